@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages ZELMO needs to build, run and test, when any is missing.
+set -euo pipefail
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libgsm1-dev libturbojpeg0-dev
+  xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good pulseaudio pulseaudio-utils imagemagick)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds ZELMO and runs the whole test suite through CTest, headless.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${ZELMO_BUILD_DIR:-$root/build}"
+"$root/scripts/build.sh"
+export QT_QPA_PLATFORM=offscreen
+# A private runtime folder and sound server, so the sound path runs on real (null) devices.
+runtime="$(mktemp -d /tmp/zelmo-test-XXXXXX)"
+chmod 700 "$runtime"
+export XDG_RUNTIME_DIR="$runtime"
+export HOME="$runtime/home" XDG_CONFIG_HOME="$runtime/home/.config"
+mkdir -p "$HOME"
+pulse_pid=""
+cleanup() {
+  [ -n "$pulse_pid" ] && kill "$pulse_pid" 2>/dev/null || true
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+if command -v pulseaudio >/dev/null; then
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+    --load="module-native-protocol-unix auth-anonymous=1 socket=$runtime/pa.sock" \
+    --load="module-null-sink sink_name=zelmo_spk" \
+    --load="module-sine-source source_name=zelmo_mic" >"$runtime/pulse.log" 2>&1 &
+  pulse_pid=$!
+  export PULSE_SERVER="unix:$runtime/pa.sock"
+  for _ in $(seq 50); do [ -S "$runtime/pa.sock" ] && break; sleep 0.1; done
+fi
+cd "$build"
+ctest --output-on-failure -j 2 "$@"

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/FileError.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+#include <functional>
+
+// The activity log: time-stamped lines of what happened, shown in the log window and kept
+// in "zelmo.log" (one line each, CR LF, oldest first). Only the newest MaxLines are kept.
+class ActivityLog : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxLines = 10000;
+
+    explicit ActivityLog(QObject *parent = nullptr);
+
+    // Appends "<local date and time, short form>: <text>". CR and LF become blanks.
+    void logLine(const QString &text);
+    const QStringList &lines() const { return m_lines; }
+    void clear();
+
+    // A missing or unreadable file leaves the log as it is.
+    void load(const QString &path);
+    FileError save(const QString &path) const;
+
+    // Tests may fix the clock.
+    void setClock(std::function<QDateTime()> now);
+
+signals:
+    void lineAdded(const QString &line);
+    // The whole list changed (load, clear, trimming).
+    void reset();
+
+private:
+    void append(const QString &line);
+
+    QStringList m_lines;
+    std::function<QDateTime()> m_now;
+};

@@ -1,0 +1,97 @@
+#include "core/Fields.h"
+
+#include <limits>
+
+namespace Fields {
+
+int countFields(const QByteArray &text)
+{
+    return int(text.count(';'));
+}
+
+QByteArray getField(const QByteArray &text, int n)
+{
+    qsizetype start = 0;
+    for (int i = 1; i < n; ++i) {
+        const qsizetype semi = text.indexOf(';', start);
+        if (semi < 0)
+            break; // a skip that finds no ";" leaves the rest unchanged
+        start = semi + 1;
+    }
+    const qsizetype end = text.indexOf(';', start);
+    return end < 0 ? text.mid(start) : text.mid(start, end - start);
+}
+
+QByteArray readField(QByteArray &text)
+{
+    const qsizetype semi = text.indexOf(';');
+    if (semi < 0) {
+        QByteArray all = text;
+        text.clear();
+        return all;
+    }
+    QByteArray field = text.left(semi);
+    text.remove(0, semi + 1);
+    return field;
+}
+
+qint64 leadingNumber(const QByteArray &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    qint64 value = 0;
+    constexpr qint64 limit = std::numeric_limits<qint64>::max() / 10 - 10;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value < limit)
+            value = value * 10 + (text[i] - '0');
+    }
+    return negative ? -value : value;
+}
+
+qint64 leadingNumber(const QString &text)
+{
+    return leadingNumber(text.toLatin1());
+}
+
+qint16 leadingInt16(const QByteArray &text)
+{
+    return qint16(qBound<qint64>(std::numeric_limits<qint16>::min(), leadingNumber(text),
+                                 std::numeric_limits<qint16>::max()));
+}
+
+qint32 leadingInt32(const QByteArray &text)
+{
+    return qint32(qBound<qint64>(std::numeric_limits<qint32>::min(), leadingNumber(text),
+                                 std::numeric_limits<qint32>::max()));
+}
+
+int validPort(qint64 value)
+{
+    return value >= 1 && value <= 65535 ? int(value) : 0;
+}
+
+QString singleLine(const QString &text)
+{
+    QString line = text;
+    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return line;
+}
+
+QString fromWire(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes);
+}
+
+QByteArray toWire(const QString &text)
+{
+    return text.toUtf8();
+}
+
+} // namespace Fields

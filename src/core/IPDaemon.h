@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/EndpointError.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+// TCP listening endpoint. Accepted connections are told apart by a ConnectionID, the
+// lowest free positive number (the first connection gets 1; a closed one's number is
+// reused). Listens on the IPv4 any-address, so remote addresses read as dotted digits.
+// Line cutting, buffer bounds and close rules are those of IPPort, per connection.
+class IPDaemon : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit IPDaemon(QObject *parent = nullptr);
+    ~IPDaemon() override;
+
+    EndpointError setStackOn(bool on);
+    bool stackOn() const;
+
+    EndpointError setLocalPort(int port);
+    int localPort() const;
+    // Reports EndpointError::PortInUse when the port is taken.
+    EndpointError setListening(bool listen);
+    bool isListening() const;
+
+    QList<int> connectionIds() const;
+    bool isConnected(int connectionId) const;
+    // Closing raises disconnected(connectionId) at once.
+    void closeConnection(int connectionId);
+    // Kept after the connection has gone, until its number is reused.
+    QString remoteAddress(int connectionId) const;
+    int remotePort(int connectionId) const;
+
+    void sendData(int connectionId, const QByteArray &text);
+    qint64 sentCount(int connectionId) const;
+
+    // LineEnd of one connection; new connections start with defaultLineEnd().
+    void setLineEnd(int connectionId, const QByteArray &lineEnd);
+    QByteArray lineEnd(int connectionId) const;
+    void setDefaultLineEnd(const QByteArray &lineEnd);
+    QByteArray defaultLineEnd() const;
+    void setInputBufferSize(int bytes);
+    int inputBufferSize() const;
+    void setOutputBufferSize(int bytes);
+    int outputBufferSize() const;
+
+signals:
+    // A handler may set *accept to false; a refused connection is closed at once.
+    void connectionRequest(const QString &remoteAddress, bool *accept);
+    void connected(int connectionId, int statusCode, const QString &description);
+    void dataIn(int connectionId, const QByteArray &text, bool eol);
+    void disconnected(int connectionId, int statusCode, const QString &description);
+    void error(int errorCode, const QString &description);
+    void readyToSend(int connectionId);
+
+private:
+    struct Impl;
+    Impl *d;
+};

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "core/EndpointError.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QTcpSocket;
+class QTimer;
+
+// TCP client endpoint. Wire text is bytes; incoming data is cut at LineEnd and handed
+// over one line per dataIn event (EOL true), or as a partial line (EOL false) when a
+// line outgrows InputBufferSize. Without a LineEnd each read is one event.
+//
+// Event rules callers rely on:
+//  - every connect attempt ends in exactly one connected(status) event, 0 = success,
+//    unless the attempt is abandoned locally with setConnected(false), which is silent;
+//  - a local close of an established connection raises disconnected() at once;
+//  - remoteAddress() stays readable after the connection has gone;
+//  - sends while not connected are dropped (sentCount() 0);
+//  - once a handler closes the connection, no further buffered line is delivered.
+class IPPort : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit IPPort(QObject *parent = nullptr);
+    ~IPPort() override;
+
+    static constexpr int DefaultInputBufferSize = 32768;
+    static constexpr int DefaultOutputBufferSize = 65536;
+    static constexpr int DefaultConnectTimeoutMs = 15000;
+
+    EndpointError setStackOn(bool on);
+    bool stackOn() const;
+
+    // This host's own name.
+    QString localAddress() const;
+
+    // A numeric address is taken as it is; a name is resolved at once.
+    EndpointError setRemoteAddress(const QString &host);
+    QString remoteAddress() const;
+    EndpointError setRemotePort(int port);
+    int remotePort() const;
+
+    // true starts connecting to the remote address and port; false closes.
+    EndpointError setConnected(bool connect);
+    bool isConnected() const;
+
+    // Queues the whole text when the connection is up and its send queue is below
+    // OutputBufferSize; sentCount() then reports the bytes accepted (0 when refused).
+    void sendData(const QByteArray &text);
+    qint64 sentCount() const;
+
+    void setLineEnd(const QByteArray &lineEnd);
+    QByteArray lineEnd() const;
+    void setInputBufferSize(int bytes);
+    int inputBufferSize() const;
+    void setOutputBufferSize(int bytes);
+    int outputBufferSize() const;
+    void setConnectTimeout(int milliseconds);
+
+signals:
+    void connected(int statusCode, const QString &description);
+    void dataIn(const QByteArray &text, bool eol);
+    void disconnected(int statusCode, const QString &description);
+    void error(int errorCode, const QString &description);
+    void readyToSend();
+
+private:
+    struct Impl;
+    Impl *d;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QTemporaryDir>
+
+// Helpers shared by the tests.
+namespace TestSupport {
+
+// A block of `span` free-to-use ports inside this test executable's own range (CTest gives
+// each executable a range of 400 through ZELMO_TEST_PORT_BASE). Successive calls return
+// successive blocks, so two programs in one test never share ports.
+int portBlock(int span = 20);
+
+} // namespace TestSupport
