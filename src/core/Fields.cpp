@@ -1,5 +1,6 @@
 #include "core/Fields.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace Fields {
@@ -61,14 +62,14 @@ qint64 leadingNumber(const QString &text)
 
 qint16 leadingInt16(const QByteArray &text)
 {
-    return qint16(qBound<qint64>(std::numeric_limits<qint16>::min(), leadingNumber(text),
-                                 std::numeric_limits<qint16>::max()));
+    return qint16(std::clamp<qint64>(leadingNumber(text), std::numeric_limits<qint16>::min(),
+                                     std::numeric_limits<qint16>::max()));
 }
 
 qint32 leadingInt32(const QByteArray &text)
 {
-    return qint32(qBound<qint64>(std::numeric_limits<qint32>::min(), leadingNumber(text),
-                                 std::numeric_limits<qint32>::max()));
+    return qint32(std::clamp<qint64>(leadingNumber(text), std::numeric_limits<qint32>::min(),
+                                     std::numeric_limits<qint32>::max()));
 }
 
 int validPort(qint64 value)
