@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+
+// Still-picture and frame coding for the video engine. A compressed frame is one baseline
+// JPEG (JFIF) image. Pixel buffers are 24-bit RGB, rows top to bottom, no padding.
+// Every function takes the capacity of its output and never writes past it.
+class VideoCodec
+{
+public:
+    VideoCodec();
+    ~VideoCodec();
+    VideoCodec(const VideoCodec &) = delete;
+    VideoCodec &operator=(const VideoCodec &) = delete;
+
+    // quality 1..100 is the JPEG quality. When the image would exceed maxLength, retries at
+    // a lower quality until it fits. The result never contains the bytes "<E>" (re-encoded
+    // at a slightly different quality until it does not). Returns the length, 0 on failure.
+    int compressStill(const uchar *rgb, int width, int height, int quality, uchar *out, int maxLength);
+
+    // Decodes a JPEG into 24-bit RGB. Returns the bytes written, 0 when the data does not
+    // decode or the picture does not fit imageCapacity. When expectWidth/expectHeight are
+    // given (> 0), any other size is refused.
+    int unCompressStill(const uchar *data, int length, int *width, int *height, uchar *image,
+                        int imageCapacity, int expectWidth = 0, int expectHeight = 0);
+
+    // Halves (or otherwise scales) a picture; returns the target's byte count, 0 when the
+    // target does not fit.
+    static int downSampleImg(const uchar *src, int srcWidth, int srcHeight, uchar *dst, int dstWidth,
+                             int dstHeight, int dstCapacity);
+
+    // Renders a line of text as a 24-bit picture (white on black) of its own size.
+    // Returns the byte count, 0 when it does not fit the capacity.
+    static int textToImage(uchar *image, int capacity, int *width, int *height, const QString &text);
+
+    // Burns an image into a frame at (x, y). Fails (returns false) when the image does not
+    // lie wholly inside the frame.
+    static bool burnImage(uchar *frame, int frameWidth, int frameHeight, const uchar *image,
+                          int imageWidth, int imageHeight, int x, int y);
+
+private:
+    void *m_compressor = nullptr;
+    void *m_decompressor = nullptr;
+};
