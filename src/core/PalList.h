@@ -34,7 +34,8 @@ public:
     void load(const QString &path);
     FileError save(const QString &path) const;
 
-    // Name = text as given, EMail = text in lower case, Status 1; then save and reload.
+    // Name = text as given, EMail = text in lower case, Status 1; then save and, once
+    // saved, reload (a failed save keeps the new pal for the save at exit).
     // Does nothing when full.
     FileError add(const QString &path, const QString &text);
     FileError remove(const QString &path, int k);

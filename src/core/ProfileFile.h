@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QString>
 #include <QStringList>
 
@@ -11,9 +12,12 @@
 class ProfileFile
 {
 public:
+    static constexpr qint64 MaxBytes = 1024 * 1024;
+
     explicit ProfileFile(QString path);
 
     // Reads the file as it is on disk now; a missing or unreadable file reads as empty.
+    // Only the first MaxBytes are read.
     void reload();
 
     QString readString(const QString &section, const QString &key, const QString &defaultValue,
@@ -26,6 +30,18 @@ public:
     const QStringList &lines() const { return m_lines; }
 
 private:
+    struct Place
+    {
+        int keyLine = -1;     // the key's line, when present
+        int sectionLine = -1; // the section's first header, when present
+        int sectionEnd = -1;  // the line after the section's last non-blank line
+    };
+    Place find(const QString &section, const QString &key) const;
+    void setLine(int index, const QString &line);
+    void insertLine(int index, const QString &line);
+
     QString m_path;
     QStringList m_lines;
+    // The bytes of each line; a line nobody wrote to goes back to the file as it came.
+    QByteArrayList m_raw;
 };

@@ -29,8 +29,8 @@ public:
     void load(const QString &path);
     FileError save(const QString &path) const;
 
-    // Both save at once and return the save's outcome; add does nothing when full,
-    // remove nothing for a number out of range.
+    // Both save at once and return the save's outcome (a failed save keeps the change in
+    // memory); add does nothing when full, remove nothing for a number out of range.
     FileError add(const QString &path, qint32 userNumber, const QString &name, const QString &email);
     FileError remove(const QString &path, int k);
 

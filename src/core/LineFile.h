@@ -1,0 +1,26 @@
+#pragma once
+
+#include "core/FileError.h"
+
+#include <QByteArrayList>
+#include <QString>
+#include <optional>
+
+// Reading and writing the small line-based data files. Lines end in CR LF when written;
+// either LF or CR LF is accepted when read.
+namespace LineFile {
+
+enum class Part { Head, Tail };
+
+// The lines of a regular file, reading at most maxBytes of it: its beginning (Head) or its
+// end (Tail). A line cut by that bound is dropped. Nothing when the path is not a regular
+// file or cannot be opened, so a device or a pipe in the way never blocks.
+std::optional<QByteArrayList> read(const QString &path, qint64 maxBytes, Part part = Part::Head);
+
+// The bytes split at LF, a CR before each LF dropped; no empty line after a final LF.
+QByteArrayList splitLines(const QByteArray &bytes);
+
+// Writes each line followed by CR LF, replacing the file only when everything was written.
+FileError write(const QString &path, const QByteArrayList &lines);
+
+} // namespace LineFile
