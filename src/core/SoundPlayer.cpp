@@ -10,6 +10,8 @@
 SoundPlayer::SoundPlayer(QObject *parent)
     : QObject(parent)
 {
+    // The resources live in a static library; nothing else would pull them into the program.
+    Q_INIT_RESOURCE(resources);
 }
 
 SoundPlayer::~SoundPlayer() = default;

@@ -2,6 +2,12 @@
 
 #include <QAudioSource>
 
+namespace {
+// Without a buffer size of its own, a source may be given one of seconds, and the first
+// sound would arrive that late.
+constexpr qint64 BufferMicroseconds = 40000;
+} // namespace
+
 QtAudioInput::QtAudioInput(const QAudioDevice &device, QObject *parent)
     : AudioInputDevice(parent)
     , m_device(device)
@@ -37,6 +43,7 @@ bool QtAudioInput::start()
             emit failed(tr("The microphone stopped."));
         }
     });
+    m_source->setBufferSize(format.bytesForDuration(BufferMicroseconds));
     m_io = m_source->start();
     if (!m_io || m_source->error() == QAudio::OpenError || m_source->error() == QAudio::FatalError) {
         stop();

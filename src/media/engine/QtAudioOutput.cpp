@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <limits>
 
+namespace {
+// Enough to ride over a busy event loop, short enough that playing starts at once.
+constexpr qint64 BufferMicroseconds = 200000;
+} // namespace
+
 QtAudioOutput::QtAudioOutput(const QAudioDevice &device, QObject *parent)
     : AudioOutputDevice(parent)
     , m_device(device)
@@ -38,6 +43,7 @@ bool QtAudioOutput::start()
     m_converter = std::make_unique<SampleConverter>(format);
     m_sink = new QAudioSink(m_device, format, this);
     m_sink->setVolume(m_volume);
+    m_sink->setBufferSize(format.bytesForDuration(BufferMicroseconds));
     m_io = m_sink->start();
     if (!m_io || m_sink->error() == QAudio::OpenError || m_sink->error() == QAudio::FatalError) {
         stop();
