@@ -1,4 +1,5 @@
 #include "media/engine/CameraFormat.h"
+#include "media/engine/CaptureProfile.h"
 #include "media/engine/DeviceProvider.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestPatternCamera.h"
@@ -574,6 +575,28 @@ private slots:
         QVERIFY(again.driverConnect(0));
         QCOMPARE(again.chosenFormat(), 1);
         QCOMPARE(again.captureSize(), QSize(640, 480));
+    }
+
+    void oddDriverNamesReadBackTheirChoice()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("capture.ini"));
+        const QStringList names{QStringLiteral("HD Cam [USB] (046d:0825)"), QStringLiteral(" Cam\nFormat=evil "),
+                                QStringLiteral("Kamera \u00e4\u00f6")};
+        {
+            CaptureProfile profile(path);
+            for (int i = 0; i < names.size(); ++i)
+                profile.setEntry(names[i], {QStringLiteral("640x480;YUYV;%1").arg(i), QSize(160, 120), i == 1});
+            QVERIFY(profile.save());
+        }
+        CaptureProfile profile(path);
+        for (int i = 0; i < names.size(); ++i) {
+            const CaptureProfile::Entry e = profile.entry(names[i]);
+            QCOMPARE(e.formatKey, QStringLiteral("640x480;YUYV;%1").arg(i));
+            QCOMPARE(e.captureSize, QSize(160, 120));
+            QCOMPARE(e.mirror, i == 1);
+        }
+        QVERIFY(profile.entry(QStringLiteral("Cam")).formatKey.isEmpty());
     }
 
     void automaticFormatCoversTheCaptureSize()

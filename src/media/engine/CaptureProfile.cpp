@@ -18,12 +18,13 @@ QSize parseSize(const QString &text)
     return QSize(w, h);
 }
 
-// Names are kept on one line; a line break inside one would otherwise start a new key.
+// Names are kept on one line, as the file reads them back: a line break inside one would
+// start a new key, and the reader trims every line.
 QString oneLine(QString text)
 {
     text.replace(QLatin1Char('\r'), QLatin1Char(' '));
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text;
+    return text.trimmed();
 }
 
 } // namespace
@@ -47,7 +48,7 @@ void CaptureProfile::load()
     for (const QString &raw : text.split(QLatin1Char('\n'))) {
         const QString line = raw.trimmed();
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']')) && line.size() >= 2) {
-            section = line.mid(1, line.size() - 2);
+            section = line.mid(1, line.size() - 2).trimmed();
             inSection = m_entries.contains(section) || m_entries.size() < MaxDrivers;
             if (inSection && !m_entries.contains(section)) {
                 m_entries.insert(section, Entry());
