@@ -160,13 +160,13 @@ private slots:
         QTemporaryDir dir;
         Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("x"), false});
         program.start();
-        program.state().ConnectState = 1;
+        program.state().ConnectState = ConnectState::Establishing;
         program.mainWindow()->close();
         QVERIFY(!program.isShutDown());
         QVERIFY(program.mainWindow()->isVisible());
         QCOMPARE(program.messageWindow()->text(),
                  QStringLiteral("You must cancel the connection that is being established before exiting."));
-        program.state().ConnectState = 6;
+        program.state().ConnectState = ConnectState::Canceled;
         program.mainWindow()->close();
         QVERIFY(program.isShutDown());
     }
@@ -178,7 +178,7 @@ private slots:
         TerminationSignals signals;
         connect(&signals, &TerminationSignals::received, &program, &Program::shutdown);
         program.start();
-        program.state().ConnectState = 1; // a signal is not a user's close: it is never refused
+        program.state().ConnectState = ConnectState::Establishing; // a signal is not a user's close: it is never refused
         QSignalSpy finished(&program, &Program::finished);
         std::raise(SIGTERM);
         QVERIFY(finished.wait(2000));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "call/CallStates.h"
 #include "core/PalList.h"
 #include "core/RefuseList.h"
 #include "core/Settings.h"
@@ -18,8 +19,8 @@ struct ProgramState
     // Listening ports: control on the base, media + 1, quick messages + 2, text chat + 3.
     qint16 ListenPortBase = 2000;
     // The caller's attempt (0..10) and the media connection (Idle, Accepting, InCall).
-    qint16 ConnectState = 0;
-    qint16 callState = 0;
+    ::ConnectState ConnectState = ::ConnectState::NoAttempt;
+    CallState callState = CallState::Idle;
     QString PeerName;
     bool PeerIsV25 = false;
     bool RealTimeChat = false;

@@ -1,12 +1,17 @@
 #include "ui/Program.h"
 
+#include "call/CallControl.h"
+#include "call/frmCallIn.h"
+#include "call/frmConStatus.h"
 #include "core/ActivityLog.h"
+#include "core/SoundPlayer.h"
+#include "media/MediaConnection.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/Twips.h"
 #include "ui/WindowPlacement.h"
 #include "ui/frmAbout.h"
-#include "ui/frmBusyNotify.h"
+#include "call/frmBusyNotify.h"
 #include "ui/frmDirectory.h"
 #include "ui/frmErrorMsg.h"
 #include "ui/frmLog.h"
@@ -54,6 +59,12 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_ippServer(new IPPort(this))
     , m_ippServerPal(new IPPort(this))
     , m_ippText(new IPPort(this))
+    , m_sounds(new SoundPlayer(this))
+    , m_media(new MediaConnection(*m_ippClient, *m_ippControl, this))
+    , m_calls(new CallControl(m_state,
+                              {*m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient, *m_ippServer,
+                               *m_ippText},
+                              *m_media, *m_sounds, [this](const QString &line) { logLine(line); }, this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
     m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
@@ -75,6 +86,70 @@ Program::Program(ProgramOptions options, QObject *parent)
     connect(m_frmMain->tmrMain(), &QTimer::timeout, this, &Program::onMainTick);
     connect(m_frmMain->tmrSecond(), &QTimer::timeout, this, &Program::onSecondTick);
     connect(m_frmMain, &frmMain::closeRequested, this, &Program::requestClose);
+    connectCallControl();
+}
+
+void Program::connectCallControl()
+{
+    connect(m_calls, &CallControl::informationRequested, this, &Program::showInformation);
+    connect(m_media, &MediaConnection::invalidAddress, this, &Program::showInformation);
+    connect(m_calls, &CallControl::progressWindowRequested, this, [this](const QString &name, const QString &location) {
+        if (!m_frmConStatus)
+            m_frmConStatus = new frmConStatus(m_state, *m_calls, *m_ippClient, m_frmMain);
+        m_frmConStatus->setCallee(name, location);
+        m_frmConStatus->show();
+        m_frmConStatus->raise();
+    });
+    connect(m_calls, &CallControl::callOffered, this, [this](const QString &name, const QString &location, bool autoAccepted) {
+        if (!m_frmCallIn)
+            m_frmCallIn = new frmCallIn(m_state, *m_calls, m_frmMain);
+        m_frmCallIn->offer(name, location, autoAccepted);
+    });
+    connect(m_calls, &CallControl::busyNotice, this, [this](const QString &name, const QString &location) {
+        if (m_frmBusyNotify)
+            m_frmBusyNotify->notify(name, location);
+    });
+    connect(m_calls, &CallControl::transcriptLine, this, [this](const QString &line) {
+        if (m_frmNewChat)
+            m_frmNewChat->appendToConversation(line);
+    });
+    connect(m_frmMain, &frmMain::hangupRequested, m_calls, &CallControl::hangUp);
+    connect(m_frmMain, &frmMain::toolbarClicked, this, &Program::onToolbarClicked);
+}
+
+void Program::showDirectory()
+{
+    m_frmDirectory->show();
+    m_frmDirectory->raise();
+}
+
+void Program::onToolbarClicked(int index)
+{
+    const Settings &s = m_state.settings;
+    switch (index) {
+    case 0:
+        if (m_state.callState != CallState::Idle) {
+            m_calls->hangUp();
+        } else if (s.Name.size() < 3) {
+            showInformation(QStringLiteral("You must enter a name of at least 3 Characters in length.  "));
+        } else if (s.EMail.size() < 8) {
+            showInformation(QStringLiteral("You must enter an Email Address of at least 8 Characters in length."));
+        } else {
+            showDirectory();
+        }
+        break;
+    case 1:
+        showDirectory();
+        break;
+    case 2:
+        toggleSelfView();
+        break;
+    case 3:
+        toggleChat();
+        break;
+    default:
+        break; // push to talk works on press and release
+    }
 }
 
 Program::~Program()
@@ -233,10 +308,7 @@ void Program::connectMenus()
 {
     frmMain *w = m_frmMain;
     connect(w->action(QStringLiteral("Menu_Quit")), &QAction::triggered, this, &Program::requestClose);
-    connect(w->action(QStringLiteral("Menu_FileCall")), &QAction::triggered, this, [this] {
-        m_frmDirectory->show();
-        m_frmDirectory->raise();
-    });
+    connect(w->action(QStringLiteral("Menu_FileCall")), &QAction::triggered, this, &Program::showDirectory);
     connect(w->action(QStringLiteral("Menu_ViewSelf")), &QAction::triggered, this, [this](bool) {
         // The check mark follows the window, not the click.
         m_frmMain->action(QStringLiteral("Menu_ViewSelf"))->setChecked(!m_frmMain->action(QStringLiteral("Menu_ViewSelf"))->isChecked());
@@ -264,16 +336,6 @@ void Program::connectMenus()
         aboutWindow()->raise();
     });
     connect(w, &frmMain::doNotDisturbToggled, this, &Program::toggleDoNotDisturb);
-    connect(w, &frmMain::toolbarClicked, this, [this](int index) {
-        if (index == 1) {
-            m_frmDirectory->show();
-            m_frmDirectory->raise();
-        } else if (index == 2) {
-            toggleSelfView();
-        } else if (index == 3) {
-            toggleChat();
-        }
-    });
 }
 
 void Program::toggleDoNotDisturb()
@@ -310,6 +372,7 @@ void Program::onMainTick()
         const QString address = m_state.PendingCallAddress;
         m_state.PendingCallAddress.clear();
         emit callRequested(address, 2000, 0);
+        m_calls->placeCall(address, 2000, 0);
     }
 }
 
@@ -367,7 +430,7 @@ bool Program::requestClose()
 {
     if (m_shutDown || m_shuttingDown)
         return true;
-    if (m_state.ConnectState == 1) {
+    if (m_state.ConnectState == ConnectState::Establishing) {
         showInformation(QStringLiteral("You must cancel the connection that is being established before exiting."));
         return false;
     }
@@ -431,8 +494,9 @@ void Program::shutdown()
     m_frmRates->allowClose();
     m_frmMain->allowClose();
     for (QWidget *w : std::initializer_list<QWidget *>{m_frmSelf, m_frmNewChat, m_frmOptions, m_frmRates, m_frmAbout,
-                                                       m_frmLog, m_frmBusyNotify, m_frmSplash, m_frmMessage,
-                                                       m_frmErrorMsg, m_frmDirectory}) {
+                                                       m_frmLog, m_frmCallIn, m_frmBusyNotify, m_frmSplash,
+                                                       m_frmConStatus, m_frmMessage, m_frmErrorMsg,
+                                                       m_frmDirectory}) {
         if (w)
             w->close();
     }

@@ -8,7 +8,12 @@
 #include <memory>
 
 class ActivityLog;
+class CallControl;
 class IPDaemon;
+class MediaConnection;
+class SoundPlayer;
+class frmCallIn;
+class frmConStatus;
 class IPPort;
 class QMessageBox;
 class frmAbout;
@@ -71,7 +76,13 @@ public:
     IPPort &ippServerPal() { return *m_ippServerPal; }
     IPPort &ippText() { return *m_ippText; }
 
+    SoundPlayer &sounds() { return *m_sounds; }
+    CallControl &calls() { return *m_calls; }
+    MediaConnection &mediaConnection() { return *m_media; }
+
     frmMain *mainWindow() const { return m_frmMain; }
+    frmConStatus *progressWindow() const { return m_frmConStatus; }
+    frmCallIn *callPrompt() const { return m_frmCallIn; }
     frmSplash *splash() const { return m_frmSplash; }
     frmSelf *selfView() const { return m_frmSelf; }
     frmNewChat *chatWindow() const { return m_frmNewChat; }
@@ -118,6 +129,9 @@ private:
     void toggleDoNotDisturb();
     void setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown);
     void reportSaveFailure(const QString &text, int code, const QString &description);
+    void connectCallControl();
+    void onToolbarClicked(int index);
+    void showDirectory();
 
     ProgramOptions m_options;
     ProgramState m_state;
@@ -132,6 +146,9 @@ private:
     IPPort *m_ippServer;
     IPPort *m_ippServerPal;
     IPPort *m_ippText;
+    SoundPlayer *m_sounds;
+    MediaConnection *m_media;
+    CallControl *m_calls;
 
     QPointer<frmMain> m_frmMain;
     QPointer<frmSplash> m_frmSplash;
@@ -144,6 +161,8 @@ private:
     QPointer<frmOptions> m_frmOptions;
     QPointer<frmAbout> m_frmAbout;
     QPointer<frmMessage> m_frmMessage;
+    QPointer<frmConStatus> m_frmConStatus;
+    QPointer<frmCallIn> m_frmCallIn;
     QPointer<frmErrorMsg> m_frmErrorMsg;
 
     bool m_started = false;

@@ -34,7 +34,10 @@ void frmNewChat::appendToConversation(const QString &text)
 {
     QTextCursor cursor = m_txtIn->textCursor();
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
+    // The wire's CR LF line ends are one line break in the box.
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    cursor.insertText(lines);
     m_txtIn->setTextCursor(cursor);
 }
 

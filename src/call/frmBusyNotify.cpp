@@ -1,4 +1,4 @@
-#include "ui/frmBusyNotify.h"
+#include "call/frmBusyNotify.h"
 
 #include "ui/Artwork.h"
 #include "ui/WindowPlacement.h"
