@@ -1,0 +1,274 @@
+#include "media/engine/VideoCodec.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+// Text rendering needs a QGuiApplication (fonts); the engines live inside the program's
+// QApplication, and textToImage refuses to work without one instead of crashing.
+
+namespace {
+
+// The media stream cuts at these three bytes, so no body may contain them.
+bool containsTerminator(const uchar *data, qint64 length)
+{
+    for (qint64 i = 0; i + 2 < length; ++i) {
+        if (data[i] == '<' && data[i + 1] == 'E' && data[i + 2] == '>')
+            return true;
+    }
+    return false;
+}
+
+// JPEG cannot describe pictures above this size, and it keeps w * h * 3 well inside 64 bits.
+constexpr int MaxDimension = 65535;
+
+constexpr int TextPixelSize = 14;
+constexpr int TextMargin = 2;
+
+} // namespace
+
+VideoCodec::VideoCodec()
+    : m_compressor(tjInitCompress())
+    , m_decompressor(tjInitDecompress())
+{
+}
+
+VideoCodec::~VideoCodec()
+{
+    if (m_compressor)
+        tjDestroy(static_cast<tjhandle>(m_compressor));
+    if (m_decompressor)
+        tjDestroy(static_cast<tjhandle>(m_decompressor));
+}
+
+int VideoCodec::compressStill(const uchar *rgb, int width, int height, int quality, uchar *out,
+                              int maxLength)
+{
+    if (!m_compressor || !rgb || !out || maxLength <= 0 || width <= 0 || height <= 0
+        || width > MaxDimension || height > MaxDimension)
+        return 0;
+    auto handle = static_cast<tjhandle>(m_compressor);
+
+    // One scratch buffer large enough for any quality; the result is copied out only when it
+    // fits, so `out` is never touched by a failed attempt.
+    const unsigned long scratchSize = tjBufSize(width, height, TJSAMP_420);
+    if (scratchSize == static_cast<unsigned long>(-1) || scratchSize > 0x7fffffffUL)
+        return 0;
+    uchar *scratch = tjAlloc(static_cast<int>(scratchSize));
+    if (!scratch)
+        return 0;
+
+    // Returns the encoded length, or -1 when the library fails.
+    auto encode = [&](int q) -> long {
+        uchar *buffer = scratch;
+        unsigned long size = scratchSize;
+        if (tjCompress2(handle, rgb, width, 0, height, TJPF_RGB, &buffer, &size, TJSAMP_420, q,
+                        TJFLAG_NOREALLOC) != 0)
+            return -1;
+        return static_cast<long>(size);
+    };
+    auto accept = [&](long size) {
+        std::memcpy(out, scratch, static_cast<size_t>(size));
+        tjFree(scratch);
+        return static_cast<int>(size);
+    };
+
+    const int start = std::clamp(quality, 1, 100);
+    bool terminatorSeen = false;
+    for (int q = start; q >= 1;) {
+        const long size = encode(q);
+        if (size < 0) {
+            tjFree(scratch);
+            return 0;
+        }
+        if (size > maxLength) {
+            // Far too large: take bigger steps so a busy picture does not cost dozens of
+            // encodings; close to the limit, step by one to keep the best quality that fits.
+            q -= size > maxLength + maxLength / 2 ? std::max(1, q / 4) : 1;
+            continue;
+        }
+        if (containsTerminator(scratch, size)) {
+            terminatorSeen = true;
+            --q;
+            continue;
+        }
+        return accept(size);
+    }
+    // Every lower quality that fitted carried the terminator (only plausible for tiny
+    // pictures): try the qualities above instead while they still fit.
+    if (terminatorSeen) {
+        for (int q = start + 1; q <= 100; ++q) {
+            const long size = encode(q);
+            if (size < 0 || size > maxLength)
+                break;
+            if (!containsTerminator(scratch, size))
+                return accept(size);
+        }
+    }
+    tjFree(scratch);
+    return 0;
+}
+
+int VideoCodec::unCompressStill(const uchar *data, int length, int *width, int *height, uchar *image,
+                                int imageCapacity, int expectWidth, int expectHeight)
+{
+    if (width)
+        *width = 0;
+    if (height)
+        *height = 0;
+    if (!m_decompressor || !data || length <= 0 || !image || imageCapacity <= 0)
+        return 0;
+    auto handle = static_cast<tjhandle>(m_decompressor);
+
+    int w = 0;
+    int h = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    // The library takes a non-const pointer but does not write through it.
+    auto *jpeg = const_cast<uchar *>(data);
+    if (tjDecompressHeader3(handle, jpeg, static_cast<unsigned long>(length), &w, &h, &subsampling,
+                            &colorspace) != 0)
+        return 0;
+    if (w <= 0 || h <= 0)
+        return 0;
+    if ((expectWidth > 0 && w != expectWidth) || (expectHeight > 0 && h != expectHeight))
+        return 0;
+    const qint64 bytes = qint64(w) * h * 3;
+    if (bytes > imageCapacity)
+        return 0;
+
+    // Any warning (truncated data, corrupt entropy code) counts as failure: a half-decoded
+    // picture is not shown. The scan limit stops crafted progressive files from looping.
+    if (tjDecompress2(handle, jpeg, static_cast<unsigned long>(length), image, w, 0, h, TJPF_RGB,
+                      TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS) != 0)
+        return 0;
+    if (width)
+        *width = w;
+    if (height)
+        *height = h;
+    return static_cast<int>(bytes);
+}
+
+int VideoCodec::downSampleImg(const uchar *src, int srcWidth, int srcHeight, uchar *dst, int dstWidth,
+                              int dstHeight, int dstCapacity)
+{
+    if (!src || !dst || srcWidth <= 0 || srcHeight <= 0 || dstWidth <= 0 || dstHeight <= 0
+        || srcWidth > MaxDimension || srcHeight > MaxDimension)
+        return 0;
+    const qint64 bytes = qint64(dstWidth) * dstHeight * 3;
+    if (bytes > dstCapacity)
+        return 0;
+
+    // Shrinking in place is safe: every target pixel lies at or before the first source pixel
+    // of its area, and later areas start later still. Enlarging is not, so it works on a copy.
+    std::vector<uchar> copy;
+    const qint64 srcBytes = qint64(srcWidth) * srcHeight * 3;
+    const bool overlaps = src < dst + bytes && dst < src + srcBytes;
+    if (overlaps && (dstWidth > srcWidth || dstHeight > srcHeight)) {
+        copy.assign(src, src + srcBytes);
+        src = copy.data();
+    }
+
+    const qint64 srcStride = qint64(srcWidth) * 3;
+    if (srcWidth == 2 * dstWidth && srcHeight == 2 * dstHeight) {
+        for (int y = 0; y < dstHeight; ++y) {
+            const uchar *row0 = src + 2 * y * srcStride;
+            const uchar *row1 = row0 + srcStride;
+            uchar *target = dst + qint64(y) * dstWidth * 3;
+            for (int x = 0; x < dstWidth; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    const int sum = row0[6 * x + c] + row0[6 * x + 3 + c] + row1[6 * x + c]
+                                    + row1[6 * x + 3 + c];
+                    target[3 * x + c] = static_cast<uchar>((sum + 2) / 4);
+                }
+            }
+        }
+        return static_cast<int>(bytes);
+    }
+
+    // General case: each target pixel is the mean of the source pixels whose area it covers
+    // (at least one, so enlarging repeats pixels).
+    for (int y = 0; y < dstHeight; ++y) {
+        const int y0 = int(qint64(y) * srcHeight / dstHeight);
+        const int y1 = std::max(y0 + 1, int(qint64(y + 1) * srcHeight / dstHeight));
+        uchar *target = dst + qint64(y) * dstWidth * 3;
+        for (int x = 0; x < dstWidth; ++x) {
+            const int x0 = int(qint64(x) * srcWidth / dstWidth);
+            const int x1 = std::max(x0 + 1, int(qint64(x + 1) * srcWidth / dstWidth));
+            qint64 sum[3] = {0, 0, 0};
+            for (int sy = y0; sy < y1; ++sy) {
+                const uchar *p = src + sy * srcStride + qint64(x0) * 3;
+                for (int sx = x0; sx < x1; ++sx, p += 3) {
+                    sum[0] += p[0];
+                    sum[1] += p[1];
+                    sum[2] += p[2];
+                }
+            }
+            const qint64 n = qint64(y1 - y0) * (x1 - x0);
+            for (int c = 0; c < 3; ++c)
+                target[3 * x + c] = static_cast<uchar>((sum[c] + n / 2) / n);
+        }
+    }
+    return static_cast<int>(bytes);
+}
+
+int VideoCodec::textToImage(uchar *image, int capacity, int *width, int *height, const QString &text)
+{
+    if (width)
+        *width = 0;
+    if (height)
+        *height = 0;
+    if (!image || capacity <= 0 || !qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return 0;
+
+    QString line = text;
+    line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(TextPixelSize);
+    const QFontMetrics metrics(font);
+    // A margin on either side keeps the first and last letters off the picture's edge; an
+    // empty text still gives a (blank) picture.
+    const qint64 advance = metrics.horizontalAdvance(line);
+    const qint64 w = advance + 2 * TextMargin;
+    const qint64 h = std::max(1, metrics.height());
+    if (w > MaxDimension || w * h * 3 > capacity)
+        return 0;
+
+    QImage picture(int(w), int(h), QImage::Format_RGB888);
+    picture.fill(Qt::black);
+    {
+        QPainter painter(&picture);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(TextMargin, metrics.ascent(), line);
+    }
+    const int rowBytes = int(w) * 3;
+    for (int y = 0; y < h; ++y)
+        std::memcpy(image + qint64(y) * rowBytes, picture.constScanLine(y), size_t(rowBytes));
+    if (width)
+        *width = int(w);
+    if (height)
+        *height = int(h);
+    return int(w * h * 3);
+}
+
+bool VideoCodec::burnImage(uchar *frame, int frameWidth, int frameHeight, const uchar *image,
+                           int imageWidth, int imageHeight, int x, int y)
+{
+    if (!frame || !image || frameWidth <= 0 || frameHeight <= 0 || imageWidth <= 0 || imageHeight <= 0)
+        return false;
+    if (x < 0 || y < 0 || qint64(x) + imageWidth > frameWidth || qint64(y) + imageHeight > frameHeight)
+        return false;
+    const qint64 frameStride = qint64(frameWidth) * 3;
+    const size_t rowBytes = size_t(imageWidth) * 3;
+    for (int row = 0; row < imageHeight; ++row)
+        std::memcpy(frame + (y + row) * frameStride + qint64(x) * 3, image + row * rowBytes, rowBytes);
+    return true;
+}
