@@ -1,0 +1,32 @@
+#pragma once
+
+#include "media/engine/CameraFormat.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QVideoSink;
+
+// A source of video frames. A started device delivers its frames into the video sink it
+// was given, in whatever pixel format it produces; the video engine converts them.
+class CameraDevice : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual QString name() const = 0;
+    virtual QList<CameraFormat> formats() const = 0;
+    // Index into formats(); takes effect at the next start. -1 lets the device choose.
+    virtual void setFormat(int index) = 0;
+    // Returns false when the device cannot be started at all.
+    virtual bool start(QVideoSink *sink) = 0;
+    virtual void stop() = 0;
+    virtual bool isActive() const = 0;
+
+signals:
+    // The device stopped delivering because of an error (busy, unplugged, ...).
+    void failed(const QString &reason);
+};

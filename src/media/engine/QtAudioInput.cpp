@@ -1,0 +1,73 @@
+#include "media/engine/QtAudioInput.h"
+
+#include <QAudioSource>
+
+QtAudioInput::QtAudioInput(const QAudioDevice &device, QObject *parent)
+    : AudioInputDevice(parent)
+    , m_device(device)
+{
+}
+
+QtAudioInput::~QtAudioInput()
+{
+    stop();
+}
+
+QAudioFormat QtAudioInput::deviceFormat() const
+{
+    return m_converter ? m_converter->deviceFormat() : QAudioFormat();
+}
+
+bool QtAudioInput::start()
+{
+    if (m_source)
+        return true;
+    if (m_device.isNull())
+        return false;
+    QAudioFormat format = SampleConverter::speechFormat();
+    if (!m_device.isFormatSupported(format))
+        format = m_device.preferredFormat();
+    if (!format.isValid())
+        return false;
+    m_converter = std::make_unique<SampleConverter>(format);
+    m_source = new QAudioSource(m_device, format, this);
+    connect(m_source, &QAudioSource::stateChanged, this, [this](QAudio::State state) {
+        if (state == QAudio::StoppedState && m_source && m_source->error() != QAudio::NoError
+            && m_source->error() != QAudio::UnderrunError) {
+            emit failed(tr("The microphone stopped."));
+        }
+    });
+    m_io = m_source->start();
+    if (!m_io || m_source->error() == QAudio::OpenError || m_source->error() == QAudio::FatalError) {
+        stop();
+        return false;
+    }
+    connect(m_io, &QIODevice::readyRead, this, &QtAudioInput::readAvailable);
+    return true;
+}
+
+void QtAudioInput::stop()
+{
+    if (!m_source)
+        return;
+    if (m_io)
+        m_io->disconnect(this);
+    m_source->disconnect(this);
+    m_source->stop();
+    delete m_source;
+    m_source = nullptr;
+    m_io = nullptr;
+}
+
+void QtAudioInput::readAvailable()
+{
+    if (!m_io)
+        return;
+    const QByteArray data = m_io->readAll();
+    if (data.isEmpty())
+        return;
+    QList<qint16> samples;
+    m_converter->fromDevice(data.constData(), data.size(), samples);
+    if (!samples.isEmpty())
+        emit samplesCaptured(samples);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "media/engine/AudioInputDevice.h"
+#include "media/engine/SampleConverter.h"
+
+#include <QAudioDevice>
+
+#include <memory>
+
+class QAudioSource;
+class QIODevice;
+
+// The machine's microphone through QAudioSource, asked for 8 kHz mono 16-bit and
+// converted from whatever the device delivers instead.
+class QtAudioInput : public AudioInputDevice
+{
+    Q_OBJECT
+
+public:
+    explicit QtAudioInput(const QAudioDevice &device, QObject *parent = nullptr);
+    ~QtAudioInput() override;
+
+    bool start() override;
+    void stop() override;
+
+    QAudioFormat deviceFormat() const;
+
+private:
+    void readAvailable();
+
+    QAudioDevice m_device;
+    QAudioSource *m_source = nullptr;
+    QIODevice *m_io = nullptr;
+    std::unique_ptr<SampleConverter> m_converter;
+};

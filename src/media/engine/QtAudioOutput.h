@@ -1,0 +1,48 @@
+#pragma once
+
+#include "media/engine/AudioOutputDevice.h"
+#include "media/engine/SampleConverter.h"
+
+#include <QAudioDevice>
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <memory>
+
+class QAudioSink;
+class QIODevice;
+
+// The machine's speaker through QAudioSink in push mode, fed from a queue by a short
+// timer. Samples are converted to whatever format the device wants.
+class QtAudioOutput : public AudioOutputDevice
+{
+    Q_OBJECT
+
+public:
+    explicit QtAudioOutput(const QAudioDevice &device, QObject *parent = nullptr);
+    ~QtAudioOutput() override;
+
+    bool start() override;
+    void stop() override;
+    void write(const qint16 *samples, int count) override;
+    int pendingSamples() const override;
+    void setVolume(qreal volume) override;
+
+    QAudioFormat deviceFormat() const;
+    qreal volume() const { return m_volume; }
+
+private:
+    void feed();
+
+    QAudioDevice m_device;
+    QAudioSink *m_sink = nullptr;
+    QIODevice *m_io = nullptr;
+    std::unique_ptr<SampleConverter> m_converter;
+    QByteArray m_queue;
+    QTimer m_feedTimer;
+    QElapsedTimer m_clock;
+    // Clock time at which everything handed to the device so far will have been heard.
+    qint64 m_playEndMs = 0;
+    qreal m_volume = 1.0;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "media/engine/Resampler.h"
+
+#include <QAudioFormat>
+#include <QByteArray>
+#include <QList>
+
+// Converts between a sound device's own format (any rate, channel count and sample
+// format) and the engine's 8000 Hz mono 16-bit samples, in both directions.
+class SampleConverter
+{
+public:
+    static constexpr int SpeechRate = 8000;
+    static QAudioFormat speechFormat();
+
+    explicit SampleConverter(const QAudioFormat &deviceFormat);
+
+    // Device bytes to 8 kHz mono samples, appended to out. A partial frame at the end is
+    // kept for the next call.
+    void fromDevice(const char *data, qint64 size, QList<qint16> &out);
+    // 8 kHz mono samples to device bytes, appended to out.
+    void toDevice(const qint16 *samples, int count, QByteArray &out);
+    void reset();
+
+    const QAudioFormat &deviceFormat() const { return m_format; }
+    // Bytes of device data per 8 kHz sample (fractional when the rates differ).
+    double deviceBytesPerSpeechSample() const;
+
+private:
+    QAudioFormat m_format;
+    int m_channels;
+    int m_bytesPerSample;
+    QByteArray m_partial;
+    Resampler m_down;
+    Resampler m_up;
+    std::vector<float> m_mono;
+    std::vector<float> m_resampled;
+};

@@ -1,0 +1,79 @@
+#include "media/engine/TestMicrophone.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+constexpr int Rate = 8000;
+constexpr int BlockMs = 80;
+constexpr int BlockSamples = Rate * BlockMs / 1000;
+// After a stall (a busy event loop) at most this much is delivered at once; the rest is lost,
+// as it would be from a real device's overrun.
+constexpr int MaxBlocksPerTick = 8;
+} // namespace
+
+TestMicrophone::TestMicrophone(Signal signal, double toneHz, QObject *parent)
+    : AudioInputDevice(parent)
+    , m_signal(signal)
+    , m_toneHz(toneHz)
+{
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(BlockMs);
+    connect(&m_timer, &QTimer::timeout, this, &TestMicrophone::tick);
+}
+
+bool TestMicrophone::start()
+{
+    if (!m_timer.isActive()) {
+        m_clock.start();
+        m_produced = 0;
+        m_timer.start();
+    }
+    return true;
+}
+
+void TestMicrophone::stop()
+{
+    m_timer.stop();
+}
+
+qint16 TestMicrophone::sampleAt(qint64 n) const
+{
+    const double t = double(n) / Rate;
+    constexpr double twoPi = 2.0 * std::numbers::pi;
+    if (m_signal == Tone)
+        return qint16(std::lround(8000.0 * std::sin(twoPi * m_toneHz * t)));
+
+    // Pitch wanders between about 110 and 170 Hz; the phase is the integral of the pitch.
+    const double pitchPhase = twoPi * (140.0 * t - 30.0 / (twoPi * 0.7) * std::cos(twoPi * 0.7 * t));
+    double voice = 0.0;
+    // Harmonics weighted towards two formant regions near 700 Hz and 1200 Hz.
+    for (int k = 1; k <= 24; ++k) {
+        const double f = 140.0 * k;
+        const double formants = std::exp(-std::pow((f - 700.0) / 250.0, 2))
+                                + 0.6 * std::exp(-std::pow((f - 1200.0) / 300.0, 2)) + 0.15 / k;
+        voice += formants * std::sin(k * pitchPhase);
+    }
+    // Syllables at about 4 per second, with a longer pause every 2 seconds.
+    const double syllable = std::max(0.0, std::sin(twoPi * 2.0 * t));
+    const double phrase = std::fmod(t, 2.0) < 1.6 ? 1.0 : 0.0;
+    return qint16(std::lround(std::clamp(4000.0 * voice * syllable * phrase, -32000.0, 32000.0)));
+}
+
+void TestMicrophone::tick()
+{
+    const qint64 due = m_clock.elapsed() * Rate / 1000;
+    qint64 count = due - m_produced;
+    if (count <= 0)
+        return;
+    if (count > qint64(MaxBlocksPerTick) * BlockSamples) {
+        m_produced = due - qint64(MaxBlocksPerTick) * BlockSamples;
+        count = qint64(MaxBlocksPerTick) * BlockSamples;
+    }
+    QList<qint16> samples(count);
+    for (qint64 i = 0; i < count; ++i)
+        samples[i] = sampleAt(m_produced + i);
+    m_produced += count;
+    emit samplesCaptured(samples);
+}

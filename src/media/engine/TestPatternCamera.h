@@ -1,0 +1,59 @@
+#pragma once
+
+#include "media/engine/CameraDevice.h"
+
+#include <QImage>
+#include <QPointer>
+#include <QTimer>
+#include <QVideoSink>
+
+// A camera without hardware: a moving colour pattern at 20 frames a second. The top of
+// every frame carries the frame number and a millisecond time stamp as large black and
+// white cells, which survive JPEG coding at low quality and small sizes, so a receiver
+// can count lost frames and measure latency (readStamp).
+class TestPatternCamera : public CameraDevice
+{
+    Q_OBJECT
+
+public:
+    static constexpr int FramesPerSecond = 20;
+    // The stamp is a grid of StampColumns x StampRows cells across the full width.
+    static constexpr int StampColumns = 20;
+    static constexpr int StampRows = 4;
+
+    struct Stamp
+    {
+        bool valid = false;
+        quint32 frameNumber = 0;
+        // Low 32 bits of QDateTime::currentMSecsSinceEpoch() when the frame was made.
+        quint32 msecs = 0;
+    };
+
+    explicit TestPatternCamera(QObject *parent = nullptr);
+    ~TestPatternCamera() override;
+
+    static QString deviceName();
+
+    QString name() const override;
+    QList<CameraFormat> formats() const override;
+    void setFormat(int index) override;
+    bool start(QVideoSink *sink) override;
+    void stop() override;
+    bool isActive() const override;
+
+    quint32 framesMade() const { return m_frameNumber; }
+
+    // The picture of frame `frameNumber` at the given size (RGB32).
+    static QImage renderFrame(quint32 frameNumber, quint32 msecs, QSize size);
+    // Reads the stamp from a frame (any size at least 20 x 8 pixels, possibly coded and
+    // decoded); valid is false when the cells do not carry a consistent stamp.
+    static Stamp readStamp(const QImage &image);
+
+private:
+    void produce();
+
+    QTimer m_timer;
+    QPointer<QVideoSink> m_sink;
+    int m_format = -1;
+    quint32 m_frameNumber = 0;
+};

@@ -1,0 +1,47 @@
+#include "media/engine/TestSpeaker.h"
+
+#include <algorithm>
+
+TestSpeaker::TestSpeaker(QObject *parent)
+    : AudioOutputDevice(parent)
+{
+    m_clock.start();
+}
+
+bool TestSpeaker::start()
+{
+    m_started = true;
+    return true;
+}
+
+void TestSpeaker::stop()
+{
+    m_started = false;
+    m_playEndMs = 0;
+}
+
+void TestSpeaker::write(const qint16 *samples, int count)
+{
+    if (!m_started || !samples || count <= 0)
+        return;
+    const qint64 now = m_clock.elapsed();
+    // Durations are rounded up to whole milliseconds.
+    m_playEndMs = std::max(m_playEndMs, now) + (qint64(count) * 1000 + 7999) / 8000;
+    m_samplesWritten += count;
+    ++m_blocksWritten;
+    m_recent.append(QList<qint16>(samples, samples + count));
+    if (m_recent.size() > KeptSamples)
+        m_recent.remove(0, m_recent.size() - KeptSamples);
+}
+
+int TestSpeaker::pendingSamples() const
+{
+    if (!m_started)
+        return 0;
+    return int(std::max<qint64>(0, m_playEndMs - m_clock.elapsed()) * 8);
+}
+
+void TestSpeaker::setVolume(qreal volume)
+{
+    m_volume = std::clamp<qreal>(volume, 0.0, 1.0);
+}

@@ -1,0 +1,494 @@
+#include "media/engine/VideoEngine.h"
+
+#include "media/engine/CameraDevice.h"
+#include "media/engine/CaptureProfile.h"
+#include "media/engine/DeviceProvider.h"
+#include "media/engine/FrameConverter.h"
+#include "media/engine/VideoCodec.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr QSize DefaultCaptureSize(320, 240);
+constexpr int MaxDimension = 8192;
+
+bool sizeOk(int w, int h)
+{
+    return w > 0 && h > 0 && w <= MaxDimension && h <= MaxDimension;
+}
+
+} // namespace
+
+VideoEngine::VideoEngine(std::shared_ptr<DeviceProvider> devices, const QString &profileDir, QObject *parent)
+    : QObject(parent)
+    , m_devices(std::move(devices))
+    , m_profile(std::make_unique<CaptureProfile>(
+          profileDir.isEmpty() ? QString() : QDir(profileDir).filePath(profileFileName())))
+    , m_captureSize(DefaultCaptureSize)
+{
+    connect(&m_sink, &QVideoSink::videoFrameChanged, this, &VideoEngine::onFrame);
+}
+
+VideoEngine::~VideoEngine()
+{
+    driverDisconnect();
+}
+
+QString VideoEngine::profileFileName()
+{
+    return QStringLiteral("capture.ini");
+}
+
+QList<QSize> VideoEngine::captureSizes()
+{
+    return {QSize(160, 120), QSize(320, 240), QSize(640, 480)};
+}
+
+VideoCodec &VideoEngine::codec()
+{
+    if (!m_codec)
+        m_codec = std::make_unique<VideoCodec>();
+    return *m_codec;
+}
+
+bool VideoEngine::initialize()
+{
+    codec();
+    return true;
+}
+
+void VideoEngine::terminate()
+{
+    driverDisconnect();
+    m_codec.reset();
+}
+
+void VideoEngine::setCompType(int type)
+{
+    m_compType = type;
+}
+
+void VideoEngine::flushEvents()
+{
+    m_incoming = QImage();
+    m_incomingSize = QSize();
+}
+
+// ---- Receive side ------------------------------------------------------------------------
+
+int VideoEngine::processData(const uchar *packet, int length, uchar *out, int outCapacity, int *type)
+{
+    int ignored = 0;
+    int &kind = type ? *type : ignored;
+    kind = PacketNone;
+    if (!packet || length < HeaderBytes)
+        return 0;
+    const uchar *body = packet + HeaderBytes;
+    const int bodyLength = length - HeaderBytes;
+
+    if (std::memcmp(packet, "KJP", 3) == 0) {
+        if (bodyLength <= 0)
+            return 0;
+        m_decodeBuffer.resize(MaxFrameBytes);
+        int w = 0;
+        int h = 0;
+        const int n = codec().unCompressStill(body, bodyLength, &w, &h, m_decodeBuffer.data(), MaxFrameBytes);
+        // Only the sizes a sender captures at: the window showing the frame follows its size.
+        if (n <= 0 || !captureSizes().contains(QSize(w, h)) || n != w * h * 3)
+            return 0;
+        QImage image(w, h, QImage::Format_RGB888);
+        for (int y = 0; y < h; ++y)
+            std::memcpy(image.scanLine(y), m_decodeBuffer.data() + qsizetype(y) * w * 3, size_t(w) * 3);
+        m_incoming = image;
+        m_incomingSize = QSize(w, h);
+        kind = PacketVideo;
+        emit frameDrawn(m_incoming);
+        return bodyLength;
+    }
+
+    int bodyKind = PacketNone;
+    if (std::memcmp(packet, "AUD", 3) == 0)
+        bodyKind = PacketAudio;
+    else if (std::memcmp(packet, "TXT", 3) == 0)
+        bodyKind = PacketText;
+    if (bodyKind == PacketNone)
+        return 0;
+    if (bodyLength > outCapacity || (bodyLength > 0 && !out))
+        return 0;
+    if (bodyLength > 0)
+        std::memcpy(out, body, size_t(bodyLength));
+    kind = bodyKind;
+    return bodyLength;
+}
+
+void VideoEngine::getImageSize(int *width, int *height) const
+{
+    if (width)
+        *width = m_incomingSize.width() > 0 ? m_incomingSize.width() : 0;
+    if (height)
+        *height = m_incomingSize.height() > 0 ? m_incomingSize.height() : 0;
+}
+
+// ---- Coding ------------------------------------------------------------------------------
+
+int VideoEngine::compressStill(const uchar *rgb, int width, int height, int quality, uchar *out, int maxLength)
+{
+    if (!rgb || !out || maxLength <= 0 || !sizeOk(width, height))
+        return 0;
+    return codec().compressStill(rgb, width, height, quality, out, maxLength);
+}
+
+int VideoEngine::unCompressStill(const uchar *data, int length, int *width, int *height, uchar *image,
+                                 int imageCapacity, int expectWidth, int expectHeight)
+{
+    if (!data || length <= 0 || !image || imageCapacity <= 0)
+        return 0;
+    int w = 0;
+    int h = 0;
+    const int n = codec().unCompressStill(data, length, &w, &h, image, imageCapacity, expectWidth, expectHeight);
+    if (width)
+        *width = n > 0 ? w : 0;
+    if (height)
+        *height = n > 0 ? h : 0;
+    return n;
+}
+
+int VideoEngine::downSampleImg(const uchar *src, int srcWidth, int srcHeight, uchar *dst, int dstWidth,
+                               int dstHeight, int dstCapacity)
+{
+    if (!src || !dst || !sizeOk(srcWidth, srcHeight) || !sizeOk(dstWidth, dstHeight) || dstCapacity <= 0)
+        return 0;
+    const qsizetype srcBytes = qsizetype(srcWidth) * srcHeight * 3;
+    // The send loop scales a frame onto itself: work from a copy when the areas overlap.
+    const bool overlap = src < dst + dstCapacity && dst < src + srcBytes;
+    if (overlap) {
+        const std::vector<uchar> copy(src, src + srcBytes);
+        return VideoCodec::downSampleImg(copy.data(), srcWidth, srcHeight, dst, dstWidth, dstHeight, dstCapacity);
+    }
+    return VideoCodec::downSampleImg(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, dstCapacity);
+}
+
+int VideoEngine::textToImage(uchar *image, int capacity, int *width, int *height, const QString &text)
+{
+    if (!image || capacity <= 0)
+        return 0;
+    return VideoCodec::textToImage(image, capacity, width, height, text);
+}
+
+bool VideoEngine::burnImage(uchar *frame, int frameWidth, int frameHeight, const uchar *image, int imageWidth,
+                            int imageHeight, int x, int y)
+{
+    if (!frame || !image || !sizeOk(frameWidth, frameHeight) || !sizeOk(imageWidth, imageHeight))
+        return false;
+    return VideoCodec::burnImage(frame, frameWidth, frameHeight, image, imageWidth, imageHeight, x, y);
+}
+
+// ---- Capture -----------------------------------------------------------------------------
+
+QStringList VideoEngine::driverNames() const
+{
+    return m_devices ? m_devices->cameraNames() : QStringList();
+}
+
+int VideoEngine::driverCount() const
+{
+    return int(driverNames().size());
+}
+
+bool VideoEngine::driverConnect(int index)
+{
+    driverDisconnect();
+    if (!m_devices || index < 0)
+        return false;
+    std::unique_ptr<CameraDevice> camera = m_devices->openCamera(index);
+    if (!camera)
+        return false;
+    m_camera = std::move(camera);
+    m_driverIndex = index;
+    m_driverName = m_camera->name();
+    m_formats = m_camera->formats();
+    connect(m_camera.get(), &CameraDevice::failed, this, [this](const QString &reason) {
+        m_captureInitialized = false;
+        if (m_camera)
+            m_camera->stop();
+        emit captureFailed(reason);
+    });
+
+    const CaptureProfile::Entry entry = m_profile->entry(m_driverName);
+    m_chosenFormat = -1;
+    if (!entry.formatKey.isEmpty()) {
+        for (int i = 0; i < m_formats.size(); ++i) {
+            if (m_formats.at(i).key() == entry.formatKey) {
+                m_chosenFormat = i;
+                break;
+            }
+        }
+    }
+    m_captureSize = captureSizes().contains(entry.captureSize) ? entry.captureSize : DefaultCaptureSize;
+    m_mirror = entry.mirror;
+    return true;
+}
+
+QString VideoEngine::driverGetName() const
+{
+    return m_camera ? m_driverName : QString();
+}
+
+void VideoEngine::driverDisconnect()
+{
+    closeCapture();
+    if (m_camera) {
+        m_camera->disconnect(this);
+        m_camera.reset();
+    }
+    m_driverIndex = -1;
+    m_driverName.clear();
+    m_formats.clear();
+    m_chosenFormat = -1;
+}
+
+void VideoEngine::startCamera()
+{
+    if (!m_camera)
+        return;
+    m_camera->setFormat(activeFormat());
+    if (!m_camera->start(&m_sink))
+        m_captureInitialized = false;
+}
+
+int VideoEngine::initCapture()
+{
+    if (!m_camera)
+        return 1;
+    m_captureInitialized = true;
+    if (m_capStatus)
+        startCamera();
+    return m_captureInitialized ? 0 : 2;
+}
+
+void VideoEngine::setCapStatus(bool on)
+{
+    m_capStatus = on;
+    if (!m_camera || !m_captureInitialized)
+        return;
+    if (on) {
+        if (!m_camera->isActive())
+            startCamera();
+    } else {
+        m_camera->stop();
+    }
+}
+
+void VideoEngine::preview(bool on)
+{
+    m_preview = on;
+}
+
+void VideoEngine::previewRate(int ms)
+{
+    m_previewRateMs = std::max(0, ms);
+}
+
+void VideoEngine::previewScale(bool on)
+{
+    m_previewScale = on;
+}
+
+bool VideoEngine::getVideoSettings(int *width, int *height) const
+{
+    const bool connected = m_camera != nullptr;
+    if (width)
+        *width = connected ? m_captureSize.width() : 0;
+    if (height)
+        *height = connected ? m_captureSize.height() : 0;
+    return connected;
+}
+
+void VideoEngine::closeCapture()
+{
+    if (m_camera)
+        m_camera->stop();
+    m_captureInitialized = false;
+    m_latestFrame = QVideoFrame();
+    m_latestImage = QImage();
+    m_latestConverted = false;
+}
+
+void VideoEngine::grabFrameNoStop()
+{
+    // Frames are kept continuously; after a pause, delivery has to be restarted.
+    if (!m_camera || !m_captureInitialized)
+        return;
+    m_capStatus = true;
+    if (!m_camera->isActive())
+        startCamera();
+}
+
+int VideoEngine::getFrameNum() const
+{
+    return int(m_frameCount % FrameNumberModulo);
+}
+
+void VideoEngine::onFrame(const QVideoFrame &frame)
+{
+    // A stopping camera hands over an empty frame; a paused capture takes nothing.
+    if (!frame.isValid() || !m_capStatus)
+        return;
+    m_latestFrame = frame;
+    m_latestImage = QImage();
+    m_latestConverted = false;
+    ++m_frameCount;
+
+    if (!m_preview)
+        return;
+    if (m_previewRateMs > 0 && m_previewClock.isValid() && m_previewClock.elapsed() < m_previewRateMs)
+        return;
+    m_previewClock.start();
+    QImage picture = latestImage();
+    if (picture.isNull())
+        return;
+    if (m_previewScale && picture.width() > 320)
+        picture = picture.scaled(320, 240, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (m_mirror)
+        picture = picture.mirrored(true, false);
+    emit previewFrame(picture);
+}
+
+QImage VideoEngine::latestImage()
+{
+    if (!m_latestConverted) {
+        m_latestImage = m_latestFrame.isValid() ? FrameConverter::toRgb888(m_latestFrame, m_captureSize) : QImage();
+        m_latestConverted = m_latestFrame.isValid();
+        // The camera's buffer goes back to it as soon as the picture is made.
+        m_latestFrame = QVideoFrame();
+    }
+    return m_latestImage;
+}
+
+int VideoEngine::getFrame(uchar *buffer, int capacity, int *width, int *height)
+{
+    if (width)
+        *width = 0;
+    if (height)
+        *height = 0;
+    const QImage image = latestImage();
+    if (image.isNull() || !buffer)
+        return 0;
+    const int w = image.width();
+    const int h = image.height();
+    const qsizetype bytes = qsizetype(w) * h * 3;
+    if (bytes > capacity)
+        return 0;
+    for (int y = 0; y < h; ++y)
+        std::memcpy(buffer + qsizetype(y) * w * 3, image.constScanLine(y), size_t(w) * 3);
+    if (width)
+        *width = w;
+    if (height)
+        *height = h;
+    return int(bytes);
+}
+
+// ---- Formats -----------------------------------------------------------------------------
+
+QList<CameraFormat> VideoEngine::driverFormats() const
+{
+    return m_formats;
+}
+
+int VideoEngine::chosenFormat() const
+{
+    return m_chosenFormat;
+}
+
+int VideoEngine::activeFormat() const
+{
+    if (m_chosenFormat >= 0 && m_chosenFormat < m_formats.size())
+        return m_chosenFormat;
+    return pickFormat(m_formats, m_captureSize);
+}
+
+bool VideoEngine::setCaptureFormat(int formatIndex, QSize captureSize)
+{
+    if (!captureSizes().contains(captureSize) || formatIndex < -1 || formatIndex >= m_formats.size())
+        return false;
+    const int before = activeFormat();
+    m_chosenFormat = formatIndex;
+    if (captureSize != m_captureSize) {
+        m_captureSize = captureSize;
+        if (m_latestConverted)
+            m_latestImage = FrameConverter::fit(m_latestImage, m_captureSize);
+    }
+    if (!m_camera)
+        return true;
+    saveChoice();
+    if (activeFormat() != before && m_captureInitialized && m_capStatus) {
+        m_camera->stop();
+        startCamera();
+    }
+    return true;
+}
+
+void VideoEngine::setPreviewMirror(bool on)
+{
+    m_mirror = on;
+    saveChoice();
+}
+
+void VideoEngine::saveChoice()
+{
+    if (!m_camera)
+        return;
+    CaptureProfile::Entry entry;
+    if (m_chosenFormat >= 0 && m_chosenFormat < m_formats.size())
+        entry.formatKey = m_formats.at(m_chosenFormat).key();
+    entry.captureSize = m_captureSize;
+    entry.mirror = m_mirror;
+    m_profile->setEntry(m_driverName, entry);
+    m_profile->save();
+}
+
+int VideoEngine::pickFormat(const QList<CameraFormat> &formats, QSize captureSize)
+{
+    if (formats.isEmpty())
+        return -1;
+    auto covers = [&](const CameraFormat &f) {
+        return f.resolution.width() >= captureSize.width() && f.resolution.height() >= captureSize.height();
+    };
+    auto area = [](const CameraFormat &f) { return qint64(f.resolution.width()) * f.resolution.height(); };
+    auto is43 = [](const CameraFormat &f) { return f.resolution.width() * 3 == f.resolution.height() * 4; };
+    auto better = [&](const CameraFormat &a, const CameraFormat &b) {
+        // true when a is preferable to b
+        if (area(a) != area(b))
+            return area(a) < area(b);
+        if (is43(a) != is43(b))
+            return is43(a);
+        const bool aJpeg = a.pixelFormat == QVideoFrameFormat::Format_Jpeg;
+        const bool bJpeg = b.pixelFormat == QVideoFrameFormat::Format_Jpeg;
+        if (aJpeg != bJpeg)
+            return !aJpeg;
+        return a.maxFps > b.maxFps;
+    };
+    for (const float minFps : {15.0f, 0.0f}) {
+        int best = -1;
+        for (int i = 0; i < formats.size(); ++i) {
+            const CameraFormat &f = formats.at(i);
+            if (!covers(f) || f.maxFps < minFps)
+                continue;
+            if (best < 0 || better(f, formats.at(best)))
+                best = i;
+        }
+        if (best >= 0)
+            return best;
+    }
+    // Nothing covers the size: the largest there is, scaled up.
+    int best = 0;
+    for (int i = 1; i < formats.size(); ++i) {
+        if (area(formats.at(i)) > area(formats.at(best)))
+            best = i;
+    }
+    return best;
+}

@@ -1,0 +1,170 @@
+#pragma once
+
+#include "media/engine/CameraFormat.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QStringList>
+#include <QVideoFrame>
+#include <QVideoSink>
+
+#include <memory>
+#include <vector>
+
+class CameraDevice;
+class CaptureProfile;
+class DeviceProvider;
+class VideoCodec;
+
+// Capture, still and frame coding, and decoding of received media packets. Cameras come
+// from a device provider; their frames arrive in videoSink() and are kept, converted on
+// demand to 24-bit RGB at the capture size, as the latest frame. Received video frames
+// are decoded into the incoming picture and announced with frameDrawn; the window that
+// shows them paints that picture.
+class VideoEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxFrameBytes = 640 * 480 * 3;
+    static constexpr int FrameNumberModulo = 4096;
+    static constexpr int HeaderBytes = 8;
+    enum PacketType { PacketNone = 0, PacketVideo = 1, PacketAudio = 2, PacketText = 3 };
+
+    // Capture choices per driver are kept in profileDir/capture.ini (an empty profileDir
+    // keeps them in memory only).
+    VideoEngine(std::shared_ptr<DeviceProvider> devices, const QString &profileDir, QObject *parent = nullptr);
+    ~VideoEngine() override;
+
+    static QString profileFileName();
+    // The sizes captured frames are sent at.
+    static QList<QSize> captureSizes();
+
+    bool initialize();
+    void terminate();
+    void setCompType(int type);
+    int compType() const { return m_compType; }
+    // Forgets the last received frame (the end of a connection).
+    void flushEvents();
+
+    // Decodes one received packet of `length` bytes (8-byte header, then the body; never
+    // read past `length`). *type gets the kind: 1 video (decoded and announced), 2 audio,
+    // 3 text (the body copied into `out`, which is never written past outCapacity), 0 for
+    // anything unknown or invalid. Returns the payload length, 0 for type 0.
+    int processData(const uchar *packet, int length, uchar *out, int outCapacity, int *type);
+    // Size of the last decoded frame (0 x 0 before the first one).
+    void getImageSize(int *width, int *height) const;
+    QImage incomingImage() const { return m_incoming; }
+
+    // Still and frame coding; see VideoCodec. Every function takes its output's capacity.
+    int compressStill(const uchar *rgb, int width, int height, int quality, uchar *out, int maxLength);
+    int unCompressStill(const uchar *data, int length, int *width, int *height, uchar *image, int imageCapacity,
+                        int expectWidth = 0, int expectHeight = 0);
+    // src and dst may be the same buffer.
+    int downSampleImg(const uchar *src, int srcWidth, int srcHeight, uchar *dst, int dstWidth, int dstHeight,
+                      int dstCapacity);
+    int textToImage(uchar *image, int capacity, int *width, int *height, const QString &text);
+    bool burnImage(uchar *frame, int frameWidth, int frameHeight, const uchar *image, int imageWidth,
+                   int imageHeight, int x, int y);
+
+    // Capture drivers: the provider's cameras, by index from 0.
+    QStringList driverNames() const;
+    int driverCount() const;
+    // Selects a driver (disconnecting any other). False when there is no such driver.
+    bool driverConnect(int index);
+    QString driverGetName() const;
+    int connectedDriver() const { return m_driverIndex; }
+    void driverDisconnect();
+    // Starts the connected camera. 0 on success, 1 without a connected driver, 2 when the
+    // camera cannot be started. Failures found later are reported with captureFailed.
+    int initCapture();
+    bool isCaptureInitialized() const { return m_captureInitialized; }
+    // Off: frames are not taken (the camera is stopped). On: taken again.
+    void setCapStatus(bool on);
+    bool capStatus() const { return m_capStatus; }
+    void setCompOnFrame(bool on) { m_compOnFrame = on; }
+    void preview(bool on);
+    bool isPreviewing() const { return m_preview; }
+    // Least interval between two self-view pictures in milliseconds; 0 sends every frame.
+    void previewRate(int ms);
+    // On: self-view pictures wider than 320 are halved to 320 x 240.
+    void previewScale(bool on);
+    // The capture size. False (and 0 x 0) when no driver is connected.
+    bool getVideoSettings(int *width, int *height) const;
+    void closeCapture();
+    // Keeps the next frame; restarts delivery after a pause.
+    void grabFrameNoStop();
+    // Frames delivered so far, modulo 4096.
+    int getFrameNum() const;
+    // Copies the latest frame as 24-bit RGB at the capture size. Returns its byte count,
+    // 0 when there is none, its pixel format cannot be converted, or it does not fit.
+    int getFrame(uchar *buffer, int capacity, int *width, int *height);
+    // Where cameras deliver; also lets tests push frames of their own.
+    QVideoSink *videoSink() { return &m_sink; }
+
+    // Formats of the connected camera and the choice kept for it.
+    QList<CameraFormat> driverFormats() const;
+    // Index into driverFormats(), -1 when the engine picks one.
+    int chosenFormat() const;
+    // The format the camera actually uses (chosen or picked), -1 when there is none.
+    int activeFormat() const;
+    QSize captureSize() const { return m_captureSize; }
+    // Keeps the choice for the connected driver and applies it (restarting a running
+    // camera when the format changes). The size must be one of captureSizes(). Without a
+    // connected driver only the capture size changes, for this run.
+    bool setCaptureFormat(int formatIndex, QSize captureSize);
+    bool previewMirror() const { return m_mirror; }
+    void setPreviewMirror(bool on);
+
+    // The format a camera should use for a capture size: the smallest that covers it at
+    // 15 fps or more, preferring 4:3 and uncompressed pixels; -1 for an empty list.
+    static int pickFormat(const QList<CameraFormat> &formats, QSize captureSize);
+
+signals:
+    // A received video frame was decoded into the incoming picture.
+    void frameDrawn(const QImage &frame);
+    // A picture for the self view (while previewing).
+    void previewFrame(const QImage &frame);
+    // The running camera failed (in use elsewhere, unplugged, ...).
+    void captureFailed(const QString &reason);
+
+private:
+    VideoCodec &codec();
+    void onFrame(const QVideoFrame &frame);
+    void startCamera();
+    QImage latestImage();
+    void saveChoice();
+
+    std::shared_ptr<DeviceProvider> m_devices;
+    std::unique_ptr<CaptureProfile> m_profile;
+    std::unique_ptr<VideoCodec> m_codec;
+    std::unique_ptr<CameraDevice> m_camera;
+    QVideoSink m_sink;
+    int m_compType = 0;
+    bool m_compOnFrame = false;
+
+    // Receive side.
+    std::vector<uchar> m_decodeBuffer;
+    QImage m_incoming;
+    QSize m_incomingSize;
+
+    // Capture side.
+    int m_driverIndex = -1;
+    QString m_driverName;
+    QList<CameraFormat> m_formats;
+    int m_chosenFormat = -1;
+    QSize m_captureSize;
+    bool m_mirror = false;
+    bool m_captureInitialized = false;
+    bool m_capStatus = true;
+    bool m_preview = false;
+    bool m_previewScale = false;
+    int m_previewRateMs = 0;
+    QElapsedTimer m_previewClock;
+    quint32 m_frameCount = 0;
+    QVideoFrame m_latestFrame;
+    QImage m_latestImage;
+    bool m_latestConverted = false;
+};
