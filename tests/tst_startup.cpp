@@ -7,6 +7,8 @@
 #include "ui/frmMessage.h"
 #include "ui/frmNewChat.h"
 #include "ui/frmOptions.h"
+#include "ui/frmSelf.h"
+#include "ui/frmSplash.h"
 
 #include <QAction>
 #include <QFile>
@@ -14,7 +16,9 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QPlainTextEdit>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 
 namespace {
@@ -66,7 +70,7 @@ private slots:
         QVERIFY(!listening(base) && !listening(base + 1) && !listening(base + 2) && !listening(base + 3));
 
         const QStringList ini = fileLines(dir.filePath(QStringLiteral("zelmo.ini")));
-        QCOMPARE(ini.filter(QLatin1Char('=')).size(), 29);
+        QCOMPARE(ini.filter(QStringLiteral("=")).size(), 29);
         QVERIFY(ini.contains(QStringLiteral("DirWidth= 8400")));
         QVERIFY(ini.contains(QStringLiteral("SelfViewOn=False")));
         const QStringList log = fileLines(dir.filePath(QStringLiteral("zelmo.log")));
@@ -175,8 +179,8 @@ private slots:
     {
         QTemporaryDir dir;
         Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("x"), false});
-        TerminationSignals signals;
-        connect(&signals, &TerminationSignals::received, &program, &Program::shutdown);
+        TerminationSignals terminations;
+        connect(&terminations, &TerminationSignals::received, &program, &Program::shutdown);
         program.start();
         program.state().ConnectState = ConnectState::Establishing; // a signal is not a user's close: it is never refused
         QSignalSpy finished(&program, &Program::finished);

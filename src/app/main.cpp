@@ -57,8 +57,8 @@ int main(int argc, char *argv[])
 
     Program program(options);
     QObject::connect(&program, &Program::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    TerminationSignals signals;
-    QObject::connect(&signals, &TerminationSignals::received, &program, &Program::shutdown);
+    TerminationSignals terminations;
+    QObject::connect(&terminations, &TerminationSignals::received, &program, &Program::shutdown);
     program.start();
     return app.exec();
 }

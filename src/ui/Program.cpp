@@ -562,3 +562,63 @@ QMessageBox *Program::showMessageBox(const QString &text)
     box->show();
     return box;
 }
+
+frmMain *Program::mainWindow() const
+{
+    return m_frmMain;
+}
+
+frmConStatus *Program::progressWindow() const
+{
+    return m_frmConStatus;
+}
+
+frmCallIn *Program::callPrompt() const
+{
+    return m_frmCallIn;
+}
+
+frmSplash *Program::splash() const
+{
+    return m_frmSplash;
+}
+
+frmSelf *Program::selfView() const
+{
+    return m_frmSelf;
+}
+
+frmNewChat *Program::chatWindow() const
+{
+    return m_frmNewChat;
+}
+
+frmDirectory *Program::directoryWindow() const
+{
+    return m_frmDirectory;
+}
+
+frmRates *Program::ratesWindow() const
+{
+    return m_frmRates;
+}
+
+frmLog *Program::logWindow() const
+{
+    return m_frmLog;
+}
+
+frmBusyNotify *Program::busyNotify() const
+{
+    return m_frmBusyNotify;
+}
+
+frmMessage *Program::messageWindow() const
+{
+    return m_frmMessage;
+}
+
+frmErrorMsg *Program::errorWindow() const
+{
+    return m_frmErrorMsg;
+}

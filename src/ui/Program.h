@@ -80,20 +80,20 @@ public:
     CallControl &calls() { return *m_calls; }
     MediaConnection &mediaConnection() { return *m_media; }
 
-    frmMain *mainWindow() const { return m_frmMain; }
-    frmConStatus *progressWindow() const { return m_frmConStatus; }
-    frmCallIn *callPrompt() const { return m_frmCallIn; }
-    frmSplash *splash() const { return m_frmSplash; }
-    frmSelf *selfView() const { return m_frmSelf; }
-    frmNewChat *chatWindow() const { return m_frmNewChat; }
-    frmDirectory *directoryWindow() const { return m_frmDirectory; }
-    frmRates *ratesWindow() const { return m_frmRates; }
-    frmLog *logWindow() const { return m_frmLog; }
-    frmBusyNotify *busyNotify() const { return m_frmBusyNotify; }
+    frmMain *mainWindow() const;
+    frmConStatus *progressWindow() const;
+    frmCallIn *callPrompt() const;
+    frmSplash *splash() const;
+    frmSelf *selfView() const;
+    frmNewChat *chatWindow() const;
+    frmDirectory *directoryWindow() const;
+    frmRates *ratesWindow() const;
+    frmLog *logWindow() const;
+    frmBusyNotify *busyNotify() const;
     frmOptions *optionsWindow();
     frmAbout *aboutWindow();
-    frmMessage *messageWindow() const { return m_frmMessage; }
-    frmErrorMsg *errorWindow() const { return m_frmErrorMsg; }
+    frmMessage *messageWindow() const;
+    frmErrorMsg *errorWindow() const;
 
     // Appends a time-stamped line to the activity log.
     void logLine(const QString &text);
