@@ -25,6 +25,8 @@ if command -v pulseaudio >/dev/null; then
   pulse_pid=$!
   export PULSE_SERVER="unix:$runtime/pa.sock"
   for _ in $(seq 50); do [ -S "$runtime/pa.sock" ] && break; sleep 0.1; done
+  pactl set-default-source zelmo_mic >/dev/null 2>&1 || true
+  pactl set-default-sink zelmo_spk >/dev/null 2>&1 || true
 fi
 cd "$build"
 ctest --output-on-failure -j 2 "$@"

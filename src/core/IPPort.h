@@ -12,7 +12,9 @@ class QTimer;
 
 // TCP client endpoint. Wire text is bytes; incoming data is cut at LineEnd and handed
 // over one line per dataIn event (EOL true), or as a partial line (EOL false) when a
-// line outgrows InputBufferSize. Without a LineEnd each read is one event.
+// line outgrows InputBufferSize; the piece that reaches the LineEnd then comes with EOL
+// true. Without a LineEnd each read is one event (EOL false only when a read larger than
+// InputBufferSize had to be cut).
 //
 // Event rules callers rely on:
 //  - every connect attempt ends in exactly one connected(status) event, 0 = success,
@@ -45,7 +47,8 @@ public:
     EndpointError setRemotePort(int port);
     int remotePort() const;
 
-    // true starts connecting to the remote address and port; false closes.
+    // true starts connecting to the remote address and port; false closes. An attempt
+    // that cannot start (no address or port, stack off) is refused here, without an event.
     EndpointError setConnected(bool connect);
     bool isConnected() const;
 

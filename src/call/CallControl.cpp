@@ -1,0 +1,303 @@
+#include "call/CallControl.h"
+
+#include "call/CallAddress.h"
+#include "call/CallPrompt.h"
+#include "call/ControlProtocol.h"
+#include "core/IPDaemon.h"
+#include "core/IPPort.h"
+#include "core/ProgramState.h"
+#include "core/SoundPlayer.h"
+#include "directory/DirectoryProtocol.h"
+#include "media/MediaConnection.h"
+
+#include <QTimer>
+
+namespace {
+
+const QString RingSound = QStringLiteral("ringin.wav");
+
+QString invalidHost(const EndpointError &e)
+{
+    return QStringLiteral("You have entered an invalid Host Address: ") + QString::number(e.code) + QLatin1Char(' ')
+           + e.description;
+}
+
+} // namespace
+
+CallControl::CallControl(ProgramState &state, Endpoints endpoints, MediaConnection &media, SoundPlayer &sounds,
+                         std::function<void(const QString &)> logLine, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_ep(endpoints)
+    , m_media(media)
+    , m_sounds(sounds)
+    , m_logLine(std::move(logLine))
+    , m_directory([](int) { return DirectoryEntry{}; })
+    , m_now([] { return QTime::currentTime(); })
+{
+    connect(&m_ep.ippControl, &IPPort::connected, this, &CallControl::onControlConnected);
+    connect(&m_ep.ippControl, &IPPort::dataIn, this, &CallControl::onControlData);
+    connect(&m_ep.ippControl, &IPPort::disconnected, this, &CallControl::onControlDisconnected);
+    connect(&m_ep.ipdControl, &IPDaemon::connectionRequest, this, &CallControl::onIncomingRequest);
+    connect(&m_ep.ipdControl, &IPDaemon::connected, this, &CallControl::onIncomingConnected);
+    connect(&m_ep.ipdControl, &IPDaemon::dataIn, this, &CallControl::onIncomingData);
+    connect(&m_ep.ipdControl, &IPDaemon::disconnected, this, &CallControl::onIncomingDisconnected);
+}
+
+void CallControl::setDirectoryLookup(std::function<DirectoryEntry(int)> lookup)
+{
+    m_directory = std::move(lookup);
+}
+
+void CallControl::setClock(std::function<QTime()> now)
+{
+    m_now = std::move(now);
+}
+
+bool CallControl::soundIdle() const
+{
+    return m_state.soundIdle();
+}
+
+QString CallControl::transcript(const QString &name, const QString &location, const QString &time) const
+{
+    return QStringLiteral("Call: ") + name + QStringLiteral(", Time in ") + location + QStringLiteral(" is ") + time
+           + QStringLiteral(".\r\n");
+}
+
+// ---- The caller's side ----
+
+void CallControl::placeCall(const QString &address, int port, int userIndex)
+{
+    const QString trimmed = address.trimmed();
+    if (trimmed.isEmpty()) {
+        emit informationRequested(
+            QStringLiteral("Select a user on the list or enter an E-Mail or IP Address to place a call."));
+        return;
+    }
+    if (CallAddress::isEmailAddress(trimmed)) {
+        // Without the directory server nobody can look the address up.
+        if (!m_ep.ippServer.isConnected())
+            return;
+        m_state.ConnectState = ConnectState::LookingUpEmail;
+        emit progressWindowRequested(trimmed, QStringLiteral("Unknown"));
+        m_ep.ippServer.sendData(DirectoryProtocol::emailLookup(trimmed));
+        return;
+    }
+
+    m_state.ConnectState = ConnectState::Establishing;
+    if (userIndex > 0) {
+        const DirectoryEntry entry = m_directory(userIndex);
+        emit progressWindowRequested(entry.name, entry.location);
+    } else if (userIndex == 0) {
+        emit progressWindowRequested(QStringLiteral("Unknown"), trimmed);
+    }
+
+    m_ep.ippControl.setConnected(false);
+    const CallAddress target = CallAddress::parse(trimmed, port);
+    EndpointError e;
+    if (!target.valid)
+        e = {EndpointError::InvalidArgument, QStringLiteral("Invalid address or port")};
+    if (!e)
+        e = m_ep.ippControl.setRemotePort(target.port);
+    if (!e)
+        e = m_ep.ippControl.setRemoteAddress(target.host);
+    if (e) {
+        emit informationRequested(invalidHost(e));
+        m_state.ConnectState = ConnectState::Canceled;
+        return;
+    }
+    m_ep.ippControl.setConnected(true);
+}
+
+void CallControl::cancelAttempt()
+{
+    m_state.ConnectState = ConnectState::Canceled;
+    // Also abandons a connection still being opened, so a late connect sends no request.
+    m_ep.ippControl.setConnected(false);
+}
+
+void CallControl::onControlConnected(int statusCode)
+{
+    if (statusCode != 0) {
+        m_state.ConnectState = ConnectState::DidNotAnswer;
+        return;
+    }
+    m_state.ConnectState = ConnectState::Requesting;
+    const Settings &s = m_state.settings;
+    m_ep.ippControl.sendData(ControlProtocol::request(s.Name, s.Location, m_now()));
+}
+
+void CallControl::onControlData(const QByteArray &text)
+{
+    const ControlProtocol::Message m = ControlProtocol::parse(text);
+    const QString address = m_ep.ippControl.remoteAddress();
+    using Kind = ControlProtocol::Message::Kind;
+    switch (m.kind) {
+    case Kind::Accepted:
+    case Kind::Refused:
+    case Kind::Busy:
+        // One answer per request: a repeated answer must not reopen the media of a call.
+        if (m_state.ConnectState != ConnectState::Requesting)
+            return;
+        break;
+    default:
+        break;
+    }
+
+    switch (m.kind) {
+    case Kind::Accepted:
+        m_state.PeerName = m.name;
+        m_state.ConnectState = ConnectState::Accepted;
+        m_logLine(QStringLiteral("Call Accepted from ") + m.name + QStringLiteral(", ") + m.location
+                  + QLatin1Char(' ') + address + QStringLiteral(", ") + m.time);
+        emit transcriptLine(transcript(m.name, m.location, m.time));
+        if (!m_ep.ipdControl.isConnected(1) && soundIdle())
+            m_sounds.play(RingSound);
+        m_ep.ippControl.sendData(ControlProtocol::userInfo(m_state.settings.EnableRTC));
+        m_media.open(address);
+        break;
+    case Kind::Refused:
+        m_state.ConnectState = ConnectState::Refused;
+        m_logLine(QStringLiteral("Call Not Accepted from ") + address);
+        hangUpOutgoing();
+        break;
+    case Kind::Busy:
+        m_state.ConnectState = ConnectState::Busy;
+        m_logLine(QStringLiteral("User at ") + address + QStringLiteral(" busy."));
+        hangUpOutgoing();
+        break;
+    case Kind::UserInfo:
+        if (m.isV25) {
+            m_state.PeerIsV25 = true;
+            m_state.RealTimeChat = m.rtc;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void CallControl::onControlDisconnected()
+{
+    if (m_state.ConnectState != ConnectState::Busy && m_state.ConnectState != ConnectState::Refused)
+        m_state.ConnectState = ConnectState::DidNotAnswer;
+    m_state.callState = CallState::Idle;
+}
+
+void CallControl::hangUp()
+{
+    if (m_ep.ipdMedia.isConnected(1))
+        hangUpIncoming(1);
+    else if (m_ep.ippClient.isConnected())
+        hangUpOutgoing();
+}
+
+void CallControl::hangUpIncoming(int connectionId)
+{
+    m_ep.ipdMedia.closeConnection(connectionId);
+    m_ep.ipdControl.closeConnection(connectionId);
+    m_ep.ipdText.closeConnection(connectionId);
+}
+
+void CallControl::hangUpOutgoing()
+{
+    m_ep.ippClient.setConnected(false);
+    m_ep.ippControl.setConnected(false);
+    m_ep.ippText.setConnected(false);
+}
+
+// ---- The callee's side ----
+
+void CallControl::onIncomingRequest(const QString &, bool *accept)
+{
+    // Do-not-disturb refuses the connection itself: the caller sees no answer.
+    *accept = !m_state.doNotDisturb && m_ep.ipdControl.connectionIds().size() < MaxControlConnections;
+}
+
+void CallControl::onIncomingConnected(int connectionId, int statusCode)
+{
+    if (statusCode != 0)
+        return;
+    auto *deadline = new QTimer(this);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, this, [this, connectionId] {
+        m_ep.ipdControl.closeConnection(connectionId);
+    });
+    delete m_silent.take(connectionId);
+    m_silent.insert(connectionId, deadline);
+    deadline->start(SilentConnectionMs);
+}
+
+void CallControl::onIncomingDisconnected(int connectionId)
+{
+    delete m_silent.take(connectionId);
+}
+
+void CallControl::onIncomingData(int connectionId, const QByteArray &text)
+{
+    const ControlProtocol::Message m = ControlProtocol::parse(text);
+    using Kind = ControlProtocol::Message::Kind;
+    if (m.kind == Kind::UserInfo) {
+        if (m.isV25) {
+            m_state.PeerIsV25 = true;
+            m_state.RealTimeChat = m.rtc && m_state.settings.EnableRTC;
+        }
+        m_ep.ipdControl.sendData(connectionId, ControlProtocol::userInfo(m_state.RealTimeChat));
+        return;
+    }
+    if (m.kind != Kind::Request)
+        return;
+
+    delete m_silent.take(connectionId);
+    const QString address = m_ep.ipdControl.remoteAddress(connectionId);
+    // A call already going on makes any further request busy, wherever it comes from.
+    const bool busy = connectionId > 1
+                      || (m_ep.ippControl.isConnected() && address != m_ep.ippControl.localAddress())
+                      || m_state.callState != CallState::Idle;
+    if (busy) {
+        emit busyNotice(m.name, m.location);
+        if (soundIdle())
+            m_sounds.play(RingSound);
+        if (m_ep.ipdControl.isConnected(connectionId))
+            m_ep.ipdControl.sendData(connectionId, ControlProtocol::busy());
+        m_logLine(QStringLiteral("Sent busy to :") + m.name + QStringLiteral(", ") + m.location + QLatin1Char(' ')
+                  + address);
+        return;
+    }
+
+    // Only an offered call names the peer; a busy caller must not rename the current one.
+    m_state.PeerName = m.name;
+    const bool autoAccept = m_state.settings.AutoAccept || m_state.AutoAnswerOnce;
+    if (autoAccept)
+        acceptOffered();
+    emit callOffered(m.name, m.location, autoAccept);
+    if (soundIdle())
+        m_sounds.play(RingSound);
+    m_logLine(QStringLiteral("Received Call from ") + m.name + QStringLiteral(", ") + m.location + QLatin1Char(' ')
+              + address + QStringLiteral(", ") + m.time);
+    emit transcriptLine(transcript(m.name, m.location, m.time));
+}
+
+void CallControl::sendOnConnectionOne(const QByteArray &text)
+{
+    if (m_ep.ipdControl.isConnected(1))
+        m_ep.ipdControl.sendData(1, text);
+}
+
+void CallControl::acceptOffered()
+{
+    const Settings &s = m_state.settings;
+    sendOnConnectionOne(ControlProtocol::acceptance(s.Name, s.Location, m_now()));
+}
+
+void CallControl::declineOffered()
+{
+    sendOnConnectionOne(ControlProtocol::refusal());
+}
+
+void CallControl::autoDeclineOffered(const QString &name, const QString &location)
+{
+    sendOnConnectionOne(ControlProtocol::refusal());
+    m_logLine(CallPrompt::autoDeclineLogLine(name, location));
+}

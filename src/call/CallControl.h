@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QObject>
+#include <QHash>
+#include <QString>
+#include <QTime>
+#include <functional>
+
+class IPDaemon;
+class IPPort;
+class MediaConnection;
+class QTimer;
+class SoundPlayer;
+struct ProgramState;
+
+// Call control on both sides of the control channel: placing a call and following it,
+// answering or refusing one, the busy answer and do-not-disturb, and hanging up. It works
+// on the program's endpoints and state and asks the windows, through its signals, to show
+// what happens.
+class CallControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Endpoints
+    {
+        IPDaemon &ipdControl;
+        IPDaemon &ipdMedia;
+        IPDaemon &ipdText;
+        IPPort &ippControl;
+        IPPort &ippClient;
+        IPPort &ippServer;
+        IPPort &ippText;
+    };
+    struct DirectoryEntry
+    {
+        QString name;
+        QString location;
+    };
+
+    // A control connection that has not asked for a call within this time is closed, so a
+    // silent connection cannot hold connection number 1 and turn real callers away.
+    static constexpr int SilentConnectionMs = 10000;
+    // More control connections than this at once are refused outright.
+    static constexpr int MaxControlConnections = 8;
+
+    CallControl(ProgramState &state, Endpoints endpoints, MediaConnection &media, SoundPlayer &sounds,
+                std::function<void(const QString &)> logLine, QObject *parent = nullptr);
+
+    // Name and location of user number k of the directory (counted from 1).
+    void setDirectoryLookup(std::function<DirectoryEntry(int)> lookup);
+    // Tests fix the local time that goes into requests and acceptances.
+    void setClock(std::function<QTime()> now);
+
+    // The caller's side.
+    void placeCall(const QString &address, int port, int userIndex);
+    void cancelAttempt();
+    // The hang-up command of the menu, the lamp and the call button.
+    void hangUp();
+    void hangUpIncoming(int connectionId);
+    void hangUpOutgoing();
+
+    // The callee's answers to the offered call; they go to control connection 1.
+    void acceptOffered();
+    void declineOffered();
+    void autoDeclineOffered(const QString &name, const QString &location);
+
+signals:
+    // Load and show the progress window with who is being called.
+    void progressWindowRequested(const QString &name, const QString &location);
+    void informationRequested(const QString &text);
+    void transcriptLine(const QString &line);
+    // The offer path: show the prompt, already answered when autoAccepted.
+    void callOffered(const QString &name, const QString &location, bool autoAccepted);
+    void busyNotice(const QString &name, const QString &location);
+
+private:
+    void onControlConnected(int statusCode);
+    void onControlData(const QByteArray &text);
+    void onControlDisconnected();
+    void onIncomingRequest(const QString &remoteAddress, bool *accept);
+    void onIncomingConnected(int connectionId, int statusCode);
+    void onIncomingData(int connectionId, const QByteArray &text);
+    void onIncomingDisconnected(int connectionId);
+    void sendOnConnectionOne(const QByteArray &text);
+    QString transcript(const QString &name, const QString &location, const QString &time) const;
+    bool soundIdle() const;
+
+    ProgramState &m_state;
+    Endpoints m_ep;
+    MediaConnection &m_media;
+    SoundPlayer &m_sounds;
+    std::function<void(const QString &)> m_logLine;
+    std::function<DirectoryEntry(int)> m_directory;
+    std::function<QTime()> m_now;
+    // Control connections that have not yet asked for a call, with their deadlines.
+    QHash<int, QTimer *> m_silent;
+};

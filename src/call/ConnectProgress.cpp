@@ -1,0 +1,67 @@
+#include "call/ConnectProgress.h"
+
+ConnectProgress::Output ConnectProgress::tick(ConnectState state, bool mediaConnected)
+{
+    Output out;
+    out.statusText = progressText(state);
+    if (state == ConnectState::Canceled) {
+        out.close = true;
+        return out;
+    }
+    const bool over = endsAttempt(state);
+    out.attemptOver = over;
+
+    m_quarter = (m_quarter + 1) % TicksPerSecond;
+    if (m_quarter == 0) {
+        if (m_seconds < 0x7fffffff)
+            ++m_seconds;
+        out.secondsText = over ? IdleText : secondsText(m_seconds);
+    }
+
+    // Once the attempt is over the animation runs on to frame 0 and rests there.
+    if (!(over && m_frame == 0)) {
+        m_frame = (m_frame + 1) % FrameCount;
+        out.frame = m_frame;
+    }
+
+    out.close = mediaConnected;
+    return out;
+}
+
+QString ConnectProgress::progressText(ConnectState state)
+{
+    switch (state) {
+    case ConnectState::Establishing:
+        return QStringLiteral("Establishing Connection...");
+    case ConnectState::Requesting:
+        return QStringLiteral("Connection Made...Requesting");
+    case ConnectState::Refused:
+        return QStringLiteral("Connection Response is NO");
+    case ConnectState::Accepted:
+        return QStringLiteral("Connection Response is YES");
+    case ConnectState::Busy:
+        return QStringLiteral("Busy");
+    case ConnectState::Canceled:
+        return QStringLiteral("Connection Canceled");
+    case ConnectState::DidNotAnswer:
+        return QStringLiteral("Did Not Answer");
+    case ConnectState::LookingUpEmail:
+        return QStringLiteral("Looking up Email Address");
+    case ConnectState::EmailNotFound:
+        return QStringLiteral("Email address not found");
+    case ConnectState::NoAttempt:
+        break;
+    }
+    return QString();
+}
+
+bool ConnectProgress::endsAttempt(ConnectState state)
+{
+    return state == ConnectState::Refused || state == ConnectState::Busy
+           || state == ConnectState::DidNotAnswer || state == ConnectState::EmailNotFound;
+}
+
+QString ConnectProgress::secondsText(int seconds)
+{
+    return QString::number(seconds) + QStringLiteral(" sec");
+}

@@ -1,0 +1,125 @@
+#include "call/frmCallIn.h"
+
+#include "call/CallControl.h"
+#include "core/ProgramState.h"
+#include "ui/Artwork.h"
+#include "ui/WindowPlacement.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+frmCallIn::frmCallIn(ProgramState &state, CallControl &calls, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
+    , m_state(state)
+    , m_calls(calls)
+{
+    setObjectName(QStringLiteral("frmCallIn"));
+    setWindowTitle(QStringLiteral("ZELMO Incoming Call..."));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+
+    auto *picture = new QLabel(this);
+    picture->setPixmap(Artwork::incomingCall());
+    picture->setAlignment(Qt::AlignTop);
+    m_name = new QLabel(this);
+    m_name->setObjectName(QStringLiteral("pnlUserName"));
+    m_location = new QLabel(this);
+    m_location->setObjectName(QStringLiteral("pnlUserLocation"));
+    QFont bold = m_name->font();
+    bold.setBold(true);
+    m_name->setFont(bold);
+    m_message = new QLabel(CallPrompt::AskText, this);
+    m_message->setObjectName(QStringLiteral("lblCallMessage"));
+    m_message->setMinimumWidth(250);
+    m_yes = new QPushButton(tr("Yes"), this);
+    m_yes->setObjectName(QStringLiteral("cmdCallYes"));
+    m_yes->setDefault(true);
+    m_no = new QPushButton(tr("No"), this);
+    m_no->setObjectName(QStringLiteral("cmdCallNo"));
+    m_autoAccept = new QCheckBox(tr("Auto Accept"), this);
+    m_autoAccept->setObjectName(QStringLiteral("chkAutoAccept"));
+    m_autoAccept->setChecked(m_state.settings.AutoAccept);
+
+    auto *form = new QFormLayout;
+    form->addRow(tr("Name:"), m_name);
+    form->addRow(tr("From:"), m_location);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_autoAccept);
+    buttons->addStretch();
+    buttons->addWidget(m_yes);
+    buttons->addWidget(m_no);
+    auto *column = new QVBoxLayout;
+    column->addLayout(form);
+    column->addWidget(m_message);
+    column->addLayout(buttons);
+    auto *layout = new QHBoxLayout(this);
+    layout->addWidget(picture);
+    layout->addLayout(column, 1);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(m_yes, &QPushButton::clicked, this, [this] {
+        m_calls.acceptOffered();
+        close();
+    });
+    connect(m_no, &QPushButton::clicked, this, [this] {
+        m_calls.declineOffered();
+        close();
+    });
+    m_tmrCloseMe = new QTimer(this);
+    m_tmrCloseMe->setObjectName(QStringLiteral("tmrCloseMe"));
+    m_tmrCloseMe->setInterval(1000);
+    connect(m_tmrCloseMe, &QTimer::timeout, this, &frmCallIn::onTick);
+    m_tmrCloseMe->start();
+}
+
+void frmCallIn::offer(const QString &name, const QString &location, bool autoAccepted)
+{
+    m_prompt.emplace(m_state.settings.AutoAccept, m_state.AutoAnswerOnce, m_state.settings.AutoDecTime);
+    m_message->setText(autoAccepted ? CallPrompt::AutoAcceptingText : CallPrompt::AskText);
+    m_yes->setVisible(!autoAccepted);
+    m_no->setVisible(!autoAccepted);
+    m_name->setText(name);
+    m_location->setText(location);
+    adjustSize();
+    WindowPlacement::topRight(this);
+    show();
+    raise();
+}
+
+void frmCallIn::onTick()
+{
+    if (!m_prompt)
+        return;
+    const CallPrompt::Tick tick = m_prompt->tick();
+    switch (tick.action) {
+    case CallPrompt::Action::CloseAutoAccepted:
+        close();
+        break;
+    case CallPrompt::Action::AutoDecline:
+        m_calls.autoDeclineOffered(m_name->text(), m_location->text());
+        close();
+        break;
+    case CallPrompt::Action::Countdown:
+        m_message->setText(tick.text);
+        break;
+    case CallPrompt::Action::None:
+        break;
+    }
+}
+
+void frmCallIn::closeEvent(QCloseEvent *event)
+{
+    m_tmrCloseMe->stop();
+    // Ticking the box in the prompt changes the setting; an auto-answered prompt has used
+    // up the one automatic answer of a command-line start.
+    m_state.settings.AutoAccept = m_autoAccept->isChecked();
+    if (m_prompt && m_prompt->autoAccepted())
+        m_state.AutoAnswerOnce = false;
+    QDialog::closeEvent(event);
+}

@@ -1,0 +1,103 @@
+#include "call/frmConStatus.h"
+
+#include "call/CallControl.h"
+#include "core/IPPort.h"
+#include "core/ProgramState.h"
+#include "ui/Artwork.h"
+#include "ui/WindowPlacement.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+frmConStatus::frmConStatus(ProgramState &state, CallControl &calls, IPPort &ippClient, QWidget *parent)
+    : QDialog(parent)
+    , m_state(state)
+    , m_calls(calls)
+    , m_ippClient(ippClient)
+{
+    setObjectName(QStringLiteral("frmConStatus"));
+    setWindowTitle(QStringLiteral("Connecting..."));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("pnlConStatus"));
+    m_status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_status->setMinimumWidth(230);
+    QFont bold = m_status->font();
+    bold.setBold(true);
+    m_status->setFont(bold);
+    m_seconds = new QLabel(ConnectProgress::initialSecondsText(), this);
+    m_seconds->setObjectName(QStringLiteral("pnlSecond"));
+    m_seconds->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_seconds->setAlignment(Qt::AlignCenter);
+    m_seconds->setMinimumWidth(60);
+    m_name = new QLabel(this);
+    m_name->setObjectName(QStringLiteral("pnlUserName"));
+    m_location = new QLabel(this);
+    m_location->setObjectName(QStringLiteral("pnlUserLocation"));
+    m_activity = new QLabel(this);
+    m_activity->setObjectName(QStringLiteral("pnlActivity"));
+    m_activity->setPixmap(Artwork::activity(0));
+    m_cancel = new QPushButton(ConnectProgress::CancelCaption, this);
+    m_cancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    auto *form = new QFormLayout;
+    form->addRow(tr("Name:"), m_name);
+    form->addRow(tr("From:"), m_location);
+    auto *statusRow = new QHBoxLayout;
+    statusRow->addWidget(m_activity);
+    statusRow->addWidget(m_status, 1);
+    statusRow->addWidget(m_seconds);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(statusRow);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        m_calls.cancelAttempt();
+        close();
+    });
+    m_tmrSecond = new QTimer(this);
+    m_tmrSecond->setObjectName(QStringLiteral("tmrSecond"));
+    m_tmrSecond->setInterval(ConnectProgress::TickMs);
+    connect(m_tmrSecond, &QTimer::timeout, this, &frmConStatus::onTick);
+
+    adjustSize();
+    WindowPlacement::centre(this);
+    m_tmrSecond->start();
+}
+
+void frmConStatus::setCallee(const QString &name, const QString &location)
+{
+    m_name->setText(name);
+    m_location->setText(location);
+}
+
+void frmConStatus::onTick()
+{
+    const ConnectProgress::Output out = m_progress.tick(m_state.ConnectState, m_ippClient.isConnected());
+    if (!out.statusText.isNull())
+        m_status->setText(out.statusText);
+    if (out.close) {
+        m_tmrSecond->stop();
+        close();
+        return;
+    }
+    if (out.attemptOver)
+        m_cancel->setText(ConnectProgress::OkCaption);
+    if (!out.secondsText.isNull())
+        m_seconds->setText(out.secondsText);
+    if (out.frame >= 0) {
+        m_activity->setPixmap(Artwork::activity(out.frame));
+        m_activity->setProperty("frame", out.frame);
+    }
+}

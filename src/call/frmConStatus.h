@@ -1,0 +1,40 @@
+#pragma once
+
+#include "call/ConnectProgress.h"
+
+#include <QDialog>
+
+class CallControl;
+class IPPort;
+class QLabel;
+class QPushButton;
+class QTimer;
+struct ProgramState;
+
+// The progress window of an outgoing call: what the attempt is doing, for how long, and a
+// button to cancel it (which reads "OK" once the attempt is over).
+class frmConStatus : public QDialog
+{
+    Q_OBJECT
+
+public:
+    frmConStatus(ProgramState &state, CallControl &calls, IPPort &ippClient, QWidget *parent = nullptr);
+
+    void setCallee(const QString &name, const QString &location);
+    QTimer *tmrSecond() const { return m_tmrSecond; }
+
+private:
+    void onTick();
+
+    ProgramState &m_state;
+    CallControl &m_calls;
+    IPPort &m_ippClient;
+    ConnectProgress m_progress;
+    QLabel *m_status;
+    QLabel *m_seconds;
+    QLabel *m_name;
+    QLabel *m_location;
+    QLabel *m_activity;
+    QPushButton *m_cancel;
+    QTimer *m_tmrSecond;
+};

@@ -1,0 +1,190 @@
+#include "core/EndpointConnection.h"
+
+#include "core/EndpointError.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+EndpointConnection::EndpointConnection(QTcpSocket *socket, QObject *parent)
+    : QObject(parent)
+    , m_socket(socket)
+    , m_peerAddress(dottedAddress(socket->peerAddress()))
+    , m_peerPort(socket->peerPort())
+{
+    // Qt's own read buffer is bounded too, so a flood waits in the kernel, not here.
+    m_socket->setReadBufferSize(m_cutter.limit());
+    connect(m_socket, &QIODevice::readyRead, this, &EndpointConnection::readPending);
+    connect(m_socket, &QIODevice::bytesWritten, this, &EndpointConnection::onBytesWritten);
+    connect(m_socket, &QAbstractSocket::disconnected, this, &EndpointConnection::onDisconnected);
+    connect(m_socket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        if (state == QAbstractSocket::UnconnectedState)
+            onDisconnected();
+    });
+    connect(m_socket, &QAbstractSocket::errorOccurred, this, &EndpointConnection::onError);
+}
+
+EndpointConnection::~EndpointConnection()
+{
+    if (!m_socket)
+        return;
+    QTcpSocket *socket = release();
+    socket->abort();
+    socket->deleteLater();
+}
+
+void EndpointConnection::setLineEnd(const QByteArray &lineEnd)
+{
+    m_cutter.setTerminator(lineEnd);
+}
+
+void EndpointConnection::setInputBufferSize(int bytes)
+{
+    m_cutter.setLimit(bytes);
+    if (m_socket)
+        m_socket->setReadBufferSize(m_cutter.limit());
+}
+
+qint64 EndpointConnection::send(const QByteArray &text)
+{
+    if (m_closed || text.isEmpty())
+        return 0;
+    // A peer that does not read must not make the queue grow without end: the sender is
+    // told through a count of 0 and tries again later.
+    if (m_socket->bytesToWrite() > m_outputLimit)
+        return 0;
+    const qint64 written = m_socket->write(text);
+    return written < 0 ? 0 : written;
+}
+
+void EndpointConnection::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    QTcpSocket *socket = release();
+    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(LingerMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        socket->deleteLater();
+}
+
+void EndpointConnection::readPending()
+{
+    if (m_closed || m_reading)
+        return;
+    QPointer<EndpointConnection> self(this);
+    m_reading = true;
+    deliver();
+    if (self)
+        m_reading = false;
+}
+
+void EndpointConnection::deliver()
+{
+    QPointer<EndpointConnection> self(this);
+    // A handler may close the connection or delete its owner; then nothing more goes out.
+    const auto stillOpen = [&self] { return self && !self->m_closed; };
+    for (;;) {
+        QByteArray text;
+        bool eol = false;
+        if (m_cutter.next(&text, &eol)) {
+            emit dataIn(text, eol);
+            if (!stillOpen())
+                return;
+            continue;
+        }
+        if (m_socket->bytesAvailable() <= 0)
+            return;
+        if (m_cutter.terminator().isEmpty()) {
+            const int limit = m_cutter.limit();
+            text = m_socket->read(limit);
+            if (text.isEmpty())
+                return;
+            eol = !(text.size() == limit && m_socket->bytesAvailable() > 0);
+            emit dataIn(text, eol);
+            if (!stillOpen())
+                return;
+            continue;
+        }
+        const QByteArray chunk = m_socket->read(m_cutter.room());
+        if (chunk.isEmpty())
+            return;
+        m_cutter.append(chunk);
+    }
+}
+
+void EndpointConnection::onDisconnected()
+{
+    if (m_closed)
+        return;
+    QPointer<EndpointConnection> self(this);
+    // Lines that arrived before the close are still handed over; an unterminated rest
+    // is not a message and is dropped.
+    readPending();
+    if (!self || m_closed)
+        return;
+    m_closed = true;
+    release()->deleteLater();
+    emit closedByPeer(m_errorCode,
+                      m_errorCode ? m_errorText : QStringLiteral("Connection closed by the peer"));
+}
+
+void EndpointConnection::onError(QAbstractSocket::SocketError error)
+{
+    if (m_closed || error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    m_errorCode = statusCode(error);
+    m_errorText = m_socket->errorString();
+    if (m_socket->state() == QAbstractSocket::UnconnectedState)
+        onDisconnected();
+}
+
+void EndpointConnection::onBytesWritten()
+{
+    if (!m_closed && m_socket->bytesToWrite() == 0)
+        emit drained();
+}
+
+QTcpSocket *EndpointConnection::release()
+{
+    QTcpSocket *socket = m_socket;
+    m_socket = nullptr;
+    socket->disconnect(this);
+    // From here on the socket deletes itself later. The owner may be deleted inside one
+    // of the socket's own signals and must not take the socket along at that moment.
+    socket->setParent(nullptr);
+    return socket;
+}
+
+QString EndpointConnection::dottedAddress(const QHostAddress &address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    if (isV4)
+        return QHostAddress(v4).toString();
+    return address.toString();
+}
+
+int EndpointConnection::statusCode(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return EndpointError::ConnectionRefused;
+    case QAbstractSocket::RemoteHostClosedError:
+        return EndpointError::ConnectionReset;
+    case QAbstractSocket::HostNotFoundError:
+        return EndpointError::HostNotFound;
+    case QAbstractSocket::SocketTimeoutError:
+        return EndpointError::TimedOut;
+    case QAbstractSocket::AddressInUseError:
+        return EndpointError::PortInUse;
+    default:
+        return EndpointError::SocketError;
+    }
+}

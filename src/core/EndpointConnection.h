@@ -1,0 +1,75 @@
+#pragma once
+
+#include "core/LineCutter.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QHostAddress;
+class QTcpSocket;
+
+// One established TCP connection of an endpoint. It cuts what arrives into lines, queues
+// what is sent within a bound and tells its endpoint when the peer has gone. Once closed,
+// locally or by the peer, it delivers nothing more.
+//
+// Handlers of its signals may close it or delete its owner: the socket is never deleted
+// while one of its own signals may be on the stack.
+class EndpointConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Takes over a connected socket. Once let go, the socket has no parent and deletes
+    // itself; until then it keeps the parent it has.
+    EndpointConnection(QTcpSocket *socket, QObject *parent);
+    ~EndpointConnection() override;
+
+    QString peerAddress() const { return m_peerAddress; }
+    int peerPort() const { return m_peerPort; }
+
+    void setLineEnd(const QByteArray &lineEnd);
+    QByteArray lineEnd() const { return m_cutter.terminator(); }
+    void setInputBufferSize(int bytes);
+    void setOutputBufferSize(int bytes) { m_outputLimit = bytes; }
+
+    // Queues the whole text unless more than the output bound is still waiting to go out;
+    // returns the bytes accepted.
+    qint64 send(const QByteArray &text);
+
+    bool isOpen() const { return !m_closed; }
+    // Local close: what is queued still goes out (for a while), nothing more comes in.
+    void close();
+    // Hands over whatever has arrived and not been delivered yet.
+    void readPending();
+
+    // IPv4 addresses in dotted digits, also when they came mapped into IPv6.
+    static QString dottedAddress(const QHostAddress &address);
+    static int statusCode(QAbstractSocket::SocketError error);
+
+    // How long a locally closed connection may take to hand its queue to the peer.
+    static constexpr int LingerMs = 10000;
+
+signals:
+    void dataIn(const QByteArray &text, bool eol);
+    void closedByPeer(int statusCode, const QString &description);
+    void drained();
+
+private:
+    void onDisconnected();
+    void onError(QAbstractSocket::SocketError error);
+    void onBytesWritten();
+    void deliver();
+    QTcpSocket *release();
+
+    QTcpSocket *m_socket;
+    LineCutter m_cutter;
+    int m_outputLimit = 65536;
+    bool m_closed = false;
+    bool m_reading = false;
+    int m_errorCode = 0;
+    QString m_errorText;
+    QString m_peerAddress;
+    int m_peerPort = 0;
+};

@@ -1,0 +1,320 @@
+#include "core/IPPort.h"
+
+#include "core/EndpointConnection.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QNetworkInterface>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int MaxBufferSize = 16 * 1024 * 1024;
+
+// Some interface other than loopback is up and has an address.
+bool networkIsUp()
+{
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    return std::any_of(interfaces.begin(), interfaces.end(), [](const QNetworkInterface &i) {
+        return (i.flags() & QNetworkInterface::IsUp) && !(i.flags() & QNetworkInterface::IsLoopBack)
+               && !i.addressEntries().isEmpty();
+    });
+}
+
+} // namespace
+
+struct IPPort::Impl
+{
+    // Failing: the attempt has failed and its Connected event is on its way.
+    enum class State { Idle, Connecting, Failing, Connected };
+
+    explicit Impl(IPPort *owner) : q(owner) {}
+
+    void adopt(QTcpSocket *socket);
+    void dropAttempt();
+    void dropSocket();
+
+    IPPort *q;
+    State state = State::Idle;
+    bool stackOn = true;
+    QHostAddress address;
+    int port = 0;
+    QByteArray lineEnd;
+    int inputBufferSize = DefaultInputBufferSize;
+    int outputBufferSize = DefaultOutputBufferSize;
+    int connectTimeoutMs = DefaultConnectTimeoutMs;
+    qint64 sentCount = 0;
+    QTcpSocket *attemptSocket = nullptr;
+    QTimer *attemptTimer = nullptr;
+    quint64 attempt = 0;
+    EndpointConnection *connection = nullptr;
+};
+
+IPPort::IPPort(QObject *parent)
+    : QObject(parent)
+    , d(new Impl(this))
+{
+    d->attemptTimer = new QTimer(this);
+    d->attemptTimer->setSingleShot(true);
+    connect(d->attemptTimer, &QTimer::timeout, this, [this] {
+        if (d->state != Impl::State::Connecting)
+            return;
+        d->dropAttempt();
+        emit connected(EndpointError::TimedOut, QStringLiteral("Connection timed out"));
+    });
+}
+
+IPPort::~IPPort()
+{
+    d->dropAttempt();
+    delete d->connection;
+    delete d;
+}
+
+EndpointError IPPort::setStackOn(bool on)
+{
+    if (!on)
+        setConnected(false);
+    d->stackOn = on;
+    return {};
+}
+
+bool IPPort::stackOn() const
+{
+    return d->stackOn;
+}
+
+QString IPPort::localAddress() const
+{
+    return QHostInfo::localHostName();
+}
+
+EndpointError IPPort::setRemoteAddress(const QString &host)
+{
+    d->address.clear();
+    const QString name = host.trimmed();
+    if (name.isEmpty())
+        return {EndpointError::HostNotFound, QStringLiteral("No host address given")};
+    QHostAddress numeric;
+    if (numeric.setAddress(name)) {
+        d->address = numeric;
+        return {};
+    }
+    if (!networkIsUp())
+        return {EndpointError::NoNetwork, QStringLiteral("The network is down")};
+    const QHostInfo info = QHostInfo::fromName(name);
+    const QList<QHostAddress> found = info.addresses();
+    if (info.error() != QHostInfo::NoError || found.isEmpty()) {
+        const QString why = info.error() != QHostInfo::NoError ? info.errorString()
+                                                               : QStringLiteral("Host not found");
+        return {EndpointError::HostNotFound, why};
+    }
+    // Listeners take IPv4, so an IPv4 address is preferred when the name has both kinds.
+    const auto v4 = std::find_if(found.begin(), found.end(), [](const QHostAddress &a) {
+        return a.protocol() == QAbstractSocket::IPv4Protocol;
+    });
+    d->address = v4 != found.end() ? *v4 : found.first();
+    return {};
+}
+
+QString IPPort::remoteAddress() const
+{
+    return d->address.isNull() ? QString() : EndpointConnection::dottedAddress(d->address);
+}
+
+EndpointError IPPort::setRemotePort(int port)
+{
+    if (port < 1 || port > 65535)
+        return {EndpointError::InvalidArgument, QStringLiteral("Port must be between 1 and 65535")};
+    d->port = port;
+    return {};
+}
+
+int IPPort::remotePort() const
+{
+    return d->port;
+}
+
+EndpointError IPPort::setConnected(bool connect)
+{
+    if (!connect) {
+        switch (d->state) {
+        case Impl::State::Idle:
+            return {};
+        case Impl::State::Connecting:
+        case Impl::State::Failing:
+            // An abandoned attempt ends silently.
+            d->dropAttempt();
+            return {};
+        case Impl::State::Connected: {
+            EndpointConnection *connection = d->connection;
+            d->connection = nullptr;
+            d->state = Impl::State::Idle;
+            connection->close();
+            connection->deleteLater();
+            emit disconnected(0, QStringLiteral("Connection closed"));
+            return {};
+        }
+        }
+        return {};
+    }
+    if (d->state != Impl::State::Idle)
+        return {};
+    if (!d->stackOn)
+        return {EndpointError::SocketError, QStringLiteral("The network stack is switched off")};
+    if (d->address.isNull())
+        return {EndpointError::HostNotFound, QStringLiteral("No remote address has been set")};
+    if (d->port == 0)
+        return {EndpointError::InvalidArgument, QStringLiteral("No remote port has been set")};
+
+    auto *socket = new QTcpSocket(this);
+    d->attemptSocket = socket;
+    d->state = Impl::State::Connecting;
+    const quint64 attempt = ++d->attempt;
+    QObject::connect(socket, &QAbstractSocket::connected, this, [this, socket] { d->adopt(socket); });
+    QObject::connect(socket, &QAbstractSocket::errorOccurred, this,
+                     [this, socket, attempt](QAbstractSocket::SocketError error) {
+                         if (d->attemptSocket != socket)
+                             return;
+                         const int code = EndpointConnection::statusCode(error);
+                         const QString description = socket->errorString();
+                         d->dropSocket();
+                         d->state = Impl::State::Failing;
+                         // The failure may come while connectToHost() is still running; the
+                         // event always comes from the event loop.
+                         QMetaObject::invokeMethod(
+                             this,
+                             [this, attempt, code, description] {
+                                 if (d->attempt != attempt || d->state != Impl::State::Failing)
+                                     return;
+                                 d->state = Impl::State::Idle;
+                                 emit connected(code, description);
+                             },
+                             Qt::QueuedConnection);
+                     });
+    d->attemptTimer->start(d->connectTimeoutMs);
+    socket->connectToHost(d->address, quint16(d->port));
+    return {};
+}
+
+bool IPPort::isConnected() const
+{
+    return d->state == Impl::State::Connected;
+}
+
+void IPPort::sendData(const QByteArray &text)
+{
+    d->sentCount = d->state == Impl::State::Connected ? d->connection->send(text) : 0;
+}
+
+qint64 IPPort::sentCount() const
+{
+    return d->sentCount;
+}
+
+void IPPort::setLineEnd(const QByteArray &lineEnd)
+{
+    d->lineEnd = lineEnd;
+    if (d->connection)
+        d->connection->setLineEnd(lineEnd);
+}
+
+QByteArray IPPort::lineEnd() const
+{
+    return d->lineEnd;
+}
+
+void IPPort::setInputBufferSize(int bytes)
+{
+    d->inputBufferSize = std::clamp(bytes, 1, MaxBufferSize);
+    if (d->connection)
+        d->connection->setInputBufferSize(d->inputBufferSize);
+}
+
+int IPPort::inputBufferSize() const
+{
+    return d->inputBufferSize;
+}
+
+void IPPort::setOutputBufferSize(int bytes)
+{
+    d->outputBufferSize = std::clamp(bytes, 1, MaxBufferSize);
+    if (d->connection)
+        d->connection->setOutputBufferSize(d->outputBufferSize);
+}
+
+int IPPort::outputBufferSize() const
+{
+    return d->outputBufferSize;
+}
+
+void IPPort::setConnectTimeout(int milliseconds)
+{
+    d->connectTimeoutMs = milliseconds > 0 ? milliseconds : DefaultConnectTimeoutMs;
+}
+
+void IPPort::Impl::adopt(QTcpSocket *socket)
+{
+    if (attemptSocket != socket)
+        return;
+    attemptTimer->stop();
+    attemptSocket = nullptr;
+    socket->disconnect(q);
+
+    auto *connection = new EndpointConnection(socket, q);
+    connection->setLineEnd(lineEnd);
+    connection->setInputBufferSize(inputBufferSize);
+    connection->setOutputBufferSize(outputBufferSize);
+    QObject::connect(connection, &EndpointConnection::dataIn, q, &IPPort::dataIn);
+    QObject::connect(connection, &EndpointConnection::drained, q, &IPPort::readyToSend);
+    QObject::connect(connection, &EndpointConnection::closedByPeer, q,
+                     [this, connection](int code, const QString &description) {
+                         if (this->connection != connection)
+                             return;
+                         this->connection = nullptr;
+                         state = State::Idle;
+                         connection->deleteLater();
+                         emit q->disconnected(code, description);
+                     });
+    this->connection = connection;
+    state = State::Connected;
+    sentCount = 0;
+
+    QPointer<IPPort> self(q);
+    QPointer<EndpointConnection> guard(connection);
+    const auto stillOpen = [&] { return self && guard && guard->isOpen(); };
+    emit q->connected(0, QStringLiteral("Connected"));
+    if (!stillOpen())
+        return;
+    emit q->readyToSend();
+    if (!stillOpen())
+        return;
+    connection->readPending();
+}
+
+// Ends the attempt under way without an event.
+void IPPort::Impl::dropAttempt()
+{
+    attemptTimer->stop();
+    ++attempt;
+    dropSocket();
+    if (state == State::Connecting || state == State::Failing)
+        state = State::Idle;
+}
+
+void IPPort::Impl::dropSocket()
+{
+    attemptTimer->stop();
+    QTcpSocket *socket = attemptSocket;
+    if (!socket)
+        return;
+    attemptSocket = nullptr;
+    socket->disconnect(q);
+    // This may run inside one of the socket's own signals.
+    socket->setParent(nullptr);
+    socket->abort();
+    socket->deleteLater();
+}

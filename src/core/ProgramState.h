@@ -1,0 +1,49 @@
+#pragma once
+
+#include "call/CallStates.h"
+#include "core/PalList.h"
+#include "core/RefuseList.h"
+#include "core/Settings.h"
+
+#include <QString>
+
+// The program-wide values of one running program. Every window and channel of that
+// program reads and writes them through its root object; nothing here is global, so two
+// programs can run side by side in one process.
+struct ProgramState
+{
+    Settings settings;
+    RefuseList refuseList;
+    PalList palList;
+
+    // Listening ports: control on the base, media + 1, quick messages + 2, text chat + 3.
+    qint16 ListenPortBase = 2000;
+    // The caller's attempt (0..10) and the media connection (Idle, Accepting, InCall).
+    ::ConnectState ConnectState = ::ConnectState::NoAttempt;
+    CallState callState = CallState::Idle;
+    QString PeerName;
+    bool PeerIsV25 = false;
+    bool RealTimeChat = false;
+    // Start-up with an address: call it on the first main-timer tick, accept the next call.
+    QString PendingCallAddress;
+    bool AutoAnswerOnce = false;
+    qint16 StartupTicks = 0;
+    bool doNotDisturb = false;
+    // Sound devices: micState 1 closed, 2 open; speakerState 1 idle, 3 playing.
+    qint16 micState = 1;
+    qint16 speakerState = 1;
+    qint16 audioQuality = 0;
+    bool audioRecordHold = false;
+    bool messageRecording = false;
+    bool hasAudio = false;
+    bool captureReady = false;
+    bool captureRunning = false;
+    // This installation's identity at the servers; -1 until the pal server assigns one.
+    qint32 userNumber = -1;
+    QString palServerHost = QStringLiteral("localhost");
+    qint32 palServerPort = 2015;
+    bool OpenFormatDialogAfterMessage = false;
+    QString helpFile = QStringLiteral("zelmo.hlp");
+
+    bool soundIdle() const { return micState == 1 && speakerState == 1; }
+};

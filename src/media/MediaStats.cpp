@@ -1,0 +1,102 @@
+#include "media/MediaStats.h"
+
+#include "media/MediaClock.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int FrameNumberMask = 0x0FFF;
+constexpr int FrameNumberRange = 4096;
+
+QString oneDecimal(double value)
+{
+    return QString::number(value, 'f', 1);
+}
+
+// The next mark: the given number of seconds from now, on a whole second.
+double markAfter(double now, int seconds)
+{
+    return std::round(now + seconds);
+}
+
+} // namespace
+
+MediaStats::MediaStats(const MediaClock &clock, std::function<int()> captureFrameNumber)
+    : m_clock(clock), m_captureFrameNumber(std::move(captureFrameNumber))
+{
+    const QString zero = oneDecimal(0.0);
+    m_capturedFps = zero;
+    m_fpsIn = zero;
+    m_fpsOut = zero;
+    m_throughputIn = zero;
+    m_throughputOut = zero;
+}
+
+void MediaStats::add(qint32 &counter, qint64 amount)
+{
+    if (amount <= 0)
+        return;
+    // A counter that stands still at its top reads better than one that turns negative.
+    counter = qint32(std::min<qint64>(qint64(counter) + amount, std::numeric_limits<qint32>::max()));
+}
+
+MediaStats::Figures MediaStats::tick(bool inCall)
+{
+    Figures figures;
+    const double now = m_clock.now();
+
+    if (!m_captureMark || now > *m_captureMark) {
+        evaluateCapture(now);
+        figures |= CaptureRate;
+    }
+
+    if (!inCall || !m_streamMark) {
+        m_streamMark = markAfter(now, StreamPeriod);
+    } else if (now > *m_streamMark) {
+        m_streamMark = markAfter(now, StreamPeriod);
+        evaluateStream();
+        figures |= StreamRates;
+    }
+    return figures;
+}
+
+void MediaStats::evaluateCapture(double now)
+{
+    const int current = (m_captureFrameNumber ? m_captureFrameNumber() : 0) & FrameNumberMask;
+    if (!m_captureMark)
+        m_lastFrameNumber = current;
+    m_captureMark = markAfter(now, CapturePeriod);
+    int frames = current - m_lastFrameNumber;
+    if (m_lastFrameNumber > current)
+        frames += FrameNumberRange;
+    m_capturedFps = oneDecimal(frames / double(CapturePeriod));
+    m_lastFrameNumber = current;
+}
+
+void MediaStats::evaluateStream()
+{
+    m_fpsOut = oneDecimal(m_framesSent / double(StreamPeriod));
+    m_fpsIn = oneDecimal(m_framesReceived / double(StreamPeriod));
+    m_framesSent = 0;
+    m_framesReceived = 0;
+    // In 64 bits: a busy link would overflow bytes x 8 in 32.
+    m_throughputOut = QString::number(qint64(m_bytesSent) * 8 / StreamPeriod);
+    m_throughputIn = QString::number(qint64(m_bytesReceived) * 8 / StreamPeriod);
+    m_bytesSent = 0;
+    m_bytesReceived = 0;
+}
+
+void MediaStats::reset()
+{
+    m_bytesSent = 0;
+    m_bytesReceived = 0;
+    m_framesSent = 0;
+    m_framesReceived = 0;
+    const QString zero = oneDecimal(0.0);
+    m_fpsIn = zero;
+    m_fpsOut = zero;
+    m_throughputIn = zero;
+    m_throughputOut = zero;
+}

@@ -1,0 +1,352 @@
+#include "ui/Artwork.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <QtMath>
+#include <functional>
+
+namespace Artwork {
+
+namespace {
+
+const QColor Ink(40, 44, 52);
+const QColor Accent(32, 120, 200);
+const QColor AccentDark(18, 70, 130);
+
+QPixmap canvas(int w, int h)
+{
+    QPixmap pm(w, h);
+    pm.fill(Qt::transparent);
+    return pm;
+}
+
+QColor lampColour(Lamp c)
+{
+    switch (c) {
+    case Lamp::Green: return QColor(40, 200, 70);
+    case Lamp::Red: return QColor(220, 50, 40);
+    case Lamp::Amber: return QColor(240, 170, 30);
+    case Lamp::Grey: break;
+    }
+    return QColor(130, 135, 140);
+}
+
+void drawLamp(QPainter &p, const QRectF &r, const QColor &base)
+{
+    QRadialGradient g(r.center() - QPointF(r.width() / 5, r.height() / 5), r.width() / 1.4);
+    g.setColorAt(0, base.lighter(170));
+    g.setColorAt(0.6, base);
+    g.setColorAt(1, base.darker(160));
+    p.setPen(QPen(base.darker(220), 1));
+    p.setBrush(g);
+    p.drawEllipse(r);
+}
+
+// A small symbol beside a lamp: the indicators read as "lamp + what it is about".
+QPixmap indicator(const QColor &lampBase, const std::function<void(QPainter &, const QRectF &)> &symbol)
+{
+    QPixmap pm = canvas(30, 16);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    drawLamp(p, QRectF(1.5, 2.5, 11, 11), lampBase);
+    symbol(p, QRectF(15, 1, 14, 14));
+    return pm;
+}
+
+} // namespace
+
+QPixmap lamp(Lamp colour, int size)
+{
+    QPixmap pm = canvas(size, size);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    drawLamp(p, QRectF(1, 1, size - 2, size - 2), lampColour(colour));
+    return pm;
+}
+
+QPixmap connectLamp(bool on)
+{
+    return indicator(lampColour(on ? Lamp::Green : Lamp::Grey), [](QPainter &p, const QRectF &r) {
+        p.setPen(QPen(Ink, 1.6));
+        p.drawLine(QPointF(r.left() + 1, r.center().y()), QPointF(r.right() - 1, r.center().y()));
+        p.setBrush(Ink);
+        p.drawEllipse(QPointF(r.left() + 2, r.center().y()), 2, 2);
+        p.drawEllipse(QPointF(r.right() - 2, r.center().y()), 2, 2);
+    });
+}
+
+QPixmap microphone(bool on)
+{
+    return indicator(lampColour(on ? Lamp::Red : Lamp::Grey), [](QPainter &p, const QRectF &r) {
+        p.setPen(QPen(Ink, 1.4));
+        p.setBrush(Ink);
+        p.drawRoundedRect(QRectF(r.center().x() - 2.5, r.top() + 1, 5, 8), 2.5, 2.5);
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(r.center().x() - 4.5, r.top() + 3, 9, 8), 180 * 16, 180 * 16);
+        p.drawLine(QPointF(r.center().x(), r.top() + 11), QPointF(r.center().x(), r.bottom() - 1));
+    });
+}
+
+QPixmap camera(bool on, bool present)
+{
+    const Lamp c = !present ? Lamp::Red : on ? Lamp::Green : Lamp::Amber;
+    return indicator(lampColour(c), [present](QPainter &p, const QRectF &r) {
+        p.setPen(QPen(Ink, 1.2));
+        p.setBrush(Ink);
+        p.drawRoundedRect(QRectF(r.left(), r.top() + 4, 9, 7), 1.5, 1.5);
+        QPolygonF lens{QPointF(r.left() + 9, r.top() + 7.5), QPointF(r.right(), r.top() + 4.5),
+                       QPointF(r.right(), r.top() + 10.5)};
+        p.drawPolygon(lens);
+        if (!present) {
+            p.setPen(QPen(QColor(220, 50, 40), 1.6));
+            p.drawLine(r.topLeft() + QPointF(0, 1), r.bottomRight() - QPointF(0, 1));
+        }
+    });
+}
+
+QPixmap speaker(bool on)
+{
+    return indicator(lampColour(on ? Lamp::Green : Lamp::Grey), [on](QPainter &p, const QRectF &r) {
+        p.setPen(QPen(Ink, 1.2));
+        p.setBrush(Ink);
+        QPolygonF cone{QPointF(r.left(), r.top() + 5), QPointF(r.left() + 3, r.top() + 5),
+                       QPointF(r.left() + 7, r.top() + 1.5), QPointF(r.left() + 7, r.bottom() - 1.5),
+                       QPointF(r.left() + 3, r.bottom() - 5), QPointF(r.left(), r.bottom() - 5)};
+        p.drawPolygon(cone);
+        if (on) {
+            p.setBrush(Qt::NoBrush);
+            p.drawArc(QRectF(r.left() + 5, r.top() + 4, 6, 6), -50 * 16, 100 * 16);
+            p.drawArc(QRectF(r.left() + 4, r.top() + 1.5, 10, 11), -50 * 16, 100 * 16);
+        }
+    });
+}
+
+QPixmap doNotDisturb(bool on)
+{
+    QPixmap pm = canvas(16, 16);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor base = on ? QColor(210, 40, 40) : QColor(150, 155, 160);
+    p.setPen(QPen(base.darker(150), 1));
+    p.setBrush(base);
+    p.drawEllipse(QRectF(1, 1, 14, 14));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(3.5, 6.5, 9, 3), 1, 1);
+    return pm;
+}
+
+QPixmap messageWaiting()
+{
+    QPixmap pm = canvas(20, 16);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(AccentDark, 1.2));
+    p.setBrush(QColor(255, 230, 120));
+    p.drawRect(QRectF(1.5, 3.5, 17, 11));
+    p.drawPolyline(QPolygonF{QPointF(1.5, 3.5), QPointF(10, 10), QPointF(18.5, 3.5)});
+    return pm;
+}
+
+QPixmap digit(int value)
+{
+    // Segments a..g of a seven-segment display.
+    static constexpr unsigned char masks[10] = {0x3f, 0x06, 0x5b, 0x4f, 0x66, 0x6d, 0x7d, 0x07, 0x7f, 0x6f};
+    const int w = 11, h = 18;
+    QPixmap pm(w, h);
+    pm.fill(QColor(16, 20, 18));
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const unsigned char mask = value >= 0 && value <= 9 ? masks[value] : 0;
+    const QColor lit(90, 255, 120), unlit(36, 52, 40);
+    const QRectF seg[7] = {
+        {2.5, 1, 6, 2}, {8.5, 2.5, 2, 6}, {8.5, 9.5, 2, 6}, {2.5, 15, 6, 2},
+        {0.5, 9.5, 2, 6}, {0.5, 2.5, 2, 6}, {2.5, 8, 6, 2}};
+    p.setPen(Qt::NoPen);
+    for (int s = 0; s < 7; ++s) {
+        p.setBrush((mask >> s) & 1 ? lit : unlit);
+        p.drawRoundedRect(seg[s], 0.8, 0.8);
+    }
+    return pm;
+}
+
+QPixmap colon(bool on)
+{
+    QPixmap pm(5, 18);
+    pm.fill(QColor(16, 20, 18));
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(on ? QColor(90, 255, 120) : QColor(36, 52, 40));
+    p.drawEllipse(QRectF(1, 4.5, 3, 3));
+    p.drawEllipse(QRectF(1, 10.5, 3, 3));
+    return pm;
+}
+
+QPixmap activity(int frame)
+{
+    // Eight dots on a ring; the bright one walks round, trailing a fading tail.
+    QPixmap pm = canvas(18, 18);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    for (int i = 0; i < 8; ++i) {
+        const int age = (frame - i + 8) % 8;
+        QColor c = Accent;
+        c.setAlpha(age == 0 ? 255 : age < 3 ? 170 - age * 40 : 45);
+        p.setBrush(c);
+        const double a = i * M_PI / 4 - M_PI / 2;
+        p.drawEllipse(QPointF(9 + 6.2 * std::cos(a), 9 + 6.2 * std::sin(a)), 1.8, 1.8);
+    }
+    return pm;
+}
+
+QPixmap toolbarButton(int index, ButtonLook look, bool inCall)
+{
+    const int size = 32;
+    QPixmap pm = canvas(size, size);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF face(1.5, 1.5, size - 3, size - 3);
+    QLinearGradient g(face.topLeft(), face.bottomLeft());
+    if (look == ButtonLook::Pressed) {
+        g.setColorAt(0, QColor(170, 185, 205));
+        g.setColorAt(1, QColor(205, 215, 230));
+    } else {
+        g.setColorAt(0, look == ButtonLook::Raised ? QColor(255, 255, 255) : QColor(244, 246, 249));
+        g.setColorAt(1, look == ButtonLook::Raised ? QColor(205, 225, 250) : QColor(214, 220, 228));
+    }
+    p.setPen(QPen(look == ButtonLook::Raised ? Accent : QColor(150, 160, 172), 1));
+    p.setBrush(g);
+    p.drawRoundedRect(face, 6, 6);
+
+    const QColor ink = look == ButtonLook::Raised ? AccentDark : Ink;
+    p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    const QPointF c = face.center();
+    switch (index) {
+    case 0: { // handset: green to call, red to hang up
+        p.save();
+        p.translate(c);
+        p.rotate(inCall ? 135 : -45);
+        QPainterPath handset;
+        handset.addRoundedRect(QRectF(-10, -3, 20, 6), 3, 3);
+        handset.addRoundedRect(QRectF(-11, -2, 6, 9), 2, 2);
+        handset.addRoundedRect(QRectF(5, -2, 6, 9), 2, 2);
+        p.setPen(Qt::NoPen);
+        p.setBrush(inCall ? QColor(210, 50, 40) : QColor(30, 160, 70));
+        p.drawPath(handset.simplified());
+        p.restore();
+        break;
+    }
+    case 1: // directory: a card index
+        p.drawRoundedRect(QRectF(c.x() - 9, c.y() - 8, 18, 16), 2, 2);
+        p.drawLine(QPointF(c.x() - 5, c.y() - 3), QPointF(c.x() + 5, c.y() - 3));
+        p.drawLine(QPointF(c.x() - 5, c.y() + 1), QPointF(c.x() + 5, c.y() + 1));
+        p.drawLine(QPointF(c.x() - 5, c.y() + 5), QPointF(c.x() + 2, c.y() + 5));
+        break;
+    case 2: // self view: a camera
+        p.drawRoundedRect(QRectF(c.x() - 10, c.y() - 6, 14, 12), 2, 2);
+        p.drawPolygon(QPolygonF{QPointF(c.x() + 4, c.y() - 1), QPointF(c.x() + 10, c.y() - 5),
+                                QPointF(c.x() + 10, c.y() + 5), QPointF(c.x() + 4, c.y() + 1)});
+        break;
+    case 3: // chat: a speech bubble
+        p.drawRoundedRect(QRectF(c.x() - 10, c.y() - 8, 20, 13), 4, 4);
+        p.drawPolyline(QPolygonF{QPointF(c.x() - 4, c.y() + 5), QPointF(c.x() - 7, c.y() + 9),
+                                 QPointF(c.x() + 1, c.y() + 5)});
+        break;
+    default: // push to talk: a microphone
+        p.drawRoundedRect(QRectF(c.x() - 4, c.y() - 10, 8, 13), 4, 4);
+        p.drawArc(QRectF(c.x() - 8, c.y() - 5, 16, 12), 180 * 16, 180 * 16);
+        p.drawLine(QPointF(c.x(), c.y() + 7), QPointF(c.x(), c.y() + 10));
+        p.drawLine(QPointF(c.x() - 4, c.y() + 10), QPointF(c.x() + 4, c.y() + 10));
+        break;
+    }
+    return pm;
+}
+
+QPixmap logo(int width, int height)
+{
+    QPixmap pm = canvas(width, height);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF eye(width * 0.1, height * 0.12, width * 0.8, height * 0.5);
+    QLinearGradient g(eye.topLeft(), eye.bottomRight());
+    g.setColorAt(0, QColor(80, 170, 240));
+    g.setColorAt(1, AccentDark);
+    QPainterPath lens;
+    lens.moveTo(eye.left(), eye.center().y());
+    lens.quadTo(eye.center().x(), eye.top() - eye.height() * 0.45, eye.right(), eye.center().y());
+    lens.quadTo(eye.center().x(), eye.bottom() + eye.height() * 0.45, eye.left(), eye.center().y());
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawPath(lens);
+    p.setBrush(Qt::white);
+    p.drawEllipse(eye.center(), eye.height() * 0.36, eye.height() * 0.36);
+    p.setBrush(AccentDark);
+    p.drawEllipse(eye.center(), eye.height() * 0.2, eye.height() * 0.2);
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(int(height * 0.22));
+    f.setLetterSpacing(QFont::AbsoluteSpacing, height * 0.03);
+    p.setFont(f);
+    p.setPen(QColor(200, 215, 235));
+    p.drawText(QRectF(0, height * 0.7, width, height * 0.3), Qt::AlignCenter, QStringLiteral("ZELMO"));
+    return pm;
+}
+
+QPixmap splash(int width, int height)
+{
+    QPixmap pm(width, height);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, 0, height);
+    g.setColorAt(0, QColor(22, 36, 58));
+    g.setColorAt(1, QColor(10, 16, 28));
+    p.fillRect(pm.rect(), g);
+    p.drawPixmap((width - 200) / 2, height / 8, logo(200, 150));
+    return pm;
+}
+
+QPixmap information(int size)
+{
+    QPixmap pm = canvas(size, size);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Accent);
+    p.drawEllipse(QRectF(1, 1, size - 2, size - 2));
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(size / 2.0, size * 0.28), size * 0.07, size * 0.07);
+    p.drawRoundedRect(QRectF(size * 0.43, size * 0.42, size * 0.14, size * 0.38), 2, 2);
+    return pm;
+}
+
+QPixmap errorSign(int size)
+{
+    QPixmap pm = canvas(size, size);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(205, 45, 40));
+    p.drawEllipse(QRectF(1, 1, size - 2, size - 2));
+    p.setPen(QPen(Qt::white, size * 0.12, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(size * 0.32, size * 0.32), QPointF(size * 0.68, size * 0.68));
+    p.drawLine(QPointF(size * 0.68, size * 0.32), QPointF(size * 0.32, size * 0.68));
+    return pm;
+}
+
+QPixmap incomingCall(int size)
+{
+    QPixmap pm = canvas(size, size);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.drawPixmap(QRect(0, 0, size, size), toolbarButton(0, ButtonLook::Raised));
+    p.setPen(QPen(QColor(30, 160, 70), 2, Qt::SolidLine, Qt::RoundCap));
+    p.drawArc(QRectF(size * 0.55, size * 0.05, size * 0.4, size * 0.4), 0, 90 * 16);
+    return pm;
+}
+
+} // namespace Artwork

@@ -1,0 +1,171 @@
+#pragma once
+
+#include "core/ProgramState.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+class ActivityLog;
+class CallControl;
+class IPDaemon;
+class MediaConnection;
+class SoundPlayer;
+class frmCallIn;
+class frmConStatus;
+class IPPort;
+class QMessageBox;
+class frmAbout;
+class frmBusyNotify;
+class frmDirectory;
+class frmErrorMsg;
+class frmLog;
+class frmMain;
+class frmMessage;
+class frmNewChat;
+class frmOptions;
+class frmRates;
+class frmSelf;
+class frmSplash;
+
+// How a program is started: the binary passes 2000 and the user's profile folder; a test
+// passes ports and a folder of its own, so two programs can run in one process.
+struct ProgramOptions
+{
+    int firstPort = 2000;
+    QString profileDir;
+    // The address given on the command line, called at once.
+    QString callAddress;
+    bool testDevices = false;
+};
+
+// The root object of one running program. It owns every program-wide value, the settings,
+// the endpoints and the windows, runs the start-up and the orderly shutdown.
+class Program : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Program(ProgramOptions options, QObject *parent = nullptr);
+    ~Program() override;
+
+    // The start-up sequence: places the main window, loads settings and data files,
+    // starts the listeners and the timers.
+    void start();
+    // A close asked for by the user: refused (with a message) while an outgoing
+    // connection is being established; otherwise the shutdown runs. Returns whether it ran.
+    bool requestClose();
+    // The orderly shutdown; runs once, whatever asked for it (Quit, a signal, the end).
+    void shutdown();
+    bool isShutDown() const { return m_shutDown; }
+
+    const ProgramOptions &options() const { return m_options; }
+    ProgramState &state() { return m_state; }
+    Settings &settings() { return m_state.settings; }
+    ActivityLog &activityLog() { return *m_log; }
+    QString profilePath(const QString &fileName) const;
+
+    IPDaemon &ipdControl() { return *m_ipdControl; }
+    IPDaemon &ipdMedia() { return *m_ipdMedia; }
+    IPDaemon &ipdMessage() { return *m_ipdMessage; }
+    IPDaemon &ipdText() { return *m_ipdText; }
+    IPPort &ippControl() { return *m_ippControl; }
+    IPPort &ippClient() { return *m_ippClient; }
+    IPPort &ippServer() { return *m_ippServer; }
+    IPPort &ippServerPal() { return *m_ippServerPal; }
+    IPPort &ippText() { return *m_ippText; }
+
+    SoundPlayer &sounds() { return *m_sounds; }
+    CallControl &calls() { return *m_calls; }
+    MediaConnection &mediaConnection() { return *m_media; }
+
+    frmMain *mainWindow() const;
+    frmConStatus *progressWindow() const;
+    frmCallIn *callPrompt() const;
+    frmSplash *splash() const;
+    frmSelf *selfView() const;
+    frmNewChat *chatWindow() const;
+    frmDirectory *directoryWindow() const;
+    frmRates *ratesWindow() const;
+    frmLog *logWindow() const;
+    frmBusyNotify *busyNotify() const;
+    frmOptions *optionsWindow();
+    frmAbout *aboutWindow();
+    frmMessage *messageWindow() const;
+    frmErrorMsg *errorWindow() const;
+
+    // Appends a time-stamped line to the activity log.
+    void logLine(const QString &text);
+    // The information window and the error window.
+    void showInformation(const QString &text);
+    void showError(const QString &text);
+    // A message box with an OK button that never blocks the caller.
+    QMessageBox *showMessageBox(const QString &text);
+
+    // Toggles a satellite window with its menu item and toolbar button (self view 2, chat 3).
+    void toggleSelfView();
+    void toggleChat();
+
+signals:
+    // The start-up tail has finished (or was skipped for a command-line start).
+    void startupTailFinished();
+    // The first main-timer tick of a command-line start asks for this call.
+    void callRequested(const QString &address, int port, int userIndex);
+    // The shutdown has run; the process may end.
+    void finished();
+
+private:
+    void placeMainWindow();
+    void networkStart();
+    void startTextListener();
+    void loadSatelliteWindows();
+    void loadDataFiles();
+    void connectMenus();
+    void onMainTick();
+    void onSecondTick();
+    void restoreSatelliteWindows();
+    void connectPalServer();
+    void toggleDoNotDisturb();
+    void setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown);
+    void reportSaveFailure(const QString &text, int code, const QString &description);
+    void connectCallControl();
+    void onToolbarClicked(int index);
+    void showDirectory();
+
+    ProgramOptions m_options;
+    ProgramState m_state;
+    std::unique_ptr<ActivityLog> m_log;
+
+    IPDaemon *m_ipdControl;
+    IPDaemon *m_ipdMedia;
+    IPDaemon *m_ipdMessage;
+    IPDaemon *m_ipdText;
+    IPPort *m_ippControl;
+    IPPort *m_ippClient;
+    IPPort *m_ippServer;
+    IPPort *m_ippServerPal;
+    IPPort *m_ippText;
+    SoundPlayer *m_sounds;
+    MediaConnection *m_media;
+    CallControl *m_calls;
+
+    QPointer<frmMain> m_frmMain;
+    QPointer<frmSplash> m_frmSplash;
+    QPointer<frmSelf> m_frmSelf;
+    QPointer<frmNewChat> m_frmNewChat;
+    QPointer<frmDirectory> m_frmDirectory;
+    QPointer<frmRates> m_frmRates;
+    QPointer<frmLog> m_frmLog;
+    QPointer<frmBusyNotify> m_frmBusyNotify;
+    QPointer<frmOptions> m_frmOptions;
+    QPointer<frmAbout> m_frmAbout;
+    QPointer<frmMessage> m_frmMessage;
+    QPointer<frmConStatus> m_frmConStatus;
+    QPointer<frmCallIn> m_frmCallIn;
+    QPointer<frmErrorMsg> m_frmErrorMsg;
+
+    bool m_started = false;
+    bool m_shutDown = false;
+    bool m_shuttingDown = false;
+};

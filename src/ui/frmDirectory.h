@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QWidget>
+
+class frmDirectory : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmDirectory(QWidget *parent = nullptr);
+};

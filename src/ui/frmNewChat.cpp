@@ -1,0 +1,58 @@
+#include "ui/frmNewChat.h"
+
+#include <QCloseEvent>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+frmNewChat::frmNewChat(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("frmNewChat"));
+    setWindowTitle(QStringLiteral("Text Chat"));
+    resize(330, 330);
+
+    auto *split = new QSplitter(Qt::Vertical, this);
+    split->setObjectName(QStringLiteral("splitChat"));
+    m_txtIn = new QPlainTextEdit(split);
+    m_txtIn->setObjectName(QStringLiteral("txtIn"));
+    m_txtIn->setReadOnly(true);
+    m_txtOut = new QPlainTextEdit(split);
+    m_txtOut->setObjectName(QStringLiteral("txtOut"));
+    split->addWidget(m_txtIn);
+    split->addWidget(m_txtOut);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(split);
+}
+
+void frmNewChat::appendToConversation(const QString &text)
+{
+    QTextCursor cursor = m_txtIn->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    // The wire's CR LF line ends are one line break in the box.
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    cursor.insertText(lines);
+    m_txtIn->setTextCursor(cursor);
+}
+
+QString frmNewChat::conversation() const
+{
+    return m_txtIn->toPlainText();
+}
+
+void frmNewChat::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    hide();
+    emit hiddenByUser();
+}

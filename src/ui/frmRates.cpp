@@ -1,0 +1,64 @@
+#include "ui/frmRates.h"
+
+#include "ui/WindowPlacement.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+
+frmRates::frmRates(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("frmRates"));
+    setWindowTitle(QStringLiteral("Data Rates"));
+
+    struct Row { const char *name; const char *label; const char *unit; };
+    const Row rows[FigureCount] = {
+        {"pnlFpsIn", "Input Frame Rate:", "(fps)"},   {"pnlFpsOut", "Output Frame Rate:", "(fps)"},
+        {"pnlThIn", "Input Throughput:", "(bps)"},    {"pnlThOut", "Output Throughput:", "(bps)"},
+        {"pnlFpsCap", "Captured Video:", "(fps)"}};
+    auto *grid = new QGridLayout(this);
+    grid->setHorizontalSpacing(8);
+    for (int i = 0; i < FigureCount; ++i) {
+        grid->addWidget(new QLabel(tr(rows[i].label), this), i, 0);
+        m_values[i] = new QLabel(QStringLiteral("0.0"), this);
+        m_values[i]->setObjectName(QString::fromLatin1(rows[i].name));
+        m_values[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_values[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        m_values[i]->setMinimumWidth(70);
+        grid->addWidget(m_values[i], i, 1);
+        grid->addWidget(new QLabel(tr(rows[i].unit), this), i, 2);
+    }
+    setFixedSize(sizeHint());
+}
+
+void frmRates::setFigure(Figure figure, const QString &text)
+{
+    m_values[figure]->setText(text);
+}
+
+QString frmRates::figure(Figure figure) const
+{
+    return m_values[figure]->text();
+}
+
+void frmRates::placeBeside(const QWidget *mainWindow)
+{
+    const QRect main = mainWindow->frameGeometry();
+    const int width = frameGeometry().width();
+    const int left = main.left() + main.width() + width < WindowPlacement::screenWidth(mainWindow)
+                         ? main.left() + main.width()
+                         : main.left() - width;
+    move(left, main.top());
+}
+
+void frmRates::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    hide();
+    emit hiddenByUser();
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+// The data-rates window: five live figures of the media stream. It only displays them;
+// closing it only hides it.
+class frmRates : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum Figure { FpsIn, FpsOut, ThIn, ThOut, FpsCap, FigureCount };
+
+    explicit frmRates(QWidget *parent = nullptr);
+
+    void setFigure(Figure figure, const QString &text);
+    QString figure(Figure figure) const;
+    // Puts the window beside the given main window.
+    void placeBeside(const QWidget *mainWindow);
+    void allowClose() { m_closing = true; }
+
+signals:
+    void hiddenByUser();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QLabel *m_values[FigureCount];
+    bool m_closing = false;
+};

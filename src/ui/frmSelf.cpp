@@ -1,0 +1,8 @@
+#include "ui/frmSelf.h"
+
+frmSelf::frmSelf(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("frmSelf"));
+    setWindowTitle(QStringLiteral("Self View"));
+}

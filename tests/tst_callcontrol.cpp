@@ -1,0 +1,398 @@
+#include "call/CallControl.h"
+#include "call/frmBusyNotify.h"
+#include "call/frmCallIn.h"
+#include "call/frmConStatus.h"
+#include "core/ActivityLog.h"
+#include "core/IPDaemon.h"
+#include "core/IPPort.h"
+#include "core/SoundPlayer.h"
+#include "media/MediaConnection.h"
+#include "support/TestSupport.h"
+#include "ui/Program.h"
+#include "ui/frmDirectory.h"
+#include "ui/frmMain.h"
+#include "ui/frmMessage.h"
+#include "ui/frmNewChat.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+namespace {
+
+// One program of a scenario: its own profile folder and ports, a fixed local time.
+struct Peer
+{
+    QTemporaryDir dir;
+    std::unique_ptr<Program> program;
+    int port = 0;
+
+    Peer(const QString &name, const QString &location)
+    {
+        port = TestSupport::portBlock();
+        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, false});
+        program->start();
+        program->sounds().setMuted(true);
+        Settings &s = program->settings();
+        s.Name = name;
+        s.Location = location;
+        s.EMail = name.toLower() + QStringLiteral("@example.org");
+        program->calls().setClock([] { return QTime(9, 5); });
+    }
+
+    ProgramState &state() { return program->state(); }
+    ConnectState connectState() { return program->state().ConnectState; }
+    QStringList log() { return program->activityLog().lines(); }
+    bool logged(const QString &text)
+    {
+        for (const QString &line : log()) {
+            if (line.endsWith(QStringLiteral(": ") + text))
+                return true;
+        }
+        return false;
+    }
+    void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
+    frmCallIn *prompt() { return program->callPrompt(); }
+    QString promptText() { return prompt()->findChild<QLabel *>(QStringLiteral("lblCallMessage"))->text(); }
+    void click(QWidget *window, const char *button)
+    {
+        QTest::mouseClick(window->findChild<QPushButton *>(QString::fromLatin1(button)), Qt::LeftButton);
+    }
+};
+
+// A caller made of a bare socket, to see the callee's answers byte by byte.
+struct RawCaller
+{
+    QTcpSocket socket;
+    QByteArray received;
+
+    explicit RawCaller(int port)
+    {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    }
+    bool send(const QByteArray &text)
+    {
+        if (!socket.waitForConnected(3000))
+            return false;
+        socket.write(text);
+        return socket.flush();
+    }
+};
+
+} // namespace
+
+class TestCallControl : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void acceptedCallOpensTheMediaChannelToTheCallee()
+    {
+        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        QSignalSpy media(&ann.program->mediaConnection(), &MediaConnection::opening);
+        ann.call(bob);
+        QCOMPARE(ann.connectState(), ConnectState::Establishing);
+        QVERIFY(ann.program->progressWindow()->isVisible());
+        QCOMPARE(ann.program->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(),
+                 QStringLiteral("127.0.0.1:%1").arg(bob.port));
+
+        QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
+        QCOMPARE(ann.connectState(), ConnectState::Requesting);
+        QCOMPARE(bob.prompt()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(), QStringLiteral("Ann"));
+        QCOMPARE(bob.prompt()->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(), QStringLiteral("Oslo"));
+        QCOMPARE(bob.promptText(), QStringLiteral("Would you like to accept this call?"));
+        QVERIFY(bob.logged(QStringLiteral("Received Call from Ann, Oslo 127.0.0.1, 9:05")));
+        QVERIFY(bob.program->chatWindow()->conversation().contains(QStringLiteral("Call: Ann, Time in Oslo is 9:05.")));
+
+        bob.click(bob.prompt(), "cmdCallYes");
+        QTRY_COMPARE(ann.connectState(), ConnectState::Accepted);
+        QCOMPARE(ann.state().PeerName, QStringLiteral("Bob"));
+        QVERIFY(ann.logged(QStringLiteral("Call Accepted from Bob, Bergen 127.0.0.1, 9:05")));
+        QVERIFY(ann.program->chatWindow()->conversation().contains(QStringLiteral("Call: Bob, Time in Bergen is 9:05.")));
+        QCOMPARE(media.count(), 1);
+        QCOMPARE(media[0][0].toString(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(media[0][1].toInt(), bob.port + 1);
+        // The user-information exchange tells both sides they may chat in real time.
+        QTRY_VERIFY(bob.state().PeerIsV25 && ann.state().PeerIsV25);
+        QTRY_VERIFY(bob.state().RealTimeChat && ann.state().RealTimeChat);
+        QVERIFY(bob.prompt() == nullptr);
+        // Once the media channel is up the progress window has done its work.
+        QTRY_VERIFY(ann.program->ippClient().isConnected());
+        QTRY_VERIFY(ann.program->progressWindow() == nullptr);
+    }
+
+    void declinedCallEndsTheAttemptWithNo()
+    {
+        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        ann.call(bob);
+        QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
+        bob.click(bob.prompt(), "cmdCallNo");
+        QTRY_COMPARE(ann.connectState(), ConnectState::Refused);
+        QVERIFY(ann.logged(QStringLiteral("Call Not Accepted from 127.0.0.1")));
+        QVERIFY(!ann.program->ippControl().isConnected());
+        frmConStatus *progress = ann.program->progressWindow();
+        QTRY_COMPARE(progress->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->text(), QStringLiteral("OK"));
+        QCOMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlConStatus"))->text(),
+                 QStringLiteral("Connection Response is NO"));
+        QTRY_COMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlSecond"))->text(), QStringLiteral("IDLE"));
+        // The callee's close after the refusal leaves the answer as it was.
+        QTest::qWait(100);
+        QCOMPARE(ann.connectState(), ConnectState::Refused);
+    }
+
+    void secondCallerIsToldBusyAndTheFirstCallGoesOn()
+    {
+        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        Peer cid(QStringLiteral("Cid"), QStringLiteral("Tromso"));
+        ann.call(bob);
+        QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
+        cid.call(bob);
+        QTRY_COMPARE(cid.connectState(), ConnectState::Busy);
+        QVERIFY(cid.logged(QStringLiteral("User at 127.0.0.1 busy.")));
+        QVERIFY(bob.program->busyNotify()->isVisible());
+        QCOMPARE(bob.program->busyNotify()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(),
+                 QStringLiteral("Cid"));
+        QVERIFY(bob.logged(QStringLiteral("Sent busy to :Cid, Tromso 127.0.0.1")));
+        // The busy caller does not rename the call on hand.
+        QCOMPARE(bob.state().PeerName, QStringLiteral("Ann"));
+        bob.click(bob.prompt(), "cmdCallYes");
+        QTRY_COMPARE(ann.connectState(), ConnectState::Accepted);
+        // The notice goes away by itself.
+        bob.program->busyNotify()->closeTimer()->start(10);
+        QTRY_VERIFY(!bob.program->busyNotify()->isVisible());
+    }
+
+    void requestDuringACallIsBusyEvenOnConnectionOne()
+    {
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        bob.state().callState = CallState::InCall;
+        RawCaller eve(bob.port);
+        QVERIFY(eve.send("RQC;Eve;Nowhere;1:00;"));
+        QTRY_COMPARE(eve.received, QByteArray("BSY"));
+        QVERIFY(bob.prompt() == nullptr);
+    }
+
+    void autoAcceptAnswersBeforeThePromptAndClosesItAfterFiveSeconds()
+    {
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        bob.program->settings().AutoAccept = true;
+        RawCaller ann(bob.port);
+        QVERIFY(ann.send("RQC;Ann;Oslo;9:05;"));
+        QTRY_COMPARE(ann.received, QByteArray("RRS;YES;Bob;Bergen;9:05;"));
+        QVERIFY(bob.prompt()->isVisible());
+        QCOMPARE(bob.promptText(), QStringLiteral("Auto Accepting this Call"));
+        QVERIFY(bob.prompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes"))->isHidden());
+        QPointer<frmCallIn> prompt = bob.prompt();
+        prompt->tmrCloseMe()->setInterval(5);
+        QTRY_VERIFY(prompt.isNull());
+        QCOMPARE(ann.received, QByteArray("RRS;YES;Bob;Bergen;9:05;"));
+    }
+
+    void autoDeclineCountsDownAndRefusesOnce_data()
+    {
+        QTest::addColumn<int>("autoDecTime");
+        QTest::addColumn<QStringList>("countdown");
+        QTest::newRow("5 seconds") << 5 << QStringList{"4", "3", "2", "1"};
+        QTest::newRow("20 seconds") << 20 << QStringList{"9", "8", "7", "6", "5", "4", "3", "2", "1"};
+    }
+
+    void autoDeclineCountsDownAndRefusesOnce()
+    {
+        QFETCH(int, autoDecTime);
+        QFETCH(QStringList, countdown);
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        bob.program->settings().AutoDecTime = qint16(autoDecTime);
+        RawCaller ann(bob.port);
+        QVERIFY(ann.send("RQC;Ann;Oslo;9:05;"));
+        QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
+        QPointer<frmCallIn> prompt = bob.prompt();
+        prompt->tmrCloseMe()->stop();
+        QStringList seen;
+        for (int tick = 1; tick <= autoDecTime && prompt; ++tick) {
+            QMetaObject::invokeMethod(prompt->tmrCloseMe(), "timeout", Qt::DirectConnection);
+            if (prompt && prompt->isVisible()) {
+                const QString text = bob.promptText();
+                if (text.startsWith(QStringLiteral("Auto-Declining Call in ")) && !seen.contains(text))
+                    seen << text;
+            }
+        }
+        QStringList expected;
+        for (const QString &n : countdown)
+            expected << QStringLiteral("Auto-Declining Call in %1 Seconds.").arg(n);
+        QCOMPARE(seen, expected);
+        QTRY_VERIFY(prompt.isNull());
+        QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
+        QVERIFY(bob.logged(QStringLiteral("Auto-Declined call from: Ann, Oslo")));
+        QTest::qWait(50);
+        QCOMPARE(ann.received, QByteArray("RRS;NO;"));
+    }
+
+    void cancelWhileConnectingSendsNoRequest()
+    {
+        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        ann.call(bob);
+        QCOMPARE(ann.connectState(), ConnectState::Establishing);
+        ann.click(ann.program->progressWindow(), "cmdCancel");
+        QCOMPARE(ann.connectState(), ConnectState::Canceled);
+        QTRY_VERIFY(ann.program->progressWindow() == nullptr);
+        QTest::qWait(200);
+        QCOMPARE(ann.connectState(), ConnectState::Canceled);
+        QVERIFY(bob.prompt() == nullptr);
+        QVERIFY(!bob.logged(QStringLiteral("Received Call from Ann, Oslo 127.0.0.1, 9:05")));
+    }
+
+    void calleeThatHangsUpWithoutAnsweringDidNotAnswer()
+    {
+        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
+        QTcpServer callee;
+        QVERIFY(callee.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock())));
+        QByteArray request;
+        connect(&callee, &QTcpServer::newConnection, [&] {
+            QTcpSocket *s = callee.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, [&request, s] {
+                request += s->readAll();
+                s->close();
+            });
+        });
+        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.serverPort()), 2000, 0);
+        QTRY_COMPARE(ann.connectState(), ConnectState::DidNotAnswer);
+        QCOMPARE(request, QByteArray("RQC;Ann;Oslo;9:05;"));
+    }
+
+    void refusalFollowedByCloseStaysRefused()
+    {
+        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
+        QTcpServer callee;
+        QVERIFY(callee.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock())));
+        connect(&callee, &QTcpServer::newConnection, [&] {
+            QTcpSocket *s = callee.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, [s] {
+                s->readAll();
+                s->write("RRS;NO;");
+                s->flush();
+                s->disconnectFromHost();
+            });
+        });
+        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.serverPort()), 2000, 0);
+        QTRY_COMPARE(ann.connectState(), ConnectState::Refused);
+        QTest::qWait(100);
+        QCOMPARE(ann.connectState(), ConnectState::Refused);
+    }
+
+    void doNotDisturbRefusesTheConnectionSilently()
+    {
+        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        const int logBefore = bob.log().size();
+        bob.program->mainWindow()->findChild<QAction *>(QStringLiteral("menu_DoNotDisturb"))->trigger();
+        QVERIFY(bob.state().doNotDisturb);
+        QCOMPARE(bob.program->mainWindow()->findChild<QLabel *>(QStringLiteral("imgDoNotDisturb"))->property("picture"),
+                 QVariant(QStringLiteral("imgDNDOn")));
+        ann.call(bob);
+        QTRY_COMPARE(ann.connectState(), ConnectState::DidNotAnswer);
+        QTRY_COMPARE(ann.program->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlConStatus"))->text(),
+                     QStringLiteral("Did Not Answer"));
+        QCOMPARE(bob.log().size(), logBefore);
+        QVERIFY(bob.prompt() == nullptr);
+    }
+
+    void badAddressesTakeTheInvalidAddressPath()
+    {
+        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
+        ann.program->calls().placeCall(QStringLiteral("no-such-host.invalid"), 2000, 0);
+        QCOMPARE(ann.connectState(), ConnectState::Canceled);
+        QVERIFY(ann.program->messageWindow()->text().startsWith(QStringLiteral("You have entered an invalid Host Address: ")));
+        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:70000"), 2000, 0);
+        QCOMPARE(ann.connectState(), ConnectState::Canceled);
+
+        ann.state().ConnectState = ConnectState::NoAttempt;
+        ann.program->calls().placeCall(QStringLiteral("   "), 2000, 0);
+        QCOMPARE(ann.program->messageWindow()->text(),
+                 QStringLiteral("Select a user on the list or enter an E-Mail or IP Address to place a call."));
+        QCOMPARE(ann.connectState(), ConnectState::NoAttempt);
+        // Without the directory server an e-mail address cannot be looked up: nothing happens.
+        ann.program->calls().placeCall(QStringLiteral("bob@example.org"), 2000, 0);
+        QCOMPARE(ann.connectState(), ConnectState::NoAttempt);
+    }
+
+    void hostileRequestsGetNoAnswer()
+    {
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        for (const QByteArray &text : {QByteArray("RQC;Ann;Oslo;"), QByteArray("RQC;A;nn;Oslo;9:05;"),
+                                       QByteArray("KEY;1;"), QByteArray("FST"), QByteArray(100000, ';'),
+                                       QByteArray("\xff\xfe\x00RQC", 6)}) {
+            RawCaller eve(bob.port);
+            QVERIFY(eve.send(text));
+            QTest::qWait(50);
+            QCOMPARE(eve.received, QByteArray());
+        }
+        QVERIFY(bob.prompt() == nullptr);
+        // An older version's user information changes nothing and still gets our reply.
+        RawCaller old(bob.port);
+        QVERIFY(old.send("UIF;2.4;True;"));
+        QTRY_COMPARE(old.received, QByteArray("UIF;2.5;False;"));
+        QVERIFY(!bob.state().PeerIsV25);
+    }
+
+    void silentConnectionsDoNotBlockARealCaller()
+    {
+        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        std::vector<std::unique_ptr<QTcpSocket>> flood;
+        for (int i = 0; i < 12; ++i) {
+            flood.push_back(std::make_unique<QTcpSocket>());
+            flood.back()->connectToHost(QHostAddress::LocalHost, quint16(bob.port));
+        }
+        QTRY_COMPARE(bob.program->ipdControl().connectionIds().size(), int(CallControl::MaxControlConnections));
+        // The silent ones are dropped after a while; then a real caller is offered.
+        QTRY_COMPARE_WITH_TIMEOUT(bob.program->ipdControl().connectionIds().size(), 0,
+                                  CallControl::SilentConnectionMs + 3000);
+        ann.call(bob);
+        QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
+    }
+
+    void commandLineStartAcceptsTheNextCallOnce()
+    {
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        bob.state().AutoAnswerOnce = true;
+        {
+            RawCaller ann(bob.port);
+            QVERIFY(ann.send("RQC;Ann;Oslo;9:05;"));
+            QTRY_COMPARE(ann.received, QByteArray("RRS;YES;Bob;Bergen;9:05;"));
+            QPointer<frmCallIn> prompt = bob.prompt();
+            prompt->tmrCloseMe()->setInterval(5);
+            QTRY_VERIFY(prompt.isNull());
+        }
+        QVERIFY(!bob.state().AutoAnswerOnce);
+        QTRY_COMPARE(bob.program->ipdControl().connectionIds().size(), 0);
+        RawCaller cid(bob.port);
+        QVERIFY(cid.send("RQC;Cid;Tromso;9:06;"));
+        QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
+        QCOMPARE(bob.promptText(), QStringLiteral("Would you like to accept this call?"));
+        QCOMPARE(cid.received, QByteArray());
+    }
+
+    void callButtonChecksTheUserData()
+    {
+        Peer ann(QStringLiteral("An"), QStringLiteral("Oslo"));
+        emit ann.program->mainWindow()->toolbarClicked(0);
+        QCOMPARE(ann.program->messageWindow()->text(),
+                 QStringLiteral("You must enter a name of at least 3 Characters in length.  "));
+        QVERIFY(!ann.program->directoryWindow()->isVisible());
+    }
+};
+
+QTEST_MAIN(TestCallControl)
+#include "tst_callcontrol.moc"

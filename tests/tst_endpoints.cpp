@@ -1,0 +1,662 @@
+#include "core/EndpointError.h"
+#include "core/IPDaemon.h"
+#include "core/IPPort.h"
+#include "core/LineCutter.h"
+#include "support/TestSupport.h"
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+struct Piece
+{
+    QByteArray text;
+    bool eol;
+    bool operator==(const Piece &o) const { return text == o.text && eol == o.eol; }
+};
+
+// Runs a stream through a cutter the way a connection reads it: segments arrive one after
+// another, each is read in bounded steps, and lines are taken out in between.
+QList<Piece> cutStream(const QByteArray &stream, const QByteArray &terminator, int limit,
+                       const QList<int> &segments, qsizetype *mostHeld)
+{
+    LineCutter cutter;
+    cutter.setTerminator(terminator);
+    cutter.setLimit(limit);
+    QList<Piece> out;
+    qsizetype pos = 0;
+    qsizetype arrived = 0;
+    for (int segment : segments) {
+        arrived = std::min(stream.size(), arrived + segment);
+        for (;;) {
+            Piece p;
+            if (cutter.next(&p.text, &p.eol)) {
+                out.append(p);
+                continue;
+            }
+            if (pos == arrived)
+                break;
+            const qsizetype take = std::min(cutter.room(), arrived - pos);
+            cutter.append(stream.mid(pos, take));
+            pos += take;
+            *mostHeld = std::max(*mostHeld, cutter.held());
+        }
+    }
+    return out;
+}
+
+QByteArrayList texts(const QSignalSpy &spy, int textArg)
+{
+    QByteArrayList list;
+    for (const QList<QVariant> &event : spy)
+        list.append(event.at(textArg).toByteArray());
+    return list;
+}
+
+bool listenOn(IPDaemon &daemon, int tcpPort, const QByteArray &lineEnd = {})
+{
+    daemon.setDefaultLineEnd(lineEnd);
+    return !daemon.setLocalPort(tcpPort) && !daemon.setListening(true);
+}
+
+bool waitConnected(IPPort &port, int tcpPort)
+{
+    QSignalSpy connected(&port, &IPPort::connected);
+    if (port.setRemoteAddress(QStringLiteral("127.0.0.1")) || port.setRemotePort(tcpPort)
+        || port.setConnected(true))
+        return false;
+    return connected.wait(5000) && connected.first().at(0).toInt() == 0;
+}
+
+bool rawConnect(QTcpSocket &raw, int tcpPort)
+{
+    raw.connectToHost(QHostAddress::LocalHost, quint16(tcpPort));
+    return raw.waitForConnected(5000);
+}
+
+QTcpSocket *rawAccept(QTcpServer &server)
+{
+    return QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 5000)
+               ? server.nextPendingConnection()
+               : nullptr;
+}
+
+// One byte per write, each handed to the kernel at once.
+void trickle(QTcpSocket &socket, const QByteArray &bytes)
+{
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    for (char c : bytes) {
+        socket.write(&c, 1);
+        socket.flush();
+        QCoreApplication::processEvents();
+    }
+}
+
+// A listener that takes one connection into its queue and then drops further SYNs, so a
+// connect to it neither succeeds nor is refused.
+int stalledListener(int tcpPort)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(quint16(tcpPort));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || ::listen(fd, 0) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+class TestEndpoints : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cutterGivesTheSameLinesHoweverTheStreamIsSplit()
+    {
+        auto *rng = QRandomGenerator::global();
+        const QByteArray alphabet[] = {"a", "<", "E", ">", "T", "<E", "bc"};
+        for (const QByteArray terminator : {QByteArray("<E>"), QByteArray("<ET>")}) {
+            for (int round = 0; round < 40; ++round) {
+                const int limit = 1 + rng->bounded(9);
+                QByteArray stream;
+                QByteArrayList lines;
+                for (int l = 0; l < 12; ++l) {
+                    QByteArray line;
+                    for (const int length = rng->bounded(3 * limit); line.size() < length;)
+                        line += alphabet[rng->bounded(7)];
+                    // No terminator inside, and no half of one that the next completes.
+                    while ((line + terminator).indexOf(terminator) != line.size())
+                        line.chop(1);
+                    lines.append(line);
+                    stream += line + terminator;
+                }
+                qsizetype mostHeld = 0;
+                const auto reference = cutStream(stream, terminator, limit, {int(stream.size())}, &mostHeld);
+                QList<int> random;
+                for (qsizetype n = 0; n < stream.size(); n += random.last())
+                    random.append(1 + rng->bounded(7));
+                QCOMPARE(cutStream(stream, terminator, limit, QList<int>(stream.size(), 1), &mostHeld), reference);
+                QCOMPARE(cutStream(stream, terminator, limit, random, &mostHeld), reference);
+                QVERIFY(mostHeld <= limit + terminator.size());
+
+                // The pieces of each line put together give the line; only the last says EOL.
+                QByteArrayList rebuilt{QByteArray()};
+                for (const Piece &p : reference) {
+                    QVERIFY(p.text.size() <= limit);
+                    rebuilt.last() += p.text;
+                    if (p.eol)
+                        rebuilt.append(QByteArray());
+                }
+                rebuilt.removeLast();
+                QCOMPARE(rebuilt, lines);
+            }
+        }
+    }
+
+    void twoEndpointsExchangeLinesUnchanged()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort, "<E>"));
+        QSignalSpy requests(&daemon, &IPDaemon::connectionRequest);
+        QSignalSpy accepted(&daemon, &IPDaemon::connected);
+        QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
+        IPPort port;
+        port.setLineEnd("<ET>");
+        QSignalSpy ready(&port, &IPPort::readyToSend);
+        QSignalSpy portIn(&port, &IPPort::dataIn);
+        QVERIFY(waitConnected(port, tcpPort));
+        QCOMPARE(ready.count(), 1);
+        QTRY_COMPARE(accepted.count(), 1);
+        QCOMPARE(requests.first().at(0).toString(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(accepted.first().at(0).toInt(), 1);
+        QCOMPARE(accepted.first().at(1).toInt(), 0);
+        QCOMPARE(daemon.remoteAddress(1), QStringLiteral("127.0.0.1"));
+
+        // Bytes that are not text in any encoding cross unchanged.
+        const QByteArray binary("\xff\x00\xc3\x28\r\n", 6);
+        port.sendData("RQC;Ann;Oslo;9:05;<E>" + binary + "<E>");
+        QCOMPARE(port.sentCount(), qint64(21 + binary.size() + 3));
+        QTRY_COMPARE(daemonIn.count(), 2);
+        QCOMPARE(texts(daemonIn, 1), (QByteArrayList{"RQC;Ann;Oslo;9:05;", binary}));
+        QVERIFY(daemonIn.at(1).at(2).toBool());
+
+        // The client cuts at its own terminator only.
+        daemon.sendData(1, "LS1;3;<ET>A<E>B<ET>");
+        QCOMPARE(daemon.sentCount(1), qint64(19));
+        QTRY_COMPARE(portIn.count(), 2);
+        QCOMPARE(texts(portIn, 0), (QByteArrayList{"LS1;3;", "A<E>B"}));
+    }
+
+    void lineEndSetOnConnectCutsTheFirstMessage()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort));
+        QSignalSpy in(&daemon, &IPDaemon::dataIn);
+        // The caller sends the moment it is connected, maybe before the listener has
+        // picked its terminator.
+        connect(&daemon, &IPDaemon::connected, this, [&](int id) { daemon.setLineEnd(id, "<E>"); });
+        IPPort client;
+        connect(&client, &IPPort::connected, this, [&] { client.sendData("MSR;5;<E>MDI;1;<E>"); });
+        QVERIFY(waitConnected(client, tcpPort));
+        QTRY_COMPARE(in.count(), 2);
+        QCOMPARE(texts(in, 1), (QByteArrayList{"MSR;5;", "MDI;1;"}));
+
+        // Without a terminator each read is one event, never larger than the buffer.
+        in.clear();
+        daemon.setLineEnd(1, QByteArray());
+        client.sendData("RQC;Ann;Oslo;9:05;");
+        QTRY_COMPARE(in.count(), 1);
+        QCOMPARE(in.first().at(1).toByteArray(), QByteArray("RQC;Ann;Oslo;9:05;"));
+        in.clear();
+        daemon.setInputBufferSize(16);
+        const QByteArray wide = QByteArray("RRS;YES;") + QByteArray(60, 'w');
+        client.sendData(wide);
+        QByteArray joined;
+        QTRY_VERIFY((joined = texts(in, 1).join()).size() >= wide.size());
+        QCOMPARE(joined, wide);
+        for (const auto &event : in)
+            QVERIFY(event.at(1).toByteArray().size() <= 16);
+    }
+
+    void splitAndMergedSegmentsFromRawPeers()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort, "<E>"));
+        QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
+        QTcpSocket raw;
+        QVERIFY(rawConnect(raw, tcpPort));
+        trickle(raw, "KJP00003abc<E>one<");
+        raw.write("E>two<E");
+        raw.flush();
+        QCoreApplication::processEvents();
+        raw.write("><E>TXT00002hi<E>AUD00001x<E>");
+        QTRY_COMPARE(daemonIn.count(), 6);
+        QCOMPARE(texts(daemonIn, 1),
+                 (QByteArrayList{"KJP00003abc", "one", "two", "", "TXT00002hi", "AUD00001x"}));
+
+        // The same on the client side, with the server terminator split byte by byte.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort + 1)));
+        IPPort port;
+        port.setLineEnd("<ET>");
+        QSignalSpy portIn(&port, &IPPort::dataIn);
+        QVERIFY(waitConnected(port, tcpPort + 1));
+        QTcpSocket *peer = rawAccept(server);
+        QVERIFY(peer);
+        trickle(*peer, "USR;1;<ET");
+        peer->write(">INT<ET>END<ET><ET>");
+        QTRY_COMPARE(portIn.count(), 4);
+        QCOMPARE(texts(portIn, 0), (QByteArrayList{"USR;1;", "INT", "END", ""}));
+    }
+
+    void overlongLinesArriveInBoundedPieces()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        IPDaemon daemon;
+        daemon.setInputBufferSize(16);
+        QVERIFY(listenOn(daemon, tcpPort, "<E>"));
+        QSignalSpy in(&daemon, &IPDaemon::dataIn);
+        QTcpSocket raw;
+        QVERIFY(rawConnect(raw, tcpPort));
+        const QByteArray exact(16, 'y');
+        raw.write(QByteArray(40, 'x') + "<E>short<E>" + exact + "<E>");
+        QTRY_COMPARE(in.count(), 5);
+        QCOMPARE(texts(in, 1), (QByteArrayList{QByteArray(16, 'x'), QByteArray(16, 'x'),
+                                               QByteArray(8, 'x'), "short", exact}));
+        QList<bool> eols;
+        for (const auto &event : in)
+            eols.append(event.at(2).toBool());
+        QCOMPARE(eols, (QList<bool>{false, false, true, true, true}));
+
+        // An endless line never piles up: all but a buffer's worth is handed on at once.
+        in.clear();
+        daemon.setInputBufferSize(1024);
+        const qint64 flood = 1 << 20;
+        for (int i = 0; i < 16; ++i)
+            raw.write(QByteArray(flood / 16, 'z'));
+        qint64 delivered = 0;
+        bool withinBounds = true;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                for (; !in.isEmpty(); in.removeFirst()) {
+                    const QByteArray text = in.first().at(1).toByteArray();
+                    withinBounds = withinBounds && text.size() <= 1024 && !in.first().at(2).toBool();
+                    delivered += text.size();
+                }
+                return delivered >= flood - 1024 - 2;
+            }(),
+            20000);
+        QVERIFY(withinBounds);
+        raw.write("<E>");
+        QTRY_COMPARE(in.count(), 1);
+        QCOMPARE(delivered + in.first().at(1).toByteArray().size(), flood);
+        QVERIFY(in.first().at(2).toBool());
+    }
+
+    void sendsOutsideAConnectionAreDropped()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort)));
+        IPPort port;
+        port.sendData("idle");
+        QCOMPARE(port.sentCount(), qint64(0));
+        port.setRemoteAddress(QStringLiteral("127.0.0.1"));
+        port.setRemotePort(tcpPort);
+        QSignalSpy connected(&port, &IPPort::connected);
+        QVERIFY(!port.setConnected(true));
+        port.sendData("early");
+        QCOMPARE(port.sentCount(), qint64(0));
+        QVERIFY(connected.wait(5000));
+        QTcpSocket *peer = rawAccept(server);
+        QVERIFY(peer);
+        QSignalSpy peerGone(peer, &QAbstractSocket::disconnected);
+        port.sendData("one<E>");
+        QCOMPARE(port.sentCount(), qint64(6));
+        port.setConnected(false);
+        port.sendData("late");
+        QCOMPARE(port.sentCount(), qint64(0));
+        QVERIFY(peerGone.wait(5000));
+        QCOMPARE(peer->readAll(), QByteArray("one<E>"));
+
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort + 1));
+        QSignalSpy daemonGone(&daemon, &IPDaemon::disconnected);
+        QVERIFY(waitConnected(port, tcpPort + 1));
+        QTRY_VERIFY(daemon.isConnected(1));
+        port.setConnected(false);
+        QVERIFY(daemonGone.wait(5000));
+        daemon.sendData(1, "late");
+        QCOMPARE(daemon.sentCount(1), qint64(0));
+    }
+
+    void takenPortIsReportedAndTheNextOneWorks()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        IPDaemon first, second;
+        QVERIFY(listenOn(first, tcpPort));
+        second.setLocalPort(tcpPort);
+        const EndpointError taken = second.setListening(true);
+        QCOMPARE(taken.code, EndpointError::PortInUse);
+        QVERIFY(!taken.description.isEmpty());
+        QVERIFY(!second.isListening());
+        QVERIFY(listenOn(second, tcpPort + 4));
+        QCOMPARE(second.setLocalPort(70000).code, EndpointError::InvalidArgument);
+    }
+
+    void connectionIdsAreLowestFreeAndReused()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort));
+        QSignalSpy requests(&daemon, &IPDaemon::connectionRequest);
+        QSignalSpy accepted(&daemon, &IPDaemon::connected);
+        QSignalSpy gone(&daemon, &IPDaemon::disconnected);
+        // The first caller is turned away: it costs no number and raises no Connected.
+        bool turnAway = true;
+        connect(&daemon, &IPDaemon::connectionRequest, this, [&](const QString &, bool *accept) {
+            *accept = !std::exchange(turnAway, false);
+        });
+        IPPort refused;
+        QSignalSpy refusedUp(&refused, &IPPort::connected);
+        QSignalSpy refusedGone(&refused, &IPPort::disconnected);
+        refused.setRemoteAddress(QStringLiteral("127.0.0.1"));
+        refused.setRemotePort(tcpPort);
+        QVERIFY(!refused.setConnected(true));
+        // The caller may see its connection fail or open and close at once.
+        QTRY_VERIFY(refusedGone.count() == 1
+                    || (refusedUp.count() == 1 && refusedUp.first().at(0).toInt() != 0));
+        QCOMPARE(requests.count(), 1);
+        QCOMPARE(accepted.count(), 0);
+
+        IPPort a, b, c;
+        QVERIFY(waitConnected(a, tcpPort));
+        QTRY_COMPARE(accepted.count(), 1);
+        QVERIFY(waitConnected(b, tcpPort));
+        QTRY_COMPARE(accepted.count(), 2);
+        QCOMPARE(accepted.at(0).at(0).toInt(), 1);
+        QCOMPARE(accepted.at(1).at(0).toInt(), 2);
+        a.setConnected(false);
+        QVERIFY(gone.wait(5000));
+        QCOMPARE(gone.first().at(0).toInt(), 1);
+        QCOMPARE(daemon.connectionIds(), QList<int>{2});
+        QCOMPARE(daemon.remoteAddress(1), QStringLiteral("127.0.0.1"));
+        QVERIFY(waitConnected(c, tcpPort));
+        QTRY_COMPARE(accepted.count(), 3);
+        QCOMPARE(accepted.at(2).at(0).toInt(), 1);
+        QCOMPARE(daemon.connectionIds(), (QList<int>{1, 2}));
+    }
+
+    void everyConnectAttemptEndsInOneEvent()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        const int stalled = stalledListener(tcpPort + 1);
+        QVERIFY(stalled >= 0);
+        QTcpSocket filler;
+        QVERIFY(rawConnect(filler, tcpPort + 1));
+
+        IPPort port;
+        port.setConnectTimeout(300);
+        QSignalSpy connected(&port, &IPPort::connected);
+        QVERIFY(!port.setRemoteAddress(QStringLiteral("127.0.0.1")));
+        QVERIFY(!port.setRemotePort(tcpPort));
+        QVERIFY(!port.setConnected(true));
+        QVERIFY(connected.wait(5000));
+        QCOMPARE(connected.last().at(0).toInt(), EndpointError::ConnectionRefused);
+        QVERIFY(!connected.last().at(1).toString().isEmpty());
+        QVERIFY(!port.isConnected());
+
+        // Abandoned at once: silent. Then a stalled one runs into the time-out.
+        port.setRemotePort(tcpPort + 1);
+        QVERIFY(!port.setConnected(true));
+        QVERIFY(!port.setConnected(false));
+        QVERIFY(!port.setConnected(true));
+        QVERIFY(connected.wait(5000));
+        QCOMPARE(connected.count(), 2);
+        QCOMPARE(connected.last().at(0).toInt(), EndpointError::TimedOut);
+        ::close(stalled);
+
+        // With the stalled listener gone the same port refuses, and that is event three.
+        QVERIFY(!port.setConnected(true));
+        QVERIFY(connected.wait(5000));
+        QCOMPARE(connected.count(), 3);
+        QCOMPARE(connected.last().at(0).toInt(), EndpointError::ConnectionRefused);
+    }
+
+    void handlersMayCloseOrDeleteMidBuffer()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort, "<E>"));
+        QByteArrayList seen;
+        QSignalSpy gone(&daemon, &IPDaemon::disconnected);
+        connect(&daemon, &IPDaemon::dataIn, this, [&](int id, const QByteArray &text) {
+            seen.append(text);
+            daemon.closeConnection(id);
+        });
+        QTcpSocket raw;
+        QSignalSpy rawGone(&raw, &QAbstractSocket::disconnected);
+        QVERIFY(rawConnect(raw, tcpPort));
+        raw.write("MSB;a;<E>MSE;<E>MSR;<E>");
+        QVERIFY(rawGone.wait(5000));
+        QCOMPARE(seen, QByteArrayList{"MSB;a;"});
+        QCOMPARE(gone.count(), 1);
+
+        // Client side: closed by one handler, deleted by another.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort + 1)));
+        IPPort closer;
+        auto *deleter = new IPPort;
+        QByteArrayList closerSeen;
+        int deleterSeen = 0;
+        connect(&closer, &IPPort::dataIn, this, [&](const QByteArray &text) {
+            closerSeen.append(text);
+            closer.setConnected(false);
+        });
+        connect(deleter, &IPPort::dataIn, this, [&] {
+            ++deleterSeen;
+            delete deleter;
+        });
+        for (IPPort *port : {&closer, deleter}) {
+            port->setLineEnd("<ET>");
+            QVERIFY(waitConnected(*port, tcpPort + 1));
+            QTcpSocket *peer = rawAccept(server);
+            QVERIFY(peer);
+            QSignalSpy peerGone(peer, &QAbstractSocket::disconnected);
+            peer->write("NTC;x;<ET>NTC;y;<ET>NTC;z;<ET>");
+            QVERIFY(peerGone.wait(5000));
+        }
+        QCOMPARE(closerSeen, QByteArrayList{"NTC;x;"});
+        QCOMPARE(deleterSeen, 1);
+
+        // A window that goes away with its connection deletes the endpoint inside
+        // Disconnected; a listener may be deleted inside DataIn.
+        QPointer<IPPort> window(new IPPort);
+        connect(window, &IPPort::disconnected, this, [&] { delete window; });
+        QVERIFY(waitConnected(*window, tcpPort + 1));
+        QTcpSocket *peer = rawAccept(server);
+        QVERIFY(peer);
+        peer->abort();
+        QTRY_VERIFY(!window);
+
+        auto *listener = new IPDaemon;
+        QVERIFY(listenOn(*listener, tcpPort + 2, "<E>"));
+        connect(listener, &IPDaemon::dataIn, this, [&] { delete listener; });
+        QTcpSocket raw2;
+        QSignalSpy raw2Gone(&raw2, &QAbstractSocket::disconnected);
+        QVERIFY(rawConnect(raw2, tcpPort + 2));
+        raw2.write("A<E>B<E>");
+        QVERIFY(raw2Gone.wait(5000));
+    }
+
+    void closesRaiseDisconnectedOnBothSides()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort));
+        QSignalSpy daemonGone(&daemon, &IPDaemon::disconnected);
+        IPPort port;
+        QSignalSpy portGone(&port, &IPPort::disconnected);
+        QVERIFY(waitConnected(port, tcpPort));
+        QTRY_VERIFY(daemon.isConnected(1));
+
+        // Local close: at once. Remote close: later, from the event loop.
+        daemon.closeConnection(1);
+        QCOMPARE(daemonGone.count(), 1);
+        QCOMPARE(portGone.count(), 0);
+        QVERIFY(portGone.wait(5000));
+        QVERIFY(!port.isConnected());
+        QCOMPARE(port.remoteAddress(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(port.remotePort(), tcpPort);
+
+        QVERIFY(waitConnected(port, tcpPort));
+        QTRY_VERIFY(daemon.isConnected(1));
+        port.setConnected(false);
+        QCOMPARE(portGone.count(), 2);
+        QVERIFY(daemonGone.wait(5000));
+        QCOMPARE(daemonGone.last().at(0).toInt(), 1);
+        QCOMPARE(daemon.remoteAddress(1), QStringLiteral("127.0.0.1"));
+
+        // Nothing connected, nothing to report.
+        port.setConnected(false);
+        daemon.closeConnection(1);
+        daemon.closeConnection(99);
+        QCOMPARE(portGone.count(), 2);
+        QCOMPARE(daemonGone.count(), 2);
+    }
+
+    void stackOffClosesEverything()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort));
+        QSignalSpy daemonGone(&daemon, &IPDaemon::disconnected);
+        IPPort a, b;
+        QSignalSpy aGone(&a, &IPPort::disconnected);
+        QVERIFY(waitConnected(a, tcpPort));
+        QVERIFY(waitConnected(b, tcpPort));
+        QTRY_COMPARE(daemon.connectionIds(), (QList<int>{1, 2}));
+
+        QVERIFY(!daemon.setStackOn(false));
+        QCOMPARE(daemonGone.count(), 2);
+        QVERIFY(!daemon.isListening());
+        QVERIFY(daemon.connectionIds().isEmpty());
+        QVERIFY(daemon.setListening(true));
+        QVERIFY(aGone.wait(5000));
+        QTRY_VERIFY(!b.isConnected());
+
+        QSignalSpy refused(&a, &IPPort::connected);
+        QVERIFY(!a.setConnected(true));
+        QVERIFY(refused.wait(5000));
+        QCOMPARE(refused.first().at(0).toInt(), EndpointError::ConnectionRefused);
+
+        QVERIFY(!daemon.setStackOn(true));
+        QVERIFY(!daemon.setListening(true));
+        QVERIFY(waitConnected(a, tcpPort));
+        QVERIFY(!a.setStackOn(false));
+        QCOMPARE(aGone.count(), 2);
+        QVERIFY(a.setConnected(true));
+    }
+
+    void fullQueueRefusesAndDrainsWithoutLoss()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort)));
+        IPPort port;
+        port.setOutputBufferSize(16384);
+        QSignalSpy ready(&port, &IPPort::readyToSend);
+        QVERIFY(waitConnected(port, tcpPort));
+        QTcpSocket *peer = rawAccept(server);
+        QVERIFY(peer);
+        peer->setReadBufferSize(4096); // takes nothing more from the kernel until told
+
+        QByteArray sent;
+        for (int i = 0; i < 8000; ++i) {
+            const QByteArray chunk(8192, char('a' + i % 26));
+            port.sendData(chunk);
+            if (port.sentCount() == 0)
+                break;
+            QCOMPARE(port.sentCount(), qint64(chunk.size()));
+            sent += chunk;
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(port.sentCount(), qint64(0));
+        QVERIFY(port.isConnected());
+
+        ready.clear();
+        peer->setReadBufferSize(0);
+        QByteArray received;
+        QTRY_VERIFY_WITH_TIMEOUT((received += peer->readAll()).size() >= sent.size(), 20000);
+        QCOMPARE(received, sent);
+        QTRY_VERIFY(!ready.isEmpty());
+        port.sendData("more");
+        QCOMPARE(port.sentCount(), qint64(4));
+    }
+
+    void localCloseStillDeliversQueuedText()
+    {
+        const int tcpPort = TestSupport::portBlock();
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort));
+        QTcpSocket raw;
+        QSignalSpy rawGone(&raw, &QAbstractSocket::disconnected);
+        QVERIFY(rawConnect(raw, tcpPort));
+        QTRY_VERIFY(daemon.isConnected(1));
+        QByteArray big(1 << 20, 'q');
+        big[big.size() - 1] = 'E';
+        daemon.sendData(1, big);
+        QCOMPARE(daemon.sentCount(1), qint64(big.size()));
+        daemon.closeConnection(1);
+        QByteArray received;
+        QTRY_VERIFY_WITH_TIMEOUT((received += raw.readAll(), rawGone.count() == 1), 20000);
+        QCOMPARE(received + raw.readAll(), big);
+    }
+
+    void addressesAndPortsAreChecked()
+    {
+        IPPort port;
+        QSignalSpy connected(&port, &IPPort::connected);
+        for (const QString &blank : {QString(), QStringLiteral("   ")}) {
+            const EndpointError e = port.setRemoteAddress(blank);
+            QCOMPARE(e.code, EndpointError::HostNotFound);
+            QVERIFY(!e.description.isEmpty());
+        }
+        const EndpointError unknown = port.setRemoteAddress(QStringLiteral("no-such-host.invalid"));
+        QVERIFY(unknown.code == EndpointError::HostNotFound || unknown.code == EndpointError::NoNetwork);
+        QVERIFY(!unknown.description.isEmpty());
+        port.setRemotePort(2000);
+        QVERIFY(port.setConnected(true)); // no address to go to
+        QCOMPARE(connected.count(), 0);
+
+        QVERIFY(!port.setRemoteAddress(QStringLiteral("::1")));
+        QCOMPARE(port.remoteAddress(), QStringLiteral("::1"));
+        QVERIFY(!port.setRemoteAddress(QStringLiteral("::ffff:127.0.0.1")));
+        QCOMPARE(port.remoteAddress(), QStringLiteral("127.0.0.1"));
+        // The start-up network check resolves this host's own name.
+        const EndpointError own = port.setRemoteAddress(port.localAddress());
+        QVERIFY(!own || own.code == EndpointError::NoNetwork);
+
+        QCOMPARE(port.setRemotePort(0).code, EndpointError::InvalidArgument);
+        QCOMPARE(port.setRemotePort(65536).code, EndpointError::InvalidArgument);
+        QCOMPARE(port.remotePort(), 2000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEndpoints)
+#include "tst_endpoints.moc"

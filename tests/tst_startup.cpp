@@ -1,0 +1,233 @@
+#include "core/ActivityLog.h"
+#include "core/IPDaemon.h"
+#include "core/TerminationSignals.h"
+#include "support/TestSupport.h"
+#include "ui/Program.h"
+#include "ui/frmMain.h"
+#include "ui/frmMessage.h"
+#include "ui/frmNewChat.h"
+#include "ui/frmOptions.h"
+#include "ui/frmSelf.h"
+#include "ui/frmSplash.h"
+
+#include <QAction>
+#include <QFile>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+#include <csignal>
+
+namespace {
+
+QStringList fileLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+}
+
+QStringList messageBoxTexts(const Program &program)
+{
+    QStringList texts;
+    for (const QMessageBox *box : program.mainWindow()->findChildren<QMessageBox *>())
+        texts << box->text();
+    return texts;
+}
+
+bool listening(int port)
+{
+    QTcpServer probe;
+    return !probe.listen(QHostAddress::AnyIPv4, quint16(port));
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstRunWritesEveryFileAtQuit()
+    {
+        QTemporaryDir dir;
+        const int base = TestSupport::portBlock();
+        Program program({base, dir.path(), {}, false});
+        program.start();
+        QVERIFY(program.splash() && program.splash()->isVisible());
+        QVERIFY(!program.mainWindow()->isVisible());
+        QCOMPARE(program.state().ListenPortBase, base);
+        QVERIFY(listening(base) && listening(base + 1) && listening(base + 2) && listening(base + 3));
+        QVERIFY(program.activityLog().lines().last().endsWith(QStringLiteral(": ZELMO Power Up")));
+
+        QSignalSpy finished(&program, &Program::finished);
+        program.mainWindow()->action(QStringLiteral("Menu_Quit"))->trigger();
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!listening(base) && !listening(base + 1) && !listening(base + 2) && !listening(base + 3));
+
+        const QStringList ini = fileLines(dir.filePath(QStringLiteral("zelmo.ini")));
+        QCOMPARE(ini.filter(QStringLiteral("=")).size(), 29);
+        QVERIFY(ini.contains(QStringLiteral("DirWidth= 8400")));
+        QVERIFY(ini.contains(QStringLiteral("SelfViewOn=False")));
+        const QStringList log = fileLines(dir.filePath(QStringLiteral("zelmo.log")));
+        QCOMPARE(log.size(), 2);
+        QVERIFY(log[0].endsWith(QStringLiteral(": ZELMO Power Up")));
+        QVERIFY(log[1].endsWith(QStringLiteral(": ZELMO Power Down")));
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("refuse.dat"))));
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("zelmo.pal"))));
+    }
+
+    void startupTailRestoresWindowsAndAsksForUserData()
+    {
+        QTemporaryDir dir;
+        Program program({TestSupport::portBlock(), dir.path(), {}, false});
+        QSignalSpy tail(&program, &Program::startupTailFinished);
+        program.start();
+        // Five one-second ticks would slow the suite; the sequence is what matters here.
+        program.mainWindow()->tmrSecond()->start(5);
+        QVERIFY(tail.wait(2000));
+        QVERIFY(!program.mainWindow()->tmrSecond()->isActive());
+        QVERIFY(program.splash() == nullptr);
+        QVERIFY(program.mainWindow()->isVisible());
+        // RememberWin and SelfViewOn default to true: the self view comes back.
+        QVERIFY(program.selfView()->isVisible());
+        QVERIFY(program.mainWindow()->action(QStringLiteral("Menu_ViewSelf"))->isChecked());
+        QVERIFY(program.optionsWindow()->isVisible());
+        QCOMPARE(program.messageWindow()->text(),
+                 QStringLiteral("Please take a moment to fill in your user information and verify the setup."));
+    }
+
+    void takenControlPortMovesAllListenersOnByFour()
+    {
+        QTemporaryDir dir;
+        const int base = TestSupport::portBlock();
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::AnyIPv4, quint16(base)));
+        Program program({base, dir.path(), {}, false});
+        program.start();
+        QCOMPARE(program.state().ListenPortBase, base + 4);
+        QCOMPARE(program.ipdMedia().localPort(), base + 5);
+        QCOMPARE(program.ipdMessage().localPort(), base + 6);
+        QCOMPARE(program.ipdText().localPort(), base + 7);
+        QVERIFY(program.ipdText().isListening());
+        QVERIFY(messageBoxTexts(program).isEmpty());
+    }
+
+    void everyBaseTakenReportsTheControlListener()
+    {
+        QTemporaryDir dir;
+        const int base = TestSupport::portBlock();
+        QTcpServer squatters[4];
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(squatters[i].listen(QHostAddress::AnyIPv4, quint16(base + 4 * i)));
+        Program program({base, dir.path(), {}, false});
+        program.start();
+        const QStringList boxes = messageBoxTexts(program);
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(boxes[0].startsWith(QStringLiteral("Failed to start Listen Daemon 1: 25049 ")));
+        QCOMPARE(program.state().ListenPortBase, base + 12);
+        QVERIFY(program.ipdMedia().isListening());
+        QCOMPARE(program.ipdMedia().localPort(), base + 13);
+        QCOMPARE(program.ipdMessage().localPort(), base + 14);
+        QVERIFY(!program.ipdControl().isListening());
+    }
+
+    void commandLineStartShowsTheWindowAndCallsOnTheFirstTick()
+    {
+        QTemporaryDir dir;
+        Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("10.0.0.5"), false});
+        QSignalSpy call(&program, &Program::callRequested);
+        program.start();
+        QVERIFY(program.splash() == nullptr);
+        QVERIFY(program.mainWindow()->isVisible());
+        QVERIFY(program.state().AutoAnswerOnce);
+        QVERIFY(!program.mainWindow()->tmrSecond()->isActive());
+        QCOMPARE(program.state().PendingCallAddress, QStringLiteral("10.0.0.5"));
+        QVERIFY(call.wait(1000));
+        QCOMPARE(call.count(), 1);
+        QCOMPARE(call[0][0].toString(), QStringLiteral("10.0.0.5"));
+        QCOMPARE(call[0][1].toInt(), 2000);
+        QCOMPARE(call[0][2].toInt(), 0);
+        QVERIFY(program.state().PendingCallAddress.isEmpty());
+        // The pal server is not contacted and the tail never runs.
+        QTest::qWait(200);
+        QCOMPARE(call.count(), 1);
+        QCOMPARE(program.state().StartupTicks, 0);
+    }
+
+    void closeIsRefusedWhileAConnectionIsBeingEstablished()
+    {
+        QTemporaryDir dir;
+        Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("x"), false});
+        program.start();
+        program.state().ConnectState = ConnectState::Establishing;
+        program.mainWindow()->close();
+        QVERIFY(!program.isShutDown());
+        QVERIFY(program.mainWindow()->isVisible());
+        QCOMPARE(program.messageWindow()->text(),
+                 QStringLiteral("You must cancel the connection that is being established before exiting."));
+        program.state().ConnectState = ConnectState::Canceled;
+        program.mainWindow()->close();
+        QVERIFY(program.isShutDown());
+    }
+
+    void terminationSignalRunsTheSameShutdown()
+    {
+        QTemporaryDir dir;
+        Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("x"), false});
+        TerminationSignals terminations;
+        connect(&terminations, &TerminationSignals::received, &program, &Program::shutdown);
+        program.start();
+        program.state().ConnectState = ConnectState::Establishing; // a signal is not a user's close: it is never refused
+        QSignalSpy finished(&program, &Program::finished);
+        std::raise(SIGTERM);
+        QVERIFY(finished.wait(2000));
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("zelmo.ini"))));
+        QVERIFY(fileLines(dir.filePath(QStringLiteral("zelmo.log"))).last().endsWith(QStringLiteral("ZELMO Power Down")));
+    }
+
+    void settingsOfTheLastRunComeBack()
+    {
+        QTemporaryDir dir;
+        QFile ini(dir.filePath(QStringLiteral("zelmo.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("; written by hand\r\n[Personal]\r\nName=Ann\r\nFavourite=blue\r\n[Messaging]\r\nDisable=True\r\n"
+                  "[Windows]\r\nDirWidth=9000\r\nChatFontSize=12\r\n");
+        ini.close();
+        Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("x"), false});
+        program.start();
+        QCOMPARE(program.settings().Name, QStringLiteral("Ann"));
+        QVERIFY(program.mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn"))->isHidden());
+        QCOMPARE(program.chatWindow()->txtIn()->font().pointSize(), 12);
+        program.shutdown();
+        const QStringList lines = fileLines(ini.fileName());
+        QVERIFY(lines.contains(QStringLiteral("; written by hand")));
+        QVERIFY(lines.contains(QStringLiteral("Favourite=blue")));
+        QVERIFY(lines.contains(QStringLiteral("DirWidth= 9000")));
+        QVERIFY(lines.contains(QStringLiteral("Name=Ann")));
+    }
+
+    void twoProgramsRunSideBySide()
+    {
+        QTemporaryDir a, b;
+        const int portA = TestSupport::portBlock();
+        const int portB = TestSupport::portBlock();
+        Program first({portA, a.path(), QStringLiteral("x"), false});
+        Program second({portB, b.path(), QStringLiteral("x"), false});
+        first.start();
+        second.start();
+        first.logLine(QStringLiteral("only in the first"));
+        first.shutdown();
+        QVERIFY(second.ipdControl().isListening());
+        second.shutdown();
+        QVERIFY(fileLines(a.filePath(QStringLiteral("zelmo.log"))).join('\n').contains(QStringLiteral("only in the first")));
+        QVERIFY(!fileLines(b.filePath(QStringLiteral("zelmo.log"))).join('\n').contains(QStringLiteral("only in the first")));
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
