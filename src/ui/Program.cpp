@@ -6,9 +6,13 @@
 #include "core/ActivityLog.h"
 #include "core/SoundPlayer.h"
 #include "media/MediaConnection.h"
+#include "media/engine/AudioEngine.h"
+#include "media/engine/DeviceProvider.h"
+#include "media/engine/VideoEngine.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/Twips.h"
+#include "ui/VideoView.h"
 #include "ui/WindowPlacement.h"
 #include "ui/frmAbout.h"
 #include "call/frmBusyNotify.h"
@@ -60,6 +64,10 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_ippServerPal(new IPPort(this))
     , m_ippText(new IPPort(this))
     , m_sounds(new SoundPlayer(this))
+    , m_devices(DeviceProvider::create(m_options.testDevices))
+    , m_video(new VideoEngine(m_devices, m_options.profileDir, this))
+    , m_audio(new AudioEngine(m_devices, this))
+    , m_mediaStats(m_mediaClock, [this] { return m_video->getFrameNum(); })
     , m_media(new MediaConnection(*m_ippClient, *m_ippControl, this))
     , m_calls(new CallControl(m_state,
                               {*m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient, *m_ippServer,
@@ -191,10 +199,7 @@ void Program::start()
     m_frmDirectory->resize(qMax(1, Twips::toPixels(s.DirWidth)), qMax(1, Twips::toPixels(s.DirHeight)));
     m_frmMain->setMessageIndicatorVisible(!s.Disable);
 
-    // Engine defaults: the listeners' first port, the pal server, idle sound devices.
-    m_state.ListenPortBase = toInt16(m_options.firstPort);
-    m_state.micState = 1;
-    m_state.speakerState = 1;
+    initializeEngines();
 
     networkStart();
     loadSatelliteWindows();
@@ -213,6 +218,23 @@ void Program::start()
         m_state.AutoAnswerOnce = false;
         m_frmMain->tmrSecond()->start();
     }
+}
+
+void Program::initializeEngines()
+{
+    // The program's defaults: the listeners' first port, the pal server, idle sound devices.
+    m_state.ListenPortBase = toInt16(m_options.firstPort);
+    m_state.palServerHost = QStringLiteral("localhost");
+    m_state.palServerPort = 2015;
+    m_state.micState = 1;
+    m_state.speakerState = 1;
+    m_video->initialize();
+    m_video->setCompType(6);
+    connect(m_video, &VideoEngine::frameDrawn, m_frmMain, [this](const QImage &frame) {
+        m_frmMain->videoView()->showFrame(frame);
+    });
+    m_audio->startGSM();
+    m_state.hasAudio = m_audio->hasAudio();
 }
 
 void Program::placeMainWindow()
@@ -484,6 +506,13 @@ void Program::shutdown()
         reportSaveFailure(QStringLiteral("Could not save Pal File, "), e.code, e.description);
     if (const FileError e = m_state.refuseList.save(profilePath(QStringLiteral("refuse.dat"))))
         reportSaveFailure(QStringLiteral("Could not save Refuse List data File, "), e.code, e.description);
+
+    m_video->terminate();
+    if (m_state.micState != 1) {
+        m_audio->closeAudioIn();
+        m_state.micState = 1;
+    }
+    m_audio->stopGSM();
 
     // Unloading the log window writes the log.
     if (const FileError e = m_log->save(profilePath(QStringLiteral("zelmo.log"))))

@@ -1,6 +1,12 @@
 #pragma once
 
 #include "core/ProgramState.h"
+#include "media/AudioPlayQueue.h"
+#include "media/AudioSendQueue.h"
+#include "media/CallClock.h"
+#include "media/MediaClock.h"
+#include "media/MediaStats.h"
+#include "media/OutgoingTextQueue.h"
 
 #include <QObject>
 #include <QPointer>
@@ -8,6 +14,9 @@
 #include <memory>
 
 class ActivityLog;
+class AudioEngine;
+class DeviceProvider;
+class VideoEngine;
 class CallControl;
 class IPDaemon;
 class MediaConnection;
@@ -77,6 +86,17 @@ public:
     IPPort &ippText() { return *m_ippText; }
 
     SoundPlayer &sounds() { return *m_sounds; }
+    DeviceProvider &devices() { return *m_devices; }
+    VideoEngine &videoEngine() { return *m_video; }
+    AudioEngine &audioEngine() { return *m_audio; }
+
+    // The media path's shared queues, counters and clocks.
+    MediaClock &mediaClock() { return m_mediaClock; }
+    MediaStats &mediaStats() { return m_mediaStats; }
+    CallClock &callClock() { return m_callClock; }
+    OutgoingTextQueue &textQueue() { return m_textQueue; }
+    AudioSendQueue &audioSendQueue() { return m_audioSendQueue; }
+    AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
     CallControl &calls() { return *m_calls; }
     MediaConnection &mediaConnection() { return *m_media; }
 
@@ -130,6 +150,7 @@ private:
     void setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown);
     void reportSaveFailure(const QString &text, int code, const QString &description);
     void connectCallControl();
+    void initializeEngines();
     void onToolbarClicked(int index);
     void showDirectory();
 
@@ -147,6 +168,15 @@ private:
     IPPort *m_ippServerPal;
     IPPort *m_ippText;
     SoundPlayer *m_sounds;
+    std::shared_ptr<DeviceProvider> m_devices;
+    VideoEngine *m_video;
+    AudioEngine *m_audio;
+    MediaClock m_mediaClock;
+    MediaStats m_mediaStats;
+    CallClock m_callClock;
+    OutgoingTextQueue m_textQueue;
+    AudioSendQueue m_audioSendQueue;
+    AudioPlayQueue m_audioPlayQueue;
     MediaConnection *m_media;
     CallControl *m_calls;
 
