@@ -33,7 +33,7 @@ struct ProgramState
     qint16 micState = 1;
     qint16 speakerState = 1;
     qint16 audioQuality = 0;
-    bool audioRecordHold = false;
+    // Holding recorded sound for local playback is the send queue's hold flag.
     bool messageRecording = false;
     bool hasAudio = false;
     bool captureReady = false;
