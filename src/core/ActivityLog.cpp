@@ -38,11 +38,11 @@ void ActivityLog::append(const QString &line)
 {
     m_lines.append(line);
     if (m_lines.size() > MaxLines) {
-        m_lines.remove(0, m_lines.size() - MaxLines);
-        emit reset();
-    } else {
-        emit lineAdded(line);
+        const int dropped = int(m_lines.size() - MaxLines);
+        m_lines.remove(0, dropped);
+        emit oldestDropped(dropped);
     }
+    emit lineAdded(line);
 }
 
 void ActivityLog::clear()

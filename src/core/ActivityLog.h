@@ -32,7 +32,9 @@ public:
 
 signals:
     void lineAdded(const QString &line);
-    // The whole list changed (load, clear, trimming).
+    // The oldest lines made room for a new one; announced before its lineAdded.
+    void oldestDropped(int count);
+    // The whole list changed (load, clear).
     void reset();
 
 private:

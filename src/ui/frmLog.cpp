@@ -58,6 +58,10 @@ frmLog::frmLog(ActivityLog &log, QWidget *parent)
         if (atEnd)
             m_list->scrollToBottom();
     });
+    connect(&m_log, &ActivityLog::oldestDropped, this, [this](int count) {
+        for (int i = 0; i < count && m_list->count() > 0; ++i)
+            delete m_list->takeItem(0);
+    });
     connect(&m_log, &ActivityLog::reset, this, &frmLog::reload);
     reload();
 }
