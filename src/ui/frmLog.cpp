@@ -4,7 +4,6 @@
 #include "core/Twips.h"
 #include "ui/WindowPlacement.h"
 
-#include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -13,7 +12,7 @@
 #include <QVBoxLayout>
 
 frmLog::frmLog(ActivityLog &log, QWidget *parent)
-    : QWidget(parent, Qt::Window)
+    : SatelliteWindow(parent)
     , m_log(log)
 {
     setObjectName(QStringLiteral("frmLog"));
@@ -78,19 +77,9 @@ void frmLog::reload()
     m_list->scrollToBottom();
 }
 
-void frmLog::closeEvent(QCloseEvent *event)
-{
-    if (m_closing) {
-        event->accept();
-        return;
-    }
-    event->ignore();
-    hide();
-}
-
 void frmLog::showEvent(QShowEvent *event)
 {
-    QWidget::showEvent(event);
+    SatelliteWindow::showEvent(event);
     if (!m_placed) {
         WindowPlacement::centre(this);
         m_placed = true;

@@ -1,13 +1,12 @@
 #include "ui/frmNewChat.h"
 
-#include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
 frmNewChat::frmNewChat(QWidget *parent)
-    : QWidget(parent, Qt::Window)
+    : SatelliteWindow(parent)
 {
     setObjectName(QStringLiteral("frmNewChat"));
     setWindowTitle(QStringLiteral("Text Chat"));
@@ -44,15 +43,4 @@ void frmNewChat::appendToConversation(const QString &text)
 QString frmNewChat::conversation() const
 {
     return m_txtIn->toPlainText();
-}
-
-void frmNewChat::closeEvent(QCloseEvent *event)
-{
-    if (m_closing) {
-        event->accept();
-        return;
-    }
-    event->ignore();
-    hide();
-    emit hiddenByUser();
 }

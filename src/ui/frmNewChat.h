@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/SatelliteWindow.h"
 
 class QPlainTextEdit;
 class QSplitter;
 
 // The text chat window: what the peer typed above (txtIn), own typing below (txtOut).
 // Closing it only hides it; it lives for the whole run.
-class frmNewChat : public QWidget
+class frmNewChat : public SatelliteWindow
 {
     Q_OBJECT
 
@@ -19,16 +19,8 @@ public:
     // Inserts text at the end of the conversation box.
     void appendToConversation(const QString &text);
     QString conversation() const;
-    void allowClose() { m_closing = true; }
-
-signals:
-    void hiddenByUser();
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
 
 private:
     QPlainTextEdit *m_txtIn;
     QPlainTextEdit *m_txtOut;
-    bool m_closing = false;
 };

@@ -2,12 +2,11 @@
 
 #include "ui/WindowPlacement.h"
 
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 
 frmRates::frmRates(QWidget *parent)
-    : QWidget(parent, Qt::Window)
+    : SatelliteWindow(parent)
 {
     setObjectName(QStringLiteral("frmRates"));
     setWindowTitle(QStringLiteral("Data Rates"));
@@ -50,15 +49,4 @@ void frmRates::placeBeside(const QWidget *mainWindow)
                          ? main.left() + main.width()
                          : main.left() - width;
     move(left, main.top());
-}
-
-void frmRates::closeEvent(QCloseEvent *event)
-{
-    if (m_closing) {
-        event->accept();
-        return;
-    }
-    event->ignore();
-    hide();
-    emit hiddenByUser();
 }

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/SatelliteWindow.h"
 
 class QLabel;
 
 // The data-rates window: five live figures of the media stream. It only displays them;
 // closing it only hides it.
-class frmRates : public QWidget
+class frmRates : public SatelliteWindow
 {
     Q_OBJECT
 
@@ -19,15 +19,7 @@ public:
     QString figure(Figure figure) const;
     // Puts the window beside the given main window.
     void placeBeside(const QWidget *mainWindow);
-    void allowClose() { m_closing = true; }
-
-signals:
-    void hiddenByUser();
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
 
 private:
     QLabel *m_values[FigureCount];
-    bool m_closing = false;
 };

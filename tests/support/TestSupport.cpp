@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <QFile>
 #include <QtGlobal>
 
 namespace TestSupport {
@@ -14,6 +15,19 @@ int portBlock(int span)
     used += span;
     Q_ASSERT(used <= 400);
     return port;
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
 }
 
 } // namespace TestSupport

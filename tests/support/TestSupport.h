@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QTemporaryDir>
+#include <QByteArray>
+#include <QString>
 
 // Helpers shared by the tests.
 namespace TestSupport {
@@ -9,5 +10,9 @@ namespace TestSupport {
 // each executable a range of 400 through ZELMO_TEST_PORT_BASE). Successive calls return
 // successive blocks, so two programs in one test never share ports.
 int portBlock(int span = 20);
+
+// A file's bytes as they are on disk (empty when unreadable), and a file made of bytes.
+QByteArray readBytes(const QString &path);
+void writeBytes(const QString &path, const QByteArray &bytes);
 
 } // namespace TestSupport

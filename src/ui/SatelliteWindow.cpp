@@ -1,0 +1,19 @@
+#include "ui/SatelliteWindow.h"
+
+#include <QCloseEvent>
+
+SatelliteWindow::SatelliteWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+}
+
+void SatelliteWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    hide();
+    emit hiddenByUser();
+}
