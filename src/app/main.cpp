@@ -9,15 +9,20 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("zelmo"));
-    QApplication::setApplicationVersion(QStringLiteral(ZELMO_VERSION));
-    QApplication::setQuitOnLastWindowClosed(false);
+    QCoreApplication::setApplicationName(QStringLiteral("zelmo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZELMO_VERSION));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("ZELMO: video calls, person to person."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                        QStringLiteral("Show this help."));
+    const QCommandLineOption versionOption(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                           QStringLiteral("Show the version."));
+    parser.addOption(helpOption);
+    parser.addOption(versionOption);
     const QCommandLineOption profileOption(QStringLiteral("profile"),
                                            QStringLiteral("Keep settings, log and lists in <dir>."),
                                            QStringLiteral("dir"));
@@ -27,18 +32,36 @@ int main(int argc, char *argv[])
     parser.addOption(testDevicesOption);
     parser.addPositionalArgument(QStringLiteral("address"), QStringLiteral("Address to call at once."),
                                  QStringLiteral("[address]"));
-    if (!parser.parse(QApplication::arguments())) {
-        std::fprintf(stderr, "zelmo: %s\n\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
+    // The command line is read before any window system is needed, so --help, --version
+    // and mistakes are answered on a machine without a display too.
+    const auto usage = [&parser] {
+        return parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("zelmo"));
+    };
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "zelmo: %s\n\n%s", qPrintable(parser.errorText()), qPrintable(usage()));
         return 2;
     }
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+    if (parser.isSet(helpOption)) {
+        std::fputs(qPrintable(usage()), stdout);
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("zelmo %s\n", ZELMO_VERSION);
+        return 0;
+    }
     if (parser.positionalArguments().size() > 1) {
-        std::fprintf(stderr, "zelmo: give at most one address to call\n\n%s", qPrintable(parser.helpText()));
+        std::fprintf(stderr, "zelmo: give at most one address to call\n\n%s", qPrintable(usage()));
         return 2;
     }
+
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "zelmo: there is no graphical display (DISPLAY is not set).\n"
+                             "Run it on a desktop, or try: xvfb-run -a zelmo\n");
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
 
     ProgramOptions options;
     options.firstPort = 2000;
