@@ -196,7 +196,9 @@ void Program::start()
         m_frmMain->move(left, top);
     }
     m_frmDirectory = new frmDirectory(m_frmMain);
-    m_frmDirectory->resize(qMax(1, Twips::toPixels(s.DirWidth)), qMax(1, Twips::toPixels(s.DirHeight)));
+    // A stored size never makes the window larger than the screen or vanish.
+    m_frmDirectory->resize(std::clamp(Twips::toPixels(s.DirWidth), 100, WindowPlacement::screenWidth(m_frmMain)),
+                           std::clamp(Twips::toPixels(s.DirHeight), 100, WindowPlacement::screenHeight(m_frmMain)));
     m_frmMain->setMessageIndicatorVisible(!s.Disable);
 
     initializeEngines();
