@@ -128,6 +128,8 @@ void CaptureControl::chooseDriver(const QString &name)
         return;
     }
     m_currentDriver = cutAtNul(m_engine.driverGetName());
+    // Delivery is allowed before the start, so a camera that cannot start is found now.
+    m_engine.setCapStatus(true);
     // A driver that starts makes capture usable again, even after an earlier failure.
     m_state.captureReady = m_engine.initCapture() == 0;
     if (!m_state.captureReady)
