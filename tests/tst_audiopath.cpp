@@ -274,12 +274,6 @@ private slots:
         QCOMPARE(r.audio().sliderValue(), 4);
         QCOMPARE(AudioControl::sliderFromVolume(100), 10);
         QCOMPARE(AudioControl::sliderFromVolume(9), 0);
-        // The open speaker follows.
-        QCOMPARE(r.program.audioEngine().initAudioOut(), 0);
-        r.audio().setVolumeFromSlider(10);
-        QCOMPARE(r.speaker()->volume(), 1.0);
-        r.audio().setVolumeFromSlider(0);
-        QCOMPARE(r.speaker()->volume(), 0.0);
     }
 
     void microphoneRetriesAfterClosingTheSpeaker()

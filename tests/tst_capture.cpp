@@ -274,8 +274,9 @@ private slots:
         QCOMPARE(lampOf(program), QStringLiteral("imgCamOn"));
     }
 
-    void driverThatCannotBeConnectedMeansNoCapture()
+    void noCameraMeansNoCapture()
     {
+        // The configured driver is not there: no capture, no message.
         QTemporaryDir dir;
         writeProfile(dir.path(), 40);
         Program program({TestSupport::portBlock(), dir.path(), {}, true});
@@ -284,7 +285,6 @@ private slots:
         QVERIFY(!program.state().captureReady);
         QVERIFY(!program.state().captureRunning);
         QVERIFY(program.errorWindow() == nullptr);
-        QVERIFY(program.capture().driverNames().contains(TestPatternCamera::deviceName()));
         // Neither pausing nor resuming pretends there is a camera.
         program.selfView()->cmdCamSet()->click();
         program.selfView()->cmdCamSet()->click();
@@ -292,23 +292,15 @@ private slots:
         QSignalSpy sizes(&program.capture(), &CaptureControl::selfViewSizeChanged);
         program.fiveSecondMark();
         QCOMPARE(sizes.count(), 0);
-    }
 
-    void machineWithoutCamerasStaysQuiet()
-    {
+        // A machine without any camera.
         Rig rig({});
         frmSelf view(rig.capture, rig.engine);
         QCOMPARE(rig.lastLamp(), int(CaptureControl::LampNone));
-        QVERIFY(!rig.state.captureReady);
-        QVERIFY(!rig.state.captureRunning);
         QVERIFY(rig.capture.driverNames().isEmpty());
-        view.cmdCamSet()->click();
-        view.cmdCamSet()->click();
-        QCOMPARE(rig.lastLamp(), int(CaptureControl::LampNone));
         rig.capture.chooseDriver(QStringLiteral("Anything"));
-        rig.capture.checkCaptureSize();
+        QCOMPARE(rig.lastLamp(), int(CaptureControl::LampNone));
         QCOMPARE(rig.errors.count(), 0);
-        QCOMPARE(view.pnlSelf()->text(), QString());
     }
 
     void cameraInUseIsReported()
