@@ -14,7 +14,9 @@
 #include <memory>
 
 class ActivityLog;
+class AudioControl;
 class AudioEngine;
+class CaptureControl;
 class DeviceProvider;
 class VideoEngine;
 class CallControl;
@@ -37,6 +39,7 @@ class frmOptions;
 class frmRates;
 class frmSelf;
 class frmSplash;
+class VideoFormatDialog;
 
 // How a program is started: the binary passes 2000 and the user's profile folder; a test
 // passes ports and a folder of its own, so two programs can run in one process.
@@ -99,6 +102,15 @@ public:
     AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
     CallControl &calls() { return *m_calls; }
     MediaConnection &mediaConnection() { return *m_media; }
+    // The local camera and the sound devices as the program uses them.
+    CaptureControl &capture() { return *m_capture; }
+    AudioControl &audioControl() { return *m_audioControl; }
+
+    // The media loop's five-second step: the capture size check and the self view
+    // following the main window.
+    void fiveSecondMark();
+    // The capture format dialog, shown not modal; it deletes itself when closed.
+    VideoFormatDialog *openVideoFormatDialog();
 
     frmMain *mainWindow() const;
     frmConStatus *progressWindow() const;
@@ -151,6 +163,9 @@ private:
     void reportSaveFailure(const QString &text, int code, const QString &description);
     void connectCallControl();
     void initializeEngines();
+    void connectCapture();
+    void connectAudio();
+    void connectSelfView();
     void onToolbarClicked(int index);
     void showDirectory();
 
@@ -179,6 +194,8 @@ private:
     AudioPlayQueue m_audioPlayQueue;
     MediaConnection *m_media;
     CallControl *m_calls;
+    CaptureControl *m_capture;
+    AudioControl *m_audioControl;
 
     QPointer<frmMain> m_frmMain;
     QPointer<frmSplash> m_frmSplash;
