@@ -10,6 +10,7 @@ SatelliteWindow::SatelliteWindow(QWidget *parent)
 void SatelliteWindow::closeEvent(QCloseEvent *event)
 {
     if (m_closing) {
+        unloading();
         event->accept();
         return;
     }

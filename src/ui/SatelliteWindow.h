@@ -18,6 +18,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Runs when the program closes the window for good, at exit.
+    virtual void unloading() {}
 
 private:
     bool m_closing = false;

@@ -6,7 +6,6 @@
 #include "ui/VideoView.h"
 #include "ui/WindowPlacement.h"
 
-#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -14,7 +13,7 @@
 #include <QVBoxLayout>
 
 frmSelf::frmSelf(CaptureControl &capture, VideoEngine &engine, QWidget *parent)
-    : QWidget(parent, Qt::Window)
+    : SatelliteWindow(parent)
     , m_capture(capture)
     , m_engine(engine)
 {
@@ -122,31 +121,24 @@ bool frmSelf::event(QEvent *event)
 {
     if (event->type() == QEvent::WindowActivate)
         m_engine.preview(true);
-    return QWidget::event(event);
+    return SatelliteWindow::event(event);
 }
 
 void frmSelf::showEvent(QShowEvent *event)
 {
     m_engine.preview(true);
-    QWidget::showEvent(event);
+    SatelliteWindow::showEvent(event);
 }
 
 void frmSelf::hideEvent(QHideEvent *event)
 {
     // Nobody sees the picture; the engine need not make it.
     m_engine.preview(false);
-    QWidget::hideEvent(event);
+    SatelliteWindow::hideEvent(event);
 }
 
-void frmSelf::closeEvent(QCloseEvent *event)
+void frmSelf::unloading()
 {
-    if (m_closing) {
-        m_engine.preview(false);
-        m_capture.closeCapture();
-        event->accept();
-        return;
-    }
-    event->ignore();
-    hide();
-    emit hiddenByUser();
+    m_engine.preview(false);
+    m_capture.closeCapture();
 }

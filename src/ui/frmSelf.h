@@ -1,7 +1,8 @@
 #pragma once
 
+#include "ui/SatelliteWindow.h"
+
 #include <QPoint>
-#include <QWidget>
 
 #include <optional>
 
@@ -16,7 +17,7 @@ class VideoView;
 // pause/play button (cmdCamSet, whose "tag" property holds "Pause" or "Play") and the
 // settings button. Loading it starts capture; closing it only hides it, and only the
 // program's shutdown unloads it, which releases the camera.
-class frmSelf : public QWidget
+class frmSelf : public SatelliteWindow
 {
     Q_OBJECT
 
@@ -34,17 +35,14 @@ public:
     // fit on the screen, at the same top.
     void followMainWindow(const QWidget *mainWindow, bool moveAllWin);
 
-    void allowClose() { m_closing = true; }
-
 signals:
-    void hiddenByUser();
     void settingsRequested();
 
 protected:
     bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
+    void unloading() override;
 
 private:
     void camSetClicked();
@@ -58,5 +56,4 @@ private:
     QToolButton *m_camSet;
     QPushButton *m_settings;
     std::optional<QPoint> m_lastMainPos;
-    bool m_closing = false;
 };
