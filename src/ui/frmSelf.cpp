@@ -6,6 +6,7 @@
 #include "ui/VideoView.h"
 #include "ui/WindowPlacement.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
