@@ -119,8 +119,12 @@ void Program::connectCallControl()
         m_frmCallIn->offer(name, location, autoAccepted);
     });
     connect(m_calls, &CallControl::busyNotice, this, [this](const QString &name, const QString &location) {
-        if (m_frmBusyNotify)
-            m_frmBusyNotify->notify(name, location);
+        if (!m_frmBusyNotify)
+            return;
+        m_frmBusyNotify->notify(name, location);
+        // Both sit at the top right; the notice must not hide the prompt's buttons.
+        if (m_frmCallIn && m_frmCallIn->isVisible())
+            m_frmBusyNotify->move(m_frmBusyNotify->x(), m_frmCallIn->frameGeometry().bottom() + 1);
     });
     connect(m_calls, &CallControl::transcriptLine, this, [this](const QString &line) {
         if (m_frmNewChat)
