@@ -6,6 +6,7 @@
 #include "core/ActivityLog.h"
 #include "core/SoundPlayer.h"
 #include "media/MediaConnection.h"
+#include "media/MediaSession.h"
 #include "media/engine/AudioEngine.h"
 #include "media/engine/DeviceProvider.h"
 #include "media/engine/VideoEngine.h"
@@ -73,6 +74,11 @@ Program::Program(ProgramOptions options, QObject *parent)
                               {*m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient, *m_ippServer,
                                *m_ippText},
                               *m_media, *m_sounds, [this](const QString &line) { logLine(line); }, this))
+    , m_session(new MediaSession({m_state, *m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient,
+                                  *m_ippText, *m_video, *m_audio, *m_sounds, m_mediaClock, m_mediaStats, m_callClock,
+                                  m_textQueue, m_audioSendQueue, m_audioPlayQueue,
+                                  [this](const QString &line) { logLine(line); }},
+                                 this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
     m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
@@ -95,6 +101,7 @@ Program::Program(ProgramOptions options, QObject *parent)
     connect(m_frmMain->tmrSecond(), &QTimer::timeout, this, &Program::onSecondTick);
     connect(m_frmMain, &frmMain::closeRequested, this, &Program::requestClose);
     connectCallControl();
+    connectMediaSession();
 }
 
 void Program::connectCallControl()
@@ -123,6 +130,70 @@ void Program::connectCallControl()
     });
     connect(m_frmMain, &frmMain::hangupRequested, m_calls, &CallControl::hangUp);
     connect(m_frmMain, &frmMain::toolbarClicked, this, &Program::onToolbarClicked);
+}
+
+void Program::connectMediaSession()
+{
+    MediaSession *session = m_session;
+    frmMain *w = m_frmMain;
+    session->setWindowNormalQuery([this] { return mainWindowNormal(); });
+    connect(session, &MediaSession::activityFrameChanged, w, &frmMain::setActivityFrame);
+    connect(session, &MediaSession::speakerLampChanged, w, &frmMain::setSpeakerLamp);
+    connect(session, &MediaSession::callClockChanged, w, &frmMain::setCallClock);
+    connect(session, &MediaSession::inCallChanged, w, &frmMain::setInCall);
+    connect(session, &MediaSession::displaySizeChanged, w, &frmMain::applyDisplaySize);
+    connect(w, &frmMain::zoomRequested, this, &Program::onZoomRequested);
+    connect(session, &MediaSession::captureRateChanged, this, [this](const QString &fps) {
+        if (m_frmRates)
+            m_frmRates->setFigure(frmRates::FpsCap, fps);
+    });
+    connect(session, &MediaSession::streamRatesChanged, this,
+            [this](const QString &fpsIn, const QString &fpsOut, const QString &thIn, const QString &thOut) {
+                if (!m_frmRates)
+                    return;
+                m_frmRates->setFigure(frmRates::FpsIn, fpsIn);
+                m_frmRates->setFigure(frmRates::FpsOut, fpsOut);
+                m_frmRates->setFigure(frmRates::ThIn, thIn);
+                m_frmRates->setFigure(frmRates::ThOut, thOut);
+            });
+    connect(session, &MediaSession::chatCaptionChanged, this, [this](const QString &caption) {
+        if (m_frmNewChat)
+            m_frmNewChat->setWindowTitle(caption);
+    });
+    connect(session, &MediaSession::textReceived, this, [this](const QString &text) {
+        if (m_frmNewChat)
+            m_frmNewChat->insertReceivedLine(text);
+    });
+    connect(session, &MediaSession::connectionEnded, this, [this] {
+        if (m_frmNewChat)
+            m_frmNewChat->endConnection();
+    });
+    connect(session, &MediaSession::directoryHideRequested, this, [this] {
+        if (m_frmDirectory)
+            m_frmDirectory->hide();
+    });
+    connect(session, &MediaSession::textRefused, this, &Program::showInformation);
+    connect(session, &MediaSession::unsupportedCaptureFormat, this, [this] {
+        m_state.captureRunning = false;
+        m_state.OpenFormatDialogAfterMessage = true;
+        showInformation(QStringLiteral(
+            "The video format is not correct.  Set your Video size to 160x120, 320x240, QCIF or CIF.  The following "
+            "formats are supported: 12bit YUV, Indeo Raw, 4 bit (16 greys), 6 bit (64 greys), 8 bit (256 greys), 16 "
+            "bit (Thousands of Colors, RGBH) and 24 bit (Millions of Colors, RGBT)"));
+    });
+}
+
+bool Program::mainWindowNormal() const
+{
+    return !(m_frmMain->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
+void Program::onZoomRequested(int width, int height)
+{
+    // Small applies only to a window in its normal state.
+    if (width < 320 && !mainWindowNormal())
+        return;
+    m_session->setDisplaySize(width, height);
 }
 
 void Program::showDirectory()
@@ -396,6 +467,7 @@ void Program::onMainTick()
         emit callRequested(address, 2000, 0);
         m_calls->placeCall(address, 2000, 0);
     }
+    m_session->tick();
 }
 
 void Program::onSecondTick()

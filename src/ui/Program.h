@@ -20,6 +20,7 @@ class VideoEngine;
 class CallControl;
 class IPDaemon;
 class MediaConnection;
+class MediaSession;
 class SoundPlayer;
 class frmCallIn;
 class frmConStatus;
@@ -99,6 +100,7 @@ public:
     AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
     CallControl &calls() { return *m_calls; }
     MediaConnection &mediaConnection() { return *m_media; }
+    MediaSession &mediaSession() { return *m_session; }
 
     frmMain *mainWindow() const;
     frmConStatus *progressWindow() const;
@@ -150,6 +152,9 @@ private:
     void setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown);
     void reportSaveFailure(const QString &text, int code, const QString &description);
     void connectCallControl();
+    void connectMediaSession();
+    void onZoomRequested(int width, int height);
+    bool mainWindowNormal() const;
     void initializeEngines();
     void onToolbarClicked(int index);
     void showDirectory();
@@ -179,6 +184,7 @@ private:
     AudioPlayQueue m_audioPlayQueue;
     MediaConnection *m_media;
     CallControl *m_calls;
+    MediaSession *m_session;
 
     QPointer<frmMain> m_frmMain;
     QPointer<frmSplash> m_frmSplash;
