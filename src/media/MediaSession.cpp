@@ -409,6 +409,8 @@ void MediaSession::startCall()
     emit chatCaptionChanged(QStringLiteral("Text Chat - ") + st.PeerName);
     emit directoryHideRequested();
     queueWelcome();
+    // The call's first second starts now, even when no tick ran before the call.
+    m_secondMark = markAfter(m_.clock.now(), 1);
     st.callState = CallState::InCall;
 }
 
