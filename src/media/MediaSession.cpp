@@ -76,11 +76,6 @@ void MediaSession::setWindowNormalQuery(std::function<bool()> isNormal)
     m_windowNormal = isNormal ? std::move(isNormal) : [] { return true; };
 }
 
-void MediaSession::setAudioCaptureStep(std::function<void()> step)
-{
-    m_audioCaptureStep = std::move(step);
-}
-
 void MediaSession::setDisplaySize(int width, int height)
 {
     m_displayWidth = width;
@@ -117,17 +112,8 @@ void MediaSession::tick()
         emit fiveSecondMark();
     }
 
-    if (m_.audio.statusAudioIn() > 0) {
-        if (m_audioCaptureStep)
-            m_audioCaptureStep();
-        else
-            captureAudioStep();
-        // Sound recorded outside a call is not kept for the next one.
-        if (!inCall && !m_.audioSendQueue.hold())
-            m_.audioSendQueue.reset();
-        if (m_.audioSendQueue.hold() && !st.messageRecording)
-            emit audioTestProgress(m_.audioSendQueue.audioRecordIndex());
-    }
+    if (m_.captureAudio)
+        m_.captureAudio();
 
     // Sound goes first: a new frame is asked for only while no block waits.
     if (st.captureRunning && st.captureReady && !m_.audioSendQueue.hasWaiting())
@@ -204,18 +190,6 @@ bool MediaSession::queueText(const QByteArray &line)
                                     "Please send it again in a moment.")
                          .arg(OutgoingTextQueue::Entries - 1));
     return false;
-}
-
-void MediaSession::captureAudioStep()
-{
-    std::array<qint16, AudioEngine::BlockSamples> samples{};
-    const int n = m_.audio.getAudioIn(samples.data(), int(samples.size()));
-    if (n <= 0)
-        return;
-    std::array<uchar, AudioBlock::DataBytes> gsm{};
-    const int count = m_.audio.compressAudioGSM(samples.data(), n, m_.state.audioQuality, gsm.data(), int(gsm.size()));
-    if (count > 0)
-        m_.audioSendQueue.record(QByteArrayView(gsm.data(), count));
 }
 
 void MediaSession::playAudioQueue()

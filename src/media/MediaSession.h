@@ -47,6 +47,8 @@ public:
         AudioSendQueue &audioSendQueue;
         AudioPlayQueue &audioPlayQueue;
         std::function<void(const QString &)> logLine;
+        // The microphone step: moves one recorded block, if any, into the send queue.
+        std::function<void()> captureAudio;
     };
 
     // The largest frame the sender produces plus its 8-byte header: a packet that size
@@ -86,8 +88,9 @@ public:
     // Whether the main window is in its normal state (not minimised or maximised); the
     // end of a call sets the display back only then. Normal unless told otherwise.
     void setWindowNormalQuery(std::function<bool()> isNormal);
-    // Replaces the built-in sound capture step (one recorded block into the send queue).
-    void setAudioCaptureStep(std::function<void()> step);
+    // Takes the camera's newest frame, if it is new, and reports a format that cannot be
+    // sent. Each tick of a call does this before sending; resumed capture does it at once.
+    void fetchFrame();
 
     int activityFrame() const { return m_animationFrame; }
 
@@ -113,13 +116,9 @@ signals:
     void connectionEnded();
     // A line could not be queued; the text says why.
     void textRefused(const QString &message);
-    // The sound test's progress: the send queue's record index while it holds a recording.
-    void audioTestProgress(int recordIndex);
 
 private:
-    void captureAudioStep();
     void playAudioQueue();
-    void fetchFrame();
     void sendVideoFrame();
     QByteArray textPacket(const QByteArray &line) const;
 
@@ -140,7 +139,6 @@ private:
 
     Context m_;
     std::function<bool()> m_windowNormal;
-    std::function<void()> m_audioCaptureStep;
 
     int m_displayWidth = DefaultDisplayWidth;
     int m_displayHeight = DefaultDisplayHeight;

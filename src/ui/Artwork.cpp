@@ -267,6 +267,33 @@ QPixmap toolbarButton(int index, ButtonLook look, bool inCall)
     return pm;
 }
 
+QPixmap camPause(int size)
+{
+    QPixmap pm = canvas(size, size);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Ink);
+    const qreal bar = size * 0.22;
+    const qreal top = size * 0.18;
+    const qreal height = size * 0.64;
+    p.drawRoundedRect(QRectF(size * 0.22, top, bar, height), 1, 1);
+    p.drawRoundedRect(QRectF(size * 0.56, top, bar, height), 1, 1);
+    return pm;
+}
+
+QPixmap camPlay(int size)
+{
+    QPixmap pm = canvas(size, size);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(20, 110, 50), 1));
+    p.setBrush(QColor(40, 170, 70));
+    p.drawPolygon(QPolygonF{QPointF(size * 0.25, size * 0.16), QPointF(size * 0.82, size * 0.5),
+                            QPointF(size * 0.25, size * 0.84)});
+    return pm;
+}
+
 QPixmap logo(int width, int height)
 {
     QPixmap pm = canvas(width, height);

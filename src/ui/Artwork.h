@@ -26,6 +26,10 @@ QPixmap activity(int frame);
 enum class ButtonLook { Normal, Raised, Pressed };
 QPixmap toolbarButton(int index, ButtonLook look, bool inCall = false);
 
+// The self view's pause and play button pictures.
+QPixmap camPause(int size = 16);
+QPixmap camPlay(int size = 16);
+
 QPixmap logo(int width = 120, int height = 90);
 QPixmap splash(int width, int height);
 QPixmap information(int size = 32);

@@ -13,6 +13,9 @@
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/Twips.h"
+#include "media/AudioControl.h"
+#include "media/CaptureControl.h"
+#include "ui/VideoFormatDialog.h"
 #include "ui/VideoView.h"
 #include "ui/WindowPlacement.h"
 #include "ui/frmAbout.h"
@@ -74,10 +77,13 @@ Program::Program(ProgramOptions options, QObject *parent)
                               {*m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient, *m_ippServer,
                                *m_ippText},
                               *m_media, *m_sounds, [this](const QString &line) { logLine(line); }, this))
+    , m_capture(new CaptureControl(m_state, *m_video, this))
+    , m_audioControl(new AudioControl(m_state, *m_audio, m_audioSendQueue, this))
     , m_session(new MediaSession({m_state, *m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient,
                                   *m_ippText, *m_video, *m_audio, *m_sounds, m_mediaClock, m_mediaStats, m_callClock,
                                   m_textQueue, m_audioSendQueue, m_audioPlayQueue,
-                                  [this](const QString &line) { logLine(line); }},
+                                  [this](const QString &line) { logLine(line); },
+                                  [this] { m_audioControl->captureStep(); }},
                                  this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
@@ -173,14 +179,9 @@ void Program::connectMediaSession()
             m_frmDirectory->hide();
     });
     connect(session, &MediaSession::textRefused, this, &Program::showInformation);
-    connect(session, &MediaSession::unsupportedCaptureFormat, this, [this] {
-        m_state.captureRunning = false;
-        m_state.OpenFormatDialogAfterMessage = true;
-        showInformation(QStringLiteral(
-            "The video format is not correct.  Set your Video size to 160x120, 320x240, QCIF or CIF.  The following "
-            "formats are supported: 12bit YUV, Indeo Raw, 4 bit (16 greys), 6 bit (64 greys), 8 bit (256 greys), 16 "
-            "bit (Thousands of Colors, RGBH) and 24 bit (Millions of Colors, RGBT)"));
-    });
+    connect(session, &MediaSession::unsupportedCaptureFormat, m_capture, &CaptureControl::reportUnsupportedFormat);
+    connect(m_capture, &CaptureControl::resumed, session, &MediaSession::fetchFrame);
+    connect(session, &MediaSession::fiveSecondMark, this, &Program::fiveSecondMark);
 }
 
 bool Program::mainWindowNormal() const
@@ -271,6 +272,8 @@ void Program::start()
     m_frmMain->setMessageIndicatorVisible(!s.Disable);
 
     initializeEngines();
+    connectCapture();
+    connectAudio();
 
     networkStart();
     loadSatelliteWindows();
@@ -306,6 +309,54 @@ void Program::initializeEngines()
     });
     m_audio->startGSM();
     m_state.hasAudio = m_audio->hasAudio();
+}
+
+void Program::connectCapture()
+{
+    connect(m_capture, &CaptureControl::cameraLampChanged, m_frmMain,
+            [this](int lamp) { m_frmMain->setCameraLamp(frmMain::CameraLamp(lamp)); });
+    connect(m_capture, &CaptureControl::errorMessage, this, &Program::showError);
+    connect(m_capture, &CaptureControl::informationMessage, this, &Program::showInformation);
+}
+
+void Program::connectAudio()
+{
+    connect(m_audioControl, &AudioControl::micLampChanged, m_frmMain, &frmMain::setMicLamp);
+    connect(m_audioControl, &AudioControl::talkButtonHeld, m_frmMain,
+            [this](bool held) { m_frmMain->setButtonPressed(4, held); });
+    connect(m_audioControl, &AudioControl::errorMessage, this, &Program::showError);
+    connect(m_frmMain, &frmMain::talkPressed, m_audioControl, &AudioControl::talkPressed);
+    connect(m_frmMain, &frmMain::talkReleased, m_audioControl, &AudioControl::talkReleased);
+    // Without sound devices there is nothing to talk with.
+    if (QWidget *talk = m_frmMain->findChild<QWidget *>(QStringLiteral("cmdtoolbar4")))
+        talk->setEnabled(m_state.hasAudio);
+}
+
+void Program::connectSelfView()
+{
+    connect(m_frmSelf, &frmSelf::hiddenByUser, this,
+            [this] { setSatelliteShown(m_frmSelf, QStringLiteral("Menu_ViewSelf"), 2, false); });
+    connect(m_frmSelf, &frmSelf::settingsRequested, this, [this] {
+        optionsWindow()->show();
+        optionsWindow()->raise();
+    });
+}
+
+void Program::fiveSecondMark()
+{
+    m_capture->checkCaptureSize();
+    if (m_frmSelf)
+        m_frmSelf->followMainWindow(m_frmMain, m_state.settings.MoveAllWin);
+}
+
+VideoFormatDialog *Program::openVideoFormatDialog()
+{
+    auto *dialog = new VideoFormatDialog(m_video, m_frmMain);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setModal(false);
+    dialog->show();
+    dialog->raise();
+    return dialog;
 }
 
 void Program::placeMainWindow()
@@ -373,7 +424,8 @@ void Program::startTextListener()
 
 void Program::loadSatelliteWindows()
 {
-    m_frmSelf = new frmSelf(m_frmMain);
+    m_frmSelf = new frmSelf(*m_capture, *m_video, m_frmMain);
+    connectSelfView();
     m_frmNewChat = new frmNewChat(m_frmMain);
     m_frmNewChat->txtIn()->setFont([&] {
         QFont f = m_frmNewChat->txtIn()->font();
@@ -591,6 +643,7 @@ void Program::shutdown()
         reportSaveFailure(QStringLiteral("Could not save Log File, "), e.code, e.description);
 
     m_frmLog->allowClose();
+    m_frmSelf->allowClose();
     m_frmNewChat->allowClose();
     m_frmRates->allowClose();
     m_frmMain->allowClose();
@@ -640,6 +693,7 @@ void Program::showInformation(const QString &text)
         connect(m_frmMessage, &frmMessage::confirmed, this, [this] {
             if (m_state.OpenFormatDialogAfterMessage) {
                 m_frmMessage->hide();
+                openVideoFormatDialog();
                 m_state.OpenFormatDialogAfterMessage = false;
             }
         });

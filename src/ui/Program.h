@@ -14,7 +14,9 @@
 #include <memory>
 
 class ActivityLog;
+class AudioControl;
 class AudioEngine;
+class CaptureControl;
 class DeviceProvider;
 class VideoEngine;
 class CallControl;
@@ -38,6 +40,7 @@ class frmOptions;
 class frmRates;
 class frmSelf;
 class frmSplash;
+class VideoFormatDialog;
 
 // How a program is started: the binary passes 2000 and the user's profile folder; a test
 // passes ports and a folder of its own, so two programs can run in one process.
@@ -100,6 +103,15 @@ public:
     AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
     CallControl &calls() { return *m_calls; }
     MediaConnection &mediaConnection() { return *m_media; }
+    // The local camera and the sound devices as the program uses them.
+    CaptureControl &capture() { return *m_capture; }
+    AudioControl &audioControl() { return *m_audioControl; }
+
+    // The media loop's five-second step: the capture size check and the self view
+    // following the main window.
+    void fiveSecondMark();
+    // The capture format dialog, shown not modal; it deletes itself when closed.
+    VideoFormatDialog *openVideoFormatDialog();
     MediaSession &mediaSession() { return *m_session; }
 
     frmMain *mainWindow() const;
@@ -156,6 +168,9 @@ private:
     void onZoomRequested(int width, int height);
     bool mainWindowNormal() const;
     void initializeEngines();
+    void connectCapture();
+    void connectAudio();
+    void connectSelfView();
     void onToolbarClicked(int index);
     void showDirectory();
 
@@ -184,6 +199,8 @@ private:
     AudioPlayQueue m_audioPlayQueue;
     MediaConnection *m_media;
     CallControl *m_calls;
+    CaptureControl *m_capture;
+    AudioControl *m_audioControl;
     MediaSession *m_session;
 
     QPointer<frmMain> m_frmMain;

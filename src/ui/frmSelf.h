@@ -1,11 +1,62 @@
 #pragma once
 
+#include <QPoint>
 #include <QWidget>
 
+#include <optional>
+
+class CaptureControl;
+class QLabel;
+class QPushButton;
+class QToolButton;
+class VideoEngine;
+class VideoView;
+
+// The self view: the local camera's picture (pnlCapture), the capture size (pnlSelf), the
+// pause/play button (cmdCamSet, whose "tag" property holds "Pause" or "Play") and the
+// settings button. Loading it starts capture; closing it only hides it, and only the
+// program's shutdown unloads it, which releases the camera.
 class frmSelf : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit frmSelf(QWidget *parent = nullptr);
+    frmSelf(CaptureControl &capture, VideoEngine &engine, QWidget *parent = nullptr);
+
+    VideoView *pnlCapture() const { return m_picture; }
+    QLabel *pnlSelf() const { return m_status; }
+    QToolButton *cmdCamSet() const { return m_camSet; }
+    QPushButton *cmdSettings() const { return m_settings; }
+
+    // Keeps the window beside the main window: when the option is on, the main window is
+    // in its normal state, this window is visible and the main window moved since the
+    // last placement, this window goes to its right, or to its left when it would not
+    // fit on the screen, at the same top.
+    void followMainWindow(const QWidget *mainWindow, bool moveAllWin);
+
+    void allowClose() { m_closing = true; }
+
+signals:
+    void hiddenByUser();
+    void settingsRequested();
+
+protected:
+    bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void camSetClicked();
+    void showCamSet(bool paused);
+    void applyPictureSize(QSize picture, const QString &caption);
+
+    CaptureControl &m_capture;
+    VideoEngine &m_engine;
+    VideoView *m_picture;
+    QLabel *m_status;
+    QToolButton *m_camSet;
+    QPushButton *m_settings;
+    std::optional<QPoint> m_lastMainPos;
+    bool m_closing = false;
 };

@@ -1,0 +1,326 @@
+#include "core/ProgramState.h"
+#include "media/AudioControl.h"
+#include "media/AudioSendQueue.h"
+#include "media/engine/AudioEngine.h"
+#include "media/engine/TestDeviceProvider.h"
+#include "media/engine/TestSpeaker.h"
+#include "support/TestSupport.h"
+#include "ui/Program.h"
+#include "ui/frmErrorMsg.h"
+#include "ui/frmMain.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void writeProfile(const QString &dir)
+{
+    QFile ini(dir + QStringLiteral("/zelmo.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[Personal]\r\nName=Ann\r\nEMail=ann@example.org\r\nLocation=Here\r\n");
+}
+
+// A program on test devices, started and shown.
+struct Running
+{
+    Running()
+        : program({TestSupport::portBlock(), (writeProfile(dir.path()), dir.path()), {}, true})
+    {
+    }
+    // The scenarios take the microphone's blocks themselves: the main timer, whose tick
+    // would take them too, stays off.
+    void start()
+    {
+        program.start();
+        program.mainWindow()->tmrMain()->stop();
+        program.mainWindow()->show();
+    }
+    TestDeviceProvider &devices() { return static_cast<TestDeviceProvider &>(program.devices()); }
+    AudioControl &audio() { return program.audioControl(); }
+    AudioSendQueue &queue() { return program.audioSendQueue(); }
+    ProgramState &state() { return program.state(); }
+    QWidget *talkButton() { return program.mainWindow()->findChild<QWidget *>(QStringLiteral("cmdtoolbar4")); }
+    bool micLampLit() { return program.mainWindow()->findChild<QLabel *>(QStringLiteral("imgLedMic"))->property("lit").toBool(); }
+    TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program.audioEngine().outputDevice()); }
+    QString errorText()
+    {
+        frmErrorMsg *w = program.errorWindow();
+        return w && w->isVisible() ? w->text() : QString();
+    }
+
+    QTemporaryDir dir;
+    Program program;
+};
+
+// The sound the microphone state, the lamp and the talk button show agree.
+#define VERIFY_TALKING(r, on)                                                                                  \
+    do {                                                                                                       \
+        QCOMPARE((r).state().micState, qint16((on) ? 2 : 1));                                                  \
+        QCOMPARE((r).micLampLit(), bool(on));                                                                  \
+        QCOMPARE((r).program.audioEngine().isAudioInOpen(), bool(on));                                         \
+    } while (0)
+
+// Runs the loop's microphone step until it takes a block (the microphone gives one every
+// 80 ms).
+#define TAKE_BLOCK(r)                                                                                          \
+    do {                                                                                                       \
+        bool took = false;                                                                                     \
+        QTRY_VERIFY_WITH_TIMEOUT(took || (took = (r).audio().captureStep()), 2000);                            \
+    } while (0)
+
+} // namespace
+
+class TestAudioPath : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pushToTalkAndLatch()
+    {
+        Running r;
+        r.start();
+        QVERIFY(r.state().hasAudio);
+        QWidget *talk = r.talkButton();
+        QVERIFY(talk && talk->isEnabled());
+        frmMain *main = r.program.mainWindow();
+
+        // Left: talks while held.
+        QTest::mousePress(talk, Qt::LeftButton);
+        VERIFY_TALKING(r, true);
+        QVERIFY(main->buttonPressed(4));
+        QTest::mouseRelease(talk, Qt::LeftButton);
+        VERIFY_TALKING(r, false);
+        QVERIFY(!main->buttonPressed(4));
+
+        // Right: latches on press, its release changes nothing, the next press unlatches.
+        QTest::mousePress(talk, Qt::RightButton);
+        QTest::mouseRelease(talk, Qt::RightButton);
+        VERIFY_TALKING(r, true);
+        QVERIFY(r.audio().isLatched());
+        QVERIFY(main->buttonPressed(4));
+        QTest::mousePress(talk, Qt::RightButton);
+        QTest::mouseRelease(talk, Qt::RightButton);
+        VERIFY_TALKING(r, false);
+        QVERIFY(!r.audio().isLatched());
+        QVERIFY(!main->buttonPressed(4));
+
+        // Talking with the left button while latched ends the latch with the release.
+        QTest::mousePress(talk, Qt::RightButton);
+        QTest::mousePress(talk, Qt::LeftButton);
+        QTest::mouseRelease(talk, Qt::LeftButton);
+        VERIFY_TALKING(r, false);
+        QVERIFY(!r.audio().isLatched());
+        QVERIFY(!main->buttonPressed(4));
+
+        // Outside a call what the microphone records is not kept for sending.
+        QTest::mousePress(talk, Qt::LeftButton);
+        TAKE_BLOCK(r);
+        QVERIFY(!r.queue().hasWaiting());
+        QCOMPARE(r.queue().audioRecordIndex(), 1);
+        QTest::mouseRelease(talk, Qt::LeftButton);
+    }
+
+    void inCallBlocksQueueAtTheChosenQuality()
+    {
+        Running r;
+        r.start();
+        r.state().callState = CallState::InCall;
+        r.audio().talkPressed(Qt::LeftButton);
+        TAKE_BLOCK(r);
+        QCOMPARE(r.queue().audioRecordIndex(), 2);
+        QCOMPARE(r.queue().block(1).count, 132);
+
+        r.audio().setQuality(1);
+        QCOMPARE(r.state().audioQuality, 1);
+        TAKE_BLOCK(r);
+        QCOMPARE(r.queue().audioRecordIndex(), 3);
+        QCOMPARE(r.queue().block(2).count, 66);
+        r.audio().setQuality(0);
+        QCOMPARE(r.state().audioQuality, 0);
+        r.audio().talkReleased(Qt::LeftButton);
+        // A closed microphone gives nothing.
+        QVERIFY(!r.audio().captureStep());
+    }
+
+    void soundTestRecordsSixtyBlocksAndPlaysThemBack()
+    {
+        Running r;
+        r.start();
+        QSignalSpy progress(&r.audio(), &AudioControl::recordProgress);
+
+        // Nothing recorded: play does nothing at all.
+        r.audio().testPlay();
+        QVERIFY(r.speaker() == nullptr);
+        QCOMPARE(r.state().speakerState, 1);
+
+        r.audio().testRecord();
+        QVERIFY(r.queue().hold());
+        VERIFY_TALKING(r, true);
+
+        // Blocks arrive every 80 ms; beyond sixty each newer one replaces entry 60.
+        int taken = 0;
+        QList<QByteArray> lastEntries;
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     if (taken < 63 && r.audio().captureStep()) {
+                                         ++taken;
+                                         if (taken >= 60)
+                                             lastEntries.append(r.queue().block(60).bytes());
+                                     }
+                                     return taken >= 63;
+                                 }()),
+                                 15000);
+        QCOMPARE(r.queue().audioRecordIndex(), 60);
+        QCOMPARE(r.queue().audioSendIndex(), 1);
+        QCOMPARE(progress.count(), 63);
+        QCOMPARE(progress.last().at(0).toInt(), 60);
+        QCOMPARE(progress.at(0).at(0).toInt(), 2);
+        QCOMPARE(lastEntries.size(), 4);
+        for (int i = 1; i < lastEntries.size(); ++i)
+            QVERIFY(lastEntries.at(i) != lastEntries.at(i - 1));
+        const QByteArray first = r.queue().block(1).bytes();
+
+        r.audio().testStop();
+        VERIFY_TALKING(r, false);
+        // The loop's microphone step after the stop leaves the recording alone.
+        QVERIFY(!r.audio().captureStep());
+        QCOMPARE(r.queue().audioRecordIndex(), 60);
+
+        // Playing back gives blocks 1 to 59 to the speaker, in order.
+        r.audio().testPlay();
+        QCOMPARE(r.state().speakerState, 3);
+        QVERIFY(r.speaker());
+        QCOMPARE(r.speaker()->blocksWritten(), 59);
+        QCOMPARE(r.speaker()->samplesWritten(), 59 * AudioEngine::BlockSamples);
+        qint16 expected[AudioEngine::BlockSamples];
+        // The decoder carries state from block to block: a fresh one decodes the first block.
+        AudioEngine fresh(nullptr);
+        QCOMPARE(fresh.unCompressAudioGSM(reinterpret_cast<const uchar *>(first.constData()),
+                                                             int(first.size()), expected, AudioEngine::BlockSamples),
+                 AudioEngine::BlockSamples);
+        const QList<qint16> played = r.speaker()->recentSamples();
+        QCOMPARE(played.mid(0, AudioEngine::BlockSamples),
+                 QList<qint16>(expected, expected + AudioEngine::BlockSamples));
+        QCOMPARE(r.queue().audioSendIndex(), 1);
+        QCOMPARE(r.queue().audioRecordIndex(), 60);
+
+        // While it plays, play again does nothing; once the speaker is given up, the same
+        // recording plays again in full.
+        r.audio().testPlay();
+        QCOMPARE(r.speaker()->blocksWritten(), 59);
+        r.program.audioEngine().closeAudioOut();
+        r.state().speakerState = 1;
+        r.audio().testPlay();
+        QCOMPARE(r.speaker()->blocksWritten(), 59);
+        QCOMPARE(r.speaker()->samplesWritten(), 59 * AudioEngine::BlockSamples);
+
+        // Closing the options dialog lets go of the recording.
+        r.audio().testClosed();
+        QVERIFY(!r.queue().hold());
+    }
+
+    void closingTheOptionsStopsARunningTest()
+    {
+        Running r;
+        r.start();
+        r.audio().testRecord();
+        VERIFY_TALKING(r, true);
+        r.audio().testClosed();
+        VERIFY_TALKING(r, false);
+        QVERIFY(!r.queue().hold());
+
+        // Talking is not the test's to stop.
+        r.audio().talkPressed(Qt::RightButton);
+        r.audio().testClosed();
+        VERIFY_TALKING(r, true);
+    }
+
+    void soundTestRefusedDuringACall()
+    {
+        Running r;
+        r.start();
+        r.state().callState = CallState::InCall;
+        r.queue().record(QByteArray(132, 'a'));
+        r.queue().record(QByteArray(132, 'b'));
+        r.queue().pop();
+
+        r.audio().testRecord();
+        QCOMPARE(r.errorText(), QStringLiteral("You cannot test the audio while being connected to another user."));
+        // Record empties the send queue before it refuses.
+        QCOMPARE(r.queue().audioRecordIndex(), 1);
+        QCOMPARE(r.queue().audioSendIndex(), 1);
+        QVERIFY(!r.queue().hold());
+        VERIFY_TALKING(r, false);
+
+        r.program.errorWindow()->hide();
+        r.audio().testStop();
+        QCOMPARE(r.errorText(), AudioControl::inCallText());
+
+        r.program.errorWindow()->hide();
+        r.queue().record(QByteArray(132, 'c'));
+        r.audio().testPlay();
+        QCOMPARE(r.errorText(), AudioControl::inCallText());
+        QVERIFY(r.speaker() == nullptr);
+        QCOMPARE(r.queue().audioRecordIndex(), 2);
+    }
+
+    void volumeSliderMapsToTheEngine()
+    {
+        Running r;
+        r.start();
+        r.audio().setVolumeFromSlider(5);
+        QCOMPARE(r.program.audioEngine().getVolumeOut(), 50);
+        r.program.audioEngine().setVolumeOut(47);
+        QCOMPARE(r.audio().sliderValue(), 4);
+        QCOMPARE(AudioControl::sliderFromVolume(100), 10);
+        QCOMPARE(AudioControl::sliderFromVolume(9), 0);
+    }
+
+    void microphoneRetriesAfterClosingTheSpeaker()
+    {
+        Running r;
+        r.start();
+        r.devices().setHalfDuplex(true);
+        QCOMPARE(r.program.audioEngine().initAudioOut(), 0);
+        r.state().speakerState = 3;
+        QVERIFY(r.audio().openMicrophone());
+        QVERIFY(!r.program.audioEngine().isAudioOutOpen());
+        QCOMPARE(r.state().speakerState, 1);
+        VERIFY_TALKING(r, true);
+        r.audio().closeMicrophone();
+
+        // A microphone that cannot be had stays closed, without a word.
+        r.devices().setAudioPresent(false);
+        QSignalSpy lamp(&r.audio(), &AudioControl::micLampChanged);
+        QSignalSpy errors(&r.audio(), &AudioControl::errorMessage);
+        QVERIFY(!r.audio().openMicrophone());
+        VERIFY_TALKING(r, false);
+        QCOMPARE(lamp.count(), 0);
+        QCOMPARE(errors.count(), 0);
+    }
+
+    void withoutSoundDevicesTheTalkButtonIsOff()
+    {
+        Running r;
+        r.devices().setAudioPresent(false);
+        r.start();
+        QVERIFY(!r.state().hasAudio);
+        QWidget *talk = r.talkButton();
+        QVERIFY(!talk->isEnabled());
+        QTest::mousePress(talk, Qt::LeftButton);
+        QTest::mouseRelease(talk, Qt::LeftButton);
+        VERIFY_TALKING(r, false);
+        QVERIFY(!r.program.mainWindow()->buttonPressed(4));
+        // The sound test finds no microphone and leaves nothing open.
+        r.audio().testRecord();
+        VERIFY_TALKING(r, false);
+        r.audio().testPlay();
+        QVERIFY(r.program.errorWindow() == nullptr);
+    }
+};
+
+QTEST_MAIN(TestAudioPath)
+#include "tst_audiopath.moc"
