@@ -29,6 +29,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QVideoFrame>
+#include <QVideoSink>
 
 #include <cmath>
 #include <cstring>
@@ -573,6 +575,23 @@ private slots:
         QCOMPARE(refused.count(), 1);
         QVERIFY(ann.program->messageWindow() && ann.program->messageWindow()->isVisible());
         QCOMPARE(ann.program->textQueue().front(), QByteArray("1"));
+    }
+
+    void aFrameThatCannotBeSentPausesCaptureWithTheFormatMessage()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        ann.stopTimer();
+        ann.startCamera();
+        QTRY_VERIFY(ann.program->videoEngine().getFrameNum() > 0);
+        ann.session().fetchFrame();
+        QVERIFY(ann.state().captureRunning);
+        // A picture the converter cannot read, delivered as the camera's newest frame.
+        QVideoFrame broken(QVideoFrameFormat(QSize(320, 240), QVideoFrameFormat::Format_Jpeg));
+        ann.program->videoEngine().videoSink()->setVideoFrame(broken);
+        ann.session().fetchFrame();
+        QVERIFY(!ann.state().captureRunning);
+        QVERIFY(ann.state().OpenFormatDialogAfterMessage);
+        QVERIFY(ann.program->messageWindow() && ann.program->messageWindow()->isVisible());
     }
 
     void ratesReachTheRatesWindowOnTheirMarks()
