@@ -232,6 +232,8 @@ void CallControl::onIncomingConnected(int connectionId, int statusCode)
 void CallControl::onIncomingDisconnected(int connectionId)
 {
     delete m_silent.take(connectionId);
+    if (connectionId == 1)
+        m_state.callAcceptedOnControl = false;
 }
 
 void CallControl::onIncomingData(int connectionId, const QByteArray &text)
@@ -279,16 +281,19 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
     emit transcriptLine(transcript(m.name, m.location, m.time));
 }
 
-void CallControl::sendOnConnectionOne(const QByteArray &text)
+bool CallControl::sendOnConnectionOne(const QByteArray &text)
 {
-    if (m_ep.ipdControl.isConnected(1))
-        m_ep.ipdControl.sendData(1, text);
+    if (!m_ep.ipdControl.isConnected(1))
+        return false;
+    m_ep.ipdControl.sendData(1, text);
+    return m_ep.ipdControl.sentCount(1) > 0;
 }
 
 void CallControl::acceptOffered()
 {
     const Settings &s = m_state.settings;
-    sendOnConnectionOne(ControlProtocol::acceptance(s.Name, s.Location, m_now()));
+    if (sendOnConnectionOne(ControlProtocol::acceptance(s.Name, s.Location, m_now())))
+        m_state.callAcceptedOnControl = true;
 }
 
 void CallControl::declineOffered()

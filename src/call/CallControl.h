@@ -82,7 +82,7 @@ private:
     void onIncomingConnected(int connectionId, int statusCode);
     void onIncomingData(int connectionId, const QByteArray &text);
     void onIncomingDisconnected(int connectionId);
-    void sendOnConnectionOne(const QByteArray &text);
+    bool sendOnConnectionOne(const QByteArray &text);
     QString transcript(const QString &name, const QString &location, const QString &time) const;
     bool soundIdle() const;
 

@@ -22,6 +22,9 @@ struct ProgramState
     ::ConnectState ConnectState = ::ConnectState::NoAttempt;
     CallState callState = CallState::Idle;
     QString PeerName;
+    // The callee's acceptance went out on control connection 1 and that connection is
+    // still up: only then may the caller open the media and chat channels.
+    bool callAcceptedOnControl = false;
     bool PeerIsV25 = false;
     bool RealTimeChat = false;
     // Start-up with an address: call it on the first main-timer tick, accept the next call.

@@ -6,6 +6,7 @@
 #include "core/ActivityLog.h"
 #include "core/SoundPlayer.h"
 #include "media/MediaConnection.h"
+#include "media/MediaSession.h"
 #include "media/engine/AudioEngine.h"
 #include "media/engine/DeviceProvider.h"
 #include "media/engine/VideoEngine.h"
@@ -78,6 +79,12 @@ Program::Program(ProgramOptions options, QObject *parent)
                               *m_media, *m_sounds, [this](const QString &line) { logLine(line); }, this))
     , m_capture(new CaptureControl(m_state, *m_video, this))
     , m_audioControl(new AudioControl(m_state, *m_audio, m_audioSendQueue, this))
+    , m_session(new MediaSession({m_state, *m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient,
+                                  *m_ippText, *m_video, *m_audio, *m_sounds, m_mediaClock, m_mediaStats, m_callClock,
+                                  m_textQueue, m_audioSendQueue, m_audioPlayQueue,
+                                  [this](const QString &line) { logLine(line); },
+                                  [this] { m_audioControl->captureStep(); }},
+                                 this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
     m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
@@ -100,6 +107,7 @@ Program::Program(ProgramOptions options, QObject *parent)
     connect(m_frmMain->tmrSecond(), &QTimer::timeout, this, &Program::onSecondTick);
     connect(m_frmMain, &frmMain::closeRequested, this, &Program::requestClose);
     connectCallControl();
+    connectMediaSession();
 }
 
 void Program::connectCallControl()
@@ -132,6 +140,65 @@ void Program::connectCallControl()
     });
     connect(m_frmMain, &frmMain::hangupRequested, m_calls, &CallControl::hangUp);
     connect(m_frmMain, &frmMain::toolbarClicked, this, &Program::onToolbarClicked);
+}
+
+void Program::connectMediaSession()
+{
+    MediaSession *session = m_session;
+    frmMain *w = m_frmMain;
+    session->setWindowNormalQuery([this] { return mainWindowNormal(); });
+    connect(session, &MediaSession::activityFrameChanged, w, &frmMain::setActivityFrame);
+    connect(session, &MediaSession::speakerLampChanged, w, &frmMain::setSpeakerLamp);
+    connect(session, &MediaSession::callClockChanged, w, &frmMain::setCallClock);
+    connect(session, &MediaSession::inCallChanged, w, &frmMain::setInCall);
+    connect(session, &MediaSession::displaySizeChanged, w, &frmMain::applyDisplaySize);
+    connect(w, &frmMain::zoomRequested, this, &Program::onZoomRequested);
+    connect(session, &MediaSession::captureRateChanged, this, [this](const QString &fps) {
+        if (m_frmRates)
+            m_frmRates->setFigure(frmRates::FpsCap, fps);
+    });
+    connect(session, &MediaSession::streamRatesChanged, this,
+            [this](const QString &fpsIn, const QString &fpsOut, const QString &thIn, const QString &thOut) {
+                if (!m_frmRates)
+                    return;
+                m_frmRates->setFigure(frmRates::FpsIn, fpsIn);
+                m_frmRates->setFigure(frmRates::FpsOut, fpsOut);
+                m_frmRates->setFigure(frmRates::ThIn, thIn);
+                m_frmRates->setFigure(frmRates::ThOut, thOut);
+            });
+    connect(session, &MediaSession::chatCaptionChanged, this, [this](const QString &caption) {
+        if (m_frmNewChat)
+            m_frmNewChat->setWindowTitle(caption);
+    });
+    connect(session, &MediaSession::textReceived, this, [this](const QString &text) {
+        if (m_frmNewChat)
+            m_frmNewChat->insertReceivedLine(text);
+    });
+    connect(session, &MediaSession::connectionEnded, this, [this] {
+        if (m_frmNewChat)
+            m_frmNewChat->endConnection();
+    });
+    connect(session, &MediaSession::directoryHideRequested, this, [this] {
+        if (m_frmDirectory)
+            m_frmDirectory->hide();
+    });
+    connect(session, &MediaSession::textRefused, this, &Program::showInformation);
+    connect(session, &MediaSession::unsupportedCaptureFormat, m_capture, &CaptureControl::reportUnsupportedFormat);
+    connect(m_capture, &CaptureControl::resumed, session, &MediaSession::fetchFrame);
+    connect(session, &MediaSession::fiveSecondMark, this, &Program::fiveSecondMark);
+}
+
+bool Program::mainWindowNormal() const
+{
+    return !(m_frmMain->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
+void Program::onZoomRequested(int width, int height)
+{
+    // Small applies only to a window in its normal state.
+    if (width < 320 && !mainWindowNormal())
+        return;
+    m_session->setDisplaySize(width, height);
 }
 
 void Program::showDirectory()
@@ -458,6 +525,7 @@ void Program::onMainTick()
         emit callRequested(address, 2000, 0);
         m_calls->placeCall(address, 2000, 0);
     }
+    m_session->tick();
 }
 
 void Program::onSecondTick()

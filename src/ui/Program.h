@@ -22,6 +22,7 @@ class VideoEngine;
 class CallControl;
 class IPDaemon;
 class MediaConnection;
+class MediaSession;
 class SoundPlayer;
 class frmCallIn;
 class frmConStatus;
@@ -111,6 +112,7 @@ public:
     void fiveSecondMark();
     // The capture format dialog, shown not modal; it deletes itself when closed.
     VideoFormatDialog *openVideoFormatDialog();
+    MediaSession &mediaSession() { return *m_session; }
 
     frmMain *mainWindow() const;
     frmConStatus *progressWindow() const;
@@ -162,6 +164,9 @@ private:
     void setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown);
     void reportSaveFailure(const QString &text, int code, const QString &description);
     void connectCallControl();
+    void connectMediaSession();
+    void onZoomRequested(int width, int height);
+    bool mainWindowNormal() const;
     void initializeEngines();
     void connectCapture();
     void connectAudio();
@@ -196,6 +201,7 @@ private:
     CallControl *m_calls;
     CaptureControl *m_capture;
     AudioControl *m_audioControl;
+    MediaSession *m_session;
 
     QPointer<frmMain> m_frmMain;
     QPointer<frmSplash> m_frmSplash;

@@ -3,6 +3,7 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 frmNewChat::frmNewChat(QWidget *parent)
@@ -38,6 +39,24 @@ void frmNewChat::appendToConversation(const QString &text)
     lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     cursor.insertText(lines);
     m_txtIn->setTextCursor(cursor);
+}
+
+void frmNewChat::insertReceivedLine(const QString &text)
+{
+    QTextDocument *document = m_txtIn->document();
+    const int length = document->characterCount() - 1; // without the closing paragraph mark
+    if (length > ConversationLimit) {
+        QTextCursor cut(document);
+        cut.setPosition(length - ConversationKeep, QTextCursor::KeepAnchor);
+        cut.removeSelectedText();
+    }
+    appendToConversation(text + QStringLiteral("\r\n"));
+}
+
+void frmNewChat::endConnection()
+{
+    m_txtOut->clear();
+    appendToConversation(QStringLiteral("\r\n<End of Connection>\r\n"));
 }
 
 QString frmNewChat::conversation() const

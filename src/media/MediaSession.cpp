@@ -1,0 +1,463 @@
+#include "media/MediaSession.h"
+
+#include "core/Fields.h"
+#include "core/IPDaemon.h"
+#include "core/IPPort.h"
+#include "core/ProgramState.h"
+#include "core/SoundPlayer.h"
+#include "media/AudioPlayQueue.h"
+#include "media/AudioSendQueue.h"
+#include "media/CallClock.h"
+#include "media/MediaClock.h"
+#include "media/MediaPacket.h"
+#include "media/MediaStats.h"
+#include "media/OutgoingTextQueue.h"
+#include "media/engine/AudioEngine.h"
+#include "media/engine/VideoEngine.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr int AnimationFrames = 8;
+constexpr int SmallFrameBytes = 160 * 120 * 3;
+constexpr int NormalFrameBytes = 320 * 240 * 3;
+constexpr int LargeFrameBytes = 640 * 480 * 3;
+constexpr int BlockSampleRoom = AudioBlock::DataBytes / int(sizeof(qint16));
+
+const QString DisconnectSound = QStringLiteral("discon.wav");
+const QString IdleChatCaption = QStringLiteral("Text Chat");
+// A line that contains the terminator would be cut short at the peer; a zero-width space
+// inside it keeps what the peer reads the same.
+const QByteArray Terminator = QByteArrayLiteral("<E>");
+const QByteArray BrokenTerminator = QByteArrayLiteral("<E\xE2\x80\x8B>");
+
+double markAfter(double now, int seconds)
+{
+    return std::round(now + seconds);
+}
+
+} // namespace
+
+MediaSession::MediaSession(Context context, QObject *parent)
+    : QObject(parent)
+    , m_(std::move(context))
+    , m_windowNormal([] { return true; })
+    , m_frameBuffer(FrameBufferBytes)
+    , m_compressed(MaxFrameLength)
+    , m_engineOutput(EngineOutputBytes)
+{
+    m_.ipdMedia.setInputBufferSize(MediaInputBufferSize);
+    m_.ipdMedia.setOutputBufferSize(MediaOutputBufferSize);
+    m_.ippClient.setInputBufferSize(MediaInputBufferSize);
+    m_.ippClient.setOutputBufferSize(MediaOutputBufferSize);
+    m_.ippClient.setLineEnd(Terminator);
+
+    connect(&m_.ipdMedia, &IPDaemon::connectionRequest, this, &MediaSession::onMediaRequest);
+    connect(&m_.ipdMedia, &IPDaemon::connected, this,
+            [this](int id, int status, const QString &) { onListenerConnected(id, status); });
+    connect(&m_.ipdMedia, &IPDaemon::dataIn, this, [this](int id, const QByteArray &text, bool eol) {
+        if (id == 1)
+            receiveMediaData(text, eol);
+    });
+    connect(&m_.ipdMedia, &IPDaemon::disconnected, this,
+            [this](int id, int, const QString &) { onListenerDisconnected(id); });
+    connect(&m_.ippClient, &IPPort::connected, this, [this](int status, const QString &) { onClientConnected(status); });
+    connect(&m_.ippClient, &IPPort::dataIn, this, &MediaSession::receiveMediaData);
+    connect(&m_.ippClient, &IPPort::disconnected, this, [this](int, const QString &) { onClientDisconnected(); });
+    connect(&m_.ipdText, &IPDaemon::connectionRequest, this, &MediaSession::onChatRequest);
+}
+
+void MediaSession::setWindowNormalQuery(std::function<bool()> isNormal)
+{
+    m_windowNormal = isNormal ? std::move(isNormal) : [] { return true; };
+}
+
+void MediaSession::setDisplaySize(int width, int height)
+{
+    m_displayWidth = width;
+    m_displayHeight = height;
+    emit displaySizeChanged(width, height);
+}
+
+// ---- The send loop ----------------------------------------------------------------------
+
+void MediaSession::tick()
+{
+    ProgramState &st = m_.state;
+    const bool inCall = st.callState == CallState::InCall;
+
+    if (st.callState != CallState::Idle || m_animationFrame != 0) {
+        if (++m_animationDivider >= 2) {
+            m_animationDivider = 0;
+            m_animationFrame = (m_animationFrame + 1) % AnimationFrames;
+            emit activityFrameChanged(m_animationFrame);
+        }
+    }
+
+    const bool playing = m_.audio.statusAudioOut() > 0;
+    st.speakerState = playing ? 3 : 1;
+    if (m_speakerLamp != int(playing)) {
+        m_speakerLamp = int(playing);
+        emit speakerLampChanged(playing);
+    }
+
+    // The capture rate is due every 5 seconds; the stream rates every 10 seconds of a call.
+    const MediaStats::Figures figures = m_.stats.tick(inCall);
+    if (figures & MediaStats::CaptureRate) {
+        emit captureRateChanged(m_.stats.capturedFpsText());
+        emit fiveSecondMark();
+    }
+
+    if (m_.captureAudio)
+        m_.captureAudio();
+
+    // Sound goes first: a new frame is asked for only while no block waits.
+    if (st.captureRunning && st.captureReady && !m_.audioSendQueue.hasWaiting())
+        m_.video.grabFrameNoStop();
+
+    const double now = m_.clock.now();
+    if (!inCall) {
+        m_secondMark = markAfter(now, 1);
+        return;
+    }
+
+    if (m_.audioPlayQueue.audioPlayCount() > 4 || st.speakerState == 3)
+        playAudioQueue();
+
+    if (now > m_secondMark) {
+        m_secondMark = markAfter(now, 1);
+        m_.callClock.tickCallClock(1);
+        showCallClock();
+    }
+    if (figures & MediaStats::StreamRates)
+        showStreamRates();
+
+    // A text line the connection does not take is offered again next tick, before anything else.
+    if (!m_.textQueue.isEmpty()) {
+        if (sendMediaPacket(textPacket(m_.textQueue.front())) <= 0)
+            return;
+        m_.textQueue.pop();
+    }
+
+    if (m_.audioSendQueue.hasWaiting() && !st.messageRecording) {
+        const QByteArray packet = MediaPacket::build(MediaPacket::AudioKind, m_.audioSendQueue.front().bytes());
+        if (sendMediaPacket(packet) > 0)
+            m_.audioSendQueue.pop();
+    }
+
+    if (st.captureRunning && st.captureReady) {
+        fetchFrame();
+        if (m_frameBytes > 0)
+            sendVideoFrame();
+    }
+}
+
+int MediaSession::sendMediaPacket(const QByteArray &packet)
+{
+    if (packet.isEmpty())
+        return 0;
+    qint64 sent = 0;
+    if (m_.ipdMedia.isConnected(1)) {
+        m_.ipdMedia.sendData(1, packet);
+        sent = m_.ipdMedia.sentCount(1);
+    } else if (m_.ippClient.isConnected()) {
+        m_.ippClient.sendData(packet);
+        sent = m_.ippClient.sentCount();
+    }
+    m_.stats.addBytesSent(sent);
+    return int(std::min<qint64>(sent, std::numeric_limits<int>::max()));
+}
+
+QByteArray MediaSession::textPacket(const QByteArray &line) const
+{
+    QByteArray body = line;
+    if (body.contains(Terminator)) {
+        body.replace(Terminator, BrokenTerminator);
+        body.truncate(OutgoingTextQueue::MaxLineBytes);
+    }
+    return MediaPacket::build(MediaPacket::TextKind, body);
+}
+
+bool MediaSession::queueText(const QByteArray &line)
+{
+    if (m_.textQueue.push(line))
+        return true;
+    emit textRefused(QStringLiteral("The text was not sent: %1 lines are still waiting to go out. "
+                                    "Please send it again in a moment.")
+                         .arg(OutgoingTextQueue::Entries - 1));
+    return false;
+}
+
+void MediaSession::playAudioQueue()
+{
+    AudioPlayQueue &queue = m_.audioPlayQueue;
+    ProgramState &st = m_.state;
+    if (queue.audioPlayCount() == 0)
+        return;
+    if (st.speakerState == 1 && m_.audio.initAudioOut() == 0)
+        st.speakerState = 3;
+    for (int i = 1; i <= queue.audioPlayCount(); ++i) {
+        const AudioBlock &block = queue.block(i);
+        const int samples = std::clamp<qint32>(block.count, 0, AudioBlock::DataBytes) / int(sizeof(qint16));
+        if (m_.audio.setAudioOut(reinterpret_cast<const qint16 *>(block.data.data()), samples) != 0)
+            st.speakerState = 1;
+    }
+    if (st.speakerState == 3)
+        queue.clear();
+}
+
+void MediaSession::fetchFrame()
+{
+    ProgramState &st = m_.state;
+    m_frameBytes = 0;
+    if (!st.captureReady)
+        return;
+    const int n = m_.video.getFrameNum();
+    if (n == m_lastFrameTaken)
+        return;
+    m_lastFrameTaken = n;
+    int width = 0;
+    int height = 0;
+    m_frameBytes = m_.video.getFrame(m_frameBuffer.data(), FrameBufferBytes, &width, &height);
+
+    Settings &s = st.settings;
+    if (s.SendImageMsg && m_frameBytes > 0) {
+        std::vector<uchar> text(FrameBufferBytes);
+        int textWidth = 0;
+        int textHeight = 0;
+        bool burnt = m_.video.textToImage(text.data(), int(text.size()), &textWidth, &textHeight, s.ImageMsg) > 0;
+        if (burnt) {
+            const qint16 x = qint16((width - textWidth) / 2);
+            burnt = m_.video.burnImage(m_frameBuffer.data(), width, height, text.data(), textWidth, textHeight, x, 0);
+        }
+        if (!burnt) {
+            s.SendImageMsg = false;
+            s.ImageMsg = QStringLiteral("Previous message too long");
+        }
+    }
+    m_frameWidth = width;
+    m_frameHeight = height;
+    if (m_frameBytes == 0)
+        emit unsupportedCaptureFormat();
+}
+
+void MediaSession::sendVideoFrame()
+{
+    const ProgramState &st = m_.state;
+    int quality = st.settings.VQualityLow ? 15 : 30;
+    if (m_frameBytes == LargeFrameBytes) {
+        if (st.PeerIsV25) {
+            quality -= 3;
+        } else {
+            m_frameBytes = m_.video.downSampleImg(m_frameBuffer.data(), 640, 480, m_frameBuffer.data(), 320, 240,
+                                                  FrameBufferBytes);
+            m_frameWidth = 320;
+            m_frameHeight = 240;
+        }
+    }
+    if (m_frameBytes == SmallFrameBytes || m_frameBytes == NormalFrameBytes || m_frameBytes == LargeFrameBytes) {
+        const int n = m_.video.compressStill(m_frameBuffer.data(), m_frameWidth, m_frameHeight, quality,
+                                             m_compressed.data(), MaxFrameLength);
+        if (n > 0) {
+            const QByteArray packet = MediaPacket::build(
+                MediaPacket::VideoKind, QByteArrayView(reinterpret_cast<const char *>(m_compressed.data()), n));
+            // A frame the connection does not take is dropped: the next one is newer.
+            if (sendMediaPacket(packet) > 0)
+                m_.stats.addFrameSent();
+        }
+    }
+    m_frameBytes = 0;
+}
+
+// ---- The receive path -------------------------------------------------------------------
+
+void MediaSession::receiveMediaData(const QByteArray &text, bool eol)
+{
+    m_.stats.addBytesReceived(text.size());
+    // The header is read by position only; a length the data does not cover drops the packet.
+    const int total = MediaPacket::totalLength(text);
+    if (!eol || total <= 0)
+        return;
+
+    int type = VideoEngine::PacketNone;
+    const int payload = m_.video.processData(reinterpret_cast<const uchar *>(text.constData()), total,
+                                             m_engineOutput.data(), EngineOutputBytes, &type);
+    switch (type) {
+    case VideoEngine::PacketVideo: {
+        int width = 0;
+        int height = 0;
+        m_.video.getImageSize(&width, &height);
+        if (width > 0 && width != m_displayWidth)
+            setDisplaySize(width, height);
+        m_.stats.addFrameReceived();
+        break;
+    }
+    case VideoEngine::PacketAudio: {
+        std::array<qint16, BlockSampleRoom> samples{};
+        const int n = m_.audio.unCompressAudioGSM(m_engineOutput.data(), qint16(std::min(payload, 32767)),
+                                                  samples.data(), int(samples.size()));
+        if (n > 0)
+            m_.audioPlayQueue.push(
+                QByteArrayView(reinterpret_cast<const char *>(samples.data()), qsizetype(n) * qsizetype(sizeof(qint16))));
+        break;
+    }
+    case VideoEngine::PacketText:
+        emit textReceived(Fields::fromWire(text.mid(MediaPacket::HeaderBytes, total - MediaPacket::HeaderBytes)));
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Call start and end -----------------------------------------------------------------
+
+bool MediaSession::callAccepted(const QString &remoteAddress) const
+{
+    return m_.state.callAcceptedOnControl && m_.ipdControl.isConnected(1)
+           && m_.ipdControl.remoteAddress(1) == remoteAddress;
+}
+
+void MediaSession::onMediaRequest(const QString &remoteAddress, bool *accept)
+{
+    // Only the caller this program has just accepted may open the media channel, once.
+    const bool allowed = callAccepted(remoteAddress) && m_.ipdMedia.connectionIds().isEmpty()
+                         && !m_.ippClient.isConnected();
+    if (!allowed) {
+        *accept = false;
+        return;
+    }
+    *accept = true;
+    m_.state.callState = CallState::Accepting;
+    m_.ipdMedia.setInputBufferSize(MediaInputBufferSize);
+    m_.ipdMedia.setOutputBufferSize(MediaOutputBufferSize);
+}
+
+void MediaSession::onChatRequest(const QString &remoteAddress, bool *accept)
+{
+    if (!callAccepted(remoteAddress) || !m_.ipdText.connectionIds().isEmpty())
+        *accept = false;
+}
+
+void MediaSession::onListenerConnected(int connectionId, int statusCode)
+{
+    if (connectionId != 1) {
+        m_.ipdMedia.closeConnection(connectionId);
+        return;
+    }
+    if (statusCode != 0) {
+        if (m_.ippControl.isConnected())
+            m_.ippControl.setConnected(false);
+        if (m_.ippText.isConnected())
+            m_.ippText.setConnected(false);
+        return;
+    }
+    m_.ipdMedia.setLineEnd(1, Terminator);
+    startCall();
+}
+
+void MediaSession::onClientConnected(int statusCode)
+{
+    if (statusCode != 0) {
+        m_.ippControl.setConnected(false);
+        m_.state.ConnectState = ConnectState::DidNotAnswer;
+        return;
+    }
+    openChatClient();
+    m_.callClock.tickCallClock(0);
+    showCallClock();
+    m_.logLine(QStringLiteral("Placed call to ") + m_.ippClient.remoteAddress());
+    startCall();
+}
+
+void MediaSession::startCall()
+{
+    ProgramState &st = m_.state;
+    // Both sides start from empty queues, so the welcome text is the first line each way.
+    m_.audioSendQueue.reset();
+    m_.textQueue.reset();
+    emit inCallChanged(true);
+    emit chatCaptionChanged(QStringLiteral("Text Chat - ") + st.PeerName);
+    emit directoryHideRequested();
+    queueWelcome();
+    // The call's first second starts now, even when no tick ran before the call.
+    m_secondMark = markAfter(m_.clock.now(), 1);
+    st.callState = CallState::InCall;
+}
+
+void MediaSession::queueWelcome()
+{
+    const Settings &s = m_.state.settings;
+    if (s.SendWelcome)
+        queueText(Fields::toWire(s.WelcomeMsg));
+}
+
+void MediaSession::openChatClient()
+{
+    const QString host = m_.ippControl.remoteAddress().trimmed();
+    if (host.isEmpty())
+        return;
+    // Chat trouble never stands in the way of the call.
+    m_.ippText.setConnected(false);
+    const int port = Fields::validPort(qint64(m_.ippControl.remotePort()) + 3);
+    if (m_.ippText.setRemotePort(port) || m_.ippText.setRemoteAddress(host))
+        return;
+    m_.ippText.setConnected(true);
+}
+
+void MediaSession::onListenerDisconnected(int connectionId)
+{
+    if (connectionId != 1)
+        return;
+    endCall(m_.ipdMedia.remoteAddress(1));
+}
+
+void MediaSession::onClientDisconnected()
+{
+    endCall(m_.ippClient.remoteAddress());
+}
+
+void MediaSession::endCall(const QString &peerAddress)
+{
+    ProgramState &st = m_.state;
+    if (st.soundIdle())
+        m_.sounds.play(DisconnectSound);
+    emit inCallChanged(false);
+    emit chatCaptionChanged(IdleChatCaption);
+    st.callState = CallState::Idle;
+    m_.callClock.tickCallClock(0);
+    showCallClock();
+    resetMediaState();
+    m_.logLine(QStringLiteral("Disconnected from ") + peerAddress);
+}
+
+void MediaSession::resetMediaState()
+{
+    ProgramState &st = m_.state;
+    m_.textQueue.reset();
+    m_.audioSendQueue.reset();
+    // Sound of this call that was never played must not open the next one.
+    m_.audioPlayQueue.clear();
+    st.RealTimeChat = false;
+    st.PeerIsV25 = false;
+    m_.stats.reset();
+    showStreamRates();
+    m_.video.flushEvents();
+    emit connectionEnded();
+    if (m_windowNormal())
+        setDisplaySize(DefaultDisplayWidth, DefaultDisplayHeight);
+}
+
+void MediaSession::showCallClock()
+{
+    emit callClockChanged(m_.callClock.callMinutes(), m_.callClock.callSeconds());
+}
+
+void MediaSession::showStreamRates()
+{
+    emit streamRatesChanged(m_.stats.fpsInText(), m_.stats.fpsOutText(), m_.stats.throughputInText(),
+                            m_.stats.throughputOutText());
+}

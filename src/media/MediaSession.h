@@ -1,0 +1,160 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class AudioEngine;
+class AudioPlayQueue;
+class AudioSendQueue;
+class CallClock;
+class IPDaemon;
+class IPPort;
+class MediaClock;
+class MediaStats;
+class OutgoingTextQueue;
+class SoundPlayer;
+class VideoEngine;
+struct ProgramState;
+
+// The media channel of a call: the 75 ms send loop, the receive path of both media
+// endpoints, and call start and end. It works on the program's endpoints, engines, queues
+// and state, and tells the windows through its signals what to show.
+class MediaSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Context
+    {
+        ProgramState &state;
+        IPDaemon &ipdControl;
+        IPDaemon &ipdMedia;
+        IPDaemon &ipdText;
+        IPPort &ippControl;
+        IPPort &ippClient;
+        IPPort &ippText;
+        VideoEngine &video;
+        AudioEngine &audio;
+        SoundPlayer &sounds;
+        const MediaClock &clock;
+        MediaStats &stats;
+        CallClock &callClock;
+        OutgoingTextQueue &textQueue;
+        AudioSendQueue &audioSendQueue;
+        AudioPlayQueue &audioPlayQueue;
+        std::function<void(const QString &)> logLine;
+        // The microphone step: moves one recorded block, if any, into the send queue.
+        std::function<void()> captureAudio;
+    };
+
+    // The largest frame the sender produces plus its 8-byte header: a packet that size
+    // must reach the receive path whole.
+    static constexpr int MaxFrameLength = 40000;
+    static constexpr int MediaInputBufferSize = MaxFrameLength + 8;
+    static constexpr int MediaOutputBufferSize = 16384;
+    // Room for the longest body the engine hands back: a text line of the longest length
+    // the sender queues.
+    static constexpr int EngineOutputBytes = 32000;
+    static constexpr int FrameBufferBytes = 640 * 480 * 3;
+    static constexpr int DefaultDisplayWidth = 320;
+    static constexpr int DefaultDisplayHeight = 240;
+
+    MediaSession(Context context, QObject *parent = nullptr);
+
+    // One tick of the main timer after the pending call: animation, speaker lamp, capture
+    // rate, sound capture, frame request, and in a call the clock, the rates and one text,
+    // one sound block and one video frame.
+    void tick();
+
+    // Offers a packet to the media connection; the bytes it accepted, 0 when nothing went.
+    int sendMediaPacket(const QByteArray &packet);
+    // The data event of either media endpoint: one packet without its terminator.
+    void receiveMediaData(const QByteArray &text, bool eol);
+
+    // Queues a line for the peer (cut to the longest line the queue keeps). False, with
+    // textRefused, when the queue is full; the queued lines stay as they are.
+    bool queueText(const QByteArray &line);
+
+    // The size incoming video is shown at (zoom menu, a received frame of another width,
+    // the end of a call).
+    void setDisplaySize(int width, int height);
+    int displayWidth() const { return m_displayWidth; }
+    int displayHeight() const { return m_displayHeight; }
+
+    // Whether the main window is in its normal state (not minimised or maximised); the
+    // end of a call sets the display back only then. Normal unless told otherwise.
+    void setWindowNormalQuery(std::function<bool()> isNormal);
+    // Takes the camera's newest frame, if it is new, and reports a format that cannot be
+    // sent. Each tick of a call does this before sending; resumed capture does it at once.
+    void fetchFrame();
+
+    int activityFrame() const { return m_animationFrame; }
+
+signals:
+    void activityFrameChanged(int frame);
+    void speakerLampChanged(bool on);
+    // Every 5 seconds, after the capture rate was worked out.
+    void fiveSecondMark();
+    void captureRateChanged(const QString &fps);
+    void streamRatesChanged(const QString &fpsIn, const QString &fpsOut, const QString &throughputIn,
+                            const QString &throughputOut);
+    void callClockChanged(int minutes, int seconds);
+    // The capture delivers frames in a format that cannot be sent.
+    void unsupportedCaptureFormat();
+    // Call start (true) and end (false): lamp, buttons, menu items, logo.
+    void inCallChanged(bool inCall);
+    void chatCaptionChanged(const QString &caption);
+    void directoryHideRequested();
+    void displaySizeChanged(int width, int height);
+    // A text line from the peer.
+    void textReceived(const QString &text);
+    // The end of a call for the chat window: typing box emptied, the end noted.
+    void connectionEnded();
+    // A line could not be queued; the text says why.
+    void textRefused(const QString &message);
+
+private:
+    void playAudioQueue();
+    void sendVideoFrame();
+    QByteArray textPacket(const QByteArray &line) const;
+
+    void onMediaRequest(const QString &remoteAddress, bool *accept);
+    void onChatRequest(const QString &remoteAddress, bool *accept);
+    void onListenerConnected(int connectionId, int statusCode);
+    void onClientConnected(int statusCode);
+    void onListenerDisconnected(int connectionId);
+    void onClientDisconnected();
+    void startCall();
+    void endCall(const QString &peerAddress);
+    void resetMediaState();
+    void openChatClient();
+    void queueWelcome();
+    void showCallClock();
+    void showStreamRates();
+    bool callAccepted(const QString &remoteAddress) const;
+
+    Context m_;
+    std::function<bool()> m_windowNormal;
+
+    int m_displayWidth = DefaultDisplayWidth;
+    int m_displayHeight = DefaultDisplayHeight;
+    int m_animationFrame = 0;
+    int m_animationDivider = 0;
+    int m_speakerLamp = -1; // unknown until the first tick
+    double m_secondMark = 0.0;
+
+    // Sending video.
+    std::vector<uchar> m_frameBuffer;
+    std::vector<uchar> m_compressed;
+    int m_frameBytes = 0;
+    int m_frameWidth = 0;
+    int m_frameHeight = 0;
+    int m_lastFrameTaken = 0;
+
+    // Receiving.
+    std::vector<uchar> m_engineOutput;
+};
