@@ -33,11 +33,7 @@ bool QtAudioOutput::start()
 {
     if (m_sink)
         return true;
-    if (m_device.isNull())
-        return false;
-    QAudioFormat format = SampleConverter::speechFormat();
-    if (!m_device.isFormatSupported(format))
-        format = m_device.preferredFormat();
+    const QAudioFormat format = SampleConverter::formatFor(m_device);
     if (!format.isValid())
         return false;
     m_converter = std::make_unique<SampleConverter>(format);

@@ -67,6 +67,14 @@ QAudioFormat SampleConverter::speechFormat()
     return format;
 }
 
+QAudioFormat SampleConverter::formatFor(const QAudioDevice &device)
+{
+    if (device.isNull())
+        return {};
+    const QAudioFormat speech = speechFormat();
+    return device.isFormatSupported(speech) ? speech : device.preferredFormat();
+}
+
 SampleConverter::SampleConverter(const QAudioFormat &deviceFormat)
     : m_format(deviceFormat)
     , m_channels(std::max(1, deviceFormat.channelCount()))

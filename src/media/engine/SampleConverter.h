@@ -2,6 +2,7 @@
 
 #include "media/engine/Resampler.h"
 
+#include <QAudioDevice>
 #include <QAudioFormat>
 #include <QByteArray>
 #include <QList>
@@ -13,6 +14,9 @@ class SampleConverter
 public:
     static constexpr int SpeechRate = 8000;
     static QAudioFormat speechFormat();
+    // The format to open a device with: speech format when the device takes it, else the
+    // device's own; invalid when the device has none.
+    static QAudioFormat formatFor(const QAudioDevice &device);
 
     explicit SampleConverter(const QAudioFormat &deviceFormat);
 
