@@ -1,0 +1,114 @@
+#include "call/CallControl.h"
+#include "core/SoundPlayer.h"
+#include "media/AudioControl.h"
+#include "support/TestSupport.h"
+#include "ui/Program.h"
+
+#include <QAudioDevice>
+#include <QAudioSource>
+#include <QMediaDevices>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// A program on the machine's own sound devices (no test devices).
+struct Peer
+{
+    QTemporaryDir dir;
+    std::unique_ptr<Program> program;
+    int port = TestSupport::portBlock();
+
+    Peer(const QString &name, bool autoAccept)
+    {
+        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, false});
+        program->start();
+        program->sounds().setMuted(true);
+        program->settings().Name = name;
+        program->settings().Location = QStringLiteral("Here");
+        program->settings().AutoAccept = autoAccept;
+    }
+};
+
+// Listens to what the speaker device plays, through the sound server's monitor of it.
+class SpeakerMonitor
+{
+public:
+    explicit SpeakerMonitor(const QAudioDevice &device)
+        : m_format(device.preferredFormat())
+        , m_source(device, m_format)
+    {
+        m_io = m_source.start();
+    }
+    bool isOpen() const { return m_io != nullptr; }
+    // Root mean square of what arrived since the last call, on a 0..1 scale.
+    double level()
+    {
+        const QByteArray bytes = m_io ? m_io->readAll() : QByteArray();
+        const int frame = m_format.bytesPerFrame();
+        if (frame <= 0 || bytes.size() < frame)
+            return 0;
+        double sum = 0;
+        const int frames = int(bytes.size() / frame);
+        for (int i = 0; i < frames; ++i) {
+            const float v = m_format.normalizedSampleValue(bytes.constData() + i * frame);
+            sum += double(v) * v;
+        }
+        return std::sqrt(sum / frames);
+    }
+
+private:
+    QAudioFormat m_format;
+    QAudioSource m_source;
+    QIODevice *m_io = nullptr;
+};
+
+} // namespace
+
+class TestRealSound : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The test script's sound server has a sine source as microphone and a null sink as
+    // speaker: the tone must go from one program's microphone through a call to the other
+    // program's speaker.
+    void toneTravelsFromOneMicrophoneToTheOtherSpeaker()
+    {
+        if (!qEnvironmentVariableIsSet("PULSE_SERVER"))
+            QSKIP("needs the private sound server that scripts/test.sh starts");
+        QAudioDevice monitorDevice;
+        for (const QAudioDevice &d : QMediaDevices::audioInputs()) {
+            if (d.id() == "zelmo_listen")
+                monitorDevice = d;
+        }
+        QVERIFY2(!monitorDevice.isNull(), "the test sound server has no source that hears its speaker");
+
+        Peer ann(QStringLiteral("Ann"), false);
+        Peer bob(QStringLiteral("Bob"), true);
+        QVERIFY(ann.program->state().hasAudio && bob.program->state().hasAudio);
+        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(bob.port), 2000, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.program->state().callState, CallState::InCall, 10000);
+
+        SpeakerMonitor monitor(monitorDevice);
+        QVERIFY(monitor.isOpen());
+        // Nobody talks yet: the speaker stays quiet.
+        QTest::qWait(1500);
+        const double quiet = monitor.level();
+        QVERIFY2(quiet < 0.01, qPrintable(QString::number(quiet)));
+
+        ann.program->audioControl().talkPressed(Qt::LeftButton);
+        QCOMPARE(ann.program->state().micState, 2);
+        double heard = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((heard = std::max(heard, monitor.level())) > 0.05, 20000);
+        QCOMPARE(bob.program->state().speakerState, 3);
+        ann.program->audioControl().talkReleased(Qt::LeftButton);
+        QCOMPARE(ann.program->state().micState, 1);
+    }
+};
+
+QTEST_MAIN(TestRealSound)
+#include "tst_realsound.moc"
