@@ -79,7 +79,7 @@ private slots:
         writeBytes(path, "[Personal]\nShowOnList=true\nName=" + name60 + "\nDirPort=99999\n"
                          "[Calling]\nAutoDecTime=abc\nWelcomeMsg=" + welcome120 + "\n"
                          "EnableRTC=1\nAutoAccept= xTruex \n"
-                         "[Windows]\nDirWidth=-99999\nDirHeight=  7200 twips\n");
+                         "[Windows]\nDirWidth=40000\nDirHeight=  7200 twips\n");
         Settings settings;
         settings.load(path);
         QCOMPARE(settings.ShowOnList, false);
@@ -88,8 +88,9 @@ private slots:
         QVERIFY(settings.WelcomeMsg.endsWith("wX"));
         QCOMPARE(settings.AutoDecTime, qint16(0));
         QCOMPARE(settings.DirPort, qint16(32767));
-        QCOMPARE(settings.DirWidth, qint16(-32768));
-        QCOMPARE(settings.DirHeight, qint16(7200));
+        // Window geometry is 32-bit: a window on a second monitor keeps its place.
+        QCOMPARE(settings.DirWidth, 40000);
+        QCOMPARE(settings.DirHeight, 7200);
         QCOMPARE(settings.EnableRTC, false);
         QCOMPARE(settings.AutoAccept, true);
 
@@ -99,7 +100,7 @@ private slots:
         QVERIFY(lines.contains("Name=" + name60.left(49)));
         QVERIFY(lines.contains("DirPort=32767"));
         QVERIFY(lines.contains("AutoDecTime=0"));
-        QVERIFY(lines.contains("DirWidth= -32768"));
+        QVERIFY(lines.contains("DirWidth= 40000"));
         QCOMPARE(lines.size(), Settings::KeyCount + 5);
     }
 

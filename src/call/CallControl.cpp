@@ -54,6 +54,36 @@ void CallControl::setClock(std::function<QTime()> now)
     m_now = std::move(now);
 }
 
+void CallControl::setDeadlines(int silentMs, int lingerMs, int mediaWaitMs)
+{
+    m_silentMs = silentMs;
+    m_lingerMs = lingerMs;
+    m_mediaWaitMs = mediaWaitMs;
+}
+
+void CallControl::armDeadline(int connectionId, int ms)
+{
+    QTimer *deadline = m_deadlines.value(connectionId);
+    if (!deadline) {
+        deadline = new QTimer(this);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, this, [this, connectionId] {
+            // The control connection of a running call stays for the whole call.
+            if (connectionId == 1 && m_state.callState == CallState::InCall)
+                return;
+            m_ep.ipdControl.closeConnection(connectionId);
+        });
+        m_deadlines.insert(connectionId, deadline);
+    }
+    deadline->start(ms);
+}
+
+void CallControl::disarmDeadline(int connectionId)
+{
+    if (QTimer *deadline = m_deadlines.take(connectionId))
+        deadline->deleteLater();
+}
+
 bool CallControl::soundIdle() const
 {
     return m_state.soundIdle();
@@ -85,6 +115,8 @@ void CallControl::placeCall(const QString &address, int port, int userIndex)
         return;
     }
 
+    // The previous attempt's connection goes first, so its end does not touch the new state.
+    m_ep.ippControl.setConnected(false);
     m_state.ConnectState = ConnectState::Establishing;
     if (userIndex > 0) {
         const DirectoryEntry entry = m_directory(userIndex);
@@ -93,10 +125,10 @@ void CallControl::placeCall(const QString &address, int port, int userIndex)
         emit progressWindowRequested(QStringLiteral("Unknown"), trimmed);
     }
 
-    m_ep.ippControl.setConnected(false);
     const CallAddress target = CallAddress::parse(trimmed, port);
     EndpointError e;
-    if (!target.valid)
+    // The media and chat ports are the control port + 1 and + 3.
+    if (!target.valid || target.port > 65535 - 3)
         e = {EndpointError::InvalidArgument, QStringLiteral("Invalid address or port")};
     if (!e)
         e = m_ep.ippControl.setRemotePort(target.port);
@@ -112,9 +144,10 @@ void CallControl::placeCall(const QString &address, int port, int userIndex)
 
 void CallControl::cancelAttempt()
 {
-    m_state.ConnectState = ConnectState::Canceled;
-    // Also abandons a connection still being opened, so a late connect sends no request.
+    // Also abandons a connection still being opened, so a late connect sends no request;
+    // the state is set after the close so that its end does not read as "no answer".
     m_ep.ippControl.setConnected(false);
+    m_state.ConnectState = ConnectState::Canceled;
 }
 
 void CallControl::onControlConnected(int statusCode)
@@ -219,21 +252,16 @@ void CallControl::onIncomingConnected(int connectionId, int statusCode)
 {
     if (statusCode != 0)
         return;
-    auto *deadline = new QTimer(this);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, this, [this, connectionId] {
-        m_ep.ipdControl.closeConnection(connectionId);
-    });
-    delete m_silent.take(connectionId);
-    m_silent.insert(connectionId, deadline);
-    deadline->start(SilentConnectionMs);
+    armDeadline(connectionId, m_silentMs);
 }
 
 void CallControl::onIncomingDisconnected(int connectionId)
 {
-    delete m_silent.take(connectionId);
-    if (connectionId == 1)
+    disarmDeadline(connectionId);
+    if (connectionId == 1) {
         m_state.callAcceptedOnControl = false;
+        m_offerPending = false;
+    }
 }
 
 void CallControl::onIncomingData(int connectionId, const QByteArray &text)
@@ -241,7 +269,8 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
     const ControlProtocol::Message m = ControlProtocol::parse(text);
     using Kind = ControlProtocol::Message::Kind;
     if (m.kind == Kind::UserInfo) {
-        if (m.isV25) {
+        // Only the caller of the call on hand speaks for the call; anyone gets the reply.
+        if (m.isV25 && connectionId == 1) {
             m_state.PeerIsV25 = true;
             m_state.RealTimeChat = m.rtc && m_state.settings.EnableRTC;
         }
@@ -251,7 +280,7 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
     if (m.kind != Kind::Request)
         return;
 
-    delete m_silent.take(connectionId);
+    disarmDeadline(connectionId);
     const QString address = m_ep.ipdControl.remoteAddress(connectionId);
     // A call already going on makes any further request busy, wherever it comes from.
     const bool busy = connectionId > 1
@@ -261,8 +290,10 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
         emit busyNotice(m.name, m.location);
         if (soundIdle())
             m_sounds.play(RingSound);
-        if (m_ep.ipdControl.isConnected(connectionId))
+        if (m_ep.ipdControl.isConnected(connectionId)) {
             m_ep.ipdControl.sendData(connectionId, ControlProtocol::busy());
+            armDeadline(connectionId, m_lingerMs);
+        }
         m_logLine(QStringLiteral("Sent busy to :") + m.name + QStringLiteral(", ") + m.location + QLatin1Char(' ')
                   + address);
         return;
@@ -270,6 +301,7 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
 
     // Only an offered call names the peer; a busy caller must not rename the current one.
     m_state.PeerName = m.name;
+    m_offerPending = true;
     const bool autoAccept = m_state.settings.AutoAccept || m_state.AutoAnswerOnce;
     if (autoAccept)
         acceptOffered();
@@ -283,8 +315,9 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
 
 bool CallControl::sendOnConnectionOne(const QByteArray &text)
 {
-    if (!m_ep.ipdControl.isConnected(1))
+    if (!m_offerPending || !m_ep.ipdControl.isConnected(1))
         return false;
+    m_offerPending = false;
     m_ep.ipdControl.sendData(1, text);
     return m_ep.ipdControl.sentCount(1) > 0;
 }
@@ -292,17 +325,20 @@ bool CallControl::sendOnConnectionOne(const QByteArray &text)
 void CallControl::acceptOffered()
 {
     const Settings &s = m_state.settings;
-    if (sendOnConnectionOne(ControlProtocol::acceptance(s.Name, s.Location, m_now())))
+    if (sendOnConnectionOne(ControlProtocol::acceptance(s.Name, s.Location, m_now()))) {
         m_state.callAcceptedOnControl = true;
+        armDeadline(1, m_mediaWaitMs);
+    }
 }
 
 void CallControl::declineOffered()
 {
-    sendOnConnectionOne(ControlProtocol::refusal());
+    if (sendOnConnectionOne(ControlProtocol::refusal()))
+        armDeadline(1, m_lingerMs);
 }
 
 void CallControl::autoDeclineOffered(const QString &name, const QString &location)
 {
-    sendOnConnectionOne(ControlProtocol::refusal());
+    declineOffered();
     m_logLine(CallPrompt::autoDeclineLogLine(name, location));
 }

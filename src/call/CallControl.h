@@ -41,6 +41,10 @@ public:
     // A control connection that has not asked for a call within this time is closed, so a
     // silent connection cannot hold connection number 1 and turn real callers away.
     static constexpr int SilentConnectionMs = 10000;
+    // After a busy answer or a refusal the caller hangs up; one that vanishes instead is
+    // closed after this time. An accepted call whose media never comes is closed too.
+    static constexpr int LingerMs = 10000;
+    static constexpr int MediaWaitMs = 30000;
     // More control connections than this at once are refused outright.
     static constexpr int MaxControlConnections = 8;
 
@@ -49,8 +53,10 @@ public:
 
     // Name and location of user number k of the directory (counted from 1).
     void setDirectoryLookup(std::function<DirectoryEntry(int)> lookup);
-    // Tests fix the local time that goes into requests and acceptances.
+    // Tests fix the local time that goes into requests and acceptances, and shorten the
+    // time limits of idle control connections.
     void setClock(std::function<QTime()> now);
+    void setDeadlines(int silentMs, int lingerMs, int mediaWaitMs);
 
     // The caller's side.
     void placeCall(const QString &address, int port, int userIndex);
@@ -83,6 +89,8 @@ private:
     void onIncomingData(int connectionId, const QByteArray &text);
     void onIncomingDisconnected(int connectionId);
     bool sendOnConnectionOne(const QByteArray &text);
+    void armDeadline(int connectionId, int ms);
+    void disarmDeadline(int connectionId);
     QString transcript(const QString &name, const QString &location, const QString &time) const;
     bool soundIdle() const;
 
@@ -93,6 +101,13 @@ private:
     std::function<void(const QString &)> m_logLine;
     std::function<DirectoryEntry(int)> m_directory;
     std::function<QTime()> m_now;
-    // Control connections that have not yet asked for a call, with their deadlines.
-    QHash<int, QTimer *> m_silent;
+    // Control connections with a time limit: silent ones, answered ones, accepted ones
+    // still waiting for their media.
+    QHash<int, QTimer *> m_deadlines;
+    int m_silentMs = SilentConnectionMs;
+    int m_lingerMs = LingerMs;
+    int m_mediaWaitMs = MediaWaitMs;
+    // The request on connection 1 still waits for its answer. Connection numbers are
+    // reused, so a prompt left open must not answer whoever holds number 1 later.
+    bool m_offerPending = false;
 };

@@ -53,5 +53,7 @@ void frmBusyNotify::notify(const QString &name, const QString &location)
     m_location->setText(location);
     adjustSize();
     WindowPlacement::topRight(this);
+    // The notice stays up to five seconds from now, not from the timer's last tick.
+    m_tmrCloseMe->start();
     show();
 }

@@ -80,6 +80,8 @@ frmCallIn::frmCallIn(ProgramState &state, CallControl &calls, QWidget *parent)
 
 void frmCallIn::offer(const QString &name, const QString &location, bool autoAccepted)
 {
+    m_finished = false;
+    m_tmrCloseMe->start();
     m_prompt.emplace(m_state.settings.AutoAccept, m_state.AutoAnswerOnce, m_state.settings.AutoDecTime);
     m_message->setText(autoAccepted ? CallPrompt::AutoAcceptingText : CallPrompt::AskText);
     m_yes->setVisible(!autoAccepted);
@@ -113,13 +115,27 @@ void frmCallIn::onTick()
     }
 }
 
-void frmCallIn::closeEvent(QCloseEvent *event)
+void frmCallIn::finish()
 {
+    if (m_finished)
+        return;
+    m_finished = true;
     m_tmrCloseMe->stop();
     // Ticking the box in the prompt changes the setting; an auto-answered prompt has used
     // up the one automatic answer of a command-line start.
     m_state.settings.AutoAccept = m_autoAccept->isChecked();
     if (m_prompt && m_prompt->autoAccepted())
         m_state.AutoAnswerOnce = false;
+}
+
+void frmCallIn::reject()
+{
+    finish();
+    QDialog::reject();
+}
+
+void frmCallIn::closeEvent(QCloseEvent *event)
+{
+    finish();
     QDialog::closeEvent(event);
 }

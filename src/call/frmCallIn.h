@@ -25,11 +25,16 @@ public:
     void offer(const QString &name, const QString &location, bool autoAccepted);
     QTimer *tmrCloseMe() const { return m_tmrCloseMe; }
 
+    // Esc closes the prompt like its close box, with the same bookkeeping.
+    void reject() override;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void onTick();
+    // What closing the prompt means, done once whichever way it closes.
+    void finish();
 
     ProgramState &m_state;
     CallControl &m_calls;
@@ -41,4 +46,5 @@ private:
     QPushButton *m_no;
     QCheckBox *m_autoAccept;
     QTimer *m_tmrCloseMe;
+    bool m_finished = false;
 };

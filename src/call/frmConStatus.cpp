@@ -6,6 +6,7 @@
 #include "ui/Artwork.h"
 #include "ui/WindowPlacement.h"
 
+#include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -62,10 +63,7 @@ frmConStatus::frmConStatus(ProgramState &state, CallControl &calls, IPPort &ippC
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(m_cancel, &QPushButton::clicked, this, [this] {
-        m_calls.cancelAttempt();
-        close();
-    });
+    connect(m_cancel, &QPushButton::clicked, this, &frmConStatus::close);
     m_tmrSecond = new QTimer(this);
     m_tmrSecond->setObjectName(QStringLiteral("tmrSecond"));
     m_tmrSecond->setInterval(ConnectProgress::TickMs);
@@ -80,6 +78,32 @@ void frmConStatus::setCallee(const QString &name, const QString &location)
 {
     m_name->setText(name);
     m_location->setText(location);
+    m_progress = ConnectProgress();
+    m_cancel->setText(ConnectProgress::CancelCaption);
+    m_seconds->setText(ConnectProgress::initialSecondsText());
+}
+
+void frmConStatus::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_tmrSecond->stop();
+    // Closed by the user (Cancel, OK, Esc, close box): the attempt is given up.
+    if (!m_closedByTick)
+        m_calls.cancelAttempt();
+}
+
+void frmConStatus::reject()
+{
+    finish();
+    QDialog::reject();
+}
+
+void frmConStatus::closeEvent(QCloseEvent *event)
+{
+    finish();
+    QDialog::closeEvent(event);
 }
 
 void frmConStatus::onTick()
@@ -88,7 +112,7 @@ void frmConStatus::onTick()
     if (!out.statusText.isNull())
         m_status->setText(out.statusText);
     if (out.close) {
-        m_tmrSecond->stop();
+        m_closedByTick = true;
         close();
         return;
     }

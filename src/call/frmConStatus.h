@@ -20,11 +20,18 @@ class frmConStatus : public QDialog
 public:
     frmConStatus(ProgramState &state, CallControl &calls, IPPort &ippClient, QWidget *parent = nullptr);
 
+    // A new attempt: who is called, and the count and button start afresh.
     void setCallee(const QString &name, const QString &location);
+    // Esc and the close box cancel the attempt like the Cancel button.
+    void reject() override;
     QTimer *tmrSecond() const { return m_tmrSecond; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void onTick();
+    void finish();
 
     ProgramState &m_state;
     CallControl &m_calls;
@@ -37,4 +44,6 @@ private:
     QLabel *m_activity;
     QPushButton *m_cancel;
     QTimer *m_tmrSecond;
+    bool m_closedByTick = false;
+    bool m_finished = false;
 };

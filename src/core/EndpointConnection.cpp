@@ -162,6 +162,11 @@ QTcpSocket *EndpointConnection::release()
     return socket;
 }
 
+QString EndpointConnection::localAddress() const
+{
+    return m_socket ? dottedAddress(m_socket->localAddress()) : QString();
+}
+
 QString EndpointConnection::dottedAddress(const QHostAddress &address)
 {
     bool isV4 = false;

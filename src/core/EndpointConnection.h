@@ -28,6 +28,8 @@ public:
 
     QString peerAddress() const { return m_peerAddress; }
     int peerPort() const { return m_peerPort; }
+    // This side's address of the connection, as dotted digits.
+    QString localAddress() const;
 
     void setLineEnd(const QByteArray &lineEnd);
     QByteArray lineEnd() const { return m_cutter.terminator(); }

@@ -89,6 +89,12 @@ bool IPPort::stackOn() const
 
 QString IPPort::localAddress() const
 {
+    // Connected, this host's address is the one the connection uses; otherwise its name.
+    if (d->connection) {
+        const QString address = d->connection->localAddress();
+        if (!address.isEmpty())
+            return address;
+    }
     return QHostInfo::localHostName();
 }
 
@@ -103,11 +109,12 @@ EndpointError IPPort::setRemoteAddress(const QString &host)
         d->address = numeric;
         return {};
     }
-    if (!networkIsUp())
-        return {EndpointError::NoNetwork, QStringLiteral("The network is down")};
+    // Names the machine knows itself (localhost, /etc/hosts) resolve without a network.
     const QHostInfo info = QHostInfo::fromName(name);
     const QList<QHostAddress> found = info.addresses();
     if (info.error() != QHostInfo::NoError || found.isEmpty()) {
+        if (!networkIsUp())
+            return {EndpointError::NoNetwork, QStringLiteral("The network is down")};
         const QString why = info.error() != QHostInfo::NoError ? info.errorString()
                                                                : QStringLiteral("Host not found");
         return {EndpointError::HostNotFound, why};

@@ -17,7 +17,7 @@ struct ProgramState
     PalList palList;
 
     // Listening ports: control on the base, media + 1, quick messages + 2, text chat + 3.
-    qint16 ListenPortBase = 2000;
+    int ListenPortBase = 2000;
     // The caller's attempt (0..10) and the media connection (Idle, Accepting, InCall).
     ::ConnectState ConnectState = ::ConnectState::NoAttempt;
     CallState callState = CallState::Idle;

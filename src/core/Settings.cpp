@@ -17,7 +17,7 @@ struct Key
 {
     const char *section;
     const char *name;
-    std::variant<QString Settings::*, bool Settings::*, qint16 Settings::*, WriteOnlyTrue> member;
+    std::variant<QString Settings::*, bool Settings::*, qint16 Settings::*, qint32 Settings::*, WriteOnlyTrue> member;
     int bufferSize = 50;
     bool padded = false; // numbers written with one leading blank
 };
@@ -64,23 +64,26 @@ QString yesNo(bool value)
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
+// Turns a member into the text it is stored as.
+struct StoredText
+{
+    const Settings &settings;
+    bool padded;
+    QString operator()(QString Settings::*member) const { return settings.*member; }
+    QString operator()(bool Settings::*member) const { return yesNo(settings.*member); }
+    template<typename Number>
+    QString operator()(Number Settings::*member) const
+    {
+        const QString digits = QString::number(settings.*member);
+        return padded ? QLatin1Char(' ') + digits : digits;
+    }
+    QString operator()(WriteOnlyTrue) const { return yesNo(true); }
+};
+
 // The text a key is stored as.
 QString textOf(const Settings &settings, const Key &key)
 {
-    struct Visitor
-    {
-        const Settings &settings;
-        bool padded;
-        QString operator()(QString Settings::*member) const { return settings.*member; }
-        QString operator()(bool Settings::*member) const { return yesNo(settings.*member); }
-        QString operator()(qint16 Settings::*member) const
-        {
-            const QString digits = QString::number(settings.*member);
-            return padded ? QLatin1Char(' ') + digits : digits;
-        }
-        QString operator()(WriteOnlyTrue) const { return yesNo(true); }
-    };
-    return std::visit(Visitor{settings, key.padded}, key.member);
+    return std::visit(StoredText{settings, key.padded}, key.member);
 }
 
 } // namespace
@@ -101,6 +104,8 @@ void Settings::load(const QString &path)
             this->**flag = value.contains(QLatin1String("True"), Qt::CaseSensitive);
         else if (auto number = std::get_if<qint16 Settings::*>(&key.member))
             this->**number = Fields::leadingInt16(Fields::toWire(value));
+        else if (auto geometry = std::get_if<qint32 Settings::*>(&key.member))
+            this->**geometry = Fields::leadingInt32(Fields::toWire(value));
     }
 }
 

@@ -28,10 +28,11 @@ struct Settings
     qint16 AutoDecTime = 20;
     // [Windows]
     bool SaveWinPos = false;
-    qint16 DirWidth = 8400;
-    qint16 DirHeight = 6000;
-    qint16 WinPosLeft = 0;
-    qint16 WinPosTop = 0;
+    // Window geometry in twips; 32-bit, since a 16-bit twip count ends at about 2184 pixels.
+    qint32 DirWidth = 8400;
+    qint32 DirHeight = 6000;
+    qint32 WinPosLeft = 0;
+    qint32 WinPosTop = 0;
     bool MoveAllWin = true;
     bool RememberWin = true;
     bool SelfViewOn = true;

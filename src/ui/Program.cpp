@@ -47,11 +47,6 @@ QString errorText(const QString &prefix, const EndpointError &e)
     return prefix + QString::number(e.code) + QLatin1Char(' ') + e.description;
 }
 
-qint16 toInt16(int value)
-{
-    return qint16(std::clamp(value, int(std::numeric_limits<qint16>::min()), int(std::numeric_limits<qint16>::max())));
-}
-
 } // namespace
 
 Program::Program(ProgramOptions options, QObject *parent)
@@ -303,7 +298,7 @@ void Program::start()
 void Program::initializeEngines()
 {
     // The program's defaults: the listeners' first port, the pal server, idle sound devices.
-    m_state.ListenPortBase = toInt16(m_options.firstPort);
+    m_state.ListenPortBase = m_options.firstPort;
     m_state.palServerHost = QStringLiteral("localhost");
     m_state.palServerPort = 2015;
     m_state.micState = 1;
@@ -397,7 +392,7 @@ void Program::networkStart()
     m_ipdControl->setLocalPort(m_state.ListenPortBase);
     e = m_ipdControl->setListening(true);
     while (e.code == EndpointError::PortInUse && m_state.ListenPortBase < retryBound) {
-        m_state.ListenPortBase = toInt16(m_state.ListenPortBase + 4);
+        m_state.ListenPortBase += 4;
         m_ipdControl->setLocalPort(m_state.ListenPortBase);
         e = m_ipdControl->setListening(true);
     }
@@ -586,6 +581,7 @@ bool Program::requestClose()
         showInformation(QStringLiteral("You must cancel the connection that is being established before exiting."));
         return false;
     }
+    m_userClosed = true;
     shutdown();
     return true;
 }
@@ -620,11 +616,11 @@ void Program::shutdown()
 
     Settings &s = m_state.settings;
     if (s.SaveWinPos) {
-        s.WinPosLeft = toInt16(Twips::fromPixels(m_frmMain->x()));
-        s.WinPosTop = toInt16(Twips::fromPixels(m_frmMain->y()));
+        s.WinPosLeft = Twips::fromPixels(m_frmMain->x());
+        s.WinPosTop = Twips::fromPixels(m_frmMain->y());
     }
-    s.DirWidth = toInt16(Twips::fromPixels(m_frmDirectory->width()));
-    s.DirHeight = toInt16(Twips::fromPixels(m_frmDirectory->height()));
+    s.DirWidth = Twips::fromPixels(m_frmDirectory->width());
+    s.DirHeight = Twips::fromPixels(m_frmDirectory->height());
     s.SelfViewOn = m_frmSelf->isVisible();
     s.ChatToolOn = m_frmNewChat->isVisible();
     s.DataRatesOn = m_frmRates->isVisible();
@@ -669,8 +665,13 @@ void Program::shutdown()
 
 void Program::reportSaveFailure(const QString &text, int code, const QString &description)
 {
-    // At exit nobody is left to click a message box; the complaint goes to the terminal.
-    qWarning("zelmo: %s", qPrintable(text + QString::number(code) + QStringLiteral(" : ") + description));
+    const QString message = text + QString::number(code) + QStringLiteral(" : ") + description;
+    // The user who quit sees why a file was not written; a signal's sender may be a
+    // session ending with nobody to click, so then the complaint goes to the terminal.
+    if (m_userClosed)
+        QMessageBox::warning(m_frmMain, QStringLiteral("ZELMO"), message);
+    else
+        qWarning("zelmo: %s", qPrintable(message));
 }
 
 frmOptions *Program::optionsWindow()

@@ -221,4 +221,5 @@ private:
     bool m_started = false;
     bool m_shutDown = false;
     bool m_shuttingDown = false;
+    bool m_userClosed = false;
 };
