@@ -9,9 +9,13 @@
 #include "ui/frmOptions.h"
 #include "ui/frmSelf.h"
 #include "ui/frmSplash.h"
+#include "call/CallControl.h"
+#include "call/frmConStatus.h"
+#include "core/IPPort.h"
 
 #include <QAction>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -37,6 +41,12 @@ QStringList messageBoxTexts(const Program &program)
     for (const QMessageBox *box : program.mainWindow()->findChildren<QMessageBox *>())
         texts << box->text();
     return texts;
+}
+
+// A command-line address that stays inside this test's own ports and finds nobody there.
+QString quietAddress()
+{
+    return QStringLiteral("127.0.0.1:%1").arg(TestSupport::portBlock(1));
 }
 
 bool listening(int port)
@@ -87,6 +97,10 @@ private slots:
         Program program({TestSupport::portBlock(), dir.path(), {}, false});
         QSignalSpy tail(&program, &Program::startupTailFinished);
         program.start();
+        const int palPort = TestSupport::portBlock(1);
+        QTcpServer palServer;
+        QVERIFY(palServer.listen(QHostAddress::AnyIPv4, quint16(palPort)));
+        program.state().palServerPort = palPort;
         // Five one-second ticks would slow the suite; the sequence is what matters here.
         program.mainWindow()->tmrSecond()->start(5);
         QVERIFY(tail.wait(2000));
@@ -97,6 +111,8 @@ private slots:
         QVERIFY(program.selfView()->isVisible());
         QVERIFY(program.mainWindow()->action(QStringLiteral("Menu_ViewSelf"))->isChecked());
         QVERIFY(program.optionsWindow()->isVisible());
+        // The first tick logged in to the pal server.
+        QTRY_VERIFY(palServer.hasPendingConnections() || palServer.nextPendingConnection());
         QCOMPARE(program.messageWindow()->text(),
                  QStringLiteral("Please take a moment to fill in your user information and verify the setup."));
     }
@@ -139,30 +155,39 @@ private slots:
     void commandLineStartShowsTheWindowAndCallsOnTheFirstTick()
     {
         QTemporaryDir dir;
-        Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("10.0.0.5"), false});
+        Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("127.0.0.1"), false});
         QSignalSpy call(&program, &Program::callRequested);
         program.start();
         QVERIFY(program.splash() == nullptr);
         QVERIFY(program.mainWindow()->isVisible());
         QVERIFY(program.state().AutoAnswerOnce);
         QVERIFY(!program.mainWindow()->tmrSecond()->isActive());
-        QCOMPARE(program.state().PendingCallAddress, QStringLiteral("10.0.0.5"));
+        QCOMPARE(program.state().PendingCallAddress, QStringLiteral("127.0.0.1"));
         QVERIFY(call.wait(1000));
         QCOMPARE(call.count(), 1);
-        QCOMPARE(call[0][0].toString(), QStringLiteral("10.0.0.5"));
-        QCOMPARE(call[0][1].toInt(), 2000);
-        QCOMPARE(call[0][2].toInt(), 0);
+        QCOMPARE(call[0][0].toString(), QStringLiteral("127.0.0.1"));
         QVERIFY(program.state().PendingCallAddress.isEmpty());
+        // The call really went out, to the address on port 2000, with its progress window.
+        QCOMPARE(program.ippControl().remoteAddress(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(program.ippControl().remotePort(), 2000);
+        QVERIFY(program.state().ConnectState != ConnectState::NoAttempt);
+        QVERIFY(program.progressWindow() && program.progressWindow()->isVisible());
+        QCOMPARE(program.progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(),
+                 QStringLiteral("Unknown"));
+        QCOMPARE(program.progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(),
+                 QStringLiteral("127.0.0.1"));
+        program.calls().cancelAttempt();
         // The pal server is not contacted and the tail never runs.
         QTest::qWait(200);
         QCOMPARE(call.count(), 1);
         QCOMPARE(program.state().StartupTicks, 0);
+        QVERIFY(program.ippServerPal().remotePort() == 0);
     }
 
     void closeIsRefusedWhileAConnectionIsBeingEstablished()
     {
         QTemporaryDir dir;
-        Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("x"), false});
+        Program program({TestSupport::portBlock(), dir.path(), quietAddress(), false});
         program.start();
         program.state().ConnectState = ConnectState::Establishing;
         program.mainWindow()->close();
@@ -178,7 +203,7 @@ private slots:
     void terminationSignalRunsTheSameShutdown()
     {
         QTemporaryDir dir;
-        Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("x"), false});
+        Program program({TestSupport::portBlock(), dir.path(), quietAddress(), false});
         TerminationSignals terminations;
         connect(&terminations, &TerminationSignals::received, &program, &Program::shutdown);
         program.start();
@@ -198,7 +223,7 @@ private slots:
         ini.write("; written by hand\r\n[Personal]\r\nName=Ann\r\nFavourite=blue\r\n[Messaging]\r\nDisable=True\r\n"
                   "[Windows]\r\nDirWidth=9000\r\nChatFontSize=12\r\n");
         ini.close();
-        Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("x"), false});
+        Program program({TestSupport::portBlock(), dir.path(), quietAddress(), false});
         program.start();
         QCOMPARE(program.settings().Name, QStringLiteral("Ann"));
         QVERIFY(program.mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn"))->isHidden());
@@ -216,8 +241,8 @@ private slots:
         QTemporaryDir a, b;
         const int portA = TestSupport::portBlock();
         const int portB = TestSupport::portBlock();
-        Program first({portA, a.path(), QStringLiteral("x"), false});
-        Program second({portB, b.path(), QStringLiteral("x"), false});
+        Program first({portA, a.path(), quietAddress(), false});
+        Program second({portB, b.path(), quietAddress(), false});
         first.start();
         second.start();
         first.logLine(QStringLiteral("only in the first"));
