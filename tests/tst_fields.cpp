@@ -55,6 +55,15 @@ private slots:
         QCOMPARE(Fields::validPort(0), 0);
     }
 
+    void utf8CutsFallBetweenCharacters()
+    {
+        const QByteArray text = QStringLiteral("a\u00e9\u20ac").toUtf8(); // 1 + 2 + 3 bytes
+        QCOMPARE(Fields::utf8Left(text, 6), text);
+        QCOMPARE(Fields::utf8Left(text, 5), QByteArray("a\xc3\xa9"));
+        QCOMPARE(Fields::utf8Left(text, 2), QByteArray("a"));
+        QCOMPARE(Fields::utf8Left(text, 0), QByteArray());
+    }
+
     void networkTextStaysOnOneLine()
     {
         QCOMPARE(Fields::singleLine(QStringLiteral("Eve\r\n666\rx")), QStringLiteral("Eve  666 x"));

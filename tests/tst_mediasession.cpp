@@ -585,10 +585,14 @@ private slots:
         QTRY_VERIFY(ann.program->videoEngine().getFrameNum() > 0);
         ann.session().fetchFrame();
         QVERIFY(ann.state().captureRunning);
-        // A picture the converter cannot read, delivered as the camera's newest frame.
-        QVideoFrame broken(QVideoFrameFormat(QSize(320, 240), QVideoFrameFormat::Format_Jpeg));
-        ann.program->videoEngine().videoSink()->setVideoFrame(broken);
-        ann.session().fetchFrame();
+        // Pictures the converter cannot read, delivered as the camera's newest frames: one
+        // is a damaged frame and skipped, several in a row are a format it cannot use.
+        for (int i = 0; i < MediaSession::UnusableFramesForFormatMessage; ++i) {
+            QVERIFY(ann.state().captureRunning);
+            QVideoFrame broken(QVideoFrameFormat(QSize(320, 240), QVideoFrameFormat::Format_Jpeg));
+            ann.program->videoEngine().videoSink()->setVideoFrame(broken);
+            ann.session().fetchFrame();
+        }
         QVERIFY(!ann.state().captureRunning);
         QVERIFY(ann.state().OpenFormatDialogAfterMessage);
         QVERIFY(ann.program->messageWindow() && ann.program->messageWindow()->isVisible());

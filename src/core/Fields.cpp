@@ -85,6 +85,17 @@ QString singleLine(const QString &text)
     return line;
 }
 
+QByteArray utf8Left(const QByteArray &text, int maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    qsizetype end = qMax(0, maxBytes);
+    // Continuation bytes (10xxxxxx) belong to the character that started before them.
+    while (end > 0 && (uchar(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.left(end);
+}
+
 QString fromWire(const QByteArray &bytes)
 {
     return QString::fromUtf8(bytes);

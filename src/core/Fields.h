@@ -31,6 +31,9 @@ int validPort(qint64 value);
 // Text that came from the network, made safe for one line of a line-based file.
 QString singleLine(const QString &text);
 
+// At most maxBytes of a UTF-8 text, cut before a character rather than inside one.
+QByteArray utf8Left(const QByteArray &text, int maxBytes);
+
 // UTF-8 is the one conversion between wire bytes and user-interface text.
 QString fromWire(const QByteArray &bytes);
 QByteArray toWire(const QString &text);

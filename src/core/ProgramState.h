@@ -46,6 +46,8 @@ struct ProgramState
     QString palServerHost = QStringLiteral("localhost");
     qint32 palServerPort = 2015;
     bool OpenFormatDialogAfterMessage = false;
+    // Low 16 bits of the last received frame's length, kept on the calling side only.
+    quint16 lastVideoPayload = 0;
     QString helpFile = QStringLiteral("zelmo.hlp");
 
     bool soundIdle() const { return micState == 1 && speakerState == 1; }

@@ -177,7 +177,7 @@ QByteArray MediaSession::textPacket(const QByteArray &line) const
     QByteArray body = line;
     if (body.contains(Terminator)) {
         body.replace(Terminator, BrokenTerminator);
-        body.truncate(OutgoingTextQueue::MaxLineBytes);
+        body = Fields::utf8Left(body, OutgoingTextQueue::MaxLineBytes);
     }
     return MediaPacket::build(MediaPacket::TextKind, body);
 }
@@ -217,7 +217,7 @@ void MediaSession::fetchFrame()
     if (!st.captureReady)
         return;
     const int n = m_.video.getFrameNum();
-    if (n == m_lastFrameTaken)
+    if (n == m_lastFrameTaken || !m_.video.hasFrame())
         return;
     m_lastFrameTaken = n;
     int width = 0;
@@ -241,8 +241,13 @@ void MediaSession::fetchFrame()
     }
     m_frameWidth = width;
     m_frameHeight = height;
-    if (m_frameBytes == 0)
+    // A corrupt frame now and then (a damaged compressed frame from a camera) is skipped;
+    // a format that never gives a usable frame stops capture with the message.
+    m_unusableFrames = m_frameBytes == 0 ? m_unusableFrames + 1 : 0;
+    if (m_unusableFrames >= UnusableFramesForFormatMessage) {
+        m_unusableFrames = 0;
         emit unsupportedCaptureFormat();
+    }
 }
 
 void MediaSession::sendVideoFrame()
@@ -294,6 +299,9 @@ void MediaSession::receiveMediaData(const QByteArray &text, bool eol)
         if (width > 0 && width != m_displayWidth)
             setDisplaySize(width, height);
         m_.stats.addFrameReceived();
+        // The calling side keeps the last frame's length for the zoom menu's Small item.
+        if (m_.ippClient.isConnected())
+            m_.state.lastVideoPayload = quint16(payload);
         break;
     }
     case VideoEngine::PacketAudio: {

@@ -54,6 +54,7 @@ public:
     // The largest frame the sender produces plus its 8-byte header: a packet that size
     // must reach the receive path whole.
     static constexpr int MaxFrameLength = 40000;
+    static constexpr int UnusableFramesForFormatMessage = 3;
     static constexpr int MediaInputBufferSize = MaxFrameLength + 8;
     static constexpr int MediaOutputBufferSize = 16384;
     // Room for the longest body the engine hands back: a text line of the longest length
@@ -154,6 +155,8 @@ private:
     int m_frameWidth = 0;
     int m_frameHeight = 0;
     int m_lastFrameTaken = 0;
+    // Frames in a row that could not be used; one bad frame is not a wrong format.
+    int m_unusableFrames = 0;
 
     // Receiving.
     std::vector<uchar> m_engineOutput;

@@ -1,10 +1,12 @@
 #include "media/OutgoingTextQueue.h"
 
+#include "core/Fields.h"
+
 bool OutgoingTextQueue::push(const QByteArray &line)
 {
     if (isFull())
         return false;
-    m_lines[m_writeIndex - 1] = line.left(MaxLineBytes);
+    m_lines[m_writeIndex - 1] = Fields::utf8Left(line, MaxLineBytes);
     m_writeIndex = next(m_writeIndex);
     return true;
 }

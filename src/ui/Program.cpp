@@ -190,8 +190,9 @@ bool Program::mainWindowNormal() const
 
 void Program::onZoomRequested(int width, int height)
 {
-    // Small applies only to a window in its normal state.
-    if (width < 320 && !mainWindowNormal())
+    // Small applies only to a window in its normal state, and not while the last frame
+    // the calling side received was 320 bytes long.
+    if (width < 320 && (!mainWindowNormal() || m_state.lastVideoPayload == 320))
         return;
     m_session->setDisplaySize(width, height);
 }

@@ -195,7 +195,7 @@ int GsmCodec::compress(const qint16 *samples, int count, int quality, uchar *out
     // Anything but radio is phone quality, the setting's default.
     const int mode = quality == Radio ? Radio : Phone;
     const int blockBytes = mode == Radio ? RadioBlockBytes : PhoneBlockBytes;
-    const int blocks = std::min((count + BlockSamples - 1) / BlockSamples, outCapacity / blockBytes);
+    const int blocks = int(std::min<qint64>((qint64(count) + BlockSamples - 1) / BlockSamples, outCapacity / blockBytes));
 
     qint16 block[BlockSamples];
     for (int b = 0; b < blocks; ++b) {

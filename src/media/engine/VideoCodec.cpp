@@ -116,6 +116,18 @@ int VideoCodec::compressStill(const uchar *rgb, int width, int height, int quali
     return 0;
 }
 
+bool VideoCodec::pictureSize(const uchar *data, int length, int *width, int *height)
+{
+    if (!m_decompressor || !data || length <= 0 || !width || !height)
+        return false;
+    int subsampling = 0;
+    int colorspace = 0;
+    // The library takes a non-const pointer but does not write through it.
+    return tjDecompressHeader3(static_cast<tjhandle>(m_decompressor), const_cast<uchar *>(data),
+                               static_cast<unsigned long>(length), width, height, &subsampling, &colorspace)
+           == 0;
+}
+
 int VideoCodec::unCompressStill(const uchar *data, int length, int *width, int *height, uchar *image,
                                 int imageCapacity, int expectWidth, int expectHeight)
 {

@@ -25,6 +25,10 @@ public:
     int unCompressStill(const uchar *data, int length, int *width, int *height, uchar *image,
                         int imageCapacity, int expectWidth = 0, int expectHeight = 0);
 
+    // Reads only the picture size from a JPEG header, so that a size nobody sends can be
+    // refused before paying for a decode. False when the header does not read.
+    bool pictureSize(const uchar *data, int length, int *width, int *height);
+
     // Halves (or otherwise scales) a picture; returns the target's byte count, 0 when the
     // target does not fit.
     static int downSampleImg(const uchar *src, int srcWidth, int srcHeight, uchar *dst, int dstWidth,

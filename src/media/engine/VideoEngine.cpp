@@ -93,12 +93,15 @@ int VideoEngine::processData(const uchar *packet, int length, uchar *out, int ou
     if (std::memcmp(packet, "KJP", 3) == 0) {
         if (bodyLength <= 0)
             return 0;
-        m_decodeBuffer.resize(MaxFrameBytes);
+        // Only the sizes a sender captures at: the window showing the frame follows its size.
+        // The size is read from the header first, so a hostile size costs no decode.
         int w = 0;
         int h = 0;
-        const int n = codec().unCompressStill(body, bodyLength, &w, &h, m_decodeBuffer.data(), MaxFrameBytes);
-        // Only the sizes a sender captures at: the window showing the frame follows its size.
-        if (n <= 0 || !captureSizes().contains(QSize(w, h)) || n != w * h * 3)
+        if (!codec().pictureSize(body, bodyLength, &w, &h) || !captureSizes().contains(QSize(w, h)))
+            return 0;
+        m_decodeBuffer.resize(MaxFrameBytes);
+        const int n = codec().unCompressStill(body, bodyLength, &w, &h, m_decodeBuffer.data(), MaxFrameBytes, w, h);
+        if (n <= 0 || n != w * h * 3)
             return 0;
         QImage image(w, h, QImage::Format_RGB888);
         for (int y = 0; y < h; ++y)
@@ -367,6 +370,11 @@ QImage VideoEngine::latestImage()
         m_latestFrame = QVideoFrame();
     }
     return m_latestImage;
+}
+
+bool VideoEngine::hasFrame() const
+{
+    return m_latestFrame.isValid();
 }
 
 int VideoEngine::getFrame(uchar *buffer, int capacity, int *width, int *height)

@@ -101,6 +101,9 @@ public:
     // Copies the latest frame as 24-bit RGB at the capture size. Returns its byte count,
     // 0 when there is none, its pixel format cannot be converted, or it does not fit.
     int getFrame(uchar *buffer, int capacity, int *width, int *height);
+    // A frame has arrived since capture (re)started; getFrame's 0 then means the frame
+    // could not be used rather than that there is none yet.
+    bool hasFrame() const;
     // Where cameras deliver; also lets tests push frames of their own.
     QVideoSink *videoSink() { return &m_sink; }
 
