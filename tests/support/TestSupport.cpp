@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QtGlobal>
 
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
 namespace TestSupport {
 
 int portBlock(int span)
@@ -28,6 +32,22 @@ void writeBytes(const QString &path, const QByteArray &bytes)
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(bytes);
+}
+
+std::vector<qint16> tone(double hertz, int count, double amplitude)
+{
+    std::vector<qint16> s(size_t(std::max(count, 0)));
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = qint16(std::lround(amplitude * std::sin(2 * std::numbers::pi * hertz * double(i) / 8000.0)));
+    return s;
+}
+
+double rms(const qint16 *samples, int count)
+{
+    double sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum += double(samples[i]) * samples[i];
+    return count > 0 ? std::sqrt(sum / count) : 0.0;
 }
 
 } // namespace TestSupport

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 // Helpers shared by the tests.
 namespace TestSupport {
 
@@ -14,5 +16,9 @@ int portBlock(int span = 20);
 // A file's bytes as they are on disk (empty when unreadable), and a file made of bytes.
 QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
+
+// `count` samples of a sine tone sampled at 8000 Hz, and the root-mean-square level of samples.
+std::vector<qint16> tone(double hertz, int count, double amplitude = 8000);
+double rms(const qint16 *samples, int count);
 
 } // namespace TestSupport
