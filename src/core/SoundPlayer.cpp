@@ -14,7 +14,12 @@ SoundPlayer::SoundPlayer(QObject *parent)
     Q_INIT_RESOURCE(resources);
 }
 
-SoundPlayer::~SoundPlayer() = default;
+SoundPlayer::~SoundPlayer()
+{
+    // An effect destroyed while it plays can race the sound server's thread; stop first.
+    for (QSoundEffect *effect : std::as_const(m_effects))
+        effect->stop();
+}
 
 void SoundPlayer::setMuted(bool muted)
 {
