@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
-#include <QSoundEffect>
 #include <QTest>
 
 #include <cmath>
@@ -283,17 +282,28 @@ private slots:
             player.play(QString::fromLatin1(name));
         QCOMPARE(requested.count(), 4);
         QCOMPARE(requested.at(2).at(0).toString(), QStringLiteral("../../etc/passwd"));
-        // Only the real sound got an effect; nothing was made for the others.
-        const auto effects = player.findChildren<QSoundEffect *>();
-        QVERIFY(effects.size() <= 1);
-        if (AudioEngine(DeviceProvider::create(false)).hasAudio()) {
-            QCOMPARE(effects.size(), 1);
-            QTRY_VERIFY_WITH_TIMEOUT(effects.at(0)->isPlaying() || effects.at(0)->status() == QSoundEffect::Ready, 10000);
-        }
-        player.setMuted(true);
+        // Only the real sound plays, and only where there is a speaker; it ends by itself.
+        const bool speaker = AudioEngine(DeviceProvider::create(false)).hasAudio();
+        QCOMPARE(player.playing(), speaker ? 1 : 0);
+        QTRY_COMPARE_WITH_TIMEOUT(player.playing(), 0, 10000);
         player.play(QStringLiteral("discon.wav"));
-        QCOMPARE(requested.count(), 5);
-        QCOMPARE(player.findChildren<QSoundEffect *>().size(), effects.size());
+        player.setMuted(true);
+        QCOMPARE(player.playing(), 0);
+        player.play(QStringLiteral("discon.wav"));
+        QCOMPARE(requested.count(), 6);
+        QCOMPARE(player.playing(), 0);
+
+        // What is not a plain wave file of ours plays nothing.
+        QFile ring(QStringLiteral(":/sounds/ringin.wav"));
+        QVERIFY(ring.open(QIODevice::ReadOnly));
+        const QByteArray wav = ring.readAll();
+        const SoundPlayer::Wave good = SoundPlayer::readWave(wav);
+        QVERIFY(good.format.isValid());
+        QCOMPARE(good.format.sampleRate(), 22050);
+        QCOMPARE(good.samples.size(), wav.size() - 44);
+        for (const QByteArray &bad : {wav.left(40), wav.left(30) + QByteArray(10, '\xff'), QByteArray("RIFF"),
+                                      QByteArray(wav).replace(20, 2, "\x03\x00")})
+            QVERIFY(!SoundPlayer::readWave(bad).format.isValid());
     }
 };
 

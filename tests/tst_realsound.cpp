@@ -104,7 +104,7 @@ private slots:
         QCOMPARE(ann.program->state().micState, 2);
         double heard = 0;
         QTRY_VERIFY_WITH_TIMEOUT((heard = std::max(heard, monitor.level())) > 0.05, 20000);
-        QCOMPARE(bob.program->state().speakerState, 3);
+        QTRY_COMPARE(bob.program->state().speakerState, 3);
         ann.program->audioControl().talkReleased(Qt::LeftButton);
         QCOMPARE(ann.program->state().micState, 1);
     }
