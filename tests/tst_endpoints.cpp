@@ -165,79 +165,39 @@ private slots:
         }
     }
 
-    void twoEndpointsExchangeLinesUnchanged()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort, "<E>"));
-        QSignalSpy requests(&daemon, &IPDaemon::connectionRequest);
-        QSignalSpy accepted(&daemon, &IPDaemon::connected);
-        QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
-        IPPort port;
-        port.setLineEnd("<ET>");
-        QSignalSpy ready(&port, &IPPort::readyToSend);
-        QSignalSpy portIn(&port, &IPPort::dataIn);
-        QVERIFY(waitConnected(port, tcpPort));
-        QCOMPARE(ready.count(), 1);
-        QTRY_COMPARE(accepted.count(), 1);
-        QCOMPARE(requests.first().at(0).toString(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(accepted.first().at(0).toInt(), 1);
-        QCOMPARE(accepted.first().at(1).toInt(), 0);
-        QCOMPARE(daemon.remoteAddress(1), QStringLiteral("127.0.0.1"));
-
-        // Bytes that are not text in any encoding cross unchanged.
-        const QByteArray binary("\xff\x00\xc3\x28\r\n", 6);
-        port.sendData("RQC;Ann;Oslo;9:05;<E>" + binary + "<E>");
-        QCOMPARE(port.sentCount(), qint64(21 + binary.size() + 3));
-        QTRY_COMPARE(daemonIn.count(), 2);
-        QCOMPARE(texts(daemonIn, 1), (QByteArrayList{"RQC;Ann;Oslo;9:05;", binary}));
-        QVERIFY(daemonIn.at(1).at(2).toBool());
-
-        // The client cuts at its own terminator only.
-        daemon.sendData(1, "LS1;3;<ET>A<E>B<ET>");
-        QCOMPARE(daemon.sentCount(1), qint64(19));
-        QTRY_COMPARE(portIn.count(), 2);
-        QCOMPARE(texts(portIn, 0), (QByteArrayList{"LS1;3;", "A<E>B"}));
-    }
-
-    void lineEndSetOnConnectCutsTheFirstMessage()
+    void linesCrossUnchangedHoweverTheSegmentsFall()
     {
         const int tcpPort = TestSupport::portBlock();
         IPDaemon daemon;
         QVERIFY(listenOn(daemon, tcpPort));
-        QSignalSpy in(&daemon, &IPDaemon::dataIn);
-        // The caller sends the moment it is connected, maybe before the listener has
-        // picked its terminator.
-        connect(&daemon, &IPDaemon::connected, this, [&](int id) { daemon.setLineEnd(id, "<E>"); });
-        IPPort client;
-        connect(&client, &IPPort::connected, this, [&] { client.sendData("MSR;5;<E>MDI;1;<E>"); });
-        QVERIFY(waitConnected(client, tcpPort));
-        QTRY_COMPARE(in.count(), 2);
-        QCOMPARE(texts(in, 1), (QByteArrayList{"MSR;5;", "MDI;1;"}));
-
-        // Without a terminator each read is one event, never larger than the buffer.
-        in.clear();
-        daemon.setLineEnd(1, QByteArray());
-        client.sendData("RQC;Ann;Oslo;9:05;");
-        QTRY_COMPARE(in.count(), 1);
-        QCOMPARE(in.first().at(1).toByteArray(), QByteArray("RQC;Ann;Oslo;9:05;"));
-        in.clear();
-        daemon.setInputBufferSize(16);
-        const QByteArray wide = QByteArray("RRS;YES;") + QByteArray(60, 'w');
-        client.sendData(wide);
-        QByteArray joined;
-        QTRY_VERIFY((joined = texts(in, 1).join()).size() >= wide.size());
-        QCOMPARE(joined, wide);
-        for (const auto &event : in)
-            QVERIFY(event.at(1).toByteArray().size() <= 16);
-    }
-
-    void splitAndMergedSegmentsFromRawPeers()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort, "<E>"));
+        QSignalSpy requests(&daemon, &IPDaemon::connectionRequest);
+        QSignalSpy accepted(&daemon, &IPDaemon::connected);
         QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
+        // The listener picks its terminator once connected; the caller may have sent already.
+        connect(&daemon, &IPDaemon::connected, this, [&](int id) { daemon.setLineEnd(id, "<E>"); });
+        IPPort port;
+        port.setLineEnd("<ET>");
+        QSignalSpy portIn(&port, &IPPort::dataIn);
+        // Bytes that are not text in any encoding cross unchanged.
+        const QByteArray binary("\xff\x00\xc3\x28\r\n", 6);
+        connect(&port, &IPPort::connected, this, [&] { port.sendData("RQC;Ann;<E>" + binary + "<E>"); });
+        QVERIFY(waitConnected(port, tcpPort));
+        QCOMPARE(port.sentCount(), qint64(11 + binary.size() + 3));
+        QTRY_COMPARE(daemonIn.count(), 2);
+        QCOMPARE(texts(daemonIn, 1), (QByteArrayList{"RQC;Ann;", binary}));
+        QVERIFY(daemonIn.at(1).at(2).toBool());
+        QCOMPARE(requests.first().at(0).toString(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(accepted.first().at(0).toInt(), 1);
+        QCOMPARE(accepted.first().at(1).toInt(), 0);
+
+        // The caller cuts at its own terminator only.
+        daemon.sendData(1, "LS1;3;<ET>A<E>B<ET>");
+        QCOMPARE(daemon.sentCount(1), qint64(19));
+        QTRY_COMPARE(portIn.count(), 2);
+        QCOMPARE(texts(portIn, 0), (QByteArrayList{"LS1;3;", "A<E>B"}));
+
+        // Terminators split byte by byte, and several lines in one segment.
+        daemonIn.clear();
         QTcpSocket raw;
         QVERIFY(rawConnect(raw, tcpPort));
         trickle(raw, "KJP00003abc<E>one<");
@@ -248,20 +208,6 @@ private slots:
         QTRY_COMPARE(daemonIn.count(), 6);
         QCOMPARE(texts(daemonIn, 1),
                  (QByteArrayList{"KJP00003abc", "one", "two", "", "TXT00002hi", "AUD00001x"}));
-
-        // The same on the client side, with the server terminator split byte by byte.
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort + 1)));
-        IPPort port;
-        port.setLineEnd("<ET>");
-        QSignalSpy portIn(&port, &IPPort::dataIn);
-        QVERIFY(waitConnected(port, tcpPort + 1));
-        QTcpSocket *peer = rawAccept(server);
-        QVERIFY(peer);
-        trickle(*peer, "USR;1;<ET");
-        peer->write(">INT<ET>END<ET><ET>");
-        QTRY_COMPARE(portIn.count(), 4);
-        QCOMPARE(texts(portIn, 0), (QByteArrayList{"USR;1;", "INT", "END", ""}));
     }
 
     void overlongLinesArriveInBoundedPieces()
@@ -306,43 +252,74 @@ private slots:
         QTRY_COMPARE(in.count(), 1);
         QCOMPARE(delivered + in.first().at(1).toByteArray().size(), flood);
         QVERIFY(in.first().at(2).toBool());
+
+        // Without a terminator each read is one event, never larger than the buffer.
+        in.clear();
+        daemon.setInputBufferSize(16);
+        daemon.setLineEnd(1, QByteArray());
+        const QByteArray wide = QByteArray("RRS;YES;") + QByteArray(60, 'w');
+        raw.write(wide);
+        QByteArray joined;
+        QTRY_VERIFY((joined = texts(in, 1).join()).size() >= wide.size());
+        QCOMPARE(joined, wide);
+        for (const auto &event : in)
+            QVERIFY(event.at(1).toByteArray().size() <= 16);
     }
 
-    void sendsOutsideAConnectionAreDropped()
+    void closesAreReportedAndLaterSendsDropped()
     {
         const int tcpPort = TestSupport::portBlock();
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort)));
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort));
+        QSignalSpy daemonGone(&daemon, &IPDaemon::disconnected);
+        QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
         IPPort port;
+        QSignalSpy portGone(&port, &IPPort::disconnected);
+        QSignalSpy portIn(&port, &IPPort::dataIn);
         port.sendData("idle");
         QCOMPARE(port.sentCount(), qint64(0));
-        port.setRemoteAddress(QStringLiteral("127.0.0.1"));
-        port.setRemotePort(tcpPort);
-        QSignalSpy connected(&port, &IPPort::connected);
+        QVERIFY(!port.setRemoteAddress(QStringLiteral("127.0.0.1")) && !port.setRemotePort(tcpPort));
         QVERIFY(!port.setConnected(true));
         port.sendData("early");
         QCOMPARE(port.sentCount(), qint64(0));
-        QVERIFY(connected.wait(5000));
-        QTcpSocket *peer = rawAccept(server);
-        QVERIFY(peer);
-        QSignalSpy peerGone(peer, &QAbstractSocket::disconnected);
-        port.sendData("one<E>");
-        QCOMPARE(port.sentCount(), qint64(6));
-        port.setConnected(false);
-        port.sendData("late");
-        QCOMPARE(port.sentCount(), qint64(0));
-        QVERIFY(peerGone.wait(5000));
-        QCOMPARE(peer->readAll(), QByteArray("one<E>"));
+        QTRY_VERIFY(port.isConnected() && daemon.isConnected(1));
 
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort + 1));
-        QSignalSpy daemonGone(&daemon, &IPDaemon::disconnected);
-        QVERIFY(waitConnected(port, tcpPort + 1));
-        QTRY_VERIFY(daemon.isConnected(1));
-        port.setConnected(false);
-        QVERIFY(daemonGone.wait(5000));
+        // A local close is reported at once and drops later sends, yet what was queued
+        // before still reaches the peer, who hears of the close from the event loop.
+        QByteArray big(1 << 20, 'q');
+        big[big.size() - 1] = 'E';
+        daemon.sendData(1, big);
+        QCOMPARE(daemon.sentCount(1), qint64(big.size()));
+        daemon.closeConnection(1);
+        QCOMPARE(daemonGone.count(), 1);
+        QCOMPARE(portGone.count(), 0);
         daemon.sendData(1, "late");
         QCOMPARE(daemon.sentCount(1), qint64(0));
+        QTRY_VERIFY_WITH_TIMEOUT(portGone.count() == 1, 20000);
+        QCOMPARE(texts(portIn, 0).join(), big);
+        QVERIFY(!port.isConnected());
+        QCOMPARE(port.remoteAddress(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(port.remotePort(), tcpPort);
+
+        // The same from the caller's side.
+        QVERIFY(waitConnected(port, tcpPort));
+        QTRY_VERIFY(daemon.isConnected(1));
+        port.sendData("one");
+        port.setConnected(false);
+        QCOMPARE(portGone.count(), 2);
+        port.sendData("late");
+        QCOMPARE(port.sentCount(), qint64(0));
+        QVERIFY(daemonGone.wait(5000));
+        QCOMPARE(daemonGone.last().at(0).toInt(), 1);
+        QCOMPARE(texts(daemonIn, 1), QByteArrayList{"one"});
+        QCOMPARE(daemon.remoteAddress(1), QStringLiteral("127.0.0.1"));
+
+        // Nothing connected, nothing to report.
+        port.setConnected(false);
+        daemon.closeConnection(1);
+        daemon.closeConnection(99);
+        QCOMPARE(portGone.count(), 2);
+        QCOMPARE(daemonGone.count(), 2);
     }
 
     void takenPortIsReportedAndTheNextOneWorks()
@@ -352,14 +329,14 @@ private slots:
         QVERIFY(listenOn(first, tcpPort));
         second.setLocalPort(tcpPort);
         const EndpointError taken = second.setListening(true);
-        QCOMPARE(taken.code, EndpointError::PortInUse);
+        QCOMPARE(taken.code, 25049);
         QVERIFY(!taken.description.isEmpty());
         QVERIFY(!second.isListening());
         QVERIFY(listenOn(second, tcpPort + 4));
         QCOMPARE(second.setLocalPort(70000).code, EndpointError::InvalidArgument);
     }
 
-    void connectionIdsAreLowestFreeAndReused()
+    void connectionIdsAreLowestFreeAndReusedUntilTheStackGoesOff()
     {
         const int tcpPort = TestSupport::portBlock();
         IPDaemon daemon;
@@ -385,6 +362,7 @@ private slots:
         QCOMPARE(accepted.count(), 0);
 
         IPPort a, b, c;
+        QSignalSpy cGone(&c, &IPPort::disconnected);
         QVERIFY(waitConnected(a, tcpPort));
         QTRY_COMPARE(accepted.count(), 1);
         QVERIFY(waitConnected(b, tcpPort));
@@ -395,11 +373,29 @@ private slots:
         QVERIFY(gone.wait(5000));
         QCOMPARE(gone.first().at(0).toInt(), 1);
         QCOMPARE(daemon.connectionIds(), QList<int>{2});
-        QCOMPARE(daemon.remoteAddress(1), QStringLiteral("127.0.0.1"));
         QVERIFY(waitConnected(c, tcpPort));
         QTRY_COMPARE(accepted.count(), 3);
         QCOMPARE(accepted.at(2).at(0).toInt(), 1);
         QCOMPARE(daemon.connectionIds(), (QList<int>{1, 2}));
+
+        // The stack switched off closes a caller's connection and refuses to connect; on
+        // the listening side it closes every connection and the listener.
+        QVERIFY(!b.setStackOn(false));
+        QVERIFY(!b.isConnected());
+        QVERIFY(b.setConnected(true));
+        QVERIFY(!daemon.setStackOn(false));
+        QTRY_COMPARE(gone.count(), 3);
+        QVERIFY(daemon.connectionIds().isEmpty());
+        QVERIFY(!daemon.isListening());
+        QVERIFY(daemon.setListening(true));
+        QVERIFY(cGone.wait(5000));
+        QSignalSpy cRefused(&c, &IPPort::connected);
+        QVERIFY(!c.setConnected(true));
+        QVERIFY(cRefused.wait(5000));
+        QCOMPARE(cRefused.first().at(0).toInt(), EndpointError::ConnectionRefused);
+        QVERIFY(!daemon.setStackOn(true));
+        QVERIFY(listenOn(daemon, tcpPort));
+        QVERIFY(waitConnected(c, tcpPort));
     }
 
     void everyConnectAttemptEndsInOneEvent()
@@ -457,7 +453,8 @@ private slots:
         QCOMPARE(seen, QByteArrayList{"MSB;a;"});
         QCOMPARE(gone.count(), 1);
 
-        // Client side: closed by one handler, deleted by another.
+        // Client side: closed by one handler, deleted by another, deleted inside
+        // Disconnected as a window that goes with its connection does.
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort + 1)));
         IPPort closer;
@@ -484,8 +481,6 @@ private slots:
         QCOMPARE(closerSeen, QByteArrayList{"NTC;x;"});
         QCOMPARE(deleterSeen, 1);
 
-        // A window that goes away with its connection deletes the endpoint inside
-        // Disconnected; a listener may be deleted inside DataIn.
         QPointer<IPPort> window(new IPPort);
         connect(window, &IPPort::disconnected, this, [&] { delete window; });
         QVERIFY(waitConnected(*window, tcpPort + 1));
@@ -494,6 +489,7 @@ private slots:
         peer->abort();
         QTRY_VERIFY(!window);
 
+        // A listener deleted inside DataIn.
         auto *listener = new IPDaemon;
         QVERIFY(listenOn(*listener, tcpPort + 2, "<E>"));
         connect(listener, &IPDaemon::dataIn, this, [&] { delete listener; });
@@ -504,76 +500,7 @@ private slots:
         QVERIFY(raw2Gone.wait(5000));
     }
 
-    void closesRaiseDisconnectedOnBothSides()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort));
-        QSignalSpy daemonGone(&daemon, &IPDaemon::disconnected);
-        IPPort port;
-        QSignalSpy portGone(&port, &IPPort::disconnected);
-        QVERIFY(waitConnected(port, tcpPort));
-        QTRY_VERIFY(daemon.isConnected(1));
-
-        // Local close: at once. Remote close: later, from the event loop.
-        daemon.closeConnection(1);
-        QCOMPARE(daemonGone.count(), 1);
-        QCOMPARE(portGone.count(), 0);
-        QVERIFY(portGone.wait(5000));
-        QVERIFY(!port.isConnected());
-        QCOMPARE(port.remoteAddress(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(port.remotePort(), tcpPort);
-
-        QVERIFY(waitConnected(port, tcpPort));
-        QTRY_VERIFY(daemon.isConnected(1));
-        port.setConnected(false);
-        QCOMPARE(portGone.count(), 2);
-        QVERIFY(daemonGone.wait(5000));
-        QCOMPARE(daemonGone.last().at(0).toInt(), 1);
-        QCOMPARE(daemon.remoteAddress(1), QStringLiteral("127.0.0.1"));
-
-        // Nothing connected, nothing to report.
-        port.setConnected(false);
-        daemon.closeConnection(1);
-        daemon.closeConnection(99);
-        QCOMPARE(portGone.count(), 2);
-        QCOMPARE(daemonGone.count(), 2);
-    }
-
-    void stackOffClosesEverything()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort));
-        QSignalSpy daemonGone(&daemon, &IPDaemon::disconnected);
-        IPPort a, b;
-        QSignalSpy aGone(&a, &IPPort::disconnected);
-        QVERIFY(waitConnected(a, tcpPort));
-        QVERIFY(waitConnected(b, tcpPort));
-        QTRY_COMPARE(daemon.connectionIds(), (QList<int>{1, 2}));
-
-        QVERIFY(!daemon.setStackOn(false));
-        QCOMPARE(daemonGone.count(), 2);
-        QVERIFY(!daemon.isListening());
-        QVERIFY(daemon.connectionIds().isEmpty());
-        QVERIFY(daemon.setListening(true));
-        QVERIFY(aGone.wait(5000));
-        QTRY_VERIFY(!b.isConnected());
-
-        QSignalSpy refused(&a, &IPPort::connected);
-        QVERIFY(!a.setConnected(true));
-        QVERIFY(refused.wait(5000));
-        QCOMPARE(refused.first().at(0).toInt(), EndpointError::ConnectionRefused);
-
-        QVERIFY(!daemon.setStackOn(true));
-        QVERIFY(!daemon.setListening(true));
-        QVERIFY(waitConnected(a, tcpPort));
-        QVERIFY(!a.setStackOn(false));
-        QCOMPARE(aGone.count(), 2);
-        QVERIFY(a.setConnected(true));
-    }
-
-    void fullQueueRefusesAndDrainsWithoutLoss()
+    void aPeerThatDoesNotReadGetsNothingMoreQueued()
     {
         const int tcpPort = TestSupport::portBlock();
         QTcpServer server;
@@ -609,49 +536,21 @@ private slots:
         QCOMPARE(port.sentCount(), qint64(4));
     }
 
-    void localCloseStillDeliversQueuedText()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort));
-        QTcpSocket raw;
-        QSignalSpy rawGone(&raw, &QAbstractSocket::disconnected);
-        QVERIFY(rawConnect(raw, tcpPort));
-        QTRY_VERIFY(daemon.isConnected(1));
-        QByteArray big(1 << 20, 'q');
-        big[big.size() - 1] = 'E';
-        daemon.sendData(1, big);
-        QCOMPARE(daemon.sentCount(1), qint64(big.size()));
-        daemon.closeConnection(1);
-        QByteArray received;
-        QTRY_VERIFY_WITH_TIMEOUT((received += raw.readAll(), rawGone.count() == 1), 20000);
-        QCOMPARE(received + raw.readAll(), big);
-    }
-
     void addressesAndPortsAreChecked()
     {
         IPPort port;
         QSignalSpy connected(&port, &IPPort::connected);
-        for (const QString &blank : {QString(), QStringLiteral("   ")}) {
+        for (const QString &blank : {QString(), QStringLiteral("   "), QStringLiteral("no-such-host.invalid")}) {
             const EndpointError e = port.setRemoteAddress(blank);
-            QCOMPARE(e.code, EndpointError::HostNotFound);
+            QVERIFY(e.code == EndpointError::HostNotFound || e.code == EndpointError::NoNetwork);
             QVERIFY(!e.description.isEmpty());
         }
-        const EndpointError unknown = port.setRemoteAddress(QStringLiteral("no-such-host.invalid"));
-        QVERIFY(unknown.code == EndpointError::HostNotFound || unknown.code == EndpointError::NoNetwork);
-        QVERIFY(!unknown.description.isEmpty());
         port.setRemotePort(2000);
         QVERIFY(port.setConnected(true)); // no address to go to
         QCOMPARE(connected.count(), 0);
 
-        QVERIFY(!port.setRemoteAddress(QStringLiteral("::1")));
-        QCOMPARE(port.remoteAddress(), QStringLiteral("::1"));
         QVERIFY(!port.setRemoteAddress(QStringLiteral("::ffff:127.0.0.1")));
         QCOMPARE(port.remoteAddress(), QStringLiteral("127.0.0.1"));
-        // The start-up network check resolves this host's own name.
-        const EndpointError own = port.setRemoteAddress(port.localAddress());
-        QVERIFY(!own || own.code == EndpointError::NoNetwork);
-
         QCOMPARE(port.setRemotePort(0).code, EndpointError::InvalidArgument);
         QCOMPARE(port.setRemotePort(65536).code, EndpointError::InvalidArgument);
         QCOMPARE(port.remotePort(), 2000);
