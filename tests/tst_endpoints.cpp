@@ -82,11 +82,12 @@ bool rawConnect(QTcpSocket &raw, int tcpPort)
     return raw.waitForConnected(5000);
 }
 
-QTcpSocket *rawAccept(QTcpServer &server)
+// The connection a caller that is already connected made to the server.
+QTcpSocket *acceptOn(QTcpServer &server)
 {
-    return QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 5000)
-               ? server.nextPendingConnection()
-               : nullptr;
+    if (!server.hasPendingConnections())
+        server.waitForNewConnection(5000);
+    return server.nextPendingConnection();
 }
 
 // One byte per write, each handed to the kernel at once.
@@ -170,8 +171,6 @@ private slots:
         const int tcpPort = TestSupport::portBlock();
         IPDaemon daemon;
         QVERIFY(listenOn(daemon, tcpPort));
-        QSignalSpy requests(&daemon, &IPDaemon::connectionRequest);
-        QSignalSpy accepted(&daemon, &IPDaemon::connected);
         QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
         // The listener picks its terminator once connected; the caller may have sent already.
         connect(&daemon, &IPDaemon::connected, this, [&](int id) { daemon.setLineEnd(id, "<E>"); });
@@ -186,9 +185,6 @@ private slots:
         QTRY_COMPARE(daemonIn.count(), 2);
         QCOMPARE(texts(daemonIn, 1), (QByteArrayList{"RQC;Ann;", binary}));
         QVERIFY(daemonIn.at(1).at(2).toBool());
-        QCOMPARE(requests.first().at(0).toString(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(accepted.first().at(0).toInt(), 1);
-        QCOMPARE(accepted.first().at(1).toInt(), 0);
 
         // The caller cuts at its own terminator only.
         daemon.sendData(1, "LS1;3;<ET>A<E>B<ET>");
@@ -224,10 +220,8 @@ private slots:
         QTRY_COMPARE(in.count(), 5);
         QCOMPARE(texts(in, 1), (QByteArrayList{QByteArray(16, 'x'), QByteArray(16, 'x'),
                                                QByteArray(8, 'x'), "short", exact}));
-        QList<bool> eols;
-        for (const auto &event : in)
-            eols.append(event.at(2).toBool());
-        QCOMPARE(eols, (QList<bool>{false, false, true, true, true}));
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(in.at(i).at(2).toBool(), i >= 2);
 
         // An endless line never piles up: all but a buffer's worth is handed on at once.
         in.clear();
@@ -257,11 +251,8 @@ private slots:
         in.clear();
         daemon.setInputBufferSize(16);
         daemon.setLineEnd(1, QByteArray());
-        const QByteArray wide = QByteArray("RRS;YES;") + QByteArray(60, 'w');
-        raw.write(wide);
-        QByteArray joined;
-        QTRY_VERIFY((joined = texts(in, 1).join()).size() >= wide.size());
-        QCOMPARE(joined, wide);
+        raw.write(QByteArray(60, 'w') + "<E>");
+        QTRY_COMPARE(texts(in, 1).join(), QByteArray(60, 'w') + "<E>");
         for (const auto &event : in)
             QVERIFY(event.at(1).toByteArray().size() <= 16);
     }
@@ -381,21 +372,11 @@ private slots:
         // The stack switched off closes a caller's connection and refuses to connect; on
         // the listening side it closes every connection and the listener.
         QVERIFY(!b.setStackOn(false));
-        QVERIFY(!b.isConnected());
-        QVERIFY(b.setConnected(true));
+        QVERIFY(!b.isConnected() && b.setConnected(true));
         QVERIFY(!daemon.setStackOn(false));
         QTRY_COMPARE(gone.count(), 3);
-        QVERIFY(daemon.connectionIds().isEmpty());
-        QVERIFY(!daemon.isListening());
-        QVERIFY(daemon.setListening(true));
+        QVERIFY(daemon.connectionIds().isEmpty() && !daemon.isListening() && daemon.setListening(true));
         QVERIFY(cGone.wait(5000));
-        QSignalSpy cRefused(&c, &IPPort::connected);
-        QVERIFY(!c.setConnected(true));
-        QVERIFY(cRefused.wait(5000));
-        QCOMPARE(cRefused.first().at(0).toInt(), EndpointError::ConnectionRefused);
-        QVERIFY(!daemon.setStackOn(true));
-        QVERIFY(listenOn(daemon, tcpPort));
-        QVERIFY(waitConnected(c, tcpPort));
     }
 
     void everyConnectAttemptEndsInOneEvent()
@@ -453,40 +434,28 @@ private slots:
         QCOMPARE(seen, QByteArrayList{"MSB;a;"});
         QCOMPARE(gone.count(), 1);
 
-        // Client side: closed by one handler, deleted by another, deleted inside
-        // Disconnected as a window that goes with its connection does.
+        // A caller deleted inside DataIn, and one deleted inside Disconnected as a window
+        // that goes with its connection does.
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort + 1)));
-        IPPort closer;
         auto *deleter = new IPPort;
-        QByteArrayList closerSeen;
         int deleterSeen = 0;
-        connect(&closer, &IPPort::dataIn, this, [&](const QByteArray &text) {
-            closerSeen.append(text);
-            closer.setConnected(false);
-        });
         connect(deleter, &IPPort::dataIn, this, [&] {
             ++deleterSeen;
             delete deleter;
         });
-        for (IPPort *port : {&closer, deleter}) {
-            port->setLineEnd("<ET>");
-            QVERIFY(waitConnected(*port, tcpPort + 1));
-            QTcpSocket *peer = rawAccept(server);
-            QVERIFY(peer);
-            QSignalSpy peerGone(peer, &QAbstractSocket::disconnected);
-            peer->write("NTC;x;<ET>NTC;y;<ET>NTC;z;<ET>");
-            QVERIFY(peerGone.wait(5000));
-        }
-        QCOMPARE(closerSeen, QByteArrayList{"NTC;x;"});
+        deleter->setLineEnd("<ET>");
+        QVERIFY(waitConnected(*deleter, tcpPort + 1));
+        QTcpSocket *peer = acceptOn(server);
+        QSignalSpy peerGone(peer, &QAbstractSocket::disconnected);
+        peer->write("NTC;x;<ET>NTC;y;<ET>NTC;z;<ET>");
+        QVERIFY(peerGone.wait(5000));
         QCOMPARE(deleterSeen, 1);
 
         QPointer<IPPort> window(new IPPort);
         connect(window, &IPPort::disconnected, this, [&] { delete window; });
         QVERIFY(waitConnected(*window, tcpPort + 1));
-        QTcpSocket *peer = rawAccept(server);
-        QVERIFY(peer);
-        peer->abort();
+        acceptOn(server)->abort();
         QTRY_VERIFY(!window);
 
         // A listener deleted inside DataIn.
@@ -509,8 +478,7 @@ private slots:
         port.setOutputBufferSize(16384);
         QSignalSpy ready(&port, &IPPort::readyToSend);
         QVERIFY(waitConnected(port, tcpPort));
-        QTcpSocket *peer = rawAccept(server);
-        QVERIFY(peer);
+        QTcpSocket *peer = acceptOn(server);
         peer->setReadBufferSize(4096); // takes nothing more from the kernel until told
 
         QByteArray sent;
