@@ -10,6 +10,7 @@
 #include "ui/frmMain.h"
 
 #include <QLabel>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,7 +79,7 @@ class TestAudioPath : public QObject
     Q_OBJECT
 
 private slots:
-    void pushToTalkLatchAndWhatTheMicrophoneKeeps()
+    void pushToTalkLatchAndTheMicrophoneInAndOutOfACall()
     {
         Running r;
         r.start();
@@ -128,6 +129,24 @@ private slots:
         QCOMPARE(r.queue().block(2).count, 66);
         QTest::mouseRelease(talk, Qt::LeftButton);
         QVERIFY(!r.audio().captureStep());
+
+        // The sound test is refused during a call, record emptying the send queue first.
+        r.queue().pop();
+        r.audio().testRecord();
+        QCOMPARE(r.errorText(), QStringLiteral("You cannot test the audio while being connected to another user."));
+        QCOMPARE(r.queue().audioRecordIndex(), 1);
+        QCOMPARE(r.queue().audioSendIndex(), 1);
+        QVERIFY(!r.queue().hold());
+        VERIFY_TALKING(r, false);
+        r.program.errorWindow()->hide();
+        r.audio().testStop();
+        QCOMPARE(r.errorText(), AudioControl::inCallText());
+        r.program.errorWindow()->hide();
+        r.queue().record(QByteArray(132, 'c'));
+        r.audio().testPlay();
+        QCOMPARE(r.errorText(), AudioControl::inCallText());
+        QVERIFY(r.speaker() == nullptr);
+        QCOMPARE(r.queue().audioRecordIndex(), 2);
     }
 
     void withoutSoundDevicesNothingOpens()
@@ -177,8 +196,7 @@ private slots:
         QCOMPARE(progress.count(), 63);
         QCOMPARE(progress.at(0).at(0).toInt(), 2);
         QCOMPARE(progress.last().at(0).toInt(), 60);
-        for (int i = 1; i < lastEntries.size(); ++i)
-            QVERIFY(lastEntries.at(i) != lastEntries.at(i - 1));
+        QCOMPARE(QSet<QByteArray>(lastEntries.begin(), lastEntries.end()).size(), 4);
         const QByteArray first = r.queue().block(1).bytes();
 
         r.audio().testStop();
@@ -190,8 +208,7 @@ private slots:
         // Playing back gives blocks 1 to 59 to the speaker, in order.
         r.audio().testPlay();
         QCOMPARE(r.state().speakerState, 3);
-        QVERIFY(r.speaker());
-        QCOMPARE(r.speaker()->blocksWritten(), 59);
+        QVERIFY(r.speaker() && r.speaker()->blocksWritten() == 59);
         QCOMPARE(r.speaker()->samplesWritten(), 59 * AudioEngine::BlockSamples);
         qint16 expected[AudioEngine::BlockSamples];
         // The decoder carries state from block to block: a fresh one decodes the first block.
@@ -222,35 +239,6 @@ private slots:
         r.audio().talkPressed(Qt::RightButton);
         r.audio().testClosed();
         VERIFY_TALKING(r, true);
-    }
-
-    void soundTestRefusedDuringACall()
-    {
-        Running r;
-        r.start();
-        r.state().callState = CallState::InCall;
-        r.queue().record(QByteArray(132, 'a'));
-        r.queue().record(QByteArray(132, 'b'));
-        r.queue().pop();
-
-        r.audio().testRecord();
-        QCOMPARE(r.errorText(), QStringLiteral("You cannot test the audio while being connected to another user."));
-        // Record empties the send queue before it refuses.
-        QCOMPARE(r.queue().audioRecordIndex(), 1);
-        QCOMPARE(r.queue().audioSendIndex(), 1);
-        QVERIFY(!r.queue().hold());
-        VERIFY_TALKING(r, false);
-
-        r.program.errorWindow()->hide();
-        r.audio().testStop();
-        QCOMPARE(r.errorText(), AudioControl::inCallText());
-
-        r.program.errorWindow()->hide();
-        r.queue().record(QByteArray(132, 'c'));
-        r.audio().testPlay();
-        QCOMPARE(r.errorText(), AudioControl::inCallText());
-        QVERIFY(r.speaker() == nullptr);
-        QCOMPARE(r.queue().audioRecordIndex(), 2);
     }
 
     void volumeAndAHalfDuplexMicrophone()

@@ -29,13 +29,15 @@ bool listenOn(IPDaemon &daemon, int tcpPort, const QByteArray &lineEnd = {})
     return !daemon.setLocalPort(tcpPort) && !daemon.setListening(true);
 }
 
+bool startConnect(IPPort &port, int tcpPort)
+{
+    return !port.setRemoteAddress(QStringLiteral("127.0.0.1")) && !port.setRemotePort(tcpPort) && !port.setConnected(true);
+}
+
 bool waitConnected(IPPort &port, int tcpPort)
 {
     QSignalSpy connected(&port, &IPPort::connected);
-    if (port.setRemoteAddress(QStringLiteral("127.0.0.1")) || port.setRemotePort(tcpPort)
-        || port.setConnected(true))
-        return false;
-    return connected.wait(5000) && connected.first().at(0).toInt() == 0;
+    return startConnect(port, tcpPort) && connected.wait(5000) && connected.first().at(0).toInt() == 0;
 }
 
 bool rawConnect(QTcpSocket &raw, int tcpPort)
@@ -96,11 +98,6 @@ private slots:
     void linesComeOutWholeHoweverTheStreamIsSplit()
     {
         const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort, "<E>"));
-        QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
-        QTcpSocket toDaemon;
-        QVERIFY(rawConnect(toDaemon, tcpPort));
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort + 1)));
         IPPort port;
@@ -108,13 +105,21 @@ private slots:
         QSignalSpy portIn(&port, &IPPort::dataIn);
         QVERIFY(waitConnected(port, tcpPort + 1));
         QTcpSocket *toPort = acceptOn(server);
-        QTRY_VERIFY(daemon.isConnected(1));
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort));
+        QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
+        // The listener picks its terminator once connected; the caller's first lines are
+        // on their way before that.
+        connect(&daemon, &IPDaemon::connected, this, [&](int id) { daemon.setLineEnd(id, "<E>"); });
+        QTcpSocket toDaemon;
+        QVERIFY(rawConnect(toDaemon, tcpPort));
 
-        // Random lines made of terminator parts, sent in random segments and read through
-        // random input buffer sizes, each way: the pieces of each line put together give
-        // the line, none is larger than the buffer.
+        // Random lines made of terminator parts and bytes that are no text, sent in random
+        // segments and read through random input buffer sizes, each way: each side cuts at
+        // its own terminator only, the pieces of each line put together give the line, and
+        // none is larger than the buffer.
         auto *rng = QRandomGenerator::global();
-        const QByteArray alphabet[] = {"a", "<", "E", ">", "T", "<E", "bc"};
+        const QByteArray alphabet[] = {"a", "<", "E", ">", "T", "<E", QByteArray("\xff\0\r\n", 4)};
         for (int round = 0; round < 60; ++round) {
             const bool toListener = round % 2 == 0;
             const QByteArray terminator = toListener ? "<E>" : "<ET>";
@@ -143,33 +148,6 @@ private slots:
             QTRY_COMPARE(joinedLines(in, toListener ? 1 : 0, limit, &fits), lines);
             QVERIFY(fits);
         }
-    }
-
-    void linesCrossUnchangedAndEachSideCutsAtItsOwnTerminator()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort));
-        QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
-        // The listener picks its terminator once connected; the caller may have sent already.
-        connect(&daemon, &IPDaemon::connected, this, [&](int id) { daemon.setLineEnd(id, "<E>"); });
-        IPPort port;
-        port.setLineEnd("<ET>");
-        QSignalSpy portIn(&port, &IPPort::dataIn);
-        // Bytes that are not text in any encoding cross unchanged.
-        const QByteArray binary("\xff\x00\xc3\x28\r\n", 6);
-        connect(&port, &IPPort::connected, this, [&] { port.sendData("RQC;Ann;<E>" + binary + "<E>"); });
-        QVERIFY(waitConnected(port, tcpPort));
-        QCOMPARE(port.sentCount(), qint64(11 + binary.size() + 3));
-        QTRY_COMPARE(daemonIn.count(), 2);
-        QCOMPARE(texts(daemonIn, 1), (QByteArrayList{"RQC;Ann;", binary}));
-        QVERIFY(daemonIn.at(1).at(2).toBool());
-
-        // The caller cuts at its own terminator only.
-        daemon.sendData(1, "LS1;3;<ET>A<E>B<ET>");
-        QCOMPARE(daemon.sentCount(1), qint64(19));
-        QTRY_COMPARE(portIn.count(), 2);
-        QCOMPARE(texts(portIn, 0), (QByteArrayList{"LS1;3;", "A<E>B"}));
     }
 
     void anEndlessLineArrivesInBoundedPieces()
@@ -225,8 +203,7 @@ private slots:
         QSignalSpy portIn(&port, &IPPort::dataIn);
         port.sendData("idle");
         QCOMPARE(port.sentCount(), qint64(0));
-        QVERIFY(!port.setRemoteAddress(QStringLiteral("127.0.0.1")) && !port.setRemotePort(tcpPort));
-        QVERIFY(!port.setConnected(true));
+        QVERIFY(startConnect(port, tcpPort));
         port.sendData("early");
         QCOMPARE(port.sentCount(), qint64(0));
         QTRY_VERIFY(port.isConnected() && daemon.isConnected(1));
@@ -299,9 +276,7 @@ private slots:
         IPPort refused;
         QSignalSpy refusedUp(&refused, &IPPort::connected);
         QSignalSpy refusedGone(&refused, &IPPort::disconnected);
-        refused.setRemoteAddress(QStringLiteral("127.0.0.1"));
-        refused.setRemotePort(tcpPort);
-        QVERIFY(!refused.setConnected(true));
+        QVERIFY(startConnect(refused, tcpPort));
         // The caller may see its connection fail or open and close at once.
         QTRY_VERIFY(refusedGone.count() == 1
                     || (refusedUp.count() == 1 && refusedUp.first().at(0).toInt() != 0));
@@ -313,17 +288,14 @@ private slots:
         QVERIFY(waitConnected(a, tcpPort));
         QTRY_COMPARE(accepted.count(), 1);
         QVERIFY(waitConnected(b, tcpPort));
-        QTRY_COMPARE(accepted.count(), 2);
-        QCOMPARE(accepted.at(0).at(0).toInt(), 1);
-        QCOMPARE(accepted.at(1).at(0).toInt(), 2);
+        QTRY_COMPARE(daemon.connectionIds(), (QList<int>{1, 2}));
         a.setConnected(false);
         QVERIFY(gone.wait(5000));
         QCOMPARE(gone.first().at(0).toInt(), 1);
         QCOMPARE(daemon.connectionIds(), QList<int>{2});
         QVERIFY(waitConnected(c, tcpPort));
-        QTRY_COMPARE(accepted.count(), 3);
-        QCOMPARE(accepted.at(2).at(0).toInt(), 1);
-        QCOMPARE(daemon.connectionIds(), (QList<int>{1, 2}));
+        QTRY_COMPARE(daemon.connectionIds(), (QList<int>{1, 2}));
+        QCOMPARE(accepted.last().at(0).toInt(), 1);
 
         // The stack switched off closes a caller's connection and refuses to connect; on
         // the listening side it closes every connection and the listener.
@@ -346,9 +318,7 @@ private slots:
         IPPort port;
         port.setConnectTimeout(300);
         QSignalSpy connected(&port, &IPPort::connected);
-        QVERIFY(!port.setRemoteAddress(QStringLiteral("127.0.0.1")));
-        QVERIFY(!port.setRemotePort(tcpPort));
-        QVERIFY(!port.setConnected(true));
+        QVERIFY(startConnect(port, tcpPort));
         QVERIFY(connected.wait(5000));
         QCOMPARE(connected.last().at(0).toInt(), EndpointError::ConnectionRefused);
         QVERIFY(!connected.last().at(1).toString().isEmpty());
