@@ -303,15 +303,11 @@ private slots:
         session.receiveMediaData("TXT00005hello", true);
         QCOMPARE(text.count(), 1);
         QCOMPARE(text.first().first().toString(), QStringLiteral("hello"));
-        qint64 bytes = 13;
         for (const QByteArray &packet : {"TXT00000", "TXT00000hello", "TXTabcdehello", "TXT00010hello",
-                                         "TXT-0005hello", "XYZ00005hello", "TX", ""}) {
+                                         "TXT-0005hello", "XYZ00005hello", "TX", ""})
             session.receiveMediaData(packet, true);
-            bytes += packet.size();
-        }
         session.receiveMediaData("TXT00005hello", false);
         QCOMPARE(text.count(), 1);
-        QCOMPARE(stats.bytesReceived(), qint32(bytes + 13));
 
         // A frame that does not decode counts nothing; a 320 x 240 frame leaves the layout.
         QSignalSpy resized(&session, &MediaSession::displaySizeChanged);
@@ -364,7 +360,7 @@ private slots:
         QVERIFY(box.endsWith(QStringLiteral("xEND\nlast\n")));
     }
 
-    void theSendLoopOffersTextThenSoundThenVideoAndReportsItsRates()
+    void theSendLoopOffersTextThenSoundThenVideoAndReportsWhatItCannotSend()
     {
         Peer ann(QStringLiteral("Ann"));
         ann.stopTimer();
@@ -476,30 +472,23 @@ private slots:
         QVERIFY(ann.logged(QStringLiteral("Disconnected from 127.0.0.1")));
         QCOMPARE(sendQueue.audioSendIndex(), 1);
         QCOMPARE(sendQueue.audioRecordIndex(), 1);
-    }
 
-    void whatCannotBeSentIsRefusedAloud()
-    {
-        Peer ann(QStringLiteral("Ann"));
-        ann.stopTimer();
         // A full text queue refuses the next line and says so; the waiting lines stay.
-        QSignalSpy refused(&ann.session(), &MediaSession::textRefused);
+        QSignalSpy refused(&session, &MediaSession::textRefused);
         for (int i = 1; i < OutgoingTextQueue::Entries; ++i)
-            QVERIFY(ann.session().queueText(QByteArray::number(i)));
-        QVERIFY(!ann.session().queueText("one too many"));
+            QVERIFY(session.queueText(QByteArray::number(i)));
+        QVERIFY(!session.queueText("one too many"));
         QCOMPARE(refused.count(), 1);
         QVERIFY(ann.program->messageWindow() && ann.program->messageWindow()->isVisible());
         QCOMPARE(ann.program->textQueue().front(), QByteArray("1"));
         ann.program->messageWindow()->hide();
 
         // A captured picture the converter cannot read pauses capture with the format message.
-        ann.startCamera();
-        QTRY_VERIFY(ann.program->videoEngine().getFrameNum() > 0);
-        ann.session().fetchFrame();
+        video.setCapStatus(true);
+        session.fetchFrame();
         QVERIFY(ann.state().captureRunning);
-        QVideoFrame broken(QVideoFrameFormat(QSize(320, 240), QVideoFrameFormat::Format_Jpeg));
-        ann.program->videoEngine().videoSink()->setVideoFrame(broken);
-        ann.session().fetchFrame();
+        video.videoSink()->setVideoFrame(QVideoFrame(QVideoFrameFormat(QSize(320, 240), QVideoFrameFormat::Format_Jpeg)));
+        session.fetchFrame();
         QVERIFY(!ann.state().captureRunning);
         QVERIFY(ann.state().OpenFormatDialogAfterMessage);
         QVERIFY(ann.program->messageWindow()->isVisible());
