@@ -1,6 +1,5 @@
 #include "core/ProgramState.h"
 #include "media/CaptureControl.h"
-#include "media/engine/CameraDevice.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/VideoEngine.h"
@@ -45,22 +44,16 @@ struct Started
     std::unique_ptr<Program> program;
 };
 
-// A camera that either cannot be started or fails later, when told.
-class TroubledCamera : public CameraDevice
+// The pattern camera, except that it either cannot be started or fails later, when told.
+class TroubledCamera : public TestPatternCamera
 {
 public:
     explicit TroubledCamera(bool starts) : m_starts(starts) {}
-    QString name() const override { return QStringLiteral("Busy Camera"); }
-    QList<CameraFormat> formats() const override { return {}; }
-    void setFormat(int) override {}
-    bool start(QVideoSink *) override { return m_active = m_starts; }
-    void stop() override { m_active = false; }
-    bool isActive() const override { return m_active; }
+    bool start(QVideoSink *sink) override { return m_starts && TestPatternCamera::start(sink); }
     void breakDown() { emit failed(QStringLiteral("taken")); }
 
 private:
     bool m_starts;
-    bool m_active = false;
 };
 
 // The test pattern, then "Busy", a camera that cannot be started, and "Flaky", one that

@@ -29,7 +29,6 @@
 #include <QVideoFrame>
 #include <QVideoSink>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -64,11 +63,7 @@ struct Peer
     frmMain *main() { return program->mainWindow(); }
     QString conversation() { return program->chatWindow()->conversation(); }
     QString rate(frmRates::Figure f) { return program->ratesWindow()->figure(f); }
-    bool logged(const QString &text)
-    {
-        const QStringList lines = program->activityLog().lines();
-        return std::any_of(lines.begin(), lines.end(), [&](const QString &l) { return l.endsWith(": " + text); });
-    }
+    bool logged(const QString &text) { return (program->activityLog().lines().join('\n') + '\n').contains(": " + text + '\n'); }
     void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
     // The send loop is driven by hand from here on.
     void stopTimer() { main()->tmrMain()->stop(); }
