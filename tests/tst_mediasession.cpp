@@ -30,7 +30,6 @@
 #include <QVideoSink>
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -86,15 +85,14 @@ QByteArray unframed(const QByteArray &kind, const QByteArray &body)
     return MediaPacket::build(kind, body).chopped(3);
 }
 
+// Widths here are multiples of four: the RGB rows follow each other without padding.
 QByteArray jpegPacket(VideoEngine &engine, const QImage &picture, int quality = 30)
 {
     const QImage image = picture.convertToFormat(QImage::Format_RGB888);
-    std::vector<uchar> rgb(size_t(image.width()) * image.height() * 3);
-    for (int y = 0; y < image.height(); ++y)
-        std::memcpy(rgb.data() + size_t(y) * image.width() * 3, image.constScanLine(y), size_t(image.width()) * 3);
-    std::vector<uchar> out(MediaSession::MaxFrameLength);
-    const int n = engine.compressStill(rgb.data(), image.width(), image.height(), quality, out.data(), int(out.size()));
-    return unframed(MediaPacket::VideoKind, QByteArray(reinterpret_cast<const char *>(out.data()), n));
+    QByteArray out(MediaSession::MaxFrameLength, '\0');
+    const int n = engine.compressStill(image.constBits(), image.width(), image.height(), quality,
+                                       reinterpret_cast<uchar *>(out.data()), int(out.size()));
+    return unframed(MediaPacket::VideoKind, out.left(n));
 }
 
 QByteArray patternPacket(VideoEngine &engine, QSize size, quint32 number = 1)
@@ -102,15 +100,15 @@ QByteArray patternPacket(VideoEngine &engine, QSize size, quint32 number = 1)
     return jpegPacket(engine, TestPatternCamera::renderFrame(number, 1000, size));
 }
 
-// A GSM block of a steady tone; the tone tells blocks apart after decoding.
+// A GSM block of a steady tone.
 QByteArray gsmBlock(AudioEngine &engine, double hz)
 {
     std::vector<qint16> samples(AudioEngine::BlockSamples);
     for (int i = 0; i < AudioEngine::BlockSamples; ++i)
         samples[size_t(i)] = qint16(8000 * std::sin(2 * M_PI * hz * i / AudioEngine::SampleRate));
-    std::vector<uchar> out(AudioBlock::DataBytes);
-    const int n = engine.compressAudioGSM(samples.data(), int(samples.size()), 0, out.data(), int(out.size()));
-    return QByteArray(reinterpret_cast<const char *>(out.data()), n);
+    QByteArray out(AudioBlock::DataBytes, '\0');
+    return out.left(engine.compressAudioGSM(samples.data(), int(samples.size()), 0,
+                                            reinterpret_cast<uchar *>(out.data()), int(out.size())));
 }
 
 // A stranger's connection is closed by the program at once, before anything is sent.
