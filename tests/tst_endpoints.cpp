@@ -1,7 +1,6 @@
 #include "core/EndpointError.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
-#include "core/LineCutter.h"
 #include "support/TestSupport.h"
 
 #include <QRandomGenerator>
@@ -15,43 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct Piece
-{
-    QByteArray text;
-    bool eol;
-    bool operator==(const Piece &o) const { return text == o.text && eol == o.eol; }
-};
-
-// Runs a stream through a cutter the way a connection reads it: segments arrive one after
-// another, each is read in bounded steps, and lines are taken out in between.
-QList<Piece> cutStream(const QByteArray &stream, const QByteArray &terminator, int limit,
-                       const QList<int> &segments, qsizetype *mostHeld)
-{
-    LineCutter cutter;
-    cutter.setTerminator(terminator);
-    cutter.setLimit(limit);
-    QList<Piece> out;
-    qsizetype pos = 0;
-    qsizetype arrived = 0;
-    for (int segment : segments) {
-        arrived = std::min(stream.size(), arrived + segment);
-        for (;;) {
-            Piece p;
-            if (cutter.next(&p.text, &p.eol)) {
-                out.append(p);
-                continue;
-            }
-            if (pos == arrived)
-                break;
-            const qsizetype take = std::min(cutter.room(), arrived - pos);
-            cutter.append(stream.mid(pos, take));
-            pos += take;
-            *mostHeld = std::max(*mostHeld, cutter.held());
-        }
-    }
-    return out;
-}
 
 QByteArrayList texts(const QSignalSpy &spy, int textArg)
 {
@@ -67,13 +29,15 @@ bool listenOn(IPDaemon &daemon, int tcpPort, const QByteArray &lineEnd = {})
     return !daemon.setLocalPort(tcpPort) && !daemon.setListening(true);
 }
 
+bool startConnect(IPPort &port, int tcpPort)
+{
+    return !port.setRemoteAddress(QStringLiteral("127.0.0.1")) && !port.setRemotePort(tcpPort) && !port.setConnected(true);
+}
+
 bool waitConnected(IPPort &port, int tcpPort)
 {
     QSignalSpy connected(&port, &IPPort::connected);
-    if (port.setRemoteAddress(QStringLiteral("127.0.0.1")) || port.setRemotePort(tcpPort)
-        || port.setConnected(true))
-        return false;
-    return connected.wait(5000) && connected.first().at(0).toInt() == 0;
+    return startConnect(port, tcpPort) && connected.wait(5000) && connected.first().at(0).toInt() == 0;
 }
 
 bool rawConnect(QTcpSocket &raw, int tcpPort)
@@ -82,22 +46,28 @@ bool rawConnect(QTcpSocket &raw, int tcpPort)
     return raw.waitForConnected(5000);
 }
 
-QTcpSocket *rawAccept(QTcpServer &server)
+// The connection a caller that is already connected made to the server.
+QTcpSocket *acceptOn(QTcpServer &server)
 {
-    return QTest::qWaitFor([&] { return server.hasPendingConnections(); }, 5000)
-               ? server.nextPendingConnection()
-               : nullptr;
+    if (!server.hasPendingConnections())
+        server.waitForNewConnection(5000);
+    return server.nextPendingConnection();
 }
 
-// One byte per write, each handed to the kernel at once.
-void trickle(QTcpSocket &socket, const QByteArray &bytes)
+// The lines a spy's pieces make: pieces put together until one says EOL. `fits` turns
+// false when a piece is larger than `limit`.
+QByteArrayList joinedLines(const QSignalSpy &spy, int textArg, int limit, bool *fits)
 {
-    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    for (char c : bytes) {
-        socket.write(&c, 1);
-        socket.flush();
-        QCoreApplication::processEvents();
+    QByteArrayList lines{QByteArray()};
+    for (const QList<QVariant> &event : spy) {
+        const QByteArray text = event.at(textArg).toByteArray();
+        *fits = *fits && text.size() <= limit;
+        lines.last() += text;
+        if (event.at(textArg + 1).toBool())
+            lines.append(QByteArray());
     }
+    lines.removeLast();
+    return lines;
 }
 
 // A listener that takes one connection into its queue and then drops further SYNs, so a
@@ -109,6 +79,8 @@ int stalledListener(int tcpPort)
     addr.sin_family = AF_INET;
     addr.sin_port = htons(quint16(tcpPort));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int reuse = 1; // as a QTcpServer would: an earlier run's closed connections do not block the port
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || ::listen(fd, 0) != 0) {
         ::close(fd);
         return -1;
@@ -123,169 +95,71 @@ class TestEndpoints : public QObject
     Q_OBJECT
 
 private slots:
-    void cutterGivesTheSameLinesHoweverTheStreamIsSplit()
-    {
-        auto *rng = QRandomGenerator::global();
-        const QByteArray alphabet[] = {"a", "<", "E", ">", "T", "<E", "bc"};
-        for (const QByteArray terminator : {QByteArray("<E>"), QByteArray("<ET>")}) {
-            for (int round = 0; round < 40; ++round) {
-                const int limit = 1 + rng->bounded(9);
-                QByteArray stream;
-                QByteArrayList lines;
-                for (int l = 0; l < 12; ++l) {
-                    QByteArray line;
-                    for (const int length = rng->bounded(3 * limit); line.size() < length;)
-                        line += alphabet[rng->bounded(7)];
-                    // No terminator inside, and no half of one that the next completes.
-                    while ((line + terminator).indexOf(terminator) != line.size())
-                        line.chop(1);
-                    lines.append(line);
-                    stream += line + terminator;
-                }
-                qsizetype mostHeld = 0;
-                const auto reference = cutStream(stream, terminator, limit, {int(stream.size())}, &mostHeld);
-                QList<int> random;
-                for (qsizetype n = 0; n < stream.size(); n += random.last())
-                    random.append(1 + rng->bounded(7));
-                QCOMPARE(cutStream(stream, terminator, limit, QList<int>(stream.size(), 1), &mostHeld), reference);
-                QCOMPARE(cutStream(stream, terminator, limit, random, &mostHeld), reference);
-                QVERIFY(mostHeld <= limit + terminator.size());
-
-                // The pieces of each line put together give the line; only the last says EOL.
-                QByteArrayList rebuilt{QByteArray()};
-                for (const Piece &p : reference) {
-                    QVERIFY(p.text.size() <= limit);
-                    rebuilt.last() += p.text;
-                    if (p.eol)
-                        rebuilt.append(QByteArray());
-                }
-                rebuilt.removeLast();
-                QCOMPARE(rebuilt, lines);
-            }
-        }
-    }
-
-    void twoEndpointsExchangeLinesUnchanged()
+    void linesComeOutWholeHoweverTheStreamIsSplit()
     {
         const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort, "<E>"));
-        QSignalSpy requests(&daemon, &IPDaemon::connectionRequest);
-        QSignalSpy accepted(&daemon, &IPDaemon::connected);
-        QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
-        IPPort port;
-        port.setLineEnd("<ET>");
-        QSignalSpy ready(&port, &IPPort::readyToSend);
-        QSignalSpy portIn(&port, &IPPort::dataIn);
-        QVERIFY(waitConnected(port, tcpPort));
-        QCOMPARE(ready.count(), 1);
-        QTRY_COMPARE(accepted.count(), 1);
-        QCOMPARE(requests.first().at(0).toString(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(accepted.first().at(0).toInt(), 1);
-        QCOMPARE(accepted.first().at(1).toInt(), 0);
-        QCOMPARE(daemon.remoteAddress(1), QStringLiteral("127.0.0.1"));
-
-        // Bytes that are not text in any encoding cross unchanged.
-        const QByteArray binary("\xff\x00\xc3\x28\r\n", 6);
-        port.sendData("RQC;Ann;Oslo;9:05;<E>" + binary + "<E>");
-        QCOMPARE(port.sentCount(), qint64(21 + binary.size() + 3));
-        QTRY_COMPARE(daemonIn.count(), 2);
-        QCOMPARE(texts(daemonIn, 1), (QByteArrayList{"RQC;Ann;Oslo;9:05;", binary}));
-        QVERIFY(daemonIn.at(1).at(2).toBool());
-
-        // The client cuts at its own terminator only.
-        daemon.sendData(1, "LS1;3;<ET>A<E>B<ET>");
-        QCOMPARE(daemon.sentCount(1), qint64(19));
-        QTRY_COMPARE(portIn.count(), 2);
-        QCOMPARE(texts(portIn, 0), (QByteArrayList{"LS1;3;", "A<E>B"}));
-    }
-
-    void lineEndSetOnConnectCutsTheFirstMessage()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort));
-        QSignalSpy in(&daemon, &IPDaemon::dataIn);
-        // The caller sends the moment it is connected, maybe before the listener has
-        // picked its terminator.
-        connect(&daemon, &IPDaemon::connected, this, [&](int id) { daemon.setLineEnd(id, "<E>"); });
-        IPPort client;
-        connect(&client, &IPPort::connected, this, [&] { client.sendData("MSR;5;<E>MDI;1;<E>"); });
-        QVERIFY(waitConnected(client, tcpPort));
-        QTRY_COMPARE(in.count(), 2);
-        QCOMPARE(texts(in, 1), (QByteArrayList{"MSR;5;", "MDI;1;"}));
-
-        // Without a terminator each read is one event, never larger than the buffer.
-        in.clear();
-        daemon.setLineEnd(1, QByteArray());
-        client.sendData("RQC;Ann;Oslo;9:05;");
-        QTRY_COMPARE(in.count(), 1);
-        QCOMPARE(in.first().at(1).toByteArray(), QByteArray("RQC;Ann;Oslo;9:05;"));
-        in.clear();
-        daemon.setInputBufferSize(16);
-        const QByteArray wide = QByteArray("RRS;YES;") + QByteArray(60, 'w');
-        client.sendData(wide);
-        QByteArray joined;
-        QTRY_VERIFY((joined = texts(in, 1).join()).size() >= wide.size());
-        QCOMPARE(joined, wide);
-        for (const auto &event : in)
-            QVERIFY(event.at(1).toByteArray().size() <= 16);
-    }
-
-    void splitAndMergedSegmentsFromRawPeers()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort, "<E>"));
-        QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
-        QTcpSocket raw;
-        QVERIFY(rawConnect(raw, tcpPort));
-        trickle(raw, "KJP00003abc<E>one<");
-        raw.write("E>two<E");
-        raw.flush();
-        QCoreApplication::processEvents();
-        raw.write("><E>TXT00002hi<E>AUD00001x<E>");
-        QTRY_COMPARE(daemonIn.count(), 6);
-        QCOMPARE(texts(daemonIn, 1),
-                 (QByteArrayList{"KJP00003abc", "one", "two", "", "TXT00002hi", "AUD00001x"}));
-
-        // The same on the client side, with the server terminator split byte by byte.
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort + 1)));
         IPPort port;
         port.setLineEnd("<ET>");
         QSignalSpy portIn(&port, &IPPort::dataIn);
         QVERIFY(waitConnected(port, tcpPort + 1));
-        QTcpSocket *peer = rawAccept(server);
-        QVERIFY(peer);
-        trickle(*peer, "USR;1;<ET");
-        peer->write(">INT<ET>END<ET><ET>");
-        QTRY_COMPARE(portIn.count(), 4);
-        QCOMPARE(texts(portIn, 0), (QByteArrayList{"USR;1;", "INT", "END", ""}));
+        QTcpSocket *toPort = acceptOn(server);
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort));
+        QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
+        // The listener picks its terminator once connected; the caller's first lines are
+        // on their way before that.
+        connect(&daemon, &IPDaemon::connected, this, [&](int id) { daemon.setLineEnd(id, "<E>"); });
+        QTcpSocket toDaemon;
+        QVERIFY(rawConnect(toDaemon, tcpPort));
+
+        // Random lines made of terminator parts and bytes that are no text, sent in random
+        // segments and read through random input buffer sizes, each way: each side cuts at
+        // its own terminator only, the pieces of each line put together give the line, and
+        // none is larger than the buffer.
+        auto *rng = QRandomGenerator::global();
+        const QByteArray alphabet[] = {"a", "<", "E", ">", "T", "<E", QByteArray("\xff\0\r\n", 4)};
+        for (int round = 0; round < 60; ++round) {
+            const bool toListener = round % 2 == 0;
+            const QByteArray terminator = toListener ? "<E>" : "<ET>";
+            QSignalSpy &in = toListener ? daemonIn : portIn;
+            QTcpSocket &sender = toListener ? toDaemon : *toPort;
+            const int limit = 1 + rng->bounded(9);
+            toListener ? daemon.setInputBufferSize(limit) : port.setInputBufferSize(limit);
+            QByteArray stream;
+            QByteArrayList lines;
+            for (int l = 0; l < 12; ++l) {
+                QByteArray line;
+                for (const int length = rng->bounded(3 * limit); line.size() < length;)
+                    line += alphabet[rng->bounded(7)];
+                // No terminator inside, and no half of one that the next completes.
+                while ((line + terminator).indexOf(terminator) != line.size())
+                    line.chop(1);
+                lines.append(line);
+                stream += line + terminator;
+            }
+            in.clear();
+            for (qsizetype at = 0; at < stream.size(); at += sender.write(stream.mid(at, 1 + rng->bounded(7)))) {
+                sender.flush();
+                QCoreApplication::processEvents();
+            }
+            bool fits = true;
+            QTRY_COMPARE(joinedLines(in, toListener ? 1 : 0, limit, &fits), lines);
+            QVERIFY(fits);
+        }
     }
 
-    void overlongLinesArriveInBoundedPieces()
+    void anEndlessLineArrivesInBoundedPieces()
     {
         const int tcpPort = TestSupport::portBlock();
         IPDaemon daemon;
-        daemon.setInputBufferSize(16);
+        daemon.setInputBufferSize(1024);
         QVERIFY(listenOn(daemon, tcpPort, "<E>"));
         QSignalSpy in(&daemon, &IPDaemon::dataIn);
         QTcpSocket raw;
         QVERIFY(rawConnect(raw, tcpPort));
-        const QByteArray exact(16, 'y');
-        raw.write(QByteArray(40, 'x') + "<E>short<E>" + exact + "<E>");
-        QTRY_COMPARE(in.count(), 5);
-        QCOMPARE(texts(in, 1), (QByteArrayList{QByteArray(16, 'x'), QByteArray(16, 'x'),
-                                               QByteArray(8, 'x'), "short", exact}));
-        QList<bool> eols;
-        for (const auto &event : in)
-            eols.append(event.at(2).toBool());
-        QCOMPARE(eols, (QList<bool>{false, false, true, true, true}));
-
-        // An endless line never piles up: all but a buffer's worth is handed on at once.
-        in.clear();
-        daemon.setInputBufferSize(1024);
+        // All but a buffer's worth is handed on at once, marked as not the end of the line.
         const qint64 flood = 1 << 20;
         for (int i = 0; i < 16; ++i)
             raw.write(QByteArray(flood / 16, 'z'));
@@ -306,43 +180,70 @@ private slots:
         QTRY_COMPARE(in.count(), 1);
         QCOMPARE(delivered + in.first().at(1).toByteArray().size(), flood);
         QVERIFY(in.first().at(2).toBool());
+
+        // Without a terminator each read is one event, never larger than the buffer.
+        in.clear();
+        daemon.setInputBufferSize(16);
+        daemon.setLineEnd(1, QByteArray());
+        raw.write(QByteArray(60, 'w') + "<E>");
+        QTRY_COMPARE(texts(in, 1).join(), QByteArray(60, 'w') + "<E>");
+        for (const auto &event : in)
+            QVERIFY(event.at(1).toByteArray().size() <= 16);
     }
 
-    void sendsOutsideAConnectionAreDropped()
+    void closesAreReportedAndLaterSendsDropped()
     {
         const int tcpPort = TestSupport::portBlock();
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort)));
+        IPDaemon daemon;
+        QVERIFY(listenOn(daemon, tcpPort));
+        QSignalSpy daemonGone(&daemon, &IPDaemon::disconnected);
+        QSignalSpy daemonIn(&daemon, &IPDaemon::dataIn);
         IPPort port;
+        QSignalSpy portGone(&port, &IPPort::disconnected);
+        QSignalSpy portIn(&port, &IPPort::dataIn);
         port.sendData("idle");
         QCOMPARE(port.sentCount(), qint64(0));
-        port.setRemoteAddress(QStringLiteral("127.0.0.1"));
-        port.setRemotePort(tcpPort);
-        QSignalSpy connected(&port, &IPPort::connected);
-        QVERIFY(!port.setConnected(true));
+        QVERIFY(startConnect(port, tcpPort));
         port.sendData("early");
         QCOMPARE(port.sentCount(), qint64(0));
-        QVERIFY(connected.wait(5000));
-        QTcpSocket *peer = rawAccept(server);
-        QVERIFY(peer);
-        QSignalSpy peerGone(peer, &QAbstractSocket::disconnected);
-        port.sendData("one<E>");
-        QCOMPARE(port.sentCount(), qint64(6));
-        port.setConnected(false);
-        port.sendData("late");
-        QCOMPARE(port.sentCount(), qint64(0));
-        QVERIFY(peerGone.wait(5000));
-        QCOMPARE(peer->readAll(), QByteArray("one<E>"));
+        QTRY_VERIFY(port.isConnected() && daemon.isConnected(1));
 
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort + 1));
-        QSignalSpy daemonGone(&daemon, &IPDaemon::disconnected);
-        QVERIFY(waitConnected(port, tcpPort + 1));
-        QTRY_VERIFY(daemon.isConnected(1));
-        port.setConnected(false);
-        QVERIFY(daemonGone.wait(5000));
+        // A local close is reported at once and drops later sends, yet what was queued
+        // before still reaches the peer, who hears of the close from the event loop.
+        QByteArray big(1 << 20, 'q');
+        big[big.size() - 1] = 'E';
+        daemon.sendData(1, big);
+        QCOMPARE(daemon.sentCount(1), qint64(big.size()));
+        daemon.closeConnection(1);
+        QCOMPARE(daemonGone.count(), 1);
+        QCOMPARE(portGone.count(), 0);
         daemon.sendData(1, "late");
         QCOMPARE(daemon.sentCount(1), qint64(0));
+        QTRY_VERIFY_WITH_TIMEOUT(portGone.count() == 1, 20000);
+        QCOMPARE(texts(portIn, 0).join(), big);
+        QVERIFY(!port.isConnected());
+        QCOMPARE(port.remoteAddress(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(port.remotePort(), tcpPort);
+
+        // The same from the caller's side.
+        QVERIFY(waitConnected(port, tcpPort));
+        QTRY_VERIFY(daemon.isConnected(1));
+        port.sendData("one");
+        port.setConnected(false);
+        QCOMPARE(portGone.count(), 2);
+        port.sendData("late");
+        QCOMPARE(port.sentCount(), qint64(0));
+        QVERIFY(daemonGone.wait(5000));
+        QCOMPARE(daemonGone.last().at(0).toInt(), 1);
+        QCOMPARE(texts(daemonIn, 1), QByteArrayList{"one"});
+        QCOMPARE(daemon.remoteAddress(1), QStringLiteral("127.0.0.1"));
+
+        // Nothing connected, nothing to report.
+        port.setConnected(false);
+        daemon.closeConnection(1);
+        daemon.closeConnection(99);
+        QCOMPARE(portGone.count(), 2);
+        QCOMPARE(daemonGone.count(), 2);
     }
 
     void takenPortIsReportedAndTheNextOneWorks()
@@ -352,14 +253,14 @@ private slots:
         QVERIFY(listenOn(first, tcpPort));
         second.setLocalPort(tcpPort);
         const EndpointError taken = second.setListening(true);
-        QCOMPARE(taken.code, EndpointError::PortInUse);
+        QCOMPARE(taken.code, 25049);
         QVERIFY(!taken.description.isEmpty());
         QVERIFY(!second.isListening());
         QVERIFY(listenOn(second, tcpPort + 4));
         QCOMPARE(second.setLocalPort(70000).code, EndpointError::InvalidArgument);
     }
 
-    void connectionIdsAreLowestFreeAndReused()
+    void connectionIdsAreLowestFreeAndReusedUntilTheStackGoesOff()
     {
         const int tcpPort = TestSupport::portBlock();
         IPDaemon daemon;
@@ -375,9 +276,7 @@ private slots:
         IPPort refused;
         QSignalSpy refusedUp(&refused, &IPPort::connected);
         QSignalSpy refusedGone(&refused, &IPPort::disconnected);
-        refused.setRemoteAddress(QStringLiteral("127.0.0.1"));
-        refused.setRemotePort(tcpPort);
-        QVERIFY(!refused.setConnected(true));
+        QVERIFY(startConnect(refused, tcpPort));
         // The caller may see its connection fail or open and close at once.
         QTRY_VERIFY(refusedGone.count() == 1
                     || (refusedUp.count() == 1 && refusedUp.first().at(0).toInt() != 0));
@@ -385,21 +284,27 @@ private slots:
         QCOMPARE(accepted.count(), 0);
 
         IPPort a, b, c;
+        QSignalSpy cGone(&c, &IPPort::disconnected);
         QVERIFY(waitConnected(a, tcpPort));
         QTRY_COMPARE(accepted.count(), 1);
         QVERIFY(waitConnected(b, tcpPort));
-        QTRY_COMPARE(accepted.count(), 2);
-        QCOMPARE(accepted.at(0).at(0).toInt(), 1);
-        QCOMPARE(accepted.at(1).at(0).toInt(), 2);
+        QTRY_COMPARE(daemon.connectionIds(), (QList<int>{1, 2}));
         a.setConnected(false);
         QVERIFY(gone.wait(5000));
         QCOMPARE(gone.first().at(0).toInt(), 1);
         QCOMPARE(daemon.connectionIds(), QList<int>{2});
-        QCOMPARE(daemon.remoteAddress(1), QStringLiteral("127.0.0.1"));
         QVERIFY(waitConnected(c, tcpPort));
-        QTRY_COMPARE(accepted.count(), 3);
-        QCOMPARE(accepted.at(2).at(0).toInt(), 1);
-        QCOMPARE(daemon.connectionIds(), (QList<int>{1, 2}));
+        QTRY_COMPARE(daemon.connectionIds(), (QList<int>{1, 2}));
+        QCOMPARE(accepted.last().at(0).toInt(), 1);
+
+        // The stack switched off closes a caller's connection and refuses to connect; on
+        // the listening side it closes every connection and the listener.
+        QVERIFY(!b.setStackOn(false));
+        QVERIFY(!b.isConnected() && b.setConnected(true));
+        QVERIFY(!daemon.setStackOn(false));
+        QTRY_COMPARE(gone.count(), 3);
+        QVERIFY(daemon.connectionIds().isEmpty() && !daemon.isListening() && daemon.setListening(true));
+        QVERIFY(cGone.wait(5000));
     }
 
     void everyConnectAttemptEndsInOneEvent()
@@ -413,9 +318,7 @@ private slots:
         IPPort port;
         port.setConnectTimeout(300);
         QSignalSpy connected(&port, &IPPort::connected);
-        QVERIFY(!port.setRemoteAddress(QStringLiteral("127.0.0.1")));
-        QVERIFY(!port.setRemotePort(tcpPort));
-        QVERIFY(!port.setConnected(true));
+        QVERIFY(startConnect(port, tcpPort));
         QVERIFY(connected.wait(5000));
         QCOMPARE(connected.last().at(0).toInt(), EndpointError::ConnectionRefused);
         QVERIFY(!connected.last().at(1).toString().isEmpty());
@@ -457,43 +360,31 @@ private slots:
         QCOMPARE(seen, QByteArrayList{"MSB;a;"});
         QCOMPARE(gone.count(), 1);
 
-        // Client side: closed by one handler, deleted by another.
+        // A caller deleted inside DataIn, and one deleted inside Disconnected as a window
+        // that goes with its connection does.
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, quint16(tcpPort + 1)));
-        IPPort closer;
         auto *deleter = new IPPort;
-        QByteArrayList closerSeen;
         int deleterSeen = 0;
-        connect(&closer, &IPPort::dataIn, this, [&](const QByteArray &text) {
-            closerSeen.append(text);
-            closer.setConnected(false);
-        });
         connect(deleter, &IPPort::dataIn, this, [&] {
             ++deleterSeen;
             delete deleter;
         });
-        for (IPPort *port : {&closer, deleter}) {
-            port->setLineEnd("<ET>");
-            QVERIFY(waitConnected(*port, tcpPort + 1));
-            QTcpSocket *peer = rawAccept(server);
-            QVERIFY(peer);
-            QSignalSpy peerGone(peer, &QAbstractSocket::disconnected);
-            peer->write("NTC;x;<ET>NTC;y;<ET>NTC;z;<ET>");
-            QVERIFY(peerGone.wait(5000));
-        }
-        QCOMPARE(closerSeen, QByteArrayList{"NTC;x;"});
+        deleter->setLineEnd("<ET>");
+        QVERIFY(waitConnected(*deleter, tcpPort + 1));
+        QTcpSocket *peer = acceptOn(server);
+        QSignalSpy peerGone(peer, &QAbstractSocket::disconnected);
+        peer->write("NTC;x;<ET>NTC;y;<ET>NTC;z;<ET>");
+        QVERIFY(peerGone.wait(5000));
         QCOMPARE(deleterSeen, 1);
 
-        // A window that goes away with its connection deletes the endpoint inside
-        // Disconnected; a listener may be deleted inside DataIn.
         QPointer<IPPort> window(new IPPort);
         connect(window, &IPPort::disconnected, this, [&] { delete window; });
         QVERIFY(waitConnected(*window, tcpPort + 1));
-        QTcpSocket *peer = rawAccept(server);
-        QVERIFY(peer);
-        peer->abort();
+        acceptOn(server)->abort();
         QTRY_VERIFY(!window);
 
+        // A listener deleted inside DataIn.
         auto *listener = new IPDaemon;
         QVERIFY(listenOn(*listener, tcpPort + 2, "<E>"));
         connect(listener, &IPDaemon::dataIn, this, [&] { delete listener; });
@@ -504,76 +395,7 @@ private slots:
         QVERIFY(raw2Gone.wait(5000));
     }
 
-    void closesRaiseDisconnectedOnBothSides()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort));
-        QSignalSpy daemonGone(&daemon, &IPDaemon::disconnected);
-        IPPort port;
-        QSignalSpy portGone(&port, &IPPort::disconnected);
-        QVERIFY(waitConnected(port, tcpPort));
-        QTRY_VERIFY(daemon.isConnected(1));
-
-        // Local close: at once. Remote close: later, from the event loop.
-        daemon.closeConnection(1);
-        QCOMPARE(daemonGone.count(), 1);
-        QCOMPARE(portGone.count(), 0);
-        QVERIFY(portGone.wait(5000));
-        QVERIFY(!port.isConnected());
-        QCOMPARE(port.remoteAddress(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(port.remotePort(), tcpPort);
-
-        QVERIFY(waitConnected(port, tcpPort));
-        QTRY_VERIFY(daemon.isConnected(1));
-        port.setConnected(false);
-        QCOMPARE(portGone.count(), 2);
-        QVERIFY(daemonGone.wait(5000));
-        QCOMPARE(daemonGone.last().at(0).toInt(), 1);
-        QCOMPARE(daemon.remoteAddress(1), QStringLiteral("127.0.0.1"));
-
-        // Nothing connected, nothing to report.
-        port.setConnected(false);
-        daemon.closeConnection(1);
-        daemon.closeConnection(99);
-        QCOMPARE(portGone.count(), 2);
-        QCOMPARE(daemonGone.count(), 2);
-    }
-
-    void stackOffClosesEverything()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort));
-        QSignalSpy daemonGone(&daemon, &IPDaemon::disconnected);
-        IPPort a, b;
-        QSignalSpy aGone(&a, &IPPort::disconnected);
-        QVERIFY(waitConnected(a, tcpPort));
-        QVERIFY(waitConnected(b, tcpPort));
-        QTRY_COMPARE(daemon.connectionIds(), (QList<int>{1, 2}));
-
-        QVERIFY(!daemon.setStackOn(false));
-        QCOMPARE(daemonGone.count(), 2);
-        QVERIFY(!daemon.isListening());
-        QVERIFY(daemon.connectionIds().isEmpty());
-        QVERIFY(daemon.setListening(true));
-        QVERIFY(aGone.wait(5000));
-        QTRY_VERIFY(!b.isConnected());
-
-        QSignalSpy refused(&a, &IPPort::connected);
-        QVERIFY(!a.setConnected(true));
-        QVERIFY(refused.wait(5000));
-        QCOMPARE(refused.first().at(0).toInt(), EndpointError::ConnectionRefused);
-
-        QVERIFY(!daemon.setStackOn(true));
-        QVERIFY(!daemon.setListening(true));
-        QVERIFY(waitConnected(a, tcpPort));
-        QVERIFY(!a.setStackOn(false));
-        QCOMPARE(aGone.count(), 2);
-        QVERIFY(a.setConnected(true));
-    }
-
-    void fullQueueRefusesAndDrainsWithoutLoss()
+    void aPeerThatDoesNotReadGetsNothingMoreQueued()
     {
         const int tcpPort = TestSupport::portBlock();
         QTcpServer server;
@@ -582,8 +404,7 @@ private slots:
         port.setOutputBufferSize(16384);
         QSignalSpy ready(&port, &IPPort::readyToSend);
         QVERIFY(waitConnected(port, tcpPort));
-        QTcpSocket *peer = rawAccept(server);
-        QVERIFY(peer);
+        QTcpSocket *peer = acceptOn(server);
         peer->setReadBufferSize(4096); // takes nothing more from the kernel until told
 
         QByteArray sent;
@@ -609,49 +430,21 @@ private slots:
         QCOMPARE(port.sentCount(), qint64(4));
     }
 
-    void localCloseStillDeliversQueuedText()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon daemon;
-        QVERIFY(listenOn(daemon, tcpPort));
-        QTcpSocket raw;
-        QSignalSpy rawGone(&raw, &QAbstractSocket::disconnected);
-        QVERIFY(rawConnect(raw, tcpPort));
-        QTRY_VERIFY(daemon.isConnected(1));
-        QByteArray big(1 << 20, 'q');
-        big[big.size() - 1] = 'E';
-        daemon.sendData(1, big);
-        QCOMPARE(daemon.sentCount(1), qint64(big.size()));
-        daemon.closeConnection(1);
-        QByteArray received;
-        QTRY_VERIFY_WITH_TIMEOUT((received += raw.readAll(), rawGone.count() == 1), 20000);
-        QCOMPARE(received + raw.readAll(), big);
-    }
-
     void addressesAndPortsAreChecked()
     {
         IPPort port;
         QSignalSpy connected(&port, &IPPort::connected);
-        for (const QString &blank : {QString(), QStringLiteral("   ")}) {
+        for (const QString &blank : {QString(), QStringLiteral("   "), QStringLiteral("no-such-host.invalid")}) {
             const EndpointError e = port.setRemoteAddress(blank);
-            QCOMPARE(e.code, EndpointError::HostNotFound);
+            QVERIFY(e.code == EndpointError::HostNotFound || e.code == EndpointError::NoNetwork);
             QVERIFY(!e.description.isEmpty());
         }
-        const EndpointError unknown = port.setRemoteAddress(QStringLiteral("no-such-host.invalid"));
-        QVERIFY(unknown.code == EndpointError::HostNotFound || unknown.code == EndpointError::NoNetwork);
-        QVERIFY(!unknown.description.isEmpty());
         port.setRemotePort(2000);
         QVERIFY(port.setConnected(true)); // no address to go to
         QCOMPARE(connected.count(), 0);
 
-        QVERIFY(!port.setRemoteAddress(QStringLiteral("::1")));
-        QCOMPARE(port.remoteAddress(), QStringLiteral("::1"));
         QVERIFY(!port.setRemoteAddress(QStringLiteral("::ffff:127.0.0.1")));
         QCOMPARE(port.remoteAddress(), QStringLiteral("127.0.0.1"));
-        // The start-up network check resolves this host's own name.
-        const EndpointError own = port.setRemoteAddress(port.localAddress());
-        QVERIFY(!own || own.code == EndpointError::NoNetwork);
-
         QCOMPARE(port.setRemotePort(0).code, EndpointError::InvalidArgument);
         QCOMPARE(port.setRemotePort(65536).code, EndpointError::InvalidArgument);
         QCOMPARE(port.remotePort(), 2000);
