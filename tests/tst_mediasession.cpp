@@ -490,6 +490,43 @@ private slots:
         QVERIFY(ann.state().OpenFormatDialogAfterMessage);
         QVERIFY(ann.program->messageWindow()->isVisible());
     }
+
+    void theImageMessageIsBurntIntoSentFramesUntilItNoLongerFits()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        ann.stopTimer();
+        ann.startCamera();
+        MediaSession &session = ann.session();
+        VideoEngine &video = ann.program->videoEngine();
+        const auto nextFrame = [&]() -> std::pair<QByteArray, QByteArray> {
+            const int at = video.getFrameNum();
+            if (!QTest::qWaitFor([&] { return video.getFrameNum() != at; }, 5000))
+                return {};
+            video.setCapStatus(false); // hold the frame still while it is compared
+            session.fetchFrame();
+            QByteArray camera(MediaSession::FrameBufferBytes, '\0');
+            int w = 0, h = 0;
+            camera.truncate(video.getFrame(reinterpret_cast<uchar *>(camera.data()), int(camera.size()), &w, &h));
+            video.setCapStatus(true);
+            return std::pair{camera, session.fetchedFrame()};
+        };
+
+        Settings &s = ann.program->settings();
+        s.SendImageMsg = true;
+        s.ImageMsg = QStringLiteral("I like ZELMO");
+        const auto [camera, sent] = nextFrame();
+        QCOMPARE(sent.size(), camera.size());
+        QVERIFY(sent != camera);
+        // The text sits at the top; the rest of the picture is the camera's.
+        const int row = 320 * 3;
+        QCOMPARE(sent.mid(60 * row), camera.mid(60 * row));
+
+        s.ImageMsg = QString(200, QLatin1Char('W'));
+        const auto [camera2, sent2] = nextFrame();
+        QCOMPARE(sent2, camera2);
+        QVERIFY(!s.SendImageMsg);
+        QCOMPARE(s.ImageMsg, QStringLiteral("Previous message too long"));
+    }
 };
 
 QTEST_MAIN(TestMediaSession)

@@ -226,13 +226,20 @@ void MediaSession::fetchFrame()
 
     Settings &s = st.settings;
     if (s.SendImageMsg && m_frameBytes > 0) {
-        std::vector<uchar> text(FrameBufferBytes);
-        int textWidth = 0;
-        int textHeight = 0;
-        bool burnt = m_.video.textToImage(text.data(), int(text.size()), &textWidth, &textHeight, s.ImageMsg) > 0;
+        // The message is rendered once per text, not once per frame.
+        if (m_imageMessageText != s.ImageMsg || m_imageMessage.empty()) {
+            m_imageMessageText = s.ImageMsg;
+            m_imageMessage.assign(FrameBufferBytes, 0);
+            m_imageMessageBytes = m_.video.textToImage(m_imageMessage.data(), int(m_imageMessage.size()),
+                                                       &m_imageMessageWidth, &m_imageMessageHeight, s.ImageMsg);
+        }
+        const int textWidth = m_imageMessageWidth;
+        const int textHeight = m_imageMessageHeight;
+        const uchar *text = m_imageMessage.data();
+        bool burnt = m_imageMessageBytes > 0;
         if (burnt) {
             const qint16 x = qint16((width - textWidth) / 2);
-            burnt = m_.video.burnImage(m_frameBuffer.data(), width, height, text.data(), textWidth, textHeight, x, 0);
+            burnt = m_.video.burnImage(m_frameBuffer.data(), width, height, text, textWidth, textHeight, x, 0);
         }
         if (!burnt) {
             s.SendImageMsg = false;
@@ -248,6 +255,11 @@ void MediaSession::fetchFrame()
         m_unusableFrames = 0;
         emit unsupportedCaptureFormat();
     }
+}
+
+QByteArray MediaSession::fetchedFrame() const
+{
+    return QByteArray(reinterpret_cast<const char *>(m_frameBuffer.data()), m_frameBytes);
 }
 
 void MediaSession::sendVideoFrame()

@@ -92,6 +92,8 @@ public:
     // Takes the camera's newest frame, if it is new, and reports a format that cannot be
     // sent. Each tick of a call does this before sending; resumed capture does it at once.
     void fetchFrame();
+    // The frame fetchFrame took last, as it would be sent (24-bit RGB; empty when none).
+    QByteArray fetchedFrame() const;
 
     int activityFrame() const { return m_animationFrame; }
 
@@ -150,6 +152,12 @@ private:
 
     // Sending video.
     std::vector<uchar> m_frameBuffer;
+    // The still-image message as last rendered, and the text it was rendered from.
+    QString m_imageMessageText;
+    std::vector<uchar> m_imageMessage;
+    int m_imageMessageBytes = 0;
+    int m_imageMessageWidth = 0;
+    int m_imageMessageHeight = 0;
     std::vector<uchar> m_compressed;
     int m_frameBytes = 0;
     int m_frameWidth = 0;
