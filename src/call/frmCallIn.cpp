@@ -6,7 +6,6 @@
 #include "ui/WindowPlacement.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,7 +14,7 @@
 #include <QVBoxLayout>
 
 frmCallIn::frmCallIn(ProgramState &state, CallControl &calls, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
+    : CallDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
     , m_state(state)
     , m_calls(calls)
 {
@@ -80,7 +79,7 @@ frmCallIn::frmCallIn(ProgramState &state, CallControl &calls, QWidget *parent)
 
 void frmCallIn::offer(const QString &name, const QString &location, bool autoAccepted)
 {
-    m_finished = false;
+    reopen();
     m_tmrCloseMe->start();
     m_prompt.emplace(m_state.settings.AutoAccept, m_state.AutoAnswerOnce, m_state.settings.AutoDecTime);
     m_message->setText(autoAccepted ? CallPrompt::AutoAcceptingText : CallPrompt::AskText);
@@ -115,11 +114,8 @@ void frmCallIn::onTick()
     }
 }
 
-void frmCallIn::finish()
+void frmCallIn::closing()
 {
-    if (m_finished)
-        return;
-    m_finished = true;
     m_tmrCloseMe->stop();
     // Ticking the box in the prompt changes the setting; an auto-answered prompt has used
     // up the one automatic answer of a command-line start.
@@ -128,14 +124,4 @@ void frmCallIn::finish()
         m_state.AutoAnswerOnce = false;
 }
 
-void frmCallIn::reject()
-{
-    finish();
-    QDialog::reject();
-}
 
-void frmCallIn::closeEvent(QCloseEvent *event)
-{
-    finish();
-    QDialog::closeEvent(event);
-}

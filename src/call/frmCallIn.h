@@ -2,7 +2,7 @@
 
 #include "call/CallPrompt.h"
 
-#include <QDialog>
+#include "call/CallDialog.h"
 #include <optional>
 
 class CallControl;
@@ -14,7 +14,7 @@ struct ProgramState;
 
 // The incoming-call prompt: who calls, accept or decline, auto-accept, and the automatic
 // decline after AutoDecTime seconds.
-class frmCallIn : public QDialog
+class frmCallIn : public CallDialog
 {
     Q_OBJECT
 
@@ -25,16 +25,11 @@ public:
     void offer(const QString &name, const QString &location, bool autoAccepted);
     QTimer *tmrCloseMe() const { return m_tmrCloseMe; }
 
-    // Esc closes the prompt like its close box, with the same bookkeeping.
-    void reject() override;
-
 protected:
-    void closeEvent(QCloseEvent *event) override;
+    void closing() override;
 
 private:
     void onTick();
-    // What closing the prompt means, done once whichever way it closes.
-    void finish();
 
     ProgramState &m_state;
     CallControl &m_calls;
@@ -46,5 +41,4 @@ private:
     QPushButton *m_no;
     QCheckBox *m_autoAccept;
     QTimer *m_tmrCloseMe;
-    bool m_finished = false;
 };

@@ -6,7 +6,6 @@
 #include "ui/Artwork.h"
 #include "ui/WindowPlacement.h"
 
-#include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,7 +14,7 @@
 #include <QVBoxLayout>
 
 frmConStatus::frmConStatus(ProgramState &state, CallControl &calls, IPPort &ippClient, QWidget *parent)
-    : QDialog(parent)
+    : CallDialog(parent)
     , m_state(state)
     , m_calls(calls)
     , m_ippClient(ippClient)
@@ -83,27 +82,11 @@ void frmConStatus::setCallee(const QString &name, const QString &location)
     m_seconds->setText(ConnectProgress::initialSecondsText());
 }
 
-void frmConStatus::finish()
+void frmConStatus::closing()
 {
-    if (m_finished)
-        return;
-    m_finished = true;
     m_tmrSecond->stop();
-    // Closed by the user (Cancel, OK, Esc, close box): the attempt is given up.
     if (!m_closedByTick)
         m_calls.cancelAttempt();
-}
-
-void frmConStatus::reject()
-{
-    finish();
-    QDialog::reject();
-}
-
-void frmConStatus::closeEvent(QCloseEvent *event)
-{
-    finish();
-    QDialog::closeEvent(event);
 }
 
 void frmConStatus::onTick()

@@ -2,7 +2,7 @@
 
 #include "call/ConnectProgress.h"
 
-#include <QDialog>
+#include "call/CallDialog.h"
 
 class CallControl;
 class IPPort;
@@ -13,7 +13,7 @@ struct ProgramState;
 
 // The progress window of an outgoing call: what the attempt is doing, for how long, and a
 // button to cancel it (which reads "OK" once the attempt is over).
-class frmConStatus : public QDialog
+class frmConStatus : public CallDialog
 {
     Q_OBJECT
 
@@ -22,16 +22,14 @@ public:
 
     // A new attempt: who is called, and the count and button start afresh.
     void setCallee(const QString &name, const QString &location);
-    // Esc and the close box cancel the attempt like the Cancel button.
-    void reject() override;
     QTimer *tmrSecond() const { return m_tmrSecond; }
 
 protected:
-    void closeEvent(QCloseEvent *event) override;
+    // Closed by the user (Cancel, OK, Esc, close box): the attempt is given up.
+    void closing() override;
 
 private:
     void onTick();
-    void finish();
 
     ProgramState &m_state;
     CallControl &m_calls;
@@ -45,5 +43,4 @@ private:
     QPushButton *m_cancel;
     QTimer *m_tmrSecond;
     bool m_closedByTick = false;
-    bool m_finished = false;
 };

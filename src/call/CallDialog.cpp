@@ -1,0 +1,23 @@
+#include "call/CallDialog.h"
+
+#include <QCloseEvent>
+
+void CallDialog::finish()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    closing();
+}
+
+void CallDialog::reject()
+{
+    finish();
+    QDialog::reject();
+}
+
+void CallDialog::closeEvent(QCloseEvent *event)
+{
+    finish();
+    QDialog::closeEvent(event);
+}
