@@ -518,7 +518,6 @@ void Program::onMainTick()
     if (!m_state.PendingCallAddress.isEmpty()) {
         const QString address = m_state.PendingCallAddress;
         m_state.PendingCallAddress.clear();
-        emit callRequested(address, 2000, 0);
         m_calls->placeCall(address, 2000, 0);
     }
     m_session->tick();

@@ -144,8 +144,6 @@ public:
 signals:
     // The start-up tail has finished (or was skipped for a command-line start).
     void startupTailFinished();
-    // The first main-timer tick of a command-line start asks for this call.
-    void callRequested(const QString &address, int port, int userIndex);
     // The shutdown has run; the process may end.
     void finished();
 
