@@ -105,16 +105,14 @@ private slots:
 
         SpeakerMonitor monitor(monitorDevice);
         QVERIFY(monitor.isOpen());
-        // Nobody talks yet: a second of what the speaker plays is quiet.
+        // Nobody talks yet: once what earlier sounds left in the server has played out,
+        // the speaker is quiet.
         monitor.level();
-        QTRY_VERIFY_WITH_TIMEOUT(monitor.heardFor(1.0), 10000);
-        const double quiet = monitor.level();
-        QVERIFY2(quiet < 0.01, qPrintable(QString::number(quiet)));
+        QVERIFY(QTest::qWaitFor([&] { return monitor.heardFor(0.5) && monitor.level() < 0.01; }, 15000));
 
         ann.program->audioControl().talkPressed(Qt::LeftButton);
         QCOMPARE(ann.program->state().micState, 2);
-        double heard = 0;
-        QTRY_VERIFY_WITH_TIMEOUT((heard = std::max(heard, monitor.level())) > 0.05, 20000);
+        QVERIFY(QTest::qWaitFor([&] { return monitor.level() > 0.05; }, 20000));
         QTRY_COMPARE(bob.program->state().speakerState, 3);
         ann.program->audioControl().talkReleased(Qt::LeftButton);
         QCOMPARE(ann.program->state().micState, 1);
