@@ -2,7 +2,7 @@
 
 #include "call/CallPrompt.h"
 
-#include "call/CallDialog.h"
+#include "ui/CallDialog.h"
 #include <optional>
 
 class CallControl;

@@ -2,7 +2,7 @@
 
 #include "call/ConnectProgress.h"
 
-#include "call/CallDialog.h"
+#include "ui/CallDialog.h"
 
 class CallControl;
 class IPPort;

@@ -1,4 +1,4 @@
-#include "call/CallDialog.h"
+#include "ui/CallDialog.h"
 
 #include <QCloseEvent>
 
