@@ -177,8 +177,8 @@ private slots:
         QCOMPARE(opened.count(), 0);
 
         ann.call(bob);
-        QTRY_COMPARE(ann.state().callState, CallState::InCall);
-        QTRY_COMPARE(bob.state().callState, CallState::InCall);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::InCall, 10000);
         // The caller's chat client reaches the callee's chat listener; a second media or
         // chat connection is turned away and the call goes on.
         QTRY_VERIFY(ann.program->ippText().isConnected());
@@ -365,7 +365,7 @@ private slots:
         client.setRemotePort(peer.server.serverPort());
         client.setRemoteAddress(QStringLiteral("127.0.0.1"));
         client.setConnected(true);
-        QTRY_COMPARE(ann.state().callState, CallState::InCall);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
         QTRY_VERIFY(peer.socket);
 
         // The first tick sends the welcome text; nothing else waits yet. It also starts the
