@@ -3,6 +3,7 @@
 
 #include "media/engine/GsmCodec.h"
 #include "media/engine/VideoCodec.h"
+#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -23,22 +24,6 @@ namespace {
 
 constexpr qint64 MinimumNanoseconds = 400'000'000;
 
-std::vector<uchar> pattern(int width, int height, int frame)
-{
-    std::vector<uchar> rgb(size_t(width) * height * 3);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            uchar *p = &rgb[(size_t(y) * width + x) * 3];
-            const int bar = ((x + 4 * frame) / (width / 8)) % 8;
-            p[0] = uchar(bar & 1 ? 230 : x * 255 / width);
-            p[1] = uchar(bar & 2 ? 210 : y * 255 / height);
-            p[2] = uchar(bar & 4 ? 190 : (x + y + frame) % 256);
-            if (((x / 16) + (y / 16) + frame) % 7 == 0 && y > height / 2)
-                p[0] = p[1] = p[2] = 20;
-        }
-    }
-    return rgb;
-}
 
 // Milliseconds per call, run for long enough to smooth out the timer and the caches.
 double timePerCall(const std::function<void()> &work)
@@ -128,7 +113,7 @@ int main(int argc, char **argv)
     int jpegBytes[2] = {0, 0};
     int index = 0;
     for (const Case c : {Case{320, 240, 30}, Case{640, 480, 27}}) {
-        const auto picture = pattern(c.width, c.height, 11);
+        const auto picture = TestSupport::movingPicture(c.width, c.height, 11);
         std::vector<uchar> jpeg(40000);
         std::vector<uchar> decoded(picture.size());
         int size = 0;

@@ -32,23 +32,6 @@ bool allAre(const std::vector<T> &v, size_t from, T value)
     return std::all_of(v.begin() + qsizetype(from), v.end(), [value](T x) { return x == value; });
 }
 
-// A moving picture like a camera's test pattern: gradients, sliding colour bars, hard blocks.
-Bytes pattern(int width, int height, int frame)
-{
-    Bytes rgb(size_t(width) * height * 3);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            uchar *p = &rgb[(size_t(y) * width + x) * 3];
-            const int bar = ((x + 4 * frame) / (width / 8)) % 8;
-            p[0] = uchar(bar & 1 ? 230 : x * 255 / width);
-            p[1] = uchar(bar & 2 ? 210 : y * 255 / height);
-            p[2] = uchar(bar & 4 ? 190 : (x + y + frame) % 256);
-            if (((x / 16) + (y / 16) + frame) % 7 == 0 && y > height / 2)
-                p[0] = p[1] = p[2] = 20;
-        }
-    }
-    return rgb;
-}
 
 // Decodes a JPEG and gives its mean error per byte against the picture it was made from;
 // infinite when it is refused or comes out at another size. `only` is the decoder's size limit.
@@ -93,7 +76,7 @@ private slots:
     {
         VideoCodec codec;
         Bytes jpeg(60000);
-        const Bytes picture = pattern(320, 240, 37);
+        const Bytes picture = TestSupport::movingPicture(320, 240, 37);
         double error[2];
         int size[2];
         for (int i = 0; i < 2; ++i) {
@@ -107,7 +90,7 @@ private slots:
         QVERIFY2(error[0] < 14 && error[1] < 10, qPrintable(QStringLiteral("%1 %2").arg(error[0]).arg(error[1])));
         QVERIFY(error[1] < error[0] && size[1] > size[0]);
         // The largest frame the send loop makes fits its 40000-byte packet.
-        const Bytes big = pattern(640, 480, 5);
+        const Bytes big = TestSupport::movingPicture(640, 480, 5);
         const int n = codec.compressStill(big.data(), 640, 480, 27, jpeg.data(), 40000);
         QVERIFY(n > 0 && n <= 40000);
         QVERIFY(decodeError(codec, jpeg.data(), n, big) < 10);
@@ -131,7 +114,7 @@ private slots:
     void hostileJpegIsRefused()
     {
         VideoCodec codec;
-        const Bytes picture = pattern(160, 120, 1);
+        const Bytes picture = TestSupport::movingPicture(160, 120, 1);
         Bytes jpeg(20000);
         const int size = codec.compressStill(picture.data(), 160, 120, 30, jpeg.data(), int(jpeg.size()));
         const int capacity = 160 * 120 * 3;
@@ -201,7 +184,7 @@ private slots:
 
         // The 80 x 60 picture round trips; any other size, or a peer's full frame, is refused.
         VideoCodec codec;
-        const Bytes frame = pattern(640, 480, 9);
+        const Bytes frame = TestSupport::movingPicture(640, 480, 9);
         Bytes small(80 * 60 * 3);
         QCOMPARE(VideoCodec::downSampleImg(frame.data(), 640, 480, small.data(), 80, 60, int(small.size())), 80 * 60 * 3);
         Bytes jpeg(40000);

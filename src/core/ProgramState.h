@@ -48,7 +48,6 @@ struct ProgramState
     bool OpenFormatDialogAfterMessage = false;
     // Low 16 bits of the last received frame's length, kept on the calling side only.
     quint16 lastVideoPayload = 0;
-    QString helpFile = QStringLiteral("zelmo.hlp");
 
     bool soundIdle() const { return micState == 1 && speakerState == 1; }
 };

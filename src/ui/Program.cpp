@@ -456,15 +456,9 @@ void Program::connectMenus()
     frmMain *w = m_frmMain;
     connect(w->action(QStringLiteral("Menu_Quit")), &QAction::triggered, this, &Program::requestClose);
     connect(w->action(QStringLiteral("Menu_FileCall")), &QAction::triggered, this, &Program::showDirectory);
-    connect(w->action(QStringLiteral("Menu_ViewSelf")), &QAction::triggered, this, [this](bool) {
-        // The check mark follows the window, not the click.
-        m_frmMain->action(QStringLiteral("Menu_ViewSelf"))->setChecked(!m_frmMain->action(QStringLiteral("Menu_ViewSelf"))->isChecked());
-        toggleSelfView();
-    });
-    connect(w->action(QStringLiteral("Menu_ViewChat")), &QAction::triggered, this, [this](bool) {
-        m_frmMain->action(QStringLiteral("Menu_ViewChat"))->setChecked(!m_frmMain->action(QStringLiteral("Menu_ViewChat"))->isChecked());
-        toggleChat();
-    });
+    // The check marks follow the windows, which the toggles set.
+    connect(w->action(QStringLiteral("Menu_ViewSelf")), &QAction::triggered, this, &Program::toggleSelfView);
+    connect(w->action(QStringLiteral("Menu_ViewChat")), &QAction::triggered, this, &Program::toggleChat);
     connect(w->action(QStringLiteral("Menu_ViewLog")), &QAction::triggered, this, [this] {
         m_frmLog->show();
         m_frmLog->raise();

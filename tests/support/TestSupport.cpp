@@ -50,4 +50,21 @@ double rms(const qint16 *samples, int count)
     return count > 0 ? std::sqrt(sum / count) : 0.0;
 }
 
+std::vector<uchar> movingPicture(int width, int height, int frame)
+{
+    std::vector<uchar> rgb(size_t(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uchar *p = &rgb[(size_t(y) * width + x) * 3];
+            const int bar = ((x + 4 * frame) / (width / 8)) % 8;
+            p[0] = uchar(bar & 1 ? 230 : x * 255 / width);
+            p[1] = uchar(bar & 2 ? 210 : y * 255 / height);
+            p[2] = uchar(bar & 4 ? 190 : (x + y + frame) % 256);
+            if (((x / 16) + (y / 16) + frame) % 7 == 0 && y > height / 2)
+                p[0] = p[1] = p[2] = 20;
+        }
+    }
+    return rgb;
+}
+
 } // namespace TestSupport

@@ -21,4 +21,7 @@ void writeBytes(const QString &path, const QByteArray &bytes);
 std::vector<qint16> tone(double hertz, int count, double amplitude = 8000);
 double rms(const qint16 *samples, int count);
 
+// A moving 24-bit picture like a camera's: gradients, sliding colour bars, hard blocks.
+std::vector<uchar> movingPicture(int width, int height, int frame);
+
 } // namespace TestSupport
