@@ -31,4 +31,8 @@ if command -v pulseaudio >/dev/null; then
   pactl set-default-sink zelmo_spk >/dev/null 2>&1 || true
 fi
 cd "$build"
+# Test runs take turns with builds and with other test runs on this machine: the scenarios
+# wait on bounded signals, and a second suite on the same two cores makes them flaky.
+exec 9>/tmp/zelmo-build.lock
+flock 9
 ctest --output-on-failure -j 2 "$@"
