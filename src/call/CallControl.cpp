@@ -154,11 +154,12 @@ void CallControl::emailLookupAnswered(const QString &name, const QString &locati
     // An answer after the user gave up, or a second answer, places no call.
     if (m_state.ConnectState != ConnectState::LookingUpEmail)
         return;
-    emit progressWindowRequested(name, location);
     if (address == QLatin1String("0.0.0.0") || port <= 0) {
+        // The window keeps the address that was looked up.
         m_state.ConnectState = ConnectState::EmailNotFound;
         return;
     }
+    emit progressWindowRequested(name, location);
     placeCall(address, port, -1);
 }
 

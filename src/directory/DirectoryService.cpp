@@ -366,6 +366,9 @@ void DirectoryService::onPalMessage(const QByteArray &message)
         }
         emit userNumberChanged(number);
         sendPalLogin();
+        // A directory login made before the number came carries -1: it is brought up to date.
+        if (m_ippServer->isConnected())
+            sendDirectoryLogin();
     } else if (command == "GER") {
         onPalAnswer(message);
     } else if (command == "BSY") {

@@ -95,6 +95,8 @@ void frmDirectory::buildControls()
     m_cboDirectory->setObjectName(QStringLiteral("cboDirectory"));
     m_cboDirectory->setEditable(true);
     m_cboDirectory->setInsertPolicy(QComboBox::NoInsert);
+    // A typed host that begins like a listed server must not turn into that server.
+    m_cboDirectory->setCompleter(nullptr);
     m_cboDirectory->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_cboDirectory->setMinimumContentsLength(18);
     lblDirectory->setBuddy(m_cboDirectory);
