@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace {
 
 void printLine(const QString &line)
@@ -106,6 +108,14 @@ int main(int argc, char *argv[])
     }
     config.dataDir = parser.isSet(data) ? QDir(parser.value(data)).absolutePath()
                                         : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+
+    // Every user holds up to two connections: the soft limit on open files (often 1024)
+    // goes up to what the system allows.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     DirectoryServer directory(config);
     QObject::connect(&directory, &DirectoryServer::logLine, &printLine);
