@@ -128,8 +128,18 @@ int main(int argc, char *argv[])
                                                          true, true, 2000 + 4 * (i % 8))
                                    + Proto::noticeRequest());
         pal[i]->socket.write(Proto::palLogin(i + 1, name, email, QStringLiteral("Somewhere"), {}, 2000));
-        if (i % 100 == 99)
-            QCoreApplication::processEvents();
+        // People arrive in waves, not all in one instant: a wave of 100 is let in before
+        // the next knocks.
+        if (i % 100 == 99 || i == count - 1) {
+            waitFor(
+                [&] {
+                    for (int k = i - i % 100; k <= i; ++k)
+                        if (directory[k]->answers < 1)
+                            return false;
+                    return true;
+                },
+                30000);
+        }
     }
     const bool loggedIn = waitFor(
         [&] {
@@ -141,7 +151,12 @@ int main(int argc, char *argv[])
         120000);
     const double loginSeconds = clock.nsecsElapsed() / 1e9;
     if (!loggedIn) {
-        std::fprintf(stderr, "bench_directory: not every client got in\n");
+        int connected = 0;
+        for (const auto &c : directory)
+            connected += c->socket.state() == QAbstractSocket::ConnectedState;
+        std::fprintf(stderr, "bench_directory: not every client got in (%d connected)\n", connected);
+        server.terminate();
+        server.waitForFinished(5000);
         return 1;
     }
 

@@ -33,8 +33,8 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
         d.setInputBufferSize(MaxLineBytes);
         d.setOutputBufferSize(MaxPendingOutput);
         connect(&d, &IPDaemon::connectionRequest, this, [this](const QString &, bool *accept) {
-            // Each port holds at most the users plus a few that are still logging in.
-            const int limit = m_config.maxUsers + SpareConnections;
+            // A user holds a directory and a pal connection; a few more may be logging in.
+            const int limit = 2 * m_config.maxUsers + SpareConnections;
             if (m_directory->connectionIds().size() + m_pal->connectionIds().size() >= limit)
                 *accept = false;
         });

@@ -25,7 +25,7 @@ public:
     static constexpr int MaxPendingOutput = 1024 * 1024;
     // Text fields of a login are kept to this many characters.
     static constexpr int MaxFieldChars = 64;
-    // Connections that have not logged in (or are being turned away) beyond the users.
+    // Connections beyond two per user: clients still logging in, or being turned away.
     static constexpr int SpareConnections = 64;
 
     explicit DirectoryServer(ServerConfig config, QObject *parent = nullptr);
