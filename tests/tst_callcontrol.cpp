@@ -6,6 +6,7 @@
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/SoundPlayer.h"
+#include "directory/DirectoryService.h"
 #include "media/MediaConnection.h"
 #include "support/TestSupport.h"
 #include "ui/Program.h"
@@ -46,7 +47,7 @@ struct Peer
         s.EMail = name.toLower() + QStringLiteral("@example.org");
         program->calls().setClock([] { return QTime(9, 5); });
         // The start-up tail contacts the pal server: keep it inside this test's ports.
-        program->state().palServerPort = TestSupport::portBlock(1);
+        program->directory().setPalServer(QStringLiteral("127.0.0.1"), TestSupport::portBlock(1));
     }
 
     ProgramState &state() { return program->state(); }

@@ -12,6 +12,7 @@
 #include "call/CallControl.h"
 #include "call/frmConStatus.h"
 #include "core/IPPort.h"
+#include "directory/DirectoryService.h"
 
 #include <QAction>
 #include <QFile>
@@ -100,7 +101,7 @@ private slots:
         const int palPort = TestSupport::portBlock(1);
         QTcpServer palServer;
         QVERIFY(palServer.listen(QHostAddress::AnyIPv4, quint16(palPort)));
-        program.state().palServerPort = palPort;
+        program.directory().setPalServer(QStringLiteral("127.0.0.1"), palPort);
         // Five one-second ticks would slow the suite; the sequence is what matters here.
         program.mainWindow()->tmrSecond()->start(5);
         QVERIFY(tail.wait(2000));
@@ -178,7 +179,7 @@ private slots:
         QVERIFY(program.state().PendingCallAddress.isEmpty());
         QCOMPARE(program.state().ConnectState, ConnectState::Canceled);
         QCOMPARE(program.state().StartupTicks, 0);
-        QVERIFY(program.ippServerPal().remotePort() == 0);
+        QVERIFY(program.directory().ippServerPal().remotePort() == 0);
     }
 
     void closeIsRefusedWhileAConnectionIsBeingEstablished()

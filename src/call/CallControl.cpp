@@ -7,7 +7,6 @@
 #include "core/IPPort.h"
 #include "core/ProgramState.h"
 #include "core/SoundPlayer.h"
-#include "directory/DirectoryProtocol.h"
 #include "media/MediaConnection.h"
 
 #include <QTimer>
@@ -33,6 +32,7 @@ CallControl::CallControl(ProgramState &state, Endpoints endpoints, MediaConnecti
     , m_sounds(sounds)
     , m_logLine(std::move(logLine))
     , m_directory([](int) { return DirectoryEntry{}; })
+    , m_emailLookup([](const QString &) { return false; })
     , m_now([] { return QTime::currentTime(); })
 {
     connect(&m_ep.ippControl, &IPPort::connected, this, &CallControl::onControlConnected);
@@ -47,6 +47,11 @@ CallControl::CallControl(ProgramState &state, Endpoints endpoints, MediaConnecti
 void CallControl::setDirectoryLookup(std::function<DirectoryEntry(int)> lookup)
 {
     m_directory = std::move(lookup);
+}
+
+void CallControl::setEmailLookup(std::function<bool(const QString &)> lookup)
+{
+    m_emailLookup = std::move(lookup);
 }
 
 void CallControl::setClock(std::function<QTime()> now)
@@ -107,11 +112,13 @@ void CallControl::placeCall(const QString &address, int port, int userIndex)
     }
     if (CallAddress::isEmailAddress(trimmed)) {
         // Without the directory server nobody can look the address up.
-        if (!m_ep.ippServer.isConnected())
-            return;
+        const ConnectState before = m_state.ConnectState;
         m_state.ConnectState = ConnectState::LookingUpEmail;
+        if (!m_emailLookup(trimmed)) {
+            m_state.ConnectState = before;
+            return;
+        }
         emit progressWindowRequested(trimmed, QStringLiteral("Unknown"));
-        m_ep.ippServer.sendData(DirectoryProtocol::emailLookup(trimmed));
         return;
     }
 
@@ -140,6 +147,20 @@ void CallControl::placeCall(const QString &address, int port, int userIndex)
         return;
     }
     m_ep.ippControl.setConnected(true);
+}
+
+void CallControl::emailLookupAnswered(const QString &name, const QString &location, const QString &address, int port)
+{
+    // An answer after the user gave up, or a second answer, places no call.
+    if (m_state.ConnectState != ConnectState::LookingUpEmail)
+        return;
+    if (address == QLatin1String("0.0.0.0") || port <= 0) {
+        // The window keeps the address that was looked up.
+        m_state.ConnectState = ConnectState::EmailNotFound;
+        return;
+    }
+    emit progressWindowRequested(name, location);
+    placeCall(address, port, -1);
 }
 
 void CallControl::cancelAttempt()

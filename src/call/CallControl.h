@@ -29,7 +29,6 @@ public:
         IPDaemon &ipdText;
         IPPort &ippControl;
         IPPort &ippClient;
-        IPPort &ippServer;
         IPPort &ippText;
     };
     struct DirectoryEntry
@@ -53,6 +52,8 @@ public:
 
     // Name and location of user number k of the directory (counted from 1).
     void setDirectoryLookup(std::function<DirectoryEntry(int)> lookup);
+    // Sends an e-mail lookup to the directory server; false when it is not connected.
+    void setEmailLookup(std::function<bool(const QString &)> lookup);
     // Tests fix the local time that goes into requests and acceptances, and shorten the
     // time limits of idle control connections.
     void setClock(std::function<QTime()> now);
@@ -60,6 +61,9 @@ public:
 
     // The caller's side.
     void placeCall(const QString &address, int port, int userIndex);
+    // The directory's answer to the e-mail lookup: shows who it found and calls the
+    // address, or reports that nobody has it. Ignored unless a lookup is under way.
+    void emailLookupAnswered(const QString &name, const QString &location, const QString &address, int port);
     void cancelAttempt();
     // The hang-up command of the menu, the lamp and the call button.
     void hangUp();
@@ -100,6 +104,7 @@ private:
     SoundPlayer &m_sounds;
     std::function<void(const QString &)> m_logLine;
     std::function<DirectoryEntry(int)> m_directory;
+    std::function<bool(const QString &)> m_emailLookup;
     std::function<QTime()> m_now;
     // Control connections with a time limit: silent ones, answered ones, accepted ones
     // still waiting for their media.

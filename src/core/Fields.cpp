@@ -36,6 +36,17 @@ QByteArray readField(QByteArray &text)
     return field;
 }
 
+QByteArray Reader::next()
+{
+    if (m_pos >= m_text.size())
+        return {};
+    const qsizetype semi = m_text.indexOf(';', m_pos);
+    const qsizetype end = semi < 0 ? m_text.size() : semi;
+    QByteArray field = m_text.mid(m_pos, end - m_pos);
+    m_pos = semi < 0 ? m_text.size() : semi + 1;
+    return field;
+}
+
 qint64 leadingNumber(const QByteArray &text)
 {
     qsizetype i = 0;

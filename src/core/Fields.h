@@ -16,6 +16,21 @@ QByteArray getField(const QByteArray &text, int n);
 // Without a ";" the whole text is returned and text is left empty.
 QByteArray readField(QByteArray &text);
 
+// readField over a text in one pass: each next() gives what the next readField would,
+// without moving what remains, so a long list is read in time proportional to its length.
+class Reader
+{
+public:
+    explicit Reader(const QByteArray &text) : m_text(text) {}
+    QByteArray next();
+    // Nothing remains: every further next() gives empty text.
+    bool atEnd() const { return m_pos >= m_text.size(); }
+
+private:
+    QByteArray m_text;
+    qsizetype m_pos = 0;
+};
+
 // The leading decimal number of a text: blanks skipped, an optional sign, then digits up
 // to the first non-digit; no number reads as 0. Saturates at the 64-bit range.
 qint64 leadingNumber(const QByteArray &text);

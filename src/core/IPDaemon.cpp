@@ -38,6 +38,7 @@ struct IPDaemon::Impl
     IPDaemon *q;
     bool stackOn = true;
     int localPort = 0;
+    QHostAddress localAddress = QHostAddress(QHostAddress::AnyIPv4);
     QTcpServer *server = nullptr;
     QMap<int, EndpointConnection *> live;
     QMap<int, Peer> peers;
@@ -89,6 +90,24 @@ EndpointError IPDaemon::setLocalPort(int port)
     return {};
 }
 
+EndpointError IPDaemon::setLocalAddress(const QString &address)
+{
+    if (address.trimmed().isEmpty()) {
+        d->localAddress = QHostAddress(QHostAddress::AnyIPv4);
+        return {};
+    }
+    QHostAddress parsed;
+    if (!parsed.setAddress(address.trimmed()))
+        return {EndpointError::InvalidArgument, QStringLiteral("Not a numeric address: ") + address};
+    d->localAddress = parsed;
+    return {};
+}
+
+QString IPDaemon::localAddress() const
+{
+    return d->localAddress.toString();
+}
+
 int IPDaemon::localPort() const
 {
     return d->server ? int(d->server->serverPort()) : d->localPort;
@@ -108,7 +127,7 @@ EndpointError IPDaemon::setListening(bool listen)
     if (!d->stackOn)
         return {EndpointError::SocketError, QStringLiteral("The network stack is switched off")};
     auto *server = new QTcpServer(this);
-    if (!server->listen(QHostAddress::AnyIPv4, quint16(d->localPort))) {
+    if (!server->listen(d->localAddress, quint16(d->localPort))) {
         const int code = server->serverError() == QAbstractSocket::AddressInUseError
                              ? EndpointError::PortInUse
                              : EndpointConnection::statusCode(server->serverError());

@@ -24,6 +24,10 @@ public:
 
     EndpointError setLocalPort(int port);
     int localPort() const;
+    // The numeric address to listen on; empty means every IPv4 interface (the default).
+    // Takes effect at the next setListening(true).
+    EndpointError setLocalAddress(const QString &address);
+    QString localAddress() const;
     // Reports EndpointError::PortInUse when the port is taken.
     EndpointError setListening(bool listen);
     bool isListening() const;

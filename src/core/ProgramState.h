@@ -43,8 +43,6 @@ struct ProgramState
     bool captureRunning = false;
     // This installation's identity at the servers; -1 until the pal server assigns one.
     qint32 userNumber = -1;
-    QString palServerHost = QStringLiteral("localhost");
-    qint32 palServerPort = 2015;
     bool OpenFormatDialogAfterMessage = false;
     // Low 16 bits of the last received frame's length, kept on the calling side only.
     quint16 lastVideoPayload = 0;

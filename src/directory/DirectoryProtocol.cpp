@@ -4,11 +4,284 @@
 
 namespace DirectoryProtocol {
 
+namespace {
+
+QByteArray yesNo(bool value)
+{
+    return value ? QByteArrayLiteral("YES") : QByteArrayLiteral("NO");
+}
+
+bool isYes(const QByteArray &text)
+{
+    return text == "YES";
+}
+
+QString text(const QByteArray &bytes)
+{
+    return Fields::fromWire(bytes);
+}
+
+} // namespace
+
+QByteArray command(const QByteArray &message)
+{
+    return message.left(3);
+}
+
+QByteArray field(const QString &value)
+{
+    QString line = Fields::singleLine(value);
+    line.remove(QLatin1Char(';'));
+    // A terminator inside a field would cut the message in two at the receiver.
+    while (line.contains(QLatin1String(Terminator)))
+        line.remove(QLatin1String(Terminator));
+    return Fields::toWire(line);
+}
+
+QByteArray userNumberField(qint32 number)
+{
+    return number >= 0 ? QByteArray(" ") + QByteArray::number(number) : QByteArray::number(number);
+}
+
+QByteArray login(const Login &l)
+{
+    QByteArray m = "LGN;";
+    m += userNumberField(l.userNumber) + ';';
+    m += field(l.name) + ';';
+    m += field(l.email.toLower()) + ';';
+    m += field(l.location) + ';';
+    m += field(l.comment) + ';';
+    m += QByteArray::number(l.kind) + ';';
+    m += yesNo(l.video) + ';';
+    m += yesNo(l.audio) + ';';
+    m += field(l.version) + ';';
+    m += yesNo(l.listed) + ';';
+    m += "NO;";
+    m += field(l.build) + ';';
+    m += QByteArray::number(l.port) + ';';
+    return m + Terminator;
+}
+
+QByteArray directoryLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
+                          const QString &comment, bool video, bool audio, bool listed, int basePort)
+{
+    Login l;
+    l.userNumber = userNumber;
+    l.name = name;
+    l.email = email;
+    l.location = location;
+    l.comment = comment;
+    l.kind = 0;
+    l.video = video;
+    l.audio = audio;
+    l.listed = listed;
+    l.port = basePort;
+    return login(l);
+}
+
+QByteArray palLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
+                    const QString &comment, int basePort)
+{
+    Login l;
+    l.userNumber = userNumber;
+    l.name = name;
+    l.email = email;
+    l.location = location;
+    l.comment = comment;
+    l.kind = 3;
+    l.port = basePort;
+    return login(l);
+}
+
+QByteArray noticeRequest()
+{
+    return QByteArrayLiteral("INT") + Terminator;
+}
+
+QByteArray listRequest()
+{
+    return QByteArrayLiteral("LS1") + Terminator;
+}
+
+QByteArray numberRequest()
+{
+    return QByteArrayLiteral("RSN;") + Terminator;
+}
+
 QByteArray emailLookup(const QString &address)
 {
-    QString field = Fields::singleLine(address.trimmed());
-    field.remove(QLatin1Char(';'));
-    return "GEM;" + Fields::toWire(field) + ";<ET>";
+    return "GEM;" + field(address.trimmed()) + ';' + Terminator;
+}
+
+QByteArray notice(const QByteArray &cmd, const QString &noticeText)
+{
+    return cmd + ';' + field(noticeText) + ';' + Terminator;
+}
+
+QByteArray redirect(const ServerEntry &target)
+{
+    return "RDM;Redirect;" + field(target.Host) + ';' + QByteArray::number(target.Port) + ';'
+           + field(target.Description) + ';' + Terminator;
+}
+
+QByteArray serverList(const QVector<ServerEntry> &servers)
+{
+    QByteArray m = "VCL;";
+    for (const ServerEntry &s : servers)
+        m += field(s.Host) + ';' + QByteArray::number(s.Port) + ';' + field(s.Description) + ';';
+    return m + Terminator;
+}
+
+QByteArray userList(qint64 online, qint64 listed, const QVector<UserEntry> &entries)
+{
+    QByteArray m = "LS1;" + QByteArray::number(online) + ';' + QByteArray::number(listed) + ';';
+    m.reserve(m.size() + entries.size() * 96);
+    for (const UserEntry &e : entries) {
+        m += QByteArray::number(e.UserNumber) + ';';
+        m += field(e.Name) + ';';
+        m += field(e.Location) + ';';
+        m += field(e.Address) + ';';
+        m += field(e.Comment) + ';';
+        m += QByteArray::number(e.Kind) + ';';
+        m += yesNo(e.HasVideo) + ';';
+        m += yesNo(e.HasAudio) + ';';
+        m += QByteArray::number(e.State) + ';';
+        m += QByteArray::number(e.Port) + ';';
+    }
+    return m + Terminator;
+}
+
+QByteArray emailAnswer(const EmailAnswer &a)
+{
+    return "GER;" + field(a.email) + ';' + field(a.name) + ';' + field(a.location) + ';' + field(a.address) + ';'
+           + QByteArray::number(a.port) + ';' + Terminator;
+}
+
+QByteArray newNumber(qint32 number)
+{
+    return "NSN;" + QByteArray::number(number) + ';' + Terminator;
+}
+
+QByteArray palBusy(const ServerEntry &target)
+{
+    return "BSY;" + field(target.Host) + ';' + QByteArray::number(target.Port) + ';' + Terminator;
+}
+
+int portField(const QByteArray &value)
+{
+    return Fields::validPort(Fields::leadingInt32(value));
+}
+
+QString noticeText(const QByteArray &message)
+{
+    return text(Fields::getField(message, 2));
+}
+
+std::optional<ServerEntry> parseRedirect(const QByteArray &message)
+{
+    ServerEntry target{text(Fields::getField(message, 3)).trimmed(), portField(Fields::getField(message, 4)),
+                       text(Fields::getField(message, 5))};
+    if (target.Host.isEmpty() || target.Port == 0)
+        return std::nullopt;
+    return target;
+}
+
+QVector<ServerEntry> parseServerList(const QByteArray &message)
+{
+    QVector<ServerEntry> servers;
+    const int count = Fields::countFields(message) - 1;
+    Fields::Reader reader(message.mid(4));
+    for (int i = 1; i <= count && servers.size() < MaxServers; i += 3) {
+        ServerEntry s;
+        s.Host = text(reader.next());
+        s.Port = portField(reader.next());
+        s.Description = text(reader.next());
+        if (s.Port != 0 && !s.Host.trimmed().isEmpty())
+            servers.append(s);
+        if (reader.atEnd())
+            break;
+    }
+    return servers;
+}
+
+UserList parseUserList(const QByteArray &message)
+{
+    UserList list;
+    Fields::Reader reader(message);
+    reader.next(); // the command
+    list.online = Fields::leadingNumber(reader.next());
+    list.listed = Fields::leadingNumber(reader.next());
+    const int count = Fields::countFields(message) - 3;
+    for (int i = 1; i <= count && list.entries.size() < MaxEntries; i += 10) {
+        UserEntry e;
+        e.UserNumber = Fields::leadingInt32(reader.next());
+        e.Name = text(reader.next());
+        e.Location = text(reader.next());
+        e.Address = text(reader.next());
+        e.Comment = text(reader.next());
+        e.Kind = Fields::leadingInt16(reader.next());
+        e.HasVideo = isYes(reader.next());
+        e.HasAudio = isYes(reader.next());
+        e.State = Fields::leadingInt16(reader.next());
+        e.Port = portField(reader.next());
+        if (e.Port != 0)
+            list.entries.append(e);
+        if (reader.atEnd())
+            break;
+    }
+    return list;
+}
+
+EmailAnswer parseEmailAnswer(const QByteArray &message)
+{
+    Fields::Reader reader(message);
+    reader.next();
+    EmailAnswer a;
+    a.email = text(reader.next());
+    a.name = text(reader.next());
+    a.location = text(reader.next());
+    a.address = text(reader.next()).trimmed();
+    a.port = portField(reader.next());
+    return a;
+}
+
+qint32 parseNewNumber(const QByteArray &message)
+{
+    return Fields::leadingInt32(Fields::getField(message, 2));
+}
+
+std::optional<ServerEntry> parsePalBusy(const QByteArray &message)
+{
+    ServerEntry target{text(Fields::getField(message, 2)).trimmed(), portField(Fields::getField(message, 3)), {}};
+    if (target.Host.isEmpty() || target.Port == 0)
+        return std::nullopt;
+    return target;
+}
+
+Login parseLogin(const QByteArray &message)
+{
+    Fields::Reader reader(message);
+    reader.next();
+    Login l;
+    l.userNumber = Fields::leadingInt32(reader.next());
+    l.name = text(reader.next());
+    l.email = text(reader.next()).trimmed().toLower();
+    l.location = text(reader.next());
+    l.comment = text(reader.next());
+    l.kind = Fields::leadingInt32(reader.next());
+    l.video = isYes(reader.next());
+    l.audio = isYes(reader.next());
+    l.version = text(reader.next());
+    l.listed = isYes(reader.next());
+    reader.next();
+    l.build = text(reader.next());
+    l.port = portField(reader.next());
+    return l;
+}
+
+QString parseEmailLookup(const QByteArray &message)
+{
+    return text(Fields::getField(message, 2)).trimmed().toLower();
 }
 
 } // namespace DirectoryProtocol

@@ -2,12 +2,146 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
+#include <optional>
 
-// Texts of the directory server channel ("<ET>"-terminated). Every message the program
-// sends to the directory server is built here.
+// Every text of the directory and pal server channels, in both directions: the program's
+// two clients and the companion server build and read them here, so they cannot drift.
+// A message is a three-letter command and fields separated by ";", ended by "<ET>". The
+// endpoints cut the stream at "<ET>", so the parsers get a message without it.
 namespace DirectoryProtocol {
 
-// "GEM;" + address + ";<ET>": asks which user has this e-mail address.
+inline constexpr char Terminator[] = "<ET>";
+
+// The client's tables hold this many entries; a longer list fills them and the rest is
+// ignored.
+constexpr int MaxEntries = 500;
+constexpr int MaxServers = 200;
+// User numbers of current versions; 0 and anything else belong to older ones.
+constexpr qint32 FirstUserNumber = 1;
+constexpr qint32 LastUserNumber = 1000000;
+// The address of "nobody on line with that e-mail".
+inline constexpr char NobodyAddress[] = "0.0.0.0";
+
+// One login, directory or pal ("LGN"). The wire carries thirteen fields after the command.
+struct Login
+{
+    qint32 userNumber = -1;
+    QString name;
+    QString email;
+    QString location;
+    QString comment;
+    qint32 kind = 0; // 0 from the directory client, 3 from the pal client
+    bool video = false;
+    bool audio = false;
+    QString version = QStringLiteral("2.51");
+    bool listed = false;
+    QString build = QStringLiteral("v1.2");
+    int port = 0; // the user's base port; 0 when the field held no usable port
+};
+
+// A listed user, in the order of the fields of the client's directory table.
+struct UserEntry
+{
+    qint32 UserNumber = 0;
+    QString Name;
+    QString Location;
+    QString Comment;
+    QString Address;
+    int Port = 0;
+    qint16 Kind = 0;
+    bool HasVideo = false;
+    bool HasAudio = false;
+    qint16 State = 0;
+};
+
+struct UserList
+{
+    qint64 online = 0;
+    qint64 listed = 0;
+    QVector<UserEntry> entries;
+};
+
+// A directory server of the server list, a redirect target, or a pal server's "go there".
+struct ServerEntry
+{
+    QString Host;
+    int Port = 0;
+    QString Description;
+};
+
+// The answer to an e-mail lookup ("GER"); Port is 0 when the field held no usable port.
+struct EmailAnswer
+{
+    QString email;
+    QString name;
+    QString location;
+    QString address;
+    int port = 0;
+
+    bool found() const { return address != QLatin1String(NobodyAddress); }
+};
+
+// The command of a received message: its first three characters.
+QByteArray command(const QByteArray &message);
+
+// A text made fit to be one field: no ";", no line break, no terminator inside.
+QByteArray field(const QString &text);
+// The user number as the login writes it: one blank before a number that is not
+// negative, the minus sign in that place otherwise (" 1234", "-1").
+QByteArray userNumberField(qint32 number);
+
+// ---- Client to server ----
+
+// The directory login: kind "0", the video and audio flags, "YES"/"NO" for listing.
+QByteArray directoryLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
+                          const QString &comment, bool video, bool audio, bool listed, int basePort);
+// The pal login: kind "3" and "NO" in place of the three flags.
+QByteArray palLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
+                    const QString &comment, int basePort);
+QByteArray login(const Login &login);
+QByteArray noticeRequest();  // "INT<ET>"
+QByteArray listRequest();    // "LS1<ET>"
+QByteArray numberRequest();  // "RSN;<ET>"
+// "GEM;" + the trimmed address + ";<ET>"; the pal client passes a pal's stored e-mail.
 QByteArray emailLookup(const QString &address);
+
+// ---- Server to client ----
+
+// "INT", "MSG" or "BSY" with one notice text.
+QByteArray notice(const QByteArray &command, const QString &text);
+QByteArray redirect(const ServerEntry &target);
+QByteArray serverList(const QVector<ServerEntry> &servers);
+// The counts, then ten fields per user: number, name, location, address, comment, kind,
+// video, audio, state, port (the order in which the client reads them).
+QByteArray userList(qint64 online, qint64 listed, const QVector<UserEntry> &entries);
+QByteArray emailAnswer(const EmailAnswer &answer);
+QByteArray newNumber(qint32 number);
+// The pal server's busy answer: where to go instead.
+QByteArray palBusy(const ServerEntry &target);
+
+// ---- Reading, on either side ----
+
+// A port field read as a 32-bit number: 1 to 65535, else 0.
+int portField(const QByteArray &text);
+
+// Field 2 of "INT", "MSG" and the directory's "BSY".
+QString noticeText(const QByteArray &message);
+// "RDM": fields 3, 4 and 5; nothing when the port is unusable.
+std::optional<ServerEntry> parseRedirect(const QByteArray &message);
+// "VCL": groups of three, at most MaxServers; a group with an unusable port is skipped.
+QVector<ServerEntry> parseServerList(const QByteArray &message);
+// "LS1": at most MaxEntries users; a user with an unusable port is skipped.
+UserList parseUserList(const QByteArray &message);
+// "GER", from either server: e-mail, name, location, address, port.
+EmailAnswer parseEmailAnswer(const QByteArray &message);
+// "NSN": the new user number.
+qint32 parseNewNumber(const QByteArray &message);
+// The pal server's "BSY": host and port; nothing when either is unusable.
+std::optional<ServerEntry> parsePalBusy(const QByteArray &message);
+// "LGN", as the server reads it.
+Login parseLogin(const QByteArray &message);
+// "GEM": the address asked for, trimmed and in lower case.
+QString parseEmailLookup(const QByteArray &message);
 
 } // namespace DirectoryProtocol

@@ -4,6 +4,8 @@
 #include "call/frmCallIn.h"
 #include "call/frmConStatus.h"
 #include "core/ActivityLog.h"
+#include "directory/DirectoryService.h"
+#include "directory/UserNumberFile.h"
 #include "core/SoundPlayer.h"
 #include "media/MediaConnection.h"
 #include "media/MediaSession.h"
@@ -59,8 +61,6 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_ipdText(new IPDaemon(this))
     , m_ippControl(new IPPort(this))
     , m_ippClient(new IPPort(this))
-    , m_ippServer(new IPPort(this))
-    , m_ippServerPal(new IPPort(this))
     , m_ippText(new IPPort(this))
     , m_sounds(new SoundPlayer(this))
     , m_devices(DeviceProvider::create(m_options.testDevices))
@@ -69,9 +69,11 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_mediaStats(m_mediaClock, [this] { return m_video->getFrameNum(); })
     , m_media(new MediaConnection(*m_ippClient, *m_ippControl, this))
     , m_calls(new CallControl(m_state,
-                              {*m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient, *m_ippServer,
-                               *m_ippText},
+                              {*m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient, *m_ippText},
                               *m_media, *m_sounds, [this](const QString &line) { logLine(line); }, this))
+    , m_directory(new DirectoryService(m_state, *m_calls,
+                                       {profilePath(QStringLiteral("zelmo.pal")), profilePath(UserNumberFile::FileName)},
+                                       this))
     , m_capture(new CaptureControl(m_state, *m_video, this))
     , m_audioControl(new AudioControl(m_state, *m_audio, m_audioSendQueue, this))
     , m_session(new MediaSession({m_state, *m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient,
@@ -87,14 +89,11 @@ Program::Program(ProgramOptions options, QObject *parent)
     m_ipdText->setObjectName(QStringLiteral("ipdText"));
     m_ippControl->setObjectName(QStringLiteral("ippControl"));
     m_ippClient->setObjectName(QStringLiteral("ippClient"));
-    m_ippServer->setObjectName(QStringLiteral("ippServer"));
-    m_ippServerPal->setObjectName(QStringLiteral("ippServerPal"));
     m_ippText->setObjectName(QStringLiteral("ippText"));
 
     // The stored settings of the clients that carry framed peer or server messages.
     m_ippClient->setLineEnd("<E>");
     m_ippText->setLineEnd("<E>");
-    m_ippServerPal->setLineEnd("<ET>");
 
     QDir().mkpath(m_options.profileDir);
     m_frmMain = new frmMain;
@@ -108,6 +107,7 @@ Program::Program(ProgramOptions options, QObject *parent)
 void Program::connectCallControl()
 {
     connect(m_calls, &CallControl::informationRequested, this, &Program::showInformation);
+    connect(m_directory, &DirectoryService::informationRequested, this, &Program::showInformation);
     connect(m_media, &MediaConnection::invalidAddress, this, &Program::showInformation);
     connect(m_calls, &CallControl::progressWindowRequested, this, [this](const QString &name, const QString &location) {
         if (!m_frmConStatus)
@@ -197,8 +197,12 @@ void Program::onZoomRequested(int width, int height)
     m_session->setDisplaySize(width, height);
 }
 
-void Program::showDirectory()
+void Program::showDirectory(bool fromToolbar)
 {
+    if (fromToolbar) {
+        m_frmDirectory->showFromToolbar();
+        return;
+    }
     m_frmDirectory->show();
     m_frmDirectory->raise();
 }
@@ -215,11 +219,11 @@ void Program::onToolbarClicked(int index)
         } else if (s.EMail.size() < 8) {
             showInformation(QStringLiteral("You must enter an Email Address of at least 8 Characters in length."));
         } else {
-            showDirectory();
+            showDirectory(true);
         }
         break;
     case 1:
-        showDirectory();
+        showDirectory(true);
         break;
     case 2:
         toggleSelfView();
@@ -267,7 +271,7 @@ void Program::start()
         const int top = std::clamp(Twips::toPixels(s.WinPosTop), desk.top(), desk.bottom() - 40);
         m_frmMain->move(left, top);
     }
-    m_frmDirectory = new frmDirectory(m_frmMain);
+    m_frmDirectory = new frmDirectory(*m_directory, m_frmMain);
     // A stored size never makes the window larger than the screen or vanish.
     m_frmDirectory->resize(std::clamp(Twips::toPixels(s.DirWidth), 100, WindowPlacement::screenWidth(m_frmMain)),
                            std::clamp(Twips::toPixels(s.DirHeight), 100, WindowPlacement::screenHeight(m_frmMain)));
@@ -300,8 +304,6 @@ void Program::initializeEngines()
 {
     // The program's defaults: the listeners' first port, the pal server, idle sound devices.
     m_state.ListenPortBase = m_options.firstPort;
-    m_state.palServerHost = QStringLiteral("localhost");
-    m_state.palServerPort = 2015;
     m_state.micState = 1;
     m_state.speakerState = 1;
     m_video->initialize();
@@ -376,7 +378,7 @@ void Program::networkStart()
     EndpointError e;
     for (auto *endpoint : {static_cast<QObject *>(m_ipdMedia), static_cast<QObject *>(m_ipdControl),
                            static_cast<QObject *>(m_ippControl), static_cast<QObject *>(m_ippClient),
-                           static_cast<QObject *>(m_ippServer), static_cast<QObject *>(m_ipdMessage)}) {
+                           static_cast<QObject *>(m_ipdMessage)}) {
         EndpointError r;
         if (auto *daemon = qobject_cast<IPDaemon *>(endpoint))
             r = daemon->setStackOn(true);
@@ -412,7 +414,6 @@ void Program::networkStart()
         showMessageBox(QStringLiteral("You must connect to the Internet before running ZELMO. Please connect to "
                                       "the Internet and run ZELMO again."));
     }
-    m_ippServer->setLineEnd("<ET>");
 }
 
 void Program::startTextListener()
@@ -448,6 +449,7 @@ void Program::loadDataFiles()
 {
     m_state.refuseList.load(profilePath(QStringLiteral("refuse.dat")));
     m_state.palList.load(profilePath(QStringLiteral("zelmo.pal")));
+    m_directory->start();
     m_log->load(profilePath(QStringLiteral("zelmo.log")));
 }
 
@@ -455,7 +457,7 @@ void Program::connectMenus()
 {
     frmMain *w = m_frmMain;
     connect(w->action(QStringLiteral("Menu_Quit")), &QAction::triggered, this, &Program::requestClose);
-    connect(w->action(QStringLiteral("Menu_FileCall")), &QAction::triggered, this, &Program::showDirectory);
+    connect(w->action(QStringLiteral("Menu_FileCall")), &QAction::triggered, this, [this] { showDirectory(false); });
     // The check marks follow the windows, which the toggles set.
     connect(w->action(QStringLiteral("Menu_ViewSelf")), &QAction::triggered, this, &Program::toggleSelfView);
     connect(w->action(QStringLiteral("Menu_ViewChat")), &QAction::triggered, this, &Program::toggleChat);
@@ -520,7 +522,7 @@ void Program::onMainTick()
 void Program::onSecondTick()
 {
     if (m_state.StartupTicks == 0)
-        connectPalServer();
+        m_directory->connectPalServer();
     if (m_state.StartupTicks < 6)
         ++m_state.StartupTicks;
     if (m_state.StartupTicks == 5) {
@@ -555,18 +557,6 @@ void Program::restoreSatelliteWindows()
     }
 }
 
-void Program::connectPalServer()
-{
-    if (m_ippServerPal->isConnected())
-        return;
-    // Connection trouble with the pal server is silent; the next pal check tries again.
-    if (m_ippServerPal->setRemotePort(m_state.palServerPort))
-        return;
-    if (m_ippServerPal->setRemoteAddress(m_state.palServerHost))
-        return;
-    m_ippServerPal->setConnected(true);
-}
-
 bool Program::requestClose()
 {
     if (m_shutDown || m_shuttingDown)
@@ -589,7 +579,7 @@ void Program::shutdown()
     m_shuttingDown = true;
 
     // Connections first, so no event of a half-closed endpoint reaches a closing window.
-    m_ippServer->setConnected(false);
+    m_directory->shutdown();
     m_ippClient->setConnected(false);
     if (m_ipdControl->isConnected(1))
         m_ipdControl->closeConnection(1);
@@ -601,7 +591,7 @@ void Program::shutdown()
     m_ipdMessage->setListening(false);
     for (IPDaemon *d : {m_ipdMedia, m_ipdControl, m_ipdMessage, m_ipdText})
         d->setStackOn(false);
-    for (IPPort *p : {m_ippControl, m_ippClient, m_ippServer, m_ippServerPal, m_ippText})
+    for (IPPort *p : {m_ippControl, m_ippClient, m_ippText})
         p->setStackOn(false);
     m_frmMain->tmrMain()->stop();
     m_frmMain->tmrSecond()->stop();

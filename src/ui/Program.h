@@ -20,6 +20,7 @@ class CaptureControl;
 class DeviceProvider;
 class VideoEngine;
 class CallControl;
+class DirectoryService;
 class IPDaemon;
 class MediaConnection;
 class MediaSession;
@@ -85,8 +86,6 @@ public:
     IPDaemon &ipdText() { return *m_ipdText; }
     IPPort &ippControl() { return *m_ippControl; }
     IPPort &ippClient() { return *m_ippClient; }
-    IPPort &ippServer() { return *m_ippServer; }
-    IPPort &ippServerPal() { return *m_ippServerPal; }
     IPPort &ippText() { return *m_ippText; }
 
     SoundPlayer &sounds() { return *m_sounds; }
@@ -102,6 +101,7 @@ public:
     AudioSendQueue &audioSendQueue() { return m_audioSendQueue; }
     AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
     CallControl &calls() { return *m_calls; }
+    DirectoryService &directory() { return *m_directory; }
     MediaConnection &mediaConnection() { return *m_media; }
     // The local camera and the sound devices as the program uses them.
     CaptureControl &capture() { return *m_capture; }
@@ -157,7 +157,6 @@ private:
     void onMainTick();
     void onSecondTick();
     void restoreSatelliteWindows();
-    void connectPalServer();
     void toggleDoNotDisturb();
     void setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown);
     void reportSaveFailure(const QString &text, int code, const QString &description);
@@ -170,7 +169,7 @@ private:
     void connectAudio();
     void connectSelfView();
     void onToolbarClicked(int index);
-    void showDirectory();
+    void showDirectory(bool fromToolbar);
 
     ProgramOptions m_options;
     ProgramState m_state;
@@ -182,8 +181,6 @@ private:
     IPDaemon *m_ipdText;
     IPPort *m_ippControl;
     IPPort *m_ippClient;
-    IPPort *m_ippServer;
-    IPPort *m_ippServerPal;
     IPPort *m_ippText;
     SoundPlayer *m_sounds;
     std::shared_ptr<DeviceProvider> m_devices;
@@ -197,6 +194,7 @@ private:
     AudioPlayQueue m_audioPlayQueue;
     MediaConnection *m_media;
     CallControl *m_calls;
+    DirectoryService *m_directory;
     CaptureControl *m_capture;
     AudioControl *m_audioControl;
     MediaSession *m_session;

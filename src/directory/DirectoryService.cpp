@@ -1,0 +1,549 @@
+#include "directory/DirectoryService.h"
+
+#include "call/CallControl.h"
+#include "core/Fields.h"
+#include "core/IPPort.h"
+#include "core/ProgramState.h"
+#include "directory/UserNumberFile.h"
+
+#include <QTimer>
+
+namespace Proto = DirectoryProtocol;
+
+namespace {
+
+QString saveFailure(const FileError &e)
+{
+    return QStringLiteral("Could not save Pal File, ") + QString::number(e.code) + QStringLiteral(" : ")
+           + e.description;
+}
+
+} // namespace
+
+DirectoryService::DirectoryService(ProgramState &state, CallControl &calls, Files files, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_calls(calls)
+    , m_files(std::move(files))
+    , m_ippServer(new IPPort(this))
+    , m_ippServerPal(new IPPort(this))
+    , m_tmrCheckPal(new QTimer(this))
+{
+    m_ippServer->setObjectName(QStringLiteral("ippServer"));
+    m_ippServerPal->setObjectName(QStringLiteral("ippServerPal"));
+    m_tmrCheckPal->setObjectName(QStringLiteral("tmrCheckPal"));
+    m_ippServer->setLineEnd(Proto::Terminator);
+    m_ippServerPal->setLineEnd(Proto::Terminator);
+    m_ippServer->setInputBufferSize(DirectoryInputBytes);
+    m_ippServerPal->setInputBufferSize(PalInputBytes);
+    m_tmrCheckPal->setInterval(PalCheckMs);
+
+    connect(m_ippServer, &IPPort::connected, this, &DirectoryService::onDirectoryConnected);
+    connect(m_ippServer, &IPPort::dataIn, this, &DirectoryService::onDirectoryData);
+    connect(m_ippServerPal, &IPPort::connected, this, &DirectoryService::onPalConnected);
+    connect(m_ippServerPal, &IPPort::dataIn, this, &DirectoryService::onPalData);
+    connect(m_ippServerPal, &IPPort::disconnected, this, [this] { m_palLoggedIn = false; });
+    connect(m_tmrCheckPal, &QTimer::timeout, this, &DirectoryService::palCheckTick);
+
+    m_calls.setEmailLookup([this](const QString &address) { return lookupEmail(address); });
+    m_calls.setDirectoryLookup([this](int k) {
+        const Proto::UserEntry *e = entry(k);
+        return e ? CallControl::DirectoryEntry{e->Name, e->Location} : CallControl::DirectoryEntry{};
+    });
+}
+
+const Proto::UserEntry *DirectoryService::entry(int k) const
+{
+    return k >= 1 && k <= m_entries.size() ? &m_entries.at(k - 1) : nullptr;
+}
+
+PalList &DirectoryService::pals()
+{
+    return m_state.palList;
+}
+
+int DirectoryService::palCheckPosition() const
+{
+    return m_state.palList.checkPosition;
+}
+
+void DirectoryService::setPalServer(const QString &host, int port)
+{
+    m_palHost = host;
+    m_palPort = port;
+}
+
+int DirectoryService::iconNumber(const Proto::UserEntry &e)
+{
+    if (e.Kind == 0) {
+        const int base = e.State == 1 ? 1 : 2;
+        if (e.HasVideo && e.HasAudio)
+            return base;
+        if (e.HasVideo)
+            return base + 2;
+        if (e.HasAudio)
+            return base + 4;
+        return base + 6;
+    }
+    if (e.Kind == 1 || e.Kind == 2 || e.Kind == 4)
+        return 9;
+    return 7;
+}
+
+int DirectoryService::dirPort() const
+{
+    // The setting is 16 bits wide; ports above 32767 are kept in its bit pattern.
+    return int(quint16(m_state.settings.DirPort));
+}
+
+QString DirectoryService::directoryText() const
+{
+    return m_state.settings.DirAddress + QLatin1Char(':') + QString::number(dirPort());
+}
+
+QString DirectoryService::serverItemText(const Proto::ServerEntry &server)
+{
+    return server.Host + QLatin1Char(':') + QString::number(server.Port) + QStringLiteral("  (") + server.Description
+           + QLatin1Char(')');
+}
+
+void DirectoryService::start()
+{
+    m_state.userNumber = UserNumberFile::read(m_files.userNumberFile);
+    m_ippServer->setStackOn(true);
+    m_ippServerPal->setStackOn(true);
+    emit palsChanged();
+    m_tmrCheckPal->start();
+}
+
+void DirectoryService::shutdown()
+{
+    m_tmrCheckPal->stop();
+    m_ippServer->setConnected(false);
+    m_ippServerPal->setConnected(false);
+    m_ippServer->setStackOn(false);
+    m_ippServerPal->setStackOn(false);
+}
+
+void DirectoryService::setStatus(const QString &text)
+{
+    m_status = text;
+    emit statusChanged(text);
+}
+
+// ---- Directory ----
+
+void DirectoryService::connectDirectory(const QString &host, int port)
+{
+    const QString trimmed = host.trimmed();
+    if (trimmed.isEmpty())
+        return;
+    connectPalServer();
+    const QString where = trimmed + QLatin1Char(':') + QString::number(port);
+    setStatus(QStringLiteral("Establishing Connection with ") + where);
+    m_ippServer->setConnected(false);
+    m_skippingDirectory = false;
+    EndpointError e = m_ippServer->setRemotePort(port);
+    if (!e)
+        e = m_ippServer->setRemoteAddress(trimmed);
+    if (!e)
+        e = m_ippServer->setConnected(true);
+    if (e.code == EndpointError::NoNetwork) {
+        emit informationRequested(QStringLiteral("You must be connected to the Internet before you can use the "
+                                                 "Directory"));
+    } else if (e) {
+        emit informationRequested(QStringLiteral("Directory Server Address is invalid: ") + where
+                                  + QStringLiteral(", ") + QString::number(e.code) + QLatin1Char(' ')
+                                  + e.description);
+    }
+}
+
+bool DirectoryService::lookupEmail(const QString &address)
+{
+    if (!m_ippServer->isConnected())
+        return false;
+    m_ippServer->sendData(Proto::emailLookup(address));
+    return true;
+}
+
+void DirectoryService::chooseDirectory(const QString &text)
+{
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    const QString host = (colon < 0 ? text : text.left(colon)).trimmed();
+    const int port = colon < 0 ? DefaultDirectoryPort : int(Fields::leadingNumber(text.mid(colon + 1)));
+    Settings &s = m_state.settings;
+    s.DirAddress = host;
+    s.DirPort = qint16(quint16(port));
+    connectDirectory(host, port);
+}
+
+void DirectoryService::windowActivated()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    if (m_nextRefresh.isValid() && m_nextRefresh > now && !m_refreshOnShow)
+        return;
+    m_refreshOnShow = false;
+    m_nextRefresh = now.addDays(60);
+    const Settings &s = m_state.settings;
+    if (s.DirAddress.trimmed().isEmpty()) {
+        setStatus(QStringLiteral("Type in IP Address for Connection"));
+        return;
+    }
+    if (!m_ippServer->isConnected()) {
+        connectDirectory(s.DirAddress, dirPort());
+    } else {
+        setStatus(QStringLiteral("Requesting User List"));
+        m_ippServer->sendData(Proto::listRequest());
+    }
+    palCheckTick();
+}
+
+void DirectoryService::refresh()
+{
+    if (m_ippServer->isConnected()) {
+        setStatus(QStringLiteral("Refreshing Directory List"));
+        m_ippServer->sendData(Proto::listRequest());
+    }
+    palCheckTick();
+}
+
+void DirectoryService::acceptRedirect(const QString &address)
+{
+    const qsizetype colon = address.indexOf(QLatin1Char(':'));
+    Settings &s = m_state.settings;
+    s.DirAddress = (colon < 0 ? address : address.left(colon)).trimmed();
+    s.DirPort = qint16(quint16(colon < 0 ? DefaultDirectoryPort : int(Fields::leadingNumber(address.mid(colon + 1)))));
+    emit directoryTextChanged(directoryText());
+    connectDirectory(s.DirAddress, dirPort());
+}
+
+void DirectoryService::loginAgain()
+{
+    if (m_ippServer->isConnected())
+        sendDirectoryLogin();
+    else
+        connectDirectory(m_state.settings.DirAddress, dirPort());
+    if (m_palLoggedIn)
+        sendPalLogin();
+}
+
+void DirectoryService::reconnectDirectory()
+{
+    m_ippServer->setConnected(false);
+    connectDirectory(m_state.settings.DirAddress, dirPort());
+}
+
+void DirectoryService::sendDirectoryLogin()
+{
+    Settings &s = m_state.settings;
+    s.EMail = s.EMail.toLower();
+    m_ippServer->sendData(Proto::directoryLogin(m_state.userNumber, s.Name, s.EMail, s.Location, s.Comment,
+                                                m_state.captureReady, m_state.hasAudio, s.ShowOnList,
+                                                m_state.ListenPortBase));
+}
+
+void DirectoryService::onDirectoryConnected(int statusCode)
+{
+    if (statusCode != 0) {
+        setStatus(QStringLiteral("Unable to contact Directory Server"));
+        return;
+    }
+    sendDirectoryLogin();
+    m_ippServer->sendData(Proto::noticeRequest());
+    setStatus(QStringLiteral("Connected to Directory Server"));
+}
+
+void DirectoryService::onDirectoryData(const QByteArray &text, bool eol)
+{
+    if (m_skippingDirectory) {
+        // The tail of a message too long to hold.
+        if (eol)
+            m_skippingDirectory = false;
+        return;
+    }
+    if (!eol)
+        m_skippingDirectory = true; // its first part is read as it is; the rest is skipped
+    onDirectoryMessage(text);
+}
+
+void DirectoryService::onDirectoryMessage(const QByteArray &message)
+{
+    const QByteArray command = Proto::command(message);
+    if (command == "INT") {
+        const QString notice = Proto::noticeText(message);
+        if (!notice.trimmed().isEmpty())
+            emit informationRequested(notice);
+        m_ippServer->sendData(Proto::listRequest());
+        setStatus(QStringLiteral("Requesting User List"));
+    } else if (command == "MSG") {
+        emit informationRequested(Proto::noticeText(message));
+    } else if (command == "BSY") {
+        emit informationRequested(Proto::noticeText(message));
+        m_state.settings.DirAddress.clear();
+        m_ippServer->setConnected(false);
+    } else if (command == "RDM") {
+        if (const auto target = Proto::parseRedirect(message))
+            emit redirectOffered(target->Host, target->Port, target->Description);
+    } else if (command == "VCL") {
+        m_servers = Proto::parseServerList(message);
+        emit serverListChanged();
+    } else if (command == "LS1") {
+        setStatus(QStringLiteral("Processing User List"));
+        Proto::UserList list = Proto::parseUserList(message);
+        m_entries = std::move(list.entries);
+        m_online = QString::number(list.online) + QStringLiteral(" Users Online");
+        m_listed = QString::number(list.listed) + QStringLiteral(" Users Listed");
+        emit countsChanged(m_online, m_listed);
+        emit userListChanged();
+        setStatus(QStringLiteral("Select User for Connection"));
+    } else if (command == "GER") {
+        const Proto::EmailAnswer answer = Proto::parseEmailAnswer(message);
+        m_calls.emailLookupAnswered(answer.name, answer.location, answer.address, answer.port);
+    }
+}
+
+// ---- Pals ----
+
+void DirectoryService::connectPalServer()
+{
+    if (m_ippServerPal->isConnected())
+        return;
+    // Trouble is silent here: the next check tries again.
+    if (m_ippServerPal->setRemotePort(m_palPort))
+        return;
+    if (m_ippServerPal->setRemoteAddress(m_palHost))
+        return;
+    m_ippServerPal->setConnected(true);
+}
+
+void DirectoryService::onPalConnected(int statusCode)
+{
+    if (statusCode != 0)
+        return;
+    m_skippingPal = false;
+    m_state.settings.EMail = m_state.settings.EMail.toLower();
+    if (m_state.userNumber == -1) {
+        m_ippServerPal->sendData(Proto::numberRequest());
+        return;
+    }
+    sendPalLogin();
+}
+
+void DirectoryService::sendPalLogin()
+{
+    const Settings &s = m_state.settings;
+    m_ippServerPal->sendData(
+        Proto::palLogin(m_state.userNumber, s.Name, s.EMail, s.Location, s.Comment, m_state.ListenPortBase));
+    m_palLoggedIn = true;
+    if (m_palCheckWanted) {
+        m_palCheckWanted = false;
+        startPalCheck();
+    }
+}
+
+void DirectoryService::onPalData(const QByteArray &text, bool eol)
+{
+    // No pal message comes near the buffer's size: an over-long one is skipped whole.
+    if (m_skippingPal || !eol) {
+        m_skippingPal = !eol;
+        return;
+    }
+    onPalMessage(text);
+}
+
+void DirectoryService::onPalMessage(const QByteArray &message)
+{
+    const QByteArray command = Proto::command(message);
+    if (command == "NSN") {
+        const qint32 number = Proto::parseNewNumber(message);
+        // Only a number of the servers' range is an identity worth keeping.
+        if (number < Proto::FirstUserNumber || number > Proto::LastUserNumber)
+            return;
+        m_state.userNumber = number;
+        if (const FileError e = UserNumberFile::write(m_files.userNumberFile, number)) {
+            emit informationRequested(QStringLiteral("Could not save the user number, ") + QString::number(e.code)
+                                      + QStringLiteral(" : ") + e.description);
+        }
+        emit userNumberChanged(number);
+        sendPalLogin();
+        // A directory login made before the number came carries -1: it is brought up to date.
+        if (m_ippServer->isConnected())
+            sendDirectoryLogin();
+    } else if (command == "GER") {
+        onPalAnswer(message);
+    } else if (command == "BSY") {
+        const auto target = Proto::parsePalBusy(message);
+        m_ippServerPal->setConnected(false);
+        if (target)
+            setPalServer(target->Host, target->Port);
+    }
+}
+
+int DirectoryService::matchPal(const QString &email) const
+{
+    const PalList &list = m_state.palList;
+    const QString lower = email.trimmed().toLower();
+    for (int k = 1; k <= list.count(); ++k) {
+        const QString &stored = list.pal(k).EMail;
+        if (!stored.isEmpty() && stored.toLower() == lower)
+            return k;
+    }
+    for (int k = 1; k <= list.count(); ++k) {
+        const QString &stored = list.pal(k).EMail;
+        if (!stored.isEmpty() && email.contains(stored))
+            return k;
+    }
+    return 0;
+}
+
+void DirectoryService::onPalAnswer(const QByteArray &message)
+{
+    PalList &list = m_state.palList;
+    const Proto::EmailAnswer answer = Proto::parseEmailAnswer(message);
+    if (const int k = matchPal(answer.email)) {
+        PalList::Pal &pal = list.pal(k);
+        if (answer.found() && answer.port != 0) {
+            // The stored e-mail stays: it is the pal's key in the file.
+            pal.Name = Fields::singleLine(answer.name).isEmpty() ? pal.Name : Fields::singleLine(answer.name);
+            pal.Location = answer.location;
+            pal.Address = answer.address;
+            pal.Port = qint16(quint16(answer.port));
+            pal.Status = 2;
+        } else {
+            pal.Status = 1;
+        }
+    }
+    // Only an answer within a running check moves it on.
+    int &position = list.checkPosition;
+    if (position < 1 || position > list.count())
+        return;
+    ++position;
+    if (position <= list.count()) {
+        lookUpPal(position);
+    } else {
+        position = 0;
+        emit palsChanged();
+    }
+}
+
+void DirectoryService::lookUpPal(int k)
+{
+    m_ippServerPal->sendData(Proto::emailLookup(m_state.palList.pal(k).EMail));
+}
+
+void DirectoryService::startPalCheck()
+{
+    PalList &list = m_state.palList;
+    if (list.count() == 0)
+        return;
+    if (!m_ippServerPal->isConnected()) {
+        m_palCheckWanted = true;
+        return;
+    }
+    list.checkPosition = 1;
+    lookUpPal(1);
+}
+
+void DirectoryService::palCheckTick()
+{
+    connectPalServer();
+    if (m_windowVisible && m_state.palList.count() > 0)
+        startPalCheck();
+}
+
+bool DirectoryService::addPalEntry(const QString &email)
+{
+    const QString text = email.trimmed();
+    if (text.isEmpty())
+        return false;
+    PalList &list = m_state.palList;
+    if (list.count() >= PalList::Capacity) {
+        emit messageBoxRequested(QStringLiteral("Pal Entry"),
+                                 QStringLiteral("Your pal list is full: it holds %1 pals. Delete a pal before "
+                                                "adding another.")
+                                     .arg(PalList::Capacity));
+        return false;
+    }
+    if (const FileError e = list.add(m_files.palFile, text))
+        emit messageBoxRequested(QStringLiteral("ZELMO"), saveFailure(e));
+    emit palsChanged();
+    return true;
+}
+
+bool DirectoryService::addPal(const QString &email)
+{
+    if (!addPalEntry(email))
+        return false;
+    startPalCheck();
+    return true;
+}
+
+bool DirectoryService::addPalFromMessage(const QString &email)
+{
+    return addPalEntry(email);
+}
+
+void DirectoryService::removePal(int number)
+{
+    PalList &list = m_state.palList;
+    if (number < 1 || number > list.count())
+        return;
+    if (const FileError e = list.remove(m_files.palFile, number))
+        emit messageBoxRequested(QStringLiteral("ZELMO"), saveFailure(e));
+    emit palsChanged();
+}
+
+// ---- Calls and messages ----
+
+void DirectoryService::call(const QString &address, int entryNumber, int palNumber)
+{
+    // The selected user or pal may listen on a port other than 2000 (a second program on
+    // the same machine does): while the box still holds its address, call it there.
+    const QString trimmed = address.trimmed();
+    if (const Proto::UserEntry *e = entry(entryNumber); e && e->Address == trimmed) {
+        callEntry(entryNumber);
+        return;
+    }
+    if (palNumber >= 1 && palNumber <= m_state.palList.count()) {
+        const PalList::Pal &pal = m_state.palList.pal(palNumber);
+        if (pal.Status == 2 && pal.Address == trimmed) {
+            callPal(palNumber);
+            return;
+        }
+    }
+    m_calls.placeCall(address, 2000, 0);
+}
+
+void DirectoryService::callEntry(int k)
+{
+    if (const Proto::UserEntry *e = entry(k))
+        m_calls.placeCall(e->Address, e->Port, k);
+}
+
+void DirectoryService::callPal(int k)
+{
+    if (k < 1 || k > m_state.palList.count())
+        return;
+    const PalList::Pal &pal = m_state.palList.pal(k);
+    m_calls.placeCall(pal.Address, int(quint16(pal.Port)), 0);
+}
+
+void DirectoryService::sendMessage(int entryNumber, int palNumber)
+{
+    if (const Proto::UserEntry *e = entry(entryNumber)) {
+        if (e->UserNumber >= Proto::FirstUserNumber && e->UserNumber <= Proto::LastUserNumber) {
+            emit sendMessageRequested(e->Name, e->Location, e->Address, e->Port, e->UserNumber);
+        } else {
+            emit messageBoxRequested(QStringLiteral("ZELMO"),
+                                     QStringLiteral("This person is using an older version. You cannot send a "
+                                                    "message to an older version."));
+        }
+        return;
+    }
+    if (palNumber >= 1 && palNumber <= m_state.palList.count()) {
+        const PalList::Pal &pal = m_state.palList.pal(palNumber);
+        emit sendMessageRequested(pal.Name, pal.Location, pal.Address, int(quint16(pal.Port)), 0);
+        return;
+    }
+    emit messageBoxRequested(QStringLiteral("ZELMO"), QStringLiteral("Select a user to send message."));
+}

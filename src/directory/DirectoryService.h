@@ -1,0 +1,173 @@
+#pragma once
+
+#include "directory/DirectoryProtocol.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+class CallControl;
+class IPPort;
+class PalList;
+class QTimer;
+struct ProgramState;
+
+// The directory and pal side of one program: the directory server client (login, user
+// list, server list, notices, redirects, e-mail lookups for call control), the pal server
+// client (user number, login, pal checks every 45 seconds), the pal list's changes and the
+// directory window's actions. The window only shows what this says and forwards clicks.
+class DirectoryService : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Files
+    {
+        QString palFile;
+        QString userNumberFile;
+    };
+
+    static constexpr int PalCheckMs = 45000;
+    static constexpr int DefaultDirectoryPort = 2010;
+    static constexpr int DefaultPalPort = 2015;
+    // Room for a full list of 500 users with long fields; a longer message is cut there.
+    static constexpr int DirectoryInputBytes = 512 * 1024;
+    static constexpr int PalInputBytes = 4096;
+
+    DirectoryService(ProgramState &state, CallControl &calls, Files files, QObject *parent = nullptr);
+
+    IPPort &ippServer() { return *m_ippServer; }
+    IPPort &ippServerPal() { return *m_ippServerPal; }
+    QTimer *tmrCheckPal() const { return m_tmrCheckPal; }
+
+    // The directory entry table and the server list, numbered from 1 by their users.
+    const QVector<DirectoryProtocol::UserEntry> &entries() const { return m_entries; }
+    const DirectoryProtocol::UserEntry *entry(int k) const;
+    const QVector<DirectoryProtocol::ServerEntry> &servers() const { return m_servers; }
+    PalList &pals();
+    // The status bar: the status text and the two counts.
+    QString statusText() const { return m_status; }
+    QString onlineText() const { return m_online; }
+    QString listedText() const { return m_listed; }
+    // Where the pal server is; a "BSY" moves it for the rest of the run.
+    QString palServerHost() const { return m_palHost; }
+    int palServerPort() const { return m_palPort; }
+    void setPalServer(const QString &host, int port);
+    // The number of the pal whose lookup is under way, 0 when no check is.
+    int palCheckPosition() const;
+
+    // The small picture of a listed user, 1 to 9.
+    static int iconNumber(const DirectoryProtocol::UserEntry &entry);
+    // The configured directory server as "host:port", and a server list item's text.
+    QString directoryText() const;
+    static QString serverItemText(const DirectoryProtocol::ServerEntry &server);
+
+    // Start-up: the stored user number, the pal lists, the pal check timer.
+    void start();
+    // Shutdown: both connections close, the timer stops.
+    void shutdown();
+
+    // ---- Directory ----
+    void connectDirectory(const QString &host, int port);
+    // For call control: sends "GEM" when the directory is connected, else returns false.
+    bool lookupEmail(const QString &address);
+    // The user picked or typed a directory server: "host:port..." or a bare host (port 2010).
+    void chooseDirectory(const QString &text);
+    // The toolbar opens the window: the next activation asks for the list in any case.
+    void requestRefreshOnShow() { m_refreshOnShow = true; }
+    // The window became active: at most once per load (or toolbar open), the list is asked
+    // for (connecting first when needed) and the pals are checked.
+    void windowActivated();
+    void refresh();
+    void setWindowVisible(bool visible) { m_windowVisible = visible; }
+    // The redirect prompt's "Yes": its address text, "host:port".
+    void acceptRedirect(const QString &address);
+
+    // ---- Pals ----
+    void connectPalServer();
+    void startPalCheck();
+    void palCheckTick();
+    // The new-pal dialog: adds the pal and looks it up at once. False, with a message,
+    // when the list is full.
+    bool addPal(const QString &email);
+    // From a received quick message: added, looked up at the next check.
+    bool addPalFromMessage(const QString &email);
+    void removePal(int number);
+
+    // ---- Calls and messages ----
+    // cmdCall: the address box's text; when it still holds the address of the selected
+    // user (entry) or pal, that one is called on its own port.
+    void call(const QString &address, int entry, int pal);
+    void callEntry(int k);
+    void callPal(int k);
+    // cmdSendMsg with the selected user (entry) or pal, 0 for none.
+    void sendMessage(int entry, int pal);
+
+public slots:
+    // The user's personal data changed: log in again on the open directory connection
+    // (connecting when it is closed), and on the pal connection when logged in there.
+    void loginAgain();
+    // The directory address changed: close the connection and connect to the new one.
+    void reconnectDirectory();
+
+signals:
+    void statusChanged(const QString &text);
+    void countsChanged(const QString &online, const QString &listed);
+    void userListChanged();
+    void serverListChanged();
+    // The directory server box should read this ("host:port").
+    void directoryTextChanged(const QString &text);
+    // The pal lists are to be rebuilt from the pal list.
+    void palsChanged();
+    void informationRequested(const QString &text);
+    void messageBoxRequested(const QString &title, const QString &text);
+    void redirectOffered(const QString &host, int port, const QString &description);
+    // Open a compose window for this recipient.
+    void sendMessageRequested(const QString &name, const QString &location, const QString &address, int port,
+                              qint32 userNumber);
+    void userNumberChanged(qint32 number);
+
+private:
+    void setStatus(const QString &text);
+    void onDirectoryConnected(int statusCode);
+    void onDirectoryData(const QByteArray &text, bool eol);
+    void onDirectoryMessage(const QByteArray &message);
+    void onPalConnected(int statusCode);
+    void onPalData(const QByteArray &text, bool eol);
+    void onPalMessage(const QByteArray &message);
+    void onPalAnswer(const QByteArray &message);
+    void sendPalLogin();
+    void sendDirectoryLogin();
+    void lookUpPal(int k);
+    int matchPal(const QString &email) const;
+    bool addPalEntry(const QString &email);
+    int dirPort() const;
+
+    ProgramState &m_state;
+    CallControl &m_calls;
+    Files m_files;
+    IPPort *m_ippServer;
+    IPPort *m_ippServerPal;
+    QTimer *m_tmrCheckPal;
+
+    QVector<DirectoryProtocol::UserEntry> m_entries;
+    QVector<DirectoryProtocol::ServerEntry> m_servers;
+    QString m_status;
+    QString m_online;
+    QString m_listed;
+    // A directory message longer than the input buffer: its first piece was read, the
+    // rest is skipped up to the terminator.
+    bool m_skippingDirectory = false;
+    bool m_skippingPal = false;
+
+    QString m_palHost = QStringLiteral("localhost");
+    int m_palPort = DefaultPalPort;
+    bool m_palLoggedIn = false;
+    // A check asked for while the pal connection was still opening starts once it is up.
+    bool m_palCheckWanted = false;
+
+    QDateTime m_nextRefresh;
+    bool m_refreshOnShow = false;
+    bool m_windowVisible = false;
+};

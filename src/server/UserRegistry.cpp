@@ -1,0 +1,105 @@
+#include "server/UserRegistry.h"
+
+#include "directory/DirectoryProtocol.h"
+
+bool UserRegistry::numbered(qint32 number)
+{
+    return number >= DirectoryProtocol::FirstUserNumber && number <= DirectoryProtocol::LastUserNumber;
+}
+
+void UserRegistry::login(Key key, const User &user)
+{
+    quint64 serial = m_nextSerial++;
+    if (auto it = m_users.find(key); it != m_users.end()) {
+        serial = it->serial; // an update keeps its place in the list
+        forget(key, *it);
+        m_users.erase(it);
+    }
+    m_users.insert(key, Slot{user, serial});
+    if (numbered(user.number))
+        ++m_numbers[user.number];
+    else
+        ++m_anonymous;
+    if (user.listed)
+        m_listed.emplace(serial, key);
+    if (!user.email.isEmpty())
+        m_byEmail.insert(user.email, key);
+    m_listValid = false;
+}
+
+std::optional<UserRegistry::User> UserRegistry::logout(Key key)
+{
+    const auto it = m_users.find(key);
+    if (it == m_users.end())
+        return std::nullopt;
+    User user = it->user;
+    forget(key, *it);
+    m_users.erase(it);
+    m_listValid = false;
+    return user;
+}
+
+void UserRegistry::forget(Key key, const Slot &slot)
+{
+    const User &user = slot.user;
+    if (numbered(user.number)) {
+        auto n = m_numbers.find(user.number);
+        if (n != m_numbers.end() && --n.value() <= 0)
+            m_numbers.erase(n);
+    } else {
+        --m_anonymous;
+    }
+    if (user.listed)
+        m_listed.erase(slot.serial);
+    if (!user.email.isEmpty())
+        m_byEmail.remove(user.email, key);
+}
+
+const UserRegistry::User *UserRegistry::user(Key key) const
+{
+    const auto it = m_users.constFind(key);
+    return it == m_users.constEnd() ? nullptr : &it->user;
+}
+
+bool UserRegistry::wouldAdd(Key key, qint32 number) const
+{
+    if (m_users.contains(key))
+        return false;
+    return !(numbered(number) && m_numbers.contains(number));
+}
+
+const QByteArray &UserRegistry::listMessage(int maxEntries)
+{
+    if (m_listValid)
+        return m_list;
+    QVector<DirectoryProtocol::UserEntry> entries;
+    entries.reserve(qMin<qsizetype>(maxEntries, m_listed.size()));
+    for (const auto &[serial, key] : m_listed) {
+        if (entries.size() >= maxEntries)
+            break;
+        const User &u = m_users.value(key).user;
+        DirectoryProtocol::UserEntry e;
+        e.UserNumber = u.number;
+        e.Name = u.name;
+        e.Location = u.location;
+        e.Comment = u.comment;
+        e.Address = u.address;
+        e.Port = u.port;
+        e.Kind = u.kind;
+        e.HasVideo = u.video;
+        e.HasAudio = u.audio;
+        e.State = 1; // on line and taking calls
+        entries.append(e);
+    }
+    m_list = DirectoryProtocol::userList(online(), listed(), entries);
+    m_listValid = true;
+    return m_list;
+}
+
+const UserRegistry::User *UserRegistry::findByEmail(const QString &email) const
+{
+    if (email.isEmpty())
+        return nullptr;
+    const auto it = m_byEmail.constFind(email);
+    return it == m_byEmail.constEnd() ? nullptr : user(it.value());
+}

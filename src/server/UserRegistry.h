@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QMultiHash>
+#include <QString>
+#include <map>
+#include <optional>
+
+// Who is on line, one entry per logged-in connection on either port, so a login can only
+// ever change its own connection's entry. Users are counted once however many
+// connections they hold (by user number; a connection without one counts alone).
+class UserRegistry
+{
+public:
+    enum class Channel : quint8 { Directory = 0, Pal = 1 };
+    using Key = quint64;
+    static Key key(Channel channel, int connectionId) { return (quint64(channel) << 32) | quint32(connectionId); }
+
+    struct User
+    {
+        qint32 number = 0;
+        QString name;
+        QString email; // lower case
+        QString location;
+        QString comment;
+        QString address;
+        int port = 0;
+        qint16 kind = 0;
+        bool video = false;
+        bool audio = false;
+        bool listed = false;
+    };
+
+    // Registers the connection's entry, or replaces it on a repeated login.
+    void login(Key key, const User &user);
+    // The entry that left, if the connection had logged in.
+    std::optional<User> logout(Key key);
+    bool contains(Key key) const { return m_users.contains(key); }
+    const User *user(Key key) const;
+    // Whether a login on this connection would add one more user on line.
+    bool wouldAdd(Key key, qint32 number) const;
+
+    int online() const { return int(m_numbers.size()) + m_anonymous; }
+    int listed() const { return int(m_listed.size()); }
+    int connections() const { return int(m_users.size()); }
+
+    // The "LS1" answer: the counts and the first listed users in login order, kept until
+    // the next change so that many clients asking at once cost one build.
+    const QByteArray &listMessage(int maxEntries);
+    // The latest login with this (lower-case) e-mail, on either port.
+    const User *findByEmail(const QString &email) const;
+
+private:
+    struct Slot
+    {
+        User user;
+        quint64 serial = 0;
+    };
+    static bool numbered(qint32 number);
+    void forget(Key key, const Slot &slot);
+
+    QHash<Key, Slot> m_users;
+    QHash<qint32, int> m_numbers; // user number -> connections holding it
+    int m_anonymous = 0;
+    std::map<quint64, Key> m_listed; // login serial -> connection, for the list order
+    QMultiHash<QString, Key> m_byEmail;
+    quint64 m_nextSerial = 1;
+    QByteArray m_list;
+    bool m_listValid = false;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDialog>
+
+class DirectoryService;
+class QLineEdit;
+class QPushButton;
+
+// Adds a pal by e-mail address and looks it up at once.
+class frmNewPal : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frmNewPal(DirectoryService &service, QWidget *parent = nullptr);
+
+private:
+    void cmdOK_Click();
+
+    DirectoryService &m_service;
+    QLineEdit *m_txtEmail;
+    QPushButton *m_cmdOK;
+    QPushButton *m_cmdClose;
+};

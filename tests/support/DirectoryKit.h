@@ -1,0 +1,124 @@
+#pragma once
+
+// The pieces of the directory scenarios: a companion server on this test's ports, a bare
+// server that records what a client sends, and one ZELMO program pointed at them.
+
+#include "call/CallControl.h"
+#include "core/SoundPlayer.h"
+#include "directory/DirectoryService.h"
+#include "server/DirectoryServer.h"
+#include "support/TestSupport.h"
+#include "ui/Program.h"
+#include "ui/frmDirectory.h"
+#include "ui/frmMain.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace DirectoryKit {
+
+// zelmo-directory in this process, on two ports of this test's own.
+struct Server
+{
+    QTemporaryDir data;
+    ServerConfig config;
+    // Before the server, which still logs its last logouts while it goes.
+    QStringList log;
+    std::unique_ptr<DirectoryServer> server;
+
+    explicit Server(ServerConfig c = {}, const QString &dataDir = {})
+        : config(std::move(c))
+    {
+        const int base = TestSupport::portBlock(2);
+        config.directoryPort = base;
+        config.palPort = base + 1;
+        config.listenAddress = QStringLiteral("127.0.0.1");
+        config.dataDir = dataDir.isEmpty() ? data.path() : dataDir;
+        start();
+    }
+    void start()
+    {
+        server = std::make_unique<DirectoryServer>(config);
+        QObject::connect(server.get(), &DirectoryServer::logLine, [this](const QString &line) { log << line; });
+        QString error;
+        if (!server->start(&error))
+            qFatal("the directory server did not start: %s", qPrintable(error));
+    }
+    int directoryPort() const { return config.directoryPort; }
+    int palPort() const { return config.palPort; }
+    int logged(const QString &part) const { return int(log.filter(part).size()); }
+};
+
+// A bare server: accepts one client at a time and keeps every byte it sent.
+struct RawServer
+{
+    QTcpServer listener;
+    QPointer<QTcpSocket> client;
+    QByteArray received;
+    int connections = 0;
+
+    RawServer()
+    {
+        if (!listener.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1))))
+            qFatal("a bare server could not listen");
+        QObject::connect(&listener, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket *s = listener.nextPendingConnection()) {
+                ++connections;
+                client = s;
+                QObject::connect(s, &QTcpSocket::readyRead, [this, s] { received += s->readAll(); });
+            }
+        });
+    }
+    int port() const { return listener.serverPort(); }
+    void send(const QByteArray &bytes)
+    {
+        if (client)
+            client->write(bytes);
+    }
+    void drop()
+    {
+        if (client)
+            client->disconnectFromHost();
+    }
+};
+
+// One ZELMO program with its own profile and ports, pointed at the given servers.
+struct User
+{
+    QTemporaryDir dir;
+    std::unique_ptr<Program> program;
+    int port = 0;
+
+    User(const QString &name, int directoryPort, int palPort, const QString &profile = {}, qint32 userNumber = 0)
+    {
+        const QString folder = profile.isEmpty() ? dir.path() : profile;
+        if (userNumber > 0)
+            TestSupport::writeBytes(folder + QStringLiteral("/zelmo.num"), QByteArray::number(userNumber) + "\r\n");
+        port = TestSupport::portBlock();
+        program = std::make_unique<Program>(ProgramOptions{port, folder, {}, false});
+        program->start();
+        program->sounds().setMuted(true);
+        Settings &s = program->settings();
+        s.Name = name;
+        s.Location = QStringLiteral("Room ") + name;
+        s.EMail = name + QStringLiteral("@Example.org");
+        s.DirAddress = QStringLiteral("127.0.0.1");
+        s.DirPort = qint16(quint16(directoryPort));
+        program->directory().setPalServer(QStringLiteral("127.0.0.1"), palPort);
+    }
+    DirectoryService &directory() { return program->directory(); }
+    frmDirectory *window() { return program->directoryWindow(); }
+    ProgramState &state() { return program->state(); }
+    template<typename T>
+    T *find(const char *name)
+    {
+        return window()->findChild<T *>(QString::fromLatin1(name));
+    }
+    // The directory window, opened as the toolbar opens it.
+    void openDirectory() { program->mainWindow()->toolbarClicked(1); }
+};
+
+} // namespace DirectoryKit

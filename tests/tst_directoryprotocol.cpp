@@ -1,0 +1,171 @@
+#include "directory/DirectoryProtocol.h"
+#include "server/ServerConfig.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+namespace Proto = DirectoryProtocol;
+
+class TestDirectoryProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void loginsAreWrittenByteForByte()
+    {
+        QCOMPARE(Proto::directoryLogin(1234, QStringLiteral("Ann Lee"), QStringLiteral("Ann@Example.ORG"),
+                                       QStringLiteral("Oslo"), QStringLiteral("hi all"), true, false, true, 2004),
+                 QByteArray("LGN; 1234;Ann Lee;ann@example.org;Oslo;hi all;0;YES;NO;2.51;YES;NO;v1.2;2004;<ET>"));
+        QCOMPARE(Proto::directoryLogin(-1, {}, {}, {}, {}, false, true, false, 2000),
+                 QByteArray("LGN;-1;;;;;0;NO;YES;2.51;NO;NO;v1.2;2000;<ET>"));
+        QCOMPARE(Proto::palLogin(0, QStringLiteral("Bo"), QStringLiteral("BO@X.NET"), QStringLiteral("Rome"),
+                                 QStringLiteral("c"), 2000),
+                 QByteArray("LGN; 0;Bo;bo@x.net;Rome;c;3;NO;NO;2.51;NO;NO;v1.2;2000;<ET>"));
+        // A field can neither add fields nor end the message early.
+        QCOMPARE(Proto::palLogin(7, QStringLiteral("a;b<ET>c\r\nd"), {}, {}, {}, 2000),
+                 QByteArray("LGN; 7;abc  d;;;;3;NO;NO;2.51;NO;NO;v1.2;2000;<ET>"));
+        QCOMPARE(Proto::noticeRequest(), QByteArray("INT<ET>"));
+        QCOMPARE(Proto::listRequest(), QByteArray("LS1<ET>"));
+        QCOMPARE(Proto::numberRequest(), QByteArray("RSN;<ET>"));
+        QCOMPARE(Proto::emailLookup(QStringLiteral("  Ann@Example.org ")), QByteArray("GEM;Ann@Example.org;<ET>"));
+    }
+
+    void serverReadsWhatTheClientWrites()
+    {
+        const QByteArray wire =
+            Proto::directoryLogin(42, QStringLiteral("Ann"), QStringLiteral("ANN@x.org"), QStringLiteral("Oslo"),
+                                  QStringLiteral("hi"), true, true, true, 2008);
+        const Proto::Login l = Proto::parseLogin(wire.chopped(4));
+        QCOMPARE(l.userNumber, 42);
+        QCOMPARE(l.name, QStringLiteral("Ann"));
+        QCOMPARE(l.email, QStringLiteral("ann@x.org"));
+        QCOMPARE(l.location, QStringLiteral("Oslo"));
+        QCOMPARE(l.comment, QStringLiteral("hi"));
+        QCOMPARE(l.kind, 0);
+        QVERIFY(l.video && l.audio && l.listed);
+        QCOMPARE(l.port, 2008);
+        // A login cut short leaves the rest empty; a port that is no port reads as none.
+        const Proto::Login cut = Proto::parseLogin("LGN;x");
+        QCOMPARE(cut.userNumber, 0);
+        QVERIFY(cut.name.isEmpty() && !cut.listed);
+        QCOMPARE(Proto::parseLogin("LGN;1;a;b;c;d;0;NO;NO;2.51;YES;NO;v1.2;70000;").port, 0);
+        QCOMPARE(Proto::parseEmailLookup("GEM; Ann@X.org ;"), QStringLiteral("ann@x.org"));
+    }
+
+    void userListIsReadInTheOrderOfItsTenFields()
+    {
+        QVector<Proto::UserEntry> users(2);
+        users[0] = {12, QStringLiteral("Ann"), QStringLiteral("Oslo"), QStringLiteral("hello"),
+                    QStringLiteral("10.0.0.5"), 2004, 0, true, false, 1};
+        users[1] = {0, QStringLiteral("Old"), QStringLiteral("Bonn"), {}, QStringLiteral("10.0.0.6"), 2000, 2, false,
+                    false, 3};
+        const QByteArray wire = Proto::userList(7, 2, users);
+        QCOMPARE(wire, QByteArray("LS1;7;2;12;Ann;Oslo;10.0.0.5;hello;0;YES;NO;1;2004;"
+                                  "0;Old;Bonn;10.0.0.6;;2;NO;NO;3;2000;<ET>"));
+        const Proto::UserList list = Proto::parseUserList(wire.chopped(4));
+        QCOMPARE(list.online, 7);
+        QCOMPARE(list.listed, 2);
+        QCOMPARE(list.entries.size(), 2);
+        const Proto::UserEntry &a = list.entries[0];
+        QCOMPARE(a.UserNumber, 12);
+        QCOMPARE(a.Name, QStringLiteral("Ann"));
+        QCOMPARE(a.Location, QStringLiteral("Oslo"));
+        QCOMPARE(a.Address, QStringLiteral("10.0.0.5"));
+        QCOMPARE(a.Comment, QStringLiteral("hello"));
+        QCOMPARE(a.Port, 2004);
+        QVERIFY(a.HasVideo && !a.HasAudio);
+        QCOMPARE(a.State, qint16(1));
+        QCOMPARE(list.entries[1].Kind, qint16(2));
+        // Without the ";" before the terminator the same entries are read.
+        QCOMPARE(Proto::parseUserList(wire.chopped(5)).entries.size(), 2);
+        QCOMPARE(Proto::parseUserList(wire.chopped(5)).entries[1].Port, 2000);
+        // Only the exact "YES" counts.
+        const Proto::UserList lower = Proto::parseUserList("LS1;1;1;5;A;B;1.2.3.4;c;0;yes;Y;1;2000;");
+        QVERIFY(!lower.entries[0].HasVideo && !lower.entries[0].HasAudio);
+        const Proto::UserList empty = Proto::parseUserList("LS1;0;0;");
+        QVERIFY(empty.entries.isEmpty());
+        QCOMPARE(empty.online, 0);
+    }
+
+    void badListsAreBoundedAndSkipUnusablePorts()
+    {
+        QByteArray huge = "LS1;abc;-4;";
+        for (int i = 0; i < 10000; ++i)
+            huge += QByteArray::number(i) + ";N" + QByteArray::number(i) + ";L;10.0.0.1;C;0;YES;YES;1;2000;";
+        QElapsedTimer clock;
+        clock.start();
+        const Proto::UserList list = Proto::parseUserList(huge);
+        QCOMPARE(list.entries.size(), Proto::MaxEntries);
+        QCOMPARE(list.entries.last().Name, QStringLiteral("N499"));
+        QCOMPARE(list.online, 0);
+        // A port outside 1..65535, even one that only fits 32 bits, leaves its user out.
+        const Proto::UserList ports =
+            Proto::parseUserList("LS1;3;3;1;A;;1.1.1.1;;0;NO;NO;1;0;2;B;;1.1.1.2;;0;NO;NO;1;65536;"
+                                 "3;C;;1.1.1.3;;0;NO;NO;1;4294969296;4;D;;1.1.1.4;;0;NO;NO;1;65535;");
+        QCOMPARE(ports.entries.size(), 1);
+        QCOMPARE(ports.entries[0].Name, QStringLiteral("D"));
+        // Missing fields: the entry is read with what is there.
+        QCOMPARE(Proto::parseUserList("LS1;1;1;9;Half").entries.size(), 0);
+
+        QVector<Proto::ServerEntry> servers;
+        for (int i = 0; i < 300; ++i)
+            servers.append({QStringLiteral("h%1").arg(i), 2010 + i, QStringLiteral("d")});
+        const QByteArray vcl = Proto::serverList(servers);
+        QVERIFY(vcl.startsWith("VCL;h0;2010;d;h1;2011;d;"));
+        const QVector<Proto::ServerEntry> read = Proto::parseServerList(vcl.chopped(4));
+        QCOMPARE(read.size(), Proto::MaxServers);
+        QCOMPARE(read.last().Host, QStringLiteral("h199"));
+        QCOMPARE(Proto::parseServerList("VCL;a;0;x;b;99999;y;c;2020;z").size(), 1);
+        QCOMPARE(Proto::parseServerList("VCL;a;0;x;b;99999;y;c;2020;z")[0].Description, QStringLiteral("z"));
+        QVERIFY(Proto::parseServerList("VCL").isEmpty());
+    }
+
+    void answersAndNoticesBothWays()
+    {
+        QCOMPARE(Proto::notice("INT", QStringLiteral("Welcome; all")), QByteArray("INT;Welcome all;<ET>"));
+        QCOMPARE(Proto::noticeText("MSG;Server going down;"), QStringLiteral("Server going down"));
+        QCOMPARE(Proto::redirect({QStringLiteral("dir2.example"), 2020, QStringLiteral("Second")}),
+                 QByteArray("RDM;Redirect;dir2.example;2020;Second;<ET>"));
+        const auto rdm = Proto::parseRedirect("RDM;x;dir2.example;2020;Second;");
+        QVERIFY(rdm);
+        QCOMPARE(rdm->Host, QStringLiteral("dir2.example"));
+        QCOMPARE(rdm->Port, 2020);
+        QCOMPARE(rdm->Description, QStringLiteral("Second"));
+        QVERIFY(!Proto::parseRedirect("RDM;x;dir2.example;-5;Second;"));
+        QVERIFY(!Proto::parseRedirect("RDM;x;;2020;Second;"));
+
+        const QByteArray ger = Proto::emailAnswer({QStringLiteral("ann@x.org"), QStringLiteral("Ann"),
+                                                   QStringLiteral("Oslo"), QStringLiteral("10.1.2.3"), 2004});
+        QCOMPARE(ger, QByteArray("GER;ann@x.org;Ann;Oslo;10.1.2.3;2004;<ET>"));
+        const Proto::EmailAnswer a = Proto::parseEmailAnswer(ger.chopped(4));
+        QVERIFY(a.found());
+        QCOMPARE(a.port, 2004);
+        QCOMPARE(a.name, QStringLiteral("Ann"));
+        QVERIFY(!Proto::parseEmailAnswer("GER;x;;;0.0.0.0;0;").found());
+        QCOMPARE(Proto::parseEmailAnswer("GER;x;A;B;1.2.3.4;123456;").port, 0);
+
+        QCOMPARE(Proto::newNumber(17), QByteArray("NSN;17;<ET>"));
+        QCOMPARE(Proto::parseNewNumber("NSN;17;"), 17);
+        QCOMPARE(Proto::palBusy({QStringLiteral("pal2"), 2115, {}}), QByteArray("BSY;pal2;2115;<ET>"));
+        const auto busy = Proto::parsePalBusy("BSY;pal2;2115;");
+        QVERIFY(busy && busy->Host == QStringLiteral("pal2") && busy->Port == 2115);
+        QVERIFY(!Proto::parsePalBusy("BSY;pal2;0;"));
+    }
+
+    void serverTargetsFromTheCommandLine()
+    {
+        const auto t = ServerConfig::parseTarget(QStringLiteral("dir.example:2020:Second: the backup"));
+        QVERIFY(t);
+        QCOMPARE(t->Host, QStringLiteral("dir.example"));
+        QCOMPARE(t->Port, 2020);
+        QCOMPARE(t->Description, QStringLiteral("Second: the backup"));
+        QVERIFY(ServerConfig::parseTarget(QStringLiteral("dir.example:2020")));
+        QVERIFY(!ServerConfig::parseTarget(QStringLiteral("dir.example")));
+        QVERIFY(!ServerConfig::parseTarget(QStringLiteral(":2020:x")));
+        QVERIFY(!ServerConfig::parseTarget(QStringLiteral("h:70000:x")));
+        QVERIFY(!ServerConfig::parseTarget(QStringLiteral("h:20x:x")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDirectoryProtocol)
+#include "tst_directoryprotocol.moc"

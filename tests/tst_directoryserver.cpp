@@ -1,0 +1,248 @@
+// zelmo-directory against bare sockets: what it answers, what it keeps across a restart,
+// and how it copes with clients that misbehave.
+
+#include "server/DirectoryServer.h"
+#include "support/TestSupport.h"
+
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+// A client made of a bare socket.
+struct Client
+{
+    QTcpSocket socket;
+    QByteArray received;
+
+    explicit Client(int port)
+    {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+        if (!socket.waitForConnected(5000))
+            qFatal("could not reach the server");
+    }
+    void send(const QByteArray &bytes) { socket.write(bytes); }
+    bool closed() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+};
+
+QByteArray login(int number, const char *name, const char *email, bool listed = true, int port = 2000)
+{
+    return "LGN; " + QByteArray::number(number) + ';' + name + ';' + email + ";Here;;0;YES;YES;2.51;"
+           + (listed ? "YES" : "NO") + ";NO;v1.2;" + QByteArray::number(port) + ";<ET>";
+}
+
+struct Fixture
+{
+    QTemporaryDir data;
+    ServerConfig config;
+    std::unique_ptr<DirectoryServer> server;
+
+    explicit Fixture(ServerConfig c = {})
+        : config(std::move(c))
+    {
+        const int base = TestSupport::portBlock(2);
+        config.directoryPort = base;
+        config.palPort = base + 1;
+        config.listenAddress = QStringLiteral("127.0.0.1");
+        config.dataDir = data.path();
+        restart();
+    }
+    void restart()
+    {
+        server.reset();
+        server = std::make_unique<DirectoryServer>(config);
+        QString error;
+        if (!server->start(&error))
+            qFatal("%s", qPrintable(error));
+    }
+};
+
+} // namespace
+
+class TestDirectoryServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void numbersAreNeverHandedOutTwice()
+    {
+        Fixture f;
+        {
+            Client a(f.config.palPort);
+            a.send("RSN;<ET>RSN;<ET>");
+            QTRY_COMPARE(a.received, QByteArray("NSN;1;<ET>"));
+            a.send(login(1, "Ann", "ANN@x.org"));
+            Client b(f.config.palPort);
+            b.send("RSN;<ET>");
+            QTRY_COMPARE(b.received, QByteArray("NSN;2;<ET>"));
+            QTRY_COMPARE(f.server->numbers().emailOf(1), QStringLiteral("ann@x.org"));
+        }
+        f.restart();
+        Client c(f.config.palPort);
+        c.send("RSN;<ET>");
+        QTRY_COMPARE(c.received, QByteArray("NSN;3;<ET>"));
+        QCOMPARE(f.server->numbers().emailOf(1), QStringLiteral("ann@x.org"));
+        QCOMPARE(f.server->numbers().issuedCount(), 3);
+    }
+
+    void directoryAnswersInOrder()
+    {
+        ServerConfig config;
+        config.notice = QStringLiteral("Hello; world");
+        config.servers = {{QStringLiteral("dir2.example"), 2020, QStringLiteral("Second")}};
+        Fixture f(config);
+        Client pal(f.config.palPort);
+        pal.send("LGN; 7;Pat;pat@x.org;Paris;;3;NO;NO;2.51;NO;NO;v1.2;2004;<ET>");
+        Client ann(f.config.directoryPort);
+        // The list is only for users who logged in.
+        ann.send("LS1<ET>INT<ET>");
+        QTRY_COMPARE(ann.received, QByteArray("INT;Hello world;<ET>"));
+        ann.received.clear();
+        ann.send(login(5, "Ann", "ann@x.org") + "LS1<ET>GEM;PAT@x.org;<ET>GEM;nobody@x.org;<ET>");
+        QTRY_VERIFY(ann.received.endsWith("GER;nobody@x.org;;;0.0.0.0;0;<ET>"));
+        QCOMPARE(ann.received, QByteArray("VCL;dir2.example;2020;Second;<ET>"
+                                          "LS1;2;1;5;Ann;Here;127.0.0.1;;0;YES;YES;1;2000;<ET>"
+                                          "GER;pat@x.org;Pat;Paris;127.0.0.1;2004;<ET>"
+                                          "GER;nobody@x.org;;;0.0.0.0;0;<ET>"));
+        // A user leaves the list when the connection closes.
+        pal.socket.disconnectFromHost();
+        QTRY_COMPARE(f.server->registry().online(), 1);
+        ann.received.clear();
+        ann.send("LS1<ET>");
+        QTRY_COMPARE(ann.received, QByteArray("LS1;1;1;5;Ann;Here;127.0.0.1;;0;YES;YES;1;2000;<ET>"));
+        // An operator notice reaches every directory user.
+        ann.received.clear();
+        f.server->broadcast(QStringLiteral("Going down at noon"));
+        QTRY_COMPARE(ann.received, QByteArray("MSG;Going down at noon;<ET>"));
+    }
+
+    void aLoginChangesOnlyItsOwnEntry()
+    {
+        Fixture f;
+        Client ann(f.config.directoryPort);
+        Client mallory(f.config.directoryPort);
+        ann.send(login(5, "Ann", "ann@x.org"));
+        QTRY_COMPARE(f.server->registry().listed(), 1);
+        mallory.send(login(5, "Mallory", "ann@x.org", true, 2008));
+        mallory.send(login(5, "Mallory", "ann@x.org", true, 2012));
+        QTRY_COMPARE(f.server->registry().listed(), 2);
+        ann.send("LS1<ET>");
+        QTRY_VERIFY(ann.received.endsWith("<ET>"));
+        QVERIFY(ann.received.contains("5;Ann;Here;127.0.0.1;;0;YES;YES;1;2000;"));
+        QVERIFY(ann.received.contains("5;Mallory;Here;127.0.0.1;;0;YES;YES;1;2012;"));
+        QVERIFY(!ann.received.contains("2008"));
+        // One user number on line twice still counts as one user.
+        QVERIFY(ann.received.startsWith("LS1;1;2;"));
+    }
+
+    void fullServersTurnLoginsAway()
+    {
+        ServerConfig config;
+        config.maxUsers = 2;
+        config.redirect = DirectoryProtocol::ServerEntry{QStringLiteral("dir2.example"), 2020, QStringLiteral("Two")};
+        Fixture f(config);
+        Client a(f.config.directoryPort);
+        Client b(f.config.palPort);
+        a.send(login(1, "A", "a@x.org"));
+        b.send(login(2, "B", "b@x.org"));
+        QTRY_COMPARE(f.server->registry().online(), 2);
+        // The same user on the other port is no new user.
+        Client a2(f.config.palPort);
+        a2.send(login(1, "A", "a@x.org"));
+        QTRY_COMPARE(f.server->registry().connections(), 3);
+        Client c(f.config.directoryPort);
+        c.send(login(3, "C", "c@x.org"));
+        QTRY_VERIFY(c.closed());
+        QCOMPARE(c.received, QByteArray("RDM;Redirect;dir2.example;2020;Two;<ET>"));
+        Client d(f.config.palPort);
+        d.send(login(4, "D", "d@x.org"));
+        QTRY_VERIFY(d.closed());
+        // Its pal port is taken to lie as far from its directory port as here.
+        QCOMPARE(d.received, QByteArray("BSY;dir2.example;2021;<ET>"));
+        QCOMPARE(f.server->registry().online(), 2);
+    }
+
+    void badInputIsDroppedNotFatal()
+    {
+        Fixture f;
+        Client endless(f.config.directoryPort);
+        endless.send(QByteArray(DirectoryServer::MaxLineBytes + 100, 'x'));
+        QTRY_VERIFY(endless.closed());
+
+        Client garbage(f.config.directoryPort);
+        QByteArray noise;
+        for (int i = 0; i < 3000; ++i)
+            noise.append(char((i * 37) % 256));
+        garbage.send(noise.replace("<ET>", "") + "<ET>LGN<ET>LGN;;;;<ET>GEM<ET>XYZ;1;2;<ET>LGN;abc;" + QByteArray(60, ';')
+                     + "<ET>");
+        // The server is still there for everyone.
+        Client check(f.config.palPort);
+        check.send(login(9, "Check", "check@x.org"));
+        QTRY_COMPARE(f.server->registry().connections(), 2);
+        QVERIFY(!garbage.closed());
+
+        // Long fields are cut; a port that is no port becomes 2000.
+        Client big(f.config.directoryPort);
+        big.send("LGN; 3;" + QByteArray(500, 'N') + ";e@x;L;C;0;YES;YES;2.51;YES;NO;v1.2;99999;<ET>LS1<ET>");
+        QTRY_VERIFY(big.received.endsWith("<ET>"));
+        QVERIFY(big.received.contains(";" + QByteArray(DirectoryServer::MaxFieldChars, 'N') + ";L;127.0.0.1;C;0;YES;YES;1;2000;"));
+
+        // A client that asks and never reads is dropped once its answers pile up.
+        std::vector<std::unique_ptr<Client>> fillers;
+        for (int i = 0; i < 40; ++i) {
+            fillers.push_back(std::make_unique<Client>(f.config.directoryPort));
+            fillers.back()->send(login(100 + i, "Filler with a longish name", "filler@x.org"));
+        }
+        QTRY_COMPARE(f.server->registry().listed(), 41);
+        Client greedy(f.config.directoryPort);
+        greedy.socket.setReadBufferSize(1);
+        QObject::disconnect(&greedy.socket, &QTcpSocket::readyRead, nullptr, nullptr);
+        greedy.send(login(200, "G", "g@x.org"));
+        QTRY_VERIFY(f.server->registry().findByEmail(QStringLiteral("g@x.org")));
+        QByteArray asks;
+        for (int i = 0; i < 20000; ++i)
+            asks += "LS1<ET>";
+        greedy.send(asks);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.server->registry().findByEmail(QStringLiteral("g@x.org")), 20000);
+        // Everyone else is still served.
+        check.received.clear();
+        check.send("GEM;check@x.org;<ET>");
+        QTRY_VERIFY(check.received.startsWith("GER;check@x.org;Check;"));
+    }
+
+    void theExecutableTakesItsOptionsAndStopsOnTerm()
+    {
+        const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../zelmo-directory");
+        QTemporaryDir data;
+        const int base = TestSupport::portBlock(2);
+        QProcess server;
+        server.start(program, {QStringLiteral("--directory-port"), QString::number(base), QStringLiteral("--pal-port"),
+                               QString::number(base + 1), QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                               QStringLiteral("--notice"), QStringLiteral("Hi"), QStringLiteral("--data"), data.path()});
+        QVERIFY(server.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY((out += server.readAllStandardOutput()).contains("listening on 127.0.0.1"));
+        Client pal(base + 1);
+        pal.send("RSN;<ET>");
+        QTRY_COMPARE(pal.received, QByteArray("NSN;1;<ET>"));
+        QTRY_VERIFY((out += server.readAllStandardOutput()).contains("new user number 1"));
+        server.terminate();
+        QVERIFY(server.waitForFinished(5000));
+        QCOMPARE(server.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(server.exitCode(), 0);
+        QVERIFY(QFile::exists(data.filePath(QStringLiteral("users.sqlite"))));
+
+        QProcess bad;
+        bad.start(program, {QStringLiteral("--server"), QStringLiteral("nohost")});
+        QVERIFY(bad.waitForFinished(5000));
+        QCOMPARE(bad.exitCode(), 2);
+        QVERIFY(bad.readAllStandardError().contains("--server wants HOST:PORT:DESCRIPTION"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDirectoryServer)
+#include "tst_directoryserver.moc"

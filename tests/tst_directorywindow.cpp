@@ -1,0 +1,202 @@
+// The directory window's controls with its service behind them.
+
+#include "core/IPPort.h"
+#include "support/DirectoryKit.h"
+#include "ui/frmNewPal.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace DirectoryKit;
+
+namespace {
+
+QStringList boxTexts(QWidget *window)
+{
+    QStringList texts;
+    for (const QMessageBox *box : window->findChildren<QMessageBox *>())
+        texts << box->text();
+    return texts;
+}
+
+QStringList keys(QTreeWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        out << list->topLevelItem(i)->text(0) + QLatin1Char('=') + list->topLevelItem(i)->data(0, Qt::UserRole).toString();
+    return out;
+}
+
+} // namespace
+
+class TestDirectoryWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void choosingADirectoryServer()
+    {
+        // A second server, the one the server list offers.
+        Server probe;
+        const int listedPort = probe.directoryPort();
+        ServerConfig config;
+        config.servers = {{QStringLiteral("127.0.0.1"), listedPort, QStringLiteral("Listed one")},
+                          {QStringLiteral("dir.example"), 2020, QStringLiteral("Far away")}};
+        Server server(config);
+        User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), {}, 61);
+        auto *box = ann.find<QComboBox>("cboDirectory");
+        // The box shows the settings as they were when the window was loaded.
+        QCOMPARE(box->currentText(), QStringLiteral("localhost:2010"));
+        box->setEditText(QStringLiteral("typed but not chosen"));
+
+        ann.openDirectory();
+        QTRY_COMPARE(box->count(), 2);
+        QCOMPARE(box->itemText(0), QStringLiteral("127.0.0.1:%1  (Listed one)").arg(listedPort));
+        // The server list leaves what the box said.
+        QCOMPARE(box->currentText(), QStringLiteral("typed but not chosen"));
+
+        // A server list item: its host and port, the description ignored.
+        box->activated(0);
+        QCOMPARE(ann.directory().ippServer().remotePort(), listedPort);
+        QCOMPARE(int(quint16(ann.state().settings.DirPort)), listedPort);
+        QTRY_COMPARE(probe.logged(QStringLiteral("login directory")), 1);
+
+        // A typed name without ":" goes to port 2010.
+        box->lineEdit()->setFocus();
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box->lineEdit(), QStringLiteral("127.0.0.1"));
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+        QCOMPARE(ann.state().settings.DirAddress, QStringLiteral("127.0.0.1"));
+        QCOMPARE(int(ann.state().settings.DirPort), 2010);
+        QCOMPARE(ann.directory().ippServer().remoteAddress(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(ann.directory().ippServer().remotePort(), 2010);
+        QCOMPARE(ann.window()->panelText(2), QStringLiteral("Establishing Connection with 127.0.0.1:2010"));
+        QCOMPARE(box->count(), 2); // Enter added no item
+    }
+
+    void sendMessageAndCallFromTheLists()
+    {
+        RawServer directory;
+        User ann(QStringLiteral("Ann"), directory.port(), 1, {}, 71);
+        QSignalSpy compose(&ann.directory(), &DirectoryService::sendMessageRequested);
+        ann.openDirectory();
+        QTRY_VERIFY(directory.received.endsWith("INT<ET>"));
+        directory.send("LS1;2;2;0;Old Timer;Bonn;10.0.0.6;;0;YES;YES;1;2000;"
+                       "55;New Kid;Rome;127.0.0.1;hi;0;YES;NO;2;" + QByteArray::number(ann.port + 40) + ";<ET>");
+        auto *list = ann.find<QTreeWidget>("lstGlobal");
+        QTRY_COMPARE(list->topLevelItemCount(), 2);
+        auto *send = ann.find<QPushButton>("cmdSendMsg");
+        auto *callButton = ann.find<QPushButton>("cmdCall");
+        QVERIFY(!send->isEnabled() && !callButton->isEnabled());
+
+        send->setEnabled(true);
+        send->click();
+        QCOMPARE(boxTexts(ann.window()), QStringList{QStringLiteral("Select a user to send message.")});
+
+        // A user of an older version (number 0) cannot get a message.
+        list->setCurrentItem(list->topLevelItem(0));
+        QVERIFY(send->isEnabled() && callButton->isEnabled());
+        QCOMPARE(ann.find<QLineEdit>("txtConnectID")->text(), QStringLiteral("10.0.0.6"));
+        send->click();
+        QVERIFY(boxTexts(ann.window()).contains(
+            QStringLiteral("This person is using an older version. You cannot send a message to an older version.")));
+        QCOMPARE(compose.count(), 0);
+
+        list->setCurrentItem(list->topLevelItem(1));
+        send->click();
+        QCOMPARE(compose.count(), 1);
+        QCOMPARE(compose[0][0].toString(), QStringLiteral("New Kid"));
+        QCOMPARE(compose[0][1].toString(), QStringLiteral("Rome"));
+        QCOMPARE(compose[0][2].toString(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(compose[0][3].toInt(), ann.port + 40);
+        QCOMPARE(compose[0][4].toInt(), 55);
+
+        // Call with a user picked dials that user's own port, as a double-click does.
+        callButton->click();
+        QCOMPARE(ann.program->ippControl().remotePort(), ann.port + 40);
+        ann.program->calls().cancelAttempt();
+        list->itemDoubleClicked(list->topLevelItem(0), 0);
+        QCOMPARE(ann.program->ippControl().remoteAddress(), QStringLiteral("10.0.0.6"));
+        QCOMPARE(ann.program->ippControl().remotePort(), 2000);
+        ann.program->calls().cancelAttempt();
+
+        // A typed address clears the pick and is called on 2000.
+        auto *txt = ann.find<QLineEdit>("txtConnect");
+        txt->setFocus();
+        QTest::keyClicks(txt, QStringLiteral("127.0.0.1"));
+        QVERIFY(list->selectedItems().isEmpty());
+        callButton->click();
+        QCOMPARE(ann.program->ippControl().remotePort(), 2000);
+        ann.program->calls().cancelAttempt();
+    }
+
+    void refreshWithTheDirectoryClosedStillChecksPals()
+    {
+        RawServer pal;
+        User ann(QStringLiteral("Ann"), 1, pal.port(), {}, 81);
+        ann.state().settings.DirAddress.clear();
+        ann.directory().addPalFromMessage(QStringLiteral("bob@x.org"));
+        ann.window()->show();
+        QCOMPARE(ann.window()->panelText(2), QStringLiteral("Type in IP Address for Connection"));
+        QVERIFY(!ann.directory().ippServer().isConnected());
+        ann.find<QPushButton>("cmdRefresh")->click();
+        // The check asked for while connecting goes out once logged in.
+        QTRY_COMPARE(pal.received, "LGN; 81;Ann;ann@example.org;Room Ann;;3;NO;NO;2.51;NO;NO;v1.2;"
+                                       + QByteArray::number(ann.port) + ";<ET>GEM;bob@x.org;<ET>");
+        QCOMPARE(ann.window()->panelText(2), QStringLiteral("Type in IP Address for Connection"));
+        QCOMPARE(ann.directory().ippServer().remotePort(), 0);
+        QCOMPARE(ann.directory().tmrCheckPal()->interval(), 45000);
+        QVERIFY(ann.directory().tmrCheckPal()->isActive());
+    }
+
+    void palsAreAddedAndDeletedFromTheWindow()
+    {
+        User ann(QStringLiteral("Ann"), 1, 1, {}, 91);
+        ann.state().settings.DirAddress.clear();
+        ann.window()->show();
+        ann.find<QPushButton>("cmdNewPal")->click();
+        auto *dialog = ann.window()->findChild<frmNewPal *>();
+        QVERIFY(dialog && dialog->isVisible());
+        dialog->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        QVERIFY(boxTexts(dialog).contains(QStringLiteral("You must enter an email address to add this Pal")));
+        QVERIFY(dialog->isVisible());
+        for (const QString &who : {QStringLiteral("Ann@X.org"), QStringLiteral("bob@x.org"), QStringLiteral("cy@x.org")}) {
+            ann.find<QPushButton>("cmdNewPal")->click();
+            dialog->findChild<QLineEdit *>(QStringLiteral("txtEmail"))->setText(who);
+            dialog->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+            QVERIFY(!dialog->isVisible());
+        }
+        auto *offline = ann.find<QTreeWidget>("lstOffline");
+        QCOMPARE(keys(offline), (QStringList{QStringLiteral("Ann@X.org=A0001"), QStringLiteral("bob@x.org=A0002"),
+                                             QStringLiteral("cy@x.org=A0003")}));
+        const QString file = ann.program->profilePath(QStringLiteral("zelmo.pal"));
+        QCOMPARE(TestSupport::readBytes(file), QByteArray("Ann@X.org\r\nann@x.org\r\nbob@x.org\r\nbob@x.org\r\n"
+                                                          "cy@x.org\r\ncy@x.org\r\n"));
+
+        // Nothing selected: nothing goes. Pal 1 of three goes: the others move up.
+        ann.find<QPushButton>("cmdDeletePal")->click();
+        QCOMPARE(ann.directory().pals().count(), 3);
+        offline->setCurrentItem(offline->topLevelItem(0));
+        ann.find<QPushButton>("cmdDeletePal")->click();
+        QCOMPARE(keys(offline), (QStringList{QStringLiteral("bob@x.org=A0001"), QStringLiteral("cy@x.org=A0002")}));
+        QCOMPARE(TestSupport::readBytes(file), QByteArray("bob@x.org\r\nbob@x.org\r\ncy@x.org\r\ncy@x.org\r\n"));
+
+        // A full list takes no 201st pal and says so.
+        for (int i = ann.directory().pals().count(); i < PalList::Capacity; ++i)
+            ann.directory().addPalFromMessage(QStringLiteral("p%1@x.org").arg(i));
+        QCOMPARE(ann.directory().pals().count(), PalList::Capacity);
+        QVERIFY(!ann.directory().addPal(QStringLiteral("one.more@x.org")));
+        QCOMPARE(ann.directory().pals().count(), PalList::Capacity);
+        QVERIFY(boxTexts(ann.window()).contains(
+            QStringLiteral("Your pal list is full: it holds 200 pals. Delete a pal before adding another.")));
+        QCOMPARE(offline->topLevelItemCount(), PalList::Capacity);
+    }
+};
+
+QTEST_MAIN(TestDirectoryWindow)
+#include "tst_directorywindow.moc"
