@@ -26,11 +26,9 @@ public:
     {
         IPDaemon &ipdControl;
         IPDaemon &ipdMedia;
-        IPDaemon &ipdText;
         IPPort &ippControl;
         IPPort &ippClient;
         IPPort &ippServer;
-        IPPort &ippText;
     };
     struct DirectoryEntry
     {
@@ -70,6 +68,10 @@ public:
     void acceptOffered();
     void declineOffered();
     void autoDeclineOffered(const QString &name, const QString &location);
+
+    // The callee's acceptance went out to this address on control connection 1 and that
+    // connection is still up: only then may the caller open the media and chat channels.
+    bool isAcceptedCaller(const QString &remoteAddress) const;
 
 signals:
     // Load and show the progress window with who is being called.

@@ -1,65 +1,246 @@
 #include "ui/frmNewChat.h"
 
+#include "chat/ChatSession.h"
+#include "core/Twips.h"
+#include "ui/WindowPlacement.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QVBoxLayout>
 
-frmNewChat::frmNewChat(QWidget *parent)
+namespace {
+
+constexpr int WindowTwips = 4960;
+
+QPushButton *addButton(QFrame *panel, const char *name, const QString &caption, const QString &label)
+{
+    auto *button = new QPushButton(label, panel);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(caption);
+    button->setAccessibleName(caption);
+    // A click leaves the keyboard with the typing box.
+    button->setFocusPolicy(Qt::TabFocus);
+    panel->layout()->addWidget(button);
+    return button;
+}
+
+void caretToEnd(QPlainTextEdit *box)
+{
+    box->moveCursor(QTextCursor::End);
+    box->ensureCursorVisible();
+}
+
+} // namespace
+
+frmNewChat::frmNewChat(ChatSession &chat, QWidget *parent)
     : SatelliteWindow(parent)
+    , m_chat(chat)
 {
     setObjectName(QStringLiteral("frmNewChat"));
-    setWindowTitle(QStringLiteral("Text Chat"));
-    resize(330, 330);
+    setWindowTitle(chat.caption());
+    setMinimumSize(Twips::toPixels(2000), Twips::toPixels(1800));
+    resize(Twips::toPixels(WindowTwips), Twips::toPixels(WindowTwips));
 
-    auto *split = new QSplitter(Qt::Vertical, this);
-    split->setObjectName(QStringLiteral("splitChat"));
-    m_txtIn = new QPlainTextEdit(split);
+    m_split = new QSplitter(Qt::Vertical, this);
+    m_split->setObjectName(QStringLiteral("splitChat"));
+    m_txtIn = new QPlainTextEdit(m_split);
     m_txtIn->setObjectName(QStringLiteral("txtIn"));
+    m_txtIn->setAccessibleName(QStringLiteral("Pane A"));
     m_txtIn->setReadOnly(true);
-    m_txtOut = new QPlainTextEdit(split);
+    m_txtOut = new QPlainTextEdit(m_split);
     m_txtOut->setObjectName(QStringLiteral("txtOut"));
-    split->addWidget(m_txtIn);
-    split->addWidget(m_txtOut);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 1);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 4, 4, 4);
-    layout->addWidget(split);
-}
-
-void frmNewChat::appendToConversation(const QString &text)
-{
-    QTextCursor cursor = m_txtIn->textCursor();
-    cursor.movePosition(QTextCursor::End);
-    // The wire's CR LF line ends are one line break in the box.
-    QString lines = text;
-    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    cursor.insertText(lines);
-    m_txtIn->setTextCursor(cursor);
-}
-
-void frmNewChat::insertReceivedLine(const QString &text)
-{
-    QTextDocument *document = m_txtIn->document();
-    const int length = document->characterCount() - 1; // without the closing paragraph mark
-    if (length > ConversationLimit) {
-        QTextCursor cut(document);
-        cut.setPosition(length - ConversationKeep, QTextCursor::KeepAnchor);
-        cut.removeSelectedText();
+    m_txtOut->setAccessibleName(QStringLiteral("Pane B"));
+    for (QPlainTextEdit *box : {m_txtIn, m_txtOut}) {
+        box->setUndoRedoEnabled(false);
+        box->setTabChangesFocus(true);
+        m_split->addWidget(box);
     }
-    appendToConversation(text + QStringLiteral("\r\n"));
-}
+    m_split->setStretchFactor(0, 3);
+    m_split->setStretchFactor(1, 1);
+    m_split->setChildrenCollapsible(false);
+    // Nothing reaches the typing box but what the chat puts there.
+    m_txtOut->setAcceptDrops(false);
+    m_txtOut->setContextMenuPolicy(Qt::NoContextMenu);
+    m_txtOut->installEventFilter(this);
+    m_txtOut->viewport()->installEventFilter(this);
 
-void frmNewChat::endConnection()
-{
-    m_txtOut->clear();
-    appendToConversation(QStringLiteral("\r\n<End of Connection>\r\n"));
+    m_panel = new QFrame(this);
+    m_panel->setObjectName(QStringLiteral("pnlChat"));
+    auto *row = new QHBoxLayout(m_panel);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+    connect(addButton(m_panel, "cmdBell", QStringLiteral("Ring User"), QStringLiteral("Ring User")),
+            &QPushButton::clicked, &chat, &ChatSession::ringUser);
+    connect(addButton(m_panel, "cmdClear", QStringLiteral("Clear Text"), QStringLiteral("Clear Text")),
+            &QPushButton::clicked, &chat, &ChatSession::clearText);
+    row->addStretch(1);
+    connect(addButton(m_panel, "cmdFontUp", QStringLiteral("Increase Font Size"), QStringLiteral("A+")),
+            &QPushButton::clicked, &chat, &ChatSession::increaseFontSize);
+    connect(addButton(m_panel, "cmdFontDown", QStringLiteral("Decrease Font Size"), QStringLiteral("A-")),
+            &QPushButton::clicked, &chat, &ChatSession::decreaseFontSize);
+
+    connect(&chat, &ChatSession::conversationEdited, this, [this](int cut, int chop, const QString &added) {
+        replay(m_txtIn, m_chat.conversation(), cut, chop, added);
+    });
+    connect(&chat, &ChatSession::typingEdited, this, [this](int cut, int chop, const QString &added) {
+        replay(m_txtOut, m_chat.typing(), cut, chop, added);
+    });
+    connect(&chat, &ChatSession::fontSizeChanged, this, &frmNewChat::applyFontSize);
+    connect(&chat, &ChatSession::captionChanged, this, &QWidget::setWindowTitle);
+    m_txtIn->setPlainText(chat.conversation().text());
+    m_txtOut->setPlainText(chat.typing().text());
+    applyFontSize(chat.fontSize());
+    m_txtOut->setFocus();
 }
 
 QString frmNewChat::conversation() const
 {
     return m_txtIn->toPlainText();
+}
+
+void frmNewChat::placeBelow(const QWidget *mainWindow)
+{
+    const QRect main = mainWindow->frameGeometry();
+    resize(width(), Twips::toPixels(WindowTwips));
+    int top = main.top() + main.height();
+    const int screenBottom = WindowPlacement::screenHeight(mainWindow);
+    if (top > screenBottom)
+        top = screenBottom - 150;
+    move(main.left(), top);
+}
+
+bool frmNewChat::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        emit activated();
+    return SatelliteWindow::event(event);
+}
+
+void frmNewChat::resizeEvent(QResizeEvent *event)
+{
+    SatelliteWindow::resizeEvent(event);
+    if (isMinimized())
+        return;
+    const int w = width();
+    const int h = height();
+    m_split->setGeometry(Twips::toPixels(45), Twips::toPixels(45), w - Twips::toPixels(105),
+                         h - Twips::toPixels(750));
+    m_panel->setGeometry(Twips::toPixels(60), h - Twips::toPixels(725), w - Twips::toPixels(135),
+                         Twips::toPixels(680));
+}
+
+void frmNewChat::applyFontSize(int points)
+{
+    for (QPlainTextEdit *box : {m_txtIn, m_txtOut}) {
+        QFont font = box->font();
+        font.setPointSize(points);
+        box->setFont(font);
+    }
+}
+
+bool frmNewChat::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_txtOut) {
+        if (event->type() == QEvent::KeyPress)
+            return typingKey(static_cast<QKeyEvent *>(event));
+        if (event->type() == QEvent::InputMethod) {
+            auto *input = static_cast<QInputMethodEvent *>(event);
+            if (input->commitString().isEmpty() && input->replacementLength() == 0)
+                return false; // a composition in progress is only shown
+            const QString committed = input->commitString();
+            QInputMethodEvent rest(input->preeditString(), input->attributes());
+            QApplication::sendEvent(m_txtOut, &rest);
+            m_chat.type(committed);
+            return true;
+        }
+        return false;
+    }
+    if (watched == m_txtOut->viewport()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            // A click only puts the caret back at the end, with nothing selected.
+            m_txtOut->setFocus(Qt::MouseFocusReason);
+            caretToEnd(m_txtOut);
+            return true;
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove:
+            return true;
+        default:
+            return false;
+        }
+    }
+    return SatelliteWindow::eventFilter(watched, event);
+}
+
+bool frmNewChat::typingKey(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        m_chat.type(QStringLiteral("\r"));
+        return true;
+    case Qt::Key_Backspace:
+        if (!(event->modifiers() & Qt::ControlModifier))
+            m_chat.type(QStringLiteral("\b"));
+        return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return false; // moves to the next control
+    default:
+        break;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        m_chat.paste(QApplication::clipboard()->text());
+        return true;
+    }
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier)) {
+        if (event->key() == Qt::Key_G)
+            m_chat.type(QString(QChar(7)));
+        // Other editing shortcuts would change the box behind the chat's back.
+        return true;
+    }
+    // Navigation keys, Delete and the like are dropped; the chat drops control characters.
+    if (!event->text().isEmpty())
+        m_chat.type(event->text());
+    return true;
+}
+
+void frmNewChat::replay(QPlainTextEdit *box, const ChatText &model, int cut, int chop, const QString &added)
+{
+    QTextDocument *document = box->document();
+    const int length = document->characterCount() - 1; // without the closing paragraph mark
+    if (cut + chop > length) {
+        box->setPlainText(model.text());
+        caretToEnd(box);
+        return;
+    }
+    QTextCursor cursor(document);
+    if (cut > 0) {
+        cursor.setPosition(cut, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    if (chop > 0) {
+        const int end = document->characterCount() - 1;
+        cursor.setPosition(end - chop);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    if (!added.isEmpty()) {
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(added);
+    }
+    // The box is a copy of the chat's text; should the two ever differ, the chat's wins.
+    if (document->characterCount() - 1 != model.length())
+        box->setPlainText(model.text());
+    caretToEnd(box);
 }
