@@ -87,12 +87,14 @@ frmNewChat::frmNewChat(ChatSession &chat, QWidget *parent)
     connect(addButton(m_panel, "cmdFontDown", QStringLiteral("Decrease Font Size"), QStringLiteral("A-")),
             &QPushButton::clicked, &chat, &ChatSession::decreaseFontSize);
 
-    connect(&chat, &ChatSession::conversationEdited, this, [this](int cut, int chop, const QString &added) {
-        replay(m_txtIn, m_chat.conversation(), cut, chop, added);
-    });
-    connect(&chat, &ChatSession::typingEdited, this, [this](int cut, int chop, const QString &added) {
-        replay(m_txtOut, m_chat.typing(), cut, chop, added);
-    });
+    m_inSync.box = m_txtIn;
+    m_inSync.text = &chat.conversation();
+    m_outSync.box = m_txtOut;
+    m_outSync.text = &chat.typing();
+    connect(&chat, &ChatSession::conversationEdited, this,
+            [this](int cut, int chop, const QString &added) { queueEdit(m_inSync, cut, chop, added); });
+    connect(&chat, &ChatSession::typingEdited, this,
+            [this](int cut, int chop, const QString &added) { queueEdit(m_outSync, cut, chop, added); });
     connect(&chat, &ChatSession::fontSizeChanged, this, &frmNewChat::applyFontSize);
     connect(&chat, &ChatSession::captionChanged, this, &QWidget::setWindowTitle);
     m_txtIn->setPlainText(chat.conversation().text());
@@ -101,9 +103,16 @@ frmNewChat::frmNewChat(ChatSession &chat, QWidget *parent)
     m_txtOut->setFocus();
 }
 
-QString frmNewChat::conversation() const
+QString frmNewChat::conversation()
 {
+    showPending();
     return m_txtIn->toPlainText();
+}
+
+void frmNewChat::showPending()
+{
+    show(m_inSync);
+    show(m_outSync);
 }
 
 void frmNewChat::placeBelow(const QWidget *mainWindow)
@@ -215,32 +224,60 @@ bool frmNewChat::typingKey(QKeyEvent *event)
     return true;
 }
 
-void frmNewChat::replay(QPlainTextEdit *box, const ChatText &model, int cut, int chop, const QString &added)
+void frmNewChat::queueEdit(BoxSync &sync, int cut, int chop, const QString &added)
 {
+    if (sync.edits == 0) {
+        sync.cut = cut;
+        sync.chop = chop;
+        sync.added = added;
+    } else if (cut == 0 && chop == 0 && !sync.whole) {
+        sync.added += added;
+    } else {
+        sync.whole = true;
+        sync.added.clear();
+    }
+    ++sync.edits;
+    if (sync.scheduled)
+        return;
+    sync.scheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [&sync] {
+            sync.scheduled = false;
+            show(sync);
+        },
+        Qt::QueuedConnection);
+}
+
+void frmNewChat::show(BoxSync &sync)
+{
+    if (sync.edits == 0)
+        return;
+    QPlainTextEdit *box = sync.box;
     QTextDocument *document = box->document();
     const int length = document->characterCount() - 1; // without the closing paragraph mark
-    if (cut + chop > length) {
-        box->setPlainText(model.text());
-        caretToEnd(box);
-        return;
-    }
-    QTextCursor cursor(document);
-    if (cut > 0) {
-        cursor.setPosition(cut, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-    }
-    if (chop > 0) {
-        const int end = document->characterCount() - 1;
-        cursor.setPosition(end - chop);
-        cursor.setPosition(end, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-    }
-    if (!added.isEmpty()) {
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(added);
+    if (!sync.whole && sync.cut + sync.chop <= length) {
+        QTextCursor cursor(document);
+        if (sync.cut > 0) {
+            cursor.setPosition(sync.cut, QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        }
+        if (sync.chop > 0) {
+            const int end = document->characterCount() - 1;
+            cursor.setPosition(end - sync.chop);
+            cursor.setPosition(end, QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        }
+        if (!sync.added.isEmpty()) {
+            cursor.movePosition(QTextCursor::End);
+            cursor.insertText(sync.added);
+        }
     }
     // The box is a copy of the chat's text; should the two ever differ, the chat's wins.
-    if (document->characterCount() - 1 != model.length())
-        box->setPlainText(model.text());
+    if (sync.whole || document->characterCount() - 1 != sync.text->length())
+        box->setPlainText(sync.text->text());
+    sync.edits = 0;
+    sync.whole = false;
+    sync.added.clear();
     caretToEnd(box);
 }

@@ -24,7 +24,11 @@ public:
 
     QPlainTextEdit *txtIn() const { return m_txtIn; }
     QPlainTextEdit *txtOut() const { return m_txtOut; }
-    QString conversation() const;
+    // What the conversation box shows, brought up to date first.
+    QString conversation();
+    // The boxes follow the chat's texts once per pass of the event loop, so a burst of
+    // characters costs one update; this brings them up to date at once.
+    void showPending();
 
     // At the main window's left edge, directly below it; a window that would start below
     // the screen goes 150 pixels above the screen's bottom edge.
@@ -40,13 +44,30 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // A box and the changes of its text not shown yet: one change, or appends after it,
+    // are replayed; anything more and the box takes the chat's text whole.
+    struct BoxSync
+    {
+        QPlainTextEdit *box = nullptr;
+        const ChatText *text = nullptr;
+        bool scheduled = false;
+        int edits = 0;
+        bool whole = false;
+        int cut = 0;
+        int chop = 0;
+        QString added;
+    };
+
     bool typingKey(QKeyEvent *event);
     void applyFontSize(int points);
-    static void replay(QPlainTextEdit *box, const ChatText &model, int cut, int chop, const QString &added);
+    void queueEdit(BoxSync &sync, int cut, int chop, const QString &added);
+    static void show(BoxSync &sync);
 
     ChatSession &m_chat;
     QSplitter *m_split;
     QPlainTextEdit *m_txtIn;
     QPlainTextEdit *m_txtOut;
     QFrame *m_panel;
+    BoxSync m_inSync;
+    BoxSync m_outSync;
 };
