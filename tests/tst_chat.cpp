@@ -14,6 +14,9 @@
 #include "ui/frmNewChat.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -354,9 +357,17 @@ private slots:
         ann.type(QStringLiteral("!"));
         QCOMPARE(ann.typing(), QStringLiteral("hello!"));
 
-        // A pasted text is typed: each line break sends the line.
-        ann.chat().paste(QStringLiteral(" one\r\ntwo"));
-        QVERIFY(ann.conversation().endsWith(QStringLiteral("> hello! one\n")));
+        // A composed letter is typed once committed; a pasted text is typed too, each line
+        // break sending the line.
+        QInputMethodEvent composing(QStringLiteral("u"), {});
+        QApplication::sendEvent(box, &composing);
+        QCOMPARE(ann.typing(), QStringLiteral("hello!"));
+        QInputMethodEvent committed;
+        committed.setCommitString(QStringLiteral("\u00fc"));
+        QApplication::sendEvent(box, &committed);
+        QGuiApplication::clipboard()->setText(QStringLiteral(" one\r\ntwo"));
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(ann.conversation().endsWith(QStringLiteral("> hello!\u00fc one\n")));
         QCOMPARE(ann.typing(), QStringLiteral("two"));
         QCOMPARE(box->textCursor().position(), 3);
     }

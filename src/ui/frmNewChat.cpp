@@ -23,6 +23,8 @@ constexpr int WindowTwips = 4960;
 QPushButton *addButton(QFrame *panel, const char *name, const QString &caption, const QString &label)
 {
     auto *button = new QPushButton(label, panel);
+    if (label != caption)
+        button->setMaximumWidth(button->fontMetrics().height() * 3);
     button->setObjectName(QLatin1String(name));
     button->setToolTip(caption);
     button->setAccessibleName(caption);
@@ -111,12 +113,20 @@ QString frmNewChat::conversation()
 
 void frmNewChat::showPending()
 {
-    show(m_inSync);
-    show(m_outSync);
+    catchUp(m_inSync);
+    catchUp(m_outSync);
 }
 
-void frmNewChat::placeBelow(const QWidget *mainWindow)
+void frmNewChat::placeBelow(QWidget *mainWindow)
 {
+    if (m_placedBelow != mainWindow) {
+        if (m_placedBelow)
+            m_placedBelow->removeEventFilter(this);
+        m_placedBelow = mainWindow;
+        mainWindow->installEventFilter(this);
+    }
+    // A window manager adds its frame only once the window is shown.
+    m_awaitingMainFrame = mainWindow->frameGeometry() == mainWindow->geometry();
     const QRect main = mainWindow->frameGeometry();
     resize(width(), Twips::toPixels(WindowTwips));
     int top = main.top() + main.height();
@@ -172,6 +182,13 @@ bool frmNewChat::eventFilter(QObject *watched, QEvent *event)
         }
         return false;
     }
+    if (watched == m_placedBelow) {
+        const QEvent::Type type = event->type();
+        if (m_awaitingMainFrame && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show)
+            && m_placedBelow->frameGeometry() != m_placedBelow->geometry())
+            placeBelow(m_placedBelow);
+        return false;
+    }
     if (watched == m_txtOut->viewport()) {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
@@ -218,6 +235,8 @@ bool frmNewChat::typingKey(QKeyEvent *event)
         // Other editing shortcuts would change the box behind the chat's back.
         return true;
     }
+    if ((mods & Qt::AltModifier) && !(mods & Qt::ControlModifier))
+        return true; // Alt with a letter types nothing in a text box
     // Navigation keys, Delete and the like are dropped; the chat drops control characters.
     if (!event->text().isEmpty())
         m_chat.type(event->text());
@@ -244,12 +263,12 @@ void frmNewChat::queueEdit(BoxSync &sync, int cut, int chop, const QString &adde
         this,
         [&sync] {
             sync.scheduled = false;
-            show(sync);
+            catchUp(sync);
         },
         Qt::QueuedConnection);
 }
 
-void frmNewChat::show(BoxSync &sync)
+void frmNewChat::catchUp(BoxSync &sync)
 {
     if (sync.edits == 0)
         return;

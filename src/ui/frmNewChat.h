@@ -31,8 +31,9 @@ public:
     void showPending();
 
     // At the main window's left edge, directly below it; a window that would start below
-    // the screen goes 150 pixels above the screen's bottom edge.
-    void placeBelow(const QWidget *mainWindow);
+    // the screen goes 150 pixels above the screen's bottom edge. While the main window's
+    // frame is not known yet (it is not on screen), this is done again once it is.
+    void placeBelow(QWidget *mainWindow);
 
 signals:
     // The window became the active one: the main window shows it as open.
@@ -61,13 +62,15 @@ private:
     bool typingKey(QKeyEvent *event);
     void applyFontSize(int points);
     void queueEdit(BoxSync &sync, int cut, int chop, const QString &added);
-    static void show(BoxSync &sync);
+    static void catchUp(BoxSync &sync);
 
     ChatSession &m_chat;
     QSplitter *m_split;
     QPlainTextEdit *m_txtIn;
     QPlainTextEdit *m_txtOut;
     QFrame *m_panel;
+    QWidget *m_placedBelow = nullptr;
+    bool m_awaitingMainFrame = false;
     BoxSync m_inSync;
     BoxSync m_outSync;
 };
