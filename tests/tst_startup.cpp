@@ -1,3 +1,4 @@
+#include "chat/ChatSession.h"
 #include "core/ActivityLog.h"
 #include "core/IPDaemon.h"
 #include "core/TerminationSignals.h"
@@ -129,8 +130,8 @@ private slots:
         QCOMPARE(program.state().ListenPortBase, base + 4);
         QCOMPARE(program.ipdMedia().localPort(), base + 5);
         QCOMPARE(program.ipdMessage().localPort(), base + 6);
-        QCOMPARE(program.ipdText().localPort(), base + 7);
-        QVERIFY(program.ipdText().isListening());
+        QCOMPARE(program.chat().ipdText().localPort(), base + 7);
+        QVERIFY(program.chat().ipdText().isListening());
         QVERIFY(messageBoxTexts(program).isEmpty());
     }
 

@@ -3,6 +3,7 @@
 #include "call/CallControl.h"
 #include "call/frmCallIn.h"
 #include "call/frmConStatus.h"
+#include "chat/ChatSession.h"
 #include "core/ActivityLog.h"
 #include "directory/DirectoryService.h"
 #include "directory/UserNumberFile.h"
@@ -37,7 +38,6 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QScreen>
 #include <QTimer>
 #include <limits>
@@ -58,10 +58,8 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_ipdControl(new IPDaemon(this))
     , m_ipdMedia(new IPDaemon(this))
     , m_ipdMessage(new IPDaemon(this))
-    , m_ipdText(new IPDaemon(this))
     , m_ippControl(new IPPort(this))
     , m_ippClient(new IPPort(this))
-    , m_ippText(new IPPort(this))
     , m_sounds(new SoundPlayer(this))
     , m_devices(DeviceProvider::create(m_options.testDevices))
     , m_video(new VideoEngine(m_devices, m_options.profileDir, this))
@@ -69,31 +67,28 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_mediaStats(m_mediaClock, [this] { return m_video->getFrameNum(); })
     , m_media(new MediaConnection(*m_ippClient, *m_ippControl, this))
     , m_calls(new CallControl(m_state,
-                              {*m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient, *m_ippText},
+                              {*m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient},
                               *m_media, *m_sounds, [this](const QString &line) { logLine(line); }, this))
     , m_directory(new DirectoryService(m_state, *m_calls,
                                        {profilePath(QStringLiteral("zelmo.pal")), profilePath(UserNumberFile::FileName)},
                                        this))
     , m_capture(new CaptureControl(m_state, *m_video, this))
     , m_audioControl(new AudioControl(m_state, *m_audio, m_audioSendQueue, this))
-    , m_session(new MediaSession({m_state, *m_ipdControl, *m_ipdMedia, *m_ipdText, *m_ippControl, *m_ippClient,
-                                  *m_ippText, *m_video, *m_audio, *m_sounds, m_mediaClock, m_mediaStats, m_callClock,
-                                  m_textQueue, m_audioSendQueue, m_audioPlayQueue,
-                                  [this](const QString &line) { logLine(line); },
+    , m_session(new MediaSession({m_state, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient, *m_video,
+                                  *m_audio, *m_sounds, m_mediaClock, m_mediaStats, m_callClock, m_textQueue,
+                                  m_audioSendQueue, m_audioPlayQueue, [this](const QString &line) { logLine(line); },
                                   [this] { m_audioControl->captureStep(); }},
                                  this))
+    , m_chat(new ChatSession({m_state, *m_calls, *m_session, *m_sounds, m_mediaClock}, this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
     m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
     m_ipdMessage->setObjectName(QStringLiteral("ipdMessage"));
-    m_ipdText->setObjectName(QStringLiteral("ipdText"));
     m_ippControl->setObjectName(QStringLiteral("ippControl"));
     m_ippClient->setObjectName(QStringLiteral("ippClient"));
-    m_ippText->setObjectName(QStringLiteral("ippText"));
 
-    // The stored settings of the clients that carry framed peer or server messages.
+    // The stored settings of the clients that carry framed peer messages.
     m_ippClient->setLineEnd("<E>");
-    m_ippText->setLineEnd("<E>");
 
     QDir().mkpath(m_options.profileDir);
     m_frmMain = new frmMain;
@@ -129,10 +124,6 @@ void Program::connectCallControl()
         if (m_frmCallIn && m_frmCallIn->isVisible())
             m_frmBusyNotify->move(m_frmBusyNotify->x(), m_frmCallIn->frameGeometry().bottom() + 1);
     });
-    connect(m_calls, &CallControl::transcriptLine, this, [this](const QString &line) {
-        if (m_frmNewChat)
-            m_frmNewChat->appendToConversation(line);
-    });
     connect(m_frmMain, &frmMain::hangupRequested, m_calls, &CallControl::hangUp);
     connect(m_frmMain, &frmMain::toolbarClicked, this, &Program::onToolbarClicked);
 }
@@ -161,18 +152,6 @@ void Program::connectMediaSession()
                 m_frmRates->setFigure(frmRates::ThIn, thIn);
                 m_frmRates->setFigure(frmRates::ThOut, thOut);
             });
-    connect(session, &MediaSession::chatCaptionChanged, this, [this](const QString &caption) {
-        if (m_frmNewChat)
-            m_frmNewChat->setWindowTitle(caption);
-    });
-    connect(session, &MediaSession::textReceived, this, [this](const QString &text) {
-        if (m_frmNewChat)
-            m_frmNewChat->insertReceivedLine(text);
-    });
-    connect(session, &MediaSession::connectionEnded, this, [this] {
-        if (m_frmNewChat)
-            m_frmNewChat->endConnection();
-    });
     connect(session, &MediaSession::directoryHideRequested, this, [this] {
         if (m_frmDirectory)
             m_frmDirectory->hide();
@@ -416,33 +395,24 @@ void Program::networkStart()
     }
 }
 
-void Program::startTextListener()
-{
-    m_ipdText->setStackOn(true);
-    m_ippText->setStackOn(true);
-    m_ipdText->setLocalPort(m_state.ListenPortBase + 3);
-    if (const EndpointError e = m_ipdText->setListening(true))
-        showMessageBox(errorText(QStringLiteral("Failed to start text Listen Daemon 4: "), e));
-}
-
 void Program::loadSatelliteWindows()
 {
     m_frmSelf = new frmSelf(*m_capture, *m_video, m_frmMain);
     connectSelfView();
-    m_frmNewChat = new frmNewChat(m_frmMain);
-    m_frmNewChat->txtIn()->setFont([&] {
-        QFont f = m_frmNewChat->txtIn()->font();
-        f.setPointSize(qMax<int>(1, m_state.settings.ChatFontSize));
-        return f;
-    }());
-    m_frmNewChat->txtOut()->setFont(m_frmNewChat->txtIn()->font());
-    startTextListener();
+    m_frmNewChat = new frmNewChat(*m_chat, m_frmMain);
+    m_frmNewChat->placeBelow(m_frmMain);
+    if (const EndpointError e = m_chat->start())
+        showMessageBox(errorText(QStringLiteral("Failed to start text Listen Daemon 4: "), e));
     m_frmRates = new frmRates(m_frmMain);
     m_frmLog = new frmLog(*m_log, m_frmMain);
     m_frmBusyNotify = new frmBusyNotify(m_frmMain);
 
     connect(m_frmNewChat, &frmNewChat::hiddenByUser, this,
             [this] { setSatelliteShown(m_frmNewChat, QStringLiteral("Menu_ViewChat"), 3, false); });
+    connect(m_frmNewChat, &frmNewChat::activated, this, [this] {
+        m_frmMain->action(QStringLiteral("Menu_ViewChat"))->setChecked(true);
+        m_frmMain->setButtonPressed(3, true);
+    });
 }
 
 void Program::loadDataFiles()
@@ -589,9 +559,10 @@ void Program::shutdown()
     m_ipdMedia->setListening(false);
     m_ipdControl->setListening(false);
     m_ipdMessage->setListening(false);
-    for (IPDaemon *d : {m_ipdMedia, m_ipdControl, m_ipdMessage, m_ipdText})
+    m_chat->shutdown();
+    for (IPDaemon *d : {m_ipdMedia, m_ipdControl, m_ipdMessage})
         d->setStackOn(false);
-    for (IPPort *p : {m_ippControl, m_ippClient, m_ippText})
+    for (IPPort *p : {m_ippControl, m_ippClient})
         p->setStackOn(false);
     m_frmMain->tmrMain()->stop();
     m_frmMain->tmrSecond()->stop();

@@ -21,6 +21,7 @@ class DeviceProvider;
 class VideoEngine;
 class CallControl;
 class DirectoryService;
+class ChatSession;
 class IPDaemon;
 class MediaConnection;
 class MediaSession;
@@ -83,10 +84,8 @@ public:
     IPDaemon &ipdControl() { return *m_ipdControl; }
     IPDaemon &ipdMedia() { return *m_ipdMedia; }
     IPDaemon &ipdMessage() { return *m_ipdMessage; }
-    IPDaemon &ipdText() { return *m_ipdText; }
     IPPort &ippControl() { return *m_ippControl; }
     IPPort &ippClient() { return *m_ippClient; }
-    IPPort &ippText() { return *m_ippText; }
 
     SoundPlayer &sounds() { return *m_sounds; }
     DeviceProvider &devices() { return *m_devices; }
@@ -113,6 +112,7 @@ public:
     // The capture format dialog, shown not modal; it deletes itself when closed.
     VideoFormatDialog *openVideoFormatDialog();
     MediaSession &mediaSession() { return *m_session; }
+    ChatSession &chat() { return *m_chat; }
 
     frmMain *mainWindow() const;
     frmConStatus *progressWindow() const;
@@ -150,7 +150,6 @@ signals:
 private:
     void placeMainWindow();
     void networkStart();
-    void startTextListener();
     void loadSatelliteWindows();
     void loadDataFiles();
     void connectMenus();
@@ -178,10 +177,8 @@ private:
     IPDaemon *m_ipdControl;
     IPDaemon *m_ipdMedia;
     IPDaemon *m_ipdMessage;
-    IPDaemon *m_ipdText;
     IPPort *m_ippControl;
     IPPort *m_ippClient;
-    IPPort *m_ippText;
     SoundPlayer *m_sounds;
     std::shared_ptr<DeviceProvider> m_devices;
     VideoEngine *m_video;
@@ -198,6 +195,7 @@ private:
     CaptureControl *m_capture;
     AudioControl *m_audioControl;
     MediaSession *m_session;
+    ChatSession *m_chat;
 
     QPointer<frmMain> m_frmMain;
     QPointer<frmSplash> m_frmSplash;
