@@ -2,6 +2,7 @@
 #include "call/ControlProtocol.h"
 #include "chat/ChatSession.h"
 #include "core/IPDaemon.h"
+#include "directory/DirectoryService.h"
 #include "core/IPPort.h"
 #include "core/SoundPlayer.h"
 #include "media/MediaClock.h"
@@ -55,7 +56,7 @@ struct Peer
         s.AutoAccept = autoAccept;
         s.SendWelcome = false;
         program->calls().setClock([] { return QTime(9, 5); });
-        program->state().palServerPort = TestSupport::portBlock(1);
+        program->directory().setPalServer(QStringLiteral("127.0.0.1"), TestSupport::portBlock(1));
         // The bells are spaced by this clock; it moves only when a test says so.
         program->mediaClock().setManual(100);
     }
