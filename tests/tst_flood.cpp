@@ -2,6 +2,7 @@
 #include "call/frmCallIn.h"
 #include "core/ActivityLog.h"
 #include "core/IPDaemon.h"
+#include "directory/DirectoryService.h"
 #include "core/SoundPlayer.h"
 #include "media/CaptureControl.h"
 #include "media/MediaStats.h"
@@ -49,7 +50,7 @@ struct Peer
         s.Name = name;
         s.Location = name + QStringLiteral("ville");
         s.EMail = name.toLower() + QStringLiteral("@example.org");
-        program->state().palServerPort = TestSupport::portBlock(1);
+        program->directory().setPalServer(QStringLiteral("127.0.0.1"), TestSupport::portBlock(1));
         QObject::connect(&program->ipdControl(), &IPDaemon::connected, [this] {
             mostHeld = std::max(mostHeld, int(program->ipdControl().connectionIds().size()));
         });
