@@ -41,6 +41,10 @@ public:
     qint64 send(const QByteArray &text);
 
     bool isOpen() const { return !m_closed; }
+    // Whether the peer has closed or reset the connection as far as the system knows now,
+    // even when that has not reached the event loop yet (a close that arrived together
+    // with other events, or behind a full read buffer).
+    bool peerHasLeft() const;
     // Local close: what is queued still goes out (for a while), nothing more comes in.
     void close();
     // Hands over whatever has arrived and not been delivered yet.
