@@ -24,6 +24,8 @@ class DirectoryService;
 class IPDaemon;
 class MediaConnection;
 class MediaSession;
+class MessageService;
+class MessageWindows;
 class SoundPlayer;
 class frmCallIn;
 class frmConStatus;
@@ -82,7 +84,6 @@ public:
 
     IPDaemon &ipdControl() { return *m_ipdControl; }
     IPDaemon &ipdMedia() { return *m_ipdMedia; }
-    IPDaemon &ipdMessage() { return *m_ipdMessage; }
     IPDaemon &ipdText() { return *m_ipdText; }
     IPPort &ippControl() { return *m_ippControl; }
     IPPort &ippClient() { return *m_ippClient; }
@@ -102,6 +103,9 @@ public:
     AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
     CallControl &calls() { return *m_calls; }
     DirectoryService &directory() { return *m_directory; }
+    // Quick messages: the listener, the waiting messages, and their windows.
+    MessageService &messages() { return *m_messages; }
+    MessageWindows &messageWindows() { return *m_messageWindows; }
     MediaConnection &mediaConnection() { return *m_media; }
     // The local camera and the sound devices as the program uses them.
     CaptureControl &capture() { return *m_capture; }
@@ -168,6 +172,7 @@ private:
     void connectCapture();
     void connectAudio();
     void connectSelfView();
+    void connectMessages();
     void onToolbarClicked(int index);
     void showDirectory(bool fromToolbar);
 
@@ -177,7 +182,6 @@ private:
 
     IPDaemon *m_ipdControl;
     IPDaemon *m_ipdMedia;
-    IPDaemon *m_ipdMessage;
     IPDaemon *m_ipdText;
     IPPort *m_ippControl;
     IPPort *m_ippClient;
@@ -198,6 +202,8 @@ private:
     CaptureControl *m_capture;
     AudioControl *m_audioControl;
     MediaSession *m_session;
+    MessageService *m_messages;
+    MessageWindows *m_messageWindows = nullptr;
 
     QPointer<frmMain> m_frmMain;
     QPointer<frmSplash> m_frmSplash;
