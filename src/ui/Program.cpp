@@ -13,6 +13,7 @@
 #include "media/engine/AudioEngine.h"
 #include "media/engine/DeviceProvider.h"
 #include "media/engine/VideoEngine.h"
+#include "messages/MessageService.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/Twips.h"
@@ -21,6 +22,7 @@
 #include "ui/VideoFormatDialog.h"
 #include "ui/VideoView.h"
 #include "ui/WindowPlacement.h"
+#include "ui/MessageWindows.h"
 #include "ui/frmAbout.h"
 #include "call/frmBusyNotify.h"
 #include "ui/frmDirectory.h"
@@ -57,7 +59,6 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_log(std::make_unique<ActivityLog>())
     , m_ipdControl(new IPDaemon(this))
     , m_ipdMedia(new IPDaemon(this))
-    , m_ipdMessage(new IPDaemon(this))
     , m_ippControl(new IPPort(this))
     , m_ippClient(new IPPort(this))
     , m_sounds(new SoundPlayer(this))
@@ -80,10 +81,12 @@ Program::Program(ProgramOptions options, QObject *parent)
                                   [this] { m_audioControl->captureStep(); }},
                                  this))
     , m_chat(new ChatSession({m_state, *m_calls, *m_session, *m_sounds, m_mediaClock}, this))
+    , m_messages(new MessageService({m_state, *m_sounds, *m_video, *m_audio, *m_audioControl, m_audioSendQueue,
+                                     profilePath(QStringLiteral("refuse.dat"))},
+                                    this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
     m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
-    m_ipdMessage->setObjectName(QStringLiteral("ipdMessage"));
     m_ippControl->setObjectName(QStringLiteral("ippControl"));
     m_ippClient->setObjectName(QStringLiteral("ippClient"));
 
@@ -97,6 +100,21 @@ Program::Program(ProgramOptions options, QObject *parent)
     connect(m_frmMain, &frmMain::closeRequested, this, &Program::requestClose);
     connectCallControl();
     connectMediaSession();
+    connectMessages();
+}
+
+void Program::connectMessages()
+{
+    m_messageWindows = new MessageWindows(*m_messages, *m_calls, *m_directory, m_frmMain, this);
+    connect(m_messageWindows, &MessageWindows::informationRequested, this, &Program::showInformation);
+    connect(m_messages, &MessageService::saveFailed, this, &Program::showMessageBox);
+    connect(m_messages, &MessageService::waitingChanged, m_frmMain,
+            [this](int waiting) { m_frmMain->setMessageWaiting(waiting > 0); });
+    connect(m_frmMain, &frmMain::messageIndicatorActivated, m_messageWindows, &MessageWindows::openOldest);
+    connect(m_directory, &DirectoryService::sendMessageRequested, m_messageWindows,
+            [this](const QString &name, const QString &location, const QString &address, int port) {
+                m_messageWindows->compose(name, location, address, port);
+            });
 }
 
 void Program::connectCallControl()
@@ -356,8 +374,7 @@ void Program::networkStart()
 {
     EndpointError e;
     for (auto *endpoint : {static_cast<QObject *>(m_ipdMedia), static_cast<QObject *>(m_ipdControl),
-                           static_cast<QObject *>(m_ippControl), static_cast<QObject *>(m_ippClient),
-                           static_cast<QObject *>(m_ipdMessage)}) {
+                           static_cast<QObject *>(m_ippControl), static_cast<QObject *>(m_ippClient)}) {
         EndpointError r;
         if (auto *daemon = qobject_cast<IPDaemon *>(endpoint))
             r = daemon->setStackOn(true);
@@ -385,8 +402,7 @@ void Program::networkStart()
     if ((e = m_ipdMedia->setListening(true)))
         showMessageBox(errorText(QStringLiteral("Failed to start Listen Daemon 2: "), e));
 
-    m_ipdMessage->setLocalPort(m_state.ListenPortBase + 2);
-    if ((e = m_ipdMessage->setListening(true)))
+    if ((e = m_messages->startListening(m_state.ListenPortBase + 2)))
         showMessageBox(errorText(QStringLiteral("Failed to start Listen Daemon 3: "), e));
 
     if (m_ippClient->setRemoteAddress(m_ippClient->localAddress())) {
@@ -550,6 +566,8 @@ void Program::shutdown()
 
     // Connections first, so no event of a half-closed endpoint reaches a closing window.
     m_directory->shutdown();
+    m_messageWindows->closeAll();
+    m_messages->shutdown();
     m_ippClient->setConnected(false);
     if (m_ipdControl->isConnected(1))
         m_ipdControl->closeConnection(1);
@@ -558,9 +576,8 @@ void Program::shutdown()
     m_ippControl->setConnected(false);
     m_ipdMedia->setListening(false);
     m_ipdControl->setListening(false);
-    m_ipdMessage->setListening(false);
     m_chat->shutdown();
-    for (IPDaemon *d : {m_ipdMedia, m_ipdControl, m_ipdMessage})
+    for (IPDaemon *d : {m_ipdMedia, m_ipdControl})
         d->setStackOn(false);
     for (IPPort *p : {m_ippControl, m_ippClient})
         p->setStackOn(false);

@@ -25,6 +25,8 @@ class ChatSession;
 class IPDaemon;
 class MediaConnection;
 class MediaSession;
+class MessageService;
+class MessageWindows;
 class SoundPlayer;
 class frmCallIn;
 class frmConStatus;
@@ -83,7 +85,6 @@ public:
 
     IPDaemon &ipdControl() { return *m_ipdControl; }
     IPDaemon &ipdMedia() { return *m_ipdMedia; }
-    IPDaemon &ipdMessage() { return *m_ipdMessage; }
     IPPort &ippControl() { return *m_ippControl; }
     IPPort &ippClient() { return *m_ippClient; }
 
@@ -101,6 +102,9 @@ public:
     AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
     CallControl &calls() { return *m_calls; }
     DirectoryService &directory() { return *m_directory; }
+    // Quick messages: the listener, the waiting messages, and their windows.
+    MessageService &messages() { return *m_messages; }
+    MessageWindows &messageWindows() { return *m_messageWindows; }
     MediaConnection &mediaConnection() { return *m_media; }
     // The local camera and the sound devices as the program uses them.
     CaptureControl &capture() { return *m_capture; }
@@ -167,6 +171,7 @@ private:
     void connectCapture();
     void connectAudio();
     void connectSelfView();
+    void connectMessages();
     void onToolbarClicked(int index);
     void showDirectory(bool fromToolbar);
 
@@ -176,7 +181,6 @@ private:
 
     IPDaemon *m_ipdControl;
     IPDaemon *m_ipdMedia;
-    IPDaemon *m_ipdMessage;
     IPPort *m_ippControl;
     IPPort *m_ippClient;
     SoundPlayer *m_sounds;
@@ -196,6 +200,8 @@ private:
     AudioControl *m_audioControl;
     MediaSession *m_session;
     ChatSession *m_chat;
+    MessageService *m_messages;
+    MessageWindows *m_messageWindows = nullptr;
 
     QPointer<frmMain> m_frmMain;
     QPointer<frmSplash> m_frmSplash;
