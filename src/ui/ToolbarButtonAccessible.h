@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QAccessibleWidget>
+
+class QAbstractButton;
+
+// What assistive technology learns of a toolbar button: a push button named by its
+// caption, described by its tool tip, "checked" while held down (its window open, talk
+// latched), pressed by the press action. The standard description of a button that can be
+// held down would call it a check box.
+class ToolbarButtonAccessible : public QAccessibleWidget
+{
+public:
+    explicit ToolbarButtonAccessible(QWidget *button);
+
+    // Makes Qt use this description for every ToolbarButton; safe to call more than once.
+    static void install();
+
+    QString text(QAccessible::Text t) const override;
+    QAccessible::State state() const override;
+    QStringList actionNames() const override;
+    void doAction(const QString &actionName) override;
+
+private:
+    QAbstractButton *button() const;
+};
