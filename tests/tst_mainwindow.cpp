@@ -141,6 +141,8 @@ private slots:
         QVERIFY(ann.main()->findChild<QLabel *>(QStringLiteral("imgLogo"))->isVisible());
         QCOMPARE(ann.button(0)->text(), QStringLiteral("Call"));
 
+        // Bob watches himself, as he does after every start: his picture still goes out.
+        bob.program->toggleSelfView();
         ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(bob.port), 2000, 0);
         QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
         QVERIFY(!ann.item("Menu_FileCall")->isEnabled());
