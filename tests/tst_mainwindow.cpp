@@ -20,6 +20,7 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -396,7 +397,7 @@ private slots:
         QVERIFY(!msgIn->property("waiting").toBool());
     }
 
-    void ctrlCCopiesInATextBoxAndCallsElsewhere()
+    void strayKeysPressNothingAndCtrlCCopiesInATextBox()
     {
         Running r;
         frmMain *main = r.main();
@@ -404,6 +405,11 @@ private slots:
         delete r.program->splash();
         main->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(main));
+        // Typing at the freshly opened window presses no toolbar button.
+        QSignalSpy toolbar(main, &frmMain::toolbarClicked);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("hello there"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(toolbar.count(), 0);
         QSignalSpy calls(r.item("Menu_FileCall"), &QAction::triggered);
         QTest::keyClick(main, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(calls.count(), 1);

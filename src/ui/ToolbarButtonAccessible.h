@@ -18,6 +18,10 @@ public:
 
     QString text(QAccessible::Text t) const override;
     QAccessible::State state() const override;
+    // The picture and the caption are the button's own look, not parts to visit.
+    int childCount() const override { return 0; }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
     QStringList actionNames() const override;
     void doAction(const QString &actionName) override;
 

@@ -80,6 +80,10 @@ frmMain::frmMain(QWidget *parent)
         setTabOrder(previous, next);
         previous = next;
     }
+    // The window opens with the keyboard on the picture: a stray Space or Enter must not
+    // press the first toolbar button, which hangs up during a call.
+    m_videoArea->setFocusPolicy(Qt::ClickFocus);
+    m_videoArea->setFocus();
     applyDisplaySize(320, 240);
 }
 

@@ -21,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QSlider>
 #include <QTabWidget>
@@ -88,6 +89,7 @@ frmOptions::frmOptions(Services services, QWidget *parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &frmOptions::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &frmOptions::reject);
     connect(buttons, &QDialogButtonBox::helpRequested, this, &frmOptions::helpRequested);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this, &frmOptions::helpRequested);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
@@ -456,9 +458,21 @@ void frmOptions::reject()
 
 void frmOptions::showEvent(QShowEvent *event)
 {
-    // Each opening starts from the settings as they are now.
-    if (!event->spontaneous())
+    // Each opening starts from the settings as they are now, with the keyboard in the
+    // first personal box still to fill in.
+    if (!event->spontaneous()) {
         loadControls();
+        if (m_tabs->currentIndex() == Personal) {
+            QLineEdit *first = m_name;
+            for (QLineEdit *box : {m_name, m_email, m_location}) {
+                if (box->text().trimmed().isEmpty()) {
+                    first = box;
+                    break;
+                }
+            }
+            first->setFocus();
+        }
+    }
     QDialog::showEvent(event);
 }
 
