@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
