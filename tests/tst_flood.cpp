@@ -1,5 +1,5 @@
 #include "call/CallControl.h"
-#include "call/frmCallIn.h"
+#include "ui/frmCallIn.h"
 #include "core/ActivityLog.h"
 #include "core/IPDaemon.h"
 #include "directory/DirectoryService.h"

@@ -53,7 +53,7 @@ bool hasTerminator(const QByteArray &bytes)
 // The indicator on the main window.
 bool indicatorOn(Party &p)
 {
-    return p.find<QLabel>("imgMsgIn")->property("waiting").toBool();
+    return p.find<QWidget>("imgMsgIn")->property("waiting").toBool();
 }
 
 } // namespace
@@ -381,7 +381,7 @@ private slots:
     void waitingMessagesOpenOldestFirstFromTheIndicator()
     {
         Party bob(QStringLiteral("Bob"), 55);
-        QLabel *indicator = bob.find<QLabel>("imgMsgIn");
+        QWidget *indicator = bob.find<QWidget>("imgMsgIn");
         for (const char *text : {"one", "two", "three"})
             QVERIFY(sendWhole(bob.messagePort(), 9, text));
         QVERIFY(indicatorOn(bob));

@@ -46,7 +46,7 @@ bool hasPicture(QWidget *window)
 frmMsgIn *openOldest(Party &p)
 {
     const QList<frmMsgIn *> before = p.program->mainWindow()->findChildren<frmMsgIn *>();
-    QTest::mouseDClick(p.find<QLabel>("imgMsgIn"), Qt::LeftButton);
+    QTest::mouseDClick(p.find<QWidget>("imgMsgIn"), Qt::LeftButton);
     for (frmMsgIn *w : p.program->mainWindow()->findChildren<frmMsgIn *>()) {
         if (!before.contains(w))
             return w;

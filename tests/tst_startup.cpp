@@ -11,7 +11,7 @@
 #include "ui/frmSelf.h"
 #include "ui/frmSplash.h"
 #include "call/CallControl.h"
-#include "call/frmConStatus.h"
+#include "ui/frmConStatus.h"
 #include "core/IPPort.h"
 #include "directory/DirectoryService.h"
 #include "messages/MessageService.h"

@@ -36,6 +36,9 @@ class frmAbout;
 class frmBusyNotify;
 class frmDirectory;
 class frmErrorMsg;
+class frmHelp;
+class MainWindowController;
+class OptionsLogic;
 class frmLog;
 class frmMain;
 class frmMessage;
@@ -130,6 +133,11 @@ public:
     frmBusyNotify *busyNotify() const;
     frmOptions *optionsWindow();
     frmAbout *aboutWindow();
+    frmHelp *helpWindow();
+    MainWindowController &mainController() { return *m_controller; }
+    // The options dialog's logic; its loginChanged() and directoryServerChanged() are
+    // what the directory follows.
+    OptionsLogic &optionsLogic();
     frmMessage *messageWindow() const;
     frmErrorMsg *errorWindow() const;
 
@@ -152,28 +160,18 @@ signals:
     void finished();
 
 private:
-    void placeMainWindow();
     void networkStart();
     void loadSatelliteWindows();
     void loadDataFiles();
-    void connectMenus();
     void onMainTick();
     void onSecondTick();
-    void restoreSatelliteWindows();
-    void toggleDoNotDisturb();
-    void setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown);
     void reportSaveFailure(const QString &text, int code, const QString &description);
     void connectCallControl();
     void connectMediaSession();
-    void onZoomRequested(int width, int height);
-    bool mainWindowNormal() const;
     void initializeEngines();
     void connectCapture();
     void connectAudio();
-    void connectSelfView();
     void connectMessages();
-    void onToolbarClicked(int index);
-    void showDirectory(bool fromToolbar);
 
     ProgramOptions m_options;
     ProgramState m_state;
@@ -202,6 +200,7 @@ private:
     ChatSession *m_chat;
     MessageService *m_messages;
     MessageWindows *m_messageWindows = nullptr;
+    MainWindowController *m_controller = nullptr;
 
     QPointer<frmMain> m_frmMain;
     QPointer<frmSplash> m_frmSplash;
@@ -211,8 +210,6 @@ private:
     QPointer<frmRates> m_frmRates;
     QPointer<frmLog> m_frmLog;
     QPointer<frmBusyNotify> m_frmBusyNotify;
-    QPointer<frmOptions> m_frmOptions;
-    QPointer<frmAbout> m_frmAbout;
     QPointer<frmMessage> m_frmMessage;
     QPointer<frmConStatus> m_frmConStatus;
     QPointer<frmCallIn> m_frmCallIn;
