@@ -7,6 +7,11 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#endif
+
 EndpointConnection::EndpointConnection(QTcpSocket *socket, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
@@ -56,6 +61,22 @@ qint64 EndpointConnection::send(const QByteArray &text)
         return 0;
     const qint64 written = m_socket->write(text);
     return written < 0 ? 0 : written;
+}
+
+qint64 EndpointConnection::pendingOutput() const
+{
+    if (m_closed || !m_socket)
+        return 0;
+    qint64 pending = m_socket->bytesToWrite();
+#ifdef Q_OS_LINUX
+    // The kernel keeps what it sent until the peer acknowledges it; on a slow link that is
+    // where the data waits, sized by the system up to megabytes.
+    int unacknowledged = 0;
+    const qintptr fd = m_socket->socketDescriptor();
+    if (fd >= 0 && ::ioctl(int(fd), SIOCOUTQ, &unacknowledged) == 0 && unacknowledged > 0)
+        pending += unacknowledged;
+#endif
+    return pending;
 }
 
 void EndpointConnection::close()

@@ -222,6 +222,11 @@ qint64 IPPort::sentCount() const
     return d->sentCount;
 }
 
+qint64 IPPort::pendingOutput() const
+{
+    return d->state == Impl::State::Connected && d->connection ? d->connection->pendingOutput() : 0;
+}
+
 void IPPort::setLineEnd(const QByteArray &lineEnd)
 {
     d->lineEnd = lineEnd;

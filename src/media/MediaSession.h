@@ -1,6 +1,9 @@
 #pragma once
 
+#include "media/LinkPacer.h"
+
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -63,6 +66,8 @@ public:
     static constexpr int FrameBufferBytes = 640 * 480 * 3;
     static constexpr int DefaultDisplayWidth = 320;
     static constexpr int DefaultDisplayHeight = 240;
+    // The main timer's interval.
+    static constexpr int TickMs = 75;
 
     MediaSession(Context context, QObject *parent = nullptr);
 
@@ -96,6 +101,8 @@ public:
     QByteArray fetchedFrame() const;
 
     int activityFrame() const { return m_animationFrame; }
+    // What the call has in flight and the rate its link drains at.
+    const LinkPacer &pacer() const { return m_pacer; }
 
 signals:
     void activityFrameChanged(int frame);
@@ -122,6 +129,7 @@ signals:
 
 private:
     void playAudioQueue();
+    qint64 pendingOutput() const;
     void sendVideoFrame();
     QByteArray textPacket(const QByteArray &line) const;
 
@@ -168,4 +176,7 @@ private:
 
     // Receiving.
     std::vector<uchar> m_engineOutput;
+
+    LinkPacer m_pacer;
+    QElapsedTimer m_linkClock;
 };
