@@ -9,7 +9,8 @@
 //   bench_call [--seconds N] [--size WxH]    (default 20 seconds, both sizes)
 //   bench_call --link KBIT [--size WxH]      (as root: the call inside a network namespace
 //                                             whose loopback carries KBIT kbit/s, shared by
-//                                             both directions; talk latched)
+//                                             both directions; talk latched; 640x480 from
+//                                             1024 kbit/s on, else 320x240)
 //   bench_call --side caller|callee ...      (one side; started by the above)
 
 #include "call/CallControl.h"
@@ -488,7 +489,8 @@ int main(int argc, char **argv)
         }
         if (qEnvironmentVariableIsEmpty(InsideLinkVariable))
             return enterLink(kbit, QCoreApplication::arguments());
-        const QSize size = onlySize.isValid() ? onlySize : QSize(320, 240);
+        // Without --size, the picture the targets pair with the rate: 640 x 480 from 1024 kbit/s.
+        const QSize size = onlySize.isValid() ? onlySize : kbit >= 1024 ? QSize(640, 480) : QSize(320, 240);
         Targets targets;
         targets.minFps = -1;
         targets.maxMedianMs = kbit < 300 ? 1500 : 400;

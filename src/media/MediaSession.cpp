@@ -160,8 +160,11 @@ void MediaSession::tick()
         // A frame that would wait behind more than a tick of data is skipped, not queued:
         // the next one is newer.
         if (!m_pacer.videoAllowed()) {
-            if (st.captureReady && m_.video.hasFrame() && m_.video.getFrameNum() != m_lastFrameTaken)
+            const int n = m_.video.getFrameNum();
+            if (m_.video.hasFrame() && n != m_lastFrameTaken && n != m_lastFrameSkipped) {
+                m_lastFrameSkipped = n;
                 m_.stats.addFrameSkipped();
+            }
             return;
         }
         fetchFrame();

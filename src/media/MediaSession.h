@@ -171,6 +171,7 @@ private:
     int m_frameWidth = 0;
     int m_frameHeight = 0;
     int m_lastFrameTaken = 0;
+    int m_lastFrameSkipped = -1;
     // Frames in a row that could not be used; one bad frame is not a wrong format.
     int m_unusableFrames = 0;
 

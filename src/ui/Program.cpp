@@ -464,7 +464,7 @@ void Program::connectMenus()
         m_frmLog->raise();
     });
     connect(w->action(QStringLiteral("Menu_ViewRates")), &QAction::triggered, this, [this] {
-        m_frmRates->placeBeside(m_frmMain);
+        m_frmRates->placeBeside(m_frmMain, m_frmSelf);
         m_frmRates->show();
         m_frmRates->raise();
     });
@@ -550,7 +550,9 @@ void Program::restoreSatelliteWindows()
     if (s.ChatToolOn)
         setSatelliteShown(m_frmNewChat, QStringLiteral("Menu_ViewChat"), 3, true);
     if (s.DataRatesOn) {
-        m_frmRates->placeBeside(m_frmMain);
+        // The self view takes its place first, so the rates window can keep clear of it.
+        m_frmSelf->followMainWindow(m_frmMain, s.MoveAllWin);
+        m_frmRates->placeBeside(m_frmMain, m_frmSelf);
         m_frmRates->show();
     }
 }
