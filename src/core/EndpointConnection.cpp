@@ -9,7 +9,12 @@
 
 #ifdef Q_OS_LINUX
 #include <linux/sockios.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <cstddef>
 #endif
 
 EndpointConnection::EndpointConnection(QTcpSocket *socket, QObject *parent)
@@ -77,6 +82,23 @@ qint64 EndpointConnection::pendingOutput() const
         pending += unacknowledged;
 #endif
     return pending;
+}
+
+int EndpointConnection::minRoundTripMs() const
+{
+#ifdef Q_OS_LINUX
+    if (m_closed || !m_socket || m_socket->socketDescriptor() < 0)
+        return 0;
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    const int fd = int(m_socket->socketDescriptor());
+    // Older kernels hand back a shorter structure without the field.
+    if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0
+        && length >= socklen_t(offsetof(tcp_info, tcpi_min_rtt) + sizeof info.tcpi_min_rtt)
+        && info.tcpi_min_rtt != ~0u)
+        return int(info.tcpi_min_rtt / 1000);
+#endif
+    return 0;
 }
 
 void EndpointConnection::close()

@@ -59,6 +59,8 @@ public:
     // Bytes sent and not yet taken by the peer (this endpoint's queue and the system's); 0
     // when not connected.
     qint64 pendingOutput() const;
+    // The shortest round trip seen on the connection in milliseconds (0 when unknown).
+    int minRoundTripMs() const;
 
     void setLineEnd(const QByteArray &lineEnd);
     QByteArray lineEnd() const;

@@ -140,7 +140,10 @@ void MediaSession::tick()
     if (figures & (MediaStats::StreamRates | MediaStats::EarlyStreamRates))
         showStreamRates();
 
-    m_pacer.update(pendingOutput(), m_linkClock.elapsed());
+    if (m_.ipdMedia.isConnected(1))
+        m_pacer.update(m_.ipdMedia.pendingOutput(1), m_.ipdMedia.minRoundTripMs(1), m_linkClock.elapsed());
+    else
+        m_pacer.update(m_.ippClient.pendingOutput(), m_.ippClient.minRoundTripMs(), m_linkClock.elapsed());
 
     // A text line the connection does not take is offered again next tick, before anything else.
     if (!m_.textQueue.isEmpty()) {
@@ -171,15 +174,6 @@ void MediaSession::tick()
         if (m_frameBytes > 0)
             sendVideoFrame();
     }
-}
-
-qint64 MediaSession::pendingOutput() const
-{
-    if (m_.ipdMedia.isConnected(1))
-        return m_.ipdMedia.pendingOutput(1);
-    if (m_.ippClient.isConnected())
-        return m_.ippClient.pendingOutput();
-    return 0;
 }
 
 int MediaSession::sendMediaPacket(const QByteArray &packet)

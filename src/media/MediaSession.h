@@ -101,8 +101,6 @@ public:
     QByteArray fetchedFrame() const;
 
     int activityFrame() const { return m_animationFrame; }
-    // What the call has in flight and the rate its link drains at.
-    const LinkPacer &pacer() const { return m_pacer; }
 
 signals:
     void activityFrameChanged(int frame);
@@ -129,7 +127,6 @@ signals:
 
 private:
     void playAudioQueue();
-    qint64 pendingOutput() const;
     void sendVideoFrame();
     QByteArray textPacket(const QByteArray &line) const;
 
