@@ -1,7 +1,7 @@
 #include "call/CallControl.h"
-#include "call/frmBusyNotify.h"
-#include "call/frmCallIn.h"
-#include "call/frmConStatus.h"
+#include "ui/frmBusyNotify.h"
+#include "ui/frmCallIn.h"
+#include "ui/frmConStatus.h"
 #include "core/ActivityLog.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
@@ -303,7 +303,7 @@ private slots:
         const int logBefore = bob.log().size();
         bob.program->mainWindow()->findChild<QAction *>(QStringLiteral("menu_DoNotDisturb"))->trigger();
         QVERIFY(bob.state().doNotDisturb);
-        QCOMPARE(bob.program->mainWindow()->findChild<QLabel *>(QStringLiteral("imgDoNotDisturb"))->property("picture"),
+        QCOMPARE(bob.program->mainWindow()->findChild<QWidget *>(QStringLiteral("imgDoNotDisturb"))->property("picture"),
                  QVariant(QStringLiteral("imgDNDOn")));
         ann.call(bob);
         QTRY_COMPARE(ann.connectState(), ConnectState::DidNotAnswer);

@@ -3,7 +3,7 @@
 // cannot be written at exit (read-only, or a disk that is full).
 
 #include "call/CallControl.h"
-#include "call/frmConStatus.h"
+#include "ui/frmConStatus.h"
 #include "core/ActivityLog.h"
 #include "core/IPPort.h"
 #include "core/RefuseList.h"

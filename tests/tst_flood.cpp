@@ -2,7 +2,6 @@
 #include "call/ControlProtocol.h"
 #include "chat/ChatProtocol.h"
 #include "chat/ChatSession.h"
-#include "call/frmCallIn.h"
 #include "core/ActivityLog.h"
 #include "core/IPDaemon.h"
 #include "directory/DirectoryService.h"
@@ -14,6 +13,7 @@
 #include "media/engine/VideoEngine.h"
 #include "support/TestSupport.h"
 #include "ui/Program.h"
+#include "ui/frmCallIn.h"
 #include "ui/frmMain.h"
 
 #include <QDir>
