@@ -11,6 +11,8 @@
 #include "media/MediaStats.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/VideoEngine.h"
+#include "messages/MessageService.h"
+#include "messages/QuickMessageProtocol.h"
 #include "support/TestSupport.h"
 #include "ui/Program.h"
 #include "ui/frmCallIn.h"
@@ -31,9 +33,9 @@
 
 #include <sys/socket.h>
 
-// Floods and faults on the control and chat ports: many held connections, a peer that drips
-// one byte at a time, peers that reset in the middle of a message, a caller that closes its
-// control connection and opens the chat at once. The program must keep its tick, its call,
+// Floods and faults on the control, media, quick-message and chat ports: many held
+// connections, a peer that drips one byte at a time, peers that reset in the middle of a
+// message, a caller that closes its control connection and opens the media or chat at once. The program must keep its tick, its call,
 // a bounded set of connections, and give every descriptor back.
 namespace {
 
@@ -223,6 +225,97 @@ private slots:
         bob.tick()->disconnect(this);
         qInfo("500 connections: %d held at most, %d ticks, longest gap %lld ms, peak memory %lld kB over %lld kB",
               bob.mostHeld, ticks, longestGap, peak - memory, memory);
+        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
+    }
+
+    void fiveHundredMediaConnectionsAreTurnedAwayDuringACall()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
+        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
+        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        const int descriptors = openDescriptors();
+        const qint64 memory = residentKilobytes();
+        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
+        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
+        qint64 peak = memory;
+        {
+            Flood flood(bob.port + 1);
+            for (int wave = 0; wave < 10; ++wave) {
+                flood.open(50);
+                // The call's media connection is there: every other one is closed at once.
+                QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), int(flood.sockets.size()), 20000);
+                peak = std::max(peak, residentKilobytes());
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
+            QVERIFY(ticks.count() >= 5);
+            QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
+        QCOMPARE(bob.program->state().callState, CallState::InCall);
+        qInfo("500 media connections: %d ticks, peak memory %lld kB over %lld kB", int(ticks.count()), peak - memory,
+              memory);
+        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
+    }
+
+    void fiveHundredQuickMessageConnectionsAreBoundedAndLetGo()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        MessageService &messages = bob.program->messages();
+        messages.setIdleCloseTime(1500);
+        IPDaemon &listener = messages.ipdMessage();
+        int mostHeld = 0;
+        connect(&listener, &IPDaemon::connected, this,
+                [&] { mostHeld = std::max(mostHeld, int(listener.connectionIds().size())); });
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
+        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
+        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        const int descriptors = openDescriptors();
+        const qint64 memory = residentKilobytes();
+        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
+        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
+        qint64 peak = memory;
+        {
+            Flood flood(bob.port + 2);
+            for (int wave = 0; wave < 10; ++wave) {
+                flood.open(50);
+                // Beyond the few it has room for, the listener closes them as they come.
+                QTRY_VERIFY_WITH_TIMEOUT(
+                    flood.turnedAway() >= int(flood.sockets.size()) - MessageService::MaxConnections, 20000);
+                peak = std::max(peak, residentKilobytes());
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
+            QVERIFY(ticks.count() >= 5);
+            // The held ones never send a message and are let go at the idle close.
+            QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, 10000);
+        }
+        QVERIFY(mostHeld <= MessageService::MaxConnections);
+        QVERIFY(listener.connectionIds().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
+        QCOMPARE(bob.program->state().callState, CallState::InCall);
+
+        // Every slot is free again: a real message gets through.
+        namespace QM = QuickMessageProtocol;
+        QTcpSocket sender;
+        QByteArray replies;
+        connect(&sender, &QTcpSocket::readyRead, this, [&] { replies += sender.readAll(); });
+        sender.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 2));
+        QVERIFY(sender.waitForConnected(5000));
+        sender.write(QM::request(1234));
+        QTRY_COMPARE(replies, QM::accepted());
+        sender.write(QM::head({1234, QStringLiteral("Carol"), QString(), QString(), QString(), QStringLiteral("Hi")})
+                     + QM::end());
+        QTRY_COMPARE(messages.waitingCount(), 1);
+        qInfo("500 quick-message connections: %d held at most, %d ticks, peak memory %lld kB over %lld kB", mostHeld,
+              int(ticks.count()), peak - memory, memory);
         QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 
