@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -54,6 +55,9 @@ World &world()
             std::fprintf(stderr, "the server did not start: %s\n", qPrintable(error));
             std::abort();
         }
+        // The server goes before the database library's own globals, which came into being
+        // after this world did and would otherwise be gone when it closes its number store.
+        std::atexit([] { w.server.reset(); });
         for (IPDaemon *d : w.server->findChildren<IPDaemon *>())
             (d->localPort() == w.server->directoryPort() ? w.directory : w.pal) = d;
         FUZZ_CHECK(w.directory && w.pal && w.directory != w.pal);

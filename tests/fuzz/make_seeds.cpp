@@ -13,6 +13,7 @@
 #include "media/engine/CaptureProfile.h"
 #include "media/engine/GsmCodec.h"
 #include "media/engine/VideoCodec.h"
+#include "messages/QuickMessageProtocol.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -215,6 +216,20 @@ int main(int argc, char **argv)
     seed(out, "server", "two-users-one-leaves",
          choices({4, 0, 2, 1, 8, 2}) + annLogin + bobLogin + annPal + Proto::listRequest()
              + Proto::emailLookup("ann@example.org"));
+
+    // Quick messages: how many connection choices, the choices, then the senders' stream.
+    namespace QM = QuickMessageProtocol;
+    const QM::Head annHead{1234, "Ann Example", "ann@example.org", "Oslo", "09:05", "Call me;\r\nsoon <E> please"};
+    const QByteArray thumbnail = jpeg(video, QM::ThumbnailWidth, QM::ThumbnailHeight, 5, 50, QM::MaxPictureBytes);
+    const QByteArray whole = QM::request(1234) + QM::head(annHead) + QM::picture(thumbnail) + QM::audioBlock(phone)
+                             + QM::audioBlock(phone) + QM::audioEnd() + QM::end();
+    seed(out, "messages", "whole-message", choices({0, 0}) + whole);
+    seed(out, "messages", "switched-off", choices({0, 16}) + QM::request(-1) + QM::head({}) + QM::end());
+    // Two senders taking turns line by line.
+    seed(out, "messages", "two-senders",
+         choices({1, 0, 1}) + QM::request(1234) + QM::request(77) + QM::head(annHead)
+             + QM::head({77, "Bob", "", "Bergen", "10:00", "Hi"}) + QM::picture(thumbnail) + QM::audioBlock(radio)
+             + QM::end() + "MSE;<E>");
 
     // The user number file as the program writes it.
     const QString number = scratch.filePath(UserNumberFile::FileName);
