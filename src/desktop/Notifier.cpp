@@ -107,7 +107,9 @@ QString Notifier::firstWords(const QString &text, int maxLength)
     QString line;
     line.reserve(qMin<qsizetype>(text.size(), maxLength + 16));
     for (QChar c : text) {
-        if (line.size() > maxLength)
+        // Past the limit with a word begun: enough to know that something is cut. (A
+        // blank there could be the end of the text.)
+        if (line.size() > maxLength && !line.endsWith(QLatin1Char(' ')))
             break;
         const bool blank = c.isSpace() || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
         if (blank) {

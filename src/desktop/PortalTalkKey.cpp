@@ -45,6 +45,8 @@ PortalTalkKey::PortalTalkKey(QDBusConnection bus, QObject *parent)
     : TalkKeyBackend(parent)
     , m_bus(std::move(bus))
 {
+    // The list's elements need their own signature too.
+    qDBusRegisterMetaType<QPair<QString, QVariantMap>>();
     qDBusRegisterMetaType<Shortcuts>();
     if (!m_bus.isConnected()) {
         m_state = State::Unavailable;
