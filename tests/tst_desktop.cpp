@@ -2,6 +2,7 @@
 // menu beside the File menu, and the desktop choices in their own file.
 
 #include "call/CallControl.h"
+#include "chat/ChatSession.h"
 #include "core/IPDaemon.h"
 #include "core/SoundPlayer.h"
 #include "desktop/DesktopSettings.h"
@@ -16,6 +17,7 @@
 #include "ui/frmCallIn.h"
 #include "ui/frmMain.h"
 #include "ui/frmMsgIn.h"
+#include "ui/frmNewChat.h"
 #include "ui/frmOptions.h"
 
 #include <QAbstractButton>
@@ -255,6 +257,33 @@ private slots:
         // A click on a withdrawn notification opens nothing more.
         m_service->invoke(second.id, QStringLiteral("default"));
         QCOMPARE(bob.program->mainWindow()->findChildren<frmMsgIn *>().size(), 2);
+    }
+
+    void theChatBellWhileTheChatIsHiddenBringsTheChatBack()
+    {
+        Party ann(QStringLiteral("Ann"));
+        Party bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(bob.port), 2000, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::InCall, 10000);
+        m_service->shown.clear();
+        QVERIFY(!bob.program->chatWindow()->isVisible());
+
+        // The chat may still be connecting: Ann rings until Bob hears it.
+        QTRY_VERIFY_WITH_TIMEOUT((ann.program->chat().ringUser(), latest(QStringLiteral("Text Chat"))), 10000);
+        const FakeNotifications::Shown bell = *latest(QStringLiteral("Text Chat"));
+        QCOMPARE(bell.summary, QStringLiteral("Text Chat - Ann"));
+        QCOMPARE(bell.body, QStringLiteral("Ann rang the chat bell."));
+        m_service->invoke(bell.id, QStringLiteral("default"));
+        QTRY_VERIFY(bob.program->chatWindow()->isVisible());
+        QVERIFY(bob.item("Menu_ViewChat")->isChecked());
+        QTRY_VERIFY(!isOpen(bell.id));
+        // Several bells make one notification, never a pile of them.
+        int bells = 0;
+        for (const auto &s : m_service->shown)
+            bells += s.summary.startsWith(QStringLiteral("Text Chat")) ? 1 : 0;
+        QCOMPARE(bells, 1);
     }
 
     void withoutANotificationServiceTheCallIsStillOffered()

@@ -124,11 +124,13 @@ QString Notifier::firstWords(const QString &text, int maxLength)
         return line;
     // Cut at the last word's end that fits; a single long word is cut where it must be.
     QString cut = line.left(maxLength);
-    const int space = int(cut.lastIndexOf(QLatin1Char(' ')));
-    if (space > maxLength / 2)
-        cut.truncate(space);
-    else if (cut.size() >= 1 && cut.back().isHighSurrogate())
-        cut.chop(1);
+    if (line.at(maxLength) != QLatin1Char(' ')) {
+        const int space = int(cut.lastIndexOf(QLatin1Char(' ')));
+        if (space > maxLength / 2)
+            cut.truncate(space);
+        else if (cut.back().isHighSurrogate())
+            cut.chop(1);
+    }
     return cut.trimmed() + QStringLiteral("...");
 }
 
