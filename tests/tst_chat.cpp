@@ -199,7 +199,8 @@ private slots:
         QTRY_VERIFY(!bob.chat().ipdText().isConnected(1));
         QTRY_VERIFY(!ann.chat().isConnected());
         for (Peer *p : {&ann, &bob}) {
-            QVERIFY(p->conversation().endsWith(QStringLiteral("\n<End of Connection>\n")));
+            // The chat connection may close before the media connection's close is taken in.
+            QTRY_VERIFY(p->conversation().endsWith(QStringLiteral("\n<End of Connection>\n")));
             QCOMPARE(p->typing(), QString());
             QVERIFY(!p->chat().isRealTime());
         }

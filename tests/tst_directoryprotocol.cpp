@@ -118,6 +118,15 @@ private slots:
         QCOMPARE(Proto::parseServerList("VCL;a;0;x;b;99999;y;c;2020;z").size(), 1);
         QCOMPARE(Proto::parseServerList("VCL;a;0;x;b;99999;y;c;2020;z")[0].Description, QStringLiteral("z"));
         QVERIFY(Proto::parseServerList("VCL").isEmpty());
+        // A command longer than its three letters does not shift the entries; a host of
+        // control characters is no host, and one with them reads as the list shows it.
+        const QVector<Proto::ServerEntry> odd =
+            Proto::parseServerList("VCLxyz;\x01\x02;2025;gone;a\x1b[2Jb ;2026;de\tsc;");
+        QCOMPARE(odd.size(), 1);
+        QCOMPARE(odd[0].Host, QStringLiteral("a [2Jb"));
+        QCOMPARE(odd[0].Port, 2026);
+        QCOMPARE(odd[0].Description, QStringLiteral("de sc"));
+        QCOMPARE(Proto::parseServerList(Proto::serverList(odd)).size(), 1);
     }
 
     void answersAndNoticesBothWays()
@@ -142,6 +151,10 @@ private slots:
         QCOMPARE(a.port, 2004);
         QCOMPARE(a.name, QStringLiteral("Ann"));
         QVERIFY(!Proto::parseEmailAnswer("GER;x;;;0.0.0.0;0;").found());
+        // No address, or one of blanks and control characters only, is nobody to call.
+        QVERIFY(!Proto::parseEmailAnswer("GER;x;Ann;Oslo;;2000;").found());
+        QVERIFY(!Proto::parseEmailAnswer("GER;x;Ann;Oslo; \x01\x1b ;2000;").found());
+        QCOMPARE(Proto::parseEmailAnswer("GER;x;Ann;Oslo;10.0.0.\x07" "1;2000;").address, QStringLiteral("10.0.0. 1"));
         QCOMPARE(Proto::parseEmailAnswer("GER;x;A;B;1.2.3.4;123456;").port, 0);
 
         QCOMPARE(Proto::newNumber(17), QByteArray("NSN;17;<ET>"));

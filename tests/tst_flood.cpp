@@ -1,15 +1,21 @@
 #include "call/CallControl.h"
-#include "ui/frmCallIn.h"
+#include "call/ControlProtocol.h"
+#include "chat/ChatProtocol.h"
+#include "chat/ChatSession.h"
 #include "core/ActivityLog.h"
 #include "core/IPDaemon.h"
 #include "directory/DirectoryService.h"
 #include "core/SoundPlayer.h"
 #include "media/CaptureControl.h"
+#include "media/MediaSession.h"
 #include "media/MediaStats.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/VideoEngine.h"
+#include "messages/MessageService.h"
+#include "messages/QuickMessageProtocol.h"
 #include "support/TestSupport.h"
 #include "ui/Program.h"
+#include "ui/frmCallIn.h"
 #include "ui/frmMain.h"
 
 #include <QDir>
@@ -27,9 +33,10 @@
 
 #include <sys/socket.h>
 
-// Floods and faults on the control port: many held connections, a peer that drips one byte
-// at a time, peers that reset in the middle of a message. The program must keep its tick,
-// its call, a bounded set of connections, and give every descriptor back.
+// Floods and faults on the control, media, quick-message and chat ports: many held
+// connections, a peer that drips one byte at a time, peers that reset in the middle of a
+// message, a caller that closes its control connection and opens the media or chat at once. The program must keep its tick, its call,
+// a bounded set of connections, and give every descriptor back.
 namespace {
 
 struct Peer
@@ -115,6 +122,47 @@ bool answers(int port)
            && reply.startsWith("UIF;2.5;");
 }
 
+// A caller made of bare sockets: the control connection with its request, then the media
+// and chat connections as a test opens them.
+struct RawCaller
+{
+    QTcpSocket control;
+    QTcpSocket media;
+    QTcpSocket chat;
+    QByteArray controlIn;
+    QByteArray chatIn;
+
+    RawCaller()
+    {
+        QObject::connect(&control, &QTcpSocket::readyRead, [this] { controlIn += control.readAll(); });
+        QObject::connect(&chat, &QTcpSocket::readyRead, [this] { chatIn += chat.readAll(); });
+    }
+    // Up to the acceptance of a callee that accepts by itself.
+    bool requestCall(int port)
+    {
+        control.connectToHost(QHostAddress::LocalHost, quint16(port));
+        if (!control.waitForConnected(5000))
+            return false;
+        control.write(ControlProtocol::request(QStringLiteral("Eve"), QStringLiteral("Evetown"), QTime(9, 5)));
+        return QTest::qWaitFor([this] { return controlIn.startsWith("RRS;YES;"); }, 10000);
+    }
+    // The kernel takes the connection whatever the program will make of it.
+    bool openChat(int port)
+    {
+        chat.connectToHost(QHostAddress::LocalHost, quint16(port + 3));
+        return chat.waitForConnected(5000);
+    }
+};
+
+void resetMidMessage(QTcpSocket &socket, const QByteArray &part)
+{
+    socket.write(part);
+    socket.flush();
+    const linger reset{1, 0};
+    ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    socket.abort();
+}
+
 } // namespace
 
 class TestFlood : public QObject
@@ -180,6 +228,97 @@ private slots:
         QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 
+    void fiveHundredMediaConnectionsAreTurnedAwayDuringACall()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
+        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
+        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        const int descriptors = openDescriptors();
+        const qint64 memory = residentKilobytes();
+        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
+        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
+        qint64 peak = memory;
+        {
+            Flood flood(bob.port + 1);
+            for (int wave = 0; wave < 10; ++wave) {
+                flood.open(50);
+                // The call's media connection is there: every other one is closed at once.
+                QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), int(flood.sockets.size()), 20000);
+                peak = std::max(peak, residentKilobytes());
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
+            QVERIFY(ticks.count() >= 5);
+            QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
+        QCOMPARE(bob.program->state().callState, CallState::InCall);
+        qInfo("500 media connections: %d ticks, peak memory %lld kB over %lld kB", int(ticks.count()), peak - memory,
+              memory);
+        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
+    }
+
+    void fiveHundredQuickMessageConnectionsAreBoundedAndLetGo()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        MessageService &messages = bob.program->messages();
+        messages.setIdleCloseTime(1500);
+        IPDaemon &listener = messages.ipdMessage();
+        int mostHeld = 0;
+        connect(&listener, &IPDaemon::connected, this,
+                [&] { mostHeld = std::max(mostHeld, int(listener.connectionIds().size())); });
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
+        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
+        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        const int descriptors = openDescriptors();
+        const qint64 memory = residentKilobytes();
+        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
+        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
+        qint64 peak = memory;
+        {
+            Flood flood(bob.port + 2);
+            for (int wave = 0; wave < 10; ++wave) {
+                flood.open(50);
+                // Beyond the few it has room for, the listener closes them as they come.
+                QTRY_VERIFY_WITH_TIMEOUT(
+                    flood.turnedAway() >= int(flood.sockets.size()) - MessageService::MaxConnections, 20000);
+                peak = std::max(peak, residentKilobytes());
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
+            QVERIFY(ticks.count() >= 5);
+            // The held ones never send a message and are let go at the idle close.
+            QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, 10000);
+        }
+        QVERIFY(mostHeld <= MessageService::MaxConnections);
+        QVERIFY(listener.connectionIds().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
+        QCOMPARE(bob.program->state().callState, CallState::InCall);
+
+        // Every slot is free again: a real message gets through.
+        namespace QM = QuickMessageProtocol;
+        QTcpSocket sender;
+        QByteArray replies;
+        connect(&sender, &QTcpSocket::readyRead, this, [&] { replies += sender.readAll(); });
+        sender.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 2));
+        QVERIFY(sender.waitForConnected(5000));
+        sender.write(QM::request(1234));
+        QTRY_COMPARE(replies, QM::accepted());
+        sender.write(QM::head({1234, QStringLiteral("Carol"), QString(), QString(), QString(), QStringLiteral("Hi")})
+                     + QM::end());
+        QTRY_COMPARE(messages.waitingCount(), 1);
+        qInfo("500 quick-message connections: %d held at most, %d ticks, peak memory %lld kB over %lld kB", mostHeld,
+              int(ticks.count()), peak - memory, memory);
+        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
+    }
+
     void aPeerThatSendsOneByteAtATimeIsLetGo()
     {
         Peer bob(QStringLiteral("Bob"));
@@ -213,12 +352,8 @@ private slots:
             QTcpSocket eve;
             eve.connectToHost(QHostAddress::LocalHost, quint16(bob.port));
             QVERIFY(eve.waitForConnected(5000));
-            eve.write(QByteArray("RQC;Eve;Nowh").left(1 + i % 12));
-            eve.flush();
             // A reset, not an orderly close.
-            const linger reset{1, 0};
-            QCOMPARE(::setsockopt(int(eve.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
-            eve.abort();
+            resetMidMessage(eve, QByteArray("RQC;Eve;Nowh").left(1 + i % 12));
         }
         QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
         QTRY_VERIFY(openDescriptors() <= descriptors);
@@ -227,6 +362,150 @@ private slots:
         Peer ann(QStringLiteral("Ann"));
         ann.call(bob);
         QTRY_VERIFY(bob.offered());
+    }
+
+    void theChatListenerTakesACallerOnlyWhileItsControlConnectionIsUp()
+    {
+        Peer bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        IPDaemon &chat = bob.program->chat().ipdText();
+        // The caller closes its control connection and opens the chat connection at once:
+        // both reach the program together, and the chat connection is turned away however
+        // the two are ordered when they are handed over.
+        for (int round = 0; round < 20; ++round) {
+            RawCaller eve;
+            QVERIFY(eve.requestCall(bob.port));
+            eve.control.abort();
+            QVERIFY(eve.openChat(bob.port));
+            QTRY_COMPARE(eve.chat.state(), QAbstractSocket::UnconnectedState);
+            QVERIFY(eve.chatIn.isEmpty());
+            QVERIFY(chat.connectionIds().isEmpty());
+            QTRY_VERIFY(!bob.program->ipdControl().isConnected(1));
+            QVERIFY(!bob.program->state().callAcceptedOnControl);
+        }
+        // One opened while the control connection is up is taken, and closed as soon as the
+        // caller goes without the call having started.
+        RawCaller eve;
+        QVERIFY(eve.requestCall(bob.port));
+        QVERIFY(eve.openChat(bob.port));
+        QTRY_VERIFY(chat.isConnected(1));
+        eve.control.abort();
+        QTRY_COMPARE(eve.chat.state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(chat.connectionIds().isEmpty());
+        QCOMPARE(bob.program->state().callState, CallState::Idle);
+    }
+
+    void theMediaListenerStartsNoCallOnceTheCallerHasClosedItsControlConnection()
+    {
+        Peer bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        IPDaemon &media = bob.program->ipdMedia();
+        QSignalSpy calls(&bob.program->mediaSession(), &MediaSession::inCallChanged);
+        // Accepted, then the control connection closed and the media opened at once: the
+        // close may still be waiting when the media connection is offered, and no call may
+        // start with nobody on the control channel.
+        for (int round = 0; round < 20; ++round) {
+            RawCaller eve;
+            QVERIFY(eve.requestCall(bob.port));
+            eve.control.abort();
+            eve.media.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 1));
+            QVERIFY(eve.media.waitForConnected(5000));
+            QTRY_COMPARE(eve.media.state(), QAbstractSocket::UnconnectedState);
+            QTRY_VERIFY(!bob.program->ipdControl().isConnected(1));
+            QVERIFY(media.connectionIds().isEmpty());
+            QCOMPARE(bob.program->state().callState, CallState::Idle);
+            QCOMPARE(calls.count(), 0);
+        }
+        // With the control connection up the same caller gets its call.
+        RawCaller eve;
+        QVERIFY(eve.requestCall(bob.port));
+        eve.media.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 1));
+        QTRY_COMPARE(bob.program->state().callState, CallState::InCall);
+        QCOMPARE(calls.count(), 1);
+    }
+
+    void fiveHundredChatConnectionsLeaveTheCallAndItsChatGoing()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        ann.call(bob);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.program->chat().isRealTime() && bob.program->chat().isRealTime(), 10000);
+        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
+        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        const int descriptors = openDescriptors();
+        const qint64 memory = residentKilobytes();
+        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
+        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
+        qint64 peak = memory;
+        {
+            Flood flood(bob.port + 3);
+            for (int wave = 0; wave < 10; ++wave) {
+                flood.open(50);
+                // The call's chat connection is there: every other one is closed at once.
+                QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), int(flood.sockets.size()), 20000);
+                peak = std::max(peak, residentKilobytes());
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
+            QVERIFY(ticks.count() >= 5);
+            QCOMPARE(bob.program->chat().ipdText().connectionIds(), QList<int>{1});
+            // The chat itself goes on.
+            ann.program->chat().type(QStringLiteral("still here"));
+            QTRY_VERIFY(bob.program->chat().conversation().text().endsWith(QStringLiteral("still here")));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
+        QCOMPARE(bob.program->state().callState, CallState::InCall);
+        qInfo("500 chat connections: %d ticks, peak memory %lld kB over %lld kB", int(ticks.count()), peak - memory,
+              memory);
+        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
+    }
+
+    void aChatPeerDrippingOrResettingDoesNoHarm()
+    {
+        Peer bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        IPDaemon &chat = bob.program->chat().ipdText();
+        RawCaller eve;
+        QVERIFY(eve.requestCall(bob.port));
+        eve.control.write(ControlProtocol::userInfo(true));
+        QTRY_VERIFY(bob.program->state().PeerIsV25);
+        eve.media.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 1));
+        QTRY_COMPARE(bob.program->state().callState, CallState::InCall);
+        QVERIFY(eve.openChat(bob.port));
+        QTRY_VERIFY(chat.isConnected(1));
+        const auto conversation = [&] { return bob.program->chat().conversation().text(); };
+
+        // One byte at a time: the characters come whole, the tick goes on meanwhile.
+        const QByteArray typed =
+            ChatProtocol::typed(U'h') + ChatProtocol::typed(U'\u00e9') + ChatProtocol::typed(U'!');
+        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
+        int sent = 0;
+        QTimer drip;
+        connect(&drip, &QTimer::timeout, [&] {
+            if (sent < typed.size()) {
+                eve.chat.write(typed.mid(sent++, 1));
+                eve.chat.flush();
+            }
+        });
+        drip.start(25);
+        QTRY_VERIFY_WITH_TIMEOUT(conversation().endsWith(QStringLiteral("h\u00e9!")), 10000);
+        QCOMPARE(sent, int(typed.size()));
+        QVERIFY(ticks.count() >= 3);
+
+        // A reset in the middle of a message: the half message is dropped, the call goes on,
+        // and the caller may open its chat connection again.
+        resetMidMessage(eve.chat, "Tq");
+        QTRY_VERIFY(chat.connectionIds().isEmpty());
+        QVERIFY(conversation().endsWith(QStringLiteral("h\u00e9!")));
+        QCOMPARE(bob.program->state().callState, CallState::InCall);
+        QVERIFY(bob.program->ipdControl().isConnected(1));
+        QTcpSocket again;
+        again.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 3));
+        QVERIFY(again.waitForConnected(5000));
+        QTRY_VERIFY(chat.isConnected(1));
+        again.write(ChatProtocol::typed(U'z'));
+        QTRY_VERIFY(conversation().endsWith(QStringLiteral("h\u00e9!z")));
     }
 };
 

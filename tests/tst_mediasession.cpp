@@ -234,6 +234,9 @@ private slots:
         QSignalSpy bobSounds(&bob.program->sounds(), &SoundPlayer::playRequested);
         bob.program->calls().hangUp();
         QTRY_COMPARE(ann.state().callState, CallState::Idle);
+        // The control connection's close may be taken in before the media connection's,
+        // which is what resets the call: wait for the reset's last step.
+        QTRY_VERIFY(ann.logged(QStringLiteral("Disconnected from 127.0.0.1")));
         QCOMPARE(bob.state().callState, CallState::Idle);
         QCOMPARE(bobSounds.count(), 1);
         QCOMPARE(bobSounds.first().first().toString(), QStringLiteral("discon.wav"));

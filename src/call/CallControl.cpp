@@ -163,6 +163,12 @@ void CallControl::emailLookupAnswered(const QString &name, const QString &locati
     placeCall(address, port, -1);
 }
 
+void CallControl::emailLookupFailed()
+{
+    if (m_state.ConnectState == ConnectState::LookingUpEmail)
+        m_state.ConnectState = ConnectState::DidNotAnswer;
+}
+
 void CallControl::cancelAttempt()
 {
     // Also abandons a connection still being opened, so a late connect sends no request;
@@ -278,8 +284,11 @@ void CallControl::onIncomingDisconnected(int connectionId)
 {
     disarmDeadline(connectionId);
     if (connectionId == 1) {
+        const bool accepted = m_state.callAcceptedOnControl;
         m_state.callAcceptedOnControl = false;
         m_offerPending = false;
+        if (accepted)
+            emit acceptedCallerLeft();
     }
 }
 
@@ -358,7 +367,7 @@ void CallControl::declineOffered()
 
 bool CallControl::isAcceptedCaller(const QString &remoteAddress) const
 {
-    return m_state.callAcceptedOnControl && m_ep.ipdControl.isConnected(1)
+    return m_state.callAcceptedOnControl && m_ep.ipdControl.isConnectionUp(1)
            && m_ep.ipdControl.remoteAddress(1) == remoteAddress;
 }
 

@@ -62,6 +62,9 @@ public:
     // The directory's answer to the e-mail lookup: shows who it found and calls the
     // address, or reports that nobody has it. Ignored unless a lookup is under way.
     void emailLookupAnswered(const QString &name, const QString &location, const QString &address, int port);
+    // No answer will come to the lookup under way (the directory went or never answered):
+    // the attempt ends as not answered.
+    void emailLookupFailed();
     void cancelAttempt();
     // The hang-up command of the menu, the lamp and the call button.
     void hangUp();
@@ -75,6 +78,9 @@ public:
 
     // The callee's acceptance went out to this address on control connection 1 and that
     // connection is still up: only then may the caller open the media and chat channels.
+    // A caller that has already closed its control connection is not accepted, even when
+    // its close has not been handed over yet: it may have closed it and opened the other
+    // channels at once, and the close is then among the events still waiting.
     bool isAcceptedCaller(const QString &remoteAddress) const;
 
 signals:
@@ -85,6 +91,9 @@ signals:
     // The offer path: show the prompt, already answered when autoAccepted.
     void callOffered(const QString &name, const QString &location, bool autoAccepted);
     void busyNotice(const QString &name, const QString &location);
+    // The control connection of the call this side accepted has closed: whatever the
+    // caller opened besides it belongs to no call unless the media call is up.
+    void acceptedCallerLeft();
 
 private:
     void onControlConnected(int statusCode);

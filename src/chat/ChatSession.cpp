@@ -63,6 +63,14 @@ ChatSession::ChatSession(Context context, QObject *parent)
             [this](const QByteArray &text, bool eol) { receive(text, eol, &m_clientInLongMessage); });
 
     connect(&m_.calls, &CallControl::transcriptLine, this, &ChatSession::addToConversation);
+    connect(&m_.calls, &CallControl::acceptedCallerLeft, this, [this] {
+        // A chat connection opened ahead of the media belongs to no call once the caller
+        // has gone; during a call it ends with the call.
+        if (m_.state.callState != CallState::InCall) {
+            for (const int id : m_ipdText->connectionIds())
+                m_ipdText->closeConnection(id);
+        }
+    });
     connect(&m_.media, &MediaSession::textReceived, this,
             [this](const QString &line) { addToConversation(line + QLatin1Char('\n')); });
     connect(&m_.media, &MediaSession::chatConnectionWanted, this, &ChatSession::connectTo);

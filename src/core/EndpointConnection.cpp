@@ -7,6 +7,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <poll.h>
+
 #ifdef Q_OS_LINUX
 #include <linux/sockios.h>
 #include <linux/tcp.h>
@@ -115,6 +117,19 @@ void EndpointConnection::close()
     socket->disconnectFromHost();
     if (socket->state() == QAbstractSocket::UnconnectedState)
         socket->deleteLater();
+}
+
+bool EndpointConnection::peerHasLeft() const
+{
+    if (m_closed || !m_socket)
+        return true;
+    const qintptr descriptor = m_socket->socketDescriptor();
+    if (descriptor < 0)
+        return true;
+    pollfd p{int(descriptor), POLLIN | POLLRDHUP, 0};
+    if (::poll(&p, 1, 0) <= 0)
+        return false;
+    return (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 void EndpointConnection::readPending()

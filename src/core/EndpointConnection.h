@@ -48,6 +48,10 @@ public:
     int minRoundTripMs() const;
 
     bool isOpen() const { return !m_closed; }
+    // Whether the peer has closed or reset the connection as far as the system knows now,
+    // even when that has not reached the event loop yet (a close that arrived together
+    // with other events, or behind a full read buffer).
+    bool peerHasLeft() const;
     // Local close: what is queued still goes out (for a while), nothing more comes in.
     void close();
     // Hands over whatever has arrived and not been delivered yet.

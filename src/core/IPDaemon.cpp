@@ -161,6 +161,12 @@ bool IPDaemon::isConnected(int connectionId) const
     return d->live.contains(connectionId);
 }
 
+bool IPDaemon::isConnectionUp(int connectionId) const
+{
+    const EndpointConnection *connection = d->live.value(connectionId);
+    return connection && !connection->peerHasLeft();
+}
+
 void IPDaemon::closeConnection(int connectionId)
 {
     EndpointConnection *connection = d->live.take(connectionId);

@@ -34,6 +34,9 @@ public:
 
     QList<int> connectionIds() const;
     bool isConnected(int connectionId) const;
+    // Connected, and the peer has not closed or reset the connection in the meantime: also
+    // sees a close that has arrived but that the event loop has not handed over yet.
+    bool isConnectionUp(int connectionId) const;
     // Closing raises disconnected(connectionId) at once.
     void closeConnection(int connectionId);
     // Kept after the connection has gone, until its number is reused.

@@ -63,15 +63,23 @@ static FileError errorOf(const QFileDevice &file)
 
 FileError write(const QString &path, const QByteArrayList &lines)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return errorOf(file);
     QByteArray bytes;
     for (const QByteArray &line : lines) {
         bytes += line;
         bytes += "\r\n";
     }
-    if (file.write(bytes) != bytes.size()) {
+    return writeBytes(path, bytes);
+}
+
+FileError writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return errorOf(file);
+    // The bytes wait in the file's buffer until flushed. A flush that fails (a full disk)
+    // must stop the save here: the commit would not notice, and would put the short new
+    // file in place of the old one.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         const FileError error = errorOf(file);
         file.cancelWriting();
         return error;

@@ -22,5 +22,7 @@ QByteArrayList splitLines(const QByteArray &bytes);
 
 // Writes each line followed by CR LF, replacing the file only when everything was written.
 FileError write(const QString &path, const QByteArrayList &lines);
+// Replaces the file with these bytes, only when all of them were written.
+FileError writeBytes(const QString &path, const QByteArray &bytes);
 
 } // namespace LineFile

@@ -190,13 +190,16 @@ QVector<ServerEntry> parseServerList(const QByteArray &message)
 {
     QVector<ServerEntry> servers;
     const int count = Fields::countFields(message) - 1;
-    Fields::Reader reader(message.mid(4));
+    Fields::Reader reader(message);
+    // The command, however long the server made it: the entries start after its ";".
+    reader.next();
     for (int i = 1; i <= count && servers.size() < MaxServers; i += 3) {
         ServerEntry s;
-        s.Host = text(reader.next());
+        // Shown in the window and used to connect: no control characters, no outer blanks.
+        s.Host = Fields::singleLine(text(reader.next())).trimmed();
         s.Port = portField(reader.next());
-        s.Description = text(reader.next());
-        if (s.Port != 0 && !s.Host.trimmed().isEmpty())
+        s.Description = Fields::singleLine(text(reader.next()));
+        if (s.Port != 0 && !s.Host.isEmpty())
             servers.append(s);
         if (reader.atEnd())
             break;
@@ -240,7 +243,7 @@ EmailAnswer parseEmailAnswer(const QByteArray &message)
     a.email = text(reader.next());
     a.name = text(reader.next());
     a.location = text(reader.next());
-    a.address = text(reader.next()).trimmed();
+    a.address = Fields::singleLine(text(reader.next())).trimmed();
     a.port = portField(reader.next());
     return a;
 }

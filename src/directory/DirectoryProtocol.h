@@ -79,7 +79,8 @@ struct EmailAnswer
     QString address;
     int port = 0;
 
-    bool found() const { return address != QLatin1String(NobodyAddress); }
+    // An answer without an address found nobody either: there is nowhere to call.
+    bool found() const { return !address.isEmpty() && address != QLatin1String(NobodyAddress); }
 };
 
 // The command of a received message: its first three characters.

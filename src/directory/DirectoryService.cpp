@@ -28,18 +28,24 @@ DirectoryService::DirectoryService(ProgramState &state, CallControl &calls, File
     , m_ippServer(new IPPort(this))
     , m_ippServerPal(new IPPort(this))
     , m_tmrCheckPal(new QTimer(this))
+    , m_tmrAnswer(new QTimer(this))
 {
     m_ippServer->setObjectName(QStringLiteral("ippServer"));
     m_ippServerPal->setObjectName(QStringLiteral("ippServerPal"));
     m_tmrCheckPal->setObjectName(QStringLiteral("tmrCheckPal"));
+    m_tmrAnswer->setObjectName(QStringLiteral("tmrDirectoryAnswer"));
     m_ippServer->setLineEnd(Proto::Terminator);
     m_ippServerPal->setLineEnd(Proto::Terminator);
     m_ippServer->setInputBufferSize(DirectoryInputBytes);
     m_ippServerPal->setInputBufferSize(PalInputBytes);
     m_tmrCheckPal->setInterval(PalCheckMs);
+    m_tmrAnswer->setSingleShot(true);
+    m_tmrAnswer->setInterval(AnswerWaitMs);
 
     connect(m_ippServer, &IPPort::connected, this, &DirectoryService::onDirectoryConnected);
     connect(m_ippServer, &IPPort::dataIn, this, &DirectoryService::onDirectoryData);
+    connect(m_ippServer, &IPPort::disconnected, this, &DirectoryService::onDirectoryDisconnected);
+    connect(m_tmrAnswer, &QTimer::timeout, this, &DirectoryService::onAnswerOverdue);
     connect(m_ippServerPal, &IPPort::connected, this, &DirectoryService::onPalConnected);
     connect(m_ippServerPal, &IPPort::dataIn, this, &DirectoryService::onPalData);
     connect(m_ippServerPal, &IPPort::disconnected, this, [this] { m_palLoggedIn = false; });
@@ -50,6 +56,11 @@ DirectoryService::DirectoryService(ProgramState &state, CallControl &calls, File
         const Proto::UserEntry *e = entry(k);
         return e ? CallControl::DirectoryEntry{e->Name, e->Location} : CallControl::DirectoryEntry{};
     });
+}
+
+void DirectoryService::setAnswerWait(int ms)
+{
+    m_tmrAnswer->setInterval(ms);
 }
 
 const Proto::UserEntry *DirectoryService::entry(int k) const
@@ -162,7 +173,7 @@ bool DirectoryService::lookupEmail(const QString &address)
 {
     if (!m_ippServer->isConnected())
         return false;
-    m_ippServer->sendData(Proto::emailLookup(address));
+    sendDirectoryRequest(Proto::emailLookup(address));
     return true;
 }
 
@@ -193,7 +204,7 @@ void DirectoryService::windowActivated()
         connectDirectory(s.DirAddress, dirPort());
     } else {
         setStatus(QStringLiteral("Requesting User List"));
-        m_ippServer->sendData(Proto::listRequest());
+        sendDirectoryRequest(Proto::listRequest());
     }
     palCheckTick();
 }
@@ -202,7 +213,7 @@ void DirectoryService::refresh()
 {
     if (m_ippServer->isConnected()) {
         setStatus(QStringLiteral("Refreshing Directory List"));
-        m_ippServer->sendData(Proto::listRequest());
+        sendDirectoryRequest(Proto::listRequest());
     }
     palCheckTick();
 }
@@ -254,12 +265,40 @@ void DirectoryService::onDirectoryConnected(int statusCode)
         return;
     }
     sendDirectoryLogin();
-    m_ippServer->sendData(Proto::noticeRequest());
+    sendDirectoryRequest(Proto::noticeRequest());
     setStatus(QStringLiteral("Connected to Directory Server"));
+}
+
+void DirectoryService::sendDirectoryRequest(const QByteArray &message)
+{
+    m_ippServer->sendData(message);
+    if (m_ippServer->sentCount() <= 0)
+        return;
+    ++m_awaitedAnswers;
+    if (!m_tmrAnswer->isActive())
+        m_tmrAnswer->start();
+}
+
+void DirectoryService::onAnswerOverdue()
+{
+    // Closing tells call control that a lookup under way has failed.
+    m_ippServer->setConnected(false);
+    setStatus(QStringLiteral("Unable to contact Directory Server"));
+}
+
+void DirectoryService::onDirectoryDisconnected()
+{
+    m_awaitedAnswers = 0;
+    m_tmrAnswer->stop();
+    // No answer can come any more to an e-mail lookup under way.
+    m_calls.emailLookupFailed();
 }
 
 void DirectoryService::onDirectoryData(const QByteArray &text, bool eol)
 {
+    // A server still sending (a long list, say) is alive.
+    if (m_tmrAnswer->isActive())
+        m_tmrAnswer->start();
     if (m_skippingDirectory) {
         // The tail of a message too long to hold.
         if (eol)
@@ -274,11 +313,15 @@ void DirectoryService::onDirectoryData(const QByteArray &text, bool eol)
 void DirectoryService::onDirectoryMessage(const QByteArray &message)
 {
     const QByteArray command = Proto::command(message);
+    if ((command == "INT" || command == "LS1" || command == "GER") && m_awaitedAnswers > 0) {
+        if (--m_awaitedAnswers == 0)
+            m_tmrAnswer->stop();
+    }
     if (command == "INT") {
         const QString notice = Proto::noticeText(message);
         if (!notice.trimmed().isEmpty())
             emit informationRequested(notice);
-        m_ippServer->sendData(Proto::listRequest());
+        sendDirectoryRequest(Proto::listRequest());
         setStatus(QStringLiteral("Requesting User List"));
     } else if (command == "MSG") {
         emit informationRequested(Proto::noticeText(message));

@@ -34,12 +34,18 @@ public:
     // Room for a full list of 500 users with long fields; a longer message is cut there.
     static constexpr int DirectoryInputBytes = 512 * 1024;
     static constexpr int PalInputBytes = 4096;
+    // A directory server that has taken a request (notice, list, e-mail lookup) and sent
+    // nothing at all for this long is given up: the connection closes, so the next window
+    // activation or server choice connects again.
+    static constexpr int AnswerWaitMs = 20000;
 
     DirectoryService(ProgramState &state, CallControl &calls, Files files, QObject *parent = nullptr);
 
     IPPort &ippServer() { return *m_ippServer; }
     IPPort &ippServerPal() { return *m_ippServerPal; }
     QTimer *tmrCheckPal() const { return m_tmrCheckPal; }
+    // Tests shorten the wait for the directory's answers.
+    void setAnswerWait(int ms);
 
     // The directory entry table and the server list, numbered from 1 by their users.
     const QVector<DirectoryProtocol::UserEntry> &entries() const { return m_entries; }
@@ -136,6 +142,10 @@ private:
     void onDirectoryConnected(int statusCode);
     void onDirectoryData(const QByteArray &text, bool eol);
     void onDirectoryMessage(const QByteArray &message);
+    void onDirectoryDisconnected();
+    void onAnswerOverdue();
+    // Sends a request the directory answers: "INT", "LS1" or "GEM".
+    void sendDirectoryRequest(const QByteArray &message);
     void onPalConnected(int statusCode);
     void onPalData(const QByteArray &text, bool eol);
     void onPalMessage(const QByteArray &message);
@@ -153,6 +163,9 @@ private:
     IPPort *m_ippServer;
     IPPort *m_ippServerPal;
     QTimer *m_tmrCheckPal;
+    // Runs while answers are awaited; any data from the server starts it again.
+    QTimer *m_tmrAnswer;
+    int m_awaitedAnswers = 0;
 
     QVector<DirectoryProtocol::UserEntry> m_entries;
     QVector<DirectoryProtocol::ServerEntry> m_servers;

@@ -357,7 +357,9 @@ void MediaSession::receiveMediaData(const QByteArray &text, bool eol)
 
 bool MediaSession::callAccepted(const QString &remoteAddress) const
 {
-    return m_.state.callAcceptedOnControl && m_.ipdControl.isConnected(1)
+    // Really up, not merely not yet reported closed: a caller may close its control
+    // connection and open the media at once, and the close may still be waiting.
+    return m_.state.callAcceptedOnControl && m_.ipdControl.isConnectionUp(1)
            && m_.ipdControl.remoteAddress(1) == remoteAddress;
 }
 

@@ -3,6 +3,7 @@
 #include "core/IPDaemon.h"
 #include "directory/DirectoryProtocol.h"
 
+#include <QTimer>
 
 using Channel = UserRegistry::Channel;
 namespace Proto = DirectoryProtocol;
@@ -40,6 +41,8 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
         });
         connect(&d, &IPDaemon::dataIn, this,
                 [this, channel](int id, const QByteArray &text, bool eol) { onData(channel, id, text, eol); });
+        connect(&d, &IPDaemon::connected, this,
+                [this, channel](int id, int, const QString &) { onConnected(channel, id); });
         connect(&d, &IPDaemon::disconnected, this,
                 [this, channel](int id, int, const QString &) { onDisconnected(channel, id); });
     }
@@ -156,6 +159,29 @@ void DirectoryServer::onData(Channel channel, int id, const QByteArray &text, bo
     }
 }
 
+void DirectoryServer::onConnected(Channel channel, int id)
+{
+    const UserRegistry::Key key = UserRegistry::key(channel, id);
+    disarmLoginDeadline(key);
+    auto *deadline = new QTimer(this);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, this, [this, channel, id] {
+        emit logLine(QStringLiteral("%1 #%2 %3 dropped: no login")
+                         .arg(channelName(channel))
+                         .arg(id)
+                         .arg(daemon(channel).remoteAddress(id)));
+        daemon(channel).closeConnection(id);
+    });
+    m_loginDeadlines.insert(key, deadline);
+    deadline->start(m_loginDeadlineMs);
+}
+
+void DirectoryServer::disarmLoginDeadline(UserRegistry::Key key)
+{
+    if (QTimer *deadline = m_loginDeadlines.take(key))
+        deadline->deleteLater();
+}
+
 void DirectoryServer::onLogin(Channel channel, int id, const QByteArray &text)
 {
     const Proto::Login login = Proto::parseLogin(text);
@@ -179,6 +205,7 @@ void DirectoryServer::onLogin(Channel channel, int id, const QByteArray &text)
     user.listed = channel == Channel::Directory && login.listed;
     const bool again = m_registry.contains(key);
     m_registry.login(key, user);
+    disarmLoginDeadline(key);
     m_numbers.remember(user.number, user.email);
     emit logLine((again ? QStringLiteral("login again ") : QStringLiteral("login ")) + who(channel, id, user));
     if (channel == Channel::Directory && !again && !m_config.servers.isEmpty())
@@ -244,6 +271,7 @@ void DirectoryServer::onNumberRequest(int id)
 
 void DirectoryServer::onDisconnected(Channel channel, int id)
 {
+    disarmLoginDeadline(UserRegistry::key(channel, id));
     if (channel == Channel::Pal)
         m_numbered.remove(id);
     if (const auto user = m_registry.logout(UserRegistry::key(channel, id)))

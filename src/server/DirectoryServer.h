@@ -4,11 +4,13 @@
 #include "server/ServerConfig.h"
 #include "server/UserRegistry.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
 
 class IPDaemon;
+class QTimer;
 
 // The companion server: the directory protocol on one port and the pal protocol on
 // another, both answered from one registry of who is on line. Every message is untrusted:
@@ -27,6 +29,10 @@ public:
     static constexpr int MaxFieldChars = 64;
     // Connections beyond two per user: clients still logging in, or being turned away.
     static constexpr int SpareConnections = 64;
+    // A connection that has not logged in within this time is closed: a client logs in
+    // (or asks for its number first) as soon as it connects, so one that stays silent, or
+    // drips its first line byte by byte, only holds a place another user may need.
+    static constexpr int LoginDeadlineMs = 30000;
 
     explicit DirectoryServer(ServerConfig config, QObject *parent = nullptr);
     ~DirectoryServer() override;
@@ -38,6 +44,8 @@ public:
 
     // An operator notice to every directory client ("MSG").
     void broadcast(const QString &text);
+    // Tests shorten the time a connection has to log in.
+    void setLoginDeadline(int ms) { m_loginDeadlineMs = ms; }
 
     int directoryPort() const;
     int palPort() const;
@@ -50,7 +58,9 @@ signals:
 
 private:
     void onData(UserRegistry::Channel channel, int id, const QByteArray &text, bool eol);
+    void onConnected(UserRegistry::Channel channel, int id);
     void onDisconnected(UserRegistry::Channel channel, int id);
+    void disarmLoginDeadline(UserRegistry::Key key);
     void onLogin(UserRegistry::Channel channel, int id, const QByteArray &text);
     void onEmailLookup(UserRegistry::Channel channel, int id, const QByteArray &text);
     void onNumberRequest(int id);
@@ -66,4 +76,7 @@ private:
     NumberStore m_numbers;
     // Pal connections that were already given a number: one per connection.
     QSet<int> m_numbered;
+    // Connections that have not logged in yet, with the timer that closes them.
+    QHash<UserRegistry::Key, QTimer *> m_loginDeadlines;
+    int m_loginDeadlineMs = LoginDeadlineMs;
 };

@@ -2,14 +2,18 @@
 // own builders and writers. Run it from a fuzz build when a parser or a target changes:
 //   build-sanitize/tests/fuzz/make_seeds tests/fuzz/corpus
 #include "call/ControlProtocol.h"
+#include "chat/ChatProtocol.h"
 #include "core/ActivityLog.h"
 #include "core/PalList.h"
 #include "core/RefuseList.h"
 #include "core/Settings.h"
+#include "directory/DirectoryProtocol.h"
+#include "directory/UserNumberFile.h"
 #include "media/MediaPacket.h"
 #include "media/engine/CaptureProfile.h"
 #include "media/engine/GsmCodec.h"
 #include "media/engine/VideoCodec.h"
+#include "messages/QuickMessageProtocol.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -166,6 +170,71 @@ int main(int argc, char **argv)
     log.logLine("ZELMO Power Down");
     log.save(logPath);
     seed(out, "log", "session", fileOf(logPath));
+
+    // Chat connection: a read-size choice (bit 0: the listener's connection), then what a
+    // peer typing sends.
+    using namespace ChatProtocol;
+    QByteArray typing;
+    for (const char32_t c : {U'H', U'i', U'!', char32_t(Backspace), char32_t(Enter), U'\u00e9', U'\U0001F600'})
+        typing += typed(c);
+    seed(out, "chat", "typing-client", choices({40}) + typing);
+    seed(out, "chat", "typing-listener-bytewise", choices({1}) + typing);
+    seed(out, "chat", "bells", choices({14}) + ringUser() + bell() + typed(U'a') + ringUser());
+
+    // Directory and pal servers: a read-size choice (bit 0: the pal server), then what the
+    // server sends.
+    namespace Proto = DirectoryProtocol;
+    QVector<Proto::UserEntry> users;
+    users.append({1234, "Ann Example", "Oslo", "Hello", "127.0.0.1", 2000, 0, true, true, 1});
+    users.append({77, "Bob", "Bergen", "", "192.0.2.7", 2004, 0, false, true, 1});
+    const QVector<Proto::ServerEntry> servers{{"dir.example.org", 2010, "Main"}, {"127.0.0.1", 2020, "Test"}};
+    seed(out, "directory", "directory-session",
+         choices({8}) + Proto::notice("INT", "Welcome") + Proto::serverList(servers) + Proto::userList(2, 2, users)
+             + Proto::emailAnswer({"ann@example.org", "Ann Example", "Oslo", "127.0.0.1", 2000})
+             + Proto::emailAnswer({"nobody@example.org", "", "", Proto::NobodyAddress, 0}));
+    seed(out, "directory", "directory-notices",
+         choices({200}) + Proto::notice("MSG", "Going down at noon")
+             + Proto::redirect({"other.example.org", 2010, "Less busy"})
+             + Proto::notice("BSY", "The directory server is full. Please try again later."));
+    seed(out, "directory", "pal-session",
+         choices({9}) + Proto::newNumber(1234)
+             + Proto::emailAnswer({"ann@example.org", "Ann Example", "Oslo", "127.0.0.1", 2000})
+             + Proto::emailAnswer({"bob@example.org", "", "", Proto::NobodyAddress, 0})
+             + Proto::palBusy({"127.0.0.1", 2025, ""}));
+
+    // zelmo-directory: how many connection choices, the choices, then the clients' lines.
+    const QByteArray annLogin = Proto::directoryLogin(1234, "Ann Example", "Ann@Example.org", "Oslo", "Hi", true, true,
+                                                      true, 2000);
+    const QByteArray bobLogin = Proto::directoryLogin(-1, "Bob", "bob@example.org", "Bergen", "", false, true, true,
+                                                      2004);
+    const QByteArray annPal = Proto::palLogin(1234, "Ann Example", "ann@example.org", "Oslo", "Hi", 2000);
+    seed(out, "server", "directory-session",
+         choices({0, 0}) + annLogin + Proto::noticeRequest() + Proto::listRequest()
+             + Proto::emailLookup("Bob@example.org"));
+    seed(out, "server", "pal-session",
+         choices({0, 1}) + Proto::numberRequest() + annPal + Proto::emailLookup("ann@example.org"));
+    seed(out, "server", "two-users-one-leaves",
+         choices({4, 0, 2, 1, 8, 2}) + annLogin + bobLogin + annPal + Proto::listRequest()
+             + Proto::emailLookup("ann@example.org"));
+
+    // Quick messages: how many connection choices, the choices, then the senders' stream.
+    namespace QM = QuickMessageProtocol;
+    const QM::Head annHead{1234, "Ann Example", "ann@example.org", "Oslo", "09:05", "Call me;\r\nsoon <E> please"};
+    const QByteArray thumbnail = jpeg(video, QM::ThumbnailWidth, QM::ThumbnailHeight, 5, 50, QM::MaxPictureBytes);
+    const QByteArray whole = QM::request(1234) + QM::head(annHead) + QM::picture(thumbnail) + QM::audioBlock(phone)
+                             + QM::audioBlock(phone) + QM::audioEnd() + QM::end();
+    seed(out, "messages", "whole-message", choices({0, 0}) + whole);
+    seed(out, "messages", "switched-off", choices({0, 16}) + QM::request(-1) + QM::head({}) + QM::end());
+    // Two senders taking turns line by line.
+    seed(out, "messages", "two-senders",
+         choices({1, 0, 1}) + QM::request(1234) + QM::request(77) + QM::head(annHead)
+             + QM::head({77, "Bob", "", "Bergen", "10:00", "Hi"}) + QM::picture(thumbnail) + QM::audioBlock(radio)
+             + QM::end() + "MSE;<E>");
+
+    // The user number file as the program writes it.
+    const QString number = scratch.filePath(UserNumberFile::FileName);
+    UserNumberFile::write(number, 1234);
+    seed(out, "usernumber", "number", fileOf(number));
 
     const QString capture = scratch.filePath("capture.ini");
     {

@@ -1,0 +1,221 @@
+// Floods and faults on zelmo-directory's two ports: many held connections, peers dripping
+// one byte at a time, peers resetting in the middle of a line. The server must keep
+// serving its users, hold a bounded set of connections and give every descriptor back.
+
+#include "core/IPDaemon.h"
+#include "core/IPPort.h"
+#include "support/DirectoryKit.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTimer>
+
+#include <algorithm>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+using namespace DirectoryKit;
+namespace Proto = DirectoryProtocol;
+
+namespace {
+
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+}
+
+qint64 residentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return 0;
+}
+
+// Both ends of every flood connection live in this process.
+bool enoughDescriptors(int wanted)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return false;
+    if (limit.rlim_cur < rlim_t(wanted) && limit.rlim_max >= rlim_t(wanted)) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return limit.rlim_cur >= rlim_t(wanted);
+}
+
+// The connections the server holds on both ports.
+int held(const Server &server)
+{
+    int n = 0;
+    for (const IPDaemon *d : server.server->findChildren<IPDaemon *>())
+        n += int(d->connectionIds().size());
+    return n;
+}
+
+// A client of the companion server made of a bare socket.
+struct Client
+{
+    QTcpSocket socket;
+    QByteArray received;
+
+    explicit Client(int port)
+    {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    }
+    bool gone() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+};
+
+// A login and a lookup answered: the proof that the server serves.
+bool serves(const Server &server, const QString &email)
+{
+    Client client(server.directoryPort());
+    if (!client.socket.waitForConnected(5000))
+        return false;
+    client.socket.write(Proto::directoryLogin(-1, QStringLiteral("Probe"), email, QStringLiteral("Here"), QString(),
+                                              false, false, false, 2000));
+    client.socket.write(Proto::emailLookup(email));
+    return QTest::qWaitFor([&] { return client.received.contains("GER;" + email.toUtf8() + ";Probe;"); }, 10000);
+}
+
+} // namespace
+
+class TestServerFlood : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fiveHundredHeldConnectionsOnEachPortLeaveTheUsersServed()
+    {
+        if (!enoughDescriptors(2600))
+            QSKIP("this process may not open the 2600 descriptors both ends of the flood need");
+        Server server;
+        QVERIFY(serves(server, QStringLiteral("first@example.org")));
+        User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort());
+        ann.openDirectory();
+        QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Select User for Connection"));
+        // Ann's two connections, once the first probe has gone.
+        QTRY_COMPARE(held(server), 2);
+        const int descriptors = openDescriptors();
+        const qint64 memory = residentKilobytes();
+        const int before = held(server);
+        qint64 peak = memory;
+
+        std::vector<std::unique_ptr<Client>> flood;
+        QElapsedTimer took;
+        took.start();
+        // In waves the size of the listening queue, each port in turn.
+        for (int wave = 0; wave < 20; ++wave) {
+            const int port = wave % 2 ? server.palPort() : server.directoryPort();
+            for (int i = 0; i < 50; ++i)
+                flood.push_back(std::make_unique<Client>(port));
+            QTRY_COMPARE_WITH_TIMEOUT(held(server), before + int(flood.size()), 20000);
+            peak = std::max(peak, residentKilobytes());
+        }
+        const qint64 floodMs = took.elapsed();
+        QCOMPARE(held(server), before + 1000);
+
+        // Everybody else is served as before: a lookup answered, a list refreshed.
+        took.restart();
+        QVERIFY(serves(server, QStringLiteral("second@example.org")));
+        const qint64 lookupMs = took.elapsed();
+        ann.directory().refresh();
+        QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Select User for Connection"));
+        QVERIFY(std::none_of(flood.begin(), flood.end(), [](const auto &c) { return c->gone(); }));
+        peak = std::max(peak, residentKilobytes());
+
+        // They leave: every connection and descriptor goes back, the users stay.
+        flood.clear();
+        QTRY_COMPARE_WITH_TIMEOUT(held(server), before, 10000);
+        QTRY_VERIFY(openDescriptors() <= descriptors);
+        QVERIFY(ann.directory().ippServer().isConnected());
+        QTRY_COMPARE(server.server->registry().online(), 1);
+        qInfo("1000 connections held in %lld ms, a lookup answered in %lld ms meanwhile, peak memory %lld kB over "
+              "%lld kB",
+              floodMs, lookupMs, peak - memory, memory);
+        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
+    }
+
+    void connectionsThatNeverLogInAreLetGo()
+    {
+        Server server;
+        server.server->setLoginDeadline(1000);
+        User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort());
+        ann.openDirectory();
+        QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Select User for Connection"));
+
+        // One silent connection and one dripping a login a byte at a time on each port.
+        Client silentDirectory(server.directoryPort());
+        Client silentPal(server.palPort());
+        Client dripDirectory(server.directoryPort());
+        Client dripPal(server.palPort());
+        const QByteArray login = Proto::directoryLogin(-1, QStringLiteral("Drip"), QStringLiteral("drip@example.org"),
+                                                       QStringLiteral("Slow"), QString(), false, false, true, 2000);
+        int sent = 0;
+        QTimer drip;
+        connect(&drip, &QTimer::timeout, [&] {
+            for (Client *c : {&dripDirectory, &dripPal}) {
+                if (c->socket.state() == QAbstractSocket::ConnectedState)
+                    c->socket.write(login.mid(sent % login.size(), 1));
+            }
+            ++sent;
+        });
+        drip.start(40);
+        for (Client *c : {&silentDirectory, &silentPal, &dripDirectory, &dripPal})
+            QTRY_VERIFY_WITH_TIMEOUT(c->gone(), 10000);
+        drip.stop();
+        QVERIFY(sent >= 10 && sent < login.size());
+        QCOMPARE(server.logged(QStringLiteral("dropped: no login")), 4);
+        QCOMPARE(server.logged(QStringLiteral("Drip")), 0);
+
+        // The user who logged in stays, on both ports, and is served.
+        QVERIFY(ann.directory().ippServer().isConnected() && ann.directory().ippServerPal().isConnected());
+        QCOMPARE(server.server->registry().online(), 1);
+        ann.directory().refresh();
+        QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Select User for Connection"));
+    }
+
+    void peersThatResetMidLineLeaveNothingBehind()
+    {
+        Server server;
+        QVERIFY(serves(server, QStringLiteral("first@example.org")));
+        QTRY_COMPARE(held(server), 0);
+        const int descriptors = openDescriptors();
+        const int before = 0;
+        const QByteArray login = Proto::directoryLogin(-1, QStringLiteral("Eve"), QStringLiteral("eve@example.org"),
+                                                       QStringLiteral("Nowhere"), QString(), false, false, true, 2000);
+        for (int i = 0; i < 50; ++i) {
+            const bool pal = i % 2;
+            QTcpSocket eve;
+            eve.connectToHost(QHostAddress::LocalHost, quint16(pal ? server.palPort() : server.directoryPort()));
+            QVERIFY(eve.waitForConnected(5000));
+            // Some reset halfway through the login, some after a whole one.
+            eve.write(i % 5 == 0 ? login : login.left(1 + i % 40));
+            eve.flush();
+            if (i % 5 == 0)
+                QTRY_COMPARE(server.server->registry().online(), 1);
+            const linger reset{1, 0};
+            QCOMPARE(::setsockopt(int(eve.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
+            eve.abort();
+        }
+        QTRY_COMPARE(held(server), before);
+        QTRY_VERIFY(openDescriptors() <= descriptors);
+        QCOMPARE(server.server->registry().online(), 0);
+        QCOMPARE(server.server->registry().connections(), 0);
+        QVERIFY(serves(server, QStringLiteral("second@example.org")));
+    }
+};
+
+QTEST_MAIN(TestServerFlood)
+#include "tst_serverflood.moc"
