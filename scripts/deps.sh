@@ -2,6 +2,7 @@
 # Installs the Debian packages ZELMO needs to build, run and test, when any is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev libgsm1-dev libturbojpeg0-dev
+  libhiredis-dev redis-server
   xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good pulseaudio pulseaudio-utils imagemagick)
 missing=()
 for p in "${packages[@]}"; do
