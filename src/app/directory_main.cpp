@@ -198,12 +198,11 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "zelmo-directory: %s\n", qPrintable(error));
         return 1;
     }
-    printLine(QStringLiteral("zelmo-directory %1 listening on %2 directory port %3, pal port %4, data in %5")
+    printLine(QStringLiteral("zelmo-directory %1 listening on %2 directory port %3, pal port %4")
                   .arg(QStringLiteral(ZELMO_VERSION),
                        config.listenAddress.isEmpty() ? QStringLiteral("all interfaces") : config.listenAddress)
                   .arg(directory.directoryPort())
-                  .arg(directory.palPort())
-                  .arg(config.dataDir));
+                  .arg(directory.palPort()));
     const int capacity = directory.capacity();
     const qint64 wanted = 2 * qint64(config.maxUsers) + DirectoryServer::SpareConnections;
     printLine(QStringLiteral("holds %1 connections (open-file limit %2): %3 users with a directory and a pal "

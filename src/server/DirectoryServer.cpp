@@ -73,12 +73,14 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
     // Four reports within the expiry: one lost or late report does not make it lapse.
     m_heartbeat->setInterval(qMax(100, m_config.expiryMs / 4));
     connect(m_heartbeat, &QTimer::timeout, this, &DirectoryServer::heartbeat);
-    connect(m_stats, &QTimer::timeout, this, &DirectoryServer::takeStats);
+    connect(m_stats, &QTimer::timeout, this, [this] { emit logLine(statsLine()); });
 }
 
 DirectoryServer::~DirectoryServer()
 {
     stop();
+    // It holds on to the users, which go before the children would.
+    delete m_registry;
 }
 
 bool DirectoryServer::start(QString *error)
@@ -105,9 +107,10 @@ bool DirectoryServer::start(QString *error)
     }
     m_running = true;
     m_stopping = false;
+    m_statsPeriod.clock.start();
+    m_reportPeriod.clock.start();
     m_registry->report(selfInfo());
     m_heartbeat->start();
-    m_sinceStats.start();
     if (m_config.statsIntervalMs > 0)
         m_stats->start(m_config.statsIntervalMs);
     return true;
@@ -166,44 +169,47 @@ NodeInfo DirectoryServer::selfInfo() const
     n.connections = m_pool.count();
     n.maxUsers = m_config.maxUsers;
     n.expiryMs = m_config.expiryMs;
-    n.loginsPerSecond = m_rates[0];
-    n.lookupsPerSecond = m_rates[1];
-    n.listsPerSecond = m_rates[2];
+    n.loginsPerSecond = m_lastRates.loginsPerSecond;
+    n.lookupsPerSecond = m_lastRates.lookupsPerSecond;
+    n.listsPerSecond = m_lastRates.listsPerSecond;
     n.self = true;
     return n;
 }
 
-void DirectoryServer::heartbeat()
+NodeInfo DirectoryServer::rates(Period &period) const
 {
-    m_registry->report(selfInfo());
+    NodeInfo r;
+    const double seconds = qMax<qint64>(1, period.clock.restart()) / 1000.0;
+    r.loginsPerSecond = double(m_counters.logins - period.counters.logins) / seconds;
+    r.lookupsPerSecond = double(m_counters.lookups - period.counters.lookups) / seconds;
+    r.listsPerSecond = double(m_counters.lists - period.counters.lists) / seconds;
+    period.counters = m_counters;
+    return r;
 }
 
-void DirectoryServer::takeStats()
+void DirectoryServer::heartbeat()
 {
-    emit logLine(statsLine());
+    m_lastRates = rates(m_reportPeriod);
+    m_registry->report(selfInfo());
 }
 
 QString DirectoryServer::statsLine()
 {
-    const double seconds = qMax<qint64>(1, m_sinceStats.restart()) / 1000.0;
-    m_rates[0] = double(m_counters.logins - m_lastCounters.logins) / seconds;
-    m_rates[1] = double(m_counters.lookups - m_lastCounters.lookups) / seconds;
-    m_rates[2] = double(m_counters.lists - m_lastCounters.lists) / seconds;
-    m_lastCounters = m_counters;
+    const NodeInfo r = rates(m_statsPeriod);
     QString line = QStringLiteral("stats: %1 users on line (%2 listed), %3 connections; %4 logins/s, %5 lookups/s, "
                                   "%6 list requests/s")
                        .arg(m_users.online())
                        .arg(m_users.listed())
                        .arg(m_pool.count())
-                       .arg(m_rates[0], 0, 'f', 1)
-                       .arg(m_rates[1], 0, 'f', 1)
-                       .arg(m_rates[2], 0, 'f', 1);
+                       .arg(r.loginsPerSecond, 0, 'f', 1)
+                       .arg(r.lookupsPerSecond, 0, 'f', 1)
+                       .arg(r.listsPerSecond, 0, 'f', 1);
     if (m_registry->isShared()) {
         const QVector<NodeInfo> nodes = m_registry->nodes();
         qint64 users = 0;
         for (const NodeInfo &n : nodes)
             users += n.users;
-        line += QStringLiteral("; service: %1 users on %2 nodes").arg(users).arg(nodes.size());
+        line += QStringLiteral("; service: %1 users, %2 nodes up").arg(users).arg(nodes.size());
     }
     return line;
 }

@@ -101,7 +101,13 @@ private:
     void fulfil(Handle handle, quint64 ticket, const QByteArray &text);
     void send(Handle handle, const QByteArray &text);
     void heartbeat();
-    void takeStats();
+    // Logins, lookups and list requests a second since the last call with the same marks.
+    struct Period
+    {
+        Counters counters;
+        QElapsedTimer clock;
+    };
+    NodeInfo rates(Period &period) const;
     QString who(Channel channel, Handle handle, const UserRegistry::User &user) const;
 
     ServerConfig m_config;
@@ -115,9 +121,10 @@ private:
     QTimer *m_heartbeat;
     QTimer *m_stats;
     Counters m_counters;
-    Counters m_lastCounters;
-    QElapsedTimer m_sinceStats;
-    double m_rates[3] = {0, 0, 0};
+    // The operator's figures and the registry's reports each count over their own period.
+    Period m_statsPeriod;
+    Period m_reportPeriod;
+    NodeInfo m_lastRates;
     bool m_running = false;
     bool m_stopping = false;
 };

@@ -21,6 +21,7 @@ public:
     void stop();
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     int port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     // "redis://127.0.0.1:PORT", as zelmo-directory's --registry takes it.
     QString url() const;
 
