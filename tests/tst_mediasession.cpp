@@ -1,4 +1,5 @@
 #include "call/CallControl.h"
+#include "chat/ChatSession.h"
 #include "core/ActivityLog.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
@@ -181,8 +182,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::InCall, 10000);
         // The caller's chat client reaches the callee's chat listener; a second media or
         // chat connection is turned away and the call goes on.
-        QTRY_VERIFY(ann.program->ippText().isConnected());
-        QTRY_COMPARE(bob.program->ipdText().connectionIds(), QList<int>{1});
+        QTRY_VERIFY(ann.program->chat().ippText().isConnected());
+        QTRY_COMPARE(bob.program->chat().ipdText().connectionIds(), QList<int>{1});
         QVERIFY(turnedAway(bob.port + 1));
         QVERIFY(turnedAway(bob.port + 3));
         QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
@@ -245,7 +246,7 @@ private slots:
             QVERIFY(!p->state().PeerIsV25);
         }
         QCOMPARE(bob.main()->videoView()->size(), QSize(320, 240));
-        QTRY_VERIFY(!ann.program->ippText().isConnected());
+        QTRY_VERIFY(!ann.program->chat().ippText().isConnected());
         // After the call nobody gets in again.
         QTRY_VERIFY(!bob.state().callAcceptedOnControl);
         QVERIFY(turnedAway(bob.port + 1));
@@ -337,7 +338,7 @@ private slots:
 
         // The conversation box: past 12000 characters it is cut to its last 8000 before a
         // line goes in; a 30000-character line arrives whole.
-        ann.program->chatWindow()->txtIn()->clear();
+        ann.program->chat().clearText();
         for (int i = 0; i < 13; ++i)
             session.receiveMediaData(unframed("TXT", QByteArray(999, char('a' + i))), true);
         QCOMPARE(ann.conversation().size(), 13000); // 12000 before the last line: no cut

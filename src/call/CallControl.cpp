@@ -251,14 +251,12 @@ void CallControl::hangUpIncoming(int connectionId)
 {
     m_ep.ipdMedia.closeConnection(connectionId);
     m_ep.ipdControl.closeConnection(connectionId);
-    m_ep.ipdText.closeConnection(connectionId);
 }
 
 void CallControl::hangUpOutgoing()
 {
     m_ep.ippClient.setConnected(false);
     m_ep.ippControl.setConnected(false);
-    m_ep.ippText.setConnected(false);
 }
 
 // ---- The callee's side ----
@@ -356,6 +354,12 @@ void CallControl::declineOffered()
 {
     if (sendOnConnectionOne(ControlProtocol::refusal()))
         armDeadline(1, m_lingerMs);
+}
+
+bool CallControl::isAcceptedCaller(const QString &remoteAddress) const
+{
+    return m_state.callAcceptedOnControl && m_ep.ipdControl.isConnected(1)
+           && m_ep.ipdControl.remoteAddress(1) == remoteAddress;
 }
 
 void CallControl::autoDeclineOffered(const QString &name, const QString &location)

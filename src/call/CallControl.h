@@ -26,10 +26,8 @@ public:
     {
         IPDaemon &ipdControl;
         IPDaemon &ipdMedia;
-        IPDaemon &ipdText;
         IPPort &ippControl;
         IPPort &ippClient;
-        IPPort &ippText;
     };
     struct DirectoryEntry
     {
@@ -74,6 +72,10 @@ public:
     void acceptOffered();
     void declineOffered();
     void autoDeclineOffered(const QString &name, const QString &location);
+
+    // The callee's acceptance went out to this address on control connection 1 and that
+    // connection is still up: only then may the caller open the media and chat channels.
+    bool isAcceptedCaller(const QString &remoteAddress) const;
 
 signals:
     // Load and show the progress window with who is being called.

@@ -68,7 +68,6 @@ MediaSession::MediaSession(Context context, QObject *parent)
     connect(&m_.ippClient, &IPPort::connected, this, [this](int status, const QString &) { onClientConnected(status); });
     connect(&m_.ippClient, &IPPort::dataIn, this, &MediaSession::receiveMediaData);
     connect(&m_.ippClient, &IPPort::disconnected, this, [this](int, const QString &) { onClientDisconnected(); });
-    connect(&m_.ipdText, &IPDaemon::connectionRequest, this, &MediaSession::onChatRequest);
 }
 
 void MediaSession::setWindowNormalQuery(std::function<bool()> isNormal)
@@ -356,12 +355,6 @@ void MediaSession::onMediaRequest(const QString &remoteAddress, bool *accept)
     m_.ipdMedia.setOutputBufferSize(MediaOutputBufferSize);
 }
 
-void MediaSession::onChatRequest(const QString &remoteAddress, bool *accept)
-{
-    if (!callAccepted(remoteAddress) || !m_.ipdText.connectionIds().isEmpty())
-        *accept = false;
-}
-
 void MediaSession::onListenerConnected(int connectionId, int statusCode)
 {
     if (connectionId != 1) {
@@ -371,8 +364,6 @@ void MediaSession::onListenerConnected(int connectionId, int statusCode)
     if (statusCode != 0) {
         if (m_.ippControl.isConnected())
             m_.ippControl.setConnected(false);
-        if (m_.ippText.isConnected())
-            m_.ippText.setConnected(false);
         return;
     }
     m_.ipdMedia.setLineEnd(1, Terminator);
@@ -417,15 +408,8 @@ void MediaSession::queueWelcome()
 
 void MediaSession::openChatClient()
 {
-    const QString host = m_.ippControl.remoteAddress().trimmed();
-    if (host.isEmpty())
-        return;
-    // Chat trouble never stands in the way of the call.
-    m_.ippText.setConnected(false);
-    const int port = Fields::validPort(qint64(m_.ippControl.remotePort()) + 3);
-    if (m_.ippText.setRemotePort(port) || m_.ippText.setRemoteAddress(host))
-        return;
-    m_.ippText.setConnected(true);
+    emit chatConnectionWanted(m_.ippControl.remoteAddress(),
+                              Fields::validPort(qint64(m_.ippControl.remotePort()) + 3));
 }
 
 void MediaSession::onListenerDisconnected(int connectionId)

@@ -33,10 +33,8 @@ public:
         ProgramState &state;
         IPDaemon &ipdControl;
         IPDaemon &ipdMedia;
-        IPDaemon &ipdText;
         IPPort &ippControl;
         IPPort &ippClient;
-        IPPort &ippText;
         VideoEngine &video;
         AudioEngine &audio;
         SoundPlayer &sounds;
@@ -117,6 +115,8 @@ signals:
     void textReceived(const QString &text);
     // The end of a call for the chat window: typing box emptied, the end noted.
     void connectionEnded();
+    // The calling side's media is up: the chat connection goes to this host and port.
+    void chatConnectionWanted(const QString &host, int port);
     // A line could not be queued; the text says why.
     void textRefused(const QString &message);
 
@@ -126,7 +126,6 @@ private:
     QByteArray textPacket(const QByteArray &line) const;
 
     void onMediaRequest(const QString &remoteAddress, bool *accept);
-    void onChatRequest(const QString &remoteAddress, bool *accept);
     void onListenerConnected(int connectionId, int statusCode);
     void onClientConnected(int statusCode);
     void onListenerDisconnected(int connectionId);

@@ -21,9 +21,12 @@ class DeviceProvider;
 class VideoEngine;
 class CallControl;
 class DirectoryService;
+class ChatSession;
 class IPDaemon;
 class MediaConnection;
 class MediaSession;
+class MessageService;
+class MessageWindows;
 class SoundPlayer;
 class frmCallIn;
 class frmConStatus;
@@ -33,6 +36,9 @@ class frmAbout;
 class frmBusyNotify;
 class frmDirectory;
 class frmErrorMsg;
+class frmHelp;
+class MainWindowController;
+class OptionsLogic;
 class frmLog;
 class frmMain;
 class frmMessage;
@@ -82,11 +88,8 @@ public:
 
     IPDaemon &ipdControl() { return *m_ipdControl; }
     IPDaemon &ipdMedia() { return *m_ipdMedia; }
-    IPDaemon &ipdMessage() { return *m_ipdMessage; }
-    IPDaemon &ipdText() { return *m_ipdText; }
     IPPort &ippControl() { return *m_ippControl; }
     IPPort &ippClient() { return *m_ippClient; }
-    IPPort &ippText() { return *m_ippText; }
 
     SoundPlayer &sounds() { return *m_sounds; }
     DeviceProvider &devices() { return *m_devices; }
@@ -102,6 +105,9 @@ public:
     AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
     CallControl &calls() { return *m_calls; }
     DirectoryService &directory() { return *m_directory; }
+    // Quick messages: the listener, the waiting messages, and their windows.
+    MessageService &messages() { return *m_messages; }
+    MessageWindows &messageWindows() { return *m_messageWindows; }
     MediaConnection &mediaConnection() { return *m_media; }
     // The local camera and the sound devices as the program uses them.
     CaptureControl &capture() { return *m_capture; }
@@ -113,6 +119,7 @@ public:
     // The capture format dialog, shown not modal; it deletes itself when closed.
     VideoFormatDialog *openVideoFormatDialog();
     MediaSession &mediaSession() { return *m_session; }
+    ChatSession &chat() { return *m_chat; }
 
     frmMain *mainWindow() const;
     frmConStatus *progressWindow() const;
@@ -126,6 +133,11 @@ public:
     frmBusyNotify *busyNotify() const;
     frmOptions *optionsWindow();
     frmAbout *aboutWindow();
+    frmHelp *helpWindow();
+    MainWindowController &mainController() { return *m_controller; }
+    // The options dialog's logic; its loginChanged() and directoryServerChanged() are
+    // what the directory follows.
+    OptionsLogic &optionsLogic();
     frmMessage *messageWindow() const;
     frmErrorMsg *errorWindow() const;
 
@@ -148,28 +160,18 @@ signals:
     void finished();
 
 private:
-    void placeMainWindow();
     void networkStart();
-    void startTextListener();
     void loadSatelliteWindows();
     void loadDataFiles();
-    void connectMenus();
     void onMainTick();
     void onSecondTick();
-    void restoreSatelliteWindows();
-    void toggleDoNotDisturb();
-    void setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown);
     void reportSaveFailure(const QString &text, int code, const QString &description);
     void connectCallControl();
     void connectMediaSession();
-    void onZoomRequested(int width, int height);
-    bool mainWindowNormal() const;
     void initializeEngines();
     void connectCapture();
     void connectAudio();
-    void connectSelfView();
-    void onToolbarClicked(int index);
-    void showDirectory(bool fromToolbar);
+    void connectMessages();
 
     ProgramOptions m_options;
     ProgramState m_state;
@@ -177,11 +179,8 @@ private:
 
     IPDaemon *m_ipdControl;
     IPDaemon *m_ipdMedia;
-    IPDaemon *m_ipdMessage;
-    IPDaemon *m_ipdText;
     IPPort *m_ippControl;
     IPPort *m_ippClient;
-    IPPort *m_ippText;
     SoundPlayer *m_sounds;
     std::shared_ptr<DeviceProvider> m_devices;
     VideoEngine *m_video;
@@ -198,6 +197,10 @@ private:
     CaptureControl *m_capture;
     AudioControl *m_audioControl;
     MediaSession *m_session;
+    ChatSession *m_chat;
+    MessageService *m_messages;
+    MessageWindows *m_messageWindows = nullptr;
+    MainWindowController *m_controller = nullptr;
 
     QPointer<frmMain> m_frmMain;
     QPointer<frmSplash> m_frmSplash;
@@ -207,8 +210,6 @@ private:
     QPointer<frmRates> m_frmRates;
     QPointer<frmLog> m_frmLog;
     QPointer<frmBusyNotify> m_frmBusyNotify;
-    QPointer<frmOptions> m_frmOptions;
-    QPointer<frmAbout> m_frmAbout;
     QPointer<frmMessage> m_frmMessage;
     QPointer<frmConStatus> m_frmConStatus;
     QPointer<frmCallIn> m_frmCallIn;

@@ -1,0 +1,438 @@
+#include "call/CallControl.h"
+#include "call/ControlProtocol.h"
+#include "chat/ChatSession.h"
+#include "core/IPDaemon.h"
+#include "directory/DirectoryService.h"
+#include "core/IPPort.h"
+#include "core/SoundPlayer.h"
+#include "media/MediaClock.h"
+#include "media/MediaPacket.h"
+#include "media/MediaSession.h"
+#include "support/TestSupport.h"
+#include "ui/Program.h"
+#include "ui/WindowPlacement.h"
+#include "ui/frmMain.h"
+#include "ui/frmNewChat.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QInputMethodEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+const QString Bell = QStringLiteral("chatbell.wav");
+
+// One program with the test devices, its own profile folder and ports.
+struct Peer
+{
+    QTemporaryDir dir;
+    std::unique_ptr<Program> program;
+    int port = 0;
+    std::unique_ptr<QSignalSpy> sounds;
+
+    explicit Peer(const QString &name, bool autoAccept = false)
+    {
+        port = TestSupport::portBlock();
+        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
+        program->start();
+        program->sounds().setMuted(true);
+        sounds = std::make_unique<QSignalSpy>(&program->sounds(), &SoundPlayer::playRequested);
+        Settings &s = program->settings();
+        s.Name = name;
+        s.Location = name + QStringLiteral("ville");
+        s.EMail = name.toLower() + QStringLiteral("@example.org");
+        s.AutoAccept = autoAccept;
+        s.SendWelcome = false;
+        program->calls().setClock([] { return QTime(9, 5); });
+        program->directory().setPalServer(QStringLiteral("127.0.0.1"), TestSupport::portBlock(1));
+        // The bells are spaced by this clock; it moves only when a test says so.
+        program->mediaClock().setManual(100);
+    }
+
+    ProgramState &state() { return program->state(); }
+    Settings &settings() { return program->settings(); }
+    ChatSession &chat() { return program->chat(); }
+    frmNewChat *window() { return program->chatWindow(); }
+    QPlainTextEdit *typingBox() { return window()->txtOut(); }
+    QString conversation() { return window()->conversation(); }
+    QString typing()
+    {
+        window()->showPending();
+        return typingBox()->toPlainText();
+    }
+    void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
+    int bells() { return int(std::count_if(sounds->begin(), sounds->end(), [](const QList<QVariant> &s) {
+        return s.first().toString() == Bell;
+    })); }
+
+    void type(const QString &text)
+    {
+        for (const QChar c : text) {
+            if (c == QLatin1Char('\r'))
+                QTest::keyClick(typingBox(), Qt::Key_Return);
+            else if (c == QLatin1Char('\b'))
+                QTest::keyClick(typingBox(), Qt::Key_Backspace);
+            else
+                QTest::keyClicks(typingBox(), QString(c));
+        }
+    }
+    // A character the keyboard makes that is not on a test's key list.
+    void typeText(const QString &text)
+    {
+        QTest::sendKeyEvent(QTest::Click, typingBox(), Qt::Key_unknown, text, Qt::NoModifier);
+    }
+    void click(const char *button)
+    {
+        QTest::mouseClick(window()->findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
+    }
+};
+
+// A caller made of bare sockets: it asks for the call on the control channel, opens the
+// media channel and the chat connection, and records what comes back on each.
+struct RawCaller
+{
+    QTcpSocket control;
+    QTcpSocket media;
+    QTcpSocket chat;
+    QByteArray controlIn;
+    QByteArray mediaIn;
+    QByteArray chatIn;
+
+    RawCaller()
+    {
+        QObject::connect(&control, &QTcpSocket::readyRead, [this] { controlIn += control.readAll(); });
+        QObject::connect(&media, &QTcpSocket::readyRead, [this] { mediaIn += media.readAll(); });
+        QObject::connect(&chat, &QTcpSocket::readyRead, [this] { chatIn += chat.readAll(); });
+    }
+
+    // Up to an open chat connection that the callee has taken.
+    bool call(Peer &callee, bool announce25)
+    {
+        control.connectToHost(QHostAddress::LocalHost, quint16(callee.port));
+        if (!control.waitForConnected(5000))
+            return false;
+        control.write(ControlProtocol::request(QStringLiteral("Eve"), QStringLiteral("Evetown"), QTime(9, 5)));
+        if (!QTest::qWaitFor([this] { return controlIn.startsWith("RRS;YES;"); }, 10000))
+            return false;
+        if (announce25) {
+            control.write(ControlProtocol::userInfo(true));
+            if (!QTest::qWaitFor([&] { return callee.state().PeerIsV25; }, 5000))
+                return false;
+        }
+        media.connectToHost(QHostAddress::LocalHost, quint16(callee.port + 1));
+        if (!QTest::qWaitFor([&] { return callee.state().callState == CallState::InCall; }, 10000))
+            return false;
+        chat.connectToHost(QHostAddress::LocalHost, quint16(callee.port + 3));
+        return QTest::qWaitFor([&] { return callee.chat().ipdText().isConnected(1); }, 5000);
+    }
+
+    void send(const QByteArray &bytes)
+    {
+        chat.write(bytes);
+    }
+};
+
+// A stranger's connection is closed by the program at once, before anything is sent.
+bool turnedAway(int port)
+{
+    QTcpSocket stranger;
+    QSignalSpy gone(&stranger, &QTcpSocket::disconnected);
+    stranger.connectToHost(QHostAddress::LocalHost, quint16(port));
+    return stranger.waitForConnected(3000) && gone.wait(3000) && stranger.readAll().isEmpty();
+}
+
+} // namespace
+
+class TestChat : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void realTimeTypingShowsAtThePeerLetterByLetter()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"), true);
+        // Outside a call a stranger cannot type into the transcript.
+        QVERIFY(turnedAway(bob.port + 3));
+
+        ann.call(bob);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.chat().isRealTime() && bob.chat().isRealTime(), 10000);
+        QCOMPARE(bob.conversation(), QStringLiteral("Call: Ann, Time in Annville is 9:05.\n"));
+        // The one chat connection of the call is taken; a second one is turned away.
+        QVERIFY(turnedAway(bob.port + 3));
+        QVERIFY(bob.chat().isRealTime());
+
+        ann.type(QStringLiteral("ab\bc"));
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral(".\nac")));
+        QCOMPARE(ann.typing(), QStringLiteral("ac"));
+        ann.type(QStringLiteral("\r"));
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("ac\n")));
+        // Backspace after a line break takes the whole break back.
+        ann.type(QStringLiteral("\b"));
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral(".\nac")));
+        ann.typeText(QStringLiteral("é"));
+        ann.typeText(QStringLiteral("😀"));
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral(".\nacé😀")));
+        ann.type(QStringLiteral("\b"));
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral(".\nacé")));
+        QCOMPARE(ann.typing(), QStringLiteral("acé"));
+
+        // The answering side types back over the connection it accepted. More Backspaces
+        // than it typed take back only its own letters.
+        bob.type(QStringLiteral("hi\b\b\b\bok"));
+        QTRY_VERIFY(ann.conversation().endsWith(QStringLiteral("Time in Bobville is 9:05.\nok")));
+
+        // The end of the call closes the chat connection and says so on both sides.
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.chat().ipdText().isConnected(1));
+        QTRY_VERIFY(!ann.chat().isConnected());
+        for (Peer *p : {&ann, &bob}) {
+            QVERIFY(p->conversation().endsWith(QStringLiteral("\n<End of Connection>\n")));
+            QCOMPARE(p->typing(), QString());
+            QVERIFY(!p->chat().isRealTime());
+        }
+        QVERIFY(turnedAway(bob.port + 3));
+    }
+
+    void lineModeEchoesEachLineAndSendsItThroughTheMediaChannel()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"), true);
+        bob.settings().EnableRTC = false;
+        ann.call(bob);
+        QTRY_VERIFY_WITH_TIMEOUT(bob.chat().ipdText().isConnected(1), 10000);
+        QVERIFY(ann.state().PeerIsV25 && !ann.state().RealTimeChat);
+        QVERIFY(!ann.chat().isRealTime() && !bob.chat().isRealTime());
+
+        ann.type(QStringLiteral("hello\b!\r"));
+        QVERIFY(ann.conversation().endsWith(QStringLiteral("9:05.\n> hell!\n")));
+        QCOMPARE(ann.typing(), QString());
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("9:05.\nhell!\n")));
+        bob.type(QStringLiteral("Hi Ann, caf"));
+        bob.typeText(QStringLiteral("é"));
+        bob.type(QStringLiteral("\r"));
+        QTRY_VERIFY(ann.conversation().endsWith(QStringLiteral("> hell!\nHi Ann, café\n")));
+
+        // An empty line is echoed and queued all the same.
+        ann.program->mainWindow()->tmrMain()->stop();
+        ann.type(QStringLiteral("\r"));
+        QVERIFY(ann.conversation().endsWith(QStringLiteral("café\n> \n")));
+        QVERIFY(!ann.program->textQueue().isEmpty());
+        QCOMPARE(ann.program->textQueue().front(), QByteArray());
+        ann.program->mainWindow()->tmrMain()->start();
+
+        // With a 2.5 peer, Ctrl+G rings here and there and is not typed; Ring User too.
+        QTest::keyClick(ann.typingBox(), Qt::Key_G, Qt::ControlModifier);
+        QCOMPARE(ann.typing(), QString());
+        QCOMPARE(ann.bells(), 1);
+        QTRY_COMPARE(bob.bells(), 1);
+        bob.program->mediaClock().advance(1);
+        ann.program->mediaClock().advance(1);
+        bob.click("cmdBell");
+        QCOMPARE(bob.bells(), 2);
+        QTRY_COMPARE(ann.bells(), 2);
+        // Never while the call's sound is running.
+        bob.program->mediaClock().advance(1);
+        bob.state().micState = 2;
+        ann.program->mediaClock().advance(1);
+        QSignalSpy bobIn(&bob.chat().ipdText(), &IPDaemon::dataIn);
+        ann.click("cmdBell");
+        QCOMPARE(ann.bells(), 3);
+        QTest::keyClick(ann.typingBox(), Qt::Key_G, Qt::ControlModifier);
+        QCOMPARE(ann.bells(), 3); // too soon after the last one
+        QTRY_COMPARE(bobIn.count(), 2);
+        QCOMPARE(bob.bells(), 2);
+    }
+
+    void aCallerSendingAnythingOnTheChatConnectionCannotHurt()
+    {
+        Peer bob(QStringLiteral("Bob"), true);
+        RawCaller eve;
+        QVERIFY(eve.call(bob, true));
+        QVERIFY(bob.chat().isRealTime());
+        const QString callLine = QStringLiteral("Call: Eve, Time in Evetown is 9:05.\n");
+        QCOMPARE(bob.conversation(), callLine);
+
+        // What Bob types goes out byte by byte; a Backspace with nothing left to take back
+        // is not sent.
+        bob.typeText(QStringLiteral("é"));
+        bob.type(QStringLiteral("\r\b\b\b"));
+        bob.click("cmdBell");
+        QTest::keyClick(bob.typingBox(), Qt::Key_G, Qt::ControlModifier);
+        const QByteArray typed = "T\xc3\xa9;<E>T\r;<E>T\x08;<E>T\x08;<E>T\x07<E>BEL<E>";
+        QTRY_COMPARE(eve.chatIn, typed);
+        QCOMPARE(bob.bells(), 1); // the second bell came too soon after the first
+
+        // Messages that are not one character, one too long to be a message (whose tail
+        // would read as one), a lone byte from an older peer, and more Backspaces than Eve
+        // typed: the call line stays.
+        eve.send("T<E>T;<E>Tab;<E>X<E><E>" + QByteArray(ChatSession::InputBufferSize, 'x') + "Tz;<E>");
+        eve.send("Tk;<E>T\xe9;<E>" + QByteArray("T\x08;<E>").repeated(50) + "Tm;<E>");
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("m")));
+        QCOMPARE(bob.conversation(), callLine + QStringLiteral("m"));
+
+        // A flood of bells rings once; later bells ring again, unless the call's sound runs.
+        bob.program->mediaClock().advance(1);
+        eve.send(QByteArray("BEL<E>T\x07<E>").repeated(500) + "Tn;<E>");
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("mn")));
+        QCOMPARE(bob.bells(), 2);
+        bob.program->mediaClock().advance(1);
+        bob.state().micState = 2;
+        eve.send("BEL<E>To;<E>");
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("mno")));
+        QCOMPARE(bob.bells(), 2);
+        bob.state().micState = 1;
+
+        // Typing never lets the conversation grow past its bound; the window keeps up.
+        QString expected = bob.chat().conversation().text();
+        QByteArray flood;
+        for (int i = 0; i < 20000; ++i) {
+            const char c = char('a' + i % 26);
+            flood += QByteArray("T") + c + ";<E>";
+            if (expected.size() > ChatSession::ConversationLimit)
+                expected = expected.right(ChatSession::ConversationKeep);
+            expected += QLatin1Char(c);
+        }
+        eve.send(flood);
+        QTRY_COMPARE(bob.chat().conversation().text(), expected);
+        QCOMPARE(bob.conversation(), expected);
+        QVERIFY(expected.size() <= ChatSession::ConversationLimit + 1);
+
+        // Eve goes: the call ends and the chat connection is closed from Bob's side.
+        eve.media.disconnectFromHost();
+        QTRY_COMPARE(eve.chat.state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(bob.conversation().endsWith(QStringLiteral("\n<End of Connection>\n")));
+    }
+
+    void anOlderCallerGetsLinesAndCtrlGAsACharacter()
+    {
+        Peer bob(QStringLiteral("Bob"), true);
+        RawCaller eve;
+        QVERIFY(eve.call(bob, false));
+        QVERIFY(!bob.state().PeerIsV25 && !bob.chat().isRealTime());
+
+        bob.type(QStringLiteral("hi"));
+        QTest::keyClick(bob.typingBox(), Qt::Key_G, Qt::ControlModifier);
+        QCOMPARE(bob.typing(), QStringLiteral("hi\x07"));
+        bob.type(QStringLiteral("\r"));
+        QTRY_VERIFY(eve.mediaIn.contains(MediaPacket::build(MediaPacket::TextKind, "hi\x07")));
+        QVERIFY(bob.conversation().endsWith(QStringLiteral("9:05.\n> hi\x07\n")));
+        QCOMPARE(bob.bells(), 0);
+        QCOMPARE(eve.chatIn, QByteArray());
+        // Whatever way the peer sends, it is shown.
+        eve.media.write(MediaPacket::build(MediaPacket::TextKind, "line"));
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("> hi\x07\nline\n")));
+        eve.send("Tx;<E>");
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("> hi\x07\nline\nx")));
+    }
+
+    void theTypingBoxOnlyGrowsAtItsEnd()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        ann.program->toggleChat();
+        QPlainTextEdit *box = ann.typingBox();
+        ann.type(QStringLiteral("hello"));
+        QCOMPARE(ann.typing(), QStringLiteral("hello"));
+        QCOMPARE(box->textCursor().position(), 5);
+
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, QPoint(4, 4));
+        QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, QPoint(4, 4));
+        for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Left, Qt::Key_Up, Qt::Key_PageUp, Qt::Key_Delete})
+            QTest::keyClick(box, key);
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(box->textCursor().position(), 5);
+        QVERIFY(!box->textCursor().hasSelection());
+        ann.type(QStringLiteral("!"));
+        QCOMPARE(ann.typing(), QStringLiteral("hello!"));
+
+        // A composed letter is typed once committed; a pasted text is typed too, each line
+        // break sending the line.
+        QInputMethodEvent composing(QStringLiteral("u"), {});
+        QApplication::sendEvent(box, &composing);
+        QCOMPARE(ann.typing(), QStringLiteral("hello!"));
+        QInputMethodEvent committed;
+        committed.setCommitString(QStringLiteral("\u00fc"));
+        QApplication::sendEvent(box, &committed);
+        QGuiApplication::clipboard()->setText(QStringLiteral(" one\r\ntwo"));
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(ann.conversation().endsWith(QStringLiteral("> hello!\u00fc one\n")));
+        QCOMPARE(ann.typing(), QStringLiteral("two"));
+        QCOMPARE(box->textCursor().position(), 3);
+    }
+
+    void buttonsFontSizesAndTheCloseBox()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        frmNewChat *w = ann.window();
+        ann.program->toggleChat();
+        QVERIFY(w->isVisible());
+        QVERIFY(ann.program->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
+        ann.type(QStringLiteral("kept\rand this"));
+
+        const auto sizes = [&] { return QPair(w->txtIn()->font().pointSize(), w->txtOut()->font().pointSize()); };
+        QCOMPARE(sizes(), qMakePair(9, 9));
+        ann.click("cmdFontDown");
+        QCOMPARE(sizes(), qMakePair(8, 8));
+        ann.click("cmdFontDown");
+        QCOMPARE(sizes(), qMakePair(8, 8));
+        QCOMPARE(ann.settings().ChatFontSize, 8);
+        for (int i = 0; i < 40; ++i)
+            ann.click("cmdFontUp");
+        QCOMPARE(sizes(), qMakePair(48, 48));
+        QCOMPARE(ann.settings().ChatFontSize, 48);
+        ann.window()->showPending();
+        QCOMPARE(ann.typingBox()->textCursor().position(), 8);
+
+        // The close box only hides the window; the text stays.
+        w->close();
+        QVERIFY(!w->isVisible());
+        QVERIFY(!ann.program->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
+        QVERIFY(!ann.program->mainWindow()->buttonPressed(3));
+        QCOMPARE(ann.conversation(), QStringLiteral("> kept\n"));
+        QCOMPARE(ann.typing(), QStringLiteral("and this"));
+        ann.program->toggleChat();
+
+        ann.click("cmdClear");
+        QCOMPARE(ann.conversation(), QString());
+        QCOMPARE(ann.typing(), QString());
+    }
+
+    void theWindowSitsBelowTheMainWindowAndKeepsItsLayout()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        frmNewChat *w = ann.window();
+        frmMain *main = ann.program->mainWindow();
+        const QRect below = main->frameGeometry();
+        QCOMPARE(w->pos(), QPoint(below.left(), below.top() + below.height()));
+        QCOMPARE(w->height(), 331);
+        ann.program->toggleChat();
+
+        main->move(main->x(), WindowPlacement::screenHeight(main) - 20);
+        w->placeBelow(main);
+        QCOMPARE(w->y(), WindowPlacement::screenHeight(main) - 150);
+
+        w->resize(10, 10);
+        QCOMPARE(w->size(), QSize(133, 120));
+        w->resize(400, 300);
+        QCOMPARE(w->findChild<QSplitter *>(QStringLiteral("splitChat"))->size(), QSize(400 - 7, 300 - 50));
+        const QRect panel = w->findChild<QWidget *>(QStringLiteral("pnlChat"))->geometry();
+        QCOMPARE(panel.top(), 300 - 48);
+        QCOMPARE(panel.width(), 400 - 9);
+    }
+};
+
+QTEST_MAIN(TestChat)
+#include "tst_chat.moc"
