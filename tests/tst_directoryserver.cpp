@@ -1,7 +1,9 @@
 // zelmo-directory against bare sockets: what it answers, what it keeps across a restart,
-// and how it copes with clients that misbehave.
+// and how it copes with clients that misbehave. Every case runs twice: on the embedded
+// SQLite registry and on a Redis registry of its own.
 
 #include "server/DirectoryServer.h"
+#include "support/RedisProcess.h"
 #include "support/TestSupport.h"
 
 #include <QProcess>
@@ -35,21 +37,55 @@ QByteArray login(int number, const char *name, const char *email, bool listed = 
            + (listed ? "YES" : "NO") + ";NO;v1.2;" + QByteArray::number(port) + ";<ET>";
 }
 
+// Whether the running case uses the shared (Redis) registry.
+bool sharedRegistry()
+{
+    QFETCH_GLOBAL(bool, shared);
+    return shared;
+}
+
+// Waits for a registry answer that may come later.
+template<typename T, typename Ask>
+T answerOf(Ask ask)
+{
+    std::optional<T> answer;
+    ask([&](const T &value) { answer = value; });
+    if (!QTest::qWaitFor([&] { return answer.has_value(); }, 5000))
+        qWarning("the registry did not answer");
+    return answer.value_or(T{});
+}
+
 struct Fixture
 {
     QTemporaryDir data;
     ServerConfig config;
+    std::unique_ptr<RedisProcess> redis;
     std::unique_ptr<DirectoryServer> server;
 
     explicit Fixture(ServerConfig c = {})
         : config(std::move(c))
     {
-        const int base = TestSupport::portBlock(2);
+        const int base = TestSupport::portBlock(3);
         config.directoryPort = base;
         config.palPort = base + 1;
         config.listenAddress = QStringLiteral("127.0.0.1");
         config.dataDir = data.path();
+        if (sharedRegistry()) {
+            redis = std::make_unique<RedisProcess>();
+            QString why;
+            if (!redis->start(base + 2, &why))
+                qFatal("%s", qPrintable(why));
+            config.redis = RedisAddress::parse(redis->url());
+        }
         restart();
+    }
+    QString emailOf(qint32 number)
+    {
+        return answerOf<QString>([&](auto done) { server->registry().emailOf(number, done); });
+    }
+    qint64 issuedCount()
+    {
+        return answerOf<qint64>([&](auto done) { server->registry().issuedCount(done); });
     }
     void restart()
     {
@@ -68,6 +104,20 @@ class TestDirectoryServer : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data()
+    {
+        QTest::addColumn<bool>("shared");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("redis") << true;
+    }
+
+    void init()
+    {
+        QFETCH_GLOBAL(bool, shared);
+        if (shared && RedisProcess::program().isEmpty())
+            QSKIP("redis-server is not installed (scripts/deps.sh installs it): the Redis registry is not tried");
+    }
+
     void numbersAreNeverHandedOutTwice()
     {
         Fixture f;
@@ -79,14 +129,14 @@ private slots:
             Client b(f.config.palPort);
             b.send("RSN;<ET>");
             QTRY_COMPARE(b.received, QByteArray("NSN;2;<ET>"));
-            QTRY_COMPARE(f.server->numbers().emailOf(1), QStringLiteral("ann@x.org"));
+            QTRY_COMPARE(f.emailOf(1), QStringLiteral("ann@x.org"));
         }
         f.restart();
         Client c(f.config.palPort);
         c.send("RSN;<ET>");
         QTRY_COMPARE(c.received, QByteArray("NSN;3;<ET>"));
-        QCOMPARE(f.server->numbers().emailOf(1), QStringLiteral("ann@x.org"));
-        QCOMPARE(f.server->numbers().issuedCount(), 3);
+        QCOMPARE(f.emailOf(1), QStringLiteral("ann@x.org"));
+        QCOMPARE(f.issuedCount(), 3);
     }
 
     void directoryAnswersInOrder()
@@ -108,9 +158,25 @@ private slots:
                                           "LS1;2;1;5;Ann;Here;127.0.0.1;;0;YES;YES;1;2000;<ET>"
                                           "GER;pat@x.org;Pat;Paris;127.0.0.1;2004;<ET>"
                                           "GER;nobody@x.org;;;0.0.0.0;0;<ET>"));
+        // Answers keep the order of the questions, also where the registry answers later.
+        ann.received.clear();
+        ann.send("LS1<ET>INT<ET>GEM;ann@x.org;<ET>INT<ET>");
+        QTRY_VERIFY(ann.received.count("<ET>") == 4);
+        QCOMPARE(ann.received, QByteArray("LS1;2;1;5;Ann;Here;127.0.0.1;;0;YES;YES;1;2000;<ET>"
+                                          "INT;Hello world;<ET>"
+                                          "GER;ann@x.org;Ann;Here;127.0.0.1;2000;<ET>"
+                                          "INT;Hello world;<ET>"));
+        // A message that comes in many small pieces is one message.
+        ann.received.clear();
+        for (const char *piece : {"G", "EM;pa", "t@x.org;<", "E", "T>"}) {
+            ann.send(piece);
+            ann.socket.flush();
+            QTest::qWait(5);
+        }
+        QTRY_COMPARE(ann.received, QByteArray("GER;pat@x.org;Pat;Paris;127.0.0.1;2004;<ET>"));
         // A user leaves the list when the connection closes.
         pal.socket.disconnectFromHost();
-        QTRY_COMPARE(f.server->registry().online(), 1);
+        QTRY_COMPARE(f.server->users().online(), 1);
         ann.received.clear();
         ann.send("LS1<ET>");
         QTRY_COMPARE(ann.received, QByteArray("LS1;1;1;5;Ann;Here;127.0.0.1;;0;YES;YES;1;2000;<ET>"));
@@ -126,17 +192,17 @@ private slots:
         Client ann(f.config.directoryPort);
         Client mallory(f.config.directoryPort);
         ann.send(login(5, "Ann", "ann@x.org"));
-        QTRY_COMPARE(f.server->registry().listed(), 1);
+        QTRY_COMPARE(f.server->users().listed(), 1);
         mallory.send(login(5, "Mallory", "ann@x.org", true, 2008));
         mallory.send(login(5, "Mallory", "ann@x.org", true, 2012));
-        QTRY_COMPARE(f.server->registry().listed(), 2);
+        QTRY_COMPARE(f.server->users().listed(), 2);
         ann.send("LS1<ET>");
-        QTRY_VERIFY(ann.received.endsWith("<ET>"));
+        QTRY_VERIFY(ann.received.contains("LS1;") && ann.received.endsWith("<ET>"));
         QVERIFY(ann.received.contains("5;Ann;Here;127.0.0.1;;0;YES;YES;1;2000;"));
         QVERIFY(ann.received.contains("5;Mallory;Here;127.0.0.1;;0;YES;YES;1;2012;"));
         QVERIFY(!ann.received.contains("2008"));
         // One user number on line twice still counts as one user.
-        QVERIFY(ann.received.startsWith("LS1;1;2;"));
+        QVERIFY(ann.received.mid(ann.received.indexOf("LS1;")).startsWith("LS1;1;2;"));
     }
 
     void fullServersTurnLoginsAway()
@@ -149,11 +215,11 @@ private slots:
         Client b(f.config.palPort);
         a.send(login(1, "A", "a@x.org"));
         b.send(login(2, "B", "b@x.org"));
-        QTRY_COMPARE(f.server->registry().online(), 2);
+        QTRY_COMPARE(f.server->users().online(), 2);
         // The same user on the other port is no new user.
         Client a2(f.config.palPort);
         a2.send(login(1, "A", "a@x.org"));
-        QTRY_COMPARE(f.server->registry().connections(), 3);
+        QTRY_COMPARE(f.server->users().connections(), 3);
         Client c(f.config.directoryPort);
         c.send(login(3, "C", "c@x.org"));
         QTRY_VERIFY(c.closed());
@@ -163,7 +229,7 @@ private slots:
         QTRY_VERIFY(d.closed());
         // Its pal port is taken to lie as far from its directory port as here.
         QCOMPARE(d.received, QByteArray("BSY;dir2.example;2021;<ET>"));
-        QCOMPARE(f.server->registry().online(), 2);
+        QCOMPARE(f.server->users().online(), 2);
     }
 
     void badInputIsDroppedNotFatal()
@@ -182,13 +248,14 @@ private slots:
         // The server is still there for everyone.
         Client check(f.config.palPort);
         check.send(login(9, "Check", "check@x.org"));
-        QTRY_COMPARE(f.server->registry().connections(), 2);
+        QTRY_COMPARE(f.server->users().connections(), 2);
         QVERIFY(!garbage.closed());
 
         // Long fields are cut; a port that is no port becomes 2000.
         Client big(f.config.directoryPort);
         big.send("LGN; 3;" + QByteArray(500, 'N') + ";e@x;L;C;0;YES;YES;2.51;YES;NO;v1.2;99999;<ET>LS1<ET>");
-        QTRY_VERIFY(big.received.endsWith("<ET>"));
+        // The login's own answer may come first: wait for the whole list.
+        QTRY_VERIFY(big.received.contains("LS1;") && big.received.endsWith("<ET>"));
         QVERIFY(big.received.contains(";" + QByteArray(DirectoryServer::MaxFieldChars, 'N') + ";L;127.0.0.1;C;0;YES;YES;1;2000;"));
 
         // A client that asks and never reads is dropped once its answers pile up.
@@ -197,50 +264,84 @@ private slots:
             fillers.push_back(std::make_unique<Client>(f.config.directoryPort));
             fillers.back()->send(login(100 + i, "Filler with a longish name", "filler@x.org"));
         }
-        QTRY_COMPARE(f.server->registry().listed(), 41);
+        QTRY_COMPARE(f.server->users().listed(), 41);
         Client greedy(f.config.directoryPort);
         greedy.socket.setReadBufferSize(1);
         QObject::disconnect(&greedy.socket, &QTcpSocket::readyRead, nullptr, nullptr);
         greedy.send(login(200, "G", "g@x.org"));
-        QTRY_VERIFY(f.server->registry().findByEmail(QStringLiteral("g@x.org")));
+        QTRY_VERIFY(f.server->users().findByEmail(QStringLiteral("g@x.org")));
         QByteArray asks;
         for (int i = 0; i < 20000; ++i)
             asks += "LS1<ET>";
         greedy.send(asks);
-        QTRY_VERIFY_WITH_TIMEOUT(!f.server->registry().findByEmail(QStringLiteral("g@x.org")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.server->users().findByEmail(QStringLiteral("g@x.org")), 20000);
         // Everyone else is still served.
         check.received.clear();
         check.send("GEM;check@x.org;<ET>");
         QTRY_VERIFY(check.received.startsWith("GER;check@x.org;Check;"));
     }
 
-    void theExecutableTakesItsOptionsAndStopsOnTerm()
+    void theExecutableTakesItsOptionsReportsAndStopsOnTerm()
     {
         const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../zelmo-directory");
         QTemporaryDir data;
-        const int base = TestSupport::portBlock(2);
+        const int base = TestSupport::portBlock(3);
+        RedisProcess redis;
+        QStringList where{QStringLiteral("--data"), data.path()};
+        if (sharedRegistry()) {
+            QString why;
+            QVERIFY2(redis.start(base + 2, &why), qPrintable(why));
+            where = QStringList{QStringLiteral("--registry"), redis.url()};
+        }
+        const auto stats = [&] {
+            QProcess reader;
+            reader.start(program, QStringList{QStringLiteral("--stats")} + where);
+            reader.waitForFinished(5000);
+            return reader.exitCode() == 0 ? reader.readAllStandardOutput() : reader.readAllStandardError();
+        };
         QProcess server;
-        server.start(program, {QStringLiteral("--directory-port"), QString::number(base), QStringLiteral("--pal-port"),
-                               QString::number(base + 1), QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                               QStringLiteral("--notice"), QStringLiteral("Hi"), QStringLiteral("--data"), data.path()});
+        server.start(program, QStringList{QStringLiteral("--directory-port"), QString::number(base),
+                                          QStringLiteral("--pal-port"), QString::number(base + 1),
+                                          QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                                          QStringLiteral("--notice"), QStringLiteral("Hi"),
+                                          QStringLiteral("--expiry"), QStringLiteral("1"),
+                                          QStringLiteral("--stats-every"), QStringLiteral("0.2")}
+                                  + where);
         QVERIFY(server.waitForStarted());
         QByteArray out;
         QTRY_VERIFY((out += server.readAllStandardOutput()).contains("listening on 127.0.0.1"));
+        // It says how many connections it can hold, and where its registry is.
+        QTRY_VERIFY((out += server.readAllStandardOutput()).contains("registry: "));
+        QVERIFY2(out.contains("connections (open-file limit "), out.constData());
+        QVERIFY(out.contains(sharedRegistry() ? "registry: Redis registry at redis://127.0.0.1:"
+                                              : "registry: SQLite registry "));
         Client pal(base + 1);
         pal.send("RSN;<ET>");
         QTRY_COMPARE(pal.received, QByteArray("NSN;1;<ET>"));
         QTRY_VERIFY((out += server.readAllStandardOutput()).contains("new user number 1"));
+        pal.send(login(1, "Ann", "ann@x.org"));
+        // The figures come by themselves, and on request from another process.
+        QTRY_VERIFY((out += server.readAllStandardOutput()).contains("stats: 1 users on line (0 listed), 1 connections"));
+        QTRY_VERIFY_WITH_TIMEOUT(stats().contains(": 1 users (0 listed) of at most 10000, 1 connections"), 10000);
+        QVERIFY(stats().startsWith("1 node in "));
         server.terminate();
         QVERIFY(server.waitForFinished(5000));
         QCOMPARE(server.exitStatus(), QProcess::NormalExit);
         QCOMPARE(server.exitCode(), 0);
-        QVERIFY(QFile::exists(data.filePath(QStringLiteral("users.sqlite"))));
+        // A node that stops leaves the registry.
+        QCOMPARE(stats().left(7), QByteArray("0 nodes"));
+        if (!sharedRegistry())
+            QVERIFY(QFile::exists(data.filePath(QStringLiteral("users.sqlite"))));
 
         QProcess bad;
         bad.start(program, {QStringLiteral("--server"), QStringLiteral("nohost")});
         QVERIFY(bad.waitForFinished(5000));
         QCOMPARE(bad.exitCode(), 2);
         QVERIFY(bad.readAllStandardError().contains("--server wants HOST:PORT:DESCRIPTION"));
+        bad.start(program, {QStringLiteral("--registry"), QStringLiteral("http://example.org")});
+        QVERIFY(bad.waitForFinished(5000));
+        QCOMPARE(bad.exitCode(), 2);
+        QVERIFY(bad.readAllStandardError().contains("--registry wants redis://HOST[:PORT][/DB]"));
     }
 };
 

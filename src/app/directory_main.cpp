@@ -1,6 +1,8 @@
 #include "core/TerminationSignals.h"
 #include "server/DirectoryServer.h"
 #include "server/OperatorInput.h"
+#include "server/RedisRegistry.h"
+#include "server/SqliteRegistry.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -8,6 +10,7 @@
 #include <QDir>
 #include <QHostAddress>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cstdio>
 
 #include <sys/resource.h>
@@ -25,6 +28,31 @@ int usageError(const QString &text)
 {
     std::fprintf(stderr, "zelmo-directory: %s\nTry zelmo-directory --help\n", qPrintable(text));
     return 2;
+}
+
+// "--stats": what each node of the registry last reported.
+int printStats(const ServerConfig &config)
+{
+    QVector<NodeInfo> nodes;
+    QString error;
+    const bool ok = config.redis ? RedisRegistry::readNodes(*config.redis, &nodes, &error)
+                                 : SqliteRegistry::readNodes(config.dataDir, &nodes, &error);
+    if (!ok) {
+        std::fprintf(stderr, "zelmo-directory: %s\n", qPrintable(error));
+        return 1;
+    }
+    const QString where = config.redis ? config.redis->text() : config.dataDir;
+    std::printf("%lld node%s in %s\n", static_cast<long long>(nodes.size()), nodes.size() == 1 ? "" : "s",
+                qPrintable(where));
+    for (const NodeInfo &n : nodes) {
+        std::printf("  node %s %s:%d (%s), pal port %d: %d users (%d listed) of at most %d, %d connections; "
+                    "%.1f logins/s, %.1f lookups/s, %.1f list requests/s; reported %.1f s ago%s\n",
+                    qPrintable(n.id), qPrintable(n.directory.Host), n.directory.Port,
+                    qPrintable(n.directory.Description), n.palPort, n.users, n.listed, n.maxUsers, n.connections,
+                    n.loginsPerSecond, n.lookupsPerSecond, n.listsPerSecond, n.reportAgeMs / 1000.0,
+                    n.up ? "" : ", NOT REPORTING: its users no longer count");
+    }
+    return 0;
 }
 
 bool readPort(const QString &text, int *port)
@@ -75,7 +103,30 @@ int main(int argc, char *argv[])
                                   QStringLiteral("Keep the user numbers in this folder (default: %1).")
                                       .arg(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)),
                                   QStringLiteral("DIR"));
-    parser.addOptions({directoryPort, palPort, listen, notice, server, maxUsers, redirect, data});
+    const QCommandLineOption registry(
+        QStringLiteral("registry"),
+        QStringLiteral("Share who is on line, the user numbers and their e-mails with other nodes through this Redis "
+                       "server (redis://HOST[:PORT][/DB]). Default: the embedded SQLite registry in --data."),
+        QStringLiteral("URL"));
+    const QCommandLineOption advertise(
+        QStringLiteral("advertise"),
+        QStringLiteral("How users reach this node, as other nodes name it in redirects and server lists (default: "
+                       "the --listen address or the host name, and the directory port)."),
+        QStringLiteral("HOST:PORT:DESCRIPTION"));
+    const QCommandLineOption expiry(
+        QStringLiteral("expiry"),
+        QStringLiteral("Seconds this node's users stay listed after its last report to a shared registry, should "
+                       "it die (default 20; it reports four times within them)."),
+        QStringLiteral("SECONDS"), QStringLiteral("20"));
+    const QCommandLineOption stats(QStringLiteral("stats"),
+                                   QStringLiteral("Print what the nodes using this --data folder or --registry last "
+                                                  "reported (users, logins, lookups and list requests a second), "
+                                                  "then exit."));
+    const QCommandLineOption statsEvery(QStringLiteral("stats-every"),
+                                        QStringLiteral("Print the figures this often (default 10 seconds; 0: never)."),
+                                        QStringLiteral("SECONDS"), QStringLiteral("10"));
+    parser.addOptions({directoryPort, palPort, listen, notice, server, maxUsers, redirect, data, registry, advertise,
+                       expiry, stats, statsEvery});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
@@ -108,14 +159,37 @@ int main(int argc, char *argv[])
     }
     config.dataDir = parser.isSet(data) ? QDir(parser.value(data)).absolutePath()
                                         : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (parser.isSet(registry) && parser.value(registry) != QLatin1String("sqlite")) {
+        config.redis = RedisAddress::parse(parser.value(registry));
+        if (!config.redis)
+            return usageError(QStringLiteral("--registry wants redis://HOST[:PORT][/DB]"));
+    }
+    if (parser.isSet(advertise)) {
+        config.advertise = ServerConfig::parseTarget(parser.value(advertise));
+        if (!config.advertise)
+            return usageError(QStringLiteral("--advertise wants HOST:PORT:DESCRIPTION"));
+    }
+    const double expirySeconds = parser.value(expiry).toDouble(&ok);
+    if (!ok || expirySeconds < 1 || expirySeconds > 3600)
+        return usageError(QStringLiteral("--expiry wants seconds from 1 to 3600"));
+    config.expiryMs = int(expirySeconds * 1000);
+    const double statsSeconds = parser.value(statsEvery).toDouble(&ok);
+    if (!ok || statsSeconds < 0 || statsSeconds > 86400)
+        return usageError(QStringLiteral("--stats-every wants seconds from 0 to 86400"));
+    config.statsIntervalMs = int(statsSeconds * 1000);
+    if (parser.isSet(stats))
+        return printStats(config);
 
     // Every user holds up to two connections: the soft limit on open files (often 1024)
-    // goes up to what the system allows.
+    // goes up to what the node needs, within what the system allows.
     rlimit files{};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
+    const rlim_t needed = rlim_t(2) * rlim_t(config.maxUsers) + DirectoryServer::SpareConnections
+                          + DirectoryServer::ReservedFiles;
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < needed) {
+        files.rlim_cur = files.rlim_max == RLIM_INFINITY ? needed : std::min(needed, files.rlim_max);
         setrlimit(RLIMIT_NOFILE, &files);
     }
+    getrlimit(RLIMIT_NOFILE, &files);
 
     DirectoryServer directory(config);
     QObject::connect(&directory, &DirectoryServer::logLine, &printLine);
@@ -124,12 +198,24 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "zelmo-directory: %s\n", qPrintable(error));
         return 1;
     }
-    printLine(QStringLiteral("zelmo-directory %1 listening on %2 directory port %3, pal port %4, data in %5")
+    printLine(QStringLiteral("zelmo-directory %1 listening on %2 directory port %3, pal port %4")
                   .arg(QStringLiteral(ZELMO_VERSION),
                        config.listenAddress.isEmpty() ? QStringLiteral("all interfaces") : config.listenAddress)
                   .arg(directory.directoryPort())
-                  .arg(directory.palPort())
-                  .arg(config.dataDir));
+                  .arg(directory.palPort()));
+    const int capacity = directory.capacity();
+    const qint64 wanted = 2 * qint64(config.maxUsers) + DirectoryServer::SpareConnections;
+    printLine(QStringLiteral("holds %1 connections (open-file limit %2): %3 users with a directory and a pal "
+                             "connection each%4")
+                  .arg(capacity)
+                  .arg(files.rlim_cur == RLIM_INFINITY ? QStringLiteral("unlimited")
+                                                       : QString::number(qulonglong(files.rlim_cur)))
+                  .arg(qMin<qint64>(config.maxUsers, (capacity - DirectoryServer::SpareConnections) / 2))
+                  .arg(capacity < wanted ? QStringLiteral(", fewer than --max-users %1 asks for: raise the "
+                                                          "hard limit (ulimit -Hn) to hold them all")
+                                                .arg(config.maxUsers)
+                                         : QString()));
+    printLine(QStringLiteral("registry: ") + directory.registry().description());
 
     OperatorInput operatorInput(0);
     QObject::connect(&operatorInput, &OperatorInput::line, &directory, &DirectoryServer::broadcast);

@@ -1,12 +1,16 @@
 #include "server/DirectoryServer.h"
 
-#include "core/IPDaemon.h"
 #include "directory/DirectoryProtocol.h"
+#include "server/RedisRegistry.h"
+#include "server/SqliteRegistry.h"
 
+#include <QHostInfo>
 #include <QTimer>
 
-using Channel = UserRegistry::Channel;
+#include <sys/resource.h>
+
 namespace Proto = DirectoryProtocol;
+using Channel = DirectoryServer::Channel;
 
 namespace {
 
@@ -20,42 +24,68 @@ QString bounded(const QString &text)
     return text.left(DirectoryServer::MaxFieldChars);
 }
 
+// Connections are numbered in the log by their slot: small numbers, reused.
+quint32 slotNumber(ConnectionPool::Handle handle)
+{
+    return quint32(handle & 0xffffffffu);
+}
+
+ConnectionPool::Limits poolLimits(const ServerConfig &config)
+{
+    ConnectionPool::Limits limits;
+    limits.terminator = Proto::Terminator;
+    limits.maxLineBytes = DirectoryServer::MaxLineBytes;
+    limits.maxPendingOutput = DirectoryServer::MaxPendingOutput;
+    // A user holds a directory and a pal connection; a few more may be logging in.
+    limits.maxConnections = 2 * config.maxUsers + DirectoryServer::SpareConnections;
+    return limits;
+}
+
 } // namespace
 
 DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
     : QObject(parent)
     , m_config(std::move(config))
-    , m_directory(new IPDaemon(this))
-    , m_pal(new IPDaemon(this))
+    , m_pool(poolLimits(m_config))
+    , m_heartbeat(new QTimer(this))
+    , m_loginDeadline(new QTimer(this))
+    , m_stats(new QTimer(this))
 {
-    for (Channel channel : {Channel::Directory, Channel::Pal}) {
-        IPDaemon &d = daemon(channel);
-        d.setDefaultLineEnd(Proto::Terminator);
-        d.setInputBufferSize(MaxLineBytes);
-        d.setOutputBufferSize(MaxPendingOutput);
-        connect(&d, &IPDaemon::connectionRequest, this, [this](const QString &, bool *accept) {
-            // A user holds a directory and a pal connection; a few more may be logging in.
-            const int limit = 2 * m_config.maxUsers + SpareConnections;
-            if (m_directory->connectionIds().size() + m_pal->connectionIds().size() >= limit)
-                *accept = false;
-        });
-        connect(&d, &IPDaemon::dataIn, this,
-                [this, channel](int id, const QByteArray &text, bool eol) { onData(channel, id, text, eol); });
-        connect(&d, &IPDaemon::connected, this,
-                [this, channel](int id, int, const QString &) { onConnected(channel, id); });
-        connect(&d, &IPDaemon::disconnected, this,
-                [this, channel](int id, int, const QString &) { onDisconnected(channel, id); });
-    }
+    m_clock.start();
+    m_loginDeadline->setSingleShot(true);
+    connect(m_loginDeadline, &QTimer::timeout, this, &DirectoryServer::enforceLoginDeadlines);
+    connect(&m_pool, &ConnectionPool::opened, this, &DirectoryServer::onOpened);
+    if (m_config.redis)
+        m_registry = new RedisRegistry(*m_config.redis, m_config.expiryMs, m_users, this);
+    else
+        m_registry = new SqliteRegistry(m_config.dataDir, m_users, this);
+    connect(m_registry, &Registry::logLine, this, &DirectoryServer::logLine);
+    connect(&m_pool, &ConnectionPool::line, this, &DirectoryServer::onLine);
+    connect(&m_pool, &ConnectionPool::closed, this,
+            [this](Handle handle, int channel) { onClosed(handle, Channel(channel)); });
+    connect(&m_pool, &ConnectionPool::lineTooLong, this, [this](Handle handle) {
+        // A line longer than any message of the protocol: the client is dropped.
+        emit logLine(QStringLiteral("%1 #%2 %3 dropped: line too long")
+                         .arg(channelName(Channel(m_pool.channel(handle))))
+                         .arg(slotNumber(handle))
+                         .arg(m_pool.peerAddress(handle)));
+        m_pool.close(handle);
+    });
+    connect(&m_pool, &ConnectionPool::refused, this, [this](int channel, const QString &address) {
+        emit logLine(QStringLiteral("%1 %2 turned away: no room for more connections")
+                         .arg(channelName(Channel(channel)), address));
+    });
+    // Four reports within the expiry: one lost or late report does not make it lapse.
+    m_heartbeat->setInterval(qMax(100, m_config.expiryMs / 4));
+    connect(m_heartbeat, &QTimer::timeout, this, &DirectoryServer::heartbeat);
+    connect(m_stats, &QTimer::timeout, this, [this] { emit logLine(statsLine()); });
 }
 
 DirectoryServer::~DirectoryServer()
 {
     stop();
-}
-
-IPDaemon &DirectoryServer::daemon(Channel channel) const
-{
-    return channel == Channel::Directory ? *m_directory : *m_pal;
+    // It holds on to the users, which go before the children would.
+    delete m_registry;
 }
 
 bool DirectoryServer::start(QString *error)
@@ -67,127 +97,217 @@ bool DirectoryServer::start(QString *error)
         return false;
     };
     QString why;
-    if (!m_numbers.open(m_config.dataDir, &why))
-        return fail(QStringLiteral("cannot open the user numbers: ") + why);
-    for (Channel channel : {Channel::Directory, Channel::Pal}) {
-        IPDaemon &d = daemon(channel);
-        const int port = channel == Channel::Directory ? m_config.directoryPort : m_config.palPort;
-        if (EndpointError e = d.setLocalAddress(m_config.listenAddress))
-            return fail(e.description);
-        if (EndpointError e = d.setLocalPort(port))
-            return fail(e.description);
-        if (EndpointError e = d.setListening(true))
-            return fail(QStringLiteral("cannot listen on the %1 port %2: %3")
-                            .arg(channelName(channel))
-                            .arg(port)
-                            .arg(e.description));
+    if (!m_registry->open(&why))
+        return fail(why);
+    // Each connection is an open file: the node takes no more than the limit leaves.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+        const qint64 room = qint64(files.rlim_cur) - ReservedFiles;
+        m_pool.setMaxConnections(int(qBound<qint64>(1, room, qint64(poolLimits(m_config).maxConnections))));
     }
+    for (Channel channel : {Channel::Directory, Channel::Pal}) {
+        const int port = channel == Channel::Directory ? m_config.directoryPort : m_config.palPort;
+        if (!m_pool.listen(int(channel), m_config.listenAddress, port, &why))
+            return fail(QStringLiteral("cannot listen on the %1 port %2: %3").arg(channelName(channel)).arg(port).arg(why));
+    }
+    m_running = true;
+    m_stopping = false;
+    m_statsPeriod.clock.start();
+    m_reportPeriod.clock.start();
+    m_registry->report(selfInfo());
+    m_heartbeat->start();
+    if (m_config.statsIntervalMs > 0)
+        m_stats->start(m_config.statsIntervalMs);
     return true;
 }
 
 void DirectoryServer::stop()
 {
-    for (IPDaemon *d : {m_directory, m_pal}) {
-        d->setListening(false);
-        for (int id : d->connectionIds())
-            d->closeConnection(id);
-    }
+    m_heartbeat->stop();
+    m_stats->stop();
+    m_pool.stopListening();
+    // The registry drops this node's users in one go when it leaves.
+    m_stopping = true;
+    m_pool.closeAll();
+    if (m_running)
+        m_registry->close();
+    m_running = false;
+    m_stopping = false;
 }
 
 int DirectoryServer::directoryPort() const
 {
-    return m_directory->localPort();
+    return m_pool.localPort(int(Channel::Directory));
 }
 
 int DirectoryServer::palPort() const
 {
-    return m_pal->localPort();
+    return m_pool.localPort(int(Channel::Pal));
 }
 
 void DirectoryServer::broadcast(const QString &text)
 {
     const QByteArray message = Proto::notice("MSG", text);
-    for (int id : m_directory->connectionIds())
-        send(Channel::Directory, id, message);
-    emit logLine(QStringLiteral("notice to %1 connections: %2").arg(m_directory->connectionIds().size()).arg(text));
+    const QVector<Handle> handles = m_pool.handles(int(Channel::Directory));
+    for (Handle h : handles)
+        reply(h, message);
+    emit logLine(QStringLiteral("notice to %1 connections: %2").arg(handles.size()).arg(text));
 }
 
-void DirectoryServer::send(Channel channel, int id, const QByteArray &text)
+NodeInfo DirectoryServer::selfInfo() const
 {
-    IPDaemon &d = daemon(channel);
-    d.sendData(id, text);
-    // A client that lets a megabyte of answers pile up unread is not reading at all.
-    if (d.isConnected(id) && d.sentCount(id) == 0)
-        d.closeConnection(id);
+    NodeInfo n;
+    if (m_config.advertise) {
+        n.directory = *m_config.advertise;
+    } else {
+        const QString listen = m_config.listenAddress;
+        n.directory.Host = listen.isEmpty() || listen == QLatin1String("0.0.0.0") || listen == QLatin1String("::")
+                               ? QHostInfo::localHostName()
+                               : listen;
+        n.directory.Port = directoryPort();
+        n.directory.Description = QStringLiteral("ZELMO directory");
+    }
+    // Where this node's pal port lies from its advertised directory port.
+    n.palPort = n.directory.Port + (palPort() - directoryPort());
+    n.users = m_users.online();
+    n.listed = m_users.listed();
+    n.connections = m_pool.count();
+    n.maxUsers = m_config.maxUsers;
+    n.expiryMs = m_config.expiryMs;
+    n.loginsPerSecond = m_lastRates.loginsPerSecond;
+    n.lookupsPerSecond = m_lastRates.lookupsPerSecond;
+    n.listsPerSecond = m_lastRates.listsPerSecond;
+    n.self = true;
+    return n;
 }
 
-QString DirectoryServer::who(Channel channel, int id, const UserRegistry::User &user) const
+NodeInfo DirectoryServer::rates(Period &period) const
+{
+    NodeInfo r;
+    const double seconds = qMax<qint64>(1, period.clock.restart()) / 1000.0;
+    r.loginsPerSecond = double(m_counters.logins - period.counters.logins) / seconds;
+    r.lookupsPerSecond = double(m_counters.lookups - period.counters.lookups) / seconds;
+    r.listsPerSecond = double(m_counters.lists - period.counters.lists) / seconds;
+    period.counters = m_counters;
+    return r;
+}
+
+void DirectoryServer::heartbeat()
+{
+    m_lastRates = rates(m_reportPeriod);
+    m_registry->report(selfInfo());
+}
+
+QString DirectoryServer::statsLine()
+{
+    const NodeInfo r = rates(m_statsPeriod);
+    QString line = QStringLiteral("stats: %1 users on line (%2 listed), %3 connections; %4 logins/s, %5 lookups/s, "
+                                  "%6 list requests/s")
+                       .arg(m_users.online())
+                       .arg(m_users.listed())
+                       .arg(m_pool.count())
+                       .arg(r.loginsPerSecond, 0, 'f', 1)
+                       .arg(r.lookupsPerSecond, 0, 'f', 1)
+                       .arg(r.listsPerSecond, 0, 'f', 1);
+    if (m_registry->isShared()) {
+        const QVector<NodeInfo> nodes = m_registry->nodes();
+        qint64 users = 0;
+        for (const NodeInfo &n : nodes)
+            users += n.users;
+        line += QStringLiteral("; service: %1 users, %2 nodes up").arg(users).arg(nodes.size());
+    }
+    return line;
+}
+
+void DirectoryServer::send(Handle handle, const QByteArray &text)
+{
+    // A client that lets a megabyte of answers pile up unread is closed by the pool.
+    m_pool.send(handle, text);
+}
+
+void DirectoryServer::reply(Handle handle, const QByteArray &text)
+{
+    const auto it = m_waiting.find(handle);
+    if (it == m_waiting.end()) {
+        send(handle, text);
+        return;
+    }
+    it->push_back(Waiting{0, true, text});
+}
+
+quint64 DirectoryServer::hold(Handle handle)
+{
+    const quint64 ticket = m_nextTicket++;
+    m_waiting[handle].push_back(Waiting{ticket, false, {}});
+    return ticket;
+}
+
+void DirectoryServer::fulfil(Handle handle, quint64 ticket, const QByteArray &text)
+{
+    const auto it = m_waiting.find(handle);
+    if (it == m_waiting.end())
+        return; // the client has gone
+    for (Waiting &w : *it) {
+        if (w.ticket == ticket) {
+            w.ready = true;
+            w.text = text;
+            break;
+        }
+    }
+    QList<QByteArray> due;
+    while (!it->empty() && it->front().ready) {
+        due.append(std::move(it->front().text));
+        it->pop_front();
+    }
+    if (it->empty())
+        m_waiting.erase(it);
+    // Sending may close the connection (a client that does not read).
+    for (const QByteArray &text : std::as_const(due)) {
+        if (!m_pool.isOpen(handle))
+            break;
+        if (!text.isEmpty())
+            send(handle, text);
+    }
+}
+
+QString DirectoryServer::who(Channel channel, Handle handle, const UserRegistry::User &user) const
 {
     return QStringLiteral("%1 #%2 %3:%4 number %5 <%6> %7")
         .arg(channelName(channel))
-        .arg(id)
+        .arg(slotNumber(handle))
         .arg(user.address)
         .arg(user.port)
         .arg(user.number)
         .arg(user.email, user.name);
 }
 
-void DirectoryServer::onData(Channel channel, int id, const QByteArray &text, bool eol)
+void DirectoryServer::onLine(Handle handle, const QByteArray &text)
 {
-    if (!eol) {
-        // A line longer than any message of the protocol: the client is dropped.
-        emit logLine(QStringLiteral("%1 #%2 %3 dropped: line too long")
-                         .arg(channelName(channel))
-                         .arg(id)
-                         .arg(daemon(channel).remoteAddress(id)));
-        daemon(channel).closeConnection(id);
-        return;
-    }
+    const Channel channel = Channel(m_pool.channel(handle));
     const QByteArray command = Proto::command(text);
     if (command == "LGN") {
-        onLogin(channel, id, text);
+        onLogin(channel, handle, text);
     } else if (command == "GEM") {
-        onEmailLookup(channel, id, text);
+        onEmailLookup(channel, handle, text);
     } else if (channel == Channel::Directory && command == "INT") {
-        send(channel, id, Proto::notice("INT", m_config.notice));
+        reply(handle, Proto::notice("INT", m_config.notice));
     } else if (channel == Channel::Directory && command == "LS1") {
         // The list is for users who logged in themselves.
-        if (m_registry.contains(UserRegistry::key(channel, id)))
-            send(channel, id, m_registry.listMessage(Proto::MaxEntries));
+        if (!m_users.contains(handle))
+            return;
+        ++m_counters.lists;
+        const quint64 ticket = hold(handle);
+        m_registry->userList([this, handle, ticket](const QByteArray &list) { fulfil(handle, ticket, list); });
     } else if (channel == Channel::Pal && command == "RSN") {
-        onNumberRequest(id);
+        onNumberRequest(handle);
     }
 }
 
-void DirectoryServer::onConnected(Channel channel, int id)
-{
-    const UserRegistry::Key key = UserRegistry::key(channel, id);
-    disarmLoginDeadline(key);
-    auto *deadline = new QTimer(this);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, this, [this, channel, id] {
-        emit logLine(QStringLiteral("%1 #%2 %3 dropped: no login")
-                         .arg(channelName(channel))
-                         .arg(id)
-                         .arg(daemon(channel).remoteAddress(id)));
-        daemon(channel).closeConnection(id);
-    });
-    m_loginDeadlines.insert(key, deadline);
-    deadline->start(m_loginDeadlineMs);
-}
-
-void DirectoryServer::disarmLoginDeadline(UserRegistry::Key key)
-{
-    if (QTimer *deadline = m_loginDeadlines.take(key))
-        deadline->deleteLater();
-}
-
-void DirectoryServer::onLogin(Channel channel, int id, const QByteArray &text)
+void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &text)
 {
     const Proto::Login login = Proto::parseLogin(text);
-    const UserRegistry::Key key = UserRegistry::key(channel, id);
-    if (m_registry.wouldAdd(key, login.userNumber) && m_registry.online() >= m_config.maxUsers) {
-        turnAway(channel, id);
+    if (m_users.wouldAdd(handle, login.userNumber) && m_users.online() >= m_config.maxUsers) {
+        turnAway(channel, handle);
         return;
     }
     UserRegistry::User user;
@@ -196,84 +316,175 @@ void DirectoryServer::onLogin(Channel channel, int id, const QByteArray &text)
     user.email = bounded(login.email);
     user.location = bounded(login.location);
     user.comment = bounded(login.comment);
-    user.address = daemon(channel).remoteAddress(id);
+    user.address = m_pool.peerAddress(handle);
     user.port = login.port != 0 ? login.port : 2000;
     user.kind = qint16(qBound(-32768, login.kind, 32767));
     user.video = login.video;
     user.audio = login.audio;
     // Only the directory lists people; the pal login says who is on line.
     user.listed = channel == Channel::Directory && login.listed;
-    const bool again = m_registry.contains(key);
-    m_registry.login(key, user);
-    disarmLoginDeadline(key);
-    m_numbers.remember(user.number, user.email);
-    emit logLine((again ? QStringLiteral("login again ") : QStringLiteral("login ")) + who(channel, id, user));
-    if (channel == Channel::Directory && !again && !m_config.servers.isEmpty())
-        send(channel, id, Proto::serverList(m_config.servers));
-}
-
-void DirectoryServer::turnAway(Channel channel, int id)
-{
-    IPDaemon &d = daemon(channel);
-    const QString address = d.remoteAddress(id);
-    if (channel == Channel::Directory) {
-        if (m_config.redirect)
-            d.sendData(id, Proto::redirect(*m_config.redirect));
-        else
-            d.sendData(id, Proto::notice("BSY", QStringLiteral("The directory server is full. Please try again later.")));
-    } else if (m_config.redirect) {
-        // The redirect target's pal port is taken to be its directory port + 5, as here.
-        Proto::ServerEntry target = *m_config.redirect;
-        target.Port = target.Port + (m_config.palPort - m_config.directoryPort);
-        if (target.Port >= 1 && target.Port <= 65535)
-            d.sendData(id, Proto::palBusy(target));
+    const bool again = m_users.contains(handle);
+    m_users.login(handle, user);
+    m_registry->userChanged(handle, user);
+    ++m_counters.logins;
+    emit logLine((again ? QStringLiteral("login again ") : QStringLiteral("login ")) + who(channel, handle, user));
+    if (channel == Channel::Directory && !again) {
+        const QVector<Proto::ServerEntry> servers = serverList();
+        if (!servers.isEmpty())
+            reply(handle, Proto::serverList(servers));
     }
-    emit logLine(QStringLiteral("%1 #%2 %3 turned away: full").arg(channelName(channel)).arg(id).arg(address));
-    // The answer is queued before the close, which lets it go out first.
-    d.closeConnection(id);
 }
 
-void DirectoryServer::onEmailLookup(Channel channel, int id, const QByteArray &text)
+QVector<Proto::ServerEntry> DirectoryServer::serverList() const
+{
+    // The servers the operator named, then every node of the service that is up.
+    QVector<Proto::ServerEntry> servers = m_config.servers;
+    if (!m_registry->isShared())
+        return servers;
+    for (const NodeInfo &node : m_registry->nodes()) {
+        const bool named = std::any_of(servers.cbegin(), servers.cend(), [&](const Proto::ServerEntry &s) {
+            return s.Host.compare(node.directory.Host, Qt::CaseInsensitive) == 0 && s.Port == node.directory.Port;
+        });
+        if (!named && node.directory.Port >= 1 && node.directory.Port <= 65535 && !node.directory.Host.isEmpty())
+            servers.append(node.directory);
+        if (servers.size() >= Proto::MaxServers)
+            break;
+    }
+    return servers;
+}
+
+std::optional<NodeInfo> DirectoryServer::lessLoadedNode() const
+{
+    std::optional<NodeInfo> best;
+    for (const NodeInfo &node : m_registry->nodes()) {
+        if (node.self || !node.up || !node.hasRoom())
+            continue;
+        // The fullest share of its maximum loses; equal shares go to the fewer users.
+        const auto share = [](const NodeInfo &n) { return double(n.users) / qMax(1, n.maxUsers); };
+        if (!best || share(node) < share(*best) || (share(node) == share(*best) && node.users < best->users))
+            best = node;
+    }
+    return best;
+}
+
+void DirectoryServer::turnAway(Channel channel, Handle handle)
+{
+    const QString address = m_pool.peerAddress(handle);
+    std::optional<Proto::ServerEntry> directory;
+    std::optional<Proto::ServerEntry> pal;
+    if (const std::optional<NodeInfo> node = lessLoadedNode()) {
+        directory = node->directory;
+        pal = Proto::ServerEntry{node->directory.Host, node->palPort, {}};
+    } else if (m_config.redirect) {
+        directory = *m_config.redirect;
+        // The redirect target's pal port is taken to lie as far from its directory port
+        // as here.
+        pal = *m_config.redirect;
+        pal->Port = pal->Port + (m_config.palPort - m_config.directoryPort);
+    }
+    if (channel == Channel::Directory) {
+        if (directory)
+            reply(handle, Proto::redirect(*directory));
+        else
+            reply(handle, Proto::notice("BSY", QStringLiteral("The directory server is full. Please try again later.")));
+    } else if (pal && pal->Port >= 1 && pal->Port <= 65535) {
+        reply(handle, Proto::palBusy(*pal));
+    }
+    emit logLine(QStringLiteral("%1 #%2 %3 turned away: full%4")
+                     .arg(channelName(channel))
+                     .arg(slotNumber(handle))
+                     .arg(address)
+                     .arg(directory ? QStringLiteral(", sent to %1:%2").arg(directory->Host).arg(directory->Port)
+                                    : QString()));
+    // The answer is queued before the close, which lets it go out first.
+    m_pool.close(handle);
+}
+
+void DirectoryServer::onEmailLookup(Channel channel, Handle handle, const QByteArray &text)
 {
     const QString email = Proto::parseEmailLookup(text);
-    Proto::EmailAnswer answer;
-    answer.email = email;
-    answer.address = QLatin1String(Proto::NobodyAddress);
-    if (const UserRegistry::User *found = m_registry.findByEmail(email)) {
-        answer.name = found->name;
-        answer.location = found->location;
-        answer.address = found->address;
-        answer.port = found->port;
-    }
-    emit logLine(QStringLiteral("%1 #%2 %3 lookup <%4>: %5")
-                     .arg(channelName(channel))
-                     .arg(id)
-                     .arg(daemon(channel).remoteAddress(id), email,
-                          answer.found() ? answer.address + QLatin1Char(':') + QString::number(answer.port)
-                                         : QStringLiteral("not on line")));
-    send(channel, id, Proto::emailAnswer(answer));
+    ++m_counters.lookups;
+    const quint64 ticket = hold(handle);
+    m_registry->findByEmail(email, [this, channel, handle, ticket, email](std::optional<UserRegistry::User> found) {
+        Proto::EmailAnswer answer;
+        answer.email = email;
+        answer.address = QLatin1String(Proto::NobodyAddress);
+        if (found) {
+            answer.name = found->name;
+            answer.location = found->location;
+            answer.address = found->address;
+            answer.port = found->port;
+        }
+        emit logLine(QStringLiteral("%1 #%2 %3 lookup <%4>: %5")
+                         .arg(channelName(channel))
+                         .arg(slotNumber(handle))
+                         .arg(m_pool.peerAddress(handle), email,
+                              answer.found() ? answer.address + QLatin1Char(':') + QString::number(answer.port)
+                                             : QStringLiteral("not on line")));
+        fulfil(handle, ticket, Proto::emailAnswer(answer));
+    });
 }
 
-void DirectoryServer::onNumberRequest(int id)
+void DirectoryServer::onNumberRequest(Handle handle)
 {
     // One number per connection, so a loop of requests cannot use them all up.
-    if (m_numbered.contains(id))
+    if (m_numbered.contains(handle))
         return;
-    const qint32 number = m_numbers.issue();
-    if (number == 0) {
-        emit logLine(QStringLiteral("pal #%1 no user number to give").arg(id));
-        return;
-    }
-    m_numbered.insert(id);
-    emit logLine(QStringLiteral("pal #%1 %2 new user number %3").arg(id).arg(m_pal->remoteAddress(id)).arg(number));
-    send(Channel::Pal, id, Proto::newNumber(number));
+    m_numbered.insert(handle);
+    const quint64 ticket = hold(handle);
+    m_registry->issueNumber([this, handle, ticket](qint32 number) {
+        if (number == 0) {
+            // Another request on this connection may try again.
+            m_numbered.remove(handle);
+            emit logLine(QStringLiteral("pal #%1 no user number to give").arg(slotNumber(handle)));
+            fulfil(handle, ticket, {});
+            return;
+        }
+        emit logLine(QStringLiteral("pal #%1 %2 new user number %3")
+                         .arg(slotNumber(handle))
+                         .arg(m_pool.peerAddress(handle))
+                         .arg(number));
+        fulfil(handle, ticket, Proto::newNumber(number));
+    });
 }
 
-void DirectoryServer::onDisconnected(Channel channel, int id)
+void DirectoryServer::onOpened(Handle handle)
 {
-    disarmLoginDeadline(UserRegistry::key(channel, id));
-    if (channel == Channel::Pal)
-        m_numbered.remove(id);
-    if (const auto user = m_registry.logout(UserRegistry::key(channel, id)))
-        emit logLine(QStringLiteral("logout ") + who(channel, id, *user));
+    m_loginDue.emplace_back(m_clock.elapsed() + m_loginDeadlineMs, handle);
+    if (!m_loginDeadline->isActive())
+        enforceLoginDeadlines();
+}
+
+void DirectoryServer::enforceLoginDeadlines()
+{
+    const qint64 now = m_clock.elapsed();
+    while (!m_loginDue.empty()) {
+        const auto [due, handle] = m_loginDue.front();
+        if (!m_pool.isOpen(handle) || m_users.contains(handle)) {
+            m_loginDue.pop_front();
+            continue;
+        }
+        if (due > now) {
+            m_loginDeadline->start(int(due - now));
+            return;
+        }
+        m_loginDue.pop_front();
+        emit logLine(QStringLiteral("%1 #%2 %3 dropped: no login")
+                         .arg(channelName(Channel(m_pool.channel(handle))))
+                         .arg(slotNumber(handle))
+                         .arg(m_pool.peerAddress(handle)));
+        m_pool.close(handle);
+    }
+}
+
+void DirectoryServer::onClosed(Handle handle, Channel channel)
+{
+    m_numbered.remove(handle);
+    m_waiting.remove(handle);
+    if (const auto user = m_users.logout(handle)) {
+        // On the way out the registry drops all of this node's users at once.
+        if (!m_stopping)
+            m_registry->userLeft(handle, *user);
+        emit logLine(QStringLiteral("logout ") + who(channel, handle, *user));
+    }
 }

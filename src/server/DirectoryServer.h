@@ -1,26 +1,32 @@
 #pragma once
 
-#include "server/NumberStore.h"
+#include "server/ConnectionPool.h"
+#include "server/Registry.h"
 #include "server/ServerConfig.h"
 #include "server/UserRegistry.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <deque>
 
-class IPDaemon;
 class QTimer;
 
 // The companion server: the directory protocol on one port and the pal protocol on
-// another, both answered from one registry of who is on line. Every message is untrusted:
-// lines are bounded, a client that never ends its line or never reads is dropped, and a
-// login only ever changes the entry of its own connection.
+// another, answered from a registry of who is on line that this node keeps alone or
+// shares with other nodes. Every message is untrusted: lines are bounded, a client that
+// never ends its line or never reads is dropped, and a login only ever changes the entry
+// of its own connection. Answers keep the order of the questions on each connection, also
+// when the shared registry answers later.
 class DirectoryServer : public QObject
 {
     Q_OBJECT
 
 public:
+    enum class Channel : int { Directory = 0, Pal = 1 };
+
     // The longest line a client may send, and what may wait unsent for a slow reader
     // (a full list of 500 users fits several times).
     static constexpr int MaxLineBytes = 4096;
@@ -29,54 +35,114 @@ public:
     static constexpr int MaxFieldChars = 64;
     // Connections beyond two per user: clients still logging in, or being turned away.
     static constexpr int SpareConnections = 64;
+    // Open files the process keeps for itself (database, registry, standard streams).
+    static constexpr int ReservedFiles = 64;
     // A connection that has not logged in within this time is closed: a client logs in
     // (or asks for its number first) as soon as it connects, so one that stays silent, or
     // drips its first line byte by byte, only holds a place another user may need.
     static constexpr int LoginDeadlineMs = 30000;
 
+    // What the node has done since it started.
+    struct Counters
+    {
+        quint64 logins = 0;
+        quint64 lookups = 0;
+        quint64 lists = 0;
+    };
+
     explicit DirectoryServer(ServerConfig config, QObject *parent = nullptr);
     ~DirectoryServer() override;
 
-    // Opens the number store and starts listening on both ports. False with a reason.
+    // Opens the registry and starts listening on both ports. False with a reason.
     bool start(QString *error);
-    // Closes every connection and stops listening.
+    // Closes every connection, stops listening and leaves the registry.
     void stop();
+
+    // Applies to connections opened from now on.
+    void setLoginDeadline(int ms) { m_loginDeadlineMs = ms; }
 
     // An operator notice to every directory client ("MSG").
     void broadcast(const QString &text);
-    // Tests shorten the time a connection has to log in.
-    void setLoginDeadline(int ms) { m_loginDeadlineMs = ms; }
 
     int directoryPort() const;
     int palPort() const;
-    const UserRegistry &registry() const { return m_registry; }
-    const NumberStore &numbers() const { return m_numbers; }
+    // Connections this node can hold: two per user allowed and some spare, within what
+    // the open-file limit leaves.
+    int capacity() const { return m_pool.limits().maxConnections; }
+    // Connections open now on both ports, logged in or not.
+    int connectionCount() const { return m_pool.count(); }
+    const ServerConfig &config() const { return m_config; }
+    // This node's users.
+    const UserRegistry &users() const { return m_users; }
+    Registry &registry() { return *m_registry; }
+    const Counters &counters() const { return m_counters; }
+    // The figures of the last period: users, connections, and logins, lookups and list
+    // requests a second.
+    QString statsLine();
+    // This node as it reports itself to the registry.
+    NodeInfo selfInfo() const;
 
 signals:
-    // One line per login, logout and lookup, and for turned-away clients.
+    // One line per login, logout and lookup, for turned-away clients, and the figures.
     void logLine(const QString &line);
 
 private:
-    void onData(UserRegistry::Channel channel, int id, const QByteArray &text, bool eol);
-    void onConnected(UserRegistry::Channel channel, int id);
-    void onDisconnected(UserRegistry::Channel channel, int id);
-    void disarmLoginDeadline(UserRegistry::Key key);
-    void onLogin(UserRegistry::Channel channel, int id, const QByteArray &text);
-    void onEmailLookup(UserRegistry::Channel channel, int id, const QByteArray &text);
-    void onNumberRequest(int id);
-    void turnAway(UserRegistry::Channel channel, int id);
-    void send(UserRegistry::Channel channel, int id, const QByteArray &text);
-    IPDaemon &daemon(UserRegistry::Channel channel) const;
-    QString who(UserRegistry::Channel channel, int id, const UserRegistry::User &user) const;
+    using Handle = ConnectionPool::Handle;
+    struct Waiting
+    {
+        quint64 ticket = 0;
+        bool ready = false;
+        QByteArray text;
+    };
+
+    void onLine(Handle handle, const QByteArray &text);
+    void onClosed(Handle handle, Channel channel);
+    void onLogin(Channel channel, Handle handle, const QByteArray &text);
+    void onEmailLookup(Channel channel, Handle handle, const QByteArray &text);
+    void onNumberRequest(Handle handle);
+    void turnAway(Channel channel, Handle handle);
+    std::optional<NodeInfo> lessLoadedNode() const;
+    QVector<DirectoryProtocol::ServerEntry> serverList() const;
+    // Sends now, or after the answers still awaited on the connection.
+    void reply(Handle handle, const QByteArray &text);
+    // A place in the connection's answer order, filled later by fulfil().
+    quint64 hold(Handle handle);
+    void fulfil(Handle handle, quint64 ticket, const QByteArray &text);
+    void send(Handle handle, const QByteArray &text);
+    void heartbeat();
+    void onOpened(Handle handle);
+    // Closes the connections whose time to log in is over, and waits for the next one.
+    void enforceLoginDeadlines();
+    // Logins, lookups and list requests a second since the last call with the same marks.
+    struct Period
+    {
+        Counters counters;
+        QElapsedTimer clock;
+    };
+    NodeInfo rates(Period &period) const;
+    QString who(Channel channel, Handle handle, const UserRegistry::User &user) const;
 
     ServerConfig m_config;
-    IPDaemon *m_directory;
-    IPDaemon *m_pal;
-    UserRegistry m_registry;
-    NumberStore m_numbers;
-    // Pal connections that were already given a number: one per connection.
-    QSet<int> m_numbered;
-    // Connections that have not logged in yet, with the timer that closes them.
-    QHash<UserRegistry::Key, QTimer *> m_loginDeadlines;
+    ConnectionPool m_pool;
+    UserRegistry m_users;
+    Registry *m_registry;
+    // Pal connections that were already given a number (or are being given one).
+    QSet<Handle> m_numbered;
+    QHash<Handle, std::deque<Waiting>> m_waiting;
+    quint64 m_nextTicket = 1;
+    QTimer *m_heartbeat;
+    // Connections in the order they opened, each with the time by which it must have
+    // logged in; one timer serves them all, however many connect at once.
+    std::deque<std::pair<qint64, Handle>> m_loginDue;
+    QElapsedTimer m_clock;
+    QTimer *m_loginDeadline;
     int m_loginDeadlineMs = LoginDeadlineMs;
+    QTimer *m_stats;
+    Counters m_counters;
+    // The operator's figures and the registry's reports each count over their own period.
+    Period m_statsPeriod;
+    Period m_reportPeriod;
+    NodeInfo m_lastRates;
+    bool m_running = false;
+    bool m_stopping = false;
 };

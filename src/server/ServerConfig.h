@@ -1,13 +1,14 @@
 #pragma once
 
 #include "directory/DirectoryProtocol.h"
+#include "server/RedisLink.h"
 
 #include <QString>
 #include <QVector>
 #include <optional>
 
 // How one companion server runs: where it listens, what it tells its users, how many it
-// takes and where it keeps the user numbers.
+// takes, where it keeps the user numbers and whom it shares them with.
 struct ServerConfig
 {
     // Numeric address to listen on; empty for every interface.
@@ -16,14 +17,24 @@ struct ServerConfig
     int palPort = 2015;
     // The answer to "INT".
     QString notice;
-    // Sent as "VCL" after each directory login.
+    // Sent as "VCL" after each directory login, before the nodes of a shared registry.
     QVector<DirectoryProtocol::ServerEntry> servers;
-    // Users on line beyond this are turned away: "RDM" to the redirect target when there
-    // is one, else "BSY".
+    // Users on line beyond this are turned away: "RDM" to a node of the shared registry
+    // with room, else to the redirect target when there is one, else "BSY".
     int maxUsers = 10000;
     std::optional<DirectoryProtocol::ServerEntry> redirect;
-    // Folder of the user-number database.
+    // Folder of the embedded registry's database.
     QString dataDir;
+    // A registry shared with other nodes; none: the embedded one in dataDir.
+    std::optional<RedisAddress> redis;
+    // How users reach this node, as other nodes name it in "RDM" and "VCL". None: the
+    // listen address (or the host name) and the directory port.
+    std::optional<DirectoryProtocol::ServerEntry> advertise;
+    // How long this node's users stay listed after its last report, should it die. It
+    // reports four times within this time.
+    int expiryMs = 20000;
+    // The operator's figures come this often (0: never).
+    int statsIntervalMs = 10000;
 
     // "HOST:PORT:DESCRIPTION" (the description may hold ":" itself, and may be missing).
     // Nothing when the host is empty or the port is not 1 to 65535.

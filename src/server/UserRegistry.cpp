@@ -2,6 +2,9 @@
 
 #include "directory/DirectoryProtocol.h"
 
+#include <algorithm>
+#include <vector>
+
 bool UserRegistry::numbered(qint32 number)
 {
     return number >= DirectoryProtocol::FirstUserNumber && number <= DirectoryProtocol::LastUserNumber;
@@ -102,4 +105,15 @@ const UserRegistry::User *UserRegistry::findByEmail(const QString &email) const
         return nullptr;
     const auto it = m_byEmail.constFind(email);
     return it == m_byEmail.constEnd() ? nullptr : user(it.value());
+}
+
+void UserRegistry::forEach(const std::function<void(Key, const User &)> &visit) const
+{
+    std::vector<std::pair<quint64, Key>> order;
+    order.reserve(size_t(m_users.size()));
+    for (auto it = m_users.constBegin(); it != m_users.constEnd(); ++it)
+        order.emplace_back(it->serial, it.key());
+    std::sort(order.begin(), order.end());
+    for (const auto &[serial, key] : order)
+        visit(key, m_users.value(key).user);
 }

@@ -4,18 +4,18 @@
 #include <QHash>
 #include <QMultiHash>
 #include <QString>
+#include <functional>
 #include <map>
 #include <optional>
 
-// Who is on line, one entry per logged-in connection on either port, so a login can only
-// ever change its own connection's entry. Users are counted once however many
+// The users of this node, one entry per logged-in connection on either port, so a login
+// can only ever change its own connection's entry. Users are counted once however many
 // connections they hold (by user number; a connection without one counts alone).
 class UserRegistry
 {
 public:
-    enum class Channel : quint8 { Directory = 0, Pal = 1 };
+    // The connection's handle, unique for the life of the process.
     using Key = quint64;
-    static Key key(Channel channel, int connectionId) { return (quint64(channel) << 32) | quint32(connectionId); }
 
     struct User
     {
@@ -50,6 +50,8 @@ public:
     const QByteArray &listMessage(int maxEntries);
     // The latest login with this (lower-case) e-mail, on either port.
     const User *findByEmail(const QString &email) const;
+    // Every entry, in login order.
+    void forEach(const std::function<void(Key, const User &)> &visit) const;
 
 private:
     struct Slot

@@ -1,0 +1,533 @@
+#include "server/ConnectionPool.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Listening sockets are told apart from connections by this bit of the epoll tag.
+constexpr quint64 ListenerTag = quint64(1) << 63;
+// Work done per wake-up before the rest of the event loop (timers, the registry) gets a
+// turn: a flood on some connections must not starve the others' answers.
+constexpr int EventsPerWake = 2048;
+constexpr int BytesPerRead = 65536;
+constexpr int AcceptsPerWake = 256;
+constexpr int AcceptPauseMs = 1000;
+constexpr int Backlog = 4096;
+
+QString addressText(const sockaddr_storage &a)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (a.ss_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in &>(a).sin_addr, text, sizeof text);
+        return QString::fromLatin1(text);
+    }
+    if (a.ss_family == AF_INET6) {
+        const auto &v6 = reinterpret_cast<const sockaddr_in6 &>(a);
+        // An IPv4 client of an IPv6 socket reads as dotted digits, as the list shows them.
+        if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+            inet_ntop(AF_INET, &v6.sin6_addr.s6_addr[12], text, sizeof text);
+            return QString::fromLatin1(text);
+        }
+        inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text);
+        return QString::fromLatin1(text);
+    }
+    return {};
+}
+
+qint64 nowMs()
+{
+    return QDeadlineTimer::current().deadline();
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+} // namespace
+
+ConnectionPool::ConnectionPool(Limits limits, QObject *parent)
+    : QObject(parent)
+    , m_limits(std::move(limits))
+    , m_epoll(epoll_create1(EPOLL_CLOEXEC))
+{
+    if (m_limits.terminator.isEmpty())
+        m_limits.terminator = "\n";
+    if (m_epoll >= 0) {
+        m_notifier = new QSocketNotifier(m_epoll, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &ConnectionPool::onReady);
+    }
+    m_sweep = new QTimer(this);
+    m_sweep->setInterval(1000);
+    connect(m_sweep, &QTimer::timeout, this, &ConnectionPool::sweepLingering);
+    m_resumeAccept = new QTimer(this);
+    m_resumeAccept->setSingleShot(true);
+    connect(m_resumeAccept, &QTimer::timeout, this, [this] {
+        for (int channel = 0; channel < 8; ++channel) {
+            if (m_listeners[channel].fd < 0)
+                continue;
+            epoll_event ev{};
+            ev.events = EPOLLIN;
+            ev.data.u64 = ListenerTag | quint64(channel);
+            epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_listeners[channel].fd, &ev);
+        }
+    });
+}
+
+ConnectionPool::~ConnectionPool()
+{
+    stopListening();
+    for (quint32 i = 0; i < m_slots.size(); ++i) {
+        if (m_slots[i].state != State::Free)
+            release(i);
+    }
+    delete m_notifier;
+    if (m_epoll >= 0)
+        ::close(m_epoll);
+}
+
+bool ConnectionPool::listen(int channel, const QString &address, int port, QString *error)
+{
+    const auto fail = [&](const QString &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (channel < 0 || channel >= 8 || m_epoll < 0)
+        return fail(QStringLiteral("no room for another listening port"));
+    if (m_listeners[channel].fd >= 0)
+        return fail(QStringLiteral("already listening"));
+    sockaddr_storage a{};
+    socklen_t length = 0;
+    QHostAddress host(address.trimmed().isEmpty() ? QStringLiteral("0.0.0.0") : address.trimmed());
+    if (host.isNull())
+        return fail(QStringLiteral("not a numeric address: ") + address);
+    bool isV4 = false;
+    const quint32 v4 = host.toIPv4Address(&isV4);
+    if (isV4) {
+        auto &in = reinterpret_cast<sockaddr_in &>(a);
+        in.sin_family = AF_INET;
+        in.sin_port = htons(quint16(port));
+        in.sin_addr.s_addr = htonl(v4);
+        length = sizeof(sockaddr_in);
+    } else {
+        auto &in6 = reinterpret_cast<sockaddr_in6 &>(a);
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = htons(quint16(port));
+        const Q_IPV6ADDR bytes = host.toIPv6Address();
+        std::memcpy(&in6.sin6_addr, &bytes, sizeof bytes);
+        length = sizeof(sockaddr_in6);
+    }
+    const int fd = ::socket(a.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return fail(systemError(errno));
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), length) != 0 || ::listen(fd, Backlog) != 0) {
+        const int code = errno;
+        ::close(fd);
+        return fail(systemError(code));
+    }
+    sockaddr_storage bound{};
+    socklen_t boundLength = sizeof bound;
+    getsockname(fd, reinterpret_cast<sockaddr *>(&bound), &boundLength);
+    m_listeners[channel].fd = fd;
+    m_listeners[channel].port = ntohs(bound.ss_family == AF_INET ? reinterpret_cast<sockaddr_in &>(bound).sin_port
+                                                                 : reinterpret_cast<sockaddr_in6 &>(bound).sin6_port);
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u64 = ListenerTag | quint64(channel);
+    epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &ev);
+    return true;
+}
+
+int ConnectionPool::localPort(int channel) const
+{
+    return channel >= 0 && channel < 8 ? m_listeners[channel].port : 0;
+}
+
+void ConnectionPool::stopListening()
+{
+    m_resumeAccept->stop();
+    for (Listener &l : m_listeners) {
+        if (l.fd >= 0) {
+            epoll_ctl(m_epoll, EPOLL_CTL_DEL, l.fd, nullptr);
+            ::close(l.fd);
+        }
+        l.fd = -1;
+    }
+}
+
+void ConnectionPool::closeAll()
+{
+    for (quint32 i = 0; i < m_slots.size(); ++i) {
+        const State state = m_slots[i].state;
+        if (state == State::Free)
+            continue;
+        const Handle handle = handleOf(i);
+        const int channel = m_slots[i].channel;
+        release(i);
+        if (state == State::Open)
+            emit closed(handle, channel);
+    }
+}
+
+ConnectionPool::Slot *ConnectionPool::slotOf(Handle handle)
+{
+    const quint32 index = quint32(handle & 0xffffffffu) - 1;
+    if (index >= m_slots.size())
+        return nullptr;
+    Slot &s = m_slots[index];
+    return s.state == State::Open && s.generation == quint32(handle >> 32) ? &s : nullptr;
+}
+
+const ConnectionPool::Slot *ConnectionPool::slotOf(Handle handle) const
+{
+    return const_cast<ConnectionPool *>(this)->slotOf(handle);
+}
+
+ConnectionPool::Handle ConnectionPool::handleOf(quint32 index) const
+{
+    return (quint64(m_slots[index].generation) << 32) | quint64(index + 1);
+}
+
+int ConnectionPool::channel(Handle handle) const
+{
+    const Slot *s = slotOf(handle);
+    return s ? s->channel : -1;
+}
+
+QString ConnectionPool::peerAddress(Handle handle) const
+{
+    const quint32 index = quint32(handle & 0xffffffffu) - 1;
+    if (index >= m_slots.size() || m_slots[index].generation != quint32(handle >> 32))
+        return {};
+    return m_slots[index].address;
+}
+
+int ConnectionPool::count(int channel) const
+{
+    return channel >= 0 && channel < 8 ? m_openByChannel[channel] : 0;
+}
+
+QVector<ConnectionPool::Handle> ConnectionPool::handles(int channel) const
+{
+    QVector<Handle> result;
+    result.reserve(count(channel));
+    for (quint32 i = 0; i < m_slots.size(); ++i) {
+        if (m_slots[i].state == State::Open && m_slots[i].channel == channel)
+            result.append(handleOf(i));
+    }
+    return result;
+}
+
+void ConnectionPool::watch(quint32 index, bool write)
+{
+    Slot &s = m_slots[index];
+    if (s.wantsWrite == write)
+        return;
+    s.wantsWrite = write;
+    epoll_event ev{};
+    ev.events = EPOLLIN | (write ? EPOLLOUT : 0u);
+    ev.data.u64 = handleOf(index);
+    epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.fd, &ev);
+}
+
+bool ConnectionPool::send(Handle handle, const QByteArray &text)
+{
+    Slot *s = slotOf(handle);
+    if (!s)
+        return false;
+    if (text.isEmpty())
+        return true;
+    const quint32 index = quint32(handle & 0xffffffffu) - 1;
+    qsizetype sent = 0;
+    if (s->outputPos == s->output.size()) {
+        // Nothing is waiting: most answers go straight to the kernel without a copy.
+        const ssize_t w = ::send(s->fd, text.constData(), size_t(text.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            const int channel = s->channel;
+            release(index);
+            emit closed(handle, channel);
+            return false;
+        }
+        sent = qMax<ssize_t>(w, 0);
+        if (sent == text.size())
+            return true;
+        s->output.clear();
+        s->outputPos = 0;
+    }
+    s->output.append(text.constData() + sent, text.size() - sent);
+    if (s->output.size() - s->outputPos > m_limits.maxPendingOutput) {
+        // A client that lets this much pile up unread is not reading at all.
+        const int channel = s->channel;
+        release(index);
+        emit closed(handle, channel);
+        return false;
+    }
+    watch(index, true);
+    return true;
+}
+
+void ConnectionPool::close(Handle handle)
+{
+    Slot *s = slotOf(handle);
+    if (!s)
+        return;
+    const quint32 index = quint32(handle & 0xffffffffu) - 1;
+    s->state = State::Flushing;
+    s->input = QByteArray();
+    s->lingerUntil = nowMs() + LingerMs;
+    --m_open;
+    --m_openByChannel[s->channel];
+    ++m_lingering;
+    if (!m_sweep->isActive())
+        m_sweep->start();
+    if (s->outputPos == s->output.size())
+        finishClose(index);
+    emit closed(handle, m_slots[index].channel);
+}
+
+void ConnectionPool::finishClose(quint32 index)
+{
+    // Everything queued has reached the kernel: the close is announced to the peer, and
+    // what it still sends is read and dropped until it closes too, so that no reset
+    // destroys the last answer on its way.
+    Slot &s = m_slots[index];
+    s.state = State::Draining;
+    s.output = QByteArray();
+    s.outputPos = 0;
+    ::shutdown(s.fd, SHUT_WR);
+    watch(index, false);
+}
+
+void ConnectionPool::release(quint32 index)
+{
+    Slot &s = m_slots[index];
+    if (s.state == State::Free)
+        return;
+    if (s.state == State::Open) {
+        --m_open;
+        --m_openByChannel[s.channel];
+    } else {
+        --m_lingering;
+    }
+    epoll_ctl(m_epoll, EPOLL_CTL_DEL, s.fd, nullptr);
+    ::close(s.fd);
+    s.fd = -1;
+    s.state = State::Free;
+    ++s.generation;
+    s.wantsWrite = false;
+    s.input = QByteArray();
+    s.output = QByteArray();
+    s.outputPos = 0;
+    m_free.push_back(index);
+}
+
+void ConnectionPool::onReady()
+{
+    epoll_event events[256];
+    int handled = 0;
+    while (handled < EventsPerWake) {
+        const int n = epoll_wait(m_epoll, events, 256, 0);
+        if (n <= 0)
+            return;
+        for (int k = 0; k < n; ++k) {
+            const quint64 tag = events[k].data.u64;
+            if (tag & ListenerTag) {
+                acceptOn(int(tag & 7));
+                continue;
+            }
+            const quint32 index = quint32(tag & 0xffffffffu) - 1;
+            // An event of a connection that has since gone (and its slot perhaps reused).
+            if (index >= m_slots.size() || m_slots[index].generation != quint32(tag >> 32)
+                || m_slots[index].state == State::Free)
+                continue;
+            if (events[k].events & EPOLLOUT)
+                flush(index);
+            if (m_slots[index].state != State::Free && m_slots[index].generation == quint32(tag >> 32)
+                && (events[k].events & (EPOLLIN | EPOLLHUP | EPOLLERR)))
+                readFrom(index);
+        }
+        handled += n;
+        if (n < 256)
+            return;
+    }
+}
+
+void ConnectionPool::acceptOn(int channel)
+{
+    const int listenFd = m_listeners[channel].fd;
+    for (int k = 0; k < AcceptsPerWake && listenFd >= 0; ++k) {
+        sockaddr_storage a{};
+        socklen_t length = sizeof a;
+        const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr *>(&a), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                pauseAccepting();
+            return;
+        }
+        const QString address = addressText(a);
+        if (m_open + m_lingering >= m_limits.maxConnections) {
+            ::close(fd);
+            emit refused(channel, address);
+            continue;
+        }
+        const int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        quint32 index;
+        if (!m_free.empty()) {
+            index = m_free.back();
+            m_free.pop_back();
+        } else {
+            index = quint32(m_slots.size());
+            m_slots.emplace_back();
+        }
+        Slot &s = m_slots[index];
+        s.fd = fd;
+        s.state = State::Open;
+        s.channel = quint8(channel);
+        s.wantsWrite = false;
+        s.address = address;
+        ++m_open;
+        ++m_openByChannel[channel];
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.u64 = handleOf(index);
+        epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &ev);
+        emit opened(handleOf(index));
+    }
+}
+
+void ConnectionPool::pauseAccepting()
+{
+    // Out of descriptors: accepting again at once would spin; the kernel keeps the
+    // waiting clients in the backlog meanwhile.
+    for (const Listener &l : m_listeners) {
+        if (l.fd >= 0)
+            epoll_ctl(m_epoll, EPOLL_CTL_DEL, l.fd, nullptr);
+    }
+    m_resumeAccept->start(AcceptPauseMs);
+}
+
+void ConnectionPool::readFrom(quint32 index)
+{
+    const Handle handle = handleOf(index);
+    const qsizetype termLength = m_limits.terminator.size();
+    char buffer[16384];
+    int budget = BytesPerRead;
+    while (budget > 0) {
+        Slot &s = m_slots[index];
+        const ssize_t r = ::recv(s.fd, buffer, sizeof buffer, 0);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        if (r <= 0) {
+            // The peer closed or the connection failed. Complete lines were handed over
+            // as they came; an unterminated rest is no message.
+            const bool wasOpen = s.state == State::Open;
+            const int channel = s.channel;
+            release(index);
+            if (wasOpen)
+                emit closed(handle, channel);
+            return;
+        }
+        budget -= int(r);
+        if (s.state != State::Open)
+            continue; // lingering: what arrives now is dropped
+        s.input.append(buffer, r);
+        qsizetype start = 0;
+        qsizetype scanFrom = qMax<qsizetype>(0, s.input.size() - r - termLength + 1);
+        for (;;) {
+            Slot &cur = m_slots[index];
+            const qsizetype end = cur.input.indexOf(m_limits.terminator, scanFrom);
+            if (end < 0)
+                break;
+            const qsizetype length = end - start;
+            if (length > m_limits.maxLineBytes) {
+                emit lineTooLong(handle);
+                return;
+            }
+            const QByteArray text = cur.input.mid(start, length);
+            start = end + termLength;
+            scanFrom = start;
+            emit line(handle, text);
+            // The handler may have closed this connection.
+            if (m_slots[index].state != State::Open || m_slots[index].generation != quint32(handle >> 32))
+                return;
+        }
+        Slot &after = m_slots[index];
+        if (start > 0)
+            after.input.remove(0, start);
+        if (after.input.size() > m_limits.maxLineBytes + termLength - 1) {
+            emit lineTooLong(handle);
+            return;
+        }
+    }
+}
+
+void ConnectionPool::flush(quint32 index)
+{
+    Slot &s = m_slots[index];
+    while (s.outputPos < s.output.size()) {
+        const ssize_t w = ::send(s.fd, s.output.constData() + s.outputPos, size_t(s.output.size() - s.outputPos),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        if (w <= 0) {
+            const Handle handle = handleOf(index);
+            const bool wasOpen = s.state == State::Open;
+            const int channel = s.channel;
+            release(index);
+            if (wasOpen)
+                emit closed(handle, channel);
+            return;
+        }
+        s.outputPos += w;
+    }
+    if (s.outputPos < s.output.size()) {
+        // Keep the buffer from holding what has gone out long ago.
+        if (s.outputPos > 65536 && s.outputPos * 2 > s.output.size()) {
+            s.output.remove(0, s.outputPos);
+            s.outputPos = 0;
+        }
+        return;
+    }
+    s.output = QByteArray();
+    s.outputPos = 0;
+    if (s.state == State::Flushing)
+        finishClose(index);
+    else
+        watch(index, false);
+}
+
+void ConnectionPool::sweepLingering()
+{
+    const qint64 now = nowMs();
+    for (quint32 i = 0; i < m_slots.size() && m_lingering > 0; ++i) {
+        const Slot &s = m_slots[i];
+        if ((s.state == State::Flushing || s.state == State::Draining) && s.lingerUntil <= now)
+            release(i);
+    }
+    if (m_lingering == 0)
+        m_sweep->stop();
+}

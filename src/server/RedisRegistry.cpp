@@ -1,0 +1,544 @@
+#include "server/RedisRegistry.h"
+
+#include "directory/DirectoryProtocol.h"
+
+#include <QCryptographicHash>
+
+namespace Proto = DirectoryProtocol;
+
+namespace {
+
+// Keys (all under "zelmo:"):
+//   nodes            sorted set: node id -> the time its users stop counting (Redis clock, ms)
+//   node:ID          hash: the node's address, load and rates from its last report
+//   users:ID         hash: connection key -> serial, then the user's fields
+//   listed           sorted set: "ID/KEY" -> serial, the list in login order
+//   email:ADDRESS    sorted set: "ID/KEY" -> serial, the logins with that e-mail
+//   serial           the last login serial
+//   numbers:last     the last user number handed out
+//   numbers          hash: user number -> the e-mail last seen with it
+//   node-ids         the last node id handed out
+// Fields of a user are separated by the unit separator, which no text field keeps.
+const char Prelude[] = R"LUA(
+local t = redis.call('TIME')
+local now = tonumber(t[1]) * 1000 + math.floor(tonumber(t[2]) / 1000)
+local function emailOf(entry)
+  return string.match(entry, '^[^\31]*\31[^\31]*\31[^\31]*\31([^\31]*)') or ''
+end
+local function nodeRows(from)
+  local rows = {}
+  local ids = redis.call('ZRANGEBYSCORE', 'zelmo:nodes', from, '+inf', 'WITHSCORES')
+  for i = 1, #ids, 2 do
+    local id = ids[i]
+    local f = redis.call('HMGET', 'zelmo:node:' .. id, 'host', 'port', 'description', 'pal', 'users', 'listed',
+                         'connections', 'max', 'logins', 'lookups', 'lists', 'reported')
+    local row = {id}
+    for k = 1, 11 do row[#row + 1] = f[k] or '' end
+    row[#row + 1] = tostring(now - (tonumber(f[12]) or now))
+    row[#row + 1] = (tonumber(ids[i + 1]) >= now) and '1' or '0'
+    rows[#rows + 1] = row
+  end
+  return rows
+end
+local function sweep(id)
+  local users = 'zelmo:users:' .. id
+  local all = redis.call('HGETALL', users)
+  for i = 1, #all, 2 do
+    local member = id .. '/' .. all[i]
+    redis.call('ZREM', 'zelmo:listed', member)
+    local email = emailOf(all[i + 1])
+    if email ~= '' then redis.call('ZREM', 'zelmo:email:' .. email, member) end
+  end
+  redis.call('DEL', users, 'zelmo:node:' .. id)
+  redis.call('ZREM', 'zelmo:nodes', id)
+end
+)LUA";
+
+// ARGV: node, key, fields, e-mail, listed (1/0), node's users, node's listed, number
+const char LoginScript[] = R"LUA(
+local node, key, email = ARGV[1], ARGV[2], ARGV[4]
+local users = 'zelmo:users:' .. node
+local member = node .. '/' .. key
+local old = redis.call('HGET', users, key)
+local serial
+if old then
+  serial = string.match(old, '^(%d+)')
+  local oldEmail = emailOf(old)
+  if oldEmail ~= '' and oldEmail ~= email then redis.call('ZREM', 'zelmo:email:' .. oldEmail, member) end
+else
+  serial = tostring(redis.call('INCR', 'zelmo:serial'))
+end
+redis.call('HSET', users, key, serial .. '\31' .. ARGV[3])
+if email ~= '' then redis.call('ZADD', 'zelmo:email:' .. email, serial, member) end
+if ARGV[5] == '1' then
+  redis.call('ZADD', 'zelmo:listed', serial, member)
+else
+  redis.call('ZREM', 'zelmo:listed', member)
+end
+redis.call('HSET', 'zelmo:node:' .. node, 'users', ARGV[6], 'listed', ARGV[7])
+if redis.call('HEXISTS', 'zelmo:numbers', ARGV[8]) == 1 then
+  redis.call('HSET', 'zelmo:numbers', ARGV[8], email)
+end
+return 1
+)LUA";
+
+// ARGV: node, key, node's users, node's listed
+const char LogoutScript[] = R"LUA(
+local users = 'zelmo:users:' .. ARGV[1]
+local member = ARGV[1] .. '/' .. ARGV[2]
+local old = redis.call('HGET', users, ARGV[2])
+if old then
+  redis.call('HDEL', users, ARGV[2])
+  redis.call('ZREM', 'zelmo:listed', member)
+  local email = emailOf(old)
+  if email ~= '' then redis.call('ZREM', 'zelmo:email:' .. email, member) end
+end
+redis.call('HSET', 'zelmo:node:' .. ARGV[1], 'users', ARGV[3], 'listed', ARGV[4])
+return 1
+)LUA";
+
+// ARGV: the most entries. Answers users on line, users listed, then the entries.
+const char ListScript[] = R"LUA(
+local max = tonumber(ARGV[1])
+local up = {}
+local online, listed = 0, 0
+for _, id in ipairs(redis.call('ZRANGEBYSCORE', 'zelmo:nodes', now, '+inf')) do
+  up[id] = true
+  local c = redis.call('HMGET', 'zelmo:node:' .. id, 'users', 'listed')
+  online = online + (tonumber(c[1]) or 0)
+  listed = listed + (tonumber(c[2]) or 0)
+end
+local out = {online, listed}
+local start = 0
+local chunk = max + 100
+while #out - 2 < max do
+  local members = redis.call('ZRANGE', 'zelmo:listed', start, start + chunk - 1)
+  if #members == 0 then break end
+  for _, m in ipairs(members) do
+    local id, key = string.match(m, '^([^/]*)/(.*)$')
+    if id and up[id] then
+      local e = redis.call('HGET', 'zelmo:users:' .. id, key)
+      if e then
+        out[#out + 1] = e
+        if #out - 2 >= max then break end
+      end
+    end
+  end
+  start = start + chunk
+end
+return out
+)LUA";
+
+// ARGV: e-mail. Answers the latest login with it on a node that is up, or nil.
+const char LookupScript[] = R"LUA(
+for _, m in ipairs(redis.call('ZREVRANGE', 'zelmo:email:' .. ARGV[1], 0, 31)) do
+  local id, key = string.match(m, '^([^/]*)/(.*)$')
+  local until_ = id and redis.call('ZSCORE', 'zelmo:nodes', id)
+  if until_ and tonumber(until_) >= now then
+    local e = redis.call('HGET', 'zelmo:users:' .. id, key)
+    if e then return e end
+  end
+end
+return false
+)LUA";
+
+// ARGV: the last number allowed.
+const char IssueScript[] = R"LUA(
+local n = redis.call('INCR', 'zelmo:numbers:last')
+if n > tonumber(ARGV[1]) then return 0 end
+redis.call('HSET', 'zelmo:numbers', n, '')
+return n
+)LUA";
+
+// ARGV: node, expiry ms, host, port, description, pal port, users, listed, connections,
+// max users, logins/s, lookups/s, lists/s. Answers whether the node was new to the
+// registry, then the nodes that are up; clears away the nodes that stopped reporting.
+const char HeartbeatScript[] = R"LUA(
+local node = ARGV[1]
+local fresh = redis.call('ZADD', 'zelmo:nodes', now + tonumber(ARGV[2]), node)
+redis.call('HSET', 'zelmo:node:' .. node, 'host', ARGV[3], 'port', ARGV[4], 'description', ARGV[5],
+           'pal', ARGV[6], 'users', ARGV[7], 'listed', ARGV[8], 'connections', ARGV[9], 'max', ARGV[10],
+           'logins', ARGV[11], 'lookups', ARGV[12], 'lists', ARGV[13], 'reported', now)
+for _, id in ipairs(redis.call('ZRANGEBYSCORE', 'zelmo:nodes', '-inf', '(' .. now, 'LIMIT', 0, 4)) do
+  sweep(id)
+end
+return {fresh, nodeRows(now)}
+)LUA";
+
+// ARGV: node. It leaves with all its users.
+const char LeaveScript[] = R"LUA(
+sweep(ARGV[1])
+return 1
+)LUA";
+
+// Every node that has reported and not been cleared away, up or not.
+const char NodesScript[] = R"LUA(
+return nodeRows('-inf')
+)LUA";
+
+QByteArray scriptText(int script)
+{
+    static const char *const bodies[] = {LoginScript,     LogoutScript, ListScript,  LookupScript,
+                                         IssueScript,     HeartbeatScript, LeaveScript, NodesScript};
+    return QByteArray(Prelude) + bodies[script];
+}
+
+QByteArray sha1Hex(const QByteArray &text)
+{
+    return QCryptographicHash::hash(text, QCryptographicHash::Sha1).toHex();
+}
+
+// A text field as stored: UTF-8 without the separator.
+QByteArray stored(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    bytes.replace('\x1f', ' ');
+    return bytes;
+}
+
+} // namespace
+
+struct RedisRegistry::ListFetch
+{
+    std::vector<std::function<void(const QByteArray &)>> waiting;
+};
+
+RedisRegistry::RedisRegistry(RedisAddress address, int expiryMs, UserRegistry &users, QObject *parent)
+    : Registry(parent)
+    , m_address(std::move(address))
+    , m_expiryMs(expiryMs)
+    , m_users(users)
+    , m_link(new RedisLink(m_address, this))
+{
+    for (int s = 0; s < ScriptCount; ++s)
+        m_sha[s] = sha1Hex(scriptText(s));
+    connect(m_link, &RedisLink::connected, this, &RedisRegistry::onConnected);
+    connect(m_link, &RedisLink::disconnected, this, &RedisRegistry::onDisconnected);
+}
+
+RedisRegistry::~RedisRegistry() = default;
+
+QString RedisRegistry::description() const
+{
+    return QStringLiteral("Redis registry at %1 (node %2, users expire %3 s after the node's last report)")
+        .arg(m_address.text(), nodeId())
+        .arg(m_expiryMs / 1000.0);
+}
+
+bool RedisRegistry::open(QString *error)
+{
+    QList<QList<QByteArray>> commands{{"PING"}};
+    for (int s = 0; s < ScriptCount; ++s)
+        commands.push_back(QList<QByteArray>{"SCRIPT", "LOAD", scriptText(s)});
+    commands.push_back(QList<QByteArray>{"INCR", "zelmo:node-ids"});
+    QVector<RedisLink::Reply> replies;
+    QString why;
+    if (!RedisLink::runOnce(m_address, commands, &replies, 3000, &why)) {
+        if (error)
+            *error = QStringLiteral("cannot reach the registry at %1: %2").arg(m_address.text(), why);
+        return false;
+    }
+    for (const RedisLink::Reply &r : replies) {
+        if (!r.ok()) {
+            if (error)
+                *error = QStringLiteral("the registry at %1 refused: %2")
+                             .arg(m_address.text(), QString::fromUtf8(r.text));
+            return false;
+        }
+    }
+    m_nodeId = QByteArray::number(replies.last().integer);
+    m_link->open();
+    return true;
+}
+
+void RedisRegistry::close()
+{
+    if (m_nodeId.isEmpty())
+        return;
+    m_link->shutdown();
+    m_ready = false;
+    m_openFetch.reset();
+    // The node's users go at once rather than at the expiry. A short wait of its own:
+    // the event loop may be about to end.
+    RedisLink::runOnce(m_address, {{"EVAL", scriptText(Leave), "0", m_nodeId}}, nullptr, 1000, nullptr);
+    m_nodeId.clear();
+    m_self.reset();
+    m_nodes.clear();
+}
+
+void RedisRegistry::onConnected()
+{
+    // A Redis that restarted has forgotten the scripts; loading them first keeps them
+    // ahead of every use on this connection.
+    for (int s = 0; s < ScriptCount; ++s)
+        m_link->command({"SCRIPT", "LOAD", scriptText(s)});
+    m_ready = true;
+    m_reloading = false;
+    emit logLine(QStringLiteral("registry %1 reached").arg(m_address.text()));
+    publishAll();
+}
+
+void RedisRegistry::onDisconnected(const QString &reason)
+{
+    m_ready = false;
+    m_openFetch.reset();
+    emit logLine(QStringLiteral("registry %1 lost (%2): answering from this node's own users until it is back")
+                     .arg(m_address.text(), reason));
+}
+
+void RedisRegistry::eval(Script script, QList<QByteArray> args, RedisLink::Callback callback)
+{
+    args.prepend("0");
+    args.prepend(m_sha[script]);
+    args.prepend("EVALSHA");
+    m_link->command(args, [this, callback = std::move(callback)](const RedisLink::Reply &reply) {
+        if (reply.kind == RedisLink::Reply::Error && reply.text.startsWith("NOSCRIPT") && !m_reloading) {
+            // Someone flushed the scripts: load them again and publish everything anew.
+            m_reloading = true;
+            onConnected();
+        }
+        if (callback)
+            callback(reply);
+    });
+}
+
+void RedisRegistry::publishAll()
+{
+    if (!m_ready)
+        return;
+    // Whatever Redis still holds of this node goes first; then the node and all its users
+    // are published again, in login order.
+    eval(Leave, {m_nodeId});
+    m_expectFresh = true;
+    sendHeartbeat();
+    m_users.forEach([this](Key key, const User &user) { userChanged(key, user); });
+}
+
+void RedisRegistry::userChanged(Key key, const User &user)
+{
+    m_openFetch.reset();
+    if (!m_ready)
+        return;
+    eval(Login, {m_nodeId, QByteArray::number(key), encode(user), stored(user.email), user.listed ? "1" : "0",
+                 QByteArray::number(m_users.online()), QByteArray::number(m_users.listed()),
+                 QByteArray::number(user.number)});
+}
+
+void RedisRegistry::userLeft(Key key, const User &)
+{
+    m_openFetch.reset();
+    if (!m_ready)
+        return;
+    eval(Logout, {m_nodeId, QByteArray::number(key), QByteArray::number(m_users.online()),
+                  QByteArray::number(m_users.listed())});
+}
+
+void RedisRegistry::userList(std::function<void(const QByteArray &)> answer)
+{
+    if (!m_ready) {
+        answer(m_users.listMessage(Proto::MaxEntries));
+        return;
+    }
+    // A fetch asked after this node's latest change answers this question too.
+    if (m_openFetch) {
+        m_openFetch->waiting.push_back(std::move(answer));
+        return;
+    }
+    auto fetch = std::make_shared<ListFetch>();
+    fetch->waiting.push_back(std::move(answer));
+    m_openFetch = fetch;
+    eval(List, {QByteArray::number(Proto::MaxEntries)}, [this, fetch](const RedisLink::Reply &reply) {
+        if (m_openFetch == fetch)
+            m_openFetch.reset();
+        QByteArray message;
+        if (reply.kind == RedisLink::Reply::Array && reply.items.size() >= 2) {
+            QVector<Proto::UserEntry> entries;
+            entries.reserve(reply.items.size() - 2);
+            for (qsizetype i = 2; i < reply.items.size(); ++i) {
+                const std::optional<User> u = decode(reply.items[i].text);
+                if (!u)
+                    continue;
+                Proto::UserEntry e;
+                e.UserNumber = u->number;
+                e.Name = u->name;
+                e.Location = u->location;
+                e.Comment = u->comment;
+                e.Address = u->address;
+                e.Port = u->port;
+                e.Kind = u->kind;
+                e.HasVideo = u->video;
+                e.HasAudio = u->audio;
+                e.State = 1; // on line and taking calls
+                entries.append(e);
+            }
+            message = Proto::userList(reply.items[0].integer, reply.items[1].integer, entries);
+        } else {
+            message = m_users.listMessage(Proto::MaxEntries);
+        }
+        for (const auto &answer : fetch->waiting)
+            answer(message);
+    });
+}
+
+void RedisRegistry::findByEmail(const QString &email, std::function<void(std::optional<User>)> answer)
+{
+    const auto local = [this, email] {
+        const User *found = m_users.findByEmail(email);
+        return found ? std::optional<User>(*found) : std::nullopt;
+    };
+    if (!m_ready || email.isEmpty()) {
+        answer(local());
+        return;
+    }
+    eval(Lookup, {stored(email)}, [answer = std::move(answer), local](const RedisLink::Reply &reply) {
+        if (reply.kind == RedisLink::Reply::Text)
+            answer(decode(reply.text));
+        else if (reply.kind == RedisLink::Reply::Nil)
+            answer(std::nullopt);
+        else
+            answer(local());
+    });
+}
+
+void RedisRegistry::issueNumber(std::function<void(qint32)> answer)
+{
+    if (!m_ready) {
+        answer(0);
+        return;
+    }
+    eval(Issue, {QByteArray::number(Proto::LastUserNumber)}, [answer = std::move(answer)](const RedisLink::Reply &r) {
+        const bool usable = r.kind == RedisLink::Reply::Integer && r.integer >= Proto::FirstUserNumber
+                            && r.integer <= Proto::LastUserNumber;
+        answer(usable ? qint32(r.integer) : 0);
+    });
+}
+
+void RedisRegistry::emailOf(qint32 number, std::function<void(const QString &)> answer)
+{
+    m_link->command({"HGET", "zelmo:numbers", QByteArray::number(number)},
+                    [answer = std::move(answer)](const RedisLink::Reply &r) { answer(QString::fromUtf8(r.text)); });
+}
+
+void RedisRegistry::issuedCount(std::function<void(qint64)> answer)
+{
+    m_link->command({"HLEN", "zelmo:numbers"},
+                    [answer = std::move(answer)](const RedisLink::Reply &r) { answer(r.integer); });
+}
+
+void RedisRegistry::report(const NodeInfo &self)
+{
+    m_self = self;
+    m_self->id = nodeId();
+    m_self->self = true;
+    if (m_ready)
+        sendHeartbeat();
+}
+
+void RedisRegistry::sendHeartbeat()
+{
+    if (!m_self)
+        return;
+    const NodeInfo &n = *m_self;
+    eval(Heartbeat,
+         {m_nodeId, QByteArray::number(m_expiryMs), stored(n.directory.Host), QByteArray::number(n.directory.Port),
+          stored(n.directory.Description), QByteArray::number(n.palPort), QByteArray::number(n.users),
+          QByteArray::number(n.listed), QByteArray::number(n.connections), QByteArray::number(n.maxUsers),
+          QByteArray::number(n.loginsPerSecond, 'f', 1), QByteArray::number(n.lookupsPerSecond, 'f', 1),
+          QByteArray::number(n.listsPerSecond, 'f', 1)},
+         [this](const RedisLink::Reply &reply) {
+             if (reply.kind != RedisLink::Reply::Array || reply.items.size() < 2)
+                 return;
+             const bool fresh = reply.items[0].integer == 1;
+             m_nodes = parseNodes(reply.items[1], m_nodeId);
+             if (fresh && !m_expectFresh) {
+                 // The others took this node for dead (it missed its expiry) and cleared
+                 // its users away: they are published again.
+                 emit logLine(QStringLiteral("the registry had given this node up: publishing its %1 users again")
+                                  .arg(m_users.connections()));
+                 publishAll();
+                 return;
+             }
+             m_expectFresh = false;
+         });
+}
+
+bool RedisRegistry::readNodes(const RedisAddress &address, QVector<NodeInfo> *nodes, QString *error)
+{
+    QVector<RedisLink::Reply> replies;
+    QString why;
+    if (!RedisLink::runOnce(address, {{"EVAL", scriptText(Nodes), "0"}}, &replies, 3000, &why)
+        || replies.value(0).kind != RedisLink::Reply::Array) {
+        if (error)
+            *error = QStringLiteral("cannot read the registry at %1: %2")
+                         .arg(address.text(), why.isEmpty() ? QString::fromUtf8(replies.value(0).text) : why);
+        return false;
+    }
+    *nodes = parseNodes(replies[0], {});
+    return true;
+}
+
+QVector<NodeInfo> RedisRegistry::parseNodes(const RedisLink::Reply &rows, const QByteArray &self)
+{
+    QVector<NodeInfo> nodes;
+    for (const RedisLink::Reply &row : rows.items) {
+        if (row.items.size() < 14)
+            continue;
+        const auto text = [&](int i) { return QString::fromUtf8(row.items[i].text); };
+        const auto number = [&](int i) { return row.items[i].text.toInt(); };
+        NodeInfo n;
+        n.id = text(0);
+        n.directory = {text(1), number(2), text(3)};
+        n.palPort = number(4);
+        n.users = number(5);
+        n.listed = number(6);
+        n.connections = number(7);
+        n.maxUsers = number(8);
+        n.loginsPerSecond = row.items[9].text.toDouble();
+        n.lookupsPerSecond = row.items[10].text.toDouble();
+        n.listsPerSecond = row.items[11].text.toDouble();
+        n.reportAgeMs = row.items[12].text.toLongLong();
+        n.self = row.items[0].text == self;
+        n.up = row.items[13].text == "1";
+        nodes.append(n);
+    }
+    return nodes;
+}
+
+QByteArray RedisRegistry::encode(const User &u)
+{
+    const char sep = '\x1f';
+    QByteArray e;
+    e += QByteArray::number(u.number) + sep;
+    e += stored(u.name) + sep;
+    e += stored(u.email) + sep;
+    e += stored(u.location) + sep;
+    e += stored(u.comment) + sep;
+    e += stored(u.address) + sep;
+    e += QByteArray::number(u.port) + sep;
+    e += QByteArray::number(u.kind) + sep;
+    e += (u.video ? "1" : "0") + QByteArray(1, sep);
+    e += (u.audio ? "1" : "0") + QByteArray(1, sep);
+    e += u.listed ? "1" : "0";
+    return e;
+}
+
+std::optional<UserRegistry::User> RedisRegistry::decode(const QByteArray &stored)
+{
+    // The serial, then the fields as encode() wrote them.
+    const QList<QByteArray> f = stored.split('\x1f');
+    if (f.size() != 12)
+        return std::nullopt;
+    User u;
+    u.number = f[1].toInt();
+    u.name = QString::fromUtf8(f[2]);
+    u.email = QString::fromUtf8(f[3]);
+    u.location = QString::fromUtf8(f[4]);
+    u.comment = QString::fromUtf8(f[5]);
+    u.address = QString::fromUtf8(f[6]);
+    u.port = f[7].toInt();
+    u.kind = qint16(f[8].toInt());
+    u.video = f[9] == "1";
+    u.audio = f[10] == "1";
+    u.listed = f[11] == "1";
+    return u;
+}

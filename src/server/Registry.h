@@ -1,0 +1,67 @@
+#pragma once
+
+#include "server/NodeInfo.h"
+#include "server/UserRegistry.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QVector>
+#include <functional>
+#include <optional>
+
+// What the nodes of one directory service share: who is on line, the user numbers with
+// the e-mail each belongs to, and which nodes are up. A node keeps its own users in its
+// UserRegistry and tells the registry of every change; the registry answers the list,
+// the e-mail lookups and the number requests for the whole service.
+//
+// Answers come through callbacks on the event loop, possibly later (a shared registry
+// asks over the network) but always in the order of the questions. A registry that cannot
+// reach its store answers from this node's own users, so users are served meanwhile.
+class Registry : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Key = UserRegistry::Key;
+    using User = UserRegistry::User;
+
+    explicit Registry(QObject *parent = nullptr)
+        : QObject(parent)
+    {
+    }
+
+    // Opens the store. False with a reason.
+    virtual bool open(QString *error) = 0;
+    // This node leaves: its users go from the shared list at once.
+    virtual void close() = 0;
+    // Whether other nodes share it (and the server list should name them).
+    virtual bool isShared() const = 0;
+    // Where it keeps its data, for the operator.
+    virtual QString description() const = 0;
+
+    // A user of this node logged in, or logged in again with other details.
+    virtual void userChanged(Key key, const User &user) = 0;
+    virtual void userLeft(Key key, const User &user) = 0;
+
+    // The "LS1" answer: the counts and at most the client's table of listed users.
+    virtual void userList(std::function<void(const QByteArray &message)> answer) = 0;
+    // The latest login with this e-mail (lower case) anywhere in the service.
+    virtual void findByEmail(const QString &email, std::function<void(std::optional<User>)> answer) = 0;
+    // A user number never handed out before anywhere in the service; 0 when none is left
+    // or the store cannot be reached.
+    virtual void issueNumber(std::function<void(qint32)> answer) = 0;
+    // The e-mail last seen with a number that was handed out (empty when none).
+    virtual void emailOf(qint32 number, std::function<void(const QString &)> answer) = 0;
+    virtual void issuedCount(std::function<void(qint64)> answer) = 0;
+
+    // This node's regular report: its address, load and rates. It also renews the
+    // expiry of the node's users, so it must come more often than the expiry.
+    virtual void report(const NodeInfo &self) = 0;
+    // The nodes that were up at the last report, this one among them.
+    virtual QVector<NodeInfo> nodes() const = 0;
+
+signals:
+    // Losing and finding the store again, for the operator's log.
+    void logLine(const QString &line);
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "server/Registry.h"
+#include "server/SqliteStore.h"
+
+// The embedded registry of a node that serves alone: who is on line is this node's own
+// users, kept in memory; the user numbers and the node's reports live in SQLite. Every
+// answer is given at once.
+class SqliteRegistry : public Registry
+{
+    Q_OBJECT
+
+public:
+    // The users are the node's own; the list is built from them.
+    SqliteRegistry(QString dataDir, UserRegistry &users, QObject *parent = nullptr);
+    ~SqliteRegistry() override;
+
+    bool open(QString *error) override;
+    void close() override;
+    bool isShared() const override { return false; }
+    QString description() const override;
+
+    void userChanged(Key key, const User &user) override;
+    void userLeft(Key key, const User &user) override;
+    void userList(std::function<void(const QByteArray &)> answer) override;
+    void findByEmail(const QString &email, std::function<void(std::optional<User>)> answer) override;
+    void issueNumber(std::function<void(qint32)> answer) override;
+    void emailOf(qint32 number, std::function<void(const QString &)> answer) override;
+    void issuedCount(std::function<void(qint64)> answer) override;
+    void report(const NodeInfo &self) override;
+    QVector<NodeInfo> nodes() const override;
+
+    // The reports of the nodes that use the database in the folder, for "--stats".
+    static bool readNodes(const QString &dataDir, QVector<NodeInfo> *nodes, QString *error);
+
+private:
+    QString m_dataDir;
+    UserRegistry &m_users;
+    SqliteStore m_store;
+    std::optional<NodeInfo> m_self;
+};
