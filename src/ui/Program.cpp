@@ -18,6 +18,7 @@
 #include "core/Twips.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
+#include "ui/DeviceNotice.h"
 #include "ui/VideoFormatDialog.h"
 #include "ui/VideoView.h"
 #include "ui/WindowPlacement.h"
@@ -292,6 +293,12 @@ void Program::initializeEngines()
     });
     m_audio->startGSM();
     m_state.hasAudio = m_audio->hasAudio();
+    const QString notice = DeviceNotice::text(!m_devices->cameraNames().isEmpty(), m_devices->hasAudioInput(),
+                                              m_devices->hasAudioOutput());
+    if (!notice.isEmpty()) {
+        logLine(notice);
+        emit devicesMissing(notice);
+    }
 }
 
 void Program::connectCapture()
