@@ -168,9 +168,25 @@ QString TestHook::unescaped(const QString &text)
     return out;
 }
 
+QList<QWidget *> TestHook::windows() const
+{
+    // The main window and the windows it owns: another program in the same process (a
+    // test's second program) keeps its own.
+    QList<QWidget *> found;
+    frmMain *main = m_program.mainWindow();
+    if (!main)
+        return found;
+    found << main;
+    for (QWidget *w : main->findChildren<QWidget *>()) {
+        if (w->isWindow())
+            found << w;
+    }
+    return found;
+}
+
 QWidget *TestHook::window(const QString &name, QString *error) const
 {
-    for (QWidget *w : QApplication::topLevelWidgets()) {
+    for (QWidget *w : windows()) {
         if (w->objectName() != name || !w->isVisible())
             continue;
         // A modal window takes every click and key until it closes.
@@ -227,7 +243,7 @@ QString TestHook::run(const QString &command)
 
     if (verb == QLatin1String("windows")) {
         QStringList names;
-        for (QWidget *w : QApplication::topLevelWidgets()) {
+        for (QWidget *w : windows()) {
             if (w->isVisible() && !w->objectName().isEmpty())
                 names << w->objectName();
         }
@@ -261,6 +277,10 @@ QString TestHook::run(const QString &command)
         return w ? QStringLiteral("ok ") + escaped(w->windowTitle()) : QStringLiteral("error ") + error;
     }
 
+    static const QStringList controlVerbs{QStringLiteral("text"), QStringLiteral("click"), QStringLiteral("press"),
+                                          QStringLiteral("release"), QStringLiteral("type"), QStringLiteral("activate")};
+    if (!controlVerbs.contains(verb))
+        return QStringLiteral("error unknown command %1").arg(verb);
     // A disabled control can still be read, not used.
     const bool reading = verb == QLatin1String("text");
     QWidget *c = control(first, second, !reading, &error);

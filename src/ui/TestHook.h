@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -45,6 +46,7 @@ public:
 
 private:
     void readSome();
+    QList<QWidget *> windows() const;
     QWidget *window(const QString &name, QString *error) const;
     QWidget *control(const QString &windowName, const QString &controlName, bool forUse, QString *error) const;
     QString counters() const;

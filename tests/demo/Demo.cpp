@@ -139,6 +139,13 @@ bool Demo::setUp(QString *error)
         *error = QStringLiteral("cannot make the demo's folders");
         return false;
     }
+    // Without a runtime folder every program would complain about it on standard error.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString runtime = m_work->filePath(QStringLiteral("runtime"));
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+    }
     // Screenshots and logs of an earlier run would read as this run's.
     QDir out(m_options.outDir);
     for (const QString &old : out.entryList({QStringLiteral("*.png"), QStringLiteral("*.log")}, QDir::Files))
