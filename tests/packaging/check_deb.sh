@@ -26,6 +26,8 @@ check_unit "$work/root/usr/lib/systemd/system/zelmo-directory.service" /usr/bin
 # Every library an executable links comes from a package that Depends names.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
+# The package names alone, one a line: versions and alternatives taken apart.
+names=$(sed -e 's/([^)]*)//g' -e 's/[,|]/\n/g' <<<"$depends" | tr -d ' ')
 for exe in zelmo zelmo-directory; do
   for soname in $(readelf -d "$work/root/usr/bin/$exe" | sed -n 's/.*NEEDED.*\[\(.*\)\]/\1/p'); do
     path=$(ldd "$work/root/usr/bin/$exe" | awk -v l="$soname" '$1 == l { print $3 }')
@@ -33,7 +35,7 @@ for exe in zelmo zelmo-directory; do
     package=${owner%%:*}
     if [ -z "$package" ]; then
       echo "no package owns $soname ($path)"; fail=1
-    elif ! grep -qE "(^|, )$package( |,|$)" <<<"$depends"; then
+    elif ! grep -qxF "$package" <<<"$names"; then
       echo "$exe links $soname from $package, which Depends does not name"; fail=1
     fi
   done
