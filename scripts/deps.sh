@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages ZELMO needs to build, run and test, when any is missing.
+# "scripts/deps.sh sanitize" also installs what the sanitizer and fuzz builds need.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev libgsm1-dev libturbojpeg0-dev
   xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good pulseaudio pulseaudio-utils imagemagick)
+if [ "${1:-}" = "sanitize" ]; then
+  # clang with its sanitizer and libFuzzer runtimes; llvm for the symbolizer of reports.
+  packages+=(clang libclang-rt-dev llvm)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,7 +1,7 @@
 #include "call/CallControl.h"
-#include "call/frmBusyNotify.h"
-#include "call/frmCallIn.h"
-#include "call/frmConStatus.h"
+#include "ui/frmBusyNotify.h"
+#include "ui/frmCallIn.h"
+#include "ui/frmConStatus.h"
 #include "core/ActivityLog.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
@@ -303,7 +303,7 @@ private slots:
         const int logBefore = bob.log().size();
         bob.program->mainWindow()->findChild<QAction *>(QStringLiteral("menu_DoNotDisturb"))->trigger();
         QVERIFY(bob.state().doNotDisturb);
-        QCOMPARE(bob.program->mainWindow()->findChild<QLabel *>(QStringLiteral("imgDoNotDisturb"))->property("picture"),
+        QCOMPARE(bob.program->mainWindow()->findChild<QWidget *>(QStringLiteral("imgDoNotDisturb"))->property("picture"),
                  QVariant(QStringLiteral("imgDNDOn")));
         ann.call(bob);
         QTRY_COMPARE(ann.connectState(), ConnectState::DidNotAnswer);
@@ -338,10 +338,17 @@ private slots:
         for (const QByteArray &text : {QByteArray("RQC;Ann;Oslo;"), QByteArray("RQC;A;nn;Oslo;9:05;"),
                                        QByteArray("KEY;1;"), QByteArray("FST"), QByteArray(100000, ';'),
                                        QByteArray("\xff\xfe\x00RQC", 6)}) {
+            qsizetype taken = 0;
+            const QMetaObject::Connection counter =
+                connect(&bob.program->ipdControl(), &IPDaemon::dataIn,
+                        [&taken](int, const QByteArray &piece, bool) { taken += piece.size(); });
             RawCaller eve(bob.port);
             QVERIFY(eve.send(text));
-            // The answer to a later message proves that nothing came back for this one.
-            QTRY_VERIFY(bob.program->ipdControl().connectionIds().size() == 1);
+            // Each piece of data is one control message: the later message goes out only once
+            // this one has been taken in, so that the two never arrive as one.
+            QTRY_COMPARE(taken, text.size());
+            disconnect(counter);
+            // The answer to the later message proves that nothing came back for this one.
             QVERIFY(eve.send("UIF;2.4;False;"));
             QTRY_VERIFY(!eve.received.isEmpty());
             QCOMPARE(eve.received, QByteArray("UIF;2.5;False;"));
@@ -354,6 +361,24 @@ private slots:
         QVERIFY(old.send("UIF;2.4;True;"));
         QTRY_COMPARE(old.received, QByteArray("UIF;2.5;False;"));
         QVERIFY(!bob.state().PeerIsV25);
+    }
+
+    void controlCharactersInAPeersNameNeverReachTheLog()
+    {
+        Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
+        RawCaller eve(bob.port);
+        QVERIFY(eve.send("RQC;Eve\x1b[2J\x07;Os\tlo\xc2\x85\xe2\x80\xae;9:05\x08\x08;"));
+        QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
+        QVERIFY(bob.logged(QStringLiteral("Received Call from Eve [2J , Os lo   127.0.0.1, 9:05  ")));
+        QCOMPARE(bob.prompt()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(), QStringLiteral("Eve [2J "));
+
+        // What the log file gets holds no control byte but the line ends.
+        const QString path = bob.dir.filePath(QStringLiteral("check.log"));
+        QVERIFY(!bob.program->activityLog().save(path));
+        const QByteArray file = TestSupport::readBytes(path);
+        QVERIFY(file.contains("Eve [2J , Os lo "));
+        for (const char c : file)
+            QVERIFY2(uchar(c) >= 0x20 || c == '\r' || c == '\n', qPrintable(QString::number(uchar(c))));
     }
 
     void silentConnectionsDoNotBlockARealCaller()

@@ -61,6 +61,16 @@ private slots:
         QCOMPARE(readBytes(path), QByteArray());
     }
 
+    void controlCharactersInTheLogFileAreNotShown()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("zelmo.log");
+        writeBytes(path, "Received Call from \x1b]0;owned\x07" "Eve\tx\r\nnext\r\n");
+        ActivityLog log;
+        log.load(path);
+        QCOMPARE(log.lines(), QStringList({"Received Call from  ]0;owned Eve x", "next"}));
+    }
+
     void logKeepsTheNewestLines()
     {
         QTemporaryDir dir;

@@ -1,8 +1,8 @@
 // Two programs and the companion server on loopback: logging in, the user list, e-mail
 // lookups, redirects, a full server, and the pal cycle.
 
-#include "call/frmCallIn.h"
-#include "call/frmConStatus.h"
+#include "ui/frmCallIn.h"
+#include "ui/frmConStatus.h"
 #include "core/IPPort.h"
 #include "support/DirectoryKit.h"
 #include "ui/frmMessage.h"

@@ -67,6 +67,11 @@ private slots:
     void networkTextStaysOnOneLine()
     {
         QCOMPARE(Fields::singleLine(QStringLiteral("Eve\r\n666\rx")), QStringLiteral("Eve  666 x"));
+        // Escapes, tabs, C1 controls, separators and bidirectional overrides go too;
+        // letters of any script stay.
+        QCOMPARE(Fields::singleLine(QStringLiteral("a\x1b[2Jb\tc\u0085d\u2028e\u202egnp.exe\u007f")),
+                 QStringLiteral("a [2Jb c d e gnp.exe "));
+        QCOMPARE(Fields::singleLine(QStringLiteral("\u00c5se \u5f20 \U0001F600")), QStringLiteral("\u00c5se \u5f20 \U0001F600"));
     }
 };
 

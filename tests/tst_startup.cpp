@@ -11,9 +11,10 @@
 #include "ui/frmSelf.h"
 #include "ui/frmSplash.h"
 #include "call/CallControl.h"
-#include "call/frmConStatus.h"
+#include "ui/frmConStatus.h"
 #include "core/IPPort.h"
 #include "directory/DirectoryService.h"
+#include "messages/MessageService.h"
 
 #include <QAction>
 #include <QFile>
@@ -129,7 +130,7 @@ private slots:
         program.start();
         QCOMPARE(program.state().ListenPortBase, base + 4);
         QCOMPARE(program.ipdMedia().localPort(), base + 5);
-        QCOMPARE(program.ipdMessage().localPort(), base + 6);
+        QCOMPARE(program.messages().ipdMessage().localPort(), base + 6);
         QCOMPARE(program.chat().ipdText().localPort(), base + 7);
         QVERIFY(program.chat().ipdText().isListening());
         QVERIFY(messageBoxTexts(program).isEmpty());
@@ -150,7 +151,7 @@ private slots:
         QCOMPARE(program.state().ListenPortBase, base + 12);
         QVERIFY(program.ipdMedia().isListening());
         QCOMPARE(program.ipdMedia().localPort(), base + 13);
-        QCOMPARE(program.ipdMessage().localPort(), base + 14);
+        QCOMPARE(program.messages().ipdMessage().localPort(), base + 14);
         QVERIFY(!program.ipdControl().isListening());
     }
 

@@ -56,9 +56,10 @@ void ActivityLog::load(const QString &path)
     const std::optional<QByteArrayList> read = LineFile::read(path, MaxReadBytes, LineFile::Part::Tail);
     if (!read)
         return;
-    // Older lines would be dropped at once; they are not even decoded.
+    // Older lines would be dropped at once; they are not even decoded. A file edited or
+    // written elsewhere may hold control characters, which the log window must not show.
     for (qsizetype i = qMax<qsizetype>(0, read->size() - MaxLines); i < read->size(); ++i)
-        m_lines.append(Fields::fromWire(read->at(i)));
+        m_lines.append(Fields::singleLine(Fields::fromWire(read->at(i))));
     if (m_lines.size() > MaxLines)
         m_lines.remove(0, m_lines.size() - MaxLines);
     emit reset();

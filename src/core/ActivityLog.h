@@ -18,12 +18,14 @@ public:
 
     explicit ActivityLog(QObject *parent = nullptr);
 
-    // Appends "<local date and time, short form>: <text>". CR and LF become blanks.
+    // Appends "<local date and time, short form>: <text>". Control characters become
+    // blanks (see Fields::singleLine).
     void logLine(const QString &text);
     const QStringList &lines() const { return m_lines; }
     void clear();
 
-    // A missing or unreadable file leaves the log as it is.
+    // A missing or unreadable file leaves the log as it is. Control characters in the
+    // file's lines become blanks.
     void load(const QString &path);
     FileError save(const QString &path) const;
 

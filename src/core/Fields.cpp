@@ -88,11 +88,35 @@ int validPort(qint64 value)
     return value >= 1 && value <= 65535 ? int(value) : 0;
 }
 
+namespace {
+
+// Characters that move the cursor, end a line or reorder what follows on screen: a peer's
+// name carrying them could forge or garble log lines, or drive the terminal of whoever
+// reads the log.
+bool controlCharacter(QChar c)
+{
+    switch (c.category()) {
+    case QChar::Other_Control:       // C0, DEL, C1
+    case QChar::Separator_Line:      // U+2028
+    case QChar::Separator_Paragraph: // U+2029
+        return true;
+    default:
+        break;
+    }
+    const char16_t u = c.unicode();
+    // Bidirectional embeddings, overrides and isolates.
+    return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+}
+
+} // namespace
+
 QString singleLine(const QString &text)
 {
     QString line = text;
-    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    for (QChar &c : line) {
+        if (controlCharacter(c))
+            c = QLatin1Char(' ');
+    }
     return line;
 }
 

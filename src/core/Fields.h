@@ -43,7 +43,9 @@ qint32 leadingInt32(const QByteArray &text);
 // A port read from anywhere: 1 to 65535, else 0.
 int validPort(qint64 value);
 
-// Text that came from the network, made safe for one line of a line-based file.
+// Text that came from the network, made safe for one line of a line-based file and for
+// a terminal: every control character (line breaks, tabs, escapes, C1, line and paragraph
+// separators, bidirectional overrides) becomes a blank.
 QString singleLine(const QString &text);
 
 // At most maxBytes of a UTF-8 text, cut before a character rather than inside one.

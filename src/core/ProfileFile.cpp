@@ -87,13 +87,19 @@ QString ProfileFile::readString(const QString &section, const QString &key,
                                 const QString &defaultValue, int bufferSize) const
 {
     const Place place = find(section, key);
-    QString value = defaultValue;
-    if (place.keyLine >= 0) {
-        QString foundKey;
-        keyOf(m_lines.at(place.keyLine), &foundKey, &value);
-    }
-    // The last place of the buffer holds the terminator.
-    return value.left(qMax(0, bufferSize - 1));
+    if (place.keyLine < 0)
+        return defaultValue.left(qMax(0, bufferSize - 1));
+    QString foundKey;
+    QString value;
+    keyOf(m_lines.at(place.keyLine), &foundKey, &value);
+    // A value reads as it will read again once written back: control characters are
+    // blanks (a write makes them so), and the cut to the buffer (whose last place holds
+    // the terminator) neither splits a character nor leaves a blank that the next read
+    // would trim away.
+    value = Fields::singleLine(value).left(qMax(0, bufferSize - 1));
+    if (!value.isEmpty() && value.back().isHighSurrogate())
+        value.chop(1);
+    return value.trimmed();
 }
 
 void ProfileFile::writeString(const QString &section, const QString &key, const QString &value)

@@ -227,6 +227,11 @@ void DirectoryService::loginAgain()
         sendPalLogin();
 }
 
+void DirectoryService::closeDirectory()
+{
+    m_ippServer->setConnected(false);
+}
+
 void DirectoryService::reconnectDirectory()
 {
     m_ippServer->setConnected(false);

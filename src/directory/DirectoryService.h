@@ -108,7 +108,10 @@ public slots:
     // The user's personal data changed: log in again on the open directory connection
     // (connecting when it is closed), and on the pal connection when logged in there.
     void loginAgain();
-    // The directory address changed: close the connection and connect to the new one.
+    // The directory address changed: the connection to the old server closes; the login
+    // that follows connects to the new one.
+    void closeDirectory();
+    // Closes the directory connection and connects to the configured server again.
     void reconnectDirectory();
 
 signals:

@@ -1,5 +1,6 @@
 #include "ui/Artwork.h"
 
+#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -15,10 +16,19 @@ const QColor Ink(40, 44, 52);
 const QColor Accent(32, 120, 200);
 const QColor AccentDark(18, 70, 130);
 
-QPixmap canvas(int w, int h)
+// Pictures are painted at the screen's pixel density, so they stay sharp on a display
+// scaled to 200 %: the pixmap has twice the pixels and the painter works in logical units.
+qreal density()
 {
-    QPixmap pm(w, h);
-    pm.fill(Qt::transparent);
+    return qGuiApp ? qMax<qreal>(1.0, qGuiApp->devicePixelRatio()) : 1.0;
+}
+
+QPixmap canvas(int w, int h, const QColor &fill = Qt::transparent)
+{
+    const qreal dpr = density();
+    QPixmap pm(qCeil(w * dpr), qCeil(h * dpr));
+    pm.setDevicePixelRatio(dpr);
+    pm.fill(fill);
     return pm;
 }
 
@@ -53,6 +63,27 @@ QPixmap indicator(const QColor &lampBase, const std::function<void(QPainter &, c
     drawLamp(p, QRectF(1.5, 2.5, 11, 11), lampBase);
     symbol(p, QRectF(15, 1, 14, 14));
     return pm;
+}
+
+// The eye of the logo: a lens-shaped iris in blue with a white eyeball and a pupil.
+void drawEye(QPainter &p, const QRectF &eye)
+{
+    QLinearGradient g(eye.topLeft(), eye.bottomRight());
+    g.setColorAt(0, QColor(80, 170, 240));
+    g.setColorAt(1, AccentDark);
+    QPainterPath lens;
+    lens.moveTo(eye.left(), eye.center().y());
+    lens.quadTo(eye.center().x(), eye.top() - eye.height() * 0.45, eye.right(), eye.center().y());
+    lens.quadTo(eye.center().x(), eye.bottom() + eye.height() * 0.45, eye.left(), eye.center().y());
+    p.save();
+    p.setPen(Qt::NoPen);
+    p.setBrush(g);
+    p.drawPath(lens);
+    p.setBrush(Qt::white);
+    p.drawEllipse(eye.center(), eye.height() * 0.36, eye.height() * 0.36);
+    p.setBrush(AccentDark);
+    p.drawEllipse(eye.center(), eye.height() * 0.2, eye.height() * 0.2);
+    p.restore();
 }
 
 } // namespace
@@ -138,15 +169,25 @@ QPixmap doNotDisturb(bool on)
     return pm;
 }
 
-QPixmap messageWaiting()
+QPixmap messageIndicator(bool lit)
 {
+    // An envelope: pale and outlined while nothing waits, yellow with a red flag when a
+    // quick message has come in.
     QPixmap pm = canvas(20, 16);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(AccentDark, 1.2));
-    p.setBrush(QColor(255, 230, 120));
-    p.drawRect(QRectF(1.5, 3.5, 17, 11));
-    p.drawPolyline(QPolygonF{QPointF(1.5, 3.5), QPointF(10, 10), QPointF(18.5, 3.5)});
+    const QRectF body(1.5, 3.5, 15, 10.5);
+    p.setPen(QPen(lit ? AccentDark : QColor(140, 146, 154), 1.2));
+    p.setBrush(lit ? QColor(255, 222, 100) : QColor(236, 238, 241));
+    p.drawRoundedRect(body, 1.2, 1.2);
+    p.setBrush(Qt::NoBrush);
+    p.drawPolyline(QPolygonF{body.topLeft() + QPointF(0.5, 0.5), QPointF(body.center().x(), body.top() + 6),
+                             body.topRight() + QPointF(-0.5, 0.5)});
+    if (lit) {
+        p.setPen(QPen(QColor(150, 20, 20), 1));
+        p.setBrush(QColor(225, 45, 40));
+        p.drawEllipse(QPointF(16, 4.5), 3.3, 3.3);
+    }
     return pm;
 }
 
@@ -154,9 +195,7 @@ QPixmap digit(int value)
 {
     // Segments a..g of a seven-segment display.
     static constexpr unsigned char masks[10] = {0x3f, 0x06, 0x5b, 0x4f, 0x66, 0x6d, 0x7d, 0x07, 0x7f, 0x6f};
-    const int w = 11, h = 18;
-    QPixmap pm(w, h);
-    pm.fill(QColor(16, 20, 18));
+    QPixmap pm = canvas(11, 18, QColor(16, 20, 18));
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     const unsigned char mask = value >= 0 && value <= 9 ? masks[value] : 0;
@@ -174,8 +213,7 @@ QPixmap digit(int value)
 
 QPixmap colon(bool on)
 {
-    QPixmap pm(5, 18);
-    pm.fill(QColor(16, 20, 18));
+    QPixmap pm = canvas(5, 18, QColor(16, 20, 18));
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
@@ -299,24 +337,10 @@ QPixmap logo(int width, int height)
     QPixmap pm = canvas(width, height);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF eye(width * 0.1, height * 0.12, width * 0.8, height * 0.5);
-    QLinearGradient g(eye.topLeft(), eye.bottomRight());
-    g.setColorAt(0, QColor(80, 170, 240));
-    g.setColorAt(1, AccentDark);
-    QPainterPath lens;
-    lens.moveTo(eye.left(), eye.center().y());
-    lens.quadTo(eye.center().x(), eye.top() - eye.height() * 0.45, eye.right(), eye.center().y());
-    lens.quadTo(eye.center().x(), eye.bottom() + eye.height() * 0.45, eye.left(), eye.center().y());
-    p.setPen(Qt::NoPen);
-    p.setBrush(g);
-    p.drawPath(lens);
-    p.setBrush(Qt::white);
-    p.drawEllipse(eye.center(), eye.height() * 0.36, eye.height() * 0.36);
-    p.setBrush(AccentDark);
-    p.drawEllipse(eye.center(), eye.height() * 0.2, eye.height() * 0.2);
+    drawEye(p, QRectF(width * 0.1, height * 0.12, width * 0.8, height * 0.5));
     QFont f = p.font();
     f.setBold(true);
-    f.setPixelSize(int(height * 0.22));
+    f.setPixelSize(qMax(8, int(height * 0.22)));
     f.setLetterSpacing(QFont::AbsoluteSpacing, height * 0.03);
     p.setFont(f);
     p.setPen(QColor(200, 215, 235));
@@ -326,7 +350,7 @@ QPixmap logo(int width, int height)
 
 QPixmap splash(int width, int height)
 {
-    QPixmap pm(width, height);
+    QPixmap pm = canvas(width, height);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient g(0, 0, 0, height);
@@ -373,6 +397,48 @@ QPixmap incomingCall(int size)
     p.drawPixmap(QRect(0, 0, size, size), toolbarButton(0, ButtonLook::Raised));
     p.setPen(QPen(QColor(30, 160, 70), 2, Qt::SolidLine, Qt::RoundCap));
     p.drawArc(QRectF(size * 0.55, size * 0.05, size * 0.4, size * 0.4), 0, 90 * 16);
+    return pm;
+}
+
+QIcon appIcon()
+{
+    // The logo's eye on a dark rounded square, at the sizes window managers ask for.
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient back(0, 0, 0, size);
+        back.setColorAt(0, QColor(34, 54, 86));
+        back.setColorAt(1, QColor(12, 20, 34));
+        p.setPen(Qt::NoPen);
+        p.setBrush(back);
+        p.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size * 0.2, size * 0.2);
+        drawEye(p, QRectF(size * 0.08, size * 0.22, size * 0.84, size * 0.56));
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+QPixmap listIcon(ListIcon kind)
+{
+    // A head and shoulders; pals carry a lamp that says whether they are on line.
+    QPixmap pm = canvas(16, 16);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor body = kind == ListIcon::PalOffline ? QColor(150, 156, 164) : Accent;
+    p.setPen(Qt::NoPen);
+    p.setBrush(body);
+    p.drawEllipse(QPointF(7, 5), 3.2, 3.2);
+    QPainterPath shoulders;
+    shoulders.moveTo(1.5, 15);
+    shoulders.cubicTo(1.5, 9.5, 12.5, 9.5, 12.5, 15);
+    shoulders.closeSubpath();
+    p.drawPath(shoulders);
+    if (kind != ListIcon::User)
+        drawLamp(p, QRectF(10, 9.5, 5.5, 5.5), lampColour(kind == ListIcon::PalOnline ? Lamp::Green : Lamp::Grey));
     return pm;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QIcon>
 #include <QPixmap>
 
-// The program's pictures, drawn in code so that they scale cleanly and need no files.
+// The program's pictures, drawn in code so that they need no files and stay sharp at any
+// screen scale: every pixmap is painted at the screen's pixel density.
 namespace Artwork {
 
 enum class Lamp { Green, Red, Amber, Grey };
@@ -13,7 +15,8 @@ QPixmap microphone(bool on);
 QPixmap camera(bool on, bool present = true);
 QPixmap speaker(bool on);
 QPixmap doNotDisturb(bool on);
-QPixmap messageWaiting();
+// The quick-message indicator, lit while a message waits.
+QPixmap messageIndicator(bool lit);
 // Seven-segment digit 0..9 (lit) or an unlit digit (-1); the clock's colon.
 QPixmap digit(int value);
 QPixmap colon(bool on);
@@ -35,5 +38,12 @@ QPixmap splash(int width, int height);
 QPixmap information(int size = 32);
 QPixmap errorSign(int size = 32);
 QPixmap incomingCall(int size = 48);
+
+// The program's icon, for every window.
+QIcon appIcon();
+
+// Icons of the directory's lists: a listed user, a pal on line, a pal off line.
+enum class ListIcon { User, PalOnline, PalOffline };
+QPixmap listIcon(ListIcon kind);
 
 } // namespace Artwork

@@ -1,9 +1,9 @@
 #include "ui/Program.h"
 
 #include "call/CallControl.h"
-#include "call/frmCallIn.h"
-#include "call/frmConStatus.h"
 #include "chat/ChatSession.h"
+#include "ui/frmCallIn.h"
+#include "ui/frmConStatus.h"
 #include "core/ActivityLog.h"
 #include "directory/DirectoryService.h"
 #include "directory/UserNumberFile.h"
@@ -13,6 +13,7 @@
 #include "media/engine/AudioEngine.h"
 #include "media/engine/DeviceProvider.h"
 #include "media/engine/VideoEngine.h"
+#include "messages/MessageService.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/Twips.h"
@@ -20,10 +21,11 @@
 #include "media/CaptureControl.h"
 #include "ui/DeviceNotice.h"
 #include "ui/VideoFormatDialog.h"
-#include "ui/VideoView.h"
+#include "ui/MainWindowController.h"
 #include "ui/WindowPlacement.h"
+#include "ui/MessageWindows.h"
 #include "ui/frmAbout.h"
-#include "call/frmBusyNotify.h"
+#include "ui/frmBusyNotify.h"
 #include "ui/frmDirectory.h"
 #include "ui/frmErrorMsg.h"
 #include "ui/frmLog.h"
@@ -58,7 +60,6 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_log(std::make_unique<ActivityLog>())
     , m_ipdControl(new IPDaemon(this))
     , m_ipdMedia(new IPDaemon(this))
-    , m_ipdMessage(new IPDaemon(this))
     , m_ippControl(new IPPort(this))
     , m_ippClient(new IPPort(this))
     , m_sounds(new SoundPlayer(this))
@@ -81,10 +82,12 @@ Program::Program(ProgramOptions options, QObject *parent)
                                   [this] { m_audioControl->captureStep(); }},
                                  this))
     , m_chat(new ChatSession({m_state, *m_calls, *m_session, *m_sounds, m_mediaClock}, this))
+    , m_messages(new MessageService({m_state, *m_sounds, *m_video, *m_audio, *m_audioControl, m_audioSendQueue,
+                                     profilePath(QStringLiteral("refuse.dat"))},
+                                    this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
     m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
-    m_ipdMessage->setObjectName(QStringLiteral("ipdMessage"));
     m_ippControl->setObjectName(QStringLiteral("ippControl"));
     m_ippClient->setObjectName(QStringLiteral("ippClient"));
 
@@ -98,6 +101,22 @@ Program::Program(ProgramOptions options, QObject *parent)
     connect(m_frmMain, &frmMain::closeRequested, this, &Program::requestClose);
     connectCallControl();
     connectMediaSession();
+    m_controller = new MainWindowController(*this, *m_frmMain, this);
+    connectMessages();
+}
+
+void Program::connectMessages()
+{
+    m_messageWindows = new MessageWindows(*m_messages, *m_calls, *m_directory, m_frmMain, this);
+    connect(m_messageWindows, &MessageWindows::informationRequested, this, &Program::showInformation);
+    connect(m_messages, &MessageService::saveFailed, this, &Program::showMessageBox);
+    connect(m_messages, &MessageService::waitingChanged, m_frmMain,
+            [this](int waiting) { m_frmMain->setMessageWaiting(waiting > 0); });
+    connect(m_frmMain, &frmMain::messageIndicatorActivated, m_messageWindows, &MessageWindows::openOldest);
+    connect(m_directory, &DirectoryService::sendMessageRequested, m_messageWindows,
+            [this](const QString &name, const QString &location, const QString &address, int port) {
+                m_messageWindows->compose(name, location, address, port);
+            });
 }
 
 void Program::connectCallControl()
@@ -125,21 +144,11 @@ void Program::connectCallControl()
         if (m_frmCallIn && m_frmCallIn->isVisible())
             m_frmBusyNotify->move(m_frmBusyNotify->x(), m_frmCallIn->frameGeometry().bottom() + 1);
     });
-    connect(m_frmMain, &frmMain::hangupRequested, m_calls, &CallControl::hangUp);
-    connect(m_frmMain, &frmMain::toolbarClicked, this, &Program::onToolbarClicked);
 }
 
 void Program::connectMediaSession()
 {
     MediaSession *session = m_session;
-    frmMain *w = m_frmMain;
-    session->setWindowNormalQuery([this] { return mainWindowNormal(); });
-    connect(session, &MediaSession::activityFrameChanged, w, &frmMain::setActivityFrame);
-    connect(session, &MediaSession::speakerLampChanged, w, &frmMain::setSpeakerLamp);
-    connect(session, &MediaSession::callClockChanged, w, &frmMain::setCallClock);
-    connect(session, &MediaSession::inCallChanged, w, &frmMain::setInCall);
-    connect(session, &MediaSession::displaySizeChanged, w, &frmMain::applyDisplaySize);
-    connect(w, &frmMain::zoomRequested, this, &Program::onZoomRequested);
     connect(session, &MediaSession::captureRateChanged, this, [this](const QString &fps) {
         if (m_frmRates)
             m_frmRates->setFigure(frmRates::FpsCap, fps);
@@ -163,59 +172,6 @@ void Program::connectMediaSession()
     connect(session, &MediaSession::fiveSecondMark, this, &Program::fiveSecondMark);
 }
 
-bool Program::mainWindowNormal() const
-{
-    return !(m_frmMain->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
-}
-
-void Program::onZoomRequested(int width, int height)
-{
-    // Small applies only to a window in its normal state, and not while the last frame
-    // the calling side received was 320 bytes long.
-    if (width < 320 && (!mainWindowNormal() || m_state.lastVideoPayload == 320))
-        return;
-    m_session->setDisplaySize(width, height);
-}
-
-void Program::showDirectory(bool fromToolbar)
-{
-    if (fromToolbar) {
-        m_frmDirectory->showFromToolbar();
-        return;
-    }
-    m_frmDirectory->show();
-    m_frmDirectory->raise();
-}
-
-void Program::onToolbarClicked(int index)
-{
-    const Settings &s = m_state.settings;
-    switch (index) {
-    case 0:
-        if (m_state.callState != CallState::Idle) {
-            m_calls->hangUp();
-        } else if (s.Name.size() < 3) {
-            showInformation(QStringLiteral("You must enter a name of at least 3 Characters in length.  "));
-        } else if (s.EMail.size() < 8) {
-            showInformation(QStringLiteral("You must enter an Email Address of at least 8 Characters in length."));
-        } else {
-            showDirectory(true);
-        }
-        break;
-    case 1:
-        showDirectory(true);
-        break;
-    case 2:
-        toggleSelfView();
-        break;
-    case 3:
-        toggleChat();
-        break;
-    default:
-        break; // push to talk works on press and release
-    }
-}
-
 Program::~Program()
 {
     shutdown();
@@ -233,9 +189,9 @@ void Program::start()
         return;
     m_started = true;
 
-    placeMainWindow();
+    m_controller->placeMainWindow();
     m_frmMain->setActivityFrame(0);
-    m_frmMain->applyDisplaySize(320, 240);
+    m_controller->zoom(frmMain::Zoom::Normal);
 
     if (m_options.callAddress.isEmpty()) {
         m_frmSplash = new frmSplash(m_frmMain);
@@ -262,11 +218,11 @@ void Program::start()
     connectAudio();
 
     networkStart();
+    m_controller->offsetForBasePort();
     loadSatelliteWindows();
     loadDataFiles();
     logLine(QStringLiteral("ZELMO Power Up"));
     m_frmMain->showNormalButtonLooks();
-    connectMenus();
     m_frmMain->tmrMain()->start();
 
     m_state.PendingCallAddress = m_options.callAddress;
@@ -288,9 +244,6 @@ void Program::initializeEngines()
     m_state.speakerState = 1;
     m_video->initialize();
     m_video->setCompType(6);
-    connect(m_video, &VideoEngine::frameDrawn, m_frmMain, [this](const QImage &frame) {
-        m_frmMain->videoView()->showFrame(frame);
-    });
     m_audio->startGSM();
     m_state.hasAudio = m_audio->hasAudio();
     const QString notice = DeviceNotice::text(!m_devices->cameraNames().isEmpty(), m_devices->hasAudioInput(),
@@ -303,33 +256,16 @@ void Program::initializeEngines()
 
 void Program::connectCapture()
 {
-    connect(m_capture, &CaptureControl::cameraLampChanged, m_frmMain,
-            [this](int lamp) { m_frmMain->setCameraLamp(frmMain::CameraLamp(lamp)); });
     connect(m_capture, &CaptureControl::errorMessage, this, &Program::showError);
     connect(m_capture, &CaptureControl::informationMessage, this, &Program::showInformation);
 }
 
 void Program::connectAudio()
 {
-    connect(m_audioControl, &AudioControl::micLampChanged, m_frmMain, &frmMain::setMicLamp);
-    connect(m_audioControl, &AudioControl::talkButtonHeld, m_frmMain,
-            [this](bool held) { m_frmMain->setButtonPressed(4, held); });
     connect(m_audioControl, &AudioControl::errorMessage, this, &Program::showError);
-    connect(m_frmMain, &frmMain::talkPressed, m_audioControl, &AudioControl::talkPressed);
-    connect(m_frmMain, &frmMain::talkReleased, m_audioControl, &AudioControl::talkReleased);
     // Without sound devices there is nothing to talk with.
     if (QWidget *talk = m_frmMain->findChild<QWidget *>(QStringLiteral("cmdtoolbar4")))
         talk->setEnabled(m_state.hasAudio);
-}
-
-void Program::connectSelfView()
-{
-    connect(m_frmSelf, &frmSelf::hiddenByUser, this,
-            [this] { setSatelliteShown(m_frmSelf, QStringLiteral("Menu_ViewSelf"), 2, false); });
-    connect(m_frmSelf, &frmSelf::settingsRequested, this, [this] {
-        optionsWindow()->show();
-        optionsWindow()->raise();
-    });
 }
 
 void Program::fiveSecondMark()
@@ -349,22 +285,11 @@ VideoFormatDialog *Program::openVideoFormatDialog()
     return dialog;
 }
 
-void Program::placeMainWindow()
-{
-    const int width = Twips::toPixels(4960);
-    const int height = Twips::toPixels(3855);
-    m_frmMain->resize(width, height);
-    const int screenWidth = WindowPlacement::screenWidth(m_frmMain);
-    const int screenHeight = WindowPlacement::screenHeight(m_frmMain);
-    m_frmMain->move((screenWidth - width) / 2, (screenHeight - height) / 5);
-}
-
 void Program::networkStart()
 {
     EndpointError e;
     for (auto *endpoint : {static_cast<QObject *>(m_ipdMedia), static_cast<QObject *>(m_ipdControl),
-                           static_cast<QObject *>(m_ippControl), static_cast<QObject *>(m_ippClient),
-                           static_cast<QObject *>(m_ipdMessage)}) {
+                           static_cast<QObject *>(m_ippControl), static_cast<QObject *>(m_ippClient)}) {
         EndpointError r;
         if (auto *daemon = qobject_cast<IPDaemon *>(endpoint))
             r = daemon->setStackOn(true);
@@ -392,8 +317,7 @@ void Program::networkStart()
     if ((e = m_ipdMedia->setListening(true)))
         showMessageBox(errorText(QStringLiteral("Failed to start Listen Daemon 2: "), e));
 
-    m_ipdMessage->setLocalPort(m_state.ListenPortBase + 2);
-    if ((e = m_ipdMessage->setListening(true)))
+    if ((e = m_messages->startListening(m_state.ListenPortBase + 2)))
         showMessageBox(errorText(QStringLiteral("Failed to start Listen Daemon 3: "), e));
 
     if (m_ippClient->setRemoteAddress(m_ippClient->localAddress())) {
@@ -405,7 +329,6 @@ void Program::networkStart()
 void Program::loadSatelliteWindows()
 {
     m_frmSelf = new frmSelf(*m_capture, *m_video, m_frmMain);
-    connectSelfView();
     m_frmNewChat = new frmNewChat(*m_chat, m_frmMain);
     m_frmNewChat->placeBelow(m_frmMain);
     if (const EndpointError e = m_chat->start())
@@ -413,13 +336,7 @@ void Program::loadSatelliteWindows()
     m_frmRates = new frmRates(m_frmMain);
     m_frmLog = new frmLog(*m_log, m_frmMain);
     m_frmBusyNotify = new frmBusyNotify(m_frmMain);
-
-    connect(m_frmNewChat, &frmNewChat::hiddenByUser, this,
-            [this] { setSatelliteShown(m_frmNewChat, QStringLiteral("Menu_ViewChat"), 3, false); });
-    connect(m_frmNewChat, &frmNewChat::activated, this, [this] {
-        m_frmMain->action(QStringLiteral("Menu_ViewChat"))->setChecked(true);
-        m_frmMain->setButtonPressed(3, true);
-    });
+    m_controller->connectWindows();
 }
 
 void Program::loadDataFiles()
@@ -428,62 +345,6 @@ void Program::loadDataFiles()
     m_state.palList.load(profilePath(QStringLiteral("zelmo.pal")));
     m_directory->start();
     m_log->load(profilePath(QStringLiteral("zelmo.log")));
-}
-
-void Program::connectMenus()
-{
-    frmMain *w = m_frmMain;
-    connect(w->action(QStringLiteral("Menu_Quit")), &QAction::triggered, this, &Program::requestClose);
-    connect(w->action(QStringLiteral("Menu_FileCall")), &QAction::triggered, this, [this] { showDirectory(false); });
-    // The check marks follow the windows, which the toggles set.
-    connect(w->action(QStringLiteral("Menu_ViewSelf")), &QAction::triggered, this, &Program::toggleSelfView);
-    connect(w->action(QStringLiteral("Menu_ViewChat")), &QAction::triggered, this, &Program::toggleChat);
-    connect(w->action(QStringLiteral("Menu_ViewLog")), &QAction::triggered, this, [this] {
-        m_frmLog->show();
-        m_frmLog->raise();
-    });
-    connect(w->action(QStringLiteral("Menu_ViewRates")), &QAction::triggered, this, [this] {
-        m_frmRates->placeBeside(m_frmMain);
-        m_frmRates->show();
-        m_frmRates->raise();
-    });
-    connect(w->action(QStringLiteral("Menu_ViewOptions")), &QAction::triggered, this, [this] {
-        optionsWindow()->show();
-        optionsWindow()->raise();
-    });
-    connect(w->action(QStringLiteral("Menu_HelpAbout")), &QAction::triggered, this, [this] {
-        aboutWindow()->show();
-        aboutWindow()->raise();
-    });
-    connect(w, &frmMain::doNotDisturbToggled, this, &Program::toggleDoNotDisturb);
-}
-
-void Program::toggleDoNotDisturb()
-{
-    m_state.doNotDisturb = !m_state.doNotDisturb;
-    m_frmMain->setDoNotDisturb(m_state.doNotDisturb);
-}
-
-void Program::setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown)
-{
-    m_frmMain->action(menuItem)->setChecked(shown);
-    m_frmMain->setButtonPressed(button, shown);
-    if (shown) {
-        window->show();
-        window->raise();
-    } else {
-        window->hide();
-    }
-}
-
-void Program::toggleSelfView()
-{
-    setSatelliteShown(m_frmSelf, QStringLiteral("Menu_ViewSelf"), 2, !m_frmSelf->isVisible());
-}
-
-void Program::toggleChat()
-{
-    setSatelliteShown(m_frmNewChat, QStringLiteral("Menu_ViewChat"), 3, !m_frmNewChat->isVisible());
 }
 
 void Program::onMainTick()
@@ -505,32 +366,15 @@ void Program::onSecondTick()
     if (m_state.StartupTicks == 5) {
         delete m_frmSplash;
         m_frmMain->tmrSecond()->stop();
-        restoreSatelliteWindows();
+        m_controller->restoreSatelliteWindows();
         m_frmMain->show();
         const Settings &s = m_state.settings;
         if (s.Name.isEmpty() || s.Location.isEmpty() || s.EMail.isEmpty()) {
-            optionsWindow()->show();
+            m_controller->showOptions(frmOptions::Personal);
             showInformation(QStringLiteral("Please take a moment to fill in your user information and verify the "
                                            "setup."));
         }
         emit startupTailFinished();
-    }
-}
-
-void Program::restoreSatelliteWindows()
-{
-    const Settings &s = m_state.settings;
-    if (!s.RememberWin) {
-        setSatelliteShown(m_frmSelf, QStringLiteral("Menu_ViewSelf"), 2, true);
-        return;
-    }
-    if (s.SelfViewOn)
-        setSatelliteShown(m_frmSelf, QStringLiteral("Menu_ViewSelf"), 2, true);
-    if (s.ChatToolOn)
-        setSatelliteShown(m_frmNewChat, QStringLiteral("Menu_ViewChat"), 3, true);
-    if (s.DataRatesOn) {
-        m_frmRates->placeBeside(m_frmMain);
-        m_frmRates->show();
     }
 }
 
@@ -557,6 +401,8 @@ void Program::shutdown()
 
     // Connections first, so no event of a half-closed endpoint reaches a closing window.
     m_directory->shutdown();
+    m_messageWindows->closeAll();
+    m_messages->shutdown();
     m_ippClient->setConnected(false);
     if (m_ipdControl->isConnected(1))
         m_ipdControl->closeConnection(1);
@@ -565,9 +411,8 @@ void Program::shutdown()
     m_ippControl->setConnected(false);
     m_ipdMedia->setListening(false);
     m_ipdControl->setListening(false);
-    m_ipdMessage->setListening(false);
     m_chat->shutdown();
-    for (IPDaemon *d : {m_ipdMedia, m_ipdControl, m_ipdMessage})
+    for (IPDaemon *d : {m_ipdMedia, m_ipdControl})
         d->setStackOn(false);
     for (IPPort *p : {m_ippControl, m_ippClient})
         p->setStackOn(false);
@@ -611,7 +456,8 @@ void Program::shutdown()
     m_frmNewChat->allowClose();
     m_frmRates->allowClose();
     m_frmMain->allowClose();
-    for (QWidget *w : std::initializer_list<QWidget *>{m_frmSelf, m_frmNewChat, m_frmOptions, m_frmRates, m_frmAbout,
+    m_controller->closeWindows();
+    for (QWidget *w : std::initializer_list<QWidget *>{m_frmSelf, m_frmNewChat, m_frmRates,
                                                        m_frmLog, m_frmCallIn, m_frmBusyNotify, m_frmSplash,
                                                        m_frmConStatus, m_frmMessage, m_frmErrorMsg,
                                                        m_frmDirectory}) {
@@ -638,16 +484,32 @@ void Program::reportSaveFailure(const QString &text, int code, const QString &de
 
 frmOptions *Program::optionsWindow()
 {
-    if (!m_frmOptions)
-        m_frmOptions = new frmOptions(m_frmMain);
-    return m_frmOptions;
+    return m_controller->optionsWindow();
 }
 
 frmAbout *Program::aboutWindow()
 {
-    if (!m_frmAbout)
-        m_frmAbout = new frmAbout(m_frmMain);
-    return m_frmAbout;
+    return m_controller->aboutWindow();
+}
+
+frmHelp *Program::helpWindow()
+{
+    return m_controller->helpWindow();
+}
+
+OptionsLogic &Program::optionsLogic()
+{
+    return m_controller->optionsLogic();
+}
+
+void Program::toggleSelfView()
+{
+    m_controller->toggleSelfView();
+}
+
+void Program::toggleChat()
+{
+    m_controller->toggleChat();
 }
 
 void Program::logLine(const QString &text)

@@ -25,6 +25,8 @@ class ChatSession;
 class IPDaemon;
 class MediaConnection;
 class MediaSession;
+class MessageService;
+class MessageWindows;
 class SoundPlayer;
 class frmCallIn;
 class frmConStatus;
@@ -34,6 +36,9 @@ class frmAbout;
 class frmBusyNotify;
 class frmDirectory;
 class frmErrorMsg;
+class frmHelp;
+class MainWindowController;
+class OptionsLogic;
 class frmLog;
 class frmMain;
 class frmMessage;
@@ -83,7 +88,6 @@ public:
 
     IPDaemon &ipdControl() { return *m_ipdControl; }
     IPDaemon &ipdMedia() { return *m_ipdMedia; }
-    IPDaemon &ipdMessage() { return *m_ipdMessage; }
     IPPort &ippControl() { return *m_ippControl; }
     IPPort &ippClient() { return *m_ippClient; }
 
@@ -101,6 +105,9 @@ public:
     AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
     CallControl &calls() { return *m_calls; }
     DirectoryService &directory() { return *m_directory; }
+    // Quick messages: the listener, the waiting messages, and their windows.
+    MessageService &messages() { return *m_messages; }
+    MessageWindows &messageWindows() { return *m_messageWindows; }
     MediaConnection &mediaConnection() { return *m_media; }
     // The local camera and the sound devices as the program uses them.
     CaptureControl &capture() { return *m_capture; }
@@ -126,6 +133,11 @@ public:
     frmBusyNotify *busyNotify() const;
     frmOptions *optionsWindow();
     frmAbout *aboutWindow();
+    frmHelp *helpWindow();
+    MainWindowController &mainController() { return *m_controller; }
+    // The options dialog's logic; its loginChanged() and directoryServerChanged() are
+    // what the directory follows.
+    OptionsLogic &optionsLogic();
     frmMessage *messageWindow() const;
     frmErrorMsg *errorWindow() const;
 
@@ -150,27 +162,18 @@ signals:
     void devicesMissing(const QString &text);
 
 private:
-    void placeMainWindow();
     void networkStart();
     void loadSatelliteWindows();
     void loadDataFiles();
-    void connectMenus();
     void onMainTick();
     void onSecondTick();
-    void restoreSatelliteWindows();
-    void toggleDoNotDisturb();
-    void setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown);
     void reportSaveFailure(const QString &text, int code, const QString &description);
     void connectCallControl();
     void connectMediaSession();
-    void onZoomRequested(int width, int height);
-    bool mainWindowNormal() const;
     void initializeEngines();
     void connectCapture();
     void connectAudio();
-    void connectSelfView();
-    void onToolbarClicked(int index);
-    void showDirectory(bool fromToolbar);
+    void connectMessages();
 
     ProgramOptions m_options;
     ProgramState m_state;
@@ -178,7 +181,6 @@ private:
 
     IPDaemon *m_ipdControl;
     IPDaemon *m_ipdMedia;
-    IPDaemon *m_ipdMessage;
     IPPort *m_ippControl;
     IPPort *m_ippClient;
     SoundPlayer *m_sounds;
@@ -198,6 +200,9 @@ private:
     AudioControl *m_audioControl;
     MediaSession *m_session;
     ChatSession *m_chat;
+    MessageService *m_messages;
+    MessageWindows *m_messageWindows = nullptr;
+    MainWindowController *m_controller = nullptr;
 
     QPointer<frmMain> m_frmMain;
     QPointer<frmSplash> m_frmSplash;
@@ -207,8 +212,6 @@ private:
     QPointer<frmRates> m_frmRates;
     QPointer<frmLog> m_frmLog;
     QPointer<frmBusyNotify> m_frmBusyNotify;
-    QPointer<frmOptions> m_frmOptions;
-    QPointer<frmAbout> m_frmAbout;
     QPointer<frmMessage> m_frmMessage;
     QPointer<frmConStatus> m_frmConStatus;
     QPointer<frmCallIn> m_frmCallIn;

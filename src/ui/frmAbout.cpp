@@ -6,7 +6,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSysInfo>
 #include <QVBoxLayout>
+
+QString frmAbout::platformLine()
+{
+    return QStringLiteral("ZELMO for %1, %2").arg(QSysInfo::prettyProductName(), QSysInfo::currentCpuArchitecture());
+}
 
 frmAbout::frmAbout(QWidget *parent)
     : QDialog(parent)
@@ -27,7 +33,7 @@ frmAbout::frmAbout(QWidget *parent)
     bold.setBold(true);
     version->setFont(bold);
 
-    auto *about1 = new QLabel(QStringLiteral("ZELMO for Windows 95/98/NT"), this);
+    auto *about1 = new QLabel(platformLine(), this);
     about1->setObjectName(QStringLiteral("pnlAbout1"));
     about1->setAlignment(Qt::AlignCenter);
 

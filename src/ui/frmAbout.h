@@ -10,6 +10,9 @@ class frmAbout : public QDialog
 public:
     explicit frmAbout(QWidget *parent = nullptr);
 
+    // "ZELMO for" the system this program runs on and its processor.
+    static QString platformLine();
+
 protected:
     void showEvent(QShowEvent *event) override;
 };

@@ -2,7 +2,6 @@
 
 #include "core/ActivityLog.h"
 #include "core/Twips.h"
-#include "ui/WindowPlacement.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -75,13 +74,4 @@ void frmLog::reload()
     m_list->clear();
     m_list->addItems(m_log.lines());
     m_list->scrollToBottom();
-}
-
-void frmLog::showEvent(QShowEvent *event)
-{
-    SatelliteWindow::showEvent(event);
-    if (!m_placed) {
-        WindowPlacement::centre(this);
-        m_placed = true;
-    }
 }

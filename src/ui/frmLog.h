@@ -17,8 +17,6 @@ public:
 
     // Asks before clearing; tests answer in place of the user.
     void setConfirm(std::function<bool(const QString &)> confirm);
-protected:
-    void showEvent(QShowEvent *event) override;
 
 private:
     void reload();
@@ -26,5 +24,4 @@ private:
     ActivityLog &m_log;
     QListWidget *m_list;
     std::function<bool(const QString &)> m_confirm;
-    bool m_placed = false;
 };

@@ -2,16 +2,19 @@
 
 #include "core/Twips.h"
 #include "ui/Artwork.h"
+#include "ui/IndicatorButton.h"
+#include "ui/TextShortcutGuard.h"
+#include "ui/ToolbarButton.h"
 #include "ui/VideoView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -27,7 +30,13 @@ QLabel *pictureLabel(QWidget *parent, const QString &name, const QPixmap &pixmap
     label->setObjectName(name);
     label->setPixmap(pixmap);
     label->setToolTip(tip);
+    label->setAccessibleName(tip);
     return label;
+}
+
+QString onOff(bool on)
+{
+    return on ? QStringLiteral("on") : QStringLiteral("off");
 }
 
 } // namespace
@@ -37,6 +46,7 @@ frmMain::frmMain(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("ZELMO"));
+    setWindowIcon(Artwork::appIcon());
 
     m_tmrMain = new QTimer(this);
     m_tmrMain->setObjectName(QStringLiteral("tmrMain"));
@@ -45,17 +55,34 @@ frmMain::frmMain(QWidget *parent)
     m_tmrSecond->setObjectName(QStringLiteral("tmrSecond"));
     m_tmrSecond->setInterval(1000);
 
+    // File, Call holds Ctrl+C; a text box with the focus keeps it for copying.
+    if (qApp)
+        qApp->installEventFilter(new TextShortcutGuard(this));
+
     buildMenus();
 
     auto *central = new QWidget(this);
     central->setObjectName(QStringLiteral("centralArea"));
     auto *layout = new QVBoxLayout(central);
-    layout->setContentsMargins(4, 3, 4, 4);
+    layout->setContentsMargins(3, 2, 3, 3);
     layout->setSpacing(3);
     buildToolbar(central);
     buildIndicators(central);
     buildVideo(central);
     setCentralWidget(central);
+    // Keyboard order: the toolbar left to right, then the lamps that act.
+    QWidget *previous = m_buttons[0];
+    for (QWidget *next : {static_cast<QWidget *>(m_buttons[1]), static_cast<QWidget *>(m_buttons[2]),
+                          static_cast<QWidget *>(m_buttons[3]), static_cast<QWidget *>(m_buttons[4]),
+                          static_cast<QWidget *>(m_conLed), static_cast<QWidget *>(m_dnd),
+                          static_cast<QWidget *>(m_msgIn)}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    // The window opens with the keyboard on the picture: a stray Space or Enter must not
+    // press the first toolbar button, which hangs up during a call.
+    m_videoArea->setFocusPolicy(Qt::ClickFocus);
+    m_videoArea->setFocus();
     applyDisplaySize(320, 240);
 }
 
@@ -88,8 +115,13 @@ void frmMain::buildMenus()
 
     QMenu *view = menuBar()->addMenu(tr("&View"));
     view->setObjectName(QStringLiteral("Menu_View"));
-    addItem(view, "Menu_ViewSelf", tr("&Self"), QKeySequence(Qt::CTRL | Qt::Key_S))->setCheckable(true);
-    addItem(view, "Menu_ViewChat", tr("&Text Chat"), QKeySequence(Qt::CTRL | Qt::Key_T))->setCheckable(true);
+    // The check marks follow the windows, which the program shows and hides.
+    for (auto [name, caption, key] : {std::tuple{"Menu_ViewSelf", tr("&Self"), Qt::Key_S},
+                                      std::tuple{"Menu_ViewChat", tr("&Text Chat"), Qt::Key_T}}) {
+        QAction *toggle = addItem(view, name, caption, QKeySequence(Qt::CTRL | key));
+        toggle->setCheckable(true);
+        connect(toggle, &QAction::triggered, this, [toggle](bool) { toggle->setChecked(!toggle->isChecked()); });
+    }
     m_zoomMenu = view->addMenu(tr("&Zoom"));
     m_zoomMenu->setObjectName(QStringLiteral("Menu_ViewZoom"));
     view->addSeparator();
@@ -99,14 +131,16 @@ void frmMain::buildMenus()
     addItem(view, "Menu_ViewOptions", tr("&Options..."));
 
     connect(addItem(m_zoomMenu, "Menu_ViewZoomNorm", tr("&Small (160x120)")), &QAction::triggered, this,
-            [this] { emit zoomRequested(160, 120); });
+            [this] { emit zoomRequested(Zoom::Small); });
     QAction *portrait = addItem(m_zoomMenu, "Menu_ZoomPort", tr("&Portrait (160x240)"));
     portrait->setVisible(false);
+    connect(portrait, &QAction::triggered, this, [this] { emit zoomRequested(Zoom::Portrait); });
     connect(addItem(m_zoomMenu, "Menu_ViewZoomLarge", tr("&Normal (320x240)")), &QAction::triggered, this,
-            [this] { emit zoomRequested(320, 240); });
+            [this] { emit zoomRequested(Zoom::Normal); });
     QAction *veryLarge = addItem(m_zoomMenu, "Menu_ZoomVeryLarge", tr("&Very Large (400%)"));
     veryLarge->setVisible(false);
     veryLarge->setEnabled(false);
+    connect(veryLarge, &QAction::triggered, this, [this] { emit zoomRequested(Zoom::VeryLarge); });
 
     QMenu *tools = menuBar()->addMenu(tr("&Tools"));
     tools->setObjectName(QStringLiteral("Menu_Tool"));
@@ -131,31 +165,26 @@ void frmMain::buildToolbar(QWidget *parent)
     m_toolbar->setObjectName(QStringLiteral("cbmaintool"));
     m_toolbar->setFrameShape(QFrame::StyledPanel);
     auto *row = new QHBoxLayout(m_toolbar);
-    row->setContentsMargins(2, 2, 2, 2);
+    row->setContentsMargins(1, 1, 1, 1);
     row->setSpacing(0);
     for (int i = 0; i < ButtonCount; ++i) {
-        auto *button = new QFrame(m_toolbar);
-        button->setObjectName(QStringLiteral("cmdtoolbar%1").arg(i));
-        button->setToolTip(tr(ButtonTips[i]));
+        auto *button = new ToolbarButton(i, tr(ButtonCaptions[i]), tr(ButtonTips[i]), m_toolbar);
         button->setCursor(Qt::PointingHandCursor);
-        auto *column = new QVBoxLayout(button);
-        column->setContentsMargins(0, 0, 0, 0);
-        column->setSpacing(0);
-        m_buttonPictures[i] = pictureLabel(button, QStringLiteral("pnlCmdButton%1").arg(3 * i),
-                                           Artwork::toolbarButton(i, Artwork::ButtonLook::Normal));
-        m_buttonPictures[i]->setAlignment(Qt::AlignCenter);
-        m_captions[i] = new QLabel(tr(ButtonCaptions[i]), button);
-        m_captions[i]->setObjectName(QStringLiteral("lblcmd%1").arg(i));
-        m_captions[i]->setAlignment(Qt::AlignCenter);
-        QFont small = m_captions[i]->font();
-        small.setPointSizeF(small.pointSizeF() * 0.85);
-        m_captions[i]->setFont(small);
-        column->addWidget(m_buttonPictures[i]);
-        column->addWidget(m_captions[i]);
-        for (QWidget *w : {static_cast<QWidget *>(button), static_cast<QWidget *>(m_buttonPictures[i]),
-                           static_cast<QWidget *>(m_captions[i])}) {
-            w->setMouseTracking(true);
-            w->installEventFilter(this);
+        button->installEventFilter(this);
+        // Self view, chat and talk are held down while on: assistive technology hears
+        // them as toggles.
+        button->setCheckable(i >= 2);
+        if (i == 4) {
+            button->setPushToTalk(true);
+            connect(button, &ToolbarButton::talkPressed, this, &frmMain::talkPressed);
+            connect(button, &ToolbarButton::talkReleased, this, &frmMain::talkReleased);
+            // The keyboard's and assistive technology's press latches, as the right button does.
+            connect(button, &QAbstractButton::clicked, this, [this] {
+                emit talkPressed(Qt::RightButton);
+                emit talkReleased(Qt::RightButton);
+            });
+        } else {
+            connect(button, &QAbstractButton::clicked, this, [this, i] { emit toolbarClicked(i); });
         }
         m_buttons[i] = button;
         row->addWidget(button, 1);
@@ -168,69 +197,86 @@ void frmMain::buildIndicators(QWidget *parent)
     auto *strip = new QFrame(parent);
     strip->setObjectName(QStringLiteral("pnlIndicators"));
     strip->setFrameShape(QFrame::StyledPanel);
-    auto *row = new QHBoxLayout(strip);
-    row->setContentsMargins(4, 2, 4, 2);
-    row->setSpacing(4);
+    m_indicatorRows = new QBoxLayout(QBoxLayout::LeftToRight, strip);
+    m_indicatorRows->setContentsMargins(3, 1, 3, 1);
+    m_indicatorRows->setSpacing(2);
 
-    m_conLed = pictureLabel(strip, QStringLiteral("imgConLED"), Artwork::connectLamp(false), tr("Connection"));
-    m_conLed->installEventFilter(this);
-    m_micLed = pictureLabel(strip, QStringLiteral("imgLedMic"), Artwork::microphone(false), tr("Microphone"));
-    m_camLed = pictureLabel(strip, QStringLiteral("imgLedCam"), Artwork::camera(false, false), tr("Camera"));
-    m_spkLed = pictureLabel(strip, QStringLiteral("imgLEDSpeaker"), Artwork::speaker(false), tr("Speaker"));
-    m_dnd = pictureLabel(strip, QStringLiteral("imgDoNotDisturb"), Artwork::doNotDisturb(false), tr("Do Not Disturb"));
-    m_dnd->installEventFilter(this);
-    m_msgIn = pictureLabel(strip, QStringLiteral("imgMsgIn"), QPixmap(), tr("Quick Message"));
-    m_msgIn->setFixedSize(20, 16);
-    m_msgIn->installEventFilter(this);
-    for (QLabel *l : {m_conLed, m_micLed, m_camLed, m_spkLed, m_dnd, m_msgIn})
-        row->addWidget(l);
-    row->addStretch();
+    auto *lamps = new QHBoxLayout;
+    lamps->setSpacing(1);
+    m_conLed = new IndicatorButton(QStringLiteral("imgConLED"), tr("Connection"), strip);
+    m_micLed = pictureLabel(strip, QStringLiteral("imgLedMic"), QPixmap(), tr("Microphone"));
+    m_camLed = pictureLabel(strip, QStringLiteral("imgLedCam"), QPixmap(), tr("Camera"));
+    m_spkLed = pictureLabel(strip, QStringLiteral("imgLEDSpeaker"), QPixmap(), tr("Speaker"));
+    m_dnd = new IndicatorButton(QStringLiteral("imgDoNotDisturb"), tr("Do Not Disturb"), strip);
+    m_msgIn = new IndicatorButton(QStringLiteral("imgMsgIn"), tr("Quick Message"), strip);
+    m_msgIn->setDoubleClickOnly(true);
+    connect(m_conLed, &QAbstractButton::clicked, this, &frmMain::hangupRequested);
+    connect(m_dnd, &QAbstractButton::clicked, this, &frmMain::doNotDisturbToggled);
+    connect(m_msgIn, &QAbstractButton::clicked, this, &frmMain::messageIndicatorActivated);
+    for (QWidget *w : std::initializer_list<QWidget *>{m_conLed, m_micLed, m_camLed, m_spkLed, m_dnd, m_msgIn})
+        lamps->addWidget(w);
+    lamps->addStretch();
 
-    m_activity = pictureLabel(strip, QStringLiteral("pnlActivity"), Artwork::activity(0));
-    row->addWidget(m_activity);
-    row->addSpacing(4);
-
-    auto *clock = new QFrame(strip);
-    clock->setObjectName(QStringLiteral("pnlClock"));
-    clock->setStyleSheet(QStringLiteral("#pnlClock { background: #101412; border-radius: 3px; }"));
-    auto *clockRow = new QHBoxLayout(clock);
-    clockRow->setContentsMargins(3, 2, 3, 2);
-    clockRow->setSpacing(1);
+    auto *clockRow = new QHBoxLayout;
+    clockRow->setSpacing(4);
+    clockRow->addStretch();
+    m_activity = pictureLabel(strip, QStringLiteral("pnlActivity"), Artwork::activity(0), tr("Activity"));
+    clockRow->addWidget(m_activity);
+    m_clock = new QFrame(strip);
+    m_clock->setObjectName(QStringLiteral("pnlClock"));
+    m_clock->setAccessibleName(tr("Call time"));
+    m_clock->setToolTip(tr("Call time"));
+    m_clock->setStyleSheet(QStringLiteral("#pnlClock { background: #101412; border-radius: 3px; }"));
+    auto *digits = new QHBoxLayout(m_clock);
+    digits->setContentsMargins(3, 1, 3, 1);
+    digits->setSpacing(1);
     for (int i = 0; i < 4; ++i) {
-        m_digits[i] = pictureLabel(clock, QStringLiteral("imgNum%1").arg(i), Artwork::digit(0));
-        clockRow->addWidget(m_digits[i]);
+        m_digits[i] = pictureLabel(m_clock, QStringLiteral("imgNum%1").arg(i), Artwork::digit(0));
+        digits->addWidget(m_digits[i]);
         if (i == 1)
-            clockRow->addWidget(pictureLabel(clock, QStringLiteral("imgColon"), Artwork::colon(true)));
+            digits->addWidget(pictureLabel(m_clock, QStringLiteral("imgColon"), Artwork::colon(true)));
     }
-    row->addWidget(clock);
+    clockRow->addWidget(m_clock);
+
+    m_indicatorRows->addLayout(lamps, 1);
+    m_indicatorRows->addLayout(clockRow);
     parent->layout()->addWidget(strip);
+
+    setConnectLamp(false);
+    setMicLamp(false);
+    setCameraLamp(CamNone);
+    setSpeakerLamp(false);
+    setDoNotDisturb(false);
+    setMessageWaiting(false);
     setCallClock(0, 0);
 }
 
 void frmMain::buildVideo(QWidget *parent)
 {
-    m_videoPanel = new QFrame(parent);
+    // The area below the indicators holds the picture's panel at the display size,
+    // centred; a window made smaller than that shows the picture scaled down.
+    m_videoArea = new QWidget(parent);
+    m_videoArea->setObjectName(QStringLiteral("pnlVideoArea"));
+    m_videoArea->setMinimumSize(32, 24);
+    m_videoArea->installEventFilter(this);
+    m_videoPanel = new QFrame(m_videoArea);
     m_videoPanel->setObjectName(QStringLiteral("pnlVidIn"));
     m_videoPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_videoPanel->setLineWidth(2);
     m_video = new VideoView(m_videoPanel);
     m_video->setObjectName(QStringLiteral("imgVidIn"));
-    m_logo = pictureLabel(m_videoPanel, QStringLiteral("imgLogo"), Artwork::logo());
+    m_video->setAccessibleName(tr("Incoming video"));
+    m_logo = pictureLabel(m_videoPanel, QStringLiteral("imgLogo"), QPixmap());
     m_logo->setAttribute(Qt::WA_TranslucentBackground);
-    m_logo->adjustSize();
+    m_logo->setAlignment(Qt::AlignCenter);
 
-    m_video->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_logo->setContextMenuPolicy(Qt::CustomContextMenu);
+    // A right click on the picture or the logo offers the zoom sizes.
     for (QWidget *w : {static_cast<QWidget *>(m_video), static_cast<QWidget *>(m_logo)}) {
+        w->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(w, &QWidget::customContextMenuRequested, this,
                 [this, w](const QPoint &pos) { m_zoomMenu->popup(w->mapToGlobal(pos)); });
     }
-    auto *holder = new QHBoxLayout;
-    holder->addStretch();
-    holder->addWidget(m_videoPanel);
-    holder->addStretch();
-    static_cast<QVBoxLayout *>(parent->layout())->addLayout(holder);
-    static_cast<QVBoxLayout *>(parent->layout())->addStretch();
+    static_cast<QVBoxLayout *>(parent->layout())->addWidget(m_videoArea, 1);
 }
 
 QAction *frmMain::action(const QString &objectName) const
@@ -240,32 +286,37 @@ QAction *frmMain::action(const QString &objectName) const
 
 void frmMain::setConnectLamp(bool on)
 {
-    m_conLed->setPixmap(Artwork::connectLamp(on));
+    m_conLed->setPicture(Artwork::connectLamp(on));
     m_conLed->setProperty("lit", on);
+    m_conLed->setAccessibleDescription(on ? tr("Connected; press to hang up") : tr("Not connected"));
 }
 
 void frmMain::setMicLamp(bool on)
 {
     m_micLed->setPixmap(Artwork::microphone(on));
     m_micLed->setProperty("lit", on);
+    m_micLed->setAccessibleDescription(onOff(on));
 }
 
 void frmMain::setCameraLamp(CameraLamp lamp)
 {
     m_camLed->setPixmap(Artwork::camera(lamp == CamOn, lamp != CamNone));
     m_camLed->setProperty("lamp", lamp == CamOn ? "imgCamOn" : lamp == CamOff ? "imgCamOff" : "imgLEDCamNo");
+    m_camLed->setAccessibleDescription(lamp == CamOn ? tr("on") : lamp == CamOff ? tr("paused") : tr("no camera"));
 }
 
 void frmMain::setSpeakerLamp(bool on)
 {
     m_spkLed->setPixmap(Artwork::speaker(on));
     m_spkLed->setProperty("lit", on);
+    m_spkLed->setAccessibleDescription(onOff(on));
 }
 
 void frmMain::setDoNotDisturb(bool on)
 {
-    m_dnd->setPixmap(Artwork::doNotDisturb(on));
+    m_dnd->setPicture(Artwork::doNotDisturb(on));
     m_dnd->setProperty("picture", on ? "imgDNDOn" : "imgDNDOff");
+    m_dnd->setAccessibleDescription(onOff(on));
     action(QStringLiteral("menu_DoNotDisturb"))->setChecked(on);
 }
 
@@ -276,8 +327,11 @@ void frmMain::setMessageIndicatorVisible(bool visible)
 
 void frmMain::setMessageWaiting(bool waiting)
 {
-    m_msgIn->setPixmap(waiting ? Artwork::messageWaiting() : QPixmap());
+    m_messageWaiting = waiting;
+    m_msgIn->setPicture(Artwork::messageIndicator(waiting));
     m_msgIn->setProperty("waiting", waiting);
+    m_msgIn->setAccessibleDescription(waiting ? tr("A message is waiting") : tr("No message"));
+    m_msgIn->setToolTip(waiting ? tr("Quick Message (double-click to read)") : tr("Quick Message"));
 }
 
 void frmMain::setActivityFrame(int frame)
@@ -296,12 +350,14 @@ void frmMain::setCallClock(int minutes, int seconds)
             m_digits[i]->setProperty("digit", values[i]);
         }
     }
+    m_clock->setAccessibleDescription(QStringLiteral("%1:%2").arg(minutes, 2, 10, QLatin1Char('0'))
+                                          .arg(seconds, 2, 10, QLatin1Char('0')));
 }
 
 void frmMain::setInCall(bool inCall)
 {
     m_inCall = inCall;
-    m_captions[0]->setText(inCall ? tr("HangUp") : tr("Call"));
+    m_buttons[0]->setCaption(inCall ? tr("HangUp") : tr("Call"));
     for (int i = 0; i < 3; ++i)
         refreshButton(i);
     action(QStringLiteral("Menu_FileCall"))->setEnabled(!inCall);
@@ -317,6 +373,7 @@ void frmMain::setButtonPressed(int index, bool pressed)
     if (index < 0 || index >= ButtonCount)
         return;
     m_buttonState[index] = pressed ? 1 : 0;
+    m_buttons[index]->setChecked(pressed);
     refreshButton(index);
 }
 
@@ -336,10 +393,16 @@ void frmMain::refreshButton(int index)
     const Artwork::ButtonLook look = m_buttonState[index] == 1   ? Artwork::ButtonLook::Pressed
                                      : m_buttonState[index] == 2 ? Artwork::ButtonLook::Raised
                                                                  : Artwork::ButtonLook::Normal;
-    m_buttonPictures[index]->setPixmap(Artwork::toolbarButton(index, look, index == 0 && m_inCall));
-    QFont f = m_captions[index]->font();
-    f.setBold(m_buttonState[index] == 2);
-    m_captions[index]->setFont(f);
+    const QString name = look == Artwork::ButtonLook::Pressed  ? QStringLiteral("pressed")
+                         : look == Artwork::ButtonLook::Raised ? QStringLiteral("raised")
+                                                               : QStringLiteral("normal");
+    ToolbarButton *button = m_buttons[index];
+    // A picture is replaced only when the look changed.
+    if (button->property("look").toString() != name || index == 0) {
+        button->setPicture(Artwork::toolbarButton(index, look, index == 0 && m_inCall));
+        button->setProperty("look", name);
+    }
+    button->setCaptionBold(m_buttonState[index] == 2);
 }
 
 void frmMain::hoverButton(int index)
@@ -348,9 +411,7 @@ void frmMain::hoverButton(int index)
         m_buttonState[index] = 2;
         refreshButton(index);
     }
-    QFont f = m_captions[index]->font();
-    f.setBold(true);
-    m_captions[index]->setFont(f);
+    m_buttons[index]->setCaptionBold(true);
     for (int j = 0; j < ButtonCount; ++j) {
         if (j != index && m_buttonState[j] == 2) {
             m_buttonState[j] = 0;
@@ -362,16 +423,18 @@ void frmMain::hoverButton(int index)
 void frmMain::unhoverAll()
 {
     for (int j = 0; j < ButtonCount; ++j) {
-        if (m_buttonState[j] == 2)
+        if (m_buttonState[j] == 2) {
             m_buttonState[j] = 0;
-        refreshButton(j);
+            refreshButton(j);
+        }
+        m_buttons[j]->setCaptionBold(false);
     }
 }
 
 int frmMain::buttonAt(QObject *watched) const
 {
     for (int i = 0; i < ButtonCount; ++i) {
-        if (watched == m_buttons[i] || watched == m_buttonPictures[i] || watched == m_captions[i])
+        if (watched == m_buttons[i])
             return i;
     }
     return -1;
@@ -381,21 +444,80 @@ void frmMain::applyDisplaySize(int width, int height)
 {
     m_displayWidth = width;
     m_displayHeight = height;
-    const int bevel = m_videoPanel->frameWidth();
-    m_video->setGeometry(bevel, bevel, width, height);
-    m_videoPanel->setFixedSize(width + 2 * bevel, height + 2 * bevel);
-    m_logo->move((width - m_logo->width()) / 2 + bevel, (height - m_logo->height()) / 2 + bevel);
-    m_logo->raise();
-    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
+    applyMinimumSize();
+    layoutVideo();
+    if (!isNormalState())
         return;
-    // The window wraps the picture: 160 twips wider and 1905 twips taller.
-    const QSize wanted(width + Twips::toPixels(160), height + Twips::toPixels(1905));
-    const QSize least = minimumSizeHint();
-    resize(qMax(wanted.width(), least.width()), qMax(wanted.height(), least.height()));
+    resize(width + Twips::toPixels(FrameWidthTwips), height + Twips::toPixels(FrameHeightTwips));
+}
+
+void frmMain::applyMinimumSize()
+{
+    const int least = m_displayWidth <= 160 ? NarrowMinimumWidthTwips : MinimumWidthTwips;
+    setMinimumSize(Twips::toPixels(least), Twips::toPixels(MinimumHeightTwips));
+}
+
+void frmMain::resizeTwips(int width, int height)
+{
+    resize(Twips::toPixels(width), Twips::toPixels(height));
+}
+
+bool frmMain::isNormalState() const
+{
+    return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+}
+
+void frmMain::layoutVideo()
+{
+    const int bevel = m_videoPanel->frameWidth();
+    const QSize room = m_videoArea->size() - QSize(2 * bevel, 2 * bevel);
+    QSize picture(m_displayWidth, m_displayHeight);
+    // A hidden window has not laid out its area yet; it is sized to fit when shown.
+    const bool cramped = picture.width() > room.width() || picture.height() > room.height();
+    if (cramped && isVisible())
+        picture.scale(room.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
+    const QSize panel = picture + QSize(2 * bevel, 2 * bevel);
+    m_videoPanel->setGeometry((m_videoArea->width() - panel.width()) / 2,
+                              qMax(0, (m_videoArea->height() - panel.height()) / 2), panel.width(), panel.height());
+    m_video->setGeometry(bevel, bevel, picture.width(), picture.height());
+
+    // The logo keeps to well inside the picture.
+    const int logoWidth = qMin(120, picture.width() * 3 / 5);
+    const QSize logoSize(logoWidth, logoWidth * 3 / 4);
+    if (logoSize != m_logoSize && logoWidth > 8) {
+        m_logoSize = logoSize;
+        m_logo->setPixmap(Artwork::logo(logoSize.width(), logoSize.height()));
+    }
+    m_logo->setGeometry(bevel + (picture.width() - logoSize.width()) / 2,
+                        bevel + (picture.height() - logoSize.height()) / 2, logoSize.width(), logoSize.height());
+    m_logo->raise();
+}
+
+void frmMain::setCompact(bool compact)
+{
+    if (compact == m_compact)
+        return;
+    m_compact = compact;
+    for (ToolbarButton *b : m_buttons)
+        b->setCompact(compact);
+    m_indicatorRows->setDirection(compact ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    // Below the normal least width the captions would be cut: pictures only, and the
+    // clock gets a row of its own.
+    setCompact(width() < Twips::toPixels(MinimumWidthTwips));
+    QMainWindow::resizeEvent(event);
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_videoArea) {
+        if (event->type() == QEvent::Resize)
+            layoutVideo();
+        return QMainWindow::eventFilter(watched, event);
+    }
     const int index = buttonAt(watched);
     if (index >= 0) {
         switch (event->type()) {
@@ -404,35 +526,11 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             hoverButton(index);
             break;
         case QEvent::Leave:
-            if (watched == m_buttons[index])
-                unhoverAll();
+            unhoverAll();
             break;
-        case QEvent::MouseButtonPress: {
-            auto *me = static_cast<QMouseEvent *>(event);
-            if (index == 4)
-                emit talkPressed(me->button());
-            return true;
-        }
-        case QEvent::MouseButtonRelease: {
-            auto *me = static_cast<QMouseEvent *>(event);
-            if (index == 4)
-                emit talkReleased(me->button());
-            else if (me->button() == Qt::LeftButton)
-                emit toolbarClicked(index);
-            return true;
-        }
         default:
             break;
         }
-        return false;
-    }
-    if (event->type() == QEvent::MouseButtonRelease) {
-        if (watched == m_conLed)
-            emit hangupRequested();
-        else if (watched == m_dnd)
-            emit doNotDisturbToggled();
-    } else if (event->type() == QEvent::MouseButtonDblClick && watched == m_msgIn) {
-        emit messageIndicatorActivated();
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -440,8 +538,15 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
 void frmMain::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
-        emit minimisedChanged(isMinimized());
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    if (isMinimized() && !m_wasMinimised) {
+        m_wasMinimised = true;
+        emit minimised();
+    } else if (!isMinimized() && m_wasMinimised) {
+        m_wasMinimised = false;
+        emit restored();
+    }
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

@@ -1,11 +1,102 @@
 #pragma once
 
-#include <QWidget>
+#include "core/OptionsLogic.h"
 
-class frmOptions : public QWidget
+#include <QDialog>
+
+class AudioControl;
+class CaptureControl;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QTabWidget;
+class QTreeWidget;
+class VideoEngine;
+struct ProgramState;
+
+// "ZELMO Properties": the user's settings in five tabs. It loads the settings each time it
+// opens; OK checks and saves them (through OptionsLogic), Cancel, Esc and the close box
+// leave them as they were. Quality choices, the volume, the video device and removing a
+// refused sender take effect at once.
+class frmOptions : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit frmOptions(QWidget *parent = nullptr);
+    enum Tab { Personal, General, Video, Audio, Messaging };
+
+    struct Services
+    {
+        OptionsLogic &logic;
+        CaptureControl &capture;
+        AudioControl &audio;
+        VideoEngine &video;
+        ProgramState &state;
+    };
+
+    explicit frmOptions(Services services, QWidget *parent = nullptr);
+
+    // What the controls hold now.
+    OptionsLogic::Values values() const;
+    QTabWidget *tabs() const { return m_tabs; }
+    void showTab(Tab tab);
+    // The directory servers the box offers besides the one typed.
+    void setDirectoryChoices(const QStringList &addresses);
+
+    // OK: checks, saves and closes; a refusal keeps the dialog open.
+    void accept() override;
+    // Cancel, Esc, the close box: closes without saving.
+    void reject() override;
+
+signals:
+    void videoFormatRequested();
+    void helpRequested();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
+
+private:
+    QWidget *buildPersonal();
+    QWidget *buildGeneral();
+    QWidget *buildVideo();
+    QWidget *buildAudio();
+    QWidget *buildMessaging();
+    void loadControls();
+    void loadDrivers();
+    void loadRefused();
+    void chooseVideoSource();
+    QLineEdit *textBox(const char *name, int maxLength, bool filtered);
+
+    Services m_;
+    QTabWidget *m_tabs;
+    QLineEdit *m_name = nullptr;
+    QLineEdit *m_email = nullptr;
+    QLineEdit *m_location = nullptr;
+    QLineEdit *m_comment = nullptr;
+    QCheckBox *m_showOnList = nullptr;
+    QComboBox *m_dirAddress = nullptr;
+    QCheckBox *m_autoAccept = nullptr;
+    QCheckBox *m_sendWelcome = nullptr;
+    QLineEdit *m_welcomeMsg = nullptr;
+    QCheckBox *m_realChat = nullptr;
+    QCheckBox *m_saveWinPos = nullptr;
+    QCheckBox *m_moveAllWin = nullptr;
+    QCheckBox *m_rememberWin = nullptr;
+    QComboBox *m_videoDevice = nullptr;
+    QRadioButton *m_qualityHigh = nullptr;
+    QRadioButton *m_qualityLow = nullptr;
+    QCheckBox *m_imageMsgOn = nullptr;
+    QLineEdit *m_imageMsg = nullptr;
+    QRadioButton *m_phoneQ = nullptr;
+    QRadioButton *m_radioQ = nullptr;
+    QProgressBar *m_audioTest = nullptr;
+    QSlider *m_volume = nullptr;
+    QCheckBox *m_qmDisable = nullptr;
+    QTreeWidget *m_refused = nullptr;
+    QPushButton *m_removeRefused = nullptr;
 };

@@ -108,14 +108,15 @@ void frmSelf::followMainWindow(const QWidget *mainWindow, bool moveAllWin)
         return;
     if (mainWindow->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         return;
+    // A move or a change of size (zoom) both shift the place beside it.
     const QRect main = mainWindow->frameGeometry();
-    if (m_lastMainPos && *m_lastMainPos == main.topLeft())
+    if (m_lastMainPlace && *m_lastMainPlace == main)
         return;
     const int width = frameGeometry().width();
     const int right = main.left() + main.width();
     const int left = right + width <= WindowPlacement::screenWidth(mainWindow) ? right : main.left() - width;
     move(left, main.top());
-    m_lastMainPos = main.topLeft();
+    m_lastMainPlace = main;
 }
 
 bool frmSelf::event(QEvent *event)

@@ -2,7 +2,7 @@
 
 #include "ui/SatelliteWindow.h"
 
-#include <QPoint>
+#include <QRect>
 
 #include <optional>
 
@@ -30,9 +30,9 @@ public:
     QPushButton *cmdSettings() const { return m_settings; }
 
     // Keeps the window beside the main window: when the option is on, the main window is
-    // in its normal state, this window is visible and the main window moved since the
-    // last placement, this window goes to its right, or to its left when it would not
-    // fit on the screen, at the same top.
+    // in its normal state, this window is visible and the main window moved or changed
+    // size since the last placement, this window goes to its right, or to its left when it
+    // would not fit on the screen, at the same top.
     void followMainWindow(const QWidget *mainWindow, bool moveAllWin);
 
 signals:
@@ -55,5 +55,5 @@ private:
     QLabel *m_status;
     QToolButton *m_camSet;
     QPushButton *m_settings;
-    std::optional<QPoint> m_lastMainPos;
+    std::optional<QRect> m_lastMainPlace;
 };

@@ -9,8 +9,10 @@
 namespace TestSupport {
 
 // A block of `span` free-to-use ports inside this test executable's own range (CTest gives
-// each executable a range of 400 through ZELMO_TEST_PORT_BASE). Successive calls return
-// successive blocks, so two programs in one test never share ports.
+// each executable its range through ZELMO_TEST_PORT_BASE and ZELMO_TEST_PORT_SPAN).
+// Successive calls return successive blocks, so two programs in one test never share
+// ports; asking for more than the range holds stops the test with a message.
+inline constexpr int DefaultPortSpan = 500;
 int portBlock(int span = 20);
 
 // A file's bytes as they are on disk (empty when unreadable), and a file made of bytes.

@@ -374,7 +374,9 @@ QImage VideoEngine::latestImage()
 
 bool VideoEngine::hasFrame() const
 {
-    return m_latestFrame.isValid();
+    // The self view's preview turns the frame into a picture and gives the camera its
+    // buffer back at once: the picture is the frame then.
+    return m_latestFrame.isValid() || m_latestConverted;
 }
 
 int VideoEngine::getFrame(uchar *buffer, int capacity, int *width, int *height)

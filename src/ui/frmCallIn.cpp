@@ -1,4 +1,4 @@
-#include "call/frmCallIn.h"
+#include "ui/frmCallIn.h"
 
 #include "call/CallControl.h"
 #include "core/ProgramState.h"

@@ -1,4 +1,4 @@
-#include "call/frmBusyNotify.h"
+#include "ui/frmBusyNotify.h"
 
 #include "ui/Artwork.h"
 #include "ui/WindowPlacement.h"

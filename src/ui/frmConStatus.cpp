@@ -1,4 +1,4 @@
-#include "call/frmConStatus.h"
+#include "ui/frmConStatus.h"
 
 #include "call/CallControl.h"
 #include "core/IPPort.h"

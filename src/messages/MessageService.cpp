@@ -1,0 +1,275 @@
+#include "messages/MessageService.h"
+
+#include "core/IPDaemon.h"
+#include "core/ProgramState.h"
+#include "core/SoundPlayer.h"
+#include "media/AudioBlock.h"
+#include "media/engine/AudioEngine.h"
+#include "media/engine/VideoEngine.h"
+#include "messages/MessageComposer.h"
+#include "messages/QuickMessageProtocol.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace Proto = QuickMessageProtocol;
+
+namespace {
+
+// 1600 bytes of samples: one decoded block and then some.
+constexpr int DecodedSamples = 800;
+
+} // namespace
+
+MessageService::MessageService(Parts parts, QObject *parent)
+    : QObject(parent)
+    , m_parts(std::move(parts))
+    , m_ipdMessage(new IPDaemon(this))
+{
+    m_ipdMessage->setObjectName(QStringLiteral("ipdMessage"));
+    // Set before any connection exists, so that even its first bytes are cut right.
+    m_ipdMessage->setDefaultLineEnd(Proto::Terminator);
+    m_ipdMessage->setInputBufferSize(Proto::InputBufferSize);
+    connect(m_ipdMessage, &IPDaemon::connectionRequest, this,
+            [this](const QString &, bool *accept) { onConnectionRequest(accept); });
+    connect(m_ipdMessage, &IPDaemon::connected, this,
+            [this](int id, int code, const QString &) { onConnected(id, code); });
+    connect(m_ipdMessage, &IPDaemon::dataIn, this, &MessageService::onData);
+    connect(m_ipdMessage, &IPDaemon::disconnected, this, [this](int id, int, const QString &) { onDisconnected(id); });
+}
+
+MessageService::~MessageService()
+{
+    m_ipdMessage->disconnect(this);
+}
+
+EndpointError MessageService::startListening(int port)
+{
+    if (const EndpointError e = m_ipdMessage->setStackOn(true))
+        return e;
+    if (const EndpointError e = m_ipdMessage->setLocalPort(port))
+        return e;
+    return m_ipdMessage->setListening(true);
+}
+
+void MessageService::shutdown()
+{
+    m_ipdMessage->setListening(false);
+    m_ipdMessage->setStackOn(false);
+}
+
+// ---- The listener ----
+
+void MessageService::onConnectionRequest(bool *accept)
+{
+    if (m_connections.size() >= MaxConnections)
+        *accept = false;
+}
+
+void MessageService::onConnected(int id, int statusCode)
+{
+    if (statusCode != 0)
+        return;
+    const int slot = m_store.claim();
+    if (slot == 0) {
+        m_ipdMessage->closeConnection(id);
+        return;
+    }
+    Connection c;
+    c.slot = slot;
+    c.deadline = new QTimer(this);
+    c.deadline->setSingleShot(true);
+    QTimer *deadline = c.deadline;
+    connect(deadline, &QTimer::timeout, this, [this, id, deadline] {
+        const auto it = m_connections.constFind(id);
+        if (it != m_connections.cend() && it->deadline == deadline)
+            m_ipdMessage->closeConnection(id);
+    });
+    deadline->start(m_idleCloseMs);
+    m_connections.insert(id, c);
+    m_ipdMessage->setLineEnd(id, Proto::Terminator);
+}
+
+void MessageService::onData(int id, const QByteArray &text, bool eol)
+{
+    const auto it = m_connections.find(id);
+    if (it == m_connections.end())
+        return;
+    if (!eol) {
+        it->skipping = true;
+        return;
+    }
+    if (it->skipping) {
+        it->skipping = false;
+        return;
+    }
+    handle(id, *it, text);
+}
+
+void MessageService::handle(int id, Connection &c, const QByteArray &line)
+{
+    using Kind = Proto::Message::Kind;
+    const Proto::Message m = Proto::parse(line);
+    if (m.kind == Kind::Ignored)
+        return;
+
+    if (m.kind == Kind::Request) {
+        if (c.phase != Connection::Phase::New)
+            return;
+        const ProgramState &st = m_parts.state;
+        if (st.refuseList.isRefused(m.userNumber) || st.settings.Disable) {
+            // The connection stays until the sender closes it (or the idle close), but
+            // holds no slot and can store nothing.
+            c.phase = Connection::Phase::Declined;
+            m_store.release(c.slot);
+            c.slot = 0;
+            m_ipdMessage->sendData(id, Proto::declined());
+        } else {
+            c.phase = Connection::Phase::Accepted;
+            m_ipdMessage->sendData(id, Proto::accepted());
+        }
+        return;
+    }
+    if (c.phase != Connection::Phase::Accepted)
+        return;
+    QuickMessage &message = m_store.message(c.slot);
+    if (m.kind == Kind::Head) {
+        c.headSeen = true;
+        message.senderNumber = m.head.userNumber;
+        message.senderName = m.head.name;
+        message.senderEmail = m.head.email;
+        message.senderLocation = m.head.location;
+        message.sentAt = m.head.sentAt;
+        message.text = m.head.text;
+        message.senderHost = m_ipdMessage->remoteAddress(id);
+        m_ipdMessage->sendData(id, Proto::next());
+        return;
+    }
+    // The parts of a message come after its head.
+    if (!c.headSeen)
+        return;
+    switch (m.kind) {
+    case Kind::Picture:
+        message.picture = m.payload.left(Proto::MaxPictureBytes);
+        m_ipdMessage->sendData(id, Proto::next());
+        break;
+    case Kind::Audio:
+        if (message.audioBlocks.size() < Proto::MaxAudioBlocks)
+            message.audioBlocks.append(m.payload.left(Proto::MaxAudioBlockBytes));
+        break;
+    case Kind::AudioEnd:
+        m_ipdMessage->sendData(id, Proto::next());
+        break;
+    case Kind::End:
+        finishMessage(id, c);
+        break;
+    default:
+        break;
+    }
+}
+
+void MessageService::finishMessage(int id, Connection &c)
+{
+    m_store.complete(c.slot);
+    c.slot = 0;
+    // The message sound plays whatever the sound devices are doing.
+    m_parts.sounds.play(QStringLiteral("inmsg.wav"));
+    m_ipdMessage->closeConnection(id);
+    emit waitingChanged(m_store.waitingCount());
+}
+
+void MessageService::onDisconnected(int id)
+{
+    const auto it = m_connections.find(id);
+    if (it == m_connections.end())
+        return;
+    // A message not finished is dropped, so broken senders cannot use up the slots.
+    m_store.release(it->slot);
+    if (it->deadline)
+        it->deadline->deleteLater();
+    m_connections.erase(it);
+}
+
+std::optional<QuickMessage> MessageService::takeOldest()
+{
+    std::optional<QuickMessage> message = m_store.takeOldest();
+    emit waitingChanged(m_store.waitingCount());
+    return message;
+}
+
+FileError MessageService::refuse(qint32 userNumber, const QString &name, const QString &email)
+{
+    if (!canRefuse(userNumber) || m_parts.state.refuseList.isRefused(userNumber))
+        return {};
+    const FileError e = m_parts.state.refuseList.add(m_parts.refuseFile, userNumber, name, email);
+    if (e) {
+        emit saveFailed(QStringLiteral("Could not save Refuse List data File, ") + QString::number(e.code)
+                        + QStringLiteral(" : ") + e.description);
+    }
+    return e;
+}
+
+// ---- For the windows ----
+
+MessageComposer *MessageService::createComposer(QObject *parent)
+{
+    return new MessageComposer(*this, parent);
+}
+
+QImage MessageService::thumbnail(const QByteArray &picture)
+{
+    if (picture.isEmpty())
+        return {};
+    const int w = Proto::ThumbnailWidth;
+    const int h = Proto::ThumbnailHeight;
+    QImage image(w, h, QImage::Format_RGB888);
+    std::vector<uchar> rgb(size_t(w * h * 3));
+    int width = 0;
+    int height = 0;
+    const int length = int(std::min<qsizetype>(picture.size(), Proto::MaxPictureBytes));
+    if (m_parts.video.unCompressStill(reinterpret_cast<const uchar *>(picture.constData()), length, &width, &height,
+                                      rgb.data(), int(rgb.size()), w, h)
+        <= 0)
+        return {};
+    for (int y = 0; y < h; ++y)
+        std::copy_n(rgb.data() + size_t(y * w * 3), w * 3, image.scanLine(y));
+    return image;
+}
+
+bool MessageService::playClip(const QList<QByteArray> &blocks, int maxBlockBytes)
+{
+    ProgramState &st = m_parts.state;
+    if (blocks.isEmpty() || st.speakerState == 3)
+        return false;
+    AudioEngine &audio = m_parts.audio;
+    if (audio.initAudioOut() == 0)
+        st.speakerState = 3;
+    std::array<qint16, DecodedSamples> samples{};
+    for (const QByteArray &block : blocks) {
+        const int count = int(std::min<qsizetype>(block.size(), maxBlockBytes));
+        const int decoded = audio.unCompressAudioGSM(reinterpret_cast<const uchar *>(block.constData()), count,
+                                                     samples.data(), DecodedSamples);
+        if (audio.setAudioOut(samples.data(), decoded) != 0)
+            st.speakerState = 1;
+    }
+    return true;
+}
+
+void MessageService::stopClip()
+{
+    ProgramState &st = m_parts.state;
+    if (st.callState == CallState::InCall || !m_parts.audio.isAudioOutOpen())
+        return;
+    m_parts.audio.closeAudioOut();
+    st.speakerState = 1;
+}
+
+void MessageService::beginRecording(MessageComposer *composer)
+{
+    if (m_recorder && m_recorder != composer)
+        m_recorder->stop();
+    m_recorder = composer;
+}

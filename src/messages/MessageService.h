@@ -1,0 +1,130 @@
+#pragma once
+
+#include "core/EndpointError.h"
+#include "core/FileError.h"
+#include "messages/MessageStore.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <optional>
+
+class AudioControl;
+class AudioEngine;
+class AudioSendQueue;
+class IPDaemon;
+class MessageComposer;
+class QTimer;
+class SoundPlayer;
+class VideoEngine;
+struct ProgramState;
+
+// The quick-message subsystem: the listener on the base port + 2 with its ten message
+// slots, the rules that keep it safe from any sender, the waiting messages, the refuse
+// list entries the viewer adds, and what composing and viewing need from the engines.
+//
+// Listener rules: a connection gets a slot when it connects (none free: closed at once);
+// every command is ignored until the listener has answered its request with "MRA"; a
+// declined request gives the slot back; a connection lost before "MSE" frees its slot; a
+// connection that has not sent a whole message within IdleCloseMs is closed; at most
+// MaxConnections are held at once. A message longer than the input buffer is dropped.
+class MessageService : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxConnections = 16;
+    static constexpr int IdleCloseMs = 30000;
+
+    struct Parts
+    {
+        ProgramState &state;
+        SoundPlayer &sounds;
+        VideoEngine &video;
+        AudioEngine &audio;
+        AudioControl &audioControl;
+        AudioSendQueue &audioSendQueue;
+        // Where the refuse list is saved.
+        QString refuseFile;
+    };
+
+    explicit MessageService(Parts parts, QObject *parent = nullptr);
+    ~MessageService() override;
+
+    IPDaemon &ipdMessage() { return *m_ipdMessage; }
+
+    // Switches the endpoint on and listens on the port.
+    EndpointError startListening(int port);
+    // Closes every connection and stops listening (program exit).
+    void shutdown();
+    // Tests shorten the idle close.
+    void setIdleCloseTime(int ms) { m_idleCloseMs = ms; }
+
+    // Complete messages waiting to be read.
+    int waitingCount() const { return m_store.waitingCount(); }
+    const MessageStore &store() const { return m_store; }
+    // Takes the message that has waited longest; its slot becomes free.
+    std::optional<QuickMessage> takeOldest();
+
+    // Only a sender with a user number can be refused: refusing "no number" would turn
+    // away everyone who has none.
+    static bool canRefuse(qint32 userNumber) { return userNumber > 0; }
+    // Adds the sender to the refuse list and saves it; a full list adds nothing.
+    FileError refuse(qint32 userNumber, const QString &name, const QString &email);
+
+    // A new compose window's logic; the caller owns it.
+    MessageComposer *createComposer(QObject *parent);
+    // The thumbnail of a received message: at most MaxPictureBytes decoded, 80 x 60 only;
+    // a null image for anything else.
+    QImage thumbnail(const QByteArray &picture);
+    // Plays sound blocks (each from at most maxBlockBytes) unless nothing is given or the
+    // speaker is already playing. Returns whether the clip was queued.
+    bool playClip(const QList<QByteArray> &blocks, int maxBlockBytes);
+    // Cuts a clip short; not during a call, whose sound shares the speaker.
+    void stopClip();
+
+    // One clip is recorded at a time: a composer that starts recording stops the other.
+    void beginRecording(MessageComposer *composer);
+
+    ProgramState &state() { return m_parts.state; }
+    VideoEngine &video() { return m_parts.video; }
+    AudioControl &audioControl() { return m_parts.audioControl; }
+    AudioSendQueue &audioSendQueue() { return m_parts.audioSendQueue; }
+
+signals:
+    // The number of waiting messages changed (a message completed or was taken).
+    void waitingChanged(int count);
+    // The refuse list could not be saved: the text to show.
+    void saveFailed(const QString &text);
+
+private:
+    struct Connection
+    {
+        enum class Phase { New, Accepted, Declined };
+        int slot = 0;
+        Phase phase = Phase::New;
+        bool headSeen = false;
+        // Inside a message longer than the input buffer: dropped up to its end.
+        bool skipping = false;
+        QTimer *deadline = nullptr;
+    };
+
+    void onConnectionRequest(bool *accept);
+    void onConnected(int id, int statusCode);
+    void onData(int id, const QByteArray &text, bool eol);
+    void onDisconnected(int id);
+    void handle(int id, Connection &c, const QByteArray &line);
+    void finishMessage(int id, Connection &c);
+
+    Parts m_parts;
+    IPDaemon *m_ipdMessage;
+    MessageStore m_store;
+    QHash<int, Connection> m_connections;
+    int m_idleCloseMs = IdleCloseMs;
+    QPointer<MessageComposer> m_recorder;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class CallControl;
+class DirectoryService;
+class MessageService;
+class QWidget;
+class frmMsgIn;
+class frmMsgOut;
+
+// Opens the quick-message windows, one per message, and hands their actions on: a reply
+// becomes a new compose window, Connect a call, Add Pal a pal.
+class MessageWindows : public QObject
+{
+    Q_OBJECT
+
+public:
+    MessageWindows(MessageService &messages, CallControl &calls, DirectoryService &directory, QWidget *owner,
+                   QObject *parent = nullptr);
+
+    // A compose window for the recipient (port: the base port it listens on), shown.
+    frmMsgOut *compose(const QString &name, const QString &location, const QString &host, int port);
+    // The message that has waited longest in a viewer, shown; nullptr when none waits.
+    frmMsgIn *openOldest();
+    // Program exit: every message window closes.
+    void closeAll();
+
+signals:
+    void informationRequested(const QString &text);
+
+private:
+    MessageService &m_messages;
+    CallControl &m_calls;
+    DirectoryService &m_directory;
+    QWidget *m_owner;
+};

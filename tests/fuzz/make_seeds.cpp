@@ -1,0 +1,179 @@
+// Writes the fuzz targets' seed corpora: real exchanges and files, made by the program's
+// own builders and writers. Run it from a fuzz build when a parser or a target changes:
+//   build-sanitize/tests/fuzz/make_seeds tests/fuzz/corpus
+#include "call/ControlProtocol.h"
+#include "core/ActivityLog.h"
+#include "core/PalList.h"
+#include "core/RefuseList.h"
+#include "core/Settings.h"
+#include "media/MediaPacket.h"
+#include "media/engine/CaptureProfile.h"
+#include "media/engine/GsmCodec.h"
+#include "media/engine/VideoCodec.h"
+#include "support/TestSupport.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+void seed(const QDir &out, const char *target, const char *name, const QByteArray &bytes)
+{
+    out.mkpath(QLatin1String(target));
+    QFile file(out.filePath(QLatin1String(target) + QLatin1Char('/') + QLatin1String(name)));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s/%s\n", target, name);
+        std::exit(1);
+    }
+}
+
+QByteArray choices(std::initializer_list<int> bytes)
+{
+    QByteArray out;
+    for (int b : bytes)
+        out.append(char(b));
+    return out;
+}
+
+QByteArray jpeg(VideoCodec &codec, int width, int height, int frame, int quality, int maxLength)
+{
+    const std::vector<uchar> rgb = TestSupport::movingPicture(width, height, frame);
+    QByteArray out(maxLength, Qt::Uninitialized);
+    const int n = codec.compressStill(rgb.data(), width, height, quality, reinterpret_cast<uchar *>(out.data()),
+                                      maxLength);
+    out.truncate(n);
+    return out;
+}
+
+QByteArray gsmBlocks(GsmCodec &codec, int blocks, int quality)
+{
+    const std::vector<qint16> samples = TestSupport::tone(440, blocks * GsmCodec::BlockSamples);
+    QByteArray out(blocks * GsmCodec::PhoneBlockBytes, Qt::Uninitialized);
+    const int n = codec.compress(samples.data(), int(samples.size()), quality, reinterpret_cast<uchar *>(out.data()),
+                                 int(out.size()));
+    out.truncate(n);
+    return out;
+}
+
+QByteArray fileOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The received text of one media packet: the framing without its terminator.
+QByteArray received(QByteArrayView kind, const QByteArray &body)
+{
+    QByteArray packet = MediaPacket::build(kind, body);
+    packet.chop(3);
+    return packet;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds <corpus folder>\n");
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    QTemporaryDir scratch;
+
+    // Control channel: one message per seed, as each side sends it.
+    seed(out, "control", "request", ControlProtocol::request("Ann", "Oslo", QTime(9, 5)));
+    seed(out, "control", "acceptance", ControlProtocol::acceptance("Bob", "Bergen", QTime(14, 30)));
+    seed(out, "control", "refusal", ControlProtocol::refusal());
+    seed(out, "control", "busy", ControlProtocol::busy());
+    seed(out, "control", "userinfo-rtc", ControlProtocol::userInfo(true));
+    seed(out, "control", "userinfo-off", ControlProtocol::userInfo(false));
+    seed(out, "control", "key", "KEY;1;");
+
+    VideoCodec video;
+    GsmCodec gsm;
+    const QByteArray small = jpeg(video, 160, 120, 3, 40, 8000);
+    const QByteArray normal = jpeg(video, 320, 240, 7, 25, 12000);
+    const QByteArray phone = gsmBlocks(gsm, 1, GsmCodec::Phone);
+    const QByteArray radio = gsmBlocks(gsm, 1, GsmCodec::Radio);
+    const QByteArray welcome = "I can SEE you Too!";
+
+    // Media channel: the text of one received event.
+    seed(out, "media", "video-160", received(MediaPacket::VideoKind, small));
+    seed(out, "media", "video-320", received(MediaPacket::VideoKind, normal));
+    seed(out, "media", "sound-phone", received(MediaPacket::AudioKind, phone));
+    seed(out, "media", "sound-radio", received(MediaPacket::AudioKind, radio));
+    seed(out, "media", "text", received(MediaPacket::TextKind, welcome));
+
+    // Framing: terminator, limit and chunking choices, then a stream as it comes in.
+    const QByteArray stream = MediaPacket::build(MediaPacket::TextKind, welcome)
+                              + MediaPacket::build(MediaPacket::AudioKind, phone)
+                              + MediaPacket::build(MediaPacket::TextKind, "ok");
+    seed(out, "framing", "media-stream", choices({0, 250, 7}) + stream);
+    seed(out, "framing", "media-stream-short-limit", choices({0, 20, 3}) + stream);
+    seed(out, "framing", "control-messages", choices({2, 250, 1}) + ControlProtocol::request("Ann", "Oslo", QTime(9, 5))
+                                            + ControlProtocol::userInfo(true));
+    seed(out, "framing", "server-lines", choices({1, 9, 5}) + "first;line;<ET>second<ET><ET>third<E");
+
+    // Decoders: a room choice, then the body.
+    seed(out, "jpeg", "frame-160", choices({0}) + small);
+    seed(out, "jpeg", "frame-320-exact", choices({4}) + normal);
+    seed(out, "jpeg", "frame-160-short", choices({1}) + small);
+    seed(out, "gsm", "phone", choices({0}) + phone);
+    seed(out, "gsm", "phone-twice", choices({1}) + phone + phone);
+    seed(out, "gsm", "radio", choices({0}) + radio);
+
+    // Files of the profile folder, as the program writes them.
+    const QString ini = scratch.filePath("zelmo.ini");
+    Settings settings;
+    settings.save(ini);
+    seed(out, "profile", "defaults", fileOf(ini));
+    QFile::remove(ini);
+    {
+        QFile file(ini);
+        file.open(QIODevice::WriteOnly);
+        file.write("; kept by hand\r\n[Personal]\r\nName=Ann Example\r\nLocation = Oslo \r\n[Other]\r\nx=1\r\n"
+                   "[Calling]\r\nAutoDecTime=abc\r\nEnableRTC=true\r\n");
+    }
+    settings.load(ini);
+    settings.save(ini);
+    seed(out, "profile", "edited", fileOf(ini));
+
+    const QString refuse = scratch.filePath("refuse.dat");
+    RefuseList refused;
+    refused.add(refuse, 1234, "Eve", "eve@example.org");
+    refused.add(refuse, -1, "Nobody", "");
+    seed(out, "refuse", "two-entries", fileOf(refuse));
+
+    const QString pals = scratch.filePath("zelmo.pal");
+    PalList palList;
+    palList.add(pals, "Ann@Example.org");
+    palList.add(pals, "bob@example.org");
+    seed(out, "pal", "two-pals", fileOf(pals));
+
+    const QString logPath = scratch.filePath("zelmo.log");
+    ActivityLog log;
+    log.setClock([] { return QDateTime(QDate(2024, 3, 9), QTime(14, 5, 30)); });
+    log.logLine("ZELMO Power Up");
+    log.logLine("Received Call from Ann, Oslo 127.0.0.1, 9:05");
+    log.logLine("ZELMO Power Down");
+    log.save(logPath);
+    seed(out, "log", "session", fileOf(logPath));
+
+    const QString capture = scratch.filePath("capture.ini");
+    {
+        CaptureProfile profile(capture);
+        profile.setEntry("USB Camera", CaptureProfile::Entry{"640x480;YUYV;30", QSize(320, 240), true});
+        profile.setEntry("Test Pattern", CaptureProfile::Entry{QString(), QSize(), false});
+        profile.save();
+    }
+    seed(out, "capture", "two-cameras", fileOf(capture));
+    return 0;
+}

@@ -1,0 +1,273 @@
+// The compose and viewer windows, driven through their controls, with two programs behind.
+
+#include "call/CallControl.h"
+#include "core/IPPort.h"
+#include "media/AudioSendQueue.h"
+#include "media/engine/AudioEngine.h"
+#include "messages/MessageComposer.h"
+#include "support/MessageKit.h"
+#include "ui/MessageWindows.h"
+#include "ui/frmMessage.h"
+#include "ui/frmMsgIn.h"
+#include "ui/frmMsgOut.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+
+using namespace MessageKit;
+
+namespace {
+
+template<typename T>
+T *child(QWidget *window, const char *name)
+{
+    T *found = window->findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+QString panel(QWidget *window, const char *name)
+{
+    return child<QLabel>(window, name)->text();
+}
+
+bool hasPicture(QWidget *window)
+{
+    return !child<QLabel>(window, "imgThumb")->pixmap().isNull();
+}
+
+// Opens the oldest waiting message as a double-click on the indicator does.
+frmMsgIn *openOldest(Party &p)
+{
+    const QList<frmMsgIn *> before = p.program->mainWindow()->findChildren<frmMsgIn *>();
+    QTest::mouseDClick(p.find<QWidget>("imgMsgIn"), Qt::LeftButton);
+    for (frmMsgIn *w : p.program->mainWindow()->findChildren<frmMsgIn *>()) {
+        if (!before.contains(w))
+            return w;
+    }
+    return nullptr;
+}
+
+frmMsgOut *newComposeWindow(Party &p, const QList<frmMsgOut *> &before)
+{
+    for (frmMsgOut *w : p.program->mainWindow()->findChildren<frmMsgOut *>()) {
+        if (!before.contains(w))
+            return w;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestMessageWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void aMessageWithPictureAndSoundFromTheDirectoryToTheViewer()
+    {
+        Party ann(QStringLiteral("Ann"), 71);
+        Party bob(QStringLiteral("Bob"), 55);
+        // The directory window's Send Message opens the compose window for that user.
+        emit ann.program->directory().sendMessageRequested(QStringLiteral("Bob"), QStringLiteral("Room Bob"),
+                                                           QStringLiteral("127.0.0.1"), bob.port, 55);
+        QPointer<frmMsgOut> out = ann.program->mainWindow()->findChild<frmMsgOut *>();
+        QVERIFY(out && out->isVisible());
+        QCOMPARE(out->windowTitle(), QStringLiteral("Send Message"));
+        QCOMPARE(panel(out, "pnlUserName"), QStringLiteral("Bob"));
+        QCOMPARE(panel(out, "pnlLocation"), QStringLiteral("Room Bob"));
+        MessageComposer &c = out->composer();
+        QCOMPARE(c.recipientPort(), bob.port);
+
+        // The camera's first frame may come after the window: Refresh grabs it.
+        QTRY_VERIFY((child<QPushButton>(out, "cmdRefresh")->click(), hasPicture(out)));
+        QVERIFY(child<QCheckBox>(out, "chkImage")->isChecked());
+
+        // A typed ";" is dropped; pasted text is taken as it is.
+        auto *text = child<QPlainTextEdit>(out, "txtMessageOut");
+        text->setFocus();
+        QTest::keyClicks(text, QStringLiteral("See you; at noon"));
+        QCOMPARE(text->toPlainText(), QStringLiteral("See you at noon"));
+        text->insertPlainText(QStringLiteral(";ok"));
+
+        // Record a little, then Play: recording stops, the clip plays, and stays whole.
+        child<QPushButton>(out, "cmdRecord")->click();
+        QVERIFY(c.isRecording() && child<QCheckBox>(out, "chkAudio")->isChecked());
+        QTRY_VERIFY(child<QProgressBar>(out, "pgrAudioRec")->value() > 5);
+        child<QPushButton>(out, "cmdPlay")->click();
+        QVERIFY(!c.isRecording());
+        QCOMPARE(ann.state().micState, qint16(1));
+        QVERIFY(!ann.state().messageRecording);
+        QCOMPARE(ann.state().speakerState, qint16(3));
+        const QList<QByteArray> clip = c.clip();
+        QVERIFY(clip.size() >= 5);
+        const int size = int(c.picture().size()) + c.soundBytes();
+        QCOMPARE(out->statusText(), QStringLiteral("MsgSize: %1Kb").arg(size / 1000));
+        const QByteArray picture = c.picture();
+
+        QSignalSpy sounds(&bob.program->sounds(), &SoundPlayer::playRequested);
+        child<QPushButton>(out, "cmdSend")->click();
+        QVERIFY(!child<QPushButton>(out, "cmdSend")->isEnabled());
+        // Delivered: the compose window goes.
+        QTRY_VERIFY(!out);
+        QCOMPARE(sounds.count(), 1);
+
+        frmMsgIn *in = openOldest(bob);
+        QVERIFY(in && in->isVisible());
+        QCOMPARE(in->windowTitle(), QStringLiteral("Incoming Message"));
+        QCOMPARE(panel(in, "pnlUserName"), QStringLiteral("Ann"));
+        QCOMPARE(panel(in, "pnlLocation"), QStringLiteral("Room Ann"));
+        QCOMPARE(panel(in, "pnlEmail"), QStringLiteral("Ann@example.org"));
+        QVERIFY(!panel(in, "pnlTime").isEmpty());
+        QCOMPARE(child<QPlainTextEdit>(in, "txtMessageIn")->toPlainText(), QStringLiteral("See you at noon;ok"));
+        QVERIFY(hasPicture(in));
+        QCOMPARE(in->message().picture, picture);
+        QCOMPARE(in->message().audioBlocks, clip);
+        QVERIFY(child<QGroupBox>(in, "pnlPlayMsg")->isEnabled());
+        QCOMPARE(child<QGroupBox>(in, "pnlPlayMsg")->title(), QStringLiteral("Play Audio Message"));
+        child<QPushButton>(in, "cmdPlay")->click();
+        QCOMPARE(bob.state().speakerState, qint16(3));
+        QTRY_VERIFY(bob.program->audioEngine().statusAudioOut() > 0);
+    }
+
+    void theSizeDisplayFollowsTheCheckBoxes()
+    {
+        Party ann(QStringLiteral("Ann"), 71);
+        frmMsgOut *out = ann.program->messageWindows().compose(QStringLiteral("Bob"), QStringLiteral("Oslo"),
+                                                               QStringLiteral("127.0.0.1"), 2000);
+        out->composer().setPicture(QByteArray(2500, 'j'));
+        QCOMPARE(out->statusText(), QStringLiteral("MsgSize: 2Kb"));
+        auto *image = child<QCheckBox>(out, "chkImage");
+        QVERIFY(image->isChecked() && image->isEnabled());
+        image->click();
+        QCOMPARE(out->statusText(), QStringLiteral("MsgSize: 0Kb"));
+        image->click();
+        QCOMPARE(out->statusText(), QStringLiteral("MsgSize: 2Kb"));
+        // Without a recording there is no sound to tick.
+        QVERIFY(!child<QCheckBox>(out, "chkAudio")->isEnabled());
+    }
+
+    void recordingStopsItselfWhenTheQueueIsFull()
+    {
+        Party ann(QStringLiteral("Ann"), 71);
+        frmMsgOut *out = ann.program->messageWindows().compose(QStringLiteral("Bob"), QStringLiteral("Oslo"),
+                                                               QStringLiteral("127.0.0.1"), 2000);
+        MessageComposer &c = out->composer();
+        child<QPushButton>(out, "cmdRecord")->click();
+        QVERIFY(c.isRecording());
+        QTRY_VERIFY_WITH_TIMEOUT(!c.isRecording(), 20000);
+        QCOMPARE(c.recordIndex(), MessageComposer::LastRecordIndex);
+        QCOMPARE(c.clip().size(), MessageComposer::LastRecordIndex - 1);
+        QCOMPARE(child<QProgressBar>(out, "pgrAudioRec")->value(), MessageComposer::LastRecordIndex);
+        QCOMPARE(ann.state().micState, qint16(1));
+        QVERIFY(!ann.state().messageRecording);
+        QVERIFY(!ann.program->audioSendQueue().hold());
+        int bytes = 0;
+        for (const QByteArray &block : c.clip())
+            bytes += int(block.size());
+        QCOMPARE(c.soundBytes(), bytes);
+        QCOMPARE(out->statusText(), QStringLiteral("MsgSize: %1Kb").arg(bytes / 1000));
+    }
+
+    void theViewersButtons()
+    {
+        Party bob(QStringLiteral("Bob"), 55);
+        // Text only, and no e-mail.
+        QVERIFY(sendWhole(bob.messagePort(), 33, "plain", "Carl", ""));
+        frmMsgIn *in = openOldest(bob);
+        QVERIFY(in);
+        QVERIFY(!hasPicture(in));
+        QVERIFY(!child<QPushButton>(in, "cmdPlay")->isEnabled());
+        QVERIFY(!child<QGroupBox>(in, "pnlPlayMsg")->isEnabled());
+        const int pals = bob.state().palList.count();
+        child<QPushButton>(in, "cmdAddPal")->click();
+        QCOMPARE(bob.state().palList.count(), pals);
+        QVERIFY(child<QPushButton>(in, "cmdAddPal")->isEnabled());
+
+        // Reply: a compose window to the sender's address on port 2000; the viewer goes.
+        QPointer<frmMsgIn> viewer(in);
+        const QList<frmMsgOut *> before = bob.program->mainWindow()->findChildren<frmMsgOut *>();
+        child<QPushButton>(in, "cmdReply")->click();
+        QTRY_VERIFY(!viewer);
+        frmMsgOut *reply = newComposeWindow(bob, before);
+        QVERIFY(reply && reply->isVisible());
+        QCOMPARE(panel(reply, "pnlUserName"), QStringLiteral("Carl"));
+        QCOMPARE(panel(reply, "pnlLocation"), QStringLiteral("Lab"));
+        QCOMPARE(reply->composer().recipientHost(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(reply->composer().recipientPort(), 2000);
+
+        // Connect: a call to the sender's address on port 2000; Add Pal with an address.
+        QVERIFY(sendWhole(bob.messagePort(), 34, "call me", "Dora", "dora@x.org"));
+        in = openOldest(bob);
+        child<QPushButton>(in, "cmdAddPal")->click();
+        QCOMPARE(bob.state().palList.count(), pals + 1);
+        QCOMPARE(bob.state().palList.pal(pals + 1).EMail, QStringLiteral("dora@x.org"));
+        QVERIFY(!child<QPushButton>(in, "cmdAddPal")->isEnabled());
+        viewer = in;
+        child<QPushButton>(in, "cmdConnect")->click();
+        QTRY_VERIFY(!viewer);
+        QCOMPARE(bob.program->ippControl().remoteAddress(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(bob.program->ippControl().remotePort(), 2000);
+        bob.program->calls().cancelAttempt();
+    }
+
+    void refusingASenderTurnsAwayItsNextMessage()
+    {
+        Party bob(QStringLiteral("Bob"), 55);
+        QVERIFY(sendWhole(bob.messagePort(), 33, "buy now", "Spam", "spam@x.org"));
+        QVERIFY(sendWhole(bob.messagePort(), -1, "who am I", "Anon", "anon@x.org"));
+        frmMsgIn *in = openOldest(bob);
+        auto *refuse = child<QCheckBox>(in, "chkRefuse");
+        QCOMPARE(refuse->text(), QStringLiteral("Refuse Future Messages from this Person"));
+        refuse->click();
+        child<QPushButton>(in, "cmdClose")->click();
+        QVERIFY(bob.state().refuseList.isRefused(33));
+        const QByteArray file = TestSupport::readBytes(bob.dir.filePath(QStringLiteral("refuse.dat")));
+        QCOMPARE(file, QByteArray(" 33 \r\nSpam\r\nspam@x.org\r\n"));
+
+        RawSender again(bob.messagePort());
+        QTRY_VERIFY(again.connected());
+        again.send("MSR;33;<E>");
+        QTRY_COMPARE(again.heard, QByteArray("MRD;<E>"));
+
+        // A sender without a user number cannot be refused: that would refuse everyone
+        // without one.
+        in = openOldest(bob);
+        QVERIFY(!child<QCheckBox>(in, "chkRefuse")->isEnabled());
+        in->close();
+        QCOMPARE(bob.state().refuseList.count(), 1);
+    }
+
+    void sendingThatCannotStartKeepsTheWindow()
+    {
+        Party ann(QStringLiteral("Ann"), 71);
+        // Nobody listens there.
+        const int deadPort = TestSupport::portBlock(4);
+        QPointer<frmMsgOut> out = ann.program->messageWindows().compose(
+            QStringLiteral("Nobody"), QString(), QStringLiteral("127.0.0.1"), deadPort);
+        child<QPushButton>(out, "cmdSend")->click();
+        QTRY_COMPARE(out->statusText(), QStringLiteral("Failed to Establish Connection"));
+        QVERIFY(out && out->isVisible());
+        QVERIFY(!child<QPushButton>(out, "cmdSend")->isEnabled());
+        QVERIFY(!child<QLabel>(out, "pnlAnimate")->property("running").toBool());
+        child<QPushButton>(out, "cmdCancel")->click();
+        QTRY_VERIFY(!out);
+
+        // No address at all.
+        out = ann.program->messageWindows().compose(QStringLiteral("Nobody"), QString(), QString(), 2000);
+        child<QPushButton>(out, "cmdSend")->click();
+        QVERIFY(ann.program->messageWindow() && ann.program->messageWindow()->isVisible());
+        QVERIFY(ann.program->messageWindow()->text().startsWith(
+            QStringLiteral("You have entered an invalid Host Address: ")));
+        QVERIFY(out && out->isVisible() && !child<QPushButton>(out, "cmdSend")->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestMessageWindows)
+#include "tst_messagewindows.moc"
