@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The two-party demo: a zelmo-directory and two ZELMOs with test devices (Ann and Bob), each
 # with its own profile under a temporary folder. Ann finds Bob in the directory and calls
-# him, Bob answers, they exchange test-pattern video, sound and chat, Ann hangs up. It
-# prints what happened from the programs' own windows, counters and logs, leaves
-# screenshots in the folder it names, and exits non-zero when a step did not happen.
+# him, Bob answers, they exchange test-pattern video, sound, chat and a quick message each
+# way, Ann hangs up. It prints what happened from the programs' own windows, counters and
+# logs, leaves screenshots in the folder it names, and exits non-zero when a step did not
+# happen.
 #
 # Usage: scripts/demo.sh [--out DIR] [--port-base N] [--keep] [--no-build] [--build-dir DIR]
 #   --out DIR        screenshots and logs (default: build/demo)
@@ -26,7 +27,7 @@ while [ $# -gt 0 ]; do
     --keep) keep=(--keep); shift ;;
     --no-build) build_first=0; shift ;;
     --build-dir) build=$2; shift 2 ;;
-    -h | --help) sed -n '2,14s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,15s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "demo.sh: unknown argument $1 (try --help)" >&2; exit 2 ;;
   esac
 done

@@ -1,3 +1,5 @@
+#include "core/ProgramState.h"
+#include "support/MessageKit.h"
 #include "support/TestSupport.h"
 #include "ui/Program.h"
 #include "ui/TestHook.h"
@@ -9,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 namespace {
 
@@ -95,7 +98,44 @@ private slots:
         QVERIFY(h.hook.run(QStringLiteral("grab frmMain - /no/such/folder/x.png")).startsWith(QStringLiteral("error")));
         // Nothing was received and the speaker never opened.
         QCOMPARE(h.hook.run(QStringLiteral("counters")),
-                 QStringLiteral("ok framesDrawn=0 speakerBlocks=0 speakerSamples=0"));
+                 QStringLiteral("ok framesDrawn=0 speakerBlocks=0 speakerSamples=0 messagesReceived=0 messagesWaiting=0"));
+    }
+
+    void aQuickMessageIsCountedAndReadFromTheMessageLamp()
+    {
+        Hooked h;
+        QVERIFY(h.start());
+        // A peer leaves a message on the quick-message port.
+        QVERIFY(MessageKit::sendWhole(h.program.state().ListenPortBase + 2, 4711, "see you at noon", "Eve", "eve@x.org"));
+        QTRY_COMPARE(h.hook.run(QStringLiteral("counters")),
+                     QStringLiteral("ok framesDrawn=0 speakerBlocks=0 speakerSamples=0 messagesReceived=1 messagesWaiting=1"));
+
+        // A single click on the lamp does nothing; a double click opens the message.
+        QCOMPARE(h.hook.run(QStringLiteral("click frmMain imgMsgIn")), QStringLiteral("ok"));
+        QVERIFY(!h.hook.run(QStringLiteral("windows")).contains(QStringLiteral("frmMsgIn")));
+        QCOMPARE(h.hook.run(QStringLiteral("doubleclick frmMain imgMsgIn")), QStringLiteral("ok"));
+        QVERIFY(h.hook.run(QStringLiteral("windows")).contains(QStringLiteral("frmMsgIn")));
+        QCOMPARE(h.hook.run(QStringLiteral("text frmMsgIn pnlUserName")), QStringLiteral("ok Eve"));
+        QCOMPARE(h.hook.run(QStringLiteral("text frmMsgIn txtMessageIn")), QStringLiteral("ok see you at noon"));
+        // Read, it no longer waits; it still came in.
+        QVERIFY(h.hook.run(QStringLiteral("counters")).endsWith(QStringLiteral("messagesReceived=1 messagesWaiting=0")));
+    }
+
+    void aRowIsPickedByItsText()
+    {
+        Hooked h;
+        QVERIFY(h.start());
+        h.hook.run(QStringLiteral("click frmMain cmdtoolbar1"));
+        QTreeWidget *list = h.program.directoryWindow()->findChild<QTreeWidget *>(QStringLiteral("lstGlobal"));
+        QVERIFY(list);
+        list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Ann"), QStringLiteral("Oslo")}));
+        list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Bob"), QStringLiteral("Lima")}));
+        QCOMPARE(h.hook.run(QStringLiteral("select frmDirectory lstGlobal Lima")), QStringLiteral("ok"));
+        QCOMPARE(list->selectedItems().size(), 1);
+        QCOMPARE(list->selectedItems().first()->text(0), QStringLiteral("Bob"));
+        QCOMPARE(h.hook.run(QStringLiteral("select frmDirectory lstGlobal Paris")),
+                 QStringLiteral("error no row of lstGlobal contains Paris"));
+        QCOMPARE(h.hook.run(QStringLiteral("select frmDirectory cmdRefresh x")), QStringLiteral("error cmdRefresh is not a list"));
     }
 
     void answersKeepOneLineEach()

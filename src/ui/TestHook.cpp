@@ -3,6 +3,7 @@
 #include "media/engine/AudioEngine.h"
 #include "media/engine/TestSpeaker.h"
 #include "media/engine/VideoEngine.h"
+#include "messages/MessageService.h"
 #include "ui/Program.h"
 #include "ui/frmMain.h"
 
@@ -113,6 +114,12 @@ TestHook::TestHook(Program &program, QObject *parent)
     , m_program(program)
 {
     connect(&program.videoEngine(), &VideoEngine::frameDrawn, this, [this] { ++m_framesDrawn; });
+    // Each rise of the waiting count is one more message that came in whole.
+    connect(&program.messages(), &MessageService::waitingChanged, this, [this](int waiting) {
+        if (waiting > m_messagesWaiting)
+            m_messagesReceived += waiting - m_messagesWaiting;
+        m_messagesWaiting = waiting;
+    });
 }
 
 void TestHook::listen(int fd)
@@ -230,7 +237,11 @@ QString TestHook::counters() const
         speaker = QStringLiteral("speakerBlocks=0 speakerSamples=0");
     else if (auto *test = qobject_cast<TestSpeaker *>(output))
         speaker = QStringLiteral("speakerBlocks=%1 speakerSamples=%2").arg(test->blocksWritten()).arg(test->samplesWritten());
-    return QStringLiteral("ok framesDrawn=%1 %2").arg(m_framesDrawn).arg(speaker);
+    return QStringLiteral("ok framesDrawn=%1 %2 messagesReceived=%3 messagesWaiting=%4")
+        .arg(m_framesDrawn)
+        .arg(speaker)
+        .arg(m_messagesReceived)
+        .arg(m_program.messages().waitingCount());
 }
 
 QString TestHook::run(const QString &command)
@@ -278,7 +289,8 @@ QString TestHook::run(const QString &command)
     }
 
     static const QStringList controlVerbs{QStringLiteral("text"), QStringLiteral("click"), QStringLiteral("press"),
-                                          QStringLiteral("release"), QStringLiteral("type"), QStringLiteral("activate")};
+                                          QStringLiteral("release"), QStringLiteral("type"), QStringLiteral("activate"),
+                                          QStringLiteral("select"), QStringLiteral("doubleclick")};
     if (!controlVerbs.contains(verb))
         return QStringLiteral("error unknown command %1").arg(verb);
     // A disabled control can still be read, not used.
@@ -298,13 +310,22 @@ QString TestHook::run(const QString &command)
             sendMouse(target, QEvent::MouseButtonRelease, pos, Qt::LeftButton);
         return QStringLiteral("ok");
     }
+    if (verb == QLatin1String("doubleclick")) {
+        QPoint pos;
+        QWidget *target = pointTarget(c, &pos);
+        sendMouse(target, QEvent::MouseButtonPress, pos, Qt::LeftButton);
+        sendMouse(target, QEvent::MouseButtonRelease, pos, Qt::LeftButton);
+        sendMouse(target, QEvent::MouseButtonDblClick, pos, Qt::LeftButton);
+        sendMouse(target, QEvent::MouseButtonRelease, pos, Qt::LeftButton);
+        return QStringLiteral("ok");
+    }
     if (verb == QLatin1String("type")) {
         c->window()->activateWindow();
         c->setFocus(Qt::OtherFocusReason);
         typeText(c, unescaped(rest));
         return QStringLiteral("ok");
     }
-    if (verb == QLatin1String("activate")) {
+    if (verb == QLatin1String("activate") || verb == QLatin1String("select")) {
         auto *tree = qobject_cast<QTreeWidget *>(c);
         if (!tree)
             return QStringLiteral("error %1 is not a list").arg(second);
@@ -317,8 +338,10 @@ QString TestHook::run(const QString &command)
             QWidget *viewport = tree->viewport();
             sendMouse(viewport, QEvent::MouseButtonPress, pos, Qt::LeftButton);
             sendMouse(viewport, QEvent::MouseButtonRelease, pos, Qt::LeftButton);
-            sendMouse(viewport, QEvent::MouseButtonDblClick, pos, Qt::LeftButton);
-            sendMouse(viewport, QEvent::MouseButtonRelease, pos, Qt::LeftButton);
+            if (verb == QLatin1String("activate")) {
+                sendMouse(viewport, QEvent::MouseButtonDblClick, pos, Qt::LeftButton);
+                sendMouse(viewport, QEvent::MouseButtonRelease, pos, Qt::LeftButton);
+            }
             return QStringLiteral("ok");
         }
         return QStringLiteral("error no row of %1 contains %2").arg(second, rest);

@@ -23,11 +23,14 @@ class QWidget;
 //   press WINDOW CONTROL         the left button goes down there (and stays down)
 //   release WINDOW CONTROL       and comes up again
 //   type WINDOW CONTROL TEXT     keys for TEXT into CONTROL; "\n" is Enter, "\\" a backslash
-//   activate WINDOW LIST TEXT    a double click on the first row of LIST that contains TEXT
+//   doubleclick WINDOW CONTROL   a double click in the middle of CONTROL
+//   select WINDOW LIST TEXT      a click on the first row of LIST that contains TEXT
+//   activate WINDOW LIST TEXT    a double click on that row
 //   text WINDOW CONTROL          what CONTROL shows ("-" for the window's title)
 //   grab WINDOW CONTROL FILE     CONTROL ("-" for the whole window) as it is shown, saved
 //                                as a PNG picture
-//   counters                     what came in: video frames drawn, sound the speaker got
+//   counters                     what came in: video frames drawn, sound the speaker got,
+//                                quick messages received whole and those still unread
 // Line breaks in an answer are written "\n", backslashes "\\".
 class TestHook : public QObject
 {
@@ -56,4 +59,6 @@ private:
     int m_fd = -1;
     QByteArray m_pending;
     qint64 m_framesDrawn = 0;
+    int m_messagesWaiting = 0;
+    int m_messagesReceived = 0;
 };
