@@ -1,10 +1,17 @@
-// Two programs with the test devices hold a call on loopback, each in its own process, at
-// 320 x 240 and at 640 x 480, with talk latched on both sides. Prints frames and sound
-// blocks per second, capture-to-drawn latency from the test pattern's stamps, bytes per
-// second each way, CPU and peak memory per side, against the targets.
+// Two programs with the test devices hold a call on loopback, each in its own process, as
+// users run them: default settings (the self view open and previewing every frame), the
+// data-rates window open on the answering side. A 20-second call at 320 x 240 and at
+// 640 x 480, once without talk and once with talk latched on both sides. Prints, for each
+// direction, frames sent and received per second, sound blocks sent and played,
+// capture-to-drawn latency read from the test pattern's stamps, CPU and peak memory per
+// side, each beside its target.
 //
-//   bench_call [--seconds N]                  (default 30 seconds per size)
-//   bench_call --side caller|callee ...       (one side; started by the above)
+//   bench_call [--seconds N] [--size WxH]    (default 20 seconds, both sizes)
+//   bench_call --link KBIT [--size WxH]      (as root: the call inside a network namespace
+//                                             whose loopback carries KBIT kbit/s, shared by
+//                                             both directions; talk latched; 640x480 from
+//                                             1024 kbit/s on, else 320x240)
+//   bench_call --side caller|callee ...      (one side; started by the above)
 
 #include "call/CallControl.h"
 #include "core/SoundPlayer.h"
@@ -12,7 +19,6 @@
 #include "media/AudioSendQueue.h"
 #include "media/MediaStats.h"
 #include "media/engine/AudioEngine.h"
-#include "media/engine/TestMicrophone.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
 #include "media/engine/VideoEngine.h"
@@ -26,12 +32,14 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHash>
+#include <QPointer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +47,12 @@
 #include <vector>
 
 namespace {
+
+// The slow link: a token bucket on the namespace's loopback. The burst is two full
+// packets; the queue holds 200 ms of the rate, like the buffer of a modest line.
+constexpr int LinkBurstBytes = 3000;
+constexpr int LinkQueueMs = 200;
+const char *const InsideLinkVariable = "ZELMO_BENCH_INSIDE_LINK";
 
 double cpuSeconds()
 {
@@ -99,30 +113,63 @@ int freePortBlock(int from)
     return from;
 }
 
-void writeProfile(const QString &dir, const QString &name, bool autoAccept)
+// A user's profile: name and address filled in, everything else at its default. The
+// answering side accepts calls by itself and had the data-rates window open last time.
+void writeProfile(const QString &dir, bool callee)
 {
     QFile ini(dir + QStringLiteral("/zelmo.ini"));
     if (!ini.open(QIODevice::WriteOnly))
         return;
-    ini.write(QStringLiteral("[Personal]\r\nName=%1\r\nEMail=%2@example.org\r\nLocation=Bench\r\n"
-                             "[Calling]\r\nAutoAccept=%3\r\n")
-                  .arg(name, name.toLower(), autoAccept ? QStringLiteral("True") : QStringLiteral("False"))
-                  .toUtf8());
+    const QString name = callee ? QStringLiteral("Callee") : QStringLiteral("Caller");
+    QString text = QStringLiteral("[Personal]\r\nName=%1\r\nEMail=%2@example.org\r\nLocation=Bench\r\n")
+                       .arg(name, name.toLower());
+    if (callee)
+        text += QStringLiteral("[Calling]\r\nAutoAccept=True\r\n[Windows]\r\nDataRatesOn=True\r\n");
+    ini.write(text.toUtf8());
 }
 
+// Sound blocks the speaker was given, across reopenings of the output device.
+class PlayedCounter
+{
+public:
+    explicit PlayedCounter(AudioEngine &engine) : m_engine(engine) {}
+    qint64 count()
+    {
+        auto *speaker = qobject_cast<TestSpeaker *>(m_engine.outputDevice());
+        if (speaker != m_speaker) {
+            m_base += m_last;
+            m_last = 0;
+            m_speaker = speaker;
+        }
+        if (m_speaker)
+            m_last = m_speaker->blocksWritten();
+        return m_base + m_last;
+    }
+
+private:
+    AudioEngine &m_engine;
+    QPointer<TestSpeaker> m_speaker;
+    qint64 m_base = 0;
+    qint64 m_last = 0;
+};
+
 // One side of the call. Prints one line "RESULT key=value ..." when the call is over.
-int runSide(const QString &side, int port, int peerPort, QSize size, int seconds)
+int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk)
 {
     const bool caller = side == QLatin1String("caller");
     QTemporaryDir dir;
-    writeProfile(dir.path(), caller ? QStringLiteral("Caller") : QStringLiteral("Callee"), !caller);
+    writeProfile(dir.path(), !caller);
     Program program(ProgramOptions{port, dir.path(), {}, true});
+    bool tailDone = false;
+    QObject::connect(&program, &Program::startupTailFinished, &program, [&] { tailDone = true; });
     program.start();
     program.sounds().setMuted(true);
-    // The rate figures stand still, so the traffic counters add up over the whole call.
-    program.mediaClock().setManual(0);
     program.videoEngine().setCaptureFormat(-1, size);
-    program.mainWindow()->show();
+    // The program as a user starts it: the splash goes, the windows of last time come back.
+    if (!waitFor([&] { return tailDone; }, 20000)) {
+        std::printf("RESULT error=no-start\n");
+        return 1;
+    }
 
     // Sound blocks sent: the send index moves by one for each block that went.
     qint64 blocksSent = 0;
@@ -133,6 +180,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
             ++blocksSent;
         lastSendIndex = index;
     });
+    PlayedCounter played(program.audioEngine());
     // Frames drawn, with their latency from the stamp the test camera put in.
     bool measuring = false;
     std::vector<double> latencies;
@@ -157,21 +205,17 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         std::printf("READY\n");
         std::fflush(stdout);
     }
-    if (!waitFor([&] { return program.state().callState == CallState::InCall; }, 20000)) {
+    if (!waitFor([&] { return program.state().callState == CallState::InCall; }, 30000)) {
         std::printf("RESULT error=no-call\n");
         return 1;
     }
-    program.audioControl().talkPressed(Qt::RightButton); // latched talk
-    runFor(1000);
+    if (talk)
+        program.audioControl().talkPressed(Qt::RightButton); // latched talk
 
-    const MediaStats &stats = program.mediaStats();
-    const qint64 framesSent0 = stats.framesSent();
-    const qint64 framesReceived0 = stats.framesReceived();
-    const qint64 bytesSent0 = stats.bytesSent();
-    const qint64 bytesReceived0 = stats.bytesReceived();
+    // Measured from the moment the call is up: the first seconds count too.
+    const MediaStats::Totals start = program.mediaStats().totals();
     const qint64 blocksSent0 = blocksSent;
-    auto speaker = [&] { return qobject_cast<TestSpeaker *>(program.audioEngine().outputDevice()); };
-    const qint64 blocksPlayed0 = speaker() ? speaker()->blocksWritten() : 0;
+    const qint64 blocksPlayed0 = played.count();
     const double cpu0 = cpuSeconds();
     QElapsedTimer window;
     window.start();
@@ -180,29 +224,28 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     measuring = false;
     const double elapsed = window.elapsed() / 1000.0;
     const double cpu = cpuSeconds() - cpu0;
-    const qint64 framesSent = stats.framesSent() - framesSent0;
-    const qint64 framesReceived = stats.framesReceived() - framesReceived0;
-    const qint64 bytesSent = stats.bytesSent() - bytesSent0;
-    const qint64 bytesReceived = stats.bytesReceived() - bytesReceived0;
+    const MediaStats::Totals end = program.mediaStats().totals();
     const qint64 windowBlocksSent = blocksSent - blocksSent0;
-    const qint64 windowBlocksPlayed = (speaker() ? speaker()->blocksWritten() : 0) - blocksPlayed0;
+    const qint64 windowBlocksPlayed = played.count() - blocksPlayed0;
 
     // Talk ends; what is still on the way is played before the call ends.
-    program.audioControl().talkPressed(Qt::RightButton);
-    runFor(2500);
+    if (talk)
+        program.audioControl().talkPressed(Qt::RightButton);
+    runFor(3000);
     const qint64 totalSent = blocksSent;
-    const qint64 totalPlayed = speaker() ? speaker()->blocksWritten() : 0;
-    if (caller) {
+    const qint64 totalPlayed = played.count();
+    if (caller)
         program.calls().hangUp();
-    }
-    waitFor([&] { return program.state().callState == CallState::Idle; }, 10000);
+    waitFor([&] { return program.state().callState == CallState::Idle; }, 15000);
 
     std::printf("RESULT side=%s seconds=%.2f framesSent=%lld framesReceived=%lld framesDrawn=%lld unreadable=%lld "
                 "blocksSent=%lld blocksPlayed=%lld totalBlocksSent=%lld totalBlocksPlayed=%lld bytesSent=%lld "
-                "bytesReceived=%lld cpu=%.3f maxrss=%ld latMedian=%.1f latP99=%.1f latencies=%zu\n",
-                qPrintable(side), elapsed, framesSent, framesReceived, framesDrawn, unreadable, windowBlocksSent,
-                windowBlocksPlayed, totalSent, totalPlayed, bytesSent, bytesReceived, cpu, peakKilobytes(),
-                percentile(latencies, 0.5), percentile(latencies, 0.99), latencies.size());
+                "bytesReceived=%lld framesSkipped=%lld cpu=%.3f maxrss=%ld latMedian=%.1f latP99=%.1f latencies=%zu\n",
+                qPrintable(side), elapsed, end.framesSent - start.framesSent,
+                end.framesReceived - start.framesReceived, framesDrawn, unreadable, windowBlocksSent,
+                windowBlocksPlayed, totalSent, totalPlayed, end.bytesSent - start.bytesSent,
+                end.bytesReceived - start.bytesReceived, end.framesSkipped - start.framesSkipped, cpu, peakKilobytes(), percentile(latencies, 0.5),
+                percentile(latencies, 0.99), latencies.size());
     std::fflush(stdout);
     program.shutdown();
     return 0;
@@ -226,12 +269,35 @@ Result parseResult(const QByteArray &output)
     return r;
 }
 
-bool runPair(const QString &self, QSize size, int seconds, int portFrom)
+struct Targets
 {
+    double minFps = 12.5;       // frames received per second, each way; < 0: none
+    double maxMedianMs = 100;
+    double maxP99Ms = -1;       // < 0: none
+    double minSoundPlayed = 1.0; // share of the blocks sent that were played
+    double maxCpu = -1;         // share of one core per side; < 0: none
+};
+
+// What one call showed, per direction: A is the caller, B the callee.
+struct Outcome
+{
+    bool ok = false;
+    double fpsAB = 0;
+    double fpsBA = 0;
+    double medianMs = -1;
+    double p99Ms = -1;
+    double soundPlayed = 1.0;
+};
+
+Outcome runPair(const QString &self, QSize size, int seconds, bool talk, int portFrom, const Targets &targets,
+                const QString &title)
+{
+    Outcome outcome;
     const int calleePort = freePortBlock(portFrom);
     const int callerPort = freePortBlock(calleePort + 4);
     const QString sizeText = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-    const QStringList common{QStringLiteral("--size"), sizeText, QStringLiteral("--seconds"), QString::number(seconds)};
+    const QStringList common{QStringLiteral("--size"), sizeText, QStringLiteral("--seconds"), QString::number(seconds),
+                             QStringLiteral("--talk"), talk ? QStringLiteral("1") : QStringLiteral("0")};
 
     QProcess callee;
     QProcess caller;
@@ -243,14 +309,16 @@ bool runPair(const QString &self, QSize size, int seconds, int portFrom)
     if (!waitFor([&] {
             calleeOut += callee.readAllStandardOutput();
             return calleeOut.contains("READY") || callee.state() == QProcess::NotRunning;
-        }, 20000) || !calleeOut.contains("READY")) {
+        }, 30000) || !calleeOut.contains("READY")) {
         std::printf("callee did not start: %s\n", callee.readAllStandardError().constData());
-        return false;
+        callee.kill();
+        callee.waitForFinished(3000);
+        return outcome;
     }
     caller.start(self, QStringList{QStringLiteral("--side"), QStringLiteral("caller"), QStringLiteral("--port"),
                                    QString::number(callerPort), QStringLiteral("--peer-port"),
                                    QString::number(calleePort)} + common);
-    const int limit = (seconds + 60) * 1000;
+    const int limit = (seconds + 90) * 1000;
     QByteArray callerOut;
     waitFor([&] {
         calleeOut += callee.readAllStandardOutput();
@@ -259,59 +327,123 @@ bool runPair(const QString &self, QSize size, int seconds, int portFrom)
     }, limit);
     calleeOut += callee.readAllStandardOutput();
     callerOut += caller.readAllStandardOutput();
-    if (callee.state() != QProcess::NotRunning)
-        callee.kill();
-    if (caller.state() != QProcess::NotRunning)
-        caller.kill();
-    callee.waitForFinished(3000);
-    caller.waitForFinished(3000);
+    for (QProcess *p : {&callee, &caller}) {
+        if (p->state() != QProcess::NotRunning)
+            p->kill();
+        p->waitForFinished(3000);
+    }
 
     const Result a = parseResult(callerOut);
     const Result b = parseResult(calleeOut);
     if (!a.contains(QStringLiteral("ok")) || !b.contains(QStringLiteral("ok"))) {
         std::printf("no result: caller said\n%s\ncallee said\n%s\n", callerOut.constData(), calleeOut.constData());
-        return false;
+        return outcome;
     }
 
-    const bool small = size.width() == 320;
-    std::printf("\n== %s, %d s of call ==\n", qPrintable(sizeText), seconds);
-    std::printf("%-40s %14s %14s\n", "", "caller", "callee");
-    auto row = [&](const char *label, double x, double y, const char *format) {
-        char bx[32];
-        char by[32];
-        std::snprintf(bx, sizeof bx, format, x);
-        std::snprintf(by, sizeof by, format, y);
-        std::printf("%-40s %14s %14s\n", label, bx, by);
-    };
-    auto per = [](const Result &r, const char *key) { return r.value(QString::fromLatin1(key)) / r.value(QStringLiteral("seconds")); };
-    row("frames sent per second", per(a, "framesSent"), per(b, "framesSent"), "%.2f");
-    row("frames received per second", per(a, "framesReceived"), per(b, "framesReceived"), "%.2f");
-    row("sound blocks sent per second", per(a, "blocksSent"), per(b, "blocksSent"), "%.2f");
-    row("sound blocks played per second", per(a, "blocksPlayed"), per(b, "blocksPlayed"), "%.2f");
-    row("latency capture->drawn median (ms)", a.value(QStringLiteral("latMedian")), b.value(QStringLiteral("latMedian")), "%.1f");
-    row("latency capture->drawn 99th pct (ms)", a.value(QStringLiteral("latP99")), b.value(QStringLiteral("latP99")), "%.1f");
-    row("frames with an unreadable stamp", a.value(QStringLiteral("unreadable")), b.value(QStringLiteral("unreadable")), "%.0f");
-    row("bytes sent per second", per(a, "bytesSent"), per(b, "bytesSent"), "%.0f");
-    row("bytes received per second", per(a, "bytesReceived"), per(b, "bytesReceived"), "%.0f");
-    row("CPU seconds per call second", per(a, "cpu"), per(b, "cpu"), "%.4f");
-    row("peak memory (MB)", a.value(QStringLiteral("maxrss")) / 1024.0, b.value(QStringLiteral("maxrss")) / 1024.0, "%.1f");
-    row("sound blocks sent in the whole call", a.value(QStringLiteral("totalBlocksSent")), b.value(QStringLiteral("totalBlocksSent")), "%.0f");
-    row("sound blocks played by the other side", b.value(QStringLiteral("totalBlocksPlayed")), a.value(QStringLiteral("totalBlocksPlayed")), "%.0f");
-
+    auto value = [](const Result &r, const char *key) { return r.value(QString::fromLatin1(key)); };
+    auto per = [&](const Result &r, const char *key) { return value(r, key) / value(r, "seconds"); };
     auto verdict = [](bool ok) { return ok ? "met" : "NOT met"; };
-    const double fpsIn = std::min(per(a, "framesReceived"), per(b, "framesReceived"));
-    const double lost = std::max(a.value(QStringLiteral("totalBlocksSent")) - b.value(QStringLiteral("totalBlocksPlayed")),
-                                 b.value(QStringLiteral("totalBlocksSent")) - a.value(QStringLiteral("totalBlocksPlayed")));
-    const double median = std::max(a.value(QStringLiteral("latMedian")), b.value(QStringLiteral("latMedian")));
-    const double cpu = std::max(per(a, "cpu"), per(b, "cpu"));
-    std::printf("targets:\n");
-    std::printf("  received frame rate >= 12.5 fps          %6.2f  %s\n", fpsIn, verdict(fpsIn >= 12.5));
-    std::printf("  no sound block lost                      %6.0f  %s\n", lost, verdict(lost <= 0));
-    std::printf("  median capture->drawn latency < 100 ms   %6.1f  %s\n", median, verdict(median >= 0 && median < 100));
-    std::printf("  CPU < 5 %% of one core per side%s       %5.1f%%  %s\n", small ? " (320x240)" : " (640x480)",
-                cpu * 100, small ? verdict(cpu < 0.05) : "(target is for 320x240)");
+
+    std::printf("\n== %s: %s, %s, %d s of call ==\n", qPrintable(title), qPrintable(sizeText),
+                talk ? "talk latched on both sides" : "no talk", seconds);
+    std::printf("%-38s %10s %10s   %s\n", "each direction", "A->B", "B->A", "target");
+    auto row = [&](const char *label, double ab, double ba, const char *format, const QString &target) {
+        char x[32];
+        char y[32];
+        std::snprintf(x, sizeof x, format, ab);
+        std::snprintf(y, sizeof y, format, ba);
+        std::printf("%-38s %10s %10s   %s\n", label, x, y, qPrintable(target));
+    };
+    outcome.fpsAB = per(b, "framesReceived");
+    outcome.fpsBA = per(a, "framesReceived");
+    row("frames sent per second", per(a, "framesSent"), per(b, "framesSent"), "%.2f", QString());
+    row("frames received per second", outcome.fpsAB, outcome.fpsBA, "%.2f",
+        targets.minFps < 0 ? QStringLiteral("(none on this link)")
+                           : QStringLiteral(">= %1  %2").arg(targets.minFps).arg(QString::fromLatin1(verdict(
+                                 std::min(outcome.fpsAB, outcome.fpsBA) >= targets.minFps))));
+    row("frames skipped for a busy link per second", per(a, "framesSkipped"), per(b, "framesSkipped"), "%.2f",
+        QString());
+    row("frames with an unreadable stamp", value(b, "unreadable"), value(a, "unreadable"), "%.0f", QString());
+    const double medAB = value(b, "latMedian");
+    const double medBA = value(a, "latMedian");
+    const double p99AB = value(b, "latP99");
+    const double p99BA = value(a, "latP99");
+    outcome.medianMs = std::max(medAB, medBA);
+    outcome.p99Ms = std::max(p99AB, p99BA);
+    const bool drawnBothWays = std::min(medAB, medBA) >= 0;
+    row("capture->drawn median (ms)", medAB, medBA, "%.0f",
+        QStringLiteral("< %1  %2").arg(targets.maxMedianMs).arg(QString::fromLatin1(
+            verdict(drawnBothWays && outcome.medianMs < targets.maxMedianMs))));
+    row("capture->drawn 99th percentile (ms)", p99AB, p99BA, "%.0f",
+        targets.maxP99Ms < 0 ? QString()
+                             : QStringLiteral("< %1  %2").arg(targets.maxP99Ms).arg(QString::fromLatin1(
+                                   verdict(drawnBothWays && outcome.p99Ms < targets.maxP99Ms))));
+    row("bytes sent per second", per(a, "bytesSent"), per(b, "bytesSent"), "%.0f", QString());
+    if (talk) {
+        row("sound blocks sent per second", per(a, "blocksSent"), per(b, "blocksSent"), "%.2f", QString());
+        row("sound blocks played per second", per(b, "blocksPlayed"), per(a, "blocksPlayed"), "%.2f", QString());
+        const double sentAB = value(a, "totalBlocksSent");
+        const double sentBA = value(b, "totalBlocksSent");
+        const double playedAB = value(b, "totalBlocksPlayed");
+        const double playedBA = value(a, "totalBlocksPlayed");
+        row("sound blocks sent in the whole call", sentAB, sentBA, "%.0f", QString());
+        row("sound blocks played at the other end", playedAB, playedBA, "%.0f", QString());
+        auto share = [](double played, double sent) { return sent > 0 ? std::min(1.0, played / sent) : 1.0; };
+        outcome.soundPlayed = std::min(share(playedAB, sentAB), share(playedBA, sentBA));
+        const bool whole = targets.minSoundPlayed >= 1.0;
+        row("sound blocks played of those sent (%)", 100 * share(playedAB, sentAB), 100 * share(playedBA, sentBA),
+            "%.1f",
+            QStringLiteral("%1  %2")
+                .arg(whole ? QStringLiteral("none lost") : QStringLiteral(">= %1").arg(100 * targets.minSoundPlayed))
+                .arg(QString::fromLatin1(verdict(whole ? (playedAB >= sentAB && playedBA >= sentBA)
+                                                       : outcome.soundPlayed >= targets.minSoundPlayed))));
+    }
+    std::printf("%-38s %10s %10s\n", "each side", "A", "B");
+    const double cpuA = per(a, "cpu");
+    const double cpuB = per(b, "cpu");
+    row("CPU (% of one core)", 100 * cpuA, 100 * cpuB, "%.1f",
+        targets.maxCpu < 0 ? QString()
+                           : QStringLiteral("< %1  %2").arg(100 * targets.maxCpu).arg(QString::fromLatin1(
+                                 verdict(std::max(cpuA, cpuB) < targets.maxCpu))));
+    row("peak memory (MB)", value(a, "maxrss") / 1024.0, value(b, "maxrss") / 1024.0, "%.1f", QString());
     std::fflush(stdout);
-    return true;
+    outcome.ok = true;
+    return outcome;
+}
+
+QSize parseSize(const QString &text)
+{
+    const QStringList wh = text.split(QLatin1Char('x'));
+    const QSize size(wh.value(0).toInt(), wh.value(1).toInt());
+    return VideoEngine::captureSizes().contains(size) ? size : QSize();
+}
+
+// Restarts this benchmark inside a fresh network namespace whose loopback is the slow link.
+int enterLink(int kbit, const QStringList &arguments)
+{
+    if (geteuid() != 0) {
+        std::printf("bench_call --link needs root: it makes a network namespace (unshare -n) and limits its "
+                    "loopback with tc. Run it as root, or without --link.\n");
+        return 2;
+    }
+    const QString script = QStringLiteral(
+                               "ip link set lo up && ip link set lo mtu 1500 && "
+                               "tc qdisc add dev lo root tbf rate %1kbit burst %2 latency %3ms && exec \"$0\" \"$@\"")
+                               .arg(kbit)
+                               .arg(LinkBurstBytes)
+                               .arg(LinkQueueMs);
+    std::vector<QByteArray> args{"unshare", "-n", "--", "/bin/sh", "-c", script.toUtf8()};
+    for (const QString &a : arguments)
+        args.push_back(a.toUtf8());
+    std::vector<char *> argv;
+    for (QByteArray &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    qputenv(InsideLinkVariable, "1");
+    std::fflush(stdout);
+    execvp("unshare", argv.data());
+    std::printf("bench_call --link: could not start unshare (util-linux); nothing was measured.\n");
+    return 2;
 }
 
 } // namespace
@@ -326,21 +458,81 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("side"), QStringLiteral("caller or callee"), QStringLiteral("side")});
     parser.addOption({QStringLiteral("port"), QStringLiteral("listening port"), QStringLiteral("port")});
     parser.addOption({QStringLiteral("peer-port"), QStringLiteral("callee's port"), QStringLiteral("port")});
-    parser.addOption({QStringLiteral("size"), QStringLiteral("capture size"), QStringLiteral("WxH"), QStringLiteral("320x240")});
-    parser.addOption({QStringLiteral("seconds"), QStringLiteral("seconds of call per size"), QStringLiteral("n"),
-                      QStringLiteral("30")});
+    parser.addOption({QStringLiteral("size"), QStringLiteral("capture size, 320x240 or 640x480"), QStringLiteral("WxH")});
+    parser.addOption({QStringLiteral("seconds"), QStringLiteral("seconds of call per run"), QStringLiteral("n"),
+                      QStringLiteral("20")});
+    parser.addOption({QStringLiteral("talk"), QStringLiteral("talk latched (1) or not (0)"), QStringLiteral("0|1"),
+                      QStringLiteral("0")});
+    parser.addOption({QStringLiteral("link"), QStringLiteral("a slow link of KBIT kbit/s shared by both directions"),
+                      QStringLiteral("KBIT")});
     parser.process(app);
     const int seconds = std::max(1, parser.value(QStringLiteral("seconds")).toInt());
-
-    if (parser.isSet(QStringLiteral("side"))) {
-        const QStringList wh = parser.value(QStringLiteral("size")).split(QLatin1Char('x'));
-        const QSize size(wh.value(0).toInt(), wh.value(1).toInt());
-        return runSide(parser.value(QStringLiteral("side")), parser.value(QStringLiteral("port")).toInt(),
-                       parser.value(QStringLiteral("peer-port")).toInt(), size, seconds);
+    const QString sizeOption = parser.value(QStringLiteral("size"));
+    const QSize onlySize = parseSize(sizeOption);
+    if (!sizeOption.isEmpty() && !onlySize.isValid()) {
+        std::printf("bench_call: --size takes 160x120, 320x240 or 640x480\n");
+        return 2;
     }
 
-    std::printf("bench_call: two programs with test devices in two processes, talk latched on both sides\n");
-    bool ok = runPair(QCoreApplication::applicationFilePath(), QSize(320, 240), seconds, 27100);
-    ok = runPair(QCoreApplication::applicationFilePath(), QSize(640, 480), seconds, 27200) && ok;
+    if (parser.isSet(QStringLiteral("side"))) {
+        return runSide(parser.value(QStringLiteral("side")), parser.value(QStringLiteral("port")).toInt(),
+                       parser.value(QStringLiteral("peer-port")).toInt(), onlySize.isValid() ? onlySize : QSize(320, 240),
+                       seconds, parser.value(QStringLiteral("talk")) == QLatin1String("1"));
+    }
+
+    const QString self = QCoreApplication::applicationFilePath();
+    if (parser.isSet(QStringLiteral("link"))) {
+        const int kbit = parser.value(QStringLiteral("link")).toInt();
+        if (kbit <= 0) {
+            std::printf("bench_call: --link takes a rate in kbit/s, for example --link 512\n");
+            return 2;
+        }
+        if (qEnvironmentVariableIsEmpty(InsideLinkVariable))
+            return enterLink(kbit, QCoreApplication::arguments());
+        // Without --size, the picture the targets pair with the rate: 640 x 480 from 1024 kbit/s.
+        const QSize size = onlySize.isValid() ? onlySize : kbit >= 1024 ? QSize(640, 480) : QSize(320, 240);
+        Targets targets;
+        targets.minFps = -1;
+        targets.maxMedianMs = kbit < 300 ? 1500 : 400;
+        targets.maxP99Ms = kbit < 300 ? -1 : 800;
+        targets.minSoundPlayed = 0.95;
+        std::printf("bench_call: a %d kbit/s link shared by both directions (tbf, burst %d bytes, queue %d ms), "
+                    "two programs in two processes, defaults, talk latched on both sides\n",
+                    kbit, LinkBurstBytes, LinkQueueMs);
+        const Outcome o = runPair(self, size, seconds, true, 2000, targets, QStringLiteral("link %1 kbit/s").arg(kbit));
+        if (!o.ok)
+            return 1;
+        std::printf("\nlink %d: median %.0f ms, p99 %.0f ms, sound played %.1f %%\n", kbit, o.medianMs, o.p99Ms,
+                    100 * o.soundPlayed);
+        return 0;
+    }
+
+    std::printf("bench_call: two programs with test devices in two processes, default settings (self view open, "
+                "data-rates window open on B); A calls B\n");
+    QList<QSize> sizes{QSize(320, 240), QSize(640, 480)};
+    if (onlySize.isValid())
+        sizes = {onlySize};
+    bool ok = true;
+    Outcome quiet320;
+    Outcome talk320;
+    int portFrom = 27100;
+    for (const QSize &size : sizes) {
+        for (const bool talk : {false, true}) {
+            Targets targets;
+            targets.maxCpu = size.width() <= 320 ? 0.05 : -1;
+            const Outcome o = runPair(self, size, seconds, talk, portFrom, targets, QStringLiteral("loopback"));
+            portFrom += 40;
+            ok = ok && o.ok;
+            if (size.width() == 320)
+                (talk ? talk320 : quiet320) = o;
+        }
+    }
+    if (quiet320.ok || talk320.ok) {
+        // The lower of the two runs at 320 x 240, with and without talk.
+        const Outcome &a = quiet320.ok ? quiet320 : talk320;
+        const Outcome &b = talk320.ok ? talk320 : quiet320;
+        std::printf("\nframes/s received (320x240, defaults): A->B %.1f, B->A %.1f\n", std::min(a.fpsAB, b.fpsAB),
+                    std::min(a.fpsBA, b.fpsBA));
+    }
     return ok ? 0 : 1;
 }

@@ -382,7 +382,7 @@ private slots:
         QVERIFY(ann.program->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
         ann.type(QStringLiteral("kept\rand this"));
 
-        const auto sizes = [&] { return QPair(w->txtIn()->font().pointSize(), w->txtOut()->font().pointSize()); };
+        const auto sizes = [&] { return std::pair(w->txtIn()->font().pointSize(), w->txtOut()->font().pointSize()); };
         QCOMPARE(sizes(), qMakePair(9, 9));
         ann.click("cmdFontDown");
         QCOMPARE(sizes(), qMakePair(8, 8));

@@ -1,6 +1,8 @@
 // The directory window's controls with its service behind them.
 
 #include "core/IPPort.h"
+#include "ui/frmMain.h"
+#include "ui/frmOptions.h"
 #include "support/DirectoryKit.h"
 #include "ui/frmNewPal.h"
 
@@ -77,6 +79,27 @@ private slots:
         QCOMPARE(ann.directory().ippServer().remotePort(), 2010);
         QCOMPARE(ann.window()->panelText(2), QStringLiteral("Establishing Connection with 127.0.0.1:2010"));
         QCOMPARE(box->count(), 2); // Enter added no item
+    }
+
+    void newPersonalDetailsLogInAgainOnTheSameConnection()
+    {
+        Server server;
+        User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), {}, 62);
+        ann.openDirectory();
+        QTRY_COMPARE(server.logged(QStringLiteral("login directory")), 1);
+
+        // A new comment typed into the options dialog: the server hears a second login from
+        // the connection it already has, and the list shows the new comment.
+        ann.program->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
+        QWidget *options = ann.program->optionsWindow();
+        options->findChild<QLineEdit *>(QStringLiteral("txtComment"))->setText(QStringLiteral("back at noon"));
+        QTest::mouseClick(options->findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
+        QTRY_COMPARE(server.logged(QStringLiteral("login again directory")), 1);
+        QCOMPARE(server.logged(QStringLiteral("login directory")), 1);
+        QCOMPARE(server.logged(QStringLiteral("logout")), 0);
+        ann.find<QPushButton>("cmdRefresh")->click();
+        auto *list = ann.find<QTreeWidget>("lstGlobal");
+        QTRY_COMPARE(list->findItems(QStringLiteral("back at noon"), Qt::MatchExactly, 2).size(), 1);
     }
 
     void sendMessageAndCallFromTheLists()

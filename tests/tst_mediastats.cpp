@@ -33,24 +33,41 @@ class TestMediaStats : public QObject
     Q_OBJECT
 
 private slots:
-    void streamRatesEveryTenSecondsOfACall()
+    void streamRatesEveryTenSecondsOfACallWithEarlyFiguresBefore()
     {
         Loop loop(100.0);
         MediaStats &stats = loop.stats;
         loop.run(30.0, false);
-        for (int i = 0; i < 48; ++i)
-            stats.addFrameSent();
-        stats.addFrameReceived();
-        stats.addBytesReceived(12345);
-        stats.addBytesSent(2500);
         // Outside a call nothing is evaluated or reset, but the capture rate goes on.
         QCOMPARE(loop.streams, 0);
         QVERIFY(loop.captures >= 6);
         QCOMPARE(stats.capturedFpsText(), QStringLiteral("10.0"));
 
-        loop.run(9.9, true);
-        QCOMPARE(loop.streams, 0);
+        // The call's first tick starts its early figures; one second later the window reads
+        // what the first second carried, the next second what the first two did.
+        QVERIFY(!(stats.tick(true) & (MediaStats::StreamRates | MediaStats::EarlyStreamRates)));
+        for (int i = 0; i < 48; ++i)
+            stats.addFrameSent();
+        stats.addFrameReceived();
+        stats.addBytesReceived(12345);
+        stats.addBytesSent(2500);
+        loop.clock.advance(0.5);
+        QVERIFY(!stats.tick(true));
         QCOMPARE(stats.fpsOutText(), QStringLiteral("0.0"));
+        loop.clock.advance(0.5);
+        QCOMPARE(stats.tick(true), MediaStats::Figures(MediaStats::EarlyStreamRates));
+        QCOMPARE(stats.fpsOutText(), QStringLiteral("48.0"));
+        QCOMPARE(stats.fpsInText(), QStringLiteral("1.0"));
+        QCOMPARE(stats.throughputInText(), QStringLiteral("98760"));
+        QCOMPARE(stats.throughputOutText(), QStringLiteral("20000"));
+        loop.clock.advance(1.0);
+        QVERIFY(stats.tick(true).testFlag(MediaStats::EarlyStreamRates));
+        QCOMPARE(stats.fpsOutText(), QStringLiteral("24.0"));
+        QCOMPARE(stats.throughputInText(), QStringLiteral("49380"));
+
+        // The first full period still counts ten seconds from the call's start.
+        loop.run(7.8, true);
+        QCOMPARE(loop.streams, 0);
         loop.run(0.7, true);
         QCOMPARE(loop.streams, 1);
         QCOMPARE(stats.fpsOutText(), QStringLiteral("4.8"));
@@ -58,19 +75,34 @@ private slots:
         QCOMPARE(stats.throughputInText(), QStringLiteral("9876"));
         QCOMPARE(stats.throughputOutText(), QStringLiteral("2000"));
 
-        // Each period counts only its own traffic; bytes x 8 may exceed 32 bits.
+        // From then on only the full periods show, each with its own traffic; bytes x 8
+        // may exceed 32 bits.
         stats.addBytesReceived(300'000'000);
-        loop.run(10.0, true);
-        QCOMPARE(loop.streams, 2);
+        int full = 0;
+        for (int i = 0; i < 10; ++i) {
+            loop.clock.advance(1.0);
+            const MediaStats::Figures figures = stats.tick(true);
+            QVERIFY(!figures.testFlag(MediaStats::EarlyStreamRates));
+            full += figures.testFlag(MediaStats::StreamRates);
+        }
+        QCOMPARE(full, 1);
         QCOMPARE(stats.fpsOutText(), QStringLiteral("0.0"));
         QCOMPARE(stats.throughputInText(), QStringLiteral("240000000"));
         QCOMPARE(stats.throughputOutText(), QStringLiteral("0"));
 
+        // The end of the call shows zeros; the next call has early figures again.
         stats.addFrameSent();
         stats.reset();
         QCOMPARE(stats.framesSent(), 0);
         QCOMPARE(stats.throughputInText(), QStringLiteral("0.0"));
         QCOMPARE(stats.fpsInText(), QStringLiteral("0.0"));
+        loop.run(3.0, false);
+        QCOMPARE(stats.fpsInText(), QStringLiteral("0.0"));
+        stats.tick(true);
+        stats.addFrameReceived();
+        loop.clock.advance(1.0);
+        QVERIFY(stats.tick(true).testFlag(MediaStats::EarlyStreamRates));
+        QCOMPARE(stats.fpsInText(), QStringLiteral("1.0"));
     }
 
     void captureCounterWrapsAt4096()
@@ -81,15 +113,25 @@ private slots:
         MediaStats stats(clock, [&frameNumber] { return frameNumber; });
         QVERIFY(stats.tick(false).testFlag(MediaStats::CaptureRate)); // primes
         QCOMPARE(stats.capturedFpsText(), QStringLiteral("0.0"));
-        frameNumber = 10;
-        clock.advance(4.9);
+        // Before the first five seconds are over, the rate so far shows once a second.
+        frameNumber = 4094;
+        clock.advance(0.9);
         QVERIFY(!stats.tick(false));
+        clock.advance(0.1);
+        QCOMPARE(stats.tick(false), MediaStats::Figures(MediaStats::EarlyCaptureRate));
+        QCOMPARE(stats.capturedFpsText(), QStringLiteral("4.0"));
+        frameNumber = 10;
+        clock.advance(3.9);
+        QCOMPARE(stats.tick(false), MediaStats::Figures(MediaStats::EarlyCaptureRate));
+        QCOMPARE(stats.capturedFpsText(), QStringLiteral("3.3")); // 16 frames in 4.9 seconds
         clock.advance(0.2);
-        QVERIFY(stats.tick(false).testFlag(MediaStats::CaptureRate));
+        QCOMPARE(stats.tick(false), MediaStats::Figures(MediaStats::CaptureRate));
         QCOMPARE(stats.capturedFpsText(), QStringLiteral("3.2"));
         frameNumber = 5;
-        clock.advance(5.1);
-        stats.tick(false);
+        for (int i = 0; i < 5; ++i) {
+            clock.advance(1.02);
+            QVERIFY(!stats.tick(false).testFlag(MediaStats::EarlyCaptureRate));
+        }
         QCOMPARE(stats.capturedFpsText(), QStringLiteral("818.2")); // 4091 frames
     }
 

@@ -7,6 +7,16 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
+#include <cstddef>
+#endif
+
 EndpointConnection::EndpointConnection(QTcpSocket *socket, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
@@ -56,6 +66,39 @@ qint64 EndpointConnection::send(const QByteArray &text)
         return 0;
     const qint64 written = m_socket->write(text);
     return written < 0 ? 0 : written;
+}
+
+qint64 EndpointConnection::pendingOutput() const
+{
+    if (m_closed || !m_socket)
+        return 0;
+    qint64 pending = m_socket->bytesToWrite();
+#ifdef Q_OS_LINUX
+    // The kernel keeps what it sent until the peer acknowledges it; on a slow link that is
+    // where the data waits, sized by the system up to megabytes.
+    int unacknowledged = 0;
+    const qintptr fd = m_socket->socketDescriptor();
+    if (fd >= 0 && ::ioctl(int(fd), SIOCOUTQ, &unacknowledged) == 0 && unacknowledged > 0)
+        pending += unacknowledged;
+#endif
+    return pending;
+}
+
+int EndpointConnection::minRoundTripMs() const
+{
+#ifdef Q_OS_LINUX
+    if (m_closed || !m_socket || m_socket->socketDescriptor() < 0)
+        return 0;
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    const int fd = int(m_socket->socketDescriptor());
+    // Older kernels hand back a shorter structure without the field.
+    if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0
+        && length >= socklen_t(offsetof(tcp_info, tcpi_min_rtt) + sizeof info.tcpi_min_rtt)
+        && info.tcpi_min_rtt != ~0u)
+        return int(info.tcpi_min_rtt / 1000);
+#endif
+    return 0;
 }
 
 void EndpointConnection::close()

@@ -39,6 +39,13 @@ public:
     // Queues the whole text unless more than the output bound is still waiting to go out;
     // returns the bytes accepted.
     qint64 send(const QByteArray &text);
+    // Bytes sent and not yet taken by the peer: what waits in this endpoint plus what the
+    // system has not yet had acknowledged (Linux; elsewhere only the endpoint's part).
+    qint64 pendingOutput() const;
+    // The shortest round trip the system has seen on the connection, in milliseconds: the
+    // part of pendingOutput() that is simply on its way rather than waiting (Linux; 0
+    // elsewhere or before the first acknowledgement).
+    int minRoundTripMs() const;
 
     bool isOpen() const { return !m_closed; }
     // Local close: what is queued still goes out (for a while), nothing more comes in.

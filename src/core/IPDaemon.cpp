@@ -196,6 +196,18 @@ qint64 IPDaemon::sentCount(int connectionId) const
     return d->peers.value(connectionId).sentCount;
 }
 
+qint64 IPDaemon::pendingOutput(int connectionId) const
+{
+    EndpointConnection *connection = d->live.value(connectionId);
+    return connection ? connection->pendingOutput() : 0;
+}
+
+int IPDaemon::minRoundTripMs(int connectionId) const
+{
+    EndpointConnection *connection = d->live.value(connectionId);
+    return connection ? connection->minRoundTripMs() : 0;
+}
+
 void IPDaemon::setLineEnd(int connectionId, const QByteArray &lineEnd)
 {
     if (EndpointConnection *connection = d->live.value(connectionId))

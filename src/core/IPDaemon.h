@@ -42,6 +42,10 @@ public:
 
     void sendData(int connectionId, const QByteArray &text);
     qint64 sentCount(int connectionId) const;
+    // Bytes sent on the connection and not yet taken by the peer, and the shortest round
+    // trip seen on it; see IPPort.
+    qint64 pendingOutput(int connectionId) const;
+    int minRoundTripMs(int connectionId) const;
 
     // LineEnd of one connection; new connections start with defaultLineEnd().
     void setLineEnd(int connectionId, const QByteArray &lineEnd);

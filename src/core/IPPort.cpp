@@ -222,6 +222,16 @@ qint64 IPPort::sentCount() const
     return d->sentCount;
 }
 
+qint64 IPPort::pendingOutput() const
+{
+    return d->state == Impl::State::Connected && d->connection ? d->connection->pendingOutput() : 0;
+}
+
+int IPPort::minRoundTripMs() const
+{
+    return d->state == Impl::State::Connected && d->connection ? d->connection->minRoundTripMs() : 0;
+}
+
 void IPPort::setLineEnd(const QByteArray &lineEnd)
 {
     d->lineEnd = lineEnd;

@@ -56,6 +56,11 @@ public:
     // OutputBufferSize; sentCount() then reports the bytes accepted (0 when refused).
     void sendData(const QByteArray &text);
     qint64 sentCount() const;
+    // Bytes sent and not yet taken by the peer (this endpoint's queue and the system's); 0
+    // when not connected.
+    qint64 pendingOutput() const;
+    // The shortest round trip seen on the connection in milliseconds (0 when unknown).
+    int minRoundTripMs() const;
 
     void setLineEnd(const QByteArray &lineEnd);
     QByteArray lineEnd() const;

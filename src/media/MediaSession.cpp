@@ -8,6 +8,7 @@
 #include "media/AudioPlayQueue.h"
 #include "media/AudioSendQueue.h"
 #include "media/CallClock.h"
+#include "media/LinkPacer.h"
 #include "media/MediaClock.h"
 #include "media/MediaPacket.h"
 #include "media/MediaStats.h"
@@ -49,7 +50,9 @@ MediaSession::MediaSession(Context context, QObject *parent)
     , m_frameBuffer(FrameBufferBytes)
     , m_compressed(MaxFrameLength)
     , m_engineOutput(EngineOutputBytes)
+    , m_pacer(TickMs)
 {
+    m_linkClock.start();
     m_.ipdMedia.setInputBufferSize(MediaInputBufferSize);
     m_.ipdMedia.setOutputBufferSize(MediaOutputBufferSize);
     m_.ippClient.setInputBufferSize(MediaInputBufferSize);
@@ -104,12 +107,13 @@ void MediaSession::tick()
         emit speakerLampChanged(playing);
     }
 
-    // The capture rate is due every 5 seconds; the stream rates every 10 seconds of a call.
+    // The capture rate is due every 5 seconds; the stream rates every 10 seconds of a call,
+    // with early figures once a second before the first full period.
     const MediaStats::Figures figures = m_.stats.tick(inCall);
-    if (figures & MediaStats::CaptureRate) {
+    if (figures & (MediaStats::CaptureRate | MediaStats::EarlyCaptureRate))
         emit captureRateChanged(m_.stats.capturedFpsText());
+    if (figures & MediaStats::CaptureRate)
         emit fiveSecondMark();
-    }
 
     if (m_.captureAudio)
         m_.captureAudio();
@@ -132,8 +136,13 @@ void MediaSession::tick()
         m_.callClock.tickCallClock(1);
         showCallClock();
     }
-    if (figures & MediaStats::StreamRates)
+    if (figures & (MediaStats::StreamRates | MediaStats::EarlyStreamRates))
         showStreamRates();
+
+    if (m_.ipdMedia.isConnected(1))
+        m_pacer.update(m_.ipdMedia.pendingOutput(1), m_.ipdMedia.minRoundTripMs(1), m_linkClock.elapsed());
+    else
+        m_pacer.update(m_.ippClient.pendingOutput(), m_.ippClient.minRoundTripMs(), m_linkClock.elapsed());
 
     // A text line the connection does not take is offered again next tick, before anything else.
     if (!m_.textQueue.isEmpty()) {
@@ -142,13 +151,24 @@ void MediaSession::tick()
         m_.textQueue.pop();
     }
 
-    if (m_.audioSendQueue.hasWaiting() && !st.messageRecording) {
+    // Sound keeps its place unless the link has stopped taking even that.
+    if (m_.audioSendQueue.hasWaiting() && !st.messageRecording && m_pacer.soundAllowed()) {
         const QByteArray packet = MediaPacket::build(MediaPacket::AudioKind, m_.audioSendQueue.front().bytes());
         if (sendMediaPacket(packet) > 0)
             m_.audioSendQueue.pop();
     }
 
     if (st.captureRunning && st.captureReady) {
+        // A frame that would wait behind more than a tick of data is skipped, not queued:
+        // the next one is newer.
+        if (!m_pacer.videoAllowed()) {
+            const int n = m_.video.getFrameNum();
+            if (m_.video.hasFrame() && n != m_lastFrameTaken && n != m_lastFrameSkipped) {
+                m_lastFrameSkipped = n;
+                m_.stats.addFrameSkipped();
+            }
+            return;
+        }
         fetchFrame();
         if (m_frameBytes > 0)
             sendVideoFrame();
@@ -168,6 +188,7 @@ int MediaSession::sendMediaPacket(const QByteArray &packet)
         sent = m_.ippClient.sentCount();
     }
     m_.stats.addBytesSent(sent);
+    m_pacer.sent(sent);
     return int(std::min<qint64>(sent, std::numeric_limits<int>::max()));
 }
 
@@ -396,6 +417,7 @@ void MediaSession::startCall()
     queueWelcome();
     // The call's first second starts now, even when no tick ran before the call.
     m_secondMark = markAfter(m_.clock.now(), 1);
+    m_pacer.reset();
     st.callState = CallState::InCall;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "media/LinkPacer.h"
+
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -61,6 +64,8 @@ public:
     static constexpr int FrameBufferBytes = 640 * 480 * 3;
     static constexpr int DefaultDisplayWidth = 320;
     static constexpr int DefaultDisplayHeight = 240;
+    // The main timer's interval.
+    static constexpr int TickMs = 75;
 
     MediaSession(Context context, QObject *parent = nullptr);
 
@@ -162,9 +167,13 @@ private:
     int m_frameWidth = 0;
     int m_frameHeight = 0;
     int m_lastFrameTaken = 0;
+    int m_lastFrameSkipped = -1;
     // Frames in a row that could not be used; one bad frame is not a wrong format.
     int m_unusableFrames = 0;
 
     // Receiving.
     std::vector<uchar> m_engineOutput;
+
+    LinkPacer m_pacer;
+    QElapsedTimer m_linkClock;
 };

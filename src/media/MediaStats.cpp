@@ -34,10 +34,11 @@ MediaStats::MediaStats(const MediaClock &clock, std::function<int()> captureFram
     m_throughputOut = zero;
 }
 
-void MediaStats::add(qint32 &counter, qint64 amount)
+void MediaStats::add(qint32 &counter, qint64 amount, qint64 &total)
 {
     if (amount <= 0)
         return;
+    total += amount;
     // A counter that stands still at its top reads better than one that turns negative.
     counter = qint32(std::min<qint64>(qint64(counter) + amount, std::numeric_limits<qint32>::max()));
 }
@@ -50,28 +51,58 @@ MediaStats::Figures MediaStats::tick(bool inCall)
     if (!m_captureMark || now > *m_captureMark) {
         evaluateCapture(now);
         figures |= CaptureRate;
+    } else if (m_captureStart && now >= m_earlyCaptureMark) {
+        const int current = (m_captureFrameNumber ? m_captureFrameNumber() : 0) & FrameNumberMask;
+        m_earlyCaptureMark = now + 1;
+        m_capturedFps = oneDecimal(framesSince(m_lastFrameNumber, current) / (now - *m_captureStart));
+        figures |= EarlyCaptureRate;
     }
 
+    const bool callStarts = inCall && !m_wasInCall;
+    m_wasInCall = inCall;
     if (!inCall || !m_streamMark) {
         m_streamMark = markAfter(now, StreamPeriod);
     } else if (now > *m_streamMark) {
         m_streamMark = markAfter(now, StreamPeriod);
         evaluateStream();
         figures |= StreamRates;
+        m_callStart.reset();
+    } else if (m_callStart && now >= m_earlyStreamMark) {
+        m_earlyStreamMark = now + 1;
+        showEarlyStream(now - *m_callStart);
+        figures |= EarlyStreamRates;
+    }
+    // The call's first period began with the last tick outside it; its early figures count
+    // from the call's first tick.
+    if (callStarts) {
+        m_callStart = now;
+        m_earlyStreamMark = now + 1;
+    } else if (!inCall) {
+        m_callStart.reset();
     }
     return figures;
+}
+
+int MediaStats::framesSince(int last, int current)
+{
+    int frames = current - last;
+    if (last > current)
+        frames += FrameNumberRange;
+    return frames;
 }
 
 void MediaStats::evaluateCapture(double now)
 {
     const int current = (m_captureFrameNumber ? m_captureFrameNumber() : 0) & FrameNumberMask;
-    if (!m_captureMark)
+    if (!m_captureMark) {
         m_lastFrameNumber = current;
+        m_captureStart = now;
+        m_earlyCaptureMark = now + 1;
+    } else {
+        m_captureStart.reset();
+    }
     m_captureMark = markAfter(now, CapturePeriod);
-    int frames = current - m_lastFrameNumber;
-    if (m_lastFrameNumber > current)
-        frames += FrameNumberRange;
-    m_capturedFps = oneDecimal(frames / double(CapturePeriod));
+    m_capturedFps = oneDecimal(framesSince(m_lastFrameNumber, current) / double(CapturePeriod));
     m_lastFrameNumber = current;
 }
 
@@ -86,6 +117,16 @@ void MediaStats::evaluateStream()
     m_throughputIn = QString::number(qint64(m_bytesReceived) * 8 / StreamPeriod);
     m_bytesSent = 0;
     m_bytesReceived = 0;
+}
+
+void MediaStats::showEarlyStream(double seconds)
+{
+    if (seconds <= 0)
+        return;
+    m_fpsOut = oneDecimal(m_framesSent / seconds);
+    m_fpsIn = oneDecimal(m_framesReceived / seconds);
+    m_throughputOut = QString::number(qint64(m_bytesSent * 8.0 / seconds));
+    m_throughputIn = QString::number(qint64(m_bytesReceived * 8.0 / seconds));
 }
 
 void MediaStats::reset()

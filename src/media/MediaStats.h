@@ -11,10 +11,23 @@ class MediaClock;
 // The traffic counters of a call and the five rate figures made from them: captured frames
 // per second every 5 seconds, and frames and bits per second each way every 10 seconds of
 // a call. The media loop calls tick() on each of its ticks; the rates window shows the texts.
+//
+// Until its first full period has passed, a figure is shown once a second over the time
+// counted so far (the first seconds of a call, the first seconds of capture), so the window
+// never shows zeros for a stream that flows. The counters are not reset by these early
+// figures; the first full period counts from its start as before.
 class MediaStats
 {
 public:
-    enum Figure { NoFigure = 0x0, CaptureRate = 0x1, StreamRates = 0x2 };
+    // CaptureRate and StreamRates: a full period was evaluated. EarlyCaptureRate and
+    // EarlyStreamRates: a figure was worked out over the first seconds of its period.
+    enum Figure {
+        NoFigure = 0x0,
+        CaptureRate = 0x1,
+        StreamRates = 0x2,
+        EarlyCaptureRate = 0x4,
+        EarlyStreamRates = 0x8
+    };
     Q_DECLARE_FLAGS(Figures, Figure)
 
     static constexpr int CapturePeriod = 5;
@@ -24,10 +37,24 @@ public:
     // that wraps from 4095 to 0. The clock must outlive this object.
     MediaStats(const MediaClock &clock, std::function<int()> captureFrameNumber);
 
-    void addBytesSent(qint64 bytes) { add(m_bytesSent, bytes); }
-    void addBytesReceived(qint64 bytes) { add(m_bytesReceived, bytes); }
-    void addFrameSent() { add(m_framesSent, 1); }
-    void addFrameReceived() { add(m_framesReceived, 1); }
+    // Everything counted since the program started, never reset: what a benchmark or a
+    // diagnosis reads across the periods of the rate figures.
+    struct Totals
+    {
+        qint64 framesSent = 0;
+        qint64 framesReceived = 0;
+        qint64 bytesSent = 0;
+        qint64 bytesReceived = 0;
+        // New frames the sender left out because the link was busy.
+        qint64 framesSkipped = 0;
+    };
+
+    void addBytesSent(qint64 bytes) { add(m_bytesSent, bytes, m_totals.bytesSent); }
+    void addBytesReceived(qint64 bytes) { add(m_bytesReceived, bytes, m_totals.bytesReceived); }
+    void addFrameSent() { add(m_framesSent, 1, m_totals.framesSent); }
+    void addFrameReceived() { add(m_framesReceived, 1, m_totals.framesReceived); }
+    void addFrameSkipped() { ++m_totals.framesSkipped; }
+    const Totals &totals() const { return m_totals; }
 
     qint32 bytesSent() const { return m_bytesSent; }
     qint32 bytesReceived() const { return m_bytesReceived; }
@@ -49,9 +76,11 @@ public:
     QString throughputOutText() const { return m_throughputOut; }
 
 private:
-    static void add(qint32 &counter, qint64 amount);
+    static void add(qint32 &counter, qint64 amount, qint64 &total);
     void evaluateCapture(double now);
     void evaluateStream();
+    void showEarlyStream(double seconds);
+    static int framesSince(int last, int current);
 
     const MediaClock &m_clock;
     std::function<int()> m_captureFrameNumber;
@@ -60,9 +89,17 @@ private:
     qint32 m_bytesReceived = 0;
     qint32 m_framesSent = 0;
     qint32 m_framesReceived = 0;
+    Totals m_totals;
 
     std::optional<double> m_captureMark; // unset until the first evaluation
     std::optional<double> m_streamMark;
+    // Start of the first capture period and of the call, while their early figures run,
+    // and when the next early figure is due.
+    std::optional<double> m_captureStart;
+    std::optional<double> m_callStart;
+    double m_earlyCaptureMark = 0.0;
+    double m_earlyStreamMark = 0.0;
+    bool m_wasInCall = false;
     int m_lastFrameNumber = 0;
 
     QString m_capturedFps;

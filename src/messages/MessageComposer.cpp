@@ -67,7 +67,7 @@ void MessageComposer::refresh()
     m_canRefresh = true;
     VideoEngine &video = m_service.video();
     video.grabFrameNoStop();
-    std::vector<uchar> frame(size_t(VideoEngine::MaxFrameBytes));
+    std::vector<uchar> frame(static_cast<size_t>(VideoEngine::MaxFrameBytes));
     int width = 0;
     int height = 0;
     const int w = Proto::ThumbnailWidth;
@@ -94,7 +94,7 @@ bool MessageComposer::useThumbnail(const QImage &picture)
     std::vector<uchar> rgb(size_t(w * h * 3));
     for (int y = 0; y < h; ++y)
         std::copy_n(shown.constScanLine(y), w * 3, rgb.data() + size_t(y * w * 3));
-    std::vector<uchar> compressed(size_t(Proto::MaxPictureBytes));
+    std::vector<uchar> compressed(static_cast<size_t>(Proto::MaxPictureBytes));
     const int size = m_service.video().compressStill(rgb.data(), w, h, PictureQuality, compressed.data(),
                                                      Proto::MaxPictureBytes);
     if (size <= 0) {

@@ -23,9 +23,17 @@ std::unique_ptr<CameraDevice> TestDeviceProvider::openCamera(int index)
     const int real = m_withRealCameras ? int(QtDeviceProvider().cameraNames().size()) : 0;
     if (index >= 0 && index < real)
         return QtDeviceProvider().openCamera(index);
-    if (index == real)
-        return std::make_unique<TestPatternCamera>();
+    if (index == real) {
+        auto camera = std::make_unique<TestPatternCamera>();
+        m_camera = camera.get();
+        return camera;
+    }
     return nullptr;
+}
+
+TestPatternCamera *TestDeviceProvider::patternCamera() const
+{
+    return m_camera.data();
 }
 
 bool TestDeviceProvider::hasAudioInput() const

@@ -5,6 +5,7 @@
 
 #include <QPointer>
 
+class TestPatternCamera;
 class TestSpeaker;
 
 // The machine's cameras followed by the "Test Pattern" camera, and a test microphone and
@@ -26,6 +27,8 @@ public:
     void setMicrophoneSignal(TestMicrophone::Signal signal, double toneHz = 440.0);
     void setHalfDuplex(bool on) { m_halfDuplex = on; }
     void setAudioPresent(bool present) { m_audioPresent = present; }
+    // The pattern camera opened last, while it exists.
+    TestPatternCamera *patternCamera() const;
 
 private:
     bool m_withRealCameras;
@@ -34,4 +37,5 @@ private:
     TestMicrophone::Signal m_signal = TestMicrophone::Speech;
     double m_toneHz = 440.0;
     QPointer<TestSpeaker> m_speaker;
+    QPointer<TestPatternCamera> m_camera;
 };

@@ -78,25 +78,42 @@ bool TestPatternCamera::start(QVideoSink *sink)
     if (!sink)
         return false;
     m_sink = sink;
-    if (!m_timer.isActive())
+    m_active = true;
+    if (!m_onDemand && !m_timer.isActive())
         m_timer.start();
     return true;
 }
 
 void TestPatternCamera::stop()
 {
+    m_active = false;
     m_timer.stop();
 }
 
 bool TestPatternCamera::isActive() const
 {
-    return m_timer.isActive();
+    return m_active;
+}
+
+void TestPatternCamera::setOnDemand(bool on)
+{
+    m_onDemand = on;
+    if (on)
+        m_timer.stop();
+    else if (m_active && !m_timer.isActive())
+        m_timer.start();
+}
+
+void TestPatternCamera::deliverFrame()
+{
+    if (m_active)
+        produce();
 }
 
 void TestPatternCamera::produce()
 {
     if (!m_sink) {
-        m_timer.stop();
+        stop();
         return;
     }
     const QSize size = patternSizes().value(m_format, QSize(320, 240));

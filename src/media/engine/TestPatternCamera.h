@@ -43,6 +43,13 @@ public:
 
     quint32 framesMade() const { return m_frameNumber; }
 
+    // On demand, a started camera delivers a frame only when deliverFrame() is called, so a
+    // test decides exactly when frames arrive.
+    void setOnDemand(bool on);
+    bool onDemand() const { return m_onDemand; }
+    // Delivers the next frame now; nothing while the camera is stopped.
+    void deliverFrame();
+
     // The picture of frame `frameNumber` at the given size (RGB32).
     static QImage renderFrame(quint32 frameNumber, quint32 msecs, QSize size);
     // Reads the stamp from a frame (any size at least 20 x 8 pixels, possibly coded and
@@ -56,4 +63,6 @@ private:
     QPointer<QVideoSink> m_sink;
     int m_format = -1;
     quint32 m_frameNumber = 0;
+    bool m_active = false;
+    bool m_onDemand = false;
 };

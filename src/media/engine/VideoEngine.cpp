@@ -319,6 +319,7 @@ void VideoEngine::closeCapture()
     m_latestFrame = QVideoFrame();
     m_latestImage = QImage();
     m_latestConverted = false;
+    m_frameSinceStart = false;
 }
 
 void VideoEngine::grabFrameNoStop()
@@ -344,6 +345,7 @@ void VideoEngine::onFrame(const QVideoFrame &frame)
     m_latestFrame = frame;
     m_latestImage = QImage();
     m_latestConverted = false;
+    m_frameSinceStart = true;
     ++m_frameCount;
 
     if (!m_preview)
@@ -363,9 +365,10 @@ void VideoEngine::onFrame(const QVideoFrame &frame)
 
 QImage VideoEngine::latestImage()
 {
-    if (!m_latestConverted) {
-        m_latestImage = m_latestFrame.isValid() ? FrameConverter::toRgb888(m_latestFrame, m_captureSize) : QImage();
-        m_latestConverted = m_latestFrame.isValid();
+    // One conversion per frame, whoever asks first: the self view and the sender share it.
+    if (!m_latestConverted && m_latestFrame.isValid()) {
+        m_latestImage = FrameConverter::toRgb888(m_latestFrame, m_captureSize);
+        m_latestConverted = true;
         // The camera's buffer goes back to it as soon as the picture is made.
         m_latestFrame = QVideoFrame();
     }
@@ -374,9 +377,7 @@ QImage VideoEngine::latestImage()
 
 bool VideoEngine::hasFrame() const
 {
-    // The self view's preview turns the frame into a picture and gives the camera its
-    // buffer back at once: the picture is the frame then.
-    return m_latestFrame.isValid() || m_latestConverted;
+    return m_frameSinceStart;
 }
 
 int VideoEngine::getFrame(uchar *buffer, int capacity, int *width, int *height)

@@ -167,7 +167,9 @@ private:
     int m_previewRateMs = 0;
     QElapsedTimer m_previewClock;
     quint32 m_frameCount = 0;
+    // The newest frame, raw until first asked for, then as its converted picture.
     QVideoFrame m_latestFrame;
     QImage m_latestImage;
     bool m_latestConverted = false;
+    bool m_frameSinceStart = false;
 };

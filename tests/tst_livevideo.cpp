@@ -1,0 +1,368 @@
+#include "call/CallControl.h"
+#include "core/IPPort.h"
+#include "core/SoundPlayer.h"
+#include "media/AudioControl.h"
+#include "media/CaptureControl.h"
+#include "media/MediaSession.h"
+#include "media/MediaStats.h"
+#include "media/engine/AudioEngine.h"
+#include "media/engine/TestDeviceProvider.h"
+#include "media/engine/TestMicrophone.h"
+#include "media/engine/TestPatternCamera.h"
+#include "media/engine/VideoEngine.h"
+#include "support/TestSupport.h"
+#include "ui/Program.h"
+#include "ui/frmMain.h"
+#include "ui/frmRates.h"
+#include "ui/frmSelf.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <sys/socket.h>
+
+#include <deque>
+#include <memory>
+
+namespace {
+
+// One program with the test devices, its own profile folder and ports, the test pattern
+// camera running and the self view open, as a user has it.
+struct Peer
+{
+    QTemporaryDir dir;
+    std::unique_ptr<Program> program;
+    int port = 0;
+
+    explicit Peer(const QString &name, bool autoAccept = false)
+    {
+        port = TestSupport::portBlock();
+        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
+        program->start();
+        program->sounds().setMuted(true);
+        Settings &s = program->settings();
+        s.Name = name;
+        s.Location = name + QStringLiteral("ville");
+        s.EMail = name.toLower() + QStringLiteral("@example.org");
+        s.AutoAccept = autoAccept;
+        if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+            program->capture().chooseDriver(TestPatternCamera::deviceName());
+        program->selfView()->show();
+    }
+
+    ProgramState &state() { return program->state(); }
+    MediaSession &session() { return program->mediaSession(); }
+    VideoEngine &video() { return program->videoEngine(); }
+    const MediaStats::Totals &totals() { return program->mediaStats().totals(); }
+    TestPatternCamera *camera()
+    {
+        return static_cast<TestDeviceProvider &>(program->devices()).patternCamera();
+    }
+    void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
+    // Calls a bare socket on its media port, as the calling side of a call does.
+    void openMedia(quint16 peerPort)
+    {
+        IPPort &client = program->ippClient();
+        client.setRemotePort(peerPort);
+        client.setRemoteAddress(QStringLiteral("127.0.0.1"));
+        client.setConnected(true);
+    }
+    // The self view's pause/play button, clicked as a user does.
+    void clickCamSet() { program->selfView()->cmdCamSet()->click(); }
+    // Lets this program's main timer run `ticks` more times.
+    bool waitTicks(int ticks)
+    {
+        QSignalSpy spy(program->mainWindow()->tmrMain(), &QTimer::timeout);
+        return QTest::qWaitFor([&] { return spy.count() >= ticks; }, 10000);
+    }
+};
+
+// The newest stamp a program drew from its peer, and how many frames it drew.
+struct DrawnFrames
+{
+    qint64 count = 0;
+    qint64 newest = -1;
+
+    explicit DrawnFrames(Peer &peer)
+    {
+        QObject::connect(&peer.video(), &VideoEngine::frameDrawn, peer.program.get(), [this](const QImage &frame) {
+            ++count;
+            const TestPatternCamera::Stamp stamp = TestPatternCamera::readStamp(frame);
+            if (stamp.valid)
+                newest = std::max<qint64>(newest, stamp.frameNumber);
+        });
+    }
+};
+
+// A media peer made of a listening socket that takes a program's media client and reads
+// the packets off the wire, either as fast as they come or at a fixed pace. What it does
+// not read waits with the sender, as on a slow link: its receive buffer is kept small.
+struct WirePeer
+{
+    struct Packet
+    {
+        QByteArray kind;
+        QByteArray body;
+        qint64 readAtMs = 0;
+    };
+
+    QTcpServer server;
+    QPointer<QTcpSocket> socket;
+    QByteArray pending;
+    QList<Packet> packets;
+    QTimer pace;
+    int bytesPerRead = 0; // 0: everything as it arrives
+
+    explicit WirePeer(int receiveBuffer = 0)
+    {
+        server.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1)));
+        if (receiveBuffer > 0) {
+            // Accepted connections take the listening socket's buffer size from the start.
+            const int size = receiveBuffer;
+            ::setsockopt(int(server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        }
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            socket = server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, [this] {
+                if (bytesPerRead == 0)
+                    take(socket->readAll());
+            });
+        });
+        pace.setInterval(50);
+        QObject::connect(&pace, &QTimer::timeout, [this] {
+            if (socket && bytesPerRead > 0)
+                take(socket->read(bytesPerRead));
+        });
+    }
+    quint16 port() const { return server.serverPort(); }
+
+    // Reads `bytesPerSecond` in twenty portions a second; 0 reads everything at once.
+    void setPace(int bytesPerSecond)
+    {
+        bytesPerRead = bytesPerSecond / 20;
+        if (socket)
+            socket->setReadBufferSize(bytesPerRead);
+        if (bytesPerRead > 0) {
+            pace.start();
+        } else {
+            pace.stop();
+            if (socket)
+                take(socket->readAll());
+        }
+    }
+
+    void take(const QByteArray &bytes)
+    {
+        pending += bytes;
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        for (;;) {
+            if (pending.size() < 8)
+                return;
+            const int length = pending.mid(3, 5).toInt();
+            if (pending.size() < 8 + length + 3)
+                return;
+            packets.append({pending.left(3), pending.mid(8, length), now});
+            pending.remove(0, 8 + length + 3);
+        }
+    }
+};
+
+} // namespace
+
+class TestLiveVideo : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyCapturedFrameIsOfferedOnceWhetherOrNotTheSelfViewDrewIt()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        ann.program->mainWindow()->tmrMain()->stop();
+        TestPatternCamera *camera = ann.camera();
+        QVERIFY(camera);
+        camera->setOnDemand(true);
+        WirePeer peer;
+        ann.openMedia(peer.port());
+        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_VERIFY(peer.socket);
+        QSignalSpy previewed(&ann.video(), &VideoEngine::previewFrame);
+        MediaSession &session = ann.session();
+        auto framesOnWire = [&] {
+            QList<quint32> numbers;
+            for (const WirePeer::Packet &p : peer.packets) {
+                if (p.kind != "KJP")
+                    continue;
+                int w = 0;
+                int h = 0;
+                QImage image(320, 240, QImage::Format_RGB888);
+                const int n = ann.video().unCompressStill(reinterpret_cast<const uchar *>(p.body.constData()),
+                                                          int(p.body.size()), &w, &h, image.bits(),
+                                                          int(image.sizeInBytes()), 320, 240);
+                const TestPatternCamera::Stamp stamp = TestPatternCamera::readStamp(image);
+                numbers.append(n > 0 && stamp.valid ? stamp.frameNumber : quint32(-1));
+            }
+            return numbers;
+        };
+
+        // Each frame arrives between two ticks; the self view draws it first, the next tick
+        // still sends it, and a tick without a new frame sends none.
+        QList<quint32> delivered;
+        session.tick(); // the welcome text
+        for (int i = 0; i < 4; ++i) {
+            delivered.append(camera->framesMade());
+            camera->deliverFrame();
+            QCOMPARE(previewed.count(), i + 1);
+            session.tick();
+            session.tick();
+            QTRY_COMPARE(framesOnWire().size(), i + 1);
+        }
+        QCOMPARE(framesOnWire(), delivered);
+
+        // Two frames between ticks: the newer one goes, once.
+        camera->deliverFrame();
+        delivered.append(camera->framesMade());
+        camera->deliverFrame();
+        session.tick();
+        session.tick();
+        QTRY_COMPARE(framesOnWire().size(), 5);
+        // With the self view closed nothing draws the frame first; it goes all the same.
+        ann.program->selfView()->hide();
+        delivered.append(camera->framesMade());
+        camera->deliverFrame();
+        session.tick();
+        QTRY_COMPARE(framesOnWire().size(), 6);
+        QCOMPARE(framesOnWire(), delivered);
+        QCOMPARE(ann.totals().framesSent, 6);
+        QCOMPARE(previewed.count(), 6);
+    }
+
+    void bothSelfViewsOpenPauseAndResumeOnEitherSideKeepsTheCallGoing()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"), true);
+        QVERIFY(ann.program->selfView()->isVisible() && bob.program->selfView()->isVisible());
+        QSignalSpy ratesShown(&bob.session(), &MediaSession::streamRatesChanged);
+        DrawnFrames atAnn(ann);
+        DrawnFrames atBob(bob);
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+
+        // Frames flow both ways while both self views draw every frame.
+        QTRY_VERIFY_WITH_TIMEOUT(atAnn.count >= 10 && atBob.count >= 10, 10000);
+        // The rates window reads a frame rate within the call's first seconds.
+        QTRY_VERIFY_WITH_TIMEOUT(bob.program->ratesWindow()->figure(frmRates::FpsIn).toDouble() > 0, 5000);
+        QVERIFY(!ratesShown.isEmpty());
+
+        // Pausing stops that side's video and only that; resuming brings it back, as often
+        // as the user likes, on the calling and on the answering side.
+        for (Peer *side : {&ann, &bob}) {
+            DrawnFrames &other = side == &ann ? atBob : atAnn;
+            DrawnFrames &own = side == &ann ? atAnn : atBob;
+            for (int round = 0; round < 2; ++round) {
+                side->clickCamSet();
+                QVERIFY(!side->state().captureRunning);
+                QCOMPARE(side->program->selfView()->cmdCamSet()->property("tag").toString(), QStringLiteral("Play"));
+                QVERIFY(side->waitTicks(2)); // a frame taken just before the pause may still go
+                const qint64 sentWhilePaused = side->totals().framesSent;
+                QVERIFY(side->waitTicks(8));
+                QCOMPARE(side->totals().framesSent, sentWhilePaused);
+
+                const qint64 newestBefore = other.newest;
+                const qint64 ownBefore = own.count;
+                side->clickCamSet();
+                QVERIFY(side->state().captureRunning);
+                QTRY_VERIFY_WITH_TIMEOUT(other.newest >= newestBefore + 5, 10000);
+                // The other way never stopped.
+                QTRY_VERIFY_WITH_TIMEOUT(own.count >= ownBefore + 5, 10000);
+            }
+        }
+        ann.program->calls().hangUp();
+        QTRY_COMPARE(bob.state().callState, CallState::Idle);
+    }
+
+    void aSlowReaderGetsFreshFramesAndSoundAndTheRateComesBack()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        // About 20 KB a second, a third of what a full-rate call at 320 x 240 sends.
+        WirePeer peer(2048);
+        ann.openMedia(peer.port());
+        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_VERIFY(peer.socket);
+        peer.setPace(20000);
+        ann.program->audioControl().talkPressed(Qt::RightButton);
+        auto *microphone = qobject_cast<TestMicrophone *>(ann.program->audioEngine().inputDevice());
+        QVERIFY(microphone);
+
+        // For eight seconds: every frame read shows a picture less than a second old, the
+        // sound read is never more than a second behind the microphone, and what waits to
+        // go out stays small.
+        qint64 soundRead = 0;
+        qint64 framesRead = 0;
+        qint64 worstFrameAge = 0;
+        qint64 worstSoundLag = 0;
+        qint64 mostWaiting = 0;
+        qsizetype seen = 0;
+        QElapsedTimer slow;
+        slow.start();
+        auto follow = [&] {
+            for (; seen < peer.packets.size(); ++seen) {
+                const WirePeer::Packet &p = peer.packets.at(seen);
+                if (p.kind == "AUD") {
+                    ++soundRead;
+                    const qint64 made = microphone->samplesDelivered() / AudioEngine::BlockSamples;
+                    worstSoundLag = std::max(worstSoundLag, (made - soundRead) * 80);
+                } else if (p.kind == "KJP") {
+                    QImage image(320, 240, QImage::Format_RGB888);
+                    int w = 0;
+                    int h = 0;
+                    ann.video().unCompressStill(reinterpret_cast<const uchar *>(p.body.constData()), int(p.body.size()),
+                                                &w, &h, image.bits(), int(image.sizeInBytes()), 320, 240);
+                    const TestPatternCamera::Stamp stamp = TestPatternCamera::readStamp(image);
+                    QVERIFY(stamp.valid);
+                    ++framesRead;
+                    worstFrameAge = std::max<qint64>(worstFrameAge, qint32(quint32(p.readAtMs) - stamp.msecs));
+                }
+            }
+            mostWaiting = std::max(mostWaiting, ann.program->ippClient().pendingOutput());
+        };
+        while (slow.elapsed() < 8000) {
+            QTest::qWait(20);
+            follow();
+        }
+        qInfo("slow reader: %lld frames, %lld sound blocks in 8 s; oldest frame %lld ms, sound lag %lld ms, "
+              "at most %lld bytes waiting",
+              framesRead, soundRead, worstFrameAge, worstSoundLag, mostWaiting);
+        QVERIFY(framesRead >= 8);
+        QVERIFY(soundRead >= 8 * 12 * 9 / 10);
+        QVERIFY2(worstFrameAge < 1000, qPrintable(QString::number(worstFrameAge)));
+        QVERIFY2(worstSoundLag < 1000, qPrintable(QString::number(worstSoundLag)));
+        QVERIFY2(mostWaiting < 64 * 1024, qPrintable(QString::number(mostWaiting)));
+        QVERIFY(ann.totals().framesSkipped > 0);
+
+        // Reading fast again, the frames come back at the tick rate.
+        peer.setPace(0);
+        std::deque<qint64> recent;
+        qint64 counted = framesRead;
+        QVERIFY(QTest::qWaitFor([&] {
+            follow();
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            for (; counted < framesRead; ++counted)
+                recent.push_back(now);
+            while (!recent.empty() && recent.front() < now - 2000)
+                recent.pop_front();
+            return recent.size() >= 20;
+        }, 15000));
+    }
+};
+
+QTEST_MAIN(TestLiveVideo)
+#include "tst_livevideo.moc"
