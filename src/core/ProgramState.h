@@ -1,6 +1,6 @@
 #pragma once
 
-#include "call/CallStates.h"
+#include "core/CallStates.h"
 #include "core/PalList.h"
 #include "core/RefuseList.h"
 #include "core/Settings.h"

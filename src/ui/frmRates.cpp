@@ -1,7 +1,5 @@
 #include "ui/frmRates.h"
 
-#include "ui/WindowPlacement.h"
-
 #include <QGridLayout>
 #include <QLabel>
 
@@ -39,20 +37,4 @@ void frmRates::setFigure(Figure figure, const QString &text)
 QString frmRates::figure(Figure figure) const
 {
     return m_values[figure]->text();
-}
-
-void frmRates::placeBeside(const QWidget *mainWindow, const QWidget *stackOn)
-{
-    const QRect main = mainWindow->frameGeometry();
-    const int width = frameGeometry().width();
-    const int left = main.left() + main.width() + width < WindowPlacement::screenWidth(mainWindow)
-                         ? main.left() + main.width()
-                         : main.left() - width;
-    int top = main.top();
-    if (stackOn && stackOn->isVisible()) {
-        const QRect other = stackOn->frameGeometry();
-        if (other.intersects(QRect(left, top, width, frameGeometry().height())))
-            top = other.bottom() + 1;
-    }
-    move(left, top);
 }

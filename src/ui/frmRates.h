@@ -17,9 +17,6 @@ public:
 
     void setFigure(Figure figure, const QString &text);
     QString figure(Figure figure) const;
-    // Puts the window beside the given main window; below `stackOn` (the self view) when
-    // that window is showing at the same place, so neither hides the other.
-    void placeBeside(const QWidget *mainWindow, const QWidget *stackOn = nullptr);
 
 private:
     QLabel *m_values[FigureCount];
