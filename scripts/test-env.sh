@@ -9,6 +9,9 @@ if [ -z "${ZELMO_TEST_RUNTIME:-}" ]; then
   chmod 700 "$ZELMO_TEST_RUNTIME"
   export XDG_RUNTIME_DIR="$ZELMO_TEST_RUNTIME"
   export HOME="$ZELMO_TEST_RUNTIME/home" XDG_CONFIG_HOME="$ZELMO_TEST_RUNTIME/home/.config"
+  # No test reaches the desktop of whoever runs it: no notifications, no key grabs there.
+  # The desktop scenarios start a bus and a display of their own.
+  unset DBUS_SESSION_BUS_ADDRESS DISPLAY WAYLAND_DISPLAY
   mkdir -p "$HOME"
   zelmo_pulse_pid=""
   zelmo_test_cleanup() {

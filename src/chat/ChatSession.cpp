@@ -214,8 +214,15 @@ void ChatSession::receive(const QByteArray &text, bool eol, bool *inLongMessage)
         return;
     }
     const ChatProtocol::Message m = ChatProtocol::parse(text);
-    if (m.kind == ChatProtocol::Message::Kind::Bell)
+    if (m.kind == ChatProtocol::Message::Kind::Bell) {
+        // Said once per bell gap, so a flood of bells is one notice, like one sound.
+        const double now = m_.clock.now();
+        if (std::abs(now - m_lastPeerBell) >= BellGapSeconds) {
+            m_lastPeerBell = now;
+            emit peerRang();
+        }
         ring();
+    }
     else if (m.kind == ChatProtocol::Message::Kind::Character)
         apply(m.character);
 }

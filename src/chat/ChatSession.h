@@ -87,6 +87,8 @@ signals:
     void typingEdited(int cut, int chop, const QString &added);
     void fontSizeChanged(int points);
     void captionChanged(const QString &caption);
+    // The peer rang the bell (at most once per BellGapSeconds, whether or not it sounded).
+    void peerRang();
 
 private:
     void typeCharacter(char32_t c);
@@ -111,6 +113,7 @@ private:
     int m_fontSize;
     QString m_caption;
     double m_lastBell = -1e9;
+    double m_lastPeerBell = -1e9;
     // A message longer than the input buffer comes in pieces; all of them are dropped.
     bool m_clientInLongMessage = false;
     bool m_listenerInLongMessage = false;

@@ -174,11 +174,14 @@ void MessageService::handle(int id, Connection &c, const QByteArray &line)
 void MessageService::finishMessage(int id, Connection &c)
 {
     m_store.complete(c.slot);
+    const int slot = c.slot;
     c.slot = 0;
     // The message sound plays whatever the sound devices are doing.
     m_parts.sounds.play(QStringLiteral("inmsg.wav"));
     m_ipdMessage->closeConnection(id);
     emit waitingChanged(m_store.waitingCount());
+    if (const quint64 serial = m_store.serial(slot))
+        emit messageArrived(serial, m_store.message(slot));
 }
 
 void MessageService::onDisconnected(int id)
@@ -195,8 +198,15 @@ void MessageService::onDisconnected(int id)
 
 std::optional<QuickMessage> MessageService::takeOldest()
 {
-    std::optional<QuickMessage> message = m_store.takeOldest();
+    return take(m_store.oldestSerial());
+}
+
+std::optional<QuickMessage> MessageService::take(quint64 id)
+{
+    std::optional<QuickMessage> message = m_store.take(id);
     emit waitingChanged(m_store.waitingCount());
+    if (message)
+        emit messageTaken(id);
     return message;
 }
 

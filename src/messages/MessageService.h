@@ -70,6 +70,9 @@ public:
     const MessageStore &store() const { return m_store; }
     // Takes the message that has waited longest; its slot becomes free.
     std::optional<QuickMessage> takeOldest();
+    // Takes the waiting message of that number (see messageArrived); none when it was
+    // taken already.
+    std::optional<QuickMessage> take(quint64 id);
 
     // Only a sender with a user number can be refused: refusing "no number" would turn
     // away everyone who has none.
@@ -99,6 +102,11 @@ public:
 signals:
     // The number of waiting messages changed (a message completed or was taken).
     void waitingChanged(int count);
+    // A message is complete and waits to be read; id is its number for take(), never
+    // reused in this run.
+    void messageArrived(quint64 id, const QuickMessage &message);
+    // The message of that number was taken out to be read.
+    void messageTaken(quint64 id);
     // The refuse list could not be saved: the text to show.
     void saveFailed(const QString &text);
 

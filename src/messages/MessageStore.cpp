@@ -54,17 +54,35 @@ int MessageStore::waitingCount() const
     return n;
 }
 
+quint64 MessageStore::serial(int slot) const
+{
+    return valid(slot) && m_slots[slot - 1].state == Complete ? m_slots[slot - 1].completedAt : 0;
+}
+
+quint64 MessageStore::oldestSerial() const
+{
+    quint64 oldest = 0;
+    for (const Slot &s : m_slots) {
+        if (s.state == Complete && (oldest == 0 || s.completedAt < oldest))
+            oldest = s.completedAt;
+    }
+    return oldest;
+}
+
+std::optional<QuickMessage> MessageStore::take(quint64 serial)
+{
+    for (Slot &s : m_slots) {
+        if (serial == 0 || s.state != Complete || s.completedAt != serial)
+            continue;
+        std::optional<QuickMessage> taken(std::move(s.message));
+        s.message = QuickMessage();
+        s.state = Free;
+        return taken;
+    }
+    return std::nullopt;
+}
+
 std::optional<QuickMessage> MessageStore::takeOldest()
 {
-    Slot *oldest = nullptr;
-    for (Slot &s : m_slots) {
-        if (s.state == Complete && (!oldest || s.completedAt < oldest->completedAt))
-            oldest = &s;
-    }
-    if (!oldest)
-        return std::nullopt;
-    std::optional<QuickMessage> taken(std::move(oldest->message));
-    oldest->message = QuickMessage();
-    oldest->state = Free;
-    return taken;
+    return take(oldestSerial());
 }

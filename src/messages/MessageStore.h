@@ -28,6 +28,13 @@ public:
     const QuickMessage &message(int slot) const;
 
     int waitingCount() const;
+    // A complete message's number, which no other message of this run gets: its place in
+    // the order of completion (1 for the first). 0 for a slot that holds none.
+    quint64 serial(int slot) const;
+    // The number of the message that has waited longest; 0 when none waits.
+    quint64 oldestSerial() const;
+    // Takes the waiting message of that number out of its slot, which becomes free.
+    std::optional<QuickMessage> take(quint64 serial);
     // Takes the message that has waited longest out of its slot, which becomes free.
     std::optional<QuickMessage> takeOldest();
 

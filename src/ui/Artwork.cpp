@@ -86,6 +86,8 @@ void drawEye(QPainter &p, const QRectF &eye)
     p.restore();
 }
 
+void drawEnvelope(QPainter &p, bool lit);
+
 } // namespace
 
 QPixmap lamp(Lamp colour, int size)
@@ -171,11 +173,19 @@ QPixmap doNotDisturb(bool on)
 
 QPixmap messageIndicator(bool lit)
 {
-    // An envelope: pale and outlined while nothing waits, yellow with a red flag when a
-    // quick message has come in.
     QPixmap pm = canvas(20, 16);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
+    drawEnvelope(p, lit);
+    return pm;
+}
+
+namespace {
+
+// An envelope in a 20 x 16 box: pale and outlined while nothing waits, yellow with a red
+// flag when a quick message has come in.
+void drawEnvelope(QPainter &p, bool lit)
+{
     const QRectF body(1.5, 3.5, 15, 10.5);
     p.setPen(QPen(lit ? AccentDark : QColor(140, 146, 154), 1.2));
     p.setBrush(lit ? QColor(255, 222, 100) : QColor(236, 238, 241));
@@ -188,8 +198,9 @@ QPixmap messageIndicator(bool lit)
         p.setBrush(QColor(225, 45, 40));
         p.drawEllipse(QPointF(16, 4.5), 3.3, 3.3);
     }
-    return pm;
 }
+
+} // namespace
 
 QPixmap digit(int value)
 {
@@ -400,26 +411,132 @@ QPixmap incomingCall(int size)
     return pm;
 }
 
+namespace {
+
+// The logo's eye on a dark rounded square.
+void drawAppIcon(QPainter &p, int size)
+{
+    QLinearGradient back(0, 0, 0, size);
+    back.setColorAt(0, QColor(34, 54, 86));
+    back.setColorAt(1, QColor(12, 20, 34));
+    p.setPen(Qt::NoPen);
+    p.setBrush(back);
+    p.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size * 0.2, size * 0.2);
+    drawEye(p, QRectF(size * 0.08, size * 0.22, size * 0.84, size * 0.56));
+}
+
+// The do-not-disturb sign: a red disc with a white bar.
+void drawNoEntry(QPainter &p, const QRectF &r)
+{
+    p.setPen(QPen(QColor(120, 20, 20), qMax(1.0, r.width() / 14)));
+    p.setBrush(QColor(210, 40, 40));
+    p.drawEllipse(r);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(r.left() + r.width() * 0.2, r.center().y() - r.height() * 0.1, r.width() * 0.6,
+                             r.height() * 0.2),
+                      r.height() * 0.06, r.height() * 0.06);
+}
+
+// A handset, green, lying across r.
+void drawHandset(QPainter &p, const QRectF &r)
+{
+    p.save();
+    p.translate(r.center());
+    p.scale(r.width() / 24.0, r.height() / 24.0);
+    p.rotate(-45);
+    QPainterPath handset;
+    handset.addRoundedRect(QRectF(-10, -3, 20, 6), 3, 3);
+    handset.addRoundedRect(QRectF(-11, -2, 6, 9), 2, 2);
+    handset.addRoundedRect(QRectF(5, -2, 6, 9), 2, 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(30, 160, 70));
+    p.drawPath(handset.simplified());
+    p.restore();
+}
+
+// A bell with its clapper, in ink on r.
+void drawBell(QPainter &p, const QRectF &r)
+{
+    const qreal w = r.width();
+    const qreal h = r.height();
+    QPainterPath bell;
+    bell.moveTo(r.left() + w * 0.15, r.top() + h * 0.78);
+    bell.cubicTo(r.left() + w * 0.28, r.top() + h * 0.62, r.left() + w * 0.22, r.top() + h * 0.18,
+                 r.center().x(), r.top() + h * 0.16);
+    bell.cubicTo(r.left() + w * 0.78, r.top() + h * 0.18, r.left() + w * 0.72, r.top() + h * 0.62,
+                 r.left() + w * 0.85, r.top() + h * 0.78);
+    bell.closeSubpath();
+    QLinearGradient g(r.topLeft(), r.bottomRight());
+    g.setColorAt(0, QColor(255, 222, 100));
+    g.setColorAt(1, QColor(220, 160, 30));
+    p.setPen(QPen(AccentDark, qMax(1.0, w / 24)));
+    p.setBrush(g);
+    p.drawPath(bell);
+    p.drawEllipse(QPointF(r.center().x(), r.top() + h * 0.84), w * 0.08, w * 0.08);
+    p.drawEllipse(QPointF(r.center().x(), r.top() + h * 0.12), w * 0.05, w * 0.05);
+}
+
+} // namespace
+
 QIcon appIcon()
 {
-    // The logo's eye on a dark rounded square, at the sizes window managers ask for.
+    // At the sizes window managers ask for.
     QIcon icon;
     for (int size : {16, 24, 32, 48, 64, 128}) {
         QPixmap pm(size, size);
         pm.fill(Qt::transparent);
         QPainter p(&pm);
         p.setRenderHint(QPainter::Antialiasing);
-        QLinearGradient back(0, 0, 0, size);
-        back.setColorAt(0, QColor(34, 54, 86));
-        back.setColorAt(1, QColor(12, 20, 34));
-        p.setPen(Qt::NoPen);
-        p.setBrush(back);
-        p.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size * 0.2, size * 0.2);
-        drawEye(p, QRectF(size * 0.08, size * 0.22, size * 0.84, size * 0.56));
+        drawAppIcon(p, size);
         p.end();
         icon.addPixmap(pm);
     }
     return icon;
+}
+
+QIcon trayIcon(TrayPicture picture)
+{
+    // The state sits in the lower right corner, large enough to read at 16 pixels.
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        drawAppIcon(p, size);
+        const QRectF corner(size * 0.48, size * 0.48, size * 0.52, size * 0.52);
+        if (picture == TrayPicture::InCall)
+            drawLamp(p, corner.adjusted(0.5, 0.5, -0.5, -0.5), lampColour(Lamp::Green));
+        else if (picture == TrayPicture::DoNotDisturb)
+            drawNoEntry(p, corner.adjusted(0.5, 0.5, -0.5, -0.5));
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+QImage notificationPicture(NotificationPicture picture, int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    switch (picture) {
+    case NotificationPicture::Call:
+        drawAppIcon(p, size);
+        drawHandset(p, QRectF(size * 0.4, size * 0.4, size * 0.6, size * 0.6));
+        break;
+    case NotificationPicture::Message:
+        p.scale(size / 20.0, size / 20.0);
+        p.translate(0.5, 2);
+        drawEnvelope(p, true);
+        break;
+    case NotificationPicture::Bell:
+        drawBell(p, QRectF(0, 0, size, size));
+        break;
+    }
+    return image;
 }
 
 QPixmap listIcon(ListIcon kind)

@@ -42,6 +42,16 @@ QPixmap incomingCall(int size = 48);
 // The program's icon, for every window.
 QIcon appIcon();
 
+// The tray icon: the program's icon, with a green lamp during a call or the
+// do-not-disturb sign while that is on.
+enum class TrayPicture { Idle, InCall, DoNotDisturb };
+QIcon trayIcon(TrayPicture picture);
+
+// The pictures that go with the desktop's notifications: a call offered, a quick message
+// arrived, the chat bell rung. Plain pixels (the notification service scales them).
+enum class NotificationPicture { Call, Message, Bell };
+QImage notificationPicture(NotificationPicture picture, int size = 64);
+
 // Icons of the directory's lists: a listed user, a pal on line, a pal off line.
 enum class ListIcon { User, PalOnline, PalOffline };
 QPixmap listIcon(ListIcon kind);

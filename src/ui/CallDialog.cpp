@@ -8,6 +8,7 @@ void CallDialog::finish()
         return;
     m_closed = true;
     closing();
+    emit closed();
 }
 
 void CallDialog::reject()

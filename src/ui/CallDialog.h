@@ -13,6 +13,10 @@ public:
 
     void reject() override;
 
+signals:
+    // Once per showing, whichever way the window closed.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     // Runs once per showing, whichever way the window closes.

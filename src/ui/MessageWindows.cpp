@@ -31,7 +31,16 @@ frmMsgOut *MessageWindows::compose(const QString &name, const QString &location,
 
 frmMsgIn *MessageWindows::openOldest()
 {
-    std::optional<QuickMessage> message = m_messages.takeOldest();
+    return view(m_messages.takeOldest());
+}
+
+frmMsgIn *MessageWindows::open(quint64 id)
+{
+    return view(m_messages.take(id));
+}
+
+frmMsgIn *MessageWindows::view(std::optional<QuickMessage> message)
+{
     if (!message)
         return nullptr;
     auto *window = new frmMsgIn(m_messages, std::move(*message), m_owner);

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "messages/QuickMessage.h"
+
 #include <QObject>
 #include <QString>
+
+#include <optional>
 
 class CallControl;
 class DirectoryService;
@@ -24,6 +28,8 @@ public:
     frmMsgOut *compose(const QString &name, const QString &location, const QString &host, int port);
     // The message that has waited longest in a viewer, shown; nullptr when none waits.
     frmMsgIn *openOldest();
+    // The waiting message of that number in a viewer, shown; nullptr when it was read.
+    frmMsgIn *open(quint64 id);
     // Program exit: every message window closes.
     void closeAll();
 
@@ -31,6 +37,8 @@ signals:
     void informationRequested(const QString &text);
 
 private:
+    frmMsgIn *view(std::optional<QuickMessage> message);
+
     MessageService &m_messages;
     CallControl &m_calls;
     DirectoryService &m_directory;

@@ -19,6 +19,7 @@
 #include "core/Twips.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
+#include "ui/DesktopIntegration.h"
 #include "ui/DeviceNotice.h"
 #include "ui/VideoFormatDialog.h"
 #include "ui/MainWindowController.h"
@@ -103,6 +104,7 @@ Program::Program(ProgramOptions options, QObject *parent)
     connectMediaSession();
     m_controller = new MainWindowController(*this, *m_frmMain, this);
     connectMessages();
+    m_desktop = new DesktopIntegration(*this, this);
 }
 
 void Program::connectMessages()
@@ -337,6 +339,7 @@ void Program::loadSatelliteWindows()
     m_frmLog = new frmLog(*m_log, m_frmMain);
     m_frmBusyNotify = new frmBusyNotify(m_frmMain);
     m_controller->connectWindows();
+    m_desktop->start();
 }
 
 void Program::loadDataFiles()
@@ -399,6 +402,7 @@ void Program::shutdown()
     }
     m_shuttingDown = true;
 
+    m_desktop->shutdown();
     // Connections first, so no event of a half-closed endpoint reaches a closing window.
     m_directory->shutdown();
     m_messageWindows->closeAll();

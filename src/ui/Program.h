@@ -17,6 +17,7 @@ class ActivityLog;
 class AudioControl;
 class AudioEngine;
 class CaptureControl;
+class DesktopIntegration;
 class DeviceProvider;
 class VideoEngine;
 class CallControl;
@@ -135,6 +136,8 @@ public:
     frmAbout *aboutWindow();
     frmHelp *helpWindow();
     MainWindowController &mainController() { return *m_controller; }
+    // Notifications, the tray icon and the talk key that works in every window.
+    DesktopIntegration &desktop() { return *m_desktop; }
     // The options dialog's logic; its loginChanged() and directoryServerChanged() are
     // what the directory follows.
     OptionsLogic &optionsLogic();
@@ -203,6 +206,7 @@ private:
     MessageService *m_messages;
     MessageWindows *m_messageWindows = nullptr;
     MainWindowController *m_controller = nullptr;
+    DesktopIntegration *m_desktop = nullptr;
 
     QPointer<frmMain> m_frmMain;
     QPointer<frmSplash> m_frmSplash;

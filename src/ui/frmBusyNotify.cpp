@@ -14,6 +14,8 @@ frmBusyNotify::frmBusyNotify(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmBusyNotify"));
     setWindowTitle(QStringLiteral("ZELMO Incoming Call..."));
+    // A notice: it never takes the keyboard from what the user is doing.
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     auto *picture = new QLabel(this);
     picture->setPixmap(Artwork::incomingCall());

@@ -21,6 +21,9 @@ frmCallIn::frmCallIn(ProgramState &state, CallControl &calls, QWidget *parent)
     setObjectName(QStringLiteral("frmCallIn"));
     setWindowTitle(QStringLiteral("ZELMO Incoming Call..."));
     setAttribute(Qt::WA_DeleteOnClose);
+    // A call comes while the user types elsewhere: the prompt shows on top but leaves the
+    // keyboard where it is, so a key meant for another program never answers it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setModal(false);
 
     auto *picture = new QLabel(this);
@@ -62,14 +65,8 @@ frmCallIn::frmCallIn(ProgramState &state, CallControl &calls, QWidget *parent)
     layout->addLayout(column, 1);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(m_yes, &QPushButton::clicked, this, [this] {
-        m_calls.acceptOffered();
-        close();
-    });
-    connect(m_no, &QPushButton::clicked, this, [this] {
-        m_calls.declineOffered();
-        close();
-    });
+    connect(m_yes, &QPushButton::clicked, this, &frmCallIn::answer);
+    connect(m_no, &QPushButton::clicked, this, &frmCallIn::decline);
     m_tmrCloseMe = new QTimer(this);
     m_tmrCloseMe->setObjectName(QStringLiteral("tmrCloseMe"));
     m_tmrCloseMe->setInterval(1000);
@@ -91,6 +88,23 @@ void frmCallIn::offer(const QString &name, const QString &location, bool autoAcc
     WindowPlacement::topRight(this);
     show();
     raise();
+}
+
+void frmCallIn::answer()
+{
+    // An auto-accepted prompt has no question left to answer.
+    if (m_yes->isHidden())
+        return;
+    m_calls.acceptOffered();
+    close();
+}
+
+void frmCallIn::decline()
+{
+    if (m_no->isHidden())
+        return;
+    m_calls.declineOffered();
+    close();
 }
 
 void frmCallIn::onTick()

@@ -23,6 +23,9 @@ public:
 
     // Fills the prompt for a new offer; autoAccepted when the acceptance already went out.
     void offer(const QString &name, const QString &location, bool autoAccepted);
+    // Yes and No: the answer goes out and the prompt closes (whoever pressed them).
+    void answer();
+    void decline();
     QTimer *tmrCloseMe() const { return m_tmrCloseMe; }
 
 protected:

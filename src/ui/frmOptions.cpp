@@ -4,6 +4,7 @@
 #include "core/RefuseList.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
+#include "ui/DesktopOptionsGroup.h"
 #include "ui/SeparatorFilter.h"
 #include "ui/VideoDisplayDialog.h"
 #include "ui/VideoSourceDialog.h"
@@ -182,6 +183,10 @@ QWidget *frmOptions::buildGeneral()
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(calling);
     layout->addWidget(windows);
+    if (m_.desktop) {
+        m_desktop = new DesktopOptionsGroup(*m_.desktop, page);
+        layout->addWidget(m_desktop);
+    }
     layout->addStretch();
     return page;
 }
@@ -368,6 +373,8 @@ void frmOptions::loadControls()
     }
     loadDrivers();
     loadRefused();
+    if (m_desktop)
+        m_desktop->load();
 }
 
 void frmOptions::loadDrivers()

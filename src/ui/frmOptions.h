@@ -6,6 +6,8 @@
 
 class AudioControl;
 class CaptureControl;
+class DesktopIntegration;
+class DesktopOptionsGroup;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -36,6 +38,8 @@ public:
         AudioControl &audio;
         VideoEngine &video;
         ProgramState &state;
+        // The desktop group of the General tab; none without it.
+        DesktopIntegration *desktop = nullptr;
     };
 
     explicit frmOptions(Services services, QWidget *parent = nullptr);
@@ -99,4 +103,5 @@ private:
     QCheckBox *m_qmDisable = nullptr;
     QTreeWidget *m_refused = nullptr;
     QPushButton *m_removeRefused = nullptr;
+    DesktopOptionsGroup *m_desktop = nullptr;
 };

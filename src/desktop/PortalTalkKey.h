@@ -1,0 +1,71 @@
+#pragma once
+
+#include "desktop/TalkKeyBackend.h"
+
+#include <QDBusConnection>
+#include <QSet>
+#include <QString>
+
+class QDBusMessage;
+class QDBusPendingCallWatcher;
+
+// The talk key on a Wayland session: the desktop portal's global shortcuts. A session is
+// opened with the portal, the talk shortcut is bound with the chosen key as its preferred
+// trigger (the desktop may ask the user, change the key or refuse), and the portal's
+// Activated and Deactivated signals are the key's press and release.
+class PortalTalkKey : public TalkKeyBackend
+{
+    Q_OBJECT
+
+public:
+    static inline const QString Service = QStringLiteral("org.freedesktop.portal.Desktop");
+    static inline const QString Path = QStringLiteral("/org/freedesktop/portal/desktop");
+    static inline const QString Interface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+    static inline const QString ShortcutId = QStringLiteral("talk");
+
+    explicit PortalTalkKey(QDBusConnection bus, QObject *parent = nullptr);
+    ~PortalTalkKey() override;
+
+    State state() const override { return m_state; }
+    QString detail() const override { return m_detail; }
+    void bind(const HotKey *key) override;
+
+private slots:
+    void onResponse(const QDBusMessage &message);
+    void onActivated(const QDBusMessage &message);
+    void onDeactivated(const QDBusMessage &message);
+    void onShortcutsChanged(const QDBusMessage &message);
+    void onSessionClosed(const QDBusMessage &message);
+
+private:
+    enum class Step { None, Creating, Binding };
+
+    void probed(QDBusPendingCallWatcher *watcher);
+    void createSession();
+    void bindShortcut();
+    void closeSession(const QString &session);
+    // Calls a portal method that answers through a request object's Response signal.
+    void request(Step step, const QString &method, const QList<QVariant> &arguments, const QString &token);
+    void listenToRequest(const QString &path);
+    void forgetRequest(const QString &path);
+    QString requestPath(const QString &token) const;
+    QString nextToken();
+    // Is this signal about our talk shortcut in our session?
+    bool isOurs(const QDBusMessage &message) const;
+    void setHeld(bool held);
+    void setState(State state, const QString &detail = QString());
+
+    QDBusConnection m_bus;
+    State m_state = State::Checking;
+    QString m_detail;
+    const HotKey *m_wanted = nullptr;
+    QString m_session;
+    // The request whose Response is awaited, and what it was for.
+    QString m_request;
+    Step m_step = Step::None;
+    // Requests given up (another key was chosen meanwhile): a session they still open is
+    // closed at once.
+    QSet<QString> m_abandoned;
+    int m_tokens = 0;
+    bool m_held = false;
+};

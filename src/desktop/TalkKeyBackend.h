@@ -1,0 +1,44 @@
+#pragma once
+
+#include "desktop/HotKey.h"
+
+#include <QObject>
+#include <QString>
+
+// One way of hearing a key while another program has the focus: a key grab on an X11
+// display, or the desktop portal's global shortcuts on a Wayland session. The talk key
+// asks a backend to bind a key and hears its presses and releases.
+class TalkKeyBackend : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State {
+        // This desktop offers nothing this backend can use.
+        Unavailable,
+        // Finding out whether it does.
+        Checking,
+        // Ready; no key bound.
+        Idle,
+        // A key was asked for; the desktop has not answered yet.
+        Pending,
+        // The key is bound: pressed() and released() follow it.
+        Bound,
+        // The key could not be had; detail() says why.
+        Refused,
+    };
+
+    using QObject::QObject;
+
+    virtual State state() const = 0;
+    // Bound: how the desktop names the key; Refused: why it was refused.
+    virtual QString detail() const = 0;
+    // Binds the key instead of the one bound before; nullptr unbinds. A key asked for
+    // while the backend is still Checking is bound once it is ready.
+    virtual void bind(const HotKey *key) = 0;
+
+signals:
+    void stateChanged();
+    void pressed();
+    void released();
+};

@@ -1,0 +1,386 @@
+// ZELMO in the background: notifications on a session bus of the test's own, the tray
+// menu beside the File menu, and the desktop choices in their own file.
+
+#include "call/CallControl.h"
+#include "chat/ChatSession.h"
+#include "core/IPDaemon.h"
+#include "core/SoundPlayer.h"
+#include "desktop/DesktopSettings.h"
+#include "desktop/Notifier.h"
+#include "directory/DirectoryService.h"
+#include "support/DesktopKit.h"
+#include "support/MessageKit.h"
+#include "support/TestSupport.h"
+#include "ui/DesktopIntegration.h"
+#include "ui/Program.h"
+#include "ui/TrayController.h"
+#include "ui/frmCallIn.h"
+#include "ui/frmMain.h"
+#include "ui/frmMsgIn.h"
+#include "ui/frmNewChat.h"
+#include "ui/frmOptions.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using DesktopKit::FakeNotifications;
+
+namespace {
+
+// One ZELMO with its own profile and ports; its main window is not the active window
+// unless a scenario makes it so.
+struct Party
+{
+    QTemporaryDir dir;
+    std::unique_ptr<Program> program;
+    int port = 0;
+
+    explicit Party(const QString &name, const QString &profile = QString())
+    {
+        port = TestSupport::portBlock();
+        program = std::make_unique<Program>(ProgramOptions{port, profile.isEmpty() ? dir.path() : profile, {}, true});
+        program->start();
+        program->sounds().setMuted(true);
+        program->directory().setPalServer(QStringLiteral("127.0.0.1"), port + 19);
+        Settings &s = program->settings();
+        s.Name = name;
+        s.Location = QStringLiteral("Lima");
+        program->calls().setClock([] { return QTime(9, 5); });
+    }
+    ProgramState &state() { return program->state(); }
+    frmCallIn *prompt() { return program->callPrompt(); }
+    QAction *item(const char *name) { return program->mainWindow()->action(QString::fromLatin1(name)); }
+};
+
+// A caller made of a bare socket, to see the answer byte by byte.
+struct RawCaller
+{
+    QTcpSocket socket;
+    QByteArray received;
+
+    RawCaller(int port, const QByteArray &request)
+    {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
+        QObject::connect(&socket, &QTcpSocket::connected, [this, request] { socket.write(request); });
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    }
+};
+
+} // namespace
+
+class TestDesktop : public QObject
+{
+    Q_OBJECT
+
+    DesktopKit::PrivateBus m_bus;
+    std::unique_ptr<FakeNotifications> m_service;
+    // Another program's window: it has the focus while ZELMO works in the background.
+    QWidget m_editor;
+
+    void otherProgram()
+    {
+        m_editor.setWindowTitle(QStringLiteral("Editor"));
+        m_editor.resize(200, 100);
+        m_editor.show();
+        m_editor.activateWindow();
+    }
+
+    FakeNotifications::Shown *latest(const QString &summaryStart)
+    {
+        for (qsizetype i = m_service->shown.size() - 1; i >= 0; --i) {
+            if (m_service->shown[i].summary.startsWith(summaryStart))
+                return &m_service->shown[i];
+        }
+        return nullptr;
+    }
+    bool isOpen(uint id)
+    {
+        for (const auto &s : m_service->shown) {
+            if (s.id == id)
+                return s.open;
+        }
+        return false;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_bus.start(), "dbus-daemon did not start");
+        // The program finds the bus where a desktop session says it is.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.address.toUtf8());
+        qunsetenv("DISPLAY");
+        m_service = std::make_unique<FakeNotifications>(m_bus.connect(QStringLiteral("notifications")));
+        // The peer's texts are escaped only where the service reads markup.
+        m_service->capabilities << QStringLiteral("body-markup");
+        QVERIFY(m_service->registerOnBus());
+    }
+
+    void init()
+    {
+        m_service->shown.clear();
+        otherProgram();
+    }
+
+    void aCallInTheBackgroundIsAnsweredFromItsNotification()
+    {
+        Party bob(QStringLiteral("Bob"));
+        RawCaller ann(bob.port, "RQC;Bob Caller;Lima;9:05;");
+        QTRY_VERIFY(latest(QStringLiteral("Bob Caller")));
+        const FakeNotifications::Shown call = *latest(QStringLiteral("Bob Caller"));
+        QCOMPARE(call.summary, QStringLiteral("Bob Caller, Lima is calling"));
+        QCOMPARE(call.body, QStringLiteral("Would you like to accept this call?"));
+        QCOMPARE(call.appName, QStringLiteral("ZELMO"));
+        QCOMPARE(call.actions, (QStringList{"answer", "Answer", "decline", "Decline", "default", "Show"}));
+        // It stays until the prompt closes, and it comes as urgent.
+        QCOMPARE(call.timeout, 0);
+        QCOMPARE(call.hints.value(QStringLiteral("urgency")).toInt(), 2);
+        QVERIFY(call.hints.contains(QStringLiteral("image-data")));
+        QVERIFY(bob.prompt() && bob.prompt()->isVisible());
+        // The prompt shows without taking the keyboard from the other program.
+        QVERIFY(bob.prompt()->testAttribute(Qt::WA_ShowWithoutActivating));
+
+        m_service->invoke(call.id, QStringLiteral("answer"));
+        QTRY_COMPARE(ann.received, QByteArray("RRS;YES;Bob;Lima;9:05;"));
+        QTRY_VERIFY(!isOpen(call.id));
+        QVERIFY(!bob.prompt() || !bob.prompt()->isVisible());
+    }
+
+    void declineFromTheNotificationSaysNo()
+    {
+        Party bob(QStringLiteral("Bob"));
+        RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+        QTRY_VERIFY(latest(QStringLiteral("Ann, Oslo is calling")));
+        const uint id = latest(QStringLiteral("Ann, Oslo"))->id;
+        // A click on the notification itself answers nothing.
+        m_service->invoke(id, QStringLiteral("default"));
+        m_service->invoke(id, QStringLiteral("decline"));
+        QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
+        QTRY_VERIFY(!isOpen(id));
+        // A late click on the withdrawn notification answers nothing twice.
+        m_service->invoke(id, QStringLiteral("answer"));
+        QTRY_VERIFY(ann.socket.state() != QAbstractSocket::ConnectedState || bob.state().callState == CallState::Idle);
+        QCOMPARE(ann.received, QByteArray("RRS;NO;"));
+    }
+
+    void theNotificationGoesWhenThePromptIsAnsweredOrTimesOut()
+    {
+        Party bob(QStringLiteral("Bob"));
+        {
+            RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+            QTRY_VERIFY(latest(QStringLiteral("Ann, Oslo")));
+            const uint id = latest(QStringLiteral("Ann, Oslo"))->id;
+            QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
+            QTest::mouseClick(bob.prompt()->findChild<QPushButton *>(QStringLiteral("cmdCallNo")), Qt::LeftButton);
+            QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
+            QTRY_VERIFY(!isOpen(id));
+        }
+        QTRY_COMPARE(bob.state().callState, CallState::Idle);
+        QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+
+        // The prompt counts down and declines by itself.
+        bob.program->settings().AutoDecTime = 5;
+        RawCaller cid(bob.port, "RQC;Cid;Tromso;9:05;");
+        QTRY_VERIFY(latest(QStringLiteral("Cid, Tromso")));
+        const uint id = latest(QStringLiteral("Cid, Tromso"))->id;
+        QPointer<frmCallIn> prompt = bob.prompt();
+        QVERIFY(prompt);
+        prompt->tmrCloseMe()->setInterval(5);
+        QTRY_COMPARE(cid.received, QByteArray("RRS;NO;"));
+        QTRY_VERIFY(!isOpen(id));
+        QVERIFY(m_service->openNow().isEmpty());
+    }
+
+    void nothingIsShownWhileTheMainWindowIsActive()
+    {
+        Party bob(QStringLiteral("Bob"));
+        frmMain *main = bob.program->mainWindow();
+        main->show();
+        main->activateWindow();
+        QTRY_VERIFY(main->isActiveWindow());
+        {
+            RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+            QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
+            bob.prompt()->decline();
+            QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
+        }
+        // Back to the other program: the next event is told. The bus keeps the order of
+        // the program's calls, so the call would have come first.
+        otherProgram();
+        QTRY_VERIFY(!main->isActiveWindow());
+        QVERIFY(MessageKit::sendWhole(bob.port + 2, 12, "Hello there", "Ann"));
+        QTRY_VERIFY(!m_service->shown.isEmpty());
+        QCOMPARE(m_service->shown.size(), 1);
+        QCOMPARE(m_service->shown[0].summary, QStringLiteral("Quick Message from Ann"));
+    }
+
+    void aMessageNotificationOpensThatMessageInTheViewer()
+    {
+        Party bob(QStringLiteral("Bob"));
+        QVERIFY(MessageKit::sendWhole(bob.port + 2, 12, "Lunch at noon?\r\n\r\nThe <b>usual</b>   place, bring the papers and "
+                                      "the slides for Monday, and tell Cid that the room changed to the one upstairs.",
+                                      "Ann <ann>"));
+        QVERIFY(MessageKit::sendWhole(bob.port + 2, 13, "Second one", "Cid"));
+        QTRY_COMPARE(m_service->shown.size(), 2);
+        const FakeNotifications::Shown first = m_service->shown[0];
+        const FakeNotifications::Shown second = m_service->shown[1];
+        // The sender's name and the first words on one line; the service reads markup, so
+        // the peer's text is escaped and shows as typed.
+        QCOMPARE(first.summary, QStringLiteral("Quick Message from Ann <ann>"));
+        QCOMPARE(first.body, QStringLiteral("Lunch at noon? The &lt;b&gt;usual&lt;/b&gt; place, bring the papers and "
+                                            "the slides for Monday, and tell Cid that..."));
+        QVERIFY(first.actions.contains(QStringLiteral("default")));
+
+        // The second message, though the first waited longer, opens from its notification.
+        m_service->invoke(second.id, QStringLiteral("default"));
+        QTRY_VERIFY(bob.program->mainWindow()->findChild<frmMsgIn *>());
+        frmMsgIn *viewer = bob.program->mainWindow()->findChild<frmMsgIn *>();
+        QCOMPARE(viewer->findChild<QPlainTextEdit *>(QStringLiteral("txtMessageIn"))->toPlainText(),
+                 QStringLiteral("Second one"));
+        QTRY_VERIFY(!isOpen(second.id));
+        QVERIFY(isOpen(first.id));
+        QCOMPARE(bob.program->messages().store().waitingCount(), 1);
+
+        // The first, opened from the indicator as always, takes its notification with it.
+        QTest::mouseDClick(bob.program->mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn")), Qt::LeftButton);
+        QTRY_VERIFY(!isOpen(first.id));
+        // A click on a withdrawn notification opens nothing more.
+        m_service->invoke(second.id, QStringLiteral("default"));
+        QCOMPARE(bob.program->mainWindow()->findChildren<frmMsgIn *>().size(), 2);
+    }
+
+    void theChatBellWhileTheChatIsHiddenBringsTheChatBack()
+    {
+        Party ann(QStringLiteral("Ann"));
+        Party bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(bob.port), 2000, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::InCall, 10000);
+        m_service->shown.clear();
+        QVERIFY(!bob.program->chatWindow()->isVisible());
+
+        // The chat may still be connecting: Ann rings until Bob hears it.
+        QTRY_VERIFY_WITH_TIMEOUT((ann.program->chat().ringUser(), latest(QStringLiteral("Text Chat"))), 10000);
+        const FakeNotifications::Shown bell = *latest(QStringLiteral("Text Chat"));
+        QCOMPARE(bell.summary, QStringLiteral("Text Chat - Ann"));
+        QCOMPARE(bell.body, QStringLiteral("Ann rang the chat bell."));
+        m_service->invoke(bell.id, QStringLiteral("default"));
+        QTRY_VERIFY(bob.program->chatWindow()->isVisible());
+        QVERIFY(bob.item("Menu_ViewChat")->isChecked());
+        QTRY_VERIFY(!isOpen(bell.id));
+        // Several bells make one notification, never a pile of them.
+        int bells = 0;
+        for (const auto &s : m_service->shown)
+            bells += s.summary.startsWith(QStringLiteral("Text Chat")) ? 1 : 0;
+        QCOMPARE(bells, 1);
+    }
+
+    void withoutANotificationServiceTheCallIsStillOffered()
+    {
+        m_service->unregister();
+        Party bob(QStringLiteral("Bob"));
+        RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+        QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
+        bob.prompt()->answer();
+        QTRY_COMPARE(ann.received, QByteArray("RRS;YES;Bob;Lima;9:05;"));
+        QVERIFY(m_service->shown.isEmpty());
+        QVERIFY(m_service->registerOnBus());
+    }
+
+    void theTrayMenuAndTheFileMenuGoTogether()
+    {
+        Party ann(QStringLiteral("Ann"));
+        Party bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        TrayController &tray = ann.program->desktop().tray();
+        QAbstractButton *lamp = ann.program->mainWindow()->findChild<QAbstractButton *>(QStringLiteral("imgDoNotDisturb"));
+        auto doNotDisturb = [&](bool on) {
+            return ann.state().doNotDisturb == on && ann.item("menu_DoNotDisturb")->isChecked() == on
+                   && tray.action(QStringLiteral("trayDoNotDisturb"))->isChecked() == on
+                   && lamp->property("picture").toString() == (on ? "imgDNDOn" : "imgDNDOff")
+                   && (tray.picture() == Artwork::TrayPicture::DoNotDisturb) == on;
+        };
+        QVERIFY(doNotDisturb(false));
+        tray.action(QStringLiteral("trayDoNotDisturb"))->trigger();
+        QVERIFY(doNotDisturb(true));
+        ann.item("menu_DoNotDisturb")->trigger();
+        QVERIFY(doNotDisturb(false));
+        QTest::mouseClick(lamp, Qt::LeftButton);
+        QVERIFY(doNotDisturb(true));
+        tray.action(QStringLiteral("trayDoNotDisturb"))->trigger();
+        QVERIFY(doNotDisturb(false));
+
+        // Hang Up is offered during a call only, and ends it as the File menu does.
+        QAction *hangUp = tray.action(QStringLiteral("trayHangUp"));
+        QVERIFY(!hangUp->isVisible());
+        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(bob.port), 2000, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QVERIFY(hangUp->isVisible());
+        QCOMPARE(tray.picture(), Artwork::TrayPicture::InCall);
+        QCOMPARE(tray.toolTip(), QStringLiteral("ZELMO: in a call"));
+        hangUp->trigger();
+        QTRY_COMPARE(ann.state().callState, CallState::Idle);
+        QTRY_COMPARE(bob.state().callState, CallState::Idle);
+        QVERIFY(!hangUp->isVisible());
+        QCOMPARE(tray.picture(), Artwork::TrayPicture::Idle);
+
+        // Show ZELMO brings the hidden main window back; Quit is the orderly shutdown.
+        ann.program->mainWindow()->hide();
+        tray.action(QStringLiteral("trayShow"))->trigger();
+        QVERIFY(ann.program->mainWindow()->isVisible());
+        tray.action(QStringLiteral("trayQuit"))->trigger();
+        QVERIFY(ann.program->isShutDown());
+    }
+
+    void theDesktopChoicesLiveInTheirOwnFile()
+    {
+        QTemporaryDir profile;
+        {
+            Party ann(QStringLiteral("Ann"), profile.path());
+            ann.program->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
+            auto *options = ann.program->mainWindow()->findChild<frmOptions *>();
+            QVERIFY(options);
+            auto *notify = options->findChild<QCheckBox *>(QStringLiteral("chkNotify"));
+            auto *trayIcon = options->findChild<QCheckBox *>(QStringLiteral("chkTrayIcon"));
+            QVERIFY(notify && trayIcon);
+            QVERIFY(notify->isChecked() && trayIcon->isChecked());
+            notify->click();
+            trayIcon->click();
+            QVERIFY(!ann.program->desktop().notifier().isEnabled());
+            QVERIFY(!ann.program->desktop().tray().isIconWanted());
+            // No talk key can be had here (no display, no portal), and the option says so.
+            auto *status = options->findChild<QLabel *>(QStringLiteral("lblTalkKey"));
+            QTRY_COMPARE(status->text(),
+                         QStringLiteral("This desktop offers no key that works while another window has the focus."));
+            QVERIFY(!options->findChild<QWidget *>(QStringLiteral("cboTalkKey"))->isEnabled());
+        }
+        const QString desktop = QString::fromUtf8(TestSupport::readBytes(profile.filePath(DesktopSettings::FileName)));
+        QVERIFY(desktop.contains(QStringLiteral("Notifications=False")));
+        QVERIFY(desktop.contains(QStringLiteral("TrayIcon=False")));
+        const QString ini = QString::fromUtf8(TestSupport::readBytes(profile.filePath(QStringLiteral("zelmo.ini"))));
+        QVERIFY(!ini.contains(QStringLiteral("Notifications")));
+        QVERIFY(!ini.contains(QStringLiteral("TrayIcon")));
+        QVERIFY(!ini.contains(QStringLiteral("TalkKey")));
+
+        // The next start reads them back: a message in the background stays quiet.
+        Party again(QStringLiteral("Ann"), profile.path());
+        QVERIFY(!again.program->desktop().notifier().isEnabled());
+        QVERIFY(MessageKit::sendWhole(again.port + 2, 12, "Quiet please", "Bob"));
+        QTRY_COMPARE(again.program->messages().store().waitingCount(), 1);
+        QCOMPARE(m_service->shown.size(), 0);
+    }
+};
+
+QTEST_MAIN(TestDesktop)
+#include "tst_desktop.moc"
