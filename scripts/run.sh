@@ -1,12 +1,73 @@
 #!/usr/bin/env bash
-# Builds ZELMO and starts it. Arguments are passed on: [--profile DIR] [--test-devices] [address]
+# Builds ZELMO and starts it. Arguments go to zelmo: [--profile DIR] [--test-devices]
+# [--port N] [address]. When nothing answers on the directory server's port on this
+# machine, the bundled zelmo-directory is started in the background first and stopped
+# again when ZELMO exits. Without a display it runs the two-party demo instead.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${ZELMO_BUILD_DIR:-$root/build}"
 "$root/scripts/build.sh"
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-  echo "ZELMO needs a graphical display, and this session has none (DISPLAY is not set)."
-  echo "To build and run the test suite instead: scripts/test.sh"
-  echo "To try it on a virtual display: xvfb-run -a scripts/run.sh"
-  exit 1
+  echo "There is no display (DISPLAY is not set), so instead of ZELMO this runs the two-party"
+  echo "demo (scripts/demo.sh): two ZELMOs and a directory server on a virtual display."
+  exec "$root/scripts/demo.sh" --no-build
 fi
-exec "${ZELMO_BUILD_DIR:-$root/build}/zelmo" "$@"
+
+# The directory server ZELMO will use: DirAddress and DirPort in the profile's zelmo.ini,
+# localhost:2010 when they are not set.
+profile="${XDG_CONFIG_HOME:-$HOME/.config}/zelmo"
+args=("$@")
+for ((i = 0; i < ${#args[@]}; i++)); do
+  case "${args[i]}" in
+    --profile) profile="${args[i + 1]:-$profile}" ;;
+    --profile=*) profile="${args[i]#--profile=}" ;;
+  esac
+done
+host=localhost
+port=2010
+if [ -f "$profile/zelmo.ini" ]; then
+  value=$(sed -n 's/^DirAddress=//p' "$profile/zelmo.ini" | tr -d '\r' | head -n 1)
+  [ -n "$value" ] && host=$value
+  value=$(sed -n 's/^DirPort=//p' "$profile/zelmo.ini" | tr -d '\r ' | head -n 1)
+  # The setting is 16 bits wide: ports above 32767 are kept as negative numbers.
+  [[ "$value" =~ ^-?[0-9]+$ ]] && port=$(((value + 65536) % 65536))
+fi
+
+answers() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+server=""
+stop_server() {
+  if [ -n "$server" ] && kill -0 "$server" 2>/dev/null; then
+    kill -TERM "$server" 2>/dev/null || true
+    wait "$server" 2>/dev/null || true
+  fi
+}
+trap stop_server EXIT
+
+case "$host" in
+  localhost | 127.0.0.1 | ::1 | "$(hostname)")
+    if ! answers "$port"; then
+      data="${XDG_DATA_HOME:-$HOME/.local/share}/zelmo-directory"
+      mkdir -p "$data"
+      log="$data/zelmo-directory.log"
+      "$build/zelmo-directory" --directory-port "$port" --data "$data" </dev/null >>"$log" 2>&1 &
+      server=$!
+      for _ in $(seq 50); do
+        answers "$port" || ! kill -0 "$server" 2>/dev/null && break
+        sleep 0.1
+      done
+      if answers "$port"; then
+        echo "Started the directory server zelmo-directory on port $port (pals on 2015, log in $log);"
+        echo "it stops when ZELMO exits."
+      else
+        echo "Could not start zelmo-directory on port $port (see $log); ZELMO starts without it."
+        server=""
+      fi
+    fi
+    ;;
+esac
+
+status=0
+"$build/zelmo" "$@" || status=$?
+exit "$status"

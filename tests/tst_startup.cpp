@@ -86,7 +86,10 @@ private slots:
         QCOMPARE(ini.filter(QStringLiteral("=")).size(), 29);
         QVERIFY(ini.contains(QStringLiteral("DirWidth= 8400")));
         QVERIFY(ini.contains(QStringLiteral("SelfViewOn=False")));
-        const QStringList log = fileLines(dir.filePath(QStringLiteral("zelmo.log")));
+        QStringList log = fileLines(dir.filePath(QStringLiteral("zelmo.log")));
+        // On a machine without a camera or sound device the start-up's notice about it is
+        // there too.
+        log.removeIf([](const QString &line) { return line.contains(QLatin1String(": ZELMO found no ")); });
         QCOMPARE(log.size(), 2);
         QVERIFY(log[0].endsWith(QStringLiteral(": ZELMO Power Up")));
         QVERIFY(log[1].endsWith(QStringLiteral(": ZELMO Power Down")));

@@ -1,3 +1,4 @@
+#include "ZelmoRevision.h"
 #include "core/TerminationSignals.h"
 #include "server/DirectoryServer.h"
 #include "server/OperatorInput.h"
@@ -71,7 +72,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zelmo-directory"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(ZELMO_VERSION));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZELMO_VERSION " (git " ZELMO_REVISION ")"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

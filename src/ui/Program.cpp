@@ -20,6 +20,7 @@
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
 #include "ui/DesktopIntegration.h"
+#include "ui/DeviceNotice.h"
 #include "ui/VideoFormatDialog.h"
 #include "ui/MainWindowController.h"
 #include "ui/WindowPlacement.h"
@@ -247,6 +248,12 @@ void Program::initializeEngines()
     m_video->setCompType(6);
     m_audio->startGSM();
     m_state.hasAudio = m_audio->hasAudio();
+    const QString notice = DeviceNotice::text(!m_devices->cameraNames().isEmpty(), m_devices->hasAudioInput(),
+                                              m_devices->hasAudioOutput());
+    if (!notice.isEmpty()) {
+        logLine(notice);
+        emit devicesMissing(notice);
+    }
 }
 
 void Program::connectCapture()

@@ -161,6 +161,8 @@ signals:
     void startupTailFinished();
     // The shutdown has run; the process may end.
     void finished();
+    // Start-up found no camera or sound device; the text (also in the log) says which.
+    void devicesMissing(const QString &text);
 
 private:
     void networkStart();

@@ -6,6 +6,9 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 RedisProcess::~RedisProcess()
 {
     stop();
@@ -36,6 +39,9 @@ bool RedisProcess::start(int port, QString *error)
     }
     m_port = port;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
+    // A test killed by its time-out must not leave the server behind: it would keep the
+    // test's ports, and the machine-wide build lock it inherited, for good.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.start(exe, {QStringLiteral("--port"), QString::number(port), QStringLiteral("--bind"),
                           QStringLiteral("127.0.0.1"), QStringLiteral("--save"), QString(),
                           QStringLiteral("--appendonly"), QStringLiteral("no"), QStringLiteral("--daemonize"),

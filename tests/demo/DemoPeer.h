@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// One ZELMO run by the demo with --test-hook: its window commands go to the program's
+// standard input and each answer comes back as one line on its standard output.
+class DemoPeer
+{
+public:
+    explicit DemoPeer(QString name);
+    ~DemoPeer();
+
+    const QString &name() const { return m_name; }
+
+    // Starts the program; its standard error goes to errorFile.
+    bool start(const QString &program, const QStringList &arguments, const QString &errorFile, QString *error);
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    bool wasStarted() const { return m_started; }
+
+    // Sends a command and waits for its answer. True for "ok ..." with what follows "ok"
+    // (unescaped) in *answer; false for "error ...", a dead program or no answer in time,
+    // with the reason in *answer.
+    bool ask(const QString &command, QString *answer = nullptr, int timeoutMs = 15000);
+    // Asks until the answer satisfies `wanted` (the last answer stays in *answer).
+    bool askUntil(const QString &command, const std::function<bool(const QString &)> &wanted, int timeoutMs,
+                  QString *answer = nullptr);
+    // A counter from "counters" ("framesDrawn", "speakerBlocks"), -1 when not known.
+    qint64 counter(const QString &name);
+
+    // Waits for the program to end by itself; kills it when it does not.
+    bool waitForExit(int timeoutMs);
+    int exitCode() const { return m_process.exitCode(); }
+    bool exitedNormally() const { return m_process.exitStatus() == QProcess::NormalExit; }
+
+private:
+    QString m_name;
+    QProcess m_process;
+    QByteArray m_output;
+    bool m_started = false;
+};
