@@ -42,14 +42,14 @@ Shortcuts shortcutsOf(const QVariant &value)
 } // namespace
 
 PortalTalkKey::PortalTalkKey(QDBusConnection bus, QObject *parent)
-    : TalkKeyBackend(parent)
+    : TalkKeyBackend(State::Checking, parent)
     , m_bus(std::move(bus))
 {
     // The list's elements need their own signature too.
     qDBusRegisterMetaType<QPair<QString, QVariantMap>>();
     qDBusRegisterMetaType<Shortcuts>();
     if (!m_bus.isConnected()) {
-        m_state = State::Unavailable;
+        setState(State::Unavailable);
         return;
     }
     m_bus.connect(Service, Path, Interface, QStringLiteral("Activated"), this, SLOT(onActivated(QDBusMessage)));
@@ -85,7 +85,7 @@ void PortalTalkKey::probed(QDBusPendingCallWatcher *watcher)
 void PortalTalkKey::bind(const HotKey *key)
 {
     m_wanted = key;
-    if (m_state == State::Checking || m_state == State::Unavailable)
+    if (state() == State::Checking || state() == State::Unavailable)
         return;
     setHeld(false);
     if (!m_request.isEmpty()) {
@@ -226,7 +226,7 @@ void PortalTalkKey::onResponse(const QDBusMessage &message)
 bool PortalTalkKey::isOurs(const QDBusMessage &message) const
 {
     const QList<QVariant> args = message.arguments();
-    return m_state == State::Bound && !m_session.isEmpty() && pathOf(args.value(0)) == m_session
+    return state() == State::Bound && !m_session.isEmpty() && pathOf(args.value(0)) == m_session
            && args.value(1).toString() == ShortcutId;
 }
 
@@ -245,7 +245,7 @@ void PortalTalkKey::onDeactivated(const QDBusMessage &message)
 void PortalTalkKey::onShortcutsChanged(const QDBusMessage &message)
 {
     const QList<QVariant> args = message.arguments();
-    if (m_state != State::Bound || pathOf(args.value(0)) != m_session)
+    if (state() != State::Bound || pathOf(args.value(0)) != m_session)
         return;
     // The user gave the shortcut another key in the desktop's settings.
     for (const auto &shortcut : shortcutsOf(args.value(1))) {
@@ -289,22 +289,4 @@ QString PortalTalkKey::nextToken()
     return QStringLiteral("zelmo_%1").arg(++m_tokens);
 }
 
-void PortalTalkKey::setHeld(bool held)
-{
-    if (held == m_held)
-        return;
-    m_held = held;
-    if (held)
-        emit pressed();
-    else
-        emit released();
-}
 
-void PortalTalkKey::setState(State state, const QString &detail)
-{
-    m_state = state;
-    m_detail = detail;
-    if (state != State::Bound)
-        setHeld(false);
-    emit stateChanged();
-}

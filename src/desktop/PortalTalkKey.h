@@ -26,8 +26,6 @@ public:
     explicit PortalTalkKey(QDBusConnection bus, QObject *parent = nullptr);
     ~PortalTalkKey() override;
 
-    State state() const override { return m_state; }
-    QString detail() const override { return m_detail; }
     void bind(const HotKey *key) override;
 
 private slots:
@@ -52,12 +50,8 @@ private:
     QString nextToken();
     // Is this signal about our talk shortcut in our session?
     bool isOurs(const QDBusMessage &message) const;
-    void setHeld(bool held);
-    void setState(State state, const QString &detail = QString());
 
     QDBusConnection m_bus;
-    State m_state = State::Checking;
-    QString m_detail;
     const HotKey *m_wanted = nullptr;
     QString m_session;
     // The request whose Response is awaited, and what it was for.
@@ -67,5 +61,4 @@ private:
     // closed at once.
     QSet<QString> m_abandoned;
     int m_tokens = 0;
-    bool m_held = false;
 };

@@ -28,11 +28,11 @@ public:
         Refused,
     };
 
-    using QObject::QObject;
+    explicit TalkKeyBackend(State initial, QObject *parent = nullptr);
 
-    virtual State state() const = 0;
+    State state() const { return m_state; }
     // Bound: how the desktop names the key; Refused: why it was refused.
-    virtual QString detail() const = 0;
+    QString detail() const { return m_detail; }
     // Binds the key instead of the one bound before; nullptr unbinds. A key asked for
     // while the backend is still Checking is bound once it is ready.
     virtual void bind(const HotKey *key) = 0;
@@ -41,4 +41,15 @@ signals:
     void stateChanged();
     void pressed();
     void released();
+
+protected:
+    // A press or release once per change, however often the desktop repeats it.
+    void setHeld(bool held);
+    // A key no longer bound is no longer held: the talking stops with it.
+    void setState(State state, const QString &detail = QString());
+
+private:
+    State m_state;
+    QString m_detail;
+    bool m_held = false;
 };

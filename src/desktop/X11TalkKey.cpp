@@ -26,7 +26,7 @@ using Reply = std::unique_ptr<T, FreeDeleter>;
 } // namespace
 
 X11TalkKey::X11TalkKey(const QString &display, QObject *parent)
-    : TalkKeyBackend(parent)
+    : TalkKeyBackend(State::Unavailable, parent)
 {
     if (display.isEmpty())
         return;
@@ -61,7 +61,7 @@ X11TalkKey::X11TalkKey(const QString &display, QObject *parent)
 
     m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &X11TalkKey::readEvents);
-    m_state = State::Idle;
+    setState(State::Idle);
 }
 
 X11TalkKey::~X11TalkKey()
@@ -76,7 +76,7 @@ X11TalkKey::~X11TalkKey()
 
 void X11TalkKey::bind(const HotKey *key)
 {
-    if (!m_connection || m_state == State::Unavailable)
+    if (!m_connection || state() == State::Unavailable)
         return;
     ungrab();
     setHeld(false);
@@ -198,20 +198,20 @@ void X11TalkKey::readEvents()
         switch (event->response_type & 0x7f) {
         case XCB_KEY_PRESS: {
             const auto *press = reinterpret_cast<xcb_key_press_event_t *>(event.get());
-            if (m_state == State::Bound && m_keycodes.contains(press->detail))
+            if (state() == State::Bound && m_keycodes.contains(press->detail))
                 setHeld(true);
             break;
         }
         case XCB_KEY_RELEASE: {
             const auto *release = reinterpret_cast<xcb_key_release_event_t *>(event.get());
-            if (m_state == State::Bound && m_keycodes.contains(release->detail)
+            if (state() == State::Bound && m_keycodes.contains(release->detail)
                 && !isRepeat(release->detail, release->time))
                 setHeld(false);
             break;
         }
         case XCB_MAPPING_NOTIFY:
             // Another keyboard layout: the key may sit on another keycode now.
-            if (m_state == State::Bound && m_key) {
+            if (state() == State::Bound && m_key) {
                 ungrab();
                 setHeld(false);
                 grab();
@@ -247,20 +247,4 @@ bool X11TalkKey::isRepeat(quint8 keycode, quint32 time)
     return false;
 }
 
-void X11TalkKey::setHeld(bool held)
-{
-    if (held == m_held)
-        return;
-    m_held = held;
-    if (held)
-        emit pressed();
-    else
-        emit released();
-}
 
-void X11TalkKey::setState(State state, const QString &detail)
-{
-    m_state = state;
-    m_detail = detail;
-    emit stateChanged();
-}

@@ -23,8 +23,6 @@ public:
     explicit X11TalkKey(const QString &display, QObject *parent = nullptr);
     ~X11TalkKey() override;
 
-    State state() const override { return m_state; }
-    QString detail() const override { return m_detail; }
     void bind(const HotKey *key) override;
 
 private:
@@ -34,8 +32,6 @@ private:
     // A key release that is only the keyboard's repeat, when the server could not be
     // asked to leave those out: the repeat's press follows at once with the same time.
     bool isRepeat(quint8 keycode, quint32 time);
-    void setHeld(bool held);
-    void setState(State state, const QString &detail = QString());
     QList<quint8> keycodesFor(quint32 keysym);
     quint16 numLockMask();
 
@@ -49,7 +45,4 @@ private:
     bool m_detectableRepeat = false;
     // An event read ahead by isRepeat(), handled next.
     xcb_generic_event_t *m_pushedBack = nullptr;
-    bool m_held = false;
-    State m_state = State::Unavailable;
-    QString m_detail;
 };
