@@ -345,7 +345,7 @@ QVector<Proto::ServerEntry> DirectoryServer::serverList() const
         const bool named = std::any_of(servers.cbegin(), servers.cend(), [&](const Proto::ServerEntry &s) {
             return s.Host.compare(node.directory.Host, Qt::CaseInsensitive) == 0 && s.Port == node.directory.Port;
         });
-        if (!named && node.directory.Port >= 1 && node.directory.Port <= 65535 && !node.directory.Host.isEmpty())
+        if (!named && node.up && node.directory.Port >= 1 && node.directory.Port <= 65535 && !node.directory.Host.isEmpty())
             servers.append(node.directory);
         if (servers.size() >= Proto::MaxServers)
             break;
