@@ -2,6 +2,7 @@
 
 #include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
+#include "ui/MessageWindowParts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -19,25 +20,10 @@ namespace {
 // The longest block the viewer plays from; a longer one plays from its start.
 constexpr int PlayedBlockBytes = 800;
 
-QLabel *valuePanel(QWidget *parent, const char *name, const QString &text)
-{
-    auto *panel = new QLabel(text, parent);
-    panel->setObjectName(QString::fromLatin1(name));
-    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setMinimumWidth(180);
-    panel->setTextFormat(Qt::PlainText);
-    panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return panel;
-}
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
-
 } // namespace
+
+using MessageWindowParts::button;
+using MessageWindowParts::valuePanel;
 
 frmMsgIn::frmMsgIn(MessageService &service, QuickMessage message, QWidget *parent)
     : QWidget(parent, Qt::Window)

@@ -4,6 +4,7 @@
 #include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
 #include "ui/Artwork.h"
+#include "ui/MessageWindowParts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -20,26 +21,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace {
-
-QLabel *valuePanel(QWidget *parent, const char *name)
-{
-    auto *panel = new QLabel(parent);
-    panel->setObjectName(QString::fromLatin1(name));
-    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setMinimumWidth(180);
-    panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return panel;
-}
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
-
-} // namespace
+using MessageWindowParts::button;
+using MessageWindowParts::valuePanel;
 
 frmMsgOut::frmMsgOut(MessageService &service, QWidget *parent)
     : QWidget(parent, Qt::Window)

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+
+// The pieces the compose window and the viewer share, so both show a person's details and
+// name their controls alike.
+namespace MessageWindowParts {
+
+// A sunken, selectable field for a name, place or address; peer text is never read as markup.
+inline QLabel *valuePanel(QWidget *parent, const char *name, const QString &text = {})
+{
+    auto *panel = new QLabel(text, parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setMinimumWidth(180);
+    panel->setTextFormat(Qt::PlainText);
+    panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return panel;
+}
+
+inline QPushButton *button(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+} // namespace MessageWindowParts
