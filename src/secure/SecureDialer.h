@@ -12,7 +12,7 @@
 // The caller's side of the encrypted way. A control connection (or a quick message) first
 // tries the peer's encrypted port, base + TlsSetup::PortOffset, where no program that
 // speaks only the plain protocol listens: a refusal there means plain at once, silence
-// (a firewall that drops it) plain after PlainAnswerMs, or KnownPeerWaitMs when a peer
+// (a firewall that drops it) plain after PlainAnswerMs (under half a second), or KnownPeerWaitMs when a peer
 // answered encrypted from that address before. A handshake that fails after something
 // answered also ends plain, marked as a fallback. The media and chat connections of a call
 // follow its control connection: encrypted to the very key the control connection saw (or
@@ -25,7 +25,7 @@ class SecureDialer : public QObject, public ChannelDialer
     Q_OBJECT
 
 public:
-    static constexpr int PlainAnswerMs = 500;
+    static constexpr int PlainAnswerMs = 450;
     static constexpr int KnownPeerWaitMs = 3000;
     static constexpr int HandshakeMs = 8000;
 
