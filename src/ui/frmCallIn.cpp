@@ -3,6 +3,7 @@
 #include "call/CallControl.h"
 #include "core/ProgramState.h"
 #include "ui/Artwork.h"
+#include "ui/SecurityNote.h"
 #include "ui/WindowPlacement.h"
 
 #include <QCheckBox>
@@ -59,6 +60,8 @@ frmCallIn::frmCallIn(ProgramState &state, CallControl &calls, QWidget *parent)
     auto *column = new QVBoxLayout;
     column->addLayout(form);
     column->addWidget(m_message);
+    m_securityNote = new SecurityNote(QStringLiteral("lblCallSecurity"), this);
+    column->addWidget(m_securityNote);
     column->addLayout(buttons);
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(picture);
@@ -78,7 +81,9 @@ void frmCallIn::offer(const QString &name, const QString &location, bool autoAcc
 {
     reopen();
     m_tmrCloseMe->start();
-    m_prompt.emplace(m_state.settings.AutoAccept, m_state.AutoAnswerOnce, m_state.settings.AutoDecTime);
+    // Whether it was accepted by itself is the call control's word: a call it kept for the
+    // user to decide counts down like any other.
+    m_prompt.emplace(autoAccepted, false, m_state.settings.AutoDecTime);
     m_message->setText(autoAccepted ? CallPrompt::AutoAcceptingText : CallPrompt::AskText);
     m_yes->setVisible(!autoAccepted);
     m_no->setVisible(!autoAccepted);
