@@ -2,6 +2,7 @@
 #include "support/SecureKit.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -9,6 +10,7 @@
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <sys/ioctl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 // listener; an older program is reached plain at once; bad input on the encrypted port is
 // closed without keeping real callers out.
 using namespace SecureKit;
+using SecureKit::DescriptorServer;
 
 namespace {
 
@@ -231,6 +234,61 @@ private slots:
         SecuritySettings stored;
         stored.load(ann.service->path(SecuritySettings::FileName));
         QVERIFY(stored.OnlyEncrypted);
+    }
+
+    void aPeerThatStopsReadingLeavesItsBacklogCountedAsWaiting()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        End bob(QStringLiteral("bob@example.org"));
+        // Bob's side finishes the handshake and then reads nothing more: its socket lets go
+        // of the connection, which a second descriptor keeps open.
+        DescriptorServer stalled;
+        const int base = TestSupport::portBlock();
+        QVERIFY(stalled.listen(QHostAddress::LocalHost, quint16(base + TlsSetup::PortOffset)));
+        // A small receive window, as a slow reader's would be, so that the sender feels it soon.
+        const int window = 8192;
+        ::setsockopt(int(stalled.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+        int held = -1;
+        stalled.onIncoming = [&](qintptr descriptor) {
+            auto *far = new QSslSocket(&stalled);
+            far->setSocketDescriptor(descriptor);
+            far->setSslConfiguration(
+                TlsSetup::configuration(bob.service->identity().credentials(QString()), {PeerChannel::Media}));
+            connect(far, &QSslSocket::encrypted, this, [&held, far] {
+                held = ::dup(int(far->socketDescriptor()));
+                far->abort();
+            });
+            far->startServerEncryption();
+        };
+        auto closeHeld = qScopeGuard([&held] {
+            if (held >= 0)
+                ::close(held);
+        });
+        Client media(ann, PeerChannel::Media);
+        media.connectTo(base, PeerChannel::Media);
+        QVERIFY(media.waitConnected());
+        QVERIFY(media.port.security().encrypted());
+        media.port.setOutputBufferSize(16384);
+
+        // The sender offers packets as the media loop does.
+        const QByteArray packet(4000, 'v');
+        qint64 accepted = 0;
+        for (int tick = 0; tick < 200; ++tick) {
+            media.port.sendData(packet);
+            accepted += media.port.sentCount();
+            QTest::qWait(2);
+        }
+        QVERIFY(media.port.isConnected());
+        // Only what the far side's system holds has left; everything else still waits here,
+        // before or after encryption, and counts as waiting for the media loop's pacer.
+        int atFar = 0;
+        QVERIFY(held >= 0);
+        ::ioctl(held, FIONREAD, &atFar);
+        const qint64 waiting = media.port.pendingOutput();
+        qInfo("accepted %lld bytes, %lld waiting here, %d at the far side", accepted, waiting, atFar);
+        QVERIFY(accepted >= 200 * 4000 / 2);
+        QVERIFY2(waiting + atFar >= accepted,
+                 qPrintable(QStringLiteral("%1 + %2 < %3").arg(waiting).arg(atFar).arg(accepted)));
     }
 
     void badInputOnTheEncryptedPortIsClosedAndRealCallersGetThrough()

@@ -7,6 +7,7 @@
 #include "secure/SecureListener.h"
 
 #include <QDir>
+#include <QSslSocket>
 
 SecurityService::SecurityService(Parts parts, QObject *parent)
     : QObject(parent)
@@ -36,6 +37,10 @@ void SecurityService::start()
 {
     m_settings.load(path(SecuritySettings::FileName));
     m_peers.load(path(KnownPeers::FileName));
+
+    // The TLS library loads now rather than during the first call's attempt.
+    if (!QSslSocket::supportsSsl())
+        m_parts.logLine(QStringLiteral("Calls cannot be encrypted: the TLS library is missing"));
 
     const QString keyFile = path(Identity::FileName);
     const Identity::Check check = m_identity.load(keyFile);

@@ -151,8 +151,8 @@ protected:
 };
 
 // Sits in the middle of encrypted connections with a key of its own: it answers the caller
-// as the callee and calls the callee as the caller, claiming the e-mail address it is given,
-// and passes the clear text on.
+// claiming the callee's e-mail address and calls the callee claiming the caller's, and
+// passes the clear text on.
 struct MiddleRelay
 {
     End self;
@@ -160,22 +160,23 @@ struct MiddleRelay
     int target = 0;
     QByteArray clearText;
 
-    MiddleRelay(const QString &claimedEmail, int relayBase, int targetBase)
-        : self(claimedEmail)
+    MiddleRelay(const QString &callerEmail, const QString &calleeEmail, int relayBase, int targetBase)
+        : self(calleeEmail)
         , target(targetBase + TlsSetup::PortOffset)
     {
         if (!server.listen(QHostAddress::LocalHost, quint16(relayBase + TlsSetup::PortOffset)))
             qFatal("the middle relay could not listen");
-        const TlsSetup::Credentials own = self.service->identity().credentials(claimedEmail);
-        server.onIncoming = [this, own](qintptr descriptor) {
+        const TlsSetup::Credentials asCallee = self.service->identity().credentials(calleeEmail);
+        const TlsSetup::Credentials asCaller = self.service->identity().credentials(callerEmail);
+        server.onIncoming = [this, asCallee, asCaller](qintptr descriptor) {
             auto *in = new QSslSocket(&server);
             in->setSocketDescriptor(descriptor);
             in->setSslConfiguration(TlsSetup::configuration(
-                own, {PeerChannel::Control, PeerChannel::Media, PeerChannel::Message, PeerChannel::Chat}));
-            QObject::connect(in, &QSslSocket::encrypted, [this, in, own] {
+                asCallee, {PeerChannel::Control, PeerChannel::Media, PeerChannel::Message, PeerChannel::Chat}));
+            QObject::connect(in, &QSslSocket::encrypted, [this, in, asCaller] {
                 const PeerChannel channel = TlsSetup::agreedChannel(*in).value_or(PeerChannel::Control);
                 auto *out = new QSslSocket(in);
-                out->setSslConfiguration(TlsSetup::configuration(own, {channel}));
+                out->setSslConfiguration(TlsSetup::configuration(asCaller, {channel}));
                 QObject::connect(out, &QSslSocket::encrypted, [this, in, out] {
                     const auto forward = [this](QSslSocket *from, QSslSocket *to) {
                         const QByteArray bytes = from->readAll();
