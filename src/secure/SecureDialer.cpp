@@ -66,6 +66,7 @@ public:
         connect(m_timer, &QTimer::timeout, this, [this] { m_connected ? failed() : unanswered(); });
         connect(m_socket, &QAbstractSocket::connected, this, [this] {
             m_connected = true;
+            TlsSetup::sendAtOnce(*m_socket);
             m_timer->start(m_plan.handshakeMs);
             m_socket->startClientEncryption();
         });

@@ -86,6 +86,7 @@ void SecureListener::incoming(qintptr descriptor)
         delete socket;
         return;
     }
+    TlsSetup::sendAtOnce(*socket);
     const QString address = EndpointConnection::dottedAddress(socket->peerAddress());
     const TlsSetup::Credentials own = m_credentials();
     if (own.isNull() || m_routes.isEmpty()) {

@@ -75,6 +75,11 @@ ChannelSecurity securityOf(const QSslSocket &socket, const QByteArray &ownFinger
     return security;
 }
 
+void sendAtOnce(QSslSocket &socket)
+{
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+}
+
 std::optional<PeerChannel> agreedChannel(const QSslSocket &socket)
 {
     const QSslConfiguration c = socket.sslConfiguration();

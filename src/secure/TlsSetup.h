@@ -47,6 +47,10 @@ QByteArray fingerprint(const QSslCertificate &certificate);
 // What a finished handshake proved; empty when the peer showed no certificate.
 ChannelSecurity securityOf(const QSslSocket &socket, const QByteArray &ownFingerprint);
 
+// Encryption cuts a packet into records written one after the other; without this the
+// system would hold the last piece back until the peer acknowledged the first.
+void sendAtOnce(QSslSocket &socket);
+
 // The channel the finished handshake agreed on.
 std::optional<PeerChannel> agreedChannel(const QSslSocket &socket);
 
