@@ -216,7 +216,8 @@ private slots:
         QTRY_VERIFY(older.controlIn);
         QTRY_COMPARE(older.heard, QByteArray("RQC;Ann;Room Ann;9:05;"));
         QTRY_VERIFY(ann.program->progressWindow() && ann.program->progressWindow()->securityNote()->isVisible());
-        QCOMPARE(ann.program->progressWindow()->securityNote()->text(), CallSecurity::plainText(false));
+        QCOMPARE(ann.program->progressWindow()->securityNote()->text(),
+                 QStringLiteral("not encrypted: the other program is an older version"));
         older.controlIn->write(ControlProtocol::acceptance(QStringLiteral("Old"), QStringLiteral("Past"), QTime(9, 6)));
         QTRY_COMPARE(older.heard,
                      "RQC;Ann;Room Ann;9:05;" + ControlProtocol::userInfo(ann.program->settings().EnableRTC));

@@ -39,6 +39,7 @@ void CallSecurity::follow(Side side, const ChannelSecurity &security, const QStr
     if (!security.encrypted()) {
         s.kind = Status::Kind::Plain;
         s.fellBack = security.fellBack;
+        s.encryptedBefore = m_peers.answeredEncryptedFrom(address);
     } else {
         s.kind = Status::Kind::Encrypted;
         s.peerKey = security.peerKey;
@@ -102,10 +103,15 @@ void CallSecurity::markVerified()
     emit changed();
 }
 
-QString CallSecurity::plainText(bool fellBack)
+QString CallSecurity::plainText(const Status &status)
 {
-    return fellBack ? QStringLiteral("not encrypted: the encrypted connection failed")
-                    : QStringLiteral("not encrypted: the other program is an older version");
+    if (status.fellBack)
+        return QStringLiteral("not encrypted: the encrypted connection failed");
+    // The caller's own check failed quietly, or it went plain on purpose: this side can only
+    // say what it remembers.
+    if (status.encryptedBefore)
+        return QStringLiteral("not encrypted, although this address used encryption before");
+    return QStringLiteral("not encrypted: the other program is an older version");
 }
 
 QString CallSecurity::keyChangedText(const QString &who)

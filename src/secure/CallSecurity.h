@@ -25,8 +25,10 @@ public:
     {
         enum class Kind { None, Plain, Encrypted };
         Kind kind = Kind::None;
-        // Plain: the encrypted way was expected and failed.
+        // Plain: the encrypted way was expected and failed (seen by the caller), or the peer's
+        // address answered encrypted before.
         bool fellBack = false;
+        bool encryptedBefore = false;
         QString shortCode;
         PeerStanding standing = PeerStanding::Unknown;
         // The peer as it is remembered: its e-mail address, else its address.
@@ -64,7 +66,7 @@ public:
     void markVerified();
 
     // What the windows say.
-    static QString plainText(bool fellBack);
+    static QString plainText(const Status &status);
     static QString keyChangedText(const QString &who);
     static QString standingText(PeerStanding standing);
 

@@ -180,16 +180,20 @@ QPixmap lock(bool closed, int size)
     const QColor body = closed ? QColor(40, 150, 70) : QColor(200, 120, 30);
     // The shackle: a closed one goes into the body on both sides; an open one is lifted
     // and swung aside.
-    p.setPen(QPen(QColor(90, 95, 100), 1.8 * u, Qt::SolidLine, Qt::RoundCap));
+    // A light shackle with a dark rim reads on the dark strip over the picture and on a
+    // light window alike.
     p.setBrush(Qt::NoBrush);
     const QRectF shackle(4 * u, 1.5 * u, 8 * u, 10 * u);
-    if (closed) {
-        p.drawArc(shackle, 0, 180 * 16);
-        p.drawLine(QPointF(4 * u, 6.5 * u), QPointF(4 * u, 8 * u));
-        p.drawLine(QPointF(12 * u, 6.5 * u), QPointF(12 * u, 8 * u));
-    } else {
-        p.drawArc(shackle.translated(3 * u, -1 * u), 0, 180 * 16);
-        p.drawLine(QPointF(7 * u, 5.5 * u), QPointF(7 * u, 7 * u));
+    for (const auto &[colour, width] : {std::pair{QColor(60, 64, 68), 2.6}, std::pair{QColor(205, 210, 215), 1.4}}) {
+        p.setPen(QPen(colour, width * u, Qt::SolidLine, Qt::RoundCap));
+        if (closed) {
+            p.drawArc(shackle, 0, 180 * 16);
+            p.drawLine(QPointF(4 * u, 6.5 * u), QPointF(4 * u, 8 * u));
+            p.drawLine(QPointF(12 * u, 6.5 * u), QPointF(12 * u, 8 * u));
+        } else {
+            p.drawArc(shackle.translated(3 * u, -1 * u), 0, 180 * 16);
+            p.drawLine(QPointF(7 * u, 5.5 * u), QPointF(7 * u, 7 * u));
+        }
     }
     p.setPen(QPen(body.darker(150), 1 * u));
     p.setBrush(body);

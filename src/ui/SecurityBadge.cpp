@@ -20,6 +20,7 @@ SecurityBadge::SecurityBadge(QWidget *parent)
     m_text = new QLabel(this);
     m_text->setObjectName(QStringLiteral("lblShortCode"));
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_text->setWordWrap(true);
     m_verify = new QPushButton(tr("Mark as verified"), this);
     m_verify->setObjectName(QStringLiteral("cmdVerified"));
     m_verify->setToolTip(tr("The other person read you the same four words: nobody is in between"));
@@ -38,6 +39,7 @@ void SecurityBadge::clear()
 {
     m_text->clear();
     hide();
+    emit changed();
 }
 
 void SecurityBadge::showPlain(const QString &text)
@@ -52,6 +54,7 @@ void SecurityBadge::showPlain(const QString &text)
     style()->polish(m_text);
     show();
     raise();
+    emit changed();
 }
 
 void SecurityBadge::showEncrypted(const QString &shortCode, const QString &standing, bool canVerify, bool warn)
@@ -69,6 +72,7 @@ void SecurityBadge::showEncrypted(const QString &shortCode, const QString &stand
     style()->polish(m_text);
     show();
     raise();
+    emit changed();
 }
 
 QString SecurityBadge::text() const

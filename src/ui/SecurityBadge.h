@@ -26,6 +26,8 @@ public:
 
 signals:
     void verifyRequested();
+    // What it shows changed, and with it perhaps the height it needs.
+    void changed();
 
 private:
     QLabel *m_lock;

@@ -35,7 +35,7 @@ void SecurityIndicators::refresh()
             m_note->showNote(QString(), false);
             break;
         case CallSecurity::Status::Kind::Plain:
-            m_note->showNote(CallSecurity::plainText(s.fellBack), s.fellBack);
+            m_note->showNote(CallSecurity::plainText(s), s.fellBack || s.encryptedBefore);
             break;
         case CallSecurity::Status::Kind::Encrypted:
             m_note->showNote(s.keyChanged() ? CallSecurity::keyChangedText(s.who)
@@ -51,5 +51,5 @@ void SecurityIndicators::refresh()
     if (s.encrypted())
         m_badge.showEncrypted(s.shortCode, standing, !s.verified(), s.keyChanged());
     else
-        m_badge.showPlain(CallSecurity::plainText(s.fellBack));
+        m_badge.showPlain(CallSecurity::plainText(s));
 }

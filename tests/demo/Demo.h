@@ -52,6 +52,7 @@ private:
     bool listed(Step &s);
     bool call(Step &s);
     bool video(Step &s);
+    bool encrypted(Step &s);
     bool sound(Step &s);
     bool talk(DemoPeer &talker, DemoPeer &listener, Step &s);
     bool chat(Step &s);
