@@ -319,6 +319,65 @@ private slots:
         QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 
+    void aStrangersIdleMessageConnectionsCannotKeepARealMessageOut()
+    {
+        namespace QM = QuickMessageProtocol;
+        Peer bob(QStringLiteral("Bob"));
+        MessageService &messages = bob.program->messages();
+        IPDaemon &listener = messages.ipdMessage();
+        // A real message from a sender on 127.0.0.1, timed from its connect to its arrival.
+        const auto deliver = [&](const QString &text) {
+            QElapsedTimer took;
+            took.start();
+            const int before = messages.waitingCount();
+            QTcpSocket sender;
+            QByteArray replies;
+            connect(&sender, &QTcpSocket::readyRead, this, [&] { replies += sender.readAll(); });
+            sender.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 2));
+            sender.write(QM::request(1234));
+            if (!QTest::qWaitFor([&] { return replies == QM::accepted(); }, 5000))
+                return qint64(-1);
+            sender.write(QM::head({1234, QStringLiteral("Carol"), QString(), QString(), QString(), text}) + QM::end());
+            if (!QTest::qWaitFor([&] { return messages.waitingCount() == before + 1; }, 5000))
+                return qint64(-1);
+            return took.elapsed();
+        };
+        const auto idleFrom = [&](std::vector<std::unique_ptr<QTcpSocket>> &held, const QString &address) {
+            held.push_back(std::make_unique<QTcpSocket>());
+            held.back()->bind(QHostAddress(address), 0);
+            held.back()->connectToHost(QHostAddress::LocalHost, quint16(bob.port + 2));
+        };
+        const auto settled = [](const std::vector<std::unique_ptr<QTcpSocket>> &held) {
+            return std::none_of(held.begin(), held.end(), [](const auto &s) {
+                return s->state() == QAbstractSocket::ConnectingState || s->state() == QAbstractSocket::HostLookupState;
+            });
+        };
+
+        // Ten idle connections from one stranger: it holds a few, the sender gets through.
+        std::vector<std::unique_ptr<QTcpSocket>> stranger;
+        for (int i = 0; i < 10; ++i)
+            idleFrom(stranger, QStringLiteral("127.0.0.2"));
+        QTRY_VERIFY(settled(stranger));
+        QTRY_COMPARE(int(listener.connectionIds().size()), MessageService::MaxPerAddress);
+        const qint64 first = deliver(QStringLiteral("Through the crowd"));
+        QVERIFY(first >= 0);
+
+        // Ten more from ten addresses take every other slot; once they have sat a few
+        // seconds without a message head, the next sender takes the place of one.
+        std::vector<std::unique_ptr<QTcpSocket>> crowd;
+        for (int i = 0; i < 10; ++i)
+            idleFrom(crowd, QStringLiteral("127.0.1.%1").arg(i + 1));
+        QTRY_VERIFY(settled(crowd));
+        QTest::qWait(MessageService::HeadWaitMs + 200);
+        const qint64 second = deliver(QStringLiteral("Past the idle ones"));
+        QVERIFY(second >= 0);
+        qInfo("a message delivered in %lld ms beside ten idle connections from one address, in %lld ms beside the "
+              "idle connections of eleven addresses",
+              first, second);
+        QVERIFY2(first < 1000 && second < 1000, "a real message waited a second or more");
+        QCOMPARE(messages.waitingCount(), 2);
+    }
+
     void aPeerThatSendsOneByteAtATimeIsLetGo()
     {
         Peer bob(QStringLiteral("Bob"));
