@@ -337,8 +337,10 @@ void RedisRegistry::claimAndPublish()
     if (!m_ready || m_claiming)
         return;
     m_claiming = true;
-    // Whatever this node sends meanwhile under an id that is no longer its own changes
-    // nothing; everything is published again once the id is settled.
+    // Published at once under the id the node had: when the claim renews it, as it
+    // nearly always does, nothing waits for the round trip. When the id is not the
+    // node's any more, what was sent under it changes nothing, and everything is
+    // published again under the new one.
     eval(Claim, {m_nodeId, m_token, QByteArray::number(m_expiryMs)}, [this](const RedisLink::Reply &reply) {
         m_claiming = false;
         if (!m_ready)
@@ -355,9 +357,10 @@ void RedisRegistry::claimAndPublish()
             m_nodeId = id;
             if (m_self)
                 m_self->id = nodeId();
+            publishAll();
         }
-        publishAll();
     });
+    publishAll();
 }
 
 void RedisRegistry::onDisconnected(const QString &reason)
@@ -405,7 +408,7 @@ void RedisRegistry::userChanged(Key key, const User &user)
          {m_nodeId, QByteArray::number(key), encode(user), stored(user.email), user.listed ? "1" : "0",
           QByteArray::number(m_users.online()), QByteArray::number(m_users.listed()), QByteArray::number(user.number),
           m_token},
-         [this](const RedisLink::Reply &reply) { checkHeld(reply); });
+         [this, sentAs = m_nodeId](const RedisLink::Reply &reply) { checkHeld(sentAs, reply); });
 }
 
 void RedisRegistry::userLeft(Key key, const User &)
@@ -416,7 +419,7 @@ void RedisRegistry::userLeft(Key key, const User &)
     eval(Logout,
          {m_nodeId, QByteArray::number(key), QByteArray::number(m_users.online()), QByteArray::number(m_users.listed()),
           m_token},
-         [this](const RedisLink::Reply &reply) { checkHeld(reply); });
+         [this, sentAs = m_nodeId](const RedisLink::Reply &reply) { checkHeld(sentAs, reply); });
 }
 
 void RedisRegistry::userList(std::function<void(const QByteArray &)> answer)
@@ -540,8 +543,8 @@ void RedisRegistry::sendHeartbeat()
           QByteArray::number(n.listed), QByteArray::number(n.connections), QByteArray::number(n.maxUsers),
           QByteArray::number(n.loginsPerSecond, 'f', 1), QByteArray::number(n.lookupsPerSecond, 'f', 1),
           QByteArray::number(n.listsPerSecond, 'f', 1), m_token},
-         [this](const RedisLink::Reply &reply) {
-             if (reply.kind != RedisLink::Reply::Array || reply.items.size() < 2)
+         [this, sentAs = m_nodeId](const RedisLink::Reply &reply) {
+             if (reply.kind != RedisLink::Reply::Array || reply.items.size() < 2 || sentAs != m_nodeId)
                  return;
              if (reply.items[0].integer == -1) {
                  // Redis lost the claim (it was wiped) or another node holds the id now.
@@ -579,9 +582,9 @@ bool RedisRegistry::readNodes(const RedisAddress &address, QVector<NodeInfo> *no
     return true;
 }
 
-void RedisRegistry::checkHeld(const RedisLink::Reply &reply)
+void RedisRegistry::checkHeld(const QByteArray &sentAs, const RedisLink::Reply &reply)
 {
-    if (reply.kind == RedisLink::Reply::Integer && reply.integer == 0)
+    if (sentAs == m_nodeId && reply.kind == RedisLink::Reply::Integer && reply.integer == 0)
         claimAndPublish();
 }
 

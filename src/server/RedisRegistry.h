@@ -54,8 +54,8 @@ private:
     void publishAll();
     // Makes sure the node holds its id (or takes a new one), then publishes everything.
     void claimAndPublish();
-    // A change refused because the id is not this node's any more.
-    void checkHeld(const RedisLink::Reply &reply);
+    // A change sent under the id `sentAs`, refused because it is not this node's any more.
+    void checkHeld(const QByteArray &sentAs, const RedisLink::Reply &reply);
     void sendHeartbeat();
     static QVector<NodeInfo> parseNodes(const RedisLink::Reply &rows, const QByteArray &self);
     static QByteArray encode(const User &user);
