@@ -73,18 +73,6 @@ int openDescriptors()
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
 }
 
-qint64 residentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
-}
-
 // Connections opened by a peer and held from its side until the flood goes.
 struct Flood
 {
@@ -183,7 +171,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
         QVERIFY(answers(bob.port));
         const int descriptors = openDescriptors();
-        const qint64 memory = residentKilobytes();
+        const qint64 memory = TestSupport::residentKilobytes();
 
         // The longest pause between two ticks, for the record.
         int ticks = 0;
@@ -205,7 +193,7 @@ private slots:
                 // Beyond the few it serves, the program closes them as they come.
                 QTRY_VERIFY_WITH_TIMEOUT(
                     flood.turnedAway() >= int(flood.sockets.size()) - CallControl::MaxControlConnections, 20000);
-                peak = std::max(peak, residentKilobytes());
+                peak = std::max(peak, TestSupport::residentKilobytes());
             }
             // The call goes on meanwhile: its control connection stays, frames keep coming,
             // and the tick keeps running.
@@ -215,7 +203,7 @@ private slots:
             QCOMPARE(bob.program->state().callState, CallState::InCall);
             // Held connections that never speak are let go.
             QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, 10000);
-            peak = std::max(peak, residentKilobytes());
+            peak = std::max(peak, TestSupport::residentKilobytes());
         }
         QVERIFY(bob.mostHeld <= CallControl::MaxControlConnections);
         QVERIFY(answers(bob.port));
@@ -239,7 +227,7 @@ private slots:
             ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
         QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
         const int descriptors = openDescriptors();
-        const qint64 memory = residentKilobytes();
+        const qint64 memory = TestSupport::residentKilobytes();
         QSignalSpy ticks(bob.tick(), &QTimer::timeout);
         const qint32 framesBefore = bob.program->mediaStats().framesReceived();
         qint64 peak = memory;
@@ -249,7 +237,7 @@ private slots:
                 flood.open(50);
                 // The call's media connection is there: every other one is closed at once.
                 QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), int(flood.sockets.size()), 20000);
-                peak = std::max(peak, residentKilobytes());
+                peak = std::max(peak, TestSupport::residentKilobytes());
             }
             QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
             QVERIFY(ticks.count() >= 5);
@@ -279,7 +267,7 @@ private slots:
             ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
         QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
         const int descriptors = openDescriptors();
-        const qint64 memory = residentKilobytes();
+        const qint64 memory = TestSupport::residentKilobytes();
         QSignalSpy ticks(bob.tick(), &QTimer::timeout);
         const qint32 framesBefore = bob.program->mediaStats().framesReceived();
         qint64 peak = memory;
@@ -290,7 +278,7 @@ private slots:
                 // Beyond the few it has room for, the listener closes them as they come.
                 QTRY_VERIFY_WITH_TIMEOUT(
                     flood.turnedAway() >= int(flood.sockets.size()) - MessageService::MaxConnections, 20000);
-                peak = std::max(peak, residentKilobytes());
+                peak = std::max(peak, TestSupport::residentKilobytes());
             }
             QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
             QVERIFY(ticks.count() >= 5);
@@ -494,7 +482,7 @@ private slots:
             ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
         QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
         const int descriptors = openDescriptors();
-        const qint64 memory = residentKilobytes();
+        const qint64 memory = TestSupport::residentKilobytes();
         QSignalSpy ticks(bob.tick(), &QTimer::timeout);
         const qint32 framesBefore = bob.program->mediaStats().framesReceived();
         qint64 peak = memory;
@@ -504,7 +492,7 @@ private slots:
                 flood.open(50);
                 // The call's chat connection is there: every other one is closed at once.
                 QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), int(flood.sockets.size()), 20000);
-                peak = std::max(peak, residentKilobytes());
+                peak = std::max(peak, TestSupport::residentKilobytes());
             }
             QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
             QVERIFY(ticks.count() >= 5);

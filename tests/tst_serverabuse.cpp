@@ -77,16 +77,12 @@ QByteArray body(const QByteArray &answer)
     return answer.endsWith("<ET>") ? answer.chopped(4) : answer;
 }
 
-qint64 residentKilobytes(qint64 pid)
+// A user number asked for on a connection of its own from the address; 0 when no answer came.
+qint32 askNumber(int palPort, const QString &from)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
+    Client c(palPort, from);
+    c.send("RSN;<ET>");
+    return Proto::parseNewNumber(body(c.answer("NSN")));
 }
 
 // The zelmo-directory executable, dying with the test, its log kept line by line.
@@ -153,7 +149,7 @@ private slots:
         ann.send(login(5, "Ann", "ann@x.org") + "LS1<ET>");
         QVERIFY(!ann.answer("LS1").isEmpty());
         QTest::qWait(300);
-        const qint64 memoryBefore = residentKilobytes(pid);
+        const qint64 memoryBefore = TestSupport::residentKilobytes(pid);
 
         // One client that never logs in asks 4000 lookups at a time, reading the answers.
         QTcpSocket flood;
@@ -203,12 +199,12 @@ private slots:
             else
                 ++unanswered;
             probe.abort();
-            peak = std::max(peak, residentKilobytes(pid));
+            peak = std::max(peak, TestSupport::residentKilobytes(pid));
             QTest::qWait(20);
         }
         flood.abort();
         QTest::qWait(500);
-        const qint64 memoryAfter = residentKilobytes(pid);
+        const qint64 memoryAfter = TestSupport::residentKilobytes(pid);
         std::sort(times.begin(), times.end());
         const auto at = [&](double p) { return times.empty() ? 0.0 : times[size_t(p * double(times.size() - 1))]; };
         qInfo("lookup flood on a Redis node: %lld lookups answered; %d probes, %d unanswered, login and list "
@@ -341,11 +337,7 @@ private slots:
         config.numberBurst = 3;
         config.numbersPerMinute = 2;
         Server server(config);
-        const auto ask = [&](const QString &from) {
-            Client c(server.palPort(), from);
-            c.send("RSN;<ET>");
-            return Proto::parseNewNumber(body(c.answer("NSN")));
-        };
+        const auto ask = [&](const QString &from) { return askNumber(server.palPort(), from); };
         // Reconnecting for each number: three at once from one address, then none for now.
         QList<qint32> numbers;
         for (int i = 0; i < 8; ++i)
@@ -361,11 +353,7 @@ private slots:
         ServerConfig config;
         config.reclaimUnusedNumbersAfterMs = 1000;
         Server server(config);
-        const auto ask = [&](const QString &from) {
-            Client c(server.palPort(), from);
-            c.send("RSN;<ET>");
-            return Proto::parseNewNumber(body(c.answer("NSN")));
-        };
+        const auto ask = [&](const QString &from) { return askNumber(server.palPort(), from); };
         // A store that has handed out all but the last two numbers.
         server.server.reset();
         {

@@ -79,16 +79,9 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
     connect(&m_pool, &ConnectionPool::line, this, &DirectoryServer::onLine);
     connect(&m_pool, &ConnectionPool::closed, this,
             [this](Handle handle, int channel) { onClosed(handle, Channel(channel)); });
-    connect(&m_pool, &ConnectionPool::lineTooLong, this, [this](Handle handle) {
-        // A line longer than any message of the protocol: the client is dropped.
-        const QString address = m_pool.peerAddress(handle);
-        logRepeated(address, QStringLiteral("dropped: line too long"),
-                    QStringLiteral("%1 #%2 %3 dropped: line too long")
-                        .arg(channelName(Channel(m_pool.channel(handle))))
-                        .arg(slotNumber(handle))
-                        .arg(address));
-        m_pool.close(handle);
-    });
+    // A line longer than any message of the protocol: the client is dropped.
+    connect(&m_pool, &ConnectionPool::lineTooLong, this,
+            [this](Handle handle) { drop(handle, QStringLiteral("dropped: line too long")); });
     connect(&m_pool, &ConnectionPool::refused, this,
             [this](int channel, const QString &address, ConnectionPool::Refusal why) {
                 const QString reason = why == ConnectionPool::Refusal::Full
@@ -574,14 +567,19 @@ void DirectoryServer::enforceLoginDeadlines()
             return;
         }
         m_loginDue.pop_front();
-        const QString address = m_pool.peerAddress(handle);
-        logRepeated(address, QStringLiteral("dropped: no login"),
-                    QStringLiteral("%1 #%2 %3 dropped: no login")
-                        .arg(channelName(Channel(m_pool.channel(handle))))
-                        .arg(slotNumber(handle))
-                        .arg(address));
-        m_pool.close(handle);
+        drop(handle, QStringLiteral("dropped: no login"));
     }
+}
+
+void DirectoryServer::drop(Handle handle, const QString &why)
+{
+    const QString address = m_pool.peerAddress(handle);
+    logRepeated(address, why,
+                QStringLiteral("%1 #%2 %3 %4")
+                    .arg(channelName(Channel(m_pool.channel(handle))))
+                    .arg(slotNumber(handle))
+                    .arg(address, why));
+    m_pool.close(handle);
 }
 
 void DirectoryServer::onClosed(Handle handle, Channel channel)

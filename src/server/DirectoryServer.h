@@ -113,6 +113,8 @@ private:
     void onEmailLookup(Channel channel, Handle handle, const QByteArray &text);
     void onNumberRequest(Handle handle);
     void turnAway(Channel channel, Handle handle);
+    // Closes the connection, logging the reason.
+    void drop(Handle handle, const QString &why);
     std::optional<NodeInfo> lessLoadedNode() const;
     QVector<DirectoryProtocol::ServerEntry> serverList() const;
     // Sends now, or after the answers still awaited on the connection.
