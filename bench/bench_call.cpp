@@ -32,6 +32,7 @@
 #include "secure/CallSecurity.h"
 #include "secure/SecurityService.h"
 #include "secure/TlsSetup.h"
+#include "support/TestSupport.h"
 #include "ui/Program.h"
 #include "ui/frmMain.h"
 
@@ -45,14 +46,10 @@
 #include <QPointer>
 #include <QProcess>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -173,30 +170,6 @@ private:
 // firewall that drops the attempt without a word.
 enum class Answering { Encrypted, Refused, Silent };
 
-// Holds a port whose listening queue is full, so the system drops every new connection
-// request to it silently.
-class SilentPort
-{
-public:
-    explicit SilentPort(int port)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(quint16(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const int yes = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && ::listen(m_fd, 0) == 0)
-            m_filler.connectToHost(QHostAddress::LocalHost, quint16(port));
-    }
-    ~SilentPort() { ::close(m_fd); }
-
-private:
-    int m_fd = -1;
-    QTcpSocket m_filler;
-};
-
 // One side of the call. Prints one line "RESULT key=value ..." when the call is over.
 int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, Answering answering,
             bool alignCamera)
@@ -208,11 +181,11 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     bool tailDone = false;
     QObject::connect(&program, &Program::startupTailFinished, &program, [&] { tailDone = true; });
     program.start();
-    std::unique_ptr<SilentPort> silent;
+    std::unique_ptr<TestSupport::SilentPort> silent;
     if (!caller && answering != Answering::Encrypted) {
         program.security().shutdown();
         if (answering == Answering::Silent)
-            silent = std::make_unique<SilentPort>(port + TlsSetup::PortOffset);
+            silent = std::make_unique<TestSupport::SilentPort>(port + TlsSetup::PortOffset);
     }
     program.sounds().setMuted(true);
     program.videoEngine().setCaptureFormat(-1, size);

@@ -113,6 +113,20 @@ struct OlderProgram
     }
 };
 
+// A caller of old: a bare socket on the control port, and every byte it is answered.
+struct PlainCaller
+{
+    QTcpSocket socket;
+    QByteArray answered;
+
+    explicit PlainCaller(int port)
+    {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { answered += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    }
+    bool send(const QByteArray &text) { return socket.waitForConnected(3000) && socket.write(text) == text.size(); }
+};
+
 // Everything a recording holds that the plain protocol would show: its texts, a picture's
 // start, the users' names and addresses.
 QStringList readable(const QByteArray &bytes, const QStringList &names)
@@ -229,20 +243,17 @@ private slots:
         QTRY_VERIFY(!ann.inCall());
 
         // Calling: the answer is exactly the one of old.
-        QTcpSocket caller;
-        QByteArray answered;
-        connect(&caller, &QTcpSocket::readyRead, this, [&] { answered += caller.readAll(); });
-        caller.connectToHost(QHostAddress::LocalHost, quint16(ann.port));
-        QVERIFY(caller.waitForConnected(3000));
-        caller.write("RQC;Old;Past;9:07;");
+        PlainCaller caller(ann.port);
+        QVERIFY(caller.send("RQC;Old;Past;9:07;"));
+        const QByteArray &answered = caller.answered;
         QTRY_VERIFY(answered.startsWith("RRS;YES;"));
         QCOMPARE(answered, ControlProtocol::acceptance(QStringLiteral("Ann"), QStringLiteral("Room Ann"), QTime(9, 5)));
         QVERIFY(ann.security().kind == CallSecurity::Status::Kind::Plain);
-        caller.write("UIF;2.5;True;");
+        QVERIFY(caller.send("UIF;2.5;True;"));
         QTRY_COMPARE(answered, ControlProtocol::acceptance(QStringLiteral("Ann"), QStringLiteral("Room Ann"),
                                                            QTime(9, 5))
                                    + "UIF;2.5;True;");
-        caller.abort();
+        caller.socket.abort();
 
         // A message: the replies of old.
         QVERIFY(MessageKit::sendWhole(ann.messagePort(), 42, "hello from the past"));
@@ -335,12 +346,9 @@ private slots:
         ann.program->security().setOnlyEncrypted(true);
 
         // A plain caller hears no, the answer of old, and Ann is told.
-        QTcpSocket caller;
-        QByteArray answered;
-        connect(&caller, &QTcpSocket::readyRead, this, [&] { answered += caller.readAll(); });
-        caller.connectToHost(QHostAddress::LocalHost, quint16(ann.port));
-        QVERIFY(caller.waitForConnected(3000));
-        caller.write("RQC;Old;Past;9:07;");
+        PlainCaller caller(ann.port);
+        QVERIFY(caller.send("RQC;Old;Past;9:07;"));
+        const QByteArray &answered = caller.answered;
         QTRY_COMPARE(answered, QByteArray("RRS;NO;"));
         QVERIFY(!ann.offered());
         QTRY_VERIFY(ann.program->messageWindow() && ann.program->messageWindow()->isVisible());

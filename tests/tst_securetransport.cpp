@@ -9,9 +9,7 @@
 #include <QTcpSocket>
 #include <QTest>
 
-#include <arpa/inet.h>
 #include <sys/ioctl.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,30 +29,6 @@ int openDescriptors()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
 }
-
-// A port whose listening queue is full, so that the system drops new connection requests
-// without a word, as a firewall that drops them would.
-struct SilentPort
-{
-    int listening = -1;
-    QTcpSocket filler;
-
-    explicit SilentPort(int port)
-    {
-        listening = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int yes = 1;
-        ::setsockopt(listening, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(quint16(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(listening, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(listening, 0) != 0)
-            qFatal("the silent port could not listen");
-        filler.connectToHost(QHostAddress::LocalHost, quint16(port));
-        filler.waitForConnected(2000);
-    }
-    ~SilentPort() { ::close(listening); }
-};
 
 } // namespace
 
@@ -132,7 +106,8 @@ private slots:
         const int base = TestSupport::portBlock();
         QTcpServer older;
         QVERIFY(older.listen(QHostAddress::LocalHost, quint16(base + 2)));
-        SilentPort dropping(base + TlsSetup::PortOffset);
+        TestSupport::SilentPort dropping(base + TlsSetup::PortOffset);
+        QVERIFY(dropping.isSilent());
         Client client(ann, PeerChannel::Message);
         QElapsedTimer took;
         took.start();

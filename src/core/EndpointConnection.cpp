@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QPointer>
 #include <QSslSocket>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -263,4 +264,11 @@ int EndpointConnection::statusCode(QAbstractSocket::SocketError error)
     default:
         return EndpointError::SocketError;
     }
+}
+
+EndpointError EndpointConnection::listenFailure(const QTcpServer &server)
+{
+    const int code = server.serverError() == QAbstractSocket::AddressInUseError ? EndpointError::PortInUse
+                                                                                 : statusCode(server.serverError());
+    return {code, server.errorString()};
 }

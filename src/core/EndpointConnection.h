@@ -8,7 +8,9 @@
 #include <QString>
 
 class QHostAddress;
+class QTcpServer;
 class QTcpSocket;
+struct EndpointError;
 
 // One established TCP connection of an endpoint, plain or encrypted (a QSslSocket whose
 // handshake is done reads and writes the clear text). It cuts what arrives into lines, queues
@@ -62,6 +64,8 @@ public:
     // IPv4 addresses in dotted digits, also when they came mapped into IPv6.
     static QString dottedAddress(const QHostAddress &address);
     static int statusCode(QAbstractSocket::SocketError error);
+    // Why a listening server could not listen, as an endpoint reports it.
+    static EndpointError listenFailure(const QTcpServer &server);
 
     // How long a locally closed connection may take to hand its queue to the peer.
     static constexpr int LingerMs = 10000;

@@ -133,10 +133,7 @@ EndpointError IPDaemon::setListening(bool listen)
         return {EndpointError::SocketError, QStringLiteral("The network stack is switched off")};
     auto *server = new QTcpServer(this);
     if (!server->listen(d->localAddress, quint16(d->localPort))) {
-        const int code = server->serverError() == QAbstractSocket::AddressInUseError
-                             ? EndpointError::PortInUse
-                             : EndpointConnection::statusCode(server->serverError());
-        const EndpointError failure{code, server->errorString()};
+        const EndpointError failure = EndpointConnection::listenFailure(*server);
         delete server;
         return failure;
     }

@@ -45,10 +45,7 @@ EndpointError SecureListener::listen(int port)
     close();
     auto *server = new Server(this);
     if (!server->listen(QHostAddress(QHostAddress::AnyIPv4), quint16(port))) {
-        const int code = server->serverError() == QAbstractSocket::AddressInUseError
-                             ? EndpointError::PortInUse
-                             : EndpointConnection::statusCode(server->serverError());
-        const EndpointError failure{code, server->errorString()};
+        const EndpointError failure = EndpointConnection::listenFailure(*server);
         delete server;
         return failure;
     }

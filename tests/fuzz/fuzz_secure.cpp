@@ -10,9 +10,6 @@
 #include "secure/Identity.h"
 #include "secure/SecureListener.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <memory>
@@ -61,14 +58,7 @@ World &world()
 template<typename Condition>
 void settle(Condition done, const char *what)
 {
-    QDeadlineTimer deadline(SettleMs);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            std::fprintf(stderr, "the listener did not %s within %d ms\n", what, SettleMs);
-            std::abort();
-        }
-        QCoreApplication::processEvents();
-    }
+    FuzzSupport::settle(done, "the listener", what, SettleMs);
 }
 
 } // namespace
