@@ -28,6 +28,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QScreen>
 #include <QTest>
 
 // Two programs of this version call each other and leave each other messages encrypted;
@@ -295,6 +296,16 @@ private slots:
         QVERIFY(bob.program->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes"))->isVisible());
         QCOMPARE(bob.promptNote(), CallSecurity::keyChangedText(QStringLiteral("ann@example.org")));
         QVERIFY(bob.program->callPrompt()->securityNote()->isVisible());
+        // The warning makes the prompt larger; all of it stays on the screen.
+        const QRect screen = bob.program->callPrompt()->screen()->availableGeometry();
+        const QRect prompt = bob.program->callPrompt()->frameGeometry();
+        QVERIFY2(screen.contains(prompt), qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
+                                                         .arg(prompt.x())
+                                                         .arg(prompt.y())
+                                                         .arg(prompt.width())
+                                                         .arg(prompt.height())
+                                                         .arg(screen.width())
+                                                         .arg(screen.height())));
         QTest::mouseClick(bob.program->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes")),
                           Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), 10000);

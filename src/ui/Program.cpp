@@ -184,8 +184,9 @@ void Program::connectCallControl()
     connect(m_calls, &CallControl::callOffered, this, [this](const QString &name, const QString &location, bool autoAccepted) {
         if (!m_frmCallIn)
             m_frmCallIn = new frmCallIn(m_state, *m_calls, m_frmMain);
-        m_frmCallIn->offer(name, location, autoAccepted);
+        // The note first, so the prompt is placed at its final size.
         m_securityIndicators->follow(m_frmCallIn->securityNote());
+        m_frmCallIn->offer(name, location, autoAccepted);
     });
     connect(m_calls, &CallControl::busyNotice, this, [this](const QString &name, const QString &location) {
         if (!m_frmBusyNotify)

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -89,6 +90,8 @@ void frmCallIn::offer(const QString &name, const QString &location, bool autoAcc
     m_no->setVisible(!autoAccepted);
     m_name->setText(name);
     m_location->setText(location);
+    // Styled at its final size (a warning's bold words are wider) before it is placed.
+    ensurePolished();
     adjustSize();
     WindowPlacement::topRight(this);
     show();
@@ -131,6 +134,19 @@ void frmCallIn::onTick()
     case CallPrompt::Action::None:
         break;
     }
+}
+
+void frmCallIn::resizeEvent(QResizeEvent *event)
+{
+    CallDialog::resizeEvent(event);
+    // A note about the caller's key may grow the prompt after it was placed: one that sat
+    // at the screen's right edge stays there rather than running off it.
+    if (!isVisible() || !event->oldSize().isValid())
+        return;
+    const int frame = frameGeometry().width() - width();
+    const int oldRight = frameGeometry().left() + event->oldSize().width() + frame - 1;
+    if (oldRight == WindowPlacement::screenArea(this).right())
+        WindowPlacement::topRight(this);
 }
 
 void frmCallIn::closing()

@@ -33,6 +33,7 @@ public:
 
 protected:
     void closing() override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void onTick();
