@@ -219,6 +219,14 @@ QString ConnectionPool::peerAddress(Handle handle) const
     return m_slots[index].address;
 }
 
+QString ConnectionPool::localAddress(Handle handle) const
+{
+    const quint32 index = quint32(handle & 0xffffffffu) - 1;
+    if (index >= m_slots.size() || m_slots[index].generation != quint32(handle >> 32))
+        return {};
+    return m_slots[index].localAddress;
+}
+
 int ConnectionPool::count(int channel) const
 {
     return channel >= 0 && channel < 8 ? m_openByChannel[channel] : 0;
@@ -405,6 +413,14 @@ void ConnectionPool::acceptOn(int channel)
         s.channel = quint8(channel);
         s.wantsWrite = false;
         s.address = address;
+        sockaddr_storage local{};
+        socklen_t localLength = sizeof local;
+        QString localText = getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localLength) == 0
+                                ? addressText(local)
+                                : QString();
+        if (localText != m_lastLocalAddress)
+            m_lastLocalAddress = localText;
+        s.localAddress = m_lastLocalAddress;
         ++m_open;
         ++m_openByChannel[channel];
         epoll_event ev{};

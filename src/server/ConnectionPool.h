@@ -57,6 +57,8 @@ public:
     int channel(Handle handle) const;
     // The peer's address as dotted digits; kept until the handle's slot is reused.
     QString peerAddress(Handle handle) const;
+    // This host's address that the peer connected to, likewise.
+    QString localAddress(Handle handle) const;
     int count() const { return m_open; }
     int count(int channel) const;
     QVector<Handle> handles(int channel) const;
@@ -88,6 +90,7 @@ private:
         quint8 channel = 0;
         bool wantsWrite = false;
         QString address;
+        QString localAddress;
         QByteArray input;
         QByteArray output;
         qsizetype outputPos = 0;
@@ -123,4 +126,6 @@ private:
     int m_open = 0;
     int m_lingering = 0;
     int m_openByChannel[8] = {};
+    // The local address of the last connection: most share one, and share its text.
+    QString m_lastLocalAddress;
 };

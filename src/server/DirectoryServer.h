@@ -121,6 +121,10 @@ private:
     };
     NodeInfo rates(Period &period) const;
     QString who(Channel channel, Handle handle, const UserRegistry::User &user) const;
+    // How the answers to this client give users on this machine (who reached the node
+    // over loopback): empty for a client on this machine, else the advertised host or the
+    // address the client connected to.
+    QString loopbackHostFor(Handle asker) const;
 
     ServerConfig m_config;
     ConnectionPool m_pool;
@@ -143,6 +147,8 @@ private:
     Period m_statsPeriod;
     Period m_reportPeriod;
     NodeInfo m_lastRates;
+    // The address a client from another machine last connected to.
+    QString m_reachedAt;
     bool m_running = false;
     bool m_stopping = false;
 };

@@ -47,15 +47,22 @@ void SqliteRegistry::userLeft(Key, const User &)
 {
 }
 
-void SqliteRegistry::userList(std::function<void(const QByteArray &)> answer)
+void SqliteRegistry::userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer)
 {
-    answer(m_users.listMessage(DirectoryProtocol::MaxEntries));
+    answer(m_users.listMessage(DirectoryProtocol::MaxEntries, loopbackHost));
 }
 
-void SqliteRegistry::findByEmail(const QString &email, std::function<void(std::optional<User>)> answer)
+void SqliteRegistry::findByEmail(const QString &email, const QString &loopbackHost,
+                                 std::function<void(std::optional<User>)> answer)
 {
     const User *found = m_users.findByEmail(email);
-    answer(found ? std::optional<User>(*found) : std::nullopt);
+    if (!found) {
+        answer(std::nullopt);
+        return;
+    }
+    User user = *found;
+    user.address = UserRegistry::answeredAddress(user.address, loopbackHost);
+    answer(user);
 }
 
 void SqliteRegistry::issueNumber(std::function<void(qint32)> answer)

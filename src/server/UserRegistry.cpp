@@ -2,6 +2,8 @@
 
 #include "directory/DirectoryProtocol.h"
 
+#include <QHostAddress>
+
 #include <algorithm>
 #include <vector>
 
@@ -27,7 +29,7 @@ void UserRegistry::login(Key key, const User &user)
         m_listed.emplace(serial, key);
     if (!user.email.isEmpty())
         m_byEmail.insert(user.email, key);
-    m_listValid = false;
+    m_lists.clear();
 }
 
 std::optional<UserRegistry::User> UserRegistry::logout(Key key)
@@ -38,7 +40,7 @@ std::optional<UserRegistry::User> UserRegistry::logout(Key key)
     User user = it->user;
     forget(key, *it);
     m_users.erase(it);
-    m_listValid = false;
+    m_lists.clear();
     return user;
 }
 
@@ -71,10 +73,13 @@ bool UserRegistry::wouldAdd(Key key, qint32 number) const
     return !(numbered(number) && m_numbers.contains(number));
 }
 
-const QByteArray &UserRegistry::listMessage(int maxEntries)
+const QByteArray &UserRegistry::listMessage(int maxEntries, const QString &loopbackHost)
 {
-    if (m_listValid)
-        return m_list;
+    if (const auto cached = m_lists.constFind(loopbackHost); cached != m_lists.constEnd())
+        return *cached;
+    // Only a handful of addresses ever reach a node; anything beyond is built again.
+    if (m_lists.size() >= 8)
+        m_lists.clear();
     QVector<DirectoryProtocol::UserEntry> entries;
     entries.reserve(qMin<qsizetype>(maxEntries, m_listed.size()));
     for (const auto &[serial, key] : m_listed) {
@@ -86,7 +91,7 @@ const QByteArray &UserRegistry::listMessage(int maxEntries)
         e.Name = u.name;
         e.Location = u.location;
         e.Comment = u.comment;
-        e.Address = u.address;
+        e.Address = answeredAddress(u.address, loopbackHost);
         e.Port = u.port;
         e.Kind = u.kind;
         e.HasVideo = u.video;
@@ -94,9 +99,7 @@ const QByteArray &UserRegistry::listMessage(int maxEntries)
         e.State = 1; // on line and taking calls
         entries.append(e);
     }
-    m_list = DirectoryProtocol::userList(online(), listed(), entries);
-    m_listValid = true;
-    return m_list;
+    return *m_lists.insert(loopbackHost, DirectoryProtocol::userList(online(), listed(), entries));
 }
 
 const UserRegistry::User *UserRegistry::findByEmail(const QString &email) const
@@ -116,4 +119,14 @@ void UserRegistry::forEach(const std::function<void(Key, const User &)> &visit) 
     std::sort(order.begin(), order.end());
     for (const auto &[serial, key] : order)
         visit(key, m_users.value(key).user);
+}
+
+bool UserRegistry::isLoopback(const QString &address)
+{
+    return QHostAddress(address).isLoopback();
+}
+
+QString UserRegistry::answeredAddress(const QString &address, const QString &loopbackHost)
+{
+    return !loopbackHost.isEmpty() && isLoopback(address) ? loopbackHost : address;
 }
