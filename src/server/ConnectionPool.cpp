@@ -415,7 +415,7 @@ void ConnectionPool::acceptOn(int channel)
         s.address = address;
         sockaddr_storage local{};
         socklen_t localLength = sizeof local;
-        QString localText = getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localLength) == 0
+        const QString localText = getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localLength) == 0
                                 ? addressText(local)
                                 : QString();
         if (localText != m_lastLocalAddress)

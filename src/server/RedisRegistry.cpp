@@ -377,21 +377,8 @@ QByteArray RedisRegistry::listMessage(const RedisLink::Reply &reply, const QStri
     QVector<Proto::UserEntry> entries;
     entries.reserve(reply.items.size() - 2);
     for (qsizetype i = 2; i < reply.items.size(); ++i) {
-        const std::optional<User> u = answered(reply.items[i].text, loopbackHost);
-        if (!u)
-            continue;
-        Proto::UserEntry e;
-        e.UserNumber = u->number;
-        e.Name = u->name;
-        e.Location = u->location;
-        e.Comment = u->comment;
-        e.Address = u->address;
-        e.Port = u->port;
-        e.Kind = u->kind;
-        e.HasVideo = u->video;
-        e.HasAudio = u->audio;
-        e.State = 1; // on line and taking calls
-        entries.append(e);
+        if (const std::optional<User> u = answered(reply.items[i].text, loopbackHost))
+            entries.append(UserRegistry::listEntry(*u, u->address));
     }
     return Proto::userList(reply.items[0].integer, reply.items[1].integer, entries);
 }
@@ -399,14 +386,7 @@ QByteArray RedisRegistry::listMessage(const RedisLink::Reply &reply, const QStri
 void RedisRegistry::findByEmail(const QString &email, const QString &loopbackHost,
                                 std::function<void(std::optional<User>)> answer)
 {
-    const auto local = [this, email, loopbackHost] {
-        const User *found = m_users.findByEmail(email);
-        if (!found)
-            return std::optional<User>();
-        User user = *found;
-        user.address = UserRegistry::answeredAddress(user.address, loopbackHost);
-        return std::optional<User>(user);
-    };
+    const auto local = [this, email, loopbackHost] { return m_users.answerByEmail(email, loopbackHost); };
     if (!m_ready || email.isEmpty()) {
         answer(local());
         return;

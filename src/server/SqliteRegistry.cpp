@@ -55,14 +55,7 @@ void SqliteRegistry::userList(const QString &loopbackHost, std::function<void(co
 void SqliteRegistry::findByEmail(const QString &email, const QString &loopbackHost,
                                  std::function<void(std::optional<User>)> answer)
 {
-    const User *found = m_users.findByEmail(email);
-    if (!found) {
-        answer(std::nullopt);
-        return;
-    }
-    User user = *found;
-    user.address = UserRegistry::answeredAddress(user.address, loopbackHost);
-    answer(user);
+    answer(m_users.answerByEmail(email, loopbackHost));
 }
 
 void SqliteRegistry::issueNumber(std::function<void(qint32)> answer)

@@ -86,18 +86,7 @@ const QByteArray &UserRegistry::listMessage(int maxEntries, const QString &loopb
         if (entries.size() >= maxEntries)
             break;
         const User &u = m_users.value(key).user;
-        DirectoryProtocol::UserEntry e;
-        e.UserNumber = u.number;
-        e.Name = u.name;
-        e.Location = u.location;
-        e.Comment = u.comment;
-        e.Address = answeredAddress(u.address, loopbackHost);
-        e.Port = u.port;
-        e.Kind = u.kind;
-        e.HasVideo = u.video;
-        e.HasAudio = u.audio;
-        e.State = 1; // on line and taking calls
-        entries.append(e);
+        entries.append(listEntry(u, answeredAddress(u.address, loopbackHost)));
     }
     return *m_lists.insert(loopbackHost, DirectoryProtocol::userList(online(), listed(), entries));
 }
@@ -108,6 +97,32 @@ const UserRegistry::User *UserRegistry::findByEmail(const QString &email) const
         return nullptr;
     const auto it = m_byEmail.constFind(email);
     return it == m_byEmail.constEnd() ? nullptr : user(it.value());
+}
+
+std::optional<UserRegistry::User> UserRegistry::answerByEmail(const QString &email, const QString &loopbackHost) const
+{
+    const User *found = findByEmail(email);
+    if (!found)
+        return std::nullopt;
+    User user = *found;
+    user.address = answeredAddress(user.address, loopbackHost);
+    return user;
+}
+
+DirectoryProtocol::UserEntry UserRegistry::listEntry(const User &u, const QString &address)
+{
+    DirectoryProtocol::UserEntry e;
+    e.UserNumber = u.number;
+    e.Name = u.name;
+    e.Location = u.location;
+    e.Comment = u.comment;
+    e.Address = address;
+    e.Port = u.port;
+    e.Kind = u.kind;
+    e.HasVideo = u.video;
+    e.HasAudio = u.audio;
+    e.State = 1; // on line and taking calls
+    return e;
 }
 
 void UserRegistry::forEach(const std::function<void(Key, const User &)> &visit) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "directory/DirectoryProtocol.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QMultiHash>
@@ -51,6 +53,8 @@ public:
     const QByteArray &listMessage(int maxEntries, const QString &loopbackHost = {});
     // The latest login with this (lower-case) e-mail, on either port.
     const User *findByEmail(const QString &email) const;
+    // The same as answered to a client: its address made reachable with `loopbackHost`.
+    std::optional<User> answerByEmail(const QString &email, const QString &loopbackHost) const;
     // Every entry, in login order.
     void forEach(const std::function<void(Key, const User &)> &visit) const;
 
@@ -59,6 +63,8 @@ public:
     // A user's address as answered: one on the node's own machine (loopback) becomes
     // `loopbackHost` when that is not empty, so that a client elsewhere can reach it.
     static QString answeredAddress(const QString &address, const QString &loopbackHost);
+    // A user as the list shows them, at that address.
+    static DirectoryProtocol::UserEntry listEntry(const User &user, const QString &address);
 
 private:
     struct Slot
