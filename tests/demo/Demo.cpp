@@ -553,20 +553,6 @@ bool Demo::quit(Step &s)
     return ok ? pass(s, QStringLiteral("both ZELMOs quit with File, Quit; zelmo-directory stopped on SIGTERM")) : false;
 }
 
-QStringList Demo::fileLines(const QString &path) const
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QString text = QString::fromUtf8(line).trimmed();
-        if (!text.isEmpty())
-            lines << text;
-    }
-    return lines;
-}
-
 int Demo::run()
 {
     QString error;
@@ -637,7 +623,7 @@ void Demo::report() const
     }
 
     const auto excerpt = [this](const QString &title, const QString &path) {
-        const QStringList lines = fileLines(path);
+        const QStringList lines = DirectoryProcess::fileLines(path);
         if (lines.isEmpty())
             return;
         print(QStringLiteral("\n%1 (%2):").arg(title, path));

@@ -72,7 +72,6 @@ private:
     bool screenshot(ZelmoProcess &peer, const QString &window, const QString &file, Step &s);
     void writeProfile(const QString &folder, const QString &name, const QString &email, const QString &location,
                       const QString &directoryHost, const QString &welcome, int left);
-    QStringList fileLines(const QString &path) const;
     void report() const;
 
     Options m_options;

@@ -42,7 +42,12 @@ bool DirectoryProcess::start(const QStringList &command, const QString &logFile,
 
 QStringList DirectoryProcess::log() const
 {
-    QFile file(m_logFile);
+    return fileLines(m_logFile);
+}
+
+QStringList DirectoryProcess::fileLines(const QString &path)
+{
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QStringList lines;

@@ -25,6 +25,9 @@ public:
     // SIGTERM; true when it ended by itself with exit code 0.
     bool stop(int timeoutMs);
 
+    // The lines of a log (or any text file) that hold something, trimmed.
+    static QStringList fileLines(const QString &path);
+
 private:
     QProcess m_process;
     QString m_logFile;
