@@ -324,6 +324,28 @@ bool Demo::call(Step &s)
     return pass(s, QStringLiteral("both main windows show \"HangUp\""));
 }
 
+bool Demo::encrypted(Step &s)
+{
+    // Both main windows show the closed lock and the short code; the two users read the
+    // words to each other, and Bob, hearing the same ones, marks Ann as verified.
+    const auto words = [](const QString &t) { return t.split(QLatin1Char(' '), Qt::SkipEmptyParts).size() >= 4; };
+    QString annCode;
+    QString bobCode;
+    if (!m_ann.askUntil(QStringLiteral("text frmMain lblShortCode"), words, StepMs, &annCode)
+        || !m_bob.askUntil(QStringLiteral("text frmMain lblShortCode"), words, StepMs, &bobCode))
+        return fail(s, QStringLiteral("no short code: Ann's window shows \"%1\", Bob's \"%2\"").arg(annCode, bobCode));
+    if (annCode != bobCode)
+        return fail(s, QStringLiteral("the codes differ: Ann reads \"%1\", Bob \"%2\"").arg(annCode, bobCode));
+    s.details << QStringLiteral("both main windows show the closed lock and \"%1\"").arg(annCode);
+    QString answer;
+    if (!m_bob.ask(QStringLiteral("click frmMain cmdVerified"), &answer))
+        return fail(s, QStringLiteral("Bob cannot mark Ann as verified: ") + answer);
+    const auto verified = [](const QString &t) { return t.endsWith(QLatin1String("(verified)")); };
+    if (!m_bob.askUntil(QStringLiteral("text frmMain lblShortCode"), verified, StepMs, &bobCode))
+        return fail(s, QStringLiteral("Bob's window does not say verified: \"%1\"").arg(bobCode));
+    return pass(s, QStringLiteral("Bob marked Ann as verified: \"%1\"").arg(bobCode));
+}
+
 bool Demo::video(Step &s)
 {
     // Each side counts the frames it received and drew; the other side sent them.
@@ -500,12 +522,15 @@ bool Demo::leaveMessage(ZelmoProcess &writer, ZelmoProcess &reader, const QStrin
         return fails(QStringLiteral("%1's Incoming Message window did not open (%2)").arg(reader.name(), answer));
     QString from;
     QString text;
+    QString how;
     reader.ask(QStringLiteral("text frmMsgIn pnlUserName"), &from);
     reader.ask(QStringLiteral("text frmMsgIn txtMessageIn"), &text);
+    reader.ask(QStringLiteral("text frmMsgIn pnlSecurity"), &how);
     screenshot(reader, QStringLiteral("frmMsgIn"), shotIn, s);
     if (from != writerName || !text.contains(note))
         return fails(QStringLiteral("%1's Incoming Message window shows \"%2\" from \"%3\"").arg(reader.name(), text, from));
-    s.details << QStringLiteral("%1's Incoming Message window shows \"%2\" from %3").arg(reader.name(), text, from);
+    s.details << QStringLiteral("%1's Incoming Message window shows \"%2\" from %3, \"%4\"")
+                     .arg(reader.name(), text, from, how);
     if (!reader.ask(QStringLiteral("click frmMsgIn cmdClose"), &answer))
         s.details << QStringLiteral("%1 cannot close the message: %2").arg(reader.name(), answer);
     return true;
@@ -584,11 +609,13 @@ int Demo::run()
     Step &calling = step(QStringLiteral("Ann calls Bob from her directory, Bob answers"));
     const bool inCall = found && call(calling);
     Step &pictures = step(QStringLiteral("test-pattern video flows both ways"));
+    Step &locked = step(QStringLiteral("the call is encrypted: the same short code on both sides"));
     Step &talking = step(QStringLiteral("push-to-talk sound reaches the other side"));
     Step &chatting = step(QStringLiteral("text chat both ways"));
     Step &message = step(QStringLiteral("a quick message each way"));
     Step &hanging = step(QStringLiteral("Ann hangs up"));
     if (inCall) {
+        encrypted(locked);
         video(pictures);
         sound(talking);
         chat(chatting);

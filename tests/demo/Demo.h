@@ -58,6 +58,7 @@ private:
     bool listed(Step &s);
     bool call(Step &s);
     bool video(Step &s);
+    bool encrypted(Step &s);
     bool sound(Step &s);
     bool talk(ZelmoProcess &talker, ZelmoProcess &listener, Step &s);
     bool chat(Step &s);
