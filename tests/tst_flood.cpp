@@ -71,6 +71,18 @@ struct Peer
     QTimer *tick() { return program->mainWindow()->tmrMain(); }
     bool offered() { return program->callPrompt() && program->callPrompt()->isVisible(); }
     void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
+
+    // Calls the callee, which must accept by itself, and waits for the call and a few of
+    // this side's test-pattern frames to reach it.
+    bool callAndSeeFrames(Peer &callee)
+    {
+        call(callee);
+        if (!QTest::qWaitFor([&] { return callee.program->state().callState == CallState::InCall; }, 10000))
+            return false;
+        if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+            program->capture().chooseDriver(TestPatternCamera::deviceName());
+        return QTest::qWaitFor([&] { return callee.program->mediaStats().framesReceived() >= 3; }, 10000);
+    }
 };
 
 int openDescriptors()
@@ -183,11 +195,7 @@ private slots:
         Peer bob(QStringLiteral("Bob"));
         bob.program->settings().AutoAccept = true;
         bob.program->calls().setDeadlines(1500, 1500, 30000);
-        ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        QVERIFY(ann.callAndSeeFrames(bob));
         QVERIFY(answers(bob.port));
         const int descriptors = openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
@@ -240,11 +248,7 @@ private slots:
         Peer ann(QStringLiteral("Ann"));
         Peer bob(QStringLiteral("Bob"));
         bob.program->settings().AutoAccept = true;
-        ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        QVERIFY(ann.callAndSeeFrames(bob));
         const int descriptors = openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
         QSignalSpy ticks(bob.tick(), &QTimer::timeout);
@@ -280,11 +284,7 @@ private slots:
         int mostHeld = 0;
         connect(&listener, &IPDaemon::connected, this,
                 [&] { mostHeld = std::max(mostHeld, int(listener.connectionIds().size())); });
-        ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        QVERIFY(ann.callAndSeeFrames(bob));
         const int descriptors = openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
         QSignalSpy ticks(bob.tick(), &QTimer::timeout);
@@ -532,11 +532,7 @@ private slots:
         Peer ann(QStringLiteral("Ann"));
         Peer bob(QStringLiteral("Bob"));
         bob.program->settings().AutoAccept = true;
-        ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        QVERIFY(ann.callAndSeeFrames(bob));
         // The call and its frames come through the encrypted port.
         QVERIFY(bob.program->security().call().status().encrypted());
         QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
