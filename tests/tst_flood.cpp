@@ -85,6 +85,25 @@ struct Peer
     }
 };
 
+// Counts a timer's ticks and keeps the longest pause between two, for the record.
+struct TickWatch
+{
+    int count = 0;
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    QMetaObject::Connection connection;
+
+    explicit TickWatch(QTimer *timer)
+    {
+        sinceTick.start();
+        connection = QObject::connect(timer, &QTimer::timeout, [this] {
+            ++count;
+            longestGap = std::max(longestGap, sinceTick.restart());
+        });
+    }
+    ~TickWatch() { QObject::disconnect(connection); }
+};
+
 int openDescriptors()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
@@ -200,15 +219,7 @@ private slots:
         const int descriptors = openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
 
-        // The longest pause between two ticks, for the record.
-        int ticks = 0;
-        qint64 longestGap = 0;
-        QElapsedTimer sinceTick;
-        sinceTick.start();
-        connect(bob.tick(), &QTimer::timeout, this, [&] {
-            ++ticks;
-            longestGap = std::max(longestGap, sinceTick.restart());
-        });
+        TickWatch ticks(bob.tick());
         const qint32 framesBefore = bob.program->mediaStats().framesReceived();
         qint64 peak = memory;
         {
@@ -225,7 +236,7 @@ private slots:
             // The call goes on meanwhile: its control connection stays, frames keep coming,
             // and the tick keeps running.
             QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(ticks >= 5, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(ticks.count >= 5, 10000);
             QVERIFY(bob.program->ipdControl().isConnected(1));
             QCOMPARE(bob.program->state().callState, CallState::InCall);
             // Held connections that never speak are let go.
@@ -237,9 +248,8 @@ private slots:
         QCOMPARE(bob.program->state().callState, CallState::InCall);
         // Every descriptor comes back.
         QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
-        bob.tick()->disconnect(this);
         qInfo("500 connections: %d held at most, %d ticks, longest gap %lld ms, peak memory %lld kB over %lld kB",
-              bob.mostHeld, ticks, longestGap, peak - memory, memory);
+              bob.mostHeld, ticks.count, ticks.longestGap, peak - memory, memory);
         QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 
@@ -541,14 +551,7 @@ private slots:
         const int descriptors = openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
 
-        int ticks = 0;
-        qint64 longestGap = 0;
-        QElapsedTimer sinceTick;
-        sinceTick.start();
-        connect(bob.tick(), &QTimer::timeout, this, [&] {
-            ++ticks;
-            longestGap = std::max(longestGap, sinceTick.restart());
-        });
+        TickWatch ticks(bob.tick());
         int mostUnderway = 0;
         connect(&listener, &SecureListener::turnedAway, this,
                 [&] { mostUnderway = std::max(mostUnderway, listener.handshakesUnderway() + 1); });
@@ -576,7 +579,7 @@ private slots:
                 peak = std::max(peak, TestSupport::residentKilobytes());
             }
             QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(ticks >= 5, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(ticks.count >= 5, 10000);
             QVERIFY(bob.program->ipdControl().isConnected(1));
             QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
             QCOMPARE(bob.program->state().callState, CallState::InCall);
@@ -602,11 +605,10 @@ private slots:
         QTRY_COMPARE(bob.program->ipdControl().connectionIds(), QList<int>{1});
         QCOMPARE(bob.program->state().callState, CallState::InCall);
         QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
-        bob.tick()->disconnect(this);
         listener.disconnect(this);
         qInfo("500 encrypted-port connections: %d handshakes under way at most, %d ticks, longest gap %lld ms, peak "
               "memory %lld kB over %lld kB",
-              mostUnderway, ticks, longestGap, peak - memory, memory);
+              mostUnderway, ticks.count, ticks.longestGap, peak - memory, memory);
         QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 
