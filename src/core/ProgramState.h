@@ -18,6 +18,8 @@ struct ProgramState
 
     // Listening ports: control on the base, media + 1, quick messages + 2, text chat + 3.
     int ListenPortBase = 2000;
+    // The first port as others reach it, when a router forwards another block; 0: the same.
+    int OutsidePortBase = 0;
     // The caller's attempt (0..10) and the media connection (Idle, Accepting, InCall).
     ::ConnectState ConnectState = ::ConnectState::NoAttempt;
     CallState callState = CallState::Idle;
@@ -47,5 +49,7 @@ struct ProgramState
     // Low 16 bits of the last received frame's length, kept on the calling side only.
     quint16 lastVideoPayload = 0;
 
+    // The first port the directory logins carry.
+    int advertisedPortBase() const { return OutsidePortBase > 0 ? OutsidePortBase : ListenPortBase; }
     bool soundIdle() const { return micState == 1 && speakerState == 1; }
 };

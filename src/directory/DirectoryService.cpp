@@ -276,6 +276,14 @@ void DirectoryService::loginAgain()
         sendPalLogin();
 }
 
+void DirectoryService::refreshLogins()
+{
+    if (m_ippServer->isConnected())
+        sendDirectoryLogin();
+    if (m_palLoggedIn)
+        sendPalLogin();
+}
+
 void DirectoryService::closeDirectory()
 {
     m_ippServer->setConnected(false);
@@ -293,7 +301,7 @@ void DirectoryService::sendDirectoryLogin()
     s.EMail = s.EMail.toLower();
     m_ippServer->sendData(Proto::directoryLogin(m_state.userNumber, s.Name, s.EMail, s.Location, s.Comment,
                                                 m_state.captureReady, m_state.hasAudio, s.ShowOnList,
-                                                m_state.ListenPortBase));
+                                                m_state.advertisedPortBase()));
 }
 
 void DirectoryService::onDirectoryConnected(int statusCode)
@@ -420,7 +428,7 @@ void DirectoryService::sendPalLogin()
 {
     const Settings &s = m_state.settings;
     m_ippServerPal->sendData(
-        Proto::palLogin(m_state.userNumber, s.Name, s.EMail, s.Location, s.Comment, m_state.ListenPortBase));
+        Proto::palLogin(m_state.userNumber, s.Name, s.EMail, s.Location, s.Comment, m_state.advertisedPortBase()));
     m_palLoggedIn = true;
     if (m_palCheckWanted) {
         m_palCheckWanted = false;

@@ -304,7 +304,7 @@ frmOptions *MainWindowController::optionsWindow()
     if (!m_frmOptions) {
         m_frmOptions = new frmOptions({*m_optionsLogic, m_program.capture(), m_program.audioControl(),
                                        m_program.videoEngine(), m_program.state(), &m_program.desktop(),
-                                       &m_program.security()},
+                                       &m_program.security(), &m_program.reachability()},
                                       &m_main);
         connect(m_frmOptions, &frmOptions::videoFormatRequested, &m_program, &Program::openVideoFormatDialog);
         connect(m_frmOptions, &frmOptions::helpRequested, this,

@@ -20,6 +20,8 @@
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
 #include "secure/CallSecurity.h"
+#include "reach/ReachabilityService.h"
+#include "reach/RouterSettings.h"
 #include "secure/SecurityService.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/DeviceNotice.h"
@@ -93,6 +95,13 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_security(new SecurityService({m_options.profileDir, [this] { return m_state.settings.EMail; },
                                       [this](const QString &line) { logLine(line); }, *m_ippControl, *m_ipdControl},
                                      this))
+    , m_reach(new ReachabilityService({profilePath(RouterSettings::FileName),
+                                       [this] {
+                                           return std::pair(m_state.settings.DirAddress,
+                                                            int(quint16(m_state.settings.DirPort)));
+                                       },
+                                       [this](const QString &line) { logLine(line); }},
+                                      this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
     m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
@@ -113,6 +122,12 @@ Program::Program(ProgramOptions options, QObject *parent)
     connectMessages();
     connectSecurity();
     m_desktop = new DesktopIntegration(*this, this);
+    connect(m_reach, &ReachabilityService::lineChanged, m_frmMain, &frmMain::setReachability);
+    // Callers from the directory must come to the block the router forwards.
+    connect(m_reach, &ReachabilityService::outsideBaseChanged, this, [this](int base) {
+        m_state.OutsidePortBase = base == m_state.ListenPortBase ? 0 : base;
+        m_directory->refreshLogins();
+    });
 }
 
 void Program::connectMessages()
@@ -275,6 +290,8 @@ void Program::start()
 
     m_security->start();
     networkStart();
+    if (m_options.reachability)
+        m_reach->start(m_state.ListenPortBase);
     m_controller->offsetForBasePort();
     loadSatelliteWindows();
     loadDataFiles();
@@ -460,6 +477,8 @@ void Program::shutdown()
     m_shuttingDown = true;
 
     m_desktop->shutdown();
+    // The router forwards nothing to a program that has gone.
+    m_reach->shutdown();
     // Connections first, so no event of a half-closed endpoint reaches a closing window.
     m_directory->shutdown();
     m_messageWindows->closeAll();

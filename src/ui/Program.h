@@ -30,6 +30,7 @@ class MessageService;
 class MessageWindows;
 class SecurityIndicators;
 class SecurityService;
+class ReachabilityService;
 class SoundPlayer;
 class frmCallIn;
 class frmConStatus;
@@ -61,6 +62,9 @@ struct ProgramOptions
     // The address given on the command line, called at once.
     QString callAddress;
     bool testDevices = false;
+    // Deal with the home router and the reachability check: the binary does; a program
+    // embedded in a test on the host's own network leaves the network's routers alone.
+    bool reachability = false;
 };
 
 // The root object of one running program. It owns every program-wide value, the settings,
@@ -125,6 +129,8 @@ public:
     ChatSession &chat() { return *m_chat; }
     // Encryption of the peer channels: the key, the known peers, the encrypted port.
     SecurityService &security() { return *m_security; }
+    // How others reach this program: the router's forwarded ports and the check from outside.
+    ReachabilityService &reachability() { return *m_reach; }
 
     frmMain *mainWindow() const;
     frmConStatus *progressWindow() const;
@@ -210,6 +216,7 @@ private:
     ChatSession *m_chat;
     MessageService *m_messages;
     SecurityService *m_security;
+    ReachabilityService *m_reach;
     SecurityIndicators *m_securityIndicators = nullptr;
     MessageWindows *m_messageWindows = nullptr;
     MainWindowController *m_controller = nullptr;
