@@ -24,7 +24,7 @@ ReachabilityCheck::ReachabilityCheck(QObject *parent)
     });
 }
 
-void ReachabilityCheck::start(const QString &host, int port, int askedPort)
+void ReachabilityCheck::start(const QString &host, int port, int askedPort, int timeoutMs)
 {
     cancel();
     m_askedPort = askedPort;
@@ -52,7 +52,7 @@ void ReachabilityCheck::start(const QString &host, int port, int askedPort)
         end(Verdict::Unknown, QString(), m_askedPort,
             QStringLiteral("the directory server could not be asked: %1").arg(socket->errorString()));
     });
-    m_deadline->start(TimeoutMs);
+    m_deadline->start(timeoutMs);
     socket->connectToHost(host, quint16(port));
 }
 

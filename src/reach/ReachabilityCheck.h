@@ -15,15 +15,16 @@ class ReachabilityCheck : public QObject
 
 public:
     enum class Verdict { Reachable, NotReachable, Unknown };
+    Q_ENUM(Verdict)
+    static constexpr int TimeoutMs = 8000;
 
     explicit ReachabilityCheck(QObject *parent = nullptr);
 
-    // Starts a check (ending any running one); finished() tells its verdict.
-    void start(const QString &host, int port, int askedPort);
+    // Starts a check (ending any running one); finished() tells its verdict, within
+    // timeoutMs at the latest.
+    void start(const QString &host, int port, int askedPort, int timeoutMs = TimeoutMs);
     void cancel();
     bool isRunning() const;
-
-    static constexpr int TimeoutMs = 8000;
 
 signals:
     // address: where the server tried (the address it sees this program at); reason: why

@@ -277,10 +277,12 @@ void ReachabilityService::updateLine()
     } else if (m_state == State::Asking) {
         line = why;
     } else if (!why.isEmpty()) {
-        line = QStringLiteral("Not reachable from the internet. ") + why;
+        // IPv6 needs no forwarding where the router lets calls in.
         const QString v6 = AddressScope::globalIPv6();
-        if (!v6.isEmpty())
-            line += QStringLiteral(". Over IPv6 others can call you at ") + AddressScope::withPort(v6, m_insideBase);
+        line = v6.isEmpty() ? QStringLiteral("Not reachable from the internet. ") + why
+                            : QStringLiteral("Others can call you at %1 over IPv6; over IPv4 not reachable. ")
+                                      .arg(AddressScope::withPort(v6, m_insideBase))
+                                  + why;
     }
     if (line == m_line)
         return;
