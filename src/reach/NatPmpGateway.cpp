@@ -75,7 +75,9 @@ bool NatPmpGateway::find(QString *why, bool *noAnswer)
 {
     natpmpresp_t response{};
     const int code = exchange([](natpmp_t *s) { return sendpublicaddressrequest(s); }, &response, m_answerMs, &m_inside);
-    *noAnswer = code == NATPMP_TRYAGAIN || code == NATPMP_ERR_CANNOTGETGATEWAY || code == NATPMP_ERR_RECVFROM;
+    // A gateway that refuses the request port runs no NAT-PMP at all: as good as silence.
+    *noAnswer = code == NATPMP_TRYAGAIN || code == NATPMP_ERR_CANNOTGETGATEWAY || code == NATPMP_ERR_RECVFROM
+                || code == NATPMP_ERR_NOGATEWAYSUPPORT;
     if (code < 0) {
         *why = QStringLiteral("no NAT-PMP router answered: %1").arg(describe(code));
         return false;
