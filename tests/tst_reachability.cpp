@@ -111,11 +111,7 @@ private slots:
         QString why;
         if (!m_net->create(&why))
             QSKIP(qPrintable(QStringLiteral("no home network to test on: ") + why));
-        // Without a runtime folder every program would complain about it.
-        const QString runtime = m_work.filePath(QStringLiteral("runtime"));
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+        TestSupport::useOwnRuntimeFolder(m_work.path());
         m_directory = std::make_unique<DirectoryProcess>();
         QVERIFY2(m_directory->start(m_net->command(HomeRouter::Internet, m_binDir + QStringLiteral("/zelmo-directory"),
                                                    {QStringLiteral("--data"), m_work.filePath(QStringLiteral("data")),
