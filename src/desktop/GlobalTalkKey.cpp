@@ -46,13 +46,10 @@ GlobalTalkKey::~GlobalTalkKey()
 void GlobalTalkKey::attach()
 {
     m_backend->setParent(nullptr);
-    connect(m_backend.get(), &TalkKeyBackend::stateChanged, this, [this] {
-        if (m_backend->state() != TalkKeyBackend::State::Bound)
-            setHeld(false);
-        emit statusChanged();
-    });
-    connect(m_backend.get(), &TalkKeyBackend::pressed, this, [this] { setHeld(true); });
-    connect(m_backend.get(), &TalkKeyBackend::released, this, [this] { setHeld(false); });
+    // The backend reports each press and release once, and releases a key it no longer has.
+    connect(m_backend.get(), &TalkKeyBackend::stateChanged, this, &GlobalTalkKey::statusChanged);
+    connect(m_backend.get(), &TalkKeyBackend::pressed, this, &GlobalTalkKey::pressed);
+    connect(m_backend.get(), &TalkKeyBackend::released, this, &GlobalTalkKey::released);
 }
 
 void GlobalTalkKey::choose(const QString &name)
@@ -62,8 +59,7 @@ void GlobalTalkKey::choose(const QString &name)
     if (chosen == m_chosen)
         return;
     m_chosen = chosen;
-    // A key let go of while held ends the talking it started.
-    setHeld(false);
+    m_backend->release();
     m_backend->bind(key);
     emit statusChanged();
 }
@@ -101,15 +97,4 @@ QString GlobalTalkKey::statusText() const
         return m_backend->detail();
     }
     return {};
-}
-
-void GlobalTalkKey::setHeld(bool held)
-{
-    if (held == m_held)
-        return;
-    m_held = held;
-    if (held)
-        emit pressed();
-    else
-        emit released();
 }

@@ -42,7 +42,7 @@ public:
     // One sentence for the options: what the key does now, or why it does nothing.
     QString statusText() const;
     bool isAvailable() const { return status() != Status::Unavailable; }
-    bool isHeld() const { return m_held; }
+    bool isHeld() const { return m_backend->isHeld(); }
 
 signals:
     void statusChanged();
@@ -51,9 +51,7 @@ signals:
 
 private:
     void attach();
-    void setHeld(bool held);
 
     std::unique_ptr<TalkKeyBackend> m_backend;
     QString m_chosen;
-    bool m_held = false;
 };

@@ -49,7 +49,6 @@ MediaSession::MediaSession(Context context, QObject *parent)
     , m_windowNormal([] { return true; })
     , m_frameBuffer(FrameBufferBytes)
     , m_compressed(MaxFrameLength)
-    , m_engineOutput(EngineOutputBytes)
     , m_pacer(TickMs)
 {
     m_linkClock.start();
@@ -315,42 +314,50 @@ void MediaSession::sendVideoFrame()
 void MediaSession::receiveMediaData(const QByteArray &text, bool eol)
 {
     m_.stats.addBytesReceived(text.size());
-    // The header is read by position only; a length the data does not cover drops the packet.
-    const int total = MediaPacket::totalLength(text);
-    if (!eol || total <= 0)
+    if (!eol)
         return;
+    // The header is read by position only; a length the data does not cover drops the packet.
+    const MediaPacket::Received packet = MediaPacket::parse(text);
+    switch (packet.kind) {
+    case MediaPacket::Kind::Video:
+        receiveVideo(packet.body);
+        break;
+    case MediaPacket::Kind::Audio:
+        if (packet.body.size() <= MaxSoundOrTextBytes)
+            receiveSound(packet.body);
+        break;
+    case MediaPacket::Kind::Text:
+        if (packet.body.size() <= MaxSoundOrTextBytes)
+            emit textReceived(Fields::fromWire(packet.body));
+        break;
+    case MediaPacket::Kind::Unknown:
+        break;
+    }
+}
 
-    int type = VideoEngine::PacketNone;
-    const int payload = m_.video.processData(reinterpret_cast<const uchar *>(text.constData()), total,
-                                             m_engineOutput.data(), EngineOutputBytes, &type);
-    switch (type) {
-    case VideoEngine::PacketVideo: {
-        int width = 0;
-        int height = 0;
-        m_.video.getImageSize(&width, &height);
-        if (width > 0 && width != m_displayWidth)
-            setDisplaySize(width, height);
-        m_.stats.addFrameReceived();
-        // The calling side keeps the last frame's length for the zoom menu's Small item.
-        if (m_.ippClient.isConnected())
-            m_.state.lastVideoPayload = quint16(payload);
-        break;
-    }
-    case VideoEngine::PacketAudio: {
-        std::array<qint16, BlockSampleRoom> samples{};
-        const int n = m_.audio.unCompressAudioGSM(m_engineOutput.data(), qint16(std::min(payload, 32767)),
-                                                  samples.data(), int(samples.size()));
-        if (n > 0)
-            m_.audioPlayQueue.push(
-                QByteArrayView(reinterpret_cast<const char *>(samples.data()), qsizetype(n) * qsizetype(sizeof(qint16))));
-        break;
-    }
-    case VideoEngine::PacketText:
-        emit textReceived(Fields::fromWire(text.mid(MediaPacket::HeaderBytes, total - MediaPacket::HeaderBytes)));
-        break;
-    default:
-        break;
-    }
+void MediaSession::receiveVideo(const QByteArray &body)
+{
+    if (!m_.video.drawFrame(body))
+        return;
+    int width = 0;
+    int height = 0;
+    m_.video.getImageSize(&width, &height);
+    if (width > 0 && width != m_displayWidth)
+        setDisplaySize(width, height);
+    m_.stats.addFrameReceived();
+    // The calling side keeps the last frame's length for the zoom menu's Small item.
+    if (m_.ippClient.isConnected())
+        m_.state.lastVideoPayload = quint16(body.size());
+}
+
+void MediaSession::receiveSound(const QByteArray &body)
+{
+    std::array<qint16, BlockSampleRoom> samples{};
+    const int n = m_.audio.unCompressAudioGSM(reinterpret_cast<const uchar *>(body.constData()), int(body.size()),
+                                              samples.data(), int(samples.size()));
+    if (n > 0)
+        m_.audioPlayQueue.push(
+            QByteArrayView(reinterpret_cast<const char *>(samples.data()), qsizetype(n) * qsizetype(sizeof(qint16))));
 }
 
 // ---- Call start and end -----------------------------------------------------------------

@@ -58,9 +58,9 @@ public:
     static constexpr int UnusableFramesForFormatMessage = 3;
     static constexpr int MediaInputBufferSize = MaxFrameLength + 8;
     static constexpr int MediaOutputBufferSize = 16384;
-    // Room for the longest body the engine hands back: a text line of the longest length
-    // the sender queues.
-    static constexpr int EngineOutputBytes = 32000;
+    // The longest sound or text body taken: a text line of the longest length the sender
+    // queues. A longer one is dropped.
+    static constexpr int MaxSoundOrTextBytes = 32000;
     static constexpr int FrameBufferBytes = 640 * 480 * 3;
     static constexpr int DefaultDisplayWidth = 320;
     static constexpr int DefaultDisplayHeight = 240;
@@ -76,7 +76,9 @@ public:
 
     // Offers a packet to the media connection; the bytes it accepted, 0 when nothing went.
     int sendMediaPacket(const QByteArray &packet);
-    // The data event of either media endpoint: one packet without its terminator.
+    // The data event of either media endpoint: one packet without its terminator. Video
+    // goes to the video engine, sound through the audio engine to the play queue, text to
+    // textReceived.
     void receiveMediaData(const QByteArray &text, bool eol);
 
     // Queues a line for the peer (cut to the longest line the queue keeps). False, with
@@ -127,6 +129,8 @@ signals:
 
 private:
     void playAudioQueue();
+    void receiveVideo(const QByteArray &body);
+    void receiveSound(const QByteArray &body);
     void sendVideoFrame();
     QByteArray textPacket(const QByteArray &line) const;
 
@@ -170,9 +174,6 @@ private:
     int m_lastFrameSkipped = -1;
     // Frames in a row that could not be used; one bad frame is not a wrong format.
     int m_unusableFrames = 0;
-
-    // Receiving.
-    std::vector<uchar> m_engineOutput;
 
     LinkPacer m_pacer;
     QElapsedTimer m_linkClock;

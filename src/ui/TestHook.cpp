@@ -1,5 +1,6 @@
 #include "ui/TestHook.h"
 
+#include "core/DescriptorLines.h"
 #include "media/engine/AudioEngine.h"
 #include "media/engine/TestSpeaker.h"
 #include "media/engine/VideoEngine.h"
@@ -17,12 +18,10 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QSocketNotifier>
 #include <QTextEdit>
 #include <QTreeWidget>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -124,30 +123,14 @@ TestHook::TestHook(Program &program, QObject *parent)
 
 void TestHook::listen(int fd)
 {
-    m_fd = fd;
-    m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &TestHook::readSome);
-}
-
-void TestHook::readSome()
-{
-    char buffer[4096];
-    const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-    if (n <= 0) {
-        m_notifier->setEnabled(false);
-        return;
-    }
-    m_pending.append(buffer, n);
-    qsizetype end;
-    while ((end = m_pending.indexOf('\n')) >= 0) {
-        const QString command = QString::fromUtf8(m_pending.left(end));
-        m_pending.remove(0, end + 1);
-        const QByteArray answer = run(command).toUtf8() + '\n';
+    auto *lines = new DescriptorLines(fd, MaxCommandBytes, this);
+    connect(lines, &DescriptorLines::lineRead, this, [this](const QByteArray &command, bool cut) {
+        if (cut)
+            return;
+        const QByteArray answer = run(QString::fromUtf8(command)).toUtf8() + '\n';
         std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout);
         std::fflush(stdout);
-    }
-    if (m_pending.size() > MaxCommandBytes)
-        m_pending.clear();
+    });
 }
 
 QString TestHook::escaped(const QString &text)

@@ -6,7 +6,6 @@
 #include <QString>
 
 class Program;
-class QSocketNotifier;
 class QWidget;
 
 // Lets a demo or a test drive a running program from outside the way a person does
@@ -48,16 +47,12 @@ public:
     static QString unescaped(const QString &text);
 
 private:
-    void readSome();
     QList<QWidget *> windows() const;
     QWidget *window(const QString &name, QString *error) const;
     QWidget *control(const QString &windowName, const QString &controlName, bool forUse, QString *error) const;
     QString counters() const;
 
     Program &m_program;
-    QSocketNotifier *m_notifier = nullptr;
-    int m_fd = -1;
-    QByteArray m_pending;
     qint64 m_framesDrawn = 0;
     int m_messagesWaiting = 0;
     int m_messagesReceived = 0;

@@ -76,16 +76,7 @@ void frmMsgIn::buildControls()
     }
     head->setColumnStretch(1, 1);
 
-    auto *thumbPanel = new QFrame(this);
-    thumbPanel->setObjectName(QStringLiteral("pnlThumbNail"));
-    thumbPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    auto *thumbLayout = new QVBoxLayout(thumbPanel);
-    thumbLayout->setContentsMargins(2, 2, 2, 2);
-    m_imgThumb = new QLabel(thumbPanel);
-    m_imgThumb->setObjectName(QStringLiteral("imgThumb"));
-    m_imgThumb->setFixedSize(QuickMessageProtocol::ThumbnailWidth, QuickMessageProtocol::ThumbnailHeight);
-    m_imgThumb->setStyleSheet(QStringLiteral("background: black;"));
-    thumbLayout->addWidget(m_imgThumb);
+    QFrame *thumbPanel = MessageWindowParts::thumbnailPanel(this, &m_imgThumb);
     auto *top = new QHBoxLayout;
     top->addLayout(head, 1);
     top->addWidget(thumbPanel, 0, Qt::AlignTop);
