@@ -11,6 +11,8 @@
 //                                             whose loopback carries KBIT kbit/s, shared by
 //                                             both directions; talk latched; 640x480 from
 //                                             1024 kbit/s on, else 320x240)
+//   bench_call --headless ...                (the programs without their windows: the call's
+//                                             core alone, no self view or rates window)
 //   bench_call --side caller|callee ...      (one side; started by the above)
 
 #include "call/CallControl.h"
@@ -22,8 +24,8 @@
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
 #include "media/engine/VideoEngine.h"
-#include "ui/Program.h"
-#include "ui/frmMain.h"
+#include "root/Program.h"
+#include "ui/WindowShell.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -44,6 +46,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -154,15 +157,22 @@ private:
 };
 
 // One side of the call. Prints one line "RESULT key=value ..." when the call is over.
-int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk)
+int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, bool headless)
 {
     const bool caller = side == QLatin1String("caller");
     QTemporaryDir dir;
     writeProfile(dir.path(), !caller);
     Program program(ProgramOptions{port, dir.path(), {}, true});
+    // The program as users run it has its windows; the measuring goes through the root only.
+    std::unique_ptr<WindowShell> shell;
+    if (!headless)
+        shell = std::make_unique<WindowShell>(program);
     bool tailDone = false;
     QObject::connect(&program, &Program::startupTailFinished, &program, [&] { tailDone = true; });
-    program.start();
+    if (shell)
+        shell->start();
+    else
+        program.start();
     program.sounds().setMuted(true);
     program.videoEngine().setCaptureFormat(-1, size);
     // The program as a user starts it: the splash goes, the windows of last time come back.
@@ -174,9 +184,9 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     // Sound blocks sent: the send index moves by one for each block that went.
     qint64 blocksSent = 0;
     int lastSendIndex = program.audioSendQueue().audioSendIndex();
-    QObject::connect(program.mainWindow()->tmrMain(), &QTimer::timeout, &program, [&] {
+    QObject::connect(&program.mediaTimer(), &QTimer::timeout, &program, [&] {
         const int index = program.audioSendQueue().audioSendIndex();
-        if (index != lastSendIndex && program.state().callState == CallState::InCall)
+        if (index != lastSendIndex && program.calls().status().callState == CallState::InCall)
             ++blocksSent;
         lastSendIndex = index;
     });
@@ -205,7 +215,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         std::printf("READY\n");
         std::fflush(stdout);
     }
-    if (!waitFor([&] { return program.state().callState == CallState::InCall; }, 30000)) {
+    if (!waitFor([&] { return program.calls().status().callState == CallState::InCall; }, 30000)) {
         std::printf("RESULT error=no-call\n");
         return 1;
     }
@@ -236,7 +246,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     const qint64 totalPlayed = played.count();
     if (caller)
         program.calls().hangUp();
-    waitFor([&] { return program.state().callState == CallState::Idle; }, 15000);
+    waitFor([&] { return program.calls().status().callState == CallState::Idle; }, 15000);
 
     std::printf("RESULT side=%s seconds=%.2f framesSent=%lld framesReceived=%lld framesDrawn=%lld unreadable=%lld "
                 "blocksSent=%lld blocksPlayed=%lld totalBlocksSent=%lld totalBlocksPlayed=%lld bytesSent=%lld "
@@ -289,15 +299,17 @@ struct Outcome
     double soundPlayed = 1.0;
 };
 
-Outcome runPair(const QString &self, QSize size, int seconds, bool talk, int portFrom, const Targets &targets,
-                const QString &title)
+Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool headless, int portFrom,
+                const Targets &targets, const QString &title)
 {
     Outcome outcome;
     const int calleePort = freePortBlock(portFrom);
     const int callerPort = freePortBlock(calleePort + 4);
     const QString sizeText = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-    const QStringList common{QStringLiteral("--size"), sizeText, QStringLiteral("--seconds"), QString::number(seconds),
+    QStringList common{QStringLiteral("--size"), sizeText, QStringLiteral("--seconds"), QString::number(seconds),
                              QStringLiteral("--talk"), talk ? QStringLiteral("1") : QStringLiteral("0")};
+    if (headless)
+        common << QStringLiteral("--headless");
 
     QProcess callee;
     QProcess caller;
@@ -465,6 +477,7 @@ int main(int argc, char **argv)
                       QStringLiteral("0")});
     parser.addOption({QStringLiteral("link"), QStringLiteral("a slow link of KBIT kbit/s shared by both directions"),
                       QStringLiteral("KBIT")});
+    parser.addOption({QStringLiteral("headless"), QStringLiteral("the programs without their windows")});
     parser.process(app);
     const int seconds = std::max(1, parser.value(QStringLiteral("seconds")).toInt());
     const QString sizeOption = parser.value(QStringLiteral("size"));
@@ -477,10 +490,12 @@ int main(int argc, char **argv)
     if (parser.isSet(QStringLiteral("side"))) {
         return runSide(parser.value(QStringLiteral("side")), parser.value(QStringLiteral("port")).toInt(),
                        parser.value(QStringLiteral("peer-port")).toInt(), onlySize.isValid() ? onlySize : QSize(320, 240),
-                       seconds, parser.value(QStringLiteral("talk")) == QLatin1String("1"));
+                       seconds, parser.value(QStringLiteral("talk")) == QLatin1String("1"),
+                       parser.isSet(QStringLiteral("headless")));
     }
 
     const QString self = QCoreApplication::applicationFilePath();
+    const bool headless = parser.isSet(QStringLiteral("headless"));
     if (parser.isSet(QStringLiteral("link"))) {
         const int kbit = parser.value(QStringLiteral("link")).toInt();
         if (kbit <= 0) {
@@ -499,7 +514,8 @@ int main(int argc, char **argv)
         std::printf("bench_call: a %d kbit/s link shared by both directions (tbf, burst %d bytes, queue %d ms), "
                     "two programs in two processes, defaults, talk latched on both sides\n",
                     kbit, LinkBurstBytes, LinkQueueMs);
-        const Outcome o = runPair(self, size, seconds, true, 2000, targets, QStringLiteral("link %1 kbit/s").arg(kbit));
+        const Outcome o = runPair(self, size, seconds, true, headless, 2000, targets,
+                                  QStringLiteral("link %1 kbit/s").arg(kbit));
         if (!o.ok)
             return 1;
         std::printf("\nlink %d: median %.0f ms, p99 %.0f ms, sound played %.1f %%\n", kbit, o.medianMs, o.p99Ms,
@@ -507,8 +523,11 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    std::printf("bench_call: two programs with test devices in two processes, default settings (self view open, "
-                "data-rates window open on B); A calls B\n");
+    if (headless)
+        std::printf("bench_call: two programs with test devices in two processes, without their windows; A calls B\n");
+    else
+        std::printf("bench_call: two programs with test devices in two processes, default settings (self view open, "
+                    "data-rates window open on B); A calls B\n");
     QList<QSize> sizes{QSize(320, 240), QSize(640, 480)};
     if (onlySize.isValid())
         sizes = {onlySize};
@@ -520,7 +539,8 @@ int main(int argc, char **argv)
         for (const bool talk : {false, true}) {
             Targets targets;
             targets.maxCpu = size.width() <= 320 ? 0.05 : -1;
-            const Outcome o = runPair(self, size, seconds, talk, portFrom, targets, QStringLiteral("loopback"));
+            const Outcome o = runPair(self, size, seconds, talk, headless, portFrom, targets,
+                                      headless ? QStringLiteral("loopback, headless") : QStringLiteral("loopback"));
             portFrom += 40;
             ok = ok && o.ok;
             if (size.width() == 320)

@@ -8,8 +8,10 @@
 #include "media/MediaClock.h"
 #include "media/MediaPacket.h"
 #include "media/MediaSession.h"
+#include "support/RunningProgram.h"
 #include "support/TestSupport.h"
-#include "ui/Program.h"
+#include "ui/MainWindowController.h"
+#include "ui/WindowShell.h"
 #include "ui/WindowPlacement.h"
 #include "ui/frmMain.h"
 #include "ui/frmNewChat.h"
@@ -34,37 +36,22 @@ namespace {
 
 const QString Bell = QStringLiteral("chatbell.wav");
 
-// One program with the test devices, its own profile folder and ports.
-struct Peer
+// One program with its windows; its bells are spaced by a clock that moves only when a
+// test says so.
+struct Peer : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
     std::unique_ptr<QSignalSpy> sounds;
 
     explicit Peer(const QString &name, bool autoAccept = false)
+        : RunningProgram(name, Options{.windows = true, .autoAccept = autoAccept})
     {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
-        program->start();
-        program->sounds().setMuted(true);
         sounds = std::make_unique<QSignalSpy>(&program->sounds(), &SoundPlayer::playRequested);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = name + QStringLiteral("ville");
-        s.EMail = name.toLower() + QStringLiteral("@example.org");
-        s.AutoAccept = autoAccept;
-        s.SendWelcome = false;
-        program->calls().setClock([] { return QTime(9, 5); });
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), TestSupport::portBlock(1));
-        // The bells are spaced by this clock; it moves only when a test says so.
+        settings().SendWelcome = false;
         program->mediaClock().setManual(100);
     }
 
-    ProgramState &state() { return program->state(); }
-    Settings &settings() { return program->settings(); }
     ChatSession &chat() { return program->chat(); }
-    frmNewChat *window() { return program->chatWindow(); }
+    frmNewChat *window() { return shell->chatWindow(); }
     QPlainTextEdit *typingBox() { return window()->txtOut(); }
     QString conversation() { return window()->conversation(); }
     QString typing()
@@ -72,7 +59,6 @@ struct Peer
         window()->showPending();
         return typingBox()->toPlainText();
     }
-    void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
     int bells() { return int(std::count_if(sounds->begin(), sounds->end(), [](const QList<QVariant> &s) {
         return s.first().toString() == Bell;
     })); }
@@ -128,11 +114,11 @@ struct RawCaller
             return false;
         if (announce25) {
             control.write(ControlProtocol::userInfo(true));
-            if (!QTest::qWaitFor([&] { return callee.state().PeerIsV25; }, 5000))
+            if (!QTest::qWaitFor([&] { return callee.call().PeerIsV25; }, 5000))
                 return false;
         }
         media.connectToHost(QHostAddress::LocalHost, quint16(callee.port + 1));
-        if (!QTest::qWaitFor([&] { return callee.state().callState == CallState::InCall; }, 10000))
+        if (!QTest::qWaitFor([&] { return callee.call().callState == CallState::InCall; }, 10000))
             return false;
         chat.connectToHost(QHostAddress::LocalHost, quint16(callee.port + 3));
         return QTest::qWaitFor([&] { return callee.chat().ipdText().isConnected(1); }, 5000);
@@ -195,7 +181,7 @@ private slots:
         QTRY_VERIFY(ann.conversation().endsWith(QStringLiteral("Time in Bobville is 9:05.\nok")));
 
         // The end of the call closes the chat connection and says so on both sides.
-        ann.program->calls().hangUp();
+        ann.calls().hangUp();
         QTRY_VERIFY(!bob.chat().ipdText().isConnected(1));
         QTRY_VERIFY(!ann.chat().isConnected());
         for (Peer *p : {&ann, &bob}) {
@@ -214,7 +200,7 @@ private slots:
         bob.settings().EnableRTC = false;
         ann.call(bob);
         QTRY_VERIFY_WITH_TIMEOUT(bob.chat().ipdText().isConnected(1), 10000);
-        QVERIFY(ann.state().PeerIsV25 && !ann.state().RealTimeChat);
+        QVERIFY(ann.call().PeerIsV25 && !ann.call().RealTimeChat);
         QVERIFY(!ann.chat().isRealTime() && !bob.chat().isRealTime());
 
         ann.type(QStringLiteral("hello\b!\r"));
@@ -227,12 +213,12 @@ private slots:
         QTRY_VERIFY(ann.conversation().endsWith(QStringLiteral("> hell!\nHi Ann, café\n")));
 
         // An empty line is echoed and queued all the same.
-        ann.program->mainWindow()->tmrMain()->stop();
+        ann->mediaTimer().stop();
         ann.type(QStringLiteral("\r"));
         QVERIFY(ann.conversation().endsWith(QStringLiteral("café\n> \n")));
         QVERIFY(!ann.program->textQueue().isEmpty());
         QCOMPARE(ann.program->textQueue().front(), QByteArray());
-        ann.program->mainWindow()->tmrMain()->start();
+        ann->mediaTimer().start();
 
         // With a 2.5 peer, Ctrl+G rings here and there and is not typed; Ring User too.
         QTest::keyClick(ann.typingBox(), Qt::Key_G, Qt::ControlModifier);
@@ -246,7 +232,7 @@ private slots:
         QTRY_COMPARE(ann.bells(), 2);
         // Never while the call's sound is running.
         bob.program->mediaClock().advance(1);
-        bob.state().micState = 2;
+        QVERIFY(bob->audioControl().openMicrophone());
         ann.program->mediaClock().advance(1);
         QSignalSpy bobIn(&bob.chat().ipdText(), &IPDaemon::dataIn);
         ann.click("cmdBell");
@@ -290,11 +276,11 @@ private slots:
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("mn")));
         QCOMPARE(bob.bells(), 2);
         bob.program->mediaClock().advance(1);
-        bob.state().micState = 2;
+        QVERIFY(bob->audioControl().openMicrophone());
         eve.send("BEL<E>To;<E>");
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("mno")));
         QCOMPARE(bob.bells(), 2);
-        bob.state().micState = 1;
+        bob->audioControl().closeMicrophone();
 
         // Typing never lets the conversation grow past its bound; the window keeps up.
         QString expected = bob.chat().conversation().text();
@@ -322,7 +308,7 @@ private slots:
         Peer bob(QStringLiteral("Bob"), true);
         RawCaller eve;
         QVERIFY(eve.call(bob, false));
-        QVERIFY(!bob.state().PeerIsV25 && !bob.chat().isRealTime());
+        QVERIFY(!bob.call().PeerIsV25 && !bob.chat().isRealTime());
 
         bob.type(QStringLiteral("hi"));
         QTest::keyClick(bob.typingBox(), Qt::Key_G, Qt::ControlModifier);
@@ -342,7 +328,7 @@ private slots:
     void theTypingBoxOnlyGrowsAtItsEnd()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann.program->toggleChat();
+        ann.shell->mainController().toggleChat();
         QPlainTextEdit *box = ann.typingBox();
         ann.type(QStringLiteral("hello"));
         QCOMPARE(ann.typing(), QStringLiteral("hello"));
@@ -378,9 +364,9 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"));
         frmNewChat *w = ann.window();
-        ann.program->toggleChat();
+        ann.shell->mainController().toggleChat();
         QVERIFY(w->isVisible());
-        QVERIFY(ann.program->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
+        QVERIFY(ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
         ann.type(QStringLiteral("kept\rand this"));
 
         const auto sizes = [&] { return std::pair(w->txtIn()->font().pointSize(), w->txtOut()->font().pointSize()); };
@@ -400,11 +386,11 @@ private slots:
         // The close box only hides the window; the text stays.
         w->close();
         QVERIFY(!w->isVisible());
-        QVERIFY(!ann.program->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
-        QVERIFY(!ann.program->mainWindow()->buttonPressed(3));
+        QVERIFY(!ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
+        QVERIFY(!ann.shell->mainWindow()->buttonPressed(3));
         QCOMPARE(ann.conversation(), QStringLiteral("> kept\n"));
         QCOMPARE(ann.typing(), QStringLiteral("and this"));
-        ann.program->toggleChat();
+        ann.shell->mainController().toggleChat();
 
         ann.click("cmdClear");
         QCOMPARE(ann.conversation(), QString());
@@ -415,11 +401,11 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"));
         frmNewChat *w = ann.window();
-        frmMain *main = ann.program->mainWindow();
+        frmMain *main = ann.shell->mainWindow();
         const QRect below = main->frameGeometry();
         QCOMPARE(w->pos(), QPoint(below.left(), below.top() + below.height()));
         QCOMPARE(w->height(), 331);
-        ann.program->toggleChat();
+        ann.shell->mainController().toggleChat();
 
         main->move(main->x(), WindowPlacement::screenHeight(main) - 20);
         w->placeBelow(main);

@@ -1,5 +1,5 @@
 #include "support/TestSupport.h"
-#include "ui/DeviceNotice.h"
+#include "media/DeviceNotice.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -10,9 +10,10 @@
 #include "directory/DirectoryService.h"
 #include "support/DesktopKit.h"
 #include "support/MessageKit.h"
+#include "support/RunningProgram.h"
 #include "support/TestSupport.h"
 #include "ui/DesktopIntegration.h"
-#include "ui/Program.h"
+#include "ui/WindowShell.h"
 #include "ui/TrayController.h"
 #include "ui/frmCallIn.h"
 #include "ui/frmMain.h"
@@ -38,29 +39,16 @@ using DesktopKit::FakeNotifications;
 
 namespace {
 
-// One ZELMO with its own profile and ports; its main window is not the active window
-// unless a scenario makes it so.
-struct Party
+// One ZELMO with its windows; its main window is not the active window unless a scenario
+// makes it so.
+struct Party : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-
     explicit Party(const QString &name, const QString &profile = QString())
+        : RunningProgram(name, Options{.windows = true, .location = QStringLiteral("Lima"), .profile = profile})
     {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, profile.isEmpty() ? dir.path() : profile, {}, true});
-        program->start();
-        program->sounds().setMuted(true);
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), port + 19);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = QStringLiteral("Lima");
-        program->calls().setClock([] { return QTime(9, 5); });
     }
-    ProgramState &state() { return program->state(); }
-    frmCallIn *prompt() { return program->callPrompt(); }
-    QAction *item(const char *name) { return program->mainWindow()->action(QString::fromLatin1(name)); }
+    frmCallIn *prompt() { return shell->callPrompt(); }
+    QAction *item(const char *name) { return main()->action(QString::fromLatin1(name)); }
 };
 
 // A caller made of a bare socket, to see the answer byte by byte.
@@ -169,7 +157,7 @@ private slots:
         QTRY_VERIFY(!isOpen(id));
         // A late click on the withdrawn notification answers nothing twice.
         m_service->invoke(id, QStringLiteral("answer"));
-        QTRY_VERIFY(ann.socket.state() != QAbstractSocket::ConnectedState || bob.state().callState == CallState::Idle);
+        QTRY_VERIFY(ann.socket.state() != QAbstractSocket::ConnectedState || bob.call().callState == CallState::Idle);
         QCOMPARE(ann.received, QByteArray("RRS;NO;"));
     }
 
@@ -185,7 +173,7 @@ private slots:
             QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
             QTRY_VERIFY(!isOpen(id));
         }
-        QTRY_COMPARE(bob.state().callState, CallState::Idle);
+        QTRY_COMPARE(bob.call().callState, CallState::Idle);
         QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
 
         // The prompt counts down and declines by itself.
@@ -204,7 +192,7 @@ private slots:
     void nothingIsShownWhileTheMainWindowIsActive()
     {
         Party bob(QStringLiteral("Bob"));
-        frmMain *main = bob.program->mainWindow();
+        frmMain *main = bob.shell->mainWindow();
         main->show();
         main->activateWindow();
         QTRY_VERIFY(main->isActiveWindow());
@@ -243,8 +231,8 @@ private slots:
 
         // The second message, though the first waited longer, opens from its notification.
         m_service->invoke(second.id, QStringLiteral("default"));
-        QTRY_VERIFY(bob.program->mainWindow()->findChild<frmMsgIn *>());
-        frmMsgIn *viewer = bob.program->mainWindow()->findChild<frmMsgIn *>();
+        QTRY_VERIFY(bob.shell->mainWindow()->findChild<frmMsgIn *>());
+        frmMsgIn *viewer = bob.shell->mainWindow()->findChild<frmMsgIn *>();
         QCOMPARE(viewer->findChild<QPlainTextEdit *>(QStringLiteral("txtMessageIn"))->toPlainText(),
                  QStringLiteral("Second one"));
         QTRY_VERIFY(!isOpen(second.id));
@@ -252,11 +240,11 @@ private slots:
         QCOMPARE(bob.program->messages().store().waitingCount(), 1);
 
         // The first, opened from the indicator as always, takes its notification with it.
-        QTest::mouseDClick(bob.program->mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn")), Qt::LeftButton);
+        QTest::mouseDClick(bob.shell->mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn")), Qt::LeftButton);
         QTRY_VERIFY(!isOpen(first.id));
         // A click on a withdrawn notification opens nothing more.
         m_service->invoke(second.id, QStringLiteral("default"));
-        QCOMPARE(bob.program->mainWindow()->findChildren<frmMsgIn *>().size(), 2);
+        QCOMPARE(bob.shell->mainWindow()->findChildren<frmMsgIn *>().size(), 2);
     }
 
     void theChatBellWhileTheChatIsHiddenBringsTheChatBack()
@@ -264,11 +252,11 @@ private slots:
         Party ann(QStringLiteral("Ann"));
         Party bob(QStringLiteral("Bob"));
         bob.program->settings().AutoAccept = true;
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(bob.port), 2000, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::InCall, 10000);
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
         m_service->shown.clear();
-        QVERIFY(!bob.program->chatWindow()->isVisible());
+        QVERIFY(!bob.shell->chatWindow()->isVisible());
 
         // The chat may still be connecting: Ann rings until Bob hears it.
         QTRY_VERIFY_WITH_TIMEOUT((ann.program->chat().ringUser(), latest(QStringLiteral("Text Chat"))), 10000);
@@ -276,7 +264,7 @@ private slots:
         QCOMPARE(bell.summary, QStringLiteral("Text Chat - Ann"));
         QCOMPARE(bell.body, QStringLiteral("Ann rang the chat bell."));
         m_service->invoke(bell.id, QStringLiteral("default"));
-        QTRY_VERIFY(bob.program->chatWindow()->isVisible());
+        QTRY_VERIFY(bob.shell->chatWindow()->isVisible());
         QVERIFY(bob.item("Menu_ViewChat")->isChecked());
         QTRY_VERIFY(!isOpen(bell.id));
         // Several bells make one notification, never a pile of them.
@@ -303,10 +291,10 @@ private slots:
         Party ann(QStringLiteral("Ann"));
         Party bob(QStringLiteral("Bob"));
         bob.program->settings().AutoAccept = true;
-        TrayController &tray = ann.program->desktop().tray();
-        QAbstractButton *lamp = ann.program->mainWindow()->findChild<QAbstractButton *>(QStringLiteral("imgDoNotDisturb"));
+        TrayController &tray = ann.shell->desktop().tray();
+        QAbstractButton *lamp = ann.shell->mainWindow()->findChild<QAbstractButton *>(QStringLiteral("imgDoNotDisturb"));
         auto doNotDisturb = [&](bool on) {
-            return ann.state().doNotDisturb == on && ann.item("menu_DoNotDisturb")->isChecked() == on
+            return ann.calls().doNotDisturb() == on && ann.item("menu_DoNotDisturb")->isChecked() == on
                    && tray.action(QStringLiteral("trayDoNotDisturb"))->isChecked() == on
                    && lamp->property("picture").toString() == (on ? "imgDNDOn" : "imgDNDOff")
                    && (tray.picture() == Artwork::TrayPicture::DoNotDisturb) == on;
@@ -324,21 +312,21 @@ private slots:
         // Hang Up is offered during a call only, and ends it as the File menu does.
         QAction *hangUp = tray.action(QStringLiteral("trayHangUp"));
         QVERIFY(!hangUp->isVisible());
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(bob.port), 2000, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QVERIFY(hangUp->isVisible());
         QCOMPARE(tray.picture(), Artwork::TrayPicture::InCall);
         QCOMPARE(tray.toolTip(), QStringLiteral("ZELMO: in a call"));
         hangUp->trigger();
-        QTRY_COMPARE(ann.state().callState, CallState::Idle);
-        QTRY_COMPARE(bob.state().callState, CallState::Idle);
+        QTRY_COMPARE(ann.call().callState, CallState::Idle);
+        QTRY_COMPARE(bob.call().callState, CallState::Idle);
         QVERIFY(!hangUp->isVisible());
         QCOMPARE(tray.picture(), Artwork::TrayPicture::Idle);
 
         // Show ZELMO brings the hidden main window back; Quit is the orderly shutdown.
-        ann.program->mainWindow()->hide();
+        ann.shell->mainWindow()->hide();
         tray.action(QStringLiteral("trayShow"))->trigger();
-        QVERIFY(ann.program->mainWindow()->isVisible());
+        QVERIFY(ann.shell->mainWindow()->isVisible());
         tray.action(QStringLiteral("trayQuit"))->trigger();
         QVERIFY(ann.program->isShutDown());
     }
@@ -348,8 +336,8 @@ private slots:
         QTemporaryDir profile;
         {
             Party ann(QStringLiteral("Ann"), profile.path());
-            ann.program->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
-            auto *options = ann.program->mainWindow()->findChild<frmOptions *>();
+            ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
+            auto *options = ann.shell->mainWindow()->findChild<frmOptions *>();
             QVERIFY(options);
             auto *notify = options->findChild<QCheckBox *>(QStringLiteral("chkNotify"));
             auto *trayIcon = options->findChild<QCheckBox *>(QStringLiteral("chkTrayIcon"));
@@ -357,8 +345,8 @@ private slots:
             QVERIFY(notify->isChecked() && trayIcon->isChecked());
             notify->click();
             trayIcon->click();
-            QVERIFY(!ann.program->desktop().notifier().isEnabled());
-            QVERIFY(!ann.program->desktop().tray().isIconWanted());
+            QVERIFY(!ann.shell->desktop().notifier().isEnabled());
+            QVERIFY(!ann.shell->desktop().tray().isIconWanted());
             // No talk key can be had here (no display, no portal), and the option says so.
             auto *status = options->findChild<QLabel *>(QStringLiteral("lblTalkKey"));
             QTRY_COMPARE(status->text(),
@@ -375,7 +363,7 @@ private slots:
 
         // The next start reads them back: a message in the background stays quiet.
         Party again(QStringLiteral("Ann"), profile.path());
-        QVERIFY(!again.program->desktop().notifier().isEnabled());
+        QVERIFY(!again.shell->desktop().notifier().isEnabled());
         QVERIFY(MessageKit::sendWhole(again.port + 2, 12, "Quiet please", "Bob"));
         QTRY_COMPARE(again.program->messages().store().waitingCount(), 1);
         QCOMPARE(m_service->shown.size(), 0);

@@ -1,11 +1,14 @@
+// Floods and faults on the control, media, quick-message and chat ports: many held
+// connections, a peer that drips one byte at a time, peers that reset in the middle of a
+// message, a caller that closes its control connection and opens the media or chat at
+// once. The program must keep its tick, its call, a bounded set of connections, and give
+// every descriptor back.
+
 #include "call/CallControl.h"
 #include "call/ControlProtocol.h"
 #include "chat/ChatProtocol.h"
 #include "chat/ChatSession.h"
-#include "core/ActivityLog.h"
 #include "core/IPDaemon.h"
-#include "directory/DirectoryService.h"
-#include "core/SoundPlayer.h"
 #include "media/CaptureControl.h"
 #include "media/MediaSession.h"
 #include "media/MediaStats.h"
@@ -13,17 +16,12 @@
 #include "media/engine/VideoEngine.h"
 #include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/frmCallIn.h"
-#include "ui/frmMain.h"
+#include "support/RawClient.h"
+#include "support/RunningProgram.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -33,40 +31,7 @@
 
 #include <sys/socket.h>
 
-// Floods and faults on the control, media, quick-message and chat ports: many held
-// connections, a peer that drips one byte at a time, peers that reset in the middle of a
-// message, a caller that closes its control connection and opens the media or chat at once. The program must keep its tick, its call,
-// a bounded set of connections, and give every descriptor back.
 namespace {
-
-struct Peer
-{
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-    // The most control connections the program held at once.
-    int mostHeld = 0;
-
-    explicit Peer(const QString &name)
-    {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
-        program->start();
-        program->sounds().setMuted(true);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = name + QStringLiteral("ville");
-        s.EMail = name.toLower() + QStringLiteral("@example.org");
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), TestSupport::portBlock(1));
-        QObject::connect(&program->ipdControl(), &IPDaemon::connected, [this] {
-            mostHeld = std::max(mostHeld, int(program->ipdControl().connectionIds().size()));
-        });
-    }
-
-    QTimer *tick() { return program->mainWindow()->tmrMain(); }
-    bool offered() { return program->callPrompt() && program->callPrompt()->isVisible(); }
-    void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
-};
 
 int openDescriptors()
 {
@@ -91,7 +56,6 @@ struct Flood
     int port;
     std::vector<std::unique_ptr<QTcpSocket>> sockets;
 
-    explicit Flood(int port) : port(port) {}
     void open(int count)
     {
         for (int i = 0; i < count; ++i) {
@@ -109,50 +73,14 @@ struct Flood
 };
 
 // The answer to a user-information message: the proof that the control port listens.
-// The program runs on this thread, so the wait keeps the event loop going.
 bool answers(int port)
 {
-    QTcpSocket probe;
-    QByteArray reply;
-    QObject::connect(&probe, &QTcpSocket::connected, [&probe] { probe.write("UIF;2.4;False;"); });
-    QObject::connect(&probe, &QTcpSocket::readyRead, [&] { reply += probe.readAll(); });
-    probe.connectToHost(QHostAddress::LocalHost, quint16(port));
+    RawClient probe(port);
     // "UIF;2.5;True;" during a call with real-time chat, "UIF;2.5;False;" otherwise.
-    return QTest::qWaitFor([&] { return reply.size() >= 13 && reply.endsWith(';'); }, 10000)
-           && reply.startsWith("UIF;2.5;");
+    return probe.send("UIF;2.4;False;")
+           && QTest::qWaitFor([&] { return probe.received.size() >= 13 && probe.received.endsWith(';'); }, 10000)
+           && probe.received.startsWith("UIF;2.5;");
 }
-
-// A caller made of bare sockets: the control connection with its request, then the media
-// and chat connections as a test opens them.
-struct RawCaller
-{
-    QTcpSocket control;
-    QTcpSocket media;
-    QTcpSocket chat;
-    QByteArray controlIn;
-    QByteArray chatIn;
-
-    RawCaller()
-    {
-        QObject::connect(&control, &QTcpSocket::readyRead, [this] { controlIn += control.readAll(); });
-        QObject::connect(&chat, &QTcpSocket::readyRead, [this] { chatIn += chat.readAll(); });
-    }
-    // Up to the acceptance of a callee that accepts by itself.
-    bool requestCall(int port)
-    {
-        control.connectToHost(QHostAddress::LocalHost, quint16(port));
-        if (!control.waitForConnected(5000))
-            return false;
-        control.write(ControlProtocol::request(QStringLiteral("Eve"), QStringLiteral("Evetown"), QTime(9, 5)));
-        return QTest::qWaitFor([this] { return controlIn.startsWith("RRS;YES;"); }, 10000);
-    }
-    // The kernel takes the connection whatever the program will make of it.
-    bool openChat(int port)
-    {
-        chat.connectToHost(QHostAddress::LocalHost, quint16(port + 3));
-        return chat.waitForConnected(5000);
-    }
-};
 
 void resetMidMessage(QTcpSocket &socket, const QByteArray &part)
 {
@@ -163,6 +91,18 @@ void resetMidMessage(QTcpSocket &socket, const QByteArray &part)
     socket.abort();
 }
 
+// Ann calls Bob, who answers by himself; Bob receives Ann's test pattern.
+bool callWithVideo(RunningProgram &ann, RunningProgram &bob)
+{
+    bob.settings().AutoAccept = true;
+    ann.call(bob);
+    if (!ann.waitInCall(bob))
+        return false;
+    if (ann->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+        ann->capture().chooseDriver(TestPatternCamera::deviceName());
+    return QTest::qWaitFor([&] { return bob->mediaStats().framesReceived() >= 3; }, 10000);
+}
+
 } // namespace
 
 class TestFlood : public QObject
@@ -170,323 +110,197 @@ class TestFlood : public QObject
     Q_OBJECT
 
 private slots:
-    void fiveHundredHeldConnectionsLeaveTheCallAndTheTickGoing()
+    // Each port of a program in a call: what it holds of 500 connections, and how it shows
+    // afterwards that it still serves.
+    void fiveHundredConnectionsOnAPortLeaveTheCallAndTheTickGoing_data()
     {
-        Peer ann(QStringLiteral("Ann"));
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        bob.program->calls().setDeadlines(1500, 1500, 30000);
-        ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        QTest::addColumn<int>("offset");
+        // The most the program holds at once; those of the flood it holds are let go after
+        // a while.
+        QTest::addColumn<int>("held");
+        QTest::newRow("control") << 0 << int(CallControl::MaxControlConnections);
+        QTest::newRow("media") << 1 << 0;
+        QTest::newRow("quick messages") << 2 << int(MessageService::MaxConnections);
+        QTest::newRow("chat") << 3 << 0;
+    }
+
+    void fiveHundredConnectionsOnAPortLeaveTheCallAndTheTickGoing()
+    {
+        QFETCH(int, offset);
+        QFETCH(int, held);
+        RunningProgram ann(QStringLiteral("Ann"));
+        RunningProgram bob(QStringLiteral("Bob"));
+        bob.calls().setDeadlines(1500, 1500, 30000);
+        MessageService &messages = bob->messages();
+        messages.setIdleCloseTime(1500);
+        IPDaemon *listeners[] = {&bob->ipdControl(), &bob->ipdMedia(), &messages.ipdMessage(), &bob->chat().ipdText()};
+        IPDaemon &listener = *listeners[offset];
+        int mostHeld = 0;
+        connect(&listener, &IPDaemon::connected, this,
+                [&] { mostHeld = std::max(mostHeld, int(listener.connectionIds().size())); });
+        QVERIFY(callWithVideo(ann, bob));
+        QTRY_VERIFY_WITH_TIMEOUT(ann->chat().isRealTime() && bob->chat().isRealTime(), 10000);
         QVERIFY(answers(bob.port));
+        const int calls = int(listener.connectionIds().size());
+        mostHeld = calls;
         const int descriptors = openDescriptors();
         const qint64 memory = residentKilobytes();
-
-        // The longest pause between two ticks, for the record.
-        int ticks = 0;
-        qint64 longestGap = 0;
-        QElapsedTimer sinceTick;
-        sinceTick.start();
-        connect(bob.tick(), &QTimer::timeout, this, [&] {
-            ++ticks;
-            longestGap = std::max(longestGap, sinceTick.restart());
-        });
-        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
+        QSignalSpy ticks(&bob->mediaTimer(), &QTimer::timeout);
+        const qint32 framesBefore = bob->mediaStats().framesReceived();
         qint64 peak = memory;
         {
             // In waves the size of the listening queue, so that the kernel takes every
             // connection at once rather than retrying some of them for many seconds.
-            Flood flood(bob.port);
+            Flood flood{bob.port + offset, {}};
             for (int wave = 0; wave < 10; ++wave) {
                 flood.open(50);
                 // Beyond the few it serves, the program closes them as they come.
-                QTRY_VERIFY_WITH_TIMEOUT(
-                    flood.turnedAway() >= int(flood.sockets.size()) - CallControl::MaxControlConnections, 20000);
+                QTRY_VERIFY_WITH_TIMEOUT(flood.turnedAway() >= int(flood.sockets.size()) - held, 20000);
                 peak = std::max(peak, residentKilobytes());
             }
-            // The call goes on meanwhile: its control connection stays, frames keep coming,
-            // and the tick keeps running.
-            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
-            QVERIFY(ticks >= 5);
-            QVERIFY(bob.program->ipdControl().isConnected(1));
-            QCOMPARE(bob.program->state().callState, CallState::InCall);
+            // The call goes on meanwhile: frames keep coming and the tick keeps running.
+            QTRY_VERIFY_WITH_TIMEOUT(bob->mediaStats().framesReceived() >= framesBefore + 5, 10000);
+            QVERIFY(ticks.count() >= 5);
+            QVERIFY(bob->ipdControl().isConnected(1));
             // Held connections that never speak are let go.
             QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, 10000);
             peak = std::max(peak, residentKilobytes());
         }
-        QVERIFY(bob.mostHeld <= CallControl::MaxControlConnections);
+        QVERIFY(mostHeld <= std::max(held, calls));
+        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
+        QVERIFY(bob.inCall());
         QVERIFY(answers(bob.port));
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
-        // Every descriptor comes back.
-        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
-        bob.tick()->disconnect(this);
-        qInfo("500 connections: %d held at most, %d ticks, longest gap %lld ms, peak memory %lld kB over %lld kB",
-              bob.mostHeld, ticks, longestGap, peak - memory, memory);
-        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
-    }
-
-    void fiveHundredMediaConnectionsAreTurnedAwayDuringACall()
-    {
-        Peer ann(QStringLiteral("Ann"));
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
-        const int descriptors = openDescriptors();
-        const qint64 memory = residentKilobytes();
-        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
-        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
-        qint64 peak = memory;
-        {
-            Flood flood(bob.port + 1);
-            for (int wave = 0; wave < 10; ++wave) {
-                flood.open(50);
-                // The call's media connection is there: every other one is closed at once.
-                QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), int(flood.sockets.size()), 20000);
-                peak = std::max(peak, residentKilobytes());
-            }
-            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
-            QVERIFY(ticks.count() >= 5);
-            QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
-        qInfo("500 media connections: %d ticks, peak memory %lld kB over %lld kB", int(ticks.count()), peak - memory,
-              memory);
-        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
-    }
-
-    void fiveHundredQuickMessageConnectionsAreBoundedAndLetGo()
-    {
-        Peer ann(QStringLiteral("Ann"));
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        MessageService &messages = bob.program->messages();
-        messages.setIdleCloseTime(1500);
-        IPDaemon &listener = messages.ipdMessage();
-        int mostHeld = 0;
-        connect(&listener, &IPDaemon::connected, this,
-                [&] { mostHeld = std::max(mostHeld, int(listener.connectionIds().size())); });
-        ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
-        const int descriptors = openDescriptors();
-        const qint64 memory = residentKilobytes();
-        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
-        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
-        qint64 peak = memory;
-        {
-            Flood flood(bob.port + 2);
-            for (int wave = 0; wave < 10; ++wave) {
-                flood.open(50);
-                // Beyond the few it has room for, the listener closes them as they come.
-                QTRY_VERIFY_WITH_TIMEOUT(
-                    flood.turnedAway() >= int(flood.sockets.size()) - MessageService::MaxConnections, 20000);
-                peak = std::max(peak, residentKilobytes());
-            }
-            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
-            QVERIFY(ticks.count() >= 5);
-            // The held ones never send a message and are let go at the idle close.
-            QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, 10000);
-        }
-        QVERIFY(mostHeld <= MessageService::MaxConnections);
-        QVERIFY(listener.connectionIds().isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
-
-        // Every slot is free again: a real message gets through.
+        QCOMPARE(int(listener.connectionIds().size()), calls);
+        // The chat and the quick messages still serve.
+        ann->chat().type(QStringLiteral("still here"));
+        QTRY_VERIFY(bob->chat().conversation().text().endsWith(QStringLiteral("still here")));
         namespace QM = QuickMessageProtocol;
-        QTcpSocket sender;
-        QByteArray replies;
-        connect(&sender, &QTcpSocket::readyRead, this, [&] { replies += sender.readAll(); });
-        sender.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 2));
-        QVERIFY(sender.waitForConnected(5000));
-        sender.write(QM::request(1234));
-        QTRY_COMPARE(replies, QM::accepted());
-        sender.write(QM::head({1234, QStringLiteral("Carol"), QString(), QString(), QString(), QStringLiteral("Hi")})
-                     + QM::end());
+        RawClient sender(bob.port + 2);
+        QVERIFY(sender.send(QM::request(1234)) && sender.waitFor(QM::accepted()));
+        sender.send(QM::head({1234, QStringLiteral("Carol"), QString(), QString(), QString(), QStringLiteral("Hi")})
+                    + QM::end());
         QTRY_COMPARE(messages.waitingCount(), 1);
-        qInfo("500 quick-message connections: %d held at most, %d ticks, peak memory %lld kB over %lld kB", mostHeld,
+        qInfo("500 connections: %d held at most, %d ticks, peak memory %lld kB over %lld kB", mostHeld,
               int(ticks.count()), peak - memory, memory);
         QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 
     void aPeerThatSendsOneByteAtATimeIsLetGo()
     {
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->calls().setDeadlines(1000, 1000, 1000);
-        QTcpSocket drip;
-        drip.connectToHost(QHostAddress::LocalHost, quint16(bob.port));
-        QVERIFY(drip.waitForConnected(5000));
+        RunningProgram bob(QStringLiteral("Bob"));
+        QSignalSpy offers(&bob.calls(), &CallControl::callOffered);
+        bob.calls().setDeadlines(1000, 1000, 1000);
+        RawClient drip(bob.port);
+        QVERIFY(drip.waitConnected());
         const QByteArray request = "RQC;Ann;Oslo;9:05;";
         int sent = 0;
         QTimer byte;
         connect(&byte, &QTimer::timeout, [&] {
-            if (drip.state() == QAbstractSocket::ConnectedState)
-                drip.write(request.mid(sent++ % request.size(), 1));
+            if (drip.connected())
+                drip.send(request.mid(sent++ % request.size(), 1));
         });
         byte.start(100);
         // Each byte is a message of its own and none is a request: the connection stays
         // silent as far as the program is concerned, and is closed.
-        QTRY_COMPARE_WITH_TIMEOUT(drip.state(), QAbstractSocket::UnconnectedState, 10000);
+        QVERIFY(drip.waitClosed(10000));
         QVERIFY(sent >= 2);
-        QVERIFY(!bob.offered());
-        QVERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+        QVERIFY(offers.isEmpty());
+        QVERIFY(bob->ipdControl().connectionIds().isEmpty());
         QVERIFY(answers(bob.port));
     }
 
     void peersThatResetMidMessageLeaveNothingBehind()
     {
-        Peer bob(QStringLiteral("Bob"));
+        RunningProgram bob(QStringLiteral("Bob"));
+        QSignalSpy offers(&bob.calls(), &CallControl::callOffered);
         QVERIFY(answers(bob.port));
         const int descriptors = openDescriptors();
         for (int i = 0; i < 50; ++i) {
-            QTcpSocket eve;
-            eve.connectToHost(QHostAddress::LocalHost, quint16(bob.port));
-            QVERIFY(eve.waitForConnected(5000));
+            RawClient eve(bob.port);
+            QVERIFY(eve.waitConnected());
             // A reset, not an orderly close.
-            resetMidMessage(eve, QByteArray("RQC;Eve;Nowh").left(1 + i % 12));
+            resetMidMessage(eve.socket, QByteArray("RQC;Eve;Nowh").left(1 + i % 12));
         }
-        QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+        QTRY_VERIFY(bob->ipdControl().connectionIds().isEmpty());
         QTRY_VERIFY(openDescriptors() <= descriptors);
-        QVERIFY(!bob.offered());
+        QVERIFY(offers.isEmpty());
         // A real caller is offered the call afterwards.
-        Peer ann(QStringLiteral("Ann"));
+        RunningProgram ann(QStringLiteral("Ann"));
         ann.call(bob);
-        QTRY_VERIFY(bob.offered());
+        QTRY_COMPARE(offers.count(), 1);
     }
 
-    void theChatListenerTakesACallerOnlyWhileItsControlConnectionIsUp()
+    // The caller closes its control connection and opens the chat (or media) connection at
+    // once: both reach the program together, and the late one is turned away however the
+    // two are ordered when they are handed over.
+    void aChannelOpenedAfterTheControlConnectionClosedIsTurnedAway_data()
     {
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        IPDaemon &chat = bob.program->chat().ipdText();
-        // The caller closes its control connection and opens the chat connection at once:
-        // both reach the program together, and the chat connection is turned away however
-        // the two are ordered when they are handed over.
-        for (int round = 0; round < 20; ++round) {
-            RawCaller eve;
-            QVERIFY(eve.requestCall(bob.port));
-            eve.control.abort();
-            QVERIFY(eve.openChat(bob.port));
-            QTRY_COMPARE(eve.chat.state(), QAbstractSocket::UnconnectedState);
-            QVERIFY(eve.chatIn.isEmpty());
-            QVERIFY(chat.connectionIds().isEmpty());
-            QTRY_VERIFY(!bob.program->ipdControl().isConnected(1));
-            QVERIFY(!bob.program->state().callAcceptedOnControl);
-        }
-        // One opened while the control connection is up is taken, and closed as soon as the
-        // caller goes without the call having started.
-        RawCaller eve;
-        QVERIFY(eve.requestCall(bob.port));
-        QVERIFY(eve.openChat(bob.port));
-        QTRY_VERIFY(chat.isConnected(1));
-        eve.control.abort();
-        QTRY_COMPARE(eve.chat.state(), QAbstractSocket::UnconnectedState);
-        QVERIFY(chat.connectionIds().isEmpty());
-        QCOMPARE(bob.program->state().callState, CallState::Idle);
+        QTest::addColumn<bool>("chat");
+        QTest::newRow("chat") << true;
+        QTest::newRow("media") << false;
     }
 
-    void theMediaListenerStartsNoCallOnceTheCallerHasClosedItsControlConnection()
+    void aChannelOpenedAfterTheControlConnectionClosedIsTurnedAway()
     {
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        IPDaemon &media = bob.program->ipdMedia();
-        QSignalSpy calls(&bob.program->mediaSession(), &MediaSession::inCallChanged);
-        // Accepted, then the control connection closed and the media opened at once: the
-        // close may still be waiting when the media connection is offered, and no call may
-        // start with nobody on the control channel.
+        QFETCH(bool, chat);
+        RunningProgram bob(QStringLiteral("Bob"), {.autoAccept = true});
+        IPDaemon &listener = chat ? bob->chat().ipdText() : bob->ipdMedia();
+        QSignalSpy calls(&bob->mediaSession(), &MediaSession::inCallChanged);
         for (int round = 0; round < 20; ++round) {
             RawCaller eve;
-            QVERIFY(eve.requestCall(bob.port));
-            eve.control.abort();
-            eve.media.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 1));
-            QVERIFY(eve.media.waitForConnected(5000));
-            QTRY_COMPARE(eve.media.state(), QAbstractSocket::UnconnectedState);
-            QTRY_VERIFY(!bob.program->ipdControl().isConnected(1));
-            QVERIFY(media.connectionIds().isEmpty());
-            QCOMPARE(bob.program->state().callState, CallState::Idle);
+            QVERIFY(eve.request(bob.port));
+            eve.control.drop();
+            RawClient &late = chat ? eve.chat : eve.media;
+            QVERIFY(chat ? eve.openChat(bob.port) : eve.openMedia(bob.port));
+            QVERIFY(late.waitClosed());
+            QVERIFY(late.received.isEmpty());
+            QVERIFY(listener.connectionIds().isEmpty());
+            QTRY_VERIFY(!bob->ipdControl().isConnected(1));
+            QVERIFY(!bob.call().callAcceptedOnControl);
             QCOMPARE(calls.count(), 0);
         }
-        // With the control connection up the same caller gets its call.
         RawCaller eve;
-        QVERIFY(eve.requestCall(bob.port));
-        eve.media.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 1));
-        QTRY_COMPARE(bob.program->state().callState, CallState::InCall);
-        QCOMPARE(calls.count(), 1);
-    }
-
-    void fiveHundredChatConnectionsLeaveTheCallAndItsChatGoing()
-    {
-        Peer ann(QStringLiteral("Ann"));
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        ann.call(bob);
-        QTRY_VERIFY_WITH_TIMEOUT(ann.program->chat().isRealTime() && bob.program->chat().isRealTime(), 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
-        const int descriptors = openDescriptors();
-        const qint64 memory = residentKilobytes();
-        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
-        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
-        qint64 peak = memory;
-        {
-            Flood flood(bob.port + 3);
-            for (int wave = 0; wave < 10; ++wave) {
-                flood.open(50);
-                // The call's chat connection is there: every other one is closed at once.
-                QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), int(flood.sockets.size()), 20000);
-                peak = std::max(peak, residentKilobytes());
-            }
-            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
-            QVERIFY(ticks.count() >= 5);
-            QCOMPARE(bob.program->chat().ipdText().connectionIds(), QList<int>{1});
-            // The chat itself goes on.
-            ann.program->chat().type(QStringLiteral("still here"));
-            QTRY_VERIFY(bob.program->chat().conversation().text().endsWith(QStringLiteral("still here")));
+        QVERIFY(eve.request(bob.port));
+        if (!chat) {
+            // With the control connection up the same caller gets its call.
+            QVERIFY(eve.openMedia(bob.port));
+            QTRY_VERIFY(bob.inCall());
+            QCOMPARE(calls.count(), 1);
+            return;
         }
-        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
-        qInfo("500 chat connections: %d ticks, peak memory %lld kB over %lld kB", int(ticks.count()), peak - memory,
-              memory);
-        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
+        // A chat connection opened while the control connection is up is taken, and closed
+        // as soon as the caller goes without the call having started.
+        QVERIFY(eve.openChat(bob.port));
+        QTRY_VERIFY(listener.isConnected(1));
+        eve.control.drop();
+        QVERIFY(eve.chat.waitClosed());
+        QVERIFY(listener.connectionIds().isEmpty());
+        QCOMPARE(bob.call().callState, CallState::Idle);
     }
 
     void aChatPeerDrippingOrResettingDoesNoHarm()
     {
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        IPDaemon &chat = bob.program->chat().ipdText();
+        RunningProgram bob(QStringLiteral("Bob"), {.autoAccept = true});
+        IPDaemon &chat = bob->chat().ipdText();
         RawCaller eve;
-        QVERIFY(eve.requestCall(bob.port));
-        eve.control.write(ControlProtocol::userInfo(true));
-        QTRY_VERIFY(bob.program->state().PeerIsV25);
-        eve.media.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 1));
-        QTRY_COMPARE(bob.program->state().callState, CallState::InCall);
+        QVERIFY(eve.request(bob.port));
+        eve.control.send(ControlProtocol::userInfo(true));
+        QTRY_VERIFY(bob.call().PeerIsV25);
+        QVERIFY(eve.openMedia(bob.port));
+        QTRY_VERIFY(bob.inCall());
         QVERIFY(eve.openChat(bob.port));
         QTRY_VERIFY(chat.isConnected(1));
-        const auto conversation = [&] { return bob.program->chat().conversation().text(); };
+        const auto conversation = [&] { return bob->chat().conversation().text(); };
 
         // One byte at a time: the characters come whole, the tick goes on meanwhile.
         const QByteArray typed =
             ChatProtocol::typed(U'h') + ChatProtocol::typed(U'\u00e9') + ChatProtocol::typed(U'!');
-        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
+        QSignalSpy ticks(&bob->mediaTimer(), &QTimer::timeout);
         int sent = 0;
         QTimer drip;
         connect(&drip, &QTimer::timeout, [&] {
-            if (sent < typed.size()) {
-                eve.chat.write(typed.mid(sent++, 1));
-                eve.chat.flush();
-            }
+            if (sent < typed.size())
+                eve.chat.send(typed.mid(sent++, 1));
         });
         drip.start(25);
         QTRY_VERIFY_WITH_TIMEOUT(conversation().endsWith(QStringLiteral("h\u00e9!")), 10000);
@@ -495,16 +309,14 @@ private slots:
 
         // A reset in the middle of a message: the half message is dropped, the call goes on,
         // and the caller may open its chat connection again.
-        resetMidMessage(eve.chat, "Tq");
+        resetMidMessage(eve.chat.socket, "Tq");
         QTRY_VERIFY(chat.connectionIds().isEmpty());
         QVERIFY(conversation().endsWith(QStringLiteral("h\u00e9!")));
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
-        QVERIFY(bob.program->ipdControl().isConnected(1));
-        QTcpSocket again;
-        again.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 3));
-        QVERIFY(again.waitForConnected(5000));
+        QVERIFY(bob.inCall());
+        QVERIFY(bob->ipdControl().isConnected(1));
+        RawClient again(bob.port + 3);
         QTRY_VERIFY(chat.isConnected(1));
-        again.write(ChatProtocol::typed(U'z'));
+        again.send(ChatProtocol::typed(U'z'));
         QTRY_VERIFY(conversation().endsWith(QStringLiteral("h\u00e9!z")));
     }
 };

@@ -10,8 +10,9 @@
 #include "media/engine/TestMicrophone.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/VideoEngine.h"
+#include "support/RunningProgram.h"
 #include "support/TestSupport.h"
-#include "ui/Program.h"
+#include "ui/WindowShell.h"
 #include "ui/frmMain.h"
 #include "ui/frmRates.h"
 #include "ui/frmSelf.h"
@@ -34,39 +35,22 @@
 
 namespace {
 
-// One program with the test devices, its own profile folder and ports, the test pattern
-// camera running and the self view open, as a user has it.
-struct Peer
+// One program with its windows, the test pattern camera running and the self view open,
+// as a user has it.
+struct Peer : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-
     explicit Peer(const QString &name, bool autoAccept = false)
+        : RunningProgram(name, Options{.windows = true, .autoAccept = autoAccept})
     {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
-        program->start();
-        program->sounds().setMuted(true);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = name + QStringLiteral("ville");
-        s.EMail = name.toLower() + QStringLiteral("@example.org");
-        s.AutoAccept = autoAccept;
-        if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+        if (video().driverGetName() != TestPatternCamera::deviceName())
             program->capture().chooseDriver(TestPatternCamera::deviceName());
-        program->selfView()->show();
+        shell->selfView()->show();
     }
 
-    ProgramState &state() { return program->state(); }
     MediaSession &session() { return program->mediaSession(); }
     VideoEngine &video() { return program->videoEngine(); }
     const MediaStats::Totals &totals() { return program->mediaStats().totals(); }
-    TestPatternCamera *camera()
-    {
-        return static_cast<TestDeviceProvider &>(program->devices()).patternCamera();
-    }
-    void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
+    TestPatternCamera *camera() { return static_cast<TestDeviceProvider &>(program->devices()).patternCamera(); }
     // Calls a bare socket on its media port, as the calling side of a call does.
     void openMedia(quint16 peerPort)
     {
@@ -76,11 +60,11 @@ struct Peer
         client.setConnected(true);
     }
     // The self view's pause/play button, clicked as a user does.
-    void clickCamSet() { program->selfView()->cmdCamSet()->click(); }
-    // Lets this program's main timer run `ticks` more times.
+    void clickCamSet() { shell->selfView()->cmdCamSet()->click(); }
+    // Lets this program's media tick run `ticks` more times.
     bool waitTicks(int ticks)
     {
-        QSignalSpy spy(program->mainWindow()->tmrMain(), &QTimer::timeout);
+        QSignalSpy spy(&program->mediaTimer(), &QTimer::timeout);
         return QTest::qWaitFor([&] { return spy.count() >= ticks; }, 10000);
     }
 };
@@ -185,13 +169,13 @@ private slots:
     void everyCapturedFrameIsOfferedOnceWhetherOrNotTheSelfViewDrewIt()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann.program->mainWindow()->tmrMain()->stop();
+        ann->mediaTimer().stop();
         TestPatternCamera *camera = ann.camera();
         QVERIFY(camera);
         camera->setOnDemand(true);
         WirePeer peer;
         ann.openMedia(peer.port());
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QTRY_VERIFY(peer.socket);
         QSignalSpy previewed(&ann.video(), &VideoEngine::previewFrame);
         MediaSession &session = ann.session();
@@ -234,7 +218,7 @@ private slots:
         session.tick();
         QTRY_COMPARE(framesOnWire().size(), 5);
         // With the self view closed nothing draws the frame first; it goes all the same.
-        ann.program->selfView()->hide();
+        ann.shell->selfView()->hide();
         delivered.append(camera->framesMade());
         camera->deliverFrame();
         session.tick();
@@ -248,18 +232,18 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"));
         Peer bob(QStringLiteral("Bob"), true);
-        QVERIFY(ann.program->selfView()->isVisible() && bob.program->selfView()->isVisible());
+        QVERIFY(ann.shell->selfView()->isVisible() && bob.shell->selfView()->isVisible());
         QSignalSpy ratesShown(&bob.session(), &MediaSession::streamRatesChanged);
         DrawnFrames atAnn(ann);
         DrawnFrames atBob(bob);
         ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::InCall, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
 
         // Frames flow both ways while both self views draw every frame.
         QTRY_VERIFY_WITH_TIMEOUT(atAnn.count >= 10 && atBob.count >= 10, 10000);
         // The rates window reads a frame rate within the call's first seconds.
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->ratesWindow()->figure(frmRates::FpsIn).toDouble() > 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(bob.shell->ratesWindow()->figure(frmRates::FpsIn).toDouble() > 0, 5000);
         QVERIFY(!ratesShown.isEmpty());
 
         // Pausing stops that side's video and only that; resuming brings it back, as often
@@ -269,8 +253,8 @@ private slots:
             DrawnFrames &own = side == &ann ? atAnn : atBob;
             for (int round = 0; round < 2; ++round) {
                 side->clickCamSet();
-                QVERIFY(!side->state().captureRunning);
-                QCOMPARE(side->program->selfView()->cmdCamSet()->property("tag").toString(), QStringLiteral("Play"));
+                QVERIFY(!(*side)->capture().isRunning());
+                QCOMPARE(side->shell->selfView()->cmdCamSet()->property("tag").toString(), QStringLiteral("Play"));
                 QVERIFY(side->waitTicks(2)); // a frame taken just before the pause may still go
                 const qint64 sentWhilePaused = side->totals().framesSent;
                 QVERIFY(side->waitTicks(8));
@@ -279,14 +263,14 @@ private slots:
                 const qint64 newestBefore = other.newest;
                 const qint64 ownBefore = own.count;
                 side->clickCamSet();
-                QVERIFY(side->state().captureRunning);
+                QVERIFY((*side)->capture().isRunning());
                 QTRY_VERIFY_WITH_TIMEOUT(other.newest >= newestBefore + 5, 10000);
                 // The other way never stopped.
                 QTRY_VERIFY_WITH_TIMEOUT(own.count >= ownBefore + 5, 10000);
             }
         }
-        ann.program->calls().hangUp();
-        QTRY_COMPARE(bob.state().callState, CallState::Idle);
+        ann.calls().hangUp();
+        QTRY_COMPARE(bob.call().callState, CallState::Idle);
     }
 
     void aSlowReaderGetsFreshFramesAndSoundAndTheRateComesBack()
@@ -295,7 +279,7 @@ private slots:
         // About 20 KB a second, a third of what a full-rate call at 320 x 240 sends.
         WirePeer peer(2048);
         ann.openMedia(peer.port());
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QTRY_VERIFY(peer.socket);
         peer.setPace(20000);
         ann.program->audioControl().talkPressed(Qt::RightButton);

@@ -85,8 +85,7 @@ private slots:
         Relay relay(bob.messagePort());
         QSignalSpy sounds(&bob.program->sounds(), &SoundPlayer::playRequested);
 
-        QObject holder;
-        MessageComposer &c = *ann.messages().createComposer(&holder);
+        MessageComposer c(ann.composing([number] { return qint32(number); }));
         c.setRecipient(QStringLiteral("127.0.0.1"), relay.base());
         if (picture) {
             QVERIFY(grabPicture(c));
@@ -135,7 +134,7 @@ private slots:
         QCOMPARE(m->picture, picture ? c.picture() : QByteArray());
         QCOMPARE(m->audioBlocks, sound ? c.clip() : QList<QByteArray>());
         if (picture)
-            QVERIFY(!bob.messages().thumbnail(m->picture).isNull());
+            QVERIFY(!bob->messageMedia().thumbnail(m->picture).isNull());
         // The parts sent are unticked, as the window shows.
         QVERIFY(!c.imageChecked() && !c.audioChecked());
     }
@@ -168,8 +167,7 @@ private slots:
 
         Party ann(QStringLiteral("Ann"), 71);
         Party bob(QStringLiteral("Bob"), 55);
-        QObject holder;
-        MessageComposer &c = *ann.messages().createComposer(&holder);
+        MessageComposer c(ann.composing());
         QVERIFY(c.useThumbnail(noise));
         QVERIFY(!c.picture().isEmpty() && c.picture().size() <= Proto::MaxPictureBytes);
         QVERIFY(!hasTerminator(c.picture()));
@@ -179,17 +177,17 @@ private slots:
         QTRY_COMPARE(bob.messages().waitingCount(), 1);
         const std::optional<QuickMessage> m = bob.messages().takeOldest();
         QCOMPARE(m->picture, c.picture());
-        QCOMPARE(bob.messages().thumbnail(m->picture).size(), QSize(w, h));
+        QCOMPARE(bob->messageMedia().thumbnail(m->picture).size(), QSize(w, h));
     }
 
     void refusedOrDisabledSendersAreAnsweredAndCanStoreNothing()
     {
         Party bob(QStringLiteral("Bob"), 55);
         IPDaemon &ipd = bob.messages().ipdMessage();
-        QVERIFY(!bob.state().refuseList.add(bob.dir.filePath(QStringLiteral("refuse.dat")), 71, "Ann", "ann@x.org"));
+        QVERIFY(!bob->refuseList().add(bob.dir.filePath(QStringLiteral("refuse.dat")), 71, "Ann", "ann@x.org"));
 
         for (const bool disabled : {false, true}) {
-            bob.state().settings.Disable = disabled;
+            bob.settings().Disable = disabled;
             // Refused by number, or anyone while messaging is off.
             RawSender s(bob.messagePort());
             QTRY_VERIFY(s.connected());
@@ -208,10 +206,9 @@ private slots:
         }
 
         // Through a program: the compose side reports the refusal and keeps its window.
-        bob.state().settings.Disable = false;
+        bob.settings().Disable = false;
         Party ann(QStringLiteral("Ann"), 71);
-        QObject holder;
-        MessageComposer &c = *ann.messages().createComposer(&holder);
+        MessageComposer c(ann.composing());
         QSignalSpy status(&c, &MessageComposer::statusChanged);
         QSignalSpy finished(&c, &MessageComposer::finished);
         c.setRecipient(QStringLiteral("127.0.0.1"), bob.port);
@@ -234,8 +231,7 @@ private slots:
 
         // A program sending then is told, rather than seeing its window close as if sent.
         Party ann(QStringLiteral("Ann"), 71);
-        QObject holder;
-        MessageComposer &c = *ann.messages().createComposer(&holder);
+        MessageComposer c(ann.composing());
         QSignalSpy finished(&c, &MessageComposer::finished);
         QSignalSpy status(&c, &MessageComposer::statusChanged);
         c.setRecipient(QStringLiteral("127.0.0.1"), bob.port);
@@ -319,7 +315,7 @@ private slots:
 
         // Turned-away senders hold no slot, but the listener holds at most 16 connections.
         bob.messages().setIdleCloseTime(MessageService::IdleCloseMs);
-        bob.state().settings.Disable = true;
+        bob.settings().Disable = true;
         std::vector<std::unique_ptr<RawSender>> held;
         for (int i = 0; i < MessageService::MaxConnections; ++i) {
             held.push_back(std::make_unique<RawSender>(bob.messagePort()));
@@ -387,9 +383,9 @@ private slots:
         QVERIFY(indicatorOn(bob));
 
         const auto openNext = [&]() -> QString {
-            const QList<frmMsgIn *> before = bob.program->mainWindow()->findChildren<frmMsgIn *>();
+            const QList<frmMsgIn *> before = bob.main()->findChildren<frmMsgIn *>();
             QTest::mouseDClick(indicator, Qt::LeftButton);
-            for (frmMsgIn *w : bob.program->mainWindow()->findChildren<frmMsgIn *>()) {
+            for (frmMsgIn *w : bob.main()->findChildren<frmMsgIn *>()) {
                 if (!before.contains(w))
                     return w->findChild<QPlainTextEdit *>(QStringLiteral("txtMessageIn"))->toPlainText();
             }
@@ -406,7 +402,7 @@ private slots:
         QVERIFY(!indicatorOn(bob));
         QCOMPARE(openNext(), QString());
         QVERIFY(!indicatorOn(bob));
-        QCOMPARE(bob.program->mainWindow()->findChildren<frmMsgIn *>().size(), 4);
+        QCOMPARE(bob.main()->findChildren<frmMsgIn *>().size(), 4);
     }
 };
 

@@ -10,10 +10,12 @@
 #include <functional>
 #include <vector>
 
+class AudioControl;
 class AudioEngine;
 class AudioPlayQueue;
 class AudioSendQueue;
 class CallClock;
+class CaptureControl;
 class IPDaemon;
 class IPPort;
 class MediaClock;
@@ -21,11 +23,13 @@ class MediaStats;
 class OutgoingTextQueue;
 class SoundPlayer;
 class VideoEngine;
-struct ProgramState;
+struct CallStatus;
+struct Settings;
 
 // The media channel of a call: the 75 ms send loop, the receive path of both media
-// endpoints, and call start and end. It works on the program's endpoints, engines, queues
-// and state, and tells the windows through its signals what to show.
+// endpoints, and call start and end. It works on the program's endpoints, engines and
+// queues, moves the call's media state, and tells the windows through its signals what to
+// show.
 class MediaSession : public QObject
 {
     Q_OBJECT
@@ -33,13 +37,17 @@ class MediaSession : public QObject
 public:
     struct Context
     {
-        ProgramState &state;
+        CallStatus &call;
+        Settings &settings;
         IPDaemon &ipdControl;
         IPDaemon &ipdMedia;
         IPPort &ippControl;
         IPPort &ippClient;
         VideoEngine &video;
         AudioEngine &audio;
+        // The microphone's step each tick and the speaker.
+        AudioControl &audioControl;
+        const CaptureControl &capture;
         SoundPlayer &sounds;
         const MediaClock &clock;
         MediaStats &stats;
@@ -48,8 +56,6 @@ public:
         AudioSendQueue &audioSendQueue;
         AudioPlayQueue &audioPlayQueue;
         std::function<void(const QString &)> logLine;
-        // The microphone step: moves one recorded block, if any, into the send queue.
-        std::function<void()> captureAudio;
     };
 
     // The largest frame the sender produces plus its 8-byte header: a packet that size
@@ -69,7 +75,7 @@ public:
 
     MediaSession(Context context, QObject *parent = nullptr);
 
-    // One tick of the main timer after the pending call: animation, speaker lamp, capture
+    // One tick of the main timer after the pending call: animation, speaker, capture
     // rate, sound capture, frame request, and in a call the clock, the rates and one text,
     // one sound block and one video frame.
     void tick();
@@ -104,7 +110,6 @@ public:
 
 signals:
     void activityFrameChanged(int frame);
-    void speakerLampChanged(bool on);
     // Every 5 seconds, after the capture rate was worked out.
     void fiveSecondMark();
     void captureRateChanged(const QString &fps);
@@ -155,7 +160,6 @@ private:
     int m_displayHeight = DefaultDisplayHeight;
     int m_animationFrame = 0;
     int m_animationDivider = 0;
-    int m_speakerLamp = -1; // unknown until the first tick
     double m_secondMark = 0.0;
 
     // Sending video.

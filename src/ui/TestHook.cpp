@@ -5,7 +5,6 @@
 #include "media/engine/TestSpeaker.h"
 #include "media/engine/VideoEngine.h"
 #include "messages/MessageService.h"
-#include "ui/Program.h"
 #include "ui/frmMain.h"
 
 #include <QAbstractButton>
@@ -108,13 +107,13 @@ QString shownText(QWidget *w)
 
 } // namespace
 
-TestHook::TestHook(Program &program, QObject *parent)
+TestHook::TestHook(Context context, QObject *parent)
     : QObject(parent)
-    , m_program(program)
+    , m_(context)
 {
-    connect(&program.videoEngine(), &VideoEngine::frameDrawn, this, [this] { ++m_framesDrawn; });
+    connect(&m_.video, &VideoEngine::frameDrawn, this, [this] { ++m_framesDrawn; });
     // Each rise of the waiting count is one more message that came in whole.
-    connect(&program.messages(), &MessageService::waitingChanged, this, [this](int waiting) {
+    connect(&m_.messages, &MessageService::waitingChanged, this, [this](int waiting) {
         if (waiting > m_messagesWaiting)
             m_messagesReceived += waiting - m_messagesWaiting;
         m_messagesWaiting = waiting;
@@ -163,9 +162,7 @@ QList<QWidget *> TestHook::windows() const
     // The main window and the windows it owns: another program in the same process (a
     // test's second program) keeps its own.
     QList<QWidget *> found;
-    frmMain *main = m_program.mainWindow();
-    if (!main)
-        return found;
+    frmMain *main = &m_.mainWindow;
     found << main;
     for (QWidget *w : main->findChildren<QWidget *>()) {
         if (w->isWindow())
@@ -215,7 +212,7 @@ QWidget *TestHook::control(const QString &windowName, const QString &controlName
 QString TestHook::counters() const
 {
     QString speaker = QStringLiteral("speakerBlocks=unknown speakerSamples=unknown");
-    AudioOutputDevice *output = m_program.audioEngine().outputDevice();
+    AudioOutputDevice *output = m_.audio.outputDevice();
     if (!output)
         speaker = QStringLiteral("speakerBlocks=0 speakerSamples=0");
     else if (auto *test = qobject_cast<TestSpeaker *>(output))
@@ -224,7 +221,7 @@ QString TestHook::counters() const
         .arg(m_framesDrawn)
         .arg(speaker)
         .arg(m_messagesReceived)
-        .arg(m_program.messages().waitingCount());
+        .arg(m_.messages.waitingCount());
 }
 
 QString TestHook::run(const QString &command)
@@ -247,9 +244,9 @@ QString TestHook::run(const QString &command)
     if (verb == QLatin1String("counters"))
         return counters();
     if (verb == QLatin1String("trigger")) {
-        frmMain *main = m_program.mainWindow();
-        if (!main || !window(QStringLiteral("frmMain"), &error))
-            return QStringLiteral("error ") + (error.isEmpty() ? QStringLiteral("no main window") : error);
+        frmMain *main = &m_.mainWindow;
+        if (!window(QStringLiteral("frmMain"), &error))
+            return QStringLiteral("error ") + error;
         QAction *action = main->findChild<QAction *>(first);
         if (!action)
             return QStringLiteral("error no menu item %1").arg(first);

@@ -1,5 +1,6 @@
 #include "ui/frmMsgIn.h"
 
+#include "messages/MessageMedia.h"
 #include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
 #include "ui/MessageWindowParts.h"
@@ -25,9 +26,10 @@ constexpr int PlayedBlockBytes = 800;
 using MessageWindowParts::button;
 using MessageWindowParts::valuePanel;
 
-frmMsgIn::frmMsgIn(MessageService &service, QuickMessage message, QWidget *parent)
+frmMsgIn::frmMsgIn(MessageService &service, MessageMedia &media, QuickMessage message, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_service(service)
+    , m_media(media)
     , m_message(std::move(message))
 {
     setObjectName(QStringLiteral("frmMsgIn"));
@@ -35,7 +37,7 @@ frmMsgIn::frmMsgIn(MessageService &service, QuickMessage message, QWidget *paren
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
 
-    const QImage thumb = m_service.thumbnail(m_message.picture);
+    const QImage thumb = m_media.thumbnail(m_message.picture);
     if (!thumb.isNull())
         m_imgThumb->setPixmap(QPixmap::fromImage(thumb));
     const bool sound = !m_message.audioBlocks.isEmpty();
@@ -46,8 +48,8 @@ frmMsgIn::frmMsgIn(MessageService &service, QuickMessage message, QWidget *paren
         m_chkRefuse->setToolTip(QStringLiteral("The sender has no user number to refuse."));
 
     connect(m_cmdPlay, &QPushButton::clicked, this,
-            [this] { m_service.playClip(m_message.audioBlocks, PlayedBlockBytes); });
-    connect(m_cmdStop, &QPushButton::clicked, this, [this] { m_service.stopClip(); });
+            [this] { m_media.playClip(m_message.audioBlocks, PlayedBlockBytes); });
+    connect(m_cmdStop, &QPushButton::clicked, this, [this] { m_media.stopClip(); });
     connect(m_cmdReply, &QPushButton::clicked, this, [this] {
         emit replyRequested(m_pnlUserName->text(), m_pnlLocation->text(), m_message.senderHost, SenderPort);
         close();

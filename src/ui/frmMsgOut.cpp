@@ -1,7 +1,6 @@
 #include "ui/frmMsgOut.h"
 
 #include "messages/MessageComposer.h"
-#include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
 #include "ui/Artwork.h"
 #include "ui/MessageWindowParts.h"
@@ -24,9 +23,9 @@
 using MessageWindowParts::button;
 using MessageWindowParts::valuePanel;
 
-frmMsgOut::frmMsgOut(MessageService &service, QWidget *parent)
+frmMsgOut::frmMsgOut(const MessageComposer::Context &context, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_composer(service.createComposer(this))
+    , m_composer(new MessageComposer(context, this))
     , m_animate(new QTimer(this))
 {
     setObjectName(QStringLiteral("frmMsgOut"));

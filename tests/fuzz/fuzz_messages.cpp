@@ -11,12 +11,11 @@
 
 #include "core/IPDaemon.h"
 #include "core/LineCutter.h"
-#include "core/ProgramState.h"
 #include "core/SoundPlayer.h"
 #include "messages/MessageService.h"
 #include "messages/MessageStore.h"
 #include "messages/QuickMessageProtocol.h"
-#include "ui/Program.h"
+#include "root/Program.h"
 
 #include <QApplication>
 
@@ -154,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 checkParser(text);
             const uint8_t c = choices[line++ % choices.size()];
             const int id = 1 + (c & 7);
-            w.program->state().settings.Disable = (c & 16) != 0;
+            w.settings().Disable = (c & 16) != 0;
             if (!open[id - 1]) {
                 open[id - 1] = true;
                 emit daemon.connected(id, 0, QString());
@@ -190,7 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(oneLine(*field) && field->size() <= Proto::MaxFieldLength);
     }
     FUZZ_CHECK(service.waitingCount() == 0);
-    w.program->state().settings.Disable = false;
+    w.settings().Disable = false;
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return 0;
 }

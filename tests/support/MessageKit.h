@@ -5,10 +5,13 @@
 
 #include "core/SoundPlayer.h"
 #include "directory/DirectoryService.h"
+#include "messages/MessageComposer.h"
+#include "messages/MessageMedia.h"
 #include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
+#include "support/RunningProgram.h"
 #include "support/TestSupport.h"
-#include "ui/Program.h"
+#include "ui/WindowShell.h"
 #include "ui/frmMain.h"
 
 #include <QPointer>
@@ -20,34 +23,40 @@
 
 namespace MessageKit {
 
-// One ZELMO with its own profile and ports, test camera and sound, and a user number.
-struct Party
+// One ZELMO with its windows, the test camera and sound, and a user number when one is
+// given.
+struct Party : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-
     explicit Party(const QString &name, qint32 userNumber = -1)
+        : RunningProgram(name, options(name))
     {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
-        program->start();
-        program->sounds().setMuted(true);
-        // No pal server anywhere near: a port of this block nobody listens on.
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), port + 19);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = QStringLiteral("Room ") + name;
-        s.EMail = name + QStringLiteral("@example.org");
-        program->state().userNumber = userNumber;
+        if (userNumber > 0)
+            TestSupport::writeBytes(folder + QStringLiteral("/zelmo.num"), QByteArray::number(userNumber) + "\r\n");
+        start();
+    }
+    static Options options(const QString &name)
+    {
+        Options o;
+        o.windows = true;
+        o.location = QStringLiteral("Room ") + name;
+        o.email = name + QStringLiteral("@example.org");
+        o.start = false;
+        return o;
     }
     MessageService &messages() { return program->messages(); }
-    ProgramState &state() { return program->state(); }
+    // A composer as a compose window makes one, sending as this user.
+    MessageComposer::Context composing(std::function<qint32()> number = {})
+    {
+        DirectoryService &directory = program->directory();
+        if (!number)
+            number = [&directory] { return directory.userNumber(); };
+        return {program->messageMedia(), settings(), std::move(number)};
+    }
     int messagePort() const { return port + 2; }
     template<typename T>
     T *find(const char *name)
     {
-        return program->mainWindow()->findChild<T *>(QString::fromLatin1(name));
+        return main()->findChild<T *>(QString::fromLatin1(name));
     }
 };
 
