@@ -180,6 +180,13 @@ private slots:
         bob.type(QStringLiteral("hi\b\b\b\bok"));
         QTRY_VERIFY(ann.conversation().endsWith(QStringLiteral("Time in Bobville is 9:05.\nok")));
 
+        // Clear Text empties Bob's conversation; what Ann types next shows from the start,
+        // and her Backspace still takes her own letters back.
+        bob.click("cmdClear");
+        QCOMPARE(bob.conversation(), QString());
+        ann.type(QStringLiteral("\rxy\bz"));
+        QTRY_COMPARE(bob.conversation(), QStringLiteral("\nxz"));
+
         // The end of the call closes the chat connection and says so on both sides.
         ann.calls().hangUp();
         QTRY_VERIFY(!bob.chat().ipdText().isConnected(1));

@@ -189,6 +189,23 @@ private slots:
         QVERIFY(m_service->openNow().isEmpty());
     }
 
+    void aNotificationWithdrawnBeforeTheServiceAnswersIsClosedAllTheSame()
+    {
+        Party bob(QStringLiteral("Bob"));
+        // The service shows the call but is slow to say under which number.
+        m_service->holdReplies = true;
+        RawCaller eve(bob.port, "RQC;Eve;Rome;9:05;");
+        QTRY_VERIFY(latest(QStringLiteral("Eve, Rome")) && bob.prompt() && bob.prompt()->isVisible());
+        // The call is over before that.
+        bob.prompt()->decline();
+        QTRY_COMPARE(eve.received, QByteArray("RRS;NO;"));
+        const uint id = latest(QStringLiteral("Eve, Rome"))->id;
+        QVERIFY(isOpen(id));
+        m_service->holdReplies = false;
+        m_service->releaseReplies();
+        QTRY_VERIFY(!isOpen(id));
+    }
+
     void nothingIsShownWhileTheMainWindowIsActive()
     {
         Party bob(QStringLiteral("Bob"));
@@ -218,7 +235,10 @@ private slots:
         QVERIFY(MessageKit::sendWhole(bob.port + 2, 12, "Lunch at noon?\r\n\r\nThe <b>usual</b>   place, bring the papers and "
                                       "the slides for Monday, and tell Cid that the room changed to the one upstairs.",
                                       "Ann <ann>"));
-        QVERIFY(MessageKit::sendWhole(bob.port + 2, 13, "Second one", "Cid"));
+        // Words to exactly the length a notification shows: none is cut.
+        const QByteArray second100 = QByteArray("abcd ").repeated(19) + "vwxyz";
+        QCOMPARE(second100.size(), Notifier::FirstWordsLength);
+        QVERIFY(MessageKit::sendWhole(bob.port + 2, 13, second100, "Cid"));
         QTRY_COMPARE(m_service->shown.size(), 2);
         const FakeNotifications::Shown first = m_service->shown[0];
         const FakeNotifications::Shown second = m_service->shown[1];
@@ -228,13 +248,15 @@ private slots:
         QCOMPARE(first.body, QStringLiteral("Lunch at noon? The &lt;b&gt;usual&lt;/b&gt; place, bring the papers and "
                                             "the slides for Monday, and tell Cid that..."));
         QVERIFY(first.actions.contains(QStringLiteral("default")));
+        QCOMPARE(second.body, QString::fromLatin1(second100));
+        QCOMPARE(Notifier::firstWords(QString::fromLatin1(second100 + '!')), QString::fromLatin1(second100.left(94) + "..."));
 
         // The second message, though the first waited longer, opens from its notification.
         m_service->invoke(second.id, QStringLiteral("default"));
         QTRY_VERIFY(bob.shell->mainWindow()->findChild<frmMsgIn *>());
         frmMsgIn *viewer = bob.shell->mainWindow()->findChild<frmMsgIn *>();
         QCOMPARE(viewer->findChild<QPlainTextEdit *>(QStringLiteral("txtMessageIn"))->toPlainText(),
-                 QStringLiteral("Second one"));
+                 QString::fromLatin1(second100));
         QTRY_VERIFY(!isOpen(second.id));
         QVERIFY(isOpen(first.id));
         QCOMPARE(bob.program->messages().store().waitingCount(), 1);
@@ -272,6 +294,18 @@ private slots:
         for (const auto &s : m_service->shown)
             bells += s.summary.startsWith(QStringLiteral("Text Chat")) ? 1 : 0;
         QCOMPARE(bells, 1);
+
+        // A bell whose notification the service has not numbered yet when the chat window
+        // comes up: it goes all the same.
+        bob.shell->chatWindow()->hide();
+        m_service->holdReplies = true;
+        const qsizetype before = m_service->shown.size();
+        QTRY_VERIFY_WITH_TIMEOUT((ann.program->chat().ringUser(), m_service->shown.size() > before), 10000);
+        const uint late = latest(QStringLiteral("Text Chat"))->id;
+        bob.shell->chatWindow()->show();
+        m_service->holdReplies = false;
+        m_service->releaseReplies();
+        QTRY_VERIFY(!isOpen(late));
     }
 
     void withoutANotificationServiceTheCallIsStillOffered()

@@ -244,6 +244,18 @@ private slots:
         Client endless(f.config.directoryPort);
         endless.send(QByteArray(DirectoryServer::MaxLineBytes + 100, 'x'));
         QTRY_VERIFY(endless.closed());
+        // A line of exactly the longest length is taken, even when its terminator comes in a
+        // read of its own; one byte more is not.
+        for (const int extra : {0, 1}) {
+            QByteArray line = login(5, "Edge", "edge@x.org").chopped(4);
+            line.insert(line.indexOf(";Here;") + 6, QByteArray(DirectoryServer::MaxLineBytes + extra - line.size(), 'c'));
+            Client edge(f.config.directoryPort);
+            edge.send(line);
+            edge.socket.flush();
+            QCoreApplication::processEvents();
+            edge.send("<ET>LS1<ET>");
+            QTRY_VERIFY(extra ? edge.closed() : edge.received.contains(";Edge;"));
+        }
 
         Client garbage(f.config.directoryPort);
         QByteArray noise;

@@ -31,6 +31,7 @@
 #include <sys/socket.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -271,6 +272,42 @@ private slots:
         }
         ann.calls().hangUp();
         QTRY_COMPARE(bob.call().callState, CallState::Idle);
+    }
+
+    void aCallOnASlowLinkLearnsNothingFromTheFastCallBefore()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        const auto waitTicks = [&](int ticks, const std::function<void()> &each = {}) {
+            QSignalSpy spy(&ann->mediaTimer(), &QTimer::timeout);
+            return QTest::qWaitFor([&] {
+                if (each)
+                    each();
+                return spy.count() >= ticks;
+            }, 20000);
+        };
+        // A fast link first, large frames going whole: the call learns a rate of its own.
+        ann.video().setCaptureFormat(-1, QSize(640, 480));
+        {
+            WirePeer fast;
+            ann.openMedia(fast.port());
+            QTRY_VERIFY(ann.inCall() && fast.socket);
+            ann->callStatus().PeerIsV25 = true;
+            QVERIFY(waitTicks(30));
+            QVERIFY(fast.packets.size() >= 10);
+        }
+        QTRY_VERIFY(!ann.inCall());
+
+        // Then small frames on a link that takes next to nothing: from the first tick of the
+        // call, little more than a frame waits to go.
+        ann.video().setCaptureFormat(-1, QSize(160, 120));
+        WirePeer slow(2048);
+        ann.openMedia(slow.port());
+        QTRY_VERIFY(ann.inCall() && slow.socket);
+        slow.setPace(20);
+        qint64 mostWaiting = 0;
+        QVERIFY(waitTicks(20, [&] { mostWaiting = std::max(mostWaiting, ann->ippClient().pendingOutput()); }));
+        qInfo("at most %lld bytes waited on the slow link", mostWaiting);
+        QVERIFY2(mostWaiting < 4000, qPrintable(QString::number(mostWaiting)));
     }
 
     void aSlowReaderGetsFreshFramesAndSoundAndTheRateComesBack()
