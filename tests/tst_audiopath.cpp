@@ -1,16 +1,9 @@
-#include "media/AudioControl.h"
+#include "support/Windows.h"
 #include "media/AudioSendQueue.h"
-#include "media/engine/AudioEngine.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestSpeaker.h"
-#include "support/RunningProgram.h"
-#include "ui/WindowShell.h"
-#include "ui/frmErrorMsg.h"
 
-#include <QLabel>
 #include <QSet>
-#include <QSignalSpy>
-#include <QTest>
 
 namespace {
 

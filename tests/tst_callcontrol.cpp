@@ -1,32 +1,6 @@
-#include "call/CallControl.h"
-#include "ui/frmBusyNotify.h"
-#include "ui/frmCallIn.h"
-#include "ui/frmConStatus.h"
-#include "core/ActivityLog.h"
-#include "core/IPDaemon.h"
-#include "core/IPPort.h"
-#include "core/SoundPlayer.h"
-#include "directory/DirectoryService.h"
+#include "support/Windows.h"
 #include "media/MediaConnection.h"
 #include "support/RawClient.h"
-#include "support/RunningProgram.h"
-#include "support/TestSupport.h"
-#include "ui/WindowShell.h"
-#include "ui/frmDirectory.h"
-#include "ui/frmMain.h"
-#include "ui/frmMessage.h"
-#include "ui/frmNewChat.h"
-
-#include <QCheckBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <memory>
 
 namespace {
 

@@ -1,28 +1,11 @@
 #include "core/Settings.h"
-#include "media/CaptureControl.h"
-#include "media/MediaSession.h"
+#include "support/Windows.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestPatternCamera.h"
-#include "media/engine/VideoEngine.h"
-#include "support/RunningProgram.h"
-#include "support/TestSupport.h"
-#include "ui/MainWindowController.h"
-#include "ui/VideoFormatDialog.h"
-#include "ui/VideoView.h"
-#include "ui/WindowShell.h"
-#include "ui/frmMain.h"
-#include "ui/frmMessage.h"
-#include "ui/frmSelf.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QPushButton>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QVideoFrame>
 #include <QVideoSink>
-#include <QTest>
-#include <QToolButton>
 
 namespace {
 

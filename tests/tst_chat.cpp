@@ -1,36 +1,12 @@
-#include "call/CallControl.h"
+#include "support/RawClient.h"
+#include "support/Windows.h"
 #include "call/ControlProtocol.h"
-#include "chat/ChatSession.h"
-#include "core/IPDaemon.h"
-#include "directory/DirectoryService.h"
-#include "core/IPPort.h"
-#include "core/SoundPlayer.h"
 #include "media/MediaClock.h"
 #include "media/MediaPacket.h"
-#include "media/MediaSession.h"
-#include "support/RunningProgram.h"
-#include "support/TestSupport.h"
-#include "ui/MainWindowController.h"
-#include "ui/WindowShell.h"
-#include "ui/WindowPlacement.h"
-#include "ui/frmMain.h"
-#include "ui/frmNewChat.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSignalSpy>
 #include <QSplitter>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-
-#include <algorithm>
-#include <memory>
 
 namespace {
 
@@ -84,60 +60,6 @@ struct Peer : RunningProgram
         QTest::mouseClick(window()->findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
     }
 };
-
-// A caller made of bare sockets: it asks for the call on the control channel, opens the
-// media channel and the chat connection, and records what comes back on each.
-struct RawCaller
-{
-    QTcpSocket control;
-    QTcpSocket media;
-    QTcpSocket chat;
-    QByteArray controlIn;
-    QByteArray mediaIn;
-    QByteArray chatIn;
-
-    RawCaller()
-    {
-        QObject::connect(&control, &QTcpSocket::readyRead, [this] { controlIn += control.readAll(); });
-        QObject::connect(&media, &QTcpSocket::readyRead, [this] { mediaIn += media.readAll(); });
-        QObject::connect(&chat, &QTcpSocket::readyRead, [this] { chatIn += chat.readAll(); });
-    }
-
-    // Up to an open chat connection that the callee has taken.
-    bool call(Peer &callee, bool announce25)
-    {
-        control.connectToHost(QHostAddress::LocalHost, quint16(callee.port));
-        if (!control.waitForConnected(5000))
-            return false;
-        control.write(ControlProtocol::request(QStringLiteral("Eve"), QStringLiteral("Evetown"), QTime(9, 5)));
-        if (!QTest::qWaitFor([this] { return controlIn.startsWith("RRS;YES;"); }, 10000))
-            return false;
-        if (announce25) {
-            control.write(ControlProtocol::userInfo(true));
-            if (!QTest::qWaitFor([&] { return callee.call().PeerIsV25; }, 5000))
-                return false;
-        }
-        media.connectToHost(QHostAddress::LocalHost, quint16(callee.port + 1));
-        if (!QTest::qWaitFor([&] { return callee.call().callState == CallState::InCall; }, 10000))
-            return false;
-        chat.connectToHost(QHostAddress::LocalHost, quint16(callee.port + 3));
-        return QTest::qWaitFor([&] { return callee.chat().ipdText().isConnected(1); }, 5000);
-    }
-
-    void send(const QByteArray &bytes)
-    {
-        chat.write(bytes);
-    }
-};
-
-// A stranger's connection is closed by the program at once, before anything is sent.
-bool turnedAway(int port)
-{
-    QTcpSocket stranger;
-    QSignalSpy gone(&stranger, &QTcpSocket::disconnected);
-    stranger.connectToHost(QHostAddress::LocalHost, quint16(port));
-    return stranger.waitForConnected(3000) && gone.wait(3000) && stranger.readAll().isEmpty();
-}
 
 } // namespace
 
@@ -254,7 +176,7 @@ private slots:
     {
         Peer bob(QStringLiteral("Bob"), true);
         RawCaller eve;
-        QVERIFY(eve.call(bob, true));
+        QVERIFY(eve.callUpToChat(bob, true));
         QVERIFY(bob.chat().isRealTime());
         const QString callLine = QStringLiteral("Call: Eve, Time in Evetown is 9:05.\n");
         QCOMPARE(bob.conversation(), callLine);
@@ -266,25 +188,25 @@ private slots:
         bob.click("cmdBell");
         QTest::keyClick(bob.typingBox(), Qt::Key_G, Qt::ControlModifier);
         const QByteArray typed = "T\xc3\xa9;<E>T\r;<E>T\x08;<E>T\x08;<E>T\x07<E>BEL<E>";
-        QTRY_COMPARE(eve.chatIn, typed);
+        QTRY_COMPARE(eve.chat.received, typed);
         QCOMPARE(bob.bells(), 1); // the second bell came too soon after the first
 
         // Messages that are not one character, one too long to be a message (whose tail
         // would read as one), a lone byte from an older peer, and more Backspaces than Eve
         // typed: the call line stays.
-        eve.send("T<E>T;<E>Tab;<E>X<E><E>" + QByteArray(ChatSession::InputBufferSize, 'x') + "Tz;<E>");
-        eve.send("Tk;<E>T\xe9;<E>" + QByteArray("T\x08;<E>").repeated(50) + "Tm;<E>");
+        eve.chat.send("T<E>T;<E>Tab;<E>X<E><E>" + QByteArray(ChatSession::InputBufferSize, 'x') + "Tz;<E>");
+        eve.chat.send("Tk;<E>T\xe9;<E>" + QByteArray("T\x08;<E>").repeated(50) + "Tm;<E>");
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("m")));
         QCOMPARE(bob.conversation(), callLine + QStringLiteral("m"));
 
         // A flood of bells rings once; later bells ring again, unless the call's sound runs.
         bob.program->mediaClock().advance(1);
-        eve.send(QByteArray("BEL<E>T\x07<E>").repeated(500) + "Tn;<E>");
+        eve.chat.send(QByteArray("BEL<E>T\x07<E>").repeated(500) + "Tn;<E>");
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("mn")));
         QCOMPARE(bob.bells(), 2);
         bob.program->mediaClock().advance(1);
         QVERIFY(bob->audioControl().openMicrophone());
-        eve.send("BEL<E>To;<E>");
+        eve.chat.send("BEL<E>To;<E>");
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("mno")));
         QCOMPARE(bob.bells(), 2);
         bob->audioControl().closeMicrophone();
@@ -299,14 +221,14 @@ private slots:
                 expected = expected.right(ChatSession::ConversationKeep);
             expected += QLatin1Char(c);
         }
-        eve.send(flood);
+        eve.chat.send(flood);
         QTRY_COMPARE(bob.chat().conversation().text(), expected);
         QCOMPARE(bob.conversation(), expected);
         QVERIFY(expected.size() <= ChatSession::ConversationLimit + 1);
 
         // Eve goes: the call ends and the chat connection is closed from Bob's side.
-        eve.media.disconnectFromHost();
-        QTRY_COMPARE(eve.chat.state(), QAbstractSocket::UnconnectedState);
+        eve.media.socket.disconnectFromHost();
+        QVERIFY(eve.chat.waitClosed());
         QVERIFY(bob.conversation().endsWith(QStringLiteral("\n<End of Connection>\n")));
     }
 
@@ -314,21 +236,21 @@ private slots:
     {
         Peer bob(QStringLiteral("Bob"), true);
         RawCaller eve;
-        QVERIFY(eve.call(bob, false));
+        QVERIFY(eve.callUpToChat(bob, false));
         QVERIFY(!bob.call().PeerIsV25 && !bob.chat().isRealTime());
 
         bob.type(QStringLiteral("hi"));
         QTest::keyClick(bob.typingBox(), Qt::Key_G, Qt::ControlModifier);
         QCOMPARE(bob.typing(), QStringLiteral("hi\x07"));
         bob.type(QStringLiteral("\r"));
-        QTRY_VERIFY(eve.mediaIn.contains(MediaPacket::build(MediaPacket::TextKind, "hi\x07")));
+        QTRY_VERIFY(eve.media.received.contains(MediaPacket::build(MediaPacket::TextKind, "hi\x07")));
         QVERIFY(bob.conversation().endsWith(QStringLiteral("9:05.\n> hi\x07\n")));
         QCOMPARE(bob.bells(), 0);
-        QCOMPARE(eve.chatIn, QByteArray());
+        QCOMPARE(eve.chat.received, QByteArray());
         // Whatever way the peer sends, it is shown.
-        eve.media.write(MediaPacket::build(MediaPacket::TextKind, "line"));
+        eve.media.send(MediaPacket::build(MediaPacket::TextKind, "line"));
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("> hi\x07\nline\n")));
-        eve.send("Tx;<E>");
+        eve.chat.send("Tx;<E>");
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("> hi\x07\nline\nx")));
     }
 

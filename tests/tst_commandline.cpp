@@ -2,12 +2,8 @@
 #include "media/DeviceNotice.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 

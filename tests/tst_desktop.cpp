@@ -1,39 +1,11 @@
 // ZELMO in the background: notifications on a session bus of the test's own, the tray
 // menu beside the File menu, and the desktop choices in their own file.
 
-#include "call/CallControl.h"
-#include "chat/ChatSession.h"
-#include "core/IPDaemon.h"
-#include "core/SoundPlayer.h"
 #include "desktop/DesktopSettings.h"
 #include "desktop/Notifier.h"
-#include "directory/DirectoryService.h"
 #include "support/DesktopKit.h"
 #include "support/MessageKit.h"
-#include "support/RunningProgram.h"
-#include "support/TestSupport.h"
-#include "ui/DesktopIntegration.h"
-#include "ui/WindowShell.h"
-#include "ui/TrayController.h"
-#include "ui/frmCallIn.h"
-#include "ui/frmMain.h"
-#include "ui/frmMsgIn.h"
-#include "ui/frmNewChat.h"
-#include "ui/frmOptions.h"
-
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-
-#include <memory>
+#include "support/RawClient.h"
 
 using DesktopKit::FakeNotifications;
 
@@ -51,18 +23,10 @@ struct Party : RunningProgram
     QAction *item(const char *name) { return main()->action(QString::fromLatin1(name)); }
 };
 
-// A caller made of a bare socket, to see the answer byte by byte.
-struct RawCaller
+// A caller made of a bare client that asks at once, to see the answer byte by byte.
+struct Caller : RawClient
 {
-    QTcpSocket socket;
-    QByteArray received;
-
-    RawCaller(int port, const QByteArray &request)
-    {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
-        QObject::connect(&socket, &QTcpSocket::connected, [this, request] { socket.write(request); });
-        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-    }
+    Caller(int port, const QByteArray &request) : RawClient(port) { send(request); }
 };
 
 } // namespace
@@ -123,7 +87,7 @@ private slots:
     void aCallInTheBackgroundIsAnsweredFromItsNotification()
     {
         Party bob(QStringLiteral("Bob"));
-        RawCaller ann(bob.port, "RQC;Bob Caller;Lima;9:05;");
+        Caller ann(bob.port, "RQC;Bob Caller;Lima;9:05;");
         QTRY_VERIFY(latest(QStringLiteral("Bob Caller")));
         const FakeNotifications::Shown call = *latest(QStringLiteral("Bob Caller"));
         QCOMPARE(call.summary, QStringLiteral("Bob Caller, Lima is calling"));
@@ -147,7 +111,7 @@ private slots:
     void declineFromTheNotificationSaysNo()
     {
         Party bob(QStringLiteral("Bob"));
-        RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+        Caller ann(bob.port, "RQC;Ann;Oslo;9:05;");
         QTRY_VERIFY(latest(QStringLiteral("Ann, Oslo is calling")));
         const uint id = latest(QStringLiteral("Ann, Oslo"))->id;
         // A click on the notification itself answers nothing.
@@ -165,7 +129,7 @@ private slots:
     {
         Party bob(QStringLiteral("Bob"));
         {
-            RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+            Caller ann(bob.port, "RQC;Ann;Oslo;9:05;");
             QTRY_VERIFY(latest(QStringLiteral("Ann, Oslo")));
             const uint id = latest(QStringLiteral("Ann, Oslo"))->id;
             QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
@@ -178,7 +142,7 @@ private slots:
 
         // The prompt counts down and declines by itself.
         bob.program->settings().AutoDecTime = 5;
-        RawCaller cid(bob.port, "RQC;Cid;Tromso;9:05;");
+        Caller cid(bob.port, "RQC;Cid;Tromso;9:05;");
         QTRY_VERIFY(latest(QStringLiteral("Cid, Tromso")));
         const uint id = latest(QStringLiteral("Cid, Tromso"))->id;
         QPointer<frmCallIn> prompt = bob.prompt();
@@ -194,7 +158,7 @@ private slots:
         Party bob(QStringLiteral("Bob"));
         // The service shows the call but is slow to say under which number.
         m_service->holdReplies = true;
-        RawCaller eve(bob.port, "RQC;Eve;Rome;9:05;");
+        Caller eve(bob.port, "RQC;Eve;Rome;9:05;");
         QTRY_VERIFY(latest(QStringLiteral("Eve, Rome")) && bob.prompt() && bob.prompt()->isVisible());
         // The call is over before that.
         bob.prompt()->decline();
@@ -214,7 +178,7 @@ private slots:
         main->activateWindow();
         QTRY_VERIFY(main->isActiveWindow());
         {
-            RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+            Caller ann(bob.port, "RQC;Ann;Oslo;9:05;");
             QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
             bob.prompt()->decline();
             QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
@@ -312,7 +276,7 @@ private slots:
     {
         m_service->unregister();
         Party bob(QStringLiteral("Bob"));
-        RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+        Caller ann(bob.port, "RQC;Ann;Oslo;9:05;");
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         bob.prompt()->answer();
         QTRY_COMPARE(ann.received, QByteArray("RRS;YES;Bob;Lima;9:05;"));

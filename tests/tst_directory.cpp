@@ -1,20 +1,9 @@
 // Two programs and the companion server on loopback: logging in, the user list, e-mail
 // lookups, redirects, a full server, and the pal cycle.
 
-#include "ui/frmCallIn.h"
-#include "ui/frmConStatus.h"
-#include "core/IPPort.h"
 #include "support/DirectoryKit.h"
-#include "ui/frmMessage.h"
-#include "ui/frmRedirect.h"
 
-#include <QComboBox>
 #include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTreeWidget>
 
 using namespace DirectoryKit;
 namespace Proto = DirectoryProtocol;

@@ -1,18 +1,7 @@
 // The directory window's controls with its service behind them.
 
-#include "core/IPPort.h"
-#include "ui/frmMain.h"
-#include "ui/frmOptions.h"
 #include "support/DirectoryKit.h"
 #include "ui/frmNewPal.h"
-
-#include <QComboBox>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTimer>
-#include <QTreeWidget>
 
 using namespace DirectoryKit;
 

@@ -2,22 +2,11 @@
 // answers, a pal server that answers "busy" to every connection, and a profile folder that
 // cannot be written at exit (read-only, or a disk that is full).
 
-#include "call/CallControl.h"
-#include "ui/frmConStatus.h"
-#include "core/ActivityLog.h"
-#include "core/IPPort.h"
 #include "core/RefuseList.h"
 #include "support/DirectoryKit.h"
-#include "ui/frmMessage.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QLabel>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QSignalSpy>
-#include <QTimer>
 
 #include <csignal>
 #include <cstring>

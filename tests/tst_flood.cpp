@@ -4,30 +4,13 @@
 // once. The program must keep its tick, its call, a bounded set of connections, and give
 // every descriptor back.
 
-#include "call/CallControl.h"
+#include "support/RunningProgram.h"
 #include "call/ControlProtocol.h"
 #include "chat/ChatProtocol.h"
-#include "chat/ChatSession.h"
-#include "core/IPDaemon.h"
-#include "media/CaptureControl.h"
-#include "media/MediaSession.h"
 #include "media/MediaStats.h"
 #include "media/engine/TestPatternCamera.h"
-#include "media/engine/VideoEngine.h"
-#include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
 #include "support/RawClient.h"
-#include "support/RunningProgram.h"
-
-#include <QDir>
-#include <QFile>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTimer>
-
-#include <algorithm>
-#include <memory>
-#include <vector>
 
 #include <sys/socket.h>
 

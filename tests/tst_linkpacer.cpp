@@ -1,10 +1,8 @@
 #include "media/LinkPacer.h"
 
-#include <QTest>
+#include "support/TestSupport.h"
 
-#include <algorithm>
 #include <deque>
-#include <vector>
 
 namespace {
 

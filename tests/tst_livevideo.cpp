@@ -1,38 +1,15 @@
-#include "call/CallControl.h"
-#include "core/IPPort.h"
-#include "core/SoundPlayer.h"
-#include "media/AudioControl.h"
-#include "media/CaptureControl.h"
-#include "media/MediaSession.h"
+#include "support/RawClient.h"
+#include "support/Windows.h"
 #include "media/MediaStats.h"
-#include "media/engine/AudioEngine.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestMicrophone.h"
 #include "media/engine/TestPatternCamera.h"
-#include "media/engine/VideoEngine.h"
-#include "support/RunningProgram.h"
-#include "support/TestSupport.h"
-#include "ui/WindowShell.h"
-#include "ui/frmMain.h"
-#include "ui/frmRates.h"
-#include "ui/frmSelf.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
-#include <QPointer>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QToolButton>
 
 #include <sys/socket.h>
 
 #include <deque>
-#include <functional>
-#include <memory>
 
 namespace {
 
@@ -87,79 +64,6 @@ struct DrawnFrames
     }
 };
 
-// A media peer made of a listening socket that takes a program's media client and reads
-// the packets off the wire, either as fast as they come or at a fixed pace. What it does
-// not read waits with the sender, as on a slow link: its receive buffer is kept small.
-struct WirePeer
-{
-    struct Packet
-    {
-        QByteArray kind;
-        QByteArray body;
-        qint64 readAtMs = 0;
-    };
-
-    QTcpServer server;
-    QPointer<QTcpSocket> socket;
-    QByteArray pending;
-    QList<Packet> packets;
-    QTimer pace;
-    int bytesPerRead = 0; // 0: everything as it arrives
-
-    explicit WirePeer(int receiveBuffer = 0)
-    {
-        server.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1)));
-        if (receiveBuffer > 0) {
-            // Accepted connections take the listening socket's buffer size from the start.
-            const int size = receiveBuffer;
-            ::setsockopt(int(server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        }
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            socket = server.nextPendingConnection();
-            QObject::connect(socket, &QTcpSocket::readyRead, [this] {
-                if (bytesPerRead == 0)
-                    take(socket->readAll());
-            });
-        });
-        pace.setInterval(50);
-        QObject::connect(&pace, &QTimer::timeout, [this] {
-            if (socket && bytesPerRead > 0)
-                take(socket->read(bytesPerRead));
-        });
-    }
-    quint16 port() const { return server.serverPort(); }
-
-    // Reads `bytesPerSecond` in twenty portions a second; 0 reads everything at once.
-    void setPace(int bytesPerSecond)
-    {
-        bytesPerRead = bytesPerSecond / 20;
-        if (socket)
-            socket->setReadBufferSize(bytesPerRead);
-        if (bytesPerRead > 0) {
-            pace.start();
-        } else {
-            pace.stop();
-            if (socket)
-                take(socket->readAll());
-        }
-    }
-
-    void take(const QByteArray &bytes)
-    {
-        pending += bytes;
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        for (;;) {
-            if (pending.size() < 8)
-                return;
-            const int length = pending.mid(3, 5).toInt();
-            if (pending.size() < 8 + length + 3)
-                return;
-            packets.append({pending.left(3), pending.mid(8, length), now});
-            pending.remove(0, 8 + length + 3);
-        }
-    }
-};
-
 } // namespace
 
 class TestLiveVideo : public QObject
@@ -174,7 +78,7 @@ private slots:
         TestPatternCamera *camera = ann.camera();
         QVERIFY(camera);
         camera->setOnDemand(true);
-        WirePeer peer;
+        MediaPeer peer;
         ann.openMedia(peer.port());
         QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QTRY_VERIFY(peer.socket);
@@ -182,7 +86,7 @@ private slots:
         MediaSession &session = ann.session();
         auto framesOnWire = [&] {
             QList<quint32> numbers;
-            for (const WirePeer::Packet &p : peer.packets) {
+            for (const MediaPeer::Packet &p : peer.packets) {
                 if (p.kind != "KJP")
                     continue;
                 int w = 0;
@@ -288,7 +192,7 @@ private slots:
         // A fast link first, large frames going whole: the call learns a rate of its own.
         ann.video().setCaptureFormat(-1, QSize(640, 480));
         {
-            WirePeer fast;
+            MediaPeer fast;
             ann.openMedia(fast.port());
             QTRY_VERIFY(ann.inCall() && fast.socket);
             ann->callStatus().PeerIsV25 = true;
@@ -300,7 +204,7 @@ private slots:
         // Then small frames on a link that takes next to nothing: from the first tick of the
         // call, little more than a frame waits to go.
         ann.video().setCaptureFormat(-1, QSize(160, 120));
-        WirePeer slow(2048);
+        MediaPeer slow(2048);
         ann.openMedia(slow.port());
         QTRY_VERIFY(ann.inCall() && slow.socket);
         slow.setPace(20);
@@ -314,7 +218,7 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"));
         // About 20 KB a second, a third of what a full-rate call at 320 x 240 sends.
-        WirePeer peer(2048);
+        MediaPeer peer(2048);
         ann.openMedia(peer.port());
         QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QTRY_VERIFY(peer.socket);
@@ -336,7 +240,7 @@ private slots:
         slow.start();
         auto follow = [&] {
             for (; seen < peer.packets.size(); ++seen) {
-                const WirePeer::Packet &p = peer.packets.at(seen);
+                const MediaPeer::Packet &p = peer.packets.at(seen);
                 if (p.kind == "AUD") {
                     ++soundRead;
                     const qint64 made = microphone->samplesDelivered() / AudioEngine::BlockSamples;

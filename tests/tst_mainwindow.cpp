@@ -1,45 +1,10 @@
-#include "call/CallControl.h"
-#include "core/IPDaemon.h"
-#include "core/SoundPlayer.h"
+#include "support/Windows.h"
 #include "core/Twips.h"
-#include "media/MediaSession.h"
-#include "support/RunningProgram.h"
-#include "support/TestSupport.h"
-#include "ui/MainWindowController.h"
-#include "ui/WindowShell.h"
-#include "ui/VideoView.h"
-#include "ui/WindowPlacement.h"
-#include "ui/frmAbout.h"
-#include "ui/frmDirectory.h"
-#include "ui/frmHelp.h"
-#include "ui/frmLog.h"
-#include "ui/frmMain.h"
-#include "ui/frmNewChat.h"
-#include "ui/frmRates.h"
-#include "ui/frmSelf.h"
-#include "ui/frmSplash.h"
 
-#include <QAbstractButton>
 #include <QAccessible>
-#include <QApplication>
-#include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QSignalSpy>
-#include <QTabWidget>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTextBrowser>
-#include <QTreeWidget>
-
-#include <memory>
 
 namespace {
 

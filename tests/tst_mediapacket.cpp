@@ -1,6 +1,6 @@
 #include "media/MediaPacket.h"
 
-#include <QTest>
+#include "support/TestSupport.h"
 
 class TestMediaPacket : public QObject
 {

@@ -1,39 +1,13 @@
-#include "call/CallControl.h"
-#include "chat/ChatSession.h"
-#include "core/ActivityLog.h"
-#include "core/IPDaemon.h"
-#include "core/IPPort.h"
-#include "core/SoundPlayer.h"
-#include "media/CaptureControl.h"
+#include "support/RawClient.h"
+#include "support/Windows.h"
 #include "media/MediaPacket.h"
-#include "media/MediaSession.h"
-#include "media/engine/AudioEngine.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
-#include "media/engine/VideoEngine.h"
-#include "support/RunningProgram.h"
-#include "support/TestSupport.h"
-#include "ui/WindowShell.h"
-#include "ui/VideoView.h"
-#include "ui/frmMain.h"
-#include "ui/frmMessage.h"
-#include "ui/frmNewChat.h"
-#include "ui/frmRates.h"
 
-#include <QAction>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QVideoFrame>
 #include <QVideoSink>
 
 #include <cmath>
-#include <memory>
-#include <vector>
 
 namespace {
 
@@ -96,46 +70,6 @@ QByteArray gsmBlock(AudioEngine &engine, double hz)
     return out.left(engine.compressAudioGSM(samples.data(), int(samples.size()), 0,
                                             reinterpret_cast<uchar *>(out.data()), int(out.size())));
 }
-
-// A stranger's connection is closed by the program at once, before anything is sent.
-bool turnedAway(int port)
-{
-    QTcpSocket stranger;
-    QSignalSpy gone(&stranger, &QTcpSocket::disconnected);
-    stranger.connectToHost(QHostAddress::LocalHost, quint16(port));
-    return stranger.waitForConnected(3000) && gone.wait(3000) && stranger.readAll().isEmpty();
-}
-
-// A peer made of a listening socket: it takes a program's media client and records the
-// packets that arrive, whole, by their length fields.
-struct RawMediaPeer
-{
-    QTcpServer server;
-    QPointer<QTcpSocket> socket;
-    QByteArray stream;
-
-    RawMediaPeer()
-    {
-        server.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1)));
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            socket = server.nextPendingConnection();
-            QObject::connect(socket, &QTcpSocket::readyRead, [this] { stream += socket->readAll(); });
-        });
-    }
-    // Packets received so far as kind + body; a short tail is left for later.
-    QList<QPair<QByteArray, QByteArray>> packets() const
-    {
-        QList<QPair<QByteArray, QByteArray>> list;
-        for (qsizetype at = 0; stream.size() - at >= 11;) {
-            const int length = stream.mid(at + 3, 5).toInt();
-            if (stream.size() - at < 8 + length + 3)
-                break;
-            list.append({stream.mid(at, 3), stream.mid(at + 8, length)});
-            at += 8 + length + 3;
-        }
-        return list;
-    }
-};
 
 } // namespace
 
@@ -347,10 +281,10 @@ private slots:
         ann.stopTimer();
         ann.program->capture().pauseCapture();
         ann.program->mediaClock().setManual(50);
-        RawMediaPeer peer;
+        MediaPeer peer;
         MediaSession &session = ann.session();
         IPPort &client = ann.program->ippClient();
-        client.setRemotePort(peer.server.serverPort());
+        client.setRemotePort(peer.port());
         client.setRemoteAddress(QStringLiteral("127.0.0.1"));
         client.setConnected(true);
         QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
@@ -361,8 +295,8 @@ private slots:
         VideoEngine &video = ann.program->videoEngine();
         const int primedAt = video.getFrameNum();
         session.tick();
-        QTRY_COMPARE(peer.packets().size(), 1);
-        QCOMPARE(peer.packets().first(), qMakePair(QByteArray("TXT"), Welcome.toUtf8()));
+        QTRY_COMPARE(peer.pairs().size(), 1);
+        QCOMPARE(peer.pairs().first(), qMakePair(QByteArray("TXT"), Welcome.toUtf8()));
 
         // One block per tick, in order, from the send index on.
         AudioEngine &audio = ann.program->audioEngine();
@@ -375,15 +309,15 @@ private slots:
         for (int i = 0; i < 3; ++i)
             session.tick();
         QCOMPARE(sendQueue.audioSendIndex(), 4);
-        QTRY_COMPARE(peer.packets().size(), 4);
+        QTRY_COMPARE(peer.pairs().size(), 4);
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(peer.packets().at(i + 1), qMakePair(QByteArray("AUD"), blocks.at(i)));
+            QCOMPARE(peer.pairs().at(i + 1), qMakePair(QByteArray("AUD"), blocks.at(i)));
 
         // A text line that holds the terminator still arrives as one line.
         session.queueText("a<E>b");
         session.tick();
-        QTRY_COMPARE(peer.packets().size(), 5);
-        const QByteArray body = peer.packets().at(4).second;
+        QTRY_COMPARE(peer.pairs().size(), 5);
+        const QByteArray body = peer.pairs().at(4).second;
         QVERIFY(!body.contains("<E>"));
         QCOMPARE(QString::fromUtf8(body).remove(QChar(0x200B)), QStringLiteral("a<E>b"));
 
@@ -404,17 +338,17 @@ private slots:
         QCOMPARE(ann.program->textQueue().front(), QByteArray("held"));
         QCOMPARE(sendQueue.audioSendIndex(), sendIndex);
         QCOMPARE(ann.program->mediaStats().framesSent(), 0);
-        QTRY_COMPARE(peer.packets().size(), 6);
+        QTRY_COMPARE(peer.pairs().size(), 6);
         session.tick();
         QCOMPARE(sendQueue.audioSendIndex(), sendIndex + 1);
         QVERIFY(ann.program->textQueue().isEmpty());
         QCOMPARE(ann.program->mediaStats().framesSent(), 1);
-        QTRY_COMPARE(peer.packets().size(), 9);
+        QTRY_COMPARE(peer.pairs().size(), 9);
         QByteArrayList kinds;
-        for (const auto &packet : peer.packets().mid(5))
+        for (const auto &packet : peer.pairs().mid(5))
             kinds.append(packet.first);
         QCOMPARE(kinds, (QByteArrayList{"TXT", "TXT", "AUD", "KJP"}));
-        QCOMPARE(peer.packets().at(6).second, QByteArray("held"));
+        QCOMPARE(peer.pairs().at(6).second, QByteArray("held"));
         // A frame goes only when the camera has made a new one.
         const int framesCaptured = video.getFrameNum();
         session.tick();

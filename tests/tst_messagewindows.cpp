@@ -1,23 +1,8 @@
 // The compose and viewer windows, driven through their controls, with two programs behind.
 
-#include "call/CallControl.h"
-#include "core/IPPort.h"
 #include "media/AudioSendQueue.h"
-#include "media/engine/AudioEngine.h"
 #include "messages/MessageComposer.h"
 #include "support/MessageKit.h"
-#include "ui/MessageWindows.h"
-#include "ui/frmMessage.h"
-#include "ui/frmMsgIn.h"
-#include "ui/frmMsgOut.h"
-
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
 
 using namespace MessageKit;
 
@@ -229,10 +214,10 @@ private slots:
         const QByteArray file = TestSupport::readBytes(bob.dir.filePath(QStringLiteral("refuse.dat")));
         QCOMPARE(file, QByteArray(" 33 \r\nSpam\r\nspam@x.org\r\n"));
 
-        RawSender again(bob.messagePort());
+        RawClient again(bob.messagePort());
         QTRY_VERIFY(again.connected());
         again.send("MSR;33;<E>");
-        QTRY_COMPARE(again.heard, QByteArray("MRD;<E>"));
+        QTRY_COMPARE(again.received, QByteArray("MRD;<E>"));
 
         // A sender without a user number cannot be refused: that would refuse everyone
         // without one.

@@ -1,33 +1,12 @@
 #include "core/OptionsLogic.h"
 #include "core/RefuseList.h"
 #include "core/Settings.h"
-#include "core/SoundPlayer.h"
+#include "support/Windows.h"
 #include "media/AudioSendQueue.h"
-#include "media/AudioControl.h"
-#include "support/RunningProgram.h"
-#include "support/TestSupport.h"
-#include "ui/MainWindowController.h"
-#include "ui/WindowShell.h"
-#include "ui/frmMain.h"
-#include "ui/frmMessage.h"
-#include "ui/frmOptions.h"
 
 #include <QAccessible>
-#include <QAction>
-#include <QCheckBox>
 #include <QClipboard>
-#include <QComboBox>
 #include <QGuiApplication>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSignalSpy>
-#include <QTabWidget>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTreeWidget>
-
-#include <memory>
 
 namespace {
 

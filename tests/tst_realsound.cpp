@@ -1,14 +1,9 @@
-#include "call/CallControl.h"
-#include "core/SoundPlayer.h"
-#include "media/AudioControl.h"
 #include "support/RunningProgram.h"
 
 #include <QAudioDevice>
 #include <QAudioSource>
 #include <QMediaDevices>
-#include <QTest>
 #include <cmath>
-#include <memory>
 #include <utility>
 
 namespace {

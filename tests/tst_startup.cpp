@@ -1,32 +1,6 @@
-#include "chat/ChatSession.h"
-#include "core/ActivityLog.h"
-#include "core/IPDaemon.h"
+#include "support/Windows.h"
 #include "core/TerminationSignals.h"
-#include "support/RunningProgram.h"
-#include "support/TestSupport.h"
-#include "ui/WindowShell.h"
-#include "ui/frmMain.h"
-#include "ui/frmMessage.h"
-#include "ui/frmNewChat.h"
-#include "ui/frmOptions.h"
-#include "ui/frmSelf.h"
-#include "ui/frmSplash.h"
-#include "call/CallControl.h"
-#include "ui/frmConStatus.h"
-#include "core/IPPort.h"
-#include "directory/DirectoryService.h"
-#include "messages/MessageService.h"
 
-#include <QAction>
-#include <QFile>
-#include <QLabel>
-#include <QMessageBox>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QPlainTextEdit>
-#include <QTest>
-#include <QTimer>
 #include <csignal>
 
 namespace {

@@ -1,32 +1,16 @@
 // The talk key that works while another window has the focus: on an X display of the
 // test's own, typed through XTest, and through a desktop portal on a bus of the test's own.
 
-#include "core/SoundPlayer.h"
+#include "support/Windows.h"
 #include "desktop/GlobalTalkKey.h"
 #include "desktop/PortalTalkKey.h"
 #include "desktop/X11TalkKey.h"
-#include "directory/DirectoryService.h"
 #include "support/DesktopKit.h"
-#include "media/AudioControl.h"
-#include "support/RunningProgram.h"
-#include "support/TestSupport.h"
-#include "ui/DesktopIntegration.h"
-#include "ui/WindowShell.h"
-#include "ui/frmMain.h"
-#include "ui/frmOptions.h"
-
-#include <QAction>
-#include <QComboBox>
-#include <QLabel>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
 #include <cstdlib>
-#include <memory>
 
 namespace {
 

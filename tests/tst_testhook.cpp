@@ -1,18 +1,5 @@
-#include "media/engine/AudioEngine.h"
-#include "media/engine/VideoEngine.h"
-#include "messages/MessageService.h"
 #include "support/MessageKit.h"
-#include "support/RunningProgram.h"
 #include "ui/TestHook.h"
-#include "ui/WindowShell.h"
-#include "ui/frmDirectory.h"
-#include "ui/frmMain.h"
-
-#include <QImage>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
 
 namespace {
 

@@ -2,18 +2,12 @@
 #include "media/engine/CaptureProfile.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestPatternCamera.h"
-#include "media/engine/VideoEngine.h"
-#include "support/TestSupport.h"
+#include "support/RunningProgram.h"
 
 #include <QBuffer>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QVideoFrame>
 
 #include <cstring>
-#include <memory>
-#include <vector>
 
 using Bytes = std::vector<uchar>;
 using Stamp = TestPatternCamera::Stamp;

@@ -3,21 +3,9 @@
 // The pieces of the directory scenarios: a companion server on this test's ports, a bare
 // server that records what a client sends, and one ZELMO program pointed at them.
 
-#include "call/CallControl.h"
-#include "core/SoundPlayer.h"
-#include "directory/DirectoryService.h"
+#include "support/Windows.h"
 #include "server/DirectoryServer.h"
-#include "support/TestSupport.h"
-#include "support/RunningProgram.h"
-#include "ui/WindowShell.h"
-#include "ui/frmDirectory.h"
-#include "ui/frmMain.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <memory>
 
 namespace DirectoryKit {
 

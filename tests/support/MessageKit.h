@@ -3,23 +3,11 @@
 // The pieces of the quick-message scenarios: a program with test devices, a relay that
 // keeps the bytes going each way between a sender and a listener, and a bare sender.
 
-#include "core/SoundPlayer.h"
-#include "directory/DirectoryService.h"
+#include "support/RawClient.h"
+#include "support/Windows.h"
 #include "messages/MessageComposer.h"
-#include "messages/MessageMedia.h"
-#include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
-#include "support/RunningProgram.h"
-#include "support/TestSupport.h"
-#include "ui/WindowShell.h"
-#include "ui/frmMain.h"
 
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <memory>
 
 namespace MessageKit {
 
@@ -107,38 +95,20 @@ struct Relay
     int base() const { return listener.serverPort() - 2; }
 };
 
-// A sender without a program: one socket to a listener and everything it hears.
-struct RawSender
-{
-    std::unique_ptr<QTcpSocket> socket = std::make_unique<QTcpSocket>();
-    QByteArray heard;
-    bool closed = false;
-
-    explicit RawSender(int port)
-    {
-        QObject::connect(socket.get(), &QTcpSocket::readyRead, [this] { heard += socket->readAll(); });
-        QObject::connect(socket.get(), &QTcpSocket::disconnected, [this] { closed = true; });
-        socket->connectToHost(QHostAddress::LocalHost, quint16(port));
-    }
-    bool connected() const { return socket->state() == QAbstractSocket::ConnectedState; }
-    void send(const QByteArray &bytes) { socket->write(bytes); }
-    void drop() { socket->abort(); }
-};
-
 // A whole text-only message from a bare sender, as a ZELMO sends it; false when the
 // listener did not take it.
 inline bool sendWhole(int port, qint32 number, const QByteArray &text, const QByteArray &name = "Raw",
                       const QByteArray &email = "raw@x.org")
 {
-    RawSender s(port);
+    RawClient s(port);
     if (!QTest::qWaitFor([&] { return s.connected() || s.closed; }, 5000) || s.closed)
         return false;
     s.send("MSR;" + QByteArray::number(number) + ";<E>");
-    if (!QTest::qWaitFor([&] { return s.heard == "MRA;<E>" || s.closed; }, 5000) || s.closed)
+    if (!QTest::qWaitFor([&] { return s.received == "MRA;<E>" || s.closed; }, 5000) || s.closed)
         return false;
     s.send("MSB;" + QuickMessageProtocol::paddedNumber(number) + ';' + name + ';' + email + ";Lab;now;" + text
            + ";<E>");
-    if (!QTest::qWaitFor([&] { return s.heard.size() == 14 || s.closed; }, 5000))
+    if (!QTest::qWaitFor([&] { return s.received.size() == 14 || s.closed; }, 5000))
         return false;
     s.send("MSE;<E>");
     return QTest::qWaitFor([&] { return s.closed; }, 5000);

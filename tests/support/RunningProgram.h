@@ -22,10 +22,7 @@
 #include "messages/MessageMedia.h"
 #include "messages/MessageService.h"
 #include "root/Program.h"
-
-#include <QTemporaryDir>
-
-#include <memory>
+#include "support/TestSupport.h"
 
 class WindowShell;
 class frmMain;

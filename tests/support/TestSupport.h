@@ -1,8 +1,25 @@
 #pragma once
 
+// What the scenarios use everywhere: Qt's test tools, files and sockets.
 #include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QImage>
+#include <QPointer>
+#include <QSignalSpy>
 #include <QString>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
+#include <algorithm>
+#include <functional>
+#include <memory>
 #include <vector>
 
 // Helpers shared by the tests.
