@@ -205,7 +205,9 @@ private slots:
         Party bob(QStringLiteral("Bob"), 55);
         QVERIFY(sendWhole(bob.messagePort(), 33, "buy now", "Spam", "spam@x.org"));
         QVERIFY(sendWhole(bob.messagePort(), -1, "who am I", "Anon", "anon@x.org"));
+        QTRY_COMPARE(bob.messages().waitingCount(), 2);
         frmMsgIn *in = openOldest(bob);
+        QVERIFY(in);
         auto *refuse = child<QCheckBox>(in, "chkRefuse");
         QCOMPARE(refuse->text(), QStringLiteral("Refuse Future Messages from this Person"));
         refuse->click();
@@ -222,6 +224,7 @@ private slots:
         // A sender without a user number cannot be refused: that would refuse everyone
         // without one.
         in = openOldest(bob);
+        QVERIFY(in);
         QVERIFY(!child<QCheckBox>(in, "chkRefuse")->isEnabled());
         in->close();
         QCOMPARE(bob->refuseList().count(), 1);

@@ -16,8 +16,11 @@ struct RawClient
     // The connection is over: the other side closed it, it broke, or it never came up.
     bool closed = false;
 
-    explicit RawClient(int port = 0)
+    // `from`: the loopback address it connects from (a listener holds few from one address).
+    explicit RawClient(int port = 0, const QString &from = {})
     {
+        if (!from.isEmpty())
+            socket.bind(QHostAddress(from), 0);
         QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
         QObject::connect(&socket, &QTcpSocket::disconnected, [this] { closed = true; });
         QObject::connect(&socket, &QTcpSocket::errorOccurred, [this] { closed = true; });
@@ -40,6 +43,24 @@ struct RawClient
     {
         return QTest::qWaitFor([&] { return received.contains(part); }, ms);
     }
+    // Waits for a whole answer of the directory servers starting with the command, takes
+    // it off what was heard and returns it; empty when none came.
+    QByteArray answer(const QByteArray &command, int ms = 5000)
+    {
+        QByteArray found;
+        (void)QTest::qWaitFor(
+            [&] {
+                const qsizetype at = received.indexOf(command + ';');
+                const qsizetype end = at < 0 ? -1 : received.indexOf("<ET>", at);
+                if (end < 0)
+                    return false;
+                found = received.mid(at, end + 4 - at);
+                received.remove(0, end + 4);
+                return true;
+            },
+            ms);
+        return found;
+    }
     bool waitClosed(int ms = 5000)
     {
         return QTest::qWaitFor([&] { return closed; }, ms);
@@ -58,7 +79,8 @@ inline bool turnedAway(int port)
 #include "call/ControlProtocol.h"
 
 // A directory client's login line, written out as a ZELMO sends it.
-inline QByteArray login(int number, const char *name, const char *email, bool listed = true, int port = 2000)
+inline QByteArray login(int number, const QByteArray &name, const QByteArray &email, bool listed = true,
+                        int port = 2000)
 {
     return "LGN; " + QByteArray::number(number) + ';' + name + ';' + email + ";Here;;0;YES;YES;2.51;"
            + (listed ? "YES" : "NO") + ";NO;v1.2;" + QByteArray::number(port) + ";<ET>";
