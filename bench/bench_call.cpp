@@ -3,8 +3,8 @@
 // data-rates window open on the answering side. A 20-second call at 320 x 240 and at
 // 640 x 480, once without talk and once with talk latched on both sides. Prints, for each
 // direction, frames sent and received per second, sound blocks sent and played,
-// capture-to-drawn latency read from the test pattern's stamps, CPU and peak memory per
-// side, each beside its target.
+// capture-to-drawn latency read from the test pattern's stamps, the JPEG quality and the
+// picture size frames went at, CPU and peak memory per side, each beside its target.
 //
 //   bench_call [--seconds N] [--size WxH]    (default 20 seconds, both sizes)
 //   bench_call --link KBIT [--size WxH]      (as root: the call inside a network namespace
@@ -13,18 +13,30 @@
 //                                             1024 kbit/s on, else 320x240)
 //   bench_call --headless ...                (the programs without their windows: the call's
 //                                             core alone, no self view or rates window)
+//   bench_call --secure [--link KBIT] ...    (the same call encrypted, as two programs of this
+//                                             version hold it, and plain, as with an older
+//                                             program that has no encrypted port; both with
+//                                             talk, 320x240 unless --size; then how long a
+//                                             call takes to start when the encrypted port is
+//                                             refused and when a firewall drops it silently)
 //   bench_call --side caller|callee ...      (one side; started by the above)
 
 #include "call/CallControl.h"
 #include "core/SoundPlayer.h"
 #include "media/AudioControl.h"
 #include "media/AudioSendQueue.h"
+#include "media/MediaSession.h"
 #include "media/MediaStats.h"
 #include "media/engine/AudioEngine.h"
+#include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
 #include "media/engine/VideoEngine.h"
 #include "root/Program.h"
+#include "secure/CallSecurity.h"
+#include "secure/SecurityService.h"
+#include "secure/TlsSetup.h"
+#include "support/TestSupport.h"
 #include "ui/WindowShell.h"
 
 #include <QApplication>
@@ -106,9 +118,9 @@ int freePortBlock(int from)
 {
     for (int base = from; base < from + 400; base += 4) {
         bool free = true;
-        for (int i = 0; i < 4 && free; ++i) {
+        for (const int port : {base, base + 1, base + 2, base + 3, base + TlsSetup::PortOffset}) {
             QTcpServer probe;
-            free = probe.listen(QHostAddress::Any, quint16(base + i));
+            free = free && probe.listen(QHostAddress::Any, quint16(port));
         }
         if (free)
             return base;
@@ -156,8 +168,14 @@ private:
     qint64 m_last = 0;
 };
 
+// How the callee answers: encrypted as this version does, or as an older program with no
+// encrypted port (which refuses the attempt at once), or with the encrypted port behind a
+// firewall that drops the attempt without a word.
+enum class Answering { Encrypted, Refused, Silent };
+
 // One side of the call. Prints one line "RESULT key=value ..." when the call is over.
-int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, bool headless)
+int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, bool headless,
+            Answering answering, bool alignCamera)
 {
     const bool caller = side == QLatin1String("caller");
     QTemporaryDir dir;
@@ -173,6 +191,12 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         shell->start();
     else
         program.start();
+    std::unique_ptr<TestSupport::SilentPort> silent;
+    if (!caller && answering != Answering::Encrypted) {
+        program.security().shutdown();
+        if (answering == Answering::Silent)
+            silent = std::make_unique<TestSupport::SilentPort>(port + TlsSetup::PortOffset);
+    }
     program.sounds().setMuted(true);
     program.videoEngine().setCaptureFormat(-1, size);
     // The program as a user starts it: the splash goes, the windows of last time come back.
@@ -191,8 +215,20 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         lastSendIndex = index;
     });
     PlayedCounter played(program.audioEngine());
-    // Frames drawn, with their latency from the stamp the test camera put in.
+    // The picture each frame went at, read on the tick that sent it.
     bool measuring = false;
+    std::vector<double> qualities;
+    std::vector<double> widths;
+    qint64 framesSentBefore = 0;
+    QObject::connect(&program.mediaTimer(), &QTimer::timeout, &program, [&] {
+        const qint64 framesSent = program.mediaStats().totals().framesSent;
+        if (measuring && framesSent > framesSentBefore) {
+            qualities.push_back(program.mediaSession().sentPicture().quality);
+            widths.push_back(program.mediaSession().sentPicture().width);
+        }
+        framesSentBefore = framesSent;
+    });
+    // Frames drawn, with their latency from the stamp the test camera put in.
     std::vector<double> latencies;
     qint64 framesDrawn = 0;
     qint64 unreadable = 0;
@@ -209,6 +245,8 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         latencies.push_back(double(qint32(now - stamp.msecs)));
     });
 
+    QElapsedTimer setup;
+    setup.start();
     if (caller) {
         program.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(peerPort), 2000, 0);
     } else {
@@ -219,8 +257,23 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         std::printf("RESULT error=no-call\n");
         return 1;
     }
+    const qint64 setupMs = setup.elapsed();
+    const bool encrypted = program.security().call().status().encrypted();
     if (talk)
         program.audioControl().talkPressed(Qt::RightButton); // latched talk
+    if (alignCamera) {
+        // The camera's clock starts again on a tick of the send loop, so every run meets
+        // the ticks at the same phase.
+        auto *aligned = new QObject(&program);
+        QObject::connect(&program.mediaTimer(), &QTimer::timeout, aligned, [&program, aligned] {
+            if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.devices()).patternCamera()) {
+                camera->setOnDemand(true);
+                camera->setOnDemand(false);
+            }
+            aligned->deleteLater();
+        });
+        runFor(200);
+    }
 
     // Measured from the moment the call is up: the first seconds count too.
     const MediaStats::Totals start = program.mediaStats().totals();
@@ -250,12 +303,16 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
 
     std::printf("RESULT side=%s seconds=%.2f framesSent=%lld framesReceived=%lld framesDrawn=%lld unreadable=%lld "
                 "blocksSent=%lld blocksPlayed=%lld totalBlocksSent=%lld totalBlocksPlayed=%lld bytesSent=%lld "
-                "bytesReceived=%lld framesSkipped=%lld cpu=%.3f maxrss=%ld latMedian=%.1f latP99=%.1f latencies=%zu\n",
+                "bytesReceived=%lld framesSkipped=%lld cpu=%.3f maxrss=%ld latMedian=%.1f latP99=%.1f latencies=%zu "
+                "qualityMedian=%.0f qualityLeast=%.0f qualityMost=%.0f widthMedian=%.0f widthLeast=%.0f widthMost=%.0f "
+                "setupMs=%lld encrypted=%d\n",
                 qPrintable(side), elapsed, end.framesSent - start.framesSent,
                 end.framesReceived - start.framesReceived, framesDrawn, unreadable, windowBlocksSent,
                 windowBlocksPlayed, totalSent, totalPlayed, end.bytesSent - start.bytesSent,
                 end.bytesReceived - start.bytesReceived, end.framesSkipped - start.framesSkipped, cpu, peakKilobytes(), percentile(latencies, 0.5),
-                percentile(latencies, 0.99), latencies.size());
+                percentile(latencies, 0.99), latencies.size(), percentile(qualities, 0.5), percentile(qualities, 0),
+                percentile(qualities, 1), percentile(widths, 0.5), percentile(widths, 0), percentile(widths, 1), setupMs,
+                encrypted ? 1 : 0);
     std::fflush(stdout);
     program.shutdown();
     return 0;
@@ -286,6 +343,9 @@ struct Targets
     double maxP99Ms = -1;       // < 0: none
     double minSoundPlayed = 1.0; // share of the blocks sent that were played
     double maxCpu = -1;         // share of one core per side; < 0: none
+    // The options' picture, which frames must keep throughout (quality 0: no such target).
+    int optionsQuality = 0;
+    int optionsWidth = 0;
 };
 
 // What one call showed, per direction: A is the caller, B the callee.
@@ -297,26 +357,33 @@ struct Outcome
     double medianMs = -1;
     double p99Ms = -1;
     double soundPlayed = 1.0;
+    double cpuA = 0;
+    double cpuB = 0;
+    double setupMs = -1;
+    bool encrypted = false;
 };
 
 Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool headless, int portFrom,
-                const Targets &targets, const QString &title)
+                const Targets &targets, const QString &title, Answering answering = Answering::Encrypted,
+                bool alignCamera = false)
 {
     Outcome outcome;
     const int calleePort = freePortBlock(portFrom);
     const int callerPort = freePortBlock(calleePort + 4);
     const QString sizeText = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
     QStringList common{QStringLiteral("--size"), sizeText, QStringLiteral("--seconds"), QString::number(seconds),
-                             QStringLiteral("--talk"), talk ? QStringLiteral("1") : QStringLiteral("0")};
+                       QStringLiteral("--talk"), talk ? QStringLiteral("1") : QStringLiteral("0"),
+                       QStringLiteral("--answering"), QString::number(int(answering))};
     if (headless)
         common << QStringLiteral("--headless");
+    const QStringList align = alignCamera ? QStringList{QStringLiteral("--align-camera")} : QStringList();
 
     QProcess callee;
     QProcess caller;
     callee.setProcessChannelMode(QProcess::SeparateChannels);
     caller.setProcessChannelMode(QProcess::SeparateChannels);
     callee.start(self, QStringList{QStringLiteral("--side"), QStringLiteral("callee"), QStringLiteral("--port"),
-                                   QString::number(calleePort)} + common);
+                                   QString::number(calleePort)} + common + align);
     QByteArray calleeOut;
     if (!waitFor([&] {
             calleeOut += callee.readAllStandardOutput();
@@ -329,7 +396,7 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
     }
     caller.start(self, QStringList{QStringLiteral("--side"), QStringLiteral("caller"), QStringLiteral("--port"),
                                    QString::number(callerPort), QStringLiteral("--peer-port"),
-                                   QString::number(calleePort)} + common);
+                                   QString::number(calleePort)} + common + align);
     const int limit = (seconds + 90) * 1000;
     QByteArray callerOut;
     waitFor([&] {
@@ -356,8 +423,11 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
     auto per = [&](const Result &r, const char *key) { return value(r, key) / value(r, "seconds"); };
     auto verdict = [](bool ok) { return ok ? "met" : "NOT met"; };
 
-    std::printf("\n== %s: %s, %s, %d s of call ==\n", qPrintable(title), qPrintable(sizeText),
-                talk ? "talk latched on both sides" : "no talk", seconds);
+    outcome.setupMs = value(a, "setupMs");
+    outcome.encrypted = value(a, "encrypted") > 0 && value(b, "encrypted") > 0;
+    std::printf("\n== %s: %s, %s, %d s of call, %s ==\n", qPrintable(title), qPrintable(sizeText),
+                talk ? "talk latched on both sides" : "no talk", seconds,
+                outcome.encrypted ? "encrypted" : "not encrypted");
     std::printf("%-38s %10s %10s   %s\n", "each direction", "A->B", "B->A", "target");
     auto row = [&](const char *label, double ab, double ba, const char *format, const QString &target) {
         char x[32];
@@ -391,6 +461,30 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
                              : QStringLiteral("< %1  %2").arg(targets.maxP99Ms).arg(QString::fromLatin1(
                                    verdict(drawnBothWays && outcome.p99Ms < targets.maxP99Ms))));
     row("bytes sent per second", per(a, "bytesSent"), per(b, "bytesSent"), "%.0f", QString());
+    // The picture frames went at: median (least-most), each way.
+    auto spread = [&](const Result &r, const char *median, const char *least, const char *most, bool size) {
+        auto text = [size](double v) {
+            return size ? QStringLiteral("%1x%2").arg(v).arg(v * 3 / 4) : QString::number(v);
+        };
+        return QStringLiteral("%1 (%2-%3)").arg(text(value(r, median)), text(value(r, least)), text(value(r, most)));
+    };
+    const bool keptOptions = value(a, "qualityLeast") == targets.optionsQuality
+                             && value(b, "qualityLeast") == targets.optionsQuality
+                             && value(a, "widthLeast") == targets.optionsWidth
+                             && value(b, "widthLeast") == targets.optionsWidth;
+    const QString pictureTarget = targets.optionsQuality > 0
+                                      ? QStringLiteral("the options' %1 at %2x%3 throughout  %4")
+                                            .arg(targets.optionsQuality)
+                                            .arg(targets.optionsWidth)
+                                            .arg(targets.optionsWidth * 3 / 4)
+                                            .arg(QString::fromLatin1(verdict(keptOptions)))
+                                      : QString();
+    std::printf("%-38s %22s %22s   %s\n", "JPEG quality sent (median, range)",
+                qPrintable(spread(a, "qualityMedian", "qualityLeast", "qualityMost", false)),
+                qPrintable(spread(b, "qualityMedian", "qualityLeast", "qualityMost", false)), qPrintable(pictureTarget));
+    std::printf("%-38s %22s %22s\n", "picture size sent (median, range)",
+                qPrintable(spread(a, "widthMedian", "widthLeast", "widthMost", true)),
+                qPrintable(spread(b, "widthMedian", "widthLeast", "widthMost", true)));
     if (talk) {
         row("sound blocks sent per second", per(a, "blocksSent"), per(b, "blocksSent"), "%.2f", QString());
         row("sound blocks played per second", per(b, "blocksPlayed"), per(a, "blocksPlayed"), "%.2f", QString());
@@ -413,6 +507,8 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
     std::printf("%-38s %10s %10s\n", "each side", "A", "B");
     const double cpuA = per(a, "cpu");
     const double cpuB = per(b, "cpu");
+    outcome.cpuA = cpuA;
+    outcome.cpuB = cpuB;
     row("CPU (% of one core)", 100 * cpuA, 100 * cpuB, "%.1f",
         targets.maxCpu < 0 ? QString()
                            : QStringLiteral("< %1  %2").arg(100 * targets.maxCpu).arg(QString::fromLatin1(
@@ -421,6 +517,53 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
     std::fflush(stdout);
     outcome.ok = true;
     return outcome;
+}
+
+// The same call encrypted and plain, one after the other, and the encrypted run's figures
+// beside the plain run's with the margins it may differ by; then how much later a call to an
+// older program starts when its encrypted port is refused or silently dropped.
+//
+// The test camera's clock starts on a tick of the send loop in both runs: left alone, its
+// frames meet the ticks at a phase that differs from run to run and moves the median
+// latency by up to half a frame interval, which would drown the difference looked for.
+bool compareSecure(const QString &self, QSize size, int seconds, const Targets &targets, const QString &where)
+{
+    const Outcome secure = runPair(self, size, seconds, true, false, 27300, targets, where + QStringLiteral(", encrypted"),
+                                   Answering::Encrypted, true);
+    const Outcome plain = runPair(self, size, seconds, true, false, 27340, targets, where + QStringLiteral(", plain"),
+                                  Answering::Refused, true);
+    const Outcome silent = runPair(self, size, 3, true, false, 27380, targets,
+                                   where + QStringLiteral(", plain, the encrypted port dropped silently"),
+                                   Answering::Silent, true);
+    if (!secure.ok || !plain.ok)
+        return false;
+    auto verdict = [](bool ok) { return ok ? "met" : "NOT met"; };
+    const double fpsSecure = std::min(secure.fpsAB, secure.fpsBA);
+    const double fpsPlain = std::min(plain.fpsAB, plain.fpsBA);
+    const double cpuDelta = 100 * std::max(secure.cpuA - plain.cpuA, secure.cpuB - plain.cpuB);
+    std::printf("\n== encrypted beside plain (%s) ==\n", qPrintable(where));
+    std::printf("%-40s %10s %10s   %s\n", "", "encrypted", "plain", "target");
+    std::printf("%-40s %10s %10s\n", "the call was encrypted", secure.encrypted ? "yes" : "NO",
+                plain.encrypted ? "YES" : "no");
+    std::printf("%-40s %10.2f %10.2f   no fewer than plain - 0.5  %s\n", "frames received per second (lower way)",
+                fpsSecure, fpsPlain, verdict(fpsSecure >= fpsPlain - 0.5));
+    std::printf("%-40s %10.0f %10.0f   within 5 ms of plain  %s\n", "capture->drawn median (ms, worse way)",
+                secure.medianMs, plain.medianMs, verdict(secure.medianMs <= plain.medianMs + 5));
+    std::printf("%-40s %10.1f %10.1f\n", "CPU caller (% of one core)", 100 * secure.cpuA, 100 * plain.cpuA);
+    std::printf("%-40s %10.1f %10.1f   within 0.5 points of plain  %s\n", "CPU callee (% of one core)",
+                100 * secure.cpuB, 100 * plain.cpuB, verdict(cpuDelta <= 0.5));
+    std::printf("%-40s %10.1f %10.1f\n", "sound blocks played of those sent (%)", 100 * secure.soundPlayed,
+                100 * plain.soundPlayed);
+    std::printf("%-40s %10.0f %10.0f\n", "call set up, caller's view (ms)", secure.setupMs, plain.setupMs);
+    if (silent.ok)
+        std::printf("%-40s %10s %10.0f   at most plain + 500 ms  %s\n",
+                    "call set up, encrypted port dropped (ms)", "", silent.setupMs,
+                    verdict(silent.setupMs <= plain.setupMs + 500));
+    std::printf("\nsecure %s: fps %.1f vs %.1f, median %.0f vs %.0f ms, CPU %+.2f points, set-up %.0f / %.0f / %.0f ms\n",
+                qPrintable(where), fpsSecure, fpsPlain, secure.medianMs, plain.medianMs, cpuDelta, secure.setupMs,
+                plain.setupMs, silent.setupMs);
+    std::fflush(stdout);
+    return secure.encrypted && !plain.encrypted;
 }
 
 QSize parseSize(const QString &text)
@@ -478,6 +621,11 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("link"), QStringLiteral("a slow link of KBIT kbit/s shared by both directions"),
                       QStringLiteral("KBIT")});
     parser.addOption({QStringLiteral("headless"), QStringLiteral("the programs without their windows")});
+    parser.addOption({QStringLiteral("secure"), QStringLiteral("an encrypted call beside a plain one")});
+    parser.addOption({QStringLiteral("answering"), QStringLiteral("how the callee answers (one side only)"),
+                      QStringLiteral("0|1|2"), QStringLiteral("0")});
+    parser.addOption({QStringLiteral("align-camera"),
+                      QStringLiteral("the test camera's clock starts on a tick (one side only)")});
     parser.process(app);
     const int seconds = std::max(1, parser.value(QStringLiteral("seconds")).toInt());
     const QString sizeOption = parser.value(QStringLiteral("size"));
@@ -491,7 +639,9 @@ int main(int argc, char **argv)
         return runSide(parser.value(QStringLiteral("side")), parser.value(QStringLiteral("port")).toInt(),
                        parser.value(QStringLiteral("peer-port")).toInt(), onlySize.isValid() ? onlySize : QSize(320, 240),
                        seconds, parser.value(QStringLiteral("talk")) == QLatin1String("1"),
-                       parser.isSet(QStringLiteral("headless")));
+                       parser.isSet(QStringLiteral("headless")),
+                       Answering(std::clamp(parser.value(QStringLiteral("answering")).toInt(), 0, 2)),
+                       parser.isSet(QStringLiteral("align-camera")));
     }
 
     const QString self = QCoreApplication::applicationFilePath();
@@ -506,14 +656,26 @@ int main(int argc, char **argv)
             return enterLink(kbit, QCoreApplication::arguments());
         // Without --size, the picture the targets pair with the rate: 640 x 480 from 1024 kbit/s.
         const QSize size = onlySize.isValid() ? onlySize : kbit >= 1024 ? QSize(640, 480) : QSize(320, 240);
+        // What a user needs from a link of this rate for the picture to keep moving.
         Targets targets;
         targets.minFps = -1;
-        targets.maxMedianMs = kbit < 300 ? 1500 : 400;
-        targets.maxP99Ms = kbit < 300 ? -1 : 800;
-        targets.minSoundPlayed = 0.95;
+        targets.maxMedianMs = 1500;
+        if (kbit >= 1024 && size.width() >= 640) {
+            targets.minFps = 12;
+            targets.maxMedianMs = 100;
+        } else if (kbit >= 512) {
+            targets.minFps = 12;
+            targets.maxMedianMs = 80;
+            targets.maxP99Ms = 150;
+        } else if (kbit >= 160) {
+            targets.minFps = 6;
+            targets.maxMedianMs = 300;
+        }
         std::printf("bench_call: a %d kbit/s link shared by both directions (tbf, burst %d bytes, queue %d ms), "
                     "two programs in two processes, defaults, talk latched on both sides\n",
                     kbit, LinkBurstBytes, LinkQueueMs);
+        if (parser.isSet(QStringLiteral("secure")))
+            return compareSecure(self, size, seconds, targets, QStringLiteral("link %1 kbit/s").arg(kbit)) ? 0 : 1;
         const Outcome o = runPair(self, size, seconds, true, headless, 2000, targets,
                                   QStringLiteral("link %1 kbit/s").arg(kbit));
         if (!o.ok)
@@ -523,6 +685,16 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    if (parser.isSet(QStringLiteral("secure"))) {
+        std::printf("bench_call --secure: two programs with test devices in two processes, default settings (self "
+                    "view open, data-rates window open on B); A calls B, talk latched on both sides\n");
+        Targets targets;
+        targets.maxCpu = 0.05;
+        return compareSecure(self, onlySize.isValid() ? onlySize : QSize(320, 240), seconds, targets,
+                             QStringLiteral("loopback"))
+                   ? 0
+                   : 1;
+    }
     if (headless)
         std::printf("bench_call: two programs with test devices in two processes, without their windows; A calls B\n");
     else
@@ -539,6 +711,9 @@ int main(int argc, char **argv)
         for (const bool talk : {false, true}) {
             Targets targets;
             targets.maxCpu = size.width() <= 320 ? 0.05 : -1;
+            // Both are ZELMO: a 640 x 480 picture goes whole, three steps lower in quality.
+            targets.optionsQuality = size.width() >= 640 ? 27 : 30;
+            targets.optionsWidth = size.width();
             const Outcome o = runPair(self, size, seconds, talk, headless, portFrom, targets,
                                       headless ? QStringLiteral("loopback, headless") : QStringLiteral("loopback"));
             portFrom += 40;

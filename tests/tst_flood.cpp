@@ -1,4 +1,4 @@
-// Floods and faults on the control, media, quick-message and chat ports: many held
+// Floods and faults on the control, media, quick-message, chat and encrypted ports: many held
 // connections, a peer that drips one byte at a time, peers that reset in the middle of a
 // message, a caller that closes its control connection and opens the media or chat at
 // once. The program must keep its tick, its call, a bounded set of connections, and give
@@ -10,7 +10,12 @@
 #include "media/MediaStats.h"
 #include "media/engine/TestPatternCamera.h"
 #include "messages/QuickMessageProtocol.h"
+#include "secure/CallSecurity.h"
+#include "secure/SecureListener.h"
+#include "secure/SecurityService.h"
+#include "secure/TlsSetup.h"
 #include "support/RawClient.h"
+#include "support/SecureKit.h"
 
 #include <sys/socket.h>
 
@@ -26,12 +31,26 @@ struct Flood
 {
     int port;
     std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    // How long the longest-held connection stayed open before the other side closed it.
+    qint64 longestHeldMs = 0;
 
-    void open(int count)
+    // Each connection sends `opening` once it is up, and then nothing more.
+    void open(int count, const QByteArray &opening = {})
     {
         for (int i = 0; i < count; ++i) {
             sockets.push_back(std::make_unique<QTcpSocket>());
-            sockets.back()->connectToHost(QHostAddress::LocalHost, quint16(port));
+            QTcpSocket *socket = sockets.back().get();
+            auto since = std::make_shared<QElapsedTimer>();
+            QObject::connect(socket, &QTcpSocket::connected, [socket, since, opening] {
+                since->start();
+                if (!opening.isEmpty())
+                    socket->write(opening);
+            });
+            QObject::connect(socket, &QTcpSocket::stateChanged, [this, since](QAbstractSocket::SocketState state) {
+                if (state == QAbstractSocket::UnconnectedState && since->isValid())
+                    longestHeldMs = std::max(longestHeldMs, since->elapsed());
+            });
+            socket->connectToHost(QHostAddress::LocalHost, quint16(port));
         }
     }
     // Sockets that connected and were then closed by the other side.
@@ -60,18 +79,6 @@ void resetMidMessage(QTcpSocket &socket, const QByteArray &part)
     const linger reset{1, 0};
     ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     socket.abort();
-}
-
-// Ann calls Bob, who answers by himself; Bob receives Ann's test pattern.
-bool callWithVideo(RunningProgram &ann, RunningProgram &bob)
-{
-    bob.settings().AutoAccept = true;
-    ann.call(bob);
-    if (!ann.waitInCall(bob))
-        return false;
-    if (ann->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-        ann->capture().chooseDriver(TestPatternCamera::deviceName());
-    return QTest::qWaitFor([&] { return bob->mediaStats().framesReceived() >= 3; }, 10000);
 }
 
 } // namespace
@@ -109,22 +116,15 @@ private slots:
         int mostHeld = 0;
         connect(&listener, &IPDaemon::connected, this,
                 [&] { mostHeld = std::max(mostHeld, int(listener.connectionIds().size())); });
-        QVERIFY(callWithVideo(ann, bob));
+        bob.settings().AutoAccept = true;
+        QVERIFY(ann.callAndSeeFrames(bob));
         QTRY_VERIFY_WITH_TIMEOUT(ann->chat().isRealTime() && bob->chat().isRealTime(), 10000);
         QVERIFY(answers(bob.port));
         const int calls = int(listener.connectionIds().size());
         mostHeld = calls;
         const int descriptors = openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
-        // The longest pause between two ticks, for the record.
-        int ticks = 0;
-        qint64 longestGap = 0;
-        QElapsedTimer sinceTick;
-        sinceTick.start();
-        connect(&bob->mediaTimer(), &QTimer::timeout, this, [&] {
-            ++ticks;
-            longestGap = std::max(longestGap, sinceTick.restart());
-        });
+        TestSupport::TickWatch ticks(&bob->mediaTimer());
         const qint32 framesBefore = bob->mediaStats().framesReceived();
         qint64 peak = memory;
         {
@@ -139,8 +139,9 @@ private slots:
             }
             // The call goes on meanwhile: frames keep coming and the tick keeps running.
             QTRY_VERIFY_WITH_TIMEOUT(bob->mediaStats().framesReceived() >= framesBefore + 5, 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(ticks >= 5, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(ticks.count >= 5, 10000);
             QVERIFY(bob->ipdControl().isConnected(1));
+            QVERIFY(bob.inCall());
             // Held connections that never speak are let go.
             QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, 10000);
             peak = std::max(peak, TestSupport::residentKilobytes());
@@ -160,7 +161,7 @@ private slots:
                     + QM::end());
         QTRY_COMPARE(messages.waitingCount(), 1);
         qInfo("500 connections: %d held at most, %d ticks, longest gap %lld ms, peak memory %lld kB over %lld kB",
-              mostHeld, ticks, longestGap, peak - memory, memory);
+              mostHeld, ticks.count, ticks.longestGap, peak - memory, memory);
         QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 
@@ -307,6 +308,80 @@ private slots:
         QVERIFY(eve.chat.waitClosed());
         QVERIFY(listener.connectionIds().isEmpty());
         QCOMPARE(bob.call().callState, CallState::Idle);
+    }
+
+    void fiveHundredConnectionsOnTheEncryptedPortLeaveTheEncryptedCallGoing()
+    {
+        RunningProgram ann(QStringLiteral("Ann"));
+        RunningProgram bob(QStringLiteral("Bob"), {.autoAccept = true});
+        QVERIFY(ann.callAndSeeFrames(bob));
+        // The call and its frames come through the encrypted port.
+        QVERIFY(bob->security().call().status().encrypted());
+        QCOMPARE(bob->ipdMedia().connectionIds(), QList<int>{1});
+        QVERIFY(bob->ipdMedia().security(1).encrypted());
+        SecureListener &listener = bob->security().listener();
+        const int descriptors = openDescriptors();
+        const qint64 memory = TestSupport::residentKilobytes();
+
+        TestSupport::TickWatch ticks(&bob->mediaTimer());
+        int mostUnderway = 0;
+        connect(&listener, &SecureListener::turnedAway, this,
+                [&] { mostUnderway = std::max(mostUnderway, listener.handshakesUnderway() + 1); });
+        const qint32 framesBefore = bob->mediaStats().framesReceived();
+        qint64 peak = memory;
+        {
+            // Four kinds, all held open from this side: silence; half a client hello (a
+            // record of 512 bytes of which 31 come); garbage inside a record that claims 16 kB;
+            // and garbage that is no record at all.
+            const QByteArray openings[] = {
+                QByteArray(),
+                QByteArray::fromHex("1603010200010001fc0303") + QByteArray(20, '\x11'),
+                QByteArray("\x16\x03\x01\x40\x00", 5) + QByteArray(200, '\xa5'),
+                QByteArray(300, '\x5a'),
+            };
+            Flood flood{bob.port + TlsSetup::PortOffset, {}};
+            for (int wave = 0; wave < 10; ++wave) {
+                for (int i = 0; i < 50; ++i)
+                    flood.open(1, openings[i % 4]);
+                // Beyond the few handshakes one address may have under way, the oldest go.
+                QTRY_VERIFY_WITH_TIMEOUT(flood.turnedAway() >= int(flood.sockets.size())
+                                             - SecureListener::MaxHandshakesPerAddress,
+                                         20000);
+                mostUnderway = std::max(mostUnderway, listener.handshakesUnderway());
+                peak = std::max(peak, TestSupport::residentKilobytes());
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(bob->mediaStats().framesReceived() >= framesBefore + 5, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(ticks.count >= 5, 10000);
+            QVERIFY(bob->ipdControl().isConnected(1));
+            QCOMPARE(bob->ipdMedia().connectionIds(), QList<int>{1});
+            QCOMPARE(bob.call().callState, CallState::InCall);
+            // The last ones, never finishing their handshakes, go at its time limit.
+            QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, SecureListener::HandshakeMs + 5000);
+            QCOMPARE(listener.handshakesUnderway(), 0);
+            QVERIFY2(flood.longestHeldMs < SecureListener::HandshakeMs + 2000,
+                     qPrintable(QStringLiteral("a connection was held %1 ms").arg(flood.longestHeldMs)));
+            peak = std::max(peak, TestSupport::residentKilobytes());
+            qInfo("500 encrypted-port connections: longest held %lld ms", flood.longestHeldMs);
+        }
+        QVERIFY(mostUnderway <= SecureListener::MaxHandshakesPerAddress);
+        QVERIFY(bob->security().call().status().encrypted());
+        {
+            // A real encrypted connection is served afterwards.
+            SecureKit::End carol(QStringLiteral("carol@example.org"));
+            SecureKit::Client control(carol, PeerChannel::Control);
+            control.connectTo(bob.port, PeerChannel::Control);
+            QVERIFY(control.waitConnected());
+            QVERIFY(control.port.security().encrypted());
+            control.port.setConnected(false);
+        }
+        QTRY_COMPARE(bob->ipdControl().connectionIds(), QList<int>{1});
+        QCOMPARE(bob.call().callState, CallState::InCall);
+        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
+        listener.disconnect(this);
+        qInfo("500 encrypted-port connections: %d handshakes under way at most, %d ticks, longest gap %lld ms, peak "
+              "memory %lld kB over %lld kB",
+              mostUnderway, ticks.count, ticks.longestGap, peak - memory, memory);
+        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 
     void aChatPeerDrippingOrResettingDoesNoHarm()

@@ -1,68 +1,18 @@
-#include "support/RawClient.h"
-#include "support/Windows.h"
-#include "media/MediaStats.h"
-#include "media/engine/TestDeviceProvider.h"
+#include "media/AudioControl.h"
+#include "media/engine/AudioEngine.h"
 #include "media/engine/TestMicrophone.h"
-#include "media/engine/TestPatternCamera.h"
+#include "support/MediaKit.h"
+#include "ui/frmRates.h"
 
-#include <QDateTime>
-
-#include <sys/socket.h>
+#include <QElapsedTimer>
 
 #include <deque>
 
+using namespace MediaKit;
+
 namespace {
 
-// One program with its windows, the test pattern camera running and the self view open,
-// as a user has it.
-struct Peer : RunningProgram
-{
-    explicit Peer(const QString &name, bool autoAccept = false)
-        : RunningProgram(name, Options{.windows = true, .autoAccept = autoAccept})
-    {
-        if (video().driverGetName() != TestPatternCamera::deviceName())
-            program->capture().chooseDriver(TestPatternCamera::deviceName());
-        shell->selfView()->show();
-    }
-
-    MediaSession &session() { return program->mediaSession(); }
-    VideoEngine &video() { return program->videoEngine(); }
-    const MediaStats::Totals &totals() { return program->mediaStats().totals(); }
-    TestPatternCamera *camera() { return static_cast<TestDeviceProvider &>(program->devices()).patternCamera(); }
-    // Calls a bare socket on its media port, as the calling side of a call does.
-    void openMedia(quint16 peerPort)
-    {
-        IPPort &client = program->ippClient();
-        client.setRemotePort(peerPort);
-        client.setRemoteAddress(QStringLiteral("127.0.0.1"));
-        client.setConnected(true);
-    }
-    // The self view's pause/play button, clicked as a user does.
-    void clickCamSet() { shell->selfView()->cmdCamSet()->click(); }
-    // Lets this program's media tick run `ticks` more times.
-    bool waitTicks(int ticks)
-    {
-        QSignalSpy spy(&program->mediaTimer(), &QTimer::timeout);
-        return QTest::qWaitFor([&] { return spy.count() >= ticks; }, 10000);
-    }
-};
-
-// The newest stamp a program drew from its peer, and how many frames it drew.
-struct DrawnFrames
-{
-    qint64 count = 0;
-    qint64 newest = -1;
-
-    explicit DrawnFrames(Peer &peer)
-    {
-        QObject::connect(&peer.video(), &VideoEngine::frameDrawn, peer.program.get(), [this](const QImage &frame) {
-            ++count;
-            const TestPatternCamera::Stamp stamp = TestPatternCamera::readStamp(frame);
-            if (stamp.valid)
-                newest = std::max<qint64>(newest, stamp.frameNumber);
-        });
-    }
-};
+const PictureFit::Picture OptionsPicture{30, 320, 240};
 
 } // namespace
 
@@ -235,6 +185,7 @@ private slots:
         qint64 worstFrameAge = 0;
         qint64 worstSoundLag = 0;
         qint64 mostWaiting = 0;
+        qint64 unreadable = 0;
         qsizetype seen = 0;
         QElapsedTimer slow;
         slow.start();
@@ -246,13 +197,11 @@ private slots:
                     const qint64 made = microphone->samplesDelivered() / AudioEngine::BlockSamples;
                     worstSoundLag = std::max(worstSoundLag, (made - soundRead) * 80);
                 } else if (p.kind == "KJP") {
-                    QImage image(320, 240, QImage::Format_RGB888);
-                    int w = 0;
-                    int h = 0;
-                    ann.video().unCompressStill(reinterpret_cast<const uchar *>(p.body.constData()), int(p.body.size()),
-                                                &w, &h, image.bits(), int(image.sizeInBytes()), 320, 240);
-                    const TestPatternCamera::Stamp stamp = TestPatternCamera::readStamp(image);
-                    QVERIFY(stamp.valid);
+                    // Whatever size the link lets the picture go at.
+                    const TestPatternCamera::Stamp stamp =
+                        TestPatternCamera::readStamp(QImage::fromData(p.body, "JPG"));
+                    if (!stamp.valid)
+                        ++unreadable;
                     ++framesRead;
                     worstFrameAge = std::max<qint64>(worstFrameAge, qint32(quint32(p.readAtMs) - stamp.msecs));
                 }
@@ -267,6 +216,7 @@ private slots:
               "at most %lld bytes waiting",
               framesRead, soundRead, worstFrameAge, worstSoundLag, mostWaiting);
         QVERIFY(framesRead >= 8);
+        QCOMPARE(unreadable, 0);
         QVERIFY(soundRead >= 8 * 12 * 9 / 10);
         QVERIFY2(worstFrameAge < 1000, qPrintable(QString::number(worstFrameAge)));
         QVERIFY2(worstSoundLag < 1000, qPrintable(QString::number(worstSoundLag)));
@@ -286,6 +236,97 @@ private slots:
                 recent.pop_front();
             return recent.size() >= 20;
         }, 15000));
+    }
+
+    void onAShapedLinkTheReceiverDrawsTheSmallerPictureWithoutAGap()
+    {
+        ShapedLink link(4000);
+        if (!link.entered)
+            QSKIP(qPrintable(QStringLiteral("no shaped link to call over: ") + link.error));
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"), true);
+        // When Bob drew each frame, and its width.
+        std::vector<std::pair<qint64, int>> drawn;
+        QElapsedTimer clock;
+        clock.start();
+        connect(&bob.video(), &VideoEngine::frameDrawn, this,
+                [&](const QImage &frame) { drawn.emplace_back(clock.elapsed(), frame.width()); });
+        std::vector<QSize> selfView;
+        connect(&ann.video(), &VideoEngine::previewFrame, this,
+                [&](const QImage &frame) { selfView.push_back(frame.size()); });
+
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.session().sentPicture() == OptionsPicture, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!drawn.empty() && drawn.back().second == 320, 10000);
+
+        QVERIFY(link.setRate(160));
+        const qint64 slowedAt = clock.elapsed();
+        const size_t selfViewBefore = selfView.size();
+        QTRY_VERIFY_WITH_TIMEOUT(!drawn.empty() && drawn.back().second == 160, 20000);
+        QCOMPARE(bob.session().displayWidth(), 160);
+        const qint64 smallAt = drawn.back().first;
+        QVERIFY(QTest::qWaitFor([&] { return clock.elapsed() > smallAt + 2000; }, 5000));
+        // From the slowing down until two seconds into the smaller picture, frames kept coming.
+        qint64 widestGap = 0;
+        for (size_t i = 1; i < drawn.size(); ++i) {
+            if (drawn[i].first > slowedAt)
+                widestGap = std::max(widestGap, drawn[i].first - std::max(drawn[i - 1].first, slowedAt));
+        }
+        QVERIFY2(widestGap < 1000, qPrintable(QString::number(widestGap)));
+        // Ann's own picture kept its size and its rate all along.
+        const double seconds = (clock.elapsed() - slowedAt) / 1000.0;
+        QVERIFY2(double(selfView.size() - selfViewBefore) / seconds > 10,
+                 qPrintable(QString::number(double(selfView.size() - selfViewBefore) / seconds)));
+        QVERIFY(std::all_of(selfView.begin(), selfView.end(), [](QSize s) { return s == QSize(320, 240); }));
+
+        // The rates window tells what goes.
+        QTRY_COMPARE_WITH_TIMEOUT(ann.shell->ratesWindow()->figure(frmRates::SizeOut), QStringLiteral("160x120"), 5000);
+
+        QVERIFY(link.setRate(4000));
+        QTRY_VERIFY_WITH_TIMEOUT(ann.session().sentPicture() == OptionsPicture, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(drawn.back().second == 320, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.shell->ratesWindow()->figure(frmRates::QualityOut), QStringLiteral("30"), 5000);
+        ann.program->calls().hangUp();
+        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::Idle, 10000);
+        QCOMPARE(ann.shell->ratesWindow()->figure(frmRates::SizeOut), QStringLiteral("-"));
+    }
+
+    void aPeerSpeakingOnlyTheProtocolDecodesEveryFrameAtTheSizeItIsSent()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        MediaPeer peer(2048);
+        ann.openMedia(peer.port());
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
+        QTRY_VERIFY(peer.socket);
+        // Every frame is a picture any JPEG reader shows, at one of the sizes frames go at.
+        qsizetype checked = 0;
+        QList<QSize> sizes;
+        auto check = [&] {
+            for (; checked < peer.packets.size(); ++checked) {
+                const MediaPeer::Packet &p = peer.packets.at(checked);
+                if (p.kind != "KJP")
+                    continue;
+                const QImage picture = QImage::fromData(p.body, "JPG");
+                if (picture.isNull() || (picture.size() != QSize(320, 240) && picture.size() != QSize(160, 120)))
+                    return false;
+                if (sizes.isEmpty() || sizes.last() != picture.size())
+                    sizes.append(picture.size());
+            }
+            return true;
+        };
+        QVERIFY(QTest::qWaitFor([&] { return !check() || !sizes.isEmpty(); }, 5000));
+        QVERIFY(check());
+        QCOMPARE(sizes, QList<QSize>{QSize(320, 240)});
+
+        // A slow reader gets the smaller picture, and the full one again once it reads fast.
+        peer.setPace(8000);
+        QVERIFY(QTest::qWaitFor([&] { return !check() || sizes.last() == QSize(160, 120); }, 20000));
+        QVERIFY(check());
+        peer.setPace(0);
+        QVERIFY(QTest::qWaitFor([&] { return !check() || sizes.last() == QSize(320, 240); }, 20000));
+        QVERIFY(check());
+        QCOMPARE(sizes, (QList<QSize>{QSize(320, 240), QSize(160, 120), QSize(320, 240)}));
     }
 };
 

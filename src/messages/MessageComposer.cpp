@@ -24,6 +24,8 @@ MessageComposer::MessageComposer(Context context, QObject *parent)
     m_tmrAudioProg->setInterval(ProgressIntervalMs);
     connect(m_tmrAudioProg, &QTimer::timeout, this, &MessageComposer::onProgress);
 
+    if (m_.prepareClient)
+        m_.prepareClient(m_sender->ippMessage());
     connect(m_sender, &MessageSender::statusChanged, this, &MessageComposer::statusChanged);
     connect(m_sender, &MessageSender::busyChanged, this, &MessageComposer::busyChanged);
     connect(m_sender, &MessageSender::invalidAddress, this, &MessageComposer::invalidAddress);

@@ -36,6 +36,9 @@ public:
         // Who sends: the user's details and number.
         const Settings &settings;
         std::function<qint32()> userNumber;
+        // The message's client endpoint is handed to this before it connects (to go the
+        // encrypted way where it can); empty: plain.
+        std::function<void(IPPort &)> prepareClient = {};
     };
 
     explicit MessageComposer(Context context, QObject *parent = nullptr);

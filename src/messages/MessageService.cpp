@@ -157,6 +157,7 @@ void MessageService::handle(int id, Connection &c, const QByteArray &line)
         message.sentAt = m.head.sentAt;
         message.text = m.head.text;
         message.senderHost = m_ipdMessage->remoteAddress(id);
+        message.security = m_ipdMessage->security(id);
         m_ipdMessage->sendData(id, Proto::next());
         return;
     }
@@ -185,6 +186,9 @@ void MessageService::handle(int id, Connection &c, const QByteArray &line)
 
 void MessageService::finishMessage(int id, Connection &c)
 {
+    QuickMessage &message = m_store.message(c.slot);
+    if (m_senderCheck)
+        message.senderStanding = m_senderCheck(message.security, message.senderHost);
     m_store.complete(c.slot);
     const int slot = c.slot;
     c.slot = 0;

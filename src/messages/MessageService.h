@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ChannelSecurity.h"
 #include "core/EndpointError.h"
 #include "core/FileError.h"
 #include "messages/MessageStore.h"
@@ -10,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class IPDaemon;
@@ -61,6 +63,11 @@ public:
     void shutdown();
     // Tests shorten the idle close.
     void setIdleCloseTime(int ms) { m_idleCloseMs = ms; }
+    // How a complete message's sender stands, judged once when it arrives.
+    void setSenderCheck(std::function<PeerStanding(const ChannelSecurity &, const QString &host)> check)
+    {
+        m_senderCheck = std::move(check);
+    }
 
     // Complete messages waiting to be read.
     int waitingCount() const { return m_store.waitingCount(); }
@@ -118,4 +125,5 @@ private:
     QHash<int, Connection> m_connections;
     int m_idleCloseMs = IdleCloseMs;
     QElapsedTimer m_clock;
+    std::function<PeerStanding(const ChannelSecurity &, const QString &)> m_senderCheck;
 };

@@ -19,6 +19,8 @@
 #include "media/engine/VideoEngine.h"
 #include "messages/MessageMedia.h"
 #include "messages/MessageService.h"
+#include "secure/CallSecurity.h"
+#include "secure/SecurityService.h"
 
 #include <QDir>
 #include <QMetaMethod>
@@ -68,6 +70,9 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_messages(new MessageService({m_settings, m_refuseList, *m_sounds, profilePath(RefuseFile)}, this))
     , m_messageMedia(new MessageMedia({*m_capture, *m_video, *m_audioControl, m_audioSendQueue}, this))
     , m_optionsLogic(new OptionsLogic(m_settings, m_refuseList, profilePath(RefuseFile), this))
+    , m_security(new SecurityService({m_options.profileDir, [this] { return m_settings.EMail; },
+                                      [this](const QString &line) { logLine(line); }, *m_ippControl, *m_ipdControl},
+                                     this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
     m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
@@ -87,6 +92,7 @@ Program::Program(ProgramOptions options, QObject *parent)
     connectCalls();
     connectMedia();
     connectOptions();
+    connectSecurity();
 }
 
 Program::~Program()
@@ -127,6 +133,47 @@ void Program::connectOptions()
     });
 }
 
+// Encryption sits under the channels: their endpoints get the encrypted way, the call's
+// listeners the rule that its channels share one key, the call control the check of each
+// request, and the quick messages the standing of their senders.
+void Program::connectSecurity()
+{
+    SecurityService &security = *m_security;
+    security.attachClient(*m_ippControl, PeerChannel::Control);
+    security.attachClient(*m_ippClient, PeerChannel::Media);
+    security.attachClient(m_chat->ippText(), PeerChannel::Chat);
+    security.route(PeerChannel::Control, *m_ipdControl);
+    security.route(PeerChannel::Media, *m_ipdMedia);
+    security.route(PeerChannel::Message, m_messages->ipdMessage());
+    security.route(PeerChannel::Chat, m_chat->ipdText());
+    security.guardCallChannel(*m_ipdMedia);
+    security.guardCallChannel(m_chat->ipdText());
+    m_calls->setRequestCheck([this](int connectionId) {
+        switch (m_security->call().answerFor(connectionId, m_security->onlyEncrypted())) {
+        case CallSecurity::Answer::Refuse:
+            return CallControl::RequestVerdict::Refuse;
+        case CallSecurity::Answer::AskWithoutAuto:
+            return CallControl::RequestVerdict::OfferToUser;
+        case CallSecurity::Answer::Ask:
+            break;
+        }
+        return CallControl::RequestVerdict::Offer;
+    });
+    m_messages->setSenderCheck([this](const ChannelSecurity &channel, const QString &host) {
+        return m_security->judgeSender(channel, host);
+    });
+    connect(m_session, &MediaSession::inCallChanged, this, [this](bool inCall) {
+        if (inCall)
+            m_security->call().callStarted();
+    });
+    connect(&security, &SecurityService::notice, this, &Program::informationRequested);
+}
+
+void Program::prepareMessageClient(IPPort &client)
+{
+    m_security->attachClient(client, PeerChannel::Message);
+}
+
 // ---- Start-up -----------------------------------------------------------------------
 
 QString Program::profilePath(const QString &fileName) const
@@ -142,6 +189,7 @@ void Program::start()
 
     m_settings.load(profilePath(SettingsFile));
     initializeEngines();
+    m_security->start();
     networkStart();
     emit loaded();
 
@@ -213,6 +261,8 @@ void Program::networkStart()
 
     if ((e = m_messages->startListening(m_listenPort + 2)))
         emit messageBoxRequested(errorText(QStringLiteral("Failed to start Listen Daemon 3: "), e));
+    // Without its port this program still calls encrypted; the log says why none come in.
+    m_security->listen(m_listenPort);
 
     if (m_ippClient->setRemoteAddress(m_ippClient->localAddress())) {
         emit messageBoxRequested(QStringLiteral("You must connect to the Internet before running ZELMO. Please "
@@ -278,6 +328,7 @@ void Program::shutdown()
     // Connections first, so no event of a half-closed endpoint reaches a closing window.
     m_directory->shutdown();
     m_messages->shutdown();
+    m_security->shutdown();
     m_ippClient->setConnected(false);
     if (m_ipdControl->isConnected(1))
         m_ipdControl->closeConnection(1);

@@ -32,6 +32,7 @@ class MediaSession;
 class MessageMedia;
 class MessageService;
 class OptionsLogic;
+class SecurityService;
 class SoundPlayer;
 class VideoEngine;
 
@@ -92,6 +93,10 @@ public:
     MessageService &messages() { return *m_messages; }
     MessageMedia &messageMedia() { return *m_messageMedia; }
     OptionsLogic &optionsLogic() { return *m_optionsLogic; }
+    // Encryption of the peer channels: the key, the known peers, the encrypted port.
+    SecurityService &security() { return *m_security; }
+    // A quick message's client endpoint, before it connects: the encrypted way first.
+    void prepareMessageClient(IPPort &client);
     // The local camera and the sound devices as the program uses them.
     CaptureControl &capture() { return *m_capture; }
     AudioControl &audioControl() { return *m_audioControl; }
@@ -146,6 +151,7 @@ private:
     void connectCalls();
     void connectMedia();
     void connectOptions();
+    void connectSecurity();
     // ---- Start-up and shutdown ----------------------------------------------------
     void initializeEngines();
     void networkStart();
@@ -185,6 +191,7 @@ private:
     MessageService *m_messages;
     MessageMedia *m_messageMedia;
     OptionsLogic *m_optionsLogic;
+    SecurityService *m_security;
     QTimer m_mediaTimer;
     QTimer m_startupTimer;
 

@@ -13,6 +13,7 @@ class AudioControl;
 class CallControl;
 class CaptureControl;
 class DesktopIntegration;
+class SecurityService;
 class DirectoryService;
 class MediaSession;
 class OptionsLogic;
@@ -67,6 +68,8 @@ public:
         frmDirectory &directoryWindow;
         // The options dialog's desktop group; none without it.
         DesktopIntegration *desktop;
+        // The options dialog's encryption group; none without it.
+        SecurityService *security;
         // What it asks of the program and the shell: Quit, the capture format dialog, a
         // notice shown.
         std::function<void()> quit;

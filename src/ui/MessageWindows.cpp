@@ -18,7 +18,8 @@ MessageWindows::MessageWindows(Context context, QWidget *owner, QObject *parent)
 frmMsgOut *MessageWindows::compose(const QString &name, const QString &location, const QString &host, int port)
 {
     DirectoryService &directory = m_.directory;
-    auto *window = new frmMsgOut({m_.media, m_.settings, [&directory] { return directory.userNumber(); }}, m_owner);
+    auto *window = new frmMsgOut(
+        {m_.media, m_.settings, [&directory] { return directory.userNumber(); }, m_.prepareClient}, m_owner);
     window->setRecipient(name, location, host, port);
     connect(window, &frmMsgOut::informationRequested, this, &MessageWindows::informationRequested);
     window->show();

@@ -5,10 +5,12 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class CallControl;
 class DirectoryService;
+class IPPort;
 class MessageMedia;
 class MessageService;
 struct Settings;
@@ -31,6 +33,8 @@ public:
         // A reply adds a pal; a message goes out with the user's number and details.
         DirectoryService &directory;
         const Settings &settings;
+        // Each message's client endpoint before it connects (the encrypted way first).
+        std::function<void(IPPort &)> prepareClient = {};
     };
 
     MessageWindows(Context context, QWidget *owner, QObject *parent = nullptr);

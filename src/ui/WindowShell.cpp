@@ -10,9 +10,11 @@
 #include "media/MediaSession.h"
 #include "messages/MessageService.h"
 #include "root/Program.h"
+#include "secure/SecurityService.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/MainWindowController.h"
 #include "ui/MessageWindows.h"
+#include "ui/SecurityIndicators.h"
 #include "ui/VideoFormatDialog.h"
 #include "ui/WindowPlacement.h"
 #include "ui/frmAbout.h"
@@ -39,8 +41,10 @@ WindowShell::WindowShell(Program &program, QObject *parent)
     , m_program(program)
     , m_frmMain(new frmMain)
     , m_messageWindows(new MessageWindows({program.messages(), program.messageMedia(), program.calls(),
-                                           program.directory(), program.settings()},
+                                           program.directory(), program.settings(),
+                                           [&program](IPPort &client) { program.prepareMessageClient(client); }},
                                           m_frmMain, this))
+    , m_securityIndicators(new SecurityIndicators(program.security().call(), *m_frmMain->securityBadge(), this))
 {
     connect(m_frmMain, &frmMain::closeRequested, &program, &Program::requestClose);
     connectProgram();
@@ -81,12 +85,15 @@ void WindowShell::connectCalls()
         if (!m_frmConStatus)
             m_frmConStatus = new frmConStatus(m_program.calls(), m_program.ippClient(), m_frmMain);
         m_frmConStatus->setCallee(name, location);
+        m_securityIndicators->follow(m_frmConStatus->securityNote());
         m_frmConStatus->show();
         m_frmConStatus->raise();
     });
     connect(&calls, &CallControl::callOffered, this, [this](const QString &name, const QString &location, bool autoAccepted) {
         if (!m_frmCallIn)
             m_frmCallIn = new frmCallIn(m_program.settings(), m_program.calls(), m_frmMain);
+        // The note first, so the prompt is placed at its final size.
+        m_securityIndicators->follow(m_frmCallIn->securityNote());
         m_frmCallIn->offer(name, location, autoAccepted);
     });
     connect(&calls, &CallControl::busyNotice, this, [this](const QString &name, const QString &location) {
@@ -115,6 +122,11 @@ void WindowShell::connectMedia()
                 m_frmRates->setFigure(frmRates::ThIn, thIn);
                 m_frmRates->setFigure(frmRates::ThOut, thOut);
             });
+    connect(&session, &MediaSession::sentPictureChanged, this, [this](int quality, int width, int height) {
+        if (m_frmRates)
+            m_frmRates->showSentPicture(quality, width, height);
+    });
+    connect(&session, &MediaSession::inCallChanged, m_securityIndicators, &SecurityIndicators::setInCall);
     connect(&session, &MediaSession::directoryHideRequested, this, [this] {
         if (m_frmDirectory)
             m_frmDirectory->hide();
@@ -175,6 +187,7 @@ void WindowShell::buildWindows()
     m_controller = new MainWindowController(
         {p.settings(), p.calls(), p.mediaSession(), p.videoEngine(), p.capture(), p.audioControl(), p.directory(),
          p.optionsLogic(), *m_frmSelf, *m_frmNewChat, *m_frmRates, *m_frmLog, *m_frmDirectory, m_desktop,
+         &p.security(),
          [this] { m_program.requestClose(); }, [this] { openVideoFormatDialog(); },
          [this](const QString &text) { showInformation(text); }},
         *m_frmMain, this);

@@ -9,6 +9,7 @@ class MainWindowController;
 class MessageWindows;
 class Program;
 class QMessageBox;
+class SecurityIndicators;
 class VideoFormatDialog;
 class frmAbout;
 class frmBusyNotify;
@@ -85,6 +86,8 @@ private:
     Program &m_program;
     QPointer<frmMain> m_frmMain;
     MessageWindows *m_messageWindows;
+    // The call's encryption where the call is shown.
+    SecurityIndicators *m_securityIndicators;
     MainWindowController *m_controller = nullptr;
     DesktopIntegration *m_desktop = nullptr;
     QPointer<frmSplash> m_frmSplash;

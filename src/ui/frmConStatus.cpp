@@ -4,6 +4,7 @@
 #include "core/IPPort.h"
 #include "core/CallStates.h"
 #include "ui/Artwork.h"
+#include "ui/SecurityNote.h"
 #include "ui/WindowPlacement.h"
 
 #include <QFormLayout>
@@ -58,6 +59,8 @@ frmConStatus::frmConStatus(CallControl &calls, IPPort &ippClient, QWidget *paren
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(statusRow);
+    m_securityNote = new SecurityNote(QStringLiteral("pnlSecurity"), this);
+    layout->addWidget(m_securityNote);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 

@@ -5,6 +5,7 @@
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
 #include "ui/DesktopOptionsGroup.h"
+#include "ui/SecurityOptionsGroup.h"
 #include "ui/SeparatorFilter.h"
 #include "ui/VideoDisplayDialog.h"
 #include "ui/VideoSourceDialog.h"
@@ -182,6 +183,10 @@ QWidget *frmOptions::buildGeneral()
 
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(calling);
+    if (m_.security) {
+        m_security = new SecurityOptionsGroup(*m_.security, page);
+        layout->addWidget(m_security);
+    }
     layout->addWidget(windows);
     if (m_.desktop) {
         m_desktop = new DesktopOptionsGroup(*m_.desktop, page);
@@ -375,6 +380,8 @@ void frmOptions::loadControls()
     loadRefused();
     if (m_desktop)
         m_desktop->load();
+    if (m_security)
+        m_security->load();
 }
 
 void frmOptions::loadDrivers()

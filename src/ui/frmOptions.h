@@ -18,6 +18,8 @@ class QSlider;
 class QTabWidget;
 class QTreeWidget;
 class VideoEngine;
+class SecurityOptionsGroup;
+class SecurityService;
 struct Settings;
 
 // "ZELMO Properties": the user's settings in five tabs. It loads the settings each time it
@@ -40,6 +42,8 @@ public:
         const Settings &settings;
         // The desktop group of the General tab; none without it.
         DesktopIntegration *desktop = nullptr;
+        // The encryption group of the General tab; none without it.
+        SecurityService *security = nullptr;
     };
 
     explicit frmOptions(Context context, QWidget *parent = nullptr);
@@ -104,4 +108,5 @@ private:
     QTreeWidget *m_refused = nullptr;
     QPushButton *m_removeRefused = nullptr;
     DesktopOptionsGroup *m_desktop = nullptr;
+    SecurityOptionsGroup *m_security = nullptr;
 };

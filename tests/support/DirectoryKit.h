@@ -86,7 +86,8 @@ struct User : RunningProgram
         start();
         settings().DirAddress = QStringLiteral("127.0.0.1");
         settings().DirPort = qint16(quint16(directoryPort));
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), palPort);
+        // The pal server is on the directory server's host, on this test's port.
+        program->directory().setPalPort(palPort);
     }
     static Options options(const QString &name, const QString &profile)
     {

@@ -38,7 +38,9 @@ struct Party : RunningProgram
         DirectoryService &directory = program->directory();
         if (!number)
             number = [&directory] { return directory.userNumber(); };
-        return {program->messageMedia(), settings(), std::move(number)};
+        Program *p = program.get();
+        return {program->messageMedia(), settings(), std::move(number),
+                [p](IPPort &client) { p->prepareMessageClient(client); }};
     }
     int messagePort() const { return port + 2; }
     template<typename T>

@@ -3,6 +3,8 @@
 #include "core/ActivityLog.h"
 #include "core/SoundPlayer.h"
 #include "directory/DirectoryService.h"
+#include "media/MediaStats.h"
+#include "media/engine/TestPatternCamera.h"
 #include "support/TestSupport.h"
 #include "ui/WindowShell.h"
 
@@ -56,6 +58,16 @@ void RunningProgram::start()
 void RunningProgram::call(RunningProgram &callee)
 {
     calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0);
+}
+
+bool RunningProgram::callAndSeeFrames(RunningProgram &callee)
+{
+    call(callee);
+    if (!waitInCall(callee))
+        return false;
+    if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+        program->capture().chooseDriver(TestPatternCamera::deviceName());
+    return QTest::qWaitFor([&] { return callee->mediaStats().framesReceived() >= 3; }, 10000);
 }
 
 bool RunningProgram::waitInCall(RunningProgram &callee, int ms)

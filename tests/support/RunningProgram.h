@@ -62,6 +62,9 @@ struct RunningProgram
     bool inCall() { return call().callState == CallState::InCall; }
     // Places a call to the other program, as its address typed with its port.
     void call(RunningProgram &callee);
+    // Calls the callee, which must accept by itself, and waits for the call and a few of
+    // this side's test-pattern frames to reach it.
+    bool callAndSeeFrames(RunningProgram &callee);
     // The call is up on both sides (or the time is up).
     bool waitInCall(RunningProgram &callee, int ms = 10000);
     QStringList log();

@@ -36,6 +36,27 @@ int portBlock(int span = 20);
 QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
 
+// Counts a timer's ticks and keeps the longest pause between two, for the record.
+struct TickWatch
+{
+    int count = 0;
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    QMetaObject::Connection connection;
+
+    explicit TickWatch(QTimer *timer)
+    {
+        sinceTick.start();
+        connection = QObject::connect(timer, &QTimer::timeout, [this] {
+            ++count;
+            longestGap = std::max(longestGap, sinceTick.restart());
+        });
+    }
+    ~TickWatch() { QObject::disconnect(connection); }
+    TickWatch(const TickWatch &) = delete;
+    TickWatch &operator=(const TickWatch &) = delete;
+};
+
 // The resident memory of a process (0: this one), in kB; 0 when it cannot be read.
 qint64 residentKilobytes(qint64 pid = 0);
 
@@ -45,5 +66,22 @@ double rms(const qint16 *samples, int count);
 
 // A moving 24-bit picture like a camera's: gradients, sliding colour bars, hard blocks.
 std::vector<uchar> movingPicture(int width, int height, int frame);
+
+// A loopback port whose listening queue is full, so that the system drops every new
+// connection request to it without a word, as a firewall that drops them would.
+class SilentPort
+{
+public:
+    explicit SilentPort(int port);
+    ~SilentPort();
+    SilentPort(const SilentPort &) = delete;
+    SilentPort &operator=(const SilentPort &) = delete;
+    // Listening, with its queue taken.
+    bool isSilent() const { return m_filler >= 0; }
+
+private:
+    int m_listening = -1;
+    int m_filler = -1;
+};
 
 } // namespace TestSupport
