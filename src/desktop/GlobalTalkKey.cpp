@@ -3,9 +3,9 @@
 #include "desktop/PortalTalkKey.h"
 #include "desktop/X11TalkKey.h"
 
-GlobalTalkKey::Environment GlobalTalkKey::fromSystem()
+GlobalTalkKey::Context GlobalTalkKey::fromSystem()
 {
-    Environment e;
+    Context e;
     e.x11Display = qEnvironmentVariable("DISPLAY");
     e.waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
                        || qEnvironmentVariable("XDG_SESSION_TYPE").compare(QStringLiteral("wayland"),
@@ -14,18 +14,18 @@ GlobalTalkKey::Environment GlobalTalkKey::fromSystem()
     return e;
 }
 
-GlobalTalkKey::GlobalTalkKey(const Environment &environment, QObject *parent)
+GlobalTalkKey::GlobalTalkKey(const Context &context, QObject *parent)
     : QObject(parent)
 {
     // On a Wayland session an X11 grab would only hear keys typed into X11 windows, so
     // there the portal is the only way. Elsewhere the grab needs nobody's consent.
-    if (!environment.waylandSession && !environment.x11Display.isEmpty()) {
-        auto x11 = std::make_unique<X11TalkKey>(environment.x11Display);
+    if (!context.waylandSession && !context.x11Display.isEmpty()) {
+        auto x11 = std::make_unique<X11TalkKey>(context.x11Display);
         if (x11->state() != TalkKeyBackend::State::Unavailable)
             m_backend = std::move(x11);
     }
     if (!m_backend)
-        m_backend = std::make_unique<PortalTalkKey>(environment.bus);
+        m_backend = std::make_unique<PortalTalkKey>(context.bus);
     attach();
 }
 

@@ -19,17 +19,17 @@ class GlobalTalkKey : public QObject
 public:
     // Where the program runs: the X11 display (DISPLAY), whether the session is Wayland,
     // and the session bus the portal is reached on.
-    struct Environment
+    struct Context
     {
         QString x11Display;
         bool waylandSession = false;
         QDBusConnection bus = QDBusConnection(QString());
     };
-    static Environment fromSystem();
+    static Context fromSystem();
 
     enum class Status { Unavailable, Checking, Off, Pending, Active, Refused };
 
-    explicit GlobalTalkKey(const Environment &environment, QObject *parent = nullptr);
+    explicit GlobalTalkKey(const Context &context, QObject *parent = nullptr);
     // A backend of the caller's choosing.
     explicit GlobalTalkKey(std::unique_ptr<TalkKeyBackend> backend, QObject *parent = nullptr);
     ~GlobalTalkKey() override;

@@ -159,10 +159,6 @@ void WindowShell::connectMessages()
 void WindowShell::start()
 {
     m_frmMain->setActivityFrame(0);
-    if (m_program.options().callAddress.isEmpty()) {
-        m_frmSplash = new frmSplash(m_frmMain);
-        m_frmSplash->show();
-    }
     m_program.start();
 }
 
@@ -194,6 +190,12 @@ void WindowShell::buildWindows()
 
     m_controller->placeMainWindow();
     m_controller->zoom(frmMain::Zoom::Normal);
+    // The splash only once the main window has its default place: showing a window it owns makes
+    // the main window's own, and the window manager would then place it by its frame.
+    if (p.options().callAddress.isEmpty()) {
+        m_frmSplash = new frmSplash(m_frmMain);
+        m_frmSplash->show();
+    }
     if (s.SaveWinPos) {
         const QRect desk = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->virtualGeometry()
                                                             : QRect(0, 0, 1024, 768);

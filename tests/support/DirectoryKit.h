@@ -79,19 +79,18 @@ struct RawServer
 struct User : RunningProgram
 {
     User(const QString &name, int directoryPort, int palPort, const QString &profile = {}, qint32 userNumber = 0)
-        : RunningProgram(name, options(name, profile))
+        : RunningProgram(name, options(name, profile, palPort))
     {
         if (userNumber > 0)
             TestSupport::writeBytes(folder + QStringLiteral("/zelmo.num"), QByteArray::number(userNumber) + "\r\n");
         start();
         settings().DirAddress = QStringLiteral("127.0.0.1");
         settings().DirPort = qint16(quint16(directoryPort));
-        // The pal server is on the directory server's host, on this test's port.
-        program->directory().setPalPort(palPort);
     }
-    static Options options(const QString &name, const QString &profile)
+    static Options options(const QString &name, const QString &profile, int palPort)
     {
         Options o;
+        o.palPort = palPort;
         o.windows = true;
         o.testDevices = false;
         o.location = QStringLiteral("Room ") + name;

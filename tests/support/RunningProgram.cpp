@@ -25,8 +25,12 @@ RunningProgram::RunningProgram(const QString &name, Options o)
     if (options.windows)
         shell = std::make_unique<WindowShell>(*program);
     program->sounds().setMuted(true);
-    // The start-up tail contacts the pal server: a port of this block nobody listens on.
-    program->directory().setPalServer(QStringLiteral("127.0.0.1"), port + 19);
+    // The start-up tail contacts the pal server: a port of this block nobody listens on,
+    // unless the scenario has one on the directory server's host.
+    if (options.palPort > 0)
+        program->directory().setPalPort(options.palPort);
+    else
+        program->directory().setPalServer(QStringLiteral("127.0.0.1"), port + 19);
     program->calls().setClock([] { return QTime(9, 5); });
     if (options.start)
         start();

@@ -44,6 +44,9 @@ struct RunningProgram
         int port = 0;
         // Start-up runs at once; a test that prepares the profile first starts it itself.
         bool start = true;
+        // 0: the pal server is a port of this block nobody listens on; otherwise it is this
+        // port on the directory server's host, as a user has it.
+        int palPort = 0;
     };
 
     explicit RunningProgram(const QString &name);
