@@ -2,8 +2,7 @@
 #include "directory/ReachProtocol.h"
 #include "server/ServerConfig.h"
 
-#include <QElapsedTimer>
-#include <QTest>
+#include "support/TestSupport.h"
 
 namespace Proto = DirectoryProtocol;
 
