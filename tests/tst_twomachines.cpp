@@ -228,11 +228,7 @@ private slots:
     {
         QTemporaryDir work;
         QVERIFY(work.isValid());
-        // Without a runtime folder every program would complain about it.
-        const QString runtime = work.filePath(QStringLiteral("runtime"));
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+        TestSupport::useOwnRuntimeFolder(work.path());
 
         // The server and Ann on machine A, where Ann's directory server is "localhost" as
         // on any machine that runs the server; Bob on machine B names machine A.

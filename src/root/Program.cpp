@@ -20,6 +20,8 @@
 #include "messages/MessageMedia.h"
 #include "messages/MessageService.h"
 #include "secure/CallSecurity.h"
+#include "reach/ReachabilityService.h"
+#include "reach/RouterSettings.h"
 #include "secure/SecurityService.h"
 
 #include <QDir>
@@ -73,6 +75,10 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_security(new SecurityService({m_options.profileDir, [this] { return m_settings.EMail; },
                                       [this](const QString &line) { logLine(line); }, *m_ippControl, *m_ipdControl},
                                      this))
+    , m_reach(new ReachabilityService({profilePath(RouterSettings::FileName),
+                                       [this] { return std::pair(m_settings.DirAddress, int(quint16(m_settings.DirPort))); },
+                                       [this](const QString &line) { logLine(line); }},
+                                      this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
     m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
@@ -93,6 +99,11 @@ Program::Program(ProgramOptions options, QObject *parent)
     connectMedia();
     connectOptions();
     connectSecurity();
+    // Callers from the directory must come to the block the router forwards.
+    connect(m_reach, &ReachabilityService::outsideBaseChanged, this, [this](int base) {
+        m_directory->setListenPort(base);
+        m_directory->refreshLogins();
+    });
 }
 
 Program::~Program()
@@ -191,6 +202,8 @@ void Program::start()
     initializeEngines();
     m_security->start();
     networkStart();
+    if (m_options.reachability)
+        m_reach->start(m_listenPort);
     emit loaded();
 
     // Capture starts with every frame previewed.
@@ -324,6 +337,8 @@ void Program::shutdown()
     }
     m_shuttingDown = true;
     emit shuttingDown();
+    // The router forwards nothing to a program that has gone.
+    m_reach->shutdown();
 
     // Connections first, so no event of a half-closed endpoint reaches a closing window.
     m_directory->shutdown();

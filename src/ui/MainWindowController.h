@@ -14,6 +14,7 @@ class CallControl;
 class CaptureControl;
 class DesktopIntegration;
 class SecurityService;
+class ReachabilityService;
 class DirectoryService;
 class MediaSession;
 class OptionsLogic;
@@ -70,6 +71,8 @@ public:
         DesktopIntegration *desktop;
         // The options dialog's encryption group; none without it.
         SecurityService *security;
+        // The options dialog's reachability group; none without it.
+        ReachabilityService *reach;
         // What it asks of the program and the shell: Quit, the capture format dialog, a
         // notice shown.
         std::function<void()> quit;

@@ -265,6 +265,13 @@ void frmMain::buildVideo(QWidget *parent)
     m_logo->setAlignment(Qt::AlignCenter);
     m_security = new SecurityBadge(m_videoPanel);
     connect(m_security, &SecurityBadge::changed, this, &frmMain::layoutVideo);
+    m_reach = new QLabel(m_videoPanel);
+    m_reach->setObjectName(QStringLiteral("lblReach"));
+    m_reach->setAccessibleName(tr("How others reach you"));
+    m_reach->setWordWrap(true);
+    m_reach->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_reach->setStyleSheet(QStringLiteral("#lblReach { background: rgba(0, 0, 0, 150); color: white; padding: 2px; }"));
+    m_reach->hide();
 
     // A right click on the picture or the logo offers the zoom sizes.
     for (QWidget *w : {static_cast<QWidget *>(m_video), static_cast<QWidget *>(m_logo)}) {
@@ -350,6 +357,14 @@ void frmMain::setCallClock(int minutes, int seconds)
                                           .arg(seconds, 2, 10, QLatin1Char('0')));
 }
 
+void frmMain::setReachability(const QString &line)
+{
+    m_reach->setText(line);
+    m_reach->setToolTip(line);
+    m_reach->setVisible(!m_inCall && !line.isEmpty());
+    layoutVideo();
+}
+
 void frmMain::setInCall(bool inCall)
 {
     m_inCall = inCall;
@@ -359,6 +374,7 @@ void frmMain::setInCall(bool inCall)
     action(QStringLiteral("Menu_FileCall"))->setEnabled(!inCall);
     action(QStringLiteral("Menu_FileHangup"))->setEnabled(inCall);
     m_logo->setVisible(!inCall);
+    m_reach->setVisible(!inCall && !m_reach->text().isEmpty());
     setConnectLamp(inCall);
     if (!inCall)
         m_video->clearFrame();
@@ -493,6 +509,9 @@ void frmMain::layoutVideo()
                                                            : m_security->sizeHint().height());
     m_security->setGeometry(bevel, bevel + picture.height() - badgeHeight, picture.width(), badgeHeight);
     m_security->raise();
+    m_reach->setGeometry(bevel, bevel, picture.width(),
+                         std::min(picture.height() / 2, m_reach->heightForWidth(picture.width())));
+    m_reach->raise();
 }
 
 void frmMain::setCompact(bool compact)

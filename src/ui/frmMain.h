@@ -52,6 +52,8 @@ public:
 
     // Call start and end: button pictures, "Call"/"HangUp", menu items, logo.
     void setInCall(bool inCall);
+    // How others reach this program, over the picture while no call is on.
+    void setReachability(const QString &line);
     // Toolbar button held down while its window is open (or talk is latched).
     void setButtonPressed(int index, bool pressed);
     bool buttonPressed(int index) const;
@@ -117,6 +119,7 @@ private:
     std::array<ToolbarButton *, ButtonCount> m_buttons{};
     std::array<int, ButtonCount> m_buttonState{};
     bool m_inCall = false;
+    QLabel *m_reach = nullptr;
 
     QBoxLayout *m_indicatorRows = nullptr;
     IndicatorButton *m_conLed = nullptr;

@@ -5,6 +5,7 @@
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
 #include "ui/DesktopOptionsGroup.h"
+#include "ui/ReachOptionsGroup.h"
 #include "ui/SecurityOptionsGroup.h"
 #include "ui/SeparatorFilter.h"
 #include "ui/VideoDisplayDialog.h"
@@ -186,6 +187,10 @@ QWidget *frmOptions::buildGeneral()
     if (m_.security) {
         m_security = new SecurityOptionsGroup(*m_.security, page);
         layout->addWidget(m_security);
+    }
+    if (m_.reach) {
+        m_reach = new ReachOptionsGroup(*m_.reach, page);
+        layout->addWidget(m_reach);
     }
     layout->addWidget(windows);
     if (m_.desktop) {
@@ -382,6 +387,8 @@ void frmOptions::loadControls()
         m_desktop->load();
     if (m_security)
         m_security->load();
+    if (m_reach)
+        m_reach->load();
 }
 
 void frmOptions::loadDrivers()

@@ -19,6 +19,8 @@ class QTabWidget;
 class QTreeWidget;
 class VideoEngine;
 class SecurityOptionsGroup;
+class ReachOptionsGroup;
+class ReachabilityService;
 class SecurityService;
 struct Settings;
 
@@ -44,6 +46,8 @@ public:
         DesktopIntegration *desktop = nullptr;
         // The encryption group of the General tab; none without it.
         SecurityService *security = nullptr;
+        // The reachability group of the General tab; none without it.
+        ReachabilityService *reach = nullptr;
     };
 
     explicit frmOptions(Context context, QWidget *parent = nullptr);
@@ -109,4 +113,5 @@ private:
     QPushButton *m_removeRefused = nullptr;
     DesktopOptionsGroup *m_desktop = nullptr;
     SecurityOptionsGroup *m_security = nullptr;
+    ReachOptionsGroup *m_reach = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <QDir>
+
 #include <QFile>
 #include <QtGlobal>
 
@@ -50,6 +52,14 @@ QByteArray readBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void useOwnRuntimeFolder(const QString &parent)
+{
+    const QString runtime = parent + QStringLiteral("/runtime");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
 }
 
 void writeBytes(const QString &path, const QByteArray &bytes)

@@ -57,6 +57,10 @@ struct TickWatch
     TickWatch &operator=(const TickWatch &) = delete;
 };
 
+// Gives the programs this test starts a runtime folder of their own (readable by the owner
+// only) below `parent`; without one every program complains about it.
+void useOwnRuntimeFolder(const QString &parent);
+
 // The resident memory of a process (0: this one), in kB; 0 when it cannot be read.
 qint64 residentKilobytes(qint64 pid = 0);
 
