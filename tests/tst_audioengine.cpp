@@ -64,7 +64,10 @@ class ScriptedProvider : public TestDeviceProvider
 {
 public:
     ScriptedProvider() : TestDeviceProvider(false) {}
-    std::unique_ptr<AudioInputDevice> openAudioInput() override { return std::make_unique<ScriptedMicrophone>(); }
+    std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &) override
+    {
+        return std::make_unique<ScriptedMicrophone>();
+    }
 };
 
 std::shared_ptr<TestDeviceProvider> testDevices()

@@ -18,6 +18,7 @@
 #include "core/IPPort.h"
 #include "core/Twips.h"
 #include "media/AudioControl.h"
+#include "media/AudioSetup.h"
 #include "media/CaptureControl.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/DeviceNotice.h"
@@ -105,6 +106,8 @@ Program::Program(ProgramOptions options, QObject *parent)
     m_controller = new MainWindowController(*this, *m_frmMain, this);
     connectMessages();
     m_desktop = new DesktopIntegration(*this, this);
+    m_audioSetup = new AudioSetup(*m_audio, *m_devices, profilePath(AudioSettings::FileName),
+                                  [this](const QString &line) { logLine(line); }, this);
 }
 
 void Program::connectMessages()
@@ -265,6 +268,8 @@ void Program::connectCapture()
 void Program::connectAudio()
 {
     connect(m_audioControl, &AudioControl::errorMessage, this, &Program::showError);
+    connect(m_audioSetup, &AudioSetup::saveFailed, this, &Program::showMessageBox);
+    m_audioSetup->start();
     // Without sound devices there is nothing to talk with.
     if (QWidget *talk = m_frmMain->findChild<QWidget *>(QStringLiteral("cmdtoolbar4")))
         talk->setEnabled(m_state.hasAudio);

@@ -15,6 +15,7 @@
 
 class ActivityLog;
 class AudioControl;
+class AudioSetup;
 class AudioEngine;
 class CaptureControl;
 class DesktopIntegration;
@@ -113,6 +114,8 @@ public:
     // The local camera and the sound devices as the program uses them.
     CaptureControl &capture() { return *m_capture; }
     AudioControl &audioControl() { return *m_audioControl; }
+    // Echo cancellation, noise suppression, level, and the sound devices in use.
+    AudioSetup &audioSetup() { return *m_audioSetup; }
 
     // The media loop's five-second step: the capture size check and the self view
     // following the main window.
@@ -201,6 +204,7 @@ private:
     DirectoryService *m_directory;
     CaptureControl *m_capture;
     AudioControl *m_audioControl;
+    AudioSetup *m_audioSetup = nullptr;
     MediaSession *m_session;
     ChatSession *m_chat;
     MessageService *m_messages;
