@@ -52,7 +52,7 @@ namespace {
 // microphone's timeline again (a stall, or a device whose clock drifted).
 constexpr qint64 RecordSlack = SoundTimeline::Rate * 40 / 1000;
 // The same for the speaker, whose queue says when the next sample will be heard.
-constexpr qint64 PlaySlack = SoundTimeline::Rate * 20 / 1000;
+constexpr qint64 PlaySlack = SoundTimeline::Rate * 30 / 1000;
 
 bool listed(const QList<DeviceProvider::SoundDevice> &devices, const QByteArray &id)
 {
@@ -293,8 +293,8 @@ int AudioEngine::setAudioOut(const qint16 *samples, int count)
     const int pending = m_output->pendingSamples();
     if (qint64(pending) + count > MaxPendingOutput)
         return 2;
-    // Heard once what is queued before it has played.
-    const qint64 heardAt = SoundTimeline::now() + pending;
+    // Heard once what waits before it has played.
+    const qint64 heardAt = SoundTimeline::now() + m_output->delaySamples();
     if (m_playPosition < 0 || std::abs(m_playPosition - heardAt) > PlaySlack)
         m_playPosition = heardAt;
     if (m_processing.echoCancellation)

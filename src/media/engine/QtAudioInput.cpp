@@ -5,7 +5,7 @@
 namespace {
 // Without a buffer size of its own, a source may be given one of seconds, and the first
 // sound would arrive that late.
-constexpr qint64 BufferMicroseconds = 40000;
+constexpr qint64 BufferMicroseconds = 10000;
 } // namespace
 
 QtAudioInput::QtAudioInput(const QAudioDevice &device, QObject *parent)
