@@ -8,6 +8,7 @@
 #include "core/Twips.h"
 #include "directory/DirectoryService.h"
 #include "media/AudioControl.h"
+#include "media/engine/AudioEngine.h"
 #include "media/CaptureControl.h"
 #include "media/MediaSession.h"
 #include "media/engine/VideoEngine.h"
@@ -89,6 +90,7 @@ void MainWindowController::connectServices()
 
     AudioControl &audio = m_program.audioControl();
     connect(&audio, &AudioControl::micLampChanged, w, &frmMain::setMicLamp);
+    connect(&m_program.audioEngine(), &AudioEngine::inputLevelChanged, w, &frmMain::setMicLevel);
     connect(&audio, &AudioControl::talkButtonHeld, w, [w](bool held) { w->setButtonPressed(4, held); });
     connect(w, &frmMain::talkPressed, &audio, &AudioControl::talkPressed);
     connect(w, &frmMain::talkReleased, &audio, &AudioControl::talkReleased);
@@ -303,7 +305,8 @@ frmOptions *MainWindowController::optionsWindow()
 {
     if (!m_frmOptions) {
         m_frmOptions = new frmOptions({*m_optionsLogic, m_program.capture(), m_program.audioControl(),
-                                       m_program.videoEngine(), m_program.state(), &m_program.desktop()},
+                                       m_program.videoEngine(), m_program.state(), &m_program.desktop(),
+                                       &m_program.audioSetup()},
                                       &m_main);
         connect(m_frmOptions, &frmOptions::videoFormatRequested, &m_program, &Program::openVideoFormatDialog);
         connect(m_frmOptions, &frmOptions::helpRequested, this,

@@ -5,6 +5,8 @@
 #include <QDialog>
 
 class AudioControl;
+class AudioSetup;
+class AudioSetupGroup;
 class CaptureControl;
 class DesktopIntegration;
 class DesktopOptionsGroup;
@@ -40,6 +42,8 @@ public:
         ProgramState &state;
         // The desktop group of the General tab; none without it.
         DesktopIntegration *desktop = nullptr;
+        // The Audio tab's devices and processing; none without it.
+        AudioSetup *audioSetup = nullptr;
     };
 
     explicit frmOptions(Services services, QWidget *parent = nullptr);
@@ -104,4 +108,5 @@ private:
     QTreeWidget *m_refused = nullptr;
     QPushButton *m_removeRefused = nullptr;
     DesktopOptionsGroup *m_desktop = nullptr;
+    AudioSetupGroup *m_audioSetup = nullptr;
 };
