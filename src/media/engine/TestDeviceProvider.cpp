@@ -88,7 +88,9 @@ std::unique_ptr<AudioInputDevice> TestDeviceProvider::openAudioInput(const QByte
     if (!m_audioPresent || !listed(m_inputs, which) || (m_halfDuplex && m_speaker && m_speaker->isStarted()))
         return nullptr;
     m_openedInput = which;
-    return std::make_unique<TestMicrophone>(m_signal, m_toneHz);
+    auto microphone = std::make_unique<TestMicrophone>(m_signal, m_toneHz);
+    microphone->setRecording(m_recording);
+    return microphone;
 }
 
 std::unique_ptr<AudioOutputDevice> TestDeviceProvider::openAudioOutput(const QByteArray &id)
@@ -130,6 +132,11 @@ void TestDeviceProvider::setDefaultAudioDevice(bool input, const QByteArray &id)
     (input ? m_defaultInput : m_defaultOutput) = id;
     if (m_changed)
         m_changed();
+}
+
+void TestDeviceProvider::setMicrophoneRecording(std::shared_ptr<const std::vector<qint16>> recording)
+{
+    m_recording = std::move(recording);
 }
 
 void TestDeviceProvider::setMicrophoneSignal(TestMicrophone::Signal signal, double toneHz)

@@ -42,6 +42,8 @@ public:
     TestSpeaker *speaker() const;
 
     void setMicrophoneSignal(TestMicrophone::Signal signal, double toneHz = 440.0);
+    // The microphones opened from now on play this recording in a loop (none: the signal).
+    void setMicrophoneRecording(std::shared_ptr<const std::vector<qint16>> recording);
     void setHalfDuplex(bool on) { m_halfDuplex = on; }
     void setAudioPresent(bool present) { m_audioPresent = present; }
     // The pattern camera opened last, while it exists.
@@ -53,6 +55,7 @@ private:
     bool m_audioPresent = true;
     TestMicrophone::Signal m_signal = TestMicrophone::Speech;
     double m_toneHz = 440.0;
+    std::shared_ptr<const std::vector<qint16>> m_recording;
     QPointer<TestSpeaker> m_speaker;
     QList<SoundDevice> m_inputs{{"test", QStringLiteral("Test Microphone")}};
     QList<SoundDevice> m_outputs{{"test", QStringLiteral("Test Speaker")}};
