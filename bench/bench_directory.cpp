@@ -9,7 +9,8 @@
 //                   [--in-flight W] [--askers A] [--rounds R] [--logs DIR]
 //
 // The clients are plain non-blocking sockets on one epoll set, so the load generator costs
-// the two cores as little as possible; the nodes are the real zelmo-directory executable.
+// the two cores as little as possible, each from a loopback address of its own; the nodes
+// are the real zelmo-directory executable.
 
 #include "core/Fields.h"
 #include "directory/DirectoryProtocol.h"
@@ -134,6 +135,16 @@ public:
             return false;
         const int one = 1;
         setsockopt(c.fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        // Each user from an address of its own, as on the Internet (127.1.0.1 and on): a
+        // node limits what one address may hold.
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl((127u << 24) | (1u << 16) | (quint32(i / 250) << 8) | quint32(i % 250 + 1));
+        if (::bind(c.fd, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0) {
+            ::close(c.fd);
+            c.fd = -1;
+            return false;
+        }
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(quint16(port));

@@ -126,7 +126,10 @@ private slots:
 
     void callingByEmailLooksTheAddressUp()
     {
-        Server server;
+        // The server logs each lookup: what this scenario watches for.
+        ServerConfig verbose;
+        verbose.verbose = true;
+        Server server(verbose);
         User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), {}, 21);
         User bob(QStringLiteral("Bob"), server.directoryPort(), server.palPort(), {}, 22);
         // Bob is on line at the pal server only; the directory finds him all the same.
@@ -222,7 +225,10 @@ private slots:
 
     void palsGoOnAndOffLine()
     {
-        Server server;
+        // The server logs each lookup: what this scenario watches for.
+        ServerConfig verbose;
+        verbose.verbose = true;
+        Server server(verbose);
         User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), {}, 41);
         auto bob = std::make_unique<User>(QStringLiteral("Bob"), server.directoryPort(), server.palPort(), QString(), 42);
         bob->directory().connectPalServer();

@@ -91,6 +91,8 @@ struct Node
         config.expiryMs = ExpiryMs;
         config.maxUsers = maxUsers;
         config.statsIntervalMs = 0;
+        // Every client of these scenarios comes from one address.
+        config.numberBurst = 1000;
         server = std::make_unique<DirectoryServer>(config);
         QString why;
         if (!server->start(&why))

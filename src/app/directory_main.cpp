@@ -126,8 +126,34 @@ int main(int argc, char *argv[])
     const QCommandLineOption statsEvery(QStringLiteral("stats-every"),
                                         QStringLiteral("Print the figures this often (default 10 seconds; 0: never)."),
                                         QStringLiteral("SECONDS"), QStringLiteral("10"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Log every lookup and list request, and every repeated event one "
+                                                    "by one (default: counted in the figures, repeats summed up "
+                                                    "once a minute)."));
+    const QCommandLineOption perAddress(
+        QStringLiteral("max-connections-per-address"),
+        QStringLiteral("Connections one address (an IPv6 /64) may hold on both ports together (default 64; 0: no "
+                       "limit)."),
+        QStringLiteral("N"), QStringLiteral("64"));
+    const QCommandLineOption loginsPerAddress(
+        QStringLiteral("max-logins-per-address"),
+        QStringLiteral("Logins one address (an IPv6 /64) may hold on both ports together (default 64; 0: no limit)."),
+        QStringLiteral("N"), QStringLiteral("64"));
+    const QCommandLineOption numbersPerMinute(
+        QStringLiteral("numbers-per-minute"),
+        QStringLiteral("User numbers one address is given a minute, once it had --number-burst (default 3)."),
+        QStringLiteral("N"), QStringLiteral("3"));
+    const QCommandLineOption numberBurst(QStringLiteral("number-burst"),
+                                         QStringLiteral("User numbers one address may be given at once (default 10)."),
+                                         QStringLiteral("N"), QStringLiteral("10"));
+    const QCommandLineOption reclaim(
+        QStringLiteral("reclaim-numbers-after"),
+        QStringLiteral("Once all user numbers are handed out, one never used for a login this many hours after it "
+                       "was handed out is handed out again (default 24)."),
+        QStringLiteral("HOURS"), QStringLiteral("24"));
     parser.addOptions({directoryPort, palPort, listen, notice, server, maxUsers, redirect, data, registry, advertise,
-                       expiry, stats, statsEvery});
+                       expiry, stats, statsEvery, verbose, perAddress, loginsPerAddress, numbersPerMinute, numberBurst,
+                       reclaim});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
@@ -178,6 +204,24 @@ int main(int argc, char *argv[])
     if (!ok || statsSeconds < 0 || statsSeconds > 86400)
         return usageError(QStringLiteral("--stats-every wants seconds from 0 to 86400"));
     config.statsIntervalMs = int(statsSeconds * 1000);
+    config.verbose = parser.isSet(verbose);
+    const auto count = [&](const QCommandLineOption &option, int least, int *value) {
+        bool good = false;
+        *value = parser.value(option).toInt(&good);
+        return good && *value >= least;
+    };
+    if (!count(perAddress, 0, &config.maxConnectionsPerAddress))
+        return usageError(QStringLiteral("--max-connections-per-address wants a number of at least 0"));
+    if (!count(loginsPerAddress, 0, &config.maxLoginsPerAddress))
+        return usageError(QStringLiteral("--max-logins-per-address wants a number of at least 0"));
+    if (!count(numbersPerMinute, 0, &config.numbersPerMinute))
+        return usageError(QStringLiteral("--numbers-per-minute wants a number of at least 0"));
+    if (!count(numberBurst, 1, &config.numberBurst))
+        return usageError(QStringLiteral("--number-burst wants a number of at least 1"));
+    const double reclaimHours = parser.value(reclaim).toDouble(&ok);
+    if (!ok || reclaimHours < 0.01 || reclaimHours > 24 * 365)
+        return usageError(QStringLiteral("--reclaim-numbers-after wants hours from 0.01 to 8760"));
+    config.reclaimUnusedNumbersAfterMs = qint64(reclaimHours * 3600 * 1000);
     if (parser.isSet(stats))
         return printStats(config);
 

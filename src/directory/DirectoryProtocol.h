@@ -20,6 +20,10 @@ constexpr int MaxServers = 200;
 // User numbers of current versions; 0 and anything else belong to older ones.
 constexpr qint32 FirstUserNumber = 1;
 constexpr qint32 LastUserNumber = 1000000;
+// The number of a user who has none: what a login carries before one was handed out, and
+// the "NSN" answer when none can be handed out now (the client logs in without one and
+// asks again on its next connection).
+constexpr qint32 NoUserNumber = -1;
 // The address of "nobody on line with that e-mail".
 inline constexpr char NobodyAddress[] = "0.0.0.0";
 

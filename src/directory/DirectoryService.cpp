@@ -404,9 +404,14 @@ void DirectoryService::onPalMessage(const QByteArray &message)
     const QByteArray command = Proto::command(message);
     if (command == "NSN") {
         const qint32 number = Proto::parseNewNumber(message);
-        // Only a number of the servers' range is an identity worth keeping.
-        if (number < Proto::FirstUserNumber || number > Proto::LastUserNumber)
+        // Only a number of the servers' range is an identity worth keeping. A server with
+        // none to give now says so with -1: the user logs in without one meanwhile and
+        // asks again on the next connection.
+        if (number < Proto::FirstUserNumber || number > Proto::LastUserNumber) {
+            if (!m_palLoggedIn && m_state.userNumber == Proto::NoUserNumber)
+                sendPalLogin();
             return;
+        }
         m_state.userNumber = number;
         if (const FileError e = UserNumberFile::write(m_files.userNumberFile, number)) {
             emit informationRequested(QStringLiteral("Could not save the user number, ") + QString::number(e.code)

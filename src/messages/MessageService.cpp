@@ -33,8 +33,8 @@ MessageService::MessageService(Parts parts, QObject *parent)
     // Set before any connection exists, so that even its first bytes are cut right.
     m_ipdMessage->setDefaultLineEnd(Proto::Terminator);
     m_ipdMessage->setInputBufferSize(Proto::InputBufferSize);
-    connect(m_ipdMessage, &IPDaemon::connectionRequest, this,
-            [this](const QString &, bool *accept) { onConnectionRequest(accept); });
+    m_clock.start();
+    connect(m_ipdMessage, &IPDaemon::connectionRequest, this, &MessageService::onConnectionRequest);
     connect(m_ipdMessage, &IPDaemon::connected, this,
             [this](int id, int code, const QString &) { onConnected(id, code); });
     connect(m_ipdMessage, &IPDaemon::dataIn, this, &MessageService::onData);
@@ -63,23 +63,50 @@ void MessageService::shutdown()
 
 // ---- The listener ----
 
-void MessageService::onConnectionRequest(bool *accept)
+void MessageService::onConnectionRequest(const QString &address, bool *accept)
 {
-    if (m_connections.size() >= MaxConnections)
+    const auto fromAddress = std::count_if(m_connections.cbegin(), m_connections.cend(),
+                                           [&](const Connection &c) { return c.address == address; });
+    if (fromAddress >= MaxPerAddress || (m_connections.size() >= MaxConnections && !makeRoom()))
         *accept = false;
+}
+
+bool MessageService::makeRoom()
+{
+    const qint64 now = m_clock.elapsed();
+    int oldest = 0;
+    qint64 oldestAt = 0;
+    for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it) {
+        if (it->headSeen || now - it->openedAt < HeadWaitMs)
+            continue;
+        if (oldest == 0 || it->openedAt < oldestAt) {
+            oldest = it.key();
+            oldestAt = it->openedAt;
+        }
+    }
+    if (oldest == 0)
+        return false;
+    // Raises disconnected at once, which gives the slot back.
+    m_ipdMessage->closeConnection(oldest);
+    return true;
 }
 
 void MessageService::onConnected(int id, int statusCode)
 {
     if (statusCode != 0)
         return;
-    const int slot = m_store.claim();
+    int slot = m_store.claim();
+    // A declined connection holds no slot: closing it may not be enough.
+    while (slot == 0 && makeRoom())
+        slot = m_store.claim();
     if (slot == 0) {
         m_ipdMessage->closeConnection(id);
         return;
     }
     Connection c;
     c.slot = slot;
+    c.address = m_ipdMessage->remoteAddress(id);
+    c.openedAt = m_clock.elapsed();
     c.deadline = new QTimer(this);
     c.deadline->setSingleShot(true);
     QTimer *deadline = c.deadline;

@@ -5,6 +5,7 @@
 #include "messages/MessageStore.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QImage>
 #include <QList>
@@ -32,7 +33,10 @@ struct ProgramState;
 // every command is ignored until the listener has answered its request with "MRA"; a
 // declined request gives the slot back; a connection lost before "MSE" frees its slot; a
 // connection that has not sent a whole message within IdleCloseMs is closed; at most
-// MaxConnections are held at once. A message longer than the input buffer is dropped.
+// MaxConnections are held at once, at most MaxPerAddress from one address. When no place
+// is left, a connection that has sent no message head within HeadWaitMs gives its place
+// to the newcomer: connections that only sit there cannot keep real senders out. A
+// message longer than the input buffer is dropped.
 class MessageService : public QObject
 {
     Q_OBJECT
@@ -40,6 +44,8 @@ class MessageService : public QObject
 public:
     static constexpr int MaxConnections = 16;
     static constexpr int IdleCloseMs = 30000;
+    static constexpr int MaxPerAddress = 3;
+    static constexpr int HeadWaitMs = 3000;
 
     struct Parts
     {
@@ -120,9 +126,14 @@ private:
         // Inside a message longer than the input buffer: dropped up to its end.
         bool skipping = false;
         QTimer *deadline = nullptr;
+        QString address;
+        qint64 openedAt = 0;
     };
 
-    void onConnectionRequest(bool *accept);
+    void onConnectionRequest(const QString &address, bool *accept);
+    // Closes the connection longest without a message head, once it has had HeadWaitMs to
+    // send one; false when none qualifies.
+    bool makeRoom();
     void onConnected(int id, int statusCode);
     void onData(int id, const QByteArray &text, bool eol);
     void onDisconnected(int id);
@@ -134,5 +145,6 @@ private:
     MessageStore m_store;
     QHash<int, Connection> m_connections;
     int m_idleCloseMs = IdleCloseMs;
+    QElapsedTimer m_clock;
     QPointer<MessageComposer> m_recorder;
 };

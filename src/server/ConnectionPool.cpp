@@ -27,6 +27,10 @@ constexpr int BytesPerRead = 65536;
 constexpr int AcceptsPerWake = 256;
 constexpr int AcceptPauseMs = 1000;
 constexpr int Backlog = 4096;
+// Lines of one connection handed over before the next connection's turn. A few dozen
+// cost well under a millisecond, so another client waits no longer than that per
+// connection that floods.
+constexpr int LinesPerTurn = 32;
 
 QString addressText(const sockaddr_storage &a)
 {
@@ -74,6 +78,10 @@ ConnectionPool::ConnectionPool(Limits limits, QObject *parent)
     m_sweep = new QTimer(this);
     m_sweep->setInterval(1000);
     connect(m_sweep, &QTimer::timeout, this, &ConnectionPool::sweepLingering);
+    m_backlogTimer = new QTimer(this);
+    m_backlogTimer->setSingleShot(true);
+    m_backlogTimer->setInterval(0);
+    connect(m_backlogTimer, &QTimer::timeout, this, &ConnectionPool::serveBacklog);
     m_resumeAccept = new QTimer(this);
     m_resumeAccept->setSingleShot(true);
     connect(m_resumeAccept, &QTimer::timeout, this, [this] {
@@ -219,6 +227,17 @@ QString ConnectionPool::peerAddress(Handle handle) const
     return m_slots[index].address;
 }
 
+QString ConnectionPool::sourceOf(const QString &address)
+{
+    QHostAddress host(address);
+    if (host.protocol() != QAbstractSocket::IPv6Protocol)
+        return address;
+    Q_IPV6ADDR bytes = host.toIPv6Address();
+    for (int i = 8; i < 16; ++i)
+        bytes[i] = 0;
+    return QHostAddress(bytes).toString() + QStringLiteral("/64");
+}
+
 int ConnectionPool::count(int channel) const
 {
     return channel >= 0 && channel < 8 ? m_openByChannel[channel] : 0;
@@ -242,9 +261,76 @@ void ConnectionPool::watch(quint32 index, bool write)
         return;
     s.wantsWrite = write;
     epoll_event ev{};
-    ev.events = EPOLLIN | (write ? EPOLLOUT : 0u);
+    ev.events = (s.wantsRead ? EPOLLIN : 0u) | (write ? EPOLLOUT : 0u);
     ev.data.u64 = handleOf(index);
     epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.fd, &ev);
+}
+
+void ConnectionPool::watchRead(quint32 index, bool read)
+{
+    Slot &s = m_slots[index];
+    if (s.wantsRead == read)
+        return;
+    s.wantsRead = read;
+    epoll_event ev{};
+    ev.events = (read ? EPOLLIN : 0u) | (s.wantsWrite ? EPOLLOUT : 0u);
+    ev.data.u64 = handleOf(index);
+    epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.fd, &ev);
+}
+
+void ConnectionPool::pauseReading(Handle handle)
+{
+    Slot *s = slotOf(handle);
+    if (!s || s->paused)
+        return;
+    s->paused = true;
+    watchRead(quint32(handle & 0xffffffffu) - 1, false);
+}
+
+void ConnectionPool::resumeReading(Handle handle)
+{
+    Slot *s = slotOf(handle);
+    if (!s || !s->paused)
+        return;
+    s->paused = false;
+    // Lines read before the pause go first; reading resumes once they are handed over.
+    queue(quint32(handle & 0xffffffffu) - 1);
+}
+
+void ConnectionPool::queue(quint32 index)
+{
+    Slot &s = m_slots[index];
+    if (!s.queued) {
+        s.queued = true;
+        m_backlog.push_back(handleOf(index));
+    }
+    if (!m_backlogTimer->isActive())
+        m_backlogTimer->start();
+}
+
+void ConnectionPool::serveBacklog()
+{
+    // One turn for each connection waiting now; those that still have lines go to the
+    // back, after the connections whose input came in meanwhile.
+    for (size_t n = m_backlog.size(); n > 0 && !m_backlog.empty(); --n) {
+        const Handle handle = m_backlog.front();
+        m_backlog.pop_front();
+        Slot *s = slotOf(handle);
+        if (!s)
+            continue;
+        s->queued = false;
+        const quint32 index = quint32(handle & 0xffffffffu) - 1;
+        if (s->paused)
+            continue;
+        if (!deliver(index)) {
+            if (Slot *still = slotOf(handle); still && !still->paused)
+                queue(index);
+            continue;
+        }
+        watchRead(index, true);
+    }
+    if (!m_backlog.empty() && !m_backlogTimer->isActive())
+        m_backlogTimer->start();
 }
 
 bool ConnectionPool::send(Handle handle, const QByteArray &text)
@@ -312,7 +398,9 @@ void ConnectionPool::finishClose(quint32 index)
     s.output = QByteArray();
     s.outputPos = 0;
     ::shutdown(s.fd, SHUT_WR);
+    s.paused = false;
     watch(index, false);
+    watchRead(index, true);
 }
 
 void ConnectionPool::release(quint32 index)
@@ -330,6 +418,9 @@ void ConnectionPool::release(quint32 index)
     ::close(s.fd);
     s.fd = -1;
     s.state = State::Free;
+    if (const auto it = m_perSource.find(s.source); it != m_perSource.end() && --it.value() <= 0)
+        m_perSource.erase(it);
+    s.source.clear();
     ++s.generation;
     s.wantsWrite = false;
     s.input = QByteArray();
@@ -386,9 +477,17 @@ void ConnectionPool::acceptOn(int channel)
         const QString address = addressText(a);
         if (m_open + m_lingering >= m_limits.maxConnections) {
             ::close(fd);
-            emit refused(channel, address);
+            emit refused(channel, address, Refusal::Full);
             continue;
         }
+        const QString source = sourceOf(address);
+        int &fromSource = m_perSource[source];
+        if (m_limits.maxPerSource > 0 && fromSource >= m_limits.maxPerSource) {
+            ::close(fd);
+            emit refused(channel, address, Refusal::SourceFull);
+            continue;
+        }
+        ++fromSource;
         const int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         quint32 index;
@@ -404,7 +503,11 @@ void ConnectionPool::acceptOn(int channel)
         s.state = State::Open;
         s.channel = quint8(channel);
         s.wantsWrite = false;
+        s.wantsRead = true;
+        s.paused = false;
+        s.queued = false;
         s.address = address;
+        s.source = source;
         ++m_open;
         ++m_openByChannel[channel];
         epoll_event ev{};
@@ -429,11 +532,16 @@ void ConnectionPool::pauseAccepting()
 void ConnectionPool::readFrom(quint32 index)
 {
     const Handle handle = handleOf(index);
-    const qsizetype termLength = m_limits.terminator.size();
     char buffer[16384];
     int budget = BytesPerRead;
     while (budget > 0) {
         Slot &s = m_slots[index];
+        if (s.state == State::Open && (s.paused || s.queued)) {
+            // Told only of a hang-up or an error: what it still sent waits in its socket.
+            const ssize_t r = ::recv(s.fd, buffer, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (r > 0 || (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)))
+                return;
+        }
         const ssize_t r = ::recv(s.fd, buffer, sizeof buffer, 0);
         if (r < 0 && errno == EINTR)
             continue;
@@ -453,34 +561,54 @@ void ConnectionPool::readFrom(quint32 index)
         if (s.state != State::Open)
             continue; // lingering: what arrives now is dropped
         s.input.append(buffer, r);
-        qsizetype start = 0;
-        qsizetype scanFrom = qMax<qsizetype>(0, s.input.size() - r - termLength + 1);
-        for (;;) {
-            Slot &cur = m_slots[index];
-            const qsizetype end = cur.input.indexOf(m_limits.terminator, scanFrom);
-            if (end < 0)
-                break;
-            const qsizetype length = end - start;
-            if (length > m_limits.maxLineBytes) {
-                emit lineTooLong(handle);
-                return;
+        if (!deliver(index)) {
+            // Lines are left for a later turn (or the connection paused or went): nothing
+            // more is read until they are handed over.
+            if (Slot *still = slotOf(handle)) {
+                watchRead(index, false);
+                if (!still->paused)
+                    queue(index);
             }
-            const QByteArray text = cur.input.mid(start, length);
-            start = end + termLength;
-            scanFrom = start;
-            emit line(handle, text);
-            // The handler may have closed this connection.
-            if (m_slots[index].state != State::Open || m_slots[index].generation != quint32(handle >> 32))
-                return;
-        }
-        Slot &after = m_slots[index];
-        if (start > 0)
-            after.input.remove(0, start);
-        if (after.input.size() > m_limits.maxLineBytes + termLength - 1) {
-            emit lineTooLong(handle);
             return;
         }
     }
+}
+
+bool ConnectionPool::deliver(quint32 index)
+{
+    const Handle handle = handleOf(index);
+    const qsizetype termLength = m_limits.terminator.size();
+    qsizetype start = 0;
+    bool done = true;
+    for (int lines = 0;; ++lines) {
+        Slot &cur = m_slots[index];
+        const qsizetype end = cur.input.indexOf(m_limits.terminator, start);
+        if (end < 0)
+            break;
+        if (lines >= LinesPerTurn || cur.paused) {
+            done = false;
+            break;
+        }
+        const qsizetype length = end - start;
+        if (length > m_limits.maxLineBytes) {
+            emit lineTooLong(handle);
+            return false;
+        }
+        const QByteArray text = cur.input.mid(start, length);
+        start = end + termLength;
+        emit line(handle, text);
+        // The handler may have closed this connection.
+        if (m_slots[index].state != State::Open || m_slots[index].generation != quint32(handle >> 32))
+            return false;
+    }
+    Slot &after = m_slots[index];
+    if (start > 0)
+        after.input.remove(0, start);
+    if (done && after.input.size() > m_limits.maxLineBytes + termLength - 1) {
+        emit lineTooLong(handle);
+        return false;
+    }
+    return done;
 }
 
 void ConnectionPool::flush(quint32 index)

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QVector>
 
+#include <deque>
 #include <vector>
 
 class QSocketNotifier;
@@ -19,6 +21,8 @@ class QTimer;
 // the registry after its client has gone cannot reach the next client on the same slot.
 // Lines are cut at the terminator; a line that outgrows the bound without one is
 // reported, and output is bounded so a client that never reads cannot grow memory.
+// Each connection has a few lines handed over at a turn, then the others get theirs:
+// a client sending thousands of questions at once waits its turn like everyone else.
 class ConnectionPool : public QObject
 {
     Q_OBJECT
@@ -35,7 +39,12 @@ public:
         int maxPendingOutput = 1024 * 1024;
         // Connections beyond this are closed as soon as they are accepted.
         int maxConnections = 1000;
+        // Connections from one source (see sourceOf) beyond this are closed as soon as
+        // they are accepted; 0: no limit.
+        int maxPerSource = 0;
     };
+    // Why a connection was turned away as soon as it was accepted.
+    enum class Refusal { Full, SourceFull };
     // How long a closed connection may take to hand over what was queued for it.
     static constexpr int LingerMs = 10000;
 
@@ -51,12 +60,18 @@ public:
     void closeAll();
 
     void setMaxConnections(int count) { m_limits.maxConnections = count; }
+    void setMaxPerSource(int count) { m_limits.maxPerSource = count; }
     const Limits &limits() const { return m_limits; }
 
     bool isOpen(Handle handle) const { return slotOf(handle) != nullptr; }
     int channel(Handle handle) const;
     // The peer's address as dotted digits; kept until the handle's slot is reused.
     QString peerAddress(Handle handle) const;
+    // What limits per peer count by: an IPv4 address, or the /64 network of an IPv6 one
+    // (one host is given a whole /64).
+    static QString sourceOf(const QString &address);
+    // Connections open or still closing from the source.
+    int countFrom(const QString &source) const { return m_perSource.value(source); }
     int count() const { return m_open; }
     int count(int channel) const;
     QVector<Handle> handles(int channel) const;
@@ -66,6 +81,11 @@ public:
     bool send(Handle handle, const QByteArray &text);
     // Stops reading, lets what is queued go out, then closes. closed() is raised at once.
     void close(Handle handle);
+    // Hands over no further lines of the connection, and reads nothing more from it, until
+    // resumed: a client whose answers are still awaited waits with its next questions in
+    // its own socket, not in this process.
+    void pauseReading(Handle handle);
+    void resumeReading(Handle handle);
 
 signals:
     void opened(ConnectionPool::Handle handle);
@@ -75,8 +95,8 @@ signals:
     void lineTooLong(ConnectionPool::Handle handle);
     // Closed by the peer, by an error or by close(); raised once per handle.
     void closed(ConnectionPool::Handle handle, int channel);
-    // A connection was turned away because the pool was full.
-    void refused(int channel, const QString &address);
+    // A connection was turned away because the pool, or its source's share, was full.
+    void refused(int channel, const QString &address, ConnectionPool::Refusal why);
 
 private:
     enum class State : quint8 { Free, Open, Flushing, Draining };
@@ -87,7 +107,13 @@ private:
         State state = State::Free;
         quint8 channel = 0;
         bool wantsWrite = false;
+        // Whether epoll reports its input; off while paused or while lines wait in input.
+        bool wantsRead = true;
+        bool paused = false;
+        // In m_backlog: complete lines wait in its input for their turn.
+        bool queued = false;
         QString address;
+        QString source;
         QByteArray input;
         QByteArray output;
         qsizetype outputPos = 0;
@@ -107,6 +133,12 @@ private:
     void readFrom(quint32 index);
     void flush(quint32 index);
     void watch(quint32 index, bool write);
+    void watchRead(quint32 index, bool read);
+    // Hands over at most LinesPerTurn complete lines from the input; false when lines are
+    // left (or the connection closed meanwhile).
+    bool deliver(quint32 index);
+    void queue(quint32 index);
+    void serveBacklog();
     void finishClose(quint32 index);
     void release(quint32 index);
     void pauseAccepting();
@@ -117,9 +149,13 @@ private:
     QSocketNotifier *m_notifier = nullptr;
     QTimer *m_sweep = nullptr;
     QTimer *m_resumeAccept = nullptr;
+    QTimer *m_backlogTimer = nullptr;
     Listener m_listeners[8];
     std::vector<Slot> m_slots;
     std::vector<quint32> m_free;
+    // Connections with complete lines waiting, served in turn LinesPerTurn at a time.
+    std::deque<Handle> m_backlog;
+    QHash<QString, int> m_perSource;
     int m_open = 0;
     int m_lingering = 0;
     int m_openByChannel[8] = {};

@@ -1,10 +1,12 @@
 #include "server/DirectoryServer.h"
 
+#include "core/Fields.h"
 #include "directory/DirectoryProtocol.h"
 #include "server/RedisRegistry.h"
 #include "server/SqliteRegistry.h"
 
 #include <QHostInfo>
+#include <QTextBoundaryFinder>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -19,9 +21,19 @@ QString channelName(Channel channel)
     return channel == Channel::Directory ? QStringLiteral("directory") : QStringLiteral("pal");
 }
 
+// At most MaxFieldChars, cut where a character ends: never inside a surrogate pair, nor
+// between a letter and its accents where the cut can be made before the letter.
 QString bounded(const QString &text)
 {
-    return text.left(DirectoryServer::MaxFieldChars);
+    constexpr int max = DirectoryServer::MaxFieldChars;
+    if (text.size() <= max)
+        return text;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    characters.setPosition(max);
+    qsizetype cut = characters.isAtBoundary() ? max : characters.toPreviousBoundary();
+    if (cut <= 0)
+        cut = text.at(max - 1).isHighSurrogate() ? max - 1 : max;
+    return text.left(cut);
 }
 
 // Connections are numbered in the log by their slot: small numbers, reused.
@@ -38,6 +50,7 @@ ConnectionPool::Limits poolLimits(const ServerConfig &config)
     limits.maxPendingOutput = DirectoryServer::MaxPendingOutput;
     // A user holds a directory and a pal connection; a few more may be logging in.
     limits.maxConnections = 2 * config.maxUsers + DirectoryServer::SpareConnections;
+    limits.maxPerSource = qMax(0, config.maxConnectionsPerAddress);
     return limits;
 }
 
@@ -50,6 +63,8 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
     , m_heartbeat(new QTimer(this))
     , m_loginDeadline(new QTimer(this))
     , m_stats(new QTimer(this))
+    , m_summary(new QTimer(this))
+    , m_numberQuota(m_config.numbersPerMinute, m_config.numberBurst)
 {
     m_clock.start();
     m_loginDeadline->setSingleShot(true);
@@ -59,26 +74,28 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
         m_registry = new RedisRegistry(*m_config.redis, m_config.expiryMs, m_users, this);
     else
         m_registry = new SqliteRegistry(m_config.dataDir, m_users, this);
-    connect(m_registry, &Registry::logLine, this, &DirectoryServer::logLine);
+    m_registry->setReclaimUnusedAfter(m_config.reclaimUnusedNumbersAfterMs);
+    connect(m_registry, &Registry::logLine, this, &DirectoryServer::log);
     connect(&m_pool, &ConnectionPool::line, this, &DirectoryServer::onLine);
     connect(&m_pool, &ConnectionPool::closed, this,
             [this](Handle handle, int channel) { onClosed(handle, Channel(channel)); });
-    connect(&m_pool, &ConnectionPool::lineTooLong, this, [this](Handle handle) {
-        // A line longer than any message of the protocol: the client is dropped.
-        emit logLine(QStringLiteral("%1 #%2 %3 dropped: line too long")
-                         .arg(channelName(Channel(m_pool.channel(handle))))
-                         .arg(slotNumber(handle))
-                         .arg(m_pool.peerAddress(handle)));
-        m_pool.close(handle);
-    });
-    connect(&m_pool, &ConnectionPool::refused, this, [this](int channel, const QString &address) {
-        emit logLine(QStringLiteral("%1 %2 turned away: no room for more connections")
-                         .arg(channelName(Channel(channel)), address));
-    });
+    // A line longer than any message of the protocol: the client is dropped.
+    connect(&m_pool, &ConnectionPool::lineTooLong, this,
+            [this](Handle handle) { drop(handle, QStringLiteral("dropped: line too long")); });
+    connect(&m_pool, &ConnectionPool::refused, this,
+            [this](int channel, const QString &address, ConnectionPool::Refusal why) {
+                const QString reason = why == ConnectionPool::Refusal::Full
+                                           ? QStringLiteral("turned away: no room for more connections")
+                                           : QStringLiteral("turned away: %1 connections from this address already")
+                                                 .arg(m_pool.limits().maxPerSource);
+                logRepeated(address, reason, QStringLiteral("%1 %2 %3").arg(channelName(Channel(channel)), address, reason));
+            });
     // Four reports within the expiry: one lost or late report does not make it lapse.
     m_heartbeat->setInterval(qMax(100, m_config.expiryMs / 4));
     connect(m_heartbeat, &QTimer::timeout, this, &DirectoryServer::heartbeat);
-    connect(m_stats, &QTimer::timeout, this, [this] { emit logLine(statsLine()); });
+    connect(m_stats, &QTimer::timeout, this, [this] { log(statsLine()); });
+    m_summary->setInterval(SummaryPeriodMs);
+    connect(m_summary, &QTimer::timeout, this, &DirectoryServer::summarise);
 }
 
 DirectoryServer::~DirectoryServer()
@@ -116,6 +133,7 @@ bool DirectoryServer::start(QString *error)
     m_reportPeriod.clock.start();
     m_registry->report(selfInfo());
     m_heartbeat->start();
+    m_summary->start();
     if (m_config.statsIntervalMs > 0)
         m_stats->start(m_config.statsIntervalMs);
     return true;
@@ -125,6 +143,7 @@ void DirectoryServer::stop()
 {
     m_heartbeat->stop();
     m_stats->stop();
+    m_summary->stop();
     m_pool.stopListening();
     // The registry drops this node's users in one go when it leaves.
     m_stopping = true;
@@ -151,7 +170,7 @@ void DirectoryServer::broadcast(const QString &text)
     const QVector<Handle> handles = m_pool.handles(int(Channel::Directory));
     for (Handle h : handles)
         reply(h, message);
-    emit logLine(QStringLiteral("notice to %1 connections: %2").arg(handles.size()).arg(text));
+    log(QStringLiteral("notice to %1 connections: %2").arg(handles.size()).arg(text));
 }
 
 NodeInfo DirectoryServer::selfInfo() const
@@ -261,6 +280,7 @@ void DirectoryServer::fulfil(Handle handle, quint64 ticket, const QByteArray &te
     }
     if (it->empty())
         m_waiting.erase(it);
+    readOnIfRoom(handle);
     // Sending may close the connection (a client that does not read).
     for (const QByteArray &text : std::as_const(due)) {
         if (!m_pool.isOpen(handle))
@@ -268,6 +288,40 @@ void DirectoryServer::fulfil(Handle handle, quint64 ticket, const QByteArray &te
         if (!text.isEmpty())
             send(handle, text);
     }
+}
+
+void DirectoryServer::readOnIfRoom(Handle handle)
+{
+    const auto it = m_waiting.constFind(handle);
+    if (it == m_waiting.cend() || int(it->size()) < MaxOutstandingAnswers)
+        m_pool.resumeReading(handle);
+}
+
+void DirectoryServer::log(const QString &line)
+{
+    // Names, e-mails and whatever else a peer sent: no line breaks, escapes or NULs of
+    // theirs reach the log.
+    emit logLine(Fields::singleLine(line));
+}
+
+void DirectoryServer::logRepeated(const QString &address, const QString &kind, const QString &line, int budget)
+{
+    if (m_config.verbose || m_repeats.admit(ConnectionPool::sourceOf(address), kind, budget))
+        log(line);
+}
+
+void DirectoryServer::setSummaryPeriod(int ms)
+{
+    m_summary->setInterval(ms);
+}
+
+void DirectoryServer::summarise()
+{
+    const int ms = m_summary->interval();
+    for (const QString &line : m_repeats.summarise(ms >= 1000 ? QStringLiteral("%1 s").arg(ms / 1000)
+                                                              : QStringLiteral("%1 ms").arg(ms)))
+        log(line);
+    m_numberQuota.forgetFull(m_clock.elapsed());
 }
 
 QString DirectoryServer::who(Channel channel, Handle handle, const UserRegistry::User &user) const
@@ -296,18 +350,42 @@ void DirectoryServer::onLine(Handle handle, const QByteArray &text)
         if (!m_users.contains(handle))
             return;
         ++m_counters.lists;
+        if (m_config.verbose)
+            log(QStringLiteral("directory #%1 %2 list").arg(slotNumber(handle)).arg(m_pool.peerAddress(handle)));
         const quint64 ticket = hold(handle);
         m_registry->userList([this, handle, ticket](const QByteArray &list) { fulfil(handle, ticket, list); });
     } else if (channel == Channel::Pal && command == "RSN") {
         onNumberRequest(handle);
     }
+    const auto waiting = m_waiting.constFind(handle);
+    if (waiting != m_waiting.cend() && int(waiting->size()) >= MaxOutstandingAnswers)
+        m_pool.pauseReading(handle);
 }
 
 void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &text)
 {
     const Proto::Login login = Proto::parseLogin(text);
-    if (m_users.wouldAdd(handle, login.userNumber) && m_users.online() >= m_config.maxUsers) {
+    const bool again = m_users.contains(handle);
+    // Every entry counts, on each port: a number already on line does not let a login
+    // past the limit (a user holds one entry on each port).
+    if (!again
+        && ((m_users.wouldAdd(handle, login.userNumber) && m_users.online() >= m_config.maxUsers)
+            || m_users.entries(channel == Channel::Pal) >= m_config.maxUsers)) {
         turnAway(channel, handle);
+        return;
+    }
+    const QString address = m_pool.peerAddress(handle);
+    const QString source = ConnectionPool::sourceOf(address);
+    if (!again && m_config.maxLoginsPerAddress > 0 && m_loginsBySource.value(source) >= m_config.maxLoginsPerAddress) {
+        logRepeated(address, QStringLiteral("turned away: too many logins from this address"),
+                    QStringLiteral("%1 #%2 %3 turned away: %4 logins from this address already")
+                        .arg(channelName(channel))
+                        .arg(slotNumber(handle))
+                        .arg(address)
+                        .arg(m_config.maxLoginsPerAddress));
+        if (channel == Channel::Directory)
+            reply(handle, Proto::notice("BSY", QStringLiteral("Too many users from your address. Please try again later.")));
+        m_pool.close(handle);
         return;
     }
     UserRegistry::User user;
@@ -316,18 +394,21 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &
     user.email = bounded(login.email);
     user.location = bounded(login.location);
     user.comment = bounded(login.comment);
-    user.address = m_pool.peerAddress(handle);
+    user.address = address;
     user.port = login.port != 0 ? login.port : 2000;
     user.kind = qint16(qBound(-32768, login.kind, 32767));
     user.video = login.video;
     user.audio = login.audio;
     // Only the directory lists people; the pal login says who is on line.
     user.listed = channel == Channel::Directory && login.listed;
-    const bool again = m_users.contains(handle);
+    user.pal = channel == Channel::Pal;
+    if (!again)
+        ++m_loginsBySource[source];
     m_users.login(handle, user);
     m_registry->userChanged(handle, user);
     ++m_counters.logins;
-    emit logLine((again ? QStringLiteral("login again ") : QStringLiteral("login ")) + who(channel, handle, user));
+    logRepeated(address, QStringLiteral("login"),
+                (again ? QStringLiteral("login again ") : QStringLiteral("login ")) + who(channel, handle, user));
     if (channel == Channel::Directory && !again) {
         const QVector<Proto::ServerEntry> servers = serverList();
         if (!servers.isEmpty())
@@ -390,7 +471,8 @@ void DirectoryServer::turnAway(Channel channel, Handle handle)
     } else if (pal && pal->Port >= 1 && pal->Port <= 65535) {
         reply(handle, Proto::palBusy(*pal));
     }
-    emit logLine(QStringLiteral("%1 #%2 %3 turned away: full%4")
+    logRepeated(address, QStringLiteral("turned away: full"),
+                QStringLiteral("%1 #%2 %3 turned away: full%4")
                      .arg(channelName(channel))
                      .arg(slotNumber(handle))
                      .arg(address)
@@ -415,12 +497,14 @@ void DirectoryServer::onEmailLookup(Channel channel, Handle handle, const QByteA
             answer.address = found->address;
             answer.port = found->port;
         }
-        emit logLine(QStringLiteral("%1 #%2 %3 lookup <%4>: %5")
-                         .arg(channelName(channel))
-                         .arg(slotNumber(handle))
-                         .arg(m_pool.peerAddress(handle), email,
-                              answer.found() ? answer.address + QLatin1Char(':') + QString::number(answer.port)
-                                             : QStringLiteral("not on line")));
+        // Counted in the figures; one line each only when asked for.
+        if (m_config.verbose)
+            log(QStringLiteral("%1 #%2 %3 lookup <%4>: %5")
+                    .arg(channelName(channel))
+                    .arg(slotNumber(handle))
+                    .arg(m_pool.peerAddress(handle), email,
+                         answer.found() ? answer.address + QLatin1Char(':') + QString::number(answer.port)
+                                        : QStringLiteral("not on line")));
         fulfil(handle, ticket, Proto::emailAnswer(answer));
     });
 }
@@ -431,19 +515,33 @@ void DirectoryServer::onNumberRequest(Handle handle)
     if (m_numbered.contains(handle))
         return;
     m_numbered.insert(handle);
+    const QString address = m_pool.peerAddress(handle);
+    // Without a number a client still logs in (as -1) and asks again on its next
+    // connection: the one answer the protocol has for "none for you now".
+    if (!m_numberQuota.take(ConnectionPool::sourceOf(address), m_clock.elapsed())) {
+        logRepeated(address, QStringLiteral("no user number: this address had its share"),
+                    QStringLiteral("pal #%1 %2 no user number: this address had its %3 at once and %4 a minute")
+                        .arg(slotNumber(handle))
+                        .arg(address)
+                        .arg(m_config.numberBurst)
+                        .arg(m_config.numbersPerMinute));
+        reply(handle, Proto::newNumber(Proto::NoUserNumber));
+        return;
+    }
     const quint64 ticket = hold(handle);
-    m_registry->issueNumber([this, handle, ticket](qint32 number) {
+    m_registry->issueNumber([this, handle, ticket, address](qint32 number, const QString &why) {
         if (number == 0) {
             // Another request on this connection may try again.
             m_numbered.remove(handle);
-            emit logLine(QStringLiteral("pal #%1 no user number to give").arg(slotNumber(handle)));
-            fulfil(handle, ticket, {});
+            // Said once a period: the reason is the same for everybody.
+            logRepeated(QString(), QStringLiteral("no user number to give"),
+                        QStringLiteral("pal #%1 %2 no user number to give: %3").arg(slotNumber(handle)).arg(address, why),
+                        1);
+            fulfil(handle, ticket, Proto::newNumber(Proto::NoUserNumber));
             return;
         }
-        emit logLine(QStringLiteral("pal #%1 %2 new user number %3")
-                         .arg(slotNumber(handle))
-                         .arg(m_pool.peerAddress(handle))
-                         .arg(number));
+        logRepeated(address, QStringLiteral("new user number"),
+                    QStringLiteral("pal #%1 %2 new user number %3").arg(slotNumber(handle)).arg(address).arg(number));
         fulfil(handle, ticket, Proto::newNumber(number));
     });
 }
@@ -469,12 +567,19 @@ void DirectoryServer::enforceLoginDeadlines()
             return;
         }
         m_loginDue.pop_front();
-        emit logLine(QStringLiteral("%1 #%2 %3 dropped: no login")
-                         .arg(channelName(Channel(m_pool.channel(handle))))
-                         .arg(slotNumber(handle))
-                         .arg(m_pool.peerAddress(handle)));
-        m_pool.close(handle);
+        drop(handle, QStringLiteral("dropped: no login"));
     }
+}
+
+void DirectoryServer::drop(Handle handle, const QString &why)
+{
+    const QString address = m_pool.peerAddress(handle);
+    logRepeated(address, why,
+                QStringLiteral("%1 #%2 %3 %4")
+                    .arg(channelName(Channel(m_pool.channel(handle))))
+                    .arg(slotNumber(handle))
+                    .arg(address, why));
+    m_pool.close(handle);
 }
 
 void DirectoryServer::onClosed(Handle handle, Channel channel)
@@ -482,9 +587,12 @@ void DirectoryServer::onClosed(Handle handle, Channel channel)
     m_numbered.remove(handle);
     m_waiting.remove(handle);
     if (const auto user = m_users.logout(handle)) {
+        const QString source = ConnectionPool::sourceOf(user->address);
+        if (const auto it = m_loginsBySource.find(source); it != m_loginsBySource.end() && --it.value() <= 0)
+            m_loginsBySource.erase(it);
         // On the way out the registry drops all of this node's users at once.
         if (!m_stopping)
             m_registry->userLeft(handle, *user);
-        emit logLine(QStringLiteral("logout ") + who(channel, handle, *user));
+        logRepeated(user->address, QStringLiteral("logout"), QStringLiteral("logout ") + who(channel, handle, *user));
     }
 }

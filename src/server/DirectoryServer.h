@@ -2,7 +2,9 @@
 
 #include "server/ConnectionPool.h"
 #include "server/Registry.h"
+#include "server/RepeatedEvents.h"
 #include "server/ServerConfig.h"
+#include "server/SourceQuota.h"
 #include "server/UserRegistry.h"
 
 #include <QElapsedTimer>
@@ -41,6 +43,12 @@ public:
     // (or asks for its number first) as soon as it connects, so one that stays silent, or
     // drips its first line byte by byte, only holds a place another user may need.
     static constexpr int LoginDeadlineMs = 30000;
+    // Answers one connection may have outstanding: past this nothing more is read from it
+    // until they are out, so a client asking thousands of questions at once holds no more
+    // than this of the registry's time and of this process's memory.
+    static constexpr int MaxOutstandingAnswers = 8;
+    // Repeated events from one address are summed up this often.
+    static constexpr int SummaryPeriodMs = 60000;
 
     // What the node has done since it started.
     struct Counters
@@ -60,6 +68,8 @@ public:
 
     // Applies to connections opened from now on.
     void setLoginDeadline(int ms) { m_loginDeadlineMs = ms; }
+    // How often repeated events are summed up (tests shorten it).
+    void setSummaryPeriod(int ms);
 
     // An operator notice to every directory client ("MSG").
     void broadcast(const QString &text);
@@ -83,7 +93,9 @@ public:
     NodeInfo selfInfo() const;
 
 signals:
-    // One line per login, logout and lookup, for turned-away clients, and the figures.
+    // One line per login and logout, for turned-away clients, and the figures; lookups and
+    // list requests only when verbose. Every peer text in it is made one clean line, and
+    // what one address repeats is summed up.
     void logLine(const QString &line);
 
 private:
@@ -101,6 +113,8 @@ private:
     void onEmailLookup(Channel channel, Handle handle, const QByteArray &text);
     void onNumberRequest(Handle handle);
     void turnAway(Channel channel, Handle handle);
+    // Closes the connection, logging the reason.
+    void drop(Handle handle, const QString &why);
     std::optional<NodeInfo> lessLoadedNode() const;
     QVector<DirectoryProtocol::ServerEntry> serverList() const;
     // Sends now, or after the answers still awaited on the connection.
@@ -121,6 +135,12 @@ private:
     };
     NodeInfo rates(Period &period) const;
     QString who(Channel channel, Handle handle, const UserRegistry::User &user) const;
+    void log(const QString &line);
+    // A line a peer can cause again and again: logged within its budget, else counted.
+    void logRepeated(const QString &address, const QString &kind, const QString &line, int budget = -1);
+    void summarise();
+    // Answers after the connection's outstanding answers went below the bound.
+    void readOnIfRoom(Handle handle);
 
     ServerConfig m_config;
     ConnectionPool m_pool;
@@ -138,6 +158,11 @@ private:
     QTimer *m_loginDeadline;
     int m_loginDeadlineMs = LoginDeadlineMs;
     QTimer *m_stats;
+    QTimer *m_summary;
+    RepeatedEvents m_repeats;
+    SourceQuota m_numberQuota;
+    // Logged-in connections from each source.
+    QHash<QString, int> m_loginsBySource;
     Counters m_counters;
     // The operator's figures and the registry's reports each count over their own period.
     Period m_statsPeriod;

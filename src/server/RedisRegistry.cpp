@@ -3,6 +3,7 @@
 #include "directory/DirectoryProtocol.h"
 
 #include <QCryptographicHash>
+#include <QRandomGenerator>
 
 namespace Proto = DirectoryProtocol;
 
@@ -17,7 +18,9 @@ namespace {
 //   serial           the last login serial
 //   numbers:last     the last user number handed out
 //   numbers          hash: user number -> the e-mail last seen with it
+//   numbers:unused   sorted set: number -> when it was handed out, until used for a login
 //   node-ids         the last node id handed out
+//   node-id:ID       the claim on a node id: the holder's token, expiring unless renewed
 // Fields of a user are separated by the unit separator, which no text field keeps.
 const char Prelude[] = R"LUA(
 local t = redis.call('TIME')
@@ -54,9 +57,11 @@ local function sweep(id)
 end
 )LUA";
 
-// ARGV: node, key, fields, e-mail, listed (1/0), node's users, node's listed, number
+// ARGV: node, key, fields, e-mail, listed (1/0), node's users, node's listed, number,
+// token. Answers 0, changing nothing, when the node's id is not its own any more.
 const char LoginScript[] = R"LUA(
 local node, key, email = ARGV[1], ARGV[2], ARGV[4]
+if redis.call('GET', 'zelmo:node-id:' .. node) ~= ARGV[9] then return 0 end
 local users = 'zelmo:users:' .. node
 local member = node .. '/' .. key
 local old = redis.call('HGET', users, key)
@@ -78,12 +83,14 @@ end
 redis.call('HSET', 'zelmo:node:' .. node, 'users', ARGV[6], 'listed', ARGV[7])
 if redis.call('HEXISTS', 'zelmo:numbers', ARGV[8]) == 1 then
   redis.call('HSET', 'zelmo:numbers', ARGV[8], email)
+  redis.call('ZREM', 'zelmo:numbers:unused', ARGV[8])
 end
 return 1
 )LUA";
 
-// ARGV: node, key, node's users, node's listed
+// ARGV: node, key, node's users, node's listed, token
 const char LogoutScript[] = R"LUA(
+if redis.call('GET', 'zelmo:node-id:' .. ARGV[1]) ~= ARGV[5] then return 0 end
 local users = 'zelmo:users:' .. ARGV[1]
 local member = ARGV[1] .. '/' .. ARGV[2]
 local old = redis.call('HGET', users, ARGV[2])
@@ -142,19 +149,33 @@ end
 return false
 )LUA";
 
-// ARGV: the last number allowed.
+// ARGV: the last number allowed, the reclaim time (ms). A new number while there are any,
+// then the one left unused longest, once it has been unused for the reclaim time; 0 when
+// there is none.
 const char IssueScript[] = R"LUA(
-local n = redis.call('INCR', 'zelmo:numbers:last')
-if n > tonumber(ARGV[1]) then return 0 end
+local last = tonumber(redis.call('GET', 'zelmo:numbers:last') or '0')
+local n
+if last < tonumber(ARGV[1]) then
+  n = redis.call('INCR', 'zelmo:numbers:last')
+else
+  local old = redis.call('ZRANGEBYSCORE', 'zelmo:numbers:unused', '-inf', now - tonumber(ARGV[2]), 'LIMIT', 0, 1)
+  if #old == 0 then return 0 end
+  n = tonumber(old[1])
+end
 redis.call('HSET', 'zelmo:numbers', n, '')
+redis.call('ZADD', 'zelmo:numbers:unused', now, n)
 return n
 )LUA";
 
 // ARGV: node, expiry ms, host, port, description, pal port, users, listed, connections,
-// max users, logins/s, lookups/s, lists/s. Answers whether the node was new to the
-// registry, then the nodes that are up; clears away the nodes that stopped reporting.
+// max users, logins/s, lookups/s, lists/s, token. Answers whether the node was new to the
+// registry (-1, changing nothing, when its id is not its own any more), then the nodes
+// that are up; renews the node's claim on its id; clears away the nodes that stopped
+// reporting.
 const char HeartbeatScript[] = R"LUA(
 local node = ARGV[1]
+if redis.call('GET', 'zelmo:node-id:' .. node) ~= ARGV[14] then return {-1, {}} end
+redis.call('PEXPIRE', 'zelmo:node-id:' .. node, ARGV[2])
 local fresh = redis.call('ZADD', 'zelmo:nodes', now + tonumber(ARGV[2]), node)
 redis.call('HSET', 'zelmo:node:' .. node, 'host', ARGV[3], 'port', ARGV[4], 'description', ARGV[5],
            'pal', ARGV[6], 'users', ARGV[7], 'listed', ARGV[8], 'connections', ARGV[9], 'max', ARGV[10],
@@ -165,10 +186,35 @@ end
 return {fresh, nodeRows(now)}
 )LUA";
 
-// ARGV: node. It leaves with all its users.
+// ARGV: node, token, whether it lets go of its id (1/0). It leaves with all its users. A
+// node whose id is held by another leaves nothing: what is there is the other's.
 const char LeaveScript[] = R"LUA(
+if redis.call('GET', 'zelmo:node-id:' .. ARGV[1]) ~= ARGV[2] then return 0 end
 sweep(ARGV[1])
+if ARGV[3] == '1' then redis.call('DEL', 'zelmo:node-id:' .. ARGV[1]) end
 return 1
+)LUA";
+
+// ARGV: the node's id ('' for none yet), token, expiry ms. Answers the id the node now
+// holds: its own, renewed or claimed again after Redis lost it; else the next id nobody
+// holds. No two running nodes hold one id, even after Redis lost its data.
+const char ClaimScript[] = R"LUA(
+local function claim(id)
+  return redis.call('SET', 'zelmo:node-id:' .. id, ARGV[2], 'NX', 'PX', ARGV[3])
+end
+if ARGV[1] ~= '' then
+  local holder = redis.call('GET', 'zelmo:node-id:' .. ARGV[1])
+  if holder == ARGV[2] then
+    redis.call('PEXPIRE', 'zelmo:node-id:' .. ARGV[1], ARGV[3])
+    return tonumber(ARGV[1])
+  end
+  if not holder and claim(ARGV[1]) then return tonumber(ARGV[1]) end
+end
+for _ = 1, 1000 do
+  local id = redis.call('INCR', 'zelmo:node-ids')
+  if claim(id) then return id end
+end
+return 0
 )LUA";
 
 // Every node that has reported and not been cleared away, up or not.
@@ -178,8 +224,8 @@ return nodeRows('-inf')
 
 QByteArray scriptText(int script)
 {
-    static const char *const bodies[] = {LoginScript,     LogoutScript, ListScript,  LookupScript,
-                                         IssueScript,     HeartbeatScript, LeaveScript, NodesScript};
+    static const char *const bodies[] = {LoginScript,     LogoutScript, ListScript,  LookupScript, IssueScript,
+                                         HeartbeatScript, LeaveScript,  NodesScript, ClaimScript};
     return QByteArray(Prelude) + bodies[script];
 }
 
@@ -209,6 +255,8 @@ RedisRegistry::RedisRegistry(RedisAddress address, int expiryMs, UserRegistry &u
     , m_expiryMs(expiryMs)
     , m_users(users)
     , m_link(new RedisLink(m_address, this))
+    , m_token(QByteArray::number(QRandomGenerator::system()->generate64(), 16)
+              + QByteArray::number(QRandomGenerator::system()->generate64(), 16))
 {
     for (int s = 0; s < ScriptCount; ++s)
         m_sha[s] = sha1Hex(scriptText(s));
@@ -230,7 +278,8 @@ bool RedisRegistry::open(QString *error)
     QList<QList<QByteArray>> commands{{"PING"}};
     for (int s = 0; s < ScriptCount; ++s)
         commands.push_back(QList<QByteArray>{"SCRIPT", "LOAD", scriptText(s)});
-    commands.push_back(QList<QByteArray>{"INCR", "zelmo:node-ids"});
+    commands.push_back(
+        QList<QByteArray>{"EVAL", scriptText(Claim), "0", "", m_token, QByteArray::number(m_expiryMs)});
     QVector<RedisLink::Reply> replies;
     QString why;
     if (!RedisLink::runOnce(m_address, commands, &replies, 3000, &why)) {
@@ -246,6 +295,11 @@ bool RedisRegistry::open(QString *error)
             return false;
         }
     }
+    if (replies.last().integer <= 0) {
+        if (error)
+            *error = QStringLiteral("the registry at %1 has no node id left to give").arg(m_address.text());
+        return false;
+    }
     m_nodeId = QByteArray::number(replies.last().integer);
     m_link->open();
     return true;
@@ -260,7 +314,7 @@ void RedisRegistry::close()
     m_openFetch.reset();
     // The node's users go at once rather than at the expiry. A short wait of its own:
     // the event loop may be about to end.
-    RedisLink::runOnce(m_address, {{"EVAL", scriptText(Leave), "0", m_nodeId}}, nullptr, 1000, nullptr);
+    RedisLink::runOnce(m_address, {{"EVAL", scriptText(Leave), "0", m_nodeId, m_token, "1"}}, nullptr, 1000, nullptr);
     m_nodeId.clear();
     m_self.reset();
     m_nodes.clear();
@@ -275,6 +329,37 @@ void RedisRegistry::onConnected()
     m_ready = true;
     m_reloading = false;
     emit logLine(QStringLiteral("registry %1 reached").arg(m_address.text()));
+    claimAndPublish();
+}
+
+void RedisRegistry::claimAndPublish()
+{
+    if (!m_ready || m_claiming)
+        return;
+    m_claiming = true;
+    // Published at once under the id the node had: when the claim renews it, as it
+    // nearly always does, nothing waits for the round trip. When the id is not the
+    // node's any more, what was sent under it changes nothing, and everything is
+    // published again under the new one.
+    eval(Claim, {m_nodeId, m_token, QByteArray::number(m_expiryMs)}, [this](const RedisLink::Reply &reply) {
+        m_claiming = false;
+        if (!m_ready)
+            return;
+        if (reply.kind != RedisLink::Reply::Integer || reply.integer <= 0) {
+            emit logLine(QStringLiteral("registry %1 gave this node no id (%2): trying again at the next report")
+                             .arg(m_address.text(), QString::fromUtf8(reply.text)));
+            return;
+        }
+        const QByteArray id = QByteArray::number(reply.integer);
+        if (id != m_nodeId) {
+            emit logLine(QStringLiteral("node id %1 is held by another node: this node is node %2 from now on")
+                             .arg(nodeId(), QString::fromLatin1(id)));
+            m_nodeId = id;
+            if (m_self)
+                m_self->id = nodeId();
+            publishAll();
+        }
+    });
     publishAll();
 }
 
@@ -308,7 +393,7 @@ void RedisRegistry::publishAll()
         return;
     // Whatever Redis still holds of this node goes first; then the node and all its users
     // are published again, in login order.
-    eval(Leave, {m_nodeId});
+    eval(Leave, {m_nodeId, m_token, "0"});
     m_expectFresh = true;
     sendHeartbeat();
     m_users.forEach([this](Key key, const User &user) { userChanged(key, user); });
@@ -319,9 +404,11 @@ void RedisRegistry::userChanged(Key key, const User &user)
     m_openFetch.reset();
     if (!m_ready)
         return;
-    eval(Login, {m_nodeId, QByteArray::number(key), encode(user), stored(user.email), user.listed ? "1" : "0",
-                 QByteArray::number(m_users.online()), QByteArray::number(m_users.listed()),
-                 QByteArray::number(user.number)});
+    eval(Login,
+         {m_nodeId, QByteArray::number(key), encode(user), stored(user.email), user.listed ? "1" : "0",
+          QByteArray::number(m_users.online()), QByteArray::number(m_users.listed()), QByteArray::number(user.number),
+          m_token},
+         [this, sentAs = m_nodeId](const RedisLink::Reply &reply) { checkHeld(sentAs, reply); });
 }
 
 void RedisRegistry::userLeft(Key key, const User &)
@@ -329,8 +416,10 @@ void RedisRegistry::userLeft(Key key, const User &)
     m_openFetch.reset();
     if (!m_ready)
         return;
-    eval(Logout, {m_nodeId, QByteArray::number(key), QByteArray::number(m_users.online()),
-                  QByteArray::number(m_users.listed())});
+    eval(Logout,
+         {m_nodeId, QByteArray::number(key), QByteArray::number(m_users.online()), QByteArray::number(m_users.listed()),
+          m_token},
+         [this, sentAs = m_nodeId](const RedisLink::Reply &reply) { checkHeld(sentAs, reply); });
 }
 
 void RedisRegistry::userList(std::function<void(const QByteArray &)> answer)
@@ -400,17 +489,26 @@ void RedisRegistry::findByEmail(const QString &email, std::function<void(std::op
     });
 }
 
-void RedisRegistry::issueNumber(std::function<void(qint32)> answer)
+void RedisRegistry::issueNumber(std::function<void(qint32, const QString &)> answer)
 {
     if (!m_ready) {
-        answer(0);
+        answer(0, QStringLiteral("the registry at %1 is out of reach").arg(m_address.text()));
         return;
     }
-    eval(Issue, {QByteArray::number(Proto::LastUserNumber)}, [answer = std::move(answer)](const RedisLink::Reply &r) {
-        const bool usable = r.kind == RedisLink::Reply::Integer && r.integer >= Proto::FirstUserNumber
-                            && r.integer <= Proto::LastUserNumber;
-        answer(usable ? qint32(r.integer) : 0);
-    });
+    eval(Issue, {QByteArray::number(Proto::LastUserNumber), QByteArray::number(m_reclaimAfterMs)},
+         [this, answer = std::move(answer)](const RedisLink::Reply &r) {
+             if (r.kind == RedisLink::Reply::Integer && r.integer >= Proto::FirstUserNumber
+                 && r.integer <= Proto::LastUserNumber) {
+                 answer(qint32(r.integer), {});
+             } else if (r.kind == RedisLink::Reply::Integer) {
+                 answer(0, QStringLiteral("all %1 user numbers are taken, and none has gone unused for %2 s")
+                               .arg(Proto::LastUserNumber)
+                               .arg(m_reclaimAfterMs / 1000));
+             } else {
+                 answer(0, QStringLiteral("the registry at %1 failed: %2")
+                               .arg(m_address.text(), r.ok() ? QStringLiteral("no answer") : QString::fromUtf8(r.text)));
+             }
+         });
 }
 
 void RedisRegistry::emailOf(qint32 number, std::function<void(const QString &)> answer)
@@ -444,10 +542,17 @@ void RedisRegistry::sendHeartbeat()
           stored(n.directory.Description), QByteArray::number(n.palPort), QByteArray::number(n.users),
           QByteArray::number(n.listed), QByteArray::number(n.connections), QByteArray::number(n.maxUsers),
           QByteArray::number(n.loginsPerSecond, 'f', 1), QByteArray::number(n.lookupsPerSecond, 'f', 1),
-          QByteArray::number(n.listsPerSecond, 'f', 1)},
-         [this](const RedisLink::Reply &reply) {
-             if (reply.kind != RedisLink::Reply::Array || reply.items.size() < 2)
+          QByteArray::number(n.listsPerSecond, 'f', 1), m_token},
+         [this, sentAs = m_nodeId](const RedisLink::Reply &reply) {
+             if (reply.kind != RedisLink::Reply::Array || reply.items.size() < 2 || sentAs != m_nodeId)
                  return;
+             if (reply.items[0].integer == -1) {
+                 // Redis lost the claim (it was wiped) or another node holds the id now.
+                 emit logLine(QStringLiteral("the registry no longer knows node %1 as this node's: claiming an id again")
+                                  .arg(nodeId()));
+                 claimAndPublish();
+                 return;
+             }
              const bool fresh = reply.items[0].integer == 1;
              m_nodes = parseNodes(reply.items[1], m_nodeId);
              if (fresh && !m_expectFresh) {
@@ -475,6 +580,12 @@ bool RedisRegistry::readNodes(const RedisAddress &address, QVector<NodeInfo> *no
     }
     *nodes = parseNodes(replies[0], {});
     return true;
+}
+
+void RedisRegistry::checkHeld(const QByteArray &sentAs, const RedisLink::Reply &reply)
+{
+    if (sentAs == m_nodeId && reply.kind == RedisLink::Reply::Integer && reply.integer == 0)
+        claimAndPublish();
 }
 
 QVector<NodeInfo> RedisRegistry::parseNodes(const RedisLink::Reply &rows, const QByteArray &self)

@@ -9,8 +9,9 @@
 // The registry that several nodes share through one Redis server. Each node keeps its
 // users under its own id; they count only while the node's expiry, renewed by every
 // report, lies ahead, so the users of a node that dies leave the list within the expiry
-// and the next report of any node clears them away. User numbers come from one counter,
-// so they never collide across nodes.
+// and the next report of any node clears them away. A node holds its id by a claim that
+// its reports renew, so no two nodes share one, even after Redis lost its data. User
+// numbers come from one counter, so they never collide across nodes.
 //
 // Every change and question is one Lua script run atomically by Redis, sent over one
 // asynchronous connection: answers keep the order of the questions. Many clients asking
@@ -34,7 +35,7 @@ public:
     void userLeft(Key key, const User &user) override;
     void userList(std::function<void(const QByteArray &)> answer) override;
     void findByEmail(const QString &email, std::function<void(std::optional<User>)> answer) override;
-    void issueNumber(std::function<void(qint32)> answer) override;
+    void issueNumber(std::function<void(qint32, const QString &)> answer) override;
     void emailOf(qint32 number, std::function<void(const QString &)> answer) override;
     void issuedCount(std::function<void(qint64)> answer) override;
     void report(const NodeInfo &self) override;
@@ -44,13 +45,17 @@ public:
     static bool readNodes(const RedisAddress &address, QVector<NodeInfo> *nodes, QString *error);
 
 private:
-    enum Script { Login, Logout, List, Lookup, Issue, Heartbeat, Leave, Nodes, ScriptCount };
+    enum Script { Login, Logout, List, Lookup, Issue, Heartbeat, Leave, Nodes, Claim, ScriptCount };
     struct ListFetch;
 
     void onConnected();
     void onDisconnected(const QString &reason);
     void eval(Script script, QList<QByteArray> args, RedisLink::Callback callback = {});
     void publishAll();
+    // Makes sure the node holds its id (or takes a new one), then publishes everything.
+    void claimAndPublish();
+    // A change sent under the id `sentAs`, refused because it is not this node's any more.
+    void checkHeld(const QByteArray &sentAs, const RedisLink::Reply &reply);
     void sendHeartbeat();
     static QVector<NodeInfo> parseNodes(const RedisLink::Reply &rows, const QByteArray &self);
     static QByteArray encode(const User &user);
@@ -61,6 +66,9 @@ private:
     UserRegistry &m_users;
     RedisLink *m_link;
     QByteArray m_nodeId;
+    // What this run of the node writes into its claim on the id.
+    QByteArray m_token;
+    bool m_claiming = false;
     QByteArray m_sha[ScriptCount];
     bool m_ready = false;
     bool m_reloading = false;

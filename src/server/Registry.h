@@ -4,6 +4,8 @@
 #include "server/UserRegistry.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -48,9 +50,12 @@ public:
     virtual void userList(std::function<void(const QByteArray &message)> answer) = 0;
     // The latest login with this e-mail (lower case) anywhere in the service.
     virtual void findByEmail(const QString &email, std::function<void(std::optional<User>)> answer) = 0;
-    // A user number never handed out before anywhere in the service; 0 when none is left
-    // or the store cannot be reached.
-    virtual void issueNumber(std::function<void(qint32)> answer) = 0;
+    // A user number never handed out before anywhere in the service (or, once all have
+    // been, one never used for a login since the reclaim time); 0 with the reason when
+    // none is left or the store cannot be written.
+    virtual void issueNumber(std::function<void(qint32 number, const QString &why)> answer) = 0;
+    // How long a number handed out but never used for a login stays its receiver's.
+    void setReclaimUnusedAfter(qint64 ms) { m_reclaimAfterMs = ms; }
     // The e-mail last seen with a number that was handed out (empty when none).
     virtual void emailOf(qint32 number, std::function<void(const QString &)> answer) = 0;
     virtual void issuedCount(std::function<void(qint64)> answer) = 0;
@@ -64,4 +69,31 @@ public:
 signals:
     // Losing and finding the store again, for the operator's log.
     void logLine(const QString &line);
+
+protected:
+    // A store that failed says what and why, at most once a minute for each kind of
+    // failure, with how often it failed in between.
+    void reportFailure(const QString &what, const QString &why)
+    {
+        Failure &f = m_failures[what];
+        ++f.count;
+        if (f.told.isValid() && f.told.elapsed() < FailureReportMs)
+            return;
+        emit logLine(QStringLiteral("%1: %2%3")
+                         .arg(what, why,
+                              f.count > 1 ? QStringLiteral(" (%1 failures since the last report)").arg(f.count)
+                                          : QString()));
+        f.count = 0;
+        f.told.start();
+    }
+    static constexpr int FailureReportMs = 60000;
+    qint64 m_reclaimAfterMs = 24 * 3600 * 1000;
+
+private:
+    struct Failure
+    {
+        QElapsedTimer told;
+        int count = 0;
+    };
+    QHash<QString, Failure> m_failures;
 };

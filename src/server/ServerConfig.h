@@ -35,6 +35,18 @@ struct ServerConfig
     int expiryMs = 20000;
     // The operator's figures come this often (0: never).
     int statsIntervalMs = 10000;
+    // Every lookup and list request logged, and nothing summed up.
+    bool verbose = false;
+    // What one address (an IPv6 /64) may hold: open connections, and logged-in entries on
+    // both ports. Far above what a household or an office behind one address needs.
+    int maxConnectionsPerAddress = 64;
+    int maxLoginsPerAddress = 64;
+    // User numbers one address is given: this many at once, then this many a minute.
+    int numberBurst = 10;
+    int numbersPerMinute = 3;
+    // Once every number has been handed out, one that was never used for a login this long
+    // after it was handed out is handed out again.
+    qint64 reclaimUnusedNumbersAfterMs = 24 * 3600 * 1000;
 
     // "HOST:PORT:DESCRIPTION" (the description may hold ":" itself, and may be missing).
     // Nothing when the host is empty or the port is not 1 to 65535.

@@ -18,11 +18,16 @@ SqliteRegistry::~SqliteRegistry() = default;
 bool SqliteRegistry::open(QString *error)
 {
     QString why;
-    if (!m_store.open(m_dataDir, &why)) {
-        if (error)
-            *error = QStringLiteral("cannot open the user numbers: ") + why;
-        return false;
-    }
+    // A read-only or full data folder still lets the node list its users: it runs, says
+    // so now rather than at the first user who asks for a number, and hands out none.
+    Q_UNUSED(error);
+    if (!m_store.open(m_dataDir, &why))
+        reportFailure(QStringLiteral("cannot store user numbers in %1").arg(m_dataDir),
+                      QStringLiteral("cannot open users.sqlite: ") + why
+                          + QStringLiteral("; number requests get no number until this is mended"));
+    else if (!m_store.checkWritable(&why))
+        reportFailure(QStringLiteral("cannot store user numbers in %1").arg(m_store.path()),
+                      why + QStringLiteral("; number requests get no number until this is mended"));
     return true;
 }
 
@@ -40,7 +45,10 @@ QString SqliteRegistry::description() const
 
 void SqliteRegistry::userChanged(Key, const User &user)
 {
-    m_store.remember(user.number, user.email);
+    QString why;
+    if (!m_store.remember(user.number, user.email, &why))
+        reportFailure(QStringLiteral("cannot record the e-mails of user numbers in %1").arg(m_store.path()),
+                      QStringLiteral("number %1: %2").arg(user.number).arg(why));
 }
 
 void SqliteRegistry::userLeft(Key, const User &)
@@ -58,9 +66,11 @@ void SqliteRegistry::findByEmail(const QString &email, std::function<void(std::o
     answer(found ? std::optional<User>(*found) : std::nullopt);
 }
 
-void SqliteRegistry::issueNumber(std::function<void(qint32)> answer)
+void SqliteRegistry::issueNumber(std::function<void(qint32, const QString &)> answer)
 {
-    answer(m_store.issue());
+    QString why;
+    const qint32 number = m_store.issue(m_reclaimAfterMs, &why);
+    answer(number, why);
 }
 
 void SqliteRegistry::emailOf(qint32 number, std::function<void(const QString &)> answer)
@@ -79,7 +89,9 @@ void SqliteRegistry::report(const NodeInfo &self)
     // One database serves one node; its process tells it from an earlier run's report.
     node.id = QString::number(QCoreApplication::applicationPid());
     node.self = true;
-    m_store.writeNode(node);
+    QString why;
+    if (!m_store.writeNode(node, &why))
+        reportFailure(QStringLiteral("cannot record this node's report in %1").arg(m_store.path()), why);
     m_self = node;
 }
 

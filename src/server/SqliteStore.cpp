@@ -41,6 +41,7 @@ bool SqliteStore::open(const QString &folder, QString *error)
         if (error)
             *error = why;
         m_open = false;
+        m_openError = why;
         return false;
     };
     if (!QDir().mkpath(folder))
@@ -59,10 +60,17 @@ bool SqliteStore::open(const QString &folder, QString *error)
     q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
     q.exec(QStringLiteral("PRAGMA busy_timeout=2000"));
     // AUTOINCREMENT never hands out a number again, even one whose row is gone.
+    // "used": the number has been used for a login. New numbers start unused; numbers of a
+    // database from before the column was kept count as used, never to be reclaimed.
     if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS users ("
                                "number INTEGER PRIMARY KEY AUTOINCREMENT, "
                                "email TEXT NOT NULL DEFAULT '', "
-                               "issued TEXT NOT NULL DEFAULT (datetime('now')))")))
+                               "issued TEXT NOT NULL DEFAULT (datetime('now')), "
+                               "used INTEGER NOT NULL DEFAULT 1)")))
+        return fail(q.lastError().text());
+    if (q.exec(QStringLiteral("SELECT used FROM users LIMIT 0")))
+        q.finish();
+    else if (!q.exec(QStringLiteral("ALTER TABLE users ADD COLUMN used INTEGER NOT NULL DEFAULT 1")))
         return fail(q.lastError().text());
     if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS nodes ("
                                "id TEXT PRIMARY KEY, host TEXT, port INTEGER, description TEXT, "
@@ -71,41 +79,89 @@ bool SqliteStore::open(const QString &folder, QString *error)
         return fail(q.lastError().text());
     m_remember = std::make_unique<QSqlQuery>(db);
     // Only a change is written, so repeated logins cost a read.
-    if (!m_remember->prepare(QStringLiteral("UPDATE users SET email = ? WHERE number = ? AND email <> ?")))
+    if (!m_remember->prepare(
+            QStringLiteral("UPDATE users SET email = ?, used = 1 WHERE number = ? AND (email <> ? OR used = 0)")))
         return fail(m_remember->lastError().text());
     m_open = true;
     return true;
 }
 
-qint32 SqliteStore::issue()
+bool SqliteStore::checkWritable(QString *why)
 {
-    if (!m_open)
-        return 0;
+    if (!m_open) {
+        if (why)
+            *why = QStringLiteral("the database is not open");
+        return false;
+    }
+    // A write that is taken back: it fails as a real one would on a read-only database.
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("INSERT INTO users (email) VALUES ('')")))
+    const bool ok = q.exec(QStringLiteral("SAVEPOINT probe"))
+                    && q.exec(QStringLiteral("DELETE FROM nodes WHERE id = '' AND host IS NULL"))
+                    && q.exec(QStringLiteral("INSERT INTO nodes (id) VALUES ('')"));
+    const QString error = q.lastError().text();
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK TO probe"));
+    QSqlQuery(db).exec(QStringLiteral("RELEASE probe"));
+    if (!ok && why)
+        *why = error;
+    return ok;
+}
+
+qint32 SqliteStore::issue(qint64 reclaimAfterMs, QString *why)
+{
+    const auto fail = [&](const QString &reason) {
+        if (why)
+            *why = reason;
         return 0;
-    const qint64 number = q.lastInsertId().toLongLong();
-    if (number < DirectoryProtocol::FirstUserNumber || number > DirectoryProtocol::LastUserNumber) {
-        // The numbers are used up; the row goes, the sequence stays where it is.
-        QSqlQuery drop(db);
-        drop.prepare(QStringLiteral("DELETE FROM users WHERE number = ?"));
-        drop.addBindValue(number);
-        drop.exec();
-        return 0;
+    };
+    if (!m_open)
+        return fail(m_openError.isEmpty() ? QStringLiteral("the database is not open") : m_openError);
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT seq FROM sqlite_sequence WHERE name = 'users'")))
+        return fail(q.lastError().text());
+    const qint64 last = q.next() ? q.value(0).toLongLong() : 0;
+    q.finish();
+    if (last < DirectoryProtocol::LastUserNumber) {
+        if (!q.exec(QStringLiteral("INSERT INTO users (email, used) VALUES ('', 0)")))
+            return fail(q.lastError().text());
+        return qint32(q.lastInsertId().toLongLong());
     }
+    // Every number has been handed out: the one left unused longest goes again, once it
+    // has been unused for the reclaim time.
+    QSqlQuery pick(db);
+    pick.prepare(QStringLiteral("SELECT number FROM users WHERE used = 0 AND issued <= datetime('now', ?) "
+                                "ORDER BY issued, number LIMIT 1"));
+    pick.addBindValue(QStringLiteral("-%1 seconds").arg(reclaimAfterMs / 1000));
+    if (!pick.exec())
+        return fail(pick.lastError().text());
+    if (!pick.next())
+        return fail(QStringLiteral("all %1 user numbers are taken, and none has gone unused for %2")
+                        .arg(DirectoryProtocol::LastUserNumber)
+                        .arg(reclaimAfterMs >= 3600000 ? QStringLiteral("%1 hours").arg(reclaimAfterMs / 3600000)
+                                                       : QStringLiteral("%1 s").arg(reclaimAfterMs / 1000)));
+    const qint64 number = pick.value(0).toLongLong();
+    pick.finish();
+    QSqlQuery take(db);
+    take.prepare(QStringLiteral("UPDATE users SET issued = datetime('now'), email = '' WHERE number = ? AND used = 0"));
+    take.addBindValue(number);
+    if (!take.exec())
+        return fail(take.lastError().text());
     return qint32(number);
 }
 
-void SqliteStore::remember(qint32 number, const QString &email)
+bool SqliteStore::remember(qint32 number, const QString &email, QString *why)
 {
     if (!m_open || number < DirectoryProtocol::FirstUserNumber || number > DirectoryProtocol::LastUserNumber)
-        return;
+        return true;
     m_remember->bindValue(0, email);
     m_remember->bindValue(1, number);
     m_remember->bindValue(2, email);
-    m_remember->exec();
+    const bool ok = m_remember->exec();
+    if (!ok && why)
+        *why = m_remember->lastError().text();
     m_remember->finish();
+    return ok;
 }
 
 QString SqliteStore::emailOf(qint32 number) const
@@ -130,10 +186,10 @@ int SqliteStore::issuedCount() const
     return 0;
 }
 
-void SqliteStore::writeNode(const NodeInfo &node)
+bool SqliteStore::writeNode(const NodeInfo &node, QString *why)
 {
     if (!m_open)
-        return;
+        return true;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.prepare(QStringLiteral("INSERT OR REPLACE INTO nodes (id, host, port, description, pal_port, users, listed, "
                              "connections, max_users, logins, lookups, lists, reported, expiry) "
@@ -152,7 +208,11 @@ void SqliteStore::writeNode(const NodeInfo &node)
     q.addBindValue(node.listsPerSecond);
     q.addBindValue(QDateTime::currentMSecsSinceEpoch());
     q.addBindValue(node.expiryMs);
-    q.exec();
+    if (q.exec())
+        return true;
+    if (why)
+        *why = q.lastError().text();
+    return false;
 }
 
 void SqliteStore::removeNode(const QString &id)

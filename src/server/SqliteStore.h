@@ -11,7 +11,8 @@ class QSqlQuery;
 // The embedded registry's database, "users.sqlite" in the server's data folder: the user
 // numbers handed out with the e-mail each belongs to, and the node's latest report (which
 // "zelmo-directory --stats" reads). A number is never handed out twice, not even after a
-// restart.
+// restart, until all have been: then one that was never used for a login within the
+// reclaim time is handed out again.
 class SqliteStore
 {
 public:
@@ -26,16 +27,21 @@ public:
     bool isOpen() const { return m_open; }
     QString path() const { return m_path; }
 
-    // A new number, 1 to 1000000; 0 when all are taken or the database failed.
-    qint32 issue();
-    // Records the e-mail of a number that was handed out; others are ignored.
-    void remember(qint32 number, const QString &email);
+    // Whether the database takes writes; false with the reason.
+    bool checkWritable(QString *why);
+    // A new number, 1 to 1000000, or a reclaimed one (see above); 0 with the reason when
+    // none is left or the database failed.
+    qint32 issue(qint64 reclaimAfterMs, QString *why);
+    // Records that a number that was handed out was used for a login, with its e-mail;
+    // others are ignored. False with the reason when the database failed.
+    bool remember(qint32 number, const QString &email, QString *why);
     // The e-mail recorded for a number (empty when none or not handed out).
     QString emailOf(qint32 number) const;
     int issuedCount() const;
 
-    // A node's report, replacing its previous one; its age is counted from now.
-    void writeNode(const NodeInfo &node);
+    // A node's report, replacing its previous one; its age is counted from now. False with
+    // the reason when the database failed.
+    bool writeNode(const NodeInfo &node, QString *why);
     void removeNode(const QString &id);
     QVector<NodeInfo> readNodes() const;
 
@@ -43,6 +49,8 @@ private:
     QString m_connection;
     QString m_path;
     bool m_open = false;
+    // Why the database could not be opened, for every later use.
+    QString m_openError;
     // Prepared once: every login records its e-mail.
     std::unique_ptr<QSqlQuery> m_remember;
 };

@@ -19,6 +19,8 @@ void UserRegistry::login(Key key, const User &user)
         m_users.erase(it);
     }
     m_users.insert(key, Slot{user, serial});
+    if (user.pal)
+        ++m_palEntries;
     if (numbered(user.number))
         ++m_numbers[user.number];
     else
@@ -45,6 +47,8 @@ std::optional<UserRegistry::User> UserRegistry::logout(Key key)
 void UserRegistry::forget(Key key, const Slot &slot)
 {
     const User &user = slot.user;
+    if (user.pal)
+        --m_palEntries;
     if (numbered(user.number)) {
         auto n = m_numbers.find(user.number);
         if (n != m_numbers.end() && --n.value() <= 0)

@@ -30,6 +30,8 @@ public:
         bool video = false;
         bool audio = false;
         bool listed = false;
+        // Logged in on the pal port (else the directory port).
+        bool pal = false;
     };
 
     // Registers the connection's entry, or replaces it on a repeated login.
@@ -44,6 +46,8 @@ public:
     int online() const { return int(m_numbers.size()) + m_anonymous; }
     int listed() const { return int(m_listed.size()); }
     int connections() const { return int(m_users.size()); }
+    // Logged-in connections on one port, whatever numbers they gave.
+    int entries(bool pal) const { return pal ? m_palEntries : int(m_users.size()) - m_palEntries; }
 
     // The "LS1" answer: the counts and the first listed users in login order, kept until
     // the next change so that many clients asking at once cost one build.
@@ -65,6 +69,7 @@ private:
     QHash<Key, Slot> m_users;
     QHash<qint32, int> m_numbers; // user number -> connections holding it
     int m_anonymous = 0;
+    int m_palEntries = 0;
     std::map<quint64, Key> m_listed; // login serial -> connection, for the list order
     QMultiHash<QString, Key> m_byEmail;
     quint64 m_nextSerial = 1;

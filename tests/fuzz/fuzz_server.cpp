@@ -17,16 +17,20 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <linux/tcp.h>
 #include <memory>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -100,6 +104,83 @@ int portOf(int fd, bool peer)
     return ntohs(reinterpret_cast<const sockaddr_in &>(a).sin_port);
 }
 
+// Why a connection to the server's port failed: the error, whether the server still
+// listens there and how full its queue is, and the descriptors the process holds.
+void explainFailedConnect(int port, int error)
+{
+    std::fprintf(stderr, "connecting to 127.0.0.1:%d failed: %s (errno %d)\n", port, std::strerror(error), error);
+    int descriptors = 0;
+    bool listening = false;
+    if (DIR *dir = opendir("/proc/self/fd")) {
+        while (dirent *entry = readdir(dir)) {
+            if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
+                continue;
+            ++descriptors;
+            const int candidate = std::atoi(entry->d_name);
+            int accepting = 0;
+            socklen_t length = sizeof accepting;
+            if (portOf(candidate, false) != port
+                || getsockopt(candidate, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &length) != 0 || !accepting)
+                continue;
+            listening = true;
+            // For a listener the kernel reports its accept queue in these two fields.
+            tcp_info info{};
+            length = sizeof info;
+            if (getsockopt(candidate, IPPROTO_TCP, TCP_INFO, &info, &length) == 0)
+                std::fprintf(stderr, "the server listens on descriptor %d: state %u, %u waiting to be accepted of "
+                                     "a backlog of %u\n",
+                             candidate, unsigned(info.tcpi_state), info.tcpi_unacked, info.tcpi_sacked);
+        }
+        closedir(dir);
+    }
+    if (!listening)
+        std::fprintf(stderr, "nothing in this process listens on port %d any more\n", port);
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    std::fprintf(stderr, "%d descriptors open of a limit of %llu; the server holds %d connections\n", descriptors,
+                 static_cast<unsigned long long>(files.rlim_cur), world().server->connectionCount());
+    // The kernel's counts, machine-wide, of handshakes dropped at a full listening queue.
+    QFile netstat(QStringLiteral("/proc/net/netstat"));
+    if (netstat.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = netstat.readAll().split('\n');
+        for (qsizetype i = 0; i + 1 < lines.size(); i += 2) {
+            if (!lines[i].startsWith("TcpExt:"))
+                continue;
+            const QList<QByteArray> names = lines[i].split(' ');
+            const QList<QByteArray> values = lines[i + 1].split(' ');
+            for (qsizetype k = 0; k < names.size() && k < values.size(); ++k) {
+                if (names[k] == "ListenOverflows" || names[k] == "ListenDrops")
+                    std::fprintf(stderr, "%s %s\n", names[k].constData(), values[k].constData());
+            }
+        }
+    }
+}
+
+// Connects the socket: 0, or why not. libFuzzer's timeout alarm (SIGALRM every few seconds,
+// its handler set without SA_RESTART) interrupts a connect that has to wait for the
+// handshake, as it may on a busy machine; the connection then goes on by itself, and its
+// outcome is read once the socket is writable.
+int connectTo(int fd, const sockaddr_in &address)
+{
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+        return 0;
+    if (errno != EINTR)
+        return errno;
+    pollfd writable{fd, POLLOUT, 0};
+    for (;;) {
+        const int r = ::poll(&writable, 1, SettleMs);
+        if (r > 0)
+            break;
+        if (r == 0)
+            return ETIMEDOUT;
+        if (errno != EINTR)
+            return errno;
+    }
+    int error = 0;
+    socklen_t length = sizeof error;
+    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 ? error : errno;
+}
+
 // One client: its socket, the server's end of the connection (the server runs in this
 // process, so whether it has read everything can be asked of its socket), and what it
 // has been sent so far that is not a whole message yet.
@@ -153,7 +234,10 @@ struct Client
         a.sin_family = AF_INET;
         a.sin_port = htons(quint16(port));
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        FUZZ_CHECK(::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0);
+        if (const int error = connectTo(fd, a)) {
+            explainFailedConnect(port, error);
+            FUZZ_CHECK(!"connected to the server");
+        }
         serverPort = port;
         localPort = portOf(fd, false);
         written = 0;

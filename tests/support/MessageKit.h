@@ -105,10 +105,12 @@ struct RawSender
     QByteArray heard;
     bool closed = false;
 
-    explicit RawSender(int port)
+    // `from`: the loopback address it sends from (a listener holds few from one address).
+    explicit RawSender(int port, const QString &from = QStringLiteral("127.0.0.1"))
     {
         QObject::connect(socket.get(), &QTcpSocket::readyRead, [this] { heard += socket->readAll(); });
         QObject::connect(socket.get(), &QTcpSocket::disconnected, [this] { closed = true; });
+        socket->bind(QHostAddress(from), 0);
         socket->connectToHost(QHostAddress::LocalHost, quint16(port));
     }
     bool connected() const { return socket->state() == QAbstractSocket::ConnectedState; }

@@ -19,6 +19,9 @@ int portBlock(int span = 20);
 QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
 
+// The resident memory of a process (0: this one), in kB; 0 when it cannot be read.
+qint64 residentKilobytes(qint64 pid = 0);
+
 // `count` samples of a sine tone sampled at 8000 Hz, and the root-mean-square level of samples.
 std::vector<qint16> tone(double hertz, int count, double amplitude = 8000);
 double rms(const qint16 *samples, int count);

@@ -1,0 +1,507 @@
+// zelmo-directory under attack, one scenario per way in: a lookup flood, a Redis that
+// loses its data, forged log lines, a log flood, numbers taken by the thousand, numbers
+// reused past --max-users, a read-only data folder, one address taking every place, a
+// stranger's deadline meeting the next client of its slot, and long names. Each runs the
+// real server (in this process, or the executable where its memory or its mounts count)
+// and a real Redis where the shared registry is at stake.
+
+#include "server/DirectoryServer.h"
+#include "server/RedisRegistry.h"
+#include "server/SqliteStore.h"
+#include "support/DirectoryKit.h"
+#include "support/RedisProcess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <csignal>
+#include <memory>
+#include <vector>
+
+#include <sys/prctl.h>
+
+namespace Proto = DirectoryProtocol;
+using DirectoryKit::Server;
+
+namespace {
+
+// A bare client from a loopback address of its choice.
+struct Client
+{
+    QTcpSocket socket;
+    QByteArray received;
+    bool closed = false;
+
+    explicit Client(int port, const QString &from = QStringLiteral("127.0.0.1"))
+    {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
+        QObject::connect(&socket, &QTcpSocket::disconnected, [this] { closed = true; });
+        socket.bind(QHostAddress(from), 0);
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    }
+    void send(const QByteArray &bytes) { socket.write(bytes); }
+    // Waits for a whole answer starting with the command; empty when none came.
+    QByteArray answer(const QByteArray &command, int ms = 5000)
+    {
+        QByteArray found;
+        (void)QTest::qWaitFor(
+            [&] {
+                const qsizetype at = received.indexOf(command + ';');
+                const qsizetype end = at < 0 ? -1 : received.indexOf("<ET>", at);
+                if (end < 0)
+                    return false;
+                found = received.mid(at, end + 4 - at);
+                received.remove(0, end + 4);
+                return true;
+            },
+            ms);
+        return found;
+    }
+};
+
+QByteArray login(int number, const QByteArray &name, const QByteArray &email)
+{
+    return "LGN;" + Proto::userNumberField(number) + ';' + name + ';' + email
+           + ";Here;;0;YES;YES;2.51;YES;NO;v1.2;2000;<ET>";
+}
+
+// An answer without its terminator (empty stays empty).
+QByteArray body(const QByteArray &answer)
+{
+    return answer.endsWith("<ET>") ? answer.chopped(4) : answer;
+}
+
+// A user number asked for on a connection of its own from the address; 0 when no answer came.
+qint32 askNumber(int palPort, const QString &from)
+{
+    Client c(palPort, from);
+    c.send("RSN;<ET>");
+    return Proto::parseNewNumber(body(c.answer("NSN")));
+}
+
+// The zelmo-directory executable, dying with the test, its log kept line by line.
+struct DirectoryProcess
+{
+    QProcess process;
+    QStringList log;
+    int directoryPort = 0;
+
+    // `wrapper`: a command line the server runs under (its last word is followed by the
+    // server's own), for a private mount namespace.
+    bool start(const QStringList &options, const QStringList &wrapper = {})
+    {
+        directoryPort = TestSupport::portBlock(2);
+        QStringList args = wrapper;
+        args << QCoreApplication::applicationDirPath() + QStringLiteral("/../zelmo-directory")
+             << QStringLiteral("--listen") << QStringLiteral("127.0.0.1") << QStringLiteral("--directory-port")
+             << QString::number(directoryPort) << QStringLiteral("--pal-port") << QString::number(directoryPort + 1)
+             << QStringLiteral("--stats-every") << QStringLiteral("0") << options;
+        // Freed memory is given back at once under the address sanitizer, whose default
+        // quarantine would otherwise count as the server's.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":quarantine_size_mb=1"));
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        QObject::connect(&process, &QProcess::readyRead, [this] {
+            while (process.canReadLine())
+                log << QString::fromUtf8(process.readLine()).trimmed();
+        });
+        const QString program = args.takeFirst();
+        process.start(program, args);
+        return QTest::qWaitFor([&] { return logged(QStringLiteral("listening on")) > 0 || process.state() == QProcess::NotRunning; },
+                               10000)
+               && process.state() == QProcess::Running;
+    }
+    ~DirectoryProcess()
+    {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    int logged(const QString &part) const { return int(log.filter(part).size()); }
+};
+
+} // namespace
+
+class TestServerAbuse : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void aLookupFloodLeavesEveryoneElseServedAndMemoryFlat()
+    {
+        if (RedisProcess::program().isEmpty())
+            QSKIP("redis-server is not installed (scripts/deps.sh installs it)");
+        RedisProcess redis;
+        QString why;
+        QVERIFY2(redis.start(TestSupport::portBlock(1), &why), qPrintable(why));
+        DirectoryProcess node;
+        QVERIFY2(node.start({QStringLiteral("--registry"), redis.url()}), qPrintable(node.log.join('\n')));
+        const qint64 pid = node.process.processId();
+        Client ann(node.directoryPort);
+        ann.send(login(5, "Ann", "ann@x.org") + "LS1<ET>");
+        QVERIFY(!ann.answer("LS1").isEmpty());
+        QTest::qWait(300);
+        const qint64 memoryBefore = TestSupport::residentKilobytes(pid);
+
+        // One client that never logs in asks 4000 lookups at a time, reading the answers.
+        QTcpSocket flood;
+        qint64 answered = 0;
+        QByteArray floodIn;
+        QByteArray batch;
+        for (int i = 0; i < 4000; ++i)
+            batch += "GEM;x@y;<ET>";
+        connect(&flood, &QTcpSocket::readyRead, this, [&] {
+            floodIn += flood.readAll();
+            answered += floodIn.count("<ET>");
+            floodIn = floodIn.mid(floodIn.lastIndexOf("<ET>") + 4);
+        });
+        connect(&flood, &QTcpSocket::bytesWritten, this, [&] {
+            if (flood.bytesToWrite() == 0)
+                flood.write(batch);
+        });
+        flood.connectToHost(QHostAddress::LocalHost, quint16(node.directoryPort));
+        QVERIFY(flood.waitForConnected(5000));
+        flood.write(batch);
+
+        // Meanwhile a probe logs in and asks for the list, again and again.
+        std::vector<double> times;
+        int unanswered = 0;
+        qint64 peak = memoryBefore;
+        QElapsedTimer during;
+        during.start();
+        for (int n = 0; during.elapsed() < 6000; ++n) {
+            // Waited for without the event loop, whose waits come in steps of 10 ms: the
+            // flood's socket buffers keep the node busy meanwhile.
+            QElapsedTimer took;
+            took.start();
+            QTcpSocket probe;
+            probe.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0);
+            probe.connectToHost(QHostAddress::LocalHost, quint16(node.directoryPort));
+            QByteArray heard;
+            if (probe.waitForConnected(2000)) {
+                probe.write(login(100 + n, "Probe", "probe@x.org") + "LS1<ET>");
+                while (!heard.contains("LS1;") || !heard.endsWith("<ET>")) {
+                    if (took.elapsed() > 2000 || !probe.waitForReadyRead(int(2000 - took.elapsed())))
+                        break;
+                    heard += probe.readAll();
+                }
+            }
+            if (heard.contains("LS1;") && heard.endsWith("<ET>"))
+                times.push_back(double(took.nsecsElapsed()) / 1e6);
+            else
+                ++unanswered;
+            probe.abort();
+            peak = std::max(peak, TestSupport::residentKilobytes(pid));
+            QTest::qWait(20);
+        }
+        flood.abort();
+        QTest::qWait(500);
+        const qint64 memoryAfter = TestSupport::residentKilobytes(pid);
+        std::sort(times.begin(), times.end());
+        const auto at = [&](double p) { return times.empty() ? 0.0 : times[size_t(p * double(times.size() - 1))]; };
+        qInfo("lookup flood on a Redis node: %lld lookups answered; %d probes, %d unanswered, login and list "
+              "median %.1f ms, 99th percentile %.1f ms, slowest %.1f ms; memory %lld kB before, %lld kB at most, "
+              "%lld kB after",
+              answered, int(times.size()) + unanswered, unanswered, at(0.5), at(0.99), times.empty() ? 0 : times.back(),
+              memoryBefore, peak, memoryAfter);
+        QCOMPARE(unanswered, 0);
+        QVERIFY(answered > 1000);
+        QVERIFY2(peak - memoryBefore < 20 * 1024, "the flood made the node's memory grow by 20 MB or more");
+        // The figure against the 50 ms target is printed above; a probe held up for long
+        // (the fault: several seconds) fails here.
+        QVERIFY2(at(0.99) < 1000, "a probe waited a second or more behind the flood");
+        QVERIFY(node.logged(QStringLiteral("unanswered")) == 0);
+    }
+
+    void aNodeKeepsItsIdWhenRedisLosesItsData()
+    {
+        if (RedisProcess::program().isEmpty())
+            QSKIP("redis-server is not installed (scripts/deps.sh installs it)");
+        auto redis = std::make_unique<RedisProcess>();
+        const int redisPort = TestSupport::portBlock(1);
+        QString why;
+        QVERIFY2(redis->start(redisPort, &why), qPrintable(why));
+        ServerConfig config;
+        config.redis = RedisAddress::parse(redis->url());
+        config.expiryMs = 2000;
+        config.statsIntervalMs = 0;
+        Server a(config);
+        Client ann(a.directoryPort());
+        ann.send(login(5, "Ann", "ann@x.org") + "LS1<ET>");
+        QVERIFY(!ann.answer("LS1").isEmpty());
+
+        // Redis restarts without its data, and a new node starts at once.
+        redis = std::make_unique<RedisProcess>();
+        QVERIFY2(redis->start(redisPort, &why), qPrintable(why));
+        Server b(config);
+        const auto idOf = [](Server &s) { return static_cast<RedisRegistry &>(s.server->registry()).nodeId(); };
+
+        // Ann is found on the new node, and stays found: the nodes hold different ids.
+        Client bob(b.directoryPort());
+        bob.send(login(6, "Bob", "bob@x.org") + "LS1<ET>");
+        QVERIFY(!bob.answer("LS1").isEmpty());
+        QElapsedTimer stable;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                bob.send("GEM;ann@x.org;<ET>");
+                const QByteArray found = bob.answer("GER", 2000);
+                if (!found.contains(";Ann;"))
+                    stable.invalidate();
+                else if (!stable.isValid())
+                    stable.start();
+                return stable.isValid() && stable.elapsed() > 3 * config.expiryMs;
+            },
+            20000));
+        QVERIFY2(idOf(a) != idOf(b), qPrintable(idOf(a)));
+        bob.send("LS1<ET>");
+        QVERIFY(bob.answer("LS1").contains(";Ann;"));
+    }
+
+    void peerTextReachesTheLogAsOneCleanLine()
+    {
+        ServerConfig config;
+        config.verbose = true;
+        Server server(config);
+        const QByteArray forged = "Eve\r\n2026-12-07 03:00:00 logout directory #1 \x1b[2J\x1b]0 owned\x07";
+        Client eve(server.directoryPort());
+        eve.send(login(5, forged, "eve@x.org"));
+        eve.send("GEM;mallory\r\n2026-12-07 03:00:01 login\x1b[31m;<ET>");
+        QVERIFY(!eve.answer("GER").isEmpty());
+        // A NUL: what follows it stays in the line.
+        Client nul(server.palPort());
+        nul.send(QByteArray("GEM;before", 10) + QByteArray(1, '\0') + "after@x.org;<ET>");
+        QVERIFY(!nul.answer("GER").isEmpty());
+        eve.socket.disconnectFromHost();
+        QTRY_COMPARE(server.log.filter(QRegularExpression(QStringLiteral("^logout "))).size(), 1);
+
+        for (const QString &line : std::as_const(server.log)) {
+            for (const QChar c : line)
+                QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x7f, qPrintable(line));
+        }
+        QCOMPARE(server.logged(QStringLiteral("2026-12-07 03:00:00 logout directory")), 2);
+        QVERIFY(server.log.filter(QStringLiteral("login ")).first().contains(QStringLiteral("Eve  2026-12-07")));
+        QCOMPARE(server.logged(QStringLiteral("mallory  2026-12-07 03:00:01 login [31m")), 1);
+        QCOMPARE(server.logged(QStringLiteral("before after@x.org")), 1);
+    }
+
+    void lookupsAreCountedNotLoggedAndRepeatsAreSummedUp()
+    {
+        Server server;
+        server.server->setLoginDeadline(300);
+        server.server->setSummaryPeriod(1500);
+        Client asker(server.directoryPort());
+        asker.send(login(5, "Ann", "ann@x.org"));
+        QTRY_COMPARE(server.server->users().online(), 1);
+        QByteArray batch;
+        for (int i = 0; i < 1000; ++i)
+            batch += "GEM;nobody@x.org;<ET>";
+        qint64 answers = 0;
+        for (int round = 0; round < 10; ++round) {
+            asker.send(batch);
+            QVERIFY(QTest::qWaitFor([&] { return asker.received.count("GER;") >= 1000; }, 10000));
+            answers += asker.received.count("GER;");
+            asker.received.clear();
+        }
+        QCOMPARE(answers, qint64(10000));
+        QCOMPARE(server.server->counters().lookups, quint64(10000));
+        qsizetype bytes = 0;
+        for (const QString &line : std::as_const(server.log))
+            bytes += line.size() + 1;
+        qInfo("10000 lookups: %lld bytes of log", qlonglong(bytes));
+        QVERIFY2(bytes < 1000, qPrintable(server.log.join('\n')));
+        QVERIFY(server.server->statsLine().contains(QStringLiteral("lookups/s")));
+
+        // Thirty connections that never log in: a few lines, then one that sums up the rest.
+        std::vector<std::unique_ptr<Client>> silent;
+        for (int i = 0; i < 30; ++i)
+            silent.push_back(std::make_unique<Client>(server.directoryPort()));
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(silent.begin(), silent.end(), [](const auto &c) { return c->closed; }),
+                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(server.logged(QStringLiteral("more like \"dropped: no login\" from 127.0.0.1")) >= 1,
+                                 5000);
+        // Five a period at most, over at most two periods.
+        QVERIFY(server.logged(QStringLiteral("dropped: no login")) - server.logged(QStringLiteral("more like")) <= 10);
+    }
+
+    void numbersAreRationedPerAddressAndNeverRunOutSilently()
+    {
+        ServerConfig config;
+        config.numberBurst = 3;
+        config.numbersPerMinute = 2;
+        Server server(config);
+        const auto ask = [&](const QString &from) { return askNumber(server.palPort(), from); };
+        // Reconnecting for each number: three at once from one address, then none for now.
+        QList<qint32> numbers;
+        for (int i = 0; i < 8; ++i)
+            numbers << ask(QStringLiteral("127.0.0.1"));
+        QCOMPARE(numbers, (QList<qint32>{1, 2, 3, -1, -1, -1, -1, -1}));
+        // Another address is served.
+        QCOMPARE(ask(QStringLiteral("127.0.0.2")), 4);
+        QVERIFY(server.logged(QStringLiteral("this address had its 3 at once and 2 a minute")) >= 1);
+    }
+
+    void usedUpNumbersAreSaidAndUnusedOnesReclaimed()
+    {
+        ServerConfig config;
+        config.reclaimUnusedNumbersAfterMs = 1000;
+        Server server(config);
+        const auto ask = [&](const QString &from) { return askNumber(server.palPort(), from); };
+        // A store that has handed out all but the last two numbers.
+        server.server.reset();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("abuse-seed"));
+            db.setDatabaseName(server.config.dataDir + QStringLiteral("/users.sqlite"));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("DELETE FROM sqlite_sequence WHERE name = 'users'")));
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES ('users', 999998)")));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("abuse-seed"));
+        server.start();
+        const qint32 used = ask(QStringLiteral("127.0.0.3"));
+        QCOMPARE(used, 999999);
+        Client user(server.palPort(), QStringLiteral("127.0.0.3"));
+        user.send(login(used, "Una", "una@x.org"));
+        QTRY_COMPARE(server.server->users().online(), 1);
+        QCOMPARE(ask(QStringLiteral("127.0.0.4")), 1000000);
+        QCOMPARE(ask(QStringLiteral("127.0.0.5")), -1);
+        QCOMPARE(server.logged(QStringLiteral("no user number to give: all 1000000 user numbers are taken")), 1);
+        // The last one was never used for a login: after the reclaim time it goes again,
+        // the one used for a login never does.
+        QTest::qWait(2200);
+        QCOMPARE(ask(QStringLiteral("127.0.0.6")), 1000000);
+        QCOMPARE(ask(QStringLiteral("127.0.0.7")), -1);
+    }
+
+    void maxUsersCountsEveryEntryWhateverNumberItGives()
+    {
+        ServerConfig config;
+        config.maxUsers = 5;
+        Server server(config);
+        std::vector<std::unique_ptr<Client>> clients;
+        for (int i = 0; i < 20; ++i) {
+            clients.push_back(std::make_unique<Client>(server.directoryPort()));
+            clients.back()->send(login(1234, "Same" + QByteArray::number(i), "same@x.org"));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(std::count_if(clients.begin(), clients.end(), [](const auto &c) { return c->closed; })
+                                     == 15,
+                                 10000);
+        QCOMPARE(server.server->users().entries(false), 5);
+        clients.front()->send("LS1<ET>");
+        const Proto::UserList list = Proto::parseUserList(body(clients.front()->answer("LS1")));
+        QCOMPARE(int(list.entries.size()), 5);
+        // A user still holds a pal entry beside the directory one.
+        Client pal(server.palPort());
+        pal.send(login(1234, "Same0", "same@x.org"));
+        QTRY_COMPARE(server.server->users().entries(true), 1);
+    }
+
+    void aReadOnlyDataFolderIsSaidAndHandsOutNoNumbers()
+    {
+        if (QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("-m"), QStringLiteral("true")}) != 0)
+            QSKIP("this test may not make a mount namespace of its own for a read-only data folder (it needs root)");
+        QTemporaryDir data;
+        {
+            SqliteStore store;
+            QVERIFY(store.open(data.path(), nullptr));
+        }
+        // The folder is read-only for the server alone, in a mount namespace of its own.
+        DirectoryProcess node;
+        const QString mount = QStringLiteral("mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" \"$0\" "
+                                             "&& exec \"$@\"");
+        QVERIFY2(node.start({QStringLiteral("--data"), data.path()},
+                            {QStringLiteral("unshare"), QStringLiteral("-m"), QStringLiteral("--propagation"),
+                             QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"), mount, data.path()}),
+                 qPrintable(node.log.join('\n')));
+        QCOMPARE(node.logged(QStringLiteral("cannot store user numbers in")), 1);
+        QVERIFY(node.log.filter(QStringLiteral("cannot store user numbers in")).first().contains(data.path()));
+
+        // Every asker is answered, without a number; the log says it once.
+        for (int i = 0; i < 5; ++i) {
+            Client c(node.directoryPort + 1, QStringLiteral("127.0.0.%1").arg(i + 2));
+            c.send("RSN;<ET>");
+            QCOMPARE(c.answer("NSN"), QByteArray("NSN;-1;<ET>"));
+        }
+        QTest::qWait(200);
+        QCOMPARE(node.logged(QStringLiteral("no user number to give: ")), 1);
+    }
+
+    void oneAddressCannotTakeEveryPlace()
+    {
+        ServerConfig config;
+        config.maxLoginsPerAddress = 10;
+        Server server(config);
+        std::vector<std::unique_ptr<Client>> flood;
+        for (int i = 0; i < 100; ++i)
+            flood.push_back(std::make_unique<Client>(i % 2 ? server.palPort() : server.directoryPort()));
+        QTRY_VERIFY_WITH_TIMEOUT(std::count_if(flood.begin(), flood.end(), [](const auto &c) { return c->closed; }) == 36,
+                                 10000);
+        QCOMPARE(server.server->connectionCount(), 64);
+        // Logins from the flooding address stop at its share.
+        std::vector<Client *> held;
+        for (const auto &c : flood) {
+            if (!c->closed && held.size() < 12)
+                held.push_back(c.get());
+        }
+        for (size_t i = 0; i < held.size(); ++i)
+            held[i]->send(login(10 + int(i), "Flood", "flood@x.org"));
+        QTRY_COMPARE(server.server->users().connections(), 10);
+        QTRY_COMPARE(int(std::count_if(held.begin(), held.end(), [](const Client *c) { return c->closed; })), 2);
+        QCOMPARE(server.logged(QStringLiteral("turned away: 10 logins from this address already")), 2);
+
+        // Another address logs in and is served.
+        Client ann(server.directoryPort(), QStringLiteral("127.0.0.2"));
+        ann.send(login(5, "Ann", "ann@x.org") + "LS1<ET>");
+        QVERIFY(ann.answer("LS1").contains(";Ann;"));
+        QVERIFY(server.logged(QStringLiteral("64 connections from this address already")) <= 5);
+    }
+
+    void aStrangersLoginDeadlineSparesTheNextClientOfItsSlot()
+    {
+        Server server;
+        server.server->setLoginDeadline(500);
+        {
+            Client stranger(server.directoryPort());
+            QTRY_COMPARE(server.server->connectionCount(), 1);
+        }
+        QTRY_COMPARE(server.server->connectionCount(), 0);
+        // The next client takes the slot the stranger left, and logs in.
+        Client ann(server.directoryPort());
+        ann.send(login(5, "Ann", "ann@x.org"));
+        QTRY_COMPARE(server.server->users().online(), 1);
+        // The stranger's deadline passes: Ann stays.
+        QTest::qWait(800);
+        QVERIFY(!ann.closed);
+        ann.send("LS1<ET>");
+        QVERIFY(ann.answer("LS1").contains(";Ann;"));
+        QCOMPARE(server.logged(QStringLiteral("dropped: no login")), 0);
+    }
+
+    void aLongNameIsCutBetweenCharacters()
+    {
+        Server server;
+        const QByteArray a63(63, 'a');
+        Client ann(server.directoryPort());
+        // A character beyond the basic plane, and a letter with its accent, across the cut.
+        ann.send(login(5, a63 + "\xF0\x9F\x98\x80" + "b", "ann@x.org"));
+        Client bob(server.directoryPort());
+        bob.send(login(6, QByteArray(62, 'b') + "xe\xCC\x81" + "z", "bob@x.org"));
+        QTRY_COMPARE(server.server->users().online(), 2);
+        ann.send("LS1<ET>");
+        const Proto::UserList list = Proto::parseUserList(body(ann.answer("LS1")));
+        QCOMPARE(int(list.entries.size()), 2);
+        QCOMPARE(list.entries[0].Name, QString::fromLatin1(a63));
+        QCOMPARE(list.entries[1].Name, QString::fromLatin1(QByteArray(62, 'b') + "x"));
+    }
+};
+
+QTEST_MAIN(TestServerAbuse)
+#include "tst_serverabuse.moc"
