@@ -135,20 +135,34 @@ int AudioEngine::initAudioOut()
     return 0;
 }
 
+// A device is taken out of the engine before it is stopped: stopping runs the event loop,
+// and what runs there may close or reopen this direction meanwhile.
+void AudioEngine::stopInput()
+{
+    if (std::unique_ptr<AudioInputDevice> input = std::move(m_input)) {
+        input->disconnect(this);
+        input->stop();
+    }
+}
+
+void AudioEngine::stopOutput()
+{
+    if (std::unique_ptr<AudioOutputDevice> output = std::move(m_output)) {
+        output->disconnect(this);
+        output->stop();
+    }
+}
+
 void AudioEngine::inputFailed(const QString &reason)
 {
-    m_input->disconnect(this);
-    m_input->stop();
-    m_input.reset();
+    stopInput();
     m_inputLost = true;
     emit deviceFailed(reason);
 }
 
 void AudioEngine::outputFailed(const QString &reason)
 {
-    m_output->disconnect(this);
-    m_output->stop();
-    m_output.reset();
+    stopOutput();
     m_outputLost = true;
     emit deviceFailed(reason);
 }
@@ -162,11 +176,7 @@ void AudioEngine::setAudioInDevice(const QByteArray &id)
     if (m_input && m_inputOpened == (chosen ? id : m_devices->defaultAudioInput()))
         return;
     // Blocks already recorded stay to be read; the new device's sound follows them.
-    if (m_input) {
-        m_input->disconnect(this);
-        m_input->stop();
-        m_input.reset();
-    }
+    stopInput();
     m_inputLost = initAudioIn() != 0;
 }
 
@@ -198,11 +208,7 @@ void AudioEngine::setVoiceProcessing(const VoiceProcessor::Options &options)
 
 void AudioEngine::closeAudioIn()
 {
-    if (m_input) {
-        m_input->disconnect(this);
-        m_input->stop();
-        m_input.reset();
-    }
+    stopInput();
     m_inputLost = false;
     m_blocks.clear();
     m_partialCount = 0;
@@ -214,11 +220,7 @@ void AudioEngine::closeAudioIn()
 
 void AudioEngine::closeAudioOut()
 {
-    if (m_output) {
-        m_output->disconnect(this);
-        m_output->stop();
-        m_output.reset();
-    }
+    stopOutput();
     m_outputLost = false;
 }
 

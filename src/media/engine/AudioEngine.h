@@ -115,6 +115,8 @@ private:
     void takeSamples(const QList<qint16> &samples);
     std::unique_ptr<AudioInputDevice> openInput();
     std::unique_ptr<AudioOutputDevice> openOutput();
+    void stopInput();
+    void stopOutput();
     void inputFailed(const QString &reason);
     void outputFailed(const QString &reason);
 

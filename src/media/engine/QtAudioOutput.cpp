@@ -3,6 +3,7 @@
 #include <QAudioSink>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 #include <limits>
 
@@ -71,13 +72,15 @@ void QtAudioOutput::stop()
     m_playEndMs = 0;
     m_realEndMs = 0;
     m_lastSoundMs = -1;
-    if (!m_sink)
-        return;
-    m_sink->disconnect(this);
-    m_sink->stop();
-    delete m_sink;
-    m_sink = nullptr;
+    // Taken out first: the sink's teardown runs the event loop, and what runs there may
+    // stop this output again.
+    QAudioSink *sink = std::exchange(m_sink, nullptr);
     m_io = nullptr;
+    if (!sink)
+        return;
+    sink->disconnect(this);
+    sink->stop();
+    delete sink;
 }
 
 void QtAudioOutput::write(const qint16 *samples, int count)
