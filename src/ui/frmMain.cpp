@@ -211,7 +211,8 @@ void frmMain::buildIndicators(QWidget *parent)
     m_micLevel->setRange(0, 100);
     m_micLevel->setTextVisible(false);
     m_micLevel->setOrientation(Qt::Vertical);
-    m_micLevel->setFixedWidth(6);
+    // As tall as the lamps beside it, so it reads as the microphone's.
+    m_micLevel->setFixedSize(6, 16);
     m_micLevel->setAccessibleName(tr("Microphone level"));
     m_micLevel->setToolTip(tr("Microphone level"));
     m_camLed = pictureLabel(strip, QStringLiteral("imgLedCam"), QPixmap(), tr("Camera"));
