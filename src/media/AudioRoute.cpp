@@ -97,29 +97,27 @@ void AudioRoute::follow()
 void AudioRoute::followOne(bool input)
 {
     Direction &d = input ? m_in : m_out;
-    d.pinned = input ? m_pinnedInput : m_pinnedOutput;
     const QList<DeviceProvider::SoundDevice> devices = input ? m_devices.audioInputs() : m_devices.audioOutputs();
+    for (const DeviceProvider::SoundDevice &device : devices)
+        m_names.insert(device.id, device.description.isEmpty() ? QString::fromUtf8(device.id) : device.description);
+    const QByteArray pinned = input ? m_pinnedInput : m_pinnedOutput;
     const QByteArray fallback = input ? m_devices.defaultAudioInput() : m_devices.defaultAudioOutput();
-    const QByteArray wanted = findDevice(devices, d.pinned) ? d.pinned : fallback;
+    const QByteArray wanted = findDevice(devices, pinned) ? pinned : fallback;
 
-    if (!d.inUse.isEmpty() && !findDevice(devices, d.inUse)) {
-        const QString gone = d.inUseName;
-        const QString now = wanted.isEmpty() ? tr("none") : QStringLiteral("\"%1\"").arg(nameOf(devices, wanted));
-        m_logLine(input ? tr("The microphone \"%1\" went away; now using %2").arg(gone, now)
-                        : tr("The speaker \"%1\" went away; now using %2").arg(gone, now));
-        d.inUse.clear();
+    const QByteArray inUse = input ? m_engine.audioInDeviceInUse() : m_engine.audioOutDeviceInUse();
+    if (!inUse.isEmpty() && !findDevice(devices, inUse)) {
+        if (d.reported != inUse) {
+            const QString gone = m_names.value(inUse, QString::fromUtf8(inUse));
+            const QString now = wanted.isEmpty() ? tr("none") : QStringLiteral("\"%1\"").arg(nameOf(devices, wanted));
+            m_logLine(input ? tr("The microphone \"%1\" went away; now using %2").arg(gone, now)
+                            : tr("The speaker \"%1\" went away; now using %2").arg(gone, now));
+            d.reported = inUse;
+        }
+    } else {
+        d.reported.clear();
     }
     if (input)
         m_engine.setAudioInDevice(wanted);
     else
         m_engine.setAudioOutDevice(wanted);
-    const QByteArray open = input ? m_engine.audioInDevice() : m_engine.audioOutDevice();
-    const bool lost = input ? m_engine.isAudioInLost() : m_engine.isAudioOutLost();
-    if (!open.isEmpty() && findDevice(devices, open)) {
-        d.inUse = open;
-        d.inUseName = nameOf(devices, open);
-    } else if (open.isEmpty() && !lost) {
-        // Closed as it should be: nothing of ours goes away with it.
-        d.inUse.clear();
-    }
 }

@@ -2,6 +2,7 @@
 
 #include "media/engine/DeviceProvider.h"
 
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 
@@ -50,10 +51,8 @@ signals:
 private:
     struct Direction
     {
-        QByteArray pinned;
-        // The device in use as last seen, and its description, to say what went away.
-        QByteArray inUse;
-        QString inUseName;
+        // The device in use that went away and was reported, so it is said once.
+        QByteArray reported;
     };
     void followOne(bool input);
     void settle();
@@ -65,6 +64,8 @@ private:
     QByteArray m_pinnedOutput;
     Direction m_in;
     Direction m_out;
+    // The descriptions of the devices seen, to name one that has gone.
+    QHash<QByteArray, QString> m_names;
     QTimer m_settle;
     int m_settleStep = 0;
 };

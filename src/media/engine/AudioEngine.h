@@ -51,6 +51,10 @@ public:
     // The devices open now (empty when closed).
     QByteArray audioInDevice() const { return m_input ? m_inputOpened : QByteArray(); }
     QByteArray audioOutDevice() const { return m_output ? m_outputOpened : QByteArray(); }
+    // The device each direction is on: the one open, or the one that failed while open
+    // (empty when closed).
+    QByteArray audioInDeviceInUse() const { return m_input || m_inputLost ? m_inputOpened : QByteArray(); }
+    QByteArray audioOutDeviceInUse() const { return m_output || m_outputLost ? m_outputOpened : QByteArray(); }
     // A device failed while open and waits to be opened again.
     bool isAudioInLost() const { return m_inputLost; }
     bool isAudioOutLost() const { return m_outputLost; }
