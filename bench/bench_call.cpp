@@ -16,6 +16,12 @@
 //                                             whose loopback carries KBIT kbit/s, shared by
 //                                             both directions; talk latched; 640x480 from
 //                                             1024 kbit/s on, else 320x240)
+//   bench_call --secure [--link KBIT] ...    (the same call encrypted, as two programs of this
+//                                             version hold it, and plain, as with an older
+//                                             program that has no encrypted port; both with
+//                                             talk, 320x240 unless --size; then how long a
+//                                             call takes to start when the encrypted port is
+//                                             refused and when a firewall drops it silently)
 //   bench_call --side caller|callee ...      (one side; started by the above)
 
 #include "call/CallControl.h"
@@ -28,9 +34,14 @@
 #include "media/engine/EchoReference.h"
 #include "media/engine/SoundTimeline.h"
 #include "media/engine/VoiceProcessor.h"
+#include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
 #include "media/engine/VideoEngine.h"
+#include "secure/CallSecurity.h"
+#include "secure/SecurityService.h"
+#include "secure/TlsSetup.h"
+#include "support/TestSupport.h"
 #include "ui/Program.h"
 #include "support/SoundRig.h"
 #include "ui/frmMain.h"
@@ -56,6 +67,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -115,9 +127,9 @@ int freePortBlock(int from)
 {
     for (int base = from; base < from + 400; base += 4) {
         bool free = true;
-        for (int i = 0; i < 4 && free; ++i) {
+        for (const int port : {base, base + 1, base + 2, base + 3, base + TlsSetup::PortOffset}) {
             QTcpServer probe;
-            free = probe.listen(QHostAddress::Any, quint16(base + i));
+            free = free && probe.listen(QHostAddress::Any, quint16(port));
         }
         if (free)
             return base;
@@ -173,8 +185,14 @@ private:
     qint64 m_last = 0;
 };
 
+// How the callee answers: encrypted as this version does, or as an older program with no
+// encrypted port (which refuses the attempt at once), or with the encrypted port behind a
+// firewall that drops the attempt without a word.
+enum class Answering { Encrypted, Refused, Silent };
+
 // One side of the call. Prints one line "RESULT key=value ..." when the call is over.
-int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, bool processing)
+int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, bool processing,
+            Answering answering, bool alignCamera)
 {
     const bool caller = side == QLatin1String("caller");
     QTemporaryDir dir;
@@ -185,6 +203,12 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     bool tailDone = false;
     QObject::connect(&program, &Program::startupTailFinished, &program, [&] { tailDone = true; });
     program.start();
+    std::unique_ptr<TestSupport::SilentPort> silent;
+    if (!caller && answering != Answering::Encrypted) {
+        program.security().shutdown();
+        if (answering == Answering::Silent)
+            silent = std::make_unique<TestSupport::SilentPort>(port + TlsSetup::PortOffset);
+    }
     program.sounds().setMuted(true);
     program.videoEngine().setCaptureFormat(-1, size);
     // The program as a user starts it: the splash goes, the windows of last time come back.
@@ -221,6 +245,8 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         latencies.push_back(double(qint32(now - stamp.msecs)));
     });
 
+    QElapsedTimer setup;
+    setup.start();
     if (caller) {
         program.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(peerPort), 2000, 0);
     } else {
@@ -231,8 +257,23 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         std::printf("RESULT error=no-call\n");
         return 1;
     }
+    const qint64 setupMs = setup.elapsed();
+    const bool encrypted = program.security().call().status().encrypted();
     if (talk)
         program.audioControl().talkPressed(Qt::RightButton); // latched talk
+    if (alignCamera) {
+        // The camera's clock starts again on a tick of the send loop, so every run meets
+        // the ticks at the same phase.
+        auto *aligned = new QObject(&program);
+        QObject::connect(program.mainWindow()->tmrMain(), &QTimer::timeout, aligned, [&program, aligned] {
+            if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.devices()).patternCamera()) {
+                camera->setOnDemand(true);
+                camera->setOnDemand(false);
+            }
+            aligned->deleteLater();
+        });
+        runFor(200);
+    }
 
     // Measured from the moment the call is up: the first seconds count too.
     const MediaStats::Totals start = program.mediaStats().totals();
@@ -262,12 +303,13 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
 
     std::printf("RESULT side=%s seconds=%.2f framesSent=%lld framesReceived=%lld framesDrawn=%lld unreadable=%lld "
                 "blocksSent=%lld blocksPlayed=%lld totalBlocksSent=%lld totalBlocksPlayed=%lld bytesSent=%lld "
-                "bytesReceived=%lld framesSkipped=%lld cpu=%.3f maxrss=%ld latMedian=%.1f latP99=%.1f latencies=%zu\n",
+                "bytesReceived=%lld framesSkipped=%lld cpu=%.3f maxrss=%ld latMedian=%.1f latP99=%.1f latencies=%zu "
+                "setupMs=%lld encrypted=%d\n",
                 qPrintable(side), elapsed, end.framesSent - start.framesSent,
                 end.framesReceived - start.framesReceived, framesDrawn, unreadable, windowBlocksSent,
                 windowBlocksPlayed, totalSent, totalPlayed, end.bytesSent - start.bytesSent,
                 end.bytesReceived - start.bytesReceived, end.framesSkipped - start.framesSkipped, cpu, peakKilobytes(), percentile(latencies, 0.5),
-                percentile(latencies, 0.99), latencies.size());
+                percentile(latencies, 0.99), latencies.size(), setupMs, encrypted ? 1 : 0);
     std::fflush(stdout);
     program.shutdown();
     return 0;
@@ -311,10 +353,13 @@ struct Outcome
     double soundPlayed = 1.0;
     double cpuA = -1; // share of one core
     double cpuB = -1;
+    double setupMs = -1;
+    bool encrypted = false;
 };
 
 Outcome runPair(const QString &self, QSize size, int seconds, bool talk, int portFrom, const Targets &targets,
-                const QString &title, bool processing = true)
+                const QString &title, Answering answering = Answering::Encrypted, bool alignCamera = false,
+                bool processing = true)
 {
     Outcome outcome;
     const int calleePort = freePortBlock(portFrom);
@@ -322,14 +367,16 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, int por
     const QString sizeText = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
     const QStringList common{QStringLiteral("--size"), sizeText, QStringLiteral("--seconds"), QString::number(seconds),
                              QStringLiteral("--talk"), talk ? QStringLiteral("1") : QStringLiteral("0"),
-                             QStringLiteral("--processing"), processing ? QStringLiteral("1") : QStringLiteral("0")};
+                             QStringLiteral("--processing"), processing ? QStringLiteral("1") : QStringLiteral("0"),
+                             QStringLiteral("--answering"), QString::number(int(answering))};
+    const QStringList align = alignCamera ? QStringList{QStringLiteral("--align-camera")} : QStringList();
 
     QProcess callee;
     QProcess caller;
     callee.setProcessChannelMode(QProcess::SeparateChannels);
     caller.setProcessChannelMode(QProcess::SeparateChannels);
     callee.start(self, QStringList{QStringLiteral("--side"), QStringLiteral("callee"), QStringLiteral("--port"),
-                                   QString::number(calleePort)} + common);
+                                   QString::number(calleePort)} + common + align);
     QByteArray calleeOut;
     if (!waitFor([&] {
             calleeOut += callee.readAllStandardOutput();
@@ -342,7 +389,7 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, int por
     }
     caller.start(self, QStringList{QStringLiteral("--side"), QStringLiteral("caller"), QStringLiteral("--port"),
                                    QString::number(callerPort), QStringLiteral("--peer-port"),
-                                   QString::number(calleePort)} + common);
+                                   QString::number(calleePort)} + common + align);
     const int limit = (seconds + 90) * 1000;
     QByteArray callerOut;
     waitFor([&] {
@@ -369,9 +416,11 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, int por
     auto per = [&](const Result &r, const char *key) { return value(r, key) / value(r, "seconds"); };
     auto verdict = [](bool ok) { return ok ? "met" : "NOT met"; };
 
-    std::printf("\n== %s: %s, %s, %d s of call%s ==\n", qPrintable(title), qPrintable(sizeText),
+    outcome.setupMs = value(a, "setupMs");
+    outcome.encrypted = value(a, "encrypted") > 0 && value(b, "encrypted") > 0;
+    std::printf("\n== %s: %s, %s, %d s of call, %s%s ==\n", qPrintable(title), qPrintable(sizeText),
                 talk ? "talk latched on both sides" : "no talk", seconds,
-                processing ? "" : ", microphone processing off");
+                outcome.encrypted ? "encrypted" : "not encrypted", processing ? "" : ", microphone processing off");
     std::printf("%-38s %10s %10s   %s\n", "each direction", "A->B", "B->A", "target");
     auto row = [&](const char *label, double ab, double ba, const char *format, const QString &target) {
         char x[32];
@@ -427,6 +476,8 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, int por
     std::printf("%-38s %10s %10s\n", "each side", "A", "B");
     const double cpuA = per(a, "cpu");
     const double cpuB = per(b, "cpu");
+    outcome.cpuA = cpuA;
+    outcome.cpuB = cpuB;
     row("CPU (% of one core)", 100 * cpuA, 100 * cpuB, "%.1f",
         targets.maxCpu < 0 ? QString()
                            : QStringLiteral("< %1  %2").arg(100 * targets.maxCpu).arg(QString::fromLatin1(
@@ -551,7 +602,7 @@ bool compareProcessing(const QString &self, int seconds, int rounds, int portFro
             if (processing && on.ok && round == 0)
                 continue;
             const Outcome o = runPair(self, QSize(320, 240), seconds, true, portFrom, Targets{},
-                                      QStringLiteral("loopback"), processing);
+                                      QStringLiteral("loopback"), Answering::Encrypted, false, processing);
             portFrom += 40;
             ok = ok && o.ok;
             if (o.ok) {
@@ -578,6 +629,53 @@ bool compareProcessing(const QString &self, int seconds, int rounds, int portFro
     std::fflush(stdout);
     measureProcessing(std::max(seconds, 10));
     return ok;
+}
+
+// The same call encrypted and plain, one after the other, and the encrypted run's figures
+// beside the plain run's with the margins it may differ by; then how much later a call to an
+// older program starts when its encrypted port is refused or silently dropped.
+//
+// The test camera's clock starts on a tick of the send loop in both runs: left alone, its
+// frames meet the ticks at a phase that differs from run to run and moves the median
+// latency by up to half a frame interval, which would drown the difference looked for.
+bool compareSecure(const QString &self, QSize size, int seconds, const Targets &targets, const QString &where)
+{
+    const Outcome secure = runPair(self, size, seconds, true, 27300, targets, where + QStringLiteral(", encrypted"),
+                                   Answering::Encrypted, true);
+    const Outcome plain = runPair(self, size, seconds, true, 27340, targets, where + QStringLiteral(", plain"),
+                                  Answering::Refused, true);
+    const Outcome silent = runPair(self, size, 3, true, 27380, targets,
+                                   where + QStringLiteral(", plain, the encrypted port dropped silently"),
+                                   Answering::Silent, true);
+    if (!secure.ok || !plain.ok)
+        return false;
+    auto verdict = [](bool ok) { return ok ? "met" : "NOT met"; };
+    const double fpsSecure = std::min(secure.fpsAB, secure.fpsBA);
+    const double fpsPlain = std::min(plain.fpsAB, plain.fpsBA);
+    const double cpuDelta = 100 * std::max(secure.cpuA - plain.cpuA, secure.cpuB - plain.cpuB);
+    std::printf("\n== encrypted beside plain (%s) ==\n", qPrintable(where));
+    std::printf("%-40s %10s %10s   %s\n", "", "encrypted", "plain", "target");
+    std::printf("%-40s %10s %10s\n", "the call was encrypted", secure.encrypted ? "yes" : "NO",
+                plain.encrypted ? "YES" : "no");
+    std::printf("%-40s %10.2f %10.2f   no fewer than plain - 0.5  %s\n", "frames received per second (lower way)",
+                fpsSecure, fpsPlain, verdict(fpsSecure >= fpsPlain - 0.5));
+    std::printf("%-40s %10.0f %10.0f   within 5 ms of plain  %s\n", "capture->drawn median (ms, worse way)",
+                secure.medianMs, plain.medianMs, verdict(secure.medianMs <= plain.medianMs + 5));
+    std::printf("%-40s %10.1f %10.1f\n", "CPU caller (% of one core)", 100 * secure.cpuA, 100 * plain.cpuA);
+    std::printf("%-40s %10.1f %10.1f   within 0.5 points of plain  %s\n", "CPU callee (% of one core)",
+                100 * secure.cpuB, 100 * plain.cpuB, verdict(cpuDelta <= 0.5));
+    std::printf("%-40s %10.1f %10.1f\n", "sound blocks played of those sent (%)", 100 * secure.soundPlayed,
+                100 * plain.soundPlayed);
+    std::printf("%-40s %10.0f %10.0f\n", "call set up, caller's view (ms)", secure.setupMs, plain.setupMs);
+    if (silent.ok)
+        std::printf("%-40s %10s %10.0f   at most plain + 500 ms  %s\n",
+                    "call set up, encrypted port dropped (ms)", "", silent.setupMs,
+                    verdict(silent.setupMs <= plain.setupMs + 500));
+    std::printf("\nsecure %s: fps %.1f vs %.1f, median %.0f vs %.0f ms, CPU %+.2f points, set-up %.0f / %.0f / %.0f ms\n",
+                qPrintable(where), fpsSecure, fpsPlain, secure.medianMs, plain.medianMs, cpuDelta, secure.setupMs,
+                plain.setupMs, silent.setupMs);
+    std::fflush(stdout);
+    return secure.encrypted && !plain.encrypted;
 }
 
 QSize parseSize(const QString &text)
@@ -637,6 +735,11 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("processing"), QStringLiteral("the microphone's processing on (1) or off (0)"),
                       QStringLiteral("0|1"), QStringLiteral("1")});
     parser.addOption({QStringLiteral("voice"), QStringLiteral("only the microphone processing's figures")});
+    parser.addOption({QStringLiteral("secure"), QStringLiteral("an encrypted call beside a plain one")});
+    parser.addOption({QStringLiteral("answering"), QStringLiteral("how the callee answers (one side only)"),
+                      QStringLiteral("0|1|2"), QStringLiteral("0")});
+    parser.addOption({QStringLiteral("align-camera"),
+                      QStringLiteral("the test camera's clock starts on a tick (one side only)")});
     parser.process(app);
     const int seconds = std::max(1, parser.value(QStringLiteral("seconds")).toInt());
     const QString sizeOption = parser.value(QStringLiteral("size"));
@@ -650,7 +753,9 @@ int main(int argc, char **argv)
         return runSide(parser.value(QStringLiteral("side")), parser.value(QStringLiteral("port")).toInt(),
                        parser.value(QStringLiteral("peer-port")).toInt(), onlySize.isValid() ? onlySize : QSize(320, 240),
                        seconds, parser.value(QStringLiteral("talk")) == QLatin1String("1"),
-                       parser.value(QStringLiteral("processing")) != QLatin1String("0"));
+                       parser.value(QStringLiteral("processing")) != QLatin1String("0"),
+                       Answering(std::clamp(parser.value(QStringLiteral("answering")).toInt(), 0, 2)),
+                       parser.isSet(QStringLiteral("align-camera")));
     }
 
     const QString self = QCoreApplication::applicationFilePath();
@@ -677,6 +782,8 @@ int main(int argc, char **argv)
         std::printf("bench_call: a %d kbit/s link shared by both directions (tbf, burst %d bytes, queue %d ms), "
                     "two programs in two processes, defaults, talk latched on both sides\n",
                     kbit, LinkBurstBytes, LinkQueueMs);
+        if (parser.isSet(QStringLiteral("secure")))
+            return compareSecure(self, size, seconds, targets, QStringLiteral("link %1 kbit/s").arg(kbit)) ? 0 : 1;
         const Outcome o = runPair(self, size, seconds, true, 2000, targets, QStringLiteral("link %1 kbit/s").arg(kbit));
         if (!o.ok)
             return 1;
@@ -685,6 +792,16 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    if (parser.isSet(QStringLiteral("secure"))) {
+        std::printf("bench_call --secure: two programs with test devices in two processes, default settings (self "
+                    "view open, data-rates window open on B); A calls B, talk latched on both sides\n");
+        Targets targets;
+        targets.maxCpu = 0.05;
+        return compareSecure(self, onlySize.isValid() ? onlySize : QSize(320, 240), seconds, targets,
+                             QStringLiteral("loopback"))
+                   ? 0
+                   : 1;
+    }
     std::printf("bench_call: two programs with test devices in two processes, default settings (self view open, "
                 "data-rates window open on B); A calls B\n");
     QList<QSize> sizes{QSize(320, 240), QSize(640, 480)};

@@ -10,9 +10,11 @@
 #   --out DIR        screenshots and logs (default: build/demo)
 #   --port-base N    ports to use when no private network namespace can be had
 #   --keep           keep the temporary profile folders
-# Without a display it runs on a virtual one (Xvfb). Where it can, it runs in a private
-# network namespace, so the programs use their default ports without meeting any ZELMO
-# or directory server already running on this machine.
+# Without a display it runs on a virtual one (Xvfb). As root it runs on two machines made of
+# network namespaces (the directory server and Ann on one, Bob on the other), as two people
+# on two computers would; otherwise, where it can, in one private network namespace, so the
+# programs use their default ports without meeting any ZELMO or directory server already
+# running on this machine.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ZELMO_BUILD_DIR:-$root/build}"
@@ -27,7 +29,7 @@ while [ $# -gt 0 ]; do
     --keep) keep=(--keep); shift ;;
     --no-build) build_first=0; shift ;;
     --build-dir) build=$2; shift 2 ;;
-    -h | --help) sed -n '2,15s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,16s/^# \{0,1\}//p' "$0"; exit 0 ;;
     *) echo "demo.sh: unknown argument $1 (try --help)" >&2; exit 2 ;;
   esac
 done
@@ -37,7 +39,14 @@ fi
 demo=("$build/zelmo-demo" --bin "$build" --out "${out:-$build/demo}" "${keep[@]}")
 
 isolate=()
-if command -v unshare >/dev/null && command -v ip >/dev/null; then
+two_machines=0
+probe="zelmo-demo-probe-$$"
+if [ "$(id -u)" -eq 0 ] && command -v ip >/dev/null && ip netns add "$probe" 2>/dev/null; then
+  ip netns del "$probe"
+  two_machines=1
+  demo+=(--two-machines)
+  echo "The demo runs on two machines made of network namespaces, on the programs' default ports."
+elif command -v unshare >/dev/null && command -v ip >/dev/null; then
   if [ "$(id -u)" -eq 0 ] && unshare -n true 2>/dev/null; then
     isolate=(unshare -n)
   elif unshare -rn true 2>/dev/null; then
@@ -46,7 +55,7 @@ if command -v unshare >/dev/null && command -v ip >/dev/null; then
 fi
 if [ ${#isolate[@]} -gt 0 ]; then
   echo "The demo runs in a private network namespace, on the programs' default ports."
-elif [ -n "$port_base" ]; then
+elif [ -n "$port_base" ] && [ "$two_machines" -eq 0 ]; then
   demo+=(--port-base "$port_base")
 fi
 

@@ -34,6 +34,16 @@ if [ -f "$profile/zelmo.ini" ]; then
   [[ "$value" =~ ^-?[0-9]+$ ]] && port=$(((value + 65536) % 65536))
 fi
 
+# Whether the directory server named in the profile is on this machine: a loopback name or
+# address, this machine's name, or one of its own addresses (as the other machines name it).
+on_this_machine() {
+  case "$1" in
+    localhost | 127.* | ::1 | "$(hostname)" | "$(hostname -f 2>/dev/null || hostname)") return 0 ;;
+  esac
+  local addresses
+  addresses=$(ip -o addr show 2>/dev/null | awk '{ sub("/.*", "", $4); print $4 }') || return 1
+  grep -qxF -- "$1" <<<"$addresses"
+}
 answers() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
 server=""
@@ -45,28 +55,27 @@ stop_server() {
 }
 trap stop_server EXIT
 
-case "$host" in
-  localhost | 127.0.0.1 | ::1 | "$(hostname)")
-    if ! answers "$port"; then
-      data="${XDG_DATA_HOME:-$HOME/.local/share}/zelmo-directory"
-      mkdir -p "$data"
-      log="$data/zelmo-directory.log"
-      "$build/zelmo-directory" --directory-port "$port" --data "$data" </dev/null >>"$log" 2>&1 &
-      server=$!
-      for _ in $(seq 50); do
-        answers "$port" || ! kill -0 "$server" 2>/dev/null && break
-        sleep 0.1
-      done
-      if answers "$port"; then
-        echo "Started the directory server zelmo-directory on port $port (pals on 2015, log in $log);"
-        echo "it stops when ZELMO exits."
-      else
-        echo "Could not start zelmo-directory on port $port (see $log); ZELMO starts without it."
-        server=""
-      fi
+# The server it starts listens on every interface, so other machines reach it too.
+if on_this_machine "$host"; then
+  if ! answers "$port"; then
+    data="${XDG_DATA_HOME:-$HOME/.local/share}/zelmo-directory"
+    mkdir -p "$data"
+    log="$data/zelmo-directory.log"
+    "$build/zelmo-directory" --directory-port "$port" --data "$data" </dev/null >>"$log" 2>&1 &
+    server=$!
+    for _ in $(seq 50); do
+      answers "$port" || ! kill -0 "$server" 2>/dev/null && break
+      sleep 0.1
+    done
+    if answers "$port"; then
+      echo "Started the directory server zelmo-directory on port $port (pals on 2015, log in $log);"
+      echo "it stops when ZELMO exits."
+    else
+      echo "Could not start zelmo-directory on port $port (see $log); ZELMO starts without it."
+      server=""
     fi
-    ;;
-esac
+  fi
+fi
 
 status=0
 "$build/zelmo" "$@" || status=$?

@@ -303,8 +303,40 @@ private slots:
         QTRY_COMPARE(elsewhere.connections, 1);
         QTemporaryDir other;
         Program restarted({TestSupport::portBlock(), other.path(), {}, false});
-        QCOMPARE(restarted.directory().palServerHost(), QStringLiteral("localhost"));
+        restarted.settings().DirAddress = QStringLiteral("dir.example.org");
+        QCOMPARE(restarted.directory().palServerHost(), QStringLiteral("dir.example.org"));
         QCOMPARE(restarted.directory().palServerPort(), 2015);
+    }
+
+    void thePalServerGoesWithTheDirectoryServer()
+    {
+        // Two servers on this machine, told apart by the address they are reached at.
+        RawServer pal;
+        User ann(QStringLiteral("Ann"), 1, pal.port(), {}, 55);
+        DirectoryService &d = ann.directory();
+        ann.state().settings.DirAddress = QStringLiteral("localhost");
+        d.connectPalServer();
+        QTRY_VERIFY(pal.received.startsWith("LGN; 55;"));
+        QCOMPARE(d.palServerHost(), QStringLiteral("localhost"));
+
+        // A "BSY" moves the pal server while the directory server stays.
+        RawServer elsewhere;
+        pal.send("BSY;127.0.0.1;" + QByteArray::number(elsewhere.port()) + ";<ET>");
+        QTRY_VERIFY(!d.ippServerPal().isConnected());
+        d.palCheckTick();
+        QTRY_COMPARE(elsewhere.connections, 1);
+        QCOMPARE(d.palServerHost(), QStringLiteral("127.0.0.1"));
+
+        // A new directory server brings the pal server along, to its host and the usual
+        // port, whatever the "BSY" said; the old pal connection closes.
+        QTRY_VERIFY(d.ippServerPal().isConnected());
+        pal.received.clear();
+        d.chooseDirectory(QStringLiteral("127.0.0.1:1"));
+        QCOMPARE(d.palServerHost(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(d.palServerPort(), pal.port());
+        QTRY_COMPARE(pal.connections, 2);
+        QTRY_VERIFY(pal.received.startsWith("LGN; 55;"));
+        QTRY_COMPARE(elsewhere.client->state(), QAbstractSocket::UnconnectedState);
     }
 };
 

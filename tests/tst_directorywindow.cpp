@@ -160,21 +160,45 @@ private slots:
 
     void refreshWithTheDirectoryClosedStillChecksPals()
     {
+        RawServer directory;
         RawServer pal;
-        User ann(QStringLiteral("Ann"), 1, pal.port(), {}, 81);
+        User ann(QStringLiteral("Ann"), directory.port(), pal.port(), {}, 81);
+        ann.directory().addPalFromMessage(QStringLiteral("bob@x.org"));
+        ann.window()->show();
+        // The check asked for while connecting goes out once logged in.
+        const QByteArray login = "LGN; 81;Ann;ann@example.org;Room Ann;;3;NO;NO;2.51;NO;NO;v1.2;"
+                                 + QByteArray::number(ann.port) + ";<ET>";
+        QTRY_COMPARE(pal.received, login + "GEM;bob@x.org;<ET>");
+        pal.send("GER;bob@x.org;Bob;Lima;0.0.0.0;0;<ET>");
+        QTRY_COMPARE(ann.directory().palCheckPosition(), 0);
+
+        // The directory connection closes: Refresh does not open it again, and still checks
+        // the pals.
+        QTRY_VERIFY(ann.directory().ippServer().isConnected());
+        ann.directory().ippServer().setConnected(false);
+        directory.received.clear();
+        pal.received.clear();
+        ann.find<QPushButton>("cmdRefresh")->click();
+        QTRY_COMPARE(pal.received, QByteArray("GEM;bob@x.org;<ET>"));
+        QVERIFY(!ann.directory().ippServer().isConnected());
+        QCOMPARE(directory.connections, 1);
+        QCOMPARE(directory.received, QByteArray());
+        QCOMPARE(ann.directory().tmrCheckPal()->interval(), 45000);
+        QVERIFY(ann.directory().tmrCheckPal()->isActive());
+    }
+
+    void withoutADirectoryServerThereIsNoPalServer()
+    {
+        User ann(QStringLiteral("Ann"), 1, 1, {}, 82);
         ann.state().settings.DirAddress.clear();
         ann.directory().addPalFromMessage(QStringLiteral("bob@x.org"));
         ann.window()->show();
         QCOMPARE(ann.window()->panelText(2), QStringLiteral("Type in IP Address for Connection"));
-        QVERIFY(!ann.directory().ippServer().isConnected());
         ann.find<QPushButton>("cmdRefresh")->click();
-        // The check asked for while connecting goes out once logged in.
-        QTRY_COMPARE(pal.received, "LGN; 81;Ann;ann@example.org;Room Ann;;3;NO;NO;2.51;NO;NO;v1.2;"
-                                       + QByteArray::number(ann.port) + ";<ET>GEM;bob@x.org;<ET>");
-        QCOMPARE(ann.window()->panelText(2), QStringLiteral("Type in IP Address for Connection"));
+        // Nothing was dialled: the pal server lives on the directory server's host.
         QCOMPARE(ann.directory().ippServer().remotePort(), 0);
-        QCOMPARE(ann.directory().tmrCheckPal()->interval(), 45000);
-        QVERIFY(ann.directory().tmrCheckPal()->isActive());
+        QVERIFY(ann.directory().palServerHost().isEmpty());
+        QVERIFY(ann.directory().ippServerPal().remoteAddress().isEmpty());
     }
 
     void palsAreAddedAndDeletedFromTheWindow()

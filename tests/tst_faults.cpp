@@ -266,7 +266,8 @@ private slots:
         QTemporaryDir profile;
         earlierRun(profile.path());
         const QMap<QString, QByteArray> before = contents(profile.path());
-        QCOMPARE(before.keys(), QStringList({"refuse.dat", "zelmo.ini", "zelmo.log", "zelmo.num", "zelmo.pal"}));
+        QCOMPARE(before.keys(),
+                 QStringList({"identity.key", "refuse.dat", "zelmo.ini", "zelmo.log", "zelmo.num", "zelmo.pal"}));
 
         RawServer directory;
         RawServer pals;

@@ -90,11 +90,16 @@ private slots:
         // On a machine without a camera or sound device the start-up's notice about it is
         // there too.
         log.removeIf([](const QString &line) { return line.contains(QLatin1String(": ZELMO found no ")); });
+        // The first run makes the key for encrypted calls, and says so.
+        const qsizetype keyLines = log.removeIf(
+            [](const QString &line) { return line.endsWith(QLatin1String(": Made a new key for encrypted calls")); });
+        QCOMPARE(keyLines, 1);
         QCOMPARE(log.size(), 2);
         QVERIFY(log[0].endsWith(QStringLiteral(": ZELMO Power Up")));
         QVERIFY(log[1].endsWith(QStringLiteral(": ZELMO Power Down")));
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("refuse.dat"))));
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("zelmo.pal"))));
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("identity.key"))));
     }
 
     void startupTailRestoresWindowsAndAsksForUserData()

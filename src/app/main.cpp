@@ -29,7 +29,7 @@ const char *const MoreHelp =
     "ZELMO listens on four consecutive ports, from 2000 unless --port says otherwise: call\n"
     "control, media, quick messages and text chat. When the first is taken it moves on by\n"
     "four (2004, 2008, 2012). The directory server is localhost:2010 unless the Options\n"
-    "dialog names another; the pal server is localhost:2015.\n"
+    "dialog names another; the pal server is on the directory server's host, port 2015.\n"
     "\n"
     "The address to call is a host name, a dotted address, host:port or [IPv6]:port; the\n"
     "next incoming call is then accepted without asking.\n"

@@ -59,6 +59,11 @@ void CallControl::setClock(std::function<QTime()> now)
     m_now = std::move(now);
 }
 
+void CallControl::setRequestCheck(std::function<RequestVerdict(int connectionId)> check)
+{
+    m_requestCheck = std::move(check);
+}
+
 void CallControl::setDeadlines(int silentMs, int lingerMs, int mediaWaitMs)
 {
     m_silentMs = silentMs;
@@ -327,10 +332,22 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
         return;
     }
 
+    const RequestVerdict verdict = m_requestCheck ? m_requestCheck(connectionId) : RequestVerdict::Offer;
+    if (verdict == RequestVerdict::Refuse) {
+        m_ep.ipdControl.sendData(connectionId, ControlProtocol::refusal());
+        armDeadline(connectionId, m_lingerMs);
+        m_logLine(QStringLiteral("Refused a call that was not encrypted from ") + m.name + QStringLiteral(", ")
+                  + m.location + QLatin1Char(' ') + address);
+        emit informationRequested(QStringLiteral("A call from %1 (%2) was refused: it was not encrypted, and only "
+                                                 "encrypted calls are accepted (Options).")
+                                      .arg(m.name, m.location));
+        return;
+    }
+
     // Only an offered call names the peer; a busy caller must not rename the current one.
     m_state.PeerName = m.name;
     m_offerPending = true;
-    const bool autoAccept = m_state.settings.AutoAccept || m_state.AutoAnswerOnce;
+    const bool autoAccept = verdict == RequestVerdict::Offer && (m_state.settings.AutoAccept || m_state.AutoAnswerOnce);
     if (autoAccept)
         acceptOffered();
     emit callOffered(m.name, m.location, autoAccept);

@@ -34,6 +34,14 @@ public:
         QString name;
         QString location;
     };
+    // What may become of a call request that is not busy.
+    enum class RequestVerdict {
+        Offer,
+        // Offered, but only the user may accept it, even with auto-accept on.
+        OfferToUser,
+        // Refused at once, as if the user had said no.
+        Refuse,
+    };
 
     // A control connection that has not asked for a call within this time is closed, so a
     // silent connection cannot hold connection number 1 and turn real callers away.
@@ -55,6 +63,8 @@ public:
     // Tests fix the local time that goes into requests and acceptances, and shorten the
     // time limits of idle control connections.
     void setClock(std::function<QTime()> now);
+    // Judges each request that is not busy before it is offered (by its control connection).
+    void setRequestCheck(std::function<RequestVerdict(int connectionId)> check);
     void setDeadlines(int silentMs, int lingerMs, int mediaWaitMs);
 
     // The caller's side.
@@ -117,6 +127,7 @@ private:
     std::function<DirectoryEntry(int)> m_directory;
     std::function<bool(const QString &)> m_emailLookup;
     std::function<QTime()> m_now;
+    std::function<RequestVerdict(int)> m_requestCheck;
     // Control connections with a time limit: silent ones, answered ones, accepted ones
     // still waiting for their media.
     QHash<int, QTimer *> m_deadlines;

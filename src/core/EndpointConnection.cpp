@@ -4,6 +4,8 @@
 
 #include <QHostAddress>
 #include <QPointer>
+#include <QSslSocket>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -35,6 +37,8 @@ EndpointConnection::EndpointConnection(QTcpSocket *socket, QObject *parent)
             onDisconnected();
     });
     connect(m_socket, &QAbstractSocket::errorOccurred, this, &EndpointConnection::onError);
+    if (auto *secure = qobject_cast<QSslSocket *>(m_socket))
+        connect(secure, &QSslSocket::encryptedBytesWritten, this, &EndpointConnection::onBytesWritten);
 }
 
 EndpointConnection::~EndpointConnection()
@@ -64,7 +68,7 @@ qint64 EndpointConnection::send(const QByteArray &text)
         return 0;
     // A peer that does not read must not make the queue grow without end: the sender is
     // told through a count of 0 and tries again later.
-    if (m_socket->bytesToWrite() > m_outputLimit)
+    if (queued() > m_outputLimit)
         return 0;
     const qint64 written = m_socket->write(text);
     return written < 0 ? 0 : written;
@@ -74,7 +78,7 @@ qint64 EndpointConnection::pendingOutput() const
 {
     if (m_closed || !m_socket)
         return 0;
-    qint64 pending = m_socket->bytesToWrite();
+    qint64 pending = queued();
 #ifdef Q_OS_LINUX
     // The kernel keeps what it sent until the peer acknowledges it; on a slow link that is
     // where the data waits, sized by the system up to megabytes.
@@ -205,8 +209,18 @@ void EndpointConnection::onError(QAbstractSocket::SocketError error)
 
 void EndpointConnection::onBytesWritten()
 {
-    if (!m_closed && m_socket->bytesToWrite() == 0)
+    if (!m_closed && queued() == 0)
         emit drained();
+}
+
+qint64 EndpointConnection::queued() const
+{
+    qint64 bytes = m_socket->bytesToWrite();
+    // An encrypted connection keeps two queues: what waits to be encrypted, and the
+    // records made of it that wait for the system.
+    if (const auto *secure = qobject_cast<const QSslSocket *>(m_socket))
+        bytes += secure->encryptedBytesToWrite();
+    return bytes;
 }
 
 QTcpSocket *EndpointConnection::release()
@@ -250,4 +264,11 @@ int EndpointConnection::statusCode(QAbstractSocket::SocketError error)
     default:
         return EndpointError::SocketError;
     }
+}
+
+EndpointError EndpointConnection::listenFailure(const QTcpServer &server)
+{
+    const int code = server.serverError() == QAbstractSocket::AddressInUseError ? EndpointError::PortInUse
+                                                                                 : statusCode(server.serverError());
+    return {code, server.errorString()};
 }

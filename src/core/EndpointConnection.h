@@ -8,9 +8,12 @@
 #include <QString>
 
 class QHostAddress;
+class QTcpServer;
 class QTcpSocket;
+struct EndpointError;
 
-// One established TCP connection of an endpoint. It cuts what arrives into lines, queues
+// One established TCP connection of an endpoint, plain or encrypted (a QSslSocket whose
+// handshake is done reads and writes the clear text). It cuts what arrives into lines, queues
 // what is sent within a bound and tells its endpoint when the peer has gone. Once closed,
 // locally or by the peer, it delivers nothing more.
 //
@@ -39,8 +42,9 @@ public:
     // Queues the whole text unless more than the output bound is still waiting to go out;
     // returns the bytes accepted.
     qint64 send(const QByteArray &text);
-    // Bytes sent and not yet taken by the peer: what waits in this endpoint plus what the
-    // system has not yet had acknowledged (Linux; elsewhere only the endpoint's part).
+    // Bytes sent and not yet taken by the peer: what waits in this endpoint (on an encrypted
+    // connection, before and after encryption) plus what the system has not yet had
+    // acknowledged (Linux; elsewhere only the endpoint's part).
     qint64 pendingOutput() const;
     // The shortest round trip the system has seen on the connection, in milliseconds: the
     // part of pendingOutput() that is simply on its way rather than waiting (Linux; 0
@@ -60,6 +64,8 @@ public:
     // IPv4 addresses in dotted digits, also when they came mapped into IPv6.
     static QString dottedAddress(const QHostAddress &address);
     static int statusCode(QAbstractSocket::SocketError error);
+    // Why a listening server could not listen, as an endpoint reports it.
+    static EndpointError listenFailure(const QTcpServer &server);
 
     // How long a locally closed connection may take to hand its queue to the peer.
     static constexpr int LingerMs = 10000;
@@ -75,6 +81,8 @@ private:
     void onBytesWritten();
     void deliver();
     QTcpSocket *release();
+    // Bytes waiting in the socket's own queues.
+    qint64 queued() const;
 
     QTcpSocket *m_socket;
     LineCutter m_cutter;

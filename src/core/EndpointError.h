@@ -21,4 +21,6 @@ struct EndpointError
     static constexpr int ConnectionReset = 10054;
     static constexpr int NotConnected = 10057;
     static constexpr int SocketError = 10050;
+    // Only encrypted calls are allowed and the peer does not answer encrypted.
+    static constexpr int NotEncrypted = 10013;
 };

@@ -25,7 +25,10 @@ struct IPDaemon::Impl
 
     void stopListening();
     void onNewConnection();
-    void adopt(QTcpSocket *socket);
+    // Raises the request for a new connection and adopts it, or closes it. False when the
+    // listener went in a handler.
+    bool offer(QTcpSocket *socket, const ChannelSecurity &security);
+    void adopt(QTcpSocket *socket, const ChannelSecurity &security);
 
     // What stays readable about a connection after it has gone.
     struct Peer
@@ -33,6 +36,7 @@ struct IPDaemon::Impl
         QString address;
         int port = 0;
         qint64 sentCount = 0;
+        ChannelSecurity security;
     };
 
     IPDaemon *q;
@@ -45,6 +49,7 @@ struct IPDaemon::Impl
     QByteArray defaultLineEnd;
     int inputBufferSize = IPPort::DefaultInputBufferSize;
     int outputBufferSize = IPPort::DefaultOutputBufferSize;
+    std::function<bool(const ChannelSecurity &)> admission;
 };
 
 IPDaemon::IPDaemon(QObject *parent)
@@ -128,10 +133,7 @@ EndpointError IPDaemon::setListening(bool listen)
         return {EndpointError::SocketError, QStringLiteral("The network stack is switched off")};
     auto *server = new QTcpServer(this);
     if (!server->listen(d->localAddress, quint16(d->localPort))) {
-        const int code = server->serverError() == QAbstractSocket::AddressInUseError
-                             ? EndpointError::PortInUse
-                             : EndpointConnection::statusCode(server->serverError());
-        const EndpointError failure{code, server->errorString()};
+        const EndpointError failure = EndpointConnection::listenFailure(*server);
         delete server;
         return failure;
     }
@@ -260,6 +262,27 @@ int IPDaemon::outputBufferSize() const
     return d->outputBufferSize;
 }
 
+void IPDaemon::takeConnection(QTcpSocket *socket, const ChannelSecurity &security)
+{
+    socket->setParent(this);
+    if (!d->server) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    d->offer(socket, security);
+}
+
+ChannelSecurity IPDaemon::security(int connectionId) const
+{
+    return d->peers.value(connectionId).security;
+}
+
+void IPDaemon::setAdmission(std::function<bool(const ChannelSecurity &)> admission)
+{
+    d->admission = std::move(admission);
+}
+
 void IPDaemon::Impl::stopListening()
 {
     if (!server)
@@ -275,7 +298,6 @@ void IPDaemon::Impl::stopListening()
 
 void IPDaemon::Impl::onNewConnection()
 {
-    QPointer<IPDaemon> self(q);
     QPointer<QTcpServer> source(server);
     while (source && source->hasPendingConnections()) {
         QTcpSocket *socket = source->nextPendingConnection();
@@ -283,22 +305,29 @@ void IPDaemon::Impl::onNewConnection()
             return;
         // Owned by the listener from now on, not by the server, which may stop first.
         socket->setParent(q);
-        bool accept = true;
-        emit q->connectionRequest(EndpointConnection::dottedAddress(socket->peerAddress()), &accept);
-        if (!self)
-            return;
-        if (!accept || !stackOn) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        adopt(socket);
-        if (!self)
+        if (!offer(socket, {}))
             return;
     }
 }
 
-void IPDaemon::Impl::adopt(QTcpSocket *socket)
+bool IPDaemon::Impl::offer(QTcpSocket *socket, const ChannelSecurity &security)
+{
+    QPointer<IPDaemon> self(q);
+    bool accept = !admission || admission(security);
+    if (accept)
+        emit q->connectionRequest(EndpointConnection::dottedAddress(socket->peerAddress()), &accept);
+    if (!self)
+        return false;
+    if (!accept || !stackOn) {
+        socket->abort();
+        socket->deleteLater();
+        return true;
+    }
+    adopt(socket, security);
+    return bool(self);
+}
+
+void IPDaemon::Impl::adopt(QTcpSocket *socket, const ChannelSecurity &security)
 {
     int id = 1;
     while (live.contains(id))
@@ -320,7 +349,7 @@ void IPDaemon::Impl::adopt(QTcpSocket *socket)
                          emit q->disconnected(id, code, description);
                      });
     live.insert(id, connection);
-    peers.insert(id, Peer{connection->peerAddress(), connection->peerPort(), 0});
+    peers.insert(id, Peer{connection->peerAddress(), connection->peerPort(), 0, security});
 
     QPointer<IPDaemon> self(q);
     QPointer<EndpointConnection> guard(connection);

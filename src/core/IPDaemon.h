@@ -1,11 +1,16 @@
 #pragma once
 
+#include "core/ChannelSecurity.h"
 #include "core/EndpointError.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
+
+#include <functional>
+
+class QTcpSocket;
 
 // TCP listening endpoint. Accepted connections are told apart by a ConnectionID, the
 // lowest free positive number (the first connection gets 1; a closed one's number is
@@ -59,6 +64,17 @@ public:
     int inputBufferSize() const;
     void setOutputBufferSize(int bytes);
     int outputBufferSize() const;
+
+    // A connection that reached this channel another way (the encrypted port): taken as if
+    // it had come to this listener's port, request and refusal included. A listener that
+    // does not listen takes none. The socket becomes this listener's either way.
+    void takeConnection(QTcpSocket *socket, const ChannelSecurity &security);
+    // What the encryption of a connection proved (empty keys for a plain one); kept after
+    // the connection has gone, like its address.
+    ChannelSecurity security(int connectionId) const;
+    // A rule every new connection, plain or encrypted, must pass before its request is
+    // raised; one that fails it is closed at once.
+    void setAdmission(std::function<bool(const ChannelSecurity &)> admission);
 
 signals:
     // A handler may set *accept to false; a refused connection is closed at once.

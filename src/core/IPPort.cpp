@@ -1,5 +1,6 @@
 #include "core/IPPort.h"
 
+#include "core/ChannelDialer.h"
 #include "core/EndpointConnection.h"
 
 #include <QHostAddress>
@@ -34,6 +35,9 @@ struct IPPort::Impl
     explicit Impl(IPPort *owner) : q(owner) {}
 
     void adopt(QTcpSocket *socket);
+    void connectPlain(quint64 attempt);
+    void dialed(quint64 attempt, ChannelDialer::Outcome outcome);
+    void fail(quint64 attempt, int code, const QString &description);
     void dropAttempt();
     void dropSocket();
 
@@ -51,6 +55,11 @@ struct IPPort::Impl
     QTimer *attemptTimer = nullptr;
     quint64 attempt = 0;
     EndpointConnection *connection = nullptr;
+    ChannelDialer *dialer = nullptr;
+    PeerChannel channel = PeerChannel::Control;
+    // The dialer's attempt under way; deleting it cancels it.
+    std::unique_ptr<QObject> dialAttempt;
+    ChannelSecurity security;
 };
 
 IPPort::IPPort(QObject *parent)
@@ -177,33 +186,18 @@ EndpointError IPPort::setConnected(bool connect)
     if (d->port == 0)
         return {EndpointError::InvalidArgument, QStringLiteral("No remote port has been set")};
 
-    auto *socket = new QTcpSocket(this);
-    d->attemptSocket = socket;
     d->state = Impl::State::Connecting;
+    d->security = {};
     const quint64 attempt = ++d->attempt;
-    QObject::connect(socket, &QAbstractSocket::connected, this, [this, socket] { d->adopt(socket); });
-    QObject::connect(socket, &QAbstractSocket::errorOccurred, this,
-                     [this, socket, attempt](QAbstractSocket::SocketError error) {
-                         if (d->attemptSocket != socket)
-                             return;
-                         const int code = EndpointConnection::statusCode(error);
-                         const QString description = socket->errorString();
-                         d->dropSocket();
-                         d->state = Impl::State::Failing;
-                         // The failure may come while connectToHost() is still running; the
-                         // event always comes from the event loop.
-                         QMetaObject::invokeMethod(
-                             this,
-                             [this, attempt, code, description] {
-                                 if (d->attempt != attempt || d->state != Impl::State::Failing)
-                                     return;
-                                 d->state = Impl::State::Idle;
-                                 emit connected(code, description);
-                             },
-                             Qt::QueuedConnection);
-                     });
     d->attemptTimer->start(d->connectTimeoutMs);
-    socket->connectToHost(d->address, quint16(d->port));
+    if (d->dialer) {
+        d->dialAttempt = d->dialer->dial(d->address, d->port, d->channel,
+                                         [this, attempt](ChannelDialer::Outcome outcome) {
+                                             d->dialed(attempt, std::move(outcome));
+                                         });
+        return {};
+    }
+    d->connectPlain(attempt);
     return {};
 }
 
@@ -273,6 +267,79 @@ void IPPort::setConnectTimeout(int milliseconds)
     d->connectTimeoutMs = milliseconds > 0 ? milliseconds : DefaultConnectTimeoutMs;
 }
 
+void IPPort::setDialer(ChannelDialer *dialer, PeerChannel channel)
+{
+    d->dialer = dialer;
+    d->channel = channel;
+}
+
+ChannelSecurity IPPort::security() const
+{
+    return d->security;
+}
+
+void IPPort::Impl::connectPlain(quint64 attempt)
+{
+    auto *socket = new QTcpSocket(q);
+    attemptSocket = socket;
+    QObject::connect(socket, &QAbstractSocket::connected, q, [this, socket] { adopt(socket); });
+    QObject::connect(socket, &QAbstractSocket::errorOccurred, q,
+                     [this, socket, attempt](QAbstractSocket::SocketError error) {
+                         if (attemptSocket != socket)
+                             return;
+                         const int code = EndpointConnection::statusCode(error);
+                         const QString description = socket->errorString();
+                         dropSocket();
+                         // The failure may come while connectToHost() is still running.
+                         fail(attempt, code, description);
+                     });
+    socket->connectToHost(address, quint16(port));
+}
+
+void IPPort::Impl::dialed(quint64 attempt, ChannelDialer::Outcome outcome)
+{
+    if (this->attempt != attempt || state != State::Connecting) {
+        if (outcome.socket) {
+            outcome.socket->abort();
+            outcome.socket->deleteLater();
+        }
+        return;
+    }
+    // The callback runs inside the attempt: it goes once control is back in the loop.
+    if (dialAttempt)
+        dialAttempt.release()->deleteLater();
+    security = outcome.security;
+    switch (outcome.kind) {
+    case ChannelDialer::Outcome::Kind::Encrypted:
+        outcome.socket->setParent(q);
+        attemptSocket = outcome.socket;
+        adopt(outcome.socket);
+        return;
+    case ChannelDialer::Outcome::Kind::Plain:
+        connectPlain(attempt);
+        return;
+    case ChannelDialer::Outcome::Kind::Refused:
+        attemptTimer->stop();
+        fail(attempt, outcome.code, outcome.description);
+        return;
+    }
+}
+
+// The attempt has failed: its Connected event comes from the event loop.
+void IPPort::Impl::fail(quint64 attempt, int code, const QString &description)
+{
+    state = State::Failing;
+    QMetaObject::invokeMethod(
+        q,
+        [this, attempt, code, description] {
+            if (this->attempt != attempt || state != State::Failing)
+                return;
+            state = State::Idle;
+            emit q->connected(code, description);
+        },
+        Qt::QueuedConnection);
+}
+
 void IPPort::Impl::adopt(QTcpSocket *socket)
 {
     if (attemptSocket != socket)
@@ -317,6 +384,9 @@ void IPPort::Impl::dropAttempt()
 {
     attemptTimer->stop();
     ++attempt;
+    // Deleting the dialer's attempt cancels it. One that called back has been let go
+    // already, so this never deletes the attempt whose callback is running.
+    dialAttempt.reset();
     dropSocket();
     if (state == State::Connecting || state == State::Failing)
         state = State::Idle;

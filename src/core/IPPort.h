@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ChannelSecurity.h"
 #include "core/EndpointError.h"
 
 #include <QByteArray>
@@ -7,6 +8,7 @@
 #include <QPointer>
 #include <QString>
 
+class ChannelDialer;
 class QTcpSocket;
 class QTimer;
 
@@ -69,6 +71,13 @@ public:
     void setOutputBufferSize(int bytes);
     int outputBufferSize() const;
     void setConnectTimeout(int milliseconds);
+
+    // A client of one of the peer channels may try the encrypted way first: each connect
+    // then asks the dialer, which hands back an encrypted connection or lets the endpoint
+    // connect plain as without it. Without a dialer the endpoint always connects plain.
+    void setDialer(ChannelDialer *dialer, PeerChannel channel);
+    // What the encryption of the current (or last) connection proved; empty keys when plain.
+    ChannelSecurity security() const;
 
 signals:
     void connected(int statusCode, const QString &description);

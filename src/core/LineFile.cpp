@@ -71,11 +71,16 @@ FileError write(const QString &path, const QByteArrayList &lines)
     return writeBytes(path, bytes);
 }
 
-FileError writeBytes(const QString &path, const QByteArray &bytes)
+FileError writeBytes(const QString &path, const QByteArray &bytes, Access access)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return errorOf(file);
+    if (access == Access::OwnerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        const FileError error = errorOf(file);
+        file.cancelWriting();
+        return error;
+    }
     // The bytes wait in the file's buffer until flushed. A flush that fails (a full disk)
     // must stop the save here: the commit would not notice, and would put the short new
     // file in place of the old one.

@@ -22,7 +22,9 @@ QByteArrayList splitLines(const QByteArray &bytes);
 
 // Writes each line followed by CR LF, replacing the file only when everything was written.
 FileError write(const QString &path, const QByteArrayList &lines);
-// Replaces the file with these bytes, only when all of them were written.
-FileError writeBytes(const QString &path, const QByteArray &bytes);
+enum class Access { Default, OwnerOnly };
+// Replaces the file with these bytes, only when all of them were written. OwnerOnly files
+// (keys) are readable by their owner alone from before their first byte is written.
+FileError writeBytes(const QString &path, const QByteArray &bytes, Access access = Access::Default);
 
 } // namespace LineFile

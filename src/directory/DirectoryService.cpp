@@ -78,10 +78,41 @@ int DirectoryService::palCheckPosition() const
     return m_state.palList.checkPosition;
 }
 
+QString DirectoryService::palServerHost() const
+{
+    return m_palFollows.isEmpty() ? m_state.settings.DirAddress.trimmed() : m_palHost;
+}
+
 void DirectoryService::setPalServer(const QString &host, int port)
 {
+    followDirectory(m_state.settings.DirAddress, dirPort());
     m_palHost = host;
     m_palPort = port;
+    m_palMoved = true;
+}
+
+void DirectoryService::setPalPort(int port)
+{
+    m_palHomePort = port;
+    if (!m_palMoved)
+        m_palPort = port;
+}
+
+void DirectoryService::followDirectory(const QString &host, int port)
+{
+    // A directory server forgotten after a "BSY" leaves the pal server where it was.
+    const QString trimmed = host.trimmed();
+    const QString where = trimmed.toLower() + QLatin1Char(':') + QString::number(port);
+    if (trimmed.isEmpty() || where == m_palFollows)
+        return;
+    const bool moving = !m_palFollows.isEmpty();
+    m_palFollows = where;
+    m_palHost = trimmed;
+    m_palPort = m_palHomePort;
+    m_palMoved = false;
+    // The old pal server's connection goes; the next one reaches the new server.
+    if (moving)
+        m_ippServerPal->setConnected(false);
 }
 
 int DirectoryService::iconNumber(const Proto::UserEntry &e)
@@ -118,6 +149,12 @@ QString DirectoryService::serverItemText(const Proto::ServerEntry &server)
            + QLatin1Char(')');
 }
 
+QString DirectoryService::addressText(const QString &host, int port)
+{
+    const QString shown = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    return shown + QLatin1Char(':') + QString::number(port);
+}
+
 void DirectoryService::start()
 {
     m_state.userNumber = UserNumberFile::read(m_files.userNumberFile);
@@ -149,6 +186,7 @@ void DirectoryService::connectDirectory(const QString &host, int port)
     const QString trimmed = host.trimmed();
     if (trimmed.isEmpty())
         return;
+    followDirectory(trimmed, port);
     connectPalServer();
     const QString where = trimmed + QLatin1Char(':') + QString::number(port);
     setStatus(QStringLiteral("Establishing Connection with ") + where);
@@ -354,6 +392,7 @@ void DirectoryService::onDirectoryMessage(const QByteArray &message)
 
 void DirectoryService::connectPalServer()
 {
+    followDirectory(m_state.settings.DirAddress, dirPort());
     if (m_ippServerPal->isConnected())
         return;
     // Trouble is silent here: the next check tries again.

@@ -56,10 +56,14 @@ public:
     QString statusText() const { return m_status; }
     QString onlineText() const { return m_online; }
     QString listedText() const { return m_listed; }
-    // Where the pal server is; a "BSY" moves it for the rest of the run.
-    QString palServerHost() const { return m_palHost; }
+    // Where the pal server is: on the directory server's host (the bundled server serves
+    // both), port 2015, until a "BSY" moves it; a new directory server brings it along.
+    QString palServerHost() const;
     int palServerPort() const { return m_palPort; }
+    // As a "BSY" does: the pal server is elsewhere while the directory server stays.
     void setPalServer(const QString &host, int port);
+    // The pal server's port on the directory server's host.
+    void setPalPort(int port);
     // The number of the pal whose lookup is under way, 0 when no check is.
     int palCheckPosition() const;
 
@@ -68,6 +72,8 @@ public:
     // The configured directory server as "host:port", and a server list item's text.
     QString directoryText() const;
     static QString serverItemText(const DirectoryProtocol::ServerEntry &server);
+    // Where a listed user or pal is, as the address box takes it: "host:port".
+    static QString addressText(const QString &host, int port);
 
     // Start-up: the stored user number, the pal lists, the pal check timer.
     void start();
@@ -156,6 +162,8 @@ private:
     int matchPal(const QString &email) const;
     bool addPalEntry(const QString &email);
     int dirPort() const;
+    // The pal server goes with the directory server "host:port" unless it already does.
+    void followDirectory(const QString &host, int port);
 
     ProgramState &m_state;
     CallControl &m_calls;
@@ -177,8 +185,13 @@ private:
     bool m_skippingDirectory = false;
     bool m_skippingPal = false;
 
-    QString m_palHost = QStringLiteral("localhost");
+    // The directory server that the pal server goes with, as "host:port"; empty until
+    // the first connection.
+    QString m_palFollows;
+    QString m_palHost;
     int m_palPort = DefaultPalPort;
+    int m_palHomePort = DefaultPalPort;
+    bool m_palMoved = false;
     bool m_palLoggedIn = false;
     // A check asked for while the pal connection was still opening starts once it is up.
     bool m_palCheckWanted = false;

@@ -172,6 +172,7 @@ void MessageService::handle(int id, Connection &c, const QByteArray &line)
         message.sentAt = m.head.sentAt;
         message.text = m.head.text;
         message.senderHost = m_ipdMessage->remoteAddress(id);
+        message.security = m_ipdMessage->security(id);
         m_ipdMessage->sendData(id, Proto::next());
         return;
     }
@@ -200,6 +201,9 @@ void MessageService::handle(int id, Connection &c, const QByteArray &line)
 
 void MessageService::finishMessage(int id, Connection &c)
 {
+    QuickMessage &message = m_store.message(c.slot);
+    if (m_senderCheck)
+        message.senderStanding = m_senderCheck(message.security, message.senderHost);
     m_store.complete(c.slot);
     const int slot = c.slot;
     c.slot = 0;
@@ -253,7 +257,10 @@ FileError MessageService::refuse(qint32 userNumber, const QString &name, const Q
 
 MessageComposer *MessageService::createComposer(QObject *parent)
 {
-    return new MessageComposer(*this, parent);
+    auto *composer = new MessageComposer(*this, parent);
+    if (m_clientSetup)
+        m_clientSetup(composer->sender().ippMessage());
+    return composer;
 }
 
 QImage MessageService::thumbnail(const QByteArray &picture)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ChannelSecurity.h"
 #include "core/EndpointError.h"
 #include "core/FileError.h"
 #include "messages/MessageStore.h"
@@ -13,12 +14,14 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class AudioControl;
 class AudioEngine;
 class AudioSendQueue;
 class IPDaemon;
+class IPPort;
 class MessageComposer;
 class QTimer;
 class SoundPlayer;
@@ -70,6 +73,14 @@ public:
     void shutdown();
     // Tests shorten the idle close.
     void setIdleCloseTime(int ms) { m_idleCloseMs = ms; }
+    // Each new message's client endpoint is handed to this before it connects (to go the
+    // encrypted way where it can).
+    void setClientSetup(std::function<void(IPPort &)> setup) { m_clientSetup = std::move(setup); }
+    // How a complete message's sender stands, judged once when it arrives.
+    void setSenderCheck(std::function<PeerStanding(const ChannelSecurity &, const QString &host)> check)
+    {
+        m_senderCheck = std::move(check);
+    }
 
     // Complete messages waiting to be read.
     int waitingCount() const { return m_store.waitingCount(); }
@@ -147,4 +158,6 @@ private:
     int m_idleCloseMs = IdleCloseMs;
     QElapsedTimer m_clock;
     QPointer<MessageComposer> m_recorder;
+    std::function<void(IPPort &)> m_clientSetup;
+    std::function<PeerStanding(const ChannelSecurity &, const QString &)> m_senderCheck;
 };

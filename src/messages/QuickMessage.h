@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ChannelSecurity.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -19,4 +21,8 @@ struct QuickMessage
     QByteArray picture;
     // Compressed sound blocks in order; empty when the message has no sound.
     QList<QByteArray> audioBlocks;
+    // How the connection it came on was encrypted (not at all: empty keys), and how the
+    // sender's key stood with what this program remembered of it.
+    ChannelSecurity security;
+    PeerStanding senderStanding = PeerStanding::Unknown;
 };

@@ -227,6 +227,14 @@ QString ConnectionPool::peerAddress(Handle handle) const
     return m_slots[index].address;
 }
 
+QString ConnectionPool::localAddress(Handle handle) const
+{
+    const quint32 index = quint32(handle & 0xffffffffu) - 1;
+    if (index >= m_slots.size() || m_slots[index].generation != quint32(handle >> 32))
+        return {};
+    return m_slots[index].localAddress;
+}
+
 QString ConnectionPool::sourceOf(const QString &address)
 {
     QHostAddress host(address);
@@ -507,6 +515,14 @@ void ConnectionPool::acceptOn(int channel)
         s.paused = false;
         s.queued = false;
         s.address = address;
+        sockaddr_storage local{};
+        socklen_t localLength = sizeof local;
+        const QString localText = getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localLength) == 0
+                                ? addressText(local)
+                                : QString();
+        if (localText != m_lastLocalAddress)
+            m_lastLocalAddress = localText;
+        s.localAddress = m_lastLocalAddress;
         s.source = source;
         ++m_open;
         ++m_openByChannel[channel];

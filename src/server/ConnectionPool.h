@@ -67,6 +67,8 @@ public:
     int channel(Handle handle) const;
     // The peer's address as dotted digits; kept until the handle's slot is reused.
     QString peerAddress(Handle handle) const;
+    // This host's address that the peer connected to, likewise.
+    QString localAddress(Handle handle) const;
     // What limits per peer count by: an IPv4 address, or the /64 network of an IPv6 one
     // (one host is given a whole /64).
     static QString sourceOf(const QString &address);
@@ -113,6 +115,7 @@ private:
         // In m_backlog: complete lines wait in its input for their turn.
         bool queued = false;
         QString address;
+        QString localAddress;
         QString source;
         QByteArray input;
         QByteArray output;
@@ -159,4 +162,6 @@ private:
     int m_open = 0;
     int m_lingering = 0;
     int m_openByChannel[8] = {};
+    // The local address of the last connection: most share one, and share its text.
+    QString m_lastLocalAddress;
 };

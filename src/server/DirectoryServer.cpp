@@ -179,10 +179,14 @@ NodeInfo DirectoryServer::selfInfo() const
     if (m_config.advertise) {
         n.directory = *m_config.advertise;
     } else {
+        // On every interface the node goes by the address clients last reached it at from
+        // elsewhere; its name, which other machines may not know, only until one has.
         const QString listen = m_config.listenAddress;
-        n.directory.Host = listen.isEmpty() || listen == QLatin1String("0.0.0.0") || listen == QLatin1String("::")
-                               ? QHostInfo::localHostName()
-                               : listen;
+        const bool everywhere =
+            listen.isEmpty() || listen == QLatin1String("0.0.0.0") || listen == QLatin1String("::");
+        n.directory.Host = !everywhere              ? listen
+                           : !m_reachedAt.isEmpty() ? m_reachedAt
+                                                    : QHostInfo::localHostName();
         n.directory.Port = directoryPort();
         n.directory.Description = QStringLiteral("ZELMO directory");
     }
@@ -353,7 +357,8 @@ void DirectoryServer::onLine(Handle handle, const QByteArray &text)
         if (m_config.verbose)
             log(QStringLiteral("directory #%1 %2 list").arg(slotNumber(handle)).arg(m_pool.peerAddress(handle)));
         const quint64 ticket = hold(handle);
-        m_registry->userList([this, handle, ticket](const QByteArray &list) { fulfil(handle, ticket, list); });
+        m_registry->userList(loopbackHostFor(handle),
+                             [this, handle, ticket](const QByteArray &list) { fulfil(handle, ticket, list); });
     } else if (channel == Channel::Pal && command == "RSN") {
         onNumberRequest(handle);
     }
@@ -487,7 +492,7 @@ void DirectoryServer::onEmailLookup(Channel channel, Handle handle, const QByteA
     const QString email = Proto::parseEmailLookup(text);
     ++m_counters.lookups;
     const quint64 ticket = hold(handle);
-    m_registry->findByEmail(email, [this, channel, handle, ticket, email](std::optional<UserRegistry::User> found) {
+    const auto answer = [this, channel, handle, ticket, email](std::optional<UserRegistry::User> found) {
         Proto::EmailAnswer answer;
         answer.email = email;
         answer.address = QLatin1String(Proto::NobodyAddress);
@@ -506,7 +511,8 @@ void DirectoryServer::onEmailLookup(Channel channel, Handle handle, const QByteA
                          answer.found() ? answer.address + QLatin1Char(':') + QString::number(answer.port)
                                         : QStringLiteral("not on line")));
         fulfil(handle, ticket, Proto::emailAnswer(answer));
-    });
+    };
+    m_registry->findByEmail(email, loopbackHostFor(handle), answer);
 }
 
 void DirectoryServer::onNumberRequest(Handle handle)
@@ -546,8 +552,23 @@ void DirectoryServer::onNumberRequest(Handle handle)
     });
 }
 
+QString DirectoryServer::loopbackHostFor(Handle asker) const
+{
+    // A client on this machine reaches loopback addresses as they are.
+    if (UserRegistry::isLoopback(m_pool.peerAddress(asker)))
+        return {};
+    if (m_config.advertise && !UserRegistry::isLoopback(m_config.advertise->Host))
+        return m_config.advertise->Host;
+    // The address the client itself reached this machine at.
+    const QString local = m_pool.localAddress(asker);
+    return UserRegistry::isLoopback(local) ? QString() : local;
+}
+
 void DirectoryServer::onOpened(Handle handle)
 {
+    const QString local = m_pool.localAddress(handle);
+    if (!local.isEmpty() && !UserRegistry::isLoopback(local) && !UserRegistry::isLoopback(m_pool.peerAddress(handle)))
+        m_reachedAt = local;
     m_loginDue.emplace_back(m_clock.elapsed() + m_loginDeadlineMs, handle);
     if (!m_loginDeadline->isActive())
         enforceLoginDeadlines();

@@ -135,6 +135,10 @@ private:
     };
     NodeInfo rates(Period &period) const;
     QString who(Channel channel, Handle handle, const UserRegistry::User &user) const;
+    // How the answers to this client give users on this machine (who reached the node
+    // over loopback): empty for a client on this machine, else the advertised host or the
+    // address the client connected to.
+    QString loopbackHostFor(Handle asker) const;
     void log(const QString &line);
     // A line a peer can cause again and again: logged within its budget, else counted.
     void logRepeated(const QString &address, const QString &kind, const QString &line, int budget = -1);
@@ -168,6 +172,8 @@ private:
     Period m_statsPeriod;
     Period m_reportPeriod;
     NodeInfo m_lastRates;
+    // The address a client from another machine last connected to.
+    QString m_reachedAt;
     bool m_running = false;
     bool m_stopping = false;
 };

@@ -104,7 +104,8 @@ redis.call('HSET', 'zelmo:node:' .. ARGV[1], 'users', ARGV[3], 'listed', ARGV[4]
 return 1
 )LUA";
 
-// ARGV: the most entries. Answers users on line, users listed, then the entries.
+// ARGV: the most entries. Answers users on line, users listed, then the entries, each
+// as the node's id, the separator and the entry.
 const char ListScript[] = R"LUA(
 local max = tonumber(ARGV[1])
 local up = {}
@@ -126,7 +127,7 @@ while #out - 2 < max do
     if id and up[id] then
       local e = redis.call('HGET', 'zelmo:users:' .. id, key)
       if e then
-        out[#out + 1] = e
+        out[#out + 1] = id .. '\31' .. e
         if #out - 2 >= max then break end
       end
     end
@@ -136,14 +137,15 @@ end
 return out
 )LUA";
 
-// ARGV: e-mail. Answers the latest login with it on a node that is up, or nil.
+// ARGV: e-mail. Answers the latest login with it on a node that is up (the node's id,
+// the separator, the entry), or nil.
 const char LookupScript[] = R"LUA(
 for _, m in ipairs(redis.call('ZREVRANGE', 'zelmo:email:' .. ARGV[1], 0, 31)) do
   local id, key = string.match(m, '^([^/]*)/(.*)$')
   local until_ = id and redis.call('ZSCORE', 'zelmo:nodes', id)
   if until_ and tonumber(until_) >= now then
     local e = redis.call('HGET', 'zelmo:users:' .. id, key)
-    if e then return e end
+    if e then return id .. '\31' .. e end
   end
 end
 return false
@@ -246,7 +248,12 @@ QByteArray stored(const QString &text)
 
 struct RedisRegistry::ListFetch
 {
-    std::vector<std::function<void(const QByteArray &)>> waiting;
+    struct Question
+    {
+        QString loopbackHost;
+        std::function<void(const QByteArray &)> answer;
+    };
+    std::vector<Question> waiting;
 };
 
 RedisRegistry::RedisRegistry(RedisAddress address, int expiryMs, UserRegistry &users, QObject *parent)
@@ -422,71 +429,90 @@ void RedisRegistry::userLeft(Key key, const User &)
          [this, sentAs = m_nodeId](const RedisLink::Reply &reply) { checkHeld(sentAs, reply); });
 }
 
-void RedisRegistry::userList(std::function<void(const QByteArray &)> answer)
+void RedisRegistry::userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer)
 {
     if (!m_ready) {
-        answer(m_users.listMessage(Proto::MaxEntries));
+        answer(m_users.listMessage(Proto::MaxEntries, loopbackHost));
         return;
     }
     // A fetch asked after this node's latest change answers this question too.
     if (m_openFetch) {
-        m_openFetch->waiting.push_back(std::move(answer));
+        m_openFetch->waiting.push_back({loopbackHost, std::move(answer)});
         return;
     }
     auto fetch = std::make_shared<ListFetch>();
-    fetch->waiting.push_back(std::move(answer));
+    fetch->waiting.push_back({loopbackHost, std::move(answer)});
     m_openFetch = fetch;
     eval(List, {QByteArray::number(Proto::MaxEntries)}, [this, fetch](const RedisLink::Reply &reply) {
         if (m_openFetch == fetch)
             m_openFetch.reset();
-        QByteArray message;
-        if (reply.kind == RedisLink::Reply::Array && reply.items.size() >= 2) {
-            QVector<Proto::UserEntry> entries;
-            entries.reserve(reply.items.size() - 2);
-            for (qsizetype i = 2; i < reply.items.size(); ++i) {
-                const std::optional<User> u = decode(reply.items[i].text);
-                if (!u)
-                    continue;
-                Proto::UserEntry e;
-                e.UserNumber = u->number;
-                e.Name = u->name;
-                e.Location = u->location;
-                e.Comment = u->comment;
-                e.Address = u->address;
-                e.Port = u->port;
-                e.Kind = u->kind;
-                e.HasVideo = u->video;
-                e.HasAudio = u->audio;
-                e.State = 1; // on line and taking calls
-                entries.append(e);
+        const bool fetched = reply.kind == RedisLink::Reply::Array && reply.items.size() >= 2;
+        // The askers come from a few addresses: one message for each.
+        QHash<QString, QByteArray> messages;
+        for (const ListFetch::Question &q : fetch->waiting) {
+            auto message = messages.constFind(q.loopbackHost);
+            if (message == messages.constEnd()) {
+                message = messages.insert(q.loopbackHost,
+                                          fetched ? listMessage(reply, q.loopbackHost)
+                                                  : m_users.listMessage(Proto::MaxEntries, q.loopbackHost));
             }
-            message = Proto::userList(reply.items[0].integer, reply.items[1].integer, entries);
-        } else {
-            message = m_users.listMessage(Proto::MaxEntries);
+            q.answer(*message);
         }
-        for (const auto &answer : fetch->waiting)
-            answer(message);
     });
 }
 
-void RedisRegistry::findByEmail(const QString &email, std::function<void(std::optional<User>)> answer)
+QByteArray RedisRegistry::listMessage(const RedisLink::Reply &reply, const QString &loopbackHost) const
 {
-    const auto local = [this, email] {
-        const User *found = m_users.findByEmail(email);
-        return found ? std::optional<User>(*found) : std::nullopt;
-    };
+    QVector<Proto::UserEntry> entries;
+    entries.reserve(reply.items.size() - 2);
+    for (qsizetype i = 2; i < reply.items.size(); ++i) {
+        if (const std::optional<User> u = answered(reply.items[i].text, loopbackHost))
+            entries.append(UserRegistry::listEntry(*u, u->address));
+    }
+    return Proto::userList(reply.items[0].integer, reply.items[1].integer, entries);
+}
+
+void RedisRegistry::findByEmail(const QString &email, const QString &loopbackHost,
+                                std::function<void(std::optional<User>)> answer)
+{
+    const auto local = [this, email, loopbackHost] { return m_users.answerByEmail(email, loopbackHost); };
     if (!m_ready || email.isEmpty()) {
         answer(local());
         return;
     }
-    eval(Lookup, {stored(email)}, [answer = std::move(answer), local](const RedisLink::Reply &reply) {
-        if (reply.kind == RedisLink::Reply::Text)
-            answer(decode(reply.text));
-        else if (reply.kind == RedisLink::Reply::Nil)
-            answer(std::nullopt);
-        else
-            answer(local());
-    });
+    eval(Lookup, {stored(email)},
+         [this, answer = std::move(answer), local, loopbackHost](const RedisLink::Reply &reply) {
+             if (reply.kind == RedisLink::Reply::Text)
+                 answer(answered(reply.text, loopbackHost));
+             else if (reply.kind == RedisLink::Reply::Nil)
+                 answer(std::nullopt);
+             else
+                 answer(local());
+         });
+}
+
+std::optional<UserRegistry::User> RedisRegistry::answered(const QByteArray &item, const QString &loopbackHost) const
+{
+    const qsizetype cut = item.indexOf('\x1f');
+    if (cut < 0)
+        return std::nullopt;
+    std::optional<User> user = decode(item.mid(cut + 1));
+    if (!user || !UserRegistry::isLoopback(user->address))
+        return user;
+    const QByteArray node = item.left(cut);
+    if (node == m_nodeId) {
+        user->address = UserRegistry::answeredAddress(user->address, loopbackHost);
+        return user;
+    }
+    // A user on another node's machine: reached where that node is, as it reports itself.
+    for (const NodeInfo &n : m_nodes) {
+        if (n.id.toLatin1() == node) {
+            if (!n.directory.Host.isEmpty() && !UserRegistry::isLoopback(n.directory.Host))
+                user->address = n.directory.Host;
+            break;
+        }
+    }
+    return user;
 }
 
 void RedisRegistry::issueNumber(std::function<void(qint32, const QString &)> answer)

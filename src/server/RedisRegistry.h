@@ -33,8 +33,9 @@ public:
 
     void userChanged(Key key, const User &user) override;
     void userLeft(Key key, const User &user) override;
-    void userList(std::function<void(const QByteArray &)> answer) override;
-    void findByEmail(const QString &email, std::function<void(std::optional<User>)> answer) override;
+    void userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer) override;
+    void findByEmail(const QString &email, const QString &loopbackHost,
+                     std::function<void(std::optional<User>)> answer) override;
     void issueNumber(std::function<void(qint32, const QString &)> answer) override;
     void emailOf(qint32 number, std::function<void(const QString &)> answer) override;
     void issuedCount(std::function<void(qint64)> answer) override;
@@ -60,6 +61,10 @@ private:
     static QVector<NodeInfo> parseNodes(const RedisLink::Reply &rows, const QByteArray &self);
     static QByteArray encode(const User &user);
     static std::optional<User> decode(const QByteArray &stored);
+    // An entry as the list and lookup scripts answer it (the node's id first), with the
+    // address the asking client can reach.
+    std::optional<User> answered(const QByteArray &item, const QString &loopbackHost) const;
+    QByteArray listMessage(const RedisLink::Reply &reply, const QString &loopbackHost) const;
 
     RedisAddress m_address;
     int m_expiryMs;

@@ -46,10 +46,16 @@ public:
     virtual void userChanged(Key key, const User &user) = 0;
     virtual void userLeft(Key key, const User &user) = 0;
 
+    // Answers give each user an address the asking client can reach. A user who reached
+    // its node over loopback is on that node's machine: this node's own such users read
+    // as `loopbackHost` (empty for a client on this machine, which reaches them as they
+    // are), another node's as the host that node is reached at.
+    //
     // The "LS1" answer: the counts and at most the client's table of listed users.
-    virtual void userList(std::function<void(const QByteArray &message)> answer) = 0;
+    virtual void userList(const QString &loopbackHost, std::function<void(const QByteArray &message)> answer) = 0;
     // The latest login with this e-mail (lower case) anywhere in the service.
-    virtual void findByEmail(const QString &email, std::function<void(std::optional<User>)> answer) = 0;
+    virtual void findByEmail(const QString &email, const QString &loopbackHost,
+                             std::function<void(std::optional<User>)> answer) = 0;
     // A user number never handed out before anywhere in the service (or, once all have
     // been, one never used for a login since the reclaim time); 0 with the reason when
     // none is left or the store cannot be written.

@@ -55,15 +55,15 @@ void SqliteRegistry::userLeft(Key, const User &)
 {
 }
 
-void SqliteRegistry::userList(std::function<void(const QByteArray &)> answer)
+void SqliteRegistry::userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer)
 {
-    answer(m_users.listMessage(DirectoryProtocol::MaxEntries));
+    answer(m_users.listMessage(DirectoryProtocol::MaxEntries, loopbackHost));
 }
 
-void SqliteRegistry::findByEmail(const QString &email, std::function<void(std::optional<User>)> answer)
+void SqliteRegistry::findByEmail(const QString &email, const QString &loopbackHost,
+                                 std::function<void(std::optional<User>)> answer)
 {
-    const User *found = m_users.findByEmail(email);
-    answer(found ? std::optional<User>(*found) : std::nullopt);
+    answer(m_users.answerByEmail(email, loopbackHost));
 }
 
 void SqliteRegistry::issueNumber(std::function<void(qint32, const QString &)> answer)

@@ -22,8 +22,9 @@ public:
 
     void userChanged(Key key, const User &user) override;
     void userLeft(Key key, const User &user) override;
-    void userList(std::function<void(const QByteArray &)> answer) override;
-    void findByEmail(const QString &email, std::function<void(std::optional<User>)> answer) override;
+    void userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer) override;
+    void findByEmail(const QString &email, const QString &loopbackHost,
+                     std::function<void(std::optional<User>)> answer) override;
     void issueNumber(std::function<void(qint32, const QString &)> answer) override;
     void emailOf(qint32 number, std::function<void(const QString &)> answer) override;
     void issuedCount(std::function<void(qint64)> answer) override;

@@ -2,6 +2,8 @@
 
 #include "directory/DirectoryProtocol.h"
 
+#include <QHostAddress>
+
 #include <algorithm>
 #include <vector>
 
@@ -29,7 +31,7 @@ void UserRegistry::login(Key key, const User &user)
         m_listed.emplace(serial, key);
     if (!user.email.isEmpty())
         m_byEmail.insert(user.email, key);
-    m_listValid = false;
+    m_lists.clear();
 }
 
 std::optional<UserRegistry::User> UserRegistry::logout(Key key)
@@ -40,7 +42,7 @@ std::optional<UserRegistry::User> UserRegistry::logout(Key key)
     User user = it->user;
     forget(key, *it);
     m_users.erase(it);
-    m_listValid = false;
+    m_lists.clear();
     return user;
 }
 
@@ -75,32 +77,22 @@ bool UserRegistry::wouldAdd(Key key, qint32 number) const
     return !(numbered(number) && m_numbers.contains(number));
 }
 
-const QByteArray &UserRegistry::listMessage(int maxEntries)
+const QByteArray &UserRegistry::listMessage(int maxEntries, const QString &loopbackHost)
 {
-    if (m_listValid)
-        return m_list;
+    if (const auto cached = m_lists.constFind(loopbackHost); cached != m_lists.constEnd())
+        return *cached;
+    // Only a handful of addresses ever reach a node; anything beyond is built again.
+    if (m_lists.size() >= 8)
+        m_lists.clear();
     QVector<DirectoryProtocol::UserEntry> entries;
     entries.reserve(qMin<qsizetype>(maxEntries, m_listed.size()));
     for (const auto &[serial, key] : m_listed) {
         if (entries.size() >= maxEntries)
             break;
         const User &u = m_users.value(key).user;
-        DirectoryProtocol::UserEntry e;
-        e.UserNumber = u.number;
-        e.Name = u.name;
-        e.Location = u.location;
-        e.Comment = u.comment;
-        e.Address = u.address;
-        e.Port = u.port;
-        e.Kind = u.kind;
-        e.HasVideo = u.video;
-        e.HasAudio = u.audio;
-        e.State = 1; // on line and taking calls
-        entries.append(e);
+        entries.append(listEntry(u, answeredAddress(u.address, loopbackHost)));
     }
-    m_list = DirectoryProtocol::userList(online(), listed(), entries);
-    m_listValid = true;
-    return m_list;
+    return *m_lists.insert(loopbackHost, DirectoryProtocol::userList(online(), listed(), entries));
 }
 
 const UserRegistry::User *UserRegistry::findByEmail(const QString &email) const
@@ -109,6 +101,32 @@ const UserRegistry::User *UserRegistry::findByEmail(const QString &email) const
         return nullptr;
     const auto it = m_byEmail.constFind(email);
     return it == m_byEmail.constEnd() ? nullptr : user(it.value());
+}
+
+std::optional<UserRegistry::User> UserRegistry::answerByEmail(const QString &email, const QString &loopbackHost) const
+{
+    const User *found = findByEmail(email);
+    if (!found)
+        return std::nullopt;
+    User user = *found;
+    user.address = answeredAddress(user.address, loopbackHost);
+    return user;
+}
+
+DirectoryProtocol::UserEntry UserRegistry::listEntry(const User &u, const QString &address)
+{
+    DirectoryProtocol::UserEntry e;
+    e.UserNumber = u.number;
+    e.Name = u.name;
+    e.Location = u.location;
+    e.Comment = u.comment;
+    e.Address = address;
+    e.Port = u.port;
+    e.Kind = u.kind;
+    e.HasVideo = u.video;
+    e.HasAudio = u.audio;
+    e.State = 1; // on line and taking calls
+    return e;
 }
 
 void UserRegistry::forEach(const std::function<void(Key, const User &)> &visit) const
@@ -120,4 +138,14 @@ void UserRegistry::forEach(const std::function<void(Key, const User &)> &visit) 
     std::sort(order.begin(), order.end());
     for (const auto &[serial, key] : order)
         visit(key, m_users.value(key).user);
+}
+
+bool UserRegistry::isLoopback(const QString &address)
+{
+    return QHostAddress(address).isLoopback();
+}
+
+QString UserRegistry::answeredAddress(const QString &address, const QString &loopbackHost)
+{
+    return !loopbackHost.isEmpty() && isLoopback(address) ? loopbackHost : address;
 }

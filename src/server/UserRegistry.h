@@ -1,5 +1,7 @@
 #pragma once
 
+#include "directory/DirectoryProtocol.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QMultiHash>
@@ -50,12 +52,23 @@ public:
     int entries(bool pal) const { return pal ? m_palEntries : int(m_users.size()) - m_palEntries; }
 
     // The "LS1" answer: the counts and the first listed users in login order, kept until
-    // the next change so that many clients asking at once cost one build.
-    const QByteArray &listMessage(int maxEntries);
+    // the next change so that many clients asking at once cost one build. Users on this
+    // machine (a loopback address) read as `loopbackHost` when it is not empty.
+    const QByteArray &listMessage(int maxEntries, const QString &loopbackHost = {});
     // The latest login with this (lower-case) e-mail, on either port.
     const User *findByEmail(const QString &email) const;
+    // The same as answered to a client: its address made reachable with `loopbackHost`.
+    std::optional<User> answerByEmail(const QString &email, const QString &loopbackHost) const;
     // Every entry, in login order.
     void forEach(const std::function<void(Key, const User &)> &visit) const;
+
+    // Whether a client at this address is on the node's own machine.
+    static bool isLoopback(const QString &address);
+    // A user's address as answered: one on the node's own machine (loopback) becomes
+    // `loopbackHost` when that is not empty, so that a client elsewhere can reach it.
+    static QString answeredAddress(const QString &address, const QString &loopbackHost);
+    // A user as the list shows them, at that address.
+    static DirectoryProtocol::UserEntry listEntry(const User &user, const QString &address);
 
 private:
     struct Slot
@@ -73,6 +86,6 @@ private:
     std::map<quint64, Key> m_listed; // login serial -> connection, for the list order
     QMultiHash<QString, Key> m_byEmail;
     quint64 m_nextSerial = 1;
-    QByteArray m_list;
-    bool m_listValid = false;
+    // The list as built for each loopback host asked with (a node has few addresses).
+    QHash<QString, QByteArray> m_lists;
 };

@@ -171,6 +171,40 @@ QPixmap doNotDisturb(bool on)
     return pm;
 }
 
+QPixmap lock(bool closed, int size)
+{
+    QPixmap pm = canvas(size, size);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal u = size / 16.0;
+    const QColor body = closed ? QColor(40, 150, 70) : QColor(200, 120, 30);
+    // The shackle: a closed one goes into the body on both sides; an open one is lifted
+    // and swung aside.
+    // A light shackle with a dark rim reads on the dark strip over the picture and on a
+    // light window alike.
+    p.setBrush(Qt::NoBrush);
+    const QRectF shackle(4 * u, 1.5 * u, 8 * u, 10 * u);
+    for (const auto &[colour, width] : {std::pair{QColor(60, 64, 68), 2.6}, std::pair{QColor(205, 210, 215), 1.4}}) {
+        p.setPen(QPen(colour, width * u, Qt::SolidLine, Qt::RoundCap));
+        if (closed) {
+            p.drawArc(shackle, 0, 180 * 16);
+            p.drawLine(QPointF(4 * u, 6.5 * u), QPointF(4 * u, 8 * u));
+            p.drawLine(QPointF(12 * u, 6.5 * u), QPointF(12 * u, 8 * u));
+        } else {
+            p.drawArc(shackle.translated(3 * u, -1 * u), 0, 180 * 16);
+            p.drawLine(QPointF(7 * u, 5.5 * u), QPointF(7 * u, 7 * u));
+        }
+    }
+    p.setPen(QPen(body.darker(150), 1 * u));
+    p.setBrush(body);
+    p.drawRoundedRect(QRectF(2.5 * u, 7.5 * u, 11 * u, 7.5 * u), 1.5 * u, 1.5 * u);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 220));
+    p.drawEllipse(QPointF(8 * u, 10.5 * u), 1.3 * u, 1.3 * u);
+    p.drawRect(QRectF(7.5 * u, 10.5 * u, 1 * u, 2.8 * u));
+    return pm;
+}
+
 QPixmap messageIndicator(bool lit)
 {
     QPixmap pm = canvas(20, 16);

@@ -17,6 +17,8 @@ QPixmap speaker(bool on);
 QPixmap doNotDisturb(bool on);
 // The quick-message indicator, lit while a message waits.
 QPixmap messageIndicator(bool lit);
+// A padlock: closed for an encrypted call, open for a plain one.
+QPixmap lock(bool closed, int size = 16);
 // Seven-segment digit 0..9 (lit) or an unlit digit (-1); the clock's colon.
 QPixmap digit(int value);
 QPixmap colon(bool on);

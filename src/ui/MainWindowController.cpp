@@ -306,7 +306,7 @@ frmOptions *MainWindowController::optionsWindow()
     if (!m_frmOptions) {
         m_frmOptions = new frmOptions({*m_optionsLogic, m_program.capture(), m_program.audioControl(),
                                        m_program.videoEngine(), m_program.state(), &m_program.desktop(),
-                                       &m_program.audioSetup()},
+                                       &m_program.audioSetup(), &m_program.security()},
                                       &m_main);
         connect(m_frmOptions, &frmOptions::videoFormatRequested, &m_program, &Program::openVideoFormatDialog);
         connect(m_frmOptions, &frmOptions::helpRequested, this,

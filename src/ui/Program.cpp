@@ -20,12 +20,16 @@
 #include "media/AudioControl.h"
 #include "media/AudioSetup.h"
 #include "media/CaptureControl.h"
+#include "secure/CallSecurity.h"
+#include "secure/SecurityService.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/DeviceNotice.h"
 #include "ui/VideoFormatDialog.h"
 #include "ui/MainWindowController.h"
 #include "ui/WindowPlacement.h"
 #include "ui/MessageWindows.h"
+#include "ui/SecurityIndicators.h"
+#include "ui/SecurityNote.h"
 #include "ui/frmAbout.h"
 #include "ui/frmBusyNotify.h"
 #include "ui/frmDirectory.h"
@@ -87,6 +91,9 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_messages(new MessageService({m_state, *m_sounds, *m_video, *m_audio, *m_audioControl, m_audioSendQueue,
                                      profilePath(QStringLiteral("refuse.dat"))},
                                     this))
+    , m_security(new SecurityService({m_options.profileDir, [this] { return m_state.settings.EMail; },
+                                      [this](const QString &line) { logLine(line); }, *m_ippControl, *m_ipdControl},
+                                     this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
     m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
@@ -105,6 +112,7 @@ Program::Program(ProgramOptions options, QObject *parent)
     connectMediaSession();
     m_controller = new MainWindowController(*this, *m_frmMain, this);
     connectMessages();
+    connectSecurity();
     m_desktop = new DesktopIntegration(*this, this);
     m_audioSetup = new AudioSetup(*m_audio, *m_devices, profilePath(AudioSettings::FileName),
                                   [this](const QString &line) { logLine(line); }, this);
@@ -124,6 +132,45 @@ void Program::connectMessages()
             });
 }
 
+// Encryption sits under the channels: their endpoints get the encrypted way, the call's
+// listeners the rule that its channels share one key, the call control the check of each
+// request, and the windows what to show about it.
+void Program::connectSecurity()
+{
+    SecurityService &security = *m_security;
+    security.attachClient(*m_ippControl, PeerChannel::Control);
+    security.attachClient(*m_ippClient, PeerChannel::Media);
+    security.attachClient(m_chat->ippText(), PeerChannel::Chat);
+    m_messages->setClientSetup([this](IPPort &client) { m_security->attachClient(client, PeerChannel::Message); });
+    security.route(PeerChannel::Control, *m_ipdControl);
+    security.route(PeerChannel::Media, *m_ipdMedia);
+    security.route(PeerChannel::Message, m_messages->ipdMessage());
+    security.route(PeerChannel::Chat, m_chat->ipdText());
+    security.guardCallChannel(*m_ipdMedia);
+    security.guardCallChannel(m_chat->ipdText());
+    m_calls->setRequestCheck([this](int connectionId) {
+        switch (m_security->call().answerFor(connectionId, m_security->onlyEncrypted())) {
+        case CallSecurity::Answer::Refuse:
+            return CallControl::RequestVerdict::Refuse;
+        case CallSecurity::Answer::AskWithoutAuto:
+            return CallControl::RequestVerdict::OfferToUser;
+        case CallSecurity::Answer::Ask:
+            break;
+        }
+        return CallControl::RequestVerdict::Offer;
+    });
+    m_messages->setSenderCheck([this](const ChannelSecurity &channel, const QString &host) {
+        return m_security->judgeSender(channel, host);
+    });
+    m_securityIndicators = new SecurityIndicators(security.call(), *m_frmMain->securityBadge(), this);
+    connect(m_session, &MediaSession::inCallChanged, this, [this](bool inCall) {
+        if (inCall)
+            m_security->call().callStarted();
+        m_securityIndicators->setInCall(inCall);
+    });
+    connect(&security, &SecurityService::notice, this, &Program::showInformation);
+}
+
 void Program::connectCallControl()
 {
     connect(m_calls, &CallControl::informationRequested, this, &Program::showInformation);
@@ -133,12 +180,15 @@ void Program::connectCallControl()
         if (!m_frmConStatus)
             m_frmConStatus = new frmConStatus(m_state, *m_calls, *m_ippClient, m_frmMain);
         m_frmConStatus->setCallee(name, location);
+        m_securityIndicators->follow(m_frmConStatus->securityNote());
         m_frmConStatus->show();
         m_frmConStatus->raise();
     });
     connect(m_calls, &CallControl::callOffered, this, [this](const QString &name, const QString &location, bool autoAccepted) {
         if (!m_frmCallIn)
             m_frmCallIn = new frmCallIn(m_state, *m_calls, m_frmMain);
+        // The note first, so the prompt is placed at its final size.
+        m_securityIndicators->follow(m_frmCallIn->securityNote());
         m_frmCallIn->offer(name, location, autoAccepted);
     });
     connect(m_calls, &CallControl::busyNotice, this, [this](const QString &name, const QString &location) {
@@ -222,6 +272,7 @@ void Program::start()
     connectCapture();
     connectAudio();
 
+    m_security->start();
     networkStart();
     m_controller->offsetForBasePort();
     loadSatelliteWindows();
@@ -326,6 +377,8 @@ void Program::networkStart()
 
     if ((e = m_messages->startListening(m_state.ListenPortBase + 2)))
         showMessageBox(errorText(QStringLiteral("Failed to start Listen Daemon 3: "), e));
+    // Without its port this program still calls encrypted; the log says why none come in.
+    m_security->listen(m_state.ListenPortBase);
 
     if (m_ippClient->setRemoteAddress(m_ippClient->localAddress())) {
         showMessageBox(QStringLiteral("You must connect to the Internet before running ZELMO. Please connect to "
@@ -412,6 +465,7 @@ void Program::shutdown()
     m_directory->shutdown();
     m_messageWindows->closeAll();
     m_messages->shutdown();
+    m_security->shutdown();
     m_ippClient->setConnected(false);
     if (m_ipdControl->isConnected(1))
         m_ipdControl->closeConnection(1);

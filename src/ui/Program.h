@@ -29,6 +29,8 @@ class MediaConnection;
 class MediaSession;
 class MessageService;
 class MessageWindows;
+class SecurityIndicators;
+class SecurityService;
 class SoundPlayer;
 class frmCallIn;
 class frmConStatus;
@@ -124,6 +126,8 @@ public:
     VideoFormatDialog *openVideoFormatDialog();
     MediaSession &mediaSession() { return *m_session; }
     ChatSession &chat() { return *m_chat; }
+    // Encryption of the peer channels: the key, the known peers, the encrypted port.
+    SecurityService &security() { return *m_security; }
 
     frmMain *mainWindow() const;
     frmConStatus *progressWindow() const;
@@ -180,6 +184,7 @@ private:
     void connectCapture();
     void connectAudio();
     void connectMessages();
+    void connectSecurity();
 
     ProgramOptions m_options;
     ProgramState m_state;
@@ -208,6 +213,8 @@ private:
     MediaSession *m_session;
     ChatSession *m_chat;
     MessageService *m_messages;
+    SecurityService *m_security;
+    SecurityIndicators *m_securityIndicators = nullptr;
     MessageWindows *m_messageWindows = nullptr;
     MainWindowController *m_controller = nullptr;
     DesktopIntegration *m_desktop = nullptr;

@@ -290,11 +290,12 @@ QString TestHook::run(const QString &command)
 
     static const QStringList controlVerbs{QStringLiteral("text"), QStringLiteral("click"), QStringLiteral("press"),
                                           QStringLiteral("release"), QStringLiteral("type"), QStringLiteral("activate"),
-                                          QStringLiteral("select"), QStringLiteral("doubleclick")};
+                                          QStringLiteral("select"), QStringLiteral("doubleclick"),
+                                          QStringLiteral("tip")};
     if (!controlVerbs.contains(verb))
         return QStringLiteral("error unknown command %1").arg(verb);
     // A disabled control can still be read, not used.
-    const bool reading = verb == QLatin1String("text");
+    const bool reading = verb == QLatin1String("text") || verb == QLatin1String("tip");
     QWidget *c = control(first, second, !reading, &error);
     if (!c)
         return QStringLiteral("error ") + error;
@@ -325,7 +326,7 @@ QString TestHook::run(const QString &command)
         typeText(c, unescaped(rest));
         return QStringLiteral("ok");
     }
-    if (verb == QLatin1String("activate") || verb == QLatin1String("select")) {
+    if (verb == QLatin1String("activate") || verb == QLatin1String("select") || verb == QLatin1String("tip")) {
         auto *tree = qobject_cast<QTreeWidget *>(c);
         if (!tree)
             return QStringLiteral("error %1 is not a list").arg(second);
@@ -333,6 +334,8 @@ QString TestHook::run(const QString &command)
             QTreeWidgetItem *item = tree->topLevelItem(i);
             if (!rowText(item).contains(rest))
                 continue;
+            if (verb == QLatin1String("tip"))
+                return QStringLiteral("ok ") + escaped(item->toolTip(0));
             tree->scrollToItem(item);
             const QPoint pos = tree->visualItemRect(item).center();
             QWidget *viewport = tree->viewport();

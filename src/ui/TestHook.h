@@ -26,6 +26,7 @@ class QWidget;
 //   doubleclick WINDOW CONTROL   a double click in the middle of CONTROL
 //   select WINDOW LIST TEXT      a click on the first row of LIST that contains TEXT
 //   activate WINDOW LIST TEXT    a double click on that row
+//   tip WINDOW LIST TEXT         the tool tip shown when pointing at that row
 //   text WINDOW CONTROL          what CONTROL shows ("-" for the window's title)
 //   grab WINDOW CONTROL FILE     CONTROL ("-" for the whole window) as it is shown, saved
 //                                as a PNG picture

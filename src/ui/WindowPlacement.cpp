@@ -30,7 +30,9 @@ void centre(QWidget *window)
 void topRight(QWidget *window)
 {
     const QRect area = screenArea(window);
-    window->move(area.right() + 1 - window->frameGeometry().width(), area.top());
+    // A window not shown yet has no frame: its width with the likely one, so it ends at the edge.
+    const QWidget *owner = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    window->move(area.right() + 1 - outerRect(window, owner).width(), area.top());
 }
 
 int screenWidth(const QWidget *window)

@@ -3,6 +3,7 @@
 #include "call/CallControl.h"
 #include "core/ProgramState.h"
 #include "ui/Artwork.h"
+#include "ui/SecurityNote.h"
 #include "ui/WindowPlacement.h"
 
 #include <QCheckBox>
@@ -10,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -59,6 +61,8 @@ frmCallIn::frmCallIn(ProgramState &state, CallControl &calls, QWidget *parent)
     auto *column = new QVBoxLayout;
     column->addLayout(form);
     column->addWidget(m_message);
+    m_securityNote = new SecurityNote(QStringLiteral("lblCallSecurity"), this);
+    column->addWidget(m_securityNote);
     column->addLayout(buttons);
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(picture);
@@ -78,12 +82,16 @@ void frmCallIn::offer(const QString &name, const QString &location, bool autoAcc
 {
     reopen();
     m_tmrCloseMe->start();
-    m_prompt.emplace(m_state.settings.AutoAccept, m_state.AutoAnswerOnce, m_state.settings.AutoDecTime);
+    // Whether it was accepted by itself is the call control's word: a call it kept for the
+    // user to decide counts down like any other.
+    m_prompt.emplace(autoAccepted, false, m_state.settings.AutoDecTime);
     m_message->setText(autoAccepted ? CallPrompt::AutoAcceptingText : CallPrompt::AskText);
     m_yes->setVisible(!autoAccepted);
     m_no->setVisible(!autoAccepted);
     m_name->setText(name);
     m_location->setText(location);
+    // Styled at its final size (a warning's bold words are wider) before it is placed.
+    ensurePolished();
     adjustSize();
     WindowPlacement::topRight(this);
     show();
@@ -126,6 +134,19 @@ void frmCallIn::onTick()
     case CallPrompt::Action::None:
         break;
     }
+}
+
+void frmCallIn::resizeEvent(QResizeEvent *event)
+{
+    CallDialog::resizeEvent(event);
+    // A note about the caller's key may grow the prompt after it was placed: one that sat
+    // at the screen's right edge stays there rather than running off it.
+    if (!isVisible() || !event->oldSize().isValid())
+        return;
+    const int frame = frameGeometry().width() - width();
+    const int oldRight = frameGeometry().left() + event->oldSize().width() + frame - 1;
+    if (oldRight == WindowPlacement::screenArea(this).right())
+        WindowPlacement::topRight(this);
 }
 
 void frmCallIn::closing()

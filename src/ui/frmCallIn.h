@@ -8,6 +8,7 @@
 class CallControl;
 class QCheckBox;
 class QLabel;
+class SecurityNote;
 class QPushButton;
 class QTimer;
 struct ProgramState;
@@ -27,9 +28,12 @@ public:
     void answer();
     void decline();
     QTimer *tmrCloseMe() const { return m_tmrCloseMe; }
+    // Whether the call is encrypted, and a warning when the caller's key changed.
+    SecurityNote *securityNote() const { return m_securityNote; }
 
 protected:
     void closing() override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void onTick();
@@ -40,6 +44,7 @@ private:
     QLabel *m_name;
     QLabel *m_location;
     QLabel *m_message;
+    SecurityNote *m_securityNote;
     QPushButton *m_yes;
     QPushButton *m_no;
     QCheckBox *m_autoAccept;

@@ -4,6 +4,7 @@
 #include "core/IPPort.h"
 #include "core/ProgramState.h"
 #include "ui/Artwork.h"
+#include "ui/SecurityNote.h"
 #include "ui/WindowPlacement.h"
 
 #include <QFormLayout>
@@ -59,6 +60,8 @@ frmConStatus::frmConStatus(ProgramState &state, CallControl &calls, IPPort &ippC
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(statusRow);
+    m_securityNote = new SecurityNote(QStringLiteral("pnlSecurity"), this);
+    layout->addWidget(m_securityNote);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 

@@ -7,6 +7,7 @@
 class CallControl;
 class IPPort;
 class QLabel;
+class SecurityNote;
 class QPushButton;
 class QTimer;
 struct ProgramState;
@@ -23,6 +24,8 @@ public:
     // A new attempt: who is called, and the count and button start afresh.
     void setCallee(const QString &name, const QString &location);
     QTimer *tmrSecond() const { return m_tmrSecond; }
+    // Whether the call is encrypted, and a warning when the callee's key changed.
+    SecurityNote *securityNote() const { return m_securityNote; }
 
 protected:
     // Closed by the user (Cancel, OK, Esc, close box): the attempt is given up.
@@ -40,6 +43,7 @@ private:
     QLabel *m_name;
     QLabel *m_location;
     QLabel *m_activity;
+    SecurityNote *m_securityNote;
     QPushButton *m_cancel;
     QTimer *m_tmrSecond;
     bool m_closedByTick = false;

@@ -275,6 +275,10 @@ void frmDirectory::showUserList()
         const Proto::UserEntry &e = entries.at(k - 1);
         auto *item = new QTreeWidgetItem(QStringList{e.Name, e.Location, e.Comment});
         item->setData(0, Qt::UserRole, itemKey(k));
+        // Pointing at a user shows where the server says they are.
+        const QString where = DirectoryService::addressText(e.Address, e.Port);
+        for (int column = 0; column < 3; ++column)
+            item->setToolTip(column, where);
         item->setIcon(0, DirectoryIcons::icon(DirectoryService::iconNumber(e)));
         items.append(item);
     }
@@ -304,6 +308,8 @@ void frmDirectory::showPals()
         const PalList::Pal &pal = pals.pal(k);
         auto *item = new QTreeWidgetItem(QStringList{pal.Name});
         item->setData(0, Qt::UserRole, itemKey(k));
+        if (pal.Status == 2)
+            item->setToolTip(0, DirectoryService::addressText(pal.Address, int(quint16(pal.Port))));
         (pal.Status == 2 ? m_lstOnline : m_lstOffline)->addTopLevelItem(item);
     }
 }

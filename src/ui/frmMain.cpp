@@ -2,6 +2,7 @@
 
 #include "core/Twips.h"
 #include "ui/Artwork.h"
+#include "ui/SecurityBadge.h"
 #include "ui/IndicatorButton.h"
 #include "ui/TextShortcutGuard.h"
 #include "ui/ToolbarButton.h"
@@ -279,6 +280,8 @@ void frmMain::buildVideo(QWidget *parent)
     m_logo = pictureLabel(m_videoPanel, QStringLiteral("imgLogo"), QPixmap());
     m_logo->setAttribute(Qt::WA_TranslucentBackground);
     m_logo->setAlignment(Qt::AlignCenter);
+    m_security = new SecurityBadge(m_videoPanel);
+    connect(m_security, &SecurityBadge::changed, this, &frmMain::layoutVideo);
 
     // A right click on the picture or the logo offers the zoom sizes.
     for (QWidget *w : {static_cast<QWidget *>(m_video), static_cast<QWidget *>(m_logo)}) {
@@ -509,6 +512,12 @@ void frmMain::layoutVideo()
     m_logo->setGeometry(bevel + (picture.width() - logoSize.width()) / 2,
                         bevel + (picture.height() - logoSize.height()) / 2, logoSize.width(), logoSize.height());
     m_logo->raise();
+    // Over the picture rather than beside it, so a call's window keeps its size.
+    const int badgeHeight = std::min(picture.height(), m_security->hasHeightForWidth()
+                                                           ? m_security->heightForWidth(picture.width())
+                                                           : m_security->sizeHint().height());
+    m_security->setGeometry(bevel, bevel + picture.height() - badgeHeight, picture.width(), badgeHeight);
+    m_security->raise();
 }
 
 void frmMain::setCompact(bool compact)

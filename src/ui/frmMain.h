@@ -11,6 +11,7 @@ class QLabel;
 class QProgressBar;
 class QMenu;
 class QTimer;
+class SecurityBadge;
 class ToolbarButton;
 class VideoView;
 
@@ -68,6 +69,8 @@ public:
 
     // The incoming video.
     VideoView *videoView() const { return m_video; }
+    // The call's lock and short code, along the foot of the picture.
+    SecurityBadge *securityBadge() const { return m_security; }
     // Sizes the picture, its panel and the logo to the display size; in the normal
     // window state the window follows, 160 twips wider and 1905 twips taller.
     void applyDisplaySize(int width, int height);
@@ -142,6 +145,7 @@ private:
     QFrame *m_videoPanel = nullptr;
     VideoView *m_video = nullptr;
     QLabel *m_logo = nullptr;
+    SecurityBadge *m_security = nullptr;
     QSize m_logoSize;
     QMenu *m_zoomMenu = nullptr;
     int m_displayWidth = 320;

@@ -2,6 +2,7 @@
 
 #include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
+#include "secure/SecurityService.h"
 #include "ui/MessageWindowParts.h"
 
 #include <QCheckBox>
@@ -66,9 +67,16 @@ void frmMsgIn::buildControls()
     m_pnlLocation = valuePanel(this, "pnlLocation", m_message.senderLocation);
     m_pnlEmail = valuePanel(this, "pnlEmail", m_message.senderEmail);
     m_pnlTime = valuePanel(this, "pnlTime", m_message.sentAt);
+    // How the message came: encrypted or not, and from what key.
+    QLabel *sent = valuePanel(this, "pnlSecurity",
+                              SecurityService::messageText(m_message.security, m_message.senderStanding));
+    sent->setToolTip(sent->text());
     auto *head = new QGridLayout;
-    const std::pair<const char *, QLabel *> rows[] = {
-        {"Name:", m_pnlUserName}, {"From:", m_pnlLocation}, {"E-mail:", m_pnlEmail}, {"Time:", m_pnlTime}};
+    const std::pair<const char *, QLabel *> rows[] = {{"Name:", m_pnlUserName},
+                                                      {"From:", m_pnlLocation},
+                                                      {"E-mail:", m_pnlEmail},
+                                                      {"Time:", m_pnlTime},
+                                                      {"Sent:", sent}};
     int row = 0;
     for (const auto &[caption, panel] : rows) {
         head->addWidget(new QLabel(QString::fromLatin1(caption), this), row, 0);

@@ -6,6 +6,7 @@
 #include "media/CaptureControl.h"
 #include "ui/AudioSetupGroup.h"
 #include "ui/DesktopOptionsGroup.h"
+#include "ui/SecurityOptionsGroup.h"
 #include "ui/SeparatorFilter.h"
 #include "ui/VideoDisplayDialog.h"
 #include "ui/VideoSourceDialog.h"
@@ -183,6 +184,10 @@ QWidget *frmOptions::buildGeneral()
 
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(calling);
+    if (m_.security) {
+        m_security = new SecurityOptionsGroup(*m_.security, page);
+        layout->addWidget(m_security);
+    }
     layout->addWidget(windows);
     if (m_.desktop) {
         m_desktop = new DesktopOptionsGroup(*m_.desktop, page);
@@ -382,6 +387,8 @@ void frmOptions::loadControls()
         m_desktop->load();
     if (m_audioSetup)
         m_audioSetup->load();
+    if (m_security)
+        m_security->load();
 }
 
 void frmOptions::loadDrivers()

@@ -20,6 +20,8 @@ class QSlider;
 class QTabWidget;
 class QTreeWidget;
 class VideoEngine;
+class SecurityOptionsGroup;
+class SecurityService;
 struct ProgramState;
 
 // "ZELMO Properties": the user's settings in five tabs. It loads the settings each time it
@@ -44,6 +46,8 @@ public:
         DesktopIntegration *desktop = nullptr;
         // The Audio tab's devices and processing; none without it.
         AudioSetup *audioSetup = nullptr;
+        // The encryption group of the General tab; none without it.
+        SecurityService *security = nullptr;
     };
 
     explicit frmOptions(Services services, QWidget *parent = nullptr);
@@ -109,4 +113,5 @@ private:
     QPushButton *m_removeRefused = nullptr;
     DesktopOptionsGroup *m_desktop = nullptr;
     AudioSetupGroup *m_audioSetup = nullptr;
+    SecurityOptionsGroup *m_security = nullptr;
 };

@@ -77,13 +77,7 @@ Demo::Demo(Options options)
 {
 }
 
-Demo::~Demo()
-{
-    if (m_directory.state() != QProcess::NotRunning) {
-        m_directory.kill();
-        m_directory.waitForFinished(5000);
-    }
-}
+Demo::~Demo() = default;
 
 Demo::Step &Demo::step(const QString &title)
 {
@@ -107,7 +101,7 @@ bool Demo::fail(Step &s, const QString &detail)
 }
 
 void Demo::writeProfile(const QString &folder, const QString &name, const QString &email, const QString &location,
-                        const QString &welcome, int left)
+                        const QString &directoryHost, const QString &welcome, int left)
 {
     // The settings a user would have typed into the Options dialog on a first run.
     QDir().mkpath(folder);
@@ -115,7 +109,7 @@ void Demo::writeProfile(const QString &folder, const QString &name, const QStrin
     file.open(QIODevice::WriteOnly);
     QTextStream out(&file);
     out << "[Personal]\r\nName=" << name << "\r\nEMail=" << email << "\r\nLocation=" << location
-        << "\r\nComment=trying ZELMO\r\nDirAddress=127.0.0.1\r\nDirPort=" << m_directoryPort << "\r\n"
+        << "\r\nComment=trying ZELMO\r\nDirAddress=" << directoryHost << "\r\nDirPort=" << m_directoryPort << "\r\n"
         << "[Calling]\r\nAutoAccept=False\r\nSendWelcome=True\r\nWelcomeMsg=" << welcome << "\r\n"
         << "[Windows]\r\nSaveWinPos=True\r\nWinPosLeft=" << left * 15 << "\r\nWinPosTop=600\r\n";
     out.flush();
@@ -153,8 +147,18 @@ bool Demo::setUp(QString *error)
     for (const QString &old : out.entryList({QStringLiteral("*.png"), QStringLiteral("*.log")}, QDir::Files))
         out.remove(old);
 
+    if (m_options.twoMachines) {
+        m_machines = std::make_unique<TwoMachines>(QStringLiteral("demo"));
+        QString why;
+        if (!m_machines->create(&why)) {
+            *error = QStringLiteral("cannot make the two machines: ") + why;
+            return false;
+        }
+    }
     QList<int> ports;
-    if (m_options.portBase > 0) {
+    if (m_machines) {
+        // Fresh machines: every port is free, and each program has its default.
+    } else if (m_options.portBase > 0) {
         m_directoryPort = m_options.portBase;
         m_palPort = m_options.portBase + 5;
         m_annPort = m_options.portBase + 20;
@@ -169,7 +173,7 @@ bool Demo::setUp(QString *error)
         for (int i = 0; i < 8; ++i)
             ports << 2000 + i;
     }
-    for (int port : ports) {
+    for (int port : std::as_const(ports)) {
         if (!portFree(port)) {
             *error = QStringLiteral("port %1 is in use (another ZELMO or directory server?); give the demo "
                                     "--port-base with a free block of 50 ports")
@@ -179,33 +183,40 @@ bool Demo::setUp(QString *error)
     }
     m_annProfile = m_work->filePath(QStringLiteral("ann"));
     m_bobProfile = m_work->filePath(QStringLiteral("bob"));
-    writeProfile(m_annProfile, AnnName, QStringLiteral("ann@demo.example"), QStringLiteral("Oslo"), AnnWelcome, 40);
-    writeProfile(m_bobProfile, BobName, QStringLiteral("bob@demo.example"), QStringLiteral("Lima"), BobWelcome, 640);
+    // Ann is on the directory server's machine, so it is "localhost" to her, as to anyone
+    // who runs it with scripts/run.sh; Bob names that machine when there are two.
+    const QString bobsDirectory = m_machines ? TwoMachines::address(TwoMachines::A) : QStringLiteral("localhost");
+    writeProfile(m_annProfile, AnnName, QStringLiteral("ann@demo.example"), QStringLiteral("Oslo"),
+                 QStringLiteral("localhost"), AnnWelcome, 40);
+    writeProfile(m_bobProfile, BobName, QStringLiteral("bob@demo.example"), QStringLiteral("Lima"), bobsDirectory,
+                 BobWelcome, 640);
     return true;
+}
+
+QStringList Demo::command(TwoMachines::Machine machine, const QString &program, const QStringList &arguments) const
+{
+    const QString path = m_options.binDir + QLatin1Char('/') + program;
+    return m_machines ? m_machines->command(machine, path, arguments) : QStringList{path} + arguments;
 }
 
 bool Demo::startDirectory(Step &s)
 {
+    QStringList arguments{QStringLiteral("--directory-port"), QString::number(m_directoryPort),
+                          QStringLiteral("--pal-port"), QString::number(m_palPort), QStringLiteral("--data"),
+                          m_work->filePath(QStringLiteral("directory")), QStringLiteral("--notice"),
+                          QStringLiteral("Welcome to the ZELMO demo")};
+    // On one machine it stays out of the network's reach; on two, Bob must reach it.
+    if (!m_machines)
+        arguments << QStringLiteral("--listen") << QStringLiteral("127.0.0.1");
+    QString why;
     const QString log = m_options.outDir + QStringLiteral("/directory.log");
-    m_directory.setStandardOutputFile(log);
-    m_directory.setStandardErrorFile(log, QIODevice::Append);
-    m_directory.setStandardInputFile(QProcess::nullDevice());
-    m_directory.start(m_options.binDir + QStringLiteral("/zelmo-directory"),
-                      {QStringLiteral("--directory-port"), QString::number(m_directoryPort), QStringLiteral("--pal-port"),
-                       QString::number(m_palPort), QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                       QStringLiteral("--data"), m_work->filePath(QStringLiteral("directory")), QStringLiteral("--notice"),
-                       QStringLiteral("Welcome to the ZELMO demo")});
-    const QDeadlineTimer deadline(StartMs);
-    while (!deadline.hasExpired() && m_directory.state() != QProcess::NotRunning) {
-        const QStringList lines = fileLines(log);
-        if (!lines.isEmpty() && lines.first().contains(QLatin1String("listening")))
-            return pass(s, lines.first());
-        QThread::msleep(100);
-    }
-    return fail(s, QStringLiteral("zelmo-directory did not start: %1").arg(fileLines(log).join(QLatin1Char(' '))));
+    if (!m_directory.start(command(TwoMachines::A, QStringLiteral("zelmo-directory"), arguments), log, StartMs, &why))
+        return fail(s, why);
+    s.details << m_directory.log().value(0);
+    return true;
 }
 
-bool Demo::startPeer(DemoPeer &peer, const QString &profile, int port, Step &s)
+bool Demo::startPeer(ZelmoProcess &peer, TwoMachines::Machine machine, const QString &profile, int port, Step &s)
 {
     QStringList arguments{QStringLiteral("--profile"), profile, QStringLiteral("--test-devices"),
                           QStringLiteral("--test-hook")};
@@ -213,20 +224,23 @@ bool Demo::startPeer(DemoPeer &peer, const QString &profile, int port, Step &s)
         arguments << QStringLiteral("--port") << QString::number(port);
     QString error;
     const QString errors = m_options.outDir + QLatin1Char('/') + peer.name().toLower() + QStringLiteral("-stderr.log");
-    if (!peer.start(m_options.binDir + QStringLiteral("/zelmo"), arguments, errors, &error))
+    if (!peer.start(command(machine, QStringLiteral("zelmo"), arguments), errors, &error))
         return fail(s, error);
     // The main window shows at the end of the start-up, about five seconds in.
     QString windows;
-    if (!peer.askUntil(QStringLiteral("windows"),
-                       [](const QString &w) { return w.split(QLatin1Char(' ')).contains(QLatin1String("frmMain")); },
-                       StartMs, &windows))
+    if (!peer.waitForMainWindow(StartMs, &windows))
         return fail(s, QStringLiteral("%1's main window did not show (%2)").arg(peer.name(), windows));
-    s.details << QStringLiteral("%1: zelmo --profile %2 --test-devices%3 shows %4")
-                     .arg(peer.name(), profile, port > 0 ? QStringLiteral(" --port %1").arg(port) : QString(), windows);
+    const QString where = m_machines ? QStringLiteral(" on machine %1 (%2)")
+                                           .arg(machine == TwoMachines::A ? QLatin1Char('A') : QLatin1Char('B'))
+                                           .arg(TwoMachines::address(machine))
+                                     : QString();
+    s.details << QStringLiteral("%1: zelmo --profile %2 --test-devices%3%4 shows %5")
+                     .arg(peer.name(), profile, port > 0 ? QStringLiteral(" --port %1").arg(port) : QString(), where,
+                          windows);
     return true;
 }
 
-bool Demo::screenshot(DemoPeer &peer, const QString &window, const QString &file, Step &s)
+bool Demo::screenshot(ZelmoProcess &peer, const QString &window, const QString &file, Step &s)
 {
     const QString path = m_options.outDir + QLatin1Char('/') + file;
     QString answer;
@@ -265,6 +279,20 @@ bool Demo::listed(Step &s)
     }
     QString counts;
     m_ann.ask(QStringLiteral("text frmDirectory barStatusPanel3"), &counts);
+    // Bob's list came before Ann logged in: he presses Refresh to see her.
+    QString bobsRows;
+    m_bob.ask(QStringLiteral("click frmDirectory cmdRefresh"));
+    if (!m_bob.askUntil(QStringLiteral("text frmDirectory lstGlobal"), lists({AnnName, BobName}), StepMs, &bobsRows))
+        return fail(s, QStringLiteral("Bob's directory does not list both after Refresh: \"%1\"").arg(bobsRows));
+    // Pointing at a name shows where the server says that user is.
+    QString bobAt;
+    QString annAt;
+    m_ann.ask(QStringLiteral("tip frmDirectory lstGlobal ") + BobName, &bobAt);
+    m_bob.ask(QStringLiteral("tip frmDirectory lstGlobal ") + AnnName, &annAt);
+    s.details << QStringLiteral("Ann's list has Bob at %1; Bob's list has Ann at %2").arg(bobAt, annAt);
+    if (m_machines && (!bobAt.startsWith(TwoMachines::address(TwoMachines::B) + QLatin1Char(':'))
+                       || !annAt.startsWith(TwoMachines::address(TwoMachines::A) + QLatin1Char(':'))))
+        return fail(s, QStringLiteral("the lists do not give the machines' addresses"));
     screenshot(m_ann, QStringLiteral("frmDirectory"), QStringLiteral("1-directory.png"), s);
     return pass(s, QStringLiteral("Ann's directory window: %1; %2").arg(rows.replace(QLatin1Char('\n'), QStringLiteral(" | ")).replace(QLatin1Char('\t'), QStringLiteral(", ")), counts));
 }
@@ -296,6 +324,28 @@ bool Demo::call(Step &s)
     return pass(s, QStringLiteral("both main windows show \"HangUp\""));
 }
 
+bool Demo::encrypted(Step &s)
+{
+    // Both main windows show the closed lock and the short code; the two users read the
+    // words to each other, and Bob, hearing the same ones, marks Ann as verified.
+    const auto words = [](const QString &t) { return t.split(QLatin1Char(' '), Qt::SkipEmptyParts).size() >= 4; };
+    QString annCode;
+    QString bobCode;
+    if (!m_ann.askUntil(QStringLiteral("text frmMain lblShortCode"), words, StepMs, &annCode)
+        || !m_bob.askUntil(QStringLiteral("text frmMain lblShortCode"), words, StepMs, &bobCode))
+        return fail(s, QStringLiteral("no short code: Ann's window shows \"%1\", Bob's \"%2\"").arg(annCode, bobCode));
+    if (annCode != bobCode)
+        return fail(s, QStringLiteral("the codes differ: Ann reads \"%1\", Bob \"%2\"").arg(annCode, bobCode));
+    s.details << QStringLiteral("both main windows show the closed lock and \"%1\"").arg(annCode);
+    QString answer;
+    if (!m_bob.ask(QStringLiteral("click frmMain cmdVerified"), &answer))
+        return fail(s, QStringLiteral("Bob cannot mark Ann as verified: ") + answer);
+    const auto verified = [](const QString &t) { return t.endsWith(QLatin1String("(verified)")); };
+    if (!m_bob.askUntil(QStringLiteral("text frmMain lblShortCode"), verified, StepMs, &bobCode))
+        return fail(s, QStringLiteral("Bob's window does not say verified: \"%1\"").arg(bobCode));
+    return pass(s, QStringLiteral("Bob marked Ann as verified: \"%1\"").arg(bobCode));
+}
+
 bool Demo::video(Step &s)
 {
     // Each side counts the frames it received and drew; the other side sent them.
@@ -315,7 +365,7 @@ bool Demo::video(Step &s)
     bool ok = ann >= WantedFrames && bob >= WantedFrames;
     if (!ok)
         s.details << QStringLiteral("wanted at least %1 each way").arg(WantedFrames);
-    for (DemoPeer *peer : {&m_ann, &m_bob}) {
+    for (ZelmoProcess *peer : {&m_ann, &m_bob}) {
         const QString file = m_work->filePath(peer->name() + QStringLiteral("-video.png"));
         QString why;
         if (!peer->ask(QStringLiteral("grab frmMain imgVidIn %1").arg(file), &why) || !looksLikeVideo(file, &why)) {
@@ -328,7 +378,7 @@ bool Demo::video(Step &s)
     return ok ? pass(s) : fail(s, QStringLiteral("video did not flow both ways"));
 }
 
-bool Demo::talk(DemoPeer &talker, DemoPeer &listener, Step &s)
+bool Demo::talk(ZelmoProcess &talker, ZelmoProcess &listener, Step &s)
 {
     const qint64 before = listener.counter(QStringLiteral("speakerBlocks"));
     QString answer;
@@ -366,7 +416,7 @@ bool Demo::sound(Step &s)
 bool Demo::chat(Step &s)
 {
     QString answer;
-    for (DemoPeer *peer : {&m_ann, &m_bob}) {
+    for (ZelmoProcess *peer : {&m_ann, &m_bob}) {
         if (!peer->ask(QStringLiteral("click frmMain cmdtoolbar3"), &answer))
             return fail(s, QStringLiteral("%1 cannot open the chat: %2").arg(peer->name(), answer));
     }
@@ -382,7 +432,7 @@ bool Demo::chat(Step &s)
     else
         ok = fail(s, QStringLiteral("Bob's chat lacks Ann's welcome text: \"%1\"").arg(answer));
 
-    const auto typeAndSee = [&](DemoPeer &writer, DemoPeer &reader, const QString &line) {
+    const auto typeAndSee = [&](ZelmoProcess &writer, ZelmoProcess &reader, const QString &line) {
         QString a;
         if (!writer.ask(QStringLiteral("type frmNewChat txtOut %1\\n").arg(line), &a))
             return fail(s, QStringLiteral("%1 cannot type: %2").arg(writer.name(), a));
@@ -398,7 +448,7 @@ bool Demo::chat(Step &s)
     return ok ? pass(s) : false;
 }
 
-bool Demo::leaveMessage(DemoPeer &writer, DemoPeer &reader, const QString &readerName, const QString &writerName,
+bool Demo::leaveMessage(ZelmoProcess &writer, ZelmoProcess &reader, const QString &readerName, const QString &writerName,
                         const QString &note, const QString &shotOut, const QString &shotIn, Step &s)
 {
     const auto fails = [&](const QString &why) {
@@ -472,12 +522,15 @@ bool Demo::leaveMessage(DemoPeer &writer, DemoPeer &reader, const QString &reade
         return fails(QStringLiteral("%1's Incoming Message window did not open (%2)").arg(reader.name(), answer));
     QString from;
     QString text;
+    QString how;
     reader.ask(QStringLiteral("text frmMsgIn pnlUserName"), &from);
     reader.ask(QStringLiteral("text frmMsgIn txtMessageIn"), &text);
+    reader.ask(QStringLiteral("text frmMsgIn pnlSecurity"), &how);
     screenshot(reader, QStringLiteral("frmMsgIn"), shotIn, s);
     if (from != writerName || !text.contains(note))
         return fails(QStringLiteral("%1's Incoming Message window shows \"%2\" from \"%3\"").arg(reader.name(), text, from));
-    s.details << QStringLiteral("%1's Incoming Message window shows \"%2\" from %3").arg(reader.name(), text, from);
+    s.details << QStringLiteral("%1's Incoming Message window shows \"%2\" from %3, \"%4\"")
+                     .arg(reader.name(), text, from, how);
     if (!reader.ask(QStringLiteral("click frmMsgIn cmdClose"), &answer))
         s.details << QStringLiteral("%1 cannot close the message: %2").arg(reader.name(), answer);
     return true;
@@ -513,41 +566,16 @@ bool Demo::hangUp(Step &s)
 bool Demo::quit(Step &s)
 {
     bool ok = true;
-    for (DemoPeer *peer : {&m_ann, &m_bob}) {
+    for (ZelmoProcess *peer : {&m_ann, &m_bob}) {
         if (!peer->wasStarted())
             continue;
-        if (!peer->isRunning()) {
-            ok = fail(s, QStringLiteral("%1's ZELMO had already ended (exit code %2)").arg(peer->name()).arg(peer->exitCode()));
-            continue;
-        }
-        QString answer;
-        if (!peer->ask(QStringLiteral("trigger Menu_Quit"), &answer))
-            ok = fail(s, QStringLiteral("%1 cannot choose File, Quit: %2").arg(peer->name(), answer));
-        if (!peer->waitForExit(StepMs))
-            ok = fail(s, QStringLiteral("%1's ZELMO did not end after File, Quit").arg(peer->name()));
-        else if (!peer->exitedNormally() || peer->exitCode() != 0)
-            ok = fail(s, QStringLiteral("%1's ZELMO ended with exit code %2").arg(peer->name()).arg(peer->exitCode()));
+        QString why;
+        if (!peer->quit(StepMs, &why))
+            ok = fail(s, why);
     }
-    if (m_directory.state() != QProcess::NotRunning) {
-        m_directory.terminate();
-        if (!m_directory.waitForFinished(StepMs) || m_directory.exitCode() != 0)
-            ok = fail(s, QStringLiteral("zelmo-directory did not stop cleanly on SIGTERM"));
-    }
+    if (m_directory.isRunning() && !m_directory.stop(StepMs))
+        ok = fail(s, QStringLiteral("zelmo-directory did not stop cleanly on SIGTERM"));
     return ok ? pass(s, QStringLiteral("both ZELMOs quit with File, Quit; zelmo-directory stopped on SIGTERM")) : false;
-}
-
-QStringList Demo::fileLines(const QString &path) const
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QString text = QString::fromUtf8(line).trimmed();
-        if (!text.isEmpty())
-            lines << text;
-    }
-    return lines;
 }
 
 int Demo::run()
@@ -560,12 +588,19 @@ int Demo::run()
     print(QStringLiteral("ZELMO two-party demo: a zelmo-directory and two ZELMOs with test devices (Ann and Bob),\n"
                          "driven through their windows. Profiles under %1")
               .arg(m_work->path()));
+    if (m_machines) {
+        print(QStringLiteral("Two machines made of network namespaces: A (%1, %2) runs zelmo-directory and Ann,\n"
+                             "B (%3, %4) runs Bob.")
+                  .arg(m_machines->name(TwoMachines::A), TwoMachines::address(TwoMachines::A),
+                       m_machines->name(TwoMachines::B), TwoMachines::address(TwoMachines::B)));
+    }
     print(QStringLiteral("Screenshots and logs go to %1\n").arg(QDir(m_options.outDir).absolutePath()));
 
-    Step &started = step(QStringLiteral("zelmo-directory and two ZELMOs start"));
+    Step &started = step(m_machines ? QStringLiteral("zelmo-directory and Ann start on machine A, Bob on machine B")
+                                    : QStringLiteral("zelmo-directory and two ZELMOs start"));
     bool up = startDirectory(started);
-    up = up && startPeer(m_ann, m_annProfile, m_annPort, started);
-    up = up && startPeer(m_bob, m_bobProfile, m_bobPort, started);
+    up = up && startPeer(m_ann, TwoMachines::A, m_annProfile, m_annPort, started);
+    up = up && startPeer(m_bob, TwoMachines::B, m_bobProfile, m_bobPort, started);
     if (up)
         pass(started);
 
@@ -574,11 +609,13 @@ int Demo::run()
     Step &calling = step(QStringLiteral("Ann calls Bob from her directory, Bob answers"));
     const bool inCall = found && call(calling);
     Step &pictures = step(QStringLiteral("test-pattern video flows both ways"));
+    Step &locked = step(QStringLiteral("the call is encrypted: the same short code on both sides"));
     Step &talking = step(QStringLiteral("push-to-talk sound reaches the other side"));
     Step &chatting = step(QStringLiteral("text chat both ways"));
     Step &message = step(QStringLiteral("a quick message each way"));
     Step &hanging = step(QStringLiteral("Ann hangs up"));
     if (inCall) {
+        encrypted(locked);
         video(pictures);
         sound(talking);
         chat(chatting);
@@ -613,7 +650,7 @@ void Demo::report() const
     }
 
     const auto excerpt = [this](const QString &title, const QString &path) {
-        const QStringList lines = fileLines(path);
+        const QStringList lines = DirectoryProcess::fileLines(path);
         if (lines.isEmpty())
             return;
         print(QStringLiteral("\n%1 (%2):").arg(title, path));

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "DemoPeer.h"
+#include "support/DirectoryProcess.h"
+#include "support/TwoMachines.h"
+#include "support/ZelmoProcess.h"
 
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -12,10 +13,12 @@
 #include <memory>
 
 // The two-party demo: a zelmo-directory and two ZELMOs with test devices, each in its own
-// profile under a temporary folder. Ann finds Bob in the directory and calls him, Bob
-// answers; they exchange test-pattern video, sound and chat, and a quick message; Ann
-// hangs up and both quit. Every step is done through the programs' windows (the test
-// hook) or their command lines, and checked by what the programs show, count and log.
+// profile under a temporary folder; on two machines made of network namespaces where it
+// can (the directory server and Ann on one, Bob on the other), else on this one. Ann finds
+// Bob in the directory and calls him, Bob answers; they exchange test-pattern video, sound
+// and chat, and a quick message; Ann hangs up and both quit. Every step is done through
+// the programs' windows (the test hook) or their command lines, and checked by what the
+// programs show, count and log.
 class Demo
 {
 public:
@@ -25,6 +28,7 @@ public:
         QString outDir;     // screenshots and logs
         int portBase = 0;   // 0: the programs' own default ports
         bool keepProfiles = false;
+        bool twoMachines = false;
     };
 
     explicit Demo(Options options);
@@ -48,25 +52,27 @@ private:
 
     bool setUp(QString *error);
     bool startDirectory(Step &s);
-    bool startPeer(DemoPeer &peer, const QString &profile, int port, Step &s);
+    bool startPeer(ZelmoProcess &peer, TwoMachines::Machine machine, const QString &profile, int port, Step &s);
+    // The command line of a program of the build, on that machine when there are two.
+    QStringList command(TwoMachines::Machine machine, const QString &program, const QStringList &arguments) const;
     bool listed(Step &s);
     bool call(Step &s);
     bool video(Step &s);
+    bool encrypted(Step &s);
     bool sound(Step &s);
-    bool talk(DemoPeer &talker, DemoPeer &listener, Step &s);
+    bool talk(ZelmoProcess &talker, ZelmoProcess &listener, Step &s);
     bool chat(Step &s);
     bool quickMessage(Step &s);
     // The writer leaves the reader a quick message through the directory's Send Message;
     // the reader opens it from the main window's message lamp.
-    bool leaveMessage(DemoPeer &writer, DemoPeer &reader, const QString &readerName, const QString &writerName,
+    bool leaveMessage(ZelmoProcess &writer, ZelmoProcess &reader, const QString &readerName, const QString &writerName,
                       const QString &note, const QString &shotOut, const QString &shotIn, Step &s);
     bool hangUp(Step &s);
     bool quit(Step &s);
 
-    bool screenshot(DemoPeer &peer, const QString &window, const QString &file, Step &s);
+    bool screenshot(ZelmoProcess &peer, const QString &window, const QString &file, Step &s);
     void writeProfile(const QString &folder, const QString &name, const QString &email, const QString &location,
-                      const QString &welcome, int left);
-    QStringList fileLines(const QString &path) const;
+                      const QString &directoryHost, const QString &welcome, int left);
     void report() const;
 
     Options m_options;
@@ -77,9 +83,10 @@ private:
     int m_palPort = 2015;
     int m_annPort = 0;
     int m_bobPort = 0;
-    QProcess m_directory;
-    DemoPeer m_ann{QStringLiteral("Ann")};
-    DemoPeer m_bob{QStringLiteral("Bob")};
+    std::unique_ptr<TwoMachines> m_machines;
+    DirectoryProcess m_directory;
+    ZelmoProcess m_ann{QStringLiteral("Ann")};
+    ZelmoProcess m_bob{QStringLiteral("Bob")};
     // A deque keeps each step where it is while later ones are added.
     std::deque<Step> m_steps;
     QStringList m_screenshots;

@@ -26,13 +26,18 @@ int main(int argc, char *argv[])
         QStringLiteral("Use the 50 ports from <n> on instead of the programs' defaults (2000-2007, 2010, 2015)."),
         QStringLiteral("n"));
     const QCommandLineOption keep(QStringLiteral("keep"), QStringLiteral("Keep the temporary profile folders."));
-    parser.addOptions({bin, out, portBase, keep});
+    const QCommandLineOption twoMachines(
+        QStringLiteral("two-machines"),
+        QStringLiteral("Run on two machines made of network namespaces (needs root): the directory server and Ann "
+                       "on one, Bob on the other."));
+    parser.addOptions({bin, out, portBase, keep, twoMachines});
     parser.process(app);
 
     Demo::Options options;
     options.binDir = QDir(parser.value(bin)).absolutePath();
     options.outDir = QDir(parser.value(out)).absolutePath();
     options.keepProfiles = parser.isSet(keep);
+    options.twoMachines = parser.isSet(twoMachines);
     if (parser.isSet(portBase)) {
         bool ok = false;
         options.portBase = parser.value(portBase).toInt(&ok);

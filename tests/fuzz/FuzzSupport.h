@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -24,6 +26,21 @@
     } while (false)
 
 namespace FuzzSupport {
+
+// Runs the event loop of the code under test until the condition holds; one that never
+// comes is a hang, and a crash as far as the fuzzer is concerned.
+template<typename Condition>
+void settle(Condition done, const char *who, const char *what, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            std::fprintf(stderr, "%s did not %s within %d ms\n", who, what, ms);
+            std::abort();
+        }
+        QCoreApplication::processEvents();
+    }
+}
 
 inline QByteArray bytes(const uint8_t *data, size_t size)
 {

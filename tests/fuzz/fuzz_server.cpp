@@ -16,7 +16,6 @@
 #include "server/DirectoryServer.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 
 #include <arpa/inet.h>
@@ -83,14 +82,7 @@ World &world()
 template<typename Condition>
 void settle(Condition done, const char *what)
 {
-    QDeadlineTimer deadline(SettleMs);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            std::fprintf(stderr, "the server did not %s within %d ms\n", what, SettleMs);
-            std::abort();
-        }
-        QCoreApplication::processEvents();
-    }
+    FuzzSupport::settle(done, "the server", what, SettleMs);
 }
 
 int portOf(int fd, bool peer)

@@ -14,12 +14,18 @@
 #include "media/engine/GsmCodec.h"
 #include "media/engine/VideoCodec.h"
 #include "messages/QuickMessageProtocol.h"
+#include "secure/KnownPeers.h"
+#include "secure/TlsSetup.h"
+#include "secure/Identity.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -53,6 +59,30 @@ QByteArray jpeg(VideoCodec &codec, int width, int height, int frame, int quality
                                       maxLength);
     out.truncate(n);
     return out;
+}
+
+// What a client of the encrypted port sends first: its whole first handshake message.
+QByteArray clientHello()
+{
+    QTemporaryDir dir;
+    Identity identity;
+    if (identity.create(dir.filePath(Identity::FileName)))
+        return {};
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    QSslSocket client;
+    client.setSslConfiguration(TlsSetup::configuration(identity.credentials("ann@example.org"), {PeerChannel::Control}));
+    client.connectToHostEncrypted("127.0.0.1", server.serverPort());
+    QByteArray hello;
+    if (server.waitForNewConnection(5000)) {
+        QTcpSocket *in = server.nextPendingConnection();
+        for (int i = 0; i < 50 && hello.size() < 5; ++i) {
+            QCoreApplication::processEvents();
+            in->waitForReadyRead(100);
+            hello += in->readAll();
+        }
+    }
+    return hello;
 }
 
 QByteArray gsmBlocks(GsmCodec &codec, int blocks, int quality)
@@ -244,5 +274,20 @@ int main(int argc, char **argv)
         profile.save();
     }
     seed(out, "capture", "two-cameras", fileOf(capture));
+
+    // The known peers as the program writes them.
+    const QString peersPath = scratch.filePath(KnownPeers::FileName);
+    {
+        KnownPeers peers;
+        peers.remember("bob@example.org", QByteArray(32, 'b'), "192.0.2.7");
+        peers.markVerified("192.0.2.9", QByteArray(32, 'c'), "192.0.2.9");
+        peers.save(peersPath);
+    }
+    seed(out, "knownpeers", "two-peers", fileOf(peersPath));
+
+    // The encrypted port: the start of a real handshake, a plain request, half a record.
+    seed(out, "secure", "client-hello", choices({255}) + clientHello());
+    seed(out, "secure", "client-hello-bytewise", choices({0}) + clientHello().left(120));
+    seed(out, "secure", "plain-request", choices({40}) + ControlProtocol::request("Ann", "Oslo", QTime(9, 5)));
     return 0;
 }

@@ -107,7 +107,8 @@ struct User
         s.EMail = name + QStringLiteral("@Example.org");
         s.DirAddress = QStringLiteral("127.0.0.1");
         s.DirPort = qint16(quint16(directoryPort));
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), palPort);
+        // The pal server is on the directory server's host, on this test's port.
+        program->directory().setPalPort(palPort);
     }
     DirectoryService &directory() { return program->directory(); }
     frmDirectory *window() { return program->directoryWindow(); }

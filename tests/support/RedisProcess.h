@@ -3,7 +3,8 @@
 #include <QProcess>
 #include <QString>
 
-// A private redis-server for one test or benchmark: on loopback, on a port of its own, no
+// A private redis-server for one test or benchmark: on loopback (or the address given), on
+// a port of its own, no
 // persistence, stopped when this object goes.
 class RedisProcess
 {
@@ -16,16 +17,18 @@ public:
     // The redis-server program on the PATH, empty when none is installed.
     static QString program();
 
-    // Starts it on the port (0: a free port) and waits until it takes connections.
-    bool start(int port, QString *error);
+    // Starts it on the port (0: a free port) of the numeric address and waits until it
+    // takes connections.
+    bool start(int port, QString *error, const QString &host = QStringLiteral("127.0.0.1"));
     void stop();
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     int port() const { return m_port; }
     qint64 processId() const { return m_process.processId(); }
-    // "redis://127.0.0.1:PORT", as zelmo-directory's --registry takes it.
+    // "redis://HOST:PORT", as zelmo-directory's --registry takes it.
     QString url() const;
 
 private:
     QProcess m_process;
+    QString m_host;
     int m_port = 0;
 };

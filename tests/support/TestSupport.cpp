@@ -3,6 +3,11 @@
 #include <QFile>
 #include <QtGlobal>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -85,6 +90,33 @@ std::vector<uchar> movingPicture(int width, int height, int frame)
         }
     }
     return rgb;
+}
+
+SilentPort::SilentPort(int port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(quint16(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    m_listening = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    ::setsockopt(m_listening, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    // A queue of one, taken by a connection nobody accepts.
+    if (::bind(m_listening, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(m_listening, 0) != 0)
+        return;
+    m_filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::connect(m_filler, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        ::close(m_filler);
+        m_filler = -1;
+    }
+}
+
+SilentPort::~SilentPort()
+{
+    if (m_filler >= 0)
+        ::close(m_filler);
+    if (m_listening >= 0)
+        ::close(m_listening);
 }
 
 } // namespace TestSupport

@@ -29,4 +29,21 @@ double rms(const qint16 *samples, int count);
 // A moving 24-bit picture like a camera's: gradients, sliding colour bars, hard blocks.
 std::vector<uchar> movingPicture(int width, int height, int frame);
 
+// A loopback port whose listening queue is full, so that the system drops every new
+// connection request to it without a word, as a firewall that drops them would.
+class SilentPort
+{
+public:
+    explicit SilentPort(int port);
+    ~SilentPort();
+    SilentPort(const SilentPort &) = delete;
+    SilentPort &operator=(const SilentPort &) = delete;
+    // Listening, with its queue taken.
+    bool isSilent() const { return m_filler >= 0; }
+
+private:
+    int m_listening = -1;
+    int m_filler = -1;
+};
+
 } // namespace TestSupport

@@ -1,8 +1,11 @@
-#include "DemoPeer.h"
+#include "support/ZelmoProcess.h"
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>
 #include <QThread>
+
+#include <csignal>
+#include <sys/prctl.h>
 
 namespace {
 
@@ -27,12 +30,12 @@ constexpr int PollMs = 200;
 
 } // namespace
 
-DemoPeer::DemoPeer(QString name)
+ZelmoProcess::ZelmoProcess(QString name)
     : m_name(std::move(name))
 {
 }
 
-DemoPeer::~DemoPeer()
+ZelmoProcess::~ZelmoProcess()
 {
     if (isRunning()) {
         m_process.kill();
@@ -40,19 +43,29 @@ DemoPeer::~DemoPeer()
     }
 }
 
-bool DemoPeer::start(const QString &program, const QStringList &arguments, const QString &errorFile, QString *error)
+bool ZelmoProcess::start(const QStringList &command, const QString &errorFile, QString *error)
 {
     m_process.setStandardErrorFile(errorFile);
-    m_process.start(program, arguments);
+    // A runner killed by its time-out takes the program with it.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    m_process.start(command.value(0), command.mid(1));
     if (!m_process.waitForStarted(10000)) {
-        *error = QStringLiteral("%1 did not start: %2").arg(program, m_process.errorString());
+        *error = QStringLiteral("%1 did not start: %2").arg(command.value(0), m_process.errorString());
         return false;
     }
     m_started = true;
     return true;
 }
 
-bool DemoPeer::ask(const QString &command, QString *answer, int timeoutMs)
+bool ZelmoProcess::waitForMainWindow(int timeoutMs, QString *windows)
+{
+    return askUntil(
+        QStringLiteral("windows"),
+        [](const QString &w) { return w.split(QLatin1Char(' ')).contains(QLatin1String("frmMain")); }, timeoutMs,
+        windows);
+}
+
+bool ZelmoProcess::ask(const QString &command, QString *answer, int timeoutMs)
 {
     QString ignored;
     QString &out = answer ? *answer : ignored;
@@ -83,7 +96,7 @@ bool DemoPeer::ask(const QString &command, QString *answer, int timeoutMs)
     return false;
 }
 
-bool DemoPeer::askUntil(const QString &command, const std::function<bool(const QString &)> &wanted, int timeoutMs,
+bool ZelmoProcess::askUntil(const QString &command, const std::function<bool(const QString &)> &wanted, int timeoutMs,
                         QString *answer)
 {
     QString ignored;
@@ -99,7 +112,7 @@ bool DemoPeer::askUntil(const QString &command, const std::function<bool(const Q
     }
 }
 
-qint64 DemoPeer::counter(const QString &name)
+qint64 ZelmoProcess::counter(const QString &name)
 {
     QString answer;
     if (!ask(QStringLiteral("counters"), &answer))
@@ -109,7 +122,29 @@ qint64 DemoPeer::counter(const QString &name)
     return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 
-bool DemoPeer::waitForExit(int timeoutMs)
+bool ZelmoProcess::quit(int timeoutMs, QString *why)
+{
+    if (!isRunning()) {
+        *why = QStringLiteral("%1's ZELMO had already ended (exit code %2)").arg(m_name).arg(exitCode());
+        return false;
+    }
+    QString answer;
+    if (!ask(QStringLiteral("trigger Menu_Quit"), &answer)) {
+        *why = QStringLiteral("%1 cannot choose File, Quit: %2").arg(m_name, answer);
+        return false;
+    }
+    if (!waitForExit(timeoutMs)) {
+        *why = QStringLiteral("%1's ZELMO did not end after File, Quit").arg(m_name);
+        return false;
+    }
+    if (!exitedNormally() || exitCode() != 0) {
+        *why = QStringLiteral("%1's ZELMO ended with exit code %2").arg(m_name).arg(exitCode());
+        return false;
+    }
+    return true;
+}
+
+bool ZelmoProcess::waitForExit(int timeoutMs)
 {
     if (m_process.waitForFinished(timeoutMs) || !isRunning())
         return true;

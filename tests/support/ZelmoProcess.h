@@ -6,18 +6,25 @@
 
 #include <functional>
 
-// One ZELMO run by the demo with --test-hook: its window commands go to the program's
-// standard input and each answer comes back as one line on its standard output.
-class DemoPeer
+// One ZELMO run as a program of its own with --test-hook, as the demo and the scenarios
+// across machines run it: its window commands go to the program's standard input and each
+// answer comes back as one line on its standard output. It does not outlive its runner.
+class ZelmoProcess
 {
 public:
-    explicit DemoPeer(QString name);
-    ~DemoPeer();
+    explicit ZelmoProcess(QString name);
+    ~ZelmoProcess();
+    ZelmoProcess(const ZelmoProcess &) = delete;
+    ZelmoProcess &operator=(const ZelmoProcess &) = delete;
 
     const QString &name() const { return m_name; }
 
-    // Starts the program; its standard error goes to errorFile.
-    bool start(const QString &program, const QStringList &arguments, const QString &errorFile, QString *error);
+    // Starts the command line (the program, then its arguments); its standard error goes
+    // to errorFile.
+    bool start(const QStringList &command, const QString &errorFile, QString *error);
+    // Waits until the main window shows, at the end of the start-up; the visible windows
+    // in *windows.
+    bool waitForMainWindow(int timeoutMs, QString *windows = nullptr);
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     bool wasStarted() const { return m_started; }
 
@@ -31,6 +38,8 @@ public:
     // A counter from "counters" ("framesDrawn", "speakerBlocks"), -1 when not known.
     qint64 counter(const QString &name);
 
+    // Chooses File, Quit and waits for a clean end; false with the reason.
+    bool quit(int timeoutMs, QString *why);
     // Waits for the program to end by itself; kills it when it does not.
     bool waitForExit(int timeoutMs);
     int exitCode() const { return m_process.exitCode(); }

@@ -1,0 +1,112 @@
+#include "secure/Identity.h"
+
+#include "core/LineFile.h"
+#include "secure/KeyMaker.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+constexpr QFileDevice::Permissions OthersMayTouch = QFileDevice::ReadGroup | QFileDevice::WriteGroup
+                                                    | QFileDevice::ReadOther | QFileDevice::WriteOther;
+
+QSslKey keyOf(const QByteArray &pem)
+{
+    return QSslKey(pem, QSsl::Ec, QSsl::Pem, QSsl::PrivateKey);
+}
+
+} // namespace
+
+Identity::Check Identity::load(const QString &path)
+{
+    m_pem.clear();
+    m_fingerprint.clear();
+    m_credentials = TlsSetup::Credentials();
+    m_certifiedEmail.clear();
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return Check::Missing;
+    if (!info.isFile() || info.size() > MaxFileBytes)
+        return Check::Corrupt;
+    if (QFile::permissions(path) & OthersMayTouch)
+        return Check::Exposed;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Check::Corrupt;
+    return use(file.read(MaxFileBytes)) ? Check::Ready : Check::Corrupt;
+}
+
+FileError Identity::create(const QString &path)
+{
+    const QByteArray pem = KeyMaker::newKey();
+    if (pem.isEmpty() || keyOf(pem).isNull())
+        return {1, QStringLiteral("The encryption library could not make a key")};
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink()) {
+        const QString aside = path + SetAsideSuffix;
+        QFile::remove(aside);
+        if (!QFile::rename(path, aside))
+            return {2, QStringLiteral("The old key file could not be set aside")};
+        QFile::setPermissions(aside, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    if (const FileError e = LineFile::writeBytes(path, pem, LineFile::Access::OwnerOnly))
+        return e;
+    if (!use(pem))
+        return {1, QStringLiteral("The encryption library could not use its new key")};
+    return {};
+}
+
+bool Identity::use(const QByteArray &pem)
+{
+    if (keyOf(pem).isNull())
+        return false;
+    m_pem = pem;
+    m_certifiedEmail.clear();
+    m_credentials = TlsSetup::Credentials();
+    const TlsSetup::Credentials own = credentials(QString());
+    if (own.isNull()) {
+        m_pem.clear();
+        return false;
+    }
+    m_fingerprint = own.fingerprint;
+    return true;
+}
+
+TlsSetup::Credentials Identity::credentials(const QString &email)
+{
+    if (m_pem.isEmpty())
+        return TlsSetup::Credentials();
+    const QString address = email.trimmed();
+    if (!m_credentials.isNull() && address == m_certifiedEmail)
+        return m_credentials;
+    TlsSetup::Credentials made;
+    made.key = keyOf(m_pem);
+    made.certificate = QSslCertificate(KeyMaker::selfSignedCertificate(m_pem, address), QSsl::Pem);
+    made.fingerprint = TlsSetup::fingerprint(made.certificate);
+    if (made.isNull() || made.fingerprint.isEmpty())
+        return m_credentials;
+    m_credentials = made;
+    m_certifiedEmail = address;
+    return m_credentials;
+}
+
+QString Identity::problemText(Check check, const QString &path)
+{
+    switch (check) {
+    case Check::Corrupt:
+        return QStringLiteral("The key file %1 is damaged and cannot be used. ZELMO makes a new key and keeps "
+                              "the old file as %2. Peers who knew your old key will be told that your key "
+                              "changed.")
+            .arg(path, path + SetAsideSuffix);
+    case Check::Exposed:
+        return QStringLiteral("The key file %1 could be read by other users of this computer, so it is not used any "
+                              "more. ZELMO makes a new key and keeps the old file as %2. Peers who knew your "
+                              "old key will be told that your key changed.")
+            .arg(path, path + SetAsideSuffix);
+    case Check::Ready:
+    case Check::Missing:
+        break;
+    }
+    return {};
+}

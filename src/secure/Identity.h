@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/FileError.h"
+#include "secure/TlsSetup.h"
+
+#include <QByteArray>
+#include <QString>
+
+// This program's long-term key: made at the first start, kept in a file of its own in the
+// profile folder that only its owner may read, and shown to peers in a self-signed
+// certificate that names the user's e-mail address. The key's fingerprint is what peers
+// remember and what the short code is made of.
+class Identity
+{
+public:
+    static inline const QString FileName = QStringLiteral("identity.key");
+    // Where a key that may not be used is put when a new one replaces it.
+    static inline const QString SetAsideSuffix = QStringLiteral(".old");
+    static constexpr qint64 MaxFileBytes = 16384;
+
+    enum class Check {
+        Ready,   // a usable key only its owner can read
+        Missing,
+        Corrupt, // not a key this program can use
+        Exposed, // others may read (or write) the file
+    };
+
+    // Reads the key file as it is on disk. Only Ready leaves a key to use.
+    Check load(const QString &path);
+    // Makes a new key and writes it, readable by its owner only; a file in the way is set
+    // aside as path + SetAsideSuffix (readable by its owner only), never deleted.
+    FileError create(const QString &path);
+
+    bool isReady() const { return !m_fingerprint.isEmpty(); }
+    QByteArray fingerprint() const { return m_fingerprint; }
+
+    // The key with a certificate naming this address; the certificate is made anew when the
+    // address changes.
+    TlsSetup::Credentials credentials(const QString &email);
+
+    // What the user is told about a key file that cannot be used.
+    static QString problemText(Check check, const QString &path);
+
+private:
+    bool use(const QByteArray &pem);
+
+    QByteArray m_pem;
+    QByteArray m_fingerprint;
+    TlsSetup::Credentials m_credentials;
+    QString m_certifiedEmail;
+};

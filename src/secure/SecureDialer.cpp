@@ -1,0 +1,242 @@
+#include "secure/SecureDialer.h"
+
+#include "core/EndpointConnection.h"
+#include "core/EndpointError.h"
+
+#include <QHostAddress>
+#include <QSslSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int MaxBindings = 16;
+
+} // namespace
+
+// One try at the encrypted port; reports to its dialer once, from the event loop.
+class SecureDialer::Attempt : public QObject
+{
+public:
+    struct Plan
+    {
+        QHostAddress address;
+        int basePort = 0;
+        PeerChannel channel = PeerChannel::Control;
+        // Plain after a failure, or only the key the call's control connection saw.
+        bool mayFallBack = true;
+        QByteArray pinnedKey;
+        int answerMs = PlainAnswerMs;
+        int handshakeMs = HandshakeMs;
+        bool answeredBefore = false;
+    };
+
+    Attempt(SecureDialer *owner, Plan plan, std::function<void(Outcome)> done)
+        : m_owner(owner)
+        , m_plan(std::move(plan))
+        , m_done(std::move(done))
+    {
+    }
+
+    ~Attempt() override
+    {
+        if (m_socket) {
+            m_socket->disconnect(this);
+            m_socket->abort();
+        }
+    }
+
+    const Plan &plan() const { return m_plan; }
+    void report(Outcome outcome) { m_done(std::move(outcome)); }
+
+    // Decided without trying: reported from the event loop all the same.
+    void decide(Outcome outcome)
+    {
+        QTimer::singleShot(0, this, [this, outcome] { conclude(outcome); });
+    }
+
+    void start(const TlsSetup::Credentials &own)
+    {
+        m_own = own;
+        m_socket = new QSslSocket(this);
+        m_socket->setSslConfiguration(TlsSetup::configuration(own, {m_plan.channel}));
+        m_timer = new QTimer(this);
+        m_timer->setSingleShot(true);
+        connect(m_timer, &QTimer::timeout, this, [this] { m_connected ? failed() : unanswered(); });
+        connect(m_socket, &QAbstractSocket::connected, this, [this] {
+            m_connected = true;
+            TlsSetup::sendAtOnce(*m_socket);
+            m_timer->start(m_plan.handshakeMs);
+            m_socket->startClientEncryption();
+        });
+        connect(m_socket, &QSslSocket::encrypted, this, [this] { secured(); });
+        connect(m_socket, &QAbstractSocket::errorOccurred, this, [this] { m_connected ? failed() : unanswered(); });
+        connect(m_socket, &QAbstractSocket::disconnected, this, [this] { failed(); });
+        m_timer->start(m_plan.answerMs);
+        m_socket->connectToHost(m_plan.address, quint16(m_plan.basePort + TlsSetup::PortOffset));
+    }
+
+private:
+    void secured()
+    {
+        const ChannelSecurity security = TlsSetup::securityOf(*m_socket, m_own.fingerprint);
+        if (!security.encrypted() || TlsSetup::agreedChannel(*m_socket) != m_plan.channel) {
+            failed();
+            return;
+        }
+        if (!m_plan.pinnedKey.isEmpty() && security.peerKey != m_plan.pinnedKey) {
+            conclude({Outcome::Kind::Refused, nullptr, {}, EndpointError::SocketError,
+                      QStringLiteral("The peer answered with another key than the one of the call")});
+            return;
+        }
+        QSslSocket *socket = m_socket;
+        m_socket = nullptr;
+        socket->disconnect(this);
+        socket->setParent(nullptr);
+        conclude({Outcome::Kind::Encrypted, socket, security, 0, {}});
+    }
+
+    // Nobody took the connection: no program listens there, or a firewall keeps silent.
+    void unanswered() { fallBack(m_plan.answeredBefore); }
+    // Something answered, but no encrypted connection came of it.
+    void failed() { fallBack(true); }
+
+    void fallBack(bool expected)
+    {
+        if (!m_plan.mayFallBack) {
+            conclude({Outcome::Kind::Refused, nullptr, {}, EndpointError::SocketError,
+                      QStringLiteral("The encrypted connection to the peer failed")});
+            return;
+        }
+        Outcome plain;
+        plain.kind = Outcome::Kind::Plain;
+        plain.security.fellBack = expected;
+        conclude(plain);
+    }
+
+    void conclude(Outcome outcome)
+    {
+        if (m_concluded) {
+            if (outcome.socket) {
+                outcome.socket->abort();
+                outcome.socket->deleteLater();
+            }
+            return;
+        }
+        m_concluded = true;
+        if (m_timer)
+            m_timer->stop();
+        if (m_socket) {
+            m_socket->disconnect(this);
+            m_socket->abort();
+        }
+        m_owner->finish(this, std::move(outcome));
+    }
+
+    SecureDialer *m_owner;
+    Plan m_plan;
+    std::function<void(Outcome)> m_done;
+    TlsSetup::Credentials m_own;
+    QSslSocket *m_socket = nullptr;
+    QTimer *m_timer = nullptr;
+    bool m_connected = false;
+    bool m_concluded = false;
+};
+
+SecureDialer::SecureDialer(Context context, QObject *parent)
+    : QObject(parent)
+    , m_context(std::move(context))
+{
+}
+
+void SecureDialer::setWaits(int plainAnswerMs, int knownPeerWaitMs, int handshakeMs)
+{
+    m_plainAnswerMs = plainAnswerMs;
+    m_knownPeerWaitMs = knownPeerWaitMs;
+    m_handshakeMs = handshakeMs;
+}
+
+QString SecureDialer::notEncryptedText()
+{
+    return QStringLiteral("Only encrypted calls are allowed, and the other program does not answer encrypted");
+}
+
+std::unique_ptr<QObject> SecureDialer::dial(const QHostAddress &address, int port, PeerChannel channel,
+                                            std::function<void(Outcome)> done)
+{
+    Attempt::Plan plan;
+    plan.address = address;
+    plan.channel = channel;
+    plan.basePort = port - int(channel);
+    plan.handshakeMs = m_handshakeMs;
+    const QString dotted = EndpointConnection::dottedAddress(address);
+    plan.answeredBefore = m_context.answeredEncryptedFrom && m_context.answeredEncryptedFrom(dotted);
+    plan.answerMs = plan.answeredBefore ? m_knownPeerWaitMs : m_plainAnswerMs;
+
+    bool tryEncrypted = plan.basePort >= 1 && plan.basePort + TlsSetup::PortOffset <= 65535;
+    if (tryEncrypted && (channel == PeerChannel::Media || channel == PeerChannel::Chat)) {
+        // The call's other channels go the way its control connection went.
+        if (const Binding *b = binding(dotted, plan.basePort)) {
+            tryEncrypted = b->encrypted;
+            plan.mayFallBack = false;
+            plan.pinnedKey = b->key;
+            plan.answerMs = m_handshakeMs;
+        }
+    }
+    const TlsSetup::Credentials own = m_context.credentials ? m_context.credentials() : TlsSetup::Credentials();
+    auto attempt = std::make_unique<Attempt>(this, plan, std::move(done));
+    if (tryEncrypted && !own.isNull()) {
+        attempt->start(own);
+    } else {
+        Outcome plain;
+        plain.kind = Outcome::Kind::Plain;
+        attempt->decide(plain);
+    }
+    return attempt;
+}
+
+void SecureDialer::finish(Attempt *attempt, Outcome outcome)
+{
+    const Attempt::Plan &plan = attempt->plan();
+    const QString dotted = EndpointConnection::dottedAddress(plan.address);
+    // Quick messages are not calls: the setting leaves them alone.
+    const bool isCall = plan.channel != PeerChannel::Message;
+    if (outcome.kind == Outcome::Kind::Plain && isCall && m_context.onlyEncryptedCalls
+        && m_context.onlyEncryptedCalls()) {
+        outcome = {Outcome::Kind::Refused, nullptr, {}, EndpointError::NotEncrypted, notEncryptedText()};
+        if (plan.channel == PeerChannel::Control)
+            emit plainCallRefused(dotted);
+    }
+    if (plan.channel == PeerChannel::Control) {
+        if (outcome.kind == Outcome::Kind::Refused)
+            forget(dotted, plan.basePort);
+        else
+            bind({dotted, plan.basePort, outcome.kind == Outcome::Kind::Encrypted, outcome.security.peerKey});
+    }
+    attempt->report(std::move(outcome));
+}
+
+const SecureDialer::Binding *SecureDialer::binding(const QString &address, int basePort) const
+{
+    for (const Binding &b : m_bindings) {
+        if (b.address == address && b.basePort == basePort)
+            return &b;
+    }
+    return nullptr;
+}
+
+void SecureDialer::bind(const Binding &binding)
+{
+    forget(binding.address, binding.basePort);
+    if (m_bindings.size() >= MaxBindings)
+        m_bindings.removeFirst();
+    m_bindings.append(binding);
+}
+
+void SecureDialer::forget(const QString &address, int basePort)
+{
+    m_bindings.erase(std::remove_if(m_bindings.begin(), m_bindings.end(),
+                                    [&](const Binding &b) { return b.address == address && b.basePort == basePort; }),
+                     m_bindings.end());
+}

@@ -1,0 +1,180 @@
+#include "secure/SecureListener.h"
+
+#include "core/EndpointConnection.h"
+#include "core/IPDaemon.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTimer>
+
+#include <unistd.h>
+
+class SecureListener::Server : public QTcpServer
+{
+public:
+    explicit Server(SecureListener *owner) : QTcpServer(owner), m_owner(owner) {}
+
+protected:
+    // The connection becomes an encrypted socket before anything is read from it.
+    void incomingConnection(qintptr descriptor) override { m_owner->incoming(descriptor); }
+
+private:
+    SecureListener *m_owner;
+};
+
+SecureListener::SecureListener(std::function<TlsSetup::Credentials()> credentials, QObject *parent)
+    : QObject(parent)
+    , m_credentials(std::move(credentials))
+{
+}
+
+SecureListener::~SecureListener()
+{
+    close();
+}
+
+void SecureListener::route(PeerChannel channel, IPDaemon &listener)
+{
+    m_routes.insert(channel, &listener);
+}
+
+EndpointError SecureListener::listen(int port)
+{
+    close();
+    auto *server = new Server(this);
+    if (!server->listen(QHostAddress(QHostAddress::AnyIPv4), quint16(port))) {
+        const EndpointError failure = EndpointConnection::listenFailure(*server);
+        delete server;
+        return failure;
+    }
+    m_server = server;
+    return {};
+}
+
+void SecureListener::close()
+{
+    if (m_server) {
+        m_server->close();
+        m_server->deleteLater();
+        m_server = nullptr;
+    }
+    const QList<QSslSocket *> underway = m_handshakes.keys();
+    for (QSslSocket *socket : underway)
+        drop(socket, QStringLiteral("the listener closed"));
+}
+
+bool SecureListener::isListening() const
+{
+    return m_server != nullptr;
+}
+
+int SecureListener::port() const
+{
+    return m_server ? int(m_server->serverPort()) : 0;
+}
+
+void SecureListener::incoming(qintptr descriptor)
+{
+    auto *socket = new QSslSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        ::close(int(descriptor));
+        delete socket;
+        return;
+    }
+    TlsSetup::sendAtOnce(*socket);
+    const QString address = EndpointConnection::dottedAddress(socket->peerAddress());
+    const TlsSetup::Credentials own = m_credentials();
+    if (own.isNull() || m_routes.isEmpty()) {
+        socket->abort();
+        socket->deleteLater();
+        emit turnedAway(address, QStringLiteral("no key to answer with"));
+        return;
+    }
+    // Room for the newcomer: the oldest unfinished handshake of its address, or of all, goes.
+    int fromAddress = 0;
+    for (const Handshake &h : std::as_const(m_handshakes))
+        fromAddress += h.address == address ? 1 : 0;
+    if (fromAddress >= MaxHandshakesPerAddress)
+        dropOldest(address, QStringLiteral("too many handshakes from one address"));
+    else if (m_handshakes.size() >= MaxHandshakes)
+        dropOldest(QString(), QStringLiteral("too many handshakes"));
+
+    auto *deadline = new QTimer(this);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, this,
+            [this, socket] { drop(socket, QStringLiteral("the handshake took too long")); });
+    deadline->start(m_handshakeMs);
+    m_handshakes.insert(socket, Handshake{address, ++m_order, deadline});
+    socket->setSslConfiguration(TlsSetup::configuration(own, m_routes.keys()));
+    connect(socket, &QSslSocket::encrypted, this, [this, socket] { finished(socket); });
+    connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] {
+        drop(socket, socket->errorString());
+    });
+    connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
+        drop(socket, QStringLiteral("closed during the handshake"));
+    });
+    socket->startServerEncryption();
+}
+
+void SecureListener::finished(QSslSocket *socket)
+{
+    if (!m_handshakes.contains(socket))
+        return;
+    const std::optional<PeerChannel> channel = TlsSetup::agreedChannel(*socket);
+    IPDaemon *listener = channel ? m_routes.value(*channel) : nullptr;
+    const ChannelSecurity security = TlsSetup::securityOf(*socket, m_credentials().fingerprint);
+    if (!listener) {
+        drop(socket, QStringLiteral("no channel agreed"));
+        return;
+    }
+    if (!security.encrypted()) {
+        drop(socket, QStringLiteral("no certificate shown"));
+        return;
+    }
+    QString address;
+    forget(socket, &address);
+    emit handedOver(*channel, address);
+    listener->takeConnection(socket, security);
+}
+
+bool SecureListener::forget(QSslSocket *socket, QString *address)
+{
+    const auto it = m_handshakes.find(socket);
+    if (it == m_handshakes.end())
+        return false;
+    *address = it->address;
+    it->deadline->stop();
+    it->deadline->deleteLater();
+    m_handshakes.erase(it);
+    socket->disconnect(this);
+    return true;
+}
+
+void SecureListener::drop(QSslSocket *socket, const QString &why)
+{
+    QString address;
+    if (!forget(socket, &address))
+        return;
+    socket->abort();
+    // This may run inside one of the socket's own signals.
+    socket->deleteLater();
+    emit turnedAway(address, why);
+}
+
+void SecureListener::dropOldest(const QString &address, const QString &why)
+{
+    QSslSocket *oldest = nullptr;
+    quint64 order = 0;
+    for (auto it = m_handshakes.cbegin(); it != m_handshakes.cend(); ++it) {
+        if (!address.isEmpty() && it->address != address)
+            continue;
+        if (!oldest || it->order < order) {
+            oldest = it.key();
+            order = it->order;
+        }
+    }
+    if (oldest)
+        drop(oldest, why);
+}

@@ -1,0 +1,156 @@
+#include "secure/SecurityService.h"
+
+#include "core/IPDaemon.h"
+#include "core/IPPort.h"
+#include "secure/CallSecurity.h"
+#include "secure/SecureDialer.h"
+#include "secure/SecureListener.h"
+
+#include <QDir>
+#include <QSslSocket>
+
+SecurityService::SecurityService(Parts parts, QObject *parent)
+    : QObject(parent)
+    , m_parts(std::move(parts))
+    , m_listener(new SecureListener([this] { return credentials(); }, this))
+    , m_dialer(new SecureDialer({[this] { return credentials(); }, [this] { return m_settings.OnlyEncrypted; },
+                                 [this](const QString &address) { return m_peers.answeredEncryptedFrom(address); }},
+                                this))
+    , m_call(new CallSecurity(m_parts.ippControl, m_parts.ipdControl, m_peers, [this] { savePeers(); }, this))
+{
+    connect(m_dialer, &SecureDialer::plainCallRefused, this, [this](const QString &address) {
+        m_parts.logLine(QStringLiteral("Call to ") + address + QStringLiteral(" not placed: it is not encrypted"));
+        emit notice(QStringLiteral("The call to %1 was not placed: only encrypted calls are allowed (Options), and "
+                                   "the other program does not answer encrypted calls.")
+                        .arg(address));
+    });
+}
+
+SecurityService::~SecurityService() = default;
+
+QString SecurityService::path(const QString &fileName) const
+{
+    return QDir(m_parts.profileDir).filePath(fileName);
+}
+
+void SecurityService::start()
+{
+    m_settings.load(path(SecuritySettings::FileName));
+    m_peers.load(path(KnownPeers::FileName));
+
+    // The TLS library loads now rather than during the first call's attempt.
+    if (!QSslSocket::supportsSsl())
+        m_parts.logLine(QStringLiteral("Calls cannot be encrypted: the TLS library is missing"));
+
+    const QString keyFile = path(Identity::FileName);
+    const Identity::Check check = m_identity.load(keyFile);
+    if (check == Identity::Check::Ready)
+        return;
+    if (check != Identity::Check::Missing) {
+        // Never silently: the user hears of it before the key is replaced.
+        const QString text = Identity::problemText(check, keyFile);
+        m_parts.logLine(text);
+        emit notice(text);
+    }
+    if (const FileError e = m_identity.create(keyFile)) {
+        const QString text = QStringLiteral("Could not make a key for encrypted calls, ") + QString::number(e.code)
+                             + QStringLiteral(" : ") + e.description
+                             + QStringLiteral(". Calls will not be encrypted.");
+        m_parts.logLine(text);
+        emit notice(text);
+        return;
+    }
+    if (check == Identity::Check::Missing)
+        m_parts.logLine(QStringLiteral("Made a new key for encrypted calls"));
+}
+
+EndpointError SecurityService::listen(int basePort)
+{
+    const EndpointError e = m_listener->listen(basePort + TlsSetup::PortOffset);
+    if (e) {
+        m_parts.logLine(QStringLiteral("Encrypted calls cannot be answered: port ")
+                        + QString::number(basePort + TlsSetup::PortOffset) + QStringLiteral(" is not free, ")
+                        + QString::number(e.code) + QLatin1Char(' ') + e.description);
+    }
+    return e;
+}
+
+void SecurityService::shutdown()
+{
+    m_listener->close();
+}
+
+void SecurityService::route(PeerChannel channel, IPDaemon &listener)
+{
+    m_listener->route(channel, listener);
+}
+
+void SecurityService::guardCallChannel(IPDaemon &listener)
+{
+    listener.setAdmission([this](const ChannelSecurity &security) { return m_call->belongsToCall(security); });
+}
+
+void SecurityService::attachClient(IPPort &client, PeerChannel channel)
+{
+    client.setDialer(m_dialer, channel);
+}
+
+void SecurityService::setOnlyEncrypted(bool on)
+{
+    if (m_settings.OnlyEncrypted == on)
+        return;
+    m_settings.OnlyEncrypted = on;
+    QString why;
+    if (!m_settings.save(path(SecuritySettings::FileName), &why))
+        m_parts.logLine(QStringLiteral("Could not save the encryption setting: ") + why);
+}
+
+PeerStanding SecurityService::judgeSender(const ChannelSecurity &security, const QString &address)
+{
+    if (!security.encrypted())
+        return PeerStanding::Unknown;
+    const QString who = KnownPeers::whoOf(security.peerEmail, address);
+    PeerStanding standing = PeerStanding::New;
+    switch (m_peers.check(who, security.peerKey)) {
+    case KnownPeers::Seen::New:
+        break;
+    case KnownPeers::Seen::Same:
+        standing = m_peers.isVerified(who, security.peerKey) ? PeerStanding::Verified : PeerStanding::Known;
+        break;
+    case KnownPeers::Seen::Changed:
+        standing = PeerStanding::Changed;
+        break;
+    }
+    m_peers.remember(who, security.peerKey, address);
+    savePeers();
+    return standing;
+}
+
+QString SecurityService::messageText(const ChannelSecurity &security, PeerStanding standing)
+{
+    if (!security.encrypted())
+        return QStringLiteral("Not encrypted");
+    switch (standing) {
+    case PeerStanding::Verified:
+        return QStringLiteral("Encrypted, from the sender's verified key");
+    case PeerStanding::Changed:
+        return QStringLiteral("Encrypted, but from another key than this sender used before: not verified");
+    case PeerStanding::New:
+    case PeerStanding::Known:
+    case PeerStanding::Unknown:
+        break;
+    }
+    return QStringLiteral("Encrypted, from a key not verified");
+}
+
+TlsSetup::Credentials SecurityService::credentials()
+{
+    return m_identity.credentials(m_parts.ownEmail ? m_parts.ownEmail() : QString());
+}
+
+void SecurityService::savePeers()
+{
+    if (const FileError e = m_peers.save(path(KnownPeers::FileName)))
+        m_parts.logLine(QStringLiteral("Could not save the known peers, ") + QString::number(e.code)
+                        + QStringLiteral(" : ") + e.description);
+}

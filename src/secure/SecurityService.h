@@ -1,0 +1,93 @@
+#pragma once
+
+#include "core/ChannelSecurity.h"
+#include "core/EndpointError.h"
+#include "secure/Identity.h"
+#include "secure/KnownPeers.h"
+#include "secure/SecuritySettings.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class CallSecurity;
+class ChannelDialer;
+class IPDaemon;
+class IPPort;
+class SecureDialer;
+class SecureListener;
+
+// Encryption for the peer channels: this program's key, the peers it knows, the encrypted
+// port that serves all four channels, the dialer that tries it first, and what the call at
+// hand and each quick message are told about. The channels themselves do not change: their
+// endpoints carry encrypted connections exactly as they carry plain ones.
+class SecurityService : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Parts
+    {
+        // The profile folder: the key, the known peers and the setting live there.
+        QString profileDir;
+        // The user's e-mail address, which the certificate names.
+        std::function<QString()> ownEmail;
+        std::function<void(const QString &)> logLine;
+        // The call's control endpoints.
+        IPPort &ippControl;
+        IPDaemon &ipdControl;
+    };
+
+    explicit SecurityService(Parts parts, QObject *parent = nullptr);
+    ~SecurityService() override;
+
+    // The key (made when missing; a damaged or exposed one is reported before a new one is
+    // made), the known peers and the setting.
+    void start();
+    // The encrypted port: base + TlsSetup::PortOffset.
+    EndpointError listen(int basePort);
+    void shutdown();
+
+    // Encrypted connections for the channel go to this listener.
+    void route(PeerChannel channel, IPDaemon &listener);
+    // The call's media or chat listener takes only connections of the call's own key.
+    void guardCallChannel(IPDaemon &listener);
+    // The client tries the encrypted way first.
+    void attachClient(IPPort &client, PeerChannel channel);
+
+    CallSecurity &call() { return *m_call; }
+    Identity &identity() { return m_identity; }
+    KnownPeers &knownPeers() { return m_peers; }
+    SecureListener &listener() { return *m_listener; }
+    SecureDialer &dialer() { return *m_dialer; }
+
+    bool onlyEncrypted() const { return m_settings.OnlyEncrypted; }
+    // Saved at once.
+    void setOnlyEncrypted(bool on);
+
+    // A quick message has arrived on a connection: how its sender's key stands; an
+    // encrypted sender's key is remembered.
+    PeerStanding judgeSender(const ChannelSecurity &security, const QString &address);
+    // What the message viewer says about how a message came.
+    static QString messageText(const ChannelSecurity &security, PeerStanding standing);
+
+    QString path(const QString &fileName) const;
+
+signals:
+    // Something the user must be told: a key file that could not be used, a call refused
+    // or not placed because it was not encrypted.
+    void notice(const QString &text);
+
+private:
+    TlsSetup::Credentials credentials();
+    void savePeers();
+
+    Parts m_parts;
+    Identity m_identity;
+    KnownPeers m_peers;
+    SecuritySettings m_settings;
+    SecureListener *m_listener;
+    SecureDialer *m_dialer;
+    CallSecurity *m_call;
+};

@@ -1,0 +1,91 @@
+#include "secure/TlsSetup.h"
+
+#include <QCryptographicHash>
+#include <QSslSocket>
+
+namespace TlsSetup {
+
+namespace {
+
+constexpr PeerChannel AllChannels[] = {PeerChannel::Control, PeerChannel::Media, PeerChannel::Message,
+                                       PeerChannel::Chat};
+
+} // namespace
+
+QByteArray protocolName(PeerChannel channel)
+{
+    switch (channel) {
+    case PeerChannel::Control:
+        return QByteArrayLiteral("zelmo1-control");
+    case PeerChannel::Media:
+        return QByteArrayLiteral("zelmo1-media");
+    case PeerChannel::Message:
+        return QByteArrayLiteral("zelmo1-message");
+    case PeerChannel::Chat:
+        return QByteArrayLiteral("zelmo1-chat");
+    }
+    return {};
+}
+
+std::optional<PeerChannel> channelOf(const QByteArray &name)
+{
+    for (const PeerChannel channel : AllChannels) {
+        if (protocolName(channel) == name)
+            return channel;
+    }
+    return std::nullopt;
+}
+
+QSslConfiguration configuration(const Credentials &own, const QList<PeerChannel> &channels)
+{
+    QSslConfiguration c = QSslConfiguration::defaultConfiguration();
+    c.setProtocol(QSsl::TlsV1_3OrLater);
+    c.setLocalCertificate(own.certificate);
+    c.setPrivateKey(own.key);
+    // Ask for the other side's certificate without judging it by any authority: the key's
+    // fingerprint is what counts, and the handshake has already proved the other side holds it.
+    c.setPeerVerifyMode(QSslSocket::QueryPeer);
+    c.setCaCertificates({});
+    QList<QByteArray> names;
+    for (const PeerChannel channel : channels)
+        names.append(protocolName(channel));
+    c.setAllowedNextProtocols(names);
+    return c;
+}
+
+QByteArray fingerprint(const QSslCertificate &certificate)
+{
+    if (certificate.isNull())
+        return {};
+    const QByteArray publicKey = certificate.publicKey().toDer();
+    if (publicKey.isEmpty())
+        return {};
+    return QCryptographicHash::hash(publicKey, QCryptographicHash::Sha256);
+}
+
+ChannelSecurity securityOf(const QSslSocket &socket, const QByteArray &ownFingerprint)
+{
+    const QSslCertificate peer = socket.peerCertificate();
+    ChannelSecurity security;
+    security.peerKey = fingerprint(peer);
+    if (security.peerKey.isEmpty())
+        return {};
+    security.ownKey = ownFingerprint;
+    security.peerEmail = peer.subjectInfo(QSslCertificate::EmailAddress).value(0).trimmed();
+    return security;
+}
+
+void sendAtOnce(QSslSocket &socket)
+{
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+}
+
+std::optional<PeerChannel> agreedChannel(const QSslSocket &socket)
+{
+    const QSslConfiguration c = socket.sslConfiguration();
+    if (c.nextProtocolNegotiationStatus() != QSslConfiguration::NextProtocolNegotiationNegotiated)
+        return std::nullopt;
+    return channelOf(c.nextNegotiatedProtocol());
+}
+
+} // namespace TlsSetup

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "core/ChannelSecurity.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+
+#include <optional>
+
+class QSslSocket;
+
+// What both ends of an encrypted connection agree on: TLS 1.3 only, each side shows its own
+// self-signed certificate, and no certificate authority is asked: the other side's key is
+// checked by its fingerprint once the handshake is done. The channel a connection is for
+// travels as the TLS application protocol, so one port serves all four.
+namespace TlsSetup {
+
+// The encrypted port is the base port + PortOffset: above the four channel ports of the
+// programs that may run on the same machine (base ports 2000, 2004, 2008 and 2012 give
+// 2016, 2020, 2024 and 2028), so no program that speaks only the plain protocol listens there.
+inline constexpr int PortOffset = 16;
+
+// This program's side of the handshake.
+struct Credentials
+{
+    QSslCertificate certificate;
+    QSslKey key;
+    // The fingerprint of the key.
+    QByteArray fingerprint;
+
+    bool isNull() const { return certificate.isNull() || key.isNull(); }
+};
+
+QByteArray protocolName(PeerChannel channel);
+std::optional<PeerChannel> channelOf(const QByteArray &protocolName);
+
+// The configuration of one end; `channels` are the application protocols it speaks.
+QSslConfiguration configuration(const Credentials &own, const QList<PeerChannel> &channels);
+
+// SHA-256 of the certificate's public key (empty for a null certificate): a key keeps its
+// fingerprint when its certificate is made anew.
+QByteArray fingerprint(const QSslCertificate &certificate);
+
+// What a finished handshake proved; empty when the peer showed no certificate.
+ChannelSecurity securityOf(const QSslSocket &socket, const QByteArray &ownFingerprint);
+
+// Encryption cuts a packet into records written one after the other; without this the
+// system would hold the last piece back until the peer acknowledged the first.
+void sendAtOnce(QSslSocket &socket);
+
+// The channel the finished handshake agreed on.
+std::optional<PeerChannel> agreedChannel(const QSslSocket &socket);
+
+} // namespace TlsSetup

@@ -1,0 +1,81 @@
+#include "ui/SecurityBadge.h"
+
+#include "ui/Artwork.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+
+SecurityBadge::SecurityBadge(QWidget *parent)
+    : QFrame(parent)
+{
+    setObjectName(QStringLiteral("pnlSecurity"));
+    setAutoFillBackground(false);
+    setStyleSheet(QStringLiteral("#pnlSecurity { background: rgba(16, 20, 18, 190); border-radius: 3px; }"
+                                 "#lblShortCode { color: white; }"
+                                 "#lblShortCode[warn=\"true\"] { color: #ffb040; font-weight: bold; }"));
+    m_lock = new QLabel(this);
+    m_lock->setObjectName(QStringLiteral("imgLock"));
+    m_text = new QLabel(this);
+    m_text->setObjectName(QStringLiteral("lblShortCode"));
+    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_text->setWordWrap(true);
+    m_verify = new QPushButton(tr("Mark as verified"), this);
+    m_verify->setObjectName(QStringLiteral("cmdVerified"));
+    m_verify->setToolTip(tr("The other person read you the same four words: nobody is in between"));
+    m_verify->setFocusPolicy(Qt::TabFocus);
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(4, 2, 4, 2);
+    row->setSpacing(5);
+    row->addWidget(m_lock);
+    row->addWidget(m_text, 1);
+    row->addWidget(m_verify);
+    connect(m_verify, &QPushButton::clicked, this, &SecurityBadge::verifyRequested);
+    clear();
+}
+
+void SecurityBadge::clear()
+{
+    m_text->clear();
+    hide();
+    emit changed();
+}
+
+void SecurityBadge::showPlain(const QString &text)
+{
+    m_lock->setPixmap(Artwork::lock(false));
+    m_lock->setAccessibleName(tr("Not encrypted"));
+    m_text->setText(text);
+    m_text->setProperty("warn", false);
+    m_text->setToolTip(text);
+    m_verify->hide();
+    setToolTip(text);
+    style()->polish(m_text);
+    show();
+    raise();
+    emit changed();
+}
+
+void SecurityBadge::showEncrypted(const QString &shortCode, const QString &standing, bool canVerify, bool warn)
+{
+    m_lock->setPixmap(Artwork::lock(true));
+    m_lock->setAccessibleName(tr("Encrypted"));
+    m_text->setText(canVerify ? shortCode : shortCode + QStringLiteral(" (") + standing + QLatin1Char(')'));
+    m_text->setProperty("warn", warn);
+    const QString tip = tr("Encrypted call, %1. Read these words to the other person: when theirs are the same, "
+                           "nobody is in between.")
+                            .arg(standing);
+    m_text->setToolTip(tip);
+    setToolTip(tip);
+    m_verify->setVisible(canVerify);
+    style()->polish(m_text);
+    show();
+    raise();
+    emit changed();
+}
+
+QString SecurityBadge::text() const
+{
+    return m_text->text();
+}

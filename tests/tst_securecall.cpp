@@ -1,0 +1,388 @@
+#include "call/CallControl.h"
+#include "call/ControlProtocol.h"
+#include "chat/ChatSession.h"
+#include "media/AudioControl.h"
+#include "media/CaptureControl.h"
+#include "media/MediaStats.h"
+#include "media/engine/AudioEngine.h"
+#include "media/engine/TestPatternCamera.h"
+#include "media/engine/TestSpeaker.h"
+#include "media/engine/VideoEngine.h"
+#include "messages/MessageComposer.h"
+#include "support/MessageKit.h"
+#include "support/SecureKit.h"
+#include "ui/SecurityBadge.h"
+#include "ui/SecurityNote.h"
+#include "ui/frmCallIn.h"
+#include "ui/frmConStatus.h"
+#include "ui/frmMain.h"
+#include "ui/frmMessage.h"
+#include "ui/frmNewChat.h"
+
+#include "core/ActivityLog.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QScreen>
+#include <QTest>
+
+// Two programs of this version call each other and leave each other messages encrypted;
+// an older program (a bare socket that speaks only the plain protocol) is called, calls,
+// and leaves a message with exactly the bytes of old; a relay in the middle and a changed
+// key show; the setting for encrypted calls only turns plain calls away both ways.
+using MessageKit::Party;
+using SecureKit::MiddleRelay;
+using SecureKit::RecordingRelay;
+
+namespace {
+
+// One program in a call, as its user sees it.
+struct Caller : Party
+{
+    explicit Caller(const QString &name, bool autoAccept = false) : Party(name)
+    {
+        Settings &s = program->settings();
+        s.AutoAccept = autoAccept;
+        s.SendWelcome = false;
+        program->calls().setClock([] { return QTime(9, 5); });
+    }
+    void call(int port) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(port), 2000, 0); }
+    bool inCall() { return state().callState == CallState::InCall; }
+    const CallSecurity::Status &security() { return program->security().call().status(); }
+    SecurityBadge *badge() { return program->mainWindow()->securityBadge(); }
+    QString badgeText() { return badge()->findChild<QLabel *>(QStringLiteral("lblShortCode"))->text(); }
+    QString lock() { return badge()->findChild<QLabel *>(QStringLiteral("imgLock"))->accessibleName(); }
+    QString promptNote() { return program->callPrompt()->securityNote()->text(); }
+    bool offered() { return program->callPrompt() && program->callPrompt()->isVisible(); }
+    void useTestCamera()
+    {
+        if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+            program->capture().chooseDriver(TestPatternCamera::deviceName());
+    }
+    int blocksPlayed()
+    {
+        auto *speaker = qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice());
+        return speaker ? speaker->blocksWritten() : 0;
+    }
+    void type(const QString &text) { QTest::keyClicks(program->chatWindow()->txtOut(), text); }
+    bool logged(const QString &text)
+    {
+        const QStringList lines = program->activityLog().lines();
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const QString &line) { return line.endsWith(QStringLiteral(": ") + text); });
+    }
+    QString conversation() { return program->chatWindow()->conversation(); }
+    // Sends a text-only message to a base port and waits until it went.
+    bool leaveMessage(int base, const QString &text)
+    {
+        QObject holder;
+        MessageComposer &c = *messages().createComposer(&holder);
+        c.setRecipient(QStringLiteral("127.0.0.1"), base);
+        c.setImageChecked(false);
+        c.setAudioChecked(false);
+        QSignalSpy finished(&c, &MessageComposer::finished);
+        c.send(text);
+        return QTest::qWaitFor([&] { return finished.count() > 0; }, 15000);
+    }
+};
+
+// An older program's four ports, made of bare sockets that keep what each one heard.
+struct OlderProgram
+{
+    int base = 0;
+    QTcpServer control;
+    QTcpServer media;
+    QTcpServer chat;
+    QPointer<QTcpSocket> controlIn;
+    QByteArray heard;
+
+    OlderProgram()
+    {
+        base = TestSupport::portBlock();
+        if (!control.listen(QHostAddress::LocalHost, quint16(base)) || !media.listen(QHostAddress::LocalHost, quint16(base + 1))
+            || !chat.listen(QHostAddress::LocalHost, quint16(base + 3)))
+            qFatal("the older program could not listen");
+        QObject::connect(&control, &QTcpServer::newConnection, [this] {
+            controlIn = control.nextPendingConnection();
+            QObject::connect(controlIn, &QTcpSocket::readyRead, [this] { heard += controlIn->readAll(); });
+        });
+    }
+};
+
+// A caller of old: a bare socket on the control port, and every byte it is answered.
+struct PlainCaller
+{
+    QTcpSocket socket;
+    QByteArray answered;
+
+    explicit PlainCaller(int port)
+    {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { answered += socket.readAll(); });
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    }
+    bool send(const QByteArray &text) { return socket.waitForConnected(3000) && socket.write(text) == text.size(); }
+};
+
+// Everything a recording holds that the plain protocol would show: its texts, a picture's
+// start, the users' names and addresses.
+QStringList readable(const QByteArray &bytes, const QStringList &names)
+{
+    QStringList found;
+    const QRegularExpression packet(QStringLiteral("(KJP|AUD|TXT)[0-9]{5}"));
+    if (packet.match(QString::fromLatin1(bytes)).hasMatch())
+        found << QStringLiteral("a media packet");
+    for (const char *text : {"RQC;", "RRS;", "UIF;2.5;", "MSR;", "MSB;", "MRA;<E>", "MRN;<E>", ";<E>", "BEL<E>"}) {
+        if (bytes.contains(text))
+            found << QString::fromLatin1(text);
+    }
+    if (bytes.contains(QByteArray::fromHex("ffd8ffe0")) || bytes.contains(QByteArray::fromHex("ffd8ffdb")))
+        found << QStringLiteral("a picture");
+    for (const QString &name : names) {
+        if (bytes.contains(name.toUtf8()))
+            found << name;
+    }
+    return found;
+}
+
+} // namespace
+
+class TestSecureCall : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void anEncryptedCallShowsNothingReadableOnTheWire()
+    {
+        Caller ann(QStringLiteral("Annabella"));
+        Caller bob(QStringLiteral("Bartholomew"), true);
+        bob.program->settings().SendWelcome = true;
+        bob.program->settings().WelcomeMsg = QStringLiteral("Welcome aboard");
+        // Each reaches the other only through a relay that keeps every byte, and only on the
+        // encrypted port: anything plain would find nobody.
+        const int toBob = TestSupport::portBlock();
+        const int toAnn = TestSupport::portBlock();
+        RecordingRelay bobSide({toBob + TlsSetup::PortOffset}, toBob - bob.port);
+        RecordingRelay annSide({toAnn + TlsSetup::PortOffset}, toAnn - ann.port);
+        ann.useTestCamera();
+        bob.useTestCamera();
+
+        ann.call(toBob);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), 10000);
+        ann.program->audioControl().talkPressed(Qt::RightButton);
+        bob.program->audioControl().talkPressed(Qt::RightButton);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.program->chat().isRealTime() && bob.program->chat().isRealTime(), 10000);
+        ann.program->chatWindow()->show();
+        bob.program->chatWindow()->show();
+        ann.type(QStringLiteral("secret plan"));
+        bob.type(QStringLiteral("agreed"));
+        QVERIFY(ann.leaveMessage(toBob, QStringLiteral("the first quick note")));
+        QVERIFY(bob.leaveMessage(toAnn, QStringLiteral("the second quick note")));
+        QTRY_VERIFY_WITH_TIMEOUT(ann.program->mediaStats().totals().framesReceived >= 5
+                                     && bob.program->mediaStats().totals().framesReceived >= 5,
+                                 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.blocksPlayed() >= 5 && bob.blocksPlayed() >= 5, 15000);
+        QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("secret plan")));
+        QTRY_VERIFY(ann.conversation().contains(QStringLiteral("agreed")));
+        QVERIFY(ann.conversation().contains(QStringLiteral("Welcome aboard")));
+        QTRY_COMPARE(bob.messages().waitingCount(), 1);
+        QTRY_COMPARE(ann.messages().waitingCount(), 1);
+
+        // Both windows show the closed lock and the same four words.
+        QVERIFY(ann.security().encrypted() && bob.security().encrypted());
+        QCOMPARE(ann.security().shortCode, bob.security().shortCode);
+        QCOMPARE(ann.security().shortCode.split(QLatin1Char(' ')).size(), 4);
+        QVERIFY(!ann.badge()->isHidden() && !bob.badge()->isHidden());
+        QCOMPARE(ann.lock(), QStringLiteral("Encrypted"));
+        QCOMPARE(ann.badgeText(), ann.security().shortCode);
+        QCOMPARE(bob.badgeText(), ann.security().shortCode);
+        // The messages came encrypted, from keys nobody has verified yet.
+        const std::optional<QuickMessage> toBobMessage = bob.messages().takeOldest();
+        QCOMPARE(toBobMessage->text, QStringLiteral("the first quick note"));
+        QVERIFY(toBobMessage->security.encrypted());
+        QCOMPARE(SecurityService::messageText(toBobMessage->security, toBobMessage->senderStanding),
+                 QStringLiteral("Encrypted, from a key not verified"));
+
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall() && !ann.inCall());
+        QVERIFY(ann.badge()->isHidden());
+
+        const QByteArray recorded = bobSide.bytes + annSide.bytes;
+        QVERIFY2(recorded.size() > 30000, qPrintable(QString::number(recorded.size())));
+        const QStringList found =
+            readable(recorded, {QStringLiteral("Annabella"), QStringLiteral("Bartholomew"), QStringLiteral("Room "),
+                                QStringLiteral("example.org"), QStringLiteral("secret plan"),
+                                QStringLiteral("quick note"), QStringLiteral("Welcome aboard")});
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(QStringLiteral(", "))));
+    }
+
+    void anOlderProgramIsCalledCallsAndLeavesAMessageWithTheBytesOfOld()
+    {
+        Caller ann(QStringLiteral("Ann"), true);
+        OlderProgram older;
+        QSignalSpy ownConnections(&ann.program->security().listener(), &SecureListener::handedOver);
+
+        // Called: the request, exactly, on its control port and nowhere else.
+        ann.call(older.base);
+        QTRY_VERIFY(older.controlIn);
+        QTRY_COMPARE(older.heard, QByteArray("RQC;Ann;Room Ann;9:05;"));
+        QTRY_VERIFY(ann.program->progressWindow() && ann.program->progressWindow()->securityNote()->isVisible());
+        QCOMPARE(ann.program->progressWindow()->securityNote()->text(),
+                 QStringLiteral("not encrypted: the other program is an older version"));
+        older.controlIn->write(ControlProtocol::acceptance(QStringLiteral("Old"), QStringLiteral("Past"), QTime(9, 6)));
+        QTRY_COMPARE(older.heard,
+                     "RQC;Ann;Room Ann;9:05;" + ControlProtocol::userInfo(ann.program->settings().EnableRTC));
+        QTRY_VERIFY(older.media.hasPendingConnections());
+        QTRY_VERIFY(ann.inCall());
+        QCOMPARE(ann.lock(), QStringLiteral("Not encrypted"));
+        QCOMPARE(ann.badgeText(), QStringLiteral("not encrypted: the other program is an older version"));
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!ann.inCall());
+
+        // Calling: the answer is exactly the one of old.
+        PlainCaller caller(ann.port);
+        QVERIFY(caller.send("RQC;Old;Past;9:07;"));
+        const QByteArray &answered = caller.answered;
+        QTRY_VERIFY(answered.startsWith("RRS;YES;"));
+        QCOMPARE(answered, ControlProtocol::acceptance(QStringLiteral("Ann"), QStringLiteral("Room Ann"), QTime(9, 5)));
+        QVERIFY(ann.security().kind == CallSecurity::Status::Kind::Plain);
+        QVERIFY(caller.send("UIF;2.5;True;"));
+        QTRY_COMPARE(answered, ControlProtocol::acceptance(QStringLiteral("Ann"), QStringLiteral("Room Ann"),
+                                                           QTime(9, 5))
+                                   + "UIF;2.5;True;");
+        caller.socket.abort();
+
+        // A message: the replies of old.
+        QVERIFY(MessageKit::sendWhole(ann.messagePort(), 42, "hello from the past"));
+        QTRY_COMPARE(ann.messages().waitingCount(), 1);
+        const std::optional<QuickMessage> m = ann.messages().takeOldest();
+        QVERIFY(!m->security.encrypted());
+        QCOMPARE(SecurityService::messageText(m->security, m->senderStanding), QStringLiteral("Not encrypted"));
+        QCOMPARE(ownConnections.count(), 0);
+    }
+
+    void aRelayWithItsOwnKeyShowsOtherWordsAndAChangedKeyIsFlaggedBeforeAnswering()
+    {
+        Caller ann(QStringLiteral("Ann"), true);
+        Caller bob(QStringLiteral("Bob"));
+        // A first call: both remember each other's key.
+        ann.call(bob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(bob.offered(), 10000);
+        QCOMPARE(bob.promptNote(), QStringLiteral("Encrypted call, not verified"));
+        QTest::mouseClick(bob.program->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes")),
+                          Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), 10000);
+        QCOMPARE(bob.security().standing, PeerStanding::New);
+        QCOMPARE(bob.security().who, QStringLiteral("ann@example.org"));
+        QTest::mouseClick(bob.badge()->findChild<QPushButton *>(QStringLiteral("cmdVerified")), Qt::LeftButton);
+        QVERIFY(bob.security().verified());
+        QTRY_VERIFY(bob.badgeText().endsWith(QStringLiteral("(verified)")));
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall() && !ann.inCall());
+
+        // The same people again, now through a relay that claims to be Ann towards Bob and
+        // Bob towards Ann, each time with a key of its own.
+        const int relayBase = TestSupport::portBlock();
+        MiddleRelay relay(QStringLiteral("Ann@example.org"), QStringLiteral("Bob@example.org"), relayBase, bob.port);
+        bob.program->settings().AutoAccept = true;
+        ann.call(relayBase);
+        // Bob is asked, auto-accept or not, and told before he answers.
+        QTRY_VERIFY_WITH_TIMEOUT(bob.offered(), 10000);
+        QVERIFY(bob.security().keyChanged());
+        QVERIFY(bob.program->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes"))->isVisible());
+        QCOMPARE(bob.promptNote(), CallSecurity::keyChangedText(QStringLiteral("ann@example.org")));
+        QVERIFY(bob.program->callPrompt()->securityNote()->isVisible());
+        // The warning makes the prompt larger; all of it stays on the screen.
+        const QRect screen = bob.program->callPrompt()->screen()->availableGeometry();
+        const QRect prompt = bob.program->callPrompt()->frameGeometry();
+        QVERIFY2(screen.contains(prompt), qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
+                                                         .arg(prompt.x())
+                                                         .arg(prompt.y())
+                                                         .arg(prompt.width())
+                                                         .arg(prompt.height())
+                                                         .arg(screen.width())
+                                                         .arg(screen.height())));
+        QTest::mouseClick(bob.program->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes")),
+                          Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), 10000);
+        QVERIFY(ann.security().encrypted() && bob.security().encrypted());
+        QVERIFY(ann.security().shortCode != bob.security().shortCode);
+        QVERIFY(!bob.security().verified());
+        QCOMPARE(bob.badgeText(), bob.security().shortCode);
+        QVERIFY(!bob.badge()->findChild<QPushButton *>(QStringLiteral("cmdVerified"))->isHidden());
+        // The relay's key towards Ann is not Bob's either: Ann's side says so too.
+        QVERIFY(ann.security().keyChanged());
+        QVERIFY(!relay.clearText.isEmpty());
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall() && !ann.inCall());
+    }
+
+    void aChangedKeyOfAKnownPeerIsFlaggedToTheCallerToo()
+    {
+        Caller ann(QStringLiteral("Ann"));
+        Caller bob(QStringLiteral("Bob"), true);
+        ann.call(bob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall(), 10000);
+        QCOMPARE(ann.security().standing, PeerStanding::New);
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall());
+        QVERIFY(ann.program->security().knownPeers().find(QStringLiteral("bob@example.org")));
+
+        // Bob comes back with another key: a new program in his place.
+        Caller newBob(QStringLiteral("Bob"), true);
+        ann.call(newBob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.program->progressWindow() && ann.security().encrypted(), 10000);
+        QVERIFY(ann.security().keyChanged());
+        QCOMPARE(ann.program->progressWindow()->securityNote()->text(),
+                 CallSecurity::keyChangedText(QStringLiteral("bob@example.org")));
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall(), 10000);
+        // The words show in the warning colour, with the button to verify the new key.
+        QVERIFY(ann.badge()->findChild<QLabel *>(QStringLiteral("lblShortCode"))->property("warn").toBool());
+        QVERIFY(!ann.badge()->findChild<QPushButton *>(QStringLiteral("cmdVerified"))->isHidden());
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!ann.inCall());
+        // From now on the new key is the one known, not verified.
+        QCOMPARE(ann.program->security().knownPeers().check(QStringLiteral("bob@example.org"),
+                                                            newBob.program->security().identity().fingerprint()),
+                 KnownPeers::Seen::Same);
+    }
+
+    void onlyEncryptedCallsRefuseAPlainCallerAndPlaceNoPlainCall()
+    {
+        Caller ann(QStringLiteral("Ann"), true);
+        ann.program->security().setOnlyEncrypted(true);
+
+        // A plain caller hears no, the answer of old, and Ann is told.
+        PlainCaller caller(ann.port);
+        QVERIFY(caller.send("RQC;Old;Past;9:07;"));
+        const QByteArray &answered = caller.answered;
+        QTRY_COMPARE(answered, QByteArray("RRS;NO;"));
+        QVERIFY(!ann.offered());
+        QTRY_VERIFY(ann.program->messageWindow() && ann.program->messageWindow()->isVisible());
+        QVERIFY(ann.program->messageWindow()->text().contains(QStringLiteral("only encrypted calls are accepted")));
+        QVERIFY(ann.logged(QStringLiteral("Refused a call that was not encrypted from Old, Past 127.0.0.1")));
+
+        // A call to an older program is not placed: not a byte reaches it.
+        OlderProgram older;
+        ann.program->messageWindow()->hide();
+        ann.call(older.base);
+        QTRY_COMPARE(ann.state().ConnectState, ConnectState::DidNotAnswer);
+        QVERIFY(!older.controlIn);
+        QVERIFY(!older.control.hasPendingConnections());
+        QTRY_VERIFY(ann.program->messageWindow()->isVisible());
+        QVERIFY(ann.program->messageWindow()->text().contains(QStringLiteral("only encrypted calls are allowed")));
+
+        // Between two programs of this version, the call goes as ever.
+        Caller bob(QStringLiteral("Bob"), true);
+        ann.call(bob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), 10000);
+        QVERIFY(ann.security().encrypted());
+    }
+};
+
+QTEST_MAIN(TestSecureCall)
+#include "tst_securecall.moc"

@@ -1,0 +1,340 @@
+#include "core/EndpointError.h"
+#include "support/SecureKit.h"
+
+#include <QDir>
+#include <QScopeGuard>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// The encrypted way between two ends on loopback: the client of each channel tries the
+// encrypted port first and the listener there hands the connection to that channel's
+// listener; an older program is reached plain at once; bad input on the encrypted port is
+// closed without keeping real callers out.
+using namespace SecureKit;
+using SecureKit::DescriptorServer;
+
+namespace {
+
+constexpr PeerChannel Channels[] = {PeerChannel::Control, PeerChannel::Media, PeerChannel::Message,
+                                    PeerChannel::Chat};
+
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+}
+
+} // namespace
+
+class TestSecureTransport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyChannelReachesItsListenerEncrypted()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        End bob(QStringLiteral("bob@example.org"));
+        QVERIFY(bob.answer(TestSupport::portBlock()));
+        for (const PeerChannel channel : Channels) {
+            Client client(ann, channel);
+            IPDaemon &listener = bob.listener(channel);
+            QByteArray arrived;
+            const auto got = connect(&listener, &IPDaemon::dataIn, this,
+                                     [&](int, const QByteArray &text) { arrived += text; });
+            client.connectTo(bob.base, channel);
+            QVERIFY(client.waitConnected());
+            QCOMPARE(client.statuses, QList<int>{0});
+            const ChannelSecurity seen = client.port.security();
+            QVERIFY(seen.encrypted());
+            QCOMPARE(seen.peerKey, bob.key());
+            QCOMPARE(seen.ownKey, ann.key());
+            QCOMPARE(seen.peerEmail, QStringLiteral("bob@example.org"));
+
+            QTRY_COMPARE(listener.connectionIds(), QList<int>{1});
+            const ChannelSecurity heard = listener.security(1);
+            QCOMPARE(heard.peerKey, ann.key());
+            QCOMPARE(heard.ownKey, bob.key());
+            QCOMPARE(heard.peerEmail, QStringLiteral("ann@example.org"));
+            QCOMPARE(listener.remoteAddress(1), QStringLiteral("127.0.0.1"));
+
+            // The clear text goes both ways unchanged.
+            client.port.sendData("RQC;Ann;Oslo;9:05;");
+            QTRY_COMPARE(arrived, QByteArray("RQC;Ann;Oslo;9:05;"));
+            listener.sendData(1, "RRS;NO;");
+            QTRY_COMPARE(client.received, QByteArray("RRS;NO;"));
+            client.port.setConnected(false);
+            QTRY_VERIFY(listener.connectionIds().isEmpty());
+            disconnect(got);
+        }
+    }
+
+    void olderProgramGetsThePlainBytesAtOnce()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        // An older program: its four ports, and nothing on the encrypted one.
+        const int base = TestSupport::portBlock();
+        QTcpServer older;
+        QVERIFY(older.listen(QHostAddress::LocalHost, quint16(base)));
+        QByteArray arrived;
+        connect(&older, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *s = older.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, this, [&arrived, s] { arrived += s->readAll(); });
+        });
+        Client client(ann, PeerChannel::Control);
+        QElapsedTimer took;
+        took.start();
+        client.connectTo(base, PeerChannel::Control);
+        QVERIFY(client.waitConnected());
+        QCOMPARE(client.statuses, QList<int>{0});
+        QVERIFY(!client.port.security().encrypted());
+        QVERIFY(!client.port.security().fellBack);
+        client.port.sendData("RQC;Ann;Oslo;9:05;");
+        QTRY_COMPARE(arrived, QByteArray("RQC;Ann;Oslo;9:05;"));
+        qInfo("plain control connection after a refused encrypted port: %lld ms", took.elapsed());
+    }
+
+    void silentEncryptedPortEndsPlainToo()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        const int base = TestSupport::portBlock();
+        QTcpServer older;
+        QVERIFY(older.listen(QHostAddress::LocalHost, quint16(base + 2)));
+        TestSupport::SilentPort dropping(base + TlsSetup::PortOffset);
+        QVERIFY(dropping.isSilent());
+        Client client(ann, PeerChannel::Message);
+        QElapsedTimer took;
+        took.start();
+        client.connectTo(base, PeerChannel::Message);
+        QVERIFY(client.waitConnected());
+        QCOMPARE(client.statuses, QList<int>{0});
+        QVERIFY(!client.port.security().encrypted());
+        QVERIFY(older.hasPendingConnections() || older.waitForNewConnection(5000));
+        qInfo("plain connection after a silent encrypted port: %lld ms", took.elapsed());
+    }
+
+    void callChannelsGoTheWayTheControlConnectionWent()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        End bob(QStringLiteral("bob@example.org"));
+        QVERIFY(bob.answer(TestSupport::portBlock()));
+        Client control(ann, PeerChannel::Control);
+        control.connectTo(bob.base, PeerChannel::Control);
+        QVERIFY(control.waitConnected());
+        QVERIFY(control.port.security().encrypted());
+
+        // The media connection goes to the same key.
+        Client media(ann, PeerChannel::Media);
+        media.connectTo(bob.base, PeerChannel::Media);
+        QVERIFY(media.waitConnected());
+        QCOMPARE(media.port.security().peerKey, bob.key());
+
+        // Another key on the encrypted port now (a relay took it over): no chat connection,
+        // encrypted or plain.
+        End mallory(QStringLiteral("bob@example.org"));
+        bob.service->listener().close();
+        QVERIFY(mallory.answer(TestSupport::portBlock()));
+        SecureListener taken([&mallory] { return mallory.service->identity().credentials(QString()); });
+        taken.route(PeerChannel::Chat, bob.ipdChat);
+        QVERIFY(!taken.listen(bob.base + TlsSetup::PortOffset));
+        Client chat(ann, PeerChannel::Chat);
+        chat.connectTo(bob.base, PeerChannel::Chat);
+        QVERIFY(chat.waitConnected());
+        QCOMPARE(chat.statuses, QList<int>{EndpointError::SocketError});
+        QVERIFY(bob.ipdChat.connectionIds().isEmpty());
+    }
+
+    void plainControlConnectionKeepsTheCallPlain()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        const int base = TestSupport::portBlock();
+        // An older program answers the control connection; the encrypted port is refused.
+        QTcpServer olderControl;
+        QTcpServer olderMedia;
+        QVERIFY(olderControl.listen(QHostAddress::LocalHost, quint16(base)));
+        QVERIFY(olderMedia.listen(QHostAddress::LocalHost, quint16(base + 1)));
+        Client control(ann, PeerChannel::Control);
+        control.connectTo(base, PeerChannel::Control);
+        QVERIFY(control.waitConnected());
+        QVERIFY(!control.port.security().encrypted());
+        // Whatever listens on the encrypted port by now, the media goes plain like the call.
+        End other(QStringLiteral("other@example.org"));
+        QVERIFY(!other.service->listen(base));
+        QSignalSpy handed(&other.service->listener(), &SecureListener::handedOver);
+        Client media(ann, PeerChannel::Media);
+        media.connectTo(base, PeerChannel::Media);
+        QVERIFY(media.waitConnected());
+        QVERIFY(!media.port.security().encrypted());
+        QVERIFY(olderMedia.hasPendingConnections() || olderMedia.waitForNewConnection(5000));
+        QCOMPARE(handed.count(), 0);
+    }
+
+    void onlyEncryptedCallsPlaceNoPlainCallButMessagesStillGo()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        ann.service->setOnlyEncrypted(true);
+        const int base = TestSupport::portBlock();
+        QTcpServer olderControl;
+        QTcpServer olderMessages;
+        QVERIFY(olderControl.listen(QHostAddress::LocalHost, quint16(base)));
+        QVERIFY(olderMessages.listen(QHostAddress::LocalHost, quint16(base + 2)));
+        QSignalSpy refused(&ann.service->dialer(), &SecureDialer::plainCallRefused);
+        QSignalSpy told(ann.service.get(), &SecurityService::notice);
+        Client control(ann, PeerChannel::Control);
+        control.connectTo(base, PeerChannel::Control);
+        QVERIFY(control.waitConnected());
+        QCOMPARE(control.statuses, QList<int>{EndpointError::NotEncrypted});
+        QCOMPARE(refused.count(), 1);
+        QCOMPARE(told.count(), 1);
+        QVERIFY(told[0][0].toString().contains(QStringLiteral("only encrypted calls are allowed")));
+        // Not a byte, not even a connection, reached the older program's control port.
+        QVERIFY(!olderControl.hasPendingConnections());
+        QTest::qWait(100);
+        QVERIFY(!olderControl.hasPendingConnections());
+
+        Client message(ann, PeerChannel::Message);
+        message.connectTo(base, PeerChannel::Message);
+        QVERIFY(message.waitConnected());
+        QCOMPARE(message.statuses, QList<int>{0});
+
+        // The setting is kept in a file of its own.
+        End again(QStringLiteral("ann@example.org"));
+        QVERIFY(!again.service->onlyEncrypted());
+        SecuritySettings stored;
+        stored.load(ann.service->path(SecuritySettings::FileName));
+        QVERIFY(stored.OnlyEncrypted);
+    }
+
+    void aPeerThatStopsReadingLeavesItsBacklogCountedAsWaiting()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        End bob(QStringLiteral("bob@example.org"));
+        // Bob's side finishes the handshake and then reads nothing more: its socket lets go
+        // of the connection, which a second descriptor keeps open.
+        DescriptorServer stalled;
+        const int base = TestSupport::portBlock();
+        QVERIFY(stalled.listen(QHostAddress::LocalHost, quint16(base + TlsSetup::PortOffset)));
+        // A small receive window, as a slow reader's would be, so that the sender feels it soon.
+        const int window = 8192;
+        ::setsockopt(int(stalled.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+        int held = -1;
+        stalled.onIncoming = [&](qintptr descriptor) {
+            auto *far = new QSslSocket(&stalled);
+            far->setSocketDescriptor(descriptor);
+            far->setSslConfiguration(
+                TlsSetup::configuration(bob.service->identity().credentials(QString()), {PeerChannel::Media}));
+            connect(far, &QSslSocket::encrypted, this, [&held, far] {
+                held = ::dup(int(far->socketDescriptor()));
+                far->abort();
+            });
+            far->startServerEncryption();
+        };
+        auto closeHeld = qScopeGuard([&held] {
+            if (held >= 0)
+                ::close(held);
+        });
+        Client media(ann, PeerChannel::Media);
+        media.connectTo(base, PeerChannel::Media);
+        QVERIFY(media.waitConnected());
+        QVERIFY(media.port.security().encrypted());
+        media.port.setOutputBufferSize(16384);
+
+        // The sender offers packets as the media loop does.
+        const QByteArray packet(4000, 'v');
+        qint64 accepted = 0;
+        for (int tick = 0; tick < 200; ++tick) {
+            media.port.sendData(packet);
+            accepted += media.port.sentCount();
+            QTest::qWait(2);
+        }
+        QVERIFY(media.port.isConnected());
+        // Only what the far side's system holds has left; everything else still waits here,
+        // before or after encryption, and counts as waiting for the media loop's pacer.
+        int atFar = 0;
+        QVERIFY(held >= 0);
+        ::ioctl(held, FIONREAD, &atFar);
+        const qint64 waiting = media.port.pendingOutput();
+        qInfo("accepted %lld bytes, %lld waiting here, %d at the far side", accepted, waiting, atFar);
+        QVERIFY(accepted >= 200 * 4000 / 2);
+        QVERIFY2(waiting + atFar >= accepted,
+                 qPrintable(QStringLiteral("%1 + %2 < %3").arg(waiting).arg(atFar).arg(accepted)));
+    }
+
+    void badInputOnTheEncryptedPortIsClosedAndRealCallersGetThrough()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        End bob(QStringLiteral("bob@example.org"));
+        QVERIFY(bob.answer(TestSupport::portBlock()));
+        SecureListener &listener = bob.service->listener();
+        listener.setHandshakeTime(1500);
+        const int securePort = bob.base + TlsSetup::PortOffset;
+        const int descriptors = openDescriptors();
+        QSignalSpy turnedAway(&listener, &SecureListener::turnedAway);
+        QSignalSpy handedOver(&listener, &SecureListener::handedOver);
+
+        std::vector<std::unique_ptr<QTcpSocket>> bad;
+        const auto open = [&](const QByteArray &bytes) {
+            bad.push_back(std::make_unique<QTcpSocket>());
+            bad.back()->connectToHost(QHostAddress::LocalHost, quint16(securePort));
+            QVERIFY(bad.back()->waitForConnected(3000));
+            if (!bytes.isEmpty()) {
+                bad.back()->write(bytes);
+                bad.back()->flush();
+            }
+        };
+        // A plain request on the wrong port, garbage after a handshake's first byte, half a
+        // handshake that never goes on, and a connection that says nothing at all.
+        open("RQC;Ann;Oslo;9:05;");
+        open(QByteArray("\x16", 1) + QByteArray(300, '\xa5'));
+        open(QByteArray::fromHex("1603010200010001fc0303") + QByteArray(20, '\x11'));
+        open(QByteArray());
+        // The first two go as soon as the TLS layer gives up on them.
+        QTRY_VERIFY_WITH_TIMEOUT(turnedAway.count() >= 2, 1000);
+
+        // Meanwhile a real caller gets through.
+        Client control(ann, PeerChannel::Control);
+        control.connectTo(bob.base, PeerChannel::Control);
+        QVERIFY(control.waitConnected());
+        QVERIFY(control.port.security().encrypted());
+        QTRY_COMPARE(bob.ipdControl.connectionIds().size(), 1);
+
+        // The half handshake and the silent one are closed after the time limit.
+        QTRY_COMPARE_WITH_TIMEOUT(turnedAway.count(), 4, 5000);
+        QCOMPARE(listener.handshakesUnderway(), 0);
+        QCOMPARE(handedOver.count(), 1);
+        for (const auto &s : bad)
+            QTRY_COMPARE(s->state(), QAbstractSocket::UnconnectedState);
+
+        // A flood beyond every bound: the newest are served, the oldest go.
+        bad.clear();
+        for (int i = 0; i < SecureListener::MaxHandshakes * 3; ++i) {
+            bad.push_back(std::make_unique<QTcpSocket>());
+            bad.back()->connectToHost(QHostAddress::LocalHost, quint16(securePort));
+        }
+        QTRY_VERIFY(std::all_of(bad.begin(), bad.end(), [](const auto &s) {
+            return s->state() == QAbstractSocket::ConnectedState || s->state() == QAbstractSocket::UnconnectedState;
+        }));
+        QVERIFY(listener.handshakesUnderway() <= SecureListener::MaxHandshakesPerAddress);
+        Client message(ann, PeerChannel::Message);
+        message.connectTo(bob.base, PeerChannel::Message);
+        QVERIFY(message.waitConnected());
+        QVERIFY(message.port.security().encrypted());
+        QTRY_COMPARE(bob.ipdMessage.connectionIds().size(), 1);
+        QVERIFY(listener.isListening());
+
+        bad.clear();
+        control.port.setConnected(false);
+        message.port.setConnected(false);
+        QTRY_COMPARE_WITH_TIMEOUT(listener.handshakesUnderway(), 0, 5000);
+        QTRY_COMPARE(openDescriptors(), descriptors);
+    }
+};
+
+QTEST_MAIN(TestSecureTransport)
+#include "tst_securetransport.moc"
