@@ -48,11 +48,6 @@ bool AudioEngine::hasAudio() const
 
 namespace {
 
-// A recorded chunk that arrives this far from where the clock says it belongs starts the
-// microphone's timeline again (a stall, or a device whose clock drifted).
-constexpr qint64 RecordSlack = SoundTimeline::Rate * 40 / 1000;
-// The same for the speaker, whose queue says when the next sample will be heard.
-constexpr qint64 PlaySlack = SoundTimeline::Rate * 30 / 1000;
 
 bool listed(const QList<DeviceProvider::SoundDevice> &devices, const QByteArray &id)
 {
@@ -97,7 +92,7 @@ int AudioEngine::initAudioIn()
             Qt::QueuedConnection);
     });
     m_partialCount = 0;
-    m_recordPosition = -1;
+    m_recordPosition.reset();
     m_meter.reset();
     if (!input->start())
         return 2;
@@ -131,7 +126,7 @@ int AudioEngine::initAudioOut()
     });
     m_output = std::move(output);
     m_outputLost = false;
-    m_playPosition = -1;
+    m_playPosition.reset();
     return 0;
 }
 
@@ -229,9 +224,7 @@ void AudioEngine::takeSamples(const QList<qint16> &samples)
     if (samples.isEmpty())
         return;
     // The chunk has just been recorded: its first sample is its length before now.
-    const qint64 start = SoundTimeline::now() - samples.size();
-    if (m_recordPosition < 0 || std::abs(m_recordPosition - start) > RecordSlack)
-        m_recordPosition = start;
+    const qint64 start = m_recordPosition.take(SoundTimeline::now() - samples.size(), samples.size());
     const int before = m_meter.level();
     if (m_meter.take(samples.constData(), int(samples.size())) != before)
         emit inputLevelChanged(m_meter.level());
@@ -239,7 +232,7 @@ void AudioEngine::takeSamples(const QList<qint16> &samples)
     qsizetype i = 0;
     while (i < samples.size()) {
         if (m_partialCount == 0)
-            m_partial.position = m_recordPosition + i;
+            m_partial.position = start + i;
         const int take = int(std::min<qsizetype>(BlockSamples - m_partialCount, samples.size() - i));
         std::copy_n(samples.constData() + i, take, m_partial.samples.data() + m_partialCount);
         m_partialCount += take;
@@ -252,7 +245,6 @@ void AudioEngine::takeSamples(const QList<qint16> &samples)
                 m_blocks.pop_front();
         }
     }
-    m_recordPosition += samples.size();
 }
 
 int AudioEngine::statusAudioIn() const
@@ -296,12 +288,9 @@ int AudioEngine::setAudioOut(const qint16 *samples, int count)
     if (qint64(pending) + count > MaxPendingOutput)
         return 2;
     // Heard once what waits before it has played.
-    const qint64 heardAt = SoundTimeline::now() + m_output->delaySamples();
-    if (m_playPosition < 0 || std::abs(m_playPosition - heardAt) > PlaySlack)
-        m_playPosition = heardAt;
+    const qint64 heardAt = m_playPosition.take(SoundTimeline::now() + m_output->delaySamples(), count);
     if (m_processing.echoCancellation)
-        m_reference.place(samples, count, m_playPosition);
-    m_playPosition += count;
+        m_reference.place(samples, count, heardAt);
     m_output->write(samples, count);
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include "media/engine/EchoReference.h"
 #include "media/engine/LevelMeter.h"
+#include "media/engine/SoundTimeline.h"
+#include "media/engine/StreamPosition.h"
 #include "media/engine/VoiceProcessor.h"
 
 #include <QByteArray>
@@ -138,9 +140,10 @@ private:
     std::deque<Block> m_blocks;
     Block m_partial{};
     int m_partialCount = 0;
-    // Where the next recorded and the next played sample fall on the sound timeline.
-    qint64 m_recordPosition = -1;
-    qint64 m_playPosition = -1;
+    // Where the recorded and the played sound fall on the sound timeline: they move to
+    // the clock's word only after 0.4 s of steady disagreement beyond 40 and 30 ms.
+    StreamPosition m_recordPosition{SoundTimeline::Rate * 40 / 1000, SoundTimeline::Rate * 400 / 1000};
+    StreamPosition m_playPosition{SoundTimeline::Rate * 30 / 1000, SoundTimeline::Rate * 400 / 1000};
     EchoReference m_reference;
     VoiceProcessor::Options m_processing;
     std::unique_ptr<VoiceProcessor> m_processor;
