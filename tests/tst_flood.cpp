@@ -13,6 +13,11 @@
 #include "media/engine/VideoEngine.h"
 #include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
+#include "secure/CallSecurity.h"
+#include "secure/SecureListener.h"
+#include "secure/SecurityService.h"
+#include "secure/TlsSetup.h"
+#include "support/SecureKit.h"
 #include "support/TestSupport.h"
 #include "ui/Program.h"
 #include "ui/frmCallIn.h"
@@ -33,7 +38,7 @@
 
 #include <sys/socket.h>
 
-// Floods and faults on the control, media, quick-message and chat ports: many held
+// Floods and faults on the control, media, quick-message, chat and encrypted ports: many held
 // connections, a peer that drips one byte at a time, peers that reset in the middle of a
 // message, a caller that closes its control connection and opens the media or chat at once. The program must keep its tick, its call,
 // a bounded set of connections, and give every descriptor back.
@@ -66,6 +71,37 @@ struct Peer
     QTimer *tick() { return program->mainWindow()->tmrMain(); }
     bool offered() { return program->callPrompt() && program->callPrompt()->isVisible(); }
     void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
+
+    // Calls the callee, which must accept by itself, and waits for the call and a few of
+    // this side's test-pattern frames to reach it.
+    bool callAndSeeFrames(Peer &callee)
+    {
+        call(callee);
+        if (!QTest::qWaitFor([&] { return callee.program->state().callState == CallState::InCall; }, 10000))
+            return false;
+        if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
+            program->capture().chooseDriver(TestPatternCamera::deviceName());
+        return QTest::qWaitFor([&] { return callee.program->mediaStats().framesReceived() >= 3; }, 10000);
+    }
+};
+
+// Counts a timer's ticks and keeps the longest pause between two, for the record.
+struct TickWatch
+{
+    int count = 0;
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    QMetaObject::Connection connection;
+
+    explicit TickWatch(QTimer *timer)
+    {
+        sinceTick.start();
+        connection = QObject::connect(timer, &QTimer::timeout, [this] {
+            ++count;
+            longestGap = std::max(longestGap, sinceTick.restart());
+        });
+    }
+    ~TickWatch() { QObject::disconnect(connection); }
 };
 
 int openDescriptors()
@@ -78,13 +114,27 @@ struct Flood
 {
     int port;
     std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    // How long the longest-held connection stayed open before the other side closed it.
+    qint64 longestHeldMs = 0;
 
     explicit Flood(int port) : port(port) {}
-    void open(int count)
+    // Each connection sends `opening` once it is up, and then nothing more.
+    void open(int count, const QByteArray &opening = {})
     {
         for (int i = 0; i < count; ++i) {
             sockets.push_back(std::make_unique<QTcpSocket>());
-            sockets.back()->connectToHost(QHostAddress::LocalHost, quint16(port));
+            QTcpSocket *socket = sockets.back().get();
+            auto since = std::make_shared<QElapsedTimer>();
+            QObject::connect(socket, &QTcpSocket::connected, [socket, since, opening] {
+                since->start();
+                if (!opening.isEmpty())
+                    socket->write(opening);
+            });
+            QObject::connect(socket, &QTcpSocket::stateChanged, [this, since](QAbstractSocket::SocketState state) {
+                if (state == QAbstractSocket::UnconnectedState && since->isValid())
+                    longestHeldMs = std::max(longestHeldMs, since->elapsed());
+            });
+            socket->connectToHost(QHostAddress::LocalHost, quint16(port));
         }
     }
     // Sockets that connected and were then closed by the other side.
@@ -164,24 +214,12 @@ private slots:
         Peer bob(QStringLiteral("Bob"));
         bob.program->settings().AutoAccept = true;
         bob.program->calls().setDeadlines(1500, 1500, 30000);
-        ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        QVERIFY(ann.callAndSeeFrames(bob));
         QVERIFY(answers(bob.port));
         const int descriptors = openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
 
-        // The longest pause between two ticks, for the record.
-        int ticks = 0;
-        qint64 longestGap = 0;
-        QElapsedTimer sinceTick;
-        sinceTick.start();
-        connect(bob.tick(), &QTimer::timeout, this, [&] {
-            ++ticks;
-            longestGap = std::max(longestGap, sinceTick.restart());
-        });
+        TickWatch ticks(bob.tick());
         const qint32 framesBefore = bob.program->mediaStats().framesReceived();
         qint64 peak = memory;
         {
@@ -198,7 +236,7 @@ private slots:
             // The call goes on meanwhile: its control connection stays, frames keep coming,
             // and the tick keeps running.
             QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(ticks >= 5, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(ticks.count >= 5, 10000);
             QVERIFY(bob.program->ipdControl().isConnected(1));
             QCOMPARE(bob.program->state().callState, CallState::InCall);
             // Held connections that never speak are let go.
@@ -210,9 +248,8 @@ private slots:
         QCOMPARE(bob.program->state().callState, CallState::InCall);
         // Every descriptor comes back.
         QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
-        bob.tick()->disconnect(this);
         qInfo("500 connections: %d held at most, %d ticks, longest gap %lld ms, peak memory %lld kB over %lld kB",
-              bob.mostHeld, ticks, longestGap, peak - memory, memory);
+              bob.mostHeld, ticks.count, ticks.longestGap, peak - memory, memory);
         QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 
@@ -221,11 +258,7 @@ private slots:
         Peer ann(QStringLiteral("Ann"));
         Peer bob(QStringLiteral("Bob"));
         bob.program->settings().AutoAccept = true;
-        ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        QVERIFY(ann.callAndSeeFrames(bob));
         const int descriptors = openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
         QSignalSpy ticks(bob.tick(), &QTimer::timeout);
@@ -261,11 +294,7 @@ private slots:
         int mostHeld = 0;
         connect(&listener, &IPDaemon::connected, this,
                 [&] { mostHeld = std::max(mostHeld, int(listener.connectionIds().size())); });
-        ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
+        QVERIFY(ann.callAndSeeFrames(bob));
         const int descriptors = openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
         QSignalSpy ticks(bob.tick(), &QTimer::timeout);
@@ -505,6 +534,81 @@ private slots:
         QCOMPARE(bob.program->state().callState, CallState::InCall);
         qInfo("500 chat connections: %d ticks, peak memory %lld kB over %lld kB", int(ticks.count()), peak - memory,
               memory);
+        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
+    }
+
+    void fiveHundredConnectionsOnTheEncryptedPortLeaveTheEncryptedCallGoing()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"));
+        bob.program->settings().AutoAccept = true;
+        QVERIFY(ann.callAndSeeFrames(bob));
+        // The call and its frames come through the encrypted port.
+        QVERIFY(bob.program->security().call().status().encrypted());
+        QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
+        QVERIFY(bob.program->ipdMedia().security(1).encrypted());
+        SecureListener &listener = bob.program->security().listener();
+        const int descriptors = openDescriptors();
+        const qint64 memory = TestSupport::residentKilobytes();
+
+        TickWatch ticks(bob.tick());
+        int mostUnderway = 0;
+        connect(&listener, &SecureListener::turnedAway, this,
+                [&] { mostUnderway = std::max(mostUnderway, listener.handshakesUnderway() + 1); });
+        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
+        qint64 peak = memory;
+        {
+            // Four kinds, all held open from this side: silence; half a client hello (a
+            // record of 512 bytes of which 31 come); garbage inside a record that claims 16 kB;
+            // and garbage that is no record at all.
+            const QByteArray openings[] = {
+                QByteArray(),
+                QByteArray::fromHex("1603010200010001fc0303") + QByteArray(20, '\x11'),
+                QByteArray("\x16\x03\x01\x40\x00", 5) + QByteArray(200, '\xa5'),
+                QByteArray(300, '\x5a'),
+            };
+            Flood flood(bob.port + TlsSetup::PortOffset);
+            for (int wave = 0; wave < 10; ++wave) {
+                for (int i = 0; i < 50; ++i)
+                    flood.open(1, openings[i % 4]);
+                // Beyond the few handshakes one address may have under way, the oldest go.
+                QTRY_VERIFY_WITH_TIMEOUT(flood.turnedAway() >= int(flood.sockets.size())
+                                             - SecureListener::MaxHandshakesPerAddress,
+                                         20000);
+                mostUnderway = std::max(mostUnderway, listener.handshakesUnderway());
+                peak = std::max(peak, TestSupport::residentKilobytes());
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(ticks.count >= 5, 10000);
+            QVERIFY(bob.program->ipdControl().isConnected(1));
+            QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
+            QCOMPARE(bob.program->state().callState, CallState::InCall);
+            // The last ones, never finishing their handshakes, go at its time limit.
+            QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, SecureListener::HandshakeMs + 5000);
+            QCOMPARE(listener.handshakesUnderway(), 0);
+            QVERIFY2(flood.longestHeldMs < SecureListener::HandshakeMs + 2000,
+                     qPrintable(QStringLiteral("a connection was held %1 ms").arg(flood.longestHeldMs)));
+            peak = std::max(peak, TestSupport::residentKilobytes());
+            qInfo("500 encrypted-port connections: longest held %lld ms", flood.longestHeldMs);
+        }
+        QVERIFY(mostUnderway <= SecureListener::MaxHandshakesPerAddress);
+        QVERIFY(bob.program->security().call().status().encrypted());
+        {
+            // A real encrypted connection is served afterwards.
+            SecureKit::End carol(QStringLiteral("carol@example.org"));
+            SecureKit::Client control(carol, PeerChannel::Control);
+            control.connectTo(bob.port, PeerChannel::Control);
+            QVERIFY(control.waitConnected());
+            QVERIFY(control.port.security().encrypted());
+            control.port.setConnected(false);
+        }
+        QTRY_COMPARE(bob.program->ipdControl().connectionIds(), QList<int>{1});
+        QCOMPARE(bob.program->state().callState, CallState::InCall);
+        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
+        listener.disconnect(this);
+        qInfo("500 encrypted-port connections: %d handshakes under way at most, %d ticks, longest gap %lld ms, peak "
+              "memory %lld kB over %lld kB",
+              mostUnderway, ticks.count, ticks.longestGap, peak - memory, memory);
         QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 

@@ -1,95 +1,68 @@
-#include "media/LinkPacer.h"
+#include "media/PictureFit.h"
+#include "media/engine/VideoCodec.h"
+#include "support/LinkModel.h"
+#include "support/TestSupport.h"
 
 #include <QTest>
 
 #include <algorithm>
-#include <deque>
 #include <vector>
+
+using LinkKit::LinkModel;
 
 namespace {
 
-// A call's send loop over a modelled link: a bottleneck of `rate` bytes a second that sends
-// in order, then `roundTrip` milliseconds until the acknowledgement is back. The peer reads
-// at once. Each 75 ms tick offers the sound block the microphone has made (one every 80 ms)
-// and a fresh frame, as the media loop does, through the pacer.
-struct LinkModel
+const PictureFit::Picture OptionsPicture{30, 320, 240};
+
+// A call's frames over the modelled link, each coded at the picture the fit chooses.
+struct FittedLink
 {
-    static constexpr int TickMs = 75;
-
-    double rate;
-    int roundTrip;
-    int frameBytes = 3000;
-    int soundBytes = 143;
-
-    LinkPacer pacer{TickMs};
-    double lastDeparture = 0; // ms
-    // Bytes handed over and when the bottleneck lets them go.
-    struct Piece
+    LinkModel link;
+    PictureFit fit{LinkModel::TickMs};
+    VideoCodec codec;
+    std::vector<uchar> coded = std::vector<uchar>(40000);
+    int frameNumber = 0;
+    struct Sent
     {
+        int tick;
+        PictureFit::Picture picture;
         qint64 bytes;
-        double departs;
     };
-    std::deque<Piece> unacknowledged;
-    int soundMade = 0;
-    int soundSent = 0;
-    std::vector<double> frameDelays; // capture to arrival, ms
-    std::vector<double> soundDelays; // made to arrival, ms
-    std::vector<int> frameTicks;
-    int ticks = 0;
+    std::vector<Sent> sent;
 
-    LinkModel(double bytesPerSecond, int roundTripMs) : rate(bytesPerSecond), roundTrip(roundTripMs) {}
-
-    // Hands bytes to the link at `now`; returns when they reach the peer.
-    double send(qint64 bytes, double now)
+    FittedLink(double bytesPerSecond, int roundTripMs) : link(bytesPerSecond, roundTripMs)
     {
-        const double departs = std::max(now, lastDeparture) + bytes * 1000.0 / rate;
-        lastDeparture = departs;
-        unacknowledged.push_back({bytes, departs});
-        pacer.sent(bytes);
-        return departs + roundTrip / 2.0;
+        link.onTick = [this](double now) { fit.update(link.pacer.drainRate(), link.pacer.linkBusy(), qint64(now)); };
+        link.onSent = [this](qint64 bytes) { fit.sent(bytes); };
+        link.makeFrame = [this] {
+            const PictureFit::Picture p = fit.picture(OptionsPicture);
+            const std::vector<uchar> rgb = TestSupport::movingPicture(p.width, p.height, frameNumber++);
+            const qint64 bytes = codec.compressStill(rgb.data(), p.width, p.height, p.quality, coded.data(),
+                                                     int(coded.size()))
+                                 + 11;
+            fit.frameSent(bytes);
+            sent.push_back({link.ticks, p, bytes});
+            return bytes;
+        };
     }
-
-    qint64 waitingAt(double now)
+    // The first frame from `tick` on that went at another picture than `than`.
+    const Sent *firstChange(int tick, const PictureFit::Picture &than) const
     {
-        while (!unacknowledged.empty() && unacknowledged.front().departs + roundTrip <= now)
-            unacknowledged.pop_front();
-        qint64 total = 0;
-        for (const Piece &p : unacknowledged)
-            total += p.bytes;
-        return total;
-    }
-
-    void run(int seconds)
-    {
-        for (const int end = ticks + seconds * 1000 / TickMs; ticks < end; ++ticks) {
-            const double now = ticks * double(TickMs);
-            pacer.update(waitingAt(now), roundTrip, qint64(now));
-            while ((soundMade + 1) * 80.0 <= now)
-                ++soundMade;
-            if (soundSent < soundMade && pacer.soundAllowed()) {
-                const double made = (soundSent + 1) * 80.0;
-                soundDelays.push_back(send(soundBytes, now) - made);
-                ++soundSent;
-            }
-            if (pacer.videoAllowed()) {
-                frameDelays.push_back(send(frameBytes, now) - now);
-                frameTicks.push_back(ticks);
-            }
+        for (const Sent &s : sent) {
+            if (s.tick >= tick && !(s.picture == than))
+                return &s;
         }
+        return nullptr;
     }
-
-    // Frames sent per second over the last `seconds`.
-    double frameRate(int seconds) const
+    const Sent *firstAt(int tick, int width) const
     {
-        const int from = ticks - seconds * 1000 / TickMs;
-        const auto n = std::count_if(frameTicks.begin(), frameTicks.end(), [from](int t) { return t >= from; });
-        return n * 1000.0 / (seconds * 1000 / TickMs * TickMs);
+        for (const Sent &s : sent) {
+            if (s.tick >= tick && s.picture.width == width)
+                return &s;
+        }
+        return nullptr;
     }
-    // The largest delay among the values after the first `skip`.
-    static double worst(const std::vector<double> &values, size_t skip = 0)
-    {
-        return values.size() <= skip ? 0 : *std::max_element(values.begin() + qsizetype(skip), values.end());
-    }
+    double seconds(int ticks) const { return ticks * LinkModel::TickMs / 1000.0; }
 };
 
 } // namespace
@@ -144,6 +117,63 @@ private slots:
         link.rate = 1'000'000;
         link.run(5);
         QVERIFY2(link.frameRate(3) > 12.5, qPrintable(QString::number(link.frameRate(3))));
+    }
+
+    void aLinkThatSlowsLowersQualityThenSizeAndBothComeBack()
+    {
+        FittedLink call(1'000'000, 20);
+        call.link.run(5);
+        QVERIFY(call.link.frameRate(4) > 12.5);
+        for (const FittedLink::Sent &s : call.sent)
+            QVERIFY(s.picture == OptionsPicture);
+
+        // 160 kbit/s: the quality goes first, then the size, within a few seconds.
+        call.link.rate = 20'000;
+        const int slowed = call.link.ticks;
+        call.link.run(20);
+        const FittedLink::Sent *lower = call.firstChange(slowed, OptionsPicture);
+        QVERIFY(lower);
+        QCOMPARE(lower->picture.width, 320);
+        QVERIFY(lower->picture.quality < OptionsPicture.quality);
+        QVERIFY2(call.seconds(lower->tick - slowed) < 2, qPrintable(QString::number(call.seconds(lower->tick - slowed))));
+        const FittedLink::Sent *smaller = call.firstAt(slowed, 160);
+        QVERIFY(smaller);
+        QVERIFY2(call.seconds(smaller->tick - slowed) < 8, qPrintable(QString::number(call.seconds(smaller->tick - slowed))));
+        // Settled, the picture moves smoothly: nearly the full tick rate, fresh frames, and
+        // no more than about a tick of data waiting at any tick.
+        const double fps = call.link.frameRate(10);
+        QVERIFY2(fps > 10, qPrintable(QString::number(fps)));
+        const int settled = call.link.ticks - 10 * 1000 / LinkModel::TickMs;
+        const qint64 mostWaiting = *std::max_element(call.link.waitingAtTicks.begin() + settled,
+                                                    call.link.waitingAtTicks.end());
+        const double tickOfData = call.link.rate * (LinkModel::TickMs + call.link.roundTrip) / 1000.0;
+        QVERIFY2(mostWaiting < 1.5 * tickOfData, qPrintable(QStringLiteral("%1 > %2").arg(mostWaiting).arg(tickOfData)));
+        // The size does not swing back and forth while the link stays the same.
+        int sizeChanges = 0;
+        for (size_t i = 1; i < call.sent.size(); ++i) {
+            if (call.sent[i].tick >= settled && call.sent[i].picture.width != call.sent[i - 1].picture.width)
+                ++sizeChanges;
+        }
+        QVERIFY2(sizeChanges <= 2, qPrintable(QString::number(sizeChanges)));
+
+        // Fast again: both come back, no higher than the options ask.
+        call.link.rate = 1'000'000;
+        const int sped = call.link.ticks;
+        call.link.run(15);
+        const FittedLink::Sent *back = nullptr;
+        for (const FittedLink::Sent &s : call.sent) {
+            if (s.tick >= sped && s.picture == OptionsPicture) {
+                back = &s;
+                break;
+            }
+        }
+        QVERIFY(back);
+        QVERIFY2(call.seconds(back->tick - sped) < 10, qPrintable(QString::number(call.seconds(back->tick - sped))));
+        QVERIFY(call.sent.back().picture == OptionsPicture);
+        for (const FittedLink::Sent &s : call.sent) {
+            QVERIFY(s.picture.quality <= OptionsPicture.quality);
+            QVERIFY(s.picture.width <= OptionsPicture.width);
+        }
     }
 };
 

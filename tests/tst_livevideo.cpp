@@ -1,179 +1,18 @@
-#include "call/CallControl.h"
-#include "core/IPPort.h"
-#include "core/SoundPlayer.h"
 #include "media/AudioControl.h"
-#include "media/CaptureControl.h"
-#include "media/MediaSession.h"
-#include "media/MediaStats.h"
 #include "media/engine/AudioEngine.h"
-#include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestMicrophone.h"
-#include "media/engine/TestPatternCamera.h"
-#include "media/engine/VideoEngine.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/frmMain.h"
+#include "support/MediaKit.h"
 #include "ui/frmRates.h"
-#include "ui/frmSelf.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
-#include <QPointer>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QToolButton>
-
-#include <sys/socket.h>
 
 #include <deque>
-#include <memory>
+
+using namespace MediaKit;
 
 namespace {
 
-// One program with the test devices, its own profile folder and ports, the test pattern
-// camera running and the self view open, as a user has it.
-struct Peer
-{
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-
-    explicit Peer(const QString &name, bool autoAccept = false)
-    {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
-        program->start();
-        program->sounds().setMuted(true);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = name + QStringLiteral("ville");
-        s.EMail = name.toLower() + QStringLiteral("@example.org");
-        s.AutoAccept = autoAccept;
-        if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            program->capture().chooseDriver(TestPatternCamera::deviceName());
-        program->selfView()->show();
-    }
-
-    ProgramState &state() { return program->state(); }
-    MediaSession &session() { return program->mediaSession(); }
-    VideoEngine &video() { return program->videoEngine(); }
-    const MediaStats::Totals &totals() { return program->mediaStats().totals(); }
-    TestPatternCamera *camera()
-    {
-        return static_cast<TestDeviceProvider &>(program->devices()).patternCamera();
-    }
-    void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
-    // Calls a bare socket on its media port, as the calling side of a call does.
-    void openMedia(quint16 peerPort)
-    {
-        IPPort &client = program->ippClient();
-        client.setRemotePort(peerPort);
-        client.setRemoteAddress(QStringLiteral("127.0.0.1"));
-        client.setConnected(true);
-    }
-    // The self view's pause/play button, clicked as a user does.
-    void clickCamSet() { program->selfView()->cmdCamSet()->click(); }
-    // Lets this program's main timer run `ticks` more times.
-    bool waitTicks(int ticks)
-    {
-        QSignalSpy spy(program->mainWindow()->tmrMain(), &QTimer::timeout);
-        return QTest::qWaitFor([&] { return spy.count() >= ticks; }, 10000);
-    }
-};
-
-// The newest stamp a program drew from its peer, and how many frames it drew.
-struct DrawnFrames
-{
-    qint64 count = 0;
-    qint64 newest = -1;
-
-    explicit DrawnFrames(Peer &peer)
-    {
-        QObject::connect(&peer.video(), &VideoEngine::frameDrawn, peer.program.get(), [this](const QImage &frame) {
-            ++count;
-            const TestPatternCamera::Stamp stamp = TestPatternCamera::readStamp(frame);
-            if (stamp.valid)
-                newest = std::max<qint64>(newest, stamp.frameNumber);
-        });
-    }
-};
-
-// A media peer made of a listening socket that takes a program's media client and reads
-// the packets off the wire, either as fast as they come or at a fixed pace. What it does
-// not read waits with the sender, as on a slow link: its receive buffer is kept small.
-struct WirePeer
-{
-    struct Packet
-    {
-        QByteArray kind;
-        QByteArray body;
-        qint64 readAtMs = 0;
-    };
-
-    QTcpServer server;
-    QPointer<QTcpSocket> socket;
-    QByteArray pending;
-    QList<Packet> packets;
-    QTimer pace;
-    int bytesPerRead = 0; // 0: everything as it arrives
-
-    explicit WirePeer(int receiveBuffer = 0)
-    {
-        server.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1)));
-        if (receiveBuffer > 0) {
-            // Accepted connections take the listening socket's buffer size from the start.
-            const int size = receiveBuffer;
-            ::setsockopt(int(server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        }
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            socket = server.nextPendingConnection();
-            QObject::connect(socket, &QTcpSocket::readyRead, [this] {
-                if (bytesPerRead == 0)
-                    take(socket->readAll());
-            });
-        });
-        pace.setInterval(50);
-        QObject::connect(&pace, &QTimer::timeout, [this] {
-            if (socket && bytesPerRead > 0)
-                take(socket->read(bytesPerRead));
-        });
-    }
-    quint16 port() const { return server.serverPort(); }
-
-    // Reads `bytesPerSecond` in twenty portions a second; 0 reads everything at once.
-    void setPace(int bytesPerSecond)
-    {
-        bytesPerRead = bytesPerSecond / 20;
-        if (socket)
-            socket->setReadBufferSize(bytesPerRead);
-        if (bytesPerRead > 0) {
-            pace.start();
-        } else {
-            pace.stop();
-            if (socket)
-                take(socket->readAll());
-        }
-    }
-
-    void take(const QByteArray &bytes)
-    {
-        pending += bytes;
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        for (;;) {
-            if (pending.size() < 8)
-                return;
-            const int length = pending.mid(3, 5).toInt();
-            if (pending.size() < 8 + length + 3)
-                return;
-            packets.append({pending.left(3), pending.mid(8, length), now});
-            pending.remove(0, 8 + length + 3);
-        }
-    }
-};
+const PictureFit::Picture OptionsPicture{30, 320, 240};
 
 } // namespace
 
@@ -310,6 +149,7 @@ private slots:
         qint64 worstFrameAge = 0;
         qint64 worstSoundLag = 0;
         qint64 mostWaiting = 0;
+        qint64 unreadable = 0;
         qsizetype seen = 0;
         QElapsedTimer slow;
         slow.start();
@@ -321,13 +161,11 @@ private slots:
                     const qint64 made = microphone->samplesDelivered() / AudioEngine::BlockSamples;
                     worstSoundLag = std::max(worstSoundLag, (made - soundRead) * 80);
                 } else if (p.kind == "KJP") {
-                    QImage image(320, 240, QImage::Format_RGB888);
-                    int w = 0;
-                    int h = 0;
-                    ann.video().unCompressStill(reinterpret_cast<const uchar *>(p.body.constData()), int(p.body.size()),
-                                                &w, &h, image.bits(), int(image.sizeInBytes()), 320, 240);
-                    const TestPatternCamera::Stamp stamp = TestPatternCamera::readStamp(image);
-                    QVERIFY(stamp.valid);
+                    // Whatever size the link lets the picture go at.
+                    const TestPatternCamera::Stamp stamp =
+                        TestPatternCamera::readStamp(QImage::fromData(p.body, "JPG"));
+                    if (!stamp.valid)
+                        ++unreadable;
                     ++framesRead;
                     worstFrameAge = std::max<qint64>(worstFrameAge, qint32(quint32(p.readAtMs) - stamp.msecs));
                 }
@@ -342,6 +180,7 @@ private slots:
               "at most %lld bytes waiting",
               framesRead, soundRead, worstFrameAge, worstSoundLag, mostWaiting);
         QVERIFY(framesRead >= 8);
+        QCOMPARE(unreadable, 0);
         QVERIFY(soundRead >= 8 * 12 * 9 / 10);
         QVERIFY2(worstFrameAge < 1000, qPrintable(QString::number(worstFrameAge)));
         QVERIFY2(worstSoundLag < 1000, qPrintable(QString::number(worstSoundLag)));
@@ -361,6 +200,97 @@ private slots:
                 recent.pop_front();
             return recent.size() >= 20;
         }, 15000));
+    }
+
+    void onAShapedLinkTheReceiverDrawsTheSmallerPictureWithoutAGap()
+    {
+        ShapedLink link(4000);
+        if (!link.entered)
+            QSKIP(qPrintable(QStringLiteral("no shaped link to call over: ") + link.error));
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"), true);
+        // When Bob drew each frame, and its width.
+        std::vector<std::pair<qint64, int>> drawn;
+        QElapsedTimer clock;
+        clock.start();
+        connect(&bob.video(), &VideoEngine::frameDrawn, this,
+                [&](const QImage &frame) { drawn.emplace_back(clock.elapsed(), frame.width()); });
+        std::vector<QSize> selfView;
+        connect(&ann.video(), &VideoEngine::previewFrame, this,
+                [&](const QImage &frame) { selfView.push_back(frame.size()); });
+
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.session().sentPicture() == OptionsPicture, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!drawn.empty() && drawn.back().second == 320, 10000);
+
+        QVERIFY(link.setRate(160));
+        const qint64 slowedAt = clock.elapsed();
+        const size_t selfViewBefore = selfView.size();
+        QTRY_VERIFY_WITH_TIMEOUT(!drawn.empty() && drawn.back().second == 160, 20000);
+        QCOMPARE(bob.session().displayWidth(), 160);
+        const qint64 smallAt = drawn.back().first;
+        QVERIFY(QTest::qWaitFor([&] { return clock.elapsed() > smallAt + 2000; }, 5000));
+        // From the slowing down until two seconds into the smaller picture, frames kept coming.
+        qint64 widestGap = 0;
+        for (size_t i = 1; i < drawn.size(); ++i) {
+            if (drawn[i].first > slowedAt)
+                widestGap = std::max(widestGap, drawn[i].first - std::max(drawn[i - 1].first, slowedAt));
+        }
+        QVERIFY2(widestGap < 1000, qPrintable(QString::number(widestGap)));
+        // Ann's own picture kept its size and its rate all along.
+        const double seconds = (clock.elapsed() - slowedAt) / 1000.0;
+        QVERIFY2(double(selfView.size() - selfViewBefore) / seconds > 10,
+                 qPrintable(QString::number(double(selfView.size() - selfViewBefore) / seconds)));
+        QVERIFY(std::all_of(selfView.begin(), selfView.end(), [](QSize s) { return s == QSize(320, 240); }));
+
+        // The rates window tells what goes.
+        QTRY_COMPARE_WITH_TIMEOUT(ann.program->ratesWindow()->figure(frmRates::SizeOut), QStringLiteral("160x120"), 5000);
+
+        QVERIFY(link.setRate(4000));
+        QTRY_VERIFY_WITH_TIMEOUT(ann.session().sentPicture() == OptionsPicture, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(drawn.back().second == 320, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.program->ratesWindow()->figure(frmRates::QualityOut), QStringLiteral("30"), 5000);
+        ann.program->calls().hangUp();
+        QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::Idle, 10000);
+        QCOMPARE(ann.program->ratesWindow()->figure(frmRates::SizeOut), QStringLiteral("-"));
+    }
+
+    void aPeerSpeakingOnlyTheProtocolDecodesEveryFrameAtTheSizeItIsSent()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        WirePeer peer(2048);
+        ann.openMedia(peer.port());
+        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_VERIFY(peer.socket);
+        // Every frame is a picture any JPEG reader shows, at one of the sizes frames go at.
+        qsizetype checked = 0;
+        QList<QSize> sizes;
+        auto check = [&] {
+            for (; checked < peer.packets.size(); ++checked) {
+                const WirePeer::Packet &p = peer.packets.at(checked);
+                if (p.kind != "KJP")
+                    continue;
+                const QImage picture = QImage::fromData(p.body, "JPG");
+                if (picture.isNull() || (picture.size() != QSize(320, 240) && picture.size() != QSize(160, 120)))
+                    return false;
+                if (sizes.isEmpty() || sizes.last() != picture.size())
+                    sizes.append(picture.size());
+            }
+            return true;
+        };
+        QVERIFY(QTest::qWaitFor([&] { return !check() || !sizes.isEmpty(); }, 5000));
+        QVERIFY(check());
+        QCOMPARE(sizes, QList<QSize>{QSize(320, 240)});
+
+        // A slow reader gets the smaller picture, and the full one again once it reads fast.
+        peer.setPace(8000);
+        QVERIFY(QTest::qWaitFor([&] { return !check() || sizes.last() == QSize(160, 120); }, 20000));
+        QVERIFY(check());
+        peer.setPace(0);
+        QVERIFY(QTest::qWaitFor([&] { return !check() || sizes.last() == QSize(320, 240); }, 20000));
+        QVERIFY(check());
+        QCOMPARE(sizes, (QList<QSize>{QSize(320, 240), QSize(160, 120), QSize(320, 240)}));
     }
 };
 

@@ -24,6 +24,7 @@ void LinkPacer::update(qint64 waiting, int roundTripMs, qint64 nowMs)
     m_sentSince = 0;
     while (!m_recent.empty() && m_recent.front().atMs < nowMs - MaxRoundTripMs - m_tickMs)
         m_recent.pop_front();
+    m_busy = backlog() > 0;
 
     if (m_lastMs < 0) {
         startSample(m_waiting, nowMs);
@@ -35,7 +36,7 @@ void LinkPacer::update(qint64 waiting, int roundTripMs, qint64 nowMs)
     const qint64 offered = m_sampleWaiting + m_sampleSent;
     if (offered > 0) {
         const double sample = double(std::max<qint64>(0, offered - m_waiting)) * 1000.0 / double(interval);
-        if (backlog() > 0) {
+        if (m_busy) {
             // Bytes waited beyond their round trip: the link went as fast as it could.
             m_rate = m_rate <= 0 ? sample : m_rate + Weight * (sample - m_rate);
         } else {
@@ -106,4 +107,5 @@ void LinkPacer::reset()
     m_sampleSent = 0;
     m_lastMs = -1;
     m_rate = 0.0;
+    m_busy = false;
 }

@@ -39,6 +39,12 @@ public:
     qint64 backlog() const;
     qint64 videoBudget() const;
     qint64 soundBudget() const;
+    // The rate, in bytes a second, the link was last seen to drain while bytes waited
+    // (or at least went through while none did); 0 before anything was learnt.
+    double drainRate() const { return m_rate; }
+    // Bytes waited beyond their round trip at the tick's start: the link, not the
+    // sender, is what limits the stream now.
+    bool linkBusy() const { return m_busy; }
 
     // A new connection: nothing is known about its link.
     void reset();
@@ -67,4 +73,5 @@ private:
     qint64 m_sampleSent = 0;
     qint64 m_lastMs = -1;
     double m_rate = 0.0;
+    bool m_busy = false;
 };

@@ -51,6 +51,7 @@ MediaSession::MediaSession(Context context, QObject *parent)
     , m_compressed(MaxFrameLength)
     , m_engineOutput(EngineOutputBytes)
     , m_pacer(TickMs)
+    , m_fit(TickMs)
 {
     m_linkClock.start();
     m_.ipdMedia.setInputBufferSize(MediaInputBufferSize);
@@ -143,6 +144,7 @@ void MediaSession::tick()
         m_pacer.update(m_.ipdMedia.pendingOutput(1), m_.ipdMedia.minRoundTripMs(1), m_linkClock.elapsed());
     else
         m_pacer.update(m_.ippClient.pendingOutput(), m_.ippClient.minRoundTripMs(), m_linkClock.elapsed());
+    m_fit.update(m_pacer.drainRate(), m_pacer.linkBusy(), m_linkClock.elapsed());
 
     // A text line the connection does not take is offered again next tick, before anything else.
     if (!m_.textQueue.isEmpty()) {
@@ -189,6 +191,7 @@ int MediaSession::sendMediaPacket(const QByteArray &packet)
     }
     m_.stats.addBytesSent(sent);
     m_pacer.sent(sent);
+    m_fit.sent(sent);
     return int(std::min<qint64>(sent, std::numeric_limits<int>::max()));
 }
 
@@ -297,14 +300,28 @@ void MediaSession::sendVideoFrame()
         }
     }
     if (m_frameBytes == SmallFrameBytes || m_frameBytes == NormalFrameBytes || m_frameBytes == LargeFrameBytes) {
-        const int n = m_.video.compressStill(m_frameBuffer.data(), m_frameWidth, m_frameHeight, quality,
-                                             m_compressed.data(), MaxFrameLength);
+        // What the link carries decides how much of the options' picture goes.
+        const PictureFit::Picture picture = m_fit.picture({quality, m_frameWidth, m_frameHeight});
+        if (picture.width != m_frameWidth) {
+            m_frameBytes = m_.video.downSampleImg(m_frameBuffer.data(), m_frameWidth, m_frameHeight,
+                                                  m_frameBuffer.data(), picture.width, picture.height,
+                                                  FrameBufferBytes);
+            m_frameWidth = picture.width;
+            m_frameHeight = picture.height;
+        }
+        const int n = m_frameBytes > 0 ? m_.video.compressStill(m_frameBuffer.data(), m_frameWidth, m_frameHeight,
+                                                                picture.quality, m_compressed.data(), MaxFrameLength)
+                                       : 0;
         if (n > 0) {
             const QByteArray packet = MediaPacket::build(
                 MediaPacket::VideoKind, QByteArrayView(reinterpret_cast<const char *>(m_compressed.data()), n));
             // A frame the connection does not take is dropped: the next one is newer.
-            if (sendMediaPacket(packet) > 0)
+            const int sent = sendMediaPacket(packet);
+            if (sent > 0) {
                 m_.stats.addFrameSent();
+                m_fit.frameSent(sent);
+                showSentPicture(picture);
+            }
         }
     }
     m_frameBytes = 0;
@@ -420,6 +437,7 @@ void MediaSession::startCall()
     // The call's first second starts now, even when no tick ran before the call.
     m_secondMark = markAfter(m_.clock.now(), 1);
     m_pacer.reset();
+    m_fit.reset();
     st.callState = CallState::InCall;
 }
 
@@ -473,6 +491,7 @@ void MediaSession::resetMediaState()
     st.PeerIsV25 = false;
     m_.stats.reset();
     showStreamRates();
+    showSentPicture({});
     m_.video.flushEvents();
     emit connectionEnded();
     if (m_windowNormal())
@@ -482,6 +501,14 @@ void MediaSession::resetMediaState()
 void MediaSession::showCallClock()
 {
     emit callClockChanged(m_.callClock.callMinutes(), m_.callClock.callSeconds());
+}
+
+void MediaSession::showSentPicture(const PictureFit::Picture &picture)
+{
+    if (picture == m_sentPicture)
+        return;
+    m_sentPicture = picture;
+    emit sentPictureChanged(picture.quality, picture.width, picture.height);
 }
 
 void MediaSession::showStreamRates()

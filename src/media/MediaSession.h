@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/LinkPacer.h"
+#include "media/PictureFit.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -99,6 +100,9 @@ public:
     QByteArray fetchedFrame() const;
 
     int activityFrame() const { return m_animationFrame; }
+    // The quality and size the last video frame of this call went at (zeros before one
+    // went): the options' picture, or less when the link does not carry it.
+    PictureFit::Picture sentPicture() const { return m_sentPicture; }
 
 signals:
     void activityFrameChanged(int frame);
@@ -124,6 +128,8 @@ signals:
     void chatConnectionWanted(const QString &host, int port);
     // A line could not be queued; the text says why.
     void textRefused(const QString &message);
+    // The quality or size video is sent at changed (all zero: no video is being sent).
+    void sentPictureChanged(int quality, int width, int height);
 
 private:
     void playAudioQueue();
@@ -142,6 +148,7 @@ private:
     void queueWelcome();
     void showCallClock();
     void showStreamRates();
+    void showSentPicture(const PictureFit::Picture &picture);
     bool callAccepted(const QString &remoteAddress) const;
 
     Context m_;
@@ -175,5 +182,7 @@ private:
     std::vector<uchar> m_engineOutput;
 
     LinkPacer m_pacer;
+    PictureFit m_fit;
+    PictureFit::Picture m_sentPicture;
     QElapsedTimer m_linkClock;
 };

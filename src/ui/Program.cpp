@@ -217,6 +217,10 @@ void Program::connectMediaSession()
                 m_frmRates->setFigure(frmRates::ThIn, thIn);
                 m_frmRates->setFigure(frmRates::ThOut, thOut);
             });
+    connect(session, &MediaSession::sentPictureChanged, this, [this](int quality, int width, int height) {
+        if (m_frmRates)
+            m_frmRates->showSentPicture(quality, width, height);
+    });
     connect(session, &MediaSession::directoryHideRequested, this, [this] {
         if (m_frmDirectory)
             m_frmDirectory->hide();
