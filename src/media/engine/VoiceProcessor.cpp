@@ -29,6 +29,11 @@ VoiceProcessor::VoiceProcessor(const EchoReference &reference)
     // the canceller estimates them from the two signals, with its longer filter.
     config.Set<webrtc::ExtendedFilter>(new webrtc::ExtendedFilter(true));
     config.Set<webrtc::DelayAgnostic>(new webrtc::DelayAgnostic(true));
+    // Without this the library puts its own level manager in front of the gain control:
+    // it steers a microphone volume nobody applies, ignores the settings below, and on a
+    // silent near side raises its gain by up to 12 dB, lifting what the canceller leaves
+    // of the far end's voice (and the echo itself while the canceller learns).
+    config.Set<webrtc::ExperimentalAgc>(new webrtc::ExperimentalAgc(false));
     m_apm.reset(webrtc::AudioProcessing::Create(config));
     m_apm->Initialize(SoundTimeline::Rate, SoundTimeline::Rate, SoundTimeline::Rate, webrtc::AudioProcessing::kMono,
                       webrtc::AudioProcessing::kMono, webrtc::AudioProcessing::kMono);
