@@ -16,6 +16,8 @@
 //                                             whose loopback carries KBIT kbit/s, shared by
 //                                             both directions; talk latched; 640x480 from
 //                                             1024 kbit/s on, else 320x240)
+//   bench_call --headless ...                (the programs without their windows: the call's
+//                                             core alone, no self view or rates window)
 //   bench_call --secure [--link KBIT] ...    (the same call encrypted, as two programs of this
 //                                             version hold it, and plain, as with an older
 //                                             program that has no encrypted port; both with
@@ -39,13 +41,13 @@
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
 #include "media/engine/VideoEngine.h"
+#include "root/Program.h"
 #include "secure/CallSecurity.h"
 #include "secure/SecurityService.h"
 #include "secure/TlsSetup.h"
 #include "support/TestSupport.h"
-#include "ui/Program.h"
 #include "support/SoundRig.h"
-#include "ui/frmMain.h"
+#include "ui/WindowShell.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -193,6 +195,7 @@ enum class Answering { Encrypted, Refused, Silent };
 
 // One side of the call. Prints one line "RESULT key=value ..." when the call is over.
 int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, bool processing,
+            bool headless,
             Answering answering, bool alignCamera)
 {
     const bool caller = side == QLatin1String("caller");
@@ -201,9 +204,16 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     if (!processing)
         writeProcessingOff(dir.path());
     Program program(ProgramOptions{port, dir.path(), {}, true});
+    // The program as users run it has its windows; the measuring goes through the root only.
+    std::unique_ptr<WindowShell> shell;
+    if (!headless)
+        shell = std::make_unique<WindowShell>(program);
     bool tailDone = false;
     QObject::connect(&program, &Program::startupTailFinished, &program, [&] { tailDone = true; });
-    program.start();
+    if (shell)
+        shell->start();
+    else
+        program.start();
     std::unique_ptr<TestSupport::SilentPort> silent;
     if (!caller && answering != Answering::Encrypted) {
         program.security().shutdown();
@@ -221,9 +231,9 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     // Sound blocks sent: the send index moves by one for each block that went.
     qint64 blocksSent = 0;
     int lastSendIndex = program.audioSendQueue().audioSendIndex();
-    QObject::connect(program.mainWindow()->tmrMain(), &QTimer::timeout, &program, [&] {
+    QObject::connect(&program.mediaTimer(), &QTimer::timeout, &program, [&] {
         const int index = program.audioSendQueue().audioSendIndex();
-        if (index != lastSendIndex && program.state().callState == CallState::InCall)
+        if (index != lastSendIndex && program.calls().status().callState == CallState::InCall)
             ++blocksSent;
         lastSendIndex = index;
     });
@@ -233,7 +243,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     std::vector<double> qualities;
     std::vector<double> widths;
     qint64 framesSentBefore = 0;
-    QObject::connect(program.mainWindow()->tmrMain(), &QTimer::timeout, &program, [&] {
+    QObject::connect(&program.mediaTimer(), &QTimer::timeout, &program, [&] {
         const qint64 framesSent = program.mediaStats().totals().framesSent;
         if (measuring && framesSent > framesSentBefore) {
             qualities.push_back(program.mediaSession().sentPicture().quality);
@@ -266,7 +276,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         std::printf("READY\n");
         std::fflush(stdout);
     }
-    if (!waitFor([&] { return program.state().callState == CallState::InCall; }, 30000)) {
+    if (!waitFor([&] { return program.calls().status().callState == CallState::InCall; }, 30000)) {
         std::printf("RESULT error=no-call\n");
         return 1;
     }
@@ -278,7 +288,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         // The camera's clock starts again on a tick of the send loop, so every run meets
         // the ticks at the same phase.
         auto *aligned = new QObject(&program);
-        QObject::connect(program.mainWindow()->tmrMain(), &QTimer::timeout, aligned, [&program, aligned] {
+        QObject::connect(&program.mediaTimer(), &QTimer::timeout, aligned, [&program, aligned] {
             if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.devices()).patternCamera()) {
                 camera->setOnDemand(true);
                 camera->setOnDemand(false);
@@ -312,7 +322,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     const qint64 totalPlayed = played.count();
     if (caller)
         program.calls().hangUp();
-    waitFor([&] { return program.state().callState == CallState::Idle; }, 15000);
+    waitFor([&] { return program.calls().status().callState == CallState::Idle; }, 15000);
 
     std::printf("RESULT side=%s seconds=%.2f framesSent=%lld framesReceived=%lld framesDrawn=%lld unreadable=%lld "
                 "blocksSent=%lld blocksPlayed=%lld totalBlocksSent=%lld totalBlocksPlayed=%lld bytesSent=%lld "
@@ -376,18 +386,20 @@ struct Outcome
     bool encrypted = false;
 };
 
-Outcome runPair(const QString &self, QSize size, int seconds, bool talk, int portFrom, const Targets &targets,
-                const QString &title, Answering answering = Answering::Encrypted, bool alignCamera = false,
-                bool processing = true)
+Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool headless, int portFrom,
+                const Targets &targets, const QString &title, Answering answering = Answering::Encrypted,
+                bool alignCamera = false, bool processing = true)
 {
     Outcome outcome;
     const int calleePort = freePortBlock(portFrom);
     const int callerPort = freePortBlock(calleePort + 4);
     const QString sizeText = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-    const QStringList common{QStringLiteral("--size"), sizeText, QStringLiteral("--seconds"), QString::number(seconds),
-                             QStringLiteral("--talk"), talk ? QStringLiteral("1") : QStringLiteral("0"),
-                             QStringLiteral("--processing"), processing ? QStringLiteral("1") : QStringLiteral("0"),
-                             QStringLiteral("--answering"), QString::number(int(answering))};
+    QStringList common{QStringLiteral("--size"), sizeText, QStringLiteral("--seconds"), QString::number(seconds),
+                       QStringLiteral("--talk"), talk ? QStringLiteral("1") : QStringLiteral("0"),
+                       QStringLiteral("--processing"), processing ? QStringLiteral("1") : QStringLiteral("0"),
+                       QStringLiteral("--answering"), QString::number(int(answering))};
+    if (headless)
+        common << QStringLiteral("--headless");
     const QStringList align = alignCamera ? QStringList{QStringLiteral("--align-camera")} : QStringList();
 
     QProcess callee;
@@ -632,7 +644,7 @@ void measureProcessing(int seconds)
 }
 
 // Whole calls with the processing on and off, and what it costs on its own.
-bool compareProcessing(const QString &self, int seconds, int rounds, int portFrom, Outcome on)
+bool compareProcessing(const QString &self, int seconds, int rounds, bool headless, int portFrom, Outcome on)
 {
     std::vector<double> offA, offB, onA, onB;
     if (on.ok) {
@@ -644,8 +656,9 @@ bool compareProcessing(const QString &self, int seconds, int rounds, int portFro
         for (const bool processing : {false, true}) {
             if (processing && on.ok && round == 0)
                 continue;
-            const Outcome o = runPair(self, QSize(320, 240), seconds, true, portFrom, Targets{},
-                                      QStringLiteral("loopback"), Answering::Encrypted, false, processing);
+            const Outcome o = runPair(self, QSize(320, 240), seconds, true, headless, portFrom, Targets{},
+                                      headless ? QStringLiteral("loopback, headless") : QStringLiteral("loopback"),
+                                      Answering::Encrypted, false, processing);
             portFrom += 40;
             ok = ok && o.ok;
             if (o.ok) {
@@ -683,11 +696,11 @@ bool compareProcessing(const QString &self, int seconds, int rounds, int portFro
 // latency by up to half a frame interval, which would drown the difference looked for.
 bool compareSecure(const QString &self, QSize size, int seconds, const Targets &targets, const QString &where)
 {
-    const Outcome secure = runPair(self, size, seconds, true, 27300, targets, where + QStringLiteral(", encrypted"),
+    const Outcome secure = runPair(self, size, seconds, true, false, 27300, targets, where + QStringLiteral(", encrypted"),
                                    Answering::Encrypted, true);
-    const Outcome plain = runPair(self, size, seconds, true, 27340, targets, where + QStringLiteral(", plain"),
+    const Outcome plain = runPair(self, size, seconds, true, false, 27340, targets, where + QStringLiteral(", plain"),
                                   Answering::Refused, true);
-    const Outcome silent = runPair(self, size, 3, true, 27380, targets,
+    const Outcome silent = runPair(self, size, 3, true, false, 27380, targets,
                                    where + QStringLiteral(", plain, the encrypted port dropped silently"),
                                    Answering::Silent, true);
     if (!secure.ok || !plain.ok)
@@ -778,6 +791,7 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("processing"), QStringLiteral("the microphone's processing on (1) or off (0)"),
                       QStringLiteral("0|1"), QStringLiteral("1")});
     parser.addOption({QStringLiteral("voice"), QStringLiteral("only the microphone processing's figures")});
+    parser.addOption({QStringLiteral("headless"), QStringLiteral("the programs without their windows")});
     parser.addOption({QStringLiteral("secure"), QStringLiteral("an encrypted call beside a plain one")});
     parser.addOption({QStringLiteral("answering"), QStringLiteral("how the callee answers (one side only)"),
                       QStringLiteral("0|1|2"), QStringLiteral("0")});
@@ -797,15 +811,17 @@ int main(int argc, char **argv)
                        parser.value(QStringLiteral("peer-port")).toInt(), onlySize.isValid() ? onlySize : QSize(320, 240),
                        seconds, parser.value(QStringLiteral("talk")) == QLatin1String("1"),
                        parser.value(QStringLiteral("processing")) != QLatin1String("0"),
+                       parser.isSet(QStringLiteral("headless")),
                        Answering(std::clamp(parser.value(QStringLiteral("answering")).toInt(), 0, 2)),
                        parser.isSet(QStringLiteral("align-camera")));
     }
 
     const QString self = QCoreApplication::applicationFilePath();
+    const bool headless = parser.isSet(QStringLiteral("headless"));
     if (parser.isSet(QStringLiteral("voice"))) {
         std::printf("bench_call: two programs with test devices in two processes, default settings; the "
                     "microphone's processing off and on\n");
-        return compareProcessing(self, seconds, 2, 27100, Outcome{}) ? 0 : 1;
+        return compareProcessing(self, seconds, 2, headless, 27100, Outcome{}) ? 0 : 1;
     }
     if (parser.isSet(QStringLiteral("link"))) {
         const int kbit = parser.value(QStringLiteral("link")).toInt();
@@ -837,7 +853,8 @@ int main(int argc, char **argv)
                     kbit, LinkBurstBytes, LinkQueueMs);
         if (parser.isSet(QStringLiteral("secure")))
             return compareSecure(self, size, seconds, targets, QStringLiteral("link %1 kbit/s").arg(kbit)) ? 0 : 1;
-        const Outcome o = runPair(self, size, seconds, true, 2000, targets, QStringLiteral("link %1 kbit/s").arg(kbit));
+        const Outcome o = runPair(self, size, seconds, true, headless, 2000, targets,
+                                  QStringLiteral("link %1 kbit/s").arg(kbit));
         if (!o.ok)
             return 1;
         std::printf("\nlink %d: median %.0f ms, p99 %.0f ms, sound played %.1f %%\n", kbit, o.medianMs, o.p99Ms,
@@ -855,8 +872,11 @@ int main(int argc, char **argv)
                    ? 0
                    : 1;
     }
-    std::printf("bench_call: two programs with test devices in two processes, default settings (self view open, "
-                "data-rates window open on B); A calls B\n");
+    if (headless)
+        std::printf("bench_call: two programs with test devices in two processes, without their windows; A calls B\n");
+    else
+        std::printf("bench_call: two programs with test devices in two processes, default settings (self view open, "
+                    "data-rates window open on B); A calls B\n");
     QList<QSize> sizes{QSize(320, 240), QSize(640, 480)};
     if (onlySize.isValid())
         sizes = {onlySize};
@@ -871,7 +891,8 @@ int main(int argc, char **argv)
             // Both are ZELMO: a 640 x 480 picture goes whole, three steps lower in quality.
             targets.optionsQuality = size.width() >= 640 ? 27 : 30;
             targets.optionsWidth = size.width();
-            const Outcome o = runPair(self, size, seconds, talk, portFrom, targets, QStringLiteral("loopback"));
+            const Outcome o = runPair(self, size, seconds, talk, headless, portFrom, targets,
+                                      headless ? QStringLiteral("loopback, headless") : QStringLiteral("loopback"));
             portFrom += 40;
             ok = ok && o.ok;
             if (size.width() == 320)
@@ -886,6 +907,6 @@ int main(int argc, char **argv)
                     std::min(a.fpsBA, b.fpsBA));
     }
     if (!onlySize.isValid() || onlySize.width() == 320)
-        ok = compareProcessing(self, seconds, 1, portFrom, talk320) && ok;
+        ok = compareProcessing(self, seconds, 1, headless, portFrom, talk320) && ok;
     return ok ? 0 : 1;
 }

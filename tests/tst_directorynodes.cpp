@@ -3,35 +3,21 @@
 // on both, a node that dies, a node that is full, and a Redis that restarts.
 
 #include "server/DirectoryServer.h"
+#include "support/RawClient.h"
 #include "support/RedisProcess.h"
 #include "support/TestSupport.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QSet>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <memory>
 
 namespace {
 
 constexpr int ExpiryMs = 2000;
 
-struct Client
+// A directory client that can ask again and again.
+struct Client : RawClient
 {
-    QTcpSocket socket;
-    QByteArray received;
-
-    explicit Client(int port)
-    {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
-        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-        if (!socket.waitForConnected(5000))
-            qFatal("could not reach the node");
-    }
-    void send(const QByteArray &bytes) { socket.write(bytes); }
-    bool closed() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+    using RawClient::RawClient;
     // Asks again until the answer satisfies the test (the other node's change travels
     // through Redis on a connection of its own). Other messages that come meanwhile are
     // passed over.
@@ -60,12 +46,6 @@ struct Client
         return ok;
     }
 };
-
-QByteArray login(int number, const char *name, const char *email, bool listed = true, int port = 2000)
-{
-    return "LGN; " + QByteArray::number(number) + ';' + name + ';' + email + ";Here;;0;YES;YES;2.51;"
-           + (listed ? "YES" : "NO") + ";NO;v1.2;" + QByteArray::number(port) + ";<ET>";
-}
 
 QByteArray entry(int number, const char *name, int port = 2000)
 {
@@ -264,11 +244,11 @@ private slots:
 
         Client late(a.dir());
         late.send(login(6, "Late", "late@x.org"));
-        QTRY_VERIFY(late.closed());
+        QTRY_VERIFY(late.closed);
         QCOMPARE(late.received, "RDM;Redirect;127.0.0.1;" + QByteArray::number(c.dir()) + ";Node C;<ET>");
         Client latePal(a.pal());
         latePal.send(login(6, "Late", "late@x.org"));
-        QTRY_VERIFY(latePal.closed());
+        QTRY_VERIFY(latePal.closed);
         QCOMPARE(latePal.received, "BSY;127.0.0.1;" + QByteArray::number(c.pal()) + ";<ET>");
         QCOMPARE(a.server->users().online(), 1);
     }

@@ -1,7 +1,5 @@
-#include "media/AudioControl.h"
+#include "support/RunningProgram.h"
 #include "support/SoundRig.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
 
 #include <QTest>
 
@@ -20,10 +18,13 @@ private slots:
         QVERIFY2(SoundRig::waitForDevice(true, "zelmo_listen", 2000),
                  "the test sound server has no source that hears its speaker");
 
-        CallPeer ann(QStringLiteral("Ann"), false);
-        CallPeer bob(QStringLiteral("Bob"), true);
-        QVERIFY(ann.program->state().hasAudio && bob.program->state().hasAudio);
-        QVERIFY(ann.call(bob));
+        // Both on the machine's own sound devices (no test devices).
+        RunningProgram ann(QStringLiteral("Ann"), {.testDevices = false});
+        RunningProgram bob(QStringLiteral("Bob"), {.testDevices = false, .autoAccept = true});
+        QVERIFY(ann->audioControl().hasAudio() && bob->audioControl().hasAudio());
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
 
         SoundListener monitor("zelmo_listen");
         QVERIFY(monitor.isOpen());
@@ -33,11 +34,11 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return monitor.heardFor(0.5) && monitor.level() < 0.01; }, 15000));
 
         ann.program->audioControl().talkPressed(Qt::LeftButton);
-        QCOMPARE(ann.program->state().micState, 2);
+        QVERIFY(ann->audioControl().isMicOpen());
         QVERIFY(QTest::qWaitFor([&] { return monitor.level() > 0.05; }, 20000));
-        QTRY_COMPARE(bob.program->state().speakerState, 3);
+        QTRY_VERIFY(bob->audioControl().isSpeakerPlaying());
         ann.program->audioControl().talkReleased(Qt::LeftButton);
-        QCOMPARE(ann.program->state().micState, 1);
+        QVERIFY(!ann->audioControl().isMicOpen());
     }
 };
 

@@ -8,7 +8,6 @@
 #include "media/engine/TestSpeaker.h"
 #include "support/SoundRig.h"
 #include "support/TestSupport.h"
-#include "ui/Program.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -78,10 +77,11 @@ private slots:
             ~RestoreDefault() { rig.pactl({QStringLiteral("set-default-sink"), QStringLiteral("zelmo_spk")}); }
         } restore{rig};
 
-        CallPeer ann(QStringLiteral("Ann"), false);
-        CallPeer bob(QStringLiteral("Bob"), true, true, Unprocessed);
+        SoundPeer ann(QStringLiteral("Ann"), false);
+        SoundPeer bob(QStringLiteral("Bob"), true, true, Unprocessed);
         static_cast<TestDeviceProvider &>(bob.program->devices()).setMicrophoneSignal(TestMicrophone::Tone, 440);
-        QVERIFY(ann.call(bob));
+        ann.call(bob);
+        QVERIFY(ann.waitInCall(bob));
         bob.program->audioControl().talkPressed(Qt::RightButton);
 
         SoundListener speaker("zelmo_listen");
@@ -103,8 +103,8 @@ private slots:
         QVERIFY(rig.unload(earModule));
         QVERIFY(rig.unload(headsetModule));
         QVERIFY2(hearsWithin(speaker, 2000), "Bob's voice does not come back on the remaining speaker");
-        QCOMPARE(ann.program->state().callState, CallState::InCall);
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
+        QCOMPARE(ann.call().callState, CallState::InCall);
+        QCOMPARE(bob.call().callState, CallState::InCall);
         QCOMPARE(ann.program->audioEngine().audioOutDevice(), QByteArray("zelmo_spk"));
         QTest::qWait(500);
         QCOMPARE(linesWith(*ann.program, wentAway), 1);
@@ -115,13 +115,14 @@ private slots:
     // used again. Choosing "System default" unpins it, in the file too.
     void aPinnedMicrophoneComesAndGoes()
     {
-        CallPeer ann(QStringLiteral("Ann"), false, true);
-        CallPeer bob(QStringLiteral("Bob"), true, true);
+        SoundPeer ann(QStringLiteral("Ann"), false, true);
+        SoundPeer bob(QStringLiteral("Bob"), true, true);
         auto &devices = static_cast<TestDeviceProvider &>(ann.program->devices());
         const DeviceProvider::SoundDevice usb{"usb-mic", QStringLiteral("USB Microphone")};
         devices.addAudioDevice(true, usb);
         ann.program->audioSetup().pinMicrophone(usb.id);
-        QVERIFY(ann.call(bob));
+        ann.call(bob);
+        QVERIFY(ann.waitInCall(bob));
         ann.program->audioControl().talkPressed(Qt::RightButton);
         AudioEngine &engine = ann.program->audioEngine();
         QTRY_COMPARE_WITH_TIMEOUT(engine.audioInDevice(), usb.id, 3000);
@@ -135,7 +136,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return bobDevices.speaker() != nullptr; }, 3000));
         const qint64 heard = bobDevices.speaker()->samplesWritten();
         QVERIFY(QTest::qWaitFor([&] { return bobDevices.speaker()->samplesWritten() >= heard + 2 * AudioEngine::BlockSamples; }, 2000));
-        QCOMPARE(ann.program->state().callState, CallState::InCall);
+        QCOMPARE(ann.call().callState, CallState::InCall);
 
         devices.addAudioDevice(true, usb);
         QTRY_COMPARE_WITH_TIMEOUT(engine.audioInDevice(), usb.id, 1000);

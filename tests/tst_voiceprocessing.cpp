@@ -6,8 +6,6 @@
 #include "media/engine/TestSpeaker.h"
 #include "support/SoundRig.h"
 #include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/frmMain.h"
 
 #include <QDir>
 #include <QProgressBar>
@@ -66,7 +64,7 @@ struct EchoRoom
 // What Bob, on test devices, decodes and plays of Ann's blocks, gathered as it comes.
 struct FarSide
 {
-    CallPeer &bob;
+    SoundPeer &bob;
     std::vector<qint16> heard;
     qint64 taken = 0;
 
@@ -182,11 +180,12 @@ private slots:
     {
         EchoRoom room;
         QVERIFY2(room.build(100), qPrintable(room.rig.lastError()));
-        CallPeer ann(QStringLiteral("Ann"), false, false, room.audioIni(true));
-        CallPeer bob(QStringLiteral("Bob"), true, true, Unprocessed);
+        SoundPeer ann(QStringLiteral("Ann"), false, false, room.audioIni(true));
+        SoundPeer bob(QStringLiteral("Bob"), true, true, Unprocessed);
         static_cast<TestDeviceProvider &>(bob.program->devices())
             .setMicrophoneRecording(std::make_shared<const std::vector<qint16>>(m_far));
-        QVERIFY(ann.call(bob));
+        ann.call(bob);
+        QVERIFY(ann.waitInCall(bob));
         FarSide far{bob};
 
         ann.program->audioControl().talkPressed(Qt::RightButton);
@@ -244,9 +243,10 @@ private slots:
     {
         EchoRoom room;
         QVERIFY2(room.build(100), qPrintable(room.rig.lastError()));
-        CallPeer ann(QStringLiteral("Ann"), false, false, room.audioIni(false));
-        CallPeer bob(QStringLiteral("Bob"), true, true, Unprocessed);
-        QVERIFY(ann.call(bob));
+        SoundPeer ann(QStringLiteral("Ann"), false, false, room.audioIni(false));
+        SoundPeer bob(QStringLiteral("Bob"), true, true, Unprocessed);
+        ann.call(bob);
+        QVERIFY(ann.waitInCall(bob));
         FarSide far{bob};
         ann.program->audioControl().talkPressed(Qt::RightButton);
         room.rig.play(room.room, fanNoise(30));
@@ -284,8 +284,8 @@ private slots:
     {
         EchoRoom room;
         QVERIFY2(room.build(100), qPrintable(room.rig.lastError()));
-        CallPeer ann(QStringLiteral("Ann"), false, false, room.audioIni(true));
-        auto *meter = ann.program->mainWindow()->findChild<QProgressBar *>(QStringLiteral("pbrMicLevel"));
+        SoundPeer ann(QStringLiteral("Ann"), false, false, room.audioIni(true), true);
+        auto *meter = ann.window<QProgressBar>("pbrMicLevel");
         QVERIFY(meter);
         QVERIFY(meter->isHidden());
         ann.program->audioControl().talkPressed(Qt::RightButton);

@@ -1,13 +1,11 @@
 #include "support/SoundRig.h"
 
-#include "call/CallControl.h"
-#include "core/SoundPlayer.h"
 #include "media/AudioSettings.h"
 #include "media/engine/Resampler.h"
 #include "support/TestSupport.h"
-#include "ui/Program.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QMediaDevices>
 #include <QStandardPaths>
@@ -143,26 +141,13 @@ double SoundListener::level()
     return std::sqrt(sum / frames);
 }
 
-CallPeer::CallPeer(const QString &name, bool autoAccept, bool testDevices, const QByteArray &audioIni)
-    : port(TestSupport::portBlock())
+SoundPeer::SoundPeer(const QString &name, bool autoAccept, bool testDevices, const QByteArray &audioIni,
+                     bool windows)
+    : RunningProgram(name, {.windows = windows, .testDevices = testDevices, .autoAccept = autoAccept, .start = false})
 {
     if (!audioIni.isEmpty())
-        TestSupport::writeBytes(dir.filePath(AudioSettings::FileName), audioIni);
-    program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, testDevices});
-    program->start();
-    program->sounds().setMuted(true);
-    program->settings().Name = name;
-    program->settings().Location = QStringLiteral("Here");
-    program->settings().AutoAccept = autoAccept;
-}
-
-CallPeer::~CallPeer() = default;
-
-bool CallPeer::call(CallPeer &other)
-{
-    program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(other.port), 2000, 0);
-    return QTest::qWaitFor([&] { return other.program->state().callState == CallState::InCall; }, 10000)
-           && QTest::qWaitFor([&] { return program->state().callState == CallState::InCall; }, 10000);
+        TestSupport::writeBytes(QDir(folder).filePath(AudioSettings::FileName), audioIni);
+    start();
 }
 
 namespace TestSupport {

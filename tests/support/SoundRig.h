@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/RunningProgram.h"
+
 #include <QAudioFormat>
 #include <QAudioSource>
 #include <QByteArray>
@@ -7,7 +9,6 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <memory>
 #include <vector>
@@ -69,21 +70,12 @@ private:
     QByteArray m_heard;
 };
 
-class Program;
-
-// A program for calls over loopback, on the machine's sound devices (the test server's)
-// or on test devices, with a profile of its own; lines for its "audio.ini" are written
-// before it starts. Its sounds are muted.
-struct CallPeer
+// A program of a sound scenario, on the machine's sound devices (the test server's) or on
+// test devices, with lines for its "audio.ini" written before it starts.
+struct SoundPeer : RunningProgram
 {
-    CallPeer(const QString &name, bool autoAccept, bool testDevices = false, const QByteArray &audioIni = {});
-    ~CallPeer();
-    // Calls the other peer and waits until both are in the call.
-    bool call(CallPeer &other);
-
-    QTemporaryDir dir;
-    int port;
-    std::unique_ptr<Program> program;
+    SoundPeer(const QString &name, bool autoAccept, bool testDevices = false, const QByteArray &audioIni = {},
+              bool windows = false);
 };
 
 namespace TestSupport {
