@@ -10,6 +10,7 @@
 #include "directory/DirectoryService.h"
 #include "directory/UserNumberFile.h"
 #include "media/AudioControl.h"
+#include "media/AudioSetup.h"
 #include "media/CaptureControl.h"
 #include "media/DeviceNotice.h"
 #include "media/MediaConnection.h"
@@ -56,6 +57,8 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_mediaStats(m_mediaClock, [this] { return m_video->getFrameNum(); })
     , m_media(new MediaConnection(*m_ippClient, *m_ippControl, this))
     , m_audioControl(new AudioControl(m_call, *m_audio, m_audioSendQueue, this))
+    , m_audioSetup(new AudioSetup(*m_audio, *m_devices, profilePath(AudioSettings::FileName),
+                                  [this](const QString &line) { logLine(line); }, this))
     , m_capture(new CaptureControl(m_settings, *m_video, this))
     , m_calls(new CallControl({m_call, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient, *m_media,
                                *m_sounds, *m_audioControl, [this](const QString &line) { logLine(line); }},
@@ -129,6 +132,7 @@ void Program::connectMedia()
     connect(m_capture, &CaptureControl::resumed, m_session, &MediaSession::fetchFrame);
     connect(m_capture, &CaptureControl::errorMessage, this, &Program::errorRequested);
     connect(m_audioControl, &AudioControl::errorMessage, this, &Program::errorRequested);
+    connect(m_audioSetup, &AudioSetup::saveFailed, this, &Program::messageBoxRequested);
 }
 
 void Program::connectOptions()
@@ -231,6 +235,7 @@ void Program::initializeEngines()
     m_video->initialize();
     m_video->setCompType(6);
     m_audioControl->start();
+    m_audioSetup->start();
     const QString notice = DeviceNotice::text(!m_devices->cameraNames().isEmpty(), m_devices->hasAudioInput(),
                                               m_devices->hasAudioOutput());
     if (!notice.isEmpty()) {

@@ -19,6 +19,7 @@
 
 class ActivityLog;
 class AudioControl;
+class AudioSetup;
 class AudioEngine;
 class CallControl;
 class CaptureControl;
@@ -106,6 +107,8 @@ public:
     // The local camera and the sound devices as the program uses them.
     CaptureControl &capture() { return *m_capture; }
     AudioControl &audioControl() { return *m_audioControl; }
+    // Echo cancellation, noise suppression, level, and the sound devices in use.
+    AudioSetup &audioSetup() { return *m_audioSetup; }
     VideoEngine &videoEngine() { return *m_video; }
     AudioEngine &audioEngine() { return *m_audio; }
     SoundPlayer &sounds() { return *m_sounds; }
@@ -189,6 +192,7 @@ private:
     AudioPlayQueue m_audioPlayQueue;
     MediaConnection *m_media;
     AudioControl *m_audioControl;
+    AudioSetup *m_audioSetup;
     CaptureControl *m_capture;
     CallControl *m_calls;
     MediaSession *m_session;

@@ -10,6 +10,8 @@
 #include <functional>
 
 class AudioControl;
+class AudioEngine;
+class AudioSetup;
 class CallControl;
 class CaptureControl;
 class DesktopIntegration;
@@ -59,6 +61,8 @@ public:
         VideoEngine &video;
         CaptureControl &capture;
         AudioControl &audio;
+        // The microphone's level, for the meter beside its lamp.
+        AudioEngine &audioEngine;
         DirectoryService &directory;
         OptionsLogic &options;
         // The windows it shows, hides and places beside the main window.
@@ -69,6 +73,8 @@ public:
         frmDirectory &directoryWindow;
         // The options dialog's desktop group; none without it.
         DesktopIntegration *desktop;
+        // The options dialog's sound devices and processing; none without it.
+        AudioSetup *audioSetup;
         // The options dialog's encryption group; none without it.
         SecurityService *security;
         // The options dialog's reachability group; none without it.

@@ -183,9 +183,9 @@ void WindowShell::buildWindows()
                                         [this](const QString &text) { showMessageBox(text); }},
                                        this);
     m_controller = new MainWindowController(
-        {p.settings(), p.calls(), p.mediaSession(), p.videoEngine(), p.capture(), p.audioControl(), p.directory(),
-         p.optionsLogic(), *m_frmSelf, *m_frmNewChat, *m_frmRates, *m_frmLog, *m_frmDirectory, m_desktop,
-         &p.security(), &p.reachability(),
+        {p.settings(), p.calls(), p.mediaSession(), p.videoEngine(), p.capture(), p.audioControl(), p.audioEngine(),
+         p.directory(), p.optionsLogic(), *m_frmSelf, *m_frmNewChat, *m_frmRates, *m_frmLog, *m_frmDirectory,
+         m_desktop, &p.audioSetup(), &p.security(), &p.reachability(),
          [this] { m_program.requestClose(); }, [this] { openVideoFormatDialog(); },
          [this](const QString &text) { showInformation(text); }},
         *m_frmMain, this);

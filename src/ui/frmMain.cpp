@@ -14,6 +14,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QMenu>
 #include <QMenuBar>
 #include <QVBoxLayout>
@@ -199,6 +200,15 @@ void frmMain::buildIndicators(QWidget *parent)
     lamps->setSpacing(1);
     m_conLed = new IndicatorButton(QStringLiteral("imgConLED"), tr("Connection"), strip);
     m_micLed = pictureLabel(strip, QStringLiteral("imgLedMic"), QPixmap(), tr("Microphone"));
+    m_micLevel = new QProgressBar(strip);
+    m_micLevel->setObjectName(QStringLiteral("pbrMicLevel"));
+    m_micLevel->setRange(0, 100);
+    m_micLevel->setTextVisible(false);
+    m_micLevel->setOrientation(Qt::Vertical);
+    // As tall as the lamps beside it, so it reads as the microphone's.
+    m_micLevel->setFixedSize(6, 16);
+    m_micLevel->setAccessibleName(tr("Microphone level"));
+    m_micLevel->setToolTip(tr("Microphone level"));
     m_camLed = pictureLabel(strip, QStringLiteral("imgLedCam"), QPixmap(), tr("Camera"));
     m_spkLed = pictureLabel(strip, QStringLiteral("imgLEDSpeaker"), QPixmap(), tr("Speaker"));
     m_dnd = new IndicatorButton(QStringLiteral("imgDoNotDisturb"), tr("Do Not Disturb"), strip);
@@ -207,7 +217,7 @@ void frmMain::buildIndicators(QWidget *parent)
     connect(m_conLed, &QAbstractButton::clicked, this, &frmMain::hangupRequested);
     connect(m_dnd, &QAbstractButton::clicked, this, &frmMain::doNotDisturbToggled);
     connect(m_msgIn, &QAbstractButton::clicked, this, &frmMain::messageIndicatorActivated);
-    for (QWidget *w : std::initializer_list<QWidget *>{m_conLed, m_micLed, m_camLed, m_spkLed, m_dnd, m_msgIn})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_conLed, m_micLed, m_micLevel, m_camLed, m_spkLed, m_dnd, m_msgIn})
         lamps->addWidget(w);
     lamps->addStretch();
 
@@ -299,6 +309,14 @@ void frmMain::setMicLamp(bool on)
     m_micLed->setPixmap(Artwork::microphone(on));
     m_micLed->setProperty("lit", on);
     m_micLed->setAccessibleDescription(onOff(on));
+    m_micLevel->setVisible(on);
+    if (!on)
+        m_micLevel->setValue(0);
+}
+
+void frmMain::setMicLevel(int level)
+{
+    m_micLevel->setValue(level);
 }
 
 void frmMain::setCameraLamp(CameraLamp lamp)

@@ -8,6 +8,7 @@ class QAction;
 class QBoxLayout;
 class QFrame;
 class QLabel;
+class QProgressBar;
 class QMenu;
 class SecurityBadge;
 class ToolbarButton;
@@ -38,6 +39,8 @@ public:
     // Indicators.
     void setConnectLamp(bool on);
     void setMicLamp(bool on);
+    // The microphone's level (0 to 100), shown beside its lamp while it is on.
+    void setMicLevel(int level);
     void setCameraLamp(CameraLamp lamp);
     void setSpeakerLamp(bool on);
     void setDoNotDisturb(bool on);
@@ -124,6 +127,7 @@ private:
     QBoxLayout *m_indicatorRows = nullptr;
     IndicatorButton *m_conLed = nullptr;
     QLabel *m_micLed = nullptr;
+    QProgressBar *m_micLevel = nullptr;
     QLabel *m_camLed = nullptr;
     QLabel *m_spkLed = nullptr;
     IndicatorButton *m_dnd = nullptr;

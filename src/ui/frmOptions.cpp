@@ -4,6 +4,7 @@
 #include "core/RefuseList.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
+#include "ui/AudioSetupGroup.h"
 #include "ui/DesktopOptionsGroup.h"
 #include "ui/ReachOptionsGroup.h"
 #include "ui/SecurityOptionsGroup.h"
@@ -309,6 +310,10 @@ QWidget *frmOptions::buildAudio()
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(compression);
     layout->addWidget(test);
+    if (m_.audioSetup) {
+        m_audioSetup = new AudioSetupGroup(*m_.audioSetup, page);
+        layout->addWidget(m_audioSetup);
+    }
     layout->addWidget(volume);
     layout->addStretch();
     return page;
@@ -385,6 +390,8 @@ void frmOptions::loadControls()
     loadRefused();
     if (m_desktop)
         m_desktop->load();
+    if (m_audioSetup)
+        m_audioSetup->load();
     if (m_security)
         m_security->load();
     if (m_reach)

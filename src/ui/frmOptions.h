@@ -5,6 +5,8 @@
 #include <QDialog>
 
 class AudioControl;
+class AudioSetup;
+class AudioSetupGroup;
 class CaptureControl;
 class DesktopIntegration;
 class DesktopOptionsGroup;
@@ -44,6 +46,8 @@ public:
         const Settings &settings;
         // The desktop group of the General tab; none without it.
         DesktopIntegration *desktop = nullptr;
+        // The Audio tab's devices and processing; none without it.
+        AudioSetup *audioSetup = nullptr;
         // The encryption group of the General tab; none without it.
         SecurityService *security = nullptr;
         // The reachability group of the General tab; none without it.
@@ -112,6 +116,7 @@ private:
     QTreeWidget *m_refused = nullptr;
     QPushButton *m_removeRefused = nullptr;
     DesktopOptionsGroup *m_desktop = nullptr;
+    AudioSetupGroup *m_audioSetup = nullptr;
     SecurityOptionsGroup *m_security = nullptr;
     ReachOptionsGroup *m_reach = nullptr;
 };
