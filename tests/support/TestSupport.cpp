@@ -28,6 +28,11 @@ qint64 residentKilobytes(qint64 pid)
     return 0;
 }
 
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+}
+
 int portBlock(int span)
 {
     static int used = 0;

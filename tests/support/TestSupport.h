@@ -63,6 +63,8 @@ void useOwnRuntimeFolder(const QString &parent);
 
 // The resident memory of a process (0: this one), in kB; 0 when it cannot be read.
 qint64 residentKilobytes(qint64 pid = 0);
+// The descriptors this process holds open: what a scenario gives back shows here.
+int openDescriptors();
 
 // `count` samples of a sine tone sampled at 8000 Hz, and the root-mean-square level of samples.
 std::vector<qint16> tone(double hertz, int count, double amplitude = 8000);
