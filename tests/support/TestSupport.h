@@ -36,6 +36,13 @@ int portBlock(int span = 20);
 QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
 
+// Something on this machine listens on the port (it cannot be taken).
+inline bool listening(int port)
+{
+    QTcpServer probe;
+    return !probe.listen(QHostAddress::AnyIPv4, quint16(port));
+}
+
 // Counts a timer's ticks and keeps the longest pause between two, for the record.
 struct TickWatch
 {
