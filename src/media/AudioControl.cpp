@@ -205,6 +205,11 @@ void AudioControl::followSpeaker()
     setSpeakerPlaying(m_engine.statusAudioOut() > 0);
 }
 
+int AudioControl::speakerBacklog() const
+{
+    return m_engine.statusAudioOut();
+}
+
 bool AudioControl::playClip(const QList<QByteArray> &blocks, int maxBlockBytes)
 {
     if (blocks.isEmpty() || m_speakerPlaying)

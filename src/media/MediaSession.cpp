@@ -218,11 +218,23 @@ void MediaSession::playAudioQueue()
         return;
     AudioControl &speaker = m_.audioControl;
     speaker.startSpeaker();
-    for (int i = 1; i <= queue.audioPlayCount(); ++i) {
-        const AudioBlock &block = queue.block(i);
-        const int samples = std::clamp<qint32>(block.count, 0, AudioBlock::DataBytes) / int(sizeof(qint16));
-        speaker.play(reinterpret_cast<const qint16 *>(block.data.data()), samples);
+    const auto samplesOf = [&queue](int entry) {
+        return std::clamp<qint32>(queue.block(entry).count, 0, AudioBlock::DataBytes) / int(sizeof(qint16));
+    };
+    // A call's sound is live. After a stall on the link the talker's blocks arrive in a
+    // burst, and playing them all would keep the conversation that far behind for as long
+    // as the talk goes on; past a limit the oldest of them are left out, down to the lead
+    // a call starts with.
+    int first = 1;
+    qint64 backlog = speaker.speakerBacklog();
+    for (int i = 1; i <= queue.audioPlayCount(); ++i)
+        backlog += samplesOf(i);
+    if (backlog > MaxSpeakerBacklogSamples) {
+        while (first < queue.audioPlayCount() && backlog > SpeakerLeadSamples)
+            backlog -= samplesOf(first++);
     }
+    for (int i = first; i <= queue.audioPlayCount(); ++i)
+        speaker.play(reinterpret_cast<const qint16 *>(queue.block(i).data.data()), samplesOf(i));
     if (speaker.isSpeakerPlaying())
         queue.clear();
 }
