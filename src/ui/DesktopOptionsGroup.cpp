@@ -25,7 +25,8 @@ DesktopOptionsGroup::DesktopOptionsGroup(DesktopIntegration &desktop, QWidget *p
     m_talkKey->setObjectName(QStringLiteral("cboTalkKey"));
     m_talkKey->addItem(tr("None"), QString());
     for (const HotKey &key : HotKey::offered())
-        m_talkKey->addItem(key.label, key.name);
+        // The keys' own names ("F13") are the same in every language.
+        m_talkKey->addItem(QCoreApplication::translate("HotKey", qPrintable(key.label)), key.name);
     m_talkKeyStatus = new QLabel(this);
     m_talkKeyStatus->setObjectName(QStringLiteral("lblTalkKey"));
     m_talkKeyStatus->setWordWrap(true);

@@ -232,7 +232,7 @@ void WindowShell::finishStartup()
     const Settings &s = m_program.settings();
     if (s.Name.isEmpty() || s.Location.isEmpty() || s.EMail.isEmpty()) {
         m_controller->showOptions(frmOptions::Personal);
-        showInformation(QStringLiteral("Please take a moment to fill in your user information and verify the "
+        showInformation(tr("Please take a moment to fill in your user information and verify the "
                                        "setup."));
     }
 }

@@ -13,7 +13,7 @@ frmBusyNotify::frmBusyNotify(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("frmBusyNotify"));
-    setWindowTitle(QStringLiteral("ZELMO Incoming Call..."));
+    setWindowTitle(tr("ZELMO Incoming Call..."));
     // A notice: it never takes the keyboard from what the user is doing.
     setAttribute(Qt::WA_ShowWithoutActivating);
 
@@ -25,7 +25,7 @@ frmBusyNotify::frmBusyNotify(QWidget *parent)
     m_name->setObjectName(QStringLiteral("pnlUserName"));
     m_location = new QLabel(this);
     m_location->setObjectName(QStringLiteral("pnlUserLocation"));
-    auto *message = new QLabel(QStringLiteral("A Busy signal is being sent to this Person"), this);
+    auto *message = new QLabel(tr("A Busy signal is being sent to this Person"), this);
     message->setObjectName(QStringLiteral("lblCallMessage"));
     QFont bold = message->font();
     bold.setBold(true);

@@ -21,7 +21,7 @@ frmCallIn::frmCallIn(Settings &settings, CallControl &calls, QWidget *parent)
     , m_calls(calls)
 {
     setObjectName(QStringLiteral("frmCallIn"));
-    setWindowTitle(QStringLiteral("ZELMO Incoming Call..."));
+    setWindowTitle(tr("ZELMO Incoming Call..."));
     setAttribute(Qt::WA_DeleteOnClose);
     // A call comes while the user types elsewhere: the prompt shows on top but leaves the
     // keyboard where it is, so a key meant for another program never answers it.
@@ -38,7 +38,7 @@ frmCallIn::frmCallIn(Settings &settings, CallControl &calls, QWidget *parent)
     QFont bold = m_name->font();
     bold.setBold(true);
     m_name->setFont(bold);
-    m_message = new QLabel(CallPrompt::AskText, this);
+    m_message = new QLabel(CallPrompt::askText(), this);
     m_message->setObjectName(QStringLiteral("lblCallMessage"));
     m_message->setMinimumWidth(250);
     m_yes = new QPushButton(tr("Yes"), this);
@@ -85,7 +85,7 @@ void frmCallIn::offer(const QString &name, const QString &location, bool autoAcc
     // Whether it was accepted by itself is the call control's word: a call it kept for the
     // user to decide counts down like any other.
     m_prompt.emplace(autoAccepted, false, m_settings.AutoDecTime);
-    m_message->setText(autoAccepted ? CallPrompt::AutoAcceptingText : CallPrompt::AskText);
+    m_message->setText(autoAccepted ? CallPrompt::autoAcceptingText() : CallPrompt::askText());
     m_yes->setVisible(!autoAccepted);
     m_no->setVisible(!autoAccepted);
     m_name->setText(name);

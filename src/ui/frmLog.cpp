@@ -46,7 +46,7 @@ frmLog::frmLog(ActivityLog &log, QWidget *parent)
     };
 
     connect(clear, &QPushButton::clicked, this, [this] {
-        if (m_confirm(QStringLiteral("Are you sure you want to clear the Activity log?")))
+        if (m_confirm(tr("Are you sure you want to clear the Activity log?")))
             m_log.clear();
     });
     connect(close, &QPushButton::clicked, this, &QWidget::hide);

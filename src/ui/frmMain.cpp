@@ -21,9 +21,16 @@
 
 namespace {
 
-const char *const ButtonCaptions[frmMain::ButtonCount] = {"Call", "Directory", "SelfView", "Chat", "Talk"};
-const char *const ButtonTips[frmMain::ButtonCount] = {"Connection", "Display User Directory", "Toggle SelfView",
-                                                     "Text Chat", "Push to Talk"};
+const char *const ButtonCaptions[frmMain::ButtonCount] = {QT_TRANSLATE_NOOP("frmMain", "Call"),
+                                                         QT_TRANSLATE_NOOP("frmMain", "Directory"),
+                                                         QT_TRANSLATE_NOOP("frmMain", "SelfView"),
+                                                         QT_TRANSLATE_NOOP("frmMain", "Chat"),
+                                                         QT_TRANSLATE_NOOP("frmMain", "Talk")};
+const char *const ButtonTips[frmMain::ButtonCount] = {QT_TRANSLATE_NOOP("frmMain", "Connection"),
+                                                     QT_TRANSLATE_NOOP("frmMain", "Display User Directory"),
+                                                     QT_TRANSLATE_NOOP("frmMain", "Toggle SelfView"),
+                                                     QT_TRANSLATE_NOOP("frmMain", "Text Chat"),
+                                                     QT_TRANSLATE_NOOP("frmMain", "Push to Talk")};
 
 QLabel *pictureLabel(QWidget *parent, const QString &name, const QPixmap &pixmap, const QString &tip = {})
 {
@@ -37,7 +44,7 @@ QLabel *pictureLabel(QWidget *parent, const QString &name, const QPixmap &pixmap
 
 QString onOff(bool on)
 {
-    return on ? QStringLiteral("on") : QStringLiteral("off");
+    return on ? QCoreApplication::translate("frmMain", "on") : QCoreApplication::translate("frmMain", "off");
 }
 
 } // namespace

@@ -19,7 +19,7 @@ frmSelf::frmSelf(CaptureControl &capture, VideoEngine &engine, QWidget *parent)
     , m_engine(engine)
 {
     setObjectName(QStringLiteral("frmSelf"));
-    setWindowTitle(QStringLiteral("Self View"));
+    setWindowTitle(tr("Self View"));
 
     m_picture = new VideoView(this);
     m_picture->setObjectName(QStringLiteral("pnlCapture"));
