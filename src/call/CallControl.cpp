@@ -20,7 +20,8 @@ const QString RingSound = QStringLiteral("ringin.wav");
 
 QString invalidHost(const EndpointError &e)
 {
-    return QCoreApplication::translate("CallControl", "You have entered an invalid Host Address: ") + QString::number(e.code) + QLatin1Char(' ')
+    return QCoreApplication::translate("CallControl", "You have entered an invalid Host Address: ")
+           + QString::number(e.code) + QLatin1Char(' ')
            + e.description;
 }
 
@@ -331,7 +332,7 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
         m_.logLine(QStringLiteral("Refused a call that was not encrypted from ") + m.name + QStringLiteral(", ")
                   + m.location + QLatin1Char(' ') + address);
         emit informationRequested(tr("A call from %1 (%2) was refused: it was not encrypted, and only "
-                                                 "encrypted calls are accepted (Options).")
+                                     "encrypted calls are accepted (Options).")
                                       .arg(m.name, m.location));
         return;
     }

@@ -17,7 +17,7 @@ QString OptionsLogic::emailTooShortText()
 QString OptionsLogic::realChatLockedText()
 {
     return tr("This option cannot be changed while you are in a connection. Please disconnect to set "
-                          "this option.");
+              "this option.");
 }
 
 OptionsLogic::OptionsLogic(Settings &settings, RefuseList &refuseList, QString refusePath, QObject *parent)

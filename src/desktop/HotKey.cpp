@@ -11,7 +11,8 @@ const QList<HotKey> &HotKey::offered()
             list.append({name, name, quint32(0xffbe + n - 1)});
         }
         list.append({QStringLiteral("Pause"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Pause")), 0xff13});
-        list.append({QStringLiteral("Scroll_Lock"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Scroll Lock")), 0xff14});
+        list.append(
+            {QStringLiteral("Scroll_Lock"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Scroll Lock")), 0xff14});
         list.append({QStringLiteral("Insert"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Insert")), 0xff63});
         list.append({QStringLiteral("Menu"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Menu")), 0xff67});
         list.append({QStringLiteral("Control_R"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Right Ctrl")), 0xffe4});

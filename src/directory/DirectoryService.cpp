@@ -18,7 +18,8 @@ namespace {
 
 QString saveFailure(const FileError &e)
 {
-    return QCoreApplication::translate("DirectoryService", "Could not save Pal File, ") + QString::number(e.code) + QStringLiteral(" : ")
+    return QCoreApplication::translate("DirectoryService", "Could not save Pal File, ") + QString::number(e.code)
+           + QStringLiteral(" : ")
            + e.description;
 }
 
@@ -201,7 +202,7 @@ void DirectoryService::connectDirectory(const QString &host, int port)
         e = m_ippServer->setConnected(true);
     if (e.code == EndpointError::NoNetwork) {
         emit informationRequested(tr("You must be connected to the Internet before you can use the "
-                                                 "Directory"));
+                                     "Directory"));
     } else if (e) {
         emit informationRequested(tr("Directory Server Address is invalid: ") + where
                                   + QStringLiteral(", ") + QString::number(e.code) + QLatin1Char(' ')
@@ -562,7 +563,7 @@ bool DirectoryService::addPalEntry(const QString &email)
     if (list.count() >= PalList::Capacity) {
         emit messageBoxRequested(tr("Pal Entry"),
                                  tr("Your pal list is full: it holds %1 pals. Delete a pal before "
-                                                "adding another.")
+                                    "adding another.")
                                      .arg(PalList::Capacity));
         return false;
     }
@@ -638,7 +639,7 @@ void DirectoryService::sendMessage(int entryNumber, int palNumber)
         } else {
             emit messageBoxRequested(QStringLiteral("ZELMO"),
                                      tr("This person is using an older version. You cannot send a "
-                                                    "message to an older version."));
+                                        "message to an older version."));
         }
         return;
     }

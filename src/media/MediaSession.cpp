@@ -205,7 +205,7 @@ bool MediaSession::queueText(const QByteArray &line)
     if (m_.textQueue.push(line))
         return true;
     emit textRefused(tr("The text was not sent: %1 lines are still waiting to go out. "
-                                    "Please send it again in a moment.")
+                        "Please send it again in a moment.")
                          .arg(OutgoingTextQueue::Entries - 1));
     return false;
 }

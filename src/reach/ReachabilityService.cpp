@@ -3,6 +3,7 @@
 #include "reach/AddressScope.h"
 #include "secure/TlsSetup.h"
 
+#include <QCoreApplication>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -14,7 +15,10 @@ constexpr int GiveBackMs = 5000;
 // The ports a person forwards by hand: the four channels and the encrypted port.
 QString forwardedPorts(int base)
 {
-    return QStringLiteral("TCP %1-%2 and %3").arg(base).arg(base + 3).arg(base + TlsSetup::PortOffset);
+    return QCoreApplication::translate("ReachabilityService", "TCP %1-%2 and %3")
+        .arg(base)
+        .arg(base + 3)
+        .arg(base + TlsSetup::PortOffset);
 }
 
 } // namespace
@@ -245,7 +249,7 @@ void ReachabilityService::updateLine()
             break;
         case Result::PrivateOutside:
             why = tr("Your router's outside address %1 is itself private, so another router or your "
-                                 "provider stands in front of it: ask there to ")
+                     "provider stands in front of it: ask there to ")
                       .arg(m_outcome.outsideAddress)
                   + forwardAdvice();
             break;

@@ -284,7 +284,7 @@ void Program::networkStart()
 
     if (m_ippClient->setRemoteAddress(m_ippClient->localAddress())) {
         emit messageBoxRequested(tr("You must connect to the Internet before running ZELMO. Please "
-                                                "connect to the Internet and run ZELMO again."));
+                                    "connect to the Internet and run ZELMO again."));
     }
 }
 

@@ -117,7 +117,7 @@ QString CallSecurity::plainText(const Status &status)
 QString CallSecurity::keyChangedText(const QString &who)
 {
     return tr("Warning: %1 now shows another key than in earlier calls. Someone may be listening in "
-                          "between: compare the short code before you trust this call.")
+              "between: compare the short code before you trust this call.")
         .arg(who);
 }
 

@@ -21,7 +21,7 @@ SecurityService::SecurityService(Context context, QObject *parent)
     connect(m_dialer, &SecureDialer::plainCallRefused, this, [this](const QString &address) {
         m_.logLine(QStringLiteral("Call to ") + address + QStringLiteral(" not placed: it is not encrypted"));
         emit notice(tr("The call to %1 was not placed: only encrypted calls are allowed (Options), and "
-                                   "the other program does not answer encrypted calls.")
+                       "the other program does not answer encrypted calls.")
                         .arg(address));
     });
 }

@@ -233,7 +233,7 @@ void WindowShell::finishStartup()
     if (s.Name.isEmpty() || s.Location.isEmpty() || s.EMail.isEmpty()) {
         m_controller->showOptions(frmOptions::Personal);
         showInformation(tr("Please take a moment to fill in your user information and verify the "
-                                       "setup."));
+                           "setup."));
     }
 }
 

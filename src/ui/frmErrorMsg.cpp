@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 frmErrorMsg::frmErrorMsg(QWidget *parent)
-    : frmMessage(QStringLiteral("frmErrorMsg"), QCoreApplication::translate("frmErrorMsg", "ZELMO Error"), Artwork::errorSign(), parent)
+    : frmMessage(QStringLiteral("frmErrorMsg"), QCoreApplication::translate("frmErrorMsg", "ZELMO Error"),
+                 Artwork::errorSign(), parent)
 {
 }

@@ -34,7 +34,7 @@ frmRedirect::frmRedirect(DirectoryService &service, const QString &host, int por
     m_pnlDesc->setWordWrap(true);
 
     auto *question = new QLabel(tr("The directory server suggests another directory server. "
-                                               "Do you want to move there?"),
+                                   "Do you want to move there?"),
                                 this);
     question->setWordWrap(true);
     auto *buttons = new QHBoxLayout;
