@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite qt6-mu
   libminiupnpc-dev libnatpmp-dev miniupnpd-nftables miniupnpc nftables
   libxcb1-dev libxcb-xkb-dev libxcb-xtest0-dev dbus-daemon
   xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good pulseaudio pulseaudio-utils imagemagick
-  espeak-ng)
+  espeak-ng desktop-file-utils appstream)
 if [ "${1:-}" = "sanitize" ]; then
   # clang with its sanitizer and libFuzzer runtimes; llvm for the symbolizer of reports.
   packages+=(clang libclang-rt-dev llvm)
