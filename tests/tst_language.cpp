@@ -49,7 +49,8 @@ private slots:
         ann.settings().SendWelcome = false;
         RawCaller eve;
         QVERIFY(eve.callUpToChat(ann, true));
-        QCOMPARE(shown(ann.shell->callPrompt(), "lblCallMessage"), QStringLiteral("Dieser Anruf wird automatisch angenommen"));
+        QCOMPARE(shown(ann.shell->callPrompt(), "lblCallMessage"),
+                 QStringLiteral("Dieser Anruf wird automatisch angenommen"));
         QCOMPARE(eve.control.received, QByteArray("RRS;YES;Ann;Annville;9:05;UIF;2.5;True;"));
 
         // The chat window's own line is German; typed text goes out as typed.
