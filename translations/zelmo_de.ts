@@ -1,4 +1,5 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="de">
 <context>
     <name>AudioControl</name>
@@ -14,11 +15,11 @@
         <translation>keines</translation>
     </message>
     <message>
-        <source>The microphone "%1" went away; now using %2</source>
+        <source>The microphone &quot;%1&quot; went away; now using %2</source>
         <translation>Das Mikrofon „%1“ ist nicht mehr da; jetzt wird %2 verwendet</translation>
     </message>
     <message>
-        <source>The speaker "%1" went away; now using %2</source>
+        <source>The speaker &quot;%1&quot; went away; now using %2</source>
         <translation>Der Lautsprecher „%1“ ist nicht mehr da; jetzt wird %2 verwendet</translation>
     </message>
 </context>
@@ -44,7 +45,7 @@
         <translation>Wie laut das Mikrofon ist, während es offen ist (zum Ausprobieren einen Tontest aufnehmen)</translation>
     </message>
     <message>
-        <source>Cancel the echo of the other side's voice</source>
+        <source>Cancel the echo of the other side&apos;s voice</source>
         <translation>Echo der Stimme der Gegenseite unterdrücken</translation>
     </message>
     <message>
@@ -52,7 +53,7 @@
         <translation>Gleichmäßige Geräusche unterdrücken (Lüfter, Brummen)</translation>
     </message>
     <message>
-        <source>Even out my voice's level</source>
+        <source>Even out my voice&apos;s level</source>
         <translation>Lautstärke meiner Stimme ausgleichen</translation>
     </message>
     <message>
@@ -564,7 +565,7 @@
         <translation>Sprechen in ZELMO (gedrückt halten)</translation>
     </message>
     <message>
-        <source>The desktop's shortcut service failed: %1</source>
+        <source>The desktop&apos;s shortcut service failed: %1</source>
         <translation>Der Tastenkürzeldienst des Desktops ist fehlgeschlagen: %1</translation>
     </message>
     <message>
@@ -572,7 +573,7 @@
         <translation>Der Desktop hat keine Tastenkürzel-Sitzung geöffnet.</translation>
     </message>
     <message>
-        <source>The talk key was turned down in the desktop's dialog.</source>
+        <source>The talk key was turned down in the desktop&apos;s dialog.</source>
         <translation>Die Sprechtaste wurde im Dialog des Desktops abgelehnt.</translation>
     </message>
     <message>
@@ -584,7 +585,7 @@
         <translation>Der Desktop hat die Sprechtaste nicht zugewiesen.</translation>
     </message>
     <message>
-        <source>The desktop ended the talk key's session.</source>
+        <source>The desktop ended the talk key&apos;s session.</source>
         <translation>Der Desktop hat die Sitzung der Sprechtaste beendet.</translation>
     </message>
 </context>
@@ -694,11 +695,11 @@
         <translation>Ihr Router hat die Portweiterleitung nicht erlaubt: </translation>
     </message>
     <message>
-        <source>Your router's answers made no sense (%1): </source>
+        <source>Your router&apos;s answers made no sense (%1): </source>
         <translation>Die Antworten Ihres Routers ergaben keinen Sinn (%1): </translation>
     </message>
     <message>
-        <source>Your router's outside address %1 is itself private, so another router or your provider stands in front of it: ask there to </source>
+        <source>Your router&apos;s outside address %1 is itself private, so another router or your provider stands in front of it: ask there to </source>
         <translation>Die äußere Adresse %1 Ihres Routers ist selbst privat, also steht ein weiterer Router oder Ihr Anbieter davor: Bitten Sie dort darum, </translation>
     </message>
     <message>
@@ -809,7 +810,7 @@
         <translation>Nicht verschlüsselt</translation>
     </message>
     <message>
-        <source>Encrypted, from the sender's verified key</source>
+        <source>Encrypted, from the sender&apos;s verified key</source>
         <translation>Verschlüsselt, vom verifizierten Schlüssel des Absenders</translation>
     </message>
     <message>
@@ -1533,7 +1534,7 @@
         <translation>Neuer Freund</translation>
     </message>
     <message>
-        <source>Pal's E-Mail Address:</source>
+        <source>Pal&apos;s E-Mail Address:</source>
         <translation>E-Mail-Adresse des Freundes:</translation>
     </message>
     <message>
@@ -1760,7 +1761,7 @@
         <translation>&amp;Entfernen</translation>
     </message>
     <message>
-        <source>All users on this will not be able to send Quick Messages to you. To add someone to this list select "Refuse Message" when a message is received from the user.</source>
+        <source>All users on this will not be able to send Quick Messages to you. To add someone to this list select &quot;Refuse Message&quot; when a message is received from the user.</source>
         <translation>Niemand auf dieser Liste kann Ihnen Kurznachrichten senden. Um jemanden hinzuzufügen, wählen Sie „Künftige Nachrichten dieser Person ablehnen“, wenn eine Nachricht von ihm eingeht.</translation>
     </message>
     <message>

@@ -1,4 +1,5 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="es">
 <context>
     <name>AudioControl</name>
@@ -14,11 +15,11 @@
         <translation>ninguno</translation>
     </message>
     <message>
-        <source>The microphone "%1" went away; now using %2</source>
+        <source>The microphone &quot;%1&quot; went away; now using %2</source>
         <translation>El micrófono «%1» ya no está; ahora se usa %2</translation>
     </message>
     <message>
-        <source>The speaker "%1" went away; now using %2</source>
+        <source>The speaker &quot;%1&quot; went away; now using %2</source>
         <translation>El altavoz «%1» ya no está; ahora se usa %2</translation>
     </message>
 </context>
@@ -44,7 +45,7 @@
         <translation>Volumen del micrófono mientras está abierto (grabe una prueba de sonido para comprobarlo)</translation>
     </message>
     <message>
-        <source>Cancel the echo of the other side's voice</source>
+        <source>Cancel the echo of the other side&apos;s voice</source>
         <translation>Cancelar el eco de la voz del otro lado</translation>
     </message>
     <message>
@@ -52,7 +53,7 @@
         <translation>Suprimir el ruido constante (ventiladores, zumbido)</translation>
     </message>
     <message>
-        <source>Even out my voice's level</source>
+        <source>Even out my voice&apos;s level</source>
         <translation>Igualar el nivel de mi voz</translation>
     </message>
     <message>
@@ -564,7 +565,7 @@
         <translation>Pulsar para hablar en ZELMO</translation>
     </message>
     <message>
-        <source>The desktop's shortcut service failed: %1</source>
+        <source>The desktop&apos;s shortcut service failed: %1</source>
         <translation>El servicio de atajos del escritorio falló: %1</translation>
     </message>
     <message>
@@ -572,7 +573,7 @@
         <translation>El escritorio no abrió una sesión de atajos.</translation>
     </message>
     <message>
-        <source>The talk key was turned down in the desktop's dialog.</source>
+        <source>The talk key was turned down in the desktop&apos;s dialog.</source>
         <translation>La tecla para hablar se rechazó en el diálogo del escritorio.</translation>
     </message>
     <message>
@@ -584,7 +585,7 @@
         <translation>El escritorio no asignó la tecla para hablar.</translation>
     </message>
     <message>
-        <source>The desktop ended the talk key's session.</source>
+        <source>The desktop ended the talk key&apos;s session.</source>
         <translation>El escritorio terminó la sesión de la tecla para hablar.</translation>
     </message>
 </context>
@@ -694,11 +695,11 @@
         <translation>Su router no permitió la redirección de puertos: </translation>
     </message>
     <message>
-        <source>Your router's answers made no sense (%1): </source>
+        <source>Your router&apos;s answers made no sense (%1): </source>
         <translation>Las respuestas de su router no tenían sentido (%1): </translation>
     </message>
     <message>
-        <source>Your router's outside address %1 is itself private, so another router or your provider stands in front of it: ask there to </source>
+        <source>Your router&apos;s outside address %1 is itself private, so another router or your provider stands in front of it: ask there to </source>
         <translation>La dirección exterior %1 de su router es a su vez privada, así que otro router o su proveedor está delante: pida allí que </translation>
     </message>
     <message>
@@ -809,7 +810,7 @@
         <translation>Sin cifrar</translation>
     </message>
     <message>
-        <source>Encrypted, from the sender's verified key</source>
+        <source>Encrypted, from the sender&apos;s verified key</source>
         <translation>Cifrado, con la clave verificada del remitente</translation>
     </message>
     <message>
@@ -1533,7 +1534,7 @@
         <translation>Nuevo amigo</translation>
     </message>
     <message>
-        <source>Pal's E-Mail Address:</source>
+        <source>Pal&apos;s E-Mail Address:</source>
         <translation>Correo electrónico del amigo:</translation>
     </message>
     <message>
@@ -1760,7 +1761,7 @@
         <translation>&amp;Quitar</translation>
     </message>
     <message>
-        <source>All users on this will not be able to send Quick Messages to you. To add someone to this list select "Refuse Message" when a message is received from the user.</source>
+        <source>All users on this will not be able to send Quick Messages to you. To add someone to this list select &quot;Refuse Message&quot; when a message is received from the user.</source>
         <translation>Ningún usuario de esta lista podrá enviarle mensajes rápidos. Para añadir a alguien, marque «Rechazar futuros mensajes de esta persona» cuando reciba un mensaje suyo.</translation>
     </message>
     <message>
