@@ -7,7 +7,6 @@
 #include "support/DesktopKit.h"
 #include "support/MessageKit.h"
 #include "support/RawClient.h"
-#include "ui/Artwork.h"
 #include "ui/ToolbarButton.h"
 
 using DesktopKit::FakeNotifications;
@@ -379,11 +378,7 @@ private slots:
         const auto dark = [] { return QApplication::palette().color(QPalette::Window).lightness() < 100; };
         const auto faceIsDark = [](Party &p) {
             auto *button = p.main()->findChild<ToolbarButton *>(QStringLiteral("cmdtoolbar1"));
-            const int lightness = button->picture()->pixmap().toImage().pixelColor(16, 6).lightness();
-            qInfo("toolbar face lightness %d, fresh %d, button %s", lightness,
-                  Artwork::toolbarButton(1, Artwork::ButtonLook::Normal).toImage().pixelColor(16, 6).lightness(),
-                  qPrintable(QApplication::palette().color(QPalette::Button).name()));
-            return lightness < 110;
+            return button->picture()->pixmap().toImage().pixelColor(16, 6).lightness() < 110;
         };
         QTemporaryDir profile;
         {
