@@ -1,5 +1,7 @@
 #include "ui/frmBusyNotify.h"
 
+#include "ui/Announcement.h"
+
 #include "ui/Artwork.h"
 #include "ui/WindowPlacement.h"
 
@@ -58,4 +60,5 @@ void frmBusyNotify::notify(const QString &name, const QString &location)
     // The notice stays up to five seconds from now, not from the timer's last tick.
     m_tmrCloseMe->start();
     show();
+    Announcement::alert(this, tr("%1 of %2 called; a busy signal is being sent").arg(name, location));
 }

@@ -2,6 +2,7 @@
 
 #include "call/CallControl.h"
 #include "core/Settings.h"
+#include "ui/Announcement.h"
 #include "ui/Artwork.h"
 #include "ui/SecurityNote.h"
 #include "ui/WindowPlacement.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -71,6 +73,13 @@ frmCallIn::frmCallIn(Settings &settings, CallControl &calls, QWidget *parent)
 
     connect(m_yes, &QPushButton::clicked, this, &frmCallIn::answer);
     connect(m_no, &QPushButton::clicked, this, &frmCallIn::decline);
+    for (auto [key, act] : {std::pair{answerKey(), &frmCallIn::answer}, std::pair{refuseKey(), &frmCallIn::decline}}) {
+        auto *shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QShortcut::activated, this, act);
+    }
+    m_yes->setToolTip(answerKey().toString(QKeySequence::NativeText));
+    m_no->setToolTip(refuseKey().toString(QKeySequence::NativeText));
     m_tmrCloseMe = new QTimer(this);
     m_tmrCloseMe->setObjectName(QStringLiteral("tmrCloseMe"));
     m_tmrCloseMe->setInterval(1000);
@@ -96,6 +105,10 @@ void frmCallIn::offer(const QString &name, const QString &location, bool autoAcc
     WindowPlacement::topRight(this);
     show();
     raise();
+    Announcement::alert(this, autoAccepted ? tr("Call from %1, %2, accepted by itself").arg(name, location)
+                                           : tr("Incoming call from %1, %2. %3 answers, %4 refuses")
+                                                 .arg(name, location, answerKey().toString(QKeySequence::NativeText),
+                                                      refuseKey().toString(QKeySequence::NativeText)));
 }
 
 void frmCallIn::answer()

@@ -78,6 +78,11 @@ void frmDirectory::buildControls()
     m_splMain->addWidget(m_lstOnline);
     m_splMain->addWidget(m_lstOffline);
     m_splMain->setChildrenCollapsible(false);
+    m_lstGlobal->setAccessibleName(tr("Global directory"));
+    m_lstGlobal->setAccessibleDescription(tr("Type a name to find a user; Enter calls the user"));
+    m_lstOnline->setAccessibleName(tr("Pals on line"));
+    m_lstOnline->setAccessibleDescription(tr("Enter calls the pal"));
+    m_lstOffline->setAccessibleName(tr("Pals off line"));
 
     m_lblAddress = new QLabel(tr("Email or IP Address:"), this);
     m_lblAddress->setObjectName(QStringLiteral("lblAddress"));
@@ -162,6 +167,15 @@ void frmDirectory::buildControls()
     layout->addLayout(boxes);
     layout->addWidget(m_barStatus);
     layout->addWidget(m_txtConnectID);
+
+    // Tab follows the reading order: the lists, the buttons beside them, the boxes below.
+    QWidget *previous = m_lstGlobal;
+    for (QWidget *next : std::initializer_list<QWidget *>{m_lstOnline, m_lstOffline, m_cmdCall, m_cmdSendMsg, m_cmdRefresh,
+                                                          m_cmdNewPal, m_cmdDeletePal, m_cmdClose, m_txtConnect,
+                                                          m_cboDirectory}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void frmDirectory::connectService()
@@ -187,9 +201,10 @@ void frmDirectory::connectService()
         m_lstGlobal->header()->setSortIndicatorShown(true);
         m_lstGlobal->sortItems(column, Qt::AscendingOrder);
     });
-    connect(m_lstGlobal, &QTreeWidget::itemDoubleClicked, this,
+    // A double click or Enter on a user calls.
+    connect(m_lstGlobal, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem *item) { m_service.callEntry(itemNumber(item)); });
-    connect(m_lstOnline, &QTreeWidget::itemDoubleClicked, this,
+    connect(m_lstOnline, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem *item) { m_service.callPal(itemNumber(item)); });
 
     connect(m_txtConnect, &QLineEdit::textEdited, this, &frmDirectory::txtConnect_Change);

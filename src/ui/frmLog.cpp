@@ -23,6 +23,7 @@ frmLog::frmLog(ActivityLog &log, QWidget *parent)
     frame->setObjectName(QStringLiteral("fraActivity"));
     m_list = new QListWidget(frame);
     m_list->setObjectName(QStringLiteral("lstActivity"));
+    m_list->setAccessibleName(tr("Activity log"));
     m_list->setUniformItemSizes(true);
     auto *frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(m_list);

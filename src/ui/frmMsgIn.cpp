@@ -94,6 +94,7 @@ void frmMsgIn::buildControls()
     m_txtMessageIn = new QPlainTextEdit(m_message.text, this);
     m_txtMessageIn->setObjectName(QStringLiteral("txtMessageIn"));
     m_txtMessageIn->setReadOnly(true);
+    m_txtMessageIn->setAccessibleName(tr("Message"));
 
     m_pnlPlayMsg = new QGroupBox(tr("Play Audio Message"), this);
     m_pnlPlayMsg->setObjectName(QStringLiteral("pnlPlayMsg"));

@@ -72,6 +72,8 @@ void frmMsgOut::buildControls()
 
     m_txtMessageOut = new QPlainTextEdit(this);
     m_txtMessageOut->setObjectName(QStringLiteral("txtMessageOut"));
+    m_txtMessageOut->setAccessibleName(tr("Message"));
+    m_txtMessageOut->setAccessibleDescription(tr("The text of the quick message; Tab moves on to the picture, the sound and Send"));
     m_txtMessageOut->setTabChangesFocus(true);
     m_txtMessageOut->installEventFilter(this);
 

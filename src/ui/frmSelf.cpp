@@ -78,6 +78,9 @@ void frmSelf::showCamSet(bool paused)
     m_camSet->setProperty("tag", paused ? QStringLiteral("Play") : QStringLiteral("Pause"));
     m_camSet->setProperty("picture", paused ? QStringLiteral("imgCamPlay") : QStringLiteral("imgCamPause"));
     m_camSet->setIcon(QIcon(paused ? Artwork::camPlay() : Artwork::camPause()));
+    // A picture alone says nothing to a screen reader: the name says what a press does.
+    m_camSet->setAccessibleName(paused ? tr("Resume the camera") : tr("Pause the camera"));
+    m_camSet->setToolTip(m_camSet->accessibleName());
 }
 
 void frmSelf::camSetClicked()
