@@ -260,6 +260,26 @@
         <source>This desktop shows no tray now; the icon appears if one starts.</source>
         <translation>Dieser Desktop zeigt zurzeit keinen Systembereich; das Symbol erscheint, sobald einer startet.</translation>
     </message>
+    <message>
+        <source>System</source>
+        <translation>System</translation>
+    </message>
+    <message>
+        <source>Light</source>
+        <translation>Hell</translation>
+    </message>
+    <message>
+        <source>Dark</source>
+        <translation>Dunkel</translation>
+    </message>
+    <message>
+        <source>System follows the desktop&apos;s light or dark colour scheme</source>
+        <translation>System folgt dem hellen oder dunklen Farbschema des Desktops</translation>
+    </message>
+    <message>
+        <source>&amp;Colours:</source>
+        <translation>&amp;Farben:</translation>
+    </message>
 </context>
 <context>
     <name>DirectoryService</name>
@@ -969,6 +989,10 @@
         <source>From:</source>
         <translation>Aus:</translation>
     </message>
+    <message>
+        <source>%1 of %2 called; a busy signal is being sent</source>
+        <translation>%1 aus %2 hat angerufen; ein Besetztzeichen wird gesendet</translation>
+    </message>
 </context>
 <context>
     <name>frmCallIn</name>
@@ -995,6 +1019,14 @@
     <message>
         <source>From:</source>
         <translation>Aus:</translation>
+    </message>
+    <message>
+        <source>Call from %1, %2, accepted by itself</source>
+        <translation>Anruf von %1, %2, selbsttätig angenommen</translation>
+    </message>
+    <message>
+        <source>Incoming call from %1, %2. %3 answers, %4 refuses</source>
+        <translation>Eingehender Anruf von %1, %2. %3 nimmt an, %4 lehnt ab</translation>
     </message>
 </context>
 <context>
@@ -1078,6 +1110,26 @@
         <source>Close</source>
         <translation>Schließen</translation>
     </message>
+    <message>
+        <source>Global directory</source>
+        <translation>Globales Verzeichnis</translation>
+    </message>
+    <message>
+        <source>Type a name to find a user; Enter calls the user</source>
+        <translation>Namen eingeben, um einen Benutzer zu finden; die Eingabetaste ruft ihn an</translation>
+    </message>
+    <message>
+        <source>Pals on line</source>
+        <translation>Freunde online</translation>
+    </message>
+    <message>
+        <source>Enter calls the pal</source>
+        <translation>Die Eingabetaste ruft den Freund an</translation>
+    </message>
+    <message>
+        <source>Pals off line</source>
+        <translation>Freunde offline</translation>
+    </message>
 </context>
 <context>
     <name>frmErrorMsg</name>
@@ -1151,6 +1203,10 @@
         <source>Are you sure you want to clear the Activity log?</source>
         <translation>Möchten Sie das Aktivitätsprotokoll wirklich leeren?</translation>
     </message>
+    <message>
+        <source>Activity log</source>
+        <translation>Aktivitätsprotokoll</translation>
+    </message>
 </context>
 <context>
     <name>frmMain</name>
@@ -1193,14 +1249,6 @@
     <message>
         <source>Push to Talk</source>
         <translation>Zum Sprechen gedrückt halten</translation>
-    </message>
-    <message>
-        <source>on</source>
-        <translation>ein</translation>
-    </message>
-    <message>
-        <source>off</source>
-        <translation>aus</translation>
     </message>
     <message>
         <source>&amp;File</source>
@@ -1339,28 +1387,8 @@
         <translation>Wie andere Sie erreichen</translation>
     </message>
     <message>
-        <source>Connected; press to hang up</source>
-        <translation>Verbunden; zum Auflegen drücken</translation>
-    </message>
-    <message>
         <source>Not connected</source>
         <translation>Nicht verbunden</translation>
-    </message>
-    <message>
-        <source>paused</source>
-        <translation>angehalten</translation>
-    </message>
-    <message>
-        <source>no camera</source>
-        <translation>keine Kamera</translation>
-    </message>
-    <message>
-        <source>A message is waiting</source>
-        <translation>Eine Nachricht wartet</translation>
-    </message>
-    <message>
-        <source>No message</source>
-        <translation>Keine Nachricht</translation>
     </message>
     <message>
         <source>Quick Message (double-click to read)</source>
@@ -1369,6 +1397,70 @@
     <message>
         <source>HangUp</source>
         <translation>Auflegen</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Verbunden</translation>
+    </message>
+    <message>
+        <source>Press to hang up</source>
+        <translation>Zum Auflegen drücken</translation>
+    </message>
+    <message>
+        <source>Microphone open</source>
+        <translation>Mikrofon offen</translation>
+    </message>
+    <message>
+        <source>Microphone closed</source>
+        <translation>Mikrofon geschlossen</translation>
+    </message>
+    <message>
+        <source>Camera on</source>
+        <translation>Kamera ein</translation>
+    </message>
+    <message>
+        <source>Camera paused</source>
+        <translation>Kamera angehalten</translation>
+    </message>
+    <message>
+        <source>No camera</source>
+        <translation>Keine Kamera</translation>
+    </message>
+    <message>
+        <source>Speaker on</source>
+        <translation>Lautsprecher ein</translation>
+    </message>
+    <message>
+        <source>Speaker off</source>
+        <translation>Lautsprecher aus</translation>
+    </message>
+    <message>
+        <source>Do not disturb on</source>
+        <translation>Nicht stören ein</translation>
+    </message>
+    <message>
+        <source>Do not disturb off</source>
+        <translation>Nicht stören aus</translation>
+    </message>
+    <message>
+        <source>Press to turn do not disturb on or off</source>
+        <translation>Zum Ein- oder Ausschalten von Nicht stören drücken</translation>
+    </message>
+    <message>
+        <source>Quick message waiting</source>
+        <translation>Kurznachricht wartet</translation>
+    </message>
+    <message>
+        <source>No quick message</source>
+        <translation>Keine Kurznachricht</translation>
+    </message>
+    <message>
+        <source>Press to read the message</source>
+        <translation>Zum Lesen der Nachricht drücken</translation>
+    </message>
+    <message>
+        <source>New quick message from %1</source>
+        <translation>Neue Kurznachricht von %1</translation>
     </message>
 </context>
 <context>
@@ -1444,6 +1536,10 @@
         <source>Close</source>
         <translation>Schließen</translation>
     </message>
+    <message>
+        <source>Message</source>
+        <translation>Nachricht</translation>
+    </message>
 </context>
 <context>
     <name>frmMsgOut</name>
@@ -1490,6 +1586,14 @@
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Nachricht</translation>
+    </message>
+    <message>
+        <source>The text of the quick message; Tab moves on to the picture, the sound and Send</source>
+        <translation>Der Text der Kurznachricht; die Tabulatortaste führt weiter zum Bild, zum Ton und zu Senden</translation>
     </message>
 </context>
 <context>
@@ -1856,6 +1960,14 @@
     <message>
         <source>Video settings</source>
         <translation>Videoeinstellungen</translation>
+    </message>
+    <message>
+        <source>Resume the camera</source>
+        <translation>Kamera fortsetzen</translation>
+    </message>
+    <message>
+        <source>Pause the camera</source>
+        <translation>Kamera anhalten</translation>
     </message>
 </context>
 <context>

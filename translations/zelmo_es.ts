@@ -260,6 +260,26 @@
         <source>This desktop shows no tray now; the icon appears if one starts.</source>
         <translation>Este escritorio no muestra ahora ninguna bandeja; el icono aparecerá cuando se inicie una.</translation>
     </message>
+    <message>
+        <source>System</source>
+        <translation>Sistema</translation>
+    </message>
+    <message>
+        <source>Light</source>
+        <translation>Claro</translation>
+    </message>
+    <message>
+        <source>Dark</source>
+        <translation>Oscuro</translation>
+    </message>
+    <message>
+        <source>System follows the desktop&apos;s light or dark colour scheme</source>
+        <translation>Sistema sigue el esquema de colores claro u oscuro del escritorio</translation>
+    </message>
+    <message>
+        <source>&amp;Colours:</source>
+        <translation>&amp;Colores:</translation>
+    </message>
 </context>
 <context>
     <name>DirectoryService</name>
@@ -969,6 +989,10 @@
         <source>From:</source>
         <translation>Desde:</translation>
     </message>
+    <message>
+        <source>%1 of %2 called; a busy signal is being sent</source>
+        <translation>%1 de %2 ha llamado; se está enviando una señal de ocupado</translation>
+    </message>
 </context>
 <context>
     <name>frmCallIn</name>
@@ -995,6 +1019,14 @@
     <message>
         <source>From:</source>
         <translation>Desde:</translation>
+    </message>
+    <message>
+        <source>Call from %1, %2, accepted by itself</source>
+        <translation>Llamada de %1, %2, aceptada automáticamente</translation>
+    </message>
+    <message>
+        <source>Incoming call from %1, %2. %3 answers, %4 refuses</source>
+        <translation>Llamada entrante de %1, %2. %3 contesta, %4 rechaza</translation>
     </message>
 </context>
 <context>
@@ -1078,6 +1110,26 @@
         <source>Close</source>
         <translation>Cerrar</translation>
     </message>
+    <message>
+        <source>Global directory</source>
+        <translation>Directorio global</translation>
+    </message>
+    <message>
+        <source>Type a name to find a user; Enter calls the user</source>
+        <translation>Escriba un nombre para buscar un usuario; Intro lo llama</translation>
+    </message>
+    <message>
+        <source>Pals on line</source>
+        <translation>Amigos conectados</translation>
+    </message>
+    <message>
+        <source>Enter calls the pal</source>
+        <translation>Intro llama al amigo</translation>
+    </message>
+    <message>
+        <source>Pals off line</source>
+        <translation>Amigos desconectados</translation>
+    </message>
 </context>
 <context>
     <name>frmErrorMsg</name>
@@ -1151,6 +1203,10 @@
         <source>Are you sure you want to clear the Activity log?</source>
         <translation>¿Seguro que desea borrar el registro de actividad?</translation>
     </message>
+    <message>
+        <source>Activity log</source>
+        <translation>Registro de actividad</translation>
+    </message>
 </context>
 <context>
     <name>frmMain</name>
@@ -1193,14 +1249,6 @@
     <message>
         <source>Push to Talk</source>
         <translation>Mantener pulsado para hablar</translation>
-    </message>
-    <message>
-        <source>on</source>
-        <translation>activado</translation>
-    </message>
-    <message>
-        <source>off</source>
-        <translation>desactivado</translation>
     </message>
     <message>
         <source>&amp;File</source>
@@ -1339,28 +1387,8 @@
         <translation>Cómo le encuentran los demás</translation>
     </message>
     <message>
-        <source>Connected; press to hang up</source>
-        <translation>Conectado; pulse para colgar</translation>
-    </message>
-    <message>
         <source>Not connected</source>
         <translation>No conectado</translation>
-    </message>
-    <message>
-        <source>paused</source>
-        <translation>en pausa</translation>
-    </message>
-    <message>
-        <source>no camera</source>
-        <translation>sin cámara</translation>
-    </message>
-    <message>
-        <source>A message is waiting</source>
-        <translation>Hay un mensaje esperando</translation>
-    </message>
-    <message>
-        <source>No message</source>
-        <translation>Ningún mensaje</translation>
     </message>
     <message>
         <source>Quick Message (double-click to read)</source>
@@ -1369,6 +1397,70 @@
     <message>
         <source>HangUp</source>
         <translation>Colgar</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Conectado</translation>
+    </message>
+    <message>
+        <source>Press to hang up</source>
+        <translation>Pulse para colgar</translation>
+    </message>
+    <message>
+        <source>Microphone open</source>
+        <translation>Micrófono abierto</translation>
+    </message>
+    <message>
+        <source>Microphone closed</source>
+        <translation>Micrófono cerrado</translation>
+    </message>
+    <message>
+        <source>Camera on</source>
+        <translation>Cámara encendida</translation>
+    </message>
+    <message>
+        <source>Camera paused</source>
+        <translation>Cámara en pausa</translation>
+    </message>
+    <message>
+        <source>No camera</source>
+        <translation>Sin cámara</translation>
+    </message>
+    <message>
+        <source>Speaker on</source>
+        <translation>Altavoz encendido</translation>
+    </message>
+    <message>
+        <source>Speaker off</source>
+        <translation>Altavoz apagado</translation>
+    </message>
+    <message>
+        <source>Do not disturb on</source>
+        <translation>No molestar activado</translation>
+    </message>
+    <message>
+        <source>Do not disturb off</source>
+        <translation>No molestar desactivado</translation>
+    </message>
+    <message>
+        <source>Press to turn do not disturb on or off</source>
+        <translation>Pulse para activar o desactivar No molestar</translation>
+    </message>
+    <message>
+        <source>Quick message waiting</source>
+        <translation>Mensaje rápido en espera</translation>
+    </message>
+    <message>
+        <source>No quick message</source>
+        <translation>Ningún mensaje rápido</translation>
+    </message>
+    <message>
+        <source>Press to read the message</source>
+        <translation>Pulse para leer el mensaje</translation>
+    </message>
+    <message>
+        <source>New quick message from %1</source>
+        <translation>Nuevo mensaje rápido de %1</translation>
     </message>
 </context>
 <context>
@@ -1444,6 +1536,10 @@
         <source>Close</source>
         <translation>Cerrar</translation>
     </message>
+    <message>
+        <source>Message</source>
+        <translation>Mensaje</translation>
+    </message>
 </context>
 <context>
     <name>frmMsgOut</name>
@@ -1490,6 +1586,14 @@
     <message>
         <source>Cancel</source>
         <translation>Cancelar</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Mensaje</translation>
+    </message>
+    <message>
+        <source>The text of the quick message; Tab moves on to the picture, the sound and Send</source>
+        <translation>El texto del mensaje rápido; Tab pasa a la imagen, al sonido y a Enviar</translation>
     </message>
 </context>
 <context>
@@ -1856,6 +1960,14 @@
     <message>
         <source>Video settings</source>
         <translation>Ajustes de vídeo</translation>
+    </message>
+    <message>
+        <source>Resume the camera</source>
+        <translation>Reanudar la cámara</translation>
+    </message>
+    <message>
+        <source>Pause the camera</source>
+        <translation>Pausar la cámara</translation>
     </message>
 </context>
 <context>
