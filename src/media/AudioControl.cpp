@@ -25,7 +25,7 @@ AudioControl::AudioControl(const CallStatus &call, AudioEngine &engine, AudioSen
 
 QString AudioControl::inCallText()
 {
-    return QStringLiteral("You cannot test the audio while being connected to another user.");
+    return tr("You cannot test the audio while being connected to another user.");
 }
 
 bool AudioControl::inCall() const
