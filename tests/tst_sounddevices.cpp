@@ -106,7 +106,9 @@ private slots:
         QCOMPARE(ann.call().callState, CallState::InCall);
         QCOMPARE(bob.call().callState, CallState::InCall);
         QCOMPARE(ann.program->audioEngine().audioOutDevice(), QByteArray("zelmo_spk"));
-        QTest::qWait(500);
+        QTRY_COMPARE_WITH_TIMEOUT(linesWith(*ann.program, wentAway), 1, 3000);
+        // Said once: the route's last look after the change adds nothing.
+        QTest::qWait(AudioRoute::SettleMs[std::size(AudioRoute::SettleMs) - 1]);
         QCOMPARE(linesWith(*ann.program, wentAway), 1);
     }
 
@@ -148,6 +150,17 @@ private slots:
         saved.load(ann.dir.filePath(AudioSettings::FileName));
         QVERIFY(saved.Microphone.isEmpty());
         QCOMPARE(linesWith(*ann.program, QStringLiteral("went away")), 1);
+
+        // A headset that was the default is unplugged: the sound server first makes another
+        // device the default, then drops the headset. That is still said.
+        const DeviceProvider::SoundDevice headset{"headset-mic", QStringLiteral("Headset Microphone")};
+        devices.addAudioDevice(true, headset);
+        devices.setDefaultAudioDevice(true, headset.id);
+        QTRY_COMPARE_WITH_TIMEOUT(engine.audioInDevice(), headset.id, 1000);
+        devices.setDefaultAudioDevice(true, "test");
+        devices.removeAudioDevice(true, headset.id);
+        QTRY_COMPARE_WITH_TIMEOUT(linesWith(*ann.program, QStringLiteral("\"Headset Microphone\" went away")), 1, 1000);
+        QCOMPARE(engine.audioInDevice(), QByteArray("test"));
     }
 };
 

@@ -33,21 +33,21 @@ AudioRoute::AudioRoute(DeviceProvider &devices, AudioEngine &engine, std::functi
         settle();
     });
     // A device that stops while open may be one that is going away: look again.
-    connect(&m_engine, &AudioEngine::deviceFailed, this, [this] {
-        m_settleStep = 0;
-        follow();
-        settle();
-    });
+    connect(&m_engine, &AudioEngine::deviceFailed, this, &AudioRoute::changed);
 }
 
 void AudioRoute::start()
 {
-    m_devices.watchAudioDevices([this] {
-        m_settleStep = 0;
-        follow();
-        settle();
-    });
+    m_devices.watchAudioDevices([this] { changed(); });
     follow();
+}
+
+void AudioRoute::changed()
+{
+    m_changing = true;
+    m_settleStep = 0;
+    follow();
+    settle();
 }
 
 void AudioRoute::settle()
@@ -56,6 +56,10 @@ void AudioRoute::settle()
         const int previous = m_settleStep == 0 ? 0 : SettleMs[m_settleStep - 1];
         m_settle.start(SettleMs[m_settleStep] - previous);
         ++m_settleStep;
+    } else {
+        m_changing = false;
+        m_in.left.clear();
+        m_out.left.clear();
     }
 }
 
@@ -105,16 +109,23 @@ void AudioRoute::followOne(bool input)
     const QByteArray wanted = findDevice(devices, pinned) ? pinned : fallback;
 
     const QByteArray inUse = input ? m_engine.audioInDeviceInUse() : m_engine.audioOutDeviceInUse();
-    if (!inUse.isEmpty() && !findDevice(devices, inUse)) {
-        if (d.reported != inUse) {
-            const QString gone = m_names.value(inUse, QString::fromUtf8(inUse));
+    const bool inUseGone = !inUse.isEmpty() && !findDevice(devices, inUse);
+    const QByteArray lost = inUseGone ? inUse
+                            : !d.left.isEmpty() && !findDevice(devices, d.left) ? d.left
+                                                                               : QByteArray();
+    if (!lost.isEmpty()) {
+        if (d.reported != lost) {
+            const QString gone = m_names.value(lost, QString::fromUtf8(lost));
             const QString now = wanted.isEmpty() ? tr("none") : QStringLiteral("\"%1\"").arg(nameOf(devices, wanted));
             m_logLine(input ? tr("The microphone \"%1\" went away; now using %2").arg(gone, now)
                             : tr("The speaker \"%1\" went away; now using %2").arg(gone, now));
-            d.reported = inUse;
+            d.reported = lost;
         }
+        d.left.clear();
     } else {
         d.reported.clear();
+        if (m_changing && !inUse.isEmpty() && wanted != inUse)
+            d.left = inUse;
     }
     if (input)
         m_engine.setAudioInDevice(wanted);

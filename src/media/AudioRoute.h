@@ -53,8 +53,12 @@ private:
     {
         // The device in use that went away and was reported, so it is said once.
         QByteArray reported;
+        // The device left during this change for a new default: the sound server makes
+        // another device the default before it drops the one being unplugged.
+        QByteArray left;
     };
     void followOne(bool input);
+    void changed();
     void settle();
 
     DeviceProvider &m_devices;
@@ -68,4 +72,6 @@ private:
     QHash<QByteArray, QString> m_names;
     QTimer m_settle;
     int m_settleStep = 0;
+    // Between a device change and the last look at the devices after it.
+    bool m_changing = false;
 };
