@@ -9,6 +9,8 @@
 #include "support/RawClient.h"
 #include "ui/ToolbarButton.h"
 
+#include <QToolButton>
+
 using DesktopKit::FakeNotifications;
 
 namespace {
@@ -369,7 +371,8 @@ private slots:
     }
 
     // The desktop turns dark and light again; the user's own choice in the options wins
-    // and is kept. The artwork follows: the toolbar's faces are dark on a dark window.
+    // and is kept. The artwork follows, in hidden windows too: the toolbar's faces are dark
+    // on a dark window, the self view's pause bars light.
     void theWindowsFollowTheDesktopsColoursUnlessTheUserChooses()
     {
         DesktopKit::FakeAppearance portal(m_bus.connect(QStringLiteral("appearance")));
@@ -380,14 +383,22 @@ private slots:
             auto *button = p.main()->findChild<ToolbarButton *>(QStringLiteral("cmdtoolbar1"));
             return button->picture()->pixmap().toImage().pixelColor(16, 6).lightness() < 110;
         };
+        const auto pauseIsLight = [](Party &p) {
+            const QImage bars = control<QToolButton>(p.shell->selfView(), "cmdCamSet")->icon().pixmap(16, 16).toImage();
+            return bars.pixelColor(bars.width() * 3 / 10, bars.height() / 2).lightness() > 128;
+        };
         QTemporaryDir profile;
         {
             Party ann(QStringLiteral("Ann"), profile.path());
             QTRY_VERIFY(dark());
-            QVERIFY(faceIsDark(ann));
+            QTRY_VERIFY(faceIsDark(ann));
+            QTRY_VERIFY(pauseIsLight(ann));
+            ann.main()->hide();
             portal.setScheme(2);
             QTRY_VERIFY(!dark());
-            QVERIFY(!faceIsDark(ann));
+            QTRY_VERIFY(!faceIsDark(ann));
+            QTRY_VERIFY(!pauseIsLight(ann));
+            ann.main()->show();
 
             ann.item("Menu_ViewOptions")->trigger();
             auto *colours = control<QComboBox>(ann.shell->optionsWindow(), "cboColourScheme");
@@ -395,7 +406,7 @@ private slots:
             colours->setCurrentIndex(colours->findText(QStringLiteral("Dark")));
             emit colours->activated(colours->currentIndex());
             QVERIFY(dark());
-            QVERIFY(faceIsDark(ann));
+            QTRY_VERIFY(faceIsDark(ann));
             // The desktop's word no longer counts.
             portal.setScheme(2);
             QTest::qWait(100);

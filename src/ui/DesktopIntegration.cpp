@@ -139,9 +139,8 @@ void DesktopIntegration::applyColourScheme(bool dark)
     if (dark == m_darkApplied)
         return;
     m_darkApplied = dark;
+    // Every window's artwork follows the palette change by itself, hidden ones too.
     ColourPalette::apply(dark);
-    // A hidden window hears of the new colours only when it shows again.
-    m_.mainWindow.redrawArtwork();
 }
 
 void DesktopIntegration::shutdown()

@@ -304,6 +304,7 @@ QAction *frmMain::action(const QString &objectName) const
 
 void frmMain::setConnectLamp(bool on)
 {
+    m_connected = on;
     m_conLed->setPicture(Artwork::connectLamp(on));
     m_conLed->setProperty("lit", on);
     // The lamps' names say their state, so a screen reader hears it change.
@@ -313,6 +314,7 @@ void frmMain::setConnectLamp(bool on)
 
 void frmMain::setMicLamp(bool on)
 {
+    m_micOpen = on;
     m_micLed->setPixmap(Artwork::microphone(on));
     m_micLed->setProperty("lit", on);
     m_micLed->setAccessibleName(on ? tr("Microphone open") : tr("Microphone closed"));
@@ -328,6 +330,7 @@ void frmMain::setMicLevel(int level)
 
 void frmMain::setCameraLamp(CameraLamp lamp)
 {
+    m_cameraLamp = lamp;
     m_camLed->setPixmap(Artwork::camera(lamp == CamOn, lamp != CamNone));
     m_camLed->setProperty("lamp", lamp == CamOn ? "imgCamOn" : lamp == CamOff ? "imgCamOff" : "imgLEDCamNo");
     m_camLed->setAccessibleName(lamp == CamOn ? tr("Camera on") : lamp == CamOff ? tr("Camera paused") : tr("No camera"));
@@ -335,6 +338,7 @@ void frmMain::setCameraLamp(CameraLamp lamp)
 
 void frmMain::setSpeakerLamp(bool on)
 {
+    m_speakerOn = on;
     m_spkLed->setPixmap(Artwork::speaker(on));
     m_spkLed->setProperty("lit", on);
     m_spkLed->setAccessibleName(on ? tr("Speaker on") : tr("Speaker off"));
@@ -342,6 +346,7 @@ void frmMain::setSpeakerLamp(bool on)
 
 void frmMain::setDoNotDisturb(bool on)
 {
+    m_doNotDisturb = on;
     m_dnd->setPicture(Artwork::doNotDisturb(on));
     m_dnd->setProperty("picture", on ? "imgDNDOn" : "imgDNDOff");
     m_dnd->setAccessibleName(on ? tr("Do not disturb on") : tr("Do not disturb off"));
@@ -371,6 +376,7 @@ void frmMain::announceMessage(const QString &sender)
 
 void frmMain::setActivityFrame(int frame)
 {
+    m_activityFrame = frame;
     m_activity->setPixmap(Artwork::activity(frame));
     m_activity->setProperty("frame", frame);
 }
@@ -609,14 +615,13 @@ void frmMain::redrawArtwork()
     // A new colour scheme: every picture is painted again in its colours.
     if (!m_conLed)
         return;
-    setConnectLamp(m_conLed->property("lit").toBool());
-    setMicLamp(m_micLed->property("lit").toBool());
-    const QString cam = m_camLed->property("lamp").toString();
-    setCameraLamp(cam == QLatin1String("imgCamOn") ? CamOn : cam == QLatin1String("imgCamOff") ? CamOff : CamNone);
-    setSpeakerLamp(m_spkLed->property("lit").toBool());
-    setDoNotDisturb(m_dnd->property("picture").toString() == QLatin1String("imgDNDOn"));
+    setConnectLamp(m_connected);
+    setMicLamp(m_micOpen);
+    setCameraLamp(m_cameraLamp);
+    setSpeakerLamp(m_speakerOn);
+    setDoNotDisturb(m_doNotDisturb);
     setMessageWaiting(m_messageWaiting);
-    setActivityFrame(m_activity->property("frame").toInt());
+    setActivityFrame(m_activityFrame);
     for (int i = 0; i < ButtonCount; ++i) {
         m_buttons[i]->setProperty("look", QVariant());
         refreshButton(i);

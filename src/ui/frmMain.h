@@ -51,7 +51,6 @@ public:
     // Says that a quick message came, without the focus moving.
     void announceMessage(const QString &sender);
     // Every picture painted again in the colours of the moment.
-    void redrawArtwork();
     bool messageWaiting() const { return m_messageWaiting; }
     void setActivityFrame(int frame);
     // The call clock MM:SS; a digit image is replaced only when its value changed.
@@ -121,6 +120,7 @@ private:
     void layoutVideo();
     void setCompact(bool compact);
     void applyMinimumSize();
+    void redrawArtwork();
 
     QFrame *m_toolbar = nullptr;
     std::array<ToolbarButton *, ButtonCount> m_buttons{};
@@ -136,7 +136,14 @@ private:
     QLabel *m_spkLed = nullptr;
     IndicatorButton *m_dnd = nullptr;
     IndicatorButton *m_msgIn = nullptr;
+    // What the lamps show, so a new colour scheme paints them again in the same state.
+    bool m_connected = false;
+    bool m_micOpen = false;
+    CameraLamp m_cameraLamp = CamNone;
+    bool m_speakerOn = false;
+    bool m_doNotDisturb = false;
     bool m_messageWaiting = false;
+    int m_activityFrame = 0;
     QLabel *m_activity = nullptr;
     QFrame *m_clock = nullptr;
     std::array<QLabel *, 4> m_digits{};

@@ -60,6 +60,7 @@ frmSelf::frmSelf(CaptureControl &capture, VideoEngine &engine, QWidget *parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(m_camSet, &QToolButton::clicked, this, &frmSelf::camSetClicked);
+    m_camSet->installEventFilter(this);
     connect(m_settings, &QPushButton::clicked, this, &frmSelf::settingsRequested);
     connect(&m_engine, &VideoEngine::previewFrame, m_picture, &VideoView::showFrame);
     connect(&m_capture, &CaptureControl::selfViewSizeChanged, this, &frmSelf::applyPictureSize);
@@ -75,6 +76,7 @@ frmSelf::frmSelf(CaptureControl &capture, VideoEngine &engine, QWidget *parent)
 
 void frmSelf::showCamSet(bool paused)
 {
+    m_paused = paused;
     m_camSet->setProperty("tag", paused ? QStringLiteral("Play") : QStringLiteral("Pause"));
     m_camSet->setProperty("picture", paused ? QStringLiteral("imgCamPlay") : QStringLiteral("imgCamPause"));
     m_camSet->setIcon(QIcon(paused ? Artwork::camPlay() : Artwork::camPause()));
@@ -85,7 +87,7 @@ void frmSelf::showCamSet(bool paused)
 
 void frmSelf::camSetClicked()
 {
-    if (m_camSet->property("tag").toString() == QLatin1String("Pause")) {
+    if (!m_paused) {
         showCamSet(true);
         m_capture.pauseCapture();
     } else {
@@ -116,6 +118,14 @@ void frmSelf::followMainWindow(const QWidget *mainWindow, bool moveAllWin)
     const int left = right + width <= WindowPlacement::screenWidth(mainWindow) ? right : main.left() - width;
     move(left, main.top());
     m_lastMainPlace = main;
+}
+
+bool frmSelf::eventFilter(QObject *watched, QEvent *event)
+{
+    // A new colour scheme: the button's picture is painted again in its colours.
+    if (watched == m_camSet && event->type() == QEvent::PaletteChange)
+        showCamSet(m_paused);
+    return SatelliteWindow::eventFilter(watched, event);
 }
 
 bool frmSelf::event(QEvent *event)

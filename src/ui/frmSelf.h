@@ -40,6 +40,7 @@ signals:
 
 protected:
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void unloading() override;
@@ -54,6 +55,7 @@ private:
     VideoView *m_picture;
     QLabel *m_status;
     QToolButton *m_camSet;
+    bool m_paused = false;
     QPushButton *m_settings;
     std::optional<QRect> m_lastMainPlace;
 };
