@@ -4,6 +4,11 @@
 #include <miniupnpc/upnpcommands.h>
 #include <miniupnpc/upnperrors.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstring>
 
 namespace {
@@ -12,6 +17,22 @@ constexpr int ConflictInMappingEntry = 718;
 constexpr int OnlyPermanentLeasesSupported = 725;
 // The description every mapping carries, so that the router's list says whose it is.
 constexpr const char *MappingDescription = "ZELMO";
+
+// Whether the search's multicast address has a route at all. Without one the search could
+// not be sent, and the discovery library would say so on standard error.
+bool searchHasRoute()
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return true;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(1900);
+    ::inet_pton(AF_INET, "239.255.255.250", &to.sin_addr);
+    const bool routed = ::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) == 0;
+    ::close(fd);
+    return routed;
+}
 
 QString describe(int code)
 {
@@ -48,6 +69,11 @@ bool UpnpGateway::find(QString *why, bool *noAnswer)
             return false;
         }
     } else {
+        if (!searchHasRoute()) {
+            *noAnswer = true;
+            *why = QStringLiteral("no network route for the UPnP router search");
+            return false;
+        }
         int error = 0;
         UPNPDev *devices = upnpDiscover(m_searchMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2, &error);
         if (!devices) {
