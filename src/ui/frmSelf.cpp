@@ -120,7 +120,8 @@ void frmSelf::followMainWindow(const QWidget *mainWindow, bool moveAllWin)
 
 bool frmSelf::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowActivate)
+    // An activation still on its way when the window was hidden shows nothing.
+    if (event->type() == QEvent::WindowActivate && isVisible())
         m_engine.preview(true);
     return SatelliteWindow::event(event);
 }

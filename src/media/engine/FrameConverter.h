@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QSize>
 
+#include <vector>
+
 class QVideoFrame;
 
 // Turns a camera frame into a 24-bit RGB picture of a given size. The pixel formats
@@ -15,8 +17,27 @@ class FrameConverter
 public:
     // Null image when the frame cannot be read or converted.
     static QImage toRgb888(const QVideoFrame &frame, QSize target);
+    // The same as a picture ready to paint (32-bit RGB), in one pass from the camera's pixels.
+    static QImage toPicture(const QVideoFrame &frame, QSize target);
     // The frame at its own size, before cropping and scaling.
     static QImage toImage(const QVideoFrame &frame);
     // Crops to the aspect ratio of `target` around the centre and scales to it.
     static QImage fit(const QImage &image, QSize target);
+
+    // A YUV frame as 4:2:0 planes in JPEG's full-range YCbCr, for compression without a
+    // detour through RGB: luma width x height, chroma half of each, rounded up.
+    struct Planes
+    {
+        int width = 0;
+        int height = 0;
+        std::vector<uchar> y;
+        std::vector<uchar> u;
+        std::vector<uchar> v;
+    };
+    // The planes' buffers are reused from call to call. False when the frame is not YUV, not exactly `size`, is flipped or
+    // mirrored, or does not read.
+    static bool toPlanes(const QVideoFrame &frame, QSize size, Planes &planes);
+
+private:
+    static QImage convert(const QVideoFrame &frame, bool rgb32);
 };
