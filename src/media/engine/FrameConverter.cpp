@@ -14,26 +14,28 @@ struct YuvToRgb
     // Out: 24-bit RGB, or 32-bit 0xffRRGGBB words (the window system's own pixels).
     bool rgb32 = false;
 
-    // BT.601 in fixed point (16 fractional bits).
-    void operator()(int y, int u, int v, uchar *out) const
+    // A chroma pair's share of red, green and blue, shared by the pixels that use it.
+    struct Chroma
     {
-        int c, r, g, b;
+        int r, g, b;
+    };
+
+    // BT.601 in fixed point (16 fractional bits).
+    Chroma chroma(int u, int v) const
+    {
         const int d = u - 128;
         const int e = v - 128;
-        if (fullRange) {
-            c = y << 16;
-            r = c + 91881 * e;
-            g = c - 22554 * d - 46802 * e;
-            b = c + 116130 * d;
-        } else {
-            c = (y - 16) * 76309;
-            r = c + 104597 * e;
-            g = c - 25675 * d - 53279 * e;
-            b = c + 132201 * d;
-        }
-        const uchar rr = uchar(std::clamp((r + 32768) >> 16, 0, 255));
-        const uchar gg = uchar(std::clamp((g + 32768) >> 16, 0, 255));
-        const uchar bb = uchar(std::clamp((b + 32768) >> 16, 0, 255));
+        if (fullRange)
+            return {91881 * e, -22554 * d - 46802 * e, 116130 * d};
+        return {104597 * e, -25675 * d - 53279 * e, 132201 * d};
+    }
+    int luma(int y) const { return fullRange ? y << 16 : (y - 16) * 76309; }
+
+    void put(int c, const Chroma &k, uchar *out) const
+    {
+        const uchar rr = uchar(std::clamp((c + k.r + 32768) >> 16, 0, 255));
+        const uchar gg = uchar(std::clamp((c + k.g + 32768) >> 16, 0, 255));
+        const uchar bb = uchar(std::clamp((c + k.b + 32768) >> 16, 0, 255));
         if (rgb32) {
             *reinterpret_cast<QRgb *>(out) = qRgb(rr, gg, bb);
         } else {
@@ -165,9 +167,10 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange, bool rgb32)
                 const int u = yFirst ? src[1] : src[0];
                 const int y1 = yFirst ? src[2] : src[3];
                 const int v = yFirst ? src[3] : src[2];
-                yuv(y0, u, v, dst + x * px);
+                const YuvToRgb::Chroma k = yuv.chroma(u, v);
+                yuv.put(yuv.luma(y0), k, dst + x * px);
                 if (x + 1 < w)
-                    yuv(y1, u, v, dst + (x + 1) * px);
+                    yuv.put(yuv.luma(y1), k, dst + (x + 1) * px);
             }
         }
         return out;
@@ -183,9 +186,12 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange, bool rgb32)
             const uchar *ys = frame.bits(0) + qsizetype(y) * frame.bytesPerLine(0);
             const uchar *cs = frame.bits(1) + qsizetype(y / 2) * frame.bytesPerLine(1);
             uchar *dst = out.scanLine(y);
-            for (int x = 0; x < w; ++x) {
-                const uchar *c = cs + (x / 2) * 2;
-                yuv(ys[x], c[uo], c[1 - uo], dst + x * px);
+            for (int x = 0; x < w; x += 2) {
+                const uchar *c = cs + x;
+                const YuvToRgb::Chroma k = yuv.chroma(c[uo], c[1 - uo]);
+                yuv.put(yuv.luma(ys[x]), k, dst + x * px);
+                if (x + 1 < w)
+                    yuv.put(yuv.luma(ys[x + 1]), k, dst + (x + 1) * px);
             }
         }
         return out;
@@ -205,8 +211,12 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange, bool rgb32)
             const uchar *us = frame.bits(up) + qsizetype(y / vDiv) * frame.bytesPerLine(up);
             const uchar *vs = frame.bits(vp) + qsizetype(y / vDiv) * frame.bytesPerLine(vp);
             uchar *dst = out.scanLine(y);
-            for (int x = 0; x < w; ++x)
-                yuv(ys[x], us[x / 2], vs[x / 2], dst + x * px);
+            for (int x = 0; x < w; x += 2) {
+                const YuvToRgb::Chroma k = yuv.chroma(us[x / 2], vs[x / 2]);
+                yuv.put(yuv.luma(ys[x]), k, dst + x * px);
+                if (x + 1 < w)
+                    yuv.put(yuv.luma(ys[x + 1]), k, dst + (x + 1) * px);
+            }
         }
         return out;
     }
@@ -429,6 +439,21 @@ bool planesFromMapped(const QVideoFrame &frame, FrameConverter::Planes &p)
 
 } // namespace
 
+bool FrameConverter::givesPlanes(QVideoFrameFormat::PixelFormat format)
+{
+    switch (format) {
+    case QVideoFrameFormat::Format_YUV420P:
+    case QVideoFrameFormat::Format_YV12:
+    case QVideoFrameFormat::Format_NV12:
+    case QVideoFrameFormat::Format_NV21:
+    case QVideoFrameFormat::Format_YUYV:
+    case QVideoFrameFormat::Format_UYVY:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool FrameConverter::toPlanes(const QVideoFrame &input, QSize size, Planes &planes)
 {
     if (!input.isValid() || input.size() != size || size.isEmpty() || size.width() > MaxDimension
@@ -436,19 +461,8 @@ bool FrameConverter::toPlanes(const QVideoFrame &input, QSize size, Planes &plan
         return false;
     const QVideoFrameFormat surface = input.surfaceFormat();
     if (surface.scanLineDirection() == QVideoFrameFormat::BottomToTop || input.mirrored() || surface.isMirrored()
-        || input.rotationAngle() != QVideoFrame::Rotation0)
+        || input.rotationAngle() != QVideoFrame::Rotation0 || !givesPlanes(input.pixelFormat()))
         return false;
-    switch (input.pixelFormat()) {
-    case QVideoFrameFormat::Format_YUV420P:
-    case QVideoFrameFormat::Format_YV12:
-    case QVideoFrameFormat::Format_NV12:
-    case QVideoFrameFormat::Format_NV21:
-    case QVideoFrameFormat::Format_YUYV:
-    case QVideoFrameFormat::Format_UYVY:
-        break;
-    default:
-        return false;
-    }
     QVideoFrame frame(input);
     if (!frame.map(QVideoFrame::ReadOnly))
         return false;

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QSize>
+#include <QVideoFrameFormat>
 
 #include <vector>
 
@@ -37,6 +38,8 @@ public:
     // The planes' buffers are reused from call to call. False when the frame is not YUV, not exactly `size`, is flipped or
     // mirrored, or does not read.
     static bool toPlanes(const QVideoFrame &frame, QSize size, Planes &planes);
+    // The YUV layouts toPlanes takes.
+    static bool givesPlanes(QVideoFrameFormat::PixelFormat format);
 
 private:
     static QImage convert(const QVideoFrame &frame, bool rgb32);

@@ -420,19 +420,8 @@ QImage VideoEngine::latestImage()
 
 bool VideoEngine::latestIsPlanar() const
 {
-    if (!m_latestFrame.isValid() || m_latestFrame.size() != m_captureSize || m_captureSize.width() % 16 != 0)
-        return false;
-    switch (m_latestFrame.pixelFormat()) {
-    case QVideoFrameFormat::Format_YUV420P:
-    case QVideoFrameFormat::Format_YV12:
-    case QVideoFrameFormat::Format_NV12:
-    case QVideoFrameFormat::Format_NV21:
-    case QVideoFrameFormat::Format_YUYV:
-    case QVideoFrameFormat::Format_UYVY:
-        return true;
-    default:
-        return false;
-    }
+    return m_latestFrame.isValid() && m_latestFrame.size() == m_captureSize && m_captureSize.width() % 16 == 0
+           && FrameConverter::givesPlanes(m_latestFrame.pixelFormat());
 }
 
 int VideoEngine::compressLatest(int quality, uchar *out, int maxLength, int *width, int *height)
