@@ -82,6 +82,25 @@ namespace {
 constexpr int LinkBurstBytes = 3000;
 constexpr int LinkQueueMs = 200;
 const char *const InsideLinkVariable = "ZELMO_BENCH_INSIDE_LINK";
+// The test camera's pixels in every program this run starts: "yuv" (planar 4:2:0, as many
+// cameras give) or "rgb" (32-bit BGRX).
+const char *const CameraVariable = "ZELMO_BENCH_CAMERA";
+
+bool yuvCamera()
+{
+    return qEnvironmentVariable(CameraVariable) != QLatin1String("rgb");
+}
+
+const char *cameraText()
+{
+    return yuvCamera() ? "test camera in YUV 4:2:0" : "test camera in 32-bit RGB";
+}
+
+void setCameraPixels(Program &program)
+{
+    if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.devices()).patternCamera())
+        camera->setPixelFormat(yuvCamera() ? QVideoFrameFormat::Format_YUV420P : QVideoFrameFormat::Format_BGRX8888);
+}
 
 double cpuSeconds()
 {
@@ -241,6 +260,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
             silent = std::make_unique<TestSupport::SilentPort>(port + TlsSetup::PortOffset);
     }
     program.sounds().setMuted(true);
+    setCameraPixels(program);
     program.videoEngine().setCaptureFormat(-1, size);
     // The program as a user starts it: the splash goes, the windows of last time come back.
     if (!waitFor([&] { return tailDone; }, 20000)) {
@@ -372,6 +392,7 @@ int runIdle(int port, int seconds, bool selfView)
     bool tailDone = false;
     QObject::connect(&program, &Program::startupTailFinished, &program, [&] { tailDone = true; });
     shell.start();
+    setCameraPixels(program);
     program.sounds().setMuted(true);
     if (!waitFor([&] { return tailDone; }, 20000)) {
         std::printf("RESULT error=no-start\n");
@@ -650,9 +671,9 @@ bool measureIdle(const QString &self, int seconds)
         program.kill();
         program.waitForFinished(3000);
     }
-    std::printf("\n== not in a call: one program with its windows, %d s after start-up; start-up of the program "
-                "(--test-devices) ==\n",
-                seconds);
+    std::printf("\n== not in a call: one program with its windows (%s), %d s after start-up; start-up of the "
+                "program (--test-devices) ==\n",
+                cameraText(), seconds);
     std::printf("%-46s %10s   %s\n", "", "", "target");
     const double cpuOpen = open.contains(QStringLiteral("ok")) ? 100 * open.value(QStringLiteral("cpu")) / open.value(QStringLiteral("seconds")) : -1;
     const double cpuClosed = closed.contains(QStringLiteral("ok")) ? 100 * closed.value(QStringLiteral("cpu")) / closed.value(QStringLiteral("seconds")) : -1;
@@ -931,9 +952,13 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("secure"), QStringLiteral("an encrypted call beside a plain one")});
     parser.addOption({QStringLiteral("answering"), QStringLiteral("how the callee answers (one side only)"),
                       QStringLiteral("0|1|2"), QStringLiteral("0")});
+    parser.addOption({QStringLiteral("camera"), QStringLiteral("the test camera's pixels: yuv (default) or rgb"),
+                      QStringLiteral("yuv|rgb"), QStringLiteral("yuv")});
     parser.addOption({QStringLiteral("align-camera"),
                       QStringLiteral("the test camera's clock starts on a tick (one side only)")});
     parser.process(app);
+    if (parser.isSet(QStringLiteral("camera")))
+        qputenv(CameraVariable, parser.value(QStringLiteral("camera")).toLatin1());
     const int seconds = std::max(1, parser.value(QStringLiteral("seconds")).toInt());
     const QString sizeOption = parser.value(QStringLiteral("size"));
     const QSize onlySize = parseSize(sizeOption);
@@ -1017,7 +1042,8 @@ int main(int argc, char **argv)
         std::printf("bench_call: two programs with test devices in two processes, without their windows; A calls B\n");
     else
         std::printf("bench_call: two programs with test devices in two processes, default settings (self view open, "
-                    "data-rates window open on B); A calls B\n");
+                    "data-rates window open on B), %s; A calls B\n",
+                    cameraText());
     QList<QSize> sizes{QSize(320, 240), QSize(640, 480)};
     if (onlySize.isValid())
         sizes = {onlySize};

@@ -19,7 +19,7 @@ struct Running : RunningProgram
     void start()
     {
         RunningProgram::start();
-        program->mediaTimer().stop();
+        program->setMediaLoopByHand(true);
         main()->show();
     }
     TestDeviceProvider &devices() { return static_cast<TestDeviceProvider &>(program->devices()); }

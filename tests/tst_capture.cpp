@@ -32,7 +32,7 @@ class TroubledCamera : public TestPatternCamera
 {
 public:
     explicit TroubledCamera(bool starts) : m_starts(starts) {}
-    bool start(QVideoSink *sink) override { return m_starts && TestPatternCamera::start(sink); }
+    bool start() override { return m_starts && TestPatternCamera::start(); }
     void breakDown() { emit failed(QStringLiteral("taken")); }
 
 private:
@@ -220,7 +220,9 @@ private slots:
         QSignalSpy lamps(&capture, &CaptureControl::cameraLampChanged);
         QSignalSpy errors(&capture, &CaptureControl::errorMessage);
 
-        // At start-up: the message, no frames taken, yet the lamp and the running state on.
+        // At start-up with the self view open: the message, no frames taken, yet the lamp and
+        // the running state on.
+        engine.preview(true);
         capture.startCapture();
         QCOMPARE(errors.count(), 1);
         QVERIFY(errors.last().at(0).toString().endsWith(QStringLiteral("Reboot your computer and run ZELMO again to fix this problem.")));

@@ -142,12 +142,12 @@ private slots:
         QTRY_VERIFY(ann.conversation().endsWith(QStringLiteral("> hell!\nHi Ann, café\n")));
 
         // An empty line is echoed and queued all the same.
-        ann->mediaTimer().stop();
+        ann->setMediaLoopByHand(true);
         ann.type(QStringLiteral("\r"));
         QVERIFY(ann.conversation().endsWith(QStringLiteral("café\n> \n")));
         QVERIFY(!ann.program->textQueue().isEmpty());
         QCOMPARE(ann.program->textQueue().front(), QByteArray());
-        ann->mediaTimer().start();
+        ann->setMediaLoopByHand(false);
 
         // With a 2.5 peer, Ctrl+G rings here and there and is not typed; Ring User too.
         QTest::keyClick(ann.typingBox(), Qt::Key_G, Qt::ControlModifier);

@@ -24,7 +24,7 @@ private slots:
     void everyCapturedFrameIsOfferedOnceWhetherOrNotTheSelfViewDrewIt()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann->mediaTimer().stop();
+        ann->setMediaLoopByHand(true);
         TestPatternCamera *camera = ann.camera();
         QVERIFY(camera);
         camera->setOnDemand(true);
@@ -86,7 +86,7 @@ private slots:
     void aPictureNobodyCanSeeIsNotDrawnAndTheNewestShowsWhenItComesBack()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann->mediaTimer().stop();
+        ann->setMediaLoopByHand(true);
         TestPatternCamera *camera = ann.camera();
         QVERIFY(camera);
         camera->setOnDemand(true);
@@ -124,6 +124,80 @@ private slots:
         main->showNormal();
         QTRY_VERIFY(paints > 0);
         QCOMPARE(shownNumber(picture), 9u);
+    }
+
+    void outOfACallTheCameraRunsOnlyWhileTheSelfViewIsOpen()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"), true);
+        TestPatternCamera *camera = bob.camera();
+        QVERIFY(camera && camera->isActive());
+
+        // Closed, with no call: the camera stops and the media loop rests.
+        frmSelf *selfView = bob.shell->selfView();
+        selfView->hide();
+        QVERIFY(!camera->isActive());
+        QTRY_VERIFY(!bob->mediaTimer().isActive());
+        // Opened: both come back at once.
+        selfView->show();
+        QVERIFY(camera->isActive());
+        QVERIFY(bob->mediaTimer().isActive());
+
+        // A call comes in while the self view is closed: the caller sees this camera.
+        selfView->hide();
+        QTRY_VERIFY(!bob->mediaTimer().isActive());
+        DrawnFrames atAnn(ann);
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
+        QVERIFY(camera->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(atAnn.count >= 5, 10000);
+        ann.calls().hangUp();
+        QTRY_COMPARE(bob.call().callState, CallState::Idle);
+        QVERIFY(!camera->isActive());
+    }
+
+    void aCameraGivingYuvSendsTheSamePictureAsOneGivingRgb()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        Peer bob(QStringLiteral("Bob"), true);
+        TestPatternCamera *camera = ann.camera();
+        QVERIFY(camera);
+        QImage drawn;
+        QObject::connect(&bob.video(), &VideoEngine::frameDrawn, bob.program.get(),
+                         [&](const QImage &frame) { drawn = frame; });
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
+
+        // Each frame as it arrived, against the pattern it was made from: the mean error of a
+        // colour channel, in levels.
+        auto errorOfNewFrame = [&]() -> double {
+            const quint32 first = camera->framesMade() + 1;
+            TestPatternCamera::Stamp stamp;
+            if (!QTest::qWaitFor([&] {
+                    stamp = TestPatternCamera::readStamp(drawn);
+                    return stamp.valid && stamp.frameNumber >= first;
+                }, 10000))
+                return 255;
+            const QImage got = drawn.convertToFormat(QImage::Format_RGB32);
+            const QImage made = TestPatternCamera::renderFrame(stamp.frameNumber, stamp.msecs, got.size());
+            double sum = 0;
+            for (int y = 0; y < got.height(); ++y) {
+                const auto *a = reinterpret_cast<const QRgb *>(got.constScanLine(y));
+                const auto *b = reinterpret_cast<const QRgb *>(made.constScanLine(y));
+                for (int x = 0; x < got.width(); ++x)
+                    sum += std::abs(qRed(a[x]) - qRed(b[x])) + std::abs(qGreen(a[x]) - qGreen(b[x]))
+                           + std::abs(qBlue(a[x]) - qBlue(b[x]));
+            }
+            return sum / (3.0 * got.width() * got.height());
+        };
+        const double fromRgb = errorOfNewFrame();
+        camera->setPixelFormat(QVideoFrameFormat::Format_YUV420P);
+        QTRY_VERIFY(ann.video().latestIsPlanar());
+        const double fromYuv = errorOfNewFrame();
+        QVERIFY2(fromRgb < 6 && fromYuv < fromRgb + 2,
+                 qPrintable(QStringLiteral("mean error from RGB %1, from YUV %2").arg(fromRgb).arg(fromYuv)));
+        ann.calls().hangUp();
+        QTRY_COMPARE(bob.call().callState, CallState::Idle);
     }
 
     void bothSelfViewsOpenPauseAndResumeOnEitherSideKeepsTheCallGoing()

@@ -23,7 +23,7 @@ struct Peer : RunningProgram
     QString conversation() { return shell->chatWindow()->conversation(); }
     QString rate(frmRates::Figure f) { return shell->ratesWindow()->figure(f); }
     // The send loop is driven by hand from here on.
-    void stopTimer() { program->mediaTimer().stop(); }
+    void stopTimer() { program->setMediaLoopByHand(true); }
     // The camera starts with the program; the tests want the pattern.
     void startCamera()
     {
@@ -32,6 +32,8 @@ struct Peer : RunningProgram
         QVERIFY(program->capture().isReady());
         if (!program->capture().isRunning())
             program->capture().resumeCapture();
+        // Out of a call the camera runs for the self view only.
+        shell->selfView()->show();
     }
     TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
     QImage shownFrame() { return main()->videoView()->frame(); }
@@ -142,7 +144,7 @@ private slots:
         bob.stopTimer();
         QTRY_VERIFY_WITH_TIMEOUT(bob.program->audioPlayQueue().audioPlayCount() >= 25, 10000);
         const qint64 writtenBefore = bob.speaker()->samplesWritten();
-        bob.program->mediaTimer().start();
+        bob.program->setMediaLoopByHand(false);
         QTRY_VERIFY(bob.speaker()->samplesWritten() > writtenBefore);
         QVERIFY(bob.speaker()->pendingSamples() <= MediaSession::MaxSpeakerBacklogSamples);
         QVERIFY(bob.speaker()->samplesWritten() - writtenBefore < 25 * AudioEngine::BlockSamples);

@@ -149,8 +149,9 @@ private slots:
         program.calls().cancelAttempt();
         // Only one call; the pal server is not contacted and the tail never runs.
         const qsizetype cancelledAt = ticks.size();
-        QTRY_VERIFY(ticks.size() >= cancelledAt + 3);
-        QCOMPARE(ticks.last(), ConnectState::Canceled);
+        // The loop goes on ticking, or rests with nothing left to do.
+        QTRY_VERIFY(ticks.size() >= cancelledAt + 3 || !program->mediaTimer().isActive());
+        QCOMPARE(program.call().ConnectState, ConnectState::Canceled);
         QVERIFY(!program->startupTimer().isActive());
         QVERIFY(program->directory().ippServerPal().remotePort() == 0);
     }

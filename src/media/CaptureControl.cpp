@@ -107,6 +107,11 @@ void CaptureControl::closeCapture()
     m_engine.driverDisconnect();
 }
 
+void CaptureControl::setInCall(bool inCall)
+{
+    m_engine.useCamera(VideoEngine::CallUse, inCall);
+}
+
 void CaptureControl::chooseDriver(const QString &name)
 {
     const int index = int(m_drivers.indexOf(name));

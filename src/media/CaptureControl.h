@@ -39,6 +39,8 @@ public:
     void resumeCapture();
     // The unload of the self view: capture stopped, driver released.
     void closeCapture();
+    // A call needs the camera for as long as it lasts, whether or not the self view is open.
+    void setInCall(bool inCall);
 
     // The driver list as found by startCapture.
     QStringList driverNames() const { return m_drivers; }

@@ -172,6 +172,11 @@ void MediaSession::tick()
     }
 }
 
+bool MediaSession::wantsTicks() const
+{
+    return m_.call.callState != CallState::Idle || m_animationFrame != 0;
+}
+
 int MediaSession::sendMediaPacket(const QByteArray &packet)
 {
     if (packet.isEmpty())
@@ -241,6 +246,7 @@ void MediaSession::playAudioQueue()
 void MediaSession::fetchFrame()
 {
     m_frameBytes = 0;
+    m_frameInCamera = false;
     if (!m_.capture.isReady())
         return;
     const int n = m_.video.getFrameNum();
@@ -249,9 +255,18 @@ void MediaSession::fetchFrame()
     m_lastFrameTaken = n;
     int width = 0;
     int height = 0;
+    Settings &s = m_.settings;
+    m_frameInCamera = !s.SendImageMsg && m_.video.latestIsPlanar() && m_.video.getVideoSettings(&width, &height);
+    if (m_frameInCamera) {
+        // Compressed later straight from the camera's planes; taken as RGB only if it must be scaled.
+        m_frameBytes = width * height * 3;
+        m_frameWidth = width;
+        m_frameHeight = height;
+        m_unusableFrames = 0;
+        return;
+    }
     m_frameBytes = m_.video.getFrame(m_frameBuffer.data(), FrameBufferBytes, &width, &height);
 
-    Settings &s = m_.settings;
     if (s.SendImageMsg && m_frameBytes > 0) {
         // The message is rendered once per text, not once per frame.
         if (m_imageMessageText != s.ImageMsg || m_imageMessage.empty()) {
@@ -275,6 +290,11 @@ void MediaSession::fetchFrame()
     }
     m_frameWidth = width;
     m_frameHeight = height;
+    countUsable();
+}
+
+void MediaSession::countUsable()
+{
     // A corrupt frame now and then (a damaged compressed frame from a camera) is skipped;
     // a format that never gives a usable frame stops capture with the message.
     m_unusableFrames = m_frameBytes == 0 ? m_unusableFrames + 1 : 0;
@@ -284,9 +304,23 @@ void MediaSession::fetchFrame()
     }
 }
 
-QByteArray MediaSession::fetchedFrame() const
+QByteArray MediaSession::fetchedFrame()
 {
+    takeFrameFromCamera();
     return QByteArray(reinterpret_cast<const char *>(m_frameBuffer.data()), m_frameBytes);
+}
+
+void MediaSession::takeFrameFromCamera()
+{
+    if (!m_frameInCamera)
+        return;
+    m_frameInCamera = false;
+    int width = 0;
+    int height = 0;
+    m_frameBytes = m_.video.getFrame(m_frameBuffer.data(), FrameBufferBytes, &width, &height);
+    m_frameWidth = width;
+    m_frameHeight = height;
+    countUsable();
 }
 
 void MediaSession::sendVideoFrame()
@@ -296,6 +330,7 @@ void MediaSession::sendVideoFrame()
         if (m_.call.PeerIsV25) {
             quality -= 3;
         } else {
+            takeFrameFromCamera();
             m_frameBytes = m_.video.downSampleImg(m_frameBuffer.data(), 640, 480, m_frameBuffer.data(), 320, 240,
                                                   FrameBufferBytes);
             m_frameWidth = 320;
@@ -306,15 +341,22 @@ void MediaSession::sendVideoFrame()
         // What the link carries decides how much of the options' picture goes.
         const PictureFit::Picture picture = m_fit.picture({quality, m_frameWidth, m_frameHeight});
         if (picture.width != m_frameWidth) {
+            takeFrameFromCamera();
             m_frameBytes = m_.video.downSampleImg(m_frameBuffer.data(), m_frameWidth, m_frameHeight,
                                                   m_frameBuffer.data(), picture.width, picture.height,
                                                   FrameBufferBytes);
             m_frameWidth = picture.width;
             m_frameHeight = picture.height;
         }
-        const int n = m_frameBytes > 0 ? m_.video.compressStill(m_frameBuffer.data(), m_frameWidth, m_frameHeight,
-                                                                picture.quality, m_compressed.data(), MaxFrameLength)
-                                       : 0;
+        int n = 0;
+        if (m_frameInCamera && picture.width == m_frameWidth)
+            n = m_.video.compressLatest(picture.quality, m_compressed.data(), MaxFrameLength, nullptr, nullptr);
+        if (n <= 0) {
+            takeFrameFromCamera();
+            if (m_frameBytes > 0)
+                n = m_.video.compressStill(m_frameBuffer.data(), m_frameWidth, m_frameHeight, picture.quality,
+                                           m_compressed.data(), MaxFrameLength);
+        }
         if (n > 0) {
             const QByteArray packet = MediaPacket::build(
                 MediaPacket::VideoKind, QByteArrayView(reinterpret_cast<const char *>(m_compressed.data()), n));
@@ -328,6 +370,7 @@ void MediaSession::sendVideoFrame()
         }
     }
     m_frameBytes = 0;
+    m_frameInCamera = false;
 }
 
 // ---- The receive path -------------------------------------------------------------------

@@ -109,9 +109,11 @@ public:
     // sent. Each tick of a call does this before sending; resumed capture does it at once.
     void fetchFrame();
     // The frame fetchFrame took last, as it would be sent (24-bit RGB; empty when none).
-    QByteArray fetchedFrame() const;
+    QByteArray fetchedFrame();
 
     int activityFrame() const { return m_animationFrame; }
+    // A call is being set up or under way, or the activity picture has not come to rest.
+    bool wantsTicks() const;
     // The quality and size the last video frame of this call went at (zeros before one
     // went): the options' picture, or less when the link does not carry it.
     PictureFit::Picture sentPicture() const { return m_sentPicture; }
@@ -143,6 +145,10 @@ signals:
     void sentPictureChanged(int quality, int width, int height);
 
 private:
+    // A frame left in the camera's planes is copied into the frame buffer as RGB.
+    void takeFrameFromCamera();
+    // Counts frames that could not be used, and gives up on a format that gives none.
+    void countUsable();
     void playAudioQueue();
     void receiveVideo(const QByteArray &body);
     void receiveSound(const QByteArray &body);
@@ -183,6 +189,8 @@ private:
     int m_imageMessageHeight = 0;
     std::vector<uchar> m_compressed;
     int m_frameBytes = 0;
+    // The fetched frame is still the camera's own (YUV), not yet in the frame buffer.
+    bool m_frameInCamera = false;
     int m_frameWidth = 0;
     int m_frameHeight = 0;
     int m_lastFrameTaken = 0;

@@ -36,6 +36,7 @@ MessageComposer::MessageComposer(Context context, QObject *parent)
         if (owner == this)
             stop();
     });
+    m_.media.holdCamera(true);
 }
 
 MessageComposer::~MessageComposer()
@@ -45,6 +46,7 @@ MessageComposer::~MessageComposer()
     if (m_recording)
         stop();
     m_sender->close();
+    m_.media.holdCamera(false);
 }
 
 void MessageComposer::setRecipient(const QString &host, int port)
@@ -68,9 +70,17 @@ void MessageComposer::refresh()
         return;
     }
     m_canRefresh = true;
-    // No frame yet (the camera is starting): the picture stays as it was.
+    // No frame yet (the camera is starting): the picture stays as it was until the first
+    // frame arrives, once.
     const QImage thumb = m_.media.grabThumbnail();
     if (thumb.isNull()) {
+        if (!m_waitingForFrame) {
+            m_waitingForFrame = true;
+            m_.media.afterNextFrame(this, [this] {
+                m_waitingForFrame = false;
+                refresh();
+            });
+        }
         emit changed();
         return;
     }

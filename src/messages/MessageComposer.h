@@ -115,6 +115,7 @@ private:
     QImage m_thumbnail;
     bool m_imageChecked = false;
     bool m_canRefresh = true;
+    bool m_waitingForFrame = false;
 
     QList<QByteArray> m_clip;
     int m_soundBytes = 0;

@@ -45,6 +45,17 @@ QImage MessageMedia::grabThumbnail()
     return thumb;
 }
 
+void MessageMedia::holdCamera(bool on)
+{
+    m_cameraHolders = std::max(0, m_cameraHolders + (on ? 1 : -1));
+    m_.video.useCamera(VideoEngine::MessageUse, m_cameraHolders > 0);
+}
+
+void MessageMedia::afterNextFrame(QObject *receiver, std::function<void()> action)
+{
+    connect(&m_.video, &VideoEngine::frameArrived, receiver, std::move(action), Qt::SingleShotConnection);
+}
+
 QByteArray MessageMedia::compressThumbnail(const QImage &picture, int quality)
 {
     const int w = picture.width();

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 class AudioControl;
 class AudioSendQueue;
 class CaptureControl;
@@ -35,6 +37,11 @@ public:
     bool canGrab() const;
     // The camera's current frame at thumbnail size; a null image while there is none yet.
     QImage grabThumbnail();
+    // A message being written keeps the camera running (held) for its picture; the camera
+    // stops when no holder and nothing else needs it.
+    void holdCamera(bool on);
+    // Calls `action` once, in `receiver`'s life, when the camera's next frame arrives.
+    void afterNextFrame(QObject *receiver, std::function<void()> action);
     // A picture as a thumbnail's compressed bytes at this quality; empty when it cannot be
     // compressed.
     QByteArray compressThumbnail(const QImage &picture, int quality);
@@ -62,4 +69,5 @@ signals:
 private:
     Context m_;
     QPointer<QObject> m_recorder;
+    int m_cameraHolders = 0;
 };

@@ -130,6 +130,14 @@ void Program::connectMedia()
     connect(m_session, &MediaSession::unsupportedCaptureFormat, m_capture, &CaptureControl::reportUnsupportedFormat);
     connect(m_session, &MediaSession::fiveSecondMark, m_capture, &CaptureControl::checkCaptureSize);
     connect(m_capture, &CaptureControl::resumed, m_session, &MediaSession::fetchFrame);
+    connect(m_session, &MediaSession::inCallChanged, m_capture, &CaptureControl::setInCall);
+    // Whatever gives the media loop work wakes it: a call coming or going, the self view
+    // shown, the microphone or the speaker opening.
+    connect(m_session, &MediaSession::inCallChanged, this, &Program::wakeMediaLoop);
+    connect(m_ipdMedia, &IPDaemon::connectionRequest, this, &Program::wakeMediaLoop);
+    connect(m_video, &VideoEngine::previewChanged, this, &Program::wakeMediaLoop);
+    connect(m_audioControl, &AudioControl::micChanged, this, &Program::wakeMediaLoop);
+    connect(m_audioControl, &AudioControl::speakerChanged, this, &Program::wakeMediaLoop);
     connect(m_capture, &CaptureControl::errorMessage, this, &Program::errorRequested);
     connect(m_audioControl, &AudioControl::errorMessage, this, &Program::errorRequested);
     connect(m_audioSetup, &AudioSetup::saveFailed, this, &Program::messageBoxRequested);
@@ -304,6 +312,34 @@ void Program::onMediaTick()
         m_calls->placeCall(address, 2000, 0);
     }
     m_session->tick();
+    if (!m_mediaLoopByHand && !mediaLoopNeeded()) {
+        m_mediaTimer.stop();
+        m_mediaLoopResting = true;
+    }
+}
+
+bool Program::mediaLoopNeeded() const
+{
+    return m_session->wantsTicks() || m_video->isPreviewing() || !m_audioControl->soundIdle()
+           || !m_pendingCallAddress.isEmpty();
+}
+
+void Program::setMediaLoopByHand(bool on)
+{
+    m_mediaLoopByHand = on;
+    m_mediaLoopResting = false;
+    if (on)
+        m_mediaTimer.stop();
+    else if (m_started && !m_shutDown && !m_shuttingDown)
+        m_mediaTimer.start();
+}
+
+void Program::wakeMediaLoop()
+{
+    if (!m_mediaLoopResting || m_mediaLoopByHand || m_shutDown || m_shuttingDown)
+        return;
+    m_mediaLoopResting = false;
+    m_mediaTimer.start();
 }
 
 void Program::onStartupTick()

@@ -128,9 +128,11 @@ public:
     AudioSendQueue &audioSendQueue() { return m_audioSendQueue; }
     AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
     OutgoingTextQueue &textQueue() { return m_textQueue; }
-    // The media loop's tick and the start-up tail's second; a test may stop the first to
-    // drive the loop by hand, or hurry the second.
+    // The media loop's tick and the start-up tail's second; a test may hurry the second.
     QTimer &mediaTimer() { return m_mediaTimer; }
+    // On: the media loop's tick stops and nothing starts it again, so a test drives the loop
+    // by hand. Off: it ticks again.
+    void setMediaLoopByHand(bool on);
     QTimer &startupTimer() { return m_startupTimer; }
 
 signals:
@@ -166,6 +168,10 @@ private:
     void networkStart();
     void loadDataFiles();
     void onMediaTick();
+    // Out of a call, with the self view closed and the sound devices idle, the media loop
+    // has nothing to do: it rests until one of them needs it again.
+    bool mediaLoopNeeded() const;
+    void wakeMediaLoop();
     void onStartupTick();
     void reportSaveFailure(const QString &text, int code, const QString &description);
 
@@ -211,6 +217,9 @@ private:
     QString m_pendingCallAddress;
     int m_startupTicks = 0;
     bool m_started = false;
+    // The loop stopped itself for want of work (a loop stopped by a test stays stopped).
+    bool m_mediaLoopResting = false;
+    bool m_mediaLoopByHand = false;
     bool m_shutDown = false;
     bool m_shuttingDown = false;
     bool m_userClosed = false;

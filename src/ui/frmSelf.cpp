@@ -130,7 +130,8 @@ bool frmSelf::eventFilter(QObject *watched, QEvent *event)
 
 bool frmSelf::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowActivate)
+    // An activation still on its way when the window was hidden shows nothing.
+    if (event->type() == QEvent::WindowActivate && isVisible())
         m_engine.preview(true);
     return SatelliteWindow::event(event);
 }

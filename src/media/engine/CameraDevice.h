@@ -6,10 +6,10 @@
 #include <QObject>
 #include <QString>
 
-class QVideoSink;
+#include <QVideoFrame>
 
-// A source of video frames. A started device delivers its frames into the video sink it
-// was given, in whatever pixel format it produces; the video engine converts them.
+// A source of video frames. A started device delivers its frames with frameReady, in
+// whatever pixel format it produces; the video engine converts them.
 class CameraDevice : public QObject
 {
     Q_OBJECT
@@ -22,11 +22,13 @@ public:
     // Index into formats(); takes effect at the next start. -1 lets the device choose.
     virtual void setFormat(int index) = 0;
     // Returns false when the device cannot be started at all.
-    virtual bool start(QVideoSink *sink) = 0;
+    virtual bool start() = 0;
     virtual void stop() = 0;
     virtual bool isActive() const = 0;
 
 signals:
     // The device stopped delivering because of an error (busy, unplugged, ...).
     void failed(const QString &reason);
+    // A frame, while started.
+    void frameReady(const QVideoFrame &frame);
 };

@@ -11,27 +11,38 @@ constexpr int MaxDimension = 8192;
 struct YuvToRgb
 {
     bool fullRange;
+    // Out: 24-bit RGB, or 32-bit 0xffRRGGBB words (the window system's own pixels).
+    bool rgb32 = false;
+
+    // A chroma pair's share of red, green and blue, shared by the pixels that use it.
+    struct Chroma
+    {
+        int r, g, b;
+    };
 
     // BT.601 in fixed point (16 fractional bits).
-    void operator()(int y, int u, int v, uchar *out) const
+    Chroma chroma(int u, int v) const
     {
-        int c, r, g, b;
         const int d = u - 128;
         const int e = v - 128;
-        if (fullRange) {
-            c = y << 16;
-            r = c + 91881 * e;
-            g = c - 22554 * d - 46802 * e;
-            b = c + 116130 * d;
+        if (fullRange)
+            return {91881 * e, -22554 * d - 46802 * e, 116130 * d};
+        return {104597 * e, -25675 * d - 53279 * e, 132201 * d};
+    }
+    int luma(int y) const { return fullRange ? y << 16 : (y - 16) * 76309; }
+
+    void put(int c, const Chroma &k, uchar *out) const
+    {
+        const uchar rr = uchar(std::clamp((c + k.r + 32768) >> 16, 0, 255));
+        const uchar gg = uchar(std::clamp((c + k.g + 32768) >> 16, 0, 255));
+        const uchar bb = uchar(std::clamp((c + k.b + 32768) >> 16, 0, 255));
+        if (rgb32) {
+            *reinterpret_cast<QRgb *>(out) = qRgb(rr, gg, bb);
         } else {
-            c = (y - 16) * 76309;
-            r = c + 104597 * e;
-            g = c - 25675 * d - 53279 * e;
-            b = c + 132201 * d;
+            out[0] = rr;
+            out[1] = gg;
+            out[2] = bb;
         }
-        out[0] = uchar(std::clamp((r + 32768) >> 16, 0, 255));
-        out[1] = uchar(std::clamp((g + 32768) >> 16, 0, 255));
-        out[2] = uchar(std::clamp((b + 32768) >> 16, 0, 255));
     }
 };
 
@@ -84,12 +95,14 @@ void packRow(const uchar *src, uchar *dst, int w)
     }
 }
 
-QImage convertMapped(const QVideoFrame &frame, bool fullRange)
+QImage convertMapped(const QVideoFrame &frame, bool fullRange, bool rgb32)
 {
     const int w = frame.width();
     const int h = frame.height();
     const auto format = frame.pixelFormat();
-    const YuvToRgb yuv{fullRange};
+    const YuvToRgb yuv{fullRange, rgb32};
+    // Bytes per pixel out.
+    const int px = rgb32 ? 4 : 3;
     int ro, go, bo;
 
     if (format == QVideoFrameFormat::Format_Jpeg) {
@@ -97,16 +110,32 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange)
         if (!frame.bits(0) || size <= 0)
             return {};
         QImage decoded = QImage::fromData(frame.bits(0), size, "JPG");
-        return decoded.isNull() ? QImage() : decoded.convertToFormat(QImage::Format_RGB888);
+        return decoded.isNull() ? QImage() : decoded.convertToFormat(rgb32 ? QImage::Format_RGB32 : QImage::Format_RGB888);
     }
 
-    QImage out(w, h, QImage::Format_RGB888);
+    QImage out(w, h, rgb32 ? QImage::Format_RGB32 : QImage::Format_RGB888);
     if (out.isNull())
         return {};
 
     if (rgb32Offsets(format, &ro, &go, &bo)) {
         if (!planeHolds(frame, 0, w * 4, h))
             return {};
+        if (rgb32) {
+            for (int y = 0; y < h; ++y) {
+                const uchar *src = frame.bits(0) + qsizetype(y) * frame.bytesPerLine(0);
+                auto *dst = reinterpret_cast<QRgb *>(out.scanLine(y));
+                if (ro == 2 && go == 1 && bo == 0 && Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+                    // Already the window system's layout: only the unused byte is set.
+                    const auto *words = reinterpret_cast<const quint32 *>(src);
+                    for (int x = 0; x < w; ++x)
+                        dst[x] = words[x] | 0xff000000u;
+                } else {
+                    for (int x = 0; x < w; ++x, src += 4)
+                        dst[x] = qRgb(src[ro], src[go], src[bo]);
+                }
+            }
+            return out;
+        }
         // Qt's own converters hand large pictures to a thread pool: more wake-ups than work.
         for (int y = 0; y < h; ++y) {
             const uchar *src = frame.bits(0) + qsizetype(y) * frame.bytesPerLine(0);
@@ -138,9 +167,10 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange)
                 const int u = yFirst ? src[1] : src[0];
                 const int y1 = yFirst ? src[2] : src[3];
                 const int v = yFirst ? src[3] : src[2];
-                yuv(y0, u, v, dst + x * 3);
+                const YuvToRgb::Chroma k = yuv.chroma(u, v);
+                yuv.put(yuv.luma(y0), k, dst + x * px);
                 if (x + 1 < w)
-                    yuv(y1, u, v, dst + (x + 1) * 3);
+                    yuv.put(yuv.luma(y1), k, dst + (x + 1) * px);
             }
         }
         return out;
@@ -156,9 +186,12 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange)
             const uchar *ys = frame.bits(0) + qsizetype(y) * frame.bytesPerLine(0);
             const uchar *cs = frame.bits(1) + qsizetype(y / 2) * frame.bytesPerLine(1);
             uchar *dst = out.scanLine(y);
-            for (int x = 0; x < w; ++x) {
-                const uchar *c = cs + (x / 2) * 2;
-                yuv(ys[x], c[uo], c[1 - uo], dst + x * 3);
+            for (int x = 0; x < w; x += 2) {
+                const uchar *c = cs + x;
+                const YuvToRgb::Chroma k = yuv.chroma(c[uo], c[1 - uo]);
+                yuv.put(yuv.luma(ys[x]), k, dst + x * px);
+                if (x + 1 < w)
+                    yuv.put(yuv.luma(ys[x + 1]), k, dst + (x + 1) * px);
             }
         }
         return out;
@@ -178,8 +211,12 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange)
             const uchar *us = frame.bits(up) + qsizetype(y / vDiv) * frame.bytesPerLine(up);
             const uchar *vs = frame.bits(vp) + qsizetype(y / vDiv) * frame.bytesPerLine(vp);
             uchar *dst = out.scanLine(y);
-            for (int x = 0; x < w; ++x)
-                yuv(ys[x], us[x / 2], vs[x / 2], dst + x * 3);
+            for (int x = 0; x < w; x += 2) {
+                const YuvToRgb::Chroma k = yuv.chroma(us[x / 2], vs[x / 2]);
+                yuv.put(yuv.luma(ys[x]), k, dst + x * px);
+                if (x + 1 < w)
+                    yuv.put(yuv.luma(ys[x + 1]), k, dst + (x + 1) * px);
+            }
         }
         return out;
     }
@@ -189,8 +226,12 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange)
         for (int y = 0; y < h; ++y) {
             const uchar *src = frame.bits(0) + qsizetype(y) * frame.bytesPerLine(0);
             uchar *dst = out.scanLine(y);
-            for (int x = 0; x < w; ++x, dst += 3)
-                dst[0] = dst[1] = dst[2] = src[x];
+            for (int x = 0; x < w; ++x) {
+                if (rgb32)
+                    reinterpret_cast<QRgb *>(dst)[x] = qRgb(src[x], src[x], src[x]);
+                else
+                    dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = src[x];
+            }
         }
         return out;
     }
@@ -224,6 +265,11 @@ bool handledHere(QVideoFrameFormat::PixelFormat format)
 
 QImage FrameConverter::toImage(const QVideoFrame &input)
 {
+    return convert(input, false);
+}
+
+QImage FrameConverter::convert(const QVideoFrame &input, bool rgb32)
+{
     if (!input.isValid())
         return {};
     const int w = input.width();
@@ -236,7 +282,7 @@ QImage FrameConverter::toImage(const QVideoFrame &input)
         if (!frame.map(QVideoFrame::ReadOnly))
             return {};
         const auto range = frame.surfaceFormat().colorRange();
-        image = convertMapped(frame, range == QVideoFrameFormat::ColorRange_Full);
+        image = convertMapped(frame, range == QVideoFrameFormat::ColorRange_Full, rgb32);
         frame.unmap();
         if (image.isNull())
             return {};
@@ -250,7 +296,7 @@ QImage FrameConverter::toImage(const QVideoFrame &input)
         image = input.toImage();
         if (image.isNull())
             return {};
-        image = image.convertToFormat(QImage::Format_RGB888);
+        image = image.convertToFormat(rgb32 ? QImage::Format_RGB32 : QImage::Format_RGB888);
     }
     return image;
 }
@@ -282,7 +328,160 @@ QImage FrameConverter::fit(const QImage &image, QSize target)
     return source;
 }
 
+namespace {
+
+// Video-range samples (luma 16-235, chroma 16-240) to JPEG's full range.
+struct RangeTables
+{
+    uchar luma[256];
+    uchar chroma[256];
+    RangeTables()
+    {
+        for (int i = 0; i < 256; ++i) {
+            luma[i] = uchar(std::clamp((((i - 16) * 255 * 2 + 219) / (219 * 2)), 0, 255));
+            chroma[i] = uchar(std::clamp(128 + ((i - 128) * 255 * 2 + (i >= 128 ? 224 : -224)) / (224 * 2), 0, 255));
+        }
+    }
+};
+
+const RangeTables &rangeTables()
+{
+    static const RangeTables tables;
+    return tables;
+}
+
+bool planesFromMapped(const QVideoFrame &frame, FrameConverter::Planes &p)
+{
+    const int w = frame.width();
+    const int h = frame.height();
+    const int cw = (w + 1) / 2;
+    const int ch = (h + 1) / 2;
+    const auto format = frame.pixelFormat();
+    const bool full = frame.surfaceFormat().colorRange() == QVideoFrameFormat::ColorRange_Full;
+    const RangeTables &t = rangeTables();
+    auto luma = [&](int v) { return full ? uchar(v) : t.luma[v]; };
+    auto chroma = [&](int v) { return full ? uchar(v) : t.chroma[v]; };
+    p.y.resize(size_t(w) * h);
+    p.u.resize(size_t(cw) * ch);
+    p.v.resize(size_t(cw) * ch);
+
+    auto copyLuma = [&](const uchar *plane, qsizetype stride) {
+        for (int y = 0; y < h; ++y) {
+            const uchar *src = plane + y * stride;
+            uchar *dst = p.y.data() + qsizetype(y) * w;
+            for (int x = 0; x < w; ++x)
+                dst[x] = luma(src[x]);
+        }
+    };
+    switch (format) {
+    case QVideoFrameFormat::Format_YUV420P:
+    case QVideoFrameFormat::Format_YV12: {
+        if (!planeHolds(frame, 0, w, h) || !planeHolds(frame, 1, cw, ch) || !planeHolds(frame, 2, cw, ch))
+            return false;
+        copyLuma(frame.bits(0), frame.bytesPerLine(0));
+        const int up = format == QVideoFrameFormat::Format_YV12 ? 2 : 1;
+        const int vp = 3 - up;
+        for (int y = 0; y < ch; ++y) {
+            const uchar *us = frame.bits(up) + qsizetype(y) * frame.bytesPerLine(up);
+            const uchar *vs = frame.bits(vp) + qsizetype(y) * frame.bytesPerLine(vp);
+            for (int x = 0; x < cw; ++x) {
+                p.u[size_t(y) * cw + x] = chroma(us[x]);
+                p.v[size_t(y) * cw + x] = chroma(vs[x]);
+            }
+        }
+        return true;
+    }
+    case QVideoFrameFormat::Format_NV12:
+    case QVideoFrameFormat::Format_NV21: {
+        if (!planeHolds(frame, 0, w, h) || !planeHolds(frame, 1, cw * 2, ch))
+            return false;
+        copyLuma(frame.bits(0), frame.bytesPerLine(0));
+        const int uo = format == QVideoFrameFormat::Format_NV12 ? 0 : 1;
+        for (int y = 0; y < ch; ++y) {
+            const uchar *cs = frame.bits(1) + qsizetype(y) * frame.bytesPerLine(1);
+            for (int x = 0; x < cw; ++x) {
+                p.u[size_t(y) * cw + x] = chroma(cs[2 * x + uo]);
+                p.v[size_t(y) * cw + x] = chroma(cs[2 * x + 1 - uo]);
+            }
+        }
+        return true;
+    }
+    case QVideoFrameFormat::Format_YUYV:
+    case QVideoFrameFormat::Format_UYVY: {
+        // 4:2:2 packed: chroma of two rows averaged into one.
+        if (!planeHolds(frame, 0, cw * 4, h))
+            return false;
+        const bool yFirst = format == QVideoFrameFormat::Format_YUYV;
+        const int yo = yFirst ? 0 : 1;
+        const int uo = yFirst ? 1 : 0;
+        const int vo = yFirst ? 3 : 2;
+        const qsizetype stride = frame.bytesPerLine(0);
+        for (int y = 0; y < h; ++y) {
+            const uchar *src = frame.bits(0) + y * stride;
+            uchar *dst = p.y.data() + qsizetype(y) * w;
+            for (int x = 0; x < w; ++x)
+                dst[x] = luma(src[2 * x + yo]);
+        }
+        for (int y = 0; y < ch; ++y) {
+            const uchar *r0 = frame.bits(0) + qsizetype(2 * y) * stride;
+            const uchar *r1 = 2 * y + 1 < h ? r0 + stride : r0;
+            for (int x = 0; x < cw; ++x) {
+                p.u[size_t(y) * cw + x] = chroma((r0[4 * x + uo] + r1[4 * x + uo] + 1) / 2);
+                p.v[size_t(y) * cw + x] = chroma((r0[4 * x + vo] + r1[4 * x + vo] + 1) / 2);
+            }
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool FrameConverter::givesPlanes(QVideoFrameFormat::PixelFormat format)
+{
+    switch (format) {
+    case QVideoFrameFormat::Format_YUV420P:
+    case QVideoFrameFormat::Format_YV12:
+    case QVideoFrameFormat::Format_NV12:
+    case QVideoFrameFormat::Format_NV21:
+    case QVideoFrameFormat::Format_YUYV:
+    case QVideoFrameFormat::Format_UYVY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool FrameConverter::toPlanes(const QVideoFrame &input, QSize size, Planes &planes)
+{
+    if (!input.isValid() || input.size() != size || size.isEmpty() || size.width() > MaxDimension
+        || size.height() > MaxDimension)
+        return false;
+    const QVideoFrameFormat surface = input.surfaceFormat();
+    if (surface.scanLineDirection() == QVideoFrameFormat::BottomToTop || input.mirrored() || surface.isMirrored()
+        || input.rotationAngle() != QVideoFrame::Rotation0 || !givesPlanes(input.pixelFormat()))
+        return false;
+    QVideoFrame frame(input);
+    if (!frame.map(QVideoFrame::ReadOnly))
+        return false;
+    planes.width = size.width();
+    planes.height = size.height();
+    const bool ok = planesFromMapped(frame, planes);
+    frame.unmap();
+    return ok;
+}
+
 QImage FrameConverter::toRgb888(const QVideoFrame &frame, QSize target)
 {
     return fit(toImage(frame), target);
+}
+
+QImage FrameConverter::toPicture(const QVideoFrame &frame, QSize target)
+{
+    QImage image = convert(frame, true);
+    if (image.isNull() || image.size() == target)
+        return image;
+    return fit(image, target).convertToFormat(QImage::Format_RGB32);
 }

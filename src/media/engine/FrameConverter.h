@@ -2,6 +2,9 @@
 
 #include <QImage>
 #include <QSize>
+#include <QVideoFrameFormat>
+
+#include <vector>
 
 class QVideoFrame;
 
@@ -15,8 +18,29 @@ class FrameConverter
 public:
     // Null image when the frame cannot be read or converted.
     static QImage toRgb888(const QVideoFrame &frame, QSize target);
+    // The same as a picture ready to paint (32-bit RGB), in one pass from the camera's pixels.
+    static QImage toPicture(const QVideoFrame &frame, QSize target);
     // The frame at its own size, before cropping and scaling.
     static QImage toImage(const QVideoFrame &frame);
     // Crops to the aspect ratio of `target` around the centre and scales to it.
     static QImage fit(const QImage &image, QSize target);
+
+    // A YUV frame as 4:2:0 planes in JPEG's full-range YCbCr, for compression without a
+    // detour through RGB: luma width x height, chroma half of each, rounded up.
+    struct Planes
+    {
+        int width = 0;
+        int height = 0;
+        std::vector<uchar> y;
+        std::vector<uchar> u;
+        std::vector<uchar> v;
+    };
+    // The planes' buffers are reused from call to call. False when the frame is not YUV, not exactly `size`, is flipped or
+    // mirrored, or does not read.
+    static bool toPlanes(const QVideoFrame &frame, QSize size, Planes &planes);
+    // The YUV layouts toPlanes takes.
+    static bool givesPlanes(QVideoFrameFormat::PixelFormat format);
+
+private:
+    static QImage convert(const QVideoFrame &frame, bool rgb32);
 };

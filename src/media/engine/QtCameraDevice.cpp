@@ -33,9 +33,9 @@ void QtCameraDevice::setFormat(int index)
     m_format = (index >= 0 && index < m_device.videoFormats().size()) ? index : -1;
 }
 
-bool QtCameraDevice::start(QVideoSink *sink)
+bool QtCameraDevice::start()
 {
-    if (!sink || m_device.isNull())
+    if (m_device.isNull())
         return false;
     if (!m_camera) {
         m_camera = new QCamera(m_device, this);
@@ -46,9 +46,11 @@ bool QtCameraDevice::start(QVideoSink *sink)
                 emit failed(text.isEmpty() ? tr("The camera stopped.") : text);
         });
     }
-    if (m_sink != sink) {
-        m_sink = sink;
-        m_session->setVideoSink(sink);
+    if (!m_sink) {
+        // The media framework's sink loads its whole back end: made only for a camera that starts.
+        m_sink = new QVideoSink(this);
+        connect(m_sink, &QVideoSink::videoFrameChanged, this, &CameraDevice::frameReady);
+        m_session->setVideoSink(m_sink);
     }
     if (m_format >= 0)
         m_camera->setCameraFormat(m_device.videoFormats().value(m_format));

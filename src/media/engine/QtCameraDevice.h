@@ -7,8 +7,9 @@
 
 class QCamera;
 class QMediaCaptureSession;
+class QVideoSink;
 
-// A camera of the machine through QCamera and a capture session that feeds the given sink.
+// A camera of the machine through QCamera and a capture session that feeds a sink of its own.
 class QtCameraDevice : public CameraDevice
 {
     Q_OBJECT
@@ -20,7 +21,7 @@ public:
     QString name() const override;
     QList<CameraFormat> formats() const override;
     void setFormat(int index) override;
-    bool start(QVideoSink *sink) override;
+    bool start() override;
     void stop() override;
     bool isActive() const override;
 
@@ -30,6 +31,6 @@ private:
     QCameraDevice m_device;
     QCamera *m_camera = nullptr;
     QMediaCaptureSession *m_session = nullptr;
-    QPointer<QVideoSink> m_sink;
+    QVideoSink *m_sink = nullptr;
     int m_format = -1;
 };

@@ -38,6 +38,33 @@ std::array<bool, DataBits + CheckBits> stampBits(quint32 frameNumber, quint32 ms
     return bits;
 }
 
+// BT.601 in video range, chroma the mean of each 2 x 2 block: what a camera's YUV looks like.
+void toVideoRangeYuv(const QImage &rgb, QVideoFrame &frame)
+{
+    const int w = rgb.width();
+    const int h = rgb.height();
+    for (int y = 0; y < h; ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        uchar *ys = frame.bits(0) + qsizetype(y) * frame.bytesPerLine(0);
+        for (int x = 0; x < w; ++x)
+            ys[x] = uchar((66 * qRed(line[x]) + 129 * qGreen(line[x]) + 25 * qBlue(line[x]) + 128 + (16 << 8)) >> 8);
+    }
+    for (int y = 0; y < h / 2; ++y) {
+        const auto *l0 = reinterpret_cast<const QRgb *>(rgb.constScanLine(2 * y));
+        const auto *l1 = reinterpret_cast<const QRgb *>(rgb.constScanLine(2 * y + 1));
+        uchar *us = frame.bits(1) + qsizetype(y) * frame.bytesPerLine(1);
+        uchar *vs = frame.bits(2) + qsizetype(y) * frame.bytesPerLine(2);
+        for (int x = 0; x < w / 2; ++x) {
+            const QRgb a = l0[2 * x], b = l0[2 * x + 1], c = l1[2 * x], d = l1[2 * x + 1];
+            const int r = (qRed(a) + qRed(b) + qRed(c) + qRed(d) + 2) / 4;
+            const int g = (qGreen(a) + qGreen(b) + qGreen(c) + qGreen(d) + 2) / 4;
+            const int bl = (qBlue(a) + qBlue(b) + qBlue(c) + qBlue(d) + 2) / 4;
+            us[x] = uchar((-38 * r - 74 * g + 112 * bl + 128 + (128 << 8)) >> 8);
+            vs[x] = uchar((112 * r - 94 * g - 18 * bl + 128 + (128 << 8)) >> 8);
+        }
+    }
+}
+
 } // namespace
 
 TestPatternCamera::TestPatternCamera(QObject *parent)
@@ -64,8 +91,13 @@ QList<CameraFormat> TestPatternCamera::formats() const
 {
     QList<CameraFormat> list;
     for (const QSize &size : patternSizes())
-        list.append(CameraFormat{size, QVideoFrameFormat::Format_BGRX8888, float(FramesPerSecond)});
+        list.append(CameraFormat{size, m_pixelFormat, float(FramesPerSecond)});
     return list;
+}
+
+void TestPatternCamera::setPixelFormat(QVideoFrameFormat::PixelFormat format)
+{
+    m_pixelFormat = format == QVideoFrameFormat::Format_YUV420P ? format : QVideoFrameFormat::Format_BGRX8888;
 }
 
 void TestPatternCamera::setFormat(int index)
@@ -73,11 +105,8 @@ void TestPatternCamera::setFormat(int index)
     m_format = (index >= 0 && index < patternSizes().size()) ? index : -1;
 }
 
-bool TestPatternCamera::start(QVideoSink *sink)
+bool TestPatternCamera::start()
 {
-    if (!sink)
-        return false;
-    m_sink = sink;
     m_active = true;
     if (!m_onDemand && !m_timer.isActive())
         m_timer.start();
@@ -112,22 +141,28 @@ void TestPatternCamera::deliverFrame()
 
 void TestPatternCamera::produce()
 {
-    if (!m_sink) {
-        stop();
-        return;
-    }
     const QSize size = patternSizes().value(m_format, QSize(320, 240));
-    QVideoFrameFormat format(size, QVideoFrameFormat::Format_BGRX8888);
+    QVideoFrameFormat format(size, m_pixelFormat);
     format.setFrameRate(FramesPerSecond);
+    if (m_pixelFormat == QVideoFrameFormat::Format_YUV420P)
+        format.setColorRange(QVideoFrameFormat::ColorRange_Video);
     QVideoFrame frame(format);
     if (!frame.map(QVideoFrame::WriteOnly))
         return;
-    // Painted straight into the frame's buffer, as a camera's driver fills it.
-    QImage image(frame.bits(0), size.width(), size.height(), frame.bytesPerLine(0), QImage::Format_RGB32);
-    paintFrame(image, m_frameNumber, quint32(QDateTime::currentMSecsSinceEpoch()));
+    const quint32 msecs = quint32(QDateTime::currentMSecsSinceEpoch());
+    if (m_pixelFormat == QVideoFrameFormat::Format_YUV420P) {
+        if (m_canvas.size() != size)
+            m_canvas = QImage(size, QImage::Format_RGB32);
+        paintFrame(m_canvas, m_frameNumber, msecs);
+        toVideoRangeYuv(m_canvas, frame);
+    } else {
+        // Painted straight into the frame's buffer, as a camera's driver fills it.
+        QImage image(frame.bits(0), size.width(), size.height(), frame.bytesPerLine(0), QImage::Format_RGB32);
+        paintFrame(image, m_frameNumber, msecs);
+    }
     ++m_frameNumber;
     frame.unmap();
-    m_sink->setVideoFrame(frame);
+    emit frameReady(frame);
 }
 
 QImage TestPatternCamera::renderFrame(quint32 frameNumber, quint32 msecs, QSize size)

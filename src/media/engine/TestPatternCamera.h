@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QTimer>
-#include <QVideoSink>
+#include <QVideoFrameFormat>
 
 // A camera without hardware: a moving colour pattern at 20 frames a second. The top of
 // every frame carries the frame number and a millisecond time stamp as large black and
@@ -37,11 +37,16 @@ public:
     QString name() const override;
     QList<CameraFormat> formats() const override;
     void setFormat(int index) override;
-    bool start(QVideoSink *sink) override;
+    bool start() override;
     void stop() override;
     bool isActive() const override;
 
     quint32 framesMade() const { return m_frameNumber; }
+
+    // The pixel layout frames come in: 32-bit BGRX (the default) or planar YUV 4:2:0 in
+    // video range, as many cameras give. Takes effect with the next frame.
+    void setPixelFormat(QVideoFrameFormat::PixelFormat format);
+    QVideoFrameFormat::PixelFormat pixelFormat() const { return m_pixelFormat; }
 
     // On demand, a started camera delivers a frame only when deliverFrame() is called, so a
     // test decides exactly when frames arrive.
@@ -62,9 +67,11 @@ private:
     void produce();
 
     QTimer m_timer;
-    QPointer<QVideoSink> m_sink;
     int m_format = -1;
     quint32 m_frameNumber = 0;
     bool m_active = false;
     bool m_onDemand = false;
+    QVideoFrameFormat::PixelFormat m_pixelFormat = QVideoFrameFormat::Format_BGRX8888;
+    // The picture of a YUV frame before conversion, kept from frame to frame.
+    QImage m_canvas;
 };

@@ -11,6 +11,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -47,12 +48,15 @@ void leaveOnError(j_common_ptr info)
     std::longjmp(reinterpret_cast<JpegErrors *>(info->err)->jump, 1);
 }
 
-// Codes a 24-bit RGB picture as a baseline JPEG with 4:2:0 chroma and Huffman tables made
-// for this picture: any JPEG reader reads it, and it is a third to a half smaller than with
-// the standard tables at the low qualities a slow link needs. `out` must hold the largest
-// JPEG the picture can give (tjBufSize), so the library never has to grow it. Returns the
-// length, -1 when the library fails.
-long encodeWithOwnTables(const uchar *rgb, int width, int height, int quality, uchar *out, unsigned long capacity)
+// Codes a picture as a baseline JPEG with 4:2:0 chroma and Huffman tables made for this
+// picture: any JPEG reader reads it, and it is a third to a half smaller than with the
+// standard tables at the low qualities a slow link needs. `out` must hold the largest JPEG
+// the picture can give (tjBufSize), so the library never has to grow it. `feed` hands the
+// library the picture once compression has started. Returns the length, -1 when the
+// library fails.
+template<typename Feed>
+long encodeWithOwnTables(int width, int height, bool yuvPlanes, int quality, uchar *out, unsigned long capacity,
+                         Feed feed)
 {
     jpeg_compress_struct info;
     JpegErrors errors;
@@ -69,20 +73,51 @@ long encodeWithOwnTables(const uchar *rgb, int width, int height, int quality, u
     info.image_width = JDIMENSION(width);
     info.image_height = JDIMENSION(height);
     info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.in_color_space = yuvPlanes ? JCS_YCbCr : JCS_RGB;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
     info.optimize_coding = TRUE;
+    if (yuvPlanes) {
+        // The planes are already 4:2:0: the library takes them as they are.
+        info.raw_data_in = TRUE;
+    }
     jpeg_start_compress(&info, TRUE);
-    const size_t stride = size_t(width) * 3;
+    feed(info);
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    return buffer == out ? long(size) : -1;
+}
+
+void feedRgb(jpeg_compress_struct &info, const uchar *rgb)
+{
+    const size_t stride = size_t(info.image_width) * 3;
     while (info.next_scanline < info.image_height) {
         // The library reads the rows; it takes them through a non-const pointer.
         JSAMPROW row = const_cast<uchar *>(rgb + info.next_scanline * stride);
         jpeg_write_scanlines(&info, &row, 1);
     }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    return buffer == out ? long(size) : -1;
+}
+
+// Sixteen rows of luma and eight of each chroma plane at a time; rows past the picture's
+// end repeat its last row, as the library wants whole blocks.
+void feedPlanes(jpeg_compress_struct &info, const VideoCodec::Planes &p)
+{
+    const int chromaHeight = (p.height + 1) / 2;
+    JSAMPROW yRows[16];
+    JSAMPROW uRows[8];
+    JSAMPROW vRows[8];
+    JSAMPARRAY planes[3] = {yRows, uRows, vRows};
+    while (info.next_scanline < info.image_height) {
+        const int top = int(info.next_scanline);
+        for (int i = 0; i < 16; ++i)
+            yRows[i] = const_cast<uchar *>(p.y + qsizetype(std::min(top + i, p.height - 1)) * p.yStride);
+        for (int i = 0; i < 8; ++i) {
+            const qsizetype row = std::min(top / 2 + i, chromaHeight - 1);
+            uRows[i] = const_cast<uchar *>(p.u + row * p.chromaStride);
+            vRows[i] = const_cast<uchar *>(p.v + row * p.chromaStride);
+        }
+        jpeg_write_raw_data(&info, planes, 16);
+    }
 }
 
 } // namespace
@@ -104,8 +139,33 @@ VideoCodec::~VideoCodec()
 int VideoCodec::compressStill(const uchar *rgb, int width, int height, int quality, uchar *out,
                               int maxLength)
 {
-    if (!m_compressor || !rgb || !out || maxLength <= 0 || width <= 0 || height <= 0
-        || width > MaxDimension || height > MaxDimension)
+    if (!rgb)
+        return 0;
+    return compressWith(width, height, quality, out, maxLength, [&](int q, uchar *scratch, unsigned long size) {
+        return encodeWithOwnTables(width, height, false, q, scratch, size,
+                                   [rgb](jpeg_compress_struct &info) { feedRgb(info, rgb); });
+    });
+}
+
+int VideoCodec::compressPlanes(const Planes &planes, int quality, uchar *out, int maxLength)
+{
+    const int w = planes.width;
+    const int h = planes.height;
+    // The library reads whole blocks of every row: rows as wide as whole macroblocks.
+    if (!planes.y || !planes.u || !planes.v || w <= 0 || h <= 0 || w % 16 != 0 || planes.yStride < w
+        || planes.chromaStride < (w + 1) / 2)
+        return 0;
+    return compressWith(w, h, quality, out, maxLength, [&](int q, uchar *scratch, unsigned long size) {
+        return encodeWithOwnTables(w, h, true, q, scratch, size,
+                                   [&planes](jpeg_compress_struct &info) { feedPlanes(info, planes); });
+    });
+}
+
+int VideoCodec::compressWith(int width, int height, int quality, uchar *out, int maxLength,
+                             const std::function<long(int, uchar *, unsigned long)> &encodeAt)
+{
+    if (!m_compressor || !out || maxLength <= 0 || width <= 0 || height <= 0 || width > MaxDimension
+        || height > MaxDimension)
         return 0;
 
     // One scratch buffer large enough for any quality; the result is copied out only when it
@@ -118,7 +178,7 @@ int VideoCodec::compressStill(const uchar *rgb, int width, int height, int quali
         return 0;
 
     // Returns the encoded length, or -1 when the library fails.
-    auto encode = [&](int q) -> long { return encodeWithOwnTables(rgb, width, height, q, scratch, scratchSize); };
+    auto encode = [&](int q) -> long { return encodeAt(q, scratch, scratchSize); };
     auto accept = [&](long size) {
         std::memcpy(out, scratch, static_cast<size_t>(size));
         tjFree(scratch);
@@ -165,12 +225,19 @@ bool VideoCodec::pictureSize(const uchar *data, int length, int *width, int *hei
 {
     if (!m_decompressor || !data || length <= 0 || !width || !height)
         return false;
+    int w = 0;
+    int h = 0;
     int subsampling = 0;
     int colorspace = 0;
     // The library takes a non-const pointer but does not write through it.
-    return tjDecompressHeader3(static_cast<tjhandle>(m_decompressor), const_cast<uchar *>(data),
-                               static_cast<unsigned long>(length), width, height, &subsampling, &colorspace)
-           == 0;
+    if (tjDecompressHeader3(static_cast<tjhandle>(m_decompressor), const_cast<uchar *>(data),
+                            static_cast<unsigned long>(length), &w, &h, &subsampling, &colorspace)
+            != 0
+        || w <= 0 || h <= 0 || w > MaxDimension || h > MaxDimension)
+        return false;
+    *width = w;
+    *height = h;
+    return true;
 }
 
 int VideoCodec::unCompressStill(const uchar *data, int length, int *width, int *height, uchar *image,
@@ -183,17 +250,10 @@ int VideoCodec::unCompressStill(const uchar *data, int length, int *width, int *
     if (!m_decompressor || !data || length <= 0 || !image || imageCapacity <= 0)
         return 0;
     auto handle = static_cast<tjhandle>(m_decompressor);
-
+    auto *jpeg = const_cast<uchar *>(data);
     int w = 0;
     int h = 0;
-    int subsampling = 0;
-    int colorspace = 0;
-    // The library takes a non-const pointer but does not write through it.
-    auto *jpeg = const_cast<uchar *>(data);
-    if (tjDecompressHeader3(handle, jpeg, static_cast<unsigned long>(length), &w, &h, &subsampling,
-                            &colorspace) != 0)
-        return 0;
-    if (w <= 0 || h <= 0)
+    if (!pictureSize(data, length, &w, &h))
         return 0;
     if ((expectWidth > 0 && w != expectWidth) || (expectHeight > 0 && h != expectHeight))
         return 0;
@@ -213,12 +273,12 @@ int VideoCodec::unCompressStill(const uchar *data, int length, int *width, int *
     return static_cast<int>(bytes);
 }
 
-QImage VideoCodec::decodePicture(const uchar *data, int length, int expectWidth, int expectHeight)
+QImage VideoCodec::decodePicture(const uchar *data, int length, const QList<QSize> &sizes)
 {
+    // The size is read from the header first, so a size nobody sends costs no decode.
     int w = 0;
     int h = 0;
-    if (!pictureSize(data, length, &w, &h) || w != expectWidth || h != expectHeight || w <= 0 || h <= 0
-        || w > MaxDimension || h > MaxDimension)
+    if (!pictureSize(data, length, &w, &h) || !sizes.contains(QSize(w, h)))
         return {};
     QImage picture(w, h, QImage::Format_RGB32);
     if (picture.isNull())

@@ -22,6 +22,27 @@ bool sizeOk(int w, int h)
     return w > 0 && h > 0 && w <= MaxDimension && h <= MaxDimension;
 }
 
+// A 32-bit picture at half its size, each pixel the mean of four, on this thread: the same
+// look as a smooth scale without its thread pool.
+QImage halved(const QImage &picture)
+{
+    const int w = picture.width() / 2;
+    const int h = picture.height() / 2;
+    QImage half(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        const auto *r0 = reinterpret_cast<const QRgb *>(picture.constScanLine(2 * y));
+        const auto *r1 = reinterpret_cast<const QRgb *>(picture.constScanLine(2 * y + 1));
+        auto *out = reinterpret_cast<QRgb *>(half.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const QRgb a = r0[2 * x], b = r0[2 * x + 1], c = r1[2 * x], d = r1[2 * x + 1];
+            out[x] = qRgb((qRed(a) + qRed(b) + qRed(c) + qRed(d) + 2) / 4,
+                          (qGreen(a) + qGreen(b) + qGreen(c) + qGreen(d) + 2) / 4,
+                          (qBlue(a) + qBlue(b) + qBlue(c) + qBlue(d) + 2) / 4);
+        }
+    }
+    return half;
+}
+
 } // namespace
 
 VideoEngine::VideoEngine(std::shared_ptr<DeviceProvider> devices, const QString &profileDir, QObject *parent)
@@ -31,12 +52,20 @@ VideoEngine::VideoEngine(std::shared_ptr<DeviceProvider> devices, const QString 
           profileDir.isEmpty() ? QString() : QDir(profileDir).filePath(profileFileName())))
     , m_captureSize(DefaultCaptureSize)
 {
-    connect(&m_sink, &QVideoSink::videoFrameChanged, this, &VideoEngine::onFrame);
 }
 
 VideoEngine::~VideoEngine()
 {
     driverDisconnect();
+}
+
+QVideoSink *VideoEngine::videoSink()
+{
+    if (!m_sink) {
+        m_sink = std::make_unique<QVideoSink>();
+        connect(m_sink.get(), &QVideoSink::videoFrameChanged, this, &VideoEngine::onFrame);
+    }
+    return m_sink.get();
 }
 
 QString VideoEngine::profileFileName()
@@ -88,16 +117,11 @@ bool VideoEngine::drawFrame(QByteArrayView frame)
     if (bodyLength <= 0)
         return false;
     // Only the sizes a sender captures at: the window showing the frame follows its size.
-    // The size is read from the header first, so a hostile size costs no decode.
-    int w = 0;
-    int h = 0;
-    if (!codec().pictureSize(body, bodyLength, &w, &h) || !captureSizes().contains(QSize(w, h)))
-        return false;
-    const QImage image = codec().decodePicture(body, bodyLength, w, h);
+    const QImage image = codec().decodePicture(body, bodyLength, captureSizes());
     if (image.isNull())
         return false;
     m_incoming = image;
-    m_incomingSize = QSize(w, h);
+    m_incomingSize = image.size();
     emit frameDrawn(m_incoming);
     return true;
 }
@@ -188,6 +212,7 @@ bool VideoEngine::driverConnect(int index)
     m_driverIndex = index;
     m_driverName = m_camera->name();
     m_formats = m_camera->formats();
+    connect(m_camera.get(), &CameraDevice::frameReady, this, &VideoEngine::onFrame);
     connect(m_camera.get(), &CameraDevice::failed, this, [this](const QString &reason) {
         m_captureInitialized = false;
         if (m_camera)
@@ -230,11 +255,32 @@ void VideoEngine::driverDisconnect()
 
 void VideoEngine::startCamera()
 {
-    if (!m_camera)
+    if (!m_camera || !cameraWanted())
         return;
     m_camera->setFormat(activeFormat());
-    if (!m_camera->start(&m_sink))
+    if (!m_camera->start())
         m_captureInitialized = false;
+}
+
+void VideoEngine::useCamera(CameraUse use, bool on)
+{
+    const bool wanted = cameraWanted();
+    m_cameraUses = on ? (m_cameraUses | use) : (m_cameraUses & ~use);
+    if (wanted == cameraWanted() || !m_camera || !m_captureInitialized)
+        return;
+    if (cameraWanted()) {
+        if (m_capStatus && !m_camera->isActive()) {
+            startCamera();
+            // Found only now that the camera is first needed: the same trouble as a
+            // camera failing while it runs.
+            if (!m_captureInitialized)
+                emit captureFailed(QString());
+        }
+    } else {
+        m_camera->stop();
+        // Nobody saw it and it will not go: the next use starts from a fresh frame.
+        forgetLatestFrame();
+    }
 }
 
 int VideoEngine::initCapture()
@@ -263,7 +309,11 @@ void VideoEngine::setCapStatus(bool on)
 void VideoEngine::preview(bool on)
 {
     const bool starting = on && !m_preview;
+    const bool changed = on != m_preview;
     m_preview = on;
+    useCamera(SelfViewUse, on);
+    if (changed)
+        emit previewChanged(on);
     // A self view shown again starts from the newest frame, not the one it was hidden with.
     if (starting && (m_latestFrame.isValid() || m_latestConverted)) {
         m_previewClock.invalidate();
@@ -296,6 +346,11 @@ void VideoEngine::closeCapture()
     if (m_camera)
         m_camera->stop();
     m_captureInitialized = false;
+    forgetLatestFrame();
+}
+
+void VideoEngine::forgetLatestFrame()
+{
     m_latestFrame = QVideoFrame();
     m_latestImage = QImage();
     m_latestConverted = false;
@@ -330,6 +385,7 @@ void VideoEngine::onFrame(const QVideoFrame &frame)
 
     if (m_preview)
         showPreview();
+    emit frameArrived();
 }
 
 void VideoEngine::showPreview()
@@ -337,15 +393,13 @@ void VideoEngine::showPreview()
     if (m_previewRateMs > 0 && m_previewClock.isValid() && m_previewClock.elapsed() < m_previewRateMs)
         return;
     m_previewClock.start();
-    QImage picture = latestImage();
+    // Straight from the camera's pixels to the window system's, whatever the sender needs.
+    QImage picture = m_latestFrame.isValid() ? FrameConverter::toPicture(m_latestFrame, m_captureSize)
+                                             : latestImage().convertToFormat(QImage::Format_RGB32);
     if (picture.isNull())
         return;
     if (m_previewScale && picture.size() == QSize(640, 480)) {
-        // Each pixel the mean of four, on this thread: the same look as a smooth scale
-        // without its thread pool.
-        QImage half(320, 240, QImage::Format_RGB888);
-        VideoCodec::downSampleImg(picture.constBits(), 640, 480, half.bits(), 320, 240, int(half.sizeInBytes()));
-        picture = half;
+        picture = halved(picture);
     } else if (m_previewScale && picture.width() > 320) {
         picture = picture.scaled(320, 240, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
@@ -360,10 +414,36 @@ QImage VideoEngine::latestImage()
     if (!m_latestConverted && m_latestFrame.isValid()) {
         m_latestImage = FrameConverter::toRgb888(m_latestFrame, m_captureSize);
         m_latestConverted = true;
-        // The camera's buffer goes back to it as soon as the picture is made.
-        m_latestFrame = QVideoFrame();
     }
     return m_latestImage;
+}
+
+bool VideoEngine::latestIsPlanar() const
+{
+    return m_latestFrame.isValid() && m_latestFrame.size() == m_captureSize && m_captureSize.width() % 16 == 0
+           && FrameConverter::givesPlanes(m_latestFrame.pixelFormat());
+}
+
+int VideoEngine::compressLatest(int quality, uchar *out, int maxLength, int *width, int *height)
+{
+    if (!out || maxLength <= 0 || !latestIsPlanar() || !FrameConverter::toPlanes(m_latestFrame, m_captureSize, m_planes))
+        return 0;
+    VideoCodec::Planes planes;
+    planes.width = m_planes.width;
+    planes.height = m_planes.height;
+    planes.y = m_planes.y.data();
+    planes.u = m_planes.u.data();
+    planes.v = m_planes.v.data();
+    planes.yStride = m_planes.width;
+    planes.chromaStride = (m_planes.width + 1) / 2;
+    const int n = codec().compressPlanes(planes, quality, out, maxLength);
+    if (n > 0) {
+        if (width)
+            *width = planes.width;
+        if (height)
+            *height = planes.height;
+    }
+    return n;
 }
 
 bool VideoEngine::hasFrame() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/engine/CameraFormat.h"
+#include "media/engine/FrameConverter.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -81,6 +82,12 @@ public:
     void setCapStatus(bool on);
     bool capStatus() const { return m_capStatus; }
     void setCompOnFrame(bool on) { m_compOnFrame = on; }
+    // Who needs the camera's pictures. A connected, started camera only runs while someone
+    // does: out of a call with the self view closed it is stopped, and its light goes off.
+    enum CameraUse { SelfViewUse = 1, CallUse = 2, MessageUse = 4 };
+    void useCamera(CameraUse use, bool on);
+    bool cameraWanted() const { return m_cameraUses != 0; }
+    // The self view is shown (on) or hidden; a use of the camera.
     void preview(bool on);
     bool isPreviewing() const { return m_preview; }
     // Least interval between two self-view pictures in milliseconds; 0 sends every frame.
@@ -97,11 +104,16 @@ public:
     // Copies the latest frame as 24-bit RGB at the capture size. Returns its byte count,
     // 0 when there is none, its pixel format cannot be converted, or it does not fit.
     int getFrame(uchar *buffer, int capacity, int *width, int *height);
+    // Compresses the latest frame straight from the camera's YUV planes, when the camera
+    // gives YUV at the capture size; 0 otherwise (the caller takes the RGB way).
+    int compressLatest(int quality, uchar *out, int maxLength, int *width, int *height);
+    // Whether compressLatest can take the latest frame.
+    bool latestIsPlanar() const;
     // A frame has arrived since capture (re)started; getFrame's 0 then means the frame
     // could not be used rather than that there is none yet.
     bool hasFrame() const;
-    // Where cameras deliver; also lets tests push frames of their own.
-    QVideoSink *videoSink() { return &m_sink; }
+    // Lets tests push frames of their own, as a camera delivers them.
+    QVideoSink *videoSink();
 
     // Formats of the connected camera and the choice kept for it.
     QList<CameraFormat> driverFormats() const;
@@ -128,12 +140,17 @@ signals:
     void previewFrame(const QImage &frame);
     // The running camera failed (in use elsewhere, unplugged, ...).
     void captureFailed(const QString &reason);
+    // A camera frame was kept as the latest frame.
+    void frameArrived();
+    // The self view was shown or hidden.
+    void previewChanged(bool on);
 
 private:
     VideoCodec &codec();
     void onFrame(const QVideoFrame &frame);
     void showPreview();
     void startCamera();
+    void forgetLatestFrame();
     QImage latestImage();
     void saveChoice();
 
@@ -141,7 +158,8 @@ private:
     std::unique_ptr<CaptureProfile> m_profile;
     std::unique_ptr<VideoCodec> m_codec;
     std::unique_ptr<CameraDevice> m_camera;
-    QVideoSink m_sink;
+    // Made only when asked for: the media framework's sink loads its whole back end.
+    std::unique_ptr<QVideoSink> m_sink;
     int m_compType = 0;
     bool m_compOnFrame = false;
 
@@ -158,14 +176,16 @@ private:
     bool m_mirror = false;
     bool m_captureInitialized = false;
     bool m_capStatus = true;
+    int m_cameraUses = 0;
     bool m_preview = false;
     bool m_previewScale = false;
     int m_previewRateMs = 0;
     QElapsedTimer m_previewClock;
     quint32 m_frameCount = 0;
-    // The newest frame, raw until first asked for, then as its converted picture.
+    // The newest frame, and its converted picture once first asked for.
     QVideoFrame m_latestFrame;
     QImage m_latestImage;
+    FrameConverter::Planes m_planes;
     bool m_latestConverted = false;
     bool m_frameSinceStart = false;
 };
