@@ -4,7 +4,10 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QSocketNotifier>
+#include <QSslSocket>
 #include <QTimer>
+
+#include "secure/TlsSetup.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -31,6 +34,8 @@ constexpr int Backlog = 4096;
 // cost well under a millisecond, so another client waits no longer than that per
 // connection that floods.
 constexpr int LinesPerTurn = 32;
+// Every TLS record starts with its content type; a handshake's is 22.
+constexpr char TlsHandshakeRecord = 0x16;
 
 QString addressText(const sockaddr_storage &a)
 {
@@ -163,6 +168,24 @@ bool ConnectionPool::listen(int channel, const QString &address, int port, QStri
     return true;
 }
 
+void ConnectionPool::acceptTls(int channel, const QSslConfiguration &configuration)
+{
+    if (channel >= 0 && channel < 8)
+        m_tls[channel] = configuration;
+}
+
+QByteArray ConnectionPool::peerKey(Handle handle) const
+{
+    const Slot *s = slotOf(handle);
+    return s ? s->peerKey : QByteArray();
+}
+
+bool ConnectionPool::isEncrypted(Handle handle) const
+{
+    const Slot *s = slotOf(handle);
+    return s && s->tls;
+}
+
 int ConnectionPool::localPort(int channel) const
 {
     return channel >= 0 && channel < 8 ? m_listeners[channel].port : 0;
@@ -265,7 +288,7 @@ QVector<ConnectionPool::Handle> ConnectionPool::handles(int channel) const
 void ConnectionPool::watch(quint32 index, bool write)
 {
     Slot &s = m_slots[index];
-    if (s.wantsWrite == write)
+    if (s.wantsWrite == write || s.tls)
         return;
     s.wantsWrite = write;
     epoll_event ev{};
@@ -277,7 +300,7 @@ void ConnectionPool::watch(quint32 index, bool write)
 void ConnectionPool::watchRead(quint32 index, bool read)
 {
     Slot &s = m_slots[index];
-    if (s.wantsRead == read)
+    if (s.wantsRead == read || s.tls)
         return;
     s.wantsRead = read;
     epoll_event ev{};
@@ -335,7 +358,10 @@ void ConnectionPool::serveBacklog()
                 queue(index);
             continue;
         }
-        watchRead(index, true);
+        if (m_slots[index].tls)
+            readTls(index);
+        else
+            watchRead(index, true);
     }
     if (!m_backlog.empty() && !m_backlogTimer->isActive())
         m_backlogTimer->start();
@@ -349,6 +375,16 @@ bool ConnectionPool::send(Handle handle, const QByteArray &text)
     if (text.isEmpty())
         return true;
     const quint32 index = quint32(handle & 0xffffffffu) - 1;
+    if (s->tls) {
+        if (s->tls->bytesToWrite() + text.size() > m_limits.maxPendingOutput) {
+            const int channel = s->channel;
+            release(index);
+            emit closed(handle, channel);
+            return false;
+        }
+        s->tls->write(text);
+        return true;
+    }
     qsizetype sent = 0;
     if (s->outputPos == s->output.size()) {
         // Nothing is waiting: most answers go straight to the kernel without a copy.
@@ -383,6 +419,13 @@ void ConnectionPool::close(Handle handle)
     if (!s)
         return;
     const quint32 index = quint32(handle & 0xffffffffu) - 1;
+    if (s->tls) {
+        const int channel = s->channel;
+        dropTls(index);
+        release(index);
+        emit closed(handle, channel);
+        return;
+    }
     s->state = State::Flushing;
     s->input = QByteArray();
     s->lingerUntil = nowMs() + LingerMs;
@@ -422,9 +465,18 @@ void ConnectionPool::release(quint32 index)
     } else {
         --m_lingering;
     }
-    epoll_ctl(m_epoll, EPOLL_CTL_DEL, s.fd, nullptr);
-    ::close(s.fd);
+    if (s.tls) {
+        s.tls->disconnect(this);
+        s.tls->abort();
+        s.tls->deleteLater();
+        s.tls = nullptr;
+    } else if (s.fd >= 0) {
+        epoll_ctl(m_epoll, EPOLL_CTL_DEL, s.fd, nullptr);
+        ::close(s.fd);
+    }
     s.fd = -1;
+    s.sniffed = false;
+    s.peerKey.clear();
     s.state = State::Free;
     if (const auto it = m_perSource.find(s.source); it != m_perSource.end() && --it.value() <= 0)
         m_perSource.erase(it);
@@ -549,6 +601,16 @@ void ConnectionPool::readFrom(quint32 index)
 {
     const Handle handle = handleOf(index);
     char buffer[16384];
+    if (Slot &s = m_slots[index]; s.state == State::Open && !s.sniffed && m_tls[s.channel]) {
+        const ssize_t r = ::recv(s.fd, buffer, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return;
+        s.sniffed = true;
+        if (r == 1 && buffer[0] == TlsHandshakeRecord) {
+            startTls(index);
+            return;
+        }
+    }
     int budget = BytesPerRead;
     while (budget > 0) {
         Slot &s = m_slots[index];
@@ -674,4 +736,89 @@ void ConnectionPool::sweepLingering()
     }
     if (m_lingering == 0)
         m_sweep->stop();
+}
+
+void ConnectionPool::startTls(quint32 index)
+{
+    Slot &s = m_slots[index];
+    const Handle handle = handleOf(index);
+    epoll_ctl(m_epoll, EPOLL_CTL_DEL, s.fd, nullptr);
+    auto *socket = new QSslSocket(this);
+    if (!socket->setSocketDescriptor(s.fd)) {
+        delete socket;
+        const int channel = s.channel;
+        release(index);
+        emit closed(handle, channel);
+        return;
+    }
+    // The socket owns the descriptor from now on.
+    s.fd = -1;
+    s.tls = socket;
+    // What a client sends beyond this waits in the kernel, as on a plain connection.
+    socket->setReadBufferSize(BytesPerRead);
+    socket->setSslConfiguration(*m_tls[s.channel]);
+    connect(socket, &QSslSocket::encrypted, this, [this, handle, index] {
+        Slot *s = slotOf(handle);
+        if (!s || !s->tls)
+            return;
+        s->peerKey = TlsSetup::fingerprint(s->tls->peerCertificate());
+        emit secured(handle);
+        if (slotOf(handle))
+            readTls(index);
+    });
+    connect(socket, &QIODevice::readyRead, this, [this, handle, index] {
+        if (slotOf(handle))
+            readTls(index);
+    });
+    // A client's certificate is judged by its key alone, never by an authority.
+    connect(socket, &QSslSocket::sslErrors, socket, [socket] { socket->ignoreSslErrors(); });
+    const auto gone = [this, handle, index](const QString &why) {
+        Slot *s = slotOf(handle);
+        if (!s)
+            return;
+        const int channel = s->channel;
+        const bool shaking = s->tls && !s->tls->isEncrypted();
+        release(index);
+        if (shaking && !why.isEmpty())
+            emit tlsFailed(handle, why);
+        emit closed(handle, channel);
+    };
+    connect(socket, &QAbstractSocket::errorOccurred, this, [socket, gone](QAbstractSocket::SocketError error) {
+        gone(error == QAbstractSocket::RemoteHostClosedError ? QString() : socket->errorString());
+    });
+    connect(socket, &QAbstractSocket::disconnected, this, [gone] { gone(QString()); });
+    socket->startServerEncryption();
+}
+
+void ConnectionPool::readTls(quint32 index)
+{
+    const Handle handle = handleOf(index);
+    for (;;) {
+        Slot *s = slotOf(handle);
+        if (!s || !s->tls || s->paused || s->queued || s->tls->bytesAvailable() <= 0)
+            return;
+        s->input.append(s->tls->read(BytesPerRead));
+        if (!deliver(index)) {
+            if (Slot *still = slotOf(handle); still && !still->paused)
+                queue(index);
+            return;
+        }
+    }
+}
+
+void ConnectionPool::dropTls(quint32 index)
+{
+    // The socket lets its last answers out and says goodbye on its own; the slot is free
+    // at once.
+    Slot &s = m_slots[index];
+    QSslSocket *socket = s.tls;
+    s.tls = nullptr;
+    socket->disconnect(this);
+    socket->setReadBufferSize(1);
+    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(LingerMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    socket->disconnectFromHost();
 }

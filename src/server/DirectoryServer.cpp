@@ -4,6 +4,12 @@
 #include "directory/DirectoryProtocol.h"
 #include "server/RedisRegistry.h"
 #include "server/SqliteRegistry.h"
+#include "secure/Identity.h"
+#include "secure/TlsSetup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSslSocket>
 
 #include <QHostInfo>
 #include <QTextBoundaryFinder>
@@ -82,6 +88,11 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
     // A line longer than any message of the protocol: the client is dropped.
     connect(&m_pool, &ConnectionPool::lineTooLong, this,
             [this](Handle handle) { drop(handle, QStringLiteral("dropped: line too long")); });
+    connect(&m_pool, &ConnectionPool::tlsFailed, this, [this](Handle handle, const QString &why) {
+        const QString address = m_pool.peerAddress(handle);
+        logRepeated(address, QStringLiteral("TLS handshake failed"),
+                    QStringLiteral("#%1 %2 TLS handshake failed: %3").arg(slotNumber(handle)).arg(address, why));
+    });
     connect(&m_pool, &ConnectionPool::refused, this,
             [this](int channel, const QString &address, ConnectionPool::Refusal why) {
                 const QString reason = why == ConnectionPool::Refusal::Full
@@ -116,6 +127,8 @@ bool DirectoryServer::start(QString *error)
     QString why;
     if (!m_registry->open(&why))
         return fail(why);
+    if (m_config.tls && !setUpTls(&why))
+        return fail(why);
     // Each connection is an open file: the node takes no more than the limit leaves.
     rlimit files{};
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
@@ -136,6 +149,89 @@ bool DirectoryServer::start(QString *error)
     m_summary->start();
     if (m_config.statsIntervalMs > 0)
         m_stats->start(m_config.statsIntervalMs);
+    return true;
+}
+
+QString DirectoryServer::keyPath(const QString &dataDir)
+{
+    return QDir(dataDir).filePath(Identity::FileName);
+}
+
+bool DirectoryServer::setUpTls(QString *error)
+{
+    TlsSetup::Credentials own;
+    if (!m_config.tlsCertFile.isEmpty() || !m_config.tlsKeyFile.isEmpty()) {
+        // A certificate from an authority: its whole chain goes to the clients.
+        const QList<QSslCertificate> chain = QSslCertificate::fromPath(m_config.tlsCertFile, QSsl::Pem);
+        QFile keyFile(m_config.tlsKeyFile);
+        if (chain.isEmpty()) {
+            *error = QStringLiteral("no certificate in %1").arg(m_config.tlsCertFile);
+            return false;
+        }
+        if (!keyFile.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("cannot read the key %1: %2").arg(m_config.tlsKeyFile, keyFile.errorString());
+            return false;
+        }
+        const QByteArray pem = keyFile.read(Identity::MaxFileBytes);
+        for (const QSsl::KeyAlgorithm algorithm : {QSsl::Ec, QSsl::Rsa}) {
+            own.key = QSslKey(pem, algorithm, QSsl::Pem, QSsl::PrivateKey);
+            if (!own.key.isNull())
+                break;
+        }
+        if (own.key.isNull() || own.key.toDer().isEmpty()) {
+            *error = QStringLiteral("%1 holds no usable private key").arg(m_config.tlsKeyFile);
+            return false;
+        }
+        if (own.key.algorithm() != chain.first().publicKey().algorithm()) {
+            *error = QStringLiteral("the key %1 does not go with the certificate %2")
+                         .arg(m_config.tlsKeyFile, m_config.tlsCertFile);
+            return false;
+        }
+        own.certificate = chain.first();
+        own.fingerprint = TlsSetup::fingerprint(own.certificate);
+        QSslConfiguration c = TlsSetup::configuration(own, {});
+        c.setLocalCertificateChain(chain);
+        c.setPrivateKey(own.key);
+        m_keyFingerprint = own.fingerprint;
+        m_pool.acceptTls(int(Channel::Directory), c);
+        m_pool.acceptTls(int(Channel::Pal), c);
+        return true;
+    }
+    // The node's own key, made at its first start; a damaged or exposed one stops it
+    // rather than being replaced behind the users' backs, who have pinned it.
+    Identity identity;
+    const QString path = keyPath(m_config.dataDir);
+    QDir().mkpath(m_config.dataDir);
+    switch (identity.load(path)) {
+    case Identity::Check::Ready:
+        break;
+    case Identity::Check::Missing:
+        if (const FileError e = identity.create(path)) {
+            *error = QStringLiteral("cannot make the server's key %1: %2").arg(path, e.description);
+            return false;
+        }
+        log(QStringLiteral("made a new key in %1").arg(path));
+        break;
+    case Identity::Check::Corrupt:
+        *error = QStringLiteral("the key file %1 is damaged; move it away to make a new key (users will be told "
+                                "that the server's key changed)")
+                     .arg(path);
+        return false;
+    case Identity::Check::Exposed:
+        *error = QStringLiteral("the key file %1 may be read by others; make it readable by its owner only "
+                                "(chmod 600), or move it away to make a new key")
+                     .arg(path);
+        return false;
+    }
+    own = identity.credentials(QString());
+    if (own.isNull()) {
+        *error = QStringLiteral("cannot use the key in %1").arg(path);
+        return false;
+    }
+    m_keyFingerprint = own.fingerprint;
+    const QSslConfiguration c = TlsSetup::configuration(own, {});
+    m_pool.acceptTls(int(Channel::Directory), c);
+    m_pool.acceptTls(int(Channel::Pal), c);
     return true;
 }
 
@@ -407,12 +503,49 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &
     // Only the directory lists people; the pal login says who is on line.
     user.listed = channel == Channel::Directory && login.listed;
     user.pal = channel == Channel::Pal;
+    const Registry::Claim claim{user.email, user.number, m_pool.peerKey(handle)};
+    if (claim.email.isEmpty() && claim.number <= 0) {
+        admit(channel, handle, user, again);
+        return;
+    }
+    // Nothing more is read from the connection until its owners have been asked, so its
+    // next questions are answered as the user it turns out to be.
+    m_settling.insert(handle);
+    m_pool.pauseReading(handle);
+    m_registry->settleClaim(claim, [this, channel, handle, user, again, claim](Registry::Standing standing) mutable {
+        if (!m_settling.remove(handle) || !m_pool.isOpen(handle))
+            return;
+        if (!standing.email || !standing.number) {
+            logRepeated(user.address, QStringLiteral("claim of an owned e-mail or number"),
+                        QStringLiteral("%1 #%2 %3 %4: served without %5, owned by another key")
+                            .arg(channelName(channel))
+                            .arg(slotNumber(handle))
+                            .arg(user.address, claim.key.isEmpty() ? QStringLiteral("plain login")
+                                                                   : QStringLiteral("login with another key"))
+                            .arg(!standing.email && !standing.number
+                                     ? QStringLiteral("<%1> and number %2").arg(claim.email).arg(claim.number)
+                                 : !standing.email ? QStringLiteral("<%1>").arg(claim.email)
+                                                   : QStringLiteral("number %1").arg(claim.number)));
+        }
+        if (!standing.email)
+            user.email.clear();
+        if (!standing.number)
+            user.number = Proto::NoUserNumber;
+        user.keyed = standing.keyed;
+        admit(channel, handle, user, again);
+        readOnIfRoom(handle);
+    });
+}
+
+void DirectoryServer::admit(Channel channel, Handle handle, UserRegistry::User user, bool again)
+{
+    const QString source = ConnectionPool::sourceOf(user.address);
     if (!again)
         ++m_loginsBySource[source];
     m_users.login(handle, user);
     m_registry->userChanged(handle, user);
     ++m_counters.logins;
-    logRepeated(address, QStringLiteral("login"),
+    logRepeated(user.address, QStringLiteral("login"),
                 (again ? QStringLiteral("login again ") : QStringLiteral("login ")) + who(channel, handle, user));
     if (channel == Channel::Directory && !again) {
         const QVector<Proto::ServerEntry> servers = serverList();
@@ -606,6 +739,7 @@ void DirectoryServer::drop(Handle handle, const QString &why)
 void DirectoryServer::onClosed(Handle handle, Channel channel)
 {
     m_numbered.remove(handle);
+    m_settling.remove(handle);
     m_waiting.remove(handle);
     if (const auto user = m_users.logout(handle)) {
         const QString source = ConnectionPool::sourceOf(user->address);

@@ -21,6 +21,8 @@ namespace {
 //   numbers:unused   sorted set: number -> when it was handed out, until used for a login
 //   node-ids         the last node id handed out
 //   node-id:ID       the claim on a node id: the holder's token, expiring unless renewed
+//   owners           hash: "e:ADDRESS" or "n:NUMBER" -> the fingerprint (hex) of the key
+//                    that owns the e-mail or the user number
 // Fields of a user are separated by the unit separator, which no text field keeps.
 const char Prelude[] = R"LUA(
 local t = redis.call('TIME')
@@ -219,6 +221,38 @@ end
 return 0
 )LUA";
 
+// ARGV: e-mail ('' for none), number ('0' for none), key fingerprint in hex ('' for none).
+// Answers whether the login may use the e-mail and the number, and whether they are its
+// key's; binds them to the key when both are free or its own already.
+const char OwnerScript[] = R"LUA(
+local e, n, k = ARGV[1], ARGV[2], ARGV[3]
+local eo = (e ~= '') and redis.call('HGET', 'zelmo:owners', 'e:' .. e)
+local no = (n ~= '0') and redis.call('HGET', 'zelmo:owners', 'n:' .. n)
+local eok = (e == '') or (not eo) or (k ~= '' and eo == k)
+local nok = (n == '0') or (not no) or (k ~= '' and no == k)
+local keyed = k ~= '' and e ~= '' and eok and nok
+if keyed then
+  if not eo then redis.call('HSET', 'zelmo:owners', 'e:' .. e, k) end
+  if n ~= '0' and not no then redis.call('HSET', 'zelmo:owners', 'n:' .. n, k) end
+end
+return {eok and 1 or 0, nok and 1 or 0, keyed and 1 or 0}
+)LUA";
+
+// ARGV: e-mail. Frees everything owned by the key that owns it; answers how many names.
+const char ReleaseScript[] = R"LUA(
+local k = redis.call('HGET', 'zelmo:owners', 'e:' .. ARGV[1])
+if not k then return 0 end
+local all = redis.call('HGETALL', 'zelmo:owners')
+local freed = 0
+for i = 1, #all, 2 do
+  if all[i + 1] == k then
+    redis.call('HDEL', 'zelmo:owners', all[i])
+    freed = freed + 1
+  end
+end
+return freed
+)LUA";
+
 // Every node that has reported and not been cleared away, up or not.
 const char NodesScript[] = R"LUA(
 return nodeRows('-inf')
@@ -227,7 +261,7 @@ return nodeRows('-inf')
 QByteArray scriptText(int script)
 {
     static const char *const bodies[] = {LoginScript,     LogoutScript, ListScript,  LookupScript, IssueScript,
-                                         HeartbeatScript, LeaveScript,  NodesScript, ClaimScript};
+                                         HeartbeatScript, LeaveScript,  NodesScript, ClaimScript, OwnerScript};
     return QByteArray(Prelude) + bodies[script];
 }
 
@@ -591,6 +625,41 @@ void RedisRegistry::sendHeartbeat()
              }
              m_expectFresh = false;
          });
+}
+
+void RedisRegistry::settleClaim(const Registry::Claim &claim, std::function<void(Standing)> answer)
+{
+    if (!m_ready) {
+        answer(unsettled(claim));
+        return;
+    }
+    eval(Owner,
+         {stored(claim.email), QByteArray::number(qMax(0, claim.number)), claim.key.toHex()},
+         [claim, answer = std::move(answer)](const RedisLink::Reply &r) {
+             if (r.kind != RedisLink::Reply::Array || r.items.size() != 3) {
+                 answer(unsettled(claim));
+                 return;
+             }
+             Standing s;
+             s.email = r.items[0].integer == 1;
+             s.number = r.items[1].integer == 1;
+             s.keyed = r.items[2].integer == 1;
+             answer(s);
+         });
+}
+
+int RedisRegistry::releaseOwner(const RedisAddress &address, const QString &email, QString *error)
+{
+    QVector<RedisLink::Reply> replies;
+    QString why;
+    if (!RedisLink::runOnce(address, {{"EVAL", ReleaseScript, "0", stored(email)}}, &replies, 3000, &why)
+        || replies.value(0).kind != RedisLink::Reply::Integer) {
+        if (error)
+            *error = QStringLiteral("cannot change the registry at %1: %2")
+                         .arg(address.text(), why.isEmpty() ? QString::fromUtf8(replies.value(0).text) : why);
+        return -1;
+    }
+    return int(replies[0].integer);
 }
 
 bool RedisRegistry::readNodes(const RedisAddress &address, QVector<NodeInfo> *nodes, QString *error)

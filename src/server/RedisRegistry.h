@@ -39,14 +39,18 @@ public:
     void issueNumber(std::function<void(qint32, const QString &)> answer) override;
     void emailOf(qint32 number, std::function<void(const QString &)> answer) override;
     void issuedCount(std::function<void(qint64)> answer) override;
+    void settleClaim(const Registry::Claim &claim, std::function<void(Standing)> answer) override;
     void report(const NodeInfo &self) override;
     QVector<NodeInfo> nodes() const override { return m_nodes; }
 
     // Every node that has reported and not been cleared away, read at once, for "--stats".
     static bool readNodes(const RedisAddress &address, QVector<NodeInfo> *nodes, QString *error);
+    // "--release": frees the e-mail and all else its owner's key owns; how many names were
+    // freed, -1 with the reason.
+    static int releaseOwner(const RedisAddress &address, const QString &email, QString *error);
 
 private:
-    enum Script { Login, Logout, List, Lookup, Issue, Heartbeat, Leave, Nodes, Claim, ScriptCount };
+    enum Script { Login, Logout, List, Lookup, Issue, Heartbeat, Leave, Nodes, Claim, Owner, ScriptCount };
     struct ListFetch;
 
     void onConnected();

@@ -66,6 +66,48 @@ public:
     virtual void emailOf(qint32 number, std::function<void(const QString &)> answer) = 0;
     virtual void issuedCount(std::function<void(qint64)> answer) = 0;
 
+    // What a login says it is: its e-mail (lower case), its user number, and the key it
+    // proved in its TLS handshake (empty for a plain login or one without a key).
+    struct Claim
+    {
+        QString email;
+        qint32 number = 0;
+        QByteArray key;
+    };
+    // What of a claim the login may use. The first key to log in with an e-mail owns it,
+    // and the number given with it; a login with another key, or none, keeps neither.
+    struct Standing
+    {
+        bool email = true;
+        bool number = true;
+        // The e-mail is bound to the login's own key.
+        bool keyed = false;
+    };
+    // Settles a claim, binding what is free to the claim's key. A store that cannot be
+    // asked binds nothing and lets the claim use nothing that might be owned.
+    virtual void settleClaim(const Claim &claim, std::function<void(Standing)> answer) = 0;
+    // The decision itself, given the keys that own the e-mail and the number (empty: free).
+    // `bind` tells whether the free ones are to be bound to the claim's key.
+    static Standing judge(const Claim &claim, const QByteArray &emailOwner, const QByteArray &numberOwner, bool *bind)
+    {
+        Standing s;
+        const bool claimsEmail = !claim.email.isEmpty();
+        const bool claimsNumber = claim.number > 0;
+        s.email = !claimsEmail || emailOwner.isEmpty() || (!claim.key.isEmpty() && emailOwner == claim.key);
+        s.number = !claimsNumber || numberOwner.isEmpty() || (!claim.key.isEmpty() && numberOwner == claim.key);
+        s.keyed = !claim.key.isEmpty() && claimsEmail && s.email && s.number;
+        *bind = s.keyed;
+        return s;
+    }
+    // What a claim may use when the store cannot be asked: nothing that someone may own.
+    static Standing unsettled(const Claim &claim)
+    {
+        Standing s;
+        s.email = claim.email.isEmpty();
+        s.number = claim.number <= 0;
+        return s;
+    }
+
     // This node's regular report: its address, load and rates. It also renews the
     // expiry of the node's users, so it must come more often than the expiry.
     virtual void report(const NodeInfo &self) = 0;

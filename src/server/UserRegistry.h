@@ -32,6 +32,8 @@ public:
         bool video = false;
         bool audio = false;
         bool listed = false;
+        // The e-mail is bound to the key this login proved.
+        bool keyed = false;
         // Logged in on the pal port (else the directory port).
         bool pal = false;
     };
