@@ -299,12 +299,40 @@ void DirectoryService::sendDirectoryLogin()
 void DirectoryService::onDirectoryConnected(int statusCode)
 {
     if (statusCode != 0) {
-        setStatus(QStringLiteral("Unable to contact Directory Server"));
+        setStatus(m_blockedText.isEmpty() ? QStringLiteral("Unable to contact Directory Server") : m_blockedText);
         return;
     }
+    m_blockedText.clear();
     sendDirectoryLogin();
     sendDirectoryRequest(Proto::noticeRequest());
     setStatus(QStringLiteral("Connected to Directory Server"));
+}
+
+void DirectoryService::connectionBlocked(const QString &text, bool canAccept)
+{
+    m_blockedText = text;
+    setStatus(text);
+    if (canAccept && !m_keyQuestionOpen) {
+        m_keyQuestionOpen = true;
+        emit serverKeyQuestion(text);
+    }
+}
+
+void DirectoryService::answerServerKey(bool accept)
+{
+    m_keyQuestionOpen = false;
+    if (!accept)
+        return;
+    m_blockedText.clear();
+    emit serverKeyAccepted();
+    reconnectDirectory();
+    if (!m_ippServerPal->isConnected())
+        connectPalServer();
+}
+
+void DirectoryService::setPrivate(bool encrypted)
+{
+    emit privacyChanged(encrypted);
 }
 
 void DirectoryService::sendDirectoryRequest(const QByteArray &message)

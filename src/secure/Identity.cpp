@@ -42,6 +42,28 @@ FileError Identity::create(const QString &path)
     const QByteArray pem = KeyMaker::newKey();
     if (pem.isEmpty() || keyOf(pem).isNull())
         return {1, QStringLiteral("The encryption library could not make a key")};
+    return adopt(path, pem);
+}
+
+QByteArray Identity::exported(const QByteArray &passphrase) const
+{
+    if (m_pem.isEmpty() || passphrase.isEmpty())
+        return {};
+    return keyOf(m_pem).toPem(passphrase);
+}
+
+QByteArray Identity::imported(const QByteArray &text, const QByteArray &passphrase)
+{
+    const QSslKey key(text, QSsl::Ec, QSsl::Pem, QSsl::PrivateKey, passphrase);
+    if (key.isNull())
+        return {};
+    return key.toPem();
+}
+
+FileError Identity::adopt(const QString &path, const QByteArray &pem)
+{
+    if (keyOf(pem).isNull())
+        return {1, QStringLiteral("Not a key this program can use")};
     const QFileInfo info(path);
     if (info.exists() || info.isSymLink()) {
         const QString aside = path + SetAsideSuffix;

@@ -508,10 +508,7 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &
         admit(channel, handle, user, again);
         return;
     }
-    // Nothing more is read from the connection until its owners have been asked, so its
-    // next questions are answered as the user it turns out to be.
     m_settling.insert(handle);
-    m_pool.pauseReading(handle);
     m_registry->settleClaim(claim, [this, channel, handle, user, again, claim](Registry::Standing standing) mutable {
         if (!m_settling.remove(handle) || !m_pool.isOpen(handle))
             return;
@@ -535,6 +532,10 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &
         admit(channel, handle, user, again);
         readOnIfRoom(handle);
     });
+    // A registry that answers later: nothing more is read from the connection until it
+    // has, so its next questions are answered as the user it turns out to be.
+    if (m_settling.contains(handle))
+        m_pool.pauseReading(handle);
 }
 
 void DirectoryServer::admit(Channel channel, Handle handle, UserRegistry::User user, bool again)

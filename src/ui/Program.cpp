@@ -20,6 +20,7 @@
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
 #include "secure/CallSecurity.h"
+#include "secure/DirectoryDialer.h"
 #include "secure/SecurityService.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/DeviceNotice.h"
@@ -145,6 +146,19 @@ void Program::connectSecurity()
     security.route(PeerChannel::Chat, m_chat->ipdText());
     security.guardCallChannel(*m_ipdMedia);
     security.guardCallChannel(m_chat->ipdText());
+    // The directory and pal connections go over TLS; their window hears what that found.
+    DirectoryService &directory = *m_directory;
+    DirectoryDialer &directoryDialer = security.directoryDialer();
+    security.attachDirectoryClient(directory.ippServer());
+    security.attachDirectoryClient(directory.ippServerPal());
+    directoryDialer.setHostName([this] { return m_state.settings.DirAddress; });
+    connect(&directoryDialer, &DirectoryDialer::blocked, &directory,
+            [&directory](const QString &, const QString &text, bool keyChanged) {
+                directory.connectionBlocked(text, keyChanged);
+            });
+    connect(&directoryDialer, &DirectoryDialer::privacyKnown, &directory,
+            [&directory](const QString &, bool encrypted) { directory.setPrivate(encrypted); });
+    connect(&directory, &DirectoryService::serverKeyAccepted, &directoryDialer, &DirectoryDialer::acceptOfferedKeys);
     m_calls->setRequestCheck([this](int connectionId) {
         switch (m_security->call().answerFor(connectionId, m_security->onlyEncrypted())) {
         case CallSecurity::Answer::Refuse:

@@ -129,6 +129,11 @@ void frmDirectory::buildControls()
     m_barStatus->addWidget(m_panels[1], 1);
     m_barStatus->addPermanentWidget(m_panels[2]);
     m_barStatus->addPermanentWidget(m_panels[3]);
+    // Whether what this window sends (the user's e-mail and name, lookups) is encrypted.
+    m_lblPrivacy = new QLabel(this);
+    m_lblPrivacy->setObjectName(QStringLiteral("lblPrivacy"));
+    m_lblPrivacy->setTextFormat(Qt::PlainText);
+    m_barStatus->addPermanentWidget(m_lblPrivacy);
 
     auto *lists = new QVBoxLayout;
     lists->addWidget(m_lblGlobal);
@@ -178,6 +183,13 @@ void frmDirectory::connectService()
     connect(s, &DirectoryService::directoryTextChanged, m_cboDirectory, &QComboBox::setEditText);
     connect(s, &DirectoryService::messageBoxRequested, this, &frmDirectory::showMessageBox);
     connect(s, &DirectoryService::redirectOffered, this, &frmDirectory::showRedirect);
+    connect(s, &DirectoryService::serverKeyQuestion, this, &frmDirectory::askServerKey);
+    connect(s, &DirectoryService::privacyChanged, this, [this](bool encrypted) {
+        m_lblPrivacy->setText(encrypted ? QStringLiteral("Private") : QStringLiteral("Not private"));
+        m_lblPrivacy->setToolTip(encrypted ? QStringLiteral("The connection to the directory server is encrypted")
+                                           : QStringLiteral("This directory server does not encrypt: your e-mail "
+                                                            "address and name travel in clear text"));
+    });
 
     connect(m_lstGlobal, &QTreeWidget::itemSelectionChanged, this, &frmDirectory::lstGlobal_Click);
     connect(m_lstOnline, &QTreeWidget::itemSelectionChanged, this, &frmDirectory::lstOnline_Click);
@@ -320,6 +332,21 @@ void frmDirectory::showMessageBox(const QString &title, const QString &text)
     box->setObjectName(QStringLiteral("MessageBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
+    box->show();
+}
+
+void frmDirectory::askServerKey(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Directory Server Key"),
+                                text + QStringLiteral("\n\nAccept the new key?"), QMessageBox::Yes | QMessageBox::No,
+                                this);
+    box->setObjectName(QStringLiteral("ServerKeyBox"));
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        m_service.answerServerKey(box->clickedButton() == box->button(QMessageBox::Yes));
+    });
     box->show();
 }
 

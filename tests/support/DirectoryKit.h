@@ -6,6 +6,8 @@
 #include "call/CallControl.h"
 #include "core/SoundPlayer.h"
 #include "directory/DirectoryService.h"
+#include "secure/DirectoryDialer.h"
+#include "secure/SecurityService.h"
 #include "server/DirectoryServer.h"
 #include "support/TestSupport.h"
 #include "ui/Program.h"
@@ -52,13 +54,16 @@ struct Server
     int logged(const QString &part) const { return int(log.filter(part).size()); }
 };
 
-// A bare server: accepts one client at a time and keeps every byte it sent.
+// A bare server of the published protocol: accepts one client at a time and keeps every
+// byte it sent. A client that opens with TLS is hung up on, as a server that cannot read
+// it would end up doing; that connection is neither counted nor recorded.
 struct RawServer
 {
     QTcpServer listener;
     QPointer<QTcpSocket> client;
     QByteArray received;
     int connections = 0;
+    int tlsHellos = 0;
 
     RawServer()
     {
@@ -66,9 +71,21 @@ struct RawServer
             qFatal("a bare server could not listen");
         QObject::connect(&listener, &QTcpServer::newConnection, [this] {
             while (QTcpSocket *s = listener.nextPendingConnection()) {
-                ++connections;
-                client = s;
-                QObject::connect(s, &QTcpSocket::readyRead, [this, s] { received += s->readAll(); });
+                QObject::connect(s, &QTcpSocket::readyRead, [this, s] {
+                    if (s->property("tls").toBool())
+                        return;
+                    if (s != client && s->peek(1) == QByteArray(1, 0x16)) {
+                        ++tlsHellos;
+                        s->setProperty("tls", true);
+                        s->abort();
+                        return;
+                    }
+                    if (s != client) {
+                        ++connections;
+                        client = s;
+                    }
+                    received += s->readAll();
+                });
             }
         });
     }
@@ -101,6 +118,8 @@ struct User
         program = std::make_unique<Program>(ProgramOptions{port, folder, {}, false});
         program->start();
         program->sounds().setMuted(true);
+        // A server that never answers TLS is taken for an older one sooner.
+        program->security().directoryDialer().setHandshakeWait(1000);
         Settings &s = program->settings();
         s.Name = name;
         s.Location = QStringLiteral("Room ") + name;

@@ -1,0 +1,173 @@
+// A directory nobody can take over: the first key to log in with an e-mail owns it and its
+// number on every node of a registry; an impostor, plain or with another key, is served
+// without them; the key moves to another profile with a passphrase; a program's directory
+// and pal traffic is encrypted; and a server whose key changed hears nothing until the
+// user accepts the new key.
+
+#include "secure/DirectoryDialer.h"
+#include "support/DirectoryKit.h"
+#include "support/NodeKit.h"
+#include "support/SecureKit.h"
+
+#include "server/SqliteStore.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+const QByteArray AnnLookup = DirectoryProtocol::emailLookup(QStringLiteral("ann@example.org"));
+
+// The address and port the answer to an e-mail lookup gives (empty when nobody).
+QByteArray foundAt(const QByteArray &answer)
+{
+    const QList<QByteArray> f = answer.left(answer.indexOf("<ET>")).split(';');
+    return f.size() >= 6 ? f[4] + ':' + f[5] : QByteArray();
+}
+
+} // namespace
+
+class TestDirectoryKeys : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void anImpostorOnAnotherNodeNeverTakesTheOwnersEntry()
+    {
+        if (RedisProcess::program().isEmpty())
+            QSKIP("redis-server is not installed (scripts/deps.sh installs it): the shared registry is not tried");
+        RedisProcess redis;
+        QString why;
+        QVERIFY2(redis.start(TestSupport::portBlock(1), &why), qPrintable(why));
+        NodeKit::Node one(redis, "one");
+        NodeKit::Node two(redis, "two");
+        NodeKit::Key annKey;
+        NodeKit::Key malloryKey;
+
+        NodeKit::Client ann(one.dir(), &annKey.identity);
+        ann.send(NodeKit::login(4711, "Ann", "ann@example.org", true, 2000));
+        QTRY_VERIFY(one.server->users().connections() == 1);
+        // Mallory claims Ann's e-mail and number on the other node, plain and with a key
+        // of her own, on both ports.
+        NodeKit::Client plain(two.dir());
+        plain.send(NodeKit::login(4711, "Mallory", "ann@example.org", true, 3000));
+        NodeKit::Client keyed(two.pal(), &malloryKey.identity);
+        keyed.send(NodeKit::login(4711, "Mallory", "Ann@Example.org", false, 3001));
+        QTRY_VERIFY(two.server->users().connections() == 2);
+
+        for (NodeKit::Node *node : {&one, &two}) {
+            NodeKit::Client asker(node->dir());
+            QVERIFY(asker.askUntil(AnnLookup, [](const QByteArray &a) { return foundAt(a) == "127.0.0.1:2000"; }));
+            NodeKit::Client palAsker(node->pal());
+            QVERIFY(palAsker.askUntil(AnnLookup, [](const QByteArray &a) { return foundAt(a) == "127.0.0.1:2000"; }));
+        }
+        // Ann's entry is hers alone; Mallory is listed, as nobody's number.
+        QVERIFY(ann.askUntil("LS1<ET>", [](const QByteArray &list) {
+            return list.contains(NodeKit::entry(4711, "Ann")) && !list.contains("4711;Mallory")
+                   && list.contains(NodeKit::entry(-1, "Mallory", 3000));
+        }));
+        QVERIFY(two.server->users().findByEmail(QStringLiteral("ann@example.org")) == nullptr);
+
+        // Ann's key owns her address wherever she logs in; Mallory's key owns nothing.
+        NodeKit::Client annAgain(two.dir(), &annKey.identity);
+        annAgain.send(NodeKit::login(4711, "Ann", "ann@example.org", true, 2002));
+        QTRY_VERIFY(two.server->users().findByEmail(QStringLiteral("ann@example.org")) != nullptr);
+        QCOMPARE(two.server->users().findByEmail(QStringLiteral("ann@example.org"))->number, 4711);
+    }
+
+    void theKeyMovesToAnotherProfileWithItsPassphrase()
+    {
+        DirectoryKit::Server server;
+        SecureKit::End oldProfile(QStringLiteral("ann@example.org"));
+        SecureKit::End newProfile(QStringLiteral("ann@example.org"));
+        const QByteArray oldKey = oldProfile.service->identity().fingerprint();
+        const QByteArray newProfilesOwnKey = newProfile.service->identity().fingerprint();
+        {
+            NodeKit::Client ann(server.directoryPort(), &oldProfile.service->identity());
+            ann.send(NodeKit::login(12, "Ann", "ann@example.org"));
+            QTRY_VERIFY(server.server->users().findByEmail(QStringLiteral("ann@example.org")));
+        }
+        QTRY_COMPARE(server.server->users().connections(), 0);
+
+        const QString file = oldProfile.dir.filePath(QStringLiteral("moved.key"));
+        QCOMPARE(oldProfile.service->exportKey(file, QStringLiteral("correct horse")), QString());
+        QVERIFY(!QFile(file).readAll().contains("BEGIN PRIVATE KEY"));
+        QVERIFY(!newProfile.service->importKey(file, QStringLiteral("wrong horse")).isEmpty());
+        QCOMPARE(newProfile.service->identity().fingerprint(), newProfilesOwnKey);
+        QCOMPARE(newProfile.service->importKey(file, QStringLiteral("correct horse")), QString());
+        QCOMPARE(newProfile.service->identity().fingerprint(), oldKey);
+
+        // The key the new profile had before owns nothing; the moved one owns both.
+        Identity before;
+        QCOMPARE(before.load(newProfile.dir.filePath(Identity::FileName) + Identity::SetAsideSuffix),
+                 Identity::Check::Ready);
+        NodeKit::Client stale(server.directoryPort(), &before);
+        stale.send(NodeKit::login(12, "Ann", "ann@example.org"));
+        QTRY_COMPARE(server.server->users().connections(), 1);
+        QVERIFY(!server.server->users().findByEmail(QStringLiteral("ann@example.org")));
+        NodeKit::Client moved(server.directoryPort(), &newProfile.service->identity());
+        moved.send(NodeKit::login(12, "Ann", "ann@example.org"));
+        QTRY_VERIFY(server.server->users().findByEmail(QStringLiteral("ann@example.org")));
+        QCOMPARE(server.server->users().findByEmail(QStringLiteral("ann@example.org"))->number, 12);
+
+        // The operator frees the address for a user who lost the key.
+        SqliteStore store;
+        QVERIFY(store.open(server.config.dataDir, nullptr));
+        QCOMPARE(store.releaseOwner(QStringLiteral("ann@example.org"), nullptr), 2);
+    }
+
+    void aProgramsDirectoryAndPalTrafficIsNotReadableOnTheWire()
+    {
+        DirectoryKit::Server server;
+        const int relayBase = TestSupport::portBlock(2);
+        SecureKit::RecordingRelay relay({relayBase, relayBase + 1}, relayBase - server.directoryPort());
+        DirectoryKit::User bob(QStringLiteral("Bob"), server.directoryPort(), server.palPort(), {}, 22);
+        bob.directory().connectPalServer();
+        DirectoryKit::User ann(QStringLiteral("Ann"), relayBase, relayBase + 1, {}, 21);
+        ann.openDirectory();
+        QTRY_VERIFY(ann.directory().entries().size() == 1);
+        QVERIFY(ann.directory().addPal(QStringLiteral("bob@example.org")));
+        QTRY_VERIFY(server.logged(QStringLiteral("login pal")) == 2);
+        QTRY_COMPARE(ann.directory().pals().pal(1).Status, qint16(2));
+        QTRY_COMPARE(ann.window()->findChild<QLabel *>(QStringLiteral("lblPrivacy"))->text(), QStringLiteral("Private"));
+
+        QVERIFY(relay.connections >= 2);
+        for (const char *clear : {"ann@example.org", "bob@example.org", "Ann", "Bob", "GEM", "LGN", "LS1"})
+            QVERIFY2(!relay.bytes.contains(clear), clear);
+    }
+
+    void aServerWhoseKeyChangedHearsNothingUntilTheUserAccepts()
+    {
+        QTemporaryDir firstData;
+        QTemporaryDir secondData;
+        auto server = std::make_unique<DirectoryKit::Server>(ServerConfig{}, firstData.path());
+        const ServerConfig config = server->config;
+        DirectoryKit::User ann(QStringLiteral("Ann"), config.directoryPort, config.palPort, {}, 21);
+        ann.openDirectory();
+        QTRY_COMPARE(server->logged(QStringLiteral("login directory")), 1);
+        QCOMPARE(ann.program->security().directoryKey(QStringLiteral("127.0.0.1")), server->server->keyFingerprint());
+
+        // The same ports, another key: a server in the middle, or one set up anew.
+        server.reset();
+        ServerConfig again = config;
+        again.dataDir = secondData.path();
+        DirectoryKit::Server impostor;
+        impostor.server.reset();
+        impostor.config = again;
+        impostor.start();
+        ann.directory().reconnectDirectory();
+        QTRY_VERIFY(ann.window()->findChild<QMessageBox *>(QStringLiteral("ServerKeyBox")));
+        QCOMPARE(ann.window()->panelText(2), DirectoryDialer::keyChangedText(QStringLiteral("127.0.0.1")));
+        QTest::qWait(300);
+        QCOMPARE(impostor.logged(QStringLiteral("login")), 0);
+
+        auto *box = ann.window()->findChild<QMessageBox *>(QStringLiteral("ServerKeyBox"));
+        box->button(QMessageBox::Yes)->click();
+        QTRY_COMPARE(impostor.logged(QStringLiteral("login directory")), 1);
+        QCOMPARE(ann.program->security().directoryKey(QStringLiteral("127.0.0.1")),
+                 impostor.server->keyFingerprint());
+    }
+};
+
+QTEST_MAIN(TestDirectoryKeys)
+#include "tst_directorykeys.moc"
