@@ -45,6 +45,17 @@ int printStats(const ServerConfig &config)
         std::fprintf(stderr, "zelmo-directory: %s\n", qPrintable(error));
         return 1;
     }
+    const QString where = config.redis ? config.redis->text() : config.dataDir;
+    std::printf("%lld node%s in %s\n", static_cast<long long>(nodes.size()), nodes.size() == 1 ? "" : "s",
+                qPrintable(where));
+    for (const NodeInfo &n : nodes) {
+        std::printf("  node %s %s:%d (%s), pal port %d: %d users (%d listed) of at most %d, %d connections; "
+                    "%.1f logins/s, %.1f lookups/s, %.1f list requests/s; reported %.1f s ago%s\n",
+                    qPrintable(n.id), qPrintable(n.directory.Host), n.directory.Port,
+                    qPrintable(n.directory.Description), n.palPort, n.users, n.listed, n.maxUsers, n.connections,
+                    n.loginsPerSecond, n.lookupsPerSecond, n.listsPerSecond, n.reportAgeMs / 1000.0,
+                    n.up ? "" : ", NOT REPORTING: its users no longer count");
+    }
     // The key this folder gives a node that serves TLS with its own key.
     Identity key;
     const QString keyPath = DirectoryServer::keyPath(config.dataDir);
@@ -60,17 +71,6 @@ int printStats(const ServerConfig &config)
     case Identity::Check::Exposed:
         std::printf("the key file %s cannot be used (damaged, or readable by others)\n", qPrintable(keyPath));
         break;
-    }
-    const QString where = config.redis ? config.redis->text() : config.dataDir;
-    std::printf("%lld node%s in %s\n", static_cast<long long>(nodes.size()), nodes.size() == 1 ? "" : "s",
-                qPrintable(where));
-    for (const NodeInfo &n : nodes) {
-        std::printf("  node %s %s:%d (%s), pal port %d: %d users (%d listed) of at most %d, %d connections; "
-                    "%.1f logins/s, %.1f lookups/s, %.1f list requests/s; reported %.1f s ago%s\n",
-                    qPrintable(n.id), qPrintable(n.directory.Host), n.directory.Port,
-                    qPrintable(n.directory.Description), n.palPort, n.users, n.listed, n.maxUsers, n.connections,
-                    n.loginsPerSecond, n.lookupsPerSecond, n.listsPerSecond, n.reportAgeMs / 1000.0,
-                    n.up ? "" : ", NOT REPORTING: its users no longer count");
     }
     return 0;
 }

@@ -136,7 +136,9 @@ DirectoryDialer::DirectoryDialer(Context context, QObject *parent)
 std::unique_ptr<QObject> DirectoryDialer::dial(const QHostAddress &address, int port, PeerChannel,
                                                std::function<void(Outcome)> done)
 {
-    const QString dotted = EndpointConnection::dottedAddress(address);
+    // Each server port is pinned on its own: several servers, each with its own key, may
+    // share a host.
+    const QString dotted = EndpointConnection::dottedAddress(address) + QLatin1Char(':') + QString::number(port);
     const QByteArray pinned = m_context.pinnedKey ? m_context.pinnedKey(dotted) : QByteArray();
     const TlsSetup::Credentials own = m_context.credentials ? m_context.credentials() : TlsSetup::Credentials();
     auto attempt = std::make_unique<Attempt>(this, dotted, pinned, std::move(done));

@@ -11,7 +11,7 @@
 
 // The client's side of the directory and pal connections. Both go over TLS on the server's
 // own ports, showing this program's key, so the server can bind the user's e-mail and
-// number to it; the server's key is pinned at first use. Then:
+// number to it; the server's key is pinned at first use, for each address and port. Then:
 // - the pinned key answers: the connection is handed over encrypted;
 // - another key answers (and no certificate authority vouches for it under the server's
 //   name): nothing is sent; keyChanged() says so, and the user may accept the new key;
@@ -30,7 +30,7 @@ public:
     struct Context
     {
         std::function<TlsSetup::Credentials()> credentials;
-        // The key pinned for a server's address (empty: none yet), and pinning one.
+        // The key pinned for a server's "address:port" (empty: none yet), and pinning one.
         std::function<QByteArray(const QString &address)> pinnedKey;
         std::function<void(const QString &address, const QByteArray &key)> pin;
         // The name the user gave the server, which a certificate authority's certificate

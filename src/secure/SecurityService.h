@@ -59,7 +59,7 @@ public:
     // The directory or pal client goes over TLS on the server's own port.
     void attachDirectoryClient(IPPort &client);
     DirectoryDialer &directoryDialer() { return *m_directoryDialer; }
-    // The key pinned for the directory server at this address (empty: none yet).
+    // The key pinned for the directory server at "address:port" (empty: none yet).
     QByteArray directoryKey(const QString &address) const;
 
     // Moving this program's key: written protected by the passphrase, or read from such a

@@ -54,6 +54,16 @@ struct Server
     int logged(const QString &part) const { return int(log.filter(part).size()); }
 };
 
+// What a server of the published protocol does with a client that opens with TLS: it
+// cannot read it and hangs up. True when the client did (and was hung up on).
+inline bool hangUpOnTls(QTcpSocket *client)
+{
+    if (client->peek(1) != QByteArray(1, 0x16))
+        return false;
+    client->abort();
+    return true;
+}
+
 // A bare server of the published protocol: accepts one client at a time and keeps every
 // byte it sent. A client that opens with TLS is hung up on, as a server that cannot read
 // it would end up doing; that connection is neither counted nor recorded.
@@ -74,10 +84,9 @@ struct RawServer
                 QObject::connect(s, &QTcpSocket::readyRead, [this, s] {
                     if (s->property("tls").toBool())
                         return;
-                    if (s != client && s->peek(1) == QByteArray(1, 0x16)) {
+                    if (s != client && hangUpOnTls(s)) {
                         ++tlsHellos;
                         s->setProperty("tls", true);
-                        s->abort();
                         return;
                     }
                     if (s != client) {

@@ -39,7 +39,8 @@ struct Client
         socket.setSslConfiguration(TlsSetup::configuration(key ? key->credentials(QString()) : TlsSetup::Credentials(), {}));
         QObject::connect(&socket, &QSslSocket::sslErrors, [this] { socket.ignoreSslErrors(); });
         socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), quint16(port));
-        if (!socket.waitForEncrypted(5000))
+        // The node may run in this process: its loop turns while the handshake goes on.
+        if (!QTest::qWaitFor([this] { return socket.isEncrypted(); }, 5000))
             qFatal("no TLS with the node: %s", qPrintable(socket.errorString()));
     }
     void send(const QByteArray &bytes) { socket.write(bytes); }
@@ -50,7 +51,8 @@ struct Client
     template<typename Check>
     bool askUntil(const QByteArray &question, Check check, int ms = 5000)
     {
-        const QByteArray command = question.left(3) + ';';
+        // An e-mail lookup is answered by "GER", the others by their own command.
+        const QByteArray command = (question.startsWith("GEM") ? QByteArray("GER") : question.left(3)) + ';';
         received.clear();
         int asked = 0;
         QByteArray last;
