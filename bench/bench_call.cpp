@@ -11,6 +11,8 @@
 //                                             whose loopback carries KBIT kbit/s, shared by
 //                                             both directions; talk latched; 640x480 from
 //                                             1024 kbit/s on, else 320x240)
+//   bench_call --headless ...                (the programs without their windows: the call's
+//                                             core alone, no self view or rates window)
 //   bench_call --secure [--link KBIT] ...    (the same call encrypted, as two programs of this
 //                                             version hold it, and plain, as with an older
 //                                             program that has no encrypted port; both with
@@ -30,12 +32,12 @@
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
 #include "media/engine/VideoEngine.h"
+#include "root/Program.h"
 #include "secure/CallSecurity.h"
 #include "secure/SecurityService.h"
 #include "secure/TlsSetup.h"
 #include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/frmMain.h"
+#include "ui/WindowShell.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -172,16 +174,23 @@ private:
 enum class Answering { Encrypted, Refused, Silent };
 
 // One side of the call. Prints one line "RESULT key=value ..." when the call is over.
-int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, Answering answering,
-            bool alignCamera)
+int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, bool headless,
+            Answering answering, bool alignCamera)
 {
     const bool caller = side == QLatin1String("caller");
     QTemporaryDir dir;
     writeProfile(dir.path(), !caller);
     Program program(ProgramOptions{port, dir.path(), {}, true});
+    // The program as users run it has its windows; the measuring goes through the root only.
+    std::unique_ptr<WindowShell> shell;
+    if (!headless)
+        shell = std::make_unique<WindowShell>(program);
     bool tailDone = false;
     QObject::connect(&program, &Program::startupTailFinished, &program, [&] { tailDone = true; });
-    program.start();
+    if (shell)
+        shell->start();
+    else
+        program.start();
     std::unique_ptr<TestSupport::SilentPort> silent;
     if (!caller && answering != Answering::Encrypted) {
         program.security().shutdown();
@@ -199,9 +208,9 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     // Sound blocks sent: the send index moves by one for each block that went.
     qint64 blocksSent = 0;
     int lastSendIndex = program.audioSendQueue().audioSendIndex();
-    QObject::connect(program.mainWindow()->tmrMain(), &QTimer::timeout, &program, [&] {
+    QObject::connect(&program.mediaTimer(), &QTimer::timeout, &program, [&] {
         const int index = program.audioSendQueue().audioSendIndex();
-        if (index != lastSendIndex && program.state().callState == CallState::InCall)
+        if (index != lastSendIndex && program.calls().status().callState == CallState::InCall)
             ++blocksSent;
         lastSendIndex = index;
     });
@@ -211,7 +220,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     std::vector<double> qualities;
     std::vector<double> widths;
     qint64 framesSentBefore = 0;
-    QObject::connect(program.mainWindow()->tmrMain(), &QTimer::timeout, &program, [&] {
+    QObject::connect(&program.mediaTimer(), &QTimer::timeout, &program, [&] {
         const qint64 framesSent = program.mediaStats().totals().framesSent;
         if (measuring && framesSent > framesSentBefore) {
             qualities.push_back(program.mediaSession().sentPicture().quality);
@@ -244,7 +253,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         std::printf("READY\n");
         std::fflush(stdout);
     }
-    if (!waitFor([&] { return program.state().callState == CallState::InCall; }, 30000)) {
+    if (!waitFor([&] { return program.calls().status().callState == CallState::InCall; }, 30000)) {
         std::printf("RESULT error=no-call\n");
         return 1;
     }
@@ -256,7 +265,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         // The camera's clock starts again on a tick of the send loop, so every run meets
         // the ticks at the same phase.
         auto *aligned = new QObject(&program);
-        QObject::connect(program.mainWindow()->tmrMain(), &QTimer::timeout, aligned, [&program, aligned] {
+        QObject::connect(&program.mediaTimer(), &QTimer::timeout, aligned, [&program, aligned] {
             if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.devices()).patternCamera()) {
                 camera->setOnDemand(true);
                 camera->setOnDemand(false);
@@ -290,7 +299,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     const qint64 totalPlayed = played.count();
     if (caller)
         program.calls().hangUp();
-    waitFor([&] { return program.state().callState == CallState::Idle; }, 15000);
+    waitFor([&] { return program.calls().status().callState == CallState::Idle; }, 15000);
 
     std::printf("RESULT side=%s seconds=%.2f framesSent=%lld framesReceived=%lld framesDrawn=%lld unreadable=%lld "
                 "blocksSent=%lld blocksPlayed=%lld totalBlocksSent=%lld totalBlocksPlayed=%lld bytesSent=%lld "
@@ -354,16 +363,19 @@ struct Outcome
     bool encrypted = false;
 };
 
-Outcome runPair(const QString &self, QSize size, int seconds, bool talk, int portFrom, const Targets &targets,
-                const QString &title, Answering answering = Answering::Encrypted, bool alignCamera = false)
+Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool headless, int portFrom,
+                const Targets &targets, const QString &title, Answering answering = Answering::Encrypted,
+                bool alignCamera = false)
 {
     Outcome outcome;
     const int calleePort = freePortBlock(portFrom);
     const int callerPort = freePortBlock(calleePort + 4);
     const QString sizeText = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-    const QStringList common{QStringLiteral("--size"), sizeText, QStringLiteral("--seconds"), QString::number(seconds),
-                             QStringLiteral("--talk"), talk ? QStringLiteral("1") : QStringLiteral("0"),
-                             QStringLiteral("--answering"), QString::number(int(answering))};
+    QStringList common{QStringLiteral("--size"), sizeText, QStringLiteral("--seconds"), QString::number(seconds),
+                       QStringLiteral("--talk"), talk ? QStringLiteral("1") : QStringLiteral("0"),
+                       QStringLiteral("--answering"), QString::number(int(answering))};
+    if (headless)
+        common << QStringLiteral("--headless");
     const QStringList align = alignCamera ? QStringList{QStringLiteral("--align-camera")} : QStringList();
 
     QProcess callee;
@@ -516,11 +528,11 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, int por
 // latency by up to half a frame interval, which would drown the difference looked for.
 bool compareSecure(const QString &self, QSize size, int seconds, const Targets &targets, const QString &where)
 {
-    const Outcome secure = runPair(self, size, seconds, true, 27300, targets, where + QStringLiteral(", encrypted"),
+    const Outcome secure = runPair(self, size, seconds, true, false, 27300, targets, where + QStringLiteral(", encrypted"),
                                    Answering::Encrypted, true);
-    const Outcome plain = runPair(self, size, seconds, true, 27340, targets, where + QStringLiteral(", plain"),
+    const Outcome plain = runPair(self, size, seconds, true, false, 27340, targets, where + QStringLiteral(", plain"),
                                   Answering::Refused, true);
-    const Outcome silent = runPair(self, size, 3, true, 27380, targets,
+    const Outcome silent = runPair(self, size, 3, true, false, 27380, targets,
                                    where + QStringLiteral(", plain, the encrypted port dropped silently"),
                                    Answering::Silent, true);
     if (!secure.ok || !plain.ok)
@@ -608,6 +620,7 @@ int main(int argc, char **argv)
                       QStringLiteral("0")});
     parser.addOption({QStringLiteral("link"), QStringLiteral("a slow link of KBIT kbit/s shared by both directions"),
                       QStringLiteral("KBIT")});
+    parser.addOption({QStringLiteral("headless"), QStringLiteral("the programs without their windows")});
     parser.addOption({QStringLiteral("secure"), QStringLiteral("an encrypted call beside a plain one")});
     parser.addOption({QStringLiteral("answering"), QStringLiteral("how the callee answers (one side only)"),
                       QStringLiteral("0|1|2"), QStringLiteral("0")});
@@ -626,11 +639,13 @@ int main(int argc, char **argv)
         return runSide(parser.value(QStringLiteral("side")), parser.value(QStringLiteral("port")).toInt(),
                        parser.value(QStringLiteral("peer-port")).toInt(), onlySize.isValid() ? onlySize : QSize(320, 240),
                        seconds, parser.value(QStringLiteral("talk")) == QLatin1String("1"),
+                       parser.isSet(QStringLiteral("headless")),
                        Answering(std::clamp(parser.value(QStringLiteral("answering")).toInt(), 0, 2)),
                        parser.isSet(QStringLiteral("align-camera")));
     }
 
     const QString self = QCoreApplication::applicationFilePath();
+    const bool headless = parser.isSet(QStringLiteral("headless"));
     if (parser.isSet(QStringLiteral("link"))) {
         const int kbit = parser.value(QStringLiteral("link")).toInt();
         if (kbit <= 0) {
@@ -661,7 +676,8 @@ int main(int argc, char **argv)
                     kbit, LinkBurstBytes, LinkQueueMs);
         if (parser.isSet(QStringLiteral("secure")))
             return compareSecure(self, size, seconds, targets, QStringLiteral("link %1 kbit/s").arg(kbit)) ? 0 : 1;
-        const Outcome o = runPair(self, size, seconds, true, 2000, targets, QStringLiteral("link %1 kbit/s").arg(kbit));
+        const Outcome o = runPair(self, size, seconds, true, headless, 2000, targets,
+                                  QStringLiteral("link %1 kbit/s").arg(kbit));
         if (!o.ok)
             return 1;
         std::printf("\nlink %d: median %.0f ms, p99 %.0f ms, sound played %.1f %%\n", kbit, o.medianMs, o.p99Ms,
@@ -679,8 +695,11 @@ int main(int argc, char **argv)
                    ? 0
                    : 1;
     }
-    std::printf("bench_call: two programs with test devices in two processes, default settings (self view open, "
-                "data-rates window open on B); A calls B\n");
+    if (headless)
+        std::printf("bench_call: two programs with test devices in two processes, without their windows; A calls B\n");
+    else
+        std::printf("bench_call: two programs with test devices in two processes, default settings (self view open, "
+                    "data-rates window open on B); A calls B\n");
     QList<QSize> sizes{QSize(320, 240), QSize(640, 480)};
     if (onlySize.isValid())
         sizes = {onlySize};
@@ -695,7 +714,8 @@ int main(int argc, char **argv)
             // Both are ZELMO: a 640 x 480 picture goes whole, three steps lower in quality.
             targets.optionsQuality = size.width() >= 640 ? 27 : 30;
             targets.optionsWidth = size.width();
-            const Outcome o = runPair(self, size, seconds, talk, portFrom, targets, QStringLiteral("loopback"));
+            const Outcome o = runPair(self, size, seconds, talk, headless, portFrom, targets,
+                                      headless ? QStringLiteral("loopback, headless") : QStringLiteral("loopback"));
             portFrom += 40;
             ok = ok && o.ok;
             if (size.width() == 320)

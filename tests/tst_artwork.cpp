@@ -1,7 +1,6 @@
 #include "ui/Artwork.h"
 
-#include <QApplication>
-#include <QTest>
+#include "support/Windows.h"
 
 // The pictures on a screen scaled to 200 %: each is painted with twice the pixels, so it
 // stays sharp, and keeps its size on the screen.

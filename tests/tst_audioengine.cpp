@@ -1,21 +1,13 @@
-#include "core/SoundPlayer.h"
-#include "media/engine/AudioEngine.h"
+#include "support/RunningProgram.h"
 #include "media/engine/QtAudioInput.h"
 #include "media/engine/QtAudioOutput.h"
 #include "media/engine/SampleConverter.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestMicrophone.h"
 #include "media/engine/TestSpeaker.h"
-#include "support/TestSupport.h"
-
-#include <QElapsedTimer>
-#include <QFile>
-#include <QSignalSpy>
-#include <QTest>
 
 #include <cmath>
 #include <numbers>
-#include <vector>
 
 using Samples = std::vector<qint16>;
 using TestSupport::rms;

@@ -1,67 +1,46 @@
-#include "core/ProgramState.h"
-#include "media/AudioControl.h"
+#include "support/Windows.h"
 #include "media/AudioSendQueue.h"
-#include "media/engine/AudioEngine.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestSpeaker.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/frmErrorMsg.h"
-#include "ui/frmMain.h"
 
-#include <QLabel>
 #include <QSet>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 
-QString profileIn(const QString &dir)
-{
-    TestSupport::writeBytes(dir + QStringLiteral("/zelmo.ini"),
-                            "[Personal]\r\nName=Ann\r\nEMail=ann@example.org\r\nLocation=Here\r\n");
-    return dir;
-}
-
-// A program on test devices, started and shown.
-struct Running
+// A program on test devices, with its windows, started and shown.
+struct Running : RunningProgram
 {
     Running()
-        : program({TestSupport::portBlock(), profileIn(dir.path()), {}, true})
+        : RunningProgram(QStringLiteral("Ann"), Options{.windows = true, .start = false})
     {
     }
-    // The scenarios take the microphone's blocks themselves: the main timer, whose tick
-    // would take them too, stays off.
+    // The scenarios take the microphone's blocks themselves: the media tick, which would
+    // take them too, stays off.
     void start()
     {
-        program.start();
-        program.mainWindow()->tmrMain()->stop();
-        program.mainWindow()->show();
+        RunningProgram::start();
+        program->mediaTimer().stop();
+        main()->show();
     }
-    TestDeviceProvider &devices() { return static_cast<TestDeviceProvider &>(program.devices()); }
-    AudioControl &audio() { return program.audioControl(); }
-    AudioSendQueue &queue() { return program.audioSendQueue(); }
-    ProgramState &state() { return program.state(); }
-    QWidget *talkButton() { return program.mainWindow()->findChild<QWidget *>(QStringLiteral("cmdtoolbar4")); }
-    bool micLampLit() { return program.mainWindow()->findChild<QLabel *>(QStringLiteral("imgLedMic"))->property("lit").toBool(); }
-    TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program.audioEngine().outputDevice()); }
+    TestDeviceProvider &devices() { return static_cast<TestDeviceProvider &>(program->devices()); }
+    AudioControl &audio() { return program->audioControl(); }
+    AudioSendQueue &queue() { return program->audioSendQueue(); }
+    QWidget *talkButton() { return window<QWidget>("cmdtoolbar4"); }
+    bool micLampLit() { return window<QLabel>("imgLedMic")->property("lit").toBool(); }
+    TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
     QString errorText()
     {
-        frmErrorMsg *w = program.errorWindow();
+        frmErrorMsg *w = shell->errorWindow();
         return w && w->isVisible() ? w->text() : QString();
     }
-
-    QTemporaryDir dir;
-    Program program;
 };
 
 // The sound the microphone state, the lamp and the talk button show agree.
 #define VERIFY_TALKING(r, on)                                                                                  \
     do {                                                                                                       \
-        QCOMPARE((r).state().micState, qint16((on) ? 2 : 1));                                                  \
+        QCOMPARE((r)->audioControl().isMicOpen(), bool(on));                                                   \
         QCOMPARE((r).micLampLit(), bool(on));                                                                  \
-        QCOMPARE((r).program.audioEngine().isAudioInOpen(), bool(on));                                         \
+        QCOMPARE((r)->audioEngine().isAudioInOpen(), bool(on));                                                \
     } while (0)
 
 // Runs the loop's microphone step until it takes a block (the microphone gives one every
@@ -83,10 +62,10 @@ private slots:
     {
         Running r;
         r.start();
-        QVERIFY(r.state().hasAudio);
+        QVERIFY(r->audioControl().hasAudio());
         QWidget *talk = r.talkButton();
         QVERIFY(talk && talk->isEnabled());
-        frmMain *main = r.program.mainWindow();
+        frmMain *main = r.main();
 
         // Press (P) and release (R) steps on the talk button, and whether it talks after
         // each: the left button talks while held; the right one latches on a press, its
@@ -109,7 +88,7 @@ private slots:
         TAKE_BLOCK(r);
         QVERIFY(!r.queue().hasWaiting());
         QCOMPARE(r.queue().audioRecordIndex(), 1);
-        r.state().callState = CallState::InCall;
+        r->callStatus().callState = CallState::InCall;
         TAKE_BLOCK(r);
         QCOMPARE(r.queue().audioRecordIndex(), 2);
         QCOMPARE(r.queue().block(1).count, 132);
@@ -127,10 +106,10 @@ private slots:
         QCOMPARE(r.queue().audioSendIndex(), 1);
         QVERIFY(!r.queue().hold());
         VERIFY_TALKING(r, false);
-        r.program.errorWindow()->hide();
+        r.shell->errorWindow()->hide();
         r.audio().testStop();
         QCOMPARE(r.errorText(), AudioControl::inCallText());
-        r.program.errorWindow()->hide();
+        r.shell->errorWindow()->hide();
         r.queue().record(QByteArray(132, 'c'));
         r.audio().testPlay();
         QCOMPARE(r.errorText(), AudioControl::inCallText());
@@ -143,14 +122,14 @@ private slots:
         Running r;
         r.devices().setAudioPresent(false);
         r.start();
-        QVERIFY(!r.state().hasAudio);
+        QVERIFY(!r->audioControl().hasAudio());
         QVERIFY(!r.talkButton()->isEnabled());
         r.audio().talkPressed(Qt::RightButton);
         VERIFY_TALKING(r, false);
         r.audio().testRecord();
         VERIFY_TALKING(r, false);
         r.audio().testPlay();
-        QVERIFY(r.program.errorWindow() == nullptr);
+        QVERIFY(r.shell->errorWindow() == nullptr);
     }
 
     void soundTestRecordsSixtyBlocksAndPlaysThemBack()
@@ -162,7 +141,7 @@ private slots:
         // Nothing recorded: play does nothing at all.
         r.audio().testPlay();
         QVERIFY(r.speaker() == nullptr);
-        QCOMPARE(r.state().speakerState, 1);
+        QVERIFY(!r->audioControl().isSpeakerPlaying());
 
         r.audio().testRecord();
         QVERIFY(r.queue().hold());
@@ -196,7 +175,7 @@ private slots:
 
         // Playing back gives blocks 1 to 59 to the speaker, in order.
         r.audio().testPlay();
-        QCOMPARE(r.state().speakerState, 3);
+        QVERIFY(r->audioControl().isSpeakerPlaying());
         QVERIFY(r.speaker() && r.speaker()->blocksWritten() == 59);
         QCOMPARE(r.speaker()->samplesWritten(), 59 * AudioEngine::BlockSamples);
         qint16 expected[AudioEngine::BlockSamples];
@@ -213,8 +192,7 @@ private slots:
         // recording plays again in full.
         r.audio().testPlay();
         QCOMPARE(r.speaker()->blocksWritten(), 59);
-        r.program.audioEngine().closeAudioOut();
-        r.state().speakerState = 1;
+        r.audio().stopClip();
         r.audio().testPlay();
         QCOMPARE(r.speaker()->blocksWritten(), 59);
 
@@ -235,24 +213,23 @@ private slots:
         Running r;
         r.start();
         r.audio().setVolumeFromSlider(5);
-        QCOMPARE(r.program.audioEngine().getVolumeOut(), 50);
-        r.program.audioEngine().setVolumeOut(47);
+        QCOMPARE(r->audioEngine().getVolumeOut(), 50);
+        r->audioEngine().setVolumeOut(47);
         QCOMPARE(r.audio().sliderValue(), 4);
 
         // A card that cannot record while it plays: the speaker is closed and the
         // microphone tried again.
         r.devices().setHalfDuplex(true);
-        QCOMPARE(r.program.audioEngine().initAudioOut(), 0);
-        r.state().speakerState = 3;
+        QVERIFY(r.audio().startSpeaker());
         QVERIFY(r.audio().openMicrophone());
-        QVERIFY(!r.program.audioEngine().isAudioOutOpen());
-        QCOMPARE(r.state().speakerState, 1);
+        QVERIFY(!r->audioEngine().isAudioOutOpen());
+        QVERIFY(!r->audioControl().isSpeakerPlaying());
         VERIFY_TALKING(r, true);
         r.audio().closeMicrophone();
 
         // A microphone that cannot be had stays closed, without a word.
         r.devices().setAudioPresent(false);
-        QSignalSpy lamp(&r.audio(), &AudioControl::micLampChanged);
+        QSignalSpy lamp(&r.audio(), &AudioControl::micChanged);
         QSignalSpy errors(&r.audio(), &AudioControl::errorMessage);
         QVERIFY(!r.audio().openMicrophone());
         VERIFY_TALKING(r, false);

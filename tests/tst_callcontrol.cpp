@@ -1,92 +1,22 @@
-#include "call/CallControl.h"
-#include "ui/frmBusyNotify.h"
-#include "ui/frmCallIn.h"
-#include "ui/frmConStatus.h"
-#include "core/ActivityLog.h"
-#include "core/IPDaemon.h"
-#include "core/IPPort.h"
-#include "core/SoundPlayer.h"
-#include "directory/DirectoryService.h"
+#include "support/Windows.h"
 #include "media/MediaConnection.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/frmDirectory.h"
-#include "ui/frmMain.h"
-#include "ui/frmMessage.h"
-#include "ui/frmNewChat.h"
-
-#include <QCheckBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <memory>
+#include "support/RawClient.h"
 
 namespace {
 
-// One program of a scenario: its own profile folder and ports, a fixed local time.
-struct Peer
+// One program of a scenario, with its windows: a user at a place.
+struct Peer : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-
     Peer(const QString &name, const QString &location)
+        : RunningProgram(name, Options{.windows = true, .testDevices = false, .location = location})
     {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, false});
-        program->start();
-        program->sounds().setMuted(true);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = location;
-        s.EMail = name.toLower() + QStringLiteral("@example.org");
-        program->calls().setClock([] { return QTime(9, 5); });
-        // The start-up tail contacts the pal server: keep it inside this test's ports.
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), TestSupport::portBlock(1));
     }
-
-    ProgramState &state() { return program->state(); }
-    ConnectState connectState() { return program->state().ConnectState; }
-    QStringList log() { return program->activityLog().lines(); }
-    bool logged(const QString &text)
-    {
-        for (const QString &line : log()) {
-            if (line.endsWith(QStringLiteral(": ") + text))
-                return true;
-        }
-        return false;
-    }
-    void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
-    frmCallIn *prompt() { return program->callPrompt(); }
+    ConnectState connectState() { return call().ConnectState; }
+    frmCallIn *prompt() { return shell->callPrompt(); }
     QString promptText() { return prompt()->findChild<QLabel *>(QStringLiteral("lblCallMessage"))->text(); }
     void click(QWidget *window, const char *button)
     {
         QTest::mouseClick(window->findChild<QPushButton *>(QString::fromLatin1(button)), Qt::LeftButton);
-    }
-};
-
-// A caller made of a bare socket, to see the callee's answers byte by byte.
-struct RawCaller
-{
-    QTcpSocket socket;
-    QByteArray received;
-
-    explicit RawCaller(int port)
-    {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
-        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-    }
-    bool send(const QByteArray &text)
-    {
-        if (!socket.waitForConnected(3000))
-            return false;
-        socket.write(text);
-        return socket.flush();
     }
 };
 
@@ -104,8 +34,8 @@ private slots:
         QSignalSpy media(&ann.program->mediaConnection(), &MediaConnection::opening);
         ann.call(bob);
         QCOMPARE(ann.connectState(), ConnectState::Establishing);
-        QVERIFY(ann.program->progressWindow()->isVisible());
-        QCOMPARE(ann.program->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(),
+        QVERIFY(ann.shell->progressWindow()->isVisible());
+        QCOMPARE(ann.shell->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(),
                  QStringLiteral("127.0.0.1:%1").arg(bob.port));
 
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
@@ -114,23 +44,23 @@ private slots:
         QCOMPARE(bob.prompt()->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(), QStringLiteral("Oslo"));
         QCOMPARE(bob.promptText(), QStringLiteral("Would you like to accept this call?"));
         QVERIFY(bob.logged(QStringLiteral("Received Call from Ann, Oslo 127.0.0.1, 9:05")));
-        QVERIFY(bob.program->chatWindow()->conversation().contains(QStringLiteral("Call: Ann, Time in Oslo is 9:05.")));
+        QVERIFY(bob.shell->chatWindow()->conversation().contains(QStringLiteral("Call: Ann, Time in Oslo is 9:05.")));
 
         bob.click(bob.prompt(), "cmdCallYes");
         QTRY_COMPARE(ann.connectState(), ConnectState::Accepted);
-        QCOMPARE(ann.state().PeerName, QStringLiteral("Bob"));
+        QCOMPARE(ann.call().PeerName, QStringLiteral("Bob"));
         QVERIFY(ann.logged(QStringLiteral("Call Accepted from Bob, Bergen 127.0.0.1, 9:05")));
-        QVERIFY(ann.program->chatWindow()->conversation().contains(QStringLiteral("Call: Bob, Time in Bergen is 9:05.")));
+        QVERIFY(ann.shell->chatWindow()->conversation().contains(QStringLiteral("Call: Bob, Time in Bergen is 9:05.")));
         QCOMPARE(media.count(), 1);
         QCOMPARE(media[0][0].toString(), QStringLiteral("127.0.0.1"));
         QCOMPARE(media[0][1].toInt(), bob.port + 1);
         // The user-information exchange tells both sides they may chat in real time.
-        QTRY_VERIFY(bob.state().PeerIsV25 && ann.state().PeerIsV25);
-        QTRY_VERIFY(bob.state().RealTimeChat && ann.state().RealTimeChat);
+        QTRY_VERIFY(bob.call().PeerIsV25 && ann.call().PeerIsV25);
+        QTRY_VERIFY(bob.call().RealTimeChat && ann.call().RealTimeChat);
         QVERIFY(bob.prompt() == nullptr);
         // Once the media channel is up the progress window has done its work.
         QTRY_VERIFY(ann.program->ippClient().isConnected());
-        QTRY_VERIFY(ann.program->progressWindow() == nullptr);
+        QTRY_VERIFY(ann.shell->progressWindow() == nullptr);
     }
 
     void declinedCallEndsTheAttemptWithNo()
@@ -143,7 +73,7 @@ private slots:
         QTRY_COMPARE(ann.connectState(), ConnectState::Refused);
         QVERIFY(ann.logged(QStringLiteral("Call Not Accepted from 127.0.0.1")));
         QVERIFY(!ann.program->ippControl().isConnected());
-        frmConStatus *progress = ann.program->progressWindow();
+        frmConStatus *progress = ann.shell->progressWindow();
         QTRY_COMPARE(progress->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->text(), QStringLiteral("OK"));
         QCOMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlConStatus"))->text(),
                  QStringLiteral("Connection Response is NO"));
@@ -163,24 +93,24 @@ private slots:
         cid.call(bob);
         QTRY_COMPARE(cid.connectState(), ConnectState::Busy);
         QVERIFY(cid.logged(QStringLiteral("User at 127.0.0.1 busy.")));
-        QVERIFY(bob.program->busyNotify()->isVisible());
-        QCOMPARE(bob.program->busyNotify()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(),
+        QVERIFY(bob.shell->busyNotify()->isVisible());
+        QCOMPARE(bob.shell->busyNotify()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(),
                  QStringLiteral("Cid"));
         QVERIFY(bob.logged(QStringLiteral("Sent busy to :Cid, Tromso 127.0.0.1")));
         // The busy caller does not rename the call on hand.
-        QCOMPARE(bob.state().PeerName, QStringLiteral("Ann"));
+        QCOMPARE(bob.call().PeerName, QStringLiteral("Ann"));
         bob.click(bob.prompt(), "cmdCallYes");
         QTRY_COMPARE(ann.connectState(), ConnectState::Accepted);
         // The notice goes away by itself.
-        bob.program->busyNotify()->closeTimer()->start(10);
-        QTRY_VERIFY(!bob.program->busyNotify()->isVisible());
+        bob.shell->busyNotify()->closeTimer()->start(10);
+        QTRY_VERIFY(!bob.shell->busyNotify()->isVisible());
     }
 
     void requestDuringACallIsBusyEvenOnConnectionOne()
     {
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
-        bob.state().callState = CallState::InCall;
-        RawCaller eve(bob.port);
+        bob->callStatus().callState = CallState::InCall;
+        RawClient eve(bob.port);
         QVERIFY(eve.send("RQC;Eve;Nowhere;1:00;"));
         QTRY_COMPARE(eve.received, QByteArray("BSY"));
         QVERIFY(bob.prompt() == nullptr);
@@ -189,8 +119,8 @@ private slots:
     void autoAcceptAnswersBeforeThePromptAndClosesItAfterFiveSeconds()
     {
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
-        bob.program->settings().AutoAccept = true;
-        RawCaller ann(bob.port);
+        bob.settings().AutoAccept = true;
+        RawClient ann(bob.port);
         QVERIFY(ann.send("RQC;Ann;Oslo;9:05;"));
         QTRY_COMPARE(ann.received, QByteArray("RRS;YES;Bob;Bergen;9:05;"));
         QVERIFY(bob.prompt()->isVisible());
@@ -215,8 +145,8 @@ private slots:
         QFETCH(int, autoDecTime);
         QFETCH(QStringList, countdown);
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
-        bob.program->settings().AutoDecTime = qint16(autoDecTime);
-        RawCaller ann(bob.port);
+        bob.settings().AutoDecTime = qint16(autoDecTime);
+        RawClient ann(bob.port);
         QVERIFY(ann.send("RQC;Ann;Oslo;9:05;"));
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         QPointer<frmCallIn> prompt = bob.prompt();
@@ -248,9 +178,9 @@ private slots:
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
         ann.call(bob);
         QCOMPARE(ann.connectState(), ConnectState::Establishing);
-        ann.click(ann.program->progressWindow(), "cmdCancel");
+        ann.click(ann.shell->progressWindow(), "cmdCancel");
         QCOMPARE(ann.connectState(), ConnectState::Canceled);
-        QTRY_VERIFY(ann.program->progressWindow() == nullptr);
+        QTRY_VERIFY(ann.shell->progressWindow() == nullptr);
         // Whatever reached the callee has gone again, so no request can follow.
         QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
         QCOMPARE(ann.connectState(), ConnectState::Canceled);
@@ -271,7 +201,7 @@ private slots:
                 s->close();
             });
         });
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.serverPort()), 2000, 0);
+        ann.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.serverPort()), 2000, 0);
         QTRY_COMPARE(ann.connectState(), ConnectState::DidNotAnswer);
         QCOMPARE(request, QByteArray("RQC;Ann;Oslo;9:05;"));
     }
@@ -290,7 +220,7 @@ private slots:
                 s->disconnectFromHost();
             });
         });
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.serverPort()), 2000, 0);
+        ann.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.serverPort()), 2000, 0);
         QTRY_COMPARE(ann.connectState(), ConnectState::Refused);
         QTRY_VERIFY(!ann.program->ippControl().isConnected());
         QCOMPARE(ann.connectState(), ConnectState::Refused);
@@ -301,13 +231,13 @@ private slots:
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
         const int logBefore = bob.log().size();
-        bob.program->mainWindow()->findChild<QAction *>(QStringLiteral("menu_DoNotDisturb"))->trigger();
-        QVERIFY(bob.state().doNotDisturb);
-        QCOMPARE(bob.program->mainWindow()->findChild<QWidget *>(QStringLiteral("imgDoNotDisturb"))->property("picture"),
+        bob.shell->mainWindow()->findChild<QAction *>(QStringLiteral("menu_DoNotDisturb"))->trigger();
+        QVERIFY(bob.calls().doNotDisturb());
+        QCOMPARE(bob.shell->mainWindow()->findChild<QWidget *>(QStringLiteral("imgDoNotDisturb"))->property("picture"),
                  QVariant(QStringLiteral("imgDNDOn")));
         ann.call(bob);
         QTRY_COMPARE(ann.connectState(), ConnectState::DidNotAnswer);
-        QTRY_COMPARE(ann.program->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlConStatus"))->text(),
+        QTRY_COMPARE(ann.shell->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlConStatus"))->text(),
                      QStringLiteral("Did Not Answer"));
         QCOMPARE(bob.log().size(), logBefore);
         QVERIFY(bob.prompt() == nullptr);
@@ -316,19 +246,19 @@ private slots:
     void badAddressesTakeTheInvalidAddressPath()
     {
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
-        ann.program->calls().placeCall(QStringLiteral("no-such-host.invalid"), 2000, 0);
+        ann.calls().placeCall(QStringLiteral("no-such-host.invalid"), 2000, 0);
         QCOMPARE(ann.connectState(), ConnectState::Canceled);
-        QVERIFY(ann.program->messageWindow()->text().startsWith(QStringLiteral("You have entered an invalid Host Address: ")));
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:70000"), 2000, 0);
+        QVERIFY(ann.shell->messageWindow()->text().startsWith(QStringLiteral("You have entered an invalid Host Address: ")));
+        ann.calls().placeCall(QStringLiteral("127.0.0.1:70000"), 2000, 0);
         QCOMPARE(ann.connectState(), ConnectState::Canceled);
 
-        ann.state().ConnectState = ConnectState::NoAttempt;
-        ann.program->calls().placeCall(QStringLiteral("   "), 2000, 0);
-        QCOMPARE(ann.program->messageWindow()->text(),
+        ann->callStatus().ConnectState = ConnectState::NoAttempt;
+        ann.calls().placeCall(QStringLiteral("   "), 2000, 0);
+        QCOMPARE(ann.shell->messageWindow()->text(),
                  QStringLiteral("Select a user on the list or enter an E-Mail or IP Address to place a call."));
         QCOMPARE(ann.connectState(), ConnectState::NoAttempt);
         // Without the directory server an e-mail address cannot be looked up: nothing happens.
-        ann.program->calls().placeCall(QStringLiteral("bob@example.org"), 2000, 0);
+        ann.calls().placeCall(QStringLiteral("bob@example.org"), 2000, 0);
         QCOMPARE(ann.connectState(), ConnectState::NoAttempt);
     }
 
@@ -342,7 +272,7 @@ private slots:
             const QMetaObject::Connection counter =
                 connect(&bob.program->ipdControl(), &IPDaemon::dataIn,
                         [&taken](int, const QByteArray &piece, bool) { taken += piece.size(); });
-            RawCaller eve(bob.port);
+            RawClient eve(bob.port);
             QVERIFY(eve.send(text));
             // Each piece of data is one control message: the later message goes out only once
             // this one has been taken in, so that the two never arrive as one.
@@ -357,16 +287,16 @@ private slots:
         }
         QVERIFY(bob.prompt() == nullptr);
         // An older version's user information changes nothing and still gets our reply.
-        RawCaller old(bob.port);
+        RawClient old(bob.port);
         QVERIFY(old.send("UIF;2.4;True;"));
         QTRY_COMPARE(old.received, QByteArray("UIF;2.5;False;"));
-        QVERIFY(!bob.state().PeerIsV25);
+        QVERIFY(!bob.call().PeerIsV25);
     }
 
     void controlCharactersInAPeersNameNeverReachTheLog()
     {
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
-        RawCaller eve(bob.port);
+        RawClient eve(bob.port);
         QVERIFY(eve.send("RQC;Eve\x1b[2J\x07;Os\tlo\xc2\x85\xe2\x80\xae;9:05\x08\x08;"));
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         QVERIFY(bob.logged(QStringLiteral("Received Call from Eve [2J , Os lo   127.0.0.1, 9:05  ")));
@@ -385,7 +315,7 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
-        bob.program->calls().setDeadlines(300, 300, 300);
+        bob.calls().setDeadlines(300, 300, 300);
         std::vector<std::unique_ptr<QTcpSocket>> flood;
         for (int i = 0; i < 12; ++i) {
             flood.push_back(std::make_unique<QTcpSocket>());
@@ -401,18 +331,18 @@ private slots:
     void commandLineStartAcceptsTheNextCallOnce()
     {
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
-        bob.state().AutoAnswerOnce = true;
+        bob.calls().setAnswerNextCall(true);
         {
-            RawCaller ann(bob.port);
+            RawClient ann(bob.port);
             QVERIFY(ann.send("RQC;Ann;Oslo;9:05;"));
             QTRY_COMPARE(ann.received, QByteArray("RRS;YES;Bob;Bergen;9:05;"));
             QPointer<frmCallIn> prompt = bob.prompt();
             prompt->tmrCloseMe()->setInterval(5);
             QTRY_VERIFY(prompt.isNull());
         }
-        QVERIFY(!bob.state().AutoAnswerOnce);
+        QVERIFY(!bob.calls().answersNextCall());
         QTRY_COMPARE(bob.program->ipdControl().connectionIds().size(), 0);
-        RawCaller cid(bob.port);
+        RawClient cid(bob.port);
         QVERIFY(cid.send("RQC;Cid;Tromso;9:06;"));
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         QCOMPARE(bob.promptText(), QStringLiteral("Would you like to accept this call?"));
@@ -422,22 +352,22 @@ private slots:
     void callButtonChecksTheUserData()
     {
         Peer ann(QStringLiteral("An"), QStringLiteral("Oslo"));
-        emit ann.program->mainWindow()->toolbarClicked(0);
-        QCOMPARE(ann.program->messageWindow()->text(),
+        emit ann.shell->mainWindow()->toolbarClicked(0);
+        QCOMPARE(ann.shell->messageWindow()->text(),
                  QStringLiteral("You must enter a name of at least 3 Characters in length.  "));
-        QVERIFY(!ann.program->directoryWindow()->isVisible());
+        QVERIFY(!ann.shell->directoryWindow()->isVisible());
     }
 
     void aPromptLeftOpenDoesNotAnswerTheNextHolderOfConnectionOne()
     {
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
-        auto ann = std::make_unique<RawCaller>(bob.port);
+        auto ann = std::make_unique<RawClient>(bob.port);
         QVERIFY(ann->send("RQC;Ann;Oslo;9:05;"));
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         QPointer<frmCallIn> prompt = bob.prompt();
         ann.reset(); // Ann gives up; the prompt stays
         QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
-        RawCaller eve(bob.port);
+        RawClient eve(bob.port);
         QVERIFY(eve.socket.waitForConnected(3000));
         QTRY_COMPARE(bob.program->ipdControl().connectionIds(), QList<int>{1});
         bob.click(prompt, "cmdCallYes");
@@ -446,14 +376,14 @@ private slots:
         QTRY_VERIFY(!eve.received.isEmpty());
         // Eve hears only the reply to her own message: no acceptance meant for Ann.
         QCOMPARE(eve.received, QByteArray("UIF;2.5;True;"));
-        QVERIFY(!bob.state().callAcceptedOnControl);
+        QVERIFY(!bob.call().callAcceptedOnControl);
     }
 
     void answeredCallersThatStaySilentAreLetGo()
     {
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
-        bob.program->calls().setDeadlines(10000, 200, 200);
-        RawCaller ann(bob.port);
+        bob.calls().setDeadlines(10000, 200, 200);
+        RawClient ann(bob.port);
         QVERIFY(ann.send("RQC;Ann;Oslo;9:05;"));
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         bob.click(bob.prompt(), "cmdCallNo");
@@ -467,22 +397,22 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
-        bob.state().AutoAnswerOnce = true;
+        bob.calls().setAnswerNextCall(true);
         ann.call(bob);
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         QPointer<frmCallIn> prompt = bob.prompt();
         prompt->findChild<QCheckBox *>(QStringLiteral("chkAutoAccept"))->setChecked(true);
         QTest::keyClick(prompt, Qt::Key_Escape);
         QTRY_VERIFY(prompt.isNull());
-        QVERIFY(bob.program->settings().AutoAccept);
-        QVERIFY(!bob.state().AutoAnswerOnce);
+        QVERIFY(bob.settings().AutoAccept);
+        QVERIFY(!bob.calls().answersNextCall());
 
         Peer cid(QStringLiteral("Cid"), QStringLiteral("Tromso"));
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1))));
-        cid.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), 2000, 0);
+        cid.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), 2000, 0);
         QTRY_COMPARE(cid.connectState(), ConnectState::Requesting);
-        QPointer<frmConStatus> progress = cid.program->progressWindow();
+        QPointer<frmConStatus> progress = cid.shell->progressWindow();
         QTest::keyClick(progress, Qt::Key_Escape);
         QTRY_VERIFY(progress.isNull());
         // The attempt is given up, so quitting is allowed again.
@@ -496,7 +426,7 @@ private slots:
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1))));
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), 2000, 0);
+        ann.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), 2000, 0);
         QTRY_COMPARE(ann.connectState(), ConnectState::Requesting);
         ann.call(bob);
         // Closing the first attempt's connection does not turn the new one into "no answer".
@@ -508,13 +438,13 @@ private slots:
     void portsWithoutRoomForTheMediaAndChatPortsAreInvalid()
     {
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:65533"), 2000, 0);
+        ann.calls().placeCall(QStringLiteral("127.0.0.1:65533"), 2000, 0);
         QCOMPARE(ann.connectState(), ConnectState::Canceled);
-        QVERIFY(ann.program->messageWindow()->text().startsWith(QStringLiteral("You have entered an invalid Host Address: ")));
-        ann.state().ConnectState = ConnectState::NoAttempt;
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:65532"), 2000, 0);
+        QVERIFY(ann.shell->messageWindow()->text().startsWith(QStringLiteral("You have entered an invalid Host Address: ")));
+        ann->callStatus().ConnectState = ConnectState::NoAttempt;
+        ann.calls().placeCall(QStringLiteral("127.0.0.1:65532"), 2000, 0);
         QCOMPARE(ann.connectState(), ConnectState::Establishing);
-        ann.program->calls().cancelAttempt();
+        ann.calls().cancelAttempt();
     }
 
     void aCallToOneselfIsOfferedWhileCallingOut()
@@ -524,7 +454,7 @@ private slots:
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
         ann.call(ann);
         QTRY_VERIFY(ann.prompt() && ann.prompt()->isVisible());
-        QCOMPARE(ann.program->busyNotify()->isVisible(), false);
+        QCOMPARE(ann.shell->busyNotify()->isVisible(), false);
     }
 };
 

@@ -1,7 +1,7 @@
 #include "call/CallPrompt.h"
 #include "call/ConnectProgress.h"
 
-#include <QTest>
+#include "support/TestSupport.h"
 
 using Action = CallPrompt::Action;
 using namespace Qt::StringLiterals;

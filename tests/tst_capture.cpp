@@ -1,49 +1,30 @@
-#include "core/ProgramState.h"
-#include "media/CaptureControl.h"
+#include "core/Settings.h"
+#include "support/Windows.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestPatternCamera.h"
-#include "media/engine/VideoEngine.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/VideoFormatDialog.h"
-#include "ui/VideoView.h"
-#include "ui/frmMain.h"
-#include "ui/frmMessage.h"
-#include "ui/frmSelf.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QPushButton>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QVideoFrame>
 #include <QVideoSink>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QToolButton>
 
 namespace {
 
-// A started program of a user whose data is complete, capturing from the test camera (or
-// from the given driver number).
-struct Started
+// A started program with its windows, capturing from the test camera (or from the given
+// driver number).
+struct Started : RunningProgram
 {
     explicit Started(int driverNum = int(TestDeviceProvider().cameraNames().indexOf(TestPatternCamera::deviceName())))
+        : RunningProgram(QStringLiteral("Ann"), Options{.windows = true, .start = false})
     {
-        TestSupport::writeBytes(dir.filePath(QStringLiteral("zelmo.ini")),
-                                QStringLiteral("[Personal]\r\nName=Ann\r\nEMail=ann@example.org\r\nLocation=Here\r\n"
-                                               "[VideoCapture]\r\nDriverNum=%1\r\n")
-                                    .arg(driverNum)
-                                    .toLatin1());
-        program = std::make_unique<Program>(ProgramOptions{TestSupport::portBlock(), dir.path(), {}, true});
-        program->start();
+        TestSupport::writeBytes(folder + QStringLiteral("/zelmo.ini"),
+                                QStringLiteral("[VideoCapture]\r\nDriverNum=%1\r\n").arg(driverNum).toLatin1());
+        start();
     }
-    QString lamp() { return program->mainWindow()->findChild<QLabel *>(QStringLiteral("imgLedCam"))->property("lamp").toString(); }
-    QString playTag() { return program->selfView()->cmdCamSet()->property("tag").toString(); }
-    QList<VideoFormatDialog *> formatDialogs() { return program->mainWindow()->findChildren<VideoFormatDialog *>(); }
-
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
+    QString lamp() { return window<QLabel>("imgLedCam")->property("lamp").toString(); }
+    QString playTag() { return shell->selfView()->cmdCamSet()->property("tag").toString(); }
+    QList<VideoFormatDialog *> formatDialogs() { return main()->findChildren<VideoFormatDialog *>(); }
+    // The media loop's five-second step.
+    void fiveSecondMark() { emit program->mediaSession().fiveSecondMark(); }
 };
 
 // The pattern camera, except that it either cannot be started or fails later, when told.
@@ -87,14 +68,15 @@ private slots:
     {
         Started s;
         Program &program = *s.program;
-        frmSelf *view = program.selfView();
+        WindowShell &shell = *s.shell;
+        frmSelf *view = shell.selfView();
         VideoEngine &video = program.videoEngine();
         QCOMPARE(s.lamp(), QStringLiteral("imgCamOn"));
-        QVERIFY(program.state().captureReady && program.state().captureRunning);
+        QVERIFY(program.capture().isReady() && program.capture().isRunning());
         QCOMPARE(s.playTag(), QStringLiteral("Pause"));
 
         // Shown, the self view paints the stamped pattern the camera makes.
-        program.toggleSelfView();
+        shell.mainController().toggleSelfView();
         QVERIFY(view->isVisible() && video.isPreviewing());
         QTRY_VERIFY_WITH_TIMEOUT(TestPatternCamera::readStamp(view->pnlCapture()->frame()).valid, 2000);
         QCOMPARE(view->pnlCapture()->size(), QSize(320, 240));
@@ -106,7 +88,7 @@ private slots:
         view->cmdCamSet()->click();
         QCOMPARE(s.playTag(), QStringLiteral("Play"));
         QCOMPARE(s.lamp(), QStringLiteral("imgCamOff"));
-        QVERIFY(!program.state().captureRunning);
+        QVERIFY(!program.capture().isRunning());
         previews.clear();
         const int paused = video.getFrameNum();
         // A frame that still reaches the sink is not taken.
@@ -120,7 +102,7 @@ private slots:
         view->cmdCamSet()->click();
         QCOMPARE(s.playTag(), QStringLiteral("Pause"));
         QCOMPARE(s.lamp(), QStringLiteral("imgCamOn"));
-        QVERIFY(program.state().captureRunning);
+        QVERIFY(program.capture().isRunning());
         QCOMPARE(resumed.count(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(video.getFrameNum() != paused, 2000);
 
@@ -129,31 +111,31 @@ private slots:
         QSignalSpy sizes(&program.capture(), &CaptureControl::selfViewSizeChanged);
         QVERIFY(video.setCaptureFormat(-1, QSize(640, 480)));
         QCOMPARE(view->pnlSelf()->text(), QStringLiteral("320x240"));
-        program.fiveSecondMark();
+        s.fiveSecondMark();
         QCOMPARE(view->pnlCapture()->size(), QSize(320, 240));
         QCOMPARE(view->pnlSelf()->text(), QStringLiteral("640x480"));
         const quint32 shownAt = TestPatternCamera::readStamp(view->pnlCapture()->frame()).frameNumber;
         QTRY_VERIFY_WITH_TIMEOUT(TestPatternCamera::readStamp(view->pnlCapture()->frame()).frameNumber > shownAt + 1, 2000);
         QCOMPARE(view->pnlCapture()->frame().size(), QSize(320, 240));
-        program.fiveSecondMark();
+        s.fiveSecondMark();
         QCOMPARE(sizes.count(), 1);
         QVERIFY(video.setCaptureFormat(-1, QSize(160, 120)));
-        program.fiveSecondMark();
+        s.fiveSecondMark();
         QCOMPARE(view->pnlCapture()->size(), QSize(160, 120));
         QTRY_COMPARE_WITH_TIMEOUT(view->pnlCapture()->frame().size(), QSize(160, 120), 2000);
 
         // The self view sits beside the main window and follows it at the five-second step.
-        frmMain *main = program.mainWindow();
+        frmMain *main = shell.mainWindow();
         main->show();
         main->move(20, 30);
         QVERIFY(main->buttonPressed(2));
-        program.fiveSecondMark();
+        s.fiveSecondMark();
         QCOMPARE(view->pos(), QPoint(main->frameGeometry().right() + 1, main->frameGeometry().top()));
 
         // No room on the right: to the left of the main window.
         const int screenWidth = view->screen()->availableGeometry().width();
         main->move(screenWidth - main->frameGeometry().width() - 10, 30);
-        program.fiveSecondMark();
+        s.fiveSecondMark();
         QCOMPARE(view->frameGeometry().right() + 1, main->frameGeometry().left());
         QCOMPARE(view->y(), main->frameGeometry().top());
 
@@ -161,7 +143,7 @@ private slots:
         program.settings().MoveAllWin = false;
         const QPoint kept = view->pos();
         main->move(40, 50);
-        program.fiveSecondMark();
+        s.fiveSecondMark();
         QCOMPARE(view->pos(), kept);
 
         // Closing only hides; the menu and the toolbar follow, the preview stops, capture goes on.
@@ -170,18 +152,17 @@ private slots:
         QVERIFY(!main->action(QStringLiteral("Menu_ViewSelf"))->isChecked());
         QVERIFY(!main->buttonPressed(2));
         QVERIFY(!video.isPreviewing());
-        QVERIFY(program.state().captureRunning);
-        program.toggleSelfView();
+        QVERIFY(program.capture().isRunning());
+        shell.mainController().toggleSelfView();
         QVERIFY(view->isVisible() && video.isPreviewing());
 
         // A format frames cannot be made of pauses capture; the message, once confirmed,
         // opens the format dialog, and only that message does.
         program.capture().reportUnsupportedFormat();
-        QVERIFY(program.state().OpenFormatDialogAfterMessage);
-        QVERIFY(!program.state().captureRunning);
+        QVERIFY(!program.capture().isRunning());
         QCOMPARE(s.lamp(), QStringLiteral("imgCamOff"));
         QCOMPARE(s.playTag(), QStringLiteral("Play"));
-        frmMessage *message = program.messageWindow();
+        frmMessage *message = shell.messageWindow();
         QVERIFY(message && message->isVisible());
         QCOMPARE(message->text(),
                  QStringLiteral("The video format is not correct.  Set your Video size to 160x120, 320x240, QCIF or "
@@ -192,7 +173,6 @@ private slots:
 
         message->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
         QVERIFY(!message->isVisible());
-        QVERIFY(!program.state().OpenFormatDialogAfterMessage);
         QCOMPARE(s.formatDialogs().size(), 1);
         VideoFormatDialog *dialog = s.formatDialogs().first();
         QVERIFY(dialog->isVisible() && !dialog->isModal());
@@ -201,7 +181,7 @@ private slots:
         QTRY_VERIFY(s.formatDialogs().isEmpty());
 
         // A later message closes normally.
-        program.showInformation(QStringLiteral("Something else."));
+        shell.showInformation(QStringLiteral("Something else."));
         message->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
         QVERIFY(!message->isVisible());
         QVERIFY(s.formatDialogs().isEmpty());
@@ -216,26 +196,27 @@ private slots:
         // The configured driver is not there: no capture, no message.
         Started s(40);
         Program &program = *s.program;
+        WindowShell &shell = *s.shell;
         QCOMPARE(s.lamp(), QStringLiteral("imgLEDCamNo"));
-        QVERIFY(!program.state().captureReady && !program.state().captureRunning);
-        QVERIFY(program.errorWindow() == nullptr);
+        QVERIFY(!program.capture().isReady() && !program.capture().isRunning());
+        QVERIFY(shell.errorWindow() == nullptr);
         // Neither pausing nor resuming pretends there is a camera.
-        program.selfView()->cmdCamSet()->click();
-        program.selfView()->cmdCamSet()->click();
+        shell.selfView()->cmdCamSet()->click();
+        shell.selfView()->cmdCamSet()->click();
         QCOMPARE(s.lamp(), QStringLiteral("imgLEDCamNo"));
         QSignalSpy sizes(&program.capture(), &CaptureControl::selfViewSizeChanged);
-        program.fiveSecondMark();
+        s.fiveSecondMark();
         QCOMPARE(sizes.count(), 0);
     }
 
     void camerasInUseAreReportedAndAnotherDriverCanBeChosen()
     {
-        ProgramState state;
-        state.settings.DriverNum = 1;
+        Settings settings;
+        settings.DriverNum = 1;
         const QString pattern = TestPatternCamera::deviceName();
         auto devices = std::make_shared<TroubledCameras>();
         VideoEngine engine(devices, QString());
-        CaptureControl capture(state, engine);
+        CaptureControl capture(settings, engine);
         QSignalSpy lamps(&capture, &CaptureControl::cameraLampChanged);
         QSignalSpy errors(&capture, &CaptureControl::errorMessage);
 
@@ -243,13 +224,13 @@ private slots:
         capture.startCapture();
         QCOMPARE(errors.count(), 1);
         QVERIFY(errors.last().at(0).toString().endsWith(QStringLiteral("Reboot your computer and run ZELMO again to fix this problem.")));
-        QVERIFY(!state.captureReady && state.captureRunning);
+        QVERIFY(!capture.isReady() && capture.isRunning());
         QCOMPARE(lamps.last().at(0).toInt(), int(CaptureControl::LampOn));
 
         // Back to a working driver: frames are taken again.
         capture.chooseDriver(pattern);
-        QCOMPARE(state.settings.DriverNum, 0);
-        QVERIFY(state.captureReady);
+        QCOMPARE(settings.DriverNum, 0);
+        QVERIFY(capture.isReady());
         const int first = engine.getFrameNum();
         QTRY_VERIFY_WITH_TIMEOUT(engine.getFrameNum() != first, 2000);
 
@@ -258,22 +239,22 @@ private slots:
         capture.chooseDriver(pattern);
         capture.chooseDriver(QStringLiteral("Nonexistent"));
         QCOMPARE(lamps.count(), lampsBefore);
-        QCOMPARE(state.settings.DriverNum, 0);
+        QCOMPARE(settings.DriverNum, 0);
 
         // A chosen driver in use says so in its own words.
         capture.chooseDriver(QStringLiteral("Busy"));
-        QCOMPARE(state.settings.DriverNum, 1);
+        QCOMPARE(settings.DriverNum, 1);
         QCOMPARE(errors.count(), 2);
         QVERIFY(errors.last().at(0).toString().endsWith(QStringLiteral("Reboot your computer and run again to fix this problem.")));
-        QVERIFY(!state.captureReady);
+        QVERIFY(!capture.isReady());
         QCOMPARE(lamps.last().at(0).toInt(), int(CaptureControl::LampOn));
 
         // A camera taken away while running: reported once, no more frames.
         capture.chooseDriver(QStringLiteral("Flaky"));
-        QVERIFY(state.captureReady);
+        QVERIFY(capture.isReady());
         QCOMPARE(errors.count(), 2);
         devices->lastTroubled->breakDown();
-        QVERIFY(!state.captureReady);
+        QVERIFY(!capture.isReady());
         QCOMPARE(errors.count(), 3);
         QVERIFY(errors.last().at(0).toString().endsWith(QStringLiteral("run ZELMO again to fix this problem.")));
     }

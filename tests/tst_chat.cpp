@@ -1,70 +1,33 @@
-#include "call/CallControl.h"
+#include "support/RawClient.h"
+#include "support/Windows.h"
 #include "call/ControlProtocol.h"
-#include "chat/ChatSession.h"
-#include "core/IPDaemon.h"
-#include "directory/DirectoryService.h"
-#include "core/IPPort.h"
-#include "core/SoundPlayer.h"
 #include "media/MediaClock.h"
 #include "media/MediaPacket.h"
-#include "media/MediaSession.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/WindowPlacement.h"
-#include "ui/frmMain.h"
-#include "ui/frmNewChat.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSignalSpy>
 #include <QSplitter>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-
-#include <algorithm>
-#include <memory>
 
 namespace {
 
 const QString Bell = QStringLiteral("chatbell.wav");
 
-// One program with the test devices, its own profile folder and ports.
-struct Peer
+// One program with its windows; its bells are spaced by a clock that moves only when a
+// test says so.
+struct Peer : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
     std::unique_ptr<QSignalSpy> sounds;
 
     explicit Peer(const QString &name, bool autoAccept = false)
+        : RunningProgram(name, Options{.windows = true, .autoAccept = autoAccept})
     {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
-        program->start();
-        program->sounds().setMuted(true);
         sounds = std::make_unique<QSignalSpy>(&program->sounds(), &SoundPlayer::playRequested);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = name + QStringLiteral("ville");
-        s.EMail = name.toLower() + QStringLiteral("@example.org");
-        s.AutoAccept = autoAccept;
-        s.SendWelcome = false;
-        program->calls().setClock([] { return QTime(9, 5); });
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), TestSupport::portBlock(1));
-        // The bells are spaced by this clock; it moves only when a test says so.
+        settings().SendWelcome = false;
         program->mediaClock().setManual(100);
     }
 
-    ProgramState &state() { return program->state(); }
-    Settings &settings() { return program->settings(); }
     ChatSession &chat() { return program->chat(); }
-    frmNewChat *window() { return program->chatWindow(); }
+    frmNewChat *window() { return shell->chatWindow(); }
     QPlainTextEdit *typingBox() { return window()->txtOut(); }
     QString conversation() { return window()->conversation(); }
     QString typing()
@@ -72,7 +35,6 @@ struct Peer
         window()->showPending();
         return typingBox()->toPlainText();
     }
-    void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
     int bells() { return int(std::count_if(sounds->begin(), sounds->end(), [](const QList<QVariant> &s) {
         return s.first().toString() == Bell;
     })); }
@@ -98,60 +60,6 @@ struct Peer
         QTest::mouseClick(window()->findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
     }
 };
-
-// A caller made of bare sockets: it asks for the call on the control channel, opens the
-// media channel and the chat connection, and records what comes back on each.
-struct RawCaller
-{
-    QTcpSocket control;
-    QTcpSocket media;
-    QTcpSocket chat;
-    QByteArray controlIn;
-    QByteArray mediaIn;
-    QByteArray chatIn;
-
-    RawCaller()
-    {
-        QObject::connect(&control, &QTcpSocket::readyRead, [this] { controlIn += control.readAll(); });
-        QObject::connect(&media, &QTcpSocket::readyRead, [this] { mediaIn += media.readAll(); });
-        QObject::connect(&chat, &QTcpSocket::readyRead, [this] { chatIn += chat.readAll(); });
-    }
-
-    // Up to an open chat connection that the callee has taken.
-    bool call(Peer &callee, bool announce25)
-    {
-        control.connectToHost(QHostAddress::LocalHost, quint16(callee.port));
-        if (!control.waitForConnected(5000))
-            return false;
-        control.write(ControlProtocol::request(QStringLiteral("Eve"), QStringLiteral("Evetown"), QTime(9, 5)));
-        if (!QTest::qWaitFor([this] { return controlIn.startsWith("RRS;YES;"); }, 10000))
-            return false;
-        if (announce25) {
-            control.write(ControlProtocol::userInfo(true));
-            if (!QTest::qWaitFor([&] { return callee.state().PeerIsV25; }, 5000))
-                return false;
-        }
-        media.connectToHost(QHostAddress::LocalHost, quint16(callee.port + 1));
-        if (!QTest::qWaitFor([&] { return callee.state().callState == CallState::InCall; }, 10000))
-            return false;
-        chat.connectToHost(QHostAddress::LocalHost, quint16(callee.port + 3));
-        return QTest::qWaitFor([&] { return callee.chat().ipdText().isConnected(1); }, 5000);
-    }
-
-    void send(const QByteArray &bytes)
-    {
-        chat.write(bytes);
-    }
-};
-
-// A stranger's connection is closed by the program at once, before anything is sent.
-bool turnedAway(int port)
-{
-    QTcpSocket stranger;
-    QSignalSpy gone(&stranger, &QTcpSocket::disconnected);
-    stranger.connectToHost(QHostAddress::LocalHost, quint16(port));
-    return stranger.waitForConnected(3000) && gone.wait(3000) && stranger.readAll().isEmpty();
-}
 
 } // namespace
 
@@ -194,8 +102,15 @@ private slots:
         bob.type(QStringLiteral("hi\b\b\b\bok"));
         QTRY_VERIFY(ann.conversation().endsWith(QStringLiteral("Time in Bobville is 9:05.\nok")));
 
+        // Clear Text empties Bob's conversation; what Ann types next shows from the start,
+        // and her Backspace still takes her own letters back.
+        bob.click("cmdClear");
+        QCOMPARE(bob.conversation(), QString());
+        ann.type(QStringLiteral("\rxy\bz"));
+        QTRY_COMPARE(bob.conversation(), QStringLiteral("\nxz"));
+
         // The end of the call closes the chat connection and says so on both sides.
-        ann.program->calls().hangUp();
+        ann.calls().hangUp();
         QTRY_VERIFY(!bob.chat().ipdText().isConnected(1));
         QTRY_VERIFY(!ann.chat().isConnected());
         for (Peer *p : {&ann, &bob}) {
@@ -214,7 +129,7 @@ private slots:
         bob.settings().EnableRTC = false;
         ann.call(bob);
         QTRY_VERIFY_WITH_TIMEOUT(bob.chat().ipdText().isConnected(1), 10000);
-        QVERIFY(ann.state().PeerIsV25 && !ann.state().RealTimeChat);
+        QVERIFY(ann.call().PeerIsV25 && !ann.call().RealTimeChat);
         QVERIFY(!ann.chat().isRealTime() && !bob.chat().isRealTime());
 
         ann.type(QStringLiteral("hello\b!\r"));
@@ -227,12 +142,12 @@ private slots:
         QTRY_VERIFY(ann.conversation().endsWith(QStringLiteral("> hell!\nHi Ann, café\n")));
 
         // An empty line is echoed and queued all the same.
-        ann.program->mainWindow()->tmrMain()->stop();
+        ann->mediaTimer().stop();
         ann.type(QStringLiteral("\r"));
         QVERIFY(ann.conversation().endsWith(QStringLiteral("café\n> \n")));
         QVERIFY(!ann.program->textQueue().isEmpty());
         QCOMPARE(ann.program->textQueue().front(), QByteArray());
-        ann.program->mainWindow()->tmrMain()->start();
+        ann->mediaTimer().start();
 
         // With a 2.5 peer, Ctrl+G rings here and there and is not typed; Ring User too.
         QTest::keyClick(ann.typingBox(), Qt::Key_G, Qt::ControlModifier);
@@ -246,7 +161,7 @@ private slots:
         QTRY_COMPARE(ann.bells(), 2);
         // Never while the call's sound is running.
         bob.program->mediaClock().advance(1);
-        bob.state().micState = 2;
+        QVERIFY(bob->audioControl().openMicrophone());
         ann.program->mediaClock().advance(1);
         QSignalSpy bobIn(&bob.chat().ipdText(), &IPDaemon::dataIn);
         ann.click("cmdBell");
@@ -261,7 +176,7 @@ private slots:
     {
         Peer bob(QStringLiteral("Bob"), true);
         RawCaller eve;
-        QVERIFY(eve.call(bob, true));
+        QVERIFY(eve.callUpToChat(bob, true));
         QVERIFY(bob.chat().isRealTime());
         const QString callLine = QStringLiteral("Call: Eve, Time in Evetown is 9:05.\n");
         QCOMPARE(bob.conversation(), callLine);
@@ -273,28 +188,28 @@ private slots:
         bob.click("cmdBell");
         QTest::keyClick(bob.typingBox(), Qt::Key_G, Qt::ControlModifier);
         const QByteArray typed = "T\xc3\xa9;<E>T\r;<E>T\x08;<E>T\x08;<E>T\x07<E>BEL<E>";
-        QTRY_COMPARE(eve.chatIn, typed);
+        QTRY_COMPARE(eve.chat.received, typed);
         QCOMPARE(bob.bells(), 1); // the second bell came too soon after the first
 
         // Messages that are not one character, one too long to be a message (whose tail
         // would read as one), a lone byte from an older peer, and more Backspaces than Eve
         // typed: the call line stays.
-        eve.send("T<E>T;<E>Tab;<E>X<E><E>" + QByteArray(ChatSession::InputBufferSize, 'x') + "Tz;<E>");
-        eve.send("Tk;<E>T\xe9;<E>" + QByteArray("T\x08;<E>").repeated(50) + "Tm;<E>");
+        eve.chat.send("T<E>T;<E>Tab;<E>X<E><E>" + QByteArray(ChatSession::InputBufferSize, 'x') + "Tz;<E>");
+        eve.chat.send("Tk;<E>T\xe9;<E>" + QByteArray("T\x08;<E>").repeated(50) + "Tm;<E>");
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("m")));
         QCOMPARE(bob.conversation(), callLine + QStringLiteral("m"));
 
         // A flood of bells rings once; later bells ring again, unless the call's sound runs.
         bob.program->mediaClock().advance(1);
-        eve.send(QByteArray("BEL<E>T\x07<E>").repeated(500) + "Tn;<E>");
+        eve.chat.send(QByteArray("BEL<E>T\x07<E>").repeated(500) + "Tn;<E>");
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("mn")));
         QCOMPARE(bob.bells(), 2);
         bob.program->mediaClock().advance(1);
-        bob.state().micState = 2;
-        eve.send("BEL<E>To;<E>");
+        QVERIFY(bob->audioControl().openMicrophone());
+        eve.chat.send("BEL<E>To;<E>");
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("mno")));
         QCOMPARE(bob.bells(), 2);
-        bob.state().micState = 1;
+        bob->audioControl().closeMicrophone();
 
         // Typing never lets the conversation grow past its bound; the window keeps up.
         QString expected = bob.chat().conversation().text();
@@ -306,14 +221,14 @@ private slots:
                 expected = expected.right(ChatSession::ConversationKeep);
             expected += QLatin1Char(c);
         }
-        eve.send(flood);
+        eve.chat.send(flood);
         QTRY_COMPARE(bob.chat().conversation().text(), expected);
         QCOMPARE(bob.conversation(), expected);
         QVERIFY(expected.size() <= ChatSession::ConversationLimit + 1);
 
         // Eve goes: the call ends and the chat connection is closed from Bob's side.
-        eve.media.disconnectFromHost();
-        QTRY_COMPARE(eve.chat.state(), QAbstractSocket::UnconnectedState);
+        eve.media.socket.disconnectFromHost();
+        QVERIFY(eve.chat.waitClosed());
         QVERIFY(bob.conversation().endsWith(QStringLiteral("\n<End of Connection>\n")));
     }
 
@@ -321,28 +236,28 @@ private slots:
     {
         Peer bob(QStringLiteral("Bob"), true);
         RawCaller eve;
-        QVERIFY(eve.call(bob, false));
-        QVERIFY(!bob.state().PeerIsV25 && !bob.chat().isRealTime());
+        QVERIFY(eve.callUpToChat(bob, false));
+        QVERIFY(!bob.call().PeerIsV25 && !bob.chat().isRealTime());
 
         bob.type(QStringLiteral("hi"));
         QTest::keyClick(bob.typingBox(), Qt::Key_G, Qt::ControlModifier);
         QCOMPARE(bob.typing(), QStringLiteral("hi\x07"));
         bob.type(QStringLiteral("\r"));
-        QTRY_VERIFY(eve.mediaIn.contains(MediaPacket::build(MediaPacket::TextKind, "hi\x07")));
+        QTRY_VERIFY(eve.media.received.contains(MediaPacket::build(MediaPacket::TextKind, "hi\x07")));
         QVERIFY(bob.conversation().endsWith(QStringLiteral("9:05.\n> hi\x07\n")));
         QCOMPARE(bob.bells(), 0);
-        QCOMPARE(eve.chatIn, QByteArray());
+        QCOMPARE(eve.chat.received, QByteArray());
         // Whatever way the peer sends, it is shown.
-        eve.media.write(MediaPacket::build(MediaPacket::TextKind, "line"));
+        eve.media.send(MediaPacket::build(MediaPacket::TextKind, "line"));
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("> hi\x07\nline\n")));
-        eve.send("Tx;<E>");
+        eve.chat.send("Tx;<E>");
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("> hi\x07\nline\nx")));
     }
 
     void theTypingBoxOnlyGrowsAtItsEnd()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann.program->toggleChat();
+        ann.shell->mainController().toggleChat();
         QPlainTextEdit *box = ann.typingBox();
         ann.type(QStringLiteral("hello"));
         QCOMPARE(ann.typing(), QStringLiteral("hello"));
@@ -378,9 +293,9 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"));
         frmNewChat *w = ann.window();
-        ann.program->toggleChat();
+        ann.shell->mainController().toggleChat();
         QVERIFY(w->isVisible());
-        QVERIFY(ann.program->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
+        QVERIFY(ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
         ann.type(QStringLiteral("kept\rand this"));
 
         const auto sizes = [&] { return std::pair(w->txtIn()->font().pointSize(), w->txtOut()->font().pointSize()); };
@@ -400,11 +315,11 @@ private slots:
         // The close box only hides the window; the text stays.
         w->close();
         QVERIFY(!w->isVisible());
-        QVERIFY(!ann.program->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
-        QVERIFY(!ann.program->mainWindow()->buttonPressed(3));
+        QVERIFY(!ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
+        QVERIFY(!ann.shell->mainWindow()->buttonPressed(3));
         QCOMPARE(ann.conversation(), QStringLiteral("> kept\n"));
         QCOMPARE(ann.typing(), QStringLiteral("and this"));
-        ann.program->toggleChat();
+        ann.shell->mainController().toggleChat();
 
         ann.click("cmdClear");
         QCOMPARE(ann.conversation(), QString());
@@ -415,11 +330,11 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"));
         frmNewChat *w = ann.window();
-        frmMain *main = ann.program->mainWindow();
+        frmMain *main = ann.shell->mainWindow();
         const QRect below = main->frameGeometry();
         QCOMPARE(w->pos(), QPoint(below.left(), below.top() + below.height()));
         QCOMPARE(w->height(), 331);
-        ann.program->toggleChat();
+        ann.shell->mainController().toggleChat();
 
         main->move(main->x(), WindowPlacement::screenHeight(main) - 20);
         w->placeBelow(main);

@@ -1,6 +1,6 @@
 #include "chat/ChatProtocol.h"
 
-#include <QTest>
+#include "support/TestSupport.h"
 
 namespace CP = ChatProtocol;
 using Kind = CP::Message::Kind;

@@ -2,15 +2,12 @@
 #include "media/engine/VideoCodec.h"
 #include "support/TestSupport.h"
 
-#include <QTest>
-
 #include <gsm.h>
 #include <turbojpeg.h>
 
 #include <cmath>
 #include <limits>
 #include <random>
-#include <vector>
 
 using Bytes = std::vector<uchar>;
 using Samples = std::vector<qint16>;
@@ -31,7 +28,6 @@ bool allAre(const std::vector<T> &v, size_t from, T value)
 {
     return std::all_of(v.begin() + qsizetype(from), v.end(), [value](T x) { return x == value; });
 }
-
 
 // Decodes a JPEG and gives its mean error per byte against the picture it was made from;
 // infinite when it is refused or comes out at another size. `only` is the decoder's size limit.

@@ -1,13 +1,9 @@
 #include "support/TestSupport.h"
-#include "ui/DeviceNotice.h"
+#include "media/DeviceNotice.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 

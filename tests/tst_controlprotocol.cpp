@@ -1,7 +1,7 @@
 #include "call/CallAddress.h"
 #include "call/ControlProtocol.h"
 
-#include <QTest>
+#include "support/TestSupport.h"
 
 using Kind = ControlProtocol::Message::Kind;
 namespace CP = ControlProtocol;

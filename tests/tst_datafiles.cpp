@@ -1,15 +1,8 @@
-#include "core/ActivityLog.h"
+#include "support/RunningProgram.h"
 #include "core/PalList.h"
 #include "core/RefuseList.h"
 
-#include "support/TestSupport.h"
-
-#include <QDir>
-#include <QFile>
 #include <QLocale>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace {
 

@@ -1,80 +1,32 @@
 // ZELMO in the background: notifications on a session bus of the test's own, the tray
 // menu beside the File menu, and the desktop choices in their own file.
 
-#include "call/CallControl.h"
-#include "chat/ChatSession.h"
-#include "core/IPDaemon.h"
-#include "core/SoundPlayer.h"
 #include "desktop/DesktopSettings.h"
 #include "desktop/Notifier.h"
-#include "directory/DirectoryService.h"
 #include "support/DesktopKit.h"
 #include "support/MessageKit.h"
-#include "support/TestSupport.h"
-#include "ui/DesktopIntegration.h"
-#include "ui/Program.h"
-#include "ui/TrayController.h"
-#include "ui/frmCallIn.h"
-#include "ui/frmMain.h"
-#include "ui/frmMsgIn.h"
-#include "ui/frmNewChat.h"
-#include "ui/frmOptions.h"
-
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
-#include <QCheckBox>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-
-#include <memory>
+#include "support/RawClient.h"
 
 using DesktopKit::FakeNotifications;
 
 namespace {
 
-// One ZELMO with its own profile and ports; its main window is not the active window
-// unless a scenario makes it so.
-struct Party
+// One ZELMO with its windows; its main window is not the active window unless a scenario
+// makes it so.
+struct Party : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-
     explicit Party(const QString &name, const QString &profile = QString())
+        : RunningProgram(name, Options{.windows = true, .location = QStringLiteral("Lima"), .profile = profile})
     {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, profile.isEmpty() ? dir.path() : profile, {}, true});
-        program->start();
-        program->sounds().setMuted(true);
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), port + 19);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = QStringLiteral("Lima");
-        program->calls().setClock([] { return QTime(9, 5); });
     }
-    ProgramState &state() { return program->state(); }
-    frmCallIn *prompt() { return program->callPrompt(); }
-    QAction *item(const char *name) { return program->mainWindow()->action(QString::fromLatin1(name)); }
+    frmCallIn *prompt() { return shell->callPrompt(); }
+    QAction *item(const char *name) { return main()->action(QString::fromLatin1(name)); }
 };
 
-// A caller made of a bare socket, to see the answer byte by byte.
-struct RawCaller
+// A caller made of a bare client that asks at once, to see the answer byte by byte.
+struct Caller : RawClient
 {
-    QTcpSocket socket;
-    QByteArray received;
-
-    RawCaller(int port, const QByteArray &request)
-    {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
-        QObject::connect(&socket, &QTcpSocket::connected, [this, request] { socket.write(request); });
-        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-    }
+    Caller(int port, const QByteArray &request) : RawClient(port) { send(request); }
 };
 
 } // namespace
@@ -135,7 +87,7 @@ private slots:
     void aCallInTheBackgroundIsAnsweredFromItsNotification()
     {
         Party bob(QStringLiteral("Bob"));
-        RawCaller ann(bob.port, "RQC;Bob Caller;Lima;9:05;");
+        Caller ann(bob.port, "RQC;Bob Caller;Lima;9:05;");
         QTRY_VERIFY(latest(QStringLiteral("Bob Caller")));
         const FakeNotifications::Shown call = *latest(QStringLiteral("Bob Caller"));
         QCOMPARE(call.summary, QStringLiteral("Bob Caller, Lima is calling"));
@@ -159,7 +111,7 @@ private slots:
     void declineFromTheNotificationSaysNo()
     {
         Party bob(QStringLiteral("Bob"));
-        RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+        Caller ann(bob.port, "RQC;Ann;Oslo;9:05;");
         QTRY_VERIFY(latest(QStringLiteral("Ann, Oslo is calling")));
         const uint id = latest(QStringLiteral("Ann, Oslo"))->id;
         // A click on the notification itself answers nothing.
@@ -169,7 +121,7 @@ private slots:
         QTRY_VERIFY(!isOpen(id));
         // A late click on the withdrawn notification answers nothing twice.
         m_service->invoke(id, QStringLiteral("answer"));
-        QTRY_VERIFY(ann.socket.state() != QAbstractSocket::ConnectedState || bob.state().callState == CallState::Idle);
+        QTRY_VERIFY(ann.socket.state() != QAbstractSocket::ConnectedState || bob.call().callState == CallState::Idle);
         QCOMPARE(ann.received, QByteArray("RRS;NO;"));
     }
 
@@ -177,7 +129,7 @@ private slots:
     {
         Party bob(QStringLiteral("Bob"));
         {
-            RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+            Caller ann(bob.port, "RQC;Ann;Oslo;9:05;");
             QTRY_VERIFY(latest(QStringLiteral("Ann, Oslo")));
             const uint id = latest(QStringLiteral("Ann, Oslo"))->id;
             QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
@@ -185,12 +137,12 @@ private slots:
             QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
             QTRY_VERIFY(!isOpen(id));
         }
-        QTRY_COMPARE(bob.state().callState, CallState::Idle);
+        QTRY_COMPARE(bob.call().callState, CallState::Idle);
         QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
 
         // The prompt counts down and declines by itself.
         bob.program->settings().AutoDecTime = 5;
-        RawCaller cid(bob.port, "RQC;Cid;Tromso;9:05;");
+        Caller cid(bob.port, "RQC;Cid;Tromso;9:05;");
         QTRY_VERIFY(latest(QStringLiteral("Cid, Tromso")));
         const uint id = latest(QStringLiteral("Cid, Tromso"))->id;
         QPointer<frmCallIn> prompt = bob.prompt();
@@ -201,15 +153,32 @@ private slots:
         QVERIFY(m_service->openNow().isEmpty());
     }
 
+    void aNotificationWithdrawnBeforeTheServiceAnswersIsClosedAllTheSame()
+    {
+        Party bob(QStringLiteral("Bob"));
+        // The service shows the call but is slow to say under which number.
+        m_service->holdReplies = true;
+        Caller eve(bob.port, "RQC;Eve;Rome;9:05;");
+        QTRY_VERIFY(latest(QStringLiteral("Eve, Rome")) && bob.prompt() && bob.prompt()->isVisible());
+        // The call is over before that.
+        bob.prompt()->decline();
+        QTRY_COMPARE(eve.received, QByteArray("RRS;NO;"));
+        const uint id = latest(QStringLiteral("Eve, Rome"))->id;
+        QVERIFY(isOpen(id));
+        m_service->holdReplies = false;
+        m_service->releaseReplies();
+        QTRY_VERIFY(!isOpen(id));
+    }
+
     void nothingIsShownWhileTheMainWindowIsActive()
     {
         Party bob(QStringLiteral("Bob"));
-        frmMain *main = bob.program->mainWindow();
+        frmMain *main = bob.shell->mainWindow();
         main->show();
         main->activateWindow();
         QTRY_VERIFY(main->isActiveWindow());
         {
-            RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+            Caller ann(bob.port, "RQC;Ann;Oslo;9:05;");
             QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
             bob.prompt()->decline();
             QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
@@ -230,7 +199,10 @@ private slots:
         QVERIFY(MessageKit::sendWhole(bob.port + 2, 12, "Lunch at noon?\r\n\r\nThe <b>usual</b>   place, bring the papers and "
                                       "the slides for Monday, and tell Cid that the room changed to the one upstairs.",
                                       "Ann <ann>"));
-        QVERIFY(MessageKit::sendWhole(bob.port + 2, 13, "Second one", "Cid"));
+        // Words to exactly the length a notification shows: none is cut.
+        const QByteArray second100 = QByteArray("abcd ").repeated(19) + "vwxyz";
+        QCOMPARE(second100.size(), Notifier::FirstWordsLength);
+        QVERIFY(MessageKit::sendWhole(bob.port + 2, 13, second100, "Cid"));
         QTRY_COMPARE(m_service->shown.size(), 2);
         const FakeNotifications::Shown first = m_service->shown[0];
         const FakeNotifications::Shown second = m_service->shown[1];
@@ -240,23 +212,25 @@ private slots:
         QCOMPARE(first.body, QStringLiteral("Lunch at noon? The &lt;b&gt;usual&lt;/b&gt; place, bring the papers and "
                                             "the slides for Monday, and tell Cid that..."));
         QVERIFY(first.actions.contains(QStringLiteral("default")));
+        QCOMPARE(second.body, QString::fromLatin1(second100));
+        QCOMPARE(Notifier::firstWords(QString::fromLatin1(second100 + '!')), QString::fromLatin1(second100.left(94) + "..."));
 
         // The second message, though the first waited longer, opens from its notification.
         m_service->invoke(second.id, QStringLiteral("default"));
-        QTRY_VERIFY(bob.program->mainWindow()->findChild<frmMsgIn *>());
-        frmMsgIn *viewer = bob.program->mainWindow()->findChild<frmMsgIn *>();
+        QTRY_VERIFY(bob.shell->mainWindow()->findChild<frmMsgIn *>());
+        frmMsgIn *viewer = bob.shell->mainWindow()->findChild<frmMsgIn *>();
         QCOMPARE(viewer->findChild<QPlainTextEdit *>(QStringLiteral("txtMessageIn"))->toPlainText(),
-                 QStringLiteral("Second one"));
+                 QString::fromLatin1(second100));
         QTRY_VERIFY(!isOpen(second.id));
         QVERIFY(isOpen(first.id));
         QCOMPARE(bob.program->messages().store().waitingCount(), 1);
 
         // The first, opened from the indicator as always, takes its notification with it.
-        QTest::mouseDClick(bob.program->mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn")), Qt::LeftButton);
+        QTest::mouseDClick(bob.shell->mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn")), Qt::LeftButton);
         QTRY_VERIFY(!isOpen(first.id));
         // A click on a withdrawn notification opens nothing more.
         m_service->invoke(second.id, QStringLiteral("default"));
-        QCOMPARE(bob.program->mainWindow()->findChildren<frmMsgIn *>().size(), 2);
+        QCOMPARE(bob.shell->mainWindow()->findChildren<frmMsgIn *>().size(), 2);
     }
 
     void theChatBellWhileTheChatIsHiddenBringsTheChatBack()
@@ -264,11 +238,11 @@ private slots:
         Party ann(QStringLiteral("Ann"));
         Party bob(QStringLiteral("Bob"));
         bob.program->settings().AutoAccept = true;
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(bob.port), 2000, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::InCall, 10000);
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
         m_service->shown.clear();
-        QVERIFY(!bob.program->chatWindow()->isVisible());
+        QVERIFY(!bob.shell->chatWindow()->isVisible());
 
         // The chat may still be connecting: Ann rings until Bob hears it.
         QTRY_VERIFY_WITH_TIMEOUT((ann.program->chat().ringUser(), latest(QStringLiteral("Text Chat"))), 10000);
@@ -276,7 +250,7 @@ private slots:
         QCOMPARE(bell.summary, QStringLiteral("Text Chat - Ann"));
         QCOMPARE(bell.body, QStringLiteral("Ann rang the chat bell."));
         m_service->invoke(bell.id, QStringLiteral("default"));
-        QTRY_VERIFY(bob.program->chatWindow()->isVisible());
+        QTRY_VERIFY(bob.shell->chatWindow()->isVisible());
         QVERIFY(bob.item("Menu_ViewChat")->isChecked());
         QTRY_VERIFY(!isOpen(bell.id));
         // Several bells make one notification, never a pile of them.
@@ -284,13 +258,25 @@ private slots:
         for (const auto &s : m_service->shown)
             bells += s.summary.startsWith(QStringLiteral("Text Chat")) ? 1 : 0;
         QCOMPARE(bells, 1);
+
+        // A bell whose notification the service has not numbered yet when the chat window
+        // comes up: it goes all the same.
+        bob.shell->chatWindow()->hide();
+        m_service->holdReplies = true;
+        const qsizetype before = m_service->shown.size();
+        QTRY_VERIFY_WITH_TIMEOUT((ann.program->chat().ringUser(), m_service->shown.size() > before), 10000);
+        const uint late = latest(QStringLiteral("Text Chat"))->id;
+        bob.shell->chatWindow()->show();
+        m_service->holdReplies = false;
+        m_service->releaseReplies();
+        QTRY_VERIFY(!isOpen(late));
     }
 
     void withoutANotificationServiceTheCallIsStillOffered()
     {
         m_service->unregister();
         Party bob(QStringLiteral("Bob"));
-        RawCaller ann(bob.port, "RQC;Ann;Oslo;9:05;");
+        Caller ann(bob.port, "RQC;Ann;Oslo;9:05;");
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         bob.prompt()->answer();
         QTRY_COMPARE(ann.received, QByteArray("RRS;YES;Bob;Lima;9:05;"));
@@ -303,10 +289,10 @@ private slots:
         Party ann(QStringLiteral("Ann"));
         Party bob(QStringLiteral("Bob"));
         bob.program->settings().AutoAccept = true;
-        TrayController &tray = ann.program->desktop().tray();
-        QAbstractButton *lamp = ann.program->mainWindow()->findChild<QAbstractButton *>(QStringLiteral("imgDoNotDisturb"));
+        TrayController &tray = ann.shell->desktop().tray();
+        QAbstractButton *lamp = ann.shell->mainWindow()->findChild<QAbstractButton *>(QStringLiteral("imgDoNotDisturb"));
         auto doNotDisturb = [&](bool on) {
-            return ann.state().doNotDisturb == on && ann.item("menu_DoNotDisturb")->isChecked() == on
+            return ann.calls().doNotDisturb() == on && ann.item("menu_DoNotDisturb")->isChecked() == on
                    && tray.action(QStringLiteral("trayDoNotDisturb"))->isChecked() == on
                    && lamp->property("picture").toString() == (on ? "imgDNDOn" : "imgDNDOff")
                    && (tray.picture() == Artwork::TrayPicture::DoNotDisturb) == on;
@@ -324,21 +310,21 @@ private slots:
         // Hang Up is offered during a call only, and ends it as the File menu does.
         QAction *hangUp = tray.action(QStringLiteral("trayHangUp"));
         QVERIFY(!hangUp->isVisible());
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(bob.port), 2000, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QVERIFY(hangUp->isVisible());
         QCOMPARE(tray.picture(), Artwork::TrayPicture::InCall);
         QCOMPARE(tray.toolTip(), QStringLiteral("ZELMO: in a call"));
         hangUp->trigger();
-        QTRY_COMPARE(ann.state().callState, CallState::Idle);
-        QTRY_COMPARE(bob.state().callState, CallState::Idle);
+        QTRY_COMPARE(ann.call().callState, CallState::Idle);
+        QTRY_COMPARE(bob.call().callState, CallState::Idle);
         QVERIFY(!hangUp->isVisible());
         QCOMPARE(tray.picture(), Artwork::TrayPicture::Idle);
 
         // Show ZELMO brings the hidden main window back; Quit is the orderly shutdown.
-        ann.program->mainWindow()->hide();
+        ann.shell->mainWindow()->hide();
         tray.action(QStringLiteral("trayShow"))->trigger();
-        QVERIFY(ann.program->mainWindow()->isVisible());
+        QVERIFY(ann.shell->mainWindow()->isVisible());
         tray.action(QStringLiteral("trayQuit"))->trigger();
         QVERIFY(ann.program->isShutDown());
     }
@@ -348,8 +334,8 @@ private slots:
         QTemporaryDir profile;
         {
             Party ann(QStringLiteral("Ann"), profile.path());
-            ann.program->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
-            auto *options = ann.program->mainWindow()->findChild<frmOptions *>();
+            ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
+            auto *options = ann.shell->mainWindow()->findChild<frmOptions *>();
             QVERIFY(options);
             auto *notify = options->findChild<QCheckBox *>(QStringLiteral("chkNotify"));
             auto *trayIcon = options->findChild<QCheckBox *>(QStringLiteral("chkTrayIcon"));
@@ -357,8 +343,8 @@ private slots:
             QVERIFY(notify->isChecked() && trayIcon->isChecked());
             notify->click();
             trayIcon->click();
-            QVERIFY(!ann.program->desktop().notifier().isEnabled());
-            QVERIFY(!ann.program->desktop().tray().isIconWanted());
+            QVERIFY(!ann.shell->desktop().notifier().isEnabled());
+            QVERIFY(!ann.shell->desktop().tray().isIconWanted());
             // No talk key can be had here (no display, no portal), and the option says so.
             auto *status = options->findChild<QLabel *>(QStringLiteral("lblTalkKey"));
             QTRY_COMPARE(status->text(),
@@ -375,7 +361,7 @@ private slots:
 
         // The next start reads them back: a message in the background stays quiet.
         Party again(QStringLiteral("Ann"), profile.path());
-        QVERIFY(!again.program->desktop().notifier().isEnabled());
+        QVERIFY(!again.shell->desktop().notifier().isEnabled());
         QVERIFY(MessageKit::sendWhole(again.port + 2, 12, "Quiet please", "Bob"));
         QTRY_COMPARE(again.program->messages().store().waitingCount(), 1);
         QCOMPARE(m_service->shown.size(), 0);

@@ -1,20 +1,9 @@
 // Two programs and the companion server on loopback: logging in, the user list, e-mail
 // lookups, redirects, a full server, and the pal cycle.
 
-#include "ui/frmCallIn.h"
-#include "ui/frmConStatus.h"
-#include "core/IPPort.h"
 #include "support/DirectoryKit.h"
-#include "ui/frmMessage.h"
-#include "ui/frmRedirect.h"
 
-#include <QComboBox>
 #include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTreeWidget>
 
 using namespace DirectoryKit;
 namespace Proto = DirectoryProtocol;
@@ -48,28 +37,28 @@ private slots:
         QTemporaryDir profile;
         {
             User ann(QStringLiteral("Ann"), directory.port(), pal.port(), profile.path());
-            ann.state().settings.Comment = QStringLiteral("Hi");
+            ann.settings().Comment = QStringLiteral("Hi");
             ann.openDirectory();
             // No user number yet: the pal server is asked for one first.
             QTRY_COMPARE(pal.received, QByteArray("RSN;<ET>"));
             const QByteArray tail = ";2.51;YES;NO;v1.2;" + QByteArray::number(ann.port) + ";<ET>";
             QTRY_COMPARE(directory.received, "LGN;-1;Ann;ann@example.org;Room Ann;Hi;0;"
-                                                 + yesNo(ann.state().captureReady) + ';'
-                                                 + yesNo(ann.state().hasAudio) + tail + "INT<ET>");
-            QCOMPARE(ann.state().settings.EMail, QStringLiteral("ann@example.org"));
+                                                 + yesNo(ann->capture().isReady()) + ';'
+                                                 + yesNo(ann->audioControl().hasAudio()) + tail + "INT<ET>");
+            QCOMPARE(ann.settings().EMail, QStringLiteral("ann@example.org"));
             directory.received.clear();
             pal.send("NSN;1234;<ET>");
             QTRY_COMPARE(pal.received, "RSN;<ET>LGN; 1234;Ann;ann@example.org;Room Ann;Hi;3;NO;NO;2.51;NO;NO;v1.2;"
                                            + QByteArray::number(ann.port) + ";<ET>");
             // The directory entry made before the number came is brought up to date.
             QTRY_VERIFY(directory.received.startsWith("LGN; 1234;Ann;"));
-            QCOMPARE(ann.state().userNumber, 1234);
+            QCOMPARE(ann->directory().userNumber(), 1234);
             QCOMPARE(TestSupport::readBytes(profile.filePath(QStringLiteral("zelmo.num"))), QByteArray("1234\r\n"));
         }
         // The next run logs in to the pal server at once with the stored number.
         pal.received.clear();
         User again(QStringLiteral("Ann"), directory.port(), pal.port(), profile.path());
-        QCOMPARE(again.state().userNumber, 1234);
+        QCOMPARE(again->directory().userNumber(), 1234);
         again.directory().connectPalServer();
         QTRY_VERIFY(pal.received.startsWith("LGN; 1234;Ann;"));
     }
@@ -83,11 +72,11 @@ private slots:
         Server server(config);
         User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), {}, 11);
         User bob(QStringLiteral("Bob"), server.directoryPort(), server.palPort(), {}, 12);
-        bob.state().settings.Comment = QStringLiteral("Try me");
-        ann.state().settings.Comment = QStringLiteral("Zebra");
+        bob.settings().Comment = QStringLiteral("Try me");
+        ann.settings().Comment = QStringLiteral("Zebra");
         ann.openDirectory();
         QTRY_COMPARE(ann.window()->panelText(2), QStringLiteral("Select User for Connection"));
-        QCOMPARE(ann.program->messageWindow()->text(), QStringLiteral("Welcome to the test directory"));
+        QCOMPARE(ann.shell->messageWindow()->text(), QStringLiteral("Welcome to the test directory"));
         bob.openDirectory();
         QTRY_COMPARE(bob.window()->panelText(2), QStringLiteral("Select User for Connection"));
 
@@ -108,7 +97,7 @@ private slots:
         QCOMPARE(b->UserNumber, 12);
         QCOMPARE(b->Address, QStringLiteral("127.0.0.1"));
         QCOMPARE(b->Port, bob.port);
-        QCOMPARE(DirectoryService::iconNumber(*b), bob.state().hasAudio ? 5 : 7);
+        QCOMPARE(DirectoryService::iconNumber(*b), bob->audioControl().hasAudio() ? 5 : 7);
 
         // A click on the comment column sorts by comment; the keys stay with their users.
         list->header()->sectionClicked(2);
@@ -117,7 +106,7 @@ private slots:
 
         // A user who leaves is gone from the next list; one who does not want to be
         // listed is counted but not shown.
-        bob.state().settings.ShowOnList = false;
+        bob.settings().ShowOnList = false;
         bob.directory().loginAgain();
         QTRY_COMPARE(server.logged(QStringLiteral("login again directory")), 1);
         ann.find<QPushButton>("cmdRefresh")->click();
@@ -145,10 +134,10 @@ private slots:
         QTest::keyClicks(txtConnect, QStringLiteral(" Bob@example.org"));
         QCOMPARE(ann.find<QLineEdit>("txtConnectID")->text(), QStringLiteral(" Bob@example.org"));
         QTest::keyClick(txtConnect, Qt::Key_Return);
-        QCOMPARE(ann.state().ConnectState, ConnectState::LookingUpEmail);
+        QCOMPARE(ann.call().ConnectState, ConnectState::LookingUpEmail);
         // The answer calls Bob on his own port, and the progress window names him.
-        QTRY_VERIFY(bob.program->callPrompt() && bob.program->callPrompt()->isVisible());
-        auto *progress = ann.program->progressWindow();
+        QTRY_VERIFY(bob.shell->callPrompt() && bob.shell->callPrompt()->isVisible());
+        auto *progress = ann.shell->progressWindow();
         QCOMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(), QStringLiteral("Bob"));
         QCOMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(),
                  QStringLiteral("Room Bob"));
@@ -157,7 +146,7 @@ private slots:
 
         // Nobody on line with that address: no call, "Email address not found".
         ann.program->calls().placeCall(QStringLiteral("carol@example.org"), 2000, 0);
-        QTRY_COMPARE(ann.state().ConnectState, ConnectState::EmailNotFound);
+        QTRY_COMPARE(ann.call().ConnectState, ConnectState::EmailNotFound);
         QCOMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(),
                  QStringLiteral("carol@example.org"));
         QTRY_COMPARE(server.logged(QStringLiteral("lookup <carol@example.org>: not on line")), 1);
@@ -169,12 +158,12 @@ private slots:
         ann.directory().refresh();
         QCOMPARE(ann.window()->panelText(2), QStringLiteral("Refreshing Directory List"));
         QTRY_COMPARE(ann.window()->panelText(2), QStringLiteral("Select User for Connection"));
-        QCOMPARE(ann.state().ConnectState, ConnectState::Canceled);
+        QCOMPARE(ann.call().ConnectState, ConnectState::Canceled);
 
         // With the directory closed an e-mail address does nothing at all.
         ann.directory().ippServer().setConnected(false);
         ann.program->calls().placeCall(QStringLiteral("bob@example.org"), 2000, 0);
-        QCOMPARE(ann.state().ConnectState, ConnectState::Canceled);
+        QCOMPARE(ann.call().ConnectState, ConnectState::Canceled);
     }
 
     void aFullServerRedirectsOrTurnsAway()
@@ -199,13 +188,13 @@ private slots:
         // Declined: the settings stay.
         prompt->findChild<QPushButton *>(QStringLiteral("cmdNo"))->click();
         QTRY_VERIFY(!bob.window()->findChild<frmRedirect *>());
-        QCOMPARE(int(quint16(bob.state().settings.DirPort)), full.directoryPort());
+        QCOMPARE(int(quint16(bob.settings().DirPort)), full.directoryPort());
 
         // Accepted: the next server, in the settings and in the box.
         bob.directory().reconnectDirectory();
         QTRY_VERIFY(bob.window()->findChild<frmRedirect *>());
         bob.window()->findChild<frmRedirect *>()->findChild<QPushButton *>(QStringLiteral("cmdYes"))->click();
-        QCOMPARE(int(quint16(bob.state().settings.DirPort)), second.directoryPort());
+        QCOMPARE(int(quint16(bob.settings().DirPort)), second.directoryPort());
         QCOMPARE(bob.find<QComboBox>("cboDirectory")->currentText(), target);
         QTRY_COMPARE(second.logged(QStringLiteral("login directory")), 1);
         QTRY_COMPARE(bob.window()->panelText(2), QStringLiteral("Select User for Connection"));
@@ -219,9 +208,9 @@ private slots:
         carol.openDirectory();
         QTRY_COMPARE(busy.logged(QStringLiteral("login directory")), 1);
         dave.openDirectory();
-        QTRY_COMPARE(dave.program->messageWindow() ? dave.program->messageWindow()->text() : QString(),
+        QTRY_COMPARE(dave.shell->messageWindow() ? dave.shell->messageWindow()->text() : QString(),
                      QStringLiteral("The directory server is full. Please try again later."));
-        QVERIFY(dave.state().settings.DirAddress.isEmpty());
+        QVERIFY(dave.settings().DirAddress.isEmpty());
         QTRY_VERIFY(!dave.directory().ippServer().isConnected());
     }
 
@@ -316,7 +305,7 @@ private slots:
         RawServer pal;
         User ann(QStringLiteral("Ann"), 1, pal.port(), {}, 55);
         DirectoryService &d = ann.directory();
-        ann.state().settings.DirAddress = QStringLiteral("localhost");
+        ann.settings().DirAddress = QStringLiteral("localhost");
         d.connectPalServer();
         QTRY_VERIFY(pal.received.startsWith("LGN; 55;"));
         QCOMPARE(d.palServerHost(), QStringLiteral("localhost"));

@@ -45,15 +45,15 @@ private slots:
         NodeKit::Key annKey;
         NodeKit::Key malloryKey;
 
-        NodeKit::Client ann(one.dir(), &annKey.identity);
-        ann.send(NodeKit::login(4711, "Ann", "ann@example.org", true, 2000));
+        NodeKit::KeyedClient ann(one.dir(), &annKey.identity);
+        ann.send(login(4711, "Ann", "ann@example.org", true, 2000));
         QTRY_VERIFY(one.server->users().connections() == 1);
         // Mallory claims Ann's e-mail and number on the other node, plain and with a key
         // of her own, on both ports.
         NodeKit::Client plain(two.dir());
-        plain.send(NodeKit::login(4711, "Mallory", "ann@example.org", true, 3000));
-        NodeKit::Client keyed(two.pal(), &malloryKey.identity);
-        keyed.send(NodeKit::login(4711, "Mallory", "Ann@Example.org", false, 3001));
+        plain.send(login(4711, "Mallory", "ann@example.org", true, 3000));
+        NodeKit::KeyedClient keyed(two.pal(), &malloryKey.identity);
+        keyed.send(login(4711, "Mallory", "Ann@Example.org", false, 3001));
         QTRY_VERIFY(two.server->users().connections() == 2);
 
         for (NodeKit::Node *node : {&one, &two}) {
@@ -63,15 +63,17 @@ private slots:
             QVERIFY(palAsker.askUntil(AnnLookup, [](const QByteArray &a) { return foundAt(a) == "127.0.0.1:2000"; }));
         }
         // Ann's entry is hers alone; Mallory is listed, as nobody's number.
-        QVERIFY(ann.askUntil("LS1<ET>", [](const QByteArray &list) {
+        NodeKit::Client lister(one.dir());
+        lister.send(login(0, "Lister", "", false, 2003));
+        QVERIFY(lister.askUntil("LS1<ET>", [](const QByteArray &list) {
             return list.contains(NodeKit::entry(4711, "Ann")) && !list.contains("4711;Mallory")
                    && list.contains(NodeKit::entry(-1, "Mallory", 3000));
         }));
         QVERIFY(two.server->users().findByEmail(QStringLiteral("ann@example.org")) == nullptr);
 
         // Ann's key owns her address wherever she logs in; Mallory's key owns nothing.
-        NodeKit::Client annAgain(two.dir(), &annKey.identity);
-        annAgain.send(NodeKit::login(4711, "Ann", "ann@example.org", true, 2002));
+        NodeKit::KeyedClient annAgain(two.dir(), &annKey.identity);
+        annAgain.send(login(4711, "Ann", "ann@example.org", true, 2002));
         QTRY_VERIFY(two.server->users().findByEmail(QStringLiteral("ann@example.org")) != nullptr);
         QCOMPARE(two.server->users().findByEmail(QStringLiteral("ann@example.org"))->number, 4711);
     }
@@ -84,8 +86,8 @@ private slots:
         const QByteArray oldKey = oldProfile.service->identity().fingerprint();
         const QByteArray newProfilesOwnKey = newProfile.service->identity().fingerprint();
         {
-            NodeKit::Client ann(server.directoryPort(), &oldProfile.service->identity());
-            ann.send(NodeKit::login(12, "Ann", "ann@example.org"));
+            NodeKit::KeyedClient ann(server.directoryPort(), &oldProfile.service->identity());
+            ann.send(login(12, "Ann", "ann@example.org"));
             QTRY_VERIFY(server.server->users().findByEmail(QStringLiteral("ann@example.org")));
         }
         QTRY_COMPARE(server.server->users().connections(), 0);
@@ -102,12 +104,12 @@ private slots:
         Identity before;
         QCOMPARE(before.load(newProfile.dir.filePath(Identity::FileName) + Identity::SetAsideSuffix),
                  Identity::Check::Ready);
-        NodeKit::Client stale(server.directoryPort(), &before);
-        stale.send(NodeKit::login(12, "Ann", "ann@example.org"));
+        NodeKit::KeyedClient stale(server.directoryPort(), &before);
+        stale.send(login(12, "Ann", "ann@example.org"));
         QTRY_COMPARE(server.server->users().connections(), 1);
         QVERIFY(!server.server->users().findByEmail(QStringLiteral("ann@example.org")));
-        NodeKit::Client moved(server.directoryPort(), &newProfile.service->identity());
-        moved.send(NodeKit::login(12, "Ann", "ann@example.org"));
+        NodeKit::KeyedClient moved(server.directoryPort(), &newProfile.service->identity());
+        moved.send(login(12, "Ann", "ann@example.org"));
         QTRY_VERIFY(server.server->users().findByEmail(QStringLiteral("ann@example.org")));
         QCOMPARE(server.server->users().findByEmail(QStringLiteral("ann@example.org"))->number, 12);
 

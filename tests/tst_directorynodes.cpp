@@ -3,18 +3,12 @@
 // on both, a node that dies, a node that is full, and a Redis that restarts.
 
 #include "server/DirectoryServer.h"
+#include "support/NodeKit.h"
 #include "support/RedisProcess.h"
 #include "support/TestSupport.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QSet>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <memory>
-
-#include "support/NodeKit.h"
 
 using namespace NodeKit;
 
@@ -164,11 +158,11 @@ private slots:
 
         Client late(a.dir());
         late.send(login(6, "Late", "late@x.org"));
-        QTRY_VERIFY(late.closed());
+        QTRY_VERIFY(late.closed);
         QCOMPARE(late.received, "RDM;Redirect;127.0.0.1;" + QByteArray::number(c.dir()) + ";Node C;<ET>");
         Client latePal(a.pal());
         latePal.send(login(6, "Late", "late@x.org"));
-        QTRY_VERIFY(latePal.closed());
+        QTRY_VERIFY(latePal.closed);
         QCOMPARE(latePal.received, "BSY;127.0.0.1;" + QByteArray::number(c.pal()) + ";<ET>");
         QCOMPARE(a.server->users().online(), 1);
     }

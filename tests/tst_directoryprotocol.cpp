@@ -1,8 +1,7 @@
 #include "directory/DirectoryProtocol.h"
 #include "server/ServerConfig.h"
 
-#include <QElapsedTimer>
-#include <QTest>
+#include "support/TestSupport.h"
 
 namespace Proto = DirectoryProtocol;
 

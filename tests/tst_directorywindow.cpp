@@ -1,18 +1,7 @@
 // The directory window's controls with its service behind them.
 
-#include "core/IPPort.h"
-#include "ui/frmMain.h"
-#include "ui/frmOptions.h"
 #include "support/DirectoryKit.h"
 #include "ui/frmNewPal.h"
-
-#include <QComboBox>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTimer>
-#include <QTreeWidget>
 
 using namespace DirectoryKit;
 
@@ -65,7 +54,7 @@ private slots:
         // A server list item: its host and port, the description ignored.
         box->activated(0);
         QCOMPARE(ann.directory().ippServer().remotePort(), listedPort);
-        QCOMPARE(int(quint16(ann.state().settings.DirPort)), listedPort);
+        QCOMPARE(int(quint16(ann.settings().DirPort)), listedPort);
         QTRY_COMPARE(probe.logged(QStringLiteral("login directory")), 1);
 
         // A typed name without ":" goes to port 2010.
@@ -73,8 +62,8 @@ private slots:
         box->lineEdit()->selectAll();
         QTest::keyClicks(box->lineEdit(), QStringLiteral("127.0.0.1"));
         QTest::keyClick(box->lineEdit(), Qt::Key_Return);
-        QCOMPARE(ann.state().settings.DirAddress, QStringLiteral("127.0.0.1"));
-        QCOMPARE(int(ann.state().settings.DirPort), 2010);
+        QCOMPARE(ann.settings().DirAddress, QStringLiteral("127.0.0.1"));
+        QCOMPARE(int(ann.settings().DirPort), 2010);
         QCOMPARE(ann.directory().ippServer().remoteAddress(), QStringLiteral("127.0.0.1"));
         QCOMPARE(ann.directory().ippServer().remotePort(), 2010);
         QCOMPARE(ann.window()->panelText(2), QStringLiteral("Establishing Connection with 127.0.0.1:2010"));
@@ -90,8 +79,8 @@ private slots:
 
         // A new comment typed into the options dialog: the server hears a second login from
         // the connection it already has, and the list shows the new comment.
-        ann.program->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
-        QWidget *options = ann.program->optionsWindow();
+        ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
+        QWidget *options = ann.shell->optionsWindow();
         options->findChild<QLineEdit *>(QStringLiteral("txtComment"))->setText(QStringLiteral("back at noon"));
         QTest::mouseClick(options->findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
         QTRY_COMPARE(server.logged(QStringLiteral("login again directory")), 1);
@@ -190,7 +179,7 @@ private slots:
     void withoutADirectoryServerThereIsNoPalServer()
     {
         User ann(QStringLiteral("Ann"), 1, 1, {}, 82);
-        ann.state().settings.DirAddress.clear();
+        ann.settings().DirAddress.clear();
         ann.directory().addPalFromMessage(QStringLiteral("bob@x.org"));
         ann.window()->show();
         QCOMPARE(ann.window()->panelText(2), QStringLiteral("Type in IP Address for Connection"));
@@ -204,7 +193,7 @@ private slots:
     void palsAreAddedAndDeletedFromTheWindow()
     {
         User ann(QStringLiteral("Ann"), 1, 1, {}, 91);
-        ann.state().settings.DirAddress.clear();
+        ann.settings().DirAddress.clear();
         ann.window()->show();
         ann.find<QPushButton>("cmdNewPal")->click();
         auto *dialog = ann.window()->findChild<frmNewPal *>();

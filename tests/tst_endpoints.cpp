@@ -1,13 +1,7 @@
 #include "core/EndpointError.h"
-#include "core/IPDaemon.h"
-#include "core/IPPort.h"
-#include "support/TestSupport.h"
+#include "support/RunningProgram.h"
 
 #include <QRandomGenerator>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTest>
 
 #include <netinet/in.h>
 #include <sys/socket.h>

@@ -2,22 +2,11 @@
 // answers, a pal server that answers "busy" to every connection, and a profile folder that
 // cannot be written at exit (read-only, or a disk that is full).
 
-#include "call/CallControl.h"
-#include "ui/frmConStatus.h"
-#include "core/ActivityLog.h"
-#include "core/IPPort.h"
 #include "core/RefuseList.h"
 #include "support/DirectoryKit.h"
-#include "ui/frmMessage.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QLabel>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QSignalSpy>
-#include <QTimer>
 
 #include <csignal>
 #include <cstring>
@@ -165,7 +154,7 @@ void earlierRun(const QString &folder)
     User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), folder, 4321);
     ann.directory().addPal(QStringLiteral("bob@example.org"));
     ann.directory().addPal(QStringLiteral("carol@example.org"));
-    ann.state().refuseList.add(ann.program->profilePath(QStringLiteral("refuse.dat")), 77, QStringLiteral("Eve"),
+    ann->refuseList().add(ann.program->profilePath(QStringLiteral("refuse.dat")), 77, QStringLiteral("Eve"),
                                QStringLiteral("eve@example.org"));
     ann.program->logLine(QStringLiteral("An earlier line"));
     ann.program->shutdown();
@@ -188,7 +177,7 @@ private slots:
         QVERIFY(answerWait);
         auto *status = ann.window()->findChild<QLabel *>(QStringLiteral("barStatusPanel2"));
         QVERIFY(status);
-        QSignalSpy ticks(ann.program->mainWindow()->tmrMain(), &QTimer::timeout);
+        QSignalSpy ticks(&ann->mediaTimer(), &QTimer::timeout);
 
         // The server takes the login and the notice request and stays silent.
         ann.openDirectory();
@@ -220,12 +209,12 @@ private slots:
         // A call to an e-mail address whose lookup is never answered ends as not answered,
         // and the progress window says so.
         directory.received.clear();
-        ann.program->calls().placeCall(QStringLiteral("carol@example.org"), 2000, 0);
-        QCOMPARE(ann.state().ConnectState, ConnectState::LookingUpEmail);
+        ann.calls().placeCall(QStringLiteral("carol@example.org"), 2000, 0);
+        QCOMPARE(ann.call().ConnectState, ConnectState::LookingUpEmail);
         QTRY_COMPARE(directory.received, QByteArray("GEM;carol@example.org;<ET>"));
-        QTRY_COMPARE(ann.state().ConnectState, ConnectState::DidNotAnswer);
+        QTRY_COMPARE(ann.call().ConnectState, ConnectState::DidNotAnswer);
         QCOMPARE(ann.directory().statusText(), QStringLiteral("Unable to contact Directory Server"));
-        QTRY_COMPARE(ann.program->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlConStatus"))->text(),
+        QTRY_COMPARE(ann.shell->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlConStatus"))->text(),
                      QStringLiteral("Did Not Answer"));
     }
 
@@ -279,8 +268,8 @@ private slots:
         TestSupport::writeBytes(profile.filePath(QStringLiteral("zelmo.num")), "0\r\n");
         const QMap<QString, QByteArray> atStart = contents(profile.path());
         User ann(QStringLiteral("Ann"), directory.port(), pals.port(), profile.path());
-        QCOMPARE(ann.state().palList.count(), 2);
-        ann.state().settings.Name = QStringLiteral("Ann Changed");
+        QCOMPARE(ann->palList().count(), 2);
+        ann.settings().Name = QStringLiteral("Ann Changed");
         ann.program->logLine(QStringLiteral("A line of this run"));
 
         std::unique_ptr<WithoutWritePower> noPower;
@@ -305,12 +294,12 @@ private slots:
         ann.directory().connectPalServer();
         QTRY_COMPARE(pals.received, QByteArray("RSN;<ET>"));
         pals.send(Proto::newNumber(5678));
-        QTRY_COMPARE(ann.state().userNumber, 5678);
-        QTRY_VERIFY(ann.program->messageWindow() && ann.program->messageWindow()->isVisible());
-        QVERIFY(ann.program->messageWindow()->text().startsWith(QStringLiteral("Could not save the user number, ")));
+        QTRY_COMPARE(ann.directory().userNumber(), 5678);
+        QTRY_VERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());
+        QVERIFY(ann.shell->messageWindow()->text().startsWith(QStringLiteral("Could not save the user number, ")));
         // A pal added now cannot be stored either, and is kept for this run.
         ann.directory().addPal(QStringLiteral("dave@example.org"));
-        QCOMPARE(ann.state().palList.count(), 3);
+        QCOMPARE(ann->palList().count(), 3);
         auto *box = ann.window()->findChild<QMessageBox *>(QStringLiteral("MessageBox"));
         QVERIFY(box && box->text().startsWith(QStringLiteral("Could not save Pal File, ")));
 

@@ -1,6 +1,6 @@
 #include "core/Fields.h"
 
-#include <QTest>
+#include "support/TestSupport.h"
 
 class TestFields : public QObject
 {

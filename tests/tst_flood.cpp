@@ -1,108 +1,25 @@
-#include "call/CallControl.h"
+// Floods and faults on the control, media, quick-message, chat and encrypted ports: many held
+// connections, a peer that drips one byte at a time, peers that reset in the middle of a
+// message, a caller that closes its control connection and opens the media or chat at
+// once. The program must keep its tick, its call, a bounded set of connections, and give
+// every descriptor back.
+
+#include "support/RunningProgram.h"
 #include "call/ControlProtocol.h"
 #include "chat/ChatProtocol.h"
-#include "chat/ChatSession.h"
-#include "core/ActivityLog.h"
-#include "core/IPDaemon.h"
-#include "directory/DirectoryService.h"
-#include "core/SoundPlayer.h"
-#include "media/CaptureControl.h"
-#include "media/MediaSession.h"
 #include "media/MediaStats.h"
 #include "media/engine/TestPatternCamera.h"
-#include "media/engine/VideoEngine.h"
-#include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
 #include "secure/CallSecurity.h"
 #include "secure/SecureListener.h"
 #include "secure/SecurityService.h"
 #include "secure/TlsSetup.h"
+#include "support/RawClient.h"
 #include "support/SecureKit.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/frmCallIn.h"
-#include "ui/frmMain.h"
-
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QSignalSpy>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-
-#include <algorithm>
-#include <memory>
-#include <vector>
 
 #include <sys/socket.h>
 
-// Floods and faults on the control, media, quick-message, chat and encrypted ports: many held
-// connections, a peer that drips one byte at a time, peers that reset in the middle of a
-// message, a caller that closes its control connection and opens the media or chat at once. The program must keep its tick, its call,
-// a bounded set of connections, and give every descriptor back.
 namespace {
-
-struct Peer
-{
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-    // The most control connections the program held at once.
-    int mostHeld = 0;
-
-    explicit Peer(const QString &name)
-    {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
-        program->start();
-        program->sounds().setMuted(true);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = name + QStringLiteral("ville");
-        s.EMail = name.toLower() + QStringLiteral("@example.org");
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), TestSupport::portBlock(1));
-        QObject::connect(&program->ipdControl(), &IPDaemon::connected, [this] {
-            mostHeld = std::max(mostHeld, int(program->ipdControl().connectionIds().size()));
-        });
-    }
-
-    QTimer *tick() { return program->mainWindow()->tmrMain(); }
-    bool offered() { return program->callPrompt() && program->callPrompt()->isVisible(); }
-    void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
-
-    // Calls the callee, which must accept by itself, and waits for the call and a few of
-    // this side's test-pattern frames to reach it.
-    bool callAndSeeFrames(Peer &callee)
-    {
-        call(callee);
-        if (!QTest::qWaitFor([&] { return callee.program->state().callState == CallState::InCall; }, 10000))
-            return false;
-        if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            program->capture().chooseDriver(TestPatternCamera::deviceName());
-        return QTest::qWaitFor([&] { return callee.program->mediaStats().framesReceived() >= 3; }, 10000);
-    }
-};
-
-// Counts a timer's ticks and keeps the longest pause between two, for the record.
-struct TickWatch
-{
-    int count = 0;
-    qint64 longestGap = 0;
-    QElapsedTimer sinceTick;
-    QMetaObject::Connection connection;
-
-    explicit TickWatch(QTimer *timer)
-    {
-        sinceTick.start();
-        connection = QObject::connect(timer, &QTimer::timeout, [this] {
-            ++count;
-            longestGap = std::max(longestGap, sinceTick.restart());
-        });
-    }
-    ~TickWatch() { QObject::disconnect(connection); }
-};
 
 int openDescriptors()
 {
@@ -117,7 +34,6 @@ struct Flood
     // How long the longest-held connection stayed open before the other side closed it.
     qint64 longestHeldMs = 0;
 
-    explicit Flood(int port) : port(port) {}
     // Each connection sends `opening` once it is up, and then nothing more.
     void open(int count, const QByteArray &opening = {})
     {
@@ -147,50 +63,14 @@ struct Flood
 };
 
 // The answer to a user-information message: the proof that the control port listens.
-// The program runs on this thread, so the wait keeps the event loop going.
 bool answers(int port)
 {
-    QTcpSocket probe;
-    QByteArray reply;
-    QObject::connect(&probe, &QTcpSocket::connected, [&probe] { probe.write("UIF;2.4;False;"); });
-    QObject::connect(&probe, &QTcpSocket::readyRead, [&] { reply += probe.readAll(); });
-    probe.connectToHost(QHostAddress::LocalHost, quint16(port));
+    RawClient probe(port);
     // "UIF;2.5;True;" during a call with real-time chat, "UIF;2.5;False;" otherwise.
-    return QTest::qWaitFor([&] { return reply.size() >= 13 && reply.endsWith(';'); }, 10000)
-           && reply.startsWith("UIF;2.5;");
+    return probe.send("UIF;2.4;False;")
+           && QTest::qWaitFor([&] { return probe.received.size() >= 13 && probe.received.endsWith(';'); }, 10000)
+           && probe.received.startsWith("UIF;2.5;");
 }
-
-// A caller made of bare sockets: the control connection with its request, then the media
-// and chat connections as a test opens them.
-struct RawCaller
-{
-    QTcpSocket control;
-    QTcpSocket media;
-    QTcpSocket chat;
-    QByteArray controlIn;
-    QByteArray chatIn;
-
-    RawCaller()
-    {
-        QObject::connect(&control, &QTcpSocket::readyRead, [this] { controlIn += control.readAll(); });
-        QObject::connect(&chat, &QTcpSocket::readyRead, [this] { chatIn += chat.readAll(); });
-    }
-    // Up to the acceptance of a callee that accepts by itself.
-    bool requestCall(int port)
-    {
-        control.connectToHost(QHostAddress::LocalHost, quint16(port));
-        if (!control.waitForConnected(5000))
-            return false;
-        control.write(ControlProtocol::request(QStringLiteral("Eve"), QStringLiteral("Evetown"), QTime(9, 5)));
-        return QTest::qWaitFor([this] { return controlIn.startsWith("RRS;YES;"); }, 10000);
-    }
-    // The kernel takes the connection whatever the program will make of it.
-    bool openChat(int port)
-    {
-        chat.connectToHost(QHostAddress::LocalHost, quint16(port + 3));
-        return chat.waitForConnected(5000);
-    }
-};
 
 void resetMidMessage(QTcpSocket &socket, const QByteArray &part)
 {
@@ -208,172 +88,114 @@ class TestFlood : public QObject
     Q_OBJECT
 
 private slots:
-    void fiveHundredHeldConnectionsLeaveTheCallAndTheTickGoing()
+    // Each port of a program in a call: what it holds of 500 connections, and how it shows
+    // afterwards that it still serves.
+    void fiveHundredConnectionsOnAPortLeaveTheCallAndTheTickGoing_data()
     {
-        Peer ann(QStringLiteral("Ann"));
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        bob.program->calls().setDeadlines(1500, 1500, 30000);
+        QTest::addColumn<int>("offset");
+        // The most the program holds at once; those of the flood it holds are let go after
+        // a while.
+        QTest::addColumn<int>("held");
+        QTest::newRow("control") << 0 << int(CallControl::MaxControlConnections);
+        QTest::newRow("media") << 1 << 0;
+        QTest::newRow("quick messages") << 2 << int(MessageService::MaxConnections);
+        QTest::newRow("chat") << 3 << 0;
+    }
+
+    void fiveHundredConnectionsOnAPortLeaveTheCallAndTheTickGoing()
+    {
+        QFETCH(int, offset);
+        QFETCH(int, held);
+        RunningProgram ann(QStringLiteral("Ann"));
+        RunningProgram bob(QStringLiteral("Bob"));
+        bob.calls().setDeadlines(1500, 1500, 30000);
+        MessageService &messages = bob->messages();
+        messages.setIdleCloseTime(1500);
+        IPDaemon *listeners[] = {&bob->ipdControl(), &bob->ipdMedia(), &messages.ipdMessage(), &bob->chat().ipdText()};
+        IPDaemon &listener = *listeners[offset];
+        int mostHeld = 0;
+        connect(&listener, &IPDaemon::connected, this,
+                [&] { mostHeld = std::max(mostHeld, int(listener.connectionIds().size())); });
+        bob.settings().AutoAccept = true;
         QVERIFY(ann.callAndSeeFrames(bob));
+        QTRY_VERIFY_WITH_TIMEOUT(ann->chat().isRealTime() && bob->chat().isRealTime(), 10000);
         QVERIFY(answers(bob.port));
+        const int calls = int(listener.connectionIds().size());
+        mostHeld = calls;
         const int descriptors = openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
-
-        TickWatch ticks(bob.tick());
-        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
+        TestSupport::TickWatch ticks(&bob->mediaTimer());
+        const qint32 framesBefore = bob->mediaStats().framesReceived();
         qint64 peak = memory;
         {
             // In waves the size of the listening queue, so that the kernel takes every
             // connection at once rather than retrying some of them for many seconds.
-            Flood flood(bob.port);
+            Flood flood{bob.port + offset, {}};
             for (int wave = 0; wave < 10; ++wave) {
                 flood.open(50);
                 // Beyond the few it serves, the program closes them as they come.
-                QTRY_VERIFY_WITH_TIMEOUT(
-                    flood.turnedAway() >= int(flood.sockets.size()) - CallControl::MaxControlConnections, 20000);
+                QTRY_VERIFY_WITH_TIMEOUT(flood.turnedAway() >= int(flood.sockets.size()) - held, 20000);
                 peak = std::max(peak, TestSupport::residentKilobytes());
             }
-            // The call goes on meanwhile: its control connection stays, frames keep coming,
-            // and the tick keeps running.
-            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
+            // The call goes on meanwhile: frames keep coming and the tick keeps running.
+            QTRY_VERIFY_WITH_TIMEOUT(bob->mediaStats().framesReceived() >= framesBefore + 5, 10000);
             QTRY_VERIFY_WITH_TIMEOUT(ticks.count >= 5, 10000);
-            QVERIFY(bob.program->ipdControl().isConnected(1));
-            QCOMPARE(bob.program->state().callState, CallState::InCall);
+            QVERIFY(bob->ipdControl().isConnected(1));
+            QVERIFY(bob.inCall());
             // Held connections that never speak are let go.
             QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, 10000);
             peak = std::max(peak, TestSupport::residentKilobytes());
         }
-        QVERIFY(bob.mostHeld <= CallControl::MaxControlConnections);
+        QVERIFY(mostHeld <= std::max(held, calls));
+        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
+        QVERIFY(bob.inCall());
         QVERIFY(answers(bob.port));
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
-        // Every descriptor comes back.
-        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
-        qInfo("500 connections: %d held at most, %d ticks, longest gap %lld ms, peak memory %lld kB over %lld kB",
-              bob.mostHeld, ticks.count, ticks.longestGap, peak - memory, memory);
-        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
-    }
-
-    void fiveHundredMediaConnectionsAreTurnedAwayDuringACall()
-    {
-        Peer ann(QStringLiteral("Ann"));
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        QVERIFY(ann.callAndSeeFrames(bob));
-        const int descriptors = openDescriptors();
-        const qint64 memory = TestSupport::residentKilobytes();
-        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
-        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
-        qint64 peak = memory;
-        {
-            Flood flood(bob.port + 1);
-            for (int wave = 0; wave < 10; ++wave) {
-                flood.open(50);
-                // The call's media connection is there: every other one is closed at once.
-                QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), int(flood.sockets.size()), 20000);
-                peak = std::max(peak, TestSupport::residentKilobytes());
-            }
-            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 5, 10000);
-            QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
-        qInfo("500 media connections: %d ticks, peak memory %lld kB over %lld kB", int(ticks.count()), peak - memory,
-              memory);
-        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
-    }
-
-    void fiveHundredQuickMessageConnectionsAreBoundedAndLetGo()
-    {
-        Peer ann(QStringLiteral("Ann"));
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        MessageService &messages = bob.program->messages();
-        messages.setIdleCloseTime(1500);
-        IPDaemon &listener = messages.ipdMessage();
-        int mostHeld = 0;
-        connect(&listener, &IPDaemon::connected, this,
-                [&] { mostHeld = std::max(mostHeld, int(listener.connectionIds().size())); });
-        QVERIFY(ann.callAndSeeFrames(bob));
-        const int descriptors = openDescriptors();
-        const qint64 memory = TestSupport::residentKilobytes();
-        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
-        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
-        qint64 peak = memory;
-        {
-            Flood flood(bob.port + 2);
-            for (int wave = 0; wave < 10; ++wave) {
-                flood.open(50);
-                // Beyond the few it has room for, the listener closes them as they come.
-                QTRY_VERIFY_WITH_TIMEOUT(
-                    flood.turnedAway() >= int(flood.sockets.size()) - MessageService::MaxConnections, 20000);
-                peak = std::max(peak, TestSupport::residentKilobytes());
-            }
-            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 5, 10000);
-            // The held ones never send a message and are let go at the idle close.
-            QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, 10000);
-        }
-        QVERIFY(mostHeld <= MessageService::MaxConnections);
-        QVERIFY(listener.connectionIds().isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
-
-        // Every slot is free again: a real message gets through.
+        QCOMPARE(int(listener.connectionIds().size()), calls);
+        // The chat and the quick messages still serve.
+        ann->chat().type(QStringLiteral("still here"));
+        QTRY_VERIFY(bob->chat().conversation().text().endsWith(QStringLiteral("still here")));
         namespace QM = QuickMessageProtocol;
-        QTcpSocket sender;
-        QByteArray replies;
-        connect(&sender, &QTcpSocket::readyRead, this, [&] { replies += sender.readAll(); });
-        sender.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 2));
-        QVERIFY(sender.waitForConnected(5000));
-        sender.write(QM::request(1234));
-        QTRY_COMPARE(replies, QM::accepted());
-        sender.write(QM::head({1234, QStringLiteral("Carol"), QString(), QString(), QString(), QStringLiteral("Hi")})
-                     + QM::end());
+        RawClient sender(bob.port + 2);
+        QVERIFY(sender.send(QM::request(1234)) && sender.waitFor(QM::accepted()));
+        sender.send(QM::head({1234, QStringLiteral("Carol"), QString(), QString(), QString(), QStringLiteral("Hi")})
+                    + QM::end());
         QTRY_COMPARE(messages.waitingCount(), 1);
-        qInfo("500 quick-message connections: %d held at most, %d ticks, peak memory %lld kB over %lld kB", mostHeld,
-              int(ticks.count()), peak - memory, memory);
+        qInfo("500 connections: %d held at most, %d ticks, longest gap %lld ms, peak memory %lld kB over %lld kB",
+              mostHeld, ticks.count, ticks.longestGap, peak - memory, memory);
         QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 
     void aStrangersIdleMessageConnectionsCannotKeepARealMessageOut()
     {
         namespace QM = QuickMessageProtocol;
-        Peer bob(QStringLiteral("Bob"));
-        MessageService &messages = bob.program->messages();
+        RunningProgram bob(QStringLiteral("Bob"));
+        MessageService &messages = bob->messages();
         IPDaemon &listener = messages.ipdMessage();
         // A real message from a sender on 127.0.0.1, timed from its connect to its arrival.
         const auto deliver = [&](const QString &text) {
             QElapsedTimer took;
             took.start();
             const int before = messages.waitingCount();
-            QTcpSocket sender;
-            QByteArray replies;
-            connect(&sender, &QTcpSocket::readyRead, this, [&] { replies += sender.readAll(); });
-            sender.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 2));
-            sender.write(QM::request(1234));
-            if (!QTest::qWaitFor([&] { return replies == QM::accepted(); }, 5000))
+            RawClient sender(bob.port + 2);
+            if (!sender.send(QM::request(1234)) || !sender.waitFor(QM::accepted(), 5000))
                 return qint64(-1);
-            sender.write(QM::head({1234, QStringLiteral("Carol"), QString(), QString(), QString(), text}) + QM::end());
+            sender.send(QM::head({1234, QStringLiteral("Carol"), QString(), QString(), QString(), text}) + QM::end());
             if (!QTest::qWaitFor([&] { return messages.waitingCount() == before + 1; }, 5000))
                 return qint64(-1);
             return took.elapsed();
         };
-        const auto idleFrom = [&](std::vector<std::unique_ptr<QTcpSocket>> &held, const QString &address) {
-            held.push_back(std::make_unique<QTcpSocket>());
-            held.back()->bind(QHostAddress(address), 0);
-            held.back()->connectToHost(QHostAddress::LocalHost, quint16(bob.port + 2));
-        };
-        const auto settled = [](const std::vector<std::unique_ptr<QTcpSocket>> &held) {
-            return std::none_of(held.begin(), held.end(), [](const auto &s) {
-                return s->state() == QAbstractSocket::ConnectingState || s->state() == QAbstractSocket::HostLookupState;
+        using Idle = std::vector<std::unique_ptr<RawClient>>;
+        const auto settled = [](const Idle &held) {
+            return std::none_of(held.begin(), held.end(), [](const auto &c) {
+                return c->socket.state() == QAbstractSocket::ConnectingState
+                       || c->socket.state() == QAbstractSocket::HostLookupState;
             });
         };
 
         // Ten idle connections from one stranger: it holds a few, the sender gets through.
-        std::vector<std::unique_ptr<QTcpSocket>> stranger;
+        Idle stranger;
         for (int i = 0; i < 10; ++i)
-            idleFrom(stranger, QStringLiteral("127.0.0.2"));
+            stranger.push_back(std::make_unique<RawClient>(bob.port + 2, QStringLiteral("127.0.0.2")));
         QTRY_VERIFY(settled(stranger));
         QTRY_COMPARE(int(listener.connectionIds().size()), MessageService::MaxPerAddress);
         const qint64 first = deliver(QStringLiteral("Through the crowd"));
@@ -381,9 +203,9 @@ private slots:
 
         // Ten more from ten addresses take every other slot; once they have sat a few
         // seconds without a message head, the next sender takes the place of one.
-        std::vector<std::unique_ptr<QTcpSocket>> crowd;
+        Idle crowd;
         for (int i = 0; i < 10; ++i)
-            idleFrom(crowd, QStringLiteral("127.0.1.%1").arg(i + 1));
+            crowd.push_back(std::make_unique<RawClient>(bob.port + 2, QStringLiteral("127.0.1.%1").arg(i + 1)));
         QTRY_VERIFY(settled(crowd));
         QTest::qWait(MessageService::HeadWaitMs + 200);
         const qint64 second = deliver(QStringLiteral("Past the idle ones"));
@@ -397,165 +219,115 @@ private slots:
 
     void aPeerThatSendsOneByteAtATimeIsLetGo()
     {
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->calls().setDeadlines(1000, 1000, 1000);
-        QTcpSocket drip;
-        drip.connectToHost(QHostAddress::LocalHost, quint16(bob.port));
-        QVERIFY(drip.waitForConnected(5000));
+        RunningProgram bob(QStringLiteral("Bob"));
+        QSignalSpy offers(&bob.calls(), &CallControl::callOffered);
+        bob.calls().setDeadlines(1000, 1000, 1000);
+        RawClient drip(bob.port);
+        QVERIFY(drip.waitConnected());
         const QByteArray request = "RQC;Ann;Oslo;9:05;";
         int sent = 0;
         QTimer byte;
         connect(&byte, &QTimer::timeout, [&] {
-            if (drip.state() == QAbstractSocket::ConnectedState)
-                drip.write(request.mid(sent++ % request.size(), 1));
+            if (drip.connected())
+                drip.send(request.mid(sent++ % request.size(), 1));
         });
         byte.start(100);
         // Each byte is a message of its own and none is a request: the connection stays
         // silent as far as the program is concerned, and is closed.
-        QTRY_COMPARE_WITH_TIMEOUT(drip.state(), QAbstractSocket::UnconnectedState, 10000);
+        QVERIFY(drip.waitClosed(10000));
         QVERIFY(sent >= 2);
-        QVERIFY(!bob.offered());
-        QVERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+        QVERIFY(offers.isEmpty());
+        QVERIFY(bob->ipdControl().connectionIds().isEmpty());
         QVERIFY(answers(bob.port));
     }
 
     void peersThatResetMidMessageLeaveNothingBehind()
     {
-        Peer bob(QStringLiteral("Bob"));
+        RunningProgram bob(QStringLiteral("Bob"));
+        QSignalSpy offers(&bob.calls(), &CallControl::callOffered);
         QVERIFY(answers(bob.port));
         const int descriptors = openDescriptors();
         for (int i = 0; i < 50; ++i) {
-            QTcpSocket eve;
-            eve.connectToHost(QHostAddress::LocalHost, quint16(bob.port));
-            QVERIFY(eve.waitForConnected(5000));
+            RawClient eve(bob.port);
+            QVERIFY(eve.waitConnected());
             // A reset, not an orderly close.
-            resetMidMessage(eve, QByteArray("RQC;Eve;Nowh").left(1 + i % 12));
+            resetMidMessage(eve.socket, QByteArray("RQC;Eve;Nowh").left(1 + i % 12));
         }
-        QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+        QTRY_VERIFY(bob->ipdControl().connectionIds().isEmpty());
         QTRY_VERIFY(openDescriptors() <= descriptors);
-        QVERIFY(!bob.offered());
+        QVERIFY(offers.isEmpty());
         // A real caller is offered the call afterwards.
-        Peer ann(QStringLiteral("Ann"));
+        RunningProgram ann(QStringLiteral("Ann"));
         ann.call(bob);
-        QTRY_VERIFY(bob.offered());
+        QTRY_COMPARE(offers.count(), 1);
     }
 
-    void theChatListenerTakesACallerOnlyWhileItsControlConnectionIsUp()
+    // The caller closes its control connection and opens the chat (or media) connection at
+    // once: both reach the program together, and the late one is turned away however the
+    // two are ordered when they are handed over.
+    void aChannelOpenedAfterTheControlConnectionClosedIsTurnedAway_data()
     {
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        IPDaemon &chat = bob.program->chat().ipdText();
-        // The caller closes its control connection and opens the chat connection at once:
-        // both reach the program together, and the chat connection is turned away however
-        // the two are ordered when they are handed over.
-        for (int round = 0; round < 20; ++round) {
-            RawCaller eve;
-            QVERIFY(eve.requestCall(bob.port));
-            eve.control.abort();
-            QVERIFY(eve.openChat(bob.port));
-            QTRY_COMPARE(eve.chat.state(), QAbstractSocket::UnconnectedState);
-            QVERIFY(eve.chatIn.isEmpty());
-            QVERIFY(chat.connectionIds().isEmpty());
-            QTRY_VERIFY(!bob.program->ipdControl().isConnected(1));
-            QVERIFY(!bob.program->state().callAcceptedOnControl);
-        }
-        // One opened while the control connection is up is taken, and closed as soon as the
-        // caller goes without the call having started.
-        RawCaller eve;
-        QVERIFY(eve.requestCall(bob.port));
-        QVERIFY(eve.openChat(bob.port));
-        QTRY_VERIFY(chat.isConnected(1));
-        eve.control.abort();
-        QTRY_COMPARE(eve.chat.state(), QAbstractSocket::UnconnectedState);
-        QVERIFY(chat.connectionIds().isEmpty());
-        QCOMPARE(bob.program->state().callState, CallState::Idle);
+        QTest::addColumn<bool>("chat");
+        QTest::newRow("chat") << true;
+        QTest::newRow("media") << false;
     }
 
-    void theMediaListenerStartsNoCallOnceTheCallerHasClosedItsControlConnection()
+    void aChannelOpenedAfterTheControlConnectionClosedIsTurnedAway()
     {
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        IPDaemon &media = bob.program->ipdMedia();
-        QSignalSpy calls(&bob.program->mediaSession(), &MediaSession::inCallChanged);
-        // Accepted, then the control connection closed and the media opened at once: the
-        // close may still be waiting when the media connection is offered, and no call may
-        // start with nobody on the control channel.
+        QFETCH(bool, chat);
+        RunningProgram bob(QStringLiteral("Bob"), {.autoAccept = true});
+        IPDaemon &listener = chat ? bob->chat().ipdText() : bob->ipdMedia();
+        QSignalSpy calls(&bob->mediaSession(), &MediaSession::inCallChanged);
         for (int round = 0; round < 20; ++round) {
             RawCaller eve;
-            QVERIFY(eve.requestCall(bob.port));
-            eve.control.abort();
-            eve.media.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 1));
-            QVERIFY(eve.media.waitForConnected(5000));
-            QTRY_COMPARE(eve.media.state(), QAbstractSocket::UnconnectedState);
-            QTRY_VERIFY(!bob.program->ipdControl().isConnected(1));
-            QVERIFY(media.connectionIds().isEmpty());
-            QCOMPARE(bob.program->state().callState, CallState::Idle);
+            QVERIFY(eve.request(bob.port));
+            eve.control.drop();
+            RawClient &late = chat ? eve.chat : eve.media;
+            QVERIFY(chat ? eve.openChat(bob.port) : eve.openMedia(bob.port));
+            QVERIFY(late.waitClosed());
+            QVERIFY(late.received.isEmpty());
+            QVERIFY(listener.connectionIds().isEmpty());
+            QTRY_VERIFY(!bob->ipdControl().isConnected(1));
+            QVERIFY(!bob.call().callAcceptedOnControl);
             QCOMPARE(calls.count(), 0);
         }
-        // With the control connection up the same caller gets its call.
         RawCaller eve;
-        QVERIFY(eve.requestCall(bob.port));
-        eve.media.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 1));
-        QTRY_COMPARE(bob.program->state().callState, CallState::InCall);
-        QCOMPARE(calls.count(), 1);
-    }
-
-    void fiveHundredChatConnectionsLeaveTheCallAndItsChatGoing()
-    {
-        Peer ann(QStringLiteral("Ann"));
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        ann.call(bob);
-        QTRY_VERIFY_WITH_TIMEOUT(ann.program->chat().isRealTime() && bob.program->chat().isRealTime(), 10000);
-        if (ann.program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            ann.program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= 3, 10000);
-        const int descriptors = openDescriptors();
-        const qint64 memory = TestSupport::residentKilobytes();
-        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
-        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
-        qint64 peak = memory;
-        {
-            Flood flood(bob.port + 3);
-            for (int wave = 0; wave < 10; ++wave) {
-                flood.open(50);
-                // The call's chat connection is there: every other one is closed at once.
-                QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), int(flood.sockets.size()), 20000);
-                peak = std::max(peak, TestSupport::residentKilobytes());
-            }
-            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 5, 10000);
-            QCOMPARE(bob.program->chat().ipdText().connectionIds(), QList<int>{1});
-            // The chat itself goes on.
-            ann.program->chat().type(QStringLiteral("still here"));
-            QTRY_VERIFY(bob.program->chat().conversation().text().endsWith(QStringLiteral("still here")));
+        QVERIFY(eve.request(bob.port));
+        if (!chat) {
+            // With the control connection up the same caller gets its call.
+            QVERIFY(eve.openMedia(bob.port));
+            QTRY_VERIFY(bob.inCall());
+            QCOMPARE(calls.count(), 1);
+            return;
         }
-        QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
-        qInfo("500 chat connections: %d ticks, peak memory %lld kB over %lld kB", int(ticks.count()), peak - memory,
-              memory);
-        QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
+        // A chat connection opened while the control connection is up is taken, and closed
+        // as soon as the caller goes without the call having started.
+        QVERIFY(eve.openChat(bob.port));
+        QTRY_VERIFY(listener.isConnected(1));
+        eve.control.drop();
+        QVERIFY(eve.chat.waitClosed());
+        QVERIFY(listener.connectionIds().isEmpty());
+        QCOMPARE(bob.call().callState, CallState::Idle);
     }
 
     void fiveHundredConnectionsOnTheEncryptedPortLeaveTheEncryptedCallGoing()
     {
-        Peer ann(QStringLiteral("Ann"));
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
+        RunningProgram ann(QStringLiteral("Ann"));
+        RunningProgram bob(QStringLiteral("Bob"), {.autoAccept = true});
         QVERIFY(ann.callAndSeeFrames(bob));
         // The call and its frames come through the encrypted port.
-        QVERIFY(bob.program->security().call().status().encrypted());
-        QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
-        QVERIFY(bob.program->ipdMedia().security(1).encrypted());
-        SecureListener &listener = bob.program->security().listener();
+        QVERIFY(bob->security().call().status().encrypted());
+        QCOMPARE(bob->ipdMedia().connectionIds(), QList<int>{1});
+        QVERIFY(bob->ipdMedia().security(1).encrypted());
+        SecureListener &listener = bob->security().listener();
         const int descriptors = openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
 
-        TickWatch ticks(bob.tick());
+        TestSupport::TickWatch ticks(&bob->mediaTimer());
         int mostUnderway = 0;
         connect(&listener, &SecureListener::turnedAway, this,
                 [&] { mostUnderway = std::max(mostUnderway, listener.handshakesUnderway() + 1); });
-        const qint32 framesBefore = bob.program->mediaStats().framesReceived();
+        const qint32 framesBefore = bob->mediaStats().framesReceived();
         qint64 peak = memory;
         {
             // Four kinds, all held open from this side: silence; half a client hello (a
@@ -567,7 +339,7 @@ private slots:
                 QByteArray("\x16\x03\x01\x40\x00", 5) + QByteArray(200, '\xa5'),
                 QByteArray(300, '\x5a'),
             };
-            Flood flood(bob.port + TlsSetup::PortOffset);
+            Flood flood{bob.port + TlsSetup::PortOffset, {}};
             for (int wave = 0; wave < 10; ++wave) {
                 for (int i = 0; i < 50; ++i)
                     flood.open(1, openings[i % 4]);
@@ -578,11 +350,11 @@ private slots:
                 mostUnderway = std::max(mostUnderway, listener.handshakesUnderway());
                 peak = std::max(peak, TestSupport::residentKilobytes());
             }
-            QTRY_VERIFY_WITH_TIMEOUT(bob.program->mediaStats().framesReceived() >= framesBefore + 5, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(bob->mediaStats().framesReceived() >= framesBefore + 5, 10000);
             QTRY_VERIFY_WITH_TIMEOUT(ticks.count >= 5, 10000);
-            QVERIFY(bob.program->ipdControl().isConnected(1));
-            QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
-            QCOMPARE(bob.program->state().callState, CallState::InCall);
+            QVERIFY(bob->ipdControl().isConnected(1));
+            QCOMPARE(bob->ipdMedia().connectionIds(), QList<int>{1});
+            QCOMPARE(bob.call().callState, CallState::InCall);
             // The last ones, never finishing their handshakes, go at its time limit.
             QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, SecureListener::HandshakeMs + 5000);
             QCOMPARE(listener.handshakesUnderway(), 0);
@@ -592,7 +364,7 @@ private slots:
             qInfo("500 encrypted-port connections: longest held %lld ms", flood.longestHeldMs);
         }
         QVERIFY(mostUnderway <= SecureListener::MaxHandshakesPerAddress);
-        QVERIFY(bob.program->security().call().status().encrypted());
+        QVERIFY(bob->security().call().status().encrypted());
         {
             // A real encrypted connection is served afterwards.
             SecureKit::End carol(QStringLiteral("carol@example.org"));
@@ -602,8 +374,8 @@ private slots:
             QVERIFY(control.port.security().encrypted());
             control.port.setConnected(false);
         }
-        QTRY_COMPARE(bob.program->ipdControl().connectionIds(), QList<int>{1});
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
+        QTRY_COMPARE(bob->ipdControl().connectionIds(), QList<int>{1});
+        QCOMPARE(bob.call().callState, CallState::InCall);
         QTRY_VERIFY_WITH_TIMEOUT(openDescriptors() <= descriptors, 10000);
         listener.disconnect(this);
         qInfo("500 encrypted-port connections: %d handshakes under way at most, %d ticks, longest gap %lld ms, peak "
@@ -614,30 +386,27 @@ private slots:
 
     void aChatPeerDrippingOrResettingDoesNoHarm()
     {
-        Peer bob(QStringLiteral("Bob"));
-        bob.program->settings().AutoAccept = true;
-        IPDaemon &chat = bob.program->chat().ipdText();
+        RunningProgram bob(QStringLiteral("Bob"), {.autoAccept = true});
+        IPDaemon &chat = bob->chat().ipdText();
         RawCaller eve;
-        QVERIFY(eve.requestCall(bob.port));
-        eve.control.write(ControlProtocol::userInfo(true));
-        QTRY_VERIFY(bob.program->state().PeerIsV25);
-        eve.media.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 1));
-        QTRY_COMPARE(bob.program->state().callState, CallState::InCall);
+        QVERIFY(eve.request(bob.port));
+        eve.control.send(ControlProtocol::userInfo(true));
+        QTRY_VERIFY(bob.call().PeerIsV25);
+        QVERIFY(eve.openMedia(bob.port));
+        QTRY_VERIFY(bob.inCall());
         QVERIFY(eve.openChat(bob.port));
         QTRY_VERIFY(chat.isConnected(1));
-        const auto conversation = [&] { return bob.program->chat().conversation().text(); };
+        const auto conversation = [&] { return bob->chat().conversation().text(); };
 
         // One byte at a time: the characters come whole, the tick goes on meanwhile.
         const QByteArray typed =
             ChatProtocol::typed(U'h') + ChatProtocol::typed(U'\u00e9') + ChatProtocol::typed(U'!');
-        QSignalSpy ticks(bob.tick(), &QTimer::timeout);
+        QSignalSpy ticks(&bob->mediaTimer(), &QTimer::timeout);
         int sent = 0;
         QTimer drip;
         connect(&drip, &QTimer::timeout, [&] {
-            if (sent < typed.size()) {
-                eve.chat.write(typed.mid(sent++, 1));
-                eve.chat.flush();
-            }
+            if (sent < typed.size())
+                eve.chat.send(typed.mid(sent++, 1));
         });
         drip.start(25);
         QTRY_VERIFY_WITH_TIMEOUT(conversation().endsWith(QStringLiteral("h\u00e9!")), 10000);
@@ -646,16 +415,14 @@ private slots:
 
         // A reset in the middle of a message: the half message is dropped, the call goes on,
         // and the caller may open its chat connection again.
-        resetMidMessage(eve.chat, "Tq");
+        resetMidMessage(eve.chat.socket, "Tq");
         QTRY_VERIFY(chat.connectionIds().isEmpty());
         QVERIFY(conversation().endsWith(QStringLiteral("h\u00e9!")));
-        QCOMPARE(bob.program->state().callState, CallState::InCall);
-        QVERIFY(bob.program->ipdControl().isConnected(1));
-        QTcpSocket again;
-        again.connectToHost(QHostAddress::LocalHost, quint16(bob.port + 3));
-        QVERIFY(again.waitForConnected(5000));
+        QVERIFY(bob.inCall());
+        QVERIFY(bob->ipdControl().isConnected(1));
+        RawClient again(bob.port + 3);
         QTRY_VERIFY(chat.isConnected(1));
-        again.write(ChatProtocol::typed(U'z'));
+        again.send(ChatProtocol::typed(U'z'));
         QTRY_VERIFY(conversation().endsWith(QStringLiteral("h\u00e9!z")));
     }
 };

@@ -1,9 +1,8 @@
 #include "ui/HelpBook.h"
 
-#include <QFile>
+#include "support/TestSupport.h"
 #include <QRegularExpression>
 #include <QSet>
-#include <QTest>
 
 // The help book shipped in the resources, and the program's pictures.
 class TestHelp : public QObject

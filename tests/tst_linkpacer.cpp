@@ -3,8 +3,6 @@
 #include "support/LinkModel.h"
 #include "support/TestSupport.h"
 
-#include <QTest>
-
 #include <algorithm>
 #include <vector>
 

@@ -24,19 +24,19 @@ private slots:
     void everyCapturedFrameIsOfferedOnceWhetherOrNotTheSelfViewDrewIt()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann.program->mainWindow()->tmrMain()->stop();
+        ann->mediaTimer().stop();
         TestPatternCamera *camera = ann.camera();
         QVERIFY(camera);
         camera->setOnDemand(true);
-        WirePeer peer;
+        MediaPeer peer;
         ann.openMedia(peer.port());
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QTRY_VERIFY(peer.socket);
         QSignalSpy previewed(&ann.video(), &VideoEngine::previewFrame);
         MediaSession &session = ann.session();
         auto framesOnWire = [&] {
             QList<quint32> numbers;
-            for (const WirePeer::Packet &p : peer.packets) {
+            for (const MediaPeer::Packet &p : peer.packets) {
                 if (p.kind != "KJP")
                     continue;
                 int w = 0;
@@ -73,7 +73,7 @@ private slots:
         session.tick();
         QTRY_COMPARE(framesOnWire().size(), 5);
         // With the self view closed nothing draws the frame first; it goes all the same.
-        ann.program->selfView()->hide();
+        ann.shell->selfView()->hide();
         delivered.append(camera->framesMade());
         camera->deliverFrame();
         session.tick();
@@ -87,18 +87,18 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"));
         Peer bob(QStringLiteral("Bob"), true);
-        QVERIFY(ann.program->selfView()->isVisible() && bob.program->selfView()->isVisible());
+        QVERIFY(ann.shell->selfView()->isVisible() && bob.shell->selfView()->isVisible());
         QSignalSpy ratesShown(&bob.session(), &MediaSession::streamRatesChanged);
         DrawnFrames atAnn(ann);
         DrawnFrames atBob(bob);
         ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::InCall, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
 
         // Frames flow both ways while both self views draw every frame.
         QTRY_VERIFY_WITH_TIMEOUT(atAnn.count >= 10 && atBob.count >= 10, 10000);
         // The rates window reads a frame rate within the call's first seconds.
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->ratesWindow()->figure(frmRates::FpsIn).toDouble() > 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(bob.shell->ratesWindow()->figure(frmRates::FpsIn).toDouble() > 0, 5000);
         QVERIFY(!ratesShown.isEmpty());
 
         // Pausing stops that side's video and only that; resuming brings it back, as often
@@ -108,8 +108,8 @@ private slots:
             DrawnFrames &own = side == &ann ? atAnn : atBob;
             for (int round = 0; round < 2; ++round) {
                 side->clickCamSet();
-                QVERIFY(!side->state().captureRunning);
-                QCOMPARE(side->program->selfView()->cmdCamSet()->property("tag").toString(), QStringLiteral("Play"));
+                QVERIFY(!(*side)->capture().isRunning());
+                QCOMPARE(side->shell->selfView()->cmdCamSet()->property("tag").toString(), QStringLiteral("Play"));
                 QVERIFY(side->waitTicks(2)); // a frame taken just before the pause may still go
                 const qint64 sentWhilePaused = side->totals().framesSent;
                 QVERIFY(side->waitTicks(8));
@@ -118,23 +118,59 @@ private slots:
                 const qint64 newestBefore = other.newest;
                 const qint64 ownBefore = own.count;
                 side->clickCamSet();
-                QVERIFY(side->state().captureRunning);
+                QVERIFY((*side)->capture().isRunning());
                 QTRY_VERIFY_WITH_TIMEOUT(other.newest >= newestBefore + 5, 10000);
                 // The other way never stopped.
                 QTRY_VERIFY_WITH_TIMEOUT(own.count >= ownBefore + 5, 10000);
             }
         }
-        ann.program->calls().hangUp();
-        QTRY_COMPARE(bob.state().callState, CallState::Idle);
+        ann.calls().hangUp();
+        QTRY_COMPARE(bob.call().callState, CallState::Idle);
+    }
+
+    void aCallOnASlowLinkLearnsNothingFromTheFastCallBefore()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        const auto waitTicks = [&](int ticks, const std::function<void()> &each = {}) {
+            QSignalSpy spy(&ann->mediaTimer(), &QTimer::timeout);
+            return QTest::qWaitFor([&] {
+                if (each)
+                    each();
+                return spy.count() >= ticks;
+            }, 20000);
+        };
+        // A fast link first, large frames going whole: the call learns a rate of its own.
+        ann.video().setCaptureFormat(-1, QSize(640, 480));
+        {
+            MediaPeer fast;
+            ann.openMedia(fast.port());
+            QTRY_VERIFY(ann.inCall() && fast.socket);
+            ann->callStatus().PeerIsV25 = true;
+            QVERIFY(waitTicks(30));
+            QVERIFY(fast.packets.size() >= 10);
+        }
+        QTRY_VERIFY(!ann.inCall());
+
+        // Then small frames on a link that takes next to nothing: from the first tick of the
+        // call, little more than a frame waits to go.
+        ann.video().setCaptureFormat(-1, QSize(160, 120));
+        MediaPeer slow(2048);
+        ann.openMedia(slow.port());
+        QTRY_VERIFY(ann.inCall() && slow.socket);
+        slow.setPace(20);
+        qint64 mostWaiting = 0;
+        QVERIFY(waitTicks(20, [&] { mostWaiting = std::max(mostWaiting, ann->ippClient().pendingOutput()); }));
+        qInfo("at most %lld bytes waited on the slow link", mostWaiting);
+        QVERIFY2(mostWaiting < 4000, qPrintable(QString::number(mostWaiting)));
     }
 
     void aSlowReaderGetsFreshFramesAndSoundAndTheRateComesBack()
     {
         Peer ann(QStringLiteral("Ann"));
         // About 20 KB a second, a third of what a full-rate call at 320 x 240 sends.
-        WirePeer peer(2048);
+        MediaPeer peer(2048);
         ann.openMedia(peer.port());
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QTRY_VERIFY(peer.socket);
         peer.setPace(20000);
         ann.program->audioControl().talkPressed(Qt::RightButton);
@@ -155,7 +191,7 @@ private slots:
         slow.start();
         auto follow = [&] {
             for (; seen < peer.packets.size(); ++seen) {
-                const WirePeer::Packet &p = peer.packets.at(seen);
+                const MediaPeer::Packet &p = peer.packets.at(seen);
                 if (p.kind == "AUD") {
                     ++soundRead;
                     const qint64 made = microphone->samplesDelivered() / AudioEngine::BlockSamples;
@@ -220,7 +256,7 @@ private slots:
                 [&](const QImage &frame) { selfView.push_back(frame.size()); });
 
         ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 15000);
         QTRY_VERIFY_WITH_TIMEOUT(ann.session().sentPicture() == OptionsPicture, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!drawn.empty() && drawn.back().second == 320, 10000);
 
@@ -245,30 +281,30 @@ private slots:
         QVERIFY(std::all_of(selfView.begin(), selfView.end(), [](QSize s) { return s == QSize(320, 240); }));
 
         // The rates window tells what goes.
-        QTRY_COMPARE_WITH_TIMEOUT(ann.program->ratesWindow()->figure(frmRates::SizeOut), QStringLiteral("160x120"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.shell->ratesWindow()->figure(frmRates::SizeOut), QStringLiteral("160x120"), 5000);
 
         QVERIFY(link.setRate(4000));
         QTRY_VERIFY_WITH_TIMEOUT(ann.session().sentPicture() == OptionsPicture, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(drawn.back().second == 320, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.program->ratesWindow()->figure(frmRates::QualityOut), QStringLiteral("30"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.shell->ratesWindow()->figure(frmRates::QualityOut), QStringLiteral("30"), 5000);
         ann.program->calls().hangUp();
-        QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::Idle, 10000);
-        QCOMPARE(ann.program->ratesWindow()->figure(frmRates::SizeOut), QStringLiteral("-"));
+        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::Idle, 10000);
+        QCOMPARE(ann.shell->ratesWindow()->figure(frmRates::SizeOut), QStringLiteral("-"));
     }
 
     void aPeerSpeakingOnlyTheProtocolDecodesEveryFrameAtTheSizeItIsSent()
     {
         Peer ann(QStringLiteral("Ann"));
-        WirePeer peer(2048);
+        MediaPeer peer(2048);
         ann.openMedia(peer.port());
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QTRY_VERIFY(peer.socket);
         // Every frame is a picture any JPEG reader shows, at one of the sizes frames go at.
         qsizetype checked = 0;
         QList<QSize> sizes;
         auto check = [&] {
             for (; checked < peer.packets.size(); ++checked) {
-                const WirePeer::Packet &p = peer.packets.at(checked);
+                const MediaPeer::Packet &p = peer.packets.at(checked);
                 if (p.kind != "KJP")
                     continue;
                 const QImage picture = QImage::fromData(p.body, "JPG");

@@ -1,44 +1,10 @@
-#include "call/CallControl.h"
-#include "core/IPDaemon.h"
-#include "core/SoundPlayer.h"
+#include "support/Windows.h"
 #include "core/Twips.h"
-#include "media/MediaSession.h"
-#include "support/TestSupport.h"
-#include "ui/MainWindowController.h"
-#include "ui/Program.h"
-#include "ui/VideoView.h"
-#include "ui/WindowPlacement.h"
-#include "ui/frmAbout.h"
-#include "ui/frmDirectory.h"
-#include "ui/frmHelp.h"
-#include "ui/frmLog.h"
-#include "ui/frmMain.h"
-#include "ui/frmNewChat.h"
-#include "ui/frmRates.h"
-#include "ui/frmSelf.h"
-#include "ui/frmSplash.h"
 
-#include <QAbstractButton>
 #include <QAccessible>
-#include <QApplication>
-#include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QSignalSpy>
-#include <QTabWidget>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTextBrowser>
-#include <QTreeWidget>
-
-#include <memory>
 
 namespace {
 
@@ -47,39 +13,19 @@ QSize twips(int width, int height)
     return {Twips::toPixels(width), Twips::toPixels(height)};
 }
 
-// One program with the test devices, its main window on the screen.
-struct Running
+// One program with its windows, its main window on the screen.
+struct Running : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-
     explicit Running(const QString &name = QStringLiteral("Ann"), bool autoAccept = false, int firstPort = 0)
+        : RunningProgram(name, Options{.windows = true, .autoAccept = autoAccept, .port = firstPort})
     {
-        port = firstPort ? firstPort : TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
-        program->start();
-        program->sounds().setMuted(true);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = name + QStringLiteral("ville");
-        s.EMail = name.toLower() + QStringLiteral("@example.org");
-        s.AutoAccept = autoAccept;
         main()->show();
     }
 
-    frmMain *main() const { return program->mainWindow(); }
-    QAction *item(const char *name) const { return main()->action(QString::fromLatin1(name)); }
-    QAbstractButton *button(int i) const
-    {
-        return main()->findChild<QAbstractButton *>(QStringLiteral("cmdtoolbar%1").arg(i));
-    }
-    QAbstractButton *lamp(const char *name) const
-    {
-        return main()->findChild<QAbstractButton *>(QString::fromLatin1(name));
-    }
-    QWidget *video() const { return main()->findChild<QWidget *>(QStringLiteral("imgVidIn")); }
-    ProgramState &state() { return program->state(); }
+    QAction *item(const char *name) { return main()->action(QString::fromLatin1(name)); }
+    QAbstractButton *button(int i) { return window<QAbstractButton>(qPrintable(QStringLiteral("cmdtoolbar%1").arg(i))); }
+    QAbstractButton *lamp(const char *name) { return window<QAbstractButton>(name); }
+    QWidget *video() { return window<QWidget>("imgVidIn"); }
 };
 
 QString accessibleName(QObject *object)
@@ -143,9 +89,9 @@ private slots:
         QCOMPARE(ann.button(0)->text(), QStringLiteral("Call"));
 
         // Bob watches himself, as he does after every start: his picture still goes out.
-        bob.program->toggleSelfView();
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(bob.port), 2000, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        bob.shell->mainController().toggleSelfView();
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QVERIFY(!ann.item("Menu_FileCall")->isEnabled());
         QVERIFY(ann.item("Menu_FileHangup")->isEnabled());
         QCOMPARE(ann.button(0)->text(), QStringLiteral("HangUp"));
@@ -159,8 +105,8 @@ private slots:
 
         // Hang up from the keyboard shortcut's menu item: everything goes back.
         ann.item("Menu_FileHangup")->trigger();
-        QTRY_COMPARE(ann.state().callState, CallState::Idle);
-        QTRY_COMPARE(bob.state().callState, CallState::Idle);
+        QTRY_COMPARE(ann.call().callState, CallState::Idle);
+        QTRY_COMPARE(bob.call().callState, CallState::Idle);
         QVERIFY(ann.item("Menu_FileCall")->isEnabled());
         QVERIFY(!ann.item("Menu_FileHangup")->isEnabled());
         QCOMPARE(ann.button(0)->text(), QStringLiteral("Call"));
@@ -172,8 +118,8 @@ private slots:
     void selfViewAndChatToggleFromMenuToolbarAndKeyboardInStep()
     {
         Running r;
-        frmSelf *self = r.program->selfView();
-        frmNewChat *chat = r.program->chatWindow();
+        frmSelf *self = r.shell->selfView();
+        frmNewChat *chat = r.shell->chatWindow();
         auto inStep = [&](QWidget *window, const char *item, int button, bool shown) {
             return window->isVisible() == shown && r.item(item)->isChecked() == shown
                    && r.main()->buttonPressed(button) == shown && r.button(button)->isChecked() == shown;
@@ -206,7 +152,7 @@ private slots:
         Running r;
         QAbstractButton *lamp = r.lamp("imgDoNotDisturb");
         auto on = [&](bool expected) {
-            return r.state().doNotDisturb == expected && r.item("menu_DoNotDisturb")->isChecked() == expected
+            return r.calls().doNotDisturb() == expected && r.item("menu_DoNotDisturb")->isChecked() == expected
                    && lamp->property("picture").toString() == (expected ? "imgDNDOn" : "imgDNDOff");
         };
         QVERIFY(on(false));
@@ -252,11 +198,11 @@ private slots:
         r.item("Menu_ViewZoomNorm")->trigger();
         QCOMPARE(main->displayWidth(), 320);
         main->setWindowState(Qt::WindowNoState);
-        r.state().lastVideoPayload = 320;
+        r->callStatus().lastVideoPayload = 320;
         r.item("Menu_ViewZoomNorm")->trigger();
         QCOMPARE(main->displayWidth(), 320);
         QVERIFY(MainWindowController::lastFrameLengthForbidsSmallZoom(320));
-        r.state().lastVideoPayload = 321;
+        r->callStatus().lastVideoPayload = 321;
         r.item("Menu_ViewZoomNorm")->trigger();
         QCOMPARE(main->displayWidth(), 160);
     }
@@ -278,23 +224,23 @@ private slots:
     void minimisingHidesTheSatellitesAndRestoringBringsBackTheCheckedOnes()
     {
         Running r;
-        r.program->toggleSelfView();
+        r.shell->mainController().toggleSelfView();
         r.item("Menu_ViewRates")->trigger();
         r.item("Menu_HelpAbout")->trigger();
-        QVERIFY(r.program->selfView()->isVisible() && r.program->ratesWindow()->isVisible());
-        QVERIFY(!r.program->chatWindow()->isVisible());
+        QVERIFY(r.shell->selfView()->isVisible() && r.shell->ratesWindow()->isVisible());
+        QVERIFY(!r.shell->chatWindow()->isVisible());
 
         r.main()->setWindowState(Qt::WindowMinimized);
-        QVERIFY(!r.program->selfView()->isVisible());
-        QVERIFY(!r.program->ratesWindow()->isVisible());
-        QVERIFY(!r.program->aboutWindow()->isVisible());
+        QVERIFY(!r.shell->selfView()->isVisible());
+        QVERIFY(!r.shell->ratesWindow()->isVisible());
+        QVERIFY(!r.shell->aboutWindow()->isVisible());
         // Hidden with the main window, not by the user: still checked.
         QVERIFY(r.item("Menu_ViewSelf")->isChecked());
 
         r.main()->setWindowState(Qt::WindowNoState);
-        QVERIFY(r.program->selfView()->isVisible());
-        QVERIFY(!r.program->chatWindow()->isVisible());
-        QVERIFY(!r.program->ratesWindow()->isVisible());
+        QVERIFY(r.shell->selfView()->isVisible());
+        QVERIFY(!r.shell->chatWindow()->isVisible());
+        QVERIFY(!r.shell->ratesWindow()->isVisible());
     }
 
     void theToolbarLightsUnderTheMouse()
@@ -364,18 +310,18 @@ private slots:
         QVERIFY(!QAccessible::queryAccessibleInterface(r.button(3))->state().checked);
         QAccessible::queryAccessibleInterface(r.button(3))->actionInterface()->doAction(
             QAccessibleActionInterface::pressAction());
-        QVERIFY(r.program->chatWindow()->isVisible());
+        QVERIFY(r.shell->chatWindow()->isVisible());
 
         // Held Space on Talk talks; Enter latches and unlatches.
         QTest::keyPress(r.button(4), Qt::Key_Space);
-        QCOMPARE(r.state().micState, qint16(2));
+        QVERIFY(r->audioControl().isMicOpen());
         QTest::keyRelease(r.button(4), Qt::Key_Space);
-        QCOMPARE(r.state().micState, qint16(1));
+        QVERIFY(!r->audioControl().isMicOpen());
         QTest::keyClick(r.button(4), Qt::Key_Return);
-        QCOMPARE(r.state().micState, qint16(2));
+        QVERIFY(r->audioControl().isMicOpen());
         QVERIFY(r.button(4)->isChecked());
         QTest::keyClick(r.button(4), Qt::Key_Return);
-        QCOMPARE(r.state().micState, qint16(1));
+        QVERIFY(!r->audioControl().isMicOpen());
 
         // The message indicator: lit and unlit, opened by a double click or a key press, never
         // by a single click.
@@ -402,7 +348,7 @@ private slots:
         Running r;
         frmMain *main = r.main();
         // The splash screen of the start-up would hold the keyboard.
-        delete r.program->splash();
+        delete r.shell->splash();
         main->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(main));
         // Typing at the freshly opened window presses no toolbar button.
@@ -413,11 +359,11 @@ private slots:
         QSignalSpy calls(r.item("Menu_FileCall"), &QAction::triggered);
         QTest::keyClick(main, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(calls.count(), 1);
-        QVERIFY(r.program->directoryWindow()->isVisible());
-        r.program->directoryWindow()->hide();
+        QVERIFY(r.shell->directoryWindow()->isVisible());
+        r.shell->directoryWindow()->hide();
 
         // The chat conversation is read-only: without care the menu would take the key.
-        frmNewChat *chat = r.program->chatWindow();
+        frmNewChat *chat = r.shell->chatWindow();
         emit r.program->calls().transcriptLine(QStringLiteral("worth keeping"));
         QPlainTextEdit *conversation = chat->txtIn();
         QTRY_VERIFY(conversation->toPlainText().contains(QStringLiteral("worth keeping")));
@@ -433,7 +379,7 @@ private slots:
     {
         Running r;
         r.item("Menu_HelpContents")->trigger();
-        frmHelp *help = r.program->helpWindow();
+        frmHelp *help = r.shell->helpWindow();
         QVERIFY(help->isVisible());
         QCOMPARE(help->currentPage().fileName(), QStringLiteral("index.html"));
         auto *page = help->findChild<QTextBrowser *>(QStringLiteral("txtHelp"));
@@ -462,7 +408,7 @@ private slots:
     {
         Running r;
         r.item("Menu_HelpAbout")->trigger();
-        frmAbout *about = r.program->aboutWindow();
+        frmAbout *about = r.shell->aboutWindow();
         QVERIFY(about->isVisible());
         const QString line = about->findChild<QLabel *>(QStringLiteral("pnlAbout1"))->text();
         QVERIFY(line.startsWith(QStringLiteral("ZELMO for ")));
@@ -476,13 +422,13 @@ private slots:
         Running r;
         frmMain *main = r.main();
         main->move(10, 10);
-        r.program->toggleSelfView();
+        r.shell->mainController().toggleSelfView();
         r.item("Menu_ViewRates")->trigger();
-        r.program->toggleChat();
+        r.shell->mainController().toggleChat();
         const QRect mainRect = main->frameGeometry();
-        const QRect self = r.program->selfView()->frameGeometry();
-        const QRect rates = r.program->ratesWindow()->frameGeometry();
-        const QRect chat = r.program->chatWindow()->frameGeometry();
+        const QRect self = r.shell->selfView()->frameGeometry();
+        const QRect rates = r.shell->ratesWindow()->frameGeometry();
+        const QRect chat = r.shell->chatWindow()->frameGeometry();
         // The self view at the main window's right, the rates below it, the chat below.
         QCOMPARE(self.topLeft(), QPoint(mainRect.right() + 1, mainRect.top()));
         QCOMPARE(rates.left(), self.left());
@@ -501,7 +447,7 @@ private slots:
         const int base = TestSupport::portBlock(8);
         Running first(QStringLiteral("Ann"), false, base);
         Running second(QStringLiteral("Bob"), false, base);
-        QCOMPARE(second.state().ListenPortBase, base + 4);
+        QCOMPARE(second->listenPort(), base + 4);
         QCOMPARE(second.main()->pos() - first.main()->pos(), QPoint(40, 40));
         QCOMPARE(WindowPlacement::basePortOffset(2000, 2000), QPoint());
         QCOMPARE(WindowPlacement::basePortOffset(2008, 2000), QPoint(80, 80));

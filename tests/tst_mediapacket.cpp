@@ -1,6 +1,6 @@
 #include "media/MediaPacket.h"
 
-#include <QTest>
+#include "support/TestSupport.h"
 
 class TestMediaPacket : public QObject
 {
@@ -31,7 +31,7 @@ private slots:
             {"TXT0005Xhello", 13, "hello"},
             {"TXT000031abc", 11, "1ab"}, // the field is five characters wide
             {"TXT00005hello world", 13, "hello"},
-            {"ZZZ00003abc", 11, "abc"}, // kinds are the engine's business
+            {"ZZZ00003abc", 11, "abc"}, // the length is read whatever the kind
             {"TXT00006hello", 0, {}}, // body shorter than its header
             {"KJP99999" + QByteArray(500, 'j'), 0, {}},
             {"TXT5", 0, {}},
@@ -39,6 +39,26 @@ private slots:
         for (const auto &c : cases) {
             QCOMPARE(MediaPacket::totalLength(c.text), c.total);
             QCOMPARE(MediaPacket::body(c.text), c.body);
+        }
+    }
+
+    void packetsAreReadIntoKindAndBody()
+    {
+        using Kind = MediaPacket::Kind;
+        const struct { QByteArray text; Kind kind; QByteArray body; } cases[] = {
+            {"KJP00003jpg", Kind::Video, "jpg"},
+            {"AUD00004gsm!<E>trailing", Kind::Audio, "gsm!"}, // only the length given counts
+            {"TXT00005hello", Kind::Text, "hello"},
+            {"XYZ00005hello", Kind::Unknown, "hello"},
+            {"kjp00003jpg", Kind::Unknown, "jpg"},
+            {"TXT00006hello", Kind::Unknown, {}},
+            {"AUD00000", Kind::Unknown, {}},
+            {"TXT0000", Kind::Unknown, {}},
+        };
+        for (const auto &c : cases) {
+            const MediaPacket::Received packet = MediaPacket::parse(c.text);
+            QCOMPARE(packet.kind, c.kind);
+            QCOMPARE(packet.body, c.body);
         }
     }
 };

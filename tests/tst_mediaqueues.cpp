@@ -2,7 +2,7 @@
 #include "media/AudioSendQueue.h"
 #include "media/OutgoingTextQueue.h"
 
-#include <QTest>
+#include "support/TestSupport.h"
 
 // A block whose bytes tell which one it was.
 static QByteArray blockBytes(int n)

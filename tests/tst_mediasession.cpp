@@ -1,79 +1,38 @@
-#include "call/CallControl.h"
-#include "chat/ChatSession.h"
-#include "core/ActivityLog.h"
-#include "core/IPDaemon.h"
-#include "core/IPPort.h"
-#include "core/SoundPlayer.h"
-#include "media/CaptureControl.h"
+#include "support/RawClient.h"
+#include "support/Windows.h"
 #include "media/MediaPacket.h"
-#include "media/MediaSession.h"
-#include "media/engine/AudioEngine.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
-#include "media/engine/VideoEngine.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/VideoView.h"
-#include "ui/frmMain.h"
-#include "ui/frmMessage.h"
-#include "ui/frmNewChat.h"
-#include "ui/frmRates.h"
 
-#include <QAction>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QVideoFrame>
 #include <QVideoSink>
 
 #include <cmath>
-#include <memory>
-#include <vector>
 
 namespace {
 
 const QString Welcome = QStringLiteral("I can SEE you Too!");
 
-// One program with the test devices, its own profile folder and ports.
-struct Peer
+// One program with its windows.
+struct Peer : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-
     explicit Peer(const QString &name, bool autoAccept = false)
+        : RunningProgram(name, Options{.windows = true, .autoAccept = autoAccept})
     {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
-        program->start();
-        program->sounds().setMuted(true);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = name + QStringLiteral("ville");
-        s.EMail = name.toLower() + QStringLiteral("@example.org");
-        s.AutoAccept = autoAccept;
     }
 
-    ProgramState &state() { return program->state(); }
     MediaSession &session() { return program->mediaSession(); }
-    frmMain *main() { return program->mainWindow(); }
-    QString conversation() { return program->chatWindow()->conversation(); }
-    QString rate(frmRates::Figure f) { return program->ratesWindow()->figure(f); }
-    bool logged(const QString &text) { return (program->activityLog().lines().join('\n') + '\n').contains(": " + text + '\n'); }
-    void call(Peer &callee) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.port), 2000, 0); }
+    QString conversation() { return shell->chatWindow()->conversation(); }
+    QString rate(frmRates::Figure f) { return shell->ratesWindow()->figure(f); }
     // The send loop is driven by hand from here on.
-    void stopTimer() { main()->tmrMain()->stop(); }
-    // The self view starts the configured camera at start-up; the tests want the pattern.
+    void stopTimer() { program->mediaTimer().stop(); }
+    // The camera starts with the program; the tests want the pattern.
     void startCamera()
     {
         if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
             program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QVERIFY(state().captureReady);
-        if (!state().captureRunning)
+        QVERIFY(program->capture().isReady());
+        if (!program->capture().isRunning())
             program->capture().resumeCapture();
     }
     TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
@@ -112,46 +71,6 @@ QByteArray gsmBlock(AudioEngine &engine, double hz)
                                             reinterpret_cast<uchar *>(out.data()), int(out.size())));
 }
 
-// A stranger's connection is closed by the program at once, before anything is sent.
-bool turnedAway(int port)
-{
-    QTcpSocket stranger;
-    QSignalSpy gone(&stranger, &QTcpSocket::disconnected);
-    stranger.connectToHost(QHostAddress::LocalHost, quint16(port));
-    return stranger.waitForConnected(3000) && gone.wait(3000) && stranger.readAll().isEmpty();
-}
-
-// A peer made of a listening socket: it takes a program's media client and records the
-// packets that arrive, whole, by their length fields.
-struct RawMediaPeer
-{
-    QTcpServer server;
-    QPointer<QTcpSocket> socket;
-    QByteArray stream;
-
-    RawMediaPeer()
-    {
-        server.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1)));
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            socket = server.nextPendingConnection();
-            QObject::connect(socket, &QTcpSocket::readyRead, [this] { stream += socket->readAll(); });
-        });
-    }
-    // Packets received so far as kind + body; a short tail is left for later.
-    QList<QPair<QByteArray, QByteArray>> packets() const
-    {
-        QList<QPair<QByteArray, QByteArray>> list;
-        for (qsizetype at = 0; stream.size() - at >= 11;) {
-            const int length = stream.mid(at + 3, 5).toInt();
-            if (stream.size() - at < 8 + length + 3)
-                break;
-            list.append({stream.mid(at, 3), stream.mid(at + 8, length)});
-            at += 8 + length + 3;
-        }
-        return list;
-    }
-};
-
 } // namespace
 
 class TestMediaSession : public QObject
@@ -178,8 +97,8 @@ private slots:
         QCOMPARE(opened.count(), 0);
 
         ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
         // The caller's chat client reaches the callee's chat listener; a second media or
         // chat connection is turned away and the call goes on.
         QTRY_VERIFY(ann.program->chat().ippText().isConnected());
@@ -212,52 +131,51 @@ private slots:
         QTRY_COMPARE(bob.shownFrame().size(), QSize(640, 480));
         QCOMPARE(bob.main()->displayWidth(), 640);
         QCOMPARE(resized.count(), 1);
-        ann.state().PeerIsV25 = false;
+        ann->callStatus().PeerIsV25 = false;
         QTRY_COMPARE(bob.shownFrame().size(), QSize(320, 240));
         QVERIFY(TestPatternCamera::readStamp(bob.shownFrame()).valid);
-        ann.state().PeerIsV25 = true;
+        ann->callStatus().PeerIsV25 = true;
         QTRY_COMPARE(bob.main()->videoView()->size(), QSize(640, 480));
 
         // Sound from Ann's microphone is heard on Bob's speaker.
-        QCOMPARE(ann.program->audioEngine().initAudioIn(), 0);
-        ann.state().micState = 2;
+        QVERIFY(ann->audioControl().openMicrophone());
         QTRY_VERIFY(bob.speaker() && bob.speaker()->blocksWritten() >= 6);
-        QTRY_COMPARE(bob.state().speakerState, qint16(3));
+        QTRY_VERIFY(bob->audioControl().isSpeakerPlaying());
         ann.program->mediaClock().advance(1.5);
         QTRY_COMPARE(ann.program->callClock().text(), QStringLiteral("00:01"));
 
         // Bob hangs up while Ann's microphone is open: only a side whose sound is idle
         // plays the disconnect sound; both sides are reset, the display too.
         ann.program->audioEngine().closeAudioIn();
-        QTRY_COMPARE(bob.state().speakerState, qint16(1));
+        QTRY_VERIFY(!bob->audioControl().isSpeakerPlaying());
         QSignalSpy annSounds(&ann.program->sounds(), &SoundPlayer::playRequested);
         QSignalSpy bobSounds(&bob.program->sounds(), &SoundPlayer::playRequested);
-        bob.program->calls().hangUp();
-        QTRY_COMPARE(ann.state().callState, CallState::Idle);
+        bob.calls().hangUp();
+        QTRY_COMPARE(ann.call().callState, CallState::Idle);
         // The control connection's close may be taken in before the media connection's,
         // which is what resets the call: wait for the reset's last step.
         QTRY_VERIFY(ann.logged(QStringLiteral("Disconnected from 127.0.0.1")));
-        QCOMPARE(bob.state().callState, CallState::Idle);
+        QCOMPARE(bob.call().callState, CallState::Idle);
         QCOMPARE(bobSounds.count(), 1);
         QCOMPARE(bobSounds.first().first().toString(), QStringLiteral("discon.wav"));
-        QCOMPARE(annSounds.count(), 0); // micState was still 2
+        QCOMPARE(annSounds.count(), 0); // Ann's microphone was still open
         for (Peer *p : {&ann, &bob}) {
             QCOMPARE(p->program->callClock().text(), QStringLiteral("00:00"));
             QVERIFY(p->conversation().endsWith(QStringLiteral("\n<End of Connection>\n")));
             QVERIFY(p->logged(QStringLiteral("Disconnected from 127.0.0.1")));
             QVERIFY(p->shownFrame().isNull());
-            QVERIFY(!p->state().PeerIsV25);
+            QVERIFY(!p->calls().status().PeerIsV25);
         }
         QCOMPARE(bob.main()->videoView()->size(), QSize(320, 240));
         QTRY_VERIFY(!ann.program->chat().ippText().isConnected());
         // After the call nobody gets in again.
-        QTRY_VERIFY(!bob.state().callAcceptedOnControl);
+        QTRY_VERIFY(!bob.call().callAcceptedOnControl);
         QVERIFY(turnedAway(bob.port + 1));
         QCOMPARE(opened.count(), 1);
 
         // A second call, hung up by the caller this time; the welcome comes first again. A
         // maximised window keeps its display.
-        ann.state().micState = 1;
+        ann->audioControl().closeMicrophone();
         annText.clear();
         bobText.clear();
         ann.call(bob);
@@ -269,9 +187,9 @@ private slots:
         const QSize maximised = bob.main()->size();
         annSounds.clear();
         bobSounds.clear();
-        ann.program->calls().hangUp();
-        QTRY_COMPARE(bob.state().callState, CallState::Idle);
-        QCOMPARE(ann.state().callState, CallState::Idle);
+        ann.calls().hangUp();
+        QTRY_COMPARE(bob.call().callState, CallState::Idle);
+        QCOMPARE(ann.call().callState, CallState::Idle);
         QCOMPARE(annSounds.count(), 1);
         QTRY_COMPARE(bobSounds.count(), 1);
         QVERIFY(bob.conversation().endsWith(QStringLiteral("\n<End of Connection>\n")));
@@ -363,13 +281,13 @@ private slots:
         ann.stopTimer();
         ann.program->capture().pauseCapture();
         ann.program->mediaClock().setManual(50);
-        RawMediaPeer peer;
+        MediaPeer peer;
         MediaSession &session = ann.session();
         IPPort &client = ann.program->ippClient();
-        client.setRemotePort(peer.server.serverPort());
+        client.setRemotePort(peer.port());
         client.setRemoteAddress(QStringLiteral("127.0.0.1"));
         client.setConnected(true);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.state().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QTRY_VERIFY(peer.socket);
 
         // The first tick sends the welcome text; nothing else waits yet. It also starts the
@@ -377,8 +295,8 @@ private slots:
         VideoEngine &video = ann.program->videoEngine();
         const int primedAt = video.getFrameNum();
         session.tick();
-        QTRY_COMPARE(peer.packets().size(), 1);
-        QCOMPARE(peer.packets().first(), qMakePair(QByteArray("TXT"), Welcome.toUtf8()));
+        QTRY_COMPARE(peer.pairs().size(), 1);
+        QCOMPARE(peer.pairs().first(), qMakePair(QByteArray("TXT"), Welcome.toUtf8()));
 
         // One block per tick, in order, from the send index on.
         AudioEngine &audio = ann.program->audioEngine();
@@ -391,15 +309,15 @@ private slots:
         for (int i = 0; i < 3; ++i)
             session.tick();
         QCOMPARE(sendQueue.audioSendIndex(), 4);
-        QTRY_COMPARE(peer.packets().size(), 4);
+        QTRY_COMPARE(peer.pairs().size(), 4);
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(peer.packets().at(i + 1), qMakePair(QByteArray("AUD"), blocks.at(i)));
+            QCOMPARE(peer.pairs().at(i + 1), qMakePair(QByteArray("AUD"), blocks.at(i)));
 
         // A text line that holds the terminator still arrives as one line.
         session.queueText("a<E>b");
         session.tick();
-        QTRY_COMPARE(peer.packets().size(), 5);
-        const QByteArray body = peer.packets().at(4).second;
+        QTRY_COMPARE(peer.pairs().size(), 5);
+        const QByteArray body = peer.pairs().at(4).second;
         QVERIFY(!body.contains("<E>"));
         QCOMPARE(QString::fromUtf8(body).remove(QChar(0x200B)), QStringLiteral("a<E>b"));
 
@@ -420,17 +338,17 @@ private slots:
         QCOMPARE(ann.program->textQueue().front(), QByteArray("held"));
         QCOMPARE(sendQueue.audioSendIndex(), sendIndex);
         QCOMPARE(ann.program->mediaStats().framesSent(), 0);
-        QTRY_COMPARE(peer.packets().size(), 6);
+        QTRY_COMPARE(peer.pairs().size(), 6);
         session.tick();
         QCOMPARE(sendQueue.audioSendIndex(), sendIndex + 1);
         QVERIFY(ann.program->textQueue().isEmpty());
         QCOMPARE(ann.program->mediaStats().framesSent(), 1);
-        QTRY_COMPARE(peer.packets().size(), 9);
+        QTRY_COMPARE(peer.pairs().size(), 9);
         QByteArrayList kinds;
-        for (const auto &packet : peer.packets().mid(5))
+        for (const auto &packet : peer.pairs().mid(5))
             kinds.append(packet.first);
         QCOMPARE(kinds, (QByteArrayList{"TXT", "TXT", "AUD", "KJP"}));
-        QCOMPARE(peer.packets().at(6).second, QByteArray("held"));
+        QCOMPARE(peer.pairs().at(6).second, QByteArray("held"));
         // A frame goes only when the camera has made a new one.
         const int framesCaptured = video.getFrameNum();
         session.tick();
@@ -465,7 +383,7 @@ private slots:
 
         // The peer going away ends the call on this side.
         peer.socket->disconnectFromHost();
-        QTRY_COMPARE(ann.state().callState, CallState::Idle);
+        QTRY_COMPARE(ann.call().callState, CallState::Idle);
         QVERIFY(ann.logged(QStringLiteral("Disconnected from 127.0.0.1")));
         QCOMPARE(sendQueue.audioSendIndex(), 1);
         QCOMPARE(sendQueue.audioRecordIndex(), 1);
@@ -476,23 +394,22 @@ private slots:
             QVERIFY(session.queueText(QByteArray::number(i)));
         QVERIFY(!session.queueText("one too many"));
         QCOMPARE(refused.count(), 1);
-        QVERIFY(ann.program->messageWindow() && ann.program->messageWindow()->isVisible());
+        QVERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());
         QCOMPARE(ann.program->textQueue().front(), QByteArray("1"));
-        ann.program->messageWindow()->hide();
+        ann.shell->messageWindow()->hide();
 
         // Captured pictures the converter cannot read: one is a damaged frame and skipped,
         // several in a row are a format it cannot use and pause capture with the message.
         video.setCapStatus(true);
         session.fetchFrame();
         for (int i = 0; i < MediaSession::UnusableFramesForFormatMessage; ++i) {
-            QVERIFY(ann.state().captureRunning);
+            QVERIFY(ann->capture().isRunning());
             video.videoSink()->setVideoFrame(
                 QVideoFrame(QVideoFrameFormat(QSize(320, 240), QVideoFrameFormat::Format_Jpeg)));
             session.fetchFrame();
         }
-        QVERIFY(!ann.state().captureRunning);
-        QVERIFY(ann.state().OpenFormatDialogAfterMessage);
-        QVERIFY(ann.program->messageWindow()->isVisible());
+        QVERIFY(!ann->capture().isRunning());
+        QVERIFY(ann.shell->messageWindow()->isVisible());
     }
 
     void theImageMessageIsBurntIntoSentFramesUntilItNoLongerFits()

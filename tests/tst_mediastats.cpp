@@ -2,7 +2,7 @@
 #include "media/MediaClock.h"
 #include "media/MediaStats.h"
 
-#include <QTest>
+#include "support/TestSupport.h"
 
 namespace {
 

@@ -1,16 +1,11 @@
 // The quick-message channel between two programs on loopback: what goes over the wire,
 // what the recipient keeps, and the listener under senders that misbehave.
 
-#include "core/IPDaemon.h"
 #include "messages/MessageComposer.h"
 #include "messages/MessageSender.h"
 #include "messages/QuickMessageProtocol.h"
 #include "support/MessageKit.h"
-#include "ui/frmMsgIn.h"
 
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QSignalSpy>
 #include <turbojpeg.h>
 
 #include <random>
@@ -85,8 +80,7 @@ private slots:
         Relay relay(bob.messagePort());
         QSignalSpy sounds(&bob.program->sounds(), &SoundPlayer::playRequested);
 
-        QObject holder;
-        MessageComposer &c = *ann.messages().createComposer(&holder);
+        MessageComposer c(ann.composing([number] { return qint32(number); }));
         c.setRecipient(QStringLiteral("127.0.0.1"), relay.base());
         if (picture) {
             QVERIFY(grabPicture(c));
@@ -135,7 +129,7 @@ private slots:
         QCOMPARE(m->picture, picture ? c.picture() : QByteArray());
         QCOMPARE(m->audioBlocks, sound ? c.clip() : QList<QByteArray>());
         if (picture)
-            QVERIFY(!bob.messages().thumbnail(m->picture).isNull());
+            QVERIFY(!bob->messageMedia().thumbnail(m->picture).isNull());
         // The parts sent are unticked, as the window shows.
         QVERIFY(!c.imageChecked() && !c.audioChecked());
     }
@@ -168,8 +162,7 @@ private slots:
 
         Party ann(QStringLiteral("Ann"), 71);
         Party bob(QStringLiteral("Bob"), 55);
-        QObject holder;
-        MessageComposer &c = *ann.messages().createComposer(&holder);
+        MessageComposer c(ann.composing());
         QVERIFY(c.useThumbnail(noise));
         QVERIFY(!c.picture().isEmpty() && c.picture().size() <= Proto::MaxPictureBytes);
         QVERIFY(!hasTerminator(c.picture()));
@@ -179,27 +172,27 @@ private slots:
         QTRY_COMPARE(bob.messages().waitingCount(), 1);
         const std::optional<QuickMessage> m = bob.messages().takeOldest();
         QCOMPARE(m->picture, c.picture());
-        QCOMPARE(bob.messages().thumbnail(m->picture).size(), QSize(w, h));
+        QCOMPARE(bob->messageMedia().thumbnail(m->picture).size(), QSize(w, h));
     }
 
     void refusedOrDisabledSendersAreAnsweredAndCanStoreNothing()
     {
         Party bob(QStringLiteral("Bob"), 55);
         IPDaemon &ipd = bob.messages().ipdMessage();
-        QVERIFY(!bob.state().refuseList.add(bob.dir.filePath(QStringLiteral("refuse.dat")), 71, "Ann", "ann@x.org"));
+        QVERIFY(!bob->refuseList().add(bob.dir.filePath(QStringLiteral("refuse.dat")), 71, "Ann", "ann@x.org"));
 
         for (const bool disabled : {false, true}) {
-            bob.state().settings.Disable = disabled;
+            bob.settings().Disable = disabled;
             // Refused by number, or anyone while messaging is off.
-            RawSender s(bob.messagePort());
+            RawClient s(bob.messagePort());
             QTRY_VERIFY(s.connected());
             s.send(disabled ? "MSR;12;<E>" : "MSR;71;<E>");
-            QTRY_COMPARE(s.heard, QByteArray("MRD;<E>"));
+            QTRY_COMPARE(s.received, QByteArray("MRD;<E>"));
             // Ignoring the answer stores nothing: every command is dropped.
             QSignalSpy lines(&ipd, &IPDaemon::dataIn);
             s.send("MSB; 71;Ann;ann@x.org;Rome;now;sneaky;<E>MDI;2;ab;<E>MAF;<E>MSR;12;<E>MSE;<E>");
             QTRY_VERIFY(!lines.isEmpty() && lines.last().at(1).toByteArray() == "MSE;");
-            QCOMPARE(s.heard, QByteArray("MRD;<E>"));
+            QCOMPARE(s.received, QByteArray("MRD;<E>"));
             QCOMPARE(bob.messages().waitingCount(), 0);
             // The connection stays open until the sender goes.
             QVERIFY(s.connected() && ipd.connectionIds().size() == 1);
@@ -208,10 +201,9 @@ private slots:
         }
 
         // Through a program: the compose side reports the refusal and keeps its window.
-        bob.state().settings.Disable = false;
+        bob.settings().Disable = false;
         Party ann(QStringLiteral("Ann"), 71);
-        QObject holder;
-        MessageComposer &c = *ann.messages().createComposer(&holder);
+        MessageComposer c(ann.composing());
         QSignalSpy status(&c, &MessageComposer::statusChanged);
         QSignalSpy finished(&c, &MessageComposer::finished);
         c.setRecipient(QStringLiteral("127.0.0.1"), bob.port);
@@ -228,14 +220,13 @@ private slots:
         for (int i = 1; i <= 10; ++i)
             QVERIFY(sendWhole(bob.messagePort(), 100 + i, "message " + QByteArray::number(i)));
         QCOMPARE(bob.messages().waitingCount(), 10);
-        RawSender eleventh(bob.messagePort());
+        RawClient eleventh(bob.messagePort());
         QTRY_VERIFY(eleventh.closed);
-        QVERIFY(eleventh.heard.isEmpty());
+        QVERIFY(eleventh.received.isEmpty());
 
         // A program sending then is told, rather than seeing its window close as if sent.
         Party ann(QStringLiteral("Ann"), 71);
-        QObject holder;
-        MessageComposer &c = *ann.messages().createComposer(&holder);
+        MessageComposer c(ann.composing());
         QSignalSpy finished(&c, &MessageComposer::finished);
         QSignalSpy status(&c, &MessageComposer::statusChanged);
         c.setRecipient(QStringLiteral("127.0.0.1"), bob.port);
@@ -249,9 +240,9 @@ private slots:
     {
         Party bob(QStringLiteral("Bob"), 55);
         IPDaemon &ipd = bob.messages().ipdMessage();
-        std::vector<std::unique_ptr<RawSender>> senders;
+        std::vector<std::unique_ptr<RawClient>> senders;
         for (int i = 0; i < 11; ++i) {
-            senders.push_back(std::make_unique<RawSender>(bob.messagePort(), QStringLiteral("127.0.2.%1").arg(i + 1)));
+            senders.push_back(std::make_unique<RawClient>(bob.messagePort(), QStringLiteral("127.0.2.%1").arg(i + 1)));
             QTRY_VERIFY(senders.back()->connected() || senders.back()->closed);
             QTRY_COMPARE(ipd.connectionIds().size(), std::min(i + 1, 10));
         }
@@ -261,11 +252,11 @@ private slots:
         for (auto &s : senders)
             s->send("MSR;7;<E>");
         for (auto &s : senders)
-            QTRY_COMPARE(s->heard, QByteArray("MRA;<E>"));
+            QTRY_COMPARE(s->received, QByteArray("MRA;<E>"));
         for (size_t i = 0; i < senders.size(); ++i)
             senders[i]->send("MSB; 7;Raw;raw@x.org;Lab;now;from sender " + QByteArray::number(int(i)) + ";<E>");
         for (auto &s : senders)
-            QTRY_COMPARE(s->heard, QByteArray("MRA;<E>MRN;<E>"));
+            QTRY_COMPARE(s->received, QByteArray("MRA;<E>MRN;<E>"));
         for (auto &s : senders)
             s->send("MSE;<E>");
         QTRY_COMPARE(bob.messages().waitingCount(), 10);
@@ -284,14 +275,14 @@ private slots:
         Party bob(QStringLiteral("Bob"), 55);
         IPDaemon &ipd = bob.messages().ipdMessage();
         for (int round = 0; round < 2; ++round) {
-            std::vector<std::unique_ptr<RawSender>> senders;
+            std::vector<std::unique_ptr<RawClient>> senders;
             for (int i = 0; i < 10; ++i) {
-                senders.push_back(std::make_unique<RawSender>(bob.messagePort(), QStringLiteral("127.0.2.%1").arg(i + 1)));
+                senders.push_back(std::make_unique<RawClient>(bob.messagePort(), QStringLiteral("127.0.2.%1").arg(i + 1)));
                 QTRY_VERIFY(senders.back()->connected());
                 senders.back()->send("MSR;7;<E>MSB; 7;Raw;r@x;Lab;now;half;<E>MDA;3;abc;<E>");
             }
             for (auto &s : senders)
-                QTRY_COMPARE(s->heard, QByteArray("MRA;<E>MRN;<E>"));
+                QTRY_COMPARE(s->received, QByteArray("MRA;<E>MRN;<E>"));
             QCOMPARE(ipd.connectionIds().size(), 10);
             for (auto &s : senders)
                 s->drop();
@@ -309,23 +300,23 @@ private slots:
         IPDaemon &ipd = bob.messages().ipdMessage();
         // A sender that never finishes is closed after the idle time, and its slot is free.
         bob.messages().setIdleCloseTime(300);
-        RawSender silent(bob.messagePort());
-        RawSender slow(bob.messagePort());
+        RawClient silent(bob.messagePort());
+        RawClient slow(bob.messagePort());
         QTRY_VERIFY(silent.connected() && slow.connected());
         slow.send("MSR;7;<E>MSB; 7;Raw;r@x;Lab;now;slow;<E>");
         QTRY_VERIFY(silent.closed && slow.closed);
-        QCOMPARE(slow.heard, QByteArray("MRA;<E>MRN;<E>"));
+        QCOMPARE(slow.received, QByteArray("MRA;<E>MRN;<E>"));
         QCOMPARE(bob.messages().waitingCount(), 0);
 
         // Turned-away senders hold no slot, but the listener holds at most 16 connections.
         bob.messages().setIdleCloseTime(MessageService::IdleCloseMs);
-        bob.state().settings.Disable = true;
-        std::vector<std::unique_ptr<RawSender>> held;
+        bob.settings().Disable = true;
+        std::vector<std::unique_ptr<RawClient>> held;
         for (int i = 0; i < MessageService::MaxConnections; ++i) {
-            held.push_back(std::make_unique<RawSender>(bob.messagePort(), QStringLiteral("127.0.2.%1").arg(i + 1)));
+            held.push_back(std::make_unique<RawClient>(bob.messagePort(), QStringLiteral("127.0.2.%1").arg(i + 1)));
             QTRY_VERIFY(held.back()->connected());
             held.back()->send("MSR;7;<E>");
-            QTRY_COMPARE(held.back()->heard, QByteArray("MRD;<E>"));
+            QTRY_COMPARE(held.back()->received, QByteArray("MRD;<E>"));
         }
         QCOMPARE(ipd.connectionIds().size(), MessageService::MaxConnections);
         // The surplus is closed at once, unless the held ones have sat long enough without
@@ -333,13 +324,13 @@ private slots:
         const auto heldClosed = [&] {
             return std::count_if(held.begin(), held.end(), [](const auto &h) { return h->closed; });
         };
-        RawSender surplus(bob.messagePort(), QStringLiteral("127.0.3.1"));
+        RawClient surplus(bob.messagePort(), QStringLiteral("127.0.3.1"));
         QTRY_VERIFY(surplus.closed || heldClosed() == 1);
         QCOMPARE(ipd.connectionIds().size(), MessageService::MaxConnections);
         const auto open = std::find_if(held.begin(), held.end(), [](const auto &h) { return !h->closed; });
         (*open)->drop();
         QTRY_COMPARE(ipd.connectionIds().size(), MessageService::MaxConnections - 1);
-        RawSender next(bob.messagePort(), QStringLiteral("127.0.3.2"));
+        RawClient next(bob.messagePort(), QStringLiteral("127.0.3.2"));
         QTRY_COMPARE(ipd.connectionIds().size(), MessageService::MaxConnections);
         QVERIFY(!next.closed);
     }
@@ -347,14 +338,14 @@ private slots:
     void outOfOrderAndMalformedInputIsDropped()
     {
         Party bob(QStringLiteral("Bob"), 55);
-        RawSender s(bob.messagePort());
+        RawClient s(bob.messagePort());
         QTRY_VERIFY(s.connected());
         // Nothing counts before the request is accepted, nor a part before the head.
         s.send("MSE;<E>MDA;5;abcde;<E>MSB; 1;Early;e@x;E;now;early;<E>MSR;-7;<E>");
-        QTRY_COMPARE(s.heard, QByteArray("MRA;<E>"));
+        QTRY_COMPARE(s.received, QByteArray("MRA;<E>"));
         s.send("MDA;5;abcde;<E>MDI;2;zz;<E>MAF;<E>MSE;<E>garbage<E>;;;<E><E>");
         s.send("MSB;-7;Mal;mal@x.org;Nowhere;then;body;<E>");
-        QTRY_COMPARE(s.heard, QByteArray("MRA;<E>MRN;<E>"));
+        QTRY_COMPARE(s.received, QByteArray("MRA;<E>MRN;<E>"));
         // Counts beyond the message, negative counts, 61 blocks, a message longer than the
         // input buffer.
         QByteArray parts = "MDI;-3;qq;<E>MDI;99999;xy<E>";
@@ -364,7 +355,7 @@ private slots:
         parts += "MDA;40000;" + QByteArray(40000, 'x') + ";<E>";
         parts += "MAF;<E>";
         s.send(parts);
-        QTRY_COMPARE(s.heard, QByteArray("MRA;<E>MRN;<E>MRN;<E>MRN;<E>MRN;<E>"));
+        QTRY_COMPARE(s.received, QByteArray("MRA;<E>MRN;<E>MRN;<E>MRN;<E>MRN;<E>"));
         QCOMPARE(bob.messages().waitingCount(), 0);
         s.send("MSE;<E>");
         QTRY_VERIFY(s.closed);
@@ -393,9 +384,9 @@ private slots:
         QVERIFY(indicatorOn(bob));
 
         const auto openNext = [&]() -> QString {
-            const QList<frmMsgIn *> before = bob.program->mainWindow()->findChildren<frmMsgIn *>();
+            const QList<frmMsgIn *> before = bob.main()->findChildren<frmMsgIn *>();
             QTest::mouseDClick(indicator, Qt::LeftButton);
-            for (frmMsgIn *w : bob.program->mainWindow()->findChildren<frmMsgIn *>()) {
+            for (frmMsgIn *w : bob.main()->findChildren<frmMsgIn *>()) {
                 if (!before.contains(w))
                     return w->findChild<QPlainTextEdit *>(QStringLiteral("txtMessageIn"))->toPlainText();
             }
@@ -412,7 +403,7 @@ private slots:
         QVERIFY(!indicatorOn(bob));
         QCOMPARE(openNext(), QString());
         QVERIFY(!indicatorOn(bob));
-        QCOMPARE(bob.program->mainWindow()->findChildren<frmMsgIn *>().size(), 4);
+        QCOMPARE(bob.main()->findChildren<frmMsgIn *>().size(), 4);
     }
 };
 

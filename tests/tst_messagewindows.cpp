@@ -1,23 +1,8 @@
 // The compose and viewer windows, driven through their controls, with two programs behind.
 
-#include "call/CallControl.h"
-#include "core/IPPort.h"
 #include "media/AudioSendQueue.h"
-#include "media/engine/AudioEngine.h"
 #include "messages/MessageComposer.h"
 #include "support/MessageKit.h"
-#include "ui/MessageWindows.h"
-#include "ui/frmMessage.h"
-#include "ui/frmMsgIn.h"
-#include "ui/frmMsgOut.h"
-
-#include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
 
 using namespace MessageKit;
 
@@ -45,9 +30,9 @@ bool hasPicture(QWidget *window)
 // Opens the oldest waiting message as a double-click on the indicator does.
 frmMsgIn *openOldest(Party &p)
 {
-    const QList<frmMsgIn *> before = p.program->mainWindow()->findChildren<frmMsgIn *>();
+    const QList<frmMsgIn *> before = p.main()->findChildren<frmMsgIn *>();
     QTest::mouseDClick(p.find<QWidget>("imgMsgIn"), Qt::LeftButton);
-    for (frmMsgIn *w : p.program->mainWindow()->findChildren<frmMsgIn *>()) {
+    for (frmMsgIn *w : p.main()->findChildren<frmMsgIn *>()) {
         if (!before.contains(w))
             return w;
     }
@@ -56,7 +41,7 @@ frmMsgIn *openOldest(Party &p)
 
 frmMsgOut *newComposeWindow(Party &p, const QList<frmMsgOut *> &before)
 {
-    for (frmMsgOut *w : p.program->mainWindow()->findChildren<frmMsgOut *>()) {
+    for (frmMsgOut *w : p.main()->findChildren<frmMsgOut *>()) {
         if (!before.contains(w))
             return w;
     }
@@ -77,7 +62,7 @@ private slots:
         // The directory window's Send Message opens the compose window for that user.
         emit ann.program->directory().sendMessageRequested(QStringLiteral("Bob"), QStringLiteral("Room Bob"),
                                                            QStringLiteral("127.0.0.1"), bob.port, 55);
-        QPointer<frmMsgOut> out = ann.program->mainWindow()->findChild<frmMsgOut *>();
+        QPointer<frmMsgOut> out = ann.main()->findChild<frmMsgOut *>();
         QVERIFY(out && out->isVisible());
         QCOMPARE(out->windowTitle(), QStringLiteral("Send Message"));
         QCOMPARE(panel(out, "pnlUserName"), QStringLiteral("Bob"));
@@ -102,9 +87,8 @@ private slots:
         QTRY_VERIFY(child<QProgressBar>(out, "pgrAudioRec")->value() > 5);
         child<QPushButton>(out, "cmdPlay")->click();
         QVERIFY(!c.isRecording());
-        QCOMPARE(ann.state().micState, qint16(1));
-        QVERIFY(!ann.state().messageRecording);
-        QCOMPARE(ann.state().speakerState, qint16(3));
+        QVERIFY(!ann->audioControl().isMicOpen() && !ann->audioControl().isMessageRecording());
+        QVERIFY(ann->audioControl().isSpeakerPlaying());
         const QList<QByteArray> clip = c.clip();
         QVERIFY(clip.size() >= 5);
         const int size = int(c.picture().size()) + c.soundBytes();
@@ -132,14 +116,14 @@ private slots:
         QVERIFY(child<QGroupBox>(in, "pnlPlayMsg")->isEnabled());
         QCOMPARE(child<QGroupBox>(in, "pnlPlayMsg")->title(), QStringLiteral("Play Audio Message"));
         child<QPushButton>(in, "cmdPlay")->click();
-        QCOMPARE(bob.state().speakerState, qint16(3));
+        QVERIFY(bob->audioControl().isSpeakerPlaying());
         QTRY_VERIFY(bob.program->audioEngine().statusAudioOut() > 0);
     }
 
     void theSizeDisplayFollowsTheCheckBoxes()
     {
         Party ann(QStringLiteral("Ann"), 71);
-        frmMsgOut *out = ann.program->messageWindows().compose(QStringLiteral("Bob"), QStringLiteral("Oslo"),
+        frmMsgOut *out = ann.shell->messageWindows().compose(QStringLiteral("Bob"), QStringLiteral("Oslo"),
                                                                QStringLiteral("127.0.0.1"), 2000);
         out->composer().setPicture(QByteArray(2500, 'j'));
         QCOMPARE(out->statusText(), QStringLiteral("MsgSize: 2Kb"));
@@ -156,7 +140,7 @@ private slots:
     void recordingStopsItselfWhenTheQueueIsFull()
     {
         Party ann(QStringLiteral("Ann"), 71);
-        frmMsgOut *out = ann.program->messageWindows().compose(QStringLiteral("Bob"), QStringLiteral("Oslo"),
+        frmMsgOut *out = ann.shell->messageWindows().compose(QStringLiteral("Bob"), QStringLiteral("Oslo"),
                                                                QStringLiteral("127.0.0.1"), 2000);
         MessageComposer &c = out->composer();
         child<QPushButton>(out, "cmdRecord")->click();
@@ -165,9 +149,8 @@ private slots:
         QCOMPARE(c.recordIndex(), MessageComposer::LastRecordIndex);
         QCOMPARE(c.clip().size(), MessageComposer::LastRecordIndex - 1);
         QCOMPARE(child<QProgressBar>(out, "pgrAudioRec")->value(), MessageComposer::LastRecordIndex);
-        QCOMPARE(ann.state().micState, qint16(1));
-        QVERIFY(!ann.state().messageRecording);
-        QVERIFY(!ann.program->audioSendQueue().hold());
+        QVERIFY(!ann->audioControl().isMicOpen() && !ann->audioControl().isMessageRecording());
+        QVERIFY(!ann->audioSendQueue().hold());
         int bytes = 0;
         for (const QByteArray &block : c.clip())
             bytes += int(block.size());
@@ -185,14 +168,14 @@ private slots:
         QVERIFY(!hasPicture(in));
         QVERIFY(!child<QPushButton>(in, "cmdPlay")->isEnabled());
         QVERIFY(!child<QGroupBox>(in, "pnlPlayMsg")->isEnabled());
-        const int pals = bob.state().palList.count();
+        const int pals = bob->palList().count();
         child<QPushButton>(in, "cmdAddPal")->click();
-        QCOMPARE(bob.state().palList.count(), pals);
+        QCOMPARE(bob->palList().count(), pals);
         QVERIFY(child<QPushButton>(in, "cmdAddPal")->isEnabled());
 
         // Reply: a compose window to the sender's address on port 2000; the viewer goes.
         QPointer<frmMsgIn> viewer(in);
-        const QList<frmMsgOut *> before = bob.program->mainWindow()->findChildren<frmMsgOut *>();
+        const QList<frmMsgOut *> before = bob.main()->findChildren<frmMsgOut *>();
         child<QPushButton>(in, "cmdReply")->click();
         QTRY_VERIFY(!viewer);
         frmMsgOut *reply = newComposeWindow(bob, before);
@@ -206,8 +189,8 @@ private slots:
         QVERIFY(sendWhole(bob.messagePort(), 34, "call me", "Dora", "dora@x.org"));
         in = openOldest(bob);
         child<QPushButton>(in, "cmdAddPal")->click();
-        QCOMPARE(bob.state().palList.count(), pals + 1);
-        QCOMPARE(bob.state().palList.pal(pals + 1).EMail, QStringLiteral("dora@x.org"));
+        QCOMPARE(bob->palList().count(), pals + 1);
+        QCOMPARE(bob->palList().pal(pals + 1).EMail, QStringLiteral("dora@x.org"));
         QVERIFY(!child<QPushButton>(in, "cmdAddPal")->isEnabled());
         viewer = in;
         child<QPushButton>(in, "cmdConnect")->click();
@@ -222,26 +205,29 @@ private slots:
         Party bob(QStringLiteral("Bob"), 55);
         QVERIFY(sendWhole(bob.messagePort(), 33, "buy now", "Spam", "spam@x.org"));
         QVERIFY(sendWhole(bob.messagePort(), -1, "who am I", "Anon", "anon@x.org"));
+        QTRY_COMPARE(bob.messages().waitingCount(), 2);
         frmMsgIn *in = openOldest(bob);
+        QVERIFY(in);
         auto *refuse = child<QCheckBox>(in, "chkRefuse");
         QCOMPARE(refuse->text(), QStringLiteral("Refuse Future Messages from this Person"));
         refuse->click();
         child<QPushButton>(in, "cmdClose")->click();
-        QVERIFY(bob.state().refuseList.isRefused(33));
+        QVERIFY(bob->refuseList().isRefused(33));
         const QByteArray file = TestSupport::readBytes(bob.dir.filePath(QStringLiteral("refuse.dat")));
         QCOMPARE(file, QByteArray(" 33 \r\nSpam\r\nspam@x.org\r\n"));
 
-        RawSender again(bob.messagePort());
+        RawClient again(bob.messagePort());
         QTRY_VERIFY(again.connected());
         again.send("MSR;33;<E>");
-        QTRY_COMPARE(again.heard, QByteArray("MRD;<E>"));
+        QTRY_COMPARE(again.received, QByteArray("MRD;<E>"));
 
         // A sender without a user number cannot be refused: that would refuse everyone
         // without one.
         in = openOldest(bob);
+        QVERIFY(in);
         QVERIFY(!child<QCheckBox>(in, "chkRefuse")->isEnabled());
         in->close();
-        QCOMPARE(bob.state().refuseList.count(), 1);
+        QCOMPARE(bob->refuseList().count(), 1);
     }
 
     void sendingThatCannotStartKeepsTheWindow()
@@ -249,7 +235,7 @@ private slots:
         Party ann(QStringLiteral("Ann"), 71);
         // Nobody listens there.
         const int deadPort = TestSupport::portBlock(4);
-        QPointer<frmMsgOut> out = ann.program->messageWindows().compose(
+        QPointer<frmMsgOut> out = ann.shell->messageWindows().compose(
             QStringLiteral("Nobody"), QString(), QStringLiteral("127.0.0.1"), deadPort);
         child<QPushButton>(out, "cmdSend")->click();
         QTRY_COMPARE(out->statusText(), QStringLiteral("Failed to Establish Connection"));
@@ -260,10 +246,10 @@ private slots:
         QTRY_VERIFY(!out);
 
         // No address at all.
-        out = ann.program->messageWindows().compose(QStringLiteral("Nobody"), QString(), QString(), 2000);
+        out = ann.shell->messageWindows().compose(QStringLiteral("Nobody"), QString(), QString(), 2000);
         child<QPushButton>(out, "cmdSend")->click();
-        QVERIFY(ann.program->messageWindow() && ann.program->messageWindow()->isVisible());
-        QVERIFY(ann.program->messageWindow()->text().startsWith(
+        QVERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());
+        QVERIFY(ann.shell->messageWindow()->text().startsWith(
             QStringLiteral("You have entered an invalid Host Address: ")));
         QVERIFY(out && out->isVisible() && !child<QPushButton>(out, "cmdSend")->isEnabled());
     }

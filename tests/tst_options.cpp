@@ -1,31 +1,12 @@
 #include "core/OptionsLogic.h"
 #include "core/RefuseList.h"
 #include "core/Settings.h"
-#include "core/SoundPlayer.h"
+#include "support/Windows.h"
 #include "media/AudioSendQueue.h"
-#include "support/TestSupport.h"
-#include "ui/MainWindowController.h"
-#include "ui/Program.h"
-#include "ui/frmMain.h"
-#include "ui/frmMessage.h"
-#include "ui/frmOptions.h"
 
 #include <QAccessible>
-#include <QAction>
-#include <QCheckBox>
 #include <QClipboard>
-#include <QComboBox>
 #include <QGuiApplication>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSignalSpy>
-#include <QTabWidget>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTreeWidget>
-
-#include <memory>
 
 namespace {
 
@@ -61,35 +42,31 @@ struct Logic
     }
 };
 
-struct Running
+// A program with its windows, of the user of filledIn().
+struct Running : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-
     Running()
+        : RunningProgram(QString(), Options{.windows = true})
     {
-        program = std::make_unique<Program>(ProgramOptions{TestSupport::portBlock(), dir.path(), {}, true});
-        program->start();
-        program->sounds().setMuted(true);
-        program->settings() = filledIn();
-        program->mainWindow()->show();
+        settings() = filledIn();
+        main()->show();
     }
 
     frmOptions *open()
     {
-        program->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
-        return program->optionsWindow();
+        shell->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
+        return shell->optionsWindow();
     }
     template<typename T>
     T *control(const char *name)
     {
-        return program->optionsWindow()->findChild<T *>(QString::fromLatin1(name));
+        return shell->optionsWindow()->findChild<T *>(QString::fromLatin1(name));
     }
     QLineEdit *box(const char *name) { return control<QLineEdit>(name); }
     void ok() { QTest::mouseClick(control<QPushButton>("cmdClose"), Qt::LeftButton); }
     QString information()
     {
-        frmMessage *w = program->messageWindow();
+        frmMessage *w = shell->messageWindow();
         return w && w->isVisible() ? w->text() : QString();
     }
 };
@@ -230,11 +207,11 @@ private slots:
         r.control<QRadioButton>("optQualityLow")->click();
         QVERIFY(r.program->settings().VQualityLow);
         r.control<QRadioButton>("optRadioQ")->click();
-        QCOMPARE(r.program->state().audioQuality, qint16(1));
+        QCOMPARE(r->audioControl().quality(), 1);
 
         // The settings button of the self view opens the Video tab.
         options->hide();
-        r.program->mainController().showOptions(frmOptions::Video);
+        r.shell->mainController().showOptions(frmOptions::Video);
         QCOMPARE(tabs->currentIndex(), int(frmOptions::Video));
     }
 
@@ -267,7 +244,7 @@ private slots:
         // A directory host without a port; quick messages off.
         r.control<QComboBox>("txtDirAddress")->setEditText(QStringLiteral("dir2.example.org"));
         r.control<QCheckBox>("chkQMDisable")->click();
-        QWidget *indicator = r.program->mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn"));
+        QWidget *indicator = r.shell->mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn"));
         QVERIFY(indicator->isVisible());
         r.ok();
         QVERIFY(!options->isVisible());
@@ -318,7 +295,7 @@ private slots:
     {
         Running r;
         const QString path = r.program->profilePath(QStringLiteral("refuse.dat"));
-        RefuseList &list = r.program->state().refuseList;
+        RefuseList &list = r->refuseList();
         QVERIFY(!list.add(path, 7, QStringLiteral("Spammer"), QStringLiteral("spam@example.org")));
         QVERIFY(!list.add(path, 9, QStringLiteral("Pest"), QStringLiteral("pest@example.org")));
         r.open();

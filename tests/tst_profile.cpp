@@ -3,12 +3,8 @@
 
 #include "support/TestSupport.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <sys/stat.h>
 

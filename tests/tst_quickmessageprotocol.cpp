@@ -2,7 +2,7 @@
 
 #include "messages/QuickMessageProtocol.h"
 
-#include <QTest>
+#include "support/TestSupport.h"
 
 namespace Proto = QuickMessageProtocol;
 using Kind = Proto::Message::Kind;

@@ -1,37 +1,12 @@
-#include "call/CallControl.h"
-#include "core/SoundPlayer.h"
-#include "media/AudioControl.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
+#include "support/RunningProgram.h"
 
 #include <QAudioDevice>
 #include <QAudioSource>
 #include <QMediaDevices>
-#include <QTemporaryDir>
-#include <QTest>
 #include <cmath>
-#include <memory>
 #include <utility>
 
 namespace {
-
-// A program on the machine's own sound devices (no test devices).
-struct Peer
-{
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = TestSupport::portBlock();
-
-    Peer(const QString &name, bool autoAccept)
-    {
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, false});
-        program->start();
-        program->sounds().setMuted(true);
-        program->settings().Name = name;
-        program->settings().Location = QStringLiteral("Here");
-        program->settings().AutoAccept = autoAccept;
-    }
-};
 
 // Listens to what the speaker device plays, through the sound server's monitor of it.
 class SpeakerMonitor
@@ -96,12 +71,13 @@ private slots:
         }
         QVERIFY2(!monitorDevice.isNull(), "the test sound server has no source that hears its speaker");
 
-        Peer ann(QStringLiteral("Ann"), false);
-        Peer bob(QStringLiteral("Bob"), true);
-        QVERIFY(ann.program->state().hasAudio && bob.program->state().hasAudio);
-        ann.program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(bob.port), 2000, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.program->state().callState, CallState::InCall, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.program->state().callState, CallState::InCall, 10000);
+        // Both on the machine's own sound devices (no test devices).
+        RunningProgram ann(QStringLiteral("Ann"), {.testDevices = false});
+        RunningProgram bob(QStringLiteral("Bob"), {.testDevices = false, .autoAccept = true});
+        QVERIFY(ann->audioControl().hasAudio() && bob->audioControl().hasAudio());
+        ann.call(bob);
+        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
 
         SpeakerMonitor monitor(monitorDevice);
         QVERIFY(monitor.isOpen());
@@ -111,11 +87,11 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return monitor.heardFor(0.5) && monitor.level() < 0.01; }, 15000));
 
         ann.program->audioControl().talkPressed(Qt::LeftButton);
-        QCOMPARE(ann.program->state().micState, 2);
+        QVERIFY(ann->audioControl().isMicOpen());
         QVERIFY(QTest::qWaitFor([&] { return monitor.level() > 0.05; }, 20000));
-        QTRY_COMPARE(bob.program->state().speakerState, 3);
+        QTRY_VERIFY(bob->audioControl().isSpeakerPlaying());
         ann.program->audioControl().talkReleased(Qt::LeftButton);
-        QCOMPARE(ann.program->state().micState, 1);
+        QVERIFY(!ann->audioControl().isMicOpen());
     }
 };
 

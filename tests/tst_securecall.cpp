@@ -46,19 +46,18 @@ struct Caller : Party
 {
     explicit Caller(const QString &name, bool autoAccept = false) : Party(name)
     {
-        Settings &s = program->settings();
+        Settings &s = settings();
         s.AutoAccept = autoAccept;
         s.SendWelcome = false;
-        program->calls().setClock([] { return QTime(9, 5); });
     }
-    void call(int port) { program->calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(port), 2000, 0); }
-    bool inCall() { return state().callState == CallState::InCall; }
+    using Party::call;
+    void call(int port) { calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(port), 2000, 0); }
     const CallSecurity::Status &security() { return program->security().call().status(); }
-    SecurityBadge *badge() { return program->mainWindow()->securityBadge(); }
+    SecurityBadge *badge() { return main()->securityBadge(); }
     QString badgeText() { return badge()->findChild<QLabel *>(QStringLiteral("lblShortCode"))->text(); }
     QString lock() { return badge()->findChild<QLabel *>(QStringLiteral("imgLock"))->accessibleName(); }
-    QString promptNote() { return program->callPrompt()->securityNote()->text(); }
-    bool offered() { return program->callPrompt() && program->callPrompt()->isVisible(); }
+    QString promptNote() { return shell->callPrompt()->securityNote()->text(); }
+    bool offered() { return shell->callPrompt() && shell->callPrompt()->isVisible(); }
     void useTestCamera()
     {
         if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
@@ -69,19 +68,12 @@ struct Caller : Party
         auto *speaker = qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice());
         return speaker ? speaker->blocksWritten() : 0;
     }
-    void type(const QString &text) { QTest::keyClicks(program->chatWindow()->txtOut(), text); }
-    bool logged(const QString &text)
-    {
-        const QStringList lines = program->activityLog().lines();
-        return std::any_of(lines.begin(), lines.end(),
-                           [&](const QString &line) { return line.endsWith(QStringLiteral(": ") + text); });
-    }
-    QString conversation() { return program->chatWindow()->conversation(); }
-    // Sends a text-only message to a base port and waits until it went.
+    void type(const QString &text) { QTest::keyClicks(shell->chatWindow()->txtOut(), text); }
+    QString conversation() { return shell->chatWindow()->conversation(); }
+    // Sends a text-only message to a base port, as a compose window does, and waits until it went.
     bool leaveMessage(int base, const QString &text)
     {
-        QObject holder;
-        MessageComposer &c = *messages().createComposer(&holder);
+        MessageComposer c(composing());
         c.setRecipient(QStringLiteral("127.0.0.1"), base);
         c.setImageChecked(false);
         c.setAudioChecked(false);
@@ -176,8 +168,8 @@ private slots:
         ann.program->audioControl().talkPressed(Qt::RightButton);
         bob.program->audioControl().talkPressed(Qt::RightButton);
         QTRY_VERIFY_WITH_TIMEOUT(ann.program->chat().isRealTime() && bob.program->chat().isRealTime(), 10000);
-        ann.program->chatWindow()->show();
-        bob.program->chatWindow()->show();
+        ann.shell->chatWindow()->show();
+        bob.shell->chatWindow()->show();
         ann.type(QStringLiteral("secret plan"));
         bob.type(QStringLiteral("agreed"));
         QVERIFY(ann.leaveMessage(toBob, QStringLiteral("the first quick note")));
@@ -230,8 +222,8 @@ private slots:
         ann.call(older.base);
         QTRY_VERIFY(older.controlIn);
         QTRY_COMPARE(older.heard, QByteArray("RQC;Ann;Room Ann;9:05;"));
-        QTRY_VERIFY(ann.program->progressWindow() && ann.program->progressWindow()->securityNote()->isVisible());
-        QCOMPARE(ann.program->progressWindow()->securityNote()->text(),
+        QTRY_VERIFY(ann.shell->progressWindow() && ann.shell->progressWindow()->securityNote()->isVisible());
+        QCOMPARE(ann.shell->progressWindow()->securityNote()->text(),
                  QStringLiteral("not encrypted: the other program is an older version"));
         older.controlIn->write(ControlProtocol::acceptance(QStringLiteral("Old"), QStringLiteral("Past"), QTime(9, 6)));
         QTRY_COMPARE(older.heard,
@@ -273,7 +265,7 @@ private slots:
         ann.call(bob.port);
         QTRY_VERIFY_WITH_TIMEOUT(bob.offered(), 10000);
         QCOMPARE(bob.promptNote(), QStringLiteral("Encrypted call, not verified"));
-        QTest::mouseClick(bob.program->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes")),
+        QTest::mouseClick(bob.shell->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes")),
                           Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), 10000);
         QCOMPARE(bob.security().standing, PeerStanding::New);
@@ -293,12 +285,12 @@ private slots:
         // Bob is asked, auto-accept or not, and told before he answers.
         QTRY_VERIFY_WITH_TIMEOUT(bob.offered(), 10000);
         QVERIFY(bob.security().keyChanged());
-        QVERIFY(bob.program->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes"))->isVisible());
+        QVERIFY(bob.shell->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes"))->isVisible());
         QCOMPARE(bob.promptNote(), CallSecurity::keyChangedText(QStringLiteral("ann@example.org")));
-        QVERIFY(bob.program->callPrompt()->securityNote()->isVisible());
+        QVERIFY(bob.shell->callPrompt()->securityNote()->isVisible());
         // The warning makes the prompt larger; all of it stays on the screen.
-        const QRect screen = bob.program->callPrompt()->screen()->availableGeometry();
-        const QRect prompt = bob.program->callPrompt()->frameGeometry();
+        const QRect screen = bob.shell->callPrompt()->screen()->availableGeometry();
+        const QRect prompt = bob.shell->callPrompt()->frameGeometry();
         QVERIFY2(screen.contains(prompt), qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
                                                          .arg(prompt.x())
                                                          .arg(prompt.y())
@@ -306,7 +298,7 @@ private slots:
                                                          .arg(prompt.height())
                                                          .arg(screen.width())
                                                          .arg(screen.height())));
-        QTest::mouseClick(bob.program->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes")),
+        QTest::mouseClick(bob.shell->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes")),
                           Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), 10000);
         QVERIFY(ann.security().encrypted() && bob.security().encrypted());
@@ -335,9 +327,9 @@ private slots:
         // Bob comes back with another key: a new program in his place.
         Caller newBob(QStringLiteral("Bob"), true);
         ann.call(newBob.port);
-        QTRY_VERIFY_WITH_TIMEOUT(ann.program->progressWindow() && ann.security().encrypted(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.shell->progressWindow() && ann.security().encrypted(), 10000);
         QVERIFY(ann.security().keyChanged());
-        QCOMPARE(ann.program->progressWindow()->securityNote()->text(),
+        QCOMPARE(ann.shell->progressWindow()->securityNote()->text(),
                  CallSecurity::keyChangedText(QStringLiteral("bob@example.org")));
         QTRY_VERIFY_WITH_TIMEOUT(ann.inCall(), 10000);
         // The words show in the warning colour, with the button to verify the new key.
@@ -362,19 +354,19 @@ private slots:
         const QByteArray &answered = caller.answered;
         QTRY_COMPARE(answered, QByteArray("RRS;NO;"));
         QVERIFY(!ann.offered());
-        QTRY_VERIFY(ann.program->messageWindow() && ann.program->messageWindow()->isVisible());
-        QVERIFY(ann.program->messageWindow()->text().contains(QStringLiteral("only encrypted calls are accepted")));
+        QTRY_VERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());
+        QVERIFY(ann.shell->messageWindow()->text().contains(QStringLiteral("only encrypted calls are accepted")));
         QVERIFY(ann.logged(QStringLiteral("Refused a call that was not encrypted from Old, Past 127.0.0.1")));
 
         // A call to an older program is not placed: not a byte reaches it.
         OlderProgram older;
-        ann.program->messageWindow()->hide();
+        ann.shell->messageWindow()->hide();
         ann.call(older.base);
-        QTRY_COMPARE(ann.state().ConnectState, ConnectState::DidNotAnswer);
+        QTRY_COMPARE(ann.call().ConnectState, ConnectState::DidNotAnswer);
         QVERIFY(!older.controlIn);
         QVERIFY(!older.control.hasPendingConnections());
-        QTRY_VERIFY(ann.program->messageWindow()->isVisible());
-        QVERIFY(ann.program->messageWindow()->text().contains(QStringLiteral("only encrypted calls are allowed")));
+        QTRY_VERIFY(ann.shell->messageWindow()->isVisible());
+        QVERIFY(ann.shell->messageWindow()->text().contains(QStringLiteral("only encrypted calls are allowed")));
 
         // Between two programs of this version, the call goes as ever.
         Caller bob(QStringLiteral("Bob"), true);

@@ -9,6 +9,7 @@
 #include "server/RedisRegistry.h"
 #include "server/SqliteStore.h"
 #include "support/DirectoryKit.h"
+#include "support/RawClient.h"
 #include "support/RedisProcess.h"
 
 #include <QElapsedTimer>
@@ -31,46 +32,6 @@ using DirectoryKit::Server;
 
 namespace {
 
-// A bare client from a loopback address of its choice.
-struct Client
-{
-    QTcpSocket socket;
-    QByteArray received;
-    bool closed = false;
-
-    explicit Client(int port, const QString &from = QStringLiteral("127.0.0.1"))
-    {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
-        QObject::connect(&socket, &QTcpSocket::disconnected, [this] { closed = true; });
-        socket.bind(QHostAddress(from), 0);
-        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-    }
-    void send(const QByteArray &bytes) { socket.write(bytes); }
-    // Waits for a whole answer starting with the command; empty when none came.
-    QByteArray answer(const QByteArray &command, int ms = 5000)
-    {
-        QByteArray found;
-        (void)QTest::qWaitFor(
-            [&] {
-                const qsizetype at = received.indexOf(command + ';');
-                const qsizetype end = at < 0 ? -1 : received.indexOf("<ET>", at);
-                if (end < 0)
-                    return false;
-                found = received.mid(at, end + 4 - at);
-                received.remove(0, end + 4);
-                return true;
-            },
-            ms);
-        return found;
-    }
-};
-
-QByteArray login(int number, const QByteArray &name, const QByteArray &email)
-{
-    return "LGN;" + Proto::userNumberField(number) + ';' + name + ';' + email
-           + ";Here;;0;YES;YES;2.51;YES;NO;v1.2;2000;<ET>";
-}
-
 // An answer without its terminator (empty stays empty).
 QByteArray body(const QByteArray &answer)
 {
@@ -80,7 +41,7 @@ QByteArray body(const QByteArray &answer)
 // A user number asked for on a connection of its own from the address; 0 when no answer came.
 qint32 askNumber(int palPort, const QString &from)
 {
-    Client c(palPort, from);
+    RawClient c(palPort, from);
     c.send("RSN;<ET>");
     return Proto::parseNewNumber(body(c.answer("NSN")));
 }
@@ -145,7 +106,7 @@ private slots:
         DirectoryProcess node;
         QVERIFY2(node.start({QStringLiteral("--registry"), redis.url()}), qPrintable(node.log.join('\n')));
         const qint64 pid = node.process.processId();
-        Client ann(node.directoryPort);
+        RawClient ann(node.directoryPort);
         ann.send(login(5, "Ann", "ann@x.org") + "LS1<ET>");
         QVERIFY(!ann.answer("LS1").isEmpty());
         QTest::qWait(300);
@@ -234,7 +195,7 @@ private slots:
         config.expiryMs = 2000;
         config.statsIntervalMs = 0;
         Server a(config);
-        Client ann(a.directoryPort());
+        RawClient ann(a.directoryPort());
         ann.send(login(5, "Ann", "ann@x.org") + "LS1<ET>");
         QVERIFY(!ann.answer("LS1").isEmpty());
 
@@ -245,7 +206,7 @@ private slots:
         const auto idOf = [](Server &s) { return static_cast<RedisRegistry &>(s.server->registry()).nodeId(); };
 
         // Ann is found on the new node, and stays found: the nodes hold different ids.
-        Client bob(b.directoryPort());
+        RawClient bob(b.directoryPort());
         bob.send(login(6, "Bob", "bob@x.org") + "LS1<ET>");
         QVERIFY(!bob.answer("LS1").isEmpty());
         QElapsedTimer stable;
@@ -271,12 +232,12 @@ private slots:
         config.verbose = true;
         Server server(config);
         const QByteArray forged = "Eve\r\n2026-12-07 03:00:00 logout directory #1 \x1b[2J\x1b]0 owned\x07";
-        Client eve(server.directoryPort());
+        RawClient eve(server.directoryPort());
         eve.send(login(5, forged, "eve@x.org"));
         eve.send("GEM;mallory\r\n2026-12-07 03:00:01 login\x1b[31m;<ET>");
         QVERIFY(!eve.answer("GER").isEmpty());
         // A NUL: what follows it stays in the line.
-        Client nul(server.palPort());
+        RawClient nul(server.palPort());
         nul.send(QByteArray("GEM;before", 10) + QByteArray(1, '\0') + "after@x.org;<ET>");
         QVERIFY(!nul.answer("GER").isEmpty());
         eve.socket.disconnectFromHost();
@@ -297,7 +258,7 @@ private slots:
         Server server;
         server.server->setLoginDeadline(300);
         server.server->setSummaryPeriod(1500);
-        Client asker(server.directoryPort());
+        RawClient asker(server.directoryPort());
         asker.send(login(5, "Ann", "ann@x.org"));
         QTRY_COMPARE(server.server->users().online(), 1);
         QByteArray batch;
@@ -320,9 +281,9 @@ private slots:
         QVERIFY(server.server->statsLine().contains(QStringLiteral("lookups/s")));
 
         // Thirty connections that never log in: a few lines, then one that sums up the rest.
-        std::vector<std::unique_ptr<Client>> silent;
+        std::vector<std::unique_ptr<RawClient>> silent;
         for (int i = 0; i < 30; ++i)
-            silent.push_back(std::make_unique<Client>(server.directoryPort()));
+            silent.push_back(std::make_unique<RawClient>(server.directoryPort()));
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(silent.begin(), silent.end(), [](const auto &c) { return c->closed; }),
                                  10000);
         QTRY_VERIFY_WITH_TIMEOUT(server.logged(QStringLiteral("more like \"dropped: no login\" from 127.0.0.1")) >= 1,
@@ -368,7 +329,7 @@ private slots:
         server.start();
         const qint32 used = ask(QStringLiteral("127.0.0.3"));
         QCOMPARE(used, 999999);
-        Client user(server.palPort(), QStringLiteral("127.0.0.3"));
+        RawClient user(server.palPort(), QStringLiteral("127.0.0.3"));
         user.send(login(used, "Una", "una@x.org"));
         QTRY_COMPARE(server.server->users().online(), 1);
         QCOMPARE(ask(QStringLiteral("127.0.0.4")), 1000000);
@@ -386,9 +347,9 @@ private slots:
         ServerConfig config;
         config.maxUsers = 5;
         Server server(config);
-        std::vector<std::unique_ptr<Client>> clients;
+        std::vector<std::unique_ptr<RawClient>> clients;
         for (int i = 0; i < 20; ++i) {
-            clients.push_back(std::make_unique<Client>(server.directoryPort()));
+            clients.push_back(std::make_unique<RawClient>(server.directoryPort()));
             clients.back()->send(login(1234, "Same" + QByteArray::number(i), "same@x.org"));
         }
         QTRY_VERIFY_WITH_TIMEOUT(std::count_if(clients.begin(), clients.end(), [](const auto &c) { return c->closed; })
@@ -399,7 +360,7 @@ private slots:
         const Proto::UserList list = Proto::parseUserList(body(clients.front()->answer("LS1")));
         QCOMPARE(int(list.entries.size()), 5);
         // A user still holds a pal entry beside the directory one.
-        Client pal(server.palPort());
+        RawClient pal(server.palPort());
         pal.send(login(1234, "Same0", "same@x.org"));
         QTRY_COMPARE(server.server->users().entries(true), 1);
     }
@@ -426,7 +387,7 @@ private slots:
 
         // Every asker is answered, without a number; the log says it once.
         for (int i = 0; i < 5; ++i) {
-            Client c(node.directoryPort + 1, QStringLiteral("127.0.0.%1").arg(i + 2));
+            RawClient c(node.directoryPort + 1, QStringLiteral("127.0.0.%1").arg(i + 2));
             c.send("RSN;<ET>");
             QCOMPARE(c.answer("NSN"), QByteArray("NSN;-1;<ET>"));
         }
@@ -439,14 +400,14 @@ private slots:
         ServerConfig config;
         config.maxLoginsPerAddress = 10;
         Server server(config);
-        std::vector<std::unique_ptr<Client>> flood;
+        std::vector<std::unique_ptr<RawClient>> flood;
         for (int i = 0; i < 100; ++i)
-            flood.push_back(std::make_unique<Client>(i % 2 ? server.palPort() : server.directoryPort()));
+            flood.push_back(std::make_unique<RawClient>(i % 2 ? server.palPort() : server.directoryPort()));
         QTRY_VERIFY_WITH_TIMEOUT(std::count_if(flood.begin(), flood.end(), [](const auto &c) { return c->closed; }) == 36,
                                  10000);
         QCOMPARE(server.server->connectionCount(), 64);
         // Logins from the flooding address stop at its share.
-        std::vector<Client *> held;
+        std::vector<RawClient *> held;
         for (const auto &c : flood) {
             if (!c->closed && held.size() < 12)
                 held.push_back(c.get());
@@ -454,11 +415,11 @@ private slots:
         for (size_t i = 0; i < held.size(); ++i)
             held[i]->send(login(10 + int(i), "Flood", "flood@x.org"));
         QTRY_COMPARE(server.server->users().connections(), 10);
-        QTRY_COMPARE(int(std::count_if(held.begin(), held.end(), [](const Client *c) { return c->closed; })), 2);
+        QTRY_COMPARE(int(std::count_if(held.begin(), held.end(), [](const RawClient *c) { return c->closed; })), 2);
         QCOMPARE(server.logged(QStringLiteral("turned away: 10 logins from this address already")), 2);
 
         // Another address logs in and is served.
-        Client ann(server.directoryPort(), QStringLiteral("127.0.0.2"));
+        RawClient ann(server.directoryPort(), QStringLiteral("127.0.0.2"));
         ann.send(login(5, "Ann", "ann@x.org") + "LS1<ET>");
         QVERIFY(ann.answer("LS1").contains(";Ann;"));
         QVERIFY(server.logged(QStringLiteral("64 connections from this address already")) <= 5);
@@ -469,12 +430,12 @@ private slots:
         Server server;
         server.server->setLoginDeadline(500);
         {
-            Client stranger(server.directoryPort());
+            RawClient stranger(server.directoryPort());
             QTRY_COMPARE(server.server->connectionCount(), 1);
         }
         QTRY_COMPARE(server.server->connectionCount(), 0);
         // The next client takes the slot the stranger left, and logs in.
-        Client ann(server.directoryPort());
+        RawClient ann(server.directoryPort());
         ann.send(login(5, "Ann", "ann@x.org"));
         QTRY_COMPARE(server.server->users().online(), 1);
         // The stranger's deadline passes: Ann stays.
@@ -489,10 +450,10 @@ private slots:
     {
         Server server;
         const QByteArray a63(63, 'a');
-        Client ann(server.directoryPort());
+        RawClient ann(server.directoryPort());
         // A character beyond the basic plane, and a letter with its accent, across the cut.
         ann.send(login(5, a63 + "\xF0\x9F\x98\x80" + "b", "ann@x.org"));
-        Client bob(server.directoryPort());
+        RawClient bob(server.directoryPort());
         bob.send(login(6, QByteArray(62, 'b') + "xe\xCC\x81" + "z", "bob@x.org"));
         QTRY_COMPARE(server.server->users().online(), 2);
         ann.send("LS1<ET>");

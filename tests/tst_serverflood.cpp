@@ -2,18 +2,8 @@
 // one byte at a time, peers resetting in the middle of a line. The server must keep
 // serving its users, hold a bounded set of connections and give every descriptor back.
 
-#include "core/IPDaemon.h"
-#include "core/IPPort.h"
 #include "support/DirectoryKit.h"
-
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QSignalSpy>
-#include <QTimer>
-
-#include <algorithm>
-#include <vector>
+#include "support/RawClient.h"
 
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -48,24 +38,10 @@ int held(const Server &server)
     return server.server->connectionCount();
 }
 
-// A client of the companion server made of a bare socket.
-struct Client
-{
-    QTcpSocket socket;
-    QByteArray received;
-
-    explicit Client(int port)
-    {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
-        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-    }
-    bool gone() const { return socket.state() == QAbstractSocket::UnconnectedState; }
-};
-
 // A login and a lookup answered: the proof that the server serves.
 bool serves(const Server &server, const QString &email)
 {
-    Client client(server.directoryPort());
+    RawClient client(server.directoryPort());
     if (!client.socket.waitForConnected(5000))
         return false;
     client.socket.write(Proto::directoryLogin(-1, QStringLiteral("Probe"), email, QStringLiteral("Here"), QString(),
@@ -101,14 +77,14 @@ private slots:
         const int before = held(server);
         qint64 peak = memory;
 
-        std::vector<std::unique_ptr<Client>> flood;
+        std::vector<std::unique_ptr<RawClient>> flood;
         QElapsedTimer took;
         took.start();
         // In waves the size of the listening queue, each port in turn.
         for (int wave = 0; wave < 20; ++wave) {
             const int port = wave % 2 ? server.palPort() : server.directoryPort();
             for (int i = 0; i < 50; ++i)
-                flood.push_back(std::make_unique<Client>(port));
+                flood.push_back(std::make_unique<RawClient>(port));
             QTRY_COMPARE_WITH_TIMEOUT(held(server), before + int(flood.size()), 20000);
             peak = std::max(peak, TestSupport::residentKilobytes());
         }
@@ -121,7 +97,7 @@ private slots:
         const qint64 lookupMs = took.elapsed();
         ann.directory().refresh();
         QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Select User for Connection"));
-        QVERIFY(std::none_of(flood.begin(), flood.end(), [](const auto &c) { return c->gone(); }));
+        QVERIFY(std::none_of(flood.begin(), flood.end(), [](const auto &c) { return c->closed; }));
         peak = std::max(peak, TestSupport::residentKilobytes());
 
         // They leave: every connection and descriptor goes back, the users stay.
@@ -145,24 +121,24 @@ private slots:
         QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Select User for Connection"));
 
         // One silent connection and one dripping a login a byte at a time on each port.
-        Client silentDirectory(server.directoryPort());
-        Client silentPal(server.palPort());
-        Client dripDirectory(server.directoryPort());
-        Client dripPal(server.palPort());
+        RawClient silentDirectory(server.directoryPort());
+        RawClient silentPal(server.palPort());
+        RawClient dripDirectory(server.directoryPort());
+        RawClient dripPal(server.palPort());
         const QByteArray login = Proto::directoryLogin(-1, QStringLiteral("Drip"), QStringLiteral("drip@example.org"),
                                                        QStringLiteral("Slow"), QString(), false, false, true, 2000);
         int sent = 0;
         QTimer drip;
         connect(&drip, &QTimer::timeout, [&] {
-            for (Client *c : {&dripDirectory, &dripPal}) {
+            for (RawClient *c : {&dripDirectory, &dripPal}) {
                 if (c->socket.state() == QAbstractSocket::ConnectedState)
                     c->socket.write(login.mid(sent % login.size(), 1));
             }
             ++sent;
         });
         drip.start(40);
-        for (Client *c : {&silentDirectory, &silentPal, &dripDirectory, &dripPal})
-            QTRY_VERIFY_WITH_TIMEOUT(c->gone(), 10000);
+        for (RawClient *c : {&silentDirectory, &silentPal, &dripDirectory, &dripPal})
+            QTRY_VERIFY_WITH_TIMEOUT(c->closed, 10000);
         drip.stop();
         QVERIFY(sent >= 10 && sent < login.size());
         QCOMPARE(server.logged(QStringLiteral("dropped: no login")), 4);

@@ -1,31 +1,6 @@
-#include "chat/ChatSession.h"
-#include "core/ActivityLog.h"
-#include "core/IPDaemon.h"
+#include "support/Windows.h"
 #include "core/TerminationSignals.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/frmMain.h"
-#include "ui/frmMessage.h"
-#include "ui/frmNewChat.h"
-#include "ui/frmOptions.h"
-#include "ui/frmSelf.h"
-#include "ui/frmSplash.h"
-#include "call/CallControl.h"
-#include "ui/frmConStatus.h"
-#include "core/IPPort.h"
-#include "directory/DirectoryService.h"
-#include "messages/MessageService.h"
 
-#include <QAction>
-#include <QFile>
-#include <QLabel>
-#include <QMessageBox>
-#include <QSignalSpy>
-#include <QTcpServer>
-#include <QTemporaryDir>
-#include <QPlainTextEdit>
-#include <QTest>
-#include <QTimer>
 #include <csignal>
 
 namespace {
@@ -38,10 +13,10 @@ QStringList fileLines(const QString &path)
     return QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
 }
 
-QStringList messageBoxTexts(const Program &program)
+QStringList messageBoxTexts(RunningProgram &program)
 {
     QStringList texts;
-    for (const QMessageBox *box : program.mainWindow()->findChildren<QMessageBox *>())
+    for (const QMessageBox *box : program.main()->findChildren<QMessageBox *>())
         texts << box->text();
     return texts;
 }
@@ -58,6 +33,18 @@ bool listening(int port)
     return !probe.listen(QHostAddress::AnyIPv4, quint16(port));
 }
 
+// A program as a user starts it, with its windows and the user of its profile; on the
+// given first port, calling the given address.
+struct Started : RunningProgram
+{
+    explicit Started(int port = 0, const QString &callAddress = {}, const QString &profile = {})
+        : RunningProgram(QString(), Options{.windows = true, .testDevices = false, .profile = profile,
+                                            .callAddress = callAddress, .port = port})
+    {
+    }
+    Program &operator*() { return *program; }
+};
+
 } // namespace
 
 class TestStartup : public QObject
@@ -67,21 +54,20 @@ class TestStartup : public QObject
 private slots:
     void firstRunWritesEveryFileAtQuit()
     {
-        QTemporaryDir dir;
         const int base = TestSupport::portBlock();
-        Program program({base, dir.path(), {}, false});
-        program.start();
-        QVERIFY(program.splash() && program.splash()->isVisible());
-        QVERIFY(!program.mainWindow()->isVisible());
-        QCOMPARE(program.state().ListenPortBase, base);
+        Started program(base);
+        QVERIFY(program.shell->splash() && program.shell->splash()->isVisible());
+        QVERIFY(!program.shell->mainWindow()->isVisible());
+        QCOMPARE(program->listenPort(), base);
         QVERIFY(listening(base) && listening(base + 1) && listening(base + 2) && listening(base + 3));
-        QVERIFY(program.activityLog().lines().last().endsWith(QStringLiteral(": ZELMO Power Up")));
+        QVERIFY(program->activityLog().lines().last().endsWith(QStringLiteral(": ZELMO Power Up")));
 
-        QSignalSpy finished(&program, &Program::finished);
-        program.mainWindow()->action(QStringLiteral("Menu_Quit"))->trigger();
+        QSignalSpy finished(&*program, &Program::finished);
+        program.shell->mainWindow()->action(QStringLiteral("Menu_Quit"))->trigger();
         QCOMPARE(finished.count(), 1);
         QVERIFY(!listening(base) && !listening(base + 1) && !listening(base + 2) && !listening(base + 3));
 
+        const QDir dir(program.folder);
         const QStringList ini = fileLines(dir.filePath(QStringLiteral("zelmo.ini")));
         QCOMPARE(ini.filter(QStringLiteral("=")).size(), 29);
         QVERIFY(ini.contains(QStringLiteral("DirWidth= 8400")));
@@ -104,123 +90,114 @@ private slots:
 
     void startupTailRestoresWindowsAndAsksForUserData()
     {
-        QTemporaryDir dir;
-        Program program({TestSupport::portBlock(), dir.path(), {}, false});
-        QSignalSpy tail(&program, &Program::startupTailFinished);
-        program.start();
+        Started program(TestSupport::portBlock());
+        QSignalSpy tail(&*program, &Program::startupTailFinished);
         const int palPort = TestSupport::portBlock(1);
         QTcpServer palServer;
         QVERIFY(palServer.listen(QHostAddress::AnyIPv4, quint16(palPort)));
-        program.directory().setPalServer(QStringLiteral("127.0.0.1"), palPort);
+        program->directory().setPalServer(QStringLiteral("127.0.0.1"), palPort);
         // Five one-second ticks would slow the suite; the sequence is what matters here.
-        program.mainWindow()->tmrSecond()->start(5);
+        program->startupTimer().start(5);
         QVERIFY(tail.wait(2000));
-        QVERIFY(!program.mainWindow()->tmrSecond()->isActive());
-        QVERIFY(program.splash() == nullptr);
-        QVERIFY(program.mainWindow()->isVisible());
+        QVERIFY(!program->startupTimer().isActive());
+        QVERIFY(program.shell->splash() == nullptr);
+        QVERIFY(program.shell->mainWindow()->isVisible());
         // RememberWin and SelfViewOn default to true: the self view comes back.
-        QVERIFY(program.selfView()->isVisible());
-        QVERIFY(program.mainWindow()->action(QStringLiteral("Menu_ViewSelf"))->isChecked());
-        QVERIFY(program.optionsWindow()->isVisible());
+        QVERIFY(program.shell->selfView()->isVisible());
+        QVERIFY(program.shell->mainWindow()->action(QStringLiteral("Menu_ViewSelf"))->isChecked());
+        QVERIFY(program.shell->optionsWindow()->isVisible());
         // The first tick logged in to the pal server.
         QTRY_VERIFY(palServer.hasPendingConnections() || palServer.nextPendingConnection());
-        QCOMPARE(program.messageWindow()->text(),
+        QCOMPARE(program.shell->messageWindow()->text(),
                  QStringLiteral("Please take a moment to fill in your user information and verify the setup."));
     }
 
     void takenControlPortMovesAllListenersOnByFour()
     {
-        QTemporaryDir dir;
         const int base = TestSupport::portBlock();
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::AnyIPv4, quint16(base)));
-        Program program({base, dir.path(), {}, false});
-        program.start();
-        QCOMPARE(program.state().ListenPortBase, base + 4);
-        QCOMPARE(program.ipdMedia().localPort(), base + 5);
-        QCOMPARE(program.messages().ipdMessage().localPort(), base + 6);
-        QCOMPARE(program.chat().ipdText().localPort(), base + 7);
-        QVERIFY(program.chat().ipdText().isListening());
+        Started program(base);
+        QCOMPARE(program->listenPort(), base + 4);
+        QCOMPARE(program->ipdMedia().localPort(), base + 5);
+        QCOMPARE(program->messages().ipdMessage().localPort(), base + 6);
+        QCOMPARE(program->chat().ipdText().localPort(), base + 7);
+        QVERIFY(program->chat().ipdText().isListening());
         QVERIFY(messageBoxTexts(program).isEmpty());
     }
 
     void everyBaseTakenReportsTheControlListener()
     {
-        QTemporaryDir dir;
         const int base = TestSupport::portBlock();
         QTcpServer squatters[4];
         for (int i = 0; i < 4; ++i)
             QVERIFY(squatters[i].listen(QHostAddress::AnyIPv4, quint16(base + 4 * i)));
-        Program program({base, dir.path(), {}, false});
-        program.start();
+        Started program(base);
         const QStringList boxes = messageBoxTexts(program);
         QCOMPARE(boxes.size(), 1);
         QVERIFY(boxes[0].startsWith(QStringLiteral("Failed to start Listen Daemon 1: 25049 ")));
-        QCOMPARE(program.state().ListenPortBase, base + 12);
-        QVERIFY(program.ipdMedia().isListening());
-        QCOMPARE(program.ipdMedia().localPort(), base + 13);
-        QCOMPARE(program.messages().ipdMessage().localPort(), base + 14);
-        QVERIFY(!program.ipdControl().isListening());
+        QCOMPARE(program->listenPort(), base + 12);
+        QVERIFY(program->ipdMedia().isListening());
+        QCOMPARE(program->ipdMedia().localPort(), base + 13);
+        QCOMPARE(program->messages().ipdMessage().localPort(), base + 14);
+        QVERIFY(!program->ipdControl().isListening());
     }
 
     void commandLineStartShowsTheWindowAndCallsOnTheFirstTick()
     {
-        QTemporaryDir dir;
-        Program program({TestSupport::portBlock(), dir.path(), QStringLiteral("127.0.0.1"), false});
-        program.start();
-        QVERIFY(program.splash() == nullptr);
-        QVERIFY(program.mainWindow()->isVisible());
-        QVERIFY(program.state().AutoAnswerOnce);
-        QVERIFY(!program.mainWindow()->tmrSecond()->isActive());
-        QCOMPARE(program.state().PendingCallAddress, QStringLiteral("127.0.0.1"));
-        QCOMPARE(program.state().ConnectState, ConnectState::NoAttempt);
-        // The first main-timer tick places the call, to the address on port 2000.
-        QTRY_VERIFY(program.state().ConnectState != ConnectState::NoAttempt);
-        QVERIFY(program.state().PendingCallAddress.isEmpty());
-        QCOMPARE(program.ippControl().remoteAddress(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(program.ippControl().remotePort(), 2000);
-        QVERIFY(program.progressWindow() && program.progressWindow()->isVisible());
-        QCOMPARE(program.progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(),
+        Started program(0, QStringLiteral("127.0.0.1"));
+        // The call's state after each media tick.
+        QList<ConnectState> ticks;
+        connect(&program->mediaTimer(), &QTimer::timeout, this, [&] { ticks << program.call().ConnectState; });
+        QVERIFY(program.shell->splash() == nullptr);
+        QVERIFY(program.shell->mainWindow()->isVisible());
+        QVERIFY(program.calls().answersNextCall());
+        QVERIFY(!program->startupTimer().isActive());
+        QCOMPARE(program.call().ConnectState, ConnectState::NoAttempt);
+        // The first media tick places the call, to the address on port 2000.
+        QTRY_VERIFY(!ticks.isEmpty());
+        QCOMPARE(ticks.first(), ConnectState::Establishing);
+        QCOMPARE(program->ippControl().remoteAddress(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(program->ippControl().remotePort(), 2000);
+        QVERIFY(program.shell->progressWindow() && program.shell->progressWindow()->isVisible());
+        QCOMPARE(program.shell->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(),
                  QStringLiteral("Unknown"));
-        QCOMPARE(program.progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(),
+        QCOMPARE(program.shell->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(),
                  QStringLiteral("127.0.0.1"));
         program.calls().cancelAttempt();
         // Only one call; the pal server is not contacted and the tail never runs.
-        QVERIFY(program.state().PendingCallAddress.isEmpty());
-        QCOMPARE(program.state().ConnectState, ConnectState::Canceled);
-        QCOMPARE(program.state().StartupTicks, 0);
-        QVERIFY(program.directory().ippServerPal().remotePort() == 0);
+        const qsizetype cancelledAt = ticks.size();
+        QTRY_VERIFY(ticks.size() >= cancelledAt + 3);
+        QCOMPARE(ticks.last(), ConnectState::Canceled);
+        QVERIFY(!program->startupTimer().isActive());
+        QVERIFY(program->directory().ippServerPal().remotePort() == 0);
     }
 
     void closeIsRefusedWhileAConnectionIsBeingEstablished()
     {
-        QTemporaryDir dir;
-        Program program({TestSupport::portBlock(), dir.path(), quietAddress(), false});
-        program.start();
-        program.state().ConnectState = ConnectState::Establishing;
-        program.mainWindow()->close();
-        QVERIFY(!program.isShutDown());
-        QVERIFY(program.mainWindow()->isVisible());
-        QCOMPARE(program.messageWindow()->text(),
+        Started program(0, quietAddress());
+        program->callStatus().ConnectState = ConnectState::Establishing;
+        program.shell->mainWindow()->close();
+        QVERIFY(!program->isShutDown());
+        QVERIFY(program.shell->mainWindow()->isVisible());
+        QCOMPARE(program.shell->messageWindow()->text(),
                  QStringLiteral("You must cancel the connection that is being established before exiting."));
-        program.state().ConnectState = ConnectState::Canceled;
-        program.mainWindow()->close();
-        QVERIFY(program.isShutDown());
+        program->callStatus().ConnectState = ConnectState::Canceled;
+        program.shell->mainWindow()->close();
+        QVERIFY(program->isShutDown());
     }
 
     void terminationSignalRunsTheSameShutdown()
     {
-        QTemporaryDir dir;
-        Program program({TestSupport::portBlock(), dir.path(), quietAddress(), false});
+        Started program(0, quietAddress());
         TerminationSignals terminations;
-        connect(&terminations, &TerminationSignals::received, &program, &Program::shutdown);
-        program.start();
-        program.state().ConnectState = ConnectState::Establishing; // a signal is not a user's close: it is never refused
-        QSignalSpy finished(&program, &Program::finished);
+        connect(&terminations, &TerminationSignals::received, &*program, &Program::shutdown);
+        program->callStatus().ConnectState = ConnectState::Establishing; // a signal is not a user's close: it is never refused
+        QSignalSpy finished(&*program, &Program::finished);
         std::raise(SIGTERM);
         QVERIFY(finished.wait(2000));
-        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("zelmo.ini"))));
-        QVERIFY(fileLines(dir.filePath(QStringLiteral("zelmo.log"))).last().endsWith(QStringLiteral("ZELMO Power Down")));
+        QVERIFY(QFile::exists(program.folder + QStringLiteral("/zelmo.ini")));
+        QVERIFY(fileLines(program.folder + QStringLiteral("/zelmo.log")).last().endsWith(QStringLiteral("ZELMO Power Down")));
     }
 
     void settingsOfTheLastRunComeBack()
@@ -231,12 +208,11 @@ private slots:
         ini.write("; written by hand\r\n[Personal]\r\nName=Ann\r\nFavourite=blue\r\n[Messaging]\r\nDisable=True\r\n"
                   "[Windows]\r\nDirWidth=9000\r\nChatFontSize=12\r\n");
         ini.close();
-        Program program({TestSupport::portBlock(), dir.path(), quietAddress(), false});
-        program.start();
+        Started program(0, quietAddress(), dir.path());
         QCOMPARE(program.settings().Name, QStringLiteral("Ann"));
-        QVERIFY(program.mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn"))->isHidden());
-        QCOMPARE(program.chatWindow()->txtIn()->font().pointSize(), 12);
-        program.shutdown();
+        QVERIFY(program.shell->mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn"))->isHidden());
+        QCOMPARE(program.shell->chatWindow()->txtIn()->font().pointSize(), 12);
+        program->shutdown();
         const QStringList lines = fileLines(ini.fileName());
         QVERIFY(lines.contains(QStringLiteral("; written by hand")));
         QVERIFY(lines.contains(QStringLiteral("Favourite=blue")));
@@ -247,10 +223,8 @@ private slots:
     void twoProgramsRunSideBySide()
     {
         QTemporaryDir a, b;
-        const int portA = TestSupport::portBlock();
-        const int portB = TestSupport::portBlock();
-        Program first({portA, a.path(), quietAddress(), false});
-        Program second({portB, b.path(), quietAddress(), false});
+        Program first({TestSupport::portBlock(), a.path(), quietAddress(), false});
+        Program second({TestSupport::portBlock(), b.path(), quietAddress(), false});
         first.start();
         second.start();
         first.logLine(QStringLiteral("only in the first"));

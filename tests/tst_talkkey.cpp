@@ -1,30 +1,16 @@
 // The talk key that works while another window has the focus: on an X display of the
 // test's own, typed through XTest, and through a desktop portal on a bus of the test's own.
 
-#include "core/SoundPlayer.h"
+#include "support/Windows.h"
 #include "desktop/GlobalTalkKey.h"
 #include "desktop/PortalTalkKey.h"
 #include "desktop/X11TalkKey.h"
-#include "directory/DirectoryService.h"
 #include "support/DesktopKit.h"
-#include "support/TestSupport.h"
-#include "ui/DesktopIntegration.h"
-#include "ui/Program.h"
-#include "ui/frmMain.h"
-#include "ui/frmOptions.h"
-
-#include <QAction>
-#include <QComboBox>
-#include <QLabel>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
 #include <cstdlib>
-#include <memory>
 
 namespace {
 
@@ -108,17 +94,12 @@ private slots:
 
     void theKeyTalksWhileAnotherWindowHasTheFocus()
     {
-        QTemporaryDir dir;
-        const int port = TestSupport::portBlock();
-        Program program(ProgramOptions{port, dir.path(), {}, true});
-        program.start();
-        program.sounds().setMuted(true);
-        program.directory().setPalServer(QStringLiteral("127.0.0.1"), port + 19);
-        QVERIFY(program.state().hasAudio);
+        RunningProgram program(QStringLiteral("Ann"), {.windows = true});
+        QVERIFY(program->audioControl().hasAudio());
 
         // Chosen in the options, the key is grabbed at once and the options say how to use it.
-        program.mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
-        auto *options = program.mainWindow()->findChild<frmOptions *>();
+        program.main()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
+        auto *options = program.main()->findChild<frmOptions *>();
         QVERIFY(options);
         auto *choice = options->findChild<QComboBox *>(QStringLiteral("cboTalkKey"));
         auto *status = options->findChild<QLabel *>(QStringLiteral("lblTalkKey"));
@@ -132,19 +113,19 @@ private slots:
         QCOMPARE(status->text(), QStringLiteral("Hold F12 to talk, whichever window has the focus."));
 
         Keyboard keyboard(m_display.name);
-        QCOMPARE(program.state().micState, qint16(1));
+        QVERIFY(!program->audioControl().isMicOpen());
         keyboard.key(F12, true);
-        QTRY_COMPARE(program.state().micState, qint16(2));
+        QTRY_VERIFY(program->audioControl().isMicOpen());
         keyboard.key(F12, false);
-        QTRY_COMPARE(program.state().micState, qint16(1));
+        QTRY_VERIFY(!program->audioControl().isMicOpen());
         // Again, to see the key was not let go after the first time.
         keyboard.key(F12, true);
-        QTRY_COMPARE(program.state().micState, qint16(2));
+        QTRY_VERIFY(program->audioControl().isMicOpen());
         keyboard.key(F12, false);
-        QTRY_COMPARE(program.state().micState, qint16(1));
+        QTRY_VERIFY(!program->audioControl().isMicOpen());
 
         // The key chosen is kept in the desktop choices' file.
-        QVERIFY(QString::fromUtf8(TestSupport::readBytes(dir.filePath(QStringLiteral("desktop.ini"))))
+        QVERIFY(QString::fromUtf8(TestSupport::readBytes(program.folder + QStringLiteral("/desktop.ini")))
                     .contains(QStringLiteral("TalkKey=F12")));
 
         // None lets the key go: the other program gets it again.

@@ -1,33 +1,20 @@
-#include "core/ProgramState.h"
 #include "support/MessageKit.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
 #include "ui/TestHook.h"
-#include "ui/frmDirectory.h"
-#include "ui/frmMain.h"
-
-#include <QImage>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QTreeWidget>
 
 namespace {
 
 // A program past its start-up, main window shown, with the hook on it.
 struct Hooked
 {
-    QTemporaryDir dir;
-    Program program{{TestSupport::portBlock(), dir.path(), {}, true}};
-    TestHook hook{program};
+    RunningProgram program{QString(), {.windows = true, .start = false}};
+    TestHook hook{{*program.main(), program->videoEngine(), program->audioEngine(), program->messages()}};
 
     bool start()
     {
-        QSignalSpy tail(&program, &Program::startupTailFinished);
+        QSignalSpy tail(&*program, &Program::startupTailFinished);
         program.start();
         // Five one-second ticks would slow the suite; the sequence is what matters here.
-        program.mainWindow()->tmrSecond()->start(5);
+        program->startupTimer().start(5);
         return tail.wait(5000);
     }
 };
@@ -46,15 +33,15 @@ private slots:
         QVERIFY(h.hook.run(QStringLiteral("windows")).split(QLatin1Char(' ')).contains(QStringLiteral("frmMain")));
 
         // The toolbar's Directory button opens the directory window.
-        QVERIFY(!h.program.directoryWindow()->isVisible());
+        QVERIFY(!h.program.shell->directoryWindow()->isVisible());
         QCOMPARE(h.hook.run(QStringLiteral("click frmMain cmdtoolbar1")), QStringLiteral("ok"));
-        QVERIFY(h.program.directoryWindow()->isVisible());
+        QVERIFY(h.program.shell->directoryWindow()->isVisible());
         QVERIFY(h.hook.run(QStringLiteral("windows")).contains(QStringLiteral("frmDirectory")));
 
         // Keys typed into the address box are the box's text.
         QCOMPARE(h.hook.run(QStringLiteral("type frmDirectory txtConnect 10.0.0.7")), QStringLiteral("ok"));
         QCOMPARE(h.hook.run(QStringLiteral("text frmDirectory txtConnect")), QStringLiteral("ok 10.0.0.7"));
-        QCOMPARE(h.hook.run(QStringLiteral("text frmDirectory -")), QStringLiteral("ok ") + h.program.directoryWindow()->windowTitle());
+        QCOMPARE(h.hook.run(QStringLiteral("text frmDirectory -")), QStringLiteral("ok ") + h.program.shell->directoryWindow()->windowTitle());
 
         // Enter in the chat's typing box sends the line: outside a call it is echoed.
         QCOMPARE(h.hook.run(QStringLiteral("click frmMain cmdtoolbar3")), QStringLiteral("ok"));
@@ -81,7 +68,7 @@ private slots:
         QVERIFY(h.hook.run(QStringLiteral("fly away")).startsWith(QStringLiteral("error unknown command")));
 
         // A closed window's controls are out of reach.
-        h.program.directoryWindow()->hide();
+        h.program.shell->directoryWindow()->hide();
         QCOMPARE(h.hook.run(QStringLiteral("text frmDirectory txtConnect")),
                  QStringLiteral("error no visible window frmDirectory"));
     }
@@ -90,9 +77,9 @@ private slots:
     {
         Hooked h;
         QVERIFY(h.start());
-        const QString file = h.dir.filePath(QStringLiteral("main.png"));
+        const QString file = h.program.folder + QStringLiteral("/main.png");
         QCOMPARE(h.hook.run(QStringLiteral("grab frmMain - ") + file), QStringLiteral("ok"));
-        QCOMPARE(QImage(file).size(), h.program.mainWindow()->size() * h.program.mainWindow()->devicePixelRatio());
+        QCOMPARE(QImage(file).size(), h.program.main()->size() * h.program.main()->devicePixelRatio());
         QCOMPARE(h.hook.run(QStringLiteral("grab frmMain imgVidIn ") + file), QStringLiteral("ok"));
         QVERIFY(!QImage(file).isNull());
         QVERIFY(h.hook.run(QStringLiteral("grab frmMain - /no/such/folder/x.png")).startsWith(QStringLiteral("error")));
@@ -106,7 +93,7 @@ private slots:
         Hooked h;
         QVERIFY(h.start());
         // A peer leaves a message on the quick-message port.
-        QVERIFY(MessageKit::sendWhole(h.program.state().ListenPortBase + 2, 4711, "see you at noon", "Eve", "eve@x.org"));
+        QVERIFY(MessageKit::sendWhole(h.program->listenPort() + 2, 4711, "see you at noon", "Eve", "eve@x.org"));
         QTRY_COMPARE(h.hook.run(QStringLiteral("counters")),
                      QStringLiteral("ok framesDrawn=0 speakerBlocks=0 speakerSamples=0 messagesReceived=1 messagesWaiting=1"));
 
@@ -126,7 +113,7 @@ private slots:
         Hooked h;
         QVERIFY(h.start());
         h.hook.run(QStringLiteral("click frmMain cmdtoolbar1"));
-        QTreeWidget *list = h.program.directoryWindow()->findChild<QTreeWidget *>(QStringLiteral("lstGlobal"));
+        QTreeWidget *list = h.program.shell->directoryWindow()->findChild<QTreeWidget *>(QStringLiteral("lstGlobal"));
         QVERIFY(list);
         list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Ann"), QStringLiteral("Oslo")}));
         list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Bob"), QStringLiteral("Lima")}));

@@ -1,16 +1,7 @@
 #include "media/engine/TestDeviceProvider.h"
-#include "media/engine/VideoEngine.h"
+#include "support/Windows.h"
 #include "ui/VideoDisplayDialog.h"
-#include "ui/VideoFormatDialog.h"
 #include "ui/VideoSourceDialog.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QListWidget>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 
 class TestVideoDialogs : public QObject
 {

@@ -2,22 +2,15 @@
 #include "media/engine/CaptureProfile.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestPatternCamera.h"
-#include "media/engine/VideoEngine.h"
-#include "support/TestSupport.h"
+#include "support/RunningProgram.h"
 
 #include <QBuffer>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QVideoFrame>
 
 #include <cstring>
-#include <memory>
-#include <vector>
 
 using Bytes = std::vector<uchar>;
 using Stamp = TestPatternCamera::Stamp;
-using Result = std::pair<int, int>; // processData's byte count and packet type
 
 namespace {
 
@@ -97,11 +90,6 @@ QVideoFrame cameraFrame(QVideoFrameFormat::PixelFormat format, QSize size)
     return frame;
 }
 
-QByteArray packet(const char *kind, const QByteArray &body)
-{
-    return QByteArray(kind) + QByteArray::number(body.size()).rightJustified(5, '0') + body;
-}
-
 QByteArray jpegOf(VideoEngine &engine, const QImage &image, int quality = 30)
 {
     // Every size used here has rows of a multiple of four bytes, so the lines are contiguous.
@@ -114,15 +102,6 @@ QByteArray jpegOf(VideoEngine &engine, const QImage &image, int quality = 30)
 QImage rgbImage(const Bytes &rgb, int w, int h)
 {
     return QImage(rgb.data(), w, h, w * 3, QImage::Format_RGB888).copy();
-}
-
-// processData over the first `length` bytes of a packet (all by default).
-Result feed(VideoEngine &engine, const QByteArray &wire, Bytes &out, int length = -1)
-{
-    int type = -1;
-    const int n = engine.processData(reinterpret_cast<const uchar *>(wire.constData()),
-                                     length < 0 ? int(wire.size()) : length, out.data(), int(out.size()), &type);
-    return {n, type};
 }
 
 // The frame the engine holds, as a picture (null when it gives none).
@@ -151,7 +130,6 @@ private slots:
         VideoEngine engine(patternOnly(), QString());
         QVERIFY(engine.initialize());
         QSignalSpy drawn(&engine, &VideoEngine::frameDrawn);
-        Bytes out(29000);
         int w = 0, h = 0;
         QByteArray good;
         // At every send size the stamp survives even the lowest qualities, whatever it carries.
@@ -159,52 +137,23 @@ private slots:
         const quint32 numbers[][2] = {{0, 0}, {1, 0xffffffffu}, {4095, 0x12345678u}, {0xdeadbeefu, 0x80000001u}};
         for (const auto &[size, quality] : sends)
             for (const auto &n : numbers) {
-                const QByteArray jpeg = jpegOf(engine, TestPatternCamera::renderFrame(n[0], n[1], size), quality);
-                good = packet("KJP", jpeg);
-                QCOMPARE(feed(engine, good, out), Result(int(jpeg.size()), VideoEngine::PacketVideo));
+                good = jpegOf(engine, TestPatternCamera::renderFrame(n[0], n[1], size), quality);
+                QVERIFY(engine.drawFrame(good));
                 const Stamp stamp = TestPatternCamera::readStamp(drawn.last().at(0).value<QImage>());
                 QVERIFY(stamp.valid);
                 QCOMPARE(std::pair(stamp.frameNumber, stamp.msecs), std::pair(n[0], n[1]));
                 engine.getImageSize(&w, &h);
                 QCOMPARE(QSize(w, h), size);
             }
-        // Refused: truncated, a size no sender captures at, garbage, an empty body, less than a
-        // header, and a good packet whose caller's length is short. None is drawn; the size stays.
-        const QByteArray qcif = packet("KJP", jpegOf(engine, TestPatternCamera::renderFrame(1, 2, QSize(176, 144))));
-        for (const QByteArray &bad : {packet("KJP", good.mid(8, good.size() / 2)), qcif,
-                                      packet("KJP", QByteArray(3000, '\x5a')), packet("KJP", {}), good.left(5),
-                                      good.chopped(40)})
-            QCOMPARE(feed(engine, bad, out), Result(0, VideoEngine::PacketNone));
+        // Refused: truncated, a size no sender captures at, garbage, an empty body, a few
+        // bytes, and a good frame short of its end. None is drawn; the size stays.
+        const QByteArray qcif = jpegOf(engine, TestPatternCamera::renderFrame(1, 2, QSize(176, 144)));
+        for (const QByteArray &bad : {good.left(good.size() / 2), qcif, QByteArray(3000, '\x5a'), QByteArray(),
+                                      good.left(5), good.chopped(40)})
+            QVERIFY(!engine.drawFrame(bad));
         QCOMPARE(drawn.count(), 12);
         engine.getImageSize(&w, &h);
         QCOMPARE(QSize(w, h), QSize(320, 240));
-    }
-
-    void soundAndTextBodiesStayWithinBothBuffers()
-    {
-        VideoEngine engine(patternOnly(), QString());
-        QByteArray body(132, '\0');
-        for (int i = 0; i < body.size(); ++i)
-            body[i] = char(i * 7 + 1);
-        for (const auto &[kind, type] : {std::pair{"AUD", VideoEngine::PacketAudio}, std::pair{"TXT", VideoEngine::PacketText}}) {
-            // The buffer holds more than the length given; only `length` bytes count.
-            const QByteArray wire = packet(kind, body) + QByteArray("<E>trailing");
-            Bytes out(200, 0xee);
-            QCOMPARE(feed(engine, wire, out, 8 + 132), Result(132, type));
-            QCOMPARE(QByteArray(reinterpret_cast<const char *>(out.data()), 132), body);
-            QCOMPARE(out[132], uchar(0xee));
-            // One byte short of room: refused untouched.
-            Bytes tight(131, 0xee);
-            QCOMPARE(feed(engine, wire, tight, 8 + 132), Result(0, VideoEngine::PacketNone));
-            QVERIFY(std::all_of(tight.begin(), tight.end(), [](uchar c) { return c == 0xee; }));
-            // The header alone is an empty body; less is nothing.
-            QCOMPARE(feed(engine, wire, out, 8), Result(0, type));
-            QCOMPARE(feed(engine, wire, out, 7), Result(0, VideoEngine::PacketNone));
-        }
-        Bytes out(100, 0xee);
-        QCOMPARE(feed(engine, packet("XYZ", "hello"), out), Result(0, VideoEngine::PacketNone));
-        QCOMPARE(out[0], uchar(0xee));
-        QCOMPARE(engine.processData(nullptr, 20, out.data(), 100, nullptr), 0);
     }
 
     void cameraPixelFormatsBecomeRgbAtTheCaptureSize_data()

@@ -1,8 +1,10 @@
 #include "ZelmoRevision.h"
 #include "core/TerminationSignals.h"
-#include "ui/DeviceNotice.h"
-#include "ui/Program.h"
+#include "media/DeviceNotice.h"
+#include "messages/MessageService.h"
+#include "root/Program.h"
 #include "ui/TestHook.h"
+#include "ui/WindowShell.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -138,6 +140,7 @@ int main(int argc, char *argv[])
     QDir::setCurrent(options.profileDir);
 
     Program program(options);
+    WindowShell shell(program);
     QObject::connect(&program, &Program::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::received, &program, &Program::shutdown);
@@ -146,9 +149,10 @@ int main(int argc, char *argv[])
     });
     std::unique_ptr<TestHook> hook;
     if (parser.isSet(testHookOption)) {
-        hook = std::make_unique<TestHook>(program);
+        hook = std::make_unique<TestHook>(
+            TestHook::Context{*shell.mainWindow(), program.videoEngine(), program.audioEngine(), program.messages()});
         hook->listen(STDIN_FILENO);
     }
-    program.start();
+    shell.start();
     return app.exec();
 }

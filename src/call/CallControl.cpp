@@ -5,8 +5,10 @@
 #include "call/ControlProtocol.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
-#include "core/ProgramState.h"
+#include "core/CallStates.h"
+#include "core/Settings.h"
 #include "core/SoundPlayer.h"
+#include "media/AudioControl.h"
 #include "media/MediaConnection.h"
 
 #include <QTimer>
@@ -23,25 +25,20 @@ QString invalidHost(const EndpointError &e)
 
 } // namespace
 
-CallControl::CallControl(ProgramState &state, Endpoints endpoints, MediaConnection &media, SoundPlayer &sounds,
-                         std::function<void(const QString &)> logLine, QObject *parent)
+CallControl::CallControl(Context context, QObject *parent)
     : QObject(parent)
-    , m_state(state)
-    , m_ep(endpoints)
-    , m_media(media)
-    , m_sounds(sounds)
-    , m_logLine(std::move(logLine))
+    , m_(std::move(context))
     , m_directory([](int) { return DirectoryEntry{}; })
     , m_emailLookup([](const QString &) { return false; })
     , m_now([] { return QTime::currentTime(); })
 {
-    connect(&m_ep.ippControl, &IPPort::connected, this, &CallControl::onControlConnected);
-    connect(&m_ep.ippControl, &IPPort::dataIn, this, &CallControl::onControlData);
-    connect(&m_ep.ippControl, &IPPort::disconnected, this, &CallControl::onControlDisconnected);
-    connect(&m_ep.ipdControl, &IPDaemon::connectionRequest, this, &CallControl::onIncomingRequest);
-    connect(&m_ep.ipdControl, &IPDaemon::connected, this, &CallControl::onIncomingConnected);
-    connect(&m_ep.ipdControl, &IPDaemon::dataIn, this, &CallControl::onIncomingData);
-    connect(&m_ep.ipdControl, &IPDaemon::disconnected, this, &CallControl::onIncomingDisconnected);
+    connect(&m_.ippControl, &IPPort::connected, this, &CallControl::onControlConnected);
+    connect(&m_.ippControl, &IPPort::dataIn, this, &CallControl::onControlData);
+    connect(&m_.ippControl, &IPPort::disconnected, this, &CallControl::onControlDisconnected);
+    connect(&m_.ipdControl, &IPDaemon::connectionRequest, this, &CallControl::onIncomingRequest);
+    connect(&m_.ipdControl, &IPDaemon::connected, this, &CallControl::onIncomingConnected);
+    connect(&m_.ipdControl, &IPDaemon::dataIn, this, &CallControl::onIncomingData);
+    connect(&m_.ipdControl, &IPDaemon::disconnected, this, &CallControl::onIncomingDisconnected);
 }
 
 void CallControl::setDirectoryLookup(std::function<DirectoryEntry(int)> lookup)
@@ -79,9 +76,9 @@ void CallControl::armDeadline(int connectionId, int ms)
         deadline->setSingleShot(true);
         connect(deadline, &QTimer::timeout, this, [this, connectionId] {
             // The control connection of a running call stays for the whole call.
-            if (connectionId == 1 && m_state.callState == CallState::InCall)
+            if (connectionId == 1 && m_.call.callState == CallState::InCall)
                 return;
-            m_ep.ipdControl.closeConnection(connectionId);
+            m_.ipdControl.closeConnection(connectionId);
         });
         m_deadlines.insert(connectionId, deadline);
     }
@@ -92,11 +89,6 @@ void CallControl::disarmDeadline(int connectionId)
 {
     if (QTimer *deadline = m_deadlines.take(connectionId))
         deadline->deleteLater();
-}
-
-bool CallControl::soundIdle() const
-{
-    return m_state.soundIdle();
 }
 
 QString CallControl::transcript(const QString &name, const QString &location, const QString &time) const
@@ -117,10 +109,10 @@ void CallControl::placeCall(const QString &address, int port, int userIndex)
     }
     if (CallAddress::isEmailAddress(trimmed)) {
         // Without the directory server nobody can look the address up.
-        const ConnectState before = m_state.ConnectState;
-        m_state.ConnectState = ConnectState::LookingUpEmail;
+        const ConnectState before = m_.call.ConnectState;
+        m_.call.ConnectState = ConnectState::LookingUpEmail;
         if (!m_emailLookup(trimmed)) {
-            m_state.ConnectState = before;
+            m_.call.ConnectState = before;
             return;
         }
         emit progressWindowRequested(trimmed, QStringLiteral("Unknown"));
@@ -128,8 +120,8 @@ void CallControl::placeCall(const QString &address, int port, int userIndex)
     }
 
     // The previous attempt's connection goes first, so its end does not touch the new state.
-    m_ep.ippControl.setConnected(false);
-    m_state.ConnectState = ConnectState::Establishing;
+    m_.ippControl.setConnected(false);
+    m_.call.ConnectState = ConnectState::Establishing;
     if (userIndex > 0) {
         const DirectoryEntry entry = m_directory(userIndex);
         emit progressWindowRequested(entry.name, entry.location);
@@ -143,25 +135,25 @@ void CallControl::placeCall(const QString &address, int port, int userIndex)
     if (!target.valid || target.port > 65535 - 3)
         e = {EndpointError::InvalidArgument, QStringLiteral("Invalid address or port")};
     if (!e)
-        e = m_ep.ippControl.setRemotePort(target.port);
+        e = m_.ippControl.setRemotePort(target.port);
     if (!e)
-        e = m_ep.ippControl.setRemoteAddress(target.host);
+        e = m_.ippControl.setRemoteAddress(target.host);
     if (e) {
         emit informationRequested(invalidHost(e));
-        m_state.ConnectState = ConnectState::Canceled;
+        m_.call.ConnectState = ConnectState::Canceled;
         return;
     }
-    m_ep.ippControl.setConnected(true);
+    m_.ippControl.setConnected(true);
 }
 
 void CallControl::emailLookupAnswered(const QString &name, const QString &location, const QString &address, int port)
 {
     // An answer after the user gave up, or a second answer, places no call.
-    if (m_state.ConnectState != ConnectState::LookingUpEmail)
+    if (m_.call.ConnectState != ConnectState::LookingUpEmail)
         return;
     if (address == QLatin1String("0.0.0.0") || port <= 0) {
         // The window keeps the address that was looked up.
-        m_state.ConnectState = ConnectState::EmailNotFound;
+        m_.call.ConnectState = ConnectState::EmailNotFound;
         return;
     }
     emit progressWindowRequested(name, location);
@@ -170,40 +162,40 @@ void CallControl::emailLookupAnswered(const QString &name, const QString &locati
 
 void CallControl::emailLookupFailed()
 {
-    if (m_state.ConnectState == ConnectState::LookingUpEmail)
-        m_state.ConnectState = ConnectState::DidNotAnswer;
+    if (m_.call.ConnectState == ConnectState::LookingUpEmail)
+        m_.call.ConnectState = ConnectState::DidNotAnswer;
 }
 
 void CallControl::cancelAttempt()
 {
     // Also abandons a connection still being opened, so a late connect sends no request;
     // the state is set after the close so that its end does not read as "no answer".
-    m_ep.ippControl.setConnected(false);
-    m_state.ConnectState = ConnectState::Canceled;
+    m_.ippControl.setConnected(false);
+    m_.call.ConnectState = ConnectState::Canceled;
 }
 
 void CallControl::onControlConnected(int statusCode)
 {
     if (statusCode != 0) {
-        m_state.ConnectState = ConnectState::DidNotAnswer;
+        m_.call.ConnectState = ConnectState::DidNotAnswer;
         return;
     }
-    m_state.ConnectState = ConnectState::Requesting;
-    const Settings &s = m_state.settings;
-    m_ep.ippControl.sendData(ControlProtocol::request(s.Name, s.Location, m_now()));
+    m_.call.ConnectState = ConnectState::Requesting;
+    const Settings &s = m_.settings;
+    m_.ippControl.sendData(ControlProtocol::request(s.Name, s.Location, m_now()));
 }
 
 void CallControl::onControlData(const QByteArray &text)
 {
     const ControlProtocol::Message m = ControlProtocol::parse(text);
-    const QString address = m_ep.ippControl.remoteAddress();
+    const QString address = m_.ippControl.remoteAddress();
     using Kind = ControlProtocol::Message::Kind;
     switch (m.kind) {
     case Kind::Accepted:
     case Kind::Refused:
     case Kind::Busy:
         // One answer per request: a repeated answer must not reopen the media of a call.
-        if (m_state.ConnectState != ConnectState::Requesting)
+        if (m_.call.ConnectState != ConnectState::Requesting)
             return;
         break;
     default:
@@ -212,30 +204,30 @@ void CallControl::onControlData(const QByteArray &text)
 
     switch (m.kind) {
     case Kind::Accepted:
-        m_state.PeerName = m.name;
-        m_state.ConnectState = ConnectState::Accepted;
-        m_logLine(QStringLiteral("Call Accepted from ") + m.name + QStringLiteral(", ") + m.location
+        m_.call.PeerName = m.name;
+        m_.call.ConnectState = ConnectState::Accepted;
+        m_.logLine(QStringLiteral("Call Accepted from ") + m.name + QStringLiteral(", ") + m.location
                   + QLatin1Char(' ') + address + QStringLiteral(", ") + m.time);
         emit transcriptLine(transcript(m.name, m.location, m.time));
-        if (!m_ep.ipdControl.isConnected(1) && soundIdle())
-            m_sounds.play(RingSound);
-        m_ep.ippControl.sendData(ControlProtocol::userInfo(m_state.settings.EnableRTC));
-        m_media.open(address);
+        if (!m_.ipdControl.isConnected(1) && m_.audio.soundIdle())
+            m_.sounds.play(RingSound);
+        m_.ippControl.sendData(ControlProtocol::userInfo(m_.settings.EnableRTC));
+        m_.media.open(address);
         break;
     case Kind::Refused:
-        m_state.ConnectState = ConnectState::Refused;
-        m_logLine(QStringLiteral("Call Not Accepted from ") + address);
+        m_.call.ConnectState = ConnectState::Refused;
+        m_.logLine(QStringLiteral("Call Not Accepted from ") + address);
         hangUpOutgoing();
         break;
     case Kind::Busy:
-        m_state.ConnectState = ConnectState::Busy;
-        m_logLine(QStringLiteral("User at ") + address + QStringLiteral(" busy."));
+        m_.call.ConnectState = ConnectState::Busy;
+        m_.logLine(QStringLiteral("User at ") + address + QStringLiteral(" busy."));
         hangUpOutgoing();
         break;
     case Kind::UserInfo:
         if (m.isV25) {
-            m_state.PeerIsV25 = true;
-            m_state.RealTimeChat = m.rtc;
+            m_.call.PeerIsV25 = true;
+            m_.call.RealTimeChat = m.rtc;
         }
         break;
     default:
@@ -245,29 +237,29 @@ void CallControl::onControlData(const QByteArray &text)
 
 void CallControl::onControlDisconnected()
 {
-    if (m_state.ConnectState != ConnectState::Busy && m_state.ConnectState != ConnectState::Refused)
-        m_state.ConnectState = ConnectState::DidNotAnswer;
-    m_state.callState = CallState::Idle;
+    if (m_.call.ConnectState != ConnectState::Busy && m_.call.ConnectState != ConnectState::Refused)
+        m_.call.ConnectState = ConnectState::DidNotAnswer;
+    m_.call.callState = CallState::Idle;
 }
 
 void CallControl::hangUp()
 {
-    if (m_ep.ipdMedia.isConnected(1))
+    if (m_.ipdMedia.isConnected(1))
         hangUpIncoming(1);
-    else if (m_ep.ippClient.isConnected())
+    else if (m_.ippClient.isConnected())
         hangUpOutgoing();
 }
 
 void CallControl::hangUpIncoming(int connectionId)
 {
-    m_ep.ipdMedia.closeConnection(connectionId);
-    m_ep.ipdControl.closeConnection(connectionId);
+    m_.ipdMedia.closeConnection(connectionId);
+    m_.ipdControl.closeConnection(connectionId);
 }
 
 void CallControl::hangUpOutgoing()
 {
-    m_ep.ippClient.setConnected(false);
-    m_ep.ippControl.setConnected(false);
+    m_.ippClient.setConnected(false);
+    m_.ippControl.setConnected(false);
 }
 
 // ---- The callee's side ----
@@ -275,7 +267,7 @@ void CallControl::hangUpOutgoing()
 void CallControl::onIncomingRequest(const QString &, bool *accept)
 {
     // Do-not-disturb refuses the connection itself: the caller sees no answer.
-    *accept = !m_state.doNotDisturb && m_ep.ipdControl.connectionIds().size() < MaxControlConnections;
+    *accept = !m_doNotDisturb && m_.ipdControl.connectionIds().size() < MaxControlConnections;
 }
 
 void CallControl::onIncomingConnected(int connectionId, int statusCode)
@@ -289,8 +281,8 @@ void CallControl::onIncomingDisconnected(int connectionId)
 {
     disarmDeadline(connectionId);
     if (connectionId == 1) {
-        const bool accepted = m_state.callAcceptedOnControl;
-        m_state.callAcceptedOnControl = false;
+        const bool accepted = m_.call.callAcceptedOnControl;
+        m_.call.callAcceptedOnControl = false;
         m_offerPending = false;
         if (accepted)
             emit acceptedCallerLeft();
@@ -304,39 +296,39 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
     if (m.kind == Kind::UserInfo) {
         // Only the caller of the call on hand speaks for the call; anyone gets the reply.
         if (m.isV25 && connectionId == 1) {
-            m_state.PeerIsV25 = true;
-            m_state.RealTimeChat = m.rtc && m_state.settings.EnableRTC;
+            m_.call.PeerIsV25 = true;
+            m_.call.RealTimeChat = m.rtc && m_.settings.EnableRTC;
         }
-        m_ep.ipdControl.sendData(connectionId, ControlProtocol::userInfo(m_state.RealTimeChat));
+        m_.ipdControl.sendData(connectionId, ControlProtocol::userInfo(m_.call.RealTimeChat));
         return;
     }
     if (m.kind != Kind::Request)
         return;
 
     disarmDeadline(connectionId);
-    const QString address = m_ep.ipdControl.remoteAddress(connectionId);
+    const QString address = m_.ipdControl.remoteAddress(connectionId);
     // A call already going on makes any further request busy, wherever it comes from.
     const bool busy = connectionId > 1
-                      || (m_ep.ippControl.isConnected() && address != m_ep.ippControl.localAddress())
-                      || m_state.callState != CallState::Idle;
+                      || (m_.ippControl.isConnected() && address != m_.ippControl.localAddress())
+                      || m_.call.callState != CallState::Idle;
     if (busy) {
         emit busyNotice(m.name, m.location);
-        if (soundIdle())
-            m_sounds.play(RingSound);
-        if (m_ep.ipdControl.isConnected(connectionId)) {
-            m_ep.ipdControl.sendData(connectionId, ControlProtocol::busy());
+        if (m_.audio.soundIdle())
+            m_.sounds.play(RingSound);
+        if (m_.ipdControl.isConnected(connectionId)) {
+            m_.ipdControl.sendData(connectionId, ControlProtocol::busy());
             armDeadline(connectionId, m_lingerMs);
         }
-        m_logLine(QStringLiteral("Sent busy to :") + m.name + QStringLiteral(", ") + m.location + QLatin1Char(' ')
+        m_.logLine(QStringLiteral("Sent busy to :") + m.name + QStringLiteral(", ") + m.location + QLatin1Char(' ')
                   + address);
         return;
     }
 
     const RequestVerdict verdict = m_requestCheck ? m_requestCheck(connectionId) : RequestVerdict::Offer;
     if (verdict == RequestVerdict::Refuse) {
-        m_ep.ipdControl.sendData(connectionId, ControlProtocol::refusal());
+        m_.ipdControl.sendData(connectionId, ControlProtocol::refusal());
         armDeadline(connectionId, m_lingerMs);
-        m_logLine(QStringLiteral("Refused a call that was not encrypted from ") + m.name + QStringLiteral(", ")
+        m_.logLine(QStringLiteral("Refused a call that was not encrypted from ") + m.name + QStringLiteral(", ")
                   + m.location + QLatin1Char(' ') + address);
         emit informationRequested(QStringLiteral("A call from %1 (%2) was refused: it was not encrypted, and only "
                                                  "encrypted calls are accepted (Options).")
@@ -345,33 +337,33 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
     }
 
     // Only an offered call names the peer; a busy caller must not rename the current one.
-    m_state.PeerName = m.name;
+    m_.call.PeerName = m.name;
     m_offerPending = true;
-    const bool autoAccept = verdict == RequestVerdict::Offer && (m_state.settings.AutoAccept || m_state.AutoAnswerOnce);
+    const bool autoAccept = verdict == RequestVerdict::Offer && (m_.settings.AutoAccept || m_answerNextCall);
     if (autoAccept)
         acceptOffered();
     emit callOffered(m.name, m.location, autoAccept);
-    if (soundIdle())
-        m_sounds.play(RingSound);
-    m_logLine(QStringLiteral("Received Call from ") + m.name + QStringLiteral(", ") + m.location + QLatin1Char(' ')
+    if (m_.audio.soundIdle())
+        m_.sounds.play(RingSound);
+    m_.logLine(QStringLiteral("Received Call from ") + m.name + QStringLiteral(", ") + m.location + QLatin1Char(' ')
               + address + QStringLiteral(", ") + m.time);
     emit transcriptLine(transcript(m.name, m.location, m.time));
 }
 
 bool CallControl::sendOnConnectionOne(const QByteArray &text)
 {
-    if (!m_offerPending || !m_ep.ipdControl.isConnected(1))
+    if (!m_offerPending || !m_.ipdControl.isConnected(1))
         return false;
     m_offerPending = false;
-    m_ep.ipdControl.sendData(1, text);
-    return m_ep.ipdControl.sentCount(1) > 0;
+    m_.ipdControl.sendData(1, text);
+    return m_.ipdControl.sentCount(1) > 0;
 }
 
 void CallControl::acceptOffered()
 {
-    const Settings &s = m_state.settings;
+    const Settings &s = m_.settings;
     if (sendOnConnectionOne(ControlProtocol::acceptance(s.Name, s.Location, m_now()))) {
-        m_state.callAcceptedOnControl = true;
+        m_.call.callAcceptedOnControl = true;
         armDeadline(1, m_mediaWaitMs);
     }
 }
@@ -384,12 +376,12 @@ void CallControl::declineOffered()
 
 bool CallControl::isAcceptedCaller(const QString &remoteAddress) const
 {
-    return m_state.callAcceptedOnControl && m_ep.ipdControl.isConnectionUp(1)
-           && m_ep.ipdControl.remoteAddress(1) == remoteAddress;
+    return m_.call.callAcceptedOnControl && m_.ipdControl.isConnectionUp(1)
+           && m_.ipdControl.remoteAddress(1) == remoteAddress;
 }
 
 void CallControl::autoDeclineOffered(const QString &name, const QString &location)
 {
     declineOffered();
-    m_logLine(CallPrompt::autoDeclineLogLine(name, location));
+    m_.logLine(CallPrompt::autoDeclineLogLine(name, location));
 }

@@ -6,28 +6,38 @@
 #include <QTime>
 #include <functional>
 
+class AudioControl;
 class IPDaemon;
 class IPPort;
 class MediaConnection;
 class QTimer;
 class SoundPlayer;
-struct ProgramState;
+struct CallStatus;
+struct Settings;
 
 // Call control on both sides of the control channel: placing a call and following it,
 // answering or refusing one, the busy answer and do-not-disturb, and hanging up. It works
-// on the program's endpoints and state and asks the windows, through its signals, to show
-// what happens.
+// on the program's control endpoints, keeps the call's status, and asks the windows,
+// through its signals, to show what happens.
 class CallControl : public QObject
 {
     Q_OBJECT
 
 public:
-    struct Endpoints
+    struct Context
     {
+        // The call of the moment, shared with the media and chat channels.
+        CallStatus &call;
+        const Settings &settings;
         IPDaemon &ipdControl;
         IPDaemon &ipdMedia;
         IPPort &ippControl;
         IPPort &ippClient;
+        MediaConnection &media;
+        SoundPlayer &sounds;
+        // The ring and the busy sound play only while the sound devices are idle.
+        const AudioControl &audio;
+        std::function<void(const QString &)> logLine;
     };
     struct DirectoryEntry
     {
@@ -53,8 +63,16 @@ public:
     // More control connections than this at once are refused outright.
     static constexpr int MaxControlConnections = 8;
 
-    CallControl(ProgramState &state, Endpoints endpoints, MediaConnection &media, SoundPlayer &sounds,
-                std::function<void(const QString &)> logLine, QObject *parent = nullptr);
+    explicit CallControl(Context context, QObject *parent = nullptr);
+
+    const CallStatus &status() const { return m_.call; }
+    // Do not disturb: control connections are refused before they open.
+    void setDoNotDisturb(bool on) { m_doNotDisturb = on; }
+    bool doNotDisturb() const { return m_doNotDisturb; }
+    // A start-up with an address to call answers the next incoming call at once; the
+    // prompt that answers it uses the answer up.
+    void setAnswerNextCall(bool on) { m_answerNextCall = on; }
+    bool answersNextCall() const { return m_answerNextCall; }
 
     // Name and location of user number k of the directory (counted from 1).
     void setDirectoryLookup(std::function<DirectoryEntry(int)> lookup);
@@ -117,13 +135,10 @@ private:
     void armDeadline(int connectionId, int ms);
     void disarmDeadline(int connectionId);
     QString transcript(const QString &name, const QString &location, const QString &time) const;
-    bool soundIdle() const;
 
-    ProgramState &m_state;
-    Endpoints m_ep;
-    MediaConnection &m_media;
-    SoundPlayer &m_sounds;
-    std::function<void(const QString &)> m_logLine;
+    Context m_;
+    bool m_doNotDisturb = false;
+    bool m_answerNextCall = false;
     std::function<DirectoryEntry(int)> m_directory;
     std::function<bool(const QString &)> m_emailLookup;
     std::function<QTime()> m_now;

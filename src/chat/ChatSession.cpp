@@ -5,8 +5,10 @@
 #include "core/Fields.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
-#include "core/ProgramState.h"
+#include "core/CallStates.h"
+#include "core/Settings.h"
 #include "core/SoundPlayer.h"
+#include "media/AudioControl.h"
 #include "media/MediaClock.h"
 #include "media/MediaSession.h"
 
@@ -38,7 +40,7 @@ ChatSession::ChatSession(Context context, QObject *parent)
     , m_(context)
     , m_ipdText(new IPDaemon(this))
     , m_ippText(new IPPort(this))
-    , m_fontSize(std::max<int>(1, m_.state.settings.ChatFontSize))
+    , m_fontSize(std::max<int>(1, m_.settings.ChatFontSize))
     , m_caption(IdleCaption)
 {
     m_ipdText->setObjectName(QStringLiteral("ipdText"));
@@ -66,7 +68,7 @@ ChatSession::ChatSession(Context context, QObject *parent)
     connect(&m_.calls, &CallControl::acceptedCallerLeft, this, [this] {
         // A chat connection opened ahead of the media belongs to no call once the caller
         // has gone; during a call it ends with the call.
-        if (m_.state.callState != CallState::InCall) {
+        if (m_.calls.status().callState != CallState::InCall) {
             for (const int id : m_ipdText->connectionIds())
                 m_ipdText->closeConnection(id);
         }
@@ -81,13 +83,13 @@ ChatSession::ChatSession(Context context, QObject *parent)
     connect(&m_.media, &MediaSession::connectionEnded, this, &ChatSession::onCallEnded);
 }
 
-EndpointError ChatSession::start()
+EndpointError ChatSession::start(int port)
 {
-    m_fontSize = std::max<int>(1, m_.state.settings.ChatFontSize);
+    m_fontSize = std::max<int>(1, m_.settings.ChatFontSize);
     emit fontSizeChanged(m_fontSize);
     m_ipdText->setStackOn(true);
     m_ippText->setStackOn(true);
-    m_ipdText->setLocalPort(m_.state.ListenPortBase + 3);
+    m_ipdText->setLocalPort(port);
     return m_ipdText->setListening(true);
 }
 
@@ -107,7 +109,7 @@ bool ChatSession::isConnected() const
 bool ChatSession::isRealTime() const
 {
     // Without a chat connection the keys would go nowhere; the lines still reach the peer.
-    return m_.state.PeerIsV25 && m_.state.RealTimeChat && isConnected();
+    return m_.calls.status().PeerIsV25 && m_.calls.status().RealTimeChat && isConnected();
 }
 
 // ---- The user's side ----------------------------------------------------------------
@@ -129,7 +131,7 @@ void ChatSession::paste(const QString &text)
 void ChatSession::typeCharacter(char32_t c)
 {
     using namespace ChatProtocol;
-    if (c == Bell && m_.state.PeerIsV25) {
+    if (c == Bell && m_.calls.status().PeerIsV25) {
         ring();
         send(bell());
         return;
@@ -195,7 +197,7 @@ void ChatSession::increaseFontSize()
     if (m_fontSize >= std::numeric_limits<qint16>::max())
         return;
     ++m_fontSize;
-    m_.state.settings.ChatFontSize = qint16(m_fontSize);
+    m_.settings.ChatFontSize = qint16(m_fontSize);
     emit fontSizeChanged(m_fontSize);
 }
 
@@ -204,7 +206,7 @@ void ChatSession::decreaseFontSize()
     if (m_fontSize <= MinFontSize)
         return;
     --m_fontSize;
-    m_.state.settings.ChatFontSize = qint16(m_fontSize);
+    m_.settings.ChatFontSize = qint16(m_fontSize);
     emit fontSizeChanged(m_fontSize);
 }
 
@@ -256,7 +258,7 @@ void ChatSession::addToConversation(const QString &text)
 
 void ChatSession::ring()
 {
-    if (!m_.state.soundIdle())
+    if (!m_.audio.soundIdle())
         return;
     const double now = m_.clock.now();
     if (std::abs(now - m_lastBell) < BellGapSeconds)

@@ -7,13 +7,14 @@
 #include <QObject>
 #include <QString>
 
+class AudioControl;
 class CallControl;
 class IPDaemon;
 class IPPort;
 class MediaClock;
 class MediaSession;
 class SoundPlayer;
-struct ProgramState;
+struct Settings;
 
 // The text chat of a call, without its window. It owns the chat connection's endpoints
 // (the listener on the base port + 3, which takes only the caller of the accepted call,
@@ -30,9 +31,12 @@ class ChatSession : public QObject
 public:
     struct Context
     {
-        ProgramState &state;
+        // The font size is kept in the settings.
+        Settings &settings;
         CallControl &calls;
         MediaSession &media;
+        // The bell rings only while the sound devices are idle.
+        const AudioControl &audio;
         SoundPlayer &sounds;
         // Spaces out the bells.
         const MediaClock &clock;
@@ -50,9 +54,9 @@ public:
 
     explicit ChatSession(Context context, QObject *parent = nullptr);
 
-    // The window's load: the listener starts on the base port + 3. The error, if it could
-    // not; the chat still works in line mode.
-    EndpointError start();
+    // Start-up: the listener starts on this port (the base port + 3). The error, if it
+    // could not; the chat still works in line mode.
+    EndpointError start(int port);
     // The end of the program: both connections closed, the listener stopped.
     void shutdown();
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 // The caller's attempt, from the first dial to its outcome. The value stays at its last
@@ -22,4 +23,20 @@ enum class CallState : qint16 {
     Idle = 0,
     Accepting = 1,
     InCall = 2,
+};
+
+// The call of the moment, as the channels that carry it (control, media and chat) know it.
+struct CallStatus
+{
+    // The caller's attempt and the media connection.
+    ::ConnectState ConnectState = ::ConnectState::NoAttempt;
+    CallState callState = CallState::Idle;
+    QString PeerName;
+    // The callee's acceptance went out on control connection 1 and that connection is
+    // still up: only then may the caller open the media and chat channels.
+    bool callAcceptedOnControl = false;
+    bool PeerIsV25 = false;
+    bool RealTimeChat = false;
+    // Low 16 bits of the last received frame's length, kept on the calling side only.
+    quint16 lastVideoPayload = 0;
 };

@@ -3,9 +3,9 @@
 #include "desktop/PortalTalkKey.h"
 #include "desktop/X11TalkKey.h"
 
-GlobalTalkKey::Environment GlobalTalkKey::fromSystem()
+GlobalTalkKey::Context GlobalTalkKey::fromSystem()
 {
-    Environment e;
+    Context e;
     e.x11Display = qEnvironmentVariable("DISPLAY");
     e.waylandSession = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
                        || qEnvironmentVariable("XDG_SESSION_TYPE").compare(QStringLiteral("wayland"),
@@ -14,18 +14,18 @@ GlobalTalkKey::Environment GlobalTalkKey::fromSystem()
     return e;
 }
 
-GlobalTalkKey::GlobalTalkKey(const Environment &environment, QObject *parent)
+GlobalTalkKey::GlobalTalkKey(const Context &context, QObject *parent)
     : QObject(parent)
 {
     // On a Wayland session an X11 grab would only hear keys typed into X11 windows, so
     // there the portal is the only way. Elsewhere the grab needs nobody's consent.
-    if (!environment.waylandSession && !environment.x11Display.isEmpty()) {
-        auto x11 = std::make_unique<X11TalkKey>(environment.x11Display);
+    if (!context.waylandSession && !context.x11Display.isEmpty()) {
+        auto x11 = std::make_unique<X11TalkKey>(context.x11Display);
         if (x11->state() != TalkKeyBackend::State::Unavailable)
             m_backend = std::move(x11);
     }
     if (!m_backend)
-        m_backend = std::make_unique<PortalTalkKey>(environment.bus);
+        m_backend = std::make_unique<PortalTalkKey>(context.bus);
     attach();
 }
 
@@ -46,13 +46,10 @@ GlobalTalkKey::~GlobalTalkKey()
 void GlobalTalkKey::attach()
 {
     m_backend->setParent(nullptr);
-    connect(m_backend.get(), &TalkKeyBackend::stateChanged, this, [this] {
-        if (m_backend->state() != TalkKeyBackend::State::Bound)
-            setHeld(false);
-        emit statusChanged();
-    });
-    connect(m_backend.get(), &TalkKeyBackend::pressed, this, [this] { setHeld(true); });
-    connect(m_backend.get(), &TalkKeyBackend::released, this, [this] { setHeld(false); });
+    // The backend reports each press and release once, and releases a key it no longer has.
+    connect(m_backend.get(), &TalkKeyBackend::stateChanged, this, &GlobalTalkKey::statusChanged);
+    connect(m_backend.get(), &TalkKeyBackend::pressed, this, &GlobalTalkKey::pressed);
+    connect(m_backend.get(), &TalkKeyBackend::released, this, &GlobalTalkKey::released);
 }
 
 void GlobalTalkKey::choose(const QString &name)
@@ -62,8 +59,7 @@ void GlobalTalkKey::choose(const QString &name)
     if (chosen == m_chosen)
         return;
     m_chosen = chosen;
-    // A key let go of while held ends the talking it started.
-    setHeld(false);
+    m_backend->release();
     m_backend->bind(key);
     emit statusChanged();
 }
@@ -101,15 +97,4 @@ QString GlobalTalkKey::statusText() const
         return m_backend->detail();
     }
     return {};
-}
-
-void GlobalTalkKey::setHeld(bool held)
-{
-    if (held == m_held)
-        return;
-    m_held = held;
-    if (held)
-        emit pressed();
-    else
-        emit released();
 }

@@ -19,17 +19,17 @@ class GlobalTalkKey : public QObject
 public:
     // Where the program runs: the X11 display (DISPLAY), whether the session is Wayland,
     // and the session bus the portal is reached on.
-    struct Environment
+    struct Context
     {
         QString x11Display;
         bool waylandSession = false;
         QDBusConnection bus = QDBusConnection(QString());
     };
-    static Environment fromSystem();
+    static Context fromSystem();
 
     enum class Status { Unavailable, Checking, Off, Pending, Active, Refused };
 
-    explicit GlobalTalkKey(const Environment &environment, QObject *parent = nullptr);
+    explicit GlobalTalkKey(const Context &context, QObject *parent = nullptr);
     // A backend of the caller's choosing.
     explicit GlobalTalkKey(std::unique_ptr<TalkKeyBackend> backend, QObject *parent = nullptr);
     ~GlobalTalkKey() override;
@@ -42,7 +42,7 @@ public:
     // One sentence for the options: what the key does now, or why it does nothing.
     QString statusText() const;
     bool isAvailable() const { return status() != Status::Unavailable; }
-    bool isHeld() const { return m_held; }
+    bool isHeld() const { return m_backend->isHeld(); }
 
 signals:
     void statusChanged();
@@ -51,9 +51,7 @@ signals:
 
 private:
     void attach();
-    void setHeld(bool held);
 
     std::unique_ptr<TalkKeyBackend> m_backend;
     QString m_chosen;
-    bool m_held = false;
 };

@@ -36,6 +36,10 @@ public:
     // Binds the key instead of the one bound before; nullptr unbinds. A key asked for
     // while the backend is still Checking is bound once it is ready.
     virtual void bind(const HotKey *key) = 0;
+    bool isHeld() const { return m_held; }
+    // The key counts as let go, whatever the desktop says next: a key given up while held
+    // ends the talking it started.
+    void release() { setHeld(false); }
 
 signals:
     void stateChanged();

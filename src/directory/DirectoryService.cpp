@@ -3,7 +3,10 @@
 #include "call/CallControl.h"
 #include "core/Fields.h"
 #include "core/IPPort.h"
-#include "core/ProgramState.h"
+#include "core/PalList.h"
+#include "core/Settings.h"
+#include "media/AudioControl.h"
+#include "media/CaptureControl.h"
 #include "directory/UserNumberFile.h"
 
 #include <QTimer>
@@ -20,11 +23,9 @@ QString saveFailure(const FileError &e)
 
 } // namespace
 
-DirectoryService::DirectoryService(ProgramState &state, CallControl &calls, Files files, QObject *parent)
+DirectoryService::DirectoryService(Context context, QObject *parent)
     : QObject(parent)
-    , m_state(state)
-    , m_calls(calls)
-    , m_files(std::move(files))
+    , m_(std::move(context))
     , m_ippServer(new IPPort(this))
     , m_ippServerPal(new IPPort(this))
     , m_tmrCheckPal(new QTimer(this))
@@ -51,8 +52,8 @@ DirectoryService::DirectoryService(ProgramState &state, CallControl &calls, File
     connect(m_ippServerPal, &IPPort::disconnected, this, [this] { m_palLoggedIn = false; });
     connect(m_tmrCheckPal, &QTimer::timeout, this, &DirectoryService::palCheckTick);
 
-    m_calls.setEmailLookup([this](const QString &address) { return lookupEmail(address); });
-    m_calls.setDirectoryLookup([this](int k) {
+    m_.calls.setEmailLookup([this](const QString &address) { return lookupEmail(address); });
+    m_.calls.setDirectoryLookup([this](int k) {
         const Proto::UserEntry *e = entry(k);
         return e ? CallControl::DirectoryEntry{e->Name, e->Location} : CallControl::DirectoryEntry{};
     });
@@ -70,22 +71,22 @@ const Proto::UserEntry *DirectoryService::entry(int k) const
 
 PalList &DirectoryService::pals()
 {
-    return m_state.palList;
+    return m_.pals;
 }
 
 int DirectoryService::palCheckPosition() const
 {
-    return m_state.palList.checkPosition;
+    return m_.pals.checkPosition;
 }
 
 QString DirectoryService::palServerHost() const
 {
-    return m_palFollows.isEmpty() ? m_state.settings.DirAddress.trimmed() : m_palHost;
+    return m_palFollows.isEmpty() ? m_.settings.DirAddress.trimmed() : m_palHost;
 }
 
 void DirectoryService::setPalServer(const QString &host, int port)
 {
-    followDirectory(m_state.settings.DirAddress, dirPort());
+    followDirectory(m_.settings.DirAddress, dirPort());
     m_palHost = host;
     m_palPort = port;
     m_palMoved = true;
@@ -135,12 +136,12 @@ int DirectoryService::iconNumber(const Proto::UserEntry &e)
 int DirectoryService::dirPort() const
 {
     // The setting is 16 bits wide; ports above 32767 are kept in its bit pattern.
-    return int(quint16(m_state.settings.DirPort));
+    return int(quint16(m_.settings.DirPort));
 }
 
 QString DirectoryService::directoryText() const
 {
-    return m_state.settings.DirAddress + QLatin1Char(':') + QString::number(dirPort());
+    return m_.settings.DirAddress + QLatin1Char(':') + QString::number(dirPort());
 }
 
 QString DirectoryService::serverItemText(const Proto::ServerEntry &server)
@@ -157,7 +158,7 @@ QString DirectoryService::addressText(const QString &host, int port)
 
 void DirectoryService::start()
 {
-    m_state.userNumber = UserNumberFile::read(m_files.userNumberFile);
+    m_userNumber = UserNumberFile::read(m_.userNumberFile);
     m_ippServer->setStackOn(true);
     m_ippServerPal->setStackOn(true);
     emit palsChanged();
@@ -220,7 +221,7 @@ void DirectoryService::chooseDirectory(const QString &text)
     const qsizetype colon = text.indexOf(QLatin1Char(':'));
     const QString host = (colon < 0 ? text : text.left(colon)).trimmed();
     const int port = colon < 0 ? DefaultDirectoryPort : int(Fields::leadingNumber(text.mid(colon + 1)));
-    Settings &s = m_state.settings;
+    Settings &s = m_.settings;
     s.DirAddress = host;
     s.DirPort = qint16(quint16(port));
     connectDirectory(host, port);
@@ -233,7 +234,7 @@ void DirectoryService::windowActivated()
         return;
     m_refreshOnShow = false;
     m_nextRefresh = now.addDays(60);
-    const Settings &s = m_state.settings;
+    const Settings &s = m_.settings;
     if (s.DirAddress.trimmed().isEmpty()) {
         setStatus(QStringLiteral("Type in IP Address for Connection"));
         return;
@@ -259,7 +260,7 @@ void DirectoryService::refresh()
 void DirectoryService::acceptRedirect(const QString &address)
 {
     const qsizetype colon = address.indexOf(QLatin1Char(':'));
-    Settings &s = m_state.settings;
+    Settings &s = m_.settings;
     s.DirAddress = (colon < 0 ? address : address.left(colon)).trimmed();
     s.DirPort = qint16(quint16(colon < 0 ? DefaultDirectoryPort : int(Fields::leadingNumber(address.mid(colon + 1)))));
     emit directoryTextChanged(directoryText());
@@ -271,7 +272,7 @@ void DirectoryService::loginAgain()
     if (m_ippServer->isConnected())
         sendDirectoryLogin();
     else
-        connectDirectory(m_state.settings.DirAddress, dirPort());
+        connectDirectory(m_.settings.DirAddress, dirPort());
     if (m_palLoggedIn)
         sendPalLogin();
 }
@@ -284,16 +285,16 @@ void DirectoryService::closeDirectory()
 void DirectoryService::reconnectDirectory()
 {
     m_ippServer->setConnected(false);
-    connectDirectory(m_state.settings.DirAddress, dirPort());
+    connectDirectory(m_.settings.DirAddress, dirPort());
 }
 
 void DirectoryService::sendDirectoryLogin()
 {
-    Settings &s = m_state.settings;
+    Settings &s = m_.settings;
     s.EMail = s.EMail.toLower();
-    m_ippServer->sendData(Proto::directoryLogin(m_state.userNumber, s.Name, s.EMail, s.Location, s.Comment,
-                                                m_state.captureReady, m_state.hasAudio, s.ShowOnList,
-                                                m_state.ListenPortBase));
+    m_ippServer->sendData(Proto::directoryLogin(m_userNumber, s.Name, s.EMail, s.Location, s.Comment,
+                                                m_.capture.isReady(), m_.audio.hasAudio(), s.ShowOnList,
+                                                m_listenPort));
 }
 
 void DirectoryService::onDirectoryConnected(int statusCode)
@@ -357,7 +358,7 @@ void DirectoryService::onDirectoryDisconnected()
     m_awaitedAnswers = 0;
     m_tmrAnswer->stop();
     // No answer can come any more to an e-mail lookup under way.
-    m_calls.emailLookupFailed();
+    m_.calls.emailLookupFailed();
 }
 
 void DirectoryService::onDirectoryData(const QByteArray &text, bool eol)
@@ -393,7 +394,7 @@ void DirectoryService::onDirectoryMessage(const QByteArray &message)
         emit informationRequested(Proto::noticeText(message));
     } else if (command == "BSY") {
         emit informationRequested(Proto::noticeText(message));
-        m_state.settings.DirAddress.clear();
+        m_.settings.DirAddress.clear();
         m_ippServer->setConnected(false);
     } else if (command == "RDM") {
         if (const auto target = Proto::parseRedirect(message))
@@ -412,7 +413,7 @@ void DirectoryService::onDirectoryMessage(const QByteArray &message)
         setStatus(QStringLiteral("Select User for Connection"));
     } else if (command == "GER") {
         const Proto::EmailAnswer answer = Proto::parseEmailAnswer(message);
-        m_calls.emailLookupAnswered(answer.name, answer.location, answer.address, answer.port);
+        m_.calls.emailLookupAnswered(answer.name, answer.location, answer.address, answer.port);
     }
 }
 
@@ -420,7 +421,7 @@ void DirectoryService::onDirectoryMessage(const QByteArray &message)
 
 void DirectoryService::connectPalServer()
 {
-    followDirectory(m_state.settings.DirAddress, dirPort());
+    followDirectory(m_.settings.DirAddress, dirPort());
     if (m_ippServerPal->isConnected())
         return;
     // Trouble is silent here: the next check tries again.
@@ -436,8 +437,8 @@ void DirectoryService::onPalConnected(int statusCode)
     if (statusCode != 0)
         return;
     m_skippingPal = false;
-    m_state.settings.EMail = m_state.settings.EMail.toLower();
-    if (m_state.userNumber == -1) {
+    m_.settings.EMail = m_.settings.EMail.toLower();
+    if (m_userNumber == -1) {
         m_ippServerPal->sendData(Proto::numberRequest());
         return;
     }
@@ -446,9 +447,9 @@ void DirectoryService::onPalConnected(int statusCode)
 
 void DirectoryService::sendPalLogin()
 {
-    const Settings &s = m_state.settings;
+    const Settings &s = m_.settings;
     m_ippServerPal->sendData(
-        Proto::palLogin(m_state.userNumber, s.Name, s.EMail, s.Location, s.Comment, m_state.ListenPortBase));
+        Proto::palLogin(m_userNumber, s.Name, s.EMail, s.Location, s.Comment, m_listenPort));
     m_palLoggedIn = true;
     if (m_palCheckWanted) {
         m_palCheckWanted = false;
@@ -475,12 +476,12 @@ void DirectoryService::onPalMessage(const QByteArray &message)
         // none to give now says so with -1: the user logs in without one meanwhile and
         // asks again on the next connection.
         if (number < Proto::FirstUserNumber || number > Proto::LastUserNumber) {
-            if (!m_palLoggedIn && m_state.userNumber == Proto::NoUserNumber)
+            if (!m_palLoggedIn && m_userNumber == Proto::NoUserNumber)
                 sendPalLogin();
             return;
         }
-        m_state.userNumber = number;
-        if (const FileError e = UserNumberFile::write(m_files.userNumberFile, number)) {
+        m_userNumber = number;
+        if (const FileError e = UserNumberFile::write(m_.userNumberFile, number)) {
             emit informationRequested(QStringLiteral("Could not save the user number, ") + QString::number(e.code)
                                       + QStringLiteral(" : ") + e.description);
         }
@@ -501,7 +502,7 @@ void DirectoryService::onPalMessage(const QByteArray &message)
 
 int DirectoryService::matchPal(const QString &email) const
 {
-    const PalList &list = m_state.palList;
+    const PalList &list = m_.pals;
     const QString lower = email.trimmed().toLower();
     for (int k = 1; k <= list.count(); ++k) {
         const QString &stored = list.pal(k).EMail;
@@ -518,7 +519,7 @@ int DirectoryService::matchPal(const QString &email) const
 
 void DirectoryService::onPalAnswer(const QByteArray &message)
 {
-    PalList &list = m_state.palList;
+    PalList &list = m_.pals;
     const Proto::EmailAnswer answer = Proto::parseEmailAnswer(message);
     if (const int k = matchPal(answer.email)) {
         PalList::Pal &pal = list.pal(k);
@@ -548,12 +549,12 @@ void DirectoryService::onPalAnswer(const QByteArray &message)
 
 void DirectoryService::lookUpPal(int k)
 {
-    m_ippServerPal->sendData(Proto::emailLookup(m_state.palList.pal(k).EMail));
+    m_ippServerPal->sendData(Proto::emailLookup(m_.pals.pal(k).EMail));
 }
 
 void DirectoryService::startPalCheck()
 {
-    PalList &list = m_state.palList;
+    PalList &list = m_.pals;
     if (list.count() == 0)
         return;
     if (!m_ippServerPal->isConnected()) {
@@ -567,7 +568,7 @@ void DirectoryService::startPalCheck()
 void DirectoryService::palCheckTick()
 {
     connectPalServer();
-    if (m_windowVisible && m_state.palList.count() > 0)
+    if (m_windowVisible && m_.pals.count() > 0)
         startPalCheck();
 }
 
@@ -576,7 +577,7 @@ bool DirectoryService::addPalEntry(const QString &email)
     const QString text = email.trimmed();
     if (text.isEmpty())
         return false;
-    PalList &list = m_state.palList;
+    PalList &list = m_.pals;
     if (list.count() >= PalList::Capacity) {
         emit messageBoxRequested(QStringLiteral("Pal Entry"),
                                  QStringLiteral("Your pal list is full: it holds %1 pals. Delete a pal before "
@@ -584,7 +585,7 @@ bool DirectoryService::addPalEntry(const QString &email)
                                      .arg(PalList::Capacity));
         return false;
     }
-    if (const FileError e = list.add(m_files.palFile, text))
+    if (const FileError e = list.add(m_.palFile, text))
         emit messageBoxRequested(QStringLiteral("ZELMO"), saveFailure(e));
     emit palsChanged();
     return true;
@@ -605,10 +606,10 @@ bool DirectoryService::addPalFromMessage(const QString &email)
 
 void DirectoryService::removePal(int number)
 {
-    PalList &list = m_state.palList;
+    PalList &list = m_.pals;
     if (number < 1 || number > list.count())
         return;
-    if (const FileError e = list.remove(m_files.palFile, number))
+    if (const FileError e = list.remove(m_.palFile, number))
         emit messageBoxRequested(QStringLiteral("ZELMO"), saveFailure(e));
     emit palsChanged();
 }
@@ -624,28 +625,28 @@ void DirectoryService::call(const QString &address, int entryNumber, int palNumb
         callEntry(entryNumber);
         return;
     }
-    if (palNumber >= 1 && palNumber <= m_state.palList.count()) {
-        const PalList::Pal &pal = m_state.palList.pal(palNumber);
+    if (palNumber >= 1 && palNumber <= m_.pals.count()) {
+        const PalList::Pal &pal = m_.pals.pal(palNumber);
         if (pal.Status == 2 && pal.Address == trimmed) {
             callPal(palNumber);
             return;
         }
     }
-    m_calls.placeCall(address, 2000, 0);
+    m_.calls.placeCall(address, 2000, 0);
 }
 
 void DirectoryService::callEntry(int k)
 {
     if (const Proto::UserEntry *e = entry(k))
-        m_calls.placeCall(e->Address, e->Port, k);
+        m_.calls.placeCall(e->Address, e->Port, k);
 }
 
 void DirectoryService::callPal(int k)
 {
-    if (k < 1 || k > m_state.palList.count())
+    if (k < 1 || k > m_.pals.count())
         return;
-    const PalList::Pal &pal = m_state.palList.pal(k);
-    m_calls.placeCall(pal.Address, int(quint16(pal.Port)), 0);
+    const PalList::Pal &pal = m_.pals.pal(k);
+    m_.calls.placeCall(pal.Address, int(quint16(pal.Port)), 0);
 }
 
 void DirectoryService::sendMessage(int entryNumber, int palNumber)
@@ -660,8 +661,8 @@ void DirectoryService::sendMessage(int entryNumber, int palNumber)
         }
         return;
     }
-    if (palNumber >= 1 && palNumber <= m_state.palList.count()) {
-        const PalList::Pal &pal = m_state.palList.pal(palNumber);
+    if (palNumber >= 1 && palNumber <= m_.pals.count()) {
+        const PalList::Pal &pal = m_.pals.pal(palNumber);
         emit sendMessageRequested(pal.Name, pal.Location, pal.Address, int(quint16(pal.Port)), 0);
         return;
     }

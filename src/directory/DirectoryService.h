@@ -7,11 +7,13 @@
 #include <QString>
 #include <QVector>
 
+class AudioControl;
 class CallControl;
+class CaptureControl;
 class IPPort;
 class PalList;
 class QTimer;
-struct ProgramState;
+struct Settings;
 
 // The directory and pal side of one program: the directory server client (login, user
 // list, server list, notices, redirects, e-mail lookups for call control), the pal server
@@ -22,8 +24,14 @@ class DirectoryService : public QObject
     Q_OBJECT
 
 public:
-    struct Files
+    struct Context
     {
+        Settings &settings;
+        PalList &pals;
+        CallControl &calls;
+        // The login says whether this user has a camera and sound.
+        const CaptureControl &capture;
+        const AudioControl &audio;
         QString palFile;
         QString userNumberFile;
     };
@@ -39,13 +47,17 @@ public:
     // activation or server choice connects again.
     static constexpr int AnswerWaitMs = 20000;
 
-    DirectoryService(ProgramState &state, CallControl &calls, Files files, QObject *parent = nullptr);
+    explicit DirectoryService(Context context, QObject *parent = nullptr);
 
     IPPort &ippServer() { return *m_ippServer; }
     IPPort &ippServerPal() { return *m_ippServerPal; }
     QTimer *tmrCheckPal() const { return m_tmrCheckPal; }
     // Tests shorten the wait for the directory's answers.
     void setAnswerWait(int ms);
+    // The port this program listens for calls on, as the logins tell it.
+    void setListenPort(int port) { m_listenPort = port; }
+    // This installation's identity at the servers; -1 until the pal server assigns one.
+    qint32 userNumber() const { return m_userNumber; }
 
     // The directory entry table and the server list, numbered from 1 by their users.
     const QVector<DirectoryProtocol::UserEntry> &entries() const { return m_entries; }
@@ -177,9 +189,9 @@ private:
     // The pal server goes with the directory server "host:port" unless it already does.
     void followDirectory(const QString &host, int port);
 
-    ProgramState &m_state;
-    CallControl &m_calls;
-    Files m_files;
+    Context m_;
+    int m_listenPort = 2000;
+    qint32 m_userNumber = -1;
     IPPort *m_ippServer;
     IPPort *m_ippServerPal;
     QTimer *m_tmrCheckPal;

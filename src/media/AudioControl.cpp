@@ -1,6 +1,6 @@
 #include "media/AudioControl.h"
 
-#include "core/ProgramState.h"
+#include "core/CallStates.h"
 #include "media/AudioBlock.h"
 #include "media/AudioSendQueue.h"
 #include "media/engine/AudioEngine.h"
@@ -15,9 +15,9 @@ constexpr int SampleBufferSamples = 800;
 
 } // namespace
 
-AudioControl::AudioControl(ProgramState &state, AudioEngine &engine, AudioSendQueue &queue, QObject *parent)
+AudioControl::AudioControl(const CallStatus &call, AudioEngine &engine, AudioSendQueue &queue, QObject *parent)
     : QObject(parent)
-    , m_state(state)
+    , m_call(call)
     , m_engine(engine)
     , m_queue(queue)
 {
@@ -30,7 +30,37 @@ QString AudioControl::inCallText()
 
 bool AudioControl::inCall() const
 {
-    return m_state.callState == CallState::InCall;
+    return m_call.callState == CallState::InCall;
+}
+
+void AudioControl::start()
+{
+    m_engine.startGSM();
+    m_hasAudio = m_engine.hasAudio();
+}
+
+void AudioControl::shutdown()
+{
+    if (m_micOpen) {
+        m_engine.closeAudioIn();
+        setMicOpen(false);
+    }
+    m_engine.stopGSM();
+}
+
+void AudioControl::setMicOpen(bool open)
+{
+    m_micOpen = open;
+    emit micChanged(open);
+}
+
+void AudioControl::setSpeakerPlaying(bool playing)
+{
+    if (playing == m_speakerPlaying && m_speakerAnnounced)
+        return;
+    m_speakerPlaying = playing;
+    m_speakerAnnounced = true;
+    emit speakerChanged(playing);
 }
 
 bool AudioControl::openMicrophone()
@@ -38,21 +68,19 @@ bool AudioControl::openMicrophone()
     if (m_engine.initAudioIn() != 0) {
         // A card that cannot record while it plays: give up the speaker and try again.
         m_engine.closeAudioOut();
-        m_state.speakerState = 1;
+        setSpeakerPlaying(false);
         if (m_engine.initAudioIn() != 0)
             return false;
     }
-    m_state.micState = 2;
-    emit micLampChanged(true);
+    setMicOpen(true);
     return true;
 }
 
 void AudioControl::closeMicrophone()
 {
     m_engine.closeAudioIn();
-    m_state.micState = 1;
     m_testRecording = false;
-    emit micLampChanged(false);
+    setMicOpen(false);
 }
 
 void AudioControl::talkPressed(Qt::MouseButton button)
@@ -117,19 +145,14 @@ void AudioControl::testPlay()
         emit errorMessage(inCallText());
         return;
     }
-    if (!m_queue.hasWaiting() || m_state.speakerState == 3)
+    if (!m_queue.hasWaiting() || m_speakerPlaying)
         return;
-    if (m_engine.initAudioOut() == 0)
-        m_state.speakerState = 3;
-    std::array<qint16, SampleBufferSamples> samples{};
+    QList<QByteArray> clip;
     while (m_queue.hasWaiting()) {
-        const AudioBlock &block = m_queue.front();
-        const int count = std::clamp<qint32>(block.count, 0, AudioBlock::DataBytes);
-        const int decoded = m_engine.unCompressAudioGSM(block.data.data(), count, samples.data(), SampleBufferSamples);
-        if (m_engine.setAudioOut(samples.data(), decoded) != 0)
-            m_state.speakerState = 1;
+        clip.append(m_queue.front().bytes());
         m_queue.pop();
     }
+    playClip(clip, AudioBlock::DataBytes);
     m_queue.rewind();
 }
 
@@ -149,7 +172,7 @@ bool AudioControl::captureStep()
     bool taken = false;
     if (n > 0) {
         std::array<uchar, AudioBlock::DataBytes> gsm{};
-        const int count = m_engine.compressAudioGSM(samples.data(), n, m_state.audioQuality, gsm.data(),
+        const int count = m_engine.compressAudioGSM(samples.data(), n, m_quality, gsm.data(),
                                                     AudioBlock::DataBytes);
         // A block that could not be coded would go out as an empty packet; it is left out.
         if (count > 0) {
@@ -159,9 +182,50 @@ bool AudioControl::captureStep()
     }
     if (!inCall() && !m_queue.hold())
         m_queue.reset();
-    if (m_queue.hold() && !m_state.messageRecording)
+    if (m_queue.hold() && !m_messageRecording)
         emit recordProgress(m_queue.audioRecordIndex());
     return taken;
+}
+
+bool AudioControl::startSpeaker()
+{
+    if (!m_speakerPlaying && m_engine.initAudioOut() == 0)
+        setSpeakerPlaying(true);
+    return m_speakerPlaying;
+}
+
+void AudioControl::play(const qint16 *samples, int count)
+{
+    if (m_engine.setAudioOut(samples, count) != 0)
+        setSpeakerPlaying(false);
+}
+
+void AudioControl::followSpeaker()
+{
+    setSpeakerPlaying(m_engine.statusAudioOut() > 0);
+}
+
+bool AudioControl::playClip(const QList<QByteArray> &blocks, int maxBlockBytes)
+{
+    if (blocks.isEmpty() || m_speakerPlaying)
+        return false;
+    startSpeaker();
+    std::array<qint16, SampleBufferSamples> samples{};
+    for (const QByteArray &block : blocks) {
+        const int count = int(std::min<qsizetype>(block.size(), maxBlockBytes));
+        const int decoded = m_engine.unCompressAudioGSM(reinterpret_cast<const uchar *>(block.constData()), count,
+                                                        samples.data(), SampleBufferSamples);
+        play(samples.data(), decoded);
+    }
+    return true;
+}
+
+void AudioControl::stopClip()
+{
+    if (inCall() || !m_engine.isAudioOutOpen())
+        return;
+    m_engine.closeAudioOut();
+    setSpeakerPlaying(false);
 }
 
 void AudioControl::setVolumeFromSlider(int slider)
@@ -181,5 +245,5 @@ int AudioControl::sliderValue() const
 
 void AudioControl::setQuality(int quality)
 {
-    m_state.audioQuality = qint16(quality == 1 ? 1 : 0);
+    m_quality = quality == 1 ? 1 : 0;
 }

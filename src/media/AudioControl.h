@@ -1,25 +1,38 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
 class AudioEngine;
 class AudioSendQueue;
-struct ProgramState;
+struct CallStatus;
 
 // The program's side of the sound devices: opening and closing the microphone (push to
-// talk, latched talk, the sound test), the sound test's recording and playback, taking
-// recorded blocks into the send queue, the output volume and the audio quality. It keeps
-// micState and speakerState in the program state; windows follow its signals.
+// talk, latched talk, the sound test, a quick message's clip), the speaker (a call's
+// sound, a clip, the sound test's playback), taking recorded blocks into the send queue,
+// the output volume and the audio quality. It alone knows whether the microphone is open
+// and the speaker playing, and says so with micChanged and speakerChanged.
 class AudioControl : public QObject
 {
     Q_OBJECT
 
 public:
-    AudioControl(ProgramState &state, AudioEngine &engine, AudioSendQueue &queue, QObject *parent = nullptr);
+    AudioControl(const CallStatus &call, AudioEngine &engine, AudioSendQueue &queue, QObject *parent = nullptr);
 
     // The sound test's answer while a call is up.
     static QString inCallText();
+
+    // Start-up: the codec, and whether there are devices to talk with.
+    void start();
+    // Program exit: an open microphone closes, the codec goes.
+    void shutdown();
+    bool hasAudio() const { return m_hasAudio; }
+    bool isMicOpen() const { return m_micOpen; }
+    bool isSpeakerPlaying() const { return m_speakerPlaying; }
+    // Neither talking nor playing: the moment for the program's own sounds.
+    bool soundIdle() const { return !m_micOpen && !m_speakerPlaying; }
 
     // Opens the microphone; a first failure closes the speaker and tries once more. A
     // microphone that still cannot be opened stays closed without a message.
@@ -40,12 +53,29 @@ public:
     // still running is stopped.
     void testClosed();
 
+    // A quick message's clip is being recorded: what the microphone gives is held for it,
+    // never sent.
+    void setMessageRecording(bool on) { m_messageRecording = on; }
+    bool isMessageRecording() const { return m_messageRecording; }
+
     // The send loop's microphone step, once per tick: when a recorded block is ready it is
     // GSM-coded at the current quality into the send queue. Outside a call and without
     // hold the queue is emptied again (nothing is sent); while hold is on and no quick
     // message records, recordProgress reports the record index. Returns whether a block
     // was taken.
     bool captureStep();
+
+    // The speaker: opened unless it plays already (false when it cannot be); samples handed
+    // to it (a refusal counts it as idle); once per tick it counts as playing while samples
+    // wait in it.
+    bool startSpeaker();
+    void play(const qint16 *samples, int count);
+    void followSpeaker();
+    // Plays GSM blocks (each from at most maxBlockBytes) unless nothing is given or the
+    // speaker is already playing. Returns whether the clip was queued.
+    bool playClip(const QList<QByteArray> &blocks, int maxBlockBytes);
+    // Cuts a clip short; not during a call, whose sound shares the speaker.
+    void stopClip();
 
     // The volume slider (0 to 10) and the engine's volume (0 to 100).
     void setVolumeFromSlider(int slider);
@@ -54,9 +84,11 @@ public:
 
     // 0 phone quality, 1 radio quality.
     void setQuality(int quality);
+    int quality() const { return m_quality; }
 
 signals:
-    void micLampChanged(bool on);
+    void micChanged(bool open);
+    void speakerChanged(bool playing);
     // The talk button's look: held down while talking or latched.
     void talkButtonHeld(bool held);
     void errorMessage(const QString &text);
@@ -65,11 +97,20 @@ signals:
 
 private:
     void setHeld(bool held);
+    void setMicOpen(bool open);
+    void setSpeakerPlaying(bool playing);
     bool inCall() const;
 
-    ProgramState &m_state;
+    const CallStatus &m_call;
     AudioEngine &m_engine;
     AudioSendQueue &m_queue;
+    bool m_hasAudio = false;
+    bool m_micOpen = false;
+    bool m_speakerPlaying = false;
+    // The speaker's state has been announced at least once.
+    bool m_speakerAnnounced = false;
+    bool m_messageRecording = false;
+    int m_quality = 0;
     bool m_latched = false;
     bool m_held = false;
     bool m_testRecording = false;

@@ -1,6 +1,6 @@
 #include "media/CaptureControl.h"
 
-#include "core/ProgramState.h"
+#include "core/Settings.h"
 #include "media/engine/VideoEngine.h"
 
 #include <cmath>
@@ -15,17 +15,17 @@ QString cutAtNul(const QString &name)
 
 } // namespace
 
-CaptureControl::CaptureControl(ProgramState &state, VideoEngine &engine, QObject *parent)
+CaptureControl::CaptureControl(Settings &settings, VideoEngine &engine, QObject *parent)
     : QObject(parent)
-    , m_state(state)
+    , m_settings(settings)
     , m_engine(engine)
 {
     // A camera that fails once running (taken by another program, unplugged) is the same
     // trouble as one that cannot be started: no more frames are taken from it.
     connect(&m_engine, &VideoEngine::captureFailed, this, [this](const QString &) {
-        if (!m_state.captureReady)
+        if (!m_ready)
             return;
-        m_state.captureReady = false;
+        m_ready = false;
         emit errorMessage(deviceInUseText());
     });
 }
@@ -54,17 +54,17 @@ QString CaptureControl::unsupportedFormatText()
 
 void CaptureControl::startCapture()
 {
-    m_state.captureReady = true;
+    m_ready = true;
     m_engine.setCompOnFrame(false);
 
     m_drivers.clear();
     for (const QString &name : m_engine.driverNames())
         m_drivers.append(cutAtNul(name));
 
-    if (!m_engine.driverConnect(m_state.settings.DriverNum)) {
+    if (!m_engine.driverConnect(m_settings.DriverNum)) {
         m_engine.setCapStatus(false);
-        m_state.captureReady = false;
-        m_state.captureRunning = false;
+        m_ready = false;
+        m_running = false;
         m_currentDriver.clear();
         setLamp(LampNone);
         return;
@@ -75,11 +75,11 @@ void CaptureControl::startCapture()
     m_engine.previewRate(m_previewRate);
 
     if (m_engine.initCapture() != 0) {
-        m_state.captureReady = false;
+        m_ready = false;
         emit errorMessage(deviceInUseText());
     }
     setLamp(LampOn);
-    m_state.captureRunning = true;
+    m_running = true;
     m_engine.setCapStatus(true);
     m_engine.setCompOnFrame(false);
 }
@@ -89,7 +89,7 @@ void CaptureControl::pauseCapture()
     setLamp(LampOff);
     m_engine.previewRate(0);
     m_engine.setCapStatus(false);
-    m_state.captureRunning = false;
+    m_running = false;
 }
 
 void CaptureControl::resumeCapture()
@@ -97,7 +97,7 @@ void CaptureControl::resumeCapture()
     m_engine.grabFrameNoStop();
     setLamp(LampOn);
     m_engine.setCapStatus(true);
-    m_state.captureRunning = true;
+    m_running = true;
     emit resumed();
 }
 
@@ -110,19 +110,19 @@ void CaptureControl::closeCapture()
 void CaptureControl::chooseDriver(const QString &name)
 {
     const int index = int(m_drivers.indexOf(name));
-    const int current = m_state.settings.DriverNum;
+    const int current = m_settings.DriverNum;
     if (m_drivers.size() < 2 || index < 0)
         return;
     if (current >= 0 && current < m_drivers.size() && m_drivers.at(current) == name)
         return;
 
-    m_state.settings.DriverNum = qint16(index);
+    m_settings.DriverNum = qint16(index);
     pauseCapture();
     m_engine.closeCapture();
     m_engine.driverDisconnect();
     if (!m_engine.driverConnect(index)) {
         // Nothing is connected now, so nothing may be taken from it.
-        m_state.captureReady = false;
+        m_ready = false;
         m_currentDriver.clear();
         setLamp(LampNone);
         return;
@@ -131,18 +131,18 @@ void CaptureControl::chooseDriver(const QString &name)
     // Delivery is allowed before the start, so a camera that cannot start is found now.
     m_engine.setCapStatus(true);
     // A driver that starts makes capture usable again, even after an earlier failure.
-    m_state.captureReady = m_engine.initCapture() == 0;
-    if (!m_state.captureReady)
+    m_ready = m_engine.initCapture() == 0;
+    if (!m_ready)
         emit errorMessage(deviceInUseAfterChoiceText());
     setLamp(LampOn);
-    m_state.captureRunning = true;
+    m_running = true;
     m_engine.setCapStatus(true);
     applyScale();
 }
 
 void CaptureControl::checkCaptureSize()
 {
-    if (!m_state.captureReady)
+    if (!m_ready)
         return;
     int width = 0;
     int height = 0;
@@ -170,8 +170,7 @@ void CaptureControl::applyScale()
 void CaptureControl::reportUnsupportedFormat()
 {
     pauseCapture();
-    m_state.OpenFormatDialogAfterMessage = true;
-    emit informationMessage(unsupportedFormatText());
+    emit unusableFormat(unsupportedFormatText());
 }
 
 bool CaptureControl::driverConnected() const

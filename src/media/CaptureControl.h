@@ -6,12 +6,13 @@
 #include <QStringList>
 
 class VideoEngine;
-struct ProgramState;
+struct Settings;
 
-// The local camera's life in the program: connecting the configured driver when the self
-// view loads, pausing and resuming, switching drivers, following the capture size, and the
-// messages for capture failures. It drives the video engine and keeps captureReady and
-// captureRunning in the program state; windows follow its signals.
+// The local camera's life in the program: connecting the configured driver at start-up,
+// pausing and resuming, switching drivers, following the capture size, and the messages
+// for capture failures. It drives the video engine and knows whether capture is ready
+// (a camera is connected and started) and running (not paused); windows follow its
+// signals.
 class CaptureControl : public QObject
 {
     Q_OBJECT
@@ -20,7 +21,7 @@ public:
     // Values of cameraLampChanged, in the order of frmMain::CameraLamp.
     enum Lamp { LampOn = 0, LampOff = 1, LampNone = 2 };
 
-    CaptureControl(ProgramState &state, VideoEngine &engine, QObject *parent = nullptr);
+    CaptureControl(Settings &settings, VideoEngine &engine, QObject *parent = nullptr);
 
     // The device-in-use message at start-up and after choosing another driver.
     static QString deviceInUseText();
@@ -29,8 +30,10 @@ public:
     static QString unsupportedFormatText();
 
     // Builds the driver list and connects driver DriverNum. Without it there is no capture
-    // (lamp none); a driver that cannot be started leaves captureReady off with a message.
+    // (lamp none); a driver that cannot be started leaves capture not ready, with a message.
     void startCapture();
+    bool isReady() const { return m_ready; }
+    bool isRunning() const { return m_running; }
     void pauseCapture();
     // Restarts delivery and announces resumed() so a frame is fetched at once.
     void resumeCapture();
@@ -51,8 +54,8 @@ public:
     double horizontalScale() const { return m_scaleX; }
     double verticalScale() const { return m_scaleY; }
 
-    // The capture gave a frame that cannot be used: capture pauses, the format dialog is
-    // armed to open after the message, and the message is announced.
+    // The capture gave a frame that cannot be used: capture pauses and unusableFormat
+    // announces the message.
     void reportUnsupportedFormat();
 
     // Least interval between self-view pictures, applied when capture starts (0: every frame).
@@ -63,7 +66,9 @@ signals:
     void cameraLampChanged(int lamp);
     void selfViewSizeChanged(QSize picture, const QString &caption);
     void errorMessage(const QString &text);
-    void informationMessage(const QString &text);
+    // The message to show for a capture format that cannot be used, after which the user
+    // should be offered the format dialog.
+    void unusableFormat(const QString &text);
     // Capture runs again; the send loop should fetch a frame now.
     void resumed();
 
@@ -72,8 +77,10 @@ private:
     void applyScale();
     bool driverConnected() const;
 
-    ProgramState &m_state;
+    Settings &m_settings;
     VideoEngine &m_engine;
+    bool m_ready = false;
+    bool m_running = false;
     QStringList m_drivers;
     QString m_currentDriver;
     QSize m_lastSize;

@@ -35,3 +35,18 @@ QByteArray MediaPacket::body(const QByteArray &text)
         return {};
     return text.mid(HeaderBytes, total - HeaderBytes);
 }
+
+MediaPacket::Received MediaPacket::parse(const QByteArray &text)
+{
+    Received packet;
+    packet.body = body(text);
+    if (packet.body.isEmpty())
+        return packet;
+    if (text.startsWith(VideoKind))
+        packet.kind = Kind::Video;
+    else if (text.startsWith(AudioKind))
+        packet.kind = Kind::Audio;
+    else if (text.startsWith(TextKind))
+        packet.kind = Kind::Text;
+    return packet;
+}

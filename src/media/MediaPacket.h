@@ -5,10 +5,19 @@
 
 // A media packet: a three-letter kind, the body length as five decimal digits, the body,
 // and the terminator at which the receiving endpoint cuts the stream. The receiver reads
-// the header by position only; the kind letters are left to the engine.
+// the header by position only.
 class MediaPacket
 {
 public:
+    enum class Kind { Unknown, Video, Audio, Text };
+
+    // A received packet read into its kind and body.
+    struct Received
+    {
+        Kind kind = Kind::Unknown;
+        QByteArray body;
+    };
+
     static constexpr char VideoKind[] = "KJP";
     static constexpr char AudioKind[] = "AUD";
     static constexpr char TextKind[] = "TXT";
@@ -29,4 +38,8 @@ public:
 
     // The body of a packet that totalLength accepts (bytes 9 to the total length), else empty.
     static QByteArray body(const QByteArray &text);
+
+    // The kind and the body of one received packet. A packet that totalLength drops, or one
+    // of none of the three kinds, is Unknown; the body is read by the length alone.
+    static Received parse(const QByteArray &text);
 };

@@ -3,11 +3,14 @@
 #include "core/Fields.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
-#include "core/ProgramState.h"
+#include "core/CallStates.h"
+#include "core/Settings.h"
 #include "core/SoundPlayer.h"
+#include "media/AudioControl.h"
 #include "media/AudioPlayQueue.h"
 #include "media/AudioSendQueue.h"
 #include "media/CallClock.h"
+#include "media/CaptureControl.h"
 #include "media/LinkPacer.h"
 #include "media/MediaClock.h"
 #include "media/MediaPacket.h"
@@ -49,7 +52,6 @@ MediaSession::MediaSession(Context context, QObject *parent)
     , m_windowNormal([] { return true; })
     , m_frameBuffer(FrameBufferBytes)
     , m_compressed(MaxFrameLength)
-    , m_engineOutput(EngineOutputBytes)
     , m_pacer(TickMs)
     , m_fit(TickMs)
 {
@@ -90,10 +92,9 @@ void MediaSession::setDisplaySize(int width, int height)
 
 void MediaSession::tick()
 {
-    ProgramState &st = m_.state;
-    const bool inCall = st.callState == CallState::InCall;
+    const bool inCall = m_.call.callState == CallState::InCall;
 
-    if (st.callState != CallState::Idle || m_animationFrame != 0) {
+    if (m_.call.callState != CallState::Idle || m_animationFrame != 0) {
         if (++m_animationDivider >= 2) {
             m_animationDivider = 0;
             m_animationFrame = (m_animationFrame + 1) % AnimationFrames;
@@ -101,12 +102,7 @@ void MediaSession::tick()
         }
     }
 
-    const bool playing = m_.audio.statusAudioOut() > 0;
-    st.speakerState = playing ? 3 : 1;
-    if (m_speakerLamp != int(playing)) {
-        m_speakerLamp = int(playing);
-        emit speakerLampChanged(playing);
-    }
+    m_.audioControl.followSpeaker();
 
     // The capture rate is due every 5 seconds; the stream rates every 10 seconds of a call,
     // with early figures once a second before the first full period.
@@ -116,11 +112,11 @@ void MediaSession::tick()
     if (figures & MediaStats::CaptureRate)
         emit fiveSecondMark();
 
-    if (m_.captureAudio)
-        m_.captureAudio();
+    m_.audioControl.captureStep();
 
     // Sound goes first: a new frame is asked for only while no block waits.
-    if (st.captureRunning && st.captureReady && !m_.audioSendQueue.hasWaiting())
+    const bool capturing = m_.capture.isRunning() && m_.capture.isReady();
+    if (capturing && !m_.audioSendQueue.hasWaiting())
         m_.video.grabFrameNoStop();
 
     const double now = m_.clock.now();
@@ -129,7 +125,7 @@ void MediaSession::tick()
         return;
     }
 
-    if (m_.audioPlayQueue.audioPlayCount() > 4 || st.speakerState == 3)
+    if (m_.audioPlayQueue.audioPlayCount() > 4 || m_.audioControl.isSpeakerPlaying())
         playAudioQueue();
 
     if (now > m_secondMark) {
@@ -154,13 +150,13 @@ void MediaSession::tick()
     }
 
     // Sound keeps its place unless the link has stopped taking even that.
-    if (m_.audioSendQueue.hasWaiting() && !st.messageRecording && m_pacer.soundAllowed()) {
+    if (m_.audioSendQueue.hasWaiting() && !m_.audioControl.isMessageRecording() && m_pacer.soundAllowed()) {
         const QByteArray packet = MediaPacket::build(MediaPacket::AudioKind, m_.audioSendQueue.front().bytes());
         if (sendMediaPacket(packet) > 0)
             m_.audioSendQueue.pop();
     }
 
-    if (st.captureRunning && st.captureReady) {
+    if (capturing) {
         // A frame that would wait behind more than a tick of data is skipped, not queued:
         // the next one is newer.
         if (!m_pacer.videoAllowed()) {
@@ -218,26 +214,23 @@ bool MediaSession::queueText(const QByteArray &line)
 void MediaSession::playAudioQueue()
 {
     AudioPlayQueue &queue = m_.audioPlayQueue;
-    ProgramState &st = m_.state;
     if (queue.audioPlayCount() == 0)
         return;
-    if (st.speakerState == 1 && m_.audio.initAudioOut() == 0)
-        st.speakerState = 3;
+    AudioControl &speaker = m_.audioControl;
+    speaker.startSpeaker();
     for (int i = 1; i <= queue.audioPlayCount(); ++i) {
         const AudioBlock &block = queue.block(i);
         const int samples = std::clamp<qint32>(block.count, 0, AudioBlock::DataBytes) / int(sizeof(qint16));
-        if (m_.audio.setAudioOut(reinterpret_cast<const qint16 *>(block.data.data()), samples) != 0)
-            st.speakerState = 1;
+        speaker.play(reinterpret_cast<const qint16 *>(block.data.data()), samples);
     }
-    if (st.speakerState == 3)
+    if (speaker.isSpeakerPlaying())
         queue.clear();
 }
 
 void MediaSession::fetchFrame()
 {
-    ProgramState &st = m_.state;
     m_frameBytes = 0;
-    if (!st.captureReady)
+    if (!m_.capture.isReady())
         return;
     const int n = m_.video.getFrameNum();
     if (n == m_lastFrameTaken || !m_.video.hasFrame())
@@ -247,7 +240,7 @@ void MediaSession::fetchFrame()
     int height = 0;
     m_frameBytes = m_.video.getFrame(m_frameBuffer.data(), FrameBufferBytes, &width, &height);
 
-    Settings &s = st.settings;
+    Settings &s = m_.settings;
     if (s.SendImageMsg && m_frameBytes > 0) {
         // The message is rendered once per text, not once per frame.
         if (m_imageMessageText != s.ImageMsg || m_imageMessage.empty()) {
@@ -287,10 +280,9 @@ QByteArray MediaSession::fetchedFrame() const
 
 void MediaSession::sendVideoFrame()
 {
-    const ProgramState &st = m_.state;
-    int quality = st.settings.VQualityLow ? 15 : 30;
+    int quality = m_.settings.VQualityLow ? 15 : 30;
     if (m_frameBytes == LargeFrameBytes) {
-        if (st.PeerIsV25) {
+        if (m_.call.PeerIsV25) {
             quality -= 3;
         } else {
             m_frameBytes = m_.video.downSampleImg(m_frameBuffer.data(), 640, 480, m_frameBuffer.data(), 320, 240,
@@ -332,42 +324,50 @@ void MediaSession::sendVideoFrame()
 void MediaSession::receiveMediaData(const QByteArray &text, bool eol)
 {
     m_.stats.addBytesReceived(text.size());
-    // The header is read by position only; a length the data does not cover drops the packet.
-    const int total = MediaPacket::totalLength(text);
-    if (!eol || total <= 0)
+    if (!eol)
         return;
+    // The header is read by position only; a length the data does not cover drops the packet.
+    const MediaPacket::Received packet = MediaPacket::parse(text);
+    switch (packet.kind) {
+    case MediaPacket::Kind::Video:
+        receiveVideo(packet.body);
+        break;
+    case MediaPacket::Kind::Audio:
+        if (packet.body.size() <= MaxSoundOrTextBytes)
+            receiveSound(packet.body);
+        break;
+    case MediaPacket::Kind::Text:
+        if (packet.body.size() <= MaxSoundOrTextBytes)
+            emit textReceived(Fields::fromWire(packet.body));
+        break;
+    case MediaPacket::Kind::Unknown:
+        break;
+    }
+}
 
-    int type = VideoEngine::PacketNone;
-    const int payload = m_.video.processData(reinterpret_cast<const uchar *>(text.constData()), total,
-                                             m_engineOutput.data(), EngineOutputBytes, &type);
-    switch (type) {
-    case VideoEngine::PacketVideo: {
-        int width = 0;
-        int height = 0;
-        m_.video.getImageSize(&width, &height);
-        if (width > 0 && width != m_displayWidth)
-            setDisplaySize(width, height);
-        m_.stats.addFrameReceived();
-        // The calling side keeps the last frame's length for the zoom menu's Small item.
-        if (m_.ippClient.isConnected())
-            m_.state.lastVideoPayload = quint16(payload);
-        break;
-    }
-    case VideoEngine::PacketAudio: {
-        std::array<qint16, BlockSampleRoom> samples{};
-        const int n = m_.audio.unCompressAudioGSM(m_engineOutput.data(), qint16(std::min(payload, 32767)),
-                                                  samples.data(), int(samples.size()));
-        if (n > 0)
-            m_.audioPlayQueue.push(
-                QByteArrayView(reinterpret_cast<const char *>(samples.data()), qsizetype(n) * qsizetype(sizeof(qint16))));
-        break;
-    }
-    case VideoEngine::PacketText:
-        emit textReceived(Fields::fromWire(text.mid(MediaPacket::HeaderBytes, total - MediaPacket::HeaderBytes)));
-        break;
-    default:
-        break;
-    }
+void MediaSession::receiveVideo(const QByteArray &body)
+{
+    if (!m_.video.drawFrame(body))
+        return;
+    int width = 0;
+    int height = 0;
+    m_.video.getImageSize(&width, &height);
+    if (width > 0 && width != m_displayWidth)
+        setDisplaySize(width, height);
+    m_.stats.addFrameReceived();
+    // The calling side keeps the last frame's length for the zoom menu's Small item.
+    if (m_.ippClient.isConnected())
+        m_.call.lastVideoPayload = quint16(body.size());
+}
+
+void MediaSession::receiveSound(const QByteArray &body)
+{
+    std::array<qint16, BlockSampleRoom> samples{};
+    const int n = m_.audio.unCompressAudioGSM(reinterpret_cast<const uchar *>(body.constData()), int(body.size()),
+                                              samples.data(), int(samples.size()));
+    if (n > 0)
+        m_.audioPlayQueue.push(
+            QByteArrayView(reinterpret_cast<const char *>(samples.data()), qsizetype(n) * qsizetype(sizeof(qint16))));
 }
 
 // ---- Call start and end -----------------------------------------------------------------
@@ -376,7 +376,7 @@ bool MediaSession::callAccepted(const QString &remoteAddress) const
 {
     // Really up, not merely not yet reported closed: a caller may close its control
     // connection and open the media at once, and the close may still be waiting.
-    return m_.state.callAcceptedOnControl && m_.ipdControl.isConnectionUp(1)
+    return m_.call.callAcceptedOnControl && m_.ipdControl.isConnectionUp(1)
            && m_.ipdControl.remoteAddress(1) == remoteAddress;
 }
 
@@ -390,7 +390,7 @@ void MediaSession::onMediaRequest(const QString &remoteAddress, bool *accept)
         return;
     }
     *accept = true;
-    m_.state.callState = CallState::Accepting;
+    m_.call.callState = CallState::Accepting;
     m_.ipdMedia.setInputBufferSize(MediaInputBufferSize);
     m_.ipdMedia.setOutputBufferSize(MediaOutputBufferSize);
 }
@@ -414,7 +414,7 @@ void MediaSession::onClientConnected(int statusCode)
 {
     if (statusCode != 0) {
         m_.ippControl.setConnected(false);
-        m_.state.ConnectState = ConnectState::DidNotAnswer;
+        m_.call.ConnectState = ConnectState::DidNotAnswer;
         return;
     }
     openChatClient();
@@ -426,24 +426,23 @@ void MediaSession::onClientConnected(int statusCode)
 
 void MediaSession::startCall()
 {
-    ProgramState &st = m_.state;
     // Both sides start from empty queues, so the welcome text is the first line each way.
     m_.audioSendQueue.reset();
     m_.textQueue.reset();
     emit inCallChanged(true);
-    emit chatCaptionChanged(QStringLiteral("Text Chat - ") + st.PeerName);
+    emit chatCaptionChanged(QStringLiteral("Text Chat - ") + m_.call.PeerName);
     emit directoryHideRequested();
     queueWelcome();
     // The call's first second starts now, even when no tick ran before the call.
     m_secondMark = markAfter(m_.clock.now(), 1);
     m_pacer.reset();
     m_fit.reset();
-    st.callState = CallState::InCall;
+    m_.call.callState = CallState::InCall;
 }
 
 void MediaSession::queueWelcome()
 {
-    const Settings &s = m_.state.settings;
+    const Settings &s = m_.settings;
     if (s.SendWelcome)
         queueText(Fields::toWire(s.WelcomeMsg));
 }
@@ -468,12 +467,11 @@ void MediaSession::onClientDisconnected()
 
 void MediaSession::endCall(const QString &peerAddress)
 {
-    ProgramState &st = m_.state;
-    if (st.soundIdle())
+    if (m_.audioControl.soundIdle())
         m_.sounds.play(DisconnectSound);
     emit inCallChanged(false);
     emit chatCaptionChanged(IdleChatCaption);
-    st.callState = CallState::Idle;
+    m_.call.callState = CallState::Idle;
     m_.callClock.tickCallClock(0);
     showCallClock();
     resetMediaState();
@@ -482,13 +480,12 @@ void MediaSession::endCall(const QString &peerAddress)
 
 void MediaSession::resetMediaState()
 {
-    ProgramState &st = m_.state;
     m_.textQueue.reset();
     m_.audioSendQueue.reset();
     // Sound of this call that was never played must not open the next one.
     m_.audioPlayQueue.clear();
-    st.RealTimeChat = false;
-    st.PeerIsV25 = false;
+    m_.call.RealTimeChat = false;
+    m_.call.PeerIsV25 = false;
     m_.stats.reset();
     showStreamRates();
     showSentPicture({});

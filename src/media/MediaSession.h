@@ -11,10 +11,12 @@
 #include <functional>
 #include <vector>
 
+class AudioControl;
 class AudioEngine;
 class AudioPlayQueue;
 class AudioSendQueue;
 class CallClock;
+class CaptureControl;
 class IPDaemon;
 class IPPort;
 class MediaClock;
@@ -22,11 +24,13 @@ class MediaStats;
 class OutgoingTextQueue;
 class SoundPlayer;
 class VideoEngine;
-struct ProgramState;
+struct CallStatus;
+struct Settings;
 
 // The media channel of a call: the 75 ms send loop, the receive path of both media
-// endpoints, and call start and end. It works on the program's endpoints, engines, queues
-// and state, and tells the windows through its signals what to show.
+// endpoints, and call start and end. It works on the program's endpoints, engines and
+// queues, moves the call's media state, and tells the windows through its signals what to
+// show.
 class MediaSession : public QObject
 {
     Q_OBJECT
@@ -34,13 +38,17 @@ class MediaSession : public QObject
 public:
     struct Context
     {
-        ProgramState &state;
+        CallStatus &call;
+        Settings &settings;
         IPDaemon &ipdControl;
         IPDaemon &ipdMedia;
         IPPort &ippControl;
         IPPort &ippClient;
         VideoEngine &video;
         AudioEngine &audio;
+        // The microphone's step each tick and the speaker.
+        AudioControl &audioControl;
+        const CaptureControl &capture;
         SoundPlayer &sounds;
         const MediaClock &clock;
         MediaStats &stats;
@@ -49,8 +57,6 @@ public:
         AudioSendQueue &audioSendQueue;
         AudioPlayQueue &audioPlayQueue;
         std::function<void(const QString &)> logLine;
-        // The microphone step: moves one recorded block, if any, into the send queue.
-        std::function<void()> captureAudio;
     };
 
     // The largest frame the sender produces plus its 8-byte header: a packet that size
@@ -59,9 +65,9 @@ public:
     static constexpr int UnusableFramesForFormatMessage = 3;
     static constexpr int MediaInputBufferSize = MaxFrameLength + 8;
     static constexpr int MediaOutputBufferSize = 16384;
-    // Room for the longest body the engine hands back: a text line of the longest length
-    // the sender queues.
-    static constexpr int EngineOutputBytes = 32000;
+    // The longest sound or text body taken: a text line of the longest length the sender
+    // queues. A longer one is dropped.
+    static constexpr int MaxSoundOrTextBytes = 32000;
     static constexpr int FrameBufferBytes = 640 * 480 * 3;
     static constexpr int DefaultDisplayWidth = 320;
     static constexpr int DefaultDisplayHeight = 240;
@@ -70,14 +76,16 @@ public:
 
     MediaSession(Context context, QObject *parent = nullptr);
 
-    // One tick of the main timer after the pending call: animation, speaker lamp, capture
+    // One tick of the main timer after the pending call: animation, speaker, capture
     // rate, sound capture, frame request, and in a call the clock, the rates and one text,
     // one sound block and one video frame.
     void tick();
 
     // Offers a packet to the media connection; the bytes it accepted, 0 when nothing went.
     int sendMediaPacket(const QByteArray &packet);
-    // The data event of either media endpoint: one packet without its terminator.
+    // The data event of either media endpoint: one packet without its terminator. Video
+    // goes to the video engine, sound through the audio engine to the play queue, text to
+    // textReceived.
     void receiveMediaData(const QByteArray &text, bool eol);
 
     // Queues a line for the peer (cut to the longest line the queue keeps). False, with
@@ -106,7 +114,6 @@ public:
 
 signals:
     void activityFrameChanged(int frame);
-    void speakerLampChanged(bool on);
     // Every 5 seconds, after the capture rate was worked out.
     void fiveSecondMark();
     void captureRateChanged(const QString &fps);
@@ -133,6 +140,8 @@ signals:
 
 private:
     void playAudioQueue();
+    void receiveVideo(const QByteArray &body);
+    void receiveSound(const QByteArray &body);
     void sendVideoFrame();
     QByteArray textPacket(const QByteArray &line) const;
 
@@ -158,7 +167,6 @@ private:
     int m_displayHeight = DefaultDisplayHeight;
     int m_animationFrame = 0;
     int m_animationDivider = 0;
-    int m_speakerLamp = -1; // unknown until the first tick
     double m_secondMark = 0.0;
 
     // Sending video.
@@ -177,9 +185,6 @@ private:
     int m_lastFrameSkipped = -1;
     // Frames in a row that could not be used; one bad frame is not a wrong format.
     int m_unusableFrames = 0;
-
-    // Receiving.
-    std::vector<uchar> m_engineOutput;
 
     LinkPacer m_pacer;
     PictureFit m_fit;

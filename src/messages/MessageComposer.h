@@ -8,16 +8,18 @@
 #include <QObject>
 #include <QString>
 
-class MessageService;
+#include <functional>
+
+class MessageMedia;
 class QTimer;
+struct Settings;
 
 // What the compose window does, without the window: the thumbnail grabbed from the
 // camera, the sound clip recorded from the microphone, the size shown, and sending it all
 // through a sender of its own. The window shows its state after each changed().
 //
-// The clip is recorded through the program's send queue (held, not sent, while recording)
-// and taken out of it when recording stops, so several compose windows and a call never
-// share a recorded clip.
+// The picture and the clip come through the message media, which records one clip at a
+// time, so several compose windows and a call never share a recorded clip.
 class MessageComposer : public QObject
 {
     Q_OBJECT
@@ -28,7 +30,18 @@ public:
     static constexpr int LastRecordIndex = 60;
     static constexpr int PictureQuality = 85;
 
-    MessageComposer(MessageService &service, QObject *parent = nullptr);
+    struct Context
+    {
+        MessageMedia &media;
+        // Who sends: the user's details and number.
+        const Settings &settings;
+        std::function<qint32()> userNumber;
+        // The message's client endpoint is handed to this before it connects (to go the
+        // encrypted way where it can); empty: plain.
+        std::function<void(IPPort &)> prepareClient = {};
+    };
+
+    explicit MessageComposer(Context context, QObject *parent = nullptr);
     ~MessageComposer() override;
 
     // The recipient's address: host and the base port it listens on.
@@ -91,10 +104,8 @@ signals:
 
 private:
     void onProgress();
-    void takeClip();
-    int recordedBytes() const;
 
-    MessageService &m_service;
+    Context m_;
     MessageSender *m_sender;
     QTimer *m_tmrAudioProg;
     QString m_host;

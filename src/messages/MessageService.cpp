@@ -1,32 +1,18 @@
 #include "messages/MessageService.h"
 
 #include "core/IPDaemon.h"
-#include "core/ProgramState.h"
+#include "core/RefuseList.h"
+#include "core/Settings.h"
 #include "core/SoundPlayer.h"
-#include "media/AudioBlock.h"
-#include "media/engine/AudioEngine.h"
-#include "media/engine/VideoEngine.h"
-#include "messages/MessageComposer.h"
 #include "messages/QuickMessageProtocol.h"
 
 #include <QTimer>
 
-#include <algorithm>
-#include <array>
-#include <vector>
-
 namespace Proto = QuickMessageProtocol;
 
-namespace {
-
-// 1600 bytes of samples: one decoded block and then some.
-constexpr int DecodedSamples = 800;
-
-} // namespace
-
-MessageService::MessageService(Parts parts, QObject *parent)
+MessageService::MessageService(Context context, QObject *parent)
     : QObject(parent)
-    , m_parts(std::move(parts))
+    , m_(std::move(context))
     , m_ipdMessage(new IPDaemon(this))
 {
     m_ipdMessage->setObjectName(QStringLiteral("ipdMessage"));
@@ -146,8 +132,7 @@ void MessageService::handle(int id, Connection &c, const QByteArray &line)
     if (m.kind == Kind::Request) {
         if (c.phase != Connection::Phase::New)
             return;
-        const ProgramState &st = m_parts.state;
-        if (st.refuseList.isRefused(m.userNumber) || st.settings.Disable) {
+        if (m_.refuseList.isRefused(m.userNumber) || m_.settings.Disable) {
             // The connection stays until the sender closes it (or the idle close), but
             // holds no slot and can store nothing.
             c.phase = Connection::Phase::Declined;
@@ -208,7 +193,7 @@ void MessageService::finishMessage(int id, Connection &c)
     const int slot = c.slot;
     c.slot = 0;
     // The message sound plays whatever the sound devices are doing.
-    m_parts.sounds.play(QStringLiteral("inmsg.wav"));
+    m_.sounds.play(QStringLiteral("inmsg.wav"));
     m_ipdMessage->closeConnection(id);
     emit waitingChanged(m_store.waitingCount());
     if (const quint64 serial = m_store.serial(slot))
@@ -243,77 +228,12 @@ std::optional<QuickMessage> MessageService::take(quint64 id)
 
 FileError MessageService::refuse(qint32 userNumber, const QString &name, const QString &email)
 {
-    if (!canRefuse(userNumber) || m_parts.state.refuseList.isRefused(userNumber))
+    if (!canRefuse(userNumber) || m_.refuseList.isRefused(userNumber))
         return {};
-    const FileError e = m_parts.state.refuseList.add(m_parts.refuseFile, userNumber, name, email);
+    const FileError e = m_.refuseList.add(m_.refuseFile, userNumber, name, email);
     if (e) {
         emit saveFailed(QStringLiteral("Could not save Refuse List data File, ") + QString::number(e.code)
                         + QStringLiteral(" : ") + e.description);
     }
     return e;
-}
-
-// ---- For the windows ----
-
-MessageComposer *MessageService::createComposer(QObject *parent)
-{
-    auto *composer = new MessageComposer(*this, parent);
-    if (m_clientSetup)
-        m_clientSetup(composer->sender().ippMessage());
-    return composer;
-}
-
-QImage MessageService::thumbnail(const QByteArray &picture)
-{
-    if (picture.isEmpty())
-        return {};
-    const int w = Proto::ThumbnailWidth;
-    const int h = Proto::ThumbnailHeight;
-    QImage image(w, h, QImage::Format_RGB888);
-    std::vector<uchar> rgb(size_t(w * h * 3));
-    int width = 0;
-    int height = 0;
-    const int length = int(std::min<qsizetype>(picture.size(), Proto::MaxPictureBytes));
-    if (m_parts.video.unCompressStill(reinterpret_cast<const uchar *>(picture.constData()), length, &width, &height,
-                                      rgb.data(), int(rgb.size()), w, h)
-        <= 0)
-        return {};
-    for (int y = 0; y < h; ++y)
-        std::copy_n(rgb.data() + size_t(y * w * 3), w * 3, image.scanLine(y));
-    return image;
-}
-
-bool MessageService::playClip(const QList<QByteArray> &blocks, int maxBlockBytes)
-{
-    ProgramState &st = m_parts.state;
-    if (blocks.isEmpty() || st.speakerState == 3)
-        return false;
-    AudioEngine &audio = m_parts.audio;
-    if (audio.initAudioOut() == 0)
-        st.speakerState = 3;
-    std::array<qint16, DecodedSamples> samples{};
-    for (const QByteArray &block : blocks) {
-        const int count = int(std::min<qsizetype>(block.size(), maxBlockBytes));
-        const int decoded = audio.unCompressAudioGSM(reinterpret_cast<const uchar *>(block.constData()), count,
-                                                     samples.data(), DecodedSamples);
-        if (audio.setAudioOut(samples.data(), decoded) != 0)
-            st.speakerState = 1;
-    }
-    return true;
-}
-
-void MessageService::stopClip()
-{
-    ProgramState &st = m_parts.state;
-    if (st.callState == CallState::InCall || !m_parts.audio.isAudioOutOpen())
-        return;
-    m_parts.audio.closeAudioOut();
-    st.speakerState = 1;
-}
-
-void MessageService::beginRecording(MessageComposer *composer)
-{
-    if (m_recorder && m_recorder != composer)
-        m_recorder->stop();
-    m_recorder = composer;
 }

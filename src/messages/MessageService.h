@@ -8,29 +8,21 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
-#include <QImage>
-#include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <functional>
 #include <optional>
 
-class AudioControl;
-class AudioEngine;
-class AudioSendQueue;
 class IPDaemon;
-class IPPort;
-class MessageComposer;
 class QTimer;
+class RefuseList;
 class SoundPlayer;
-class VideoEngine;
-struct ProgramState;
+struct Settings;
 
-// The quick-message subsystem: the listener on the base port + 2 with its ten message
-// slots, the rules that keep it safe from any sender, the waiting messages, the refuse
-// list entries the viewer adds, and what composing and viewing need from the engines.
+// The quick-message listener: the listener on the base port + 2 with its ten message
+// slots, the rules that keep it safe from any sender, the waiting messages, and the refuse
+// list entries the viewer adds.
 //
 // Listener rules: a connection gets a slot when it connects (none free: closed at once);
 // every command is ignored until the listener has answered its request with "MRA"; a
@@ -50,19 +42,17 @@ public:
     static constexpr int MaxPerAddress = 3;
     static constexpr int HeadWaitMs = 3000;
 
-    struct Parts
+    struct Context
     {
-        ProgramState &state;
+        // Quick messages may be turned off in the settings.
+        const Settings &settings;
+        RefuseList &refuseList;
         SoundPlayer &sounds;
-        VideoEngine &video;
-        AudioEngine &audio;
-        AudioControl &audioControl;
-        AudioSendQueue &audioSendQueue;
         // Where the refuse list is saved.
         QString refuseFile;
     };
 
-    explicit MessageService(Parts parts, QObject *parent = nullptr);
+    explicit MessageService(Context context, QObject *parent = nullptr);
     ~MessageService() override;
 
     IPDaemon &ipdMessage() { return *m_ipdMessage; }
@@ -73,9 +63,6 @@ public:
     void shutdown();
     // Tests shorten the idle close.
     void setIdleCloseTime(int ms) { m_idleCloseMs = ms; }
-    // Each new message's client endpoint is handed to this before it connects (to go the
-    // encrypted way where it can).
-    void setClientSetup(std::function<void(IPPort &)> setup) { m_clientSetup = std::move(setup); }
     // How a complete message's sender stands, judged once when it arrives.
     void setSenderCheck(std::function<PeerStanding(const ChannelSecurity &, const QString &host)> check)
     {
@@ -96,25 +83,6 @@ public:
     static bool canRefuse(qint32 userNumber) { return userNumber > 0; }
     // Adds the sender to the refuse list and saves it; a full list adds nothing.
     FileError refuse(qint32 userNumber, const QString &name, const QString &email);
-
-    // A new compose window's logic; the caller owns it.
-    MessageComposer *createComposer(QObject *parent);
-    // The thumbnail of a received message: at most MaxPictureBytes decoded, 80 x 60 only;
-    // a null image for anything else.
-    QImage thumbnail(const QByteArray &picture);
-    // Plays sound blocks (each from at most maxBlockBytes) unless nothing is given or the
-    // speaker is already playing. Returns whether the clip was queued.
-    bool playClip(const QList<QByteArray> &blocks, int maxBlockBytes);
-    // Cuts a clip short; not during a call, whose sound shares the speaker.
-    void stopClip();
-
-    // One clip is recorded at a time: a composer that starts recording stops the other.
-    void beginRecording(MessageComposer *composer);
-
-    ProgramState &state() { return m_parts.state; }
-    VideoEngine &video() { return m_parts.video; }
-    AudioControl &audioControl() { return m_parts.audioControl; }
-    AudioSendQueue &audioSendQueue() { return m_parts.audioSendQueue; }
 
 signals:
     // The number of waiting messages changed (a message completed or was taken).
@@ -151,13 +119,11 @@ private:
     void handle(int id, Connection &c, const QByteArray &line);
     void finishMessage(int id, Connection &c);
 
-    Parts m_parts;
+    Context m_;
     IPDaemon *m_ipdMessage;
     MessageStore m_store;
     QHash<int, Connection> m_connections;
     int m_idleCloseMs = IdleCloseMs;
     QElapsedTimer m_clock;
-    QPointer<MessageComposer> m_recorder;
-    std::function<void(IPPort &)> m_clientSetup;
     std::function<PeerStanding(const ChannelSecurity &, const QString &)> m_senderCheck;
 };

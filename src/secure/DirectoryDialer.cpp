@@ -70,7 +70,7 @@ private:
         if (!m_pinned.isEmpty() && security.peerKey != m_pinned && !vouched) {
             m_owner->m_offered.insert(m_address, security.peerKey);
             emit m_owner->keyChanged(m_address, m_pinned, security.peerKey);
-            emit m_owner->blocked(m_address, keyChangedText(m_address), true);
+            emit m_owner->blocked(keyChangedText(m_address), true);
             conclude({Outcome::Kind::Refused, nullptr, {}, EndpointError::SocketError, keyChangedText(m_address)});
             return;
         }
@@ -87,7 +87,7 @@ private:
         if (m_concluded)
             return;
         if (!m_pinned.isEmpty()) {
-            emit m_owner->blocked(m_address, noLongerEncryptedText(m_address), false);
+            emit m_owner->blocked(noLongerEncryptedText(m_address), false);
             conclude({Outcome::Kind::Refused, nullptr, {}, EndpointError::SocketError,
                       noLongerEncryptedText(m_address)});
             return;
@@ -161,7 +161,7 @@ void DirectoryDialer::finish(const QString &address, const QByteArray &key, bool
         if (m_context.pin && (!m_context.pinnedKey || m_context.pinnedKey(address) != key))
             m_context.pin(address, key);
     }
-    emit privacyKnown(address, encrypted);
+    emit privacyKnown(encrypted);
 }
 
 void DirectoryDialer::acceptOfferedKeys()

@@ -62,9 +62,9 @@ public:
 signals:
     void keyChanged(const QString &address, const QByteArray &pinned, const QByteArray &offered);
     // Nothing was sent to the server: its key changed, or it stopped answering encrypted.
-    void blocked(const QString &address, const QString &text, bool keyChanged);
+    void blocked(const QString &text, bool keyChanged);
     // How the last connection went: encrypted, or plain to a server never seen with TLS.
-    void privacyKnown(const QString &address, bool encrypted);
+    void privacyKnown(bool encrypted);
 
 private:
     class Attempt;

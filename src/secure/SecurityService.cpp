@@ -12,9 +12,9 @@
 #include <QFile>
 #include <QSslSocket>
 
-SecurityService::SecurityService(Parts parts, QObject *parent)
+SecurityService::SecurityService(Context context, QObject *parent)
     : QObject(parent)
-    , m_parts(std::move(parts))
+    , m_(std::move(context))
     , m_listener(new SecureListener([this] { return credentials(); }, this))
     , m_dialer(new SecureDialer({[this] { return credentials(); }, [this] { return m_settings.OnlyEncrypted; },
                                  [this](const QString &address) { return m_peers.answeredEncryptedFrom(address); }},
@@ -28,10 +28,10 @@ SecurityService::SecurityService(Parts parts, QObject *parent)
            },
            {}},
           this))
-    , m_call(new CallSecurity(m_parts.ippControl, m_parts.ipdControl, m_peers, [this] { savePeers(); }, this))
+    , m_call(new CallSecurity(m_.ippControl, m_.ipdControl, m_peers, [this] { savePeers(); }, this))
 {
     connect(m_dialer, &SecureDialer::plainCallRefused, this, [this](const QString &address) {
-        m_parts.logLine(QStringLiteral("Call to ") + address + QStringLiteral(" not placed: it is not encrypted"));
+        m_.logLine(QStringLiteral("Call to ") + address + QStringLiteral(" not placed: it is not encrypted"));
         emit notice(QStringLiteral("The call to %1 was not placed: only encrypted calls are allowed (Options), and "
                                    "the other program does not answer encrypted calls.")
                         .arg(address));
@@ -42,7 +42,7 @@ SecurityService::~SecurityService() = default;
 
 QString SecurityService::path(const QString &fileName) const
 {
-    return QDir(m_parts.profileDir).filePath(fileName);
+    return QDir(m_.profileDir).filePath(fileName);
 }
 
 void SecurityService::start()
@@ -52,7 +52,7 @@ void SecurityService::start()
 
     // The TLS library loads now rather than during the first call's attempt.
     if (!QSslSocket::supportsSsl())
-        m_parts.logLine(QStringLiteral("Calls cannot be encrypted: the TLS library is missing"));
+        m_.logLine(QStringLiteral("Calls cannot be encrypted: the TLS library is missing"));
 
     const QString keyFile = path(Identity::FileName);
     const Identity::Check check = m_identity.load(keyFile);
@@ -61,26 +61,26 @@ void SecurityService::start()
     if (check != Identity::Check::Missing) {
         // Never silently: the user hears of it before the key is replaced.
         const QString text = Identity::problemText(check, keyFile);
-        m_parts.logLine(text);
+        m_.logLine(text);
         emit notice(text);
     }
     if (const FileError e = m_identity.create(keyFile)) {
         const QString text = QStringLiteral("Could not make a key for encrypted calls, ") + QString::number(e.code)
                              + QStringLiteral(" : ") + e.description
                              + QStringLiteral(". Calls will not be encrypted.");
-        m_parts.logLine(text);
+        m_.logLine(text);
         emit notice(text);
         return;
     }
     if (check == Identity::Check::Missing)
-        m_parts.logLine(QStringLiteral("Made a new key for encrypted calls"));
+        m_.logLine(QStringLiteral("Made a new key for encrypted calls"));
 }
 
 EndpointError SecurityService::listen(int basePort)
 {
     const EndpointError e = m_listener->listen(basePort + TlsSetup::PortOffset);
     if (e) {
-        m_parts.logLine(QStringLiteral("Encrypted calls cannot be answered: port ")
+        m_.logLine(QStringLiteral("Encrypted calls cannot be answered: port ")
                         + QString::number(basePort + TlsSetup::PortOffset) + QStringLiteral(" is not free, ")
                         + QString::number(e.code) + QLatin1Char(' ') + e.description);
     }
@@ -127,7 +127,7 @@ QString SecurityService::exportKey(const QString &file, const QString &passphras
         return QStringLiteral("This program has no key to export.");
     if (const FileError e = LineFile::writeBytes(file, text, LineFile::Access::OwnerOnly))
         return QStringLiteral("The key could not be written, %1 : %2").arg(e.code).arg(e.description);
-    m_parts.logLine(QStringLiteral("Exported the key to ") + file);
+    m_.logLine(QStringLiteral("Exported the key to ") + file);
     return {};
 }
 
@@ -142,7 +142,7 @@ QString SecurityService::importKey(const QString &file, const QString &passphras
     const QString keyFile = path(Identity::FileName);
     if (const FileError e = m_identity.adopt(keyFile, pem))
         return QStringLiteral("The key could not be used, %1 : %2").arg(e.code).arg(e.description);
-    m_parts.logLine(QStringLiteral("Imported the key from %1; the previous one is kept as %2")
+    m_.logLine(QStringLiteral("Imported the key from %1; the previous one is kept as %2")
                         .arg(file, keyFile + Identity::SetAsideSuffix));
     return {};
 }
@@ -154,7 +154,7 @@ void SecurityService::setOnlyEncrypted(bool on)
     m_settings.OnlyEncrypted = on;
     QString why;
     if (!m_settings.save(path(SecuritySettings::FileName), &why))
-        m_parts.logLine(QStringLiteral("Could not save the encryption setting: ") + why);
+        m_.logLine(QStringLiteral("Could not save the encryption setting: ") + why);
 }
 
 PeerStanding SecurityService::judgeSender(const ChannelSecurity &security, const QString &address)
@@ -197,12 +197,12 @@ QString SecurityService::messageText(const ChannelSecurity &security, PeerStandi
 
 TlsSetup::Credentials SecurityService::credentials()
 {
-    return m_identity.credentials(m_parts.ownEmail ? m_parts.ownEmail() : QString());
+    return m_identity.credentials(m_.ownEmail ? m_.ownEmail() : QString());
 }
 
 void SecurityService::savePeers()
 {
     if (const FileError e = m_peers.save(path(KnownPeers::FileName)))
-        m_parts.logLine(QStringLiteral("Could not save the known peers, ") + QString::number(e.code)
+        m_.logLine(QStringLiteral("Could not save the known peers, ") + QString::number(e.code)
                         + QStringLiteral(" : ") + e.description);
 }

@@ -28,7 +28,7 @@ class SecurityService : public QObject
     Q_OBJECT
 
 public:
-    struct Parts
+    struct Context
     {
         // The profile folder: the key, the known peers and the setting live there.
         QString profileDir;
@@ -40,7 +40,7 @@ public:
         IPDaemon &ipdControl;
     };
 
-    explicit SecurityService(Parts parts, QObject *parent = nullptr);
+    explicit SecurityService(Context context, QObject *parent = nullptr);
     ~SecurityService() override;
 
     // The key (made when missing; a damaged or exposed one is reported before a new one is
@@ -95,7 +95,7 @@ private:
     TlsSetup::Credentials credentials();
     void savePeers();
 
-    Parts m_parts;
+    Context m_;
     Identity m_identity;
     KnownPeers m_peers;
     SecuritySettings m_settings;

@@ -206,14 +206,7 @@ void ConnectionPool::stopListening()
 void ConnectionPool::closeAll()
 {
     for (quint32 i = 0; i < m_slots.size(); ++i) {
-        const State state = m_slots[i].state;
-        if (state == State::Free)
-            continue;
-        const Handle handle = handleOf(i);
-        const int channel = m_slots[i].channel;
-        release(i);
-        if (state == State::Open)
-            emit closed(handle, channel);
+        drop(i);
     }
 }
 
@@ -390,9 +383,7 @@ bool ConnectionPool::send(Handle handle, const QByteArray &text)
         // Nothing is waiting: most answers go straight to the kernel without a copy.
         const ssize_t w = ::send(s->fd, text.constData(), size_t(text.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            const int channel = s->channel;
-            release(index);
-            emit closed(handle, channel);
+            drop(index);
             return false;
         }
         sent = qMax<ssize_t>(w, 0);
@@ -404,9 +395,7 @@ bool ConnectionPool::send(Handle handle, const QByteArray &text)
     s->output.append(text.constData() + sent, text.size() - sent);
     if (s->output.size() - s->outputPos > m_limits.maxPendingOutput) {
         // A client that lets this much pile up unread is not reading at all.
-        const int channel = s->channel;
-        release(index);
-        emit closed(handle, channel);
+        drop(index);
         return false;
     }
     watch(index, true);
@@ -452,6 +441,16 @@ void ConnectionPool::finishClose(quint32 index)
     s.paused = false;
     watch(index, false);
     watchRead(index, true);
+}
+
+void ConnectionPool::drop(quint32 index)
+{
+    const Handle handle = handleOf(index);
+    const bool wasOpen = m_slots[index].state == State::Open;
+    const int channel = m_slots[index].channel;
+    release(index);
+    if (wasOpen)
+        emit closed(handle, channel);
 }
 
 void ConnectionPool::release(quint32 index)
@@ -628,11 +627,7 @@ void ConnectionPool::readFrom(quint32 index)
         if (r <= 0) {
             // The peer closed or the connection failed. Complete lines were handed over
             // as they came; an unterminated rest is no message.
-            const bool wasOpen = s.state == State::Open;
-            const int channel = s.channel;
-            release(index);
-            if (wasOpen)
-                emit closed(handle, channel);
+            drop(index);
             return;
         }
         budget -= int(r);
@@ -700,12 +695,7 @@ void ConnectionPool::flush(quint32 index)
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             break;
         if (w <= 0) {
-            const Handle handle = handleOf(index);
-            const bool wasOpen = s.state == State::Open;
-            const int channel = s.channel;
-            release(index);
-            if (wasOpen)
-                emit closed(handle, channel);
+            drop(index);
             return;
         }
         s.outputPos += w;

@@ -169,6 +169,8 @@ private:
     void serveBacklog();
     void finishClose(quint32 index);
     void release(quint32 index);
+    // Releases the slot and, when it was open, announces the close.
+    void drop(quint32 index);
     void pauseAccepting();
     void sweepLingering();
     // The first byte opens a TLS record: the socket takes the descriptor over.

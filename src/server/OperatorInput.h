@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QObject>
-
-class QSocketNotifier;
 
 // Lines the operator types on the server's standard input, one notice each. Reading stops
 // at the end of the input, and never starts on a terminal the server does not have in the
@@ -18,12 +15,6 @@ public:
     explicit OperatorInput(int fd, QObject *parent = nullptr);
 
 signals:
+    // A line cut to MaxLineBytes, trimmed; empty lines are left out.
     void line(const QString &text);
-
-private:
-    void readSome();
-
-    int m_fd;
-    QSocketNotifier *m_notifier = nullptr;
-    QByteArray m_pending;
 };

@@ -1,6 +1,7 @@
 #include "ui/DesktopIntegration.h"
 
 #include "call/CallControl.h"
+#include "core/CallStates.h"
 #include "chat/ChatSession.h"
 #include "desktop/GlobalTalkKey.h"
 #include "desktop/Notifier.h"
@@ -8,9 +9,7 @@
 #include "media/MediaSession.h"
 #include "messages/MessageService.h"
 #include "ui/Artwork.h"
-#include "ui/MainWindowController.h"
 #include "ui/MessageWindows.h"
-#include "ui/Program.h"
 #include "ui/TrayController.h"
 #include "ui/frmCallIn.h"
 #include "ui/frmMain.h"
@@ -21,16 +20,16 @@
 #include <QDBusConnection>
 #include <QEvent>
 
-DesktopIntegration::DesktopIntegration(Program &program, QObject *parent)
+DesktopIntegration::DesktopIntegration(Context context, QObject *parent)
     : QObject(parent)
-    , m_program(program)
+    , m_(std::move(context))
     , m_notifier(new Notifier(QDBusConnection::sessionBus(), this))
-    , m_tray(new TrayController(program.mainWindow()->action(QStringLiteral("menu_DoNotDisturb")),
-                                program.mainWindow()->action(QStringLiteral("Menu_FileHangup")),
-                                program.mainWindow()->action(QStringLiteral("Menu_Quit")), this))
+    , m_tray(new TrayController(m_.mainWindow.action(QStringLiteral("menu_DoNotDisturb")),
+                                m_.mainWindow.action(QStringLiteral("Menu_FileHangup")),
+                                m_.mainWindow.action(QStringLiteral("Menu_Quit")), this))
     , m_talkKey(new GlobalTalkKey(GlobalTalkKey::fromSystem(), this))
 {
-    frmMain *main = program.mainWindow();
+    frmMain *main = &m_.mainWindow;
     m_notifier->setForegroundQuery([main] { return main->isActiveWindow(); });
     m_notifier->setPictures(Artwork::notificationPicture(Artwork::NotificationPicture::Call),
                             Artwork::notificationPicture(Artwork::NotificationPicture::Message),
@@ -47,25 +46,25 @@ DesktopIntegration::~DesktopIntegration() = default;
 void DesktopIntegration::connectCalls()
 {
     // The program shows the prompt first (its connection came first), so it is there.
-    connect(&m_program.calls(), &CallControl::callOffered, this,
+    connect(&m_.calls, &CallControl::callOffered, this,
             [this](const QString &name, const QString &location, bool autoAccepted) {
-                if (frmCallIn *prompt = m_program.callPrompt())
+                if (frmCallIn *prompt = m_.promptOnScreen())
                     connect(prompt, &CallDialog::closed, m_notifier, &Notifier::callOver, Qt::UniqueConnection);
                 m_notifier->callOffered(name, location, autoAccepted);
             });
     connect(m_notifier, &Notifier::answerRequested, this, [this] {
-        if (frmCallIn *prompt = m_program.callPrompt()) {
+        if (frmCallIn *prompt = m_.promptOnScreen()) {
             prompt->answer();
             // The user asked for the call: its window comes up.
             showMainWindow();
         }
     });
     connect(m_notifier, &Notifier::declineRequested, this, [this] {
-        if (frmCallIn *prompt = m_program.callPrompt())
+        if (frmCallIn *prompt = m_.promptOnScreen())
             prompt->decline();
     });
     connect(m_notifier, &Notifier::promptRequested, this, [this] {
-        if (frmCallIn *prompt = m_program.callPrompt(); prompt && prompt->isVisible()) {
+        if (frmCallIn *prompt = m_.promptOnScreen(); prompt && prompt->isVisible()) {
             prompt->raise();
             prompt->activateWindow();
         }
@@ -74,24 +73,24 @@ void DesktopIntegration::connectCalls()
 
 void DesktopIntegration::connectMessages()
 {
-    MessageService &messages = m_program.messages();
+    MessageService &messages = m_.messages;
     connect(&messages, &MessageService::messageArrived, m_notifier,
             [this](quint64 id, const QuickMessage &m) { m_notifier->messageArrived(id, m.senderName, m.text); });
     connect(&messages, &MessageService::messageTaken, m_notifier, &Notifier::messageOpened);
     connect(m_notifier, &Notifier::messageOpenRequested, this, [this](quint64 id) {
-        if (frmMsgIn *viewer = m_program.messageWindows().open(id))
+        if (frmMsgIn *viewer = m_.messageWindows.open(id))
             viewer->activateWindow();
     });
 }
 
 void DesktopIntegration::connectChat()
 {
-    connect(&m_program.chat(), &ChatSession::peerRang, m_notifier, [this] {
-        frmNewChat *chat = m_program.chatWindow();
-        if (!chat || !chat->isVisible() || chat->isMinimized())
-            m_notifier->bellRang(m_program.state().PeerName);
+    connect(&m_.chat, &ChatSession::peerRang, m_notifier, [this] {
+        const frmNewChat &chat = m_.chatWindow;
+        if (!chat.isVisible() || chat.isMinimized())
+            m_notifier->bellRang(m_.calls.status().PeerName);
     });
-    connect(&m_program.mediaSession(), &MediaSession::inCallChanged, m_notifier, [this](bool inCall) {
+    connect(&m_.media, &MediaSession::inCallChanged, m_notifier, [this](bool inCall) {
         if (!inCall)
             m_notifier->bellOver();
     });
@@ -101,13 +100,13 @@ void DesktopIntegration::connectChat()
 void DesktopIntegration::connectTalkKey()
 {
     // Held, the key talks as the Talk button held with the left mouse button does.
-    AudioControl &audio = m_program.audioControl();
-    connect(m_talkKey, &GlobalTalkKey::pressed, &audio, [this, &audio] {
-        if (m_program.state().hasAudio)
+    AudioControl &audio = m_.audio;
+    connect(m_talkKey, &GlobalTalkKey::pressed, &audio, [&audio] {
+        if (audio.hasAudio())
             audio.talkPressed(Qt::LeftButton);
     });
-    connect(m_talkKey, &GlobalTalkKey::released, &audio, [this, &audio] {
-        if (m_program.state().hasAudio)
+    connect(m_talkKey, &GlobalTalkKey::released, &audio, [&audio] {
+        if (audio.hasAudio())
             audio.talkReleased(Qt::LeftButton);
     });
 }
@@ -117,12 +116,11 @@ void DesktopIntegration::start()
     if (m_started)
         return;
     m_started = true;
-    m_settings.load(m_program.profilePath(DesktopSettings::FileName));
+    m_settings.load(m_.settingsFile);
     m_notifier->setEnabled(m_settings.Notifications);
     m_tray->setIconWanted(m_settings.TrayIcon);
     m_talkKey->choose(m_settings.TalkKey);
-    if (frmNewChat *chat = m_program.chatWindow())
-        chat->installEventFilter(this);
+    m_.chatWindow.installEventFilter(this);
 }
 
 void DesktopIntegration::shutdown()
@@ -135,14 +133,14 @@ void DesktopIntegration::shutdown()
 bool DesktopIntegration::eventFilter(QObject *watched, QEvent *event)
 {
     // The chat window on the screen answers the bell.
-    if (event->type() == QEvent::Show && watched == m_program.chatWindow())
+    if (event->type() == QEvent::Show && watched == &m_.chatWindow)
         m_notifier->bellOver();
     return QObject::eventFilter(watched, event);
 }
 
 void DesktopIntegration::showMainWindow()
 {
-    frmMain *main = m_program.mainWindow();
+    frmMain *main = &m_.mainWindow;
     if (main->isMinimized())
         main->showNormal();
     else
@@ -154,11 +152,9 @@ void DesktopIntegration::showMainWindow()
 void DesktopIntegration::showChat()
 {
     showMainWindow();
-    frmNewChat *chat = m_program.chatWindow();
-    if (!chat)
-        return;
-    if (!m_program.mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked())
-        m_program.toggleChat();
+    frmNewChat *chat = &m_.chatWindow;
+    if (!m_.mainWindow.action(QStringLiteral("Menu_ViewChat"))->isChecked())
+        m_.checkChatWindow();
     chat->show();
     chat->raise();
     chat->activateWindow();
@@ -188,6 +184,6 @@ void DesktopIntegration::chooseTalkKey(const QString &name)
 void DesktopIntegration::save()
 {
     QString error;
-    if (!m_settings.save(m_program.profilePath(DesktopSettings::FileName), &error))
-        m_program.showMessageBox(tr("Could not save the desktop choices: %1").arg(error));
+    if (!m_settings.save(m_.settingsFile, &error))
+        m_.reportFailure(tr("Could not save the desktop choices: %1").arg(error));
 }

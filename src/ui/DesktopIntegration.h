@@ -4,10 +4,20 @@
 
 #include <QObject>
 
+#include <functional>
+
+class AudioControl;
+class CallControl;
+class ChatSession;
 class GlobalTalkKey;
+class MediaSession;
+class MessageService;
+class MessageWindows;
 class Notifier;
-class Program;
 class TrayController;
+class frmCallIn;
+class frmMain;
+class frmNewChat;
 
 // ZELMO on the desktop around it: notifications while it is in the background, the tray
 // icon, and the talk key that works in every window. It wires the desktop's pieces to the
@@ -18,7 +28,26 @@ class DesktopIntegration : public QObject
     Q_OBJECT
 
 public:
-    explicit DesktopIntegration(Program &program, QObject *parent = nullptr);
+    struct Context
+    {
+        CallControl &calls;
+        MessageService &messages;
+        ChatSession &chat;
+        MediaSession &media;
+        AudioControl &audio;
+        frmMain &mainWindow;
+        frmNewChat &chatWindow;
+        MessageWindows &messageWindows;
+        // The incoming-call prompt of the moment, if any.
+        std::function<frmCallIn *()> promptOnScreen;
+        // Checks the chat window's menu item and shows it, as the menu item does.
+        std::function<void()> checkChatWindow;
+        // Where the desktop choices are kept, and how a failure to keep them is told.
+        QString settingsFile;
+        std::function<void(const QString &)> reportFailure;
+    };
+
+    explicit DesktopIntegration(Context context, QObject *parent = nullptr);
     ~DesktopIntegration() override;
 
     // Once the windows exist: reads the choices, shows the tray icon, binds the talk key.
@@ -50,7 +79,7 @@ private:
     void showChat();
     void save();
 
-    Program &m_program;
+    Context m_;
     DesktopSettings m_settings;
     Notifier *m_notifier;
     TrayController *m_tray;

@@ -2,16 +2,15 @@
 
 #include "call/CallControl.h"
 #include "chat/ChatSession.h"
-#include "core/IPDaemon.h"
-#include "core/IPPort.h"
+#include "core/CallStates.h"
 #include "core/OptionsLogic.h"
+#include "core/Settings.h"
 #include "core/Twips.h"
 #include "directory/DirectoryService.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
 #include "media/MediaSession.h"
 #include "media/engine/VideoEngine.h"
-#include "ui/Program.h"
 #include "ui/VideoView.h"
 #include "ui/WindowPlacement.h"
 #include "ui/frmAbout.h"
@@ -50,50 +49,39 @@ bool MainWindowController::lastFrameLengthForbidsSmallZoom(quint16 lastVideoPayl
     return lastVideoPayload == 320;
 }
 
-MainWindowController::MainWindowController(Program &program, frmMain &window, QObject *parent)
+MainWindowController::MainWindowController(Context context, frmMain &window, QObject *parent)
     : QObject(parent)
-    , m_program(program)
+    , m_(std::move(context))
     , m_main(window)
-    , m_optionsLogic(new OptionsLogic(program.settings(), program.state().refuseList,
-                                      program.profilePath(QStringLiteral("refuse.dat")), this))
 {
-    m_optionsLogic->setChatConnectionQuery([&program] { return program.chat().isConnected(); });
-    connect(m_optionsLogic, &OptionsLogic::directoryServerChanged, &program.directory(),
-            &DirectoryService::closeDirectory);
-    connect(m_optionsLogic, &OptionsLogic::loginChanged, &program.directory(), &DirectoryService::loginAgain);
-    connect(m_optionsLogic, &OptionsLogic::informationRequested, &program, &Program::showInformation);
-    connect(m_optionsLogic, &OptionsLogic::quickMessagesDisabledChanged, &m_main,
+    connect(&m_.options, &OptionsLogic::quickMessagesDisabledChanged, &m_main,
             [this](bool disabled) { m_main.setMessageIndicatorVisible(!disabled); });
-    // The options dialog closed: a sound-test recording is dropped and no longer held.
-    connect(m_optionsLogic, &OptionsLogic::soundTestEnded, this, [this] {
-        m_program.audioSendQueue().reset();
-        m_program.audioControl().testClosed();
-    });
     connectServices();
+    connectWindows();
 }
 
 void MainWindowController::connectServices()
 {
     frmMain *w = &m_main;
-    MediaSession &session = m_program.mediaSession();
+    MediaSession &session = m_.media;
     session.setWindowNormalQuery([w] { return w->isNormalState(); });
     connect(&session, &MediaSession::activityFrameChanged, w, &frmMain::setActivityFrame);
-    connect(&session, &MediaSession::speakerLampChanged, w, &frmMain::setSpeakerLamp);
     connect(&session, &MediaSession::callClockChanged, w, &frmMain::setCallClock);
     connect(&session, &MediaSession::inCallChanged, w, &frmMain::setInCall);
     connect(&session, &MediaSession::displaySizeChanged, w, &frmMain::applyDisplaySize);
-    connect(&m_program.videoEngine(), &VideoEngine::frameDrawn, w,
+    connect(&m_.video, &VideoEngine::frameDrawn, w,
             [w](const QImage &frame) { w->videoView()->showFrame(frame); });
-    connect(&m_program.capture(), &CaptureControl::cameraLampChanged, w,
+    connect(&m_.capture, &CaptureControl::cameraLampChanged, w,
             [w](int lamp) { w->setCameraLamp(frmMain::CameraLamp(lamp)); });
 
-    AudioControl &audio = m_program.audioControl();
-    connect(&audio, &AudioControl::micLampChanged, w, &frmMain::setMicLamp);
+    AudioControl &audio = m_.audio;
+    connect(&audio, &AudioControl::micChanged, w, &frmMain::setMicLamp);
+    connect(&audio, &AudioControl::speakerChanged, w, &frmMain::setSpeakerLamp);
     connect(&audio, &AudioControl::talkButtonHeld, w, [w](bool held) { w->setButtonPressed(4, held); });
     connect(w, &frmMain::talkPressed, &audio, &AudioControl::talkPressed);
     connect(w, &frmMain::talkReleased, &audio, &AudioControl::talkReleased);
 
-    connect(w, &frmMain::hangupRequested, &m_program.calls(), &CallControl::hangUp);
+    connect(w, &frmMain::hangupRequested, &m_.calls, &CallControl::hangUp);
     connect(w, &frmMain::toolbarClicked, this, &MainWindowController::onToolbarClicked);
     connect(w, &frmMain::doNotDisturbToggled, this, &MainWindowController::toggleDoNotDisturb);
     connect(w, &frmMain::zoomRequested, this, &MainWindowController::zoom);
@@ -105,14 +93,14 @@ void MainWindowController::connectServices()
 void MainWindowController::connectMenus()
 {
     frmMain *w = &m_main;
-    connect(w->action(QStringLiteral("Menu_Quit")), &QAction::triggered, &m_program, &Program::requestClose);
+    connect(w->action(QStringLiteral("Menu_Quit")), &QAction::triggered, this, [this] { m_.quit(); });
     connect(w->action(QStringLiteral("Menu_FileCall")), &QAction::triggered, this, [this] { showDirectory(false); });
     connect(w->action(SelfItem), &QAction::triggered, this, &MainWindowController::toggleSelfView);
     connect(w->action(ChatItem), &QAction::triggered, this, &MainWindowController::toggleChat);
     connect(w->action(QStringLiteral("Menu_ViewLog")), &QAction::triggered, this,
-            [this] { present(m_program.logWindow()); });
+            [this] { present(&m_.logWindow); });
     connect(w->action(QStringLiteral("Menu_ViewRates")), &QAction::triggered, this,
-            [this] { present(m_program.ratesWindow()); });
+            [this] { present(&m_.ratesWindow); });
     connect(w->action(QStringLiteral("Menu_ViewOptions")), &QAction::triggered, this, [this] { showOptions(); });
     connect(w->action(QStringLiteral("Menu_HelpContents")), &QAction::triggered, this,
             [this] { helpWindow()->showContents(); });
@@ -126,8 +114,8 @@ void MainWindowController::connectMenus()
 
 void MainWindowController::connectWindows()
 {
-    frmSelf *self = m_program.selfView();
-    frmNewChat *chat = m_program.chatWindow();
+    frmSelf *self = &m_.selfView;
+    frmNewChat *chat = &m_.chatWindow;
     connect(self, &frmSelf::hiddenByUser, this, [this, self] { setSatelliteShown(self, SelfItem, SelfButton, false); });
     connect(chat, &frmNewChat::hiddenByUser, this, [this, chat] { setSatelliteShown(chat, ChatItem, ChatButton, false); });
     // A chat window brought up by the peer's typing is checked like one opened by the user.
@@ -147,25 +135,25 @@ void MainWindowController::placeMainWindow()
     m_main.move(area.left() + (area.width() - width) / 2, area.top() + (area.height() - height) / 5);
 }
 
-void MainWindowController::offsetForBasePort()
+void MainWindowController::offsetForBasePort(int listenPort, int firstPort)
 {
-    if (m_program.settings().SaveWinPos)
+    if (m_.settings.SaveWinPos)
         return;
-    const QPoint offset = WindowPlacement::basePortOffset(m_program.state().ListenPortBase, m_program.options().firstPort);
+    const QPoint offset = WindowPlacement::basePortOffset(listenPort, firstPort);
     m_main.move(m_main.pos() + offset);
 }
 
 void MainWindowController::restoreSatelliteWindows()
 {
-    const Settings &s = m_program.settings();
+    const Settings &s = m_.settings;
     if (!s.RememberWin || s.SelfViewOn)
-        setSatelliteShown(m_program.selfView(), SelfItem, SelfButton, true);
+        setSatelliteShown(&m_.selfView, SelfItem, SelfButton, true);
     if (!s.RememberWin)
         return;
     if (s.ChatToolOn)
-        setSatelliteShown(m_program.chatWindow(), ChatItem, ChatButton, true);
+        setSatelliteShown(&m_.chatWindow, ChatItem, ChatButton, true);
     if (s.DataRatesOn)
-        present(m_program.ratesWindow());
+        present(&m_.ratesWindow);
 }
 
 void MainWindowController::setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown)
@@ -180,60 +168,58 @@ void MainWindowController::setSatelliteShown(QWidget *window, const QString &men
 
 void MainWindowController::toggleSelfView()
 {
-    setSatelliteShown(m_program.selfView(), SelfItem, SelfButton, !m_main.action(SelfItem)->isChecked());
+    setSatelliteShown(&m_.selfView, SelfItem, SelfButton, !m_main.action(SelfItem)->isChecked());
 }
 
 void MainWindowController::toggleChat()
 {
-    setSatelliteShown(m_program.chatWindow(), ChatItem, ChatButton, !m_main.action(ChatItem)->isChecked());
+    setSatelliteShown(&m_.chatWindow, ChatItem, ChatButton, !m_main.action(ChatItem)->isChecked());
 }
 
 void MainWindowController::toggleDoNotDisturb()
 {
-    ProgramState &state = m_program.state();
-    state.doNotDisturb = !state.doNotDisturb;
-    m_main.setDoNotDisturb(state.doNotDisturb);
+    m_.calls.setDoNotDisturb(!m_.calls.doNotDisturb());
+    m_main.setDoNotDisturb(m_.calls.doNotDisturb());
 }
 
 void MainWindowController::zoom(frmMain::Zoom zoom)
 {
     if (zoom == frmMain::Zoom::Small
-        && (!m_main.isNormalState() || lastFrameLengthForbidsSmallZoom(m_program.state().lastVideoPayload))) {
+        && (!m_main.isNormalState() || lastFrameLengthForbidsSmallZoom(m_.calls.status().lastVideoPayload))) {
         return;
     }
     const ZoomSize size = zoomSize(zoom);
-    m_program.mediaSession().setDisplaySize(size.videoWidth, size.videoHeight);
+    m_.media.setDisplaySize(size.videoWidth, size.videoHeight);
     if (m_main.isNormalState())
         m_main.resizeTwips(size.windowWidthTwips, size.windowHeightTwips);
     // The self view keeps beside the window's new edge.
-    if (frmSelf *self = m_program.selfView())
-        self->followMainWindow(&m_main, m_program.settings().MoveAllWin);
+    m_.selfView.followMainWindow(&m_main, m_.settings.MoveAllWin);
 }
 
 void MainWindowController::showDirectory(bool fromToolbar)
 {
-    frmDirectory *directory = m_program.directoryWindow();
+    frmDirectory *directory = &m_.directoryWindow;
     // The toolbar asks for the list again even when it was fetched a moment ago.
     if (fromToolbar && directory->isVisible()) {
         directory->showFromToolbar();
         return;
     }
     if (fromToolbar)
-        m_program.directory().requestRefreshOnShow();
+        m_.directory.requestRefreshOnShow();
     present(directory);
 }
 
 void MainWindowController::onToolbarClicked(int index)
 {
-    const Settings &s = m_program.settings();
+    const Settings &s = m_.settings;
     switch (index) {
     case 0:
-        if (m_program.state().callState != CallState::Idle) {
-            m_program.calls().hangUp();
+        if (m_.calls.status().callState != CallState::Idle) {
+            m_.calls.hangUp();
         } else if (s.Name.size() < 3) {
-            m_program.showInformation(QStringLiteral("You must enter a name of at least 3 Characters in length.  "));
+            m_.inform(QStringLiteral("You must enter a name of at least 3 Characters in length.  "));
         } else if (s.EMail.size() < 8) {
-            m_program.showInformation(OptionsLogic::emailTooShortText());
+            m_.inform(OptionsLogic::emailTooShortText());
         } else {
             showDirectory(true);
         }
@@ -258,7 +244,7 @@ void MainWindowController::present(QWidget *window)
         return;
     // The data-rates window is placed each time it opens; the others keep where the user
     // put them after their first opening.
-    if (!m_placed.contains(window) || window == m_program.ratesWindow()) {
+    if (!m_placed.contains(window) || window == &m_.ratesWindow) {
         if (!window->isVisible())
             place(window);
         m_placed.insert(window);
@@ -269,44 +255,38 @@ void MainWindowController::present(QWidget *window)
 
 void MainWindowController::place(QWidget *window)
 {
-    if (window == m_program.chatWindow()) {
-        m_program.chatWindow()->placeBelow(&m_main);
+    if (window == &m_.chatWindow) {
+        m_.chatWindow.placeBelow(&m_main);
         return;
     }
-    QList<const QWidget *> others{m_program.selfView(), m_program.chatWindow(), m_program.ratesWindow(),
-                                  m_program.logWindow(), m_program.directoryWindow(), m_frmOptions, m_frmHelp};
+    QList<const QWidget *> others{&m_.selfView, &m_.chatWindow, &m_.ratesWindow, &m_.logWindow, &m_.directoryWindow,
+                                  m_frmOptions, m_frmHelp};
     WindowPlacement::besideMain(window, &m_main, others);
 }
 
 void MainWindowController::onMinimised()
 {
     // The satellites go with the main window; the data-rates window and the about box close.
-    if (frmRates *rates = m_program.ratesWindow())
-        rates->hide();
+    m_.ratesWindow.hide();
     if (m_frmAbout)
         m_frmAbout->close();
-    if (frmSelf *self = m_program.selfView())
-        self->hide();
-    if (frmNewChat *chat = m_program.chatWindow())
-        chat->hide();
+    m_.selfView.hide();
+    m_.chatWindow.hide();
 }
 
 void MainWindowController::onRestored()
 {
     if (m_main.action(SelfItem)->isChecked())
-        present(m_program.selfView());
+        present(&m_.selfView);
     if (m_main.action(ChatItem)->isChecked())
-        present(m_program.chatWindow());
+        present(&m_.chatWindow);
 }
 
 frmOptions *MainWindowController::optionsWindow()
 {
     if (!m_frmOptions) {
-        m_frmOptions = new frmOptions({*m_optionsLogic, m_program.capture(), m_program.audioControl(),
-                                       m_program.videoEngine(), m_program.state(), &m_program.desktop(),
-                                       &m_program.security()},
-                                      &m_main);
-        connect(m_frmOptions, &frmOptions::videoFormatRequested, &m_program, &Program::openVideoFormatDialog);
+        m_frmOptions = new frmOptions({m_.options, m_.capture, m_.audio, m_.video, m_.settings, m_.desktop, m_.security}, &m_main);
+        connect(m_frmOptions, &frmOptions::videoFormatRequested, this, [this] { m_.openVideoFormat(); });
         connect(m_frmOptions, &frmOptions::helpRequested, this,
                 [this] { helpWindow()->showPage(QStringLiteral("options.html")); });
     }

@@ -7,10 +7,25 @@
 #include <QPointer>
 #include <QSet>
 
+#include <functional>
+
+class AudioControl;
+class CallControl;
+class CaptureControl;
+class DesktopIntegration;
+class SecurityService;
+class DirectoryService;
+class MediaSession;
 class OptionsLogic;
-class Program;
+class VideoEngine;
 class frmAbout;
+class frmDirectory;
 class frmHelp;
+class frmLog;
+class frmNewChat;
+class frmRates;
+class frmSelf;
+struct Settings;
 
 // The main window's side of the program: its menus and toolbar, the satellite windows it
 // shows, hides and places, zoom, minimise and restore, the lamps and the call clock it
@@ -35,14 +50,39 @@ public:
     // against is not known, and the answering side never sets the value.
     static bool lastFrameLengthForbidsSmallZoom(quint16 lastVideoPayload);
 
-    MainWindowController(Program &program, frmMain &window, QObject *parent = nullptr);
+    struct Context
+    {
+        Settings &settings;
+        CallControl &calls;
+        MediaSession &media;
+        VideoEngine &video;
+        CaptureControl &capture;
+        AudioControl &audio;
+        DirectoryService &directory;
+        OptionsLogic &options;
+        // The windows it shows, hides and places beside the main window.
+        frmSelf &selfView;
+        frmNewChat &chatWindow;
+        frmRates &ratesWindow;
+        frmLog &logWindow;
+        frmDirectory &directoryWindow;
+        // The options dialog's desktop group; none without it.
+        DesktopIntegration *desktop;
+        // The options dialog's encryption group; none without it.
+        SecurityService *security;
+        // What it asks of the program and the shell: Quit, the capture format dialog, a
+        // notice shown.
+        std::function<void()> quit;
+        std::function<void()> openVideoFormat;
+        std::function<void(const QString &)> inform;
+    };
+
+    MainWindowController(Context context, frmMain &window, QObject *parent = nullptr);
 
     // Start-up: the default place (and size) of the main window, then, once the listeners
     // found their ports, the offset of a second program on this machine.
     void placeMainWindow();
-    void offsetForBasePort();
-    // Connects the satellite windows, once they exist.
-    void connectWindows();
+    void offsetForBasePort(int listenPort, int firstPort);
     // The end of the start-up: the satellite windows of the last run come back.
     void restoreSatelliteWindows();
 
@@ -52,7 +92,6 @@ public:
     void zoom(frmMain::Zoom zoom);
     void toggleDoNotDisturb();
 
-    OptionsLogic &optionsLogic() { return *m_optionsLogic; }
     frmOptions *optionsWindow();
     frmAbout *aboutWindow();
     frmHelp *helpWindow();
@@ -63,6 +102,7 @@ public:
 private:
     void connectServices();
     void connectMenus();
+    void connectWindows();
     void onToolbarClicked(int index);
     void setSatelliteShown(QWidget *window, const QString &menuItem, int button, bool shown);
     void showDirectory(bool fromToolbar);
@@ -73,9 +113,8 @@ private:
     void onMinimised();
     void onRestored();
 
-    Program &m_program;
+    Context m_;
     frmMain &m_main;
-    OptionsLogic *m_optionsLogic;
     QPointer<frmOptions> m_frmOptions;
     QPointer<frmAbout> m_frmAbout;
     QPointer<frmHelp> m_frmHelp;

@@ -8,19 +8,18 @@
 
 #include <QWidget>
 
-MessageWindows::MessageWindows(MessageService &messages, CallControl &calls, DirectoryService &directory,
-                               QWidget *owner, QObject *parent)
+MessageWindows::MessageWindows(Context context, QWidget *owner, QObject *parent)
     : QObject(parent)
-    , m_messages(messages)
-    , m_calls(calls)
-    , m_directory(directory)
+    , m_(context)
     , m_owner(owner)
 {
 }
 
 frmMsgOut *MessageWindows::compose(const QString &name, const QString &location, const QString &host, int port)
 {
-    auto *window = new frmMsgOut(m_messages, m_owner);
+    DirectoryService &directory = m_.directory;
+    auto *window = new frmMsgOut(
+        {m_.media, m_.settings, [&directory] { return directory.userNumber(); }, m_.prepareClient}, m_owner);
     window->setRecipient(name, location, host, port);
     connect(window, &frmMsgOut::informationRequested, this, &MessageWindows::informationRequested);
     window->show();
@@ -31,27 +30,27 @@ frmMsgOut *MessageWindows::compose(const QString &name, const QString &location,
 
 frmMsgIn *MessageWindows::openOldest()
 {
-    return view(m_messages.takeOldest());
+    return view(m_.messages.takeOldest());
 }
 
 frmMsgIn *MessageWindows::open(quint64 id)
 {
-    return view(m_messages.take(id));
+    return view(m_.messages.take(id));
 }
 
 frmMsgIn *MessageWindows::view(std::optional<QuickMessage> message)
 {
     if (!message)
         return nullptr;
-    auto *window = new frmMsgIn(m_messages, std::move(*message), m_owner);
+    auto *window = new frmMsgIn(m_.messages, m_.media, std::move(*message), m_owner);
     connect(window, &frmMsgIn::replyRequested, this,
             [this](const QString &name, const QString &location, const QString &host, int port) {
                 compose(name, location, host, port);
             });
     connect(window, &frmMsgIn::connectRequested, this,
-            [this](const QString &host, int port) { m_calls.placeCall(host, port, 0); });
+            [this](const QString &host, int port) { m_.calls.placeCall(host, port, 0); });
     connect(window, &frmMsgIn::addPalRequested, this,
-            [this](const QString &email) { m_directory.addPalFromMessage(email); });
+            [this](const QString &email) { m_.directory.addPalFromMessage(email); });
     window->show();
     window->raise();
     return window;

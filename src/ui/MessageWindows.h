@@ -5,11 +5,15 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class CallControl;
 class DirectoryService;
+class IPPort;
+class MessageMedia;
 class MessageService;
+struct Settings;
 class QWidget;
 class frmMsgIn;
 class frmMsgOut;
@@ -21,8 +25,19 @@ class MessageWindows : public QObject
     Q_OBJECT
 
 public:
-    MessageWindows(MessageService &messages, CallControl &calls, DirectoryService &directory, QWidget *owner,
-                   QObject *parent = nullptr);
+    struct Context
+    {
+        MessageService &messages;
+        MessageMedia &media;
+        CallControl &calls;
+        // A reply adds a pal; a message goes out with the user's number and details.
+        DirectoryService &directory;
+        const Settings &settings;
+        // Each message's client endpoint before it connects (the encrypted way first).
+        std::function<void(IPPort &)> prepareClient = {};
+    };
+
+    MessageWindows(Context context, QWidget *owner, QObject *parent = nullptr);
 
     // A compose window for the recipient (port: the base port it listens on), shown.
     frmMsgOut *compose(const QString &name, const QString &location, const QString &host, int port);
@@ -39,8 +54,6 @@ signals:
 private:
     frmMsgIn *view(std::optional<QuickMessage> message);
 
-    MessageService &m_messages;
-    CallControl &m_calls;
-    DirectoryService &m_directory;
+    Context m_;
     QWidget *m_owner;
 };

@@ -1,10 +1,10 @@
 #include "ui/TestHook.h"
 
+#include "core/DescriptorLines.h"
 #include "media/engine/AudioEngine.h"
 #include "media/engine/TestSpeaker.h"
 #include "media/engine/VideoEngine.h"
 #include "messages/MessageService.h"
-#include "ui/Program.h"
 #include "ui/frmMain.h"
 
 #include <QAbstractButton>
@@ -17,12 +17,10 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QSocketNotifier>
 #include <QTextEdit>
 #include <QTreeWidget>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -109,13 +107,13 @@ QString shownText(QWidget *w)
 
 } // namespace
 
-TestHook::TestHook(Program &program, QObject *parent)
+TestHook::TestHook(Context context, QObject *parent)
     : QObject(parent)
-    , m_program(program)
+    , m_(context)
 {
-    connect(&program.videoEngine(), &VideoEngine::frameDrawn, this, [this] { ++m_framesDrawn; });
+    connect(&m_.video, &VideoEngine::frameDrawn, this, [this] { ++m_framesDrawn; });
     // Each rise of the waiting count is one more message that came in whole.
-    connect(&program.messages(), &MessageService::waitingChanged, this, [this](int waiting) {
+    connect(&m_.messages, &MessageService::waitingChanged, this, [this](int waiting) {
         if (waiting > m_messagesWaiting)
             m_messagesReceived += waiting - m_messagesWaiting;
         m_messagesWaiting = waiting;
@@ -124,30 +122,14 @@ TestHook::TestHook(Program &program, QObject *parent)
 
 void TestHook::listen(int fd)
 {
-    m_fd = fd;
-    m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &TestHook::readSome);
-}
-
-void TestHook::readSome()
-{
-    char buffer[4096];
-    const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-    if (n <= 0) {
-        m_notifier->setEnabled(false);
-        return;
-    }
-    m_pending.append(buffer, n);
-    qsizetype end;
-    while ((end = m_pending.indexOf('\n')) >= 0) {
-        const QString command = QString::fromUtf8(m_pending.left(end));
-        m_pending.remove(0, end + 1);
-        const QByteArray answer = run(command).toUtf8() + '\n';
+    auto *lines = new DescriptorLines(fd, MaxCommandBytes, this);
+    connect(lines, &DescriptorLines::lineRead, this, [this](const QByteArray &command, bool cut) {
+        if (cut)
+            return;
+        const QByteArray answer = run(QString::fromUtf8(command)).toUtf8() + '\n';
         std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout);
         std::fflush(stdout);
-    }
-    if (m_pending.size() > MaxCommandBytes)
-        m_pending.clear();
+    });
 }
 
 QString TestHook::escaped(const QString &text)
@@ -180,9 +162,7 @@ QList<QWidget *> TestHook::windows() const
     // The main window and the windows it owns: another program in the same process (a
     // test's second program) keeps its own.
     QList<QWidget *> found;
-    frmMain *main = m_program.mainWindow();
-    if (!main)
-        return found;
+    frmMain *main = &m_.mainWindow;
     found << main;
     for (QWidget *w : main->findChildren<QWidget *>()) {
         if (w->isWindow())
@@ -232,7 +212,7 @@ QWidget *TestHook::control(const QString &windowName, const QString &controlName
 QString TestHook::counters() const
 {
     QString speaker = QStringLiteral("speakerBlocks=unknown speakerSamples=unknown");
-    AudioOutputDevice *output = m_program.audioEngine().outputDevice();
+    AudioOutputDevice *output = m_.audio.outputDevice();
     if (!output)
         speaker = QStringLiteral("speakerBlocks=0 speakerSamples=0");
     else if (auto *test = qobject_cast<TestSpeaker *>(output))
@@ -241,7 +221,7 @@ QString TestHook::counters() const
         .arg(m_framesDrawn)
         .arg(speaker)
         .arg(m_messagesReceived)
-        .arg(m_program.messages().waitingCount());
+        .arg(m_.messages.waitingCount());
 }
 
 QString TestHook::run(const QString &command)
@@ -264,9 +244,9 @@ QString TestHook::run(const QString &command)
     if (verb == QLatin1String("counters"))
         return counters();
     if (verb == QLatin1String("trigger")) {
-        frmMain *main = m_program.mainWindow();
-        if (!main || !window(QStringLiteral("frmMain"), &error))
-            return QStringLiteral("error ") + (error.isEmpty() ? QStringLiteral("no main window") : error);
+        frmMain *main = &m_.mainWindow;
+        if (!window(QStringLiteral("frmMain"), &error))
+            return QStringLiteral("error ") + error;
         QAction *action = main->findChild<QAction *>(first);
         if (!action)
             return QStringLiteral("error no menu item %1").arg(first);

@@ -5,9 +5,11 @@
 #include <QObject>
 #include <QString>
 
-class Program;
-class QSocketNotifier;
+class AudioEngine;
+class MessageService;
 class QWidget;
+class VideoEngine;
+class frmMain;
 
 // Lets a demo or a test drive a running program from outside the way a person does
 // (zelmo --test-hook): each command names a window and one of its controls by object
@@ -38,7 +40,17 @@ class TestHook : public QObject
     Q_OBJECT
 
 public:
-    explicit TestHook(Program &program, QObject *parent = nullptr);
+    struct Context
+    {
+        // The windows it drives: the main window and those it owns.
+        frmMain &mainWindow;
+        // What it counts: frames drawn, sound the speaker got, messages received.
+        VideoEngine &video;
+        AudioEngine &audio;
+        MessageService &messages;
+    };
+
+    explicit TestHook(Context context, QObject *parent = nullptr);
 
     // Reads commands from this file descriptor and writes the answers to standard output.
     void listen(int fd);
@@ -49,16 +61,12 @@ public:
     static QString unescaped(const QString &text);
 
 private:
-    void readSome();
     QList<QWidget *> windows() const;
     QWidget *window(const QString &name, QString *error) const;
     QWidget *control(const QString &windowName, const QString &controlName, bool forUse, QString *error) const;
     QString counters() const;
 
-    Program &m_program;
-    QSocketNotifier *m_notifier = nullptr;
-    int m_fd = -1;
-    QByteArray m_pending;
+    Context m_;
     qint64 m_framesDrawn = 0;
     int m_messagesWaiting = 0;
     int m_messagesReceived = 0;

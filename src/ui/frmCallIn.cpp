@@ -1,7 +1,7 @@
 #include "ui/frmCallIn.h"
 
 #include "call/CallControl.h"
-#include "core/ProgramState.h"
+#include "core/Settings.h"
 #include "ui/Artwork.h"
 #include "ui/SecurityNote.h"
 #include "ui/WindowPlacement.h"
@@ -15,9 +15,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-frmCallIn::frmCallIn(ProgramState &state, CallControl &calls, QWidget *parent)
+frmCallIn::frmCallIn(Settings &settings, CallControl &calls, QWidget *parent)
     : CallDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
-    , m_state(state)
+    , m_settings(settings)
     , m_calls(calls)
 {
     setObjectName(QStringLiteral("frmCallIn"));
@@ -48,7 +48,7 @@ frmCallIn::frmCallIn(ProgramState &state, CallControl &calls, QWidget *parent)
     m_no->setObjectName(QStringLiteral("cmdCallNo"));
     m_autoAccept = new QCheckBox(tr("Auto Accept"), this);
     m_autoAccept->setObjectName(QStringLiteral("chkAutoAccept"));
-    m_autoAccept->setChecked(m_state.settings.AutoAccept);
+    m_autoAccept->setChecked(m_settings.AutoAccept);
 
     auto *form = new QFormLayout;
     form->addRow(tr("Name:"), m_name);
@@ -84,7 +84,7 @@ void frmCallIn::offer(const QString &name, const QString &location, bool autoAcc
     m_tmrCloseMe->start();
     // Whether it was accepted by itself is the call control's word: a call it kept for the
     // user to decide counts down like any other.
-    m_prompt.emplace(autoAccepted, false, m_state.settings.AutoDecTime);
+    m_prompt.emplace(autoAccepted, false, m_settings.AutoDecTime);
     m_message->setText(autoAccepted ? CallPrompt::AutoAcceptingText : CallPrompt::AskText);
     m_yes->setVisible(!autoAccepted);
     m_no->setVisible(!autoAccepted);
@@ -154,9 +154,9 @@ void frmCallIn::closing()
     m_tmrCloseMe->stop();
     // Ticking the box in the prompt changes the setting; an auto-answered prompt has used
     // up the one automatic answer of a command-line start.
-    m_state.settings.AutoAccept = m_autoAccept->isChecked();
+    m_settings.AutoAccept = m_autoAccept->isChecked();
     if (m_prompt && m_prompt->autoAccepted())
-        m_state.AutoAnswerOnce = false;
+        m_calls.setAnswerNextCall(false);
 }
 
 

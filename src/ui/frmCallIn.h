@@ -11,7 +11,7 @@ class QLabel;
 class SecurityNote;
 class QPushButton;
 class QTimer;
-struct ProgramState;
+struct Settings;
 
 // The incoming-call prompt: who calls, accept or decline, auto-accept, and the automatic
 // decline after AutoDecTime seconds.
@@ -20,7 +20,7 @@ class frmCallIn : public CallDialog
     Q_OBJECT
 
 public:
-    frmCallIn(ProgramState &state, CallControl &calls, QWidget *parent = nullptr);
+    frmCallIn(Settings &settings, CallControl &calls, QWidget *parent = nullptr);
 
     // Fills the prompt for a new offer; autoAccepted when the acceptance already went out.
     void offer(const QString &name, const QString &location, bool autoAccepted);
@@ -38,7 +38,7 @@ protected:
 private:
     void onTick();
 
-    ProgramState &m_state;
+    Settings &m_settings;
     CallControl &m_calls;
     std::optional<CallPrompt> m_prompt;
     QLabel *m_name;

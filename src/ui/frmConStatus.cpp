@@ -2,7 +2,7 @@
 
 #include "call/CallControl.h"
 #include "core/IPPort.h"
-#include "core/ProgramState.h"
+#include "core/CallStates.h"
 #include "ui/Artwork.h"
 #include "ui/SecurityNote.h"
 #include "ui/WindowPlacement.h"
@@ -14,9 +14,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-frmConStatus::frmConStatus(ProgramState &state, CallControl &calls, IPPort &ippClient, QWidget *parent)
+frmConStatus::frmConStatus(CallControl &calls, IPPort &ippClient, QWidget *parent)
     : CallDialog(parent)
-    , m_state(state)
     , m_calls(calls)
     , m_ippClient(ippClient)
 {
@@ -94,7 +93,7 @@ void frmConStatus::closing()
 
 void frmConStatus::onTick()
 {
-    const ConnectProgress::Output out = m_progress.tick(m_state.ConnectState, m_ippClient.isConnected());
+    const ConnectProgress::Output out = m_progress.tick(m_calls.status().ConnectState, m_ippClient.isConnected());
     if (!out.statusText.isNull())
         m_status->setText(out.statusText);
     if (out.close) {

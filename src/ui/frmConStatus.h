@@ -10,7 +10,6 @@ class QLabel;
 class SecurityNote;
 class QPushButton;
 class QTimer;
-struct ProgramState;
 
 // The progress window of an outgoing call: what the attempt is doing, for how long, and a
 // button to cancel it (which reads "OK" once the attempt is over).
@@ -19,7 +18,7 @@ class frmConStatus : public CallDialog
     Q_OBJECT
 
 public:
-    frmConStatus(ProgramState &state, CallControl &calls, IPPort &ippClient, QWidget *parent = nullptr);
+    frmConStatus(CallControl &calls, IPPort &ippClient, QWidget *parent = nullptr);
 
     // A new attempt: who is called, and the count and button start afresh.
     void setCallee(const QString &name, const QString &location);
@@ -34,7 +33,6 @@ protected:
 private:
     void onTick();
 
-    ProgramState &m_state;
     CallControl &m_calls;
     IPPort &m_ippClient;
     ConnectProgress m_progress;

@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -49,12 +48,6 @@ frmMain::frmMain(QWidget *parent)
     setWindowTitle(QStringLiteral("ZELMO"));
     setWindowIcon(Artwork::appIcon());
 
-    m_tmrMain = new QTimer(this);
-    m_tmrMain->setObjectName(QStringLiteral("tmrMain"));
-    m_tmrMain->setInterval(75);
-    m_tmrSecond = new QTimer(this);
-    m_tmrSecond->setObjectName(QStringLiteral("tmrSecond"));
-    m_tmrSecond->setInterval(1000);
 
     // File, Call holds Ctrl+C; a text box with the focus keeps it for copying.
     if (qApp)

@@ -9,7 +9,6 @@ class QBoxLayout;
 class QFrame;
 class QLabel;
 class QMenu;
-class QTimer;
 class SecurityBadge;
 class ToolbarButton;
 class VideoView;
@@ -35,9 +34,6 @@ public:
     static constexpr int FrameHeightTwips = 1905;
 
     explicit frmMain(QWidget *parent = nullptr);
-
-    QTimer *tmrMain() const { return m_tmrMain; }
-    QTimer *tmrSecond() const { return m_tmrSecond; }
 
     // Indicators.
     void setConnectLamp(bool on);
@@ -117,8 +113,6 @@ private:
     void setCompact(bool compact);
     void applyMinimumSize();
 
-    QTimer *m_tmrMain;
-    QTimer *m_tmrSecond;
     QFrame *m_toolbar = nullptr;
     std::array<ToolbarButton *, ButtonCount> m_buttons{};
     std::array<int, ButtonCount> m_buttonState{};

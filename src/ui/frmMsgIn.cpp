@@ -1,5 +1,6 @@
 #include "ui/frmMsgIn.h"
 
+#include "messages/MessageMedia.h"
 #include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
 #include "secure/SecurityService.h"
@@ -26,9 +27,10 @@ constexpr int PlayedBlockBytes = 800;
 using MessageWindowParts::button;
 using MessageWindowParts::valuePanel;
 
-frmMsgIn::frmMsgIn(MessageService &service, QuickMessage message, QWidget *parent)
+frmMsgIn::frmMsgIn(MessageService &service, MessageMedia &media, QuickMessage message, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_service(service)
+    , m_media(media)
     , m_message(std::move(message))
 {
     setObjectName(QStringLiteral("frmMsgIn"));
@@ -36,7 +38,7 @@ frmMsgIn::frmMsgIn(MessageService &service, QuickMessage message, QWidget *paren
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
 
-    const QImage thumb = m_service.thumbnail(m_message.picture);
+    const QImage thumb = m_media.thumbnail(m_message.picture);
     if (!thumb.isNull())
         m_imgThumb->setPixmap(QPixmap::fromImage(thumb));
     const bool sound = !m_message.audioBlocks.isEmpty();
@@ -47,8 +49,8 @@ frmMsgIn::frmMsgIn(MessageService &service, QuickMessage message, QWidget *paren
         m_chkRefuse->setToolTip(QStringLiteral("The sender has no user number to refuse."));
 
     connect(m_cmdPlay, &QPushButton::clicked, this,
-            [this] { m_service.playClip(m_message.audioBlocks, PlayedBlockBytes); });
-    connect(m_cmdStop, &QPushButton::clicked, this, [this] { m_service.stopClip(); });
+            [this] { m_media.playClip(m_message.audioBlocks, PlayedBlockBytes); });
+    connect(m_cmdStop, &QPushButton::clicked, this, [this] { m_media.stopClip(); });
     connect(m_cmdReply, &QPushButton::clicked, this, [this] {
         emit replyRequested(m_pnlUserName->text(), m_pnlLocation->text(), m_message.senderHost, SenderPort);
         close();
@@ -84,16 +86,7 @@ void frmMsgIn::buildControls()
     }
     head->setColumnStretch(1, 1);
 
-    auto *thumbPanel = new QFrame(this);
-    thumbPanel->setObjectName(QStringLiteral("pnlThumbNail"));
-    thumbPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    auto *thumbLayout = new QVBoxLayout(thumbPanel);
-    thumbLayout->setContentsMargins(2, 2, 2, 2);
-    m_imgThumb = new QLabel(thumbPanel);
-    m_imgThumb->setObjectName(QStringLiteral("imgThumb"));
-    m_imgThumb->setFixedSize(QuickMessageProtocol::ThumbnailWidth, QuickMessageProtocol::ThumbnailHeight);
-    m_imgThumb->setStyleSheet(QStringLiteral("background: black;"));
-    thumbLayout->addWidget(m_imgThumb);
+    QFrame *thumbPanel = MessageWindowParts::thumbnailPanel(this, &m_imgThumb);
     auto *top = new QHBoxLayout;
     top->addLayout(head, 1);
     top->addWidget(thumbPanel, 0, Qt::AlignTop);

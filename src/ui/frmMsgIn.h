@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class MessageMedia;
 class MessageService;
 class QCheckBox;
 class QGroupBox;
@@ -23,7 +24,7 @@ public:
     // message does not say.
     static constexpr int SenderPort = 2000;
 
-    frmMsgIn(MessageService &service, QuickMessage message, QWidget *parent = nullptr);
+    frmMsgIn(MessageService &service, MessageMedia &media, QuickMessage message, QWidget *parent = nullptr);
 
     const QuickMessage &message() const { return m_message; }
 
@@ -40,6 +41,7 @@ private:
     void cmdAddPal_Click();
 
     MessageService &m_service;
+    MessageMedia &m_media;
     QuickMessage m_message;
     bool m_unloaded = false;
 

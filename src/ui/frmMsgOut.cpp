@@ -1,7 +1,6 @@
 #include "ui/frmMsgOut.h"
 
 #include "messages/MessageComposer.h"
-#include "messages/MessageService.h"
 #include "messages/QuickMessageProtocol.h"
 #include "ui/Artwork.h"
 #include "ui/MessageWindowParts.h"
@@ -24,9 +23,9 @@
 using MessageWindowParts::button;
 using MessageWindowParts::valuePanel;
 
-frmMsgOut::frmMsgOut(MessageService &service, QWidget *parent)
+frmMsgOut::frmMsgOut(const MessageComposer::Context &context, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_composer(service.createComposer(this))
+    , m_composer(new MessageComposer(context, this))
     , m_animate(new QTimer(this))
 {
     setObjectName(QStringLiteral("frmMsgOut"));
@@ -76,16 +75,7 @@ void frmMsgOut::buildControls()
     m_txtMessageOut->setTabChangesFocus(true);
     m_txtMessageOut->installEventFilter(this);
 
-    auto *thumbPanel = new QFrame(this);
-    thumbPanel->setObjectName(QStringLiteral("pnlThumbNail"));
-    thumbPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    auto *thumbLayout = new QVBoxLayout(thumbPanel);
-    thumbLayout->setContentsMargins(2, 2, 2, 2);
-    m_imgThumb = new QLabel(thumbPanel);
-    m_imgThumb->setObjectName(QStringLiteral("imgThumb"));
-    m_imgThumb->setFixedSize(QuickMessageProtocol::ThumbnailWidth, QuickMessageProtocol::ThumbnailHeight);
-    m_imgThumb->setStyleSheet(QStringLiteral("background: black;"));
-    thumbLayout->addWidget(m_imgThumb);
+    QFrame *thumbPanel = MessageWindowParts::thumbnailPanel(this, &m_imgThumb);
     m_cmdRefresh = button(this, "cmdRefresh", QStringLiteral("Refresh"));
     m_chkImage = new QCheckBox(QStringLiteral("Send Picture"), this);
     m_chkImage->setObjectName(QStringLiteral("chkImage"));

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "messages/MessageComposer.h"
+
 #include <QWidget>
 
-class MessageComposer;
 class MessageService;
 class QCheckBox;
 class QLabel;
@@ -20,7 +21,7 @@ class frmMsgOut : public QWidget
     Q_OBJECT
 
 public:
-    frmMsgOut(MessageService &service, QWidget *parent = nullptr);
+    frmMsgOut(const MessageComposer::Context &context, QWidget *parent = nullptr);
 
     // Set by the opener before the window is shown.
     void setRecipient(const QString &name, const QString &location, const QString &host, int port);

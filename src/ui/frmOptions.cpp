@@ -1,6 +1,6 @@
 #include "ui/frmOptions.h"
 
-#include "core/ProgramState.h"
+#include "core/Settings.h"
 #include "core/RefuseList.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
@@ -66,9 +66,9 @@ QPushButton *button(const char *name, const QString &caption, QWidget *parent)
 
 } // namespace
 
-frmOptions::frmOptions(Services services, QWidget *parent)
+frmOptions::frmOptions(Context context, QWidget *parent)
     : QDialog(parent)
-    , m_(services)
+    , m_(context)
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("ZELMO Properties"));
@@ -369,8 +369,8 @@ void frmOptions::loadControls()
     m_imageMsg->setEnabled(v.imageMsgOn);
     m_qmDisable->setChecked(v.quickMessagesDisabled);
 
-    (m_.state.settings.VQualityLow ? m_qualityLow : m_qualityHigh)->setChecked(true);
-    (m_.state.audioQuality == 1 ? m_radioQ : m_phoneQ)->setChecked(true);
+    (m_.settings.VQualityLow ? m_qualityLow : m_qualityHigh)->setChecked(true);
+    (m_.audio.quality() == 1 ? m_radioQ : m_phoneQ)->setChecked(true);
     m_audioTest->setValue(0);
     {
         const QSignalBlocker quiet(m_volume);
@@ -395,7 +395,7 @@ void frmOptions::loadDrivers()
     }
     m_videoDevice->addItems(drivers);
     m_videoDevice->setEnabled(true);
-    const int current = m_.state.settings.DriverNum;
+    const int current = m_.settings.DriverNum;
     if (current >= 0 && current < drivers.size())
         m_videoDevice->setCurrentIndex(current);
 }

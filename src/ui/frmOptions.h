@@ -20,7 +20,7 @@ class QTreeWidget;
 class VideoEngine;
 class SecurityOptionsGroup;
 class SecurityService;
-struct ProgramState;
+struct Settings;
 
 // "ZELMO Properties": the user's settings in five tabs. It loads the settings each time it
 // opens; OK checks and saves them (through OptionsLogic), Cancel, Esc and the close box
@@ -33,20 +33,20 @@ class frmOptions : public QDialog
 public:
     enum Tab { Personal, General, Video, Audio, Messaging };
 
-    struct Services
+    struct Context
     {
         OptionsLogic &logic;
         CaptureControl &capture;
         AudioControl &audio;
         VideoEngine &video;
-        ProgramState &state;
+        const Settings &settings;
         // The desktop group of the General tab; none without it.
         DesktopIntegration *desktop = nullptr;
         // The encryption group of the General tab; none without it.
         SecurityService *security = nullptr;
     };
 
-    explicit frmOptions(Services services, QWidget *parent = nullptr);
+    explicit frmOptions(Context context, QWidget *parent = nullptr);
 
     // What the controls hold now.
     OptionsLogic::Values values() const;
@@ -80,7 +80,7 @@ private:
     void chooseVideoSource();
     QLineEdit *textBox(const char *name, int maxLength, bool filtered);
 
-    Services m_;
+    Context m_;
     QTabWidget *m_tabs;
     QLineEdit *m_name = nullptr;
     QLineEdit *m_email = nullptr;

@@ -71,10 +71,6 @@ frmSelf::frmSelf(CaptureControl &capture, VideoEngine &engine, QWidget *parent)
             showCamSet(true);
     });
 
-    // Loading the window starts capture, with every frame previewed.
-    m_capture.setPreviewRate(0);
-    m_capture.startCapture();
-    m_capture.checkCaptureSize();
 }
 
 void frmSelf::showCamSet(bool paused)
@@ -142,5 +138,4 @@ void frmSelf::hideEvent(QHideEvent *event)
 void frmSelf::unloading()
 {
     m_engine.preview(false);
-    m_capture.closeCapture();
 }

@@ -13,7 +13,7 @@
 #include "core/LineCutter.h"
 #include "core/SoundPlayer.h"
 #include "media/MediaClock.h"
-#include "ui/Program.h"
+#include "root/Program.h"
 
 #include <QApplication>
 

@@ -7,16 +7,13 @@
 #include "FuzzSupport.h"
 
 #include "call/CallAddress.h"
-#include "call/CallControl.h"
-#include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/LineCutter.h"
-#include "core/ProgramState.h"
 #include "core/SoundPlayer.h"
 #include "directory/DirectoryProtocol.h"
 #include "directory/DirectoryService.h"
 #include "directory/UserNumberFile.h"
-#include "media/MediaConnection.h"
+#include "root/Program.h"
 
 #include <QCoreApplication>
 
@@ -30,19 +27,11 @@ const char *const PalAddresses[] = {"ann@example.org", "bob@example.org", "b", "
 
 struct World
 {
-    std::unique_ptr<QCoreApplication> app;
-    ProgramState state;
-    IPDaemon ipdControl;
-    IPDaemon ipdMedia;
-    IPPort ippControl;
-    IPPort ippClient;
-    std::unique_ptr<MediaConnection> media;
-    SoundPlayer sounds;
-    std::unique_ptr<CallControl> calls;
-    std::unique_ptr<DirectoryService> service;
+    // A program that never starts: only its directory service reads the stream.
+    std::unique_ptr<Program> program;
     PalList pals;
-    QString numberFile = FuzzSupport::scratchPath(QStringLiteral("zelmo.num"));
-    QString palFile = FuzzSupport::scratchPath(QStringLiteral("zelmo.pal"));
+    QString numberFile;
+    QString palFile;
 };
 
 World &world()
@@ -52,16 +41,14 @@ World &world()
     static char *argv[] = {name, nullptr};
     static QCoreApplication app(argc, argv);
     static World w;
-    if (!w.service) {
-        w.media = std::make_unique<MediaConnection>(w.ippClient, w.ippControl);
-        w.calls = std::make_unique<CallControl>(
-            w.state, CallControl::Endpoints{w.ipdControl, w.ipdMedia, w.ippControl, w.ippClient}, *w.media, w.sounds,
-            [](const QString &) {});
-        w.service = std::make_unique<DirectoryService>(w.state, *w.calls,
-                                                       DirectoryService::Files{w.palFile, w.numberFile});
+    if (!w.program) {
+        w.program = std::make_unique<Program>(
+            ProgramOptions{2000, FuzzSupport::scratchPath(QStringLiteral("profile")), {}, true});
+        w.program->sounds().setMuted(true);
+        w.numberFile = w.program->profilePath(UserNumberFile::FileName);
+        w.palFile = w.program->profilePath(QStringLiteral("zelmo.pal"));
         for (const char *address : PalAddresses)
             w.pals.add(w.palFile, QString::fromLatin1(address));
-        w.sounds.setMuted(true);
     }
     return w;
 }
@@ -122,12 +109,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Each input meets a program that has no user number yet and its four pals off line.
     QFile::remove(w.numberFile);
-    w.state.userNumber = -1;
-    w.state.palList = w.pals;
-    w.state.palList.checkPosition = 1;
-    w.state.ConnectState = ConnectState::NoAttempt;
-    w.service->setPalServer(QStringLiteral("127.0.0.1"), DirectoryService::DefaultPalPort);
-    IPPort &port = pal ? w.service->ippServerPal() : w.service->ippServer();
+    DirectoryService &s = w.program->directory();
+    s.start();
+    w.program->palList() = w.pals;
+    w.program->palList().checkPosition = 1;
+    w.program->callStatus().ConnectState = ConnectState::NoAttempt;
+    s.setPalServer(QStringLiteral("127.0.0.1"), DirectoryService::DefaultPalPort);
+    IPPort &port = pal ? s.ippServerPal() : s.ippServer();
     emit port.connected(0, QString());
 
     LineCutter cutter;
@@ -149,7 +137,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     // Tables bounded, every listed user reachable on a usable port.
-    DirectoryService &s = *w.service;
     FUZZ_CHECK(s.entries().size() <= Proto::MaxEntries && s.servers().size() <= Proto::MaxServers);
     for (const Proto::UserEntry &e : s.entries())
         FUZZ_CHECK(usablePort(e.Port));
@@ -158,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(usablePort(s.palServerPort()) && !s.palServerHost().trimmed().isEmpty());
 
     // The pals: the same ones, each either off line or on line where it can be called.
-    const PalList &pals = w.state.palList;
+    const PalList &pals = w.program->palList();
     FUZZ_CHECK(pals.count() == w.pals.count());
     FUZZ_CHECK(pals.checkPosition >= 0 && pals.checkPosition <= pals.count());
     for (int k = 1; k <= pals.count(); ++k) {
@@ -170,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     // The user number is one of the server's range, and the file says the same.
-    const qint32 number = w.state.userNumber;
+    const qint32 number = s.userNumber();
     FUZZ_CHECK(number == -1 || (number >= Proto::FirstUserNumber && number <= Proto::LastUserNumber));
     FUZZ_CHECK(UserNumberFile::read(w.numberFile) == number);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -11,12 +11,12 @@
 
 #include "core/IPDaemon.h"
 #include "core/LineCutter.h"
-#include "core/ProgramState.h"
 #include "core/SoundPlayer.h"
+#include "messages/MessageMedia.h"
 #include "messages/MessageService.h"
 #include "messages/MessageStore.h"
 #include "messages/QuickMessageProtocol.h"
-#include "ui/Program.h"
+#include "root/Program.h"
 
 #include <QApplication>
 
@@ -154,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 checkParser(text);
             const uint8_t c = choices[line++ % choices.size()];
             const int id = 1 + (c & 7);
-            w.program->state().settings.Disable = (c & 16) != 0;
+            w.program->settings().Disable = (c & 16) != 0;
             if (!open[id - 1]) {
                 open[id - 1] = true;
                 emit daemon.connected(id, 0, QString());
@@ -183,14 +183,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int slot = 1; slot <= MessageStore::Slots; ++slot)
         FUZZ_CHECK(store.state(slot) != MessageStore::Receiving);
     while (std::optional<QuickMessage> message = service.takeOldest()) {
-        const QImage picture = service.thumbnail(message->picture);
+        const QImage picture = w.program->messageMedia().thumbnail(message->picture);
         FUZZ_CHECK(picture.isNull()
                    || (picture.width() == Proto::ThumbnailWidth && picture.height() == Proto::ThumbnailHeight));
         for (const QString *field : {&message->senderName, &message->senderEmail, &message->senderLocation})
             FUZZ_CHECK(oneLine(*field) && field->size() <= Proto::MaxFieldLength);
     }
     FUZZ_CHECK(service.waitingCount() == 0);
-    w.program->state().settings.Disable = false;
+    w.program->settings().Disable = false;
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return 0;
 }

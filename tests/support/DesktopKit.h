@@ -82,6 +82,16 @@ public:
 
     QList<Shown> shown;
     QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body")};
+    // A slow service: Notify's answers wait until released.
+    bool holdReplies = false;
+    QList<QDBusMessage> heldReplies;
+
+    void releaseReplies()
+    {
+        for (const QDBusMessage &reply : std::as_const(heldReplies))
+            m_bus.send(reply);
+        heldReplies.clear();
+    }
 
     QList<Shown> openNow() const
     {
@@ -125,6 +135,10 @@ public:
             if (!replaced)
                 shown << s;
             reply = message.createReply(QVariant(s.id));
+            if (holdReplies) {
+                heldReplies << reply;
+                return true;
+            }
         } else if (message.member() == QLatin1String("CloseNotification") && a.size() == 1) {
             const uint id = a[0].toUInt();
             for (Shown &s : shown) {

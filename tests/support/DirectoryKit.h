@@ -3,22 +3,11 @@
 // The pieces of the directory scenarios: a companion server on this test's ports, a bare
 // server that records what a client sends, and one ZELMO program pointed at them.
 
-#include "call/CallControl.h"
-#include "core/SoundPlayer.h"
-#include "directory/DirectoryService.h"
 #include "secure/DirectoryDialer.h"
 #include "secure/SecurityService.h"
+#include "support/Windows.h"
 #include "server/DirectoryServer.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/frmDirectory.h"
-#include "ui/frmMain.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <memory>
 
 namespace DirectoryKit {
 
@@ -111,43 +100,42 @@ struct RawServer
     }
 };
 
-// One ZELMO program with its own profile and ports, pointed at the given servers.
-struct User
+// One ZELMO with its windows, pointed at the given servers; a user number of its own when
+// one is given.
+struct User : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-
     User(const QString &name, int directoryPort, int palPort, const QString &profile = {}, qint32 userNumber = 0)
+        : RunningProgram(name, options(name, profile, palPort))
     {
-        const QString folder = profile.isEmpty() ? dir.path() : profile;
         if (userNumber > 0)
             TestSupport::writeBytes(folder + QStringLiteral("/zelmo.num"), QByteArray::number(userNumber) + "\r\n");
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, folder, {}, false});
-        program->start();
-        program->sounds().setMuted(true);
+        start();
         // A server that never answers TLS is taken for an older one sooner.
         program->security().directoryDialer().setHandshakeWait(1000);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = QStringLiteral("Room ") + name;
-        s.EMail = name + QStringLiteral("@Example.org");
-        s.DirAddress = QStringLiteral("127.0.0.1");
-        s.DirPort = qint16(quint16(directoryPort));
-        // The pal server is on the directory server's host, on this test's port.
-        program->directory().setPalPort(palPort);
+        settings().DirAddress = QStringLiteral("127.0.0.1");
+        settings().DirPort = qint16(quint16(directoryPort));
+    }
+    static Options options(const QString &name, const QString &profile, int palPort)
+    {
+        Options o;
+        o.palPort = palPort;
+        o.windows = true;
+        o.testDevices = false;
+        o.location = QStringLiteral("Room ") + name;
+        o.email = name + QStringLiteral("@Example.org");
+        o.profile = profile;
+        o.start = false;
+        return o;
     }
     DirectoryService &directory() { return program->directory(); }
-    frmDirectory *window() { return program->directoryWindow(); }
-    ProgramState &state() { return program->state(); }
+    frmDirectory *window() { return shell->directoryWindow(); }
     template<typename T>
     T *find(const char *name)
     {
         return window()->findChild<T *>(QString::fromLatin1(name));
     }
     // The directory window, opened as the toolbar opens it.
-    void openDirectory() { program->mainWindow()->toolbarClicked(1); }
+    void openDirectory() { main()->toolbarClicked(1); }
 };
 
 } // namespace DirectoryKit

@@ -3,51 +3,50 @@
 // The pieces of the quick-message scenarios: a program with test devices, a relay that
 // keeps the bytes going each way between a sender and a listener, and a bare sender.
 
-#include "core/SoundPlayer.h"
-#include "directory/DirectoryService.h"
-#include "messages/MessageService.h"
+#include "support/RawClient.h"
+#include "support/Windows.h"
+#include "messages/MessageComposer.h"
 #include "messages/QuickMessageProtocol.h"
-#include "support/TestSupport.h"
-#include "ui/Program.h"
-#include "ui/frmMain.h"
 
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QTest>
-#include <memory>
 
 namespace MessageKit {
 
-// One ZELMO with its own profile and ports, test camera and sound, and a user number.
-struct Party
+// One ZELMO with its windows, the test camera and sound, and a user number when one is
+// given.
+struct Party : RunningProgram
 {
-    QTemporaryDir dir;
-    std::unique_ptr<Program> program;
-    int port = 0;
-
     explicit Party(const QString &name, qint32 userNumber = -1)
+        : RunningProgram(name, options(name))
     {
-        port = TestSupport::portBlock();
-        program = std::make_unique<Program>(ProgramOptions{port, dir.path(), {}, true});
-        program->start();
-        program->sounds().setMuted(true);
-        // No pal server anywhere near: a port of this block nobody listens on.
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), port + 19);
-        Settings &s = program->settings();
-        s.Name = name;
-        s.Location = QStringLiteral("Room ") + name;
-        s.EMail = name + QStringLiteral("@example.org");
-        program->state().userNumber = userNumber;
+        if (userNumber > 0)
+            TestSupport::writeBytes(folder + QStringLiteral("/zelmo.num"), QByteArray::number(userNumber) + "\r\n");
+        start();
+    }
+    static Options options(const QString &name)
+    {
+        Options o;
+        o.windows = true;
+        o.location = QStringLiteral("Room ") + name;
+        o.email = name + QStringLiteral("@example.org");
+        o.start = false;
+        return o;
     }
     MessageService &messages() { return program->messages(); }
-    ProgramState &state() { return program->state(); }
+    // A composer as a compose window makes one, sending as this user.
+    MessageComposer::Context composing(std::function<qint32()> number = {})
+    {
+        DirectoryService &directory = program->directory();
+        if (!number)
+            number = [&directory] { return directory.userNumber(); };
+        Program *p = program.get();
+        return {program->messageMedia(), settings(), std::move(number),
+                [p](IPPort &client) { p->prepareMessageClient(client); }};
+    }
     int messagePort() const { return port + 2; }
     template<typename T>
     T *find(const char *name)
     {
-        return program->mainWindow()->findChild<T *>(QString::fromLatin1(name));
+        return main()->findChild<T *>(QString::fromLatin1(name));
     }
 };
 
@@ -98,40 +97,20 @@ struct Relay
     int base() const { return listener.serverPort() - 2; }
 };
 
-// A sender without a program: one socket to a listener and everything it hears.
-struct RawSender
-{
-    std::unique_ptr<QTcpSocket> socket = std::make_unique<QTcpSocket>();
-    QByteArray heard;
-    bool closed = false;
-
-    // `from`: the loopback address it sends from (a listener holds few from one address).
-    explicit RawSender(int port, const QString &from = QStringLiteral("127.0.0.1"))
-    {
-        QObject::connect(socket.get(), &QTcpSocket::readyRead, [this] { heard += socket->readAll(); });
-        QObject::connect(socket.get(), &QTcpSocket::disconnected, [this] { closed = true; });
-        socket->bind(QHostAddress(from), 0);
-        socket->connectToHost(QHostAddress::LocalHost, quint16(port));
-    }
-    bool connected() const { return socket->state() == QAbstractSocket::ConnectedState; }
-    void send(const QByteArray &bytes) { socket->write(bytes); }
-    void drop() { socket->abort(); }
-};
-
 // A whole text-only message from a bare sender, as a ZELMO sends it; false when the
 // listener did not take it.
 inline bool sendWhole(int port, qint32 number, const QByteArray &text, const QByteArray &name = "Raw",
                       const QByteArray &email = "raw@x.org")
 {
-    RawSender s(port);
+    RawClient s(port);
     if (!QTest::qWaitFor([&] { return s.connected() || s.closed; }, 5000) || s.closed)
         return false;
     s.send("MSR;" + QByteArray::number(number) + ";<E>");
-    if (!QTest::qWaitFor([&] { return s.heard == "MRA;<E>" || s.closed; }, 5000) || s.closed)
+    if (!QTest::qWaitFor([&] { return s.received == "MRA;<E>" || s.closed; }, 5000) || s.closed)
         return false;
     s.send("MSB;" + QuickMessageProtocol::paddedNumber(number) + ';' + name + ';' + email + ";Lab;now;" + text
            + ";<E>");
-    if (!QTest::qWaitFor([&] { return s.heard.size() == 14 || s.closed; }, 5000))
+    if (!QTest::qWaitFor([&] { return s.received.size() == 14 || s.closed; }, 5000))
         return false;
     s.send("MSE;<E>");
     return QTest::qWaitFor([&] { return s.closed; }, 5000);

@@ -1,18 +1,18 @@
 #pragma once
 
-// The pieces of the scenarios with zelmo-directory nodes and bare clients: a node in this
-// process (alone or on a shared Redis), a client that speaks only the published protocol,
-// and one that logs in over TLS with a key of its own.
+// The pieces of the scenarios with zelmo-directory nodes: a node in this process (on a
+// shared Redis), a bare client that asks until the answer suits, one that logs in over TLS
+// with a key of its own, and such a key.
 
 #include "directory/DirectoryProtocol.h"
 #include "secure/Identity.h"
 #include "secure/TlsSetup.h"
 #include "server/DirectoryServer.h"
+#include "support/RawClient.h"
 #include "support/RedisProcess.h"
 #include "support/TestSupport.h"
 
 #include <QSslSocket>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -21,30 +21,10 @@ namespace NodeKit {
 
 inline constexpr int ExpiryMs = 2000;
 
-// A client on loopback; over TLS it shows the key of `key` (none: no certificate).
-struct Client
+// A directory client that can ask again and again.
+struct Client : RawClient
 {
-    QSslSocket socket;
-    QByteArray received;
-
-    explicit Client(int port, Identity *key = nullptr, bool tls = false)
-    {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
-        if (!tls && !key) {
-            socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-            if (!socket.waitForConnected(5000))
-                qFatal("could not reach the node");
-            return;
-        }
-        socket.setSslConfiguration(TlsSetup::configuration(key ? key->credentials(QString()) : TlsSetup::Credentials(), {}));
-        QObject::connect(&socket, &QSslSocket::sslErrors, [this] { socket.ignoreSslErrors(); });
-        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), quint16(port));
-        // The node may run in this process: its loop turns while the handshake goes on.
-        if (!QTest::qWaitFor([this] { return socket.isEncrypted(); }, 5000))
-            qFatal("no TLS with the node: %s", qPrintable(socket.errorString()));
-    }
-    void send(const QByteArray &bytes) { socket.write(bytes); }
-    bool closed() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+    using RawClient::RawClient;
     // Asks again until the answer satisfies the test (the other node's change travels
     // through Redis on a connection of its own). Other messages that come meanwhile are
     // passed over.
@@ -74,12 +54,6 @@ struct Client
         return ok;
     }
 };
-
-inline QByteArray login(int number, const char *name, const char *email, bool listed = true, int port = 2000)
-{
-    return "LGN; " + QByteArray::number(number) + ';' + name + ';' + email + ";Here;;0;YES;YES;2.51;"
-           + (listed ? "YES" : "NO") + ";NO;v1.2;" + QByteArray::number(port) + ";<ET>";
-}
 
 inline QByteArray entry(int number, const char *name, int port = 2000)
 {
@@ -128,6 +102,27 @@ struct Node
             wanted += u;
         return users.size() == 0 || total == wanted;
     }
+};
+
+
+// A client over TLS showing the key of `key` (none: no certificate).
+struct KeyedClient
+{
+    QSslSocket socket;
+    QByteArray received;
+
+    explicit KeyedClient(int port, Identity *key = nullptr)
+    {
+        QObject::connect(&socket, &QSslSocket::readyRead, [this] { received += socket.readAll(); });
+        socket.setSslConfiguration(
+            TlsSetup::configuration(key ? key->credentials(QString()) : TlsSetup::Credentials(), {}));
+        QObject::connect(&socket, &QSslSocket::sslErrors, [this] { socket.ignoreSslErrors(); });
+        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), quint16(port));
+        // The node may run in this process: its loop turns while the handshake goes on.
+        if (!QTest::qWaitFor([this] { return socket.isEncrypted(); }, 5000))
+            qFatal("no TLS with the node: %s", qPrintable(socket.errorString()));
+    }
+    void send(const QByteArray &bytes) { socket.write(bytes); }
 };
 
 // A key of its own in a folder of its own.

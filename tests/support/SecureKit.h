@@ -40,7 +40,7 @@ struct End
 
     explicit End(const QString &email)
     {
-        service = std::make_unique<SecurityService>(SecurityService::Parts{
+        service = std::make_unique<SecurityService>(SecurityService::Context{
             dir.path(), [email] { return email; }, [this](const QString &line) { log << line; }, ippControl,
             ipdControl});
         service->start();

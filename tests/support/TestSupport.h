@@ -1,8 +1,25 @@
 #pragma once
 
+// What the scenarios use everywhere: Qt's test tools, files and sockets.
 #include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QImage>
+#include <QPointer>
+#include <QSignalSpy>
 #include <QString>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
+#include <algorithm>
+#include <functional>
+#include <memory>
 #include <vector>
 
 // Helpers shared by the tests.
@@ -18,6 +35,27 @@ int portBlock(int span = 20);
 // A file's bytes as they are on disk (empty when unreadable), and a file made of bytes.
 QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
+
+// Counts a timer's ticks and keeps the longest pause between two, for the record.
+struct TickWatch
+{
+    int count = 0;
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    QMetaObject::Connection connection;
+
+    explicit TickWatch(QTimer *timer)
+    {
+        sinceTick.start();
+        connection = QObject::connect(timer, &QTimer::timeout, [this] {
+            ++count;
+            longestGap = std::max(longestGap, sinceTick.restart());
+        });
+    }
+    ~TickWatch() { QObject::disconnect(connection); }
+    TickWatch(const TickWatch &) = delete;
+    TickWatch &operator=(const TickWatch &) = delete;
+};
 
 // The resident memory of a process (0: this one), in kB; 0 when it cannot be read.
 qint64 residentKilobytes(qint64 pid = 0);

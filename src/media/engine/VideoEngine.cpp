@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -80,52 +81,29 @@ void VideoEngine::flushEvents()
 
 // ---- Receive side ------------------------------------------------------------------------
 
-int VideoEngine::processData(const uchar *packet, int length, uchar *out, int outCapacity, int *type)
+bool VideoEngine::drawFrame(QByteArrayView frame)
 {
-    int ignored = 0;
-    int &kind = type ? *type : ignored;
-    kind = PacketNone;
-    if (!packet || length < HeaderBytes)
-        return 0;
-    const uchar *body = packet + HeaderBytes;
-    const int bodyLength = length - HeaderBytes;
-
-    if (std::memcmp(packet, "KJP", 3) == 0) {
-        if (bodyLength <= 0)
-            return 0;
-        // Only the sizes a sender captures at: the window showing the frame follows its size.
-        // The size is read from the header first, so a hostile size costs no decode.
-        int w = 0;
-        int h = 0;
-        if (!codec().pictureSize(body, bodyLength, &w, &h) || !captureSizes().contains(QSize(w, h)))
-            return 0;
-        m_decodeBuffer.resize(MaxFrameBytes);
-        const int n = codec().unCompressStill(body, bodyLength, &w, &h, m_decodeBuffer.data(), MaxFrameBytes, w, h);
-        if (n <= 0 || n != w * h * 3)
-            return 0;
-        QImage image(w, h, QImage::Format_RGB888);
-        for (int y = 0; y < h; ++y)
-            std::memcpy(image.scanLine(y), m_decodeBuffer.data() + qsizetype(y) * w * 3, size_t(w) * 3);
-        m_incoming = image;
-        m_incomingSize = QSize(w, h);
-        kind = PacketVideo;
-        emit frameDrawn(m_incoming);
-        return bodyLength;
-    }
-
-    int bodyKind = PacketNone;
-    if (std::memcmp(packet, "AUD", 3) == 0)
-        bodyKind = PacketAudio;
-    else if (std::memcmp(packet, "TXT", 3) == 0)
-        bodyKind = PacketText;
-    if (bodyKind == PacketNone)
-        return 0;
-    if (bodyLength > outCapacity || (bodyLength > 0 && !out))
-        return 0;
-    if (bodyLength > 0)
-        std::memcpy(out, body, size_t(bodyLength));
-    kind = bodyKind;
-    return bodyLength;
+    const auto *body = reinterpret_cast<const uchar *>(frame.data());
+    const int bodyLength = int(std::min<qsizetype>(frame.size(), std::numeric_limits<int>::max()));
+    if (bodyLength <= 0)
+        return false;
+    // Only the sizes a sender captures at: the window showing the frame follows its size.
+    // The size is read from the header first, so a hostile size costs no decode.
+    int w = 0;
+    int h = 0;
+    if (!codec().pictureSize(body, bodyLength, &w, &h) || !captureSizes().contains(QSize(w, h)))
+        return false;
+    m_decodeBuffer.resize(MaxFrameBytes);
+    const int n = codec().unCompressStill(body, bodyLength, &w, &h, m_decodeBuffer.data(), MaxFrameBytes, w, h);
+    if (n <= 0 || n != w * h * 3)
+        return false;
+    QImage image(w, h, QImage::Format_RGB888);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(image.scanLine(y), m_decodeBuffer.data() + qsizetype(y) * w * 3, size_t(w) * 3);
+    m_incoming = image;
+    m_incomingSize = QSize(w, h);
+    emit frameDrawn(m_incoming);
+    return true;
 }
 
 void VideoEngine::getImageSize(int *width, int *height) const

@@ -18,7 +18,7 @@ class CaptureProfile;
 class DeviceProvider;
 class VideoCodec;
 
-// Capture, still and frame coding, and decoding of received media packets. Cameras come
+// Capture, still and frame coding, and decoding of received video frames. Cameras come
 // from a device provider; their frames arrive in videoSink() and are kept, converted on
 // demand to 24-bit RGB at the capture size, as the latest frame. Received video frames
 // are decoded into the incoming picture and announced with frameDrawn; the window that
@@ -30,9 +30,6 @@ class VideoEngine : public QObject
 public:
     static constexpr int MaxFrameBytes = 640 * 480 * 3;
     static constexpr int FrameNumberModulo = 4096;
-    static constexpr int HeaderBytes = 8;
-    enum PacketType { PacketNone = 0, PacketVideo = 1, PacketAudio = 2, PacketText = 3 };
-
     // Capture choices per driver are kept in profileDir/capture.ini (an empty profileDir
     // keeps them in memory only).
     VideoEngine(std::shared_ptr<DeviceProvider> devices, const QString &profileDir, QObject *parent = nullptr);
@@ -49,11 +46,10 @@ public:
     // Forgets the last received frame (the end of a connection).
     void flushEvents();
 
-    // Decodes one received packet of `length` bytes (8-byte header, then the body; never
-    // read past `length`). *type gets the kind: 1 video (decoded and announced), 2 audio,
-    // 3 text (the body copied into `out`, which is never written past outCapacity), 0 for
-    // anything unknown or invalid. Returns the payload length, 0 for type 0.
-    int processData(const uchar *packet, int length, uchar *out, int outCapacity, int *type);
+    // Decodes a received video frame (a packet's body) into the incoming picture and
+    // announces it with frameDrawn. False, with the picture as it was, for a body that is not
+    // a picture of one of captureSizes().
+    bool drawFrame(QByteArrayView body);
     // Size of the last decoded frame (0 x 0 before the first one).
     void getImageSize(int *width, int *height) const;
     QImage incomingImage() const { return m_incoming; }

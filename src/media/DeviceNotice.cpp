@@ -1,4 +1,4 @@
-#include "ui/DeviceNotice.h"
+#include "media/DeviceNotice.h"
 
 #include <QStringList>
 

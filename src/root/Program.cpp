@@ -1,0 +1,394 @@
+#include "root/Program.h"
+
+#include "call/CallControl.h"
+#include "chat/ChatSession.h"
+#include "core/ActivityLog.h"
+#include "core/IPDaemon.h"
+#include "core/IPPort.h"
+#include "core/OptionsLogic.h"
+#include "core/SoundPlayer.h"
+#include "directory/DirectoryService.h"
+#include "directory/UserNumberFile.h"
+#include "media/AudioControl.h"
+#include "media/CaptureControl.h"
+#include "media/DeviceNotice.h"
+#include "media/MediaConnection.h"
+#include "media/MediaSession.h"
+#include "media/engine/AudioEngine.h"
+#include "media/engine/DeviceProvider.h"
+#include "media/engine/VideoEngine.h"
+#include "messages/MessageMedia.h"
+#include "messages/MessageService.h"
+#include "secure/CallSecurity.h"
+#include "secure/DirectoryDialer.h"
+#include "secure/SecurityService.h"
+
+#include <QDir>
+#include <QMetaMethod>
+
+namespace {
+
+QString errorText(const QString &prefix, const EndpointError &e)
+{
+    return prefix + QString::number(e.code) + QLatin1Char(' ') + e.description;
+}
+
+const QString SettingsFile = QStringLiteral("zelmo.ini");
+const QString PalFile = QStringLiteral("zelmo.pal");
+const QString RefuseFile = QStringLiteral("refuse.dat");
+const QString LogFile = QStringLiteral("zelmo.log");
+
+} // namespace
+
+Program::Program(ProgramOptions options, QObject *parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+    , m_log(std::make_unique<ActivityLog>())
+    , m_ipdControl(new IPDaemon(this))
+    , m_ipdMedia(new IPDaemon(this))
+    , m_ippControl(new IPPort(this))
+    , m_ippClient(new IPPort(this))
+    , m_sounds(new SoundPlayer(this))
+    , m_devices(DeviceProvider::create(m_options.testDevices))
+    , m_video(new VideoEngine(m_devices, m_options.profileDir, this))
+    , m_audio(new AudioEngine(m_devices, this))
+    , m_mediaStats(m_mediaClock, [this] { return m_video->getFrameNum(); })
+    , m_media(new MediaConnection(*m_ippClient, *m_ippControl, this))
+    , m_audioControl(new AudioControl(m_call, *m_audio, m_audioSendQueue, this))
+    , m_capture(new CaptureControl(m_settings, *m_video, this))
+    , m_calls(new CallControl({m_call, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient, *m_media,
+                               *m_sounds, *m_audioControl, [this](const QString &line) { logLine(line); }},
+                              this))
+    , m_session(new MediaSession({m_call, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient,
+                                  *m_video, *m_audio, *m_audioControl, *m_capture, *m_sounds, m_mediaClock,
+                                  m_mediaStats, m_callClock, m_textQueue, m_audioSendQueue, m_audioPlayQueue,
+                                  [this](const QString &line) { logLine(line); }},
+                                 this))
+    , m_chat(new ChatSession({m_settings, *m_calls, *m_session, *m_audioControl, *m_sounds, m_mediaClock}, this))
+    , m_directory(new DirectoryService({m_settings, m_palList, *m_calls, *m_capture, *m_audioControl,
+                                        profilePath(PalFile), profilePath(UserNumberFile::FileName)},
+                                       this))
+    , m_messages(new MessageService({m_settings, m_refuseList, *m_sounds, profilePath(RefuseFile)}, this))
+    , m_messageMedia(new MessageMedia({*m_capture, *m_video, *m_audioControl, m_audioSendQueue}, this))
+    , m_optionsLogic(new OptionsLogic(m_settings, m_refuseList, profilePath(RefuseFile), this))
+    , m_security(new SecurityService({m_options.profileDir, [this] { return m_settings.EMail; },
+                                      [this](const QString &line) { logLine(line); }, *m_ippControl, *m_ipdControl},
+                                     this))
+{
+    m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
+    m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
+    m_ippControl->setObjectName(QStringLiteral("ippControl"));
+    m_ippClient->setObjectName(QStringLiteral("ippClient"));
+    // The stored settings of the clients that carry framed peer messages.
+    m_ippClient->setLineEnd("<E>");
+
+    m_mediaTimer.setObjectName(QStringLiteral("tmrMain"));
+    m_mediaTimer.setInterval(MediaSession::TickMs);
+    m_startupTimer.setObjectName(QStringLiteral("tmrSecond"));
+    m_startupTimer.setInterval(1000);
+    connect(&m_mediaTimer, &QTimer::timeout, this, &Program::onMediaTick);
+    connect(&m_startupTimer, &QTimer::timeout, this, &Program::onStartupTick);
+
+    QDir().mkpath(m_options.profileDir);
+    connectCalls();
+    connectMedia();
+    connectOptions();
+    connectSecurity();
+}
+
+Program::~Program()
+{
+    shutdown();
+}
+
+// ---- Wiring -------------------------------------------------------------------------
+
+void Program::connectCalls()
+{
+    connect(m_calls, &CallControl::informationRequested, this, &Program::informationRequested);
+    connect(m_directory, &DirectoryService::informationRequested, this, &Program::informationRequested);
+    connect(m_media, &MediaConnection::invalidAddress, this, &Program::informationRequested);
+    connect(m_messages, &MessageService::saveFailed, this, &Program::messageBoxRequested);
+}
+
+void Program::connectMedia()
+{
+    connect(m_session, &MediaSession::textRefused, this, &Program::informationRequested);
+    connect(m_session, &MediaSession::unsupportedCaptureFormat, m_capture, &CaptureControl::reportUnsupportedFormat);
+    connect(m_session, &MediaSession::fiveSecondMark, m_capture, &CaptureControl::checkCaptureSize);
+    connect(m_capture, &CaptureControl::resumed, m_session, &MediaSession::fetchFrame);
+    connect(m_capture, &CaptureControl::errorMessage, this, &Program::errorRequested);
+    connect(m_audioControl, &AudioControl::errorMessage, this, &Program::errorRequested);
+}
+
+void Program::connectOptions()
+{
+    m_optionsLogic->setChatConnectionQuery([this] { return m_chat->isConnected(); });
+    connect(m_optionsLogic, &OptionsLogic::directoryServerChanged, m_directory, &DirectoryService::closeDirectory);
+    connect(m_optionsLogic, &OptionsLogic::loginChanged, m_directory, &DirectoryService::loginAgain);
+    connect(m_optionsLogic, &OptionsLogic::informationRequested, this, &Program::informationRequested);
+    // The options dialog closed: a sound-test recording is dropped and no longer held.
+    connect(m_optionsLogic, &OptionsLogic::soundTestEnded, this, [this] {
+        m_audioSendQueue.reset();
+        m_audioControl->testClosed();
+    });
+}
+
+// Encryption sits under the channels: their endpoints get the encrypted way, the call's
+// listeners the rule that its channels share one key, the call control the check of each
+// request, and the quick messages the standing of their senders.
+void Program::connectSecurity()
+{
+    SecurityService &security = *m_security;
+    security.attachClient(*m_ippControl, PeerChannel::Control);
+    security.attachClient(*m_ippClient, PeerChannel::Media);
+    security.attachClient(m_chat->ippText(), PeerChannel::Chat);
+    security.route(PeerChannel::Control, *m_ipdControl);
+    security.route(PeerChannel::Media, *m_ipdMedia);
+    security.route(PeerChannel::Message, m_messages->ipdMessage());
+    security.route(PeerChannel::Chat, m_chat->ipdText());
+    security.guardCallChannel(*m_ipdMedia);
+    security.guardCallChannel(m_chat->ipdText());
+    m_calls->setRequestCheck([this](int connectionId) {
+        switch (m_security->call().answerFor(connectionId, m_security->onlyEncrypted())) {
+        case CallSecurity::Answer::Refuse:
+            return CallControl::RequestVerdict::Refuse;
+        case CallSecurity::Answer::AskWithoutAuto:
+            return CallControl::RequestVerdict::OfferToUser;
+        case CallSecurity::Answer::Ask:
+            break;
+        }
+        return CallControl::RequestVerdict::Offer;
+    });
+    m_messages->setSenderCheck([this](const ChannelSecurity &channel, const QString &host) {
+        return m_security->judgeSender(channel, host);
+    });
+    connect(m_session, &MediaSession::inCallChanged, this, [this](bool inCall) {
+        if (inCall)
+            m_security->call().callStarted();
+    });
+    connect(&security, &SecurityService::notice, this, &Program::informationRequested);
+    // The directory and pal connections go over TLS; the directory hears what that found.
+    DirectoryDialer &directoryDialer = security.directoryDialer();
+    security.attachDirectoryClient(m_directory->ippServer());
+    security.attachDirectoryClient(m_directory->ippServerPal());
+    directoryDialer.setHostName([this] { return m_settings.DirAddress; });
+    connect(&directoryDialer, &DirectoryDialer::blocked, m_directory, &DirectoryService::connectionBlocked);
+    connect(&directoryDialer, &DirectoryDialer::privacyKnown, m_directory, &DirectoryService::setPrivate);
+    connect(m_directory, &DirectoryService::serverKeyAccepted, &directoryDialer, &DirectoryDialer::acceptOfferedKeys);
+}
+
+void Program::prepareMessageClient(IPPort &client)
+{
+    m_security->attachClient(client, PeerChannel::Message);
+}
+
+// ---- Start-up -----------------------------------------------------------------------
+
+QString Program::profilePath(const QString &fileName) const
+{
+    return QDir(m_options.profileDir).filePath(fileName);
+}
+
+void Program::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+
+    m_settings.load(profilePath(SettingsFile));
+    initializeEngines();
+    m_security->start();
+    networkStart();
+    emit loaded();
+
+    // Capture starts with every frame previewed.
+    m_capture->setPreviewRate(0);
+    m_capture->startCapture();
+    m_capture->checkCaptureSize();
+    if (const EndpointError e = m_chat->start(m_listenPort + 3))
+        emit messageBoxRequested(errorText(QStringLiteral("Failed to start text Listen Daemon 4: "), e));
+    loadDataFiles();
+    logLine(QStringLiteral("ZELMO Power Up"));
+    m_mediaTimer.start();
+
+    m_pendingCallAddress = m_options.callAddress;
+    m_calls->setAnswerNextCall(!m_pendingCallAddress.isEmpty());
+    if (!m_pendingCallAddress.isEmpty())
+        emit startupTailFinished();
+    else
+        m_startupTimer.start();
+}
+
+void Program::initializeEngines()
+{
+    // The program's defaults: the listeners' first port, idle sound devices.
+    m_listenPort = m_options.firstPort;
+    m_video->initialize();
+    m_video->setCompType(6);
+    m_audioControl->start();
+    const QString notice = DeviceNotice::text(!m_devices->cameraNames().isEmpty(), m_devices->hasAudioInput(),
+                                              m_devices->hasAudioOutput());
+    if (!notice.isEmpty()) {
+        logLine(notice);
+        emit devicesMissing(notice);
+    }
+}
+
+void Program::networkStart()
+{
+    EndpointError e;
+    for (auto *endpoint : {static_cast<QObject *>(m_ipdMedia), static_cast<QObject *>(m_ipdControl),
+                           static_cast<QObject *>(m_ippControl), static_cast<QObject *>(m_ippClient)}) {
+        EndpointError r;
+        if (auto *daemon = qobject_cast<IPDaemon *>(endpoint))
+            r = daemon->setStackOn(true);
+        else if (auto *port = qobject_cast<IPPort *>(endpoint))
+            r = port->setStackOn(true);
+        if (r && !e)
+            e = r;
+    }
+    if (e)
+        emit messageBoxRequested(errorText(QStringLiteral("Failed to init TCP/IP Stack:"), e));
+
+    // A taken control port moves all four listeners on by four ports, a few times.
+    const int retryBound = m_options.firstPort + 10;
+    m_ipdControl->setLocalPort(m_listenPort);
+    e = m_ipdControl->setListening(true);
+    while (e.code == EndpointError::PortInUse && m_listenPort < retryBound) {
+        m_listenPort += 4;
+        m_ipdControl->setLocalPort(m_listenPort);
+        e = m_ipdControl->setListening(true);
+    }
+    if (e)
+        emit messageBoxRequested(errorText(QStringLiteral("Failed to start Listen Daemon 1: "), e));
+    m_directory->setListenPort(m_listenPort);
+
+    m_ipdMedia->setLocalPort(m_listenPort + 1);
+    if ((e = m_ipdMedia->setListening(true)))
+        emit messageBoxRequested(errorText(QStringLiteral("Failed to start Listen Daemon 2: "), e));
+
+    if ((e = m_messages->startListening(m_listenPort + 2)))
+        emit messageBoxRequested(errorText(QStringLiteral("Failed to start Listen Daemon 3: "), e));
+    // Without its port this program still calls encrypted; the log says why none come in.
+    m_security->listen(m_listenPort);
+
+    if (m_ippClient->setRemoteAddress(m_ippClient->localAddress())) {
+        emit messageBoxRequested(QStringLiteral("You must connect to the Internet before running ZELMO. Please "
+                                                "connect to the Internet and run ZELMO again."));
+    }
+}
+
+void Program::loadDataFiles()
+{
+    m_refuseList.load(profilePath(RefuseFile));
+    m_palList.load(profilePath(PalFile));
+    m_directory->start();
+    m_log->load(profilePath(LogFile));
+}
+
+void Program::onMediaTick()
+{
+    if (!m_pendingCallAddress.isEmpty()) {
+        const QString address = m_pendingCallAddress;
+        m_pendingCallAddress.clear();
+        m_calls->placeCall(address, 2000, 0);
+    }
+    m_session->tick();
+}
+
+void Program::onStartupTick()
+{
+    if (m_startupTicks == 0)
+        m_directory->connectPalServer();
+    if (m_startupTicks < 6)
+        ++m_startupTicks;
+    if (m_startupTicks == 5) {
+        m_startupTimer.stop();
+        emit startupTailFinished();
+    }
+}
+
+// ---- Shutdown -----------------------------------------------------------------------
+
+bool Program::requestClose()
+{
+    if (m_shutDown || m_shuttingDown)
+        return true;
+    if (m_call.ConnectState == ConnectState::Establishing) {
+        emit informationRequested(
+            QStringLiteral("You must cancel the connection that is being established before exiting."));
+        return false;
+    }
+    m_userClosed = true;
+    shutdown();
+    return true;
+}
+
+void Program::shutdown()
+{
+    if (m_shutDown || m_shuttingDown || !m_started) {
+        m_shutDown = m_shutDown || !m_started;
+        return;
+    }
+    m_shuttingDown = true;
+    emit shuttingDown();
+
+    // Connections first, so no event of a half-closed endpoint reaches a closing window.
+    m_directory->shutdown();
+    m_messages->shutdown();
+    m_security->shutdown();
+    m_ippClient->setConnected(false);
+    if (m_ipdControl->isConnected(1))
+        m_ipdControl->closeConnection(1);
+    if (m_ipdMedia->isConnected(1))
+        m_ipdMedia->closeConnection(1);
+    m_ippControl->setConnected(false);
+    m_ipdMedia->setListening(false);
+    m_ipdControl->setListening(false);
+    m_chat->shutdown();
+    for (IPDaemon *d : {m_ipdMedia, m_ipdControl})
+        d->setStackOn(false);
+    for (IPPort *p : {m_ippControl, m_ippClient})
+        p->setStackOn(false);
+    m_mediaTimer.stop();
+    m_startupTimer.stop();
+
+    logLine(QStringLiteral("ZELMO Power Down"));
+
+    emit savingSettings();
+    QString settingsError;
+    if (!m_settings.save(profilePath(SettingsFile), &settingsError))
+        qWarning("zelmo: could not write the settings: %s", qPrintable(settingsError));
+    if (const FileError e = m_palList.save(profilePath(PalFile)))
+        reportSaveFailure(QStringLiteral("Could not save Pal File, "), e.code, e.description);
+    if (const FileError e = m_refuseList.save(profilePath(RefuseFile)))
+        reportSaveFailure(QStringLiteral("Could not save Refuse List data File, "), e.code, e.description);
+
+    m_capture->closeCapture();
+    m_video->terminate();
+    m_audioControl->shutdown();
+
+    if (const FileError e = m_log->save(profilePath(LogFile)))
+        reportSaveFailure(QStringLiteral("Could not save Log File, "), e.code, e.description);
+
+    m_shuttingDown = false;
+    m_shutDown = true;
+    emit finished();
+}
+
+void Program::reportSaveFailure(const QString &text, int code, const QString &description)
+{
+    const QString message = text + QString::number(code) + QStringLiteral(" : ") + description;
+    // The user who quit sees why a file was not written; a signal's sender may be a
+    // session ending with nobody to click, so then the complaint goes to the terminal.
+    if (m_userClosed && isSignalConnected(QMetaMethod::fromSignal(&Program::saveFailed)))
+        emit saveFailed(message);
+    else
+        qWarning("zelmo: %s", qPrintable(message));
+}
+
+void Program::logLine(const QString &text)
+{
+    m_log->logLine(text);
+}

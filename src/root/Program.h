@@ -1,0 +1,206 @@
+#pragma once
+
+#include "core/CallStates.h"
+#include "core/PalList.h"
+#include "core/RefuseList.h"
+#include "core/Settings.h"
+#include "media/AudioPlayQueue.h"
+#include "media/AudioSendQueue.h"
+#include "media/CallClock.h"
+#include "media/MediaClock.h"
+#include "media/MediaStats.h"
+#include "media/OutgoingTextQueue.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class ActivityLog;
+class AudioControl;
+class AudioEngine;
+class CallControl;
+class CaptureControl;
+class ChatSession;
+class DeviceProvider;
+class DirectoryService;
+class IPDaemon;
+class IPPort;
+class MediaConnection;
+class MediaSession;
+class MessageMedia;
+class MessageService;
+class OptionsLogic;
+class SecurityService;
+class SoundPlayer;
+class VideoEngine;
+
+// How a program is started: the binary passes 2000 and the user's profile folder; a test
+// passes ports and a folder of its own, so two programs can run in one process.
+struct ProgramOptions
+{
+    int firstPort = 2000;
+    QString profileDir;
+    // The address given on the command line, called at once.
+    QString callAddress;
+    bool testDevices = false;
+};
+
+// The root object of one running program, without a window. It owns the user's settings
+// and lists, the endpoints, the engines, the media queues and clocks, every service and
+// the media loop's 75 ms tick; it wires the services to each other and runs the start-up
+// and the orderly shutdown. The window shell builds the windows on top of it and hands
+// each window the services it shows; a test or a benchmark runs it alone.
+class Program : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Program(ProgramOptions options, QObject *parent = nullptr);
+    ~Program() override;
+
+    // The start-up: settings, devices and listeners (then loaded()), capture, the chat
+    // listener and the data files, then the media tick and the start-up tail.
+    void start();
+    // A close asked for by the user: refused (with a message) while an outgoing
+    // connection is being established; otherwise the shutdown runs. Returns whether it ran.
+    bool requestClose();
+    // The orderly shutdown; runs once, whatever asked for it (Quit, a signal, the end).
+    void shutdown();
+    bool isShutDown() const { return m_shutDown; }
+
+    const ProgramOptions &options() const { return m_options; }
+    QString profilePath(const QString &fileName) const;
+    // The first of the four listening ports, once the listeners found theirs.
+    int listenPort() const { return m_listenPort; }
+
+    // The user's settings and lists: read at start-up, written at the shutdown.
+    Settings &settings() { return m_settings; }
+    RefuseList &refuseList() { return m_refuseList; }
+    PalList &palList() { return m_palList; }
+    ActivityLog &activityLog() { return *m_log; }
+    // The call of the moment, as the call's channels keep it.
+    CallStatus &callStatus() { return m_call; }
+    // Appends a time-stamped line to the activity log.
+    void logLine(const QString &text);
+
+    // ---- Wiring: the services -------------------------------------------------------
+    CallControl &calls() { return *m_calls; }
+    MediaSession &mediaSession() { return *m_session; }
+    ChatSession &chat() { return *m_chat; }
+    DirectoryService &directory() { return *m_directory; }
+    MessageService &messages() { return *m_messages; }
+    MessageMedia &messageMedia() { return *m_messageMedia; }
+    OptionsLogic &optionsLogic() { return *m_optionsLogic; }
+    // Encryption of the peer channels: the key, the known peers, the encrypted port.
+    SecurityService &security() { return *m_security; }
+    // A quick message's client endpoint, before it connects: the encrypted way first.
+    void prepareMessageClient(IPPort &client);
+    // The local camera and the sound devices as the program uses them.
+    CaptureControl &capture() { return *m_capture; }
+    AudioControl &audioControl() { return *m_audioControl; }
+    VideoEngine &videoEngine() { return *m_video; }
+    AudioEngine &audioEngine() { return *m_audio; }
+    SoundPlayer &sounds() { return *m_sounds; }
+    // The cameras and sound devices the engines use.
+    DeviceProvider &devices() { return *m_devices; }
+    // The call's endpoints: the control and media listeners, and the calling side's control
+    // and media clients (the progress window follows the last).
+    IPDaemon &ipdControl() { return *m_ipdControl; }
+    IPDaemon &ipdMedia() { return *m_ipdMedia; }
+    IPPort &ippControl() { return *m_ippControl; }
+    IPPort &ippClient() { return *m_ippClient; }
+    MediaConnection &mediaConnection() { return *m_media; }
+    // The media path's clocks, counters and queues.
+    MediaClock &mediaClock() { return m_mediaClock; }
+    MediaStats &mediaStats() { return m_mediaStats; }
+    CallClock &callClock() { return m_callClock; }
+    AudioSendQueue &audioSendQueue() { return m_audioSendQueue; }
+    AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
+    OutgoingTextQueue &textQueue() { return m_textQueue; }
+    // The media loop's tick and the start-up tail's second; a test may stop the first to
+    // drive the loop by hand, or hurry the second.
+    QTimer &mediaTimer() { return m_mediaTimer; }
+    QTimer &startupTimer() { return m_startupTimer; }
+
+signals:
+    // The settings are read, the devices known and the listeners bound; capture, the chat
+    // listener and the data files come next. The window shell builds its windows here.
+    void loaded();
+    // The start-up tail has finished (or was skipped for a command-line start).
+    void startupTailFinished();
+    // The shutdown begins; nothing has closed yet.
+    void shuttingDown();
+    // The shutdown is about to write the settings: the windows put their places in.
+    void savingSettings();
+    // The shutdown has run; the process may end.
+    void finished();
+    // Start-up found no camera or sound device; the text (also in the log) says which.
+    void devicesMissing(const QString &text);
+    // What the user should be told: a notice, an error, a plain message box. A file the
+    // shutdown of a user's close could not write is saveFailed (or, when nobody listens,
+    // a line on the terminal).
+    void informationRequested(const QString &text);
+    void errorRequested(const QString &text);
+    void messageBoxRequested(const QString &text);
+    void saveFailed(const QString &text);
+
+private:
+    // ---- Wiring: who hears whom ---------------------------------------------------
+    void connectCalls();
+    void connectMedia();
+    void connectOptions();
+    void connectSecurity();
+    // ---- Start-up and shutdown ----------------------------------------------------
+    void initializeEngines();
+    void networkStart();
+    void loadDataFiles();
+    void onMediaTick();
+    void onStartupTick();
+    void reportSaveFailure(const QString &text, int code, const QString &description);
+
+    ProgramOptions m_options;
+    Settings m_settings;
+    RefuseList m_refuseList;
+    PalList m_palList;
+    CallStatus m_call;
+    std::unique_ptr<ActivityLog> m_log;
+
+    IPDaemon *m_ipdControl;
+    IPDaemon *m_ipdMedia;
+    IPPort *m_ippControl;
+    IPPort *m_ippClient;
+    SoundPlayer *m_sounds;
+    std::shared_ptr<DeviceProvider> m_devices;
+    VideoEngine *m_video;
+    AudioEngine *m_audio;
+    MediaClock m_mediaClock;
+    MediaStats m_mediaStats;
+    CallClock m_callClock;
+    OutgoingTextQueue m_textQueue;
+    AudioSendQueue m_audioSendQueue;
+    AudioPlayQueue m_audioPlayQueue;
+    MediaConnection *m_media;
+    AudioControl *m_audioControl;
+    CaptureControl *m_capture;
+    CallControl *m_calls;
+    MediaSession *m_session;
+    ChatSession *m_chat;
+    DirectoryService *m_directory;
+    MessageService *m_messages;
+    MessageMedia *m_messageMedia;
+    OptionsLogic *m_optionsLogic;
+    SecurityService *m_security;
+    QTimer m_mediaTimer;
+    QTimer m_startupTimer;
+
+    int m_listenPort = 2000;
+    // A command-line start calls its address on the first tick.
+    QString m_pendingCallAddress;
+    int m_startupTicks = 0;
+    bool m_started = false;
+    bool m_shutDown = false;
+    bool m_shuttingDown = false;
+    bool m_userClosed = false;
+};

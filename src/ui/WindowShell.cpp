@@ -1,0 +1,393 @@
+#include "ui/WindowShell.h"
+
+#include "call/CallControl.h"
+#include "core/ActivityLog.h"
+#include "core/Twips.h"
+#include "desktop/DesktopSettings.h"
+#include "directory/DirectoryService.h"
+#include "media/AudioControl.h"
+#include "media/CaptureControl.h"
+#include "media/MediaSession.h"
+#include "messages/MessageService.h"
+#include "root/Program.h"
+#include "secure/SecurityService.h"
+#include "ui/DesktopIntegration.h"
+#include "ui/MainWindowController.h"
+#include "ui/MessageWindows.h"
+#include "ui/SecurityIndicators.h"
+#include "ui/VideoFormatDialog.h"
+#include "ui/WindowPlacement.h"
+#include "ui/frmAbout.h"
+#include "ui/frmBusyNotify.h"
+#include "ui/frmCallIn.h"
+#include "ui/frmConStatus.h"
+#include "ui/frmDirectory.h"
+#include "ui/frmErrorMsg.h"
+#include "ui/frmLog.h"
+#include "ui/frmMain.h"
+#include "ui/frmMessage.h"
+#include "ui/frmNewChat.h"
+#include "ui/frmOptions.h"
+#include "ui/frmRates.h"
+#include "ui/frmSelf.h"
+#include "ui/frmSplash.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+WindowShell::WindowShell(Program &program, QObject *parent)
+    : QObject(parent)
+    , m_program(program)
+    , m_frmMain(new frmMain)
+    , m_messageWindows(new MessageWindows({program.messages(), program.messageMedia(), program.calls(),
+                                           program.directory(), program.settings(),
+                                           [&program](IPPort &client) { program.prepareMessageClient(client); }},
+                                          m_frmMain, this))
+    , m_securityIndicators(new SecurityIndicators(program.security().call(), *m_frmMain->securityBadge(), this))
+{
+    connect(m_frmMain, &frmMain::closeRequested, &program, &Program::requestClose);
+    connectProgram();
+    connectCalls();
+    connectMedia();
+    connectMessages();
+}
+
+WindowShell::~WindowShell()
+{
+    m_program.shutdown();
+    delete m_frmMain;
+}
+
+void WindowShell::connectProgram()
+{
+    connect(&m_program, &Program::informationRequested, this, &WindowShell::showInformation);
+    connect(&m_program, &Program::errorRequested, this, &WindowShell::showError);
+    connect(&m_program, &Program::messageBoxRequested, this, &WindowShell::showMessageBox);
+    // The user who quit waits for the reason a file was not written.
+    connect(&m_program, &Program::saveFailed, this,
+            [this](const QString &text) { QMessageBox::warning(m_frmMain, QStringLiteral("ZELMO"), text); });
+    connect(&m_program, &Program::loaded, this, &WindowShell::buildWindows);
+    connect(&m_program, &Program::startupTailFinished, this, &WindowShell::finishStartup);
+    connect(&m_program, &Program::shuttingDown, this, [this] {
+        if (m_desktop)
+            m_desktop->shutdown();
+        m_messageWindows->closeAll();
+    });
+    connect(&m_program, &Program::savingSettings, this, &WindowShell::saveWindowPlaces);
+    connect(&m_program, &Program::finished, this, &WindowShell::closeWindows);
+}
+
+void WindowShell::connectCalls()
+{
+    CallControl &calls = m_program.calls();
+    connect(&calls, &CallControl::progressWindowRequested, this, [this](const QString &name, const QString &location) {
+        if (!m_frmConStatus)
+            m_frmConStatus = new frmConStatus(m_program.calls(), m_program.ippClient(), m_frmMain);
+        m_frmConStatus->setCallee(name, location);
+        m_securityIndicators->follow(m_frmConStatus->securityNote());
+        m_frmConStatus->show();
+        m_frmConStatus->raise();
+    });
+    connect(&calls, &CallControl::callOffered, this, [this](const QString &name, const QString &location, bool autoAccepted) {
+        if (!m_frmCallIn)
+            m_frmCallIn = new frmCallIn(m_program.settings(), m_program.calls(), m_frmMain);
+        // The note first, so the prompt is placed at its final size.
+        m_securityIndicators->follow(m_frmCallIn->securityNote());
+        m_frmCallIn->offer(name, location, autoAccepted);
+    });
+    connect(&calls, &CallControl::busyNotice, this, [this](const QString &name, const QString &location) {
+        if (!m_frmBusyNotify)
+            return;
+        m_frmBusyNotify->notify(name, location);
+        // Both sit at the top right; the notice must not hide the prompt's buttons.
+        if (m_frmCallIn && m_frmCallIn->isVisible())
+            m_frmBusyNotify->move(m_frmBusyNotify->x(), m_frmCallIn->frameGeometry().bottom() + 1);
+    });
+}
+
+void WindowShell::connectMedia()
+{
+    MediaSession &session = m_program.mediaSession();
+    connect(&session, &MediaSession::captureRateChanged, this, [this](const QString &fps) {
+        if (m_frmRates)
+            m_frmRates->setFigure(frmRates::FpsCap, fps);
+    });
+    connect(&session, &MediaSession::streamRatesChanged, this,
+            [this](const QString &fpsIn, const QString &fpsOut, const QString &thIn, const QString &thOut) {
+                if (!m_frmRates)
+                    return;
+                m_frmRates->setFigure(frmRates::FpsIn, fpsIn);
+                m_frmRates->setFigure(frmRates::FpsOut, fpsOut);
+                m_frmRates->setFigure(frmRates::ThIn, thIn);
+                m_frmRates->setFigure(frmRates::ThOut, thOut);
+            });
+    connect(&session, &MediaSession::sentPictureChanged, this, [this](int quality, int width, int height) {
+        if (m_frmRates)
+            m_frmRates->showSentPicture(quality, width, height);
+    });
+    connect(&session, &MediaSession::inCallChanged, m_securityIndicators, &SecurityIndicators::setInCall);
+    connect(&session, &MediaSession::directoryHideRequested, this, [this] {
+        if (m_frmDirectory)
+            m_frmDirectory->hide();
+    });
+    // The self view keeps beside the main window.
+    connect(&session, &MediaSession::fiveSecondMark, this, [this] {
+        if (m_frmSelf)
+            m_frmSelf->followMainWindow(m_frmMain, m_program.settings().MoveAllWin);
+    });
+    connect(&m_program.capture(), &CaptureControl::unusableFormat, this, [this](const QString &text) {
+        m_openFormatDialogAfterMessage = true;
+        showInformation(text);
+    });
+}
+
+void WindowShell::connectMessages()
+{
+    connect(m_messageWindows, &MessageWindows::informationRequested, this, &WindowShell::showInformation);
+    connect(&m_program.messages(), &MessageService::waitingChanged, m_frmMain,
+            [this](int waiting) { m_frmMain->setMessageWaiting(waiting > 0); });
+    connect(m_frmMain, &frmMain::messageIndicatorActivated, m_messageWindows, &MessageWindows::openOldest);
+    connect(&m_program.directory(), &DirectoryService::sendMessageRequested, m_messageWindows,
+            [this](const QString &name, const QString &location, const QString &address, int port) {
+                m_messageWindows->compose(name, location, address, port);
+            });
+}
+
+// ---- Start-up -----------------------------------------------------------------------
+
+void WindowShell::start()
+{
+    m_frmMain->setActivityFrame(0);
+    m_program.start();
+}
+
+void WindowShell::buildWindows()
+{
+    Program &p = m_program;
+    const Settings &s = p.settings();
+    m_frmDirectory = new frmDirectory(p.directory(), m_frmMain);
+    m_frmSelf = new frmSelf(p.capture(), p.videoEngine(), m_frmMain);
+    m_frmNewChat = new frmNewChat(p.chat(), m_frmMain);
+    m_frmRates = new frmRates(m_frmMain);
+    m_frmLog = new frmLog(p.activityLog(), m_frmMain);
+    m_frmBusyNotify = new frmBusyNotify(m_frmMain);
+
+    // The desktop opens the chat window through the controller, made next.
+    m_desktop = new DesktopIntegration({p.calls(), p.messages(), p.chat(), p.mediaSession(), p.audioControl(),
+                                        *m_frmMain, *m_frmNewChat, *m_messageWindows,
+                                        [this] { return callPrompt(); }, [this] { m_controller->toggleChat(); },
+                                        p.profilePath(DesktopSettings::FileName),
+                                        [this](const QString &text) { showMessageBox(text); }},
+                                       this);
+    m_controller = new MainWindowController(
+        {p.settings(), p.calls(), p.mediaSession(), p.videoEngine(), p.capture(), p.audioControl(), p.directory(),
+         p.optionsLogic(), *m_frmSelf, *m_frmNewChat, *m_frmRates, *m_frmLog, *m_frmDirectory, m_desktop,
+         &p.security(),
+         [this] { m_program.requestClose(); }, [this] { openVideoFormatDialog(); },
+         [this](const QString &text) { showInformation(text); }},
+        *m_frmMain, this);
+
+    m_controller->placeMainWindow();
+    m_controller->zoom(frmMain::Zoom::Normal);
+    // The splash only once the main window has its default place: showing a window it owns makes
+    // the main window's own, and the window manager would then place it by its frame.
+    if (p.options().callAddress.isEmpty()) {
+        m_frmSplash = new frmSplash(m_frmMain);
+        m_frmSplash->show();
+    }
+    if (s.SaveWinPos) {
+        const QRect desk = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->virtualGeometry()
+                                                            : QRect(0, 0, 1024, 768);
+        const int left = std::clamp(Twips::toPixels(s.WinPosLeft), desk.left(), desk.right() - 40);
+        const int top = std::clamp(Twips::toPixels(s.WinPosTop), desk.top(), desk.bottom() - 40);
+        m_frmMain->move(left, top);
+    }
+    // A stored size never makes the window larger than the screen or vanish.
+    m_frmDirectory->resize(std::clamp(Twips::toPixels(s.DirWidth), 100, WindowPlacement::screenWidth(m_frmMain)),
+                           std::clamp(Twips::toPixels(s.DirHeight), 100, WindowPlacement::screenHeight(m_frmMain)));
+    m_frmMain->setMessageIndicatorVisible(!s.Disable);
+    // Without sound devices there is nothing to talk with.
+    if (QWidget *talk = m_frmMain->findChild<QWidget *>(QStringLiteral("cmdtoolbar4")))
+        talk->setEnabled(p.audioControl().hasAudio());
+    m_controller->offsetForBasePort(p.listenPort(), p.options().firstPort);
+    m_frmNewChat->placeBelow(m_frmMain);
+    m_desktop->start();
+    m_frmMain->showNormalButtonLooks();
+}
+
+void WindowShell::finishStartup()
+{
+    // A command-line start shows the main window at once; otherwise the splash goes, the
+    // windows of the last run come back, and a user without details is asked for them.
+    if (!m_program.options().callAddress.isEmpty()) {
+        m_frmMain->show();
+        return;
+    }
+    delete m_frmSplash;
+    m_controller->restoreSatelliteWindows();
+    m_frmMain->show();
+    const Settings &s = m_program.settings();
+    if (s.Name.isEmpty() || s.Location.isEmpty() || s.EMail.isEmpty()) {
+        m_controller->showOptions(frmOptions::Personal);
+        showInformation(QStringLiteral("Please take a moment to fill in your user information and verify the "
+                                       "setup."));
+    }
+}
+
+// ---- Shutdown -----------------------------------------------------------------------
+
+void WindowShell::saveWindowPlaces()
+{
+    Settings &s = m_program.settings();
+    if (s.SaveWinPos) {
+        s.WinPosLeft = Twips::fromPixels(m_frmMain->x());
+        s.WinPosTop = Twips::fromPixels(m_frmMain->y());
+    }
+    if (!m_frmDirectory)
+        return;
+    s.DirWidth = Twips::fromPixels(m_frmDirectory->width());
+    s.DirHeight = Twips::fromPixels(m_frmDirectory->height());
+    s.SelfViewOn = m_frmSelf->isVisible();
+    s.ChatToolOn = m_frmNewChat->isVisible();
+    s.DataRatesOn = m_frmRates->isVisible();
+}
+
+void WindowShell::closeWindows()
+{
+    if (m_frmLog) {
+        m_frmLog->allowClose();
+        m_frmSelf->allowClose();
+        m_frmNewChat->allowClose();
+        m_frmRates->allowClose();
+    }
+    m_frmMain->allowClose();
+    if (m_controller)
+        m_controller->closeWindows();
+    for (QWidget *w : std::initializer_list<QWidget *>{m_frmSelf, m_frmNewChat, m_frmRates, m_frmLog, m_frmCallIn,
+                                                       m_frmBusyNotify, m_frmSplash, m_frmConStatus, m_frmMessage,
+                                                       m_frmErrorMsg, m_frmDirectory}) {
+        if (w)
+            w->close();
+    }
+    m_frmMain->close();
+}
+
+// ---- What the user is told -----------------------------------------------------------
+
+void WindowShell::showInformation(const QString &text)
+{
+    if (!m_frmMessage) {
+        m_frmMessage = new frmMessage(m_frmMain);
+        connect(m_frmMessage, &frmMessage::confirmed, this, [this] {
+            if (m_openFormatDialogAfterMessage) {
+                m_frmMessage->hide();
+                openVideoFormatDialog();
+                m_openFormatDialogAfterMessage = false;
+            }
+        });
+    }
+    m_frmMessage->showText(text);
+}
+
+void WindowShell::showError(const QString &text)
+{
+    if (!m_frmErrorMsg)
+        m_frmErrorMsg = new frmErrorMsg(m_frmMain);
+    m_frmErrorMsg->showText(text);
+}
+
+QMessageBox *WindowShell::showMessageBox(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("ZELMO"), text, QMessageBox::Ok, m_frmMain);
+    box->setObjectName(QStringLiteral("MessageBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+    return box;
+}
+
+VideoFormatDialog *WindowShell::openVideoFormatDialog()
+{
+    auto *dialog = new VideoFormatDialog(&m_program.videoEngine(), m_frmMain);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setModal(false);
+    dialog->show();
+    dialog->raise();
+    return dialog;
+}
+
+frmOptions *WindowShell::optionsWindow()
+{
+    return m_controller->optionsWindow();
+}
+
+frmAbout *WindowShell::aboutWindow()
+{
+    return m_controller->aboutWindow();
+}
+
+frmHelp *WindowShell::helpWindow()
+{
+    return m_controller->helpWindow();
+}
+
+frmMain *WindowShell::mainWindow() const
+{
+    return m_frmMain;
+}
+
+frmConStatus *WindowShell::progressWindow() const
+{
+    return m_frmConStatus;
+}
+
+frmCallIn *WindowShell::callPrompt() const
+{
+    return m_frmCallIn;
+}
+
+frmSplash *WindowShell::splash() const
+{
+    return m_frmSplash;
+}
+
+frmSelf *WindowShell::selfView() const
+{
+    return m_frmSelf;
+}
+
+frmNewChat *WindowShell::chatWindow() const
+{
+    return m_frmNewChat;
+}
+
+frmDirectory *WindowShell::directoryWindow() const
+{
+    return m_frmDirectory;
+}
+
+frmRates *WindowShell::ratesWindow() const
+{
+    return m_frmRates;
+}
+
+frmLog *WindowShell::logWindow() const
+{
+    return m_frmLog;
+}
+
+frmBusyNotify *WindowShell::busyNotify() const
+{
+    return m_frmBusyNotify;
+}
+
+frmMessage *WindowShell::messageWindow() const
+{
+    return m_frmMessage;
+}
+
+frmErrorMsg *WindowShell::errorWindow() const
+{
+    return m_frmErrorMsg;
+}

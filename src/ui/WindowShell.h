@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class DesktopIntegration;
+class MainWindowController;
+class MessageWindows;
+class Program;
+class QMessageBox;
+class SecurityIndicators;
+class VideoFormatDialog;
+class frmAbout;
+class frmBusyNotify;
+class frmCallIn;
+class frmConStatus;
+class frmDirectory;
+class frmErrorMsg;
+class frmHelp;
+class frmLog;
+class frmMain;
+class frmMessage;
+class frmNewChat;
+class frmOptions;
+class frmRates;
+class frmSelf;
+class frmSplash;
+
+// The windows of one running program, built on top of its root: the main window and its
+// controller, the satellite windows, the call prompts, the message windows, the notices,
+// and the desktop around them. Each window or controller gets only the services it shows
+// and the actions it may ask for; the root runs without any of this.
+class WindowShell : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit WindowShell(Program &program, QObject *parent = nullptr);
+    // The program shuts down before its windows go.
+    ~WindowShell() override;
+
+    // The main window's place and the splash, then the program's start-up; the windows
+    // that show its services are built once it has loaded.
+    void start();
+
+    frmMain *mainWindow() const;
+    frmConStatus *progressWindow() const;
+    frmCallIn *callPrompt() const;
+    frmSplash *splash() const;
+    frmSelf *selfView() const;
+    frmNewChat *chatWindow() const;
+    frmDirectory *directoryWindow() const;
+    frmRates *ratesWindow() const;
+    frmLog *logWindow() const;
+    frmBusyNotify *busyNotify() const;
+    frmMessage *messageWindow() const;
+    frmErrorMsg *errorWindow() const;
+    frmOptions *optionsWindow();
+    frmAbout *aboutWindow();
+    frmHelp *helpWindow();
+    MainWindowController &mainController() { return *m_controller; }
+    // Notifications, the tray icon and the talk key that works in every window.
+    DesktopIntegration &desktop() { return *m_desktop; }
+    MessageWindows &messageWindows() { return *m_messageWindows; }
+
+    // The information window and the error window.
+    void showInformation(const QString &text);
+    void showError(const QString &text);
+    // A message box with an OK button that never blocks the caller.
+    QMessageBox *showMessageBox(const QString &text);
+    // The capture format dialog, shown not modal; it deletes itself when closed.
+    VideoFormatDialog *openVideoFormatDialog();
+
+private:
+    void connectProgram();
+    void connectCalls();
+    void connectMedia();
+    void connectMessages();
+    // Once the program has loaded: the windows that show its services.
+    void buildWindows();
+    void finishStartup();
+    void saveWindowPlaces();
+    void closeWindows();
+
+    Program &m_program;
+    QPointer<frmMain> m_frmMain;
+    MessageWindows *m_messageWindows;
+    // The call's encryption where the call is shown.
+    SecurityIndicators *m_securityIndicators;
+    MainWindowController *m_controller = nullptr;
+    DesktopIntegration *m_desktop = nullptr;
+    QPointer<frmSplash> m_frmSplash;
+    QPointer<frmSelf> m_frmSelf;
+    QPointer<frmNewChat> m_frmNewChat;
+    QPointer<frmDirectory> m_frmDirectory;
+    QPointer<frmRates> m_frmRates;
+    QPointer<frmLog> m_frmLog;
+    QPointer<frmBusyNotify> m_frmBusyNotify;
+    QPointer<frmMessage> m_frmMessage;
+    QPointer<frmConStatus> m_frmConStatus;
+    QPointer<frmCallIn> m_frmCallIn;
+    QPointer<frmErrorMsg> m_frmErrorMsg;
+    // The capture format could not be used: confirming the message opens the dialog.
+    bool m_openFormatDialogAfterMessage = false;
+};

@@ -1,0 +1,211 @@
+#pragma once
+
+// A bare TCP client: it says exactly the bytes a test gives it and keeps all it hears. A
+// caller, a message sender or a directory client without a program behind it.
+
+#include "support/TestSupport.h"
+
+#include <QDateTime>
+
+#include <sys/socket.h>
+
+struct RawClient
+{
+    QTcpSocket socket;
+    QByteArray received;
+    // The connection is over: the other side closed it, it broke, or it never came up.
+    bool closed = false;
+
+    // `from`: the loopback address it connects from (a listener holds few from one address).
+    explicit RawClient(int port = 0, const QString &from = {})
+    {
+        if (!from.isEmpty())
+            socket.bind(QHostAddress(from), 0);
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
+        QObject::connect(&socket, &QTcpSocket::disconnected, [this] { closed = true; });
+        QObject::connect(&socket, &QTcpSocket::errorOccurred, [this] { closed = true; });
+        if (port > 0)
+            connectTo(port);
+    }
+    void connectTo(int port) { socket.connectToHost(QHostAddress::LocalHost, quint16(port)); }
+    bool connected() const { return socket.state() == QAbstractSocket::ConnectedState; }
+    bool waitConnected(int ms = 5000) { return connected() || socket.waitForConnected(ms); }
+    // Written at once; false when the connection never came up.
+    bool send(const QByteArray &bytes)
+    {
+        if (!waitConnected())
+            return false;
+        socket.write(bytes);
+        socket.flush();
+        return true;
+    }
+    bool waitFor(const QByteArray &part, int ms = 10000)
+    {
+        return QTest::qWaitFor([&] { return received.contains(part); }, ms);
+    }
+    // Waits for a whole answer of the directory servers starting with the command, takes
+    // it off what was heard and returns it; empty when none came.
+    QByteArray answer(const QByteArray &command, int ms = 5000)
+    {
+        QByteArray found;
+        (void)QTest::qWaitFor(
+            [&] {
+                const qsizetype at = received.indexOf(command + ';');
+                const qsizetype end = at < 0 ? -1 : received.indexOf("<ET>", at);
+                if (end < 0)
+                    return false;
+                found = received.mid(at, end + 4 - at);
+                received.remove(0, end + 4);
+                return true;
+            },
+            ms);
+        return found;
+    }
+    bool waitClosed(int ms = 5000)
+    {
+        return QTest::qWaitFor([&] { return closed; }, ms);
+    }
+    // Gone at once, without a goodbye.
+    void drop() { socket.abort(); }
+};
+
+// A stranger's connection is closed at once, before anything is sent to it.
+inline bool turnedAway(int port)
+{
+    RawClient stranger(port);
+    return stranger.waitConnected(3000) && stranger.waitClosed(3000) && stranger.received.isEmpty();
+}
+
+#include "call/ControlProtocol.h"
+
+// A directory client's login line, written out as a ZELMO sends it.
+inline QByteArray login(int number, const QByteArray &name, const QByteArray &email, bool listed = true,
+                        int port = 2000)
+{
+    return "LGN; " + QByteArray::number(number) + ';' + name + ';' + email + ";Here;;0;YES;YES;2.51;"
+           + (listed ? "YES" : "NO") + ";NO;v1.2;" + QByteArray::number(port) + ";<ET>";
+}
+
+#include <QTime>
+
+// A caller made of three bare clients: it asks for the call on the control channel and
+// opens the media and chat connections when a scenario says, keeping what comes back.
+struct RawCaller
+{
+    RawClient control;
+    RawClient media;
+    RawClient chat;
+
+    // The request, up to the callee's acceptance (it accepts by itself, or the test answers).
+    bool request(int port)
+    {
+        control.connectTo(port);
+        return control.send(ControlProtocol::request(QStringLiteral("Eve"), QStringLiteral("Evetown"), QTime(9, 5)))
+               && control.waitFor("RRS;YES;");
+    }
+    // The kernel takes these connections whatever the program will make of them.
+    bool openMedia(int port)
+    {
+        media.connectTo(port + 1);
+        return media.waitConnected();
+    }
+    bool openChat(int port)
+    {
+        chat.connectTo(port + 3);
+        return chat.waitConnected();
+    }
+    // The whole call up to the chat connection the callee has taken; the request tells a
+    // 2.5 peer when announce25.
+    template<typename Callee>
+    bool callUpToChat(Callee &callee, bool announce25)
+    {
+        if (!request(callee.port))
+            return false;
+        if (announce25 && (!control.send(ControlProtocol::userInfo(true))
+                           || !QTest::qWaitFor([&] { return callee.call().PeerIsV25; }, 5000)))
+            return false;
+        return openMedia(callee.port) && QTest::qWaitFor([&] { return callee.inCall(); }, 10000)
+               && openChat(callee.port) && QTest::qWaitFor([&] { return callee->chat().ipdText().isConnected(1); }, 5000);
+    }
+};
+
+// A media peer made of a listening socket that takes a program's media client and reads
+// the packets off the wire, either as fast as they come or at a fixed pace. What it does
+// not read waits with the sender, as on a slow link: its receive buffer is kept small.
+struct MediaPeer
+{
+    struct Packet
+    {
+        QByteArray kind;
+        QByteArray body;
+        qint64 readAtMs = 0;
+    };
+
+    QTcpServer server;
+    QPointer<QTcpSocket> socket;
+    QByteArray pending;
+    QList<Packet> packets;
+    QTimer pace;
+    int bytesPerRead = 0; // 0: everything as it arrives
+
+    explicit MediaPeer(int receiveBuffer = 0)
+    {
+        server.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1)));
+        if (receiveBuffer > 0) {
+            // Accepted connections take the listening socket's buffer size from the start.
+            const int size = receiveBuffer;
+            ::setsockopt(int(server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        }
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            socket = server.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, [this] {
+                if (bytesPerRead == 0)
+                    take(socket->readAll());
+            });
+        });
+        pace.setInterval(50);
+        QObject::connect(&pace, &QTimer::timeout, [this] {
+            if (socket && bytesPerRead > 0)
+                take(socket->read(bytesPerRead));
+        });
+    }
+    quint16 port() const { return server.serverPort(); }
+    // The packets read so far as kind and body.
+    QList<QPair<QByteArray, QByteArray>> pairs() const
+    {
+        QList<QPair<QByteArray, QByteArray>> list;
+        for (const Packet &p : packets)
+            list.append({p.kind, p.body});
+        return list;
+    }
+
+    // Reads `bytesPerSecond` in twenty portions a second; 0 reads everything at once.
+    void setPace(int bytesPerSecond)
+    {
+        bytesPerRead = bytesPerSecond / 20;
+        if (socket)
+            socket->setReadBufferSize(bytesPerRead);
+        if (bytesPerRead > 0) {
+            pace.start();
+        } else {
+            pace.stop();
+            if (socket)
+                take(socket->readAll());
+        }
+    }
+
+    void take(const QByteArray &bytes)
+    {
+        pending += bytes;
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        for (;;) {
+            if (pending.size() < 8)
+                return;
+            const int length = pending.mid(3, 5).toInt();
+            if (pending.size() < 8 + length + 3)
+                return;
+            packets.append({pending.left(3), pending.mid(8, length), now});
+            pending.remove(0, 8 + length + 3);
+        }
+    }
+};
