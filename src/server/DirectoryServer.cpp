@@ -207,8 +207,11 @@ bool DirectoryServer::setUpTls(QString *error)
         break;
     case Identity::Check::Missing:
         if (const FileError e = identity.create(path)) {
-            *error = QStringLiteral("cannot make the server's key %1: %2").arg(path, e.description);
-            return false;
+            // A data folder that cannot be written still lets the node list its users.
+            log(QStringLiteral("cannot make the server's key %1: %2; serving the plain protocol only, nobody owns "
+                               "an e-mail address")
+                    .arg(path, e.description));
+            return true;
         }
         log(QStringLiteral("made a new key in %1").arg(path));
         break;
