@@ -4,9 +4,14 @@
 // 640 x 480, once without talk and once with talk latched on both sides. Prints, for each
 // direction, frames sent and received per second, sound blocks sent and played,
 // capture-to-drawn latency read from the test pattern's stamps, the JPEG quality and the
-// picture size frames went at, CPU and peak memory per side, each beside its target.
+// picture size frames went at, CPU and peak memory per side, each beside its target. Then
+// the microphone's processing (echo cancellation, noise suppression, automatic level): the
+// talking call at 320 x 240 again with it off, the CPU per side with it on and off, and, on
+// one process's own sound, what it costs per second of sound and the delay it adds.
 //
 //   bench_call [--seconds N] [--size WxH]    (default 20 seconds, both sizes)
+//   bench_call --voice [--seconds N]         (the processing's figures only: talking calls
+//                                             at 320x240 with it off and on, twice)
 //   bench_call --link KBIT [--size WxH]      (as root: the call inside a network namespace
 //                                             whose loopback carries KBIT kbit/s, shared by
 //                                             both directions; talk latched; 640x480 from
@@ -24,10 +29,14 @@
 #include "call/CallControl.h"
 #include "core/SoundPlayer.h"
 #include "media/AudioControl.h"
+#include "media/AudioSettings.h"
 #include "media/AudioSendQueue.h"
 #include "media/MediaSession.h"
 #include "media/MediaStats.h"
 #include "media/engine/AudioEngine.h"
+#include "media/engine/EchoReference.h"
+#include "media/engine/SoundTimeline.h"
+#include "media/engine/VoiceProcessor.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
@@ -37,6 +46,7 @@
 #include "secure/SecurityService.h"
 #include "secure/TlsSetup.h"
 #include "support/TestSupport.h"
+#include "support/SoundRig.h"
 #include "ui/WindowShell.h"
 
 #include <QApplication>
@@ -56,7 +66,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -143,6 +155,14 @@ void writeProfile(const QString &dir, bool callee)
     ini.write(text.toUtf8());
 }
 
+// The microphone's processing is on by default; off, the profile says so in its own file.
+void writeProcessingOff(const QString &dir)
+{
+    QFile ini(dir + QLatin1Char('/') + AudioSettings::FileName);
+    if (ini.open(QIODevice::WriteOnly))
+        ini.write("[Audio]\r\nEchoCancellation=False\r\nNoiseSuppression=False\r\nAutomaticLevel=False\r\n");
+}
+
 // Sound blocks the speaker was given, across reopenings of the output device.
 class PlayedCounter
 {
@@ -174,12 +194,15 @@ private:
 enum class Answering { Encrypted, Refused, Silent };
 
 // One side of the call. Prints one line "RESULT key=value ..." when the call is over.
-int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, bool headless,
+int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, bool processing,
+            bool headless,
             Answering answering, bool alignCamera)
 {
     const bool caller = side == QLatin1String("caller");
     QTemporaryDir dir;
     writeProfile(dir.path(), !caller);
+    if (!processing)
+        writeProcessingOff(dir.path());
     Program program(ProgramOptions{port, dir.path(), {}, true});
     // The program as users run it has its windows; the measuring goes through the root only.
     std::unique_ptr<WindowShell> shell;
@@ -357,15 +380,15 @@ struct Outcome
     double medianMs = -1;
     double p99Ms = -1;
     double soundPlayed = 1.0;
-    double cpuA = 0;
-    double cpuB = 0;
+    double cpuA = -1; // share of one core
+    double cpuB = -1;
     double setupMs = -1;
     bool encrypted = false;
 };
 
 Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool headless, int portFrom,
                 const Targets &targets, const QString &title, Answering answering = Answering::Encrypted,
-                bool alignCamera = false)
+                bool alignCamera = false, bool processing = true)
 {
     Outcome outcome;
     const int calleePort = freePortBlock(portFrom);
@@ -373,6 +396,7 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
     const QString sizeText = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
     QStringList common{QStringLiteral("--size"), sizeText, QStringLiteral("--seconds"), QString::number(seconds),
                        QStringLiteral("--talk"), talk ? QStringLiteral("1") : QStringLiteral("0"),
+                       QStringLiteral("--processing"), processing ? QStringLiteral("1") : QStringLiteral("0"),
                        QStringLiteral("--answering"), QString::number(int(answering))};
     if (headless)
         common << QStringLiteral("--headless");
@@ -425,9 +449,9 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
 
     outcome.setupMs = value(a, "setupMs");
     outcome.encrypted = value(a, "encrypted") > 0 && value(b, "encrypted") > 0;
-    std::printf("\n== %s: %s, %s, %d s of call, %s ==\n", qPrintable(title), qPrintable(sizeText),
+    std::printf("\n== %s: %s, %s, %d s of call, %s%s ==\n", qPrintable(title), qPrintable(sizeText),
                 talk ? "talk latched on both sides" : "no talk", seconds,
-                outcome.encrypted ? "encrypted" : "not encrypted");
+                outcome.encrypted ? "encrypted" : "not encrypted", processing ? "" : ", microphone processing off");
     std::printf("%-38s %10s %10s   %s\n", "each direction", "A->B", "B->A", "target");
     auto row = [&](const char *label, double ab, double ba, const char *format, const QString &target) {
         char x[32];
@@ -515,8 +539,152 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
                                  verdict(std::max(cpuA, cpuB) < targets.maxCpu))));
     row("peak memory (MB)", value(a, "maxrss") / 1024.0, value(b, "maxrss") / 1024.0, "%.1f", QString());
     std::fflush(stdout);
+    outcome.cpuA = cpuA;
+    outcome.cpuB = cpuB;
     outcome.ok = true;
     return outcome;
+}
+
+double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// A voice that is not a tone: the speech synthesiser's when it is there, else a buzz with
+// a wandering pitch in syllables.
+std::vector<qint16> voice(const QString &text, const QString &speaker, int seconds)
+{
+    std::vector<qint16> samples = TestSupport::spokenPhrase(text, speaker);
+    if (samples.empty()) {
+        samples.resize(size_t(seconds) * SoundTimeline::Rate);
+        double phase = 0;
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const double t = double(i) / SoundTimeline::Rate;
+            phase += 2 * M_PI * (120 + 40 * std::sin(2 * M_PI * 0.7 * t)) / SoundTimeline::Rate;
+            const double syllable = std::max(0.0, std::sin(2 * M_PI * 3 * t));
+            samples[i] = qint16(6000 * syllable * (std::sin(phase) + 0.5 * std::sin(3 * phase)));
+        }
+    }
+    while (samples.size() < size_t(seconds) * SoundTimeline::Rate)
+        samples.insert(samples.end(), samples.begin(), samples.begin() + std::min(samples.size(), size_t(seconds) * SoundTimeline::Rate - samples.size()));
+    samples.resize(size_t(seconds) * SoundTimeline::Rate);
+    return samples;
+}
+
+// The processing on one process's own sound, as the engine runs it on each 80 ms block: a
+// far voice played and heard back 100 ms later, a near voice over it and a steady noise.
+// Prints its CPU per second of sound and the delay it adds: the time it takes per block,
+// and how much later the sound comes out (found by cross-correlating what went in with
+// what came out).
+void measureProcessing(int seconds)
+{
+    const int rate = SoundTimeline::Rate;
+    const int block = AudioEngine::BlockSamples;
+    const std::vector<qint16> far = voice(QStringLiteral("Good morning. I am calling about the meeting on Thursday, "
+                                                         "could you bring the plans and the figures?"),
+                                          QStringLiteral("en"), seconds);
+    const std::vector<qint16> near = voice(QStringLiteral("Hello, yes, I can hear you. Let me check my calendar."),
+                                           QStringLiteral("en-us+f3"), seconds);
+    const int echoDelay = rate / 10;
+    std::vector<qint16> microphone(far.size());
+    quint32 noise = 24;
+    for (size_t i = 0; i < microphone.size(); ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        const double hiss = (double(noise >> 16) / 32768.0 - 1.0) * 300;
+        const double echo = i >= size_t(echoDelay) ? 0.5 * far[i - size_t(echoDelay)] : 0.0;
+        microphone[i] = qint16(std::clamp(echo + 0.7 * near[i] + hiss, -32768.0, 32767.0));
+    }
+
+    EchoReference reference;
+    VoiceProcessor processor(reference);
+    processor.setOptions({true, true, true});
+    std::vector<qint16> out(microphone.size());
+    double worstBlockMs = 0;
+    const double cpu0 = threadCpuSeconds();
+    for (size_t at = 0; at + size_t(block) <= microphone.size(); at += size_t(block)) {
+        const double blockStart = threadCpuSeconds();
+        reference.place(far.data() + at, block, qint64(at));
+        std::copy_n(microphone.data() + at, block, out.data() + at);
+        processor.process(out.data() + at, block, qint64(at));
+        worstBlockMs = std::max(worstBlockMs, (threadCpuSeconds() - blockStart) * 1000);
+    }
+    const double cpu = threadCpuSeconds() - cpu0;
+
+    // The delay: the near voice alone, noise suppression and level only (echo
+    // cancellation would take out what it correlates with), in against out.
+    VoiceProcessor alone(reference);
+    alone.setOptions({false, true, true});
+    std::vector<qint16> nearOut(near);
+    for (size_t at = 0; at + size_t(block) <= nearOut.size(); at += size_t(block))
+        alone.process(nearOut.data() + at, block, qint64(at));
+    int bestLag = 0;
+    double best = -1;
+    const size_t from = size_t(rate); // after the level has settled
+    for (int lag = 0; lag <= rate / 20; ++lag) {
+        double sum = 0;
+        for (size_t i = from; i + size_t(lag) < nearOut.size(); ++i)
+            sum += double(near[i]) * nearOut[i + size_t(lag)];
+        if (sum > best) {
+            best = sum;
+            bestLag = lag;
+        }
+    }
+    std::printf("\n== the microphone's processing on %d s of sound (echo 100 ms late, a voice over it, noise), "
+                "80 ms blocks ==\n",
+                seconds);
+    std::printf("%-46s %10.2f   < 1  %s\n", "CPU per side (% of one core)", 100 * cpu / seconds,
+                100 * cpu / seconds < 1 ? "met" : "NOT met");
+    std::printf("%-46s %10.2f\n", "longest block (ms of CPU)", worstBlockMs);
+    std::printf("%-46s %10.2f\n", "sound comes out later by (ms)", 1000.0 * bestLag / rate);
+    std::printf("%-46s %10.2f   <= 10  %s\n", "added delay (ms)", 1000.0 * bestLag / rate + worstBlockMs,
+                1000.0 * bestLag / rate + worstBlockMs <= 10 ? "met" : "NOT met");
+    std::fflush(stdout);
+}
+
+// Whole calls with the processing on and off, and what it costs on its own.
+bool compareProcessing(const QString &self, int seconds, int rounds, bool headless, int portFrom, Outcome on)
+{
+    std::vector<double> offA, offB, onA, onB;
+    if (on.ok) {
+        onA.push_back(on.cpuA);
+        onB.push_back(on.cpuB);
+    }
+    bool ok = true;
+    for (int round = 0; round < rounds; ++round) {
+        for (const bool processing : {false, true}) {
+            if (processing && on.ok && round == 0)
+                continue;
+            const Outcome o = runPair(self, QSize(320, 240), seconds, true, headless, portFrom, Targets{},
+                                      headless ? QStringLiteral("loopback, headless") : QStringLiteral("loopback"),
+                                      Answering::Encrypted, false, processing);
+            portFrom += 40;
+            ok = ok && o.ok;
+            if (o.ok) {
+                (processing ? onA : offA).push_back(o.cpuA);
+                (processing ? onB : offB).push_back(o.cpuB);
+            }
+        }
+    }
+    auto mean = [](const std::vector<double> &v) {
+        double sum = 0;
+        for (double x : v)
+            sum += x;
+        return v.empty() ? -1.0 : 100 * sum / double(v.size());
+    };
+    std::printf("\n== the microphone's processing in whole calls: 320x240, talk latched, %d s, mean of %zu ==\n",
+                seconds, std::min(offA.size(), onA.size()));
+    std::printf("%-38s %10s %10s   %s\n", "CPU (% of one core)", "A", "B", "target");
+    const double moreA = mean(onA) - mean(offA);
+    const double moreB = mean(onB) - mean(offB);
+    std::printf("%-38s %10.1f %10.1f\n", "processing off", mean(offA), mean(offB));
+    std::printf("%-38s %10.1f %10.1f\n", "processing on (the default)", mean(onA), mean(onB));
+    std::printf("%-38s %10.1f %10.1f   <= 1  %s\n", "more with it on (percentage points)", moreA, moreB,
+                std::max(moreA, moreB) <= 1 ? "met" : "NOT met");
+    std::fflush(stdout);
+    measureProcessing(std::max(seconds, 10));
+    return ok;
 }
 
 // The same call encrypted and plain, one after the other, and the encrypted run's figures
@@ -620,6 +788,9 @@ int main(int argc, char **argv)
                       QStringLiteral("0")});
     parser.addOption({QStringLiteral("link"), QStringLiteral("a slow link of KBIT kbit/s shared by both directions"),
                       QStringLiteral("KBIT")});
+    parser.addOption({QStringLiteral("processing"), QStringLiteral("the microphone's processing on (1) or off (0)"),
+                      QStringLiteral("0|1"), QStringLiteral("1")});
+    parser.addOption({QStringLiteral("voice"), QStringLiteral("only the microphone processing's figures")});
     parser.addOption({QStringLiteral("headless"), QStringLiteral("the programs without their windows")});
     parser.addOption({QStringLiteral("secure"), QStringLiteral("an encrypted call beside a plain one")});
     parser.addOption({QStringLiteral("answering"), QStringLiteral("how the callee answers (one side only)"),
@@ -639,6 +810,7 @@ int main(int argc, char **argv)
         return runSide(parser.value(QStringLiteral("side")), parser.value(QStringLiteral("port")).toInt(),
                        parser.value(QStringLiteral("peer-port")).toInt(), onlySize.isValid() ? onlySize : QSize(320, 240),
                        seconds, parser.value(QStringLiteral("talk")) == QLatin1String("1"),
+                       parser.value(QStringLiteral("processing")) != QLatin1String("0"),
                        parser.isSet(QStringLiteral("headless")),
                        Answering(std::clamp(parser.value(QStringLiteral("answering")).toInt(), 0, 2)),
                        parser.isSet(QStringLiteral("align-camera")));
@@ -646,6 +818,11 @@ int main(int argc, char **argv)
 
     const QString self = QCoreApplication::applicationFilePath();
     const bool headless = parser.isSet(QStringLiteral("headless"));
+    if (parser.isSet(QStringLiteral("voice"))) {
+        std::printf("bench_call: two programs with test devices in two processes, default settings; the "
+                    "microphone's processing off and on\n");
+        return compareProcessing(self, seconds, 2, headless, 27100, Outcome{}) ? 0 : 1;
+    }
     if (parser.isSet(QStringLiteral("link"))) {
         const int kbit = parser.value(QStringLiteral("link")).toInt();
         if (kbit <= 0) {
@@ -729,5 +906,7 @@ int main(int argc, char **argv)
         std::printf("\nframes/s received (320x240, defaults): A->B %.1f, B->A %.1f\n", std::min(a.fpsAB, b.fpsAB),
                     std::min(a.fpsBA, b.fpsBA));
     }
+    if (!onlySize.isValid() || onlySize.width() == 320)
+        ok = compareProcessing(self, seconds, 1, headless, portFrom, talk320) && ok;
     return ok ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 #include "media/engine/QtAudioInput.h"
 #include "media/engine/QtAudioOutput.h"
 #include "media/engine/SampleConverter.h"
+#include "media/engine/StreamPosition.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestMicrophone.h"
 #include "media/engine/TestSpeaker.h"
@@ -56,7 +57,10 @@ class ScriptedProvider : public TestDeviceProvider
 {
 public:
     ScriptedProvider() : TestDeviceProvider(false) {}
-    std::unique_ptr<AudioInputDevice> openAudioInput() override { return std::make_unique<ScriptedMicrophone>(); }
+    std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &) override
+    {
+        return std::make_unique<ScriptedMicrophone>();
+    }
 };
 
 std::shared_ptr<TestDeviceProvider> testDevices()
@@ -96,6 +100,42 @@ private slots:
         engine.closeAudioIn();
         QCOMPARE(engine.statusAudioIn(), 0);
         QCOMPARE(engine.getAudioIn(buffer, Block), 0);
+    }
+
+    // A stream's place on the sound timeline: the clock's estimates jitter back and forth
+    // by more than the slack when the process runs late, and the stream stays where its
+    // samples put it; a stall that moves every estimate for long enough moves it too.
+    void streamPositionIgnoresJitterAndFollowsAStall()
+    {
+        StreamPosition stream(240, 3200);
+        qint64 clock = 1000000;
+        QCOMPARE(stream.take(clock, 640), clock);
+        // Late and early by 35 ms in turn, block after block: nothing moves.
+        for (int i = 1; i <= 20; ++i) {
+            clock += 640;
+            QCOMPARE(stream.take(clock + (i % 2 ? 280 : -280), 640), clock);
+        }
+        // Off by 35 ms for four blocks (less than the patience), then right again.
+        for (int i = 0; i < 4; ++i) {
+            clock += 640;
+            QCOMPARE(stream.take(clock + 280, 640), clock);
+        }
+        clock += 640;
+        QCOMPARE(stream.take(clock, 640), clock);
+        // A stall: the device played 100 ms of nothing and every estimate says so. After
+        // the patience, the stream moves by the least it was told.
+        clock += 800;
+        qint64 at = 0;
+        for (int i = 0; i < 5; ++i) {
+            clock += 640;
+            at = stream.take(clock + (i == 2 ? 40 : 0), 640);
+        }
+        QCOMPARE(at, clock);
+        clock += 640;
+        QCOMPARE(stream.take(clock, 640), clock);
+        // Started again: the next estimate is taken as it is.
+        stream.reset();
+        QCOMPARE(stream.take(42, 640), qint64(42));
     }
 
     void recordedBlocksAreCutExactlyAndBounded()

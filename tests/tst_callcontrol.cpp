@@ -13,11 +13,7 @@ struct Peer : RunningProgram
     }
     ConnectState connectState() { return call().ConnectState; }
     frmCallIn *prompt() { return shell->callPrompt(); }
-    QString promptText() { return prompt()->findChild<QLabel *>(QStringLiteral("lblCallMessage"))->text(); }
-    void click(QWidget *window, const char *button)
-    {
-        QTest::mouseClick(window->findChild<QPushButton *>(QString::fromLatin1(button)), Qt::LeftButton);
-    }
+    QString promptText() { return shown(prompt(), "lblCallMessage"); }
 };
 
 } // namespace
@@ -35,18 +31,17 @@ private slots:
         ann.call(bob);
         QCOMPARE(ann.connectState(), ConnectState::Establishing);
         QVERIFY(ann.shell->progressWindow()->isVisible());
-        QCOMPARE(ann.shell->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(),
-                 QStringLiteral("127.0.0.1:%1").arg(bob.port));
+        QCOMPARE(shown(ann.shell->progressWindow(), "pnlUserLocation"), QStringLiteral("127.0.0.1:%1").arg(bob.port));
 
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         QCOMPARE(ann.connectState(), ConnectState::Requesting);
-        QCOMPARE(bob.prompt()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(), QStringLiteral("Ann"));
-        QCOMPARE(bob.prompt()->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(), QStringLiteral("Oslo"));
+        QCOMPARE(shown(bob.prompt(), "pnlUserName"), QStringLiteral("Ann"));
+        QCOMPARE(shown(bob.prompt(), "pnlUserLocation"), QStringLiteral("Oslo"));
         QCOMPARE(bob.promptText(), QStringLiteral("Would you like to accept this call?"));
         QVERIFY(bob.logged(QStringLiteral("Received Call from Ann, Oslo 127.0.0.1, 9:05")));
         QVERIFY(bob.shell->chatWindow()->conversation().contains(QStringLiteral("Call: Ann, Time in Oslo is 9:05.")));
 
-        bob.click(bob.prompt(), "cmdCallYes");
+        click(bob.prompt(), "cmdCallYes");
         QTRY_COMPARE(ann.connectState(), ConnectState::Accepted);
         QCOMPARE(ann.call().PeerName, QStringLiteral("Bob"));
         QVERIFY(ann.logged(QStringLiteral("Call Accepted from Bob, Bergen 127.0.0.1, 9:05")));
@@ -69,15 +64,14 @@ private slots:
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
         ann.call(bob);
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
-        bob.click(bob.prompt(), "cmdCallNo");
+        click(bob.prompt(), "cmdCallNo");
         QTRY_COMPARE(ann.connectState(), ConnectState::Refused);
         QVERIFY(ann.logged(QStringLiteral("Call Not Accepted from 127.0.0.1")));
         QVERIFY(!ann.program->ippControl().isConnected());
         frmConStatus *progress = ann.shell->progressWindow();
-        QTRY_COMPARE(progress->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->text(), QStringLiteral("OK"));
-        QCOMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlConStatus"))->text(),
-                 QStringLiteral("Connection Response is NO"));
-        QTRY_COMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlSecond"))->text(), QStringLiteral("IDLE"));
+        QTRY_COMPARE(shown(progress, "cmdCancel"), QStringLiteral("OK"));
+        QCOMPARE(shown(progress, "pnlConStatus"), QStringLiteral("Connection Response is NO"));
+        QTRY_COMPARE(shown(progress, "pnlSecond"), QStringLiteral("IDLE"));
         // The callee's side of the closed connection goes too; the answer stays as it was.
         QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
         QCOMPARE(ann.connectState(), ConnectState::Refused);
@@ -94,12 +88,11 @@ private slots:
         QTRY_COMPARE(cid.connectState(), ConnectState::Busy);
         QVERIFY(cid.logged(QStringLiteral("User at 127.0.0.1 busy.")));
         QVERIFY(bob.shell->busyNotify()->isVisible());
-        QCOMPARE(bob.shell->busyNotify()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(),
-                 QStringLiteral("Cid"));
+        QCOMPARE(shown(bob.shell->busyNotify(), "pnlUserName"), QStringLiteral("Cid"));
         QVERIFY(bob.logged(QStringLiteral("Sent busy to :Cid, Tromso 127.0.0.1")));
         // The busy caller does not rename the call on hand.
         QCOMPARE(bob.call().PeerName, QStringLiteral("Ann"));
-        bob.click(bob.prompt(), "cmdCallYes");
+        click(bob.prompt(), "cmdCallYes");
         QTRY_COMPARE(ann.connectState(), ConnectState::Accepted);
         // The notice goes away by itself.
         bob.shell->busyNotify()->closeTimer()->start(10);
@@ -125,7 +118,7 @@ private slots:
         QTRY_COMPARE(ann.received, QByteArray("RRS;YES;Bob;Bergen;9:05;"));
         QVERIFY(bob.prompt()->isVisible());
         QCOMPARE(bob.promptText(), QStringLiteral("Auto Accepting this Call"));
-        QVERIFY(bob.prompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes"))->isHidden());
+        QVERIFY(control<QPushButton>(bob.prompt(), "cmdCallYes")->isHidden());
         QPointer<frmCallIn> prompt = bob.prompt();
         prompt->tmrCloseMe()->setInterval(5);
         QTRY_VERIFY(prompt.isNull());
@@ -178,7 +171,7 @@ private slots:
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
         ann.call(bob);
         QCOMPARE(ann.connectState(), ConnectState::Establishing);
-        ann.click(ann.shell->progressWindow(), "cmdCancel");
+        click(ann.shell->progressWindow(), "cmdCancel");
         QCOMPARE(ann.connectState(), ConnectState::Canceled);
         QTRY_VERIFY(ann.shell->progressWindow() == nullptr);
         // Whatever reached the callee has gone again, so no request can follow.
@@ -188,42 +181,36 @@ private slots:
         QVERIFY(!bob.logged(QStringLiteral("Received Call from Ann, Oslo 127.0.0.1, 9:05")));
     }
 
-    void calleeThatHangsUpWithoutAnsweringDidNotAnswer()
+    void aBareCalleesAnswerDecidesTheAttempt_data()
     {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("hangs up without answering: did not answer") << QByteArray() << int(ConnectState::DidNotAnswer);
+        QTest::newRow("refuses, then closes: stays refused") << QByteArray("RRS;NO;") << int(ConnectState::Refused);
+    }
+
+    void aBareCalleesAnswerDecidesTheAttempt()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(int, outcome);
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
         QTcpServer callee;
         QVERIFY(callee.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock())));
         QByteArray request;
         connect(&callee, &QTcpServer::newConnection, [&] {
             QTcpSocket *s = callee.nextPendingConnection();
-            connect(s, &QTcpSocket::readyRead, [&request, s] {
+            connect(s, &QTcpSocket::readyRead, [&request, &answer, s] {
                 request += s->readAll();
-                s->close();
-            });
-        });
-        ann.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.serverPort()), 2000, 0);
-        QTRY_COMPARE(ann.connectState(), ConnectState::DidNotAnswer);
-        QCOMPARE(request, QByteArray("RQC;Ann;Oslo;9:05;"));
-    }
-
-    void refusalFollowedByCloseStaysRefused()
-    {
-        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
-        QTcpServer callee;
-        QVERIFY(callee.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock())));
-        connect(&callee, &QTcpServer::newConnection, [&] {
-            QTcpSocket *s = callee.nextPendingConnection();
-            connect(s, &QTcpSocket::readyRead, [s] {
-                s->readAll();
-                s->write("RRS;NO;");
+                s->write(answer);
                 s->flush();
                 s->disconnectFromHost();
             });
         });
         ann.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.serverPort()), 2000, 0);
-        QTRY_COMPARE(ann.connectState(), ConnectState::Refused);
+        QTRY_COMPARE(int(ann.connectState()), outcome);
+        QCOMPARE(request, QByteArray("RQC;Ann;Oslo;9:05;"));
         QTRY_VERIFY(!ann.program->ippControl().isConnected());
-        QCOMPARE(ann.connectState(), ConnectState::Refused);
+        QCOMPARE(int(ann.connectState()), outcome);
     }
 
     void doNotDisturbRefusesTheConnectionSilently()
@@ -231,35 +218,47 @@ private slots:
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
         const int logBefore = bob.log().size();
-        bob.shell->mainWindow()->findChild<QAction *>(QStringLiteral("menu_DoNotDisturb"))->trigger();
+        control<QAction>(bob.shell->mainWindow(), "menu_DoNotDisturb")->trigger();
         QVERIFY(bob.calls().doNotDisturb());
-        QCOMPARE(bob.shell->mainWindow()->findChild<QWidget *>(QStringLiteral("imgDoNotDisturb"))->property("picture"),
+        QCOMPARE(control(bob.shell->mainWindow(), "imgDoNotDisturb")->property("picture"),
                  QVariant(QStringLiteral("imgDNDOn")));
         ann.call(bob);
         QTRY_COMPARE(ann.connectState(), ConnectState::DidNotAnswer);
-        QTRY_COMPARE(ann.shell->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlConStatus"))->text(),
-                     QStringLiteral("Did Not Answer"));
+        QTRY_COMPARE(shown(ann.shell->progressWindow(), "pnlConStatus"), QStringLiteral("Did Not Answer"));
         QCOMPARE(bob.log().size(), logBefore);
         QVERIFY(bob.prompt() == nullptr);
     }
 
-    void badAddressesTakeTheInvalidAddressPath()
+    void theAddressTypedDecidesWhetherACallStarts_data()
     {
-        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
-        ann.calls().placeCall(QStringLiteral("no-such-host.invalid"), 2000, 0);
-        QCOMPARE(ann.connectState(), ConnectState::Canceled);
-        QVERIFY(ann.shell->messageWindow()->text().startsWith(QStringLiteral("You have entered an invalid Host Address: ")));
-        ann.calls().placeCall(QStringLiteral("127.0.0.1:70000"), 2000, 0);
-        QCOMPARE(ann.connectState(), ConnectState::Canceled);
-
-        ann->callStatus().ConnectState = ConnectState::NoAttempt;
-        ann.calls().placeCall(QStringLiteral("   "), 2000, 0);
-        QCOMPARE(ann.shell->messageWindow()->text(),
-                 QStringLiteral("Select a user on the list or enter an E-Mail or IP Address to place a call."));
-        QCOMPARE(ann.connectState(), ConnectState::NoAttempt);
+        const QString invalid = QStringLiteral("You have entered an invalid Host Address: ");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown host") << "no-such-host.invalid" << int(ConnectState::Canceled) << invalid;
+        QTest::newRow("port beyond 65535") << "127.0.0.1:70000" << int(ConnectState::Canceled) << QString();
+        QTest::newRow("no room for the media and chat ports") << "127.0.0.1:65533" << int(ConnectState::Canceled) << invalid;
+        QTest::newRow("the last port with room") << "127.0.0.1:65532" << int(ConnectState::Establishing) << QString();
+        QTest::newRow("blank") << "   " << int(ConnectState::NoAttempt)
+                               << "Select a user on the list or enter an E-Mail or IP Address to place a call.";
         // Without the directory server an e-mail address cannot be looked up: nothing happens.
-        ann.calls().placeCall(QStringLiteral("bob@example.org"), 2000, 0);
-        QCOMPARE(ann.connectState(), ConnectState::NoAttempt);
+        QTest::newRow("e-mail without a directory") << "bob@example.org" << int(ConnectState::NoAttempt) << QString();
+    }
+
+    void theAddressTypedDecidesWhetherACallStarts()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, state);
+        QFETCH(QString, message);
+        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
+        ann.calls().placeCall(address, 2000, 0);
+        QCOMPARE(int(ann.connectState()), state);
+        // The invalid-address message goes on with the address.
+        if (!message.isEmpty()) {
+            const QString text = ann.shell->messageWindow()->text();
+            QVERIFY2(message.endsWith(QStringLiteral(": ")) ? text.startsWith(message) : text == message, qPrintable(text));
+        }
+        ann.calls().cancelAttempt();
     }
 
     void hostileRequestsGetNoAnswer()
@@ -300,7 +299,7 @@ private slots:
         QVERIFY(eve.send("RQC;Eve\x1b[2J\x07;Os\tlo\xc2\x85\xe2\x80\xae;9:05\x08\x08;"));
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         QVERIFY(bob.logged(QStringLiteral("Received Call from Eve [2J , Os lo   127.0.0.1, 9:05  ")));
-        QCOMPARE(bob.prompt()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(), QStringLiteral("Eve [2J "));
+        QCOMPARE(shown(bob.prompt(), "pnlUserName"), QStringLiteral("Eve [2J "));
 
         // What the log file gets holds no control byte but the line ends.
         const QString path = bob.dir.filePath(QStringLiteral("check.log"));
@@ -370,7 +369,7 @@ private slots:
         RawClient eve(bob.port);
         QVERIFY(eve.socket.waitForConnected(3000));
         QTRY_COMPARE(bob.program->ipdControl().connectionIds(), QList<int>{1});
-        bob.click(prompt, "cmdCallYes");
+        click(prompt, "cmdCallYes");
         QTRY_VERIFY(prompt.isNull());
         QVERIFY(eve.send("UIF;2.5;True;"));
         QTRY_VERIFY(!eve.received.isEmpty());
@@ -386,7 +385,7 @@ private slots:
         RawClient ann(bob.port);
         QVERIFY(ann.send("RQC;Ann;Oslo;9:05;"));
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
-        bob.click(bob.prompt(), "cmdCallNo");
+        click(bob.prompt(), "cmdCallNo");
         QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
         // Ann never hangs up; connection 1 is freed for the next caller all the same.
         QTRY_COMPARE(ann.socket.state(), QAbstractSocket::UnconnectedState);
@@ -401,7 +400,7 @@ private slots:
         ann.call(bob);
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         QPointer<frmCallIn> prompt = bob.prompt();
-        prompt->findChild<QCheckBox *>(QStringLiteral("chkAutoAccept"))->setChecked(true);
+        control<QCheckBox>(prompt, "chkAutoAccept")->setChecked(true);
         QTest::keyClick(prompt, Qt::Key_Escape);
         QTRY_VERIFY(prompt.isNull());
         QVERIFY(bob.settings().AutoAccept);
@@ -433,18 +432,6 @@ private slots:
         QCOMPARE(ann.connectState(), ConnectState::Establishing);
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         QCOMPARE(ann.connectState(), ConnectState::Requesting);
-    }
-
-    void portsWithoutRoomForTheMediaAndChatPortsAreInvalid()
-    {
-        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
-        ann.calls().placeCall(QStringLiteral("127.0.0.1:65533"), 2000, 0);
-        QCOMPARE(ann.connectState(), ConnectState::Canceled);
-        QVERIFY(ann.shell->messageWindow()->text().startsWith(QStringLiteral("You have entered an invalid Host Address: ")));
-        ann->callStatus().ConnectState = ConnectState::NoAttempt;
-        ann.calls().placeCall(QStringLiteral("127.0.0.1:65532"), 2000, 0);
-        QCOMPARE(ann.connectState(), ConnectState::Establishing);
-        ann.calls().cancelAttempt();
     }
 
     void aCallToOneselfIsOfferedWhileCallingOut()

@@ -171,18 +171,18 @@ private slots:
                                 "(Millions of Colors, RGBT)"));
         QVERIFY(s.formatDialogs().isEmpty());
 
-        message->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        control<QPushButton>(message, "cmdOK")->click();
         QVERIFY(!message->isVisible());
         QCOMPARE(s.formatDialogs().size(), 1);
         VideoFormatDialog *dialog = s.formatDialogs().first();
         QVERIFY(dialog->isVisible() && !dialog->isModal());
-        QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("lblDriverName"))->text(), TestPatternCamera::deviceName());
+        QCOMPARE(shown(dialog, "lblDriverName"), TestPatternCamera::deviceName());
         dialog->reject();
         QTRY_VERIFY(s.formatDialogs().isEmpty());
 
         // A later message closes normally.
         shell.showInformation(QStringLiteral("Something else."));
-        message->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        control<QPushButton>(message, "cmdOK")->click();
         QVERIFY(!message->isVisible());
         QVERIFY(s.formatDialogs().isEmpty());
 

@@ -343,8 +343,8 @@ private slots:
         w->resize(10, 10);
         QCOMPARE(w->size(), QSize(133, 120));
         w->resize(400, 300);
-        QCOMPARE(w->findChild<QSplitter *>(QStringLiteral("splitChat"))->size(), QSize(400 - 7, 300 - 50));
-        const QRect panel = w->findChild<QWidget *>(QStringLiteral("pnlChat"))->geometry();
+        QCOMPARE(control<QSplitter>(w, "splitChat")->size(), QSize(400 - 7, 300 - 50));
+        const QRect panel = control(w, "pnlChat")->geometry();
         QCOMPARE(panel.top(), 300 - 48);
         QCOMPARE(panel.width(), 400 - 9);
     }

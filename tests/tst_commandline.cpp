@@ -7,6 +7,8 @@
 
 namespace {
 
+using TestSupport::listening;
+
 // The executables are built beside the tests' folder.
 QString executable(const QString &name)
 {
@@ -31,12 +33,6 @@ Run run(const QString &name, const QStringList &arguments)
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
-}
-
-bool listening(int port)
-{
-    QTcpServer probe;
-    return !probe.listen(QHostAddress::AnyIPv4, quint16(port));
 }
 
 // The options a help text lists, each with whether a description follows it.

@@ -133,7 +133,7 @@ private slots:
             QTRY_VERIFY(latest(QStringLiteral("Ann, Oslo")));
             const uint id = latest(QStringLiteral("Ann, Oslo"))->id;
             QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
-            QTest::mouseClick(bob.prompt()->findChild<QPushButton *>(QStringLiteral("cmdCallNo")), Qt::LeftButton);
+            QTest::mouseClick(control<QPushButton>(bob.prompt(), "cmdCallNo"), Qt::LeftButton);
             QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
             QTRY_VERIFY(!isOpen(id));
         }
@@ -219,14 +219,13 @@ private slots:
         m_service->invoke(second.id, QStringLiteral("default"));
         QTRY_VERIFY(bob.shell->mainWindow()->findChild<frmMsgIn *>());
         frmMsgIn *viewer = bob.shell->mainWindow()->findChild<frmMsgIn *>();
-        QCOMPARE(viewer->findChild<QPlainTextEdit *>(QStringLiteral("txtMessageIn"))->toPlainText(),
-                 QString::fromLatin1(second100));
+        QCOMPARE(control<QPlainTextEdit>(viewer, "txtMessageIn")->toPlainText(), QString::fromLatin1(second100));
         QTRY_VERIFY(!isOpen(second.id));
         QVERIFY(isOpen(first.id));
         QCOMPARE(bob.program->messages().store().waitingCount(), 1);
 
         // The first, opened from the indicator as always, takes its notification with it.
-        QTest::mouseDClick(bob.shell->mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn")), Qt::LeftButton);
+        QTest::mouseDClick(control(bob.shell->mainWindow(), "imgMsgIn"), Qt::LeftButton);
         QTRY_VERIFY(!isOpen(first.id));
         // A click on a withdrawn notification opens nothing more.
         m_service->invoke(second.id, QStringLiteral("default"));
@@ -290,7 +289,7 @@ private slots:
         Party bob(QStringLiteral("Bob"));
         bob.program->settings().AutoAccept = true;
         TrayController &tray = ann.shell->desktop().tray();
-        QAbstractButton *lamp = ann.shell->mainWindow()->findChild<QAbstractButton *>(QStringLiteral("imgDoNotDisturb"));
+        QAbstractButton *lamp = control<QAbstractButton>(ann.shell->mainWindow(), "imgDoNotDisturb");
         auto doNotDisturb = [&](bool on) {
             return ann.calls().doNotDisturb() == on && ann.item("menu_DoNotDisturb")->isChecked() == on
                    && tray.action(QStringLiteral("trayDoNotDisturb"))->isChecked() == on
@@ -337,8 +336,8 @@ private slots:
             ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
             auto *options = ann.shell->mainWindow()->findChild<frmOptions *>();
             QVERIFY(options);
-            auto *notify = options->findChild<QCheckBox *>(QStringLiteral("chkNotify"));
-            auto *trayIcon = options->findChild<QCheckBox *>(QStringLiteral("chkTrayIcon"));
+            auto *notify = control<QCheckBox>(options, "chkNotify");
+            auto *trayIcon = control<QCheckBox>(options, "chkTrayIcon");
             QVERIFY(notify && trayIcon);
             QVERIFY(notify->isChecked() && trayIcon->isChecked());
             notify->click();
@@ -346,10 +345,10 @@ private slots:
             QVERIFY(!ann.shell->desktop().notifier().isEnabled());
             QVERIFY(!ann.shell->desktop().tray().isIconWanted());
             // No talk key can be had here (no display, no portal), and the option says so.
-            auto *status = options->findChild<QLabel *>(QStringLiteral("lblTalkKey"));
+            auto *status = control<QLabel>(options, "lblTalkKey");
             QTRY_COMPARE(status->text(),
                          QStringLiteral("This desktop offers no key that works while another window has the focus."));
-            QVERIFY(!options->findChild<QWidget *>(QStringLiteral("cboTalkKey"))->isEnabled());
+            QVERIFY(!control(options, "cboTalkKey")->isEnabled());
         }
         const QString desktop = QString::fromUtf8(TestSupport::readBytes(profile.filePath(DesktopSettings::FileName)));
         QVERIFY(desktop.contains(QStringLiteral("Notifications=False")));

@@ -1,9 +1,11 @@
 // Two programs and the companion server on loopback: logging in, the user list, e-mail
 // lookups, redirects, a full server, and the pal cycle.
 
+#include "reach/ReachabilityCheck.h"
 #include "support/DirectoryKit.h"
 
 #include <QHeaderView>
+#include <QSignalSpy>
 
 using namespace DirectoryKit;
 namespace Proto = DirectoryProtocol;
@@ -328,6 +330,32 @@ private slots:
         QTRY_COMPARE(pal.connections, 2);
         QTRY_VERIFY(pal.received.startsWith("LGN; 55;"));
         QTRY_COMPARE(elsewhere.client->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    void theServerChecksWhetherAProgramCanBeReachedFromOutside()
+    {
+        Server server;
+        User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort());
+        ReachabilityCheck check;
+        QSignalSpy verdicts(&check, &ReachabilityCheck::finished);
+        const auto verdict = [&] { return verdicts.last().at(0).value<ReachabilityCheck::Verdict>(); };
+
+        // The server connects back to the address it sees, on the port asked about.
+        check.start(QStringLiteral("127.0.0.1"), server.directoryPort(), ann.port);
+        QTRY_COMPARE(verdicts.size(), 1);
+        QCOMPARE(verdict(), ReachabilityCheck::Verdict::Reachable);
+        QCOMPARE(verdicts.last().at(1).toString(), QStringLiteral("127.0.0.1"));
+        // Nothing listens on the block's last port.
+        check.start(QStringLiteral("127.0.0.1"), server.directoryPort(), ann.port + 19);
+        QTRY_COMPARE(verdicts.size(), 2);
+        QCOMPARE(verdict(), ReachabilityCheck::Verdict::NotReachable);
+
+        // An older server hears the one request and says nothing: never "reachable".
+        RawServer older;
+        check.start(QStringLiteral("127.0.0.1"), older.port(), ann.port, 500);
+        QTRY_COMPARE(verdicts.size(), 3);
+        QCOMPARE(verdict(), ReachabilityCheck::Verdict::Unknown);
+        QCOMPARE(older.received, QByteArray("RCH;") + QByteArray::number(ann.port) + ";<ET>");
     }
 };
 

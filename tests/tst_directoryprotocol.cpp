@@ -1,4 +1,5 @@
 #include "directory/DirectoryProtocol.h"
+#include "directory/ReachProtocol.h"
 #include "server/ServerConfig.h"
 
 #include "support/TestSupport.h"
@@ -162,6 +163,23 @@ private slots:
         const auto busy = Proto::parsePalBusy("BSY;pal2;2115;");
         QVERIFY(busy && busy->Host == QStringLiteral("pal2") && busy->Port == 2115);
         QVERIFY(!Proto::parsePalBusy("BSY;pal2;0;"));
+    }
+
+    void theReachabilityCheckBothWays()
+    {
+        QCOMPARE(ReachProtocol::request(2004), QByteArray("RCH;2004;<ET>"));
+        QCOMPARE(ReachProtocol::parseRequest("RCH;2004;"), std::optional<int>(2004));
+        QVERIFY(!ReachProtocol::parseRequest("RCH;0;"));
+        QVERIFY(!ReachProtocol::parseRequest("RCH;70000;"));
+        QVERIFY(!ReachProtocol::parseRequest("LGN;2004;"));
+        const QByteArray no = ReachProtocol::answer({false, QStringLiteral("203.0.113.7"), 2000, QStringLiteral("refused; sorry")});
+        QCOMPARE(no, QByteArray("RCA;NO;203.0.113.7;2000;refused sorry;<ET>"));
+        const auto read = ReachProtocol::parseAnswer(no.chopped(4));
+        QVERIFY(read && !read->reachable && read->address == QStringLiteral("203.0.113.7") && read->port == 2000);
+        QVERIFY(ReachProtocol::parseAnswer("RCA;YES;203.0.113.7;2000;connected;")->reachable);
+        // Neither a verdict other than the two words nor an unusable port is an answer.
+        QVERIFY(!ReachProtocol::parseAnswer("RCA;yes;203.0.113.7;2000;;"));
+        QVERIFY(!ReachProtocol::parseAnswer("RCA;YES;203.0.113.7;0;;"));
     }
 
     void serverTargetsFromTheCommandLine()

@@ -3,6 +3,7 @@
 // SQLite registry and on a Redis registry of its own.
 
 #include "server/DirectoryServer.h"
+#include "support/DirectoryKit.h"
 #include "support/RawClient.h"
 #include "support/RedisProcess.h"
 #include "support/TestSupport.h"
@@ -29,30 +30,27 @@ T answerOf(Ask ask)
     return answer.value_or(T{});
 }
 
-struct Fixture
+// The running case's own Redis, up before the server that uses it.
+struct SharedRegistry
 {
-    QTemporaryDir data;
-    ServerConfig config;
     std::unique_ptr<RedisProcess> redis;
-    std::unique_ptr<DirectoryServer> server;
 
-    explicit Fixture(ServerConfig c = {})
-        : config(std::move(c))
+    ServerConfig onIt(ServerConfig config)
     {
-        const int base = TestSupport::portBlock(3);
-        config.directoryPort = base;
-        config.palPort = base + 1;
-        config.listenAddress = QStringLiteral("127.0.0.1");
-        config.dataDir = data.path();
-        if (sharedRegistry()) {
-            redis = std::make_unique<RedisProcess>();
-            QString why;
-            if (!redis->start(base + 2, &why))
-                qFatal("%s", qPrintable(why));
-            config.redis = RedisAddress::parse(redis->url());
-        }
-        restart();
+        if (!sharedRegistry())
+            return config;
+        redis = std::make_unique<RedisProcess>();
+        QString why;
+        if (!redis->start(TestSupport::portBlock(1), &why))
+            qFatal("%s", qPrintable(why));
+        config.redis = RedisAddress::parse(redis->url());
+        return config;
     }
+};
+
+struct Fixture : SharedRegistry, DirectoryKit::Server
+{
+    explicit Fixture(ServerConfig c = {}) : Server(onIt(std::move(c))) {}
     QString emailOf(qint32 number)
     {
         return answerOf<QString>([&](auto done) { server->registry().emailOf(number, done); });
@@ -64,10 +62,7 @@ struct Fixture
     void restart()
     {
         server.reset();
-        server = std::make_unique<DirectoryServer>(config);
-        QString error;
-        if (!server->start(&error))
-            qFatal("%s", qPrintable(error));
+        start();
     }
 };
 

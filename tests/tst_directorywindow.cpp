@@ -7,14 +7,6 @@ using namespace DirectoryKit;
 
 namespace {
 
-QStringList boxTexts(QWidget *window)
-{
-    QStringList texts;
-    for (const QMessageBox *box : window->findChildren<QMessageBox *>())
-        texts << box->text();
-    return texts;
-}
-
 QStringList keys(QTreeWidget *list)
 {
     QStringList out;
@@ -81,8 +73,8 @@ private slots:
         // the connection it already has, and the list shows the new comment.
         ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
         QWidget *options = ann.shell->optionsWindow();
-        options->findChild<QLineEdit *>(QStringLiteral("txtComment"))->setText(QStringLiteral("back at noon"));
-        QTest::mouseClick(options->findChild<QPushButton *>(QStringLiteral("cmdClose")), Qt::LeftButton);
+        control<QLineEdit>(options, "txtComment")->setText(QStringLiteral("back at noon"));
+        QTest::mouseClick(control<QPushButton>(options, "cmdClose"), Qt::LeftButton);
         QTRY_COMPARE(server.logged(QStringLiteral("login again directory")), 1);
         QCOMPARE(server.logged(QStringLiteral("login directory")), 1);
         QCOMPARE(server.logged(QStringLiteral("logout")), 0);
@@ -198,13 +190,13 @@ private slots:
         ann.find<QPushButton>("cmdNewPal")->click();
         auto *dialog = ann.window()->findChild<frmNewPal *>();
         QVERIFY(dialog && dialog->isVisible());
-        dialog->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        control<QPushButton>(dialog, "cmdOK")->click();
         QVERIFY(boxTexts(dialog).contains(QStringLiteral("You must enter an email address to add this Pal")));
         QVERIFY(dialog->isVisible());
         for (const QString &who : {QStringLiteral("Ann@X.org"), QStringLiteral("bob@x.org"), QStringLiteral("cy@x.org")}) {
             ann.find<QPushButton>("cmdNewPal")->click();
-            dialog->findChild<QLineEdit *>(QStringLiteral("txtEmail"))->setText(who);
-            dialog->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+            control<QLineEdit>(dialog, "txtEmail")->setText(who);
+            control<QPushButton>(dialog, "cmdOK")->click();
             QVERIFY(!dialog->isVisible());
         }
         auto *offline = ann.find<QTreeWidget>("lstOffline");

@@ -3,9 +3,6 @@
 
 #include <QRandomGenerator>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -62,24 +59,6 @@ QByteArrayList joinedLines(const QSignalSpy &spy, int textArg, int limit, bool *
     }
     lines.removeLast();
     return lines;
-}
-
-// A listener that takes one connection into its queue and then drops further SYNs, so a
-// connect to it neither succeeds nor is refused.
-int stalledListener(int tcpPort)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(quint16(tcpPort));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const int reuse = 1; // as a QTcpServer would: an earlier run's closed connections do not block the port
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || ::listen(fd, 0) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 } // namespace
@@ -304,10 +283,9 @@ private slots:
     void everyConnectAttemptEndsInOneEvent()
     {
         const int tcpPort = TestSupport::portBlock();
-        const int stalled = stalledListener(tcpPort + 1);
-        QVERIFY(stalled >= 0);
-        QTcpSocket filler;
-        QVERIFY(rawConnect(filler, tcpPort + 1));
+        // Neither succeeds nor is refused.
+        auto stalled = std::make_unique<TestSupport::SilentPort>(tcpPort + 1);
+        QVERIFY(stalled->isSilent());
 
         IPPort port;
         port.setConnectTimeout(300);
@@ -326,7 +304,7 @@ private slots:
         QVERIFY(connected.wait(5000));
         QCOMPARE(connected.count(), 2);
         QCOMPARE(connected.last().at(0).toInt(), EndpointError::TimedOut);
-        ::close(stalled);
+        stalled.reset();
 
         // With the stalled listener gone the same port refuses, and that is event three.
         QVERIFY(!port.setConnected(true));

@@ -175,7 +175,7 @@ private slots:
         ann.directory().setAnswerWait(800);
         auto *answerWait = ann.directory().findChild<QTimer *>(QStringLiteral("tmrDirectoryAnswer"));
         QVERIFY(answerWait);
-        auto *status = ann.window()->findChild<QLabel *>(QStringLiteral("barStatusPanel2"));
+        auto *status = control<QLabel>(ann.window(), "barStatusPanel2");
         QVERIFY(status);
         QSignalSpy ticks(&ann->mediaTimer(), &QTimer::timeout);
 
@@ -214,8 +214,7 @@ private slots:
         QTRY_COMPARE(directory.received, QByteArray("GEM;carol@example.org;<ET>"));
         QTRY_COMPARE(ann.call().ConnectState, ConnectState::DidNotAnswer);
         QCOMPARE(ann.directory().statusText(), QStringLiteral("Unable to contact Directory Server"));
-        QTRY_COMPARE(ann.shell->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlConStatus"))->text(),
-                     QStringLiteral("Did Not Answer"));
+        QTRY_COMPARE(shown(ann.shell->progressWindow(), "pnlConStatus"), QStringLiteral("Did Not Answer"));
     }
 
     void aPalServerThatAnswersBusyIsAskedAgainOnlyAtItsChecks()
@@ -300,7 +299,7 @@ private slots:
         // A pal added now cannot be stored either, and is kept for this run.
         ann.directory().addPal(QStringLiteral("dave@example.org"));
         QCOMPARE(ann->palList().count(), 3);
-        auto *box = ann.window()->findChild<QMessageBox *>(QStringLiteral("MessageBox"));
+        auto *box = control<QMessageBox>(ann.window(), "MessageBox");
         QVERIFY(box && box->text().startsWith(QStringLiteral("Could not save Pal File, ")));
 
         // The user quits: one message for each file that could not be written, the settings

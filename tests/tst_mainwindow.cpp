@@ -71,21 +71,21 @@ private slots:
                 menus << a->text();
         }
         QCOMPARE(menus, (QStringList{"&File", "&View", "&Help"}));
-        QCOMPARE(shownItems(ann.main()->findChild<QMenu *>(QStringLiteral("Menu_File"))),
+        QCOMPARE(shownItems(control<QMenu>(ann.main(), "Menu_File")),
                  (QStringList{"&Call|Ctrl+C", "&Hangup|Ctrl+H", "-", "&Do Not Disturb|Ctrl+N", "-", "&Quit|Ctrl+Q"}));
-        QCOMPARE(shownItems(ann.main()->findChild<QMenu *>(QStringLiteral("Menu_View"))),
+        QCOMPARE(shownItems(control<QMenu>(ann.main(), "Menu_View")),
                  (QStringList{"&Self|Ctrl+S", "&Text Chat|Ctrl+T", "&Zoom|", "-", "&Log|", "&Data Rates|Ctrl+D", "-",
                               "&Options...|"}));
         QCOMPARE(shownItems(ann.main()->zoomMenu()), (QStringList{"&Small (160x120)|", "&Normal (320x240)|"}));
-        QCOMPARE(shownItems(ann.main()->findChild<QMenu *>(QStringLiteral("Menu_Help"))),
+        QCOMPARE(shownItems(control<QMenu>(ann.main(), "Menu_Help")),
                  (QStringList{"&Contents|F1", "&Help Topics|", "-", "&About...|"}));
         QVERIFY(!ann.item("Menu_ZoomVeryLarge")->isEnabled());
-        QVERIFY(!ann.main()->findChild<QMenu *>(QStringLiteral("Menu_Tool"))->menuAction()->isVisible());
+        QVERIFY(!control<QMenu>(ann.main(), "Menu_Tool")->menuAction()->isVisible());
 
         // Idle: calling is possible, hanging up is not; the logo shows, the lamp is dark.
         QVERIFY(ann.item("Menu_FileCall")->isEnabled());
         QVERIFY(!ann.item("Menu_FileHangup")->isEnabled());
-        QVERIFY(ann.main()->findChild<QLabel *>(QStringLiteral("imgLogo"))->isVisible());
+        QVERIFY(control<QLabel>(ann.main(), "imgLogo")->isVisible());
         QCOMPARE(ann.button(0)->text(), QStringLiteral("Call"));
 
         // Bob watches himself, as he does after every start: his picture still goes out.
@@ -95,13 +95,12 @@ private slots:
         QVERIFY(!ann.item("Menu_FileCall")->isEnabled());
         QVERIFY(ann.item("Menu_FileHangup")->isEnabled());
         QCOMPARE(ann.button(0)->text(), QStringLiteral("HangUp"));
-        QCOMPARE(ann.main()->findChild<QLabel *>(QStringLiteral("lblcmd0"))->text(), QStringLiteral("HangUp"));
+        QCOMPARE(shown(ann.main(), "lblcmd0"), QStringLiteral("HangUp"));
         QVERIFY(ann.lamp("imgConLED")->property("lit").toBool());
-        QVERIFY(!ann.main()->findChild<QLabel *>(QStringLiteral("imgLogo"))->isVisible());
+        QVERIFY(!control<QLabel>(ann.main(), "imgLogo")->isVisible());
         // The test pattern arrives and the clock runs.
         QTRY_VERIFY_WITH_TIMEOUT(!ann.main()->videoView()->frame().isNull(), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(ann.main()->findChild<QLabel *>(QStringLiteral("imgNum3"))->property("digit").toInt() > 0,
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(control<QLabel>(ann.main(), "imgNum3")->property("digit").toInt() > 0, 5000);
 
         // Hang up from the keyboard shortcut's menu item: everything goes back.
         ann.item("Menu_FileHangup")->trigger();
@@ -111,8 +110,8 @@ private slots:
         QVERIFY(!ann.item("Menu_FileHangup")->isEnabled());
         QCOMPARE(ann.button(0)->text(), QStringLiteral("Call"));
         QVERIFY(!ann.lamp("imgConLED")->property("lit").toBool());
-        QVERIFY(ann.main()->findChild<QLabel *>(QStringLiteral("imgLogo"))->isVisible());
-        QCOMPARE(ann.main()->findChild<QLabel *>(QStringLiteral("imgNum3"))->property("digit").toInt(), 0);
+        QVERIFY(control<QLabel>(ann.main(), "imgLogo")->isVisible());
+        QCOMPARE(control<QLabel>(ann.main(), "imgNum3")->property("digit").toInt(), 0);
     }
 
     void selfViewAndChatToggleFromMenuToolbarAndKeyboardInStep()
@@ -180,7 +179,7 @@ private slots:
         QTRY_COMPARE(r.video()->size(), QSize(160, 120));
         QVERIFY(main->isCompact());
         // The logo stays inside the smaller picture.
-        const QRect logo = main->findChild<QLabel *>(QStringLiteral("imgLogo"))->geometry();
+        const QRect logo = control<QLabel>(main, "imgLogo")->geometry();
         QVERIFY(r.video()->geometry().contains(logo));
 
         r.item("Menu_ViewZoomLarge")->trigger();
@@ -382,16 +381,16 @@ private slots:
         frmHelp *help = r.shell->helpWindow();
         QVERIFY(help->isVisible());
         QCOMPARE(help->currentPage().fileName(), QStringLiteral("index.html"));
-        auto *page = help->findChild<QTextBrowser *>(QStringLiteral("txtHelp"));
+        auto *page = control<QTextBrowser>(help, "txtHelp");
         QVERIFY(page->toPlainText().contains(QStringLiteral("Placing a call")));
-        QVERIFY(help->findChild<QTreeWidget *>(QStringLiteral("tvwContents"))->topLevelItemCount() >= 10);
+        QVERIFY(control<QTreeWidget>(help, "tvwContents")->topLevelItemCount() >= 10);
 
         help->hide();
         r.item("Menu_HelpSearch")->trigger();
         QVERIFY(help->isVisible());
-        QCOMPARE(help->findChild<QTabWidget *>(QStringLiteral("tabHelp"))->currentIndex(), 1);
-        auto *find = help->findChild<QLineEdit *>(QStringLiteral("txtFind"));
-        auto *found = help->findChild<QListWidget *>(QStringLiteral("lstTopics"));
+        QCOMPARE(control<QTabWidget>(help, "tabHelp")->currentIndex(), 1);
+        auto *find = control<QLineEdit>(help, "txtFind");
+        auto *found = control<QListWidget>(help, "lstTopics");
         QTest::keyClicks(find, QStringLiteral("do not dis"));
         QVERIFY(found->count() >= 1);
         QVERIFY(found->item(0)->text().startsWith(QStringLiteral("do not disturb"), Qt::CaseInsensitive));
@@ -410,11 +409,11 @@ private slots:
         r.item("Menu_HelpAbout")->trigger();
         frmAbout *about = r.shell->aboutWindow();
         QVERIFY(about->isVisible());
-        const QString line = about->findChild<QLabel *>(QStringLiteral("pnlAbout1"))->text();
+        const QString line = shown(about, "pnlAbout1");
         QVERIFY(line.startsWith(QStringLiteral("ZELMO for ")));
         QVERIFY(line.contains(QSysInfo::currentCpuArchitecture()));
         QVERIFY(!line.contains(QStringLiteral("Windows")));
-        QCOMPARE(about->findChild<QLabel *>(QStringLiteral("pnlVersion"))->text(), QStringLiteral("Version 2.51"));
+        QCOMPARE(shown(about, "pnlVersion"), QStringLiteral("Version 2.51"));
     }
 
     void satelliteWindowsOpenBesideTheMainWindowWithoutCoveringIt()

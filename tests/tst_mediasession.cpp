@@ -7,8 +7,6 @@
 #include <QVideoFrame>
 #include <QVideoSink>
 
-#include <cmath>
-
 namespace {
 
 const QString Welcome = QStringLiteral("I can SEE you Too!");
@@ -63,9 +61,7 @@ QByteArray patternPacket(VideoEngine &engine, QSize size, quint32 number = 1)
 // A GSM block of a steady tone.
 QByteArray gsmBlock(AudioEngine &engine, double hz)
 {
-    std::vector<qint16> samples(AudioEngine::BlockSamples);
-    for (int i = 0; i < AudioEngine::BlockSamples; ++i)
-        samples[size_t(i)] = qint16(8000 * std::sin(2 * M_PI * hz * i / AudioEngine::SampleRate));
+    const std::vector<qint16> samples = TestSupport::tone(hz, AudioEngine::BlockSamples);
     QByteArray out(AudioBlock::DataBytes, '\0');
     return out.left(engine.compressAudioGSM(samples.data(), int(samples.size()), 0,
                                             reinterpret_cast<uchar *>(out.data()), int(out.size())));

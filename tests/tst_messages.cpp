@@ -388,7 +388,7 @@ private slots:
             QTest::mouseDClick(indicator, Qt::LeftButton);
             for (frmMsgIn *w : bob.main()->findChildren<frmMsgIn *>()) {
                 if (!before.contains(w))
-                    return w->findChild<QPlainTextEdit *>(QStringLiteral("txtMessageIn"))->toPlainText();
+                    return control<QPlainTextEdit>(w, "txtMessageIn")->toPlainText();
             }
             return {};
         };

@@ -8,23 +8,9 @@ using namespace MessageKit;
 
 namespace {
 
-template<typename T>
-T *child(QWidget *window, const char *name)
-{
-    T *found = window->findChild<T *>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
-
-QString panel(QWidget *window, const char *name)
-{
-    return child<QLabel>(window, name)->text();
-}
-
 bool hasPicture(QWidget *window)
 {
-    return !child<QLabel>(window, "imgThumb")->pixmap().isNull();
+    return !control<QLabel>(window, "imgThumb")->pixmap().isNull();
 }
 
 // Opens the oldest waiting message as a double-click on the indicator does.
@@ -65,27 +51,27 @@ private slots:
         QPointer<frmMsgOut> out = ann.main()->findChild<frmMsgOut *>();
         QVERIFY(out && out->isVisible());
         QCOMPARE(out->windowTitle(), QStringLiteral("Send Message"));
-        QCOMPARE(panel(out, "pnlUserName"), QStringLiteral("Bob"));
-        QCOMPARE(panel(out, "pnlLocation"), QStringLiteral("Room Bob"));
+        QCOMPARE(shown(out, "pnlUserName"), QStringLiteral("Bob"));
+        QCOMPARE(shown(out, "pnlLocation"), QStringLiteral("Room Bob"));
         MessageComposer &c = out->composer();
         QCOMPARE(c.recipientPort(), bob.port);
 
         // The camera's first frame may come after the window: Refresh grabs it.
-        QTRY_VERIFY((child<QPushButton>(out, "cmdRefresh")->click(), hasPicture(out)));
-        QVERIFY(child<QCheckBox>(out, "chkImage")->isChecked());
+        QTRY_VERIFY((control<QPushButton>(out, "cmdRefresh")->click(), hasPicture(out)));
+        QVERIFY(control<QCheckBox>(out, "chkImage")->isChecked());
 
         // A typed ";" is dropped; pasted text is taken as it is.
-        auto *text = child<QPlainTextEdit>(out, "txtMessageOut");
+        auto *text = control<QPlainTextEdit>(out, "txtMessageOut");
         text->setFocus();
         QTest::keyClicks(text, QStringLiteral("See you; at noon"));
         QCOMPARE(text->toPlainText(), QStringLiteral("See you at noon"));
         text->insertPlainText(QStringLiteral(";ok"));
 
         // Record a little, then Play: recording stops, the clip plays, and stays whole.
-        child<QPushButton>(out, "cmdRecord")->click();
-        QVERIFY(c.isRecording() && child<QCheckBox>(out, "chkAudio")->isChecked());
-        QTRY_VERIFY(child<QProgressBar>(out, "pgrAudioRec")->value() > 5);
-        child<QPushButton>(out, "cmdPlay")->click();
+        control<QPushButton>(out, "cmdRecord")->click();
+        QVERIFY(c.isRecording() && control<QCheckBox>(out, "chkAudio")->isChecked());
+        QTRY_VERIFY(control<QProgressBar>(out, "pgrAudioRec")->value() > 5);
+        control<QPushButton>(out, "cmdPlay")->click();
         QVERIFY(!c.isRecording());
         QVERIFY(!ann->audioControl().isMicOpen() && !ann->audioControl().isMessageRecording());
         QVERIFY(ann->audioControl().isSpeakerPlaying());
@@ -96,8 +82,8 @@ private slots:
         const QByteArray picture = c.picture();
 
         QSignalSpy sounds(&bob.program->sounds(), &SoundPlayer::playRequested);
-        child<QPushButton>(out, "cmdSend")->click();
-        QVERIFY(!child<QPushButton>(out, "cmdSend")->isEnabled());
+        control<QPushButton>(out, "cmdSend")->click();
+        QVERIFY(!control<QPushButton>(out, "cmdSend")->isEnabled());
         // Delivered: the compose window goes.
         QTRY_VERIFY(!out);
         QCOMPARE(sounds.count(), 1);
@@ -105,17 +91,17 @@ private slots:
         frmMsgIn *in = openOldest(bob);
         QVERIFY(in && in->isVisible());
         QCOMPARE(in->windowTitle(), QStringLiteral("Incoming Message"));
-        QCOMPARE(panel(in, "pnlUserName"), QStringLiteral("Ann"));
-        QCOMPARE(panel(in, "pnlLocation"), QStringLiteral("Room Ann"));
-        QCOMPARE(panel(in, "pnlEmail"), QStringLiteral("Ann@example.org"));
-        QVERIFY(!panel(in, "pnlTime").isEmpty());
-        QCOMPARE(child<QPlainTextEdit>(in, "txtMessageIn")->toPlainText(), QStringLiteral("See you at noon;ok"));
+        QCOMPARE(shown(in, "pnlUserName"), QStringLiteral("Ann"));
+        QCOMPARE(shown(in, "pnlLocation"), QStringLiteral("Room Ann"));
+        QCOMPARE(shown(in, "pnlEmail"), QStringLiteral("Ann@example.org"));
+        QVERIFY(!shown(in, "pnlTime").isEmpty());
+        QCOMPARE(control<QPlainTextEdit>(in, "txtMessageIn")->toPlainText(), QStringLiteral("See you at noon;ok"));
         QVERIFY(hasPicture(in));
         QCOMPARE(in->message().picture, picture);
         QCOMPARE(in->message().audioBlocks, clip);
-        QVERIFY(child<QGroupBox>(in, "pnlPlayMsg")->isEnabled());
-        QCOMPARE(child<QGroupBox>(in, "pnlPlayMsg")->title(), QStringLiteral("Play Audio Message"));
-        child<QPushButton>(in, "cmdPlay")->click();
+        QVERIFY(control<QGroupBox>(in, "pnlPlayMsg")->isEnabled());
+        QCOMPARE(control<QGroupBox>(in, "pnlPlayMsg")->title(), QStringLiteral("Play Audio Message"));
+        control<QPushButton>(in, "cmdPlay")->click();
         QVERIFY(bob->audioControl().isSpeakerPlaying());
         QTRY_VERIFY(bob.program->audioEngine().statusAudioOut() > 0);
     }
@@ -127,14 +113,14 @@ private slots:
                                                                QStringLiteral("127.0.0.1"), 2000);
         out->composer().setPicture(QByteArray(2500, 'j'));
         QCOMPARE(out->statusText(), QStringLiteral("MsgSize: 2Kb"));
-        auto *image = child<QCheckBox>(out, "chkImage");
+        auto *image = control<QCheckBox>(out, "chkImage");
         QVERIFY(image->isChecked() && image->isEnabled());
         image->click();
         QCOMPARE(out->statusText(), QStringLiteral("MsgSize: 0Kb"));
         image->click();
         QCOMPARE(out->statusText(), QStringLiteral("MsgSize: 2Kb"));
         // Without a recording there is no sound to tick.
-        QVERIFY(!child<QCheckBox>(out, "chkAudio")->isEnabled());
+        QVERIFY(!control<QCheckBox>(out, "chkAudio")->isEnabled());
     }
 
     void recordingStopsItselfWhenTheQueueIsFull()
@@ -143,12 +129,12 @@ private slots:
         frmMsgOut *out = ann.shell->messageWindows().compose(QStringLiteral("Bob"), QStringLiteral("Oslo"),
                                                                QStringLiteral("127.0.0.1"), 2000);
         MessageComposer &c = out->composer();
-        child<QPushButton>(out, "cmdRecord")->click();
+        control<QPushButton>(out, "cmdRecord")->click();
         QVERIFY(c.isRecording());
         QTRY_VERIFY_WITH_TIMEOUT(!c.isRecording(), 20000);
         QCOMPARE(c.recordIndex(), MessageComposer::LastRecordIndex);
         QCOMPARE(c.clip().size(), MessageComposer::LastRecordIndex - 1);
-        QCOMPARE(child<QProgressBar>(out, "pgrAudioRec")->value(), MessageComposer::LastRecordIndex);
+        QCOMPARE(control<QProgressBar>(out, "pgrAudioRec")->value(), MessageComposer::LastRecordIndex);
         QVERIFY(!ann->audioControl().isMicOpen() && !ann->audioControl().isMessageRecording());
         QVERIFY(!ann->audioSendQueue().hold());
         int bytes = 0;
@@ -166,34 +152,34 @@ private slots:
         frmMsgIn *in = openOldest(bob);
         QVERIFY(in);
         QVERIFY(!hasPicture(in));
-        QVERIFY(!child<QPushButton>(in, "cmdPlay")->isEnabled());
-        QVERIFY(!child<QGroupBox>(in, "pnlPlayMsg")->isEnabled());
+        QVERIFY(!control<QPushButton>(in, "cmdPlay")->isEnabled());
+        QVERIFY(!control<QGroupBox>(in, "pnlPlayMsg")->isEnabled());
         const int pals = bob->palList().count();
-        child<QPushButton>(in, "cmdAddPal")->click();
+        control<QPushButton>(in, "cmdAddPal")->click();
         QCOMPARE(bob->palList().count(), pals);
-        QVERIFY(child<QPushButton>(in, "cmdAddPal")->isEnabled());
+        QVERIFY(control<QPushButton>(in, "cmdAddPal")->isEnabled());
 
         // Reply: a compose window to the sender's address on port 2000; the viewer goes.
         QPointer<frmMsgIn> viewer(in);
         const QList<frmMsgOut *> before = bob.main()->findChildren<frmMsgOut *>();
-        child<QPushButton>(in, "cmdReply")->click();
+        control<QPushButton>(in, "cmdReply")->click();
         QTRY_VERIFY(!viewer);
         frmMsgOut *reply = newComposeWindow(bob, before);
         QVERIFY(reply && reply->isVisible());
-        QCOMPARE(panel(reply, "pnlUserName"), QStringLiteral("Carl"));
-        QCOMPARE(panel(reply, "pnlLocation"), QStringLiteral("Lab"));
+        QCOMPARE(shown(reply, "pnlUserName"), QStringLiteral("Carl"));
+        QCOMPARE(shown(reply, "pnlLocation"), QStringLiteral("Lab"));
         QCOMPARE(reply->composer().recipientHost(), QStringLiteral("127.0.0.1"));
         QCOMPARE(reply->composer().recipientPort(), 2000);
 
         // Connect: a call to the sender's address on port 2000; Add Pal with an address.
         QVERIFY(sendWhole(bob.messagePort(), 34, "call me", "Dora", "dora@x.org"));
         in = openOldest(bob);
-        child<QPushButton>(in, "cmdAddPal")->click();
+        control<QPushButton>(in, "cmdAddPal")->click();
         QCOMPARE(bob->palList().count(), pals + 1);
         QCOMPARE(bob->palList().pal(pals + 1).EMail, QStringLiteral("dora@x.org"));
-        QVERIFY(!child<QPushButton>(in, "cmdAddPal")->isEnabled());
+        QVERIFY(!control<QPushButton>(in, "cmdAddPal")->isEnabled());
         viewer = in;
-        child<QPushButton>(in, "cmdConnect")->click();
+        control<QPushButton>(in, "cmdConnect")->click();
         QTRY_VERIFY(!viewer);
         QCOMPARE(bob.program->ippControl().remoteAddress(), QStringLiteral("127.0.0.1"));
         QCOMPARE(bob.program->ippControl().remotePort(), 2000);
@@ -208,10 +194,10 @@ private slots:
         QTRY_COMPARE(bob.messages().waitingCount(), 2);
         frmMsgIn *in = openOldest(bob);
         QVERIFY(in);
-        auto *refuse = child<QCheckBox>(in, "chkRefuse");
+        auto *refuse = control<QCheckBox>(in, "chkRefuse");
         QCOMPARE(refuse->text(), QStringLiteral("Refuse Future Messages from this Person"));
         refuse->click();
-        child<QPushButton>(in, "cmdClose")->click();
+        control<QPushButton>(in, "cmdClose")->click();
         QVERIFY(bob->refuseList().isRefused(33));
         const QByteArray file = TestSupport::readBytes(bob.dir.filePath(QStringLiteral("refuse.dat")));
         QCOMPARE(file, QByteArray(" 33 \r\nSpam\r\nspam@x.org\r\n"));
@@ -225,7 +211,7 @@ private slots:
         // without one.
         in = openOldest(bob);
         QVERIFY(in);
-        QVERIFY(!child<QCheckBox>(in, "chkRefuse")->isEnabled());
+        QVERIFY(!control<QCheckBox>(in, "chkRefuse")->isEnabled());
         in->close();
         QCOMPARE(bob->refuseList().count(), 1);
     }
@@ -237,21 +223,21 @@ private slots:
         const int deadPort = TestSupport::portBlock(4);
         QPointer<frmMsgOut> out = ann.shell->messageWindows().compose(
             QStringLiteral("Nobody"), QString(), QStringLiteral("127.0.0.1"), deadPort);
-        child<QPushButton>(out, "cmdSend")->click();
+        control<QPushButton>(out, "cmdSend")->click();
         QTRY_COMPARE(out->statusText(), QStringLiteral("Failed to Establish Connection"));
         QVERIFY(out && out->isVisible());
-        QVERIFY(!child<QPushButton>(out, "cmdSend")->isEnabled());
-        QVERIFY(!child<QLabel>(out, "pnlAnimate")->property("running").toBool());
-        child<QPushButton>(out, "cmdCancel")->click();
+        QVERIFY(!control<QPushButton>(out, "cmdSend")->isEnabled());
+        QVERIFY(!control<QLabel>(out, "pnlAnimate")->property("running").toBool());
+        control<QPushButton>(out, "cmdCancel")->click();
         QTRY_VERIFY(!out);
 
         // No address at all.
         out = ann.shell->messageWindows().compose(QStringLiteral("Nobody"), QString(), QString(), 2000);
-        child<QPushButton>(out, "cmdSend")->click();
+        control<QPushButton>(out, "cmdSend")->click();
         QVERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());
         QVERIFY(ann.shell->messageWindow()->text().startsWith(
             QStringLiteral("You have entered an invalid Host Address: ")));
-        QVERIFY(out && out->isVisible() && !child<QPushButton>(out, "cmdSend")->isEnabled());
+        QVERIFY(out && out->isVisible() && !control<QPushButton>(out, "cmdSend")->isEnabled());
     }
 };
 

@@ -244,7 +244,7 @@ private slots:
         // A directory host without a port; quick messages off.
         r.control<QComboBox>("txtDirAddress")->setEditText(QStringLiteral("dir2.example.org"));
         r.control<QCheckBox>("chkQMDisable")->click();
-        QWidget *indicator = r.shell->mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn"));
+        QWidget *indicator = control(r.shell->mainWindow(), "imgMsgIn");
         QVERIFY(indicator->isVisible());
         r.ok();
         QVERIFY(!options->isVisible());

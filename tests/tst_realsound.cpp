@@ -1,56 +1,7 @@
 #include "support/RunningProgram.h"
+#include "support/SoundRig.h"
 
-#include <QAudioDevice>
-#include <QAudioSource>
-#include <QMediaDevices>
-#include <cmath>
-#include <utility>
-
-namespace {
-
-// Listens to what the speaker device plays, through the sound server's monitor of it.
-class SpeakerMonitor
-{
-public:
-    explicit SpeakerMonitor(const QAudioDevice &device)
-        : m_format(device.preferredFormat())
-        , m_source(device, m_format)
-    {
-        m_io = m_source.start();
-    }
-    bool isOpen() const { return m_io != nullptr; }
-    // Heard at least this many seconds since the last level().
-    bool heardFor(double seconds)
-    {
-        if (m_io)
-            m_heard += m_io->readAll();
-        return m_heard.size() >= m_format.bytesForDuration(qint64(seconds * 1e6));
-    }
-    // Root mean square of what arrived since the last call, on a 0..1 scale.
-    double level()
-    {
-        heardFor(0);
-        const QByteArray bytes = std::exchange(m_heard, {});
-        const int frame = m_format.bytesPerFrame();
-        if (frame <= 0 || bytes.size() < frame)
-            return 0;
-        double sum = 0;
-        const int frames = int(bytes.size() / frame);
-        for (int i = 0; i < frames; ++i) {
-            const float v = m_format.normalizedSampleValue(bytes.constData() + i * frame);
-            sum += double(v) * v;
-        }
-        return std::sqrt(sum / frames);
-    }
-
-private:
-    QAudioFormat m_format;
-    QAudioSource m_source;
-    QIODevice *m_io = nullptr;
-    QByteArray m_heard;
-};
-
-} // namespace
+#include <QTest>
 
 class TestRealSound : public QObject
 {
@@ -64,12 +15,8 @@ private slots:
     {
         if (!qEnvironmentVariableIsSet("PULSE_SERVER"))
             QSKIP("needs the private sound server that scripts/test.sh starts");
-        QAudioDevice monitorDevice;
-        for (const QAudioDevice &d : QMediaDevices::audioInputs()) {
-            if (d.id() == "zelmo_listen")
-                monitorDevice = d;
-        }
-        QVERIFY2(!monitorDevice.isNull(), "the test sound server has no source that hears its speaker");
+        QVERIFY2(SoundRig::waitForDevice(true, "zelmo_listen", 2000),
+                 "the test sound server has no source that hears its speaker");
 
         // Both on the machine's own sound devices (no test devices).
         RunningProgram ann(QStringLiteral("Ann"), {.testDevices = false});
@@ -79,7 +26,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
 
-        SpeakerMonitor monitor(monitorDevice);
+        SoundListener monitor("zelmo_listen");
         QVERIFY(monitor.isOpen());
         // Nobody talks yet: once what earlier sounds left in the server has played out,
         // the speaker is quiet.

@@ -10,6 +10,7 @@
 #include "media/engine/VideoEngine.h"
 #include "messages/MessageComposer.h"
 #include "support/MessageKit.h"
+#include "support/RawClient.h"
 #include "support/SecureKit.h"
 #include "ui/SecurityBadge.h"
 #include "ui/SecurityNote.h"
@@ -104,20 +105,6 @@ struct OlderProgram
             QObject::connect(controlIn, &QTcpSocket::readyRead, [this] { heard += controlIn->readAll(); });
         });
     }
-};
-
-// A caller of old: a bare socket on the control port, and every byte it is answered.
-struct PlainCaller
-{
-    QTcpSocket socket;
-    QByteArray answered;
-
-    explicit PlainCaller(int port)
-    {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { answered += socket.readAll(); });
-        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-    }
-    bool send(const QByteArray &text) { return socket.waitForConnected(3000) && socket.write(text) == text.size(); }
 };
 
 // Everything a recording holds that the plain protocol would show: its texts, a picture's
@@ -236,9 +223,9 @@ private slots:
         QTRY_VERIFY(!ann.inCall());
 
         // Calling: the answer is exactly the one of old.
-        PlainCaller caller(ann.port);
+        RawClient caller(ann.port);
         QVERIFY(caller.send("RQC;Old;Past;9:07;"));
-        const QByteArray &answered = caller.answered;
+        const QByteArray &answered = caller.received;
         QTRY_VERIFY(answered.startsWith("RRS;YES;"));
         QCOMPARE(answered, ControlProtocol::acceptance(QStringLiteral("Ann"), QStringLiteral("Room Ann"), QTime(9, 5)));
         QVERIFY(ann.security().kind == CallSecurity::Status::Kind::Plain);
@@ -246,7 +233,7 @@ private slots:
         QTRY_COMPARE(answered, ControlProtocol::acceptance(QStringLiteral("Ann"), QStringLiteral("Room Ann"),
                                                            QTime(9, 5))
                                    + "UIF;2.5;True;");
-        caller.socket.abort();
+        caller.drop();
 
         // A message: the replies of old.
         QVERIFY(MessageKit::sendWhole(ann.messagePort(), 42, "hello from the past"));
@@ -349,9 +336,9 @@ private slots:
         ann.program->security().setOnlyEncrypted(true);
 
         // A plain caller hears no, the answer of old, and Ann is told.
-        PlainCaller caller(ann.port);
+        RawClient caller(ann.port);
         QVERIFY(caller.send("RQC;Old;Past;9:07;"));
-        const QByteArray &answered = caller.answered;
+        const QByteArray &answered = caller.received;
         QTRY_COMPARE(answered, QByteArray("RRS;NO;"));
         QVERIFY(!ann.offered());
         QTRY_VERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());

@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <optional>
+
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,11 +26,6 @@ namespace {
 
 constexpr PeerChannel Channels[] = {PeerChannel::Control, PeerChannel::Media, PeerChannel::Message,
                                     PeerChannel::Chat};
-
-int openDescriptors()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
-}
 
 } // namespace
 
@@ -75,48 +72,44 @@ private slots:
         }
     }
 
+    // An older program: the channel's port, and nothing on the encrypted one, or a port
+    // there that drops every connection request without a word.
+    void olderProgramGetsThePlainBytesAtOnce_data()
+    {
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<int>("channel");
+        QTest::newRow("refused encrypted port, control") << false << int(PeerChannel::Control);
+        QTest::newRow("silent encrypted port, messages") << true << int(PeerChannel::Message);
+    }
+
     void olderProgramGetsThePlainBytesAtOnce()
     {
+        QFETCH(bool, silent);
+        QFETCH(int, channel);
         End ann(QStringLiteral("ann@example.org"));
-        // An older program: its four ports, and nothing on the encrypted one.
         const int base = TestSupport::portBlock();
         QTcpServer older;
-        QVERIFY(older.listen(QHostAddress::LocalHost, quint16(base)));
+        QVERIFY(older.listen(QHostAddress::LocalHost, quint16(base + channel)));
         QByteArray arrived;
         connect(&older, &QTcpServer::newConnection, this, [&] {
             QTcpSocket *s = older.nextPendingConnection();
             connect(s, &QTcpSocket::readyRead, this, [&arrived, s] { arrived += s->readAll(); });
         });
-        Client client(ann, PeerChannel::Control);
+        std::optional<TestSupport::SilentPort> dropping;
+        if (silent)
+            QVERIFY(dropping.emplace(base + TlsSetup::PortOffset).isSilent());
+        Client client(ann, PeerChannel(channel));
         QElapsedTimer took;
         took.start();
-        client.connectTo(base, PeerChannel::Control);
+        client.connectTo(base, PeerChannel(channel));
         QVERIFY(client.waitConnected());
         QCOMPARE(client.statuses, QList<int>{0});
         QVERIFY(!client.port.security().encrypted());
-        QVERIFY(!client.port.security().fellBack);
+        if (!silent)
+            QVERIFY(!client.port.security().fellBack);
         client.port.sendData("RQC;Ann;Oslo;9:05;");
         QTRY_COMPARE(arrived, QByteArray("RQC;Ann;Oslo;9:05;"));
-        qInfo("plain control connection after a refused encrypted port: %lld ms", took.elapsed());
-    }
-
-    void silentEncryptedPortEndsPlainToo()
-    {
-        End ann(QStringLiteral("ann@example.org"));
-        const int base = TestSupport::portBlock();
-        QTcpServer older;
-        QVERIFY(older.listen(QHostAddress::LocalHost, quint16(base + 2)));
-        TestSupport::SilentPort dropping(base + TlsSetup::PortOffset);
-        QVERIFY(dropping.isSilent());
-        Client client(ann, PeerChannel::Message);
-        QElapsedTimer took;
-        took.start();
-        client.connectTo(base, PeerChannel::Message);
-        QVERIFY(client.waitConnected());
-        QCOMPARE(client.statuses, QList<int>{0});
-        QVERIFY(!client.port.security().encrypted());
-        QVERIFY(older.hasPendingConnections() || older.waitForNewConnection(5000));
-        qInfo("plain connection after a silent encrypted port: %lld ms", took.elapsed());
+        qInfo("plain connection after a %s encrypted port: %lld ms", silent ? "silent" : "refused", took.elapsed());
     }
 
     void callChannelsGoTheWayTheControlConnectionWent()
@@ -274,7 +267,7 @@ private slots:
         SecureListener &listener = bob.service->listener();
         listener.setHandshakeTime(1500);
         const int securePort = bob.base + TlsSetup::PortOffset;
-        const int descriptors = openDescriptors();
+        const int descriptors = TestSupport::openDescriptors();
         QSignalSpy turnedAway(&listener, &SecureListener::turnedAway);
         QSignalSpy handedOver(&listener, &SecureListener::handedOver);
 
@@ -332,7 +325,7 @@ private slots:
         control.port.setConnected(false);
         message.port.setConnected(false);
         QTRY_COMPARE_WITH_TIMEOUT(listener.handshakesUnderway(), 0, 5000);
-        QTRY_COMPARE(openDescriptors(), descriptors);
+        QTRY_COMPARE(TestSupport::openDescriptors(), descriptors);
     }
 };
 

@@ -9,6 +9,7 @@
 #include "server/RedisRegistry.h"
 #include "server/SqliteStore.h"
 #include "support/DirectoryKit.h"
+#include "support/DirectoryProcess.h"
 #include "support/RawClient.h"
 #include "support/RedisProcess.h"
 
@@ -21,11 +22,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <csignal>
 #include <memory>
 #include <vector>
-
-#include <sys/prctl.h>
 
 namespace Proto = DirectoryProtocol;
 using DirectoryKit::Server;
@@ -46,48 +44,26 @@ qint32 askNumber(int palPort, const QString &from)
     return Proto::parseNewNumber(body(c.answer("NSN")));
 }
 
-// The zelmo-directory executable, dying with the test, its log kept line by line.
-struct DirectoryProcess
+// The zelmo-directory executable on two ports of this test's, logging into `logDir`.
+// `wrapper`: a command line the server runs under (its last word is followed by the
+// server's own), for a private mount namespace.
+bool startNode(DirectoryProcess &node, int *directoryPort, const QTemporaryDir &logDir, const QStringList &options,
+               QString *why, const QStringList &wrapper = {})
 {
-    QProcess process;
-    QStringList log;
-    int directoryPort = 0;
-
-    // `wrapper`: a command line the server runs under (its last word is followed by the
-    // server's own), for a private mount namespace.
-    bool start(const QStringList &options, const QStringList &wrapper = {})
-    {
-        directoryPort = TestSupport::portBlock(2);
-        QStringList args = wrapper;
-        args << QCoreApplication::applicationDirPath() + QStringLiteral("/../zelmo-directory")
-             << QStringLiteral("--listen") << QStringLiteral("127.0.0.1") << QStringLiteral("--directory-port")
-             << QString::number(directoryPort) << QStringLiteral("--pal-port") << QString::number(directoryPort + 1)
-             << QStringLiteral("--stats-every") << QStringLiteral("0") << options;
-        // Freed memory is given back at once under the address sanitizer, whose default
-        // quarantine would otherwise count as the server's.
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("ASAN_OPTIONS"),
-                   env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":quarantine_size_mb=1"));
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        QObject::connect(&process, &QProcess::readyRead, [this] {
-            while (process.canReadLine())
-                log << QString::fromUtf8(process.readLine()).trimmed();
-        });
-        const QString program = args.takeFirst();
-        process.start(program, args);
-        return QTest::qWaitFor([&] { return logged(QStringLiteral("listening on")) > 0 || process.state() == QProcess::NotRunning; },
-                               10000)
-               && process.state() == QProcess::Running;
-    }
-    ~DirectoryProcess()
-    {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    int logged(const QString &part) const { return int(log.filter(part).size()); }
-};
+    *directoryPort = TestSupport::portBlock(2);
+    // Freed memory is given back at once under the address sanitizer, whose default
+    // quarantine would otherwise count as the server's (the server inherits this).
+    if (!qgetenv("ASAN_OPTIONS").contains("quarantine_size_mb"))
+        qputenv("ASAN_OPTIONS", qgetenv("ASAN_OPTIONS") + ":quarantine_size_mb=1");
+    return node.start(wrapper
+                          + QStringList{QCoreApplication::applicationDirPath() + QStringLiteral("/../zelmo-directory"),
+                                        QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                                        QStringLiteral("--directory-port"), QString::number(*directoryPort),
+                                        QStringLiteral("--pal-port"), QString::number(*directoryPort + 1),
+                                        QStringLiteral("--stats-every"), QStringLiteral("0")}
+                          + options,
+                      logDir.filePath(QStringLiteral("directory.log")), 10000, why);
+}
 
 } // namespace
 
@@ -104,9 +80,12 @@ private slots:
         QString why;
         QVERIFY2(redis.start(TestSupport::portBlock(1), &why), qPrintable(why));
         DirectoryProcess node;
-        QVERIFY2(node.start({QStringLiteral("--registry"), redis.url()}), qPrintable(node.log.join('\n')));
-        const qint64 pid = node.process.processId();
-        RawClient ann(node.directoryPort);
+        QTemporaryDir logDir;
+        int directoryPort = 0;
+        QVERIFY2(startNode(node, &directoryPort, logDir, {QStringLiteral("--registry"), redis.url()}, &why),
+                 qPrintable(why));
+        const qint64 pid = node.processId();
+        RawClient ann(directoryPort);
         ann.send(login(5, "Ann", "ann@x.org") + "LS1<ET>");
         QVERIFY(!ann.answer("LS1").isEmpty());
         QTest::qWait(300);
@@ -128,7 +107,7 @@ private slots:
             if (flood.bytesToWrite() == 0)
                 flood.write(batch);
         });
-        flood.connectToHost(QHostAddress::LocalHost, quint16(node.directoryPort));
+        flood.connectToHost(QHostAddress::LocalHost, quint16(directoryPort));
         QVERIFY(flood.waitForConnected(5000));
         flood.write(batch);
 
@@ -145,7 +124,7 @@ private slots:
             took.start();
             QTcpSocket probe;
             probe.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0);
-            probe.connectToHost(QHostAddress::LocalHost, quint16(node.directoryPort));
+            probe.connectToHost(QHostAddress::LocalHost, quint16(directoryPort));
             QByteArray heard;
             if (probe.waitForConnected(2000)) {
                 probe.write(login(100 + n, "Probe", "probe@x.org") + "LS1<ET>");
@@ -376,18 +355,21 @@ private slots:
         }
         // The folder is read-only for the server alone, in a mount namespace of its own.
         DirectoryProcess node;
+        QTemporaryDir logDir;
+        int directoryPort = 0;
+        QString why;
         const QString mount = QStringLiteral("mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" \"$0\" "
                                              "&& exec \"$@\"");
-        QVERIFY2(node.start({QStringLiteral("--data"), data.path()},
-                            {QStringLiteral("unshare"), QStringLiteral("-m"), QStringLiteral("--propagation"),
-                             QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"), mount, data.path()}),
-                 qPrintable(node.log.join('\n')));
+        QVERIFY2(startNode(node, &directoryPort, logDir, {QStringLiteral("--data"), data.path()}, &why,
+                           {QStringLiteral("unshare"), QStringLiteral("-m"), QStringLiteral("--propagation"),
+                            QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"), mount, data.path()}),
+                 qPrintable(why));
         QCOMPARE(node.logged(QStringLiteral("cannot store user numbers in")), 1);
-        QVERIFY(node.log.filter(QStringLiteral("cannot store user numbers in")).first().contains(data.path()));
+        QVERIFY(node.log().filter(QStringLiteral("cannot store user numbers in")).first().contains(data.path()));
 
         // Every asker is answered, without a number; the log says it once.
         for (int i = 0; i < 5; ++i) {
-            RawClient c(node.directoryPort + 1, QStringLiteral("127.0.0.%1").arg(i + 2));
+            RawClient c(directoryPort + 1, QStringLiteral("127.0.0.%1").arg(i + 2));
             c.send("RSN;<ET>");
             QCOMPARE(c.answer("NSN"), QByteArray("NSN;-1;<ET>"));
         }

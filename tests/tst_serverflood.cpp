@@ -6,17 +6,11 @@
 #include "support/RawClient.h"
 
 #include <sys/resource.h>
-#include <sys/socket.h>
 
 using namespace DirectoryKit;
 namespace Proto = DirectoryProtocol;
 
 namespace {
-
-int openDescriptors()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
-}
 
 // Both ends of every flood connection live in this process.
 bool enoughDescriptors(int wanted)
@@ -42,12 +36,10 @@ int held(const Server &server)
 bool serves(const Server &server, const QString &email)
 {
     RawClient client(server.directoryPort());
-    if (!client.socket.waitForConnected(5000))
-        return false;
-    client.socket.write(Proto::directoryLogin(-1, QStringLiteral("Probe"), email, QStringLiteral("Here"), QString(),
-                                              false, false, false, 2000));
-    client.socket.write(Proto::emailLookup(email));
-    return QTest::qWaitFor([&] { return client.received.contains("GER;" + email.toUtf8() + ";Probe;"); }, 10000);
+    return client.send(Proto::directoryLogin(-1, QStringLiteral("Probe"), email, QStringLiteral("Here"), QString(),
+                                             false, false, false, 2000)
+                       + Proto::emailLookup(email))
+           && client.waitFor("GER;" + email.toUtf8() + ";Probe;");
 }
 
 } // namespace
@@ -72,7 +64,7 @@ private slots:
         QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Select User for Connection"));
         // Ann's two connections, once the first probe has gone.
         QTRY_COMPARE(held(server), 2);
-        const int descriptors = openDescriptors();
+        const int descriptors = TestSupport::openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
         const int before = held(server);
         qint64 peak = memory;
@@ -103,7 +95,7 @@ private slots:
         // They leave: every connection and descriptor goes back, the users stay.
         flood.clear();
         QTRY_COMPARE_WITH_TIMEOUT(held(server), before, 10000);
-        QTRY_VERIFY(openDescriptors() <= descriptors);
+        QTRY_VERIFY(TestSupport::openDescriptors() <= descriptors);
         QVERIFY(ann.directory().ippServer().isConnected());
         QTRY_COMPARE(server.server->users().online(), 1);
         qInfo("1000 connections held in %lld ms, a lookup answered in %lld ms meanwhile, peak memory %lld kB over "
@@ -156,26 +148,24 @@ private slots:
         Server server;
         QVERIFY(serves(server, QStringLiteral("first@example.org")));
         QTRY_COMPARE(held(server), 0);
-        const int descriptors = openDescriptors();
+        const int descriptors = TestSupport::openDescriptors();
         const int before = 0;
         const QByteArray login = Proto::directoryLogin(-1, QStringLiteral("Eve"), QStringLiteral("eve@example.org"),
                                                        QStringLiteral("Nowhere"), QString(), false, false, true, 2000);
         for (int i = 0; i < 50; ++i) {
             const bool pal = i % 2;
-            QTcpSocket eve;
-            eve.connectToHost(QHostAddress::LocalHost, quint16(pal ? server.palPort() : server.directoryPort()));
-            QVERIFY(eve.waitForConnected(5000));
+            RawClient eve(pal ? server.palPort() : server.directoryPort());
             // Some reset halfway through the login, some after a whole one.
-            eve.write(i % 5 == 0 ? login : login.left(1 + i % 40));
-            eve.flush();
-            if (i % 5 == 0)
+            if (i % 5 == 0) {
+                QVERIFY(eve.send(login));
                 QTRY_COMPARE(server.server->users().online(), 1);
-            const linger reset{1, 0};
-            QCOMPARE(::setsockopt(int(eve.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
-            eve.abort();
+                QVERIFY(eve.resetAfter({}));
+            } else {
+                QVERIFY(eve.resetAfter(login.left(1 + i % 40)));
+            }
         }
         QTRY_COMPARE(held(server), before);
-        QTRY_VERIFY(openDescriptors() <= descriptors);
+        QTRY_VERIFY(TestSupport::openDescriptors() <= descriptors);
         QCOMPARE(server.server->users().online(), 0);
         QCOMPARE(server.server->users().connections(), 0);
         QVERIFY(serves(server, QStringLiteral("second@example.org")));

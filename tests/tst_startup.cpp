@@ -5,32 +5,17 @@
 
 namespace {
 
+using TestSupport::listening;
+
 QStringList fileLines(const QString &path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-}
-
-QStringList messageBoxTexts(RunningProgram &program)
-{
-    QStringList texts;
-    for (const QMessageBox *box : program.main()->findChildren<QMessageBox *>())
-        texts << box->text();
-    return texts;
+    return QString::fromUtf8(TestSupport::readBytes(path)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
 }
 
 // A command-line address that stays inside this test's own ports and finds nobody there.
 QString quietAddress()
 {
     return QStringLiteral("127.0.0.1:%1").arg(TestSupport::portBlock(1));
-}
-
-bool listening(int port)
-{
-    QTcpServer probe;
-    return !probe.listen(QHostAddress::AnyIPv4, quint16(port));
 }
 
 // A program as a user starts it, with its windows and the user of its profile; on the
@@ -42,7 +27,6 @@ struct Started : RunningProgram
                                             .callAddress = callAddress, .port = port})
     {
     }
-    Program &operator*() { return *program; }
 };
 
 } // namespace
@@ -123,7 +107,7 @@ private slots:
         QCOMPARE(program->messages().ipdMessage().localPort(), base + 6);
         QCOMPARE(program->chat().ipdText().localPort(), base + 7);
         QVERIFY(program->chat().ipdText().isListening());
-        QVERIFY(messageBoxTexts(program).isEmpty());
+        QVERIFY(boxTexts(program.main()).isEmpty());
     }
 
     void everyBaseTakenReportsTheControlListener()
@@ -133,7 +117,7 @@ private slots:
         for (int i = 0; i < 4; ++i)
             QVERIFY(squatters[i].listen(QHostAddress::AnyIPv4, quint16(base + 4 * i)));
         Started program(base);
-        const QStringList boxes = messageBoxTexts(program);
+        const QStringList boxes = boxTexts(program.main());
         QCOMPARE(boxes.size(), 1);
         QVERIFY(boxes[0].startsWith(QStringLiteral("Failed to start Listen Daemon 1: 25049 ")));
         QCOMPARE(program->listenPort(), base + 12);
@@ -160,10 +144,8 @@ private slots:
         QCOMPARE(program->ippControl().remoteAddress(), QStringLiteral("127.0.0.1"));
         QCOMPARE(program->ippControl().remotePort(), 2000);
         QVERIFY(program.shell->progressWindow() && program.shell->progressWindow()->isVisible());
-        QCOMPARE(program.shell->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(),
-                 QStringLiteral("Unknown"));
-        QCOMPARE(program.shell->progressWindow()->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(),
-                 QStringLiteral("127.0.0.1"));
+        QCOMPARE(shown(program.shell->progressWindow(), "pnlUserName"), QStringLiteral("Unknown"));
+        QCOMPARE(shown(program.shell->progressWindow(), "pnlUserLocation"), QStringLiteral("127.0.0.1"));
         program.calls().cancelAttempt();
         // Only one call; the pal server is not contacted and the tail never runs.
         const qsizetype cancelledAt = ticks.size();
@@ -210,7 +192,7 @@ private slots:
         ini.close();
         Started program(0, quietAddress(), dir.path());
         QCOMPARE(program.settings().Name, QStringLiteral("Ann"));
-        QVERIFY(program.shell->mainWindow()->findChild<QWidget *>(QStringLiteral("imgMsgIn"))->isHidden());
+        QVERIFY(control(program.shell->mainWindow(), "imgMsgIn")->isHidden());
         QCOMPARE(program.shell->chatWindow()->txtIn()->font().pointSize(), 12);
         program->shutdown();
         const QStringList lines = fileLines(ini.fileName());

@@ -101,8 +101,8 @@ private slots:
         program.main()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
         auto *options = program.main()->findChild<frmOptions *>();
         QVERIFY(options);
-        auto *choice = options->findChild<QComboBox *>(QStringLiteral("cboTalkKey"));
-        auto *status = options->findChild<QLabel *>(QStringLiteral("lblTalkKey"));
+        auto *choice = control<QComboBox>(options, "cboTalkKey");
+        auto *status = control<QLabel>(options, "lblTalkKey");
         QVERIFY(choice->isEnabled());
         QCOMPARE(choice->currentText(), QStringLiteral("None"));
         QCOMPARE(status->text(), QStringLiteral("No talk key: hold the Talk button to talk."));

@@ -113,7 +113,7 @@ private slots:
         Hooked h;
         QVERIFY(h.start());
         h.hook.run(QStringLiteral("click frmMain cmdtoolbar1"));
-        QTreeWidget *list = h.program.shell->directoryWindow()->findChild<QTreeWidget *>(QStringLiteral("lstGlobal"));
+        QTreeWidget *list = control<QTreeWidget>(h.program.shell->directoryWindow(), "lstGlobal");
         QVERIFY(list);
         list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Ann"), QStringLiteral("Oslo")}));
         list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Bob"), QStringLiteral("Lima")}));

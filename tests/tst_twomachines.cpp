@@ -7,6 +7,7 @@
 #include "directory/DirectoryProtocol.h"
 #include "server/DirectoryServer.h"
 #include "support/DirectoryProcess.h"
+#include "support/RawClient.h"
 #include "support/RedisProcess.h"
 #include "support/TestSupport.h"
 #include "support/TwoMachines.h"
@@ -32,33 +33,22 @@ const QString HostB = TwoMachines::address(TwoMachines::B);
 const QString Loopback = QStringLiteral("127.0.0.1");
 
 // A bare client of the server on one of the machines, writing the protocol itself.
-struct Client
+struct Client : RawClient
 {
-    QTcpSocket socket;
-    QByteArray received;
-
     Client(const TwoMachines &machines, Machine machine, const QString &host, int port)
     {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
         machines.onMachine(machine, [&] { socket.connectToHost(host, quint16(port)); });
-        if (!socket.waitForConnected(5000))
+        if (!waitConnected())
             qFatal("could not reach %s:%d from machine %d", qPrintable(host), port, int(machine));
     }
-    void send(const QByteArray &bytes) { socket.write(bytes); }
-    // The next answer with that command to the question, without its terminator; empty
-    // when none came.
+    // The answer with that command to the question, without its terminator; empty when
+    // none came.
     QByteArray ask(const QByteArray &question, const QByteArray &command)
     {
         received.clear();
         send(question);
-        const auto answer = [&] {
-            const qsizetype start = received.indexOf(command + ';');
-            const qsizetype end = start < 0 ? -1 : received.indexOf(Proto::Terminator, start);
-            return end < 0 ? QByteArray() : received.mid(start, end - start);
-        };
-        if (!QTest::qWaitFor([&] { return !answer().isEmpty(); }, 5000))
-            return QByteArray();
-        return answer();
+        const QByteArray whole = answer(command);
+        return whole.isEmpty() ? whole : whole.chopped(4);
     }
     // Where the list says each user is: "name=address", in the list's order.
     QString list()
@@ -228,11 +218,7 @@ private slots:
     {
         QTemporaryDir work;
         QVERIFY(work.isValid());
-        // Without a runtime folder every program would complain about it.
-        const QString runtime = work.filePath(QStringLiteral("runtime"));
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+        TestSupport::useOwnRuntimeFolder(work.path());
 
         // The server and Ann on machine A, where Ann's directory server is "localhost" as
         // on any machine that runs the server; Bob on machine B names machine A.

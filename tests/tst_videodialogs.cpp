@@ -15,9 +15,9 @@ private slots:
             VideoEngine engine(std::make_shared<TestDeviceProvider>(false), profile.path());
             QVERIFY(engine.driverConnect(0));
             VideoFormatDialog dialog(&engine);
-            QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("lblDriverName"))->text(), QStringLiteral("Test Pattern"));
-            auto *formats = dialog.findChild<QListWidget *>(QStringLiteral("lstFormats"));
-            auto *sizes = dialog.findChild<QComboBox *>(QStringLiteral("cboCaptureSize"));
+            QCOMPARE(shown(&dialog, "lblDriverName"), QStringLiteral("Test Pattern"));
+            auto *formats = control<QListWidget>(&dialog, "lstFormats");
+            auto *sizes = control<QComboBox>(&dialog, "cboCaptureSize");
             QVERIFY(formats && sizes);
             QCOMPARE(formats->count(), 1 + engine.driverFormats().size());
             QCOMPARE(formats->currentRow(), 0); // automatic
@@ -28,14 +28,14 @@ private slots:
             // Cancel changes nothing.
             formats->setCurrentRow(2);
             sizes->setCurrentIndex(0);
-            dialog.findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
+            control<QPushButton>(&dialog, "cmdCancel")->click();
             QCOMPARE(engine.chosenFormat(), -1);
             QCOMPARE(engine.captureSize(), QSize(320, 240));
 
             VideoFormatDialog again(&engine);
-            again.findChild<QListWidget *>(QStringLiteral("lstFormats"))->setCurrentRow(3);
-            again.findChild<QComboBox *>(QStringLiteral("cboCaptureSize"))->setCurrentIndex(2);
-            again.findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+            control<QListWidget>(&again, "lstFormats")->setCurrentRow(3);
+            control<QComboBox>(&again, "cboCaptureSize")->setCurrentIndex(2);
+            control<QPushButton>(&again, "cmdOK")->click();
             QCOMPARE(engine.chosenFormat(), 2);
             QCOMPARE(engine.captureSize(), QSize(640, 480));
         }
@@ -43,31 +43,30 @@ private slots:
         VideoEngine engine(std::make_shared<TestDeviceProvider>(false), profile.path());
         QVERIFY(engine.driverConnect(0));
         VideoFormatDialog dialog(&engine);
-        QCOMPARE(dialog.findChild<QListWidget *>(QStringLiteral("lstFormats"))->currentRow(), 3);
-        QCOMPARE(dialog.findChild<QComboBox *>(QStringLiteral("cboCaptureSize"))->currentText(), QStringLiteral("640x480"));
+        QCOMPARE(control<QListWidget>(&dialog, "lstFormats")->currentRow(), 3);
+        QCOMPARE(control<QComboBox>(&dialog, "cboCaptureSize")->currentText(), QStringLiteral("640x480"));
     }
 
     void dialogsWithoutACameraStayHarmless()
     {
         VideoEngine engine(std::make_shared<TestDeviceProvider>(false), QString());
         VideoFormatDialog format(&engine);
-        QVERIFY(!format.findChild<QListWidget *>(QStringLiteral("lstFormats"))->isEnabled());
-        format.findChild<QComboBox *>(QStringLiteral("cboCaptureSize"))->setCurrentIndex(0);
-        format.findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        QVERIFY(!control<QListWidget>(&format, "lstFormats")->isEnabled());
+        control<QComboBox>(&format, "cboCaptureSize")->setCurrentIndex(0);
+        control<QPushButton>(&format, "cmdOK")->click();
         QCOMPARE(engine.captureSize(), QSize(160, 120));
 
         VideoSourceDialog source(&engine);
-        QCOMPARE(source.findChild<QLabel *>(QStringLiteral("lblDriverName"))->text(),
-                 QStringLiteral("No video device is connected."));
+        QCOMPARE(shown(&source, "lblDriverName"), QStringLiteral("No video device is connected."));
         VideoDisplayDialog display(&engine);
-        display.findChild<QCheckBox *>(QStringLiteral("chkMirror"))->setChecked(true);
-        display.findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        control<QCheckBox>(&display, "chkMirror")->setChecked(true);
+        control<QPushButton>(&display, "cmdOK")->click();
         QVERIFY(engine.previewMirror());
 
         VideoFormatDialog none(nullptr);
         VideoSourceDialog noSource(nullptr);
         QCOMPARE(noSource.chosenDriver(), -1);
-        QVERIFY(!noSource.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
+        QVERIFY(!control<QPushButton>(&noSource, "cmdOK")->isEnabled());
     }
 
     void sourceDialogOffersTheDrivers()
@@ -75,7 +74,7 @@ private slots:
         VideoEngine engine(std::make_shared<TestDeviceProvider>(false), QString());
         QVERIFY(engine.driverConnect(0));
         VideoSourceDialog dialog(&engine);
-        auto *box = dialog.findChild<QComboBox *>(QStringLiteral("cboSource"));
+        auto *box = control<QComboBox>(&dialog, "cboSource");
         QCOMPARE(box->count(), engine.driverCount());
         QCOMPARE(box->currentText(), QStringLiteral("Test Pattern"));
         QCOMPARE(dialog.chosenDriver(), 0);
@@ -89,14 +88,15 @@ private slots:
         VideoEngine engine(std::make_shared<TestDeviceProvider>(false), profile.path());
         QVERIFY(engine.driverConnect(0));
         VideoDisplayDialog dialog(&engine);
-        auto *mirror = dialog.findChild<QCheckBox *>(QStringLiteral("chkMirror"));
+        auto *mirror = control<QCheckBox>(&dialog, "chkMirror");
         QVERIFY(!mirror->isChecked());
         mirror->setChecked(true);
-        dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        control<QPushButton>(&dialog, "cmdOK")->click();
         QVERIFY(engine.previewMirror());
         VideoEngine later(std::make_shared<TestDeviceProvider>(false), profile.path());
         QVERIFY(later.driverConnect(0));
-        QVERIFY(VideoDisplayDialog(&later).findChild<QCheckBox *>(QStringLiteral("chkMirror"))->isChecked());
+        VideoDisplayDialog again(&later);
+        QVERIFY(control<QCheckBox>(&again, "chkMirror")->isChecked());
     }
 };
 

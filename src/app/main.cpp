@@ -132,6 +132,7 @@ int main(int argc, char *argv[])
                                    + QStringLiteral("/zelmo");
     options.callAddress = parser.positionalArguments().value(0).trimmed();
     options.testDevices = parser.isSet(testDevicesOption);
+    options.reachability = true;
     if (!QDir().mkpath(options.profileDir)) {
         std::fprintf(stderr, "zelmo: cannot create the profile folder %s\n", qPrintable(options.profileDir));
         return 1;

@@ -239,6 +239,15 @@ QString EndpointConnection::localAddress() const
     return m_socket ? dottedAddress(m_socket->localAddress()) : QString();
 }
 
+bool EndpointConnection::listen(QTcpServer &server, const QHostAddress &address, quint16 port)
+{
+    if (server.listen(address, port))
+        return true;
+    if (address != QHostAddress(QHostAddress::Any) || server.serverError() == QAbstractSocket::AddressInUseError)
+        return false;
+    return server.listen(QHostAddress(QHostAddress::AnyIPv4), port);
+}
+
 QString EndpointConnection::dottedAddress(const QHostAddress &address)
 {
     bool isV4 = false;

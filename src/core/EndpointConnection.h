@@ -66,6 +66,9 @@ public:
     static int statusCode(QAbstractSocket::SocketError error);
     // Why a listening server could not listen, as an endpoint reports it.
     static EndpointError listenFailure(const QTcpServer &server);
+    // Listens on the address; the any-address means both IPv4 and IPv6, or IPv4 alone on
+    // a machine without IPv6.
+    static bool listen(QTcpServer &server, const QHostAddress &address, quint16 port);
 
     // How long a locally closed connection may take to hand its queue to the peer.
     static constexpr int LingerMs = 10000;

@@ -42,7 +42,7 @@ struct IPDaemon::Impl
     IPDaemon *q;
     bool stackOn = true;
     int localPort = 0;
-    QHostAddress localAddress = QHostAddress(QHostAddress::AnyIPv4);
+    QHostAddress localAddress = QHostAddress(QHostAddress::Any);
     QTcpServer *server = nullptr;
     QMap<int, EndpointConnection *> live;
     QMap<int, Peer> peers;
@@ -98,7 +98,7 @@ EndpointError IPDaemon::setLocalPort(int port)
 EndpointError IPDaemon::setLocalAddress(const QString &address)
 {
     if (address.trimmed().isEmpty()) {
-        d->localAddress = QHostAddress(QHostAddress::AnyIPv4);
+        d->localAddress = QHostAddress(QHostAddress::Any);
         return {};
     }
     QHostAddress parsed;
@@ -132,7 +132,7 @@ EndpointError IPDaemon::setListening(bool listen)
     if (!d->stackOn)
         return {EndpointError::SocketError, QStringLiteral("The network stack is switched off")};
     auto *server = new QTcpServer(this);
-    if (!server->listen(d->localAddress, quint16(d->localPort))) {
+    if (!EndpointConnection::listen(*server, d->localAddress, quint16(d->localPort))) {
         const EndpointError failure = EndpointConnection::listenFailure(*server);
         delete server;
         return failure;

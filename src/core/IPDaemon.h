@@ -14,7 +14,8 @@ class QTcpSocket;
 
 // TCP listening endpoint. Accepted connections are told apart by a ConnectionID, the
 // lowest free positive number (the first connection gets 1; a closed one's number is
-// reused). Listens on the IPv4 any-address, so remote addresses read as dotted digits.
+// reused). Listens on every IPv4 and IPv6 address; IPv4 peers' addresses read as dotted
+// digits all the same.
 // Line cutting, buffer bounds and close rules are those of IPPort, per connection.
 class IPDaemon : public QObject
 {
@@ -29,7 +30,7 @@ public:
 
     EndpointError setLocalPort(int port);
     int localPort() const;
-    // The numeric address to listen on; empty means every IPv4 interface (the default).
+    // The numeric address to listen on; empty means every interface, both families (the default).
     // Takes effect at the next setListening(true).
     EndpointError setLocalAddress(const QString &address);
     QString localAddress() const;

@@ -138,3 +138,18 @@ bool ProfileFile::save(QString *errorText) const
         *errorText = error.description;
     return !error;
 }
+
+bool ProfileFile::readBool(const QString &section, const QString &key, bool defaultValue) const
+{
+    const QString text = readString(section, key, QString(), 16);
+    if (text.compare(QStringLiteral("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QStringLiteral("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    return defaultValue;
+}
+
+void ProfileFile::writeBool(const QString &section, const QString &key, bool value)
+{
+    writeString(section, key, value ? QStringLiteral("True") : QStringLiteral("False"));
+}

@@ -23,6 +23,9 @@ public:
     QString readString(const QString &section, const QString &key, const QString &defaultValue,
                        int bufferSize) const;
     void writeString(const QString &section, const QString &key, const QString &value);
+    // "True" or "False", in any case; anything else reads as the default.
+    bool readBool(const QString &section, const QString &key, bool defaultValue) const;
+    void writeBool(const QString &section, const QString &key, bool value);
 
     // Writes the lines atomically. Returns false when the file cannot be written.
     bool save(QString *errorText = nullptr) const;

@@ -277,6 +277,14 @@ void DirectoryService::loginAgain()
         sendPalLogin();
 }
 
+void DirectoryService::refreshLogins()
+{
+    if (m_ippServer->isConnected())
+        sendDirectoryLogin();
+    if (m_palLoggedIn)
+        sendPalLogin();
+}
+
 void DirectoryService::closeDirectory()
 {
     m_ippServer->setConnected(false);

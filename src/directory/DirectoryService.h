@@ -132,6 +132,8 @@ public slots:
     // The user's personal data changed: log in again on the open directory connection
     // (connecting when it is closed), and on the pal connection when logged in there.
     void loginAgain();
+    // The port others reach this program at changed: the open connections log in again.
+    void refreshLogins();
     // The directory address changed: the connection to the old server closes; the login
     // that follows connects to the new one.
     void closeDirectory();

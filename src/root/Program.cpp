@@ -10,6 +10,7 @@
 #include "directory/DirectoryService.h"
 #include "directory/UserNumberFile.h"
 #include "media/AudioControl.h"
+#include "media/AudioSetup.h"
 #include "media/CaptureControl.h"
 #include "media/DeviceNotice.h"
 #include "media/MediaConnection.h"
@@ -20,6 +21,8 @@
 #include "messages/MessageMedia.h"
 #include "messages/MessageService.h"
 #include "secure/CallSecurity.h"
+#include "reach/ReachabilityService.h"
+#include "reach/RouterSettings.h"
 #include "secure/DirectoryDialer.h"
 #include "secure/SecurityService.h"
 
@@ -55,6 +58,8 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_mediaStats(m_mediaClock, [this] { return m_video->getFrameNum(); })
     , m_media(new MediaConnection(*m_ippClient, *m_ippControl, this))
     , m_audioControl(new AudioControl(m_call, *m_audio, m_audioSendQueue, this))
+    , m_audioSetup(new AudioSetup(*m_audio, *m_devices, profilePath(AudioSettings::FileName),
+                                  [this](const QString &line) { logLine(line); }, this))
     , m_capture(new CaptureControl(m_settings, *m_video, this))
     , m_calls(new CallControl({m_call, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient, *m_media,
                                *m_sounds, *m_audioControl, [this](const QString &line) { logLine(line); }},
@@ -74,6 +79,10 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_security(new SecurityService({m_options.profileDir, [this] { return m_settings.EMail; },
                                       [this](const QString &line) { logLine(line); }, *m_ippControl, *m_ipdControl},
                                      this))
+    , m_reach(new ReachabilityService({profilePath(RouterSettings::FileName),
+                                       [this] { return std::pair(m_settings.DirAddress, int(quint16(m_settings.DirPort))); },
+                                       [this](const QString &line) { logLine(line); }},
+                                      this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));
     m_ipdMedia->setObjectName(QStringLiteral("ipdMedia"));
@@ -94,6 +103,11 @@ Program::Program(ProgramOptions options, QObject *parent)
     connectMedia();
     connectOptions();
     connectSecurity();
+    // Callers from the directory must come to the block the router forwards.
+    connect(m_reach, &ReachabilityService::outsideBaseChanged, this, [this](int base) {
+        m_directory->setListenPort(base);
+        m_directory->refreshLogins();
+    });
 }
 
 Program::~Program()
@@ -119,6 +133,7 @@ void Program::connectMedia()
     connect(m_capture, &CaptureControl::resumed, m_session, &MediaSession::fetchFrame);
     connect(m_capture, &CaptureControl::errorMessage, this, &Program::errorRequested);
     connect(m_audioControl, &AudioControl::errorMessage, this, &Program::errorRequested);
+    connect(m_audioSetup, &AudioSetup::saveFailed, this, &Program::messageBoxRequested);
 }
 
 void Program::connectOptions()
@@ -200,6 +215,8 @@ void Program::start()
     initializeEngines();
     m_security->start();
     networkStart();
+    if (m_options.reachability)
+        m_reach->start(m_listenPort);
     emit loaded();
 
     // Capture starts with every frame previewed.
@@ -227,6 +244,7 @@ void Program::initializeEngines()
     m_video->initialize();
     m_video->setCompType(6);
     m_audioControl->start();
+    m_audioSetup->start();
     const QString notice = DeviceNotice::text(!m_devices->cameraNames().isEmpty(), m_devices->hasAudioInput(),
                                               m_devices->hasAudioOutput());
     if (!notice.isEmpty()) {
@@ -333,6 +351,8 @@ void Program::shutdown()
     }
     m_shuttingDown = true;
     emit shuttingDown();
+    // The router forwards nothing to a program that has gone.
+    m_reach->shutdown();
 
     // Connections first, so no event of a half-closed endpoint reaches a closing window.
     m_directory->shutdown();

@@ -19,6 +19,7 @@
 
 class ActivityLog;
 class AudioControl;
+class AudioSetup;
 class AudioEngine;
 class CallControl;
 class CaptureControl;
@@ -33,6 +34,7 @@ class MessageMedia;
 class MessageService;
 class OptionsLogic;
 class SecurityService;
+class ReachabilityService;
 class SoundPlayer;
 class VideoEngine;
 
@@ -45,6 +47,9 @@ struct ProgramOptions
     // The address given on the command line, called at once.
     QString callAddress;
     bool testDevices = false;
+    // Deal with the home router and the reachability check: the binary does; a program
+    // embedded in a test on the host's own network leaves the network's routers alone.
+    bool reachability = false;
 };
 
 // The root object of one running program, without a window. It owns the user's settings
@@ -95,11 +100,15 @@ public:
     OptionsLogic &optionsLogic() { return *m_optionsLogic; }
     // Encryption of the peer channels: the key, the known peers, the encrypted port.
     SecurityService &security() { return *m_security; }
+    // How others reach this program: the router's forwarded ports and the check from outside.
+    ReachabilityService &reachability() { return *m_reach; }
     // A quick message's client endpoint, before it connects: the encrypted way first.
     void prepareMessageClient(IPPort &client);
     // The local camera and the sound devices as the program uses them.
     CaptureControl &capture() { return *m_capture; }
     AudioControl &audioControl() { return *m_audioControl; }
+    // Echo cancellation, noise suppression, level, and the sound devices in use.
+    AudioSetup &audioSetup() { return *m_audioSetup; }
     VideoEngine &videoEngine() { return *m_video; }
     AudioEngine &audioEngine() { return *m_audio; }
     SoundPlayer &sounds() { return *m_sounds; }
@@ -183,6 +192,7 @@ private:
     AudioPlayQueue m_audioPlayQueue;
     MediaConnection *m_media;
     AudioControl *m_audioControl;
+    AudioSetup *m_audioSetup;
     CaptureControl *m_capture;
     CallControl *m_calls;
     MediaSession *m_session;
@@ -192,6 +202,7 @@ private:
     MessageMedia *m_messageMedia;
     OptionsLogic *m_optionsLogic;
     SecurityService *m_security;
+    ReachabilityService *m_reach;
     QTimer m_mediaTimer;
     QTimer m_startupTimer;
 

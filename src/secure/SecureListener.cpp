@@ -44,7 +44,7 @@ EndpointError SecureListener::listen(int port)
 {
     close();
     auto *server = new Server(this);
-    if (!server->listen(QHostAddress(QHostAddress::AnyIPv4), quint16(port))) {
+    if (!EndpointConnection::listen(*server, QHostAddress(QHostAddress::Any), quint16(port))) {
         const EndpointError failure = EndpointConnection::listenFailure(*server);
         delete server;
         return failure;

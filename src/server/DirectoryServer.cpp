@@ -2,6 +2,7 @@
 
 #include "core/Fields.h"
 #include "directory/DirectoryProtocol.h"
+#include "server/ReachabilityProbe.h"
 #include "server/RedisRegistry.h"
 #include "server/SqliteRegistry.h"
 #include "secure/Identity.h"
@@ -68,6 +69,7 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
     , m_pool(poolLimits(m_config))
     , m_heartbeat(new QTimer(this))
     , m_loginDeadline(new QTimer(this))
+    , m_reach(new ReachabilityProbe(this))
     , m_stats(new QTimer(this))
     , m_summary(new QTimer(this))
     , m_numberQuota(m_config.numbersPerMinute, m_config.numberBurst)
@@ -460,6 +462,10 @@ void DirectoryServer::onLine(Handle handle, const QByteArray &text)
                              [this, handle, ticket](const QByteArray &list) { fulfil(handle, ticket, list); });
     } else if (channel == Channel::Pal && command == "RSN") {
         onNumberRequest(handle);
+    } else if (channel == Channel::Directory && command == "RCH") {
+        const quint64 ticket = hold(handle);
+        m_reach->handle(text, m_pool.peerAddress(handle),
+                        [this, handle, ticket](const QByteArray &answer) { fulfil(handle, ticket, answer); });
     }
     const auto waiting = m_waiting.constFind(handle);
     if (waiting != m_waiting.cend() && int(waiting->size()) >= MaxOutstandingAnswers)

@@ -15,6 +15,7 @@
 #include <deque>
 
 class QTimer;
+class ReachabilityProbe;
 
 // The companion server: the directory protocol on one port and the pal protocol on
 // another, answered from a registry of who is on line that this node keeps alone or
@@ -169,6 +170,8 @@ private:
     std::deque<std::pair<qint64, Handle>> m_loginDue;
     QElapsedTimer m_clock;
     QTimer *m_loginDeadline;
+    // Answers the clients' reachability checks.
+    ReachabilityProbe *m_reach;
     int m_loginDeadlineMs = LoginDeadlineMs;
     QTimer *m_stats;
     QTimer *m_summary;

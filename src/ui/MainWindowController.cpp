@@ -8,6 +8,7 @@
 #include "core/Twips.h"
 #include "directory/DirectoryService.h"
 #include "media/AudioControl.h"
+#include "media/engine/AudioEngine.h"
 #include "media/CaptureControl.h"
 #include "media/MediaSession.h"
 #include "media/engine/VideoEngine.h"
@@ -77,6 +78,7 @@ void MainWindowController::connectServices()
     AudioControl &audio = m_.audio;
     connect(&audio, &AudioControl::micChanged, w, &frmMain::setMicLamp);
     connect(&audio, &AudioControl::speakerChanged, w, &frmMain::setSpeakerLamp);
+    connect(&m_.audioEngine, &AudioEngine::inputLevelChanged, w, &frmMain::setMicLevel);
     connect(&audio, &AudioControl::talkButtonHeld, w, [w](bool held) { w->setButtonPressed(4, held); });
     connect(w, &frmMain::talkPressed, &audio, &AudioControl::talkPressed);
     connect(w, &frmMain::talkReleased, &audio, &AudioControl::talkReleased);
@@ -285,7 +287,8 @@ void MainWindowController::onRestored()
 frmOptions *MainWindowController::optionsWindow()
 {
     if (!m_frmOptions) {
-        m_frmOptions = new frmOptions({m_.options, m_.capture, m_.audio, m_.video, m_.settings, m_.desktop, m_.security}, &m_main);
+        m_frmOptions = new frmOptions(
+            {m_.options, m_.capture, m_.audio, m_.video, m_.settings, m_.desktop, m_.audioSetup, m_.security, m_.reach}, &m_main);
         connect(m_frmOptions, &frmOptions::videoFormatRequested, this, [this] { m_.openVideoFormat(); });
         connect(m_frmOptions, &frmOptions::helpRequested, this,
                 [this] { helpWindow()->showPage(QStringLiteral("options.html")); });

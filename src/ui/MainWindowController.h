@@ -10,10 +10,13 @@
 #include <functional>
 
 class AudioControl;
+class AudioEngine;
+class AudioSetup;
 class CallControl;
 class CaptureControl;
 class DesktopIntegration;
 class SecurityService;
+class ReachabilityService;
 class DirectoryService;
 class MediaSession;
 class OptionsLogic;
@@ -58,6 +61,8 @@ public:
         VideoEngine &video;
         CaptureControl &capture;
         AudioControl &audio;
+        // The microphone's level, for the meter beside its lamp.
+        AudioEngine &audioEngine;
         DirectoryService &directory;
         OptionsLogic &options;
         // The windows it shows, hides and places beside the main window.
@@ -68,8 +73,12 @@ public:
         frmDirectory &directoryWindow;
         // The options dialog's desktop group; none without it.
         DesktopIntegration *desktop;
+        // The options dialog's sound devices and processing; none without it.
+        AudioSetup *audioSetup;
         // The options dialog's encryption group; none without it.
         SecurityService *security;
+        // The options dialog's reachability group; none without it.
+        ReachabilityService *reach;
         // What it asks of the program and the shell: Quit, the capture format dialog, a
         // notice shown.
         std::function<void()> quit;

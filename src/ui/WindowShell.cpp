@@ -9,6 +9,7 @@
 #include "media/CaptureControl.h"
 #include "media/MediaSession.h"
 #include "messages/MessageService.h"
+#include "reach/ReachabilityService.h"
 #include "root/Program.h"
 #include "secure/SecurityService.h"
 #include "ui/DesktopIntegration.h"
@@ -47,6 +48,7 @@ WindowShell::WindowShell(Program &program, QObject *parent)
     , m_securityIndicators(new SecurityIndicators(program.security().call(), *m_frmMain->securityBadge(), this))
 {
     connect(m_frmMain, &frmMain::closeRequested, &program, &Program::requestClose);
+    connect(&program.reachability(), &ReachabilityService::lineChanged, m_frmMain, &frmMain::setReachability);
     connectProgram();
     connectCalls();
     connectMedia();
@@ -181,9 +183,9 @@ void WindowShell::buildWindows()
                                         [this](const QString &text) { showMessageBox(text); }},
                                        this);
     m_controller = new MainWindowController(
-        {p.settings(), p.calls(), p.mediaSession(), p.videoEngine(), p.capture(), p.audioControl(), p.directory(),
-         p.optionsLogic(), *m_frmSelf, *m_frmNewChat, *m_frmRates, *m_frmLog, *m_frmDirectory, m_desktop,
-         &p.security(),
+        {p.settings(), p.calls(), p.mediaSession(), p.videoEngine(), p.capture(), p.audioControl(), p.audioEngine(),
+         p.directory(), p.optionsLogic(), *m_frmSelf, *m_frmNewChat, *m_frmRates, *m_frmLog, *m_frmDirectory,
+         m_desktop, &p.audioSetup(), &p.security(), &p.reachability(),
          [this] { m_program.requestClose(); }, [this] { openVideoFormatDialog(); },
          [this](const QString &text) { showInformation(text); }},
         *m_frmMain, this);

@@ -14,6 +14,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QMenu>
 #include <QMenuBar>
 #include <QVBoxLayout>
@@ -199,6 +200,15 @@ void frmMain::buildIndicators(QWidget *parent)
     lamps->setSpacing(1);
     m_conLed = new IndicatorButton(QStringLiteral("imgConLED"), tr("Connection"), strip);
     m_micLed = pictureLabel(strip, QStringLiteral("imgLedMic"), QPixmap(), tr("Microphone"));
+    m_micLevel = new QProgressBar(strip);
+    m_micLevel->setObjectName(QStringLiteral("pbrMicLevel"));
+    m_micLevel->setRange(0, 100);
+    m_micLevel->setTextVisible(false);
+    m_micLevel->setOrientation(Qt::Vertical);
+    // As tall as the lamps beside it, so it reads as the microphone's.
+    m_micLevel->setFixedSize(6, 16);
+    m_micLevel->setAccessibleName(tr("Microphone level"));
+    m_micLevel->setToolTip(tr("Microphone level"));
     m_camLed = pictureLabel(strip, QStringLiteral("imgLedCam"), QPixmap(), tr("Camera"));
     m_spkLed = pictureLabel(strip, QStringLiteral("imgLEDSpeaker"), QPixmap(), tr("Speaker"));
     m_dnd = new IndicatorButton(QStringLiteral("imgDoNotDisturb"), tr("Do Not Disturb"), strip);
@@ -207,7 +217,7 @@ void frmMain::buildIndicators(QWidget *parent)
     connect(m_conLed, &QAbstractButton::clicked, this, &frmMain::hangupRequested);
     connect(m_dnd, &QAbstractButton::clicked, this, &frmMain::doNotDisturbToggled);
     connect(m_msgIn, &QAbstractButton::clicked, this, &frmMain::messageIndicatorActivated);
-    for (QWidget *w : std::initializer_list<QWidget *>{m_conLed, m_micLed, m_camLed, m_spkLed, m_dnd, m_msgIn})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_conLed, m_micLed, m_micLevel, m_camLed, m_spkLed, m_dnd, m_msgIn})
         lamps->addWidget(w);
     lamps->addStretch();
 
@@ -265,6 +275,13 @@ void frmMain::buildVideo(QWidget *parent)
     m_logo->setAlignment(Qt::AlignCenter);
     m_security = new SecurityBadge(m_videoPanel);
     connect(m_security, &SecurityBadge::changed, this, &frmMain::layoutVideo);
+    m_reach = new QLabel(m_videoPanel);
+    m_reach->setObjectName(QStringLiteral("lblReach"));
+    m_reach->setAccessibleName(tr("How others reach you"));
+    m_reach->setWordWrap(true);
+    m_reach->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_reach->setStyleSheet(QStringLiteral("#lblReach { background: rgba(0, 0, 0, 150); color: white; padding: 2px; }"));
+    m_reach->hide();
 
     // A right click on the picture or the logo offers the zoom sizes.
     for (QWidget *w : {static_cast<QWidget *>(m_video), static_cast<QWidget *>(m_logo)}) {
@@ -292,6 +309,14 @@ void frmMain::setMicLamp(bool on)
     m_micLed->setPixmap(Artwork::microphone(on));
     m_micLed->setProperty("lit", on);
     m_micLed->setAccessibleDescription(onOff(on));
+    m_micLevel->setVisible(on);
+    if (!on)
+        m_micLevel->setValue(0);
+}
+
+void frmMain::setMicLevel(int level)
+{
+    m_micLevel->setValue(level);
 }
 
 void frmMain::setCameraLamp(CameraLamp lamp)
@@ -350,6 +375,14 @@ void frmMain::setCallClock(int minutes, int seconds)
                                           .arg(seconds, 2, 10, QLatin1Char('0')));
 }
 
+void frmMain::setReachability(const QString &line)
+{
+    m_reach->setText(line);
+    m_reach->setToolTip(line);
+    m_reach->setVisible(!m_inCall && !line.isEmpty());
+    layoutVideo();
+}
+
 void frmMain::setInCall(bool inCall)
 {
     m_inCall = inCall;
@@ -359,6 +392,7 @@ void frmMain::setInCall(bool inCall)
     action(QStringLiteral("Menu_FileCall"))->setEnabled(!inCall);
     action(QStringLiteral("Menu_FileHangup"))->setEnabled(inCall);
     m_logo->setVisible(!inCall);
+    m_reach->setVisible(!inCall && !m_reach->text().isEmpty());
     setConnectLamp(inCall);
     if (!inCall)
         m_video->clearFrame();
@@ -493,6 +527,9 @@ void frmMain::layoutVideo()
                                                            : m_security->sizeHint().height());
     m_security->setGeometry(bevel, bevel + picture.height() - badgeHeight, picture.width(), badgeHeight);
     m_security->raise();
+    m_reach->setGeometry(bevel, bevel, picture.width(),
+                         std::min(picture.height() / 2, m_reach->heightForWidth(picture.width())));
+    m_reach->raise();
 }
 
 void frmMain::setCompact(bool compact)

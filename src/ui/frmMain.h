@@ -8,6 +8,7 @@ class QAction;
 class QBoxLayout;
 class QFrame;
 class QLabel;
+class QProgressBar;
 class QMenu;
 class SecurityBadge;
 class ToolbarButton;
@@ -38,6 +39,8 @@ public:
     // Indicators.
     void setConnectLamp(bool on);
     void setMicLamp(bool on);
+    // The microphone's level (0 to 100), shown beside its lamp while it is on.
+    void setMicLevel(int level);
     void setCameraLamp(CameraLamp lamp);
     void setSpeakerLamp(bool on);
     void setDoNotDisturb(bool on);
@@ -52,6 +55,8 @@ public:
 
     // Call start and end: button pictures, "Call"/"HangUp", menu items, logo.
     void setInCall(bool inCall);
+    // How others reach this program, over the picture while no call is on.
+    void setReachability(const QString &line);
     // Toolbar button held down while its window is open (or talk is latched).
     void setButtonPressed(int index, bool pressed);
     bool buttonPressed(int index) const;
@@ -117,10 +122,12 @@ private:
     std::array<ToolbarButton *, ButtonCount> m_buttons{};
     std::array<int, ButtonCount> m_buttonState{};
     bool m_inCall = false;
+    QLabel *m_reach = nullptr;
 
     QBoxLayout *m_indicatorRows = nullptr;
     IndicatorButton *m_conLed = nullptr;
     QLabel *m_micLed = nullptr;
+    QProgressBar *m_micLevel = nullptr;
     QLabel *m_camLed = nullptr;
     QLabel *m_spkLed = nullptr;
     IndicatorButton *m_dnd = nullptr;

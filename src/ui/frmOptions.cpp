@@ -4,7 +4,9 @@
 #include "core/RefuseList.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
+#include "ui/AudioSetupGroup.h"
 #include "ui/DesktopOptionsGroup.h"
+#include "ui/ReachOptionsGroup.h"
 #include "ui/SecurityOptionsGroup.h"
 #include "ui/SeparatorFilter.h"
 #include "ui/VideoDisplayDialog.h"
@@ -187,6 +189,10 @@ QWidget *frmOptions::buildGeneral()
         m_security = new SecurityOptionsGroup(*m_.security, page);
         layout->addWidget(m_security);
     }
+    if (m_.reach) {
+        m_reach = new ReachOptionsGroup(*m_.reach, page);
+        layout->addWidget(m_reach);
+    }
     layout->addWidget(windows);
     if (m_.desktop) {
         m_desktop = new DesktopOptionsGroup(*m_.desktop, page);
@@ -304,6 +310,10 @@ QWidget *frmOptions::buildAudio()
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(compression);
     layout->addWidget(test);
+    if (m_.audioSetup) {
+        m_audioSetup = new AudioSetupGroup(*m_.audioSetup, page);
+        layout->addWidget(m_audioSetup);
+    }
     layout->addWidget(volume);
     layout->addStretch();
     return page;
@@ -380,8 +390,12 @@ void frmOptions::loadControls()
     loadRefused();
     if (m_desktop)
         m_desktop->load();
+    if (m_audioSetup)
+        m_audioSetup->load();
     if (m_security)
         m_security->load();
+    if (m_reach)
+        m_reach->load();
 }
 
 void frmOptions::loadDrivers()

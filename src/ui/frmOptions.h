@@ -5,6 +5,8 @@
 #include <QDialog>
 
 class AudioControl;
+class AudioSetup;
+class AudioSetupGroup;
 class CaptureControl;
 class DesktopIntegration;
 class DesktopOptionsGroup;
@@ -19,6 +21,8 @@ class QTabWidget;
 class QTreeWidget;
 class VideoEngine;
 class SecurityOptionsGroup;
+class ReachOptionsGroup;
+class ReachabilityService;
 class SecurityService;
 struct Settings;
 
@@ -42,8 +46,12 @@ public:
         const Settings &settings;
         // The desktop group of the General tab; none without it.
         DesktopIntegration *desktop = nullptr;
+        // The Audio tab's devices and processing; none without it.
+        AudioSetup *audioSetup = nullptr;
         // The encryption group of the General tab; none without it.
         SecurityService *security = nullptr;
+        // The reachability group of the General tab; none without it.
+        ReachabilityService *reach = nullptr;
     };
 
     explicit frmOptions(Context context, QWidget *parent = nullptr);
@@ -108,5 +116,7 @@ private:
     QTreeWidget *m_refused = nullptr;
     QPushButton *m_removeRefused = nullptr;
     DesktopOptionsGroup *m_desktop = nullptr;
+    AudioSetupGroup *m_audioSetup = nullptr;
     SecurityOptionsGroup *m_security = nullptr;
+    ReachOptionsGroup *m_reach = nullptr;
 };

@@ -12,6 +12,7 @@
 #include "core/SoundPlayer.h"
 #include "directory/DirectoryProtocol.h"
 #include "directory/DirectoryService.h"
+#include "directory/ReachProtocol.h"
 #include "directory/UserNumberFile.h"
 #include "root/Program.h"
 
@@ -94,6 +95,15 @@ void checkParsers(const QByteArray &message)
     FUZZ_CHECK(back.port == answer.port && back.found() == answer.found());
     Proto::parseNewNumber(message);
     Proto::noticeText(message);
+
+    // The reachability check's answer: a usable port, and what is read is written back alike.
+    if (const auto reach = ReachProtocol::parseAnswer(message)) {
+        FUZZ_CHECK(usablePort(reach->port));
+        const auto back = ReachProtocol::parseAnswer(ReachProtocol::answer(*reach));
+        FUZZ_CHECK(back && back->reachable == reach->reachable && back->port == reach->port);
+    }
+    if (const auto port = ReachProtocol::parseRequest(message))
+        FUZZ_CHECK(usablePort(*port));
 }
 
 } // namespace

@@ -29,8 +29,8 @@ bool DirectoryProcess::start(const QStringList &command, const QString &logFile,
     }
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
-        const QStringList lines = log();
-        if (!lines.isEmpty() && lines.first().contains(QLatin1String("listening")))
+        // What it found wrong with its data folder comes first.
+        if (!log().filter(QLatin1String("listening on")).isEmpty())
             return true;
         // Also notices that it ended.
         if (m_process.waitForFinished(50))

@@ -19,6 +19,7 @@ public:
     // waits until it listens; false with the reason.
     bool start(const QStringList &command, const QString &logFile, int timeoutMs, QString *why);
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    qint64 processId() const { return m_process.processId(); }
     // The log's lines so far, and how many of them contain `part`.
     QStringList log() const;
     int logged(const QString &part) const;

@@ -67,6 +67,16 @@ struct RawClient
     }
     // Gone at once, without a goodbye.
     void drop() { socket.abort(); }
+    // Sends `part` (half a message, say) and goes with a reset rather than an orderly close.
+    bool resetAfter(const QByteArray &part)
+    {
+        if (!send(part))
+            return false;
+        const linger reset{1, 0};
+        const bool set = ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset) == 0;
+        socket.abort();
+        return set;
+    }
 };
 
 // A stranger's connection is closed at once, before anything is sent to it.

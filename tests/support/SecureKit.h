@@ -38,12 +38,15 @@ struct End
     std::unique_ptr<SecurityService> service;
     int base = 0;
 
-    explicit End(const QString &email)
+    // Not `started`: the profile folder can be filled, and the service watched, before
+    // service->start().
+    explicit End(const QString &email, bool started = true)
     {
         service = std::make_unique<SecurityService>(SecurityService::Context{
             dir.path(), [email] { return email; }, [this](const QString &line) { log << line; }, ippControl,
             ipdControl});
-        service->start();
+        if (started)
+            service->start();
     }
 
     IPDaemon &listener(PeerChannel channel)

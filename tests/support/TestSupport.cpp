@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <QDir>
+
 #include <QFile>
 #include <QtGlobal>
 
@@ -26,6 +28,11 @@ qint64 residentKilobytes(qint64 pid)
     return 0;
 }
 
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+}
+
 int portBlock(int span)
 {
     static int used = 0;
@@ -50,6 +57,14 @@ QByteArray readBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void useOwnRuntimeFolder(const QString &parent)
+{
+    const QString runtime = parent + QStringLiteral("/runtime");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
 }
 
 void writeBytes(const QString &path, const QByteArray &bytes)

@@ -36,6 +36,13 @@ int portBlock(int span = 20);
 QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
 
+// Something on this machine listens on the port (it cannot be taken).
+inline bool listening(int port)
+{
+    QTcpServer probe;
+    return !probe.listen(QHostAddress::AnyIPv4, quint16(port));
+}
+
 // Counts a timer's ticks and keeps the longest pause between two, for the record.
 struct TickWatch
 {
@@ -57,8 +64,14 @@ struct TickWatch
     TickWatch &operator=(const TickWatch &) = delete;
 };
 
+// Gives the programs this test starts a runtime folder of their own (readable by the owner
+// only) below `parent`; without one every program complains about it.
+void useOwnRuntimeFolder(const QString &parent);
+
 // The resident memory of a process (0: this one), in kB; 0 when it cannot be read.
 qint64 residentKilobytes(qint64 pid = 0);
+// The descriptors this process holds open: what a scenario gives back shows here.
+int openDescriptors();
 
 // `count` samples of a sine tone sampled at 8000 Hz, and the root-mean-square level of samples.
 std::vector<qint16> tone(double hertz, int count, double amplitude = 8000);

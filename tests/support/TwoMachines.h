@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/NetworkLab.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -7,16 +9,13 @@
 
 // Two machines for what loopback would hide: two network namespaces joined by a veth pair,
 // 192.0.2.10 on the first and 192.0.2.20 on the second, loopback up in each and no route
-// out. Making them needs root (as CI runs). Their names carry a tag and the process id, so
-// runs side by side never meet; pairs that a killed run left behind are cleared away.
-// Both go when this object goes, after the programs on them have ended.
+// out (see NetworkLab). Both go when this object goes.
 class TwoMachines
 {
 public:
     enum Machine { A, B };
 
     explicit TwoMachines(const QString &tag);
-    ~TwoMachines();
     TwoMachines(const TwoMachines &) = delete;
     TwoMachines &operator=(const TwoMachines &) = delete;
 
@@ -25,17 +24,21 @@ public:
     bool isUp() const { return m_up; }
 
     static QString address(Machine machine);
-    QString name(Machine machine) const;
+    QString name(Machine machine) const { return m_lab.name(key(machine)); }
     // The command line that runs the program on that machine.
-    QStringList command(Machine machine, const QString &program, const QStringList &arguments) const;
-    // Runs `work` with this thread on that machine's network: the sockets it opens, to
-    // connect or to listen, belong to that machine for good.
-    bool onMachine(Machine machine, const std::function<void()> &work) const;
+    QStringList command(Machine machine, const QString &program, const QStringList &arguments) const
+    {
+        return m_lab.command(key(machine), program, arguments);
+    }
+    // Runs `work` with this thread on that machine's network.
+    bool onMachine(Machine machine, const std::function<void()> &work) const
+    {
+        return m_lab.onMachine(key(machine), work);
+    }
 
 private:
-    void sweepLeftovers() const;
-    void remove();
+    static QString key(Machine machine) { return machine == A ? QStringLiteral("a") : QStringLiteral("b"); }
 
-    QString m_prefix;
+    NetworkLab m_lab;
     bool m_up = false;
 };

@@ -85,3 +85,12 @@ inline void click(const QObject *window, const char *name)
 {
     QTest::mouseClick(control(window, name), Qt::LeftButton);
 }
+
+// The texts of the message boxes a window has open.
+inline QStringList boxTexts(const QObject *window)
+{
+    QStringList texts;
+    for (const QMessageBox *box : window->findChildren<QMessageBox *>())
+        texts << box->text();
+    return texts;
+}

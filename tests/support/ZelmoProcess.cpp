@@ -144,6 +144,12 @@ bool ZelmoProcess::quit(int timeoutMs, QString *why)
     return true;
 }
 
+bool ZelmoProcess::terminate(int timeoutMs)
+{
+    m_process.terminate();
+    return waitForExit(timeoutMs) && exitedNormally() && exitCode() == 0;
+}
+
 bool ZelmoProcess::waitForExit(int timeoutMs)
 {
     if (m_process.waitForFinished(timeoutMs) || !isRunning())

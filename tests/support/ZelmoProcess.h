@@ -40,6 +40,8 @@ public:
 
     // Chooses File, Quit and waits for a clean end; false with the reason.
     bool quit(int timeoutMs, QString *why);
+    // Sends SIGTERM, as a session's end does, and waits for a clean end.
+    bool terminate(int timeoutMs);
     // Waits for the program to end by itself; kills it when it does not.
     bool waitForExit(int timeoutMs);
     int exitCode() const { return m_process.exitCode(); }

@@ -4,6 +4,7 @@
 #include "media/engine/AudioOutputDevice.h"
 #include "media/engine/DeviceProvider.h"
 #include "media/engine/GsmCodec.h"
+#include "media/engine/SoundTimeline.h"
 
 #include <QAudio>
 
@@ -18,6 +19,7 @@ AudioEngine::AudioEngine(std::shared_ptr<DeviceProvider> devices, QObject *paren
 
 AudioEngine::~AudioEngine()
 {
+    blockSignals(true);
     closeAudioIn();
     closeAudioOut();
 }
@@ -44,26 +46,58 @@ bool AudioEngine::hasAudio() const
     return m_devices && m_devices->hasAudioInput() && m_devices->hasAudioOutput();
 }
 
+namespace {
+
+
+bool listed(const QList<DeviceProvider::SoundDevice> &devices, const QByteArray &id)
+{
+    return std::any_of(devices.begin(), devices.end(), [&id](const auto &d) { return d.id == id; });
+}
+
+} // namespace
+
+std::unique_ptr<AudioInputDevice> AudioEngine::openInput()
+{
+    const bool chosen = !m_inputChoice.isEmpty() && listed(m_devices->audioInputs(), m_inputChoice);
+    m_inputOpened = chosen ? m_inputChoice : m_devices->defaultAudioInput();
+    return m_devices->openAudioInput(chosen ? m_inputChoice : QByteArray());
+}
+
+std::unique_ptr<AudioOutputDevice> AudioEngine::openOutput()
+{
+    const bool chosen = !m_outputChoice.isEmpty() && listed(m_devices->audioOutputs(), m_outputChoice);
+    m_outputOpened = chosen ? m_outputChoice : m_devices->defaultAudioOutput();
+    return m_devices->openAudioOutput(chosen ? m_outputChoice : QByteArray());
+}
+
 int AudioEngine::initAudioIn()
 {
     if (m_input)
         return 0;
     if (!m_devices)
         return 1;
-    std::unique_ptr<AudioInputDevice> input = m_devices->openAudioInput();
+    std::unique_ptr<AudioInputDevice> input = openInput();
     if (!input)
         return 1;
-    connect(input.get(), &AudioInputDevice::samplesCaptured, this, &AudioEngine::takeSamples);
-    connect(input.get(), &AudioInputDevice::failed, this, [this](const QString &reason) {
+    AudioInputDevice *device = input.get();
+    connect(device, &AudioInputDevice::samplesCaptured, this, &AudioEngine::takeSamples);
+    connect(device, &AudioInputDevice::failed, this, [this, device](const QString &reason) {
         // Closing destroys the device whose signal this is; do it once the signal returns.
-        QMetaObject::invokeMethod(this, &AudioEngine::closeAudioIn, Qt::QueuedConnection);
-        emit deviceFailed(reason);
+        QMetaObject::invokeMethod(
+            this,
+            [this, device, reason] {
+                if (m_input.get() == device)
+                    inputFailed(reason);
+            },
+            Qt::QueuedConnection);
     });
-    m_blocks.clear();
     m_partialCount = 0;
+    m_recordPosition.reset();
+    m_meter.reset();
     if (!input->start())
         return 2;
     m_input = std::move(input);
+    m_inputLost = false;
     return 0;
 }
 
@@ -73,47 +107,134 @@ int AudioEngine::initAudioOut()
         return 0;
     if (!m_devices)
         return 1;
-    std::unique_ptr<AudioOutputDevice> output = m_devices->openAudioOutput();
+    std::unique_ptr<AudioOutputDevice> output = openOutput();
     if (!output)
         return 1;
     output->setVolume(QAudio::convertVolume(m_volume / 100.0, QAudio::LogarithmicVolumeScale,
                                             QAudio::LinearVolumeScale));
     if (!output->start())
         return 2;
-    connect(output.get(), &AudioOutputDevice::failed, this, [this](const QString &reason) {
-        QMetaObject::invokeMethod(this, &AudioEngine::closeAudioOut, Qt::QueuedConnection);
-        emit deviceFailed(reason);
+    AudioOutputDevice *device = output.get();
+    connect(device, &AudioOutputDevice::failed, this, [this, device](const QString &reason) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, device, reason] {
+                if (m_output.get() == device)
+                    outputFailed(reason);
+            },
+            Qt::QueuedConnection);
     });
     m_output = std::move(output);
+    m_outputLost = false;
+    m_playPosition.reset();
     return 0;
+}
+
+// A device is taken out of the engine before it is stopped: stopping runs the event loop,
+// and what runs there may close or reopen this direction meanwhile.
+void AudioEngine::stopInput()
+{
+    if (std::unique_ptr<AudioInputDevice> input = std::move(m_input)) {
+        input->disconnect(this);
+        input->stop();
+    }
+}
+
+void AudioEngine::stopOutput()
+{
+    if (std::unique_ptr<AudioOutputDevice> output = std::move(m_output)) {
+        output->disconnect(this);
+        output->stop();
+    }
+}
+
+void AudioEngine::inputFailed(const QString &reason)
+{
+    stopInput();
+    m_inputLost = true;
+    emit deviceFailed(reason);
+}
+
+void AudioEngine::outputFailed(const QString &reason)
+{
+    stopOutput();
+    m_outputLost = true;
+    emit deviceFailed(reason);
+}
+
+void AudioEngine::setAudioInDevice(const QByteArray &id)
+{
+    m_inputChoice = id;
+    if (!m_devices || (!m_input && !m_inputLost))
+        return;
+    const bool chosen = !id.isEmpty() && listed(m_devices->audioInputs(), id);
+    if (m_input && m_inputOpened == (chosen ? id : m_devices->defaultAudioInput()))
+        return;
+    // Blocks already recorded stay to be read; the new device's sound follows them.
+    stopInput();
+    m_inputLost = initAudioIn() != 0;
+}
+
+void AudioEngine::setAudioOutDevice(const QByteArray &id)
+{
+    m_outputChoice = id;
+    if (!m_devices || (!m_output && !m_outputLost))
+        return;
+    const bool chosen = !id.isEmpty() && listed(m_devices->audioOutputs(), id);
+    if (m_output && m_outputOpened == (chosen ? id : m_devices->defaultAudioOutput()))
+        return;
+    closeAudioOut();
+    m_outputLost = initAudioOut() != 0;
+}
+
+void AudioEngine::setVoiceProcessing(const VoiceProcessor::Options &options)
+{
+    m_processing = options;
+    if (!options.echoCancellation)
+        m_reference.clear();
+    if (!options.any()) {
+        m_processor.reset();
+        return;
+    }
+    if (!m_processor)
+        m_processor = std::make_unique<VoiceProcessor>(m_reference);
+    m_processor->setOptions(options);
 }
 
 void AudioEngine::closeAudioIn()
 {
-    if (m_input) {
-        m_input->disconnect(this);
-        m_input->stop();
-        m_input.reset();
-    }
+    stopInput();
+    m_inputLost = false;
     m_blocks.clear();
     m_partialCount = 0;
+    if (m_meter.level() != 0) {
+        m_meter.reset();
+        emit inputLevelChanged(0);
+    }
 }
 
 void AudioEngine::closeAudioOut()
 {
-    if (m_output) {
-        m_output->disconnect(this);
-        m_output->stop();
-        m_output.reset();
-    }
+    stopOutput();
+    m_outputLost = false;
 }
 
 void AudioEngine::takeSamples(const QList<qint16> &samples)
 {
+    if (samples.isEmpty())
+        return;
+    // The chunk has just been recorded: its first sample is its length before now.
+    const qint64 start = m_recordPosition.take(SoundTimeline::now() - samples.size(), samples.size());
+    const int before = m_meter.level();
+    if (m_meter.take(samples.constData(), int(samples.size())) != before)
+        emit inputLevelChanged(m_meter.level());
+
     qsizetype i = 0;
     while (i < samples.size()) {
+        if (m_partialCount == 0)
+            m_partial.position = start + i;
         const int take = int(std::min<qsizetype>(BlockSamples - m_partialCount, samples.size() - i));
-        std::copy_n(samples.constData() + i, take, m_partial.data() + m_partialCount);
+        std::copy_n(samples.constData() + i, take, m_partial.samples.data() + m_partialCount);
         m_partialCount += take;
         i += take;
         if (m_partialCount == BlockSamples) {
@@ -135,7 +256,10 @@ int AudioEngine::getAudioIn(qint16 *buffer, int capacity)
 {
     if (!m_input || m_blocks.empty() || !buffer || capacity < BlockSamples)
         return 0;
-    std::copy(m_blocks.front().begin(), m_blocks.front().end(), buffer);
+    const Block &block = m_blocks.front();
+    std::copy(block.samples.begin(), block.samples.end(), buffer);
+    if (m_processor)
+        m_processor->process(buffer, BlockSamples, block.position);
     m_blocks.pop_front();
     return BlockSamples;
 }
@@ -160,8 +284,13 @@ int AudioEngine::setAudioOut(const qint16 *samples, int count)
         return 1;
     if (count == 0)
         return 0;
-    if (qint64(m_output->pendingSamples()) + count > MaxPendingOutput)
+    const int pending = m_output->pendingSamples();
+    if (qint64(pending) + count > MaxPendingOutput)
         return 2;
+    // Heard once what waits before it has played.
+    const qint64 heardAt = m_playPosition.take(SoundTimeline::now() + m_output->delaySamples(), count);
+    if (m_processing.echoCancellation)
+        m_reference.place(samples, count, heardAt);
     m_output->write(samples, count);
     return 0;
 }

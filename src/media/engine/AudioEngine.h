@@ -1,5 +1,12 @@
 #pragma once
 
+#include "media/engine/EchoReference.h"
+#include "media/engine/LevelMeter.h"
+#include "media/engine/SoundTimeline.h"
+#include "media/engine/StreamPosition.h"
+#include "media/engine/VoiceProcessor.h"
+
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 
@@ -16,6 +23,11 @@ class GsmCodec;
 // (640 samples at 8000 Hz) and held until read; the speaker plays queued samples in order.
 // Both holdings are bounded: the oldest recorded blocks are dropped beyond MaxInputBlocks,
 // and output beyond MaxPendingOutput samples is refused.
+// With voice processing on, a block read has been through the VoiceProcessor: what the
+// speaker played is placed on the sound timeline as it is heard, and each recorded block
+// carries the place it was recorded at, so the echo canceller compares the two.
+// Each direction uses the device chosen for it (the system's default when none is, or
+// when the chosen one cannot be opened); choosing another while it is open moves to it.
 class AudioEngine : public QObject
 {
     Q_OBJECT
@@ -33,6 +45,31 @@ public:
     void stopGSM();
     // True when both a microphone and a speaker exist.
     bool hasAudio() const;
+
+    // The device each direction uses from now on; empty for the system's default. A
+    // device that is open, or that failed while open, is opened again on it.
+    void setAudioInDevice(const QByteArray &id);
+    void setAudioOutDevice(const QByteArray &id);
+    // The devices open now (empty when closed).
+    QByteArray audioInDevice() const { return m_input ? m_inputOpened : QByteArray(); }
+    QByteArray audioOutDevice() const { return m_output ? m_outputOpened : QByteArray(); }
+    // The device each direction is on: the one open, or the one that failed while open
+    // (empty when closed).
+    QByteArray audioInDeviceInUse() const { return m_input || m_inputLost ? m_inputOpened : QByteArray(); }
+    QByteArray audioOutDeviceInUse() const { return m_output || m_outputLost ? m_outputOpened : QByteArray(); }
+    // A device failed while open and waits to be opened again.
+    bool isAudioInLost() const { return m_inputLost; }
+    bool isAudioOutLost() const { return m_outputLost; }
+
+    // Echo cancellation, noise suppression and automatic level of the recorded blocks
+    // (all off until set).
+    void setVoiceProcessing(const VoiceProcessor::Options &options);
+    VoiceProcessor::Options voiceProcessing() const { return m_processing; }
+    // The processor, while any of its work is on.
+    VoiceProcessor *voiceProcessor() const { return m_processor.get(); }
+
+    // How loud the microphone is now, 0 to 100 (0 while it is closed).
+    int inputLevel() const { return m_input ? m_meter.level() : 0; }
 
     // 0 on success (also when already open), non-zero when the device is missing or fails.
     int initAudioIn();
@@ -67,19 +104,49 @@ public:
     AudioOutputDevice *outputDevice() const { return m_output.get(); }
 
 signals:
-    // A device stopped working while open; it has been closed.
+    // A device stopped working while open; it has been closed. Choosing a device again
+    // opens it again.
     void deviceFailed(const QString &reason);
+    // The microphone's level changed (0 to 100).
+    void inputLevelChanged(int level);
 
 private:
+    struct Block
+    {
+        std::array<qint16, BlockSamples> samples;
+        qint64 position; // where its first sample was recorded on the sound timeline
+    };
+
     GsmCodec &codec();
     void takeSamples(const QList<qint16> &samples);
+    std::unique_ptr<AudioInputDevice> openInput();
+    std::unique_ptr<AudioOutputDevice> openOutput();
+    void stopInput();
+    void stopOutput();
+    void inputFailed(const QString &reason);
+    void outputFailed(const QString &reason);
 
     std::shared_ptr<DeviceProvider> m_devices;
     std::unique_ptr<GsmCodec> m_codec;
     std::unique_ptr<AudioInputDevice> m_input;
     std::unique_ptr<AudioOutputDevice> m_output;
-    std::deque<std::array<qint16, BlockSamples>> m_blocks;
-    std::array<qint16, BlockSamples> m_partial{};
+    QByteArray m_inputChoice;
+    QByteArray m_outputChoice;
+    QByteArray m_inputOpened;
+    QByteArray m_outputOpened;
+    // A device failed while open: it is opened again when a device is chosen.
+    bool m_inputLost = false;
+    bool m_outputLost = false;
+    std::deque<Block> m_blocks;
+    Block m_partial{};
     int m_partialCount = 0;
+    // Where the recorded and the played sound fall on the sound timeline: they move to
+    // the clock's word only after 0.4 s of steady disagreement beyond 40 and 30 ms.
+    StreamPosition m_recordPosition{SoundTimeline::Rate * 40 / 1000, SoundTimeline::Rate * 400 / 1000};
+    StreamPosition m_playPosition{SoundTimeline::Rate * 30 / 1000, SoundTimeline::Rate * 400 / 1000};
+    EchoReference m_reference;
+    VoiceProcessor::Options m_processing;
+    std::unique_ptr<VoiceProcessor> m_processor;
+    LevelMeter m_meter;
     int m_volume = 100;
 };

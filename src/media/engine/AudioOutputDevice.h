@@ -17,6 +17,9 @@ public:
     virtual void write(const qint16 *samples, int count) = 0;
     // Samples queued but not yet heard (0 when silent).
     virtual int pendingSamples() const = 0;
+    // How many samples' time a sample written now waits before it is heard, as the
+    // device reports it where it can.
+    virtual int delaySamples() const { return pendingSamples(); }
     // 0.0 (silent) to 1.0 (full), on a linear scale.
     virtual void setVolume(qreal volume) = 0;
 

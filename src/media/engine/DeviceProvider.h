@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class AudioInputDevice;
@@ -19,11 +22,30 @@ public:
     // nullptr when there is no camera with that index.
     virtual std::unique_ptr<CameraDevice> openCamera(int index) = 0;
 
+    // A sound device as the user picks it: the sound system's name for it and its
+    // description.
+    struct SoundDevice
+    {
+        QByteArray id;
+        QString description;
+        bool operator==(const SoundDevice &) const = default;
+    };
+
     virtual bool hasAudioInput() const = 0;
     virtual bool hasAudioOutput() const = 0;
-    // Not yet started; nullptr when there is no such device.
-    virtual std::unique_ptr<AudioInputDevice> openAudioInput() = 0;
-    virtual std::unique_ptr<AudioOutputDevice> openAudioOutput() = 0;
+    // The sound devices there are now, and the ones the system uses by default (empty
+    // when there is none).
+    virtual QList<SoundDevice> audioInputs() const = 0;
+    virtual QList<SoundDevice> audioOutputs() const = 0;
+    virtual QByteArray defaultAudioInput() const = 0;
+    virtual QByteArray defaultAudioOutput() const = 0;
+    // Not yet started; nullptr when there is no such device. An empty id opens the
+    // system's default.
+    virtual std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &id) = 0;
+    virtual std::unique_ptr<AudioOutputDevice> openAudioOutput(const QByteArray &id) = 0;
+    // Called on the caller's thread whenever sound devices come or go or the defaults
+    // change; from then on the provider watches for that.
+    virtual void watchAudioDevices(std::function<void()> changed) = 0;
 
     // The machine's devices, or with testDevices the test devices (plus the real cameras).
     static std::shared_ptr<DeviceProvider> create(bool testDevices);

@@ -2,10 +2,12 @@
 
 #include <QAudioSource>
 
+#include <utility>
+
 namespace {
 // Without a buffer size of its own, a source may be given one of seconds, and the first
 // sound would arrive that late.
-constexpr qint64 BufferMicroseconds = 40000;
+constexpr qint64 BufferMicroseconds = 10000;
 } // namespace
 
 QtAudioInput::QtAudioInput(const QAudioDevice &device, QObject *parent)
@@ -51,15 +53,17 @@ bool QtAudioInput::start()
 
 void QtAudioInput::stop()
 {
-    if (!m_source)
+    // Taken out first: the source's teardown runs the event loop, and what runs there may
+    // stop this input again.
+    QAudioSource *source = std::exchange(m_source, nullptr);
+    QIODevice *io = std::exchange(m_io, nullptr);
+    if (!source)
         return;
-    if (m_io)
-        m_io->disconnect(this);
-    m_source->disconnect(this);
-    m_source->stop();
-    delete m_source;
-    m_source = nullptr;
-    m_io = nullptr;
+    if (io)
+        io->disconnect(this);
+    source->disconnect(this);
+    source->stop();
+    delete source;
 }
 
 void QtAudioInput::readAvailable()

@@ -3,11 +3,19 @@
 #include <QAudioSink>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 #include <limits>
 
 namespace {
 // Enough to ride over a busy event loop, short enough that playing starts at once.
 constexpr qint64 BufferMicroseconds = 200000;
+// Between the blocks of a call the device is kept playing silence rather than let run dry:
+// a device that ran dry starts late again, and the echo canceller needs to know when
+// what it plays is heard. After this long without sound it may run dry.
+constexpr qint64 KeepPlayingMs = 1500;
+// The silence kept in the device meanwhile.
+constexpr qint64 SilenceFloorMicroseconds = 40000;
 } // namespace
 
 QtAudioOutput::QtAudioOutput(const QAudioDevice &device, QObject *parent)
@@ -52,6 +60,8 @@ bool QtAudioOutput::start()
         }
     });
     m_playEndMs = 0;
+    m_realEndMs = 0;
+    m_lastSoundMs = -1;
     return true;
 }
 
@@ -60,13 +70,17 @@ void QtAudioOutput::stop()
     m_feedTimer.stop();
     m_queue.clear();
     m_playEndMs = 0;
-    if (!m_sink)
-        return;
-    m_sink->disconnect(this);
-    m_sink->stop();
-    delete m_sink;
-    m_sink = nullptr;
+    m_realEndMs = 0;
+    m_lastSoundMs = -1;
+    // Taken out first: the sink's teardown runs the event loop, and what runs there may
+    // stop this output again.
+    QAudioSink *sink = std::exchange(m_sink, nullptr);
     m_io = nullptr;
+    if (!sink)
+        return;
+    sink->disconnect(this);
+    sink->stop();
+    delete sink;
 }
 
 void QtAudioOutput::write(const qint16 *samples, int count)
@@ -83,25 +97,44 @@ void QtAudioOutput::feed()
         m_feedTimer.stop();
         return;
     }
-    if (!m_queue.isEmpty()) {
-        const qint64 room = m_sink->bytesFree();
-        const int frameBytes = std::max(1, m_converter->deviceFormat().bytesPerFrame());
-        qint64 chunk = std::min<qint64>(room, m_queue.size());
-        chunk -= chunk % frameBytes;
-        if (chunk > 0) {
-            const qint64 written = m_io->write(m_queue.constData(), chunk);
-            if (written > 0) {
-                m_queue.remove(0, written);
-                const qint64 now = m_clock.elapsed();
-                const qint64 ms = m_converter->deviceFormat().durationForBytes(qint32(written)) / 1000;
-                m_playEndMs = std::max(m_playEndMs, now) + ms;
-            }
+    const QAudioFormat &format = m_converter->deviceFormat();
+    if (!m_queue.isEmpty() && writeToDevice(m_queue) > 0) {
+        m_realEndMs = m_playEndMs;
+        m_lastSoundMs = m_clock.elapsed();
+    }
+    const bool keepPlaying = m_lastSoundMs >= 0 && m_clock.elapsed() - m_lastSoundMs < KeepPlayingMs;
+    if (m_queue.isEmpty() && keepPlaying) {
+        const qint64 held = m_sink->bufferSize() - m_sink->bytesFree();
+        const qint64 missing = format.bytesForDuration(SilenceFloorMicroseconds) - held;
+        const double perSample = m_converter->deviceBytesPerSpeechSample();
+        if (missing > 0 && perSample > 0) {
+            const std::vector<qint16> silence(size_t(missing / perSample) + 1, 0);
+            QByteArray bytes;
+            m_converter->toDevice(silence.data(), int(silence.size()), bytes);
+            writeToDevice(bytes);
         }
     }
-    if (m_queue.isEmpty())
+    if (m_queue.isEmpty() && !keepPlaying)
         m_feedTimer.stop();
     else if (!m_feedTimer.isActive())
         m_feedTimer.start();
+}
+
+qint64 QtAudioOutput::writeToDevice(QByteArray &bytes)
+{
+    const qint64 room = m_sink->bytesFree();
+    const int frameBytes = std::max(1, m_converter->deviceFormat().bytesPerFrame());
+    qint64 chunk = std::min<qint64>(room, bytes.size());
+    chunk -= chunk % frameBytes;
+    if (chunk <= 0)
+        return 0;
+    const qint64 written = m_io->write(bytes.constData(), chunk);
+    if (written <= 0)
+        return 0;
+    bytes.remove(0, written);
+    const qint64 us = m_converter->deviceFormat().durationForBytes(qint32(written));
+    m_playEndMs = std::max(m_playEndMs, m_clock.elapsed()) + us / 1000;
+    return written;
 }
 
 int QtAudioOutput::pendingSamples() const
@@ -110,8 +143,23 @@ int QtAudioOutput::pendingSamples() const
         return 0;
     const double perSample = m_converter->deviceBytesPerSpeechSample();
     const qint64 queued = perSample > 0 ? qint64(m_queue.size() / perSample) : 0;
-    const qint64 playing = std::max<qint64>(0, m_playEndMs - m_clock.elapsed()) * SampleConverter::SpeechRate / 1000;
+    const qint64 playing = std::max<qint64>(0, m_realEndMs - m_clock.elapsed()) * SampleConverter::SpeechRate / 1000;
     return int(std::min<qint64>(queued + playing, std::numeric_limits<int>::max()));
+}
+
+int QtAudioOutput::delaySamples() const
+{
+    if (!m_sink)
+        return 0;
+    const double perSample = m_converter->deviceBytesPerSpeechSample();
+    if (perSample <= 0)
+        return pendingSamples();
+    // What waits here, and what fills the device's buffer. The sound server's own latency
+    // beyond that is steady, and the echo canceller's filter spans it; its running
+    // estimate of what it has played settles only after a while and would move the
+    // sound's place meanwhile.
+    const qint64 held = std::max<qint64>(0, m_sink->bufferSize() - m_sink->bytesFree());
+    return int((m_queue.size() + held) / perSample);
 }
 
 void QtAudioOutput::setVolume(qreal volume)

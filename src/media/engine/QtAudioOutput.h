@@ -27,6 +27,7 @@ public:
     void stop() override;
     void write(const qint16 *samples, int count) override;
     int pendingSamples() const override;
+    int delaySamples() const override;
     void setVolume(qreal volume) override;
 
     QAudioFormat deviceFormat() const;
@@ -34,6 +35,8 @@ public:
 
 private:
     void feed();
+    // Writes what the device takes of `bytes` and removes it from them; the bytes written.
+    qint64 writeToDevice(QByteArray &bytes);
 
     QAudioDevice m_device;
     QAudioSink *m_sink = nullptr;
@@ -44,5 +47,9 @@ private:
     QElapsedTimer m_clock;
     // Clock time at which everything handed to the device so far will have been heard.
     qint64 m_playEndMs = 0;
+    // The same for the sound written, without the silence that keeps the device playing.
+    qint64 m_realEndMs = 0;
+    // When sound was last written (-1: not since start).
+    qint64 m_lastSoundMs = -1;
     qreal m_volume = 1.0;
 };

@@ -3,8 +3,33 @@
 #include "media/engine/QtAudioInput.h"
 #include "media/engine/QtAudioOutput.h"
 #include "media/engine/QtCameraDevice.h"
+#include "media/engine/SoundServerWatch.h"
 
 #include <QMediaDevices>
+
+namespace {
+
+QList<DeviceProvider::SoundDevice> describe(const QList<QAudioDevice> &devices)
+{
+    QList<DeviceProvider::SoundDevice> out;
+    for (const QAudioDevice &d : devices)
+        out.append({d.id(), d.description()});
+    return out;
+}
+
+QAudioDevice find(const QList<QAudioDevice> &devices, const QByteArray &id)
+{
+    for (const QAudioDevice &d : devices) {
+        if (d.id() == id)
+            return d;
+    }
+    return {};
+}
+
+} // namespace
+
+QtDeviceProvider::QtDeviceProvider() = default;
+QtDeviceProvider::~QtDeviceProvider() = default;
 
 QStringList QtDeviceProvider::cameraNames() const
 {
@@ -24,26 +49,69 @@ std::unique_ptr<CameraDevice> QtDeviceProvider::openCamera(int index)
 
 bool QtDeviceProvider::hasAudioInput() const
 {
-    return !QMediaDevices::defaultAudioInput().isNull();
+    return !QMediaDevices::defaultAudioInput().isNull() || !QMediaDevices::audioInputs().isEmpty();
 }
 
 bool QtDeviceProvider::hasAudioOutput() const
 {
-    return !QMediaDevices::defaultAudioOutput().isNull();
+    return !QMediaDevices::defaultAudioOutput().isNull() || !QMediaDevices::audioOutputs().isEmpty();
 }
 
-std::unique_ptr<AudioInputDevice> QtDeviceProvider::openAudioInput()
+QList<DeviceProvider::SoundDevice> QtDeviceProvider::audioInputs() const
 {
-    const QAudioDevice device = QMediaDevices::defaultAudioInput();
+    return describe(QMediaDevices::audioInputs());
+}
+
+QList<DeviceProvider::SoundDevice> QtDeviceProvider::audioOutputs() const
+{
+    return describe(QMediaDevices::audioOutputs());
+}
+
+QByteArray QtDeviceProvider::defaultAudioInput() const
+{
+    // The server's word once it is known and Qt lists the device; Qt's otherwise.
+    const QList<QAudioDevice> devices = QMediaDevices::audioInputs();
+    if (m_watch && !find(devices, m_watch->defaultSource()).isNull())
+        return m_watch->defaultSource();
+    const QAudioDevice qtDefault = QMediaDevices::defaultAudioInput();
+    if (!find(devices, qtDefault.id()).isNull())
+        return qtDefault.id();
+    return devices.isEmpty() ? QByteArray() : devices.first().id();
+}
+
+QByteArray QtDeviceProvider::defaultAudioOutput() const
+{
+    const QList<QAudioDevice> devices = QMediaDevices::audioOutputs();
+    if (m_watch && !find(devices, m_watch->defaultSink()).isNull())
+        return m_watch->defaultSink();
+    const QAudioDevice qtDefault = QMediaDevices::defaultAudioOutput();
+    if (!find(devices, qtDefault.id()).isNull())
+        return qtDefault.id();
+    return devices.isEmpty() ? QByteArray() : devices.first().id();
+}
+
+std::unique_ptr<AudioInputDevice> QtDeviceProvider::openAudioInput(const QByteArray &id)
+{
+    const QAudioDevice device = find(QMediaDevices::audioInputs(), id.isEmpty() ? defaultAudioInput() : id);
     if (device.isNull())
         return nullptr;
     return std::make_unique<QtAudioInput>(device);
 }
 
-std::unique_ptr<AudioOutputDevice> QtDeviceProvider::openAudioOutput()
+std::unique_ptr<AudioOutputDevice> QtDeviceProvider::openAudioOutput(const QByteArray &id)
 {
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    const QAudioDevice device = find(QMediaDevices::audioOutputs(), id.isEmpty() ? defaultAudioOutput() : id);
     if (device.isNull())
         return nullptr;
     return std::make_unique<QtAudioOutput>(device);
+}
+
+void QtDeviceProvider::watchAudioDevices(std::function<void()> changed)
+{
+    if (!m_watch) {
+        m_watch = std::make_unique<SoundServerWatch>();
+        m_watch->start();
+    }
+    m_watch->disconnect();
+    QObject::connect(m_watch.get(), &SoundServerWatch::changed, m_watch.get(), std::move(changed));
 }

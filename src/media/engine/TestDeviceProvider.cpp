@@ -4,6 +4,8 @@
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
 
+#include <algorithm>
+
 TestDeviceProvider::TestDeviceProvider(bool withRealCameras)
     : m_withRealCameras(withRealCameras)
 {
@@ -31,6 +33,11 @@ std::unique_ptr<CameraDevice> TestDeviceProvider::openCamera(int index)
     return nullptr;
 }
 
+TestSpeaker *TestDeviceProvider::speaker() const
+{
+    return m_speaker.data();
+}
+
 TestPatternCamera *TestDeviceProvider::patternCamera() const
 {
     return m_camera.data();
@@ -46,20 +53,90 @@ bool TestDeviceProvider::hasAudioOutput() const
     return m_audioPresent;
 }
 
-std::unique_ptr<AudioInputDevice> TestDeviceProvider::openAudioInput()
+namespace {
+
+bool listed(const QList<DeviceProvider::SoundDevice> &devices, const QByteArray &id)
 {
-    if (!m_audioPresent || (m_halfDuplex && m_speaker && m_speaker->isStarted()))
-        return nullptr;
-    return std::make_unique<TestMicrophone>(m_signal, m_toneHz);
+    return std::any_of(devices.begin(), devices.end(), [&id](const auto &d) { return d.id == id; });
 }
 
-std::unique_ptr<AudioOutputDevice> TestDeviceProvider::openAudioOutput()
+} // namespace
+
+QList<DeviceProvider::SoundDevice> TestDeviceProvider::audioInputs() const
 {
-    if (!m_audioPresent)
+    return m_audioPresent ? m_inputs : QList<SoundDevice>();
+}
+
+QList<DeviceProvider::SoundDevice> TestDeviceProvider::audioOutputs() const
+{
+    return m_audioPresent ? m_outputs : QList<SoundDevice>();
+}
+
+QByteArray TestDeviceProvider::defaultAudioInput() const
+{
+    return m_audioPresent ? m_defaultInput : QByteArray();
+}
+
+QByteArray TestDeviceProvider::defaultAudioOutput() const
+{
+    return m_audioPresent ? m_defaultOutput : QByteArray();
+}
+
+std::unique_ptr<AudioInputDevice> TestDeviceProvider::openAudioInput(const QByteArray &id)
+{
+    const QByteArray which = id.isEmpty() ? m_defaultInput : id;
+    if (!m_audioPresent || !listed(m_inputs, which) || (m_halfDuplex && m_speaker && m_speaker->isStarted()))
+        return nullptr;
+    m_openedInput = which;
+    auto microphone = std::make_unique<TestMicrophone>(m_signal, m_toneHz);
+    microphone->setRecording(m_recording);
+    return microphone;
+}
+
+std::unique_ptr<AudioOutputDevice> TestDeviceProvider::openAudioOutput(const QByteArray &id)
+{
+    const QByteArray which = id.isEmpty() ? m_defaultOutput : id;
+    if (!m_audioPresent || !listed(m_outputs, which))
         return nullptr;
     auto speaker = std::make_unique<TestSpeaker>();
     m_speaker = speaker.get();
+    m_openedOutput = which;
     return speaker;
+}
+
+void TestDeviceProvider::watchAudioDevices(std::function<void()> changed)
+{
+    m_changed = std::move(changed);
+}
+
+void TestDeviceProvider::addAudioDevice(bool input, const SoundDevice &device)
+{
+    (input ? m_inputs : m_outputs).append(device);
+    if (m_changed)
+        m_changed();
+}
+
+void TestDeviceProvider::removeAudioDevice(bool input, const QByteArray &id)
+{
+    QList<SoundDevice> &devices = input ? m_inputs : m_outputs;
+    devices.removeIf([&id](const SoundDevice &d) { return d.id == id; });
+    QByteArray &fallback = input ? m_defaultInput : m_defaultOutput;
+    if (fallback == id)
+        fallback = devices.isEmpty() ? QByteArray() : devices.first().id;
+    if (m_changed)
+        m_changed();
+}
+
+void TestDeviceProvider::setDefaultAudioDevice(bool input, const QByteArray &id)
+{
+    (input ? m_defaultInput : m_defaultOutput) = id;
+    if (m_changed)
+        m_changed();
+}
+
+void TestDeviceProvider::setMicrophoneRecording(std::shared_ptr<const std::vector<qint16>> recording)
+{
+    m_recording = std::move(recording);
 }
 
 void TestDeviceProvider::setMicrophoneSignal(TestMicrophone::Signal signal, double toneHz)

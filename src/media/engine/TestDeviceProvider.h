@@ -5,6 +5,8 @@
 
 #include <QPointer>
 
+#include <functional>
+
 class TestPatternCamera;
 class TestSpeaker;
 
@@ -21,10 +23,27 @@ public:
     std::unique_ptr<CameraDevice> openCamera(int index) override;
     bool hasAudioInput() const override;
     bool hasAudioOutput() const override;
-    std::unique_ptr<AudioInputDevice> openAudioInput() override;
-    std::unique_ptr<AudioOutputDevice> openAudioOutput() override;
+    QList<SoundDevice> audioInputs() const override;
+    QList<SoundDevice> audioOutputs() const override;
+    QByteArray defaultAudioInput() const override;
+    QByteArray defaultAudioOutput() const override;
+    std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &id) override;
+    std::unique_ptr<AudioOutputDevice> openAudioOutput(const QByteArray &id) override;
+    void watchAudioDevices(std::function<void()> changed) override;
+
+    // Sound devices that come and go: by default one microphone and one speaker, "test"
+    // (id "test"), both the defaults. Changes are announced as the sound server's are.
+    void addAudioDevice(bool input, const SoundDevice &device);
+    void removeAudioDevice(bool input, const QByteArray &id);
+    void setDefaultAudioDevice(bool input, const QByteArray &id);
+    // The device the test microphone or speaker opened last stands for.
+    QByteArray openedAudioInput() const { return m_openedInput; }
+    QByteArray openedAudioOutput() const { return m_openedOutput; }
+    TestSpeaker *speaker() const;
 
     void setMicrophoneSignal(TestMicrophone::Signal signal, double toneHz = 440.0);
+    // The microphones opened from now on play this recording in a loop (none: the signal).
+    void setMicrophoneRecording(std::shared_ptr<const std::vector<qint16>> recording);
     void setHalfDuplex(bool on) { m_halfDuplex = on; }
     void setAudioPresent(bool present) { m_audioPresent = present; }
     // The pattern camera opened last, while it exists.
@@ -36,6 +55,14 @@ private:
     bool m_audioPresent = true;
     TestMicrophone::Signal m_signal = TestMicrophone::Speech;
     double m_toneHz = 440.0;
+    std::shared_ptr<const std::vector<qint16>> m_recording;
     QPointer<TestSpeaker> m_speaker;
+    QList<SoundDevice> m_inputs{{"test", QStringLiteral("Test Microphone")}};
+    QList<SoundDevice> m_outputs{{"test", QStringLiteral("Test Speaker")}};
+    QByteArray m_defaultInput = "test";
+    QByteArray m_defaultOutput = "test";
+    QByteArray m_openedInput;
+    QByteArray m_openedOutput;
+    std::function<void()> m_changed;
     QPointer<TestPatternCamera> m_camera;
 };

@@ -40,8 +40,15 @@ void TestMicrophone::stop()
     m_timer.stop();
 }
 
+void TestMicrophone::setRecording(std::shared_ptr<const std::vector<qint16>> recording)
+{
+    m_recording = recording && !recording->empty() ? std::move(recording) : nullptr;
+}
+
 qint16 TestMicrophone::sampleAt(qint64 n) const
 {
+    if (m_recording)
+        return (*m_recording)[size_t(n % qint64(m_recording->size()))];
     const double t = double(n) / Rate;
     constexpr double twoPi = 2.0 * std::numbers::pi;
     if (m_signal == Tone)

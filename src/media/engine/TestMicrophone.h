@@ -5,9 +5,12 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <memory>
+#include <vector>
+
 // A microphone without hardware: every 80 ms it delivers the samples that real time has
-// made due, of either a steady tone or a speech-like signal (a voiced sound with a
-// wandering pitch, shaped into syllables and pauses).
+// made due, of either a steady tone, a speech-like signal (a voiced sound with a
+// wandering pitch, shaped into syllables and pauses) or a recording played in a loop.
 class TestMicrophone : public AudioInputDevice
 {
     Q_OBJECT
@@ -16,6 +19,8 @@ public:
     enum Signal { Tone, Speech };
 
     explicit TestMicrophone(Signal signal = Speech, double toneHz = 440.0, QObject *parent = nullptr);
+    // Plays these 8 kHz samples over and over instead of the signal.
+    void setRecording(std::shared_ptr<const std::vector<qint16>> recording);
 
     bool start() override;
     void stop() override;
@@ -29,6 +34,7 @@ private:
     void tick();
 
     Signal m_signal;
+    std::shared_ptr<const std::vector<qint16>> m_recording;
     double m_toneHz;
     QTimer m_timer;
     QElapsedTimer m_clock;

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <memory>
+
+class EchoReference;
+
+namespace webrtc {
+class AudioFrame;
+class AudioProcessing;
+} // namespace webrtc
+
+// The microphone's sound made fit to send: the far end's echo taken out, steady noise
+// suppressed and the level evened out, each on its own switch. The work is the
+// webrtc-audio-processing library's, on 10 ms frames at 8000 Hz; the echo canceller
+// compares each frame with what the speaker played at the same place on the sound
+// timeline, and finds the rest of the delay between playing and hearing itself.
+class VoiceProcessor
+{
+public:
+    static constexpr int FrameSamples = 80;
+
+    struct Options
+    {
+        bool echoCancellation = false;
+        bool noiseSuppression = false;
+        bool automaticLevel = false;
+        bool any() const { return echoCancellation || noiseSuppression || automaticLevel; }
+        bool operator==(const Options &) const = default;
+    };
+
+    explicit VoiceProcessor(const EchoReference &reference);
+    ~VoiceProcessor();
+    VoiceProcessor(const VoiceProcessor &) = delete;
+    VoiceProcessor &operator=(const VoiceProcessor &) = delete;
+
+    void setOptions(const Options &options);
+    const Options &options() const { return m_options; }
+
+    // Processes whole frames of `count` samples in place (a last partial frame is left as
+    // it is); `position` is where the first sample was recorded on the sound timeline.
+    void process(qint16 *samples, int count, qint64 position);
+
+    // The delay between playing and hearing the echo canceller works with beyond the
+    // speaker's own queue, in milliseconds (its median over the last second); -1 while it
+    // has no estimate.
+    int echoDelayMs() const;
+
+private:
+    const EchoReference &m_reference;
+    Options m_options;
+    std::unique_ptr<webrtc::AudioProcessing> m_apm;
+    std::unique_ptr<webrtc::AudioFrame> m_near;
+    std::unique_ptr<webrtc::AudioFrame> m_far;
+};

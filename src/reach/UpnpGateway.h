@@ -1,0 +1,31 @@
+#pragma once
+
+#include "reach/PortGateway.h"
+
+#include <memory>
+
+// A router that speaks UPnP IGD: found by a search on the local network, or at the
+// description address the user gave.
+class UpnpGateway : public PortGateway
+{
+public:
+    // searchMs bounds the search; every later request is bounded by the library's own
+    // socket time-outs.
+    explicit UpnpGateway(QString descriptionAddress, int searchMs = 2000);
+    ~UpnpGateway() override;
+
+    QString protocol() const override { return QStringLiteral("UPnP"); }
+    bool find(QString *why, bool *noAnswer) override;
+    QString outsideAddress() const override { return m_outside; }
+    QString insideAddress() const override { return m_inside; }
+    Grant map(int insidePort, int outsidePort, int leaseSeconds) override;
+    void unmap(int insidePort, int outsidePort) override;
+
+private:
+    struct Router;
+    std::unique_ptr<Router> m_router;
+    QString m_descriptionAddress;
+    int m_searchMs;
+    QString m_outside;
+    QString m_inside;
+};

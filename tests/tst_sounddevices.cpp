@@ -1,0 +1,155 @@
+#include "core/ActivityLog.h"
+#include "media/AudioControl.h"
+#include "media/AudioRoute.h"
+#include "media/AudioSettings.h"
+#include "media/AudioSetup.h"
+#include "media/engine/AudioEngine.h"
+#include "media/engine/TestDeviceProvider.h"
+#include "media/engine/TestSpeaker.h"
+#include "support/SoundRig.h"
+#include "support/TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+namespace {
+
+const QByteArray Unprocessed = "[Audio]\nEchoCancellation=False\nNoiseSuppression=False\nAutomaticLevel=False\n";
+// What a speaker playing Bob's tone gives its monitor, well above a silent one's.
+constexpr double Heard = 0.005;
+
+int linesWith(Program &program, const QString &text)
+{
+    int count = 0;
+    for (const QString &line : program.activityLog().lines())
+        count += line.contains(text) ? 1 : 0;
+    return count;
+}
+
+// Whether a listener hears sound within `ms`, judged on fresh 100 ms stretches; the time
+// it took in `tookMs`.
+bool hearsWithin(SoundListener &listener, int ms, qint64 *tookMs = nullptr)
+{
+    QElapsedTimer clock;
+    clock.start();
+    listener.level();
+    while (clock.elapsed() < ms) {
+        QTest::qWait(20);
+        if (listener.heardFor(0.1) && listener.level() > Heard) {
+            if (tookMs)
+                *tookMs = clock.elapsed();
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+class TestSoundDevices : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Bob talks to Ann, who uses the system's default speaker. A headset is plugged in and
+    // made the default: within a second Bob's voice plays there. Then it is pulled out
+    // while in use: the call goes on, on the default speaker, with one line in the log.
+    void theSpeakerFollowsTheDefaultDuringACall()
+    {
+        const QString missing = SoundRig::missing();
+        if (!missing.isEmpty())
+            QSKIP(qPrintable(missing));
+        SoundRig rig;
+        const QString headset = rig.name(QStringLiteral("z_headset"));
+        const QString headsetEar = rig.name(QStringLiteral("z_headset_ear"));
+        const int headsetModule = rig.load(QStringLiteral("module-null-sink"), {QStringLiteral("sink_name=") + headset});
+        QVERIFY2(headsetModule >= 0, qPrintable(rig.lastError()));
+        const int earModule = rig.load(QStringLiteral("module-remap-source"),
+                                       {QStringLiteral("master=%1.monitor").arg(headset),
+                                        QStringLiteral("source_name=") + headsetEar});
+        QVERIFY2(earModule >= 0, qPrintable(rig.lastError()));
+        QVERIFY(SoundRig::waitForDevice(false, headset.toUtf8()));
+        QVERIFY(SoundRig::waitForDevice(true, headsetEar.toUtf8()));
+        // Whatever happens, the next scenario finds the server's own speaker the default.
+        struct RestoreDefault
+        {
+            SoundRig &rig;
+            ~RestoreDefault() { rig.pactl({QStringLiteral("set-default-sink"), QStringLiteral("zelmo_spk")}); }
+        } restore{rig};
+
+        SoundPeer ann(QStringLiteral("Ann"), false);
+        SoundPeer bob(QStringLiteral("Bob"), true, true, Unprocessed);
+        static_cast<TestDeviceProvider &>(bob.program->devices()).setMicrophoneSignal(TestMicrophone::Tone, 440);
+        ann.call(bob);
+        QVERIFY(ann.waitInCall(bob));
+        bob.program->audioControl().talkPressed(Qt::RightButton);
+
+        SoundListener speaker("zelmo_listen");
+        SoundListener headsetListener(headsetEar.toUtf8());
+        QVERIFY(speaker.isOpen() && headsetListener.isOpen());
+        QVERIFY2(hearsWithin(speaker, 5000), "Bob's voice does not play on the default speaker");
+        QCOMPARE(ann.program->audioEngine().audioOutDevice(), QByteArray("zelmo_spk"));
+
+        QVERIFY(rig.pactl({QStringLiteral("set-default-sink"), headset}));
+        qint64 tookMs = -1;
+        QVERIFY2(hearsWithin(headsetListener, 5000, &tookMs), "the new default speaker stays silent");
+        qInfo("the new default speaker played Bob's voice %lld ms after it became the default", tookMs);
+        QVERIFY2(tookMs <= 1000, "the new default speaker was silent for more than a second");
+        QCOMPARE(ann.program->audioEngine().audioOutDevice(), headset.toUtf8());
+
+        const QString wentAway = QStringLiteral("went away");
+        QCOMPARE(linesWith(*ann.program, wentAway), 0);
+        // The headset is pulled out while it plays (its ear goes with it).
+        QVERIFY(rig.unload(earModule));
+        QVERIFY(rig.unload(headsetModule));
+        QVERIFY2(hearsWithin(speaker, 2000), "Bob's voice does not come back on the remaining speaker");
+        QCOMPARE(ann.call().callState, CallState::InCall);
+        QCOMPARE(bob.call().callState, CallState::InCall);
+        QCOMPARE(ann.program->audioEngine().audioOutDevice(), QByteArray("zelmo_spk"));
+        QTest::qWait(500);
+        QCOMPARE(linesWith(*ann.program, wentAway), 1);
+    }
+
+    // Ann pinned a USB microphone. While she talks it is unplugged: she goes on with the
+    // default one, one line says so, and her blocks keep coming. Plugged in again, it is
+    // used again. Choosing "System default" unpins it, in the file too.
+    void aPinnedMicrophoneComesAndGoes()
+    {
+        SoundPeer ann(QStringLiteral("Ann"), false, true);
+        SoundPeer bob(QStringLiteral("Bob"), true, true);
+        auto &devices = static_cast<TestDeviceProvider &>(ann.program->devices());
+        const DeviceProvider::SoundDevice usb{"usb-mic", QStringLiteral("USB Microphone")};
+        devices.addAudioDevice(true, usb);
+        ann.program->audioSetup().pinMicrophone(usb.id);
+        ann.call(bob);
+        QVERIFY(ann.waitInCall(bob));
+        ann.program->audioControl().talkPressed(Qt::RightButton);
+        AudioEngine &engine = ann.program->audioEngine();
+        QTRY_COMPARE_WITH_TIMEOUT(engine.audioInDevice(), usb.id, 3000);
+        QCOMPARE(devices.openedAudioInput(), usb.id);
+
+        devices.removeAudioDevice(true, usb.id);
+        QTRY_COMPARE_WITH_TIMEOUT(engine.audioInDevice(), QByteArray("test"), 1000);
+        QCOMPARE(linesWith(*ann.program, QStringLiteral("\"USB Microphone\" went away")), 1);
+        // Bob goes on hearing her.
+        auto &bobDevices = static_cast<TestDeviceProvider &>(bob.program->devices());
+        QVERIFY(QTest::qWaitFor([&] { return bobDevices.speaker() != nullptr; }, 3000));
+        const qint64 heard = bobDevices.speaker()->samplesWritten();
+        QVERIFY(QTest::qWaitFor([&] { return bobDevices.speaker()->samplesWritten() >= heard + 2 * AudioEngine::BlockSamples; }, 2000));
+        QCOMPARE(ann.call().callState, CallState::InCall);
+
+        devices.addAudioDevice(true, usb);
+        QTRY_COMPARE_WITH_TIMEOUT(engine.audioInDevice(), usb.id, 1000);
+        QCOMPARE(ann.program->audioSetup().route().pinnedInput(), usb.id);
+
+        ann.program->audioSetup().pinMicrophone({});
+        QCOMPARE(engine.audioInDevice(), QByteArray("test"));
+        AudioSettings saved;
+        saved.load(ann.dir.filePath(AudioSettings::FileName));
+        QVERIFY(saved.Microphone.isEmpty());
+        QCOMPARE(linesWith(*ann.program, QStringLiteral("went away")), 1);
+    }
+};
+
+QTEST_MAIN(TestSoundDevices)
+#include "tst_sounddevices.moc"
