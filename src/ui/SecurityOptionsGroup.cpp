@@ -74,9 +74,10 @@ void SecurityOptionsGroup::load()
     QStringList groups;
     for (int i = 0; i + 4 <= key.size() && groups.size() < 8; i += 4)
         groups << QString::fromLatin1(key.mid(i, 4));
+    // One line: the General page is full, and a wrapped line gets cut off there.
     m_key->setText(key.isEmpty() ? tr("Calls are not encrypted: this program has no key.")
-                                 : tr("Calls between two ZELMOs of this version are encrypted. Your key: %1 ...")
-                                       .arg(groups.join(QLatin1Char(' '))));
+                                 : tr("Your key: %1 ...").arg(groups.join(QLatin1Char(' '))));
+    m_key->setToolTip(key.isEmpty() ? QString() : tr("Calls between two ZELMOs of this version are encrypted"));
     QStringList servers;
     for (const KnownPeers::Peer &peer : m_security.knownPeers().peers()) {
         const QString prefix = DirectoryDialer::pinName(QString());
