@@ -84,8 +84,7 @@ void SecurityOptionsGroup::load()
         if (peer.who.startsWith(prefix))
             servers << tr("Directory key: %1 (%2)").arg(shortFingerprint(peer.key), peer.who.mid(prefix.size()));
     }
-    m_directoryKey->setText(servers.isEmpty() ? tr("Directory key: none yet; the first directory server that "
-                                                   "answers encrypted is remembered.")
+    m_directoryKey->setText(servers.isEmpty() ? tr("Directory key: none yet; remembered at the first encrypted login")
                                               : servers.join(QLatin1Char('\n')));
 }
 
