@@ -1,6 +1,7 @@
 #include "reach/ReachabilityService.h"
 
 #include "reach/AddressScope.h"
+#include "secure/TlsSetup.h"
 
 #include <QThreadPool>
 #include <QTimer>
@@ -9,6 +10,12 @@ namespace {
 
 // Giving the ports back at the end waits no longer than this for the router.
 constexpr int GiveBackMs = 5000;
+
+// The ports a person forwards by hand: the four channels and the encrypted port.
+QString forwardedPorts(int base)
+{
+    return QStringLiteral("TCP %1-%2 and %3").arg(base).arg(base + 3).arg(base + TlsSetup::PortOffset);
+}
 
 } // namespace
 
@@ -35,7 +42,7 @@ ReachabilityService::~ReachabilityService()
 
 const QList<int> &ReachabilityService::portOffsets()
 {
-    static const QList<int> offsets{0, 1, 2, 3, 16};
+    static const QList<int> offsets{0, 1, 2, 3, TlsSetup::PortOffset};
     return offsets;
 }
 
@@ -201,11 +208,8 @@ QString ReachabilityService::forwardAdvice() const
     QString inside = m_outcome.insideAddress;
     if (inside.isEmpty())
         inside = AddressScope::localIPv4();
-    return QStringLiteral("forward TCP %1-%2 and %3 to %4, see Help, Troubleshooting")
-        .arg(m_insideBase)
-        .arg(m_insideBase + 3)
-        .arg(m_insideBase + 16)
-        .arg(inside.isEmpty() ? QStringLiteral("this computer") : inside);
+    return QStringLiteral("forward %1 to %2, see Help, Troubleshooting")
+        .arg(forwardedPorts(m_insideBase), inside.isEmpty() ? QStringLiteral("this computer") : inside);
 }
 
 void ReachabilityService::updateLine()
@@ -220,10 +224,7 @@ void ReachabilityService::updateLine()
     case State::Idle:
         break;
     case State::Asking:
-        why = QStringLiteral("Asking your router to forward TCP %1-%2 and %3...")
-                  .arg(m_insideBase)
-                  .arg(m_insideBase + 3)
-                  .arg(m_insideBase + 16);
+        why = QStringLiteral("Asking your router to forward %1...").arg(forwardedPorts(m_insideBase));
         break;
     case State::Mapped:
         where = AddressScope::withPort(m_outcome.outsideAddress, m_outcome.outsideBase);

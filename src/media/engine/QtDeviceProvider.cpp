@@ -26,6 +26,17 @@ QAudioDevice find(const QList<QAudioDevice> &devices, const QByteArray &id)
     return {};
 }
 
+// The server's word once it is known and Qt lists the device; Qt's otherwise; else the first.
+QByteArray pickDefault(const QList<QAudioDevice> &devices, const QByteArray &serverDefault,
+                       const QAudioDevice &qtDefault)
+{
+    if (!serverDefault.isEmpty() && !find(devices, serverDefault).isNull())
+        return serverDefault;
+    if (!find(devices, qtDefault.id()).isNull())
+        return qtDefault.id();
+    return devices.isEmpty() ? QByteArray() : devices.first().id();
+}
+
 } // namespace
 
 QtDeviceProvider::QtDeviceProvider() = default;
@@ -69,25 +80,14 @@ QList<DeviceProvider::SoundDevice> QtDeviceProvider::audioOutputs() const
 
 QByteArray QtDeviceProvider::defaultAudioInput() const
 {
-    // The server's word once it is known and Qt lists the device; Qt's otherwise.
-    const QList<QAudioDevice> devices = QMediaDevices::audioInputs();
-    if (m_watch && !find(devices, m_watch->defaultSource()).isNull())
-        return m_watch->defaultSource();
-    const QAudioDevice qtDefault = QMediaDevices::defaultAudioInput();
-    if (!find(devices, qtDefault.id()).isNull())
-        return qtDefault.id();
-    return devices.isEmpty() ? QByteArray() : devices.first().id();
+    return pickDefault(QMediaDevices::audioInputs(), m_watch ? m_watch->defaultSource() : QByteArray(),
+                       QMediaDevices::defaultAudioInput());
 }
 
 QByteArray QtDeviceProvider::defaultAudioOutput() const
 {
-    const QList<QAudioDevice> devices = QMediaDevices::audioOutputs();
-    if (m_watch && !find(devices, m_watch->defaultSink()).isNull())
-        return m_watch->defaultSink();
-    const QAudioDevice qtDefault = QMediaDevices::defaultAudioOutput();
-    if (!find(devices, qtDefault.id()).isNull())
-        return qtDefault.id();
-    return devices.isEmpty() ? QByteArray() : devices.first().id();
+    return pickDefault(QMediaDevices::audioOutputs(), m_watch ? m_watch->defaultSink() : QByteArray(),
+                       QMediaDevices::defaultAudioOutput());
 }
 
 std::unique_ptr<AudioInputDevice> QtDeviceProvider::openAudioInput(const QByteArray &id)
