@@ -4,10 +4,10 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QSocketNotifier>
-#include <QSslSocket>
 #include <QTimer>
 
-#include "secure/TlsSetup.h"
+#include "secure/TlsContext.h"
+#include "secure/TlsStream.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -168,10 +168,10 @@ bool ConnectionPool::listen(int channel, const QString &address, int port, QStri
     return true;
 }
 
-void ConnectionPool::acceptTls(int channel, const QSslConfiguration &configuration)
+void ConnectionPool::acceptTls(int channel, std::shared_ptr<const TlsContext> context)
 {
     if (channel >= 0 && channel < 8)
-        m_tls[channel] = configuration;
+        m_tls[channel] = std::move(context);
 }
 
 QByteArray ConnectionPool::peerKey(Handle handle) const
@@ -281,7 +281,7 @@ QVector<ConnectionPool::Handle> ConnectionPool::handles(int channel) const
 void ConnectionPool::watch(quint32 index, bool write)
 {
     Slot &s = m_slots[index];
-    if (s.wantsWrite == write || s.tls)
+    if (s.wantsWrite == write)
         return;
     s.wantsWrite = write;
     epoll_event ev{};
@@ -293,7 +293,7 @@ void ConnectionPool::watch(quint32 index, bool write)
 void ConnectionPool::watchRead(quint32 index, bool read)
 {
     Slot &s = m_slots[index];
-    if (s.wantsRead == read || s.tls)
+    if (s.wantsRead == read)
         return;
     s.wantsRead = read;
     epoll_event ev{};
@@ -351,10 +351,11 @@ void ConnectionPool::serveBacklog()
                 queue(index);
             continue;
         }
-        if (m_slots[index].tls)
-            readTls(index);
-        else
-            watchRead(index, true);
+        watchRead(index, true);
+        // A TLS record read before the pause may still hold lines the kernel no longer
+        // reports.
+        if (m_slots[index].tls && m_slots[index].tls->isSecured())
+            readFrom(index);
     }
     if (!m_backlog.empty() && !m_backlogTimer->isActive())
         m_backlogTimer->start();
@@ -368,20 +369,11 @@ bool ConnectionPool::send(Handle handle, const QByteArray &text)
     if (text.isEmpty())
         return true;
     const quint32 index = quint32(handle & 0xffffffffu) - 1;
-    if (s->tls) {
-        if (s->tls->bytesToWrite() + text.size() > m_limits.maxPendingOutput) {
-            const int channel = s->channel;
-            release(index);
-            emit closed(handle, channel);
-            return false;
-        }
-        s->tls->write(text);
-        return true;
-    }
     qsizetype sent = 0;
-    if (s->outputPos == s->output.size()) {
+    // Answers to an encrypted connection wait until its handshake is done.
+    if (s->outputPos == s->output.size() && (!s->tls || s->tls->isSecured())) {
         // Nothing is waiting: most answers go straight to the kernel without a copy.
-        const ssize_t w = ::send(s->fd, text.constData(), size_t(text.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t w = transmit(*s, text.constData(), size_t(text.size()));
         if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             drop(index);
             return false;
@@ -408,11 +400,9 @@ void ConnectionPool::close(Handle handle)
     if (!s)
         return;
     const quint32 index = quint32(handle & 0xffffffffu) - 1;
-    if (s->tls) {
-        const int channel = s->channel;
-        dropTls(index);
-        release(index);
-        emit closed(handle, channel);
+    if (s->tls && !s->tls->isSecured()) {
+        // Still shaking hands: there is nothing to say goodbye with.
+        drop(index);
         return;
     }
     s->state = State::Flushing;
@@ -437,6 +427,8 @@ void ConnectionPool::finishClose(quint32 index)
     s.state = State::Draining;
     s.output = QByteArray();
     s.outputPos = 0;
+    if (s.tls)
+        s.tls->shutdown();
     ::shutdown(s.fd, SHUT_WR);
     s.paused = false;
     watch(index, false);
@@ -464,12 +456,8 @@ void ConnectionPool::release(quint32 index)
     } else {
         --m_lingering;
     }
-    if (s.tls) {
-        s.tls->disconnect(this);
-        s.tls->abort();
-        s.tls->deleteLater();
-        s.tls = nullptr;
-    } else if (s.fd >= 0) {
+    s.tls.reset();
+    if (s.fd >= 0) {
         epoll_ctl(m_epoll, EPOLL_CTL_DEL, s.fd, nullptr);
         ::close(s.fd);
     }
@@ -507,8 +495,12 @@ void ConnectionPool::onReady()
             if (index >= m_slots.size() || m_slots[index].generation != quint32(tag >> 32)
                 || m_slots[index].state == State::Free)
                 continue;
-            if (events[k].events & EPOLLOUT)
-                flush(index);
+            if (events[k].events & EPOLLOUT) {
+                if (m_slots[index].tls && !m_slots[index].tls->isSecured())
+                    shakeHands(index);
+                else
+                    flush(index);
+            }
             if (m_slots[index].state != State::Free && m_slots[index].generation == quint32(tag >> 32)
                 && (events[k].events & (EPOLLIN | EPOLLHUP | EPOLLERR)))
                 readFrom(index);
@@ -610,6 +602,10 @@ void ConnectionPool::readFrom(quint32 index)
             return;
         }
     }
+    if (Slot &s = m_slots[index]; s.state == State::Open && s.tls && !s.tls->isSecured()) {
+        shakeHands(index);
+        return;
+    }
     int budget = BytesPerRead;
     while (budget > 0) {
         Slot &s = m_slots[index];
@@ -619,7 +615,7 @@ void ConnectionPool::readFrom(quint32 index)
             if (r > 0 || (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)))
                 return;
         }
-        const ssize_t r = ::recv(s.fd, buffer, sizeof buffer, 0);
+        const ssize_t r = receive(s, buffer, sizeof buffer);
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
@@ -688,8 +684,7 @@ void ConnectionPool::flush(quint32 index)
 {
     Slot &s = m_slots[index];
     while (s.outputPos < s.output.size()) {
-        const ssize_t w = ::send(s.fd, s.output.constData() + s.outputPos, size_t(s.output.size() - s.outputPos),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t w = transmit(s, s.output.constData() + s.outputPos, size_t(s.output.size() - s.outputPos));
         if (w < 0 && errno == EINTR)
             continue;
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
@@ -731,84 +726,51 @@ void ConnectionPool::sweepLingering()
 void ConnectionPool::startTls(quint32 index)
 {
     Slot &s = m_slots[index];
+    s.tls = std::make_unique<TlsStream>(*m_tls[s.channel], s.fd);
+    shakeHands(index);
+}
+
+void ConnectionPool::shakeHands(quint32 index)
+{
     const Handle handle = handleOf(index);
-    epoll_ctl(m_epoll, EPOLL_CTL_DEL, s.fd, nullptr);
-    auto *socket = new QSslSocket(this);
-    if (!socket->setSocketDescriptor(s.fd)) {
-        delete socket;
+    Slot &s = m_slots[index];
+    if (s.tls->handshake()) {
+        s.peerKey = s.tls->peerKey();
+        emit secured(handle);
+        if (!slotOf(handle))
+            return;
+        // Answers queued meanwhile go out, and lines that came with the handshake are read.
+        watch(index, m_slots[index].outputPos < m_slots[index].output.size());
+        readFrom(index);
+        return;
+    }
+    if (s.tls->failed() || s.tls->isClosed()) {
+        const QString why = s.tls->failure();
         const int channel = s.channel;
         release(index);
+        if (!why.isEmpty())
+            emit tlsFailed(handle, why);
         emit closed(handle, channel);
         return;
     }
-    // The socket owns the descriptor from now on.
-    s.fd = -1;
-    s.tls = socket;
-    // What a client sends beyond this waits in the kernel, as on a plain connection.
-    socket->setReadBufferSize(BytesPerRead);
-    socket->setSslConfiguration(*m_tls[s.channel]);
-    connect(socket, &QSslSocket::encrypted, this, [this, handle, index] {
-        Slot *s = slotOf(handle);
-        if (!s || !s->tls)
-            return;
-        s->peerKey = TlsSetup::fingerprint(s->tls->peerCertificate());
-        emit secured(handle);
-        if (slotOf(handle))
-            readTls(index);
-    });
-    connect(socket, &QIODevice::readyRead, this, [this, handle, index] {
-        if (slotOf(handle))
-            readTls(index);
-    });
-    // A client's certificate is judged by its key alone, never by an authority.
-    connect(socket, &QSslSocket::sslErrors, socket, [socket] { socket->ignoreSslErrors(); });
-    const auto gone = [this, handle, index](const QString &why) {
-        Slot *s = slotOf(handle);
-        if (!s)
-            return;
-        const int channel = s->channel;
-        const bool shaking = s->tls && !s->tls->isEncrypted();
-        release(index);
-        if (shaking && !why.isEmpty())
-            emit tlsFailed(handle, why);
-        emit closed(handle, channel);
-    };
-    connect(socket, &QAbstractSocket::errorOccurred, this, [socket, gone](QAbstractSocket::SocketError error) {
-        gone(error == QAbstractSocket::RemoteHostClosedError ? QString() : socket->errorString());
-    });
-    connect(socket, &QAbstractSocket::disconnected, this, [gone] { gone(QString()); });
-    socket->startServerEncryption();
+    watch(index, s.tls->need() == TlsStream::Need::Write);
 }
 
-void ConnectionPool::readTls(quint32 index)
+ssize_t ConnectionPool::receive(Slot &s, char *buffer, size_t size)
 {
-    const Handle handle = handleOf(index);
-    for (;;) {
-        Slot *s = slotOf(handle);
-        if (!s || !s->tls || s->paused || s->queued || s->tls->bytesAvailable() <= 0)
-            return;
-        s->input.append(s->tls->read(BytesPerRead));
-        if (!deliver(index)) {
-            if (Slot *still = slotOf(handle); still && !still->paused)
-                queue(index);
-            return;
-        }
+    // A closing connection's input is dropped unread: no need to decrypt it.
+    if (s.tls && s.state == State::Open) {
+        const ssize_t r = s.tls->read(buffer, size);
+        if (r < 0 && s.tls->need() == TlsStream::Need::Write)
+            watch(quint32(&s - m_slots.data()), true);
+        return r;
     }
+    return ::recv(s.fd, buffer, size, 0);
 }
 
-void ConnectionPool::dropTls(quint32 index)
+ssize_t ConnectionPool::transmit(Slot &s, const char *data, size_t size)
 {
-    // The socket lets its last answers out and says goodbye on its own; the slot is free
-    // at once.
-    Slot &s = m_slots[index];
-    QSslSocket *socket = s.tls;
-    s.tls = nullptr;
-    socket->disconnect(this);
-    socket->setReadBufferSize(1);
-    connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(LingerMs, socket, [socket] {
-        socket->abort();
-        socket->deleteLater();
-    });
-    socket->disconnectFromHost();
+    if (s.tls)
+        return s.tls->write(data, size);
+    return ::send(s.fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 }

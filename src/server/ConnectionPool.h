@@ -3,17 +3,19 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
-#include <QSslConfiguration>
 #include <QString>
 #include <QVector>
 
 #include <deque>
-#include <optional>
+#include <memory>
 #include <vector>
 
+#include <sys/types.h>
+
 class QSocketNotifier;
-class QSslSocket;
 class QTimer;
+class TlsContext;
+class TlsStream;
 
 // Every client connection of the server, on one epoll set that a single socket notifier
 // watches from the Qt event loop. Ten thousand idle connections then cost nothing per
@@ -28,9 +30,9 @@ class QTimer;
 // a client sending thousands of questions at once waits its turn like everyone else.
 //
 // A channel may also take TLS on the same port: a connection whose first byte opens a
-// TLS handshake record is handed to a TLS socket of its own (the published requests all
-// start with a letter), and its lines then come and go through that socket, with the same
-// bounds, turns and handles as a plain connection.
+// TLS handshake record (the published requests all start with a letter) is encrypted on
+// the same epoll set, with one TLS set-up shared by all, and its lines then come and go
+// with the same bounds, turns and handles as a plain connection.
 class ConnectionPool : public QObject
 {
     Q_OBJECT
@@ -68,8 +70,8 @@ public:
     void closeAll();
 
     // Connections of the channel that open with a TLS record are served encrypted with this
-    // configuration; the others as before.
-    void acceptTls(int channel, const QSslConfiguration &configuration);
+    // server set-up; the others as before.
+    void acceptTls(int channel, std::shared_ptr<const TlsContext> context);
     // The fingerprint of the key the client proved in its handshake: empty for a plain
     // connection, one without a client certificate, or one still shaking hands.
     QByteArray peerKey(Handle handle) const;
@@ -143,8 +145,8 @@ private:
         qint64 lingerUntil = 0;
         // Whether the first byte has been looked at (channels that take TLS only).
         bool sniffed = false;
-        // Owns the descriptor once the connection turned out to be TLS.
-        QSslSocket *tls = nullptr;
+        // Set once the connection turned out to be TLS.
+        std::unique_ptr<TlsStream> tls;
         QByteArray peerKey;
     };
     struct Listener
@@ -173,10 +175,13 @@ private:
     void drop(quint32 index);
     void pauseAccepting();
     void sweepLingering();
-    // The first byte opens a TLS record: the socket takes the descriptor over.
+    // The first byte opens a TLS record: the handshake starts.
     void startTls(quint32 index);
-    void readTls(quint32 index);
-    void dropTls(quint32 index);
+    // Goes on with the handshake; once done, reads what came with it.
+    void shakeHands(quint32 index);
+    // recv() and send(), through TLS on an encrypted connection.
+    ssize_t receive(Slot &s, char *buffer, size_t size);
+    ssize_t transmit(Slot &s, const char *data, size_t size);
 
     Limits m_limits;
     int m_epoll = -1;
@@ -185,7 +190,7 @@ private:
     QTimer *m_resumeAccept = nullptr;
     QTimer *m_backlogTimer = nullptr;
     Listener m_listeners[8];
-    std::optional<QSslConfiguration> m_tls[8];
+    std::shared_ptr<const TlsContext> m_tls[8];
     std::vector<Slot> m_slots;
     std::vector<quint32> m_free;
     // Connections with complete lines waiting, served in turn LinesPerTurn at a time.

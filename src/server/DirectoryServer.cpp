@@ -6,11 +6,11 @@
 #include "server/RedisRegistry.h"
 #include "server/SqliteRegistry.h"
 #include "secure/Identity.h"
+#include "secure/TlsContext.h"
 #include "secure/TlsSetup.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSslSocket>
 
 #include <QHostInfo>
 #include <QTextBoundaryFinder>
@@ -191,13 +191,7 @@ bool DirectoryServer::setUpTls(QString *error)
         }
         own.certificate = chain.first();
         own.fingerprint = TlsSetup::fingerprint(own.certificate);
-        QSslConfiguration c = TlsSetup::configuration(own, {});
-        c.setLocalCertificateChain(chain);
-        c.setPrivateKey(own.key);
-        m_keyFingerprint = own.fingerprint;
-        m_pool.acceptTls(int(Channel::Directory), c);
-        m_pool.acceptTls(int(Channel::Pal), c);
-        return true;
+        return serveTls(own, chain, error);
     }
     // The node's own key, made at its first start; a damaged or exposed one stops it
     // rather than being replaced behind the users' backs, who have pinned it.
@@ -233,10 +227,19 @@ bool DirectoryServer::setUpTls(QString *error)
         *error = QStringLiteral("cannot use the key in %1").arg(path);
         return false;
     }
+    return serveTls(own, {}, error);
+}
+
+bool DirectoryServer::serveTls(const TlsSetup::Credentials &own, const QList<QSslCertificate> &chain, QString *error)
+{
+    // One set-up for every connection of both ports: a handshake then costs the
+    // handshake's own work, not loading the key again.
+    std::shared_ptr<const TlsContext> context = TlsContext::make(TlsContext::Side::Server, own, chain, error);
+    if (!context)
+        return false;
     m_keyFingerprint = own.fingerprint;
-    const QSslConfiguration c = TlsSetup::configuration(own, {});
-    m_pool.acceptTls(int(Channel::Directory), c);
-    m_pool.acceptTls(int(Channel::Pal), c);
+    m_pool.acceptTls(int(Channel::Directory), context);
+    m_pool.acceptTls(int(Channel::Pal), context);
     return true;
 }
 
@@ -458,8 +461,10 @@ void DirectoryServer::onLine(Handle handle, const QByteArray &text)
         if (m_config.verbose)
             log(QStringLiteral("directory #%1 %2 list").arg(slotNumber(handle)).arg(m_pool.peerAddress(handle)));
         const quint64 ticket = hold(handle);
-        m_registry->userList(loopbackHostFor(handle),
-                             [this, handle, ticket](const QByteArray &list) { fulfil(handle, ticket, list); });
+        m_registry->userList(loopbackHostFor(handle), [this, handle, ticket](const Registry::ListAnswer &list) {
+            // Only clients of this version come over TLS: they are told who is keyed.
+            fulfil(handle, ticket, m_pool.isEncrypted(handle) ? list.keyedNote + list.message : list.message);
+        });
     } else if (channel == Channel::Pal && command == "RSN") {
         onNumberRequest(handle);
     } else if (channel == Channel::Directory && command == "RCH") {

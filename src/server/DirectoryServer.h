@@ -6,6 +6,7 @@
 #include "server/ServerConfig.h"
 #include "server/SourceQuota.h"
 #include "server/UserRegistry.h"
+#include "secure/TlsSetup.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -120,6 +121,7 @@ private:
     void admit(Channel channel, Handle handle, UserRegistry::User user, bool again);
     // The TLS configuration of both ports; false with the reason.
     bool setUpTls(QString *error);
+    bool serveTls(const TlsSetup::Credentials &own, const QList<QSslCertificate> &chain, QString *error);
     void onEmailLookup(Channel channel, Handle handle, const QByteArray &text);
     void onNumberRequest(Handle handle);
     void turnAway(Channel channel, Handle handle);

@@ -285,7 +285,7 @@ struct RedisRegistry::ListFetch
     struct Question
     {
         QString loopbackHost;
-        std::function<void(const QByteArray &)> answer;
+        std::function<void(const ListAnswer &)> answer;
     };
     std::vector<Question> waiting;
 };
@@ -463,7 +463,7 @@ void RedisRegistry::userLeft(Key key, const User &)
          [this, sentAs = m_nodeId](const RedisLink::Reply &reply) { checkHeld(sentAs, reply); });
 }
 
-void RedisRegistry::userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer)
+void RedisRegistry::userList(const QString &loopbackHost, std::function<void(const ListAnswer &)> answer)
 {
     if (!m_ready) {
         answer(m_users.listMessage(Proto::MaxEntries, loopbackHost));
@@ -482,7 +482,7 @@ void RedisRegistry::userList(const QString &loopbackHost, std::function<void(con
             m_openFetch.reset();
         const bool fetched = reply.kind == RedisLink::Reply::Array && reply.items.size() >= 2;
         // The askers come from a few addresses: one message for each.
-        QHash<QString, QByteArray> messages;
+        QHash<QString, ListAnswer> messages;
         for (const ListFetch::Question &q : fetch->waiting) {
             auto message = messages.constFind(q.loopbackHost);
             if (message == messages.constEnd()) {
@@ -495,7 +495,7 @@ void RedisRegistry::userList(const QString &loopbackHost, std::function<void(con
     });
 }
 
-QByteArray RedisRegistry::listMessage(const RedisLink::Reply &reply, const QString &loopbackHost) const
+RedisRegistry::ListAnswer RedisRegistry::listMessage(const RedisLink::Reply &reply, const QString &loopbackHost) const
 {
     QVector<Proto::UserEntry> entries;
     entries.reserve(reply.items.size() - 2);
@@ -503,7 +503,7 @@ QByteArray RedisRegistry::listMessage(const RedisLink::Reply &reply, const QStri
         if (const std::optional<User> u = answered(reply.items[i].text, loopbackHost))
             entries.append(UserRegistry::listEntry(*u, u->address));
     }
-    return Proto::userList(reply.items[0].integer, reply.items[1].integer, entries);
+    return {Proto::keyedUsers(entries), Proto::userList(reply.items[0].integer, reply.items[1].integer, entries)};
 }
 
 void RedisRegistry::findByEmail(const QString &email, const QString &loopbackHost,
@@ -724,15 +724,17 @@ QByteArray RedisRegistry::encode(const User &u)
     e += QByteArray::number(u.kind) + sep;
     e += (u.video ? "1" : "0") + QByteArray(1, sep);
     e += (u.audio ? "1" : "0") + QByteArray(1, sep);
-    e += u.listed ? "1" : "0";
+    e += (u.listed ? "1" : "0") + QByteArray(1, sep);
+    e += u.keyed ? "1" : "0";
     return e;
 }
 
 std::optional<UserRegistry::User> RedisRegistry::decode(const QByteArray &stored)
 {
-    // The serial, then the fields as encode() wrote them.
+    // The serial, then the fields as encode() wrote them (a node of the version before
+    // keys wrote no keyed mark).
     const QList<QByteArray> f = stored.split('\x1f');
-    if (f.size() != 12)
+    if (f.size() != 12 && f.size() != 13)
         return std::nullopt;
     User u;
     u.number = f[1].toInt();
@@ -746,5 +748,6 @@ std::optional<UserRegistry::User> RedisRegistry::decode(const QByteArray &stored
     u.video = f[9] == "1";
     u.audio = f[10] == "1";
     u.listed = f[11] == "1";
+    u.keyed = f.size() > 12 && f[12] == "1";
     return u;
 }

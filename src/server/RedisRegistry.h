@@ -33,7 +33,7 @@ public:
 
     void userChanged(Key key, const User &user) override;
     void userLeft(Key key, const User &user) override;
-    void userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer) override;
+    void userList(const QString &loopbackHost, std::function<void(const ListAnswer &)> answer) override;
     void findByEmail(const QString &email, const QString &loopbackHost,
                      std::function<void(std::optional<User>)> answer) override;
     void issueNumber(std::function<void(qint32, const QString &)> answer) override;
@@ -68,7 +68,7 @@ private:
     // An entry as the list and lookup scripts answer it (the node's id first), with the
     // address the asking client can reach.
     std::optional<User> answered(const QByteArray &item, const QString &loopbackHost) const;
-    QByteArray listMessage(const RedisLink::Reply &reply, const QString &loopbackHost) const;
+    ListAnswer listMessage(const RedisLink::Reply &reply, const QString &loopbackHost) const;
 
     RedisAddress m_address;
     int m_expiryMs;

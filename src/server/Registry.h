@@ -27,6 +27,7 @@ class Registry : public QObject
 public:
     using Key = UserRegistry::Key;
     using User = UserRegistry::User;
+    using ListAnswer = UserRegistry::ListAnswer;
 
     explicit Registry(QObject *parent = nullptr)
         : QObject(parent)
@@ -51,8 +52,9 @@ public:
     // as `loopbackHost` (empty for a client on this machine, which reaches them as they
     // are), another node's as the host that node is reached at.
     //
-    // The "LS1" answer: the counts and at most the client's table of listed users.
-    virtual void userList(const QString &loopbackHost, std::function<void(const QByteArray &message)> answer) = 0;
+    // The "LS1" answer: the counts and at most the client's table of listed users, with
+    // the note of which of them are keyed.
+    virtual void userList(const QString &loopbackHost, std::function<void(const ListAnswer &answer)> answer) = 0;
     // The latest login with this e-mail (lower case) anywhere in the service.
     virtual void findByEmail(const QString &email, const QString &loopbackHost,
                              std::function<void(std::optional<User>)> answer) = 0;

@@ -56,7 +56,7 @@ void SqliteRegistry::userLeft(Key, const User &)
 {
 }
 
-void SqliteRegistry::userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer)
+void SqliteRegistry::userList(const QString &loopbackHost, std::function<void(const ListAnswer &)> answer)
 {
     answer(m_users.listMessage(DirectoryProtocol::MaxEntries, loopbackHost));
 }

@@ -22,7 +22,7 @@ public:
 
     void userChanged(Key key, const User &user) override;
     void userLeft(Key key, const User &user) override;
-    void userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer) override;
+    void userList(const QString &loopbackHost, std::function<void(const ListAnswer &)> answer) override;
     void findByEmail(const QString &email, const QString &loopbackHost,
                      std::function<void(std::optional<User>)> answer) override;
     void issueNumber(std::function<void(qint32, const QString &)> answer) override;

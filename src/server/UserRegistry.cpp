@@ -77,7 +77,7 @@ bool UserRegistry::wouldAdd(Key key, qint32 number) const
     return !(numbered(number) && m_numbers.contains(number));
 }
 
-const QByteArray &UserRegistry::listMessage(int maxEntries, const QString &loopbackHost)
+const UserRegistry::ListAnswer &UserRegistry::listMessage(int maxEntries, const QString &loopbackHost)
 {
     if (const auto cached = m_lists.constFind(loopbackHost); cached != m_lists.constEnd())
         return *cached;
@@ -92,7 +92,8 @@ const QByteArray &UserRegistry::listMessage(int maxEntries, const QString &loopb
         const User &u = m_users.value(key).user;
         entries.append(listEntry(u, answeredAddress(u.address, loopbackHost)));
     }
-    return *m_lists.insert(loopbackHost, DirectoryProtocol::userList(online(), listed(), entries));
+    return *m_lists.insert(loopbackHost, ListAnswer{DirectoryProtocol::keyedUsers(entries),
+                                                    DirectoryProtocol::userList(online(), listed(), entries)});
 }
 
 const UserRegistry::User *UserRegistry::findByEmail(const QString &email) const
@@ -126,6 +127,7 @@ DirectoryProtocol::UserEntry UserRegistry::listEntry(const User &u, const QStrin
     e.HasVideo = u.video;
     e.HasAudio = u.audio;
     e.State = 1; // on line and taking calls
+    e.Keyed = u.keyed;
     return e;
 }
 

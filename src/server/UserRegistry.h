@@ -53,10 +53,17 @@ public:
     // Logged-in connections on one port, whatever numbers they gave.
     int entries(bool pal) const { return pal ? m_palEntries : int(m_users.size()) - m_palEntries; }
 
-    // The "LS1" answer: the counts and the first listed users in login order, kept until
-    // the next change so that many clients asking at once cost one build. Users on this
-    // machine (a loopback address) read as `loopbackHost` when it is not empty.
-    const QByteArray &listMessage(int maxEntries, const QString &loopbackHost = {});
+    // The "LS1" answer, and the "LSK" note of its keyed users that goes before it to
+    // clients of this version.
+    struct ListAnswer
+    {
+        QByteArray keyedNote;
+        QByteArray message;
+    };
+    // The counts and the first listed users in login order, kept until the next change so
+    // that many clients asking at once cost one build. Users on this machine (a loopback
+    // address) read as `loopbackHost` when it is not empty.
+    const ListAnswer &listMessage(int maxEntries, const QString &loopbackHost = {});
     // The latest login with this (lower-case) e-mail, on either port.
     const User *findByEmail(const QString &email) const;
     // The same as answered to a client: its address made reachable with `loopbackHost`.
@@ -89,5 +96,5 @@ private:
     QMultiHash<QString, Key> m_byEmail;
     quint64 m_nextSerial = 1;
     // The list as built for each loopback host asked with (a node has few addresses).
-    QHash<QString, QByteArray> m_lists;
+    QHash<QString, ListAnswer> m_lists;
 };
