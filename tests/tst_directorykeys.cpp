@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTreeWidget>
 
 namespace {
 
@@ -70,6 +71,15 @@ private slots:
                    && list.contains(NodeKit::entry(-1, "Mallory", 3000));
         }));
         QVERIFY(two.server->users().findByEmail(QStringLiteral("ann@example.org")) == nullptr);
+        // A program of this version, over TLS, hears who is keyed just before the list; the
+        // plain lister's answers carry no such note.
+        NodeKit::KeyedClient keyedLister(two.dir());
+        keyedLister.send(login(0, "Keyed lister", "", false, 2004) + "LS1<ET>");
+        QTRY_VERIFY(keyedLister.received.contains("LS1;"));
+        QVERIFY2(keyedLister.received.contains("LSK;1;4711;<ET>LS1;"), keyedLister.received.left(80).constData());
+        lister.send("LS1<ET>");
+        QTRY_VERIFY(lister.received.contains("LS1;"));
+        QVERIFY(!lister.received.contains("LSK"));
 
         // Ann's key owns her address wherever she logs in; Mallory's key owns nothing.
         NodeKit::KeyedClient annAgain(two.dir(), &annKey.identity);
@@ -133,6 +143,10 @@ private slots:
         QTRY_VERIFY(server.logged(QStringLiteral("login pal")) == 2);
         QTRY_COMPARE(ann.directory().pals().pal(1).Status, qint16(2));
         QTRY_COMPARE(ann.window()->findChild<QLabel *>(QStringLiteral("lblPrivacy"))->text(), QStringLiteral("Private"));
+        // Ann's own entry is bound to her key, and her list says so.
+        const auto *list = ann.window()->findChild<QTreeWidget *>(QStringLiteral("lstGlobal"));
+        QTRY_VERIFY(list->topLevelItemCount() == 1 && list->topLevelItem(0)->text(3) == QStringLiteral("Verified"));
+        QCOMPARE(list->topLevelItem(0)->data(3, Qt::AccessibleTextRole).toString(), QStringLiteral("Key verified"));
 
         QVERIFY(relay.connections >= 2);
         for (const char *clear : {"ann@example.org", "bob@example.org", "Ann", "Bob", "GEM", "LGN", "LS1"})

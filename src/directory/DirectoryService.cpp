@@ -410,10 +410,16 @@ void DirectoryService::onDirectoryMessage(const QByteArray &message)
     } else if (command == "VCL") {
         m_servers = Proto::parseServerList(message);
         emit serverListChanged();
+    } else if (command == "LSK") {
+        // Only a server reached over TLS says who is keyed, just before its list.
+        m_keyedNumbers = Proto::parseKeyedUsers(message);
     } else if (command == "LS1") {
         setStatus(QStringLiteral("Processing User List"));
         Proto::UserList list = Proto::parseUserList(message);
         m_entries = std::move(list.entries);
+        for (Proto::UserEntry &e : m_entries)
+            e.Keyed = m_keyedNumbers.contains(e.UserNumber);
+        m_keyedNumbers.clear();
         m_online = QString::number(list.online) + QStringLiteral(" Users Online");
         m_listed = QString::number(list.listed) + QStringLiteral(" Users Listed");
         emit countsChanged(m_online, m_listed);

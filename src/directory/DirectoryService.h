@@ -202,6 +202,8 @@ private:
     int m_awaitedAnswers = 0;
 
     QVector<DirectoryProtocol::UserEntry> m_entries;
+    // The users the server said are keyed, for the list that follows.
+    QSet<qint32> m_keyedNumbers;
     QVector<DirectoryProtocol::ServerEntry> m_servers;
     QString m_status;
     QString m_online;

@@ -2,13 +2,14 @@
 
 #include "core/EndpointConnection.h"
 #include "core/EndpointError.h"
+#include "secure/DialAttempt.h"
 
 #include <QHostAddress>
 #include <QSslSocket>
 #include <QTimer>
 
 // One try at TLS on the server's port; reports once, from the event loop.
-class DirectoryDialer::Attempt : public QObject
+class DirectoryDialer::Attempt : public DialAttempt
 {
 public:
     Attempt(DirectoryDialer *owner, QString address, QByteArray pinned, std::function<void(Outcome)> done)
@@ -19,21 +20,9 @@ public:
     {
     }
 
-    ~Attempt() override
-    {
-        if (m_socket) {
-            m_socket->disconnect(this);
-            m_socket->abort();
-        }
-    }
-
     void start(const QHostAddress &address, int port, const TlsSetup::Credentials &own, int handshakeMs)
     {
-        m_own = own;
-        m_socket = new QSslSocket(this);
-        m_socket->setSslConfiguration(TlsSetup::configuration(own, {}));
-        m_timer = new QTimer(this);
-        m_timer->setSingleShot(true);
+        prepare(own, {});
         connect(m_timer, &QTimer::timeout, this, [this] { failed(); });
         connect(m_socket, &QAbstractSocket::connected, this, [this, handshakeMs] {
             TlsSetup::sendAtOnce(*m_socket);
@@ -49,15 +38,10 @@ public:
         m_socket->connectToHost(address, quint16(port));
     }
 
-    void decide(Outcome outcome)
-    {
-        QTimer::singleShot(0, this, [this, outcome] { conclude(outcome); });
-    }
-
 private:
     void secured()
     {
-        const ChannelSecurity security = TlsSetup::securityOf(*m_socket, m_own.fingerprint);
+        const ChannelSecurity security = this->security();
         if (!security.encrypted()) {
             failed();
             return;
@@ -74,17 +58,13 @@ private:
             conclude({Outcome::Kind::Refused, nullptr, {}, EndpointError::SocketError, keyChangedText(m_address)});
             return;
         }
-        QSslSocket *socket = m_socket;
-        m_socket = nullptr;
-        socket->disconnect(this);
-        socket->setParent(nullptr);
         m_owner->finish(m_address, security.peerKey, true);
-        conclude({Outcome::Kind::Encrypted, socket, security, 0, {}});
+        conclude(handOver(security));
     }
 
     void failed()
     {
-        if (m_concluded)
+        if (concluded())
             return;
         if (!m_pinned.isEmpty()) {
             emit m_owner->blocked(noLongerEncryptedText(m_address), false);
@@ -98,33 +78,12 @@ private:
         conclude(plain);
     }
 
-    void conclude(Outcome outcome)
-    {
-        if (m_concluded) {
-            if (outcome.socket) {
-                outcome.socket->abort();
-                outcome.socket->deleteLater();
-            }
-            return;
-        }
-        m_concluded = true;
-        if (m_timer)
-            m_timer->stop();
-        if (m_socket) {
-            m_socket->disconnect(this);
-            m_socket->abort();
-        }
-        m_done(std::move(outcome));
-    }
+    void report(Outcome outcome) override { m_done(std::move(outcome)); }
 
     DirectoryDialer *m_owner;
     QString m_address;
     QByteArray m_pinned;
     std::function<void(Outcome)> m_done;
-    TlsSetup::Credentials m_own;
-    QSslSocket *m_socket = nullptr;
-    QTimer *m_timer = nullptr;
-    bool m_concluded = false;
 };
 
 DirectoryDialer::DirectoryDialer(Context context, QObject *parent)

@@ -62,7 +62,7 @@ void frmDirectory::buildControls()
     m_lblGlobal = new QLabel(QStringLiteral("Global Directory"), this);
     m_lblGlobal->setObjectName(QStringLiteral("lblGlobal"));
     m_lstGlobal = makeList(this, "lstGlobal", {QStringLiteral("Name"), QStringLiteral("Location"),
-                                               QStringLiteral("Comment")});
+                                               QStringLiteral("Comment"), QStringLiteral("Key")});
     m_lstGlobal->header()->setSectionsClickable(true);
     m_lstGlobal->header()->setSortIndicatorShown(false);
     m_lstGlobal->setColumnWidth(0, 150);
@@ -292,6 +292,14 @@ void frmDirectory::showUserList()
         for (int column = 0; column < 3; ++column)
             item->setToolTip(column, where);
         item->setIcon(0, DirectoryIcons::icon(DirectoryService::iconNumber(e)));
+        if (e.Keyed) {
+            // The server vouches that this number and e-mail address belong to the key
+            // that logged in with them: nobody else can stand in this entry.
+            item->setText(3, QStringLiteral("Verified"));
+            item->setData(3, Qt::AccessibleTextRole, QStringLiteral("Key verified"));
+            item->setToolTip(3, QStringLiteral("Key verified: this user's number and e-mail address belong to "
+                                               "the key they logged in with"));
+        }
         items.append(item);
     }
     m_lstGlobal->addTopLevelItems(items);
