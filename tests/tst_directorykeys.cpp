@@ -126,6 +126,7 @@ private slots:
         // The operator frees the address for a user who lost the key.
         SqliteStore store;
         QVERIFY(store.open(server.config.dataDir, nullptr));
+        QCOMPARE(store.owners().value(QStringLiteral("e:ann@example.org")), oldKey);
         QCOMPARE(store.releaseOwner(QStringLiteral("ann@example.org"), nullptr), 2);
     }
 

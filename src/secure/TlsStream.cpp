@@ -1,9 +1,8 @@
 #include "secure/TlsStream.h"
 
 #include "secure/TlsContext.h"
-#include "secure/TlsSetup.h"
 
-#include <QSslCertificate>
+#include <QCryptographicHash>
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -92,16 +91,19 @@ void TlsStream::shutdown()
 QByteArray TlsStream::peerKey() const
 {
     X509 *peer = SSL_get0_peer_certificate(m_ssl);
-    if (!peer)
+    EVP_PKEY *key = peer ? X509_get0_pubkey(peer) : nullptr;
+    if (!key)
         return {};
+    // The public key as TlsSetup::fingerprint hashes it (its SubjectPublicKeyInfo), taken
+    // from the certificate the handshake has already read rather than read once more.
     unsigned char *der = nullptr;
-    const int length = i2d_X509(peer, &der);
+    const int length = i2d_PUBKEY(key, &der);
     if (length <= 0)
         return {};
-    // The same fingerprint as every other place computes from a certificate.
-    const QSslCertificate certificate(QByteArray(reinterpret_cast<const char *>(der), length), QSsl::Der);
+    const QByteArray fingerprint =
+        QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char *>(der), length), QCryptographicHash::Sha256);
     OPENSSL_free(der);
-    return TlsSetup::fingerprint(certificate);
+    return fingerprint;
 }
 
 bool TlsStream::settle(int result)
