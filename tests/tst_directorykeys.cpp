@@ -46,9 +46,14 @@ private slots:
         NodeKit::Key annKey;
         NodeKit::Key malloryKey;
 
+        // A plain login took Ann's e-mail and number before her key bound them: it keeps
+        // neither once she logs in.
+        NodeKit::Client early(one.dir());
+        early.send(login(4711, "Early", "ann@example.org", true, 3002));
+        QTRY_VERIFY(one.server->users().connections() == 1);
         NodeKit::KeyedClient ann(one.dir(), &annKey.identity);
         ann.send(login(4711, "Ann", "ann@example.org", true, 2000));
-        QTRY_VERIFY(one.server->users().connections() == 1);
+        QTRY_VERIFY(one.server->users().connections() == 2);
         // Mallory claims Ann's e-mail and number on the other node, plain and with a key
         // of her own, on both ports.
         NodeKit::Client plain(two.dir());
@@ -68,7 +73,8 @@ private slots:
         lister.send(login(0, "Lister", "", false, 2003));
         QVERIFY(lister.askUntil("LS1<ET>", [](const QByteArray &list) {
             return list.contains(NodeKit::entry(4711, "Ann")) && !list.contains("4711;Mallory")
-                   && list.contains(NodeKit::entry(-1, "Mallory", 3000));
+                   && list.contains(NodeKit::entry(-1, "Mallory", 3000))
+                   && list.contains(NodeKit::entry(-1, "Early", 3002));
         }));
         QVERIFY(two.server->users().findByEmail(QStringLiteral("ann@example.org")) == nullptr);
         // A program of this version, over TLS, hears who is keyed just before the list; the
@@ -80,6 +86,13 @@ private slots:
         lister.send("LS1<ET>");
         QTRY_VERIFY(lister.received.contains("LS1;"));
         QVERIFY(!lister.received.contains("LSK"));
+
+        // Ann gone, nobody answers for her address.
+        ann.socket.abort();
+        for (NodeKit::Node *node : {&one, &two}) {
+            NodeKit::Client asker(node->dir());
+            QVERIFY(asker.askUntil(AnnLookup, [](const QByteArray &a) { return foundAt(a) == "0.0.0.0:0"; }));
+        }
 
         // Ann's key owns her address wherever she logs in; Mallory's key owns nothing.
         NodeKit::KeyedClient annAgain(two.dir(), &annKey.identity);

@@ -544,12 +544,35 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &
             user.number = Proto::NoUserNumber;
         user.keyed = standing.keyed;
         admit(channel, handle, user, again);
+        if (user.keyed)
+            demoteOthers(handle, claim);
         readOnIfRoom(handle);
     });
     // A registry that answers later: nothing more is read from the connection until it
     // has, so its next questions are answered as the user it turns out to be.
     if (m_settling.contains(handle))
         m_pool.pauseReading(handle);
+}
+
+void DirectoryServer::demoteOthers(Handle owner, const Registry::Claim &claim)
+{
+    // Logins that took the e-mail or number before its key bound them keep neither now,
+    // so an e-mail lookup can only answer the owner.
+    std::vector<std::pair<UserRegistry::Key, UserRegistry::User>> taken;
+    m_users.forEach([&](UserRegistry::Key key, const UserRegistry::User &u) {
+        if (key == owner || u.keyed || (!claim.key.isEmpty() && m_pool.peerKey(key) == claim.key))
+            return;
+        if ((!claim.email.isEmpty() && u.email == claim.email) || (claim.number > 0 && u.number == claim.number))
+            taken.emplace_back(key, u);
+    });
+    for (auto &[key, u] : taken) {
+        if (u.email == claim.email)
+            u.email.clear();
+        if (claim.number > 0 && u.number == claim.number)
+            u.number = Proto::NoUserNumber;
+        m_users.login(key, u);
+        m_registry->userChanged(key, u);
+    }
 }
 
 void DirectoryServer::admit(Channel channel, Handle handle, UserRegistry::User user, bool again)

@@ -118,6 +118,7 @@ private:
     void onClosed(Handle handle, Channel channel);
     void onLogin(Channel channel, Handle handle, const QByteArray &text);
     // The login's e-mail and number, as far as their owners let it use them, go on line.
+    void demoteOthers(Handle owner, const Registry::Claim &claim);
     void admit(Channel channel, Handle handle, UserRegistry::User user, bool again);
     // The TLS configuration of both ports; false with the reason.
     bool setUpTls(QString *error);

@@ -30,6 +30,10 @@ local now = tonumber(t[1]) * 1000 + math.floor(tonumber(t[2]) / 1000)
 local function emailOf(entry)
   return string.match(entry, '^[^\31]*\31[^\31]*\31[^\31]*\31([^\31]*)') or ''
 end
+local function keyedOf(entry)
+  local _, seps = string.gsub(entry, '\31', '')
+  return seps == 12 and string.sub(entry, -2) == '\31' .. '1'
+end
 local function nodeRows(from)
   local rows = {}
   local ids = redis.call('ZRANGEBYSCORE', 'zelmo:nodes', from, '+inf', 'WITHSCORES')
@@ -140,14 +144,15 @@ return out
 )LUA";
 
 // ARGV: e-mail. Answers the latest login with it on a node that is up (the node's id,
-// the separator, the entry), or nil.
+// the separator, the entry), or nil. An owned e-mail answers only its owner's logins.
 const char LookupScript[] = R"LUA(
+local owned = redis.call('HEXISTS', 'zelmo:owners', 'e:' .. ARGV[1]) == 1
 for _, m in ipairs(redis.call('ZREVRANGE', 'zelmo:email:' .. ARGV[1], 0, 31)) do
   local id, key = string.match(m, '^([^/]*)/(.*)$')
   local until_ = id and redis.call('ZSCORE', 'zelmo:nodes', id)
   if until_ and tonumber(until_) >= now then
     local e = redis.call('HGET', 'zelmo:users:' .. id, key)
-    if e then return id .. '\31' .. e end
+    if e and (not owned or keyedOf(e)) then return id .. '\31' .. e end
   end
 end
 return false
@@ -230,8 +235,9 @@ local eo = (e ~= '') and redis.call('HGET', 'zelmo:owners', 'e:' .. e)
 local no = (n ~= '0') and redis.call('HGET', 'zelmo:owners', 'n:' .. n)
 local eok = (e == '') or (not eo) or (k ~= '' and eo == k)
 local nok = (n == '0') or (not no) or (k ~= '' and no == k)
-local keyed = k ~= '' and e ~= '' and eok and nok
-if keyed then
+local bind = k ~= '' and e ~= '' and eok and nok
+local keyed = bind or (k ~= '' and e ~= '' and eo == k)
+if bind then
   if not eo then redis.call('HSET', 'zelmo:owners', 'e:' .. e, k) end
   if n ~= '0' and not no then redis.call('HSET', 'zelmo:owners', 'n:' .. n, k) end
 end

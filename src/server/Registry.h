@@ -97,8 +97,10 @@ public:
         const bool claimsNumber = claim.number > 0;
         s.email = !claimsEmail || emailOwner.isEmpty() || (!claim.key.isEmpty() && emailOwner == claim.key);
         s.number = !claimsNumber || numberOwner.isEmpty() || (!claim.key.isEmpty() && numberOwner == claim.key);
-        s.keyed = !claim.key.isEmpty() && claimsEmail && s.email && s.number;
-        *bind = s.keyed;
+        // Both must be free or the key's own to bind; an e-mail the key owns already is
+        // the key's whatever number comes with it.
+        *bind = !claim.key.isEmpty() && claimsEmail && s.email && s.number;
+        s.keyed = *bind || (claimsEmail && !claim.key.isEmpty() && emailOwner == claim.key);
         return s;
     }
     // What a claim may use when the store cannot be asked: nothing that someone may own.
