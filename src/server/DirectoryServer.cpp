@@ -16,6 +16,8 @@
 #include <QTextBoundaryFinder>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <sys/resource.h>
 
 namespace Proto = DirectoryProtocol;
@@ -740,8 +742,14 @@ void DirectoryServer::onOpened(Handle handle)
     const QString local = m_pool.localAddress(handle);
     if (!local.isEmpty() && !UserRegistry::isLoopback(local) && !UserRegistry::isLoopback(m_pool.peerAddress(handle)))
         m_reachedAt = local;
-    m_loginDue.emplace_back(m_clock.elapsed() + m_loginDeadlineMs, handle);
-    if (!m_loginDeadline->isActive())
+    // Kept in order of due time: when the deadline is shortened while connections wait,
+    // a new connection's turn comes before theirs, and the timer must wake for it.
+    const qint64 due = m_clock.elapsed() + m_loginDeadlineMs;
+    const auto at = std::upper_bound(m_loginDue.begin(), m_loginDue.end(), due,
+                                     [](qint64 d, const std::pair<qint64, Handle> &entry) { return d < entry.first; });
+    const bool first = at == m_loginDue.begin();
+    m_loginDue.emplace(at, due, handle);
+    if (first || !m_loginDeadline->isActive())
         enforceLoginDeadlines();
 }
 
