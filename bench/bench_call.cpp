@@ -10,6 +10,8 @@
 // one process's own sound, what it costs per second of sound and the delay it adds.
 //
 //   bench_call [--seconds N] [--size WxH]    (default 20 seconds, both sizes)
+//   bench_call --idle [--seconds N]          (not in a call, self view open and closed: CPU and
+//                                             resident memory; start to listening, 7 starts)
 //   bench_call --voice [--seconds N]         (the processing's figures only: talking calls
 //                                             at 320x240 with it off and on, twice)
 //   bench_call --link KBIT [--size WxH]      (as root: the call inside a network namespace
@@ -111,9 +113,25 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
+// One timer for the whole wait: polling here would wake the measured process itself.
 void runFor(int ms)
 {
-    waitFor([] { return false; }, ms);
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Resident memory now, in kilobytes (0 when /proc does not say).
+long residentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
 }
 
 double percentile(std::vector<double> values, double p)
@@ -142,7 +160,7 @@ int freePortBlock(int from)
 
 // A user's profile: name and address filled in, everything else at its default. The
 // answering side accepts calls by itself and had the data-rates window open last time.
-void writeProfile(const QString &dir, bool callee)
+void writeProfile(const QString &dir, bool callee, bool selfView = true)
 {
     QFile ini(dir + QStringLiteral("/zelmo.ini"));
     if (!ini.open(QIODevice::WriteOnly))
@@ -152,6 +170,8 @@ void writeProfile(const QString &dir, bool callee)
                        .arg(name, name.toLower());
     if (callee)
         text += QStringLiteral("[Calling]\r\nAutoAccept=True\r\n[Windows]\r\nDataRatesOn=True\r\n");
+    else if (!selfView)
+        text += QStringLiteral("[Windows]\r\nSelfViewOn=False\r\n");
     ini.write(text.toUtf8());
 }
 
@@ -341,6 +361,35 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     return 0;
 }
 
+// A program not in a call, as a user leaves it open: its windows of last time back, the
+// self view open or closed. Prints "RESULT cpu=... rss=..." for the seconds after start-up.
+int runIdle(int port, int seconds, bool selfView)
+{
+    QTemporaryDir dir;
+    writeProfile(dir.path(), false, selfView);
+    Program program(ProgramOptions{port, dir.path(), {}, true});
+    WindowShell shell(program);
+    bool tailDone = false;
+    QObject::connect(&program, &Program::startupTailFinished, &program, [&] { tailDone = true; });
+    shell.start();
+    program.sounds().setMuted(true);
+    if (!waitFor([&] { return tailDone; }, 20000)) {
+        std::printf("RESULT error=no-start\n");
+        return 1;
+    }
+    runFor(1000);
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer window;
+    window.start();
+    runFor(seconds * 1000);
+    const double cpu = cpuSeconds() - cpu0;
+    std::printf("RESULT seconds=%.2f cpu=%.4f rss=%ld maxrss=%ld\n", window.elapsed() / 1000.0, cpu,
+                residentKilobytes(), peakKilobytes());
+    std::fflush(stdout);
+    program.shutdown();
+    return 0;
+}
+
 using Result = QHash<QString, double>;
 
 Result parseResult(const QByteArray &output)
@@ -366,6 +415,7 @@ struct Targets
     double maxP99Ms = -1;       // < 0: none
     double minSoundPlayed = 1.0; // share of the blocks sent that were played
     double maxCpu = -1;         // share of one core per side; < 0: none
+    double maxPeakMb = -1;      // resident memory at the call's peak per side; < 0: none
     // The options' picture, which frames must keep throughout (quality 0: no such target).
     int optionsQuality = 0;
     int optionsWidth = 0;
@@ -537,12 +587,95 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
         targets.maxCpu < 0 ? QString()
                            : QStringLiteral("< %1  %2").arg(100 * targets.maxCpu).arg(QString::fromLatin1(
                                  verdict(std::max(cpuA, cpuB) < targets.maxCpu))));
-    row("peak memory (MB)", value(a, "maxrss") / 1024.0, value(b, "maxrss") / 1024.0, "%.1f", QString());
+    const double peakMb = std::max(value(a, "maxrss"), value(b, "maxrss")) / 1024.0;
+    row("peak memory (MB)", value(a, "maxrss") / 1024.0, value(b, "maxrss") / 1024.0, "%.1f",
+        targets.maxPeakMb < 0 ? QString()
+                              : QStringLiteral("< %1  %2").arg(targets.maxPeakMb).arg(QString::fromLatin1(
+                                    verdict(peakMb < targets.maxPeakMb))));
     std::fflush(stdout);
     outcome.cpuA = cpuA;
     outcome.cpuB = cpuB;
     outcome.ok = true;
     return outcome;
+}
+
+
+// Idle programs (self view open, then closed) and how long the program takes from its start
+// to listening for calls: seven starts of the program users run, median and range.
+bool measureIdle(const QString &self, int seconds)
+{
+    auto verdict = [](bool ok) { return ok ? "met" : "NOT met"; };
+    Result open;
+    Result closed;
+    for (const bool selfView : {true, false}) {
+        QProcess side;
+        side.start(self, QStringList{QStringLiteral("--side"), QStringLiteral("idle"), QStringLiteral("--port"),
+                                     QString::number(freePortBlock(27500)), QStringLiteral("--seconds"),
+                                     QString::number(seconds), QStringLiteral("--self-view"),
+                                     selfView ? QStringLiteral("1") : QStringLiteral("0")});
+        side.waitForFinished((seconds + 60) * 1000);
+        (selfView ? open : closed) = parseResult(side.readAllStandardOutput());
+    }
+    const QString zelmo = QCoreApplication::applicationDirPath() + QStringLiteral("/../zelmo");
+    std::vector<double> starts;
+    for (int i = 0; i < 7 && QFile::exists(zelmo); ++i) {
+        QTemporaryDir dir;
+        writeProfile(dir.path(), false);
+        const int port = freePortBlock(27600);
+        QProcess program;
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QElapsedTimer clock;
+        clock.start();
+        program.start(zelmo, QStringList{QStringLiteral("--test-devices"), QStringLiteral("--port"),
+                                         QString::number(port), QStringLiteral("--profile"), dir.path()});
+        // The listening socket shows in the kernel's table; looking there connects to nothing.
+        const QByteArray local = QByteArray(":") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0')
+                                 + " 00000000000000000000000000000000:0000 0A";
+        const QByteArray local4 = QByteArray(":") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0')
+                                  + " 00000000:0000 0A";
+        bool listening = false;
+        while (!listening && clock.elapsed() < 10000 && program.state() != QProcess::NotRunning) {
+            for (const char *table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+                QFile f(QString::fromLatin1(table));
+                if (f.open(QIODevice::ReadOnly)) {
+                    const QByteArray text = f.readAll();
+                    listening = listening || text.contains(local) || text.contains(local4);
+                }
+            }
+            if (!listening)
+                usleep(500);
+        }
+        if (listening)
+            starts.push_back(double(clock.nsecsElapsed()) / 1e6);
+        program.kill();
+        program.waitForFinished(3000);
+    }
+    std::printf("\n== not in a call: one program with its windows, %d s after start-up; start-up of the program "
+                "(--test-devices) ==\n",
+                seconds);
+    std::printf("%-46s %10s   %s\n", "", "", "target");
+    const double cpuOpen = open.contains(QStringLiteral("ok")) ? 100 * open.value(QStringLiteral("cpu")) / open.value(QStringLiteral("seconds")) : -1;
+    const double cpuClosed = closed.contains(QStringLiteral("ok")) ? 100 * closed.value(QStringLiteral("cpu")) / closed.value(QStringLiteral("seconds")) : -1;
+    std::printf("%-46s %10.2f   < 0.5  %s\n", "CPU, self view open (% of one core)", cpuOpen,
+                verdict(cpuOpen >= 0 && cpuOpen < 0.5));
+    std::printf("%-46s %10.2f   < 0.1  %s\n", "CPU, self view closed (% of one core)", cpuClosed,
+                verdict(cpuClosed >= 0 && cpuClosed < 0.1));
+    const double idleMb = open.value(QStringLiteral("rss")) / 1024.0;
+    std::printf("%-46s %10.1f   < 40  %s\n", "resident memory idle, self view open (MB)", idleMb,
+                verdict(idleMb > 0 && idleMb < 40));
+    std::printf("%-46s %10.1f\n", "resident memory idle, self view closed (MB)",
+                closed.value(QStringLiteral("rss")) / 1024.0);
+    if (starts.empty()) {
+        std::printf("%-46s %10s   < 50  NOT met (%s did not listen)\n", "start to listening, median of 7 (ms)", "-",
+                    qPrintable(zelmo));
+        std::fflush(stdout);
+        return false;
+    }
+    const double median = percentile(starts, 0.5);
+    std::printf("%-46s %10.1f   < 50  %s   (%.0f-%.0f)\n", "start to listening, median of 7 (ms)", median,
+                verdict(median < 50), percentile(starts, 0), percentile(starts, 1));
+    std::fflush(stdout);
+    return open.contains(QStringLiteral("ok")) && closed.contains(QStringLiteral("ok"));
 }
 
 double threadCpuSeconds()
@@ -790,6 +923,9 @@ int main(int argc, char **argv)
                       QStringLiteral("KBIT")});
     parser.addOption({QStringLiteral("processing"), QStringLiteral("the microphone's processing on (1) or off (0)"),
                       QStringLiteral("0|1"), QStringLiteral("1")});
+    parser.addOption({QStringLiteral("idle"), QStringLiteral("only the figures out of a call and the start-up")});
+    parser.addOption({QStringLiteral("self-view"), QStringLiteral("the idle side's self view open (1) or closed (0)"),
+                      QStringLiteral("0|1"), QStringLiteral("1")});
     parser.addOption({QStringLiteral("voice"), QStringLiteral("only the microphone processing's figures")});
     parser.addOption({QStringLiteral("headless"), QStringLiteral("the programs without their windows")});
     parser.addOption({QStringLiteral("secure"), QStringLiteral("an encrypted call beside a plain one")});
@@ -806,6 +942,9 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    if (parser.value(QStringLiteral("side")) == QLatin1String("idle"))
+        return runIdle(parser.value(QStringLiteral("port")).toInt(), seconds,
+                       parser.value(QStringLiteral("self-view")) != QLatin1String("0"));
     if (parser.isSet(QStringLiteral("side"))) {
         return runSide(parser.value(QStringLiteral("side")), parser.value(QStringLiteral("port")).toInt(),
                        parser.value(QStringLiteral("peer-port")).toInt(), onlySize.isValid() ? onlySize : QSize(320, 240),
@@ -818,6 +957,8 @@ int main(int argc, char **argv)
 
     const QString self = QCoreApplication::applicationFilePath();
     const bool headless = parser.isSet(QStringLiteral("headless"));
+    if (parser.isSet(QStringLiteral("idle")))
+        return measureIdle(self, seconds) ? 0 : 1;
     if (parser.isSet(QStringLiteral("voice"))) {
         std::printf("bench_call: two programs with test devices in two processes, default settings; the "
                     "microphone's processing off and on\n");
@@ -887,7 +1028,8 @@ int main(int argc, char **argv)
     for (const QSize &size : sizes) {
         for (const bool talk : {false, true}) {
             Targets targets;
-            targets.maxCpu = size.width() <= 320 ? 0.05 : -1;
+            targets.maxCpu = size.width() <= 320 ? 0.02 : size.width() <= 640 ? 0.04 : -1;
+            targets.maxPeakMb = size.width() <= 320 ? 45 : -1;
             // Both are ZELMO: a 640 x 480 picture goes whole, three steps lower in quality.
             targets.optionsQuality = size.width() >= 640 ? 27 : 30;
             targets.optionsWidth = size.width();
@@ -908,5 +1050,7 @@ int main(int argc, char **argv)
     }
     if (!onlySize.isValid() || onlySize.width() == 320)
         ok = compareProcessing(self, seconds, 1, headless, portFrom, talk320) && ok;
+    if (!headless)
+        ok = measureIdle(self, seconds) && ok;
     return ok ? 0 : 1;
 }

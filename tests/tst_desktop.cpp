@@ -1,11 +1,13 @@
 // ZELMO in the background: notifications on a session bus of the test's own, the tray
 // menu beside the File menu, and the desktop choices in their own file.
 
+#include "desktop/ColourSchemeWatcher.h"
 #include "desktop/DesktopSettings.h"
 #include "desktop/Notifier.h"
 #include "support/DesktopKit.h"
 #include "support/MessageKit.h"
 #include "support/RawClient.h"
+#include "ui/ToolbarButton.h"
 
 using DesktopKit::FakeNotifications;
 
@@ -364,6 +366,47 @@ private slots:
         QVERIFY(MessageKit::sendWhole(again.port + 2, 12, "Quiet please", "Bob"));
         QTRY_COMPARE(again.program->messages().store().waitingCount(), 1);
         QCOMPARE(m_service->shown.size(), 0);
+    }
+
+    // The desktop turns dark and light again; the user's own choice in the options wins
+    // and is kept. The artwork follows: the toolbar's faces are dark on a dark window.
+    void theWindowsFollowTheDesktopsColoursUnlessTheUserChooses()
+    {
+        DesktopKit::FakeAppearance portal(m_bus.connect(QStringLiteral("appearance")));
+        portal.scheme = 1;
+        QVERIFY(portal.registerOnBus());
+        const auto dark = [] { return QApplication::palette().color(QPalette::Window).lightness() < 100; };
+        const auto faceIsDark = [](Party &p) {
+            auto *button = p.main()->findChild<ToolbarButton *>(QStringLiteral("cmdtoolbar1"));
+            return button->picture()->pixmap().toImage().pixelColor(16, 6).lightness() < 110;
+        };
+        QTemporaryDir profile;
+        {
+            Party ann(QStringLiteral("Ann"), profile.path());
+            QTRY_VERIFY(dark());
+            QVERIFY(faceIsDark(ann));
+            portal.setScheme(2);
+            QTRY_VERIFY(!dark());
+            QVERIFY(!faceIsDark(ann));
+
+            ann.item("Menu_ViewOptions")->trigger();
+            auto *colours = control<QComboBox>(ann.shell->optionsWindow(), "cboColourScheme");
+            QCOMPARE(colours->currentText(), QStringLiteral("System"));
+            colours->setCurrentIndex(colours->findText(QStringLiteral("Dark")));
+            emit colours->activated(colours->currentIndex());
+            QVERIFY(dark());
+            QVERIFY(faceIsDark(ann));
+            // The desktop's word no longer counts.
+            portal.setScheme(2);
+            QTest::qWait(100);
+            QVERIFY(dark());
+        }
+        const QString desktop = QString::fromUtf8(TestSupport::readBytes(profile.filePath(DesktopSettings::FileName)));
+        QVERIFY(desktop.contains(QStringLiteral("ColourScheme=Dark")));
+        Party again(QStringLiteral("Ann"), profile.path());
+        QCOMPARE(again.shell->desktop().colourScheme().choice(), QStringLiteral("Dark"));
+        again.shell->desktop().chooseColourScheme(QStringLiteral("System"));
+        QVERIFY(!dark());
     }
 };
 

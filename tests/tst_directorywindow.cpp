@@ -120,11 +120,11 @@ private slots:
         QCOMPARE(compose[0][3].toInt(), ann.port + 40);
         QCOMPARE(compose[0][4].toInt(), 55);
 
-        // Call with a user picked dials that user's own port, as a double-click does.
+        // Call with a user picked dials that user's own port, as a double-click or Enter does.
         callButton->click();
         QCOMPARE(ann.program->ippControl().remotePort(), ann.port + 40);
         ann.program->calls().cancelAttempt();
-        list->itemDoubleClicked(list->topLevelItem(0), 0);
+        list->itemActivated(list->topLevelItem(0), 0);
         QCOMPARE(ann.program->ippControl().remoteAddress(), QStringLiteral("10.0.0.6"));
         QCOMPARE(ann.program->ippControl().remotePort(), 2000);
         ann.program->calls().cancelAttempt();

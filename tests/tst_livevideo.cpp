@@ -83,6 +83,49 @@ private slots:
         QCOMPARE(previewed.count(), 6);
     }
 
+    void aPictureNobodyCanSeeIsNotDrawnAndTheNewestShowsWhenItComesBack()
+    {
+        Peer ann(QStringLiteral("Ann"));
+        ann->mediaTimer().stop();
+        TestPatternCamera *camera = ann.camera();
+        QVERIFY(camera);
+        camera->setOnDemand(true);
+        auto shownNumber = [](VideoView *view) { return TestPatternCamera::readStamp(view->frame()).frameNumber; };
+
+        // The self view hidden while the camera goes on, then shown: the newest frame at once.
+        frmSelf *selfView = ann.shell->selfView();
+        VideoView *self = control<VideoView>(selfView, "pnlCapture");
+        camera->deliverFrame();
+        QCOMPARE(shownNumber(self), camera->framesMade() - 1);
+        selfView->hide();
+        camera->deliverFrame();
+        camera->deliverFrame();
+        selfView->show();
+        QCOMPARE(shownNumber(self), camera->framesMade() - 1);
+
+        // The main window minimised: received frames are kept, not painted; restored, it
+        // paints the newest.
+        frmMain *main = ann.main();
+        VideoView *picture = main->videoView();
+        int paints = 0;
+        TestSupport::EventCounter counter(picture, QEvent::Paint, &paints);
+        main->showMinimized();
+        QCoreApplication::processEvents();
+        paints = 0;
+        for (const quint32 number : {7u, 8u, 9u}) {
+            const QImage rgb = TestPatternCamera::renderFrame(number, 0, QSize(320, 240)).convertToFormat(QImage::Format_RGB888);
+            QByteArray jpeg(60000, 0);
+            jpeg.truncate(ann.video().compressStill(rgb.constBits(), 320, 240, 30,
+                                                    reinterpret_cast<uchar *>(jpeg.data()), int(jpeg.size())));
+            QVERIFY(ann.video().drawFrame(jpeg));
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(paints, 0);
+        main->showNormal();
+        QTRY_VERIFY(paints > 0);
+        QCOMPARE(shownNumber(picture), 9u);
+    }
+
     void bothSelfViewsOpenPauseAndResumeOnEitherSideKeepsTheCallGoing()
     {
         Peer ann(QStringLiteral("Ann"));

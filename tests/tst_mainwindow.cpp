@@ -283,8 +283,9 @@ private slots:
             QCOMPARE(accessibleRole(r.button(i)), QAccessible::Button);
             QVERIFY(r.button(i)->focusPolicy() & Qt::TabFocus);
         }
-        for (auto [name, tip] : {std::pair{"imgConLED", "Connection"}, std::pair{"imgDoNotDisturb", "Do Not Disturb"},
-                                 std::pair{"imgMsgIn", "Quick Message"}}) {
+        // The lamps' names say their state.
+        for (auto [name, tip] : {std::pair{"imgConLED", "Not connected"}, std::pair{"imgDoNotDisturb", "Do not disturb off"},
+                                 std::pair{"imgMsgIn", "No quick message"}}) {
             QAbstractButton *lamp = r.lamp(name);
             QVERIFY2(lamp, name);
             QCOMPARE(accessibleName(lamp), QString::fromLatin1(tip));
@@ -330,8 +331,8 @@ private slots:
         QVERIFY(!main->messageWaiting());
         main->setMessageWaiting(true);
         QVERIFY(msgIn->property("waiting").toBool());
-        QCOMPARE(QAccessible::queryAccessibleInterface(msgIn)->text(QAccessible::Description),
-                 QStringLiteral("A message is waiting"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(msgIn)->text(QAccessible::Name),
+                 QStringLiteral("Quick message waiting"));
         QTest::mouseClick(msgIn, Qt::LeftButton);
         QCOMPARE(opened.count(), 0);
         QTest::mouseDClick(msgIn, Qt::LeftButton);

@@ -137,6 +137,15 @@ private slots:
         QVERIFY(ann->audioControl().openMicrophone());
         QTRY_VERIFY(bob.speaker() && bob.speaker()->blocksWritten() >= 6);
         QTRY_VERIFY(bob->audioControl().isSpeakerPlaying());
+        // Bob's side stalls for two seconds of Ann's talk; when it plays again the speaker
+        // is not left that far behind: the oldest of the burst are dropped.
+        bob.stopTimer();
+        QTRY_VERIFY_WITH_TIMEOUT(bob.program->audioPlayQueue().audioPlayCount() >= 25, 10000);
+        const qint64 writtenBefore = bob.speaker()->samplesWritten();
+        bob.program->mediaTimer().start();
+        QTRY_VERIFY(bob.speaker()->samplesWritten() > writtenBefore);
+        QVERIFY(bob.speaker()->pendingSamples() <= MediaSession::MaxSpeakerBacklogSamples);
+        QVERIFY(bob.speaker()->samplesWritten() - writtenBefore < 25 * AudioEngine::BlockSamples);
         ann.program->mediaClock().advance(1.5);
         QTRY_COMPARE(ann.program->callClock().text(), QStringLiteral("00:01"));
 

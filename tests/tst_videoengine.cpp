@@ -211,6 +211,37 @@ private slots:
         QCOMPARE(engine.getFrame(buffer.data(), w * h * 3 - 1, &w, &h), 0);
     }
 
+    void aYuvCameraFrameArrivesAsTheSamePictureAsAnRgbOne()
+    {
+        VideoEngine engine(patternOnly(), QString());
+        QVERIFY(engine.initialize());
+        QSignalSpy drawn(&engine, &VideoEngine::frameDrawn);
+        // Captured, coded as the sender codes it and drawn as the receiver draws it.
+        auto arrived = [&](QVideoFrameFormat::PixelFormat format) {
+            engine.videoSink()->setVideoFrame(cameraFrame(format, QSize(320, 240)));
+            const QImage taken = takenFrame(engine);
+            return taken.isNull() || !engine.drawFrame(jpegOf(engine, taken)) ? QImage()
+                                                                                : drawn.last().at(0).value<QImage>();
+        };
+        const QImage rgb = arrived(QVideoFrameFormat::Format_BGRX8888);
+        QCOMPARE(rgb.size(), QSize(320, 240));
+        for (const auto format : {QVideoFrameFormat::Format_YUYV, QVideoFrameFormat::Format_NV12,
+                                  QVideoFrameFormat::Format_YUV420P}) {
+            const QImage yuv = arrived(format);
+            QCOMPARE(yuv.size(), rgb.size());
+            qint64 difference = 0;
+            for (int y = 0; y < rgb.height(); ++y)
+                for (int x = 0; x < rgb.width(); ++x) {
+                    const QRgb a = rgb.pixel(x, y);
+                    const QRgb b = yuv.pixel(x, y);
+                    difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b))
+                                  + std::abs(qBlue(a) - qBlue(b));
+                }
+            QVERIFY2(difference < qint64(rgb.width()) * rgb.height() * 3 * 2,
+                     qPrintable(QVideoFrameFormat::pixelFormatToString(format)));
+        }
+    }
+
     void frameNumbersWrapAndPausedOrUndecodableFramesGiveNoPicture()
     {
         VideoEngine engine(patternOnly(), QString());

@@ -44,6 +44,8 @@ const char *const MoreHelp =
 int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("zelmo"));
+    // The desktop (and its portals) tell ZELMO's windows by its desktop entry's name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.zelmo.Zelmo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZELMO_VERSION));
     QStringList arguments;
     for (int i = 0; i < argc; ++i)

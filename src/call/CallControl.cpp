@@ -11,6 +11,7 @@
 #include "media/AudioControl.h"
 #include "media/MediaConnection.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 namespace {
@@ -19,7 +20,8 @@ const QString RingSound = QStringLiteral("ringin.wav");
 
 QString invalidHost(const EndpointError &e)
 {
-    return QStringLiteral("You have entered an invalid Host Address: ") + QString::number(e.code) + QLatin1Char(' ')
+    return QCoreApplication::translate("CallControl", "You have entered an invalid Host Address: ")
+           + QString::number(e.code) + QLatin1Char(' ')
            + e.description;
 }
 
@@ -93,8 +95,7 @@ void CallControl::disarmDeadline(int connectionId)
 
 QString CallControl::transcript(const QString &name, const QString &location, const QString &time) const
 {
-    return QStringLiteral("Call: ") + name + QStringLiteral(", Time in ") + location + QStringLiteral(" is ") + time
-           + QStringLiteral(".\r\n");
+    return tr("Call: %1, Time in %2 is %3.").arg(name, location, time) + QStringLiteral("\r\n");
 }
 
 // ---- The caller's side ----
@@ -104,7 +105,7 @@ void CallControl::placeCall(const QString &address, int port, int userIndex)
     const QString trimmed = address.trimmed();
     if (trimmed.isEmpty()) {
         emit informationRequested(
-            QStringLiteral("Select a user on the list or enter an E-Mail or IP Address to place a call."));
+            tr("Select a user on the list or enter an E-Mail or IP Address to place a call."));
         return;
     }
     if (CallAddress::isEmailAddress(trimmed)) {
@@ -330,8 +331,8 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
         armDeadline(connectionId, m_lingerMs);
         m_.logLine(QStringLiteral("Refused a call that was not encrypted from ") + m.name + QStringLiteral(", ")
                   + m.location + QLatin1Char(' ') + address);
-        emit informationRequested(QStringLiteral("A call from %1 (%2) was refused: it was not encrypted, and only "
-                                                 "encrypted calls are accepted (Options).")
+        emit informationRequested(tr("A call from %1 (%2) was refused: it was not encrypted, and only "
+                                     "encrypted calls are accepted (Options).")
                                       .arg(m.name, m.location));
         return;
     }

@@ -1,5 +1,7 @@
 #include "call/CallPrompt.h"
 
+#include <QCoreApplication>
+
 #include <limits>
 
 CallPrompt::CallPrompt(bool autoAccept, bool autoAnswerOnce, qint16 autoDecTime)
@@ -36,9 +38,19 @@ CallPrompt::Tick CallPrompt::tick()
     return {};
 }
 
+QString CallPrompt::askText()
+{
+    return QCoreApplication::translate("CallPrompt", "Would you like to accept this call?");
+}
+
+QString CallPrompt::autoAcceptingText()
+{
+    return QCoreApplication::translate("CallPrompt", "Auto Accepting this Call");
+}
+
 QString CallPrompt::countdownText(int secondsLeft)
 {
-    return QStringLiteral("Auto-Declining Call in %1 Seconds.").arg(secondsLeft);
+    return QCoreApplication::translate("CallPrompt", "Auto-Declining Call in %1 Seconds.").arg(secondsLeft);
 }
 
 QString CallPrompt::autoDeclineLogLine(const QString &name, const QString &location)

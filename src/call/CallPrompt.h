@@ -27,14 +27,15 @@ public:
 
     static constexpr int AutoAcceptedShowTicks = 5;
 
-    static inline const QString AskText = QStringLiteral("Would you like to accept this call?");
-    static inline const QString AutoAcceptingText = QStringLiteral("Auto Accepting this Call");
+    // The prompt's question, and its text when it has accepted by itself, in the user's language.
+    static QString askText();
+    static QString autoAcceptingText();
 
     // A prompt opened with AutoAccept or AutoAnswerOnce set accepts at once.
     CallPrompt(bool autoAccept, bool autoAnswerOnce, qint16 autoDecTime);
 
     // True: the window sends the acceptance before showing itself, shows
-    // AutoAcceptingText and hides the yes and no buttons. Such a prompt only closes.
+    // autoAcceptingText() and hides the yes and no buttons. Such a prompt only closes.
     bool autoAccepted() const { return m_autoAccepted; }
 
     Tick tick();

@@ -1,5 +1,7 @@
 #include "call/ConnectProgress.h"
 
+#include <QCoreApplication>
+
 ConnectProgress::Output ConnectProgress::tick(ConnectState state, bool mediaConnected)
 {
     Output out;
@@ -15,7 +17,7 @@ ConnectProgress::Output ConnectProgress::tick(ConnectState state, bool mediaConn
     if (m_quarter == 0) {
         if (m_seconds < 0x7fffffff)
             ++m_seconds;
-        out.secondsText = over ? IdleText : secondsText(m_seconds);
+        out.secondsText = over ? idleText() : secondsText(m_seconds);
     }
 
     // Once the attempt is over the animation runs on to frame 0 and rests there.
@@ -28,27 +30,42 @@ ConnectProgress::Output ConnectProgress::tick(ConnectState state, bool mediaConn
     return out;
 }
 
+QString ConnectProgress::cancelCaption()
+{
+    return QCoreApplication::translate("ConnectProgress", "Cancel");
+}
+
+QString ConnectProgress::okCaption()
+{
+    return QCoreApplication::translate("ConnectProgress", "OK");
+}
+
+QString ConnectProgress::idleText()
+{
+    return QCoreApplication::translate("ConnectProgress", "IDLE");
+}
+
 QString ConnectProgress::progressText(ConnectState state)
 {
     switch (state) {
     case ConnectState::Establishing:
-        return QStringLiteral("Establishing Connection...");
+        return QCoreApplication::translate("ConnectProgress", "Establishing Connection...");
     case ConnectState::Requesting:
-        return QStringLiteral("Connection Made...Requesting");
+        return QCoreApplication::translate("ConnectProgress", "Connection Made...Requesting");
     case ConnectState::Refused:
-        return QStringLiteral("Connection Response is NO");
+        return QCoreApplication::translate("ConnectProgress", "Connection Response is NO");
     case ConnectState::Accepted:
-        return QStringLiteral("Connection Response is YES");
+        return QCoreApplication::translate("ConnectProgress", "Connection Response is YES");
     case ConnectState::Busy:
-        return QStringLiteral("Busy");
+        return QCoreApplication::translate("ConnectProgress", "Busy");
     case ConnectState::Canceled:
-        return QStringLiteral("Connection Canceled");
+        return QCoreApplication::translate("ConnectProgress", "Connection Canceled");
     case ConnectState::DidNotAnswer:
-        return QStringLiteral("Did Not Answer");
+        return QCoreApplication::translate("ConnectProgress", "Did Not Answer");
     case ConnectState::LookingUpEmail:
-        return QStringLiteral("Looking up Email Address");
+        return QCoreApplication::translate("ConnectProgress", "Looking up Email Address");
     case ConnectState::EmailNotFound:
-        return QStringLiteral("Email address not found");
+        return QCoreApplication::translate("ConnectProgress", "Email address not found");
     case ConnectState::NoAttempt:
         break;
     }

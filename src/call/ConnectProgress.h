@@ -12,7 +12,7 @@ public:
     struct Output
     {
         QString statusText; // null: leave the progress text as it is
-        bool attemptOver = false; // the cancel button reads OkCaption
+        bool attemptOver = false; // the cancel button reads okCaption()
         QString secondsText; // null: unchanged (only every fourth tick sets it)
         int frame = -1; // animation frame to show, -1: unchanged
         bool close = false; // close the window; nothing else of this tick applies
@@ -22,9 +22,11 @@ public:
     static constexpr int TicksPerSecond = 4;
     static constexpr int FrameCount = 8;
 
-    static inline const QString CancelCaption = QStringLiteral("Cancel");
-    static inline const QString OkCaption = QStringLiteral("OK");
-    static inline const QString IdleText = QStringLiteral("IDLE");
+    // The button's captions and the seconds panel's text once the attempt is over, in the
+    // user's language.
+    static QString cancelCaption();
+    static QString okCaption();
+    static QString idleText();
 
     // The window's state when it opens.
     static QString initialSecondsText() { return secondsText(0); }

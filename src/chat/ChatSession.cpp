@@ -19,7 +19,6 @@
 namespace {
 
 const QString BellSound = QStringLiteral("chatbell.wav");
-const QString IdleCaption = QStringLiteral("Text Chat");
 
 // Characters that go into a box as they are. Other control characters have no place in a
 // line of text; Enter, Backspace and the bell are handled before this is asked.
@@ -41,7 +40,7 @@ ChatSession::ChatSession(Context context, QObject *parent)
     , m_ipdText(new IPDaemon(this))
     , m_ippText(new IPPort(this))
     , m_fontSize(std::max<int>(1, m_.settings.ChatFontSize))
-    , m_caption(IdleCaption)
+    , m_caption(tr("Text Chat"))
 {
     m_ipdText->setObjectName(QStringLiteral("ipdText"));
     m_ippText->setObjectName(QStringLiteral("ippText"));
@@ -303,7 +302,7 @@ void ChatSession::onCallEnded()
 {
     closeConnections();
     editTyping(m_typing.clear());
-    addToConversation(QStringLiteral("\n<End of Connection>\n"));
+    addToConversation(tr("\n<End of Connection>\n"));
 }
 
 void ChatSession::closeConnections()

@@ -6,18 +6,18 @@
 
 QString OptionsLogic::nameTooShortText()
 {
-    return QStringLiteral("You must enter a name of at least 3 Characters in length.");
+    return tr("You must enter a name of at least 3 Characters in length.");
 }
 
 QString OptionsLogic::emailTooShortText()
 {
-    return QStringLiteral("You must enter an Email Address of at least 8 Characters in length.");
+    return tr("You must enter an Email Address of at least 8 Characters in length.");
 }
 
 QString OptionsLogic::realChatLockedText()
 {
-    return QStringLiteral("This option cannot be changed while you are in a connection. Please disconnect to set "
-                          "this option.");
+    return tr("This option cannot be changed while you are in a connection. Please disconnect to set "
+              "this option.");
 }
 
 OptionsLogic::OptionsLogic(Settings &settings, RefuseList &refuseList, QString refusePath, QObject *parent)
@@ -157,7 +157,7 @@ FileError OptionsLogic::removeRefused(int row)
         return {};
     const FileError e = m_refuseList.remove(m_refusePath, row + 1);
     if (e) {
-        emit informationRequested(QStringLiteral("Could not save Refuse List data File, ") + QString::number(e.code)
+        emit informationRequested(tr("Could not save Refuse List data File, ") + QString::number(e.code)
                                   + QStringLiteral(" : ") + e.description);
     }
     return e;

@@ -1,6 +1,7 @@
 #include "desktop/DesktopSettings.h"
 
 #include "core/ProfileFile.h"
+#include "desktop/ColourSchemeWatcher.h"
 #include "desktop/HotKey.h"
 
 namespace {
@@ -17,6 +18,8 @@ void DesktopSettings::load(const QString &path)
     TrayIcon = file.readBool(Section, QStringLiteral("TrayIcon"), true);
     const QString key = file.readString(Section, QStringLiteral("TalkKey"), QString(), 64);
     TalkKey = HotKey::find(key) ? HotKey::find(key)->name : QString();
+    ColourScheme = ColourSchemeWatcher::knownChoice(file.readString(Section, QStringLiteral("ColourScheme"),
+                                                                    ColourSchemeWatcher::System, 16));
 }
 
 bool DesktopSettings::save(const QString &path, QString *errorText) const
@@ -26,5 +29,6 @@ bool DesktopSettings::save(const QString &path, QString *errorText) const
     file.writeBool(Section, QStringLiteral("Notifications"), Notifications);
     file.writeBool(Section, QStringLiteral("TrayIcon"), TrayIcon);
     file.writeString(Section, QStringLiteral("TalkKey"), TalkKey);
+    file.writeString(Section, QStringLiteral("ColourScheme"), ColourScheme);
     return file.save(errorText);
 }

@@ -14,9 +14,11 @@ struct DesktopSettings
     bool TrayIcon = true;
     // The talk key's name (see HotKey); empty for none.
     QString TalkKey;
+    // The windows' colours: "System" (the desktop's light or dark), "Light" or "Dark".
+    QString ColourScheme = QStringLiteral("System");
 
     // Missing file or key: the default. A talk key this build does not offer reads as none.
     void load(const QString &path);
-    // Writes the three keys atomically, keeping the file's other lines.
+    // Writes the keys atomically, keeping the file's other lines.
     bool save(const QString &path, QString *errorText = nullptr) const;
 };

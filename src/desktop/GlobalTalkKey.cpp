@@ -81,7 +81,7 @@ GlobalTalkKey::Status GlobalTalkKey::status() const
 QString GlobalTalkKey::statusText() const
 {
     const HotKey *key = HotKey::find(m_chosen);
-    const QString label = key ? key->label : QString();
+    const QString label = key ? key->shownLabel() : QString();
     switch (status()) {
     case Status::Unavailable:
         return tr("This desktop offers no key that works while another window has the focus.");

@@ -10,13 +10,14 @@ const QList<HotKey> &HotKey::offered()
             const QString name = QStringLiteral("F%1").arg(n);
             list.append({name, name, quint32(0xffbe + n - 1)});
         }
-        list.append({QStringLiteral("Pause"), QStringLiteral("Pause"), 0xff13});
-        list.append({QStringLiteral("Scroll_Lock"), QStringLiteral("Scroll Lock"), 0xff14});
-        list.append({QStringLiteral("Insert"), QStringLiteral("Insert"), 0xff63});
-        list.append({QStringLiteral("Menu"), QStringLiteral("Menu"), 0xff67});
-        list.append({QStringLiteral("Control_R"), QStringLiteral("Right Ctrl"), 0xffe4});
-        list.append({QStringLiteral("Shift_R"), QStringLiteral("Right Shift"), 0xffe2});
-        list.append({QStringLiteral("Super_R"), QStringLiteral("Right Super"), 0xffec});
+        list.append({QStringLiteral("Pause"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Pause")), 0xff13});
+        list.append(
+            {QStringLiteral("Scroll_Lock"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Scroll Lock")), 0xff14});
+        list.append({QStringLiteral("Insert"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Insert")), 0xff63});
+        list.append({QStringLiteral("Menu"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Menu")), 0xff67});
+        list.append({QStringLiteral("Control_R"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Right Ctrl")), 0xffe4});
+        list.append({QStringLiteral("Shift_R"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Right Shift")), 0xffe2});
+        list.append({QStringLiteral("Super_R"), QStringLiteral(QT_TRANSLATE_NOOP("HotKey", "Right Super")), 0xffec});
         return list;
     }();
     return keys;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 
@@ -10,10 +11,13 @@ struct HotKey
     // The key's symbol name as the desktop's shortcut services and X11 spell it ("F12",
     // "Scroll_Lock"); it is also what the settings file keeps.
     QString name;
-    // What the options show.
+    // What the options show, in English.
     QString label;
     // The X11 key symbol.
     quint32 keysym = 0;
+
+    // The label in the user's language.
+    QString shownLabel() const { return QCoreApplication::translate("HotKey", label.toUtf8().constData()); }
 
     // The offered keys, in the order the options list them.
     static const QList<HotKey> &offered();

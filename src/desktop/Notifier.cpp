@@ -165,10 +165,10 @@ void Notifier::callOffered(const QString &name, const QString &location, bool au
     Content c;
     c.summary = where.isEmpty() ? tr("%1 is calling").arg(who) : tr("%1, %2 is calling").arg(who, where);
     if (autoAccepted) {
-        c.body = bodyText(QStringLiteral("Auto Accepting this Call"));
+        c.body = bodyText(tr("Auto Accepting this Call"));
         c.hints = hints(QStringLiteral("call.incoming"), Normal, m_callPicture);
     } else {
-        c.body = bodyText(QStringLiteral("Would you like to accept this call?"));
+        c.body = bodyText(tr("Would you like to accept this call?"));
         c.actions = QStringList{QStringLiteral("answer"), tr("Answer"), QStringLiteral("decline"), tr("Decline"),
                                 QStringLiteral("default"), tr("Show")};
         c.hints = hints(QStringLiteral("call.incoming"), Critical, m_callPicture);
@@ -207,7 +207,7 @@ void Notifier::bellRang(const QString &peerName)
         return;
     const QString who = firstWords(peerName, 60);
     Content c;
-    c.summary = who.isEmpty() ? tr("Text Chat") : QStringLiteral("Text Chat - ") + who;
+    c.summary = who.isEmpty() ? tr("Text Chat") : tr("Text Chat - ") + who;
     c.body = bodyText(who.isEmpty() ? tr("The chat bell rang.") : tr("%1 rang the chat bell.").arg(who));
     c.actions = QStringList{QStringLiteral("default"), tr("Show Chat"), QStringLiteral("show"), tr("Show Chat")};
     c.hints = hints(QStringLiteral("im"), Normal, m_bellPicture);

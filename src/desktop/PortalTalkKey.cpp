@@ -216,7 +216,7 @@ void PortalTalkKey::onResponse(const QDBusMessage &message)
     for (const auto &shortcut : bound) {
         if (shortcut.first == ShortcutId) {
             const QString trigger = shortcut.second.value(QStringLiteral("trigger_description")).toString();
-            setState(State::Bound, trigger.isEmpty() ? m_wanted->label : trigger);
+            setState(State::Bound, trigger.isEmpty() ? m_wanted->shownLabel() : trigger);
             return;
         }
     }

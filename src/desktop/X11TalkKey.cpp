@@ -92,7 +92,7 @@ void X11TalkKey::grab()
 {
     m_keycodes = keycodesFor(m_key->keysym);
     if (m_keycodes.isEmpty()) {
-        setState(State::Refused, tr("No key of this keyboard gives %1.").arg(m_key->label));
+        setState(State::Refused, tr("No key of this keyboard gives %1.").arg(m_key->shownLabel()));
         return;
     }
     const quint16 numLock = numLockMask();
@@ -120,11 +120,11 @@ void X11TalkKey::grab()
     }
     if (failed) {
         ungrab();
-        setState(State::Refused, taken ? tr("%1 is taken by another program.").arg(m_key->label)
-                                       : tr("The display did not give %1.").arg(m_key->label));
+        setState(State::Refused, taken ? tr("%1 is taken by another program.").arg(m_key->shownLabel())
+                                       : tr("The display did not give %1.").arg(m_key->shownLabel()));
         return;
     }
-    setState(State::Bound, m_key->label);
+    setState(State::Bound, m_key->shownLabel());
     // Events may already wait in the connection's queue, where the socket says nothing.
     readEvents();
 }

@@ -9,6 +9,7 @@
 #include "media/CaptureControl.h"
 #include "directory/UserNumberFile.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 namespace Proto = DirectoryProtocol;
@@ -17,7 +18,8 @@ namespace {
 
 QString saveFailure(const FileError &e)
 {
-    return QStringLiteral("Could not save Pal File, ") + QString::number(e.code) + QStringLiteral(" : ")
+    return QCoreApplication::translate("DirectoryService", "Could not save Pal File, ") + QString::number(e.code)
+           + QStringLiteral(" : ")
            + e.description;
 }
 
@@ -190,7 +192,7 @@ void DirectoryService::connectDirectory(const QString &host, int port)
     followDirectory(trimmed, port);
     connectPalServer();
     const QString where = trimmed + QLatin1Char(':') + QString::number(port);
-    setStatus(QStringLiteral("Establishing Connection with ") + where);
+    setStatus(tr("Establishing Connection with ") + where);
     m_ippServer->setConnected(false);
     m_skippingDirectory = false;
     EndpointError e = m_ippServer->setRemotePort(port);
@@ -199,10 +201,10 @@ void DirectoryService::connectDirectory(const QString &host, int port)
     if (!e)
         e = m_ippServer->setConnected(true);
     if (e.code == EndpointError::NoNetwork) {
-        emit informationRequested(QStringLiteral("You must be connected to the Internet before you can use the "
-                                                 "Directory"));
+        emit informationRequested(tr("You must be connected to the Internet before you can use the "
+                                     "Directory"));
     } else if (e) {
-        emit informationRequested(QStringLiteral("Directory Server Address is invalid: ") + where
+        emit informationRequested(tr("Directory Server Address is invalid: ") + where
                                   + QStringLiteral(", ") + QString::number(e.code) + QLatin1Char(' ')
                                   + e.description);
     }
@@ -236,13 +238,13 @@ void DirectoryService::windowActivated()
     m_nextRefresh = now.addDays(60);
     const Settings &s = m_.settings;
     if (s.DirAddress.trimmed().isEmpty()) {
-        setStatus(QStringLiteral("Type in IP Address for Connection"));
+        setStatus(tr("Type in IP Address for Connection"));
         return;
     }
     if (!m_ippServer->isConnected()) {
         connectDirectory(s.DirAddress, dirPort());
     } else {
-        setStatus(QStringLiteral("Requesting User List"));
+        setStatus(tr("Requesting User List"));
         sendDirectoryRequest(Proto::listRequest());
     }
     palCheckTick();
@@ -251,7 +253,7 @@ void DirectoryService::windowActivated()
 void DirectoryService::refresh()
 {
     if (m_ippServer->isConnected()) {
-        setStatus(QStringLiteral("Refreshing Directory List"));
+        setStatus(tr("Refreshing Directory List"));
         sendDirectoryRequest(Proto::listRequest());
     }
     palCheckTick();
@@ -308,13 +310,13 @@ void DirectoryService::sendDirectoryLogin()
 void DirectoryService::onDirectoryConnected(int statusCode)
 {
     if (statusCode != 0) {
-        setStatus(m_blockedText.isEmpty() ? QStringLiteral("Unable to contact Directory Server") : m_blockedText);
+        setStatus(m_blockedText.isEmpty() ? tr("Unable to contact Directory Server") : m_blockedText);
         return;
     }
     m_blockedText.clear();
     sendDirectoryLogin();
     sendDirectoryRequest(Proto::noticeRequest());
-    setStatus(QStringLiteral("Connected to Directory Server"));
+    setStatus(tr("Connected to Directory Server"));
 }
 
 void DirectoryService::connectionBlocked(const QString &text, bool canAccept)
@@ -358,7 +360,7 @@ void DirectoryService::onAnswerOverdue()
 {
     // Closing tells call control that a lookup under way has failed.
     m_ippServer->setConnected(false);
-    setStatus(QStringLiteral("Unable to contact Directory Server"));
+    setStatus(tr("Unable to contact Directory Server"));
 }
 
 void DirectoryService::onDirectoryDisconnected()
@@ -397,7 +399,7 @@ void DirectoryService::onDirectoryMessage(const QByteArray &message)
         if (!notice.trimmed().isEmpty())
             emit informationRequested(notice);
         sendDirectoryRequest(Proto::listRequest());
-        setStatus(QStringLiteral("Requesting User List"));
+        setStatus(tr("Requesting User List"));
     } else if (command == "MSG") {
         emit informationRequested(Proto::noticeText(message));
     } else if (command == "BSY") {
@@ -414,17 +416,17 @@ void DirectoryService::onDirectoryMessage(const QByteArray &message)
         // Only a server reached over TLS says who is keyed, just before its list.
         m_keyedNumbers = Proto::parseKeyedUsers(message);
     } else if (command == "LS1") {
-        setStatus(QStringLiteral("Processing User List"));
+        setStatus(tr("Processing User List"));
         Proto::UserList list = Proto::parseUserList(message);
         m_entries = std::move(list.entries);
         for (Proto::UserEntry &e : m_entries)
             e.Keyed = m_keyedNumbers.contains(e.UserNumber);
         m_keyedNumbers.clear();
-        m_online = QString::number(list.online) + QStringLiteral(" Users Online");
-        m_listed = QString::number(list.listed) + QStringLiteral(" Users Listed");
+        m_online = QString::number(list.online) + tr(" Users Online");
+        m_listed = QString::number(list.listed) + tr(" Users Listed");
         emit countsChanged(m_online, m_listed);
         emit userListChanged();
-        setStatus(QStringLiteral("Select User for Connection"));
+        setStatus(tr("Select User for Connection"));
     } else if (command == "GER") {
         const Proto::EmailAnswer answer = Proto::parseEmailAnswer(message);
         m_.calls.emailLookupAnswered(answer.name, answer.location, answer.address, answer.port);
@@ -496,7 +498,7 @@ void DirectoryService::onPalMessage(const QByteArray &message)
         }
         m_userNumber = number;
         if (const FileError e = UserNumberFile::write(m_.userNumberFile, number)) {
-            emit informationRequested(QStringLiteral("Could not save the user number, ") + QString::number(e.code)
+            emit informationRequested(tr("Could not save the user number, ") + QString::number(e.code)
                                       + QStringLiteral(" : ") + e.description);
         }
         emit userNumberChanged(number);
@@ -593,9 +595,9 @@ bool DirectoryService::addPalEntry(const QString &email)
         return false;
     PalList &list = m_.pals;
     if (list.count() >= PalList::Capacity) {
-        emit messageBoxRequested(QStringLiteral("Pal Entry"),
-                                 QStringLiteral("Your pal list is full: it holds %1 pals. Delete a pal before "
-                                                "adding another.")
+        emit messageBoxRequested(tr("Pal Entry"),
+                                 tr("Your pal list is full: it holds %1 pals. Delete a pal before "
+                                    "adding another.")
                                      .arg(PalList::Capacity));
         return false;
     }
@@ -670,8 +672,8 @@ void DirectoryService::sendMessage(int entryNumber, int palNumber)
             emit sendMessageRequested(e->Name, e->Location, e->Address, e->Port, e->UserNumber);
         } else {
             emit messageBoxRequested(QStringLiteral("ZELMO"),
-                                     QStringLiteral("This person is using an older version. You cannot send a "
-                                                    "message to an older version."));
+                                     tr("This person is using an older version. You cannot send a "
+                                        "message to an older version."));
         }
         return;
     }
@@ -680,5 +682,5 @@ void DirectoryService::sendMessage(int entryNumber, int palNumber)
         emit sendMessageRequested(pal.Name, pal.Location, pal.Address, int(quint16(pal.Port)), 0);
         return;
     }
-    emit messageBoxRequested(QStringLiteral("ZELMO"), QStringLiteral("Select a user to send message."));
+    emit messageBoxRequested(QStringLiteral("ZELMO"), tr("Select a user to send message."));
 }

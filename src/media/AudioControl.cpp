@@ -25,7 +25,7 @@ AudioControl::AudioControl(const CallStatus &call, AudioEngine &engine, AudioSen
 
 QString AudioControl::inCallText()
 {
-    return QStringLiteral("You cannot test the audio while being connected to another user.");
+    return tr("You cannot test the audio while being connected to another user.");
 }
 
 bool AudioControl::inCall() const
@@ -203,6 +203,11 @@ void AudioControl::play(const qint16 *samples, int count)
 void AudioControl::followSpeaker()
 {
     setSpeakerPlaying(m_engine.statusAudioOut() > 0);
+}
+
+int AudioControl::speakerBacklog() const
+{
+    return m_engine.statusAudioOut();
 }
 
 bool AudioControl::playClip(const QList<QByteArray> &blocks, int maxBlockBytes)

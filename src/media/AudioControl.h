@@ -71,6 +71,8 @@ public:
     bool startSpeaker();
     void play(const qint16 *samples, int count);
     void followSpeaker();
+    // Samples handed to the speaker and not yet heard.
+    int speakerBacklog() const;
     // Plays GSM blocks (each from at most maxBlockBytes) unless nothing is given or the
     // speaker is already playing. Returns whether the clip was queued.
     bool playClip(const QList<QByteArray> &blocks, int maxBlockBytes);

@@ -32,24 +32,24 @@ CaptureControl::CaptureControl(Settings &settings, VideoEngine &engine, QObject 
 
 QString CaptureControl::deviceInUseText()
 {
-    return QStringLiteral("Another application is using the Video device or has failed to properly release the "
-                          "Video Capture device driver.  Close the application or Reboot your computer and run "
-                          "ZELMO again to fix this problem.");
+    return tr("Another application is using the Video device or has failed to properly release the "
+              "Video Capture device driver.  Close the application or Reboot your computer and run "
+              "ZELMO again to fix this problem.");
 }
 
 QString CaptureControl::deviceInUseAfterChoiceText()
 {
-    return QStringLiteral("Another application is using the Video device or has failed to properly release the "
-                          "Video Capture device driver.  Close the application or Reboot your computer and run "
-                          "again to fix this problem.");
+    return tr("Another application is using the Video device or has failed to properly release the "
+              "Video Capture device driver.  Close the application or Reboot your computer and run "
+              "again to fix this problem.");
 }
 
 QString CaptureControl::unsupportedFormatText()
 {
-    return QStringLiteral("The video format is not correct.  Set your Video size to 160x120, 320x240, QCIF or "
-                          "CIF.  The following formats are supported: 12bit YUV, Indeo Raw, 4 bit (16 greys), 6 "
-                          "bit (64 greys), 8 bit (256 greys), 16 bit (Thousands of Colors, RGBH) and 24 bit "
-                          "(Millions of Colors, RGBT)");
+    return tr("The video format is not correct.  Set your Video size to 160x120, 320x240, QCIF or "
+              "CIF.  The following formats are supported: 12bit YUV, Indeo Raw, 4 bit (16 greys), 6 "
+              "bit (64 greys), 8 bit (256 greys), 16 bit (Thousands of Colors, RGBH) and 24 bit "
+              "(Millions of Colors, RGBT)");
 }
 
 void CaptureControl::startCapture()

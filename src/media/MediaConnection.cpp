@@ -21,7 +21,7 @@ void MediaConnection::open(const QString &host)
     if (!e)
         e = m_ippClient.setRemoteAddress(host);
     if (e) {
-        emit invalidAddress(QStringLiteral("You have entered an invalid Host Address: ") + QString::number(e.code)
+        emit invalidAddress(tr("You have entered an invalid Host Address: ") + QString::number(e.code)
                             + QLatin1Char(' ') + e.description);
         return;
     }

@@ -33,7 +33,6 @@ constexpr int LargeFrameBytes = 640 * 480 * 3;
 constexpr int BlockSampleRoom = AudioBlock::DataBytes / int(sizeof(qint16));
 
 const QString DisconnectSound = QStringLiteral("discon.wav");
-const QString IdleChatCaption = QStringLiteral("Text Chat");
 // A line that contains the terminator would be cut short at the peer; a zero-width space
 // inside it keeps what the peer reads the same.
 const QByteArray Terminator = QByteArrayLiteral("<E>");
@@ -205,8 +204,8 @@ bool MediaSession::queueText(const QByteArray &line)
 {
     if (m_.textQueue.push(line))
         return true;
-    emit textRefused(QStringLiteral("The text was not sent: %1 lines are still waiting to go out. "
-                                    "Please send it again in a moment.")
+    emit textRefused(tr("The text was not sent: %1 lines are still waiting to go out. "
+                        "Please send it again in a moment.")
                          .arg(OutgoingTextQueue::Entries - 1));
     return false;
 }
@@ -218,11 +217,23 @@ void MediaSession::playAudioQueue()
         return;
     AudioControl &speaker = m_.audioControl;
     speaker.startSpeaker();
-    for (int i = 1; i <= queue.audioPlayCount(); ++i) {
-        const AudioBlock &block = queue.block(i);
-        const int samples = std::clamp<qint32>(block.count, 0, AudioBlock::DataBytes) / int(sizeof(qint16));
-        speaker.play(reinterpret_cast<const qint16 *>(block.data.data()), samples);
+    const auto samplesOf = [&queue](int entry) {
+        return std::clamp<qint32>(queue.block(entry).count, 0, AudioBlock::DataBytes) / int(sizeof(qint16));
+    };
+    // A call's sound is live. After a stall on the link the talker's blocks arrive in a
+    // burst, and playing them all would keep the conversation that far behind for as long
+    // as the talk goes on; past a limit the oldest of them are left out, down to the lead
+    // a call starts with.
+    int first = 1;
+    qint64 backlog = speaker.speakerBacklog();
+    for (int i = 1; i <= queue.audioPlayCount(); ++i)
+        backlog += samplesOf(i);
+    if (backlog > MaxSpeakerBacklogSamples) {
+        while (first < queue.audioPlayCount() && backlog > SpeakerLeadSamples)
+            backlog -= samplesOf(first++);
     }
+    for (int i = first; i <= queue.audioPlayCount(); ++i)
+        speaker.play(reinterpret_cast<const qint16 *>(queue.block(i).data.data()), samplesOf(i));
     if (speaker.isSpeakerPlaying())
         queue.clear();
 }
@@ -430,7 +441,7 @@ void MediaSession::startCall()
     m_.audioSendQueue.reset();
     m_.textQueue.reset();
     emit inCallChanged(true);
-    emit chatCaptionChanged(QStringLiteral("Text Chat - ") + m_.call.PeerName);
+    emit chatCaptionChanged(tr("Text Chat - ") + m_.call.PeerName);
     emit directoryHideRequested();
     queueWelcome();
     // The call's first second starts now, even when no tick ran before the call.
@@ -470,7 +481,7 @@ void MediaSession::endCall(const QString &peerAddress)
     if (m_.audioControl.soundIdle())
         m_.sounds.play(DisconnectSound);
     emit inCallChanged(false);
-    emit chatCaptionChanged(IdleChatCaption);
+    emit chatCaptionChanged(tr("Text Chat"));
     m_.call.callState = CallState::Idle;
     m_.callClock.tickCallClock(0);
     showCallClock();

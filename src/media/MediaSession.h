@@ -73,6 +73,10 @@ public:
     static constexpr int DefaultDisplayHeight = 240;
     // The main timer's interval.
     static constexpr int TickMs = 75;
+    // The sound a call starts playing with (five 80 ms blocks at 8000 samples a second),
+    // and the most that may wait in the speaker before a burst is trimmed back to it.
+    static constexpr int SpeakerLeadSamples = 3200;
+    static constexpr int MaxSpeakerBacklogSamples = 6400;
 
     MediaSession(Context context, QObject *parent = nullptr);
 

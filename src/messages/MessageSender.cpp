@@ -23,7 +23,7 @@ MessageSender::~MessageSender()
 
 QString MessageSender::lostText()
 {
-    return QStringLiteral("Message not delivered: the connection was closed");
+    return tr("Message not delivered: the connection was closed");
 }
 
 void MessageSender::send(const QString &host, int recipientPort, Outgoing message)
@@ -35,7 +35,7 @@ void MessageSender::send(const QString &host, int recipientPort, Outgoing messag
     m_audioDue = m_message.sendAudio;
     m_state = State::Connecting;
     emit busyChanged(true);
-    setStatus(QStringLiteral("Establishing Connection..."));
+    setStatus(tr("Establishing Connection..."));
 
     m_ippMessage->setConnected(false);
     EndpointError e = m_ippMessage->setRemotePort(recipientPort + 2);
@@ -44,12 +44,12 @@ void MessageSender::send(const QString &host, int recipientPort, Outgoing messag
     if (e) {
         m_state = State::Failed;
         emit busyChanged(false);
-        emit invalidAddress(QStringLiteral("You have entered an invalid Host Address: ") + QString::number(e.code)
+        emit invalidAddress(tr("You have entered an invalid Host Address: ") + QString::number(e.code)
                             + QLatin1Char(' ') + e.description);
         return;
     }
     if (m_ippMessage->setConnected(true))
-        fail(State::Failed, QStringLiteral("Failed to Establish Connection"));
+        fail(State::Failed, tr("Failed to Establish Connection"));
 }
 
 void MessageSender::close()
@@ -65,10 +65,10 @@ void MessageSender::onConnected(int statusCode)
     if (m_state != State::Connecting)
         return;
     if (statusCode != 0) {
-        fail(State::Failed, QStringLiteral("Failed to Establish Connection"));
+        fail(State::Failed, tr("Failed to Establish Connection"));
         return;
     }
-    setStatus(QStringLiteral("Connection Established"));
+    setStatus(tr("Connection Established"));
     m_state = State::Requested;
     m_ippMessage->sendData(Proto::request(m_message.head.userNumber));
 }
@@ -82,14 +82,14 @@ void MessageSender::onData(const QByteArray &text, bool eol)
         if (m_state != State::Requested)
             return;
         m_state = State::Sending;
-        setStatus(QStringLiteral("Sending Message"));
+        setStatus(tr("Sending Message"));
         m_ippMessage->sendData(Proto::head(m_message.head));
         break;
     case Proto::Reply::Declined:
         if (m_state != State::Requested)
             return;
         // The connection stays open until the window closes.
-        fail(State::Refused, QStringLiteral("Message Refused from User"));
+        fail(State::Refused, tr("Message Refused from User"));
         break;
     case Proto::Reply::Next:
         if (m_state == State::Sending)
@@ -103,14 +103,14 @@ void MessageSender::onData(const QByteArray &text, bool eol)
 void MessageSender::sendNextPart()
 {
     if (m_pictureDue) {
-        setStatus(QStringLiteral("Transmitting Picture"));
+        setStatus(tr("Transmitting Picture"));
         m_pictureDue = false;
         m_ippMessage->sendData(Proto::picture(m_message.picture));
         emit pictureSent();
         return;
     }
     if (m_audioDue) {
-        setStatus(QStringLiteral("Transmitting Audio"));
+        setStatus(tr("Transmitting Audio"));
         QByteArray buffer;
         for (const QByteArray &block : std::as_const(m_message.audioBlocks))
             buffer += Proto::audioBlock(block);

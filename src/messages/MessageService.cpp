@@ -232,7 +232,7 @@ FileError MessageService::refuse(qint32 userNumber, const QString &name, const Q
         return {};
     const FileError e = m_.refuseList.add(m_.refuseFile, userNumber, name, email);
     if (e) {
-        emit saveFailed(QStringLiteral("Could not save Refuse List data File, ") + QString::number(e.code)
+        emit saveFailed(tr("Could not save Refuse List data File, ") + QString::number(e.code)
                         + QStringLiteral(" : ") + e.description);
     }
     return e;

@@ -3,6 +3,7 @@
 #include "reach/AddressScope.h"
 #include "secure/TlsSetup.h"
 
+#include <QCoreApplication>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -14,7 +15,10 @@ constexpr int GiveBackMs = 5000;
 // The ports a person forwards by hand: the four channels and the encrypted port.
 QString forwardedPorts(int base)
 {
-    return QStringLiteral("TCP %1-%2 and %3").arg(base).arg(base + 3).arg(base + TlsSetup::PortOffset);
+    return QCoreApplication::translate("ReachabilityService", "TCP %1-%2 and %3")
+        .arg(base)
+        .arg(base + 3)
+        .arg(base + TlsSetup::PortOffset);
 }
 
 } // namespace
@@ -208,8 +212,8 @@ QString ReachabilityService::forwardAdvice() const
     QString inside = m_outcome.insideAddress;
     if (inside.isEmpty())
         inside = AddressScope::localIPv4();
-    return QStringLiteral("forward %1 to %2, see Help, Troubleshooting")
-        .arg(forwardedPorts(m_insideBase), inside.isEmpty() ? QStringLiteral("this computer") : inside);
+    return tr("forward %1 to %2, see Help, Troubleshooting")
+        .arg(forwardedPorts(m_insideBase), inside.isEmpty() ? tr("this computer") : inside);
 }
 
 void ReachabilityService::updateLine()
@@ -224,33 +228,33 @@ void ReachabilityService::updateLine()
     case State::Idle:
         break;
     case State::Asking:
-        why = QStringLiteral("Asking your router to forward %1...").arg(forwardedPorts(m_insideBase));
+        why = tr("Asking your router to forward %1...").arg(forwardedPorts(m_insideBase));
         break;
     case State::Mapped:
         where = AddressScope::withPort(m_outcome.outsideAddress, m_outcome.outsideBase);
         break;
     case State::Off:
-        why = QStringLiteral("Router requests are off: ") + forwardAdvice();
+        why = tr("Router requests are off: ") + forwardAdvice();
         break;
     case State::NotMapped:
         switch (m_outcome.result) {
         case Result::NoRouter:
-            why = QStringLiteral("No router answered the request for port forwarding: ") + forwardAdvice();
+            why = tr("No router answered the request for port forwarding: ") + forwardAdvice();
             break;
         case Result::Refused:
-            why = QStringLiteral("Your router did not allow port forwarding: ") + forwardAdvice();
+            why = tr("Your router did not allow port forwarding: ") + forwardAdvice();
             break;
         case Result::Garbage:
-            why = QStringLiteral("Your router's answers made no sense (%1): ").arg(m_outcome.detail) + forwardAdvice();
+            why = tr("Your router's answers made no sense (%1): ").arg(m_outcome.detail) + forwardAdvice();
             break;
         case Result::PrivateOutside:
-            why = QStringLiteral("Your router's outside address %1 is itself private, so another router or your "
-                                 "provider stands in front of it: ask there to ")
+            why = tr("Your router's outside address %1 is itself private, so another router or your "
+                     "provider stands in front of it: ask there to ")
                       .arg(m_outcome.outsideAddress)
                   + forwardAdvice();
             break;
         case Result::NoLease:
-            why = QStringLiteral("Your router gave the ports for no time: ") + forwardAdvice();
+            why = tr("Your router gave the ports for no time: ") + forwardAdvice();
             break;
         case Result::Mapped:
             break;
@@ -262,26 +266,26 @@ void ReachabilityService::updateLine()
         where = AddressScope::withPort(m_checkAddress, outsideBase());
     QString line;
     if (checkedNo) {
-        line = QStringLiteral("Not reachable from the internet: the directory server could not connect to %1 (%2). ")
+        line = tr("Not reachable from the internet: the directory server could not connect to %1 (%2). ")
                    .arg(AddressScope::withPort(m_checkAddress, outsideBase()), m_checkReason);
         if (!why.isEmpty())
             line += why;
         else if (m_state == State::Mapped)
-            line += QStringLiteral("Another router may stand in front of yours.");
+            line += tr("Another router may stand in front of yours.");
     } else if (!where.isEmpty()) {
-        line = QStringLiteral("Others can call you at ") + where;
+        line = tr("Others can call you at ") + where;
         const QString v6 = AddressScope::globalIPv6();
         if (!v6.isEmpty())
             line += QStringLiteral(" or ") + AddressScope::withPort(v6, m_insideBase);
         if (checkedYes)
-            line += QStringLiteral(" (reachable from the internet)");
+            line += tr(" (reachable from the internet)");
     } else if (m_state == State::Asking) {
         line = why;
     } else if (!why.isEmpty()) {
         // IPv6 needs no forwarding where the router lets calls in.
         const QString v6 = AddressScope::globalIPv6();
-        line = v6.isEmpty() ? QStringLiteral("Not reachable from the internet. ") + why
-                            : QStringLiteral("Others can call you at %1 over IPv6; over IPv4 not reachable. ")
+        line = v6.isEmpty() ? tr("Not reachable from the internet. ") + why
+                            : tr("Others can call you at %1 over IPv6; over IPv4 not reachable. ")
                                       .arg(AddressScope::withPort(v6, m_insideBase))
                                   + why;
     }

@@ -224,7 +224,7 @@ void Program::start()
     m_capture->startCapture();
     m_capture->checkCaptureSize();
     if (const EndpointError e = m_chat->start(m_listenPort + 3))
-        emit messageBoxRequested(errorText(QStringLiteral("Failed to start text Listen Daemon 4: "), e));
+        emit messageBoxRequested(errorText(tr("Failed to start text Listen Daemon 4: "), e));
     loadDataFiles();
     logLine(QStringLiteral("ZELMO Power Up"));
     m_mediaTimer.start();
@@ -267,7 +267,7 @@ void Program::networkStart()
             e = r;
     }
     if (e)
-        emit messageBoxRequested(errorText(QStringLiteral("Failed to init TCP/IP Stack:"), e));
+        emit messageBoxRequested(errorText(tr("Failed to init TCP/IP Stack:"), e));
 
     // A taken control port moves all four listeners on by four ports, a few times.
     const int retryBound = m_options.firstPort + 10;
@@ -279,21 +279,21 @@ void Program::networkStart()
         e = m_ipdControl->setListening(true);
     }
     if (e)
-        emit messageBoxRequested(errorText(QStringLiteral("Failed to start Listen Daemon 1: "), e));
+        emit messageBoxRequested(errorText(tr("Failed to start Listen Daemon 1: "), e));
     m_directory->setListenPort(m_listenPort);
 
     m_ipdMedia->setLocalPort(m_listenPort + 1);
     if ((e = m_ipdMedia->setListening(true)))
-        emit messageBoxRequested(errorText(QStringLiteral("Failed to start Listen Daemon 2: "), e));
+        emit messageBoxRequested(errorText(tr("Failed to start Listen Daemon 2: "), e));
 
     if ((e = m_messages->startListening(m_listenPort + 2)))
-        emit messageBoxRequested(errorText(QStringLiteral("Failed to start Listen Daemon 3: "), e));
+        emit messageBoxRequested(errorText(tr("Failed to start Listen Daemon 3: "), e));
     // Without its port this program still calls encrypted; the log says why none come in.
     m_security->listen(m_listenPort);
 
     if (m_ippClient->setRemoteAddress(m_ippClient->localAddress())) {
-        emit messageBoxRequested(QStringLiteral("You must connect to the Internet before running ZELMO. Please "
-                                                "connect to the Internet and run ZELMO again."));
+        emit messageBoxRequested(tr("You must connect to the Internet before running ZELMO. Please "
+                                    "connect to the Internet and run ZELMO again."));
     }
 }
 
@@ -335,7 +335,7 @@ bool Program::requestClose()
         return true;
     if (m_call.ConnectState == ConnectState::Establishing) {
         emit informationRequested(
-            QStringLiteral("You must cancel the connection that is being established before exiting."));
+            tr("You must cancel the connection that is being established before exiting."));
         return false;
     }
     m_userClosed = true;
@@ -381,16 +381,16 @@ void Program::shutdown()
     if (!m_settings.save(profilePath(SettingsFile), &settingsError))
         qWarning("zelmo: could not write the settings: %s", qPrintable(settingsError));
     if (const FileError e = m_palList.save(profilePath(PalFile)))
-        reportSaveFailure(QStringLiteral("Could not save Pal File, "), e.code, e.description);
+        reportSaveFailure(tr("Could not save Pal File, "), e.code, e.description);
     if (const FileError e = m_refuseList.save(profilePath(RefuseFile)))
-        reportSaveFailure(QStringLiteral("Could not save Refuse List data File, "), e.code, e.description);
+        reportSaveFailure(tr("Could not save Refuse List data File, "), e.code, e.description);
 
     m_capture->closeCapture();
     m_video->terminate();
     m_audioControl->shutdown();
 
     if (const FileError e = m_log->save(profilePath(LogFile)))
-        reportSaveFailure(QStringLiteral("Could not save Log File, "), e.code, e.description);
+        reportSaveFailure(tr("Could not save Log File, "), e.code, e.description);
 
     m_shuttingDown = false;
     m_shutDown = true;

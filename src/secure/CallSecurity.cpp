@@ -106,18 +106,18 @@ void CallSecurity::markVerified()
 QString CallSecurity::plainText(const Status &status)
 {
     if (status.fellBack)
-        return QStringLiteral("not encrypted: the encrypted connection failed");
+        return tr("not encrypted: the encrypted connection failed");
     // The caller's own check failed quietly, or it went plain on purpose: this side can only
     // say what it remembers.
     if (status.encryptedBefore)
-        return QStringLiteral("not encrypted, although this address used encryption before");
-    return QStringLiteral("not encrypted: the other program is an older version");
+        return tr("not encrypted, although this address used encryption before");
+    return tr("not encrypted: the other program is an older version");
 }
 
 QString CallSecurity::keyChangedText(const QString &who)
 {
-    return QStringLiteral("Warning: %1 now shows another key than in earlier calls. Someone may be listening in "
-                          "between: compare the short code before you trust this call.")
+    return tr("Warning: %1 now shows another key than in earlier calls. Someone may be listening in "
+              "between: compare the short code before you trust this call.")
         .arg(who);
 }
 
@@ -125,12 +125,12 @@ QString CallSecurity::standingText(PeerStanding standing)
 {
     switch (standing) {
     case PeerStanding::Verified:
-        return QStringLiteral("verified");
+        return tr("verified");
     case PeerStanding::Changed:
-        return QStringLiteral("key changed, not verified");
+        return tr("key changed, not verified");
     case PeerStanding::New:
     case PeerStanding::Known:
-        return QStringLiteral("not verified");
+        return tr("not verified");
     case PeerStanding::Unknown:
         break;
     }

@@ -3,6 +3,7 @@
 #include "core/LineFile.h"
 #include "secure/KeyMaker.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -113,22 +114,25 @@ TlsSetup::Credentials Identity::credentials(const QString &email)
     return m_credentials;
 }
 
-QString Identity::problemText(Check check, const QString &path)
+QString Identity::problemText(Check check, const QString &path, Language language)
 {
+    const char *text = nullptr;
     switch (check) {
     case Check::Corrupt:
-        return QStringLiteral("The key file %1 is damaged and cannot be used. ZELMO makes a new key and keeps "
-                              "the old file as %2. Peers who knew your old key will be told that your key "
-                              "changed.")
-            .arg(path, path + SetAsideSuffix);
+        text = QT_TRANSLATE_NOOP("Identity", "The key file %1 is damaged and cannot be used. ZELMO makes a new key "
+                                             "and keeps the old file as %2. Peers who knew your old key will be told "
+                                             "that your key changed.");
+        break;
     case Check::Exposed:
-        return QStringLiteral("The key file %1 could be read by other users of this computer, so it is not used any "
-                              "more. ZELMO makes a new key and keeps the old file as %2. Peers who knew your "
-                              "old key will be told that your key changed.")
-            .arg(path, path + SetAsideSuffix);
+        text = QT_TRANSLATE_NOOP("Identity", "The key file %1 could be read by other users of this computer, so it "
+                                             "is not used any more. ZELMO makes a new key and keeps the old file as "
+                                             "%2. Peers who knew your old key will be told that your key changed.");
+        break;
     case Check::Ready:
     case Check::Missing:
-        break;
+        return {};
     }
-    return {};
+    const QString shown = language == Language::User ? QCoreApplication::translate("Identity", text)
+                                                      : QString::fromLatin1(text);
+    return shown.arg(path, path + SetAsideSuffix);
 }

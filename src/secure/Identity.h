@@ -49,7 +49,9 @@ public:
     TlsSetup::Credentials credentials(const QString &email);
 
     // What the user is told about a key file that cannot be used.
-    static QString problemText(Check check, const QString &path);
+    // The user reads the text in their language; the activity log keeps it in English.
+    enum class Language { User, English };
+    static QString problemText(Check check, const QString &path, Language language = Language::User);
 
 private:
     bool use(const QByteArray &pem);

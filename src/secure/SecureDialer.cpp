@@ -117,7 +117,7 @@ void SecureDialer::setWaits(int plainAnswerMs, int knownPeerWaitMs, int handshak
 
 QString SecureDialer::notEncryptedText()
 {
-    return QStringLiteral("Only encrypted calls are allowed, and the other program does not answer encrypted");
+    return tr("Only encrypted calls are allowed, and the other program does not answer encrypted");
 }
 
 std::unique_ptr<QObject> SecureDialer::dial(const QHostAddress &address, int port, PeerChannel channel,

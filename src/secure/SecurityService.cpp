@@ -32,8 +32,8 @@ SecurityService::SecurityService(Context context, QObject *parent)
 {
     connect(m_dialer, &SecureDialer::plainCallRefused, this, [this](const QString &address) {
         m_.logLine(QStringLiteral("Call to ") + address + QStringLiteral(" not placed: it is not encrypted"));
-        emit notice(QStringLiteral("The call to %1 was not placed: only encrypted calls are allowed (Options), and "
-                                   "the other program does not answer encrypted calls.")
+        emit notice(tr("The call to %1 was not placed: only encrypted calls are allowed (Options), and "
+                       "the other program does not answer encrypted calls.")
                         .arg(address));
     });
 }
@@ -60,16 +60,14 @@ void SecurityService::start()
         return;
     if (check != Identity::Check::Missing) {
         // Never silently: the user hears of it before the key is replaced.
-        const QString text = Identity::problemText(check, keyFile);
-        m_.logLine(text);
-        emit notice(text);
+        m_.logLine(Identity::problemText(check, keyFile, Identity::Language::English));
+        emit notice(Identity::problemText(check, keyFile));
     }
     if (const FileError e = m_identity.create(keyFile)) {
-        const QString text = QStringLiteral("Could not make a key for encrypted calls, ") + QString::number(e.code)
-                             + QStringLiteral(" : ") + e.description
-                             + QStringLiteral(". Calls will not be encrypted.");
-        m_.logLine(text);
-        emit notice(text);
+        const QString why = QString::number(e.code) + QStringLiteral(" : ") + e.description;
+        m_.logLine(QStringLiteral("Could not make a key for encrypted calls, ") + why
+                   + QStringLiteral(". Calls will not be encrypted."));
+        emit notice(tr("Could not make a key for encrypted calls, %1. Calls will not be encrypted.").arg(why));
         return;
     }
     if (check == Identity::Check::Missing)
@@ -181,18 +179,18 @@ PeerStanding SecurityService::judgeSender(const ChannelSecurity &security, const
 QString SecurityService::messageText(const ChannelSecurity &security, PeerStanding standing)
 {
     if (!security.encrypted())
-        return QStringLiteral("Not encrypted");
+        return tr("Not encrypted");
     switch (standing) {
     case PeerStanding::Verified:
-        return QStringLiteral("Encrypted, from the sender's verified key");
+        return tr("Encrypted, from the sender's verified key");
     case PeerStanding::Changed:
-        return QStringLiteral("Encrypted, but from another key than this sender used before: not verified");
+        return tr("Encrypted, but from another key than this sender used before: not verified");
     case PeerStanding::New:
     case PeerStanding::Known:
     case PeerStanding::Unknown:
         break;
     }
-    return QStringLiteral("Encrypted, from a key not verified");
+    return tr("Encrypted, from a key not verified");
 }
 
 TlsSetup::Credentials SecurityService::credentials()

@@ -1,6 +1,7 @@
 #include "ui/Artwork.h"
 
 #include <QGuiApplication>
+#include <QPalette>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -12,9 +13,20 @@ namespace Artwork {
 
 namespace {
 
-const QColor Ink(40, 44, 52);
 const QColor Accent(32, 120, 200);
 const QColor AccentDark(18, 70, 130);
+
+// The colours that sit on the window's own background come from the palette, so the
+// symbols stay legible in a dark colour scheme as in a light one.
+QPalette palette()
+{
+    return qGuiApp ? QGuiApplication::palette() : QPalette();
+}
+
+QColor ink()
+{
+    return palette().color(QPalette::WindowText);
+}
 
 // Pictures are painted at the screen's pixel density, so they stay sharp on a display
 // scaled to 200 %: the pixmap has twice the pixels and the painter works in logical units.
@@ -102,9 +114,9 @@ QPixmap lamp(Lamp colour, int size)
 QPixmap connectLamp(bool on)
 {
     return indicator(lampColour(on ? Lamp::Green : Lamp::Grey), [](QPainter &p, const QRectF &r) {
-        p.setPen(QPen(Ink, 1.6));
+        p.setPen(QPen(ink(), 1.6));
         p.drawLine(QPointF(r.left() + 1, r.center().y()), QPointF(r.right() - 1, r.center().y()));
-        p.setBrush(Ink);
+        p.setBrush(ink());
         p.drawEllipse(QPointF(r.left() + 2, r.center().y()), 2, 2);
         p.drawEllipse(QPointF(r.right() - 2, r.center().y()), 2, 2);
     });
@@ -113,8 +125,8 @@ QPixmap connectLamp(bool on)
 QPixmap microphone(bool on)
 {
     return indicator(lampColour(on ? Lamp::Red : Lamp::Grey), [](QPainter &p, const QRectF &r) {
-        p.setPen(QPen(Ink, 1.4));
-        p.setBrush(Ink);
+        p.setPen(QPen(ink(), 1.4));
+        p.setBrush(ink());
         p.drawRoundedRect(QRectF(r.center().x() - 2.5, r.top() + 1, 5, 8), 2.5, 2.5);
         p.setBrush(Qt::NoBrush);
         p.drawArc(QRectF(r.center().x() - 4.5, r.top() + 3, 9, 8), 180 * 16, 180 * 16);
@@ -126,8 +138,8 @@ QPixmap camera(bool on, bool present)
 {
     const Lamp c = !present ? Lamp::Red : on ? Lamp::Green : Lamp::Amber;
     return indicator(lampColour(c), [present](QPainter &p, const QRectF &r) {
-        p.setPen(QPen(Ink, 1.2));
-        p.setBrush(Ink);
+        p.setPen(QPen(ink(), 1.2));
+        p.setBrush(ink());
         p.drawRoundedRect(QRectF(r.left(), r.top() + 4, 9, 7), 1.5, 1.5);
         QPolygonF lens{QPointF(r.left() + 9, r.top() + 7.5), QPointF(r.right(), r.top() + 4.5),
                        QPointF(r.right(), r.top() + 10.5)};
@@ -142,8 +154,8 @@ QPixmap camera(bool on, bool present)
 QPixmap speaker(bool on)
 {
     return indicator(lampColour(on ? Lamp::Green : Lamp::Grey), [on](QPainter &p, const QRectF &r) {
-        p.setPen(QPen(Ink, 1.2));
-        p.setBrush(Ink);
+        p.setPen(QPen(ink(), 1.2));
+        p.setBrush(ink());
         QPolygonF cone{QPointF(r.left(), r.top() + 5), QPointF(r.left() + 3, r.top() + 5),
                        QPointF(r.left() + 7, r.top() + 1.5), QPointF(r.left() + 7, r.bottom() - 1.5),
                        QPointF(r.left() + 3, r.bottom() - 5), QPointF(r.left(), r.bottom() - 5)};
@@ -277,7 +289,7 @@ QPixmap activity(int frame)
     p.setPen(Qt::NoPen);
     for (int i = 0; i < 8; ++i) {
         const int age = (frame - i + 8) % 8;
-        QColor c = Accent;
+        QColor c = palette().color(QPalette::Highlight);
         c.setAlpha(age == 0 ? 255 : age < 3 ? 170 - age * 40 : 45);
         p.setBrush(c);
         const double a = i * M_PI / 4 - M_PI / 2;
@@ -293,19 +305,32 @@ QPixmap toolbarButton(int index, ButtonLook look, bool inCall)
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF face(1.5, 1.5, size - 3, size - 3);
+    // The face in the palette's button colours (light or dark scheme alike), the raised
+    // one tinted towards the highlight.
+    const QPalette pal = palette();
+    const QColor button = pal.color(QPalette::Button);
+    const QColor highlight = pal.color(QPalette::Highlight);
+    const auto mix = [](const QColor &a, const QColor &b, qreal t) {
+        return QColor::fromRgbF(a.redF() * (1 - t) + b.redF() * t, a.greenF() * (1 - t) + b.greenF() * t,
+                                a.blueF() * (1 - t) + b.blueF() * t);
+    };
     QLinearGradient g(face.topLeft(), face.bottomLeft());
     if (look == ButtonLook::Pressed) {
-        g.setColorAt(0, QColor(170, 185, 205));
-        g.setColorAt(1, QColor(205, 215, 230));
+        g.setColorAt(0, mix(button, pal.color(QPalette::Dark), 0.45));
+        g.setColorAt(1, mix(button, pal.color(QPalette::Dark), 0.25));
+    } else if (look == ButtonLook::Raised) {
+        g.setColorAt(0, mix(button, pal.color(QPalette::Light), 0.6));
+        g.setColorAt(1, mix(button, highlight, 0.25));
     } else {
-        g.setColorAt(0, look == ButtonLook::Raised ? QColor(255, 255, 255) : QColor(244, 246, 249));
-        g.setColorAt(1, look == ButtonLook::Raised ? QColor(205, 225, 250) : QColor(214, 220, 228));
+        g.setColorAt(0, mix(button, pal.color(QPalette::Light), 0.4));
+        g.setColorAt(1, button);
     }
-    p.setPen(QPen(look == ButtonLook::Raised ? Accent : QColor(150, 160, 172), 1));
+    p.setPen(QPen(look == ButtonLook::Raised ? highlight : pal.color(QPalette::Mid), 1));
     p.setBrush(g);
     p.drawRoundedRect(face, 6, 6);
 
-    const QColor ink = look == ButtonLook::Raised ? AccentDark : Ink;
+    const QColor ink = look == ButtonLook::Raised ? mix(pal.color(QPalette::ButtonText), highlight, 0.5)
+                                                  : pal.color(QPalette::ButtonText);
     p.setPen(QPen(ink, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     const QPointF c = face.center();
@@ -356,7 +381,7 @@ QPixmap camPause(int size)
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(Ink);
+    p.setBrush(ink());
     const qreal bar = size * 0.22;
     const qreal top = size * 0.18;
     const qreal height = size * 0.64;

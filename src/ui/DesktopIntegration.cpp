@@ -3,12 +3,14 @@
 #include "call/CallControl.h"
 #include "core/CallStates.h"
 #include "chat/ChatSession.h"
+#include "desktop/ColourSchemeWatcher.h"
 #include "desktop/GlobalTalkKey.h"
 #include "desktop/Notifier.h"
 #include "media/AudioControl.h"
 #include "media/MediaSession.h"
 #include "messages/MessageService.h"
 #include "ui/Artwork.h"
+#include "ui/ColourPalette.h"
 #include "ui/MessageWindows.h"
 #include "ui/TrayController.h"
 #include "ui/frmCallIn.h"
@@ -28,6 +30,7 @@ DesktopIntegration::DesktopIntegration(Context context, QObject *parent)
                                 m_.mainWindow.action(QStringLiteral("Menu_FileHangup")),
                                 m_.mainWindow.action(QStringLiteral("Menu_Quit")), this))
     , m_talkKey(new GlobalTalkKey(GlobalTalkKey::fromSystem(), this))
+    , m_colourScheme(new ColourSchemeWatcher(QDBusConnection::sessionBus(), this))
 {
     frmMain *main = &m_.mainWindow;
     m_notifier->setForegroundQuery([main] { return main->isActiveWindow(); });
@@ -39,6 +42,11 @@ DesktopIntegration::DesktopIntegration(Context context, QObject *parent)
     connectMessages();
     connectChat();
     connectTalkKey();
+    connect(m_colourScheme, &ColourSchemeWatcher::darkChanged, this, [this](bool dark) {
+        // Before the start the profile's choice is not known yet.
+        if (m_started)
+            applyColourScheme(dark);
+    });
 }
 
 DesktopIntegration::~DesktopIntegration() = default;
@@ -120,7 +128,20 @@ void DesktopIntegration::start()
     m_notifier->setEnabled(m_settings.Notifications);
     m_tray->setIconWanted(m_settings.TrayIcon);
     m_talkKey->choose(m_settings.TalkKey);
+    m_colourScheme->choose(m_settings.ColourScheme);
+    applyColourScheme(m_colourScheme->isDark());
     m_.chatWindow.installEventFilter(this);
+}
+
+void DesktopIntegration::applyColourScheme(bool dark)
+{
+    // A light desktop keeps the colours the style gave it until the first dark.
+    if (dark == m_darkApplied)
+        return;
+    m_darkApplied = dark;
+    ColourPalette::apply(dark);
+    // A hidden window hears of the new colours only when it shows again.
+    m_.mainWindow.redrawArtwork();
 }
 
 void DesktopIntegration::shutdown()
@@ -178,6 +199,14 @@ void DesktopIntegration::chooseTalkKey(const QString &name)
 {
     m_talkKey->choose(name);
     m_settings.TalkKey = m_talkKey->chosen();
+    save();
+}
+
+void DesktopIntegration::chooseColourScheme(const QString &name)
+{
+    m_colourScheme->choose(name);
+    m_settings.ColourScheme = m_colourScheme->choice();
+    applyColourScheme(m_colourScheme->isDark());
     save();
 }
 

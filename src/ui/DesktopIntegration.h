@@ -7,6 +7,7 @@
 #include <functional>
 
 class AudioControl;
+class ColourSchemeWatcher;
 class CallControl;
 class ChatSession;
 class GlobalTalkKey;
@@ -58,12 +59,14 @@ public:
     Notifier &notifier() { return *m_notifier; }
     TrayController &tray() { return *m_tray; }
     GlobalTalkKey &talkKey() { return *m_talkKey; }
+    ColourSchemeWatcher &colourScheme() { return *m_colourScheme; }
     const DesktopSettings &settings() const { return m_settings; }
 
     // The options' choices: each applies at once and is saved at once.
     void setNotificationsOn(bool on);
     void setTrayIconOn(bool on);
     void chooseTalkKey(const QString &name);
+    void chooseColourScheme(const QString &name);
 
     // Brings the main window back from wherever it is (the tray's Show ZELMO).
     void showMainWindow();
@@ -77,6 +80,7 @@ private:
     void connectChat();
     void connectTalkKey();
     void showChat();
+    void applyColourScheme(bool dark);
     void save();
 
     Context m_;
@@ -84,5 +88,8 @@ private:
     Notifier *m_notifier;
     TrayController *m_tray;
     GlobalTalkKey *m_talkKey;
+    ColourSchemeWatcher *m_colourScheme;
+    // The dark palette is on (the light one is the style's own until then).
+    bool m_darkApplied = false;
     bool m_started = false;
 };

@@ -80,6 +80,26 @@ HelpBook::HelpBook(const QString &root)
     });
 }
 
+QString HelpBook::localizedRoot(const QLocale &locale)
+{
+    Q_INIT_RESOURCE(resources);
+    // The same order of languages as the translations are looked up in: "de-AT", then "de".
+    for (const QString &tag : locale.uiLanguages()) {
+        QString name = tag;
+        name.replace(QLatin1Char('-'), QLatin1Char('_'));
+        for (;;) {
+            const QString root = QStringLiteral(":/help/") + name;
+            if (QFile::exists(root + QStringLiteral("/index.html")))
+                return root;
+            const qsizetype cut = name.lastIndexOf(QLatin1Char('_'));
+            if (cut <= 0)
+                break;
+            name.truncate(cut);
+        }
+    }
+    return QStringLiteral(":/help");
+}
+
 QUrl HelpBook::pageUrl(const QString &file) const
 {
     // Pages in the resources are "qrc:" addresses; a folder on disk gives file addresses.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QUrl>
 
@@ -31,6 +32,9 @@ public:
 
     // root is a folder of pages holding "index.html", the contents page.
     explicit HelpBook(const QString &root = QStringLiteral(":/help"));
+    // The book in the locale's language (":/help/de"), or the English one (":/help") when
+    // the program has no pages in that language.
+    static QString localizedRoot(const QLocale &locale = QLocale::system());
 
     QUrl contentsUrl() const;
     const QList<Topic> &topics() const { return m_topics; }

@@ -219,7 +219,7 @@ void MainWindowController::onToolbarClicked(int index)
         if (m_.calls.status().callState != CallState::Idle) {
             m_.calls.hangUp();
         } else if (s.Name.size() < 3) {
-            m_.inform(QStringLiteral("You must enter a name of at least 3 Characters in length.  "));
+            m_.inform(tr("You must enter a name of at least 3 Characters in length.  "));
         } else if (s.EMail.size() < 8) {
             m_.inform(OptionsLogic::emailTooShortText());
         } else {

@@ -1,5 +1,6 @@
 #include "ui/VideoView.h"
 
+#include <QEvent>
 #include <QPainter>
 
 VideoView::VideoView(QWidget *parent)
@@ -11,7 +12,28 @@ VideoView::VideoView(QWidget *parent)
 void VideoView::showFrame(const QImage &frame)
 {
     m_frame = frame;
-    update();
+    if (!window()->isMinimized())
+        update();
+}
+
+void VideoView::showEvent(QShowEvent *event)
+{
+    // The window it sits in says when it is restored; it may be given a parent late.
+    if (window() != m_watchedWindow) {
+        if (m_watchedWindow)
+            m_watchedWindow->removeEventFilter(this);
+        m_watchedWindow = window();
+        if (m_watchedWindow != this)
+            m_watchedWindow->installEventFilter(this);
+    }
+    QWidget::showEvent(event);
+}
+
+bool VideoView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedWindow && event->type() == QEvent::WindowStateChange && !m_watchedWindow->isMinimized())
+        update();
+    return QWidget::eventFilter(watched, event);
 }
 
 void VideoView::clearFrame()

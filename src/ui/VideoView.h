@@ -4,7 +4,8 @@
 #include <QWidget>
 
 // The incoming-video picture: paints the last decoded frame scaled to its own size, or a
-// dark field when there is none.
+// dark field when there is none. While its window is minimised frames are only kept; the
+// newest is painted when the window comes back.
 class VideoView : public QWidget
 {
     Q_OBJECT
@@ -18,7 +19,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     QImage m_frame;
+    QWidget *m_watchedWindow = nullptr;
 };

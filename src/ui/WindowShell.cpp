@@ -149,6 +149,8 @@ void WindowShell::connectMessages()
     connect(m_messageWindows, &MessageWindows::informationRequested, this, &WindowShell::showInformation);
     connect(&m_program.messages(), &MessageService::waitingChanged, m_frmMain,
             [this](int waiting) { m_frmMain->setMessageWaiting(waiting > 0); });
+    connect(&m_program.messages(), &MessageService::messageArrived, m_frmMain,
+            [this](quint64, const QuickMessage &m) { m_frmMain->announceMessage(m.senderName); });
     connect(m_frmMain, &frmMain::messageIndicatorActivated, m_messageWindows, &MessageWindows::openOldest);
     connect(&m_program.directory(), &DirectoryService::sendMessageRequested, m_messageWindows,
             [this](const QString &name, const QString &location, const QString &address, int port) {
@@ -232,8 +234,8 @@ void WindowShell::finishStartup()
     const Settings &s = m_program.settings();
     if (s.Name.isEmpty() || s.Location.isEmpty() || s.EMail.isEmpty()) {
         m_controller->showOptions(frmOptions::Personal);
-        showInformation(QStringLiteral("Please take a moment to fill in your user information and verify the "
-                                       "setup."));
+        showInformation(tr("Please take a moment to fill in your user information and verify the "
+                           "setup."));
     }
 }
 

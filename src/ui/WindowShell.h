@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/UiLanguage.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -84,6 +86,8 @@ private:
     void closeWindows();
 
     Program &m_program;
+    // Before any window, so every window is made in the user's language.
+    UiLanguage m_language;
     QPointer<frmMain> m_frmMain;
     MessageWindows *m_messageWindows;
     // The call's encryption where the call is shown.

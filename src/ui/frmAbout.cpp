@@ -11,7 +11,7 @@
 
 QString frmAbout::platformLine()
 {
-    return QStringLiteral("ZELMO for %1, %2").arg(QSysInfo::prettyProductName(), QSysInfo::currentCpuArchitecture());
+    return tr("ZELMO for %1, %2").arg(QSysInfo::prettyProductName(), QSysInfo::currentCpuArchitecture());
 }
 
 frmAbout::frmAbout(QWidget *parent)

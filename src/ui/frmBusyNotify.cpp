@@ -1,5 +1,7 @@
 #include "ui/frmBusyNotify.h"
 
+#include "ui/Announcement.h"
+
 #include "ui/Artwork.h"
 #include "ui/WindowPlacement.h"
 
@@ -13,7 +15,7 @@ frmBusyNotify::frmBusyNotify(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("frmBusyNotify"));
-    setWindowTitle(QStringLiteral("ZELMO Incoming Call..."));
+    setWindowTitle(tr("ZELMO Incoming Call..."));
     // A notice: it never takes the keyboard from what the user is doing.
     setAttribute(Qt::WA_ShowWithoutActivating);
 
@@ -25,7 +27,7 @@ frmBusyNotify::frmBusyNotify(QWidget *parent)
     m_name->setObjectName(QStringLiteral("pnlUserName"));
     m_location = new QLabel(this);
     m_location->setObjectName(QStringLiteral("pnlUserLocation"));
-    auto *message = new QLabel(QStringLiteral("A Busy signal is being sent to this Person"), this);
+    auto *message = new QLabel(tr("A Busy signal is being sent to this Person"), this);
     message->setObjectName(QStringLiteral("lblCallMessage"));
     QFont bold = message->font();
     bold.setBold(true);
@@ -58,4 +60,5 @@ void frmBusyNotify::notify(const QString &name, const QString &location)
     // The notice stays up to five seconds from now, not from the timer's last tick.
     m_tmrCloseMe->start();
     show();
+    Announcement::alert(this, tr("%1 of %2 called; a busy signal is being sent").arg(name, location));
 }

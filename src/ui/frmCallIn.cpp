@@ -2,6 +2,7 @@
 
 #include "call/CallControl.h"
 #include "core/Settings.h"
+#include "ui/Announcement.h"
 #include "ui/Artwork.h"
 #include "ui/SecurityNote.h"
 #include "ui/WindowPlacement.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -21,7 +23,7 @@ frmCallIn::frmCallIn(Settings &settings, CallControl &calls, QWidget *parent)
     , m_calls(calls)
 {
     setObjectName(QStringLiteral("frmCallIn"));
-    setWindowTitle(QStringLiteral("ZELMO Incoming Call..."));
+    setWindowTitle(tr("ZELMO Incoming Call..."));
     setAttribute(Qt::WA_DeleteOnClose);
     // A call comes while the user types elsewhere: the prompt shows on top but leaves the
     // keyboard where it is, so a key meant for another program never answers it.
@@ -38,7 +40,7 @@ frmCallIn::frmCallIn(Settings &settings, CallControl &calls, QWidget *parent)
     QFont bold = m_name->font();
     bold.setBold(true);
     m_name->setFont(bold);
-    m_message = new QLabel(CallPrompt::AskText, this);
+    m_message = new QLabel(CallPrompt::askText(), this);
     m_message->setObjectName(QStringLiteral("lblCallMessage"));
     m_message->setMinimumWidth(250);
     m_yes = new QPushButton(tr("Yes"), this);
@@ -71,6 +73,13 @@ frmCallIn::frmCallIn(Settings &settings, CallControl &calls, QWidget *parent)
 
     connect(m_yes, &QPushButton::clicked, this, &frmCallIn::answer);
     connect(m_no, &QPushButton::clicked, this, &frmCallIn::decline);
+    for (auto [key, act] : {std::pair{answerKey(), &frmCallIn::answer}, std::pair{refuseKey(), &frmCallIn::decline}}) {
+        auto *shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QShortcut::activated, this, act);
+    }
+    m_yes->setToolTip(answerKey().toString(QKeySequence::NativeText));
+    m_no->setToolTip(refuseKey().toString(QKeySequence::NativeText));
     m_tmrCloseMe = new QTimer(this);
     m_tmrCloseMe->setObjectName(QStringLiteral("tmrCloseMe"));
     m_tmrCloseMe->setInterval(1000);
@@ -85,7 +94,7 @@ void frmCallIn::offer(const QString &name, const QString &location, bool autoAcc
     // Whether it was accepted by itself is the call control's word: a call it kept for the
     // user to decide counts down like any other.
     m_prompt.emplace(autoAccepted, false, m_settings.AutoDecTime);
-    m_message->setText(autoAccepted ? CallPrompt::AutoAcceptingText : CallPrompt::AskText);
+    m_message->setText(autoAccepted ? CallPrompt::autoAcceptingText() : CallPrompt::askText());
     m_yes->setVisible(!autoAccepted);
     m_no->setVisible(!autoAccepted);
     m_name->setText(name);
@@ -96,6 +105,10 @@ void frmCallIn::offer(const QString &name, const QString &location, bool autoAcc
     WindowPlacement::topRight(this);
     show();
     raise();
+    Announcement::alert(this, autoAccepted ? tr("Call from %1, %2, accepted by itself").arg(name, location)
+                                           : tr("Incoming call from %1, %2. %3 answers, %4 refuses")
+                                                 .arg(name, location, answerKey().toString(QKeySequence::NativeText),
+                                                      refuseKey().toString(QKeySequence::NativeText)));
 }
 
 void frmCallIn::answer()

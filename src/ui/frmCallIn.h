@@ -3,6 +3,8 @@
 #include "call/CallPrompt.h"
 
 #include "ui/CallDialog.h"
+
+#include <QKeySequence>
 #include <optional>
 
 class CallControl;
@@ -28,6 +30,10 @@ public:
     void answer();
     void decline();
     QTimer *tmrCloseMe() const { return m_tmrCloseMe; }
+    // The prompt shows without taking the keyboard: these keys answer and refuse from
+    // whichever ZELMO window has it.
+    static QKeySequence answerKey() { return QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Y); }
+    static QKeySequence refuseKey() { return QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N); }
     // Whether the call is encrypted, and a warning when the caller's key changed.
     SecurityNote *securityNote() const { return m_securityNote; }
 

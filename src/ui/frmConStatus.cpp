@@ -20,7 +20,7 @@ frmConStatus::frmConStatus(CallControl &calls, IPPort &ippClient, QWidget *paren
     , m_ippClient(ippClient)
 {
     setObjectName(QStringLiteral("frmConStatus"));
-    setWindowTitle(QStringLiteral("Connecting..."));
+    setWindowTitle(tr("Connecting..."));
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
 
@@ -43,7 +43,7 @@ frmConStatus::frmConStatus(CallControl &calls, IPPort &ippClient, QWidget *paren
     m_activity = new QLabel(this);
     m_activity->setObjectName(QStringLiteral("pnlActivity"));
     m_activity->setPixmap(Artwork::activity(0));
-    m_cancel = new QPushButton(ConnectProgress::CancelCaption, this);
+    m_cancel = new QPushButton(ConnectProgress::cancelCaption(), this);
     m_cancel->setObjectName(QStringLiteral("cmdCancel"));
 
     auto *form = new QFormLayout;
@@ -80,7 +80,7 @@ void frmConStatus::setCallee(const QString &name, const QString &location)
     m_name->setText(name);
     m_location->setText(location);
     m_progress = ConnectProgress();
-    m_cancel->setText(ConnectProgress::CancelCaption);
+    m_cancel->setText(ConnectProgress::cancelCaption());
     m_seconds->setText(ConnectProgress::initialSecondsText());
 }
 
@@ -102,7 +102,7 @@ void frmConStatus::onTick()
         return;
     }
     if (out.attemptOver)
-        m_cancel->setText(ConnectProgress::OkCaption);
+        m_cancel->setText(ConnectProgress::okCaption());
     if (!out.secondsText.isNull())
         m_seconds->setText(out.secondsText);
     if (out.frame >= 0) {

@@ -50,7 +50,7 @@ frmDirectory::frmDirectory(DirectoryService &service, QWidget *parent)
     , m_service(service)
 {
     setObjectName(QStringLiteral("frmDirectory"));
-    setWindowTitle(QStringLiteral("ZELMO Directory"));
+    setWindowTitle(tr("ZELMO Directory"));
     setMinimumSize(Twips::toPixels(MinWidthTwips), Twips::toPixels(MinHeightTwips));
     buildControls();
     connectService();
@@ -59,27 +59,31 @@ frmDirectory::frmDirectory(DirectoryService &service, QWidget *parent)
 
 void frmDirectory::buildControls()
 {
-    m_lblGlobal = new QLabel(QStringLiteral("Global Directory"), this);
+    m_lblGlobal = new QLabel(tr("Global Directory"), this);
     m_lblGlobal->setObjectName(QStringLiteral("lblGlobal"));
-    m_lstGlobal = makeList(this, "lstGlobal", {QStringLiteral("Name"), QStringLiteral("Location"),
-                                               QStringLiteral("Comment"), QStringLiteral("Key")});
+    m_lstGlobal = makeList(this, "lstGlobal", {tr("Name"), tr("Location"), tr("Comment"), tr("Key")});
     m_lstGlobal->header()->setSectionsClickable(true);
     m_lstGlobal->header()->setSortIndicatorShown(false);
     m_lstGlobal->setColumnWidth(0, 150);
     m_lstGlobal->setColumnWidth(1, 120);
     m_lblGlobal->setBuddy(m_lstGlobal);
 
-    m_lblPeople = new QLabel(QStringLiteral("People Watch Pals"), this);
+    m_lblPeople = new QLabel(tr("People Watch Pals"), this);
     m_lblPeople->setObjectName(QStringLiteral("lblPeople"));
     m_splMain = new QSplitter(Qt::Horizontal, this);
     m_splMain->setObjectName(QStringLiteral("splMain"));
-    m_lstOnline = makeList(m_splMain, "lstOnline", {QStringLiteral("Online")});
-    m_lstOffline = makeList(m_splMain, "lstOffline", {QStringLiteral("Offline")});
+    m_lstOnline = makeList(m_splMain, "lstOnline", {tr("Online")});
+    m_lstOffline = makeList(m_splMain, "lstOffline", {tr("Offline")});
     m_splMain->addWidget(m_lstOnline);
     m_splMain->addWidget(m_lstOffline);
     m_splMain->setChildrenCollapsible(false);
+    m_lstGlobal->setAccessibleName(tr("Global directory"));
+    m_lstGlobal->setAccessibleDescription(tr("Type a name to find a user; Enter calls the user"));
+    m_lstOnline->setAccessibleName(tr("Pals on line"));
+    m_lstOnline->setAccessibleDescription(tr("Enter calls the pal"));
+    m_lstOffline->setAccessibleName(tr("Pals off line"));
 
-    m_lblAddress = new QLabel(QStringLiteral("Email or IP Address:"), this);
+    m_lblAddress = new QLabel(tr("Email or IP Address:"), this);
     m_lblAddress->setObjectName(QStringLiteral("lblAddress"));
     m_txtConnect = new QLineEdit(this);
     m_txtConnect->setObjectName(QStringLiteral("txtConnect"));
@@ -90,7 +94,7 @@ void frmDirectory::buildControls()
     m_txtConnectID->setObjectName(QStringLiteral("txtConnectID"));
     m_txtConnectID->hide();
 
-    auto *lblDirectory = new QLabel(QStringLiteral("Directory Server:"), this);
+    auto *lblDirectory = new QLabel(tr("Directory Server:"), this);
     m_cboDirectory = new QComboBox(this);
     m_cboDirectory->setObjectName(QStringLiteral("cboDirectory"));
     m_cboDirectory->setEditable(true);
@@ -107,12 +111,12 @@ void frmDirectory::buildControls()
         b->setAutoDefault(false);
         return b;
     };
-    m_cmdCall = button("cmdCall", QStringLiteral("Call"));
-    m_cmdSendMsg = button("cmdSendMsg", QStringLiteral("Send Message"));
-    m_cmdRefresh = button("cmdRefresh", QStringLiteral("Refresh"));
-    m_cmdNewPal = button("cmdNewPal", QStringLiteral("New Pal"));
-    m_cmdDeletePal = button("cmdDeletePal", QStringLiteral("Delete Pal"));
-    m_cmdClose = button("cmdClose", QStringLiteral("Close"));
+    m_cmdCall = button("cmdCall", tr("Call"));
+    m_cmdSendMsg = button("cmdSendMsg", tr("Send Message"));
+    m_cmdRefresh = button("cmdRefresh", tr("Refresh"));
+    m_cmdNewPal = button("cmdNewPal", tr("New Pal"));
+    m_cmdDeletePal = button("cmdDeletePal", tr("Delete Pal"));
+    m_cmdClose = button("cmdClose", tr("Close"));
     m_cmdCall->setEnabled(false);
     m_cmdSendMsg->setEnabled(false);
 
@@ -167,6 +171,15 @@ void frmDirectory::buildControls()
     layout->addLayout(boxes);
     layout->addWidget(m_barStatus);
     layout->addWidget(m_txtConnectID);
+
+    // Tab follows the reading order: the lists, the buttons beside them, the boxes below.
+    QWidget *previous = m_lstGlobal;
+    for (QWidget *next : std::initializer_list<QWidget *>{m_lstOnline, m_lstOffline, m_cmdCall, m_cmdSendMsg, m_cmdRefresh,
+                                                          m_cmdNewPal, m_cmdDeletePal, m_cmdClose, m_txtConnect,
+                                                          m_cboDirectory}) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
 }
 
 void frmDirectory::connectService()
@@ -199,9 +212,10 @@ void frmDirectory::connectService()
         m_lstGlobal->header()->setSortIndicatorShown(true);
         m_lstGlobal->sortItems(column, Qt::AscendingOrder);
     });
-    connect(m_lstGlobal, &QTreeWidget::itemDoubleClicked, this,
+    // A double click or Enter on a user calls.
+    connect(m_lstGlobal, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem *item) { m_service.callEntry(itemNumber(item)); });
-    connect(m_lstOnline, &QTreeWidget::itemDoubleClicked, this,
+    connect(m_lstOnline, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem *item) { m_service.callPal(itemNumber(item)); });
 
     connect(m_txtConnect, &QLineEdit::textEdited, this, &frmDirectory::txtConnect_Change);

@@ -2,7 +2,10 @@
 
 #include "ui/Artwork.h"
 
+#include <QCoreApplication>
+
 frmErrorMsg::frmErrorMsg(QWidget *parent)
-    : frmMessage(QStringLiteral("frmErrorMsg"), QStringLiteral("ZELMO Error"), Artwork::errorSign(), parent)
+    : frmMessage(QStringLiteral("frmErrorMsg"), QCoreApplication::translate("frmErrorMsg", "ZELMO Error"),
+                 Artwork::errorSign(), parent)
 {
 }

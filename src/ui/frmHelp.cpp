@@ -32,6 +32,7 @@ QToolButton *navigationButton(const char *name, const QString &text, QStyle::Sta
 
 frmHelp::frmHelp(QWidget *parent)
     : QWidget(parent, Qt::Window)
+    , m_book(HelpBook::localizedRoot())
 {
     setObjectName(QStringLiteral("frmHelp"));
     setWindowTitle(tr("ZELMO Help"));

@@ -23,6 +23,7 @@ frmLog::frmLog(ActivityLog &log, QWidget *parent)
     frame->setObjectName(QStringLiteral("fraActivity"));
     m_list = new QListWidget(frame);
     m_list->setObjectName(QStringLiteral("lstActivity"));
+    m_list->setAccessibleName(tr("Activity log"));
     m_list->setUniformItemSizes(true);
     auto *frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(m_list);
@@ -46,7 +47,7 @@ frmLog::frmLog(ActivityLog &log, QWidget *parent)
     };
 
     connect(clear, &QPushButton::clicked, this, [this] {
-        if (m_confirm(QStringLiteral("Are you sure you want to clear the Activity log?")))
+        if (m_confirm(tr("Are you sure you want to clear the Activity log?")))
             m_log.clear();
     });
     connect(close, &QPushButton::clicked, this, &QWidget::hide);

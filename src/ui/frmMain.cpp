@@ -1,6 +1,7 @@
 #include "ui/frmMain.h"
 
 #include "core/Twips.h"
+#include "ui/Announcement.h"
 #include "ui/Artwork.h"
 #include "ui/SecurityBadge.h"
 #include "ui/IndicatorButton.h"
@@ -21,9 +22,16 @@
 
 namespace {
 
-const char *const ButtonCaptions[frmMain::ButtonCount] = {"Call", "Directory", "SelfView", "Chat", "Talk"};
-const char *const ButtonTips[frmMain::ButtonCount] = {"Connection", "Display User Directory", "Toggle SelfView",
-                                                     "Text Chat", "Push to Talk"};
+const char *const ButtonCaptions[frmMain::ButtonCount] = {QT_TRANSLATE_NOOP("frmMain", "Call"),
+                                                         QT_TRANSLATE_NOOP("frmMain", "Directory"),
+                                                         QT_TRANSLATE_NOOP("frmMain", "SelfView"),
+                                                         QT_TRANSLATE_NOOP("frmMain", "Chat"),
+                                                         QT_TRANSLATE_NOOP("frmMain", "Talk")};
+const char *const ButtonTips[frmMain::ButtonCount] = {QT_TRANSLATE_NOOP("frmMain", "Connection"),
+                                                     QT_TRANSLATE_NOOP("frmMain", "Display User Directory"),
+                                                     QT_TRANSLATE_NOOP("frmMain", "Toggle SelfView"),
+                                                     QT_TRANSLATE_NOOP("frmMain", "Text Chat"),
+                                                     QT_TRANSLATE_NOOP("frmMain", "Push to Talk")};
 
 QLabel *pictureLabel(QWidget *parent, const QString &name, const QPixmap &pixmap, const QString &tip = {})
 {
@@ -33,11 +41,6 @@ QLabel *pictureLabel(QWidget *parent, const QString &name, const QPixmap &pixmap
     label->setToolTip(tip);
     label->setAccessibleName(tip);
     return label;
-}
-
-QString onOff(bool on)
-{
-    return on ? QStringLiteral("on") : QStringLiteral("off");
 }
 
 } // namespace
@@ -65,6 +68,8 @@ frmMain::frmMain(QWidget *parent)
     buildIndicators(central);
     buildVideo(central);
     setCentralWidget(central);
+    // A new colour scheme reaches the window's contents even while it is hidden.
+    central->installEventFilter(this);
     // Keyboard order: the toolbar left to right, then the lamps that act.
     QWidget *previous = m_buttons[0];
     for (QWidget *next : {static_cast<QWidget *>(m_buttons[1]), static_cast<QWidget *>(m_buttons[2]),
@@ -301,14 +306,16 @@ void frmMain::setConnectLamp(bool on)
 {
     m_conLed->setPicture(Artwork::connectLamp(on));
     m_conLed->setProperty("lit", on);
-    m_conLed->setAccessibleDescription(on ? tr("Connected; press to hang up") : tr("Not connected"));
+    // The lamps' names say their state, so a screen reader hears it change.
+    m_conLed->setAccessibleName(on ? tr("Connected") : tr("Not connected"));
+    m_conLed->setAccessibleDescription(on ? tr("Press to hang up") : QString());
 }
 
 void frmMain::setMicLamp(bool on)
 {
     m_micLed->setPixmap(Artwork::microphone(on));
     m_micLed->setProperty("lit", on);
-    m_micLed->setAccessibleDescription(onOff(on));
+    m_micLed->setAccessibleName(on ? tr("Microphone open") : tr("Microphone closed"));
     m_micLevel->setVisible(on);
     if (!on)
         m_micLevel->setValue(0);
@@ -323,21 +330,22 @@ void frmMain::setCameraLamp(CameraLamp lamp)
 {
     m_camLed->setPixmap(Artwork::camera(lamp == CamOn, lamp != CamNone));
     m_camLed->setProperty("lamp", lamp == CamOn ? "imgCamOn" : lamp == CamOff ? "imgCamOff" : "imgLEDCamNo");
-    m_camLed->setAccessibleDescription(lamp == CamOn ? tr("on") : lamp == CamOff ? tr("paused") : tr("no camera"));
+    m_camLed->setAccessibleName(lamp == CamOn ? tr("Camera on") : lamp == CamOff ? tr("Camera paused") : tr("No camera"));
 }
 
 void frmMain::setSpeakerLamp(bool on)
 {
     m_spkLed->setPixmap(Artwork::speaker(on));
     m_spkLed->setProperty("lit", on);
-    m_spkLed->setAccessibleDescription(onOff(on));
+    m_spkLed->setAccessibleName(on ? tr("Speaker on") : tr("Speaker off"));
 }
 
 void frmMain::setDoNotDisturb(bool on)
 {
     m_dnd->setPicture(Artwork::doNotDisturb(on));
     m_dnd->setProperty("picture", on ? "imgDNDOn" : "imgDNDOff");
-    m_dnd->setAccessibleDescription(onOff(on));
+    m_dnd->setAccessibleName(on ? tr("Do not disturb on") : tr("Do not disturb off"));
+    m_dnd->setAccessibleDescription(tr("Press to turn do not disturb on or off"));
     action(QStringLiteral("menu_DoNotDisturb"))->setChecked(on);
 }
 
@@ -351,8 +359,14 @@ void frmMain::setMessageWaiting(bool waiting)
     m_messageWaiting = waiting;
     m_msgIn->setPicture(Artwork::messageIndicator(waiting));
     m_msgIn->setProperty("waiting", waiting);
-    m_msgIn->setAccessibleDescription(waiting ? tr("A message is waiting") : tr("No message"));
+    m_msgIn->setAccessibleName(waiting ? tr("Quick message waiting") : tr("No quick message"));
+    m_msgIn->setAccessibleDescription(waiting ? tr("Press to read the message") : QString());
     m_msgIn->setToolTip(waiting ? tr("Quick Message (double-click to read)") : tr("Quick Message"));
+}
+
+void frmMain::announceMessage(const QString &sender)
+{
+    Announcement::alert(m_msgIn, tr("New quick message from %1").arg(sender));
 }
 
 void frmMain::setActivityFrame(int frame)
@@ -552,6 +566,8 @@ void frmMain::resizeEvent(QResizeEvent *event)
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == centralWidget() && event->type() == QEvent::PaletteChange)
+        redrawArtwork();
     if (watched == m_videoArea) {
         if (event->type() == QEvent::Resize)
             layoutVideo();
@@ -585,6 +601,25 @@ void frmMain::changeEvent(QEvent *event)
     } else if (!isMinimized() && m_wasMinimised) {
         m_wasMinimised = false;
         emit restored();
+    }
+}
+
+void frmMain::redrawArtwork()
+{
+    // A new colour scheme: every picture is painted again in its colours.
+    if (!m_conLed)
+        return;
+    setConnectLamp(m_conLed->property("lit").toBool());
+    setMicLamp(m_micLed->property("lit").toBool());
+    const QString cam = m_camLed->property("lamp").toString();
+    setCameraLamp(cam == QLatin1String("imgCamOn") ? CamOn : cam == QLatin1String("imgCamOff") ? CamOff : CamNone);
+    setSpeakerLamp(m_spkLed->property("lit").toBool());
+    setDoNotDisturb(m_dnd->property("picture").toString() == QLatin1String("imgDNDOn"));
+    setMessageWaiting(m_messageWaiting);
+    setActivityFrame(m_activity->property("frame").toInt());
+    for (int i = 0; i < ButtonCount; ++i) {
+        m_buttons[i]->setProperty("look", QVariant());
+        refreshButton(i);
     }
 }
 

@@ -48,6 +48,10 @@ public:
     // message waits. Activating it (double click, or Space/Enter) is messageIndicatorActivated.
     void setMessageIndicatorVisible(bool visible);
     void setMessageWaiting(bool waiting);
+    // Says that a quick message came, without the focus moving.
+    void announceMessage(const QString &sender);
+    // Every picture painted again in the colours of the moment.
+    void redrawArtwork();
     bool messageWaiting() const { return m_messageWaiting; }
     void setActivityFrame(int frame);
     // The call clock MM:SS; a digit image is replaced only when its value changed.

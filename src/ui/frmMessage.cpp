@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 frmMessage::frmMessage(QWidget *parent)
-    : frmMessage(QStringLiteral("frmMessage"), QStringLiteral("ZELMO Information"), Artwork::information(), parent)
+    : frmMessage(QStringLiteral("frmMessage"), tr("ZELMO Information"), Artwork::information(), parent)
 {
 }
 

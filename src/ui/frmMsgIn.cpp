@@ -34,7 +34,7 @@ frmMsgIn::frmMsgIn(MessageService &service, MessageMedia &media, QuickMessage me
     , m_message(std::move(message))
 {
     setObjectName(QStringLiteral("frmMsgIn"));
-    setWindowTitle(QStringLiteral("Incoming Message"));
+    setWindowTitle(tr("Incoming Message"));
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
 
@@ -46,7 +46,7 @@ frmMsgIn::frmMsgIn(MessageService &service, MessageMedia &media, QuickMessage me
     m_pnlPlayMsg->setEnabled(sound);
     m_chkRefuse->setEnabled(MessageService::canRefuse(m_message.senderNumber));
     if (!m_chkRefuse->isEnabled())
-        m_chkRefuse->setToolTip(QStringLiteral("The sender has no user number to refuse."));
+        m_chkRefuse->setToolTip(tr("The sender has no user number to refuse."));
 
     connect(m_cmdPlay, &QPushButton::clicked, this,
             [this] { m_media.playClip(m_message.audioBlocks, PlayedBlockBytes); });
@@ -74,14 +74,14 @@ void frmMsgIn::buildControls()
                               SecurityService::messageText(m_message.security, m_message.senderStanding));
     sent->setToolTip(sent->text());
     auto *head = new QGridLayout;
-    const std::pair<const char *, QLabel *> rows[] = {{"Name:", m_pnlUserName},
-                                                      {"From:", m_pnlLocation},
-                                                      {"E-mail:", m_pnlEmail},
-                                                      {"Time:", m_pnlTime},
-                                                      {"Sent:", sent}};
+    const std::pair<const char *, QLabel *> rows[] = {{QT_TR_NOOP("Name:"), m_pnlUserName},
+                                                      {QT_TR_NOOP("From:"), m_pnlLocation},
+                                                      {QT_TR_NOOP("E-mail:"), m_pnlEmail},
+                                                      {QT_TR_NOOP("Time:"), m_pnlTime},
+                                                      {QT_TR_NOOP("Sent:"), sent}};
     int row = 0;
     for (const auto &[caption, panel] : rows) {
-        head->addWidget(new QLabel(QString::fromLatin1(caption), this), row, 0);
+        head->addWidget(new QLabel(tr(caption), this), row, 0);
         head->addWidget(panel, row++, 1);
     }
     head->setColumnStretch(1, 1);
@@ -94,23 +94,24 @@ void frmMsgIn::buildControls()
     m_txtMessageIn = new QPlainTextEdit(m_message.text, this);
     m_txtMessageIn->setObjectName(QStringLiteral("txtMessageIn"));
     m_txtMessageIn->setReadOnly(true);
+    m_txtMessageIn->setAccessibleName(tr("Message"));
 
-    m_pnlPlayMsg = new QGroupBox(QStringLiteral("Play Audio Message"), this);
+    m_pnlPlayMsg = new QGroupBox(tr("Play Audio Message"), this);
     m_pnlPlayMsg->setObjectName(QStringLiteral("pnlPlayMsg"));
-    m_cmdPlay = button(m_pnlPlayMsg, "cmdPlay", QStringLiteral("Play"));
-    m_cmdStop = button(m_pnlPlayMsg, "cmdStop", QStringLiteral("Stop"));
+    m_cmdPlay = button(m_pnlPlayMsg, "cmdPlay", tr("Play"));
+    m_cmdStop = button(m_pnlPlayMsg, "cmdStop", tr("Stop"));
     auto *play = new QHBoxLayout(m_pnlPlayMsg);
     play->addWidget(m_cmdPlay);
     play->addWidget(m_cmdStop);
     play->addStretch();
 
-    m_chkRefuse = new QCheckBox(QStringLiteral("Refuse Future Messages from this Person"), this);
+    m_chkRefuse = new QCheckBox(tr("Refuse Future Messages from this Person"), this);
     m_chkRefuse->setObjectName(QStringLiteral("chkRefuse"));
 
-    m_cmdReply = button(this, "cmdReply", QStringLiteral("Reply"));
-    m_cmdConnect = button(this, "cmdConnect", QStringLiteral("Connect"));
-    m_cmdAddPal = button(this, "cmdAddPal", QStringLiteral("Add Pal"));
-    m_cmdClose = button(this, "cmdClose", QStringLiteral("Close"));
+    m_cmdReply = button(this, "cmdReply", tr("Reply"));
+    m_cmdConnect = button(this, "cmdConnect", tr("Connect"));
+    m_cmdAddPal = button(this, "cmdAddPal", tr("Add Pal"));
+    m_cmdClose = button(this, "cmdClose", tr("Close"));
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_cmdReply);
     buttons->addWidget(m_cmdConnect);

@@ -29,7 +29,7 @@ frmMsgOut::frmMsgOut(const MessageComposer::Context &context, QWidget *parent)
     , m_animate(new QTimer(this))
 {
     setObjectName(QStringLiteral("frmMsgOut"));
-    setWindowTitle(QStringLiteral("Send Message"));
+    setWindowTitle(tr("Send Message"));
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
 
@@ -64,20 +64,22 @@ void frmMsgOut::buildControls()
     m_pnlUserName = valuePanel(this, "pnlUserName");
     m_pnlLocation = valuePanel(this, "pnlLocation");
     auto *head = new QGridLayout;
-    head->addWidget(new QLabel(QStringLiteral("Name:"), this), 0, 0);
+    head->addWidget(new QLabel(tr("Name:"), this), 0, 0);
     head->addWidget(m_pnlUserName, 0, 1);
-    head->addWidget(new QLabel(QStringLiteral("From:"), this), 1, 0);
+    head->addWidget(new QLabel(tr("From:"), this), 1, 0);
     head->addWidget(m_pnlLocation, 1, 1);
     head->setColumnStretch(1, 1);
 
     m_txtMessageOut = new QPlainTextEdit(this);
     m_txtMessageOut->setObjectName(QStringLiteral("txtMessageOut"));
+    m_txtMessageOut->setAccessibleName(tr("Message"));
+    m_txtMessageOut->setAccessibleDescription(tr("The text of the quick message; Tab moves on to the picture, the sound and Send"));
     m_txtMessageOut->setTabChangesFocus(true);
     m_txtMessageOut->installEventFilter(this);
 
     QFrame *thumbPanel = MessageWindowParts::thumbnailPanel(this, &m_imgThumb);
-    m_cmdRefresh = button(this, "cmdRefresh", QStringLiteral("Refresh"));
-    m_chkImage = new QCheckBox(QStringLiteral("Send Picture"), this);
+    m_cmdRefresh = button(this, "cmdRefresh", tr("Refresh"));
+    m_chkImage = new QCheckBox(tr("Send Picture"), this);
     m_chkImage->setObjectName(QStringLiteral("chkImage"));
     auto *pictureColumn = new QVBoxLayout;
     pictureColumn->addWidget(thumbPanel, 0, Qt::AlignHCenter);
@@ -89,14 +91,14 @@ void frmMsgOut::buildControls()
     middle->addWidget(m_txtMessageOut, 1);
     middle->addLayout(pictureColumn);
 
-    m_cmdRecord = button(this, "cmdRecord", QStringLiteral("Record"));
-    m_cmdStop = button(this, "cmdStop", QStringLiteral("Stop"));
-    m_cmdPlay = button(this, "cmdPlay", QStringLiteral("Play"));
+    m_cmdRecord = button(this, "cmdRecord", tr("Record"));
+    m_cmdStop = button(this, "cmdStop", tr("Stop"));
+    m_cmdPlay = button(this, "cmdPlay", tr("Play"));
     m_pgrAudioRec = new QProgressBar(this);
     m_pgrAudioRec->setObjectName(QStringLiteral("pgrAudioRec"));
     m_pgrAudioRec->setRange(0, MessageComposer::LastRecordIndex);
     m_pgrAudioRec->setTextVisible(false);
-    m_chkAudio = new QCheckBox(QStringLiteral("Send Audio"), this);
+    m_chkAudio = new QCheckBox(tr("Send Audio"), this);
     m_chkAudio->setObjectName(QStringLiteral("chkAudio"));
     auto *sound = new QHBoxLayout;
     sound->addWidget(m_cmdRecord);
@@ -105,8 +107,8 @@ void frmMsgOut::buildControls()
     sound->addWidget(m_pgrAudioRec, 1);
     sound->addWidget(m_chkAudio);
 
-    m_cmdSend = button(this, "cmdSend", QStringLiteral("Send"));
-    m_cmdCancel = button(this, "cmdCancel", QStringLiteral("Cancel"));
+    m_cmdSend = button(this, "cmdSend", tr("Send"));
+    m_cmdCancel = button(this, "cmdCancel", tr("Cancel"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_cmdSend);

@@ -55,11 +55,11 @@ frmNewChat::frmNewChat(ChatSession &chat, QWidget *parent)
     m_split->setObjectName(QStringLiteral("splitChat"));
     m_txtIn = new QPlainTextEdit(m_split);
     m_txtIn->setObjectName(QStringLiteral("txtIn"));
-    m_txtIn->setAccessibleName(QStringLiteral("Pane A"));
+    m_txtIn->setAccessibleName(tr("Pane A"));
     m_txtIn->setReadOnly(true);
     m_txtOut = new QPlainTextEdit(m_split);
     m_txtOut->setObjectName(QStringLiteral("txtOut"));
-    m_txtOut->setAccessibleName(QStringLiteral("Pane B"));
+    m_txtOut->setAccessibleName(tr("Pane B"));
     for (QPlainTextEdit *box : {m_txtIn, m_txtOut}) {
         box->setUndoRedoEnabled(false);
         box->setTabChangesFocus(true);
@@ -79,14 +79,14 @@ frmNewChat::frmNewChat(ChatSession &chat, QWidget *parent)
     auto *row = new QHBoxLayout(m_panel);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
-    connect(addButton(m_panel, "cmdBell", QStringLiteral("Ring User"), QStringLiteral("Ring User")),
+    connect(addButton(m_panel, "cmdBell", tr("Ring User"), tr("Ring User")),
             &QPushButton::clicked, &chat, &ChatSession::ringUser);
-    connect(addButton(m_panel, "cmdClear", QStringLiteral("Clear Text"), QStringLiteral("Clear Text")),
+    connect(addButton(m_panel, "cmdClear", tr("Clear Text"), tr("Clear Text")),
             &QPushButton::clicked, &chat, &ChatSession::clearText);
     row->addStretch(1);
-    connect(addButton(m_panel, "cmdFontUp", QStringLiteral("Increase Font Size"), QStringLiteral("A+")),
+    connect(addButton(m_panel, "cmdFontUp", tr("Increase Font Size"), QStringLiteral("A+")),
             &QPushButton::clicked, &chat, &ChatSession::increaseFontSize);
-    connect(addButton(m_panel, "cmdFontDown", QStringLiteral("Decrease Font Size"), QStringLiteral("A-")),
+    connect(addButton(m_panel, "cmdFontDown", tr("Decrease Font Size"), QStringLiteral("A-")),
             &QPushButton::clicked, &chat, &ChatSession::decreaseFontSize);
 
     m_inSync.box = m_txtIn;

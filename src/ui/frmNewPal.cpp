@@ -13,11 +13,11 @@ frmNewPal::frmNewPal(DirectoryService &service, QWidget *parent)
     : QDialog(parent)
     , m_service(service)
     , m_txtEmail(new QLineEdit(this))
-    , m_cmdOK(new QPushButton(QStringLiteral("OK"), this))
-    , m_cmdClose(new QPushButton(QStringLiteral("Close"), this))
+    , m_cmdOK(new QPushButton(tr("OK"), this))
+    , m_cmdClose(new QPushButton(tr("Close"), this))
 {
     setObjectName(QStringLiteral("frmNewPal"));
-    setWindowTitle(QStringLiteral("New Pal"));
+    setWindowTitle(tr("New Pal"));
     setModal(false);
     m_txtEmail->setObjectName(QStringLiteral("txtEmail"));
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -25,7 +25,7 @@ frmNewPal::frmNewPal(DirectoryService &service, QWidget *parent)
     m_txtEmail->setMaxLength(100);
     m_cmdOK->setDefault(true);
 
-    auto *label = new QLabel(QStringLiteral("Pal's E-Mail Address:"), this);
+    auto *label = new QLabel(tr("Pal's E-Mail Address:"), this);
     label->setBuddy(m_txtEmail);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -44,8 +44,8 @@ frmNewPal::frmNewPal(DirectoryService &service, QWidget *parent)
 void frmNewPal::cmdOK_Click()
 {
     if (m_txtEmail->text().trimmed().isEmpty()) {
-        auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("Pal Entry"),
-                                    QStringLiteral("You must enter an email address to add this Pal"),
+        auto *box = new QMessageBox(QMessageBox::Information, tr("Pal Entry"),
+                                    tr("You must enter an email address to add this Pal"),
                                     QMessageBox::Ok, this);
         box->setObjectName(QStringLiteral("MessageBox"));
         box->setAttribute(Qt::WA_DeleteOnClose);

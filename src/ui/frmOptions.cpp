@@ -73,7 +73,7 @@ frmOptions::frmOptions(Context context, QWidget *parent)
     , m_(context)
 {
     setObjectName(QStringLiteral("frmOptions"));
-    setWindowTitle(QStringLiteral("ZELMO Properties"));
+    setWindowTitle(tr("ZELMO Properties"));
     setModal(false);
 
     m_tabs = new QTabWidget(this);

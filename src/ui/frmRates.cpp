@@ -7,14 +7,17 @@ frmRates::frmRates(QWidget *parent)
     : SatelliteWindow(parent)
 {
     setObjectName(QStringLiteral("frmRates"));
-    setWindowTitle(QStringLiteral("Data Rates"));
+    setWindowTitle(tr("Data Rates"));
 
     struct Row { const char *name; const char *label; const char *unit; const char *value; };
     const Row rows[FigureCount] = {
-        {"pnlFpsIn", "Input Frame Rate:", "(fps)", "0.0"},   {"pnlFpsOut", "Output Frame Rate:", "(fps)", "0.0"},
-        {"pnlThIn", "Input Throughput:", "(bps)", "0.0"},    {"pnlThOut", "Output Throughput:", "(bps)", "0.0"},
-        {"pnlFpsCap", "Captured Video:", "(fps)", "0.0"},
-        {"pnlQualityOut", "Output Quality:", "(JPEG)", "-"}, {"pnlSizeOut", "Output Picture:", "(pixels)", "-"}};
+        {"pnlFpsIn", QT_TR_NOOP("Input Frame Rate:"), QT_TR_NOOP("(fps)"), "0.0"},
+        {"pnlFpsOut", QT_TR_NOOP("Output Frame Rate:"), QT_TR_NOOP("(fps)"), "0.0"},
+        {"pnlThIn", QT_TR_NOOP("Input Throughput:"), QT_TR_NOOP("(bps)"), "0.0"},
+        {"pnlThOut", QT_TR_NOOP("Output Throughput:"), QT_TR_NOOP("(bps)"), "0.0"},
+        {"pnlFpsCap", QT_TR_NOOP("Captured Video:"), QT_TR_NOOP("(fps)"), "0.0"},
+        {"pnlQualityOut", QT_TR_NOOP("Output Quality:"), QT_TR_NOOP("(JPEG)"), "-"},
+        {"pnlSizeOut", QT_TR_NOOP("Output Picture:"), QT_TR_NOOP("(pixels)"), "-"}};
     auto *grid = new QGridLayout(this);
     grid->setHorizontalSpacing(8);
     for (int i = 0; i < FigureCount; ++i) {

@@ -14,11 +14,11 @@ frmRedirect::frmRedirect(DirectoryService &service, const QString &host, int por
     , m_service(service)
     , m_pnlAddress(new QLabel(host + QLatin1Char(':') + QString::number(port), this))
     , m_pnlDesc(new QLabel(description, this))
-    , m_cmdYes(new QPushButton(QStringLiteral("Yes"), this))
-    , m_cmdNo(new QPushButton(QStringLiteral("No"), this))
+    , m_cmdYes(new QPushButton(tr("Yes"), this))
+    , m_cmdNo(new QPushButton(tr("No"), this))
 {
     setObjectName(QStringLiteral("frmRedirect"));
-    setWindowTitle(QStringLiteral("Directory Redirect"));
+    setWindowTitle(tr("Directory Redirect"));
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     m_pnlAddress->setObjectName(QStringLiteral("pnlAddress"));
@@ -33,8 +33,8 @@ frmRedirect::frmRedirect(DirectoryService &service, const QString &host, int por
     }
     m_pnlDesc->setWordWrap(true);
 
-    auto *question = new QLabel(QStringLiteral("The directory server suggests another directory server. "
-                                               "Do you want to move there?"),
+    auto *question = new QLabel(tr("The directory server suggests another directory server. "
+                                   "Do you want to move there?"),
                                 this);
     question->setWordWrap(true);
     auto *buttons = new QHBoxLayout;

@@ -19,7 +19,7 @@ frmSelf::frmSelf(CaptureControl &capture, VideoEngine &engine, QWidget *parent)
     , m_engine(engine)
 {
     setObjectName(QStringLiteral("frmSelf"));
-    setWindowTitle(QStringLiteral("Self View"));
+    setWindowTitle(tr("Self View"));
 
     m_picture = new VideoView(this);
     m_picture->setObjectName(QStringLiteral("pnlCapture"));
@@ -78,6 +78,9 @@ void frmSelf::showCamSet(bool paused)
     m_camSet->setProperty("tag", paused ? QStringLiteral("Play") : QStringLiteral("Pause"));
     m_camSet->setProperty("picture", paused ? QStringLiteral("imgCamPlay") : QStringLiteral("imgCamPause"));
     m_camSet->setIcon(QIcon(paused ? Artwork::camPlay() : Artwork::camPause()));
+    // A picture alone says nothing to a screen reader: the name says what a press does.
+    m_camSet->setAccessibleName(paused ? tr("Resume the camera") : tr("Pause the camera"));
+    m_camSet->setToolTip(m_camSet->accessibleName());
 }
 
 void frmSelf::camSetClicked()

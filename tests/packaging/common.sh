@@ -12,7 +12,8 @@ check_tree() {
   local tree=$1 src=$2 size
   need "$tree" bin/zelmo
   need "$tree" bin/zelmo-directory
-  need "$tree" share/applications/zelmo.desktop
+  need "$tree" share/applications/org.zelmo.Zelmo.desktop
+  need "$tree" share/metainfo/org.zelmo.Zelmo.metainfo.xml
   for size in 16 22 24 32 48 64 128 256; do
     local icon="$tree/share/icons/hicolor/${size}x${size}/apps/zelmo.png"
     need "$tree" "share/icons/hicolor/${size}x${size}/apps/zelmo.png"
@@ -29,10 +30,10 @@ check_tree() {
   for sound in ringin discon inmsg chatbell; do need "$tree" "share/zelmo/sounds/$sound.wav"; done
   if [ -d "$src/resources/help" ]; then need "$tree" share/doc/zelmo/help/index.html; fi
   need "$tree" lib/systemd/system/zelmo-directory.service
-  local desktop="$tree/share/applications/zelmo.desktop"
+  local desktop="$tree/share/applications/org.zelmo.Zelmo.desktop"
   if [ -e "$desktop" ]; then
-    grep -qx 'Exec=zelmo' "$desktop" || { echo "zelmo.desktop does not start zelmo"; fail=1; }
-    grep -qx 'Icon=zelmo' "$desktop" || { echo "zelmo.desktop does not name the zelmo icon"; fail=1; }
+    grep -qx 'Exec=zelmo' "$desktop" || { echo "the desktop entry does not start zelmo"; fail=1; }
+    grep -qx 'Icon=zelmo' "$desktop" || { echo "the desktop entry does not name the zelmo icon"; fail=1; }
     if command -v desktop-file-validate >/dev/null; then
       desktop-file-validate "$desktop" || fail=1
     fi

@@ -1,7 +1,7 @@
 #pragma once
 
 // The desktop around ZELMO, made by the test: a session bus of its own, a notification
-// service and a global-shortcuts portal on it, and a virtual X display.
+// service, a global-shortcuts portal and the colour scheme on it, and a virtual X display.
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -264,6 +264,49 @@ private:
         m_bus.send(signal);
     }
 
+    QDBusConnection m_bus;
+};
+
+// The desktop portal's settings as far as the colour scheme goes: 0 no preference, 1 dark,
+// 2 light; a change is signalled as a desktop does.
+class FakeAppearance : public QDBusVirtualObject
+{
+public:
+    static inline const QString Interface = QStringLiteral("org.freedesktop.portal.Settings");
+
+    explicit FakeAppearance(QDBusConnection bus)
+        : m_bus(std::move(bus))
+    {
+    }
+    bool registerOnBus()
+    {
+        return m_bus.registerVirtualObject(FakePortal::Path, this) && m_bus.registerService(FakePortal::Service);
+    }
+    void setScheme(uint value)
+    {
+        scheme = value;
+        QDBusMessage signal = QDBusMessage::createSignal(FakePortal::Path, Interface, QStringLiteral("SettingChanged"));
+        signal << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
+               << QVariant::fromValue(QDBusVariant(value));
+        m_bus.send(signal);
+    }
+
+    uint scheme = 0;
+    int reads = 0;
+
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        const QList<QVariant> a = message.arguments();
+        if (message.interface() != Interface || a.size() != 2 || a[0].toString() != QLatin1String("org.freedesktop.appearance")
+            || a[1].toString() != QLatin1String("color-scheme"))
+            return false;
+        ++reads;
+        connection.send(message.createReply(QVariant::fromValue(QDBusVariant(scheme))));
+        return true;
+    }
+
+private:
     QDBusConnection m_bus;
 };
 

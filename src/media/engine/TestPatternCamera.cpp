@@ -117,17 +117,15 @@ void TestPatternCamera::produce()
         return;
     }
     const QSize size = patternSizes().value(m_format, QSize(320, 240));
-    const QImage image = renderFrame(m_frameNumber, quint32(QDateTime::currentMSecsSinceEpoch()), size);
-    ++m_frameNumber;
-
     QVideoFrameFormat format(size, QVideoFrameFormat::Format_BGRX8888);
     format.setFrameRate(FramesPerSecond);
     QVideoFrame frame(format);
     if (!frame.map(QVideoFrame::WriteOnly))
         return;
-    const int rowBytes = size.width() * 4;
-    for (int y = 0; y < size.height(); ++y)
-        std::memcpy(frame.bits(0) + y * frame.bytesPerLine(0), image.constScanLine(y), rowBytes);
+    // Painted straight into the frame's buffer, as a camera's driver fills it.
+    QImage image(frame.bits(0), size.width(), size.height(), frame.bytesPerLine(0), QImage::Format_RGB32);
+    paintFrame(image, m_frameNumber, quint32(QDateTime::currentMSecsSinceEpoch()));
+    ++m_frameNumber;
     frame.unmap();
     m_sink->setVideoFrame(frame);
 }
@@ -137,6 +135,13 @@ QImage TestPatternCamera::renderFrame(quint32 frameNumber, quint32 msecs, QSize 
     if (size.width() < StampColumns || size.height() < 2 * StampRows)
         return {};
     QImage image(size, QImage::Format_RGB32);
+    paintFrame(image, frameNumber, msecs);
+    return image;
+}
+
+void TestPatternCamera::paintFrame(QImage &image, quint32 frameNumber, quint32 msecs)
+{
+    const QSize size = image.size();
     const int w = size.width();
     const int h = size.height();
     const int cell = w / StampColumns;
@@ -174,7 +179,6 @@ QImage TestPatternCamera::renderFrame(quint32 frameNumber, quint32 msecs, QSize 
         }
     }
     painter.end();
-    return image;
 }
 
 TestPatternCamera::Stamp TestPatternCamera::readStamp(const QImage &image)

@@ -52,6 +52,8 @@ public:
 
     // The picture of frame `frameNumber` at the given size (RGB32).
     static QImage renderFrame(quint32 frameNumber, quint32 msecs, QSize size);
+    // The same picture painted into an RGB32 image of one of the pattern's sizes.
+    static void paintFrame(QImage &image, quint32 frameNumber, quint32 msecs);
     // Reads the stamp from a frame (any size at least 20 x 8 pixels, possibly coded and
     // decoded); valid is false when the cells do not carry a consistent stamp.
     static Stamp readStamp(const QImage &image);

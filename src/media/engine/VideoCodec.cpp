@@ -213,6 +213,26 @@ int VideoCodec::unCompressStill(const uchar *data, int length, int *width, int *
     return static_cast<int>(bytes);
 }
 
+QImage VideoCodec::decodePicture(const uchar *data, int length, int expectWidth, int expectHeight)
+{
+    int w = 0;
+    int h = 0;
+    if (!pictureSize(data, length, &w, &h) || w != expectWidth || h != expectHeight || w <= 0 || h <= 0
+        || w > MaxDimension || h > MaxDimension)
+        return {};
+    QImage picture(w, h, QImage::Format_RGB32);
+    if (picture.isNull())
+        return {};
+    // Decoded in the window's own pixel layout, the picture is painted without conversion.
+    const int layout = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TJPF_BGRX : TJPF_XRGB;
+    if (tjDecompress2(static_cast<tjhandle>(m_decompressor), const_cast<uchar *>(data),
+                      static_cast<unsigned long>(length), picture.bits(), w, int(picture.bytesPerLine()), h, layout,
+                      TJFLAG_STOPONWARNING | TJFLAG_LIMITSCANS)
+        != 0)
+        return {};
+    return picture;
+}
+
 int VideoCodec::downSampleImg(const uchar *src, int srcWidth, int srcHeight, uchar *dst, int dstWidth,
                               int dstHeight, int dstCapacity)
 {

@@ -25,6 +25,10 @@ public:
     int unCompressStill(const uchar *data, int length, int *width, int *height, uchar *image,
                         int imageCapacity, int expectWidth = 0, int expectHeight = 0);
 
+    // Decodes a JPEG of exactly expectWidth x expectHeight into a picture ready to paint
+    // (32-bit RGB). Null when the data does not decode or has another size.
+    QImage decodePicture(const uchar *data, int length, int expectWidth, int expectHeight);
+
     // Reads only the picture size from a JPEG header, so that a size nobody sends can be
     // refused before paying for a decode. False when the header does not read.
     bool pictureSize(const uchar *data, int length, int *width, int *height);

@@ -132,6 +132,7 @@ signals:
 private:
     VideoCodec &codec();
     void onFrame(const QVideoFrame &frame);
+    void showPreview();
     void startCamera();
     QImage latestImage();
     void saveChoice();
@@ -145,7 +146,6 @@ private:
     bool m_compOnFrame = false;
 
     // Receive side.
-    std::vector<uchar> m_decodeBuffer;
     QImage m_incoming;
     QSize m_incomingSize;
 
