@@ -134,14 +134,14 @@ void DirectoryDialer::acceptOfferedKeys()
 
 QString DirectoryDialer::keyChangedText(const QString &address)
 {
-    return QStringLiteral("The key of the directory server at %1 has changed: nothing was sent. Accept the new key "
-                          "only if its operator changed it.")
+    return tr("The key of the directory server at %1 has changed: nothing was sent. Accept the new key only if its "
+              "operator changed it.")
         .arg(address);
 }
 
 QString DirectoryDialer::noLongerEncryptedText(const QString &address)
 {
-    return QStringLiteral("The directory server at %1 did not answer encrypted as before: nothing was sent.")
+    return tr("The directory server at %1 did not answer encrypted as before: nothing was sent.")
         .arg(address);
 }
 

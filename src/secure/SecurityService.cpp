@@ -119,12 +119,12 @@ QByteArray SecurityService::directoryKey(const QString &address) const
 QString SecurityService::exportKey(const QString &file, const QString &passphrase)
 {
     if (passphrase.isEmpty())
-        return QStringLiteral("A passphrase is needed to protect the key.");
+        return tr("A passphrase is needed to protect the key.");
     const QByteArray text = m_identity.exported(passphrase.toUtf8());
     if (text.isEmpty())
-        return QStringLiteral("This program has no key to export.");
+        return tr("This program has no key to export.");
     if (const FileError e = LineFile::writeBytes(file, text, LineFile::Access::OwnerOnly))
-        return QStringLiteral("The key could not be written, %1 : %2").arg(e.code).arg(e.description);
+        return tr("The key could not be written, %1 : %2").arg(e.code).arg(e.description);
     m_.logLine(QStringLiteral("Exported the key to ") + file);
     return {};
 }
@@ -133,13 +133,13 @@ QString SecurityService::importKey(const QString &file, const QString &passphras
 {
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly))
-        return QStringLiteral("The file %1 cannot be read: %2").arg(file, in.errorString());
+        return tr("The file %1 cannot be read: %2").arg(file, in.errorString());
     const QByteArray pem = Identity::imported(in.read(Identity::MaxFileBytes), passphrase.toUtf8());
     if (pem.isEmpty())
-        return QStringLiteral("The passphrase is wrong, or the file holds no ZELMO key.");
+        return tr("The passphrase is wrong, or the file holds no ZELMO key.");
     const QString keyFile = path(Identity::FileName);
     if (const FileError e = m_identity.adopt(keyFile, pem))
-        return QStringLiteral("The key could not be used, %1 : %2").arg(e.code).arg(e.description);
+        return tr("The key could not be used, %1 : %2").arg(e.code).arg(e.description);
     m_.logLine(QStringLiteral("Imported the key from %1; the previous one is kept as %2")
                         .arg(file, keyFile + Identity::SetAsideSuffix));
     return {};

@@ -198,10 +198,10 @@ void frmDirectory::connectService()
     connect(s, &DirectoryService::redirectOffered, this, &frmDirectory::showRedirect);
     connect(s, &DirectoryService::serverKeyQuestion, this, &frmDirectory::askServerKey);
     connect(s, &DirectoryService::privacyChanged, this, [this](bool encrypted) {
-        m_lblPrivacy->setText(encrypted ? QStringLiteral("Private") : QStringLiteral("Not private"));
-        m_lblPrivacy->setToolTip(encrypted ? QStringLiteral("The connection to the directory server is encrypted")
-                                           : QStringLiteral("This directory server does not encrypt: your e-mail "
-                                                            "address and name travel in clear text"));
+        m_lblPrivacy->setText(encrypted ? tr("Private") : tr("Not private"));
+        m_lblPrivacy->setToolTip(encrypted ? tr("The connection to the directory server is encrypted")
+                                           : tr("This directory server does not encrypt: your e-mail address and "
+                                                "name travel in clear text"));
     });
 
     connect(m_lstGlobal, &QTreeWidget::itemSelectionChanged, this, &frmDirectory::lstGlobal_Click);
@@ -309,10 +309,10 @@ void frmDirectory::showUserList()
         if (e.Keyed) {
             // The server vouches that this number and e-mail address belong to the key
             // that logged in with them: nobody else can stand in this entry.
-            item->setText(3, QStringLiteral("Verified"));
-            item->setData(3, Qt::AccessibleTextRole, QStringLiteral("Key verified"));
-            item->setToolTip(3, QStringLiteral("Key verified: this user's number and e-mail address belong to "
-                                               "the key they logged in with"));
+            item->setText(3, tr("Verified"));
+            item->setData(3, Qt::AccessibleTextRole, tr("Key verified"));
+            item->setToolTip(3, tr("Key verified: this user's number and e-mail address belong to the key they "
+                                   "logged in with"));
         }
         items.append(item);
     }
@@ -359,9 +359,9 @@ void frmDirectory::showMessageBox(const QString &title, const QString &text)
 
 void frmDirectory::askServerKey(const QString &text)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Directory Server Key"),
-                                text + QStringLiteral("\n\nAccept the new key?"), QMessageBox::Yes | QMessageBox::No,
-                                this);
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Directory Server Key"),
+                                text + QStringLiteral("\n\n") + tr("Accept the new key?"),
+                                QMessageBox::Yes | QMessageBox::No, this);
     box->setObjectName(QStringLiteral("ServerKeyBox"));
     box->setDefaultButton(QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
