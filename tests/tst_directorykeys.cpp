@@ -46,11 +46,13 @@ private slots:
         NodeKit::Key annKey;
         NodeKit::Key malloryKey;
 
-        // A plain login took Ann's e-mail and number before her key bound them: it keeps
-        // neither once she logs in.
+        // Plain logins took Ann's e-mail and number before her key bound them, on her node
+        // and on the other: they keep neither once she logs in.
         NodeKit::Client early(one.dir());
         early.send(login(4711, "Early", "ann@example.org", true, 3002));
-        QTRY_VERIFY(one.server->users().connections() == 1);
+        NodeKit::Client elsewhere(two.dir());
+        elsewhere.send(login(4711, "Elsewhere", "ann@example.org", true, 3004));
+        QTRY_VERIFY(one.server->users().connections() == 1 && two.server->users().connections() == 1);
         NodeKit::KeyedClient ann(one.dir(), &annKey.identity);
         ann.send(login(4711, "Ann", "ann@example.org", true, 2000));
         QTRY_VERIFY(one.server->users().connections() == 2);
@@ -60,7 +62,7 @@ private slots:
         plain.send(login(4711, "Mallory", "ann@example.org", true, 3000));
         NodeKit::KeyedClient keyed(two.pal(), &malloryKey.identity);
         keyed.send(login(4711, "Mallory", "Ann@Example.org", false, 3001));
-        QTRY_VERIFY(two.server->users().connections() == 2);
+        QTRY_VERIFY(two.server->users().connections() == 3);
 
         for (NodeKit::Node *node : {&one, &two}) {
             NodeKit::Client asker(node->dir());
@@ -74,7 +76,8 @@ private slots:
         QVERIFY(lister.askUntil("LS1<ET>", [](const QByteArray &list) {
             return list.contains(NodeKit::entry(4711, "Ann")) && !list.contains("4711;Mallory")
                    && list.contains(NodeKit::entry(-1, "Mallory", 3000))
-                   && list.contains(NodeKit::entry(-1, "Early", 3002));
+                   && list.contains(NodeKit::entry(-1, "Early", 3002))
+                   && list.contains(NodeKit::entry(-1, "Elsewhere", 3004));
         }));
         QVERIFY(two.server->users().findByEmail(QStringLiteral("ann@example.org")) == nullptr);
         // A program of this version, over TLS, hears who is keyed just before the list; the

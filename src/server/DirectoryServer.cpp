@@ -86,6 +86,9 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
         m_registry = new SqliteRegistry(m_config.dataDir, m_users, this);
     m_registry->setReclaimUnusedAfter(m_config.reclaimUnusedNumbersAfterMs);
     connect(m_registry, &Registry::logLine, this, &DirectoryServer::log);
+    // A key bound an e-mail on another node: this node's logins that hold it give it up.
+    connect(m_registry, &Registry::claimBound, this,
+            [this](const Registry::Claim &claim) { demoteOthers(ConnectionPool::Handle(0), claim); });
     connect(&m_pool, &ConnectionPool::line, this, &DirectoryServer::onLine);
     connect(&m_pool, &ConnectionPool::closed, this,
             [this](Handle handle, int channel) { onClosed(handle, Channel(channel)); });
@@ -561,12 +564,11 @@ void DirectoryServer::demoteOthers(Handle owner, const Registry::Claim &claim)
     // Logins that took the e-mail or number before its key bound them keep neither now,
     // so an e-mail lookup can only answer the owner.
     std::vector<std::pair<UserRegistry::Key, UserRegistry::User>> taken;
-    m_users.forEach([&](UserRegistry::Key key, const UserRegistry::User &u) {
-        if (key == owner || u.keyed || (!claim.key.isEmpty() && m_pool.peerKey(key) == claim.key))
-            return;
-        if ((!claim.email.isEmpty() && u.email == claim.email) || (claim.number > 0 && u.number == claim.number))
-            taken.emplace_back(key, u);
-    });
+    for (const UserRegistry::Key key : m_users.holders(claim.email, claim.number)) {
+        const UserRegistry::User *u = m_users.user(key);
+        if (u && key != owner && !u->keyed && (claim.key.isEmpty() || m_pool.peerKey(key) != claim.key))
+            taken.emplace_back(key, *u);
+    }
     for (auto &[key, u] : taken) {
         if (u.email == claim.email)
             u.email.clear();

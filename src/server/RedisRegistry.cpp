@@ -23,6 +23,8 @@ namespace {
 //   node-id:ID       the claim on a node id: the holder's token, expiring unless renewed
 //   owners           hash: "e:ADDRESS" or "n:NUMBER" -> the fingerprint (hex) of the key
 //                    that owns the e-mail or the user number
+//   bound            sorted set: "E-MAIL\x1fNUMBER\x1fKEY" -> when the key bound them, kept
+//                    for two expiries so that every node up hears of it at a heartbeat
 // Fields of a user are separated by the unit separator, which no text field keeps.
 const char Prelude[] = R"LUA(
 local t = redis.call('TIME')
@@ -177,10 +179,11 @@ return n
 )LUA";
 
 // ARGV: node, expiry ms, host, port, description, pal port, users, listed, connections,
-// max users, logins/s, lookups/s, lists/s, token. Answers whether the node was new to the
-// registry (-1, changing nothing, when its id is not its own any more), then the nodes
-// that are up; renews the node's claim on its id; clears away the nodes that stopped
-// reporting.
+// max users, logins/s, lookups/s, lists/s, token, the time of the node's last heartbeat
+// ('' for none). Answers whether the node was new to the registry (-1, changing nothing,
+// when its id is not its own any more), the nodes that are up, the time now, and the
+// claims bound since the last heartbeat; renews the node's claim on its id; clears away
+// the nodes that stopped reporting.
 const char HeartbeatScript[] = R"LUA(
 local node = ARGV[1]
 if redis.call('GET', 'zelmo:node-id:' .. node) ~= ARGV[14] then return {-1, {}} end
@@ -192,7 +195,10 @@ redis.call('HSET', 'zelmo:node:' .. node, 'host', ARGV[3], 'port', ARGV[4], 'des
 for _, id in ipairs(redis.call('ZRANGEBYSCORE', 'zelmo:nodes', '-inf', '(' .. now, 'LIMIT', 0, 4)) do
   sweep(id)
 end
-return {fresh, nodeRows(now)}
+redis.call('ZREMRANGEBYSCORE', 'zelmo:bound', '-inf', '(' .. (now - 2 * tonumber(ARGV[2])))
+local bound = {}
+if ARGV[15] ~= '' then bound = redis.call('ZRANGEBYSCORE', 'zelmo:bound', ARGV[15], '+inf') end
+return {fresh, nodeRows(now), now, bound}
 )LUA";
 
 // ARGV: node, token, whether it lets go of its id (1/0). It leaves with all its users. A
@@ -237,9 +243,10 @@ local eok = (e == '') or (not eo) or (k ~= '' and eo == k)
 local nok = (n == '0') or (not no) or (k ~= '' and no == k)
 local bind = k ~= '' and e ~= '' and eok and nok
 local keyed = bind or (k ~= '' and e ~= '' and eo == k)
-if bind then
+if bind and not (eo and (n == '0' or no)) then
   if not eo then redis.call('HSET', 'zelmo:owners', 'e:' .. e, k) end
   if n ~= '0' and not no then redis.call('HSET', 'zelmo:owners', 'n:' .. n, k) end
+  redis.call('ZADD', 'zelmo:bound', now, e .. '\31' .. n .. '\31' .. k)
 end
 return {eok and 1 or 0, nok and 1 or 0, keyed and 1 or 0}
 )LUA";
@@ -608,7 +615,7 @@ void RedisRegistry::sendHeartbeat()
           stored(n.directory.Description), QByteArray::number(n.palPort), QByteArray::number(n.users),
           QByteArray::number(n.listed), QByteArray::number(n.connections), QByteArray::number(n.maxUsers),
           QByteArray::number(n.loginsPerSecond, 'f', 1), QByteArray::number(n.lookupsPerSecond, 'f', 1),
-          QByteArray::number(n.listsPerSecond, 'f', 1), m_token},
+          QByteArray::number(n.listsPerSecond, 'f', 1), m_token, m_boundSince},
          [this, sentAs = m_nodeId](const RedisLink::Reply &reply) {
              if (reply.kind != RedisLink::Reply::Array || reply.items.size() < 2 || sentAs != m_nodeId)
                  return;
@@ -621,6 +628,14 @@ void RedisRegistry::sendHeartbeat()
              }
              const bool fresh = reply.items[0].integer == 1;
              m_nodes = parseNodes(reply.items[1], m_nodeId);
+             if (reply.items.size() >= 4) {
+                 m_boundSince = QByteArray::number(reply.items[2].integer);
+                 for (const RedisLink::Reply &item : reply.items[3].items) {
+                     const QList<QByteArray> f = item.text.split('\x1f');
+                     if (f.size() == 3)
+                         emit claimBound({QString::fromUtf8(f[0]), f[1].toInt(), QByteArray::fromHex(f[2])});
+                 }
+             }
              if (fresh && !m_expectFresh) {
                  // The others took this node for dead (it missed its expiry) and cleared
                  // its users away: they are published again.

@@ -85,6 +85,8 @@ private:
     bool m_expectFresh = true;
     std::optional<NodeInfo> m_self;
     QVector<NodeInfo> m_nodes;
+    // The Redis time of the last heartbeat: claims bound since then are news to this node.
+    QByteArray m_boundSince;
     // The list fetch that questions may still join: none once this node's users changed.
     std::shared_ptr<ListFetch> m_openFetch;
 };

@@ -121,6 +121,8 @@ public:
 signals:
     // Losing and finding the store again, for the operator's log.
     void logLine(const QString &line);
+    // A key bound this claim's e-mail and number, here or on another node of the store.
+    void claimBound(const Registry::Claim &claim);
 
 protected:
     // A store that failed says what and why, at most once a minute for each kind of

@@ -23,9 +23,10 @@ void UserRegistry::login(Key key, const User &user)
     m_users.insert(key, Slot{user, serial});
     if (user.pal)
         ++m_palEntries;
-    if (numbered(user.number))
+    if (numbered(user.number)) {
         ++m_numbers[user.number];
-    else
+        m_byNumber.insert(user.number, key);
+    } else
         ++m_anonymous;
     if (user.listed)
         m_listed.emplace(serial, key);
@@ -55,6 +56,7 @@ void UserRegistry::forget(Key key, const Slot &slot)
         auto n = m_numbers.find(user.number);
         if (n != m_numbers.end() && --n.value() <= 0)
             m_numbers.erase(n);
+        m_byNumber.remove(user.number, key);
     } else {
         --m_anonymous;
     }
@@ -102,6 +104,18 @@ const UserRegistry::User *UserRegistry::findByEmail(const QString &email) const
         return nullptr;
     const auto it = m_byEmail.constFind(email);
     return it == m_byEmail.constEnd() ? nullptr : user(it.value());
+}
+
+QList<UserRegistry::Key> UserRegistry::holders(const QString &email, qint32 number) const
+{
+    QList<Key> keys = email.isEmpty() ? QList<Key>() : m_byEmail.values(email);
+    if (numbered(number)) {
+        for (auto it = m_byNumber.constFind(number); it != m_byNumber.constEnd() && it.key() == number; ++it) {
+            if (!keys.contains(it.value()))
+                keys.append(it.value());
+        }
+    }
+    return keys;
 }
 
 std::optional<UserRegistry::User> UserRegistry::answerByEmail(const QString &email, const QString &loopbackHost) const

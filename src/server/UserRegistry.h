@@ -66,6 +66,8 @@ public:
     const ListAnswer &listMessage(int maxEntries, const QString &loopbackHost = {});
     // The latest login with this (lower-case) e-mail, on either port.
     const User *findByEmail(const QString &email) const;
+    // The connections logged in with this (lower-case) e-mail or this user number.
+    QList<Key> holders(const QString &email, qint32 number) const;
     // The same as answered to a client: its address made reachable with `loopbackHost`.
     std::optional<User> answerByEmail(const QString &email, const QString &loopbackHost) const;
     // Every entry, in login order.
@@ -94,6 +96,7 @@ private:
     int m_palEntries = 0;
     std::map<quint64, Key> m_listed; // login serial -> connection, for the list order
     QMultiHash<QString, Key> m_byEmail;
+    QMultiHash<qint32, Key> m_byNumber;
     quint64 m_nextSerial = 1;
     // The list as built for each loopback host asked with (a node has few addresses).
     QHash<QString, ListAnswer> m_lists;
