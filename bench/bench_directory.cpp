@@ -6,7 +6,10 @@
 // each node's resident memory, and a last line with the figures beside their targets.
 //
 //   bench_directory [--clients N] [--nodes K] [--registry sqlite|redis|redis://HOST:PORT]
-//                   [--in-flight W] [--askers A] [--rounds R] [--logs DIR]
+//                   [--in-flight W] [--askers A] [--rounds R] [--logs DIR] [--tls]
+//
+// With --tls the same run follows over TLS (each client a TLS socket showing a key), so
+// both sets of figures come from one invocation on the same machine.
 //
 // The clients are plain non-blocking sockets on one epoll set, so the load generator costs
 // the two cores as little as possible, each from a loopback address of its own; the nodes
@@ -14,6 +17,10 @@
 
 #include "core/Fields.h"
 #include "directory/DirectoryProtocol.h"
+#include "secure/Identity.h"
+#include "secure/TlsContext.h"
+#include "secure/TlsSetup.h"
+#include "secure/TlsStream.h"
 #include "support/RedisProcess.h"
 
 #include <QCommandLineParser>
@@ -25,6 +32,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -40,6 +48,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace Proto = DirectoryProtocol;
@@ -98,6 +107,8 @@ struct Client
     qint64 askedAt = 0; // ns on the bench clock when the pending question went out
     bool connecting = false;
     bool closed = false;
+    // With --tls: the client's TLS connection on fd, once connected.
+    std::unique_ptr<TlsStream> tls;
 };
 
 // All clients on one epoll set. A handler gets each whole message (without "<ET>").
@@ -106,16 +117,28 @@ class Swarm
 public:
     using Handler = std::function<void(int index, const QByteArray &message)>;
 
-    Swarm()
+    // Over TLS every client shows `own` as its key, with the rules of real clients of this
+    // version: what they cost the server, handshake and key check included. The clients
+    // share one TLS set-up and stay on this epoll set, so the load generator's own cost
+    // does not grow with the number of connections.
+    explicit Swarm(const TlsSetup::Credentials *own = nullptr)
         : m_epoll(epoll_create1(0))
     {
+        if (own) {
+            QString why;
+            m_tls = TlsContext::make(TlsContext::Side::Client, *own, {}, &why);
+            if (!m_tls)
+                std::fprintf(stderr, "bench_directory: no TLS set-up: %s\n", qPrintable(why));
+        }
         m_clock.start();
     }
     ~Swarm()
     {
-        for (Client &c : m_clients)
+        for (Client &c : m_clients) {
+            c.tls.reset();
             if (c.fd >= 0)
                 ::close(c.fd);
+        }
         ::close(m_epoll);
     }
 
@@ -162,7 +185,7 @@ public:
         ev.data.u32 = quint32(i);
         epoll_ctl(m_epoll, EPOLL_CTL_ADD, c.fd, &ev);
         if (!c.connecting)
-            flush(i);
+            connected(i);
         return true;
     }
 
@@ -193,6 +216,10 @@ public:
                     continue;
                 }
                 c.connecting = false;
+                connected(i);
+                if (c.fd < 0)
+                    continue;
+            } else if (events[k].events & EPOLLOUT) {
                 flush(i);
             }
             if (events[k].events & (EPOLLIN | EPOLLHUP | EPOLLERR))
@@ -216,17 +243,43 @@ public:
     }
 
 private:
+    void connected(int i)
+    {
+        Client &c = at(i);
+        if (m_tls)
+            c.tls = std::make_unique<TlsStream>(*m_tls, c.fd);
+        flush(i);
+    }
+
+    // Goes on with the handshake; false when the client is gone.
+    bool shakeHands(int i)
+    {
+        Client &c = at(i);
+        if (!c.tls || c.tls->handshake())
+            return true;
+        if (c.tls->failed() || c.tls->isClosed()) {
+            drop(i);
+            return false;
+        }
+        return true;
+    }
+
     void flush(int i)
     {
         Client &c = at(i);
-        while (!c.out.isEmpty()) {
-            const ssize_t w = ::send(c.fd, c.out.constData(), size_t(c.out.size()), MSG_NOSIGNAL);
+        if (!shakeHands(i))
+            return;
+        const bool shaking = c.tls && !c.tls->isSecured();
+        while (!shaking && !c.out.isEmpty()) {
+            const ssize_t w = c.tls ? c.tls->write(c.out.constData(), size_t(c.out.size()))
+                                    : ::send(c.fd, c.out.constData(), size_t(c.out.size()), MSG_NOSIGNAL);
             if (w <= 0)
                 break;
             c.out.remove(0, w);
         }
+        const bool wantsWrite = shaking ? c.tls->need() == TlsStream::Need::Write : !c.out.isEmpty();
         epoll_event ev{};
-        ev.events = EPOLLIN | (c.out.isEmpty() ? 0u : EPOLLOUT);
+        ev.events = EPOLLIN | (wantsWrite ? EPOLLOUT : 0u);
         ev.data.u32 = quint32(i);
         epoll_ctl(m_epoll, EPOLL_CTL_MOD, c.fd, &ev);
     }
@@ -234,9 +287,15 @@ private:
     void readFrom(int i)
     {
         Client &c = at(i);
+        if (c.tls && !c.tls->isSecured()) {
+            // The login goes out as soon as the handshake is done.
+            flush(i);
+            if (c.fd < 0 || !c.tls->isSecured())
+                return;
+        }
         char buffer[65536];
         for (;;) {
-            const ssize_t r = ::recv(c.fd, buffer, sizeof buffer, 0);
+            const ssize_t r = c.tls ? c.tls->read(buffer, sizeof buffer) : ::recv(c.fd, buffer, sizeof buffer, 0);
             if (r > 0) {
                 c.in.append(buffer, r);
                 continue;
@@ -268,6 +327,7 @@ private:
     void drop(int i)
     {
         Client &c = at(i);
+        c.tls.reset();
         epoll_ctl(m_epoll, EPOLL_CTL_DEL, c.fd, nullptr);
         ::close(c.fd);
         c.fd = -1;
@@ -281,6 +341,7 @@ private:
     Handler m_handler;
     std::function<void(int)> m_onClose;
     QElapsedTimer m_clock;
+    std::unique_ptr<TlsContext> m_tls;
 };
 
 struct Node
@@ -297,60 +358,28 @@ QString emailOf(int i)
     return QStringLiteral("user%1@example.org").arg(i);
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// One run: fresh nodes, every client logging in, then the questions; prints its lines and
+// whether the targets were met.
+struct Setup
 {
-    QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Load benchmark for zelmo-directory."));
-    parser.addHelpOption();
-    const QCommandLineOption clientsOption(QStringLiteral("clients"), QStringLiteral("Clients (default 10000)."),
-                                           QStringLiteral("N"), QStringLiteral("10000"));
-    const QCommandLineOption nodesOption(QStringLiteral("nodes"), QStringLiteral("Nodes (default 1)."),
-                                         QStringLiteral("K"), QStringLiteral("1"));
-    const QCommandLineOption registryOption(
-        QStringLiteral("registry"),
-        QStringLiteral("sqlite (default, one node only), redis (a Redis server of the benchmark's own) "
-                       "or redis://HOST:PORT."),
-        QStringLiteral("REGISTRY"), QStringLiteral("sqlite"));
-    const QCommandLineOption inFlightOption(QStringLiteral("in-flight"),
-                                            QStringLiteral("Logins under way at once (default 200)."),
-                                            QStringLiteral("W"), QStringLiteral("200"));
-    const QCommandLineOption askersOption(QStringLiteral("askers"),
-                                          QStringLiteral("Clients that ask for lists and e-mails (default 100)."),
-                                          QStringLiteral("A"), QStringLiteral("100"));
-    const QCommandLineOption roundsOption(QStringLiteral("rounds"),
-                                          QStringLiteral("Rounds of questions, all askers at once (default 10)."),
-                                          QStringLiteral("R"), QStringLiteral("10"));
-    const QCommandLineOption logsOption(QStringLiteral("logs"),
-                                        QStringLiteral("Keep each node's output in this folder (node1.log, ...)."),
-                                        QStringLiteral("DIR"));
-    parser.addOptions(
-        {clientsOption, nodesOption, registryOption, inFlightOption, askersOption, roundsOption, logsOption});
-    parser.process(app);
-    const int count = qMax(1, parser.value(clientsOption).toInt());
-    const int nodeCount = qBound(1, parser.value(nodesOption).toInt(), 16);
-    const QString registryChoice = parser.value(registryOption);
-    const int inFlight = qMax(1, parser.value(inFlightOption).toInt());
-    const int askerCount = qBound(1, parser.value(askersOption).toInt(), count);
-    const int rounds = qMax(1, parser.value(roundsOption).toInt());
-    if (nodeCount > 1 && registryChoice == QLatin1String("sqlite")) {
-        std::fprintf(stderr, "bench_directory: several nodes need a shared registry: --registry redis\n");
-        return 2;
-    }
+    int count;
+    int nodeCount;
+    QString registryChoice;
+    int inFlight;
+    int askerCount;
+    int rounds;
+    QString logDir;
+};
 
-    // One socket per client here.
-    rlimit files{};
-    getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &files);
-    if (rlim_t(count) + 64 > files.rlim_cur) {
-        std::fprintf(stderr, "bench_directory: the open-file limit (%llu) is too low for %d clients\n",
-                     static_cast<unsigned long long>(files.rlim_cur), count);
-        return 2;
-    }
-
+bool run(const Setup &setup, bool tls)
+{
+    const int count = setup.count;
+    const int nodeCount = setup.nodeCount;
+    const QString &registryChoice = setup.registryChoice;
+    const int inFlight = setup.inFlight;
+    const int askerCount = setup.askerCount;
+    const int rounds = setup.rounds;
+    const char *mode = tls ? "TLS" : "plain";
     QTemporaryDir work;
     RedisProcess redis;
     QString registryUrl;
@@ -358,14 +387,14 @@ int main(int argc, char *argv[])
         QString why;
         if (!redis.start(0, &why)) {
             std::fprintf(stderr, "bench_directory: %s\n", qPrintable(why));
-            return 1;
+            return false;
         }
         registryUrl = redis.url();
     } else if (registryChoice.startsWith(QLatin1String("redis://"))) {
         registryUrl = registryChoice;
     } else if (registryChoice != QLatin1String("sqlite")) {
         std::fprintf(stderr, "bench_directory: unknown registry %s\n", qPrintable(registryChoice));
-        return 2;
+        return false;
     }
 
     // The nodes, each on ports of its own, each allowed all the clients.
@@ -379,9 +408,9 @@ int main(int argc, char *argv[])
             palPort = freePort();
         const QString data = work.filePath(QStringLiteral("node%1").arg(n + 1));
         QDir().mkpath(data);
-        const QString logDir = parser.isSet(logsOption) ? parser.value(logsOption) : work.path();
+        const QString logDir = !setup.logDir.isEmpty() ? setup.logDir : work.path();
         QDir().mkpath(logDir);
-        node.log = QDir(logDir).filePath(QStringLiteral("node%1.log").arg(n + 1));
+        node.log = QDir(logDir).filePath(QStringLiteral("node%1-%2.log").arg(n + 1).arg(QLatin1String(mode)));
         QStringList args{QStringLiteral("--directory-port"), QString::number(node.directoryPort),
                          QStringLiteral("--pal-port"),       QString::number(palPort),
                          QStringLiteral("--listen"),         QStringLiteral("127.0.0.1"),
@@ -397,7 +426,7 @@ int main(int argc, char *argv[])
         node.process->start(program, args);
         if (!node.process->waitForStarted()) {
             std::fprintf(stderr, "bench_directory: zelmo-directory did not start\n");
-            return 1;
+            return false;
         }
     }
     for (Node &node : nodes) {
@@ -406,7 +435,7 @@ int main(int argc, char *argv[])
         while (!canConnect(node.directoryPort)) {
             if (t.elapsed() > 10000 || node.process->state() != QProcess::Running) {
                 std::fprintf(stderr, "bench_directory: a node did not come up\n");
-                return 1;
+                return false;
             }
             QThread::msleep(20);
         }
@@ -415,7 +444,15 @@ int main(int argc, char *argv[])
     for (Node &node : nodes)
         node.rssStart = statusKb(node.process->processId(), "VmRSS:");
 
-    Swarm swarm;
+    // Over TLS all clients show one key (making ten thousand would take longer than the
+    // run): each login still binds its own e-mail and number to it.
+    Identity key;
+    if (tls && key.create(work.filePath(QStringLiteral("client.key")))) {
+        std::fprintf(stderr, "bench_directory: no client key could be made\n");
+        return false;
+    }
+    const TlsSetup::Credentials own = tls ? key.credentials(QString()) : TlsSetup::Credentials();
+    Swarm swarm(tls ? &own : nullptr);
     swarm.resize(count);
     const auto portOf = [&](int i) { return nodes[size_t(i % nodeCount)].directoryPort; };
 
@@ -547,8 +584,8 @@ int main(int argc, char *argv[])
 
     const QString registryName = registryUrl.isEmpty() ? QStringLiteral("SQLite registry")
                                                        : QStringLiteral("Redis registry at ") + registryUrl;
-    std::printf("zelmo-directory at scale: %d clients on loopback, each with its own connection, %d node%s, %s\n",
-                count, nodeCount, nodeCount > 1 ? "s" : "", qPrintable(registryName));
+    std::printf("zelmo-directory at scale, %s: %d clients on loopback, each with its own connection, %d node%s, %s\n",
+                mode, count, nodeCount, nodeCount > 1 ? "s" : "", qPrintable(registryName));
     std::printf("  logins:   %d in %.2f s, %.0f logins/s (%d under way at a time)%s\n", loggedIn, loginSeconds,
                 loginRate, inFlight,
                 allIn && turnedAway == 0 ? "" : qPrintable(QStringLiteral("; %1 TURNED AWAY OR LOST").arg(turnedAway)));
@@ -580,8 +617,73 @@ int main(int argc, char *argv[])
     const double listMedian = percentile(listMs, 0.5);
     const bool loginsMet = allIn && turnedAway == 0 && allListed && loginRate > LoginTarget;
     const bool listMet = answered && !listMs.empty() && listMedian < ListTargetMs;
-    std::printf("targets: logins/s %.0f > %.0f %s; LS1 median %.0f ms < %.0f %s; memory %.1f KB per user\n", loginRate,
+    std::printf("targets (%s): logins/s %.0f > %.0f %s; LS1 median %.0f ms < %.0f %s; memory %.1f KB per user\n", mode, loginRate,
                 LoginTarget, loginsMet ? "met" : "NOT met", listMedian, ListTargetMs, listMet ? "met" : "NOT met",
                 double(growth) / count);
-    return loginsMet && listMet ? 0 : 1;
+    return loginsMet && listMet;
+}
+
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Load benchmark for zelmo-directory."));
+    parser.addHelpOption();
+    const QCommandLineOption clientsOption(QStringLiteral("clients"), QStringLiteral("Clients (default 10000)."),
+                                           QStringLiteral("N"), QStringLiteral("10000"));
+    const QCommandLineOption nodesOption(QStringLiteral("nodes"), QStringLiteral("Nodes (default 1)."),
+                                         QStringLiteral("K"), QStringLiteral("1"));
+    const QCommandLineOption registryOption(
+        QStringLiteral("registry"),
+        QStringLiteral("sqlite (default, one node only), redis (a Redis server of the benchmark's own) "
+                       "or redis://HOST:PORT."),
+        QStringLiteral("REGISTRY"), QStringLiteral("sqlite"));
+    const QCommandLineOption inFlightOption(QStringLiteral("in-flight"),
+                                            QStringLiteral("Logins under way at once (default 200)."),
+                                            QStringLiteral("W"), QStringLiteral("200"));
+    const QCommandLineOption askersOption(QStringLiteral("askers"),
+                                          QStringLiteral("Clients that ask for lists and e-mails (default 100)."),
+                                          QStringLiteral("A"), QStringLiteral("100"));
+    const QCommandLineOption roundsOption(QStringLiteral("rounds"),
+                                          QStringLiteral("Rounds of questions, all askers at once (default 10)."),
+                                          QStringLiteral("R"), QStringLiteral("10"));
+    const QCommandLineOption logsOption(QStringLiteral("logs"),
+                                        QStringLiteral("Keep each node's output in this folder (node1.log, ...)."),
+                                        QStringLiteral("DIR"));
+    const QCommandLineOption tlsOption(QStringLiteral("tls"),
+                                       QStringLiteral("After the plain run, the same over TLS, each client with a key."));
+    parser.addOptions(
+        {clientsOption, nodesOption, registryOption, inFlightOption, askersOption, roundsOption, logsOption, tlsOption});
+    parser.process(app);
+    const int count = qMax(1, parser.value(clientsOption).toInt());
+    const int nodeCount = qBound(1, parser.value(nodesOption).toInt(), 16);
+    const QString registryChoice = parser.value(registryOption);
+    const int inFlight = qMax(1, parser.value(inFlightOption).toInt());
+    const int askerCount = qBound(1, parser.value(askersOption).toInt(), count);
+    const int rounds = qMax(1, parser.value(roundsOption).toInt());
+    if (nodeCount > 1 && registryChoice == QLatin1String("sqlite")) {
+        std::fprintf(stderr, "bench_directory: several nodes need a shared registry: --registry redis\n");
+        return 2;
+    }
+
+    // One socket per client here.
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+    if (rlim_t(count) + 64 > files.rlim_cur) {
+        std::fprintf(stderr, "bench_directory: the open-file limit (%llu) is too low for %d clients\n",
+                     static_cast<unsigned long long>(files.rlim_cur), count);
+        return 2;
+    }
+
+    Setup setup{count, nodeCount, registryChoice, inFlight, askerCount, rounds,
+                parser.isSet(logsOption) ? parser.value(logsOption) : QString()};
+    bool met = run(setup, false);
+    if (parser.isSet(tlsOption))
+        met = run(setup, true) && met;
+    return met ? 0 : 1;
 }

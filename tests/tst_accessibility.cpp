@@ -6,6 +6,7 @@
 #include "support/Windows.h"
 
 #include <QAccessible>
+#include <QMessageBox>
 #include <QSet>
 
 namespace {
@@ -157,8 +158,11 @@ private slots:
         // A compose window, as the directory's Send Message opens it, and a call prompt.
         emit ann.program->directory().sendMessageRequested(QStringLiteral("Bob"), QStringLiteral("Bobville"),
                                                            QStringLiteral("127.0.0.1"), bob.port, 55);
+        // The question the directory window asks when its server's key changed.
+        emit ann.program->directory().serverKeyQuestion(QStringLiteral("The key changed."));
         bob.call(ann);
         QTRY_VERIFY_WITH_TIMEOUT(ann.shell->callPrompt() && ann.shell->callPrompt()->isVisible(), 10000);
+        QVERIFY(ann.shell->directoryWindow()->findChild<QMessageBox *>(QStringLiteral("ServerKeyBox")));
 
         Walk walk;
         QSet<QWidget *> seen;

@@ -69,6 +69,8 @@ private slots:
     {
         ServerConfig config;
         config.notice = QStringLiteral("Welcome to the test directory");
+        // Six logins from one address: the log keeps every one, whichever port's comes first.
+        config.verbose = true;
         Server server(config);
         User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), {}, 11);
         User bob(QStringLiteral("Bob"), server.directoryPort(), server.palPort(), {}, 12);

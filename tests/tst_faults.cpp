@@ -39,6 +39,10 @@ struct BusyPalServer
                 ++connections;
                 QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
                 QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    if (hangUpOnTls(s)) {
+                        --connections;
+                        return;
+                    }
                     s->readAll();
                     s->write(Proto::palBusy({QStringLiteral("127.0.0.1"), targetPort, {}}));
                 });

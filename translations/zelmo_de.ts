@@ -282,6 +282,17 @@
     </message>
 </context>
 <context>
+    <name>DirectoryDialer</name>
+    <message>
+        <source>The key of the directory server at %1 has changed: nothing was sent. Accept the new key only if its operator changed it.</source>
+        <translation>Der Schlüssel des Verzeichnisservers %1 hat sich geändert: Es wurde nichts gesendet. Nehmen Sie den neuen Schlüssel nur an, wenn sein Betreiber ihn geändert hat.</translation>
+    </message>
+    <message>
+        <source>The directory server at %1 did not answer encrypted as before: nothing was sent.</source>
+        <translation>Der Verzeichnisserver %1 hat nicht wie bisher verschlüsselt geantwortet: Es wurde nichts gesendet.</translation>
+    </message>
+</context>
+<context>
     <name>DirectoryService</name>
     <message>
         <source>Establishing Connection with </source>
@@ -419,6 +430,18 @@
     <message>
         <source>The key file %1 could be read by other users of this computer, so it is not used any more. ZELMO makes a new key and keeps the old file as %2. Peers who knew your old key will be told that your key changed.</source>
         <translation>Die Schlüsseldatei %1 war für andere Benutzer dieses Computers lesbar und wird daher nicht mehr verwendet. ZELMO erzeugt einen neuen Schlüssel und bewahrt die alte Datei als %2 auf. Gegenstellen, die Ihren alten Schlüssel kannten, erfahren, dass sich Ihr Schlüssel geändert hat.</translation>
+    </message>
+    <message>
+        <source>Not a key this program can use</source>
+        <translation>Kein Schlüssel, den dieses Programm verwenden kann</translation>
+    </message>
+    <message>
+        <source>The old key file could not be set aside</source>
+        <translation>Die alte Schlüsseldatei konnte nicht beiseitegelegt werden</translation>
+    </message>
+    <message>
+        <source>The encryption library could not use its new key</source>
+        <translation>Die Verschlüsselungsbibliothek konnte den neuen Schlüssel nicht verwenden</translation>
     </message>
 </context>
 <context>
@@ -811,8 +834,52 @@
         <translation>Anrufe werden nicht verschlüsselt: Dieses Programm hat keinen Schlüssel.</translation>
     </message>
     <message>
-        <source>Calls between two ZELMOs of this version are encrypted. Your key: %1 ...</source>
-        <translation>Anrufe zwischen zwei ZELMOs dieser Version sind verschlüsselt. Ihr Schlüssel: %1 ...</translation>
+        <source>Export Key...</source>
+        <translation>Schlüssel exportieren...</translation>
+    </message>
+    <message>
+        <source>Save your key, protected by a passphrase, to move it to another computer</source>
+        <translation>Ihren Schlüssel, durch eine Passphrase geschützt, speichern, um ihn auf einen anderen Computer mitzunehmen</translation>
+    </message>
+    <message>
+        <source>Import Key...</source>
+        <translation>Schlüssel importieren...</translation>
+    </message>
+    <message>
+        <source>Use a key exported on another computer: your e-mail address and user number on the directory stay yours</source>
+        <translation>Einen auf einem anderen Computer exportierten Schlüssel verwenden: Ihre E-Mail-Adresse und Benutzernummer im Verzeichnis bleiben Ihre</translation>
+    </message>
+    <message>
+        <source>Your key: %1 ...</source>
+        <translation>Ihr Schlüssel: %1 ...</translation>
+    </message>
+    <message>
+        <source>Calls between two ZELMOs of this version are encrypted</source>
+        <translation>Anrufe zwischen zwei ZELMOs dieser Version sind verschlüsselt</translation>
+    </message>
+    <message>
+        <source>Directory key: %1 (%2)</source>
+        <translation>Verzeichnisschlüssel: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Directory key: none yet; remembered at the first encrypted login</source>
+        <translation>Verzeichnisschlüssel: noch keiner; wird bei der ersten verschlüsselten Anmeldung gespeichert</translation>
+    </message>
+    <message>
+        <source>Export Key</source>
+        <translation>Schlüssel exportieren</translation>
+    </message>
+    <message>
+        <source>A passphrase to protect the key:</source>
+        <translation>Eine Passphrase zum Schutz des Schlüssels:</translation>
+    </message>
+    <message>
+        <source>Import Key</source>
+        <translation>Schlüssel importieren</translation>
+    </message>
+    <message>
+        <source>The passphrase the key was exported with:</source>
+        <translation>Die Passphrase, mit der der Schlüssel exportiert wurde:</translation>
     </message>
 </context>
 <context>
@@ -840,6 +907,30 @@
     <message>
         <source>Encrypted, from a key not verified</source>
         <translation>Verschlüsselt, von einem nicht verifizierten Schlüssel</translation>
+    </message>
+    <message>
+        <source>A passphrase is needed to protect the key.</source>
+        <translation>Zum Schutz des Schlüssels ist eine Passphrase nötig.</translation>
+    </message>
+    <message>
+        <source>This program has no key to export.</source>
+        <translation>Dieses Programm hat keinen Schlüssel zum Exportieren.</translation>
+    </message>
+    <message>
+        <source>The key could not be written, %1 : %2</source>
+        <translation>Der Schlüssel konnte nicht geschrieben werden, %1 : %2</translation>
+    </message>
+    <message>
+        <source>The file %1 cannot be read: %2</source>
+        <translation>Die Datei %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>The passphrase is wrong, or the file holds no ZELMO key.</source>
+        <translation>Die Passphrase ist falsch, oder die Datei enthält keinen ZELMO-Schlüssel.</translation>
+    </message>
+    <message>
+        <source>The key could not be used, %1 : %2</source>
+        <translation>Der Schlüssel konnte nicht verwendet werden, %1 : %2</translation>
     </message>
 </context>
 <context>
@@ -1129,6 +1220,46 @@
     <message>
         <source>Pals off line</source>
         <translation>Freunde offline</translation>
+    </message>
+    <message>
+        <source>Key</source>
+        <translation>Schlüssel</translation>
+    </message>
+    <message>
+        <source>Private</source>
+        <translation>Privat</translation>
+    </message>
+    <message>
+        <source>Not private</source>
+        <translation>Nicht privat</translation>
+    </message>
+    <message>
+        <source>The connection to the directory server is encrypted</source>
+        <translation>Die Verbindung zum Verzeichnisserver ist verschlüsselt</translation>
+    </message>
+    <message>
+        <source>This directory server does not encrypt: your e-mail address and name travel in clear text</source>
+        <translation>Dieser Verzeichnisserver verschlüsselt nicht: Ihre E-Mail-Adresse und Ihr Name werden im Klartext übertragen</translation>
+    </message>
+    <message>
+        <source>Verified</source>
+        <translation>Verifiziert</translation>
+    </message>
+    <message>
+        <source>Key verified</source>
+        <translation>Schlüssel verifiziert</translation>
+    </message>
+    <message>
+        <source>Key verified: this user&apos;s number and e-mail address belong to the key they logged in with</source>
+        <translation>Schlüssel verifiziert: Die Nummer und E-Mail-Adresse dieses Benutzers gehören zu dem Schlüssel, mit dem er sich angemeldet hat</translation>
+    </message>
+    <message>
+        <source>Directory Server Key</source>
+        <translation>Schlüssel des Verzeichnisservers</translation>
+    </message>
+    <message>
+        <source>Accept the new key?</source>
+        <translation>Den neuen Schlüssel annehmen?</translation>
     </message>
 </context>
 <context>

@@ -282,6 +282,17 @@
     </message>
 </context>
 <context>
+    <name>DirectoryDialer</name>
+    <message>
+        <source>The key of the directory server at %1 has changed: nothing was sent. Accept the new key only if its operator changed it.</source>
+        <translation>La clave del servidor de directorio %1 ha cambiado: no se ha enviado nada. Acepte la clave nueva solo si su operador la cambió.</translation>
+    </message>
+    <message>
+        <source>The directory server at %1 did not answer encrypted as before: nothing was sent.</source>
+        <translation>El servidor de directorio %1 no respondió cifrado como antes: no se ha enviado nada.</translation>
+    </message>
+</context>
+<context>
     <name>DirectoryService</name>
     <message>
         <source>Establishing Connection with </source>
@@ -419,6 +430,18 @@
     <message>
         <source>The key file %1 could be read by other users of this computer, so it is not used any more. ZELMO makes a new key and keeps the old file as %2. Peers who knew your old key will be told that your key changed.</source>
         <translation>Otros usuarios de este ordenador podían leer el archivo de clave %1, así que ya no se usa. ZELMO crea una clave nueva y conserva el archivo antiguo como %2. A quienes conocían su clave anterior se les avisará de que su clave ha cambiado.</translation>
+    </message>
+    <message>
+        <source>Not a key this program can use</source>
+        <translation>No es una clave que este programa pueda usar</translation>
+    </message>
+    <message>
+        <source>The old key file could not be set aside</source>
+        <translation>No se pudo apartar el archivo de clave anterior</translation>
+    </message>
+    <message>
+        <source>The encryption library could not use its new key</source>
+        <translation>La biblioteca de cifrado no pudo usar la clave nueva</translation>
     </message>
 </context>
 <context>
@@ -811,8 +834,52 @@
         <translation>Las llamadas no se cifran: este programa no tiene clave.</translation>
     </message>
     <message>
-        <source>Calls between two ZELMOs of this version are encrypted. Your key: %1 ...</source>
-        <translation>Las llamadas entre dos ZELMO de esta versión están cifradas. Su clave: %1 ...</translation>
+        <source>Export Key...</source>
+        <translation>Exportar clave...</translation>
+    </message>
+    <message>
+        <source>Save your key, protected by a passphrase, to move it to another computer</source>
+        <translation>Guardar su clave, protegida con una frase de contraseña, para llevarla a otro ordenador</translation>
+    </message>
+    <message>
+        <source>Import Key...</source>
+        <translation>Importar clave...</translation>
+    </message>
+    <message>
+        <source>Use a key exported on another computer: your e-mail address and user number on the directory stay yours</source>
+        <translation>Usar una clave exportada en otro ordenador: su dirección de correo y su número de usuario en el directorio siguen siendo suyos</translation>
+    </message>
+    <message>
+        <source>Your key: %1 ...</source>
+        <translation>Su clave: %1 ...</translation>
+    </message>
+    <message>
+        <source>Calls between two ZELMOs of this version are encrypted</source>
+        <translation>Las llamadas entre dos ZELMO de esta versión están cifradas</translation>
+    </message>
+    <message>
+        <source>Directory key: %1 (%2)</source>
+        <translation>Clave del directorio: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Directory key: none yet; remembered at the first encrypted login</source>
+        <translation>Clave del directorio: ninguna todavía; se recuerda en el primer inicio de sesión cifrado</translation>
+    </message>
+    <message>
+        <source>Export Key</source>
+        <translation>Exportar clave</translation>
+    </message>
+    <message>
+        <source>A passphrase to protect the key:</source>
+        <translation>Una frase de contraseña para proteger la clave:</translation>
+    </message>
+    <message>
+        <source>Import Key</source>
+        <translation>Importar clave</translation>
+    </message>
+    <message>
+        <source>The passphrase the key was exported with:</source>
+        <translation>La frase de contraseña con la que se exportó la clave:</translation>
     </message>
 </context>
 <context>
@@ -840,6 +907,30 @@
     <message>
         <source>Encrypted, from a key not verified</source>
         <translation>Cifrado, con una clave sin verificar</translation>
+    </message>
+    <message>
+        <source>A passphrase is needed to protect the key.</source>
+        <translation>Se necesita una frase de contraseña para proteger la clave.</translation>
+    </message>
+    <message>
+        <source>This program has no key to export.</source>
+        <translation>Este programa no tiene ninguna clave que exportar.</translation>
+    </message>
+    <message>
+        <source>The key could not be written, %1 : %2</source>
+        <translation>No se pudo escribir la clave, %1 : %2</translation>
+    </message>
+    <message>
+        <source>The file %1 cannot be read: %2</source>
+        <translation>No se puede leer el archivo %1: %2</translation>
+    </message>
+    <message>
+        <source>The passphrase is wrong, or the file holds no ZELMO key.</source>
+        <translation>La frase de contraseña es incorrecta o el archivo no contiene ninguna clave de ZELMO.</translation>
+    </message>
+    <message>
+        <source>The key could not be used, %1 : %2</source>
+        <translation>No se pudo usar la clave, %1 : %2</translation>
     </message>
 </context>
 <context>
@@ -1129,6 +1220,46 @@
     <message>
         <source>Pals off line</source>
         <translation>Amigos desconectados</translation>
+    </message>
+    <message>
+        <source>Key</source>
+        <translation>Clave</translation>
+    </message>
+    <message>
+        <source>Private</source>
+        <translation>Privado</translation>
+    </message>
+    <message>
+        <source>Not private</source>
+        <translation>No privado</translation>
+    </message>
+    <message>
+        <source>The connection to the directory server is encrypted</source>
+        <translation>La conexión con el servidor de directorio está cifrada</translation>
+    </message>
+    <message>
+        <source>This directory server does not encrypt: your e-mail address and name travel in clear text</source>
+        <translation>Este servidor de directorio no cifra: su dirección de correo y su nombre viajan sin cifrar</translation>
+    </message>
+    <message>
+        <source>Verified</source>
+        <translation>Verificado</translation>
+    </message>
+    <message>
+        <source>Key verified</source>
+        <translation>Clave verificada</translation>
+    </message>
+    <message>
+        <source>Key verified: this user&apos;s number and e-mail address belong to the key they logged in with</source>
+        <translation>Clave verificada: el número y la dirección de correo de este usuario pertenecen a la clave con la que inició sesión</translation>
+    </message>
+    <message>
+        <source>Directory Server Key</source>
+        <translation>Clave del servidor de directorio</translation>
+    </message>
+    <message>
+        <source>Accept the new key?</source>
+        <translation>¿Aceptar la clave nueva?</translation>
     </message>
 </context>
 <context>

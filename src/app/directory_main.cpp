@@ -4,6 +4,9 @@
 #include "server/OperatorInput.h"
 #include "server/RedisRegistry.h"
 #include "server/SqliteRegistry.h"
+#include "server/SqliteStore.h"
+#include "secure/Identity.h"
+#include "secure/TlsSetup.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -53,6 +56,22 @@ int printStats(const ServerConfig &config)
                     n.loginsPerSecond, n.lookupsPerSecond, n.listsPerSecond, n.reportAgeMs / 1000.0,
                     n.up ? "" : ", NOT REPORTING: its users no longer count");
     }
+    // The key this folder gives a node that serves TLS with its own key.
+    Identity key;
+    const QString keyPath = DirectoryServer::keyPath(config.dataDir);
+    switch (key.load(keyPath)) {
+    case Identity::Check::Ready:
+        std::printf("key fingerprint (%s): %s\n", qPrintable(keyPath),
+                    qPrintable(TlsSetup::fingerprintText(key.fingerprint())));
+        break;
+    case Identity::Check::Missing:
+        std::printf("no key in %s yet: a node makes it at its first start\n", qPrintable(keyPath));
+        break;
+    case Identity::Check::Corrupt:
+    case Identity::Check::Exposed:
+        std::printf("the key file %s cannot be used (damaged, or readable by others)\n", qPrintable(keyPath));
+        break;
+    }
     return 0;
 }
 
@@ -64,6 +83,30 @@ bool readPort(const QString &text, int *port)
         return false;
     *port = value;
     return true;
+}
+
+// "--release": the e-mail, and all else the key that owns it owns, is free again.
+int releaseOwner(const ServerConfig &config, const QString &email)
+{
+    QString error;
+    int freed = -1;
+    if (config.redis) {
+        freed = RedisRegistry::releaseOwner(*config.redis, email, &error);
+    } else {
+        SqliteStore store;
+        if (store.open(config.dataDir, &error))
+            freed = store.releaseOwner(email, &error);
+    }
+    if (freed < 0) {
+        std::fprintf(stderr, "zelmo-directory: %s\n", qPrintable(error));
+        return 1;
+    }
+    if (freed == 0)
+        std::printf("<%s> is not bound to a key\n", qPrintable(email));
+    else
+        std::printf("released <%s>: %d names freed; the next login with a key may claim them%s\n", qPrintable(email),
+                    freed, config.redis ? "" : " (restart a running node of this folder)");
+    return 0;
 }
 
 } // namespace
@@ -151,6 +194,22 @@ int main(int argc, char *argv[])
         QStringLiteral("Once all user numbers are handed out, one never used for a login this many hours after it "
                        "was handed out is handed out again (default 24)."),
         QStringLiteral("HOURS"), QStringLiteral("24"));
+    const QCommandLineOption tlsCert(
+        QStringLiteral("tls-cert"),
+        QStringLiteral("Serve TLS with this certificate chain (PEM) from a certificate authority instead of the "
+                       "node's own key in --data."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption tlsKey(QStringLiteral("tls-key"),
+                                    QStringLiteral("The private key (PEM) of --tls-cert."), QStringLiteral("FILE"));
+    const QCommandLineOption noTls(QStringLiteral("no-tls"),
+                                   QStringLiteral("Serve the plain protocol only: no logins over TLS, so no user "
+                                                  "owns an e-mail address or a number."));
+    const QCommandLineOption release(
+        QStringLiteral("release"),
+        QStringLiteral("Free the e-mail address, and whatever else the key that owns it owns, for a user who lost "
+                       "the key, then exit."),
+        QStringLiteral("EMAIL"));
+    parser.addOptions({tlsCert, tlsKey, noTls, release});
     parser.addOptions({directoryPort, palPort, listen, notice, server, maxUsers, redirect, data, registry, advertise,
                        expiry, stats, statsEvery, verbose, perAddress, loginsPerAddress, numbersPerMinute, numberBurst,
                        reclaim});
@@ -222,6 +281,13 @@ int main(int argc, char *argv[])
     if (!ok || reclaimHours < 0.01 || reclaimHours > 24 * 365)
         return usageError(QStringLiteral("--reclaim-numbers-after wants hours from 0.01 to 8760"));
     config.reclaimUnusedNumbersAfterMs = qint64(reclaimHours * 3600 * 1000);
+    config.tls = !parser.isSet(noTls);
+    config.tlsCertFile = parser.value(tlsCert);
+    config.tlsKeyFile = parser.value(tlsKey);
+    if (config.tlsCertFile.isEmpty() != config.tlsKeyFile.isEmpty())
+        return usageError(QStringLiteral("--tls-cert and --tls-key go together"));
+    if (parser.isSet(release))
+        return releaseOwner(config, parser.value(release).trimmed().toLower());
     if (parser.isSet(stats))
         return printStats(config);
 
@@ -261,6 +327,9 @@ int main(int argc, char *argv[])
                                                 .arg(config.maxUsers)
                                          : QString()));
     printLine(QStringLiteral("registry: ") + directory.registry().description());
+    printLine(config.tls ? QStringLiteral("TLS on both ports, key fingerprint %1")
+                               .arg(TlsSetup::fingerprintText(directory.keyFingerprint()))
+                         : QStringLiteral("plain protocol only (--no-tls)"));
 
     OperatorInput operatorInput(0);
     QObject::connect(&operatorInput, &OperatorInput::line, &directory, &DirectoryServer::broadcast);

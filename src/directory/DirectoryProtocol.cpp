@@ -157,6 +157,19 @@ QByteArray emailAnswer(const EmailAnswer &a)
            + QByteArray::number(a.port) + ';' + Terminator;
 }
 
+QByteArray keyedUsers(const QVector<UserEntry> &entries)
+{
+    QByteArray numbers;
+    int count = 0;
+    for (const UserEntry &e : entries) {
+        if (e.Keyed) {
+            numbers += QByteArray::number(e.UserNumber) + ';';
+            ++count;
+        }
+    }
+    return "LSK;" + QByteArray::number(count) + ';' + numbers + Terminator;
+}
+
 QByteArray newNumber(qint32 number)
 {
     return "NSN;" + QByteArray::number(number) + ';' + Terminator;
@@ -233,6 +246,19 @@ UserList parseUserList(const QByteArray &message)
             break;
     }
     return list;
+}
+
+QSet<qint32> parseKeyedUsers(const QByteArray &message)
+{
+    QSet<qint32> numbers;
+    Fields::Reader reader(message);
+    reader.next(); // the command
+    reader.next(); // the count: the numbers that follow are what counts
+    while (!reader.atEnd() && numbers.size() < MaxEntries) {
+        if (const qint32 number = Fields::leadingInt32(reader.next()); number > 0)
+            numbers.insert(number);
+    }
+    return numbers;
 }
 
 EmailAnswer parseEmailAnswer(const QByteArray &message)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QSet>
 #include <QVector>
 #include <optional>
 
@@ -57,6 +58,9 @@ struct UserEntry
     bool HasVideo = false;
     bool HasAudio = false;
     qint16 State = 0;
+    // The user's number and e-mail are bound to the key they logged in with; told only
+    // over an encrypted connection ("LSK"), never part of "LS1".
+    bool Keyed = false;
 };
 
 struct UserList
@@ -121,6 +125,10 @@ QByteArray serverList(const QVector<ServerEntry> &servers);
 // video, audio, state, port (the order in which the client reads them).
 QByteArray userList(qint64 online, qint64 listed, const QVector<UserEntry> &entries);
 QByteArray emailAnswer(const EmailAnswer &answer);
+// "LSK;" + the count + ";" + the numbers of the entries marked Keyed, each with ";":
+// sent just before "LS1", and only over an encrypted connection, which only clients of
+// this version open.
+QByteArray keyedUsers(const QVector<UserEntry> &entries);
 QByteArray newNumber(qint32 number);
 // The pal server's busy answer: where to go instead.
 QByteArray palBusy(const ServerEntry &target);
@@ -138,6 +146,8 @@ std::optional<ServerEntry> parseRedirect(const QByteArray &message);
 QVector<ServerEntry> parseServerList(const QByteArray &message);
 // "LS1": at most MaxEntries users; a user with an unusable port is skipped.
 UserList parseUserList(const QByteArray &message);
+// "LSK": the numbers of the keyed users (at most MaxEntries).
+QSet<qint32> parseKeyedUsers(const QByteArray &message);
 // "GER", from either server: e-mail, name, location, address, port.
 EmailAnswer parseEmailAnswer(const QByteArray &message);
 // "NSN": the new user number.

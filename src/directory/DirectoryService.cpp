@@ -310,12 +310,40 @@ void DirectoryService::sendDirectoryLogin()
 void DirectoryService::onDirectoryConnected(int statusCode)
 {
     if (statusCode != 0) {
-        setStatus(tr("Unable to contact Directory Server"));
+        setStatus(m_blockedText.isEmpty() ? tr("Unable to contact Directory Server") : m_blockedText);
         return;
     }
+    m_blockedText.clear();
     sendDirectoryLogin();
     sendDirectoryRequest(Proto::noticeRequest());
     setStatus(tr("Connected to Directory Server"));
+}
+
+void DirectoryService::connectionBlocked(const QString &text, bool canAccept)
+{
+    m_blockedText = text;
+    setStatus(text);
+    if (canAccept && !m_keyQuestionOpen) {
+        m_keyQuestionOpen = true;
+        emit serverKeyQuestion(text);
+    }
+}
+
+void DirectoryService::answerServerKey(bool accept)
+{
+    m_keyQuestionOpen = false;
+    if (!accept)
+        return;
+    m_blockedText.clear();
+    emit serverKeyAccepted();
+    reconnectDirectory();
+    if (!m_ippServerPal->isConnected())
+        connectPalServer();
+}
+
+void DirectoryService::setPrivate(bool encrypted)
+{
+    emit privacyChanged(encrypted);
 }
 
 void DirectoryService::sendDirectoryRequest(const QByteArray &message)
@@ -384,10 +412,16 @@ void DirectoryService::onDirectoryMessage(const QByteArray &message)
     } else if (command == "VCL") {
         m_servers = Proto::parseServerList(message);
         emit serverListChanged();
+    } else if (command == "LSK") {
+        // Only a server reached over TLS says who is keyed, just before its list.
+        m_keyedNumbers = Proto::parseKeyedUsers(message);
     } else if (command == "LS1") {
         setStatus(tr("Processing User List"));
         Proto::UserList list = Proto::parseUserList(message);
         m_entries = std::move(list.entries);
+        for (Proto::UserEntry &e : m_entries)
+            e.Keyed = m_keyedNumbers.contains(e.UserNumber);
+        m_keyedNumbers.clear();
         m_online = QString::number(list.online) + tr(" Users Online");
         m_listed = QString::number(list.listed) + tr(" Users Listed");
         emit countsChanged(m_online, m_listed);

@@ -139,6 +139,14 @@ public slots:
     void closeDirectory();
     // Closes the directory connection and connects to the configured server again.
     void reconnectDirectory();
+    // The connection's security layer sent nothing to the server and says why; with
+    // `canAccept`, the server showed a new key the user may accept.
+    void connectionBlocked(const QString &text, bool canAccept);
+    // The user's answer about the server's new key; accepted, the connections are made
+    // again.
+    void answerServerKey(bool accept);
+    // Whether the directory connection is encrypted.
+    void setPrivate(bool encrypted);
 
 signals:
     void statusChanged(const QString &text);
@@ -156,6 +164,10 @@ signals:
     void sendMessageRequested(const QString &name, const QString &location, const QString &address, int port,
                               qint32 userNumber);
     void userNumberChanged(qint32 number);
+    // The server's key changed: the window asks the user whether to accept the new one.
+    void serverKeyQuestion(const QString &text);
+    void serverKeyAccepted();
+    void privacyChanged(bool encrypted);
 
 private:
     void setStatus(const QString &text);
@@ -190,6 +202,8 @@ private:
     int m_awaitedAnswers = 0;
 
     QVector<DirectoryProtocol::UserEntry> m_entries;
+    // The users the server said are keyed, for the list that follows.
+    QSet<qint32> m_keyedNumbers;
     QVector<DirectoryProtocol::ServerEntry> m_servers;
     QString m_status;
     QString m_online;
@@ -209,6 +223,10 @@ private:
     bool m_palLoggedIn = false;
     // A check asked for while the pal connection was still opening starts once it is up.
     bool m_palCheckWanted = false;
+
+    // Why nothing was sent to the server, until a connection succeeds.
+    QString m_blockedText;
+    bool m_keyQuestionOpen = false;
 
     QDateTime m_nextRefresh;
     bool m_refreshOnShow = false;

@@ -23,6 +23,7 @@
 #include "secure/CallSecurity.h"
 #include "reach/ReachabilityService.h"
 #include "reach/RouterSettings.h"
+#include "secure/DirectoryDialer.h"
 #include "secure/SecurityService.h"
 
 #include <QDir>
@@ -190,6 +191,14 @@ void Program::connectSecurity()
             m_security->call().callStarted();
     });
     connect(&security, &SecurityService::notice, this, &Program::informationRequested);
+    // The directory and pal connections go over TLS; the directory hears what that found.
+    DirectoryDialer &directoryDialer = security.directoryDialer();
+    security.attachDirectoryClient(m_directory->ippServer());
+    security.attachDirectoryClient(m_directory->ippServerPal());
+    directoryDialer.setHostName([this] { return m_settings.DirAddress; });
+    connect(&directoryDialer, &DirectoryDialer::blocked, m_directory, &DirectoryService::connectionBlocked);
+    connect(&directoryDialer, &DirectoryDialer::privacyKnown, m_directory, &DirectoryService::setPrivate);
+    connect(m_directory, &DirectoryService::serverKeyAccepted, &directoryDialer, &DirectoryDialer::acceptOfferedKeys);
 }
 
 void Program::prepareMessageClient(IPPort &client)

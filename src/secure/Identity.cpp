@@ -43,18 +43,40 @@ FileError Identity::create(const QString &path)
     const QByteArray pem = KeyMaker::newKey();
     if (pem.isEmpty() || keyOf(pem).isNull())
         return {1, QStringLiteral("The encryption library could not make a key")};
+    return adopt(path, pem);
+}
+
+QByteArray Identity::exported(const QByteArray &passphrase) const
+{
+    if (m_pem.isEmpty() || passphrase.isEmpty())
+        return {};
+    return keyOf(m_pem).toPem(passphrase);
+}
+
+QByteArray Identity::imported(const QByteArray &text, const QByteArray &passphrase)
+{
+    const QSslKey key(text, QSsl::Ec, QSsl::Pem, QSsl::PrivateKey, passphrase);
+    if (key.isNull())
+        return {};
+    return key.toPem();
+}
+
+FileError Identity::adopt(const QString &path, const QByteArray &pem)
+{
+    if (keyOf(pem).isNull())
+        return {1, QCoreApplication::translate("Identity", "Not a key this program can use")};
     const QFileInfo info(path);
     if (info.exists() || info.isSymLink()) {
         const QString aside = path + SetAsideSuffix;
         QFile::remove(aside);
         if (!QFile::rename(path, aside))
-            return {2, QStringLiteral("The old key file could not be set aside")};
+            return {2, QCoreApplication::translate("Identity", "The old key file could not be set aside")};
         QFile::setPermissions(aside, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     if (const FileError e = LineFile::writeBytes(path, pem, LineFile::Access::OwnerOnly))
         return e;
     if (!use(pem))
-        return {1, QStringLiteral("The encryption library could not use its new key")};
+        return {1, QCoreApplication::translate("Identity", "The encryption library could not use its new key")};
     return {};
 }
 

@@ -31,6 +31,16 @@ public:
     // aside as path + SetAsideSuffix (readable by its owner only), never deleted.
     FileError create(const QString &path);
 
+    // Replaces the key with this one (PEM), kept and set aside as create() does.
+    FileError adopt(const QString &path, const QByteArray &pem);
+
+    // The key protected by a passphrase, for moving it to another computer (empty
+    // without a key).
+    QByteArray exported(const QByteArray &passphrase) const;
+    // The key in such a file, as unprotected PEM; empty when the passphrase is wrong or
+    // the text holds no key.
+    static QByteArray imported(const QByteArray &text, const QByteArray &passphrase);
+
     bool isReady() const { return !m_fingerprint.isEmpty(); }
     QByteArray fingerprint() const { return m_fingerprint; }
 

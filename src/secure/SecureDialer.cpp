@@ -2,6 +2,7 @@
 
 #include "core/EndpointConnection.h"
 #include "core/EndpointError.h"
+#include "secure/DialAttempt.h"
 
 #include <QHostAddress>
 #include <QSslSocket>
@@ -16,7 +17,7 @@ constexpr int MaxBindings = 16;
 } // namespace
 
 // One try at the encrypted port; reports to its dialer once, from the event loop.
-class SecureDialer::Attempt : public QObject
+class SecureDialer::Attempt : public DialAttempt
 {
 public:
     struct Plan
@@ -39,30 +40,12 @@ public:
     {
     }
 
-    ~Attempt() override
-    {
-        if (m_socket) {
-            m_socket->disconnect(this);
-            m_socket->abort();
-        }
-    }
-
     const Plan &plan() const { return m_plan; }
-    void report(Outcome outcome) { m_done(std::move(outcome)); }
-
-    // Decided without trying: reported from the event loop all the same.
-    void decide(Outcome outcome)
-    {
-        QTimer::singleShot(0, this, [this, outcome] { conclude(outcome); });
-    }
+    void deliver(Outcome outcome) { m_done(std::move(outcome)); }
 
     void start(const TlsSetup::Credentials &own)
     {
-        m_own = own;
-        m_socket = new QSslSocket(this);
-        m_socket->setSslConfiguration(TlsSetup::configuration(own, {m_plan.channel}));
-        m_timer = new QTimer(this);
-        m_timer->setSingleShot(true);
+        prepare(own, {m_plan.channel});
         connect(m_timer, &QTimer::timeout, this, [this] { m_connected ? failed() : unanswered(); });
         connect(m_socket, &QAbstractSocket::connected, this, [this] {
             m_connected = true;
@@ -80,7 +63,7 @@ public:
 private:
     void secured()
     {
-        const ChannelSecurity security = TlsSetup::securityOf(*m_socket, m_own.fingerprint);
+        const ChannelSecurity security = this->security();
         if (!security.encrypted() || TlsSetup::agreedChannel(*m_socket) != m_plan.channel) {
             failed();
             return;
@@ -90,11 +73,7 @@ private:
                       QStringLiteral("The peer answered with another key than the one of the call")});
             return;
         }
-        QSslSocket *socket = m_socket;
-        m_socket = nullptr;
-        socket->disconnect(this);
-        socket->setParent(nullptr);
-        conclude({Outcome::Kind::Encrypted, socket, security, 0, {}});
+        conclude(handOver(security));
     }
 
     // Nobody took the connection: no program listens there, or a firewall keeps silent.
@@ -115,33 +94,12 @@ private:
         conclude(plain);
     }
 
-    void conclude(Outcome outcome)
-    {
-        if (m_concluded) {
-            if (outcome.socket) {
-                outcome.socket->abort();
-                outcome.socket->deleteLater();
-            }
-            return;
-        }
-        m_concluded = true;
-        if (m_timer)
-            m_timer->stop();
-        if (m_socket) {
-            m_socket->disconnect(this);
-            m_socket->abort();
-        }
-        m_owner->finish(this, std::move(outcome));
-    }
+    void report(Outcome outcome) override { m_owner->finish(this, std::move(outcome)); }
 
     SecureDialer *m_owner;
     Plan m_plan;
     std::function<void(Outcome)> m_done;
-    TlsSetup::Credentials m_own;
-    QSslSocket *m_socket = nullptr;
-    QTimer *m_timer = nullptr;
     bool m_connected = false;
-    bool m_concluded = false;
 };
 
 SecureDialer::SecureDialer(Context context, QObject *parent)
@@ -214,7 +172,7 @@ void SecureDialer::finish(Attempt *attempt, Outcome outcome)
         else
             bind({dotted, plan.basePort, outcome.kind == Outcome::Kind::Encrypted, outcome.security.peerKey});
     }
-    attempt->report(std::move(outcome));
+    attempt->deliver(std::move(outcome));
 }
 
 const SecureDialer::Binding *SecureDialer::binding(const QString &address, int basePort) const

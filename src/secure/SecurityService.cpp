@@ -2,11 +2,14 @@
 
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
+#include "core/LineFile.h"
 #include "secure/CallSecurity.h"
+#include "secure/DirectoryDialer.h"
 #include "secure/SecureDialer.h"
 #include "secure/SecureListener.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSslSocket>
 
 SecurityService::SecurityService(Context context, QObject *parent)
@@ -16,6 +19,15 @@ SecurityService::SecurityService(Context context, QObject *parent)
     , m_dialer(new SecureDialer({[this] { return credentials(); }, [this] { return m_settings.OnlyEncrypted; },
                                  [this](const QString &address) { return m_peers.answeredEncryptedFrom(address); }},
                                 this))
+    , m_directoryDialer(new DirectoryDialer(
+          {[this] { return credentials(); },
+           [this](const QString &address) { return directoryKey(address); },
+           [this](const QString &address, const QByteArray &key) {
+               m_peers.remember(DirectoryDialer::pinName(address), key, address);
+               savePeers();
+           },
+           {}},
+          this))
     , m_call(new CallSecurity(m_.ippControl, m_.ipdControl, m_peers, [this] { savePeers(); }, this))
 {
     connect(m_dialer, &SecureDialer::plainCallRefused, this, [this](const QString &address) {
@@ -91,6 +103,46 @@ void SecurityService::guardCallChannel(IPDaemon &listener)
 void SecurityService::attachClient(IPPort &client, PeerChannel channel)
 {
     client.setDialer(m_dialer, channel);
+}
+
+void SecurityService::attachDirectoryClient(IPPort &client)
+{
+    client.setDialer(m_directoryDialer, PeerChannel::Control);
+}
+
+QByteArray SecurityService::directoryKey(const QString &address) const
+{
+    const std::optional<KnownPeers::Peer> peer = m_peers.find(DirectoryDialer::pinName(address));
+    return peer ? peer->key : QByteArray();
+}
+
+QString SecurityService::exportKey(const QString &file, const QString &passphrase)
+{
+    if (passphrase.isEmpty())
+        return tr("A passphrase is needed to protect the key.");
+    const QByteArray text = m_identity.exported(passphrase.toUtf8());
+    if (text.isEmpty())
+        return tr("This program has no key to export.");
+    if (const FileError e = LineFile::writeBytes(file, text, LineFile::Access::OwnerOnly))
+        return tr("The key could not be written, %1 : %2").arg(e.code).arg(e.description);
+    m_.logLine(QStringLiteral("Exported the key to ") + file);
+    return {};
+}
+
+QString SecurityService::importKey(const QString &file, const QString &passphrase)
+{
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return tr("The file %1 cannot be read: %2").arg(file, in.errorString());
+    const QByteArray pem = Identity::imported(in.read(Identity::MaxFileBytes), passphrase.toUtf8());
+    if (pem.isEmpty())
+        return tr("The passphrase is wrong, or the file holds no ZELMO key.");
+    const QString keyFile = path(Identity::FileName);
+    if (const FileError e = m_identity.adopt(keyFile, pem))
+        return tr("The key could not be used, %1 : %2").arg(e.code).arg(e.description);
+    m_.logLine(QStringLiteral("Imported the key from %1; the previous one is kept as %2")
+                        .arg(file, keyFile + Identity::SetAsideSuffix));
+    return {};
 }
 
 void SecurityService::setOnlyEncrypted(bool on)

@@ -13,6 +13,7 @@
 
 class CallSecurity;
 class ChannelDialer;
+class DirectoryDialer;
 class IPDaemon;
 class IPPort;
 class SecureDialer;
@@ -55,6 +56,17 @@ public:
     void guardCallChannel(IPDaemon &listener);
     // The client tries the encrypted way first.
     void attachClient(IPPort &client, PeerChannel channel);
+    // The directory or pal client goes over TLS on the server's own port.
+    void attachDirectoryClient(IPPort &client);
+    DirectoryDialer &directoryDialer() { return *m_directoryDialer; }
+    // The key pinned for the directory server at "address:port" (empty: none yet).
+    QByteArray directoryKey(const QString &address) const;
+
+    // Moving this program's key: written protected by the passphrase, or read from such a
+    // file, replacing the key in use (the old one is set aside). Empty text on success,
+    // else what went wrong.
+    QString exportKey(const QString &file, const QString &passphrase);
+    QString importKey(const QString &file, const QString &passphrase);
 
     CallSecurity &call() { return *m_call; }
     Identity &identity() { return m_identity; }
@@ -89,5 +101,6 @@ private:
     SecuritySettings m_settings;
     SecureListener *m_listener;
     SecureDialer *m_dialer;
+    DirectoryDialer *m_directoryDialer;
     CallSecurity *m_call;
 };

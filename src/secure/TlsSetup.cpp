@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QSslSocket>
+#include <QStringList>
 
 namespace TlsSetup {
 
@@ -61,6 +62,15 @@ QByteArray fingerprint(const QSslCertificate &certificate)
     if (publicKey.isEmpty())
         return {};
     return QCryptographicHash::hash(publicKey, QCryptographicHash::Sha256);
+}
+
+QString fingerprintText(const QByteArray &fingerprint)
+{
+    const QByteArray hex = fingerprint.toHex();
+    QStringList groups;
+    for (qsizetype i = 0; i < hex.size(); i += 4)
+        groups << QString::fromLatin1(hex.mid(i, 4));
+    return groups.join(QLatin1Char(' '));
 }
 
 ChannelSecurity securityOf(const QSslSocket &socket, const QByteArray &ownFingerprint)

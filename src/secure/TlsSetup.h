@@ -44,6 +44,9 @@ QSslConfiguration configuration(const Credentials &own, const QList<PeerChannel>
 // fingerprint when its certificate is made anew.
 QByteArray fingerprint(const QSslCertificate &certificate);
 
+// A fingerprint as people compare it: hex in groups of four ("" for none).
+QString fingerprintText(const QByteArray &fingerprint);
+
 // What a finished handshake proved; empty when the peer showed no certificate.
 ChannelSecurity securityOf(const QSslSocket &socket, const QByteArray &ownFingerprint);
 

@@ -6,6 +6,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include "secure/TlsContext.h"
+#include "secure/TlsStream.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -31,6 +34,8 @@ constexpr int Backlog = 4096;
 // cost well under a millisecond, so another client waits no longer than that per
 // connection that floods.
 constexpr int LinesPerTurn = 32;
+// Every TLS record starts with its content type; a handshake's is 22.
+constexpr char TlsHandshakeRecord = 0x16;
 
 QString addressText(const sockaddr_storage &a)
 {
@@ -161,6 +166,24 @@ bool ConnectionPool::listen(int channel, const QString &address, int port, QStri
     ev.data.u64 = ListenerTag | quint64(channel);
     epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &ev);
     return true;
+}
+
+void ConnectionPool::acceptTls(int channel, std::shared_ptr<const TlsContext> context)
+{
+    if (channel >= 0 && channel < 8)
+        m_tls[channel] = std::move(context);
+}
+
+QByteArray ConnectionPool::peerKey(Handle handle) const
+{
+    const Slot *s = slotOf(handle);
+    return s ? s->peerKey : QByteArray();
+}
+
+bool ConnectionPool::isEncrypted(Handle handle) const
+{
+    const Slot *s = slotOf(handle);
+    return s && s->tls;
 }
 
 int ConnectionPool::localPort(int channel) const
@@ -329,6 +352,10 @@ void ConnectionPool::serveBacklog()
             continue;
         }
         watchRead(index, true);
+        // A TLS record read before the pause may still hold lines the kernel no longer
+        // reports.
+        if (m_slots[index].tls && m_slots[index].tls->isSecured())
+            readFrom(index);
     }
     if (!m_backlog.empty() && !m_backlogTimer->isActive())
         m_backlogTimer->start();
@@ -343,9 +370,10 @@ bool ConnectionPool::send(Handle handle, const QByteArray &text)
         return true;
     const quint32 index = quint32(handle & 0xffffffffu) - 1;
     qsizetype sent = 0;
-    if (s->outputPos == s->output.size()) {
+    // Answers to an encrypted connection wait until its handshake is done.
+    if (s->outputPos == s->output.size() && (!s->tls || s->tls->isSecured())) {
         // Nothing is waiting: most answers go straight to the kernel without a copy.
-        const ssize_t w = ::send(s->fd, text.constData(), size_t(text.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t w = transmit(*s, text.constData(), size_t(text.size()));
         if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             drop(index);
             return false;
@@ -372,6 +400,11 @@ void ConnectionPool::close(Handle handle)
     if (!s)
         return;
     const quint32 index = quint32(handle & 0xffffffffu) - 1;
+    if (s->tls && !s->tls->isSecured()) {
+        // Still shaking hands: there is nothing to say goodbye with.
+        drop(index);
+        return;
+    }
     s->state = State::Flushing;
     s->input = QByteArray();
     s->lingerUntil = nowMs() + LingerMs;
@@ -394,6 +427,8 @@ void ConnectionPool::finishClose(quint32 index)
     s.state = State::Draining;
     s.output = QByteArray();
     s.outputPos = 0;
+    if (s.tls)
+        s.tls->shutdown();
     ::shutdown(s.fd, SHUT_WR);
     s.paused = false;
     watch(index, false);
@@ -421,9 +456,14 @@ void ConnectionPool::release(quint32 index)
     } else {
         --m_lingering;
     }
-    epoll_ctl(m_epoll, EPOLL_CTL_DEL, s.fd, nullptr);
-    ::close(s.fd);
+    s.tls.reset();
+    if (s.fd >= 0) {
+        epoll_ctl(m_epoll, EPOLL_CTL_DEL, s.fd, nullptr);
+        ::close(s.fd);
+    }
     s.fd = -1;
+    s.sniffed = false;
+    s.peerKey.clear();
     s.state = State::Free;
     if (const auto it = m_perSource.find(s.source); it != m_perSource.end() && --it.value() <= 0)
         m_perSource.erase(it);
@@ -455,8 +495,12 @@ void ConnectionPool::onReady()
             if (index >= m_slots.size() || m_slots[index].generation != quint32(tag >> 32)
                 || m_slots[index].state == State::Free)
                 continue;
-            if (events[k].events & EPOLLOUT)
-                flush(index);
+            if (events[k].events & EPOLLOUT) {
+                if (m_slots[index].tls && !m_slots[index].tls->isSecured())
+                    shakeHands(index);
+                else
+                    flush(index);
+            }
             if (m_slots[index].state != State::Free && m_slots[index].generation == quint32(tag >> 32)
                 && (events[k].events & (EPOLLIN | EPOLLHUP | EPOLLERR)))
                 readFrom(index);
@@ -548,6 +592,20 @@ void ConnectionPool::readFrom(quint32 index)
 {
     const Handle handle = handleOf(index);
     char buffer[16384];
+    if (Slot &s = m_slots[index]; s.state == State::Open && !s.sniffed && m_tls[s.channel]) {
+        const ssize_t r = ::recv(s.fd, buffer, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return;
+        s.sniffed = true;
+        if (r == 1 && buffer[0] == TlsHandshakeRecord) {
+            startTls(index);
+            return;
+        }
+    }
+    if (Slot &s = m_slots[index]; s.state == State::Open && s.tls && !s.tls->isSecured()) {
+        shakeHands(index);
+        return;
+    }
     int budget = BytesPerRead;
     while (budget > 0) {
         Slot &s = m_slots[index];
@@ -557,7 +615,7 @@ void ConnectionPool::readFrom(quint32 index)
             if (r > 0 || (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)))
                 return;
         }
-        const ssize_t r = ::recv(s.fd, buffer, sizeof buffer, 0);
+        const ssize_t r = receive(s, buffer, sizeof buffer);
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
@@ -626,8 +684,7 @@ void ConnectionPool::flush(quint32 index)
 {
     Slot &s = m_slots[index];
     while (s.outputPos < s.output.size()) {
-        const ssize_t w = ::send(s.fd, s.output.constData() + s.outputPos, size_t(s.output.size() - s.outputPos),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t w = transmit(s, s.output.constData() + s.outputPos, size_t(s.output.size() - s.outputPos));
         if (w < 0 && errno == EINTR)
             continue;
         if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
@@ -664,4 +721,56 @@ void ConnectionPool::sweepLingering()
     }
     if (m_lingering == 0)
         m_sweep->stop();
+}
+
+void ConnectionPool::startTls(quint32 index)
+{
+    Slot &s = m_slots[index];
+    s.tls = std::make_unique<TlsStream>(*m_tls[s.channel], s.fd);
+    shakeHands(index);
+}
+
+void ConnectionPool::shakeHands(quint32 index)
+{
+    const Handle handle = handleOf(index);
+    Slot &s = m_slots[index];
+    if (s.tls->handshake()) {
+        s.peerKey = s.tls->peerKey();
+        emit secured(handle);
+        if (!slotOf(handle))
+            return;
+        // Answers queued meanwhile go out, and lines that came with the handshake are read.
+        watch(index, m_slots[index].outputPos < m_slots[index].output.size());
+        readFrom(index);
+        return;
+    }
+    if (s.tls->failed() || s.tls->isClosed()) {
+        const QString why = s.tls->failure();
+        const int channel = s.channel;
+        release(index);
+        if (!why.isEmpty())
+            emit tlsFailed(handle, why);
+        emit closed(handle, channel);
+        return;
+    }
+    watch(index, s.tls->need() == TlsStream::Need::Write);
+}
+
+ssize_t ConnectionPool::receive(Slot &s, char *buffer, size_t size)
+{
+    // A closing connection's input is dropped unread: no need to decrypt it.
+    if (s.tls && s.state == State::Open) {
+        const ssize_t r = s.tls->read(buffer, size);
+        if (r < 0 && s.tls->need() == TlsStream::Need::Write)
+            watch(quint32(&s - m_slots.data()), true);
+        return r;
+    }
+    return ::recv(s.fd, buffer, size, 0);
+}
+
+ssize_t ConnectionPool::transmit(Slot &s, const char *data, size_t size)
+{
+    if (s.tls)
+        return s.tls->write(data, size);
+    return ::send(s.fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 }

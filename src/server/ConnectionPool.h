@@ -7,10 +7,15 @@
 #include <QVector>
 
 #include <deque>
+#include <memory>
 #include <vector>
+
+#include <sys/types.h>
 
 class QSocketNotifier;
 class QTimer;
+class TlsContext;
+class TlsStream;
 
 // Every client connection of the server, on one epoll set that a single socket notifier
 // watches from the Qt event loop. Ten thousand idle connections then cost nothing per
@@ -23,6 +28,11 @@ class QTimer;
 // reported, and output is bounded so a client that never reads cannot grow memory.
 // Each connection has a few lines handed over at a turn, then the others get theirs:
 // a client sending thousands of questions at once waits its turn like everyone else.
+//
+// A channel may also take TLS on the same port: a connection whose first byte opens a
+// TLS handshake record (the published requests all start with a letter) is encrypted on
+// the same epoll set, with one TLS set-up shared by all, and its lines then come and go
+// with the same bounds, turns and handles as a plain connection.
 class ConnectionPool : public QObject
 {
     Q_OBJECT
@@ -58,6 +68,14 @@ public:
     void stopListening();
     // Closes every connection at once, without the linger.
     void closeAll();
+
+    // Connections of the channel that open with a TLS record are served encrypted with this
+    // server set-up; the others as before.
+    void acceptTls(int channel, std::shared_ptr<const TlsContext> context);
+    // The fingerprint of the key the client proved in its handshake: empty for a plain
+    // connection, one without a client certificate, or one still shaking hands.
+    QByteArray peerKey(Handle handle) const;
+    bool isEncrypted(Handle handle) const;
 
     void setMaxConnections(int count) { m_limits.maxConnections = count; }
     void setMaxPerSource(int count) { m_limits.maxPerSource = count; }
@@ -97,6 +115,10 @@ signals:
     void lineTooLong(ConnectionPool::Handle handle);
     // Closed by the peer, by an error or by close(); raised once per handle.
     void closed(ConnectionPool::Handle handle, int channel);
+    // A TLS handshake finished; peerKey() now tells the client's key.
+    void secured(ConnectionPool::Handle handle);
+    // A TLS handshake failed (garbage after the first byte, a bad certificate).
+    void tlsFailed(ConnectionPool::Handle handle, const QString &why);
     // A connection was turned away because the pool, or its source's share, was full.
     void refused(int channel, const QString &address, ConnectionPool::Refusal why);
 
@@ -121,6 +143,11 @@ private:
         QByteArray output;
         qsizetype outputPos = 0;
         qint64 lingerUntil = 0;
+        // Whether the first byte has been looked at (channels that take TLS only).
+        bool sniffed = false;
+        // Set once the connection turned out to be TLS.
+        std::unique_ptr<TlsStream> tls;
+        QByteArray peerKey;
     };
     struct Listener
     {
@@ -148,6 +175,13 @@ private:
     void drop(quint32 index);
     void pauseAccepting();
     void sweepLingering();
+    // The first byte opens a TLS record: the handshake starts.
+    void startTls(quint32 index);
+    // Goes on with the handshake; once done, reads what came with it.
+    void shakeHands(quint32 index);
+    // recv() and send(), through TLS on an encrypted connection.
+    ssize_t receive(Slot &s, char *buffer, size_t size);
+    ssize_t transmit(Slot &s, const char *data, size_t size);
 
     Limits m_limits;
     int m_epoll = -1;
@@ -156,6 +190,7 @@ private:
     QTimer *m_resumeAccept = nullptr;
     QTimer *m_backlogTimer = nullptr;
     Listener m_listeners[8];
+    std::shared_ptr<const TlsContext> m_tls[8];
     std::vector<Slot> m_slots;
     std::vector<quint32> m_free;
     // Connections with complete lines waiting, served in turn LinesPerTurn at a time.

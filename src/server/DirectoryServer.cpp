@@ -5,10 +5,18 @@
 #include "server/ReachabilityProbe.h"
 #include "server/RedisRegistry.h"
 #include "server/SqliteRegistry.h"
+#include "secure/Identity.h"
+#include "secure/TlsContext.h"
+#include "secure/TlsSetup.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <QHostInfo>
 #include <QTextBoundaryFinder>
 #include <QTimer>
+
+#include <algorithm>
 
 #include <sys/resource.h>
 
@@ -78,12 +86,20 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
         m_registry = new SqliteRegistry(m_config.dataDir, m_users, this);
     m_registry->setReclaimUnusedAfter(m_config.reclaimUnusedNumbersAfterMs);
     connect(m_registry, &Registry::logLine, this, &DirectoryServer::log);
+    // A key bound an e-mail on another node: this node's logins that hold it give it up.
+    connect(m_registry, &Registry::claimBound, this,
+            [this](const Registry::Claim &claim) { demoteOthers(ConnectionPool::Handle(0), claim); });
     connect(&m_pool, &ConnectionPool::line, this, &DirectoryServer::onLine);
     connect(&m_pool, &ConnectionPool::closed, this,
             [this](Handle handle, int channel) { onClosed(handle, Channel(channel)); });
     // A line longer than any message of the protocol: the client is dropped.
     connect(&m_pool, &ConnectionPool::lineTooLong, this,
             [this](Handle handle) { drop(handle, QStringLiteral("dropped: line too long")); });
+    connect(&m_pool, &ConnectionPool::tlsFailed, this, [this](Handle handle, const QString &why) {
+        const QString address = m_pool.peerAddress(handle);
+        logRepeated(address, QStringLiteral("TLS handshake failed"),
+                    QStringLiteral("#%1 %2 TLS handshake failed: %3").arg(slotNumber(handle)).arg(address, why));
+    });
     connect(&m_pool, &ConnectionPool::refused, this,
             [this](int channel, const QString &address, ConnectionPool::Refusal why) {
                 const QString reason = why == ConnectionPool::Refusal::Full
@@ -118,6 +134,8 @@ bool DirectoryServer::start(QString *error)
     QString why;
     if (!m_registry->open(&why))
         return fail(why);
+    if (m_config.tls && !setUpTls(&why))
+        return fail(why);
     // Each connection is an open file: the node takes no more than the limit leaves.
     rlimit files{};
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
@@ -138,6 +156,95 @@ bool DirectoryServer::start(QString *error)
     m_summary->start();
     if (m_config.statsIntervalMs > 0)
         m_stats->start(m_config.statsIntervalMs);
+    return true;
+}
+
+QString DirectoryServer::keyPath(const QString &dataDir)
+{
+    return QDir(dataDir).filePath(Identity::FileName);
+}
+
+bool DirectoryServer::setUpTls(QString *error)
+{
+    TlsSetup::Credentials own;
+    if (!m_config.tlsCertFile.isEmpty() || !m_config.tlsKeyFile.isEmpty()) {
+        // A certificate from an authority: its whole chain goes to the clients.
+        const QList<QSslCertificate> chain = QSslCertificate::fromPath(m_config.tlsCertFile, QSsl::Pem);
+        QFile keyFile(m_config.tlsKeyFile);
+        if (chain.isEmpty()) {
+            *error = QStringLiteral("no certificate in %1").arg(m_config.tlsCertFile);
+            return false;
+        }
+        if (!keyFile.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("cannot read the key %1: %2").arg(m_config.tlsKeyFile, keyFile.errorString());
+            return false;
+        }
+        const QByteArray pem = keyFile.read(Identity::MaxFileBytes);
+        for (const QSsl::KeyAlgorithm algorithm : {QSsl::Ec, QSsl::Rsa}) {
+            own.key = QSslKey(pem, algorithm, QSsl::Pem, QSsl::PrivateKey);
+            if (!own.key.isNull())
+                break;
+        }
+        if (own.key.isNull() || own.key.toDer().isEmpty()) {
+            *error = QStringLiteral("%1 holds no usable private key").arg(m_config.tlsKeyFile);
+            return false;
+        }
+        if (own.key.algorithm() != chain.first().publicKey().algorithm()) {
+            *error = QStringLiteral("the key %1 does not go with the certificate %2")
+                         .arg(m_config.tlsKeyFile, m_config.tlsCertFile);
+            return false;
+        }
+        own.certificate = chain.first();
+        own.fingerprint = TlsSetup::fingerprint(own.certificate);
+        return serveTls(own, chain, error);
+    }
+    // The node's own key, made at its first start; a damaged or exposed one stops it
+    // rather than being replaced behind the users' backs, who have pinned it.
+    Identity identity;
+    const QString path = keyPath(m_config.dataDir);
+    QDir().mkpath(m_config.dataDir);
+    switch (identity.load(path)) {
+    case Identity::Check::Ready:
+        break;
+    case Identity::Check::Missing:
+        if (const FileError e = identity.create(path)) {
+            // A data folder that cannot be written still lets the node list its users.
+            log(QStringLiteral("cannot make the server's key %1: %2; serving the plain protocol only, nobody owns "
+                               "an e-mail address")
+                    .arg(path, e.description));
+            return true;
+        }
+        log(QStringLiteral("made a new key in %1").arg(path));
+        break;
+    case Identity::Check::Corrupt:
+        *error = QStringLiteral("the key file %1 is damaged; move it away to make a new key (users will be told "
+                                "that the server's key changed)")
+                     .arg(path);
+        return false;
+    case Identity::Check::Exposed:
+        *error = QStringLiteral("the key file %1 may be read by others; make it readable by its owner only "
+                                "(chmod 600), or move it away to make a new key")
+                     .arg(path);
+        return false;
+    }
+    own = identity.credentials(QString());
+    if (own.isNull()) {
+        *error = QStringLiteral("cannot use the key in %1").arg(path);
+        return false;
+    }
+    return serveTls(own, {}, error);
+}
+
+bool DirectoryServer::serveTls(const TlsSetup::Credentials &own, const QList<QSslCertificate> &chain, QString *error)
+{
+    // One set-up for every connection of both ports: a handshake then costs the
+    // handshake's own work, not loading the key again.
+    std::shared_ptr<const TlsContext> context = TlsContext::make(TlsContext::Side::Server, own, chain, error);
+    if (!context)
+        return false;
+    m_keyFingerprint = own.fingerprint;
+    m_pool.acceptTls(int(Channel::Directory), context);
+    m_pool.acceptTls(int(Channel::Pal), context);
     return true;
 }
 
@@ -359,8 +466,10 @@ void DirectoryServer::onLine(Handle handle, const QByteArray &text)
         if (m_config.verbose)
             log(QStringLiteral("directory #%1 %2 list").arg(slotNumber(handle)).arg(m_pool.peerAddress(handle)));
         const quint64 ticket = hold(handle);
-        m_registry->userList(loopbackHostFor(handle),
-                             [this, handle, ticket](const QByteArray &list) { fulfil(handle, ticket, list); });
+        m_registry->userList(loopbackHostFor(handle), [this, handle, ticket](const Registry::ListAnswer &list) {
+            // Only clients of this version come over TLS: they are told who is keyed.
+            fulfil(handle, ticket, m_pool.isEncrypted(handle) ? list.keyedNote + list.message : list.message);
+        });
     } else if (channel == Channel::Pal && command == "RSN") {
         onNumberRequest(handle);
     } else if (channel == Channel::Directory && command == "RCH") {
@@ -413,12 +522,72 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &
     // Only the directory lists people; the pal login says who is on line.
     user.listed = channel == Channel::Directory && login.listed;
     user.pal = channel == Channel::Pal;
+    const Registry::Claim claim{user.email, user.number, m_pool.peerKey(handle)};
+    if (claim.email.isEmpty() && claim.number <= 0) {
+        admit(channel, handle, user, again);
+        return;
+    }
+    m_settling.insert(handle);
+    m_registry->settleClaim(claim, [this, channel, handle, user, again, claim](Registry::Standing standing) mutable {
+        if (!m_settling.remove(handle) || !m_pool.isOpen(handle))
+            return;
+        if (!standing.email || !standing.number) {
+            logRepeated(user.address, QStringLiteral("claim of an owned e-mail or number"),
+                        QStringLiteral("%1 #%2 %3 %4: served without %5, owned by another key")
+                            .arg(channelName(channel))
+                            .arg(slotNumber(handle))
+                            .arg(user.address, claim.key.isEmpty() ? QStringLiteral("plain login")
+                                                                   : QStringLiteral("login with another key"))
+                            .arg(!standing.email && !standing.number
+                                     ? QStringLiteral("<%1> and number %2").arg(claim.email).arg(claim.number)
+                                 : !standing.email ? QStringLiteral("<%1>").arg(claim.email)
+                                                   : QStringLiteral("number %1").arg(claim.number)));
+        }
+        if (!standing.email)
+            user.email.clear();
+        if (!standing.number)
+            user.number = Proto::NoUserNumber;
+        user.keyed = standing.keyed;
+        admit(channel, handle, user, again);
+        if (user.keyed)
+            demoteOthers(handle, claim);
+        readOnIfRoom(handle);
+    });
+    // A registry that answers later: nothing more is read from the connection until it
+    // has, so its next questions are answered as the user it turns out to be.
+    if (m_settling.contains(handle))
+        m_pool.pauseReading(handle);
+}
+
+void DirectoryServer::demoteOthers(Handle owner, const Registry::Claim &claim)
+{
+    // Logins that took the e-mail or number before its key bound them keep neither now,
+    // so an e-mail lookup can only answer the owner.
+    std::vector<std::pair<UserRegistry::Key, UserRegistry::User>> taken;
+    for (const UserRegistry::Key key : m_users.holders(claim.email, claim.number)) {
+        const UserRegistry::User *u = m_users.user(key);
+        if (u && key != owner && !u->keyed && (claim.key.isEmpty() || m_pool.peerKey(key) != claim.key))
+            taken.emplace_back(key, *u);
+    }
+    for (auto &[key, u] : taken) {
+        if (u.email == claim.email)
+            u.email.clear();
+        if (claim.number > 0 && u.number == claim.number)
+            u.number = Proto::NoUserNumber;
+        m_users.login(key, u);
+        m_registry->userChanged(key, u);
+    }
+}
+
+void DirectoryServer::admit(Channel channel, Handle handle, UserRegistry::User user, bool again)
+{
+    const QString source = ConnectionPool::sourceOf(user.address);
     if (!again)
         ++m_loginsBySource[source];
     m_users.login(handle, user);
     m_registry->userChanged(handle, user);
     ++m_counters.logins;
-    logRepeated(address, QStringLiteral("login"),
+    logRepeated(user.address, QStringLiteral("login"),
                 (again ? QStringLiteral("login again ") : QStringLiteral("login ")) + who(channel, handle, user));
     if (channel == Channel::Directory && !again) {
         const QVector<Proto::ServerEntry> servers = serverList();
@@ -575,8 +744,14 @@ void DirectoryServer::onOpened(Handle handle)
     const QString local = m_pool.localAddress(handle);
     if (!local.isEmpty() && !UserRegistry::isLoopback(local) && !UserRegistry::isLoopback(m_pool.peerAddress(handle)))
         m_reachedAt = local;
-    m_loginDue.emplace_back(m_clock.elapsed() + m_loginDeadlineMs, handle);
-    if (!m_loginDeadline->isActive())
+    // Kept in order of due time: when the deadline is shortened while connections wait,
+    // a new connection's turn comes before theirs, and the timer must wake for it.
+    const qint64 due = m_clock.elapsed() + m_loginDeadlineMs;
+    const auto at = std::upper_bound(m_loginDue.begin(), m_loginDue.end(), due,
+                                     [](qint64 d, const std::pair<qint64, Handle> &entry) { return d < entry.first; });
+    const bool first = at == m_loginDue.begin();
+    m_loginDue.emplace(at, due, handle);
+    if (first || !m_loginDeadline->isActive())
         enforceLoginDeadlines();
 }
 
@@ -612,6 +787,7 @@ void DirectoryServer::drop(Handle handle, const QString &why)
 void DirectoryServer::onClosed(Handle handle, Channel channel)
 {
     m_numbered.remove(handle);
+    m_settling.remove(handle);
     m_waiting.remove(handle);
     if (const auto user = m_users.logout(handle)) {
         const QString source = ConnectionPool::sourceOf(user->address);

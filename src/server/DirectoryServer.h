@@ -6,6 +6,7 @@
 #include "server/ServerConfig.h"
 #include "server/SourceQuota.h"
 #include "server/UserRegistry.h"
+#include "secure/TlsSetup.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -75,6 +76,11 @@ public:
     // An operator notice to every directory client ("MSG").
     void broadcast(const QString &text);
 
+    // The fingerprint of the key TLS clients see (empty before start or without TLS).
+    QByteArray keyFingerprint() const { return m_keyFingerprint; }
+    // Where the node keeps its own key in its data folder.
+    static QString keyPath(const QString &dataDir);
+
     int directoryPort() const;
     int palPort() const;
     // Connections this node can hold: two per user allowed and some spare, within what
@@ -111,6 +117,12 @@ private:
     void onLine(Handle handle, const QByteArray &text);
     void onClosed(Handle handle, Channel channel);
     void onLogin(Channel channel, Handle handle, const QByteArray &text);
+    // The login's e-mail and number, as far as their owners let it use them, go on line.
+    void demoteOthers(Handle owner, const Registry::Claim &claim);
+    void admit(Channel channel, Handle handle, UserRegistry::User user, bool again);
+    // The TLS configuration of both ports; false with the reason.
+    bool setUpTls(QString *error);
+    bool serveTls(const TlsSetup::Credentials &own, const QList<QSslCertificate> &chain, QString *error);
     void onEmailLookup(Channel channel, Handle handle, const QByteArray &text);
     void onNumberRequest(Handle handle);
     void turnAway(Channel channel, Handle handle);
@@ -177,6 +189,9 @@ private:
     NodeInfo m_lastRates;
     // The address a client from another machine last connected to.
     QString m_reachedAt;
+    QByteArray m_keyFingerprint;
+    // Logins whose claims the registry is settling: nothing more is read from them meanwhile.
+    QSet<Handle> m_settling;
     bool m_running = false;
     bool m_stopping = false;
 };

@@ -21,12 +21,20 @@ namespace {
 //   numbers:unused   sorted set: number -> when it was handed out, until used for a login
 //   node-ids         the last node id handed out
 //   node-id:ID       the claim on a node id: the holder's token, expiring unless renewed
+//   owners           hash: "e:ADDRESS" or "n:NUMBER" -> the fingerprint (hex) of the key
+//                    that owns the e-mail or the user number
+//   bound            sorted set: "E-MAIL\x1fNUMBER\x1fKEY" -> when the key bound them, kept
+//                    for two expiries so that every node up hears of it at a heartbeat
 // Fields of a user are separated by the unit separator, which no text field keeps.
 const char Prelude[] = R"LUA(
 local t = redis.call('TIME')
 local now = tonumber(t[1]) * 1000 + math.floor(tonumber(t[2]) / 1000)
 local function emailOf(entry)
   return string.match(entry, '^[^\31]*\31[^\31]*\31[^\31]*\31([^\31]*)') or ''
+end
+local function keyedOf(entry)
+  local _, seps = string.gsub(entry, '\31', '')
+  return seps == 12 and string.sub(entry, -2) == '\31' .. '1'
 end
 local function nodeRows(from)
   local rows = {}
@@ -138,14 +146,15 @@ return out
 )LUA";
 
 // ARGV: e-mail. Answers the latest login with it on a node that is up (the node's id,
-// the separator, the entry), or nil.
+// the separator, the entry), or nil. An owned e-mail answers only its owner's logins.
 const char LookupScript[] = R"LUA(
+local owned = redis.call('HEXISTS', 'zelmo:owners', 'e:' .. ARGV[1]) == 1
 for _, m in ipairs(redis.call('ZREVRANGE', 'zelmo:email:' .. ARGV[1], 0, 31)) do
   local id, key = string.match(m, '^([^/]*)/(.*)$')
   local until_ = id and redis.call('ZSCORE', 'zelmo:nodes', id)
   if until_ and tonumber(until_) >= now then
     local e = redis.call('HGET', 'zelmo:users:' .. id, key)
-    if e then return id .. '\31' .. e end
+    if e and (not owned or keyedOf(e)) then return id .. '\31' .. e end
   end
 end
 return false
@@ -170,10 +179,11 @@ return n
 )LUA";
 
 // ARGV: node, expiry ms, host, port, description, pal port, users, listed, connections,
-// max users, logins/s, lookups/s, lists/s, token. Answers whether the node was new to the
-// registry (-1, changing nothing, when its id is not its own any more), then the nodes
-// that are up; renews the node's claim on its id; clears away the nodes that stopped
-// reporting.
+// max users, logins/s, lookups/s, lists/s, token, the time of the node's last heartbeat
+// ('' for none). Answers whether the node was new to the registry (-1, changing nothing,
+// when its id is not its own any more), the nodes that are up, the time now, and the
+// claims bound since the last heartbeat; renews the node's claim on its id; clears away
+// the nodes that stopped reporting.
 const char HeartbeatScript[] = R"LUA(
 local node = ARGV[1]
 if redis.call('GET', 'zelmo:node-id:' .. node) ~= ARGV[14] then return {-1, {}} end
@@ -185,7 +195,10 @@ redis.call('HSET', 'zelmo:node:' .. node, 'host', ARGV[3], 'port', ARGV[4], 'des
 for _, id in ipairs(redis.call('ZRANGEBYSCORE', 'zelmo:nodes', '-inf', '(' .. now, 'LIMIT', 0, 4)) do
   sweep(id)
 end
-return {fresh, nodeRows(now)}
+redis.call('ZREMRANGEBYSCORE', 'zelmo:bound', '-inf', '(' .. (now - 2 * tonumber(ARGV[2])))
+local bound = {}
+if ARGV[15] ~= '' then bound = redis.call('ZRANGEBYSCORE', 'zelmo:bound', ARGV[15], '+inf') end
+return {fresh, nodeRows(now), now, bound}
 )LUA";
 
 // ARGV: node, token, whether it lets go of its id (1/0). It leaves with all its users. A
@@ -219,6 +232,40 @@ end
 return 0
 )LUA";
 
+// ARGV: e-mail ('' for none), number ('0' for none), key fingerprint in hex ('' for none).
+// Answers whether the login may use the e-mail and the number, and whether they are its
+// key's; binds them to the key when both are free or its own already.
+const char OwnerScript[] = R"LUA(
+local e, n, k = ARGV[1], ARGV[2], ARGV[3]
+local eo = (e ~= '') and redis.call('HGET', 'zelmo:owners', 'e:' .. e)
+local no = (n ~= '0') and redis.call('HGET', 'zelmo:owners', 'n:' .. n)
+local eok = (e == '') or (not eo) or (k ~= '' and eo == k)
+local nok = (n == '0') or (not no) or (k ~= '' and no == k)
+local bind = k ~= '' and e ~= '' and eok and nok
+local keyed = bind or (k ~= '' and e ~= '' and eo == k)
+if bind and not (eo and (n == '0' or no)) then
+  if not eo then redis.call('HSET', 'zelmo:owners', 'e:' .. e, k) end
+  if n ~= '0' and not no then redis.call('HSET', 'zelmo:owners', 'n:' .. n, k) end
+  redis.call('ZADD', 'zelmo:bound', now, e .. '\31' .. n .. '\31' .. k)
+end
+return {eok and 1 or 0, nok and 1 or 0, keyed and 1 or 0}
+)LUA";
+
+// ARGV: e-mail. Frees everything owned by the key that owns it; answers how many names.
+const char ReleaseScript[] = R"LUA(
+local k = redis.call('HGET', 'zelmo:owners', 'e:' .. ARGV[1])
+if not k then return 0 end
+local all = redis.call('HGETALL', 'zelmo:owners')
+local freed = 0
+for i = 1, #all, 2 do
+  if all[i + 1] == k then
+    redis.call('HDEL', 'zelmo:owners', all[i])
+    freed = freed + 1
+  end
+end
+return freed
+)LUA";
+
 // Every node that has reported and not been cleared away, up or not.
 const char NodesScript[] = R"LUA(
 return nodeRows('-inf')
@@ -227,7 +274,7 @@ return nodeRows('-inf')
 QByteArray scriptText(int script)
 {
     static const char *const bodies[] = {LoginScript,     LogoutScript, ListScript,  LookupScript, IssueScript,
-                                         HeartbeatScript, LeaveScript,  NodesScript, ClaimScript};
+                                         HeartbeatScript, LeaveScript,  NodesScript, ClaimScript, OwnerScript};
     return QByteArray(Prelude) + bodies[script];
 }
 
@@ -251,7 +298,7 @@ struct RedisRegistry::ListFetch
     struct Question
     {
         QString loopbackHost;
-        std::function<void(const QByteArray &)> answer;
+        std::function<void(const ListAnswer &)> answer;
     };
     std::vector<Question> waiting;
 };
@@ -429,7 +476,7 @@ void RedisRegistry::userLeft(Key key, const User &)
          [this, sentAs = m_nodeId](const RedisLink::Reply &reply) { checkHeld(sentAs, reply); });
 }
 
-void RedisRegistry::userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer)
+void RedisRegistry::userList(const QString &loopbackHost, std::function<void(const ListAnswer &)> answer)
 {
     if (!m_ready) {
         answer(m_users.listMessage(Proto::MaxEntries, loopbackHost));
@@ -448,7 +495,7 @@ void RedisRegistry::userList(const QString &loopbackHost, std::function<void(con
             m_openFetch.reset();
         const bool fetched = reply.kind == RedisLink::Reply::Array && reply.items.size() >= 2;
         // The askers come from a few addresses: one message for each.
-        QHash<QString, QByteArray> messages;
+        QHash<QString, ListAnswer> messages;
         for (const ListFetch::Question &q : fetch->waiting) {
             auto message = messages.constFind(q.loopbackHost);
             if (message == messages.constEnd()) {
@@ -461,7 +508,7 @@ void RedisRegistry::userList(const QString &loopbackHost, std::function<void(con
     });
 }
 
-QByteArray RedisRegistry::listMessage(const RedisLink::Reply &reply, const QString &loopbackHost) const
+RedisRegistry::ListAnswer RedisRegistry::listMessage(const RedisLink::Reply &reply, const QString &loopbackHost) const
 {
     QVector<Proto::UserEntry> entries;
     entries.reserve(reply.items.size() - 2);
@@ -469,7 +516,7 @@ QByteArray RedisRegistry::listMessage(const RedisLink::Reply &reply, const QStri
         if (const std::optional<User> u = answered(reply.items[i].text, loopbackHost))
             entries.append(UserRegistry::listEntry(*u, u->address));
     }
-    return Proto::userList(reply.items[0].integer, reply.items[1].integer, entries);
+    return {Proto::keyedUsers(entries), Proto::userList(reply.items[0].integer, reply.items[1].integer, entries)};
 }
 
 void RedisRegistry::findByEmail(const QString &email, const QString &loopbackHost,
@@ -568,7 +615,7 @@ void RedisRegistry::sendHeartbeat()
           stored(n.directory.Description), QByteArray::number(n.palPort), QByteArray::number(n.users),
           QByteArray::number(n.listed), QByteArray::number(n.connections), QByteArray::number(n.maxUsers),
           QByteArray::number(n.loginsPerSecond, 'f', 1), QByteArray::number(n.lookupsPerSecond, 'f', 1),
-          QByteArray::number(n.listsPerSecond, 'f', 1), m_token},
+          QByteArray::number(n.listsPerSecond, 'f', 1), m_token, m_boundSince},
          [this, sentAs = m_nodeId](const RedisLink::Reply &reply) {
              if (reply.kind != RedisLink::Reply::Array || reply.items.size() < 2 || sentAs != m_nodeId)
                  return;
@@ -581,6 +628,14 @@ void RedisRegistry::sendHeartbeat()
              }
              const bool fresh = reply.items[0].integer == 1;
              m_nodes = parseNodes(reply.items[1], m_nodeId);
+             if (reply.items.size() >= 4) {
+                 m_boundSince = QByteArray::number(reply.items[2].integer);
+                 for (const RedisLink::Reply &item : reply.items[3].items) {
+                     const QList<QByteArray> f = item.text.split('\x1f');
+                     if (f.size() == 3)
+                         emit claimBound({QString::fromUtf8(f[0]), f[1].toInt(), QByteArray::fromHex(f[2])});
+                 }
+             }
              if (fresh && !m_expectFresh) {
                  // The others took this node for dead (it missed its expiry) and cleared
                  // its users away: they are published again.
@@ -591,6 +646,41 @@ void RedisRegistry::sendHeartbeat()
              }
              m_expectFresh = false;
          });
+}
+
+void RedisRegistry::settleClaim(const Registry::Claim &claim, std::function<void(Standing)> answer)
+{
+    if (!m_ready) {
+        answer(unsettled(claim));
+        return;
+    }
+    eval(Owner,
+         {stored(claim.email), QByteArray::number(qMax(0, claim.number)), claim.key.toHex()},
+         [claim, answer = std::move(answer)](const RedisLink::Reply &r) {
+             if (r.kind != RedisLink::Reply::Array || r.items.size() != 3) {
+                 answer(unsettled(claim));
+                 return;
+             }
+             Standing s;
+             s.email = r.items[0].integer == 1;
+             s.number = r.items[1].integer == 1;
+             s.keyed = r.items[2].integer == 1;
+             answer(s);
+         });
+}
+
+int RedisRegistry::releaseOwner(const RedisAddress &address, const QString &email, QString *error)
+{
+    QVector<RedisLink::Reply> replies;
+    QString why;
+    if (!RedisLink::runOnce(address, {{"EVAL", ReleaseScript, "0", stored(email)}}, &replies, 3000, &why)
+        || replies.value(0).kind != RedisLink::Reply::Integer) {
+        if (error)
+            *error = QStringLiteral("cannot change the registry at %1: %2")
+                         .arg(address.text(), why.isEmpty() ? QString::fromUtf8(replies.value(0).text) : why);
+        return -1;
+    }
+    return int(replies[0].integer);
 }
 
 bool RedisRegistry::readNodes(const RedisAddress &address, QVector<NodeInfo> *nodes, QString *error)
@@ -655,15 +745,17 @@ QByteArray RedisRegistry::encode(const User &u)
     e += QByteArray::number(u.kind) + sep;
     e += (u.video ? "1" : "0") + QByteArray(1, sep);
     e += (u.audio ? "1" : "0") + QByteArray(1, sep);
-    e += u.listed ? "1" : "0";
+    e += (u.listed ? "1" : "0") + QByteArray(1, sep);
+    e += u.keyed ? "1" : "0";
     return e;
 }
 
 std::optional<UserRegistry::User> RedisRegistry::decode(const QByteArray &stored)
 {
-    // The serial, then the fields as encode() wrote them.
+    // The serial, then the fields as encode() wrote them (a node of the version before
+    // keys wrote no keyed mark).
     const QList<QByteArray> f = stored.split('\x1f');
-    if (f.size() != 12)
+    if (f.size() != 12 && f.size() != 13)
         return std::nullopt;
     User u;
     u.number = f[1].toInt();
@@ -677,5 +769,6 @@ std::optional<UserRegistry::User> RedisRegistry::decode(const QByteArray &stored
     u.video = f[9] == "1";
     u.audio = f[10] == "1";
     u.listed = f[11] == "1";
+    u.keyed = f.size() > 12 && f[12] == "1";
     return u;
 }

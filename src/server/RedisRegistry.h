@@ -33,20 +33,24 @@ public:
 
     void userChanged(Key key, const User &user) override;
     void userLeft(Key key, const User &user) override;
-    void userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer) override;
+    void userList(const QString &loopbackHost, std::function<void(const ListAnswer &)> answer) override;
     void findByEmail(const QString &email, const QString &loopbackHost,
                      std::function<void(std::optional<User>)> answer) override;
     void issueNumber(std::function<void(qint32, const QString &)> answer) override;
     void emailOf(qint32 number, std::function<void(const QString &)> answer) override;
     void issuedCount(std::function<void(qint64)> answer) override;
+    void settleClaim(const Registry::Claim &claim, std::function<void(Standing)> answer) override;
     void report(const NodeInfo &self) override;
     QVector<NodeInfo> nodes() const override { return m_nodes; }
 
     // Every node that has reported and not been cleared away, read at once, for "--stats".
     static bool readNodes(const RedisAddress &address, QVector<NodeInfo> *nodes, QString *error);
+    // "--release": frees the e-mail and all else its owner's key owns; how many names were
+    // freed, -1 with the reason.
+    static int releaseOwner(const RedisAddress &address, const QString &email, QString *error);
 
 private:
-    enum Script { Login, Logout, List, Lookup, Issue, Heartbeat, Leave, Nodes, Claim, ScriptCount };
+    enum Script { Login, Logout, List, Lookup, Issue, Heartbeat, Leave, Nodes, Claim, Owner, ScriptCount };
     struct ListFetch;
 
     void onConnected();
@@ -64,7 +68,7 @@ private:
     // An entry as the list and lookup scripts answer it (the node's id first), with the
     // address the asking client can reach.
     std::optional<User> answered(const QByteArray &item, const QString &loopbackHost) const;
-    QByteArray listMessage(const RedisLink::Reply &reply, const QString &loopbackHost) const;
+    ListAnswer listMessage(const RedisLink::Reply &reply, const QString &loopbackHost) const;
 
     RedisAddress m_address;
     int m_expiryMs;
@@ -81,6 +85,8 @@ private:
     bool m_expectFresh = true;
     std::optional<NodeInfo> m_self;
     QVector<NodeInfo> m_nodes;
+    // The Redis time of the last heartbeat: claims bound since then are news to this node.
+    QByteArray m_boundSince;
     // The list fetch that questions may still join: none once this node's users changed.
     std::shared_ptr<ListFetch> m_openFetch;
 };

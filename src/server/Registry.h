@@ -27,6 +27,7 @@ class Registry : public QObject
 public:
     using Key = UserRegistry::Key;
     using User = UserRegistry::User;
+    using ListAnswer = UserRegistry::ListAnswer;
 
     explicit Registry(QObject *parent = nullptr)
         : QObject(parent)
@@ -51,8 +52,9 @@ public:
     // as `loopbackHost` (empty for a client on this machine, which reaches them as they
     // are), another node's as the host that node is reached at.
     //
-    // The "LS1" answer: the counts and at most the client's table of listed users.
-    virtual void userList(const QString &loopbackHost, std::function<void(const QByteArray &message)> answer) = 0;
+    // The "LS1" answer: the counts and at most the client's table of listed users, with
+    // the note of which of them are keyed.
+    virtual void userList(const QString &loopbackHost, std::function<void(const ListAnswer &answer)> answer) = 0;
     // The latest login with this e-mail (lower case) anywhere in the service.
     virtual void findByEmail(const QString &email, const QString &loopbackHost,
                              std::function<void(std::optional<User>)> answer) = 0;
@@ -66,6 +68,50 @@ public:
     virtual void emailOf(qint32 number, std::function<void(const QString &)> answer) = 0;
     virtual void issuedCount(std::function<void(qint64)> answer) = 0;
 
+    // What a login says it is: its e-mail (lower case), its user number, and the key it
+    // proved in its TLS handshake (empty for a plain login or one without a key).
+    struct Claim
+    {
+        QString email;
+        qint32 number = 0;
+        QByteArray key;
+    };
+    // What of a claim the login may use. The first key to log in with an e-mail owns it,
+    // and the number given with it; a login with another key, or none, keeps neither.
+    struct Standing
+    {
+        bool email = true;
+        bool number = true;
+        // The e-mail is bound to the login's own key.
+        bool keyed = false;
+    };
+    // Settles a claim, binding what is free to the claim's key. A store that cannot be
+    // asked binds nothing and lets the claim use nothing that might be owned.
+    virtual void settleClaim(const Claim &claim, std::function<void(Standing)> answer) = 0;
+    // The decision itself, given the keys that own the e-mail and the number (empty: free).
+    // `bind` tells whether the free ones are to be bound to the claim's key.
+    static Standing judge(const Claim &claim, const QByteArray &emailOwner, const QByteArray &numberOwner, bool *bind)
+    {
+        Standing s;
+        const bool claimsEmail = !claim.email.isEmpty();
+        const bool claimsNumber = claim.number > 0;
+        s.email = !claimsEmail || emailOwner.isEmpty() || (!claim.key.isEmpty() && emailOwner == claim.key);
+        s.number = !claimsNumber || numberOwner.isEmpty() || (!claim.key.isEmpty() && numberOwner == claim.key);
+        // Both must be free or the key's own to bind; an e-mail the key owns already is
+        // the key's whatever number comes with it.
+        *bind = !claim.key.isEmpty() && claimsEmail && s.email && s.number;
+        s.keyed = *bind || (claimsEmail && !claim.key.isEmpty() && emailOwner == claim.key);
+        return s;
+    }
+    // What a claim may use when the store cannot be asked: nothing that someone may own.
+    static Standing unsettled(const Claim &claim)
+    {
+        Standing s;
+        s.email = claim.email.isEmpty();
+        s.number = claim.number <= 0;
+        return s;
+    }
+
     // This node's regular report: its address, load and rates. It also renews the
     // expiry of the node's users, so it must come more often than the expiry.
     virtual void report(const NodeInfo &self) = 0;
@@ -75,6 +121,8 @@ public:
 signals:
     // Losing and finding the store again, for the operator's log.
     void logLine(const QString &line);
+    // A key bound this claim's e-mail and number, here or on another node of the store.
+    void claimBound(const Registry::Claim &claim);
 
 protected:
     // A store that failed says what and why, at most once a minute for each kind of

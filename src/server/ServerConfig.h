@@ -47,6 +47,11 @@ struct ServerConfig
     // Once every number has been handed out, one that was never used for a login this long
     // after it was handed out is handed out again.
     qint64 reclaimUnusedNumbersAfterMs = 24 * 3600 * 1000;
+    // Clients that open with TLS are served encrypted, with the node's own key (made in
+    // dataDir at the first start) or with a certificate and key the operator gives.
+    bool tls = true;
+    QString tlsCertFile;
+    QString tlsKeyFile;
 
     // "HOST:PORT:DESCRIPTION" (the description may hold ":" itself, and may be missing).
     // Nothing when the host is empty or the port is not 1 to 65535.

@@ -28,6 +28,7 @@ bool SqliteRegistry::open(QString *error)
     else if (!m_store.checkWritable(&why))
         reportFailure(QStringLiteral("cannot store user numbers in %1").arg(m_store.path()),
                       why + QStringLiteral("; number requests get no number until this is mended"));
+    m_owners = m_store.owners();
     return true;
 }
 
@@ -55,7 +56,7 @@ void SqliteRegistry::userLeft(Key, const User &)
 {
 }
 
-void SqliteRegistry::userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer)
+void SqliteRegistry::userList(const QString &loopbackHost, std::function<void(const ListAnswer &)> answer)
 {
     answer(m_users.listMessage(DirectoryProtocol::MaxEntries, loopbackHost));
 }
@@ -76,6 +77,36 @@ void SqliteRegistry::issueNumber(std::function<void(qint32, const QString &)> an
 void SqliteRegistry::emailOf(qint32 number, std::function<void(const QString &)> answer)
 {
     answer(m_store.emailOf(number));
+}
+
+void SqliteRegistry::settleClaim(const Claim &claim, std::function<void(Standing)> answer)
+{
+    if (!m_store.isOpen()) {
+        answer(unsettled(claim));
+        return;
+    }
+    const QString emailName = QStringLiteral("e:") + claim.email;
+    const QString numberName = QStringLiteral("n:") + QString::number(claim.number);
+    bool bind = false;
+    Standing standing = judge(claim, claim.email.isEmpty() ? QByteArray() : m_owners.value(emailName),
+                              claim.number > 0 ? m_owners.value(numberName) : QByteArray(), &bind);
+    if (bind) {
+        QString why;
+        for (const QString &name : {emailName, numberName}) {
+            if (name == numberName && claim.number <= 0)
+                continue;
+            if (m_owners.contains(name))
+                continue;
+            if (!m_store.bindOwner(name, claim.key, &why)) {
+                // Ownership that cannot be recorded is not handed out.
+                reportFailure(QStringLiteral("cannot record an owner in %1").arg(m_store.path()), why);
+                answer(unsettled(claim));
+                return;
+            }
+            m_owners.insert(name, claim.key);
+        }
+    }
+    answer(standing);
 }
 
 void SqliteRegistry::issuedCount(std::function<void(qint64)> answer)

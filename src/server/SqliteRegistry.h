@@ -22,12 +22,13 @@ public:
 
     void userChanged(Key key, const User &user) override;
     void userLeft(Key key, const User &user) override;
-    void userList(const QString &loopbackHost, std::function<void(const QByteArray &)> answer) override;
+    void userList(const QString &loopbackHost, std::function<void(const ListAnswer &)> answer) override;
     void findByEmail(const QString &email, const QString &loopbackHost,
                      std::function<void(std::optional<User>)> answer) override;
     void issueNumber(std::function<void(qint32, const QString &)> answer) override;
     void emailOf(qint32 number, std::function<void(const QString &)> answer) override;
     void issuedCount(std::function<void(qint64)> answer) override;
+    void settleClaim(const Claim &claim, std::function<void(Standing)> answer) override;
     void report(const NodeInfo &self) override;
     QVector<NodeInfo> nodes() const override;
 
@@ -39,4 +40,6 @@ private:
     UserRegistry &m_users;
     SqliteStore m_store;
     std::optional<NodeInfo> m_self;
+    // The owners table, read once: this node is its only writer.
+    QHash<QString, QByteArray> m_owners;
 };

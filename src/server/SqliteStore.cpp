@@ -77,6 +77,10 @@ bool SqliteStore::open(const QString &folder, QString *error)
                                "pal_port INTEGER, users INTEGER, listed INTEGER, connections INTEGER, "
                                "max_users INTEGER, logins REAL, lookups REAL, lists REAL, reported INTEGER, expiry INTEGER)")))
         return fail(q.lastError().text());
+    // Who owns an e-mail ("e:ADDRESS") or a user number ("n:NUMBER"): a key's fingerprint
+    // in hex.
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS owners (name TEXT PRIMARY KEY, key TEXT NOT NULL)")))
+        return fail(q.lastError().text());
     m_remember = std::make_unique<QSqlQuery>(db);
     // Only a change is written, so repeated logins cost a read.
     if (!m_remember->prepare(
@@ -162,6 +166,54 @@ bool SqliteStore::remember(qint32 number, const QString &email, QString *why)
         *why = m_remember->lastError().text();
     m_remember->finish();
     return ok;
+}
+
+QHash<QString, QByteArray> SqliteStore::owners() const
+{
+    QHash<QString, QByteArray> all;
+    if (!m_open)
+        return all;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (q.exec(QStringLiteral("SELECT name, key FROM owners"))) {
+        while (q.next())
+            all.insert(q.value(0).toString(), QByteArray::fromHex(q.value(1).toString().toLatin1()));
+    }
+    return all;
+}
+
+bool SqliteStore::bindOwner(const QString &name, const QByteArray &key, QString *why)
+{
+    if (!m_open) {
+        if (why)
+            *why = m_openError;
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("INSERT OR IGNORE INTO owners (name, key) VALUES (?, ?)"));
+    q.addBindValue(name);
+    q.addBindValue(QString::fromLatin1(key.toHex()));
+    const bool ok = q.exec();
+    if (!ok && why)
+        *why = q.lastError().text();
+    return ok;
+}
+
+int SqliteStore::releaseOwner(const QString &email, QString *why)
+{
+    if (!m_open) {
+        if (why)
+            *why = m_openError;
+        return -1;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("DELETE FROM owners WHERE key = (SELECT key FROM owners WHERE name = ?)"));
+    q.addBindValue(QStringLiteral("e:") + email);
+    if (!q.exec()) {
+        if (why)
+            *why = q.lastError().text();
+        return -1;
+    }
+    return q.numRowsAffected();
 }
 
 QString SqliteStore::emailOf(qint32 number) const

@@ -2,6 +2,8 @@
 
 #include "server/NodeInfo.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QVector>
 #include <memory>
@@ -38,6 +40,14 @@ public:
     // The e-mail recorded for a number (empty when none or not handed out).
     QString emailOf(qint32 number) const;
     int issuedCount() const;
+
+    // Who owns what (see Registry::Claim): "e:ADDRESS" or "n:NUMBER" -> key fingerprint.
+    QHash<QString, QByteArray> owners() const;
+    // Binds a name to a key unless someone owns it already. False with the reason.
+    bool bindOwner(const QString &name, const QByteArray &key, QString *why);
+    // Everything the key that owns this e-mail owns becomes free again: the count of names
+    // freed, -1 with the reason when the database failed.
+    int releaseOwner(const QString &email, QString *why);
 
     // A node's report, replacing its previous one; its age is counted from now. False with
     // the reason when the database failed.

@@ -23,9 +23,10 @@ void UserRegistry::login(Key key, const User &user)
     m_users.insert(key, Slot{user, serial});
     if (user.pal)
         ++m_palEntries;
-    if (numbered(user.number))
+    if (numbered(user.number)) {
         ++m_numbers[user.number];
-    else
+        m_byNumber.insert(user.number, key);
+    } else
         ++m_anonymous;
     if (user.listed)
         m_listed.emplace(serial, key);
@@ -55,6 +56,7 @@ void UserRegistry::forget(Key key, const Slot &slot)
         auto n = m_numbers.find(user.number);
         if (n != m_numbers.end() && --n.value() <= 0)
             m_numbers.erase(n);
+        m_byNumber.remove(user.number, key);
     } else {
         --m_anonymous;
     }
@@ -77,7 +79,7 @@ bool UserRegistry::wouldAdd(Key key, qint32 number) const
     return !(numbered(number) && m_numbers.contains(number));
 }
 
-const QByteArray &UserRegistry::listMessage(int maxEntries, const QString &loopbackHost)
+const UserRegistry::ListAnswer &UserRegistry::listMessage(int maxEntries, const QString &loopbackHost)
 {
     if (const auto cached = m_lists.constFind(loopbackHost); cached != m_lists.constEnd())
         return *cached;
@@ -92,7 +94,8 @@ const QByteArray &UserRegistry::listMessage(int maxEntries, const QString &loopb
         const User &u = m_users.value(key).user;
         entries.append(listEntry(u, answeredAddress(u.address, loopbackHost)));
     }
-    return *m_lists.insert(loopbackHost, DirectoryProtocol::userList(online(), listed(), entries));
+    return *m_lists.insert(loopbackHost, ListAnswer{DirectoryProtocol::keyedUsers(entries),
+                                                    DirectoryProtocol::userList(online(), listed(), entries)});
 }
 
 const UserRegistry::User *UserRegistry::findByEmail(const QString &email) const
@@ -101,6 +104,18 @@ const UserRegistry::User *UserRegistry::findByEmail(const QString &email) const
         return nullptr;
     const auto it = m_byEmail.constFind(email);
     return it == m_byEmail.constEnd() ? nullptr : user(it.value());
+}
+
+QList<UserRegistry::Key> UserRegistry::holders(const QString &email, qint32 number) const
+{
+    QList<Key> keys = email.isEmpty() ? QList<Key>() : m_byEmail.values(email);
+    if (numbered(number)) {
+        for (auto it = m_byNumber.constFind(number); it != m_byNumber.constEnd() && it.key() == number; ++it) {
+            if (!keys.contains(it.value()))
+                keys.append(it.value());
+        }
+    }
+    return keys;
 }
 
 std::optional<UserRegistry::User> UserRegistry::answerByEmail(const QString &email, const QString &loopbackHost) const
@@ -126,6 +141,7 @@ DirectoryProtocol::UserEntry UserRegistry::listEntry(const User &u, const QStrin
     e.HasVideo = u.video;
     e.HasAudio = u.audio;
     e.State = 1; // on line and taking calls
+    e.Keyed = u.keyed;
     return e;
 }
 

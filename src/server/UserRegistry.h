@@ -32,6 +32,8 @@ public:
         bool video = false;
         bool audio = false;
         bool listed = false;
+        // The e-mail is bound to the key this login proved.
+        bool keyed = false;
         // Logged in on the pal port (else the directory port).
         bool pal = false;
     };
@@ -51,12 +53,21 @@ public:
     // Logged-in connections on one port, whatever numbers they gave.
     int entries(bool pal) const { return pal ? m_palEntries : int(m_users.size()) - m_palEntries; }
 
-    // The "LS1" answer: the counts and the first listed users in login order, kept until
-    // the next change so that many clients asking at once cost one build. Users on this
-    // machine (a loopback address) read as `loopbackHost` when it is not empty.
-    const QByteArray &listMessage(int maxEntries, const QString &loopbackHost = {});
+    // The "LS1" answer, and the "LSK" note of its keyed users that goes before it to
+    // clients of this version.
+    struct ListAnswer
+    {
+        QByteArray keyedNote;
+        QByteArray message;
+    };
+    // The counts and the first listed users in login order, kept until the next change so
+    // that many clients asking at once cost one build. Users on this machine (a loopback
+    // address) read as `loopbackHost` when it is not empty.
+    const ListAnswer &listMessage(int maxEntries, const QString &loopbackHost = {});
     // The latest login with this (lower-case) e-mail, on either port.
     const User *findByEmail(const QString &email) const;
+    // The connections logged in with this (lower-case) e-mail or this user number.
+    QList<Key> holders(const QString &email, qint32 number) const;
     // The same as answered to a client: its address made reachable with `loopbackHost`.
     std::optional<User> answerByEmail(const QString &email, const QString &loopbackHost) const;
     // Every entry, in login order.
@@ -85,7 +96,8 @@ private:
     int m_palEntries = 0;
     std::map<quint64, Key> m_listed; // login serial -> connection, for the list order
     QMultiHash<QString, Key> m_byEmail;
+    QMultiHash<qint32, Key> m_byNumber;
     quint64 m_nextSerial = 1;
     // The list as built for each loopback host asked with (a node has few addresses).
-    QHash<QString, QByteArray> m_lists;
+    QHash<QString, ListAnswer> m_lists;
 };

@@ -7,7 +7,8 @@ class QLabel;
 class SecurityService;
 
 // The options' "Encryption" group: whether only encrypted calls may be placed and
-// answered, and this program's key as peers see it. The choice applies at once.
+// answered, this program's key as peers see it, the directory servers' keys it has
+// pinned, and moving the key to another computer. The choice applies at once.
 class SecurityOptionsGroup : public QGroupBox
 {
     Q_OBJECT
@@ -19,7 +20,13 @@ public:
     void load();
 
 private:
+    void exportKey();
+    void importKey();
+    // A passphrase typed by the user; empty when cancelled.
+    QString askPassphrase(const QString &title, const QString &text);
+
     SecurityService &m_security;
+    QLabel *m_directoryKey;
     QCheckBox *m_onlyEncrypted;
     QLabel *m_key;
 };

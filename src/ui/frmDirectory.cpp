@@ -61,8 +61,7 @@ void frmDirectory::buildControls()
 {
     m_lblGlobal = new QLabel(tr("Global Directory"), this);
     m_lblGlobal->setObjectName(QStringLiteral("lblGlobal"));
-    m_lstGlobal = makeList(this, "lstGlobal", {tr("Name"), tr("Location"),
-                                               tr("Comment")});
+    m_lstGlobal = makeList(this, "lstGlobal", {tr("Name"), tr("Location"), tr("Comment"), tr("Key")});
     m_lstGlobal->header()->setSectionsClickable(true);
     m_lstGlobal->header()->setSortIndicatorShown(false);
     m_lstGlobal->setColumnWidth(0, 150);
@@ -134,6 +133,11 @@ void frmDirectory::buildControls()
     m_barStatus->addWidget(m_panels[1], 1);
     m_barStatus->addPermanentWidget(m_panels[2]);
     m_barStatus->addPermanentWidget(m_panels[3]);
+    // Whether what this window sends (the user's e-mail and name, lookups) is encrypted.
+    m_lblPrivacy = new QLabel(this);
+    m_lblPrivacy->setObjectName(QStringLiteral("lblPrivacy"));
+    m_lblPrivacy->setTextFormat(Qt::PlainText);
+    m_barStatus->addPermanentWidget(m_lblPrivacy);
 
     auto *lists = new QVBoxLayout;
     lists->addWidget(m_lblGlobal);
@@ -192,6 +196,13 @@ void frmDirectory::connectService()
     connect(s, &DirectoryService::directoryTextChanged, m_cboDirectory, &QComboBox::setEditText);
     connect(s, &DirectoryService::messageBoxRequested, this, &frmDirectory::showMessageBox);
     connect(s, &DirectoryService::redirectOffered, this, &frmDirectory::showRedirect);
+    connect(s, &DirectoryService::serverKeyQuestion, this, &frmDirectory::askServerKey);
+    connect(s, &DirectoryService::privacyChanged, this, [this](bool encrypted) {
+        m_lblPrivacy->setText(encrypted ? tr("Private") : tr("Not private"));
+        m_lblPrivacy->setToolTip(encrypted ? tr("The connection to the directory server is encrypted")
+                                           : tr("This directory server does not encrypt: your e-mail address and "
+                                                "name travel in clear text"));
+    });
 
     connect(m_lstGlobal, &QTreeWidget::itemSelectionChanged, this, &frmDirectory::lstGlobal_Click);
     connect(m_lstOnline, &QTreeWidget::itemSelectionChanged, this, &frmDirectory::lstOnline_Click);
@@ -295,6 +306,14 @@ void frmDirectory::showUserList()
         for (int column = 0; column < 3; ++column)
             item->setToolTip(column, where);
         item->setIcon(0, DirectoryIcons::icon(DirectoryService::iconNumber(e)));
+        if (e.Keyed) {
+            // The server vouches that this number and e-mail address belong to the key
+            // that logged in with them: nobody else can stand in this entry.
+            item->setText(3, tr("Verified"));
+            item->setData(3, Qt::AccessibleTextRole, tr("Key verified"));
+            item->setToolTip(3, tr("Key verified: this user's number and e-mail address belong to the key they "
+                                   "logged in with"));
+        }
         items.append(item);
     }
     m_lstGlobal->addTopLevelItems(items);
@@ -335,6 +354,21 @@ void frmDirectory::showMessageBox(const QString &title, const QString &text)
     box->setObjectName(QStringLiteral("MessageBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
+    box->show();
+}
+
+void frmDirectory::askServerKey(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Directory Server Key"),
+                                text + QStringLiteral("\n\n") + tr("Accept the new key?"),
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("ServerKeyBox"));
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        m_service.answerServerKey(box->clickedButton() == box->button(QMessageBox::Yes));
+    });
     box->show();
 }
 

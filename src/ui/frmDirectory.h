@@ -49,6 +49,7 @@ private:
     void showPals();
     void showMessageBox(const QString &title, const QString &text);
     void showRedirect(const QString &host, int port, const QString &description);
+    void askServerKey(const QString &text);
     int selectedNumber(QTreeWidget *list) const;
 
     void lstGlobal_Click();
@@ -80,6 +81,7 @@ private:
     QPushButton *m_cmdClose = nullptr;
     QStatusBar *m_barStatus = nullptr;
     QLabel *m_panels[4] = {};
+    QLabel *m_lblPrivacy = nullptr;
     QPointer<frmNewPal> m_frmNewPal;
     // The column the user sorted by, kept across list refreshes; -1 for server order.
     int m_sortColumn = -1;

@@ -315,7 +315,7 @@ void checkRegistry(DirectoryServer &server)
     FUZZ_CHECK(users.connections() <= server.connectionCount());
     FUZZ_CHECK(users.online() <= users.connections() && users.listed() <= users.connections());
     // The list the directory answers with says what the registry holds.
-    const Proto::UserList list = Proto::parseUserList(users.listMessage(Proto::MaxEntries));
+    const Proto::UserList list = Proto::parseUserList(users.listMessage(Proto::MaxEntries).message);
     FUZZ_CHECK(list.online == users.online() && list.listed == users.listed());
     FUZZ_CHECK(list.entries.size() == users.listed());
 }

@@ -246,6 +246,15 @@ int main(int argc, char **argv)
     seed(out, "server", "two-users-one-leaves",
          choices({4, 0, 2, 1, 8, 2}) + annLogin + bobLogin + annPal + Proto::listRequest()
              + Proto::emailLookup("ann@example.org"));
+    // Keyed logins: an owner with a key, impostors plain and with other keys, and a client
+    // that opens with a TLS record and then sends text.
+    seed(out, "keyedserver", "owner-and-impostors",
+         choices({2, 0x0a, 0x00, 0x16}) + annLogin + annLogin + annPal + Proto::emailLookup("ann@example.org")
+             + Proto::listRequest());
+    seed(out, "keyedserver", "owner-leaves-then-another-key",
+         choices({1, 0x22, 0x06}) + annLogin + annLogin + bobLogin + Proto::emailLookup("ann@example.org"));
+    seed(out, "keyedserver", "garbage-after-a-tls-byte",
+         choices({1, 0x03, 0x01}) + QByteArray("\x03\x01\x02\x00\x01\x00\x01\xfc<ET>") + annLogin + bobLogin);
 
     // Quick messages: how many connection choices, the choices, then the senders' stream.
     namespace QM = QuickMessageProtocol;

@@ -3,6 +3,8 @@
 // The pieces of the directory scenarios: a companion server on this test's ports, a bare
 // server that records what a client sends, and one ZELMO program pointed at them.
 
+#include "secure/DirectoryDialer.h"
+#include "secure/SecurityService.h"
 #include "support/Windows.h"
 #include "server/DirectoryServer.h"
 
@@ -41,13 +43,26 @@ struct Server
     int logged(const QString &part) const { return int(log.filter(part).size()); }
 };
 
-// A bare server: accepts one client at a time and keeps every byte it sent.
+// What a server of the published protocol does with a client that opens with TLS: it
+// cannot read it and hangs up. True when the client did (and was hung up on).
+inline bool hangUpOnTls(QTcpSocket *client)
+{
+    if (client->peek(1) != QByteArray(1, 0x16))
+        return false;
+    client->abort();
+    return true;
+}
+
+// A bare server of the published protocol: accepts one client at a time and keeps every
+// byte it sent. A client that opens with TLS is hung up on, as a server that cannot read
+// it would end up doing; that connection is neither counted nor recorded.
 struct RawServer
 {
     QTcpServer listener;
     QPointer<QTcpSocket> client;
     QByteArray received;
     int connections = 0;
+    int tlsHellos = 0;
 
     RawServer()
     {
@@ -55,9 +70,20 @@ struct RawServer
             qFatal("a bare server could not listen");
         QObject::connect(&listener, &QTcpServer::newConnection, [this] {
             while (QTcpSocket *s = listener.nextPendingConnection()) {
-                ++connections;
-                client = s;
-                QObject::connect(s, &QTcpSocket::readyRead, [this, s] { received += s->readAll(); });
+                QObject::connect(s, &QTcpSocket::readyRead, [this, s] {
+                    if (s->property("tls").toBool())
+                        return;
+                    if (s != client && hangUpOnTls(s)) {
+                        ++tlsHellos;
+                        s->setProperty("tls", true);
+                        return;
+                    }
+                    if (s != client) {
+                        ++connections;
+                        client = s;
+                    }
+                    received += s->readAll();
+                });
             }
         });
     }
@@ -84,6 +110,8 @@ struct User : RunningProgram
         if (userNumber > 0)
             TestSupport::writeBytes(folder + QStringLiteral("/zelmo.num"), QByteArray::number(userNumber) + "\r\n");
         start();
+        // A server that never answers TLS is taken for an older one sooner.
+        program->security().directoryDialer().setHandshakeWait(1000);
         settings().DirAddress = QStringLiteral("127.0.0.1");
         settings().DirPort = qint16(quint16(directoryPort));
     }

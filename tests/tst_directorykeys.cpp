@@ -1,0 +1,207 @@
+// A directory nobody can take over: the first key to log in with an e-mail owns it and its
+// number on every node of a registry; an impostor, plain or with another key, is served
+// without them; the key moves to another profile with a passphrase; a program's directory
+// and pal traffic is encrypted; and a server whose key changed hears nothing until the
+// user accepts the new key.
+
+#include "secure/DirectoryDialer.h"
+#include "support/DirectoryKit.h"
+#include "support/NodeKit.h"
+#include "support/SecureKit.h"
+
+#include "server/SqliteStore.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace {
+
+const QByteArray AnnLookup = DirectoryProtocol::emailLookup(QStringLiteral("ann@example.org"));
+
+// The address and port the answer to an e-mail lookup gives (empty when nobody).
+QByteArray foundAt(const QByteArray &answer)
+{
+    const QList<QByteArray> f = answer.left(answer.indexOf("<ET>")).split(';');
+    return f.size() >= 6 ? f[4] + ':' + f[5] : QByteArray();
+}
+
+} // namespace
+
+class TestDirectoryKeys : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void anImpostorOnAnotherNodeNeverTakesTheOwnersEntry()
+    {
+        if (RedisProcess::program().isEmpty())
+            QSKIP("redis-server is not installed (scripts/deps.sh installs it): the shared registry is not tried");
+        RedisProcess redis;
+        QString why;
+        QVERIFY2(redis.start(TestSupport::portBlock(1), &why), qPrintable(why));
+        NodeKit::Node one(redis, "one");
+        NodeKit::Node two(redis, "two");
+        NodeKit::Key annKey;
+        NodeKit::Key malloryKey;
+
+        // Plain logins took Ann's e-mail and number before her key bound them, on her node
+        // and on the other: they keep neither once she logs in.
+        NodeKit::Client early(one.dir());
+        early.send(login(4711, "Early", "ann@example.org", true, 3002));
+        NodeKit::Client elsewhere(two.dir());
+        elsewhere.send(login(4711, "Elsewhere", "ann@example.org", true, 3004));
+        QTRY_VERIFY(one.server->users().connections() == 1 && two.server->users().connections() == 1);
+        NodeKit::KeyedClient ann(one.dir(), &annKey.identity);
+        ann.send(login(4711, "Ann", "ann@example.org", true, 2000));
+        QTRY_VERIFY(one.server->users().connections() == 2);
+        // Mallory claims Ann's e-mail and number on the other node, plain and with a key
+        // of her own, on both ports.
+        NodeKit::Client plain(two.dir());
+        plain.send(login(4711, "Mallory", "ann@example.org", true, 3000));
+        NodeKit::KeyedClient keyed(two.pal(), &malloryKey.identity);
+        keyed.send(login(4711, "Mallory", "Ann@Example.org", false, 3001));
+        QTRY_VERIFY(two.server->users().connections() == 3);
+
+        for (NodeKit::Node *node : {&one, &two}) {
+            NodeKit::Client asker(node->dir());
+            QVERIFY(asker.askUntil(AnnLookup, [](const QByteArray &a) { return foundAt(a) == "127.0.0.1:2000"; }));
+            NodeKit::Client palAsker(node->pal());
+            QVERIFY(palAsker.askUntil(AnnLookup, [](const QByteArray &a) { return foundAt(a) == "127.0.0.1:2000"; }));
+        }
+        // Ann's entry is hers alone; Mallory is listed, as nobody's number.
+        NodeKit::Client lister(one.dir());
+        lister.send(login(0, "Lister", "", false, 2003));
+        QVERIFY(lister.askUntil("LS1<ET>", [](const QByteArray &list) {
+            return list.contains(NodeKit::entry(4711, "Ann")) && !list.contains("4711;Mallory")
+                   && list.contains(NodeKit::entry(-1, "Mallory", 3000))
+                   && list.contains(NodeKit::entry(-1, "Early", 3002))
+                   && list.contains(NodeKit::entry(-1, "Elsewhere", 3004));
+        }));
+        QVERIFY(two.server->users().findByEmail(QStringLiteral("ann@example.org")) == nullptr);
+        // A program of this version, over TLS, hears who is keyed just before the list; the
+        // plain lister's answers carry no such note.
+        NodeKit::KeyedClient keyedLister(two.dir());
+        keyedLister.send(login(0, "Keyed lister", "", false, 2004) + "LS1<ET>");
+        QTRY_VERIFY(keyedLister.received.contains("LS1;"));
+        QVERIFY2(keyedLister.received.contains("LSK;1;4711;<ET>LS1;"), keyedLister.received.left(80).constData());
+        lister.send("LS1<ET>");
+        QTRY_VERIFY(lister.received.contains("LS1;"));
+        QVERIFY(!lister.received.contains("LSK"));
+
+        // Ann gone, nobody answers for her address.
+        ann.socket.abort();
+        for (NodeKit::Node *node : {&one, &two}) {
+            NodeKit::Client asker(node->dir());
+            QVERIFY(asker.askUntil(AnnLookup, [](const QByteArray &a) { return foundAt(a) == "0.0.0.0:0"; }));
+        }
+
+        // Ann's key owns her address wherever she logs in; Mallory's key owns nothing.
+        NodeKit::KeyedClient annAgain(two.dir(), &annKey.identity);
+        annAgain.send(login(4711, "Ann", "ann@example.org", true, 2002));
+        QTRY_VERIFY(two.server->users().findByEmail(QStringLiteral("ann@example.org")) != nullptr);
+        QCOMPARE(two.server->users().findByEmail(QStringLiteral("ann@example.org"))->number, 4711);
+    }
+
+    void theKeyMovesToAnotherProfileWithItsPassphrase()
+    {
+        DirectoryKit::Server server;
+        SecureKit::End oldProfile(QStringLiteral("ann@example.org"));
+        SecureKit::End newProfile(QStringLiteral("ann@example.org"));
+        const QByteArray oldKey = oldProfile.service->identity().fingerprint();
+        const QByteArray newProfilesOwnKey = newProfile.service->identity().fingerprint();
+        {
+            NodeKit::KeyedClient ann(server.directoryPort(), &oldProfile.service->identity());
+            ann.send(login(12, "Ann", "ann@example.org"));
+            QTRY_VERIFY(server.server->users().findByEmail(QStringLiteral("ann@example.org")));
+        }
+        QTRY_COMPARE(server.server->users().connections(), 0);
+
+        const QString file = oldProfile.dir.filePath(QStringLiteral("moved.key"));
+        QCOMPARE(oldProfile.service->exportKey(file, QStringLiteral("correct horse")), QString());
+        QVERIFY(TestSupport::readBytes(file).contains("ENCRYPTED"));
+        QVERIFY(!newProfile.service->importKey(file, QStringLiteral("wrong horse")).isEmpty());
+        QCOMPARE(newProfile.service->identity().fingerprint(), newProfilesOwnKey);
+        QCOMPARE(newProfile.service->importKey(file, QStringLiteral("correct horse")), QString());
+        QCOMPARE(newProfile.service->identity().fingerprint(), oldKey);
+
+        // The key the new profile had before owns nothing; the moved one owns both.
+        Identity before;
+        QCOMPARE(before.load(newProfile.dir.filePath(Identity::FileName) + Identity::SetAsideSuffix),
+                 Identity::Check::Ready);
+        NodeKit::KeyedClient stale(server.directoryPort(), &before);
+        stale.send(login(12, "Ann", "ann@example.org"));
+        QTRY_COMPARE(server.server->users().connections(), 1);
+        QVERIFY(!server.server->users().findByEmail(QStringLiteral("ann@example.org")));
+        NodeKit::KeyedClient moved(server.directoryPort(), &newProfile.service->identity());
+        moved.send(login(12, "Ann", "ann@example.org"));
+        QTRY_VERIFY(server.server->users().findByEmail(QStringLiteral("ann@example.org")));
+        QCOMPARE(server.server->users().findByEmail(QStringLiteral("ann@example.org"))->number, 12);
+
+        // The operator frees the address for a user who lost the key.
+        SqliteStore store;
+        QVERIFY(store.open(server.config.dataDir, nullptr));
+        QCOMPARE(store.owners().value(QStringLiteral("e:ann@example.org")), oldKey);
+        QCOMPARE(store.releaseOwner(QStringLiteral("ann@example.org"), nullptr), 2);
+    }
+
+    void aProgramsDirectoryAndPalTrafficIsNotReadableOnTheWire()
+    {
+        DirectoryKit::Server server;
+        const int relayBase = TestSupport::portBlock(2);
+        SecureKit::RecordingRelay relay({relayBase, relayBase + 1}, relayBase - server.directoryPort());
+        DirectoryKit::User bob(QStringLiteral("Bob"), server.directoryPort(), server.palPort(), {}, 22);
+        bob.directory().connectPalServer();
+        DirectoryKit::User ann(QStringLiteral("Ann"), relayBase, relayBase + 1, {}, 21);
+        ann.openDirectory();
+        QTRY_VERIFY(ann.directory().entries().size() == 1);
+        QVERIFY(ann.directory().addPal(QStringLiteral("bob@example.org")));
+        QTRY_VERIFY(server.logged(QStringLiteral("login pal")) == 2);
+        QTRY_COMPARE(ann.directory().pals().pal(1).Status, qint16(2));
+        QTRY_COMPARE(ann.window()->findChild<QLabel *>(QStringLiteral("lblPrivacy"))->text(), QStringLiteral("Private"));
+        // Ann's own entry is bound to her key, and her list says so.
+        const auto *list = ann.window()->findChild<QTreeWidget *>(QStringLiteral("lstGlobal"));
+        QTRY_VERIFY(list->topLevelItemCount() == 1 && list->topLevelItem(0)->text(3) == QStringLiteral("Verified"));
+        QCOMPARE(list->topLevelItem(0)->data(3, Qt::AccessibleTextRole).toString(), QStringLiteral("Key verified"));
+
+        QVERIFY(relay.connections >= 2);
+        for (const char *clear : {"ann@example.org", "bob@example.org", "Ann", "Bob", "GEM", "LGN", "LS1"})
+            QVERIFY2(!relay.bytes.contains(clear), clear);
+    }
+
+    void aServerWhoseKeyChangedHearsNothingUntilTheUserAccepts()
+    {
+        QTemporaryDir firstData;
+        QTemporaryDir secondData;
+        auto server = std::make_unique<DirectoryKit::Server>(ServerConfig{}, firstData.path());
+        const ServerConfig config = server->config;
+        DirectoryKit::User ann(QStringLiteral("Ann"), config.directoryPort, config.palPort, {}, 21);
+        ann.openDirectory();
+        QTRY_COMPARE(server->logged(QStringLiteral("login directory")), 1);
+        const QString pinned = QStringLiteral("127.0.0.1:%1").arg(config.directoryPort);
+        QCOMPARE(ann.program->security().directoryKey(pinned), server->server->keyFingerprint());
+
+        // The same ports, another key: a server in the middle, or one set up anew.
+        server.reset();
+        ServerConfig again = config;
+        again.dataDir = secondData.path();
+        DirectoryKit::Server impostor;
+        impostor.server.reset();
+        impostor.config = again;
+        impostor.start();
+        ann.directory().reconnectDirectory();
+        QTRY_VERIFY(ann.window()->findChild<QMessageBox *>(QStringLiteral("ServerKeyBox")));
+        QCOMPARE(ann.window()->panelText(2), DirectoryDialer::keyChangedText(pinned));
+        QTest::qWait(300);
+        QCOMPARE(impostor.logged(QStringLiteral("login")), 0);
+
+        auto *box = ann.window()->findChild<QMessageBox *>(QStringLiteral("ServerKeyBox"));
+        box->button(QMessageBox::Yes)->click();
+        QTRY_COMPARE(impostor.logged(QStringLiteral("login directory")), 1);
+        QCOMPARE(ann.program->security().directoryKey(pinned), impostor.server->keyFingerprint());
+    }
+};
+
+QTEST_MAIN(TestDirectoryKeys)
+#include "tst_directorykeys.moc"
