@@ -93,7 +93,8 @@ void MediaSession::tick()
 {
     const bool inCall = m_.call.callState == CallState::InCall;
 
-    if (m_.call.callState != CallState::Idle || m_animationFrame != 0) {
+    // The activity lamp turns during a call and until it has come round after one.
+    if (wantsTicks()) {
         if (++m_animationDivider >= 2) {
             m_animationDivider = 0;
             m_animationFrame = (m_animationFrame + 1) % AnimationFrames;
@@ -350,7 +351,7 @@ void MediaSession::sendVideoFrame()
         }
         int n = 0;
         if (m_frameInCamera && picture.width == m_frameWidth)
-            n = m_.video.compressLatest(picture.quality, m_compressed.data(), MaxFrameLength, nullptr, nullptr);
+            n = m_.video.compressLatest(picture.quality, m_compressed.data(), MaxFrameLength);
         if (n <= 0) {
             takeFrameFromCamera();
             if (m_frameBytes > 0)

@@ -424,7 +424,7 @@ bool VideoEngine::latestIsPlanar() const
            && FrameConverter::givesPlanes(m_latestFrame.pixelFormat());
 }
 
-int VideoEngine::compressLatest(int quality, uchar *out, int maxLength, int *width, int *height)
+int VideoEngine::compressLatest(int quality, uchar *out, int maxLength)
 {
     if (!out || maxLength <= 0 || !latestIsPlanar() || !FrameConverter::toPlanes(m_latestFrame, m_captureSize, m_planes))
         return 0;
@@ -436,14 +436,7 @@ int VideoEngine::compressLatest(int quality, uchar *out, int maxLength, int *wid
     planes.v = m_planes.v.data();
     planes.yStride = m_planes.width;
     planes.chromaStride = (m_planes.width + 1) / 2;
-    const int n = codec().compressPlanes(planes, quality, out, maxLength);
-    if (n > 0) {
-        if (width)
-            *width = planes.width;
-        if (height)
-            *height = planes.height;
-    }
-    return n;
+    return codec().compressPlanes(planes, quality, out, maxLength);
 }
 
 bool VideoEngine::hasFrame() const

@@ -106,7 +106,7 @@ public:
     int getFrame(uchar *buffer, int capacity, int *width, int *height);
     // Compresses the latest frame straight from the camera's YUV planes, when the camera
     // gives YUV at the capture size; 0 otherwise (the caller takes the RGB way).
-    int compressLatest(int quality, uchar *out, int maxLength, int *width, int *height);
+    int compressLatest(int quality, uchar *out, int maxLength);
     // Whether compressLatest can take the latest frame.
     bool latestIsPlanar() const;
     // A frame has arrived since capture (re)started; getFrame's 0 then means the frame
