@@ -1,6 +1,7 @@
 #include "support/ZelmoProcess.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -28,6 +29,19 @@ QString unescaped(const QString &text)
 
 constexpr int PollMs = 200;
 
+// The end of what a program wrote to its standard error: a sanitizer's report, say, which
+// would otherwise go with the scenario's temporary folder.
+QString errorTail(const QString &path)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    constexpr qint64 TailBytes = 6000;
+    file.seek(qMax<qint64>(0, file.size() - TailBytes));
+    const QByteArray tail = file.readAll().trimmed();
+    return tail.isEmpty() ? QString() : QStringLiteral("; its standard error ends:\n") + QString::fromUtf8(tail);
+}
+
 } // namespace
 
 ZelmoProcess::ZelmoProcess(QString name)
@@ -45,6 +59,7 @@ ZelmoProcess::~ZelmoProcess()
 
 bool ZelmoProcess::start(const QStringList &command, const QString &errorFile, QString *error)
 {
+    m_errorFile = errorFile;
     m_process.setStandardErrorFile(errorFile);
     // A runner killed by its time-out takes the program with it.
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
@@ -125,7 +140,7 @@ qint64 ZelmoProcess::counter(const QString &name)
 bool ZelmoProcess::quit(int timeoutMs, QString *why)
 {
     if (!isRunning()) {
-        *why = QStringLiteral("%1's ZELMO had already ended (exit code %2)").arg(m_name).arg(exitCode());
+        *why = QStringLiteral("%1's ZELMO had already ended (exit code %2)").arg(m_name).arg(exitCode()) + errorTail(m_errorFile);
         return false;
     }
     QString answer;
@@ -138,7 +153,7 @@ bool ZelmoProcess::quit(int timeoutMs, QString *why)
         return false;
     }
     if (!exitedNormally() || exitCode() != 0) {
-        *why = QStringLiteral("%1's ZELMO ended with exit code %2").arg(m_name).arg(exitCode());
+        *why = QStringLiteral("%1's ZELMO ended with exit code %2").arg(m_name).arg(exitCode()) + errorTail(m_errorFile);
         return false;
     }
     return true;

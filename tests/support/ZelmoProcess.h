@@ -51,5 +51,6 @@ private:
     QString m_name;
     QProcess m_process;
     QByteArray m_output;
+    QString m_errorFile;
     bool m_started = false;
 };
