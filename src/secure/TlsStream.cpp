@@ -91,13 +91,14 @@ void TlsStream::shutdown()
 QByteArray TlsStream::peerKey() const
 {
     X509 *peer = SSL_get0_peer_certificate(m_ssl);
-    EVP_PKEY *key = peer ? X509_get0_pubkey(peer) : nullptr;
-    if (!key)
+    X509_PUBKEY *info = peer ? X509_get_X509_PUBKEY(peer) : nullptr;
+    if (!info)
         return {};
-    // The public key as TlsSetup::fingerprint hashes it (its SubjectPublicKeyInfo), taken
-    // from the certificate the handshake has already read rather than read once more.
+    // The public key as TlsSetup::fingerprint hashes it (its SubjectPublicKeyInfo), written
+    // from the certificate's own field: going through the key instead finds an encoder
+    // among the providers on every login, which cost more than the handshake's signature.
     unsigned char *der = nullptr;
-    const int length = i2d_PUBKEY(key, &der);
+    const int length = i2d_X509_PUBKEY(info, &der);
     if (length <= 0)
         return {};
     const QByteArray fingerprint =
