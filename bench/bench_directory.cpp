@@ -257,7 +257,7 @@ private:
         Client &c = at(i);
         if (!c.tls || c.tls->handshake())
             return true;
-        if (c.tls->failed() || c.tls->isClosed()) {
+        if (c.tls->hasFailed() || c.tls->isClosed()) {
             drop(i);
             return false;
         }

@@ -34,7 +34,7 @@ bool TlsStream::handshake()
 {
     if (m_secured)
         return true;
-    if (failed() || m_closed)
+    if (hasFailed() || m_closed)
         return false;
     ERR_clear_error();
     errno = 0;
@@ -44,7 +44,7 @@ bool TlsStream::handshake()
 
 ssize_t TlsStream::read(char *buffer, size_t size)
 {
-    if (failed()) {
+    if (hasFailed()) {
         errno = ECONNRESET;
         return -1;
     }
@@ -57,13 +57,13 @@ ssize_t TlsStream::read(char *buffer, size_t size)
         return r;
     if (m_closed)
         return 0;
-    errno = failed() ? ECONNRESET : EAGAIN;
+    errno = hasFailed() ? ECONNRESET : EAGAIN;
     return -1;
 }
 
 ssize_t TlsStream::write(const char *data, size_t size)
 {
-    if (failed() || m_closed) {
+    if (hasFailed() || m_closed) {
         errno = EPIPE;
         return -1;
     }
@@ -74,13 +74,13 @@ ssize_t TlsStream::write(const char *data, size_t size)
     const int w = SSL_write(m_ssl, data, int(qMin<size_t>(size, INT_MAX)));
     if (settle(w))
         return w;
-    errno = failed() || m_closed ? EPIPE : EAGAIN;
+    errno = hasFailed() || m_closed ? EPIPE : EAGAIN;
     return -1;
 }
 
 void TlsStream::shutdown()
 {
-    if (!m_secured || failed() || m_closed)
+    if (!m_secured || hasFailed() || m_closed)
         return;
     ERR_clear_error();
     SSL_shutdown(m_ssl);

@@ -23,7 +23,7 @@ public:
     TlsStream &operator=(const TlsStream &) = delete;
 
     // Advances the handshake: true once it is done; false with need() set while it waits
-    // for the socket, or with failed() or isClosed() once it cannot go on.
+    // for the socket, or with hasFailed() or isClosed() once it cannot go on.
     bool handshake();
     bool isSecured() const { return m_secured; }
     // As recv(): bytes read, 0 when the peer closed, -1 with errno EAGAIN while it waits
@@ -35,7 +35,7 @@ public:
     void shutdown();
 
     Need need() const { return m_need; }
-    bool failed() const { return !m_failure.isEmpty(); }
+    bool hasFailed() const { return !m_failure.isEmpty(); }
     // The peer said goodbye or hung up (a handshake that ends so is no failure).
     bool isClosed() const { return m_closed; }
     QString failure() const { return m_failure; }

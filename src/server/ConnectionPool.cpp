@@ -744,7 +744,7 @@ void ConnectionPool::shakeHands(quint32 index)
         readFrom(index);
         return;
     }
-    if (s.tls->failed() || s.tls->isClosed()) {
+    if (s.tls->hasFailed() || s.tls->isClosed()) {
         const QString why = s.tls->failure();
         const int channel = s.channel;
         release(index);
