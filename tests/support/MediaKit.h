@@ -90,16 +90,18 @@ struct Peer : RunningProgram
     }
 };
 
-// The newest stamp a program drew from its peer, and how many frames it drew.
+// The newest stamp a program drew from its peer, how many frames it drew, and the last.
 struct DrawnFrames
 {
     qint64 count = 0;
     qint64 newest = -1;
+    QImage last;
 
     explicit DrawnFrames(Peer &peer)
     {
         QObject::connect(&peer.video(), &VideoEngine::frameDrawn, peer.program.get(), [this](const QImage &frame) {
             ++count;
+            last = frame;
             const TestPatternCamera::Stamp stamp = TestPatternCamera::readStamp(frame);
             if (stamp.valid)
                 newest = std::max<qint64>(newest, stamp.frameNumber);
