@@ -626,7 +626,7 @@ void Demo::report() const
             print(QStringLiteral("           ") + d);
     }
 
-    const auto excerpt = [this](const QString &title, const QString &path) {
+    const auto excerpt = [](const QString &title, const QString &path) {
         const QStringList lines = DirectoryProcess::fileLines(path);
         if (lines.isEmpty())
             return;
