@@ -289,44 +289,7 @@ private slots:
         QCOMPARE(box->textCursor().position(), 3);
     }
 
-    void buttonsFontSizesAndTheCloseBox()
-    {
-        Peer ann(QStringLiteral("Ann"));
-        frmNewChat *w = ann.window();
-        ann.shell->mainController().toggleChat();
-        QVERIFY(w->isVisible());
-        QVERIFY(ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
-        ann.type(QStringLiteral("kept\rand this"));
-
-        const auto sizes = [&] { return std::pair(w->txtIn()->font().pointSize(), w->txtOut()->font().pointSize()); };
-        QCOMPARE(sizes(), qMakePair(9, 9));
-        ann.click("cmdFontDown");
-        QCOMPARE(sizes(), qMakePair(8, 8));
-        ann.click("cmdFontDown");
-        QCOMPARE(sizes(), qMakePair(8, 8));
-        QCOMPARE(ann.settings().ChatFontSize, 8);
-        for (int i = 0; i < 40; ++i)
-            ann.click("cmdFontUp");
-        QCOMPARE(sizes(), qMakePair(48, 48));
-        QCOMPARE(ann.settings().ChatFontSize, 48);
-        ann.window()->showPending();
-        QCOMPARE(ann.typingBox()->textCursor().position(), 8);
-
-        // The close box only hides the window; the text stays.
-        w->close();
-        QVERIFY(!w->isVisible());
-        QVERIFY(!ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewChat"))->isChecked());
-        QVERIFY(!ann.shell->mainWindow()->buttonPressed(3));
-        QCOMPARE(ann.conversation(), QStringLiteral("> kept\n"));
-        QCOMPARE(ann.typing(), QStringLiteral("and this"));
-        ann.shell->mainController().toggleChat();
-
-        ann.click("cmdClear");
-        QCOMPARE(ann.conversation(), QString());
-        QCOMPARE(ann.typing(), QString());
-    }
-
-    void theWindowSitsBelowTheMainWindowAndKeepsItsLayout()
+    void theWindowSitsBelowTheMainWindowAndItsButtonsAndCloseBoxWork()
     {
         Peer ann(QStringLiteral("Ann"));
         frmNewChat *w = ann.window();
@@ -347,6 +310,38 @@ private slots:
         const QRect panel = control(w, "pnlChat")->geometry();
         QCOMPARE(panel.top(), 300 - 48);
         QCOMPARE(panel.width(), 400 - 9);
+
+        // The font buttons keep within their bounds, and in the settings.
+        QVERIFY(w->isVisible());
+        QVERIFY(main->action(QStringLiteral("Menu_ViewChat"))->isChecked());
+        ann.type(QStringLiteral("kept\rand this"));
+
+        const auto sizes = [&] { return std::pair(w->txtIn()->font().pointSize(), w->txtOut()->font().pointSize()); };
+        QCOMPARE(sizes(), qMakePair(9, 9));
+        ann.click("cmdFontDown");
+        QCOMPARE(sizes(), qMakePair(8, 8));
+        ann.click("cmdFontDown");
+        QCOMPARE(sizes(), qMakePair(8, 8));
+        QCOMPARE(ann.settings().ChatFontSize, 8);
+        for (int i = 0; i < 40; ++i)
+            ann.click("cmdFontUp");
+        QCOMPARE(sizes(), qMakePair(48, 48));
+        QCOMPARE(ann.settings().ChatFontSize, 48);
+        ann.window()->showPending();
+        QCOMPARE(ann.typingBox()->textCursor().position(), 8);
+
+        // The close box only hides the window; the text stays.
+        w->close();
+        QVERIFY(!w->isVisible());
+        QVERIFY(!main->action(QStringLiteral("Menu_ViewChat"))->isChecked());
+        QVERIFY(!main->buttonPressed(3));
+        QCOMPARE(ann.conversation(), QStringLiteral("> kept\n"));
+        QCOMPARE(ann.typing(), QStringLiteral("and this"));
+        ann.shell->mainController().toggleChat();
+
+        ann.click("cmdClear");
+        QCOMPARE(ann.conversation(), QString());
+        QCOMPARE(ann.typing(), QString());
     }
 };
 

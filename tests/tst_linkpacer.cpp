@@ -4,6 +4,7 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 using LinkKit::LinkModel;
@@ -43,22 +44,11 @@ struct FittedLink
             return bytes;
         };
     }
-    // The first frame from `tick` on that went at another picture than `than`.
-    const Sent *firstChange(int tick, const PictureFit::Picture &than) const
+    // The first frame from `tick` on whose picture is `wanted`.
+    const Sent *first(int tick, const std::function<bool(const PictureFit::Picture &)> &wanted) const
     {
-        for (const Sent &s : sent) {
-            if (s.tick >= tick && !(s.picture == than))
-                return &s;
-        }
-        return nullptr;
-    }
-    const Sent *firstAt(int tick, int width) const
-    {
-        for (const Sent &s : sent) {
-            if (s.tick >= tick && s.picture.width == width)
-                return &s;
-        }
-        return nullptr;
+        const auto found = std::find_if(sent.begin(), sent.end(), [&](const Sent &s) { return s.tick >= tick && wanted(s.picture); });
+        return found == sent.end() ? nullptr : &*found;
     }
     double seconds(int ticks) const { return ticks * LinkModel::TickMs / 1000.0; }
 };
@@ -129,12 +119,12 @@ private slots:
         call.link.rate = 20'000;
         const int slowed = call.link.ticks;
         call.link.run(20);
-        const FittedLink::Sent *lower = call.firstChange(slowed, OptionsPicture);
+        const FittedLink::Sent *lower = call.first(slowed, [](const PictureFit::Picture &p) { return !(p == OptionsPicture); });
         QVERIFY(lower);
         QCOMPARE(lower->picture.width, 320);
         QVERIFY(lower->picture.quality < OptionsPicture.quality);
         QVERIFY2(call.seconds(lower->tick - slowed) < 2, qPrintable(QString::number(call.seconds(lower->tick - slowed))));
-        const FittedLink::Sent *smaller = call.firstAt(slowed, 160);
+        const FittedLink::Sent *smaller = call.first(slowed, [](const PictureFit::Picture &p) { return p.width == 160; });
         QVERIFY(smaller);
         QVERIFY2(call.seconds(smaller->tick - slowed) < 8, qPrintable(QString::number(call.seconds(smaller->tick - slowed))));
         // Settled, the picture moves smoothly: nearly the full tick rate, fresh frames, and
@@ -158,13 +148,7 @@ private slots:
         call.link.rate = 1'000'000;
         const int sped = call.link.ticks;
         call.link.run(15);
-        const FittedLink::Sent *back = nullptr;
-        for (const FittedLink::Sent &s : call.sent) {
-            if (s.tick >= sped && s.picture == OptionsPicture) {
-                back = &s;
-                break;
-            }
-        }
+        const FittedLink::Sent *back = call.first(sped, [](const PictureFit::Picture &p) { return p == OptionsPicture; });
         QVERIFY(back);
         QVERIFY2(call.seconds(back->tick - sped) < 10, qPrintable(QString::number(call.seconds(back->tick - sped))));
         QVERIFY(call.sent.back().picture == OptionsPicture);

@@ -1,72 +1,18 @@
-#include "support/RawClient.h"
-#include "support/Windows.h"
-#include "media/MediaPacket.h"
-#include "media/engine/TestPatternCamera.h"
-#include "media/engine/TestSpeaker.h"
+#include "support/MediaKit.h"
+#include "ui/frmRates.h"
 
 #include <QVideoFrame>
 #include <QVideoSink>
+
+using namespace MediaKit;
 
 namespace {
 
 const QString Welcome = QStringLiteral("I can SEE you Too!");
 
-// One program with its windows.
-struct Peer : RunningProgram
-{
-    explicit Peer(const QString &name, bool autoAccept = false)
-        : RunningProgram(name, Options{.windows = true, .autoAccept = autoAccept})
-    {
-    }
-
-    MediaSession &session() { return program->mediaSession(); }
-    QString conversation() { return shell->chatWindow()->conversation(); }
-    QString rate(frmRates::Figure f) { return shell->ratesWindow()->figure(f); }
-    // The send loop is driven by hand from here on.
-    void stopTimer() { program->setMediaLoopByHand(true); }
-    // The camera starts with the program; the tests want the pattern.
-    void startCamera()
-    {
-        if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
-            program->capture().chooseDriver(TestPatternCamera::deviceName());
-        QVERIFY(program->capture().isReady());
-        if (!program->capture().isRunning())
-            program->capture().resumeCapture();
-        // Out of a call the camera runs for the self view only.
-        shell->selfView()->show();
-    }
-    TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
-    QImage shownFrame() { return main()->videoView()->frame(); }
-};
-
-// A packet as the endpoint hands it over, without its terminator.
-QByteArray unframed(const QByteArray &kind, const QByteArray &body)
-{
-    return MediaPacket::build(kind, body).chopped(3);
-}
-
-// Widths here are multiples of four: the RGB rows follow each other without padding.
-QByteArray jpegPacket(VideoEngine &engine, const QImage &picture, int quality = 30)
-{
-    const QImage image = picture.convertToFormat(QImage::Format_RGB888);
-    QByteArray out(MediaSession::MaxFrameLength, '\0');
-    const int n = engine.compressStill(image.constBits(), image.width(), image.height(), quality,
-                                       reinterpret_cast<uchar *>(out.data()), int(out.size()));
-    return unframed(MediaPacket::VideoKind, out.left(n));
-}
-
 QByteArray patternPacket(VideoEngine &engine, QSize size, quint32 number = 1)
 {
-    return jpegPacket(engine, TestPatternCamera::renderFrame(number, 1000, size));
-}
-
-// A GSM block of a steady tone.
-QByteArray gsmBlock(AudioEngine &engine, double hz)
-{
-    const std::vector<qint16> samples = TestSupport::tone(hz, AudioEngine::BlockSamples);
-    QByteArray out(AudioBlock::DataBytes, '\0');
-    return out.left(engine.compressAudioGSM(samples.data(), int(samples.size()), 0,
-                                            reinterpret_cast<uchar *>(out.data()), int(out.size())));
+    return unframed(MediaPacket::VideoKind, jpegOf(engine, TestPatternCamera::renderFrame(number, 1000, size)));
 }
 
 } // namespace
@@ -80,8 +26,6 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"));
         Peer bob(QStringLiteral("Bob"), true);
-        ann.startCamera();
-        bob.startCamera();
         ann.program->mediaClock().setManual(100);
         bob.program->mediaClock().setManual(100);
         QSignalSpy annText(&ann.session(), &MediaSession::textReceived);
@@ -95,8 +39,7 @@ private slots:
         QCOMPARE(opened.count(), 0);
 
         ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
+        QVERIFY(ann.waitInCall(bob));
         // The caller's chat client reaches the callee's chat listener; a second media or
         // chat connection is turned away and the call goes on.
         QTRY_VERIFY(ann.program->chat().ippText().isConnected());
@@ -141,7 +84,7 @@ private slots:
         QTRY_VERIFY(bob->audioControl().isSpeakerPlaying());
         // Bob's side stalls for two seconds of Ann's talk; when it plays again the speaker
         // is not left that far behind: the oldest of the burst are dropped.
-        bob.stopTimer();
+        bob->setMediaLoopByHand(true);
         QTRY_VERIFY_WITH_TIMEOUT(bob.program->audioPlayQueue().audioPlayCount() >= 25, 10000);
         const qint64 writtenBefore = bob.speaker()->samplesWritten();
         bob.program->setMediaLoopByHand(false);
@@ -215,7 +158,7 @@ private slots:
     void receivedPacketsAreCheckedBeforeTheyAreUsed()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann.stopTimer();
+        ann->setMediaLoopByHand(true);
         MediaSession &session = ann.session();
         QSignalSpy text(&session, &MediaSession::textReceived);
         const MediaStats &stats = ann.program->mediaStats();
@@ -285,17 +228,12 @@ private slots:
     void theSendLoopOffersTextThenSoundThenVideoAndReportsWhatItCannotSend()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann.stopTimer();
+        ann->setMediaLoopByHand(true);
         ann.program->capture().pauseCapture();
         ann.program->mediaClock().setManual(50);
         MediaPeer peer;
         MediaSession &session = ann.session();
-        IPPort &client = ann.program->ippClient();
-        client.setRemotePort(peer.port());
-        client.setRemoteAddress(QStringLiteral("127.0.0.1"));
-        client.setConnected(true);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
-        QTRY_VERIFY(peer.socket);
+        QVERIFY(ann.openMedia(peer));
 
         // The first tick sends the welcome text; nothing else waits yet. It also starts the
         // capture count and the ten seconds of the call's stream figures.
@@ -331,7 +269,7 @@ private slots:
         // While the connection takes nothing, a waiting line holds back the sound and the
         // video of the tick; they follow once it has gone. The camera is held still, so
         // the frame that goes out is the one the blocked tick left untouched.
-        ann.startCamera();
+        ann->capture().resumeCapture();
         const int resumedAt = video.getFrameNum();
         QTRY_VERIFY(video.getFrameNum() != resumedAt);
         video.setCapStatus(false);
@@ -371,7 +309,7 @@ private slots:
         quint32 seed = 12345;
         for (qsizetype i = 0; i < noise.sizeInBytes(); ++i)
             noise.bits()[i] = uchar((seed = seed * 1664525u + 1013904223u) >> 24);
-        const QByteArray big = jpegPacket(video, noise, 100) + MediaPacket::Terminator;
+        const QByteArray big = unframed(MediaPacket::VideoKind, jpegOf(video, noise, 100)) + MediaPacket::Terminator;
         QVERIFY2(big.size() > 32768 + 11, qPrintable(QString::number(big.size())));
         const qint32 framesBefore = ann.program->mediaStats().framesReceived();
         peer.socket->write(big);
@@ -383,10 +321,11 @@ private slots:
         const int capturedAt = video.getFrameNum();
         ann.program->mediaClock().advance(10.5);
         session.tick();
-        QCOMPARE(ann.rate(frmRates::FpsCap), QString::number((capturedAt - primedAt) / 5.0, 'f', 1));
-        QCOMPARE(ann.rate(frmRates::FpsIn), QStringLiteral("0.1"));
-        QCOMPARE(ann.rate(frmRates::ThIn), QString::number(qint64(big.size() - 3) * 8 / 10));
-        QCOMPARE(ann.rate(frmRates::FpsOut), QString::number((sent + 1) / 10.0, 'f', 1));
+        const auto rate = [&](frmRates::Figure f) { return ann.shell->ratesWindow()->figure(f); };
+        QCOMPARE(rate(frmRates::FpsCap), QString::number((capturedAt - primedAt) / 5.0, 'f', 1));
+        QCOMPARE(rate(frmRates::FpsIn), QStringLiteral("0.1"));
+        QCOMPARE(rate(frmRates::ThIn), QString::number(qint64(big.size() - 3) * 8 / 10));
+        QCOMPARE(rate(frmRates::FpsOut), QString::number((sent + 1) / 10.0, 'f', 1));
 
         // The peer going away ends the call on this side.
         peer.socket->disconnectFromHost();
@@ -422,8 +361,7 @@ private slots:
     void theImageMessageIsBurntIntoSentFramesUntilItNoLongerFits()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann.stopTimer();
-        ann.startCamera();
+        ann->setMediaLoopByHand(true);
         MediaSession &session = ann.session();
         VideoEngine &video = ann.program->videoEngine();
         const auto nextFrame = [&]() -> std::pair<QByteArray, QByteArray> {

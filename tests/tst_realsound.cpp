@@ -23,8 +23,7 @@ private slots:
         RunningProgram bob(QStringLiteral("Bob"), {.testDevices = false, .autoAccept = true});
         QVERIFY(ann->audioControl().hasAudio() && bob->audioControl().hasAudio());
         ann.call(bob);
-        QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
+        QVERIFY(ann.waitInCall(bob));
 
         SoundListener monitor("zelmo_listen");
         QVERIFY(monitor.isOpen());

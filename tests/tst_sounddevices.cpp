@@ -18,14 +18,6 @@ const QByteArray Unprocessed = "[Audio]\nEchoCancellation=False\nNoiseSuppressio
 // What a speaker playing Bob's tone gives its monitor, well above a silent one's.
 constexpr double Heard = 0.005;
 
-int linesWith(Program &program, const QString &text)
-{
-    int count = 0;
-    for (const QString &line : program.activityLog().lines())
-        count += line.contains(text) ? 1 : 0;
-    return count;
-}
-
 // Whether a listener hears sound within `ms`, judged on fresh 100 ms stretches; the time
 // it took in `tookMs`.
 bool hearsWithin(SoundListener &listener, int ms, qint64 *tookMs = nullptr)
@@ -98,7 +90,7 @@ private slots:
         QCOMPARE(ann.program->audioEngine().audioOutDevice(), headset.toUtf8());
 
         const QString wentAway = QStringLiteral("went away");
-        QCOMPARE(linesWith(*ann.program, wentAway), 0);
+        QCOMPARE(ann.log().filter(wentAway).size(), 0);
         // The headset is pulled out while it plays (its ear goes with it).
         QVERIFY(rig.unload(earModule));
         QVERIFY(rig.unload(headsetModule));
@@ -106,10 +98,10 @@ private slots:
         QCOMPARE(ann.call().callState, CallState::InCall);
         QCOMPARE(bob.call().callState, CallState::InCall);
         QCOMPARE(ann.program->audioEngine().audioOutDevice(), QByteArray("zelmo_spk"));
-        QTRY_COMPARE_WITH_TIMEOUT(linesWith(*ann.program, wentAway), 1, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.log().filter(wentAway).size(), 1, 3000);
         // Said once: the route's last look after the change adds nothing.
         QTest::qWait(AudioRoute::SettleMs[std::size(AudioRoute::SettleMs) - 1]);
-        QCOMPARE(linesWith(*ann.program, wentAway), 1);
+        QCOMPARE(ann.log().filter(wentAway).size(), 1);
     }
 
     // Ann pinned a USB microphone. While she talks it is unplugged: she goes on with the
@@ -132,7 +124,7 @@ private slots:
 
         devices.removeAudioDevice(true, usb.id);
         QTRY_COMPARE_WITH_TIMEOUT(engine.audioInDevice(), QByteArray("test"), 1000);
-        QCOMPARE(linesWith(*ann.program, QStringLiteral("\"USB Microphone\" went away")), 1);
+        QCOMPARE(ann.log().filter(QStringLiteral("\"USB Microphone\" went away")).size(), 1);
         // Bob goes on hearing her.
         auto &bobDevices = static_cast<TestDeviceProvider &>(bob.program->devices());
         QVERIFY(QTest::qWaitFor([&] { return bobDevices.speaker() != nullptr; }, 3000));
@@ -149,7 +141,7 @@ private slots:
         AudioSettings saved;
         saved.load(ann.dir.filePath(AudioSettings::FileName));
         QVERIFY(saved.Microphone.isEmpty());
-        QCOMPARE(linesWith(*ann.program, QStringLiteral("went away")), 1);
+        QCOMPARE(ann.log().filter(QStringLiteral("went away")).size(), 1);
 
         // A headset that was the default is unplugged: the sound server first makes another
         // device the default, then drops the headset. That is still said.
@@ -159,7 +151,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(engine.audioInDevice(), headset.id, 1000);
         devices.setDefaultAudioDevice(true, "test");
         devices.removeAudioDevice(true, headset.id);
-        QTRY_COMPARE_WITH_TIMEOUT(linesWith(*ann.program, QStringLiteral("\"Headset Microphone\" went away")), 1, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.log().filter(QStringLiteral("\"Headset Microphone\" went away")).size(), 1, 1000);
         QCOMPARE(engine.audioInDevice(), QByteArray("test"));
     }
 };

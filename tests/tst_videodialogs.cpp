@@ -8,7 +8,8 @@ class TestVideoDialogs : public QObject
     Q_OBJECT
 
 private slots:
-    void formatDialogKeepsTheChoiceForTheDriver()
+    // The format, source and display dialogs on one driver; the next run finds what they chose.
+    void dialogsKeepTheChoicesForTheDriver()
     {
         QTemporaryDir profile;
         {
@@ -38,13 +39,30 @@ private slots:
             control<QPushButton>(&again, "cmdOK")->click();
             QCOMPARE(engine.chosenFormat(), 2);
             QCOMPARE(engine.captureSize(), QSize(640, 480));
+
+            // The source dialog offers the drivers; with one there is nothing to choose.
+            VideoSourceDialog source(&engine);
+            auto *box = control<QComboBox>(&source, "cboSource");
+            QCOMPARE(box->count(), engine.driverCount());
+            QCOMPARE(box->currentText(), QStringLiteral("Test Pattern"));
+            QCOMPARE(source.chosenDriver(), 0);
+            QCOMPARE(box->isEnabled(), engine.driverCount() > 1);
+
+            // The display dialog mirrors the self view only.
+            VideoDisplayDialog display(&engine);
+            auto *mirror = control<QCheckBox>(&display, "chkMirror");
+            QVERIFY(!mirror->isChecked());
+            mirror->setChecked(true);
+            control<QPushButton>(&display, "cmdOK")->click();
+            QVERIFY(engine.previewMirror());
         }
-        // The next run finds the choice, and the dialog shows it.
         VideoEngine engine(std::make_shared<TestDeviceProvider>(false), profile.path());
         QVERIFY(engine.driverConnect(0));
         VideoFormatDialog dialog(&engine);
         QCOMPARE(control<QListWidget>(&dialog, "lstFormats")->currentRow(), 3);
         QCOMPARE(control<QComboBox>(&dialog, "cboCaptureSize")->currentText(), QStringLiteral("640x480"));
+        VideoDisplayDialog display(&engine);
+        QVERIFY(control<QCheckBox>(&display, "chkMirror")->isChecked());
     }
 
     void dialogsWithoutACameraStayHarmless()
@@ -67,36 +85,6 @@ private slots:
         VideoSourceDialog noSource(nullptr);
         QCOMPARE(noSource.chosenDriver(), -1);
         QVERIFY(!control<QPushButton>(&noSource, "cmdOK")->isEnabled());
-    }
-
-    void sourceDialogOffersTheDrivers()
-    {
-        VideoEngine engine(std::make_shared<TestDeviceProvider>(false), QString());
-        QVERIFY(engine.driverConnect(0));
-        VideoSourceDialog dialog(&engine);
-        auto *box = control<QComboBox>(&dialog, "cboSource");
-        QCOMPARE(box->count(), engine.driverCount());
-        QCOMPARE(box->currentText(), QStringLiteral("Test Pattern"));
-        QCOMPARE(dialog.chosenDriver(), 0);
-        // With one driver there is nothing to choose.
-        QCOMPARE(box->isEnabled(), engine.driverCount() > 1);
-    }
-
-    void displayDialogMirrorsTheSelfViewOnly()
-    {
-        QTemporaryDir profile;
-        VideoEngine engine(std::make_shared<TestDeviceProvider>(false), profile.path());
-        QVERIFY(engine.driverConnect(0));
-        VideoDisplayDialog dialog(&engine);
-        auto *mirror = control<QCheckBox>(&dialog, "chkMirror");
-        QVERIFY(!mirror->isChecked());
-        mirror->setChecked(true);
-        control<QPushButton>(&dialog, "cmdOK")->click();
-        QVERIFY(engine.previewMirror());
-        VideoEngine later(std::make_shared<TestDeviceProvider>(false), profile.path());
-        QVERIFY(later.driverConnect(0));
-        VideoDisplayDialog again(&later);
-        QVERIFY(control<QCheckBox>(&again, "chkMirror")->isChecked());
     }
 };
 

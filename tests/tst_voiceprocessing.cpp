@@ -146,11 +146,6 @@ std::vector<qint16> fanNoise(int seconds)
     return noise;
 }
 
-QString wavPath(const QString &name)
-{
-    return QDir::current().absoluteFilePath(name);
-}
-
 } // namespace
 
 class TestVoiceProcessing : public QObject
@@ -228,7 +223,7 @@ private slots:
               echoOff, echoOn, echoOff - echoOn);
         qInfo("near voice at the far end: %.1f dBFS alone, %.1f dBFS over the far end's voice: %.1f dB lost", alone,
               doubleTalk, alone - doubleTalk);
-        const QString wav = wavPath(QStringLiteral("voice-far-side.wav"));
+        const QString wav = QDir::current().absoluteFilePath(QStringLiteral("voice-far-side.wav"));
         QVERIFY(TestSupport::writeWav(wav, far.heard));
         qInfo("what the far end heard: %s", qPrintable(wav));
         QVERIFY2(echoOff > -40, qPrintable(QStringLiteral("no echo to cancel: %1 dBFS").arg(echoOff)));

@@ -1,6 +1,5 @@
 #include "Demo.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
@@ -12,6 +11,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -349,16 +349,8 @@ bool Demo::encrypted(Step &s)
 bool Demo::video(Step &s)
 {
     // Each side counts the frames it received and drew; the other side sent them.
-    qint64 ann = 0;
-    qint64 bob = 0;
-    const QDeadlineTimer deadline(StepMs * 2);
-    while (!deadline.hasExpired()) {
-        ann = m_ann.counter(QStringLiteral("framesDrawn"));
-        bob = m_bob.counter(QStringLiteral("framesDrawn"));
-        if (ann >= WantedFrames && bob >= WantedFrames)
-            break;
-        QThread::msleep(250);
-    }
+    const qint64 ann = m_ann.counterUntil(QStringLiteral("framesDrawn"), WantedFrames, StepMs * 2);
+    const qint64 bob = m_bob.counterUntil(QStringLiteral("framesDrawn"), WantedFrames, StepMs * 2);
     s.details << QStringLiteral("Ann drew %1 frames from Bob, Bob drew %2 frames from Ann").arg(ann).arg(bob);
     screenshot(m_ann, QStringLiteral("frmMain"), QStringLiteral("4-ann-main.png"), s);
     screenshot(m_bob, QStringLiteral("frmMain"), QStringLiteral("5-bob-main.png"), s);
@@ -387,14 +379,7 @@ bool Demo::talk(ZelmoProcess &talker, ZelmoProcess &listener, Step &s)
     // The person holds the button while talking.
     QThread::msleep(TalkHoldMs);
     talker.ask(QStringLiteral("release frmMain cmdtoolbar4"));
-    qint64 after = before;
-    const QDeadlineTimer deadline(StepMs);
-    while (!deadline.hasExpired()) {
-        after = listener.counter(QStringLiteral("speakerBlocks"));
-        if (after - before >= WantedSoundBlocks)
-            break;
-        QThread::msleep(250);
-    }
+    const qint64 after = listener.counterUntil(QStringLiteral("speakerBlocks"), before + WantedSoundBlocks, StepMs);
     const QString line = QStringLiteral("%1 held Talk for %2 s: %3's speaker played %4 sound blocks of 80 ms")
                              .arg(talker.name())
                              .arg(TalkHoldMs / 1000.0)
@@ -423,14 +408,12 @@ bool Demo::chat(Step &s)
     const auto contains = [](const QString &text) { return [text](const QString &shown) { return shown.contains(text); }; };
     bool ok = true;
     // The welcome texts went out on the media channel when the call began.
-    if (m_ann.askUntil(QStringLiteral("text frmNewChat txtIn"), contains(BobWelcome), StepMs, &answer))
-        s.details << QStringLiteral("Ann's chat shows Bob's welcome text \"%1\"").arg(BobWelcome);
-    else
-        ok = fail(s, QStringLiteral("Ann's chat lacks Bob's welcome text: \"%1\"").arg(answer));
-    if (m_bob.askUntil(QStringLiteral("text frmNewChat txtIn"), contains(AnnWelcome), StepMs, &answer))
-        s.details << QStringLiteral("Bob's chat shows Ann's welcome text \"%1\"").arg(AnnWelcome);
-    else
-        ok = fail(s, QStringLiteral("Bob's chat lacks Ann's welcome text: \"%1\"").arg(answer));
+    for (const auto &[reader, writer, welcome] : {std::tuple{&m_ann, &m_bob, BobWelcome}, std::tuple{&m_bob, &m_ann, AnnWelcome}}) {
+        if (reader->askUntil(QStringLiteral("text frmNewChat txtIn"), contains(welcome), StepMs, &answer))
+            s.details << QStringLiteral("%1's chat shows %2's welcome text \"%3\"").arg(reader->name(), writer->name(), welcome);
+        else
+            ok = fail(s, QStringLiteral("%1's chat lacks %2's welcome text: \"%3\"").arg(reader->name(), writer->name(), answer));
+    }
 
     const auto typeAndSee = [&](ZelmoProcess &writer, ZelmoProcess &reader, const QString &line) {
         QString a;
@@ -500,13 +483,7 @@ bool Demo::leaveMessage(ZelmoProcess &writer, ZelmoProcess &reader, const QStrin
     s.details << QStringLiteral("%1 sent \"%2\" to %3 (%4); the Send Message window closed on delivery")
                      .arg(writer.name(), note, to, size);
 
-    qint64 after = before;
-    const QDeadlineTimer deadline(StepMs);
-    while (!deadline.hasExpired() && after <= before) {
-        after = reader.counter(QStringLiteral("messagesReceived"));
-        if (after <= before)
-            QThread::msleep(250);
-    }
+    const qint64 after = reader.counterUntil(QStringLiteral("messagesReceived"), before + 1, StepMs);
     const qint64 waiting = reader.counter(QStringLiteral("messagesWaiting"));
     if (before < 0 || after <= before)
         return fails(QStringLiteral("%1's ZELMO counted no message received").arg(reader.name()));
@@ -649,7 +626,7 @@ void Demo::report() const
             print(QStringLiteral("           ") + d);
     }
 
-    const auto excerpt = [this](const QString &title, const QString &path) {
+    const auto excerpt = [](const QString &title, const QString &path) {
         const QStringList lines = DirectoryProcess::fileLines(path);
         if (lines.isEmpty())
             return;

@@ -5,9 +5,12 @@
 // loopback is a slow link. The bare media peer that reads the packets off the wire is the
 // shared one of the raw clients.
 
+#include "media/AudioBlock.h"
+#include "media/MediaPacket.h"
 #include "media/MediaStats.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestPatternCamera.h"
+#include "media/engine/TestSpeaker.h"
 #include "support/RawClient.h"
 #include "support/RunningProgram.h"
 #include "support/Windows.h"
@@ -20,6 +23,33 @@
 #include <unistd.h>
 
 namespace MediaKit {
+
+// A picture coded as the send loop codes a frame. Every size used has rows of a multiple of
+// four bytes, so the RGB lines follow each other without padding.
+inline QByteArray jpegOf(VideoEngine &engine, const QImage &picture, int quality = 30)
+{
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    QByteArray out(MediaSession::MaxFrameLength, '\0');
+    out.truncate(engine.compressStill(rgb.constBits(), rgb.width(), rgb.height(), quality,
+                                      reinterpret_cast<uchar *>(out.data()), int(out.size())));
+    return out;
+}
+
+// A GSM block of a steady tone.
+inline QByteArray gsmBlock(AudioEngine &engine, double hz)
+{
+    const std::vector<qint16> samples = TestSupport::tone(hz, AudioEngine::BlockSamples);
+    QByteArray out(AudioBlock::DataBytes, '\0');
+    out.truncate(engine.compressAudioGSM(samples.data(), int(samples.size()), 0, reinterpret_cast<uchar *>(out.data()),
+                                         int(out.size())));
+    return out;
+}
+
+// A packet as the endpoint hands it over, without its terminator.
+inline QByteArray unframed(const QByteArray &kind, const QByteArray &body)
+{
+    return MediaPacket::build(kind, body).chopped(3);
+}
 
 // One program with its windows, the test pattern camera running and the self view open,
 // as a user has it.
@@ -37,13 +67,18 @@ struct Peer : RunningProgram
     VideoEngine &video() { return program->videoEngine(); }
     const MediaStats::Totals &totals() { return program->mediaStats().totals(); }
     TestPatternCamera *camera() { return static_cast<TestDeviceProvider &>(program->devices()).patternCamera(); }
-    // Calls a bare socket on its media port, as the calling side of a call does.
-    void openMedia(quint16 peerPort)
+    QString conversation() { return shell->chatWindow()->conversation(); }
+    TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
+    QImage shownFrame() { return main()->videoView()->frame(); }
+    // Calls a bare media peer on its port, as the calling side of a call does, and waits
+    // for the call and the peer's end of the connection.
+    bool openMedia(MediaPeer &peer)
     {
         IPPort &client = program->ippClient();
-        client.setRemotePort(peerPort);
+        client.setRemotePort(peer.port());
         client.setRemoteAddress(QStringLiteral("127.0.0.1"));
         client.setConnected(true);
+        return QTest::qWaitFor([&] { return inCall() && peer.socket; }, 10000);
     }
     // The self view's pause/play button, clicked as a user does.
     void clickCamSet() { shell->selfView()->cmdCamSet()->click(); }
@@ -55,16 +90,18 @@ struct Peer : RunningProgram
     }
 };
 
-// The newest stamp a program drew from its peer, and how many frames it drew.
+// The newest stamp a program drew from its peer, how many frames it drew, and the last.
 struct DrawnFrames
 {
     qint64 count = 0;
     qint64 newest = -1;
+    QImage last;
 
     explicit DrawnFrames(Peer &peer)
     {
         QObject::connect(&peer.video(), &VideoEngine::frameDrawn, peer.program.get(), [this](const QImage &frame) {
             ++count;
+            last = frame;
             const TestPatternCamera::Stamp stamp = TestPatternCamera::readStamp(frame);
             if (stamp.valid)
                 newest = std::max<qint64>(newest, stamp.frameNumber);

@@ -5,6 +5,7 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QMediaDevices>
@@ -200,27 +201,17 @@ bool writeWav(const QString &path, const std::vector<qint16> &samples)
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const quint32 dataBytes = quint32(samples.size() * 2);
-    QByteArray head;
-    auto u32 = [&head](quint32 v) { char b[4]; qToLittleEndian(v, b); head.append(b, 4); };
-    auto u16 = [&head](quint16 v) { char b[2]; qToLittleEndian(v, b); head.append(b, 2); };
-    head += "RIFF";
-    u32(36 + dataBytes);
-    head += "WAVEfmt ";
-    u32(16);
-    u16(1); // PCM
-    u16(1); // mono
-    u32(8000);
-    u32(16000);
-    u16(2);
-    u16(16);
-    head += "data";
-    u32(dataBytes);
-    file.write(head);
-    for (qint16 s : samples) {
-        char b[2];
-        qToLittleEndian(s, b);
-        file.write(b, 2);
-    }
+    QDataStream out(&file);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + dataBytes);
+    out.writeRawData("WAVEfmt ", 8);
+    // PCM, mono, 8000 samples of 2 bytes a second.
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2) << quint16(16);
+    out.writeRawData("data", 4);
+    out << dataBytes;
+    for (const qint16 s : samples)
+        out << s;
     return file.error() == QFileDevice::NoError;
 }
 

@@ -90,6 +90,22 @@ double rms(const qint16 *samples, int count)
     return count > 0 ? std::sqrt(sum / count) : 0.0;
 }
 
+double meanError(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return 255;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const auto *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+        const auto *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
+        for (int i = 0; i < x.width(); ++i)
+            sum += std::abs(qRed(p[i]) - qRed(q[i])) + std::abs(qGreen(p[i]) - qGreen(q[i])) + std::abs(qBlue(p[i]) - qBlue(q[i]));
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
 std::vector<uchar> movingPicture(int width, int height, int frame)
 {
     std::vector<uchar> rgb(size_t(width) * height * 3);

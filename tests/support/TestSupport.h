@@ -77,6 +77,10 @@ int openDescriptors();
 std::vector<qint16> tone(double hertz, int count, double amplitude = 8000);
 double rms(const qint16 *samples, int count);
 
+// How far apart two pictures are: the mean difference of a colour channel, in levels
+// (255 when their sizes differ).
+double meanError(const QImage &a, const QImage &b);
+
 // A moving 24-bit picture like a camera's: gradients, sliding colour bars, hard blocks.
 std::vector<uchar> movingPicture(int width, int height, int frame);
 

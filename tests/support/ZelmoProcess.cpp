@@ -137,6 +137,17 @@ qint64 ZelmoProcess::counter(const QString &name)
     return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 
+qint64 ZelmoProcess::counterUntil(const QString &name, qint64 atLeast, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    qint64 value = counter(name);
+    while (value < atLeast && !deadline.hasExpired() && isRunning()) {
+        QThread::msleep(PollMs);
+        value = counter(name);
+    }
+    return value;
+}
+
 bool ZelmoProcess::quit(int timeoutMs, QString *why)
 {
     if (!isRunning()) {

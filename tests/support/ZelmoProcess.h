@@ -37,6 +37,8 @@ public:
                   QString *answer = nullptr);
     // A counter from "counters" ("framesDrawn", "speakerBlocks"), -1 when not known.
     qint64 counter(const QString &name);
+    // Asks for a counter until it reaches `atLeast` or the time is up; the last value read.
+    qint64 counterUntil(const QString &name, qint64 atLeast, int timeoutMs);
 
     // Chooses File, Quit and waits for a clean end; false with the reason.
     bool quit(int timeoutMs, QString *why);
