@@ -96,14 +96,12 @@ private slots:
             QTRY_COMPARE(a.received, QByteArray("NSN;1;<ET>"));
             a.send(login(1, "Ann", "ANN@x.org"));
             RawClient b(f.config.palPort);
-            b.send("RSN;<ET>");
-            QTRY_COMPARE(b.received, QByteArray("NSN;2;<ET>"));
+            QCOMPARE(b.ask("RSN;<ET>", "NSN"), QByteArray("NSN;2;<ET>"));
             QTRY_COMPARE(f.emailOf(1), QStringLiteral("ann@x.org"));
         }
         f.restart();
         RawClient c(f.config.palPort);
-        c.send("RSN;<ET>");
-        QTRY_COMPARE(c.received, QByteArray("NSN;3;<ET>"));
+        QCOMPARE(c.ask("RSN;<ET>", "NSN"), QByteArray("NSN;3;<ET>"));
         QCOMPARE(f.emailOf(1), QStringLiteral("ann@x.org"));
         QCOMPARE(f.issuedCount(), 3);
     }
@@ -152,9 +150,7 @@ private slots:
         // A user leaves the list when the connection closes.
         pal.socket.disconnectFromHost();
         QTRY_COMPARE(f.server->users().online(), 1);
-        ann.received.clear();
-        ann.send("LS1<ET>");
-        QTRY_COMPARE(ann.received, QByteArray("LS1;1;1;5;Ann;Here;127.0.0.1;;0;YES;YES;1;2000;<ET>"));
+        QCOMPARE(ann.ask("LS1<ET>", "LS1"), QByteArray("LS1;1;1;5;Ann;Here;127.0.0.1;;0;YES;YES;1;2000;<ET>"));
         // An operator notice reaches every directory user.
         ann.received.clear();
         f.server->broadcast(QStringLiteral("Going down at noon"));
@@ -303,8 +299,7 @@ private slots:
         QVERIFY(out.contains(sharedRegistry() ? "registry: Redis registry at redis://127.0.0.1:"
                                               : "registry: SQLite registry "));
         RawClient pal(base + 1);
-        pal.send("RSN;<ET>");
-        QTRY_COMPARE(pal.received, QByteArray("NSN;1;<ET>"));
+        QCOMPARE(pal.ask("RSN;<ET>", "NSN"), QByteArray("NSN;1;<ET>"));
         QTRY_VERIFY((out += server.readAllStandardOutput()).contains("new user number 1"));
         pal.send(login(1, "Ann", "ann@x.org"));
         // The figures come by themselves, and on request from another process.
