@@ -69,13 +69,11 @@ private slots:
     {
         Node a(*m_redis, "Node A");
         Node b(*m_redis, "Node B");
-        std::vector<std::unique_ptr<Client>> clients;
-        for (int i = 0; i < 30; ++i) {
-            clients.push_back(std::make_unique<Client>(i % 2 ? b.pal() : a.pal()));
-            clients.back()->send("RSN;<ET>");
-        }
+        const auto clients = crowd(30, a.pal(), b.pal());
+        for (const auto &c : clients)
+            c->send("RSN;<ET>");
         QSet<int> numbers;
-        for (auto &c : clients) {
+        for (const auto &c : clients) {
             QTRY_VERIFY(c->received.endsWith("<ET>"));
             QVERIFY2(c->received.startsWith("NSN;"), c->received.constData());
             numbers.insert(DirectoryProtocol::parseNewNumber(c->received.chopped(4)));

@@ -242,11 +242,9 @@ private slots:
         QVERIFY(big.received.contains(";" + QByteArray(DirectoryServer::MaxFieldChars, 'N') + ";L;127.0.0.1;C;0;YES;YES;1;2000;"));
 
         // A client that asks and never reads is dropped once its answers pile up.
-        std::vector<std::unique_ptr<RawClient>> fillers;
-        for (int i = 0; i < 40; ++i) {
-            fillers.push_back(std::make_unique<RawClient>(f.config.directoryPort));
-            fillers.back()->send(login(100 + i, "Filler with a longish name", "filler@x.org"));
-        }
+        const auto fillers = crowd(40, f.config.directoryPort);
+        for (size_t i = 0; i < fillers.size(); ++i)
+            fillers[i]->send(login(100 + int(i), "Filler with a longish name", "filler@x.org"));
         QTRY_COMPARE(f.server->users().listed(), 41);
         RawClient greedy(f.config.directoryPort);
         greedy.socket.setReadBufferSize(1);

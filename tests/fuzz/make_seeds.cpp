@@ -243,7 +243,7 @@ int main(int argc, char **argv)
     seed(out, "keyedserver", "owner-leaves-then-another-key",
          choices({1, 0x22, 0x06}) + annLogin + annLogin + bobLogin + Proto::emailLookup("ann@example.org"));
     seed(out, "keyedserver", "garbage-after-a-tls-byte",
-         choices({1, 0x03, 0x01}) + QByteArray("\x03\x01\x02\x00\x01\x00\x01\xfc<ET>") + annLogin + bobLogin);
+         choices({1, 0x03, 0x01}) + QByteArray("\x03\x01\x02\x00\x01\x00\x01\xfc<ET>", 12) + annLogin + bobLogin);
 
     // Quick messages: how many connection choices, the choices, then the senders' stream.
     namespace QM = QuickMessageProtocol;
