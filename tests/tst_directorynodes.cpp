@@ -54,34 +54,26 @@ private slots:
             return answer == "LS1;3;2;" + entry(5, "Ann") + entry(6, "Bob", 2004) + "<ET>";
         }));
         // Either node finds either user by e-mail.
-        bob.received.clear();
-        bob.send("GEM;ANN@x.org;<ET>");
-        QTRY_COMPARE(bob.received, QByteArray("GER;ann@x.org;Ann;Here;127.0.0.1;2000;<ET>"));
-        ann.received.clear();
-        ann.send("GEM;pat@x.org;<ET>");
-        QTRY_COMPARE(ann.received, QByteArray("GER;pat@x.org;Pat;Paris;127.0.0.1;2008;<ET>"));
+        QCOMPARE(bob.ask("GEM;ANN@x.org;<ET>", "GER"), QByteArray("GER;ann@x.org;Ann;Here;127.0.0.1;2000;<ET>"));
+        QCOMPARE(ann.ask("GEM;pat@x.org;<ET>", "GER"), QByteArray("GER;pat@x.org;Pat;Paris;127.0.0.1;2008;<ET>"));
 
         // Ann leaves: Bob's node stops listing her and cannot find her any more.
         ann.socket.disconnectFromHost();
         QVERIFY(bob.askUntil("LS1<ET>", [](const QByteArray &answer) {
             return answer == "LS1;2;1;" + entry(6, "Bob", 2004) + "<ET>";
         }));
-        bob.received.clear();
-        bob.send("GEM;ann@x.org;<ET>");
-        QTRY_COMPARE(bob.received, QByteArray("GER;ann@x.org;;;0.0.0.0;0;<ET>"));
+        QCOMPARE(bob.ask("GEM;ann@x.org;<ET>", "GER"), QByteArray("GER;ann@x.org;;;0.0.0.0;0;<ET>"));
     }
 
     void numbersHandedOutOnBothNodesNeverCollide()
     {
         Node a(*m_redis, "Node A");
         Node b(*m_redis, "Node B");
-        std::vector<std::unique_ptr<Client>> clients;
-        for (int i = 0; i < 30; ++i) {
-            clients.push_back(std::make_unique<Client>(i % 2 ? b.pal() : a.pal()));
-            clients.back()->send("RSN;<ET>");
-        }
+        const auto clients = crowd(30, a.pal(), b.pal());
+        for (const auto &c : clients)
+            c->send("RSN;<ET>");
         QSet<int> numbers;
-        for (auto &c : clients) {
+        for (const auto &c : clients) {
             QTRY_VERIFY(c->received.endsWith("<ET>"));
             QVERIFY2(c->received.startsWith("NSN;"), c->received.constData());
             numbers.insert(DirectoryProtocol::parseNewNumber(c->received.chopped(4)));
@@ -132,9 +124,7 @@ private slots:
             "LS1<ET>", [](const QByteArray &answer) { return answer == "LS1;1;1;" + entry(5, "Ann") + "<ET>"; },
             ExpiryMs + 3000));
         QVERIFY2(sinceDeath.elapsed() <= ExpiryMs + 1000, qPrintable(QString::number(sinceDeath.elapsed())));
-        ann.received.clear();
-        ann.send("GEM;b1@x.org;<ET>");
-        QTRY_COMPARE(ann.received, QByteArray("GER;b1@x.org;;;0.0.0.0;0;<ET>"));
+        QCOMPARE(ann.ask("GEM;b1@x.org;<ET>", "GER"), QByteArray("GER;b1@x.org;;;0.0.0.0;0;<ET>"));
         // ... and the next report of the living node clears the dead one away.
         QTRY_VERIFY(a.sees(1));
     }
@@ -188,9 +178,7 @@ private slots:
         // Back again, the nodes publish their users anew.
         QVERIFY(ann.askUntil(
             "LS1<ET>", [](const QByteArray &answer) { return answer.startsWith("LS1;2;2;"); }, 10000));
-        bob.received.clear();
-        bob.send("GEM;ann@x.org;<ET>");
-        QTRY_COMPARE(bob.received, QByteArray("GER;ann@x.org;Ann;Here;127.0.0.1;2000;<ET>"));
+        QCOMPARE(bob.ask("GEM;ann@x.org;<ET>", "GER"), QByteArray("GER;ann@x.org;Ann;Here;127.0.0.1;2000;<ET>"));
     }
 
     void aRegistryThatCannotBeReachedStopsTheStart()

@@ -14,6 +14,7 @@
 #include "secure/SecureListener.h"
 #include "secure/SecurityService.h"
 #include "secure/TlsSetup.h"
+#include "support/MessageKit.h"
 #include "support/RawClient.h"
 #include "support/SecureKit.h"
 
@@ -173,8 +174,7 @@ private slots:
         {
             // A real encrypted connection is served afterwards.
             SecureKit::End carol(QStringLiteral("carol@example.org"));
-            SecureKit::Client control(carol, PeerChannel::Control);
-            control.connectTo(bob.port, PeerChannel::Control);
+            SecureKit::Client control(carol, PeerChannel::Control, bob.port);
             QVERIFY(control.waitConnected());
             QVERIFY(control.port.security().encrypted());
             control.port.setConnected(false);
@@ -183,11 +183,7 @@ private slots:
         // The chat and the quick messages still serve.
         ann->chat().type(QStringLiteral("still here"));
         QTRY_VERIFY(bob->chat().conversation().text().endsWith(QStringLiteral("still here")));
-        namespace QM = QuickMessageProtocol;
-        RawClient sender(bob.port + 2);
-        QVERIFY(sender.send(QM::request(1234)) && sender.waitFor(QM::accepted()));
-        sender.send(QM::head({1234, QStringLiteral("Carol"), QString(), QString(), QString(), QStringLiteral("Hi")})
-                    + QM::end());
+        QVERIFY(MessageKit::sendWhole(bob.port + 2, 1234, "Hi", "Carol"));
         QTRY_COMPARE(messages.waitingCount(), 1);
         secure.disconnect(this);
         qInfo("500 connections: %d held at most, longest held %lld ms, %d ticks, longest gap %lld ms, peak memory "

@@ -17,18 +17,11 @@
 #include "ui/frmCallIn.h"
 #include "ui/frmConStatus.h"
 #include "ui/frmMain.h"
-#include "ui/frmMessage.h"
-#include "ui/frmNewChat.h"
-
-#include "core/ActivityLog.h"
 
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QScreen>
 #include <QTest>
 
@@ -38,6 +31,7 @@
 // key show; the setting for encrypted calls only turns plain calls away both ways.
 using MessageKit::Party;
 using SecureKit::MiddleRelay;
+using SecureKit::OlderProgram;
 using SecureKit::RecordingRelay;
 
 namespace {
@@ -81,29 +75,6 @@ struct Caller : Party
         QSignalSpy finished(&c, &MessageComposer::finished);
         c.send(text);
         return QTest::qWaitFor([&] { return finished.count() > 0; }, 15000);
-    }
-};
-
-// An older program's four ports, made of bare sockets that keep what each one heard.
-struct OlderProgram
-{
-    int base = 0;
-    QTcpServer control;
-    QTcpServer media;
-    QTcpServer chat;
-    QPointer<QTcpSocket> controlIn;
-    QByteArray heard;
-
-    OlderProgram()
-    {
-        base = TestSupport::portBlock();
-        if (!control.listen(QHostAddress::LocalHost, quint16(base)) || !media.listen(QHostAddress::LocalHost, quint16(base + 1))
-            || !chat.listen(QHostAddress::LocalHost, quint16(base + 3)))
-            qFatal("the older program could not listen");
-        QObject::connect(&control, &QTcpServer::newConnection, [this] {
-            controlIn = control.nextPendingConnection();
-            QObject::connect(controlIn, &QTcpSocket::readyRead, [this] { heard += controlIn->readAll(); });
-        });
     }
 };
 

@@ -117,14 +117,12 @@ private slots:
         End ann(QStringLiteral("ann@example.org"));
         End bob(QStringLiteral("bob@example.org"));
         QVERIFY(bob.answer(TestSupport::portBlock()));
-        Client control(ann, PeerChannel::Control);
-        control.connectTo(bob.base, PeerChannel::Control);
+        Client control(ann, PeerChannel::Control, bob.base);
         QVERIFY(control.waitConnected());
         QVERIFY(control.port.security().encrypted());
 
         // The media connection goes to the same key.
-        Client media(ann, PeerChannel::Media);
-        media.connectTo(bob.base, PeerChannel::Media);
+        Client media(ann, PeerChannel::Media, bob.base);
         QVERIFY(media.waitConnected());
         QCOMPARE(media.port.security().peerKey, bob.key());
 
@@ -136,8 +134,7 @@ private slots:
         SecureListener taken([&mallory] { return mallory.service->identity().credentials(QString()); });
         taken.route(PeerChannel::Chat, bob.ipdChat);
         QVERIFY(!taken.listen(bob.base + TlsSetup::PortOffset));
-        Client chat(ann, PeerChannel::Chat);
-        chat.connectTo(bob.base, PeerChannel::Chat);
+        Client chat(ann, PeerChannel::Chat, bob.base);
         QVERIFY(chat.waitConnected());
         QCOMPARE(chat.statuses, QList<int>{EndpointError::SocketError});
         QVERIFY(bob.ipdChat.connectionIds().isEmpty());
@@ -146,25 +143,20 @@ private slots:
     void plainControlConnectionKeepsTheCallPlain()
     {
         End ann(QStringLiteral("ann@example.org"));
-        const int base = TestSupport::portBlock();
         // An older program answers the control connection; the encrypted port is refused.
-        QTcpServer olderControl;
-        QTcpServer olderMedia;
-        QVERIFY(olderControl.listen(QHostAddress::LocalHost, quint16(base)));
-        QVERIFY(olderMedia.listen(QHostAddress::LocalHost, quint16(base + 1)));
-        Client control(ann, PeerChannel::Control);
-        control.connectTo(base, PeerChannel::Control);
+        OlderProgram older;
+        const int base = older.base;
+        Client control(ann, PeerChannel::Control, base);
         QVERIFY(control.waitConnected());
         QVERIFY(!control.port.security().encrypted());
         // Whatever listens on the encrypted port by now, the media goes plain like the call.
         End other(QStringLiteral("other@example.org"));
         QVERIFY(!other.service->listen(base));
         QSignalSpy handed(&other.service->listener(), &SecureListener::handedOver);
-        Client media(ann, PeerChannel::Media);
-        media.connectTo(base, PeerChannel::Media);
+        Client media(ann, PeerChannel::Media, base);
         QVERIFY(media.waitConnected());
         QVERIFY(!media.port.security().encrypted());
-        QVERIFY(olderMedia.hasPendingConnections() || olderMedia.waitForNewConnection(5000));
+        QVERIFY(older.media.hasPendingConnections() || older.media.waitForNewConnection(5000));
         QCOMPARE(handed.count(), 0);
     }
 
@@ -172,27 +164,22 @@ private slots:
     {
         End ann(QStringLiteral("ann@example.org"));
         ann.service->setOnlyEncrypted(true);
-        const int base = TestSupport::portBlock();
-        QTcpServer olderControl;
-        QTcpServer olderMessages;
-        QVERIFY(olderControl.listen(QHostAddress::LocalHost, quint16(base)));
-        QVERIFY(olderMessages.listen(QHostAddress::LocalHost, quint16(base + 2)));
+        OlderProgram older;
+        const int base = older.base;
         QSignalSpy refused(&ann.service->dialer(), &SecureDialer::plainCallRefused);
         QSignalSpy told(ann.service.get(), &SecurityService::notice);
-        Client control(ann, PeerChannel::Control);
-        control.connectTo(base, PeerChannel::Control);
+        Client control(ann, PeerChannel::Control, base);
         QVERIFY(control.waitConnected());
         QCOMPARE(control.statuses, QList<int>{EndpointError::NotEncrypted});
         QCOMPARE(refused.count(), 1);
         QCOMPARE(told.count(), 1);
         QVERIFY(told[0][0].toString().contains(QStringLiteral("only encrypted calls are allowed")));
         // Not a byte, not even a connection, reached the older program's control port.
-        QVERIFY(!olderControl.hasPendingConnections());
+        QVERIFY(!older.control.hasPendingConnections());
         QTest::qWait(100);
-        QVERIFY(!olderControl.hasPendingConnections());
+        QVERIFY(!older.controlIn && !older.control.hasPendingConnections());
 
-        Client message(ann, PeerChannel::Message);
-        message.connectTo(base, PeerChannel::Message);
+        Client message(ann, PeerChannel::Message, base);
         QVERIFY(message.waitConnected());
         QCOMPARE(message.statuses, QList<int>{0});
 
@@ -232,8 +219,7 @@ private slots:
             if (held >= 0)
                 ::close(held);
         });
-        Client media(ann, PeerChannel::Media);
-        media.connectTo(base, PeerChannel::Media);
+        Client media(ann, PeerChannel::Media, base);
         QVERIFY(media.waitConnected());
         QVERIFY(media.port.security().encrypted());
         media.port.setOutputBufferSize(16384);
@@ -291,8 +277,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(turnedAway.count() >= 2, 1000);
 
         // Meanwhile a real caller gets through.
-        Client control(ann, PeerChannel::Control);
-        control.connectTo(bob.base, PeerChannel::Control);
+        Client control(ann, PeerChannel::Control, bob.base);
         QVERIFY(control.waitConnected());
         QVERIFY(control.port.security().encrypted());
         QTRY_COMPARE(bob.ipdControl.connectionIds().size(), 1);
@@ -314,8 +299,7 @@ private slots:
             return s->state() == QAbstractSocket::ConnectedState || s->state() == QAbstractSocket::UnconnectedState;
         }));
         QVERIFY(listener.handshakesUnderway() <= SecureListener::MaxHandshakesPerAddress);
-        Client message(ann, PeerChannel::Message);
-        message.connectTo(bob.base, PeerChannel::Message);
+        Client message(ann, PeerChannel::Message, bob.base);
         QVERIFY(message.waitConnected());
         QVERIFY(message.port.security().encrypted());
         QTRY_COMPARE(bob.ipdMessage.connectionIds().size(), 1);

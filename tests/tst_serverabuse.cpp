@@ -30,18 +30,11 @@ using DirectoryKit::Server;
 
 namespace {
 
-// An answer without its terminator (empty stays empty).
-QByteArray body(const QByteArray &answer)
-{
-    return answer.endsWith("<ET>") ? answer.chopped(4) : answer;
-}
-
 // A user number asked for on a connection of its own from the address; 0 when no answer came.
 qint32 askNumber(int palPort, const QString &from)
 {
     RawClient c(palPort, from);
-    c.send("RSN;<ET>");
-    return Proto::parseNewNumber(body(c.answer("NSN")));
+    return Proto::parseNewNumber(body(c.ask("RSN;<ET>", "NSN")));
 }
 
 // The zelmo-directory executable on two ports of this test's, logging into `logDir`.
@@ -260,11 +253,8 @@ private slots:
         QVERIFY(server.server->statsLine().contains(QStringLiteral("lookups/s")));
 
         // Thirty connections that never log in: a few lines, then one that sums up the rest.
-        std::vector<std::unique_ptr<RawClient>> silent;
-        for (int i = 0; i < 30; ++i)
-            silent.push_back(std::make_unique<RawClient>(server.directoryPort()));
-        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(silent.begin(), silent.end(), [](const auto &c) { return c->closed; }),
-                                 10000);
+        const auto silent = crowd(30, server.directoryPort());
+        QTRY_COMPARE_WITH_TIMEOUT(closedCount(silent), 30, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(server.logged(QStringLiteral("more like \"dropped: no login\" from 127.0.0.1")) >= 1,
                                  5000);
         // Five a period at most, over at most two periods.
@@ -326,14 +316,10 @@ private slots:
         ServerConfig config;
         config.maxUsers = 5;
         Server server(config);
-        std::vector<std::unique_ptr<RawClient>> clients;
-        for (int i = 0; i < 20; ++i) {
-            clients.push_back(std::make_unique<RawClient>(server.directoryPort()));
-            clients.back()->send(login(1234, "Same" + QByteArray::number(i), "same@x.org"));
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(std::count_if(clients.begin(), clients.end(), [](const auto &c) { return c->closed; })
-                                     == 15,
-                                 10000);
+        const auto clients = crowd(20, server.directoryPort());
+        for (size_t i = 0; i < clients.size(); ++i)
+            clients[i]->send(login(1234, "Same" + QByteArray::number(int(i)), "same@x.org"));
+        QTRY_COMPARE_WITH_TIMEOUT(closedCount(clients), 15, 10000);
         QCOMPARE(server.server->users().entries(false), 5);
         clients.front()->send("LS1<ET>");
         const Proto::UserList list = Proto::parseUserList(body(clients.front()->answer("LS1")));
@@ -382,11 +368,8 @@ private slots:
         ServerConfig config;
         config.maxLoginsPerAddress = 10;
         Server server(config);
-        std::vector<std::unique_ptr<RawClient>> flood;
-        for (int i = 0; i < 100; ++i)
-            flood.push_back(std::make_unique<RawClient>(i % 2 ? server.palPort() : server.directoryPort()));
-        QTRY_VERIFY_WITH_TIMEOUT(std::count_if(flood.begin(), flood.end(), [](const auto &c) { return c->closed; }) == 36,
-                                 10000);
+        const auto flood = crowd(100, server.directoryPort(), server.palPort());
+        QTRY_COMPARE_WITH_TIMEOUT(closedCount(flood), 36, 10000);
         QCOMPARE(server.server->connectionCount(), 64);
         // Logins from the flooding address stop at its share.
         std::vector<RawClient *> held;

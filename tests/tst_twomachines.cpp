@@ -19,6 +19,7 @@
 #include <QTest>
 
 #include <memory>
+#include <tuple>
 
 namespace Proto = DirectoryProtocol;
 using Machine = TwoMachines::Machine;
@@ -271,37 +272,34 @@ private slots:
         const auto listsBoth = [](const QString &rows) {
             return rows.contains(QLatin1String("Ann Alpha")) && rows.contains(QLatin1String("Bob Beta"));
         };
-        for (ZelmoProcess *peer : {&ann, &bob}) {
+        const std::tuple<ZelmoProcess *, QString, QString> sides[] = {{&ann, QStringLiteral("Bob Beta"), HostB},
+                                                                      {&bob, QStringLiteral("Ann Alpha"), HostA}};
+        for (const auto &[peer, other, host] : sides) {
             QString rows;
             // A list that came before the other logged in is brought up to date by Refresh.
             const bool listed = peer->askUntil(QStringLiteral("text frmDirectory lstGlobal"), listsBoth, 3000, &rows)
                                 || (peer->ask(QStringLiteral("click frmDirectory cmdRefresh"))
                                     && peer->askUntil(QStringLiteral("text frmDirectory lstGlobal"), listsBoth, StepMs, &rows));
             QVERIFY2(listed, qPrintable(peer->name() + QStringLiteral("'s directory: ") + rows));
+            QString where;
+            QVERIFY(peer->ask(QStringLiteral("tip frmDirectory lstGlobal ") + other, &where));
+            QCOMPARE(where, host + QStringLiteral(":2000"));
         }
-        QString where;
-        QVERIFY(ann.ask(QStringLiteral("tip frmDirectory lstGlobal Bob Beta"), &where));
-        QCOMPARE(where, HostB + QStringLiteral(":2000"));
-        QVERIFY(bob.ask(QStringLiteral("tip frmDirectory lstGlobal Ann Alpha"), &where));
-        QCOMPARE(where, HostA + QStringLiteral(":2000"));
 
         // Each sees the other on line as a pal, at the same address.
-        const auto palOnLine = [](const QString &name) {
-            return [name](const QString &rows) { return rows.contains(name); };
-        };
-        for (auto [peer, pal] : {std::pair{&ann, QStringLiteral("Bob Beta")}, std::pair{&bob, QStringLiteral("Ann Alpha")}}) {
+        for (const auto &[peer, other, host] : sides) {
             QString rows;
             bool online = false;
             for (int round = 0; round < 5 && !online; ++round) {
                 peer->ask(QStringLiteral("click frmDirectory cmdRefresh"));
-                online = peer->askUntil(QStringLiteral("text frmDirectory lstOnline"), palOnLine(pal), 4000, &rows);
+                online = peer->askUntil(QStringLiteral("text frmDirectory lstOnline"),
+                                        [name = other](const QString &r) { return r.contains(name); }, 4000, &rows);
             }
             QVERIFY2(online, qPrintable(peer->name() + QStringLiteral("'s pals on line: ") + rows));
+            QString where;
+            QVERIFY(peer->ask(QStringLiteral("tip frmDirectory lstOnline ") + other, &where));
+            QCOMPARE(where, host + QStringLiteral(":2000"));
         }
-        QVERIFY(ann.ask(QStringLiteral("tip frmDirectory lstOnline Bob Beta"), &where));
-        QCOMPARE(where, HostB + QStringLiteral(":2000"));
-        QVERIFY(bob.ask(QStringLiteral("tip frmDirectory lstOnline Ann Alpha"), &where));
-        QCOMPARE(where, HostA + QStringLiteral(":2000"));
 
         // Bob types Ann's e-mail address and presses Enter; Ann is asked and takes the call.
         QVERIFY(bob.ask(QStringLiteral("type frmDirectory txtConnect ann@example.org\\n")));

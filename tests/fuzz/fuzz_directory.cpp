@@ -8,7 +8,6 @@
 
 #include "call/CallAddress.h"
 #include "core/IPPort.h"
-#include "core/LineCutter.h"
 #include "core/SoundPlayer.h"
 #include "directory/DirectoryProtocol.h"
 #include "directory/DirectoryService.h"
@@ -37,10 +36,7 @@ struct World
 
 World &world()
 {
-    static int argc = 1;
-    static char name[] = "fuzz_directory";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    FuzzSupport::application("fuzz_directory");
     static World w;
     if (!w.program) {
         w.program = std::make_unique<Program>(
@@ -128,23 +124,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     IPPort &port = pal ? s.ippServerPal() : s.ippServer();
     emit port.connected(0, QString());
 
-    LineCutter cutter;
-    cutter.setTerminator(Proto::Terminator);
-    cutter.setLimit(pal ? DirectoryService::PalInputBytes : DirectoryService::DirectoryInputBytes);
-    qsizetype at = 0;
-    for (;;) {
-        QByteArray text;
-        bool eol = false;
-        while (cutter.next(&text, &eol)) {
-            checkParsers(text);
-            emit port.dataIn(text, eol);
-        }
-        if (at >= stream.size())
-            break;
-        const QByteArray part = stream.mid(at, std::min(readSize, cutter.room()));
-        cutter.append(part);
-        at += part.size();
-    }
+    FuzzSupport::forEachLine(stream, Proto::Terminator,
+                             pal ? DirectoryService::PalInputBytes : DirectoryService::DirectoryInputBytes, readSize,
+                             [&](const QByteArray &text, bool eol) {
+        checkParsers(text);
+        emit port.dataIn(text, eol);
+    });
 
     // Tables bounded, every listed user reachable on a usable port.
     FUZZ_CHECK(s.entries().size() <= Proto::MaxEntries && s.servers().size() <= Proto::MaxServers);

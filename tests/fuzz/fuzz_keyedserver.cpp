@@ -10,7 +10,6 @@
 // client leaves after the line.
 #include "FuzzSupport.h"
 
-#include "core/LineCutter.h"
 #include "directory/DirectoryProtocol.h"
 #include "secure/Identity.h"
 #include "secure/TlsSetup.h"
@@ -41,10 +40,7 @@ struct World
 
 World &world()
 {
-    static int argc = 1;
-    static char name[] = "fuzz_keyedserver";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    FuzzSupport::application("fuzz_keyedserver");
     static World w;
     if (!w.server) {
         const QString data = FuzzSupport::scratchPath(QStringLiteral("keyedserver"));
@@ -61,10 +57,7 @@ World &world()
         config.dataDir = data;
         w.server = std::make_unique<DirectoryServer>(config);
         QString error;
-        if (!w.server->start(&error)) {
-            std::fprintf(stderr, "the server did not start: %s\n", qPrintable(error));
-            std::abort();
-        }
+        FuzzSupport::require(w.server->start(&error), "the server", error);
         FUZZ_CHECK(w.store->open(data, &error));
         // Before Qt's own statics go: the store's connection is registered with them.
         std::atexit([] {
@@ -158,38 +151,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     World &w = world();
     FuzzSupport::Choices input(FuzzSupport::bytes(data, size));
-    std::vector<uint8_t> choices(1 + input.take() % 8);
-    for (uint8_t &c : choices)
-        c = input.take();
-    const QByteArray stream = input.rest();
+    const std::vector<uint8_t> choices = input.takeMany(8);
     std::map<uint8_t, Client> clients;
-
-    LineCutter cutter;
-    cutter.setTerminator(Proto::Terminator);
-    cutter.setLimit(DirectoryServer::MaxLineBytes);
     size_t line = 0;
-    qsizetype at = 0;
-    for (;;) {
-        QByteArray text;
-        bool eol = false;
-        while (cutter.next(&text, &eol)) {
-            const uint8_t c = choices[line++ % choices.size()];
-            Client &client = clients[c & 31];
-            if (!client.isOpen())
-                client.open(w, c);
-            if (client.isOpen())
-                client.write(eol ? text + Proto::Terminator : text);
-            if (c & 32)
-                client.close();
-            FUZZ_CHECK(w.server->connectionCount() <= int(clients.size()));
-            checkOwners(w);
-        }
-        if (at >= stream.size())
-            break;
-        const QByteArray part = stream.mid(at, cutter.room());
-        cutter.append(part);
-        at += part.size();
-    }
+    FuzzSupport::forEachLine(input.rest(), Proto::Terminator, DirectoryServer::MaxLineBytes,
+                             DirectoryServer::MaxLineBytes, [&](const QByteArray &text, bool eol) {
+        const uint8_t c = choices[line++ % choices.size()];
+        Client &client = clients[c & 31];
+        if (!client.isOpen())
+            client.open(w, c);
+        if (client.isOpen())
+            client.write(eol ? text + Proto::Terminator : text);
+        if (c & 32)
+            client.close();
+        FUZZ_CHECK(w.server->connectionCount() <= int(clients.size()));
+        checkOwners(w);
+    });
 
     for (auto &[choice, client] : clients)
         client.close();

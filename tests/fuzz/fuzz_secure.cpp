@@ -10,11 +10,8 @@
 #include "secure/Identity.h"
 #include "secure/SecureListener.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <memory>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,10 +29,7 @@ struct World
 
 World &world()
 {
-    static int argc = 1;
-    static char name[] = "fuzz_secure";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    FuzzSupport::application("fuzz_secure");
     static World w;
     if (!w.listener) {
         const QString key = FuzzSupport::scratchPath(Identity::FileName);
@@ -70,19 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int piece = int(choices.take()) + 1;
     const QByteArray bytes = choices.rest();
 
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    FUZZ_CHECK(fd >= 0);
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(quint16(w.listener->port()));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int r;
-    do {
-        r = ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    } while (r != 0 && errno == EINTR);
-    FUZZ_CHECK(r == 0);
+    int error = 0;
+    const int fd = FuzzSupport::connectLoopback(w.listener->port(), SettleMs, &error);
+    FUZZ_CHECK(error == 0);
     settle([&] { return w.listener->handshakesUnderway() > 0; }, "take the connection");
     for (qsizetype at = 0; at < bytes.size();) {
         const ssize_t sent = ::send(fd, bytes.constData() + at, size_t(std::min<qsizetype>(piece, bytes.size() - at)),

@@ -11,7 +11,6 @@
 // line too long) connects again for its next line.
 #include "FuzzSupport.h"
 
-#include "core/LineCutter.h"
 #include "directory/DirectoryProtocol.h"
 #include "server/DirectoryServer.h"
 
@@ -27,7 +26,6 @@
 #include <linux/tcp.h>
 #include <memory>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -50,10 +48,7 @@ struct World
 
 World &world()
 {
-    static int argc = 1;
-    static char name[] = "fuzz_server";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    FuzzSupport::application("fuzz_server");
     static World w;
     if (!w.server) {
         ServerConfig config;
@@ -67,10 +62,7 @@ World &world()
         config.dataDir = FuzzSupport::scratchPath(QStringLiteral("server"));
         w.server = std::make_unique<DirectoryServer>(config);
         QString error;
-        if (!w.server->start(&error)) {
-            std::fprintf(stderr, "the server did not start: %s\n", qPrintable(error));
-            std::abort();
-        }
+        FuzzSupport::require(w.server->start(&error), "the server", error);
         // The server goes before the database library's own globals, which came into being
         // after this world did and would otherwise be gone when it closes its number store.
         std::atexit([] { w.server.reset(); });
@@ -148,31 +140,6 @@ void explainFailedConnect(int port, int error)
     }
 }
 
-// Connects the socket: 0, or why not. libFuzzer's timeout alarm (SIGALRM every few seconds,
-// its handler set without SA_RESTART) interrupts a connect that has to wait for the
-// handshake, as it may on a busy machine; the connection then goes on by itself, and its
-// outcome is read once the socket is writable.
-int connectTo(int fd, const sockaddr_in &address)
-{
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
-        return 0;
-    if (errno != EINTR)
-        return errno;
-    pollfd writable{fd, POLLOUT, 0};
-    for (;;) {
-        const int r = ::poll(&writable, 1, SettleMs);
-        if (r > 0)
-            break;
-        if (r == 0)
-            return ETIMEDOUT;
-        if (errno != EINTR)
-            return errno;
-    }
-    int error = 0;
-    socklen_t length = sizeof error;
-    return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 ? error : errno;
-}
-
 // One client: its socket, the server's end of the connection (the server runs in this
 // process, so whether it has read everything can be asked of its socket), and what it
 // has been sent so far that is not a whole message yet.
@@ -217,16 +184,9 @@ struct Client
 
     void open(int port)
     {
-        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        FUZZ_CHECK(fd >= 0);
-        // Each line goes out at once, not held back for the acknowledgement of the last.
-        const int one = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(quint16(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (const int error = connectTo(fd, a)) {
+        int error = 0;
+        fd = FuzzSupport::connectLoopback(port, SettleMs, &error);
+        if (error) {
             explainFailedConnect(port, error);
             FUZZ_CHECK(!"connected to the server");
         }
@@ -354,42 +314,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     World &w = world();
     DirectoryServer &server = *w.server;
     FuzzSupport::Choices input(FuzzSupport::bytes(data, size));
-    std::vector<uint8_t> choices(1 + input.take() % 16);
-    for (uint8_t &c : choices)
-        c = input.take();
-    const QByteArray stream = input.rest();
-
+    const std::vector<uint8_t> choices = input.takeMany(16);
     Client clients[2][Connections];
     const int ports[2] = {server.directoryPort(), server.palPort()};
-
-    LineCutter cutter;
-    cutter.setTerminator(Proto::Terminator);
-    cutter.setLimit(DirectoryServer::MaxLineBytes);
     size_t line = 0;
-    qsizetype at = 0;
-    for (;;) {
-        QByteArray text;
-        bool eol = false;
-        while (cutter.next(&text, &eol)) {
-            const uint8_t c = choices[line++ % choices.size()];
-            const int channel = c & 1;
-            Client &client = clients[channel][(c >> 1) & 3];
-            if (!client.isOpen())
-                client.open(ports[channel]);
-            if (eol)
-                text += Proto::Terminator;
-            bool open = client.write(text) && client.take();
-            checkAnswers(client);
-            if (!open || (c & 8))
-                client.close();
-            checkRegistry(server);
-        }
-        if (at >= stream.size())
-            break;
-        const QByteArray part = stream.mid(at, cutter.room());
-        cutter.append(part);
-        at += part.size();
-    }
+    FuzzSupport::forEachLine(input.rest(), Proto::Terminator, DirectoryServer::MaxLineBytes,
+                             DirectoryServer::MaxLineBytes, [&](QByteArray text, bool eol) {
+        const uint8_t c = choices[line++ % choices.size()];
+        const int channel = c & 1;
+        Client &client = clients[channel][(c >> 1) & 3];
+        if (!client.isOpen())
+            client.open(ports[channel]);
+        if (eol)
+            text += Proto::Terminator;
+        bool open = client.write(text) && client.take();
+        checkAnswers(client);
+        if (!open || (c & 8))
+            client.close();
+        checkRegistry(server);
+    });
 
     // Everybody leaves: nobody is on line any more.
     for (auto &channel : clients) {

@@ -95,12 +95,6 @@ QByteArray gsmBlocks(GsmCodec &codec, int blocks, int quality)
     return out;
 }
 
-QByteArray fileOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The received text of one media packet: the framing without its terminator.
 QByteArray received(QByteArrayView kind, const QByteArray &body)
 {
@@ -168,29 +162,24 @@ int main(int argc, char **argv)
     const QString ini = scratch.filePath("zelmo.ini");
     Settings settings;
     settings.save(ini);
-    seed(out, "profile", "defaults", fileOf(ini));
-    QFile::remove(ini);
-    {
-        QFile file(ini);
-        file.open(QIODevice::WriteOnly);
-        file.write("; kept by hand\r\n[Personal]\r\nName=Ann Example\r\nLocation = Oslo \r\n[Other]\r\nx=1\r\n"
-                   "[Calling]\r\nAutoDecTime=abc\r\nEnableRTC=true\r\n");
-    }
+    seed(out, "profile", "defaults", TestSupport::readBytes(ini));
+    TestSupport::writeBytes(ini, "; kept by hand\r\n[Personal]\r\nName=Ann Example\r\nLocation = Oslo \r\n"
+                                 "[Other]\r\nx=1\r\n[Calling]\r\nAutoDecTime=abc\r\nEnableRTC=true\r\n");
     settings.load(ini);
     settings.save(ini);
-    seed(out, "profile", "edited", fileOf(ini));
+    seed(out, "profile", "edited", TestSupport::readBytes(ini));
 
     const QString refuse = scratch.filePath("refuse.dat");
     RefuseList refused;
     refused.add(refuse, 1234, "Eve", "eve@example.org");
     refused.add(refuse, -1, "Nobody", "");
-    seed(out, "refuse", "two-entries", fileOf(refuse));
+    seed(out, "refuse", "two-entries", TestSupport::readBytes(refuse));
 
     const QString pals = scratch.filePath("zelmo.pal");
     PalList palList;
     palList.add(pals, "Ann@Example.org");
     palList.add(pals, "bob@example.org");
-    seed(out, "pal", "two-pals", fileOf(pals));
+    seed(out, "pal", "two-pals", TestSupport::readBytes(pals));
 
     const QString logPath = scratch.filePath("zelmo.log");
     ActivityLog log;
@@ -199,7 +188,7 @@ int main(int argc, char **argv)
     log.logLine("Received Call from Ann, Oslo 127.0.0.1, 9:05");
     log.logLine("ZELMO Power Down");
     log.save(logPath);
-    seed(out, "log", "session", fileOf(logPath));
+    seed(out, "log", "session", TestSupport::readBytes(logPath));
 
     // Chat connection: a read-size choice (bit 0: the listener's connection), then what a
     // peer typing sends.
@@ -254,7 +243,7 @@ int main(int argc, char **argv)
     seed(out, "keyedserver", "owner-leaves-then-another-key",
          choices({1, 0x22, 0x06}) + annLogin + annLogin + bobLogin + Proto::emailLookup("ann@example.org"));
     seed(out, "keyedserver", "garbage-after-a-tls-byte",
-         choices({1, 0x03, 0x01}) + QByteArray("\x03\x01\x02\x00\x01\x00\x01\xfc<ET>") + annLogin + bobLogin);
+         choices({1, 0x03, 0x01}) + QByteArray("\x03\x01\x02\x00\x01\x00\x01\xfc<ET>", 12) + annLogin + bobLogin);
 
     // Quick messages: how many connection choices, the choices, then the senders' stream.
     namespace QM = QuickMessageProtocol;
@@ -273,7 +262,7 @@ int main(int argc, char **argv)
     // The user number file as the program writes it.
     const QString number = scratch.filePath(UserNumberFile::FileName);
     UserNumberFile::write(number, 1234);
-    seed(out, "usernumber", "number", fileOf(number));
+    seed(out, "usernumber", "number", TestSupport::readBytes(number));
 
     const QString capture = scratch.filePath("capture.ini");
     {
@@ -282,7 +271,7 @@ int main(int argc, char **argv)
         profile.setEntry("Test Pattern", CaptureProfile::Entry{QString(), QSize(), false});
         profile.save();
     }
-    seed(out, "capture", "two-cameras", fileOf(capture));
+    seed(out, "capture", "two-cameras", TestSupport::readBytes(capture));
 
     // The known peers as the program writes them.
     const QString peersPath = scratch.filePath(KnownPeers::FileName);
@@ -292,7 +281,7 @@ int main(int argc, char **argv)
         peers.markVerified("192.0.2.9", QByteArray(32, 'c'), "192.0.2.9");
         peers.save(peersPath);
     }
-    seed(out, "knownpeers", "two-peers", fileOf(peersPath));
+    seed(out, "knownpeers", "two-peers", TestSupport::readBytes(peersPath));
 
     // The encrypted port: the start of a real handshake, a plain request, half a record.
     seed(out, "secure", "client-hello", choices({255}) + clientHello());

@@ -37,15 +37,8 @@ HomeRouter::~HomeRouter()
 
 QString HomeRouter::key(Machine machine)
 {
-    switch (machine) {
-    case Home:
-        return QStringLiteral("home");
-    case Router:
-        return QStringLiteral("router");
-    case Internet:
-        return QStringLiteral("net");
-    }
-    return QString();
+    static const char *const keys[] = {"home", "router", "net"};
+    return QString::fromLatin1(keys[machine]);
 }
 
 bool HomeRouter::create(QString *why)

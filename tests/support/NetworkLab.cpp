@@ -19,9 +19,8 @@ bool runCommand(const QStringList &command, QString *output, const QByteArray &i
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(command.value(0), command.mid(1));
-    if (!input.isEmpty()) {
+    if (!input.isEmpty())
         process.write(input);
-    }
     process.closeWriteChannel();
     const bool ok = process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit
                     && process.exitCode() == 0;

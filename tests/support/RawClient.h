@@ -7,6 +7,10 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 #include <sys/socket.h>
 
 struct RawClient
@@ -44,8 +48,9 @@ struct RawClient
         return QTest::qWaitFor([&] { return received.contains(part); }, ms);
     }
     // Waits for a whole answer of the directory servers starting with the command, takes
-    // it off what was heard and returns it; empty when none came.
-    QByteArray answer(const QByteArray &command, int ms = 5000)
+    // it off what was heard and returns it (with what came before it when `withEarlier`);
+    // empty when none came.
+    QByteArray answer(const QByteArray &command, int ms = 5000, bool withEarlier = false)
     {
         QByteArray found;
         (void)QTest::qWaitFor(
@@ -54,12 +59,19 @@ struct RawClient
                 const qsizetype end = at < 0 ? -1 : received.indexOf("<ET>", at);
                 if (end < 0)
                     return false;
-                found = received.mid(at, end + 4 - at);
+                found = withEarlier ? received.left(end + 4) : received.mid(at, end + 4 - at);
                 received.remove(0, end + 4);
                 return true;
             },
             ms);
         return found;
+    }
+    // Asks afresh, and returns all that came up to the end of the answer with the command.
+    QByteArray ask(const QByteArray &question, const QByteArray &command, int ms = 5000)
+    {
+        received.clear();
+        send(question);
+        return answer(command, ms, true);
     }
     bool waitClosed(int ms = 5000)
     {
@@ -78,6 +90,27 @@ struct RawClient
         return set;
     }
 };
+
+// How many of the clients the other side has closed.
+inline int closedCount(const std::vector<std::unique_ptr<RawClient>> &clients)
+{
+    return int(std::count_if(clients.begin(), clients.end(), [](const auto &c) { return c->closed; }));
+}
+
+// `count` clients on the port, or in turn on the two ports when a second is given.
+inline std::vector<std::unique_ptr<RawClient>> crowd(int count, int port, int otherPort = 0)
+{
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int i = 0; i < count; ++i)
+        clients.push_back(std::make_unique<RawClient>(otherPort && i % 2 ? otherPort : port));
+    return clients;
+}
+
+// An answer of the directory servers without its terminator (empty stays empty).
+inline QByteArray body(const QByteArray &answer)
+{
+    return answer.endsWith("<ET>") ? answer.chopped(4) : answer;
+}
 
 // A stranger's connection is closed at once, before anything is sent to it.
 inline bool turnedAway(int port)

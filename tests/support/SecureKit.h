@@ -51,17 +51,8 @@ struct End
 
     IPDaemon &listener(PeerChannel channel)
     {
-        switch (channel) {
-        case PeerChannel::Control:
-            return ipdControl;
-        case PeerChannel::Media:
-            return ipdMedia;
-        case PeerChannel::Message:
-            return ipdMessage;
-        case PeerChannel::Chat:
-            break;
-        }
-        return ipdChat;
+        IPDaemon *const byChannel[] = {&ipdControl, &ipdMedia, &ipdMessage, &ipdChat};
+        return *byChannel[int(channel)];
     }
 
     // Answers plain on base .. base + 3 and encrypted on base + the offset.
@@ -89,11 +80,14 @@ struct Client
     QByteArray received;
     QList<int> statuses;
 
-    Client(End &from, PeerChannel channel)
+    // Connects at once to the channel's port of `base` when one is given.
+    Client(End &from, PeerChannel channel, int base = 0)
     {
         from.service->attachClient(port, channel);
         QObject::connect(&port, &IPPort::dataIn, [this](const QByteArray &text) { received += text; });
         QObject::connect(&port, &IPPort::connected, [this](int status) { statuses << status; });
+        if (base > 0)
+            connectTo(base, channel);
     }
     void connectTo(int base, PeerChannel channel)
     {
@@ -102,6 +96,32 @@ struct Client
         port.setConnected(true);
     }
     bool waitConnected() { return QTest::qWaitFor([this] { return !statuses.isEmpty(); }, 15000); }
+};
+
+// An older program's four ports, made of bare sockets: what comes on the control port is
+// kept, connections to the others wait there to be looked at.
+struct OlderProgram
+{
+    int base = TestSupport::portBlock();
+    QTcpServer control;
+    QTcpServer media;
+    QTcpServer messages;
+    QTcpServer chat;
+    QPointer<QTcpSocket> controlIn;
+    QByteArray heard;
+
+    OlderProgram()
+    {
+        if (!control.listen(QHostAddress::LocalHost, quint16(base))
+            || !media.listen(QHostAddress::LocalHost, quint16(base + 1))
+            || !messages.listen(QHostAddress::LocalHost, quint16(base + 2))
+            || !chat.listen(QHostAddress::LocalHost, quint16(base + 3)))
+            qFatal("the older program could not listen");
+        QObject::connect(&control, &QTcpServer::newConnection, [this] {
+            controlIn = control.nextPendingConnection();
+            QObject::connect(controlIn, &QTcpSocket::readyRead, [this] { heard += controlIn->readAll(); });
+        });
+    }
 };
 
 // Passes each connection made to its ports on to the same port - shift, keeping every
