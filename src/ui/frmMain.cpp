@@ -88,7 +88,7 @@ frmMain::frmMain(QWidget *parent)
 
 void frmMain::buildMenus()
 {
-    auto addItem = [this](QMenu *menu, const char *name, const QString &caption,
+    auto addItem = [](QMenu *menu, const char *name, const QString &caption,
                           const QKeySequence &shortcut = {}) {
         QAction *a = menu->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
