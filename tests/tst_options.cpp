@@ -60,7 +60,7 @@ struct Running : RunningProgram
     template<typename T>
     T *control(const char *name)
     {
-        return shell->optionsWindow()->findChild<T *>(QString::fromLatin1(name));
+        return ::control<T>(shell->optionsWindow(), name);
     }
     QLineEdit *box(const char *name) { return control<QLineEdit>(name); }
     void ok() { QTest::mouseClick(control<QPushButton>("cmdClose"), Qt::LeftButton); }

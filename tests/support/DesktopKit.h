@@ -93,15 +93,6 @@ public:
         heldReplies.clear();
     }
 
-    QList<Shown> openNow() const
-    {
-        QList<Shown> list;
-        for (const Shown &s : shown) {
-            if (s.open)
-                list << s;
-        }
-        return list;
-    }
     // The user picks an action (or clicks the notification: "default").
     void invoke(uint id, const QString &action)
     {
