@@ -101,7 +101,8 @@ private slots:
         QCOMPARE(longest.promptTicks(), qint16(32767));
     }
 
-    void progressTextsPerState()
+    // The text of each state, and when the progress window closes.
+    void progressTextsPerStateAndWhenTheWindowCloses()
     {
         const QList<std::tuple<ConnectState, QString, bool>> table = {
             {ConnectState::Establishing, u"Establishing Connection..."_s, false},
@@ -124,6 +125,17 @@ private slots:
         ConnectProgress p;
         QVERIFY(p.tick(ConnectState::NoAttempt, false).statusText.isNull());
         QVERIFY(p.tick(ConnectState(7), false).statusText.isNull());
+
+        // A cancel closes the window and ends the tick; an accepted call closes it once up.
+        ConnectProgress cancelled;
+        tickN(cancelled, 2, ConnectState::Establishing);
+        const auto out = cancelled.tick(ConnectState::Canceled, false);
+        QVERIFY(out.close);
+        QCOMPARE(out.frame, -1);
+        QCOMPARE(cancelled.frame(), 2);
+        ConnectProgress accepted;
+        QVERIFY(!accepted.tick(ConnectState::Accepted, false).close);
+        QVERIFY(accepted.tick(ConnectState::Accepted, true).close);
     }
 
     void secondsAndAnimationWhileConnecting()
@@ -163,19 +175,6 @@ private slots:
         }
     }
 
-    void closesOnCancelAndWhenTheCallIsUp()
-    {
-        ConnectProgress p;
-        tickN(p, 2, ConnectState::Establishing);
-        auto out = p.tick(ConnectState::Canceled, false);
-        QVERIFY(out.close);
-        QCOMPARE(out.frame, -1); // the close ends the tick
-        QCOMPARE(p.frame(), 2);
-
-        ConnectProgress q;
-        QVERIFY(!q.tick(ConnectState::Accepted, false).close);
-        QVERIFY(q.tick(ConnectState::Accepted, true).close);
-    }
 };
 
 QTEST_APPLESS_MAIN(TestCallState)

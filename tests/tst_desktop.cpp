@@ -24,7 +24,6 @@ struct Party : RunningProgram
     {
     }
     frmCallIn *prompt() { return shell->callPrompt(); }
-    QAction *item(const char *name) { return main()->action(QString::fromLatin1(name)); }
 };
 
 // A caller made of a bare client that asks at once, to see the answer byte by byte.
@@ -112,34 +111,33 @@ private slots:
         QVERIFY(!bob.prompt() || !bob.prompt()->isVisible());
     }
 
-    void declineFromTheNotificationSaysNo()
+    // Declined from its notification, from the prompt or by the countdown, a call takes its
+    // notification along.
+    void theNotificationGoesWhenTheCallIsDeclinedOrTimesOut()
     {
         Party bob(QStringLiteral("Bob"));
-        Caller ann(bob.port, "RQC;Ann;Oslo;9:05;");
-        QTRY_VERIFY(latest(QStringLiteral("Ann, Oslo is calling")));
-        const uint id = latest(QStringLiteral("Ann, Oslo"))->id;
-        // A click on the notification itself answers nothing.
-        m_service->invoke(id, QStringLiteral("default"));
-        m_service->invoke(id, QStringLiteral("decline"));
-        QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
-        QTRY_VERIFY(!isOpen(id));
-        // A late click on the withdrawn notification answers nothing twice.
-        m_service->invoke(id, QStringLiteral("answer"));
-        QTRY_VERIFY(ann.socket.state() != QAbstractSocket::ConnectedState || bob.call().callState == CallState::Idle);
-        QCOMPARE(ann.received, QByteArray("RRS;NO;"));
-    }
-
-    void theNotificationGoesWhenThePromptIsAnsweredOrTimesOut()
-    {
-        Party bob(QStringLiteral("Bob"));
-        {
+        for (const bool fromNotification : {true, false}) {
+            // The caller before has gone.
+            QTRY_COMPARE(bob.call().callState, CallState::Idle);
+            QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+            m_service->shown.clear();
             Caller ann(bob.port, "RQC;Ann;Oslo;9:05;");
-            QTRY_VERIFY(latest(QStringLiteral("Ann, Oslo")));
+            QTRY_VERIFY(latest(QStringLiteral("Ann, Oslo is calling")));
             const uint id = latest(QStringLiteral("Ann, Oslo"))->id;
-            QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
-            QTest::mouseClick(control<QPushButton>(bob.prompt(), "cmdCallNo"), Qt::LeftButton);
+            if (fromNotification) {
+                // A click on the notification itself answers nothing.
+                m_service->invoke(id, QStringLiteral("default"));
+                m_service->invoke(id, QStringLiteral("decline"));
+            } else {
+                QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
+                QTest::mouseClick(control<QPushButton>(bob.prompt(), "cmdCallNo"), Qt::LeftButton);
+            }
             QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
             QTRY_VERIFY(!isOpen(id));
+            // A late click on the withdrawn notification answers nothing twice.
+            m_service->invoke(id, QStringLiteral("answer"));
+            QTRY_VERIFY(ann.socket.state() != QAbstractSocket::ConnectedState || bob.call().callState == CallState::Idle);
+            QCOMPARE(ann.received, QByteArray("RRS;NO;"));
         }
         QTRY_COMPARE(bob.call().callState, CallState::Idle);
         QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
@@ -154,7 +152,8 @@ private slots:
         prompt->tmrCloseMe()->setInterval(5);
         QTRY_COMPARE(cid.received, QByteArray("RRS;NO;"));
         QTRY_VERIFY(!isOpen(id));
-        QVERIFY(m_service->openNow().isEmpty());
+        for (const FakeNotifications::Shown &s : m_service->shown)
+            QVERIFY(!s.open);
     }
 
     void aNotificationWithdrawnBeforeTheServiceAnswersIsClosedAllTheSame()
@@ -287,6 +286,7 @@ private slots:
         QVERIFY(m_service->registerOnBus());
     }
 
+    // Do Not Disturb from the tray, the File menu and the lamp (mouse and keys) in step.
     void theTrayMenuAndTheFileMenuGoTogether()
     {
         Party ann(QStringLiteral("Ann"));
@@ -308,6 +308,11 @@ private slots:
         QTest::mouseClick(lamp, Qt::LeftButton);
         QVERIFY(doNotDisturb(true));
         tray.action(QStringLiteral("trayDoNotDisturb"))->trigger();
+        QVERIFY(doNotDisturb(false));
+        // The lamp takes Space and Enter as a keyboard user presses them.
+        QTest::keyClick(lamp, Qt::Key_Space);
+        QVERIFY(doNotDisturb(true));
+        QTest::keyClick(lamp, Qt::Key_Enter);
         QVERIFY(doNotDisturb(false));
 
         // Hang Up is offered during a call only, and ends it as the File menu does.
@@ -337,12 +342,10 @@ private slots:
         QTemporaryDir profile;
         {
             Party ann(QStringLiteral("Ann"), profile.path());
-            ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
-            auto *options = ann.shell->mainWindow()->findChild<frmOptions *>();
-            QVERIFY(options);
+            ann.item("Menu_ViewOptions")->trigger();
+            frmOptions *options = ann.shell->optionsWindow();
             auto *notify = control<QCheckBox>(options, "chkNotify");
             auto *trayIcon = control<QCheckBox>(options, "chkTrayIcon");
-            QVERIFY(notify && trayIcon);
             QVERIFY(notify->isChecked() && trayIcon->isChecked());
             notify->click();
             trayIcon->click();

@@ -219,20 +219,6 @@ private slots:
         QCOMPARE(daemonGone.count(), 2);
     }
 
-    void takenPortIsReportedAndTheNextOneWorks()
-    {
-        const int tcpPort = TestSupport::portBlock();
-        IPDaemon first, second;
-        QVERIFY(listenOn(first, tcpPort));
-        second.setLocalPort(tcpPort);
-        const EndpointError taken = second.setListening(true);
-        QCOMPARE(taken.code, 25049);
-        QVERIFY(!taken.description.isEmpty());
-        QVERIFY(!second.isListening());
-        QVERIFY(listenOn(second, tcpPort + 4));
-        QCOMPARE(second.setLocalPort(70000).code, EndpointError::InvalidArgument);
-    }
-
     void connectionIdsAreLowestFreeAndReusedUntilTheStackGoesOff()
     {
         const int tcpPort = TestSupport::portBlock();
@@ -402,6 +388,7 @@ private slots:
         QCOMPARE(port.sentCount(), qint64(4));
     }
 
+    // Addresses and ports are checked; a taken port is reported and the next one works.
     void addressesAndPortsAreChecked()
     {
         IPPort port;
@@ -420,6 +407,17 @@ private slots:
         QCOMPARE(port.setRemotePort(0).code, EndpointError::InvalidArgument);
         QCOMPARE(port.setRemotePort(65536).code, EndpointError::InvalidArgument);
         QCOMPARE(port.remotePort(), 2000);
+
+        const int tcpPort = TestSupport::portBlock();
+        IPDaemon first, second;
+        QVERIFY(listenOn(first, tcpPort));
+        second.setLocalPort(tcpPort);
+        const EndpointError taken = second.setListening(true);
+        QCOMPARE(taken.code, 25049);
+        QVERIFY(!taken.description.isEmpty());
+        QVERIFY(!second.isListening());
+        QVERIFY(listenOn(second, tcpPort + 4));
+        QCOMPARE(second.setLocalPort(70000).code, EndpointError::InvalidArgument);
     }
 };
 

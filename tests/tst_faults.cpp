@@ -283,11 +283,12 @@ private slots:
             QFile::setPermissions(profile.path(), QFile::ReadOwner | QFile::ExeOwner);
             noPower = std::make_unique<WithoutWritePower>();
         }
-        auto restore = qScopeGuard([&] {
+        const auto giveBack = [&] {
             noPower.reset();
             fullDisk.reset();
             QFile::setPermissions(profile.path(), permissions);
-        });
+        };
+        auto restore = qScopeGuard(giveBack);
         if (canWriteIn(profile.path()))
             QSKIP("this machine lets the test write in the folder all the same");
 
@@ -314,9 +315,7 @@ private slots:
         QVERIFY(boxes.shown(QStringLiteral("Could not save Refuse List data File, ")));
         QVERIFY(boxes.shown(QStringLiteral("Could not save Log File, ")));
         restore.dismiss();
-        noPower.reset();
-        fullDisk.reset();
-        QFile::setPermissions(profile.path(), permissions);
+        giveBack();
         // Nothing half-written and nothing left behind.
         QCOMPARE(contents(profile.path()), atStart);
     }

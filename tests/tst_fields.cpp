@@ -7,7 +7,8 @@ class TestFields : public QObject
     Q_OBJECT
 
 private slots:
-    void countAndGetOnARequest()
+    // Fields counted and picked from a request, and from texts of other shapes.
+    void countAndGetFields()
     {
         const QByteArray rqc = "RQC;Ann;Oslo;9:05;";
         QCOMPARE(Fields::countFields(rqc), 4);
@@ -15,10 +16,6 @@ private slots:
         QCOMPARE(Fields::getField(rqc, 3), QByteArray("Oslo"));
         QCOMPARE(Fields::getField(rqc, 4), QByteArray("9:05"));
         QCOMPARE(Fields::getField(rqc, 5), QByteArray());
-    }
-
-    void getFieldOnMalformedTexts()
-    {
         // A last field without ";" is still a field.
         QCOMPARE(Fields::getField("UIF;2.5", 2), QByteArray("2.5"));
         // Skips that find no ";" leave the rest unchanged.

@@ -22,23 +22,10 @@ struct Running : RunningProgram
         main()->show();
     }
 
-    QAction *item(const char *name) { return main()->action(QString::fromLatin1(name)); }
     QAbstractButton *button(int i) { return window<QAbstractButton>(qPrintable(QStringLiteral("cmdtoolbar%1").arg(i))); }
     QAbstractButton *lamp(const char *name) { return window<QAbstractButton>(name); }
     QWidget *video() { return window<QWidget>("imgVidIn"); }
 };
-
-QString accessibleName(QObject *object)
-{
-    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(object);
-    return a ? a->text(QAccessible::Name) : QString();
-}
-
-QAccessible::Role accessibleRole(QObject *object)
-{
-    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(object);
-    return a ? a->role() : QAccessible::NoRole;
-}
 
 // The menu's items as "caption|shortcut", separators as "-", hidden items left out.
 QStringList shownItems(QMenu *menu)
@@ -146,30 +133,21 @@ private slots:
         QVERIFY(inStep(chat, "Menu_ViewChat", 3, false));
     }
 
-    void doNotDisturbFromTheMenuAndTheLamp()
-    {
-        Running r;
-        QAbstractButton *lamp = r.lamp("imgDoNotDisturb");
-        auto on = [&](bool expected) {
-            return r.calls().doNotDisturb() == expected && r.item("menu_DoNotDisturb")->isChecked() == expected
-                   && lamp->property("picture").toString() == (expected ? "imgDNDOn" : "imgDNDOff");
-        };
-        QVERIFY(on(false));
-        r.item("menu_DoNotDisturb")->trigger();
-        QVERIFY(on(true));
-        QTest::mouseClick(lamp, Qt::LeftButton);
-        QVERIFY(on(false));
-        QTest::keyClick(lamp, Qt::Key_Space);
-        QVERIFY(on(true));
-        QTest::keyClick(lamp, Qt::Key_Enter);
-        QVERIFY(on(false));
-    }
-
     void zoomSizesTheVideoAndTheWindow()
     {
         Running r;
         frmMain *main = r.main();
         QCOMPARE(r.video()->size(), QSize(320, 240));
+        // A right click on the video offers Small and Normal.
+        QMenu *zoom = main->zoomMenu();
+        QVERIFY(!zoom->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(main));
+        const QPoint where(40, 30);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, where, r.video()->mapToGlobal(where));
+        QCoreApplication::sendEvent(r.video(), &click);
+        QTRY_VERIFY(zoom->isVisible());
+        QCOMPARE(shownItems(zoom), (QStringList{"&Small (160x120)|", "&Normal (320x240)|"}));
+        zoom->hide();
         QCOMPARE(main->size(), twips(4960, 5500));
 
         r.item("Menu_ViewZoomNorm")->trigger();
@@ -204,42 +182,6 @@ private slots:
         r->callStatus().lastVideoPayload = 321;
         r.item("Menu_ViewZoomNorm")->trigger();
         QCOMPARE(main->displayWidth(), 160);
-    }
-
-    void aRightClickOnTheVideoOffersSmallAndNormal()
-    {
-        Running r;
-        QMenu *zoom = r.main()->zoomMenu();
-        QVERIFY(!zoom->isVisible());
-        QVERIFY(QTest::qWaitForWindowExposed(r.main()));
-        const QPoint where(40, 30);
-        QContextMenuEvent click(QContextMenuEvent::Mouse, where, r.video()->mapToGlobal(where));
-        QCoreApplication::sendEvent(r.video(), &click);
-        QTRY_VERIFY(zoom->isVisible());
-        QCOMPARE(shownItems(zoom), (QStringList{"&Small (160x120)|", "&Normal (320x240)|"}));
-        zoom->hide();
-    }
-
-    void minimisingHidesTheSatellitesAndRestoringBringsBackTheCheckedOnes()
-    {
-        Running r;
-        r.shell->mainController().toggleSelfView();
-        r.item("Menu_ViewRates")->trigger();
-        r.item("Menu_HelpAbout")->trigger();
-        QVERIFY(r.shell->selfView()->isVisible() && r.shell->ratesWindow()->isVisible());
-        QVERIFY(!r.shell->chatWindow()->isVisible());
-
-        r.main()->setWindowState(Qt::WindowMinimized);
-        QVERIFY(!r.shell->selfView()->isVisible());
-        QVERIFY(!r.shell->ratesWindow()->isVisible());
-        QVERIFY(!r.shell->aboutWindow()->isVisible());
-        // Hidden with the main window, not by the user: still checked.
-        QVERIFY(r.item("Menu_ViewSelf")->isChecked());
-
-        r.main()->setWindowState(Qt::WindowNoState);
-        QVERIFY(r.shell->selfView()->isVisible());
-        QVERIFY(!r.shell->chatWindow()->isVisible());
-        QVERIFY(!r.shell->ratesWindow()->isVisible());
     }
 
     void theToolbarLightsUnderTheMouse()
@@ -279,7 +221,7 @@ private slots:
         Running r;
         const char *const captions[] = {"Call", "Directory", "SelfView", "Chat", "Talk"};
         for (int i = 0; i < frmMain::ButtonCount; ++i) {
-            QCOMPARE(accessibleName(r.button(i)), QString::fromLatin1(captions[i]));
+            QCOMPARE(said(r.button(i)), QString::fromLatin1(captions[i]));
             QCOMPARE(accessibleRole(r.button(i)), QAccessible::Button);
             QVERIFY(r.button(i)->focusPolicy() & Qt::TabFocus);
         }
@@ -288,7 +230,7 @@ private slots:
                                  std::pair{"imgMsgIn", "No quick message"}}) {
             QAbstractButton *lamp = r.lamp(name);
             QVERIFY2(lamp, name);
-            QCOMPARE(accessibleName(lamp), QString::fromLatin1(tip));
+            QCOMPARE(said(lamp), QString::fromLatin1(tip));
             QCOMPARE(accessibleRole(lamp), QAccessible::Button);
             QVERIFY(lamp->focusPolicy() & Qt::TabFocus);
         }
@@ -331,8 +273,7 @@ private slots:
         QVERIFY(!main->messageWaiting());
         main->setMessageWaiting(true);
         QVERIFY(msgIn->property("waiting").toBool());
-        QCOMPARE(QAccessible::queryAccessibleInterface(msgIn)->text(QAccessible::Name),
-                 QStringLiteral("Quick message waiting"));
+        QCOMPARE(said(msgIn), QStringLiteral("Quick message waiting"));
         QTest::mouseClick(msgIn, Qt::LeftButton);
         QCOMPARE(opened.count(), 0);
         QTest::mouseDClick(msgIn, Qt::LeftButton);
@@ -375,7 +316,8 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text().trimmed(), QStringLiteral("worth keeping"));
     }
 
-    void helpOpensAtItsContentsAndAtItsTopicFinder()
+    // Help opens at its contents and at its topic finder; About names the platform.
+    void theHelpMenuOpensTheHelpAndTheAboutBox()
     {
         Running r;
         r.item("Menu_HelpContents")->trigger();
@@ -402,11 +344,7 @@ private slots:
         find->setText(QStringLiteral("firewall router"));
         QCOMPARE(found->count(), 1);
         QVERIFY(found->item(0)->text().contains(QStringLiteral("Troubleshooting")));
-    }
 
-    void theAboutBoxNamesThePlatform()
-    {
-        Running r;
         r.item("Menu_HelpAbout")->trigger();
         frmAbout *about = r.shell->aboutWindow();
         QVERIFY(about->isVisible());
@@ -417,7 +355,9 @@ private slots:
         QCOMPARE(shown(about, "pnlVersion"), QStringLiteral("Version 2.51"));
     }
 
-    void satelliteWindowsOpenBesideTheMainWindowWithoutCoveringIt()
+    // They open beside the main window without covering it; minimising hides them, and
+    // restoring brings back the checked ones.
+    void satelliteWindowsOpenBesideTheMainWindowAndGoWithIt()
     {
         Running r;
         frmMain *main = r.main();
@@ -438,6 +378,21 @@ private slots:
             for (const QRect &b : {mainRect, self, rates, chat})
                 QVERIFY(a == b || !a.intersects(b));
         }
+
+        r.shell->mainController().toggleChat();
+        r.item("Menu_HelpAbout")->trigger();
+        QVERIFY(r.shell->selfView()->isVisible() && r.shell->ratesWindow()->isVisible());
+        QVERIFY(!r.shell->chatWindow()->isVisible());
+        main->setWindowState(Qt::WindowMinimized);
+        QVERIFY(!r.shell->selfView()->isVisible());
+        QVERIFY(!r.shell->ratesWindow()->isVisible());
+        QVERIFY(!r.shell->aboutWindow()->isVisible());
+        // Hidden with the main window, not by the user: still checked.
+        QVERIFY(r.item("Menu_ViewSelf")->isChecked());
+        main->setWindowState(Qt::WindowNoState);
+        QVERIFY(r.shell->selfView()->isVisible());
+        QVERIFY(!r.shell->chatWindow()->isVisible());
+        QVERIFY(!r.shell->ratesWindow()->isVisible());
     }
 
     void aSecondProgramOpensOffsetFromTheFirst()

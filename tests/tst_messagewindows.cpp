@@ -13,27 +13,6 @@ bool hasPicture(QWidget *window)
     return !control<QLabel>(window, "imgThumb")->pixmap().isNull();
 }
 
-// Opens the oldest waiting message as a double-click on the indicator does.
-frmMsgIn *openOldest(Party &p)
-{
-    const QList<frmMsgIn *> before = p.main()->findChildren<frmMsgIn *>();
-    QTest::mouseDClick(p.find<QWidget>("imgMsgIn"), Qt::LeftButton);
-    for (frmMsgIn *w : p.main()->findChildren<frmMsgIn *>()) {
-        if (!before.contains(w))
-            return w;
-    }
-    return nullptr;
-}
-
-frmMsgOut *newComposeWindow(Party &p, const QList<frmMsgOut *> &before)
-{
-    for (frmMsgOut *w : p.main()->findChildren<frmMsgOut *>()) {
-        if (!before.contains(w))
-            return w;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 class TestMessageWindows : public QObject
@@ -88,7 +67,7 @@ private slots:
         QTRY_VERIFY(!out);
         QCOMPARE(sounds.count(), 1);
 
-        frmMsgIn *in = openOldest(bob);
+        frmMsgIn *in = bob.openOldest();
         QVERIFY(in && in->isVisible());
         QCOMPARE(in->windowTitle(), QStringLiteral("Incoming Message"));
         QCOMPARE(shown(in, "pnlUserName"), QStringLiteral("Ann"));
@@ -106,12 +85,15 @@ private slots:
         QTRY_VERIFY(bob.program->audioEngine().statusAudioOut() > 0);
     }
 
-    void theSizeDisplayFollowsTheCheckBoxes()
+    // The size display follows the check boxes; a recording stops by itself when the queue
+    // is full.
+    void theSizeDisplayFollowsTheCheckBoxesAndTheRecording()
     {
         Party ann(QStringLiteral("Ann"), 71);
         frmMsgOut *out = ann.shell->messageWindows().compose(QStringLiteral("Bob"), QStringLiteral("Oslo"),
                                                                QStringLiteral("127.0.0.1"), 2000);
-        out->composer().setPicture(QByteArray(2500, 'j'));
+        MessageComposer &c = out->composer();
+        c.setPicture(QByteArray(2500, 'j'));
         QCOMPARE(out->statusText(), QStringLiteral("MsgSize: 2Kb"));
         auto *image = control<QCheckBox>(out, "chkImage");
         QVERIFY(image->isChecked() && image->isEnabled());
@@ -121,14 +103,7 @@ private slots:
         QCOMPARE(out->statusText(), QStringLiteral("MsgSize: 2Kb"));
         // Without a recording there is no sound to tick.
         QVERIFY(!control<QCheckBox>(out, "chkAudio")->isEnabled());
-    }
 
-    void recordingStopsItselfWhenTheQueueIsFull()
-    {
-        Party ann(QStringLiteral("Ann"), 71);
-        frmMsgOut *out = ann.shell->messageWindows().compose(QStringLiteral("Bob"), QStringLiteral("Oslo"),
-                                                               QStringLiteral("127.0.0.1"), 2000);
-        MessageComposer &c = out->composer();
         control<QPushButton>(out, "cmdRecord")->click();
         QVERIFY(c.isRecording());
         QTRY_VERIFY_WITH_TIMEOUT(!c.isRecording(), 20000);
@@ -141,7 +116,7 @@ private slots:
         for (const QByteArray &block : c.clip())
             bytes += int(block.size());
         QCOMPARE(c.soundBytes(), bytes);
-        // The camera's picture, taken once its first frame came, counts too.
+        // The picture counts too, the camera's once its first frame came.
         const int picture = c.imageChecked() ? int(c.picture().size()) : 0;
         QCOMPARE(out->statusText(), QStringLiteral("MsgSize: %1Kb").arg((bytes + picture) / 1000));
     }
@@ -151,7 +126,7 @@ private slots:
         Party bob(QStringLiteral("Bob"), 55);
         // Text only, and no e-mail.
         QVERIFY(sendWhole(bob.messagePort(), 33, "plain", "Carl", ""));
-        frmMsgIn *in = openOldest(bob);
+        frmMsgIn *in = bob.openOldest();
         QVERIFY(in);
         QVERIFY(!hasPicture(in));
         QVERIFY(!control<QPushButton>(in, "cmdPlay")->isEnabled());
@@ -163,10 +138,8 @@ private slots:
 
         // Reply: a compose window to the sender's address on port 2000; the viewer goes.
         QPointer<frmMsgIn> viewer(in);
-        const QList<frmMsgOut *> before = bob.main()->findChildren<frmMsgOut *>();
-        control<QPushButton>(in, "cmdReply")->click();
+        frmMsgOut *reply = bob.opens<frmMsgOut>([in] { control<QPushButton>(in, "cmdReply")->click(); });
         QTRY_VERIFY(!viewer);
-        frmMsgOut *reply = newComposeWindow(bob, before);
         QVERIFY(reply && reply->isVisible());
         QCOMPARE(shown(reply, "pnlUserName"), QStringLiteral("Carl"));
         QCOMPARE(shown(reply, "pnlLocation"), QStringLiteral("Lab"));
@@ -175,7 +148,7 @@ private slots:
 
         // Connect: a call to the sender's address on port 2000; Add Pal with an address.
         QVERIFY(sendWhole(bob.messagePort(), 34, "call me", "Dora", "dora@x.org"));
-        in = openOldest(bob);
+        in = bob.openOldest();
         control<QPushButton>(in, "cmdAddPal")->click();
         QCOMPARE(bob->palList().count(), pals + 1);
         QCOMPARE(bob->palList().pal(pals + 1).EMail, QStringLiteral("dora@x.org"));
@@ -194,7 +167,7 @@ private slots:
         QVERIFY(sendWhole(bob.messagePort(), 33, "buy now", "Spam", "spam@x.org"));
         QVERIFY(sendWhole(bob.messagePort(), -1, "who am I", "Anon", "anon@x.org"));
         QTRY_COMPARE(bob.messages().waitingCount(), 2);
-        frmMsgIn *in = openOldest(bob);
+        frmMsgIn *in = bob.openOldest();
         QVERIFY(in);
         auto *refuse = control<QCheckBox>(in, "chkRefuse");
         QCOMPARE(refuse->text(), QStringLiteral("Refuse Future Messages from this Person"));
@@ -211,7 +184,7 @@ private slots:
 
         // A sender without a user number cannot be refused: that would refuse everyone
         // without one.
-        in = openOldest(bob);
+        in = bob.openOldest();
         QVERIFY(in);
         QVERIFY(!control<QCheckBox>(in, "chkRefuse")->isEnabled());
         in->close();

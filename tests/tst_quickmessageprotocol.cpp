@@ -12,7 +12,8 @@ class TestQuickMessageProtocol : public QObject
     Q_OBJECT
 
 private slots:
-    void senderTextsCarryTheNumberTwoWays()
+    // The sender's texts carry the number two ways; payloads go out as exact bytes.
+    void senderTextsAreExactBytes()
     {
         QCOMPARE(Proto::request(71), QByteArray("MSR;71;<E>"));
         QCOMPARE(Proto::request(-1), QByteArray("MSR;-1;<E>"));
@@ -30,19 +31,14 @@ private slots:
         QCOMPARE(Proto::accepted(), QByteArray("MRA;<E>"));
         QCOMPARE(Proto::declined(), QByteArray("MRD;<E>"));
         QCOMPARE(Proto::next(), QByteArray("MRN;<E>"));
-    }
 
-    void payloadsGoOutAsExactBytes()
-    {
         const QByteArray picture("\xFF\xD8;;\x00\x01<E;\xFF\xD9", 11);
         QCOMPARE(Proto::picture(picture), QByteArray("MDI;11;") + picture + QByteArray(";<E>"));
         const QByteArray block(132, ';');
         QCOMPARE(Proto::audioBlock(block), QByteArray("MDA;132;") + block + ";<E>");
         QCOMPARE(Proto::audioBlock({}), QByteArray("MDA;0;;<E>"));
-
         // What the listener gets back after cutting at the terminator is the same bytes.
-        const QByteArray line = Proto::picture(picture).chopped(3);
-        const Proto::Message m = Proto::parse(line);
+        const Proto::Message m = Proto::parse(Proto::picture(picture).chopped(3));
         QCOMPARE(m.kind, Kind::Picture);
         QCOMPARE(m.payload, picture);
     }

@@ -186,17 +186,15 @@ private slots:
     void settingsOfTheLastRunComeBack()
     {
         QTemporaryDir dir;
-        QFile ini(dir.filePath(QStringLiteral("zelmo.ini")));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("; written by hand\r\n[Personal]\r\nName=Ann\r\nFavourite=blue\r\n[Messaging]\r\nDisable=True\r\n"
-                  "[Windows]\r\nDirWidth=9000\r\nChatFontSize=12\r\n");
-        ini.close();
+        const QString ini = dir.filePath(QStringLiteral("zelmo.ini"));
+        TestSupport::writeBytes(ini, "; written by hand\r\n[Personal]\r\nName=Ann\r\nFavourite=blue\r\n[Messaging]\r\n"
+                                     "Disable=True\r\n[Windows]\r\nDirWidth=9000\r\nChatFontSize=12\r\n");
         Started program(0, quietAddress(), dir.path());
         QCOMPARE(program.settings().Name, QStringLiteral("Ann"));
         QVERIFY(control(program.shell->mainWindow(), "imgMsgIn")->isHidden());
         QCOMPARE(program.shell->chatWindow()->txtIn()->font().pointSize(), 12);
         program->shutdown();
-        const QStringList lines = fileLines(ini.fileName());
+        const QStringList lines = fileLines(ini);
         QVERIFY(lines.contains(QStringLiteral("; written by hand")));
         QVERIFY(lines.contains(QStringLiteral("Favourite=blue")));
         QVERIFY(lines.contains(QStringLiteral("DirWidth= 9000")));

@@ -50,7 +50,8 @@ private slots:
         QTRY_COMPARE(h.hook.run(QStringLiteral("text frmNewChat txtIn")), QStringLiteral("ok > hello there\\n"));
     }
 
-    void whatAPersonCannotReachIsRefused()
+    // What a person cannot reach is refused; a list's row is picked by its text.
+    void whatAPersonCannotReachIsRefusedAndRowsArePickedByText()
     {
         Hooked h;
         QVERIFY(h.start());
@@ -67,12 +68,25 @@ private slots:
         QCOMPARE(h.hook.run(QStringLiteral("trigger Menu_FileHangup")), QStringLiteral("error Menu_FileHangup is disabled"));
         QVERIFY(h.hook.run(QStringLiteral("fly away")).startsWith(QStringLiteral("error unknown command")));
 
+        // A row is picked by its text; what is no list has no rows.
+        QTreeWidget *list = control<QTreeWidget>(h.program.shell->directoryWindow(), "lstGlobal");
+        list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Ann"), QStringLiteral("Oslo")}));
+        list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Bob"), QStringLiteral("Lima")}));
+        QCOMPARE(h.hook.run(QStringLiteral("select frmDirectory lstGlobal Lima")), QStringLiteral("ok"));
+        QCOMPARE(list->selectedItems().size(), 1);
+        QCOMPARE(list->selectedItems().first()->text(0), QStringLiteral("Bob"));
+        QCOMPARE(h.hook.run(QStringLiteral("select frmDirectory lstGlobal Paris")),
+                 QStringLiteral("error no row of lstGlobal contains Paris"));
+        QCOMPARE(h.hook.run(QStringLiteral("select frmDirectory cmdRefresh x")), QStringLiteral("error cmdRefresh is not a list"));
+
         // A closed window's controls are out of reach.
         h.program.shell->directoryWindow()->hide();
         QCOMPARE(h.hook.run(QStringLiteral("text frmDirectory txtConnect")),
                  QStringLiteral("error no visible window frmDirectory"));
     }
 
+    // Pictures and counters show what the program shows, a quick message read from its
+    // lamp included.
     void picturesAndCountersShowWhatTheProgramShows()
     {
         Hooked h;
@@ -86,17 +100,11 @@ private slots:
         // Nothing was received and the speaker never opened.
         QCOMPARE(h.hook.run(QStringLiteral("counters")),
                  QStringLiteral("ok framesDrawn=0 speakerBlocks=0 speakerSamples=0 messagesReceived=0 messagesWaiting=0"));
-    }
 
-    void aQuickMessageIsCountedAndReadFromTheMessageLamp()
-    {
-        Hooked h;
-        QVERIFY(h.start());
         // A peer leaves a message on the quick-message port.
         QVERIFY(MessageKit::sendWhole(h.program->listenPort() + 2, 4711, "see you at noon", "Eve", "eve@x.org"));
         QTRY_COMPARE(h.hook.run(QStringLiteral("counters")),
                      QStringLiteral("ok framesDrawn=0 speakerBlocks=0 speakerSamples=0 messagesReceived=1 messagesWaiting=1"));
-
         // A single click on the lamp does nothing; a double click opens the message.
         QCOMPARE(h.hook.run(QStringLiteral("click frmMain imgMsgIn")), QStringLiteral("ok"));
         QVERIFY(!h.hook.run(QStringLiteral("windows")).contains(QStringLiteral("frmMsgIn")));
@@ -106,23 +114,6 @@ private slots:
         QCOMPARE(h.hook.run(QStringLiteral("text frmMsgIn txtMessageIn")), QStringLiteral("ok see you at noon"));
         // Read, it no longer waits; it still came in.
         QVERIFY(h.hook.run(QStringLiteral("counters")).endsWith(QStringLiteral("messagesReceived=1 messagesWaiting=0")));
-    }
-
-    void aRowIsPickedByItsText()
-    {
-        Hooked h;
-        QVERIFY(h.start());
-        h.hook.run(QStringLiteral("click frmMain cmdtoolbar1"));
-        QTreeWidget *list = control<QTreeWidget>(h.program.shell->directoryWindow(), "lstGlobal");
-        QVERIFY(list);
-        list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Ann"), QStringLiteral("Oslo")}));
-        list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Bob"), QStringLiteral("Lima")}));
-        QCOMPARE(h.hook.run(QStringLiteral("select frmDirectory lstGlobal Lima")), QStringLiteral("ok"));
-        QCOMPARE(list->selectedItems().size(), 1);
-        QCOMPARE(list->selectedItems().first()->text(0), QStringLiteral("Bob"));
-        QCOMPARE(h.hook.run(QStringLiteral("select frmDirectory lstGlobal Paris")),
-                 QStringLiteral("error no row of lstGlobal contains Paris"));
-        QCOMPARE(h.hook.run(QStringLiteral("select frmDirectory cmdRefresh x")), QStringLiteral("error cmdRefresh is not a list"));
     }
 
     void answersKeepOneLineEach()

@@ -24,8 +24,7 @@ QStringList languages()
 
 QString readAll(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return QString::fromUtf8(TestSupport::readBytes(path));
 }
 
 QStringList placeholders(const QString &text)

@@ -9,6 +9,7 @@
 // leaves after the line, bit 4 the user has switched quick messages off.
 #include "FuzzSupport.h"
 
+#include "core/Fields.h"
 #include "core/IPDaemon.h"
 #include "core/LineCutter.h"
 #include "core/SoundPlayer.h"
@@ -55,12 +56,7 @@ World &world()
 
 bool oneLine(const QString &text)
 {
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 32 || u == 127 || (u >= 0x80 && u < 0xA0))
-            return false;
-    }
-    return true;
+    return Fields::singleLine(text) == text;
 }
 
 // Every line parses without reading past it; a head, built again from what was read,

@@ -93,15 +93,6 @@ public:
         heldReplies.clear();
     }
 
-    QList<Shown> openNow() const
-    {
-        QList<Shown> list;
-        for (const Shown &s : shown) {
-            if (s.open)
-                list << s;
-        }
-        return list;
-    }
     // The user picks an action (or clicks the notification: "default").
     void invoke(uint id, const QString &action)
     {
@@ -190,7 +181,6 @@ public:
 
     // 0 binds, 1 is the user saying no in the desktop's dialog, 2 anything else.
     uint bindAnswer = 0;
-    QString triggerDescription = QStringLiteral("Press F9");
     QStringList sessions;
     QStringList closedSessions;
     QStringList preferredTriggers;
@@ -241,7 +231,7 @@ public:
             if (!asked.isEmpty()) {
                 preferredTriggers << asked[0].second.value(QStringLiteral("preferred_trigger")).toString();
                 QVariantMap properties = asked[0].second;
-                properties.insert(QStringLiteral("trigger_description"), triggerDescription);
+                properties.insert(QStringLiteral("trigger_description"), QStringLiteral("Press F9"));
                 results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(Shortcuts{{asked[0].first, properties}}));
             }
             respond(request, bindAnswer, bindAnswer == 0 ? results : QVariantMap());
@@ -292,7 +282,6 @@ public:
     }
 
     uint scheme = 0;
-    int reads = 0;
 
     QString introspect(const QString &) const override { return {}; }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
@@ -301,7 +290,6 @@ public:
         if (message.interface() != Interface || a.size() != 2 || a[0].toString() != QLatin1String("org.freedesktop.appearance")
             || a[1].toString() != QLatin1String("color-scheme"))
             return false;
-        ++reads;
         connection.send(message.createReply(QVariant::fromValue(QDBusVariant(scheme))));
         return true;
     }

@@ -16,20 +16,11 @@ namespace MessageKit {
 struct Party : RunningProgram
 {
     explicit Party(const QString &name, qint32 userNumber = -1)
-        : RunningProgram(name, options(name))
+        : RunningProgram(name, Options{.windows = true,
+                                       .location = QStringLiteral("Room ") + name,
+                                       .email = name + QStringLiteral("@example.org"),
+                                       .userNumber = userNumber})
     {
-        if (userNumber > 0)
-            TestSupport::writeBytes(folder + QStringLiteral("/zelmo.num"), QByteArray::number(userNumber) + "\r\n");
-        start();
-    }
-    static Options options(const QString &name)
-    {
-        Options o;
-        o.windows = true;
-        o.location = QStringLiteral("Room ") + name;
-        o.email = name + QStringLiteral("@example.org");
-        o.start = false;
-        return o;
     }
     MessageService &messages() { return program->messages(); }
     // A composer as a compose window makes one, sending as this user.
@@ -43,10 +34,22 @@ struct Party : RunningProgram
                 [p](IPPort &client) { p->prepareMessageClient(client); }};
     }
     int messagePort() const { return port + 2; }
+    // The window of this kind that an action opens; none when it opens none.
     template<typename T>
-    T *find(const char *name)
+    T *opens(const std::function<void()> &action)
     {
-        return main()->findChild<T *>(QString::fromLatin1(name));
+        const QList<T *> before = main()->findChildren<T *>();
+        action();
+        for (T *w : main()->findChildren<T *>()) {
+            if (!before.contains(w))
+                return w;
+        }
+        return nullptr;
+    }
+    // The oldest waiting message, opened as a double click on the indicator opens it.
+    frmMsgIn *openOldest()
+    {
+        return opens<frmMsgIn>([this] { QTest::mouseDClick(window<QWidget>("imgMsgIn"), Qt::LeftButton); });
     }
 };
 

@@ -32,6 +32,8 @@ RunningProgram::RunningProgram(const QString &name, Options o)
     else
         program->directory().setPalServer(QStringLiteral("127.0.0.1"), port + 19);
     program->calls().setClock([] { return QTime(9, 5); });
+    if (options.userNumber > 0)
+        TestSupport::writeBytes(folder + QStringLiteral("/zelmo.num"), QByteArray::number(options.userNumber) + "\r\n");
     if (options.start)
         start();
 }
@@ -96,4 +98,9 @@ bool RunningProgram::logged(const QString &text)
 frmMain *RunningProgram::main()
 {
     return shell ? shell->mainWindow() : nullptr;
+}
+
+QAction *RunningProgram::item(const char *objectName)
+{
+    return main()->action(QString::fromLatin1(objectName));
 }

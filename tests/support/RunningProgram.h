@@ -47,6 +47,8 @@ struct RunningProgram
         // 0: the pal server is a port of this block nobody listens on; otherwise it is this
         // port on the directory server's host, as a user has it.
         int palPort = 0;
+        // Above 0: the user number in the profile, as a pal server handed it out.
+        qint32 userNumber = 0;
     };
 
     explicit RunningProgram(const QString &name);
@@ -74,6 +76,8 @@ struct RunningProgram
     // An activity-log line ends with ": " and this text.
     bool logged(const QString &text);
     frmMain *main();
+    // A menu item of the main window, by its object name.
+    QAction *item(const char *objectName);
     template<typename T>
     T *window(const char *objectName);
 

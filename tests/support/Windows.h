@@ -33,6 +33,7 @@
 #include "ui/frmSplash.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -84,6 +85,19 @@ inline QString shown(const QObject *window, const char *name)
 inline void click(const QObject *window, const char *name)
 {
     QTest::mouseClick(control(window, name), Qt::LeftButton);
+}
+
+// What assistive technology reads of a control (its name unless asked for another text),
+// and what it takes the control for.
+inline QString said(QObject *control, QAccessible::Text text = QAccessible::Name)
+{
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(control);
+    return a ? a->text(text) : QString();
+}
+inline QAccessible::Role accessibleRole(QObject *control)
+{
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(control);
+    return a ? a->role() : QAccessible::NoRole;
 }
 
 // The texts of the message boxes a window has open.
