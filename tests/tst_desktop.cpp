@@ -370,7 +370,10 @@ private slots:
         QVERIFY(!again.shell->desktop().notifier().isEnabled());
         QVERIFY(MessageKit::sendWhole(again.port + 2, 12, "Quiet please", "Bob"));
         QTRY_COMPARE(again.program->messages().store().waitingCount(), 1);
-        QCOMPARE(m_service->shown.size(), 0);
+        // Only this message counts: the last scenario's program may still have a notice
+        // on its way over the bus.
+        for (const auto &s : std::as_const(m_service->shown))
+            QVERIFY2(s.hints.value(QStringLiteral("category")).toString() != QLatin1String("im.received"), qPrintable(s.summary));
     }
 
     // The desktop turns dark and light again; the user's own choice in the options wins
