@@ -6,7 +6,10 @@
 #include <QFile>
 #include <QMediaDevices>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QtEndian>
+
+#include <utility>
 
 namespace {
 
@@ -39,12 +42,19 @@ SoundPlayer::~SoundPlayer()
 
 void SoundPlayer::stopAll()
 {
-    const QList<QAudioSink *> sinks = m_sinks;
-    m_sinks.clear();
+    const QList<QAudioSink *> sinks = std::exchange(m_sinks, {});
     for (QAudioSink *sink : sinks) {
         sink->stop();
         delete sink;
     }
+    dropFinished();
+}
+
+void SoundPlayer::dropFinished()
+{
+    // Taken first: deleting a sink runs pending events, which may come back here.
+    const QList<QAudioSink *> finished = std::exchange(m_finished, {});
+    qDeleteAll(finished);
 }
 
 void SoundPlayer::setMuted(bool muted)
@@ -124,7 +134,8 @@ void SoundPlayer::play(const QString &fileName)
         if (!m_sinks.removeOne(sink))
             return;
         sink->stop();
-        sink->deleteLater();
+        m_finished.append(sink);
+        QTimer::singleShot(0, this, &SoundPlayer::dropFinished);
     });
     sink->start(buffer);
 }

@@ -43,8 +43,13 @@ signals:
 
 private:
     void stopAll();
+    void dropFinished();
 
     QHash<QString, Wave> m_waves;
     QList<QAudioSink *> m_sinks;
+    // Sinks that have played to the end, deleted from the event loop. Never deleteLater:
+    // a sink's own destructor runs pending events, and a deferred delete of that sink
+    // still waiting there (a sound that ended just before quitting) deletes it twice.
+    QList<QAudioSink *> m_finished;
     bool m_muted = false;
 };
