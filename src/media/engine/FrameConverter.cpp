@@ -2,49 +2,13 @@
 
 #include <QVideoFrame>
 
+#include <libyuv.h>
+
 #include <algorithm>
 
 namespace {
 
 constexpr int MaxDimension = 8192;
-
-struct YuvToRgb
-{
-    bool fullRange;
-    // Out: 24-bit RGB, or 32-bit 0xffRRGGBB words (the window system's own pixels).
-    bool rgb32 = false;
-
-    // A chroma pair's share of red, green and blue, shared by the pixels that use it.
-    struct Chroma
-    {
-        int r, g, b;
-    };
-
-    // BT.601 in fixed point (16 fractional bits).
-    Chroma chroma(int u, int v) const
-    {
-        const int d = u - 128;
-        const int e = v - 128;
-        if (fullRange)
-            return {91881 * e, -22554 * d - 46802 * e, 116130 * d};
-        return {104597 * e, -25675 * d - 53279 * e, 132201 * d};
-    }
-    int luma(int y) const { return fullRange ? y << 16 : (y - 16) * 76309; }
-
-    void put(int c, const Chroma &k, uchar *out) const
-    {
-        const uchar rr = uchar(std::clamp((c + k.r + 32768) >> 16, 0, 255));
-        const uchar gg = uchar(std::clamp((c + k.g + 32768) >> 16, 0, 255));
-        const uchar bb = uchar(std::clamp((c + k.b + 32768) >> 16, 0, 255));
-        if (rgb32) {
-            *reinterpret_cast<QRgb *>(out) = qRgb(rr, gg, bb);
-        } else {
-            out[0] = rr;
-            out[1] = gg;
-            out[2] = bb;
-        }
-    }
-};
 
 // True when `rows` rows of `rowBytes` each, `stride` apart, lie inside the plane.
 bool planeHolds(const QVideoFrame &frame, int plane, int rowBytes, int rows)
@@ -100,9 +64,6 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange, bool rgb32)
     const int w = frame.width();
     const int h = frame.height();
     const auto format = frame.pixelFormat();
-    const YuvToRgb yuv{fullRange, rgb32};
-    // Bytes per pixel out.
-    const int px = rgb32 ? 4 : 3;
     int ro, go, bo;
 
     if (format == QVideoFrameFormat::Format_Jpeg) {
@@ -152,28 +113,34 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange, bool rgb32)
         return out;
     }
 
+    // YUV and grey through libyuv, which uses the processor's vector units, into 32-bit
+    // pixels; 24-bit pictures are packed from those.
+    QImage argb = rgb32 ? std::move(out) : QImage(w, h, QImage::Format_RGB32);
+    if (argb.isNull())
+        return {};
+    uchar *dst = argb.bits();
+    const int dstStride = int(argb.bytesPerLine());
+    const libyuv::YuvConstants *matrix = fullRange ? &libyuv::kYuvJPEGConstants : &libyuv::kYuvI601Constants;
+    auto stride = [&](int plane) { return int(frame.bytesPerLine(plane)); };
+    int result = -1;
     switch (format) {
     case QVideoFrameFormat::Format_YUYV:
     case QVideoFrameFormat::Format_UYVY: {
         const int rowBytes = ((w + 1) / 2) * 4;
         if (!planeHolds(frame, 0, rowBytes, h))
             return {};
-        const bool yFirst = format == QVideoFrameFormat::Format_YUYV;
-        for (int y = 0; y < h; ++y) {
-            const uchar *src = frame.bits(0) + qsizetype(y) * frame.bytesPerLine(0);
-            uchar *dst = out.scanLine(y);
-            for (int x = 0; x < w; x += 2, src += 4) {
-                const int y0 = yFirst ? src[0] : src[1];
-                const int u = yFirst ? src[1] : src[0];
-                const int y1 = yFirst ? src[2] : src[3];
-                const int v = yFirst ? src[3] : src[2];
-                const YuvToRgb::Chroma k = yuv.chroma(u, v);
-                yuv.put(yuv.luma(y0), k, dst + x * px);
-                if (x + 1 < w)
-                    yuv.put(yuv.luma(y1), k, dst + (x + 1) * px);
-            }
-        }
-        return out;
+        // Unpacked to 4:2:2 planes first: only the planar converter takes full-range pixels.
+        const int cw = (w + 1) / 2;
+        std::vector<uchar> planes(size_t(w) * h + 2 * size_t(cw) * h);
+        uchar *py = planes.data();
+        uchar *pu = py + size_t(w) * h;
+        uchar *pv = pu + size_t(cw) * h;
+        result = format == QVideoFrameFormat::Format_YUYV
+                     ? libyuv::YUY2ToI422(frame.bits(0), stride(0), py, w, pu, cw, pv, cw, w, h)
+                     : libyuv::UYVYToI422(frame.bits(0), stride(0), py, w, pu, cw, pv, cw, w, h);
+        if (result == 0)
+            result = libyuv::I422ToARGBMatrix(py, w, pu, cw, pv, cw, dst, dstStride, matrix, w, h);
+        break;
     }
     case QVideoFrameFormat::Format_NV12:
     case QVideoFrameFormat::Format_NV21: {
@@ -181,63 +148,44 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange, bool rgb32)
         const int cw = ((w + 1) / 2) * 2;
         if (!planeHolds(frame, 0, w, h) || !planeHolds(frame, 1, cw, ch))
             return {};
-        const int uo = format == QVideoFrameFormat::Format_NV12 ? 0 : 1;
-        for (int y = 0; y < h; ++y) {
-            const uchar *ys = frame.bits(0) + qsizetype(y) * frame.bytesPerLine(0);
-            const uchar *cs = frame.bits(1) + qsizetype(y / 2) * frame.bytesPerLine(1);
-            uchar *dst = out.scanLine(y);
-            for (int x = 0; x < w; x += 2) {
-                const uchar *c = cs + x;
-                const YuvToRgb::Chroma k = yuv.chroma(c[uo], c[1 - uo]);
-                yuv.put(yuv.luma(ys[x]), k, dst + x * px);
-                if (x + 1 < w)
-                    yuv.put(yuv.luma(ys[x + 1]), k, dst + (x + 1) * px);
-            }
-        }
-        return out;
+        result = format == QVideoFrameFormat::Format_NV12
+                     ? libyuv::NV12ToARGBMatrix(frame.bits(0), stride(0), frame.bits(1), stride(1), dst, dstStride,
+                                                matrix, w, h)
+                     : libyuv::NV21ToARGBMatrix(frame.bits(0), stride(0), frame.bits(1), stride(1), dst, dstStride,
+                                                matrix, w, h);
+        break;
     }
     case QVideoFrameFormat::Format_YUV420P:
     case QVideoFrameFormat::Format_YV12:
     case QVideoFrameFormat::Format_YUV422P: {
+        const bool is422 = format == QVideoFrameFormat::Format_YUV422P;
         const int cw = (w + 1) / 2;
-        const int ch = format == QVideoFrameFormat::Format_YUV422P ? h : (h + 1) / 2;
-        const int vDiv = format == QVideoFrameFormat::Format_YUV422P ? 1 : 2;
+        const int ch = is422 ? h : (h + 1) / 2;
         if (!planeHolds(frame, 0, w, h) || !planeHolds(frame, 1, cw, ch) || !planeHolds(frame, 2, cw, ch))
             return {};
         const int up = format == QVideoFrameFormat::Format_YV12 ? 2 : 1;
         const int vp = 3 - up;
-        for (int y = 0; y < h; ++y) {
-            const uchar *ys = frame.bits(0) + qsizetype(y) * frame.bytesPerLine(0);
-            const uchar *us = frame.bits(up) + qsizetype(y / vDiv) * frame.bytesPerLine(up);
-            const uchar *vs = frame.bits(vp) + qsizetype(y / vDiv) * frame.bytesPerLine(vp);
-            uchar *dst = out.scanLine(y);
-            for (int x = 0; x < w; x += 2) {
-                const YuvToRgb::Chroma k = yuv.chroma(us[x / 2], vs[x / 2]);
-                yuv.put(yuv.luma(ys[x]), k, dst + x * px);
-                if (x + 1 < w)
-                    yuv.put(yuv.luma(ys[x + 1]), k, dst + (x + 1) * px);
-            }
-        }
-        return out;
+        result = is422 ? libyuv::I422ToARGBMatrix(frame.bits(0), stride(0), frame.bits(up), stride(up), frame.bits(vp),
+                                                  stride(vp), dst, dstStride, matrix, w, h)
+                       : libyuv::I420ToARGBMatrix(frame.bits(0), stride(0), frame.bits(up), stride(up), frame.bits(vp),
+                                                  stride(vp), dst, dstStride, matrix, w, h);
+        break;
     }
-    case QVideoFrameFormat::Format_Y8: {
+    case QVideoFrameFormat::Format_Y8:
         if (!planeHolds(frame, 0, w, h))
             return {};
-        for (int y = 0; y < h; ++y) {
-            const uchar *src = frame.bits(0) + qsizetype(y) * frame.bytesPerLine(0);
-            uchar *dst = out.scanLine(y);
-            for (int x = 0; x < w; ++x) {
-                if (rgb32)
-                    reinterpret_cast<QRgb *>(dst)[x] = qRgb(src[x], src[x], src[x]);
-                else
-                    dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = src[x];
-            }
-        }
-        return out;
-    }
+        result = libyuv::J400ToARGB(frame.bits(0), stride(0), dst, dstStride, w, h);
+        break;
     default:
         return {};
     }
+    if (result != 0)
+        return {};
+    if (rgb32)
+        return argb;
+    if (libyuv::ARGBToRAW(argb.constBits(), dstStride, out.bits(), int(out.bytesPerLine()), w, h) != 0)
+        return {};
+    return out;
 }
 
 bool handledHere(QVideoFrameFormat::PixelFormat format)
@@ -484,4 +432,31 @@ QImage FrameConverter::toPicture(const QVideoFrame &frame, QSize target)
     if (image.isNull() || image.size() == target)
         return image;
     return fit(image, target).convertToFormat(QImage::Format_RGB32);
+}
+
+QImage FrameConverter::resized(const QImage &picture, QSize size, bool mirror)
+{
+    if (picture.isNull() || size.isEmpty() || size.width() > MaxDimension || size.height() > MaxDimension)
+        return {};
+    const QImage source = picture.format() == QImage::Format_RGB32 ? picture
+                                                                    : picture.convertToFormat(QImage::Format_RGB32);
+    QImage scaled = source;
+    if (source.size() != size) {
+        scaled = QImage(size, QImage::Format_RGB32);
+        if (scaled.isNull()
+            || libyuv::ARGBScale(source.constBits(), int(source.bytesPerLine()), source.width(), source.height(),
+                                 scaled.bits(), int(scaled.bytesPerLine()), size.width(), size.height(),
+                                 libyuv::kFilterBox)
+                   != 0)
+            return {};
+    }
+    if (!mirror)
+        return scaled;
+    QImage mirrored(size, QImage::Format_RGB32);
+    if (mirrored.isNull()
+        || libyuv::ARGBMirror(scaled.constBits(), int(scaled.bytesPerLine()), mirrored.bits(),
+                              int(mirrored.bytesPerLine()), size.width(), size.height())
+               != 0)
+        return {};
+    return mirrored;
 }

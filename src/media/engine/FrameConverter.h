@@ -22,6 +22,9 @@ public:
     static QImage toPicture(const QVideoFrame &frame, QSize target);
     // The frame at its own size, before cropping and scaling.
     static QImage toImage(const QVideoFrame &frame);
+    // A picture as 32-bit RGB at `size` (each pixel the mean of those it covers, no cropping),
+    // mirrored left to right when asked.
+    static QImage resized(const QImage &picture, QSize size, bool mirror);
     // Crops to the aspect ratio of `target` around the centre and scales to it.
     static QImage fit(const QImage &image, QSize target);
 

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QVideoFrame>
 
+#include <libyuv.h>
+
 #include <array>
 #include <cstring>
 
@@ -41,28 +43,9 @@ std::array<bool, DataBits + CheckBits> stampBits(quint32 frameNumber, quint32 ms
 // BT.601 in video range, chroma the mean of each 2 x 2 block: what a camera's YUV looks like.
 void toVideoRangeYuv(const QImage &rgb, QVideoFrame &frame)
 {
-    const int w = rgb.width();
-    const int h = rgb.height();
-    for (int y = 0; y < h; ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-        uchar *ys = frame.bits(0) + qsizetype(y) * frame.bytesPerLine(0);
-        for (int x = 0; x < w; ++x)
-            ys[x] = uchar((66 * qRed(line[x]) + 129 * qGreen(line[x]) + 25 * qBlue(line[x]) + 128 + (16 << 8)) >> 8);
-    }
-    for (int y = 0; y < h / 2; ++y) {
-        const auto *l0 = reinterpret_cast<const QRgb *>(rgb.constScanLine(2 * y));
-        const auto *l1 = reinterpret_cast<const QRgb *>(rgb.constScanLine(2 * y + 1));
-        uchar *us = frame.bits(1) + qsizetype(y) * frame.bytesPerLine(1);
-        uchar *vs = frame.bits(2) + qsizetype(y) * frame.bytesPerLine(2);
-        for (int x = 0; x < w / 2; ++x) {
-            const QRgb a = l0[2 * x], b = l0[2 * x + 1], c = l1[2 * x], d = l1[2 * x + 1];
-            const int r = (qRed(a) + qRed(b) + qRed(c) + qRed(d) + 2) / 4;
-            const int g = (qGreen(a) + qGreen(b) + qGreen(c) + qGreen(d) + 2) / 4;
-            const int bl = (qBlue(a) + qBlue(b) + qBlue(c) + qBlue(d) + 2) / 4;
-            us[x] = uchar((-38 * r - 74 * g + 112 * bl + 128 + (128 << 8)) >> 8);
-            vs[x] = uchar((112 * r - 94 * g - 18 * bl + 128 + (128 << 8)) >> 8);
-        }
-    }
+    libyuv::ARGBToI420(rgb.constBits(), int(rgb.bytesPerLine()), frame.bits(0), int(frame.bytesPerLine(0)),
+                       frame.bits(1), int(frame.bytesPerLine(1)), frame.bits(2), int(frame.bytesPerLine(2)),
+                       rgb.width(), rgb.height());
 }
 
 } // namespace

@@ -22,27 +22,6 @@ bool sizeOk(int w, int h)
     return w > 0 && h > 0 && w <= MaxDimension && h <= MaxDimension;
 }
 
-// A 32-bit picture at half its size, each pixel the mean of four, on this thread: the same
-// look as a smooth scale without its thread pool.
-QImage halved(const QImage &picture)
-{
-    const int w = picture.width() / 2;
-    const int h = picture.height() / 2;
-    QImage half(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        const auto *r0 = reinterpret_cast<const QRgb *>(picture.constScanLine(2 * y));
-        const auto *r1 = reinterpret_cast<const QRgb *>(picture.constScanLine(2 * y + 1));
-        auto *out = reinterpret_cast<QRgb *>(half.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const QRgb a = r0[2 * x], b = r0[2 * x + 1], c = r1[2 * x], d = r1[2 * x + 1];
-            out[x] = qRgb((qRed(a) + qRed(b) + qRed(c) + qRed(d) + 2) / 4,
-                          (qGreen(a) + qGreen(b) + qGreen(c) + qGreen(d) + 2) / 4,
-                          (qBlue(a) + qBlue(b) + qBlue(c) + qBlue(d) + 2) / 4);
-        }
-    }
-    return half;
-}
-
 } // namespace
 
 VideoEngine::VideoEngine(std::shared_ptr<DeviceProvider> devices, const QString &profileDir, QObject *parent)
@@ -398,14 +377,11 @@ void VideoEngine::showPreview()
                                              : latestImage().convertToFormat(QImage::Format_RGB32);
     if (picture.isNull())
         return;
-    if (m_previewScale && picture.size() == QSize(640, 480)) {
-        picture = halved(picture);
-    } else if (m_previewScale && picture.width() > 320) {
-        picture = picture.scaled(320, 240, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    if (m_mirror)
-        picture = picture.mirrored(true, false);
-    emit previewFrame(picture);
+    const QSize shown = m_previewScale && picture.width() > 320 ? QSize(320, 240) : picture.size();
+    if (shown != picture.size() || m_mirror)
+        picture = FrameConverter::resized(picture, shown, m_mirror);
+    if (!picture.isNull())
+        emit previewFrame(picture);
 }
 
 QImage VideoEngine::latestImage()
