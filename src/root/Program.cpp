@@ -28,6 +28,7 @@
 
 #include <QDir>
 #include <QMetaMethod>
+#include <QTimer>
 
 namespace {
 
@@ -253,12 +254,16 @@ void Program::initializeEngines()
     m_video->setCompType(6);
     m_audioControl->start();
     m_audioSetup->start();
-    const QString notice = DeviceNotice::text(!m_devices->cameraNames().isEmpty(), m_devices->hasAudioInput(),
-                                              m_devices->hasAudioOutput());
-    if (!notice.isEmpty()) {
-        logLine(notice);
-        emit devicesMissing(notice);
-    }
+    // Asking the system for its cameras loads the multimedia back end, which takes longer
+    // than the rest of the start: the program listens for calls first.
+    QTimer::singleShot(0, this, [this] {
+        const QString notice = DeviceNotice::text(!m_devices->cameraNames().isEmpty(), m_devices->hasAudioInput(),
+                                                  m_devices->hasAudioOutput());
+        if (!notice.isEmpty()) {
+            logLine(notice);
+            emit devicesMissing(notice);
+        }
+    });
 }
 
 void Program::networkStart()
