@@ -1,5 +1,6 @@
 #include "media/engine/CameraFormat.h"
 #include "media/engine/CaptureProfile.h"
+#include "media/engine/FrameConverter.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestPatternCamera.h"
 #include "support/MediaKit.h"
@@ -201,6 +202,34 @@ private slots:
                          qPrintable(QStringLiteral("(%1,%2) shows %3,%4,%5").arg(x).arg(y).arg(qRed(p)).arg(qGreen(p)).arg(qBlue(p))));
             }
         QCOMPARE(engine.getFrame(buffer.data(), w * h * 3 - 1, &w, &h), 0);
+    }
+
+    void fullAndLimitedRangeFramesShowTheSameGrey()
+    {
+        // A mid grey tells the two ranges apart where saturated colours would clip alike.
+        using F = QVideoFrameFormat;
+        for (const auto format : {F::Format_YUYV, F::Format_UYVY, F::Format_NV12, F::Format_YUV420P})
+            for (const bool full : {false, true}) {
+                F surface(QSize(64, 48), format);
+                surface.setColorRange(full ? F::ColorRange_Full : F::ColorRange_Video);
+                QVideoFrame frame(surface);
+                QVERIFY(frame.map(QVideoFrame::WriteOnly));
+                // Grey 60: luma 60 in full range, 16 + 60 * 219 / 255 = 67.5 in video range.
+                const uchar luma = full ? 60 : 67;
+                const bool packed = format == F::Format_YUYV || format == F::Format_UYVY;
+                const bool yFirst = format == F::Format_YUYV;
+                for (int plane = 0; plane < frame.planeCount(); ++plane)
+                    for (qsizetype i = 0; i < frame.mappedBytes(plane); ++i)
+                        frame.bits(plane)[i] = packed ? ((i % 2 == 0) == yFirst ? luma : 128) : plane == 0 ? luma : 128;
+                frame.unmap();
+                const QImage picture = FrameConverter::toPicture(frame, QSize(64, 48));
+                QVERIFY(!picture.isNull());
+                const QRgb p = picture.pixel(32, 24);
+                QVERIFY2(std::abs(qRed(p) - 60) <= 2 && std::abs(qGreen(p) - 60) <= 2 && std::abs(qBlue(p) - 60) <= 2,
+                         qPrintable(QStringLiteral("%1 %2: %3,%4,%5").arg(F::pixelFormatToString(format),
+                                                                           full ? u"full" : u"video")
+                                        .arg(qRed(p)).arg(qGreen(p)).arg(qBlue(p))));
+            }
     }
 
     void aYuvCameraFrameArrivesAsTheSamePictureAsAnRgbOne()
