@@ -204,6 +204,33 @@ private slots:
         QCOMPARE(engine.getFrame(buffer.data(), w * h * 3 - 1, &w, &h), 0);
     }
 
+    void aLargeSelfViewIsShownAtHalfSizeWithItsColoursInPlace()
+    {
+        using F = QVideoFrameFormat;
+        for (const auto format : {F::Format_YUV420P, F::Format_YV12, F::Format_NV12, F::Format_NV21, F::Format_YUYV})
+            for (const bool mirror : {false, true}) {
+                VideoEngine engine(patternOnly(), QString());
+                QVERIFY(engine.setCaptureFormat(-1, QSize(640, 480)));
+                engine.previewScale(true);
+                engine.setPreviewMirror(mirror);
+                QSignalSpy preview(&engine, &VideoEngine::previewFrame);
+                engine.preview(true);
+                engine.videoSink()->setVideoFrame(cameraFrame(format, QSize(640, 480)));
+                QTRY_VERIFY(!preview.isEmpty());
+                const QImage shown = preview.last().at(0).value<QImage>();
+                QCOMPARE(shown.size(), QSize(320, 240));
+                for (int q = 0; q < 4; ++q) {
+                    const bool right = (q % 2 == 1) != mirror;
+                    const QRgb p = shown.pixel(right ? 240 : 80, q / 2 ? 180 : 60);
+                    const Colour &c = Quadrant[q];
+                    QVERIFY2(std::abs(qRed(p) - c.r) <= 6 && std::abs(qGreen(p) - c.g) <= 6 && std::abs(qBlue(p) - c.b) <= 6,
+                             qPrintable(QStringLiteral("%1%2, quadrant %3: %4,%5,%6")
+                                            .arg(F::pixelFormatToString(format), mirror ? u" mirrored" : u"")
+                                            .arg(q).arg(qRed(p)).arg(qGreen(p)).arg(qBlue(p))));
+                }
+            }
+    }
+
     void fullAndLimitedRangeFramesShowTheSameGrey()
     {
         // A mid grey tells the two ranges apart where saturated colours would clip alike.

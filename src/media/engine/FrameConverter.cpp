@@ -5,6 +5,7 @@
 #include <libyuv.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -278,24 +279,38 @@ QImage FrameConverter::fit(const QImage &image, QSize target)
 
 namespace {
 
-// Video-range samples (luma 16-235, chroma 16-240) to JPEG's full range.
-struct RangeTables
+// Video-range samples (luma 16-235, chroma 16-240) to JPEG's full range, rounded: luma
+// (v - 16) * 255 / 219, chroma 128 + (v - 128) * 255 / 224, in fixed point.
+constexpr uchar fullLuma(int v)
 {
-    uchar luma[256];
-    uchar chroma[256];
-    RangeTables()
-    {
-        for (int i = 0; i < 256; ++i) {
-            luma[i] = uchar(std::clamp((((i - 16) * 255 * 2 + 219) / (219 * 2)), 0, 255));
-            chroma[i] = uchar(std::clamp(128 + ((i - 128) * 255 * 2 + (i >= 128 ? 224 : -224)) / (224 * 2), 0, 255));
-        }
-    }
-};
+    return uchar(std::clamp(((v - 16) * 2385 + 986) >> 11, 0, 255));
+}
 
-const RangeTables &rangeTables()
+constexpr uchar fullChroma(int v)
 {
-    static const RangeTables tables;
-    return tables;
+    return uchar(std::clamp((((v - 128) * 4663 + 2023) >> 12) + 128, 0, 255));
+}
+
+// The fixed point gives exactly the rounded quotients, for every sample.
+constexpr bool fixedPointIsExact()
+{
+    for (int i = 0; i < 256; ++i) {
+        const int luma = std::clamp(((i - 16) * 255 * 2 + 219) / (219 * 2), 0, 255);
+        const int chroma = std::clamp(128 + ((i - 128) * 255 * 2 + (i >= 128 ? 224 : -224)) / (224 * 2), 0, 255);
+        if (fullLuma(i) != luma || fullChroma(i) != chroma)
+            return false;
+    }
+    return true;
+}
+static_assert(fixedPointIsExact());
+
+// A row of samples through one of the above: a loop the compiler turns into vector
+// instructions (the build allows it for this file).
+template<uchar (*Expand)(int)>
+void expandRow(const uchar *src, uchar *dst, int n)
+{
+    for (int i = 0; i < n; ++i)
+        dst[i] = Expand(src[i]);
 }
 
 bool planesFromMapped(const QVideoFrame &frame, FrameConverter::Planes &p)
@@ -306,20 +321,23 @@ bool planesFromMapped(const QVideoFrame &frame, FrameConverter::Planes &p)
     const int ch = (h + 1) / 2;
     const auto format = frame.pixelFormat();
     const bool full = frame.surfaceFormat().colorRange() == QVideoFrameFormat::ColorRange_Full;
-    const RangeTables &t = rangeTables();
-    auto luma = [&](int v) { return full ? uchar(v) : t.luma[v]; };
-    auto chroma = [&](int v) { return full ? uchar(v) : t.chroma[v]; };
+    auto luma = [&](int v) { return full ? uchar(v) : fullLuma(v); };
+    auto chroma = [&](int v) { return full ? uchar(v) : fullChroma(v); };
     p.y.resize(size_t(w) * h);
     p.u.resize(size_t(cw) * ch);
     p.v.resize(size_t(cw) * ch);
 
+    auto copyRow = [&](const uchar *src, uchar *dst, int n, bool isLuma) {
+        if (full)
+            std::memcpy(dst, src, size_t(n));
+        else if (isLuma)
+            expandRow<fullLuma>(src, dst, n);
+        else
+            expandRow<fullChroma>(src, dst, n);
+    };
     auto copyLuma = [&](const uchar *plane, qsizetype stride) {
-        for (int y = 0; y < h; ++y) {
-            const uchar *src = plane + y * stride;
-            uchar *dst = p.y.data() + qsizetype(y) * w;
-            for (int x = 0; x < w; ++x)
-                dst[x] = luma(src[x]);
-        }
+        for (int y = 0; y < h; ++y)
+            copyRow(plane + y * stride, p.y.data() + qsizetype(y) * w, w, true);
     };
     switch (format) {
     case QVideoFrameFormat::Format_YUV420P:
@@ -330,12 +348,8 @@ bool planesFromMapped(const QVideoFrame &frame, FrameConverter::Planes &p)
         const int up = format == QVideoFrameFormat::Format_YV12 ? 2 : 1;
         const int vp = 3 - up;
         for (int y = 0; y < ch; ++y) {
-            const uchar *us = frame.bits(up) + qsizetype(y) * frame.bytesPerLine(up);
-            const uchar *vs = frame.bits(vp) + qsizetype(y) * frame.bytesPerLine(vp);
-            for (int x = 0; x < cw; ++x) {
-                p.u[size_t(y) * cw + x] = chroma(us[x]);
-                p.v[size_t(y) * cw + x] = chroma(vs[x]);
-            }
+            copyRow(frame.bits(up) + qsizetype(y) * frame.bytesPerLine(up), p.u.data() + size_t(y) * cw, cw, false);
+            copyRow(frame.bits(vp) + qsizetype(y) * frame.bytesPerLine(vp), p.v.data() + size_t(y) * cw, cw, false);
         }
         return true;
     }
@@ -432,6 +446,66 @@ QImage FrameConverter::toPicture(const QVideoFrame &frame, QSize target)
     if (image.isNull() || image.size() == target)
         return image;
     return fit(image, target).convertToFormat(QImage::Format_RGB32);
+}
+
+QImage FrameConverter::toShownPicture(const QVideoFrame &input, QSize target, QSize shown, bool mirror)
+{
+    using F = QVideoFrameFormat;
+    const F::PixelFormat format = input.pixelFormat();
+    const bool semiPlanar = format == F::Format_NV12 || format == F::Format_NV21;
+    const bool planar = format == F::Format_YUV420P || format == F::Format_YV12;
+    const F surface = input.surfaceFormat();
+    if (!input.isValid() || input.size() != target || shown.isEmpty() || shown.width() >= target.width()
+        || shown.height() >= target.height() || (!planar && !semiPlanar)
+        || surface.scanLineDirection() == F::BottomToTop || input.mirrored() || surface.isMirrored()
+        || input.rotationAngle() != QVideoFrame::Rotation0)
+        return resized(toPicture(input, target), shown, mirror);
+
+    QVideoFrame frame(input);
+    if (!frame.map(QVideoFrame::ReadOnly))
+        return {};
+    const int w = target.width();
+    const int h = target.height();
+    const int sw = shown.width();
+    const int sh = shown.height();
+    const int cw = (w + 1) / 2;
+    const int ch = (h + 1) / 2;
+    const int scw = (sw + 1) / 2;
+    const int sch = (sh + 1) / 2;
+    const bool full = surface.colorRange() == F::ColorRange_Full;
+    const libyuv::YuvConstants *matrix = full ? &libyuv::kYuvJPEGConstants : &libyuv::kYuvI601Constants;
+    auto stride = [&](int plane) { return int(frame.bytesPerLine(plane)); };
+    // Scaled while still 4:2:0, so only the shown pixels are converted.
+    std::vector<uchar> small(size_t(sw) * sh + 2 * size_t(scw) * sch);
+    uchar *y = small.data();
+    uchar *u = y + size_t(sw) * sh;
+    uchar *v = u + size_t(scw) * sch;
+    QImage picture(shown, QImage::Format_RGB32);
+    int result = -1;
+    if (planar && planeHolds(frame, 0, w, h) && planeHolds(frame, 1, cw, ch) && planeHolds(frame, 2, cw, ch)) {
+        const int up = format == F::Format_YV12 ? 2 : 1;
+        const int vp = 3 - up;
+        result = libyuv::I420Scale(frame.bits(0), stride(0), frame.bits(up), stride(up), frame.bits(vp), stride(vp), w,
+                                   h, y, sw, u, scw, v, scw, sw, sh, libyuv::kFilterBox);
+        if (result == 0)
+            result = libyuv::I420ToARGBMatrix(y, sw, u, scw, v, scw, picture.bits(), int(picture.bytesPerLine()),
+                                              matrix, sw, sh);
+    } else if (semiPlanar && planeHolds(frame, 0, w, h) && planeHolds(frame, 1, cw * 2, ch)) {
+        // The interleaved chroma pairs scale alike whichever comes first.
+        uchar *uv = u;
+        result = libyuv::NV12Scale(frame.bits(0), stride(0), frame.bits(1), stride(1), w, h, y, sw, uv, scw * 2, sw,
+                                   sh, libyuv::kFilterBox);
+        if (result == 0)
+            result = format == F::Format_NV12
+                         ? libyuv::NV12ToARGBMatrix(y, sw, uv, scw * 2, picture.bits(), int(picture.bytesPerLine()),
+                                                    matrix, sw, sh)
+                         : libyuv::NV21ToARGBMatrix(y, sw, uv, scw * 2, picture.bits(), int(picture.bytesPerLine()),
+                                                    matrix, sw, sh);
+    }
+    frame.unmap();
+    if (result != 0)
+        return {};
+    return mirror ? resized(picture, shown, true) : picture;
 }
 
 QImage FrameConverter::resized(const QImage &picture, QSize size, bool mirror)

@@ -22,6 +22,10 @@ public:
     static QImage toPicture(const QVideoFrame &frame, QSize target);
     // The frame at its own size, before cropping and scaling.
     static QImage toImage(const QVideoFrame &frame);
+    // The frame as a picture ready to paint at `shown`, no larger than `target` and of its
+    // aspect ratio, mirrored left to right when asked. A YUV 4:2:0 frame of exactly `target`
+    // is scaled before it is converted: a quarter of the work for a half-size self view.
+    static QImage toShownPicture(const QVideoFrame &frame, QSize target, QSize shown, bool mirror);
     // A picture as 32-bit RGB at `size` (each pixel the mean of those it covers, no cropping),
     // mirrored left to right when asked.
     static QImage resized(const QImage &picture, QSize size, bool mirror);

@@ -373,13 +373,16 @@ void VideoEngine::showPreview()
         return;
     m_previewClock.start();
     // Straight from the camera's pixels to the window system's, whatever the sender needs.
-    QImage picture = m_latestFrame.isValid() ? FrameConverter::toPicture(m_latestFrame, m_captureSize)
-                                             : latestImage().convertToFormat(QImage::Format_RGB32);
-    if (picture.isNull())
-        return;
-    const QSize shown = m_previewScale && picture.width() > 320 ? QSize(320, 240) : picture.size();
-    if (shown != picture.size() || m_mirror)
-        picture = FrameConverter::resized(picture, shown, m_mirror);
+    const bool shrink = m_previewScale && m_captureSize.width() > 320;
+    QImage picture;
+    if (m_latestFrame.isValid()) {
+        picture = FrameConverter::toShownPicture(m_latestFrame, m_captureSize,
+                                                 shrink ? QSize(320, 240) : m_captureSize, m_mirror);
+    } else {
+        const QImage latest = latestImage();
+        const QSize shown = shrink ? QSize(320, 240) : latest.size();
+        picture = FrameConverter::resized(latest, shown, m_mirror);
+    }
     if (!picture.isNull())
         emit previewFrame(picture);
 }
