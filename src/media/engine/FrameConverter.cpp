@@ -305,9 +305,10 @@ constexpr bool fixedPointIsExact()
 static_assert(fixedPointIsExact());
 
 // A row of samples through one of the above: a loop the compiler turns into vector
-// instructions (the build allows it for this file).
+// instructions (the build allows it for this file). Kept out of line: inlined into its
+// caller, GCC runs a scalar copy of the loop instead.
 template<uchar (*Expand)(int)>
-void expandRow(const uchar *src, uchar *dst, int n)
+[[gnu::noinline]] void expandRow(const uchar *src, uchar *dst, int n)
 {
     for (int i = 0; i < n; ++i)
         dst[i] = Expand(src[i]);
