@@ -126,8 +126,9 @@ private slots:
                 [&] { err += QString::fromUtf8(zelmo.readAllStandardError()); });
         zelmo.start(executable(QStringLiteral("zelmo")),
                     {QStringLiteral("--profile"), dir.path(), QStringLiteral("--port"), QString::number(port)});
-        // The notice comes before the listeners start.
+        // The program listens first; the notice follows once it has asked for its devices.
         QTRY_VERIFY_WITH_TIMEOUT(listening(port), 60000);
+        QTRY_VERIFY2_WITH_TIMEOUT(err.contains(QStringLiteral("Calls still work without")), qPrintable(err), 30000);
         zelmo.terminate();
         QVERIFY(zelmo.waitForFinished(30000));
         err += QString::fromUtf8(zelmo.readAllStandardError());
