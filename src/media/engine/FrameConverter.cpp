@@ -21,6 +21,21 @@ bool planeHolds(const QVideoFrame &frame, int plane, int rowBytes, int rows)
     return stride * (rows - 1) + rowBytes <= size;
 }
 
+// The YUV to RGB matrix for the frame's range (BT.601 either way).
+const libyuv::YuvConstants *yuvMatrix(bool fullRange)
+{
+    return fullRange ? &libyuv::kYuvJPEGConstants : &libyuv::kYuvI601Constants;
+}
+
+// True when the frame's rows come top to bottom as seen, neither mirrored nor rotated: its
+// planes can be used as they are.
+bool upright(const QVideoFrame &frame)
+{
+    const QVideoFrameFormat surface = frame.surfaceFormat();
+    return surface.scanLineDirection() != QVideoFrameFormat::BottomToTop && !frame.mirrored() && !surface.isMirrored()
+           && frame.rotationAngle() == QVideoFrame::Rotation0;
+}
+
 // Byte offsets of R, G and B inside a 4-byte pixel, by format (memory order).
 bool rgb32Offsets(QVideoFrameFormat::PixelFormat format, int *r, int *g, int *b)
 {
@@ -121,7 +136,7 @@ QImage convertMapped(const QVideoFrame &frame, bool fullRange, bool rgb32)
         return {};
     uchar *dst = argb.bits();
     const int dstStride = int(argb.bytesPerLine());
-    const libyuv::YuvConstants *matrix = fullRange ? &libyuv::kYuvJPEGConstants : &libyuv::kYuvI601Constants;
+    const libyuv::YuvConstants *matrix = yuvMatrix(fullRange);
     auto stride = [&](int plane) { return int(frame.bytesPerLine(plane)); };
     int result = -1;
     switch (format) {
@@ -422,9 +437,7 @@ bool FrameConverter::toPlanes(const QVideoFrame &input, QSize size, Planes &plan
     if (!input.isValid() || input.size() != size || size.isEmpty() || size.width() > MaxDimension
         || size.height() > MaxDimension)
         return false;
-    const QVideoFrameFormat surface = input.surfaceFormat();
-    if (surface.scanLineDirection() == QVideoFrameFormat::BottomToTop || input.mirrored() || surface.isMirrored()
-        || input.rotationAngle() != QVideoFrame::Rotation0 || !givesPlanes(input.pixelFormat()))
+    if (!upright(input) || !givesPlanes(input.pixelFormat()))
         return false;
     QVideoFrame frame(input);
     if (!frame.map(QVideoFrame::ReadOnly))
@@ -455,11 +468,8 @@ QImage FrameConverter::toShownPicture(const QVideoFrame &input, QSize target, QS
     const F::PixelFormat format = input.pixelFormat();
     const bool semiPlanar = format == F::Format_NV12 || format == F::Format_NV21;
     const bool planar = format == F::Format_YUV420P || format == F::Format_YV12;
-    const F surface = input.surfaceFormat();
     if (!input.isValid() || input.size() != target || shown.isEmpty() || shown.width() >= target.width()
-        || shown.height() >= target.height() || (!planar && !semiPlanar)
-        || surface.scanLineDirection() == F::BottomToTop || input.mirrored() || surface.isMirrored()
-        || input.rotationAngle() != QVideoFrame::Rotation0)
+        || shown.height() >= target.height() || (!planar && !semiPlanar) || !upright(input))
         return resized(toPicture(input, target), shown, mirror);
 
     QVideoFrame frame(input);
@@ -473,8 +483,7 @@ QImage FrameConverter::toShownPicture(const QVideoFrame &input, QSize target, QS
     const int ch = (h + 1) / 2;
     const int scw = (sw + 1) / 2;
     const int sch = (sh + 1) / 2;
-    const bool full = surface.colorRange() == F::ColorRange_Full;
-    const libyuv::YuvConstants *matrix = full ? &libyuv::kYuvJPEGConstants : &libyuv::kYuvI601Constants;
+    const libyuv::YuvConstants *matrix = yuvMatrix(input.surfaceFormat().colorRange() == F::ColorRange_Full);
     auto stride = [&](int plane) { return int(frame.bytesPerLine(plane)); };
     // Scaled while still 4:2:0, so only the shown pixels are converted.
     std::vector<uchar> small(size_t(sw) * sh + 2 * size_t(scw) * sch);
