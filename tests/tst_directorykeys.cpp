@@ -149,8 +149,10 @@ private slots:
     void aProgramsDirectoryAndPalTrafficIsNotReadableOnTheWire()
     {
         DirectoryKit::Server server;
-        const int relayBase = TestSupport::portBlock(2);
-        SecureKit::RecordingRelay relay({relayBase, relayBase + 1}, relayBase - server.directoryPort());
+        const int relayBase = TestSupport::portBlock(TestSupport::ServerPortSpan);
+        SecureKit::RecordingRelay relay({relayBase, relayBase + 1, relayBase + TlsSetup::PortOffset,
+                                         relayBase + 1 + TlsSetup::PortOffset},
+                                        relayBase - server.directoryPort());
         DirectoryKit::User bob(QStringLiteral("Bob"), server.directoryPort(), server.palPort(), {}, 22);
         bob.directory().connectPalServer();
         DirectoryKit::User ann(QStringLiteral("Ann"), relayBase, relayBase + 1, {}, 21);
@@ -168,6 +170,35 @@ private slots:
         QVERIFY(relay.connections >= 2);
         for (const char *clear : {"ann@example.org", "bob@example.org", "Ann", "Bob", "GEM", "LGN", "LS1"})
             QVERIFY2(!relay.bytes.contains(clear), clear);
+    }
+
+    // A server that took TLS only on its published ports (the previous release) and was
+    // pinned: its missing encrypted port is no reason to speak to it in the clear.
+    void aPinnedServerWithoutItsEncryptedPortIsStillAskedEncrypted()
+    {
+        DirectoryKit::Server server;
+        QTemporaryDir profile;
+        const int relayBase = TestSupport::portBlock(TestSupport::ServerPortSpan);
+        const int shift = relayBase - server.directoryPort();
+        const auto privacy = [](DirectoryKit::User &user) {
+            return user.window()->findChild<QLabel *>(QStringLiteral("lblPrivacy"))->text();
+        };
+        {
+            SecureKit::RecordingRelay everyPort({relayBase, relayBase + 1, relayBase + TlsSetup::PortOffset,
+                                                 relayBase + 1 + TlsSetup::PortOffset},
+                                                shift);
+            DirectoryKit::User ann(QStringLiteral("Ann"), relayBase, relayBase + 1, profile.path(), 21);
+            ann.openDirectory();
+            QTRY_COMPARE(privacy(ann), QStringLiteral("Private"));
+        }
+        SecureKit::RecordingRelay publishedOnly({relayBase, relayBase + 1}, shift);
+        DirectoryKit::User ann(QStringLiteral("Ann"), relayBase, relayBase + 1, profile.path(), 21);
+        ann.openDirectory();
+        QTRY_VERIFY(ann.directory().entries().size() == 1);
+        QVERIFY(publishedOnly.connections >= 1);
+        QTRY_COMPARE(privacy(ann), QStringLiteral("Private"));
+        for (const char *clear : {"ann@example.org", "LGN", "LS1"})
+            QVERIFY2(!publishedOnly.bytes.contains(clear), clear);
     }
 
     void aServerWhoseKeyChangedHearsNothingUntilTheUserAccepts()

@@ -266,7 +266,7 @@ private slots:
     {
         const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../zelmo-directory");
         QTemporaryDir data;
-        const int base = TestSupport::portBlock(3);
+        const int base = TestSupport::portBlock(TestSupport::ServerPortSpan);
         RedisProcess redis;
         QStringList where{QStringLiteral("--data"), data.path()};
         if (sharedRegistry()) {

@@ -31,7 +31,7 @@ struct BusyPalServer
 
     BusyPalServer()
     {
-        if (!listener.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1))))
+        if (!listener.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(TestSupport::BareServerPortSpan))))
             qFatal("the busy pal server could not listen");
         targetPort = listener.serverPort();
         QObject::connect(&listener, &QTcpServer::newConnection, [this] {

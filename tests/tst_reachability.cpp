@@ -5,6 +5,7 @@
 
 #include "support/DirectoryProcess.h"
 #include "support/HomeRouter.h"
+#include "support/NetworkLab.h"
 #include "support/TestSupport.h"
 #include "support/ZelmoProcess.h"
 
@@ -246,6 +247,61 @@ private slots:
         QString why;
         QVERIFY2(home.quit(StepMs, &why), qPrintable(why));
         QVERIFY2(callee.quit(StepMs, &why), qPrintable(why));
+    }
+
+    // The line says only what the directory server's check proved: a server beside the
+    // program, or in the same home, connects back to addresses the internet cannot.
+    void theLineSaysWhatTheCheckProved_data()
+    {
+        QTest::addColumn<QString>("directoryAddress");
+        QTest::addColumn<bool>("onTheServersMachine");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("same computer") << QStringLiteral("127.0.0.1") << true
+                                       << QStringLiteral("Only programs on this computer use this directory server");
+        QTest::newRow("same private network") << QStringLiteral("192.168.1.20") << false
+                                              << QStringLiteral("Others on this network can call you at 192.168.1.10:2000");
+        QTest::newRow("public address") << QStringLiteral("203.0.113.20") << false
+                                        << QStringLiteral("Others can call you at 203.0.113.10:2000 (reachable from the internet)");
+    }
+
+    void theLineSaysWhatTheCheckProved()
+    {
+        QFETCH(QString, directoryAddress);
+        QFETCH(bool, onTheServersMachine);
+        QFETCH(QString, says);
+        // Two machines on one cable carrying a home's private network and public addresses.
+        NetworkLab lab(QStringLiteral("scope"));
+        QString why;
+        QVERIFY2(lab.addMachine(QStringLiteral("user"), &why) && lab.addMachine(QStringLiteral("server"), &why)
+                     && lab.link(QStringLiteral("user"), QStringLiteral("eth0"),
+                                 {QStringLiteral("192.168.1.10/24"), QStringLiteral("203.0.113.10/24")},
+                                 QStringLiteral("server"), QStringLiteral("eth0"),
+                                 {QStringLiteral("192.168.1.20/24"), QStringLiteral("203.0.113.20/24")}, &why),
+                 qPrintable(why));
+        DirectoryProcess directory;
+        QVERIFY2(directory.start(lab.command(QStringLiteral("server"), m_binDir + QStringLiteral("/zelmo-directory"),
+                                             {QStringLiteral("--data"), m_work.filePath(QStringLiteral("scope-data")),
+                                              QStringLiteral("--stats-every"), QStringLiteral("0")}),
+                                 m_work.filePath(QStringLiteral("scope-directory.log")), StartMs, &why),
+                 qPrintable(why));
+        const QString path = profile(QStringLiteral("Sami"), false, QStringLiteral("[Router]\r\nAskRouter=False\r\n"));
+        TestSupport::writeBytes(path + QStringLiteral("/zelmo.ini"),
+                                TestSupport::readBytes(path + QStringLiteral("/zelmo.ini"))
+                                    .replace(HomeRouter::InternetAddress.toUtf8(), directoryAddress.toUtf8()));
+        ZelmoProcess user(QStringLiteral("Sami"));
+        QVERIFY(start(user,
+                      {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"),
+                       lab.name(onTheServersMachine ? QStringLiteral("server") : QStringLiteral("user"))},
+                      path));
+        QString line;
+        QVERIFY2(lineSays(user, {says}, StepMs, &line), qPrintable(line));
+        // Never a loopback address offered as the way others call, nor "the internet" where
+        // the server saw a private address.
+        QVERIFY2(!line.contains(QLatin1String("127.0.0.1")), qPrintable(line));
+        if (!directoryAddress.startsWith(QLatin1String("203.")))
+            QVERIFY2(!line.contains(QLatin1String("internet")), qPrintable(line));
+        QVERIFY2(user.quit(StepMs, &why), qPrintable(why));
+        QVERIFY(directory.stop(StepMs));
     }
 
     void aRouterThatAnswersGarbageGetsAClearLine()

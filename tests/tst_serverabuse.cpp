@@ -43,7 +43,7 @@ qint32 askNumber(int palPort, const QString &from)
 bool startNode(DirectoryProcess &node, int *directoryPort, const QTemporaryDir &logDir, const QStringList &options,
                QString *why, const QStringList &wrapper = {})
 {
-    *directoryPort = TestSupport::portBlock(2);
+    *directoryPort = TestSupport::portBlock(TestSupport::ServerPortSpan);
     // Freed memory is given back at once under the address sanitizer, whose default
     // quarantine would otherwise count as the server's (the server inherits this).
     if (!qgetenv("ASAN_OPTIONS").contains("quarantine_size_mb"))

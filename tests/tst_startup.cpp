@@ -76,7 +76,7 @@ private slots:
     {
         Started program(TestSupport::portBlock());
         QSignalSpy tail(&*program, &Program::startupTailFinished);
-        const int palPort = TestSupport::portBlock(1);
+        const int palPort = TestSupport::portBlock(TestSupport::BareServerPortSpan);
         QTcpServer palServer;
         QVERIFY(palServer.listen(QHostAddress::AnyIPv4, quint16(palPort)));
         program->directory().setPalServer(QStringLiteral("127.0.0.1"), palPort);

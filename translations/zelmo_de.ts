@@ -750,6 +750,18 @@
         <translation>Ihr Router hat die Ports für keine Zeit vergeben: </translation>
     </message>
     <message>
+        <source>Not reachable: the directory server could not connect to %1 (%2). </source>
+        <translation>Nicht erreichbar: Der Verzeichnisserver konnte keine Verbindung zu %1 herstellen (%2). </translation>
+    </message>
+    <message>
+        <source>Others on this network can call you at %1</source>
+        <translation>Andere in diesem Netzwerk können Sie unter %1 anrufen</translation>
+    </message>
+    <message>
+        <source>Only programs on this computer use this directory server</source>
+        <translation>Nur Programme auf diesem Computer nutzen diesen Verzeichnisserver</translation>
+    </message>
+    <message>
         <source>Not reachable from the internet: the directory server could not connect to %1 (%2). </source>
         <translation>Aus dem Internet nicht erreichbar: Der Verzeichnisserver konnte keine Verbindung zu %1 herstellen (%2). </translation>
     </message>

@@ -750,6 +750,18 @@
         <translation>Su router concedió los puertos por un tiempo nulo: </translation>
     </message>
     <message>
+        <source>Not reachable: the directory server could not connect to %1 (%2). </source>
+        <translation>No accesible: el servidor de directorio no pudo conectar con %1 (%2). </translation>
+    </message>
+    <message>
+        <source>Others on this network can call you at %1</source>
+        <translation>Otros en esta red pueden llamarle en %1</translation>
+    </message>
+    <message>
+        <source>Only programs on this computer use this directory server</source>
+        <translation>Solo los programas de este ordenador usan este servidor de directorio</translation>
+    </message>
+    <message>
         <source>Not reachable from the internet: the directory server could not connect to %1 (%2). </source>
         <translation>No accesible desde Internet: el servidor de directorio no pudo conectar con %1 (%2). </translation>
     </message>

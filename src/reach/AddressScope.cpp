@@ -27,6 +27,21 @@ bool AddressScope::isPublic(const QString &address)
     return parsed.setAddress(address) && isPublic(parsed);
 }
 
+AddressScope::Reach AddressScope::reachOf(const QString &address)
+{
+    QHostAddress parsed;
+    if (!parsed.setAddress(address))
+        return Reach::Network;
+    // An IPv4 address written the IPv6 way ("::ffff:127.0.0.1") is judged as IPv4.
+    bool isV4 = false;
+    const quint32 v4 = parsed.toIPv4Address(&isV4);
+    if (isV4)
+        parsed = QHostAddress(v4);
+    if (parsed.isLoopback())
+        return Reach::Computer;
+    return isPublic(parsed) ? Reach::Internet : Reach::Network;
+}
+
 QString AddressScope::localIPv4()
 {
     for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {

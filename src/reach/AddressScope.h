@@ -13,6 +13,10 @@ public:
     // unique local), not loopback, link-local, multicast or unspecified.
     static bool isPublic(const QHostAddress &address);
     static bool isPublic(const QString &address);
+    // Who can connect to an address: only programs on this computer (loopback), those on
+    // the same network (private, shared, link-local, unique local), or anyone.
+    enum class Reach { Computer, Network, Internet };
+    static Reach reachOf(const QString &address);
     // This machine's first IPv4 address on a network, empty when it has none.
     static QString localIPv4();
     // This machine's first global IPv6 address, empty when it has none.

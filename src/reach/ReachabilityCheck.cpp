@@ -1,8 +1,11 @@
 #include "reach/ReachabilityCheck.h"
 
+#include "core/ChannelDialer.h"
 #include "directory/DirectoryProtocol.h"
 #include "directory/ReachProtocol.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -13,15 +16,22 @@ constexpr int MaxAnswerBytes = 4096;
 
 } // namespace
 
-ReachabilityCheck::ReachabilityCheck(QObject *parent)
+ReachabilityCheck::ReachabilityCheck(ChannelDialer *dialer, QObject *parent)
     : QObject(parent)
+    , m_dialer(dialer)
     , m_deadline(new QTimer(this))
 {
     m_deadline->setSingleShot(true);
     connect(m_deadline, &QTimer::timeout, this, [this] {
         end(Verdict::Unknown, QString(), m_askedPort,
-            QStringLiteral("the directory server did not answer the check (an older server does not know it)"));
+            m_dialer ? QStringLiteral("the directory server did not answer the check")
+                     : QStringLiteral("there is no encrypted connection to ask the directory server over"));
     });
+}
+
+ReachabilityCheck::~ReachabilityCheck()
+{
+    cancel();
 }
 
 void ReachabilityCheck::start(const QString &host, int port, int askedPort, int timeoutMs)
@@ -29,9 +39,54 @@ void ReachabilityCheck::start(const QString &host, int port, int askedPort, int 
     cancel();
     m_askedPort = askedPort;
     m_received.clear();
-    m_socket = new QTcpSocket(this);
-    QTcpSocket *socket = m_socket;
-    connect(socket, &QTcpSocket::connected, this, [socket, askedPort] { socket->write(ReachProtocol::request(askedPort)); });
+    m_deadline->start(timeoutMs);
+    if (!m_dialer) {
+        // Reported from the event loop, as every other verdict.
+        m_deadline->start(0);
+        return;
+    }
+    const QHostAddress numeric(host);
+    if (!numeric.isNull()) {
+        dial(numeric, port);
+        return;
+    }
+    m_lookup = QHostInfo::lookupHost(host, this, [this, host, port](const QHostInfo &info) {
+        m_lookup = -1;
+        if (info.addresses().isEmpty()) {
+            end(Verdict::Unknown, QString(), m_askedPort,
+                QStringLiteral("the directory server's name %1 was not found").arg(host));
+            return;
+        }
+        dial(info.addresses().constFirst(), port);
+    });
+}
+
+void ReachabilityCheck::dial(const QHostAddress &address, int port)
+{
+    m_dialAttempt = m_dialer->dial(address, port, PeerChannel::Control, [this](ChannelDialer::Outcome outcome) {
+        // The callback runs inside the attempt: it goes once control is back in the loop.
+        if (m_dialAttempt)
+            m_dialAttempt.release()->deleteLater();
+        switch (outcome.kind) {
+        case ChannelDialer::Outcome::Kind::Encrypted:
+            outcome.socket->setParent(this);
+            ask(outcome.socket);
+            return;
+        case ChannelDialer::Outcome::Kind::Plain:
+            end(Verdict::Unknown, QString(), m_askedPort,
+                QStringLiteral("the directory server does not offer the check (it has no encrypted port)"));
+            return;
+        case ChannelDialer::Outcome::Kind::Refused:
+            end(Verdict::Unknown, QString(), m_askedPort,
+                QStringLiteral("the directory server could not be asked: %1").arg(outcome.description));
+            return;
+        }
+    });
+}
+
+void ReachabilityCheck::ask(QTcpSocket *socket)
+{
+    m_socket = socket;
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
         m_received += socket->readAll();
         qsizetype start = 0;
@@ -52,13 +107,17 @@ void ReachabilityCheck::start(const QString &host, int port, int askedPort, int 
         end(Verdict::Unknown, QString(), m_askedPort,
             QStringLiteral("the directory server could not be asked: %1").arg(socket->errorString()));
     });
-    m_deadline->start(timeoutMs);
-    socket->connectToHost(host, quint16(port));
+    socket->write(ReachProtocol::request(m_askedPort));
 }
 
 void ReachabilityCheck::cancel()
 {
     m_deadline->stop();
+    if (m_lookup >= 0) {
+        QHostInfo::abortHostLookup(m_lookup);
+        m_lookup = -1;
+    }
+    m_dialAttempt.reset();
     if (!m_socket)
         return;
     m_socket->disconnect(this);
@@ -69,7 +128,7 @@ void ReachabilityCheck::cancel()
 
 bool ReachabilityCheck::isRunning() const
 {
-    return m_socket != nullptr;
+    return m_deadline->isActive();
 }
 
 void ReachabilityCheck::end(Verdict verdict, const QString &address, int port, const QString &reason)

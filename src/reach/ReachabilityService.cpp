@@ -28,7 +28,7 @@ ReachabilityService::ReachabilityService(Services services, QObject *parent)
     , m_(std::move(services))
     , m_worker(new QThreadPool(this))
     , m_renewal(new QTimer(this))
-    , m_check(new ReachabilityCheck(this))
+    , m_check(new ReachabilityCheck(m_.directoryDialer, this))
 {
     // One request at a time, in order: map, renew, give back.
     m_worker->setMaxThreadCount(1);
@@ -194,8 +194,24 @@ void ReachabilityService::onChecked(ReachabilityCheck::Verdict verdict, const QS
     m_checkReason = reason;
     switch (verdict) {
     case ReachabilityCheck::Verdict::Reachable:
-        log(QStringLiteral("The directory server reached %1: reachable from the internet")
-                .arg(AddressScope::withPort(address, port)));
+        // The server proves only what its own place allows: one beside this program, or in
+        // the same home, connects back to addresses the internet cannot.
+        switch (AddressScope::reachOf(address)) {
+        case AddressScope::Reach::Internet:
+            log(QStringLiteral("The directory server reached %1: reachable from the internet")
+                    .arg(AddressScope::withPort(address, port)));
+            break;
+        case AddressScope::Reach::Network:
+            log(QStringLiteral("The directory server reached %1: reachable on this network (the server is on it too, "
+                               "so this says nothing of the internet)")
+                    .arg(AddressScope::withPort(address, port)));
+            break;
+        case AddressScope::Reach::Computer:
+            log(QStringLiteral("The directory server reached %1: it runs on this computer, so this says nothing of "
+                               "other computers")
+                    .arg(AddressScope::withPort(address, port)));
+            break;
+        }
         break;
     case ReachabilityCheck::Verdict::NotReachable:
         log(QStringLiteral("The directory server could not reach %1: %2").arg(AddressScope::withPort(address, port), reason));
@@ -222,6 +238,9 @@ void ReachabilityService::updateLine()
     using Result = RouterMapping::Outcome::Result;
     const bool checkedYes = m_checked && m_verdict == Verdict::Reachable;
     const bool checkedNo = m_checked && m_verdict == Verdict::NotReachable;
+    // Where the server stands, from the address it saw this program at.
+    const AddressScope::Reach seen = AddressScope::reachOf(m_checkAddress);
+    const bool reachedFromInternet = checkedYes && seen == AddressScope::Reach::Internet;
     QString where;
     QString why;
     switch (m_state) {
@@ -262,22 +281,34 @@ void ReachabilityService::updateLine()
         break;
     }
     // What the directory server saw from outside outweighs what the router said.
-    if (checkedYes && where.isEmpty() && m_state != State::Asking)
+    if (reachedFromInternet && where.isEmpty() && m_state != State::Asking)
         where = AddressScope::withPort(m_checkAddress, outsideBase());
+    const auto after = [](const QString &sentence, const QString &more) {
+        return more.isEmpty() ? sentence : sentence + QStringLiteral(". ") + more;
+    };
     QString line;
     if (checkedNo) {
-        line = tr("Not reachable from the internet: the directory server could not connect to %1 (%2). ")
+        line = (seen == AddressScope::Reach::Internet
+                    ? tr("Not reachable from the internet: the directory server could not connect to %1 (%2). ")
+                    : tr("Not reachable: the directory server could not connect to %1 (%2). "))
                    .arg(AddressScope::withPort(m_checkAddress, outsideBase()), m_checkReason);
         if (!why.isEmpty())
             line += why;
         else if (m_state == State::Mapped)
             line += tr("Another router may stand in front of yours.");
+    } else if (checkedYes && where.isEmpty() && seen == AddressScope::Reach::Network && m_state != State::Asking) {
+        line = after(tr("Others on this network can call you at %1")
+                         .arg(AddressScope::withPort(m_checkAddress, outsideBase())),
+                     why);
+    } else if (checkedYes && where.isEmpty() && seen == AddressScope::Reach::Computer && m_state != State::Asking) {
+        // A loopback address is no way for anyone else to call.
+        line = after(tr("Only programs on this computer use this directory server"), why);
     } else if (!where.isEmpty()) {
         line = tr("Others can call you at ") + where;
         const QString v6 = AddressScope::globalIPv6();
         if (!v6.isEmpty())
             line += QStringLiteral(" or ") + AddressScope::withPort(v6, m_insideBase);
-        if (checkedYes)
+        if (reachedFromInternet)
             line += tr(" (reachable from the internet)");
     } else if (m_state == State::Asking) {
         line = why;

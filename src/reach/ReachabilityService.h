@@ -10,6 +10,7 @@
 #include <functional>
 #include <utility>
 
+class ChannelDialer;
 class QThreadPool;
 class QTimer;
 
@@ -29,6 +30,8 @@ public:
         // The directory server to check with (host, port); an empty host skips the check.
         std::function<std::pair<QString, int>()> directoryServer;
         std::function<void(const QString &)> logLine;
+        // The encrypted connection to the directory server the check is asked over.
+        ChannelDialer *directoryDialer = nullptr;
     };
 
     enum class State { Idle, Asking, Mapped, NotMapped, Off };

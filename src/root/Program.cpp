@@ -82,7 +82,7 @@ Program::Program(ProgramOptions options, QObject *parent)
                                      this))
     , m_reach(new ReachabilityService({profilePath(RouterSettings::FileName),
                                        [this] { return std::pair(m_settings.DirAddress, int(quint16(m_settings.DirPort))); },
-                                       [this](const QString &line) { logLine(line); }},
+                                       [this](const QString &line) { logLine(line); }, &m_security->directoryDialer()},
                                       this))
 {
     m_ipdControl->setObjectName(QStringLiteral("ipdControl"));

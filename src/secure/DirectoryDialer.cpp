@@ -8,7 +8,12 @@
 #include <QSslSocket>
 #include <QTimer>
 
-// One try at TLS on the server's port; reports once, from the event loop.
+// One try at TLS, first on the server's encrypted port (the published port +
+// TlsSetup::PortOffset); reports once, from the event loop. A server that speaks only the
+// published protocol has nothing listening there and refuses at once, so it is spoken to in
+// the clear without delay and never sees a byte it does not know. A server already pinned
+// is also tried with TLS on its published port, where servers of the previous release took
+// it; it is never spoken to in the clear.
 class DirectoryDialer::Attempt : public DialAttempt
 {
 public:
@@ -22,11 +27,29 @@ public:
 
     void start(const QHostAddress &address, int port, const TlsSetup::Credentials &own, int handshakeMs)
     {
-        prepare(own, {});
+        m_host = address;
+        m_port = port;
+        m_credentials = own;
+        m_handshakeMs = handshakeMs;
+        tryAt(port + TlsSetup::PortOffset);
+    }
+
+private:
+    void tryAt(int port)
+    {
+        m_triedPublished = port == m_port;
+        if (m_socket) {
+            m_socket->disconnect(this);
+            m_socket->abort();
+            m_socket->deleteLater();
+        }
+        if (m_timer)
+            m_timer->deleteLater();
+        prepare(m_credentials, {});
         connect(m_timer, &QTimer::timeout, this, [this] { failed(); });
-        connect(m_socket, &QAbstractSocket::connected, this, [this, handshakeMs] {
+        connect(m_socket, &QAbstractSocket::connected, this, [this] {
             TlsSetup::sendAtOnce(*m_socket);
-            m_timer->start(handshakeMs);
+            m_timer->start(m_handshakeMs);
             m_socket->startClientEncryption();
         });
         // The server's certificate is judged by its key (or its authority) once the
@@ -35,10 +58,11 @@ public:
         connect(m_socket, &QSslSocket::encrypted, this, [this] { secured(); });
         connect(m_socket, &QAbstractSocket::errorOccurred, this, [this] { failed(); });
         connect(m_socket, &QAbstractSocket::disconnected, this, [this] { failed(); });
-        m_socket->connectToHost(address, quint16(port));
+        // A port that drops what comes to it is waited for no longer than a handshake.
+        m_timer->start(m_handshakeMs);
+        m_socket->connectToHost(m_host, quint16(port));
     }
 
-private:
     void secured()
     {
         const ChannelSecurity security = this->security();
@@ -67,6 +91,16 @@ private:
         if (concluded())
             return;
         if (!m_pinned.isEmpty()) {
+            if (!m_triedPublished) {
+                // Deferred: the socket that failed is still in its own signal.
+                m_socket->disconnect(this);
+                m_timer->stop();
+                QTimer::singleShot(0, this, [this] {
+                    if (!concluded())
+                        tryAt(m_port);
+                });
+                return;
+            }
             emit m_owner->blocked(noLongerEncryptedText(m_address), false);
             conclude({Outcome::Kind::Refused, nullptr, {}, EndpointError::SocketError,
                       noLongerEncryptedText(m_address)});
@@ -84,6 +118,11 @@ private:
     QString m_address;
     QByteArray m_pinned;
     std::function<void(Outcome)> m_done;
+    QHostAddress m_host;
+    int m_port = 0;
+    TlsSetup::Credentials m_credentials;
+    int m_handshakeMs = 0;
+    bool m_triedPublished = false;
 };
 
 DirectoryDialer::DirectoryDialer(Context context, QObject *parent)

@@ -10,21 +10,24 @@
 #include <functional>
 
 // The client's side of the directory and pal connections. Both go over TLS on the server's
-// own ports, showing this program's key, so the server can bind the user's e-mail and
-// number to it; the server's key is pinned at first use, for each address and port. Then:
+// encrypted ports (each published port + TlsSetup::PortOffset), showing this program's
+// key, so the server can bind the user's e-mail and number to it; the server's key is
+// pinned at first use, for each address and published port. Then:
 // - the pinned key answers: the connection is handed over encrypted;
 // - another key answers (and no certificate authority vouches for it under the server's
 //   name): nothing is sent; keyChanged() says so, and the user may accept the new key;
 // - no TLS answers from a server that answered with TLS before: nothing is sent either
 //   (anything else would let whoever sits in between turn TLS off);
-// - no TLS answers from a server never seen with TLS (an older server, which waits for a
-//   line that never comes): the connection goes plain, marked as not private.
+// - no TLS answers from a server never seen with TLS (an older server has nothing on the
+//   encrypted port and refuses at once): the connection goes plain on the published port,
+//   marked as not private, and the server sees only the published texts.
 class DirectoryDialer : public QObject, public ChannelDialer
 {
     Q_OBJECT
 
 public:
-    // An older server does not answer a TLS hello at all: this long, and it is taken as one.
+    // An encrypted port that neither refuses nor answers (a firewall that drops) is waited
+    // for this long, and then taken as missing.
     static constexpr int HandshakeMs = 3000;
 
     struct Context
@@ -44,7 +47,7 @@ public:
                                   std::function<void(Outcome)> done) override;
 
     void setHostName(std::function<QString()> hostName) { m_context.hostName = std::move(hostName); }
-    // Tests shorten the wait for an older server.
+    // Tests shorten the wait for a port that does not answer.
     void setHandshakeWait(int ms) { m_handshakeMs = ms; }
 
     // The user accepts the new keys servers showed (the one in the window's question): they

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
@@ -90,13 +91,13 @@ ConnectionPool::ConnectionPool(Limits limits, QObject *parent)
     m_resumeAccept = new QTimer(this);
     m_resumeAccept->setSingleShot(true);
     connect(m_resumeAccept, &QTimer::timeout, this, [this] {
-        for (int channel = 0; channel < 8; ++channel) {
-            if (m_listeners[channel].fd < 0)
+        for (int index = 0; index < int(std::size(m_listeners)); ++index) {
+            if (m_listeners[index].fd < 0)
                 continue;
             epoll_event ev{};
             ev.events = EPOLLIN;
-            ev.data.u64 = ListenerTag | quint64(channel);
-            epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_listeners[channel].fd, &ev);
+            ev.data.u64 = ListenerTag | quint64(index);
+            epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_listeners[index].fd, &ev);
         }
     });
 }
@@ -115,14 +116,34 @@ ConnectionPool::~ConnectionPool()
 
 bool ConnectionPool::listen(int channel, const QString &address, int port, QString *error)
 {
+    if (channel < 0 || channel >= EncryptedListeners) {
+        if (error)
+            *error = QStringLiteral("no room for another listening port");
+        return false;
+    }
+    return openListener(channel, address, port, error);
+}
+
+bool ConnectionPool::listenEncrypted(int channel, const QString &address, int port, QString *error)
+{
+    if (channel < 0 || channel >= EncryptedListeners || !m_tls[channel]) {
+        if (error)
+            *error = QStringLiteral("no encryption set up for this channel");
+        return false;
+    }
+    return openListener(channel + EncryptedListeners, address, port, error);
+}
+
+bool ConnectionPool::openListener(int index, const QString &address, int port, QString *error)
+{
     const auto fail = [&](const QString &why) {
         if (error)
             *error = why;
         return false;
     };
-    if (channel < 0 || channel >= 8 || m_epoll < 0)
+    if (m_epoll < 0)
         return fail(QStringLiteral("no room for another listening port"));
-    if (m_listeners[channel].fd >= 0)
+    if (m_listeners[index].fd >= 0)
         return fail(QStringLiteral("already listening"));
     sockaddr_storage a{};
     socklen_t length = 0;
@@ -158,12 +179,12 @@ bool ConnectionPool::listen(int channel, const QString &address, int port, QStri
     sockaddr_storage bound{};
     socklen_t boundLength = sizeof bound;
     getsockname(fd, reinterpret_cast<sockaddr *>(&bound), &boundLength);
-    m_listeners[channel].fd = fd;
-    m_listeners[channel].port = ntohs(bound.ss_family == AF_INET ? reinterpret_cast<sockaddr_in &>(bound).sin_port
-                                                                 : reinterpret_cast<sockaddr_in6 &>(bound).sin6_port);
+    m_listeners[index].fd = fd;
+    m_listeners[index].port = ntohs(bound.ss_family == AF_INET ? reinterpret_cast<sockaddr_in &>(bound).sin_port
+                                                               : reinterpret_cast<sockaddr_in6 &>(bound).sin6_port);
     epoll_event ev{};
     ev.events = EPOLLIN;
-    ev.data.u64 = ListenerTag | quint64(channel);
+    ev.data.u64 = ListenerTag | quint64(index);
     epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &ev);
     return true;
 }
@@ -188,7 +209,12 @@ bool ConnectionPool::isEncrypted(Handle handle) const
 
 int ConnectionPool::localPort(int channel) const
 {
-    return channel >= 0 && channel < 8 ? m_listeners[channel].port : 0;
+    return channel >= 0 && channel < EncryptedListeners ? m_listeners[channel].port : 0;
+}
+
+int ConnectionPool::localEncryptedPort(int channel) const
+{
+    return channel >= 0 && channel < EncryptedListeners ? m_listeners[channel + EncryptedListeners].port : 0;
 }
 
 void ConnectionPool::stopListening()
@@ -463,6 +489,7 @@ void ConnectionPool::release(quint32 index)
     }
     s.fd = -1;
     s.sniffed = false;
+    s.encryptedPort = false;
     s.peerKey.clear();
     s.state = State::Free;
     if (const auto it = m_perSource.find(s.source); it != m_perSource.end() && --it.value() <= 0)
@@ -487,7 +514,7 @@ void ConnectionPool::onReady()
         for (int k = 0; k < n; ++k) {
             const quint64 tag = events[k].data.u64;
             if (tag & ListenerTag) {
-                acceptOn(int(tag & 7));
+                acceptOn(int(tag & 15));
                 continue;
             }
             const quint32 index = quint32(tag & 0xffffffffu) - 1;
@@ -511,9 +538,11 @@ void ConnectionPool::onReady()
     }
 }
 
-void ConnectionPool::acceptOn(int channel)
+void ConnectionPool::acceptOn(int listener)
 {
-    const int listenFd = m_listeners[channel].fd;
+    const int channel = listener % EncryptedListeners;
+    const bool encryptedPort = listener >= EncryptedListeners;
+    const int listenFd = m_listeners[listener].fd;
     for (int k = 0; k < AcceptsPerWake && listenFd >= 0; ++k) {
         sockaddr_storage a{};
         socklen_t length = sizeof a;
@@ -553,6 +582,7 @@ void ConnectionPool::acceptOn(int channel)
         s.fd = fd;
         s.state = State::Open;
         s.channel = quint8(channel);
+        s.encryptedPort = encryptedPort;
         s.wantsWrite = false;
         s.wantsRead = true;
         s.paused = false;
@@ -597,7 +627,7 @@ void ConnectionPool::readFrom(quint32 index)
         if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
             return;
         s.sniffed = true;
-        if (r == 1 && buffer[0] == TlsHandshakeRecord) {
+        if (s.encryptedPort || (r == 1 && buffer[0] == TlsHandshakeRecord)) {
             startTls(index);
             return;
         }

@@ -29,10 +29,11 @@ class TlsStream;
 // Each connection has a few lines handed over at a turn, then the others get theirs:
 // a client sending thousands of questions at once waits its turn like everyone else.
 //
-// A channel may also take TLS on the same port: a connection whose first byte opens a
-// TLS handshake record (the published requests all start with a letter) is encrypted on
-// the same epoll set, with one TLS set-up shared by all, and its lines then come and go
-// with the same bounds, turns and handles as a plain connection.
+// A channel may also take TLS, on a port of its own where every connection is encrypted,
+// and on the published port, where a connection whose first byte opens a TLS handshake
+// record (the published requests all start with a letter) is encrypted. Either way it is
+// served on the same epoll set, with one TLS set-up shared by all, and its lines then come
+// and go with the same bounds, turns and handles as a plain connection.
 class ConnectionPool : public QObject
 {
     Q_OBJECT
@@ -64,7 +65,12 @@ public:
     // Listens on a numeric address (empty: every IPv4 interface) for connections that are
     // then marked with the channel number (0 to 7). False with a reason.
     bool listen(int channel, const QString &address, int port, QString *error);
+    // The same for a port where every connection of the channel is encrypted (after
+    // acceptTls for the channel): a client that speaks only the published texts never
+    // comes there.
+    bool listenEncrypted(int channel, const QString &address, int port, QString *error);
     int localPort(int channel) const;
+    int localEncryptedPort(int channel) const;
     void stopListening();
     // Closes every connection at once, without the linger.
     void closeAll();
@@ -145,6 +151,8 @@ private:
         qint64 lingerUntil = 0;
         // Whether the first byte has been looked at (channels that take TLS only).
         bool sniffed = false;
+        // Accepted on the channel's encrypted port: TLS whatever the first byte.
+        bool encryptedPort = false;
         // Set once the connection turned out to be TLS.
         std::unique_ptr<TlsStream> tls;
         QByteArray peerKey;
@@ -159,7 +167,9 @@ private:
     const Slot *slotOf(Handle handle) const;
     Handle handleOf(quint32 index) const;
     void onReady();
-    void acceptOn(int channel);
+    // Listener `index`: the channel, plus EncryptedListeners for its encrypted port.
+    bool openListener(int index, const QString &address, int port, QString *error);
+    void acceptOn(int listener);
     void readFrom(quint32 index);
     void flush(quint32 index);
     void watch(quint32 index, bool write);
@@ -189,7 +199,8 @@ private:
     QTimer *m_sweep = nullptr;
     QTimer *m_resumeAccept = nullptr;
     QTimer *m_backlogTimer = nullptr;
-    Listener m_listeners[8];
+    static constexpr int EncryptedListeners = 8;
+    Listener m_listeners[16];
     std::shared_ptr<const TlsContext> m_tls[8];
     std::vector<Slot> m_slots;
     std::vector<quint32> m_free;

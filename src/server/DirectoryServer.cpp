@@ -146,6 +146,15 @@ bool DirectoryServer::start(QString *error)
         const int port = channel == Channel::Directory ? m_config.directoryPort : m_config.palPort;
         if (!m_pool.listen(int(channel), m_config.listenAddress, port, &why))
             return fail(QStringLiteral("cannot listen on the %1 port %2: %3").arg(channelName(channel)).arg(port).arg(why));
+        // A port of its own for TLS: a client that speaks only the published texts never
+        // comes there, and one that knows it asks there first.
+        const int encrypted = port == 0 ? 0 : port + TlsSetup::PortOffset;
+        // Without a key (one that could not be made) there is no TLS to offer there.
+        if (!m_keyFingerprint.isEmpty() && !m_pool.listenEncrypted(int(channel), m_config.listenAddress, encrypted, &why))
+            return fail(QStringLiteral("cannot listen on the encrypted %1 port %2: %3")
+                            .arg(channelName(channel))
+                            .arg(encrypted)
+                            .arg(why));
     }
     m_running = true;
     m_stopping = false;

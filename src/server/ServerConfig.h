@@ -47,8 +47,10 @@ struct ServerConfig
     // Once every number has been handed out, one that was never used for a login this long
     // after it was handed out is handed out again.
     qint64 reclaimUnusedNumbersAfterMs = 24 * 3600 * 1000;
-    // Clients that open with TLS are served encrypted, with the node's own key (made in
-    // dataDir at the first start) or with a certificate and key the operator gives.
+    // Clients are served encrypted, with the node's own key (made in dataDir at the first
+    // start) or with a certificate and key the operator gives: on each port's encrypted
+    // port (the port + TlsSetup::PortOffset, where clients look first), and on the port
+    // itself to clients that open with TLS.
     bool tls = true;
     QString tlsCertFile;
     QString tlsKeyFile;

@@ -5,8 +5,11 @@
 
 #include "secure/DirectoryDialer.h"
 #include "secure/SecurityService.h"
+#include "secure/TlsSetup.h"
 #include "support/Windows.h"
 #include "server/DirectoryServer.h"
+
+#include <QElapsedTimer>
 
 
 namespace DirectoryKit {
@@ -23,7 +26,8 @@ struct Server
     explicit Server(ServerConfig c = {}, const QString &dataDir = {})
         : config(std::move(c))
     {
-        const int base = TestSupport::portBlock(2);
+        // Each port's encrypted port too (TlsSetup::PortOffset above it).
+        const int base = TestSupport::portBlock(TestSupport::ServerPortSpan);
         config.directoryPort = base;
         config.palPort = base + 1;
         config.listenAddress = QStringLiteral("127.0.0.1");
@@ -63,13 +67,20 @@ struct RawServer
     QByteArray received;
     int connections = 0;
     int tlsHellos = 0;
+    // From the first connection (TLS or not) to the first published byte.
+    QElapsedTimer sinceFirstConnection;
+    qint64 firstBytesAfterMs = -1;
 
     RawServer()
     {
-        if (!listener.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1))))
+        // Nothing listens on the port's encrypted port, as with a server of the published
+        // protocol.
+        if (!listener.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(TestSupport::BareServerPortSpan))))
             qFatal("a bare server could not listen");
         QObject::connect(&listener, &QTcpServer::newConnection, [this] {
             while (QTcpSocket *s = listener.nextPendingConnection()) {
+                if (!sinceFirstConnection.isValid())
+                    sinceFirstConnection.start();
                 QObject::connect(s, &QTcpSocket::readyRead, [this, s] {
                     if (s->property("tls").toBool())
                         return;
@@ -82,6 +93,8 @@ struct RawServer
                         ++connections;
                         client = s;
                     }
+                    if (firstBytesAfterMs < 0)
+                        firstBytesAfterMs = sinceFirstConnection.elapsed();
                     received += s->readAll();
                 });
             }
@@ -110,7 +123,7 @@ struct User : RunningProgram
         if (userNumber > 0)
             TestSupport::writeBytes(folder + QStringLiteral("/zelmo.num"), QByteArray::number(userNumber) + "\r\n");
         start();
-        // A server that never answers TLS is taken for an older one sooner.
+        // An encrypted port that drops what comes (no refusal) is given up on sooner.
         program->security().directoryDialer().setHandshakeWait(1000);
         settings().DirAddress = QStringLiteral("127.0.0.1");
         settings().DirPort = qint16(quint16(directoryPort));

@@ -69,7 +69,7 @@ struct Node
 
     Node(const RedisProcess &redis, const char *name, int maxUsers = 100)
     {
-        const int base = TestSupport::portBlock(2);
+        const int base = TestSupport::portBlock(TestSupport::ServerPortSpan);
         config.directoryPort = base;
         config.palPort = base + 1;
         config.listenAddress = QStringLiteral("127.0.0.1");

@@ -31,6 +31,13 @@ namespace TestSupport {
 // ports; asking for more than the range holds stops the test with a message.
 inline constexpr int DefaultPortSpan = 500;
 int portBlock(int span = 20);
+// The block of a directory server's two ports (directory, pal) and of their encrypted
+// ports, TlsSetup::PortOffset above them: PortOffset + 2 in all.
+inline constexpr int ServerPortSpan = 18;
+// The block of one bare server's port, whose encrypted port (16 above) nothing else in
+// the test may take: a client looking there must be refused, as by a server of the
+// published protocol.
+inline constexpr int BareServerPortSpan = 17;
 
 // A file's bytes as they are on disk (empty when unreadable), and a file made of bytes.
 QByteArray readBytes(const QString &path);
