@@ -1,5 +1,6 @@
 #include "directory/DirectoryProtocol.h"
 #include "directory/ReachProtocol.h"
+#include "reach/AddressScope.h"
 #include "server/ServerConfig.h"
 
 #include "support/TestSupport.h"
@@ -167,6 +168,33 @@ private slots:
         // Neither a verdict other than the two words nor an unusable port is an answer.
         QVERIFY(!ReachProtocol::parseAnswer("RCA;yes;203.0.113.7;2000;;"));
         QVERIFY(!ReachProtocol::parseAnswer("RCA;YES;203.0.113.7;0;;"));
+    }
+
+    // What a check's verdict proves depends on where the server saw the program: only a
+    // public address speaks for the internet.
+    void theAddressTheServerSawSaysWhoCanCall_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<AddressScope::Reach>("reach");
+        using R = AddressScope::Reach;
+        QTest::newRow("loopback") << QStringLiteral("127.0.0.1") << R::Computer;
+        QTest::newRow("loopback, IPv6") << QStringLiteral("::1") << R::Computer;
+        QTest::newRow("loopback written as IPv6") << QStringLiteral("::ffff:127.0.0.1") << R::Computer;
+        QTest::newRow("home network") << QStringLiteral("192.168.1.10") << R::Network;
+        QTest::newRow("office network") << QStringLiteral("10.1.2.3") << R::Network;
+        QTest::newRow("carrier's NAT") << QStringLiteral("100.64.0.7") << R::Network;
+        QTest::newRow("link-local") << QStringLiteral("169.254.3.4") << R::Network;
+        QTest::newRow("unique local IPv6") << QStringLiteral("fd00::7") << R::Network;
+        QTest::newRow("private written as IPv6") << QStringLiteral("::ffff:192.168.1.10") << R::Network;
+        QTest::newRow("public") << QStringLiteral("203.0.113.7") << R::Internet;
+        QTest::newRow("public IPv6") << QStringLiteral("2001:db8::10") << R::Internet;
+    }
+
+    void theAddressTheServerSawSaysWhoCanCall()
+    {
+        QFETCH(QString, address);
+        QFETCH(AddressScope::Reach, reach);
+        QCOMPARE(AddressScope::reachOf(address), reach);
     }
 
     void serverTargetsFromTheCommandLine()

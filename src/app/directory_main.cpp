@@ -1,4 +1,5 @@
 #include "ZelmoRevision.h"
+#include "core/CrashReport.h"
 #include "core/TerminationSignals.h"
 #include "server/DirectoryServer.h"
 #include "server/OperatorInput.h"
@@ -333,6 +334,7 @@ int main(int argc, char *argv[])
 
     OperatorInput operatorInput(0);
     QObject::connect(&operatorInput, &OperatorInput::line, &directory, &DirectoryServer::broadcast);
+    CrashReport::install();
     TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::received, &app, [&](int signalNumber) {
         printLine(QStringLiteral("stopping on signal %1").arg(signalNumber));

@@ -1,4 +1,5 @@
 #include "ZelmoRevision.h"
+#include "core/CrashReport.h"
 #include "core/TerminationSignals.h"
 #include "media/DeviceNotice.h"
 #include "messages/MessageService.h"
@@ -122,6 +123,7 @@ int main(int argc, char *argv[])
                              "Run it on a desktop, or try: xvfb-run -a zelmo\n");
         return 1;
     }
+    CrashReport::install();
     qInstallMessageHandler(filterMessages);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);

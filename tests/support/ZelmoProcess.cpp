@@ -36,10 +36,19 @@ QString errorTail(const QString &path)
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return {};
+    // A crash's or a sanitizer's report is shown from its start, whatever came after it;
+    // otherwise the end of what was written.
     constexpr qint64 TailBytes = 6000;
-    file.seek(qMax<qint64>(0, file.size() - TailBytes));
-    const QByteArray tail = file.readAll().trimmed();
-    return tail.isEmpty() ? QString() : QStringLiteral("; its standard error ends:\n") + QString::fromUtf8(tail);
+    constexpr qint64 ReportBytes = 16000;
+    const QByteArray all = file.readAll();
+    qsizetype from = -1;
+    for (const char *marker : {"\nCrashed: ", "ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+        const qsizetype at = all.indexOf(marker);
+        if (at >= 0 && (from < 0 || at < from))
+            from = all.lastIndexOf('\n', at) + 1;
+    }
+    const QByteArray shown = (from >= 0 ? all.mid(from, ReportBytes) : all.right(TailBytes)).trimmed();
+    return shown.isEmpty() ? QString() : QStringLiteral("; its standard error ends:\n") + QString::fromUtf8(shown);
 }
 
 } // namespace

@@ -1,0 +1,55 @@
+#include "core/CrashReport.h"
+
+#include <csignal>
+#include <cstring>
+#include <execinfo.h>
+#include <initializer_list>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZELMO_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
+#define ZELMO_SANITIZED 1
+#endif
+#endif
+
+namespace {
+
+void write(const char *text)
+{
+    // Nothing to do when the error output itself is gone.
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text, std::strlen(text));
+}
+
+void onFatalSignal(int signalNumber)
+{
+    // Only async-signal-safe calls: the heap may be what broke. backtrace() was called
+    // once at install, so it needs no loading here.
+    write("\nCrashed: ");
+    write(strsignal(signalNumber));
+    write("; the stack of the failing thread:\n");
+    void *frames[64];
+    const int count = backtrace(frames, 64);
+    backtrace_symbols_fd(frames, count, STDERR_FILENO);
+    // Dies of the same signal, so whoever waits sees the crash as a crash.
+    std::signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+} // namespace
+
+void CrashReport::install()
+{
+#ifndef ZELMO_SANITIZED
+    void *warmUp[1];
+    backtrace(warmUp, 1);
+    struct sigaction action = {};
+    action.sa_handler = onFatalSignal;
+    sigemptyset(&action.sa_mask);
+    // A crash in the handler itself ends the process at once.
+    action.sa_flags = SA_RESETHAND;
+    for (const int fatal : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL})
+        sigaction(fatal, &action, nullptr);
+#endif
+}
