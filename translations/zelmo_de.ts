@@ -901,10 +901,6 @@
         <translation>Verschlüsselt, vom verifizierten Schlüssel des Absenders</translation>
     </message>
     <message>
-        <source>Encrypted, but from another key than this sender used before: not verified</source>
-        <translation>Verschlüsselt, aber von einem anderen Schlüssel als bisher bei diesem Absender: nicht verifiziert</translation>
-    </message>
-    <message>
         <source>Encrypted, from a key not verified</source>
         <translation>Verschlüsselt, von einem nicht verifizierten Schlüssel</translation>
     </message>
@@ -931,6 +927,22 @@
     <message>
         <source>The key could not be used, %1 : %2</source>
         <translation>Der Schlüssel konnte nicht verwendet werden, %1 : %2</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key, not the one remembered for this address</source>
+        <translation>Verschlüsselt, von einem unbekannten Schlüssel, nicht dem für diese Adresse gemerkten</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key that claims to be %1, not the one remembered for that name</source>
+        <translation>Verschlüsselt, von einem unbekannten Schlüssel, der sich als %1 ausgibt, nicht dem für diesen Namen gemerkten</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key</source>
+        <translation>Verschlüsselt, von einem unbekannten Schlüssel</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key that claims to be %1</source>
+        <translation>Verschlüsselt, von einem unbekannten Schlüssel, der sich als %1 ausgibt</translation>
     </message>
 </context>
 <context>

@@ -901,10 +901,6 @@
         <translation>Cifrado, con la clave verificada del remitente</translation>
     </message>
     <message>
-        <source>Encrypted, but from another key than this sender used before: not verified</source>
-        <translation>Cifrado, pero con una clave distinta de la que este remitente usaba antes: sin verificar</translation>
-    </message>
-    <message>
         <source>Encrypted, from a key not verified</source>
         <translation>Cifrado, con una clave sin verificar</translation>
     </message>
@@ -931,6 +927,22 @@
     <message>
         <source>The key could not be used, %1 : %2</source>
         <translation>No se pudo usar la clave, %1 : %2</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key, not the one remembered for this address</source>
+        <translation>Cifrado, con una clave desconocida, no la recordada para esta dirección</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key that claims to be %1, not the one remembered for that name</source>
+        <translation>Cifrado, con una clave desconocida que dice ser %1, no la recordada para ese nombre</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key</source>
+        <translation>Cifrado, con una clave desconocida</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key that claims to be %1</source>
+        <translation>Cifrado, con una clave desconocida que dice ser %1</translation>
     </message>
 </context>
 <context>

@@ -138,6 +138,17 @@ bool KnownPeers::isVerified(const QString &who, const QByteArray &key) const
     return i >= 0 && m_peers[i].key == key && m_peers[i].verified;
 }
 
+QList<KnownPeers::Peer> KnownPeers::takeNamed(const QString &prefix)
+{
+    QList<Peer> taken;
+    for (const Peer &p : std::as_const(m_peers)) {
+        if (p.who.startsWith(prefix))
+            taken.append(p);
+    }
+    m_peers.removeIf([&](const Peer &p) { return p.who.startsWith(prefix); });
+    return taken;
+}
+
 bool KnownPeers::answeredEncryptedFrom(const QString &address) const
 {
     return std::any_of(m_peers.begin(), m_peers.end(), [&](const Peer &p) { return p.lastAddress == address; });

@@ -58,6 +58,8 @@ public:
     // needed.
     void markVerified(const QString &who, const QByteArray &key, const QString &address);
     bool isVerified(const QString &who, const QByteArray &key) const;
+    // Takes out every peer whose name starts with the prefix, and returns them.
+    QList<Peer> takeNamed(const QString &prefix);
     // Some peer answered encrypted from this address before.
     bool answeredEncryptedFrom(const QString &address) const;
 
