@@ -7,6 +7,7 @@
 #include "support/SecureKit.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -103,6 +104,44 @@ private slots:
         QVERIFY(first.service->identity().isReady());
         QVERIFY(first.service->identity().fingerprint() != exposedKey);
         QCOMPARE(othersBits(keyFile(first)), QFileDevice::Permissions());
+    }
+
+    // Links in the profile where the key or the peers should be: reported, set aside, and
+    // the files they point at left as they were.
+    void linksInTheProfileAreSetAsideNotFollowed()
+    {
+        QTemporaryDir elsewhere;
+        const QString outsideKey = elsewhere.filePath("someones.key");
+        const QString outsideList = elsewhere.filePath("someones.list");
+        End original(QStringLiteral("ann@example.org"));
+        QVERIFY(QFile::copy(keyFile(original), outsideKey));
+        TestSupport::writeBytes(outsideList, "not ours\n");
+        const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                              | QFileDevice::ReadOther;
+        QVERIFY(QFile::setPermissions(outsideKey, readable));
+        QVERIFY(QFile::setPermissions(outsideList, readable));
+
+        End p(QStringLiteral("ann@example.org"), false);
+        QVERIFY(QFile::link(outsideKey, keyFile(p)));
+        QVERIFY(QFile::link(outsideList, p.dir.filePath(KnownPeers::FileName)));
+        QSignalSpy told(p.service.get(), &SecurityService::notice);
+        p.service->start();
+        QCOMPARE(told.count(), 2);
+        QVERIFY(told[0][0].toString().contains(QStringLiteral("was a link to another file")));
+        QVERIFY(told[1][0].toString().contains(QStringLiteral("is a link to another file")));
+        // Not the key behind the link: a new one, in a file of the profile's own.
+        QVERIFY(p.service->identity().isReady());
+        QVERIFY(p.service->identity().fingerprint() != original.key());
+        QVERIFY(!QFileInfo(keyFile(p)).isSymLink());
+        QVERIFY(QFileInfo(keyFile(p) + Identity::SetAsideSuffix).isSymLink());
+        QVERIFY(QFileInfo(p.dir.filePath(KnownPeers::FileName) + QStringLiteral(".link")).isSymLink());
+
+        p.service->knownPeers().markVerified(QStringLiteral("bob@example.org"), key('b'), QStringLiteral("192.0.2.7"));
+        QVERIFY(!p.service->knownPeers().save(p.dir.filePath(KnownPeers::FileName)));
+        QCOMPARE(TestSupport::readBytes(outsideList), QByteArray("not ours\n"));
+        QCOMPARE(QFile::permissions(outsideList), readable | QFileDevice::ReadUser | QFileDevice::WriteUser);
+        QCOMPARE(TestSupport::readBytes(outsideKey), TestSupport::readBytes(keyFile(original)));
+        QCOMPARE(QFile::permissions(outsideKey), readable | QFileDevice::ReadUser | QFileDevice::WriteUser);
     }
 
     void knownPeersSurviveARestartAndBadLinesAreDropped()

@@ -443,6 +443,10 @@
         <source>The encryption library could not use its new key</source>
         <translation>La biblioteca de cifrado no pudo usar la clave nueva</translation>
     </message>
+    <message>
+        <source>The key file %1 is a link to another file, so it is not used. ZELMO makes a new key and keeps the link as %2. Peers who knew your old key will be told that your key changed.</source>
+        <translation>El archivo de clave %1 es un enlace a otro archivo, así que no se usa. ZELMO crea una clave nueva y conserva el enlace como %2. A quienes conocían su clave anterior se les avisará de que su clave ha cambiado.</translation>
+    </message>
 </context>
 <context>
     <name>MainWindowController</name>
@@ -943,6 +947,10 @@
     <message>
         <source>Encrypted, from an unknown key that claims to be %1</source>
         <translation>Cifrado, con una clave desconocida que dice ser %1</translation>
+    </message>
+    <message>
+        <source>The list %1 was a link to another file, so it is not used; the link is kept as %2</source>
+        <translation>La lista %1 era un enlace a otro archivo, así que no se usa; el enlace se conserva como %2</translation>
     </message>
 </context>
 <context>

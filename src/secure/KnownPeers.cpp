@@ -2,8 +2,6 @@
 
 #include "core/LineFile.h"
 
-#include <QFile>
-
 #include <algorithm>
 
 namespace {
@@ -32,10 +30,8 @@ QString KnownPeers::whoOf(const QString &email, const QString &address)
 void KnownPeers::load(const QString &path)
 {
     m_peers.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    m_peers = parse(file.read(MaxFileBytes));
+    if (const std::optional<QByteArray> bytes = LineFile::readBytes(path, MaxFileBytes))
+        m_peers = parse(*bytes);
 }
 
 FileError KnownPeers::save(const QString &path) const

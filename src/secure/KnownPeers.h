@@ -41,7 +41,8 @@ public:
     // Who a peer is known as: its certificate's e-mail address (in lower case), else the address.
     static QString whoOf(const QString &email, const QString &address);
 
-    // A missing file is an empty list; bad lines are dropped.
+    // A missing file is an empty list, and so is a link (never followed); bad lines are
+    // dropped.
     void load(const QString &path);
     FileError save(const QString &path) const;
     static QList<Peer> parse(const QByteArray &bytes);

@@ -204,6 +204,17 @@ TlsSetup::Credentials SecurityService::credentials()
 
 void SecurityService::loadPeers()
 {
+    // A link where a list should be is not read nor written through: it goes aside, and
+    // the user hears of it.
+    for (const QString &name : {KnownPeers::FileName, DirectoryKeysFile}) {
+        const QString file = path(name);
+        if (!LineFile::setAsideLink(file))
+            continue;
+        m_.logLine(QStringLiteral("The list %1 was a link to another file, so it is not used; the link is kept as %2")
+                       .arg(file, file + LineFile::LinkSuffix));
+        emit notice(tr("The list %1 was a link to another file, so it is not used; the link is kept as %2")
+                        .arg(file, file + LineFile::LinkSuffix));
+    }
     m_peers.load(path(KnownPeers::FileName));
     const bool pinsKept = QFileInfo::exists(path(DirectoryKeysFile));
     m_directoryKeys.load(path(DirectoryKeysFile));
