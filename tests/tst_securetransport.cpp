@@ -2,6 +2,7 @@
 #include "support/SecureKit.h"
 
 #include <QDir>
+#include <QPointer>
 #include <QScopeGuard>
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -26,6 +27,37 @@ namespace {
 
 constexpr PeerChannel Channels[] = {PeerChannel::Control, PeerChannel::Media, PeerChannel::Message,
                                     PeerChannel::Chat};
+
+// Passes connections to its port on to another, and can write into the stream towards it
+// or spoil the next record going that way.
+struct TamperingRelay
+{
+    QTcpServer server;
+    QPointer<QTcpSocket> out;
+    bool spoilNext = false;
+
+    TamperingRelay(int port, int target)
+    {
+        if (!server.listen(QHostAddress::LocalHost, quint16(port)))
+            qFatal("the relay could not listen on %d", port);
+        QObject::connect(&server, &QTcpServer::newConnection, [this, target] {
+            QTcpSocket *in = server.nextPendingConnection();
+            out = new QTcpSocket(in);
+            out->connectToHost(QHostAddress::LocalHost, quint16(target));
+            QObject::connect(in, &QTcpSocket::readyRead, [this, in, to = out.data()] {
+                QByteArray chunk = in->readAll();
+                if (spoilNext && !chunk.isEmpty()) {
+                    chunk[chunk.size() - 1] = char(chunk.back() ^ 0x55);
+                    spoilNext = false;
+                }
+                to->write(chunk);
+            });
+            QObject::connect(out, &QTcpSocket::readyRead, [in, from = out.data()] { in->write(from->readAll()); });
+            QObject::connect(in, &QTcpSocket::disconnected, out, [to = out.data()] { to->disconnectFromHost(); });
+            QObject::connect(out, &QTcpSocket::disconnected, in, [in] { in->disconnectFromHost(); });
+        });
+    }
+};
 
 } // namespace
 
@@ -243,6 +275,36 @@ private slots:
         QVERIFY(accepted >= 200 * 4000 / 2);
         QVERIFY2(waiting + atFar >= accepted,
                  qPrintable(QStringLiteral("%1 + %2 < %3").arg(waiting).arg(atFar).arg(accepted)));
+    }
+
+    // Garbage written into an encrypted stream, or a record whose check value is wrong:
+    // the connection ends at once, and nothing of the spoiled record is handed on.
+    void aBrokenRecordEndsTheConnectionAtOnce()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        End bob(QStringLiteral("bob@example.org"));
+        QVERIFY(bob.answer(TestSupport::portBlock()));
+        const int relayBase = TestSupport::portBlock();
+        QByteArray arrived;
+        connect(&bob.ipdControl, &IPDaemon::dataIn, this, [&](int, const QByteArray &text) { arrived += text; });
+        for (const bool garbage : {true, false}) {
+            TamperingRelay relay(relayBase + TlsSetup::PortOffset, bob.base + TlsSetup::PortOffset);
+            Client control(ann, PeerChannel::Control, relayBase);
+            QVERIFY(control.waitConnected());
+            QVERIFY(control.port.security().encrypted());
+            QTRY_COMPARE(bob.ipdControl.connectionIds().size(), 1);
+            QElapsedTimer took;
+            took.start();
+            if (garbage) {
+                relay.out->write(QByteArray(64, '\xa5'));
+            } else {
+                relay.spoilNext = true;
+                control.port.sendData("RQC;Ann;Oslo;9:05;");
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(bob.ipdControl.connectionIds().isEmpty(), 2000);
+            qInfo("%s: closed after %lld ms", garbage ? "garbage" : "a wrong check value", took.elapsed());
+            QVERIFY(arrived.isEmpty());
+        }
     }
 
     void badInputOnTheEncryptedPortIsClosedAndRealCallersGetThrough()
