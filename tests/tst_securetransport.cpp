@@ -1,4 +1,6 @@
+#include "core/EndpointConnection.h"
 #include "core/EndpointError.h"
+#include "support/NetworkLab.h"
 #include "support/SecureKit.h"
 
 #include <QDir>
@@ -305,6 +307,48 @@ private slots:
             qInfo("%s: closed after %lld ms", garbage ? "garbage" : "a wrong check value", took.elapsed());
             QVERIFY(arrived.isEmpty());
         }
+    }
+
+    // Addresses of one IPv6 /64 are one subscriber's: together they hold no more handshake
+    // places than one address does. On a machine of its own, where the whole /64 is local.
+    void oneIPv6SubnetCountsAsOneAddress()
+    {
+        QCOMPARE(EndpointConnection::sourceOf(QStringLiteral("2001:db8:1:2::a")),
+                 EndpointConnection::sourceOf(QStringLiteral("2001:db8:1:2:ffff::9")));
+        QVERIFY(EndpointConnection::sourceOf(QStringLiteral("2001:db8:1:3::a"))
+                != EndpointConnection::sourceOf(QStringLiteral("2001:db8:1:2::a")));
+        QCOMPARE(EndpointConnection::sourceOf(QStringLiteral("192.0.2.7")), QStringLiteral("192.0.2.7"));
+        if (const QString why = NetworkLab::obstacle(); !why.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no machine to test on: ") + why));
+        NetworkLab lab(QStringLiteral("six"));
+        QString why;
+        QVERIFY2(lab.addMachine(QStringLiteral("m"), &why), qPrintable(why));
+        QByteArray addresses;
+        for (int i = 1; i <= 20; ++i)
+            addresses += QStringLiteral("addr add 2001:db8:1:2::%1/64 dev lo nodad\n").arg(i, 0, 16).toLatin1();
+        QVERIFY2(lab.run(QStringLiteral("m"), {QStringLiteral("ip"), QStringLiteral("-batch"), QStringLiteral("-")},
+                         &why, addresses),
+                 qPrintable(why));
+        End bob(QStringLiteral("bob@example.org"));
+        bob.service->route(PeerChannel::Control, bob.ipdControl);
+        SecureListener &listener = bob.service->listener();
+        const int port = TestSupport::portBlock();
+        std::vector<std::unique_ptr<QTcpSocket>> half;
+        QVERIFY(lab.onMachine(QStringLiteral("m"), [&] {
+            QVERIFY(!bob.service->listen(port - TlsSetup::PortOffset));
+            // Twenty addresses of one /64, each opening a handshake that never goes on.
+            for (int i = 1; i <= 20; ++i) {
+                half.push_back(std::make_unique<QTcpSocket>());
+                QVERIFY(half.back()->bind(QHostAddress(QStringLiteral("2001:db8:1:2::%1").arg(i, 0, 16)), 0));
+                half.back()->connectToHost(QHostAddress(QStringLiteral("2001:db8:1:2::1")), quint16(port));
+            }
+        }));
+        QSignalSpy turnedAway(&listener, &SecureListener::turnedAway);
+        QTRY_COMPARE(turnedAway.count() + listener.handshakesUnderway(), 20);
+        QCOMPARE(listener.handshakesUnderway(), SecureListener::MaxHandshakesPerAddress);
+        QCOMPARE(turnedAway.last().at(1).toString(), QStringLiteral("too many handshakes from one address"));
+        half.clear();
+        bob.service->shutdown();
     }
 
     void badInputOnTheEncryptedPortIsClosedAndRealCallersGetThrough()

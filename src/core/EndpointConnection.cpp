@@ -263,6 +263,17 @@ QString EndpointConnection::localAddress() const
     return m_socket ? dottedAddress(m_socket->localAddress()) : QString();
 }
 
+QString EndpointConnection::sourceOf(const QString &address)
+{
+    const QHostAddress host(address);
+    if (host.protocol() != QAbstractSocket::IPv6Protocol)
+        return address;
+    Q_IPV6ADDR bytes = host.toIPv6Address();
+    for (int i = 8; i < 16; ++i)
+        bytes[i] = 0;
+    return QHostAddress(bytes).toString() + QStringLiteral("/64");
+}
+
 bool EndpointConnection::listen(QTcpServer &server, const QHostAddress &address, quint16 port)
 {
     if (server.listen(address, port))
