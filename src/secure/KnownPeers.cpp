@@ -24,7 +24,8 @@ bool plainText(const QString &text, int maxLength)
 QString KnownPeers::whoOf(const QString &email, const QString &address)
 {
     const QString e = email.trimmed().toLower();
-    return e.isEmpty() ? address.trimmed() : e;
+    // The directory servers' names are not a peer's to claim: such a peer is known by its address.
+    return e.isEmpty() || e.startsWith(ServerPrefix) ? address.trimmed() : e;
 }
 
 void KnownPeers::load(const QString &path)

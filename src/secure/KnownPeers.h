@@ -38,7 +38,11 @@ public:
         Changed, // another key than the one remembered
     };
 
-    // Who a peer is known as: its certificate's e-mail address (in lower case), else the address.
+    // The names the directory servers' pinned keys go by (kept in a list of their own).
+    static inline const QString ServerPrefix = QStringLiteral("directory:");
+
+    // Who a peer is known as: its certificate's e-mail address (in lower case), else the
+    // address; an address that names a directory server (ServerPrefix) counts as none.
     static QString whoOf(const QString &email, const QString &address);
 
     // A missing file is an empty list, and so is a link (never followed); bad lines are

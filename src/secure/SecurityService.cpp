@@ -218,18 +218,18 @@ void SecurityService::loadPeers()
     m_peers.load(path(KnownPeers::FileName));
     const bool pinsKept = QFileInfo::exists(path(DirectoryKeysFile));
     m_directoryKeys.load(path(DirectoryKeysFile));
-    // Earlier versions kept the servers' pins among the peers, where a peer's certificate
-    // could name them. They move into their own file at the first start of this version;
-    // the file is written then even when empty, so that later such a name among the peers
-    // is only a peer's claim, and is dropped.
-    const QList<KnownPeers::Peer> servers = m_peers.takeNamed(DirectoryDialer::pinName(QString()));
+    // Earlier versions kept the servers' pins among the peers. They move into their own
+    // file when it does not exist yet; a peer can no longer be known by such a name, so
+    // any found later are dropped.
+    const QList<KnownPeers::Peer> servers = m_peers.takeNamed(KnownPeers::ServerPrefix);
+    if (servers.isEmpty())
+        return;
     if (!pinsKept) {
         for (const KnownPeers::Peer &server : servers)
             m_directoryKeys.remember(server.who, server.key, server.lastAddress);
         saveDirectoryKeys();
     }
-    if (!servers.isEmpty())
-        savePeers();
+    savePeers();
 }
 
 void SecurityService::saveDirectoryKeys()
