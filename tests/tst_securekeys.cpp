@@ -172,6 +172,33 @@ private slots:
         QVERIFY(!loaded.answeredEncryptedFrom(QStringLiteral("192.0.2.8")));
     }
 
+    // A list longer than the bound keeps its latest peers and the ones the user verified.
+    void aLongListKeepsTheLatestAndTheVerified()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(KnownPeers::FileName);
+        QList<KnownPeers::Peer> many;
+        for (int i = 0; i < 5000; ++i) {
+            QByteArray k(32, '\0');
+            k.replace(0, 4, QByteArray::number(i).rightJustified(4, '0'));
+            many.append({QStringLiteral("p%1@x").arg(i), k, i == 7, QStringLiteral("192.0.2.1")});
+        }
+        TestSupport::writeBytes(path, KnownPeers::format(many));
+        KnownPeers peers;
+        peers.load(path);
+        QCOMPARE(peers.peers().size(), KnownPeers::MaxPeers);
+        QVERIFY(peers.find(QStringLiteral("p4999@x")));
+        QVERIFY(peers.isVerified(QStringLiteral("p7@x"), many[7].key));
+        QVERIFY(!peers.find(QStringLiteral("p4000@x")));
+        QVERIFY(peers.find(QStringLiteral("p4001@x")));
+        // One more: the oldest unverified goes, not the verified one.
+        peers.remember(QStringLiteral("new@x"), key('n'), QStringLiteral("192.0.2.2"));
+        QCOMPARE(peers.peers().size(), KnownPeers::MaxPeers);
+        QVERIFY(peers.find(QStringLiteral("new@x")));
+        QVERIFY(peers.isVerified(QStringLiteral("p7@x"), many[7].key));
+        QVERIFY(!peers.find(QStringLiteral("p4001@x")));
+    }
+
     void anotherKeyForAKnownPeerIsAChangeAndLosesTheVerifiedMark()
     {
         KnownPeers peers;

@@ -56,8 +56,8 @@ public:
     std::optional<Peer> find(const QString &who) const;
     Seen check(const QString &who, const QByteArray &key) const;
     // The key seen for the peer: kept when it is the one known (the address is brought up to
-    // date), otherwise it replaces the one known, unverified. The oldest peer goes when the
-    // list is full.
+    // date), otherwise it replaces the one known, unverified. When the list is full the
+    // peer seen longest ago goes, an unverified one before any verified.
     void remember(const QString &who, const QByteArray &key, const QString &address);
     // The user has compared the short codes: this key is the peer's. Remembers it first when
     // needed.
@@ -70,6 +70,8 @@ public:
 
 private:
     int indexOf(const QString &who) const;
+    // Leaves at most `room` peers, the oldest unverified going first.
+    static void trim(QList<Peer> &peers, int room);
 
     QList<Peer> m_peers;
 };
