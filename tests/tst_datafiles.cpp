@@ -1,5 +1,6 @@
 #include "support/RunningProgram.h"
 #include "core/PalList.h"
+#include "core/LineFile.h"
 #include "core/RefuseList.h"
 
 #include <QLocale>
@@ -101,6 +102,43 @@ private slots:
         const FileError error = log.save(dir.filePath("blocked.log"));
         QVERIFY(error.code != 0 && !error.description.isEmpty());
         QCOMPARE(log.lines().size(), ActivityLog::MaxLines);
+    }
+
+    // A link where a data file should be is never written or read through: what it points
+    // at stays as it was, the link is set aside, and a file of its own takes the place,
+    // with the mode the old file had or the owner's alone for keys.
+    void aLinkInAFilesPlaceIsNeitherReadNorWrittenThrough()
+    {
+        QTemporaryDir dir;
+        QTemporaryDir elsewhere;
+        const QString outside = elsewhere.filePath("precious.txt");
+        writeBytes(outside, "someone else's\n");
+        QVERIFY(QFile::setPermissions(outside, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                   | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        const QString path = dir.filePath("pals.dat");
+        QVERIFY(QFile::link(outside, path));
+        QVERIFY(!LineFile::read(path, 1000));
+        QVERIFY(!LineFile::readBytes(path, 1000));
+
+        QVERIFY(!LineFile::write(path, {"Ann", "ann@x"}));
+        QCOMPARE(readBytes(outside), QByteArray("someone else's\n"));
+        QCOMPARE(QFile::permissions(outside) & QFileDevice::ReadOther, QFileDevice::ReadOther);
+        QVERIFY(!LineFile::isLink(path));
+        QVERIFY(LineFile::isLink(path + LineFile::LinkSuffix));
+        QCOMPARE(LineFile::read(path, 1000).value_or(QByteArrayList()), QByteArrayList({"Ann", "ann@x"}));
+
+        QVERIFY(QFile::link(outside, dir.filePath("key")));
+        QVERIFY(!LineFile::writeBytes(dir.filePath("key"), "secret", LineFile::Access::OwnerOnly));
+        QCOMPARE(readBytes(outside), QByteArray("someone else's\n"));
+        QCOMPARE(QFile::permissions(dir.filePath("key")),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+        // A file rewritten keeps its mode; nothing of the writing is left beside it.
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+        QVERIFY(!LineFile::write(path, {"Bob"}));
+        QCOMPARE(QFile::permissions(path),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser
+                     | QFileDevice::ReadGroup);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 4);
     }
 
     void refuseFileFormAndBlanksAroundNumbers()

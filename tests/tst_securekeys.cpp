@@ -1,10 +1,13 @@
+#include "secure/DirectoryDialer.h"
 #include "secure/Identity.h"
 #include "secure/KnownPeers.h"
 #include "secure/SecurityService.h"
 #include "secure/ShortCode.h"
+#include "support/RawClient.h"
 #include "support/SecureKit.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,6 +34,7 @@ QString keyFile(const SecureKit::End &end)
 
 } // namespace
 
+using SecureKit::Client;
 using SecureKit::End;
 
 class TestSecureKeys : public QObject
@@ -102,6 +106,44 @@ private slots:
         QCOMPARE(othersBits(keyFile(first)), QFileDevice::Permissions());
     }
 
+    // Links in the profile where the key or the peers should be: reported, set aside, and
+    // the files they point at left as they were.
+    void linksInTheProfileAreSetAsideNotFollowed()
+    {
+        QTemporaryDir elsewhere;
+        const QString outsideKey = elsewhere.filePath("someones.key");
+        const QString outsideList = elsewhere.filePath("someones.list");
+        End original(QStringLiteral("ann@example.org"));
+        QVERIFY(QFile::copy(keyFile(original), outsideKey));
+        TestSupport::writeBytes(outsideList, "not ours\n");
+        const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                              | QFileDevice::ReadOther;
+        QVERIFY(QFile::setPermissions(outsideKey, readable));
+        QVERIFY(QFile::setPermissions(outsideList, readable));
+
+        End p(QStringLiteral("ann@example.org"), false);
+        QVERIFY(QFile::link(outsideKey, keyFile(p)));
+        QVERIFY(QFile::link(outsideList, p.dir.filePath(KnownPeers::FileName)));
+        QSignalSpy told(p.service.get(), &SecurityService::notice);
+        p.service->start();
+        QCOMPARE(told.count(), 2);
+        QVERIFY(told[0][0].toString().contains(QStringLiteral("was a link to another file")));
+        QVERIFY(told[1][0].toString().contains(QStringLiteral("is a link to another file")));
+        // Not the key behind the link: a new one, in a file of the profile's own.
+        QVERIFY(p.service->identity().isReady());
+        QVERIFY(p.service->identity().fingerprint() != original.key());
+        QVERIFY(!QFileInfo(keyFile(p)).isSymLink());
+        QVERIFY(QFileInfo(keyFile(p) + Identity::SetAsideSuffix).isSymLink());
+        QVERIFY(QFileInfo(p.dir.filePath(KnownPeers::FileName) + QStringLiteral(".link")).isSymLink());
+
+        p.service->knownPeers().markVerified(QStringLiteral("bob@example.org"), key('b'), QStringLiteral("192.0.2.7"));
+        QVERIFY(!p.service->knownPeers().save(p.dir.filePath(KnownPeers::FileName)));
+        QCOMPARE(TestSupport::readBytes(outsideList), QByteArray("not ours\n"));
+        QCOMPARE(QFile::permissions(outsideList), readable | QFileDevice::ReadUser | QFileDevice::WriteUser);
+        QCOMPARE(TestSupport::readBytes(outsideKey), TestSupport::readBytes(keyFile(original)));
+        QCOMPARE(QFile::permissions(outsideKey), readable | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    }
+
     void knownPeersSurviveARestartAndBadLinesAreDropped()
     {
         QTemporaryDir dir;
@@ -130,6 +172,33 @@ private slots:
         QVERIFY(!loaded.answeredEncryptedFrom(QStringLiteral("192.0.2.8")));
     }
 
+    // A list longer than the bound keeps its latest peers and the ones the user verified.
+    void aLongListKeepsTheLatestAndTheVerified()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(KnownPeers::FileName);
+        QList<KnownPeers::Peer> many;
+        for (int i = 0; i < 5000; ++i) {
+            QByteArray k(32, '\0');
+            k.replace(0, 4, QByteArray::number(i).rightJustified(4, '0'));
+            many.append({QStringLiteral("p%1@x").arg(i), k, i == 7, QStringLiteral("192.0.2.1")});
+        }
+        TestSupport::writeBytes(path, KnownPeers::format(many));
+        KnownPeers peers;
+        peers.load(path);
+        QCOMPARE(peers.peers().size(), KnownPeers::MaxPeers);
+        QVERIFY(peers.find(QStringLiteral("p4999@x")));
+        QVERIFY(peers.isVerified(QStringLiteral("p7@x"), many[7].key));
+        QVERIFY(!peers.find(QStringLiteral("p4000@x")));
+        QVERIFY(peers.find(QStringLiteral("p4001@x")));
+        // One more: the oldest unverified goes, not the verified one.
+        peers.remember(QStringLiteral("new@x"), key('n'), QStringLiteral("192.0.2.2"));
+        QCOMPARE(peers.peers().size(), KnownPeers::MaxPeers);
+        QVERIFY(peers.find(QStringLiteral("new@x")));
+        QVERIFY(peers.isVerified(QStringLiteral("p7@x"), many[7].key));
+        QVERIFY(!peers.find(QStringLiteral("p4001@x")));
+    }
+
     void anotherKeyForAKnownPeerIsAChangeAndLosesTheVerifiedMark()
     {
         KnownPeers peers;
@@ -147,6 +216,120 @@ private slots:
         peers.remember(bob, key('x'), QStringLiteral("192.0.2.70"));
         QCOMPARE(peers.check(bob, key('x')), KnownPeers::Seen::Same);
         QVERIFY(!peers.isVerified(bob, key('x')));
+    }
+
+    // A message proves only that its sender holds some key: whatever name it claims,
+    // nothing remembered changes, and the message says the key is unknown.
+    void aMessageNamingAVerifiedPeerChangesNothingRemembered()
+    {
+        End bob(QStringLiteral("bob@example.org"));
+        const QString ann = QStringLiteral("ann@example.org");
+        bob.service->knownPeers().markVerified(ann, key('a'), QStringLiteral("192.0.2.10"));
+        const QString file = bob.dir.filePath(KnownPeers::FileName);
+        QVERIFY(!bob.service->knownPeers().save(file));
+        const QByteArray before = TestSupport::readBytes(file);
+
+        const ChannelSecurity stranger{key('s'), bob.key(), QStringLiteral("Ann@Example.org"), false};
+        QCOMPARE(bob.service->judgeSender(stranger, QStringLiteral("198.51.100.66")), PeerStanding::Changed);
+        QCOMPARE(SecurityService::messageText(stranger, PeerStanding::Changed),
+                 QStringLiteral("Encrypted, from an unknown key that claims to be Ann@Example.org, not the one "
+                                "remembered for that name"));
+        // A name never met, and no name at all: unknown too, and not remembered either.
+        const ChannelSecurity carol{key('c'), bob.key(), QStringLiteral("carol@example.org"), false};
+        QCOMPARE(bob.service->judgeSender(carol, QStringLiteral("198.51.100.67")), PeerStanding::New);
+        QCOMPARE(SecurityService::messageText(carol, PeerStanding::New),
+                 QStringLiteral("Encrypted, from an unknown key that claims to be carol@example.org"));
+        const ChannelSecurity nameless{key('n'), bob.key(), QString(), false};
+        QCOMPARE(bob.service->judgeSender(nameless, QStringLiteral("198.51.100.68")), PeerStanding::New);
+
+        QCOMPARE(bob.service->knownPeers().peers().size(), 1);
+        QVERIFY(bob.service->knownPeers().isVerified(ann, key('a')));
+        QVERIFY(!bob.service->knownPeers().answeredEncryptedFrom(QStringLiteral("198.51.100.66")));
+        QCOMPARE(TestSupport::readBytes(file), before);
+        // Ann's own key is still hers.
+        const ChannelSecurity real{key('a'), bob.key(), ann, false};
+        QCOMPARE(bob.service->judgeSender(real, QStringLiteral("192.0.2.10")), PeerStanding::Verified);
+        QCOMPARE(SecurityService::messageText(real, PeerStanding::Verified),
+                 QStringLiteral("Encrypted, from the sender's verified key"));
+    }
+
+    // Auto-accept answers by itself only the remembered key or a peer never met; after a
+    // stranger's message naming Ann, the stranger's call is still not Ann's, and a plain
+    // call from where a peer was encrypted before waits for the user.
+    void autoAcceptIsNotOpenedByAMessageNorByAPlainCall()
+    {
+        End bob(QStringLiteral("bob@example.org"));
+        QVERIFY(bob.answer(TestSupport::portBlock()));
+        End ann(QStringLiteral("ann@example.org"));
+        End stranger(QStringLiteral("ann@example.org"));
+        bob.service->knownPeers().markVerified(QStringLiteral("ann@example.org"), ann.key(), QStringLiteral("192.0.2.10"));
+        bob.service->judgeSender({stranger.key(), bob.key(), QStringLiteral("ann@example.org"), false},
+                                 QStringLiteral("127.0.0.1"));
+
+        const auto answerTo = [&bob](End &from) {
+            Client control(from, PeerChannel::Control, bob.base);
+            if (!control.waitConnected() || !QTest::qWaitFor([&] { return bob.service->call().status().encrypted(); }))
+                return CallSecurity::Answer::Refuse;
+            const CallSecurity::Answer answer = bob.service->call().answerFor(1, false);
+            control.port.setConnected(false);
+            (void)QTest::qWaitFor([&] { return bob.ipdControl.connectionIds().isEmpty(); });
+            return answer;
+        };
+        QCOMPARE(answerTo(stranger), CallSecurity::Answer::AskWithoutAuto);
+        QCOMPARE(answerTo(ann), CallSecurity::Answer::Ask);
+        End carol(QStringLiteral("carol@example.org"));
+        QCOMPARE(answerTo(carol), CallSecurity::Answer::Ask);
+
+        // Plain from an address never seen encrypted: as the option says; from Ann's, whom
+        // a call remembered there, never by itself.
+        const auto plainAnswer = [&bob] {
+            RawClient plain(bob.base);
+            if (!plain.waitConnected() || !QTest::qWaitFor([&] { return !bob.ipdControl.connectionIds().isEmpty(); }))
+                return CallSecurity::Answer::Refuse;
+            const CallSecurity::Answer answer = bob.service->call().answerFor(bob.ipdControl.connectionIds().first(), false);
+            plain.socket.abort();
+            (void)QTest::qWaitFor([&] { return bob.ipdControl.connectionIds().isEmpty(); });
+            return answer;
+        };
+        QCOMPARE(plainAnswer(), CallSecurity::Answer::Ask);
+        bob.service->knownPeers().remember(QStringLiteral("ann@example.org"), ann.key(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(plainAnswer(), CallSecurity::Answer::AskWithoutAuto);
+    }
+
+    // The directory server's pin lives apart from the peers: a peer whose certificate names
+    // "directory:..." is only a peer. Pins an earlier version kept among the peers move
+    // over once.
+    void aPeerNamingTheDirectoryServerNeverTouchesItsPin()
+    {
+        const QString server = QStringLiteral("127.0.0.1:2010");
+        const QString pinName = DirectoryDialer::pinName(server);
+        End bob(QStringLiteral("bob@example.org"), false);
+        KnownPeers earlier;
+        earlier.remember(pinName, key('d'), server);
+        earlier.remember(QStringLiteral("ann@example.org"), key('a'), QStringLiteral("192.0.2.10"));
+        QVERIFY(!earlier.save(bob.dir.filePath(KnownPeers::FileName)));
+        bob.service->start();
+        QCOMPARE(bob.service->directoryKey(server), key('d'));
+        QVERIFY(!bob.service->knownPeers().find(pinName));
+        QVERIFY(bob.service->knownPeers().find(QStringLiteral("ann@example.org")));
+        QCOMPARE(othersBits(bob.dir.filePath(SecurityService::DirectoryKeysFile)), QFileDevice::Permissions());
+
+        // A peer whose certificate names the server is known by its address; an entry of
+        // that name among the peers (as an earlier version wrote) is not the pin either,
+        // now or after a restart.
+        QCOMPARE(KnownPeers::whoOf(pinName, QStringLiteral("198.51.100.66")), QStringLiteral("198.51.100.66"));
+        bob.service->knownPeers().remember(pinName, key('s'), QStringLiteral("198.51.100.66"));
+        QVERIFY(!bob.service->knownPeers().save(bob.dir.filePath(KnownPeers::FileName)));
+        QCOMPARE(bob.service->directoryKey(server), key('d'));
+        bob.service->start();
+        QCOMPARE(bob.service->directoryKey(server), key('d'));
+        QCOMPARE(bob.service->directoryKeys().peers().size(), 1);
+        QVERIFY(!bob.service->knownPeers().find(pinName));
+
+        // A profile that never had a pin makes no file for none.
+        End carol(QStringLiteral("carol@example.org"));
+        QVERIFY(!QFile::exists(carol.dir.filePath(SecurityService::DirectoryKeysFile)));
+        QVERIFY(carol.service->directoryKey(server).isEmpty());
     }
 
     void bothSidesReadTheSameFourWordsAndARelayGivesOthers()

@@ -1,7 +1,10 @@
+#include "core/EndpointConnection.h"
 #include "core/EndpointError.h"
+#include "support/NetworkLab.h"
 #include "support/SecureKit.h"
 
 #include <QDir>
+#include <QPointer>
 #include <QScopeGuard>
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -26,6 +29,37 @@ namespace {
 
 constexpr PeerChannel Channels[] = {PeerChannel::Control, PeerChannel::Media, PeerChannel::Message,
                                     PeerChannel::Chat};
+
+// Passes connections to its port on to another, and can write into the stream towards it
+// or spoil the next record going that way.
+struct TamperingRelay
+{
+    QTcpServer server;
+    QPointer<QTcpSocket> out;
+    bool spoilNext = false;
+
+    TamperingRelay(int port, int target)
+    {
+        if (!server.listen(QHostAddress::LocalHost, quint16(port)))
+            qFatal("the relay could not listen on %d", port);
+        QObject::connect(&server, &QTcpServer::newConnection, [this, target] {
+            QTcpSocket *in = server.nextPendingConnection();
+            out = new QTcpSocket(in);
+            out->connectToHost(QHostAddress::LocalHost, quint16(target));
+            QObject::connect(in, &QTcpSocket::readyRead, [this, in, to = out.data()] {
+                QByteArray chunk = in->readAll();
+                if (spoilNext && !chunk.isEmpty()) {
+                    chunk[chunk.size() - 1] = char(chunk.back() ^ 0x55);
+                    spoilNext = false;
+                }
+                to->write(chunk);
+            });
+            QObject::connect(out, &QTcpSocket::readyRead, [in, from = out.data()] { in->write(from->readAll()); });
+            QObject::connect(in, &QTcpSocket::disconnected, out, [to = out.data()] { to->disconnectFromHost(); });
+            QObject::connect(out, &QTcpSocket::disconnected, in, [in] { in->disconnectFromHost(); });
+        });
+    }
+};
 
 } // namespace
 
@@ -243,6 +277,78 @@ private slots:
         QVERIFY(accepted >= 200 * 4000 / 2);
         QVERIFY2(waiting + atFar >= accepted,
                  qPrintable(QStringLiteral("%1 + %2 < %3").arg(waiting).arg(atFar).arg(accepted)));
+    }
+
+    // Garbage written into an encrypted stream, or a record whose check value is wrong:
+    // the connection ends at once, and nothing of the spoiled record is handed on.
+    void aBrokenRecordEndsTheConnectionAtOnce()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        End bob(QStringLiteral("bob@example.org"));
+        QVERIFY(bob.answer(TestSupport::portBlock()));
+        const int relayBase = TestSupport::portBlock();
+        QByteArray arrived;
+        connect(&bob.ipdControl, &IPDaemon::dataIn, this, [&](int, const QByteArray &text) { arrived += text; });
+        for (const bool garbage : {true, false}) {
+            TamperingRelay relay(relayBase + TlsSetup::PortOffset, bob.base + TlsSetup::PortOffset);
+            Client control(ann, PeerChannel::Control, relayBase);
+            QVERIFY(control.waitConnected());
+            QVERIFY(control.port.security().encrypted());
+            QTRY_COMPARE(bob.ipdControl.connectionIds().size(), 1);
+            QElapsedTimer took;
+            took.start();
+            if (garbage) {
+                relay.out->write(QByteArray(64, '\xa5'));
+            } else {
+                relay.spoilNext = true;
+                control.port.sendData("RQC;Ann;Oslo;9:05;");
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(bob.ipdControl.connectionIds().isEmpty(), 2000);
+            qInfo("%s: closed after %lld ms", garbage ? "garbage" : "a wrong check value", took.elapsed());
+            QVERIFY(arrived.isEmpty());
+        }
+    }
+
+    // Addresses of one IPv6 /64 are one subscriber's: together they hold no more handshake
+    // places than one address does. On a machine of its own, where the whole /64 is local.
+    void oneIPv6SubnetCountsAsOneAddress()
+    {
+        QCOMPARE(EndpointConnection::sourceOf(QStringLiteral("2001:db8:1:2::a")),
+                 EndpointConnection::sourceOf(QStringLiteral("2001:db8:1:2:ffff::9")));
+        QVERIFY(EndpointConnection::sourceOf(QStringLiteral("2001:db8:1:3::a"))
+                != EndpointConnection::sourceOf(QStringLiteral("2001:db8:1:2::a")));
+        QCOMPARE(EndpointConnection::sourceOf(QStringLiteral("192.0.2.7")), QStringLiteral("192.0.2.7"));
+        if (const QString why = NetworkLab::obstacle(); !why.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no machine to test on: ") + why));
+        NetworkLab lab(QStringLiteral("six"));
+        QString why;
+        QVERIFY2(lab.addMachine(QStringLiteral("m"), &why), qPrintable(why));
+        QByteArray addresses;
+        for (int i = 1; i <= 20; ++i)
+            addresses += QStringLiteral("addr add 2001:db8:1:2::%1/64 dev lo nodad\n").arg(i, 0, 16).toLatin1();
+        QVERIFY2(lab.run(QStringLiteral("m"), {QStringLiteral("ip"), QStringLiteral("-batch"), QStringLiteral("-")},
+                         &why, addresses),
+                 qPrintable(why));
+        End bob(QStringLiteral("bob@example.org"));
+        bob.service->route(PeerChannel::Control, bob.ipdControl);
+        SecureListener &listener = bob.service->listener();
+        const int port = TestSupport::portBlock();
+        std::vector<std::unique_ptr<QTcpSocket>> half;
+        QVERIFY(lab.onMachine(QStringLiteral("m"), [&] {
+            QVERIFY(!bob.service->listen(port - TlsSetup::PortOffset));
+            // Twenty addresses of one /64, each opening a handshake that never goes on.
+            for (int i = 1; i <= 20; ++i) {
+                half.push_back(std::make_unique<QTcpSocket>());
+                QVERIFY(half.back()->bind(QHostAddress(QStringLiteral("2001:db8:1:2::%1").arg(i, 0, 16)), 0));
+                half.back()->connectToHost(QHostAddress(QStringLiteral("2001:db8:1:2::1")), quint16(port));
+            }
+        }));
+        QSignalSpy turnedAway(&listener, &SecureListener::turnedAway);
+        QTRY_COMPARE(turnedAway.count() + listener.handshakesUnderway(), 20);
+        QCOMPARE(listener.handshakesUnderway(), SecureListener::MaxHandshakesPerAddress);
+        QCOMPARE(turnedAway.last().at(1).toString(), QStringLiteral("too many handshakes from one address"));
+        half.clear();
+        bob.service->shutdown();
     }
 
     void badInputOnTheEncryptedPortIsClosedAndRealCallersGetThrough()

@@ -443,6 +443,10 @@
         <source>The encryption library could not use its new key</source>
         <translation>Die Verschlüsselungsbibliothek konnte den neuen Schlüssel nicht verwenden</translation>
     </message>
+    <message>
+        <source>The key file %1 is a link to another file, so it is not used. ZELMO makes a new key and keeps the link as %2. Peers who knew your old key will be told that your key changed.</source>
+        <translation>Die Schlüsseldatei %1 ist eine Verknüpfung auf eine andere Datei und wird daher nicht verwendet. ZELMO erzeugt einen neuen Schlüssel und bewahrt die Verknüpfung als %2 auf. Gegenstellen, die Ihren alten Schlüssel kannten, erfahren, dass sich Ihr Schlüssel geändert hat.</translation>
+    </message>
 </context>
 <context>
     <name>MainWindowController</name>
@@ -913,10 +917,6 @@
         <translation>Verschlüsselt, vom verifizierten Schlüssel des Absenders</translation>
     </message>
     <message>
-        <source>Encrypted, but from another key than this sender used before: not verified</source>
-        <translation>Verschlüsselt, aber von einem anderen Schlüssel als bisher bei diesem Absender: nicht verifiziert</translation>
-    </message>
-    <message>
         <source>Encrypted, from a key not verified</source>
         <translation>Verschlüsselt, von einem nicht verifizierten Schlüssel</translation>
     </message>
@@ -943,6 +943,26 @@
     <message>
         <source>The key could not be used, %1 : %2</source>
         <translation>Der Schlüssel konnte nicht verwendet werden, %1 : %2</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key, not the one remembered for this address</source>
+        <translation>Verschlüsselt, von einem unbekannten Schlüssel, nicht dem für diese Adresse gemerkten</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key that claims to be %1, not the one remembered for that name</source>
+        <translation>Verschlüsselt, von einem unbekannten Schlüssel, der sich als %1 ausgibt, nicht dem für diesen Namen gemerkten</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key</source>
+        <translation>Verschlüsselt, von einem unbekannten Schlüssel</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key that claims to be %1</source>
+        <translation>Verschlüsselt, von einem unbekannten Schlüssel, der sich als %1 ausgibt</translation>
+    </message>
+    <message>
+        <source>The list %1 was a link to another file, so it is not used; the link is kept as %2</source>
+        <translation>Die Liste %1 war eine Verknüpfung auf eine andere Datei und wird daher nicht verwendet; die Verknüpfung bleibt als %2 erhalten</translation>
     </message>
 </context>
 <context>

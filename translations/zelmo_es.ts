@@ -443,6 +443,10 @@
         <source>The encryption library could not use its new key</source>
         <translation>La biblioteca de cifrado no pudo usar la clave nueva</translation>
     </message>
+    <message>
+        <source>The key file %1 is a link to another file, so it is not used. ZELMO makes a new key and keeps the link as %2. Peers who knew your old key will be told that your key changed.</source>
+        <translation>El archivo de clave %1 es un enlace a otro archivo, así que no se usa. ZELMO crea una clave nueva y conserva el enlace como %2. A quienes conocían su clave anterior se les avisará de que su clave ha cambiado.</translation>
+    </message>
 </context>
 <context>
     <name>MainWindowController</name>
@@ -913,10 +917,6 @@
         <translation>Cifrado, con la clave verificada del remitente</translation>
     </message>
     <message>
-        <source>Encrypted, but from another key than this sender used before: not verified</source>
-        <translation>Cifrado, pero con una clave distinta de la que este remitente usaba antes: sin verificar</translation>
-    </message>
-    <message>
         <source>Encrypted, from a key not verified</source>
         <translation>Cifrado, con una clave sin verificar</translation>
     </message>
@@ -943,6 +943,26 @@
     <message>
         <source>The key could not be used, %1 : %2</source>
         <translation>No se pudo usar la clave, %1 : %2</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key, not the one remembered for this address</source>
+        <translation>Cifrado, con una clave desconocida, no la recordada para esta dirección</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key that claims to be %1, not the one remembered for that name</source>
+        <translation>Cifrado, con una clave desconocida que dice ser %1, no la recordada para ese nombre</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key</source>
+        <translation>Cifrado, con una clave desconocida</translation>
+    </message>
+    <message>
+        <source>Encrypted, from an unknown key that claims to be %1</source>
+        <translation>Cifrado, con una clave desconocida que dice ser %1</translation>
+    </message>
+    <message>
+        <source>The list %1 was a link to another file, so it is not used; the link is kept as %2</source>
+        <translation>La lista %1 era un enlace a otro archivo, así que no se usa; el enlace se conserva como %2</translation>
     </message>
 </context>
 <context>

@@ -70,7 +70,8 @@ int printStats(const ServerConfig &config)
         break;
     case Identity::Check::Corrupt:
     case Identity::Check::Exposed:
-        std::printf("the key file %s cannot be used (damaged, or readable by others)\n", qPrintable(keyPath));
+    case Identity::Check::Link:
+        std::printf("the key file %s cannot be used (damaged, readable by others, or a link)\n", qPrintable(keyPath));
         break;
     }
     return 0;

@@ -203,8 +203,32 @@ void EndpointConnection::onError(QAbstractSocket::SocketError error)
         return;
     m_errorCode = statusCode(error);
     m_errorText = m_socket->errorString();
-    if (m_socket->state() == QAbstractSocket::UnconnectedState)
+    if (m_socket->state() == QAbstractSocket::UnconnectedState) {
         onDisconnected();
+        return;
+    }
+    // A record that does not decrypt (garbage, a wrong check value) means someone else
+    // writes into the stream: nothing after it can be trusted, and the encryption cannot
+    // go on, so the connection ends at once rather than at its channel's silence limit.
+    // Not from within the socket's own report: the next turn of the loop.
+    const bool tlsError = error == QAbstractSocket::SslInternalError || error == QAbstractSocket::SslInvalidUserDataError
+                          || error == QAbstractSocket::SslHandshakeFailedError;
+    if (tlsError && qobject_cast<QSslSocket *>(m_socket)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_closed || !m_socket)
+                    return;
+                QPointer<EndpointConnection> self(this);
+                readPending();
+                if (!self || m_closed)
+                    return;
+                m_socket->abort();
+                if (self && !m_closed)
+                    onDisconnected();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void EndpointConnection::onBytesWritten()
@@ -237,6 +261,17 @@ QTcpSocket *EndpointConnection::release()
 QString EndpointConnection::localAddress() const
 {
     return m_socket ? dottedAddress(m_socket->localAddress()) : QString();
+}
+
+QString EndpointConnection::sourceOf(const QString &address)
+{
+    const QHostAddress host(address);
+    if (host.protocol() != QAbstractSocket::IPv6Protocol)
+        return address;
+    Q_IPV6ADDR bytes = host.toIPv6Address();
+    for (int i = 8; i < 16; ++i)
+        bytes[i] = 0;
+    return QHostAddress(bytes).toString() + QStringLiteral("/64");
 }
 
 bool EndpointConnection::listen(QTcpServer &server, const QHostAddress &address, quint16 port)

@@ -63,6 +63,9 @@ public:
 
     // IPv4 addresses in dotted digits, also when they came mapped into IPv6.
     static QString dottedAddress(const QHostAddress &address);
+    // What limits per address count by: an IPv4 address itself, or an IPv6 address's /64,
+    // which one subscriber usually holds whole.
+    static QString sourceOf(const QString &address);
     static int statusCode(QAbstractSocket::SocketError error);
     // Why a listening server could not listen, as an endpoint reports it.
     static EndpointError listenFailure(const QTcpServer &server);

@@ -1,8 +1,13 @@
 #include "core/LineFile.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace LineFile {
 
@@ -19,13 +24,86 @@ QByteArrayList splitLines(const QByteArray &bytes)
     return lines;
 }
 
+namespace {
+
+// A regular file opened for reading without following a link, and without blocking on a
+// pipe in the way; -1 otherwise.
+int openRegular(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+FileError errnoError(QFileDevice::FileError code, int error)
+{
+    return FileError{int(code), QString::fromLocal8Bit(std::strerror(error))};
+}
+
+// The mode a new file gets: what the process's umask leaves of read and write for all.
+mode_t defaultMode()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return mode_t(0666 & ~mask);
+            }
+        }
+    }
+    return 0644;
+}
+
+} // namespace
+
+std::optional<QByteArray> readBytes(const QString &path, qint64 maxBytes)
+{
+    const int fd = openRegular(path);
+    if (fd < 0)
+        return std::nullopt;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(maxBytes);
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+bool isLink(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool setAsideLink(const QString &path)
+{
+    if (!isLink(path))
+        return false;
+    return ::rename(QFile::encodeName(path).constData(), QFile::encodeName(path + LinkSuffix).constData()) == 0;
+}
+
 std::optional<QByteArrayList> read(const QString &path, qint64 maxBytes, Part part)
 {
-    if (!QFileInfo(path).isFile())
+    const int fd = openRegular(path);
+    if (fd < 0)
         return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return std::nullopt;
+    }
     const qint64 size = file.size();
     if (size <= maxBytes) {
         const QByteArray bytes = file.readAll();
@@ -54,13 +132,6 @@ std::optional<QByteArrayList> read(const QString &path, qint64 maxBytes, Part pa
     return splitLines(bytes);
 }
 
-static FileError errorOf(const QFileDevice &file)
-{
-    const int code = file.error() == QFileDevice::NoError ? int(QFileDevice::WriteError)
-                                                          : int(file.error());
-    return FileError{code, file.errorString()};
-}
-
 FileError write(const QString &path, const QByteArrayList &lines)
 {
     QByteArray bytes;
@@ -73,24 +144,45 @@ FileError write(const QString &path, const QByteArrayList &lines)
 
 FileError writeBytes(const QString &path, const QByteArray &bytes, Access access)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return errorOf(file);
-    if (access == Access::OwnerOnly && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        const FileError error = errorOf(file);
-        file.cancelWriting();
-        return error;
+    // A new file of its own beside the old one, made by this call (never an existing file
+    // or a link) and readable by its owner alone until it is whole, then renamed over the
+    // old name: the rename replaces whatever is there rather than writing through a link.
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temporary = target + ".new-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return errnoError(QFileDevice::OpenError, errno);
+    const auto fail = [&](QFileDevice::FileError code, bool open) {
+        const int error = errno;
+        if (open)
+            ::close(fd);
+        ::unlink(temporary.constData());
+        return errnoError(code, error);
+    };
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return fail(QFileDevice::WriteError, true);
+        done += n;
     }
-    // The bytes wait in the file's buffer until flushed. A flush that fails (a full disk)
-    // must stop the save here: the commit would not notice, and would put the short new
-    // file in place of the old one.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const FileError error = errorOf(file);
-        file.cancelWriting();
-        return error;
+    // A full disk may only show here: the old file stays until the new one is whole.
+    if (::fsync(fd) != 0)
+        return fail(QFileDevice::WriteError, true);
+    if (access != Access::OwnerOnly) {
+        struct stat old {};
+        const mode_t mode = ::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode) ? (old.st_mode & 07777)
+                                                                                          : defaultMode();
+        if (::fchmod(fd, mode) != 0)
+            return fail(QFileDevice::PermissionsError, true);
     }
-    if (!file.commit())
-        return errorOf(file);
+    if (::close(fd) != 0)
+        return fail(QFileDevice::WriteError, false);
+    setAsideLink(path);
+    if (::rename(temporary.constData(), target.constData()) != 0)
+        return fail(QFileDevice::RenameError, false);
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "messages/MessageService.h"
 
+#include "core/EndpointConnection.h"
 #include "core/IPDaemon.h"
 #include "core/RefuseList.h"
 #include "core/Settings.h"
@@ -51,8 +52,11 @@ void MessageService::shutdown()
 
 void MessageService::onConnectionRequest(const QString &address, bool *accept)
 {
-    const auto fromAddress = std::count_if(m_connections.cbegin(), m_connections.cend(),
-                                           [&](const Connection &c) { return c.address == address; });
+    // One subscriber's IPv6 addresses count as one.
+    const QString source = EndpointConnection::sourceOf(address);
+    const auto fromAddress = std::count_if(m_connections.cbegin(), m_connections.cend(), [&](const Connection &c) {
+        return EndpointConnection::sourceOf(c.address) == source;
+    });
     if (fromAddress >= MaxPerAddress || (m_connections.size() >= MaxConnections && !makeRoom()))
         *accept = false;
 }

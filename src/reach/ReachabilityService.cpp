@@ -7,10 +7,13 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include <mutex>
+
 namespace {
 
-// Giving the ports back at the end waits no longer than this for the router.
-constexpr int GiveBackMs = 5000;
+// Giving the ports back at the end waits no longer than this for the router: with the
+// destructor's wait, quitting takes a second at most.
+constexpr int GiveBackMs = 750;
 
 // The ports a person forwards by hand: the four channels and the encrypted port.
 QString forwardedPorts(int base)
@@ -23,9 +26,16 @@ QString forwardedPorts(int base)
 
 } // namespace
 
+struct ReachabilityService::Inbox
+{
+    std::mutex lock;
+    ReachabilityService *owner = nullptr;
+};
+
 ReachabilityService::ReachabilityService(Services services, QObject *parent)
     : QObject(parent)
     , m_(std::move(services))
+    , m_inbox(std::make_shared<Inbox>())
     , m_worker(new QThreadPool(this))
     , m_renewal(new QTimer(this))
     , m_check(new ReachabilityCheck(m_.directoryDialer, this))
@@ -36,12 +46,23 @@ ReachabilityService::ReachabilityService(Services services, QObject *parent)
     m_renewal->setSingleShot(true);
     connect(m_renewal, &QTimer::timeout, this, &ReachabilityService::askTheRouter);
     connect(m_check, &ReachabilityCheck::finished, this, &ReachabilityService::onChecked);
+    m_inbox->owner = this;
 }
 
 ReachabilityService::~ReachabilityService()
 {
-    // Every request is bounded by its own time-outs; their answers are for this object.
-    m_worker->waitForDone();
+    {
+        const std::lock_guard<std::mutex> hold(m_inbox->lock);
+        m_inbox->owner = nullptr;
+    }
+    m_worker->clear();
+    if (m_worker->waitForDone(QuitWaitMs))
+        return;
+    // Something on the network holds a request: the program does not wait for it. The
+    // worker finishes on its own, answers nobody, and its thread ends soon after, or
+    // with the process.
+    m_worker->setParent(nullptr);
+    m_worker->setExpiryTimeout(0);
 }
 
 const QList<int> &ReachabilityService::portOffsets()
@@ -130,10 +151,13 @@ void ReachabilityService::askTheRouter()
             .arg(renewing ? QStringLiteral("renewal") : QStringLiteral("first request")));
     const RouterMapping::Request r = request();
     // The blocking requests run on the worker; the answer comes back on this thread.
-    m_worker->start([this, r, generation] {
+    m_worker->start([inbox = m_inbox, r, generation] {
         const RouterMapping::Outcome outcome = RouterMapping::map(r);
-        QMetaObject::invokeMethod(this, [this, generation, outcome] { onMapped(generation, outcome); },
-                                  Qt::QueuedConnection);
+        const std::lock_guard<std::mutex> hold(inbox->lock);
+        if (ReachabilityService *owner = inbox->owner) {
+            QMetaObject::invokeMethod(owner, [owner, generation, outcome] { owner->onMapped(generation, outcome); },
+                                      Qt::QueuedConnection);
+        }
     });
 }
 

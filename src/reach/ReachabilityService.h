@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <utility>
 
 class ChannelDialer;
@@ -44,6 +45,8 @@ public:
     void start(int insideBase);
     // Gives the ports back to the router, waiting a bounded time for it.
     void shutdown();
+    // Quitting waits no longer than this for a request under way.
+    static constexpr int QuitWaitMs = 250;
 
     bool askRouter() const { return m_settings.AskRouter; }
     // Switches the router requests on or off at once, and keeps the choice.
@@ -79,8 +82,12 @@ private:
     QString forwardAdvice() const;
     void log(const QString &text) const;
 
+    // Where the worker's answers go: this object while it lives, nowhere after.
+    struct Inbox;
+
     Services m_;
     RouterSettings m_settings;
+    std::shared_ptr<Inbox> m_inbox;
     QThreadPool *m_worker;
     QTimer *m_renewal;
     ReachabilityCheck *m_check;

@@ -1,5 +1,11 @@
 #include "reach/UpnpGateway.h"
 
+#include "reach/DescriptionFetch.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QUrl>
+
 #include <miniupnpc/miniupnpc.h>
 #include <miniupnpc/upnpcommands.h>
 #include <miniupnpc/upnperrors.h>
@@ -59,15 +65,12 @@ UpnpGateway::~UpnpGateway() = default;
 
 bool UpnpGateway::find(QString *why, bool *noAnswer)
 {
-    auto router = std::make_unique<Router>();
-    char lanAddress[64] = {};
     *noAnswer = false;
+    // Where descriptions may be had: the address the user gave, or whatever answered the
+    // search, each with the interface it answered on.
+    QList<std::pair<QByteArray, unsigned int>> descriptions;
     if (!m_descriptionAddress.isEmpty()) {
-        if (!UPNP_GetIGDFromUrl(m_descriptionAddress.toLatin1().constData(), &router->urls, &router->data, lanAddress,
-                                sizeof lanAddress)) {
-            *why = QStringLiteral("the router at %1 gave no usable description").arg(m_descriptionAddress);
-            return false;
-        }
+        descriptions.append({m_descriptionAddress.toLatin1(), 0});
     } else {
         if (!searchHasRoute()) {
             *noAnswer = true;
@@ -81,17 +84,50 @@ bool UpnpGateway::find(QString *why, bool *noAnswer)
             *why = QStringLiteral("no UPnP router answered the search");
             return false;
         }
-        const int found = UPNP_GetValidIGD(devices, &router->urls, &router->data, lanAddress, sizeof lanAddress);
-        freeUPNPDevlist(devices);
-        if (found != 1) {
-            *why = found == 0 ? QStringLiteral("the UPnP devices that answered are no usable router")
-                   : found == 2 ? QStringLiteral("the UPnP router says it is not connected to the internet")
-                                : QStringLiteral("the UPnP device that answered is not a router");
-            return false;
+        for (const UPNPDev *d = devices; d && descriptions.size() < MaxDescriptions; d = d->pNext) {
+            if (d->descURL)
+                descriptions.append({QByteArray(d->descURL), d->scope_id});
         }
+        freeUPNPDevlist(devices);
     }
+    *why = QStringLiteral("the UPnP devices that answered are no usable router");
+    for (const auto &[address, scope] : descriptions) {
+        if (use(address, scope, why))
+            return true;
+    }
+    return false;
+}
+
+// Reads one description, bounded in size and time, and takes its router when its control
+// address is the one the description came from: anything on the home network can answer
+// the search, and must not have requests sent wherever it likes.
+bool UpnpGateway::use(const QByteArray &descriptionAddress, unsigned int scope, QString *why)
+{
+    const QString shown = QString::fromLatin1(descriptionAddress.left(200));
+    const DescriptionFetch::Result fetched = DescriptionFetch::get(QString::fromLatin1(descriptionAddress));
+    if (!fetched.ok) {
+        *why = QStringLiteral("the router at %1 gave no usable description: %2").arg(shown, fetched.why);
+        return false;
+    }
+    auto router = std::make_unique<Router>();
+    parserootdesc(fetched.body.constData(), int(fetched.body.size()), &router->data);
+    GetUPNPUrls(&router->urls, &router->data, descriptionAddress.constData(), scope);
     if (!router->urls.controlURL || !*router->urls.controlURL || !*router->data.first.servicetype) {
         *why = QStringLiteral("the UPnP router's description names no port forwarding service");
+        return false;
+    }
+    const QUrl control(QString::fromLatin1(router->urls.controlURL));
+    const QHostAddress controlHost(control.host());
+    if (control.scheme() != QLatin1String("http") || controlHost.isNull()
+        || !controlHost.isEqual(QHostAddress(fetched.peerAddress), QHostAddress::TolerantConversion)) {
+        *why = QStringLiteral("the UPnP device at %1 names another address for its requests (%2): not used")
+                   .arg(fetched.peerAddress, QString::fromLatin1(QByteArray(router->urls.controlURL).left(200)));
+        return false;
+    }
+    // A router the user named is taken as it is; of those that answered a search, one that
+    // is connected.
+    if (m_descriptionAddress.isEmpty() && !UPNPIGD_IsConnected(&router->urls, &router->data)) {
+        *why = QStringLiteral("the UPnP router says it is not connected to the internet");
         return false;
     }
     char outside[64] = {};
@@ -101,7 +137,7 @@ bool UpnpGateway::find(QString *why, bool *noAnswer)
         return false;
     }
     m_outside = QString::fromLatin1(outside, int(strnlen(outside, sizeof outside)));
-    m_inside = QString::fromLatin1(lanAddress, int(strnlen(lanAddress, sizeof lanAddress)));
+    m_inside = fetched.localAddress;
     m_router = std::move(router);
     return true;
 }

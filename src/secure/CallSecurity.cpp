@@ -73,8 +73,14 @@ void CallSecurity::clear(Side side)
 CallSecurity::Answer CallSecurity::answerFor(int connectionId, bool onlyEncrypted) const
 {
     const ChannelSecurity security = m_ipdControl.security(connectionId);
-    if (!security.encrypted())
-        return onlyEncrypted ? Answer::Refuse : Answer::Ask;
+    if (!security.encrypted()) {
+        if (onlyEncrypted)
+            return Answer::Refuse;
+        // Plain where a peer answered encrypted before: someone on the path may have pushed
+        // the call down, so it is never answered by itself.
+        return m_peers.answeredEncryptedFrom(m_ipdControl.remoteAddress(connectionId)) ? Answer::AskWithoutAuto
+                                                                                        : Answer::Ask;
+    }
     if (connectionId == 1 && m_side == Side::Callee && m_status.keyChanged())
         return Answer::AskWithoutAuto;
     return Answer::Ask;

@@ -44,7 +44,8 @@ public:
     // What answering a call request may do.
     enum class Answer {
         Ask,             // as always
-        AskWithoutAuto,  // the key changed: the user decides, even with auto-accept on
+        AskWithoutAuto,  // the key changed, or a call is plain from an address that was encrypted
+                         // before: the user decides, even with auto-accept on
         Refuse,          // plain, and only encrypted calls are allowed
     };
 

@@ -25,17 +25,21 @@ Identity::Check Identity::load(const QString &path)
     m_fingerprint.clear();
     m_credentials = TlsSetup::Credentials();
     m_certifiedEmail.clear();
+    // What is judged is the name itself: a link is neither read nor has its target's mode
+    // looked at.
+    if (LineFile::isLink(path))
+        return Check::Link;
     const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
+    if (!info.exists())
         return Check::Missing;
     if (!info.isFile() || info.size() > MaxFileBytes)
         return Check::Corrupt;
     if (QFile::permissions(path) & OthersMayTouch)
         return Check::Exposed;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> pem = LineFile::readBytes(path, MaxFileBytes);
+    if (!pem)
         return Check::Corrupt;
-    return use(file.read(MaxFileBytes)) ? Check::Ready : Check::Corrupt;
+    return use(*pem) ? Check::Ready : Check::Corrupt;
 }
 
 FileError Identity::create(const QString &path)
@@ -65,13 +69,15 @@ FileError Identity::adopt(const QString &path, const QByteArray &pem)
 {
     if (keyOf(pem).isNull())
         return {1, QCoreApplication::translate("Identity", "Not a key this program can use")};
-    const QFileInfo info(path);
-    if (info.exists() || info.isSymLink()) {
+    const bool link = LineFile::isLink(path);
+    if (link || QFileInfo::exists(path)) {
         const QString aside = path + SetAsideSuffix;
         QFile::remove(aside);
         if (!QFile::rename(path, aside))
             return {2, QCoreApplication::translate("Identity", "The old key file could not be set aside")};
-        QFile::setPermissions(aside, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        // A link keeps pointing where it did; the file it names is not this program's to change.
+        if (!link)
+            QFile::setPermissions(aside, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
     if (const FileError e = LineFile::writeBytes(path, pem, LineFile::Access::OwnerOnly))
         return e;
@@ -127,6 +133,11 @@ QString Identity::problemText(Check check, const QString &path, Language languag
         text = QT_TRANSLATE_NOOP("Identity", "The key file %1 could be read by other users of this computer, so it "
                                              "is not used any more. ZELMO makes a new key and keeps the old file as "
                                              "%2. Peers who knew your old key will be told that your key changed.");
+        break;
+    case Check::Link:
+        text = QT_TRANSLATE_NOOP("Identity", "The key file %1 is a link to another file, so it is not used. ZELMO "
+                                             "makes a new key and keeps the link as %2. Peers who knew your old key "
+                                             "will be told that your key changed.");
         break;
     case Check::Ready:
     case Check::Missing:

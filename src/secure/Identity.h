@@ -23,6 +23,7 @@ public:
         Missing,
         Corrupt, // not a key this program can use
         Exposed, // others may read (or write) the file
+        Link,    // a link to a file elsewhere, never followed
     };
 
     // Reads the key file as it is on disk. Only Ready leaves a key to use.

@@ -2,7 +2,7 @@
 
 #include "core/LineFile.h"
 
-#include <QFile>
+#include <QSet>
 
 #include <algorithm>
 
@@ -26,16 +26,16 @@ bool plainText(const QString &text, int maxLength)
 QString KnownPeers::whoOf(const QString &email, const QString &address)
 {
     const QString e = email.trimmed().toLower();
-    return e.isEmpty() ? address.trimmed() : e;
+    // The directory servers' names are not a peer's to claim: such a peer is known by its address.
+    return e.isEmpty() || e.startsWith(ServerPrefix) ? address.trimmed() : e;
 }
 
 void KnownPeers::load(const QString &path)
 {
     m_peers.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    m_peers = parse(file.read(MaxFileBytes));
+    // The latest peers are at the end: a file too long is read from there.
+    if (const std::optional<QByteArrayList> lines = LineFile::read(path, MaxFileBytes, LineFile::Part::Tail))
+        m_peers = parse(lines->join('\n'));
 }
 
 FileError KnownPeers::save(const QString &path) const
@@ -47,8 +47,6 @@ QList<KnownPeers::Peer> KnownPeers::parse(const QByteArray &bytes)
 {
     QList<Peer> peers;
     for (const QByteArray &line : LineFile::splitLines(bytes)) {
-        if (peers.size() >= MaxPeers)
-            break;
         if (line.startsWith('#'))
             continue;
         const QByteArrayList fields = line.split('\t');
@@ -65,12 +63,33 @@ QList<KnownPeers::Peer> KnownPeers::parse(const QByteArray &bytes)
         if (!plainText(peer.who, MaxWhoLength) || fields[1].size() != KeyBytes * 2 || peer.key.size() != KeyBytes
             || peer.key.toHex() != fields[1].toLower() || !plainText(peer.lastAddress, MaxWhoLength))
             continue;
-        // A name written twice: the later line wins, as it would have replaced the first.
-        peers.erase(std::remove_if(peers.begin(), peers.end(), [&](const Peer &p) { return p.who == peer.who; }),
-                    peers.end());
         peers.append(peer);
     }
-    return peers;
+    // A name written twice: the later line wins, as it would have replaced the first.
+    QSet<QString> seen;
+    QList<Peer> latest;
+    for (auto it = peers.crbegin(); it != peers.crend(); ++it) {
+        if (!seen.contains(it->who)) {
+            seen.insert(it->who);
+            latest.prepend(*it);
+        }
+    }
+    trim(latest, MaxPeers);
+    return latest;
+}
+
+void KnownPeers::trim(QList<Peer> &peers, int room)
+{
+    // The list runs from the peer seen longest ago to the latest. The oldest go first, but
+    // a key the user verified outlasts every unverified one.
+    for (const bool verifiedToo : {false, true}) {
+        for (qsizetype i = 0; i < peers.size() && peers.size() > room;) {
+            if (!peers[i].verified || verifiedToo)
+                peers.removeAt(i);
+            else
+                ++i;
+        }
+    }
 }
 
 QByteArray KnownPeers::format(const QList<Peer> &peers)
@@ -119,8 +138,7 @@ void KnownPeers::remember(const QString &who, const QByteArray &key, const QStri
         m_peers.removeAt(i);
     }
     // The list is kept in the order peers were last seen, the latest last.
-    if (m_peers.size() >= MaxPeers)
-        m_peers.removeFirst();
+    trim(m_peers, MaxPeers - 1);
     m_peers.append(peer);
 }
 
@@ -136,6 +154,17 @@ bool KnownPeers::isVerified(const QString &who, const QByteArray &key) const
 {
     const int i = indexOf(who);
     return i >= 0 && m_peers[i].key == key && m_peers[i].verified;
+}
+
+QList<KnownPeers::Peer> KnownPeers::takeNamed(const QString &prefix)
+{
+    QList<Peer> taken;
+    for (const Peer &p : std::as_const(m_peers)) {
+        if (p.who.startsWith(prefix))
+            taken.append(p);
+    }
+    m_peers.removeIf([&](const Peer &p) { return p.who.startsWith(prefix); });
+    return taken;
 }
 
 bool KnownPeers::answeredEncryptedFrom(const QString &address) const

@@ -38,10 +38,15 @@ public:
         Changed, // another key than the one remembered
     };
 
-    // Who a peer is known as: its certificate's e-mail address (in lower case), else the address.
+    // The names the directory servers' pinned keys go by (kept in a list of their own).
+    static inline const QString ServerPrefix = QStringLiteral("directory:");
+
+    // Who a peer is known as: its certificate's e-mail address (in lower case), else the
+    // address; an address that names a directory server (ServerPrefix) counts as none.
     static QString whoOf(const QString &email, const QString &address);
 
-    // A missing file is an empty list; bad lines are dropped.
+    // A missing file is an empty list, and so is a link (never followed); bad lines are
+    // dropped.
     void load(const QString &path);
     FileError save(const QString &path) const;
     static QList<Peer> parse(const QByteArray &bytes);
@@ -51,18 +56,22 @@ public:
     std::optional<Peer> find(const QString &who) const;
     Seen check(const QString &who, const QByteArray &key) const;
     // The key seen for the peer: kept when it is the one known (the address is brought up to
-    // date), otherwise it replaces the one known, unverified. The oldest peer goes when the
-    // list is full.
+    // date), otherwise it replaces the one known, unverified. When the list is full the
+    // peer seen longest ago goes, an unverified one before any verified.
     void remember(const QString &who, const QByteArray &key, const QString &address);
     // The user has compared the short codes: this key is the peer's. Remembers it first when
     // needed.
     void markVerified(const QString &who, const QByteArray &key, const QString &address);
     bool isVerified(const QString &who, const QByteArray &key) const;
+    // Takes out every peer whose name starts with the prefix, and returns them.
+    QList<Peer> takeNamed(const QString &prefix);
     // Some peer answered encrypted from this address before.
     bool answeredEncryptedFrom(const QString &address) const;
 
 private:
     int indexOf(const QString &who) const;
+    // Leaves at most `room` peers, the oldest unverified going first.
+    static void trim(QList<Peer> &peers, int room);
 
     QList<Peer> m_peers;
 };

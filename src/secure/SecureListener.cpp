@@ -93,11 +93,13 @@ void SecureListener::incoming(qintptr descriptor)
         return;
     }
     // Room for the newcomer: the oldest unfinished handshake of its address, or of all, goes.
+    // One subscriber's IPv6 addresses count as one.
+    const QString source = EndpointConnection::sourceOf(address);
     int fromAddress = 0;
     for (const Handshake &h : std::as_const(m_handshakes))
-        fromAddress += h.address == address ? 1 : 0;
+        fromAddress += EndpointConnection::sourceOf(h.address) == source ? 1 : 0;
     if (fromAddress >= MaxHandshakesPerAddress)
-        dropOldest(address, QStringLiteral("too many handshakes from one address"));
+        dropOldest(source, QStringLiteral("too many handshakes from one address"));
     else if (m_handshakes.size() >= MaxHandshakes)
         dropOldest(QString(), QStringLiteral("too many handshakes"));
 
@@ -163,12 +165,12 @@ void SecureListener::drop(QSslSocket *socket, const QString &why)
     emit turnedAway(address, why);
 }
 
-void SecureListener::dropOldest(const QString &address, const QString &why)
+void SecureListener::dropOldest(const QString &source, const QString &why)
 {
     QSslSocket *oldest = nullptr;
     quint64 order = 0;
     for (auto it = m_handshakes.cbegin(); it != m_handshakes.cend(); ++it) {
-        if (!address.isEmpty() && it->address != address)
+        if (!source.isEmpty() && EndpointConnection::sourceOf(it->address) != source)
             continue;
         if (!oldest || it->order < order) {
             oldest = it.key();

@@ -69,7 +69,8 @@ private:
     // Takes the handshake off the list; false when it was not on it.
     bool forget(QSslSocket *socket, QString *address);
     void drop(QSslSocket *socket, const QString &why);
-    void dropOldest(const QString &address, const QString &why);
+    // The oldest handshake of a source (see EndpointConnection::sourceOf), or of all.
+    void dropOldest(const QString &source, const QString &why);
 
     std::function<TlsSetup::Credentials()> m_credentials;
     QHash<PeerChannel, IPDaemon *> m_routes;

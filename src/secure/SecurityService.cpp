@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSslSocket>
 
 SecurityService::SecurityService(Context context, QObject *parent)
@@ -23,8 +24,8 @@ SecurityService::SecurityService(Context context, QObject *parent)
           {[this] { return credentials(); },
            [this](const QString &address) { return directoryKey(address); },
            [this](const QString &address, const QByteArray &key) {
-               m_peers.remember(DirectoryDialer::pinName(address), key, address);
-               savePeers();
+               m_directoryKeys.remember(DirectoryDialer::pinName(address), key, address);
+               saveDirectoryKeys();
            },
            {}},
           this))
@@ -48,7 +49,7 @@ QString SecurityService::path(const QString &fileName) const
 void SecurityService::start()
 {
     m_settings.load(path(SecuritySettings::FileName));
-    m_peers.load(path(KnownPeers::FileName));
+    loadPeers();
 
     // The TLS library loads now rather than during the first call's attempt.
     if (!QSslSocket::supportsSsl())
@@ -112,7 +113,7 @@ void SecurityService::attachDirectoryClient(IPPort &client)
 
 QByteArray SecurityService::directoryKey(const QString &address) const
 {
-    const std::optional<KnownPeers::Peer> peer = m_peers.find(DirectoryDialer::pinName(address));
+    const std::optional<KnownPeers::Peer> peer = m_directoryKeys.find(DirectoryDialer::pinName(address));
     return peer ? peer->key : QByteArray();
 }
 
@@ -159,43 +160,83 @@ PeerStanding SecurityService::judgeSender(const ChannelSecurity &security, const
 {
     if (!security.encrypted())
         return PeerStanding::Unknown;
+    // Judged only: anyone can send a message naming anyone, so what is remembered changes
+    // in a call, where the user sees the four words, or by the user's own hand.
     const QString who = KnownPeers::whoOf(security.peerEmail, address);
-    PeerStanding standing = PeerStanding::New;
     switch (m_peers.check(who, security.peerKey)) {
     case KnownPeers::Seen::New:
-        break;
+        return PeerStanding::New;
     case KnownPeers::Seen::Same:
-        standing = m_peers.isVerified(who, security.peerKey) ? PeerStanding::Verified : PeerStanding::Known;
-        break;
+        return m_peers.isVerified(who, security.peerKey) ? PeerStanding::Verified : PeerStanding::Known;
     case KnownPeers::Seen::Changed:
-        standing = PeerStanding::Changed;
         break;
     }
-    m_peers.remember(who, security.peerKey, address);
-    savePeers();
-    return standing;
+    return PeerStanding::Changed;
 }
 
 QString SecurityService::messageText(const ChannelSecurity &security, PeerStanding standing)
 {
     if (!security.encrypted())
         return tr("Not encrypted");
+    const QString claimed = security.peerEmail.trimmed();
     switch (standing) {
     case PeerStanding::Verified:
         return tr("Encrypted, from the sender's verified key");
-    case PeerStanding::Changed:
-        return tr("Encrypted, but from another key than this sender used before: not verified");
-    case PeerStanding::New:
     case PeerStanding::Known:
+        return tr("Encrypted, from a key not verified");
+    case PeerStanding::Changed:
+        return claimed.isEmpty()
+                   ? tr("Encrypted, from an unknown key, not the one remembered for this address")
+                   : tr("Encrypted, from an unknown key that claims to be %1, not the one remembered for that name")
+                         .arg(claimed);
+    case PeerStanding::New:
     case PeerStanding::Unknown:
         break;
     }
-    return tr("Encrypted, from a key not verified");
+    return claimed.isEmpty() ? tr("Encrypted, from an unknown key")
+                             : tr("Encrypted, from an unknown key that claims to be %1").arg(claimed);
 }
 
 TlsSetup::Credentials SecurityService::credentials()
 {
     return m_identity.credentials(m_.ownEmail ? m_.ownEmail() : QString());
+}
+
+void SecurityService::loadPeers()
+{
+    // A link where a list should be is not read nor written through: it goes aside, and
+    // the user hears of it.
+    for (const QString &name : {KnownPeers::FileName, DirectoryKeysFile}) {
+        const QString file = path(name);
+        if (!LineFile::setAsideLink(file))
+            continue;
+        m_.logLine(QStringLiteral("The list %1 was a link to another file, so it is not used; the link is kept as %2")
+                       .arg(file, file + LineFile::LinkSuffix));
+        emit notice(tr("The list %1 was a link to another file, so it is not used; the link is kept as %2")
+                        .arg(file, file + LineFile::LinkSuffix));
+    }
+    m_peers.load(path(KnownPeers::FileName));
+    const bool pinsKept = QFileInfo::exists(path(DirectoryKeysFile));
+    m_directoryKeys.load(path(DirectoryKeysFile));
+    // Earlier versions kept the servers' pins among the peers. They move into their own
+    // file when it does not exist yet; a peer can no longer be known by such a name, so
+    // any found later are dropped.
+    const QList<KnownPeers::Peer> servers = m_peers.takeNamed(KnownPeers::ServerPrefix);
+    if (servers.isEmpty())
+        return;
+    if (!pinsKept) {
+        for (const KnownPeers::Peer &server : servers)
+            m_directoryKeys.remember(server.who, server.key, server.lastAddress);
+        saveDirectoryKeys();
+    }
+    savePeers();
+}
+
+void SecurityService::saveDirectoryKeys()
+{
+    if (const FileError e = m_directoryKeys.save(path(DirectoryKeysFile)))
+        m_.logLine(QStringLiteral("Could not save the directory servers' keys, ") + QString::number(e.code)
+                   + QStringLiteral(" : ") + e.description);
 }
 
 void SecurityService::savePeers()

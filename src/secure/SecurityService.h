@@ -59,8 +59,12 @@ public:
     // The directory or pal client goes over TLS on the server's own port.
     void attachDirectoryClient(IPPort &client);
     DirectoryDialer &directoryDialer() { return *m_directoryDialer; }
-    // The key pinned for the directory server at "address:port" (empty: none yet).
+    // The key pinned for the directory server at "address:port" (empty: none yet). The pins
+    // are kept in a file of their own, apart from the peers: nothing a peer shows can
+    // touch them, only the directory connection itself.
     QByteArray directoryKey(const QString &address) const;
+    const KnownPeers &directoryKeys() const { return m_directoryKeys; }
+    static inline const QString DirectoryKeysFile = QStringLiteral("directory-keys.dat");
 
     // Moving this program's key: written protected by the passphrase, or read from such a
     // file, replacing the key in use (the old one is set aside). Empty text on success,
@@ -78,8 +82,8 @@ public:
     // Saved at once.
     void setOnlyEncrypted(bool on);
 
-    // A quick message has arrived on a connection: how its sender's key stands; an
-    // encrypted sender's key is remembered.
+    // A quick message has arrived on a connection: how its sender's key stands. Nothing is
+    // remembered from it.
     PeerStanding judgeSender(const ChannelSecurity &security, const QString &address);
     // What the message viewer says about how a message came.
     static QString messageText(const ChannelSecurity &security, PeerStanding standing);
@@ -94,10 +98,13 @@ signals:
 private:
     TlsSetup::Credentials credentials();
     void savePeers();
+    void saveDirectoryKeys();
+    void loadPeers();
 
     Context m_;
     Identity m_identity;
     KnownPeers m_peers;
+    KnownPeers m_directoryKeys;
     SecuritySettings m_settings;
     SecureListener *m_listener;
     SecureDialer *m_dialer;

@@ -1,5 +1,7 @@
 #include "server/ConnectionPool.h"
 
+#include "core/EndpointConnection.h"
+
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -279,13 +281,7 @@ QString ConnectionPool::localAddress(Handle handle) const
 
 QString ConnectionPool::sourceOf(const QString &address)
 {
-    QHostAddress host(address);
-    if (host.protocol() != QAbstractSocket::IPv6Protocol)
-        return address;
-    Q_IPV6ADDR bytes = host.toIPv6Address();
-    for (int i = 8; i < 16; ++i)
-        bytes[i] = 0;
-    return QHostAddress(bytes).toString() + QStringLiteral("/64");
+    return EndpointConnection::sourceOf(address);
 }
 
 int ConnectionPool::count(int channel) const

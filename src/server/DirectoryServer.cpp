@@ -235,6 +235,10 @@ bool DirectoryServer::setUpTls(QString *error)
                                 "(chmod 600), or move it away to make a new key")
                      .arg(path);
         return false;
+    case Identity::Check::Link:
+        *error = QStringLiteral("the key file %1 is a link, which is not followed; put the key file itself there")
+                     .arg(path);
+        return false;
     }
     own = identity.credentials(QString());
     if (own.isNull()) {

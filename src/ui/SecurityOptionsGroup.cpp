@@ -79,7 +79,7 @@ void SecurityOptionsGroup::load()
                                  : tr("Your key: %1 ...").arg(groups.join(QLatin1Char(' '))));
     m_key->setToolTip(key.isEmpty() ? QString() : tr("Calls between two ZELMOs of this version are encrypted"));
     QStringList servers;
-    for (const KnownPeers::Peer &peer : m_security.knownPeers().peers()) {
+    for (const KnownPeers::Peer &peer : m_security.directoryKeys().peers()) {
         const QString prefix = DirectoryDialer::pinName(QString());
         if (peer.who.startsWith(prefix))
             servers << tr("Directory key: %1 (%2)").arg(shortFingerprint(peer.key), peer.who.mid(prefix.size()));
