@@ -74,7 +74,7 @@ void ReachabilityCheck::dial(const QHostAddress &address, int port)
             return;
         case ChannelDialer::Outcome::Kind::Plain:
             end(Verdict::Unknown, QString(), m_askedPort,
-                QStringLiteral("the directory server does not offer the check (it has no encrypted port)"));
+                QStringLiteral("nothing answers on the directory server's encrypted port (an older server, or none at all)"));
             return;
         case ChannelDialer::Outcome::Kind::Refused:
             end(Verdict::Unknown, QString(), m_askedPort,
