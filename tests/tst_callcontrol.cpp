@@ -320,7 +320,8 @@ private slots:
             flood.push_back(std::make_unique<QTcpSocket>());
             flood.back()->connectToHost(QHostAddress::LocalHost, quint16(bob.port));
         }
-        QTRY_COMPARE(bob.program->ipdControl().connectionIds().size(), int(CallControl::MaxControlConnections));
+        // One address holds no more than its share of the places.
+        QTRY_COMPARE(bob.program->ipdControl().connectionIds().size(), int(CallControl::MaxControlPerSource));
         // The silent ones are dropped after a while; then a real caller is offered.
         QTRY_COMPARE(bob.program->ipdControl().connectionIds().size(), 0);
         ann.call(bob);

@@ -192,6 +192,34 @@ private slots:
         QVERIFY2(peak - memory < 256 * 1024, "the flood made memory grow by more than 256 MB");
     }
 
+    // Seven silent control connections from one stranger, reopened as they are closed:
+    // it holds a few, and a real caller from elsewhere is offered its call, not "busy".
+    void aStrangersIdleControlConnectionsDoNotMakeTheProgramBusy()
+    {
+        RunningProgram bob(QStringLiteral("Bob"));
+        IPDaemon &listener = bob->ipdControl();
+        QSignalSpy offers(&bob.calls(), &CallControl::callOffered);
+        std::vector<std::unique_ptr<RawClient>> stranger;
+        for (int i = 0; i < 7; ++i)
+            stranger.push_back(std::make_unique<RawClient>(bob.port, QStringLiteral("127.0.0.2")));
+        QTRY_VERIFY(std::all_of(stranger.begin(), stranger.end(), [](const auto &c) {
+            return c->connected() || c->closed;
+        }));
+        QTRY_COMPARE(int(listener.connectionIds().size()), CallControl::MaxControlPerSource);
+        // A real caller asks within a round trip; the stranger's first connection has sat
+        // longer than that.
+        QTest::qWait(CallControl::SilentGraceMs + 200);
+        QElapsedTimer took;
+        took.start();
+        RawClient caller(bob.port, QStringLiteral("127.0.0.3"));
+        QVERIFY(caller.send("RQC;Ann;Oslo;9:05;"));
+        QTRY_COMPARE(offers.count(), 1);
+        qInfo("a real call offered %lld ms after its connection, beside the idle connections of a stranger",
+              took.elapsed());
+        QVERIFY(!caller.received.contains(ControlProtocol::busy()));
+        QCOMPARE(listener.remoteAddress(1), QStringLiteral("127.0.0.3"));
+    }
+
     void aStrangersIdleMessageConnectionsCannotKeepARealMessageOut()
     {
         namespace QM = QuickMessageProtocol;

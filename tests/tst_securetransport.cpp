@@ -11,7 +11,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
+#include <deque>
 #include <optional>
 
 #include <sys/ioctl.h>
@@ -57,6 +59,35 @@ struct TamperingRelay
             QObject::connect(out, &QTcpSocket::readyRead, [in, from = out.data()] { in->write(from->readAll()); });
             QObject::connect(in, &QTcpSocket::disconnected, out, [to = out.data()] { to->disconnectFromHost(); });
             QObject::connect(out, &QTcpSocket::disconnected, in, [in] { in->disconnectFromHost(); });
+        });
+    }
+};
+
+// Passes connections to its port on to another, each way after `delayMs`: half of a
+// round trip of a long path.
+struct DelayRelay
+{
+    QTcpServer server;
+
+    DelayRelay(int port, int target, int delayMs)
+    {
+        if (!server.listen(QHostAddress::LocalHost, quint16(port)))
+            qFatal("the relay could not listen on %d", port);
+        QObject::connect(&server, &QTcpServer::newConnection, [this, target, delayMs] {
+            QTcpSocket *in = server.nextPendingConnection();
+            auto *out = new QTcpSocket(in);
+            out->connectToHost(QHostAddress::LocalHost, quint16(target));
+            const auto pipe = [delayMs](QTcpSocket *from, QTcpSocket *to) {
+                QObject::connect(from, &QTcpSocket::readyRead, to, [from, to, delayMs] {
+                    const QByteArray chunk = from->readAll();
+                    QTimer::singleShot(delayMs, Qt::PreciseTimer, to, [to, chunk] { to->write(chunk); });
+                });
+                QObject::connect(from, &QTcpSocket::disconnected, to, [to, delayMs] {
+                    QTimer::singleShot(delayMs, Qt::PreciseTimer, to, [to] { to->disconnectFromHost(); });
+                });
+            };
+            pipe(in, out);
+            pipe(out, in);
         });
     }
 };
@@ -349,6 +380,56 @@ private slots:
         QCOMPARE(turnedAway.last().at(1).toString(), QStringLiteral("too many handshakes from one address"));
         half.clear();
         bob.service->shutdown();
+    }
+
+    // 300 half hellos a second from 64 addresses, each left to hang; a real caller 100 ms
+    // of round trip away still gets its encrypted call through.
+    void aFloodOfHalfHandshakesKeepsNoRealCallerOut()
+    {
+        End ann(QStringLiteral("ann@example.org"));
+        End bob(QStringLiteral("bob@example.org"));
+        QVERIFY(bob.answer(TestSupport::portBlock()));
+        const int securePort = bob.base + TlsSetup::PortOffset;
+        const int relayBase = TestSupport::portBlock();
+        DelayRelay path(relayBase + TlsSetup::PortOffset, securePort, 50);
+        std::deque<std::unique_ptr<QTcpSocket>> half;
+        int opened = 0;
+        QTimer flood;
+        flood.setInterval(10);
+        connect(&flood, &QTimer::timeout, this, [&] {
+            for (int k = 0; k < 3; ++k) {
+                auto s = std::make_unique<QTcpSocket>();
+                s->bind(QHostAddress(QStringLiteral("127.0.1.%1").arg(1 + opened++ % 64)), 0);
+                QTcpSocket *raw = s.get();
+                connect(raw, &QTcpSocket::connected, raw, [raw] {
+                    raw->write(QByteArray::fromHex("1603010200010001fc0303") + QByteArray(20, '\x11'));
+                });
+                raw->connectToHost(QHostAddress::LocalHost, quint16(securePort));
+                half.push_back(std::move(s));
+            }
+            while (!half.empty() && half.front()->state() == QAbstractSocket::UnconnectedState)
+                half.pop_front();
+        });
+        flood.start();
+        SecureListener &listener = bob.service->listener();
+        QSignalSpy turnedAway(&listener, &SecureListener::turnedAway);
+        QTRY_COMPARE_WITH_TIMEOUT(listener.handshakesUnderway(), SecureListener::MaxHandshakes, 5000);
+        // The flood has been going a few seconds: hundreds of hellos have been turned away.
+        QTRY_VERIFY_WITH_TIMEOUT(turnedAway.count() >= 600, 15000);
+
+        QElapsedTimer took;
+        took.start();
+        Client control(ann, PeerChannel::Control, relayBase);
+        QVERIFY(control.waitConnected());
+        const qint64 ms = took.elapsed();
+        qInfo("a real encrypted call through a flood of %d half hellos: connected after %lld ms", opened, ms);
+        QCOMPARE(control.statuses, QList<int>{0});
+        QVERIFY(control.port.security().encrypted());
+        QVERIFY(ms < 5000);
+        QTRY_COMPARE(bob.ipdControl.connectionIds().size(), 1);
+        flood.stop();
+        QVERIFY(listener.handshakesUnderway() <= SecureListener::MaxHandshakes);
+        half.clear();
     }
 
     void badInputOnTheEncryptedPortIsClosedAndRealCallersGetThrough()

@@ -3,6 +3,7 @@
 #include "call/CallAddress.h"
 #include "call/CallPrompt.h"
 #include "call/ControlProtocol.h"
+#include "core/EndpointConnection.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/CallStates.h"
@@ -265,21 +266,44 @@ void CallControl::hangUpOutgoing()
 
 // ---- The callee's side ----
 
-void CallControl::onIncomingRequest(const QString &, bool *accept)
+void CallControl::onIncomingRequest(const QString &address, bool *accept)
 {
     // Do-not-disturb refuses the connection itself: the caller sees no answer.
-    *accept = !m_doNotDisturb && m_.ipdControl.connectionIds().size() < MaxControlConnections;
+    if (m_doNotDisturb) {
+        *accept = false;
+        return;
+    }
+    // One source cannot take every place, and a silent connection cannot keep number 1,
+    // where calls are answered, from a caller elsewhere: otherwise a stranger's idle
+    // connections would make this program busy for everyone.
+    const QString source = EndpointConnection::sourceOf(address);
+    int fromSource = 0;
+    for (const int id : m_.ipdControl.connectionIds())
+        fromSource += EndpointConnection::sourceOf(m_.ipdControl.remoteAddress(id)) == source ? 1 : 0;
+    if (fromSource >= MaxControlPerSource) {
+        *accept = false;
+        return;
+    }
+    const auto silent = m_silentSince.constFind(1);
+    if (silent != m_silentSince.cend() && m_clock.elapsed() - *silent >= SilentGraceMs
+        && EndpointConnection::sourceOf(m_.ipdControl.remoteAddress(1)) != source)
+        m_.ipdControl.closeConnection(1);
+    *accept = m_.ipdControl.connectionIds().size() < MaxControlConnections;
 }
 
 void CallControl::onIncomingConnected(int connectionId, int statusCode)
 {
     if (statusCode != 0)
         return;
+    if (!m_clock.isValid())
+        m_clock.start();
+    m_silentSince.insert(connectionId, m_clock.elapsed());
     armDeadline(connectionId, m_silentMs);
 }
 
 void CallControl::onIncomingDisconnected(int connectionId)
 {
+    m_silentSince.remove(connectionId);
     disarmDeadline(connectionId);
     if (connectionId == 1) {
         const bool accepted = m_.call.callAcceptedOnControl;
@@ -306,6 +330,7 @@ void CallControl::onIncomingData(int connectionId, const QByteArray &text)
     if (m.kind != Kind::Request)
         return;
 
+    m_silentSince.remove(connectionId);
     disarmDeadline(connectionId);
     const QString address = m_.ipdControl.remoteAddress(connectionId);
     // A call already going on makes any further request busy, wherever it comes from.

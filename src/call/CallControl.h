@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QObject>
+#include <QElapsedTimer>
 #include <QHash>
+#include <QObject>
 #include <QString>
 #include <QTime>
 #include <functional>
@@ -62,6 +63,11 @@ public:
     static constexpr int MediaWaitMs = 30000;
     // More control connections than this at once are refused outright.
     static constexpr int MaxControlConnections = 8;
+    // Control connections one source (an IPv4 address, an IPv6 /64) may hold at once.
+    static constexpr int MaxControlPerSource = 4;
+    // Connection number 1 that has not asked for a call this long after it came gives its
+    // place to a caller from elsewhere: a real caller asks within a round trip.
+    static constexpr int SilentGraceMs = 2000;
 
     explicit CallControl(Context context, QObject *parent = nullptr);
 
@@ -146,6 +152,9 @@ private:
     // Control connections with a time limit: silent ones, answered ones, accepted ones
     // still waiting for their media.
     QHash<int, QTimer *> m_deadlines;
+    // When each connection that has not asked for a call yet came (m_clock's time).
+    QHash<int, qint64> m_silentSince;
+    QElapsedTimer m_clock;
     int m_silentMs = SilentConnectionMs;
     int m_lingerMs = LingerMs;
     int m_mediaWaitMs = MediaWaitMs;

@@ -9,6 +9,8 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include <cmath>
+
 #include <unistd.h>
 
 class SecureListener::Server : public QTcpServer
@@ -92,23 +94,29 @@ void SecureListener::incoming(qintptr descriptor)
         emit turnedAway(address, QStringLiteral("no key to answer with"));
         return;
     }
-    // Room for the newcomer: the oldest unfinished handshake of its address, or of all, goes.
-    // One subscriber's IPv6 addresses count as one.
+    // Room for the newcomer: its own source's oldest handshake goes, or, when every place
+    // is taken, one of a source busier than its own. One subscriber's IPv6 addresses
+    // count as one.
     const QString source = EndpointConnection::sourceOf(address);
+    const double load = countHandshake(source);
     int fromAddress = 0;
     for (const Handshake &h : std::as_const(m_handshakes))
         fromAddress += EndpointConnection::sourceOf(h.address) == source ? 1 : 0;
-    if (fromAddress >= MaxHandshakesPerAddress)
+    if (fromAddress >= MaxHandshakesPerAddress) {
         dropOldest(source, QStringLiteral("too many handshakes from one address"));
-    else if (m_handshakes.size() >= MaxHandshakes)
-        dropOldest(QString(), QStringLiteral("too many handshakes"));
+    } else if (m_handshakes.size() >= MaxHandshakes && !makeRoomFor(load)) {
+        socket->abort();
+        socket->deleteLater();
+        emit turnedAway(address, QStringLiteral("too many handshakes"));
+        return;
+    }
 
     auto *deadline = new QTimer(this);
     deadline->setSingleShot(true);
     connect(deadline, &QTimer::timeout, this,
             [this, socket] { drop(socket, QStringLiteral("the handshake took too long")); });
     deadline->start(m_handshakeMs);
-    m_handshakes.insert(socket, Handshake{address, ++m_order, deadline});
+    m_handshakes.insert(socket, Handshake{address, ++m_order, deadline, m_clock.elapsed()});
     socket->setSslConfiguration(TlsSetup::configuration(own, m_routes.keys()));
     connect(socket, &QSslSocket::encrypted, this, [this, socket] { finished(socket); });
     connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] {
@@ -179,4 +187,62 @@ void SecureListener::dropOldest(const QString &source, const QString &why)
     }
     if (oldest)
         drop(oldest, why);
+}
+
+double SecureListener::loadOf(const QString &source) const
+{
+    const auto it = m_loads.constFind(source);
+    if (it == m_loads.cend())
+        return 0;
+    return it->count * std::exp2(-double(m_clock.elapsed() - it->atMs) / LoadHalfLifeMs);
+}
+
+double SecureListener::countHandshake(const QString &source)
+{
+    if (!m_clock.isValid())
+        m_clock.start();
+    const double count = loadOf(source) + 1;
+    m_loads.insert(source, Load{count, m_clock.elapsed()});
+    // The table forgets sources that have been quiet, so it stays small.
+    if (m_loads.size() > MaxLoadSources) {
+        for (auto it = m_loads.begin(); it != m_loads.end();) {
+            if (loadOf(it.key()) < 1 && it.key() != source)
+                it = m_loads.erase(it);
+            else
+                ++it;
+        }
+        // Still too many busy sources: start counting afresh rather than grow.
+        if (m_loads.size() > MaxLoadSources) {
+            m_loads.clear();
+            m_loads.insert(source, Load{count, m_clock.elapsed()});
+        }
+    }
+    return count;
+}
+
+bool SecureListener::makeRoomFor(double newcomerLoad)
+{
+    // The place of the busiest source's oldest handshake that has had its time.
+    const qint64 now = m_clock.elapsed();
+    QSslSocket *victim = nullptr;
+    double victimLoad = 0;
+    quint64 victimOrder = 0;
+    QHash<QString, double> loads;
+    for (auto it = m_handshakes.cbegin(); it != m_handshakes.cend(); ++it) {
+        if (now - it->startedMs < MinHandshakeAgeMs)
+            continue;
+        const QString source = EndpointConnection::sourceOf(it->address);
+        auto known = loads.constFind(source);
+        if (known == loads.cend())
+            known = loads.insert(source, loadOf(source));
+        if (!victim || *known > victimLoad || (*known == victimLoad && it->order < victimOrder)) {
+            victim = it.key();
+            victimLoad = *known;
+            victimOrder = it->order;
+        }
+    }
+    if (!victim || victimLoad < 2 * newcomerLoad)
+        return false;
+    drop(victim, QStringLiteral("too many handshakes"));
+    return true;
 }

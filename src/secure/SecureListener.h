@@ -4,6 +4,7 @@
 #include "core/EndpointError.h"
 #include "secure/TlsSetup.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -23,9 +24,13 @@ class QTimer;
 // Nothing that is not a whole, timely handshake gets further: garbage, plain protocol text
 // and unknown channels are closed as soon as the TLS layer gives up, and a handshake that
 // has not finished after HandshakeMs is closed. At most MaxHandshakes are under way at once,
-// MaxHandshakesPerAddress of them from one address; a new connection beyond either bound
-// closes the oldest unfinished one, so a flood cannot keep a real caller out for longer
-// than a handshake takes.
+// MaxHandshakesPerAddress of them from one source (an IPv4 address, an IPv6 /64). A new
+// connection beyond its source's bound closes that source's oldest unfinished handshake.
+// When all places are taken, the newcomer takes the place of a handshake older than
+// MinHandshakeAgeMs from a source that has opened at least twice as many handshakes
+// lately as its own; otherwise it is turned away. So a flood, from however many
+// addresses, neither takes the place of a real caller's handshake before it can finish
+// nor keeps a real caller, who opens few, out.
 class SecureListener : public QObject
 {
     Q_OBJECT
@@ -34,6 +39,13 @@ public:
     static constexpr int HandshakeMs = 5000;
     static constexpr int MaxHandshakes = 32;
     static constexpr int MaxHandshakesPerAddress = 8;
+    // A handshake this young keeps its place: a real one over a long path needs a few
+    // round trips.
+    static constexpr int MinHandshakeAgeMs = 1000;
+    // How fast a source's count of recent handshakes fades: halved every this long.
+    static constexpr int LoadHalfLifeMs = 10000;
+    // Sources whose recent count is kept, at most (quiet ones are forgotten first).
+    static constexpr int MaxLoadSources = 4096;
 
     // `credentials` gives this program's side of each handshake when it starts.
     explicit SecureListener(std::function<TlsSetup::Credentials()> credentials, QObject *parent = nullptr);
@@ -62,6 +74,13 @@ private:
         QString address;
         quint64 order = 0;
         QTimer *deadline = nullptr;
+        qint64 startedMs = 0;
+    };
+    // How many handshakes a source has opened lately, fading with time.
+    struct Load
+    {
+        double count = 0;
+        qint64 atMs = 0;
     };
 
     void incoming(qintptr descriptor);
@@ -71,11 +90,19 @@ private:
     void drop(QSslSocket *socket, const QString &why);
     // The oldest handshake of a source (see EndpointConnection::sourceOf), or of all.
     void dropOldest(const QString &source, const QString &why);
+    // Counts a new handshake of the source; its recent count with it.
+    double countHandshake(const QString &source);
+    double loadOf(const QString &source) const;
+    // Makes a place for a newcomer whose source has this recent count; false when no
+    // handshake may give its place.
+    bool makeRoomFor(double newcomerLoad);
 
     std::function<TlsSetup::Credentials()> m_credentials;
     QHash<PeerChannel, IPDaemon *> m_routes;
     Server *m_server = nullptr;
     QHash<QSslSocket *, Handshake> m_handshakes;
     quint64 m_order = 0;
+    QHash<QString, Load> m_loads;
+    QElapsedTimer m_clock;
     int m_handshakeMs = HandshakeMs;
 };
