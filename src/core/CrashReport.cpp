@@ -1,5 +1,6 @@
 #include "core/CrashReport.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <execinfo.h>
@@ -44,11 +45,17 @@ void CrashReport::install()
 #ifndef ZELMO_SANITIZED
     void *warmUp[1];
     backtrace(warmUp, 1);
+    // A stack of its own: a stack that overflowed has no room left for the handler. It
+    // lives as long as the process, so it is never freed.
+    stack_t own = {};
+    own.ss_size = std::max<size_t>(SIGSTKSZ, 64 * 1024);
+    own.ss_sp = new char[own.ss_size];
+    sigaltstack(&own, nullptr);
     struct sigaction action = {};
     action.sa_handler = onFatalSignal;
     sigemptyset(&action.sa_mask);
     // A crash in the handler itself ends the process at once.
-    action.sa_flags = SA_RESETHAND;
+    action.sa_flags = SA_RESETHAND | SA_ONSTACK;
     for (const int fatal : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL})
         sigaction(fatal, &action, nullptr);
 #endif
