@@ -1,7 +1,7 @@
 // A directory nobody can take over: the first key to log in with an e-mail owns it and its
 // number on every node of a registry; an impostor, plain or with another key, is served
 // without them; the key moves to another profile with a passphrase; a program's directory
-// and pal traffic is encrypted; and a server whose key changed hears nothing until the
+// and pal traffic is encrypted; a key owns a few e-mails and only numbers handed out; and a server whose key changed hears nothing until the
 // user accepts the new key.
 
 #include "secure/DirectoryDialer.h"
@@ -111,9 +111,11 @@ private slots:
         SecureKit::End newProfile(QStringLiteral("ann@example.org"));
         const QByteArray oldKey = oldProfile.service->identity().fingerprint();
         const QByteArray newProfilesOwnKey = newProfile.service->identity().fingerprint();
+        const int number = DirectoryProtocol::parseNewNumber(body(RawClient(server.palPort()).ask("RSN;<ET>", "NSN")));
+        QCOMPARE(number, 1);
         {
             NodeKit::KeyedClient ann(server.directoryPort(), &oldProfile.service->identity());
-            ann.send(login(12, "Ann", "ann@example.org"));
+            ann.send(login(number, "Ann", "ann@example.org"));
             QTRY_VERIFY(server.server->users().findByEmail(QStringLiteral("ann@example.org")));
         }
         QTRY_COMPARE(server.server->users().connections(), 0);
@@ -131,19 +133,73 @@ private slots:
         QCOMPARE(before.load(newProfile.dir.filePath(Identity::FileName) + Identity::SetAsideSuffix),
                  Identity::Check::Ready);
         NodeKit::KeyedClient stale(server.directoryPort(), &before);
-        stale.send(login(12, "Ann", "ann@example.org"));
+        stale.send(login(number, "Ann", "ann@example.org"));
         QTRY_COMPARE(server.server->users().connections(), 1);
         QVERIFY(!server.server->users().findByEmail(QStringLiteral("ann@example.org")));
         NodeKit::KeyedClient moved(server.directoryPort(), &newProfile.service->identity());
-        moved.send(login(12, "Ann", "ann@example.org"));
+        moved.send(login(number, "Ann", "ann@example.org"));
         QTRY_VERIFY(server.server->users().findByEmail(QStringLiteral("ann@example.org")));
-        QCOMPARE(server.server->users().findByEmail(QStringLiteral("ann@example.org"))->number, 12);
+        QCOMPARE(server.server->users().findByEmail(QStringLiteral("ann@example.org"))->number, number);
 
         // The operator frees the address for a user who lost the key.
         SqliteStore store;
         QVERIFY(store.open(server.config.dataDir, nullptr));
         QCOMPARE(store.owners().value(QStringLiteral("e:ann@example.org")), oldKey);
         QCOMPARE(store.releaseOwner(QStringLiteral("ann@example.org"), nullptr), 2);
+    }
+
+    void oneKeyCannotHoardEmailsOrNumbersNobodyWasGiven()
+    {
+        DirectoryKit::Server server;
+        server.server->setSummaryPeriod(1000);
+        NodeKit::Key malloryKey;
+        const auto email = [](int i) { return QStringLiteral("user%1@example.org").arg(i).toLatin1(); };
+        // One key logs in again and again on one connection, each time with another e-mail
+        // of one domain and a number nobody has been given yet.
+        NodeKit::KeyedClient mallory(server.directoryPort(), &malloryKey.identity);
+        for (int i = 1; i <= 300; ++i)
+            mallory.send(login(i, "Mallory", email(i)));
+        mallory.send(login(1, "Last", email(1)));
+        const auto entryOf = [&](const QByteArray &address) {
+            return server.server->users().findByEmail(QString::fromLatin1(address));
+        };
+        QTRY_VERIFY(entryOf(email(1)) && entryOf(email(1))->name == QStringLiteral("Last"));
+        QVERIFY(entryOf(email(1))->keyed);
+        // The e-mails beyond the first five stay free: their real owners are served with them.
+        for (const int i : {6, 77}) {
+            NodeKit::Key realKey;
+            NodeKit::KeyedClient real(server.directoryPort(), &realKey.identity);
+            const QByteArray name = "User" + QByteArray::number(i);
+            real.send(login(0, name, email(i)));
+            QTRY_VERIFY(entryOf(email(i)));
+            QCOMPARE(entryOf(email(i))->name, QString::fromLatin1(name));
+            QVERIFY(entryOf(email(i))->keyed);
+        }
+        // One line says so; the summary counts the rest.
+        QCOMPARE(server.logged(QStringLiteral("its key owns 5 e-mails already")), 1);
+        QTRY_VERIFY(server.logged(QStringLiteral("more like \"claim of an e-mail beyond the bound of its key\"")) == 1);
+
+        // The first number handed out is its receiver's, though the key claimed it before.
+        const int number = DirectoryProtocol::parseNewNumber(body(RawClient(server.palPort()).ask("RSN;<ET>", "NSN")));
+        QCOMPARE(number, 1);
+        NodeKit::Key newcomerKey;
+        NodeKit::KeyedClient newcomer(server.directoryPort(), &newcomerKey.identity);
+        newcomer.send(login(number, "Newcomer", "new@example.org"));
+        QTRY_VERIFY(entryOf("new@example.org"));
+        QCOMPARE(entryOf("new@example.org")->number, number);
+        QTRY_VERIFY(entryOf(email(1))->number != number);
+
+        // After a restart the key still owns no more than it did.
+        mallory.socket.abort();
+        server.server.reset();
+        server.start();
+        NodeKit::KeyedClient nine(server.directoryPort(), &malloryKey.identity);
+        nine.send(login(0, "Nine", email(9)));
+        NodeKit::KeyedClient five(server.directoryPort(), &malloryKey.identity);
+        five.send(login(0, "Five", email(5)));
+        QTRY_COMPARE(server.server->users().connections(), 2);
+        QVERIFY(entryOf(email(5)));
+        QVERIFY(!entryOf(email(9)));
     }
 
     void aProgramsDirectoryAndPalTrafficIsNotReadableOnTheWire()

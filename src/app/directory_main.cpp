@@ -196,6 +196,11 @@ int main(int argc, char *argv[])
         QStringLiteral("Once all user numbers are handed out, one never used for a login this many hours after it "
                        "was handed out is handed out again (default 24)."),
         QStringLiteral("HOURS"), QStringLiteral("24"));
+    const QCommandLineOption emailsPerKey(
+        QStringLiteral("max-emails-per-key"),
+        QStringLiteral("E-mail addresses one key may own; a login claiming another is served without it "
+                       "(default 5, 0: no bound)."),
+        QStringLiteral("N"), QStringLiteral("5"));
     const QCommandLineOption tlsCert(
         QStringLiteral("tls-cert"),
         QStringLiteral("Serve TLS with this certificate chain (PEM) from a certificate authority instead of the "
@@ -214,7 +219,7 @@ int main(int argc, char *argv[])
     parser.addOptions({tlsCert, tlsKey, noTls, release});
     parser.addOptions({directoryPort, palPort, listen, notice, server, maxUsers, redirect, data, registry, advertise,
                        expiry, stats, statsEvery, verbose, perAddress, loginsPerAddress, numbersPerMinute, numberBurst,
-                       reclaim});
+                       reclaim, emailsPerKey});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
@@ -279,6 +284,8 @@ int main(int argc, char *argv[])
         return usageError(QStringLiteral("--numbers-per-minute wants a number of at least 0"));
     if (!count(numberBurst, 1, &config.numberBurst))
         return usageError(QStringLiteral("--number-burst wants a number of at least 1"));
+    if (!count(emailsPerKey, 0, &config.maxEmailsPerKey))
+        return usageError(QStringLiteral("--max-emails-per-key wants a number of at least 0"));
     const double reclaimHours = parser.value(reclaim).toDouble(&ok);
     if (!ok || reclaimHours < 0.01 || reclaimHours > 24 * 365)
         return usageError(QStringLiteral("--reclaim-numbers-after wants hours from 0.01 to 8760"));

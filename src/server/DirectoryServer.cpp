@@ -85,6 +85,7 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
     else
         m_registry = new SqliteRegistry(m_config.dataDir, m_users, this);
     m_registry->setReclaimUnusedAfter(m_config.reclaimUnusedNumbersAfterMs);
+    m_registry->setMaxEmailsPerKey(m_config.maxEmailsPerKey);
     connect(m_registry, &Registry::logLine, this, &DirectoryServer::log);
     // A key bound an e-mail on another node: this node's logins that hold it give it up.
     connect(m_registry, &Registry::claimBound, this,
@@ -544,7 +545,16 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &
     m_registry->settleClaim(claim, [this, channel, handle, user, again, claim](Registry::Standing standing) mutable {
         if (!m_settling.remove(handle) || !m_pool.isOpen(handle))
             return;
-        if (!standing.email || !standing.number) {
+        if (standing.overBound) {
+            // One line, then a count in the summary: a hoarder logs in again and again.
+            logRepeated(user.address, QStringLiteral("claim of an e-mail beyond the bound of its key"),
+                        QStringLiteral("%1 #%2 %3: served without <%4>, its key owns %5 e-mails already")
+                            .arg(channelName(channel))
+                            .arg(slotNumber(handle))
+                            .arg(user.address, claim.email)
+                            .arg(m_config.maxEmailsPerKey),
+                        1);
+        } else if (!standing.email || !standing.number) {
             logRepeated(user.address, QStringLiteral("claim of an owned e-mail or number"),
                         QStringLiteral("%1 #%2 %3 %4: served without %5, owned by another key")
                             .arg(channelName(channel))
@@ -579,7 +589,9 @@ void DirectoryServer::demoteOthers(Handle owner, const Registry::Claim &claim)
     std::vector<std::pair<UserRegistry::Key, UserRegistry::User>> taken;
     for (const UserRegistry::Key key : m_users.holders(claim.email, claim.number)) {
         const UserRegistry::User *u = m_users.user(key);
-        if (u && key != owner && !u->keyed && (claim.key.isEmpty() || m_pool.peerKey(key) != claim.key))
+        // A login keyed to an e-mail of its own may still hold a number it was never
+        // issued: it gives that up too.
+        if (u && key != owner && (claim.key.isEmpty() || m_pool.peerKey(key) != claim.key))
             taken.emplace_back(key, *u);
     }
     for (auto &[key, u] : taken) {

@@ -77,30 +77,56 @@ public:
         QByteArray key;
     };
     // What of a claim the login may use. The first key to log in with an e-mail owns it,
-    // and the number given with it; a login with another key, or none, keeps neither.
+    // and the number given with it when the service handed that number out; a login with
+    // another key, or none, keeps neither. A key owns a bounded number of e-mails: a claim
+    // beyond them is served without the new e-mail.
     struct Standing
     {
         bool email = true;
         bool number = true;
         // The e-mail is bound to the login's own key.
         bool keyed = false;
+        // The e-mail was free but its key owns as many as it may already.
+        bool overBound = false;
     };
     // Settles a claim, binding what is free to the claim's key. A store that cannot be
     // asked binds nothing and lets the claim use nothing that might be owned.
     virtual void settleClaim(const Claim &claim, std::function<void(Standing)> answer) = 0;
+    // How many e-mails one key may own (0: no bound).
+    void setMaxEmailsPerKey(int count) { m_maxEmailsPerKey = count; }
+    // What the claim's key may still take: another e-mail, and the claimed number (one the
+    // service never handed out is nobody's to own).
+    struct Room
+    {
+        bool email = true;
+        bool numberIssued = true;
+    };
+    // What is to be bound to the claim's key.
+    struct Binding
+    {
+        bool email = false;
+        bool number = false;
+    };
     // The decision itself, given the keys that own the e-mail and the number (empty: free).
-    // `bind` tells whether the free ones are to be bound to the claim's key.
-    static Standing judge(const Claim &claim, const QByteArray &emailOwner, const QByteArray &numberOwner, bool *bind)
+    static Standing judge(const Claim &claim, const QByteArray &emailOwner, const QByteArray &numberOwner,
+                          Binding *bind, Room room)
     {
         Standing s;
         const bool claimsEmail = !claim.email.isEmpty();
         const bool claimsNumber = claim.number > 0;
-        s.email = !claimsEmail || emailOwner.isEmpty() || (!claim.key.isEmpty() && emailOwner == claim.key);
-        s.number = !claimsNumber || numberOwner.isEmpty() || (!claim.key.isEmpty() && numberOwner == claim.key);
+        const bool hasKey = !claim.key.isEmpty();
+        s.email = !claimsEmail || emailOwner.isEmpty() || (hasKey && emailOwner == claim.key);
+        s.number = !claimsNumber || numberOwner.isEmpty() || (hasKey && numberOwner == claim.key);
+        const bool ownsEmail = claimsEmail && hasKey && emailOwner == claim.key;
+        if (hasKey && claimsEmail && emailOwner.isEmpty() && s.number && !room.email) {
+            s.email = false;
+            s.overBound = true;
+        }
         // Both must be free or the key's own to bind; an e-mail the key owns already is
         // the key's whatever number comes with it.
-        *bind = !claim.key.isEmpty() && claimsEmail && s.email && s.number;
-        s.keyed = *bind || (claimsEmail && !claim.key.isEmpty() && emailOwner == claim.key);
+        bind->email = hasKey && claimsEmail && s.email && s.number;
+        bind->number = bind->email && claimsNumber && room.numberIssued;
+        s.keyed = bind->email || ownsEmail;
         return s;
     }
     // What a claim may use when the store cannot be asked: nothing that someone may own.
@@ -142,6 +168,7 @@ protected:
     }
     static constexpr int FailureReportMs = 60000;
     qint64 m_reclaimAfterMs = 24 * 3600 * 1000;
+    int m_maxEmailsPerKey = 5;
 
 private:
     struct Failure

@@ -47,6 +47,9 @@ struct ServerConfig
     // Once every number has been handed out, one that was never used for a login this long
     // after it was handed out is handed out again.
     qint64 reclaimUnusedNumbersAfterMs = 24 * 3600 * 1000;
+    // E-mails one key may own: enough for a person's few addresses, too few to hoard a
+    // domain (0: no bound).
+    int maxEmailsPerKey = 5;
     // Clients are served encrypted, with the node's own key (made in dataDir at the first
     // start) or with a certificate and key the operator gives: on each port's encrypted
     // port (the port + TlsSetup::PortOffset, where clients look first), and on the port

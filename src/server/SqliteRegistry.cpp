@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <utility>
 
 SqliteRegistry::SqliteRegistry(QString dataDir, UserRegistry &users, QObject *parent)
     : Registry(parent)
@@ -29,6 +30,11 @@ bool SqliteRegistry::open(QString *error)
         reportFailure(QStringLiteral("cannot store user numbers in %1").arg(m_store.path()),
                       why + QStringLiteral("; number requests get no number until this is mended"));
     m_owners = m_store.owners();
+    m_emailsOwned.clear();
+    for (auto it = m_owners.cbegin(); it != m_owners.cend(); ++it) {
+        if (it.key().startsWith(QLatin1String("e:")))
+            ++m_emailsOwned[it.value()];
+    }
     return true;
 }
 
@@ -87,24 +93,26 @@ void SqliteRegistry::settleClaim(const Claim &claim, std::function<void(Standing
     }
     const QString emailName = QStringLiteral("e:") + claim.email;
     const QString numberName = QStringLiteral("n:") + QString::number(claim.number);
-    bool bind = false;
+    Room room;
+    room.email = m_maxEmailsPerKey <= 0 || claim.key.isEmpty()
+                 || m_emailsOwned.value(claim.key) < m_maxEmailsPerKey;
+    room.numberIssued = claim.number <= 0 || m_store.wasIssued(claim.number);
+    Binding bind;
     Standing standing = judge(claim, claim.email.isEmpty() ? QByteArray() : m_owners.value(emailName),
-                              claim.number > 0 ? m_owners.value(numberName) : QByteArray(), &bind);
-    if (bind) {
-        QString why;
-        for (const QString &name : {emailName, numberName}) {
-            if (name == numberName && claim.number <= 0)
-                continue;
-            if (m_owners.contains(name))
-                continue;
-            if (!m_store.bindOwner(name, claim.key, &why)) {
-                // Ownership that cannot be recorded is not handed out.
-                reportFailure(QStringLiteral("cannot record an owner in %1").arg(m_store.path()), why);
-                answer(unsettled(claim));
-                return;
-            }
-            m_owners.insert(name, claim.key);
+                              claim.number > 0 ? m_owners.value(numberName) : QByteArray(), &bind, room);
+    QString why;
+    for (const auto &[name, wanted] : {std::pair{emailName, bind.email}, std::pair{numberName, bind.number}}) {
+        if (!wanted || m_owners.contains(name))
+            continue;
+        if (!m_store.bindOwner(name, claim.key, &why)) {
+            // Ownership that cannot be recorded is not handed out.
+            reportFailure(QStringLiteral("cannot record an owner in %1").arg(m_store.path()), why);
+            answer(unsettled(claim));
+            return;
         }
+        m_owners.insert(name, claim.key);
+        if (name == emailName)
+            ++m_emailsOwned[claim.key];
     }
     answer(standing);
 }

@@ -42,4 +42,6 @@ private:
     std::optional<NodeInfo> m_self;
     // The owners table, read once: this node is its only writer.
     QHash<QString, QByteArray> m_owners;
+    // How many e-mails each key owns, for the bound.
+    QHash<QByteArray, int> m_emailsOwned;
 };

@@ -228,6 +228,16 @@ QString SqliteStore::emailOf(qint32 number) const
     return {};
 }
 
+bool SqliteStore::wasIssued(qint32 number) const
+{
+    if (!m_open)
+        return false;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("SELECT 1 FROM users WHERE number = ?"));
+    q.addBindValue(number);
+    return q.exec() && q.next();
+}
+
 int SqliteStore::issuedCount() const
 {
     if (!m_open)

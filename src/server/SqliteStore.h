@@ -40,6 +40,8 @@ public:
     // The e-mail recorded for a number (empty when none or not handed out).
     QString emailOf(qint32 number) const;
     int issuedCount() const;
+    // Whether the number was ever handed out.
+    bool wasIssued(qint32 number) const;
 
     // Who owns what (see Registry::Claim): "e:ADDRESS" or "n:NUMBER" -> key fingerprint.
     QHash<QString, QByteArray> owners() const;
