@@ -26,19 +26,19 @@ QByteArrayList splitLines(const QByteArray &bytes)
 
 namespace {
 
-// A regular file opened for reading without following a link, and without blocking on a
-// pipe in the way; -1 otherwise.
-int openRegular(const QString &path)
+// `file` opened for reading on a regular file, without following a link and without
+// blocking on a pipe in the way; false otherwise.
+bool openRegular(QFile &file, const QString &path)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return -1;
+        return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return -1;
+        return false;
     }
-    return fd;
+    return true;
 }
 
 FileError errnoError(QFileDevice::FileError code, int error)
@@ -67,14 +67,9 @@ mode_t defaultMode()
 
 std::optional<QByteArray> readBytes(const QString &path, qint64 maxBytes)
 {
-    const int fd = openRegular(path);
-    if (fd < 0)
-        return std::nullopt;
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!openRegular(file, path))
         return std::nullopt;
-    }
     QByteArray bytes = file.read(maxBytes);
     if (file.error() != QFileDevice::NoError)
         return std::nullopt;
@@ -96,14 +91,9 @@ bool setAsideLink(const QString &path)
 
 std::optional<QByteArrayList> read(const QString &path, qint64 maxBytes, Part part)
 {
-    const int fd = openRegular(path);
-    if (fd < 0)
-        return std::nullopt;
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    if (!openRegular(file, path))
         return std::nullopt;
-    }
     const qint64 size = file.size();
     if (size <= maxBytes) {
         const QByteArray bytes = file.readAll();

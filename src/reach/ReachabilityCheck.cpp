@@ -126,11 +126,6 @@ void ReachabilityCheck::cancel()
     m_socket = nullptr;
 }
 
-bool ReachabilityCheck::isRunning() const
-{
-    return m_deadline->isActive();
-}
-
 void ReachabilityCheck::end(Verdict verdict, const QString &address, int port, const QString &reason)
 {
     cancel();

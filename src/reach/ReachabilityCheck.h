@@ -32,7 +32,6 @@ public:
     // timeoutMs at the latest.
     void start(const QString &host, int port, int askedPort, int timeoutMs = TimeoutMs);
     void cancel();
-    bool isRunning() const;
 
 signals:
     // address: where the server tried (the address it sees this program at); reason: why

@@ -307,6 +307,9 @@ void ReachabilityService::updateLine()
     // What the directory server saw from outside outweighs what the router said.
     if (reachedFromInternet && where.isEmpty() && m_state != State::Asking)
         where = AddressScope::withPort(m_checkAddress, outsideBase());
+    // The check succeeded from a server that stands too close to speak for the internet,
+    // and nothing else says where others call.
+    const bool nearbyOnly = checkedYes && !reachedFromInternet && where.isEmpty() && m_state != State::Asking;
     const auto after = [](const QString &sentence, const QString &more) {
         return more.isEmpty() ? sentence : sentence + QStringLiteral(". ") + more;
     };
@@ -320,11 +323,11 @@ void ReachabilityService::updateLine()
             line += why;
         else if (m_state == State::Mapped)
             line += tr("Another router may stand in front of yours.");
-    } else if (checkedYes && where.isEmpty() && seen == AddressScope::Reach::Network && m_state != State::Asking) {
+    } else if (nearbyOnly && seen == AddressScope::Reach::Network) {
         line = after(tr("Others on this network can call you at %1")
                          .arg(AddressScope::withPort(m_checkAddress, outsideBase())),
                      why);
-    } else if (checkedYes && where.isEmpty() && seen == AddressScope::Reach::Computer && m_state != State::Asking) {
+    } else if (nearbyOnly && seen == AddressScope::Reach::Computer) {
         // A loopback address is no way for anyone else to call.
         line = after(tr("Only programs on this computer use this directory server"), why);
     } else if (!where.isEmpty()) {

@@ -101,7 +101,7 @@ void SecureListener::incoming(qintptr descriptor)
     const double load = countHandshake(source);
     int fromAddress = 0;
     for (const Handshake &h : std::as_const(m_handshakes))
-        fromAddress += EndpointConnection::sourceOf(h.address) == source ? 1 : 0;
+        fromAddress += h.source == source ? 1 : 0;
     if (fromAddress >= MaxHandshakesPerAddress) {
         dropOldest(source, QStringLiteral("too many handshakes from one address"));
     } else if (m_handshakes.size() >= MaxHandshakes && !makeRoomFor(load)) {
@@ -116,7 +116,7 @@ void SecureListener::incoming(qintptr descriptor)
     connect(deadline, &QTimer::timeout, this,
             [this, socket] { drop(socket, QStringLiteral("the handshake took too long")); });
     deadline->start(m_handshakeMs);
-    m_handshakes.insert(socket, Handshake{address, ++m_order, deadline, m_clock.elapsed()});
+    m_handshakes.insert(socket, Handshake{address, source, ++m_order, deadline, m_clock.elapsed()});
     socket->setSslConfiguration(TlsSetup::configuration(own, m_routes.keys()));
     connect(socket, &QSslSocket::encrypted, this, [this, socket] { finished(socket); });
     connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] {
@@ -178,7 +178,7 @@ void SecureListener::dropOldest(const QString &source, const QString &why)
     QSslSocket *oldest = nullptr;
     quint64 order = 0;
     for (auto it = m_handshakes.cbegin(); it != m_handshakes.cend(); ++it) {
-        if (!source.isEmpty() && EndpointConnection::sourceOf(it->address) != source)
+        if (!source.isEmpty() && it->source != source)
             continue;
         if (!oldest || it->order < order) {
             oldest = it.key();
@@ -231,10 +231,9 @@ bool SecureListener::makeRoomFor(double newcomerLoad)
     for (auto it = m_handshakes.cbegin(); it != m_handshakes.cend(); ++it) {
         if (now - it->startedMs < MinHandshakeAgeMs)
             continue;
-        const QString source = EndpointConnection::sourceOf(it->address);
-        auto known = loads.constFind(source);
+        auto known = loads.constFind(it->source);
         if (known == loads.cend())
-            known = loads.insert(source, loadOf(source));
+            known = loads.insert(it->source, loadOf(it->source));
         if (!victim || *known > victimLoad || (*known == victimLoad && it->order < victimOrder)) {
             victim = it.key();
             victimLoad = *known;

@@ -72,6 +72,8 @@ private:
     struct Handshake
     {
         QString address;
+        // What limits count it by (see EndpointConnection::sourceOf).
+        QString source;
         quint64 order = 0;
         QTimer *deadline = nullptr;
         qint64 startedMs = 0;

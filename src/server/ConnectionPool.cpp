@@ -214,11 +214,6 @@ int ConnectionPool::localPort(int channel) const
     return channel >= 0 && channel < EncryptedListeners ? m_listeners[channel].port : 0;
 }
 
-int ConnectionPool::localEncryptedPort(int channel) const
-{
-    return channel >= 0 && channel < EncryptedListeners ? m_listeners[channel + EncryptedListeners].port : 0;
-}
-
 void ConnectionPool::stopListening()
 {
     m_resumeAccept->stop();

@@ -70,7 +70,6 @@ public:
     // comes there.
     bool listenEncrypted(int channel, const QString &address, int port, QString *error);
     int localPort(int channel) const;
-    int localEncryptedPort(int channel) const;
     void stopListening();
     // Closes every connection at once, without the linger.
     void closeAll();
