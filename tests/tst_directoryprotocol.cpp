@@ -170,6 +170,62 @@ private slots:
         QVERIFY(!ReachProtocol::parseAnswer("RCA;YES;203.0.113.7;0;;"));
     }
 
+    void callOffersPassThroughTheServerUnchanged()
+    {
+        const QByteArray id = "0123456789abcdef";
+        const QByteArray description = "v1|uf|pw|candidate:1 1 UDP 2013266431 192.168.1.10 45678 typ host";
+        const QByteArray offer = Proto::callOffer({id, QStringLiteral(" ann@x.org "), description});
+        QCOMPARE(offer, "CLO;" + id + ";ann@x.org;" + description + ";<ET>");
+        const auto asked = Proto::parseCallOffer(offer.chopped(4));
+        QVERIFY(asked && asked->callId == id && asked->target == QStringLiteral("ann@x.org")
+                && asked->description == description);
+
+        Proto::RelayedOffer relayed{id, QStringLiteral("bob@y.org"), 77, QByteArray::fromHex("00ff10"),
+                                    QStringLiteral("203.0.113.9"), description};
+        const QByteArray passed = Proto::relayedOffer(relayed);
+        QCOMPARE(passed, "CLO;" + id + ";bob@y.org;77;00ff10;203.0.113.9;" + description + ";<ET>");
+        const auto read = Proto::parseRelayedOffer(passed.chopped(4));
+        QVERIFY(read && read->fromEmail == QStringLiteral("bob@y.org") && read->fromNumber == 77
+                && read->fromKey == QByteArray::fromHex("00ff10") && read->fromAddress == QStringLiteral("203.0.113.9")
+                && read->description == description);
+
+        QCOMPARE(Proto::callAnswer({id, "v1|a|b"}), "CLA;" + id + ";v1|a|b;<ET>");
+        QCOMPARE(Proto::parseCallAnswer("CLA;" + id + ";v1|a|b;")->description, QByteArray("v1|a|b"));
+        QCOMPARE(Proto::callEnd({id, QStringLiteral("offline")}), "CLX;" + id + ";offline;<ET>");
+        QCOMPARE(Proto::parseCallEnd("CLX;" + id + ";gone;")->reason, QStringLiteral("gone"));
+
+        // What is not whole and well formed is nothing.
+        QVERIFY(!Proto::parseCallOffer("CLO;0123456789ABCDEF;ann@x.org;d;"));   // upper-case id
+        QVERIFY(!Proto::parseCallOffer("CLO;0123456789abcde;ann@x.org;d;"));    // short id
+        QVERIFY(!Proto::parseCallOffer("CLO;" + id + ";;d;"));                   // no target
+        QVERIFY(!Proto::parseCallOffer("CLO;" + id + ";ann@x.org;;"));           // no description
+        QVERIFY(!Proto::parseCallOffer("CLO;" + id + ";ann@x.org;"
+                                       + QByteArray(Proto::MaxPathDescription + 1, 'x') + ';'));
+        QVERIFY(Proto::parseCallOffer("CLO;" + id + ";ann@x.org;" + QByteArray(Proto::MaxPathDescription, 'x') + ';'));
+        QVERIFY(!Proto::parseRelayedOffer("CLO;" + id + ";bob@y.org;77;zz;a;d;"));  // key not hex
+        QVERIFY(!Proto::parseCallAnswer("CLX;" + id + ";d;"));
+        QVERIFY(!Proto::parseCallEnd("CLX;nothex!nothex!xx;gone;"));
+        // A description cannot add fields.
+        QCOMPARE(Proto::callAnswer({id, "a;b"}), "CLA;" + id + ";ab;<ET>");
+        QVERIFY(Proto::newCallId() != Proto::newCallId());
+        QVERIFY(Proto::parseCallEnd("CLX;" + Proto::newCallId() + ";;"));
+    }
+
+    void relayAccessIsReadOnlyWhole()
+    {
+        const QByteArray wire =
+            Proto::relayAccess({QStringLiteral("relay.example.org"), 3478, QStringLiteral("1767225600:77"),
+                                QStringLiteral("c2VjcmV0"), 443});
+        QCOMPARE(wire, QByteArray("RLY;relay.example.org;3478;1767225600:77;c2VjcmV0;443;<ET>"));
+        const auto read = Proto::parseRelayAccess(wire.chopped(4));
+        QVERIFY(read && read->host == QStringLiteral("relay.example.org") && read->port == 3478
+                && read->username == QStringLiteral("1767225600:77") && read->password == QStringLiteral("c2VjcmV0")
+                && read->tlsPort == 443);
+        QCOMPARE(Proto::parseRelayAccess("RLY;r;3478;u;p;;")->tlsPort, 0);
+        QVERIFY(!Proto::parseRelayAccess("RLY;;3478;u;p;0;"));
+        QVERIFY(!Proto::parseRelayAccess("RLY;r;0;u;p;0;"));
+    }
+
     // What a check's verdict proves depends on where the server saw the program: only a
     // public address speaks for the internet.
     void theAddressTheServerSawSaysWhoCanCall_data()

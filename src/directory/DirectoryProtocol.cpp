@@ -2,6 +2,8 @@
 
 #include "core/Fields.h"
 
+#include <QRandomGenerator>
+
 namespace DirectoryProtocol {
 
 namespace {
@@ -311,6 +313,141 @@ Login parseLogin(const QByteArray &message)
 QString parseEmailLookup(const QByteArray &message)
 {
     return text(Fields::getField(message, 2)).trimmed().toLower();
+}
+
+// ---- Finding a path ----
+
+namespace {
+
+bool isHex(const QByteArray &text)
+{
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
+bool isCallId(const QByteArray &text)
+{
+    return text.size() == CallIdLength && isHex(text);
+}
+
+// The reader gives fields cut at ";", so no separator can be inside; what is left to
+// check is the size and the terminator.
+bool isDescription(const QByteArray &text)
+{
+    return !text.isEmpty() && text.size() <= MaxPathDescription && !text.contains(Terminator);
+}
+
+QByteArray descriptionField(const QByteArray &description)
+{
+    QByteArray clean = description;
+    clean.replace(';', QByteArray());
+    return clean;
+}
+
+// Fields after the command; an empty list when the command is not `cmd`.
+QList<QByteArray> fieldsOf(const QByteArray &message, const char *cmd, int wanted)
+{
+    if (command(message) != cmd)
+        return {};
+    Fields::Reader reader(message);
+    reader.next();
+    QList<QByteArray> fields;
+    for (int i = 0; i < wanted; ++i)
+        fields.append(reader.next());
+    return fields;
+}
+
+} // namespace
+
+QByteArray callOffer(const CallOffer &o)
+{
+    return "CLO;" + o.callId + ';' + field(o.target) + ';' + descriptionField(o.description) + ';' + Terminator;
+}
+
+QByteArray relayedOffer(const RelayedOffer &o)
+{
+    return "CLO;" + o.callId + ';' + field(o.fromEmail) + ';' + QByteArray::number(o.fromNumber) + ';'
+           + o.fromKey.toHex() + ';' + field(o.fromAddress) + ';' + descriptionField(o.description) + ';'
+           + Terminator;
+}
+
+QByteArray callAnswer(const CallAnswer &a)
+{
+    return "CLA;" + a.callId + ';' + descriptionField(a.description) + ';' + Terminator;
+}
+
+QByteArray callEnd(const CallEnd &e)
+{
+    return "CLX;" + e.callId + ';' + field(e.reason) + ';' + Terminator;
+}
+
+QByteArray relayAccess(const RelayAccess &r)
+{
+    return "RLY;" + field(r.host) + ';' + QByteArray::number(r.port) + ';' + field(r.username) + ';'
+           + field(r.password) + ';' + QByteArray::number(r.tlsPort) + ';' + Terminator;
+}
+
+std::optional<CallOffer> parseCallOffer(const QByteArray &message)
+{
+    const QList<QByteArray> f = fieldsOf(message, "CLO", 3);
+    if (f.isEmpty() || !isCallId(f[0]) || f[1].trimmed().isEmpty() || !isDescription(f[2]))
+        return std::nullopt;
+    return CallOffer{f[0], text(f[1]).trimmed(), f[2]};
+}
+
+std::optional<RelayedOffer> parseRelayedOffer(const QByteArray &message)
+{
+    const QList<QByteArray> f = fieldsOf(message, "CLO", 6);
+    if (f.isEmpty() || !isCallId(f[0]) || f[3].isEmpty() || !isHex(f[3]) || f[3].size() % 2 != 0
+        || !isDescription(f[5]))
+        return std::nullopt;
+    RelayedOffer o;
+    o.callId = f[0];
+    o.fromEmail = text(f[1]);
+    o.fromNumber = f[2].isEmpty() ? NoUserNumber : Fields::leadingInt32(f[2]);
+    o.fromKey = QByteArray::fromHex(f[3]);
+    o.fromAddress = text(f[4]);
+    o.description = f[5];
+    return o;
+}
+
+std::optional<CallAnswer> parseCallAnswer(const QByteArray &message)
+{
+    const QList<QByteArray> f = fieldsOf(message, "CLA", 2);
+    if (f.isEmpty() || !isCallId(f[0]) || !isDescription(f[1]))
+        return std::nullopt;
+    return CallAnswer{f[0], f[1]};
+}
+
+std::optional<CallEnd> parseCallEnd(const QByteArray &message)
+{
+    const QList<QByteArray> f = fieldsOf(message, "CLX", 2);
+    if (f.isEmpty() || !isCallId(f[0]))
+        return std::nullopt;
+    return CallEnd{f[0], text(f[1])};
+}
+
+std::optional<RelayAccess> parseRelayAccess(const QByteArray &message)
+{
+    const QList<QByteArray> f = fieldsOf(message, "RLY", 5);
+    if (f.isEmpty() || f[0].trimmed().isEmpty() || portField(f[1]) == 0)
+        return std::nullopt;
+    RelayAccess r;
+    r.host = text(f[0]).trimmed();
+    r.port = portField(f[1]);
+    r.username = text(f[2]);
+    r.password = text(f[3]);
+    r.tlsPort = portField(f[4]);
+    return r;
+}
+
+QByteArray newCallId()
+{
+    const quint64 value = QRandomGenerator::system()->generate64();
+    return QByteArray::number(value, 16).rightJustified(CallIdLength, '0');
 }
 
 } // namespace DirectoryProtocol

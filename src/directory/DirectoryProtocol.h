@@ -133,6 +133,83 @@ QByteArray newNumber(qint32 number);
 // The pal server's busy answer: where to go instead.
 QByteArray palBusy(const ServerEntry &target);
 
+// ---- Finding a path for a call between two programs ----
+// Both programs keep an encrypted, keyed pal connection; the server passes a caller's offer
+// (its ICE description) to the callee and the answer back, so two programs behind routers
+// that forward nothing can still reach each other. These texts go only over encrypted
+// connections, which only servers and programs of this version open.
+
+// A description (credentials and candidates) is opaque to the server; it is bounded and
+// carries no field separator and no terminator.
+constexpr int MaxPathDescription = 8192;
+// A call's id: this many lower-case hex digits, chosen by the caller.
+constexpr int CallIdLength = 16;
+
+// Caller to server ("CLO"): pass this offer to the user with this e-mail or number.
+struct CallOffer
+{
+    QByteArray callId;
+    QString target;
+    QByteArray description;
+};
+// Server to callee ("CLO"): an offer, with who sent it as the server knows them: the
+// e-mail and number bound to the key the sender logged in with (empty and -1 when none
+// is), the key's fingerprint and the address the server saw.
+struct RelayedOffer
+{
+    QByteArray callId;
+    QString fromEmail;
+    qint32 fromNumber = NoUserNumber;
+    QByteArray fromKey;
+    QString fromAddress;
+    QByteArray description;
+};
+// "CLA", both ways: the callee's description.
+struct CallAnswer
+{
+    QByteArray callId;
+    QByteArray description;
+};
+// "CLX", both ways: the offer ends; from the server also when it could not be passed on.
+struct CallEnd
+{
+    QByteArray callId;
+    QString reason;
+};
+// Why an offer ends, as "CLX" names it.
+inline constexpr char EndOffline[] = "offline";
+inline constexpr char EndLimit[] = "limit";
+inline constexpr char EndGone[] = "gone";
+inline constexpr char EndRefused[] = "refused";
+// Server to program ("RLY"), after an encrypted login: the relay this server's programs use,
+// and time-limited credentials for it. tlsPort is 0 when the relay offers no TLS.
+struct RelayAccess
+{
+    QString host;
+    int port = 0;
+    QString username;
+    QString password;
+    int tlsPort = 0;
+};
+
+QByteArray callOffer(const CallOffer &offer);
+QByteArray relayedOffer(const RelayedOffer &offer);
+QByteArray callAnswer(const CallAnswer &answer);
+QByteArray callEnd(const CallEnd &end);
+QByteArray relayAccess(const RelayAccess &access);
+
+// Each gives nothing for a message that is not whole and well formed: a call id that is
+// not CallIdLength hex digits, a description that is empty or too long, a key that is not
+// hex, a relay without host or usable port.
+std::optional<CallOffer> parseCallOffer(const QByteArray &message);
+std::optional<RelayedOffer> parseRelayedOffer(const QByteArray &message);
+std::optional<CallAnswer> parseCallAnswer(const QByteArray &message);
+std::optional<CallEnd> parseCallEnd(const QByteArray &message);
+std::optional<RelayAccess> parseRelayAccess(const QByteArray &message);
+
+// A fresh call id.
+QByteArray newCallId();
+
 // ---- Reading, on either side ----
 
 // A port field read as a 32-bit number: 1 to 65535, else 0.
