@@ -1,8 +1,9 @@
 // A directory nobody can take over: the first key to log in with an e-mail owns it and its
 // number on every node of a registry; an impostor, plain or with another key, is served
 // without them; the key moves to another profile with a passphrase; a program's directory
-// and pal traffic is encrypted; a key owns a few e-mails and only numbers handed out; and a server whose key changed hears nothing until the
-// user accepts the new key.
+// and pal traffic is encrypted; a key owns a few e-mails and only the numbers handed out to
+// it, on either registry, until it stays away for the lapse time; and a server whose key
+// changed hears nothing until the user accepts the new key.
 
 #include "secure/DirectoryDialer.h"
 #include "support/DirectoryKit.h"

@@ -1,9 +1,10 @@
 // zelmo-directory under attack, one scenario per way in: a lookup flood, a Redis that
 // loses its data, forged log lines, a log flood, numbers taken by the thousand, numbers
 // reused past --max-users, a read-only data folder, one address taking every place, a
-// stranger's deadline meeting the next client of its slot, and long names. Each runs the
-// real server (in this process, or the executable where its memory or its mounts count)
-// and a real Redis where the shared registry is at stake.
+// stranger's deadline meeting the next client of its slot, long names, and stalled TLS
+// handshakes by the thousand. Each runs the real server (in this process, or the
+// executable where its memory or its mounts count) and a real Redis where the shared
+// registry is at stake.
 
 #include "secure/TlsContext.h"
 #include "secure/TlsStream.h"
