@@ -222,6 +222,10 @@
         <translation>Keine Antwort</translation>
     </message>
     <message>
+        <source>could not connect</source>
+        <translation>keine Verbindung möglich</translation>
+    </message>
+    <message>
         <source>Looking up Email Address</source>
         <translation>E-Mail-Adresse wird gesucht</translation>
     </message>

@@ -222,6 +222,10 @@
         <translation>No contestó</translation>
     </message>
     <message>
+        <source>could not connect</source>
+        <translation>no se pudo conectar</translation>
+    </message>
+    <message>
         <source>Looking up Email Address</source>
         <translation>Buscando la dirección de correo</translation>
     </message>

@@ -187,7 +187,9 @@ void CallControl::cancelAttempt()
 void CallControl::onControlConnected(int statusCode)
 {
     if (statusCode != 0) {
-        m_.call.ConnectState = ConnectState::DidNotAnswer;
+        // Nobody took the connection, or it was turned away before it was made: the
+        // callee never heard the call, so it did not fail to answer.
+        m_.call.ConnectState = ConnectState::CouldNotConnect;
         return;
     }
     m_.call.ConnectState = ConnectState::Requesting;
