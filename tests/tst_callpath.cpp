@@ -69,7 +69,7 @@ struct KeyedProgram
         : number(claimed)
     {
         if (claimed == 0)
-            number = Proto::parseNewNumber(body(RawClient(server.palPort()).ask("RSN;<ET>", "NSN")));
+            number = NodeKit::numberFor(server.palPort() + TlsSetup::PortOffset, &key.identity);
         pal = std::make_unique<KeyedClient>(server.palPort() + TlsSetup::PortOffset, &key.identity);
         pal->send(login(number, "Someone", email, false));
     }
