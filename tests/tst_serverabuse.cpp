@@ -111,18 +111,6 @@ int stalledConnection(const char *from, int port, const QByteArray &bytes)
     return fd;
 }
 
-bool enoughDescriptors(int wanted)
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return false;
-    if (limit.rlim_cur < rlim_t(wanted) && limit.rlim_max >= rlim_t(wanted)) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-        getrlimit(RLIMIT_NOFILE, &limit);
-    }
-    return limit.rlim_cur >= rlim_t(wanted);
-}
 
 } // namespace
 
@@ -225,7 +213,7 @@ private slots:
     // from round to round.
     void stalledHalfHandshakesHoldBoundedMemory()
     {
-        if (!enoughDescriptors(3500))
+        if (!TestSupport::enoughDescriptors(3500))
             QSKIP("this process may not open the 3500 descriptors the flood needs");
         const QByteArray hello = clientHello();
         QVERIFY(hello.size() > 100 && hello.at(0) == 0x16);

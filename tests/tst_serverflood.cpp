@@ -12,19 +12,6 @@ namespace Proto = DirectoryProtocol;
 
 namespace {
 
-// Both ends of every flood connection live in this process.
-bool enoughDescriptors(int wanted)
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return false;
-    if (limit.rlim_cur < rlim_t(wanted) && limit.rlim_max >= rlim_t(wanted)) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-        getrlimit(RLIMIT_NOFILE, &limit);
-    }
-    return limit.rlim_cur >= rlim_t(wanted);
-}
 
 // The connections the server holds on both ports.
 int held(const Server &server)
@@ -51,7 +38,7 @@ class TestServerFlood : public QObject
 private slots:
     void fiveHundredHeldConnectionsOnEachPortLeaveTheUsersServed()
     {
-        if (!enoughDescriptors(2600))
+        if (!TestSupport::enoughDescriptors(2600))
             QSKIP("this process may not open the 2600 descriptors both ends of the flood need");
         // The flood comes from this one address: its share is lifted, the pool's bound is
         // what is tried here.

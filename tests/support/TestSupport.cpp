@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <sys/resource.h>
+
 #include <QDir>
 
 #include <QFile>
@@ -15,6 +17,19 @@
 #include <numbers>
 
 namespace TestSupport {
+
+bool enoughDescriptors(int wanted)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return false;
+    if (limit.rlim_cur < rlim_t(wanted) && limit.rlim_max >= rlim_t(wanted)) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return limit.rlim_cur >= rlim_t(wanted);
+}
 
 qint64 residentKilobytes(qint64 pid)
 {

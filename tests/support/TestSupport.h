@@ -31,6 +31,9 @@ namespace TestSupport {
 // ports; asking for more than the range holds stops the test with a message.
 inline constexpr int DefaultPortSpan = 500;
 int portBlock(int span = 20);
+// Raises this process's bound on open descriptors to `wanted` where the hard bound allows
+// (a flood's both ends live in one process); whether there are that many now.
+bool enoughDescriptors(int wanted);
 // The block of a directory server's two ports (directory, pal) and of their encrypted
 // ports, TlsSetup::PortOffset above them: PortOffset + 2 in all.
 inline constexpr int ServerPortSpan = 18;
