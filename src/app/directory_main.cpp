@@ -216,7 +216,25 @@ int main(int argc, char *argv[])
         QStringLiteral("Free the e-mail address, and whatever else the key that owns it owns, for a user who lost "
                        "the key, then exit."),
         QStringLiteral("EMAIL"));
-    parser.addOptions({tlsCert, tlsKey, noTls, release});
+    const QCommandLineOption relay(
+        QStringLiteral("relay"),
+        QStringLiteral("Tell programs logged in with their key to use this relay (a TURN server sharing "
+                       "--relay-secret-file) when no direct path between two of them is found; HOST 0.0.0.0: "
+                       "this machine, at the address each program reached it at (default port 3478)."),
+        QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption relaySecret(
+        QStringLiteral("relay-secret-file"),
+        QStringLiteral("The secret shared with the relay (its static-auth-secret), in a file readable by its "
+                       "owner only; read once at start."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption relayTlsPort(QStringLiteral("relay-tls-port"),
+                                          QStringLiteral("The relay's TLS port (default 0: none)."),
+                                          QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption relayLifetime(
+        QStringLiteral("relay-lifetime"),
+        QStringLiteral("Seconds the relay credentials a program is given stay good (default 86400)."),
+        QStringLiteral("SECONDS"), QStringLiteral("86400"));
+    parser.addOptions({tlsCert, tlsKey, noTls, release, relay, relaySecret, relayTlsPort, relayLifetime});
     parser.addOptions({directoryPort, palPort, listen, notice, server, maxUsers, redirect, data, registry, advertise,
                        expiry, stats, statsEvery, verbose, perAddress, loginsPerAddress, numbersPerMinute, numberBurst,
                        reclaim, emailsPerKey});
@@ -295,6 +313,25 @@ int main(int argc, char *argv[])
     config.tlsKeyFile = parser.value(tlsKey);
     if (config.tlsCertFile.isEmpty() != config.tlsKeyFile.isEmpty())
         return usageError(QStringLiteral("--tls-cert and --tls-key go together"));
+    if (parser.isSet(relay)) {
+        config.relay = ServerConfig::parseHostPort(parser.value(relay), 3478);
+        if (!config.relay)
+            return usageError(QStringLiteral("--relay wants HOST[:PORT], such as turn.example.org:3478"));
+        if (!parser.isSet(relaySecret))
+            return usageError(QStringLiteral("--relay wants --relay-secret-file, the secret it shares with the relay"));
+        if (!config.tls)
+            return usageError(QStringLiteral("--relay wants TLS: only programs logged in with their key over TLS "
+                                             "are told of the relay"));
+    } else if (parser.isSet(relaySecret) || parser.isSet(relayTlsPort) || parser.isSet(relayLifetime)) {
+        return usageError(QStringLiteral("--relay-secret-file, --relay-tls-port and --relay-lifetime go with --relay"));
+    }
+    config.relaySecretFile = parser.value(relaySecret);
+    if (parser.value(relayTlsPort) == QLatin1String("0"))
+        config.relayTlsPort = 0;
+    else if (!readPort(parser.value(relayTlsPort), &config.relayTlsPort))
+        return usageError(QStringLiteral("--relay-tls-port wants a port from 1 to 65535, or 0 for none"));
+    if (!count(relayLifetime, 60, &config.relayLifetimeSeconds) || config.relayLifetimeSeconds > 30 * 86400)
+        return usageError(QStringLiteral("--relay-lifetime wants seconds from 60 to 2592000"));
     if (parser.isSet(release))
         return releaseOwner(config, parser.value(release).trimmed().toLower());
     if (parser.isSet(stats))
@@ -339,6 +376,12 @@ int main(int argc, char *argv[])
     printLine(config.tls ? QStringLiteral("TLS on both ports, key fingerprint %1")
                                .arg(TlsSetup::fingerprintText(directory.keyFingerprint()))
                          : QStringLiteral("plain protocol only (--no-tls)"));
+    if (config.relay)
+        printLine(QStringLiteral("relay %1:%2%3 for programs logged in with their key, credentials good for %4 s")
+                      .arg(config.relay->Host)
+                      .arg(config.relay->Port)
+                      .arg(config.relayTlsPort ? QStringLiteral(" (TLS port %1)").arg(config.relayTlsPort) : QString())
+                      .arg(config.relayLifetimeSeconds));
 
     OperatorInput operatorInput(0);
     QObject::connect(&operatorInput, &OperatorInput::line, &directory, &DirectoryServer::broadcast);

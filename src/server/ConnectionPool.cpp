@@ -680,7 +680,7 @@ bool ConnectionPool::deliver(quint32 index)
             break;
         }
         const qsizetype length = end - start;
-        if (length > m_limits.maxLineBytes) {
+        if (length > lineBound(cur)) {
             emit lineTooLong(handle);
             return false;
         }
@@ -694,11 +694,16 @@ bool ConnectionPool::deliver(quint32 index)
     Slot &after = m_slots[index];
     if (start > 0)
         after.input.remove(0, start);
-    if (done && after.input.size() > m_limits.maxLineBytes + termLength - 1) {
+    if (done && after.input.size() > lineBound(after) + termLength - 1) {
         emit lineTooLong(handle);
         return false;
     }
     return done;
+}
+
+int ConnectionPool::lineBound(const Slot &s) const
+{
+    return s.tls && m_limits.maxEncryptedLineBytes > 0 ? m_limits.maxEncryptedLineBytes : m_limits.maxLineBytes;
 }
 
 void ConnectionPool::flush(quint32 index)

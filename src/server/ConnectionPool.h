@@ -46,6 +46,9 @@ public:
         QByteArray terminator = "\n";
         // The longest line without its terminator.
         int maxLineBytes = 4096;
+        // The same on an encrypted connection, whose clients may send longer messages;
+        // 0: maxLineBytes.
+        int maxEncryptedLineBytes = 0;
         // Unsent answers beyond this close the connection.
         int maxPendingOutput = 1024 * 1024;
         // Connections beyond this are closed as soon as they are accepted.
@@ -116,7 +119,7 @@ signals:
     void opened(ConnectionPool::Handle handle);
     // One complete line, without its terminator. A handler may send or close.
     void line(ConnectionPool::Handle handle, const QByteArray &text);
-    // The client sent maxLineBytes without a terminator.
+    // The client sent more than its line bound without a terminator.
     void lineTooLong(ConnectionPool::Handle handle);
     // Closed by the peer, by an error or by close(); raised once per handle.
     void closed(ConnectionPool::Handle handle, int channel);
@@ -177,6 +180,7 @@ private:
     // left (or the connection closed meanwhile).
     bool deliver(quint32 index);
     void queue(quint32 index);
+    int lineBound(const Slot &s) const;
     void serveBacklog();
     void finishClose(quint32 index);
     void release(quint32 index);

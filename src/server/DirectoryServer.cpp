@@ -9,6 +9,7 @@
 #include "secure/TlsContext.h"
 #include "secure/TlsSetup.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 
@@ -56,6 +57,7 @@ ConnectionPool::Limits poolLimits(const ServerConfig &config)
     ConnectionPool::Limits limits;
     limits.terminator = Proto::Terminator;
     limits.maxLineBytes = DirectoryServer::MaxLineBytes;
+    limits.maxEncryptedLineBytes = DirectoryServer::MaxEncryptedLineBytes;
     limits.maxPendingOutput = DirectoryServer::MaxPendingOutput;
     // A user holds a directory and a pal connection; a few more may be logging in.
     limits.maxConnections = 2 * config.maxUsers + DirectoryServer::SpareConnections;
@@ -75,6 +77,7 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
     , m_stats(new QTimer(this))
     , m_summary(new QTimer(this))
     , m_numberQuota(m_config.numbersPerMinute, m_config.numberBurst)
+    , m_callSweep(new QTimer(this))
 {
     m_clock.start();
     m_loginDeadline->setSingleShot(true);
@@ -115,6 +118,12 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
     connect(m_stats, &QTimer::timeout, this, [this] { log(statsLine()); });
     m_summary->setInterval(SummaryPeriodMs);
     connect(m_summary, &QTimer::timeout, this, &DirectoryServer::summarise);
+    m_callSweep->setInterval(int(CallTable::IdleMs / 4));
+    connect(m_callSweep, &QTimer::timeout, this, [this] {
+        m_calls.expire(m_clock.elapsed());
+        if (m_calls.isEmpty())
+            m_callSweep->stop();
+    });
 }
 
 DirectoryServer::~DirectoryServer()
@@ -137,6 +146,13 @@ bool DirectoryServer::start(QString *error)
         return fail(why);
     if (m_config.tls && !setUpTls(&why))
         return fail(why);
+    if (m_config.relay) {
+        // Read once: the operator changes it by restarting both the relay and the node.
+        const std::optional<QByteArray> secret = RelayCredentials::readSecret(m_config.relaySecretFile, &why);
+        if (!secret)
+            return fail(why);
+        m_relay.emplace(*secret);
+    }
     // Each connection is an open file: the node takes no more than the limit leaves.
     rlimit files{};
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
@@ -264,6 +280,7 @@ bool DirectoryServer::serveTls(const TlsSetup::Credentials &own, const QList<QSs
 
 void DirectoryServer::stop()
 {
+    m_callSweep->stop();
     m_heartbeat->stop();
     m_stats->stop();
     m_summary->stop();
@@ -486,6 +503,8 @@ void DirectoryServer::onLine(Handle handle, const QByteArray &text)
         });
     } else if (channel == Channel::Pal && command == "RSN") {
         onNumberRequest(handle);
+    } else if (command == "CLO" || command == "CLA" || command == "CLX") {
+        onCallText(handle, command, text);
     } else if (channel == Channel::Directory && command == "RCH") {
         const quint64 ticket = hold(handle);
         m_reach->handle(text, m_pool.peerAddress(handle),
@@ -571,6 +590,7 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &
         if (!standing.number)
             user.number = Proto::NoUserNumber;
         user.keyed = standing.keyed;
+        user.numberKeyed = standing.numberKeyed;
         admit(channel, handle, user, again);
         if (user.keyed)
             demoteOthers(handle, claim);
@@ -619,6 +639,142 @@ void DirectoryServer::admit(Channel channel, Handle handle, UserRegistry::User u
         if (!servers.isEmpty())
             reply(handle, Proto::serverList(servers));
     }
+    // Only a program of this version logs in with its key over TLS: it is told where its
+    // relay is, and again at each login, so its credentials stay fresh.
+    if (channel == Channel::Pal && user.keyed && m_pool.isEncrypted(handle))
+        sendRelayAccess(handle, user);
+}
+
+void DirectoryServer::sendRelayAccess(Handle handle, const UserRegistry::User &user)
+{
+    if (!m_relay || !m_config.relay)
+        return;
+    QString host = m_config.relay->Host;
+    if (host == QLatin1String("0.0.0.0") || host == QLatin1String("::")) {
+        // The relay is on this machine: at the address the program reached it at.
+        const QString reached = m_pool.localAddress(handle);
+        host = UserRegistry::isLoopback(m_pool.peerAddress(handle)) || reached.isEmpty()
+                   ? QStringLiteral("127.0.0.1")
+               : m_config.advertise && !UserRegistry::isLoopback(m_config.advertise->Host)
+                   ? m_config.advertise->Host
+                   : reached;
+    }
+    const QString who = user.numberKeyed && user.number > 0 ? QString::number(user.number) : user.email;
+    const qint64 expiry = QDateTime::currentSecsSinceEpoch() + m_config.relayLifetimeSeconds;
+    reply(handle, Proto::relayAccess(m_relay->access(host, m_config.relay->Port, m_config.relayTlsPort, who, expiry)));
+}
+
+void DirectoryServer::onCallText(Handle handle, const QByteArray &command, const QByteArray &text)
+{
+    const UserRegistry::User *self = m_users.user(handle);
+    if (!self || !self->keyed || !m_pool.isEncrypted(handle))
+        return;
+    if (command == "CLO") {
+        onCallOffer(handle, *self, text);
+        return;
+    }
+    const qint64 now = m_clock.elapsed();
+    if (command == "CLA") {
+        const std::optional<Proto::CallAnswer> answer = Proto::parseCallAnswer(text);
+        if (!answer)
+            return;
+        // Only the callee answers; anyone else's answer for the call goes nowhere.
+        if (const std::optional<Handle> caller = m_calls.otherSide(answer->callId, handle, now, CallTable::Text::Answer))
+            send(*caller, Proto::callAnswer(*answer));
+        return;
+    }
+    std::optional<Proto::CallEnd> end = Proto::parseCallEnd(text);
+    if (!end)
+        return;
+    if (const std::optional<Handle> other = m_calls.otherSide(end->callId, handle, now, CallTable::Text::End)) {
+        m_calls.end(end->callId);
+        end->reason = bounded(end->reason);
+        send(*other, Proto::callEnd(*end));
+    }
+}
+
+void DirectoryServer::onCallOffer(Handle handle, const UserRegistry::User &caller, const QByteArray &text)
+{
+    const std::optional<Proto::CallOffer> offer = Proto::parseCallOffer(text);
+    if (!offer)
+        return;
+    const qint64 now = m_clock.elapsed();
+    const auto refuse = [&](const char *reason) {
+        reply(handle, Proto::callEnd({offer->callId, QString::fromLatin1(reason)}));
+    };
+    const QString address = m_pool.peerAddress(handle);
+    const auto logLimit = [&](const QString &what) {
+        logRepeated(address, QStringLiteral("call offers beyond the bounds"),
+                    QStringLiteral("%1 #%2 %3 call offer refused: %4")
+                        .arg(channelName(Channel(m_pool.channel(handle))))
+                        .arg(slotNumber(handle))
+                        .arg(address, what),
+                    1);
+    };
+    // Counted before the target is looked for: "offline" tells who is on line, so asking
+    // for everyone is bounded too.
+    if (!m_calls.takeOffer(handle, now)) {
+        logLimit(QStringLiteral("over %1 offers a minute").arg(CallTable::OffersPerMinute));
+        refuse(Proto::EndLimit);
+        return;
+    }
+    const Handle callee = callTarget(offer->target, handle);
+    if (callee == 0) {
+        refuse(Proto::EndOffline);
+        return;
+    }
+    switch (m_calls.offer(offer->callId, handle, callee, now)) {
+    case CallTable::Verdict::Refused:
+        refuse(Proto::EndRefused);
+        return;
+    case CallTable::Verdict::Limit:
+        logLimit(QStringLiteral("too many calls open"));
+        refuse(Proto::EndLimit);
+        return;
+    case CallTable::Verdict::Passed:
+        break;
+    }
+    if (!m_callSweep->isActive())
+        m_callSweep->start();
+    // Who sent it as this server knows them: only what is bound to the key it proved.
+    Proto::RelayedOffer relayed;
+    relayed.callId = offer->callId;
+    relayed.fromEmail = caller.email;
+    relayed.fromNumber = caller.numberKeyed && caller.number > 0 ? caller.number : Proto::NoUserNumber;
+    relayed.fromKey = m_pool.peerKey(handle);
+    relayed.fromAddress = address;
+    relayed.description = offer->description;
+    if (m_config.verbose)
+        log(QStringLiteral("%1 #%2 %3 call offer to #%4")
+                .arg(channelName(Channel(m_pool.channel(handle))))
+                .arg(slotNumber(handle))
+                .arg(address)
+                .arg(slotNumber(callee)));
+    send(callee, Proto::relayedOffer(relayed));
+}
+
+DirectoryServer::Handle DirectoryServer::callTarget(const QString &target, Handle caller) const
+{
+    const QString wanted = target.trimmed().toLower();
+    const bool byNumber = !wanted.isEmpty() && wanted.size() <= 9
+                          && std::all_of(wanted.cbegin(), wanted.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    const qint32 number = byNumber ? wanted.toInt() : 0;
+    if (byNumber && number <= 0)
+        return 0;
+    Handle found = 0;
+    for (const UserRegistry::Key key : m_users.holders(byNumber ? QString() : wanted, number)) {
+        const UserRegistry::User *u = m_users.user(key);
+        if (key == caller || !u || !u->keyed || !m_pool.isEncrypted(key))
+            continue;
+        if (byNumber ? !(u->numberKeyed && u->number == number) : u->email != wanted)
+            continue;
+        // The pal connection stays open for the whole run of the program.
+        if (u->pal)
+            return key;
+        if (found == 0)
+            found = key;
+    }
+    return found;
 }
 
 QVector<Proto::ServerEntry> DirectoryServer::serverList() const
@@ -811,6 +967,11 @@ void DirectoryServer::drop(Handle handle, const QString &why)
 
 void DirectoryServer::onClosed(Handle handle, Channel channel)
 {
+    // The other side of each of its calls learns that it went.
+    for (const auto &[id, other] : m_calls.leave(handle)) {
+        if (!m_stopping)
+            send(other, Proto::callEnd({id, QString::fromLatin1(Proto::EndGone)}));
+    }
     m_numbered.remove(handle);
     m_settling.remove(handle);
     m_waiting.remove(handle);

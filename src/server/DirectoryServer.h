@@ -1,6 +1,8 @@
 #pragma once
 
+#include "server/CallTable.h"
 #include "server/ConnectionPool.h"
+#include "server/RelayCredentials.h"
 #include "server/Registry.h"
 #include "server/RepeatedEvents.h"
 #include "server/ServerConfig.h"
@@ -14,6 +16,7 @@
 #include <QSet>
 #include <QString>
 #include <deque>
+#include <optional>
 
 class QTimer;
 class ReachabilityProbe;
@@ -37,6 +40,11 @@ public:
     static constexpr int MaxPendingOutput = 1024 * 1024;
     // Text fields of a login are kept to this many characters.
     static constexpr int MaxFieldChars = 64;
+    // On an encrypted connection: the longest text of a call, "CLO;id;target;description;"
+    // with a target as long as a login's e-mail can be (MaxFieldChars UTF-16 units, each
+    // at most three bytes of UTF-8), and no more.
+    static constexpr int MaxEncryptedLineBytes = 4 + DirectoryProtocol::CallIdLength + 1 + 3 * MaxFieldChars + 1
+                                                 + DirectoryProtocol::MaxPathDescription + 1;
     // Connections beyond two per user: clients still logging in, or being turned away.
     static constexpr int SpareConnections = 64;
     // Open files the process keeps for itself (database, registry, standard streams).
@@ -124,6 +132,15 @@ private:
     bool setUpTls(QString *error);
     bool serveTls(const TlsSetup::Credentials &own, const QList<QSslCertificate> &chain, QString *error);
     void onEmailLookup(Channel channel, Handle handle, const QByteArray &text);
+    // "CLO", "CLA" and "CLX" of a program logged in with its key over TLS; from anyone
+    // else they are ignored, as by a server of the published protocol.
+    void onCallText(Handle handle, const QByteArray &command, const QByteArray &text);
+    void onCallOffer(Handle handle, const UserRegistry::User &caller, const QByteArray &text);
+    // The connection of the program logged in with its key over TLS with this e-mail (or
+    // its number, when the target is all digits), the pal connection first; 0: none.
+    Handle callTarget(const QString &target, Handle caller) const;
+    // Where a program finds the relay, with credentials of its own ("RLY").
+    void sendRelayAccess(Handle handle, const UserRegistry::User &user);
     void onNumberRequest(Handle handle);
     void turnAway(Channel channel, Handle handle);
     // Closes the connection, logging the reason.
@@ -192,6 +209,10 @@ private:
     QByteArray m_keyFingerprint;
     // Logins whose claims the registry is settling: nothing more is read from them meanwhile.
     QSet<Handle> m_settling;
+    // The calls whose texts pass between two programs.
+    CallTable m_calls;
+    QTimer *m_callSweep;
+    std::optional<RelayCredentials> m_relay;
     bool m_running = false;
     bool m_stopping = false;
 };

@@ -248,7 +248,8 @@ if bind and not (eo and (n == '0' or no)) then
   if n ~= '0' and not no then redis.call('HSET', 'zelmo:owners', 'n:' .. n, k) end
   redis.call('ZADD', 'zelmo:bound', now, e .. '\31' .. n .. '\31' .. k)
 end
-return {eok and 1 or 0, nok and 1 or 0, keyed and 1 or 0}
+local nkeyed = keyed and n ~= '0' and nok and (no == k or (bind and not no))
+return {eok and 1 or 0, nok and 1 or 0, keyed and 1 or 0, nkeyed and 1 or 0}
 )LUA";
 
 // ARGV: e-mail. Frees everything owned by the key that owns it; answers how many names.
@@ -657,7 +658,7 @@ void RedisRegistry::settleClaim(const Registry::Claim &claim, std::function<void
     eval(Owner,
          {stored(claim.email), QByteArray::number(qMax(0, claim.number)), claim.key.toHex()},
          [claim, answer = std::move(answer)](const RedisLink::Reply &r) {
-             if (r.kind != RedisLink::Reply::Array || r.items.size() != 3) {
+             if (r.kind != RedisLink::Reply::Array || r.items.size() != 4) {
                  answer(unsettled(claim));
                  return;
              }
@@ -665,6 +666,7 @@ void RedisRegistry::settleClaim(const Registry::Claim &claim, std::function<void
              s.email = r.items[0].integer == 1;
              s.number = r.items[1].integer == 1;
              s.keyed = r.items[2].integer == 1;
+             s.numberKeyed = r.items[3].integer == 1;
              answer(s);
          });
 }

@@ -86,6 +86,8 @@ public:
         bool number = true;
         // The e-mail is bound to the login's own key.
         bool keyed = false;
+        // So is the number (one the service handed out, or one the key owned before).
+        bool numberKeyed = false;
         // The e-mail was free but its key owns as many as it may already.
         bool overBound = false;
     };
@@ -127,6 +129,7 @@ public:
         bind->email = hasKey && claimsEmail && s.email && s.number;
         bind->number = bind->email && claimsNumber && room.numberIssued;
         s.keyed = bind->email || ownsEmail;
+        s.numberKeyed = s.keyed && claimsNumber && s.number && (bind->number || numberOwner == claim.key);
         return s;
     }
     // What a claim may use when the store cannot be asked: nothing that someone may own.

@@ -19,3 +19,39 @@ std::optional<DirectoryProtocol::ServerEntry> ServerConfig::parseTarget(const QS
         return std::nullopt;
     return target;
 }
+
+std::optional<DirectoryProtocol::ServerEntry> ServerConfig::parseHostPort(const QString &text, int defaultPort)
+{
+    const QString t = text.trimmed();
+    QString host = t;
+    QString portText;
+    if (t.startsWith(QLatin1Char('['))) {
+        const qsizetype close = t.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return std::nullopt;
+        host = t.mid(1, close - 1);
+        const QString rest = t.mid(close + 1);
+        if (!rest.isEmpty()) {
+            if (!rest.startsWith(QLatin1Char(':')))
+                return std::nullopt;
+            portText = rest.mid(1);
+        }
+    } else if (t.count(QLatin1Char(':')) == 1) {
+        // More than one colon is an IPv6 address without a port.
+        host = t.section(QLatin1Char(':'), 0, 0);
+        portText = t.section(QLatin1Char(':'), 1);
+    }
+    int port = defaultPort;
+    if (!portText.isNull()) {
+        bool ok = false;
+        port = portText.toInt(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    DirectoryProtocol::ServerEntry entry;
+    entry.Host = host.trimmed();
+    entry.Port = Fields::validPort(port);
+    if (entry.Host.isEmpty() || entry.Port == 0)
+        return std::nullopt;
+    return entry;
+}

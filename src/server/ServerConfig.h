@@ -57,8 +57,21 @@ struct ServerConfig
     bool tls = true;
     QString tlsCertFile;
     QString tlsKeyFile;
+    // The relay (a TURN server) this server's programs use when no direct path between
+    // two of them can be found, with the secret the two share: each program logged in
+    // with its key over TLS is told it, with credentials good for relayLifetimeSeconds.
+    // Host "0.0.0.0" (or "::") is the address the program reached this server at. None:
+    // no relay is named.
+    std::optional<DirectoryProtocol::ServerEntry> relay;
+    QString relaySecretFile;
+    // The relay's TLS port; 0: none.
+    int relayTlsPort = 0;
+    int relayLifetimeSeconds = 86400;
 
     // "HOST:PORT:DESCRIPTION" (the description may hold ":" itself, and may be missing).
     // Nothing when the host is empty or the port is not 1 to 65535.
     static std::optional<DirectoryProtocol::ServerEntry> parseTarget(const QString &text);
+    // "HOST[:PORT]", an IPv6 address in brackets when a port follows ("[::1]:3478");
+    // `defaultPort` without one. Nothing when the host is empty or the port unusable.
+    static std::optional<DirectoryProtocol::ServerEntry> parseHostPort(const QString &text, int defaultPort);
 };

@@ -34,6 +34,8 @@ public:
         bool listed = false;
         // The e-mail is bound to the key this login proved.
         bool keyed = false;
+        // So is the number.
+        bool numberKeyed = false;
         // Logged in on the pal port (else the directory port).
         bool pal = false;
     };
