@@ -92,6 +92,17 @@ class TestTwoHomes : public QObject
         return path;
     }
 
+    // The ends of both programs' logs, for a failure's message.
+    static QString logs(const Scene &s)
+    {
+        QString text;
+        for (const auto &[name, path] : {std::pair{QStringLiteral("Ann"), s.annProfile}, std::pair{QStringLiteral("Bob"), s.bobProfile}}) {
+            const QStringList lines = DirectoryProcess::fileLines(path + QStringLiteral("/zelmo.log"));
+            text += QStringLiteral("\n%1's log ends:\n  ").arg(name) + lines.mid(qMax(0, int(lines.size()) - 8)).join(QStringLiteral("\n  "));
+        }
+        return text;
+    }
+
     bool startAt(ZelmoProcess &peer, const Scene &scene, TwoHomes::Machine home, const QString &profilePath)
     {
         QString error;
@@ -152,10 +163,11 @@ class TestTwoHomes : public QObject
         clock.start();
         QVERIFY(s.bob.ask(QStringLiteral("type frmDirectory txtConnect ann@example.org\\n")));
         QString caller;
-        QVERIFY2(s.ann.askUntil(QStringLiteral("text frmCallIn pnlUserName"), [](const QString &t) { return !t.isEmpty(); },
-                                ConnectMs, &caller),
-                 qPrintable(QStringLiteral("Bob's call never reached Ann behind her router: no call window on her side (%1)")
-                                .arg(caller)));
+        const bool asked = s.ann.askUntil(QStringLiteral("text frmCallIn pnlUserName"),
+                                          [](const QString &t) { return !t.isEmpty(); }, ConnectMs, &caller);
+        QVERIFY2(asked, qPrintable(QStringLiteral("Bob's call never reached Ann behind her router: no call window on her "
+                                                  "side (%1)%2")
+                                       .arg(caller, logs(s))));
         QCOMPARE(caller, QStringLiteral("Bob Beta"));
         QVERIFY(s.ann.ask(QStringLiteral("click frmCallIn cmdCallYes")));
         const auto inCall = [](const QString &caption) { return caption == QLatin1String("HangUp"); };
@@ -165,8 +177,8 @@ class TestTwoHomes : public QObject
         const bool bobIn = s.bob.askUntil(QStringLiteral("text frmMain lblcmd0"), inCall, ConnectMs, &bobButton);
         QVERIFY2(annIn && bobIn,
                  qPrintable(QStringLiteral("Ann took the call but it did not connect: Ann's first button reads \"%1\", "
-                                           "Bob's \"%2\"")
-                                .arg(annButton, bobButton)));
+                                           "Bob's \"%2\"%3")
+                                .arg(annButton, bobButton, logs(s))));
         *setUpMs = clock.elapsed();
     }
 
