@@ -14,6 +14,7 @@
 #include "media/engine/GsmCodec.h"
 #include "media/engine/VideoCodec.h"
 #include "messages/QuickMessageProtocol.h"
+#include "reach/IceDescription.h"
 #include "secure/KnownPeers.h"
 #include "secure/TlsSetup.h"
 #include "secure/Identity.h"
@@ -263,6 +264,18 @@ int main(int argc, char **argv)
     const QString number = scratch.filePath(UserNumberFile::FileName);
     UserNumberFile::write(number, 1234);
     seed(out, "usernumber", "number", TestSupport::readBytes(number));
+
+    // Path descriptions as the ICE agent writes their lines: host, reflexive and relayed
+    // candidates over four components, and one without candidates.
+    seed(out, "icedescription", "call",
+         IceDescription("Xq7b", "rTg3kP0q9LmZ2vWcYh+/aB",
+                        {"a=candidate:1 1 UDP 2013266431 192.168.1.10 45678 typ host",
+                         "a=candidate:1 2 UDP 2013266430 192.168.1.10 45679 typ host",
+                         "a=candidate:2 3 UDP 1677724415 203.0.113.7 51000 typ srflx raddr 192.168.1.10 rport 45680",
+                         "a=candidate:3 4 UDP 16777215 198.51.100.2 49152 typ relay raddr 203.0.113.7 rport 51001",
+                         "a=candidate:4 1 UDP 2015363327 fd00::2 40000 typ host"})
+             .toText());
+    seed(out, "icedescription", "bare", IceDescription("abcd", "0123456789abcdefghij+/", {}).toText());
 
     const QString capture = scratch.filePath("capture.ini");
     {
