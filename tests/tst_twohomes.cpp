@@ -30,7 +30,7 @@ constexpr int StartMs = 30000;
 constexpr int StepMs = 20000;
 // How long finding the way may take: checks through both routers and, failing those, the
 // relay's allocations.
-constexpr int ConnectMs = 30000;
+constexpr int ConnectMs = 45000;
 // A call whose path is gone ends within this.
 constexpr int LossMs = 30000;
 constexpr int WantedFrames = 30;
