@@ -31,8 +31,9 @@ constexpr int StepMs = 20000;
 // How long finding the way may take: checks through both routers and, failing those, the
 // relay's allocations.
 constexpr int ConnectMs = 45000;
-// A call whose path is gone ends within this.
-constexpr int LossMs = 30000;
+// A call whose path is gone ends within this: consent to a path lapses at the latest 30 s
+// after its last answer (RFC 7675), and the call's end follows.
+constexpr int LossMs = 45000;
 constexpr int WantedFrames = 30;
 
 const QString Through = QStringLiteral("through the routers");
