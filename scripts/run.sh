@@ -2,7 +2,9 @@
 # Builds ZELMO and starts it. Arguments go to zelmo: [--profile DIR] [--test-devices]
 # [--port N] [address]. When nothing answers on the directory server's port on this
 # machine, the bundled zelmo-directory is started in the background first and stopped
-# again when ZELMO exits. Without a display it runs the two-party demo instead.
+# again when ZELMO exits, with the relay beside it (coturn's turnserver, packaging/zelmo-relay)
+# where turnserver is installed and its port 3478 is free. Without a display it runs the
+# two-party demo instead.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ZELMO_BUILD_DIR:-$root/build}"
@@ -47,11 +49,14 @@ on_this_machine() {
 answers() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
 server=""
+relay=""
 stop_server() {
-  if [ -n "$server" ] && kill -0 "$server" 2>/dev/null; then
-    kill -TERM "$server" 2>/dev/null || true
-    wait "$server" 2>/dev/null || true
-  fi
+  for pid in $server $relay; do
+    if kill -0 "$pid" 2>/dev/null; then
+      kill -TERM "$pid" 2>/dev/null || true
+      wait "$pid" 2>/dev/null || true
+    fi
+  done
 }
 trap stop_server EXIT
 
@@ -61,7 +66,21 @@ if on_this_machine "$host"; then
     data="${XDG_DATA_HOME:-$HOME/.local/share}/zelmo-directory"
     mkdir -p "$data"
     log="$data/zelmo-directory.log"
-    "$build/zelmo-directory" --directory-port "$port" --data "$data" </dev/null >>"$log" 2>&1 &
+    # The relay for programs that cannot reach each other, sharing a secret (made in the
+    # data folder, readable by its owner only) with the server, which hands out
+    # credentials made with it.
+    relay_options=()
+    if command -v turnserver >/dev/null; then
+      if answers 3478; then
+        echo "Port 3478 is taken (another relay?): the directory server names no relay."
+      elif "$root/packaging/zelmo-relay" --prepare "$data" >/dev/null; then
+        "$root/packaging/zelmo-relay" "$data" </dev/null >>"$data/relay.log" 2>&1 &
+        relay=$!
+        relay_options=(--relay 0.0.0.0:3478 --relay-secret-file "$data/relay.secret")
+        echo "Started the relay (turnserver) on port 3478, log in $data/relay.log."
+      fi
+    fi
+    "$build/zelmo-directory" --directory-port "$port" --data "$data" "${relay_options[@]}" </dev/null >>"$log" 2>&1 &
     server=$!
     for _ in $(seq 50); do
       answers "$port" || ! kill -0 "$server" 2>/dev/null && break

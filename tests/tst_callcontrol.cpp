@@ -213,6 +213,18 @@ private slots:
         QCOMPARE(int(ann.connectState()), outcome);
     }
 
+    // Nobody takes the connection: the caller is told it could not connect, not that the
+    // callee did not answer a call it never heard.
+    void aCallNobodyTakesCouldNotConnect()
+    {
+        Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
+        const int nobody = TestSupport::portBlock();
+        QVERIFY(!TestSupport::listening(nobody));
+        ann.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(nobody), 2000, 0);
+        QTRY_COMPARE(ann.connectState(), ConnectState::CouldNotConnect);
+        QTRY_COMPARE(shown(ann.shell->progressWindow(), "pnlConStatus"), QStringLiteral("could not connect"));
+    }
+
     void doNotDisturbRefusesTheConnectionSilently()
     {
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));

@@ -114,6 +114,7 @@ private slots:
             {ConnectState::DidNotAnswer, u"Did Not Answer"_s, true},
             {ConnectState::LookingUpEmail, u"Looking up Email Address"_s, false},
             {ConnectState::EmailNotFound, u"Email address not found"_s, true},
+            {ConnectState::CouldNotConnect, u"could not connect"_s, true},
         };
         for (const auto &[state, text, over] : table) {
             ConnectProgress p;

@@ -11,6 +11,7 @@
 #include "media/engine/TestPatternCamera.h"
 #include "messages/QuickMessageProtocol.h"
 #include "secure/CallSecurity.h"
+#include "secure/Identity.h"
 #include "secure/SecureListener.h"
 #include "secure/SecurityService.h"
 #include "secure/TlsSetup.h"
@@ -217,6 +218,44 @@ private slots:
         qInfo("a real call offered %lld ms after its connection, beside the idle connections of a stranger",
               took.elapsed());
         QVERIFY(!caller.received.contains(ControlProtocol::busy()));
+        QCOMPARE(listener.remoteAddress(1), QStringLiteral("127.0.0.3"));
+    }
+
+    // The same on the encrypted port: a stranger's finished handshakes that then say
+    // nothing hold no more places than plain ones, and a real encrypted caller from
+    // elsewhere is offered its call.
+    void aStrangersIdleEncryptedControlConnectionsDoNotMakeTheProgramBusy()
+    {
+        RunningProgram bob(QStringLiteral("Bob"));
+        IPDaemon &listener = bob->ipdControl();
+        QSignalSpy offers(&bob.calls(), &CallControl::callOffered);
+        const auto encrypted = [&](const char *from, Identity &key) {
+            auto socket = std::make_unique<QSslSocket>();
+            socket->bind(QHostAddress(QString::fromLatin1(from)), 0);
+            socket->setSslConfiguration(TlsSetup::configuration(key.credentials(QStringLiteral("x@example.org")),
+                                                                {PeerChannel::Control}));
+            QObject::connect(socket.get(), &QSslSocket::sslErrors, socket.get(),
+                             [s = socket.get()] { s->ignoreSslErrors(); });
+            socket->connectToHostEncrypted(QStringLiteral("127.0.0.1"), quint16(bob.port + TlsSetup::PortOffset));
+            return socket;
+        };
+        QTemporaryDir keys;
+        Identity strangerKey;
+        Identity callerKey;
+        QVERIFY(!strangerKey.create(keys.filePath(QStringLiteral("stranger.key"))));
+        QVERIFY(!callerKey.create(keys.filePath(QStringLiteral("caller.key"))));
+        std::vector<std::unique_ptr<QSslSocket>> stranger;
+        for (int i = 0; i < 7; ++i)
+            stranger.push_back(encrypted("127.0.0.2", strangerKey));
+        QTRY_VERIFY(std::count_if(stranger.begin(), stranger.end(), [](const auto &s) { return s->isEncrypted(); })
+                    >= CallControl::MaxControlPerSource);
+        QTRY_COMPARE(int(listener.connectionIds().size()), CallControl::MaxControlPerSource);
+        QTest::qWait(CallControl::SilentGraceMs + 200);
+        auto caller = encrypted("127.0.0.3", callerKey);
+        QTRY_VERIFY(caller->isEncrypted());
+        caller->write("RQC;Ann;Oslo;9:05;");
+        QTRY_COMPARE(offers.count(), 1);
+        QVERIFY(!caller->readAll().contains(ControlProtocol::busy()));
         QCOMPARE(listener.remoteAddress(1), QStringLiteral("127.0.0.3"));
     }
 

@@ -328,7 +328,7 @@ private slots:
         OlderProgram older;
         ann.shell->messageWindow()->hide();
         ann.call(older.base);
-        QTRY_COMPARE(ann.call().ConnectState, ConnectState::DidNotAnswer);
+        QTRY_COMPARE(ann.call().ConnectState, ConnectState::CouldNotConnect);
         QVERIFY(!older.controlIn);
         QVERIFY(!older.control.hasPendingConnections());
         QTRY_VERIFY(ann.shell->messageWindow()->isVisible());

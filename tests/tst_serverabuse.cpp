@@ -1,10 +1,13 @@
 // zelmo-directory under attack, one scenario per way in: a lookup flood, a Redis that
 // loses its data, forged log lines, a log flood, numbers taken by the thousand, numbers
 // reused past --max-users, a read-only data folder, one address taking every place, a
-// stranger's deadline meeting the next client of its slot, and long names. Each runs the
-// real server (in this process, or the executable where its memory or its mounts count)
-// and a real Redis where the shared registry is at stake.
+// stranger's deadline meeting the next client of its slot, long names, and stalled TLS
+// handshakes by the thousand. Each runs the real server (in this process, or the
+// executable where its memory or its mounts count) and a real Redis where the shared
+// registry is at stake.
 
+#include "secure/TlsContext.h"
+#include "secure/TlsStream.h"
 #include "server/DirectoryServer.h"
 #include "server/RedisRegistry.h"
 #include "server/SqliteStore.h"
@@ -24,6 +27,12 @@
 #include <algorithm>
 #include <memory>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace Proto = DirectoryProtocol;
 using DirectoryKit::Server;
@@ -56,6 +65,63 @@ bool startNode(DirectoryProcess &node, int *directoryPort, const QTemporaryDir &
                                         QStringLiteral("--stats-every"), QStringLiteral("0")}
                           + options,
                       logDir.filePath(QStringLiteral("directory.log")), 10000, why);
+}
+
+// The first flight of a TLS client, as a stranger who never goes on sends it.
+QByteArray clientHello()
+{
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, ends) != 0)
+        return {};
+    QByteArray hello;
+    {
+        QString why;
+        const auto context = TlsContext::make(TlsContext::Side::Client, TlsSetup::Credentials(), {}, &why);
+        TlsStream client(*context, ends[0]);
+        client.handshake();
+        char buffer[4096];
+        const ssize_t n = ::recv(ends[1], buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0)
+            hello = QByteArray(buffer, n);
+    }
+    ::close(ends[0]);
+    ::close(ends[1]);
+    return hello;
+}
+
+// A connection from the loopback address that sends `bytes` and then nothing; -1 when it
+// could not be made.
+int stalledConnection(const char *from, int port, const QByteArray &bytes)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &local.sin_addr);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(quint16(port));
+    remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0
+        || ::connect(fd, reinterpret_cast<sockaddr *>(&remote), sizeof remote) != 0
+        || ::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) != bytes.size()) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool enoughDescriptors(int wanted)
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return false;
+    if (limit.rlim_cur < rlim_t(wanted) && limit.rlim_max >= rlim_t(wanted)) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return limit.rlim_cur >= rlim_t(wanted);
 }
 
 } // namespace
@@ -152,6 +218,64 @@ private slots:
         // (the fault: several seconds) fails here.
         QVERIFY2(at(0.99) < 1000, "a probe waited a second or more behind the flood");
         QVERIFY(node.logged(QStringLiteral("unanswered")) == 0);
+    }
+
+    // Strangers from a hundred addresses each open a TLS handshake and never finish it,
+    // 3000 at a time, three times over: the node's memory stays bounded and does not grow
+    // from round to round.
+    void stalledHalfHandshakesHoldBoundedMemory()
+    {
+        if (!enoughDescriptors(3500))
+            QSKIP("this process may not open the 3500 descriptors the flood needs");
+        const QByteArray hello = clientHello();
+        QVERIFY(hello.size() > 100 && hello.at(0) == 0x16);
+        DirectoryProcess node;
+        QTemporaryDir logDir;
+        int directoryPort = 0;
+        QString why;
+        QVERIFY2(startNode(node, &directoryPort, logDir, {QStringLiteral("--max-users"), QStringLiteral("5000")}, &why),
+                 qPrintable(why));
+        const qint64 pid = node.processId();
+        const int encryptedPort = directoryPort + TlsSetup::PortOffset;
+        RawClient ann(directoryPort);
+        ann.send(login(5, "Ann", "ann@x.org") + "LS1<ET>");
+        QVERIFY(!ann.answer("LS1").isEmpty());
+        const qint64 before = TestSupport::residentKilobytes(pid);
+        QList<qint64> peaks;
+        QList<qint64> afters;
+        for (int round = 0; round < 3; ++round) {
+            std::vector<int> flood;
+            qint64 peak = 0;
+            for (int i = 0; i < 3000; ++i) {
+                const QByteArray from = "127.0.1." + QByteArray::number(1 + i % 100);
+                const int fd = stalledConnection(from.constData(), encryptedPort, hello);
+                if (fd >= 0)
+                    flood.push_back(fd);
+                if (i % 100 == 99) {
+                    // The node takes its turn at the hellos.
+                    QTest::qWait(20);
+                    peak = std::max(peak, TestSupport::residentKilobytes(pid));
+                }
+            }
+            QTest::qWait(1000);
+            peak = std::max(peak, TestSupport::residentKilobytes(pid));
+            for (const int fd : flood)
+                ::close(fd);
+            QTest::qWait(1500);
+            peaks << peak;
+            afters << TestSupport::residentKilobytes(pid);
+        }
+        qInfo("3000 stalled half handshakes from 100 addresses, three rounds: node memory %lld kB before, at most "
+              "%lld / %lld / %lld kB, after each round %lld / %lld / %lld kB",
+              before, peaks[0], peaks[1], peaks[2], afters[0], afters[1], afters[2]);
+        // Served all the while.
+        RawClient probe(directoryPort);
+        probe.send(login(6, "Probe", "probe@x.org") + "LS1<ET>");
+        QVERIFY(!probe.answer("LS1").isEmpty());
+        // About 45 kB each would be 130 MB; what they held goes back once they are over.
+        QVERIFY2(*std::max_element(peaks.begin(), peaks.end()) - before < 40 * 1024,
+                 "stalled handshakes held 40 MB or more");
+        QVERIFY2(afters[2] - before < 6 * 1024, "the memory of the stalled handshakes was not given back");
     }
 
     void aNodeKeepsItsIdWhenRedisLosesItsData()

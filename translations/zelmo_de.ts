@@ -101,6 +101,21 @@
     </message>
 </context>
 <context>
+    <name>CallPath</name>
+    <message>
+        <source>direct</source>
+        <translation>direkt</translation>
+    </message>
+    <message>
+        <source>through the routers</source>
+        <translation>durch die Router</translation>
+    </message>
+    <message>
+        <source>relayed</source>
+        <translation>über ein Relais</translation>
+    </message>
+</context>
+<context>
     <name>CallPrompt</name>
     <message>
         <source>Would you like to accept this call?</source>
@@ -205,6 +220,10 @@
     <message>
         <source>Did Not Answer</source>
         <translation>Keine Antwort</translation>
+    </message>
+    <message>
+        <source>could not connect</source>
+        <translation>keine Verbindung möglich</translation>
     </message>
     <message>
         <source>Looking up Email Address</source>
@@ -606,6 +625,36 @@
     </message>
 </context>
 <context>
+    <name>PathDialer</name>
+    <message>
+        <source>The path to the peer is gone</source>
+        <translation>Der Weg zur Gegenstelle ist nicht mehr da</translation>
+    </message>
+    <message>
+        <source>The path to the peer is in use</source>
+        <translation>Der Weg zur Gegenstelle ist belegt</translation>
+    </message>
+</context>
+<context>
+    <name>PathFinder</name>
+    <message>
+        <source>The directory server could not pass the call on</source>
+        <translation>Der Verzeichnisserver konnte den Anruf nicht weiterreichen</translation>
+    </message>
+    <message>
+        <source>The person is not logged in to the directory server</source>
+        <translation>Die Person ist nicht beim Verzeichnisserver angemeldet</translation>
+    </message>
+    <message>
+        <source>No path to the person could be found (%1)</source>
+        <translation>Es wurde kein Weg zu der Person gefunden (%1)</translation>
+    </message>
+    <message>
+        <source>The connection to the directory server was lost</source>
+        <translation>Die Verbindung zum Verzeichnisserver ging verloren</translation>
+    </message>
+</context>
+<context>
     <name>PortalTalkKey</name>
     <message>
         <source>Push to talk in ZELMO</source>
@@ -822,6 +871,10 @@
     <message>
         <source>Encrypted call, %1. Read these words to the other person: when theirs are the same, nobody is in between.</source>
         <translation>Verschlüsselter Anruf, %1. Lesen Sie der anderen Person diese Wörter vor: Wenn ihre dieselben sind, ist niemand dazwischen.</translation>
+    </message>
+    <message>
+        <source>The call goes %1</source>
+        <translation>Der Anruf läuft %1</translation>
     </message>
 </context>
 <context>

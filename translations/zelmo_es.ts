@@ -101,6 +101,21 @@
     </message>
 </context>
 <context>
+    <name>CallPath</name>
+    <message>
+        <source>direct</source>
+        <translation>directa</translation>
+    </message>
+    <message>
+        <source>through the routers</source>
+        <translation>a través de los routers</translation>
+    </message>
+    <message>
+        <source>relayed</source>
+        <translation>retransmitida</translation>
+    </message>
+</context>
+<context>
     <name>CallPrompt</name>
     <message>
         <source>Would you like to accept this call?</source>
@@ -205,6 +220,10 @@
     <message>
         <source>Did Not Answer</source>
         <translation>No contestó</translation>
+    </message>
+    <message>
+        <source>could not connect</source>
+        <translation>no se pudo conectar</translation>
     </message>
     <message>
         <source>Looking up Email Address</source>
@@ -606,6 +625,36 @@
     </message>
 </context>
 <context>
+    <name>PathDialer</name>
+    <message>
+        <source>The path to the peer is gone</source>
+        <translation>El camino hacia el otro lado ya no existe</translation>
+    </message>
+    <message>
+        <source>The path to the peer is in use</source>
+        <translation>El camino hacia el otro lado está en uso</translation>
+    </message>
+</context>
+<context>
+    <name>PathFinder</name>
+    <message>
+        <source>The directory server could not pass the call on</source>
+        <translation>El servidor de directorio no pudo pasar la llamada</translation>
+    </message>
+    <message>
+        <source>The person is not logged in to the directory server</source>
+        <translation>La persona no ha iniciado sesión en el servidor de directorio</translation>
+    </message>
+    <message>
+        <source>No path to the person could be found (%1)</source>
+        <translation>No se encontró ningún camino hacia la persona (%1)</translation>
+    </message>
+    <message>
+        <source>The connection to the directory server was lost</source>
+        <translation>Se perdió la conexión con el servidor de directorio</translation>
+    </message>
+</context>
+<context>
     <name>PortalTalkKey</name>
     <message>
         <source>Push to talk in ZELMO</source>
@@ -822,6 +871,10 @@
     <message>
         <source>Encrypted call, %1. Read these words to the other person: when theirs are the same, nobody is in between.</source>
         <translation>Llamada cifrada, %1. Lea estas palabras a la otra persona: si las suyas son iguales, no hay nadie en medio.</translation>
+    </message>
+    <message>
+        <source>The call goes %1</source>
+        <translation>La llamada va %1</translation>
     </message>
 </context>
 <context>

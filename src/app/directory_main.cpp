@@ -201,6 +201,11 @@ int main(int argc, char *argv[])
         QStringLiteral("E-mail addresses one key may own; a login claiming another is served without it "
                        "(default 5, 0: no bound)."),
         QStringLiteral("N"), QStringLiteral("5"));
+    const QCommandLineOption ownershipLapse(
+        QStringLiteral("ownership-lapse-days"),
+        QStringLiteral("E-mails and numbers a key owns are free again for another key once the key has not "
+                       "logged in for this many days (default 180, 0: never)."),
+        QStringLiteral("DAYS"), QStringLiteral("180"));
     const QCommandLineOption tlsCert(
         QStringLiteral("tls-cert"),
         QStringLiteral("Serve TLS with this certificate chain (PEM) from a certificate authority instead of the "
@@ -237,7 +242,7 @@ int main(int argc, char *argv[])
     parser.addOptions({tlsCert, tlsKey, noTls, release, relay, relaySecret, relayTlsPort, relayLifetime});
     parser.addOptions({directoryPort, palPort, listen, notice, server, maxUsers, redirect, data, registry, advertise,
                        expiry, stats, statsEvery, verbose, perAddress, loginsPerAddress, numbersPerMinute, numberBurst,
-                       reclaim, emailsPerKey});
+                       reclaim, emailsPerKey, ownershipLapse});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
@@ -304,6 +309,10 @@ int main(int argc, char *argv[])
         return usageError(QStringLiteral("--number-burst wants a number of at least 1"));
     if (!count(emailsPerKey, 0, &config.maxEmailsPerKey))
         return usageError(QStringLiteral("--max-emails-per-key wants a number of at least 0"));
+    int lapseDays = 0;
+    if (!count(ownershipLapse, 0, &lapseDays) || lapseDays > 36500)
+        return usageError(QStringLiteral("--ownership-lapse-days wants days from 0 to 36500"));
+    config.ownershipLapseMs = qint64(lapseDays) * 24 * 3600 * 1000;
     const double reclaimHours = parser.value(reclaim).toDouble(&ok);
     if (!ok || reclaimHours < 0.01 || reclaimHours > 24 * 365)
         return usageError(QStringLiteral("--reclaim-numbers-after wants hours from 0.01 to 8760"));

@@ -101,7 +101,7 @@ QString CallControl::transcript(const QString &name, const QString &location, co
 
 // ---- The caller's side ----
 
-void CallControl::placeCall(const QString &address, int port, int userIndex)
+void CallControl::placeCall(const QString &address, int port, int userIndex, const QString &directoryName)
 {
     const QString trimmed = address.trimmed();
     if (trimmed.isEmpty()) {
@@ -117,6 +117,7 @@ void CallControl::placeCall(const QString &address, int port, int userIndex)
             m_.call.ConnectState = before;
             return;
         }
+        m_lookedUp = trimmed;
         emit progressWindowRequested(trimmed, QStringLiteral("Unknown"));
         return;
     }
@@ -145,7 +146,14 @@ void CallControl::placeCall(const QString &address, int port, int userIndex)
         m_.call.ConnectState = ConnectState::Canceled;
         return;
     }
+    if (!directoryName.isEmpty() && m_pathPreparation)
+        m_pathPreparation(directoryName, m_.ippControl.remoteAddress(), target.port);
     m_.ippControl.setConnected(true);
+}
+
+void CallControl::setPathPreparation(std::function<void(const QString &, const QString &, int)> prepare)
+{
+    m_pathPreparation = std::move(prepare);
 }
 
 void CallControl::emailLookupAnswered(const QString &name, const QString &location, const QString &address, int port)
@@ -159,7 +167,7 @@ void CallControl::emailLookupAnswered(const QString &name, const QString &locati
         return;
     }
     emit progressWindowRequested(name, location);
-    placeCall(address, port, -1);
+    placeCall(address, port, -1, m_lookedUp);
 }
 
 void CallControl::emailLookupFailed()
@@ -179,7 +187,9 @@ void CallControl::cancelAttempt()
 void CallControl::onControlConnected(int statusCode)
 {
     if (statusCode != 0) {
-        m_.call.ConnectState = ConnectState::DidNotAnswer;
+        // Nobody took the connection, or it was turned away before it was made: the
+        // callee never heard the call, so it did not fail to answer.
+        m_.call.ConnectState = ConnectState::CouldNotConnect;
         return;
     }
     m_.call.ConnectState = ConnectState::Requesting;

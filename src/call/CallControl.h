@@ -91,8 +91,13 @@ public:
     void setRequestCheck(std::function<RequestVerdict(int connectionId)> check);
     void setDeadlines(int silentMs, int lingerMs, int mediaWaitMs);
 
-    // The caller's side.
-    void placeCall(const QString &address, int port, int userIndex);
+    // The caller's side. `directoryName` is how the directory server knows the callee (an
+    // e-mail or a user number), when it does: a path can then be looked for beside the
+    // direct way.
+    void placeCall(const QString &address, int port, int userIndex, const QString &directoryName = {});
+    // Runs before a call to someone the directory server knows is placed, with that name and
+    // the address and port called.
+    void setPathPreparation(std::function<void(const QString &, const QString &, int)> prepare);
     // The directory's answer to the e-mail lookup: shows who it found and calls the
     // address, or reports that nobody has it. Ignored unless a lookup is under way.
     void emailLookupAnswered(const QString &name, const QString &location, const QString &address, int port);
@@ -147,6 +152,9 @@ private:
     bool m_answerNextCall = false;
     std::function<DirectoryEntry(int)> m_directory;
     std::function<bool(const QString &)> m_emailLookup;
+    std::function<void(const QString &, const QString &, int)> m_pathPreparation;
+    // The e-mail of the lookup under way.
+    QString m_lookedUp;
     std::function<QTime()> m_now;
     std::function<RequestVerdict(int)> m_requestCheck;
     // Control connections with a time limit: silent ones, answered ones, accepted ones

@@ -62,6 +62,8 @@ QString ConnectProgress::progressText(ConnectState state)
         return QCoreApplication::translate("ConnectProgress", "Connection Canceled");
     case ConnectState::DidNotAnswer:
         return QCoreApplication::translate("ConnectProgress", "Did Not Answer");
+    case ConnectState::CouldNotConnect:
+        return QCoreApplication::translate("ConnectProgress", "could not connect");
     case ConnectState::LookingUpEmail:
         return QCoreApplication::translate("ConnectProgress", "Looking up Email Address");
     case ConnectState::EmailNotFound:
@@ -75,7 +77,8 @@ QString ConnectProgress::progressText(ConnectState state)
 bool ConnectProgress::endsAttempt(ConnectState state)
 {
     return state == ConnectState::Refused || state == ConnectState::Busy
-           || state == ConnectState::DidNotAnswer || state == ConnectState::EmailNotFound;
+           || state == ConnectState::DidNotAnswer || state == ConnectState::EmailNotFound
+           || state == ConnectState::CouldNotConnect;
 }
 
 QString ConnectProgress::secondsText(int seconds)

@@ -13,9 +13,10 @@ enum class ConnectState : qint16 {
     Accepted = 4,
     Busy = 5,
     Canceled = 6, // cancelled by the user, or the address was invalid
-    DidNotAnswer = 8, // connection failed or dropped
+    DidNotAnswer = 8, // connection dropped without an answer
     LookingUpEmail = 9,
     EmailNotFound = 10,
+    CouldNotConnect = 11, // the connection could not be made (nobody there, turned away)
 };
 
 // The media connection.

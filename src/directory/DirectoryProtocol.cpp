@@ -364,7 +364,7 @@ QList<QByteArray> fieldsOf(const QByteArray &message, const char *cmd, int wante
 
 QByteArray callOffer(const CallOffer &o)
 {
-    return "CLO;" + o.callId + ';' + field(o.target) + ';' + descriptionField(o.description) + ';' + Terminator;
+    return "CLO;" + o.callId + ';' + field(o.target.trimmed()) + ';' + descriptionField(o.description) + ';' + Terminator;
 }
 
 QByteArray relayedOffer(const RelayedOffer &o)

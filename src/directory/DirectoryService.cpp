@@ -51,7 +51,11 @@ DirectoryService::DirectoryService(Context context, QObject *parent)
     connect(m_tmrAnswer, &QTimer::timeout, this, &DirectoryService::onAnswerOverdue);
     connect(m_ippServerPal, &IPPort::connected, this, &DirectoryService::onPalConnected);
     connect(m_ippServerPal, &IPPort::dataIn, this, &DirectoryService::onPalData);
-    connect(m_ippServerPal, &IPPort::disconnected, this, [this] { m_palLoggedIn = false; });
+    connect(m_ippServerPal, &IPPort::disconnected, this, [this] {
+        m_palLoggedIn = false;
+        emit relayAccessChanged(std::nullopt);
+        emit pathServerLost();
+    });
     connect(m_tmrCheckPal, &QTimer::timeout, this, &DirectoryService::palCheckTick);
 
     m_.calls.setEmailLookup([this](const QString &address) { return lookupEmail(address); });
@@ -508,12 +512,46 @@ void DirectoryService::onPalMessage(const QByteArray &message)
             sendDirectoryLogin();
     } else if (command == "GER") {
         onPalAnswer(message);
+    } else if (command == "CLO" || command == "CLA" || command == "CLX" || command == "RLY") {
+        // Only a server that speaks encrypted passes these on.
+        if (passesPathTexts())
+            onPathMessage(command, message);
     } else if (command == "BSY") {
         const auto target = Proto::parsePalBusy(message);
         m_ippServerPal->setConnected(false);
         if (target)
             setPalServer(target->Host, target->Port);
     }
+}
+
+void DirectoryService::onPathMessage(const QByteArray &command, const QByteArray &message)
+{
+    if (command == "CLO") {
+        if (const auto offer = Proto::parseRelayedOffer(message))
+            emit callOfferArrived(*offer);
+    } else if (command == "CLA") {
+        if (const auto answer = Proto::parseCallAnswer(message))
+            emit callAnswerArrived(*answer);
+    } else if (command == "CLX") {
+        if (const auto ending = Proto::parseCallEnd(message))
+            emit callEndArrived(*ending);
+    } else if (command == "RLY") {
+        if (const auto relay = Proto::parseRelayAccess(message))
+            emit relayAccessChanged(relay);
+    }
+}
+
+bool DirectoryService::passesPathTexts() const
+{
+    return m_palLoggedIn && m_ippServerPal->isConnected() && m_ippServerPal->security().encrypted();
+}
+
+bool DirectoryService::sendPathText(const QByteArray &text)
+{
+    if (!passesPathTexts())
+        return false;
+    m_ippServerPal->sendData(text);
+    return m_ippServerPal->sentCount() > 0;
 }
 
 int DirectoryService::matchPal(const QString &email) const
@@ -653,8 +691,11 @@ void DirectoryService::call(const QString &address, int entryNumber, int palNumb
 
 void DirectoryService::callEntry(int k)
 {
-    if (const Proto::UserEntry *e = entry(k))
-        m_.calls.placeCall(e->Address, e->Port, k);
+    if (const Proto::UserEntry *e = entry(k)) {
+        // A user whose number is bound to a key can be offered a path by that number.
+        const QString name = e->Keyed ? QString::number(e->UserNumber) : QString();
+        m_.calls.placeCall(e->Address, e->Port, k, name);
+    }
 }
 
 void DirectoryService::callPal(int k)
@@ -662,7 +703,7 @@ void DirectoryService::callPal(int k)
     if (k < 1 || k > m_.pals.count())
         return;
     const PalList::Pal &pal = m_.pals.pal(k);
-    m_.calls.placeCall(pal.Address, int(quint16(pal.Port)), 0);
+    m_.calls.placeCall(pal.Address, int(quint16(pal.Port)), 0, pal.EMail);
 }
 
 void DirectoryService::sendMessage(int entryNumber, int palNumber)

@@ -41,7 +41,8 @@ public:
     static constexpr int DefaultPalPort = 2015;
     // Room for a full list of 500 users with long fields; a longer message is cut there.
     static constexpr int DirectoryInputBytes = 512 * 1024;
-    static constexpr int PalInputBytes = 4096;
+    // Room for a path offer with its description; the published texts are far shorter.
+    static constexpr int PalInputBytes = DirectoryProtocol::MaxPathDescription + 1024;
     // A directory server that has taken a request (notice, list, e-mail lookup) and sent
     // nothing at all for this long is given up: the connection closes, so the next window
     // activation or server choice connects again.
@@ -119,6 +120,12 @@ public:
     bool addPalFromMessage(const QString &email);
     void removePal(int number);
 
+    // ---- Paths for calls ----
+    // Sends a text of the path finding to the pal server: only over an encrypted pal
+    // connection that is logged in (a server of the published protocol never sees one).
+    bool sendPathText(const QByteArray &text);
+    bool passesPathTexts() const;
+
     // ---- Calls and messages ----
     // cmdCall: the address box's text; when it still holds the address of the selected
     // user (entry) or pal, that one is called on its own port.
@@ -168,6 +175,13 @@ signals:
     void serverKeyQuestion(const QString &text);
     void serverKeyAccepted();
     void privacyChanged(bool encrypted);
+    // What the pal server passed on for the path finding.
+    void relayAccessChanged(const std::optional<DirectoryProtocol::RelayAccess> &relay);
+    void callOfferArrived(const DirectoryProtocol::RelayedOffer &offer);
+    void callAnswerArrived(const DirectoryProtocol::CallAnswer &answer);
+    void callEndArrived(const DirectoryProtocol::CallEnd &end);
+    // The pal connection closed: nothing more will be passed on over it.
+    void pathServerLost();
 
 private:
     void setStatus(const QString &text);
@@ -182,6 +196,7 @@ private:
     void onPalData(const QByteArray &text, bool eol);
     void onPalMessage(const QByteArray &message);
     void onPalAnswer(const QByteArray &message);
+    void onPathMessage(const QByteArray &command, const QByteArray &message);
     void sendPalLogin();
     void sendDirectoryLogin();
     void lookUpPal(int k);

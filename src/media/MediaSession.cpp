@@ -469,7 +469,7 @@ void MediaSession::onClientConnected(int statusCode)
 {
     if (statusCode != 0) {
         m_.ippControl.setConnected(false);
-        m_.call.ConnectState = ConnectState::DidNotAnswer;
+        m_.call.ConnectState = ConnectState::CouldNotConnect;
         return;
     }
     openChatClient();

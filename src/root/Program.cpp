@@ -1,5 +1,9 @@
 #include "root/Program.h"
 
+#include "path/CallPath.h"
+#include "path/PathDialer.h"
+#include "path/PathFinder.h"
+
 #include "call/CallControl.h"
 #include "chat/ChatSession.h"
 #include "core/ActivityLog.h"
@@ -24,6 +28,7 @@
 #include "reach/ReachabilityService.h"
 #include "reach/RouterSettings.h"
 #include "secure/DirectoryDialer.h"
+#include "secure/SecureListener.h"
 #include "secure/SecurityService.h"
 
 #include <QDir>
@@ -104,6 +109,7 @@ Program::Program(ProgramOptions options, QObject *parent)
     connectMedia();
     connectOptions();
     connectSecurity();
+    connectPaths();
     // Callers from the directory must come to the block the router forwards.
     connect(m_reach, &ReachabilityService::outsideBaseChanged, this, [this](int base) {
         m_directory->setListenPort(base);
@@ -164,9 +170,6 @@ void Program::connectOptions()
 void Program::connectSecurity()
 {
     SecurityService &security = *m_security;
-    security.attachClient(*m_ippControl, PeerChannel::Control);
-    security.attachClient(*m_ippClient, PeerChannel::Media);
-    security.attachClient(m_chat->ippText(), PeerChannel::Chat);
     security.route(PeerChannel::Control, *m_ipdControl);
     security.route(PeerChannel::Media, *m_ipdMedia);
     security.route(PeerChannel::Message, m_messages->ipdMessage());
@@ -202,9 +205,62 @@ void Program::connectSecurity()
     connect(m_directory, &DirectoryService::serverKeyAccepted, &directoryDialer, &DirectoryDialer::acceptOfferedKeys);
 }
 
+// Calls to someone the directory server knows may go over a path it helps find, when
+// neither side can be called directly; the channels' clients dial through that path or
+// directly, and the encrypted port's handshake takes what comes over one.
+void Program::connectPaths()
+{
+    m_paths = new PathFinder({[this](const QByteArray &text) { return m_directory->sendPathText(text); },
+                              [this] { return m_directory->passesPathTexts(); },
+                              [this](int descriptor, const QHostAddress &peer) {
+                                  return m_security->listener().adopt(descriptor, peer);
+                              },
+                              [this](const QString &line) { logLine(line); },
+                              [this] {
+                                  return m_ippControl->isConnected() || !m_ipdControl->connectionIds().isEmpty()
+                                         || m_call.callState != CallState::Idle;
+                              }},
+                             this);
+    m_pathDialer = new PathDialer(
+        m_security->dialer(), [this](const QString &address, int port) { return m_paths->pathTo(address, port); },
+        this);
+    m_ippControl->setDialer(m_pathDialer, PeerChannel::Control);
+    m_ippClient->setDialer(m_pathDialer, PeerChannel::Media);
+    m_chat->ippText().setDialer(m_pathDialer, PeerChannel::Chat);
+    m_calls->setPathPreparation([this](const QString &name, const QString &address, int port) {
+        m_paths->prepareCall(name, address, port);
+    });
+    connect(m_directory, &DirectoryService::relayAccessChanged, m_paths,
+            [this](const std::optional<DirectoryProtocol::RelayAccess> &relay) { m_paths->setRelay(relay); });
+    connect(m_directory, &DirectoryService::callOfferArrived, m_paths, &PathFinder::offerArrived);
+    connect(m_directory, &DirectoryService::callAnswerArrived, m_paths, &PathFinder::answerArrived);
+    connect(m_directory, &DirectoryService::callEndArrived, m_paths, &PathFinder::endArrived);
+    connect(m_directory, &DirectoryService::pathServerLost, m_paths, &PathFinder::serverLost);
+    connect(m_pathDialer, &PathDialer::callWayKnown, this, [this](const QString &address, int port, CallPath *path) {
+        if (!path)
+            m_paths->directCallMade(address, port);
+        emit callWayChanged(CallPath::wayText(path ? path->way() : CallPath::Way::Direct));
+    });
+    connect(m_paths, &PathFinder::incomingWayKnown, this,
+            [this](const QString &, CallPath *path) { emit callWayChanged(CallPath::wayText(path->way())); });
+    connect(m_ipdControl, &IPDaemon::connectionRequest, this, [this] {
+        // A call that came to the port came directly; one over a path said so just before.
+        if (!m_wayFromPath && m_call.callState == CallState::Idle)
+            emit callWayChanged(CallPath::wayText(CallPath::Way::Direct));
+        m_wayFromPath = false;
+    });
+    connect(m_paths, &PathFinder::incomingWayKnown, this, [this] { m_wayFromPath = true; });
+    connect(m_session, &MediaSession::inCallChanged, this, [this](bool inCall) {
+        if (!inCall) {
+            m_paths->callEnded();
+            emit callWayChanged(QString());
+        }
+    });
+}
+
 void Program::prepareMessageClient(IPPort &client)
 {
-    m_security->attachClient(client, PeerChannel::Message);
+    client.setDialer(m_pathDialer, PeerChannel::Message);
 }
 
 // ---- Start-up -----------------------------------------------------------------------
@@ -408,6 +464,8 @@ void Program::shutdown()
     m_ipdMedia->setListening(false);
     m_ipdControl->setListening(false);
     m_chat->shutdown();
+    // After the channels' goodbyes, which may still go over a path.
+    m_paths->shutdown();
     for (IPDaemon *d : {m_ipdMedia, m_ipdControl})
         d->setStackOn(false);
     for (IPPort *p : {m_ippControl, m_ippClient})

@@ -33,6 +33,8 @@ class MediaSession;
 class MessageMedia;
 class MessageService;
 class OptionsLogic;
+class PathDialer;
+class PathFinder;
 class SecurityService;
 class ReachabilityService;
 class SoundPlayer;
@@ -156,6 +158,9 @@ signals:
     void errorRequested(const QString &text);
     void messageBoxRequested(const QString &text);
     void saveFailed(const QString &text);
+    // How the call of the moment reached the peer ("direct", "through the routers",
+    // "relayed"), for beside the lock; empty when no call is being made.
+    void callWayChanged(const QString &way);
 
 private:
     // ---- Wiring: who hears whom ---------------------------------------------------
@@ -163,6 +168,7 @@ private:
     void connectMedia();
     void connectOptions();
     void connectSecurity();
+    void connectPaths();
     // ---- Start-up and shutdown ----------------------------------------------------
     void initializeEngines();
     void networkStart();
@@ -209,6 +215,10 @@ private:
     OptionsLogic *m_optionsLogic;
     SecurityService *m_security;
     ReachabilityService *m_reach;
+    PathFinder *m_paths = nullptr;
+    PathDialer *m_pathDialer = nullptr;
+    // The control connection about to be offered came over a path.
+    bool m_wayFromPath = false;
     QTimer m_mediaTimer;
     QTimer m_startupTimer;
 

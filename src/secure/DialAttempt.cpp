@@ -16,10 +16,11 @@ void DialAttempt::decide(Outcome outcome)
     QTimer::singleShot(0, this, [this, outcome] { conclude(outcome); });
 }
 
-void DialAttempt::prepare(const TlsSetup::Credentials &own, const QList<PeerChannel> &channels)
+void DialAttempt::prepare(const TlsSetup::Credentials &own, const QList<PeerChannel> &channels, QSslSocket *socket)
 {
     m_own = own;
-    m_socket = new QSslSocket(this);
+    m_socket = socket ? socket : new QSslSocket(this);
+    m_socket->setParent(this);
     m_socket->setSslConfiguration(TlsSetup::configuration(own, channels));
     m_timer = new QTimer(this);
     m_timer->setSingleShot(true);

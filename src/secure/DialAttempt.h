@@ -25,8 +25,9 @@ public:
 protected:
     DialAttempt() = default;
 
-    // Makes the socket for `own`, speaking `channels`, and the (stopped) timer.
-    void prepare(const TlsSetup::Credentials &own, const QList<PeerChannel> &channels);
+    // Makes the socket for `own`, speaking `channels` (or takes `socket`, already connected),
+    // and the (stopped) timer.
+    void prepare(const TlsSetup::Credentials &own, const QList<PeerChannel> &channels, QSslSocket *socket = nullptr);
     // What the finished handshake proved; empty when it proved nothing.
     ChannelSecurity security() const;
     // The encrypted outcome: the socket is the receiver's from now on.

@@ -2,6 +2,7 @@
 
 #include "core/EndpointConnection.h"
 #include "core/EndpointError.h"
+#include "secure/BridgedSocket.h"
 #include "secure/DialAttempt.h"
 
 #include <QHostAddress>
@@ -58,6 +59,19 @@ public:
         connect(m_socket, &QAbstractSocket::disconnected, this, [this] { failed(); });
         m_timer->start(m_plan.answerMs);
         m_socket->connectToHost(m_plan.address, quint16(m_plan.basePort + TlsSetup::PortOffset));
+    }
+
+    // The path is already there: a local socket whose other end carries the channel.
+    void startOver(const TlsSetup::Credentials &own, QSslSocket *connected)
+    {
+        prepare(own, {m_plan.channel}, connected);
+        m_connected = true;
+        connect(m_timer, &QTimer::timeout, this, [this] { failed(); });
+        connect(m_socket, &QSslSocket::encrypted, this, [this] { secured(); });
+        connect(m_socket, &QAbstractSocket::errorOccurred, this, [this] { failed(); });
+        connect(m_socket, &QAbstractSocket::disconnected, this, [this] { failed(); });
+        m_timer->start(m_plan.handshakeMs);
+        m_socket->startClientEncryption();
     }
 
 private:
@@ -151,6 +165,34 @@ std::unique_ptr<QObject> SecureDialer::dial(const QHostAddress &address, int por
         plain.kind = Outcome::Kind::Plain;
         attempt->decide(plain);
     }
+    return attempt;
+}
+
+std::unique_ptr<QObject> SecureDialer::dialOver(int descriptor, const QHostAddress &address, int port,
+                                                PeerChannel channel, std::function<void(Outcome)> done)
+{
+    Attempt::Plan plan;
+    plan.address = address;
+    plan.channel = channel;
+    plan.basePort = port - int(channel);
+    plan.handshakeMs = m_handshakeMs;
+    // Only programs of this version find such a path: nothing goes plain over it.
+    plan.mayFallBack = false;
+    if (channel == PeerChannel::Media || channel == PeerChannel::Chat) {
+        if (const Binding *b = binding(EndpointConnection::dottedAddress(address), plan.basePort))
+            plan.pinnedKey = b->key;
+    }
+    const TlsSetup::Credentials own = m_context.credentials ? m_context.credentials() : TlsSetup::Credentials();
+    auto attempt = std::make_unique<Attempt>(this, plan, std::move(done));
+    auto *socket = new BridgedSocket;
+    if (own.isNull() || !socket->adopt(descriptor, address, quint16(port))) {
+        delete socket;
+        attempt->decide({Outcome::Kind::Refused, nullptr, {}, EndpointError::SocketError,
+                         QStringLiteral("The path to the peer could not be used")});
+        return attempt;
+    }
+    TlsSetup::sendAtOnce(*socket);
+    attempt->startOver(own, socket);
     return attempt;
 }
 

@@ -43,6 +43,12 @@ public:
     std::unique_ptr<QObject> dial(const QHostAddress &address, int port, PeerChannel channel,
                                   std::function<void(Outcome)> done) override;
 
+    // The same over a path already found (a local socket whose other end carries the
+    // channel to the peer known as address:port): encrypted or refused, never plain. The
+    // descriptor is the dialer's from now on.
+    std::unique_ptr<QObject> dialOver(int descriptor, const QHostAddress &address, int port, PeerChannel channel,
+                                      std::function<void(Outcome)> done);
+
     // Tests shorten the waits.
     void setWaits(int plainAnswerMs, int knownPeerWaitMs, int handshakeMs);
 

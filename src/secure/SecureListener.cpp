@@ -1,5 +1,7 @@
 #include "secure/SecureListener.h"
 
+#include "secure/BridgedSocket.h"
+
 #include "core/EndpointConnection.h"
 #include "core/IPDaemon.h"
 
@@ -86,6 +88,22 @@ void SecureListener::incoming(qintptr descriptor)
         return;
     }
     TlsSetup::sendAtOnce(*socket);
+    handshake(socket);
+}
+
+bool SecureListener::adopt(int descriptor, const QHostAddress &peer)
+{
+    auto *socket = new BridgedSocket(this);
+    if (!socket->adopt(descriptor, peer, 0)) {
+        delete socket;
+        return false;
+    }
+    handshake(socket);
+    return true;
+}
+
+void SecureListener::handshake(QSslSocket *socket)
+{
     const QString address = EndpointConnection::dottedAddress(socket->peerAddress());
     const TlsSetup::Credentials own = m_credentials();
     if (own.isNull() || m_routes.isEmpty()) {

@@ -13,6 +13,7 @@
 #include <functional>
 
 class IPDaemon;
+class QHostAddress;
 class QSslSocket;
 class QTcpServer;
 class QTimer;
@@ -56,6 +57,10 @@ public:
     // Listens on every IPv4 interface, like the plain listeners.
     EndpointError listen(int port);
     void close();
+    // A connection that came over a path found between two routers (a local socket whose
+    // other end carries it), from the peer at `peer`: it goes through the same handshake,
+    // limits and routing as one that came to the port. False when the socket is unusable.
+    bool adopt(int descriptor, const QHostAddress &peer);
     bool isListening() const;
     int port() const;
     int handshakesUnderway() const { return int(m_handshakes.size()); }
@@ -86,6 +91,7 @@ private:
     };
 
     void incoming(qintptr descriptor);
+    void handshake(QSslSocket *socket);
     void finished(QSslSocket *socket);
     // Takes the handshake off the list; false when it was not on it.
     bool forget(QSslSocket *socket, QString *address);

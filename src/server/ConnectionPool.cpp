@@ -11,11 +11,13 @@
 #include "secure/TlsContext.h"
 #include "secure/TlsStream.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
@@ -39,6 +41,8 @@ constexpr int Backlog = 4096;
 constexpr int LinesPerTurn = 32;
 // Every TLS record starts with its content type; a handshake's is 22.
 constexpr char TlsHandshakeRecord = 0x16;
+// Handshakes under way at once, beyond which the heap is trimmed once they are all over.
+constexpr int TrimAfterHandshakes = 64;
 
 QString addressText(const sockaddr_storage &a)
 {
@@ -86,6 +90,9 @@ ConnectionPool::ConnectionPool(Limits limits, QObject *parent)
     m_sweep = new QTimer(this);
     m_sweep->setInterval(1000);
     connect(m_sweep, &QTimer::timeout, this, &ConnectionPool::sweepLingering);
+    m_handshakeSweep = new QTimer(this);
+    m_handshakeSweep->setSingleShot(true);
+    connect(m_handshakeSweep, &QTimer::timeout, this, &ConnectionPool::sweepHandshakes);
     m_backlogTimer = new QTimer(this);
     m_backlogTimer->setSingleShot(true);
     m_backlogTimer->setInterval(0);
@@ -473,6 +480,7 @@ void ConnectionPool::release(quint32 index)
     } else {
         --m_lingering;
     }
+    endHandshake(s);
     s.tls.reset();
     if (s.fd >= 0) {
         epoll_ctl(m_epoll, EPOLL_CTL_DEL, s.fd, nullptr);
@@ -751,9 +759,91 @@ void ConnectionPool::sweepLingering()
 
 void ConnectionPool::startTls(quint32 index)
 {
+    const Handle handle = handleOf(index);
+    if (!roomForHandshake(m_slots[index].source)) {
+        const int channel = m_slots[index].channel;
+        release(index);
+        emit tlsFailed(handle, QStringLiteral("too many handshakes under way"));
+        emit closed(handle, channel);
+        return;
+    }
     Slot &s = m_slots[index];
     s.tls = std::make_unique<TlsStream>(*m_tls[s.channel], s.fd);
+    s.handshaking = true;
+    m_handshakePeak = std::max(m_handshakePeak, ++m_handshakeCount);
+    ++m_handshakesBySource[s.source];
+    const qint64 now = nowMs();
+    m_handshaking.emplace_back(handle, now);
+    if (!m_handshakeSweep->isActive())
+        m_handshakeSweep->start(m_limits.handshakeMs);
     shakeHands(index);
+}
+
+bool ConnectionPool::roomForHandshake(const QString &source)
+{
+    // The oldest handshake still under way that `pick` allows, closed.
+    const auto closeOldest = [this](const auto &pick) {
+        for (const auto &[handle, since] : m_handshaking) {
+            const Slot *s = slotOf(handle);
+            if (!s || !s->handshaking || !pick(*s, since))
+                continue;
+            // Copied: the release may empty the list.
+            const Handle oldest = handle;
+            const quint32 index = quint32(s - m_slots.data());
+            const int channel = s->channel;
+            release(index);
+            emit tlsFailed(oldest, QStringLiteral("too many handshakes under way"));
+            emit closed(oldest, channel);
+            return true;
+        }
+        return false;
+    };
+    if (m_limits.maxHandshakesPerSource > 0 && m_handshakesBySource.value(source) >= m_limits.maxHandshakesPerSource)
+        return closeOldest([&source](const Slot &s, qint64) { return s.source == source; });
+    if (m_limits.maxHandshakes > 0 && m_handshakeCount >= m_limits.maxHandshakes) {
+        const qint64 old = nowMs() - MinHandshakeAgeMs;
+        return closeOldest([old](const Slot &, qint64 since) { return since <= old; });
+    }
+    return true;
+}
+
+void ConnectionPool::endHandshake(Slot &s)
+{
+    if (!s.handshaking)
+        return;
+    s.handshaking = false;
+    --m_handshakeCount;
+    if (const auto it = m_handshakesBySource.find(s.source); it != m_handshakesBySource.end() && --it.value() <= 0)
+        m_handshakesBySource.erase(it);
+    if (m_handshakeCount == 0) {
+        m_handshaking.clear();
+        // After a flood of handshakes the heap is full of their freed state: it goes back
+        // to the system rather than stay with the process.
+        if (m_handshakePeak >= TrimAfterHandshakes)
+            malloc_trim(0);
+        m_handshakePeak = 0;
+    }
+}
+
+void ConnectionPool::sweepHandshakes()
+{
+    const qint64 now = nowMs();
+    while (!m_handshaking.empty()) {
+        const auto [handle, since] = m_handshaking.front();
+        const Slot *s = slotOf(handle);
+        if (s && s->handshaking && now - since < m_limits.handshakeMs) {
+            m_handshakeSweep->start(int(m_limits.handshakeMs - (now - since)));
+            return;
+        }
+        m_handshaking.pop_front();
+        if (!s || !s->handshaking)
+            continue;
+        const quint32 index = quint32(s - m_slots.data());
+        const int channel = s->channel;
+        release(index);
+        emit tlsFailed(handle, QStringLiteral("the handshake took too long"));
+        emit closed(handle, channel);
+    }
 }
 
 void ConnectionPool::shakeHands(quint32 index)
@@ -761,6 +851,7 @@ void ConnectionPool::shakeHands(quint32 index)
     const Handle handle = handleOf(index);
     Slot &s = m_slots[index];
     if (s.tls->handshake()) {
+        endHandshake(s);
         s.peerKey = s.tls->peerKey();
         emit secured(handle);
         if (!slotOf(handle))

@@ -56,7 +56,18 @@ public:
         // Connections from one source (see sourceOf) beyond this are closed as soon as
         // they are accepted; 0: no limit.
         int maxPerSource = 0;
+        // TLS handshakes under way at once, and from one source: each holds tens of kB
+        // until it finishes. A newcomer beyond its source's share closes that source's
+        // oldest handshake; beyond the whole, the oldest handshake that has had
+        // MinHandshakeAgeMs to finish, or else the newcomer. 0: no limit.
+        int maxHandshakes = 256;
+        int maxHandshakesPerSource = 8;
+        // A handshake not finished within this is closed.
+        int handshakeMs = 10000;
     };
+    // A handshake this young keeps its place: a real one over a long path needs a few
+    // round trips.
+    static constexpr int MinHandshakeAgeMs = 1000;
     // Why a connection was turned away as soon as it was accepted.
     enum class Refusal { Full, SourceFull };
     // How long a closed connection may take to hand over what was queued for it.
@@ -157,6 +168,8 @@ private:
         bool encryptedPort = false;
         // Set once the connection turned out to be TLS.
         std::unique_ptr<TlsStream> tls;
+        // Counted among the handshakes under way.
+        bool handshaking = false;
         QByteArray peerKey;
     };
     struct Listener
@@ -188,8 +201,14 @@ private:
     void drop(quint32 index);
     void pauseAccepting();
     void sweepLingering();
-    // The first byte opens a TLS record: the handshake starts.
+    // The first byte opens a TLS record: the handshake starts, when there is room for it.
     void startTls(quint32 index);
+    // Makes room for one more handshake from the source; false when there is none.
+    bool roomForHandshake(const QString &source);
+    // The handshake is no longer under way (finished, or its connection gone).
+    void endHandshake(Slot &s);
+    // Closes the handshakes that have had their time.
+    void sweepHandshakes();
     // Goes on with the handshake; once done, reads what came with it.
     void shakeHands(quint32 index);
     // recv() and send(), through TLS on an encrypted connection.
@@ -210,6 +229,14 @@ private:
     // Connections with complete lines waiting, served in turn LinesPerTurn at a time.
     std::deque<Handle> m_backlog;
     QHash<QString, int> m_perSource;
+    // Handshakes under way, oldest first, with when each started (entries of connections
+    // that finished or went are skipped when met); and how many each source has.
+    std::deque<std::pair<Handle, qint64>> m_handshaking;
+    QHash<QString, int> m_handshakesBySource;
+    int m_handshakeCount = 0;
+    // The most handshakes under way since the heap was last trimmed.
+    int m_handshakePeak = 0;
+    QTimer *m_handshakeSweep = nullptr;
     int m_open = 0;
     int m_lingering = 0;
     int m_openByChannel[8] = {};

@@ -89,6 +89,7 @@ DirectoryServer::DirectoryServer(ServerConfig config, QObject *parent)
         m_registry = new SqliteRegistry(m_config.dataDir, m_users, this);
     m_registry->setReclaimUnusedAfter(m_config.reclaimUnusedNumbersAfterMs);
     m_registry->setMaxEmailsPerKey(m_config.maxEmailsPerKey);
+    m_registry->setOwnershipLapse(m_config.ownershipLapseMs);
     connect(m_registry, &Registry::logLine, this, &DirectoryServer::log);
     // A key bound an e-mail on another node: this node's logins that hold it give it up.
     connect(m_registry, &Registry::claimBound, this,
@@ -592,8 +593,14 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &
         user.keyed = standing.keyed;
         user.numberKeyed = standing.numberKeyed;
         admit(channel, handle, user, again);
-        if (user.keyed)
-            demoteOthers(handle, claim);
+        // Others give up only what is the key's own.
+        Registry::Claim owned = claim;
+        if (!standing.keyed)
+            owned.email.clear();
+        if (!standing.numberKeyed)
+            owned.number = 0;
+        if (!owned.email.isEmpty() || owned.number > 0)
+            demoteOthers(handle, owned);
         readOnIfRoom(handle);
     });
     // A registry that answers later: nothing more is read from the connection until it
@@ -891,7 +898,8 @@ void DirectoryServer::onNumberRequest(Handle handle)
         return;
     }
     const quint64 ticket = hold(handle);
-    m_registry->issueNumber([this, handle, ticket, address](qint32 number, const QString &why) {
+    // The number is bound only to the key it is handed out to.
+    m_registry->issueNumber(m_pool.peerKey(handle), [this, handle, ticket, address](qint32 number, const QString &why) {
         if (number == 0) {
             // Another request on this connection may try again.
             m_numbered.remove(handle);

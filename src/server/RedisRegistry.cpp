@@ -21,8 +21,14 @@ namespace {
 //   numbers:unused   sorted set: number -> when it was handed out, until used for a login
 //   node-ids         the last node id handed out
 //   node-id:ID       the claim on a node id: the holder's token, expiring unless renewed
+//   numbers:to       hash: user number -> the fingerprint (hex) of the key it was handed
+//                    out to ('' for a plain asker; none for numbers from before it was kept)
 //   owners           hash: "e:ADDRESS" or "n:NUMBER" -> the fingerprint (hex) of the key
 //                    that owns the e-mail or the user number
+//   owned:KEY        set: the names ("e:..", "n:..") the key owns
+//   emails-owned     hash: key -> how many e-mails it owns
+//   seen             hash: key -> when (the nodes' clock, ms) it last logged in owning
+//                    something
 //   bound            sorted set: "E-MAIL\x1fNUMBER\x1fKEY" -> when the key bound them, kept
 //                    for two expiries so that every node up hears of it at a heartbeat
 // Fields of a user are separated by the unit separator, which no text field keeps.
@@ -160,9 +166,9 @@ end
 return false
 )LUA";
 
-// ARGV: the last number allowed, the reclaim time (ms). A new number while there are any,
-// then the one left unused longest, once it has been unused for the reclaim time; 0 when
-// there is none.
+// ARGV: the last number allowed, the reclaim time (ms), the receiver's key (hex, '' for
+// none). A new number while there are any, then the one left unused longest, once it has
+// been unused for the reclaim time; 0 when there is none.
 const char IssueScript[] = R"LUA(
 local last = tonumber(redis.call('GET', 'zelmo:numbers:last') or '0')
 local n
@@ -174,6 +180,7 @@ else
   n = tonumber(old[1])
 end
 redis.call('HSET', 'zelmo:numbers', n, '')
+redis.call('HSET', 'zelmo:numbers:to', n, ARGV[3])
 redis.call('ZADD', 'zelmo:numbers:unused', now, n)
 return n
 )LUA";
@@ -232,24 +239,77 @@ end
 return 0
 )LUA";
 
-// ARGV: e-mail ('' for none), number ('0' for none), key fingerprint in hex ('' for none).
-// Answers whether the login may use the e-mail and the number, and whether they are its
-// key's; binds them to the key when both are free or its own already.
+// ARGV: e-mail ('' for none), number ('0' for none), key fingerprint in hex ('' for none),
+// the most e-mails a key may own (0: no bound), the node's time (ms), the lapse time (ms,
+// 0: never). Decides as Registry::judge does; answers whether the login may use the e-mail
+// and the number, whether the e-mail is its key's, whether the e-mail was refused for the
+// bound, whether the number is its key's, and how many names a lapsed owner gave up, its
+// key and how long it had not logged in.
 const char OwnerScript[] = R"LUA(
 local e, n, k = ARGV[1], ARGV[2], ARGV[3]
-local eo = (e ~= '') and redis.call('HGET', 'zelmo:owners', 'e:' .. e)
-local no = (n ~= '0') and redis.call('HGET', 'zelmo:owners', 'n:' .. n)
-local eok = (e == '') or (not eo) or (k ~= '' and eo == k)
-local nok = (n == '0') or (not no) or (k ~= '' and no == k)
-local bind = k ~= '' and e ~= '' and eok and nok
-local keyed = bind or (k ~= '' and e ~= '' and eo == k)
-if bind and not (eo and (n == '0' or no)) then
-  if not eo then redis.call('HSET', 'zelmo:owners', 'e:' .. e, k) end
-  if n ~= '0' and not no then redis.call('HSET', 'zelmo:owners', 'n:' .. n, k) end
-  redis.call('ZADD', 'zelmo:bound', now, e .. '\31' .. n .. '\31' .. k)
+local most, at, lapse = tonumber(ARGV[4]), tonumber(ARGV[5]), tonumber(ARGV[6])
+local freed, lapsedKey, idle = 0, '', 0
+local function owner(name)
+  local o = redis.call('HGET', 'zelmo:owners', name)
+  if not o or k == '' or o == k or lapse <= 0 then return o end
+  local seen = tonumber(redis.call('HGET', 'zelmo:seen', o) or '')
+  if not seen then
+    -- Owned from before logins were timed: counted from now.
+    redis.call('HSET', 'zelmo:seen', o, at)
+    return o
+  end
+  if at - seen < lapse then return o end
+  lapsedKey, idle = o, at - seen
+  for _, owned in ipairs(redis.call('SMEMBERS', 'zelmo:owned:' .. o)) do
+    if redis.call('HGET', 'zelmo:owners', owned) == o then
+      redis.call('HDEL', 'zelmo:owners', owned)
+      freed = freed + 1
+    end
+  end
+  if redis.call('HDEL', 'zelmo:owners', name) == 1 then freed = freed + 1 end
+  redis.call('DEL', 'zelmo:owned:' .. o)
+  redis.call('HDEL', 'zelmo:emails-owned', o)
+  redis.call('HDEL', 'zelmo:seen', o)
+  return false
 end
-local nkeyed = keyed and n ~= '0' and nok and (no == k or (bind and not no))
-return {eok and 1 or 0, nok and 1 or 0, keyed and 1 or 0, nkeyed and 1 or 0}
+local eo = (e ~= '') and owner('e:' .. e)
+local no = (n ~= '0') and owner('n:' .. n)
+local hasKey = k ~= ''
+local eok = (e == '') or (not eo) or (hasKey and eo == k)
+local nok = (n == '0') or (not no) or (hasKey and no == k)
+local ownsEmail = e ~= '' and hasKey and eo == k
+local over = false
+if hasKey and e ~= '' and not eo and nok and most > 0
+   and tonumber(redis.call('HGET', 'zelmo:emails-owned', k) or '0') >= most then
+  eok = false
+  over = true
+end
+local bindEmail = hasKey and e ~= '' and eok and nok
+local bindNumber = false
+if bindEmail and n ~= '0' and redis.call('HEXISTS', 'zelmo:numbers', n) == 1 then
+  local to = redis.call('HGET', 'zelmo:numbers:to', n)
+  bindNumber = (not to) or to == k
+end
+local bound = false
+if bindEmail and not eo then
+  redis.call('HSET', 'zelmo:owners', 'e:' .. e, k)
+  redis.call('SADD', 'zelmo:owned:' .. k, 'e:' .. e)
+  redis.call('HINCRBY', 'zelmo:emails-owned', k, 1)
+  bound = true
+end
+if bindNumber and not no then
+  redis.call('HSET', 'zelmo:owners', 'n:' .. n, k)
+  redis.call('SADD', 'zelmo:owned:' .. k, 'n:' .. n)
+  bound = true
+end
+local numberKeyed = bindNumber or (n ~= '0' and hasKey and no == k)
+if bound then
+  redis.call('ZADD', 'zelmo:bound', now, e .. '\31' .. (numberKeyed and n or '0') .. '\31' .. k)
+end
+if hasKey and redis.call('EXISTS', 'zelmo:owned:' .. k) == 1 then redis.call('HSET', 'zelmo:seen', k, at) end
+local keyed = bindEmail or ownsEmail
+return {eok and 1 or 0, nok and 1 or 0, keyed and 1 or 0, over and 1 or 0, numberKeyed and 1 or 0, freed,
+        lapsedKey, idle}
 )LUA";
 
 // ARGV: e-mail. Frees everything owned by the key that owns it; answers how many names.
@@ -264,6 +324,9 @@ for i = 1, #all, 2 do
     freed = freed + 1
   end
 end
+redis.call('DEL', 'zelmo:owned:' .. k)
+redis.call('HDEL', 'zelmo:emails-owned', k)
+redis.call('HDEL', 'zelmo:seen', k)
 return freed
 )LUA";
 
@@ -563,13 +626,13 @@ std::optional<UserRegistry::User> RedisRegistry::answered(const QByteArray &item
     return user;
 }
 
-void RedisRegistry::issueNumber(std::function<void(qint32, const QString &)> answer)
+void RedisRegistry::issueNumber(const QByteArray &key, std::function<void(qint32, const QString &)> answer)
 {
     if (!m_ready) {
         answer(0, QStringLiteral("the registry at %1 is out of reach").arg(m_address.text()));
         return;
     }
-    eval(Issue, {QByteArray::number(Proto::LastUserNumber), QByteArray::number(m_reclaimAfterMs)},
+    eval(Issue, {QByteArray::number(Proto::LastUserNumber), QByteArray::number(m_reclaimAfterMs), key.toHex()},
          [this, answer = std::move(answer)](const RedisLink::Reply &r) {
              if (r.kind == RedisLink::Reply::Integer && r.integer >= Proto::FirstUserNumber
                  && r.integer <= Proto::LastUserNumber) {
@@ -656,17 +719,21 @@ void RedisRegistry::settleClaim(const Registry::Claim &claim, std::function<void
         return;
     }
     eval(Owner,
-         {stored(claim.email), QByteArray::number(qMax(0, claim.number)), claim.key.toHex()},
-         [claim, answer = std::move(answer)](const RedisLink::Reply &r) {
-             if (r.kind != RedisLink::Reply::Array || r.items.size() != 4) {
+         {stored(claim.email), QByteArray::number(qMax(0, claim.number)), claim.key.toHex(),
+          QByteArray::number(m_maxEmailsPerKey), QByteArray::number(now()), QByteArray::number(m_lapseMs)},
+         [this, claim, answer = std::move(answer)](const RedisLink::Reply &r) {
+             if (r.kind != RedisLink::Reply::Array || r.items.size() != 8) {
                  answer(unsettled(claim));
                  return;
              }
+             if (r.items[5].integer > 0)
+                 reportLapse(QByteArray::fromHex(r.items[6].text), r.items[7].integer, int(r.items[5].integer));
              Standing s;
              s.email = r.items[0].integer == 1;
              s.number = r.items[1].integer == 1;
              s.keyed = r.items[2].integer == 1;
-             s.numberKeyed = r.items[3].integer == 1;
+             s.overBound = r.items[3].integer == 1;
+             s.numberKeyed = r.items[4].integer == 1;
              answer(s);
          });
 }

@@ -36,7 +36,7 @@ public:
     void userList(const QString &loopbackHost, std::function<void(const ListAnswer &)> answer) override;
     void findByEmail(const QString &email, const QString &loopbackHost,
                      std::function<void(std::optional<User>)> answer) override;
-    void issueNumber(std::function<void(qint32, const QString &)> answer) override;
+    void issueNumber(const QByteArray &key, std::function<void(qint32, const QString &)> answer) override;
     void emailOf(qint32 number, std::function<void(const QString &)> answer) override;
     void issuedCount(std::function<void(qint64)> answer) override;
     void settleClaim(const Registry::Claim &claim, std::function<void(Standing)> answer) override;

@@ -4,6 +4,7 @@
 #include "server/UserRegistry.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
@@ -59,9 +60,10 @@ public:
     virtual void findByEmail(const QString &email, const QString &loopbackHost,
                              std::function<void(std::optional<User>)> answer) = 0;
     // A user number never handed out before anywhere in the service (or, once all have
-    // been, one never used for a login since the reclaim time); 0 with the reason when
-    // none is left or the store cannot be written.
-    virtual void issueNumber(std::function<void(qint32 number, const QString &why)> answer) = 0;
+    // been, one never used for a login since the reclaim time), handed out to the key the
+    // asker proved (empty: none); 0 with the reason when none is left or the store cannot
+    // be written.
+    virtual void issueNumber(const QByteArray &key, std::function<void(qint32 number, const QString &why)> answer) = 0;
     // How long a number handed out but never used for a login stays its receiver's.
     void setReclaimUnusedAfter(qint64 ms) { m_reclaimAfterMs = ms; }
     // The e-mail last seen with a number that was handed out (empty when none).
@@ -77,9 +79,10 @@ public:
         QByteArray key;
     };
     // What of a claim the login may use. The first key to log in with an e-mail owns it,
-    // and the number given with it when the service handed that number out; a login with
-    // another key, or none, keeps neither. A key owns a bounded number of e-mails: a claim
-    // beyond them is served without the new e-mail.
+    // and the number given with it when the service handed that number out to that key; a
+    // login with another key, or none, keeps neither. A key owns a bounded number of
+    // e-mails: a claim beyond them is served without the new e-mail. What a key owns is
+    // free again for another key once the key has not logged in for the lapse time.
     struct Standing
     {
         bool email = true;
@@ -96,8 +99,12 @@ public:
     virtual void settleClaim(const Claim &claim, std::function<void(Standing)> answer) = 0;
     // How many e-mails one key may own (0: no bound).
     void setMaxEmailsPerKey(int count) { m_maxEmailsPerKey = count; }
-    // What the claim's key may still take: another e-mail, and the claimed number (one the
-    // service never handed out is nobody's to own).
+    // How long a key that does not log in keeps what it owns (0: for ever).
+    void setOwnershipLapse(qint64 ms) { m_lapseMs = ms; }
+    // The wall clock ownership lapses by, in ms since the epoch.
+    void setClock(std::function<qint64()> now) { m_now = std::move(now); }
+    // What the claim's key may still take: another e-mail, and the claimed number (only one
+    // the service handed out to this key, or handed out before it kept to whom).
     struct Room
     {
         bool email = true;
@@ -129,7 +136,7 @@ public:
         bind->email = hasKey && claimsEmail && s.email && s.number;
         bind->number = bind->email && claimsNumber && room.numberIssued;
         s.keyed = bind->email || ownsEmail;
-        s.numberKeyed = s.keyed && claimsNumber && s.number && (bind->number || numberOwner == claim.key);
+        s.numberKeyed = bind->number || (claimsNumber && hasKey && numberOwner == claim.key);
         return s;
     }
     // What a claim may use when the store cannot be asked: nothing that someone may own.
@@ -169,11 +176,24 @@ protected:
         f.count = 0;
         f.told.start();
     }
+    qint64 now() const { return m_now(); }
+    // One line for the operator: a key's ownership lapsed and `freed` names are free again.
+    void reportLapse(const QByteArray &key, qint64 idleMs, int freed)
+    {
+        emit logLine(QStringLiteral("key %1 has not logged in for %2 days: %3 e-mails and numbers it owned are free again")
+                         .arg(QString::fromLatin1(key.toHex().left(16)))
+                         .arg(idleMs / (24 * 3600 * 1000))
+                         .arg(freed));
+    }
+    // Whether a key last seen logging in at `seenMs` has let its ownership lapse.
+    bool lapsed(qint64 seenMs) const { return m_lapseMs > 0 && now() - seenMs >= m_lapseMs; }
     static constexpr int FailureReportMs = 60000;
     qint64 m_reclaimAfterMs = 24 * 3600 * 1000;
     int m_maxEmailsPerKey = 5;
+    qint64 m_lapseMs = 180LL * 24 * 3600 * 1000;
 
 private:
+    std::function<qint64()> m_now = [] { return QDateTime::currentMSecsSinceEpoch(); };
     struct Failure
     {
         QElapsedTimer told;

@@ -50,6 +50,9 @@ struct ServerConfig
     // E-mails one key may own: enough for a person's few addresses, too few to hoard a
     // domain (0: no bound).
     int maxEmailsPerKey = 5;
+    // What a key owns is free again for another key once the key has not logged in for
+    // this long (0: never).
+    qint64 ownershipLapseMs = 180LL * 24 * 3600 * 1000;
     // Clients are served encrypted, with the node's own key (made in dataDir at the first
     // start) or with a certificate and key the operator gives: on each port's encrypted
     // port (the port + TlsSetup::PortOffset, where clients look first), and on the port

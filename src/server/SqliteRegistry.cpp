@@ -31,11 +31,42 @@ bool SqliteRegistry::open(QString *error)
                       why + QStringLiteral("; number requests get no number until this is mended"));
     m_owners = m_store.owners();
     m_emailsOwned.clear();
+    m_seen = m_store.keysSeen();
     for (auto it = m_owners.cbegin(); it != m_owners.cend(); ++it) {
         if (it.key().startsWith(QLatin1String("e:")))
             ++m_emailsOwned[it.value()];
+        // A key that owned something before logins were timed is counted from now.
+        if (!m_seen.contains(it.value()))
+            touch(it.value());
     }
     return true;
+}
+
+void SqliteRegistry::releaseLapsed(const QByteArray &key)
+{
+    QString why;
+    const int freed = m_store.releaseKey(key, &why);
+    if (freed < 0) {
+        reportFailure(QStringLiteral("cannot free what a lapsed key owns in %1").arg(m_store.path()), why);
+        return;
+    }
+    reportLapse(key, now() - m_seen.value(key), freed);
+    m_owners.removeIf([&key](const auto &entry) { return entry.value() == key; });
+    m_emailsOwned.remove(key);
+    m_seen.remove(key);
+}
+
+void SqliteRegistry::touch(const QByteArray &key)
+{
+    const qint64 at = now();
+    // Written once in a while, not at every login: the lapse is months.
+    const auto seen = m_seen.constFind(key);
+    if (seen != m_seen.cend() && at - *seen < qMin<qint64>(3600 * 1000, m_lapseMs / 10))
+        return;
+    QString why;
+    if (!m_store.touchKey(key, at, &why))
+        reportFailure(QStringLiteral("cannot record a key's login in %1").arg(m_store.path()), why);
+    m_seen.insert(key, at);
 }
 
 void SqliteRegistry::close()
@@ -73,10 +104,10 @@ void SqliteRegistry::findByEmail(const QString &email, const QString &loopbackHo
     answer(m_users.answerByEmail(email, loopbackHost));
 }
 
-void SqliteRegistry::issueNumber(std::function<void(qint32, const QString &)> answer)
+void SqliteRegistry::issueNumber(const QByteArray &key, std::function<void(qint32, const QString &)> answer)
 {
     QString why;
-    const qint32 number = m_store.issue(m_reclaimAfterMs, &why);
+    const qint32 number = m_store.issue(m_reclaimAfterMs, key, &why);
     answer(number, why);
 }
 
@@ -93,10 +124,18 @@ void SqliteRegistry::settleClaim(const Claim &claim, std::function<void(Standing
     }
     const QString emailName = QStringLiteral("e:") + claim.email;
     const QString numberName = QStringLiteral("n:") + QString::number(claim.number);
+    // Another key that has not logged in for the lapse time owns nothing any more.
+    if (!claim.key.isEmpty()) {
+        for (const QString &name : {emailName, numberName}) {
+            const QByteArray owner = m_owners.value(name);
+            if (!owner.isEmpty() && owner != claim.key && lapsed(m_seen.value(owner, now())))
+                releaseLapsed(owner);
+        }
+    }
     Room room;
     room.email = m_maxEmailsPerKey <= 0 || claim.key.isEmpty()
                  || m_emailsOwned.value(claim.key) < m_maxEmailsPerKey;
-    room.numberIssued = claim.number <= 0 || m_store.wasIssued(claim.number);
+    room.numberIssued = claim.number <= 0 || m_store.wasIssuedTo(claim.number, claim.key);
     Binding bind;
     Standing standing = judge(claim, claim.email.isEmpty() ? QByteArray() : m_owners.value(emailName),
                               claim.number > 0 ? m_owners.value(numberName) : QByteArray(), &bind, room);
@@ -114,6 +153,8 @@ void SqliteRegistry::settleClaim(const Claim &claim, std::function<void(Standing
         if (name == emailName)
             ++m_emailsOwned[claim.key];
     }
+    if (m_emailsOwned.value(claim.key) > 0)
+        touch(claim.key);
     answer(standing);
 }
 

@@ -25,7 +25,7 @@ public:
     void userList(const QString &loopbackHost, std::function<void(const ListAnswer &)> answer) override;
     void findByEmail(const QString &email, const QString &loopbackHost,
                      std::function<void(std::optional<User>)> answer) override;
-    void issueNumber(std::function<void(qint32, const QString &)> answer) override;
+    void issueNumber(const QByteArray &key, std::function<void(qint32, const QString &)> answer) override;
     void emailOf(qint32 number, std::function<void(const QString &)> answer) override;
     void issuedCount(std::function<void(qint64)> answer) override;
     void settleClaim(const Claim &claim, std::function<void(Standing)> answer) override;
@@ -44,4 +44,11 @@ private:
     QHash<QString, QByteArray> m_owners;
     // How many e-mails each key owns, for the bound.
     QHash<QByteArray, int> m_emailsOwned;
+    // When each key that owns something last logged in.
+    QHash<QByteArray, qint64> m_seen;
+
+    // What the key owns is free again: its ownership lapsed.
+    void releaseLapsed(const QByteArray &key);
+    // The key logged in and owns something: its ownership is renewed.
+    void touch(const QByteArray &key);
 };

@@ -72,6 +72,12 @@ bool SqliteStore::open(const QString &folder, QString *error)
         q.finish();
     else if (!q.exec(QStringLiteral("ALTER TABLE users ADD COLUMN used INTEGER NOT NULL DEFAULT 1")))
         return fail(q.lastError().text());
+    // "issued_to": the fingerprint (hex) of the key the number was handed out to, '' for a
+    // plain asker; NULL for numbers handed out before it was kept.
+    if (q.exec(QStringLiteral("SELECT issued_to FROM users LIMIT 0")))
+        q.finish();
+    else if (!q.exec(QStringLiteral("ALTER TABLE users ADD COLUMN issued_to TEXT")))
+        return fail(q.lastError().text());
     if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS nodes ("
                                "id TEXT PRIMARY KEY, host TEXT, port INTEGER, description TEXT, "
                                "pal_port INTEGER, users INTEGER, listed INTEGER, connections INTEGER, "
@@ -80,6 +86,10 @@ bool SqliteStore::open(const QString &folder, QString *error)
     // Who owns an e-mail ("e:ADDRESS") or a user number ("n:NUMBER"): a key's fingerprint
     // in hex.
     if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS owners (name TEXT PRIMARY KEY, key TEXT NOT NULL)")))
+        return fail(q.lastError().text());
+    // When a key that owns something last logged in (ms since the epoch); its ownership
+    // lapses some time after.
+    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS keys (key TEXT PRIMARY KEY, seen INTEGER NOT NULL)")))
         return fail(q.lastError().text());
     m_remember = std::make_unique<QSqlQuery>(db);
     // Only a change is written, so repeated logins cost a read.
@@ -111,7 +121,7 @@ bool SqliteStore::checkWritable(QString *why)
     return ok;
 }
 
-qint32 SqliteStore::issue(qint64 reclaimAfterMs, QString *why)
+qint32 SqliteStore::issue(qint64 reclaimAfterMs, const QByteArray &key, QString *why)
 {
     const auto fail = [&](const QString &reason) {
         if (why)
@@ -126,8 +136,12 @@ qint32 SqliteStore::issue(qint64 reclaimAfterMs, QString *why)
         return fail(q.lastError().text());
     const qint64 last = q.next() ? q.value(0).toLongLong() : 0;
     q.finish();
+    // '' for a plain asker: NULL stands for numbers from before receivers were kept.
+    const QString receiver = key.isEmpty() ? QStringLiteral("") : QString::fromLatin1(key.toHex());
     if (last < DirectoryProtocol::LastUserNumber) {
-        if (!q.exec(QStringLiteral("INSERT INTO users (email, used) VALUES ('', 0)")))
+        q.prepare(QStringLiteral("INSERT INTO users (email, used, issued_to) VALUES ('', 0, ?)"));
+        q.addBindValue(receiver);
+        if (!q.exec())
             return fail(q.lastError().text());
         return qint32(q.lastInsertId().toLongLong());
     }
@@ -147,7 +161,9 @@ qint32 SqliteStore::issue(qint64 reclaimAfterMs, QString *why)
     const qint64 number = pick.value(0).toLongLong();
     pick.finish();
     QSqlQuery take(db);
-    take.prepare(QStringLiteral("UPDATE users SET issued = datetime('now'), email = '' WHERE number = ? AND used = 0"));
+    take.prepare(QStringLiteral(
+        "UPDATE users SET issued = datetime('now'), email = '', issued_to = ? WHERE number = ? AND used = 0"));
+    take.addBindValue(receiver);
     take.addBindValue(number);
     if (!take.exec())
         return fail(take.lastError().text());
@@ -206,14 +222,71 @@ int SqliteStore::releaseOwner(const QString &email, QString *why)
         return -1;
     }
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("DELETE FROM owners WHERE key = (SELECT key FROM owners WHERE name = ?)"));
+    q.prepare(QStringLiteral("SELECT key FROM owners WHERE name = ?"));
     q.addBindValue(QStringLiteral("e:") + email);
     if (!q.exec()) {
         if (why)
             *why = q.lastError().text();
         return -1;
     }
-    return q.numRowsAffected();
+    if (!q.next())
+        return 0;
+    return releaseKey(QByteArray::fromHex(q.value(0).toString().toLatin1()), why);
+}
+
+int SqliteStore::releaseKey(const QByteArray &key, QString *why)
+{
+    if (!m_open) {
+        if (why)
+            *why = m_openError;
+        return -1;
+    }
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery q(db);
+    const QString hex = QString::fromLatin1(key.toHex());
+    q.prepare(QStringLiteral("DELETE FROM owners WHERE key = ?"));
+    q.addBindValue(hex);
+    if (!q.exec()) {
+        if (why)
+            *why = q.lastError().text();
+        return -1;
+    }
+    const int freed = q.numRowsAffected();
+    QSqlQuery seen(db);
+    seen.prepare(QStringLiteral("DELETE FROM keys WHERE key = ?"));
+    seen.addBindValue(hex);
+    seen.exec();
+    return freed;
+}
+
+QHash<QByteArray, qint64> SqliteStore::keysSeen() const
+{
+    QHash<QByteArray, qint64> all;
+    if (!m_open)
+        return all;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (q.exec(QStringLiteral("SELECT key, seen FROM keys"))) {
+        while (q.next())
+            all.insert(QByteArray::fromHex(q.value(0).toString().toLatin1()), q.value(1).toLongLong());
+    }
+    return all;
+}
+
+bool SqliteStore::touchKey(const QByteArray &key, qint64 atMs, QString *why)
+{
+    if (!m_open) {
+        if (why)
+            *why = m_openError;
+        return false;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("INSERT OR REPLACE INTO keys (key, seen) VALUES (?, ?)"));
+    q.addBindValue(QString::fromLatin1(key.toHex()));
+    q.addBindValue(atMs);
+    const bool ok = q.exec();
+    if (!ok && why)
+        *why = q.lastError().text();
+    return ok;
 }
 
 QString SqliteStore::emailOf(qint32 number) const
@@ -228,13 +301,14 @@ QString SqliteStore::emailOf(qint32 number) const
     return {};
 }
 
-bool SqliteStore::wasIssued(qint32 number) const
+bool SqliteStore::wasIssuedTo(qint32 number, const QByteArray &key) const
 {
     if (!m_open)
         return false;
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("SELECT 1 FROM users WHERE number = ?"));
+    q.prepare(QStringLiteral("SELECT 1 FROM users WHERE number = ? AND (issued_to IS NULL OR issued_to = ?)"));
     q.addBindValue(number);
+    q.addBindValue(QString::fromLatin1(key.toHex()));
     return q.exec() && q.next();
 }
 

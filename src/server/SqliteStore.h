@@ -31,17 +31,17 @@ public:
 
     // Whether the database takes writes; false with the reason.
     bool checkWritable(QString *why);
-    // A new number, 1 to 1000000, or a reclaimed one (see above); 0 with the reason when
-    // none is left or the database failed.
-    qint32 issue(qint64 reclaimAfterMs, QString *why);
+    // A new number, 1 to 1000000, or a reclaimed one (see above), handed out to `key`
+    // (empty: a plain asker); 0 with the reason when none is left or the database failed.
+    qint32 issue(qint64 reclaimAfterMs, const QByteArray &key, QString *why);
     // Records that a number that was handed out was used for a login, with its e-mail;
     // others are ignored. False with the reason when the database failed.
     bool remember(qint32 number, const QString &email, QString *why);
     // The e-mail recorded for a number (empty when none or not handed out).
     QString emailOf(qint32 number) const;
     int issuedCount() const;
-    // Whether the number was ever handed out.
-    bool wasIssued(qint32 number) const;
+    // Whether the number was handed out to this key (or before the database kept to whom).
+    bool wasIssuedTo(qint32 number, const QByteArray &key) const;
 
     // Who owns what (see Registry::Claim): "e:ADDRESS" or "n:NUMBER" -> key fingerprint.
     QHash<QString, QByteArray> owners() const;
@@ -50,6 +50,11 @@ public:
     // Everything the key that owns this e-mail owns becomes free again: the count of names
     // freed, -1 with the reason when the database failed.
     int releaseOwner(const QString &email, QString *why);
+    // Everything the key owns becomes free again, as above.
+    int releaseKey(const QByteArray &key, QString *why);
+    // When each key that owns something last logged in (ms since the epoch).
+    QHash<QByteArray, qint64> keysSeen() const;
+    bool touchKey(const QByteArray &key, qint64 atMs, QString *why);
 
     // A node's report, replacing its previous one; its age is counted from now. False with
     // the reason when the database failed.

@@ -17,6 +17,10 @@ SecurityBadge::SecurityBadge(QWidget *parent)
                                  "#lblShortCode[warn=\"true\"] { color: #ffb040; font-weight: bold; }"));
     m_lock = new QLabel(this);
     m_lock->setObjectName(QStringLiteral("imgLock"));
+    m_way = new QLabel(this);
+    m_way->setObjectName(QStringLiteral("lblCallWay"));
+    m_way->setStyleSheet(QStringLiteral("color: #c8d0cc;"));
+    m_way->hide();
     m_text = new QLabel(this);
     m_text->setObjectName(QStringLiteral("lblShortCode"));
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -29,6 +33,7 @@ SecurityBadge::SecurityBadge(QWidget *parent)
     row->setContentsMargins(4, 2, 4, 2);
     row->setSpacing(5);
     row->addWidget(m_lock);
+    row->addWidget(m_way);
     row->addWidget(m_text, 1);
     row->addWidget(m_verify);
     connect(m_verify, &QPushButton::clicked, this, &SecurityBadge::verifyRequested);
@@ -73,6 +78,19 @@ void SecurityBadge::showEncrypted(const QString &shortCode, const QString &stand
     show();
     raise();
     emit changed();
+}
+
+void SecurityBadge::setWay(const QString &way)
+{
+    m_way->setText(way);
+    m_way->setAccessibleName(way.isEmpty() ? QString() : tr("The call goes %1").arg(way));
+    m_way->setVisible(!way.isEmpty());
+    emit changed();
+}
+
+QString SecurityBadge::way() const
+{
+    return m_way->text();
 }
 
 QString SecurityBadge::text() const

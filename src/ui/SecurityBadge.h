@@ -23,6 +23,9 @@ public:
     void showEncrypted(const QString &shortCode, const QString &standing, bool canVerify, bool warn);
 
     QString text() const;
+    // How the call reached the peer, beside the lock ("" shows nothing).
+    void setWay(const QString &way);
+    QString way() const;
 
 signals:
     void verifyRequested();
@@ -32,5 +35,6 @@ signals:
 private:
     QLabel *m_lock;
     QLabel *m_text;
+    QLabel *m_way;
     QPushButton *m_verify;
 };

@@ -15,6 +15,7 @@
 #include "ui/DesktopIntegration.h"
 #include "ui/MainWindowController.h"
 #include "ui/MessageWindows.h"
+#include "ui/SecurityBadge.h"
 #include "ui/SecurityIndicators.h"
 #include "ui/VideoFormatDialog.h"
 #include "ui/WindowPlacement.h"
@@ -129,6 +130,7 @@ void WindowShell::connectMedia()
             m_frmRates->showSentPicture(quality, width, height);
     });
     connect(&session, &MediaSession::inCallChanged, m_securityIndicators, &SecurityIndicators::setInCall);
+    connect(&m_program, &Program::callWayChanged, m_frmMain->securityBadge(), &SecurityBadge::setWay);
     connect(&session, &MediaSession::directoryHideRequested, this, [this] {
         if (m_frmDirectory)
             m_frmDirectory->hide();

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QSaveFile>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTextStream>
 #include <QThread>
@@ -208,12 +209,45 @@ bool Demo::startDirectory(Step &s)
     // On one machine it stays out of the network's reach; on two, Bob must reach it.
     if (!m_machines)
         arguments << QStringLiteral("--listen") << QStringLiteral("127.0.0.1");
+    arguments << startRelay(s);
     QString why;
     const QString log = m_options.outDir + QStringLiteral("/directory.log");
     if (!m_directory.start(command(TwoMachines::A, QStringLiteral("zelmo-directory"), arguments), log, StartMs, &why))
         return fail(s, why);
     s.details << m_directory.log().value(0);
     return true;
+}
+
+QStringList Demo::startRelay(Step &s)
+{
+    const QString turnserver = QStandardPaths::findExecutable(QStringLiteral("turnserver"));
+    if (turnserver.isEmpty()) {
+        s.details << QStringLiteral("no relay: turnserver is not installed (Debian package coturn)");
+        return {};
+    }
+    // Its own port on a block of the demo's, else the relay's usual one; the range it
+    // relays through is coturn's own.
+    const int port = m_options.portBase > 0 && !m_machines ? m_options.portBase + 10 : 3478;
+    if (!m_machines && !portFree(port)) {
+        s.details << QStringLiteral("no relay: port %1 is in use (another relay?)").arg(port);
+        return {};
+    }
+    const QString data = m_work->filePath(QStringLiteral("directory"));
+    const QString script = QStringLiteral(ZELMO_SOURCE_DIR "/packaging/zelmo-relay");
+    const QStringList arguments{data, m_machines ? QString() : QStringLiteral("127.0.0.1"), QString::number(port)};
+    QString why;
+    const QStringList line = m_machines ? m_machines->command(TwoMachines::A, script, arguments)
+                                        : QStringList{script} + arguments;
+    if (!m_relay.start(line, m_options.outDir + QStringLiteral("/relay.log"), StartMs, &why,
+                       QStringLiteral("listener opened on"))) {
+        s.details << QStringLiteral("no relay: ") + why.left(300);
+        return {};
+    }
+    s.details << QStringLiteral("the relay (turnserver, by zelmo-relay) listens on port %1, sharing a secret with "
+                                "zelmo-directory")
+                     .arg(port);
+    return {QStringLiteral("--relay"), QStringLiteral("0.0.0.0:%1").arg(port), QStringLiteral("--relay-secret-file"),
+            data + QStringLiteral("/relay.secret")};
 }
 
 bool Demo::startPeer(ZelmoProcess &peer, TwoMachines::Machine machine, const QString &profile, int port, Step &s)
@@ -552,6 +586,8 @@ bool Demo::quit(Step &s)
     }
     if (m_directory.isRunning() && !m_directory.stop(StepMs))
         ok = fail(s, QStringLiteral("zelmo-directory did not stop cleanly on SIGTERM"));
+    if (m_relay.isRunning() && !m_relay.stop(StepMs))
+        ok = fail(s, QStringLiteral("the relay did not stop cleanly on SIGTERM"));
     return ok ? pass(s, QStringLiteral("both ZELMOs quit with File, Quit; zelmo-directory stopped on SIGTERM")) : false;
 }
 

@@ -52,6 +52,9 @@ private:
 
     bool setUp(QString *error);
     bool startDirectory(Step &s);
+    // The relay beside the directory server (coturn's turnserver through zelmo-relay) where
+    // turnserver is installed and its port is free; the directory server's options naming it.
+    QStringList startRelay(Step &s);
     bool startPeer(ZelmoProcess &peer, TwoMachines::Machine machine, const QString &profile, int port, Step &s);
     // The command line of a program of the build, on that machine when there are two.
     QStringList command(TwoMachines::Machine machine, const QString &program, const QStringList &arguments) const;
@@ -85,6 +88,7 @@ private:
     int m_bobPort = 0;
     std::unique_ptr<TwoMachines> m_machines;
     DirectoryProcess m_directory;
+    DirectoryProcess m_relay;
     ZelmoProcess m_ann{QStringLiteral("Ann")};
     ZelmoProcess m_bob{QStringLiteral("Bob")};
     // A deque keeps each step where it is while later ones are added.

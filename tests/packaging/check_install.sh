@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The installed tree: `cmake --install` into a temporary prefix holds the executables, the
-# desktop entry, the icons, the man pages, the sounds, the help and the systemd unit; the
+# desktop entry, the icons, the man pages, the sounds, the help, the systemd units and the
+# relay's script, which makes a secret only its owner reads; the
 # installed programs answer --version with 2.51 and the build's revision, and the man
 # pages describe every option that --help lists.
 # Usage: check_install.sh BUILD_DIR SOURCE_DIR
@@ -13,6 +14,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 check_tree "$prefix" "$src"
 check_unit "$prefix/lib/systemd/system/zelmo-directory.service" "$prefix/bin"
+check_relay "$prefix/libexec/zelmo/zelmo-relay"
 
 revision=$(git -C "$src" rev-parse --short=10 HEAD 2>/dev/null || echo unknown)
 for exe in zelmo zelmo-directory; do

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -14,7 +15,8 @@ DirectoryProcess::~DirectoryProcess()
     }
 }
 
-bool DirectoryProcess::start(const QStringList &command, const QString &logFile, int timeoutMs, QString *why)
+bool DirectoryProcess::start(const QStringList &command, const QString &logFile, int timeoutMs, QString *why,
+                             const QString &ready)
 {
     m_logFile = logFile;
     m_process.setStandardOutputFile(logFile);
@@ -30,13 +32,13 @@ bool DirectoryProcess::start(const QStringList &command, const QString &logFile,
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
         // What it found wrong with its data folder comes first.
-        if (!log().filter(QLatin1String("listening on")).isEmpty())
+        if (!log().filter(ready).isEmpty())
             return true;
         // Also notices that it ended.
         if (m_process.waitForFinished(50))
             break;
     }
-    *why = QStringLiteral("zelmo-directory did not start: %1").arg(log().join(QLatin1Char(' ')));
+    *why = QStringLiteral("%1 did not start: %2").arg(QFileInfo(command.value(0)).fileName(), log().join(QLatin1Char(' ')));
     return false;
 }
 

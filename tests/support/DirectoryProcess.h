@@ -16,8 +16,10 @@ public:
     DirectoryProcess &operator=(const DirectoryProcess &) = delete;
 
     // Starts the command line (the program, then its arguments), logging to logFile, and
-    // waits until it listens; false with the reason.
-    bool start(const QStringList &command, const QString &logFile, int timeoutMs, QString *why);
+    // waits until it listens (its log says `ready`; the relay beside it is run so too);
+    // false with the reason.
+    bool start(const QStringList &command, const QString &logFile, int timeoutMs, QString *why,
+               const QString &ready = QStringLiteral("listening on"));
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     qint64 processId() const { return m_process.processId(); }
     // The log's lines so far, and how many of them contain `part`.

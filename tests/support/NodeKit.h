@@ -125,6 +125,19 @@ struct KeyedClient
     void send(const QByteArray &bytes) { socket.write(bytes); }
 };
 
+// A user number asked for over TLS with the key (none: plain), as a program asks on its
+// pal connection; 0 when none came.
+inline int numberFor(int palPort, Identity *key)
+{
+    if (!key)
+        return DirectoryProtocol::parseNewNumber(body(RawClient(palPort).ask("RSN;<ET>", "NSN")));
+    KeyedClient asker(palPort, key);
+    asker.send("RSN;<ET>");
+    if (!QTest::qWaitFor([&] { return asker.received.contains("<ET>"); }, 5000))
+        return 0;
+    return DirectoryProtocol::parseNewNumber(body(asker.received.mid(asker.received.indexOf("NSN;"))));
+}
+
 // A key of its own in a folder of its own.
 struct Key
 {
