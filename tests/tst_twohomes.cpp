@@ -93,13 +93,19 @@ class TestTwoHomes : public QObject
         return path;
     }
 
-    // The ends of both programs' logs, for a failure's message.
-    static QString logs(const Scene &s)
+    // The ends of both programs' logs, for a failure's message: they write their logs when
+    // they end, so they are asked to quit first.
+    static QString logs(Scene &s)
     {
         QString text;
-        for (const auto &[name, path] : {std::pair{QStringLiteral("Ann"), s.annProfile}, std::pair{QStringLiteral("Bob"), s.bobProfile}}) {
+        QString ignored;
+        for (ZelmoProcess *peer : {&s.ann, &s.bob}) {
+            if (peer->isRunning())
+                peer->quit(StepMs, &ignored);
+        }
+        for (const auto &[name, path] : {std::pair{QStringLiteral("Bob"), s.bobProfile}, std::pair{QStringLiteral("Ann"), s.annProfile}}) {
             const QStringList lines = DirectoryProcess::fileLines(path + QStringLiteral("/zelmo.log"));
-            text += QStringLiteral("\n%1's log ends:\n  ").arg(name) + lines.mid(qMax(0, int(lines.size()) - 8)).join(QStringLiteral("\n  "));
+            text += QStringLiteral("\n%1's log ends:\n  ").arg(name) + lines.mid(qMax(0, int(lines.size()) - 5)).join(QStringLiteral("\n  "));
         }
         return text;
     }
