@@ -6,7 +6,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite qt6-mu
   libwebrtc-audio-processing-dev libpulse-dev
   libhiredis-dev redis-server
   libminiupnpc-dev libnatpmp-dev miniupnpd-nftables miniupnpc nftables
-  libnice-dev coturn
+  libnice-dev coturn tcpdump
   libxcb1-dev libxcb-xkb-dev libxcb-xtest0-dev dbus-daemon
   xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good pulseaudio pulseaudio-utils imagemagick
   espeak-ng desktop-file-utils appstream)

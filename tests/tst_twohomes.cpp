@@ -1,0 +1,388 @@
+// Two ZELMOs at home behind routers that forward nothing call each other, driven through
+// their windows: Bob types Ann's e-mail address in the directory window and presses Enter,
+// Ann takes the call. The call connects through the routers where both are cone routers,
+// and through the relay on the internet where punching cannot work (a symmetric router on
+// either side, or UDP blocked at one home); the homes share the same private addresses,
+// so no home address ever serves. Either way both draw each other's pictures, read the
+// same four words, and the main window says which way the call went; the relay carries
+// nearly nothing for a punched call and the whole call for a relayed one, and never a
+// clear text or picture. A relay that goes away ends a relayed call clearly on both sides.
+
+#include "support/DirectoryProcess.h"
+#include "support/NetworkLab.h"
+#include "support/PacketCapture.h"
+#include "support/TestSupport.h"
+#include "support/TwoHomes.h"
+#include "support/ZelmoProcess.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using Kind = TwoHomes::Kind;
+
+namespace {
+
+constexpr int StartMs = 30000;
+constexpr int StepMs = 20000;
+// How long finding the way may take: checks through both routers and, failing those, the
+// relay's allocations.
+constexpr int ConnectMs = 45000;
+// A call whose path is gone ends within this: consent to a path lapses at the latest 30 s
+// after its last answer (RFC 7675), and the call's end follows.
+constexpr int LossMs = 45000;
+constexpr int WantedFrames = 30;
+
+const QString Through = QStringLiteral("through the routers");
+const QString Relayed = QStringLiteral("relayed");
+
+// A punched call's media never touches the relay: what it counts is the connectivity
+// checks, a few kilobytes. A relayed call carries the whole video both ways.
+constexpr qint64 PunchedRelayBytes = 64 * 1024;
+constexpr qint64 RelayedRelayBytes = 512 * 1024;
+
+// What must never show in the clear between the homes: the control channel's texts, the
+// directory protocol's, the users' names, and a JPEG picture's start. Each is long enough
+// that megabytes of ciphertext do not hold it by chance.
+const QList<QByteArray> ClearTexts{"RQC;Bob Beta;", "RRS;YES;Ann Alpha;", "UIF;2.5;", "LS1<ET>", "Ann Alpha", "Bob Beta",
+                                   QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10)};
+
+bool says(const QString &wanted, const QString &text)
+{
+    return text == wanted;
+}
+
+} // namespace
+
+class TestTwoHomes : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_work;
+    const QString m_binDir = QStringLiteral(ZELMO_BIN_DIR);
+    int m_runs = 0;
+
+    // One call's world: the homes, the relay, the directory server, a recording of the
+    // internet machine's traffic, and the two programs.
+    struct Scene
+    {
+        std::unique_ptr<TwoHomes> homes;
+        DirectoryProcess directory;
+        PacketCapture capture;
+        bool recording = false;
+        ZelmoProcess ann{QStringLiteral("Ann")};
+        ZelmoProcess bob{QStringLiteral("Bob")};
+        QString folder;
+        QString annProfile;
+        QString bobProfile;
+    };
+
+    QString profile(const QString &folder, const QString &name, const QString &email, const QString &pal)
+    {
+        const QString path = QDir(folder).filePath(email.section(QLatin1Char('@'), 0, 0));
+        QDir().mkpath(path);
+        TestSupport::writeBytes(path + QStringLiteral("/zelmo.ini"),
+                                QStringLiteral("[Personal]\r\nName=%1\r\nEMail=%2\r\nLocation=Home\r\nDirAddress=%3\r\n"
+                                               "[Calling]\r\nAutoAccept=False\r\n")
+                                    .arg(name, email, TwoHomes::InternetAddress)
+                                    .toUtf8());
+        TestSupport::writeBytes(path + QStringLiteral("/zelmo.pal"), (pal + QStringLiteral("\r\n")).toUtf8().repeated(2));
+        return path;
+    }
+
+    // The ends of both programs' logs, for a failure's message: they write their logs when
+    // they end, so they are asked to quit first.
+    static QString logs(Scene &s)
+    {
+        QString text;
+        QString ignored;
+        for (ZelmoProcess *peer : {&s.ann, &s.bob}) {
+            if (peer->isRunning())
+                peer->quit(StepMs, &ignored);
+        }
+        for (const auto &[name, path] : {std::pair{QStringLiteral("Bob"), s.bobProfile}, std::pair{QStringLiteral("Ann"), s.annProfile}}) {
+            const QStringList lines = DirectoryProcess::fileLines(path + QStringLiteral("/zelmo.log"));
+            text += QStringLiteral("\n%1's log ends:\n  ").arg(name) + lines.mid(qMax(0, int(lines.size()) - 5)).join(QStringLiteral("\n  "));
+        }
+        return text;
+    }
+
+    bool startAt(ZelmoProcess &peer, const Scene &scene, TwoHomes::Machine home, const QString &profilePath)
+    {
+        QString error;
+        const QStringList command = scene.homes->on(home)
+                                    + QStringList{m_binDir + QStringLiteral("/zelmo"), QStringLiteral("--profile"), profilePath,
+                                                  QStringLiteral("--test-devices"), QStringLiteral("--test-hook")};
+        if (!peer.start(command, profilePath + QStringLiteral("/stderr.log"), &error)) {
+            qWarning("%s", qPrintable(error));
+            return false;
+        }
+        return peer.waitForMainWindow(StartMs);
+    }
+
+    // Homes of these kinds (Ann's first), the relay, the directory server that hands out its
+    // credentials, the recording, and Ann and Bob logged in to the pal server.
+    void setUp(Scene &s, Kind a, Kind b)
+    {
+        s.folder = m_work.filePath(QStringLiteral("run-%1").arg(++m_runs));
+        QDir().mkpath(s.folder);
+        s.homes = std::make_unique<TwoHomes>(QStringLiteral("homes"));
+        QString why;
+        QVERIFY2(s.homes->create(a, b, &why), qPrintable(why));
+        QVERIFY2(s.homes->startRelay(s.folder, &why), qPrintable(why));
+        // Everything between the homes, and between them and the relay, passes the internet
+        // machine; tcpdump records it there.
+        s.recording = s.capture.start(s.homes->on(TwoHomes::Internet), QStringLiteral("ip and (udp or tcp)"),
+                                      QDir(s.folder).filePath(QStringLiteral("internet.pcap")), &why);
+        if (!s.recording)
+            qInfo("No recording of the traffic, so its check is left out: %s", qPrintable(why));
+        const QStringList arguments{QStringLiteral("--data"), QDir(s.folder).filePath(QStringLiteral("data")),
+                                    QStringLiteral("--stats-every"), QStringLiteral("0"), QStringLiteral("--relay"),
+                                    TwoHomes::InternetAddress + QLatin1Char(':') + QString::number(TurnRelay::Port),
+                                    QStringLiteral("--relay-secret-file"), s.homes->relay().secretFile()};
+        const bool serving = s.directory.start(
+            s.homes->command(TwoHomes::Internet, m_binDir + QStringLiteral("/zelmo-directory"), arguments),
+            QDir(s.folder).filePath(QStringLiteral("directory.log")), StartMs, &why);
+        QVERIFY2(serving, qPrintable(QStringLiteral("the directory server that hands out the relay did not start: ") + why));
+        s.annProfile = profile(s.folder, QStringLiteral("Ann Alpha"), QStringLiteral("ann@example.org"),
+                               QStringLiteral("bob@example.org"));
+        s.bobProfile = profile(s.folder, QStringLiteral("Bob Beta"), QStringLiteral("bob@example.org"),
+                               QStringLiteral("ann@example.org"));
+        QVERIFY2(startAt(s.ann, s, TwoHomes::HomeA, s.annProfile), "Ann's ZELMO did not start in her home");
+        QVERIFY2(startAt(s.bob, s, TwoHomes::HomeB, s.bobProfile), "Bob's ZELMO did not start in his home");
+        // Each got a user number from the pal server: both are logged in there.
+        const auto number = [](const QString &profilePath) {
+            return TestSupport::readBytes(profilePath + QStringLiteral("/zelmo.num")).trimmed().toInt();
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(number(s.annProfile) > 0, "Ann never logged in to the pal server", StepMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(number(s.bobProfile) > 0, "Bob never logged in to the pal server", StepMs);
+    }
+
+    // Bob calls Ann by her e-mail address and she takes the call; both show HangUp. The
+    // time from Bob's Enter until both are in the call in *setUpMs.
+    void call(Scene &s, qint64 *setUpMs)
+    {
+        QVERIFY(s.bob.ask(QStringLiteral("click frmMain cmdtoolbar1")));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(s.bob.ask(QStringLiteral("type frmDirectory txtConnect ann@example.org\\n")));
+        QString caller;
+        const bool asked = s.ann.askUntil(QStringLiteral("text frmCallIn pnlUserName"),
+                                          [](const QString &t) { return !t.isEmpty(); }, ConnectMs, &caller);
+        QVERIFY2(asked, qPrintable(QStringLiteral("Bob's call never reached Ann behind her router: no call window on her "
+                                                  "side (%1)%2")
+                                       .arg(caller, logs(s))));
+        QCOMPARE(caller, QStringLiteral("Bob Beta"));
+        QVERIFY(s.ann.ask(QStringLiteral("click frmCallIn cmdCallYes")));
+        const auto inCall = [](const QString &caption) { return caption == QLatin1String("HangUp"); };
+        QString annButton;
+        QString bobButton;
+        const bool annIn = s.ann.askUntil(QStringLiteral("text frmMain lblcmd0"), inCall, ConnectMs, &annButton);
+        const bool bobIn = s.bob.askUntil(QStringLiteral("text frmMain lblcmd0"), inCall, ConnectMs, &bobButton);
+        QVERIFY2(annIn && bobIn,
+                 qPrintable(QStringLiteral("Ann took the call but it did not connect: Ann's first button reads \"%1\", "
+                                           "Bob's \"%2\"%3")
+                                .arg(annButton, bobButton, logs(s))));
+        *setUpMs = clock.elapsed();
+    }
+
+    // Both draw the other's pictures, read the same four words, and say how the call went.
+    static void expectCall(Scene &s, const QString &way)
+    {
+        for (ZelmoProcess *peer : {&s.ann, &s.bob}) {
+            const qint64 drawn = peer->counterUntil(QStringLiteral("framesDrawn"), WantedFrames, StepMs);
+            QVERIFY2(drawn >= WantedFrames, qPrintable(QStringLiteral("%1 drew %2 of the other's frames, wanted %3")
+                                                           .arg(peer->name())
+                                                           .arg(drawn)
+                                                           .arg(WantedFrames)));
+        }
+        const auto fourWords = [](const QString &t) { return t.split(QLatin1Char(' '), Qt::SkipEmptyParts).size() >= 4; };
+        QString annCode;
+        QString bobCode;
+        QVERIFY2(s.ann.askUntil(QStringLiteral("text frmMain lblShortCode"), fourWords, StepMs, &annCode)
+                     && s.bob.askUntil(QStringLiteral("text frmMain lblShortCode"), fourWords, StepMs, &bobCode),
+                 qPrintable(QStringLiteral("no short code: Ann's window shows \"%1\", Bob's \"%2\"").arg(annCode, bobCode)));
+        QCOMPARE(annCode, bobCode);
+        for (ZelmoProcess *peer : {&s.ann, &s.bob}) {
+            QString shown;
+            QVERIFY2(peer->askUntil(QStringLiteral("text frmMain lblCallWay"), [&](const QString &t) { return says(way, t); },
+                                    StepMs, &shown),
+                     qPrintable(QStringLiteral("%1's main window says the call went \"%2\", not \"%3\"")
+                                    .arg(peer->name(), shown, way)));
+        }
+    }
+
+    // The recording holds no clear text in any flow between the homes or through the relay
+    // (the directory server's own connections aside); the relay's flows' payload bytes in
+    // *relayBytes.
+    static void expectNoClearText(Scene &s, qint64 *relayBytes)
+    {
+        *relayBytes = -1;
+        if (!s.recording)
+            return;
+        s.capture.stop();
+        QList<PacketCapture::Flow> flows;
+        QString why;
+        QVERIFY2(s.capture.flows(&flows, &why), qPrintable(why));
+        const QRegularExpression relayPort(QStringLiteral("%1:(\\d+)").arg(QRegularExpression::escape(TwoHomes::InternetAddress)));
+        qint64 relayed = 0;
+        qint64 checked = 0;
+        for (const PacketCapture::Flow &flow : std::as_const(flows)) {
+            bool toInternet = false;
+            bool toRelay = false;
+            for (auto it = relayPort.globalMatch(flow.key); it.hasNext();) {
+                const int port = it.next().captured(1).toInt();
+                toInternet = true;
+                toRelay = toRelay || port == TurnRelay::Port
+                          || (port >= TurnRelay::FirstRelayPort && port <= TurnRelay::LastRelayPort);
+            }
+            // The directory server's own connections speak its published protocol.
+            if (toInternet && !toRelay)
+                continue;
+            if (toRelay)
+                relayed += flow.payload.size();
+            checked += flow.payload.size();
+            for (const QByteArray &text : ClearTexts)
+                QVERIFY2(!flow.payload.contains(text), qPrintable(QStringLiteral("\"%1\" passed in the clear in %2")
+                                                                      .arg(QString::fromLatin1(text.toHex(' ')), flow.key)));
+        }
+        qInfo("The recording held %lld bytes between the homes and the relay, %lld of them the relay's", checked, relayed);
+        *relayBytes = relayed;
+    }
+
+    static void quitBoth(Scene &s)
+    {
+        QString why;
+        QVERIFY2(s.bob.quit(StepMs, &why), qPrintable(why));
+        QVERIFY2(s.ann.quit(StepMs, &why), qPrintable(why));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (const QString obstacle = NetworkLab::obstacle(); !obstacle.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no network namespaces to make homes of: ") + obstacle));
+        TestSupport::useOwnRuntimeFolder(m_work.path());
+    }
+
+    void aCallFindsItsWayBetweenTwoHomes_data()
+    {
+        QTest::addColumn<Kind>("annHome");
+        QTest::addColumn<Kind>("bobHome");
+        QTest::addColumn<QString>("way");
+        QTest::newRow("cone-cone") << Kind::Cone << Kind::Cone << Through;
+        // A cone router lets in only the address and port its home wrote to; a symmetric
+        // one sends from a new port to every destination, one nobody could learn.
+        QTest::newRow("cone-symmetric") << Kind::Cone << Kind::Symmetric << Relayed;
+        QTest::newRow("symmetric-symmetric") << Kind::Symmetric << Kind::Symmetric << Relayed;
+        // Ann's home lets only TCP out: she reaches the relay over TCP.
+        QTest::newRow("UDP blocked-cone") << Kind::UdpBlocked << Kind::Cone << Relayed;
+    }
+
+    void aCallFindsItsWayBetweenTwoHomes()
+    {
+        QFETCH(Kind, annHome);
+        QFETCH(Kind, bobHome);
+        QFETCH(QString, way);
+        Scene s;
+        setUp(s, annHome, bobHome);
+        if (QTest::currentTestFailed())
+            return;
+        qint64 setUpMs = 0;
+        call(s, &setUpMs);
+        if (QTest::currentTestFailed())
+            return;
+        qInfo("%s: %lld ms from Bob's Enter until both were in the call (%s)", QTest::currentDataTag(), setUpMs,
+              qPrintable(way));
+        expectCall(s, way);
+        if (QTest::currentTestFailed())
+            return;
+
+        // Bob hangs up; both programs end, and give their allocations back to the relay.
+        QVERIFY(s.bob.ask(QStringLiteral("click frmMain cmdtoolbar0")));
+        const auto idle = [](const QString &caption) { return caption == QLatin1String("Call"); };
+        QVERIFY2(s.ann.askUntil(QStringLiteral("text frmMain lblcmd0"), idle, StepMs), "Ann's call did not end");
+        QVERIFY2(s.bob.askUntil(QStringLiteral("text frmMain lblcmd0"), idle, StepMs), "Bob's call did not end");
+        quitBoth(s);
+        TurnRelay &relay = s.homes->relay();
+        QTRY_VERIFY2_WITH_TIMEOUT(relay.usage().closed >= relay.usage().allocations,
+                                  qPrintable(QStringLiteral("the relay still holds %1 of %2 allocations after both "
+                                                            "programs ended:\n%3")
+                                                 .arg(relay.usage().allocations - relay.usage().closed)
+                                                 .arg(relay.usage().allocations)
+                                                 .arg(relay.logTail())),
+                                  StepMs);
+        const TurnRelay::Usage used = relay.usage();
+        qInfo("%s: the relay made %d allocations and relayed %lld bytes", QTest::currentDataTag(), used.allocations,
+              used.relayedBytes);
+        if (way == Relayed) {
+            QVERIFY2(used.allocations >= 1, "a relayed call, and the relay made no allocation");
+            QVERIFY2(used.relayedBytes >= RelayedRelayBytes,
+                     qPrintable(QStringLiteral("a relayed call, and the relay carried only %1 bytes").arg(used.relayedBytes)));
+        } else {
+            QVERIFY2(used.relayedBytes < PunchedRelayBytes,
+                     qPrintable(QStringLiteral("a call through the routers, and the relay carried %1 bytes").arg(used.relayedBytes)));
+        }
+        qint64 recorded = 0;
+        expectNoClearText(s, &recorded);
+        if (recorded >= 0 && way == Relayed)
+            QVERIFY2(recorded >= RelayedRelayBytes,
+                     qPrintable(QStringLiteral("the recording holds only %1 bytes to and from the relay").arg(recorded)));
+        QVERIFY(s.directory.stop(StepMs));
+    }
+
+    void aRelayThatGoesAwayEndsTheCallClearly()
+    {
+        Scene s;
+        setUp(s, Kind::Symmetric, Kind::Symmetric);
+        if (QTest::currentTestFailed())
+            return;
+        qint64 setUpMs = 0;
+        call(s, &setUpMs);
+        if (QTest::currentTestFailed())
+            return;
+        expectCall(s, Relayed);
+        if (QTest::currentTestFailed())
+            return;
+        const auto logLines = [](const QString &profilePath) {
+            return DirectoryProcess::fileLines(profilePath + QStringLiteral("/zelmo.log"));
+        };
+        const qsizetype annBefore = logLines(s.annProfile).size();
+        const qsizetype bobBefore = logLines(s.bobProfile).size();
+
+        // The relay dies without a word; nothing else can carry this call.
+        s.homes->relay().kill();
+        QElapsedTimer clock;
+        clock.start();
+        const auto idle = [](const QString &caption) { return caption == QLatin1String("Call"); };
+        QString annButton;
+        QString bobButton;
+        const bool annEnded = s.ann.askUntil(QStringLiteral("text frmMain lblcmd0"), idle, LossMs, &annButton);
+        const bool bobEnded = s.bob.askUntil(QStringLiteral("text frmMain lblcmd0"), idle, LossMs, &bobButton);
+        QVERIFY2(annEnded && bobEnded,
+                 qPrintable(QStringLiteral("%1 s after the relay went away the call goes on: Ann's first button reads "
+                                           "\"%2\", Bob's \"%3\"")
+                                .arg(LossMs / 1000)
+                                .arg(annButton, bobButton)));
+        qInfo("Both calls ended %lld ms after the relay went away", clock.elapsed());
+        // Each says so in its log, naming the lost way rather than ending in silence.
+        for (const auto &[name, path, before] : {std::tuple{QStringLiteral("Ann"), s.annProfile, annBefore},
+                                                 std::tuple{QStringLiteral("Bob"), s.bobProfile, bobBefore}}) {
+            const QStringList added = logLines(path).mid(before);
+            const bool clear = std::any_of(added.cbegin(), added.cend(), [](const QString &line) {
+                return line.contains(QLatin1String("relay"), Qt::CaseInsensitive)
+                       || line.contains(QLatin1String("lost"), Qt::CaseInsensitive);
+            });
+            QVERIFY2(clear, qPrintable(QStringLiteral("%1's log says nothing of the lost relay; it added:\n%2")
+                                           .arg(name, added.join(QLatin1Char('\n')))));
+        }
+        quitBoth(s);
+        QVERIFY(s.directory.stop(StepMs));
+    }
+};
+
+QTEST_MAIN(TestTwoHomes)
+#include "tst_twohomes.moc"
