@@ -56,9 +56,10 @@ public:
     IceSession(Role role, int components, QObject *parent = nullptr);
     ~IceSession() override;
 
-    // Before gather(): the relay (TURN over UDP and TCP on its port, over TLS on tlsPort
-    // when that is not 0); its address also serves as the STUN server. The host may be a
-    // name; it is looked up when gathering starts.
+    // Before gather(): the relay (TURN over UDP and over TCP on its port); its address also
+    // serves as the STUN server. The host may be a name; it is looked up when gathering
+    // starts. Its tlsPort is not used: libnice speaks TURN over TLS only in other
+    // compatibility modes, and would send plain TCP to a standard relay's TLS port.
     void setRelay(const DirectoryProtocol::RelayAccess &relay);
     // Before gather(): the addresses host candidates are gathered on; by default every
     // address of the machine except loopback.
