@@ -166,6 +166,12 @@ class TestTwoHomes : public QObject
     void call(Scene &s, qint64 *setUpMs)
     {
         QVERIFY(s.bob.ask(QStringLiteral("click frmMain cmdtoolbar1")));
+        // As a person waits for the list before calling: until then the directory cannot
+        // look an e-mail up.
+        QVERIFY(s.bob.ask(QStringLiteral("click frmDirectory cmdRefresh")));
+        QVERIFY2(s.bob.askUntil(QStringLiteral("tip frmDirectory lstGlobal Ann Alpha"),
+                                [](const QString &) { return true; }, StepMs),
+                 "Ann never appeared in Bob's directory list");
         QElapsedTimer clock;
         clock.start();
         QVERIFY(s.bob.ask(QStringLiteral("type frmDirectory txtConnect ann@example.org\\n")));

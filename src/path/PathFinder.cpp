@@ -64,9 +64,13 @@ CallPath *PathFinder::pathTo(const QString &address, int basePort) const
 void PathFinder::prepareCall(const QString &target, const QString &address, int port)
 {
     const QHostAddress peer(address.trimmed());
-    if (target.trimmed().isEmpty() || peer.isNull() || port <= 0 || !m_.serverPassesOffers
-        || !m_.serverPassesOffers())
+    if (target.trimmed().isEmpty() || peer.isNull() || port <= 0)
         return;
+    if (!m_.serverPassesOffers || !m_.serverPassesOffers()) {
+        m_.logLine(QStringLiteral("Only the direct way to ") + target.trimmed()
+                   + QStringLiteral(" is tried: the directory server is not reached encrypted, so it passes no call offer"));
+        return;
+    }
     // An earlier attempt's path to the same peer makes room for this one.
     if (CallPath *old = pathTo(EndpointConnection::dottedAddress(peer), port); old && !inCall(old))
         end(old, QString::fromLatin1(Proto::EndGone), true);
