@@ -7,7 +7,6 @@
 
 #include <QHostAddress>
 #include <QPointer>
-#include <QTimer>
 
 // One channel's way to a peer for which a path is being found. The control channel tries
 // the direct way first and takes the path only when that does not give an encrypted

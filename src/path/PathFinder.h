@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QString>
 
