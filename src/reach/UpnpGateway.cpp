@@ -95,7 +95,11 @@ bool UpnpGateway::use(const QByteArray &descriptionAddress, QString *why)
     // is connected.
     if (m_descriptionAddress.isEmpty()) {
         const UpnpSoap::Answer status = UpnpSoap::call(controlAddress, serviceType, "GetStatusInfo");
-        if (!status.ok || status.values.value(QStringLiteral("NewConnectionStatus")) != QLatin1String("Connected")) {
+        if (!status.ok) {
+            *why = QStringLiteral("the UPnP router did not say whether it is connected: %1").arg(status.why);
+            return false;
+        }
+        if (status.values.value(QStringLiteral("NewConnectionStatus")) != QLatin1String("Connected")) {
             *why = QStringLiteral("the UPnP router says it is not connected to the internet");
             return false;
         }
