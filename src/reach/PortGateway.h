@@ -25,6 +25,9 @@ public:
     // Finds the router; false with the reason, and *noAnswer when nothing answered at all
     // (as against an answer that made no sense).
     virtual bool find(QString *why, bool *noAnswer) = 0;
+    // One line on what find() met beside its result (answers it did not believe); empty
+    // when there is nothing to say.
+    virtual QString notice() const { return {}; }
     // The router's outside address and this machine's address towards it, once found.
     virtual QString outsideAddress() const = 0;
     virtual QString insideAddress() const = 0;

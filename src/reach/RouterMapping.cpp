@@ -34,7 +34,10 @@ RouterMapping::Outcome RouterMapping::mapWith(PortGateway &gateway, const Reques
     outcome.protocol = gateway.protocol();
     QString why;
     bool noAnswer = false;
-    if (!gateway.find(&why, &noAnswer)) {
+    const bool found = gateway.find(&why, &noAnswer);
+    if (!gateway.notice().isEmpty())
+        outcome.steps << outcome.protocol + QStringLiteral(": ") + gateway.notice();
+    if (!found) {
         outcome.result = noAnswer ? Outcome::NoRouter : Outcome::Garbage;
         outcome.detail = why;
         outcome.steps << outcome.protocol + QStringLiteral(": ") + why;

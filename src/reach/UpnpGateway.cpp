@@ -1,59 +1,23 @@
 #include "reach/UpnpGateway.h"
 
-#include "reach/DescriptionFetch.h"
+#include "reach/DefaultGateway.h"
+#include "reach/RouterHttp.h"
+#include "reach/RouterSearch.h"
+#include "reach/UpnpSoap.h"
 
 #include <QHostAddress>
-#include <QList>
 #include <QUrl>
 
 #include <miniupnpc/miniupnpc.h>
-#include <miniupnpc/upnpcommands.h>
-#include <miniupnpc/upnperrors.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstring>
 
 namespace {
 
 constexpr int ConflictInMappingEntry = 718;
 constexpr int OnlyPermanentLeasesSupported = 725;
 // The description every mapping carries, so that the router's list says whose it is.
-constexpr const char *MappingDescription = "ZELMO";
-
-// Whether the search's multicast address has a route at all. Without one the search could
-// not be sent, and the discovery library would say so on standard error.
-bool searchHasRoute()
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return true;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(1900);
-    ::inet_pton(AF_INET, "239.255.255.250", &to.sin_addr);
-    const bool routed = ::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) == 0;
-    ::close(fd);
-    return routed;
-}
-
-QString describe(int code)
-{
-    const char *text = strupnperror(code);
-    return text ? QStringLiteral("%1 (%2)").arg(code).arg(QString::fromLatin1(text)) : QString::number(code);
-}
+const QString MappingDescription = QStringLiteral("ZELMO");
 
 } // namespace
-
-struct UpnpGateway::Router
-{
-    UPNPUrls urls{};
-    IGDdatas data{};
-    ~Router() { FreeUPNPUrls(&urls); }
-};
 
 UpnpGateway::UpnpGateway(QString descriptionAddress, int searchMs)
     : m_descriptionAddress(std::move(descriptionAddress))
@@ -66,115 +30,132 @@ UpnpGateway::~UpnpGateway() = default;
 bool UpnpGateway::find(QString *why, bool *noAnswer)
 {
     *noAnswer = false;
-    // Where descriptions may be had: the address the user gave, or whatever answered the
-    // search, each with the interface it answered on.
-    QList<std::pair<QByteArray, unsigned int>> descriptions;
-    if (!m_descriptionAddress.isEmpty()) {
-        descriptions.append({m_descriptionAddress.toLatin1(), 0});
-    } else {
-        if (!searchHasRoute()) {
-            *noAnswer = true;
-            *why = QStringLiteral("no network route for the UPnP router search");
-            return false;
-        }
-        int error = 0;
-        UPNPDev *devices = upnpDiscover(m_searchMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2, &error);
-        if (!devices) {
-            *noAnswer = true;
-            *why = QStringLiteral("no UPnP router answered the search");
-            return false;
-        }
-        for (const UPNPDev *d = devices; d && descriptions.size() < MaxDescriptions; d = d->pNext) {
-            if (d->descURL)
-                descriptions.append({QByteArray(d->descURL), d->scope_id});
-        }
-        freeUPNPDevlist(devices);
+    m_notice.clear();
+    // A router the user named is asked where the user said.
+    if (!m_descriptionAddress.isEmpty())
+        return use(m_descriptionAddress.toLatin1(), why);
+
+    const QHostAddress gateway = DefaultGateway::ipv4();
+    if (gateway.isNull()) {
+        *noAnswer = true;
+        *why = QStringLiteral("no default gateway to search for a UPnP router at");
+        return false;
     }
-    *why = QStringLiteral("the UPnP devices that answered are no usable router");
-    for (const auto &[address, scope] : descriptions) {
-        if (use(address, scope, why))
-            return true;
+    const RouterSearch::Result found = RouterSearch::search(gateway, m_searchMs);
+    if (found.ignored > 0)
+        m_notice = QStringLiteral("%1 answer(s) to the router search from other machines than the gateway %2 were "
+                                  "ignored, the first from %3")
+                       .arg(found.ignored)
+                       .arg(gateway.toString(), found.firstIgnoredFrom);
+    if (found.location.isEmpty()) {
+        *noAnswer = true;
+        *why = found.why.isEmpty() ? QStringLiteral("no UPnP router answered the search at the gateway %1").arg(gateway.toString())
+                                   : found.why;
+        return false;
     }
-    return false;
+    return use(found.location, why);
 }
 
 // Reads one description, bounded in size and time, and takes its router when its control
-// address is the one the description came from: anything on the home network can answer
-// the search, and must not have requests sent wherever it likes.
-bool UpnpGateway::use(const QByteArray &descriptionAddress, unsigned int scope, QString *why)
+// address is the one the description came from: whatever poses as the router must not
+// have requests sent wherever it likes.
+bool UpnpGateway::use(const QByteArray &descriptionAddress, QString *why)
 {
     const QString shown = QString::fromLatin1(descriptionAddress.left(200));
-    const DescriptionFetch::Result fetched = DescriptionFetch::get(QString::fromLatin1(descriptionAddress));
+    const RouterHttp::Result fetched = RouterHttp::get(QString::fromLatin1(descriptionAddress));
     if (!fetched.ok) {
         *why = QStringLiteral("the router at %1 gave no usable description: %2").arg(shown, fetched.why);
         return false;
     }
-    auto router = std::make_unique<Router>();
-    parserootdesc(fetched.body.constData(), int(fetched.body.size()), &router->data);
-    GetUPNPUrls(&router->urls, &router->data, descriptionAddress.constData(), scope);
-    if (!router->urls.controlURL || !*router->urls.controlURL || !*router->data.first.servicetype) {
+    IGDdatas data{};
+    parserootdesc(fetched.body.constData(), int(fetched.body.size()), &data);
+    UPNPUrls urls{};
+    GetUPNPUrls(&urls, &data, descriptionAddress.constData(), 0);
+    const QByteArray controlUrl = urls.controlURL ? QByteArray(urls.controlURL) : QByteArray();
+    FreeUPNPUrls(&urls);
+    const QByteArray serviceType(data.first.servicetype);
+    if (controlUrl.isEmpty() || serviceType.isEmpty()) {
         *why = QStringLiteral("the UPnP router's description names no port forwarding service");
         return false;
     }
-    const QUrl control(QString::fromLatin1(router->urls.controlURL));
+    const QUrl control(QString::fromLatin1(controlUrl));
     const QHostAddress controlHost(control.host());
     if (control.scheme() != QLatin1String("http") || controlHost.isNull()
         || !controlHost.isEqual(QHostAddress(fetched.peerAddress), QHostAddress::TolerantConversion)) {
         *why = QStringLiteral("the UPnP device at %1 names another address for its requests (%2): not used")
-                   .arg(fetched.peerAddress, QString::fromLatin1(QByteArray(router->urls.controlURL).left(200)));
+                   .arg(fetched.peerAddress, QString::fromLatin1(controlUrl.left(200)));
         return false;
     }
-    // A router the user named is taken as it is; of those that answered a search, one that
+    if (!UpnpSoap::isPlainName(serviceType)) {
+        *why = QStringLiteral("the UPnP router's description names a service that is not a plain name");
+        return false;
+    }
+    const QString controlAddress = QString::fromLatin1(controlUrl);
+    // A router the user named is taken as it is; one found by the search must say that it
     // is connected.
-    if (m_descriptionAddress.isEmpty() && !UPNPIGD_IsConnected(&router->urls, &router->data)) {
-        *why = QStringLiteral("the UPnP router says it is not connected to the internet");
+    if (m_descriptionAddress.isEmpty()) {
+        const UpnpSoap::Answer status = UpnpSoap::call(controlAddress, serviceType, "GetStatusInfo");
+        if (!status.ok) {
+            *why = QStringLiteral("the UPnP router did not say whether it is connected: %1").arg(status.why);
+            return false;
+        }
+        if (status.values.value(QStringLiteral("NewConnectionStatus")) != QLatin1String("Connected")) {
+            *why = QStringLiteral("the UPnP router says it is not connected to the internet");
+            return false;
+        }
+    }
+    const UpnpSoap::Answer outside = UpnpSoap::call(controlAddress, serviceType, "GetExternalIPAddress");
+    const QString address = outside.values.value(QStringLiteral("NewExternalIPAddress"));
+    if (!outside.ok || QHostAddress(address).isNull()) {
+        *why = QStringLiteral("the UPnP router did not tell its outside address: %1")
+                   .arg(outside.ok ? QStringLiteral("no address in its answer") : outside.why);
         return false;
     }
-    char outside[64] = {};
-    const int code = UPNP_GetExternalIPAddress(router->urls.controlURL, router->data.first.servicetype, outside);
-    if (code != UPNPCOMMAND_SUCCESS || !*outside) {
-        *why = QStringLiteral("the UPnP router did not tell its outside address: %1").arg(describe(code));
-        return false;
-    }
-    m_outside = QString::fromLatin1(outside, int(strnlen(outside, sizeof outside)));
+    m_outside = address;
     m_inside = fetched.localAddress;
-    m_router = std::move(router);
+    m_controlUrl = controlAddress;
+    m_serviceType = serviceType;
     return true;
 }
 
 PortGateway::Grant UpnpGateway::map(int insidePort, int outsidePort, int leaseSeconds)
 {
     Grant grant;
-    if (!m_router) {
+    if (m_controlUrl.isEmpty()) {
         grant.text = QStringLiteral("no router");
         return grant;
     }
-    const QByteArray outsideText = QByteArray::number(outsidePort);
-    const QByteArray insideText = QByteArray::number(insidePort);
-    const QByteArray client = m_inside.toLatin1();
     const auto add = [&](int lease) {
-        return UPNP_AddPortMapping(m_router->urls.controlURL, m_router->data.first.servicetype, outsideText.constData(),
-                                   insideText.constData(), client.constData(), MappingDescription, "TCP", nullptr,
-                                   QByteArray::number(lease).constData());
+        return UpnpSoap::call(m_controlUrl, m_serviceType, "AddPortMapping",
+                              {{"NewRemoteHost", QString()},
+                               {"NewExternalPort", QString::number(outsidePort)},
+                               {"NewProtocol", QStringLiteral("TCP")},
+                               {"NewInternalPort", QString::number(insidePort)},
+                               {"NewInternalClient", m_inside},
+                               {"NewEnabled", QStringLiteral("1")},
+                               {"NewPortMappingDescription", MappingDescription},
+                               {"NewLeaseDuration", QString::number(lease)}});
     };
-    int code = add(leaseSeconds);
+    UpnpSoap::Answer answer = add(leaseSeconds);
     // Some routers only keep mappings until they are removed; this program removes them.
-    if (code == OnlyPermanentLeasesSupported) {
+    if (answer.errorCode == OnlyPermanentLeasesSupported) {
         leaseSeconds = 0;
-        code = add(0);
+        answer = add(0);
     }
-    grant.ok = code == UPNPCOMMAND_SUCCESS;
-    grant.taken = code == ConflictInMappingEntry;
+    grant.ok = answer.ok;
+    grant.taken = answer.errorCode == ConflictInMappingEntry;
     grant.outsidePort = outsidePort;
     grant.leaseSeconds = leaseSeconds;
     if (!grant.ok)
-        grant.text = describe(code);
+        grant.text = answer.why;
     return grant;
 }
 
 void UpnpGateway::unmap(int, int outsidePort)
 {
-    if (m_router)
-        UPNP_DeletePortMapping(m_router->urls.controlURL, m_router->data.first.servicetype,
-                               QByteArray::number(outsidePort).constData(), "TCP", nullptr);
+    if (!m_controlUrl.isEmpty())
+        UpnpSoap::call(m_controlUrl, m_serviceType, "DeletePortMapping",
+                       {{"NewRemoteHost", QString()},
+                        {"NewExternalPort", QString::number(outsidePort)},
+                        {"NewProtocol", QStringLiteral("TCP")}});
 }

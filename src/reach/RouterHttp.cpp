@@ -1,4 +1,4 @@
-#include "reach/DescriptionFetch.h"
+#include "reach/RouterHttp.h"
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
@@ -17,7 +17,7 @@
 
 namespace {
 
-// Room for the status line and headers, beside the description itself.
+// Room for the status line and headers, beside the body itself.
 constexpr qint64 HeaderBytes = 16 * 1024;
 
 QString addressOf(const sockaddr_storage &address)
@@ -72,19 +72,19 @@ QByteArray unchunk(const QByteArray &raw, bool *ok)
     }
 }
 
-// Whether the answer so far holds the whole description; *body set when it does.
+// Whether the answer so far holds the whole body; *status and *body set when it does.
 enum class Whole { No, Yes, Broken };
-Whole whole(const QByteArray &raw, bool closed, QByteArray *body, QString *why)
+Whole whole(const QByteArray &raw, bool closed, int *status, QByteArray *body)
 {
     const qsizetype headerEnd = raw.indexOf("\r\n\r\n");
     if (headerEnd < 0)
         return closed ? Whole::Broken : Whole::No;
     const QByteArrayList lines = raw.left(headerEnd).split('\n');
-    const QByteArrayList status = lines.first().trimmed().split(' ');
-    if (status.size() < 2 || !status[0].startsWith("HTTP/1.") || status[1] != "200") {
-        *why = QStringLiteral("the description's address answered %1").arg(QString::fromLatin1(lines.first().trimmed().left(80)));
+    const QByteArrayList statusLine = lines.first().trimmed().split(' ');
+    bool number = false;
+    *status = statusLine.size() < 2 ? 0 : statusLine[1].toInt(&number);
+    if (!statusLine[0].startsWith("HTTP/1.") || !number || *status < 100 || *status > 599)
         return Whole::Broken;
-    }
     qint64 length = -1;
     bool chunked = false;
     for (const QByteArray &line : lines.mid(1)) {
@@ -121,7 +121,27 @@ Whole whole(const QByteArray &raw, bool closed, QByteArray *body, QString *why)
 
 } // namespace
 
-DescriptionFetch::Result DescriptionFetch::get(const QString &url, qint64 maxBytes, int timeMs)
+RouterHttp::Result RouterHttp::get(const QString &url, qint64 maxBytes, int timeMs)
+{
+    Result result = exchange(url, "GET", {}, {}, QStringLiteral("description"), maxBytes, timeMs);
+    if (result.ok && result.status != 200) {
+        result.ok = false;
+        result.body.clear();
+        result.why = QStringLiteral("the description's address answered with status %1").arg(result.status);
+    }
+    return result;
+}
+
+RouterHttp::Result RouterHttp::post(const QString &url, const QByteArray &soapAction, const QByteArray &body,
+                                    qint64 maxBytes, int timeMs)
+{
+    const QByteArray headers = "Content-Type: text/xml; charset=\"utf-8\"\r\nSOAPAction: \"" + soapAction
+                               + "\"\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+    return exchange(url, "POST", headers, body, QStringLiteral("router's answer"), maxBytes, timeMs);
+}
+
+RouterHttp::Result RouterHttp::exchange(const QString &url, const QByteArray &method, const QByteArray &headers,
+                                        const QByteArray &content, const QString &what, qint64 maxBytes, int timeMs)
 {
     Result result;
     const QDeadlineTimer deadline(timeMs);
@@ -137,25 +157,27 @@ DescriptionFetch::Result DescriptionFetch::get(const QString &url, qint64 maxByt
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo *found = nullptr;
     if (::getaddrinfo(host.constData(), QByteArray::number(port).constData(), &hints, &found) != 0 || !found) {
-        result.why = QStringLiteral("the address %1 of the description is not known").arg(QString::fromLatin1(host));
+        result.why = QStringLiteral("the address %1 is not known").arg(QString::fromLatin1(host));
         return result;
     }
     const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     const int started = fd < 0 ? -1 : ::connect(fd, found->ai_addr, found->ai_addrlen);
+    const int connectError = errno;
     ::freeaddrinfo(found);
+    const QString shown = QString::fromLatin1(where.authority(QUrl::FullyEncoded).toLatin1().left(200));
     const auto fail = [&](const QString &why) {
         if (fd >= 0)
             ::close(fd);
         result.why = why;
         return result;
     };
-    if (fd < 0 || (started != 0 && errno != EINPROGRESS))
-        return fail(QStringLiteral("could not connect to the description's address: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    if (fd < 0 || (started != 0 && connectError != EINPROGRESS))
+        return fail(QStringLiteral("could not connect to %1: %2").arg(shown, QString::fromLocal8Bit(std::strerror(connectError))));
     int error = 0;
     socklen_t errorLength = sizeof error;
     if (!waitFor(fd, POLLOUT, deadline) || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &errorLength) != 0
         || error != 0)
-        return fail(QStringLiteral("the description's address did not take the connection"));
+        return fail(QStringLiteral("%1 did not take the connection").arg(shown));
     sockaddr_storage own{};
     socklen_t ownLength = sizeof own;
     if (::getsockname(fd, reinterpret_cast<sockaddr *>(&own), &ownLength) == 0)
@@ -171,49 +193,50 @@ DescriptionFetch::Result DescriptionFetch::get(const QString &url, qint64 maxByt
     if (where.hasQuery())
         path += '?' + where.query(QUrl::FullyEncoded).toLatin1();
     const QByteArray hostHeader = where.authority(QUrl::FullyEncoded).toLatin1();
-    const QByteArray request = "GET " + path + " HTTP/1.1\r\nHost: " + hostHeader
-                               + "\r\nConnection: close\r\nUser-Agent: ZELMO\r\n\r\n";
+    const QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: " + hostHeader
+                               + "\r\nConnection: close\r\nUser-Agent: ZELMO\r\n" + headers + "\r\n" + content;
     qsizetype sent = 0;
     while (sent < request.size()) {
         if (!waitFor(fd, POLLOUT, deadline))
-            return fail(QStringLiteral("the description's address took no request"));
+            return fail(QStringLiteral("%1 took no request").arg(shown));
         const ssize_t n = ::send(fd, request.constData() + sent, size_t(request.size() - sent), MSG_NOSIGNAL);
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             continue;
         if (n <= 0)
-            return fail(QStringLiteral("the description's address took no request"));
+            return fail(QStringLiteral("%1 took no request").arg(shown));
         sent += n;
     }
 
     QByteArray raw;
     char buffer[16384];
     for (;;) {
-        QString why;
         bool closed = false;
         if (!waitFor(fd, POLLIN, deadline))
-            return fail(QStringLiteral("the description did not come whole within %1 ms").arg(timeMs));
+            return fail(QStringLiteral("the %1 did not come whole within %2 ms").arg(what).arg(timeMs));
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
             continue;
         if (n < 0)
-            return fail(QStringLiteral("the description broke off"));
+            return fail(QStringLiteral("the %1 broke off").arg(what));
         closed = n == 0;
         raw.append(buffer, n);
         if (raw.size() > maxBytes + HeaderBytes)
-            return fail(QStringLiteral("the description is larger than %1 bytes").arg(maxBytes));
+            return fail(QStringLiteral("the %1 is larger than %2 bytes").arg(what).arg(maxBytes));
         QByteArray body;
-        switch (whole(raw, closed, &body, &why)) {
+        int status = 0;
+        switch (whole(raw, closed, &status, &body)) {
         case Whole::Yes:
             ::close(fd);
             if (body.size() > maxBytes) {
-                result.why = QStringLiteral("the description is larger than %1 bytes").arg(maxBytes);
+                result.why = QStringLiteral("the %1 is larger than %2 bytes").arg(what).arg(maxBytes);
                 return result;
             }
             result.ok = true;
+            result.status = status;
             result.body = body;
             return result;
         case Whole::Broken:
-            return fail(why.isEmpty() ? QStringLiteral("the description broke off") : why);
+            return fail(QStringLiteral("the %1 broke off").arg(what));
         case Whole::No:
             break;
         }
