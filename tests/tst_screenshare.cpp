@@ -6,6 +6,15 @@
 #include "share/ScreenShare.h"
 #include "share/X11ScreenSource.h"
 #include "support/DesktopKit.h"
+#include "support/RunningProgram.h"
+#include "ui/MainWindowController.h"
+#include "ui/ScreenPickerDialog.h"
+#include "ui/WindowShell.h"
+#include "ui/frmSelf.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -295,6 +304,52 @@ private slots:
         QVERIFY2(given > 20, qPrintable(QStringLiteral("only %1 frames of 120").arg(given)));
         for (const QList<QVariant> &args : std::as_const(restlessFrames))
             QCOMPARE(args.at(0).value<QVideoFrame>().size(), QSize(320, 240));
+    }
+
+    // Through the windows during a call: the self view's button, ZELMO's own list, the
+    // window's picture at the other end, and Stop Sharing bringing the camera back there.
+    void theOtherSideSeesTheSharedWindow()
+    {
+        DesktopKit::VirtualDisplay display;
+        QVERIFY2(display.start(QStringLiteral("800x600x24")), "Xvfb did not start");
+        TestWindow window(display.name, QRect(100, 100, 480, 360), "Document");
+        window.paint(quadrants(QSize(480, 360)));
+        qputenv("DISPLAY", display.name.toLocal8Bit());
+        RunningProgram ann(QStringLiteral("Ann"), RunningProgram::Options{.windows = true});
+        qunsetenv("DISPLAY");
+        RunningProgram bob(QStringLiteral("Bob"), RunningProgram::Options{.autoAccept = true});
+        frmSelf *self = ann.shell->selfView();
+        QVERIFY(self->cmdShare()->isHidden());
+        QVERIFY(!ann.item("Menu_ViewShare")->isEnabled());
+
+        QVERIFY(ann.callAndSeeFrames(bob));
+        QVERIFY(ann.item("Menu_ViewShare")->isEnabled());
+        ann.shell->mainController().toggleSelfView();
+        QTRY_VERIFY(self->cmdShare()->isVisible());
+        QVERIFY(!self->lblSharing()->isVisible());
+        QTest::mouseClick(self->cmdShare(), Qt::LeftButton);
+        ScreenPickerDialog *picker = nullptr;
+        QTRY_VERIFY((picker = ann.main()->findChild<ScreenPickerDialog *>()) && picker->isVisible());
+        auto *shareButton = picker->findChild<QPushButton *>(QStringLiteral("cmdShare"));
+        QVERIFY(!shareButton->isEnabled());
+        const QList<QListWidgetItem *> rows =
+            picker->list()->findItems(QStringLiteral("Document"), Qt::MatchContains);
+        QCOMPARE(rows.size(), 1);
+        rows.first()->setSelected(true);
+        QTest::mouseClick(shareButton, Qt::LeftButton);
+
+        QTRY_VERIFY(self->lblSharing()->isVisible() && self->cmdStopShare()->isVisible());
+        QVERIFY(self->cmdShare()->isHidden());
+        QVERIFY(ann.item("Menu_ViewShare")->text().contains(QStringLiteral("haring")));
+        QTRY_VERIFY_WITH_TIMEOUT(Rig::showsQuadrants(bob->videoEngine().incomingImage(),
+                                                     bob->videoEngine().incomingImage().rect()),
+                                 10000);
+        QVERIFY(ann.inCall() && bob.inCall());
+
+        QTest::mouseClick(self->cmdStopShare(), Qt::LeftButton);
+        QTRY_VERIFY(!self->lblSharing()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(TestPatternCamera::readStamp(bob->videoEngine().incomingImage()).valid, 10000);
+        QVERIFY(ann.inCall() && bob.inCall());
     }
 };
 
