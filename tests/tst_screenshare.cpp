@@ -22,7 +22,17 @@
 
 #include <xcb/xcb.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QDBusUnixFileDescriptor>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -148,6 +158,129 @@ struct Rig
         }
         return true;
     }
+};
+
+// One stream of the portal's Start answer, a(ua{sv}): its node and properties.
+struct PortalStream
+{
+    quint32 node = 0;
+    QVariantMap properties;
+};
+
+QDBusArgument &operator<<(QDBusArgument &argument, const PortalStream &stream)
+{
+    argument.beginStructure();
+    argument << stream.node << stream.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, PortalStream &stream)
+{
+    argument.beginStructure();
+    argument >> stream.node >> stream.properties;
+    argument.endStructure();
+    return argument;
+}
+
+// The desktop portal's screen casts as a desktop answers them: a session, the user's
+// choice (or refusal) in its dialog, one stream, and a connection to the PipeWire daemon.
+class FakeScreenCast : public QDBusVirtualObject
+{
+public:
+    FakeScreenCast(QDBusConnection bus, QString pipeWireSocket)
+        : m_bus(std::move(bus))
+        , m_socket(std::move(pipeWireSocket))
+    {
+        qDBusRegisterMetaType<PortalStream>();
+        qDBusRegisterMetaType<QList<PortalStream>>();
+    }
+    bool registerOnBus()
+    {
+        return m_bus.registerVirtualObject(DesktopKit::FakePortal::Path, this, QDBusConnection::SubPath)
+               && m_bus.registerService(DesktopKit::FakePortal::Service);
+    }
+    // The desktop's own "stop sharing".
+    void endSession()
+    {
+        m_bus.send(QDBusMessage::createSignal(session, QStringLiteral("org.freedesktop.portal.Session"),
+                                              QStringLiteral("Closed")));
+    }
+
+    uint startAnswer = 0;
+    QString session;
+    QStringList calls;
+    QStringList closed;
+
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        const QList<QVariant> a = message.arguments();
+        const QString member = message.member();
+        calls << member;
+        if (member == QLatin1String("Get")) {
+            connection.send(message.createReply(QVariant::fromValue(QDBusVariant(uint(4)))));
+            return true;
+        }
+        if (member == QLatin1String("Close")) {
+            closed << message.path();
+            connection.send(message.createReply());
+            return true;
+        }
+        QString sender = message.service().mid(1);
+        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+        const QVariantMap options = qdbus_cast<QVariantMap>(a.value(a.size() - 1).value<QDBusArgument>());
+        const QString request = DesktopKit::FakePortal::Path + QStringLiteral("/request/") + sender + QLatin1Char('/')
+                                + options.value(QStringLiteral("handle_token")).toString();
+        if (member == QLatin1String("CreateSession")) {
+            session = DesktopKit::FakePortal::Path + QStringLiteral("/session/") + sender + QLatin1Char('/')
+                      + options.value(QStringLiteral("session_handle_token")).toString();
+            connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+            respond(request, 0, {{QStringLiteral("session_handle"), session}});
+            return true;
+        }
+        if (member == QLatin1String("SelectSources")) {
+            connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+            respond(request, 0, {});
+            return true;
+        }
+        if (member == QLatin1String("Start")) {
+            connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+            QVariantMap results;
+            results.insert(QStringLiteral("streams"),
+                           QVariant::fromValue(QList<PortalStream>{{42, {{QStringLiteral("source_type"), uint(1)}}}}));
+            respond(request, startAnswer, startAnswer == 0 ? results : QVariantMap());
+            return true;
+        }
+        if (member == QLatin1String("OpenPipeWireRemote")) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const QByteArray path = QFile::encodeName(m_socket);
+            std::memcpy(address.sun_path, path.constData(), std::min<size_t>(path.size(), sizeof(address.sun_path) - 1));
+            if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
+                ::close(fd);
+                connection.send(message.createErrorReply(QDBusError::Failed, QStringLiteral("no PipeWire")));
+                return true;
+            }
+            connection.send(message.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(fd))));
+            ::close(fd);
+            return true;
+        }
+        return false;
+    }
+
+private:
+    void respond(const QString &request, uint code, const QVariantMap &results)
+    {
+        QDBusMessage signal =
+            QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+        signal << code << results;
+        m_bus.send(signal);
+    }
+
+    QDBusConnection m_bus;
+    QString m_socket;
 };
 
 ScreenTarget findTarget(const QList<ScreenTarget> &targets, const QString &name)
@@ -304,6 +437,87 @@ private slots:
         QVERIFY2(given > 20, qPrintable(QStringLiteral("only %1 frames of 120").arg(given)));
         for (const QList<QVariant> &args : std::as_const(restlessFrames))
             QCOMPARE(args.at(0).value<QVideoFrame>().size(), QSize(320, 240));
+    }
+
+    // With the desktop's portal on the bus, its picker is used, never ZELMO's own list; the
+    // stream it hands over is read through a real PipeWire daemon; the desktop ending the
+    // session stops the sharing with one line in the log, and a refusal shares nothing.
+    void thePortalsSessionDecidesWhatIsShared()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pipewire")).isEmpty())
+            QSKIP("pipewire is not installed (Debian package pipewire): the portal's stream has no daemon to come from");
+        QTemporaryDir runtime;
+        QProcess daemon;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PIPEWIRE_RUNTIME_DIR"), runtime.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        daemon.setProcessEnvironment(environment);
+        daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        daemon.start(QStringLiteral("pipewire"), {});
+        const QString socket = runtime.filePath(QStringLiteral("pipewire-0"));
+        if (!daemon.waitForStarted(5000) || !QTest::qWaitFor([&] { return QFile::exists(socket); }, 10000))
+            QSKIP("the PipeWire daemon does not start on this machine: the portal's stream cannot be read");
+        auto stopDaemon = qScopeGuard([&] {
+            daemon.terminate();
+            if (!daemon.waitForFinished(3000))
+                daemon.kill();
+        });
+
+        DesktopKit::PrivateBus bus;
+        QVERIFY2(bus.start(), "dbus-daemon did not start");
+        FakeScreenCast portal(bus.connect(QStringLiteral("portal")), socket);
+        QVERIFY(portal.registerOnBus());
+
+        Settings settings;
+        settings.DriverNum = qint16(TestDeviceProvider(false).cameraNames().indexOf(TestPatternCamera::deviceName()));
+        VideoEngine engine(std::make_shared<TestDeviceProvider>(false), QString());
+        CaptureControl capture(settings, engine);
+        capture.startCapture();
+        capture.setInCall(true);
+        QStringList log;
+        // An X display too: the portal goes first all the same.
+        ScreenShare share({capture, [&log](const QString &line) { log << line; }, QStringLiteral(":99"),
+                           bus.connect(QStringLiteral("zelmo")), 75});
+        QSignalSpy available(&share, &ScreenShare::availabilityChanged);
+        QVERIFY(available.wait(5000));
+        QVERIFY(share.usesPortal());
+        share.setInCall(true);
+        QSignalSpy picker(&share, &ScreenShare::pickerWanted);
+        QSignalSpy problems(&share, &ScreenShare::problem);
+
+        // The user says no in the desktop's dialog: nothing shared, the camera stays.
+        portal.startAnswer = 1;
+        share.request();
+        QTRY_COMPARE(share.state(), ScreenShare::State::Idle);
+        QCOMPARE(problems.size(), 1);
+        QVERIFY(!engine.isSharing());
+        QTRY_VERIFY(portal.closed.contains(portal.session));
+
+        portal.startAnswer = 0;
+        share.request();
+        QTRY_COMPARE(share.state(), ScreenShare::State::Sharing);
+        QVERIFY(picker.isEmpty());
+        QVERIFY(portal.calls.contains(QStringLiteral("OpenPipeWireRemote")));
+        QVERIFY(engine.isSharing());
+        const int linesBefore = int(log.size());
+        QVERIFY(log.last().contains(QStringLiteral("through the desktop")));
+
+        portal.endSession();
+        QTRY_VERIFY(!engine.isSharing());
+        QCOMPARE(share.state(), ScreenShare::State::Idle);
+        QCOMPARE(log.size(), linesBefore + 1);
+        QVERIFY2(log.last().contains(QStringLiteral("ended the session")), qPrintable(log.last()));
+        QTRY_VERIFY_WITH_TIMEOUT(TestPatternCamera::readStamp([&] {
+                                     QSignalSpy arrived(&engine, &VideoEngine::frameArrived);
+                                     arrived.wait(2000);
+                                     std::vector<uchar> rgb(VideoEngine::MaxFrameBytes);
+                                     int w = 0;
+                                     int h = 0;
+                                     engine.getFrame(rgb.data(), int(rgb.size()), &w, &h);
+                                     return QImage(rgb.data(), w, h, w * 3, QImage::Format_RGB888).copy();
+                                 }())
+                                     .valid,
+                                 5000);
     }
 
     // Through the windows during a call: the self view's button, ZELMO's own list, the
