@@ -7,7 +7,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite qt6-mu
   libhiredis-dev redis-server
   libminiupnpc-dev libnatpmp-dev miniupnpd-nftables miniupnpc nftables
   libnice-dev coturn tcpdump
-  libxcb1-dev libxcb-xkb-dev libxcb-xtest0-dev dbus-daemon
+  libxcb1-dev libxcb-xkb-dev libxcb-xtest0-dev libxcb-shm0-dev dbus-daemon
+  libpipewire-0.3-dev pipewire pipewire-bin wireplumber
   xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good pulseaudio pulseaudio-utils imagemagick
   espeak-ng desktop-file-utils appstream)
 if [ "${1:-}" = "sanitize" ]; then

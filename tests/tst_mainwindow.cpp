@@ -61,8 +61,8 @@ private slots:
         QCOMPARE(shownItems(control<QMenu>(ann.main(), "Menu_File")),
                  (QStringList{"&Call|Ctrl+C", "&Hangup|Ctrl+H", "-", "&Do Not Disturb|Ctrl+N", "-", "&Quit|Ctrl+Q"}));
         QCOMPARE(shownItems(control<QMenu>(ann.main(), "Menu_View")),
-                 (QStringList{"&Self|Ctrl+S", "&Text Chat|Ctrl+T", "&Zoom|", "-", "&Log|", "&Data Rates|Ctrl+D", "-",
-                              "&Options...|"}));
+                 (QStringList{"&Self|Ctrl+S", "&Text Chat|Ctrl+T", "Sha&re Screen...|Ctrl+Shift+S", "&Zoom|", "-", "&Log|",
+                              "&Data Rates|Ctrl+D", "-", "&Options...|"}));
         QCOMPARE(shownItems(ann.main()->zoomMenu()), (QStringList{"&Small (160x120)|", "&Normal (320x240)|"}));
         QCOMPARE(shownItems(control<QMenu>(ann.main(), "Menu_Help")),
                  (QStringList{"&Contents|F1", "&Help Topics|", "-", "&About...|"}));

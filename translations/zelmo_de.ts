@@ -655,6 +655,52 @@
     </message>
 </context>
 <context>
+    <name>PipeWireScreenSource</name>
+    <message>
+        <source>Shared screen</source>
+        <translation>Geteilter Bildschirm</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s picture failed: %1</source>
+        <translation>Das Bild des Desktops ist fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>The desktop stopped sending the picture.</source>
+        <translation>Der Desktop sendet das Bild nicht mehr.</translation>
+    </message>
+    <message>
+        <source>The connection to the desktop&apos;s picture was lost.</source>
+        <translation>Die Verbindung zum Bild des Desktops ging verloren.</translation>
+    </message>
+</context>
+<context>
+    <name>PortalScreenCast</name>
+    <message>
+        <source>The desktop offers no screen sharing.</source>
+        <translation>Der Desktop bietet keine Bildschirmfreigabe an.</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s screen sharing failed: %1</source>
+        <translation>Die Bildschirmfreigabe des Desktops ist fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>Screen sharing was cancelled in the desktop&apos;s dialog.</source>
+        <translation>Die Bildschirmfreigabe wurde im Dialog des Desktops abgebrochen.</translation>
+    </message>
+    <message>
+        <source>The desktop could not share the screen.</source>
+        <translation>Der Desktop konnte den Bildschirm nicht freigeben.</translation>
+    </message>
+    <message>
+        <source>The desktop shared nothing.</source>
+        <translation>Der Desktop hat nichts freigegeben.</translation>
+    </message>
+    <message>
+        <source>The desktop gave no picture of the screen.</source>
+        <translation>Der Desktop hat kein Bild des Bildschirms geliefert.</translation>
+    </message>
+</context>
+<context>
     <name>PortalTalkKey</name>
     <message>
         <source>Push to talk in ZELMO</source>
@@ -841,6 +887,68 @@
     <message>
         <source>TCP %1-%2 and %3</source>
         <translation>TCP %1-%2 und %3</translation>
+    </message>
+</context>
+<context>
+    <name>ScreenPickerDialog</name>
+    <message>
+        <source>Share Screen</source>
+        <translation>Bildschirm teilen</translation>
+    </message>
+    <message>
+        <source>Choose what the other side will see instead of your camera:</source>
+        <translation>Wählen Sie, was die Gegenseite statt Ihrer Kamera sehen soll:</translation>
+    </message>
+    <message>
+        <source>Screens and windows</source>
+        <translation>Bildschirme und Fenster</translation>
+    </message>
+    <message>
+        <source>Whole screen: %1</source>
+        <translation>Ganzer Bildschirm: %1</translation>
+    </message>
+    <message>
+        <source>Window: %1</source>
+        <translation>Fenster: %1</translation>
+    </message>
+    <message>
+        <source>Share</source>
+        <translation>Teilen</translation>
+    </message>
+</context>
+<context>
+    <name>ScreenShare</name>
+    <message>
+        <source>Screen sharing ended: the desktop ended the session.</source>
+        <translation>Bildschirmfreigabe beendet: Der Desktop hat die Sitzung beendet.</translation>
+    </message>
+    <message>
+        <source>The screen cannot be shared: the display %1 cannot be read.</source>
+        <translation>Der Bildschirm kann nicht geteilt werden: Die Anzeige %1 kann nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be shared: it is gone or its pixels cannot be read.</source>
+        <translation>„%1“ kann nicht geteilt werden: Es ist nicht mehr da oder seine Pixel können nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>Screen sharing started: %1</source>
+        <translation>Bildschirmfreigabe gestartet: %1</translation>
+    </message>
+    <message>
+        <source>Shared screen</source>
+        <translation>Geteilter Bildschirm</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s picture of the screen cannot be read.</source>
+        <translation>Das Bild des Bildschirms vom Desktop kann nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>Screen sharing started through the desktop</source>
+        <translation>Bildschirmfreigabe über den Desktop gestartet</translation>
+    </message>
+    <message>
+        <source>Screen sharing ended: %1</source>
+        <translation>Bildschirmfreigabe beendet: %1</translation>
     </message>
 </context>
 <context>
@@ -1108,6 +1216,29 @@
         <source>Please take a moment to fill in your user information and verify the setup.</source>
         <translation>Bitte nehmen Sie sich einen Moment Zeit, um Ihre Benutzerangaben auszufüllen und die Einrichtung zu prüfen.</translation>
     </message>
+    <message>
+        <source>Stop S&amp;haring</source>
+        <translation>Teilen &amp;beenden</translation>
+    </message>
+    <message>
+        <source>Sha&amp;re Screen...</source>
+        <translation>&amp;Bildschirm teilen...</translation>
+    </message>
+</context>
+<context>
+    <name>X11ScreenSource</name>
+    <message>
+        <source>The connection to the display was lost.</source>
+        <translation>Die Verbindung zur Anzeige ist verloren gegangen.</translation>
+    </message>
+    <message>
+        <source>The shared window was closed.</source>
+        <translation>Das geteilte Fenster wurde geschlossen.</translation>
+    </message>
+    <message>
+        <source>The shared screen is gone.</source>
+        <translation>Der geteilte Bildschirm ist nicht mehr da.</translation>
+    </message>
 </context>
 <context>
     <name>X11TalkKey</name>
@@ -1126,6 +1257,13 @@
     <message>
         <source>The connection to the display was lost.</source>
         <translation>Die Verbindung zur Anzeige ist verloren gegangen.</translation>
+    </message>
+</context>
+<context>
+    <name>X11Targets</name>
+    <message>
+        <source>Screen %1 (%2 x %3)</source>
+        <translation>Bildschirm %1 (%2 x %3)</translation>
     </message>
 </context>
 <context>
@@ -1678,6 +1816,10 @@
         <source>New quick message from %1</source>
         <translation>Neue Kurznachricht von %1</translation>
     </message>
+    <message>
+        <source>Sha&amp;re Screen...</source>
+        <translation>&amp;Bildschirm teilen...</translation>
+    </message>
 </context>
 <context>
     <name>frmMessage</name>
@@ -2184,6 +2326,30 @@
     <message>
         <source>Pause the camera</source>
         <translation>Kamera anhalten</translation>
+    </message>
+    <message>
+        <source>Share Screen</source>
+        <translation>Bildschirm teilen</translation>
+    </message>
+    <message>
+        <source>Show your screen or a window to the other side instead of the camera</source>
+        <translation>Der Gegenseite Ihren Bildschirm oder ein Fenster statt der Kamera zeigen</translation>
+    </message>
+    <message>
+        <source>Sharing your screen</source>
+        <translation>Ihr Bildschirm wird geteilt</translation>
+    </message>
+    <message>
+        <source>Stop Sharing</source>
+        <translation>Teilen beenden</translation>
+    </message>
+    <message>
+        <source>Show the camera again</source>
+        <translation>Wieder die Kamera zeigen</translation>
+    </message>
+    <message>
+        <source>Sharing your screen: %1</source>
+        <translation>Ihr Bildschirm wird geteilt: %1</translation>
     </message>
 </context>
 <context>

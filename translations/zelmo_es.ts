@@ -655,6 +655,52 @@
     </message>
 </context>
 <context>
+    <name>PipeWireScreenSource</name>
+    <message>
+        <source>Shared screen</source>
+        <translation>Pantalla compartida</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s picture failed: %1</source>
+        <translation>La imagen del escritorio ha fallado: %1</translation>
+    </message>
+    <message>
+        <source>The desktop stopped sending the picture.</source>
+        <translation>El escritorio ha dejado de enviar la imagen.</translation>
+    </message>
+    <message>
+        <source>The connection to the desktop&apos;s picture was lost.</source>
+        <translation>Se ha perdido la conexión con la imagen del escritorio.</translation>
+    </message>
+</context>
+<context>
+    <name>PortalScreenCast</name>
+    <message>
+        <source>The desktop offers no screen sharing.</source>
+        <translation>El escritorio no ofrece compartir la pantalla.</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s screen sharing failed: %1</source>
+        <translation>La función de compartir pantalla del escritorio ha fallado: %1</translation>
+    </message>
+    <message>
+        <source>Screen sharing was cancelled in the desktop&apos;s dialog.</source>
+        <translation>Se canceló compartir la pantalla en el diálogo del escritorio.</translation>
+    </message>
+    <message>
+        <source>The desktop could not share the screen.</source>
+        <translation>El escritorio no pudo compartir la pantalla.</translation>
+    </message>
+    <message>
+        <source>The desktop shared nothing.</source>
+        <translation>El escritorio no compartió nada.</translation>
+    </message>
+    <message>
+        <source>The desktop gave no picture of the screen.</source>
+        <translation>El escritorio no entregó ninguna imagen de la pantalla.</translation>
+    </message>
+</context>
+<context>
     <name>PortalTalkKey</name>
     <message>
         <source>Push to talk in ZELMO</source>
@@ -841,6 +887,68 @@
     <message>
         <source>TCP %1-%2 and %3</source>
         <translation>TCP %1-%2 y %3</translation>
+    </message>
+</context>
+<context>
+    <name>ScreenPickerDialog</name>
+    <message>
+        <source>Share Screen</source>
+        <translation>Compartir pantalla</translation>
+    </message>
+    <message>
+        <source>Choose what the other side will see instead of your camera:</source>
+        <translation>Elija lo que verá el otro lado en lugar de su cámara:</translation>
+    </message>
+    <message>
+        <source>Screens and windows</source>
+        <translation>Pantallas y ventanas</translation>
+    </message>
+    <message>
+        <source>Whole screen: %1</source>
+        <translation>Pantalla completa: %1</translation>
+    </message>
+    <message>
+        <source>Window: %1</source>
+        <translation>Ventana: %1</translation>
+    </message>
+    <message>
+        <source>Share</source>
+        <translation>Compartir</translation>
+    </message>
+</context>
+<context>
+    <name>ScreenShare</name>
+    <message>
+        <source>Screen sharing ended: the desktop ended the session.</source>
+        <translation>Se dejó de compartir la pantalla: el escritorio terminó la sesión.</translation>
+    </message>
+    <message>
+        <source>The screen cannot be shared: the display %1 cannot be read.</source>
+        <translation>No se puede compartir la pantalla: no se puede leer la pantalla %1.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be shared: it is gone or its pixels cannot be read.</source>
+        <translation>No se puede compartir «%1»: ya no existe o no se pueden leer sus píxeles.</translation>
+    </message>
+    <message>
+        <source>Screen sharing started: %1</source>
+        <translation>Se empezó a compartir la pantalla: %1</translation>
+    </message>
+    <message>
+        <source>Shared screen</source>
+        <translation>Pantalla compartida</translation>
+    </message>
+    <message>
+        <source>The desktop&apos;s picture of the screen cannot be read.</source>
+        <translation>No se puede leer la imagen de la pantalla que da el escritorio.</translation>
+    </message>
+    <message>
+        <source>Screen sharing started through the desktop</source>
+        <translation>Se empezó a compartir la pantalla a través del escritorio</translation>
+    </message>
+    <message>
+        <source>Screen sharing ended: %1</source>
+        <translation>Se dejó de compartir la pantalla: %1</translation>
     </message>
 </context>
 <context>
@@ -1108,6 +1216,29 @@
         <source>Please take a moment to fill in your user information and verify the setup.</source>
         <translation>Dedique un momento a rellenar sus datos de usuario y a comprobar la configuración.</translation>
     </message>
+    <message>
+        <source>Stop S&amp;haring</source>
+        <translation>&amp;Dejar de compartir</translation>
+    </message>
+    <message>
+        <source>Sha&amp;re Screen...</source>
+        <translation>Com&amp;partir pantalla...</translation>
+    </message>
+</context>
+<context>
+    <name>X11ScreenSource</name>
+    <message>
+        <source>The connection to the display was lost.</source>
+        <translation>Se perdió la conexión con la pantalla.</translation>
+    </message>
+    <message>
+        <source>The shared window was closed.</source>
+        <translation>Se cerró la ventana compartida.</translation>
+    </message>
+    <message>
+        <source>The shared screen is gone.</source>
+        <translation>La pantalla compartida ya no existe.</translation>
+    </message>
 </context>
 <context>
     <name>X11TalkKey</name>
@@ -1126,6 +1257,13 @@
     <message>
         <source>The connection to the display was lost.</source>
         <translation>Se perdió la conexión con la pantalla.</translation>
+    </message>
+</context>
+<context>
+    <name>X11Targets</name>
+    <message>
+        <source>Screen %1 (%2 x %3)</source>
+        <translation>Pantalla %1 (%2 x %3)</translation>
     </message>
 </context>
 <context>
@@ -1678,6 +1816,10 @@
         <source>New quick message from %1</source>
         <translation>Nuevo mensaje rápido de %1</translation>
     </message>
+    <message>
+        <source>Sha&amp;re Screen...</source>
+        <translation>Com&amp;partir pantalla...</translation>
+    </message>
 </context>
 <context>
     <name>frmMessage</name>
@@ -2184,6 +2326,30 @@
     <message>
         <source>Pause the camera</source>
         <translation>Pausar la cámara</translation>
+    </message>
+    <message>
+        <source>Share Screen</source>
+        <translation>Compartir pantalla</translation>
+    </message>
+    <message>
+        <source>Show your screen or a window to the other side instead of the camera</source>
+        <translation>Mostrar al otro lado su pantalla o una ventana en lugar de la cámara</translation>
+    </message>
+    <message>
+        <source>Sharing your screen</source>
+        <translation>Compartiendo su pantalla</translation>
+    </message>
+    <message>
+        <source>Stop Sharing</source>
+        <translation>Dejar de compartir</translation>
+    </message>
+    <message>
+        <source>Show the camera again</source>
+        <translation>Volver a mostrar la cámara</translation>
+    </message>
+    <message>
+        <source>Sharing your screen: %1</source>
+        <translation>Compartiendo su pantalla: %1</translation>
     </message>
 </context>
 <context>

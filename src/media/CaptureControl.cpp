@@ -1,6 +1,7 @@
 #include "media/CaptureControl.h"
 
 #include "core/Settings.h"
+#include "media/engine/CameraDevice.h"
 #include "media/engine/VideoEngine.h"
 
 #include <cmath>
@@ -28,6 +29,7 @@ CaptureControl::CaptureControl(Settings &settings, VideoEngine &engine, QObject 
         m_ready = false;
         emit errorMessage(deviceInUseText());
     });
+    connect(&m_engine, &VideoEngine::sharingEnded, this, &CaptureControl::sharingStopped);
 }
 
 QString CaptureControl::deviceInUseText()
@@ -110,6 +112,46 @@ void CaptureControl::closeCapture()
 void CaptureControl::setInCall(bool inCall)
 {
     m_engine.useCamera(VideoEngine::CallUse, inCall);
+}
+
+bool CaptureControl::startSharing(std::unique_ptr<CameraDevice> source)
+{
+    const bool wasSharing = m_sharing;
+    const bool runningBefore = wasSharing ? m_runningBeforeSharing : m_running;
+    if (!m_engine.shareSource(std::move(source))) {
+        if (wasSharing)
+            sharingStopped(QString());
+        return false;
+    }
+    m_sharing = true;
+    m_runningBeforeSharing = runningBefore;
+    m_engine.setCapStatus(true);
+    m_running = true;
+    applyScale();
+    if (!wasSharing)
+        emit sharingChanged(true, QString());
+    return true;
+}
+
+void CaptureControl::stopSharing()
+{
+    if (!m_sharing)
+        return;
+    m_engine.endSharing();
+    sharingStopped(QString());
+}
+
+void CaptureControl::sharingStopped(const QString &reason)
+{
+    if (!m_sharing)
+        return;
+    m_sharing = false;
+    // A capture the user had paused stays paused; without a camera there is none.
+    if (!m_runningBeforeSharing || !driverConnected()) {
+        m_running = false;
+        m_engine.setCapStatus(false);
+    }
+    emit sharingChanged(false, reason);
 }
 
 void CaptureControl::chooseDriver(const QString &name)

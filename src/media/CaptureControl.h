@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class CameraDevice;
 class VideoEngine;
 struct Settings;
 
@@ -32,7 +35,8 @@ public:
     // Builds the driver list and connects driver DriverNum. Without it there is no capture
     // (lamp none); a driver that cannot be started leaves capture not ready, with a message.
     void startCapture();
-    bool isReady() const { return m_ready; }
+    // A shared screen is ready and running whether or not there is a camera.
+    bool isReady() const { return m_ready || m_sharing; }
     bool isRunning() const { return m_running; }
     void pauseCapture();
     // Restarts delivery and announces resumed() so a frame is fetched at once.
@@ -60,6 +64,13 @@ public:
     // announces the message.
     void reportUnsupportedFormat();
 
+    // A shared screen or window in the camera's place (see VideoEngine::shareSource). The
+    // user chose to share, so a paused capture runs again. False when it cannot start.
+    bool startSharing(std::unique_ptr<CameraDevice> source);
+    // Back to the camera as it was before; nothing when nothing is shared.
+    void stopSharing();
+    bool isSharing() const { return m_sharing; }
+
     // Least interval between self-view pictures, applied when capture starts (0: every frame).
     void setPreviewRate(int ms) { m_previewRate = ms; }
     int lamp() const { return m_lamp; }
@@ -73,9 +84,13 @@ signals:
     void unusableFormat(const QString &text);
     // Capture runs again; the send loop should fetch a frame now.
     void resumed();
+    // Sharing began (true) or ended (false), whatever ended it; reason says why a source
+    // ended by itself (empty when the user or the program stopped it).
+    void sharingChanged(bool sharing, const QString &reason);
 
 private:
     void setLamp(Lamp lamp);
+    void sharingStopped(const QString &reason);
     void applyScale();
     bool driverConnected() const;
 
@@ -89,5 +104,8 @@ private:
     double m_scaleX = 1.0;
     double m_scaleY = 1.0;
     int m_previewRate = 0;
+    bool m_sharing = false;
+    // Capture ran before the sharing began (it runs while sharing).
+    bool m_runningBeforeSharing = false;
     Lamp m_lamp = LampNone;
 };

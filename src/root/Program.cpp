@@ -30,6 +30,7 @@
 #include "secure/DirectoryDialer.h"
 #include "secure/SecureListener.h"
 #include "secure/SecurityService.h"
+#include "share/ScreenShare.h"
 
 #include <QDir>
 #include <QMetaMethod>
@@ -67,6 +68,9 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_audioSetup(new AudioSetup(*m_audio, *m_devices, profilePath(AudioSettings::FileName),
                                   [this](const QString &line) { logLine(line); }, this))
     , m_capture(new CaptureControl(m_settings, *m_video, this))
+    , m_share(new ScreenShare(ScreenShare::fromSystem(*m_capture, [this](const QString &line) { logLine(line); },
+                                                      MediaSession::TickMs),
+                              this))
     , m_calls(new CallControl({m_call, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient, *m_media,
                                *m_sounds, *m_audioControl, [this](const QString &line) { logLine(line); }},
                               this))
@@ -139,6 +143,9 @@ void Program::connectMedia()
     connect(m_session, &MediaSession::fiveSecondMark, m_capture, &CaptureControl::checkCaptureSize);
     connect(m_capture, &CaptureControl::resumed, m_session, &MediaSession::fetchFrame);
     connect(m_session, &MediaSession::inCallChanged, m_capture, &CaptureControl::setInCall);
+    // A call's end stops the sharing (after the camera heard that the call no longer needs it).
+    connect(m_session, &MediaSession::inCallChanged, m_share, &ScreenShare::setInCall);
+    connect(m_share, &ScreenShare::problem, this, &Program::informationRequested);
     // Whatever gives the media loop work wakes it: a call coming or going, the self view
     // shown, the microphone or the speaker opening.
     connect(m_session, &MediaSession::inCallChanged, this, &Program::wakeMediaLoop);

@@ -37,6 +37,7 @@ class PathDialer;
 class PathFinder;
 class SecurityService;
 class ReachabilityService;
+class ScreenShare;
 class SoundPlayer;
 class VideoEngine;
 
@@ -112,6 +113,8 @@ public:
     // Echo cancellation, noise suppression, level, and the sound devices in use.
     AudioSetup &audioSetup() { return *m_audioSetup; }
     VideoEngine &videoEngine() { return *m_video; }
+    // Showing the screen or a window in the camera's place during a call.
+    ScreenShare &screenShare() { return *m_share; }
     AudioEngine &audioEngine() { return *m_audio; }
     SoundPlayer &sounds() { return *m_sounds; }
     // The cameras and sound devices the engines use.
@@ -206,6 +209,7 @@ private:
     AudioControl *m_audioControl;
     AudioSetup *m_audioSetup;
     CaptureControl *m_capture;
+    ScreenShare *m_share;
     CallControl *m_calls;
     MediaSession *m_session;
     ChatSession *m_chat;

@@ -12,9 +12,11 @@
 #include "reach/ReachabilityService.h"
 #include "root/Program.h"
 #include "secure/SecurityService.h"
+#include "share/ScreenShare.h"
 #include "ui/DesktopIntegration.h"
 #include "ui/MainWindowController.h"
 #include "ui/MessageWindows.h"
+#include "ui/ScreenPickerDialog.h"
 #include "ui/SecurityBadge.h"
 #include "ui/SecurityIndicators.h"
 #include "ui/VideoFormatDialog.h"
@@ -173,7 +175,7 @@ void WindowShell::buildWindows()
     Program &p = m_program;
     const Settings &s = p.settings();
     m_frmDirectory = new frmDirectory(p.directory(), m_frmMain);
-    m_frmSelf = new frmSelf(p.capture(), p.videoEngine(), m_frmMain);
+    m_frmSelf = new frmSelf(p.capture(), p.videoEngine(), p.screenShare(), m_frmMain);
     m_frmNewChat = new frmNewChat(p.chat(), m_frmMain);
     m_frmRates = new frmRates(m_frmMain);
     m_frmLog = new frmLog(p.activityLog(), m_frmMain);
@@ -220,6 +222,45 @@ void WindowShell::buildWindows()
     m_frmNewChat->placeBelow(m_frmMain);
     m_desktop->start();
     m_frmMain->showNormalButtonLooks();
+    connectScreenShare();
+}
+
+void WindowShell::connectScreenShare()
+{
+    ScreenShare &share = m_program.screenShare();
+    QAction *item = m_frmMain->action(QStringLiteral("Menu_ViewShare"));
+    auto showState = [this, &share, item] {
+        const bool sharing = share.state() == ScreenShare::State::Sharing;
+        item->setText(sharing ? tr("Stop S&haring") : tr("Sha&re Screen..."));
+        item->setEnabled(sharing || (share.canShare() && share.state() == ScreenShare::State::Idle));
+    };
+    connect(&share, &ScreenShare::stateChanged, this, showState);
+    connect(&share, &ScreenShare::availabilityChanged, this, showState);
+    showState();
+    connect(item, &QAction::triggered, &share, [&share] {
+        if (share.state() == ScreenShare::State::Sharing)
+            share.stop();
+        else
+            share.request();
+    });
+    // What is shared shows in the self view, with the way to stop it.
+    connect(&share, &ScreenShare::stateChanged, this, [this](ScreenShare::State state) {
+        if (state == ScreenShare::State::Sharing && !m_frmSelf->isVisible())
+            m_controller->toggleSelfView();
+    });
+    connect(&share, &ScreenShare::pickerWanted, this, [this, &share](const QList<ScreenTarget> &targets) {
+        auto *picker = new ScreenPickerDialog(targets, m_frmMain);
+        picker->setAttribute(Qt::WA_DeleteOnClose);
+        picker->setWindowModality(Qt::WindowModal);
+        connect(picker, &QDialog::accepted, &share, [&share, picker] { share.choose(picker->chosen()); });
+        connect(picker, &QDialog::rejected, &share, &ScreenShare::cancelChoice);
+        // A call that ends while the list is open takes the list with it.
+        connect(&share, &ScreenShare::stateChanged, picker, [picker](ScreenShare::State state) {
+            if (state != ScreenShare::State::Choosing)
+                picker->close();
+        });
+        picker->open();
+    });
 }
 
 void WindowShell::finishStartup()

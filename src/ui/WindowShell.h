@@ -81,6 +81,8 @@ private:
     void connectMessages();
     // Once the program has loaded: the windows that show its services.
     void buildWindows();
+    // The Share Screen item, ZELMO's own picker, and the self view shown while sharing.
+    void connectScreenShare();
     void finishStartup();
     void saveWindowPlaces();
     void closeWindows();

@@ -2,6 +2,7 @@
 
 #include "media/CaptureControl.h"
 #include "media/engine/VideoEngine.h"
+#include "share/ScreenShare.h"
 #include "ui/Artwork.h"
 #include "ui/VideoView.h"
 #include "ui/WindowPlacement.h"
@@ -13,10 +14,11 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-frmSelf::frmSelf(CaptureControl &capture, VideoEngine &engine, QWidget *parent)
+frmSelf::frmSelf(CaptureControl &capture, VideoEngine &engine, ScreenShare &share, QWidget *parent)
     : SatelliteWindow(parent)
     , m_capture(capture)
     , m_engine(engine)
+    , m_share(share)
 {
     setObjectName(QStringLiteral("frmSelf"));
     setWindowTitle(tr("Self View"));
@@ -48,13 +50,37 @@ frmSelf::frmSelf(CaptureControl &capture, VideoEngine &engine, QWidget *parent)
     m_settings->setObjectName(QStringLiteral("cmdSettings"));
     m_settings->setToolTip(tr("Video settings"));
 
+    m_shareButton = new QPushButton(tr("Share Screen"), strip);
+    m_shareButton->setObjectName(QStringLiteral("cmdShare"));
+    m_shareButton->setToolTip(tr("Show your screen or a window to the other side instead of the camera"));
+    m_shareButton->setAccessibleName(tr("Share Screen"));
+
     row->addWidget(m_camSet);
     row->addWidget(m_status, 1);
+    row->addWidget(m_shareButton);
     row->addWidget(m_settings);
+
+    // While sharing: what the other side sees is this, not the camera.
+    m_sharingRow = new QFrame(this);
+    m_sharingRow->setObjectName(QStringLiteral("pnlSharing"));
+    auto *sharingLayout = new QHBoxLayout(m_sharingRow);
+    sharingLayout->setContentsMargins(3, 3, 3, 3);
+    m_sharingLine = new QLabel(tr("Sharing your screen"), m_sharingRow);
+    m_sharingLine->setObjectName(QStringLiteral("lblSharing"));
+    QFont bold = m_sharingLine->font();
+    bold.setBold(true);
+    m_sharingLine->setFont(bold);
+    m_stopShare = new QPushButton(tr("Stop Sharing"), m_sharingRow);
+    m_stopShare->setObjectName(QStringLiteral("cmdStopShare"));
+    m_stopShare->setAccessibleName(tr("Stop Sharing"));
+    m_stopShare->setToolTip(tr("Show the camera again"));
+    sharingLayout->addWidget(m_sharingLine, 1);
+    sharingLayout->addWidget(m_stopShare);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(m_sharingRow);
     layout->addWidget(m_picture, 0, Qt::AlignHCenter);
     layout->addWidget(strip);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -62,6 +88,11 @@ frmSelf::frmSelf(CaptureControl &capture, VideoEngine &engine, QWidget *parent)
     connect(m_camSet, &QToolButton::clicked, this, &frmSelf::camSetClicked);
     m_camSet->installEventFilter(this);
     connect(m_settings, &QPushButton::clicked, this, &frmSelf::settingsRequested);
+    connect(m_shareButton, &QPushButton::clicked, &m_share, &ScreenShare::request);
+    connect(m_stopShare, &QPushButton::clicked, &m_share, &ScreenShare::stop);
+    connect(&m_share, &ScreenShare::stateChanged, this, &frmSelf::showShareState);
+    connect(&m_share, &ScreenShare::availabilityChanged, this, &frmSelf::showShareState);
+    showShareState();
     connect(&m_engine, &VideoEngine::previewFrame, m_picture, &VideoView::showFrame);
     connect(&m_capture, &CaptureControl::selfViewSizeChanged, this, &frmSelf::applyPictureSize);
     // Capture paused or resumed from elsewhere (a format that cannot be used) shows here.
@@ -83,6 +114,17 @@ void frmSelf::showCamSet(bool paused)
     // A picture alone says nothing to a screen reader: the name says what a press does.
     m_camSet->setAccessibleName(paused ? tr("Resume the camera") : tr("Pause the camera"));
     m_camSet->setToolTip(m_camSet->accessibleName());
+}
+
+void frmSelf::showShareState()
+{
+    const bool sharing = m_share.state() == ScreenShare::State::Sharing;
+    m_shareButton->setVisible(m_share.canShare() && !sharing);
+    m_shareButton->setEnabled(m_share.state() == ScreenShare::State::Idle);
+    m_sharingRow->setVisible(sharing);
+    m_sharingLine->setToolTip(m_share.sharedName());
+    m_sharingLine->setAccessibleName(sharing ? tr("Sharing your screen: %1").arg(m_share.sharedName()) : QString());
+    adjustSize();
 }
 
 void frmSelf::camSetClicked()

@@ -304,11 +304,11 @@ struct VirtualDisplay
     QProcess server;
     QString name;
 
-    bool start()
+    // The screen as Xvfb takes it: width x height x depth.
+    bool start(const QString &screen = QStringLiteral("640x480x24"))
     {
         server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                                             QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                                             QStringLiteral("640x480x24")});
+                                             QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"), screen});
         if (!server.waitForStarted(5000))
             return false;
         if (!QTest::qWaitFor([this] { return server.canReadLine(); }, 15000))

@@ -35,6 +35,7 @@ VideoEngine::VideoEngine(std::shared_ptr<DeviceProvider> devices, const QString 
 
 VideoEngine::~VideoEngine()
 {
+    releaseShared(true);
     driverDisconnect();
 }
 
@@ -72,6 +73,7 @@ bool VideoEngine::initialize()
 
 void VideoEngine::terminate()
 {
+    releaseShared();
     driverDisconnect();
     m_codec.reset();
 }
@@ -191,7 +193,11 @@ bool VideoEngine::driverConnect(int index)
     m_driverIndex = index;
     m_driverName = m_camera->name();
     m_formats = m_camera->formats();
-    connect(m_camera.get(), &CameraDevice::frameReady, this, &VideoEngine::onFrame);
+    // While a screen is shared, a camera that still hands over frames is not heard.
+    connect(m_camera.get(), &CameraDevice::frameReady, this, [this](const QVideoFrame &frame) {
+        if (!m_shared)
+            onFrame(frame);
+    });
     connect(m_camera.get(), &CameraDevice::failed, this, [this](const QString &reason) {
         m_captureInitialized = false;
         if (m_camera)
@@ -234,7 +240,7 @@ void VideoEngine::driverDisconnect()
 
 void VideoEngine::startCamera()
 {
-    if (!m_camera || !cameraWanted())
+    if (!m_camera || !cameraWanted() || m_shared)
         return;
     m_camera->setFormat(activeFormat());
     if (!m_camera->start())
@@ -312,7 +318,7 @@ void VideoEngine::previewScale(bool on)
 
 bool VideoEngine::getVideoSettings(int *width, int *height) const
 {
-    const bool connected = m_camera != nullptr;
+    const bool connected = m_camera != nullptr || m_shared != nullptr;
     if (width)
         *width = connected ? m_captureSize.width() : 0;
     if (height)
@@ -374,14 +380,16 @@ void VideoEngine::showPreview()
     m_previewClock.start();
     // Straight from the camera's pixels to the window system's, whatever the sender needs.
     const bool shrink = m_previewScale && m_captureSize.width() > 320;
+    // A shared screen is shown the way round the others see it, or its text reads backwards.
+    const bool mirror = m_mirror && !m_shared;
     QImage picture;
     if (m_latestFrame.isValid()) {
         picture = FrameConverter::toShownPicture(m_latestFrame, m_captureSize,
-                                                 shrink ? QSize(320, 240) : m_captureSize, m_mirror);
+                                                 shrink ? QSize(320, 240) : m_captureSize, mirror);
     } else {
         const QImage latest = latestImage();
         const QSize shown = shrink ? QSize(320, 240) : latest.size();
-        picture = FrameConverter::resized(latest, shown, m_mirror);
+        picture = FrameConverter::resized(latest, shown, mirror);
     }
     if (!picture.isNull())
         emit previewFrame(picture);
@@ -446,6 +454,76 @@ int VideoEngine::getFrame(uchar *buffer, int capacity, int *width, int *height)
     return int(bytes);
 }
 
+// ---- Sharing a screen --------------------------------------------------------------------
+
+bool VideoEngine::shareSource(std::unique_ptr<CameraDevice> source)
+{
+    if (!source)
+        return false;
+    releaseShared();
+    // Nothing of the camera's is shown or sent once the user chose to share.
+    if (m_camera)
+        m_camera->stop();
+    forgetLatestFrame();
+    m_shared = std::move(source);
+    connect(m_shared.get(), &CameraDevice::frameReady, this, &VideoEngine::onFrame);
+    connect(m_shared.get(), &CameraDevice::failed, this, [this](const QString &reason) {
+        releaseShared();
+        resumeCamera();
+        emit sharingEnded(reason);
+    });
+    startShared();
+    if (!m_shared->isActive()) {
+        releaseShared();
+        resumeCamera();
+        return false;
+    }
+    return true;
+}
+
+void VideoEngine::endSharing()
+{
+    if (!m_shared)
+        return;
+    releaseShared();
+    resumeCamera();
+}
+
+void VideoEngine::startShared()
+{
+    if (!m_shared)
+        return;
+    m_shared->stop();
+    const QList<CameraFormat> formats = m_shared->formats();
+    int index = -1;
+    for (int i = 0; i < formats.size(); ++i) {
+        if (formats.at(i).resolution == m_captureSize)
+            index = i;
+    }
+    m_shared->setFormat(index);
+    m_shared->start();
+}
+
+void VideoEngine::releaseShared(bool now)
+{
+    if (!m_shared)
+        return;
+    m_shared->disconnect(this);
+    m_shared->stop();
+    // The source may be the one telling that it failed: it goes once its signal returned.
+    if (now)
+        m_shared.reset();
+    else
+        m_shared.release()->deleteLater();
+    forgetLatestFrame();
+}
+
+void VideoEngine::resumeCamera()
+{
+    if (m_camera && m_captureInitialized && m_capStatus && cameraWanted() && !m_camera->isActive())
+        startCamera();
+}
+
 // ---- Formats -----------------------------------------------------------------------------
 
 QList<CameraFormat> VideoEngine::driverFormats() const
@@ -471,11 +549,14 @@ bool VideoEngine::setCaptureFormat(int formatIndex, QSize captureSize)
         return false;
     const int before = activeFormat();
     m_chosenFormat = formatIndex;
-    if (captureSize != m_captureSize) {
+    const bool resized = captureSize != m_captureSize;
+    if (resized) {
         m_captureSize = captureSize;
         if (m_latestConverted)
             m_latestImage = FrameConverter::fit(m_latestImage, m_captureSize);
     }
+    if (m_shared && resized)
+        startShared();
     if (!m_camera)
         return true;
     saveChoice();

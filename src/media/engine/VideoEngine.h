@@ -115,6 +115,16 @@ public:
     // Lets tests push frames of their own, as a camera delivers them.
     QVideoSink *videoSink();
 
+    // A shared screen or window in the camera's place: its frames are taken, scaled, shown
+    // and sent as the camera's would be, and the camera rests (its light off) until the
+    // sharing ends. The source is started at the capture size; false (and the camera as
+    // it was) when it cannot start. A source that fails ends the sharing with sharingEnded.
+    bool shareSource(std::unique_ptr<CameraDevice> source);
+    // Back to the camera; nothing when nothing is shared.
+    void endSharing();
+    bool isSharing() const { return m_shared != nullptr; }
+    const CameraDevice *sharedSource() const { return m_shared.get(); }
+
     // Formats of the connected camera and the choice kept for it.
     QList<CameraFormat> driverFormats() const;
     // Index into driverFormats(), -1 when the engine picks one.
@@ -144,6 +154,9 @@ signals:
     void frameArrived();
     // The self view was shown or hidden.
     void previewChanged(bool on);
+    // The shared source stopped by itself (a window closed, the desktop ended the
+    // session); the camera is back.
+    void sharingEnded(const QString &reason);
 
 private:
     VideoCodec &codec();
@@ -153,11 +166,16 @@ private:
     void forgetLatestFrame();
     QImage latestImage();
     void saveChoice();
+    void startShared();
+    void releaseShared(bool now = false);
+    void resumeCamera();
 
     std::shared_ptr<DeviceProvider> m_devices;
     std::unique_ptr<CaptureProfile> m_profile;
     std::unique_ptr<VideoCodec> m_codec;
     std::unique_ptr<CameraDevice> m_camera;
+    // A shared screen in the camera's place.
+    std::unique_ptr<CameraDevice> m_shared;
     // Made only when asked for: the media framework's sink loads its whole back end.
     std::unique_ptr<QVideoSink> m_sink;
     int m_compType = 0;
