@@ -8,10 +8,10 @@
 #include "support/TestSupport.h"
 #include "support/ZelmoProcess.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -262,6 +262,8 @@ private slots:
     {
         if (const QString why = NetworkLab::obstacle(); !why.isEmpty())
             QSKIP(qPrintable(QStringLiteral("no machines to test on: ") + why));
+        if (QStandardPaths::findExecutable(QStringLiteral("nft")).isEmpty())
+            QSKIP("nft is not installed (scripts/deps.sh installs it)");
         TestSupport::useOwnRuntimeFolder(m_work.path());
     }
 
