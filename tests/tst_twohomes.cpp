@@ -51,11 +51,6 @@ constexpr qint64 RelayedRelayBytes = 128 * 1024;
 const QList<QByteArray> ClearTexts{"RQC;Bob Beta;", "RRS;YES;Ann Alpha;", "UIF;2.5;", "LS1<ET>", "Ann Alpha", "Bob Beta",
                                    QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10)};
 
-bool says(const QString &wanted, const QString &text)
-{
-    return text == wanted;
-}
-
 } // namespace
 
 class TestTwoHomes : public QObject
@@ -218,7 +213,7 @@ class TestTwoHomes : public QObject
         QCOMPARE(annCode, bobCode);
         for (ZelmoProcess *peer : {&s.ann, &s.bob}) {
             QString shown;
-            QVERIFY2(peer->askUntil(QStringLiteral("text frmMain lblCallWay"), [&](const QString &t) { return says(way, t); },
+            QVERIFY2(peer->askUntil(QStringLiteral("text frmMain lblCallWay"), [&](const QString &t) { return t == way; },
                                     StepMs, &shown),
                      qPrintable(QStringLiteral("%1's main window says the call went \"%2\", not \"%3\"")
                                     .arg(peer->name(), shown, way)));
