@@ -29,6 +29,7 @@ class DirectoryService;
 class IPDaemon;
 class IPPort;
 class MediaConnection;
+class MediaFormatChoice;
 class MediaSession;
 class MessageMedia;
 class MessageService;
@@ -111,6 +112,8 @@ public:
     AudioControl &audioControl() { return *m_audioControl; }
     // Echo cancellation, noise suppression, level, and the sound devices in use.
     AudioSetup &audioSetup() { return *m_audioSetup; }
+    // Whether calls between two programs of this version may use today's formats.
+    MediaFormatChoice &mediaFormats() { return *m_formats; }
     VideoEngine &videoEngine() { return *m_video; }
     AudioEngine &audioEngine() { return *m_audio; }
     SoundPlayer &sounds() { return *m_sounds; }
@@ -205,6 +208,7 @@ private:
     MediaConnection *m_media;
     AudioControl *m_audioControl;
     AudioSetup *m_audioSetup;
+    MediaFormatChoice *m_formats;
     CaptureControl *m_capture;
     CallControl *m_calls;
     MediaSession *m_session;
