@@ -100,14 +100,26 @@ void tst_VideoRateControl::aBetterLineIsUsedAgainWithinTenSeconds()
 void tst_VideoRateControl::picturesShrinkWithTheRateAndComeBackWithMargin()
 {
     VideoRateControl control;
+    qint64 now = 0;
+    const auto later = [&](int ms) {
+        now += ms;
+        control.update(0, 0, now);
+    };
+    later(0);
     const QSize wanted(640, 480);
     QCOMPARE(control.pictureFor(wanted, 400000), wanted);
     QCOMPARE(control.pictureFor(wanted, 100000), QSize(320, 240));
     // Just above what the larger picture needs is not enough to go back to it.
+    later(VideoRateControl::GrowHoldMs);
     QCOMPARE(control.pictureFor(wanted, 160000), QSize(320, 240));
     QCOMPARE(control.pictureFor(wanted, 20000), QSize(160, 120));
     QCOMPARE(control.pictureFor(wanted, 5000), QSize(160, 120));
+    // Soon after a shrink the rate alone does not bring the size back.
+    later(VideoRateControl::GrowHoldMs / 2);
+    QCOMPARE(control.pictureFor(wanted, 100000), QSize(160, 120));
+    later(VideoRateControl::GrowHoldMs / 2);
     QCOMPARE(control.pictureFor(wanted, 100000), QSize(320, 240));
+    // One size at a time.
     QCOMPARE(control.pictureFor(wanted, 300000), wanted);
     // Never below the smallest capture size.
     VideoRateControl small;

@@ -57,9 +57,13 @@ QSize VideoRateControl::pictureFor(QSize wanted, int videoBps)
         return FullPictureBps * area / fullArea;
     };
     // Down as far as the rate says at once; up one size at a time, with a margin.
+    const int before = m_step;
     while (m_step < 2 && videoBps < needs(m_step) && (wanted.width() >> (m_step + 1)) >= 160)
         ++m_step;
-    if (m_step > 0 && videoBps > UpMargin * needs(m_step - 1))
+    if (m_step > before)
+        m_lastShrinkMs = m_lastMs;
+    const bool settled = m_lastShrinkMs < 0 || m_lastMs - m_lastShrinkMs >= GrowHoldMs;
+    if (m_step > 0 && m_step == before && settled && videoBps > UpMargin * needs(m_step - 1))
         --m_step;
     m_step = std::min(m_step, 2);
     while (m_step > 0 && (wanted.width() >> m_step) < 160)
@@ -77,4 +81,5 @@ void VideoRateControl::reset()
     m_lastMs = -1;
     m_lastDecreaseMs = -1;
     m_step = 0;
+    m_lastShrinkMs = -1;
 }

@@ -27,6 +27,7 @@ public:
     static constexpr int HoldMs = 400;
     static constexpr double IncreasePerSecond = 0.2;
     static constexpr double DecreaseFactor = 0.85;
+    static constexpr int GrowHoldMs = 8000;
 
     // A tick: how long the oldest byte not yet taken has waited beyond its round trip, the
     // rate in bytes a second the link was seen to drain (0: not known yet), and a
@@ -39,8 +40,9 @@ public:
     int delayGrowthMs() const { return m_growthMs; }
 
     // The picture for the rate: the wanted size, or a half or quarter of it when the rate
-    // is too low for it to look like anything; a size comes back only with some margin,
-    // so the picture does not flip between two sizes.
+    // is too low for it to look like anything; a size comes back only with some margin and
+    // not within GrowHoldMs of the last time it went (each change of size costs a key
+    // frame), so the picture does not flip between two sizes.
     QSize pictureFor(QSize wanted, int videoBps);
 
     // A new call: nothing is known about its path.
@@ -61,4 +63,5 @@ private:
     qint64 m_lastDecreaseMs = -1;
     // 0 the wanted size, 1 half of it, 2 a quarter.
     int m_step = 0;
+    qint64 m_lastShrinkMs = -1;
 };
