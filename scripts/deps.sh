@@ -2,7 +2,7 @@
 # Installs the Debian packages ZELMO needs to build, run and test, when any is missing.
 # "scripts/deps.sh sanitize" also installs what the sanitizer and fuzz builds need.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev qt6-tools-dev qt6-l10n-tools libgsm1-dev libturbojpeg0-dev libjpeg62-turbo-dev libyuv-dev libssl-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite qt6-multimedia-dev qt6-tools-dev qt6-l10n-tools libgsm1-dev libturbojpeg0-dev libjpeg62-turbo-dev libyuv-dev libvpx-dev libopus-dev libssl-dev
   libwebrtc-audio-processing-dev libpulse-dev
   libhiredis-dev redis-server
   libminiupnpc-dev libnatpmp-dev miniupnpd-nftables miniupnpc nftables

@@ -3,6 +3,8 @@
 #include "chat/ChatSession.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
+#include "media/MediaFormatChoice.h"
+#include "media/MediaSession.h"
 #include "media/MediaStats.h"
 #include "media/engine/AudioEngine.h"
 #include "media/engine/TestPatternCamera.h"
@@ -55,6 +57,8 @@ struct Caller : Party
     const CallSecurity::Status &security() { return program->security().call().status(); }
     SecurityBadge *badge() { return main()->securityBadge(); }
     QString badgeText() { return badge()->findChild<QLabel *>(QStringLiteral("lblShortCode"))->text(); }
+    QString codecs() { return badge()->findChild<QLabel *>(QStringLiteral("lblCodecs"))->text(); }
+    MediaSession &media() { return program->mediaSession(); }
     QString lock() { return badge()->findChild<QLabel *>(QStringLiteral("imgLock"))->accessibleName(); }
     QString promptNote() { return shell->callPrompt()->securityNote()->text(); }
     bool offered() { return shell->callPrompt() && shell->callPrompt()->isVisible(); }
@@ -173,6 +177,66 @@ private slots:
                                 QStringLiteral("example.org"), QStringLiteral("secret plan"),
                                 QStringLiteral("quick note"), QStringLiteral("Welcome aboard")});
         QVERIFY2(found.isEmpty(), qPrintable(found.join(QStringLiteral(", "))));
+    }
+
+    void twoProgramsOfThisVersionTalkInVp8AndOpus()
+    {
+        Caller ann(QStringLiteral("Ann"));
+        Caller bob(QStringLiteral("Bob"), true);
+        ann.useTestCamera();
+        bob.useTestCamera();
+        ann.call(bob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
+        QVERIFY(ann.media().currentFormats());
+        QVERIFY(bob.media().currentFormats());
+        ann.program->audioControl().talkPressed(Qt::RightButton);
+        bob.program->audioControl().talkPressed(Qt::RightButton);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.program->mediaStats().totals().framesReceived >= 10
+                                     && bob.program->mediaStats().totals().framesReceived >= 10,
+                                 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.blocksPlayed() >= 5 && bob.blocksPlayed() >= 5, 15000);
+        // The pictures are the test camera's, drawn at the size sent.
+        QCOMPARE(ann.program->videoEngine().incomingImage().size(), QSize(320, 240));
+        QVERIFY(TestPatternCamera::readStamp(ann.program->videoEngine().incomingImage()).valid);
+        // Beside the lock: the formats and the size the picture goes at.
+        QTRY_COMPARE(ann.codecs(), QStringLiteral("VP8 320×240, Opus"));
+        QVERIFY(!ann.badge()->findChild<QLabel *>(QStringLiteral("lblCodecs"))->isHidden());
+        // One key frame starts each stream; nothing was lost, so none was asked for.
+        QCOMPARE(ann.media().keyFramesSent(), 1);
+        QCOMPARE(bob.media().keyFramesAsked(), 0);
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall() && !ann.inCall());
+        QVERIFY(!ann.media().currentFormats());
+        QCOMPARE(ann.codecs(), QString());
+    }
+
+    void thePublishedFormatsOptionOnEitherSideKeepsJpegAndGsm_data()
+    {
+        QTest::addColumn<bool>("callerChooses");
+        QTest::newRow("the caller offers only the published formats") << true;
+        QTest::newRow("the one called takes only the published formats") << false;
+    }
+
+    void thePublishedFormatsOptionOnEitherSideKeepsJpegAndGsm()
+    {
+        QFETCH(bool, callerChooses);
+        Caller ann(QStringLiteral("Ann"));
+        Caller bob(QStringLiteral("Bob"), true);
+        (callerChooses ? ann : bob).program->mediaFormats().setPublishedOnly(true);
+        ann.useTestCamera();
+        bob.useTestCamera();
+        ann.call(bob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
+        QVERIFY(ann.security().encrypted());
+        QVERIFY(!ann.media().currentFormats());
+        QVERIFY(!bob.media().currentFormats());
+        QTRY_VERIFY_WITH_TIMEOUT(ann.program->mediaStats().totals().framesReceived >= 3
+                                     && bob.program->mediaStats().totals().framesReceived >= 3,
+                                 15000);
+        QCOMPARE(ann.codecs(), QString());
+        QVERIFY(ann.media().sentPicture().quality > 0);
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall() && !ann.inCall());
     }
 
     void anOlderProgramIsCalledCallsAndLeavesAMessageWithTheBytesOfOld()

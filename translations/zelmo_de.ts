@@ -482,6 +482,13 @@
     </message>
 </context>
 <context>
+    <name>MediaFormatChoice</name>
+    <message>
+        <source>The choice of picture and sound formats could not be saved: %1</source>
+        <translation>Die Wahl der Bild- und Tonformate konnte nicht gespeichert werden: %1</translation>
+    </message>
+</context>
+<context>
     <name>MediaSession</name>
     <message>
         <source>The text was not sent: %1 lines are still waiting to go out. Please send it again in a moment.</source>
@@ -494,6 +501,14 @@
     <message>
         <source>Text Chat</source>
         <translation>Text-Chat</translation>
+    </message>
+    <message>
+        <source>VP8, Opus</source>
+        <translation>VP8, Opus</translation>
+    </message>
+    <message>
+        <source>VP8 %1×%2, Opus</source>
+        <translation>VP8 %1×%2, Opus</translation>
     </message>
 </context>
 <context>
@@ -983,6 +998,10 @@
     <message>
         <source>The call goes %1</source>
         <translation>Der Anruf läuft %1</translation>
+    </message>
+    <message>
+        <source>Picture and sound: %1</source>
+        <translation>Bild und Ton: %1</translation>
     </message>
 </context>
 <context>
@@ -2230,6 +2249,14 @@
         <source>No video device found</source>
         <translation>Kein Videogerät gefunden</translation>
     </message>
+    <message>
+        <source>Use only the published picture and sound formats</source>
+        <translation>Nur die veröffentlichten Bild- und Tonformate verwenden</translation>
+    </message>
+    <message>
+        <source>Calls with another ZELMO of this version then use JPEG pictures and GSM sound, as calls with older programs do. Holds from the next call.</source>
+        <translation>Anrufe mit einem anderen ZELMO dieser Version nutzen dann JPEG-Bilder und GSM-Ton, wie Anrufe mit älteren Programmen. Gilt ab dem nächsten Anruf.</translation>
+    </message>
 </context>
 <context>
     <name>frmRates</name>
@@ -2280,6 +2307,26 @@
     <message>
         <source>(pixels)</source>
         <translation>(Pixel)</translation>
+    </message>
+    <message>
+        <source>Formats:</source>
+        <translation>Formate:</translation>
+    </message>
+    <message>
+        <source>Path Estimate:</source>
+        <translation>Geschätzte Leitung:</translation>
+    </message>
+    <message>
+        <source>(kbps)</source>
+        <translation>(kbit/s)</translation>
+    </message>
+    <message>
+        <source>Lost:</source>
+        <translation>Verloren:</translation>
+    </message>
+    <message>
+        <source>(frames)</source>
+        <translation>(Bilder)</translation>
     </message>
 </context>
 <context>

@@ -482,6 +482,13 @@
     </message>
 </context>
 <context>
+    <name>MediaFormatChoice</name>
+    <message>
+        <source>The choice of picture and sound formats could not be saved: %1</source>
+        <translation>No se pudo guardar la elección de formatos de imagen y sonido: %1</translation>
+    </message>
+</context>
+<context>
     <name>MediaSession</name>
     <message>
         <source>The text was not sent: %1 lines are still waiting to go out. Please send it again in a moment.</source>
@@ -494,6 +501,14 @@
     <message>
         <source>Text Chat</source>
         <translation>Chat de texto</translation>
+    </message>
+    <message>
+        <source>VP8, Opus</source>
+        <translation>VP8, Opus</translation>
+    </message>
+    <message>
+        <source>VP8 %1×%2, Opus</source>
+        <translation>VP8 %1×%2, Opus</translation>
     </message>
 </context>
 <context>
@@ -983,6 +998,10 @@
     <message>
         <source>The call goes %1</source>
         <translation>La llamada va %1</translation>
+    </message>
+    <message>
+        <source>Picture and sound: %1</source>
+        <translation>Imagen y sonido: %1</translation>
     </message>
 </context>
 <context>
@@ -2230,6 +2249,14 @@
         <source>No video device found</source>
         <translation>No se encontró ningún dispositivo de vídeo</translation>
     </message>
+    <message>
+        <source>Use only the published picture and sound formats</source>
+        <translation>Usar solo los formatos de imagen y sonido publicados</translation>
+    </message>
+    <message>
+        <source>Calls with another ZELMO of this version then use JPEG pictures and GSM sound, as calls with older programs do. Holds from the next call.</source>
+        <translation>Las llamadas con otro ZELMO de esta versión usarán entonces imágenes JPEG y sonido GSM, como las llamadas con programas más antiguos. Vale desde la próxima llamada.</translation>
+    </message>
 </context>
 <context>
     <name>frmRates</name>
@@ -2280,6 +2307,26 @@
     <message>
         <source>(pixels)</source>
         <translation>(píxeles)</translation>
+    </message>
+    <message>
+        <source>Formats:</source>
+        <translation>Formatos:</translation>
+    </message>
+    <message>
+        <source>Path Estimate:</source>
+        <translation>Estimación de la línea:</translation>
+    </message>
+    <message>
+        <source>(kbps)</source>
+        <translation>(kbit/s)</translation>
+    </message>
+    <message>
+        <source>Lost:</source>
+        <translation>Perdidos:</translation>
+    </message>
+    <message>
+        <source>(frames)</source>
+        <translation>(imágenes)</translation>
     </message>
 </context>
 <context>

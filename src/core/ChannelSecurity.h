@@ -20,6 +20,9 @@ struct ChannelSecurity
     // Plain although the encrypted way was expected: this peer answered encrypted before,
     // or something answered on the encrypted port and the handshake failed.
     bool fellBack = false;
+    // The media channel's two ends agreed in its handshake on today's picture and sound
+    // formats (VP8 and Opus) beside the published ones; never on a plain connection.
+    bool currentFormats = false;
 
     bool encrypted() const { return !peerKey.isEmpty(); }
 };

@@ -3,10 +3,13 @@
 #include "core/CallStates.h"
 #include "media/AudioBlock.h"
 #include "media/AudioSendQueue.h"
+#include "media/codec/OpusVoiceEncoder.h"
 #include "media/engine/AudioEngine.h"
+#include "media/engine/Resampler.h"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -21,6 +24,41 @@ AudioControl::AudioControl(const CallStatus &call, AudioEngine &engine, AudioSen
     , m_engine(engine)
     , m_queue(queue)
 {
+}
+
+AudioControl::~AudioControl() = default;
+
+void AudioControl::setOpusCoding(bool on)
+{
+    m_opusOn = on;
+    m_opus.reset();
+    m_upsampler.reset();
+    m_wide.clear();
+    if (!on)
+        return;
+    m_opus = std::make_unique<OpusVoiceEncoder>();
+    m_upsampler = std::make_unique<Resampler>(AudioEngine::SampleRate, OpusVoiceEncoder::SampleRate);
+}
+
+QByteArray AudioControl::codeOpus(const qint16 *samples, int count)
+{
+    if (!m_opus || !m_opus->isValid() || !m_upsampler)
+        return {};
+    std::vector<float> narrow(samples, samples + count);
+    m_raised.clear();
+    m_upsampler->process(narrow.data(), count, m_raised);
+    for (const float s : m_raised)
+        m_wide.push_back(qint16(std::clamp(std::lround(s), -32768L, 32767L)));
+    const int frames = std::min<int>(int(m_wide.size()) / OpusVoiceEncoder::FrameSamples, OpusVoiceEncoder::MaxFrames);
+    if (frames <= 0)
+        return {};
+    const int n = frames * OpusVoiceEncoder::FrameSamples;
+    const QByteArray packet = m_opus->encode(m_wide.data(), n);
+    m_wide.erase(m_wide.begin(), m_wide.begin() + n);
+    // What cannot be coded in time is let go rather than held ever longer.
+    if (m_wide.size() > size_t(OpusVoiceEncoder::FrameSamples * OpusVoiceEncoder::MaxFrames))
+        m_wide.clear();
+    return packet;
 }
 
 QString AudioControl::inCallText()
@@ -170,7 +208,13 @@ bool AudioControl::captureStep()
     std::array<qint16, SampleBufferSamples> samples{};
     const int n = m_engine.getAudioIn(samples.data(), SampleBufferSamples);
     bool taken = false;
-    if (n > 0) {
+    if (n > 0 && m_opusOn && inCall() && !m_queue.hold() && !m_messageRecording) {
+        const QByteArray packet = codeOpus(samples.data(), n);
+        if (!packet.isEmpty()) {
+            m_queue.record(packet);
+            taken = true;
+        }
+    } else if (n > 0) {
         std::array<uchar, AudioBlock::DataBytes> gsm{};
         const int count = m_engine.compressAudioGSM(samples.data(), n, m_quality, gsm.data(),
                                                     AudioBlock::DataBytes);

@@ -5,8 +5,13 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
 class AudioEngine;
 class AudioSendQueue;
+class OpusVoiceEncoder;
+class Resampler;
 struct CallStatus;
 
 // The program's side of the sound devices: opening and closing the microphone (push to
@@ -20,6 +25,7 @@ class AudioControl : public QObject
 
 public:
     AudioControl(const CallStatus &call, AudioEngine &engine, AudioSendQueue &queue, QObject *parent = nullptr);
+    ~AudioControl() override;
 
     // The sound test's answer while a call is up.
     static QString inCallText();
@@ -64,6 +70,11 @@ public:
     // message records, recordProgress reports the record index. Returns whether a block
     // was taken.
     bool captureStep();
+    // On: a call's blocks go into the send queue as Opus packets (a call that agreed on
+    // today's formats); a quick message's clip and the sound test stay GSM. Off: GSM.
+    // Each switch starts the coder afresh.
+    void setOpusCoding(bool on);
+    bool isOpusCoding() const { return m_opusOn; }
 
     // The speaker: opened unless it plays already (false when it cannot be); samples handed
     // to it (a refusal counts it as idle); once per tick it counts as playing while samples
@@ -102,6 +113,7 @@ private:
     void setMicOpen(bool open);
     void setSpeakerPlaying(bool playing);
     bool inCall() const;
+    QByteArray codeOpus(const qint16 *samples, int count);
 
     const CallStatus &m_call;
     AudioEngine &m_engine;
@@ -116,4 +128,11 @@ private:
     bool m_latched = false;
     bool m_held = false;
     bool m_testRecording = false;
+    bool m_opusOn = false;
+    std::unique_ptr<OpusVoiceEncoder> m_opus;
+    // The microphone's 8000 samples a second raised to the coder's 16000, and those not
+    // yet coded (less than a 20 ms frame).
+    std::unique_ptr<Resampler> m_upsampler;
+    std::vector<float> m_raised;
+    std::vector<qint16> m_wide;
 };

@@ -47,16 +47,34 @@ void LinkPacer::update(qint64 waiting, int roundTripMs, qint64 nowMs)
     startSample(m_waiting, nowMs);
 }
 
-void LinkPacer::sent(qint64 bytes)
+void LinkPacer::sent(qint64 bytes, qint64 atMs)
 {
     if (bytes <= 0)
         return;
     m_sentSince += bytes;
     m_sampleSent += bytes;
-    if (!m_recent.empty() && m_recent.back().atMs == m_nowMs)
+    const qint64 at = std::max(atMs, m_nowMs);
+    if (!m_recent.empty() && m_recent.back().atMs == at)
         m_recent.back().bytes += bytes;
     else
-        m_recent.push_back({m_nowMs, bytes});
+        m_recent.push_back({at, bytes});
+}
+
+qint64 LinkPacer::queueDelayMs() const
+{
+    // What the peer has not taken are the bytes sent last: going back from the newest,
+    // the send that covers the last of them is when the oldest waiting byte went.
+    qint64 rest = m_waiting;
+    if (rest <= 0)
+        return 0;
+    for (auto it = m_recent.rbegin(); it != m_recent.rend(); ++it) {
+        if (it->atMs > m_nowMs)
+            continue; // sent after the tick's start: not in what was waiting then
+        rest -= it->bytes;
+        if (rest <= 0)
+            return std::max<qint64>(0, m_nowMs - it->atMs - m_roundTripMs);
+    }
+    return MaxRoundTripMs;
 }
 
 qint64 LinkPacer::sentWithinRoundTrip() const

@@ -27,8 +27,9 @@ public:
     // Start of a tick: the bytes not yet taken by the peer, the connection's shortest round
     // trip and a monotonic time, both in milliseconds.
     void update(qint64 waiting, int roundTripMs, qint64 nowMs);
-    // A packet of `bytes` was handed to the connection in this tick.
-    void sent(qint64 bytes);
+    // A packet of `bytes` was handed to the connection in this tick, or at `atMs` (the
+    // clock of update) when it went between two ticks.
+    void sent(qint64 bytes, qint64 atMs = -1);
 
     bool videoAllowed() const { return backlog() <= videoBudget(); }
     bool soundAllowed() const { return backlog() <= soundBudget(); }
@@ -45,6 +46,10 @@ public:
     // Bytes waited beyond their round trip at the tick's start: the link, not the
     // sender, is what limits the stream now.
     bool linkBusy() const { return m_busy; }
+    // How long the oldest byte not yet taken at the tick's start has waited beyond its
+    // round trip, in milliseconds: the send queue's delay (0 when nothing waits that long;
+    // a byte older than what is kept counts as MaxRoundTripMs).
+    qint64 queueDelayMs() const;
 
     // A new connection: nothing is known about its link.
     void reset();

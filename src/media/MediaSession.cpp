@@ -11,12 +11,17 @@
 #include "media/AudioSendQueue.h"
 #include "media/CallClock.h"
 #include "media/CaptureControl.h"
+#include "media/CodedMediaPacket.h"
 #include "media/LinkPacer.h"
 #include "media/MediaClock.h"
 #include "media/MediaPacket.h"
 #include "media/MediaStats.h"
 #include "media/OutgoingTextQueue.h"
+#include "media/codec/OpusVoiceDecoder.h"
+#include "media/codec/Vp8Encoder.h"
 #include "media/engine/AudioEngine.h"
+#include "media/engine/FrameConverter.h"
+#include "media/engine/Resampler.h"
 #include "media/engine/VideoEngine.h"
 
 #include <algorithm>
@@ -73,7 +78,10 @@ MediaSession::MediaSession(Context context, QObject *parent)
     connect(&m_.ippClient, &IPPort::connected, this, [this](int status, const QString &) { onClientConnected(status); });
     connect(&m_.ippClient, &IPPort::dataIn, this, &MediaSession::receiveMediaData);
     connect(&m_.ippClient, &IPPort::disconnected, this, [this](int, const QString &) { onClientDisconnected(); });
+    connect(&m_.video, &VideoEngine::frameArrived, this, &MediaSession::onCameraFrame);
 }
+
+MediaSession::~MediaSession() = default;
 
 void MediaSession::setWindowNormalQuery(std::function<bool()> isNormal)
 {
@@ -141,6 +149,8 @@ void MediaSession::tick()
     else
         m_pacer.update(m_.ippClient.pendingOutput(), m_.ippClient.minRoundTripMs(), m_linkClock.elapsed());
     m_fit.update(m_pacer.drainRate(), m_pacer.linkBusy(), m_linkClock.elapsed());
+    if (m_currentFormats)
+        m_rate.update(m_pacer.queueDelayMs(), m_pacer.drainRate(), m_linkClock.elapsed());
 
     // A text line the connection does not take is offered again next tick, before anything else.
     if (!m_.textQueue.isEmpty()) {
@@ -151,12 +161,15 @@ void MediaSession::tick()
 
     // Sound keeps its place unless the link has stopped taking even that.
     if (m_.audioSendQueue.hasWaiting() && !m_.audioControl.isMessageRecording() && m_pacer.soundAllowed()) {
-        const QByteArray packet = MediaPacket::build(MediaPacket::AudioKind, m_.audioSendQueue.front().bytes());
+        const QByteArray block = m_.audioSendQueue.front().bytes();
+        const QByteArray packet = m_currentFormats ? CodedMediaPacket::build(CodedMediaPacket::Kind::Opus, block)
+                                                   : MediaPacket::build(MediaPacket::AudioKind, block);
         if (sendMediaPacket(packet) > 0)
             m_.audioSendQueue.pop();
     }
 
-    if (capturing) {
+    // Today's formats send each camera frame as it comes (onCameraFrame).
+    if (capturing && !m_currentFormats) {
         // A frame that would wait behind more than a tick of data is skipped, not queued:
         // the next one is newer.
         if (!m_pacer.videoAllowed()) {
@@ -171,6 +184,22 @@ void MediaSession::tick()
         if (m_frameBytes > 0)
             sendVideoFrame();
     }
+}
+
+void MediaSession::onCameraFrame()
+{
+    // A call in today's formats codes every frame the camera gives, not one a tick: the
+    // picture moves at the camera's rate as far as the path carries it.
+    if (!m_currentFormats || m_.call.callState != CallState::InCall || !m_.capture.isRunning()
+        || !m_.capture.isReady())
+        return;
+    if (!m_pacer.videoAllowed()) {
+        m_.stats.addFrameSkipped();
+        return;
+    }
+    fetchFrame();
+    if (m_frameBytes > 0)
+        sendVideoFrame();
 }
 
 bool MediaSession::wantsTicks() const
@@ -191,7 +220,8 @@ int MediaSession::sendMediaPacket(const QByteArray &packet)
         sent = m_.ippClient.sentCount();
     }
     m_.stats.addBytesSent(sent);
-    m_pacer.sent(sent);
+    // Today's formats send between ticks too: the pacer learns when.
+    m_pacer.sent(sent, m_currentFormats ? m_linkClock.elapsed() : -1);
     m_fit.sent(sent);
     return int(std::min<qint64>(sent, std::numeric_limits<int>::max()));
 }
@@ -257,7 +287,9 @@ void MediaSession::fetchFrame()
     int width = 0;
     int height = 0;
     Settings &s = m_.settings;
-    m_frameInCamera = !s.SendImageMsg && m_.video.latestIsPlanar() && m_.video.getVideoSettings(&width, &height);
+    // Today's formats take any camera's frame as it is; JPEG only planar ones.
+    m_frameInCamera = !s.SendImageMsg && (m_currentFormats || m_.video.latestIsPlanar())
+                      && m_.video.getVideoSettings(&width, &height);
     if (m_frameInCamera) {
         // Compressed later straight from the camera's planes; taken as RGB only if it must be scaled.
         m_frameBytes = width * height * 3;
@@ -326,6 +358,10 @@ void MediaSession::takeFrameFromCamera()
 
 void MediaSession::sendVideoFrame()
 {
+    if (m_currentFormats) {
+        sendVp8Frame();
+        return;
+    }
     int quality = m_.settings.VQualityLow ? 15 : 30;
     if (m_frameBytes == LargeFrameBytes) {
         if (m_.call.PeerIsV25) {
@@ -374,6 +410,51 @@ void MediaSession::sendVideoFrame()
     m_frameInCamera = false;
 }
 
+void MediaSession::sendVp8Frame()
+{
+    const qint64 now = m_linkClock.elapsed();
+    const int videoBps = std::max(VideoRateControl::MinBps, m_rate.targetBps() - SoundShareBps);
+    const QSize size = m_rate.pictureFor(QSize(m_frameWidth, m_frameHeight), videoBps);
+    bool ok = m_frameInCamera && m_.video.latestYuv(size, m_yuv);
+    if (!ok) {
+        // The picture with the image message burnt in (or a frame the camera no longer holds).
+        takeFrameFromCamera();
+        if (m_frameBytes > 0 && QSize(m_frameWidth, m_frameHeight) != size)
+            m_frameBytes = m_.video.downSampleImg(m_frameBuffer.data(), m_frameWidth, m_frameHeight,
+                                                  m_frameBuffer.data(), size.width(), size.height(),
+                                                  FrameBufferBytes);
+        ok = m_frameBytes > 0
+             && FrameConverter::rgbToYuvPicture(m_frameBuffer.data(), size.width(), size.height(), m_yuv);
+    }
+    m_frameBytes = 0;
+    m_frameInCamera = false;
+    if (!ok || !m_vp8)
+        return;
+    m_vp8->setBitrate(videoBps / 1000);
+    if (m_keyFrameAsked && (m_lastKeyFrameMs < 0 || now - m_lastKeyFrameMs >= KeyFrameIntervalMs)) {
+        m_keyFrameAsked = false;
+        m_vp8->requestKeyFrame();
+    }
+    const Vp8Encoder::Frame frame = m_vp8->encode(m_yuv, now);
+    // The encoder leaves a frame out when the rate falls short.
+    if (frame.data.isEmpty())
+        return;
+    const QByteArray packet = CodedMediaPacket::build(CodedMediaPacket::Kind::Vp8, frame.data);
+    const int sent = sendMediaPacket(packet);
+    if (sent <= 0) {
+        // The peer would miss the frame the next one builds on.
+        m_vp8->requestKeyFrame();
+        return;
+    }
+    if (frame.key) {
+        m_lastKeyFrameMs = now;
+        ++m_keyFramesSent;
+    }
+    m_.stats.addFrameSent();
+    showSentPicture({0, m_yuv.width, m_yuv.height});
+    showCodecs(m_yuv.size());
+}
+
 // ---- The receive path -------------------------------------------------------------------
 
 void MediaSession::receiveMediaData(const QByteArray &text, bool eol)
@@ -396,8 +477,77 @@ void MediaSession::receiveMediaData(const QByteArray &text, bool eol)
             emit textReceived(Fields::fromWire(packet.body));
         break;
     case MediaPacket::Kind::Unknown:
+        // Only a call that agreed on today's formats reads their packets.
+        if (m_currentFormats)
+            receiveCoded(text);
         break;
     }
+}
+
+void MediaSession::receiveCoded(const QByteArray &text)
+{
+    const CodedMediaPacket::Received packet = CodedMediaPacket::parse(text);
+    switch (packet.kind) {
+    case CodedMediaPacket::Kind::Vp8:
+        receiveVp8(packet.payload);
+        break;
+    case CodedMediaPacket::Kind::Opus:
+        receiveOpus(packet.payload);
+        break;
+    case CodedMediaPacket::Kind::KeyFrameRequest:
+        // However many come, the next key frame waits for its interval.
+        m_keyFrameAsked = true;
+        break;
+    case CodedMediaPacket::Kind::Unknown:
+        break;
+    }
+}
+
+void MediaSession::receiveVp8(const QByteArray &frame)
+{
+    if (m_.video.drawVp8Frame(frame) != Vp8Decoder::Result::Picture) {
+        if (m_.video.vp8KeyFrameNeeded())
+            askForKeyFrame();
+        return;
+    }
+    int width = 0;
+    int height = 0;
+    m_.video.getImageSize(&width, &height);
+    if (width > 0 && width != m_displayWidth)
+        setDisplaySize(width, height);
+    m_.stats.addFrameReceived();
+}
+
+void MediaSession::askForKeyFrame()
+{
+    const qint64 now = m_linkClock.elapsed();
+    if (m_lastKeyAskMs >= 0 && now - m_lastKeyAskMs < KeyFrameAskMs)
+        return;
+    if (sendMediaPacket(CodedMediaPacket::build(CodedMediaPacket::Kind::KeyFrameRequest, "1")) > 0) {
+        m_lastKeyAskMs = now;
+        ++m_keyFramesAsked;
+    }
+}
+
+void MediaSession::receiveOpus(const QByteArray &packet)
+{
+    if (!m_opus || !m_downsampler)
+        return;
+    std::array<qint16, OpusVoiceDecoder::MaxSamples> wide{};
+    const int n = m_opus->decode(packet, wide.data(), int(wide.size()));
+    if (n <= 0)
+        return;
+    // The speaker's way is 8000 samples a second.
+    const std::vector<float> samples(wide.begin(), wide.begin() + n);
+    m_lowered.clear();
+    m_downsampler->process(samples.data(), n, m_lowered);
+    std::array<qint16, BlockSampleRoom> narrow{};
+    const int count = std::min<int>(int(m_lowered.size()), BlockSampleRoom);
+    for (int i = 0; i < count; ++i)
+        narrow[size_t(i)] = qint16(std::clamp(std::lround(m_lowered[size_t(i)]), -32768L, 32767L));
+    if (count > 0)
+        m_.audioPlayQueue.push(QByteArrayView(reinterpret_cast<const char *>(narrow.data()),
+                                              qsizetype(count) * qsizetype(sizeof(qint16))));
 }
 
 void MediaSession::receiveVideo(const QByteArray &body)
@@ -479,8 +629,29 @@ void MediaSession::onClientConnected(int statusCode)
     startCall();
 }
 
+ChannelSecurity MediaSession::mediaSecurity() const
+{
+    return m_.ipdMedia.isConnected(1) ? m_.ipdMedia.security(1) : m_.ippClient.security();
+}
+
 void MediaSession::startCall()
 {
+    const ChannelSecurity security = mediaSecurity();
+    m_currentFormats = security.encrypted() && security.currentFormats;
+    m_rate.reset();
+    m_keyFrameAsked = false;
+    m_lastKeyFrameMs = -1;
+    m_lastKeyAskMs = -1;
+    m_keyFramesSent = 0;
+    m_keyFramesAsked = 0;
+    if (m_currentFormats) {
+        m_vp8 = std::make_unique<Vp8Encoder>(VideoRateControl::StartBps / 1000);
+        m_opus = std::make_unique<OpusVoiceDecoder>();
+        m_downsampler = std::make_unique<Resampler>(OpusVoiceDecoder::SampleRate, AudioEngine::SampleRate);
+        m_.logLine(QStringLiteral("The call uses VP8 pictures and Opus sound"));
+    }
+    m_.audioControl.setOpusCoding(m_currentFormats);
+    showCodecs({});
     // Both sides start from empty queues, so the welcome text is the first line each way.
     m_.audioSendQueue.reset();
     m_.textQueue.reset();
@@ -541,6 +712,12 @@ void MediaSession::resetMediaState()
     m_.audioPlayQueue.clear();
     m_.call.RealTimeChat = false;
     m_.call.PeerIsV25 = false;
+    m_currentFormats = false;
+    m_vp8.reset();
+    m_opus.reset();
+    m_downsampler.reset();
+    m_.audioControl.setOpusCoding(false);
+    showCodecs({});
     m_.stats.reset();
     showStreamRates();
     showSentPicture({});
@@ -567,4 +744,26 @@ void MediaSession::showStreamRates()
 {
     emit streamRatesChanged(m_.stats.fpsInText(), m_.stats.fpsOutText(), m_.stats.throughputInText(),
                             m_.stats.throughputOutText());
+    if (!m_currentFormats) {
+        const bool inCall = m_.call.callState == CallState::InCall;
+        emit codecFiguresChanged(inCall ? QStringLiteral("JPEG, GSM") : QStringLiteral("-"), QStringLiteral("-"),
+                                 QStringLiteral("-"));
+        return;
+    }
+    const int lost = m_.video.vp8Failures() + (m_opus ? m_opus->failures() : 0);
+    emit codecFiguresChanged(QStringLiteral("VP8, Opus"), QString::number(m_rate.targetBps() / 1000),
+                             QString::number(lost));
+}
+
+void MediaSession::showCodecs(QSize picture)
+{
+    QString text;
+    if (m_currentFormats) {
+        text = picture.isEmpty() ? tr("VP8, Opus")
+                                 : tr("VP8 %1×%2, Opus").arg(picture.width()).arg(picture.height());
+    }
+    if (text == m_codecText)
+        return;
+    m_codecText = text;
+    emit codecsChanged(text);
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/ChannelSecurity.h"
 #include "media/LinkPacer.h"
 #include "media/PictureFit.h"
+#include "media/VideoRateControl.h"
+#include "media/codec/YuvPicture.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -9,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class AudioControl;
@@ -21,9 +25,12 @@ class IPDaemon;
 class IPPort;
 class MediaClock;
 class MediaStats;
+class OpusVoiceDecoder;
 class OutgoingTextQueue;
+class Resampler;
 class SoundPlayer;
 class VideoEngine;
+class Vp8Encoder;
 struct CallStatus;
 struct Settings;
 
@@ -77,8 +84,15 @@ public:
     // and the most that may wait in the speaker before a burst is trimmed back to it.
     static constexpr int SpeakerLeadSamples = 3200;
     static constexpr int MaxSpeakerBacklogSamples = 6400;
+    // A call in today's formats: a sender makes at most one key frame in this time, however
+    // often the peer asks; a receiver asks at most once in KeyFrameAskMs.
+    static constexpr int KeyFrameIntervalMs = 1000;
+    static constexpr int KeyFrameAskMs = 500;
+    // What the sound takes of the rate the path carries, framing included.
+    static constexpr int SoundShareBps = 32000;
 
     MediaSession(Context context, QObject *parent = nullptr);
+    ~MediaSession() override;
 
     // One tick of the main timer after the pending call: animation, speaker, capture
     // rate, sound capture, frame request, and in a call the clock, the rates and one text,
@@ -117,6 +131,14 @@ public:
     // The quality and size the last video frame of this call went at (zeros before one
     // went): the options' picture, or less when the link does not carry it.
     PictureFit::Picture sentPicture() const { return m_sentPicture; }
+    // The call agreed on today's formats (VP8 pictures, Opus sound) in its encrypted media
+    // channel's handshake; false out of a call and for the published formats.
+    bool currentFormats() const { return m_currentFormats; }
+    // What the path is estimated to carry now, bits a second (calls in today's formats).
+    int rateEstimate() const { return m_rate.targetBps(); }
+    // Key frames this call has made, and asked the peer for.
+    int keyFramesSent() const { return m_keyFramesSent; }
+    int keyFramesAsked() const { return m_keyFramesAsked; }
 
 signals:
     void activityFrameChanged(int frame);
@@ -143,6 +165,11 @@ signals:
     void textRefused(const QString &message);
     // The quality or size video is sent at changed (all zero: no video is being sent).
     void sentPictureChanged(int quality, int width, int height);
+    // The call's formats for beside the lock ("VP8 640×480, Opus"); empty for the
+    // published formats and out of a call.
+    void codecsChanged(const QString &text);
+    // With the stream rates: the formats, the estimate of the path and what was lost.
+    void codecFiguresChanged(const QString &codec, const QString &estimate, const QString &lost);
 
 private:
     // A frame left in the camera's planes is copied into the frame buffer as RGB.
@@ -153,6 +180,15 @@ private:
     void receiveVideo(const QByteArray &body);
     void receiveSound(const QByteArray &body);
     void sendVideoFrame();
+    void onCameraFrame();
+    // Today's formats: one VP8 frame of the fetched picture at what the path carries.
+    void sendVp8Frame();
+    void receiveCoded(const QByteArray &text);
+    void receiveVp8(const QByteArray &frame);
+    void receiveOpus(const QByteArray &packet);
+    void askForKeyFrame();
+    ChannelSecurity mediaSecurity() const;
+    void showCodecs(QSize picture);
     QByteArray textPacket(const QByteArray &line) const;
 
     void onMediaRequest(const QString &remoteAddress, bool *accept);
@@ -202,4 +238,19 @@ private:
     PictureFit m_fit;
     PictureFit::Picture m_sentPicture;
     QElapsedTimer m_linkClock;
+
+    // Today's formats, for a call that agreed on them.
+    bool m_currentFormats = false;
+    std::unique_ptr<Vp8Encoder> m_vp8;
+    std::unique_ptr<OpusVoiceDecoder> m_opus;
+    std::unique_ptr<Resampler> m_downsampler;
+    std::vector<float> m_lowered;
+    YuvPicture m_yuv;
+    VideoRateControl m_rate;
+    QString m_codecText;
+    bool m_keyFrameAsked = false;
+    qint64 m_lastKeyFrameMs = -1;
+    qint64 m_lastKeyAskMs = -1;
+    int m_keyFramesSent = 0;
+    int m_keyFramesAsked = 0;
 };

@@ -18,6 +18,7 @@
 #include "media/CaptureControl.h"
 #include "media/DeviceNotice.h"
 #include "media/MediaConnection.h"
+#include "media/MediaFormatChoice.h"
 #include "media/MediaSession.h"
 #include "media/engine/AudioEngine.h"
 #include "media/engine/DeviceProvider.h"
@@ -67,6 +68,7 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_audioControl(new AudioControl(m_call, *m_audio, m_audioSendQueue, this))
     , m_audioSetup(new AudioSetup(*m_audio, *m_devices, profilePath(AudioSettings::FileName),
                                   [this](const QString &line) { logLine(line); }, this))
+    , m_formats(new MediaFormatChoice(profilePath(MediaFormatSettings::FileName), this))
     , m_capture(new CaptureControl(m_settings, *m_video, this))
     , m_share(new ScreenShare(ScreenShare::fromSystem(*m_capture, [this](const QString &line) { logLine(line); },
                                                       MediaSession::TickMs),
@@ -87,7 +89,8 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_messageMedia(new MessageMedia({*m_capture, *m_video, *m_audioControl, m_audioSendQueue}, this))
     , m_optionsLogic(new OptionsLogic(m_settings, m_refuseList, profilePath(RefuseFile), this))
     , m_security(new SecurityService({m_options.profileDir, [this] { return m_settings.EMail; },
-                                      [this](const QString &line) { logLine(line); }, *m_ippControl, *m_ipdControl},
+                                      [this](const QString &line) { logLine(line); }, *m_ippControl, *m_ipdControl,
+                                      [this] { return m_formats->offersCurrent(); }},
                                      this))
     , m_reach(new ReachabilityService({profilePath(RouterSettings::FileName),
                                        [this] { return std::pair(m_settings.DirAddress, int(quint16(m_settings.DirPort))); },
@@ -156,6 +159,7 @@ void Program::connectMedia()
     connect(m_capture, &CaptureControl::errorMessage, this, &Program::errorRequested);
     connect(m_audioControl, &AudioControl::errorMessage, this, &Program::errorRequested);
     connect(m_audioSetup, &AudioSetup::saveFailed, this, &Program::messageBoxRequested);
+    connect(m_formats, &MediaFormatChoice::saveFailed, this, &Program::messageBoxRequested);
 }
 
 void Program::connectOptions()
@@ -317,6 +321,7 @@ void Program::initializeEngines()
     m_video->setCompType(6);
     m_audioControl->start();
     m_audioSetup->start();
+    m_formats->load();
     // Asking the system for its cameras loads the multimedia back end, which takes longer
     // than the rest of the start: the program listens for calls first.
     QTimer::singleShot(0, this, [this] {

@@ -29,6 +29,7 @@ class DirectoryService;
 class IPDaemon;
 class IPPort;
 class MediaConnection;
+class MediaFormatChoice;
 class MediaSession;
 class MessageMedia;
 class MessageService;
@@ -112,6 +113,8 @@ public:
     AudioControl &audioControl() { return *m_audioControl; }
     // Echo cancellation, noise suppression, level, and the sound devices in use.
     AudioSetup &audioSetup() { return *m_audioSetup; }
+    // Whether calls between two programs of this version may use today's formats.
+    MediaFormatChoice &mediaFormats() { return *m_formats; }
     VideoEngine &videoEngine() { return *m_video; }
     // Showing the screen or a window in the camera's place during a call.
     ScreenShare &screenShare() { return *m_share; }
@@ -208,6 +211,7 @@ private:
     MediaConnection *m_media;
     AudioControl *m_audioControl;
     AudioSetup *m_audioSetup;
+    MediaFormatChoice *m_formats;
     CaptureControl *m_capture;
     ScreenShare *m_share;
     CallControl *m_calls;

@@ -16,12 +16,13 @@ void DialAttempt::decide(Outcome outcome)
     QTimer::singleShot(0, this, [this, outcome] { conclude(outcome); });
 }
 
-void DialAttempt::prepare(const TlsSetup::Credentials &own, const QList<PeerChannel> &channels, QSslSocket *socket)
+void DialAttempt::prepare(const TlsSetup::Credentials &own, const QList<PeerChannel> &channels, QSslSocket *socket,
+                          bool currentFormats)
 {
     m_own = own;
     m_socket = socket ? socket : new QSslSocket(this);
     m_socket->setParent(this);
-    m_socket->setSslConfiguration(TlsSetup::configuration(own, channels));
+    m_socket->setSslConfiguration(TlsSetup::configuration(own, channels, currentFormats));
     m_timer = new QTimer(this);
     m_timer->setSingleShot(true);
 }

@@ -27,7 +27,9 @@ protected:
 
     // Makes the socket for `own`, speaking `channels` (or takes `socket`, already connected),
     // and the (stopped) timer.
-    void prepare(const TlsSetup::Credentials &own, const QList<PeerChannel> &channels, QSslSocket *socket = nullptr);
+    // With `currentFormats` a media connection offers today's formats too.
+    void prepare(const TlsSetup::Credentials &own, const QList<PeerChannel> &channels, QSslSocket *socket = nullptr,
+                 bool currentFormats = false);
     // What the finished handshake proved; empty when it proved nothing.
     ChannelSecurity security() const;
     // The encrypted outcome: the socket is the receiver's from now on.

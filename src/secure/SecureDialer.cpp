@@ -32,6 +32,7 @@ public:
         int answerMs = PlainAnswerMs;
         int handshakeMs = HandshakeMs;
         bool answeredBefore = false;
+        bool currentFormats = false;
     };
 
     Attempt(SecureDialer *owner, Plan plan, std::function<void(Outcome)> done)
@@ -46,7 +47,7 @@ public:
 
     void start(const TlsSetup::Credentials &own)
     {
-        prepare(own, {m_plan.channel});
+        prepare(own, {m_plan.channel}, nullptr, m_plan.currentFormats);
         connect(m_timer, &QTimer::timeout, this, [this] { m_connected ? failed() : unanswered(); });
         connect(m_socket, &QAbstractSocket::connected, this, [this] {
             m_connected = true;
@@ -64,7 +65,7 @@ public:
     // The path is already there: a local socket whose other end carries the channel.
     void startOver(const TlsSetup::Credentials &own, QSslSocket *connected)
     {
-        prepare(own, {m_plan.channel}, connected);
+        prepare(own, {m_plan.channel}, connected, m_plan.currentFormats);
         m_connected = true;
         connect(m_timer, &QTimer::timeout, this, [this] { failed(); });
         connect(m_socket, &QSslSocket::encrypted, this, [this] { secured(); });
@@ -142,6 +143,7 @@ std::unique_ptr<QObject> SecureDialer::dial(const QHostAddress &address, int por
     plan.channel = channel;
     plan.basePort = port - int(channel);
     plan.handshakeMs = m_handshakeMs;
+    plan.currentFormats = offersCurrentFormats(channel);
     const QString dotted = EndpointConnection::dottedAddress(address);
     plan.answeredBefore = m_context.answeredEncryptedFrom && m_context.answeredEncryptedFrom(dotted);
     plan.answerMs = plan.answeredBefore ? m_knownPeerWaitMs : m_plainAnswerMs;
@@ -176,6 +178,7 @@ std::unique_ptr<QObject> SecureDialer::dialOver(int descriptor, const QHostAddre
     plan.channel = channel;
     plan.basePort = port - int(channel);
     plan.handshakeMs = m_handshakeMs;
+    plan.currentFormats = offersCurrentFormats(channel);
     // Only programs of this version find such a path: nothing goes plain over it.
     plan.mayFallBack = false;
     if (channel == PeerChannel::Media || channel == PeerChannel::Chat) {
@@ -194,6 +197,11 @@ std::unique_ptr<QObject> SecureDialer::dialOver(int descriptor, const QHostAddre
     TlsSetup::sendAtOnce(*socket);
     attempt->startOver(own, socket);
     return attempt;
+}
+
+bool SecureDialer::offersCurrentFormats(PeerChannel channel) const
+{
+    return channel == PeerChannel::Media && m_context.currentFormats && m_context.currentFormats();
 }
 
 void SecureDialer::finish(Attempt *attempt, Outcome outcome)

@@ -36,6 +36,8 @@ public:
         std::function<bool()> onlyEncryptedCalls;
         // A peer answered encrypted from this address before.
         std::function<bool(const QString &address)> answeredEncryptedFrom;
+        // A media connection offers today's picture and sound formats (none: never).
+        std::function<bool()> currentFormats = {};
     };
 
     explicit SecureDialer(Context context, QObject *parent = nullptr);
@@ -74,6 +76,7 @@ private:
     void bind(const Binding &binding);
     void forget(const QString &address, int basePort);
     void finish(Attempt *attempt, Outcome outcome);
+    bool offersCurrentFormats(PeerChannel channel) const;
 
     Context m_context;
     QList<Binding> m_bindings;

@@ -135,7 +135,7 @@ void SecureListener::handshake(QSslSocket *socket)
             [this, socket] { drop(socket, QStringLiteral("the handshake took too long")); });
     deadline->start(m_handshakeMs);
     m_handshakes.insert(socket, Handshake{address, source, ++m_order, deadline, m_clock.elapsed()});
-    socket->setSslConfiguration(TlsSetup::configuration(own, m_routes.keys()));
+    socket->setSslConfiguration(TlsSetup::configuration(own, m_routes.keys(), m_currentFormats && m_currentFormats()));
     connect(socket, &QSslSocket::encrypted, this, [this, socket] { finished(socket); });
     connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] {
         drop(socket, socket->errorString());

@@ -54,6 +54,9 @@ public:
 
     // Encrypted connections for `channel` go to `listener`.
     void route(PeerChannel channel, IPDaemon &listener);
+    // Whether the media channel may agree on today's picture and sound formats; asked at
+    // each handshake (unset: never).
+    void setCurrentFormats(std::function<bool()> offered) { m_currentFormats = std::move(offered); }
     // Listens on every IPv4 interface, like the plain listeners.
     EndpointError listen(int port);
     void close();
@@ -106,6 +109,7 @@ private:
     bool makeRoomFor(double newcomerLoad);
 
     std::function<TlsSetup::Credentials()> m_credentials;
+    std::function<bool()> m_currentFormats;
     QHash<PeerChannel, IPDaemon *> m_routes;
     Server *m_server = nullptr;
     QHash<QSslSocket *, Handshake> m_handshakes;

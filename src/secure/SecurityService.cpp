@@ -18,7 +18,8 @@ SecurityService::SecurityService(Context context, QObject *parent)
     , m_(std::move(context))
     , m_listener(new SecureListener([this] { return credentials(); }, this))
     , m_dialer(new SecureDialer({[this] { return credentials(); }, [this] { return m_settings.OnlyEncrypted; },
-                                 [this](const QString &address) { return m_peers.answeredEncryptedFrom(address); }},
+                                 [this](const QString &address) { return m_peers.answeredEncryptedFrom(address); },
+                                 m_.currentFormats},
                                 this))
     , m_directoryDialer(new DirectoryDialer(
           {[this] { return credentials(); },
@@ -31,6 +32,7 @@ SecurityService::SecurityService(Context context, QObject *parent)
           this))
     , m_call(new CallSecurity(m_.ippControl, m_.ipdControl, m_peers, [this] { savePeers(); }, this))
 {
+    m_listener->setCurrentFormats(m_.currentFormats);
     connect(m_dialer, &SecureDialer::plainCallRefused, this, [this](const QString &address) {
         m_.logLine(QStringLiteral("Call to ") + address + QStringLiteral(" not placed: it is not encrypted"));
         emit notice(tr("The call to %1 was not placed: only encrypted calls are allowed (Options), and "

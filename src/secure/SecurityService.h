@@ -38,6 +38,8 @@ public:
         // The call's control endpoints.
         IPPort &ippControl;
         IPDaemon &ipdControl;
+        // A call's media channel may agree on today's picture and sound formats (none: never).
+        std::function<bool()> currentFormats = {};
     };
 
     explicit SecurityService(Context context, QObject *parent = nullptr);

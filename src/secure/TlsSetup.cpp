@@ -28,8 +28,15 @@ QByteArray protocolName(PeerChannel channel)
     return {};
 }
 
+QByteArray currentMediaProtocol()
+{
+    return QByteArrayLiteral("zelmo2-media");
+}
+
 std::optional<PeerChannel> channelOf(const QByteArray &name)
 {
+    if (name == currentMediaProtocol())
+        return PeerChannel::Media;
     for (const PeerChannel channel : AllChannels) {
         if (protocolName(channel) == name)
             return channel;
@@ -37,7 +44,7 @@ std::optional<PeerChannel> channelOf(const QByteArray &name)
     return std::nullopt;
 }
 
-QSslConfiguration configuration(const Credentials &own, const QList<PeerChannel> &channels)
+QSslConfiguration configuration(const Credentials &own, const QList<PeerChannel> &channels, bool currentFormats)
 {
     QSslConfiguration c = QSslConfiguration::defaultConfiguration();
     c.setProtocol(QSsl::TlsV1_3OrLater);
@@ -48,6 +55,9 @@ QSslConfiguration configuration(const Credentials &own, const QList<PeerChannel>
     c.setPeerVerifyMode(QSslSocket::QueryPeer);
     c.setCaCertificates({});
     QList<QByteArray> names;
+    // The one that asks names it first: the answering end takes the first name it knows.
+    if (currentFormats && channels.contains(PeerChannel::Media))
+        names.append(currentMediaProtocol());
     for (const PeerChannel channel : channels)
         names.append(protocolName(channel));
     c.setAllowedNextProtocols(names);
@@ -82,6 +92,9 @@ ChannelSecurity securityOf(const QSslSocket &socket, const QByteArray &ownFinger
         return {};
     security.ownKey = ownFingerprint;
     security.peerEmail = peer.subjectInfo(QSslCertificate::EmailAddress).value(0).trimmed();
+    const QSslConfiguration c = socket.sslConfiguration();
+    security.currentFormats = c.nextProtocolNegotiationStatus() == QSslConfiguration::NextProtocolNegotiationNegotiated
+                              && c.nextNegotiatedProtocol() == currentMediaProtocol();
     return security;
 }
 

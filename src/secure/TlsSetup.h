@@ -35,10 +35,18 @@ struct Credentials
 };
 
 QByteArray protocolName(PeerChannel channel);
+// The media channel that also carries today's picture and sound formats. Offering it in
+// the handshake is how two programs of this version agree on them: it is seen only
+// inside an encrypted connection, an older program of ours does not know the name and
+// agrees on the plain media channel, and one that speaks only the published protocol never
+// gets this far. An end that offers it offers the plain name too.
+QByteArray currentMediaProtocol();
 std::optional<PeerChannel> channelOf(const QByteArray &protocolName);
 
-// The configuration of one end; `channels` are the application protocols it speaks.
-QSslConfiguration configuration(const Credentials &own, const QList<PeerChannel> &channels);
+// The configuration of one end; `channels` are the application protocols it speaks, and
+// with `currentFormats` the media channel is offered with today's formats first.
+QSslConfiguration configuration(const Credentials &own, const QList<PeerChannel> &channels,
+                                bool currentFormats = false);
 
 // SHA-256 of the certificate's public key (empty for a null certificate): a key keeps its
 // fingerprint when its certificate is made anew.
@@ -47,7 +55,8 @@ QByteArray fingerprint(const QSslCertificate &certificate);
 // A fingerprint as people compare it: hex in groups of four ("" for none).
 QString fingerprintText(const QByteArray &fingerprint);
 
-// What a finished handshake proved; empty when the peer showed no certificate.
+// What a finished handshake proved (and whether it agreed on today's media formats);
+// empty when the peer showed no certificate.
 ChannelSecurity securityOf(const QSslSocket &socket, const QByteArray &ownFingerprint);
 
 // Encryption cuts a packet into records written one after the other; without this the

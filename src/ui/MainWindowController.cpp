@@ -288,7 +288,8 @@ frmOptions *MainWindowController::optionsWindow()
 {
     if (!m_frmOptions) {
         m_frmOptions = new frmOptions(
-            {m_.options, m_.capture, m_.audio, m_.video, m_.settings, m_.desktop, m_.audioSetup, m_.security, m_.reach}, &m_main);
+            {m_.options, m_.capture, m_.audio, m_.video, m_.settings, m_.desktop, m_.audioSetup, m_.security, m_.reach,
+             m_.formats}, &m_main);
         connect(m_frmOptions, &frmOptions::videoFormatRequested, this, [this] { m_.openVideoFormat(); });
         connect(m_frmOptions, &frmOptions::helpRequested, this,
                 [this] { helpWindow()->showPage(QStringLiteral("options.html")); });

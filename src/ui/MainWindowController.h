@@ -18,6 +18,7 @@ class DesktopIntegration;
 class SecurityService;
 class ReachabilityService;
 class DirectoryService;
+class MediaFormatChoice;
 class MediaSession;
 class OptionsLogic;
 class VideoEngine;
@@ -79,6 +80,8 @@ public:
         SecurityService *security;
         // The options dialog's reachability group; none without it.
         ReachabilityService *reach;
+        // The options dialog's choice of picture and sound formats; none without it.
+        MediaFormatChoice *formats;
         // What it asks of the program and the shell: Quit, the capture format dialog, a
         // notice shown.
         std::function<void()> quit;

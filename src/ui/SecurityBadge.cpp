@@ -25,6 +25,10 @@ SecurityBadge::SecurityBadge(QWidget *parent)
     m_text->setObjectName(QStringLiteral("lblShortCode"));
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_text->setWordWrap(true);
+    m_codecs = new QLabel(this);
+    m_codecs->setObjectName(QStringLiteral("lblCodecs"));
+    m_codecs->setStyleSheet(QStringLiteral("color: #c8d0cc;"));
+    m_codecs->hide();
     m_verify = new QPushButton(tr("Mark as verified"), this);
     m_verify->setObjectName(QStringLiteral("cmdVerified"));
     m_verify->setToolTip(tr("The other person read you the same four words: nobody is in between"));
@@ -35,6 +39,7 @@ SecurityBadge::SecurityBadge(QWidget *parent)
     row->addWidget(m_lock);
     row->addWidget(m_way);
     row->addWidget(m_text, 1);
+    row->addWidget(m_codecs);
     row->addWidget(m_verify);
     connect(m_verify, &QPushButton::clicked, this, &SecurityBadge::verifyRequested);
     clear();
@@ -86,6 +91,19 @@ void SecurityBadge::setWay(const QString &way)
     m_way->setAccessibleName(way.isEmpty() ? QString() : tr("The call goes %1").arg(way));
     m_way->setVisible(!way.isEmpty());
     emit changed();
+}
+
+void SecurityBadge::setCodecs(const QString &codecs)
+{
+    m_codecs->setText(codecs);
+    m_codecs->setAccessibleName(codecs.isEmpty() ? QString() : tr("Picture and sound: %1").arg(codecs));
+    m_codecs->setVisible(!codecs.isEmpty());
+    emit changed();
+}
+
+QString SecurityBadge::codecs() const
+{
+    return m_codecs->text();
 }
 
 QString SecurityBadge::way() const

@@ -26,6 +26,9 @@ public:
     // How the call reached the peer, beside the lock ("" shows nothing).
     void setWay(const QString &way);
     QString way() const;
+    // The call's picture and sound formats, after the short code ("" shows nothing).
+    void setCodecs(const QString &codecs);
+    QString codecs() const;
 
 signals:
     void verifyRequested();
@@ -36,5 +39,6 @@ private:
     QLabel *m_lock;
     QLabel *m_text;
     QLabel *m_way;
+    QLabel *m_codecs;
     QPushButton *m_verify;
 };

@@ -133,6 +133,12 @@ void WindowShell::connectMedia()
     });
     connect(&session, &MediaSession::inCallChanged, m_securityIndicators, &SecurityIndicators::setInCall);
     connect(&m_program, &Program::callWayChanged, m_frmMain->securityBadge(), &SecurityBadge::setWay);
+    connect(&session, &MediaSession::codecsChanged, m_frmMain->securityBadge(), &SecurityBadge::setCodecs);
+    connect(&session, &MediaSession::codecFiguresChanged, this,
+            [this](const QString &codec, const QString &estimate, const QString &lost) {
+                if (m_frmRates)
+                    m_frmRates->showCodecFigures(codec, estimate, lost);
+            });
     connect(&session, &MediaSession::directoryHideRequested, this, [this] {
         if (m_frmDirectory)
             m_frmDirectory->hide();
@@ -191,7 +197,7 @@ void WindowShell::buildWindows()
     m_controller = new MainWindowController(
         {p.settings(), p.calls(), p.mediaSession(), p.videoEngine(), p.capture(), p.audioControl(), p.audioEngine(),
          p.directory(), p.optionsLogic(), *m_frmSelf, *m_frmNewChat, *m_frmRates, *m_frmLog, *m_frmDirectory,
-         m_desktop, &p.audioSetup(), &p.security(), &p.reachability(),
+         m_desktop, &p.audioSetup(), &p.security(), &p.reachability(), &p.mediaFormats(),
          [this] { m_program.requestClose(); }, [this] { openVideoFormatDialog(); },
          [this](const QString &text) { showInformation(text); }},
         *m_frmMain, this);

@@ -4,6 +4,7 @@
 #include "core/RefuseList.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
+#include "media/MediaFormatChoice.h"
 #include "ui/AudioSetupGroup.h"
 #include "ui/DesktopOptionsGroup.h"
 #include "ui/ReachOptionsGroup.h"
@@ -253,6 +254,13 @@ QWidget *frmOptions::buildVideo()
     layout->addWidget(device);
     layout->addWidget(quality);
     layout->addWidget(message);
+    if (m_.formats) {
+        m_publishedOnly = checkBox("chkPublishedFormats", tr("Use only the published picture and sound formats"), page);
+        m_publishedOnly->setToolTip(tr("Calls with another ZELMO of this version then use JPEG pictures and GSM "
+                                       "sound, as calls with older programs do. Holds from the next call."));
+        layout->addWidget(m_publishedOnly);
+        connect(m_publishedOnly, &QCheckBox::toggled, m_.formats, &MediaFormatChoice::setPublishedOnly);
+    }
     layout->addStretch();
     return page;
 }
@@ -380,6 +388,10 @@ void frmOptions::loadControls()
     m_qmDisable->setChecked(v.quickMessagesDisabled);
 
     (m_.settings.VQualityLow ? m_qualityLow : m_qualityHigh)->setChecked(true);
+    if (m_publishedOnly) {
+        const QSignalBlocker quiet(m_publishedOnly);
+        m_publishedOnly->setChecked(m_.formats->publishedOnly());
+    }
     (m_.audio.quality() == 1 ? m_radioQ : m_phoneQ)->setChecked(true);
     m_audioTest->setValue(0);
     {

@@ -10,6 +10,7 @@ class AudioSetupGroup;
 class CaptureControl;
 class DesktopIntegration;
 class DesktopOptionsGroup;
+class MediaFormatChoice;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -52,6 +53,8 @@ public:
         SecurityService *security = nullptr;
         // The reachability group of the General tab; none without it.
         ReachabilityService *reach = nullptr;
+        // The Video tab's choice of picture and sound formats; none without it.
+        MediaFormatChoice *formats = nullptr;
     };
 
     explicit frmOptions(Context context, QWidget *parent = nullptr);
@@ -108,6 +111,7 @@ private:
     QRadioButton *m_qualityLow = nullptr;
     QCheckBox *m_imageMsgOn = nullptr;
     QLineEdit *m_imageMsg = nullptr;
+    QCheckBox *m_publishedOnly = nullptr;
     QRadioButton *m_phoneQ = nullptr;
     QRadioButton *m_radioQ = nullptr;
     QProgressBar *m_audioTest = nullptr;

@@ -17,7 +17,10 @@ frmRates::frmRates(QWidget *parent)
         {"pnlThOut", QT_TR_NOOP("Output Throughput:"), QT_TR_NOOP("(bps)"), "0.0"},
         {"pnlFpsCap", QT_TR_NOOP("Captured Video:"), QT_TR_NOOP("(fps)"), "0.0"},
         {"pnlQualityOut", QT_TR_NOOP("Output Quality:"), QT_TR_NOOP("(JPEG)"), "-"},
-        {"pnlSizeOut", QT_TR_NOOP("Output Picture:"), QT_TR_NOOP("(pixels)"), "-"}};
+        {"pnlSizeOut", QT_TR_NOOP("Output Picture:"), QT_TR_NOOP("(pixels)"), "-"},
+        {"pnlCodec", QT_TR_NOOP("Formats:"), "", "-"},
+        {"pnlEstimate", QT_TR_NOOP("Path Estimate:"), QT_TR_NOOP("(kbps)"), "-"},
+        {"pnlLost", QT_TR_NOOP("Lost:"), QT_TR_NOOP("(frames)"), "-"}};
     auto *grid = new QGridLayout(this);
     grid->setHorizontalSpacing(8);
     for (int i = 0; i < FigureCount; ++i) {
@@ -28,7 +31,7 @@ frmRates::frmRates(QWidget *parent)
         m_values[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         m_values[i]->setMinimumWidth(70);
         grid->addWidget(m_values[i], i, 1);
-        grid->addWidget(new QLabel(tr(rows[i].unit), this), i, 2);
+        grid->addWidget(new QLabel(*rows[i].unit ? tr(rows[i].unit) : QString(), this), i, 2);
     }
     setFixedSize(sizeHint());
 }
@@ -45,7 +48,13 @@ QString frmRates::figure(Figure figure) const
 
 void frmRates::showSentPicture(int quality, int width, int height)
 {
-    const bool sending = quality > 0;
-    setFigure(QualityOut, sending ? QString::number(quality) : QStringLiteral("-"));
-    setFigure(SizeOut, sending ? QStringLiteral("%1x%2").arg(width).arg(height) : QStringLiteral("-"));
+    setFigure(QualityOut, quality > 0 ? QString::number(quality) : QStringLiteral("-"));
+    setFigure(SizeOut, width > 0 ? QStringLiteral("%1x%2").arg(width).arg(height) : QStringLiteral("-"));
+}
+
+void frmRates::showCodecFigures(const QString &codec, const QString &estimate, const QString &lost)
+{
+    setFigure(Codec, codec);
+    setFigure(Estimate, estimate);
+    setFigure(Lost, lost);
 }

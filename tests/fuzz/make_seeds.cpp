@@ -9,7 +9,12 @@
 #include "core/Settings.h"
 #include "directory/DirectoryProtocol.h"
 #include "directory/UserNumberFile.h"
+#include "media/CodedMediaPacket.h"
 #include "media/MediaPacket.h"
+#include "media/codec/OpusVoiceEncoder.h"
+#include "media/codec/Vp8Encoder.h"
+#include "media/codec/YuvPicture.h"
+#include "media/engine/FrameConverter.h"
 #include "media/engine/CaptureProfile.h"
 #include "media/engine/GsmCodec.h"
 #include "media/engine/VideoCodec.h"
@@ -140,6 +145,26 @@ int main(int argc, char **argv)
     seed(out, "media", "sound-phone", received(MediaPacket::AudioKind, phone));
     seed(out, "media", "sound-radio", received(MediaPacket::AudioKind, radio));
     seed(out, "media", "text", received(MediaPacket::TextKind, welcome));
+
+    // Today's formats: a key frame, the frame after it, a sound packet and a request.
+    {
+        Vp8Encoder encoder(300);
+        YuvPicture picture;
+        const std::vector<uchar> rgb = TestSupport::movingPicture(160, 120, 0);
+        FrameConverter::rgbToYuvPicture(rgb.data(), 160, 120, picture);
+        const QByteArray key = encoder.encode(picture, 0).data;
+        const QByteArray next = encoder.encode(picture, 40).data;
+        OpusVoiceEncoder opus;
+        const std::vector<qint16> silence(OpusVoiceEncoder::FrameSamples * 4, 0);
+        const QByteArray sound = opus.encode(silence.data(), int(silence.size()));
+        const auto coded = [](CodedMediaPacket::Kind kind, const QByteArray &payload) {
+            return CodedMediaPacket::build(kind, payload).chopped(3);
+        };
+        seed(out, "codedmedia", "vp8-key", coded(CodedMediaPacket::Kind::Vp8, key));
+        seed(out, "codedmedia", "vp8-next", coded(CodedMediaPacket::Kind::Vp8, next));
+        seed(out, "codedmedia", "opus", coded(CodedMediaPacket::Kind::Opus, sound));
+        seed(out, "codedmedia", "key-request", coded(CodedMediaPacket::Kind::KeyFrameRequest, "1"));
+    }
 
     // Framing: terminator, limit and chunking choices, then a stream as it comes in.
     const QByteArray stream = MediaPacket::build(MediaPacket::TextKind, welcome)

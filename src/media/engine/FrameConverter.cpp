@@ -1,5 +1,8 @@
 #include "media/engine/FrameConverter.h"
 
+#include "media/codec/YuvPicture.h"
+
+#include <QRect>
 #include <QVideoFrame>
 
 #include <libyuv.h>
@@ -543,4 +546,118 @@ QImage FrameConverter::resized(const QImage &picture, QSize size, bool mirror)
                != 0)
         return {};
     return mirrored;
+}
+
+namespace {
+
+// The largest centred part of a w x h picture with the aspect ratio of `target`, its
+// corner and size even so the chroma planes line up.
+QRect centredCrop(int w, int h, QSize target)
+{
+    int cw = w;
+    int ch = h;
+    if (qint64(w) * target.height() > qint64(h) * target.width())
+        cw = int(qint64(h) * target.width() / target.height());
+    else
+        ch = int(qint64(w) * target.height() / target.width());
+    cw = std::max(2, cw & ~1);
+    ch = std::max(2, ch & ~1);
+    return {((w - cw) / 2) & ~1, ((h - ch) / 2) & ~1, cw, ch};
+}
+
+// Crops and scales planes into the picture.
+bool scaleInto(const uchar *y, int ys, const uchar *u, int us, const uchar *v, int vs, int w, int h,
+               YuvPicture &out)
+{
+    const QRect crop = centredCrop(w, h, out.size());
+    const int cx = crop.x();
+    const int cy = crop.y();
+    const uchar *sy = y + qsizetype(cy) * ys + cx;
+    const uchar *su = u + qsizetype(cy / 2) * us + cx / 2;
+    const uchar *sv = v + qsizetype(cy / 2) * vs + cx / 2;
+    const int cw = out.chromaWidth();
+    if (crop.size() == out.size())
+        return libyuv::I420Copy(sy, ys, su, us, sv, vs, out.y(), out.width, out.u(), cw, out.v(), cw, out.width,
+                                out.height)
+               == 0;
+    return libyuv::I420Scale(sy, ys, su, us, sv, vs, crop.width(), crop.height(), out.y(), out.width, out.u(), cw,
+                             out.v(), cw, out.width, out.height, libyuv::kFilterBox)
+           == 0;
+}
+
+} // namespace
+
+bool FrameConverter::rgbToYuvPicture(const uchar *rgb, int width, int height, YuvPicture &out)
+{
+    if (!rgb || width <= 0 || height <= 0 || width > MaxDimension || height > MaxDimension
+        || !out.allocate(QSize(width, height)))
+        return false;
+    // 24-bit RGB in memory order R, G, B is the library's "RAW".
+    return libyuv::RAWToI420(rgb, width * 3, out.y(), out.width, out.u(), out.chromaWidth(), out.v(),
+                             out.chromaWidth(), width, height)
+           == 0;
+}
+
+bool FrameConverter::toYuvPicture(const QVideoFrame &input, QSize target, YuvPicture &out)
+{
+    using F = QVideoFrameFormat;
+    if (!input.isValid() || target.width() > MaxDimension || target.height() > MaxDimension
+        || !out.allocate(target))
+        return false;
+    const F::PixelFormat format = input.pixelFormat();
+    const int w = input.width();
+    const int h = input.height();
+    if (w < 2 || h < 2 || w > MaxDimension || h > MaxDimension)
+        return false;
+    const bool planar = format == F::Format_YUV420P || format == F::Format_YV12;
+    const bool semiPlanar = format == F::Format_NV12 || format == F::Format_NV21;
+    const bool packed = format == F::Format_YUYV || format == F::Format_UYVY;
+    if (!upright(input) || (!planar && !semiPlanar && !packed)) {
+        // Pixels that are not YUV (or not upright) are turned into 4:2:0 from the 32-bit
+        // picture the frame gives anyway.
+        const QImage picture = toPicture(input, target);
+        if (picture.isNull() || picture.size() != target)
+            return false;
+        return libyuv::ARGBToI420(picture.constBits(), int(picture.bytesPerLine()), out.y(), out.width, out.u(),
+                                  out.chromaWidth(), out.v(), out.chromaWidth(), target.width(), target.height())
+               == 0;
+    }
+    QVideoFrame frame(input);
+    if (!frame.map(QVideoFrame::ReadOnly))
+        return false;
+    auto stride = [&](int plane) { return int(frame.bytesPerLine(plane)); };
+    const int cw = (w + 1) / 2;
+    const int ch = (h + 1) / 2;
+    bool ok = false;
+    if (planar) {
+        const int up = format == F::Format_YV12 ? 2 : 1;
+        const int vp = 3 - up;
+        ok = planeHolds(frame, 0, w, h) && planeHolds(frame, 1, cw, ch) && planeHolds(frame, 2, cw, ch)
+             && scaleInto(frame.bits(0), stride(0), frame.bits(up), stride(up), frame.bits(vp), stride(vp), w, h, out);
+    } else {
+        // Other YUV layouts become 4:2:0 planes at their own size first.
+        YuvPicture whole;
+        const int ew = w & ~1;
+        const int eh = h & ~1;
+        if (whole.allocate(QSize(ew, eh))) {
+            const int wc = whole.chromaWidth();
+            int result = -1;
+            if (semiPlanar && planeHolds(frame, 0, w, h) && planeHolds(frame, 1, cw * 2, ch)) {
+                result = format == F::Format_NV12
+                             ? libyuv::NV12ToI420(frame.bits(0), stride(0), frame.bits(1), stride(1), whole.y(), ew,
+                                                  whole.u(), wc, whole.v(), wc, ew, eh)
+                             : libyuv::NV21ToI420(frame.bits(0), stride(0), frame.bits(1), stride(1), whole.y(), ew,
+                                                  whole.u(), wc, whole.v(), wc, ew, eh);
+            } else if (packed && planeHolds(frame, 0, cw * 4, h)) {
+                result = format == F::Format_YUYV
+                             ? libyuv::YUY2ToI420(frame.bits(0), stride(0), whole.y(), ew, whole.u(), wc, whole.v(),
+                                                  wc, ew, eh)
+                             : libyuv::UYVYToI420(frame.bits(0), stride(0), whole.y(), ew, whole.u(), wc, whole.v(),
+                                                  wc, ew, eh);
+            }
+            ok = result == 0 && scaleInto(whole.y(), ew, whole.u(), wc, whole.v(), wc, ew, eh, out);
+        }
+    }
+    frame.unmap();
+    return ok;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 class QVideoFrame;
+struct YuvPicture;
 
 // Turns a camera frame into a 24-bit RGB picture of a given size. The pixel formats
 // cameras commonly deliver (packed and planar YUV, 32-bit RGB in every byte order, grey,
@@ -47,6 +48,14 @@ public:
     static bool toPlanes(const QVideoFrame &frame, QSize size, Planes &planes);
     // The YUV layouts toPlanes takes.
     static bool givesPlanes(QVideoFrameFormat::PixelFormat format);
+
+    // The frame as the video coder takes it (4:2:0 in video range) at `target`, cropped
+    // to its aspect ratio around the centre and scaled, without a detour through RGB for
+    // a camera that gives YUV; `out`'s buffer is reused. False when the frame does not
+    // read or `target` is odd.
+    static bool toYuvPicture(const QVideoFrame &frame, QSize target, YuvPicture &out);
+    // A 24-bit RGB picture (rows packed) in the same form, at its own size.
+    static bool rgbToYuvPicture(const uchar *rgb, int width, int height, YuvPicture &out);
 
 private:
     static QImage convert(const QVideoFrame &frame, bool rgb32);

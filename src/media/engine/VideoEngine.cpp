@@ -85,6 +85,7 @@ void VideoEngine::setCompType(int type)
 
 void VideoEngine::flushEvents()
 {
+    m_vp8.reset();
     m_incoming = QImage();
     m_incomingSize = QSize();
 }
@@ -105,6 +106,21 @@ bool VideoEngine::drawFrame(QByteArrayView frame)
     m_incomingSize = image.size();
     emit frameDrawn(m_incoming);
     return true;
+}
+
+Vp8Decoder::Result VideoEngine::drawVp8Frame(QByteArrayView frame)
+{
+    const Vp8Decoder::Result result = m_vp8.decode(frame);
+    if (result != Vp8Decoder::Result::Picture)
+        return result;
+    const QImage picture = m_vp8.picture();
+    // The window showing the frame follows its size: only the sizes a sender captures at.
+    if (!captureSizes().contains(picture.size()))
+        return Vp8Decoder::Result::Nothing;
+    m_incoming = picture;
+    m_incomingSize = picture.size();
+    emit frameDrawn(m_incoming);
+    return result;
 }
 
 void VideoEngine::getImageSize(int *width, int *height) const
@@ -403,6 +419,13 @@ QImage VideoEngine::latestImage()
         m_latestConverted = true;
     }
     return m_latestImage;
+}
+
+bool VideoEngine::latestYuv(QSize size, YuvPicture &out)
+{
+    if (m_latestFrame.isValid())
+        return FrameConverter::toYuvPicture(m_latestFrame, size, out);
+    return false;
 }
 
 bool VideoEngine::latestIsPlanar() const

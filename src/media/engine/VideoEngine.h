@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/engine/CameraFormat.h"
+#include "media/codec/Vp8Decoder.h"
 #include "media/engine/FrameConverter.h"
 
 #include <QElapsedTimer>
@@ -18,6 +19,7 @@ class CameraDevice;
 class CaptureProfile;
 class DeviceProvider;
 class VideoCodec;
+struct YuvPicture;
 
 // Capture, still and frame coding, and decoding of received video frames. Cameras come
 // from a device provider; their frames arrive in videoSink() and are kept, converted on
@@ -51,6 +53,13 @@ public:
     // announces it with frameDrawn. False, with the picture as it was, for a body that is not
     // a picture of one of captureSizes().
     bool drawFrame(QByteArrayView body);
+    // Decodes a peer's VP8 frame into the incoming picture the same way (announced with
+    // frameDrawn); only pictures of one of captureSizes() are drawn. After a frame that
+    // does not decode, the decoder waits for a key frame (vp8KeyFrameNeeded).
+    Vp8Decoder::Result drawVp8Frame(QByteArrayView frame);
+    bool vp8KeyFrameNeeded() const { return m_vp8.keyFrameNeeded(); }
+    // VP8 frames of this call that could not be drawn.
+    int vp8Failures() const { return m_vp8.failures(); }
     // Size of the last decoded frame (0 x 0 before the first one).
     void getImageSize(int *width, int *height) const;
     QImage incomingImage() const { return m_incoming; }
@@ -107,6 +116,9 @@ public:
     // Compresses the latest frame straight from the camera's YUV planes, when the camera
     // gives YUV at the capture size; 0 otherwise (the caller takes the RGB way).
     int compressLatest(int quality, uchar *out, int maxLength);
+    // The latest frame as the VP8 coder takes it, at `size` (a capture size or a smaller
+    // one): from the camera's own YUV when it gives that. False when there is none.
+    bool latestYuv(QSize size, YuvPicture &out);
     // Whether compressLatest can take the latest frame.
     bool latestIsPlanar() const;
     // A frame has arrived since capture (re)started; getFrame's 0 then means the frame
@@ -182,6 +194,7 @@ private:
     bool m_compOnFrame = false;
 
     // Receive side.
+    Vp8Decoder m_vp8;
     QImage m_incoming;
     QSize m_incomingSize;
 

@@ -1,0 +1,85 @@
+#include "media/VideoRateControl.h"
+
+#include <algorithm>
+
+namespace {
+
+// Bits a second a picture of 640 x 480 needs at the least to look like one; smaller
+// pictures in proportion to their area.
+constexpr double FullPictureBps = 150000;
+// A smaller picture grows again only above this share more than it needs.
+constexpr double UpMargin = 1.4;
+// How much one reading moves the smoothed delay.
+constexpr double Smoothing = 0.25;
+// Longer gaps between ticks (a stalled loop) do not count as time to grow in.
+constexpr qint64 MaxStepMs = 250;
+
+} // namespace
+
+void VideoRateControl::update(qint64 queueDelayMs, double drainBytesPerSecond, qint64 nowMs)
+{
+    const qint64 stepMs = m_lastMs < 0 ? 0 : std::clamp<qint64>(nowMs - m_lastMs, 0, MaxStepMs);
+    m_lastMs = nowMs;
+    const double drainBps = std::max(0.0, drainBytesPerSecond) * 8;
+    m_delayMs = int(std::clamp<qint64>(queueDelayMs, 0, 60000));
+    // The delay is read once a tick, so one frame more or less on its way moves it by most
+    // of a tick: the trend is what counts.
+    m_smoothedMs += Smoothing * (m_delayMs - m_smoothedMs);
+    while (!m_recent.empty() && m_recent.front().atMs < nowMs - BaselineMs)
+        m_recent.pop_front();
+    // The window keeps its least: a sample that is not below the newest never will be.
+    while (!m_recent.empty() && m_recent.back().delayMs >= m_smoothedMs)
+        m_recent.pop_back();
+    m_recent.push_back({nowMs, m_smoothedMs});
+    m_growthMs = int(m_smoothedMs - m_recent.front().delayMs);
+
+    const bool holding = m_lastDecreaseMs >= 0 && nowMs - m_lastDecreaseMs < HoldMs;
+    if (m_growthMs > OveruseMs || m_delayMs > MaxDelayMs) {
+        if (!holding) {
+            const double below = drainBps > 0 ? DecreaseFactor * drainBps : m_target;
+            m_target = std::min(m_target * DecreaseFactor, below);
+            m_lastDecreaseMs = nowMs;
+        }
+    } else if (m_growthMs < UnderuseMs && !holding) {
+        m_target *= 1 + IncreasePerSecond * double(stepMs) / 1000;
+        // What the path has not shown it carries is tried a step at a time.
+        if (drainBps > 0)
+            m_target = std::min(m_target, std::max<double>(1.5 * drainBps, StartBps));
+    }
+    m_target = std::clamp<double>(m_target, MinBps, MaxBps);
+}
+
+QSize VideoRateControl::pictureFor(QSize wanted, int videoBps)
+{
+    const double fullArea = 640.0 * 480.0;
+    const auto needs = [&](int step) {
+        const double area = double(wanted.width() >> step) * double(wanted.height() >> step);
+        return FullPictureBps * area / fullArea;
+    };
+    // Down as far as the rate says at once; up one size at a time, with a margin.
+    const int before = m_step;
+    while (m_step < 2 && videoBps < needs(m_step) && (wanted.width() >> (m_step + 1)) >= 160)
+        ++m_step;
+    if (m_step > before)
+        m_lastShrinkMs = m_lastMs;
+    const bool settled = m_lastShrinkMs < 0 || m_lastMs - m_lastShrinkMs >= GrowHoldMs;
+    if (m_step > 0 && m_step == before && settled && videoBps > UpMargin * needs(m_step - 1))
+        --m_step;
+    m_step = std::min(m_step, 2);
+    while (m_step > 0 && (wanted.width() >> m_step) < 160)
+        --m_step;
+    return {(wanted.width() >> m_step) & ~1, (wanted.height() >> m_step) & ~1};
+}
+
+void VideoRateControl::reset()
+{
+    m_target = StartBps;
+    m_delayMs = 0;
+    m_growthMs = 0;
+    m_smoothedMs = 0;
+    m_recent.clear();
+    m_lastMs = -1;
+    m_lastDecreaseMs = -1;
+    m_step = 0;
+    m_lastShrinkMs = -1;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QSize>
+#include <QtGlobal>
+
+#include <deque>
+
+// The rate a call's coded video may take, from how the path behaves rather than from a
+// table: each tick it reads how long the bytes already sent wait beyond their round trip
+// (the link pacer's send-queue delay). What counts is the growth of that delay over the
+// least of the last BaselineMs (a frame's own time on the line is always there): growth
+// past OveruseMs, or a delay past MaxDelayMs, means the path carries less than is sent,
+// and the rate drops below what the link was seen to drain. While the growth stays under
+// UnderuseMs the rate climbs by IncreasePerSecond, never far beyond what the path was
+// seen to carry. After each drop the rate holds for HoldMs, the time the drop needs to
+// show in the delay.
+class VideoRateControl
+{
+public:
+    static constexpr int StartBps = 300000;
+    static constexpr int MinBps = 40000;
+    static constexpr int MaxBps = 2500000;
+    static constexpr int OveruseMs = 50;
+    static constexpr int UnderuseMs = 20;
+    static constexpr int MaxDelayMs = 150;
+    static constexpr int BaselineMs = 2000;
+    static constexpr int HoldMs = 400;
+    static constexpr double IncreasePerSecond = 0.2;
+    static constexpr double DecreaseFactor = 0.85;
+    static constexpr int GrowHoldMs = 8000;
+
+    // A tick: how long the oldest byte not yet taken has waited beyond its round trip, the
+    // rate in bytes a second the link was seen to drain (0: not known yet), and a
+    // monotonic time, in milliseconds.
+    void update(qint64 queueDelayMs, double drainBytesPerSecond, qint64 nowMs);
+
+    int targetBps() const { return int(m_target); }
+    int queueDelayMs() const { return m_delayMs; }
+    // The delay's growth over its least of late, in milliseconds.
+    int delayGrowthMs() const { return m_growthMs; }
+
+    // The picture for the rate: the wanted size, or a half or quarter of it when the rate
+    // is too low for it to look like anything; a size comes back only with some margin and
+    // not within GrowHoldMs of the last time it went (each change of size costs a key
+    // frame), so the picture does not flip between two sizes.
+    QSize pictureFor(QSize wanted, int videoBps);
+
+    // A new call: nothing is known about its path.
+    void reset();
+
+private:
+    double m_target = StartBps;
+    int m_delayMs = 0;
+    int m_growthMs = 0;
+    struct Sample
+    {
+        qint64 atMs;
+        double delayMs;
+    };
+    double m_smoothedMs = 0;
+    std::deque<Sample> m_recent;
+    qint64 m_lastMs = -1;
+    qint64 m_lastDecreaseMs = -1;
+    // 0 the wanted size, 1 half of it, 2 a quarter.
+    int m_step = 0;
+    qint64 m_lastShrinkMs = -1;
+};
