@@ -622,6 +622,64 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
 }
 
 
+// A program's memory from /proc: resident, and its own (anonymous) pages, in kilobytes.
+struct ProcessMemory {
+    long residentKb = 0;
+    long anonymousKb = 0;
+};
+
+ProcessMemory memoryOf(qint64 pid)
+{
+    ProcessMemory memory;
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return memory;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        const long kb = line.mid(line.indexOf(':') + 1).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith("VmRSS:"))
+            memory.residentKb = kb;
+        else if (line.startsWith("RssAnon:"))
+            memory.anonymousKb = kb;
+    }
+    return memory;
+}
+
+// Starts a program and times it until its listening socket shows in the kernel's table
+// (looking there connects to nothing). -1 when it did not listen within 10 s. The program
+// is left running.
+double startToListening(QProcess &program, const QString &path, const QStringList &arguments, int port)
+{
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QByteArray hexPort = QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    const QByteArray local6 = ":" + hexPort + " 00000000000000000000000000000000:0000 0A";
+    const QByteArray local4 = ":" + hexPort + " 00000000:0000 0A";
+    QElapsedTimer clock;
+    clock.start();
+    program.start(path, arguments);
+    bool listening = false;
+    while (!listening && clock.elapsed() < 10000 && program.state() != QProcess::NotRunning) {
+        for (const char *table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+            QFile f(QString::fromLatin1(table));
+            if (f.open(QIODevice::ReadOnly)) {
+                const QByteArray text = f.readAll();
+                listening = listening || text.contains(local6) || text.contains(local4);
+            }
+        }
+        if (!listening)
+            usleep(500);
+    }
+    return listening ? double(clock.nsecsElapsed()) / 1e6 : -1;
+}
+
+// The memory of a running program once everything started after its window has settled.
+ProcessMemory settledMemory(QProcess &program, int seconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(std::min(seconds, 10) * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return memoryOf(program.processId());
+}
+
 // Idle programs (self view open, then closed) and how long the program takes from its start
 // to listening for calls: seven starts of the program users run, median and range.
 bool measureIdle(const QString &self, int seconds)
@@ -639,44 +697,46 @@ bool measureIdle(const QString &self, int seconds)
         (selfView ? open : closed) = parseResult(side.readAllStandardOutput());
     }
     const QString zelmo = QCoreApplication::applicationDirPath() + QStringLiteral("/../zelmo");
+    const QString bare = QCoreApplication::applicationDirPath() + QStringLiteral("/bare_listener");
     // The first start in a new profile makes the user's key; every later start reads it.
-    // The first is timed on its own, the usual start is the median of the next seven.
+    // The first is timed on its own, the usual start is the median of the next seven, each
+    // beside a start of the bare program so both see the same machine.
     QTemporaryDir profile;
     writeProfile(profile.path(), false);
     double firstStart = -1;
     std::vector<double> starts;
-    for (int i = 0; i < 8 && QFile::exists(zelmo); ++i) {
+    std::vector<double> bareStarts;
+    ProcessMemory zelmoMemory;
+    ProcessMemory bareMemory;
+    for (int i = 0; i < 8 && QFile::exists(zelmo) && QFile::exists(bare); ++i) {
+        const bool last = i == 7;
         const int port = freePortBlock(27600);
         QProcess program;
-        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QElapsedTimer clock;
-        clock.start();
-        program.start(zelmo, QStringList{QStringLiteral("--test-devices"), QStringLiteral("--port"),
-                                         QString::number(port), QStringLiteral("--profile"), profile.path()});
-        // The listening socket shows in the kernel's table; looking there connects to nothing.
-        const QByteArray local = QByteArray(":") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0')
-                                 + " 00000000000000000000000000000000:0000 0A";
-        const QByteArray local4 = QByteArray(":") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0')
-                                  + " 00000000:0000 0A";
-        bool listening = false;
-        while (!listening && clock.elapsed() < 10000 && program.state() != QProcess::NotRunning) {
-            for (const char *table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-                QFile f(QString::fromLatin1(table));
-                if (f.open(QIODevice::ReadOnly)) {
-                    const QByteArray text = f.readAll();
-                    listening = listening || text.contains(local) || text.contains(local4);
-                }
-            }
-            if (!listening)
-                usleep(500);
-        }
-        const double ms = double(clock.nsecsElapsed()) / 1e6;
-        if (listening && i == 0)
+        const double ms = startToListening(program, zelmo,
+                                           QStringList{QStringLiteral("--test-devices"), QStringLiteral("--port"),
+                                                       QString::number(port), QStringLiteral("--profile"),
+                                                       profile.path()},
+                                           port);
+        if (ms >= 0 && i == 0)
             firstStart = ms;
-        else if (listening)
+        else if (ms >= 0)
             starts.push_back(ms);
+        if (last && ms >= 0)
+            zelmoMemory = settledMemory(program, seconds);
         program.kill();
         program.waitForFinished(3000);
+        if (i == 0)
+            continue;
+        QProcess yardstick;
+        const int barePort = freePortBlock(27700);
+        const double bareMs = startToListening(
+            yardstick, bare, QStringList{QStringLiteral("--port"), QString::number(barePort)}, barePort);
+        if (bareMs >= 0)
+            bareStarts.push_back(bareMs);
+        if (last && bareMs >= 0)
+            bareMemory = settledMemory(yardstick, seconds);
+        yardstick.kill();
+        yardstick.waitForFinished(3000);
     }
     std::printf("\n== not in a call: one program with its windows (%s), %d s after start-up; start-up of the "
                 "program (--test-devices) ==\n",
@@ -688,22 +748,31 @@ bool measureIdle(const QString &self, int seconds)
                 verdict(cpuOpen >= 0 && cpuOpen < 0.5));
     std::printf("%-46s %10.2f   < 0.1  %s\n", "CPU, self view closed (% of one core)", cpuClosed,
                 verdict(cpuClosed >= 0 && cpuClosed < 0.1));
-    const double idleMb = open.value(QStringLiteral("rss")) / 1024.0;
-    std::printf("%-46s %10.1f   < 40  %s\n", "resident memory idle, self view open (MB)", idleMb,
-                verdict(idleMb > 0 && idleMb < 40));
+    std::printf("%-46s %10.1f\n", "resident memory idle, self view open (MB)", open.value(QStringLiteral("rss")) / 1024.0);
     std::printf("%-46s %10.1f\n", "resident memory idle, self view closed (MB)",
                 closed.value(QStringLiteral("rss")) / 1024.0);
     if (firstStart >= 0)
         std::printf("%-46s %10.1f\n", "first start to listening, making the key (ms)", firstStart);
-    if (starts.empty()) {
-        std::printf("%-46s %10s   < 50  NOT met (%s did not listen)\n", "start to listening, median of 7 (ms)", "-",
-                    qPrintable(zelmo));
+    if (starts.empty() || bareStarts.empty()) {
+        std::printf("%-46s %10s   NOT met (%s or %s did not listen)\n", "start to listening, median of 7 (ms)", "-",
+                    qPrintable(zelmo), qPrintable(bare));
         std::fflush(stdout);
         return false;
     }
     const double median = percentile(starts, 0.5);
-    std::printf("%-46s %10.1f   < 50  %s   (%.0f-%.0f)\n", "start to listening, median of 7 (ms)", median,
-                verdict(median < 50), percentile(starts, 0), percentile(starts, 1));
+    const double bareMedian = percentile(bareStarts, 0.5);
+    std::printf("\n== ZELMO beside the bare program (one window, listening), the same run ==\n");
+    std::printf("%-46s %10s %10s   %s\n", "", "ZELMO", "bare", "target");
+    std::printf("%-46s %10.1f %10.1f   <= 1.2 x bare  %s   (ZELMO %.0f-%.0f, bare %.0f-%.0f)\n",
+                "start to listening, median of 7 (ms)", median, bareMedian, verdict(median <= 1.2 * bareMedian),
+                percentile(starts, 0), percentile(starts, 1), percentile(bareStarts, 0), percentile(bareStarts, 1));
+    const double zelmoRss = zelmoMemory.residentKb / 1024.0;
+    const double bareRss = bareMemory.residentKb / 1024.0;
+    std::printf("%-46s %10.1f %10.1f   <= 1.5 x bare  %s\n", "resident memory idle (MB)", zelmoRss, bareRss,
+                verdict(zelmoRss > 0 && bareRss > 0 && zelmoRss <= 1.5 * bareRss));
+    const double zelmoOwn = zelmoMemory.anonymousKb / 1024.0;
+    std::printf("%-46s %10.1f %10.1f   < 8  %s\n", "own (anonymous) memory idle (MB)", zelmoOwn,
+                bareMemory.anonymousKb / 1024.0, verdict(zelmoMemory.anonymousKb > 0 && zelmoOwn < 8));
     std::fflush(stdout);
     return open.contains(QStringLiteral("ok")) && closed.contains(QStringLiteral("ok"));
 }
