@@ -289,8 +289,12 @@ void Program::start()
 
     m_settings.load(profilePath(SettingsFile));
     initializeEngines();
-    m_security->start();
     networkStart();
+    // The key and the TLS library come once the plain listeners are up: a call can come in
+    // from the first moment, and an encrypted one only waits the few milliseconds they take.
+    m_security->start();
+    // Without its port this program still calls encrypted; the log says why none come in.
+    m_security->listen(m_listenPort);
     if (m_options.reachability)
         m_reach->start(m_listenPort);
     emit loaded();
@@ -369,9 +373,6 @@ void Program::networkStart()
 
     if ((e = m_messages->startListening(m_listenPort + 2)))
         emit messageBoxRequested(errorText(tr("Failed to start Listen Daemon 3: "), e));
-    // Without its port this program still calls encrypted; the log says why none come in.
-    m_security->listen(m_listenPort);
-
     if (m_ippClient->setRemoteAddress(m_ippClient->localAddress())) {
         emit messageBoxRequested(tr("You must connect to the Internet before running ZELMO. Please "
                                     "connect to the Internet and run ZELMO again."));

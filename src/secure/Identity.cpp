@@ -23,7 +23,7 @@ Identity::Check Identity::load(const QString &path)
 {
     m_pem.clear();
     m_fingerprint.clear();
-    m_credentials = TlsSetup::Credentials();
+    m_credentials.reset();
     m_certifiedEmail.clear();
     // What is judged is the name itself: a link is neither read nor has its target's mode
     // looked at.
@@ -92,7 +92,7 @@ bool Identity::use(const QByteArray &pem)
         return false;
     m_pem = pem;
     m_certifiedEmail.clear();
-    m_credentials = TlsSetup::Credentials();
+    m_credentials.reset();
     const TlsSetup::Credentials own = credentials(QString());
     if (own.isNull()) {
         m_pem.clear();
@@ -107,17 +107,17 @@ TlsSetup::Credentials Identity::credentials(const QString &email)
     if (m_pem.isEmpty())
         return TlsSetup::Credentials();
     const QString address = email.trimmed();
-    if (!m_credentials.isNull() && address == m_certifiedEmail)
-        return m_credentials;
+    if (m_credentials && !m_credentials->isNull() && address == m_certifiedEmail)
+        return *m_credentials;
     TlsSetup::Credentials made;
     made.key = keyOf(m_pem);
     made.certificate = QSslCertificate(KeyMaker::selfSignedCertificate(m_pem, address), QSsl::Pem);
     made.fingerprint = TlsSetup::fingerprint(made.certificate);
     if (made.isNull() || made.fingerprint.isEmpty())
-        return m_credentials;
+        return m_credentials.value_or(TlsSetup::Credentials());
     m_credentials = made;
     m_certifiedEmail = address;
-    return m_credentials;
+    return made;
 }
 
 QString Identity::problemText(Check check, const QString &path, Language language)

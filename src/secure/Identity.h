@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // This program's long-term key: made at the first start, kept in a file of its own in the
 // profile folder that only its owner may read, and shown to peers in a self-signed
 // certificate that names the user's e-mail address. The key's fingerprint is what peers
@@ -59,6 +61,8 @@ private:
 
     QByteArray m_pem;
     QByteArray m_fingerprint;
-    TlsSetup::Credentials m_credentials;
+    // Made when first asked for: a certificate, even an empty one, loads the TLS library,
+    // which the program needs only once it listens.
+    std::optional<TlsSetup::Credentials> m_credentials;
     QString m_certifiedEmail;
 };
