@@ -4,6 +4,7 @@
 #include "core/Fields.h"
 #include "core/IPPort.h"
 #include "core/PalList.h"
+#include "core/PeerChannel.h"
 #include "core/Settings.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
@@ -672,7 +673,7 @@ void DirectoryService::removePal(int number)
 
 void DirectoryService::call(const QString &address, int entryNumber, int palNumber)
 {
-    // The selected user or pal may listen on a port other than 2000 (a second program on
+    // The selected user or pal may listen on a port other than the published one (a second program on
     // the same machine does): while the box still holds its address, call it there.
     const QString trimmed = address.trimmed();
     if (const Proto::UserEntry *e = entry(entryNumber); e && e->Address == trimmed) {
@@ -686,7 +687,7 @@ void DirectoryService::call(const QString &address, int entryNumber, int palNumb
             return;
         }
     }
-    m_.calls.placeCall(address, 2000, 0);
+    m_.calls.placeCall(address, PortPlan::PublishedBase, 0);
 }
 
 void DirectoryService::callEntry(int k)

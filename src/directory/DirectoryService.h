@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/PeerChannel.h"
 #include "directory/DirectoryProtocol.h"
 
 #include <QDateTime>
@@ -207,7 +208,7 @@ private:
     void followDirectory(const QString &host, int port);
 
     Context m_;
-    int m_listenPort = 2000;
+    int m_listenPort = PortPlan::PublishedBase;
     qint32 m_userNumber = -1;
     IPPort *m_ippServer;
     IPPort *m_ippServerPal;

@@ -4,6 +4,7 @@
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/CallStates.h"
+#include "core/PeerChannel.h"
 #include "core/Settings.h"
 #include "core/SoundPlayer.h"
 #include "media/AudioControl.h"
@@ -676,7 +677,7 @@ void MediaSession::queueWelcome()
 void MediaSession::openChatClient()
 {
     emit chatConnectionWanted(m_.ippControl.remoteAddress(),
-                              Fields::validPort(qint64(m_.ippControl.remotePort()) + 3));
+                              Fields::validPort(PortPlan::port(m_.ippControl.remotePort(), PeerChannel::Chat)));
 }
 
 void MediaSession::onListenerDisconnected(int connectionId)

@@ -3,6 +3,7 @@
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/LineFile.h"
+#include "core/PeerChannel.h"
 #include "secure/CallSecurity.h"
 #include "secure/DirectoryDialer.h"
 #include "secure/SecureDialer.h"
@@ -79,10 +80,11 @@ void SecurityService::start()
 
 EndpointError SecurityService::listen(int basePort)
 {
-    const EndpointError e = m_listener->listen(basePort + TlsSetup::PortOffset);
+    const int port = PortPlan::encrypted(basePort);
+    const EndpointError e = m_listener->listen(port);
     if (e) {
         m_.logLine(QStringLiteral("Encrypted calls cannot be answered: port ")
-                        + QString::number(basePort + TlsSetup::PortOffset) + QStringLiteral(" is not free, ")
+                        + QString::number(port) + QStringLiteral(" is not free, ")
                         + QString::number(e.code) + QLatin1Char(' ') + e.description);
     }
     return e;

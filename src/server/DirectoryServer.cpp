@@ -1,6 +1,7 @@
 #include "server/DirectoryServer.h"
 
 #include "core/Fields.h"
+#include "core/PeerChannel.h"
 #include "directory/DirectoryProtocol.h"
 #include "server/ReachabilityProbe.h"
 #include "server/RedisRegistry.h"
@@ -166,7 +167,7 @@ bool DirectoryServer::start(QString *error)
             return fail(QStringLiteral("cannot listen on the %1 port %2: %3").arg(channelName(channel)).arg(port).arg(why));
         // A port of its own for TLS: a client that speaks only the published texts never
         // comes there, and one that knows it asks there first.
-        const int encrypted = port == 0 ? 0 : port + TlsSetup::PortOffset;
+        const int encrypted = port == 0 ? 0 : PortPlan::encrypted(port);
         // Without a key (one that could not be made) there is no TLS to offer there.
         if (!m_keyFingerprint.isEmpty() && !m_pool.listenEncrypted(int(channel), m_config.listenAddress, encrypted, &why))
             return fail(QStringLiteral("cannot listen on the encrypted %1 port %2: %3")
@@ -549,7 +550,7 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &
     user.location = bounded(login.location);
     user.comment = bounded(login.comment);
     user.address = address;
-    user.port = login.port != 0 ? login.port : 2000;
+    user.port = login.port != 0 ? login.port : PortPlan::PublishedBase;
     user.kind = qint16(qBound(-32768, login.kind, 32767));
     user.video = login.video;
     user.audio = login.audio;
