@@ -166,16 +166,7 @@ PeerStanding SecurityService::judgeSender(const ChannelSecurity &security, const
         return PeerStanding::Unknown;
     // Judged only: anyone can send a message naming anyone, so what is remembered changes
     // in a call, where the user sees the four words, or by the user's own hand.
-    const QString who = KnownPeers::whoOf(security.peerEmail, address);
-    switch (m_peers.check(who, security.peerKey)) {
-    case KnownPeers::Seen::New:
-        return PeerStanding::New;
-    case KnownPeers::Seen::Same:
-        return m_peers.isVerified(who, security.peerKey) ? PeerStanding::Verified : PeerStanding::Known;
-    case KnownPeers::Seen::Changed:
-        break;
-    }
-    return PeerStanding::Changed;
+    return m_peers.standing(KnownPeers::whoOf(security.peerEmail, address), security.peerKey);
 }
 
 QString SecurityService::messageText(const ChannelSecurity &security, PeerStanding standing)
