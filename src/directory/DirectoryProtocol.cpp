@@ -23,6 +23,20 @@ QString text(const QByteArray &bytes)
     return Fields::fromWire(bytes);
 }
 
+// What both logins say about the user.
+Login userLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
+                const QString &comment, int basePort)
+{
+    Login l;
+    l.userNumber = userNumber;
+    l.name = name;
+    l.email = email;
+    l.location = location;
+    l.comment = comment;
+    l.port = basePort;
+    return l;
+}
+
 } // namespace
 
 QByteArray command(const QByteArray &message)
@@ -67,31 +81,19 @@ QByteArray login(const Login &l)
 QByteArray directoryLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
                           const QString &comment, bool video, bool audio, bool listed, int basePort)
 {
-    Login l;
-    l.userNumber = userNumber;
-    l.name = name;
-    l.email = email;
-    l.location = location;
-    l.comment = comment;
+    Login l = userLogin(userNumber, name, email, location, comment, basePort);
     l.kind = 0;
     l.video = video;
     l.audio = audio;
     l.listed = listed;
-    l.port = basePort;
     return login(l);
 }
 
 QByteArray palLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
                     const QString &comment, int basePort)
 {
-    Login l;
-    l.userNumber = userNumber;
-    l.name = name;
-    l.email = email;
-    l.location = location;
-    l.comment = comment;
+    Login l = userLogin(userNumber, name, email, location, comment, basePort);
     l.kind = 3;
-    l.port = basePort;
     return login(l);
 }
 
