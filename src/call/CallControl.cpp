@@ -417,6 +417,27 @@ bool CallControl::isAcceptedCaller(const QString &remoteAddress) const
            && m_.ipdControl.remoteAddress(1) == remoteAddress;
 }
 
+void CallControl::mediaStateChanged(CallState state)
+{
+    m_.call.callState = state;
+}
+
+void CallControl::mediaConnectFailed()
+{
+    m_.call.ConnectState = ConnectState::CouldNotConnect;
+}
+
+void CallControl::mediaEnded()
+{
+    m_.call.RealTimeChat = false;
+    m_.call.PeerIsV25 = false;
+}
+
+void CallControl::videoReceived(int payloadBytes)
+{
+    m_.call.lastVideoPayload = quint16(payloadBytes);
+}
+
 void CallControl::autoDeclineOffered(const QString &name, const QString &location)
 {
     declineOffered();

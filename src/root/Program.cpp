@@ -77,7 +77,7 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_calls(new CallControl({m_call, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient, *m_media,
                                *m_sounds, *m_audioControl, [this](const QString &line) { logLine(line); }},
                               this))
-    , m_session(new MediaSession({m_call, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient,
+    , m_session(new MediaSession({*m_calls, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient,
                                   *m_video, *m_audio, *m_audioControl, *m_capture, *m_sounds, m_mediaClock,
                                   m_mediaStats, m_callClock, m_textQueue, m_audioSendQueue, m_audioPlayQueue,
                                   [this](const QString &line) { logLine(line); }},
