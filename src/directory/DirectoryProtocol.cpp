@@ -4,6 +4,8 @@
 
 #include <QRandomGenerator>
 
+#include <utility>
+
 namespace DirectoryProtocol {
 
 namespace {
@@ -42,6 +44,24 @@ Login userLogin(qint32 userNumber, const QString &name, const QString &email, co
 QByteArray command(const QByteArray &message)
 {
     return message.left(3);
+}
+
+Kind kindOf(const QByteArray &message)
+{
+    static constexpr std::pair<const char *, Kind> Commands[] = {
+        {"LGN", Kind::Login},      {"GEM", Kind::EmailLookup},   {"GER", Kind::EmailAnswer},
+        {"INT", Kind::Notice},     {"MSG", Kind::Message},       {"BSY", Kind::Busy},
+        {"RDM", Kind::Redirect},   {"VCL", Kind::ServerList},    {"LSK", Kind::KeyedUsers},
+        {"LS1", Kind::UserList},   {"RSN", Kind::NumberRequest}, {"NSN", Kind::NewNumber},
+        {"CLO", Kind::CallOffer},  {"CLA", Kind::CallAnswer},    {"CLX", Kind::CallEnd},
+        {"RLY", Kind::RelayAccess},
+    };
+    const QByteArray name = command(message);
+    for (const auto &[text, kind] : Commands) {
+        if (name == text)
+            return kind;
+    }
+    return Kind::Unknown;
 }
 
 QByteArray field(const QString &value)

@@ -197,7 +197,7 @@ private:
     void onPalData(const QByteArray &text, bool eol);
     void onPalMessage(const QByteArray &message);
     void onPalAnswer(const QByteArray &message);
-    void onPathMessage(const QByteArray &command, const QByteArray &message);
+    void onPathMessage(DirectoryProtocol::Kind kind, const QByteArray &message);
     void sendPalLogin();
     void sendDirectoryLogin();
     void lookUpPal(int k);
