@@ -168,7 +168,7 @@ int freePortBlock(int from)
 {
     for (int base = from; base < from + 400; base += 4) {
         bool free = true;
-        for (const int port : {base, base + 1, base + 2, base + 3, base + TlsSetup::PortOffset}) {
+        for (const int port : {base, base + 1, base + 2, base + 3, base + PortPlan::EncryptedOffset}) {
             QTcpServer probe;
             free = free && probe.listen(QHostAddress::Any, quint16(port));
         }
@@ -258,7 +258,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     if (!caller && answering != Answering::Encrypted) {
         program.security().shutdown();
         if (answering == Answering::Silent)
-            silent = std::make_unique<TestSupport::SilentPort>(port + TlsSetup::PortOffset);
+            silent = std::make_unique<TestSupport::SilentPort>(port + PortPlan::EncryptedOffset);
     }
     program.sounds().setMuted(true);
     setCameraPixels(program);

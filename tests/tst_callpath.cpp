@@ -69,8 +69,8 @@ struct KeyedProgram
         : number(claimed)
     {
         if (claimed == 0)
-            number = NodeKit::numberFor(server.palPort() + TlsSetup::PortOffset, &key.identity);
-        pal = std::make_unique<KeyedClient>(server.palPort() + TlsSetup::PortOffset, &key.identity);
+            number = NodeKit::numberFor(server.palPort() + PortPlan::EncryptedOffset, &key.identity);
+        pal = std::make_unique<KeyedClient>(server.palPort() + PortPlan::EncryptedOffset, &key.identity);
         pal->send(login(number, "Someone", email, false));
     }
     void send(const QByteArray &bytes) { pal->send(bytes); }
@@ -313,7 +313,7 @@ private slots:
 
         // Over TLS with a key, but with an e-mail another key owns: not keyed, ignored too.
         NodeKit::Key other;
-        KeyedClient impostor(server.palPort() + TlsSetup::PortOffset, &other.identity);
+        KeyedClient impostor(server.palPort() + PortPlan::EncryptedOffset, &other.identity);
         impostor.send(login(0, "Impostor", "bob@example.org", false) + offer(callId(4), QStringLiteral("bob@example.org"))
                       + Proto::emailLookup(QStringLiteral("bob@example.org")));
         QTRY_VERIFY(impostor.received.contains("GER;"));

@@ -178,7 +178,7 @@ private:
             raw->write(QByteArray::fromHex("1603010200010001fc0303") + QByteArray(20, '\x11'));
         });
         QObject::connect(raw, &QTcpSocket::disconnected, raw, [this] { ++cut; });
-        s->connectToHost(QHostAddress(CalleeAddress), quint16(CalleeBase + TlsSetup::PortOffset));
+        s->connectToHost(QHostAddress(CalleeAddress), quint16(CalleeBase + PortPlan::EncryptedOffset));
         return s;
     }
 
@@ -323,7 +323,7 @@ private slots:
                         .arg(CallerAddress, CalleeAddress)
                         .arg(CalleeBase)
                         .arg(CalleeBase + 3)
-                        .arg(CalleeBase + TlsSetup::PortOffset)
+                        .arg(CalleeBase + PortPlan::EncryptedOffset)
                         .arg(relayPort)));
         FarSide far(m_lab->name(QStringLiteral("caller")), relayPort);
         far.start();

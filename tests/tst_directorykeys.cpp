@@ -351,8 +351,8 @@ private slots:
     {
         DirectoryKit::Server server;
         const int relayBase = TestSupport::portBlock(TestSupport::ServerPortSpan);
-        SecureKit::RecordingRelay relay({relayBase, relayBase + 1, relayBase + TlsSetup::PortOffset,
-                                         relayBase + 1 + TlsSetup::PortOffset},
+        SecureKit::RecordingRelay relay({relayBase, relayBase + 1, relayBase + PortPlan::EncryptedOffset,
+                                         relayBase + 1 + PortPlan::EncryptedOffset},
                                         relayBase - server.directoryPort());
         DirectoryKit::User bob(QStringLiteral("Bob"), server.directoryPort(), server.palPort(), {}, 22);
         bob.directory().connectPalServer();
@@ -385,8 +385,8 @@ private slots:
             return user.window()->findChild<QLabel *>(QStringLiteral("lblPrivacy"))->text();
         };
         {
-            SecureKit::RecordingRelay everyPort({relayBase, relayBase + 1, relayBase + TlsSetup::PortOffset,
-                                                 relayBase + 1 + TlsSetup::PortOffset},
+            SecureKit::RecordingRelay everyPort({relayBase, relayBase + 1, relayBase + PortPlan::EncryptedOffset,
+                                                 relayBase + 1 + PortPlan::EncryptedOffset},
                                                 shift);
             DirectoryKit::User ann(QStringLiteral("Ann"), relayBase, relayBase + 1, profile.path(), 21);
             ann.openDirectory();

@@ -92,7 +92,7 @@ private slots:
         // Four kinds: silence; half a client hello (a record of 512 bytes of which 31 come);
         // garbage inside a record that claims 16 kB; and garbage that is no record at all.
         // Beyond the few handshakes one address may have under way, the oldest go.
-        QTest::newRow("encrypted") << TlsSetup::PortOffset << SecureListener::MaxHandshakesPerAddress
+        QTest::newRow("encrypted") << PortPlan::EncryptedOffset << SecureListener::MaxHandshakesPerAddress
                                    << QList<QByteArray>{QByteArray(),
                                                         QByteArray::fromHex("1603010200010001fc0303") + QByteArray(20, '\x11'),
                                                         QByteArray("\x16\x03\x01\x40\x00", 5) + QByteArray(200, '\xa5'),
@@ -104,7 +104,7 @@ private slots:
         QFETCH(int, offset);
         QFETCH(int, held);
         QFETCH(QList<QByteArray>, openings);
-        const bool encrypted = offset == TlsSetup::PortOffset;
+        const bool encrypted = offset == PortPlan::EncryptedOffset;
         RunningProgram ann(QStringLiteral("Ann"));
         RunningProgram bob(QStringLiteral("Bob"));
         bob.calls().setDeadlines(1500, 1500, 30000);
@@ -236,7 +236,7 @@ private slots:
                                                                 {PeerChannel::Control}));
             QObject::connect(socket.get(), &QSslSocket::sslErrors, socket.get(),
                              [s = socket.get()] { s->ignoreSslErrors(); });
-            socket->connectToHostEncrypted(QStringLiteral("127.0.0.1"), quint16(bob.port + TlsSetup::PortOffset));
+            socket->connectToHostEncrypted(QStringLiteral("127.0.0.1"), quint16(bob.port + PortPlan::EncryptedOffset));
             return socket;
         };
         QTemporaryDir keys;

@@ -125,8 +125,8 @@ private slots:
         // encrypted port: anything plain would find nobody.
         const int toBob = TestSupport::portBlock();
         const int toAnn = TestSupport::portBlock();
-        RecordingRelay bobSide({toBob + TlsSetup::PortOffset}, toBob - bob.port);
-        RecordingRelay annSide({toAnn + TlsSetup::PortOffset}, toAnn - ann.port);
+        RecordingRelay bobSide({toBob + PortPlan::EncryptedOffset}, toBob - bob.port);
+        RecordingRelay annSide({toAnn + PortPlan::EncryptedOffset}, toAnn - ann.port);
         ann.useTestCamera();
         bob.useTestCamera();
 

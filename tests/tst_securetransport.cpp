@@ -162,7 +162,7 @@ private slots:
         });
         std::optional<TestSupport::SilentPort> dropping;
         if (silent)
-            QVERIFY(dropping.emplace(base + TlsSetup::PortOffset).isSilent());
+            QVERIFY(dropping.emplace(base + PortPlan::EncryptedOffset).isSilent());
         Client client(ann, PeerChannel(channel));
         QElapsedTimer took;
         took.start();
@@ -198,7 +198,7 @@ private slots:
         QVERIFY(mallory.answer(TestSupport::portBlock()));
         SecureListener taken([&mallory] { return mallory.service->identity().credentials(QString()); });
         taken.route(PeerChannel::Chat, bob.ipdChat);
-        QVERIFY(!taken.listen(bob.base + TlsSetup::PortOffset));
+        QVERIFY(!taken.listen(bob.base + PortPlan::EncryptedOffset));
         Client chat(ann, PeerChannel::Chat, bob.base);
         QVERIFY(chat.waitConnected());
         QCOMPARE(chat.statuses, QList<int>{EndpointError::SocketError});
@@ -264,7 +264,7 @@ private slots:
         // of the connection, which a second descriptor keeps open.
         DescriptorServer stalled;
         const int base = TestSupport::portBlock();
-        QVERIFY(stalled.listen(QHostAddress::LocalHost, quint16(base + TlsSetup::PortOffset)));
+        QVERIFY(stalled.listen(QHostAddress::LocalHost, quint16(base + PortPlan::EncryptedOffset)));
         // A small receive window, as a slow reader's would be, so that the sender feels it soon.
         const int window = 8192;
         ::setsockopt(int(stalled.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
@@ -321,7 +321,7 @@ private slots:
         QByteArray arrived;
         connect(&bob.ipdControl, &IPDaemon::dataIn, this, [&](int, const QByteArray &text) { arrived += text; });
         for (const bool garbage : {true, false}) {
-            TamperingRelay relay(relayBase + TlsSetup::PortOffset, bob.base + TlsSetup::PortOffset);
+            TamperingRelay relay(relayBase + PortPlan::EncryptedOffset, bob.base + PortPlan::EncryptedOffset);
             Client control(ann, PeerChannel::Control, relayBase);
             QVERIFY(control.waitConnected());
             QVERIFY(control.port.security().encrypted());
@@ -366,7 +366,7 @@ private slots:
         const int port = TestSupport::portBlock();
         std::vector<std::unique_ptr<QTcpSocket>> half;
         QVERIFY(lab.onMachine(QStringLiteral("m"), [&] {
-            QVERIFY(!bob.service->listen(port - TlsSetup::PortOffset));
+            QVERIFY(!bob.service->listen(port - PortPlan::EncryptedOffset));
             // Twenty addresses of one /64, each opening a handshake that never goes on.
             for (int i = 1; i <= 20; ++i) {
                 half.push_back(std::make_unique<QTcpSocket>());
@@ -389,9 +389,9 @@ private slots:
         End ann(QStringLiteral("ann@example.org"));
         End bob(QStringLiteral("bob@example.org"));
         QVERIFY(bob.answer(TestSupport::portBlock()));
-        const int securePort = bob.base + TlsSetup::PortOffset;
+        const int securePort = bob.base + PortPlan::EncryptedOffset;
         const int relayBase = TestSupport::portBlock();
-        DelayRelay path(relayBase + TlsSetup::PortOffset, securePort, 50);
+        DelayRelay path(relayBase + PortPlan::EncryptedOffset, securePort, 50);
         std::deque<std::unique_ptr<QTcpSocket>> half;
         int opened = 0;
         QTimer flood;
@@ -439,7 +439,7 @@ private slots:
         QVERIFY(bob.answer(TestSupport::portBlock()));
         SecureListener &listener = bob.service->listener();
         listener.setHandshakeTime(1500);
-        const int securePort = bob.base + TlsSetup::PortOffset;
+        const int securePort = bob.base + PortPlan::EncryptedOffset;
         const int descriptors = TestSupport::openDescriptors();
         QSignalSpy turnedAway(&listener, &SecureListener::turnedAway);
         QSignalSpy handedOver(&listener, &SecureListener::handedOver);

@@ -229,7 +229,7 @@ private slots:
         QVERIFY2(startNode(node, &directoryPort, logDir, {QStringLiteral("--max-users"), QStringLiteral("5000")}, &why),
                  qPrintable(why));
         const qint64 pid = node.processId();
-        const int encryptedPort = directoryPort + TlsSetup::PortOffset;
+        const int encryptedPort = directoryPort + PortPlan::EncryptedOffset;
         RawClient ann(directoryPort);
         ann.send(login(5, "Ann", "ann@x.org") + "LS1<ET>");
         QVERIFY(!ann.answer("LS1").isEmpty());

@@ -162,6 +162,17 @@
     </message>
 </context>
 <context>
+    <name>CallerPanel</name>
+    <message>
+        <source>Name:</source>
+        <translation>Nombre:</translation>
+    </message>
+    <message>
+        <source>From:</source>
+        <translation>Desde:</translation>
+    </message>
+</context>
+<context>
     <name>CaptureControl</name>
     <message>
         <source>Another application is using the Video device or has failed to properly release the Video Capture device driver.  Close the application or Reboot your computer and run ZELMO again to fix this problem.</source>
@@ -1315,14 +1326,6 @@
         <translation>Se está enviando la señal de ocupado a esta persona</translation>
     </message>
     <message>
-        <source>Name:</source>
-        <translation>Nombre:</translation>
-    </message>
-    <message>
-        <source>From:</source>
-        <translation>Desde:</translation>
-    </message>
-    <message>
         <source>%1 of %2 called; a busy signal is being sent</source>
         <translation>%1 de %2 ha llamado; se está enviando una señal de ocupado</translation>
     </message>
@@ -1344,14 +1347,6 @@
     <message>
         <source>Auto Accept</source>
         <translation>Aceptar automáticamente</translation>
-    </message>
-    <message>
-        <source>Name:</source>
-        <translation>Nombre:</translation>
-    </message>
-    <message>
-        <source>From:</source>
-        <translation>Desde:</translation>
     </message>
     <message>
         <source>Call from %1, %2, accepted by itself</source>

@@ -1,5 +1,6 @@
 #include "ZelmoRevision.h"
 #include "core/CrashReport.h"
+#include "core/PeerChannel.h"
 #include "core/TerminationSignals.h"
 #include "media/DeviceNotice.h"
 #include "messages/MessageService.h"
@@ -106,12 +107,12 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "zelmo: give at most one address to call\n\n%s", qPrintable(usage()));
         return 2;
     }
-    int firstPort = 2000;
+    int firstPort = PortPlan::PublishedBase;
     if (parser.isSet(portOption)) {
         bool ok = false;
         firstPort = parser.value(portOption).toInt(&ok);
         // The four ports, moved on by up to twelve, must all exist.
-        if (!ok || firstPort < 1 || firstPort > 65535 - 15) {
+        if (!ok || firstPort < 1 || firstPort + PortPlan::Span - 1 > 65535) {
             std::fprintf(stderr, "zelmo: --port wants a port from 1 to 65520\n");
             return 2;
         }

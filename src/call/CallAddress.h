@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/PeerChannel.h"
+
 #include <QString>
 
 // An address the user typed to call: "host", "192.0.2.7", "host:2100", "[2001:db8::1]:2100"
@@ -7,7 +9,7 @@
 // for users behind a port mapping.
 struct CallAddress
 {
-    static constexpr int DefaultPort = 2000;
+    static constexpr int DefaultPort = PortPlan::PublishedBase;
 
     QString host;
     int port = 0;

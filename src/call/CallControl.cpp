@@ -7,6 +7,7 @@
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/CallStates.h"
+#include "core/PeerChannel.h"
 #include "core/Settings.h"
 #include "core/SoundPlayer.h"
 #include "media/AudioControl.h"
@@ -134,8 +135,8 @@ void CallControl::placeCall(const QString &address, int port, int userIndex, con
 
     const CallAddress target = CallAddress::parse(trimmed, port);
     EndpointError e;
-    // The media and chat ports are the control port + 1 and + 3.
-    if (!target.valid || target.port > 65535 - 3)
+    // The other channels' ports must exist too.
+    if (!target.valid || PortPlan::port(target.port, PeerChannel::Chat) > 65535)
         e = {EndpointError::InvalidArgument, QStringLiteral("Invalid address or port")};
     if (!e)
         e = m_.ippControl.setRemotePort(target.port);
@@ -414,6 +415,27 @@ bool CallControl::isAcceptedCaller(const QString &remoteAddress) const
 {
     return m_.call.callAcceptedOnControl && m_.ipdControl.isConnectionUp(1)
            && m_.ipdControl.remoteAddress(1) == remoteAddress;
+}
+
+void CallControl::mediaStateChanged(CallState state)
+{
+    m_.call.callState = state;
+}
+
+void CallControl::mediaConnectFailed()
+{
+    m_.call.ConnectState = ConnectState::CouldNotConnect;
+}
+
+void CallControl::mediaEnded()
+{
+    m_.call.RealTimeChat = false;
+    m_.call.PeerIsV25 = false;
+}
+
+void CallControl::videoReceived(int payloadBytes)
+{
+    m_.call.lastVideoPayload = quint16(payloadBytes);
 }
 
 void CallControl::autoDeclineOffered(const QString &name, const QString &location)

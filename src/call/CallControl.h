@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/CallOwner.h"
+
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
@@ -13,21 +15,21 @@ class IPPort;
 class MediaConnection;
 class QTimer;
 class SoundPlayer;
-struct CallStatus;
 struct Settings;
 
 // Call control on both sides of the control channel: placing a call and following it,
 // answering or refusing one, the busy answer and do-not-disturb, and hanging up. It works
 // on the program's control endpoints, keeps the call's status, and asks the windows,
-// through its signals, to show what happens.
-class CallControl : public QObject
+// through its signals, to show what happens. It is the one writer of the call's status:
+// the media channel reports its turns here (CallOwner).
+class CallControl : public QObject, public CallOwner
 {
     Q_OBJECT
 
 public:
     struct Context
     {
-        // The call of the moment, shared with the media and chat channels.
+        // The call of the moment, which the media and chat channels read.
         CallStatus &call;
         const Settings &settings;
         IPDaemon &ipdControl;
@@ -71,7 +73,7 @@ public:
 
     explicit CallControl(Context context, QObject *parent = nullptr);
 
-    const CallStatus &status() const { return m_.call; }
+    const CallStatus &status() const override { return m_.call; }
     // Do not disturb: control connections are refused before they open.
     void setDoNotDisturb(bool on) { m_doNotDisturb = on; }
     bool doNotDisturb() const { return m_doNotDisturb; }
@@ -120,7 +122,14 @@ public:
     // A caller that has already closed its control connection is not accepted, even when
     // its close has not been handed over yet: it may have closed it and opened the other
     // channels at once, and the close is then among the events still waiting.
-    bool isAcceptedCaller(const QString &remoteAddress) const;
+    bool isAcceptedCaller(const QString &remoteAddress) const override;
+
+    // The media channel's turns of the call.
+    void mediaStateChanged(CallState state) override;
+    void mediaConnectFailed() override;
+    void mediaEnded() override;
+    // The calling side keeps the last picture's length for the zoom menu's Small item.
+    void videoReceived(int payloadBytes) override;
 
 signals:
     // Load and show the progress window with who is being called.

@@ -27,6 +27,7 @@ enum class CallState : qint16 {
 };
 
 // The call of the moment, as the channels that carry it (control, media and chat) know it.
+// CallControl alone writes it; the media channel reports its turns there (CallOwner).
 struct CallStatus
 {
     // The caller's attempt and the media connection.

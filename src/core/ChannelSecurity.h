@@ -1,11 +1,9 @@
 #pragma once
 
+#include "core/PeerChannel.h"
+
 #include <QByteArray>
 #include <QString>
-
-// The four peer channels, numbered by their port's place after the base port: control on
-// the base port, media on base + 1, quick messages on base + 2, chat on base + 3.
-enum class PeerChannel { Control = 0, Media = 1, Message = 2, Chat = 3 };
 
 // What the encryption under one connection proved about the other end. A plain connection
 // has no keys.

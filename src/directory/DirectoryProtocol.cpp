@@ -4,6 +4,8 @@
 
 #include <QRandomGenerator>
 
+#include <utility>
+
 namespace DirectoryProtocol {
 
 namespace {
@@ -23,11 +25,43 @@ QString text(const QByteArray &bytes)
     return Fields::fromWire(bytes);
 }
 
+// What both logins say about the user.
+Login userLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
+                const QString &comment, int basePort)
+{
+    Login l;
+    l.userNumber = userNumber;
+    l.name = name;
+    l.email = email;
+    l.location = location;
+    l.comment = comment;
+    l.port = basePort;
+    return l;
+}
+
 } // namespace
 
 QByteArray command(const QByteArray &message)
 {
     return message.left(3);
+}
+
+Kind kindOf(const QByteArray &message)
+{
+    static constexpr std::pair<const char *, Kind> Commands[] = {
+        {"LGN", Kind::Login},      {"GEM", Kind::EmailLookup},   {"GER", Kind::EmailAnswer},
+        {"INT", Kind::Notice},     {"MSG", Kind::Message},       {"BSY", Kind::Busy},
+        {"RDM", Kind::Redirect},   {"VCL", Kind::ServerList},    {"LSK", Kind::KeyedUsers},
+        {"LS1", Kind::UserList},   {"RSN", Kind::NumberRequest}, {"NSN", Kind::NewNumber},
+        {"CLO", Kind::CallOffer},  {"CLA", Kind::CallAnswer},    {"CLX", Kind::CallEnd},
+        {"RLY", Kind::RelayAccess},
+    };
+    const QByteArray name = command(message);
+    for (const auto &[text, kind] : Commands) {
+        if (name == text)
+            return kind;
+    }
+    return Kind::Unknown;
 }
 
 QByteArray field(const QString &value)
@@ -67,31 +101,19 @@ QByteArray login(const Login &l)
 QByteArray directoryLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
                           const QString &comment, bool video, bool audio, bool listed, int basePort)
 {
-    Login l;
-    l.userNumber = userNumber;
-    l.name = name;
-    l.email = email;
-    l.location = location;
-    l.comment = comment;
+    Login l = userLogin(userNumber, name, email, location, comment, basePort);
     l.kind = 0;
     l.video = video;
     l.audio = audio;
     l.listed = listed;
-    l.port = basePort;
     return login(l);
 }
 
 QByteArray palLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
                     const QString &comment, int basePort)
 {
-    Login l;
-    l.userNumber = userNumber;
-    l.name = name;
-    l.email = email;
-    l.location = location;
-    l.comment = comment;
+    Login l = userLogin(userNumber, name, email, location, comment, basePort);
     l.kind = 3;
-    l.port = basePort;
     return login(l);
 }
 

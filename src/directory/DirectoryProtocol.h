@@ -94,6 +94,29 @@ struct EmailAnswer
 // The command of a received message: its first three characters.
 QByteArray command(const QByteArray &message);
 
+// What a message is, by its command; the parse function of its kind reads its fields. The
+// same command may go either way: a request, and the answer that carries what was asked.
+enum class Kind {
+    Unknown,
+    Login,         // "LGN"
+    EmailLookup,   // "GEM"
+    EmailAnswer,   // "GER"
+    Notice,        // "INT": the directory's notice, or the request for it
+    Message,       // "MSG": a notice from the directory
+    Busy,          // "BSY": the directory's busy notice, or the pal server's "go there"
+    Redirect,      // "RDM"
+    ServerList,    // "VCL"
+    KeyedUsers,    // "LSK"
+    UserList,      // "LS1": the list, or the request for it
+    NumberRequest, // "RSN"
+    NewNumber,     // "NSN"
+    CallOffer,     // "CLO", either way
+    CallAnswer,    // "CLA"
+    CallEnd,       // "CLX"
+    RelayAccess,   // "RLY"
+};
+Kind kindOf(const QByteArray &message);
+
 // A text made fit to be one field: no ";", no line break, no terminator inside.
 QByteArray field(const QString &text);
 // The user number as the login writes it: one blank before a number that is not

@@ -4,6 +4,7 @@
 #include "core/Fields.h"
 #include "core/IPPort.h"
 #include "core/PalList.h"
+#include "core/PeerChannel.h"
 #include "core/Settings.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
@@ -393,33 +394,42 @@ void DirectoryService::onDirectoryData(const QByteArray &text, bool eol)
 
 void DirectoryService::onDirectoryMessage(const QByteArray &message)
 {
-    const QByteArray command = Proto::command(message);
-    if ((command == "INT" || command == "LS1" || command == "GER") && m_awaitedAnswers > 0) {
+    using Kind = Proto::Kind;
+    const Kind kind = Proto::kindOf(message);
+    if ((kind == Kind::Notice || kind == Kind::UserList || kind == Kind::EmailAnswer) && m_awaitedAnswers > 0) {
         if (--m_awaitedAnswers == 0)
             m_tmrAnswer->stop();
     }
-    if (command == "INT") {
+    switch (kind) {
+    case Kind::Notice: {
         const QString notice = Proto::noticeText(message);
         if (!notice.trimmed().isEmpty())
             emit informationRequested(notice);
         sendDirectoryRequest(Proto::listRequest());
         setStatus(tr("Requesting User List"));
-    } else if (command == "MSG") {
+        break;
+    }
+    case Kind::Message:
         emit informationRequested(Proto::noticeText(message));
-    } else if (command == "BSY") {
+        break;
+    case Kind::Busy:
         emit informationRequested(Proto::noticeText(message));
         m_.settings.DirAddress.clear();
         m_ippServer->setConnected(false);
-    } else if (command == "RDM") {
+        break;
+    case Kind::Redirect:
         if (const auto target = Proto::parseRedirect(message))
             emit redirectOffered(target->Host, target->Port, target->Description);
-    } else if (command == "VCL") {
+        break;
+    case Kind::ServerList:
         m_servers = Proto::parseServerList(message);
         emit serverListChanged();
-    } else if (command == "LSK") {
+        break;
+    case Kind::KeyedUsers:
         // Only a server reached over TLS says who is keyed, just before its list.
         m_keyedNumbers = Proto::parseKeyedUsers(message);
-    } else if (command == "LS1") {
+        break;
+    case Kind::UserList: {
         setStatus(tr("Processing User List"));
         Proto::UserList list = Proto::parseUserList(message);
         m_entries = std::move(list.entries);
@@ -431,9 +441,15 @@ void DirectoryService::onDirectoryMessage(const QByteArray &message)
         emit countsChanged(m_online, m_listed);
         emit userListChanged();
         setStatus(tr("Select User for Connection"));
-    } else if (command == "GER") {
+        break;
+    }
+    case Kind::EmailAnswer: {
         const Proto::EmailAnswer answer = Proto::parseEmailAnswer(message);
         m_.calls.emailLookupAnswered(answer.name, answer.location, answer.address, answer.port);
+        break;
+    }
+    default:
+        break;
     }
 }
 
@@ -489,8 +505,9 @@ void DirectoryService::onPalData(const QByteArray &text, bool eol)
 
 void DirectoryService::onPalMessage(const QByteArray &message)
 {
-    const QByteArray command = Proto::command(message);
-    if (command == "NSN") {
+    using Kind = Proto::Kind;
+    const Kind kind = Proto::kindOf(message);
+    if (kind == Kind::NewNumber) {
         const qint32 number = Proto::parseNewNumber(message);
         // Only a number of the servers' range is an identity worth keeping. A server with
         // none to give now says so with -1: the user logs in without one meanwhile and
@@ -510,13 +527,14 @@ void DirectoryService::onPalMessage(const QByteArray &message)
         // A directory login made before the number came carries -1: it is brought up to date.
         if (m_ippServer->isConnected())
             sendDirectoryLogin();
-    } else if (command == "GER") {
+    } else if (kind == Kind::EmailAnswer) {
         onPalAnswer(message);
-    } else if (command == "CLO" || command == "CLA" || command == "CLX" || command == "RLY") {
+    } else if (kind == Kind::CallOffer || kind == Kind::CallAnswer || kind == Kind::CallEnd
+               || kind == Kind::RelayAccess) {
         // Only a server that speaks encrypted passes these on.
         if (passesPathTexts())
-            onPathMessage(command, message);
-    } else if (command == "BSY") {
+            onPathMessage(kind, message);
+    } else if (kind == Kind::Busy) {
         const auto target = Proto::parsePalBusy(message);
         m_ippServerPal->setConnected(false);
         if (target)
@@ -524,18 +542,19 @@ void DirectoryService::onPalMessage(const QByteArray &message)
     }
 }
 
-void DirectoryService::onPathMessage(const QByteArray &command, const QByteArray &message)
+void DirectoryService::onPathMessage(DirectoryProtocol::Kind kind, const QByteArray &message)
 {
-    if (command == "CLO") {
+    using Kind = Proto::Kind;
+    if (kind == Kind::CallOffer) {
         if (const auto offer = Proto::parseRelayedOffer(message))
             emit callOfferArrived(*offer);
-    } else if (command == "CLA") {
+    } else if (kind == Kind::CallAnswer) {
         if (const auto answer = Proto::parseCallAnswer(message))
             emit callAnswerArrived(*answer);
-    } else if (command == "CLX") {
+    } else if (kind == Kind::CallEnd) {
         if (const auto ending = Proto::parseCallEnd(message))
             emit callEndArrived(*ending);
-    } else if (command == "RLY") {
+    } else if (kind == Kind::RelayAccess) {
         if (const auto relay = Proto::parseRelayAccess(message))
             emit relayAccessChanged(relay);
     }
@@ -672,7 +691,7 @@ void DirectoryService::removePal(int number)
 
 void DirectoryService::call(const QString &address, int entryNumber, int palNumber)
 {
-    // The selected user or pal may listen on a port other than 2000 (a second program on
+    // The selected user or pal may listen on a port other than the published one (a second program on
     // the same machine does): while the box still holds its address, call it there.
     const QString trimmed = address.trimmed();
     if (const Proto::UserEntry *e = entry(entryNumber); e && e->Address == trimmed) {
@@ -686,7 +705,7 @@ void DirectoryService::call(const QString &address, int entryNumber, int palNumb
             return;
         }
     }
-    m_.calls.placeCall(address, 2000, 0);
+    m_.calls.placeCall(address, PortPlan::PublishedBase, 0);
 }
 
 void DirectoryService::callEntry(int k)

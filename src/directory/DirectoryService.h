@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/PeerChannel.h"
 #include "directory/DirectoryProtocol.h"
 
 #include <QDateTime>
@@ -196,7 +197,7 @@ private:
     void onPalData(const QByteArray &text, bool eol);
     void onPalMessage(const QByteArray &message);
     void onPalAnswer(const QByteArray &message);
-    void onPathMessage(const QByteArray &command, const QByteArray &message);
+    void onPathMessage(DirectoryProtocol::Kind kind, const QByteArray &message);
     void sendPalLogin();
     void sendDirectoryLogin();
     void lookUpPal(int k);
@@ -207,7 +208,7 @@ private:
     void followDirectory(const QString &host, int port);
 
     Context m_;
-    int m_listenPort = 2000;
+    int m_listenPort = PortPlan::PublishedBase;
     qint32 m_userNumber = -1;
     IPPort *m_ippServer;
     IPPort *m_ippServerPal;

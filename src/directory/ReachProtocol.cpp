@@ -26,9 +26,14 @@ QByteArray request(int port)
     return QByteArray(RequestCommand) + ';' + QByteArray::number(port) + ';' + DirectoryProtocol::Terminator;
 }
 
+bool isRequest(const QByteArray &message)
+{
+    return DirectoryProtocol::command(message) == RequestCommand;
+}
+
 std::optional<int> parseRequest(const QByteArray &message)
 {
-    if (DirectoryProtocol::command(message) != RequestCommand)
+    if (!isRequest(message))
         return std::nullopt;
     return port(Fields::getField(message, 2));
 }

@@ -14,6 +14,8 @@ namespace ReachProtocol {
 
 // "RCH;" port ";<ET>"
 QByteArray request(int port);
+// The message is a request (its command is "RCH"), well formed or not.
+bool isRequest(const QByteArray &message);
 // The port asked about, or none when the request is not a valid one.
 std::optional<int> parseRequest(const QByteArray &message);
 

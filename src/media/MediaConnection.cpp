@@ -2,6 +2,7 @@
 
 #include "core/Fields.h"
 #include "core/IPPort.h"
+#include "core/PeerChannel.h"
 
 MediaConnection::MediaConnection(IPPort &ippClient, IPPort &ippControl, QObject *parent)
     : QObject(parent)
@@ -15,8 +16,8 @@ void MediaConnection::open(const QString &host)
     if (host.trimmed().isEmpty())
         return;
     m_ippClient.setConnected(false);
-    // The media port is the control port + 1; a control port of 65535 has none.
-    const int port = Fields::validPort(qint64(m_ippControl.remotePort()) + 1);
+    // A control port of 65535 has no media port.
+    const int port = Fields::validPort(PortPlan::port(m_ippControl.remotePort(), PeerChannel::Media));
     EndpointError e = m_ippClient.setRemotePort(port);
     if (!e)
         e = m_ippClient.setRemoteAddress(host);

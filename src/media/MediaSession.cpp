@@ -3,7 +3,8 @@
 #include "core/Fields.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
-#include "core/CallStates.h"
+#include "core/CallOwner.h"
+#include "core/PeerChannel.h"
 #include "core/Settings.h"
 #include "core/SoundPlayer.h"
 #include "media/AudioControl.h"
@@ -99,7 +100,7 @@ void MediaSession::setDisplaySize(int width, int height)
 
 void MediaSession::tick()
 {
-    const bool inCall = m_.call.callState == CallState::InCall;
+    const bool inCall = m_.calls.status().callState == CallState::InCall;
 
     // The activity lamp turns during a call and until it has come round after one.
     if (wantsTicks()) {
@@ -190,7 +191,7 @@ void MediaSession::onCameraFrame()
 {
     // A call in today's formats codes every frame the camera gives, not one a tick: the
     // picture moves at the camera's rate as far as the path carries it.
-    if (!m_currentFormats || m_.call.callState != CallState::InCall || !m_.capture.isRunning()
+    if (!m_currentFormats || m_.calls.status().callState != CallState::InCall || !m_.capture.isRunning()
         || !m_.capture.isReady())
         return;
     if (!m_pacer.videoAllowed()) {
@@ -204,7 +205,7 @@ void MediaSession::onCameraFrame()
 
 bool MediaSession::wantsTicks() const
 {
-    return m_.call.callState != CallState::Idle || m_animationFrame != 0;
+    return m_.calls.status().callState != CallState::Idle || m_animationFrame != 0;
 }
 
 int MediaSession::sendMediaPacket(const QByteArray &packet)
@@ -364,7 +365,7 @@ void MediaSession::sendVideoFrame()
     }
     int quality = m_.settings.VQualityLow ? 15 : 30;
     if (m_frameBytes == LargeFrameBytes) {
-        if (m_.call.PeerIsV25) {
+        if (m_.calls.status().PeerIsV25) {
             quality -= 3;
         } else {
             takeFrameFromCamera();
@@ -562,7 +563,7 @@ void MediaSession::receiveVideo(const QByteArray &body)
     m_.stats.addFrameReceived();
     // The calling side keeps the last frame's length for the zoom menu's Small item.
     if (m_.ippClient.isConnected())
-        m_.call.lastVideoPayload = quint16(body.size());
+        m_.calls.videoReceived(int(body.size()));
 }
 
 void MediaSession::receiveSound(const QByteArray &body)
@@ -577,25 +578,17 @@ void MediaSession::receiveSound(const QByteArray &body)
 
 // ---- Call start and end -----------------------------------------------------------------
 
-bool MediaSession::callAccepted(const QString &remoteAddress) const
-{
-    // Really up, not merely not yet reported closed: a caller may close its control
-    // connection and open the media at once, and the close may still be waiting.
-    return m_.call.callAcceptedOnControl && m_.ipdControl.isConnectionUp(1)
-           && m_.ipdControl.remoteAddress(1) == remoteAddress;
-}
-
 void MediaSession::onMediaRequest(const QString &remoteAddress, bool *accept)
 {
     // Only the caller this program has just accepted may open the media channel, once.
-    const bool allowed = callAccepted(remoteAddress) && m_.ipdMedia.connectionIds().isEmpty()
+    const bool allowed = m_.calls.isAcceptedCaller(remoteAddress) && m_.ipdMedia.connectionIds().isEmpty()
                          && !m_.ippClient.isConnected();
     if (!allowed) {
         *accept = false;
         return;
     }
     *accept = true;
-    m_.call.callState = CallState::Accepting;
+    m_.calls.mediaStateChanged(CallState::Accepting);
     m_.ipdMedia.setInputBufferSize(MediaInputBufferSize);
     m_.ipdMedia.setOutputBufferSize(MediaOutputBufferSize);
 }
@@ -619,7 +612,7 @@ void MediaSession::onClientConnected(int statusCode)
 {
     if (statusCode != 0) {
         m_.ippControl.setConnected(false);
-        m_.call.ConnectState = ConnectState::CouldNotConnect;
+        m_.calls.mediaConnectFailed();
         return;
     }
     openChatClient();
@@ -656,14 +649,14 @@ void MediaSession::startCall()
     m_.audioSendQueue.reset();
     m_.textQueue.reset();
     emit inCallChanged(true);
-    emit chatCaptionChanged(tr("Text Chat - ") + m_.call.PeerName);
+    emit chatCaptionChanged(tr("Text Chat - ") + m_.calls.status().PeerName);
     emit directoryHideRequested();
     queueWelcome();
     // The call's first second starts now, even when no tick ran before the call.
     m_secondMark = markAfter(m_.clock.now(), 1);
     m_pacer.reset();
     m_fit.reset();
-    m_.call.callState = CallState::InCall;
+    m_.calls.mediaStateChanged(CallState::InCall);
 }
 
 void MediaSession::queueWelcome()
@@ -676,7 +669,7 @@ void MediaSession::queueWelcome()
 void MediaSession::openChatClient()
 {
     emit chatConnectionWanted(m_.ippControl.remoteAddress(),
-                              Fields::validPort(qint64(m_.ippControl.remotePort()) + 3));
+                              Fields::validPort(PortPlan::port(m_.ippControl.remotePort(), PeerChannel::Chat)));
 }
 
 void MediaSession::onListenerDisconnected(int connectionId)
@@ -697,7 +690,7 @@ void MediaSession::endCall(const QString &peerAddress)
         m_.sounds.play(DisconnectSound);
     emit inCallChanged(false);
     emit chatCaptionChanged(tr("Text Chat"));
-    m_.call.callState = CallState::Idle;
+    m_.calls.mediaStateChanged(CallState::Idle);
     m_.callClock.tickCallClock(0);
     showCallClock();
     resetMediaState();
@@ -710,8 +703,7 @@ void MediaSession::resetMediaState()
     m_.audioSendQueue.reset();
     // Sound of this call that was never played must not open the next one.
     m_.audioPlayQueue.clear();
-    m_.call.RealTimeChat = false;
-    m_.call.PeerIsV25 = false;
+    m_.calls.mediaEnded();
     m_currentFormats = false;
     m_vp8.reset();
     m_opus.reset();
@@ -745,7 +737,7 @@ void MediaSession::showStreamRates()
     emit streamRatesChanged(m_.stats.fpsInText(), m_.stats.fpsOutText(), m_.stats.throughputInText(),
                             m_.stats.throughputOutText());
     if (!m_currentFormats) {
-        const bool inCall = m_.call.callState == CallState::InCall;
+        const bool inCall = m_.calls.status().callState == CallState::InCall;
         emit codecFiguresChanged(inCall ? QStringLiteral("JPEG, GSM") : QStringLiteral("-"), QStringLiteral("-"),
                                  QStringLiteral("-"));
         return;

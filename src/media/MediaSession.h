@@ -31,7 +31,7 @@ class Resampler;
 class SoundPlayer;
 class VideoEngine;
 class Vp8Encoder;
-struct CallStatus;
+class CallOwner;
 struct Settings;
 
 // The media channel of a call: the 75 ms send loop, the receive path of both media
@@ -45,7 +45,8 @@ class MediaSession : public QObject
 public:
     struct Context
     {
-        CallStatus &call;
+        // The call's state is CallControl's; the media channel reads it and reports its turns.
+        CallOwner &calls;
         Settings &settings;
         IPDaemon &ipdControl;
         IPDaemon &ipdMedia;
@@ -204,7 +205,6 @@ private:
     void showCallClock();
     void showStreamRates();
     void showSentPicture(const PictureFit::Picture &picture);
-    bool callAccepted(const QString &remoteAddress) const;
 
     Context m_;
     std::function<bool()> m_windowNormal;

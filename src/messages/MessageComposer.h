@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/PeerChannel.h"
 #include "messages/MessageSender.h"
 
 #include <QByteArray>
@@ -109,7 +110,7 @@ private:
     MessageSender *m_sender;
     QTimer *m_tmrAudioProg;
     QString m_host;
-    int m_port = 2000;
+    int m_port = PortPlan::PublishedBase;
 
     QByteArray m_picture;
     QImage m_thumbnail;

@@ -1,6 +1,7 @@
 #include "messages/MessageSender.h"
 
 #include "core/IPPort.h"
+#include "core/PeerChannel.h"
 
 namespace Proto = QuickMessageProtocol;
 
@@ -38,7 +39,7 @@ void MessageSender::send(const QString &host, int recipientPort, Outgoing messag
     setStatus(tr("Establishing Connection..."));
 
     m_ippMessage->setConnected(false);
-    EndpointError e = m_ippMessage->setRemotePort(recipientPort + 2);
+    EndpointError e = m_ippMessage->setRemotePort(PortPlan::port(recipientPort, PeerChannel::Message));
     if (!e)
         e = m_ippMessage->setRemoteAddress(host);
     if (e) {

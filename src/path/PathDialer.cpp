@@ -2,6 +2,7 @@
 
 #include "core/EndpointConnection.h"
 #include "core/EndpointError.h"
+#include "core/PeerChannel.h"
 #include "path/CallPath.h"
 #include "secure/SecureDialer.h"
 
@@ -118,7 +119,7 @@ PathDialer::PathDialer(SecureDialer &direct, PathLookup paths, QObject *parent)
 std::unique_ptr<QObject> PathDialer::dial(const QHostAddress &address, int port, PeerChannel channel,
                                           std::function<void(Outcome)> done)
 {
-    CallPath *path = m_paths ? m_paths(EndpointConnection::dottedAddress(address), port - int(channel)) : nullptr;
+    CallPath *path = m_paths ? m_paths(EndpointConnection::dottedAddress(address), PortPlan::base(port, channel)) : nullptr;
     if (!path) {
         if (channel == PeerChannel::Control) {
             // Reported once the direct way has answered, as a way through a path would be.

@@ -1,6 +1,7 @@
 #include "path/PathFinder.h"
 
 #include "core/EndpointConnection.h"
+#include "core/PeerChannel.h"
 #include "path/CallPath.h"
 #include "reach/IceDescription.h"
 #include "reach/IceSession.h"
@@ -14,8 +15,8 @@ namespace Proto = DirectoryProtocol;
 
 namespace {
 
-// The call's four channels, each a component of the path.
-constexpr int Components = 4;
+// The call's channels, each a component of the path.
+constexpr int Components = PortPlan::ChannelCount;
 
 // A session for a call with the peer at `peer`.
 std::unique_ptr<IceSession> newSession(IceSession::Role role, const QHostAddress &peer,

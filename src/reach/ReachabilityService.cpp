@@ -1,7 +1,7 @@
 #include "reach/ReachabilityService.h"
 
+#include "core/PeerChannel.h"
 #include "reach/AddressScope.h"
-#include "secure/TlsSetup.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>
@@ -20,8 +20,8 @@ QString forwardedPorts(int base)
 {
     return QCoreApplication::translate("ReachabilityService", "TCP %1-%2 and %3")
         .arg(base)
-        .arg(base + 3)
-        .arg(base + TlsSetup::PortOffset);
+        .arg(PortPlan::port(base, PeerChannel::Chat))
+        .arg(PortPlan::encrypted(base));
 }
 
 } // namespace
@@ -67,7 +67,12 @@ ReachabilityService::~ReachabilityService()
 
 const QList<int> &ReachabilityService::portOffsets()
 {
-    static const QList<int> offsets{0, 1, 2, 3, TlsSetup::PortOffset};
+    static const QList<int> offsets = [] {
+        QList<int> all;
+        for (int channel = 0; channel < PortPlan::ChannelCount; ++channel)
+            all << channel;
+        return all << PortPlan::EncryptedOffset;
+    }();
     return offsets;
 }
 

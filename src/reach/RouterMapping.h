@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/PeerChannel.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -16,7 +18,7 @@ class RouterMapping
 public:
     struct Request
     {
-        int insideBase = 2000;
+        int insideBase = PortPlan::PublishedBase;
         // The outside block to try first; 0 for the inside one.
         int preferredOutsideBase = 0;
         QList<int> offsets;

@@ -14,9 +14,7 @@ void RouterSettings::load(const QString &path)
 {
     ProfileFile file(path);
     file.reload();
-    AskRouter = file.readString(Section, AskRouterKey, QStringLiteral("True"), 16)
-                    .compare(QStringLiteral("False"), Qt::CaseInsensitive)
-                != 0;
+    AskRouter = file.readBool(Section, AskRouterKey, true);
     RouterAddress = file.readString(Section, RouterAddressKey, QString(), 512).trimmed();
 }
 
@@ -24,7 +22,7 @@ bool RouterSettings::save(const QString &path, QString *errorText) const
 {
     ProfileFile file(path);
     file.reload();
-    file.writeString(Section, AskRouterKey, AskRouter ? QStringLiteral("True") : QStringLiteral("False"));
+    file.writeBool(Section, AskRouterKey, AskRouter);
     file.writeString(Section, RouterAddressKey, RouterAddress);
     return file.save(errorText);
 }

@@ -1,5 +1,6 @@
 #include "root/Program.h"
 
+#include "core/PeerChannel.h"
 #include "path/CallPath.h"
 #include "path/PathDialer.h"
 #include "path/PathFinder.h"
@@ -76,7 +77,7 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_calls(new CallControl({m_call, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient, *m_media,
                                *m_sounds, *m_audioControl, [this](const QString &line) { logLine(line); }},
                               this))
-    , m_session(new MediaSession({m_call, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient,
+    , m_session(new MediaSession({*m_calls, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient,
                                   *m_video, *m_audio, *m_audioControl, *m_capture, *m_sounds, m_mediaClock,
                                   m_mediaStats, m_callClock, m_textQueue, m_audioSendQueue, m_audioPlayQueue,
                                   [this](const QString &line) { logLine(line); }},
@@ -303,7 +304,7 @@ void Program::start()
     m_capture->setPreviewRate(0);
     m_capture->startCapture();
     m_capture->checkCaptureSize();
-    if (const EndpointError e = m_chat->start(m_listenPort + 3))
+    if (const EndpointError e = m_chat->start(PortPlan::port(m_listenPort, PeerChannel::Chat)))
         emit messageBoxRequested(errorText(tr("Failed to start text Listen Daemon 4: "), e));
     loadDataFiles();
     logLine(QStringLiteral("ZELMO Power Up"));
@@ -355,11 +356,10 @@ void Program::networkStart()
         emit messageBoxRequested(errorText(tr("Failed to init TCP/IP Stack:"), e));
 
     // A taken control port moves all four listeners on by four ports, a few times.
-    const int retryBound = m_options.firstPort + 10;
     m_ipdControl->setLocalPort(m_listenPort);
     e = m_ipdControl->setListening(true);
-    while (e.code == EndpointError::PortInUse && m_listenPort < retryBound) {
-        m_listenPort += 4;
+    for (int moves = 0; e.code == EndpointError::PortInUse && moves < PortPlan::MaxMoves; ++moves) {
+        m_listenPort += PortPlan::ChannelCount;
         m_ipdControl->setLocalPort(m_listenPort);
         e = m_ipdControl->setListening(true);
     }
@@ -367,11 +367,11 @@ void Program::networkStart()
         emit messageBoxRequested(errorText(tr("Failed to start Listen Daemon 1: "), e));
     m_directory->setListenPort(m_listenPort);
 
-    m_ipdMedia->setLocalPort(m_listenPort + 1);
+    m_ipdMedia->setLocalPort(PortPlan::port(m_listenPort, PeerChannel::Media));
     if ((e = m_ipdMedia->setListening(true)))
         emit messageBoxRequested(errorText(tr("Failed to start Listen Daemon 2: "), e));
 
-    if ((e = m_messages->startListening(m_listenPort + 2)))
+    if ((e = m_messages->startListening(PortPlan::port(m_listenPort, PeerChannel::Message))))
         emit messageBoxRequested(errorText(tr("Failed to start Listen Daemon 3: "), e));
     if (m_ippClient->setRemoteAddress(m_ippClient->localAddress())) {
         emit messageBoxRequested(tr("You must connect to the Internet before running ZELMO. Please "
@@ -392,7 +392,7 @@ void Program::onMediaTick()
     if (!m_pendingCallAddress.isEmpty()) {
         const QString address = m_pendingCallAddress;
         m_pendingCallAddress.clear();
-        m_calls->placeCall(address, 2000, 0);
+        m_calls->placeCall(address, PortPlan::PublishedBase, 0);
     }
     m_session->tick();
     if (!m_mediaLoopByHand && !mediaLoopNeeded()) {

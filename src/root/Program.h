@@ -2,6 +2,7 @@
 
 #include "core/CallStates.h"
 #include "core/PalList.h"
+#include "core/PeerChannel.h"
 #include "core/RefuseList.h"
 #include "core/Settings.h"
 #include "media/AudioPlayQueue.h"
@@ -42,11 +43,11 @@ class ScreenShare;
 class SoundPlayer;
 class VideoEngine;
 
-// How a program is started: the binary passes 2000 and the user's profile folder; a test
+// How a program is started: the binary passes the published base port and the user's profile folder; a test
 // passes ports and a folder of its own, so two programs can run in one process.
 struct ProgramOptions
 {
-    int firstPort = 2000;
+    int firstPort = PortPlan::PublishedBase;
     QString profileDir;
     // The address given on the command line, called at once.
     QString callAddress;
@@ -230,7 +231,7 @@ private:
     QTimer m_mediaTimer;
     QTimer m_startupTimer;
 
-    int m_listenPort = 2000;
+    int m_listenPort = PortPlan::PublishedBase;
     // A command-line start calls its address on the first tick.
     QString m_pendingCallAddress;
     int m_startupTicks = 0;

@@ -45,17 +45,7 @@ void CallSecurity::follow(Side side, const ChannelSecurity &security, const QStr
         s.peerKey = security.peerKey;
         s.shortCode = ShortCode::words(security.ownKey, security.peerKey);
         s.who = KnownPeers::whoOf(security.peerEmail, address);
-        switch (m_peers.check(s.who, s.peerKey)) {
-        case KnownPeers::Seen::New:
-            s.standing = PeerStanding::New;
-            break;
-        case KnownPeers::Seen::Same:
-            s.standing = m_peers.isVerified(s.who, s.peerKey) ? PeerStanding::Verified : PeerStanding::Known;
-            break;
-        case KnownPeers::Seen::Changed:
-            s.standing = PeerStanding::Changed;
-            break;
-        }
+        s.standing = m_peers.standing(s.who, s.peerKey);
     }
     m_status = s;
     emit changed();

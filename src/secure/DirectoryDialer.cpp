@@ -2,14 +2,15 @@
 
 #include "core/EndpointConnection.h"
 #include "core/EndpointError.h"
+#include "core/PeerChannel.h"
 #include "secure/DialAttempt.h"
 
 #include <QHostAddress>
 #include <QSslSocket>
 #include <QTimer>
 
-// One try at TLS, first on the server's encrypted port (the published port +
-// TlsSetup::PortOffset); reports once, from the event loop. A server that speaks only the
+// One try at TLS, first on the server's encrypted port (PortPlan::encrypted of the
+// published port); reports once, from the event loop. A server that speaks only the
 // published protocol has nothing listening there and refuses at once, so it is spoken to in
 // the clear without delay and never sees a byte it does not know. A server already pinned
 // is also tried with TLS on its published port, where servers of the previous release took
@@ -31,7 +32,7 @@ public:
         m_port = port;
         m_credentials = own;
         m_handshakeMs = handshakeMs;
-        tryAt(port + TlsSetup::PortOffset);
+        tryAt(PortPlan::encrypted(port));
     }
 
 private:

@@ -10,7 +10,7 @@
 #include <functional>
 
 // The client's side of the directory and pal connections. Both go over TLS on the server's
-// encrypted ports (each published port + TlsSetup::PortOffset), showing this program's
+// encrypted ports (each published port + PortPlan::EncryptedOffset), showing this program's
 // key, so the server can bind the user's e-mail and number to it; the server's key is
 // pinned at first use, for each address and published port. Then:
 // - the pinned key answers: the connection is handed over encrypted;

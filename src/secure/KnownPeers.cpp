@@ -125,6 +125,19 @@ KnownPeers::Seen KnownPeers::check(const QString &who, const QByteArray &key) co
     return m_peers[i].key == key ? Seen::Same : Seen::Changed;
 }
 
+PeerStanding KnownPeers::standing(const QString &who, const QByteArray &key) const
+{
+    switch (check(who, key)) {
+    case Seen::New:
+        return PeerStanding::New;
+    case Seen::Same:
+        return isVerified(who, key) ? PeerStanding::Verified : PeerStanding::Known;
+    case Seen::Changed:
+        break;
+    }
+    return PeerStanding::Changed;
+}
+
 void KnownPeers::remember(const QString &who, const QByteArray &key, const QString &address)
 {
     if (!plainText(who, MaxWhoLength) || key.size() != KeyBytes)

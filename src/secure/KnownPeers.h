@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ChannelSecurity.h"
 #include "core/FileError.h"
 
 #include <QByteArray>
@@ -55,6 +56,8 @@ public:
     const QList<Peer> &peers() const { return m_peers; }
     std::optional<Peer> find(const QString &who) const;
     Seen check(const QString &who, const QByteArray &key) const;
+    // How the key stands with what is remembered for the peer: New, Known, Verified or Changed.
+    PeerStanding standing(const QString &who, const QByteArray &key) const;
     // The key seen for the peer: kept when it is the one known (the address is brought up to
     // date), otherwise it replaces the one known, unverified. When the list is full the
     // peer seen longest ago goes, an unverified one before any verified.

@@ -2,6 +2,7 @@
 
 #include "core/EndpointConnection.h"
 #include "core/EndpointError.h"
+#include "core/PeerChannel.h"
 #include "secure/BridgedSocket.h"
 #include "secure/DialAttempt.h"
 
@@ -59,7 +60,7 @@ public:
         connect(m_socket, &QAbstractSocket::errorOccurred, this, [this] { m_connected ? failed() : unanswered(); });
         connect(m_socket, &QAbstractSocket::disconnected, this, [this] { failed(); });
         m_timer->start(m_plan.answerMs);
-        m_socket->connectToHost(m_plan.address, quint16(m_plan.basePort + TlsSetup::PortOffset));
+        m_socket->connectToHost(m_plan.address, quint16(PortPlan::encrypted(m_plan.basePort)));
     }
 
     // The path is already there: a local socket whose other end carries the channel.
@@ -141,14 +142,14 @@ std::unique_ptr<QObject> SecureDialer::dial(const QHostAddress &address, int por
     Attempt::Plan plan;
     plan.address = address;
     plan.channel = channel;
-    plan.basePort = port - int(channel);
+    plan.basePort = PortPlan::base(port, channel);
     plan.handshakeMs = m_handshakeMs;
     plan.currentFormats = offersCurrentFormats(channel);
     const QString dotted = EndpointConnection::dottedAddress(address);
     plan.answeredBefore = m_context.answeredEncryptedFrom && m_context.answeredEncryptedFrom(dotted);
     plan.answerMs = plan.answeredBefore ? m_knownPeerWaitMs : m_plainAnswerMs;
 
-    bool tryEncrypted = plan.basePort >= 1 && plan.basePort + TlsSetup::PortOffset <= 65535;
+    bool tryEncrypted = plan.basePort >= 1 && PortPlan::encrypted(plan.basePort) <= 65535;
     if (tryEncrypted && (channel == PeerChannel::Media || channel == PeerChannel::Chat)) {
         // The call's other channels go the way its control connection went.
         if (const Binding *b = binding(dotted, plan.basePort)) {
@@ -176,7 +177,7 @@ std::unique_ptr<QObject> SecureDialer::dialOver(int descriptor, const QHostAddre
     Attempt::Plan plan;
     plan.address = address;
     plan.channel = channel;
-    plan.basePort = port - int(channel);
+    plan.basePort = PortPlan::base(port, channel);
     plan.handshakeMs = m_handshakeMs;
     plan.currentFormats = offersCurrentFormats(channel);
     // Only programs of this version find such a path: nothing goes plain over it.

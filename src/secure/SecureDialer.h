@@ -10,7 +10,7 @@
 #include <functional>
 
 // The caller's side of the encrypted way. A control connection (or a quick message) first
-// tries the peer's encrypted port, base + TlsSetup::PortOffset, where no program that
+// tries the peer's encrypted port, base + PortPlan::EncryptedOffset, where no program that
 // speaks only the plain protocol listens: a refusal there means plain at once, silence
 // (a firewall that drops it) plain after PlainAnswerMs (under half a second), or KnownPeerWaitMs when a peer
 // answered encrypted from that address before. A handshake that fails after something

@@ -3,6 +3,7 @@
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/LineFile.h"
+#include "core/PeerChannel.h"
 #include "secure/CallSecurity.h"
 #include "secure/DirectoryDialer.h"
 #include "secure/SecureDialer.h"
@@ -79,10 +80,11 @@ void SecurityService::start()
 
 EndpointError SecurityService::listen(int basePort)
 {
-    const EndpointError e = m_listener->listen(basePort + TlsSetup::PortOffset);
+    const int port = PortPlan::encrypted(basePort);
+    const EndpointError e = m_listener->listen(port);
     if (e) {
         m_.logLine(QStringLiteral("Encrypted calls cannot be answered: port ")
-                        + QString::number(basePort + TlsSetup::PortOffset) + QStringLiteral(" is not free, ")
+                        + QString::number(port) + QStringLiteral(" is not free, ")
                         + QString::number(e.code) + QLatin1Char(' ') + e.description);
     }
     return e;
@@ -164,16 +166,7 @@ PeerStanding SecurityService::judgeSender(const ChannelSecurity &security, const
         return PeerStanding::Unknown;
     // Judged only: anyone can send a message naming anyone, so what is remembered changes
     // in a call, where the user sees the four words, or by the user's own hand.
-    const QString who = KnownPeers::whoOf(security.peerEmail, address);
-    switch (m_peers.check(who, security.peerKey)) {
-    case KnownPeers::Seen::New:
-        return PeerStanding::New;
-    case KnownPeers::Seen::Same:
-        return m_peers.isVerified(who, security.peerKey) ? PeerStanding::Verified : PeerStanding::Known;
-    case KnownPeers::Seen::Changed:
-        break;
-    }
-    return PeerStanding::Changed;
+    return m_peers.standing(KnownPeers::whoOf(security.peerEmail, address), security.peerKey);
 }
 
 QString SecurityService::messageText(const ChannelSecurity &security, PeerStanding standing)

@@ -48,7 +48,7 @@ public:
     // The key (made when missing; a damaged or exposed one is reported before a new one is
     // made), the known peers and the setting.
     void start();
-    // The encrypted port: base + TlsSetup::PortOffset.
+    // The encrypted port: PortPlan::encrypted(basePort).
     EndpointError listen(int basePort);
     void shutdown();
 

@@ -13,15 +13,13 @@ void SecuritySettings::load(const QString &path)
 {
     ProfileFile file(path);
     file.reload();
-    OnlyEncrypted = file.readString(Section, OnlyEncryptedKey, QString(), 16)
-                        .compare(QStringLiteral("True"), Qt::CaseInsensitive)
-                    == 0;
+    OnlyEncrypted = file.readBool(Section, OnlyEncryptedKey, false);
 }
 
 bool SecuritySettings::save(const QString &path, QString *errorText) const
 {
     ProfileFile file(path);
     file.reload();
-    file.writeString(Section, OnlyEncryptedKey, OnlyEncrypted ? QStringLiteral("True") : QStringLiteral("False"));
+    file.writeBool(Section, OnlyEncryptedKey, OnlyEncrypted);
     return file.save(errorText);
 }

@@ -15,13 +15,8 @@ class QSslSocket;
 // What both ends of an encrypted connection agree on: TLS 1.3 only, each side shows its own
 // self-signed certificate, and no certificate authority is asked: the other side's key is
 // checked by its fingerprint once the handshake is done. The channel a connection is for
-// travels as the TLS application protocol, so one port serves all four.
+// travels as the TLS application protocol, so one port (PortPlan::encrypted) serves all four.
 namespace TlsSetup {
-
-// The encrypted port is the base port + PortOffset: above the four channel ports of the
-// programs that may run on the same machine (base ports 2000, 2004, 2008 and 2012 give
-// 2016, 2020, 2024 and 2028), so no program that speaks only the plain protocol listens there.
-inline constexpr int PortOffset = 16;
 
 // This program's side of the handshake.
 struct Credentials

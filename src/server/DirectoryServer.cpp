@@ -1,7 +1,9 @@
 #include "server/DirectoryServer.h"
 
 #include "core/Fields.h"
+#include "core/PeerChannel.h"
 #include "directory/DirectoryProtocol.h"
+#include "directory/ReachProtocol.h"
 #include "server/ReachabilityProbe.h"
 #include "server/RedisRegistry.h"
 #include "server/SqliteRegistry.h"
@@ -166,7 +168,7 @@ bool DirectoryServer::start(QString *error)
             return fail(QStringLiteral("cannot listen on the %1 port %2: %3").arg(channelName(channel)).arg(port).arg(why));
         // A port of its own for TLS: a client that speaks only the published texts never
         // comes there, and one that knows it asks there first.
-        const int encrypted = port == 0 ? 0 : port + TlsSetup::PortOffset;
+        const int encrypted = port == 0 ? 0 : PortPlan::encrypted(port);
         // Without a key (one that could not be made) there is no TLS to offer there.
         if (!m_keyFingerprint.isEmpty() && !m_pool.listenEncrypted(int(channel), m_config.listenAddress, encrypted, &why))
             return fail(QStringLiteral("cannot listen on the encrypted %1 port %2: %3")
@@ -483,14 +485,15 @@ QString DirectoryServer::who(Channel channel, Handle handle, const UserRegistry:
 void DirectoryServer::onLine(Handle handle, const QByteArray &text)
 {
     const Channel channel = Channel(m_pool.channel(handle));
-    const QByteArray command = Proto::command(text);
-    if (command == "LGN") {
+    using Kind = Proto::Kind;
+    const Kind kind = Proto::kindOf(text);
+    if (kind == Kind::Login) {
         onLogin(channel, handle, text);
-    } else if (command == "GEM") {
+    } else if (kind == Kind::EmailLookup) {
         onEmailLookup(channel, handle, text);
-    } else if (channel == Channel::Directory && command == "INT") {
+    } else if (channel == Channel::Directory && kind == Kind::Notice) {
         reply(handle, Proto::notice("INT", m_config.notice));
-    } else if (channel == Channel::Directory && command == "LS1") {
+    } else if (channel == Channel::Directory && kind == Kind::UserList) {
         // The list is for users who logged in themselves.
         if (!m_users.contains(handle))
             return;
@@ -502,11 +505,11 @@ void DirectoryServer::onLine(Handle handle, const QByteArray &text)
             // Only clients of this version come over TLS: they are told who is keyed.
             fulfil(handle, ticket, m_pool.isEncrypted(handle) ? list.keyedNote + list.message : list.message);
         });
-    } else if (channel == Channel::Pal && command == "RSN") {
+    } else if (channel == Channel::Pal && kind == Kind::NumberRequest) {
         onNumberRequest(handle);
-    } else if (command == "CLO" || command == "CLA" || command == "CLX") {
-        onCallText(handle, command, text);
-    } else if (channel == Channel::Directory && command == "RCH") {
+    } else if (kind == Kind::CallOffer || kind == Kind::CallAnswer || kind == Kind::CallEnd) {
+        onCallText(handle, kind, text);
+    } else if (channel == Channel::Directory && ReachProtocol::isRequest(text)) {
         const quint64 ticket = hold(handle);
         m_reach->handle(text, m_pool.peerAddress(handle),
                         [this, handle, ticket](const QByteArray &answer) { fulfil(handle, ticket, answer); });
@@ -549,7 +552,7 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &
     user.location = bounded(login.location);
     user.comment = bounded(login.comment);
     user.address = address;
-    user.port = login.port != 0 ? login.port : 2000;
+    user.port = login.port != 0 ? login.port : PortPlan::PublishedBase;
     user.kind = qint16(qBound(-32768, login.kind, 32767));
     user.video = login.video;
     user.audio = login.audio;
@@ -671,17 +674,17 @@ void DirectoryServer::sendRelayAccess(Handle handle, const UserRegistry::User &u
     reply(handle, Proto::relayAccess(m_relay->access(host, m_config.relay->Port, m_config.relayTlsPort, who, expiry)));
 }
 
-void DirectoryServer::onCallText(Handle handle, const QByteArray &command, const QByteArray &text)
+void DirectoryServer::onCallText(Handle handle, DirectoryProtocol::Kind kind, const QByteArray &text)
 {
     const UserRegistry::User *self = m_users.user(handle);
     if (!self || !self->keyed || !m_pool.isEncrypted(handle))
         return;
-    if (command == "CLO") {
+    if (kind == Proto::Kind::CallOffer) {
         onCallOffer(handle, *self, text);
         return;
     }
     const qint64 now = m_clock.elapsed();
-    if (command == "CLA") {
+    if (kind == Proto::Kind::CallAnswer) {
         const std::optional<Proto::CallAnswer> answer = Proto::parseCallAnswer(text);
         if (!answer)
             return;

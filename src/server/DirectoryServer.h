@@ -1,5 +1,6 @@
 #pragma once
 
+#include "directory/DirectoryProtocol.h"
 #include "server/CallTable.h"
 #include "server/ConnectionPool.h"
 #include "server/RelayCredentials.h"
@@ -134,7 +135,7 @@ private:
     void onEmailLookup(Channel channel, Handle handle, const QByteArray &text);
     // "CLO", "CLA" and "CLX" of a program logged in with its key over TLS; from anyone
     // else they are ignored, as by a server of the published protocol.
-    void onCallText(Handle handle, const QByteArray &command, const QByteArray &text);
+    void onCallText(Handle handle, DirectoryProtocol::Kind kind, const QByteArray &text);
     void onCallOffer(Handle handle, const UserRegistry::User &caller, const QByteArray &text);
     // The connection of the program logged in with its key over TLS with this e-mail (or
     // its number, when the target is all digits), the pal connection first; 0: none.

@@ -14,7 +14,7 @@ ReachabilityProbe::ReachabilityProbe(QObject *parent)
 bool ReachabilityProbe::handle(const QByteArray &message, const QString &peerAddress,
                                const std::function<void(const QByteArray &)> &answer)
 {
-    if (!message.startsWith("RCH"))
+    if (!ReachProtocol::isRequest(message))
         return false;
     ReachProtocol::Answer verdict;
     verdict.address = peerAddress;

@@ -55,7 +55,7 @@ struct ServerConfig
     qint64 ownershipLapseMs = 180LL * 24 * 3600 * 1000;
     // Clients are served encrypted, with the node's own key (made in dataDir at the first
     // start) or with a certificate and key the operator gives: on each port's encrypted
-    // port (the port + TlsSetup::PortOffset, where clients look first), and on the port
+    // port (PortPlan::encrypted of the port, where clients look first), and on the port
     // itself to clients that open with TLS.
     bool tls = true;
     QString tlsCertFile;

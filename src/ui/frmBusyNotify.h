@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-class QLabel;
+class CallerPanel;
 class QTimer;
 
 // Tells the user that a second caller is being sent a busy signal. Its timer hides it,
@@ -18,7 +18,6 @@ public:
     QTimer *closeTimer() const { return m_tmrCloseMe; }
 
 private:
-    QLabel *m_name;
-    QLabel *m_location;
+    CallerPanel *m_caller;
     QTimer *m_tmrCloseMe;
 };

@@ -3,19 +3,17 @@
 #include "call/CallControl.h"
 #include "core/Settings.h"
 #include "ui/Announcement.h"
-#include "ui/Artwork.h"
+#include "ui/CallerPanel.h"
 #include "ui/SecurityNote.h"
 #include "ui/WindowPlacement.h"
 
 #include <QCheckBox>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QTimer>
-#include <QVBoxLayout>
 
 frmCallIn::frmCallIn(Settings &settings, CallControl &calls, QWidget *parent)
     : CallDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
@@ -30,45 +28,29 @@ frmCallIn::frmCallIn(Settings &settings, CallControl &calls, QWidget *parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setModal(false);
 
-    auto *picture = new QLabel(this);
-    picture->setPixmap(Artwork::incomingCall());
-    picture->setAlignment(Qt::AlignTop);
-    m_name = new QLabel(this);
-    m_name->setObjectName(QStringLiteral("pnlUserName"));
-    m_location = new QLabel(this);
-    m_location->setObjectName(QStringLiteral("pnlUserLocation"));
-    QFont bold = m_name->font();
-    bold.setBold(true);
-    m_name->setFont(bold);
-    m_message = new QLabel(CallPrompt::askText(), this);
-    m_message->setObjectName(QStringLiteral("lblCallMessage"));
-    m_message->setMinimumWidth(250);
-    m_yes = new QPushButton(tr("Yes"), this);
+    m_caller = new CallerPanel(CallerPanel::Bold::Name, this);
+    m_caller->message()->setText(CallPrompt::askText());
+    m_caller->message()->setMinimumWidth(250);
+    // Made inside the panel, in the order the keyboard goes through them.
+    m_yes = new QPushButton(tr("Yes"), m_caller);
     m_yes->setObjectName(QStringLiteral("cmdCallYes"));
     m_yes->setDefault(true);
-    m_no = new QPushButton(tr("No"), this);
+    m_no = new QPushButton(tr("No"), m_caller);
     m_no->setObjectName(QStringLiteral("cmdCallNo"));
-    m_autoAccept = new QCheckBox(tr("Auto Accept"), this);
+    m_autoAccept = new QCheckBox(tr("Auto Accept"), m_caller);
     m_autoAccept->setObjectName(QStringLiteral("chkAutoAccept"));
     m_autoAccept->setChecked(m_settings.AutoAccept);
 
-    auto *form = new QFormLayout;
-    form->addRow(tr("Name:"), m_name);
-    form->addRow(tr("From:"), m_location);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_autoAccept);
     buttons->addStretch();
     buttons->addWidget(m_yes);
     buttons->addWidget(m_no);
-    auto *column = new QVBoxLayout;
-    column->addLayout(form);
-    column->addWidget(m_message);
-    m_securityNote = new SecurityNote(QStringLiteral("lblCallSecurity"), this);
-    column->addWidget(m_securityNote);
-    column->addLayout(buttons);
+    m_securityNote = new SecurityNote(QStringLiteral("lblCallSecurity"), m_caller);
+    m_caller->addRow(m_securityNote);
+    m_caller->addRow(buttons);
     auto *layout = new QHBoxLayout(this);
-    layout->addWidget(picture);
-    layout->addLayout(column, 1);
+    layout->addWidget(m_caller);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(m_yes, &QPushButton::clicked, this, &frmCallIn::answer);
@@ -94,11 +76,10 @@ void frmCallIn::offer(const QString &name, const QString &location, bool autoAcc
     // Whether it was accepted by itself is the call control's word: a call it kept for the
     // user to decide counts down like any other.
     m_prompt.emplace(autoAccepted, false, m_settings.AutoDecTime);
-    m_message->setText(autoAccepted ? CallPrompt::autoAcceptingText() : CallPrompt::askText());
+    m_caller->message()->setText(autoAccepted ? CallPrompt::autoAcceptingText() : CallPrompt::askText());
     m_yes->setVisible(!autoAccepted);
     m_no->setVisible(!autoAccepted);
-    m_name->setText(name);
-    m_location->setText(location);
+    m_caller->setCaller(name, location);
     // Styled at its final size (a warning's bold words are wider) before it is placed.
     ensurePolished();
     adjustSize();
@@ -138,11 +119,11 @@ void frmCallIn::onTick()
         close();
         break;
     case CallPrompt::Action::AutoDecline:
-        m_calls.autoDeclineOffered(m_name->text(), m_location->text());
+        m_calls.autoDeclineOffered(m_caller->name(), m_caller->location());
         close();
         break;
     case CallPrompt::Action::Countdown:
-        m_message->setText(tick.text);
+        m_caller->message()->setText(tick.text);
         break;
     case CallPrompt::Action::None:
         break;

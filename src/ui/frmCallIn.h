@@ -8,8 +8,8 @@
 #include <optional>
 
 class CallControl;
+class CallerPanel;
 class QCheckBox;
-class QLabel;
 class SecurityNote;
 class QPushButton;
 class QTimer;
@@ -47,9 +47,7 @@ private:
     Settings &m_settings;
     CallControl &m_calls;
     std::optional<CallPrompt> m_prompt;
-    QLabel *m_name;
-    QLabel *m_location;
-    QLabel *m_message;
+    CallerPanel *m_caller;
     SecurityNote *m_securityNote;
     QPushButton *m_yes;
     QPushButton *m_no;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/PeerChannel.h"
 #include "messages/QuickMessage.h"
 
 #include <QWidget>
@@ -22,7 +23,7 @@ class frmMsgIn : public QWidget
 public:
     // Reply and Connect reach the sender on this port, whatever port it listens on: the
     // message does not say.
-    static constexpr int SenderPort = 2000;
+    static constexpr int SenderPort = PortPlan::PublishedBase;
 
     frmMsgIn(MessageService &service, MessageMedia &media, QuickMessage message, QWidget *parent = nullptr);
 

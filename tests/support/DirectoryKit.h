@@ -26,7 +26,7 @@ struct Server
     explicit Server(ServerConfig c = {}, const QString &dataDir = {})
         : config(std::move(c))
     {
-        // Each port's encrypted port too (TlsSetup::PortOffset above it).
+        // Each port's encrypted port too (PortPlan::EncryptedOffset above it).
         const int base = TestSupport::portBlock(TestSupport::ServerPortSpan);
         config.directoryPort = base;
         config.palPort = base + 1;

@@ -185,9 +185,9 @@ struct MiddleRelay
 
     MiddleRelay(const QString &callerEmail, const QString &calleeEmail, int relayBase, int targetBase)
         : self(calleeEmail)
-        , target(targetBase + TlsSetup::PortOffset)
+        , target(targetBase + PortPlan::EncryptedOffset)
     {
-        if (!server.listen(QHostAddress::LocalHost, quint16(relayBase + TlsSetup::PortOffset)))
+        if (!server.listen(QHostAddress::LocalHost, quint16(relayBase + PortPlan::EncryptedOffset)))
             qFatal("the middle relay could not listen");
         const TlsSetup::Credentials asCallee = self.service->identity().credentials(calleeEmail);
         const TlsSetup::Credentials asCaller = self.service->identity().credentials(callerEmail);

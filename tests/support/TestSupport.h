@@ -35,7 +35,7 @@ int portBlock(int span = 20);
 // (a flood's both ends live in one process); whether there are that many now.
 bool enoughDescriptors(int wanted);
 // The block of a directory server's two ports (directory, pal) and of their encrypted
-// ports, TlsSetup::PortOffset above them: PortOffset + 2 in all.
+// ports, PortPlan::EncryptedOffset above them: EncryptedOffset + 2 in all.
 inline constexpr int ServerPortSpan = 18;
 // The block of one bare server's port, whose encrypted port (16 above) nothing else in
 // the test may take: a client looking there must be refused, as by a server of the

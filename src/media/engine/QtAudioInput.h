@@ -1,14 +1,10 @@
 #pragma once
 
 #include "media/engine/AudioInputDevice.h"
-#include "media/engine/SampleConverter.h"
+#include "media/engine/QtAudioStream.h"
 
 #include <QAudioDevice>
-
-#include <memory>
-
-class QAudioSource;
-class QIODevice;
+#include <QAudioSource>
 
 // The machine's microphone through QAudioSource, asked for 8 kHz mono 16-bit and
 // converted from whatever the device delivers instead.
@@ -29,7 +25,5 @@ private:
     void readAvailable();
 
     QAudioDevice m_device;
-    QAudioSource *m_source = nullptr;
-    QIODevice *m_io = nullptr;
-    std::unique_ptr<SampleConverter> m_converter;
+    QtAudioStream<QAudioSource> m_source{this};
 };

@@ -1,11 +1,8 @@
 #include "media/engine/QtAudioOutput.h"
 
-#include <QAudioSink>
-
 #include <algorithm>
-#include <utility>
-#include <vector>
 #include <limits>
+#include <vector>
 
 namespace {
 // Enough to ride over a busy event loop, short enough that playing starts at once.
@@ -34,30 +31,18 @@ QtAudioOutput::~QtAudioOutput()
 
 QAudioFormat QtAudioOutput::deviceFormat() const
 {
-    return m_converter ? m_converter->deviceFormat() : QAudioFormat();
+    return m_sink.deviceFormat();
 }
 
 bool QtAudioOutput::start()
 {
-    if (m_sink)
+    if (m_sink.stream())
         return true;
-    const QAudioFormat format = SampleConverter::formatFor(m_device);
-    if (!format.isValid())
+    if (!m_sink.open(m_device, BufferMicroseconds, [this](QAudioSink &sink) { sink.setVolume(m_volume); }))
         return false;
-    m_converter = std::make_unique<SampleConverter>(format);
-    m_sink = new QAudioSink(m_device, format, this);
-    m_sink->setVolume(m_volume);
-    m_sink->setBufferSize(format.bytesForDuration(BufferMicroseconds));
-    m_io = m_sink->start();
-    if (!m_io || m_sink->error() == QAudio::OpenError || m_sink->error() == QAudio::FatalError) {
-        stop();
-        return false;
-    }
-    connect(m_sink, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
-        if (state == QAudio::StoppedState && m_sink && m_sink->error() != QAudio::NoError
-            && m_sink->error() != QAudio::UnderrunError) {
+    connect(m_sink.stream(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
+        if (m_sink.stoppedByError(state))
             emit failed(tr("The speaker stopped."));
-        }
     });
     m_playEndMs = 0;
     m_realEndMs = 0;
@@ -72,45 +57,37 @@ void QtAudioOutput::stop()
     m_playEndMs = 0;
     m_realEndMs = 0;
     m_lastSoundMs = -1;
-    // Taken out first: the sink's teardown runs the event loop, and what runs there may
-    // stop this output again.
-    QAudioSink *sink = std::exchange(m_sink, nullptr);
-    m_io = nullptr;
-    if (!sink)
-        return;
-    sink->disconnect(this);
-    sink->stop();
-    delete sink;
+    m_sink.close();
 }
 
 void QtAudioOutput::write(const qint16 *samples, int count)
 {
-    if (!m_sink || !samples || count <= 0)
+    if (!m_sink.stream() || !samples || count <= 0)
         return;
-    m_converter->toDevice(samples, count, m_queue);
+    m_sink.converter()->toDevice(samples, count, m_queue);
     feed();
 }
 
 void QtAudioOutput::feed()
 {
-    if (!m_sink || !m_io) {
+    if (!m_sink.stream() || !m_sink.io()) {
         m_feedTimer.stop();
         return;
     }
-    const QAudioFormat &format = m_converter->deviceFormat();
+    const QAudioFormat &format = m_sink.converter()->deviceFormat();
     if (!m_queue.isEmpty() && writeToDevice(m_queue) > 0) {
         m_realEndMs = m_playEndMs;
         m_lastSoundMs = m_clock.elapsed();
     }
     const bool keepPlaying = m_lastSoundMs >= 0 && m_clock.elapsed() - m_lastSoundMs < KeepPlayingMs;
     if (m_queue.isEmpty() && keepPlaying) {
-        const qint64 held = m_sink->bufferSize() - m_sink->bytesFree();
+        const qint64 held = m_sink.stream()->bufferSize() - m_sink.stream()->bytesFree();
         const qint64 missing = format.bytesForDuration(SilenceFloorMicroseconds) - held;
-        const double perSample = m_converter->deviceBytesPerSpeechSample();
+        const double perSample = m_sink.converter()->deviceBytesPerSpeechSample();
         if (missing > 0 && perSample > 0) {
             const std::vector<qint16> silence(size_t(missing / perSample) + 1, 0);
             QByteArray bytes;
-            m_converter->toDevice(silence.data(), int(silence.size()), bytes);
+            m_sink.converter()->toDevice(silence.data(), int(silence.size()), bytes);
             writeToDevice(bytes);
         }
     }
@@ -122,26 +99,26 @@ void QtAudioOutput::feed()
 
 qint64 QtAudioOutput::writeToDevice(QByteArray &bytes)
 {
-    const qint64 room = m_sink->bytesFree();
-    const int frameBytes = std::max(1, m_converter->deviceFormat().bytesPerFrame());
+    const qint64 room = m_sink.stream()->bytesFree();
+    const int frameBytes = std::max(1, m_sink.converter()->deviceFormat().bytesPerFrame());
     qint64 chunk = std::min<qint64>(room, bytes.size());
     chunk -= chunk % frameBytes;
     if (chunk <= 0)
         return 0;
-    const qint64 written = m_io->write(bytes.constData(), chunk);
+    const qint64 written = m_sink.io()->write(bytes.constData(), chunk);
     if (written <= 0)
         return 0;
     bytes.remove(0, written);
-    const qint64 us = m_converter->deviceFormat().durationForBytes(qint32(written));
+    const qint64 us = m_sink.converter()->deviceFormat().durationForBytes(qint32(written));
     m_playEndMs = std::max(m_playEndMs, m_clock.elapsed()) + us / 1000;
     return written;
 }
 
 int QtAudioOutput::pendingSamples() const
 {
-    if (!m_sink)
+    if (!m_sink.stream())
         return 0;
-    const double perSample = m_converter->deviceBytesPerSpeechSample();
+    const double perSample = m_sink.converter()->deviceBytesPerSpeechSample();
     const qint64 queued = perSample > 0 ? qint64(m_queue.size() / perSample) : 0;
     const qint64 playing = std::max<qint64>(0, m_realEndMs - m_clock.elapsed()) * SampleConverter::SpeechRate / 1000;
     return int(std::min<qint64>(queued + playing, std::numeric_limits<int>::max()));
@@ -149,22 +126,22 @@ int QtAudioOutput::pendingSamples() const
 
 int QtAudioOutput::delaySamples() const
 {
-    if (!m_sink)
+    if (!m_sink.stream())
         return 0;
-    const double perSample = m_converter->deviceBytesPerSpeechSample();
+    const double perSample = m_sink.converter()->deviceBytesPerSpeechSample();
     if (perSample <= 0)
         return pendingSamples();
     // What waits here, and what fills the device's buffer. The sound server's own latency
     // beyond that is steady, and the echo canceller's filter spans it; its running
     // estimate of what it has played settles only after a while and would move the
     // sound's place meanwhile.
-    const qint64 held = std::max<qint64>(0, m_sink->bufferSize() - m_sink->bytesFree());
+    const qint64 held = std::max<qint64>(0, m_sink.stream()->bufferSize() - m_sink.stream()->bytesFree());
     return int((m_queue.size() + held) / perSample);
 }
 
 void QtAudioOutput::setVolume(qreal volume)
 {
     m_volume = std::clamp<qreal>(volume, 0.0, 1.0);
-    if (m_sink)
-        m_sink->setVolume(m_volume);
+    if (m_sink.stream())
+        m_sink.stream()->setVolume(m_volume);
 }

@@ -1,17 +1,13 @@
 #pragma once
 
 #include "media/engine/AudioOutputDevice.h"
-#include "media/engine/SampleConverter.h"
+#include "media/engine/QtAudioStream.h"
 
 #include <QAudioDevice>
+#include <QAudioSink>
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QTimer>
-
-#include <memory>
-
-class QAudioSink;
-class QIODevice;
 
 // The machine's speaker through QAudioSink in push mode, fed from a queue by a short
 // timer. Samples are converted to whatever format the device wants.
@@ -39,9 +35,7 @@ private:
     qint64 writeToDevice(QByteArray &bytes);
 
     QAudioDevice m_device;
-    QAudioSink *m_sink = nullptr;
-    QIODevice *m_io = nullptr;
-    std::unique_ptr<SampleConverter> m_converter;
+    QtAudioStream<QAudioSink> m_sink{this};
     QByteArray m_queue;
     QTimer m_feedTimer;
     QElapsedTimer m_clock;
