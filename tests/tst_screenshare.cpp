@@ -208,9 +208,19 @@ public:
     }
 
     uint startAnswer = 0;
+    // The request (CreateSession, SelectSources or Start) whose answer waits for release(),
+    // as while the desktop's dialog is open.
+    QString holdAnswerTo;
     QString session;
     QStringList calls;
     QStringList closed;
+
+    bool holds() const { return !m_held.isEmpty(); }
+    void release()
+    {
+        respond(m_held, m_heldCode, m_heldResults);
+        m_held.clear();
+    }
 
     QString introspect(const QString &) const override { return {}; }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
@@ -273,6 +283,12 @@ public:
 private:
     void respond(const QString &request, uint code, const QVariantMap &results)
     {
+        if (calls.last() == holdAnswerTo && m_held.isEmpty()) {
+            m_held = request;
+            m_heldCode = code;
+            m_heldResults = results;
+            return;
+        }
         QDBusMessage signal =
             QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
         signal << code << results;
@@ -281,6 +297,9 @@ private:
 
     QDBusConnection m_bus;
     QString m_socket;
+    QString m_held;
+    uint m_heldCode = 0;
+    QVariantMap m_heldResults;
 };
 
 ScreenTarget findTarget(const QList<ScreenTarget> &targets, const QString &name)
@@ -518,6 +537,48 @@ private slots:
                                  }())
                                      .valid,
                                  5000);
+    }
+
+    // Stopping while the desktop has not answered yet (its dialog still open, say) shares
+    // nothing and leaves no session open at the desktop: the session is closed as soon as
+    // its handle is known, even when it comes after the stop.
+    void stoppingWhileThePortalIsAskedClosesItsSession_data()
+    {
+        QTest::addColumn<QString>("pending");
+        QTest::newRow("creating the session") << QStringLiteral("CreateSession");
+        QTest::newRow("selecting the sources") << QStringLiteral("SelectSources");
+        QTest::newRow("starting") << QStringLiteral("Start");
+    }
+
+    void stoppingWhileThePortalIsAskedClosesItsSession()
+    {
+        QFETCH(QString, pending);
+        DesktopKit::PrivateBus bus;
+        QVERIFY2(bus.start(), "dbus-daemon did not start");
+        FakeScreenCast portal(bus.connect(QStringLiteral("portal")), QString());
+        QVERIFY(portal.registerOnBus());
+        Settings settings;
+        VideoEngine engine(std::make_shared<TestDeviceProvider>(false), QString());
+        CaptureControl capture(settings, engine);
+        ScreenShare share({capture, [](const QString &) {}, QString(), bus.connect(QStringLiteral("zelmo")), 75});
+        QSignalSpy available(&share, &ScreenShare::availabilityChanged);
+        QVERIFY(available.wait(5000));
+        share.setInCall(true);
+
+        portal.holdAnswerTo = pending;
+        share.request();
+        QTRY_VERIFY(portal.holds());
+        share.stop();
+        QCOMPARE(share.state(), ScreenShare::State::Idle);
+        portal.release();
+        QTRY_VERIFY(portal.closed.contains(portal.session));
+        QCOMPARE(portal.closed.count(portal.session), 1);
+        // Nothing more is asked of the desktop, and nothing is shared.
+        QCOMPARE(portal.calls.last(), QStringLiteral("Close"));
+        QCOMPARE(portal.calls.count(pending), 1);
+        QVERIFY(!portal.calls.contains(QStringLiteral("OpenPipeWireRemote")));
+        QCOMPARE(share.state(), ScreenShare::State::Idle);
+        QVERIFY(!engine.isSharing());
     }
 
     // Through the windows during a call: the self view's button, ZELMO's own list, the

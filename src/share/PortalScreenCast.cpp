@@ -119,13 +119,15 @@ void PortalScreenCast::request(Step step, const QString &method, const QList<QVa
     });
 }
 
-// Forgets the request under way: its answer, whenever it comes, changes nothing.
+// Gives up the request under way: its answer, whenever it comes, changes nothing here, and
+// a session it still opens (the user stopped before CreateSession was answered) is closed
+// at the desktop as soon as its handle is known.
 void PortalScreenCast::dropRequest()
 {
     if (!m_request)
         return;
     m_request->disconnect(this);
-    m_request->deleteLater();
+    m_request->abandon();
     m_request = nullptr;
 }
 
