@@ -6,6 +6,7 @@
 #include "share/ScreenShare.h"
 #include "share/X11ScreenSource.h"
 #include "support/DesktopKit.h"
+#include "support/PipeWirePicture.h"
 #include "support/RunningProgram.h"
 #include "ui/MainWindowController.h"
 #include "ui/ScreenPickerDialog.h"
@@ -133,10 +134,11 @@ struct Rig
         share->setInCall(true);
     }
     // The latest frame at the capture size, after waiting for a new one.
-    QImage nextFrame()
+    QImage nextFrame() { return nextFrameOf(engine); }
+    static QImage nextFrameOf(VideoEngine &engine, int ms = 5000)
     {
         QSignalSpy arrived(&engine, &VideoEngine::frameArrived);
-        if (!arrived.wait(5000))
+        if (!arrived.wait(ms))
             return {};
         std::vector<uchar> rgb(VideoEngine::MaxFrameBytes);
         int w = 0;
@@ -207,7 +209,9 @@ public:
                                               QStringLiteral("Closed")));
     }
 
+    // Whether a Start hands over its stream, and the stream's node.
     uint startAnswer = 0;
+    quint32 node = 42;
     // The request (CreateSession, SelectSources or Start) whose answer waits for release(),
     // as while the desktop's dialog is open.
     QString holdAnswerTo;
@@ -258,7 +262,7 @@ public:
             connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
             QVariantMap results;
             results.insert(QStringLiteral("streams"),
-                           QVariant::fromValue(QList<PortalStream>{{42, {{QStringLiteral("source_type"), uint(1)}}}}));
+                           QVariant::fromValue(QList<PortalStream>{{node, {{QStringLiteral("source_type"), uint(1)}}}}));
             respond(request, startAnswer, startAnswer == 0 ? results : QVariantMap());
             return true;
         }
@@ -459,8 +463,9 @@ private slots:
     }
 
     // With the desktop's portal on the bus, its picker is used, never ZELMO's own list; the
-    // stream it hands over is read through a real PipeWire daemon; the desktop ending the
-    // session stops the sharing with one line in the log, and a refusal shares nothing.
+    // stream it hands over (a known picture of 16:9) is read through a real PipeWire daemon
+    // and fitted whole into the call's frame; the desktop ending the session, or its stream
+    // stopping, ends the sharing with one line in the log, and a refusal shares nothing.
     void thePortalsSessionDecidesWhatIsShared()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("pipewire")).isEmpty())
@@ -482,9 +487,14 @@ private slots:
                 daemon.kill();
         });
 
+        PipeWirePicture screen(socket, quadrants(QSize(640, 360)));
+        QString why;
+        QVERIFY2(screen.start(&why), qPrintable(why));
+
         DesktopKit::PrivateBus bus;
         QVERIFY2(bus.start(), "dbus-daemon did not start");
         FakeScreenCast portal(bus.connect(QStringLiteral("portal")), socket);
+        portal.node = screen.node();
         QVERIFY(portal.registerOnBus());
 
         Settings settings;
@@ -518,25 +528,35 @@ private slots:
         QVERIFY(picker.isEmpty());
         QVERIFY(portal.calls.contains(QStringLiteral("OpenPipeWireRemote")));
         QVERIFY(engine.isSharing());
-        const int linesBefore = int(log.size());
+        int linesBefore = int(log.size());
         QVERIFY(log.last().contains(QStringLiteral("through the desktop")));
+        // 640 x 360 fits the 320 x 240 frame as 320 x 180, with black bars above and below.
+        const auto showsScreen = [&engine] {
+            const QImage frame = Rig::nextFrameOf(engine, 500);
+            return frame.size() == QSize(320, 240) && Rig::showsQuadrants(frame, QRect(0, 30, 320, 180))
+                   && near(frame.pixelColor(160, 12), Qt::black) && near(frame.pixelColor(160, 227), Qt::black);
+        };
+        QVERIFY2(QTest::qWaitFor(showsScreen, 10000),
+                 qPrintable(QStringLiteral("%1 links, %2 frames sent").arg(screen.links()).arg(screen.framesSent())));
 
         portal.endSession();
         QTRY_VERIFY(!engine.isSharing());
         QCOMPARE(share.state(), ScreenShare::State::Idle);
         QCOMPARE(log.size(), linesBefore + 1);
         QVERIFY2(log.last().contains(QStringLiteral("ended the session")), qPrintable(log.last()));
-        QTRY_VERIFY_WITH_TIMEOUT(TestPatternCamera::readStamp([&] {
-                                     QSignalSpy arrived(&engine, &VideoEngine::frameArrived);
-                                     arrived.wait(2000);
-                                     std::vector<uchar> rgb(VideoEngine::MaxFrameBytes);
-                                     int w = 0;
-                                     int h = 0;
-                                     engine.getFrame(rgb.data(), int(rgb.size()), &w, &h);
-                                     return QImage(rgb.data(), w, h, w * 3, QImage::Format_RGB888).copy();
-                                 }())
-                                     .valid,
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestPatternCamera::readStamp(Rig::nextFrameOf(engine, 2000)).valid, 5000);
+
+        // Shared again, until the desktop's stream stops by itself.
+        share.request();
+        QTRY_COMPARE(share.state(), ScreenShare::State::Sharing);
+        QVERIFY(QTest::qWaitFor(showsScreen, 10000));
+        linesBefore = int(log.size());
+        screen.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!engine.isSharing(), 5000);
+        QCOMPARE(share.state(), ScreenShare::State::Idle);
+        QCOMPARE(log.size(), linesBefore + 1);
+        QVERIFY2(log.last().contains(QStringLiteral("stopped sending")), qPrintable(log.last()));
+        QTRY_VERIFY(portal.closed.count(portal.session) == 1);
     }
 
     // Stopping while the desktop has not answered yet (its dialog still open, say) shares
