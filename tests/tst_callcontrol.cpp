@@ -1,6 +1,7 @@
 #include "support/Windows.h"
 #include "media/MediaConnection.h"
 #include "support/RawClient.h"
+#include "secure/TlsSetup.h"
 
 namespace {
 
@@ -181,21 +182,43 @@ private slots:
         QVERIFY(!bob.logged(QStringLiteral("Received Call from Ann, Oslo 127.0.0.1, 9:05")));
     }
 
+    // With `handshakeBreaks`, the callee's encrypted port takes the connection and drops it
+    // in the handshake (as when a flood holds its places), so the call goes on plain.
     void aBareCalleesAnswerDecidesTheAttempt_data()
     {
+        QTest::addColumn<bool>("handshakeBreaks");
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<int>("outcome");
-        QTest::newRow("hangs up without answering: did not answer") << QByteArray() << int(ConnectState::DidNotAnswer);
-        QTest::newRow("refuses, then closes: stays refused") << QByteArray("RRS;NO;") << int(ConnectState::Refused);
+        QTest::newRow("hangs up without answering: did not answer")
+            << false << QByteArray() << int(ConnectState::DidNotAnswer);
+        QTest::newRow("refuses, then closes: stays refused") << false << QByteArray("RRS;NO;") << int(ConnectState::Refused);
+        QTest::newRow("handshake broken, then the plain way closes without a word: could not connect")
+            << true << QByteArray() << int(ConnectState::CouldNotConnect);
+        QTest::newRow("handshake broken, then refuses on the plain way: stays refused")
+            << true << QByteArray("RRS;NO;") << int(ConnectState::Refused);
     }
 
     void aBareCalleesAnswerDecidesTheAttempt()
     {
+        QFETCH(bool, handshakeBreaks);
         QFETCH(QByteArray, answer);
         QFETCH(int, outcome);
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
         QTcpServer callee;
         QVERIFY(callee.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock())));
+        QTcpServer encrypted;
+        int hellos = 0;
+        if (handshakeBreaks) {
+            QVERIFY(encrypted.listen(QHostAddress::LocalHost, quint16(callee.serverPort() + TlsSetup::PortOffset)));
+            connect(&encrypted, &QTcpServer::newConnection, [&] {
+                QTcpSocket *s = encrypted.nextPendingConnection();
+                connect(s, &QTcpSocket::readyRead, [&hellos, s] {
+                    ++hellos;
+                    s->readAll();
+                    s->abort();
+                });
+            });
+        }
         QByteArray request;
         connect(&callee, &QTcpServer::newConnection, [&] {
             QTcpSocket *s = callee.nextPendingConnection();
@@ -209,6 +232,8 @@ private slots:
         ann.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(callee.serverPort()), 2000, 0);
         QTRY_COMPARE(int(ann.connectState()), outcome);
         QCOMPARE(request, QByteArray("RQC;Ann;Oslo;9:05;"));
+        QCOMPARE(hellos > 0, handshakeBreaks);
+        QCOMPARE(ann.program->ippControl().security().fellBack, handshakeBreaks);
         QTRY_VERIFY(!ann.program->ippControl().isConnected());
         QCOMPARE(int(ann.connectState()), outcome);
     }

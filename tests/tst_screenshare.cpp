@@ -6,6 +6,7 @@
 #include "share/ScreenShare.h"
 #include "share/X11ScreenSource.h"
 #include "support/DesktopKit.h"
+#include "support/PipeWirePicture.h"
 #include "support/RunningProgram.h"
 #include "ui/MainWindowController.h"
 #include "ui/ScreenPickerDialog.h"
@@ -133,10 +134,11 @@ struct Rig
         share->setInCall(true);
     }
     // The latest frame at the capture size, after waiting for a new one.
-    QImage nextFrame()
+    QImage nextFrame() { return nextFrameOf(engine); }
+    static QImage nextFrameOf(VideoEngine &engine, int ms = 5000)
     {
         QSignalSpy arrived(&engine, &VideoEngine::frameArrived);
-        if (!arrived.wait(5000))
+        if (!arrived.wait(ms))
             return {};
         std::vector<uchar> rgb(VideoEngine::MaxFrameBytes);
         int w = 0;
@@ -207,10 +209,22 @@ public:
                                               QStringLiteral("Closed")));
     }
 
+    // Whether a Start hands over its stream, and the stream's node.
     uint startAnswer = 0;
+    quint32 node = 42;
+    // The request (CreateSession, SelectSources or Start) whose answer waits for release(),
+    // as while the desktop's dialog is open.
+    QString holdAnswerTo;
     QString session;
     QStringList calls;
     QStringList closed;
+
+    bool holds() const { return !m_held.isEmpty(); }
+    void release()
+    {
+        respond(m_held, m_heldCode, m_heldResults);
+        m_held.clear();
+    }
 
     QString introspect(const QString &) const override { return {}; }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
@@ -248,7 +262,7 @@ public:
             connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
             QVariantMap results;
             results.insert(QStringLiteral("streams"),
-                           QVariant::fromValue(QList<PortalStream>{{42, {{QStringLiteral("source_type"), uint(1)}}}}));
+                           QVariant::fromValue(QList<PortalStream>{{node, {{QStringLiteral("source_type"), uint(1)}}}}));
             respond(request, startAnswer, startAnswer == 0 ? results : QVariantMap());
             return true;
         }
@@ -273,6 +287,12 @@ public:
 private:
     void respond(const QString &request, uint code, const QVariantMap &results)
     {
+        if (calls.last() == holdAnswerTo && m_held.isEmpty()) {
+            m_held = request;
+            m_heldCode = code;
+            m_heldResults = results;
+            return;
+        }
         QDBusMessage signal =
             QDBusMessage::createSignal(request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
         signal << code << results;
@@ -281,6 +301,9 @@ private:
 
     QDBusConnection m_bus;
     QString m_socket;
+    QString m_held;
+    uint m_heldCode = 0;
+    QVariantMap m_heldResults;
 };
 
 ScreenTarget findTarget(const QList<ScreenTarget> &targets, const QString &name)
@@ -440,8 +463,9 @@ private slots:
     }
 
     // With the desktop's portal on the bus, its picker is used, never ZELMO's own list; the
-    // stream it hands over is read through a real PipeWire daemon; the desktop ending the
-    // session stops the sharing with one line in the log, and a refusal shares nothing.
+    // stream it hands over (a known picture of 16:9) is read through a real PipeWire daemon
+    // and fitted whole into the call's frame; the desktop ending the session, or its stream
+    // stopping, ends the sharing with one line in the log, and a refusal shares nothing.
     void thePortalsSessionDecidesWhatIsShared()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("pipewire")).isEmpty())
@@ -463,9 +487,14 @@ private slots:
                 daemon.kill();
         });
 
+        PipeWirePicture screen(socket, quadrants(QSize(640, 360)));
+        QString why;
+        QVERIFY2(screen.start(&why), qPrintable(why));
+
         DesktopKit::PrivateBus bus;
         QVERIFY2(bus.start(), "dbus-daemon did not start");
         FakeScreenCast portal(bus.connect(QStringLiteral("portal")), socket);
+        portal.node = screen.node();
         QVERIFY(portal.registerOnBus());
 
         Settings settings;
@@ -499,25 +528,77 @@ private slots:
         QVERIFY(picker.isEmpty());
         QVERIFY(portal.calls.contains(QStringLiteral("OpenPipeWireRemote")));
         QVERIFY(engine.isSharing());
-        const int linesBefore = int(log.size());
+        int linesBefore = int(log.size());
         QVERIFY(log.last().contains(QStringLiteral("through the desktop")));
+        // 640 x 360 fits the 320 x 240 frame as 320 x 180, with black bars above and below.
+        const auto showsScreen = [&engine] {
+            const QImage frame = Rig::nextFrameOf(engine, 500);
+            return frame.size() == QSize(320, 240) && Rig::showsQuadrants(frame, QRect(0, 30, 320, 180))
+                   && near(frame.pixelColor(160, 12), Qt::black) && near(frame.pixelColor(160, 227), Qt::black);
+        };
+        QVERIFY2(QTest::qWaitFor(showsScreen, 10000),
+                 qPrintable(QStringLiteral("%1 links, %2 frames sent").arg(screen.links()).arg(screen.framesSent())));
 
         portal.endSession();
         QTRY_VERIFY(!engine.isSharing());
         QCOMPARE(share.state(), ScreenShare::State::Idle);
         QCOMPARE(log.size(), linesBefore + 1);
         QVERIFY2(log.last().contains(QStringLiteral("ended the session")), qPrintable(log.last()));
-        QTRY_VERIFY_WITH_TIMEOUT(TestPatternCamera::readStamp([&] {
-                                     QSignalSpy arrived(&engine, &VideoEngine::frameArrived);
-                                     arrived.wait(2000);
-                                     std::vector<uchar> rgb(VideoEngine::MaxFrameBytes);
-                                     int w = 0;
-                                     int h = 0;
-                                     engine.getFrame(rgb.data(), int(rgb.size()), &w, &h);
-                                     return QImage(rgb.data(), w, h, w * 3, QImage::Format_RGB888).copy();
-                                 }())
-                                     .valid,
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestPatternCamera::readStamp(Rig::nextFrameOf(engine, 2000)).valid, 5000);
+
+        // Shared again, until the desktop's stream stops by itself.
+        share.request();
+        QTRY_COMPARE(share.state(), ScreenShare::State::Sharing);
+        QVERIFY(QTest::qWaitFor(showsScreen, 10000));
+        linesBefore = int(log.size());
+        screen.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!engine.isSharing(), 5000);
+        QCOMPARE(share.state(), ScreenShare::State::Idle);
+        QCOMPARE(log.size(), linesBefore + 1);
+        QVERIFY2(log.last().contains(QStringLiteral("stopped sending")), qPrintable(log.last()));
+        QTRY_VERIFY(portal.closed.count(portal.session) == 1);
+    }
+
+    // Stopping while the desktop has not answered yet (its dialog still open, say) shares
+    // nothing and leaves no session open at the desktop: the session is closed as soon as
+    // its handle is known, even when it comes after the stop.
+    void stoppingWhileThePortalIsAskedClosesItsSession_data()
+    {
+        QTest::addColumn<QString>("pending");
+        QTest::newRow("creating the session") << QStringLiteral("CreateSession");
+        QTest::newRow("selecting the sources") << QStringLiteral("SelectSources");
+        QTest::newRow("starting") << QStringLiteral("Start");
+    }
+
+    void stoppingWhileThePortalIsAskedClosesItsSession()
+    {
+        QFETCH(QString, pending);
+        DesktopKit::PrivateBus bus;
+        QVERIFY2(bus.start(), "dbus-daemon did not start");
+        FakeScreenCast portal(bus.connect(QStringLiteral("portal")), QString());
+        QVERIFY(portal.registerOnBus());
+        Settings settings;
+        VideoEngine engine(std::make_shared<TestDeviceProvider>(false), QString());
+        CaptureControl capture(settings, engine);
+        ScreenShare share({capture, [](const QString &) {}, QString(), bus.connect(QStringLiteral("zelmo")), 75});
+        QSignalSpy available(&share, &ScreenShare::availabilityChanged);
+        QVERIFY(available.wait(5000));
+        share.setInCall(true);
+
+        portal.holdAnswerTo = pending;
+        share.request();
+        QTRY_VERIFY(portal.holds());
+        share.stop();
+        QCOMPARE(share.state(), ScreenShare::State::Idle);
+        portal.release();
+        QTRY_VERIFY(portal.closed.contains(portal.session));
+        QCOMPARE(portal.closed.count(portal.session), 1);
+        // Nothing more is asked of the desktop, and nothing is shared.
+        QCOMPARE(portal.calls.last(), QStringLiteral("Close"));
+        QCOMPARE(portal.calls.count(pending), 1);
+        QVERIFY(!portal.calls.contains(QStringLiteral("OpenPipeWireRemote")));
+        QCOMPARE(share.state(), ScreenShare::State::Idle);
+        QVERIFY(!engine.isSharing());
     }
 
     // Through the windows during a call: the self view's button, ZELMO's own list, the

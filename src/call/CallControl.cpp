@@ -194,12 +194,14 @@ void CallControl::onControlConnected(int statusCode)
         return;
     }
     m_.call.ConnectState = ConnectState::Requesting;
+    m_calleeSpoke = false;
     const Settings &s = m_.settings;
     m_.ippControl.sendData(ControlProtocol::request(s.Name, s.Location, m_now()));
 }
 
 void CallControl::onControlData(const QByteArray &text)
 {
+    m_calleeSpoke = true;
     const ControlProtocol::Message m = ControlProtocol::parse(text);
     const QString address = m_.ippControl.remoteAddress();
     using Kind = ControlProtocol::Message::Kind;
@@ -250,8 +252,15 @@ void CallControl::onControlData(const QByteArray &text)
 
 void CallControl::onControlDisconnected()
 {
-    if (m_.call.ConnectState != ConnectState::Busy && m_.call.ConnectState != ConnectState::Refused)
+    const ConnectState state = m_.call.ConnectState;
+    if (state == ConnectState::Requesting && !m_calleeSpoke && m_.ippControl.security().fellBack) {
+        // The callee's encrypted port answered but no handshake came of it, and the plain
+        // connection then closed without a word (a flood held its places, say): the call
+        // never reached a program that could answer it.
+        m_.call.ConnectState = ConnectState::CouldNotConnect;
+    } else if (state != ConnectState::Busy && state != ConnectState::Refused) {
         m_.call.ConnectState = ConnectState::DidNotAnswer;
+    }
     m_.call.callState = CallState::Idle;
 }
 

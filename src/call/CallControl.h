@@ -162,6 +162,8 @@ private:
     std::function<DirectoryEntry(int)> m_directory;
     std::function<bool(const QString &)> m_emailLookup;
     std::function<void(const QString &, const QString &, int)> m_pathPreparation;
+    // Something came from the callee on the control connection of the attempt under way.
+    bool m_calleeSpoke = false;
     // The e-mail of the lookup under way.
     QString m_lookedUp;
     std::function<QTime()> m_now;

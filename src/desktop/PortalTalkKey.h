@@ -3,9 +3,10 @@
 #include "desktop/TalkKeyBackend.h"
 
 #include <QDBusConnection>
-#include <QSet>
+#include <QPointer>
 #include <QString>
 
+class PortalRequest;
 class QDBusMessage;
 class QDBusPendingCallWatcher;
 
@@ -29,7 +30,6 @@ public:
     void bind(const HotKey *key) override;
 
 private slots:
-    void onResponse(const QDBusMessage &message);
     void onActivated(const QDBusMessage &message);
     void onDeactivated(const QDBusMessage &message);
     void onShortcutsChanged(const QDBusMessage &message);
@@ -43,10 +43,9 @@ private:
     void bindShortcut();
     void closeSession(const QString &session);
     // Calls a portal method that answers through a request object's Response signal.
-    void request(Step step, const QString &method, const QList<QVariant> &arguments, const QString &token);
-    void listenToRequest(const QString &path);
-    void forgetRequest(const QString &path);
-    QString requestPath(const QString &token) const;
+    void request(Step step, const QString &method, const QList<QVariant> &arguments, const QVariantMap &options,
+                 const QString &token);
+    void answered(uint code, const QVariantMap &results);
     QString nextToken();
     // Is this signal about our talk shortcut in our session?
     bool isOurs(const QDBusMessage &message) const;
@@ -54,11 +53,9 @@ private:
     QDBusConnection m_bus;
     const HotKey *m_wanted = nullptr;
     QString m_session;
-    // The request whose Response is awaited, and what it was for.
-    QString m_request;
+    // The request whose Response is awaited, and what it was for. One given up (another key
+    // was chosen meanwhile) closes at once a session it still opens.
+    QPointer<PortalRequest> m_request;
     Step m_step = Step::None;
-    // Requests given up (another key was chosen meanwhile): a session they still open is
-    // closed at once.
-    QSet<QString> m_abandoned;
     int m_tokens = 0;
 };

@@ -4,14 +4,6 @@
 
 #include <QXmlStreamReader>
 
-namespace {
-
-// An answer carries a handful of values; more is not an answer to anything asked.
-constexpr int MaxValues = 32;
-constexpr int MaxValueChars = 256;
-
-} // namespace
-
 bool UpnpSoap::isPlainName(const QByteArray &text)
 {
     if (text.isEmpty() || text.size() > 200)

@@ -24,6 +24,10 @@ public:
     };
     using Arguments = QList<std::pair<QByteArray, QString>>;
 
+    // An answer carries a handful of values; more is not an answer to anything asked.
+    static constexpr int MaxValues = 32;
+    static constexpr int MaxValueChars = 256;
+
     static Answer call(const QString &controlUrl, const QByteArray &serviceType, const QByteArray &action,
                        const Arguments &arguments = {});
 

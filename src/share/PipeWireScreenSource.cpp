@@ -24,6 +24,8 @@ PipeWireScreenSource::PipeWireScreenSource(int pipeWireFd, quint32 node, int int
     m_streamEvents.state_changed = &PipeWireScreenSource::onStateChanged;
     m_streamEvents.param_changed = &PipeWireScreenSource::onParamChanged;
     m_streamEvents.process = &PipeWireScreenSource::onProcess;
+    m_registryEvents.version = PW_VERSION_REGISTRY_EVENTS;
+    m_registryEvents.global_remove = &PipeWireScreenSource::onGlobalRemoved;
 }
 
 PipeWireScreenSource::~PipeWireScreenSource()
@@ -91,6 +93,10 @@ bool PipeWireScreenSource::connectStream()
     if (!m_core)
         return false;
     pw_core_add_listener(m_core, &m_coreListener, &m_coreEvents, this);
+    m_registry = pw_core_get_registry(m_core, PW_VERSION_REGISTRY, 0);
+    if (!m_registry)
+        return false;
+    pw_registry_add_listener(m_registry, &m_registryListener, &m_registryEvents, this);
     m_stream = pw_stream_new(m_core, "ZELMO screen",
                              pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
                                                PW_KEY_MEDIA_ROLE, "Screen", nullptr));
@@ -218,6 +224,14 @@ void PipeWireScreenSource::onCoreError(void *data, uint32_t id, int, int res, co
         self->fail(tr("The desktop's picture failed: %1").arg(QString::fromUtf8(message ? message : "")));
 }
 
+void PipeWireScreenSource::onGlobalRemoved(void *data, uint32_t id)
+{
+    auto *self = static_cast<PipeWireScreenSource *>(data);
+    // The desktop stopped the stream it handed over (the shared window closed, say).
+    if (id == self->m_node)
+        self->fail(tr("The desktop stopped sending the picture."));
+}
+
 void PipeWireScreenSource::fail(const QString &reason)
 {
     if (m_failed)
@@ -236,6 +250,11 @@ void PipeWireScreenSource::release()
         spa_hook_remove(&m_streamListener);
         pw_stream_destroy(m_stream);
         m_stream = nullptr;
+    }
+    if (m_registry) {
+        spa_hook_remove(&m_registryListener);
+        pw_proxy_destroy(reinterpret_cast<struct pw_proxy *>(m_registry));
+        m_registry = nullptr;
     }
     if (m_core) {
         spa_hook_remove(&m_coreListener);

@@ -16,7 +16,8 @@ class QSocketNotifier;
 // watched and the loop turned once whenever it is ready, so every callback, and every
 // frame, comes on the main thread and no thread of PipeWire's is needed. Frames are taken
 // no faster than the call's rate (the rest go back unread) and fitted into the call's
-// size; a stream that ends or fails ends the source (failed).
+// size; a stream that ends or fails, or a desktop's node that goes, ends the source
+// (failed).
 class PipeWireScreenSource : public CameraDevice
 {
     Q_OBJECT
@@ -44,6 +45,7 @@ private:
     static void onParamChanged(void *data, uint32_t id, const struct spa_pod *param);
     static void onProcess(void *data);
     static void onCoreError(void *data, uint32_t id, int seq, int res, const char *message);
+    static void onGlobalRemoved(void *data, uint32_t id);
 
     bool connectStream();
     void turnLoop();
@@ -61,10 +63,14 @@ private:
     struct pw_context *m_context = nullptr;
     struct pw_core *m_core = nullptr;
     struct pw_stream *m_stream = nullptr;
+    // Watches for the desktop's node going: the reading stream itself only pauses then.
+    struct pw_registry *m_registry = nullptr;
     struct spa_hook m_coreListener = {};
     struct spa_hook m_streamListener = {};
+    struct spa_hook m_registryListener = {};
     struct pw_core_events m_coreEvents = {};
     struct pw_stream_events m_streamEvents = {};
+    struct pw_registry_events m_registryEvents = {};
     struct spa_video_info_raw m_info = {};
     QSocketNotifier *m_notifier = nullptr;
     QElapsedTimer m_sinceFrame;

@@ -1,5 +1,7 @@
 #include "share/PortalScreenCast.h"
 
+#include "desktop/PortalRequest.h"
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -9,29 +11,12 @@
 
 namespace {
 
-const QString RequestInterface = QStringLiteral("org.freedesktop.portal.Request");
-const QString SessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 const QString PropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
 
 // Source types: a monitor or a window; the cursor drawn into the picture.
 constexpr uint MonitorSource = 1;
 constexpr uint WindowSource = 2;
 constexpr uint EmbeddedCursor = 2;
-
-// Object paths come as either strings or object paths, depending on the portal.
-QString pathOf(const QVariant &value)
-{
-    if (value.metaType() == QMetaType::fromType<QDBusObjectPath>())
-        return value.value<QDBusObjectPath>().path();
-    return value.toString();
-}
-
-QVariantMap mapOf(const QVariant &value)
-{
-    if (value.metaType() == QMetaType::fromType<QDBusArgument>())
-        return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
-    return value.toMap();
-}
 
 // The first stream of a(ua{sv}): its node and size.
 bool firstStream(const QVariant &value, quint32 *node, QSize *size)
@@ -107,17 +92,13 @@ void PortalScreenCast::begin()
     }
     const QString token = nextToken();
     QVariantMap options;
-    options.insert(QStringLiteral("handle_token"), token);
     options.insert(QStringLiteral("session_handle_token"), QStringLiteral("zelmo_share_%1").arg(m_tokens));
-    request(Step::Creating, QStringLiteral("CreateSession"), {options}, token);
+    request(Step::Creating, QStringLiteral("CreateSession"), {}, options, token);
 }
 
 void PortalScreenCast::close()
 {
-    if (!m_request.isEmpty()) {
-        forgetRequest(m_request);
-        m_request.clear();
-    }
+    dropRequest();
     m_step = Step::None;
     if (!m_session.isEmpty()) {
         closeSession(m_session);
@@ -125,51 +106,35 @@ void PortalScreenCast::close()
     }
 }
 
-void PortalScreenCast::request(Step step, const QString &method, const QList<QVariant> &arguments, const QString &token)
+void PortalScreenCast::request(Step step, const QString &method, const QList<QVariant> &arguments,
+                               const QVariantMap &options, const QString &token)
 {
-    // The Response may come before the call's reply: listen on the path it will have first.
-    const QString expected = requestPath(token);
-    listenToRequest(expected);
-    m_request = expected;
+    dropRequest();
     m_step = step;
-    QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Interface, method);
-    call.setArguments(arguments);
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, expected] {
-        watcher->deleteLater();
-        if (m_request != expected)
-            return;
-        const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
-        if (reply.isError()) {
-            finish(tr("The desktop's screen sharing failed: %1").arg(reply.error().message()));
-            return;
-        }
-        // An older portal names the request itself.
-        const QString path = reply.value().path();
-        if (path != expected) {
-            forgetRequest(expected);
-            listenToRequest(path);
-            m_request = path;
-        }
+    m_request = new PortalRequest(m_bus, Interface, method, arguments, options, token, this);
+    connect(m_request, &PortalRequest::answered, this, &PortalScreenCast::answered);
+    connect(m_request, &PortalRequest::failed, this, [this](const QString &error) {
+        m_request = nullptr;
+        finish(tr("The desktop's screen sharing failed: %1").arg(error));
     });
 }
 
-void PortalScreenCast::onResponse(const QDBusMessage &message)
+// Gives up the request under way: its answer, whenever it comes, changes nothing here, and
+// a session it still opens (the user stopped before CreateSession was answered) is closed
+// at the desktop as soon as its handle is known.
+void PortalScreenCast::dropRequest()
 {
-    const QString path = message.path();
-    forgetRequest(path);
-    const QList<QVariant> args = message.arguments();
-    const uint code = args.value(0).toUInt();
-    const QVariantMap results = mapOf(args.value(1));
-    if (path != m_request) {
-        // A request given up on (the user stopped meanwhile): a session it made goes too.
-        const QString session = pathOf(results.value(QStringLiteral("session_handle")));
-        if (!session.isEmpty() && session != m_session)
-            closeSession(session);
+    if (!m_request)
         return;
-    }
+    m_request->disconnect(this);
+    m_request->abandon();
+    m_request = nullptr;
+}
+
+void PortalScreenCast::answered(uint code, const QVariantMap &results)
+{
+    m_request = nullptr;
     const Step step = m_step;
-    m_request.clear();
     m_step = Step::None;
     if (code == 1) {
         finish(tr("Screen sharing was cancelled in the desktop's dialog."));
@@ -181,31 +146,25 @@ void PortalScreenCast::onResponse(const QDBusMessage &message)
     }
     switch (step) {
     case Step::Creating: {
-        m_session = pathOf(results.value(QStringLiteral("session_handle")));
+        m_session = PortalRequest::pathOf(results.value(QStringLiteral("session_handle")));
         if (m_session.isEmpty()) {
             finish(tr("The desktop could not share the screen."));
             return;
         }
-        m_bus.connect(Service, m_session, SessionInterface, QStringLiteral("Closed"), this,
+        m_bus.connect(Service, m_session, PortalRequest::SessionInterface, QStringLiteral("Closed"), this,
                       SLOT(onSessionClosed(QDBusMessage)));
-        const QString token = nextToken();
         QVariantMap options;
-        options.insert(QStringLiteral("handle_token"), token);
         options.insert(QStringLiteral("types"), MonitorSource | WindowSource);
         options.insert(QStringLiteral("multiple"), false);
         options.insert(QStringLiteral("cursor_mode"), EmbeddedCursor);
-        request(Step::Selecting, QStringLiteral("SelectSources"),
-                {QVariant::fromValue(QDBusObjectPath(m_session)), options}, token);
+        request(Step::Selecting, QStringLiteral("SelectSources"), {QVariant::fromValue(QDBusObjectPath(m_session))},
+                options, nextToken());
         return;
     }
-    case Step::Selecting: {
-        const QString token = nextToken();
-        QVariantMap options;
-        options.insert(QStringLiteral("handle_token"), token);
-        request(Step::Starting, QStringLiteral("Start"),
-                {QVariant::fromValue(QDBusObjectPath(m_session)), QString(), options}, token);
+    case Step::Selecting:
+        request(Step::Starting, QStringLiteral("Start"), {QVariant::fromValue(QDBusObjectPath(m_session)), QString()},
+                {}, nextToken());
         return;
-    }
     case Step::Starting:
         m_size = QSize();
         if (!firstStream(results.value(QStringLiteral("streams")), &m_node, &m_size)) {
@@ -251,43 +210,19 @@ void PortalScreenCast::onSessionClosed(const QDBusMessage &message)
 {
     if (message.path() != m_session)
         return;
-    m_bus.disconnect(Service, m_session, SessionInterface, QStringLiteral("Closed"), this,
+    m_bus.disconnect(Service, m_session, PortalRequest::SessionInterface, QStringLiteral("Closed"), this,
                      SLOT(onSessionClosed(QDBusMessage)));
     m_session.clear();
-    if (!m_request.isEmpty())
-        forgetRequest(m_request);
-    m_request.clear();
+    dropRequest();
     m_step = Step::None;
     emit closed();
 }
 
 void PortalScreenCast::closeSession(const QString &session)
 {
-    m_bus.disconnect(Service, session, SessionInterface, QStringLiteral("Closed"), this,
+    m_bus.disconnect(Service, session, PortalRequest::SessionInterface, QStringLiteral("Closed"), this,
                      SLOT(onSessionClosed(QDBusMessage)));
-    m_bus.asyncCall(QDBusMessage::createMethodCall(Service, session, SessionInterface, QStringLiteral("Close")));
-}
-
-void PortalScreenCast::listenToRequest(const QString &path)
-{
-    m_bus.connect(Service, path, RequestInterface, QStringLiteral("Response"), this, SLOT(onResponse(QDBusMessage)));
-}
-
-void PortalScreenCast::forgetRequest(const QString &path)
-{
-    m_bus.disconnect(Service, path, RequestInterface, QStringLiteral("Response"), this,
-                     SLOT(onResponse(QDBusMessage)));
-}
-
-QString PortalScreenCast::requestPath(const QString &token) const
-{
-    // /org/freedesktop/portal/desktop/request/SENDER/TOKEN, SENDER being the unique name
-    // without its ":" and with "_" for ".".
-    QString sender = m_bus.baseService();
-    if (sender.startsWith(QLatin1Char(':')))
-        sender.remove(0, 1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    return Path + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
+    PortalRequest::closeSession(m_bus, session);
 }
 
 QString PortalScreenCast::nextToken()

@@ -3,10 +3,12 @@
 #include <QDBusConnection>
 #include <QDBusUnixFileDescriptor>
 #include <QObject>
+#include <QPointer>
 #include <QSize>
 #include <QString>
 #include <QVariant>
 
+class PortalRequest;
 class QDBusMessage;
 class QDBusPendingCallWatcher;
 
@@ -49,17 +51,16 @@ private:
     enum class Step { None, Creating, Selecting, Starting, Opening };
 
     void probed(QDBusPendingCallWatcher *watcher);
-    void request(Step step, const QString &method, const QList<QVariant> &arguments, const QString &token);
+    void request(Step step, const QString &method, const QList<QVariant> &arguments, const QVariantMap &options,
+                 const QString &token);
+    void answered(uint code, const QVariantMap &results);
+    void dropRequest();
     void openRemote();
     void finish(const QString &why);
     QString nextToken();
-    QString requestPath(const QString &token) const;
-    void listenToRequest(const QString &path);
-    void forgetRequest(const QString &path);
     void closeSession(const QString &session);
 
 private slots:
-    void onResponse(const QDBusMessage &message);
     void onSessionClosed(const QDBusMessage &message);
 
 private:
@@ -67,7 +68,8 @@ private:
     bool m_available = false;
     bool m_probed = false;
     Step m_step = Step::None;
-    QString m_request;
+    // The request whose answer is awaited (m_step says what for).
+    QPointer<PortalRequest> m_request;
     QString m_session;
     quint32 m_node = 0;
     QSize m_size;

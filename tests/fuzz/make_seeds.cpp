@@ -20,6 +20,7 @@
 #include "media/engine/VideoCodec.h"
 #include "messages/QuickMessageProtocol.h"
 #include "reach/IceDescription.h"
+#include "reach/UpnpSoap.h"
 #include "secure/KnownPeers.h"
 #include "secure/TlsSetup.h"
 #include "secure/Identity.h"
@@ -320,6 +321,44 @@ int main(int argc, char **argv)
         peers.save(peersPath);
     }
     seed(out, "knownpeers", "two-peers", TestSupport::readBytes(peersPath));
+
+    // The router's SOAP answers (status 200, 500 by the first byte) as routers send them: an
+    // address, a mapping made, a refusal with its UPnP error; and a request of our own.
+    const QByteArray soapHead = "<?xml version=\"1.0\"?>\r\n<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+                                "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body>";
+    const QByteArray soapTail = "</s:Body></s:Envelope>\r\n";
+    seed(out, "upnpsoap", "external-address",
+         choices({0}) + soapHead
+             + "<u:GetExternalIPAddressResponse xmlns:u=\"urn:schemas-upnp-org:service:WANIPConnection:1\">"
+               "<NewExternalIPAddress>203.0.113.7</NewExternalIPAddress></u:GetExternalIPAddressResponse>"
+             + soapTail);
+    seed(out, "upnpsoap", "mapped",
+         choices({0}) + soapHead
+             + "<u:AddPortMappingResponse xmlns:u=\"urn:schemas-upnp-org:service:WANIPConnection:1\"/>" + soapTail);
+    seed(out, "upnpsoap", "conflict",
+         choices({1}) + soapHead
+             + "<s:Fault><faultcode>s:Client</faultcode><faultstring>UPnPError</faultstring><detail>"
+               "<UPnPError xmlns=\"urn:schemas-upnp-org:control-1-0\"><errorCode>718</errorCode>"
+               "<errorDescription>ConflictInMappingEntry</errorDescription></UPnPError></detail></s:Fault>"
+             + soapTail);
+    seed(out, "upnpsoap", "request",
+         choices({0}) + UpnpSoap::envelope("urn:schemas-upnp-org:service:WANIPConnection:1", "AddPortMapping",
+                                           {{"NewRemoteHost", QString()},
+                                            {"NewExternalPort", QStringLiteral("2000")},
+                                            {"NewProtocol", QStringLiteral("TCP")},
+                                            {"NewDescription", QStringLiteral("ZELMO <Ann & Bob>")}}));
+
+    // Answers to the router search (the first byte picks the gateway, 0: 192.168.1.1): the
+    // gateway's own, one that points elsewhere, one in lower case.
+    const QByteArray searchAnswer = "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=120\r\n"
+                                    "ST: urn:schemas-upnp-org:device:InternetGatewayDevice:1\r\n"
+                                    "USN: uuid:0d8a1c2e-1111-4e2f-9c3d-0a1b2c3d4e5f::upnp:rootdevice\r\n";
+    seed(out, "routersearch", "gateway",
+         choices({0}) + searchAnswer + "LOCATION: http://192.168.1.1:5000/rootDesc.xml\r\nSERVER: Linux UPnP/1.1\r\n\r\n");
+    seed(out, "routersearch", "elsewhere",
+         choices({0}) + searchAnswer + "LOCATION: http://192.168.1.77:6379/d.xml\r\n\r\n");
+    seed(out, "routersearch", "lower-case",
+         choices({1}) + "HTTP/1.0 200 OK\r\nlocation:http://10.0.0.138/igd.xml\r\next:\r\n\r\n");
 
     // The encrypted port: the start of a real handshake, a plain request, half a record.
     seed(out, "secure", "client-hello", choices({255}) + clientHello());
