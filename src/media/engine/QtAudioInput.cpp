@@ -10,9 +10,10 @@ namespace {
 constexpr qint64 BufferMicroseconds = 10000;
 } // namespace
 
-QtAudioInput::QtAudioInput(const QAudioDevice &device, QObject *parent)
+QtAudioInput::QtAudioInput(const QAudioDevice &device, int rate, QObject *parent)
     : AudioInputDevice(parent)
     , m_device(device)
+    , m_rate(rate)
 {
 }
 
@@ -30,10 +31,10 @@ bool QtAudioInput::start()
 {
     if (m_source)
         return true;
-    const QAudioFormat format = SampleConverter::formatFor(m_device);
+    const QAudioFormat format = SampleConverter::formatFor(m_device, m_rate);
     if (!format.isValid())
         return false;
-    m_converter = std::make_unique<SampleConverter>(format);
+    m_converter = std::make_unique<SampleConverter>(format, m_rate);
     m_source = new QAudioSource(m_device, format, this);
     connect(m_source, &QAudioSource::stateChanged, this, [this](QAudio::State state) {
         if (state == QAudio::StoppedState && m_source && m_source->error() != QAudio::NoError

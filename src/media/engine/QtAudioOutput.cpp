@@ -18,9 +18,10 @@ constexpr qint64 KeepPlayingMs = 1500;
 constexpr qint64 SilenceFloorMicroseconds = 40000;
 } // namespace
 
-QtAudioOutput::QtAudioOutput(const QAudioDevice &device, QObject *parent)
+QtAudioOutput::QtAudioOutput(const QAudioDevice &device, int rate, QObject *parent)
     : AudioOutputDevice(parent)
     , m_device(device)
+    , m_rate(rate)
 {
     m_feedTimer.setInterval(20);
     connect(&m_feedTimer, &QTimer::timeout, this, &QtAudioOutput::feed);
@@ -41,10 +42,10 @@ bool QtAudioOutput::start()
 {
     if (m_sink)
         return true;
-    const QAudioFormat format = SampleConverter::formatFor(m_device);
+    const QAudioFormat format = SampleConverter::formatFor(m_device, m_rate);
     if (!format.isValid())
         return false;
-    m_converter = std::make_unique<SampleConverter>(format);
+    m_converter = std::make_unique<SampleConverter>(format, m_rate);
     m_sink = new QAudioSink(m_device, format, this);
     m_sink->setVolume(m_volume);
     m_sink->setBufferSize(format.bytesForDuration(BufferMicroseconds));
@@ -143,7 +144,7 @@ int QtAudioOutput::pendingSamples() const
         return 0;
     const double perSample = m_converter->deviceBytesPerSpeechSample();
     const qint64 queued = perSample > 0 ? qint64(m_queue.size() / perSample) : 0;
-    const qint64 playing = std::max<qint64>(0, m_realEndMs - m_clock.elapsed()) * SampleConverter::SpeechRate / 1000;
+    const qint64 playing = std::max<qint64>(0, m_realEndMs - m_clock.elapsed()) * m_rate / 1000;
     return int(std::min<qint64>(queued + playing, std::numeric_limits<int>::max()));
 }
 

@@ -20,7 +20,7 @@ class QtAudioOutput : public AudioOutputDevice
     Q_OBJECT
 
 public:
-    explicit QtAudioOutput(const QAudioDevice &device, QObject *parent = nullptr);
+    QtAudioOutput(const QAudioDevice &device, int rate, QObject *parent = nullptr);
     ~QtAudioOutput() override;
 
     bool start() override;
@@ -39,6 +39,7 @@ private:
     qint64 writeToDevice(QByteArray &bytes);
 
     QAudioDevice m_device;
+    int m_rate;
     QAudioSink *m_sink = nullptr;
     QIODevice *m_io = nullptr;
     std::unique_ptr<SampleConverter> m_converter;
