@@ -5,7 +5,9 @@
 #include "media/CaptureControl.h"
 #include "media/MediaFormatChoice.h"
 #include "media/MediaSession.h"
+#include "media/AudioSetup.h"
 #include "media/MediaStats.h"
+#include "media/engine/TestDeviceProvider.h"
 #include "media/engine/AudioEngine.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
@@ -26,6 +28,9 @@
 #include <QSignalSpy>
 #include <QScreen>
 #include <QTest>
+
+#include <cmath>
+#include <complex>
 
 // Two programs of this version call each other and leave each other messages encrypted;
 // an older program (a bare socket that speaks only the plain protocol) is called, calls,
@@ -72,6 +77,7 @@ struct Caller : Party
         auto *speaker = qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice());
         return speaker ? speaker->blocksWritten() : 0;
     }
+    TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
     void type(const QString &text) { QTest::keyClicks(shell->chatWindow()->txtOut(), text); }
     QString conversation() { return shell->chatWindow()->conversation(); }
     // Sends a text-only message to a base port, as a compose window does, and waits until it went.
@@ -86,6 +92,20 @@ struct Caller : Party
         return QTest::qWaitFor([&] { return finished.count() > 0; }, 15000);
     }
 };
+
+// The amplitude of the `hertz` part of the speaker's last second; 0 when its rate cannot
+// carry that frequency at all.
+double amplitudeAt(const TestSpeaker &speaker, double hertz)
+{
+    const int rate = speaker.rate();
+    const QList<qint16> samples = speaker.recentSamples();
+    if (hertz * 2 >= rate || samples.size() < rate)
+        return 0;
+    std::complex<double> sum;
+    for (qsizetype i = samples.size() - rate; i < samples.size(); ++i)
+        sum += double(samples[i]) * std::polar(1.0, -2 * M_PI * hertz * double(i) / rate);
+    return 2 * std::abs(sum) / rate;
+}
 
 // Everything a recording holds that the plain protocol would show: its texts, a picture's
 // start, the users' names and addresses.
@@ -237,6 +257,44 @@ private slots:
         QVERIFY(ann.media().sentPicture().quality > 0);
         ann.program->calls().hangUp();
         QTRY_VERIFY(!bob.inCall() && !ann.inCall());
+    }
+
+    void aHighToneReachesTheOtherSideOnlyInTodaysFormats_data()
+    {
+        QTest::addColumn<bool>("publishedOnly");
+        QTest::newRow("two programs of this version") << false;
+        QTest::newRow("only the published formats") << true;
+    }
+
+    void aHighToneReachesTheOtherSideOnlyInTodaysFormats()
+    {
+        QFETCH(bool, publishedOnly);
+        Caller ann(QStringLiteral("Ann"));
+        Caller bob(QStringLiteral("Bob"), true);
+        ann.program->mediaFormats().setPublishedOnly(publishedOnly);
+        // 6 kHz, above all that 8000 samples a second carry. A steady tone is what noise
+        // suppression is there to take out; the echo canceller stays on.
+        static_cast<TestDeviceProvider &>(ann.program->devices()).setMicrophoneSignal(TestMicrophone::Tone, 6000);
+        ann.program->audioSetup().setNoiseSuppression(false);
+        QVERIFY(ann.program->audioEngine().voiceProcessing().echoCancellation);
+        ann.call(bob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
+        QCOMPARE(ann.media().currentFormats(), !publishedOnly);
+        ann.program->audioControl().talkPressed(Qt::RightButton);
+        QTRY_VERIFY_WITH_TIMEOUT(bob.speaker() && bob.speaker()->samplesWritten() >= 2 * bob.speaker()->rate(), 15000);
+        // Sent at amplitude 8000: Opus brings it within 6 dB; GSM's 8000 Hz have no room for it.
+        const double heard = amplitudeAt(*bob.speaker(), 6000);
+        if (publishedOnly) {
+            QCOMPARE(bob.speaker()->rate(), 8000);
+            QCOMPARE(ann.program->audioEngine().sampleRate(), 8000);
+        } else {
+            QVERIFY2(heard > 4000 && heard < 16000, qPrintable(QString::number(heard)));
+        }
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall() && !ann.inCall());
+        // After the call the devices are back at 8000 Hz, as GSM needs.
+        QCOMPARE(ann.program->audioEngine().sampleRate(), 8000);
+        QCOMPARE(bob.program->audioEngine().sampleRate(), 8000);
     }
 
     void anOlderProgramIsCalledCallsAndLeavesAMessageWithTheBytesOfOld()
