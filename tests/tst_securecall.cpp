@@ -3,10 +3,14 @@
 #include "chat/ChatSession.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
+#include "media/CodedMediaPacket.h"
 #include "media/MediaFormatChoice.h"
 #include "media/MediaSession.h"
 #include "media/AudioSetup.h"
 #include "media/MediaStats.h"
+#include "media/codec/Vp8Encoder.h"
+#include "media/codec/YuvPicture.h"
+#include "media/engine/FrameConverter.h"
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/AudioEngine.h"
 #include "media/engine/TestPatternCamera.h"
@@ -228,6 +232,55 @@ private slots:
         QTRY_VERIFY(!bob.inCall() && !ann.inCall());
         QVERIFY(!ann.media().currentFormats());
         QCOMPARE(ann.codecs(), QString());
+    }
+
+    void aPictureThatCannotBeDecodedAsksForAKeyFrameAndRequestsAreBounded()
+    {
+        Caller ann(QStringLiteral("Ann"));
+        Caller bob(QStringLiteral("Bob"), true);
+        ann.useTestCamera();
+        ann.call(bob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
+        QVERIFY(bob.media().currentFormats());
+        const auto received = [&bob] { return bob.program->mediaStats().totals().framesReceived; };
+        QTRY_VERIFY_WITH_TIMEOUT(received() >= 5, 15000);
+        QCOMPARE(ann.media().keyFramesSent(), 1);
+        QCOMPARE(bob.media().keyFramesAsked(), 0);
+
+        // A key frame damaged on the way: it claims 65535 x 65535, and the decoder has no
+        // picture to build the next frames on.
+        const std::vector<uchar> rgb = TestSupport::movingPicture(320, 240, 0);
+        YuvPicture picture;
+        FrameConverter::rgbToYuvPicture(rgb.data(), 320, 240, picture);
+        QByteArray damaged = Vp8Encoder(300).encode(picture, 0).data;
+        for (int i = 6; i < 10; ++i)
+            damaged[i] = char(0xff);
+        bob.media().receiveMediaData(CodedMediaPacket::build(CodedMediaPacket::Kind::Vp8, damaged).chopped(3), true);
+        QCOMPARE(bob.media().keyFramesAsked(), 1);
+        // Ann answers with a key frame, and Bob's picture moves on from it.
+        QTRY_VERIFY_WITH_TIMEOUT(ann.media().keyFramesSent() >= 2, 10000);
+        const qint64 after = received();
+        QTRY_VERIFY_WITH_TIMEOUT(received() >= after + 5, 15000);
+        QCOMPARE(bob.media().keyFramesAsked(), 1);
+
+        // A flood of requests, five before each of forty frames Ann sends, makes at most one
+        // key frame a second.
+        const int before = ann.media().keyFramesSent();
+        const auto sent = [&ann] { return ann.program->mediaStats().totals().framesSent; };
+        QElapsedTimer flood;
+        flood.start();
+        const QByteArray ask = CodedMediaPacket::build(CodedMediaPacket::Kind::KeyFrameRequest, "1").chopped(3);
+        for (int frame = 0; frame < 40; ++frame) {
+            for (int k = 0; k < 5; ++k)
+                ann.media().receiveMediaData(ask, true);
+            const qint64 sentBefore = sent();
+            QTRY_VERIFY_WITH_TIMEOUT(sent() > sentBefore, 5000);
+        }
+        const int made = ann.media().keyFramesSent() - before;
+        QVERIFY2(made >= 1 && made <= flood.elapsed() / MediaSession::KeyFrameIntervalMs + 1,
+                 qPrintable(QStringLiteral("%1 in %2 ms").arg(made).arg(flood.elapsed())));
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall() && !ann.inCall());
     }
 
     void thePublishedFormatsOptionOnEitherSideKeepsJpegAndGsm_data()
