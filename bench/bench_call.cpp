@@ -27,6 +27,11 @@
 //                                             talk, 320x240 unless --size; then how long a
 //                                             call takes to start when the encrypted port is
 //                                             refused and when a firewall drops it silently)
+//   bench_call --link KBIT --drop LOW        (as --link, 45 s: the link drops to LOW kbit/s at
+//                                             12 s and comes back at 27 s; how long until the
+//                                             delay is back under 200 ms, and the picture back)
+//   bench_call --link KBIT --loss PCT        (as --link, with PCT % of packets dropped at
+//                                             random on the link; with --drop too)
 //   bench_call --side caller|callee ...      (one side; started by the above)
 
 #include "call/CallControl.h"
@@ -86,6 +91,20 @@ const char *const InsideLinkVariable = "ZELMO_BENCH_INSIDE_LINK";
 // The test camera's pixels in every program this run starts: "yuv" (planar 4:2:0, as many
 // cameras give) or "rgb" (32-bit BGRX).
 const char *const CameraVariable = "ZELMO_BENCH_CAMERA";
+
+// The tc words that name the link's token bucket: the root, or the child of the loss.
+QStringList bucketPlace(double lossPercent)
+{
+    return lossPercent > 0 ? QStringList{QStringLiteral("parent"), QStringLiteral("1:1"), QStringLiteral("handle"),
+                                         QStringLiteral("10:")}
+                           : QStringList{QStringLiteral("root")};
+}
+
+QStringList bucketWords(int kbit)
+{
+    return {QStringLiteral("tbf"), QStringLiteral("rate"), QStringLiteral("%1kbit").arg(kbit), QStringLiteral("burst"),
+            QString::number(LinkBurstBytes), QStringLiteral("latency"), QStringLiteral("%1ms").arg(LinkQueueMs)};
+}
 
 bool yuvCamera()
 {
@@ -203,7 +222,8 @@ void writeProcessingOff(const QString &dir)
         ini.write("[Audio]\r\nEchoCancellation=False\r\nNoiseSuppression=False\r\nAutomaticLevel=False\r\n");
 }
 
-// Sound blocks the speaker was given, across reopenings of the output device.
+// Sound blocks (80 ms of sound, at whatever rate the speaker plays) the speaker was given,
+// across reopenings of the output device.
 class PlayedCounter
 {
 public:
@@ -217,7 +237,7 @@ public:
             m_speaker = speaker;
         }
         if (m_speaker)
-            m_last = m_speaker->blocksWritten();
+            m_last = m_speaker->samplesWritten() * 1000 / (qint64(m_speaker->rate()) * AudioEngine::BlockMs);
         return m_base + m_last;
     }
 
@@ -234,9 +254,11 @@ private:
 enum class Answering { Encrypted, Refused, Silent };
 
 // One side of the call. Prints one line "RESULT key=value ..." when the call is over.
+// With `timeline`, each frame drawn while measuring is also printed as a line
+// "FRAME <epoch ms> <capture-to-drawn ms> <width>".
 int runSide(const QString &side, int port, int peerPort, QSize size, int seconds, bool talk, bool processing,
             bool headless,
-            Answering answering, bool alignCamera)
+            Answering answering, bool alignCamera, bool timeline)
 {
     const bool caller = side == QLatin1String("caller");
     QTemporaryDir dir;
@@ -305,8 +327,11 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
             ++unreadable;
             return;
         }
-        const quint32 now = quint32(QDateTime::currentMSecsSinceEpoch());
+        const qint64 epoch = QDateTime::currentMSecsSinceEpoch();
+        const quint32 now = quint32(epoch);
         latencies.push_back(double(qint32(now - stamp.msecs)));
+        if (timeline)
+            std::printf("FRAME %lld %d %d\n", epoch, qint32(now - stamp.msecs), int(frame.width()));
     });
 
     QElapsedTimer setup;
@@ -443,6 +468,16 @@ struct Targets
     int optionsWidth = 0;
 };
 
+// More for one run of a pair: arguments for both sides, what to do while the call runs
+// (called every 10 ms), and what each side printed.
+struct PairRun
+{
+    QStringList sideArguments;
+    std::function<void()> whileRunning;
+    QByteArray callerOut;
+    QByteArray calleeOut;
+};
+
 // What one call showed, per direction: A is the caller, B the callee.
 struct Outcome
 {
@@ -460,7 +495,7 @@ struct Outcome
 
 Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool headless, int portFrom,
                 const Targets &targets, const QString &title, Answering answering = Answering::Encrypted,
-                bool alignCamera = false, bool processing = true)
+                bool alignCamera = false, bool processing = true, PairRun *run = nullptr)
 {
     Outcome outcome;
     const int calleePort = freePortBlock(portFrom);
@@ -472,6 +507,8 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
                        QStringLiteral("--answering"), QString::number(int(answering))};
     if (headless)
         common << QStringLiteral("--headless");
+    if (run)
+        common << run->sideArguments;
     const QStringList align = alignCamera ? QStringList{QStringLiteral("--align-camera")} : QStringList();
 
     QProcess callee;
@@ -498,10 +535,16 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
     waitFor([&] {
         calleeOut += callee.readAllStandardOutput();
         callerOut += caller.readAllStandardOutput();
+        if (run && run->whileRunning)
+            run->whileRunning();
         return callee.state() == QProcess::NotRunning && caller.state() == QProcess::NotRunning;
     }, limit);
     calleeOut += callee.readAllStandardOutput();
     callerOut += caller.readAllStandardOutput();
+    if (run) {
+        run->callerOut = callerOut;
+        run->calleeOut = calleeOut;
+    }
     for (QProcess *p : {&callee, &caller}) {
         if (p->state() != QProcess::NotRunning)
             p->kill();
@@ -966,6 +1009,206 @@ bool compareSecure(const QString &self, QSize size, int seconds, const Targets &
     return secure.encrypted && !plain.encrypted;
 }
 
+// A frame drawn, as a side's timeline gives it.
+struct DrawnFrame
+{
+    qint64 atMs;
+    double latencyMs;
+    int width;
+};
+
+std::vector<DrawnFrame> timelineOf(const QByteArray &output)
+{
+    std::vector<DrawnFrame> frames;
+    for (const QByteArray &line : output.split('\n')) {
+        if (!line.startsWith("FRAME "))
+            continue;
+        const QList<QByteArray> f = line.split(' ');
+        if (f.size() >= 4)
+            frames.push_back({f[1].toLongLong(), f[2].toDouble(), f[3].toInt()});
+    }
+    return frames;
+}
+
+// The median delay of the frames drawn in the second up to each frame.
+std::vector<double> secondMedians(const std::vector<DrawnFrame> &frames)
+{
+    std::vector<double> medians;
+    size_t first = 0;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        while (frames[first].atMs < frames[i].atMs - 1000)
+            ++first;
+        std::vector<double> window;
+        for (size_t k = first; k <= i; ++k)
+            window.push_back(frames[k].latencyMs);
+        medians.push_back(percentile(window, 0.5));
+    }
+    return medians;
+}
+
+// Frames drawn in the second up to frame i.
+double rateAt(const std::vector<DrawnFrame> &frames, size_t i)
+{
+    double n = 0;
+    for (size_t k = i + 1; k-- > 0 && frames[k].atMs > frames[i].atMs - 1000;)
+        ++n;
+    return n;
+}
+
+// The longest time between two frames drawn from `fromMs` on (to the end when untilMs < 0).
+qint64 longestFreeze(const std::vector<DrawnFrame> &frames, qint64 fromMs, qint64 untilMs)
+{
+    qint64 longest = 0;
+    for (size_t i = 1; i < frames.size(); ++i) {
+        if (frames[i - 1].atMs >= fromMs && (untilMs < 0 || frames[i].atMs <= untilMs))
+            longest = std::max(longest, frames[i].atMs - frames[i - 1].atMs);
+    }
+    return longest;
+}
+
+// What one direction of a call whose link changed showed.
+struct LinkRecovery
+{
+    double delayBackS = -1;  // from the drop until the second's median delay stays under 200 ms
+    double worstMedianMs = 0; // the highest second's median between the drop and the rise
+    double pictureBackS = -1; // from the rise until size and rate are those before the drop
+    int widthBefore = 0;
+    double fpsBefore = 0;
+    int widthLow = 0;
+    double fpsLow = 0;
+    qint64 freezeMs = 0;
+};
+
+LinkRecovery recoveryOf(const std::vector<DrawnFrame> &frames, qint64 dropMs, qint64 riseMs)
+{
+    LinkRecovery r;
+    const std::vector<double> medians = secondMedians(frames);
+    std::vector<double> widthsBefore;
+    std::vector<double> fpsBefore;
+    std::vector<double> widthsLow;
+    std::vector<double> fpsLow;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const qint64 t = frames[i].atMs;
+        if (t > dropMs - 5000 && t <= dropMs) {
+            widthsBefore.push_back(frames[i].width);
+            fpsBefore.push_back(rateAt(frames, i));
+        }
+        if (t > riseMs - 5000 && t <= riseMs) {
+            widthsLow.push_back(frames[i].width);
+            fpsLow.push_back(rateAt(frames, i));
+        }
+    }
+    r.widthBefore = int(percentile(widthsBefore, 0.5));
+    r.fpsBefore = percentile(fpsBefore, 0.5);
+    r.widthLow = int(percentile(widthsLow, 0.5));
+    r.fpsLow = percentile(fpsLow, 0.5);
+    // The delay: the last frame before the rise whose second's median was 200 ms or more.
+    qint64 lastHigh = -1;
+    bool any = false;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        if (frames[i].atMs <= dropMs || frames[i].atMs > riseMs)
+            continue;
+        any = true;
+        r.worstMedianMs = std::max(r.worstMedianMs, medians[i]);
+        if (medians[i] >= 200)
+            lastHigh = frames[i].atMs;
+    }
+    if (any)
+        r.delayBackS = lastHigh < 0 ? 0 : (lastHigh - dropMs) / 1000.0;
+    // The picture: the first frame after the rise at the size from before the drop, in a
+    // second with at least nine tenths of the rate from before.
+    for (size_t i = 0; i < frames.size(); ++i) {
+        if (frames[i].atMs <= riseMs)
+            continue;
+        if (frames[i].width >= r.widthBefore && rateAt(frames, i) >= 0.9 * r.fpsBefore) {
+            r.pictureBackS = (frames[i].atMs - riseMs) / 1000.0;
+            break;
+        }
+    }
+    r.freezeMs = longestFreeze(frames, dropMs - 5000, -1);
+    return r;
+}
+
+// A call on a link that drops from `highKbit` to `lowKbit` and comes back, each side's
+// frames followed as they are drawn. lowKbit 0: the link stays as it is (the loss alone).
+bool linkChange(const QString &self, QSize size, int highKbit, int lowKbit, double lossPercent, bool headless)
+{
+    constexpr int DropAtS = 12;
+    constexpr int RiseAtS = 27;
+    const int seconds = lowKbit > 0 ? 45 : 30;
+    PairRun run;
+    run.sideArguments << QStringLiteral("--timeline");
+    QElapsedTimer clock;
+    qint64 dropMs = -1;
+    qint64 riseMs = -1;
+    const auto setRate = [&](int kbit) {
+        QProcess::execute(QStringLiteral("tc"), QStringList{QStringLiteral("qdisc"), QStringLiteral("change"),
+                                                            QStringLiteral("dev"), QStringLiteral("lo")}
+                                                    + bucketPlace(lossPercent) + bucketWords(kbit));
+        return QDateTime::currentMSecsSinceEpoch();
+    };
+    if (lowKbit > 0) {
+        run.whileRunning = [&] {
+            if (!clock.isValid())
+                clock.start();
+            if (dropMs < 0 && clock.elapsed() >= DropAtS * 1000)
+                dropMs = setRate(lowKbit);
+            if (dropMs >= 0 && riseMs < 0 && clock.elapsed() >= RiseAtS * 1000)
+                riseMs = setRate(highKbit);
+        };
+    }
+    Targets targets;
+    targets.minFps = -1;
+    targets.maxMedianMs = lowKbit > 0 ? 1500 : 200;
+    const QString title = lowKbit > 0 ? QStringLiteral("link %1 -> %2 -> %1 kbit/s").arg(highKbit).arg(lowKbit)
+                                      : QStringLiteral("link %1 kbit/s").arg(highKbit);
+    const Outcome o = runPair(self, size, seconds, true, headless, 2000, targets,
+                              title + (lossPercent > 0 ? QStringLiteral(", %1 % lost").arg(lossPercent) : QString()),
+                              Answering::Encrypted, false, true, &run);
+    if (!o.ok)
+        return false;
+    // The caller draws what the callee sent: B->A; the callee A->B.
+    const std::vector<DrawnFrame> ab = timelineOf(run.calleeOut);
+    const std::vector<DrawnFrame> ba = timelineOf(run.callerOut);
+    auto met = [](bool ok) { return ok ? "met" : "NOT met"; };
+    if (lowKbit <= 0) {
+        const qint64 freezeAB = longestFreeze(ab, 0, -1);
+        const qint64 freezeBA = longestFreeze(ba, 0, -1);
+        std::printf("%-46s %10lld %10lld   < 500  %s\n", "longest picture freeze (ms)", freezeAB, freezeBA,
+                    met(std::max(freezeAB, freezeBA) < 500));
+        std::fflush(stdout);
+        return true;
+    }
+    if (dropMs < 0 || riseMs < 0) {
+        std::printf("the call ended before the link came back; nothing to say about recovery\n");
+        return false;
+    }
+    const LinkRecovery rab = recoveryOf(ab, dropMs, riseMs);
+    const LinkRecovery rba = recoveryOf(ba, dropMs, riseMs);
+    std::printf("\n== the link drops from %d to %d kbit/s %d s after the caller starts and comes back %d s later ==\n",
+                highKbit, lowKbit, DropAtS, RiseAtS - DropAtS);
+    std::printf("%-46s %10s %10s   %s\n", "each direction", "A->B", "B->A", "target");
+    std::printf("%-46s %6dx%-3d %6dx%-3d\n", "picture before the drop (median width)", rab.widthBefore,
+                rab.widthBefore * 3 / 4, rba.widthBefore, rba.widthBefore * 3 / 4);
+    std::printf("%-46s %10.1f %10.1f\n", "frames a second before the drop", rab.fpsBefore, rba.fpsBefore);
+    std::printf("%-46s %6dx%-3d %6dx%-3d\n", "picture on the low link (last 5 s)", rab.widthLow, rab.widthLow * 3 / 4,
+                rba.widthLow, rba.widthLow * 3 / 4);
+    std::printf("%-46s %10.1f %10.1f\n", "frames a second on the low link", rab.fpsLow, rba.fpsLow);
+    std::printf("%-46s %10.0f %10.0f\n", "worst second's median delay on it (ms)", rab.worstMedianMs,
+                rba.worstMedianMs);
+    const bool delayMet = rab.delayBackS >= 0 && rba.delayBackS >= 0 && std::max(rab.delayBackS, rba.delayBackS) < 5;
+    std::printf("%-46s %10.1f %10.1f   < 5  %s\n", "delay under 200 ms again after the drop (s)", rab.delayBackS,
+                rba.delayBackS, met(delayMet));
+    const bool pictureMet =
+        rab.pictureBackS >= 0 && rba.pictureBackS >= 0 && std::max(rab.pictureBackS, rba.pictureBackS) < 10;
+    std::printf("%-46s %10.1f %10.1f   < 10  %s\n", "picture back after the rise (s)", rab.pictureBackS,
+                rba.pictureBackS, met(pictureMet));
+    std::printf("%-46s %10lld %10lld\n", "longest picture freeze from 5 s before the drop", rab.freezeMs,
+                rba.freezeMs);
+    std::fflush(stdout);
+    return true;
+}
+
 QSize parseSize(const QString &text)
 {
     const QStringList wh = text.split(QLatin1Char('x'));
@@ -973,20 +1216,22 @@ QSize parseSize(const QString &text)
     return VideoEngine::captureSizes().contains(size) ? size : QSize();
 }
 
-// Restarts this benchmark inside a fresh network namespace whose loopback is the slow link.
-int enterLink(int kbit, const QStringList &arguments)
+// Restarts this benchmark inside a fresh network namespace whose loopback is the slow link,
+// with lossPercent of its packets dropped at random (netem) in front of the bucket.
+int enterLink(int kbit, double lossPercent, const QStringList &arguments)
 {
     if (geteuid() != 0) {
         std::printf("bench_call --link needs root: it makes a network namespace (unshare -n) and limits its "
                     "loopback with tc. Run it as root, or without --link.\n");
         return 2;
     }
-    const QString script = QStringLiteral(
-                               "ip link set lo up && ip link set lo mtu 1500 && "
-                               "tc qdisc add dev lo root tbf rate %1kbit burst %2 latency %3ms && exec \"$0\" \"$@\"")
-                               .arg(kbit)
-                               .arg(LinkBurstBytes)
-                               .arg(LinkQueueMs);
+    const QString loss = lossPercent > 0
+                             ? QStringLiteral("tc qdisc add dev lo root handle 1: netem loss %1% && ").arg(lossPercent)
+                             : QString();
+    const QString script = QStringLiteral("ip link set lo up && ip link set lo mtu 1500 && %1"
+                                          "tc qdisc add dev lo %2 %3 && exec \"$0\" \"$@\"")
+                               .arg(loss, bucketPlace(lossPercent).join(QLatin1Char(' ')),
+                                    bucketWords(kbit).join(QLatin1Char(' ')));
     std::vector<QByteArray> args{"unshare", "-n", "--", "/bin/sh", "-c", script.toUtf8()};
     for (const QString &a : arguments)
         args.push_back(a.toUtf8());
@@ -1032,6 +1277,11 @@ int main(int argc, char **argv)
                       QStringLiteral("0|1|2"), QStringLiteral("0")});
     parser.addOption({QStringLiteral("camera"), QStringLiteral("the test camera's pixels: yuv (default) or rgb"),
                       QStringLiteral("yuv|rgb"), QStringLiteral("yuv")});
+    parser.addOption({QStringLiteral("drop"), QStringLiteral("with --link: the rate the link drops to for a while"),
+                      QStringLiteral("KBIT")});
+    parser.addOption({QStringLiteral("loss"), QStringLiteral("with --link: packets dropped at random, in per cent"),
+                      QStringLiteral("PCT")});
+    parser.addOption({QStringLiteral("timeline"), QStringLiteral("each frame drawn printed (one side only)")});
     parser.addOption({QStringLiteral("align-camera"),
                       QStringLiteral("the test camera's clock starts on a tick (one side only)")});
     parser.process(app);
@@ -1055,7 +1305,7 @@ int main(int argc, char **argv)
                        parser.value(QStringLiteral("processing")) != QLatin1String("0"),
                        parser.isSet(QStringLiteral("headless")),
                        Answering(std::clamp(parser.value(QStringLiteral("answering")).toInt(), 0, 2)),
-                       parser.isSet(QStringLiteral("align-camera")));
+                       parser.isSet(QStringLiteral("align-camera")), parser.isSet(QStringLiteral("timeline")));
     }
 
     const QString self = QCoreApplication::applicationFilePath();
@@ -1073,8 +1323,10 @@ int main(int argc, char **argv)
             std::printf("bench_call: --link takes a rate in kbit/s, for example --link 512\n");
             return 2;
         }
+        const double loss = std::clamp(parser.value(QStringLiteral("loss")).toDouble(), 0.0, 50.0);
+        const int drop = parser.value(QStringLiteral("drop")).toInt();
         if (qEnvironmentVariableIsEmpty(InsideLinkVariable))
-            return enterLink(kbit, QCoreApplication::arguments());
+            return enterLink(kbit, loss, QCoreApplication::arguments());
         // Without --size, the picture the targets pair with the rate: 640 x 480 from 1024 kbit/s.
         const QSize size = onlySize.isValid() ? onlySize : kbit >= 1024 ? QSize(640, 480) : QSize(320, 240);
         // What a user needs from a link of this rate for the picture to keep moving.
@@ -1095,6 +1347,13 @@ int main(int argc, char **argv)
         std::printf("bench_call: a %d kbit/s link shared by both directions (tbf, burst %d bytes, queue %d ms), "
                     "two programs in two processes, defaults, talk latched on both sides\n",
                     kbit, LinkBurstBytes, LinkQueueMs);
+        if (drop > 0 || loss > 0) {
+            std::printf("bench_call: a %d kbit/s link%s%s; the call is TLS over TCP, so a lost packet is sent "
+                        "again by TCP and shows as delay, not as a gap\n",
+                        kbit, drop > 0 ? qPrintable(QStringLiteral(" dropping to %1 kbit/s").arg(drop)) : "",
+                        loss > 0 ? qPrintable(QStringLiteral(", %1 % of packets lost").arg(loss)) : "");
+            return linkChange(self, size, kbit, drop, loss, headless) ? 0 : 1;
+        }
         if (parser.isSet(QStringLiteral("secure")))
             return compareSecure(self, size, seconds, targets, QStringLiteral("link %1 kbit/s").arg(kbit)) ? 0 : 1;
         const Outcome o = runPair(self, size, seconds, true, headless, 2000, targets,

@@ -57,7 +57,7 @@ class ScriptedProvider : public TestDeviceProvider
 {
 public:
     ScriptedProvider() : TestDeviceProvider(false) {}
-    std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &) override
+    std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &, int) override
     {
         return std::make_unique<ScriptedMicrophone>();
     }

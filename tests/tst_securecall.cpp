@@ -3,9 +3,15 @@
 #include "chat/ChatSession.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
+#include "media/CodedMediaPacket.h"
 #include "media/MediaFormatChoice.h"
 #include "media/MediaSession.h"
+#include "media/AudioSetup.h"
 #include "media/MediaStats.h"
+#include "media/codec/Vp8Encoder.h"
+#include "media/codec/YuvPicture.h"
+#include "media/engine/FrameConverter.h"
+#include "media/engine/TestDeviceProvider.h"
 #include "media/engine/AudioEngine.h"
 #include "media/engine/TestPatternCamera.h"
 #include "media/engine/TestSpeaker.h"
@@ -26,6 +32,9 @@
 #include <QSignalSpy>
 #include <QScreen>
 #include <QTest>
+
+#include <cmath>
+#include <complex>
 
 // Two programs of this version call each other and leave each other messages encrypted;
 // an older program (a bare socket that speaks only the plain protocol) is called, calls,
@@ -72,6 +81,7 @@ struct Caller : Party
         auto *speaker = qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice());
         return speaker ? speaker->blocksWritten() : 0;
     }
+    TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
     void type(const QString &text) { QTest::keyClicks(shell->chatWindow()->txtOut(), text); }
     QString conversation() { return shell->chatWindow()->conversation(); }
     // Sends a text-only message to a base port, as a compose window does, and waits until it went.
@@ -86,6 +96,20 @@ struct Caller : Party
         return QTest::qWaitFor([&] { return finished.count() > 0; }, 15000);
     }
 };
+
+// The amplitude of the `hertz` part of the speaker's last second; 0 when its rate cannot
+// carry that frequency at all.
+double amplitudeAt(const TestSpeaker &speaker, double hertz)
+{
+    const int rate = speaker.rate();
+    const QList<qint16> samples = speaker.recentSamples();
+    if (hertz * 2 >= rate || samples.size() < rate)
+        return 0;
+    std::complex<double> sum;
+    for (qsizetype i = samples.size() - rate; i < samples.size(); ++i)
+        sum += double(samples[i]) * std::polar(1.0, -2 * M_PI * hertz * double(i) / rate);
+    return 2 * std::abs(sum) / rate;
+}
 
 // Everything a recording holds that the plain protocol would show: its texts, a picture's
 // start, the users' names and addresses.
@@ -210,6 +234,59 @@ private slots:
         QCOMPARE(ann.codecs(), QString());
     }
 
+    void aPictureThatCannotBeDecodedAsksForAKeyFrameAndRequestsAreBounded()
+    {
+        Caller ann(QStringLiteral("Ann"));
+        Caller bob(QStringLiteral("Bob"), true);
+        ann.useTestCamera();
+        ann.call(bob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
+        QVERIFY(bob.media().currentFormats());
+        const auto received = [&bob] { return bob.program->mediaStats().totals().framesReceived; };
+        QTRY_VERIFY_WITH_TIMEOUT(received() >= 5, 15000);
+        QCOMPARE(ann.media().keyFramesSent(), 1);
+        QCOMPARE(bob.media().keyFramesAsked(), 0);
+
+        // A key frame damaged on the way: it claims 65535 x 65535, and the decoder has no
+        // picture to build the next frames on.
+        const std::vector<uchar> rgb = TestSupport::movingPicture(320, 240, 0);
+        YuvPicture picture;
+        FrameConverter::rgbToYuvPicture(rgb.data(), 320, 240, picture);
+        QByteArray damaged = Vp8Encoder(300).encode(picture, 0).data;
+        for (int i = 6; i < 10; ++i)
+            damaged[i] = char(0xff);
+        bob.media().receiveMediaData(CodedMediaPacket::build(CodedMediaPacket::Kind::Vp8, damaged).chopped(3), true);
+        QCOMPARE(bob.media().keyFramesAsked(), 1);
+        // Ann answers with a key frame, and Bob's picture moves on from it without asking
+        // again.
+        QTRY_VERIFY_WITH_TIMEOUT(ann.media().keyFramesSent() >= 2, 10000);
+        qint64 after = received();
+        QTRY_VERIFY_WITH_TIMEOUT(received() >= after + 3, 15000);
+        const int asked = bob.media().keyFramesAsked();
+        after = received();
+        QTRY_VERIFY_WITH_TIMEOUT(received() >= after + 5, 15000);
+        QCOMPARE(bob.media().keyFramesAsked(), asked);
+
+        // A flood of requests, five before each of forty frames Ann sends, makes at most one
+        // key frame a second.
+        const int before = ann.media().keyFramesSent();
+        const auto sent = [&ann] { return ann.program->mediaStats().totals().framesSent; };
+        QElapsedTimer flood;
+        flood.start();
+        const QByteArray ask = CodedMediaPacket::build(CodedMediaPacket::Kind::KeyFrameRequest, "1").chopped(3);
+        for (int frame = 0; frame < 40; ++frame) {
+            for (int k = 0; k < 5; ++k)
+                ann.media().receiveMediaData(ask, true);
+            const qint64 sentBefore = sent();
+            QTRY_VERIFY_WITH_TIMEOUT(sent() > sentBefore, 5000);
+        }
+        const int made = ann.media().keyFramesSent() - before;
+        QVERIFY2(made >= 1 && made <= flood.elapsed() / MediaSession::KeyFrameIntervalMs + 1,
+                 qPrintable(QStringLiteral("%1 in %2 ms").arg(made).arg(flood.elapsed())));
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall() && !ann.inCall());
+    }
+
     void thePublishedFormatsOptionOnEitherSideKeepsJpegAndGsm_data()
     {
         QTest::addColumn<bool>("callerChooses");
@@ -237,6 +314,44 @@ private slots:
         QVERIFY(ann.media().sentPicture().quality > 0);
         ann.program->calls().hangUp();
         QTRY_VERIFY(!bob.inCall() && !ann.inCall());
+    }
+
+    void aHighToneReachesTheOtherSideOnlyInTodaysFormats_data()
+    {
+        QTest::addColumn<bool>("publishedOnly");
+        QTest::newRow("two programs of this version") << false;
+        QTest::newRow("only the published formats") << true;
+    }
+
+    void aHighToneReachesTheOtherSideOnlyInTodaysFormats()
+    {
+        QFETCH(bool, publishedOnly);
+        Caller ann(QStringLiteral("Ann"));
+        Caller bob(QStringLiteral("Bob"), true);
+        ann.program->mediaFormats().setPublishedOnly(publishedOnly);
+        // 6 kHz, above all that 8000 samples a second carry. A steady tone is what noise
+        // suppression is there to take out; the echo canceller stays on.
+        static_cast<TestDeviceProvider &>(ann.program->devices()).setMicrophoneSignal(TestMicrophone::Tone, 6000);
+        ann.program->audioSetup().setNoiseSuppression(false);
+        QVERIFY(ann.program->audioEngine().voiceProcessing().echoCancellation);
+        ann.call(bob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
+        QCOMPARE(ann.media().currentFormats(), !publishedOnly);
+        ann.program->audioControl().talkPressed(Qt::RightButton);
+        QTRY_VERIFY_WITH_TIMEOUT(bob.speaker() && bob.speaker()->samplesWritten() >= 2 * bob.speaker()->rate(), 15000);
+        // Sent at amplitude 8000: Opus brings it within 6 dB; GSM's 8000 Hz have no room for it.
+        const double heard = amplitudeAt(*bob.speaker(), 6000);
+        if (publishedOnly) {
+            QCOMPARE(bob.speaker()->rate(), 8000);
+            QCOMPARE(ann.program->audioEngine().sampleRate(), 8000);
+        } else {
+            QVERIFY2(heard > 4000 && heard < 16000, qPrintable(QString::number(heard)));
+        }
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall() && !ann.inCall());
+        // After the call the devices are back at 8000 Hz, as GSM needs.
+        QCOMPARE(ann.program->audioEngine().sampleRate(), 8000);
+        QCOMPARE(bob.program->audioEngine().sampleRate(), 8000);
     }
 
     void anOlderProgramIsCalledCallsAndLeavesAMessageWithTheBytesOfOld()

@@ -13,8 +13,16 @@
 
 namespace {
 
-// 1600 bytes of samples: room for one 80 ms block and then some.
-constexpr int SampleBufferSamples = 800;
+// Room for one 80 ms block at the wide rate.
+constexpr int SampleBufferSamples = AudioEngine::MaxBlockSamples;
+
+std::vector<qint16> rounded(const std::vector<float> &samples)
+{
+    std::vector<qint16> out(samples.size());
+    for (size_t i = 0; i < samples.size(); ++i)
+        out[i] = qint16(std::clamp(std::lround(samples[i]), -32768L, 32767L));
+    return out;
+}
 
 } // namespace
 
@@ -34,21 +42,22 @@ void AudioControl::setOpusCoding(bool on)
     m_opus.reset();
     m_upsampler.reset();
     m_wide.clear();
+    m_engine.setSampleRate(on ? AudioEngine::WideRate : AudioEngine::SampleRate);
     if (!on)
         return;
     m_opus = std::make_unique<OpusVoiceEncoder>();
-    m_upsampler = std::make_unique<Resampler>(AudioEngine::SampleRate, OpusVoiceEncoder::SampleRate);
+    m_upsampler = std::make_unique<Resampler>(m_engine.sampleRate(), OpusVoiceEncoder::SampleRate);
 }
 
 QByteArray AudioControl::codeOpus(const qint16 *samples, int count)
 {
     if (!m_opus || !m_opus->isValid() || !m_upsampler)
         return {};
-    std::vector<float> narrow(samples, samples + count);
+    std::vector<float> recorded(samples, samples + count);
     m_raised.clear();
-    m_upsampler->process(narrow.data(), count, m_raised);
-    for (const float s : m_raised)
-        m_wide.push_back(qint16(std::clamp(std::lround(s), -32768L, 32767L)));
+    m_upsampler->process(recorded.data(), count, m_raised);
+    const std::vector<qint16> raised = rounded(m_raised);
+    m_wide.insert(m_wide.end(), raised.begin(), raised.end());
     const int frames = std::min<int>(int(m_wide.size()) / OpusVoiceEncoder::FrameSamples, OpusVoiceEncoder::MaxFrames);
     if (frames <= 0)
         return {};
@@ -59,6 +68,19 @@ QByteArray AudioControl::codeOpus(const qint16 *samples, int count)
     if (m_wide.size() > size_t(OpusVoiceEncoder::FrameSamples * OpusVoiceEncoder::MaxFrames))
         m_wide.clear();
     return packet;
+}
+
+int AudioControl::codeGsm(const qint16 *samples, int count, uchar *out, int capacity)
+{
+    if (m_engine.sampleRate() == AudioEngine::SampleRate)
+        return m_engine.compressAudioGSM(samples, count, m_quality, out, capacity);
+    // A whole wide block makes a whole 8000 Hz block: no state carries between blocks.
+    Resampler lower(m_engine.sampleRate(), AudioEngine::SampleRate);
+    const std::vector<float> wide(samples, samples + count);
+    std::vector<float> narrow;
+    lower.process(wide.data(), count, narrow);
+    const std::vector<qint16> block = rounded(narrow);
+    return m_engine.compressAudioGSM(block.data(), int(block.size()), m_quality, out, capacity);
 }
 
 QString AudioControl::inCallText()
@@ -216,8 +238,7 @@ bool AudioControl::captureStep()
         }
     } else if (n > 0) {
         std::array<uchar, AudioBlock::DataBytes> gsm{};
-        const int count = m_engine.compressAudioGSM(samples.data(), n, m_quality, gsm.data(),
-                                                    AudioBlock::DataBytes);
+        const int count = codeGsm(samples.data(), n, gsm.data(), AudioBlock::DataBytes);
         // A block that could not be coded would go out as an empty packet; it is left out.
         if (count > 0) {
             m_queue.record(QByteArrayView(gsm.data(), count));
@@ -260,11 +281,21 @@ bool AudioControl::playClip(const QList<QByteArray> &blocks, int maxBlockBytes)
         return false;
     startSpeaker();
     std::array<qint16, SampleBufferSamples> samples{};
+    // A clip is GSM at 8000 Hz; the speaker may be at the wide rate of a call.
+    Resampler raise(AudioEngine::SampleRate, m_engine.sampleRate());
     for (const QByteArray &block : blocks) {
         const int count = int(std::min<qsizetype>(block.size(), maxBlockBytes));
         const int decoded = m_engine.unCompressAudioGSM(reinterpret_cast<const uchar *>(block.constData()), count,
                                                         samples.data(), SampleBufferSamples);
-        play(samples.data(), decoded);
+        if (m_engine.sampleRate() == AudioEngine::SampleRate || decoded <= 0) {
+            play(samples.data(), decoded);
+            continue;
+        }
+        const std::vector<float> narrow(samples.begin(), samples.begin() + decoded);
+        std::vector<float> wide;
+        raise.process(narrow.data(), decoded, wide);
+        const std::vector<qint16> out = rounded(wide);
+        play(out.data(), int(out.size()));
     }
     return true;
 }

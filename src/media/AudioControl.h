@@ -71,8 +71,9 @@ public:
     // was taken.
     bool captureStep();
     // On: a call's blocks go into the send queue as Opus packets (a call that agreed on
-    // today's formats); a quick message's clip and the sound test stay GSM. Off: GSM.
-    // Each switch starts the coder afresh.
+    // today's formats), and the devices record and play at the wide rate, so the voice
+    // keeps what lies above 4 kHz; a quick message's clip and the sound test stay GSM. Off:
+    // GSM, and the devices at 8000 Hz. Each switch starts the coder afresh.
     void setOpusCoding(bool on);
     bool isOpusCoding() const { return m_opusOn; }
 
@@ -114,6 +115,8 @@ private:
     void setSpeakerPlaying(bool playing);
     bool inCall() const;
     QByteArray codeOpus(const qint16 *samples, int count);
+    // GSM of one recorded block, lowered to 8000 Hz first when the devices are wide.
+    int codeGsm(const qint16 *samples, int count, uchar *out, int capacity);
 
     const CallStatus &m_call;
     AudioEngine &m_engine;
@@ -130,8 +133,8 @@ private:
     bool m_testRecording = false;
     bool m_opusOn = false;
     std::unique_ptr<OpusVoiceEncoder> m_opus;
-    // The microphone's 8000 samples a second raised to the coder's 16000, and those not
-    // yet coded (less than a 20 ms frame).
+    // The microphone's samples raised to the coder's rate where they are fewer, and those
+    // not yet coded (less than a 20 ms frame).
     std::unique_ptr<Resampler> m_upsampler;
     std::vector<float> m_raised;
     std::vector<qint16> m_wide;

@@ -134,7 +134,8 @@ void MediaSession::tick()
         return;
     }
 
-    if (m_.audioPlayQueue.audioPlayCount() > 4 || m_.audioControl.isSpeakerPlaying())
+    if (queuedSoundSamples() >= qint64(SpeakerLeadSamples) * (m_.audio.sampleRate() / AudioEngine::SampleRate)
+        || m_.audioControl.isSpeakerPlaying())
         playAudioQueue();
 
     if (now > m_secondMark) {
@@ -247,6 +248,14 @@ bool MediaSession::queueText(const QByteArray &line)
     return false;
 }
 
+qint64 MediaSession::queuedSoundSamples() const
+{
+    qint64 samples = 0;
+    for (int i = 1; i <= m_.audioPlayQueue.audioPlayCount(); ++i)
+        samples += std::clamp<qint32>(m_.audioPlayQueue.block(i).count, 0, AudioBlock::DataBytes) / int(sizeof(qint16));
+    return samples;
+}
+
 void MediaSession::playAudioQueue()
 {
     AudioPlayQueue &queue = m_.audioPlayQueue;
@@ -261,12 +270,13 @@ void MediaSession::playAudioQueue()
     // burst, and playing them all would keep the conversation that far behind for as long
     // as the talk goes on; past a limit the oldest of them are left out, down to the lead
     // a call starts with.
+    const qint64 scale = m_.audio.sampleRate() / AudioEngine::SampleRate;
     int first = 1;
     qint64 backlog = speaker.speakerBacklog();
     for (int i = 1; i <= queue.audioPlayCount(); ++i)
         backlog += samplesOf(i);
-    if (backlog > MaxSpeakerBacklogSamples) {
-        while (first < queue.audioPlayCount() && backlog > SpeakerLeadSamples)
+    if (backlog > MaxSpeakerBacklogSamples * scale) {
+        while (first < queue.audioPlayCount() && backlog > SpeakerLeadSamples * scale)
             backlog -= samplesOf(first++);
     }
     for (int i = first; i <= queue.audioPlayCount(); ++i)
@@ -538,17 +548,11 @@ void MediaSession::receiveOpus(const QByteArray &packet)
     const int n = m_opus->decode(packet, wide.data(), int(wide.size()));
     if (n <= 0)
         return;
-    // The speaker's way is 8000 samples a second.
+    // To the speaker's rate (the same as the coder's when the devices are wide).
     const std::vector<float> samples(wide.begin(), wide.begin() + n);
     m_lowered.clear();
     m_downsampler->process(samples.data(), n, m_lowered);
-    std::array<qint16, BlockSampleRoom> narrow{};
-    const int count = std::min<int>(int(m_lowered.size()), BlockSampleRoom);
-    for (int i = 0; i < count; ++i)
-        narrow[size_t(i)] = qint16(std::clamp(std::lround(m_lowered[size_t(i)]), -32768L, 32767L));
-    if (count > 0)
-        m_.audioPlayQueue.push(QByteArrayView(reinterpret_cast<const char *>(narrow.data()),
-                                              qsizetype(count) * qsizetype(sizeof(qint16))));
+    queueForSpeaker(m_lowered);
 }
 
 void MediaSession::receiveVideo(const QByteArray &body)
@@ -571,9 +575,33 @@ void MediaSession::receiveSound(const QByteArray &body)
     std::array<qint16, BlockSampleRoom> samples{};
     const int n = m_.audio.unCompressAudioGSM(reinterpret_cast<const uchar *>(body.constData()), int(body.size()),
                                               samples.data(), int(samples.size()));
-    if (n > 0)
+    if (n <= 0)
+        return;
+    if (m_.audio.sampleRate() == AudioEngine::SampleRate) {
         m_.audioPlayQueue.push(
             QByteArrayView(reinterpret_cast<const char *>(samples.data()), qsizetype(n) * qsizetype(sizeof(qint16))));
+        return;
+    }
+    // GSM in a call whose speaker plays at the wide rate.
+    if (!m_gsmRaiser || m_gsmRaiser->outputRate() != m_.audio.sampleRate())
+        m_gsmRaiser = std::make_unique<Resampler>(AudioEngine::SampleRate, m_.audio.sampleRate());
+    const std::vector<float> narrow(samples.begin(), samples.begin() + n);
+    m_lowered.clear();
+    m_gsmRaiser->process(narrow.data(), n, m_lowered);
+    queueForSpeaker(m_lowered);
+}
+
+void MediaSession::queueForSpeaker(const std::vector<float> &samples)
+{
+    // A play queue entry holds BlockSampleRoom samples; a longer stretch takes several.
+    std::array<qint16, BlockSampleRoom> entry{};
+    for (size_t at = 0; at < samples.size(); at += BlockSampleRoom) {
+        const int count = int(std::min<size_t>(BlockSampleRoom, samples.size() - at));
+        for (int i = 0; i < count; ++i)
+            entry[size_t(i)] = qint16(std::clamp(std::lround(samples[at + size_t(i)]), -32768L, 32767L));
+        m_.audioPlayQueue.push(
+            QByteArrayView(reinterpret_cast<const char *>(entry.data()), qsizetype(count) * qsizetype(sizeof(qint16))));
+    }
 }
 
 // ---- Call start and end -----------------------------------------------------------------
@@ -640,10 +668,12 @@ void MediaSession::startCall()
     if (m_currentFormats) {
         m_vp8 = std::make_unique<Vp8Encoder>(VideoRateControl::StartBps / 1000);
         m_opus = std::make_unique<OpusVoiceDecoder>();
-        m_downsampler = std::make_unique<Resampler>(OpusVoiceDecoder::SampleRate, AudioEngine::SampleRate);
         m_.logLine(QStringLiteral("The call uses VP8 pictures and Opus sound"));
     }
+    // Switches the devices' rate too.
     m_.audioControl.setOpusCoding(m_currentFormats);
+    if (m_currentFormats)
+        m_downsampler = std::make_unique<Resampler>(OpusVoiceDecoder::SampleRate, m_.audio.sampleRate());
     showCodecs({});
     // Both sides start from empty queues, so the welcome text is the first line each way.
     m_.audioSendQueue.reset();
@@ -708,6 +738,7 @@ void MediaSession::resetMediaState()
     m_vp8.reset();
     m_opus.reset();
     m_downsampler.reset();
+    m_gsmRaiser.reset();
     m_.audioControl.setOpusCoding(false);
     showCodecs({});
     m_.stats.reset();

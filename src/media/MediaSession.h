@@ -82,7 +82,8 @@ public:
     // The main timer's interval.
     static constexpr int TickMs = 75;
     // The sound a call starts playing with (five 80 ms blocks at 8000 samples a second),
-    // and the most that may wait in the speaker before a burst is trimmed back to it.
+    // and the most that may wait in the speaker before a burst is trimmed back to it;
+    // twice as many samples at the wide rate.
     static constexpr int SpeakerLeadSamples = 3200;
     static constexpr int MaxSpeakerBacklogSamples = 6400;
     // A call in today's formats: a sender makes at most one key frame in this time, however
@@ -187,6 +188,10 @@ private:
     void receiveCoded(const QByteArray &text);
     void receiveVp8(const QByteArray &frame);
     void receiveOpus(const QByteArray &packet);
+    // Samples at the speaker's rate into the play queue, as many entries as they take.
+    void queueForSpeaker(const std::vector<float> &samples);
+    // Samples waiting in the play queue.
+    qint64 queuedSoundSamples() const;
     void askForKeyFrame();
     ChannelSecurity mediaSecurity() const;
     void showCodecs(QSize picture);
@@ -243,8 +248,11 @@ private:
     bool m_currentFormats = false;
     std::unique_ptr<Vp8Encoder> m_vp8;
     std::unique_ptr<OpusVoiceDecoder> m_opus;
+    // Opus's samples to the speaker's rate (the same at the wide rate), and a GSM block
+    // raised to it.
     std::unique_ptr<Resampler> m_downsampler;
     std::vector<float> m_lowered;
+    std::unique_ptr<Resampler> m_gsmRaiser;
     YuvPicture m_yuv;
     VideoRateControl m_rate;
     QString m_codecText;

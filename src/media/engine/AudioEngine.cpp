@@ -60,14 +60,14 @@ std::unique_ptr<AudioInputDevice> AudioEngine::openInput()
 {
     const bool chosen = !m_inputChoice.isEmpty() && listed(m_devices->audioInputs(), m_inputChoice);
     m_inputOpened = chosen ? m_inputChoice : m_devices->defaultAudioInput();
-    return m_devices->openAudioInput(chosen ? m_inputChoice : QByteArray());
+    return m_devices->openAudioInput(chosen ? m_inputChoice : QByteArray(), m_rate);
 }
 
 std::unique_ptr<AudioOutputDevice> AudioEngine::openOutput()
 {
     const bool chosen = !m_outputChoice.isEmpty() && listed(m_devices->audioOutputs(), m_outputChoice);
     m_outputOpened = chosen ? m_outputChoice : m_devices->defaultAudioOutput();
-    return m_devices->openAudioOutput(chosen ? m_outputChoice : QByteArray());
+    return m_devices->openAudioOutput(chosen ? m_outputChoice : QByteArray(), m_rate);
 }
 
 int AudioEngine::initAudioIn()
@@ -196,9 +196,34 @@ void AudioEngine::setVoiceProcessing(const VoiceProcessor::Options &options)
         m_processor.reset();
         return;
     }
-    if (!m_processor)
-        m_processor = std::make_unique<VoiceProcessor>(m_reference);
+    if (!m_processor || m_processor->rate() != m_rate)
+        m_processor = std::make_unique<VoiceProcessor>(m_reference, m_rate);
     m_processor->setOptions(options);
+}
+
+void AudioEngine::setSampleRate(int rate)
+{
+    rate = rate == WideRate ? WideRate : SampleRate;
+    if (rate == m_rate)
+        return;
+    const bool input = m_input != nullptr;
+    const bool output = m_output != nullptr;
+    stopInput();
+    stopOutput();
+    m_rate = rate;
+    // Positions and the speaker's sound counted at the old rate mean nothing at the new.
+    m_blocks.clear();
+    m_partialCount = 0;
+    m_reference.clear();
+    m_recordPosition = recordPosition(m_rate);
+    m_playPosition = playPosition(m_rate);
+    if (m_processor)
+        setVoiceProcessing(m_processing);
+    // A device that failed to open again waits, as one that failed while open does.
+    if (input)
+        m_inputLost = initAudioIn() != 0;
+    if (output)
+        m_outputLost = initAudioOut() != 0;
 }
 
 void AudioEngine::closeAudioIn()
@@ -224,20 +249,21 @@ void AudioEngine::takeSamples(const QList<qint16> &samples)
     if (samples.isEmpty())
         return;
     // The chunk has just been recorded: its first sample is its length before now.
-    const qint64 start = m_recordPosition.take(SoundTimeline::now() - samples.size(), samples.size());
+    const qint64 start = m_recordPosition.take(SoundTimeline::now(m_rate) - samples.size(), samples.size());
     const int before = m_meter.level();
-    if (m_meter.take(samples.constData(), int(samples.size())) != before)
+    if (m_meter.take(samples.constData(), int(samples.size()), m_rate) != before)
         emit inputLevelChanged(m_meter.level());
 
+    const int block = blockSamples();
     qsizetype i = 0;
     while (i < samples.size()) {
         if (m_partialCount == 0)
             m_partial.position = start + i;
-        const int take = int(std::min<qsizetype>(BlockSamples - m_partialCount, samples.size() - i));
+        const int take = int(std::min<qsizetype>(block - m_partialCount, samples.size() - i));
         std::copy_n(samples.constData() + i, take, m_partial.samples.data() + m_partialCount);
         m_partialCount += take;
         i += take;
-        if (m_partialCount == BlockSamples) {
+        if (m_partialCount == block) {
             m_blocks.push_back(m_partial);
             m_partialCount = 0;
             // Nobody reads: keep the newest blocks only.
@@ -254,14 +280,15 @@ int AudioEngine::statusAudioIn() const
 
 int AudioEngine::getAudioIn(qint16 *buffer, int capacity)
 {
-    if (!m_input || m_blocks.empty() || !buffer || capacity < BlockSamples)
+    const int samples = blockSamples();
+    if (!m_input || m_blocks.empty() || !buffer || capacity < samples)
         return 0;
     const Block &block = m_blocks.front();
-    std::copy(block.samples.begin(), block.samples.end(), buffer);
+    std::copy_n(block.samples.begin(), samples, buffer);
     if (m_processor)
-        m_processor->process(buffer, BlockSamples, block.position);
+        m_processor->process(buffer, samples, block.position);
     m_blocks.pop_front();
-    return BlockSamples;
+    return samples;
 }
 
 int AudioEngine::compressAudioGSM(const qint16 *samples, int count, int quality, uchar *out, int capacity)
@@ -285,10 +312,10 @@ int AudioEngine::setAudioOut(const qint16 *samples, int count)
     if (count == 0)
         return 0;
     const int pending = m_output->pendingSamples();
-    if (qint64(pending) + count > MaxPendingOutput)
+    if (qint64(pending) + count > maxPendingOutput())
         return 2;
     // Heard once what waits before it has played.
-    const qint64 heardAt = m_playPosition.take(SoundTimeline::now() + m_output->delaySamples(), count);
+    const qint64 heardAt = m_playPosition.take(SoundTimeline::now(m_rate) + m_output->delaySamples(), count);
     if (m_processing.echoCancellation)
         m_reference.place(samples, count, heardAt);
     m_output->write(samples, count);

@@ -22,7 +22,9 @@ class GsmCodec;
 // Sound in and out and GSM coding. The microphone's samples are cut into 80 ms blocks
 // (640 samples at 8000 Hz) and held until read; the speaker plays queued samples in order.
 // Both holdings are bounded: the oldest recorded blocks are dropped beyond MaxInputBlocks,
-// and output beyond MaxPendingOutput samples is refused.
+// and output beyond 8 seconds of samples is refused.
+// Sound is recorded, processed and played at 8000 Hz, as GSM needs, or at WideRate for a
+// coder that carries more (setSampleRate); GSM coding is for 8000 Hz samples only.
 // With voice processing on, a block read has been through the VoiceProcessor: what the
 // speaker played is placed on the sound timeline as it is heard, and each recorded block
 // carries the place it was recorded at, so the echo canceller compares the two.
@@ -34,12 +36,26 @@ class AudioEngine : public QObject
 
 public:
     static constexpr int SampleRate = 8000;
-    static constexpr int BlockSamples = 640;
+    static constexpr int WideRate = 16000;
+    static constexpr int BlockMs = 80;
+    // A block at 8000 Hz, and at the wide rate.
+    static constexpr int BlockSamples = SampleRate * BlockMs / 1000;
+    static constexpr int MaxBlockSamples = WideRate * BlockMs / 1000;
     static constexpr int MaxInputBlocks = 60;
     static constexpr int MaxPendingOutput = SampleRate * 8;
 
     explicit AudioEngine(std::shared_ptr<DeviceProvider> devices, QObject *parent = nullptr);
     ~AudioEngine() override;
+
+    // SampleRate or WideRate from now on (anything else is taken as SampleRate). Devices
+    // open now are opened again at it; recorded blocks not yet read and sound not yet
+    // played are let go, and the echo canceller starts learning afresh.
+    void setSampleRate(int rate);
+    int sampleRate() const { return m_rate; }
+    // Samples in a recorded block at the current rate.
+    int blockSamples() const { return m_rate * BlockMs / 1000; }
+    // Most samples the speaker holds at the current rate.
+    int maxPendingOutput() const { return m_rate * 8; }
 
     void startGSM();
     void stopGSM();
@@ -81,8 +97,8 @@ public:
 
     // Number of recorded blocks ready (0 when none or the microphone is closed).
     int statusAudioIn() const;
-    // Takes the oldest recorded block. Returns its sample count (640), or 0 when there is
-    // none or it does not fit `capacity` samples (the block is then kept).
+    // Takes the oldest recorded block. Returns its sample count (blockSamples()), or 0 when
+    // there is none or it does not fit `capacity` samples (the block is then kept).
     int getAudioIn(qint16 *buffer, int capacity);
 
     // GSM coding of whole 80 ms blocks; quality 0 phone, 1 radio. Returns bytes written.
@@ -90,8 +106,8 @@ public:
     // Returns 8 kHz samples written (whole blocks that fit), 0 for a body of another length.
     int unCompressAudioGSM(const uchar *gsm, int count, qint16 *samples, int capacity);
 
-    // Queues samples for playing. 0 on success; non-zero when the speaker is not open, the
-    // input is invalid, or it would queue more than MaxPendingOutput samples.
+    // Queues samples (at sampleRate()) for playing. 0 on success; non-zero when the speaker
+    // is not open, the input is invalid, or it would queue more than maxPendingOutput().
     int setAudioOut(const qint16 *samples, int count);
     // Samples still to be heard; above 0 while playing.
     int statusAudioOut() const;
@@ -113,7 +129,7 @@ signals:
 private:
     struct Block
     {
-        std::array<qint16, BlockSamples> samples;
+        std::array<qint16, MaxBlockSamples> samples;
         qint64 position; // where its first sample was recorded on the sound timeline
     };
 
@@ -127,6 +143,7 @@ private:
     void outputFailed(const QString &reason);
 
     std::shared_ptr<DeviceProvider> m_devices;
+    int m_rate = SampleRate;
     std::unique_ptr<GsmCodec> m_codec;
     std::unique_ptr<AudioInputDevice> m_input;
     std::unique_ptr<AudioOutputDevice> m_output;
@@ -140,10 +157,13 @@ private:
     std::deque<Block> m_blocks;
     Block m_partial{};
     int m_partialCount = 0;
-    // Where the recorded and the played sound fall on the sound timeline: they move to
-    // the clock's word only after 0.4 s of steady disagreement beyond 40 and 30 ms.
-    StreamPosition m_recordPosition{SoundTimeline::Rate * 40 / 1000, SoundTimeline::Rate * 400 / 1000};
-    StreamPosition m_playPosition{SoundTimeline::Rate * 30 / 1000, SoundTimeline::Rate * 400 / 1000};
+    // Where the recorded and the played sound fall on the sound timeline (in samples at
+    // the current rate): they move to the clock's word only after 0.4 s of steady
+    // disagreement beyond 40 and 30 ms.
+    static StreamPosition recordPosition(int rate) { return {rate * 40 / 1000, rate * 400 / 1000}; }
+    static StreamPosition playPosition(int rate) { return {rate * 30 / 1000, rate * 400 / 1000}; }
+    StreamPosition m_recordPosition = recordPosition(SampleRate);
+    StreamPosition m_playPosition = playPosition(SampleRate);
     EchoReference m_reference;
     VoiceProcessor::Options m_processing;
     std::unique_ptr<VoiceProcessor> m_processor;

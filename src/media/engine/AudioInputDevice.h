@@ -3,8 +3,8 @@
 #include <QList>
 #include <QObject>
 
-// A microphone. While started it delivers mono 16-bit samples at 8000 Hz, in chunks of
-// any length, as they are recorded.
+// A microphone. While started it delivers mono 16-bit samples at the rate it was opened
+// with (8000 or 16000 Hz), in chunks of any length, as they are recorded.
 class AudioInputDevice : public QObject
 {
     Q_OBJECT

@@ -2,7 +2,8 @@
 
 #include <QObject>
 
-// A speaker. Takes mono 16-bit samples at 8000 Hz and plays them in order, in real time.
+// A speaker. Takes mono 16-bit samples at the rate it was opened with (8000 or 16000 Hz)
+// and plays them in order, in real time.
 class AudioOutputDevice : public QObject
 {
     Q_OBJECT

@@ -40,9 +40,9 @@ public:
     virtual QByteArray defaultAudioInput() const = 0;
     virtual QByteArray defaultAudioOutput() const = 0;
     // Not yet started; nullptr when there is no such device. An empty id opens the
-    // system's default.
-    virtual std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &id) = 0;
-    virtual std::unique_ptr<AudioOutputDevice> openAudioOutput(const QByteArray &id) = 0;
+    // system's default. The device takes and gives samples at `rate` a second.
+    virtual std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &id, int rate) = 0;
+    virtual std::unique_ptr<AudioOutputDevice> openAudioOutput(const QByteArray &id, int rate) = 0;
     // Called on the caller's thread whenever sound devices come or go or the defaults
     // change; from then on the provider watches for that.
     virtual void watchAudioDevices(std::function<void()> changed) = 0;

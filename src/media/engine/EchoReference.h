@@ -11,7 +11,7 @@
 class EchoReference
 {
 public:
-    static constexpr int Capacity = 1 << 15; // about 4 seconds
+    static constexpr int Capacity = 1 << 16; // about 4 seconds at 16000 Hz
 
     EchoReference();
 

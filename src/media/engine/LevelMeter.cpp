@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-int LevelMeter::take(const qint16 *samples, int count)
+int LevelMeter::take(const qint16 *samples, int count, int rate)
 {
     if (!samples || count <= 0)
         return level();
@@ -14,7 +14,7 @@ int LevelMeter::take(const qint16 *samples, int count)
     const double rms = std::sqrt(sum / count) / 32768.0;
     const double db = rms > 0 ? 20.0 * std::log10(rms) : FloorDb;
     const double now = std::clamp((db - FloorDb) / -FloorDb * 100.0, 0.0, 100.0);
-    const double fallen = m_level - FallPerSecond * count / 8000.0;
+    const double fallen = m_level - FallPerSecond * count / std::max(1, rate);
     m_level = std::max(now, std::max(0.0, fallen));
     return level();
 }

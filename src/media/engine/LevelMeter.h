@@ -12,8 +12,8 @@ public:
     // How fast the reading falls back, in points per second.
     static constexpr double FallPerSecond = 60.0;
 
-    // Takes samples recorded at 8000 Hz; returns the new reading.
-    int take(const qint16 *samples, int count);
+    // Takes samples recorded at `rate` a second; returns the new reading.
+    int take(const qint16 *samples, int count, int rate = 8000);
     int level() const { return int(m_level + 0.5); }
     void reset() { m_level = 0; }
 

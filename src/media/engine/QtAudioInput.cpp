@@ -6,9 +6,10 @@ namespace {
 constexpr qint64 BufferMicroseconds = 10000;
 } // namespace
 
-QtAudioInput::QtAudioInput(const QAudioDevice &device, QObject *parent)
+QtAudioInput::QtAudioInput(const QAudioDevice &device, int rate, QObject *parent)
     : AudioInputDevice(parent)
     , m_device(device)
+    , m_rate(rate)
 {
 }
 
@@ -26,7 +27,7 @@ bool QtAudioInput::start()
 {
     if (m_source.stream())
         return true;
-    const bool opened = m_source.open(m_device, BufferMicroseconds, [this](QAudioSource &source) {
+    const bool opened = m_source.open(m_device, m_rate, BufferMicroseconds, [this](QAudioSource &source) {
         connect(&source, &QAudioSource::stateChanged, this, [this](QAudio::State state) {
             if (m_source.stoppedByError(state))
                 emit failed(tr("The microphone stopped."));

@@ -6,14 +6,14 @@
 #include <QAudioDevice>
 #include <QAudioSource>
 
-// The machine's microphone through QAudioSource, asked for 8 kHz mono 16-bit and
-// converted from whatever the device delivers instead.
+// The machine's microphone through QAudioSource, asked for mono 16-bit at the engine's
+// rate and converted from whatever the device delivers instead.
 class QtAudioInput : public AudioInputDevice
 {
     Q_OBJECT
 
 public:
-    explicit QtAudioInput(const QAudioDevice &device, QObject *parent = nullptr);
+    QtAudioInput(const QAudioDevice &device, int rate, QObject *parent = nullptr);
     ~QtAudioInput() override;
 
     bool start() override;
@@ -25,5 +25,6 @@ private:
     void readAvailable();
 
     QAudioDevice m_device;
+    int m_rate;
     QtAudioStream<QAudioSource> m_source{this};
 };

@@ -15,9 +15,10 @@ constexpr qint64 KeepPlayingMs = 1500;
 constexpr qint64 SilenceFloorMicroseconds = 40000;
 } // namespace
 
-QtAudioOutput::QtAudioOutput(const QAudioDevice &device, QObject *parent)
+QtAudioOutput::QtAudioOutput(const QAudioDevice &device, int rate, QObject *parent)
     : AudioOutputDevice(parent)
     , m_device(device)
+    , m_rate(rate)
 {
     m_feedTimer.setInterval(20);
     connect(&m_feedTimer, &QTimer::timeout, this, &QtAudioOutput::feed);
@@ -38,7 +39,7 @@ bool QtAudioOutput::start()
 {
     if (m_sink.stream())
         return true;
-    if (!m_sink.open(m_device, BufferMicroseconds, [this](QAudioSink &sink) { sink.setVolume(m_volume); }))
+    if (!m_sink.open(m_device, m_rate, BufferMicroseconds, [this](QAudioSink &sink) { sink.setVolume(m_volume); }))
         return false;
     connect(m_sink.stream(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
         if (m_sink.stoppedByError(state))
@@ -120,7 +121,7 @@ int QtAudioOutput::pendingSamples() const
         return 0;
     const double perSample = m_sink.converter()->deviceBytesPerSpeechSample();
     const qint64 queued = perSample > 0 ? qint64(m_queue.size() / perSample) : 0;
-    const qint64 playing = std::max<qint64>(0, m_realEndMs - m_clock.elapsed()) * SampleConverter::SpeechRate / 1000;
+    const qint64 playing = std::max<qint64>(0, m_realEndMs - m_clock.elapsed()) * m_rate / 1000;
     return int(std::min<qint64>(queued + playing, std::numeric_limits<int>::max()));
 }
 

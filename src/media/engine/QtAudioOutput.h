@@ -16,7 +16,7 @@ class QtAudioOutput : public AudioOutputDevice
     Q_OBJECT
 
 public:
-    explicit QtAudioOutput(const QAudioDevice &device, QObject *parent = nullptr);
+    QtAudioOutput(const QAudioDevice &device, int rate, QObject *parent = nullptr);
     ~QtAudioOutput() override;
 
     bool start() override;
@@ -35,6 +35,7 @@ private:
     qint64 writeToDevice(QByteArray &bytes);
 
     QAudioDevice m_device;
+    int m_rate;
     QtAudioStream<QAudioSink> m_sink{this};
     QByteArray m_queue;
     QTimer m_feedTimer;

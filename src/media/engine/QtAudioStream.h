@@ -34,14 +34,14 @@ public:
     // What the device was asked for at the last opening (invalid before the first).
     QAudioFormat deviceFormat() const { return m_converter ? m_converter->deviceFormat() : QAudioFormat(); }
 
-    // Opens the device and starts the stream; `prepare` sets the stream up before it starts.
+    // Opens the device for the program's sound at this rate and starts the stream; `prepare` sets the stream up before it starts.
     // False, with nothing left open, when the device offers no usable format or does not start.
-    bool open(const QAudioDevice &device, qint64 bufferMicroseconds, const std::function<void(Stream &)> &prepare)
+    bool open(const QAudioDevice &device, int rate, qint64 bufferMicroseconds, const std::function<void(Stream &)> &prepare)
     {
-        const QAudioFormat format = SampleConverter::formatFor(device);
+        const QAudioFormat format = SampleConverter::formatFor(device, rate);
         if (!format.isValid())
             return false;
-        m_converter = std::make_unique<SampleConverter>(format);
+        m_converter = std::make_unique<SampleConverter>(format, rate);
         m_stream = new Stream(device, format, m_owner);
         prepare(*m_stream);
         m_stream->setBufferSize(format.bytesForDuration(bufferMicroseconds));

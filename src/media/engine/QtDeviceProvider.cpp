@@ -90,20 +90,20 @@ QByteArray QtDeviceProvider::defaultAudioOutput() const
                        QMediaDevices::defaultAudioOutput());
 }
 
-std::unique_ptr<AudioInputDevice> QtDeviceProvider::openAudioInput(const QByteArray &id)
+std::unique_ptr<AudioInputDevice> QtDeviceProvider::openAudioInput(const QByteArray &id, int rate)
 {
     const QAudioDevice device = find(QMediaDevices::audioInputs(), id.isEmpty() ? defaultAudioInput() : id);
     if (device.isNull())
         return nullptr;
-    return std::make_unique<QtAudioInput>(device);
+    return std::make_unique<QtAudioInput>(device, rate);
 }
 
-std::unique_ptr<AudioOutputDevice> QtDeviceProvider::openAudioOutput(const QByteArray &id)
+std::unique_ptr<AudioOutputDevice> QtDeviceProvider::openAudioOutput(const QByteArray &id, int rate)
 {
     const QAudioDevice device = find(QMediaDevices::audioOutputs(), id.isEmpty() ? defaultAudioOutput() : id);
     if (device.isNull())
         return nullptr;
-    return std::make_unique<QtAudioOutput>(device);
+    return std::make_unique<QtAudioOutput>(device, rate);
 }
 
 void QtDeviceProvider::watchAudioDevices(std::function<void()> changed)

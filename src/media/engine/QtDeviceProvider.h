@@ -21,8 +21,8 @@ public:
     QList<SoundDevice> audioOutputs() const override;
     QByteArray defaultAudioInput() const override;
     QByteArray defaultAudioOutput() const override;
-    std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &id) override;
-    std::unique_ptr<AudioOutputDevice> openAudioOutput(const QByteArray &id) override;
+    std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &id, int rate) override;
+    std::unique_ptr<AudioOutputDevice> openAudioOutput(const QByteArray &id, int rate) override;
     void watchAudioDevices(std::function<void()> changed) override;
 
 private:

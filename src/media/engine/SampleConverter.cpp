@@ -58,29 +58,30 @@ void writeSample(char *p, float v, QAudioFormat::SampleFormat format)
 
 } // namespace
 
-QAudioFormat SampleConverter::speechFormat()
+QAudioFormat SampleConverter::speechFormat(int rate)
 {
     QAudioFormat format;
-    format.setSampleRate(SpeechRate);
+    format.setSampleRate(rate);
     format.setChannelCount(1);
     format.setSampleFormat(QAudioFormat::Int16);
     return format;
 }
 
-QAudioFormat SampleConverter::formatFor(const QAudioDevice &device)
+QAudioFormat SampleConverter::formatFor(const QAudioDevice &device, int rate)
 {
     if (device.isNull())
         return {};
-    const QAudioFormat speech = speechFormat();
+    const QAudioFormat speech = speechFormat(rate);
     return device.isFormatSupported(speech) ? speech : device.preferredFormat();
 }
 
-SampleConverter::SampleConverter(const QAudioFormat &deviceFormat)
+SampleConverter::SampleConverter(const QAudioFormat &deviceFormat, int rate)
     : m_format(deviceFormat)
+    , m_rate(std::max(1, rate))
     , m_channels(std::max(1, deviceFormat.channelCount()))
     , m_bytesPerSample(std::max(1, deviceFormat.bytesPerSample()))
-    , m_down(std::max(1, deviceFormat.sampleRate()), SpeechRate)
-    , m_up(SpeechRate, std::max(1, deviceFormat.sampleRate()))
+    , m_down(std::max(1, deviceFormat.sampleRate()), m_rate)
+    , m_up(m_rate, std::max(1, deviceFormat.sampleRate()))
 {
 }
 
@@ -93,7 +94,7 @@ void SampleConverter::reset()
 
 double SampleConverter::deviceBytesPerSpeechSample() const
 {
-    return double(m_channels * m_bytesPerSample) * double(m_up.outputRate()) / double(SpeechRate);
+    return double(m_channels * m_bytesPerSample) * double(m_up.outputRate()) / double(m_rate);
 }
 
 void SampleConverter::fromDevice(const char *data, qint64 size, QList<qint16> &out)

@@ -82,23 +82,23 @@ QByteArray TestDeviceProvider::defaultAudioOutput() const
     return m_audioPresent ? m_defaultOutput : QByteArray();
 }
 
-std::unique_ptr<AudioInputDevice> TestDeviceProvider::openAudioInput(const QByteArray &id)
+std::unique_ptr<AudioInputDevice> TestDeviceProvider::openAudioInput(const QByteArray &id, int rate)
 {
     const QByteArray which = id.isEmpty() ? m_defaultInput : id;
     if (!m_audioPresent || !listed(m_inputs, which) || (m_halfDuplex && m_speaker && m_speaker->isStarted()))
         return nullptr;
     m_openedInput = which;
-    auto microphone = std::make_unique<TestMicrophone>(m_signal, m_toneHz);
+    auto microphone = std::make_unique<TestMicrophone>(m_signal, m_toneHz, rate);
     microphone->setRecording(m_recording);
     return microphone;
 }
 
-std::unique_ptr<AudioOutputDevice> TestDeviceProvider::openAudioOutput(const QByteArray &id)
+std::unique_ptr<AudioOutputDevice> TestDeviceProvider::openAudioOutput(const QByteArray &id, int rate)
 {
     const QByteArray which = id.isEmpty() ? m_defaultOutput : id;
     if (!m_audioPresent || !listed(m_outputs, which))
         return nullptr;
-    auto speaker = std::make_unique<TestSpeaker>();
+    auto speaker = std::make_unique<TestSpeaker>(rate);
     m_speaker = speaker.get();
     m_openedOutput = which;
     return speaker;

@@ -27,8 +27,8 @@ public:
     QList<SoundDevice> audioOutputs() const override;
     QByteArray defaultAudioInput() const override;
     QByteArray defaultAudioOutput() const override;
-    std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &id) override;
-    std::unique_ptr<AudioOutputDevice> openAudioOutput(const QByteArray &id) override;
+    std::unique_ptr<AudioInputDevice> openAudioInput(const QByteArray &id, int rate) override;
+    std::unique_ptr<AudioOutputDevice> openAudioOutput(const QByteArray &id, int rate) override;
     void watchAudioDevices(std::function<void()> changed) override;
 
     // Sound devices that come and go: by default one microphone and one speaker, "test"

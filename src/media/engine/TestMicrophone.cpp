@@ -6,19 +6,18 @@
 #include <numbers>
 
 namespace {
-constexpr int Rate = 8000;
 constexpr int BlockMs = 80;
-constexpr int BlockSamples = Rate * BlockMs / 1000;
 // After a stall (a busy event loop) at most this much is delivered at once; the rest is lost,
 // as it would be from a real device's overrun.
 constexpr int MaxBlocksPerTick = 8;
 constexpr int Harmonics = 24;
 } // namespace
 
-TestMicrophone::TestMicrophone(Signal signal, double toneHz, QObject *parent)
+TestMicrophone::TestMicrophone(Signal signal, double toneHz, int rate, QObject *parent)
     : AudioInputDevice(parent)
     , m_signal(signal)
     , m_toneHz(toneHz)
+    , m_rate(std::max(1, rate))
 {
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(BlockMs);
@@ -48,11 +47,11 @@ void TestMicrophone::setRecording(std::shared_ptr<const std::vector<qint16>> rec
 qint16 TestMicrophone::sampleAt(qint64 n) const
 {
     if (m_recording)
-        return (*m_recording)[size_t(n % qint64(m_recording->size()))];
-    const double t = double(n) / Rate;
+        return (*m_recording)[size_t(n * 8000 / m_rate % qint64(m_recording->size()))];
+    const double t = double(n) / m_rate;
     constexpr double twoPi = 2.0 * std::numbers::pi;
     if (m_signal == Tone)
-        return qint16(std::lround(8000.0 * std::sin(twoPi * m_toneHz * t)));
+        return m_toneHz * 2 < m_rate ? qint16(std::lround(8000.0 * std::sin(twoPi * m_toneHz * t))) : qint16(0);
 
     // Pitch wanders between about 110 and 170 Hz; the phase is the integral of the pitch.
     const double pitchPhase = twoPi * (140.0 * t - 30.0 / (twoPi * 0.7) * std::cos(twoPi * 0.7 * t));
@@ -86,13 +85,14 @@ qint16 TestMicrophone::sampleAt(qint64 n) const
 
 void TestMicrophone::tick()
 {
-    const qint64 due = m_clock.elapsed() * Rate / 1000;
+    const qint64 due = m_clock.elapsed() * m_rate / 1000;
     qint64 count = due - m_produced;
     if (count <= 0)
         return;
-    if (count > qint64(MaxBlocksPerTick) * BlockSamples) {
-        m_produced = due - qint64(MaxBlocksPerTick) * BlockSamples;
-        count = qint64(MaxBlocksPerTick) * BlockSamples;
+    const qint64 most = qint64(MaxBlocksPerTick) * m_rate * BlockMs / 1000;
+    if (count > most) {
+        m_produced = due - most;
+        count = most;
     }
     QList<qint16> samples(count);
     for (qint64 i = 0; i < count; ++i)

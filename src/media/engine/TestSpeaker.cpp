@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-TestSpeaker::TestSpeaker(QObject *parent)
+TestSpeaker::TestSpeaker(int rate, QObject *parent)
     : AudioOutputDevice(parent)
+    , m_rate(std::max(1, rate))
 {
     m_clock.start();
 }
@@ -26,7 +27,7 @@ void TestSpeaker::write(const qint16 *samples, int count)
         return;
     const qint64 now = m_clock.elapsed();
     // Durations are rounded up to whole milliseconds.
-    m_playEndMs = std::max(m_playEndMs, now) + (qint64(count) * 1000 + 7999) / 8000;
+    m_playEndMs = std::max(m_playEndMs, now) + (qint64(count) * 1000 + m_rate - 1) / m_rate;
     m_samplesWritten += count;
     ++m_blocksWritten;
     m_recent.append(QList<qint16>(samples, samples + count));
@@ -38,7 +39,7 @@ int TestSpeaker::pendingSamples() const
 {
     if (!m_started)
         return 0;
-    return int(std::max<qint64>(0, m_playEndMs - m_clock.elapsed()) * 8);
+    return int(std::max<qint64>(0, m_playEndMs - m_clock.elapsed()) * m_rate / 1000);
 }
 
 void TestSpeaker::setVolume(qreal volume)

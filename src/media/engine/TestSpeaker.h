@@ -13,9 +13,9 @@ class TestSpeaker : public AudioOutputDevice
     Q_OBJECT
 
 public:
-    static constexpr int KeptSamples = 8000 * 10;
+    static constexpr int KeptSamples = 16000 * 10;
 
-    explicit TestSpeaker(QObject *parent = nullptr);
+    explicit TestSpeaker(int rate = 8000, QObject *parent = nullptr);
 
     bool start() override;
     void stop() override;
@@ -24,6 +24,8 @@ public:
     void setVolume(qreal volume) override;
 
     bool isStarted() const { return m_started; }
+    // Samples a second it plays.
+    int rate() const { return m_rate; }
     qint64 samplesWritten() const { return m_samplesWritten; }
     int blocksWritten() const { return m_blocksWritten; }
     qreal volume() const { return m_volume; }
@@ -31,6 +33,7 @@ public:
     QList<qint16> recentSamples() const { return m_recent; }
 
 private:
+    int m_rate;
     bool m_started = false;
     QElapsedTimer m_clock;
     qint64 m_playEndMs = 0;

@@ -10,17 +10,19 @@
 
 namespace {
 
-void prepare(webrtc::AudioFrame &frame)
+void prepare(webrtc::AudioFrame &frame, int rate)
 {
-    frame.sample_rate_hz_ = SoundTimeline::Rate;
+    frame.sample_rate_hz_ = rate;
     frame.num_channels_ = 1;
-    frame.samples_per_channel_ = VoiceProcessor::FrameSamples;
+    frame.samples_per_channel_ = rate / 100;
 }
 
 } // namespace
 
-VoiceProcessor::VoiceProcessor(const EchoReference &reference)
+VoiceProcessor::VoiceProcessor(const EchoReference &reference, int rate)
     : m_reference(reference)
+    , m_rate(rate == 16000 ? 16000 : SoundTimeline::Rate)
+    , m_frame(m_rate / 100)
     , m_near(std::make_unique<webrtc::AudioFrame>())
     , m_far(std::make_unique<webrtc::AudioFrame>())
 {
@@ -35,7 +37,7 @@ VoiceProcessor::VoiceProcessor(const EchoReference &reference)
     // of the far end's voice (and the echo itself while the canceller learns).
     config.Set<webrtc::ExperimentalAgc>(new webrtc::ExperimentalAgc(false));
     m_apm.reset(webrtc::AudioProcessing::Create(config));
-    m_apm->Initialize(SoundTimeline::Rate, SoundTimeline::Rate, SoundTimeline::Rate, webrtc::AudioProcessing::kMono,
+    m_apm->Initialize(m_rate, m_rate, m_rate, webrtc::AudioProcessing::kMono,
                       webrtc::AudioProcessing::kMono, webrtc::AudioProcessing::kMono);
     webrtc::EchoCancellation *aec = m_apm->echo_cancellation();
     aec->enable_drift_compensation(false);
@@ -49,8 +51,8 @@ VoiceProcessor::VoiceProcessor(const EchoReference &reference)
     // leave just as much, and a voice held steady over noise comes out louder than it went in.
     agc->set_compression_gain_db(6);
     agc->enable_limiter(true);
-    prepare(*m_near);
-    prepare(*m_far);
+    prepare(*m_near, m_rate);
+    prepare(*m_far, m_rate);
 }
 
 VoiceProcessor::~VoiceProcessor() = default;
@@ -69,19 +71,19 @@ void VoiceProcessor::process(qint16 *samples, int count, qint64 position)
 {
     if (!samples || !m_options.any())
         return;
-    for (int offset = 0; offset + FrameSamples <= count; offset += FrameSamples) {
+    for (int offset = 0; offset + m_frame <= count; offset += m_frame) {
         if (m_options.echoCancellation) {
-            prepare(*m_far);
-            m_reference.read(position + offset, m_far->data_, FrameSamples);
+            prepare(*m_far, m_rate);
+            m_reference.read(position + offset, m_far->data_, m_frame);
             m_apm->ProcessReverseStream(m_far.get());
             // Where the far end's sound is heard is placed on the timeline already; the
             // canceller finds the rest of the delay itself.
             m_apm->set_stream_delay_ms(0);
         }
-        prepare(*m_near);
-        std::copy_n(samples + offset, FrameSamples, m_near->data_);
+        prepare(*m_near, m_rate);
+        std::copy_n(samples + offset, m_frame, m_near->data_);
         if (m_apm->ProcessStream(m_near.get()) == webrtc::AudioProcessing::kNoError)
-            std::copy_n(m_near->data_, FrameSamples, samples + offset);
+            std::copy_n(m_near->data_, m_frame, samples + offset);
     }
 }
 

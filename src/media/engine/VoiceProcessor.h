@@ -13,12 +13,14 @@ class AudioProcessing;
 
 // The microphone's sound made fit to send: the far end's echo taken out, steady noise
 // suppressed and the level evened out, each on its own switch. The work is the
-// webrtc-audio-processing library's, on 10 ms frames at 8000 Hz; the echo canceller
+// webrtc-audio-processing library's, on 10 ms frames at 8000 or 16000 Hz (at 16000 the
+// canceller still works on the whole band; above that it would split it); the echo canceller
 // compares each frame with what the speaker played at the same place on the sound
 // timeline, and finds the rest of the delay between playing and hearing itself.
 class VoiceProcessor
 {
 public:
+    // Samples in a frame at 8000 Hz.
     static constexpr int FrameSamples = 80;
 
     struct Options
@@ -30,13 +32,15 @@ public:
         bool operator==(const Options &) const = default;
     };
 
-    explicit VoiceProcessor(const EchoReference &reference);
+    // The reference and the samples processed are at `rate` a second (8000 or 16000).
+    explicit VoiceProcessor(const EchoReference &reference, int rate = 8000);
     ~VoiceProcessor();
     VoiceProcessor(const VoiceProcessor &) = delete;
     VoiceProcessor &operator=(const VoiceProcessor &) = delete;
 
     void setOptions(const Options &options);
     const Options &options() const { return m_options; }
+    int rate() const { return m_rate; }
 
     // Processes whole frames of `count` samples in place (a last partial frame is left as
     // it is); `position` is where the first sample was recorded on the sound timeline.
@@ -49,6 +53,8 @@ public:
 
 private:
     const EchoReference &m_reference;
+    int m_rate;
+    int m_frame;
     Options m_options;
     std::unique_ptr<webrtc::AudioProcessing> m_apm;
     std::unique_ptr<webrtc::AudioFrame> m_near;
