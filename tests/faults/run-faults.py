@@ -16,7 +16,7 @@ counted. Results go to results.json (merged across runs) and a per-folder table 
   tests/faults/run-faults.py --report              only rewrite results.txt
   tests/faults/run-faults.py --tests-for core-03   print the tests mapped to a fault
 """
-import argparse, json, os, re, subprocess, sys, time
+import argparse, contextlib, fcntl, json, os, re, subprocess, sys, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -107,15 +107,39 @@ def tests_for(fault, all_tests):
     return sorted(set(t for t in chosen if t not in SLOW or t in fault.get('tests', [])))
 
 
+class Lock:
+    """The shared build lock, held across several faults (one turn) so that a turn is not
+    lost between a fault's build and its tests; released when a turn's time is up."""
+
+    def __init__(self, turn_seconds):
+        self.turn = turn_seconds
+        self.fd = None
+        self.since = 0
+
+    def take(self):
+        if self.fd is not None and time.time() - self.since > self.turn:
+            self.give()
+        if self.fd is None:
+            self.fd = os.open(LOCK, os.O_RDWR | os.O_CREAT, 0o666)
+            fcntl.flock(self.fd, fcntl.LOCK_EX)
+            self.since = time.time()
+
+    def give(self):
+        if self.fd is not None:
+            fcntl.flock(self.fd, fcntl.LOCK_UN)
+            os.close(self.fd)
+            self.fd = None
+
+
 def sh(cmd, timeout=None):
     p = subprocess.run(cmd, cwd=ROOT, env=env(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                        text=True, timeout=timeout)
     return p.returncode, p.stdout
 
 
-def build_and_run(build, tests, timeout):
-    """One turn of the lock: build the tests' targets, then run them. Returns
-    (built, failed tests, log)."""
+def build_and_run(build, tests, timeout, lock):
+    """Under the lock: build the tests' targets, then run them. Returns (built, failed
+    tests, log)."""
     targets = ' '.join(t for t in tests if t != 'demo') or 'zelmo_lib'
     if 'demo' in tests:
         targets += ' zelmo-demo zelmo zelmo-directory'
@@ -123,7 +147,8 @@ def build_and_run(build, tests, timeout):
     script = (f'cmake --build {build} -j 2 --target {targets} >{build}/fault-build.log 2>&1 || exit 97\n'
               f'cd {build} && . {ROOT}/scripts/test-env.sh && '
               f'ctest -R "{regex}" -j 2 --timeout {timeout} 2>&1')
-    rc, out = sh(['flock', LOCK, 'bash', '-c', script])
+    lock.take()
+    rc, out = sh(['bash', '-c', script])
     if rc == 97:
         return False, [], open(os.path.join(build, 'fault-build.log'), errors='replace').read()[-3000:]
     failed = set()
@@ -230,6 +255,7 @@ def main():
     ap.add_argument('--baseline', action='store_true')
     ap.add_argument('--timeout', type=int, default=240)
     ap.add_argument('--report', action='store_true')
+    ap.add_argument('--turn', type=int, default=480, help='seconds to keep the build lock across faults')
     ap.add_argument('--tests-for')
     a = ap.parse_args()
     restore_leftover()
@@ -242,9 +268,10 @@ def main():
     if a.tests_for:
         print(' '.join(tests_for(next(f for f in faults if f['id'] == a.tests_for), all_tests)))
         return
+    lock = Lock(a.turn)
     if not os.path.exists(os.path.join(a.build, 'build.ninja')):
-        rc, out = sh(['flock', LOCK, 'cmake', '-S', ROOT, '-B', a.build, '-G', 'Ninja',
-                      '-DCMAKE_BUILD_TYPE=RelWithDebInfo'])
+        lock.take()
+        rc, out = sh(['cmake', '-S', ROOT, '-B', a.build, '-G', 'Ninja', '-DCMAKE_BUILD_TYPE=RelWithDebInfo'])
         if rc:
             sys.exit(out)
     chosen = [f for f in faults if not f.get('equivalent')]
@@ -259,7 +286,7 @@ def main():
     plan = [(f, all_tests if a.whole_suite else tests_for(f, all_tests)) for f in chosen]
     if a.baseline:
         needed = sorted(set(t for _, ts in plan for t in ts))
-        ok, failed, out = build_and_run(a.build, needed, a.timeout)
+        ok, failed, out = build_and_run(a.build, needed, a.timeout, lock)
         if not ok:
             sys.exit('the clean tree does not build:\n' + out)
         for t in needed:
@@ -277,7 +304,7 @@ def main():
             save_results(res)
             continue
         try:
-            built, failed, out = build_and_run(a.build, tests, a.timeout) if tests else (True, [], '')
+            built, failed, out = build_and_run(a.build, tests, a.timeout, lock) if tests else (True, [], '')
         finally:
             put_back(f, original)
         status = 'no-compile' if not built else ('caught' if failed else 'survived')
