@@ -15,6 +15,7 @@
 // Exit code 0 when every call connected the expected way and every target was met.
 
 #include "support/DirectoryProcess.h"
+#include "support/HomesScene.h"
 #include "support/NetworkLab.h"
 #include "support/PacketCapture.h"
 #include "support/TestSupport.h"
@@ -38,19 +39,13 @@
 
 namespace {
 
-constexpr int StartMs = 30000;
-constexpr int StepMs = 20000;
-// Checks through both routers and, failing those, the relay's allocations.
-constexpr int ConnectMs = 45000;
+constexpr int StepMs = HomesScene::StepMs;
 // A path a call ran over is kept 10 s after the call so its last words get through; then
 // the relay's allocations for it are released. Well past that, a path still held is a fault.
 constexpr int GiveUpMs = 40000;
 // Questions to a program this far apart: the set-up time is read to within a few tens of
 // milliseconds, where the scenarios' 200 ms spacing would blur it.
 constexpr int QuestionGapMs = 20;
-
-const QString AnnEmail = QStringLiteral("ann@example.org");
-const QString BobEmail = QStringLiteral("bob@example.org");
 
 struct HomeKind
 {
@@ -78,92 +73,17 @@ double median(std::vector<double> v)
     return n == 0 ? 0 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2);
 }
 
-bool waitFor(ZelmoProcess &peer, const QString &command, const std::function<bool(const QString &)> &wanted,
-             int timeoutMs, QString *answer = nullptr)
-{
-    QString ignored;
-    QString &out = answer ? *answer : ignored;
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        if (peer.ask(command, &out) && wanted(out))
-            return true;
-        if (deadline.hasExpired() || !peer.isRunning())
-            return false;
-        QThread::msleep(QuestionGapMs);
-    }
-}
-
-bool equals(const QString &wanted, const QString &text)
-{
-    return text == wanted;
-}
-
-void writeProfile(const QString &path, const QString &name, const QString &email, const QString &pal)
-{
-    QDir().mkpath(path);
-    TestSupport::writeBytes(path + QStringLiteral("/zelmo.ini"),
-                            QStringLiteral("[Personal]\r\nName=%1\r\nEMail=%2\r\nLocation=Home\r\nDirAddress=%3\r\n"
-                                           "[Calling]\r\nAutoAccept=False\r\n")
-                                .arg(name, email, TwoHomes::InternetAddress)
-                                .toUtf8());
-    TestSupport::writeBytes(path + QStringLiteral("/zelmo.pal"), (pal + QStringLiteral("\r\n")).toUtf8().repeated(2));
-}
-
 // One kind of homes with the relay, the server and both programs, made once for all calls.
 class Homes
 {
 public:
     Homes(const HomeKind &kind, const QString &folder, const QString &binDir)
         : m_kind(kind)
-        , m_folder(folder)
-        , m_binDir(binDir)
-        , m_homes(QStringLiteral("pathbench"))
+        , m_scene(folder, binDir, QStringLiteral("pathbench"))
     {
-    }
-    ~Homes()
-    {
-        // The programs run inside the homes: they go before the homes do.
-        QString ignored;
-        for (ZelmoProcess *peer : {&m_bob, &m_ann}) {
-            if (peer->isRunning())
-                peer->quit(StepMs, &ignored);
-        }
-        m_directory.stop(StepMs);
     }
 
-    bool start(QString *why)
-    {
-        QDir().mkpath(m_folder);
-        if (!m_homes.create(m_kind.ann, m_kind.bob, why) || !m_homes.startRelay(m_folder, why))
-            return false;
-        const QStringList arguments{QStringLiteral("--data"), QDir(m_folder).filePath(QStringLiteral("data")),
-                                    QStringLiteral("--stats-every"), QStringLiteral("0"), QStringLiteral("--relay"),
-                                    TwoHomes::InternetAddress + QLatin1Char(':') + QString::number(TurnRelay::Port),
-                                    QStringLiteral("--relay-secret-file"), m_homes.relay().secretFile()};
-        if (!m_directory.start(m_homes.command(TwoHomes::Internet, m_binDir + QStringLiteral("/zelmo-directory"), arguments),
-                               QDir(m_folder).filePath(QStringLiteral("directory.log")), StartMs, why)) {
-            *why = QStringLiteral("the directory server did not start: ") + *why;
-            return false;
-        }
-        writeProfile(annProfile(), QStringLiteral("Ann Alpha"), AnnEmail, BobEmail);
-        writeProfile(bobProfile(), QStringLiteral("Bob Beta"), BobEmail, AnnEmail);
-        if (!startAt(m_ann, TwoHomes::HomeA, annProfile(), why) || !startAt(m_bob, TwoHomes::HomeB, bobProfile(), why))
-            return false;
-        // Each got a user number from the pal server: both are logged in there.
-        const auto number = [](const QString &profile) {
-            return TestSupport::readBytes(profile + QStringLiteral("/zelmo.num")).trimmed().toInt();
-        };
-        QElapsedTimer clock;
-        clock.start();
-        while (number(annProfile()) <= 0 || number(bobProfile()) <= 0) {
-            if (clock.hasExpired(StepMs)) {
-                *why = QStringLiteral("Ann or Bob never logged in to the pal server");
-                return false;
-            }
-            QThread::msleep(100);
-        }
-        return true;
-    }
+    bool start(QString *why) { return m_scene.start(m_kind.ann, m_kind.bob, why); }
 
     // One call: Bob presses Enter on Ann's address, she takes it, both are in the call,
     // Bob hangs up; then what the next call waits for (see waitUntilGivenUp).
@@ -173,7 +93,7 @@ public:
         if (!r.connected)
             return r;
         QString why;
-        if (!hangUp(&why)) {
+        if (!m_scene.hangUp(&why, QuestionGapMs)) {
             r.failure = why;
             return r;
         }
@@ -186,56 +106,15 @@ public:
     CallResult connect()
     {
         CallResult r;
-        QString answer;
-        // As a person opens the directory window and waits for the list before calling: until
-        // it comes (his own name in it) his program is not logged in there.
-        if (!m_bob.ask(QStringLiteral("windows"), &answer))
-            return failed(r, QStringLiteral("Bob's program does not answer: ") + answer);
-        if (!answer.split(QLatin1Char(' ')).contains(QLatin1String("frmDirectory"))
-            && !m_bob.ask(QStringLiteral("click frmMain cmdtoolbar1"), &answer))
-            return failed(r, QStringLiteral("Bob could not open the directory window: ") + answer);
-        if (!waitFor(m_bob, QStringLiteral("text frmDirectory lstGlobal"),
-                     [](const QString &t) { return t.contains(QLatin1String("Bob Beta")); }, StepMs, &answer))
-            return failed(r, QStringLiteral("Bob's directory list never came (\"%1\")").arg(answer));
-        // The address stays in the box after a call, as it does for a person calling again.
-        if (!m_bob.ask(QStringLiteral("text frmDirectory txtConnect"), &answer))
-            return failed(r, QStringLiteral("Bob's address box cannot be read: ") + answer);
-        QString keys;
-        if (answer.isEmpty())
-            keys = AnnEmail;
-        else if (answer != AnnEmail)
-            return failed(r, QStringLiteral("Bob's address box holds \"%1\", not Ann's address").arg(answer));
-
-        QElapsedTimer clock;
-        clock.start();
-        if (!m_bob.ask(QStringLiteral("type frmDirectory txtConnect %1\\n").arg(keys), &answer))
-            return failed(r, QStringLiteral("Bob could not press Enter: ") + answer);
-        if (!waitFor(m_ann, QStringLiteral("text frmCallIn pnlUserName"), [](const QString &t) { return !t.isEmpty(); },
-                     ConnectMs, &answer))
-            return failed(r, QStringLiteral("the call never reached Ann: no call window on her side (%1)").arg(answer));
-        if (answer != QLatin1String("Bob Beta"))
-            return failed(r, QStringLiteral("Ann's call window names \"%1\", not Bob").arg(answer));
-        if (!m_ann.ask(QStringLiteral("click frmCallIn cmdCallYes"), &answer))
-            return failed(r, QStringLiteral("Ann could not take the call: ") + answer);
-        const auto inCall = [](const QString &t) { return equals(QStringLiteral("HangUp"), t); };
-        QString annButton;
-        QString bobButton;
-        const bool annIn = waitFor(m_ann, QStringLiteral("text frmMain lblcmd0"), inCall, ConnectMs, &annButton);
-        const bool bobIn = waitFor(m_bob, QStringLiteral("text frmMain lblcmd0"), inCall, ConnectMs, &bobButton);
-        if (!annIn || !bobIn) {
+        if (!m_scene.call(&r.setUpMs, &r.failure, QuestionGapMs)) {
             hangUpIfNeeded();
-            return failed(r, QStringLiteral("Ann took the call but it did not connect: Ann's first button reads \"%1\", "
-                                            "Bob's \"%2\"")
-                                 .arg(annButton, bobButton));
+            return r;
         }
-        r.setUpMs = clock.elapsed();
-
-        // Both say which way the call took.
         QString annWay;
         QString bobWay;
         const auto named = [](const QString &t) { return !t.isEmpty(); };
-        waitFor(m_ann, QStringLiteral("text frmMain lblCallWay"), named, StepMs, &annWay);
-        waitFor(m_bob, QStringLiteral("text frmMain lblCallWay"), named, StepMs, &bobWay);
+        m_ann.askUntil(QStringLiteral("text frmMain lblCallWay"), named, StepMs, &annWay, QuestionGapMs);
+        m_bob.askUntil(QStringLiteral("text frmMain lblCallWay"), named, StepMs, &bobWay, QuestionGapMs);
         r.way = annWay == bobWay ? annWay : QStringLiteral("Ann: %1, Bob: %2").arg(annWay, bobWay);
         r.connected = true;
         if (r.way != m_kind.way)
@@ -256,11 +135,11 @@ public:
         const qint64 bobFrames = m_bob.counter(QStringLiteral("framesDrawn"));
         PacketCapture capture;
         QString why;
-        const QString file = QDir(m_folder).filePath(QStringLiteral("held-call.pcap"));
-        if (!capture.start(m_homes.on(TwoHomes::Internet), QStringLiteral("ip and (udp or tcp)"), file, &why)) {
+        const QString file = QDir(m_scene.folder()).filePath(QStringLiteral("held-call.pcap"));
+        if (!capture.start(m_scene.homes().on(TwoHomes::Internet), QStringLiteral("ip and (udp or tcp)"), file, &why)) {
             std::printf("no recording of the held call: %s\n", qPrintable(why));
             QString ignored;
-            hangUp(&ignored);
+            m_scene.hangUp(&ignored, QuestionGapMs);
             return false;
         }
         QElapsedTimer clock;
@@ -271,7 +150,7 @@ public:
         const double annFps = double(m_ann.counter(QStringLiteral("framesDrawn")) - annFrames) / heldS;
         const double bobFps = double(m_bob.counter(QStringLiteral("framesDrawn")) - bobFrames) / heldS;
         QString ignored;
-        hangUp(&ignored);
+        m_scene.hangUp(&ignored, QuestionGapMs);
         waitUntilGivenUp();
 
         QList<PacketCapture::Flow> flows;
@@ -307,31 +186,17 @@ public:
         return toRelay > 0 && fromRelay > 0;
     }
 
-    // Quits both programs (they write their logs when they end) and returns the lines of
-    // their logs that tell of calls and paths, for a finding's report.
-    QString quitAndReadLogs(int lastLines)
-    {
-        QString ignored;
-        for (ZelmoProcess *peer : {&m_bob, &m_ann}) {
-            if (peer->isRunning() && !peer->quit(StepMs, &ignored))
-                std::printf("%s's program did not end cleanly: %s\n", qPrintable(peer->name()), qPrintable(ignored));
-        }
-        QString text;
-        for (const auto &[name, path] : {std::pair{QStringLiteral("Ann"), annProfile()}, std::pair{QStringLiteral("Bob"), bobProfile()}}) {
-            const QStringList lines = DirectoryProcess::fileLines(path + QStringLiteral("/zelmo.log"));
-            text += QStringLiteral("%1's log ends:\n  %2\n")
-                        .arg(name, lines.mid(qMax(0, int(lines.size()) - lastLines)).join(QStringLiteral("\n  ")));
-        }
-        return text;
-    }
+    // Quits both programs (they write their logs when they end) and returns their logs'
+    // last lines, for a finding's report.
+    QString quitAndReadLogs(int lastLines) { return m_scene.quitAndReadLogs(lastLines); }
 
-    TurnRelay::Usage relayUsage() { return m_homes.relay().usage(); }
+    TurnRelay::Usage relayUsage() { return m_scene.homes().relay().usage(); }
     // The relay's allocations that its log shows made and not yet closed, by session.
     QSet<QString> openAllocations()
     {
         static const QRegularExpression session(QStringLiteral("session (\\d+): (new,|closed)"));
         QSet<QString> open;
-        for (const QString &line : DirectoryProcess::fileLines(m_homes.relay().logFile())) {
+        for (const QString &line : DirectoryProcess::fileLines(m_scene.homes().relay().logFile())) {
             const QRegularExpressionMatch m = session.match(line);
             if (!m.hasMatch())
                 continue;
@@ -343,56 +208,14 @@ public:
         return open;
     }
     bool running() const { return m_ann.isRunning() && m_bob.isRunning(); }
-    QString folder() const { return m_folder; }
+    QString folder() const { return m_scene.folder(); }
 
 private:
-    QString annProfile() const { return QDir(m_folder).filePath(QStringLiteral("ann")); }
-    QString bobProfile() const { return QDir(m_folder).filePath(QStringLiteral("bob")); }
-
-    bool startAt(ZelmoProcess &peer, TwoHomes::Machine home, const QString &profile, QString *why)
-    {
-        const QStringList command = m_homes.on(home)
-                                    + QStringList{m_binDir + QStringLiteral("/zelmo"), QStringLiteral("--profile"), profile,
-                                                  QStringLiteral("--test-devices"), QStringLiteral("--test-hook")};
-        if (!peer.start(command, profile + QStringLiteral("/stderr.log"), why))
-            return false;
-        if (!peer.waitForMainWindow(StartMs)) {
-            *why = QStringLiteral("%1's program showed no main window").arg(peer.name());
-            return false;
-        }
-        return true;
-    }
-
-    static CallResult failed(CallResult &r, const QString &why)
-    {
-        r.failure = why;
-        return r;
-    }
-
-    bool hangUp(QString *why)
-    {
-        if (!m_bob.ask(QStringLiteral("click frmMain cmdtoolbar0"), why)) {
-            *why = QStringLiteral("Bob could not hang up: ") + *why;
-            return false;
-        }
-        const auto idle = [](const QString &t) { return equals(QStringLiteral("Call"), t); };
-        QString annButton;
-        QString bobButton;
-        const bool annOut = waitFor(m_ann, QStringLiteral("text frmMain lblcmd0"), idle, StepMs, &annButton);
-        const bool bobOut = waitFor(m_bob, QStringLiteral("text frmMain lblcmd0"), idle, StepMs, &bobButton);
-        if (!annOut || !bobOut) {
-            *why = QStringLiteral("Bob hung up and the call goes on: Ann's first button reads \"%1\", Bob's \"%2\"")
-                       .arg(annButton, bobButton);
-            return false;
-        }
-        return true;
-    }
-
     void hangUpIfNeeded()
     {
         QString answer;
         if (m_bob.ask(QStringLiteral("text frmMain lblcmd0"), &answer) && answer == QLatin1String("HangUp"))
-            hangUp(&answer);
+            m_scene.hangUp(&answer, QuestionGapMs);
         else if (m_ann.ask(QStringLiteral("text frmMain lblcmd0"), &answer) && answer == QLatin1String("HangUp"))
             m_ann.ask(QStringLiteral("click frmMain cmdtoolbar0"));
     }
@@ -422,12 +245,9 @@ private:
     }
 
     HomeKind m_kind;
-    QString m_folder;
-    QString m_binDir;
-    TwoHomes m_homes;
-    DirectoryProcess m_directory;
-    ZelmoProcess m_ann{QStringLiteral("Ann")};
-    ZelmoProcess m_bob{QStringLiteral("Bob")};
+    HomesScene m_scene;
+    ZelmoProcess &m_ann = m_scene.ann;
+    ZelmoProcess &m_bob = m_scene.bob;
 };
 
 // Places the calls in one kind of homes and prints them; whether the target was met.

@@ -94,7 +94,6 @@ void tst_CallCodecs::vp8FollowsTheBitrateSetWhileRunning()
     for (int i = 0; i < 30; ++i)
         encoder.encode(pictureOf(320, 240, i), i * 40);
     encoder.setBitrate(100);
-    QCOMPARE(encoder.bitrate(), 100);
     qint64 after = 0;
     for (int i = 30; i < 80; ++i) {
         const Vp8Encoder::Frame frame = encoder.encode(pictureOf(320, 240, i), i * 40);
@@ -221,7 +220,6 @@ void tst_CallCodecs::opusRefusesBadPacketsAndRepairsALoss()
 {
     OpusVoiceEncoder encoder;
     encoder.setPacketLossPercent(10);
-    QCOMPARE(encoder.packetLossPercent(), 10);
     OpusVoiceDecoder decoder;
     constexpr int Block = OpusVoiceEncoder::FrameSamples * 4;
     const std::vector<qint16> tone = wideTone(440, Block * 3);

@@ -226,25 +226,14 @@ class TestCallUnderFlood : public QObject
     // to ask.
     QString profile(const QString &name, bool autoAccept)
     {
-        const QString path = m_work.filePath(name);
-        QDir().mkpath(path);
-        TestSupport::writeBytes(path + QStringLiteral("/zelmo.ini"),
-                                QStringLiteral("[Personal]\r\nName=%1\r\nEMail=%2@example.org\r\nLocation=Here\r\n"
-                                               "DirAddress=127.0.0.1\r\n[Calling]\r\nAutoAccept=%3\r\n")
-                                    .arg(name, name.toLower(), autoAccept ? QStringLiteral("True") : QStringLiteral("False"))
-                                    .toUtf8());
-        TestSupport::writeBytes(path + QStringLiteral("/router.ini"), "[Router]\r\nAskRouter=False\r\n");
-        return path;
+        return ZelmoProcess::writeProfile(m_work.filePath(name),
+                                          {name, name.toLower() + QStringLiteral("@example.org"), QStringLiteral("127.0.0.1"),
+                                           QStringLiteral("Here"), autoAccept, {}, QStringLiteral("[Router]\r\nAskRouter=False\r\n")});
     }
 
     bool start(ZelmoProcess &peer, const QString &machine, const QString &profilePath)
     {
-        QString error;
-        const QStringList arguments{QStringLiteral("--profile"), profilePath, QStringLiteral("--test-devices"),
-                                    QStringLiteral("--test-hook")};
-        return peer.start(m_lab->command(machine, m_binDir + QStringLiteral("/zelmo"), arguments),
-                          profilePath + QStringLiteral("/stderr.log"), &error)
-               && peer.waitForMainWindow(StartMs);
+        return peer.startOn(m_lab->on(machine), m_binDir, profilePath, StartMs);
     }
 
     bool nft(const QString &machine, const QString &rules)

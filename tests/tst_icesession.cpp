@@ -7,7 +7,6 @@
 #include "reach/IceSession.h"
 #include "support/TestSupport.h"
 
-#include <QAbstractEventDispatcher>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QMessageAuthenticationCode>
@@ -19,7 +18,6 @@
 
 #pragma push_macro("signals")
 #undef signals
-#include <glib.h>
 #pragma pop_macro("signals")
 
 #include <cerrno>
@@ -388,22 +386,6 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QVERIFY(!IceDescription::parse(text));
-    }
-
-    void qtLoopRunsGlibDefaultContext()
-    {
-        // The agent's timers and sockets live on GLib's default context: Qt's loop must be
-        // the one that runs it.
-        QVERIFY(QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib"));
-        bool fired = false;
-        g_timeout_add(
-            1,
-            [](gpointer data) -> gboolean {
-                *static_cast<bool *>(data) = true;
-                return G_SOURCE_REMOVE;
-            },
-            &fired);
-        QTRY_VERIFY_WITH_TIMEOUT(fired, 5000);
     }
 
     void loopbackCallIsDirectOnEveryChannel()

@@ -47,28 +47,15 @@ class TestReachability : public QObject
     // are taken at once, and the router settings (none: the defaults).
     QString profile(const QString &name, bool autoAccept, const QString &routerSettings = QString())
     {
-        const QString path = m_work.filePath(QStringLiteral("%1-%2").arg(name).arg(++m_runs));
-        QDir().mkpath(path);
-        TestSupport::writeBytes(path + QStringLiteral("/zelmo.ini"),
-                                QStringLiteral("[Personal]\r\nName=%1\r\nEMail=%2@example.org\r\nLocation=Here\r\n"
-                                               "DirAddress=%3\r\n[Calling]\r\nAutoAccept=%4\r\n")
-                                    .arg(name, name.toLower(), HomeRouter::InternetAddress,
-                                         autoAccept ? QStringLiteral("True") : QStringLiteral("False"))
-                                    .toUtf8());
-        if (!routerSettings.isEmpty())
-            TestSupport::writeBytes(path + QStringLiteral("/router.ini"), routerSettings.toUtf8());
-        return path;
+        return ZelmoProcess::writeProfile(m_work.filePath(QStringLiteral("%1-%2").arg(name).arg(++m_runs)),
+                                          {name, name.toLower() + QStringLiteral("@example.org"), HomeRouter::InternetAddress,
+                                           QStringLiteral("Here"), autoAccept, {}, routerSettings});
     }
 
     bool start(ZelmoProcess &peer, const QStringList &where, const QString &profilePath,
                const QStringList &more = QStringList())
     {
-        QString error;
-        const QStringList command = where + QStringList{m_binDir + QStringLiteral("/zelmo"), QStringLiteral("--profile"),
-                                                        profilePath, QStringLiteral("--test-devices"),
-                                                        QStringLiteral("--test-hook")}
-                                    + more;
-        return peer.start(command, profilePath + QStringLiteral("/stderr.log"), &error) && peer.waitForMainWindow(StartMs);
+        return peer.startOn(where, m_binDir, profilePath, StartMs, nullptr, more);
     }
     bool startAt(ZelmoProcess &peer, HomeRouter::Machine machine, const QString &profilePath,
                  const QStringList &more = QStringList())

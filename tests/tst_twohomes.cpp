@@ -9,11 +9,11 @@
 // clear text or picture. A relay that goes away ends a relayed call clearly on both sides.
 
 #include "support/DirectoryProcess.h"
+#include "support/HomesScene.h"
 #include "support/NetworkLab.h"
 #include "support/PacketCapture.h"
 #include "support/TestSupport.h"
 #include "support/TwoHomes.h"
-#include "support/ZelmoProcess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,11 +26,7 @@ using Kind = TwoHomes::Kind;
 
 namespace {
 
-constexpr int StartMs = 30000;
-constexpr int StepMs = 20000;
-// How long finding the way may take: checks through both routers and, failing those, the
-// relay's allocations.
-constexpr int ConnectMs = 45000;
+constexpr int StepMs = HomesScene::StepMs;
 // A call whose path is gone ends within this: consent to a path lapses at the latest 30 s
 // after its last answer (RFC 7675), and the call's end follows.
 constexpr int LossMs = 45000;
@@ -57,146 +53,45 @@ class TestTwoHomes : public QObject
     Q_OBJECT
 
     QTemporaryDir m_work;
-    const QString m_binDir = QStringLiteral(ZELMO_BIN_DIR);
     int m_runs = 0;
 
-    // One call's world: the homes, the relay, the directory server, a recording of the
-    // internet machine's traffic, and the two programs.
+    // One call's world and a recording of the internet machine's traffic.
     struct Scene
     {
-        std::unique_ptr<TwoHomes> homes;
-        DirectoryProcess directory;
+        std::unique_ptr<HomesScene> world;
         PacketCapture capture;
         bool recording = false;
-        ZelmoProcess ann{QStringLiteral("Ann")};
-        ZelmoProcess bob{QStringLiteral("Bob")};
-        QString folder;
-        QString annProfile;
-        QString bobProfile;
+        ZelmoProcess &ann() { return world->ann; }
+        ZelmoProcess &bob() { return world->bob; }
     };
 
-    QString profile(const QString &folder, const QString &name, const QString &email, const QString &pal)
-    {
-        const QString path = QDir(folder).filePath(email.section(QLatin1Char('@'), 0, 0));
-        QDir().mkpath(path);
-        TestSupport::writeBytes(path + QStringLiteral("/zelmo.ini"),
-                                QStringLiteral("[Personal]\r\nName=%1\r\nEMail=%2\r\nLocation=Home\r\nDirAddress=%3\r\n"
-                                               "[Calling]\r\nAutoAccept=False\r\n")
-                                    .arg(name, email, TwoHomes::InternetAddress)
-                                    .toUtf8());
-        TestSupport::writeBytes(path + QStringLiteral("/zelmo.pal"), (pal + QStringLiteral("\r\n")).toUtf8().repeated(2));
-        return path;
-    }
-
-    // The ends of both programs' logs, for a failure's message: they write their logs when
-    // they end, so they are asked to quit first.
-    static QString logs(Scene &s)
-    {
-        QString text;
-        QString ignored;
-        for (ZelmoProcess *peer : {&s.ann, &s.bob}) {
-            if (peer->isRunning())
-                peer->quit(StepMs, &ignored);
-        }
-        for (const auto &[name, path] : {std::pair{QStringLiteral("Bob"), s.bobProfile}, std::pair{QStringLiteral("Ann"), s.annProfile}}) {
-            const QStringList lines = DirectoryProcess::fileLines(path + QStringLiteral("/zelmo.log"));
-            text += QStringLiteral("\n%1's log ends:\n  ").arg(name) + lines.mid(qMax(0, int(lines.size()) - 5)).join(QStringLiteral("\n  "));
-        }
-        return text;
-    }
-
-    bool startAt(ZelmoProcess &peer, const Scene &scene, TwoHomes::Machine home, const QString &profilePath)
-    {
-        QString error;
-        const QStringList command = scene.homes->on(home)
-                                    + QStringList{m_binDir + QStringLiteral("/zelmo"), QStringLiteral("--profile"), profilePath,
-                                                  QStringLiteral("--test-devices"), QStringLiteral("--test-hook")};
-        if (!peer.start(command, profilePath + QStringLiteral("/stderr.log"), &error)) {
-            qWarning("%s", qPrintable(error));
-            return false;
-        }
-        return peer.waitForMainWindow(StartMs);
-    }
-
-    // Homes of these kinds (Ann's first), the relay, the directory server that hands out its
-    // credentials, the recording, and Ann and Bob logged in to the pal server.
     void setUp(Scene &s, Kind a, Kind b)
     {
-        s.folder = m_work.filePath(QStringLiteral("run-%1").arg(++m_runs));
-        QDir().mkpath(s.folder);
-        s.homes = std::make_unique<TwoHomes>(QStringLiteral("homes"));
+        s.world = std::make_unique<HomesScene>(m_work.filePath(QStringLiteral("run-%1").arg(++m_runs)),
+                                               QStringLiteral(ZELMO_BIN_DIR), QStringLiteral("homes"));
         QString why;
-        QVERIFY2(s.homes->create(a, b, &why), qPrintable(why));
-        QVERIFY2(s.homes->startRelay(s.folder, &why), qPrintable(why));
+        // The logs are read (quitting both) only on a failure.
+        if (!s.world->start(a, b, &why))
+            QFAIL(qPrintable(why + s.world->quitAndReadLogs(5)));
         // Everything between the homes, and between them and the relay, passes the internet
         // machine; tcpdump records it there.
-        s.recording = s.capture.start(s.homes->on(TwoHomes::Internet), QStringLiteral("ip and (udp or tcp)"),
-                                      QDir(s.folder).filePath(QStringLiteral("internet.pcap")), &why);
+        s.recording = s.capture.start(s.world->homes().on(TwoHomes::Internet), QStringLiteral("ip and (udp or tcp)"),
+                                      QDir(s.world->folder()).filePath(QStringLiteral("internet.pcap")), &why);
         if (!s.recording)
             qInfo("No recording of the traffic, so its check is left out: %s", qPrintable(why));
-        const QStringList arguments{QStringLiteral("--data"), QDir(s.folder).filePath(QStringLiteral("data")),
-                                    QStringLiteral("--stats-every"), QStringLiteral("0"), QStringLiteral("--relay"),
-                                    TwoHomes::InternetAddress + QLatin1Char(':') + QString::number(TurnRelay::Port),
-                                    QStringLiteral("--relay-secret-file"), s.homes->relay().secretFile()};
-        const bool serving = s.directory.start(
-            s.homes->command(TwoHomes::Internet, m_binDir + QStringLiteral("/zelmo-directory"), arguments),
-            QDir(s.folder).filePath(QStringLiteral("directory.log")), StartMs, &why);
-        QVERIFY2(serving, qPrintable(QStringLiteral("the directory server that hands out the relay did not start: ") + why));
-        s.annProfile = profile(s.folder, QStringLiteral("Ann Alpha"), QStringLiteral("ann@example.org"),
-                               QStringLiteral("bob@example.org"));
-        s.bobProfile = profile(s.folder, QStringLiteral("Bob Beta"), QStringLiteral("bob@example.org"),
-                               QStringLiteral("ann@example.org"));
-        QVERIFY2(startAt(s.ann, s, TwoHomes::HomeA, s.annProfile), "Ann's ZELMO did not start in her home");
-        QVERIFY2(startAt(s.bob, s, TwoHomes::HomeB, s.bobProfile), "Bob's ZELMO did not start in his home");
-        // Each got a user number from the pal server: both are logged in there.
-        const auto number = [](const QString &profilePath) {
-            return TestSupport::readBytes(profilePath + QStringLiteral("/zelmo.num")).trimmed().toInt();
-        };
-        QTRY_VERIFY2_WITH_TIMEOUT(number(s.annProfile) > 0, "Ann never logged in to the pal server", StepMs);
-        QTRY_VERIFY2_WITH_TIMEOUT(number(s.bobProfile) > 0, "Bob never logged in to the pal server", StepMs);
     }
 
-    // Bob calls Ann by her e-mail address and she takes the call; both show HangUp. The
-    // time from Bob's Enter until both are in the call in *setUpMs.
-    void call(Scene &s, qint64 *setUpMs)
+    static void call(Scene &s, qint64 *setUpMs)
     {
-        QVERIFY(s.bob.ask(QStringLiteral("click frmMain cmdtoolbar1")));
-        // As a person waits for the list before calling: until it comes (his own name in it)
-        // his program is not logged in and cannot look an e-mail up. Ann never opens her
-        // directory, so she is not listed: the call finds her through her pal login.
-        QString rows;
-        const bool listed = s.bob.askUntil(QStringLiteral("text frmDirectory lstGlobal"),
-                                           [](const QString &t) { return t.contains(QLatin1String("Bob Beta")); }, StepMs, &rows);
-        if (!listed)
-            QFAIL(qPrintable(QStringLiteral("Bob's directory list never came (\"%1\")%2").arg(rows, logs(s))));
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(s.bob.ask(QStringLiteral("type frmDirectory txtConnect ann@example.org\\n")));
-        QString caller;
-        const bool asked = s.ann.askUntil(QStringLiteral("text frmCallIn pnlUserName"),
-                                          [](const QString &t) { return !t.isEmpty(); }, ConnectMs, &caller);
-        if (!asked)
-            QFAIL(qPrintable(QStringLiteral("Bob's call never reached Ann behind her router: no call window on her "
-                                                  "side (%1)%2")
-                                       .arg(caller, logs(s))));
-        QCOMPARE(caller, QStringLiteral("Bob Beta"));
-        QVERIFY(s.ann.ask(QStringLiteral("click frmCallIn cmdCallYes")));
-        const auto inCall = [](const QString &caption) { return caption == QLatin1String("HangUp"); };
-        QString annButton;
-        QString bobButton;
-        const bool annIn = s.ann.askUntil(QStringLiteral("text frmMain lblcmd0"), inCall, ConnectMs, &annButton);
-        const bool bobIn = s.bob.askUntil(QStringLiteral("text frmMain lblcmd0"), inCall, ConnectMs, &bobButton);
-        if (!annIn || !bobIn)
-            QFAIL(qPrintable(QStringLiteral("Ann took the call but it did not connect: Ann's first button reads \"%1\", "
-                                           "Bob's \"%2\"%3")
-                                .arg(annButton, bobButton, logs(s))));
-        *setUpMs = clock.elapsed();
+        QString why;
+        if (!s.world->call(setUpMs, &why))
+            QFAIL(qPrintable(why + s.world->quitAndReadLogs(5)));
     }
 
     // Both draw the other's pictures, read the same four words, and say how the call went.
     static void expectCall(Scene &s, const QString &way)
     {
-        for (ZelmoProcess *peer : {&s.ann, &s.bob}) {
+        for (ZelmoProcess *peer : {&s.ann(), &s.bob()}) {
             const qint64 drawn = peer->counterUntil(QStringLiteral("framesDrawn"), WantedFrames, StepMs);
             QVERIFY2(drawn >= WantedFrames, qPrintable(QStringLiteral("%1 drew %2 of the other's frames, wanted %3")
                                                            .arg(peer->name())
@@ -206,11 +101,11 @@ class TestTwoHomes : public QObject
         const auto fourWords = [](const QString &t) { return t.split(QLatin1Char(' '), Qt::SkipEmptyParts).size() >= 4; };
         QString annCode;
         QString bobCode;
-        QVERIFY2(s.ann.askUntil(QStringLiteral("text frmMain lblShortCode"), fourWords, StepMs, &annCode)
-                     && s.bob.askUntil(QStringLiteral("text frmMain lblShortCode"), fourWords, StepMs, &bobCode),
+        QVERIFY2(s.ann().askUntil(QStringLiteral("text frmMain lblShortCode"), fourWords, StepMs, &annCode)
+                     && s.bob().askUntil(QStringLiteral("text frmMain lblShortCode"), fourWords, StepMs, &bobCode),
                  qPrintable(QStringLiteral("no short code: Ann's window shows \"%1\", Bob's \"%2\"").arg(annCode, bobCode)));
         QCOMPARE(annCode, bobCode);
-        for (ZelmoProcess *peer : {&s.ann, &s.bob}) {
+        for (ZelmoProcess *peer : {&s.ann(), &s.bob()}) {
             QString shown;
             QVERIFY2(peer->askUntil(QStringLiteral("text frmMain lblCallWay"), [&](const QString &t) { return t == way; },
                                     StepMs, &shown),
@@ -260,8 +155,7 @@ class TestTwoHomes : public QObject
     static void quitBoth(Scene &s)
     {
         QString why;
-        QVERIFY2(s.bob.quit(StepMs, &why), qPrintable(why));
-        QVERIFY2(s.ann.quit(StepMs, &why), qPrintable(why));
+        QVERIFY2(s.world->quitBoth(&why), qPrintable(why));
     }
 
 private slots:
@@ -305,10 +199,10 @@ private slots:
             return;
 
         // Bob hangs up; both programs end.
-        QVERIFY(s.bob.ask(QStringLiteral("click frmMain cmdtoolbar0")));
+        QVERIFY(s.bob().ask(QStringLiteral("click frmMain cmdtoolbar0")));
         const auto idle = [](const QString &caption) { return caption == QLatin1String("Call"); };
-        QVERIFY2(s.ann.askUntil(QStringLiteral("text frmMain lblcmd0"), idle, StepMs), "Ann's call did not end");
-        QVERIFY2(s.bob.askUntil(QStringLiteral("text frmMain lblcmd0"), idle, StepMs), "Bob's call did not end");
+        QVERIFY2(s.ann().askUntil(QStringLiteral("text frmMain lblcmd0"), idle, StepMs), "Ann's call did not end");
+        QVERIFY2(s.bob().askUntil(QStringLiteral("text frmMain lblcmd0"), idle, StepMs), "Bob's call did not end");
         quitBoth(s);
         // What passed the relay, as the internet machine saw it: the relay counts its bytes
         // only when an allocation ends, minutes after programs that quit.
@@ -324,7 +218,7 @@ private slots:
         else
             QVERIFY2(recorded < RelayCarriedCallBytes,
                      qPrintable(QStringLiteral("a call through the routers, and %1 bytes went to and from the relay").arg(recorded)));
-        QVERIFY(s.directory.stop(StepMs));
+        QVERIFY(s.world->directory().stop(StepMs));
     }
 
     void aRelayThatGoesAwayEndsTheCallClearly()
@@ -341,14 +235,14 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         // The relay dies without a word; nothing else can carry this call.
-        s.homes->relay().kill();
+        s.world->homes().relay().kill();
         QElapsedTimer clock;
         clock.start();
         const auto idle = [](const QString &caption) { return caption == QLatin1String("Call"); };
         QString annButton;
         QString bobButton;
-        const bool annEnded = s.ann.askUntil(QStringLiteral("text frmMain lblcmd0"), idle, LossMs, &annButton);
-        const bool bobEnded = s.bob.askUntil(QStringLiteral("text frmMain lblcmd0"), idle, LossMs, &bobButton);
+        const bool annEnded = s.ann().askUntil(QStringLiteral("text frmMain lblcmd0"), idle, LossMs, &annButton);
+        const bool bobEnded = s.bob().askUntil(QStringLiteral("text frmMain lblcmd0"), idle, LossMs, &bobButton);
         QVERIFY2(annEnded && bobEnded,
                  qPrintable(QStringLiteral("%1 s after the relay went away the call goes on: Ann's first button reads "
                                            "\"%2\", Bob's \"%3\"")
@@ -358,14 +252,14 @@ private slots:
         // Each says so in its log, naming the lost way rather than ending in silence. The
         // programs write their logs when they end.
         quitBoth(s);
-        for (const auto &[name, path] : {std::pair{QStringLiteral("Ann"), s.annProfile}, std::pair{QStringLiteral("Bob"), s.bobProfile}}) {
+        for (const auto &[name, path] : {std::pair{QStringLiteral("Ann"), s.world->annProfile()}, std::pair{QStringLiteral("Bob"), s.world->bobProfile()}}) {
             const QStringList lines = DirectoryProcess::fileLines(path + QStringLiteral("/zelmo.log"));
             const bool clear = std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
                 return line.contains(QLatin1String("The path of the call broke"));
             });
             QVERIFY2(clear, qPrintable(QStringLiteral("%1's log says nothing of the lost path:\n%2").arg(name, lines.join(QLatin1Char('\n')))));
         }
-        QVERIFY(s.directory.stop(StepMs));
+        QVERIFY(s.world->directory().stop(StepMs));
     }
 };
 

@@ -96,11 +96,6 @@ void stopNode(const TwoMachines &machines, Machine machine, std::unique_ptr<Dire
     machines.onMachine(machine, [&] { node.reset(); });
 }
 
-void writeText(const QString &path, const QString &text)
-{
-    TestSupport::writeBytes(path, text.toUtf8());
-}
-
 } // namespace
 
 class TestTwoMachines : public QObject
@@ -230,30 +225,17 @@ private slots:
                                                       QStringLiteral("--stats-every"), QStringLiteral("0")}),
                                  work.filePath(QStringLiteral("directory.log")), StartMs, &why),
                  qPrintable(why));
-        const auto profile = [&](const QString &folder, const QString &name, const QString &email,
-                                 const QString &location, const QString &directoryHost, const QString &pal) {
-            const QString path = work.filePath(folder);
-            QDir().mkpath(path);
-            writeText(path + QStringLiteral("/zelmo.ini"),
-                      QStringLiteral("[Personal]\r\nName=%1\r\nEMail=%2\r\nLocation=%3\r\nDirAddress=%4\r\n"
-                                     "[Calling]\r\nAutoAccept=False\r\n")
-                          .arg(name, email, location, directoryHost));
-            writeText(path + QStringLiteral("/zelmo.pal"), pal + QStringLiteral("\r\n") + pal + QStringLiteral("\r\n"));
-            return path;
-        };
-        const QString annProfile = profile(QStringLiteral("ann"), QStringLiteral("Ann Alpha"), QStringLiteral("ann@example.org"),
-                                           QStringLiteral("Oslo"), QStringLiteral("localhost"), QStringLiteral("bob@example.org"));
-        const QString bobProfile = profile(QStringLiteral("bob"), QStringLiteral("Bob Beta"), QStringLiteral("bob@example.org"),
-                                           QStringLiteral("Lima"), HostA, QStringLiteral("ann@example.org"));
+        const QString annProfile = ZelmoProcess::writeProfile(
+            work.filePath(QStringLiteral("ann")), {QStringLiteral("Ann Alpha"), QStringLiteral("ann@example.org"),
+                                                   QStringLiteral("localhost"), QStringLiteral("Oslo"), false,
+                                                   QStringLiteral("bob@example.org"), {}});
+        const QString bobProfile = ZelmoProcess::writeProfile(
+            work.filePath(QStringLiteral("bob")), {QStringLiteral("Bob Beta"), QStringLiteral("bob@example.org"), HostA,
+                                                   QStringLiteral("Lima"), false, QStringLiteral("ann@example.org"), {}});
         ZelmoProcess ann(QStringLiteral("Ann"));
         ZelmoProcess bob(QStringLiteral("Bob"));
         const auto startOn = [&](ZelmoProcess &peer, Machine machine, const QString &profilePath) {
-            const QStringList arguments{QStringLiteral("--profile"), profilePath, QStringLiteral("--test-devices"),
-                                        QStringLiteral("--test-hook")};
-            QString error;
-            const QString errors = work.filePath(peer.name() + QStringLiteral("-stderr.log"));
-            return peer.start(m_machines->command(machine, m_binDir + QStringLiteral("/zelmo"), arguments), errors, &error)
-                   && peer.waitForMainWindow(StartMs);
+            return peer.startOn(m_machines->on(machine), m_binDir, profilePath, StartMs);
         };
         QVERIFY(startOn(ann, TwoMachines::A, annProfile));
         QVERIFY(startOn(bob, TwoMachines::B, bobProfile));

@@ -149,10 +149,14 @@ QString NetworkLab::name(const QString &machine) const
     return m_prefix + machine;
 }
 
+QStringList NetworkLab::on(const QString &machine) const
+{
+    return {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), name(machine)};
+}
+
 QStringList NetworkLab::command(const QString &machine, const QString &program, const QStringList &arguments) const
 {
-    return QStringList{QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), name(machine), program}
-           + arguments;
+    return on(machine) + QStringList{program} + arguments;
 }
 
 bool NetworkLab::onMachine(const QString &machine, const std::function<void()> &work) const

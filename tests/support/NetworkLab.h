@@ -32,6 +32,8 @@ public:
              const QByteArray &input = QByteArray()) const;
 
     QString name(const QString &machine) const;
+    // What runs a program on that machine: put before the program's own command line.
+    QStringList on(const QString &machine) const;
     // The command line that runs the program on that machine.
     QStringList command(const QString &machine, const QString &program, const QStringList &arguments) const;
     // Runs `work` with this thread on that machine's network: the sockets it opens, to

@@ -78,7 +78,7 @@ QString TwoHomes::outsideAddress(Machine machine)
 
 QStringList TwoHomes::on(Machine machine) const
 {
-    return {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), name(machine)};
+    return m_lab.on(key(machine));
 }
 
 bool TwoHomes::create(Kind a, Kind b, QString *why)

@@ -25,6 +25,8 @@ public:
 
     static QString address(Machine machine);
     QString name(Machine machine) const { return m_lab.name(key(machine)); }
+    // What runs a program on that machine: put before the program's own command line.
+    QStringList on(Machine machine) const { return m_lab.on(key(machine)); }
     // The command line that runs the program on that machine.
     QStringList command(Machine machine, const QString &program, const QStringList &arguments) const
     {

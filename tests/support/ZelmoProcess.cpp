@@ -1,6 +1,7 @@
 #include "support/ZelmoProcess.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QThread>
@@ -81,6 +82,52 @@ bool ZelmoProcess::start(const QStringList &command, const QString &errorFile, Q
     return true;
 }
 
+QString ZelmoProcess::writeProfile(const QString &folder, const Profile &p)
+{
+    QDir().mkpath(folder);
+    const auto write = [&folder](const QString &file, const QString &text) {
+        QFile f(QDir(folder).filePath(file));
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text.toUtf8()) < 0)
+            qFatal("cannot write %s", qPrintable(f.fileName()));
+    };
+    write(QStringLiteral("zelmo.ini"), QStringLiteral("[Personal]\r\nName=%1\r\nEMail=%2\r\nLocation=%3\r\nDirAddress=%4\r\n"
+                                                      "[Calling]\r\nAutoAccept=%5\r\n")
+                                           .arg(p.name, p.email, p.location, p.directory,
+                                                p.autoAccept ? QStringLiteral("True") : QStringLiteral("False")));
+    if (!p.pal.isEmpty())
+        write(QStringLiteral("zelmo.pal"), (p.pal + QStringLiteral("\r\n")).repeated(2));
+    if (!p.routerSettings.isEmpty())
+        write(QStringLiteral("router.ini"), p.routerSettings);
+    return folder;
+}
+
+QString ZelmoProcess::logTail(const QString &folder, int lines)
+{
+    QFile file(QDir(folder).filePath(QStringLiteral("zelmo.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("(no log)");
+    const QStringList all = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return all.mid(qMax(0, int(all.size()) - lines)).join(QStringLiteral("\n  "));
+}
+
+bool ZelmoProcess::startOn(const QStringList &prefix, const QString &binDir, const QString &folder, int timeoutMs,
+                           QString *why, const QStringList &more)
+{
+    QString ignored;
+    QString &error = why ? *why : ignored;
+    const QStringList command = prefix
+                                + QStringList{binDir + QStringLiteral("/zelmo"), QStringLiteral("--profile"), folder,
+                                              QStringLiteral("--test-devices"), QStringLiteral("--test-hook")}
+                                + more;
+    if (!start(command, QDir(folder).filePath(QStringLiteral("stderr.log")), &error))
+        return false;
+    if (!waitForMainWindow(timeoutMs)) {
+        error = QStringLiteral("%1's program showed no main window").arg(m_name) + errorTail(m_errorFile);
+        return false;
+    }
+    return true;
+}
+
 bool ZelmoProcess::waitForMainWindow(int timeoutMs, QString *windows)
 {
     return askUntil(
@@ -121,7 +168,7 @@ bool ZelmoProcess::ask(const QString &command, QString *answer, int timeoutMs)
 }
 
 bool ZelmoProcess::askUntil(const QString &command, const std::function<bool(const QString &)> &wanted, int timeoutMs,
-                        QString *answer)
+                        QString *answer, int gapMs)
 {
     QString ignored;
     QString &out = answer ? *answer : ignored;
@@ -132,7 +179,7 @@ bool ZelmoProcess::askUntil(const QString &command, const std::function<bool(con
         if (deadline.hasExpired() || !isRunning())
             return false;
         // The program works on in its own process; this only spaces the questions.
-        QThread::msleep(PollMs);
+        QThread::msleep(gapMs);
     }
 }
 
