@@ -209,7 +209,7 @@ private slots:
         QTcpServer encrypted;
         int hellos = 0;
         if (handshakeBreaks) {
-            QVERIFY(encrypted.listen(QHostAddress::LocalHost, quint16(callee.serverPort() + TlsSetup::PortOffset)));
+            QVERIFY(encrypted.listen(QHostAddress::LocalHost, quint16(callee.serverPort() + PortPlan::EncryptedOffset)));
             connect(&encrypted, &QTcpServer::newConnection, [&] {
                 QTcpSocket *s = encrypted.nextPendingConnection();
                 connect(s, &QTcpSocket::readyRead, [&hellos, s] {
