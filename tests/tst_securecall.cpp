@@ -224,7 +224,10 @@ private slots:
         QVERIFY(TestPatternCamera::readStamp(ann.program->videoEngine().incomingImage()).valid);
         // Beside the lock: the formats and the size the picture goes at.
         QTRY_COMPARE(ann.codecs(), QStringLiteral("VP8 320×240, Opus"));
-        QVERIFY(!ann.badge()->findChild<QLabel *>(QStringLiteral("lblCodecs"))->isHidden());
+        // Shown whole over the smallest picture, not cut off beside the words.
+        const QLabel *codecsLine = ann.badge()->findChild<QLabel *>(QStringLiteral("lblCodecs"));
+        QVERIFY(!codecsLine->isHidden());
+        QTRY_VERIFY(codecsLine->width() >= codecsLine->fontMetrics().horizontalAdvance(codecsLine->text()));
         // One key frame starts each stream; nothing was lost, so none was asked for.
         QCOMPARE(ann.media().keyFramesSent(), 1);
         QCOMPARE(bob.media().keyFramesAsked(), 0);

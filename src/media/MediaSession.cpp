@@ -521,6 +521,12 @@ void MediaSession::receiveVp8(const QByteArray &frame)
             askForKeyFrame();
         return;
     }
+    pictureDrawn();
+}
+
+// A received picture is drawn, whatever its format: the view follows its size.
+void MediaSession::pictureDrawn()
+{
     int width = 0;
     int height = 0;
     m_.video.getImageSize(&width, &height);
@@ -559,12 +565,7 @@ void MediaSession::receiveVideo(const QByteArray &body)
 {
     if (!m_.video.drawFrame(body))
         return;
-    int width = 0;
-    int height = 0;
-    m_.video.getImageSize(&width, &height);
-    if (width > 0 && width != m_displayWidth)
-        setDisplaySize(width, height);
-    m_.stats.addFrameReceived();
+    pictureDrawn();
     // The calling side keeps the last frame's length for the zoom menu's Small item.
     if (m_.ippClient.isConnected())
         m_.calls.videoReceived(int(body.size()));

@@ -187,6 +187,7 @@ private:
     void sendVp8Frame();
     void receiveCoded(const QByteArray &text);
     void receiveVp8(const QByteArray &frame);
+    void pictureDrawn();
     void receiveOpus(const QByteArray &packet);
     // Samples at the speaker's rate into the play queue, as many entries as they take.
     void queueForSpeaker(const std::vector<float> &samples);

@@ -2,7 +2,7 @@
 
 #include "ui/Artwork.h"
 
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -33,14 +33,18 @@ SecurityBadge::SecurityBadge(QWidget *parent)
     m_verify->setObjectName(QStringLiteral("cmdVerified"));
     m_verify->setToolTip(tr("The other person read you the same four words: nobody is in between"));
     m_verify->setFocusPolicy(Qt::TabFocus);
-    auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(4, 2, 4, 2);
-    row->setSpacing(5);
-    row->addWidget(m_lock);
-    row->addWidget(m_way);
-    row->addWidget(m_text, 1);
-    row->addWidget(m_codecs);
-    row->addWidget(m_verify);
+    // The formats go on a line of their own under the words: beside them, at the smallest
+    // picture, they squeezed the words into a column and were cut off themselves.
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setHorizontalSpacing(5);
+    grid->setVerticalSpacing(0);
+    grid->addWidget(m_lock, 0, 0);
+    grid->addWidget(m_way, 0, 1);
+    grid->addWidget(m_text, 0, 2);
+    grid->addWidget(m_verify, 0, 3);
+    grid->addWidget(m_codecs, 1, 1, 1, 2);
+    grid->setColumnStretch(2, 1);
     connect(m_verify, &QPushButton::clicked, this, &SecurityBadge::verifyRequested);
     clear();
 }
