@@ -160,17 +160,26 @@ void runFor(int ms)
     loop.exec();
 }
 
-// Resident memory now, in kilobytes (0 when /proc does not say).
-long residentKilobytes()
+// A program's memory from /proc: resident, and its own (anonymous) pages, in kilobytes.
+struct ProcessMemory {
+    long residentKb = 0;
+    long anonymousKb = 0;
+};
+
+ProcessMemory memoryOf(qint64 pid)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    ProcessMemory memory;
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
-        return 0;
+        return memory;
     for (const QByteArray &line : status.readAll().split('\n')) {
+        const long kb = line.mid(line.indexOf(':') + 1).trimmed().split(' ').value(0).toLong();
         if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+            memory.residentKb = kb;
+        else if (line.startsWith("RssAnon:"))
+            memory.anonymousKb = kb;
     }
-    return 0;
+    return memory;
 }
 
 double percentile(std::vector<double> values, double p)
@@ -431,7 +440,7 @@ int runIdle(int port, int seconds, bool selfView)
     runFor(seconds * 1000);
     const double cpu = cpuSeconds() - cpu0;
     std::printf("RESULT seconds=%.2f cpu=%.4f rss=%ld maxrss=%ld\n", window.elapsed() / 1000.0, cpu,
-                residentKilobytes(), peakKilobytes());
+                memoryOf(QCoreApplication::applicationPid()).residentKb, peakKilobytes());
     std::fflush(stdout);
     program.shutdown();
     return 0;
@@ -664,28 +673,6 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
     return outcome;
 }
 
-
-// A program's memory from /proc: resident, and its own (anonymous) pages, in kilobytes.
-struct ProcessMemory {
-    long residentKb = 0;
-    long anonymousKb = 0;
-};
-
-ProcessMemory memoryOf(qint64 pid)
-{
-    ProcessMemory memory;
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return memory;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        const long kb = line.mid(line.indexOf(':') + 1).trimmed().split(' ').value(0).toLong();
-        if (line.startsWith("VmRSS:"))
-            memory.residentKb = kb;
-        else if (line.startsWith("RssAnon:"))
-            memory.anonymousKb = kb;
-    }
-    return memory;
-}
 
 // Starts a program and times it until its listening socket shows in the kernel's table
 // (looking there connects to nothing). -1 when it did not listen within 10 s. The program
