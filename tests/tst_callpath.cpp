@@ -375,6 +375,7 @@ private slots:
         QCOMPARE(access->host, QStringLiteral("127.0.0.1"));
         QCOMPARE(access->port, relay.port);
         QCOMPARE(access->tlsPort, 5349);
+        QCOMPARE(access->lifetimeSeconds, 3600);
         const QStringList name = access->username.split(QLatin1Char(':'));
         QCOMPARE(name.size(), 2);
         QVERIFY(qAbs(name[0].toLongLong() - (now + 3600)) <= 5);

@@ -215,13 +215,16 @@ private slots:
     {
         const QByteArray wire =
             Proto::relayAccess({QStringLiteral("relay.example.org"), 3478, QStringLiteral("1767225600:77"),
-                                QStringLiteral("c2VjcmV0"), 443});
-        QCOMPARE(wire, QByteArray("RLY;relay.example.org;3478;1767225600:77;c2VjcmV0;443;<ET>"));
+                                QStringLiteral("c2VjcmV0"), 443, 86400});
+        QCOMPARE(wire, QByteArray("RLY;relay.example.org;3478;1767225600:77;c2VjcmV0;443;86400;<ET>"));
         const auto read = Proto::parseRelayAccess(wire.chopped(4));
         QVERIFY(read && read->host == QStringLiteral("relay.example.org") && read->port == 3478
                 && read->username == QStringLiteral("1767225600:77") && read->password == QStringLiteral("c2VjcmV0")
-                && read->tlsPort == 443);
+                && read->tlsPort == 443 && read->lifetimeSeconds == 86400);
         QCOMPARE(Proto::parseRelayAccess("RLY;r;3478;u;p;;")->tlsPort, 0);
+        // A server that does not say how long they last.
+        QCOMPARE(Proto::parseRelayAccess("RLY;r;3478;u;p;443;")->lifetimeSeconds, 0);
+        QCOMPARE(Proto::parseRelayAccess("RLY;r;3478;u;p;443;-5;")->lifetimeSeconds, 0);
         QVERIFY(!Proto::parseRelayAccess("RLY;;3478;u;p;0;"));
         QVERIFY(!Proto::parseRelayAccess("RLY;r;0;u;p;0;"));
     }

@@ -4,17 +4,23 @@
 // would drive it: written as it takes bytes, read all at once or a slice at a time.
 
 #include "reach/IceDescription.h"
+#include "reach/IceClosings.h"
 #include "reach/IceSession.h"
+#include "server/RelayCredentials.h"
 #include "support/TestSupport.h"
+#include "support/TurnRelay.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QMessageAuthenticationCode>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QSslSocket>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #pragma push_macro("signals")
 #undef signals
@@ -645,6 +651,55 @@ private slots:
         QVERIFY2(failed.first().first().toString().contains(QLatin1String("relay")),
                  qPrintable(failed.first().first().toString()));
         QVERIFY(onlyGathered.isEmpty());
+    }
+
+    // A program that ends its sessions and quits waits, a bounded time, until the relay has
+    // been told to let go of their allocations; it would otherwise keep them for minutes.
+    void endedSessionsLetTheRelayGoBeforeTheProgramQuits()
+    {
+        if (TurnRelay::program().isEmpty())
+            QSKIP("turnserver is not installed (Debian package coturn): the relay path is not tested");
+        QTemporaryDir dir;
+        TurnRelay relay;
+        const int port = TestSupport::portBlock(Relay::Span);
+        QString why;
+        QVERIFY2(relay.startOn(QStringLiteral("127.0.0.1"), port, Relay::Span - 1, dir.path(), &why), qPrintable(why));
+        const DirectoryProtocol::RelayAccess access = RelayCredentials(relay.secret().toLatin1())
+                                                          .access(QStringLiteral("127.0.0.1"), port, 0, QStringLiteral("ann"),
+                                                                  QDateTime::currentSecsSinceEpoch() + 3600);
+        IceClosings closings;
+        std::vector<std::unique_ptr<IceSession>> sessions;
+        for (const auto role : {IceSession::Role::Caller, IceSession::Role::Callee}) {
+            auto session = std::make_unique<IceSession>(role, Channels);
+            session->setLocalAddresses({QHostAddress(QHostAddress::LocalHost)});
+            session->setRelay(access);
+            session->setRelayOnlyForTests(true);
+            session->setClosings(&closings);
+            QSignalSpy gathered(session.get(), &IceSession::gathered);
+            session->gather();
+            QVERIFY(gathered.wait(IceSession::GatherMs + 5000));
+            sessions.push_back(std::move(session));
+        }
+        // Each channel of each session holds the relay over UDP and over TCP.
+        const int allocations = 2 * 2 * Channels;
+        QTRY_COMPARE_WITH_TIMEOUT(relay.usage().allocations, allocations, 10000);
+        QCOMPARE(relay.usage().closed, 0);
+
+        sessions.clear();
+        QCOMPARE(closings.pending(), 2);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(closings.waitForAll(5000));
+        qInfo("The relay was told within %lld ms", clock.elapsed());
+        // The program has quit: nothing more runs on its loop, and the relay lets go all the same.
+        const QDeadlineTimer deadline(5000);
+        while (relay.usage().closed < allocations && !deadline.hasExpired())
+            QThread::msleep(50);
+        QVERIFY2(relay.usage().closed == allocations,
+                 qPrintable(QStringLiteral("the relay still holds %1 of %2 allocations:\n%3")
+                                .arg(allocations - relay.usage().closed)
+                                .arg(allocations)
+                                .arg(relay.logTail(40))));
     }
 
     void quitWithACallUp()

@@ -1,14 +1,21 @@
 #include "path/CallPath.h"
 #include "path/PathFinder.h"
+#include "path/RelayLease.h"
 #include "reach/IceDescription.h"
 #include "reach/IceSession.h"
 #include "secure/CallSecurity.h"
+#include "server/RelayCredentials.h"
 #include "ui/SecurityBadge.h"
 
 #include "support/DirectoryKit.h"
 #include "support/TestSupport.h"
+#include "support/TurnRelay.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 using namespace DirectoryKit;
 namespace Proto = DirectoryProtocol;
@@ -39,6 +46,116 @@ class TestPathFinder : public QObject
     Q_OBJECT
 
 private slots:
+    // The server's credentials for the relay are good for a while: fresh ones are asked
+    // for once half of it has passed, again while none come, and ones that ran out (a
+    // computer that slept through the renewal) are not used at all.
+    void relayCredentialsAreRenewedBeforeTheyRunOut()
+    {
+        qint64 now = 1'700'000'000'000;
+        RelayLease lease([&now] { return now; });
+        QSignalSpy wanted(&lease, &RelayLease::renewalWanted);
+        Proto::RelayAccess access{QStringLiteral("relay.example.org"), 3478, QStringLiteral("1:ann"),
+                                  QStringLiteral("pw"), 0, 600};
+        lease.take(access);
+        now += 290'000;
+        lease.check();
+        QCOMPARE(wanted.count(), 0);
+        now += 20'000;
+        lease.check();
+        QCOMPARE(wanted.count(), 1);
+        lease.check();
+        QCOMPARE(wanted.count(), 1);
+        now += RelayLease::RetryMs;
+        lease.check();
+        QCOMPARE(wanted.count(), 2);
+        QCOMPARE(lease.usable()->username, access.username);
+
+        access.username = QStringLiteral("2:ann");
+        lease.take(access);
+        now += 250'000;
+        lease.check();
+        QCOMPARE(wanted.count(), 2);
+        QCOMPARE(lease.usable()->username, QStringLiteral("2:ann"));
+        now += 400'000;
+        QVERIFY(lease.expired());
+        QVERIFY(!lease.usable());
+        lease.check();
+        QCOMPARE(wanted.count(), 3);
+
+        // The lease looks at the clock by itself, often enough for a short lifetime.
+        access.lifetimeSeconds = 4;
+        lease.take(access);
+        now += 2'500;
+        QVERIFY(wanted.wait(5000));
+        QCOMPARE(wanted.count(), 4);
+
+        // A server that does not say how long they last: they are used as they are.
+        access.lifetimeSeconds = 0;
+        lease.take(access);
+        now += 100LL * 86'400'000;
+        lease.check();
+        QCOMPARE(wanted.count(), 4);
+        QVERIFY(lease.usable());
+        lease.take(std::nullopt);
+        QVERIFY(!lease.usable() && !lease.expired());
+    }
+
+    // A program whose relay credentials ran out while it slept is offered a call: it asks
+    // for fresh ones and looks for the path with those, which the relay takes, rather than
+    // with the old ones, which it refuses; without an answer it goes on without the relay.
+    void aPathWaitsForFreshRelayCredentials()
+    {
+        if (TurnRelay::program().isEmpty())
+            QSKIP("turnserver is not installed (Debian package coturn): no relay to ask");
+        QTemporaryDir dir;
+        TurnRelay relay;
+        const int port = TestSupport::portBlock(20);
+        QString why;
+        QVERIFY2(relay.startOn(QStringLiteral("127.0.0.1"), port, 19, dir.path(), &why), qPrintable(why));
+        const RelayCredentials credentials(relay.secret().toLatin1());
+        qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const auto accessUntil = [&](qint64 endMs) {
+            Proto::RelayAccess a = credentials.access(QStringLiteral("127.0.0.1"), port, 0, QStringLiteral("ann"), endMs / 1000);
+            a.lifetimeSeconds = int((endMs - now) / 1000);
+            return a;
+        };
+
+        QStringList sent;
+        QStringList log;
+        int renewals = 0;
+        PathFinder finder({[&sent](const QByteArray &text) {
+                               sent << QString::fromUtf8(text);
+                               return true;
+                           },
+                           [] { return true; }, [](int, const QHostAddress &) { return false; },
+                           [&log](const QString &line) { log << line; }, [] { return false; }, [&renewals] { ++renewals; },
+                           [&now] { return now; }});
+        const QByteArray description = realDescription();
+        QVERIFY(!description.isEmpty());
+        const auto answerOf = [&sent](const QByteArray &id) {
+            return Proto::parseCallAnswer(sent.filter(QStringLiteral("CLA;") + QString::fromLatin1(id)).value(0).toUtf8().chopped(4));
+        };
+        const auto relayed = [](const QByteArray &answer) { return answer.contains(" typ relay"); };
+
+        // Credentials for a minute, taken three minutes ago by a computer that slept since:
+        // the relay refuses them now.
+        now -= 180'000;
+        finder.setRelay(accessUntil(now + 60'000));
+        now += 180'000;
+        finder.offerArrived(offer("00000000000000b1", description));
+        QCOMPARE(renewals, 1);
+        finder.setRelay(accessUntil(now + 600'000));
+        QTRY_VERIFY_WITH_TIMEOUT(answerOf("00000000000000b1"), IceSession::GatherMs + 5000);
+        QVERIFY2(relayed(answerOf("00000000000000b1")->description), answerOf("00000000000000b1")->description.constData());
+
+        // Run out again, and nobody answers: the path is looked for all the same.
+        now += 700'000;
+        finder.offerArrived(offer("00000000000000b2", description));
+        QCOMPARE(renewals, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(answerOf("00000000000000b2"), PathFinder::RenewalWaitMs + IceSession::GatherMs + 5000);
+        QVERIFY(!relayed(answerOf("00000000000000b2")->description));
+    }
+
     // Offers come from strangers through the server: a few are answered at once, more wait
     // for none, and one that cannot be read is refused rather than answered.
     void offersFromOthersAreBoundedAndBadOnesRefused()
@@ -72,6 +189,34 @@ private slots:
         // The caller gives up: its offer's path goes.
         finder.endArrived({"00000000000000a3", QStringLiteral("gone")});
         QCOMPARE(finder.pathCount(), 1);
+    }
+
+    // A program left running keeps its relay credentials fresh by itself: the server says
+    // how long they last, and the program logs in again for new ones before they run out.
+    void aRunningProgramKeepsItsRelayCredentialsFresh()
+    {
+        QTemporaryDir dir;
+        const QString secretFile = dir.filePath(QStringLiteral("relay.secret"));
+        TestSupport::writeBytes(secretFile, "a-secret-shared-with-the-relay\n");
+        QFile::setPermissions(secretFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        ServerConfig config;
+        config.relay = Proto::ServerEntry{QStringLiteral("0.0.0.0"), 3478, {}};
+        config.relaySecretFile = secretFile;
+        config.relayLifetimeSeconds = 4;
+        Server server(config);
+        User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), {}, 41);
+        QSignalSpy relays(&ann.directory(), &DirectoryService::relayAccessChanged);
+        ann.directory().connectPalServer();
+        QTRY_VERIFY_WITH_TIMEOUT(!relays.isEmpty(), 10000);
+        const auto first = relays.first().first().value<std::optional<Proto::RelayAccess>>();
+        QVERIFY(first && first->lifetimeSeconds == 4);
+        // Renewed at half their life, well before they end.
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(relays.size() >= 2, 10000);
+        const auto second = relays.at(1).first().value<std::optional<Proto::RelayAccess>>();
+        QVERIFY(second && second->username != first->username);
+        qInfo("Credentials for 4 s were renewed after %lld ms", clock.elapsed());
     }
 
     // Ann's router forwards nothing (here: she tells the server a port where nothing

@@ -15,10 +15,12 @@
 #include "support/TestSupport.h"
 #include "support/TwoHomes.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -152,6 +154,21 @@ class TestTwoHomes : public QObject
         *relayBytes = relayed;
     }
 
+    static void expectRelayLetGo(Scene &s)
+    {
+        TurnRelay &relay = s.world->homes().relay();
+        const QDeadlineTimer deadline(10000);
+        TurnRelay::Usage usage = relay.usage();
+        while (usage.closed < usage.allocations && !deadline.hasExpired()) {
+            QThread::msleep(100);
+            usage = relay.usage();
+        }
+        QVERIFY2(usage.allocations > 0 && usage.closed == usage.allocations,
+                 qPrintable(QStringLiteral("both programs quit, and the relay still holds %1 of their %2 allocations")
+                                .arg(usage.allocations - usage.closed)
+                                .arg(usage.allocations)));
+    }
+
     static void quitBoth(Scene &s)
     {
         QString why;
@@ -204,8 +221,10 @@ private slots:
         QVERIFY2(s.ann().askUntil(QStringLiteral("text frmMain lblcmd0"), idle, StepMs), "Ann's call did not end");
         QVERIFY2(s.bob().askUntil(QStringLiteral("text frmMain lblcmd0"), idle, StepMs), "Bob's call did not end");
         quitBoth(s);
-        // What passed the relay, as the internet machine saw it: the relay counts its bytes
-        // only when an allocation ends, minutes after programs that quit.
+        // Programs that quit leave nothing on the relay: each told it to let go of its
+        // allocations before it ended, rather than leaving them to time out.
+        expectRelayLetGo(s);
+        // What passed the relay, as the internet machine saw it.
         qint64 recorded = 0;
         expectNoClearText(s, &recorded);
         if (QTest::currentTestFailed())

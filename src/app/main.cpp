@@ -160,5 +160,7 @@ int main(int argc, char *argv[])
         hook->listen(STDIN_FILENO);
     }
     shell.start();
-    return app.exec();
+    const int code = app.exec();
+    program.finishReleasing();
+    return code;
 }

@@ -409,7 +409,8 @@ QByteArray callEnd(const CallEnd &e)
 QByteArray relayAccess(const RelayAccess &r)
 {
     return "RLY;" + field(r.host) + ';' + QByteArray::number(r.port) + ';' + field(r.username) + ';'
-           + field(r.password) + ';' + QByteArray::number(r.tlsPort) + ';' + Terminator;
+           + field(r.password) + ';' + QByteArray::number(r.tlsPort) + ';' + QByteArray::number(qMax(0, r.lifetimeSeconds))
+           + ';' + Terminator;
 }
 
 std::optional<CallOffer> parseCallOffer(const QByteArray &message)
@@ -454,7 +455,7 @@ std::optional<CallEnd> parseCallEnd(const QByteArray &message)
 
 std::optional<RelayAccess> parseRelayAccess(const QByteArray &message)
 {
-    const QList<QByteArray> f = fieldsOf(message, "RLY", 5);
+    const QList<QByteArray> f = fieldsOf(message, "RLY", 6);
     if (f.isEmpty() || f[0].trimmed().isEmpty() || portField(f[1]) == 0)
         return std::nullopt;
     RelayAccess r;
@@ -463,6 +464,7 @@ std::optional<RelayAccess> parseRelayAccess(const QByteArray &message)
     r.username = text(f[2]);
     r.password = text(f[3]);
     r.tlsPort = portField(f[4]);
+    r.lifetimeSeconds = qMax(0, Fields::leadingInt32(f[5]));
     return r;
 }
 

@@ -205,7 +205,9 @@ inline constexpr char EndLimit[] = "limit";
 inline constexpr char EndGone[] = "gone";
 inline constexpr char EndRefused[] = "refused";
 // Server to program ("RLY"), after an encrypted login: the relay this server's programs use,
-// and time-limited credentials for it. tlsPort is 0 when the relay offers no TLS.
+// and time-limited credentials for it. tlsPort is 0 when the relay offers no TLS;
+// lifetimeSeconds, how long the credentials are good from now, 0 when the server does not
+// say (a server that does not say is older and leaves the field out).
 struct RelayAccess
 {
     QString host;
@@ -213,6 +215,7 @@ struct RelayAccess
     QString username;
     QString password;
     int tlsPort = 0;
+    int lifetimeSeconds = 0;
 };
 
 QByteArray callOffer(const CallOffer &offer);

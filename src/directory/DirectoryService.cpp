@@ -565,6 +565,14 @@ bool DirectoryService::passesPathTexts() const
     return m_palLoggedIn && m_ippServerPal->isConnected() && m_ippServerPal->security().encrypted();
 }
 
+bool DirectoryService::renewRelay()
+{
+    if (!passesPathTexts())
+        return false;
+    sendPalLogin();
+    return true;
+}
+
 bool DirectoryService::sendPathText(const QByteArray &text)
 {
     if (!passesPathTexts())

@@ -126,6 +126,9 @@ public:
     // connection that is logged in (a server of the published protocol never sees one).
     bool sendPathText(const QByteArray &text);
     bool passesPathTexts() const;
+    // Asks for fresh relay credentials: the pal login again, which the server answers
+    // with them. False, and nothing sent, without such a connection.
+    bool renewRelay();
 
     // ---- Calls and messages ----
     // cmdCall: the address box's text; when it still holds the address of the selected

@@ -3,6 +3,8 @@
 #include "core/EndpointConnection.h"
 #include "core/PeerChannel.h"
 #include "path/CallPath.h"
+#include "path/RelayLease.h"
+#include "reach/IceClosings.h"
 #include "reach/IceDescription.h"
 #include "reach/IceSession.h"
 
@@ -11,6 +13,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace Proto = DirectoryProtocol;
 
 namespace {
@@ -18,13 +22,11 @@ namespace {
 // The call's channels, each a component of the path.
 constexpr int Components = PortPlan::ChannelCount;
 
-// A session for a call with the peer at `peer`.
-std::unique_ptr<IceSession> newSession(IceSession::Role role, const QHostAddress &peer,
-                                       const std::optional<Proto::RelayAccess> &relay)
+// A session for a call with the peer at `peer`; the relay is set when it gathers.
+std::unique_ptr<IceSession> newSession(IceSession::Role role, const QHostAddress &peer, IceClosings *closings)
 {
     auto session = std::make_unique<IceSession>(role, Components);
-    if (relay)
-        session->setRelay(*relay);
+    session->setClosings(closings);
     // A peer on this very computer is reached over loopback, which is otherwise left out.
     if (peer.isLoopback())
         session->setLocalAddresses({QHostAddress(QHostAddress::LocalHost)});
@@ -36,8 +38,14 @@ std::unique_ptr<IceSession> newSession(IceSession::Role role, const QHostAddress
 PathFinder::PathFinder(Context context, QObject *parent)
     : QObject(parent)
     , m_(std::move(context))
+    , m_relayLease(new RelayLease(m_.clock, this))
+    , m_closings(new IceClosings(this))
     , m_trimTimer(new QTimer(this))
 {
+    connect(m_relayLease, &RelayLease::renewalWanted, this, [this] {
+        if (m_.renewRelay)
+            m_.renewRelay();
+    });
     m_clock.start();
     m_trimTimer->setInterval(CallOverMs);
     connect(m_trimTimer, &QTimer::timeout, this, &PathFinder::trim);
@@ -77,7 +85,7 @@ void PathFinder::prepareCall(const QString &target, const QString &address, int 
         end(old, QString::fromLatin1(Proto::EndGone), true);
 
     const QByteArray callId = Proto::newCallId();
-    auto session = newSession(IceSession::Role::Caller, peer, m_relay);
+    auto session = newSession(IceSession::Role::Caller, peer, m_closings);
     CallPath *path = add(std::make_unique<CallPath>(std::move(session), CallPath::Role::Caller, callId, peer, port));
     connect(&path->session(), &IceSession::gathered, path, [this, path, target] {
         const QByteArray offer =
@@ -86,7 +94,7 @@ void PathFinder::prepareCall(const QString &target, const QString &address, int 
             path->fail(tr("The directory server could not pass the call on"));
     });
     m_.logLine(QStringLiteral("Looking for a path to ") + target.trimmed() + QStringLiteral(" through the directory server"));
-    path->session().gather();
+    gatherWithRelay(path);
 }
 
 void PathFinder::answerArrived(const Proto::CallAnswer &answer)
@@ -132,7 +140,7 @@ void PathFinder::offerArrived(const Proto::RelayedOffer &offer)
         m_.sendToServer(Proto::callEnd({offer.callId, QString::fromLatin1(refusal)}));
         return;
     }
-    auto session = newSession(IceSession::Role::Callee, peer, m_relay);
+    auto session = newSession(IceSession::Role::Callee, peer, m_closings);
     CallPath *path =
         add(std::make_unique<CallPath>(std::move(session), CallPath::Role::Callee, offer.callId, peer, 0));
     const IceDescription theirs = *remote;
@@ -146,6 +154,42 @@ void PathFinder::offerArrived(const Proto::RelayedOffer &offer)
     connect(path, &CallPath::ready, this, [this, path] { handOverWhenUsed(path); });
     m_.logLine(QStringLiteral("A call from ") + (offer.fromEmail.isEmpty() ? offer.fromAddress : offer.fromEmail)
                + QStringLiteral(" is looking for a path through the directory server"));
+    gatherWithRelay(path);
+}
+
+void PathFinder::setRelay(const std::optional<DirectoryProtocol::RelayAccess> &relay)
+{
+    m_relayLease->take(relay);
+    const QList<QPointer<CallPath>> waiting = std::exchange(m_awaitingRelay, {});
+    for (const QPointer<CallPath> &path : waiting) {
+        if (path)
+            gatherNow(path);
+    }
+}
+
+void PathFinder::gatherWithRelay(CallPath *path)
+{
+    m_relayLease->check();
+    if (!m_relayLease->expired() || !m_.renewRelay) {
+        gatherNow(path);
+        return;
+    }
+    // A computer that slept past the credentials' end: the relay would refuse them, and a
+    // call that needs it would fail, so the path waits a moment for fresh ones.
+    m_.logLine(QStringLiteral("The relay's credentials ran out: fresh ones are asked for first"));
+    m_awaitingRelay.append(path);
+    QTimer::singleShot(RenewalWaitMs, path, [this, path] {
+        if (m_awaitingRelay.removeAll(path) > 0)
+            gatherNow(path);
+    });
+}
+
+void PathFinder::gatherNow(CallPath *path)
+{
+    if (m_paths.value(path->callId()) != path)
+        return;
+    if (const std::optional<Proto::RelayAccess> relay = m_relayLease->usable())
+        path->session().setRelay(*relay);
     path->session().gather();
 }
 
@@ -277,7 +321,16 @@ void PathFinder::callEnded()
 
 void PathFinder::shutdown()
 {
+    // At once rather than on the loop's next turn: the sessions' agents start letting go of
+    // their relay allocations now, and waitForReleases() can wait for them.
     const QList<CallPath *> paths = m_paths.values();
-    for (CallPath *path : paths)
+    for (CallPath *path : paths) {
         remove(path);
+        delete path;
+    }
+}
+
+bool PathFinder::waitForReleases(int ms)
+{
+    return m_closings->waitForAll(ms);
 }

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 
@@ -13,6 +14,8 @@
 #include <optional>
 
 class CallPath;
+class IceClosings;
+class RelayLease;
 class QSocketNotifier;
 class QTimer;
 
@@ -40,6 +43,10 @@ public:
         std::function<void(const QString &)> logLine;
         // Whether a call is up or being set up now.
         std::function<bool()> callActive;
+        // Asks the server for fresh relay credentials (setRelay follows when they come).
+        std::function<void()> renewRelay = {};
+        // The wall clock the relay credentials' lifetime is judged by (default: the system's).
+        std::function<qint64()> clock = {};
     };
 
     // Offers from others being answered at once; more are refused until one is done.
@@ -51,12 +58,15 @@ public:
     // A path a call ran over is kept this long after the call is over, so the call's last
     // words still reach the peer.
     static constexpr int CallOverMs = 10000;
+    // A path about to be looked for while the relay credentials have run out waits this
+    // long at most for fresh ones, then goes on without the relay.
+    static constexpr int RenewalWaitMs = 3000;
 
     explicit PathFinder(Context context, QObject *parent = nullptr);
     ~PathFinder() override;
 
-    // What the server said about its relay (nothing: it has none).
-    void setRelay(const std::optional<DirectoryProtocol::RelayAccess> &relay) { m_relay = relay; }
+    // What the server said about its relay (nothing: it has none, or is gone).
+    void setRelay(const std::optional<DirectoryProtocol::RelayAccess> &relay);
 
     // A call is about to be placed to the user known to the server as `target` (an e-mail
     // or a user number), who listens at address:port: a path is looked for beside the
@@ -79,6 +89,9 @@ public:
     // The call is over: the paths it ran over are given up once its last words are through.
     void callEnded();
     void shutdown();
+    // After shutdown(): runs the event loop until the relay has been told to let go of
+    // every path's allocations, or `ms` have passed; whether it was.
+    bool waitForReleases(int ms);
 
 signals:
     // A call came in over a path: how it came.
@@ -86,6 +99,9 @@ signals:
 
 private:
     CallPath *add(std::unique_ptr<CallPath> path);
+    // Gathers the path's candidates with the relay, once its credentials are good.
+    void gatherWithRelay(CallPath *path);
+    void gatherNow(CallPath *path);
     void remove(CallPath *path);
     void answer(CallPath *path, const DirectoryProtocol::RelayedOffer &offer);
     // The callee hands each channel's socket to the handshake when the caller's first
@@ -98,7 +114,10 @@ private:
     bool inCall(CallPath *path) const;
 
     Context m_;
-    std::optional<DirectoryProtocol::RelayAccess> m_relay;
+    RelayLease *m_relayLease;
+    IceClosings *m_closings;
+    // Paths waiting for fresh relay credentials before they gather.
+    QList<QPointer<CallPath>> m_awaitingRelay;
     QHash<QByteArray, CallPath *> m_paths;
     // The callee's channel sockets not yet handed over, by path.
     QHash<CallPath *, QList<QSocketNotifier *>> m_waiting;

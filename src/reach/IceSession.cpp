@@ -1,5 +1,7 @@
 #include "reach/IceSession.h"
 
+#include "reach/IceClosings.h"
+
 #include <QAbstractEventDispatcher>
 #include <QHostInfo>
 #include <QPointer>
@@ -205,6 +207,11 @@ void IceSession::setRelay(const DirectoryProtocol::RelayAccess &relay)
 void IceSession::setLocalAddresses(const QList<QHostAddress> &addresses)
 {
     m_localAddresses = addresses;
+}
+
+void IceSession::setClosings(IceClosings *closings)
+{
+    m_closings = closings;
 }
 
 void IceSession::setRelayOnlyForTests(bool relayOnly)
@@ -786,8 +793,12 @@ void IceSession::release()
         // The agent lets go of its relay allocations before it goes; the closing holds
         // its own reference and ends on the event loop. Nothing of the session is called
         // from it.
-        nice_agent_close_async(agent, nullptr, nullptr);
-        g_object_unref(agent);
+        if (m_closings) {
+            m_closings->close(agent);
+        } else {
+            nice_agent_close_async(agent, nullptr, nullptr);
+            g_object_unref(agent);
+        }
         m_agent = nullptr;
     }
 }

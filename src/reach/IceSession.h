@@ -6,11 +6,14 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
 #include <memory>
 #include <vector>
+
+class IceClosings;
 
 // One ICE session of one call: a path between two programs that may both sit behind
 // routers forwarding nothing, found by ICE (libnice) and kept reliable by its pseudo-TCP,
@@ -64,6 +67,9 @@ public:
     // Before gather(): the addresses host candidates are gathered on; by default every
     // address of the machine except loopback.
     void setLocalAddresses(const QList<QHostAddress> &addresses);
+    // Where the agent goes to be closed when the session ends, so that the owner can wait
+    // for its relay to have let go (without: closed all the same, waited for by nobody).
+    void setClosings(IceClosings *closings);
     // Test knob, before gather(): offer and use only relayed candidates, so tests prove the
     // relay path without routers. Never set by the program.
     void setRelayOnlyForTests(bool relayOnly);
@@ -125,6 +131,7 @@ private:
     QString m_relayAddress;
     QList<QHostAddress> m_localAddresses;
     bool m_relayOnly = false;
+    QPointer<IceClosings> m_closings;
 
     State m_state = State::Idle;
     void *m_agent = nullptr;

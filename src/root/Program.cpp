@@ -231,7 +231,8 @@ void Program::connectPaths()
                               [this] {
                                   return m_ippControl->isConnected() || !m_ipdControl->connectionIds().isEmpty()
                                          || m_call.callState != CallState::Idle;
-                              }},
+                              },
+                              [this] { m_directory->renewRelay(); }},
                              this);
     m_pathDialer = new PathDialer(
         m_security->dialer(), [this](const QString &address, int port) { return m_paths->pathTo(address, port); },
@@ -507,6 +508,11 @@ void Program::shutdown()
     m_shuttingDown = false;
     m_shutDown = true;
     emit finished();
+}
+
+bool Program::finishReleasing()
+{
+    return m_paths->waitForReleases(ReleaseWaitMs);
 }
 
 void Program::reportSaveFailure(const QString &text, int code, const QString &description)

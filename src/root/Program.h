@@ -79,6 +79,11 @@ public:
     // The orderly shutdown; runs once, whatever asked for it (Quit, a signal, the end).
     void shutdown();
     bool isShutDown() const { return m_shutDown; }
+    // After the shutdown, when the loop has ended: runs it a little longer, ReleaseWaitMs at
+    // most, until the relay has been told to let go of the calls' allocations, which it
+    // would otherwise keep for minutes. Whether it was.
+    bool finishReleasing();
+    static constexpr int ReleaseWaitMs = 1000;
 
     const ProgramOptions &options() const { return m_options; }
     QString profilePath(const QString &fileName) const;

@@ -650,7 +650,8 @@ void DirectoryServer::admit(Channel channel, Handle handle, UserRegistry::User u
             reply(handle, Proto::serverList(servers));
     }
     // Only a program of this version logs in with its key over TLS: it is told where its
-    // relay is, and again at each login, so its credentials stay fresh.
+    // relay is, and again at each login; it logs in again for fresh credentials before
+    // these run out.
     if (channel == Channel::Pal && user.keyed && m_pool.isEncrypted(handle))
         sendRelayAccess(handle, user);
 }
@@ -671,7 +672,10 @@ void DirectoryServer::sendRelayAccess(Handle handle, const UserRegistry::User &u
     }
     const QString who = user.numberKeyed && user.number > 0 ? QString::number(user.number) : user.email;
     const qint64 expiry = QDateTime::currentSecsSinceEpoch() + m_config.relayLifetimeSeconds;
-    reply(handle, Proto::relayAccess(m_relay->access(host, m_config.relay->Port, m_config.relayTlsPort, who, expiry)));
+    Proto::RelayAccess access = m_relay->access(host, m_config.relay->Port, m_config.relayTlsPort, who, expiry);
+    // How long, rather than until when: the program's clock need not agree with this one.
+    access.lifetimeSeconds = m_config.relayLifetimeSeconds;
+    reply(handle, Proto::relayAccess(access));
 }
 
 void DirectoryServer::onCallText(Handle handle, DirectoryProtocol::Kind kind, const QByteArray &text)

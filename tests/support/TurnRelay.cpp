@@ -65,9 +65,9 @@ bool TurnRelay::start(const QStringList &where, const QString &address, const QS
         QStringLiteral("-c"), config, QStringLiteral("--use-auth-secret"), QStringLiteral("--realm"), realm(),
         QStringLiteral("--no-cli"), QStringLiteral("--no-tls"), QStringLiteral("--no-dtls"),
         QStringLiteral("--listening-ip"), address, QStringLiteral("--relay-ip"), address,
-        QStringLiteral("--listening-port"), QString::number(Port),
-        QStringLiteral("--min-port"), QString::number(FirstRelayPort), QStringLiteral("--max-port"),
-        QString::number(LastRelayPort),
+        QStringLiteral("--listening-port"), QString::number(m_port),
+        QStringLiteral("--min-port"), QString::number(m_firstRelayPort), QStringLiteral("--max-port"),
+        QString::number(m_lastRelayPort),
         // A relay on the internet refuses to send into private networks, as a public one
         // should: an offer's home addresses (192.168.1.10 at both homes) are no peers.
         // The TEST-NET-3 addresses of this internet are allowed, coturn's own relay
@@ -104,6 +104,14 @@ bool TurnRelay::start(const QStringList &where, const QString &address, const QS
     }
     *why = QStringLiteral("turnserver did not start listening: ") + logTail();
     return false;
+}
+
+bool TurnRelay::startOn(const QString &address, int port, int relayPorts, const QString &folder, QString *why)
+{
+    m_port = port;
+    m_firstRelayPort = port + 1;
+    m_lastRelayPort = port + relayPorts;
+    return start({}, address, folder, why);
 }
 
 void TurnRelay::kill()

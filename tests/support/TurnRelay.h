@@ -30,6 +30,11 @@ public:
     // Starts it with `where` before its command line (a machine's "ip netns exec"),
     // listening and relaying on `address`, its files in `folder`; waits until it listens.
     bool start(const QStringList &where, const QString &address, const QString &folder, QString *why);
+    // The same on this machine's own network, listening on `port` and relaying on the
+    // `relayPorts` above it (a test's own ports, not the fixed ones of a machine of its own).
+    bool startOn(const QString &address, int port, int relayPorts, const QString &folder, QString *why);
+    // The port it listens on.
+    int port() const { return m_port; }
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // Ends it at once, as a crash or a power cut does: the allocations vanish unannounced.
     void kill();
@@ -63,4 +68,7 @@ private:
     QString m_secret;
     QString m_secretFile;
     QString m_logFile;
+    int m_port = Port;
+    int m_firstRelayPort = FirstRelayPort;
+    int m_lastRelayPort = LastRelayPort;
 };
