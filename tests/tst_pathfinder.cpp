@@ -1,13 +1,17 @@
 #include "path/CallPath.h"
+#include "path/PathDialer.h"
 #include "path/PathFinder.h"
 #include "path/RelayLease.h"
 #include "reach/IceDescription.h"
 #include "reach/IceSession.h"
 #include "secure/CallSecurity.h"
+#include "secure/SecureDialer.h"
+#include "secure/SecurityService.h"
 #include "server/RelayCredentials.h"
 #include "ui/SecurityBadge.h"
 
 #include "support/DirectoryKit.h"
+#include "support/SecureKit.h"
 #include "support/TestSupport.h"
 #include "support/TurnRelay.h"
 
@@ -217,6 +221,34 @@ private slots:
         const auto second = relays.at(1).first().value<std::optional<Proto::RelayAccess>>();
         QVERIFY(second && second->username != first->username);
         qInfo("Credentials for 4 s were renewed after %lld ms", clock.elapsed());
+    }
+
+    // Bob called Ann over a path before, so her address is one that answered encrypted,
+    // and a direct call there waits longer for her encrypted port before it goes plain.
+    // With a path being found beside it, what follows her port's silence is the path, not
+    // a plain call: the direct way is given up on as soon as for anyone.
+    void aRepeatedCallDoesNotWaitLongerForTheDirectWay()
+    {
+        SecureKit::End bob(QStringLiteral("bob@example.org"));
+        bob.service->knownPeers().remember(QStringLiteral("ann@example.org"), QByteArray(32, 'a'), QStringLiteral("127.0.0.1"));
+        SecureDialer &direct = bob.service->dialer();
+        // Far apart, so that the wait taken shows on a busy machine.
+        direct.setWaits(300, 60000, SecureDialer::HandshakeMs);
+        const int base = TestSupport::portBlock(20);
+        TestSupport::SilentPort silent(base + PortPlan::EncryptedOffset);
+        QVERIFY(silent.isSilent());
+        // The path is given up already, so the direct way's outcome is the call's.
+        CallPath path(std::make_unique<IceSession>(IceSession::Role::Caller, 4), CallPath::Role::Caller,
+                      "00000000000000c1", QHostAddress(QHostAddress::LocalHost), base);
+        path.fail(QStringLiteral("no path"));
+        PathDialer dialer(direct, [&path](const QString &, int) { return &path; });
+        bool done = false;
+        QElapsedTimer took;
+        took.start();
+        const auto attempt = dialer.dial(QHostAddress(QHostAddress::LocalHost), base, PeerChannel::Control,
+                                         [&done](ChannelDialer::Outcome) { done = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+        qInfo("The direct way was given up after %lld ms", took.elapsed());
     }
 
     // Ann's router forwards nothing (here: she tells the server a port where nothing

@@ -29,7 +29,7 @@ public:
     void start()
     {
         if (m_channel == PeerChannel::Control || !m_path->carriesCall()) {
-            m_inner = m_owner->m_direct.dial(m_address, m_port, m_channel, [this](Outcome outcome) {
+            m_inner = m_owner->m_direct.dialBesidePath(m_address, m_port, m_channel, [this](Outcome outcome) {
                 m_inner.release()->deleteLater();
                 directDone(std::move(outcome));
             });

@@ -139,6 +139,18 @@ QString SecureDialer::notEncryptedText()
 std::unique_ptr<QObject> SecureDialer::dial(const QHostAddress &address, int port, PeerChannel channel,
                                             std::function<void(Outcome)> done)
 {
+    return dialDirect(address, port, channel, std::move(done), false);
+}
+
+std::unique_ptr<QObject> SecureDialer::dialBesidePath(const QHostAddress &address, int port, PeerChannel channel,
+                                                      std::function<void(Outcome)> done)
+{
+    return dialDirect(address, port, channel, std::move(done), true);
+}
+
+std::unique_ptr<QObject> SecureDialer::dialDirect(const QHostAddress &address, int port, PeerChannel channel,
+                                                  std::function<void(Outcome)> done, bool besidePath)
+{
     Attempt::Plan plan;
     plan.address = address;
     plan.channel = channel;
@@ -147,7 +159,7 @@ std::unique_ptr<QObject> SecureDialer::dial(const QHostAddress &address, int por
     plan.currentFormats = offersCurrentFormats(channel);
     const QString dotted = EndpointConnection::dottedAddress(address);
     plan.answeredBefore = m_context.answeredEncryptedFrom && m_context.answeredEncryptedFrom(dotted);
-    plan.answerMs = plan.answeredBefore ? m_knownPeerWaitMs : m_plainAnswerMs;
+    plan.answerMs = plan.answeredBefore && !besidePath ? m_knownPeerWaitMs : m_plainAnswerMs;
 
     bool tryEncrypted = plan.basePort >= 1 && PortPlan::encrypted(plan.basePort) <= 65535;
     if (tryEncrypted && (channel == PeerChannel::Media || channel == PeerChannel::Chat)) {

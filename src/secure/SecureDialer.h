@@ -45,6 +45,13 @@ public:
     std::unique_ptr<QObject> dial(const QHostAddress &address, int port, PeerChannel channel,
                                   std::function<void(Outcome)> done) override;
 
+    // The same for a peer that a path is being found to meanwhile: the encrypted port's
+    // silence is given up on after PlainAnswerMs even where the peer answered encrypted
+    // before, since the path, not a plain call, is what follows it (a peer called over a
+    // path before would otherwise cost every later call KnownPeerWaitMs).
+    std::unique_ptr<QObject> dialBesidePath(const QHostAddress &address, int port, PeerChannel channel,
+                                            std::function<void(Outcome)> done);
+
     // The same over a path already found (a local socket whose other end carries the
     // channel to the peer known as address:port): encrypted or refused, never plain. The
     // descriptor is the dialer's from now on.
@@ -72,6 +79,8 @@ private:
         bool encrypted = false;
         QByteArray key;
     };
+    std::unique_ptr<QObject> dialDirect(const QHostAddress &address, int port, PeerChannel channel,
+                                        std::function<void(Outcome)> done, bool besidePath);
     const Binding *binding(const QString &address, int basePort) const;
     void bind(const Binding &binding);
     void forget(const QString &address, int basePort);
