@@ -7,9 +7,12 @@
 // time from Bob's Enter until both are in the call, the median, least and most beside the
 // target, and how long each path took to be given up after the call. With --hold, one more
 // relayed call is held that long and recorded on the internet machine: what the relay
-// carried per second of call.
+// carried per second of call, and the frames and sound each side got. With --shape, each
+// home's line carries KBIT kbit/s each way (the routers' token buckets, both directions),
+// and the held call is held in every kind of homes, so that a call through the routers and
+// a relayed one on the same line compare.
 //
-//   bench_pathsetup [--calls N] [--hold SECONDS] [--keep]
+//   bench_pathsetup [--calls N] [--hold SECONDS] [--shape KBIT] [--keep]
 //
 // Needs root (network namespaces), coturn and tcpdump, as the two-homes scenarios do.
 // Exit code 0 when every call connected the expected way and every target was met.
@@ -85,6 +88,28 @@ public:
 
     bool start(QString *why) { return m_scene.start(m_kind.ann, m_kind.bob, why); }
 
+    // Each home's line carries `kbit` kbit/s each way: the router's bucket on its way out to
+    // the internet and on its way in to the home.
+    bool shape(int kbit, QString *why)
+    {
+        for (TwoHomes::Machine router : {TwoHomes::RouterA, TwoHomes::RouterB}) {
+            for (const char *device : {"outside", "inside"}) {
+                QString output;
+                if (!m_scene.homes().run(router,
+                                         {QStringLiteral("tc"), QStringLiteral("qdisc"), QStringLiteral("replace"),
+                                          QStringLiteral("dev"), QString::fromLatin1(device), QStringLiteral("root"),
+                                          QStringLiteral("tbf"), QStringLiteral("rate"), QStringLiteral("%1kbit").arg(kbit),
+                                          QStringLiteral("burst"), QStringLiteral("3000"), QStringLiteral("latency"),
+                                          QStringLiteral("200ms")},
+                                         &output)) {
+                    *why = QStringLiteral("tc on %1 %2: %3").arg(m_scene.homes().name(router), QString::fromLatin1(device), output);
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
     // One call: Bob presses Enter on Ann's address, she takes it, both are in the call,
     // Bob hangs up; then what the next call waits for (see waitUntilGivenUp).
     CallResult call()
@@ -122,17 +147,22 @@ public:
         return r;
     }
 
-    // One more relayed call held `seconds` while the internet machine records: what went
-    // to and came from the relay, and the frames each side drew meanwhile.
-    bool holdRelayed(int seconds)
+    // One more call held `seconds` while the internet machine records: what went to and
+    // came from the relay, and the frames and sound each side got meanwhile.
+    bool holdCall(int seconds)
     {
         const CallResult r = connect();
         if (!r.connected || !r.failure.isEmpty()) {
             std::printf("the held call did not connect: %s\n", qPrintable(r.failure));
             return false;
         }
+        // Both hold their talk button down for the whole call, so sound goes both ways.
+        for (ZelmoProcess *peer : {&m_ann, &m_bob})
+            peer->ask(QStringLiteral("press frmMain cmdtoolbar4"));
         const qint64 annFrames = m_ann.counter(QStringLiteral("framesDrawn"));
         const qint64 bobFrames = m_bob.counter(QStringLiteral("framesDrawn"));
+        const qint64 annSamples = m_ann.counter(QStringLiteral("speakerSamples"));
+        const qint64 bobSamples = m_bob.counter(QStringLiteral("speakerSamples"));
         PacketCapture capture;
         QString why;
         const QString file = QDir(m_scene.folder()).filePath(QStringLiteral("held-call.pcap"));
@@ -149,6 +179,10 @@ public:
         const double heldS = double(clock.elapsed()) / 1000;
         const double annFps = double(m_ann.counter(QStringLiteral("framesDrawn")) - annFrames) / heldS;
         const double bobFps = double(m_bob.counter(QStringLiteral("framesDrawn")) - bobFrames) / heldS;
+        const double annSound = double(m_ann.counter(QStringLiteral("speakerSamples")) - annSamples) / heldS;
+        const double bobSound = double(m_bob.counter(QStringLiteral("speakerSamples")) - bobSamples) / heldS;
+        for (ZelmoProcess *peer : {&m_ann, &m_bob})
+            peer->ask(QStringLiteral("release frmMain cmdtoolbar4"));
         QString ignored;
         m_scene.hangUp(&ignored, QuestionGapMs);
         waitUntilGivenUp();
@@ -174,7 +208,7 @@ public:
             else if (m.captured(1) == TwoHomes::InternetAddress && relayPort(m.captured(2).toInt()))
                 fromRelay += flow.payload.size();
         }
-        std::printf("\n== through the relay: a relayed call (%s) held %.1f s, recorded on the internet machine ==\n",
+        std::printf("\n== a call %s (%s) held %.1f s, recorded on the internet machine ==\n", qPrintable(r.way),
                     m_kind.name, heldS);
         std::printf("%-44s %12.0f  (%.0f kbit/s)\n", "bytes a second into the relay (both homes)", toRelay / heldS,
                     8 * toRelay / heldS / 1000);
@@ -182,8 +216,10 @@ public:
                     8 * fromRelay / heldS / 1000);
         std::printf("%-44s %12.1f\n", "frames drawn a second, Ann", annFps);
         std::printf("%-44s %12.1f\n", "frames drawn a second, Bob", bobFps);
+        std::printf("%-44s %12.0f\n", "sound samples played a second, Ann", annSound);
+        std::printf("%-44s %12.0f\n", "sound samples played a second, Bob", bobSound);
         std::fflush(stdout);
-        return toRelay > 0 && fromRelay > 0;
+        return m_kind.way != QLatin1String("relayed") || (toRelay > 0 && fromRelay > 0);
     }
 
     // Quits both programs (they write their logs when they end) and returns their logs'
@@ -251,16 +287,18 @@ private:
 };
 
 // Places the calls in one kind of homes and prints them; whether the target was met.
-bool measure(const HomeKind &kind, int calls, int holdSeconds, const QString &folder, const QString &binDir)
+bool measure(const HomeKind &kind, int calls, int holdSeconds, int shapeKbit, const QString &folder, const QString &binDir)
 {
     std::printf("\n== %s (%s): %d calls in a row ==\n", kind.name, qPrintable(kind.way), calls);
     std::fflush(stdout);
     Homes homes(kind, folder, binDir);
     QString why;
-    if (!homes.start(&why)) {
+    if (!homes.start(&why) || (shapeKbit > 0 && !homes.shape(shapeKbit, &why))) {
         std::printf("the homes could not be set up: %s\n", qPrintable(why));
         return false;
     }
+    if (shapeKbit > 0)
+        std::printf("each home's line carries %d kbit/s each way\n", shapeKbit);
     std::vector<double> times;
     std::vector<double> givenUp;
     int faults = 0;
@@ -296,8 +334,8 @@ bool measure(const HomeKind &kind, int calls, int holdSeconds, const QString &fo
         }
     }
     bool held = true;
-    if (holdSeconds > 0 && kind.way == QLatin1String("relayed"))
-        held = homes.holdRelayed(holdSeconds);
+    if (holdSeconds > 0 && (shapeKbit > 0 || kind.way == QLatin1String("relayed")))
+        held = homes.holdCall(holdSeconds);
 
     const double med = median(times);
     const bool all = int(times.size()) == calls && faults == 0;
@@ -330,10 +368,13 @@ int main(int argc, char **argv)
                       QStringLiteral("10")});
     parser.addOption({QStringLiteral("hold"), QStringLiteral("seconds to hold one more relayed call (0: none)"),
                       QStringLiteral("s"), QStringLiteral("10")});
+    parser.addOption({QStringLiteral("shape"), QStringLiteral("each home's line carries KBIT kbit/s each way (0: unshaped)"),
+                      QStringLiteral("KBIT"), QStringLiteral("0")});
     parser.addOption({QStringLiteral("keep"), QStringLiteral("keep the logs, profiles and recordings")});
     parser.process(app);
     const int calls = std::max(1, parser.value(QStringLiteral("calls")).toInt());
     const int hold = std::max(0, parser.value(QStringLiteral("hold")).toInt());
+    const int shape = std::max(0, parser.value(QStringLiteral("shape")).toInt());
 
     if (const QString obstacle = NetworkLab::obstacle(); !obstacle.isEmpty()) {
         std::printf("bench_pathsetup: no network namespaces to make homes of (%s); nothing was measured.\n",
@@ -356,7 +397,7 @@ int main(int argc, char **argv)
     std::printf("Call set-up between two homes: from Bob's Enter until both are in the call\n");
     bool met = true;
     for (const HomeKind &kind : kinds)
-        met = measure(kind, calls, hold, QDir(work.path()).filePath(QString::fromLatin1(kind.name)), binDir) && met;
+        met = measure(kind, calls, hold, shape, QDir(work.path()).filePath(QString::fromLatin1(kind.name)), binDir) && met;
     if (parser.isSet(QStringLiteral("keep")) || !met) {
         work.setAutoRemove(false);
         std::printf("\nlogs, profiles and recordings kept in %s\n", qPrintable(work.path()));
