@@ -286,7 +286,8 @@ def main():
             sys.exit(out)
     chosen = [f for f in faults if not f.get('equivalent')]
     if a.ids:
-        chosen = [f for f in chosen if f['id'] in a.ids]
+        # In the order given: the faults that decide a cut go first.
+        chosen = sorted((f for f in chosen if f['id'] in a.ids), key=lambda f: a.ids.index(f['id']))
     if a.folder:
         chosen = [f for f in chosen if f['file'].split('/')[1] == a.folder]
     if not a.rerun and not a.ids:
