@@ -105,7 +105,8 @@ private slots:
         const auto answer = Proto::parseCallAnswer(sent.filter(QStringLiteral("CLA;")).value(0).toUtf8().chopped(4));
         QVERIFY(answer);
         QSignalSpy ready(&caller, &IceSession::ready);
-        QVERIFY(caller.start(*IceDescription::parse(answer->description)));
+        const std::optional<IceDescription> theirs = IceDescription::parse(answer->description);
+        QVERIFY(theirs && caller.start(*theirs));
         QVERIFY(ready.wait(IceSession::ConnectMs));
         const int control = caller.takeSocket(int(PeerChannel::Control) + 1);
         QCOMPARE(::write(control, "x", 1), 1);
