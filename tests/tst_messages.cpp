@@ -32,14 +32,6 @@ bool recordClip(MessageComposer &c, int blocks)
     return reached && int(c.clip().size()) >= blocks;
 }
 
-bool grabPicture(MessageComposer &c)
-{
-    return QTest::qWaitFor([&] {
-        c.refresh();
-        return !c.picture().isEmpty();
-    }, 10000);
-}
-
 bool hasTerminator(const QByteArray &bytes)
 {
     return bytes.contains("<E>");
@@ -83,7 +75,9 @@ private slots:
         MessageComposer c(ann.composing([number] { return qint32(number); }));
         c.setRecipient(QStringLiteral("127.0.0.1"), relay.base());
         if (picture) {
-            QVERIFY(grabPicture(c));
+            // Loaded before the camera's first frame: the picture comes with that frame, unasked.
+            c.load();
+            QTRY_VERIFY_WITH_TIMEOUT(!c.picture().isEmpty(), 10000);
             QVERIFY(!hasTerminator(c.picture()));
         }
         if (sound)

@@ -21,6 +21,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 using namespace DirectoryKit;
 namespace Proto = DirectoryProtocol;
 
@@ -249,6 +251,46 @@ private slots:
                                          [&done](ChannelDialer::Outcome) { done = true; });
         QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
         qInfo("The direct way was given up after %lld ms", took.elapsed());
+    }
+
+    // A connection over a path that the encrypted port's handshake turns away is no call:
+    // nothing says one came, and no way is shown for it.
+    void aConnectionTheHandshakeRefusesIsNoCall()
+    {
+        QStringList sent;
+        QStringList log;
+        int refused = 0;
+        PathFinder finder({[&sent](const QByteArray &text) {
+                               sent << QString::fromUtf8(text);
+                               return true;
+                           },
+                           [] { return true; },
+                           [&refused](int descriptor, const QHostAddress &) {
+                               ::close(descriptor);
+                               ++refused;
+                               return false;
+                           },
+                           [&log](const QString &line) { log << line; }, [] { return false; }});
+        QSignalSpy came(&finder, &PathFinder::incomingWayKnown);
+        IceSession caller(IceSession::Role::Caller, 4);
+        caller.setLocalAddresses({QHostAddress(QHostAddress::LocalHost)});
+        QSignalSpy gathered(&caller, &IceSession::gathered);
+        caller.gather();
+        QVERIFY(gathered.wait(10000));
+        finder.offerArrived(offer("00000000000000b1", caller.localDescription().toText()));
+        QTRY_COMPARE_WITH_TIMEOUT(sent.filter(QStringLiteral("CLA;")).size(), 1, 10000);
+        const auto answer = Proto::parseCallAnswer(sent.filter(QStringLiteral("CLA;")).value(0).toUtf8().chopped(4));
+        QVERIFY(answer);
+        QSignalSpy ready(&caller, &IceSession::ready);
+        const std::optional<IceDescription> theirs = IceDescription::parse(answer->description);
+        QVERIFY(theirs && caller.start(*theirs));
+        QVERIFY(ready.wait(IceSession::ConnectMs));
+        const int control = caller.takeSocket(int(PeerChannel::Control) + 1);
+        QCOMPARE(::write(control, "x", 1), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(refused, 1, 10000);
+        QCOMPARE(came.size(), 0);
+        QVERIFY2(log.filter(QStringLiteral("A call came")).isEmpty(), qPrintable(log.join(QLatin1Char('\n'))));
+        ::close(control);
     }
 
     // Ann's router forwards nothing (here: she tells the server a port where nothing
