@@ -71,7 +71,7 @@ bool Vp8Encoder::setUp(QSize size)
     c.rc_buf_optimal_sz = 400;
     c.rc_buf_sz = 600;
     // Frames are left out rather than sent late when the rate falls short.
-    c.rc_dropframe_thresh = 25;
+    c.rc_dropframe_thresh = m_screen ? 0 : 25;
     c.kf_mode = VPX_KF_AUTO;
     c.kf_min_dist = 0;
     c.kf_max_dist = KeyFrameDistance;
