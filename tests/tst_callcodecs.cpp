@@ -1,3 +1,4 @@
+#include "media/CodedFrameParts.h"
 #include "media/CodedMediaPacket.h"
 #include "media/codec/OpusVoiceDecoder.h"
 #include "media/codec/OpusVoiceEncoder.h"
@@ -63,6 +64,7 @@ private slots:
     void opusRefusesBadPacketsAndRepairsALoss();
     void codedPacketsNeverHoldTheTerminator();
     void codedPacketsThatDoNotReadAreDropped();
+    void aFrameLargerThanAPacketArrivesWholeAndAnOversizedOneNot();
 };
 
 void tst_CallCodecs::vp8PicturesComeBackAsSent()
@@ -186,8 +188,8 @@ void tst_CallCodecs::vp8StreamChangingSizeEveryFrame()
         QCOMPARE(decoder.decode(frame.data), Vp8Decoder::Result::Picture);
         QCOMPARE(decoder.picture().size(), size);
     }
-    // A picture larger than the receiver takes is refused.
-    const Vp8Encoder::Frame large = encoder.encode(pictureOf(1280, 720, 0), 1000);
+    // A picture larger than the receiver takes (a shared screen beyond 1920 x 1080) is refused.
+    const Vp8Encoder::Frame large = encoder.encode(pictureOf(2560, 1440, 0), 1000);
     QVERIFY(large.key);
     QCOMPARE(decoder.decode(large.data), Vp8Decoder::Result::Refused);
 }
@@ -289,6 +291,49 @@ void tst_CallCodecs::codedPacketsThatDoNotReadAreDropped()
     QCOMPARE(kindOf("KJP00003abc"), K::Unknown); // the published kinds are not read here
     QCOMPARE(kindOf("AUD00003abc"), K::Unknown);
     QCOMPARE(CodedMediaPacket::parse("VP800004a\x1b\x01" "b").payload, QByteArray("a<b"));
+}
+
+// Packets one after the other, cut at each terminator as the receiver does, and joined.
+static QList<QByteArray> joinedFrames(QByteArray packets, CodedFrameParts &parts)
+{
+    QList<QByteArray> frames;
+    for (qsizetype end; (end = packets.indexOf("<E>")) >= 0; packets.remove(0, end + 3)) {
+        const CodedMediaPacket::Received packet = CodedMediaPacket::parse(packets.left(end));
+        if (packet.kind == CodedMediaPacket::Kind::Vp8Part)
+            parts.addPart(packet.payload);
+        else if (packet.kind == CodedMediaPacket::Kind::Vp8)
+            frames.append(parts.finish(packet.payload));
+    }
+    return frames;
+}
+
+void tst_CallCodecs::aFrameLargerThanAPacketArrivesWholeAndAnOversizedOneNot()
+{
+    // A shared screen's key frame, with bytes that need escaping spread through it.
+    QByteArray frame(3 * CodedMediaPacket::MaxPayloadBytes + 123, Qt::Uninitialized);
+    std::mt19937 random(3);
+    for (char &c : frame)
+        c = char(random());
+    const QList<QByteArray> packets = CodedMediaPacket::buildVp8Frame(frame) + CodedMediaPacket::buildVp8Frame("small");
+    QCOMPARE(packets.size(), 5);
+    CodedFrameParts parts;
+    // A sound packet between two parts changes nothing.
+    QCOMPARE(joinedFrames(packets.mid(0, 2).join() + CodedMediaPacket::build(CodedMediaPacket::Kind::Opus, "o")
+                              + packets.mid(2).join(),
+                          parts),
+             QList<QByteArray>({frame, QByteArray("small")}));
+    QCOMPARE(parts.held(), 0);
+    QVERIFY(CodedMediaPacket::buildVp8Frame(QByteArray(CodedMediaPacket::MaxFrameBytes + 1, 'x')).isEmpty());
+
+    // A peer that sends parts without end: they are given up at the bound, the frame they
+    // end in is empty, and the next frame arrives whole.
+    const QByteArray part(CodedMediaPacket::MaxPayloadBytes, 'p');
+    for (int i = 0; i < 200; ++i) {
+        parts.addPart(part);
+        QVERIFY(parts.held() < CodedMediaPacket::MaxFrameBytes);
+    }
+    QVERIFY(parts.finish("last").isEmpty());
+    QCOMPARE(parts.finish("alone"), QByteArray("alone"));
 }
 
 QTEST_GUILESS_MAIN(tst_CallCodecs)

@@ -439,10 +439,22 @@ private slots:
         QVERIFY2(Rig::showsQuadrants(picture, QRect(placed.right() - 95, placed.top(), 96, 96)),
                  "the right-hand part of a wide screen is missing");
         whole.stop();
+        // At its own size (for a peer that codes video) it is fitted into 1920 x 1080 instead.
+        whole.setFormat(int(whole.formats().size()) - 1);
+        QVERIFY(whole.start());
+        QVERIFY(whole.captureFrame());
+        frame = frames.last().at(0).value<QVideoFrame>();
+        QCOMPARE(frame.size(), QSize(1920, 288));
+        QVERIFY(frame.map(QVideoFrame::ReadOnly));
+        const QImage own = QImage(frame.bits(0), 1920, 288, int(frame.bytesPerLine(0)), QImage::Format_RGB32).copy();
+        frame.unmap();
+        QVERIFY(Rig::showsQuadrants(own, QRect(1920 - 288, 0, 288, 288)));
+        whole.stop();
 
         TestWindow restless(display.name, QRect(100, 100, 300, 200), "Restless");
         X11ScreenSource source(display.name, ScreenTarget{ScreenTarget::Kind::Window, restless.window, QStringLiteral("Restless"), {}}, 75);
-        source.setFormat(1);
+        // At its own size, the frame follows the window within bounds.
+        source.setFormat(int(source.formats().size()) - 1);
         QVERIFY(source.start());
         QSignalSpy restlessFrames(&source, &CameraDevice::frameReady);
         QSignalSpy failed(&source, &CameraDevice::failed);
@@ -458,8 +470,12 @@ private slots:
         }
         QVERIFY(failed.isEmpty());
         QVERIFY2(given > 20, qPrintable(QStringLiteral("only %1 frames of 120").arg(given)));
-        for (const QList<QVariant> &args : std::as_const(restlessFrames))
-            QCOMPARE(args.at(0).value<QVideoFrame>().size(), QSize(320, 240));
+        for (const QList<QVariant> &args : std::as_const(restlessFrames)) {
+            const QSize size = args.at(0).value<QVideoFrame>().size();
+            QVERIFY2(size.width() >= 2 && size.height() >= 2 && size.width() <= 1920 && size.height() <= 1080
+                         && size.width() % 2 == 0 && size.height() % 2 == 0,
+                     qPrintable(QStringLiteral("a frame of %1 x %2").arg(size.width()).arg(size.height())));
+        }
     }
 
     // With the desktop's portal on the bus, its picker is used, never ZELMO's own list; the
@@ -639,6 +655,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Rig::showsQuadrants(bob->videoEngine().incomingImage(),
                                                      bob->videoEngine().incomingImage().rect()),
                                  10000);
+        // Between two programs that code video, the window goes at its own size.
+        QCOMPARE(bob->videoEngine().incomingImage().size(), QSize(480, 360));
         QVERIFY(ann.inCall() && bob.inCall());
 
         QTest::mouseClick(self->cmdStopShare(), Qt::LeftButton);

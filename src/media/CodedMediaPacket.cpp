@@ -17,6 +17,8 @@ const char *kindText(CodedMediaPacket::Kind kind)
         return CodedMediaPacket::OpusKind;
     case CodedMediaPacket::Kind::KeyFrameRequest:
         return CodedMediaPacket::KeyFrameRequestKind;
+    case CodedMediaPacket::Kind::Vp8Part:
+        return CodedMediaPacket::Vp8PartKind;
     case CodedMediaPacket::Kind::Unknown:
         break;
     }
@@ -75,11 +77,24 @@ QByteArray CodedMediaPacket::build(Kind kind, QByteArrayView payload)
     return MediaPacket::build(name, escape(payload));
 }
 
+QList<QByteArray> CodedMediaPacket::buildVp8Frame(QByteArrayView frame)
+{
+    if (frame.isEmpty() || frame.size() > MaxFrameBytes)
+        return {};
+    QList<QByteArray> packets;
+    while (frame.size() > MaxPayloadBytes) {
+        packets.append(build(Kind::Vp8Part, frame.first(MaxPayloadBytes)));
+        frame = frame.sliced(MaxPayloadBytes);
+    }
+    packets.append(build(Kind::Vp8, frame));
+    return packets;
+}
+
 CodedMediaPacket::Received CodedMediaPacket::parse(const QByteArray &text)
 {
     Received packet;
     Kind kind = Kind::Unknown;
-    for (const Kind k : {Kind::Vp8, Kind::Opus, Kind::KeyFrameRequest}) {
+    for (const Kind k : {Kind::Vp8, Kind::Opus, Kind::KeyFrameRequest, Kind::Vp8Part}) {
         if (text.startsWith(kindText(k)))
             kind = k;
     }

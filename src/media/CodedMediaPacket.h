@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 
 // The media packets two programs of this version add on an encrypted call that agreed on
 // them: VP8 pictures, Opus sound and the receiver's request for a key frame. They are
@@ -11,7 +12,7 @@
 class CodedMediaPacket
 {
 public:
-    enum class Kind { Unknown, Vp8, Opus, KeyFrameRequest };
+    enum class Kind { Unknown, Vp8, Opus, KeyFrameRequest, Vp8Part };
 
     struct Received
     {
@@ -22,12 +23,20 @@ public:
     static constexpr char Vp8Kind[] = "VP8";
     static constexpr char OpusKind[] = "OPU";
     static constexpr char KeyFrameRequestKind[] = "KFR";
+    // A leading part of a VP8 frame too large for one packet; the frame's last part comes
+    // as an ordinary VP8 packet.
+    static constexpr char Vp8PartKind[] = "VPP";
     // Coded bytes per packet at most; escaped they fit the media endpoint's input buffer.
     static constexpr int MaxPayloadBytes = 19000;
     static constexpr char Escape = '\x1b';
+    // A whole VP8 frame at most (a shared screen's key frame is the largest).
+    static constexpr int MaxFrameBytes = 1024 * 1024;
 
     // The whole packet; empty for a payload that is empty or larger than MaxPayloadBytes.
     static QByteArray build(Kind kind, QByteArrayView payload);
+    // A VP8 frame of up to MaxFrameBytes as its packets, in order; none for an empty or
+    // larger frame. Other packets may go between them.
+    static QList<QByteArray> buildVp8Frame(QByteArrayView frame);
     // One received packet (terminator already removed). Unknown for a packet of another
     // kind, a length the text does not cover, or a body that does not unescape.
     static Received parse(const QByteArray &text);

@@ -169,6 +169,7 @@ void MediaSession::tick()
         if (sendMediaPacket(packet) > 0)
             m_.audioSendQueue.pop();
     }
+    sendFramePackets();
 
     // Today's formats send each camera frame as it comes (onCameraFrame).
     if (capturing && !m_currentFormats) {
@@ -195,9 +196,16 @@ void MediaSession::onCameraFrame()
     if (!m_currentFormats || m_.calls.status().callState != CallState::InCall || !m_.capture.isRunning()
         || !m_.capture.isReady())
         return;
-    if (!m_pacer.videoAllowed()) {
+    sendFramePackets();
+    if (!m_pacer.videoAllowed() || !m_framePackets.empty()) {
         m_.stats.addFrameSkipped();
         return;
+    }
+    if (m_.video.isSharpSharing()) {
+        const qint64 now = m_linkClock.elapsed();
+        if (m_lastSharpFrameMs >= 0 && now - m_lastSharpFrameMs < SharpScreenFrameMs)
+            return;
+        m_lastSharpFrameMs = now;
     }
     fetchFrame();
     if (m_frameBytes > 0)
@@ -302,6 +310,11 @@ void MediaSession::fetchFrame()
     m_frameInCamera = !s.SendImageMsg && (m_currentFormats || m_.video.latestIsPlanar())
                       && m_.video.getVideoSettings(&width, &height);
     if (m_frameInCamera) {
+        // A screen shared at its own size goes at that size.
+        if (m_currentFormats && m_.video.isSharpSharing() && !m_.video.latestSize().isEmpty()) {
+            width = m_.video.latestSize().width();
+            height = m_.video.latestSize().height();
+        }
         // Compressed later straight from the camera's planes; taken as RGB only if it must be scaled.
         m_frameBytes = width * height * 3;
         m_frameWidth = width;
@@ -425,7 +438,10 @@ void MediaSession::sendVp8Frame()
 {
     const qint64 now = m_linkClock.elapsed();
     const int videoBps = std::max(VideoRateControl::MinBps, m_rate.targetBps() - SoundShareBps);
-    const QSize size = m_rate.pictureFor(QSize(m_frameWidth, m_frameHeight), videoBps);
+    // A screen keeps its size, and its text, on a poor line; it loses frames instead.
+    const bool screen = m_frameInCamera && m_.video.isSharpSharing();
+    const QSize wanted(m_frameWidth, m_frameHeight);
+    const QSize size = screen ? wanted : m_rate.pictureFor(wanted, videoBps);
     bool ok = m_frameInCamera && m_.video.latestYuv(size, m_yuv);
     if (!ok) {
         // The picture with the image message burnt in (or a frame the camera no longer holds).
@@ -441,6 +457,7 @@ void MediaSession::sendVp8Frame()
     m_frameInCamera = false;
     if (!ok || !m_vp8)
         return;
+    m_vp8->setScreenContent(screen);
     m_vp8->setBitrate(videoBps / 1000);
     if (m_keyFrameAsked && (m_lastKeyFrameMs < 0 || now - m_lastKeyFrameMs >= KeyFrameIntervalMs)) {
         m_keyFrameAsked = false;
@@ -450,12 +467,15 @@ void MediaSession::sendVp8Frame()
     // The encoder leaves a frame out when the rate falls short.
     if (frame.data.isEmpty())
         return;
-    const QByteArray packet = CodedMediaPacket::build(CodedMediaPacket::Kind::Vp8, frame.data);
-    const int sent = sendMediaPacket(packet);
-    if (sent <= 0) {
+    const QList<QByteArray> packets = CodedMediaPacket::buildVp8Frame(frame.data);
+    if (packets.size() == 1 && sendMediaPacket(packets.first()) <= 0) {
         // The peer would miss the frame the next one builds on.
         m_vp8->requestKeyFrame();
         return;
+    }
+    if (packets.size() > 1) {
+        m_framePackets.assign(packets.begin(), packets.end());
+        sendFramePackets();
     }
     if (frame.key) {
         m_lastKeyFrameMs = now;
@@ -464,6 +484,12 @@ void MediaSession::sendVp8Frame()
     m_.stats.addFrameSent();
     showSentPicture({0, m_yuv.width, m_yuv.height});
     showCodecs(m_yuv.size());
+}
+
+void MediaSession::sendFramePackets()
+{
+    while (!m_framePackets.empty() && m_pacer.videoAllowed() && sendMediaPacket(m_framePackets.front()) > 0)
+        m_framePackets.pop_front();
 }
 
 // ---- The receive path -------------------------------------------------------------------
@@ -499,9 +525,17 @@ void MediaSession::receiveCoded(const QByteArray &text)
 {
     const CodedMediaPacket::Received packet = CodedMediaPacket::parse(text);
     switch (packet.kind) {
-    case CodedMediaPacket::Kind::Vp8:
-        receiveVp8(packet.payload);
+    case CodedMediaPacket::Kind::Vp8Part:
+        m_vp8Parts.addPart(packet.payload);
         break;
+    case CodedMediaPacket::Kind::Vp8: {
+        const QByteArray frame = m_vp8Parts.finish(packet.payload);
+        if (frame.isEmpty())
+            askForKeyFrame();
+        else
+            receiveVp8(frame);
+        break;
+    }
     case CodedMediaPacket::Kind::Opus:
         receiveOpus(packet.payload);
         break;
@@ -530,8 +564,12 @@ void MediaSession::pictureDrawn()
     int width = 0;
     int height = 0;
     m_.video.getImageSize(&width, &height);
-    if (width > 0 && width != m_displayWidth)
-        setDisplaySize(width, height);
+    // A shared screen's picture is shown fitted until the window is made larger.
+    QSize shown(width, height);
+    if (width > MaxDisplayWidth || height > MaxDisplayHeight)
+        shown.scale(MaxDisplayWidth, MaxDisplayHeight, Qt::KeepAspectRatio);
+    if (shown.width() > 0 && (shown.width() != m_displayWidth || shown.height() != m_displayHeight))
+        setDisplaySize(shown.width(), shown.height());
     m_.stats.addFrameReceived();
 }
 
@@ -666,6 +704,10 @@ void MediaSession::startCall()
     m_lastKeyAskMs = -1;
     m_keyFramesSent = 0;
     m_keyFramesAsked = 0;
+    m_vp8Parts.reset();
+    m_framePackets.clear();
+    m_lastSharpFrameMs = -1;
+    m_.video.setSharpSharing(m_currentFormats);
     if (m_currentFormats) {
         m_vp8 = std::make_unique<Vp8Encoder>(VideoRateControl::StartBps / 1000);
         m_opus = std::make_unique<OpusVoiceDecoder>();
@@ -736,6 +778,9 @@ void MediaSession::resetMediaState()
     m_.audioPlayQueue.clear();
     m_.calls.mediaEnded();
     m_currentFormats = false;
+    m_.video.setSharpSharing(false);
+    m_vp8Parts.reset();
+    m_framePackets.clear();
     m_vp8.reset();
     m_opus.reset();
     m_downsampler.reset();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ChannelSecurity.h"
+#include "media/CodedFrameParts.h"
 #include "media/LinkPacer.h"
 #include "media/PictureFit.h"
 #include "media/VideoRateControl.h"
@@ -11,6 +12,7 @@
 #include <QObject>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -92,6 +94,12 @@ public:
     static constexpr int KeyFrameAskMs = 500;
     // What the sound takes of the rate the path carries, framing included.
     static constexpr int SoundShareBps = 32000;
+    // A screen shared at its own size goes at most one frame in this time: its text needs
+    // the bits more than its movement does.
+    static constexpr int SharpScreenFrameMs = 140;
+    // A received picture larger than this is shown fitted into it until the window grows.
+    static constexpr int MaxDisplayWidth = 640;
+    static constexpr int MaxDisplayHeight = 480;
 
     MediaSession(Context context, QObject *parent = nullptr);
     ~MediaSession() override;
@@ -185,6 +193,7 @@ private:
     void onCameraFrame();
     // Today's formats: one VP8 frame of the fetched picture at what the path carries.
     void sendVp8Frame();
+    void sendFramePackets();
     void receiveCoded(const QByteArray &text);
     void receiveVp8(const QByteArray &frame);
     void pictureDrawn();
@@ -262,4 +271,9 @@ private:
     qint64 m_lastKeyAskMs = -1;
     int m_keyFramesSent = 0;
     int m_keyFramesAsked = 0;
+    CodedFrameParts m_vp8Parts;
+    // The packets of a coded frame larger than one packet not yet sent: they go as the
+    // link takes them, after the sound, and no new frame is coded before they are out.
+    std::deque<QByteArray> m_framePackets;
+    qint64 m_lastSharpFrameMs = -1;
 };

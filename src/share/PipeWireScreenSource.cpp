@@ -1,7 +1,5 @@
 #include "share/PipeWireScreenSource.h"
 
-#include "media/engine/VideoEngine.h"
-
 #include <QSocketNotifier>
 
 #include <spa/param/video/format-utils.h>
@@ -42,15 +40,12 @@ QString PipeWireScreenSource::name() const
 
 QList<CameraFormat> PipeWireScreenSource::formats() const
 {
-    QList<CameraFormat> list;
-    for (const QSize &size : VideoEngine::captureSizes())
-        list.append(CameraFormat{size, QVideoFrameFormat::Format_BGRX8888, 1000.0f / float(m_intervalMs)});
-    return list;
+    return ScreenFit::formats(1000.0f / float(m_intervalMs));
 }
 
 void PipeWireScreenSource::setFormat(int index)
 {
-    m_format = (index >= 0 && index < VideoEngine::captureSizes().size()) ? index : -1;
+    m_format = ScreenFit::checkedFormat(index);
 }
 
 bool PipeWireScreenSource::start()
@@ -205,8 +200,7 @@ void PipeWireScreenSource::takeBuffer(struct pw_buffer *buffer)
     const bool redFirst = m_info.format == SPA_VIDEO_FORMAT_RGBx || m_info.format == SPA_VIDEO_FORMAT_RGBA;
     if (!redFirst && m_info.format != SPA_VIDEO_FORMAT_BGRx && m_info.format != SPA_VIDEO_FORMAT_BGRA)
         return;
-    const QSize frameSize = VideoEngine::captureSizes().value(m_format, QSize(320, 240));
-    if (!m_fit.begin(frameSize, QSize(width, height)))
+    if (!m_fit.begin(ScreenFit::frameSize(m_format, QSize(width, height)), QSize(width, height)))
         return;
     const auto *pixels = static_cast<const uchar *>(d.data) + offset;
     for (const ScreenFit::Tile &tile : m_fit.tiles(QSize(MaxDimension, MaxDimension)))

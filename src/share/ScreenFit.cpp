@@ -1,5 +1,7 @@
 #include "share/ScreenFit.h"
 
+#include "media/engine/VideoEngine.h"
+
 #include <QVideoFrameFormat>
 
 #include <libyuv.h>
@@ -46,6 +48,32 @@ QList<Band> bands(int count, int source, int most)
 }
 
 } // namespace
+
+QList<CameraFormat> ScreenFit::formats(float fps)
+{
+    QList<CameraFormat> list;
+    for (const QSize &size : VideoEngine::captureSizes())
+        list.append(CameraFormat{size, QVideoFrameFormat::Format_BGRX8888, fps});
+    list.append(CameraFormat{SharpBound, QVideoFrameFormat::Format_BGRX8888, fps});
+    return list;
+}
+
+int ScreenFit::checkedFormat(int index)
+{
+    return index >= 0 && index <= VideoEngine::captureSizes().size() ? index : -1;
+}
+
+QSize ScreenFit::frameSize(int index, QSize source)
+{
+    const QList<QSize> sizes = VideoEngine::captureSizes();
+    if (index != sizes.size() || source.isEmpty())
+        return sizes.value(index, QSize(320, 240));
+    // Never enlarged; even sides, as the coders take them.
+    QSize own = source;
+    if (own.width() > SharpBound.width() || own.height() > SharpBound.height())
+        own.scale(SharpBound, Qt::KeepAspectRatio);
+    return {std::max(2, own.width() & ~1), std::max(2, own.height() & ~1)};
+}
 
 ScreenFit::~ScreenFit()
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/engine/CameraFormat.h"
+
 #include <QList>
 #include <QRect>
 #include <QSize>
@@ -22,6 +24,17 @@ public:
         QRect source; // in the source's pixels
         QRect target; // in the frame's pixels
     };
+
+    // The formats a shared source offers: each of the call's sizes (the source fitted in,
+    // with bars), and last the source at its own size within SharpBound, for a peer whose
+    // coding keeps 10-pixel text readable at that size.
+    static constexpr QSize SharpBound{1920, 1080};
+    static QList<CameraFormat> formats(float fps);
+    // `index` when it names one of formats(), else -1.
+    static int checkedFormat(int index);
+    // The frame a source of `source` size gives in format `index` (-1: the smallest size
+    // a call starts at).
+    static QSize frameSize(int index, QSize source);
 
     // Starts a frame of `frame` size for a source of `source` size. False (and no frame)
     // for an empty size.

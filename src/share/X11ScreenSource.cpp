@@ -1,7 +1,5 @@
 #include "share/X11ScreenSource.h"
 
-#include "media/engine/VideoEngine.h"
-
 #include <xcb/shm.h>
 
 #include <sys/mman.h>
@@ -59,15 +57,12 @@ QString X11ScreenSource::name() const
 
 QList<CameraFormat> X11ScreenSource::formats() const
 {
-    QList<CameraFormat> list;
-    for (const QSize &size : VideoEngine::captureSizes())
-        list.append(CameraFormat{size, QVideoFrameFormat::Format_BGRX8888, 1000.0f / float(m_intervalMs)});
-    return list;
+    return ScreenFit::formats(1000.0f / float(m_intervalMs));
 }
 
 void X11ScreenSource::setFormat(int index)
 {
-    m_format = (index >= 0 && index < VideoEngine::captureSizes().size()) ? index : -1;
+    m_format = ScreenFit::checkedFormat(index);
 }
 
 bool X11ScreenSource::start()
@@ -261,8 +256,7 @@ bool X11ScreenSource::captureFrame()
             return false;
     }
     m_sourceSize = area.size();
-    const QSize frameSize = VideoEngine::captureSizes().value(m_format, QSize(320, 240));
-    if (!m_fit.begin(frameSize, area.size()))
+    if (!m_fit.begin(ScreenFit::frameSize(m_format, area.size()), area.size()))
         return false;
     for (const ScreenFit::Tile &tile : m_fit.tiles(QSize(MaxTileWidth, MaxTileHeight))) {
         int stride = 0;

@@ -529,6 +529,14 @@ void frmMain::layoutVideo()
     const bool cramped = picture.width() > room.width() || picture.height() > room.height();
     if (cramped && isVisible())
         picture.scale(room.expandedTo(QSize(1, 1)), Qt::KeepAspectRatio);
+    // A picture sent larger than it is shown (a shared screen) grows with the window, up to
+    // its own size, so a larger window shows its text sharper.
+    const QSize own = m_video->frame().size();
+    if (!cramped && !picture.isEmpty() && own.width() > picture.width() && own.height() > picture.height()) {
+        const QSize grown = picture.scaled(room.boundedTo(own), Qt::KeepAspectRatio);
+        if (grown.width() > picture.width())
+            picture = grown;
+    }
     const QSize panel = picture + QSize(2 * bevel, 2 * bevel);
     m_videoPanel->setGeometry((m_videoArea->width() - panel.width()) / 2,
                               qMax(0, (m_videoArea->height() - panel.height()) / 2), panel.width(), panel.height());

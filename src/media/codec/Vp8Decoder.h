@@ -14,7 +14,8 @@
 class Vp8Decoder
 {
 public:
-    static constexpr QSize MaxSize{640, 480};
+    // A camera's picture, or a shared screen at its own size.
+    static constexpr QSize MaxSize{1920, 1080};
 
     enum class Result {
         Picture,  // decoded: picture() is the new one

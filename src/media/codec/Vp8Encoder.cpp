@@ -14,6 +14,8 @@ constexpr int CpuUsed = 12;
 // A key frame may take this many per cent of an average frame's share, so a requested key
 // frame does not stall the line for long.
 constexpr unsigned MaxIntraPercent = 400;
+// A screen's key frame carries its text; frames after it are left out until it is paid for.
+constexpr unsigned MaxScreenIntraPercent = 3000;
 // Key frames only when asked for, or after this many frames.
 constexpr unsigned KeyFrameDistance = 3000;
 constexpr int MaxSide = 4096;
@@ -69,7 +71,7 @@ bool Vp8Encoder::setUp(QSize size)
     c.rc_buf_optimal_sz = 400;
     c.rc_buf_sz = 600;
     // Frames are left out rather than sent late when the rate falls short.
-    c.rc_dropframe_thresh = 25;
+    c.rc_dropframe_thresh = m_screen ? 0 : 25;
     c.kf_mode = VPX_KF_AUTO;
     c.kf_min_dist = 0;
     c.kf_max_dist = KeyFrameDistance;
@@ -79,11 +81,20 @@ bool Vp8Encoder::setUp(QSize size)
     vpx_codec_control(&ctx->codec, VP8E_SET_STATIC_THRESHOLD, 1);
     vpx_codec_control(&ctx->codec, VP8E_SET_NOISE_SENSITIVITY, 0);
     vpx_codec_control(&ctx->codec, VP8E_SET_TOKEN_PARTITIONS, VP8_ONE_TOKENPARTITION);
-    vpx_codec_control(&ctx->codec, VP8E_SET_MAX_INTRA_BITRATE_PCT, MaxIntraPercent);
+    vpx_codec_control(&ctx->codec, VP8E_SET_MAX_INTRA_BITRATE_PCT, m_screen ? MaxScreenIntraPercent : MaxIntraPercent);
+    vpx_codec_control(&ctx->codec, VP8E_SET_SCREEN_CONTENT_MODE, m_screen ? 1u : 0u);
     m_ctx = std::move(ctx);
     m_size = size;
     m_keyWanted = true;
     return true;
+}
+
+void Vp8Encoder::setScreenContent(bool on)
+{
+    if (on == m_screen)
+        return;
+    m_screen = on;
+    tearDown();
 }
 
 void Vp8Encoder::setBitrate(int kbps)

@@ -36,6 +36,11 @@ public:
     // Takes effect with the next frame; kept within MinBitrateKbps..MaxBitrateKbps.
     void setBitrate(int kbps);
     int bitrate() const { return m_kbps; }
+    // A screen rather than a camera: text and sharp edges are kept at the cost of frames
+    // (a key frame may take far more than its share, and frames are left out to pay for
+    // it). A change starts over with a key frame.
+    void setScreenContent(bool on);
+    bool screenContent() const { return m_screen; }
     // The next frame is a key frame.
     void requestKeyFrame() { m_keyWanted = true; }
     // The size the encoder is set up for (empty before the first frame).
@@ -50,5 +55,6 @@ private:
     QSize m_size;
     int m_kbps;
     bool m_keyWanted = true;
+    bool m_screen = false;
     qint64 m_lastPts = -1;
 };

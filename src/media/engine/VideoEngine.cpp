@@ -114,8 +114,7 @@ Vp8Decoder::Result VideoEngine::drawVp8Frame(QByteArrayView frame)
     if (result != Vp8Decoder::Result::Picture)
         return result;
     const QImage picture = m_vp8.picture();
-    // The window showing the frame follows its size: only the sizes a sender captures at.
-    if (!captureSizes().contains(picture.size()))
+    if (picture.width() > MaxSharedSize.width() || picture.height() > MaxSharedSize.height())
         return Vp8Decoder::Result::Nothing;
     m_incoming = picture;
     m_incomingSize = picture.size();
@@ -400,8 +399,10 @@ void VideoEngine::showPreview()
     const bool mirror = m_mirror && !m_shared;
     QImage picture;
     if (m_latestFrame.isValid()) {
-        picture = FrameConverter::toShownPicture(m_latestFrame, m_captureSize,
-                                                 shrink ? QSize(320, 240) : m_captureSize, mirror);
+        // A screen shared at its own size is shown whole, fitted into the self view.
+        const QSize target = isSharpSharing() ? m_latestFrame.size() : m_captureSize;
+        const QSize shown = target.scaled(shrink ? QSize(320, 240) : m_captureSize, Qt::KeepAspectRatio);
+        picture = FrameConverter::toShownPicture(m_latestFrame, target, shown, mirror);
     } else {
         const QImage latest = latestImage();
         const QSize shown = shrink ? QSize(320, 240) : latest.size();
@@ -512,15 +513,27 @@ void VideoEngine::endSharing()
     resumeCamera();
 }
 
+void VideoEngine::setSharpSharing(bool on)
+{
+    if (on == m_sharpSharing)
+        return;
+    m_sharpSharing = on;
+    if (!m_shared)
+        return;
+    forgetLatestFrame();
+    startShared();
+}
+
 void VideoEngine::startShared()
 {
     if (!m_shared)
         return;
     m_shared->stop();
     const QList<CameraFormat> formats = m_shared->formats();
+    const QSize wanted = m_sharpSharing ? MaxSharedSize : m_captureSize;
     int index = -1;
     for (int i = 0; i < formats.size(); ++i) {
-        if (formats.at(i).resolution == m_captureSize)
+        if (formats.at(i).resolution == wanted)
             index = i;
     }
     m_shared->setFormat(index);

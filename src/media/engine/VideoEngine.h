@@ -54,7 +54,7 @@ public:
     // a picture of one of captureSizes().
     bool drawFrame(QByteArrayView body);
     // Decodes a peer's VP8 frame into the incoming picture the same way (announced with
-    // frameDrawn); only pictures of one of captureSizes() are drawn. After a frame that
+    // frameDrawn); pictures up to MaxSharedSize are drawn. After a frame that
     // does not decode, the decoder waits for a key frame (vp8KeyFrameNeeded).
     Vp8Decoder::Result drawVp8Frame(QByteArrayView frame);
     bool vp8KeyFrameNeeded() const { return m_vp8.keyFrameNeeded(); }
@@ -135,6 +135,14 @@ public:
     // Back to the camera; nothing when nothing is shared.
     void endSharing();
     bool isSharing() const { return m_shared != nullptr; }
+    // Between two programs that code video, a shared screen goes at its own size, up to
+    // MaxSharedSize, so that its text stays readable; otherwise it is fitted into the
+    // capture size like a camera's picture. A running source restarts at the new size.
+    static constexpr QSize MaxSharedSize{1920, 1080};
+    void setSharpSharing(bool on);
+    bool isSharpSharing() const { return m_shared != nullptr && m_sharpSharing; }
+    // The latest frame's own size (empty when there is none).
+    QSize latestSize() const { return m_latestFrame.isValid() ? m_latestFrame.size() : QSize(); }
     const CameraDevice *sharedSource() const { return m_shared.get(); }
 
     // Formats of the connected camera and the choice kept for it.
@@ -188,6 +196,7 @@ private:
     std::unique_ptr<CameraDevice> m_camera;
     // A shared screen in the camera's place.
     std::unique_ptr<CameraDevice> m_shared;
+    bool m_sharpSharing = false;
     // Made only when asked for: the media framework's sink loads its whole back end.
     std::unique_ptr<QVideoSink> m_sink;
     int m_compType = 0;
