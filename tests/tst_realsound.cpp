@@ -1,5 +1,6 @@
 #include "support/RunningProgram.h"
 #include "support/SoundRig.h"
+#include "support/TestMain.h"
 
 #include <QTest>
 
@@ -41,5 +42,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestRealSound)
+ZELMO_TEST_MAIN(TestRealSound)
 #include "tst_realsound.moc"

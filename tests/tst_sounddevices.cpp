@@ -7,6 +7,7 @@
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestSpeaker.h"
 #include "support/SoundRig.h"
+#include "support/TestMain.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
@@ -156,5 +157,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSoundDevices)
+ZELMO_TEST_MAIN(TestSoundDevices)
 #include "tst_sounddevices.moc"
