@@ -30,7 +30,8 @@ supp="$root/tests/sanitizers"
 # The leak check at exit crashes now and then on this kind of machine ("Tracer caught
 # signal 11") in processes with the sound server's threads, so the suite runs without it;
 # the fuzz targets keep it. ASAN_OPTIONS=detect_leaks=1 asks for it (see tests/sanitizers).
-export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=$leaks:halt_on_error=1:check_initialization_order=1:strict_init_order=1}"
+# An abort (a library's own failed check) is reported with its stack like any other error.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=$leaks:halt_on_error=1:check_initialization_order=1:strict_init_order=1:handle_abort=1}"
 export LSAN_OPTIONS="suppressions=$supp/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$supp/ubsan.supp"
 cd "$build"

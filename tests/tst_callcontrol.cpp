@@ -1,6 +1,7 @@
 #include "support/Windows.h"
 #include "media/MediaConnection.h"
 #include "support/RawClient.h"
+#include "support/TestMain.h"
 #include "secure/TlsSetup.h"
 
 namespace {
@@ -483,5 +484,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestCallControl)
+ZELMO_TEST_MAIN(TestCallControl)
 #include "tst_callcontrol.moc"

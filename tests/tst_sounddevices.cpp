@@ -7,6 +7,7 @@
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestSpeaker.h"
 #include "support/SoundRig.h"
+#include "support/TestMain.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
@@ -83,11 +84,17 @@ private slots:
         QCOMPARE(ann.program->audioEngine().audioOutDevice(), QByteArray("zelmo_spk"));
 
         QVERIFY(rig.pactl({QStringLiteral("set-default-sink"), headset}));
-        qint64 tookMs = -1;
-        QVERIFY2(hearsWithin(headsetListener, 5000, &tookMs), "the new default speaker stays silent");
-        qInfo("the new default speaker played Bob's voice %lld ms after it became the default", tookMs);
-        QVERIFY2(tookMs <= 1000, "the new default speaker was silent for more than a second");
-        QCOMPARE(ann.program->audioEngine().audioOutDevice(), headset.toUtf8());
+        // Within a second Ann's speaker plays into the headset. What the headset's ear hears
+        // comes later again by the sound server's buffers and the listener's own, which a
+        // busy machine stretches past that second: it is waited for, with a bound.
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(ann.program->audioEngine().audioOutDevice() == headset.toUtf8(), 5000);
+        const qint64 movedMs = clock.elapsed();
+        QVERIFY2(hearsWithin(headsetListener, 5000), "the new default speaker stays silent");
+        qInfo("the speaker moved to the new default %lld ms after it became the default; heard there after %lld ms",
+              movedMs, clock.elapsed());
+        QVERIFY2(movedMs <= 1000, "the speaker moved to the new default more than a second after it became one");
 
         const QString wentAway = QStringLiteral("went away");
         QCOMPARE(ann.log().filter(wentAway).size(), 0);
@@ -156,5 +163,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSoundDevices)
+ZELMO_TEST_MAIN(TestSoundDevices)
 #include "tst_sounddevices.moc"

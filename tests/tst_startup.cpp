@@ -1,4 +1,5 @@
 #include "support/Windows.h"
+#include "support/TestMain.h"
 #include "core/TerminationSignals.h"
 
 #include <csignal>
@@ -217,5 +218,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestStartup)
+ZELMO_TEST_MAIN(TestStartup)
 #include "tst_startup.moc"

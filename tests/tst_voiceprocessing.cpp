@@ -5,6 +5,7 @@
 #include "media/engine/TestDeviceProvider.h"
 #include "media/engine/TestSpeaker.h"
 #include "support/SoundRig.h"
+#include "support/TestMain.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -319,5 +320,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestVoiceProcessing)
+ZELMO_TEST_MAIN(TestVoiceProcessing)
 #include "tst_voiceprocessing.moc"

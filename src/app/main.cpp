@@ -1,6 +1,7 @@
 #include "ZelmoRevision.h"
 #include "core/CrashReport.h"
 #include "core/PeerChannel.h"
+#include "core/ProcessEnd.h"
 #include "core/TerminationSignals.h"
 #include "media/DeviceNotice.h"
 #include "messages/MessageService.h"
@@ -41,9 +42,7 @@ const char *const MoreHelp =
     "The profile folder holds zelmo.ini (settings), zelmo.log (activity log), refuse.dat\n"
     "(refused callers), zelmo.pal (pals) and zelmo.num (this user's number).\n";
 
-} // namespace
-
-int main(int argc, char *argv[])
+int run(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("zelmo"));
     // The desktop (and its portals) tell ZELMO's windows by its desktop entry's name.
@@ -163,4 +162,13 @@ int main(int argc, char *argv[])
     const int code = app.exec();
     program.finishReleasing();
     return code;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Everything of the program's own is gone when run() returns (its files written, its
+    // peers told); the sound libraries' process-wide objects are not torn down after it.
+    ProcessEnd::now(run(argc, argv));
 }
