@@ -311,7 +311,7 @@ void MediaSession::fetchFrame()
                       && m_.video.getVideoSettings(&width, &height);
     if (m_frameInCamera) {
         // A screen shared at its own size goes at that size.
-        if (m_currentFormats && m_.video.isSharpSharing() && !m_.video.latestSize().isEmpty()) {
+        if (m_.video.isSharpSharing() && !m_.video.latestSize().isEmpty()) {
             width = m_.video.latestSize().width();
             height = m_.video.latestSize().height();
         }

@@ -228,11 +228,11 @@ CallPath *PathFinder::add(std::unique_ptr<CallPath> owned)
     m_bornMs.insert(path, m_clock.elapsed());
     connect(path, &CallPath::failed, this, [this, path](const QString &why) {
         m_.logLine(QStringLiteral("No path was found: ") + why);
-        // The peer stops looking too. The path may be gone by the next turn (a shutdown
-        // deletes paths at once), so it is looked at only if it still exists.
-        QTimer::singleShot(0, this, [this, guard = QPointer<CallPath>(path)] {
-            if (guard && m_paths.value(guard->callId()) == guard)
-                end(guard.data(), QString::fromLatin1(Proto::EndGone), true);
+        // The peer stops looking too, on the next turn, unless the path is gone by then (a
+        // shutdown deletes paths at once).
+        QTimer::singleShot(0, path, [this, path] {
+            if (m_paths.value(path->callId()) == path)
+                end(path, QString::fromLatin1(Proto::EndGone), true);
         });
     });
     connect(path, &CallPath::ended, this, [this, path](const QString &why) {

@@ -54,7 +54,7 @@ QList<CameraFormat> ScreenFit::formats(float fps)
     QList<CameraFormat> list;
     for (const QSize &size : VideoEngine::captureSizes())
         list.append(CameraFormat{size, QVideoFrameFormat::Format_BGRX8888, fps});
-    list.append(CameraFormat{SharpBound, QVideoFrameFormat::Format_BGRX8888, fps});
+    list.append(CameraFormat{VideoEngine::MaxSharedSize, QVideoFrameFormat::Format_BGRX8888, fps});
     return list;
 }
 
@@ -70,8 +70,9 @@ QSize ScreenFit::frameSize(int index, QSize source)
         return sizes.value(index, QSize(320, 240));
     // Never enlarged; even sides, as the coders take them.
     QSize own = source;
-    if (own.width() > SharpBound.width() || own.height() > SharpBound.height())
-        own.scale(SharpBound, Qt::KeepAspectRatio);
+    const QSize bound = VideoEngine::MaxSharedSize;
+    if (own.width() > bound.width() || own.height() > bound.height())
+        own.scale(bound, Qt::KeepAspectRatio);
     return {std::max(2, own.width() & ~1), std::max(2, own.height() & ~1)};
 }
 

@@ -26,9 +26,8 @@ public:
     };
 
     // The formats a shared source offers: each of the call's sizes (the source fitted in,
-    // with bars), and last the source at its own size within SharpBound, for a peer whose
-    // coding keeps 10-pixel text readable at that size.
-    static constexpr QSize SharpBound{1920, 1080};
+    // with bars), and last the source at its own size within VideoEngine::MaxSharedSize,
+    // for a peer whose coding keeps 10-pixel text readable at that size.
     static QList<CameraFormat> formats(float fps);
     // `index` when it names one of formats(), else -1.
     static int checkedFormat(int index);

@@ -113,11 +113,8 @@ Vp8Decoder::Result VideoEngine::drawVp8Frame(QByteArrayView frame)
     const Vp8Decoder::Result result = m_vp8.decode(frame);
     if (result != Vp8Decoder::Result::Picture)
         return result;
-    const QImage picture = m_vp8.picture();
-    if (picture.width() > MaxSharedSize.width() || picture.height() > MaxSharedSize.height())
-        return Vp8Decoder::Result::Nothing;
-    m_incoming = picture;
-    m_incomingSize = picture.size();
+    m_incoming = m_vp8.picture();
+    m_incomingSize = m_incoming.size();
     emit frameDrawn(m_incoming);
     return result;
 }

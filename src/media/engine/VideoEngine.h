@@ -54,7 +54,7 @@ public:
     // a picture of one of captureSizes().
     bool drawFrame(QByteArrayView body);
     // Decodes a peer's VP8 frame into the incoming picture the same way (announced with
-    // frameDrawn); pictures up to MaxSharedSize are drawn. After a frame that
+    // frameDrawn); the decoder refuses pictures beyond MaxSharedSize. After a frame that
     // does not decode, the decoder waits for a key frame (vp8KeyFrameNeeded).
     Vp8Decoder::Result drawVp8Frame(QByteArrayView frame);
     bool vp8KeyFrameNeeded() const { return m_vp8.keyFrameNeeded(); }
@@ -138,7 +138,7 @@ public:
     // Between two programs that code video, a shared screen goes at its own size, up to
     // MaxSharedSize, so that its text stays readable; otherwise it is fitted into the
     // capture size like a camera's picture. A running source restarts at the new size.
-    static constexpr QSize MaxSharedSize{1920, 1080};
+    static constexpr QSize MaxSharedSize = Vp8Decoder::MaxSize;
     void setSharpSharing(bool on);
     bool isSharpSharing() const { return m_shared != nullptr && m_sharpSharing; }
     // The latest frame's own size (empty when there is none).
