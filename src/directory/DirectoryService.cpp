@@ -303,13 +303,28 @@ void DirectoryService::reconnectDirectory()
     connectDirectory(m_.settings.DirAddress, dirPort());
 }
 
+Proto::Login DirectoryService::ownLogin() const
+{
+    const Settings &s = m_.settings;
+    Proto::Login login;
+    login.userNumber = m_userNumber;
+    login.name = s.Name;
+    login.email = s.EMail;
+    login.location = s.Location;
+    login.comment = s.Comment;
+    login.port = m_listenPort;
+    return login;
+}
+
 void DirectoryService::sendDirectoryLogin()
 {
     Settings &s = m_.settings;
     s.EMail = s.EMail.toLower();
-    m_ippServer->sendData(Proto::directoryLogin(m_userNumber, s.Name, s.EMail, s.Location, s.Comment,
-                                                m_.capture.isReady(), m_.audio.hasAudio(), s.ShowOnList,
-                                                m_listenPort));
+    Proto::Login login = ownLogin();
+    login.video = m_.capture.isReady();
+    login.audio = m_.audio.hasAudio();
+    login.listed = s.ShowOnList;
+    m_ippServer->sendData(Proto::login(login));
 }
 
 void DirectoryService::onDirectoryConnected(int statusCode)
@@ -392,47 +407,46 @@ void DirectoryService::onDirectoryData(const QByteArray &text, bool eol)
     onDirectoryMessage(text);
 }
 
-void DirectoryService::onDirectoryMessage(const QByteArray &message)
+void DirectoryService::onDirectoryMessage(const QByteArray &text)
 {
     using Kind = Proto::Kind;
-    const Kind kind = Proto::kindOf(message);
+    Proto::FromServer message = Proto::readFromServer(text);
+    const Kind kind = message.kind;
     if ((kind == Kind::Notice || kind == Kind::UserList || kind == Kind::EmailAnswer) && m_awaitedAnswers > 0) {
         if (--m_awaitedAnswers == 0)
             m_tmrAnswer->stop();
     }
     switch (kind) {
-    case Kind::Notice: {
-        const QString notice = Proto::noticeText(message);
-        if (!notice.trimmed().isEmpty())
-            emit informationRequested(notice);
+    case Kind::Notice:
+        if (!message.notice.trimmed().isEmpty())
+            emit informationRequested(message.notice);
         sendDirectoryRequest(Proto::listRequest());
         setStatus(tr("Requesting User List"));
         break;
-    }
     case Kind::Message:
-        emit informationRequested(Proto::noticeText(message));
+        emit informationRequested(message.notice);
         break;
     case Kind::Busy:
-        emit informationRequested(Proto::noticeText(message));
+        emit informationRequested(message.notice);
         m_.settings.DirAddress.clear();
         m_ippServer->setConnected(false);
         break;
     case Kind::Redirect:
-        if (const auto target = Proto::parseRedirect(message))
+        if (const auto &target = message.target)
             emit redirectOffered(target->Host, target->Port, target->Description);
         break;
     case Kind::ServerList:
-        m_servers = Proto::parseServerList(message);
+        m_servers = std::move(message.servers);
         emit serverListChanged();
         break;
     case Kind::KeyedUsers:
         // Only a server reached over TLS says who is keyed, just before its list.
-        m_keyedNumbers = Proto::parseKeyedUsers(message);
+        m_keyedNumbers = std::move(message.keyed);
         break;
     case Kind::UserList: {
         setStatus(tr("Processing User List"));
-        Proto::UserList list = Proto::parseUserList(message);
-        m_entries = std::move(list.entries);
+        const Proto::UserList &list = message.users;
+        m_entries = std::move(message.users.entries);
         for (Proto::UserEntry &e : m_entries)
             e.Keyed = m_keyedNumbers.contains(e.UserNumber);
         m_keyedNumbers.clear();
@@ -444,7 +458,7 @@ void DirectoryService::onDirectoryMessage(const QByteArray &message)
         break;
     }
     case Kind::EmailAnswer: {
-        const Proto::EmailAnswer answer = Proto::parseEmailAnswer(message);
+        const Proto::EmailAnswer &answer = message.email;
         m_.calls.emailLookupAnswered(answer.name, answer.location, answer.address, answer.port);
         break;
     }
@@ -483,9 +497,9 @@ void DirectoryService::onPalConnected(int statusCode)
 
 void DirectoryService::sendPalLogin()
 {
-    const Settings &s = m_.settings;
-    m_ippServerPal->sendData(
-        Proto::palLogin(m_userNumber, s.Name, s.EMail, s.Location, s.Comment, m_listenPort));
+    Proto::Login login = ownLogin();
+    login.kind = Proto::Login::PalClient;
+    m_ippServerPal->sendData(Proto::login(login));
     m_palLoggedIn = true;
     if (m_palCheckWanted) {
         m_palCheckWanted = false;
@@ -503,12 +517,13 @@ void DirectoryService::onPalData(const QByteArray &text, bool eol)
     onPalMessage(text);
 }
 
-void DirectoryService::onPalMessage(const QByteArray &message)
+void DirectoryService::onPalMessage(const QByteArray &text)
 {
     using Kind = Proto::Kind;
-    const Kind kind = Proto::kindOf(message);
-    if (kind == Kind::NewNumber) {
-        const qint32 number = Proto::parseNewNumber(message);
+    const Proto::FromServer message = Proto::readFromServer(text);
+    switch (message.kind) {
+    case Kind::NewNumber: {
+        const qint32 number = message.number;
         // Only a number of the servers' range is an identity worth keeping. A server with
         // none to give now says so with -1: the user logs in without one meanwhile and
         // asks again on the next connection.
@@ -527,37 +542,39 @@ void DirectoryService::onPalMessage(const QByteArray &message)
         // A directory login made before the number came carries -1: it is brought up to date.
         if (m_ippServer->isConnected())
             sendDirectoryLogin();
-    } else if (kind == Kind::EmailAnswer) {
-        onPalAnswer(message);
-    } else if (kind == Kind::CallOffer || kind == Kind::CallAnswer || kind == Kind::CallEnd
-               || kind == Kind::RelayAccess) {
+        break;
+    }
+    case Kind::EmailAnswer:
+        onPalAnswer(message.email);
+        break;
+    case Kind::CallOffer:
+    case Kind::CallAnswer:
+    case Kind::CallEnd:
+    case Kind::RelayAccess:
         // Only a server that speaks encrypted passes these on.
         if (passesPathTexts())
-            onPathMessage(kind, message);
-    } else if (kind == Kind::Busy) {
-        const auto target = Proto::parsePalBusy(message);
+            onPathMessage(message);
+        break;
+    case Kind::Busy:
         m_ippServerPal->setConnected(false);
-        if (target)
-            setPalServer(target->Host, target->Port);
+        if (message.target)
+            setPalServer(message.target->Host, message.target->Port);
+        break;
+    default:
+        break;
     }
 }
 
-void DirectoryService::onPathMessage(DirectoryProtocol::Kind kind, const QByteArray &message)
+void DirectoryService::onPathMessage(const Proto::FromServer &message)
 {
-    using Kind = Proto::Kind;
-    if (kind == Kind::CallOffer) {
-        if (const auto offer = Proto::parseRelayedOffer(message))
-            emit callOfferArrived(*offer);
-    } else if (kind == Kind::CallAnswer) {
-        if (const auto answer = Proto::parseCallAnswer(message))
-            emit callAnswerArrived(*answer);
-    } else if (kind == Kind::CallEnd) {
-        if (const auto ending = Proto::parseCallEnd(message))
-            emit callEndArrived(*ending);
-    } else if (kind == Kind::RelayAccess) {
-        if (const auto relay = Proto::parseRelayAccess(message))
-            emit relayAccessChanged(relay);
-    }
+    if (message.offer)
+        emit callOfferArrived(*message.offer);
+    else if (message.answer)
+        emit callAnswerArrived(*message.answer);
+    else if (message.end)
+        emit callEndArrived(*message.end);
+    else if (message.relay)
+        emit relayAccessChanged(message.relay);
 }
 
 bool DirectoryService::passesPathTexts() const
@@ -598,10 +615,9 @@ int DirectoryService::matchPal(const QString &email) const
     return 0;
 }
 
-void DirectoryService::onPalAnswer(const QByteArray &message)
+void DirectoryService::onPalAnswer(const Proto::EmailAnswer &answer)
 {
     PalList &list = m_.pals;
-    const Proto::EmailAnswer answer = Proto::parseEmailAnswer(message);
     if (const int k = matchPal(answer.email)) {
         PalList::Pal &pal = list.pal(k);
         if (answer.found() && answer.port != 0) {

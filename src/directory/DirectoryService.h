@@ -199,8 +199,10 @@ private:
     void onPalConnected(int statusCode);
     void onPalData(const QByteArray &text, bool eol);
     void onPalMessage(const QByteArray &message);
-    void onPalAnswer(const QByteArray &message);
-    void onPathMessage(DirectoryProtocol::Kind kind, const QByteArray &message);
+    void onPalAnswer(const DirectoryProtocol::EmailAnswer &answer);
+    void onPathMessage(const DirectoryProtocol::FromServer &message);
+    // The user's own fields of both logins.
+    DirectoryProtocol::Login ownLogin() const;
     void sendPalLogin();
     void sendDirectoryLogin();
     void lookUpPal(int k);
