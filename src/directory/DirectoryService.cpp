@@ -1,6 +1,5 @@
 #include "directory/DirectoryService.h"
 
-#include "call/CallControl.h"
 #include "core/Fields.h"
 #include "core/IPPort.h"
 #include "core/PalList.h"
@@ -58,12 +57,6 @@ DirectoryService::DirectoryService(Context context, QObject *parent)
         emit pathServerLost();
     });
     connect(m_tmrCheckPal, &QTimer::timeout, this, &DirectoryService::palCheckTick);
-
-    m_.calls.setEmailLookup([this](const QString &address) { return lookupEmail(address); });
-    m_.calls.setDirectoryLookup([this](int k) {
-        const Proto::UserEntry *e = entry(k);
-        return e ? CallControl::DirectoryEntry{e->Name, e->Location} : CallControl::DirectoryEntry{};
-    });
 }
 
 void DirectoryService::setAnswerWait(int ms)
@@ -388,7 +381,7 @@ void DirectoryService::onDirectoryDisconnected()
     m_awaitedAnswers = 0;
     m_tmrAnswer->stop();
     // No answer can come any more to an e-mail lookup under way.
-    m_.calls.emailLookupFailed();
+    emit lookupsLost();
 }
 
 void DirectoryService::onDirectoryData(const QByteArray &text, bool eol)
@@ -459,7 +452,7 @@ void DirectoryService::onDirectoryMessage(const QByteArray &text)
     }
     case Kind::EmailAnswer: {
         const Proto::EmailAnswer &answer = message.email;
-        m_.calls.emailLookupAnswered(answer.name, answer.location, answer.address, answer.port);
+        emit emailAnswered(answer.name, answer.location, answer.address, answer.port);
         break;
     }
     default:
@@ -729,7 +722,7 @@ void DirectoryService::call(const QString &address, int entryNumber, int palNumb
             return;
         }
     }
-    m_.calls.placeCall(address, PortPlan::PublishedBase, 0);
+    emit callRequested(address, PortPlan::PublishedBase, 0, QString());
 }
 
 void DirectoryService::callEntry(int k)
@@ -737,7 +730,7 @@ void DirectoryService::callEntry(int k)
     if (const Proto::UserEntry *e = entry(k)) {
         // A user whose number is bound to a key can be offered a path by that number.
         const QString name = e->Keyed ? QString::number(e->UserNumber) : QString();
-        m_.calls.placeCall(e->Address, e->Port, k, name);
+        emit callRequested(e->Address, e->Port, k, name);
     }
 }
 
@@ -746,7 +739,7 @@ void DirectoryService::callPal(int k)
     if (k < 1 || k > m_.pals.count())
         return;
     const PalList::Pal &pal = m_.pals.pal(k);
-    m_.calls.placeCall(pal.Address, int(quint16(pal.Port)), 0, pal.EMail);
+    emit callRequested(pal.Address, int(quint16(pal.Port)), 0, pal.EMail);
 }
 
 void DirectoryService::sendMessage(int entryNumber, int palNumber)

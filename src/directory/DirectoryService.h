@@ -9,7 +9,6 @@
 #include <QVector>
 
 class AudioControl;
-class CallControl;
 class CaptureControl;
 class IPPort;
 class PalList;
@@ -29,7 +28,6 @@ public:
     {
         Settings &settings;
         PalList &pals;
-        CallControl &calls;
         // The login says whether this user has a camera and sound.
         const CaptureControl &capture;
         const AudioControl &audio;
@@ -96,7 +94,8 @@ public:
 
     // ---- Directory ----
     void connectDirectory(const QString &host, int port);
-    // For call control: sends "GEM" when the directory is connected, else returns false.
+    // Sends "GEM" when the directory is connected, else returns false; the answer comes as
+    // emailAnswered, or lookupsLost when the connection closes first.
     bool lookupEmail(const QString &address);
     // The user picked or typed a directory server: "host:port..." or a bare host (port 2010).
     void chooseDirectory(const QString &text);
@@ -186,6 +185,12 @@ signals:
     void callEndArrived(const DirectoryProtocol::CallEnd &end);
     // The pal connection closed: nothing more will be passed on over it.
     void pathServerLost();
+    // An e-mail lookup's answer; no answer will come to one under way.
+    void emailAnswered(const QString &name, const QString &location, const QString &address, int port);
+    void lookupsLost();
+    // Call this address and port; entry is the listed user's number (0 for none), name
+    // what a path offer is addressed to (empty for none).
+    void callRequested(const QString &address, int port, int entry, const QString &name);
 
 private:
     void setStatus(const QString &text);
