@@ -435,6 +435,20 @@ std::optional<RelayAccess> parseRelayAccess(const QByteArray &message)
     return r;
 }
 
+namespace {
+
+// "CLA" and "CLX" read alike, whichever way they go.
+template <typename Read>
+void readBothWays(Read &m, const QByteArray &message)
+{
+    if (m.kind == Kind::CallAnswer)
+        m.answer = parseCallAnswer(message);
+    else if (m.kind == Kind::CallEnd)
+        m.end = parseCallEnd(message);
+}
+
+} // namespace
+
 FromServer readFromServer(const QByteArray &message)
 {
     FromServer m;
@@ -470,16 +484,11 @@ FromServer readFromServer(const QByteArray &message)
     case Kind::CallOffer:
         m.offer = parseRelayedOffer(message);
         break;
-    case Kind::CallAnswer:
-        m.answer = parseCallAnswer(message);
-        break;
-    case Kind::CallEnd:
-        m.end = parseCallEnd(message);
-        break;
     case Kind::RelayAccess:
         m.relay = parseRelayAccess(message);
         break;
     default:
+        readBothWays(m, message);
         break;
     }
     return m;
@@ -499,13 +508,8 @@ FromClient readFromClient(const QByteArray &message)
     case Kind::CallOffer:
         m.offer = parseCallOffer(message);
         break;
-    case Kind::CallAnswer:
-        m.answer = parseCallAnswer(message);
-        break;
-    case Kind::CallEnd:
-        m.end = parseCallEnd(message);
-        break;
     default:
+        readBothWays(m, message);
         break;
     }
     return m;
