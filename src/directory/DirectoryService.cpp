@@ -299,14 +299,8 @@ void DirectoryService::reconnectDirectory()
 Proto::Login DirectoryService::ownLogin() const
 {
     const Settings &s = m_.settings;
-    Proto::Login login;
-    login.userNumber = m_userNumber;
-    login.name = s.Name;
-    login.email = s.EMail;
-    login.location = s.Location;
-    login.comment = s.Comment;
-    login.port = m_listenPort;
-    return login;
+    return {.userNumber = m_userNumber, .name = s.Name, .email = s.EMail, .location = s.Location,
+            .comment = s.Comment, .port = m_listenPort};
 }
 
 void DirectoryService::sendDirectoryLogin()
@@ -332,23 +326,15 @@ void DirectoryService::onDirectoryConnected(int statusCode)
     setStatus(tr("Connected to Directory Server"));
 }
 
-void DirectoryService::connectionBlocked(const QString &text, bool canAccept)
+void DirectoryService::connectionBlocked(const QString &text)
 {
     m_blockedText = text;
     setStatus(text);
-    if (canAccept && !m_keyQuestionOpen) {
-        m_keyQuestionOpen = true;
-        emit serverKeyQuestion(text);
-    }
 }
 
-void DirectoryService::answerServerKey(bool accept)
+void DirectoryService::retryWithNewKey()
 {
-    m_keyQuestionOpen = false;
-    if (!accept)
-        return;
     m_blockedText.clear();
-    emit serverKeyAccepted();
     reconnectDirectory();
     if (!m_ippServerPal->isConnected())
         connectPalServer();

@@ -149,12 +149,11 @@ public slots:
     void closeDirectory();
     // Closes the directory connection and connects to the configured server again.
     void reconnectDirectory();
-    // The connection's security layer sent nothing to the server and says why; with
-    // `canAccept`, the server showed a new key the user may accept.
-    void connectionBlocked(const QString &text, bool canAccept);
-    // The user's answer about the server's new key; accepted, the connections are made
-    // again.
-    void answerServerKey(bool accept);
+    // The connection's security layer sent nothing to the server and says why; the status
+    // says so until a connection succeeds.
+    void connectionBlocked(const QString &text);
+    // The server's new key was accepted: the connections are made again.
+    void retryWithNewKey();
     // Whether the directory connection is encrypted.
     void setPrivate(bool encrypted);
 
@@ -174,9 +173,6 @@ signals:
     void sendMessageRequested(const QString &name, const QString &location, const QString &address, int port,
                               qint32 userNumber);
     void userNumberChanged(qint32 number);
-    // The server's key changed: the window asks the user whether to accept the new one.
-    void serverKeyQuestion(const QString &text);
-    void serverKeyAccepted();
     void privacyChanged(bool encrypted);
     // What the pal server passed on for the path finding.
     void relayAccessChanged(const std::optional<DirectoryProtocol::RelayAccess> &relay);
@@ -252,7 +248,6 @@ private:
 
     // Why nothing was sent to the server, until a connection succeeds.
     QString m_blockedText;
-    bool m_keyQuestionOpen = false;
 
     QDateTime m_nextRefresh;
     bool m_refreshOnShow = false;

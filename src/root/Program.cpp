@@ -13,6 +13,7 @@
 #include "core/OptionsLogic.h"
 #include "core/SoundPlayer.h"
 #include "directory/DirectoryService.h"
+#include "directory/ServerKeyTrust.h"
 #include "directory/UserNumberFile.h"
 #include "media/AudioControl.h"
 #include "media/AudioSetup.h"
@@ -86,6 +87,7 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_directory(new DirectoryService({m_settings, m_palList, *m_capture, *m_audioControl,
                                         profilePath(PalFile), profilePath(UserNumberFile::FileName)},
                                        this))
+    , m_serverKeys(new ServerKeyTrust(this))
     , m_messages(new MessageService({m_settings, m_refuseList, *m_sounds, profilePath(RefuseFile)}, this))
     , m_messageMedia(new MessageMedia({*m_capture, *m_video, *m_audioControl, m_audioSendQueue}, this))
     , m_optionsLogic(new OptionsLogic(m_settings, m_refuseList, profilePath(RefuseFile), this))
@@ -222,8 +224,11 @@ void Program::connectSecurity()
     security.attachDirectoryClient(m_directory->ippServerPal());
     directoryDialer.setHostName([this] { return m_settings.DirAddress; });
     connect(&directoryDialer, &DirectoryDialer::blocked, m_directory, &DirectoryService::connectionBlocked);
+    connect(&directoryDialer, &DirectoryDialer::blocked, m_serverKeys, &ServerKeyTrust::connectionBlocked);
     connect(&directoryDialer, &DirectoryDialer::privacyKnown, m_directory, &DirectoryService::setPrivate);
-    connect(m_directory, &DirectoryService::serverKeyAccepted, &directoryDialer, &DirectoryDialer::acceptOfferedKeys);
+    // An accepted key is pinned before the connections are made again.
+    connect(m_serverKeys, &ServerKeyTrust::accepted, &directoryDialer, &DirectoryDialer::acceptOfferedKeys);
+    connect(m_serverKeys, &ServerKeyTrust::accepted, m_directory, &DirectoryService::retryWithNewKey);
 }
 
 // Calls to someone the directory server knows may go over a path it helps find, when
