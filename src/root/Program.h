@@ -27,6 +27,7 @@ class CaptureControl;
 class ChatSession;
 class DeviceProvider;
 class DirectoryService;
+class ServerKeyTrust;
 class IPDaemon;
 class IPPort;
 class MediaConnection;
@@ -105,6 +106,7 @@ public:
     MediaSession &mediaSession() { return *m_session; }
     ChatSession &chat() { return *m_chat; }
     DirectoryService &directory() { return *m_directory; }
+    ServerKeyTrust &serverKeys() { return *m_serverKeys; }
     MessageService &messages() { return *m_messages; }
     MessageMedia &messageMedia() { return *m_messageMedia; }
     OptionsLogic &optionsLogic() { return *m_optionsLogic; }
@@ -224,6 +226,7 @@ private:
     MediaSession *m_session;
     ChatSession *m_chat;
     DirectoryService *m_directory;
+    ServerKeyTrust *m_serverKeys;
     MessageService *m_messages;
     MessageMedia *m_messageMedia;
     OptionsLogic *m_optionsLogic;

@@ -180,7 +180,7 @@ void WindowShell::buildWindows()
 {
     Program &p = m_program;
     const Settings &s = p.settings();
-    m_frmDirectory = new frmDirectory(p.directory(), m_frmMain);
+    m_frmDirectory = new frmDirectory(p.directory(), p.serverKeys(), m_frmMain);
     m_frmSelf = new frmSelf(p.capture(), p.videoEngine(), p.screenShare(), m_frmMain);
     m_frmNewChat = new frmNewChat(p.chat(), m_frmMain);
     m_frmRates = new frmRates(m_frmMain);
