@@ -311,6 +311,8 @@ void Program::start()
     m_security->start();
     // Without its port this program still calls encrypted; the log says why none come in.
     m_security->listen(m_listenPort);
+    // Calls can come in from here on; the windows are built now, before anything they show.
+    emit listenersReady();
     if (m_options.reachability)
         m_reach->start(m_listenPort);
     emit loaded();

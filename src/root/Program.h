@@ -152,6 +152,9 @@ public:
     QTimer &startupTimer() { return m_startupTimer; }
 
 signals:
+    // The settings are read and the listeners bound, plain and encrypted; nothing else has
+    // started yet. The window shell builds its main window here.
+    void listenersReady();
     // The settings are read, the devices known and the listeners bound; capture, the chat
     // listener and the data files come next. The window shell builds its windows here.
     void loaded();
