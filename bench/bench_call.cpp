@@ -35,7 +35,7 @@
 //   bench_call --side caller|callee ...      (one side; started by the above)
 
 #include "call/CallControl.h"
-#include "core/SoundPlayer.h"
+#include "media/SoundPlayer.h"
 #include "media/AudioControl.h"
 #include "media/AudioSettings.h"
 #include "media/AudioSendQueue.h"
@@ -52,7 +52,7 @@
 #include "root/Program.h"
 #include "secure/CallSecurity.h"
 #include "secure/SecurityService.h"
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 #include "support/TestSupport.h"
 #include "support/SoundRig.h"
 #include "ui/WindowShell.h"

@@ -16,11 +16,11 @@
 // are the real zelmo-directory executable.
 
 #include "core/Fields.h"
-#include "directory/DirectoryProtocol.h"
-#include "secure/Identity.h"
-#include "secure/TlsContext.h"
-#include "secure/TlsSetup.h"
-#include "secure/TlsStream.h"
+#include "protocol/DirectoryProtocol.h"
+#include "tls/Identity.h"
+#include "tls/TlsContext.h"
+#include "tls/TlsSetup.h"
+#include "tls/TlsStream.h"
 #include "support/RedisProcess.h"
 
 #include <QCommandLineParser>

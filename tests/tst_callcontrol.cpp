@@ -2,7 +2,7 @@
 #include "media/MediaConnection.h"
 #include "support/RawClient.h"
 #include "support/TestMain.h"
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // and 100 ms of round trip away, while a stranger floods the callee's encrypted port with
 // half handshakes from 64 addresses, the call still comes up encrypted within seconds.
 
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 #include "support/NetworkLab.h"
 #include "support/TestSupport.h"
 #include "support/ZelmoProcess.h"

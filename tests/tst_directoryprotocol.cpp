@@ -1,5 +1,5 @@
-#include "directory/DirectoryProtocol.h"
-#include "directory/ReachProtocol.h"
+#include "protocol/DirectoryProtocol.h"
+#include "protocol/ReachProtocol.h"
 #include "reach/AddressScope.h"
 #include "server/ServerConfig.h"
 

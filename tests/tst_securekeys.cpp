@@ -1,5 +1,5 @@
 #include "secure/DirectoryDialer.h"
-#include "secure/Identity.h"
+#include "tls/Identity.h"
 #include "secure/KnownPeers.h"
 #include "secure/SecurityService.h"
 #include "secure/ShortCode.h"

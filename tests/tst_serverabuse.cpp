@@ -6,8 +6,8 @@
 // executable where its memory or its mounts count) and a real Redis where the shared
 // registry is at stake.
 
-#include "secure/TlsContext.h"
-#include "secure/TlsStream.h"
+#include "tls/TlsContext.h"
+#include "tls/TlsStream.h"
 #include "server/DirectoryServer.h"
 #include "server/RedisRegistry.h"
 #include "server/SqliteStore.h"

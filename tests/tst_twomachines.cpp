@@ -4,7 +4,7 @@
 // each machine, find each other through the directory, see each other's pals on line,
 // call by e-mail and leave a quick message, driven through their windows.
 
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 #include "server/DirectoryServer.h"
 #include "support/DirectoryProcess.h"
 #include "support/RawClient.h"

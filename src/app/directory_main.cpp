@@ -6,8 +6,8 @@
 #include "server/RedisRegistry.h"
 #include "server/SqliteRegistry.h"
 #include "server/SqliteStore.h"
-#include "secure/Identity.h"
-#include "secure/TlsSetup.h"
+#include "tls/Identity.h"
+#include "tls/TlsSetup.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -9,7 +9,7 @@
 #include "core/CallStates.h"
 #include "core/PeerChannel.h"
 #include "core/Settings.h"
-#include "core/SoundPlayer.h"
+#include "media/SoundPlayer.h"
 #include "media/AudioControl.h"
 #include "media/MediaConnection.h"
 

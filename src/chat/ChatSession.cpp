@@ -7,7 +7,7 @@
 #include "core/IPPort.h"
 #include "core/CallStates.h"
 #include "core/Settings.h"
-#include "core/SoundPlayer.h"
+#include "media/SoundPlayer.h"
 #include "media/AudioControl.h"
 #include "media/MediaClock.h"
 #include "media/MediaSession.h"

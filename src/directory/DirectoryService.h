@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/PeerChannel.h"
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 
 #include <QDateTime>
 #include <QObject>

@@ -2,7 +2,7 @@
 
 #include "core/Fields.h"
 #include "core/LineFile.h"
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 
 namespace UserNumberFile {
 

@@ -6,7 +6,7 @@
 #include "core/CallOwner.h"
 #include "core/PeerChannel.h"
 #include "core/Settings.h"
-#include "core/SoundPlayer.h"
+#include "media/SoundPlayer.h"
 #include "media/AudioControl.h"
 #include "media/AudioPlayQueue.h"
 #include "media/AudioSendQueue.h"

@@ -4,7 +4,7 @@
 #include "core/IPDaemon.h"
 #include "core/RefuseList.h"
 #include "core/Settings.h"
-#include "core/SoundPlayer.h"
+#include "media/SoundPlayer.h"
 #include "messages/QuickMessageProtocol.h"
 
 #include <QTimer>

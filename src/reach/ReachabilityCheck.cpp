@@ -1,8 +1,8 @@
 #include "reach/ReachabilityCheck.h"
 
 #include "core/ChannelDialer.h"
-#include "directory/DirectoryProtocol.h"
-#include "directory/ReachProtocol.h"
+#include "protocol/DirectoryProtocol.h"
+#include "protocol/ReachProtocol.h"
 
 #include <QHostAddress>
 #include <QHostInfo>

@@ -11,7 +11,7 @@
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/OptionsLogic.h"
-#include "core/SoundPlayer.h"
+#include "media/SoundPlayer.h"
 #include "directory/DirectoryService.h"
 #include "directory/ServerKeyTrust.h"
 #include "directory/UserNumberFile.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/ChannelDialer.h"
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 
 #include <QHash>
 #include <QObject>

@@ -2,7 +2,7 @@
 
 #include "core/ChannelSecurity.h"
 #include "core/EndpointError.h"
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 
 #include <QElapsedTimer>
 #include <QHash>

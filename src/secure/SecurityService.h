@@ -2,7 +2,7 @@
 
 #include "core/ChannelSecurity.h"
 #include "core/EndpointError.h"
-#include "secure/Identity.h"
+#include "tls/Identity.h"
 #include "secure/KnownPeers.h"
 #include "secure/SecuritySettings.h"
 

@@ -8,8 +8,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include "secure/TlsContext.h"
-#include "secure/TlsStream.h"
+#include "tls/TlsContext.h"
+#include "tls/TlsStream.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

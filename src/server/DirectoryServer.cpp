@@ -2,14 +2,14 @@
 
 #include "core/Fields.h"
 #include "core/PeerChannel.h"
-#include "directory/DirectoryProtocol.h"
-#include "directory/ReachProtocol.h"
+#include "protocol/DirectoryProtocol.h"
+#include "protocol/ReachProtocol.h"
 #include "server/ReachabilityProbe.h"
 #include "server/RedisRegistry.h"
 #include "server/SqliteRegistry.h"
-#include "secure/Identity.h"
-#include "secure/TlsContext.h"
-#include "secure/TlsSetup.h"
+#include "tls/Identity.h"
+#include "tls/TlsContext.h"
+#include "tls/TlsSetup.h"
 
 #include <QDateTime>
 #include <QDir>

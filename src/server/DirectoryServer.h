@@ -1,6 +1,6 @@
 #pragma once
 
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 #include "server/CallTable.h"
 #include "server/ConnectionPool.h"
 #include "server/RelayCredentials.h"
@@ -9,7 +9,7 @@
 #include "server/ServerConfig.h"
 #include "server/SourceQuota.h"
 #include "server/UserRegistry.h"
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 
 #include <QElapsedTimer>
 #include <QHash>

@@ -1,6 +1,6 @@
 #include "server/ReachabilityProbe.h"
 
-#include "directory/ReachProtocol.h"
+#include "protocol/ReachProtocol.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>

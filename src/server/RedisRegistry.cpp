@@ -1,6 +1,6 @@
 #include "server/RedisRegistry.h"
 
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "server/SqliteRegistry.h"
 
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 
 #include <QCoreApplication>
 #include <QDir>

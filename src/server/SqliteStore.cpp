@@ -1,6 +1,6 @@
 #include "server/SqliteStore.h"
 
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 
 #include <QDateTime>
 #include <QDir>

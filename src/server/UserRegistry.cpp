@@ -1,6 +1,6 @@
 #include "server/UserRegistry.h"
 
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 
 #include <QHostAddress>
 

@@ -2,7 +2,7 @@
 
 #include "secure/DirectoryDialer.h"
 #include "secure/SecurityService.h"
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -11,7 +11,7 @@
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
 #include "core/LineCutter.h"
-#include "core/SoundPlayer.h"
+#include "media/SoundPlayer.h"
 #include "media/MediaClock.h"
 #include "root/Program.h"
 

@@ -8,10 +8,10 @@
 
 #include "call/CallAddress.h"
 #include "core/IPPort.h"
-#include "core/SoundPlayer.h"
-#include "directory/DirectoryProtocol.h"
+#include "media/SoundPlayer.h"
+#include "protocol/DirectoryProtocol.h"
 #include "directory/DirectoryService.h"
-#include "directory/ReachProtocol.h"
+#include "protocol/ReachProtocol.h"
 #include "directory/UserNumberFile.h"
 #include "root/Program.h"
 

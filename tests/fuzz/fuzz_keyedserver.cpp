@@ -10,9 +10,9 @@
 // client leaves after the line.
 #include "FuzzSupport.h"
 
-#include "directory/DirectoryProtocol.h"
-#include "secure/Identity.h"
-#include "secure/TlsSetup.h"
+#include "protocol/DirectoryProtocol.h"
+#include "tls/Identity.h"
+#include "tls/TlsSetup.h"
 #include "server/DirectoryServer.h"
 #include "server/SqliteStore.h"
 

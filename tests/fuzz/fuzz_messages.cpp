@@ -12,7 +12,7 @@
 #include "core/Fields.h"
 #include "core/IPDaemon.h"
 #include "core/LineCutter.h"
-#include "core/SoundPlayer.h"
+#include "media/SoundPlayer.h"
 #include "messages/MessageMedia.h"
 #include "messages/MessageService.h"
 #include "messages/MessageStore.h"

@@ -7,7 +7,7 @@
 #include "FuzzSupport.h"
 
 #include "core/IPDaemon.h"
-#include "secure/Identity.h"
+#include "tls/Identity.h"
 #include "secure/SecureListener.h"
 
 #include <cerrno>

@@ -11,7 +11,7 @@
 // line too long) connects again for its next line.
 #include "FuzzSupport.h"
 
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 #include "server/DirectoryServer.h"
 
 #include <QCoreApplication>

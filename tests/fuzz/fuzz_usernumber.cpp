@@ -2,7 +2,7 @@
 // have handed out or none at all, and written and read again it stays the same.
 #include "FuzzSupport.h"
 
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 #include "directory/UserNumberFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

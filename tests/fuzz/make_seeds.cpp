@@ -7,7 +7,7 @@
 #include "core/PalList.h"
 #include "core/RefuseList.h"
 #include "core/Settings.h"
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 #include "directory/UserNumberFile.h"
 #include "media/CodedMediaPacket.h"
 #include "media/MediaPacket.h"
@@ -22,8 +22,8 @@
 #include "reach/IceDescription.h"
 #include "reach/UpnpSoap.h"
 #include "secure/KnownPeers.h"
-#include "secure/TlsSetup.h"
-#include "secure/Identity.h"
+#include "tls/TlsSetup.h"
+#include "tls/Identity.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>

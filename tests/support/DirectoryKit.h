@@ -5,7 +5,7 @@
 
 #include "secure/DirectoryDialer.h"
 #include "secure/SecurityService.h"
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 #include "support/Windows.h"
 #include "server/DirectoryServer.h"
 

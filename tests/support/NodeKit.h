@@ -4,9 +4,9 @@
 // shared Redis), a bare client that asks until the answer suits, one that logs in over TLS
 // with a key of its own, and such a key.
 
-#include "directory/DirectoryProtocol.h"
-#include "secure/Identity.h"
-#include "secure/TlsSetup.h"
+#include "protocol/DirectoryProtocol.h"
+#include "tls/Identity.h"
+#include "tls/TlsSetup.h"
 #include "server/DirectoryServer.h"
 #include "support/RawClient.h"
 #include "support/RedisProcess.h"

@@ -1,7 +1,7 @@
 #include "support/RunningProgram.h"
 
 #include "core/ActivityLog.h"
-#include "core/SoundPlayer.h"
+#include "media/SoundPlayer.h"
 #include "directory/DirectoryService.h"
 #include "media/MediaStats.h"
 #include "media/engine/TestPatternCamera.h"

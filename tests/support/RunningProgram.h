@@ -12,7 +12,7 @@
 #include "core/CallStates.h"
 #include "core/IPDaemon.h"
 #include "core/IPPort.h"
-#include "core/SoundPlayer.h"
+#include "media/SoundPlayer.h"
 #include "directory/DirectoryService.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"

@@ -10,7 +10,7 @@
 #include "secure/SecureDialer.h"
 #include "secure/SecureListener.h"
 #include "secure/SecurityService.h"
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 #include "support/TestSupport.h"
 
 #include <QPointer>

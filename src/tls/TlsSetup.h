@@ -47,6 +47,10 @@ QSslConfiguration configuration(const Credentials &own, const QList<PeerChannel>
 // fingerprint when its certificate is made anew.
 QByteArray fingerprint(const QSslCertificate &certificate);
 
+// The same fingerprint from the key's DER-encoded SubjectPublicKeyInfo (empty for none):
+// the one hash both TLS stacks use, so a key is named alike wherever it was read.
+QByteArray keyFingerprint(QByteArrayView publicKeyInfo);
+
 // A fingerprint as people compare it: hex in groups of four ("" for none).
 QString fingerprintText(const QByteArray &fingerprint);
 

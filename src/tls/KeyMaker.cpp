@@ -1,4 +1,4 @@
-#include "secure/KeyMaker.h"
+#include "tls/KeyMaker.h"
 
 #include <QRandomGenerator>
 

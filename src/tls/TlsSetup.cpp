@@ -1,4 +1,4 @@
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 
 #include <QCryptographicHash>
 #include <QSslSocket>
@@ -68,10 +68,14 @@ QByteArray fingerprint(const QSslCertificate &certificate)
 {
     if (certificate.isNull())
         return {};
-    const QByteArray publicKey = certificate.publicKey().toDer();
-    if (publicKey.isEmpty())
+    return keyFingerprint(certificate.publicKey().toDer());
+}
+
+QByteArray keyFingerprint(QByteArrayView publicKeyInfo)
+{
+    if (publicKeyInfo.isEmpty())
         return {};
-    return QCryptographicHash::hash(publicKey, QCryptographicHash::Sha256);
+    return QCryptographicHash::hash(publicKeyInfo, QCryptographicHash::Sha256);
 }
 
 QString fingerprintText(const QByteArray &fingerprint)

@@ -1,8 +1,8 @@
-#include "secure/TlsStream.h"
+#include "tls/TlsStream.h"
 
-#include "secure/TlsContext.h"
+#include "tls/TlsContext.h"
 
-#include <QCryptographicHash>
+#include "tls/TlsSetup.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -94,15 +94,13 @@ QByteArray TlsStream::peerKey() const
     X509_PUBKEY *info = peer ? X509_get_X509_PUBKEY(peer) : nullptr;
     if (!info)
         return {};
-    // The public key as TlsSetup::fingerprint hashes it (its SubjectPublicKeyInfo), written
-    // from the certificate's own field: going through the key instead finds an encoder
+    // The public key's SubjectPublicKeyInfo, written from the certificate's own field: going through the key instead finds an encoder
     // among the providers on every login, which cost more than the handshake's signature.
     unsigned char *der = nullptr;
     const int length = i2d_X509_PUBKEY(info, &der);
     if (length <= 0)
         return {};
-    const QByteArray fingerprint =
-        QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char *>(der), length), QCryptographicHash::Sha256);
+    const QByteArray fingerprint = TlsSetup::keyFingerprint(QByteArrayView(reinterpret_cast<const char *>(der), length));
     OPENSSL_free(der);
     return fingerprint;
 }

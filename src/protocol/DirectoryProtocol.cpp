@@ -1,4 +1,4 @@
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 
 #include "core/Fields.h"
 

@@ -1,4 +1,4 @@
-#include "secure/TlsContext.h"
+#include "tls/TlsContext.h"
 
 #include <QSslKey>
 

@@ -1,7 +1,7 @@
-#include "directory/ReachProtocol.h"
+#include "protocol/ReachProtocol.h"
 
 #include "core/Fields.h"
-#include "directory/DirectoryProtocol.h"
+#include "protocol/DirectoryProtocol.h"
 
 namespace ReachProtocol {
 

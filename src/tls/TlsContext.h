@@ -1,6 +1,6 @@
 #pragma once
 
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 
 #include <QList>
 #include <QSslCertificate>

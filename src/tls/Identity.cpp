@@ -1,7 +1,7 @@
-#include "secure/Identity.h"
+#include "tls/Identity.h"
 
 #include "core/LineFile.h"
-#include "secure/KeyMaker.h"
+#include "tls/KeyMaker.h"
 
 #include <QCoreApplication>
 #include <QFile>

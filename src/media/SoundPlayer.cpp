@@ -1,4 +1,4 @@
-#include "core/SoundPlayer.h"
+#include "media/SoundPlayer.h"
 
 #include <QAudioDevice>
 #include <QAudioSink>

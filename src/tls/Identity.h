@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/FileError.h"
-#include "secure/TlsSetup.h"
+#include "tls/TlsSetup.h"
 
 #include <QByteArray>
 #include <QString>
