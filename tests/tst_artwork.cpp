@@ -1,4 +1,5 @@
 #include "ui/Artwork.h"
+#include "ui/DirectoryIcons.h"
 
 #include "support/Windows.h"
 
@@ -38,6 +39,21 @@ private slots:
         const QImage one = Artwork::digit(1).toImage();
         QVERIFY(seven != one);
         QVERIFY(!Artwork::appIcon().availableSizes().isEmpty());
+    }
+
+    // Each of the directory's nine pictures is its own; a number out of range gets the
+    // picture of a user with neither camera nor sound.
+    void everyKindOfListedUserHasItsOwnPicture()
+    {
+        auto image = [](int number) { return DirectoryIcons::icon(number).pixmap(16, 16).toImage(); };
+        QSet<QByteArray> seen;
+        for (int n = 1; n <= DirectoryIcons::Count; ++n) {
+            const QImage i = image(n);
+            seen.insert(QByteArray(reinterpret_cast<const char *>(i.constBits()), i.sizeInBytes()));
+        }
+        QCOMPARE(seen.size(), DirectoryIcons::Count);
+        QCOMPARE(image(0), image(7));
+        QCOMPARE(image(10), image(7));
     }
 };
 

@@ -195,6 +195,14 @@ private slots:
         QCOMPARE(prompt->findChild<QLabel *>(QStringLiteral("pnlAddress"))->text(), target);
         QCOMPARE(prompt->findChild<QLabel *>(QStringLiteral("pnlDesc"))->text(), QStringLiteral("Second"));
 
+        // The answer under the pointer reads bold.
+        auto *yes = prompt->findChild<QPushButton *>(QStringLiteral("cmdYes"));
+        QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+        QApplication::sendEvent(yes, &enter);
+        QVERIFY(yes->font().bold());
+        QApplication::sendEvent(yes, &leave);
+        QVERIFY(!yes->font().bold());
+
         // Declined: the settings stay.
         prompt->findChild<QPushButton *>(QStringLiteral("cmdNo"))->click();
         QTRY_VERIFY(!bob.window()->findChild<frmRedirect *>());

@@ -9,7 +9,9 @@
 #include "support/SoundRig.h"
 #include "support/TestMain.h"
 #include "support/TestSupport.h"
+#include "ui/AudioSetupGroup.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTest>
 
@@ -132,6 +134,11 @@ private slots:
         devices.removeAudioDevice(true, usb.id);
         QTRY_COMPARE_WITH_TIMEOUT(engine.audioInDevice(), QByteArray("test"), 1000);
         QCOMPARE(ann.log().filter(QStringLiteral("\"USB Microphone\" went away")).size(), 1);
+        // The options still show it chosen, as missing.
+        AudioSetupGroup options(ann.program->audioSetup());
+        options.load();
+        QCOMPARE(options.findChild<QComboBox *>(QStringLiteral("cboMicrophone"))->currentText(),
+                 QStringLiteral("usb-mic (not connected)"));
         // Bob goes on hearing her.
         auto &bobDevices = static_cast<TestDeviceProvider &>(bob.program->devices());
         QVERIFY(QTest::qWaitFor([&] { return bobDevices.speaker() != nullptr; }, 3000));
