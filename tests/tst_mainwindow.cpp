@@ -93,6 +93,9 @@ private slots:
         ann.item("Menu_FileHangup")->trigger();
         QTRY_COMPARE(ann.call().callState, CallState::Idle);
         QTRY_COMPARE(bob.call().callState, CallState::Idle);
+        // Bob's prompt answered by itself and went; his auto-accept stays on.
+        QTRY_VERIFY(!bob.shell->callPrompt() || !bob.shell->callPrompt()->isVisible());
+        QVERIFY(bob.program->settings().AutoAccept);
         QVERIFY(ann.item("Menu_FileCall")->isEnabled());
         QVERIFY(!ann.item("Menu_FileHangup")->isEnabled());
         QCOMPARE(ann.button(0)->text(), QStringLiteral("Call"));
