@@ -1,6 +1,7 @@
 // Two programs and the companion server on loopback: logging in, the user list, e-mail
 // lookups, redirects, a full server, and the pal cycle.
 
+#include "core/OptionsLogic.h"
 #include "reach/ReachabilityCheck.h"
 #include "support/DirectoryKit.h"
 
@@ -62,14 +63,14 @@ private slots:
                                            + QByteArray::number(ann.port) + ";<ET>");
             // The directory entry made before the number came is brought up to date.
             QTRY_VERIFY(directory.received.startsWith("LGN; 1234;Ann;"));
-            QCOMPARE(ann->directory().userNumber(), 1234);
+            QCOMPARE(ann->pals().userNumber(), 1234);
             QCOMPARE(TestSupport::readBytes(profile.filePath(QStringLiteral("zelmo.num"))), QByteArray("1234\r\n"));
         }
         // The next run logs in to the pal server at once with the stored number.
         pal.received.clear();
         User again(QStringLiteral("Ann"), directory.port(), pal.port(), profile.path());
-        QCOMPARE(again->directory().userNumber(), 1234);
-        again.directory().connectPalServer();
+        QCOMPARE(again->pals().userNumber(), 1234);
+        again.pals().connectPalServer();
         QTRY_VERIFY(pal.received.startsWith("LGN; 1234;Ann;"));
     }
 
@@ -117,7 +118,7 @@ private slots:
         // A user who leaves is gone from the next list; one who does not want to be
         // listed is counted but not shown.
         bob.settings().ShowOnList = false;
-        bob.directory().loginAgain();
+        emit bob->optionsLogic().loginChanged();
         QTRY_COMPARE(server.logged(QStringLiteral("login again directory")), 1);
         ann.find<QPushButton>("cmdRefresh")->click();
         QTRY_COMPARE(ann.window()->panelText(4), QStringLiteral("1 Users Listed"));
@@ -134,7 +135,7 @@ private slots:
         User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), {}, 21);
         User bob(QStringLiteral("Bob"), server.directoryPort(), server.palPort(), {}, 22);
         // Bob is on line at the pal server only; the directory finds him all the same.
-        bob.directory().connectPalServer();
+        bob.pals().connectPalServer();
         QTRY_COMPARE(server.logged(QStringLiteral("login pal")), 1);
         ann.openDirectory();
         QTRY_VERIFY(ann.directory().ippServer().isConnected());
@@ -240,29 +241,29 @@ private slots:
         Server server(verbose);
         User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), {}, 41);
         auto bob = std::make_unique<User>(QStringLiteral("Bob"), server.directoryPort(), server.palPort(), QString(), 42);
-        bob->directory().connectPalServer();
+        bob->pals().connectPalServer();
         QTRY_COMPARE(server.logged(QStringLiteral("login pal")), 1);
 
         // An empty pal list never asks about anyone.
         ann.openDirectory();
         QTRY_COMPARE(server.logged(QStringLiteral("login pal")), 2);
         ann.find<QPushButton>("cmdRefresh")->click();
-        ann.directory().ippServerPal().sendData("GEM;marker@example.org;<ET>");
+        ann.pals().ippServerPal().sendData("GEM;marker@example.org;<ET>");
         QTRY_COMPARE(server.logged(QStringLiteral("lookup <marker@example.org>")), 1);
         QCOMPARE(server.logged(QStringLiteral("lookup")), 1);
 
-        QVERIFY(ann.directory().addPal(QStringLiteral("BOB@example.org")));
-        QVERIFY(ann.directory().addPal(QStringLiteral("nobody@example.org")));
+        QVERIFY(ann.pals().addPal(QStringLiteral("BOB@example.org")));
+        QVERIFY(ann.pals().addPal(QStringLiteral("nobody@example.org")));
         auto *online = ann.find<QTreeWidget>("lstOnline");
         auto *offline = ann.find<QTreeWidget>("lstOffline");
         QTRY_COMPARE(names(online), QStringList{QStringLiteral("Bob")});
         QCOMPARE(names(offline), QStringList{QStringLiteral("nobody@example.org")});
         QCOMPARE(online->topLevelItem(0)->data(0, Qt::UserRole).toString(), QStringLiteral("A0001"));
-        const PalList::Pal &pal = ann.directory().pals().pal(1);
+        const PalList::Pal &pal = ann.pals().list().pal(1);
         QCOMPARE(pal.EMail, QStringLiteral("bob@example.org"));
         QCOMPARE(pal.Address, QStringLiteral("127.0.0.1"));
         QCOMPARE(int(pal.Port), bob->port);
-        QCOMPARE(ann.directory().palCheckPosition(), 0);
+        QCOMPARE(ann.pals().palCheckPosition(), 0);
 
         // Bob leaves: the next check moves him off line with his name and address kept.
         bob.reset();
@@ -270,8 +271,8 @@ private slots:
         ann.find<QPushButton>("cmdRefresh")->click();
         QTRY_COMPARE(names(offline), (QStringList{QStringLiteral("Bob"), QStringLiteral("nobody@example.org")}));
         QVERIFY(names(online).isEmpty());
-        QCOMPARE(ann.directory().pals().pal(1).Address, QStringLiteral("127.0.0.1"));
-        QCOMPARE(ann.directory().pals().pal(1).Status, qint16(1));
+        QCOMPARE(ann.pals().list().pal(1).Address, QStringLiteral("127.0.0.1"));
+        QCOMPARE(ann.pals().list().pal(1).Status, qint16(1));
     }
 
     // The pal server's answers, and where the pal server is: on the directory server's host
@@ -281,7 +282,7 @@ private slots:
     {
         RawServer pal;
         User ann(QStringLiteral("Ann"), 1, pal.port(), {}, 51);
-        DirectoryService &d = ann.directory();
+        PalService &d = ann.pals();
         d.addPalFromMessage(QStringLiteral("jo@x.org"));
         d.addPalFromMessage(QStringLiteral("ann@x.org"));
         ann.settings().DirAddress = QStringLiteral("localhost");
@@ -295,16 +296,16 @@ private slots:
         // still moves the check on.
         pal.send("GER;ANN@x.org;Ann A;Oslo;10.0.0.9;2004;<ET>");
         QTRY_COMPARE(pal.received, QByteArray("GEM;jo@x.org;<ET>GEM;ann@x.org;<ET>"));
-        QCOMPARE(d.pals().pal(2).Status, qint16(2));
-        QCOMPARE(d.pals().pal(2).Name, QStringLiteral("Ann A"));
-        QCOMPARE(d.pals().pal(1).Status, qint16(1));
+        QCOMPARE(d.list().pal(2).Status, qint16(2));
+        QCOMPARE(d.list().pal(2).Name, QStringLiteral("Ann A"));
+        QCOMPARE(d.list().pal(1).Status, qint16(1));
         // The last answer ends the cycle; answers after it move nothing.
         pal.send("GER;somebody@else.org;S;L;10.0.0.7;2000;<ET>");
         QTRY_COMPARE(d.palCheckPosition(), 0);
         pal.send("GER;jo@x.org;Jo;Rome;10.0.0.8;2008;<ET>GER;zed@x.org;Z;L;10.0.0.7;2000;<ET>"
                  "GER;ann@x.org;Ann B;Oslo;10.0.0.9;2004;<ET>");
-        QTRY_COMPARE(d.pals().pal(2).Name, QStringLiteral("Ann B"));
-        QCOMPARE(d.pals().pal(1).Status, qint16(2));
+        QTRY_COMPARE(d.list().pal(2).Name, QStringLiteral("Ann B"));
+        QCOMPARE(d.list().pal(1).Status, qint16(2));
         QCOMPARE(d.palCheckPosition(), 0);
         QCOMPARE(pal.received, QByteArray("GEM;jo@x.org;<ET>GEM;ann@x.org;<ET>"));
 
@@ -321,7 +322,7 @@ private slots:
         // port, whatever the "BSY" said; the old pal connection closes.
         QTRY_VERIFY(d.ippServerPal().isConnected());
         pal.received.clear();
-        d.chooseDirectory(QStringLiteral("127.0.0.1:1"));
+        ann.directory().chooseDirectory(QStringLiteral("127.0.0.1:1"));
         QCOMPARE(d.palServerHost(), QStringLiteral("127.0.0.1"));
         QCOMPARE(d.palServerPort(), pal.port());
         QTRY_COMPARE(pal.connections, 2);
@@ -332,8 +333,8 @@ private slots:
         QTemporaryDir other;
         Program restarted({TestSupport::portBlock(), other.path(), {}, false});
         restarted.settings().DirAddress = QStringLiteral("dir.example.org");
-        QCOMPARE(restarted.directory().palServerHost(), QStringLiteral("dir.example.org"));
-        QCOMPARE(restarted.directory().palServerPort(), 2015);
+        QCOMPARE(restarted.pals().palServerHost(), QStringLiteral("dir.example.org"));
+        QCOMPARE(restarted.pals().palServerPort(), 2015);
     }
 
     void theServerChecksWhetherAProgramCanBeReachedFromOutside()

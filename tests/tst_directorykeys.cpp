@@ -355,13 +355,13 @@ private slots:
                                          relayBase + 1 + PortPlan::EncryptedOffset},
                                         relayBase - server.directoryPort());
         DirectoryKit::User bob(QStringLiteral("Bob"), server.directoryPort(), server.palPort(), {}, 22);
-        bob.directory().connectPalServer();
+        bob.pals().connectPalServer();
         DirectoryKit::User ann(QStringLiteral("Ann"), relayBase, relayBase + 1, {}, 21);
         ann.openDirectory();
         QTRY_VERIFY(ann.directory().entries().size() == 1);
-        QVERIFY(ann.directory().addPal(QStringLiteral("bob@example.org")));
+        QVERIFY(ann.pals().addPal(QStringLiteral("bob@example.org")));
         QTRY_VERIFY(server.logged(QStringLiteral("login pal")) == 2);
-        QTRY_COMPARE(ann.directory().pals().pal(1).Status, qint16(2));
+        QTRY_COMPARE(ann.pals().list().pal(1).Status, qint16(2));
         QTRY_COMPARE(ann.window()->findChild<QLabel *>(QStringLiteral("lblPrivacy"))->text(), QStringLiteral("Private"));
         // Ann's own entry is bound to her key, and her list says so.
         const auto *list = ann.window()->findChild<QTreeWidget *>(QStringLiteral("lstGlobal"));

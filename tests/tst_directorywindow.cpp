@@ -144,14 +144,14 @@ private slots:
         RawServer directory;
         RawServer pal;
         User ann(QStringLiteral("Ann"), directory.port(), pal.port(), {}, 81);
-        ann.directory().addPalFromMessage(QStringLiteral("bob@x.org"));
+        ann.pals().addPalFromMessage(QStringLiteral("bob@x.org"));
         ann.window()->show();
         // The check asked for while connecting goes out once logged in.
         const QByteArray login = "LGN; 81;Ann;ann@example.org;Room Ann;;3;NO;NO;2.51;NO;NO;v1.2;"
                                  + QByteArray::number(ann.port) + ";<ET>";
         QTRY_COMPARE(pal.received, login + "GEM;bob@x.org;<ET>");
         pal.send("GER;bob@x.org;Bob;Lima;0.0.0.0;0;<ET>");
-        QTRY_COMPARE(ann.directory().palCheckPosition(), 0);
+        QTRY_COMPARE(ann.pals().palCheckPosition(), 0);
 
         // The directory connection closes: Refresh does not open it again, and still checks
         // the pals.
@@ -164,8 +164,8 @@ private slots:
         QVERIFY(!ann.directory().ippServer().isConnected());
         QCOMPARE(directory.connections, 1);
         QCOMPARE(directory.received, QByteArray());
-        QCOMPARE(ann.directory().tmrCheckPal()->interval(), 45000);
-        QVERIFY(ann.directory().tmrCheckPal()->isActive());
+        QCOMPARE(ann.pals().tmrCheckPal()->interval(), 45000);
+        QVERIFY(ann.pals().tmrCheckPal()->isActive());
     }
 
     // Without a directory server: pals are added and deleted all the same, and Refresh
@@ -197,18 +197,18 @@ private slots:
 
         // Nothing selected: nothing goes. Pal 1 of three goes: the others move up.
         ann.find<QPushButton>("cmdDeletePal")->click();
-        QCOMPARE(ann.directory().pals().count(), 3);
+        QCOMPARE(ann.pals().list().count(), 3);
         offline->setCurrentItem(offline->topLevelItem(0));
         ann.find<QPushButton>("cmdDeletePal")->click();
         QCOMPARE(keys(offline), (QStringList{QStringLiteral("bob@x.org=A0001"), QStringLiteral("cy@x.org=A0002")}));
         QCOMPARE(TestSupport::readBytes(file), QByteArray("bob@x.org\r\nbob@x.org\r\ncy@x.org\r\ncy@x.org\r\n"));
 
         // A full list takes no 201st pal and says so.
-        for (int i = ann.directory().pals().count(); i < PalList::Capacity; ++i)
-            ann.directory().addPalFromMessage(QStringLiteral("p%1@x.org").arg(i));
-        QCOMPARE(ann.directory().pals().count(), PalList::Capacity);
-        QVERIFY(!ann.directory().addPal(QStringLiteral("one.more@x.org")));
-        QCOMPARE(ann.directory().pals().count(), PalList::Capacity);
+        for (int i = ann.pals().list().count(); i < PalList::Capacity; ++i)
+            ann.pals().addPalFromMessage(QStringLiteral("p%1@x.org").arg(i));
+        QCOMPARE(ann.pals().list().count(), PalList::Capacity);
+        QVERIFY(!ann.pals().addPal(QStringLiteral("one.more@x.org")));
+        QCOMPARE(ann.pals().list().count(), PalList::Capacity);
         QVERIFY(boxTexts(ann.window()).contains(
             QStringLiteral("Your pal list is full: it holds 200 pals. Delete a pal before adding another.")));
         QCOMPARE(offline->topLevelItemCount(), PalList::Capacity);
@@ -217,8 +217,8 @@ private slots:
         // server's host.
         ann.find<QPushButton>("cmdRefresh")->click();
         QCOMPARE(ann.directory().ippServer().remotePort(), 0);
-        QVERIFY(ann.directory().palServerHost().isEmpty());
-        QVERIFY(ann.directory().ippServerPal().remoteAddress().isEmpty());
+        QVERIFY(ann.pals().palServerHost().isEmpty());
+        QVERIFY(ann.pals().ippServerPal().remoteAddress().isEmpty());
     }
 };
 

@@ -152,8 +152,8 @@ void earlierRun(const QString &folder)
 {
     Server server;
     User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), folder, 4321);
-    ann.directory().addPal(QStringLiteral("bob@example.org"));
-    ann.directory().addPal(QStringLiteral("carol@example.org"));
+    ann.pals().addPal(QStringLiteral("bob@example.org"));
+    ann.pals().addPal(QStringLiteral("carol@example.org"));
     ann->refuseList().add(ann.program->profilePath(QStringLiteral("refuse.dat")), 77, QStringLiteral("Eve"),
                                QStringLiteral("eve@example.org"));
     ann.program->logLine(QStringLiteral("An earlier line"));
@@ -237,8 +237,8 @@ private slots:
         first.targetPort = second.port();
         second.targetPort = first.port();
         User ann(QStringLiteral("Ann"), directory.directoryPort(), first.port());
-        ann.directory().addPal(QStringLiteral("bob@example.org"));
-        QTimer *check = ann.directory().tmrCheckPal();
+        ann.pals().addPal(QStringLiteral("bob@example.org"));
+        QTimer *check = ann.pals().tmrCheckPal();
         check->setInterval(50);
         QSignalSpy checks(check, &QTimer::timeout);
 
@@ -252,8 +252,8 @@ private slots:
         QVERIFY2(connections <= ticks + 2, "the pal server was called again without waiting for a check");
         // The directory itself is unaffected.
         QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Select User for Connection"));
-        QVERIFY(ann.directory().palServerPort() == first.port() || ann.directory().palServerPort() == second.port());
-        QCOMPARE(ann.directory().pals().count(), 1);
+        QVERIFY(ann.pals().palServerPort() == first.port() || ann.pals().palServerPort() == second.port());
+        QCOMPARE(ann.pals().list().count(), 1);
     }
 
     void aProfileFolderThatCannotBeWrittenAtExitKeepsEveryFile_data()
@@ -302,14 +302,14 @@ private slots:
 
         // The pal server hands out a number the program cannot store: it says so and keeps
         // the number for this run.
-        ann.directory().connectPalServer();
+        ann.pals().connectPalServer();
         QTRY_COMPARE(pals.received, QByteArray("RSN;<ET>"));
         pals.send(Proto::newNumber(5678));
-        QTRY_COMPARE(ann.directory().userNumber(), 5678);
+        QTRY_COMPARE(ann.pals().userNumber(), 5678);
         QTRY_VERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());
         QVERIFY(ann.shell->messageWindow()->text().startsWith(QStringLiteral("Could not save the user number, ")));
         // A pal added now cannot be stored either, and is kept for this run.
-        ann.directory().addPal(QStringLiteral("dave@example.org"));
+        ann.pals().addPal(QStringLiteral("dave@example.org"));
         QCOMPARE(ann->palList().count(), 3);
         auto *box = control<QMessageBox>(ann.window(), "MessageBox");
         QVERIFY(box && box->text().startsWith(QStringLiteral("Could not save Pal File, ")));

@@ -213,8 +213,8 @@ private slots:
         config.relayLifetimeSeconds = 4;
         Server server(config);
         User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), {}, 41);
-        QSignalSpy relays(&ann.directory(), &DirectoryService::relayAccessChanged);
-        ann.directory().connectPalServer();
+        QSignalSpy relays(&ann.pals(), &PalService::relayAccessChanged);
+        ann.pals().connectPalServer();
         QTRY_VERIFY_WITH_TIMEOUT(!relays.isEmpty(), 10000);
         const auto first = relays.first().first().value<std::optional<Proto::RelayAccess>>();
         QVERIFY(first && first->lifetimeSeconds == 4);
@@ -329,9 +329,10 @@ private slots:
         ann.settings().AutoAccept = true;
         const int nowhere = TestSupport::portBlock(4);
         ann.directory().setListenPort(nowhere);
+        ann.pals().setListenPort(nowhere);
         for (User *u : {&ann, &bob})
-            u->directory().connectPalServer();
-        QTRY_VERIFY_WITH_TIMEOUT(ann.directory().passesPathTexts() && bob.directory().passesPathTexts(), 10000);
+            u->pals().connectPalServer();
+        QTRY_VERIFY_WITH_TIMEOUT(ann.pals().passesPathTexts() && bob.pals().passesPathTexts(), 10000);
         bob.openDirectory();
         QTRY_COMPARE(bob.window()->panelText(2), QStringLiteral("Select User for Connection"));
 

@@ -126,7 +126,7 @@ private slots:
         QCOMPARE(server.logged(QStringLiteral("Drip")), 0);
 
         // The user who logged in stays, on both ports, and is served.
-        QVERIFY(ann.directory().ippServer().isConnected() && ann.directory().ippServerPal().isConnected());
+        QVERIFY(ann.directory().ippServer().isConnected() && ann.pals().ippServerPal().isConnected());
         QCOMPARE(server.server->users().online(), 1);
         ann.directory().refresh();
         QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Select User for Connection"));

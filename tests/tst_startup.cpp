@@ -101,7 +101,7 @@ private slots:
         const int palPort = TestSupport::portBlock(TestSupport::BareServerPortSpan);
         QTcpServer palServer;
         QVERIFY(palServer.listen(QHostAddress::AnyIPv4, quint16(palPort)));
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), palPort);
+        program->pals().setPalServer(QStringLiteral("127.0.0.1"), palPort);
         // Five one-second ticks would slow the suite; the sequence is what matters here.
         program->startupTimer().start(5);
         QVERIFY(tail.wait(2000));
@@ -175,7 +175,7 @@ private slots:
         QTRY_VERIFY(ticks.size() >= cancelledAt + 3 || !program->mediaTimer().isActive());
         QCOMPARE(program.call().ConnectState, ConnectState::Canceled);
         QVERIFY(!program->startupTimer().isActive());
-        QVERIFY(program->directory().ippServerPal().remotePort() == 0);
+        QVERIFY(program->pals().ippServerPal().remotePort() == 0);
     }
 
     void closeIsRefusedWhileAConnectionIsBeingEstablished()

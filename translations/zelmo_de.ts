@@ -373,28 +373,12 @@
         <translation>Benutzer für die Verbindung wählen</translation>
     </message>
     <message>
-        <source>Could not save the user number, </source>
-        <translation>Die Benutzernummer konnte nicht gespeichert werden, </translation>
-    </message>
-    <message>
-        <source>Pal Entry</source>
-        <translation>Freund eintragen</translation>
-    </message>
-    <message>
-        <source>Your pal list is full: it holds %1 pals. Delete a pal before adding another.</source>
-        <translation>Ihre Freundesliste ist voll: Sie enthält %1 Freunde. Löschen Sie einen Freund, bevor Sie einen weiteren hinzufügen.</translation>
-    </message>
-    <message>
         <source>This person is using an older version. You cannot send a message to an older version.</source>
         <translation>Diese Person verwendet eine ältere Version. An eine ältere Version können Sie keine Nachricht senden.</translation>
     </message>
     <message>
         <source>Select a user to send message.</source>
         <translation>Wählen Sie einen Benutzer, um eine Nachricht zu senden.</translation>
-    </message>
-    <message>
-        <source>Could not save Pal File, </source>
-        <translation>Die Freundesdatei konnte nicht gespeichert werden, </translation>
     </message>
 </context>
 <context>
@@ -648,6 +632,25 @@
     <message>
         <source>Could not save Refuse List data File, </source>
         <translation>Die Datei der Sperrliste konnte nicht gespeichert werden, </translation>
+    </message>
+</context>
+<context>
+    <name>PalService</name>
+    <message>
+        <source>Could not save the user number, </source>
+        <translation>Die Benutzernummer konnte nicht gespeichert werden, </translation>
+    </message>
+    <message>
+        <source>Pal Entry</source>
+        <translation>Freund eintragen</translation>
+    </message>
+    <message>
+        <source>Your pal list is full: it holds %1 pals. Delete a pal before adding another.</source>
+        <translation>Ihre Freundesliste ist voll: Sie enthält %1 Freunde. Löschen Sie einen Freund, bevor Sie einen weiteren hinzufügen.</translation>
+    </message>
+    <message>
+        <source>Could not save Pal File, </source>
+        <translation>Die Freundesdatei konnte nicht gespeichert werden, </translation>
     </message>
 </context>
 <context>

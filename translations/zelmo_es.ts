@@ -373,28 +373,12 @@
         <translation>Seleccione un usuario para la conexión</translation>
     </message>
     <message>
-        <source>Could not save the user number, </source>
-        <translation>No se pudo guardar el número de usuario, </translation>
-    </message>
-    <message>
-        <source>Pal Entry</source>
-        <translation>Añadir amigo</translation>
-    </message>
-    <message>
-        <source>Your pal list is full: it holds %1 pals. Delete a pal before adding another.</source>
-        <translation>Su lista de amigos está llena: contiene %1 amigos. Elimine un amigo antes de añadir otro.</translation>
-    </message>
-    <message>
         <source>This person is using an older version. You cannot send a message to an older version.</source>
         <translation>Esta persona usa una versión anterior. No puede enviar un mensaje a una versión anterior.</translation>
     </message>
     <message>
         <source>Select a user to send message.</source>
         <translation>Seleccione un usuario para enviar un mensaje.</translation>
-    </message>
-    <message>
-        <source>Could not save Pal File, </source>
-        <translation>No se pudo guardar el archivo de amigos, </translation>
     </message>
 </context>
 <context>
@@ -648,6 +632,25 @@
     <message>
         <source>Could not save Refuse List data File, </source>
         <translation>No se pudo guardar el archivo de la lista de rechazos, </translation>
+    </message>
+</context>
+<context>
+    <name>PalService</name>
+    <message>
+        <source>Could not save the user number, </source>
+        <translation>No se pudo guardar el número de usuario, </translation>
+    </message>
+    <message>
+        <source>Pal Entry</source>
+        <translation>Añadir amigo</translation>
+    </message>
+    <message>
+        <source>Your pal list is full: it holds %1 pals. Delete a pal before adding another.</source>
+        <translation>Su lista de amigos está llena: contiene %1 amigos. Elimine un amigo antes de añadir otro.</translation>
+    </message>
+    <message>
+        <source>Could not save Pal File, </source>
+        <translation>No se pudo guardar el archivo de amigos, </translation>
     </message>
 </context>
 <context>

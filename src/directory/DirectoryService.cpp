@@ -7,41 +7,21 @@
 #include "core/Settings.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
-#include "directory/UserNumberFile.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
 namespace Proto = DirectoryProtocol;
-
-namespace {
-
-QString saveFailure(const FileError &e)
-{
-    return QCoreApplication::translate("DirectoryService", "Could not save Pal File, ") + QString::number(e.code)
-           + QStringLiteral(" : ")
-           + e.description;
-}
-
-} // namespace
 
 DirectoryService::DirectoryService(Context context, QObject *parent)
     : QObject(parent)
     , m_(std::move(context))
     , m_ippServer(new IPPort(this))
-    , m_ippServerPal(new IPPort(this))
-    , m_tmrCheckPal(new QTimer(this))
     , m_tmrAnswer(new QTimer(this))
 {
     m_ippServer->setObjectName(QStringLiteral("ippServer"));
-    m_ippServerPal->setObjectName(QStringLiteral("ippServerPal"));
-    m_tmrCheckPal->setObjectName(QStringLiteral("tmrCheckPal"));
     m_tmrAnswer->setObjectName(QStringLiteral("tmrDirectoryAnswer"));
     m_ippServer->setLineEnd(Proto::Terminator);
-    m_ippServerPal->setLineEnd(Proto::Terminator);
     m_ippServer->setInputBufferSize(DirectoryInputBytes);
-    m_ippServerPal->setInputBufferSize(PalInputBytes);
-    m_tmrCheckPal->setInterval(PalCheckMs);
     m_tmrAnswer->setSingleShot(true);
     m_tmrAnswer->setInterval(AnswerWaitMs);
 
@@ -49,14 +29,6 @@ DirectoryService::DirectoryService(Context context, QObject *parent)
     connect(m_ippServer, &IPPort::dataIn, this, &DirectoryService::onDirectoryData);
     connect(m_ippServer, &IPPort::disconnected, this, &DirectoryService::onDirectoryDisconnected);
     connect(m_tmrAnswer, &QTimer::timeout, this, &DirectoryService::onAnswerOverdue);
-    connect(m_ippServerPal, &IPPort::connected, this, &DirectoryService::onPalConnected);
-    connect(m_ippServerPal, &IPPort::dataIn, this, &DirectoryService::onPalData);
-    connect(m_ippServerPal, &IPPort::disconnected, this, [this] {
-        m_palLoggedIn = false;
-        emit relayAccessChanged(std::nullopt);
-        emit pathServerLost();
-    });
-    connect(m_tmrCheckPal, &QTimer::timeout, this, &DirectoryService::palCheckTick);
 }
 
 void DirectoryService::setAnswerWait(int ms)
@@ -67,53 +39,6 @@ void DirectoryService::setAnswerWait(int ms)
 const Proto::UserEntry *DirectoryService::entry(int k) const
 {
     return k >= 1 && k <= m_entries.size() ? &m_entries.at(k - 1) : nullptr;
-}
-
-PalList &DirectoryService::pals()
-{
-    return m_.pals;
-}
-
-int DirectoryService::palCheckPosition() const
-{
-    return m_.pals.checkPosition;
-}
-
-QString DirectoryService::palServerHost() const
-{
-    return m_palFollows.isEmpty() ? m_.settings.DirAddress.trimmed() : m_palHost;
-}
-
-void DirectoryService::setPalServer(const QString &host, int port)
-{
-    followDirectory(m_.settings.DirAddress, dirPort());
-    m_palHost = host;
-    m_palPort = port;
-    m_palMoved = true;
-}
-
-void DirectoryService::setPalPort(int port)
-{
-    m_palHomePort = port;
-    if (!m_palMoved)
-        m_palPort = port;
-}
-
-void DirectoryService::followDirectory(const QString &host, int port)
-{
-    // A directory server forgotten after a "BSY" leaves the pal server where it was.
-    const QString trimmed = host.trimmed();
-    const QString where = trimmed.toLower() + QLatin1Char(':') + QString::number(port);
-    if (trimmed.isEmpty() || where == m_palFollows)
-        return;
-    const bool moving = !m_palFollows.isEmpty();
-    m_palFollows = where;
-    m_palHost = trimmed;
-    m_palPort = m_palHomePort;
-    m_palMoved = false;
-    // The old pal server's connection goes; the next one reaches the new server.
-    if (moving)
-        m_ippServerPal->setConnected(false);
 }
 
 int DirectoryService::iconNumber(const Proto::UserEntry &e)
@@ -158,20 +83,13 @@ QString DirectoryService::addressText(const QString &host, int port)
 
 void DirectoryService::start()
 {
-    m_userNumber = UserNumberFile::read(m_.userNumberFile);
     m_ippServer->setStackOn(true);
-    m_ippServerPal->setStackOn(true);
-    emit palsChanged();
-    m_tmrCheckPal->start();
 }
 
 void DirectoryService::shutdown()
 {
-    m_tmrCheckPal->stop();
     m_ippServer->setConnected(false);
-    m_ippServerPal->setConnected(false);
     m_ippServer->setStackOn(false);
-    m_ippServerPal->setStackOn(false);
 }
 
 void DirectoryService::setStatus(const QString &text)
@@ -187,8 +105,7 @@ void DirectoryService::connectDirectory(const QString &host, int port)
     const QString trimmed = host.trimmed();
     if (trimmed.isEmpty())
         return;
-    followDirectory(trimmed, port);
-    connectPalServer();
+    emit connecting(trimmed, port);
     const QString where = trimmed + QLatin1Char(':') + QString::number(port);
     setStatus(tr("Establishing Connection with ") + where);
     m_ippServer->setConnected(false);
@@ -245,7 +162,7 @@ void DirectoryService::windowActivated()
         setStatus(tr("Requesting User List"));
         sendDirectoryRequest(Proto::listRequest());
     }
-    palCheckTick();
+    emit palCheckDue();
 }
 
 void DirectoryService::refresh()
@@ -254,7 +171,7 @@ void DirectoryService::refresh()
         setStatus(tr("Refreshing Directory List"));
         sendDirectoryRequest(Proto::listRequest());
     }
-    palCheckTick();
+    emit palCheckDue();
 }
 
 void DirectoryService::acceptRedirect(const QString &address)
@@ -273,16 +190,12 @@ void DirectoryService::loginAgain()
         sendDirectoryLogin();
     else
         connectDirectory(m_.settings.DirAddress, dirPort());
-    if (m_palLoggedIn)
-        sendPalLogin();
 }
 
-void DirectoryService::refreshLogins()
+void DirectoryService::refreshLogin()
 {
     if (m_ippServer->isConnected())
         sendDirectoryLogin();
-    if (m_palLoggedIn)
-        sendPalLogin();
 }
 
 void DirectoryService::closeDirectory()
@@ -296,21 +209,13 @@ void DirectoryService::reconnectDirectory()
     connectDirectory(m_.settings.DirAddress, dirPort());
 }
 
-Proto::Login DirectoryService::ownLogin() const
-{
-    const Settings &s = m_.settings;
-    return {.userNumber = m_userNumber, .name = s.Name, .email = s.EMail, .location = s.Location,
-            .comment = s.Comment, .port = m_listenPort};
-}
-
 void DirectoryService::sendDirectoryLogin()
 {
     Settings &s = m_.settings;
     s.EMail = s.EMail.toLower();
-    Proto::Login login = ownLogin();
-    login.video = m_.capture.isReady();
-    login.audio = m_.audio.hasAudio();
-    login.listed = s.ShowOnList;
+    const Proto::Login login{.userNumber = m_.userNumber(), .name = s.Name, .email = s.EMail, .location = s.Location,
+                             .comment = s.Comment, .video = m_.capture.isReady(), .audio = m_.audio.hasAudio(),
+                             .listed = s.ShowOnList, .port = m_listenPort};
     m_ippServer->sendData(Proto::login(login));
 }
 
@@ -336,8 +241,6 @@ void DirectoryService::retryWithNewKey()
 {
     m_blockedText.clear();
     reconnectDirectory();
-    if (!m_ippServerPal->isConnected())
-        connectPalServer();
 }
 
 void DirectoryService::setPrivate(bool encrypted)
@@ -444,250 +347,6 @@ void DirectoryService::onDirectoryMessage(const QByteArray &text)
     default:
         break;
     }
-}
-
-// ---- Pals ----
-
-void DirectoryService::connectPalServer()
-{
-    followDirectory(m_.settings.DirAddress, dirPort());
-    if (m_ippServerPal->isConnected())
-        return;
-    // Trouble is silent here: the next check tries again.
-    if (m_ippServerPal->setRemotePort(m_palPort))
-        return;
-    if (m_ippServerPal->setRemoteAddress(m_palHost))
-        return;
-    m_ippServerPal->setConnected(true);
-}
-
-void DirectoryService::onPalConnected(int statusCode)
-{
-    if (statusCode != 0)
-        return;
-    m_skippingPal = false;
-    m_.settings.EMail = m_.settings.EMail.toLower();
-    if (m_userNumber == -1) {
-        m_ippServerPal->sendData(Proto::numberRequest());
-        return;
-    }
-    sendPalLogin();
-}
-
-void DirectoryService::sendPalLogin()
-{
-    Proto::Login login = ownLogin();
-    login.kind = Proto::Login::PalClient;
-    m_ippServerPal->sendData(Proto::login(login));
-    m_palLoggedIn = true;
-    if (m_palCheckWanted) {
-        m_palCheckWanted = false;
-        startPalCheck();
-    }
-}
-
-void DirectoryService::onPalData(const QByteArray &text, bool eol)
-{
-    // No pal message comes near the buffer's size: an over-long one is skipped whole.
-    if (m_skippingPal || !eol) {
-        m_skippingPal = !eol;
-        return;
-    }
-    onPalMessage(text);
-}
-
-void DirectoryService::onPalMessage(const QByteArray &text)
-{
-    using Kind = Proto::Kind;
-    const Proto::FromServer message = Proto::readFromServer(text);
-    switch (message.kind) {
-    case Kind::NewNumber: {
-        const qint32 number = message.number;
-        // Only a number of the servers' range is an identity worth keeping. A server with
-        // none to give now says so with -1: the user logs in without one meanwhile and
-        // asks again on the next connection.
-        if (number < Proto::FirstUserNumber || number > Proto::LastUserNumber) {
-            if (!m_palLoggedIn && m_userNumber == Proto::NoUserNumber)
-                sendPalLogin();
-            return;
-        }
-        m_userNumber = number;
-        if (const FileError e = UserNumberFile::write(m_.userNumberFile, number)) {
-            emit informationRequested(tr("Could not save the user number, ") + QString::number(e.code)
-                                      + QStringLiteral(" : ") + e.description);
-        }
-        emit userNumberChanged(number);
-        sendPalLogin();
-        // A directory login made before the number came carries -1: it is brought up to date.
-        if (m_ippServer->isConnected())
-            sendDirectoryLogin();
-        break;
-    }
-    case Kind::EmailAnswer:
-        onPalAnswer(message.email);
-        break;
-    case Kind::CallOffer:
-    case Kind::CallAnswer:
-    case Kind::CallEnd:
-    case Kind::RelayAccess:
-        // Only a server that speaks encrypted passes these on.
-        if (passesPathTexts())
-            onPathMessage(message);
-        break;
-    case Kind::Busy:
-        m_ippServerPal->setConnected(false);
-        if (message.target)
-            setPalServer(message.target->Host, message.target->Port);
-        break;
-    default:
-        break;
-    }
-}
-
-void DirectoryService::onPathMessage(const Proto::FromServer &message)
-{
-    if (message.offer)
-        emit callOfferArrived(*message.offer);
-    else if (message.answer)
-        emit callAnswerArrived(*message.answer);
-    else if (message.end)
-        emit callEndArrived(*message.end);
-    else if (message.relay)
-        emit relayAccessChanged(message.relay);
-}
-
-bool DirectoryService::passesPathTexts() const
-{
-    return m_palLoggedIn && m_ippServerPal->isConnected() && m_ippServerPal->security().encrypted();
-}
-
-bool DirectoryService::renewRelay()
-{
-    if (!passesPathTexts())
-        return false;
-    sendPalLogin();
-    return true;
-}
-
-bool DirectoryService::sendPathText(const QByteArray &text)
-{
-    if (!passesPathTexts())
-        return false;
-    m_ippServerPal->sendData(text);
-    return m_ippServerPal->sentCount() > 0;
-}
-
-int DirectoryService::matchPal(const QString &email) const
-{
-    const PalList &list = m_.pals;
-    const QString lower = email.trimmed().toLower();
-    for (int k = 1; k <= list.count(); ++k) {
-        const QString &stored = list.pal(k).EMail;
-        if (!stored.isEmpty() && stored.toLower() == lower)
-            return k;
-    }
-    for (int k = 1; k <= list.count(); ++k) {
-        const QString &stored = list.pal(k).EMail;
-        if (!stored.isEmpty() && email.contains(stored))
-            return k;
-    }
-    return 0;
-}
-
-void DirectoryService::onPalAnswer(const Proto::EmailAnswer &answer)
-{
-    PalList &list = m_.pals;
-    if (const int k = matchPal(answer.email)) {
-        PalList::Pal &pal = list.pal(k);
-        if (answer.found() && answer.port != 0) {
-            // The stored e-mail stays: it is the pal's key in the file.
-            pal.Name = Fields::singleLine(answer.name).isEmpty() ? pal.Name : Fields::singleLine(answer.name);
-            pal.Location = answer.location;
-            pal.Address = answer.address;
-            pal.Port = qint16(quint16(answer.port));
-            pal.Status = 2;
-        } else {
-            pal.Status = 1;
-        }
-    }
-    // Only an answer within a running check moves it on.
-    int &position = list.checkPosition;
-    if (position < 1 || position > list.count())
-        return;
-    ++position;
-    if (position <= list.count()) {
-        lookUpPal(position);
-    } else {
-        position = 0;
-        emit palsChanged();
-    }
-}
-
-void DirectoryService::lookUpPal(int k)
-{
-    m_ippServerPal->sendData(Proto::emailLookup(m_.pals.pal(k).EMail));
-}
-
-void DirectoryService::startPalCheck()
-{
-    PalList &list = m_.pals;
-    if (list.count() == 0)
-        return;
-    if (!m_ippServerPal->isConnected()) {
-        m_palCheckWanted = true;
-        return;
-    }
-    list.checkPosition = 1;
-    lookUpPal(1);
-}
-
-void DirectoryService::palCheckTick()
-{
-    connectPalServer();
-    if (m_windowVisible && m_.pals.count() > 0)
-        startPalCheck();
-}
-
-bool DirectoryService::addPalEntry(const QString &email)
-{
-    const QString text = email.trimmed();
-    if (text.isEmpty())
-        return false;
-    PalList &list = m_.pals;
-    if (list.count() >= PalList::Capacity) {
-        emit messageBoxRequested(tr("Pal Entry"),
-                                 tr("Your pal list is full: it holds %1 pals. Delete a pal before "
-                                    "adding another.")
-                                     .arg(PalList::Capacity));
-        return false;
-    }
-    if (const FileError e = list.add(m_.palFile, text))
-        emit messageBoxRequested(QStringLiteral("ZELMO"), saveFailure(e));
-    emit palsChanged();
-    return true;
-}
-
-bool DirectoryService::addPal(const QString &email)
-{
-    if (!addPalEntry(email))
-        return false;
-    startPalCheck();
-    return true;
-}
-
-bool DirectoryService::addPalFromMessage(const QString &email)
-{
-    return addPalEntry(email);
-}
-
-void DirectoryService::removePal(int number)
-{
-    PalList &list = m_.pals;
-    if (number < 1 || number > list.count())
-        return;
-    if (const FileError e = list.remove(m_.palFile, number))
-        emit messageBoxRequested(QStringLiteral("ZELMO"), saveFailure(e));
-    emit palsChanged();
 }
 
 // ---- Calls and messages ----

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 class AudioControl;
 class CaptureControl;
 class IPPort;
@@ -15,10 +17,11 @@ class PalList;
 class QTimer;
 struct Settings;
 
-// The directory and pal side of one program: the directory server client (login, user
-// list, server list, notices, redirects, e-mail lookups for call control), the pal server
-// client (user number, login, pal checks every 45 seconds), the pal list's changes and the
-// directory window's actions. The window only shows what this says and forwards clicks.
+// The directory server client of one program: login, user list, server list, notices,
+// redirects, e-mail lookups for call control, and the directory window's actions. The pal
+// server client is PalService; the root tells it where this connects (connecting) and when
+// an activation wants the pals checked (palCheckDue). The window only shows what this says
+// and forwards clicks.
 class DirectoryService : public QObject
 {
     Q_OBJECT
@@ -27,21 +30,18 @@ public:
     struct Context
     {
         Settings &settings;
-        PalList &pals;
+        // The address box calls and messages a selected pal too.
+        const PalList &pals;
         // The login says whether this user has a camera and sound.
         const CaptureControl &capture;
         const AudioControl &audio;
-        QString palFile;
-        QString userNumberFile;
+        // The number the pal server assigned, -1 for none yet; the login carries it.
+        std::function<qint32()> userNumber;
     };
 
-    static constexpr int PalCheckMs = 45000;
     static constexpr int DefaultDirectoryPort = 2010;
-    static constexpr int DefaultPalPort = 2015;
     // Room for a full list of 500 users with long fields; a longer message is cut there.
     static constexpr int DirectoryInputBytes = 512 * 1024;
-    // Room for a path offer with its description; the published texts are far shorter.
-    static constexpr int PalInputBytes = DirectoryProtocol::MaxPathDescription + 1024;
     // A directory server that has taken a request (notice, list, e-mail lookup) and sent
     // nothing at all for this long is given up: the connection closes, so the next window
     // activation or server choice connects again.
@@ -50,34 +50,19 @@ public:
     explicit DirectoryService(Context context, QObject *parent = nullptr);
 
     IPPort &ippServer() { return *m_ippServer; }
-    IPPort &ippServerPal() { return *m_ippServerPal; }
-    QTimer *tmrCheckPal() const { return m_tmrCheckPal; }
     // Tests shorten the wait for the directory's answers.
     void setAnswerWait(int ms);
-    // The port this program listens for calls on, as the logins tell it.
+    // The port this program listens for calls on, as the login tells it.
     void setListenPort(int port) { m_listenPort = port; }
-    // This installation's identity at the servers; -1 until the pal server assigns one.
-    qint32 userNumber() const { return m_userNumber; }
 
     // The directory entry table and the server list, numbered from 1 by their users.
     const QVector<DirectoryProtocol::UserEntry> &entries() const { return m_entries; }
     const DirectoryProtocol::UserEntry *entry(int k) const;
     const QVector<DirectoryProtocol::ServerEntry> &servers() const { return m_servers; }
-    PalList &pals();
     // The status bar: the status text and the two counts.
     QString statusText() const { return m_status; }
     QString onlineText() const { return m_online; }
     QString listedText() const { return m_listed; }
-    // Where the pal server is: on the directory server's host (the bundled server serves
-    // both), port 2015, until a "BSY" moves it; a new directory server brings it along.
-    QString palServerHost() const;
-    int palServerPort() const { return m_palPort; }
-    // As a "BSY" does: the pal server is elsewhere while the directory server stays.
-    void setPalServer(const QString &host, int port);
-    // The pal server's port on the directory server's host.
-    void setPalPort(int port);
-    // The number of the pal whose lookup is under way, 0 when no check is.
-    int palCheckPosition() const;
 
     // The small picture of a listed user, 1 to 9.
     static int iconNumber(const DirectoryProtocol::UserEntry &entry);
@@ -87,9 +72,9 @@ public:
     // Where a listed user or pal is, as the address box takes it: "host:port".
     static QString addressText(const QString &host, int port);
 
-    // Start-up: the stored user number, the pal lists, the pal check timer.
+    // Start-up: the connection may open.
     void start();
-    // Shutdown: both connections close, the timer stops.
+    // Shutdown: the connection closes.
     void shutdown();
 
     // ---- Directory ----
@@ -105,29 +90,8 @@ public:
     // for (connecting first when needed) and the pals are checked.
     void windowActivated();
     void refresh();
-    void setWindowVisible(bool visible) { m_windowVisible = visible; }
     // The redirect prompt's "Yes": its address text, "host:port".
     void acceptRedirect(const QString &address);
-
-    // ---- Pals ----
-    void connectPalServer();
-    void startPalCheck();
-    void palCheckTick();
-    // The new-pal dialog: adds the pal and looks it up at once. False, with a message,
-    // when the list is full.
-    bool addPal(const QString &email);
-    // From a received quick message: added, looked up at the next check.
-    bool addPalFromMessage(const QString &email);
-    void removePal(int number);
-
-    // ---- Paths for calls ----
-    // Sends a text of the path finding to the pal server: only over an encrypted pal
-    // connection that is logged in (a server of the published protocol never sees one).
-    bool sendPathText(const QByteArray &text);
-    bool passesPathTexts() const;
-    // Asks for fresh relay credentials: the pal login again, which the server answers
-    // with them. False, and nothing sent, without such a connection.
-    bool renewRelay();
 
     // ---- Calls and messages ----
     // cmdCall: the address box's text; when it still holds the address of the selected
@@ -139,11 +103,12 @@ public:
     void sendMessage(int entry, int pal);
 
 public slots:
-    // The user's personal data changed: log in again on the open directory connection
-    // (connecting when it is closed), and on the pal connection when logged in there.
+    // The user's personal data changed: log in again on the open connection, connecting
+    // when it is closed.
     void loginAgain();
-    // The port others reach this program at changed: the open connections log in again.
-    void refreshLogins();
+    // The port others reach this program at, or the user number, changed: the open
+    // connection logs in again.
+    void refreshLogin();
     // The directory address changed: the connection to the old server closes; the login
     // that follows connects to the new one.
     void closeDirectory();
@@ -152,7 +117,7 @@ public slots:
     // The connection's security layer sent nothing to the server and says why; the status
     // says so until a connection succeeds.
     void connectionBlocked(const QString &text);
-    // The server's new key was accepted: the connections are made again.
+    // The server's new key was accepted: the connection is made again.
     void retryWithNewKey();
     // Whether the directory connection is encrypted.
     void setPrivate(bool encrypted);
@@ -164,23 +129,17 @@ signals:
     void serverListChanged();
     // The directory server box should read this ("host:port").
     void directoryTextChanged(const QString &text);
-    // The pal lists are to be rebuilt from the pal list.
-    void palsChanged();
+    // Connecting to the directory server "host:port" (trimmed): the pal server goes along.
+    void connecting(const QString &host, int port);
+    // The window's activation or refresh: the pals are to be checked.
+    void palCheckDue();
     void informationRequested(const QString &text);
     void messageBoxRequested(const QString &title, const QString &text);
     void redirectOffered(const QString &host, int port, const QString &description);
     // Open a compose window for this recipient.
     void sendMessageRequested(const QString &name, const QString &location, const QString &address, int port,
                               qint32 userNumber);
-    void userNumberChanged(qint32 number);
     void privacyChanged(bool encrypted);
-    // What the pal server passed on for the path finding.
-    void relayAccessChanged(const std::optional<DirectoryProtocol::RelayAccess> &relay);
-    void callOfferArrived(const DirectoryProtocol::RelayedOffer &offer);
-    void callAnswerArrived(const DirectoryProtocol::CallAnswer &answer);
-    void callEndArrived(const DirectoryProtocol::CallEnd &end);
-    // The pal connection closed: nothing more will be passed on over it.
-    void pathServerLost();
     // An e-mail lookup's answer; no answer will come to one under way.
     void emailAnswered(const QString &name, const QString &location, const QString &address, int port);
     void lookupsLost();
@@ -197,28 +156,12 @@ private:
     void onAnswerOverdue();
     // Sends a request the directory answers: "INT", "LS1" or "GEM".
     void sendDirectoryRequest(const QByteArray &message);
-    void onPalConnected(int statusCode);
-    void onPalData(const QByteArray &text, bool eol);
-    void onPalMessage(const QByteArray &message);
-    void onPalAnswer(const DirectoryProtocol::EmailAnswer &answer);
-    void onPathMessage(const DirectoryProtocol::FromServer &message);
-    // The user's own fields of both logins.
-    DirectoryProtocol::Login ownLogin() const;
-    void sendPalLogin();
     void sendDirectoryLogin();
-    void lookUpPal(int k);
-    int matchPal(const QString &email) const;
-    bool addPalEntry(const QString &email);
     int dirPort() const;
-    // The pal server goes with the directory server "host:port" unless it already does.
-    void followDirectory(const QString &host, int port);
 
     Context m_;
     int m_listenPort = PortPlan::PublishedBase;
-    qint32 m_userNumber = -1;
     IPPort *m_ippServer;
-    IPPort *m_ippServerPal;
-    QTimer *m_tmrCheckPal;
     // Runs while answers are awaited; any data from the server starts it again.
     QTimer *m_tmrAnswer;
     int m_awaitedAnswers = 0;
@@ -233,23 +176,10 @@ private:
     // A directory message longer than the input buffer: its first piece was read, the
     // rest is skipped up to the terminator.
     bool m_skippingDirectory = false;
-    bool m_skippingPal = false;
-
-    // The directory server that the pal server goes with, as "host:port"; empty until
-    // the first connection.
-    QString m_palFollows;
-    QString m_palHost;
-    int m_palPort = DefaultPalPort;
-    int m_palHomePort = DefaultPalPort;
-    bool m_palMoved = false;
-    bool m_palLoggedIn = false;
-    // A check asked for while the pal connection was still opening starts once it is up.
-    bool m_palCheckWanted = false;
 
     // Why nothing was sent to the server, until a connection succeeds.
     QString m_blockedText;
 
     QDateTime m_nextRefresh;
     bool m_refreshOnShow = false;
-    bool m_windowVisible = false;
 };

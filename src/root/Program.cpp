@@ -13,6 +13,7 @@
 #include "core/OptionsLogic.h"
 #include "media/SoundPlayer.h"
 #include "directory/DirectoryService.h"
+#include "directory/PalService.h"
 #include "directory/ServerKeyTrust.h"
 #include "directory/UserNumberFile.h"
 #include "media/AudioControl.h"
@@ -84,8 +85,9 @@ Program::Program(ProgramOptions options, QObject *parent)
                                   [this](const QString &line) { logLine(line); }},
                                  this))
     , m_chat(new ChatSession({m_settings, *m_calls, *m_session, *m_audioControl, *m_sounds, m_mediaClock}, this))
+    , m_pals(new PalService({m_settings, m_palList, profilePath(PalFile), profilePath(UserNumberFile::FileName)}, this))
     , m_directory(new DirectoryService({m_settings, m_palList, *m_capture, *m_audioControl,
-                                        profilePath(PalFile), profilePath(UserNumberFile::FileName)},
+                                        [this] { return m_pals->userNumber(); }},
                                        this))
     , m_serverKeys(new ServerKeyTrust(this))
     , m_messages(new MessageService({m_settings, m_refuseList, *m_sounds, profilePath(RefuseFile)}, this))
@@ -123,7 +125,9 @@ Program::Program(ProgramOptions options, QObject *parent)
     // Callers from the directory must come to the block the router forwards.
     connect(m_reach, &ReachabilityService::outsideBaseChanged, this, [this](int base) {
         m_directory->setListenPort(base);
-        m_directory->refreshLogins();
+        m_pals->setListenPort(base);
+        m_directory->refreshLogin();
+        m_pals->refreshLogin();
     });
 }
 
@@ -138,6 +142,12 @@ void Program::connectCalls()
 {
     connect(m_calls, &CallControl::informationRequested, this, &Program::informationRequested);
     connect(m_directory, &DirectoryService::informationRequested, this, &Program::informationRequested);
+    connect(m_pals, &PalService::informationRequested, this, &Program::informationRequested);
+    // The pal server goes with the directory server being reached, the window's activation
+    // checks the pals, and the number the pal server assigns joins the directory login.
+    connect(m_directory, &DirectoryService::connecting, m_pals, &PalService::directoryConnecting);
+    connect(m_directory, &DirectoryService::palCheckDue, m_pals, &PalService::palCheckTick);
+    connect(m_pals, &PalService::userNumberChanged, m_directory, &DirectoryService::refreshLogin);
     // Call control looks e-mails and listed users up in the directory, which places its calls.
     m_calls->setEmailLookup([this](const QString &address) { return m_directory->lookupEmail(address); });
     m_calls->setDirectoryLookup([this](int k) {
@@ -179,6 +189,7 @@ void Program::connectOptions()
     m_optionsLogic->setChatConnectionQuery([this] { return m_chat->isConnected(); });
     connect(m_optionsLogic, &OptionsLogic::directoryServerChanged, m_directory, &DirectoryService::closeDirectory);
     connect(m_optionsLogic, &OptionsLogic::loginChanged, m_directory, &DirectoryService::loginAgain);
+    connect(m_optionsLogic, &OptionsLogic::loginChanged, m_pals, &PalService::refreshLogin);
     connect(m_optionsLogic, &OptionsLogic::informationRequested, this, &Program::informationRequested);
     // The options dialog closed: a sound-test recording is dropped and no longer held.
     connect(m_optionsLogic, &OptionsLogic::soundTestEnded, this, [this] {
@@ -221,7 +232,7 @@ void Program::connectSecurity()
     // The directory and pal connections go over TLS; the directory hears what that found.
     DirectoryDialer &directoryDialer = security.directoryDialer();
     security.attachDirectoryClient(m_directory->ippServer());
-    security.attachDirectoryClient(m_directory->ippServerPal());
+    security.attachDirectoryClient(m_pals->ippServerPal());
     directoryDialer.setHostName([this] { return m_settings.DirAddress; });
     connect(&directoryDialer, &DirectoryDialer::blocked, m_directory, &DirectoryService::connectionBlocked);
     connect(&directoryDialer, &DirectoryDialer::blocked, m_serverKeys, &ServerKeyTrust::connectionBlocked);
@@ -229,6 +240,7 @@ void Program::connectSecurity()
     // An accepted key is pinned before the connections are made again.
     connect(m_serverKeys, &ServerKeyTrust::accepted, &directoryDialer, &DirectoryDialer::acceptOfferedKeys);
     connect(m_serverKeys, &ServerKeyTrust::accepted, m_directory, &DirectoryService::retryWithNewKey);
+    connect(m_serverKeys, &ServerKeyTrust::accepted, m_pals, &PalService::retryWithNewKey);
 }
 
 // Calls to someone the directory server knows may go over a path it helps find, when
@@ -236,8 +248,8 @@ void Program::connectSecurity()
 // directly, and the encrypted port's handshake takes what comes over one.
 void Program::connectPaths()
 {
-    m_paths = new PathFinder({[this](const QByteArray &text) { return m_directory->sendPathText(text); },
-                              [this] { return m_directory->passesPathTexts(); },
+    m_paths = new PathFinder({[this](const QByteArray &text) { return m_pals->sendPathText(text); },
+                              [this] { return m_pals->passesPathTexts(); },
                               [this](int descriptor, const QHostAddress &peer) {
                                   return m_security->listener().adopt(descriptor, peer);
                               },
@@ -246,7 +258,7 @@ void Program::connectPaths()
                                   return m_ippControl->isConnected() || !m_ipdControl->connectionIds().isEmpty()
                                          || m_call.callState != CallState::Idle;
                               },
-                              [this] { m_directory->renewRelay(); }},
+                              [this] { m_pals->renewRelay(); }},
                              this);
     m_pathDialer = new PathDialer(
         m_security->dialer(), [this](const QString &address, int port) { return m_paths->pathTo(address, port); },
@@ -257,12 +269,12 @@ void Program::connectPaths()
     m_calls->setPathPreparation([this](const QString &name, const QString &address, int port) {
         m_paths->prepareCall(name, address, port);
     });
-    connect(m_directory, &DirectoryService::relayAccessChanged, m_paths,
+    connect(m_pals, &PalService::relayAccessChanged, m_paths,
             [this](const std::optional<DirectoryProtocol::RelayAccess> &relay) { m_paths->setRelay(relay); });
-    connect(m_directory, &DirectoryService::callOfferArrived, m_paths, &PathFinder::offerArrived);
-    connect(m_directory, &DirectoryService::callAnswerArrived, m_paths, &PathFinder::answerArrived);
-    connect(m_directory, &DirectoryService::callEndArrived, m_paths, &PathFinder::endArrived);
-    connect(m_directory, &DirectoryService::pathServerLost, m_paths, &PathFinder::serverLost);
+    connect(m_pals, &PalService::callOfferArrived, m_paths, &PathFinder::offerArrived);
+    connect(m_pals, &PalService::callAnswerArrived, m_paths, &PathFinder::answerArrived);
+    connect(m_pals, &PalService::callEndArrived, m_paths, &PathFinder::endArrived);
+    connect(m_pals, &PalService::pathServerLost, m_paths, &PathFinder::serverLost);
     connect(m_pathDialer, &PathDialer::callWayKnown, this, [this](const QString &address, int port, CallPath *path) {
         if (!path)
             m_paths->directCallMade(address, port);
@@ -383,6 +395,7 @@ void Program::networkStart()
     if (e)
         emit messageBoxRequested(errorText(tr("Failed to start Listen Daemon 1: "), e));
     m_directory->setListenPort(m_listenPort);
+    m_pals->setListenPort(m_listenPort);
 
     m_ipdMedia->setLocalPort(PortPlan::port(m_listenPort, PeerChannel::Media));
     if ((e = m_ipdMedia->setListening(true)))
@@ -400,6 +413,7 @@ void Program::loadDataFiles()
 {
     m_refuseList.load(profilePath(RefuseFile));
     m_palList.load(profilePath(PalFile));
+    m_pals->start();
     m_directory->start();
     m_log->load(profilePath(LogFile));
 }
@@ -445,7 +459,7 @@ void Program::wakeMediaLoop()
 void Program::onStartupTick()
 {
     if (m_startupTicks == 0)
-        m_directory->connectPalServer();
+        m_pals->connectPalServer();
     if (m_startupTicks < 6)
         ++m_startupTicks;
     if (m_startupTicks == 5) {
@@ -483,6 +497,7 @@ void Program::shutdown()
 
     // Connections first, so no event of a half-closed endpoint reaches a closing window.
     m_directory->shutdown();
+    m_pals->shutdown();
     m_messages->shutdown();
     m_security->shutdown();
     m_ippClient->setConnected(false);

@@ -27,6 +27,7 @@ class CaptureControl;
 class ChatSession;
 class DeviceProvider;
 class DirectoryService;
+class PalService;
 class ServerKeyTrust;
 class IPDaemon;
 class IPPort;
@@ -106,6 +107,7 @@ public:
     MediaSession &mediaSession() { return *m_session; }
     ChatSession &chat() { return *m_chat; }
     DirectoryService &directory() { return *m_directory; }
+    PalService &pals() { return *m_pals; }
     ServerKeyTrust &serverKeys() { return *m_serverKeys; }
     MessageService &messages() { return *m_messages; }
     MessageMedia &messageMedia() { return *m_messageMedia; }
@@ -228,6 +230,7 @@ private:
     CallControl *m_calls;
     MediaSession *m_session;
     ChatSession *m_chat;
+    PalService *m_pals;
     DirectoryService *m_directory;
     ServerKeyTrust *m_serverKeys;
     MessageService *m_messages;

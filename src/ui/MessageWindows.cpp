@@ -1,7 +1,7 @@
 #include "ui/MessageWindows.h"
 
 #include "call/CallControl.h"
-#include "directory/DirectoryService.h"
+#include "directory/PalService.h"
 #include "messages/MessageService.h"
 #include "ui/frmMsgIn.h"
 #include "ui/frmMsgOut.h"
@@ -17,9 +17,9 @@ MessageWindows::MessageWindows(Context context, QWidget *owner, QObject *parent)
 
 frmMsgOut *MessageWindows::compose(const QString &name, const QString &location, const QString &host, int port)
 {
-    DirectoryService &directory = m_.directory;
+    PalService &pals = m_.pals;
     auto *window = new frmMsgOut(
-        {m_.media, m_.settings, [&directory] { return directory.userNumber(); }, m_.prepareClient}, m_owner);
+        {m_.media, m_.settings, [&pals] { return pals.userNumber(); }, m_.prepareClient}, m_owner);
     window->setRecipient(name, location, host, port);
     connect(window, &frmMsgOut::informationRequested, this, &MessageWindows::informationRequested);
     window->show();
@@ -50,7 +50,7 @@ frmMsgIn *MessageWindows::view(std::optional<QuickMessage> message)
     connect(window, &frmMsgIn::connectRequested, this,
             [this](const QString &host, int port) { m_.calls.placeCall(host, port, 0); });
     connect(window, &frmMsgIn::addPalRequested, this,
-            [this](const QString &email) { m_.directory.addPalFromMessage(email); });
+            [this](const QString &email) { m_.pals.addPalFromMessage(email); });
     window->show();
     window->raise();
     return window;

@@ -9,7 +9,7 @@
 #include <optional>
 
 class CallControl;
-class DirectoryService;
+class PalService;
 class IPPort;
 class MessageMedia;
 class MessageService;
@@ -31,7 +31,7 @@ public:
         MessageMedia &media;
         CallControl &calls;
         // A reply adds a pal; a message goes out with the user's number and details.
-        DirectoryService &directory;
+        PalService &pals;
         const Settings &settings;
         // Each message's client endpoint before it connects (the encrypted way first).
         std::function<void(IPPort &)> prepareClient = {};

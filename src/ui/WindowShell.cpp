@@ -57,7 +57,7 @@ frmMain *WindowShell::mainWindow()
         return m_frmMain;
     m_frmMain = new frmMain;
     m_messageWindows = new MessageWindows({m_program.messages(), m_program.messageMedia(), m_program.calls(),
-                                           m_program.directory(), m_program.settings(),
+                                           m_program.pals(), m_program.settings(),
                                            [this](IPPort &client) { m_program.prepareMessageClient(client); }},
                                           m_frmMain, this);
     m_securityIndicators = new SecurityIndicators(m_program.security().call(), *m_frmMain->securityBadge(), this);
@@ -193,7 +193,7 @@ void WindowShell::buildWindows()
     Program &p = m_program;
     const Settings &s = p.settings();
     mainWindow();
-    m_frmDirectory = new frmDirectory(p.directory(), p.serverKeys(), m_frmMain);
+    m_frmDirectory = new frmDirectory(p.directory(), p.pals(), p.serverKeys(), m_frmMain);
     m_frmSelf = new frmSelf(p.capture(), p.videoEngine(), p.screenShare(), m_frmMain);
     m_frmNewChat = new frmNewChat(p.chat(), m_frmMain);
     m_frmRates = new frmRates(m_frmMain);

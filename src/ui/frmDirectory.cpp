@@ -3,6 +3,7 @@
 #include "core/PalList.h"
 #include "core/Twips.h"
 #include "directory/DirectoryService.h"
+#include "directory/PalService.h"
 #include "directory/ServerKeyTrust.h"
 #include "ui/DirectoryIcons.h"
 #include "ui/frmNewPal.h"
@@ -46,9 +47,10 @@ QTreeWidget *makeList(QWidget *parent, const char *name, const QStringList &colu
 
 } // namespace
 
-frmDirectory::frmDirectory(DirectoryService &service, ServerKeyTrust &serverKeys, QWidget *parent)
+frmDirectory::frmDirectory(DirectoryService &service, PalService &pals, ServerKeyTrust &serverKeys, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_service(service)
+    , m_pals(pals)
     , m_serverKeys(serverKeys)
 {
     setObjectName(QStringLiteral("frmDirectory"));
@@ -194,9 +196,10 @@ void frmDirectory::connectService()
     });
     connect(s, &DirectoryService::userListChanged, this, &frmDirectory::showUserList);
     connect(s, &DirectoryService::serverListChanged, this, &frmDirectory::showServerList);
-    connect(s, &DirectoryService::palsChanged, this, &frmDirectory::showPals);
+    connect(&m_pals, &PalService::palsChanged, this, &frmDirectory::showPals);
     connect(s, &DirectoryService::directoryTextChanged, m_cboDirectory, &QComboBox::setEditText);
     connect(s, &DirectoryService::messageBoxRequested, this, &frmDirectory::showMessageBox);
+    connect(&m_pals, &PalService::messageBoxRequested, this, &frmDirectory::showMessageBox);
     connect(s, &DirectoryService::redirectOffered, this, &frmDirectory::showRedirect);
     connect(&m_serverKeys, &ServerKeyTrust::question, this, &frmDirectory::askServerKey);
     connect(s, &DirectoryService::privacyChanged, this, [this](bool encrypted) {
@@ -275,7 +278,7 @@ int frmDirectory::selectedNumber(QTreeWidget *list) const
 void frmDirectory::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    m_service.setWindowVisible(true);
+    m_pals.setWindowVisible(true);
     // Without a window manager a shown window may never be told it became active.
     m_service.windowActivated();
 }
@@ -283,7 +286,7 @@ void frmDirectory::showEvent(QShowEvent *event)
 void frmDirectory::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    m_service.setWindowVisible(false);
+    m_pals.setWindowVisible(false);
 }
 
 void frmDirectory::changeEvent(QEvent *event)
@@ -339,7 +342,7 @@ void frmDirectory::showPals()
 {
     m_lstOnline->clear();
     m_lstOffline->clear();
-    const PalList &pals = m_service.pals();
+    const PalList &pals = m_pals.list();
     for (int k = 1; k <= pals.count(); ++k) {
         const PalList::Pal &pal = pals.pal(k);
         auto *item = new QTreeWidgetItem(QStringList{pal.Name});
@@ -402,8 +405,8 @@ void frmDirectory::lstOnline_Click()
     m_lstOffline->clearSelection();
     m_cmdSendMsg->setEnabled(true);
     m_cmdCall->setEnabled(true);
-    if (k <= m_service.pals().count())
-        m_txtConnectID->setText(m_service.pals().pal(k).Address);
+    if (k <= m_pals.list().count())
+        m_txtConnectID->setText(m_pals.list().pal(k).Address);
 }
 
 void frmDirectory::lstOffline_Click()
@@ -438,7 +441,7 @@ void frmDirectory::cmdSendMsg_Click()
 void frmDirectory::cmdNewPal_Click()
 {
     if (!m_frmNewPal)
-        m_frmNewPal = new frmNewPal(m_service, this);
+        m_frmNewPal = new frmNewPal(m_pals, this);
     m_frmNewPal->show();
     m_frmNewPal->raise();
     m_frmNewPal->activateWindow();
@@ -450,5 +453,5 @@ void frmDirectory::cmdDeletePal_Click()
     if (k == 0)
         k = selectedNumber(m_lstOnline);
     if (k != 0)
-        m_service.removePal(k);
+        m_pals.removePal(k);
 }

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class DirectoryService;
+class PalService;
 class ServerKeyTrust;
 class QComboBox;
 class QLabel;
@@ -17,8 +18,8 @@ class frmNewPal;
 
 // The directory window: who is on line in the global directory, which pals are on line
 // and off line, an address box, the directory server choice, and the buttons to call,
-// send a message, refresh and keep the pal list. It shows what its service says and
-// forwards what the user does.
+// send a message, refresh and keep the pal list. It shows what its services (the directory
+// client and the pal client) say and forwards what the user does.
 class frmDirectory : public QWidget
 {
     Q_OBJECT
@@ -28,7 +29,7 @@ public:
     static constexpr int MinWidthTwips = 6200;
     static constexpr int MinHeightTwips = 5700;
 
-    frmDirectory(DirectoryService &service, ServerKeyTrust &serverKeys, QWidget *parent = nullptr);
+    frmDirectory(DirectoryService &service, PalService &pals, ServerKeyTrust &serverKeys, QWidget *parent = nullptr);
 
     // The toolbar's way in: the list is asked for again even when it was just fetched.
     void showFromToolbar();
@@ -64,6 +65,7 @@ private:
     void cmdDeletePal_Click();
 
     DirectoryService &m_service;
+    PalService &m_pals;
     ServerKeyTrust &m_serverKeys;
     QLabel *m_lblGlobal = nullptr;
     QTreeWidget *m_lstGlobal = nullptr;

@@ -1,6 +1,6 @@
 #include "ui/frmNewPal.h"
 
-#include "directory/DirectoryService.h"
+#include "directory/PalService.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-frmNewPal::frmNewPal(DirectoryService &service, QWidget *parent)
+frmNewPal::frmNewPal(PalService &service, QWidget *parent)
     : QDialog(parent)
     , m_service(service)
     , m_txtEmail(new QLineEdit(this))

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-class DirectoryService;
+class PalService;
 class QLineEdit;
 class QPushButton;
 
@@ -12,12 +12,12 @@ class frmNewPal : public QDialog
     Q_OBJECT
 
 public:
-    explicit frmNewPal(DirectoryService &service, QWidget *parent = nullptr);
+    explicit frmNewPal(PalService &service, QWidget *parent = nullptr);
 
 private:
     void cmdOK_Click();
 
-    DirectoryService &m_service;
+    PalService &m_service;
     QLineEdit *m_txtEmail;
     QPushButton *m_cmdOK;
     QPushButton *m_cmdClose;

@@ -11,6 +11,7 @@
 #include "media/SoundPlayer.h"
 #include "protocol/DirectoryProtocol.h"
 #include "directory/DirectoryService.h"
+#include "directory/PalService.h"
 #include "protocol/ReachProtocol.h"
 #include "directory/UserNumberFile.h"
 #include "root/Program.h"
@@ -117,16 +118,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Each input meets a program that has no user number yet and its four pals off line.
     QFile::remove(w.numberFile);
     DirectoryService &s = w.program->directory();
+    PalService &palClient = w.program->pals();
+    palClient.start();
     s.start();
     w.program->palList() = w.pals;
     w.program->palList().checkPosition = 1;
     w.program->callStatus().ConnectState = ConnectState::NoAttempt;
-    s.setPalServer(QStringLiteral("127.0.0.1"), DirectoryService::DefaultPalPort);
-    IPPort &port = pal ? s.ippServerPal() : s.ippServer();
+    palClient.setPalServer(QStringLiteral("127.0.0.1"), PalService::DefaultPalPort);
+    IPPort &port = pal ? palClient.ippServerPal() : s.ippServer();
     emit port.connected(0, QString());
 
     FuzzSupport::forEachLine(stream, Proto::Terminator,
-                             pal ? DirectoryService::PalInputBytes : DirectoryService::DirectoryInputBytes, readSize,
+                             pal ? PalService::PalInputBytes : DirectoryService::DirectoryInputBytes, readSize,
                              [&](const QByteArray &text, bool eol) {
         checkParsers(text);
         emit port.dataIn(text, eol);
@@ -138,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(usablePort(e.Port));
     for (const Proto::ServerEntry &server : s.servers())
         FUZZ_CHECK(usablePort(server.Port) && !server.Host.trimmed().isEmpty());
-    FUZZ_CHECK(usablePort(s.palServerPort()) && !s.palServerHost().trimmed().isEmpty());
+    FUZZ_CHECK(usablePort(palClient.palServerPort()) && !palClient.palServerHost().trimmed().isEmpty());
 
     // The pals: the same ones, each either off line or on line where it can be called.
     const PalList &pals = w.program->palList();
@@ -153,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     // The user number is one of the server's range, and the file says the same.
-    const qint32 number = s.userNumber();
+    const qint32 number = palClient.userNumber();
     FUZZ_CHECK(number == -1 || (number >= Proto::FirstUserNumber && number <= Proto::LastUserNumber));
     FUZZ_CHECK(UserNumberFile::read(w.numberFile) == number);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

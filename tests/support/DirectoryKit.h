@@ -141,6 +141,7 @@ struct User : RunningProgram
         return o;
     }
     DirectoryService &directory() { return program->directory(); }
+    PalService &pals() { return program->pals(); }
     frmDirectory *window() { return shell->directoryWindow(); }
     template<typename T>
     T *find(const char *name)

@@ -26,9 +26,9 @@ struct Party : RunningProgram
     // A composer as a compose window makes one, sending as this user.
     MessageComposer::Context composing(std::function<qint32()> number = {})
     {
-        DirectoryService &directory = program->directory();
+        PalService &pals = program->pals();
         if (!number)
-            number = [&directory] { return directory.userNumber(); };
+            number = [&pals] { return pals.userNumber(); };
         Program *p = program.get();
         return {program->messageMedia(), settings(), std::move(number),
                 [p](IPPort &client) { p->prepareMessageClient(client); }};

@@ -28,9 +28,9 @@ RunningProgram::RunningProgram(const QString &name, Options o)
     // The start-up tail contacts the pal server: a port of this block nobody listens on,
     // unless the scenario has one on the directory server's host.
     if (options.palPort > 0)
-        program->directory().setPalPort(options.palPort);
+        program->pals().setPalPort(options.palPort);
     else
-        program->directory().setPalServer(QStringLiteral("127.0.0.1"), port + 19);
+        program->pals().setPalServer(QStringLiteral("127.0.0.1"), port + 19);
     program->calls().setClock([] { return QTime(9, 5); });
     if (options.userNumber > 0)
         TestSupport::writeBytes(folder + QStringLiteral("/zelmo.num"), QByteArray::number(options.userNumber) + "\r\n");

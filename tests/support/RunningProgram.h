@@ -14,6 +14,7 @@
 #include "core/IPPort.h"
 #include "media/SoundPlayer.h"
 #include "directory/DirectoryService.h"
+#include "directory/PalService.h"
 #include "media/AudioControl.h"
 #include "media/CaptureControl.h"
 #include "media/MediaSession.h"
