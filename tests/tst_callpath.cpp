@@ -425,6 +425,8 @@ private slots:
         QVERIFY(RelayCredentials::readSecret(file, &why) == QByteArray("secret"));
         QVERIFY(!RelayCredentials::readSecret(link, &why));
         QVERIFY2(why.contains(QStringLiteral("is a link")), qPrintable(why));
+        QVERIFY(!RelayCredentials::readSecret(dir.path(), &why));
+        QVERIFY2(why.contains(QStringLiteral("is not a file")), qPrintable(why));
         QVERIFY2(startWith(&why), qPrintable(why));
     }
 

@@ -129,6 +129,10 @@ private slots:
         bob.settings().EnableRTC = false;
         ann.call(bob);
         QTRY_VERIFY_WITH_TIMEOUT(bob.chat().ipdText().isConnected(1), 10000);
+        // Asked to connect without an address, the caller's side keeps the connection it has.
+        QTRY_VERIFY(ann.chat().ippText().isConnected());
+        ann.chat().connectTo(QString(), ann.chat().ippText().remotePort());
+        QVERIFY(ann.chat().ippText().isConnected());
         QVERIFY(ann.call().PeerIsV25 && !ann.call().RealTimeChat);
         QVERIFY(!ann.chat().isRealTime() && !bob.chat().isRealTime());
 

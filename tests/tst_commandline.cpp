@@ -108,6 +108,9 @@ private slots:
         QVERIFY(port.err.contains(QStringLiteral("--port wants a port")));
         const Run two = run(QStringLiteral("zelmo"), {QStringLiteral("a.example"), QStringLiteral("b.example")});
         QCOMPARE(two.exitCode, 2);
+        const Run nowhere = run(QStringLiteral("zelmo"), {QStringLiteral("--profile"), QStringLiteral("/dev/null/zelmo")});
+        QCOMPARE(nowhere.exitCode, 1);
+        QVERIFY(nowhere.err.contains(QStringLiteral("cannot create the profile folder /dev/null/zelmo")));
     }
 
     void startWithoutSoundServerSaysSoOnceInPlainWords()

@@ -402,6 +402,25 @@ private slots:
             QVERIFY2(!publishedOnly.bytes.contains(clear), clear);
     }
 
+    // Without a key of its own (its file could not be made) the program proves nothing: a
+    // server never seen encrypted is spoken to plainly, a pinned one not at all.
+    void withoutAKeyOfItsOwnNothingGoesEncrypted()
+    {
+        DirectoryKit::Server server;
+        QByteArray pinned;
+        DirectoryDialer dialer({[] { return TlsSetup::Credentials(); }, [&pinned](const QString &) { return pinned; },
+                                [](const QString &, const QByteArray &) {}, [] { return QString(); }});
+        for (const QByteArray &pin : {QByteArray(), QByteArray(32, 'k')}) {
+            pinned = pin;
+            std::optional<ChannelDialer::Outcome> outcome;
+            const auto attempt = dialer.dial(QHostAddress::LocalHost, server.directoryPort(), PeerChannel::Control,
+                                             [&outcome](ChannelDialer::Outcome o) { outcome = o; });
+            QTRY_VERIFY(outcome);
+            delete outcome->socket;
+            QCOMPARE(outcome->kind, pin.isEmpty() ? ChannelDialer::Outcome::Kind::Plain : ChannelDialer::Outcome::Kind::Refused);
+        }
+    }
+
     void aServerWhoseKeyChangedHearsNothingUntilTheUserAccepts()
     {
         QTemporaryDir firstData;

@@ -203,6 +203,7 @@ private slots:
                  QStringLiteral("redis://db.example:7000/3"));
         QCOMPARE(RedisAddress::parse(QStringLiteral("redis://db.example"))->port, 6379);
         QVERIFY(!RedisAddress::parse(QStringLiteral("redis://db.example:0")));
+        QVERIFY(RedisAddress::parse(QStringLiteral("redis://db.example:65535")));
         QVERIFY(!RedisAddress::parse(QStringLiteral("redis://db.example/x")));
         QVERIFY(!RedisAddress::parse(QStringLiteral("db.example:6379")));
     }

@@ -1,6 +1,7 @@
 #include "protocol/DirectoryProtocol.h"
 #include "protocol/ReachProtocol.h"
 #include "reach/AddressScope.h"
+#include "server/ReachabilityProbe.h"
 #include "server/ServerConfig.h"
 
 #include "support/TestSupport.h"
@@ -176,6 +177,16 @@ private slots:
         // Neither a verdict other than the two words nor an unusable port is an answer.
         QVERIFY(!ReachProtocol::parseAnswer("RCA;yes;203.0.113.7;2000;;"));
         QVERIFY(!ReachProtocol::parseAnswer("RCA;YES;203.0.113.7;0;;"));
+
+        // The server checks a bounded number at once; the next asker is told to come back.
+        ReachabilityProbe probe;
+        QList<QByteArray> answers;
+        const QByteArray ask = "RCH;" + QByteArray::number(TestSupport::portBlock()) + ';';
+        for (int i = 0; i <= ReachabilityProbe::MaxAtOnce; ++i)
+            QVERIFY(probe.handle(ask, QStringLiteral("127.0.0.1"), [&answers](const QByteArray &a) { answers << a; }));
+        QCOMPARE(answers.size(), 1);
+        QVERIFY2(answers.first().contains("busy"), answers.first().constData());
+        QTRY_COMPARE(answers.size(), ReachabilityProbe::MaxAtOnce + 1);
     }
 
     void callOffersPassThroughTheServerUnchanged()
@@ -276,6 +287,11 @@ private slots:
         QVERIFY(!ServerConfig::parseTarget(QStringLiteral(":2020:x")));
         QVERIFY(!ServerConfig::parseTarget(QStringLiteral("h:70000:x")));
         QVERIFY(!ServerConfig::parseTarget(QStringLiteral("h:20x:x")));
+        // The relay beside the server: a host, and a port unless the usual one.
+        QCOMPARE(ServerConfig::parseHostPort(QStringLiteral("[2001:db8::1]:3479"), 3478)->Port, 3479);
+        QCOMPARE(ServerConfig::parseHostPort(QStringLiteral("relay.example"), 3478)->Port, 3478);
+        QVERIFY(!ServerConfig::parseHostPort(QStringLiteral(":3479"), 3478));
+        QVERIFY(!ServerConfig::parseHostPort(QStringLiteral("relay.example:70000"), 3478));
     }
 };
 

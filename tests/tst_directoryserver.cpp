@@ -299,6 +299,10 @@ private slots:
         RawClient pal(base + 1);
         QCOMPARE(pal.ask("RSN;<ET>", "NSN"), QByteArray("NSN;1;<ET>"));
         QTRY_VERIFY((out += server.readAllStandardOutput()).contains("new user number 1"));
+        // A line the operator types is a notice to everyone; an empty one is none.
+        server.write("\n  Back at six  \n");
+        QTRY_VERIFY((out += server.readAllStandardOutput()).contains("connections: Back at six\n"));
+        QVERIFY(!out.contains("connections: \n"));
         pal.send(login(1, "Ann", "ann@x.org"));
         // The figures come by themselves, and on request from another process.
         QTRY_VERIFY((out += server.readAllStandardOutput()).contains("stats: 1 users on line (0 listed), 1 connections"));

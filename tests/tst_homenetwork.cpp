@@ -5,11 +5,13 @@
 // last is a home network of namespaces with real router software. The blocking router
 // requests run off the test's thread, as they run on the program's worker.
 
+#include "reach/DefaultGateway.h"
 #include "reach/ReachabilityService.h"
 #include "reach/RouterHttp.h"
 #include "reach/RouterMapping.h"
 #include "reach/RouterSettings.h"
 #include "reach/UpnpGateway.h"
+#include "reach/UpnpSoap.h"
 #include "support/HomeRouter.h"
 #include "support/TestSupport.h"
 
@@ -345,6 +347,20 @@ private slots:
         QVERIFY2(!net.forwardingRules().contains(QString::number(outcome.outsideBase)), qPrintable(net.forwardingRules()));
     }
 
+    // A control answer that is not XML is no success; of the default routes, the gateway is
+    // the one up with the lowest metric.
+    void garbledAnswersAndRouteTablesAreReadStrictly()
+    {
+        const UpnpSoap::Answer garbled = UpnpSoap::read(200, "<s:Envelope><u:X>1</u:Y></s:Envelope>");
+        QVERIFY(!garbled.ok);
+        QVERIFY2(garbled.why.contains(QStringLiteral("not readable")), qPrintable(garbled.why));
+        const QByteArray table = "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\n"
+                                 "eth0\t00000000\t0101A8C0\t0001\t0\t0\t50\t00000000\n"
+                                 "eth1\t00000000\t0102A8C0\t0003\t0\t0\t100\t00000000\n"
+                                 "eth2\t00000000\t0103A8C0\t0003\t0\t0\t600\t00000000\n";
+        QCOMPARE(DefaultGateway::fromRouteTable(table), QHostAddress(QStringLiteral("192.168.2.1")));
+    }
+
     // A device that takes the request for the description and never answers: quitting
     // does not wait for it.
     void quittingDoesNotWaitForAHeldRequest()
@@ -362,6 +378,7 @@ private slots:
         service->start(port + 10);
         QTRY_COMPARE(silent.connections, 1);
         QCOMPARE(service->state(), ReachabilityService::State::Asking);
+        QVERIFY2(service->line().startsWith(QStringLiteral("Asking your router")), qPrintable(service->line()));
         QElapsedTimer took;
         took.start();
         service->shutdown();

@@ -533,6 +533,19 @@ private slots:
 
     // The agent comes from a module loaded when the first session gathers: one that is missing
     // or is no module fails the session with the reason, as a path that cannot be found does.
+    // Relay access without a port (a server that named none) is no relay: the candidates
+    // on this machine are gathered at once, not after asking a port that cannot answer.
+    void aRelayWithoutAPortIsNotWaitedFor()
+    {
+        IceModule module;
+        IceSession session(IceSession::Role::Caller, Channels, &module);
+        session.setLocalAddresses({QHostAddress(QHostAddress::LocalHost)});
+        session.setRelay({QStringLiteral("127.0.0.1"), 0, QStringLiteral("u"), QStringLiteral("p")});
+        QSignalSpy gathered(&session, &IceSession::gathered);
+        session.gather();
+        QVERIFY(gathered.wait(1000));
+    }
+
     void aSessionWithoutItsModuleFailsSayingWhy()
     {
         QTemporaryDir folder;

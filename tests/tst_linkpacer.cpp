@@ -157,6 +157,30 @@ private slots:
             QVERIFY(s.picture.width <= OptionsPicture.width);
         }
     }
+
+    // On a clock of the test's own: once the options' picture goes again, the rate the link
+    // is trusted with stops growing, as it keeps nothing down any more.
+    void theTrustedRateGrowsOnlyWhileItKeepsThePictureDown()
+    {
+        PictureFit fit(100);
+        qint64 now = 0;
+        const auto tick = [&](bool busy, qint64 frameBytes) {
+            fit.picture(OptionsPicture);
+            fit.frameSent(frameBytes);
+            fit.frameSent(frameBytes);
+            fit.update(10000, busy, now += 100);
+        };
+        for (int i = 0; i < 4; ++i)
+            tick(true, 2000);
+        QVERIFY(fit.picture(OptionsPicture).quality < OptionsPicture.quality);
+        while (fit.picture(OptionsPicture).quality < OptionsPicture.quality && now < 10000)
+            tick(false, 100);
+        QVERIFY(fit.picture(OptionsPicture) == OptionsPicture);
+        const double trusted = fit.allowance();
+        for (int i = 0; i < 20; ++i)
+            tick(false, 100);
+        QCOMPARE(fit.allowance(), trusted);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLinkPacer)

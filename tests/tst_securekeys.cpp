@@ -3,6 +3,7 @@
 #include "secure/KnownPeers.h"
 #include "secure/SecurityService.h"
 #include "secure/ShortCode.h"
+#include "secure/TlsContext.h"
 #include "support/RawClient.h"
 #include "support/SecureKit.h"
 
@@ -89,6 +90,22 @@ private slots:
         QCOMPARE(othersBits(keyFile(p)), QFileDevice::Permissions());
     }
 
+    // A certificate with another key than its own is no use to the server's encrypted
+    // ports: it is refused, saying why, rather than served to handshakes nobody finishes.
+    void aCertificateWithAnotherKeyIsRefused()
+    {
+        QTemporaryDir dir;
+        Identity mine;
+        Identity other;
+        QVERIFY(!mine.create(dir.filePath(QStringLiteral("mine.key"))));
+        QVERIFY(!other.create(dir.filePath(QStringLiteral("other.key"))));
+        TlsSetup::Credentials mixed = mine.credentials(QString());
+        mixed.key = other.credentials(QString()).key;
+        QString why;
+        QVERIFY(!TlsContext::make(TlsContext::Side::Server, mixed, {}, &why));
+        QVERIFY(!why.isEmpty());
+    }
+
     void keyOthersCouldReadIsNotUsed()
     {
         End first(QStringLiteral("ann@example.org"));
@@ -154,12 +171,14 @@ private slots:
         QVERIFY(!peers.save(path));
         QCOMPARE(othersBits(path), QFileDevice::Permissions());
 
-        // A line added by hand badly, a key of the wrong length, a tab in a name: dropped.
+        // A line added by hand badly, a key of the wrong length, a tab in a name, a name
+        // longer than an e-mail address can be: dropped.
         QByteArray bytes = TestSupport::readBytes(path);
         bytes += "carol@example.org\tzz\tverified\t192.0.2.8\n";
         bytes += "dave@example.org\t" + key('d').toHex().left(62) + "\tverified\t192.0.2.8\n";
         bytes += "eve\t@example.org\t" + key('e').toHex() + "\tverified\t192.0.2.8\n";
         bytes += "frank@example.org\t" + key('f').toHex() + "\tmaybe\t192.0.2.8\n";
+        bytes += QByteArray(KnownPeers::MaxWhoLength + 1, 'g') + '\t' + key('g').toHex() + "\tverified\t192.0.2.8\n";
         TestSupport::writeBytes(path, bytes);
 
         KnownPeers loaded;

@@ -182,6 +182,7 @@ private slots:
         End ann(QStringLiteral("ann@example.org"));
         End bob(QStringLiteral("bob@example.org"));
         QVERIFY(bob.answer(TestSupport::portBlock()));
+        bob.service->guardCallChannel(bob.ipdMedia);
         Client control(ann, PeerChannel::Control, bob.base);
         QVERIFY(control.waitConnected());
         QVERIFY(control.port.security().encrypted());
@@ -190,6 +191,12 @@ private slots:
         Client media(ann, PeerChannel::Media, bob.base);
         QVERIFY(media.waitConnected());
         QCOMPARE(media.port.security().peerKey, bob.key());
+        // Another key, even from the caller's address, does not join the call's media.
+        End eve(QStringLiteral("eve@example.org"));
+        QSignalSpy handed(&bob.service->listener(), &SecureListener::handedOver);
+        Client intruder(eve, PeerChannel::Media, bob.base);
+        QTRY_VERIFY(!handed.isEmpty());
+        QCOMPARE(bob.ipdMedia.connectionIds().size(), 1);
 
         // Another key on the encrypted port now (a relay took it over): no chat connection,
         // encrypted or plain.
