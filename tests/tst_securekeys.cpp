@@ -3,7 +3,7 @@
 #include "secure/KnownPeers.h"
 #include "secure/SecurityService.h"
 #include "secure/ShortCode.h"
-#include "secure/TlsContext.h"
+#include "tls/TlsContext.h"
 #include "support/RawClient.h"
 #include "support/SecureKit.h"
 
