@@ -347,10 +347,12 @@ private slots:
             auto *notify = control<QCheckBox>(options, "chkNotify");
             auto *trayIcon = control<QCheckBox>(options, "chkTrayIcon");
             QVERIFY(notify->isChecked() && trayIcon->isChecked());
+            QVERIFY(ann.shell->desktop().tray().icon());
             notify->click();
             trayIcon->click();
             QVERIFY(!ann.shell->desktop().notifier().isEnabled());
             QVERIFY(!ann.shell->desktop().tray().isIconWanted());
+            QVERIFY(!ann.shell->desktop().tray().icon());
             // No talk key can be had here (no display, no portal), and the option says so.
             auto *status = control<QLabel>(options, "lblTalkKey");
             QTRY_COMPARE(status->text(),

@@ -6,6 +6,9 @@
 #include "tls/TlsContext.h"
 #include "support/RawClient.h"
 #include "support/SecureKit.h"
+#include "ui/SecurityBadge.h"
+#include "ui/SecurityIndicators.h"
+#include "ui/SecurityNote.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -301,18 +304,27 @@ private slots:
 
         // Plain from an address never seen encrypted: as the option says; from Ann's, whom
         // a call remembered there, never by itself.
-        const auto plainAnswer = [&bob] {
+        // The prompt's note is a warning only where encryption was had before.
+        SecurityBadge badge;
+        SecurityNote note(QStringLiteral("lblSecurityNote"));
+        SecurityIndicators indicators(bob.service->call(), badge);
+        indicators.follow(&note);
+        bool warned = false;
+        const auto plainAnswer = [&bob, &note, &warned] {
             RawClient plain(bob.base);
             if (!plain.waitConnected() || !QTest::qWaitFor([&] { return !bob.ipdControl.connectionIds().isEmpty(); }))
                 return CallSecurity::Answer::Refuse;
             const CallSecurity::Answer answer = bob.service->call().answerFor(bob.ipdControl.connectionIds().first(), false);
+            warned = note.isWarning();
             plain.socket.abort();
             (void)QTest::qWaitFor([&] { return bob.ipdControl.connectionIds().isEmpty(); });
             return answer;
         };
         QCOMPARE(plainAnswer(), CallSecurity::Answer::Ask);
+        QVERIFY(!warned);
         bob.service->knownPeers().remember(QStringLiteral("ann@example.org"), ann.key(), QStringLiteral("127.0.0.1"));
         QCOMPARE(plainAnswer(), CallSecurity::Answer::AskWithoutAuto);
+        QVERIFY(warned);
     }
 
     // The directory server's pin lives apart from the peers: a peer whose certificate names

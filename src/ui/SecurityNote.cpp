@@ -12,6 +12,7 @@ SecurityNote::SecurityNote(const QString &objectName, QWidget *parent)
 void SecurityNote::showNote(const QString &text, bool warning)
 {
     setText(text);
+    m_warning = warning;
     setStyleSheet(warning ? QStringLiteral("color: #c01010; font-weight: bold;") : QString());
     setVisible(!text.isEmpty());
     if (QWidget *window = this->window())

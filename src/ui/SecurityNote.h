@@ -12,4 +12,8 @@ public:
     explicit SecurityNote(const QString &objectName, QWidget *parent = nullptr);
 
     void showNote(const QString &text, bool warning);
+    bool isWarning() const { return m_warning; }
+
+private:
+    bool m_warning = false;
 };
