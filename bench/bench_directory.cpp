@@ -483,9 +483,10 @@ bool run(const Setup &setup, bool tls)
         while (started < count && started - loggedIn - turnedAway < inFlight) {
             const int i = started++;
             const QByteArray login =
-                Proto::directoryLogin(i + 1, QStringLiteral("User %1").arg(i), emailOf(i), QStringLiteral("Somewhere"),
-                                      QStringLiteral("A comment of ordinary length"), i % 2, true, true,
-                                      2000 + 4 * (i % 8));
+                Proto::login({.userNumber = i + 1, .name = QStringLiteral("User %1").arg(i), .email = emailOf(i),
+                              .location = QStringLiteral("Somewhere"),
+                              .comment = QStringLiteral("A comment of ordinary length"), .video = i % 2 != 0,
+                              .audio = true, .listed = true, .port = 2000 + 4 * (i % 8)});
             if (!swarm.open(i, portOf(i), login + Proto::noticeRequest())) {
                 done[size_t(i)] = 2;
                 ++turnedAway;

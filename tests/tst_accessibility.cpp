@@ -2,6 +2,7 @@
 // walked through the accessibility interfaces, and the journey from finding a user to
 // hanging up made with key presses alone.
 
+#include "directory/ServerKeyTrust.h"
 #include "support/DirectoryKit.h"
 #include "support/Windows.h"
 
@@ -140,7 +141,7 @@ private slots:
         emit ann.program->directory().sendMessageRequested(QStringLiteral("Bob"), QStringLiteral("Bobville"),
                                                            QStringLiteral("127.0.0.1"), bob.port, 55);
         // The question the directory window asks when its server's key changed.
-        emit ann.program->directory().serverKeyQuestion(QStringLiteral("The key changed."));
+        emit ann.program->serverKeys().question(QStringLiteral("The key changed."));
         bob.call(ann);
         QTRY_VERIFY_WITH_TIMEOUT(ann.shell->callPrompt() && ann.shell->callPrompt()->isVisible(), 10000);
         QVERIFY(ann.shell->directoryWindow()->findChild<QMessageBox *>(QStringLiteral("ServerKeyBox")));

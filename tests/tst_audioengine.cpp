@@ -1,6 +1,7 @@
 #include "support/RunningProgram.h"
 #include "media/engine/QtAudioInput.h"
 #include "media/engine/QtAudioOutput.h"
+#include "media/engine/Resampler.h"
 #include "media/engine/SampleConverter.h"
 #include "media/engine/StreamPosition.h"
 #include "media/engine/TestDeviceProvider.h"
@@ -264,6 +265,13 @@ private slots:
             left.append(frames[2 * i]);
         }
         QVERIFY(std::abs(frequency(left, 44100, 100) - 500.0) < 3.0);
+
+        // Twice the rate: two samples for each, the second halfway to the next.
+        Resampler twice(8000, 16000);
+        const float ramp[] = {0, 2, 4, 6};
+        std::vector<float> doubled;
+        twice.process(ramp, 4, doubled);
+        QCOMPARE(doubled, std::vector<float>({0, 0, 0, 1, 2, 3, 4, 5}));
     }
 
     void realSoundServer()

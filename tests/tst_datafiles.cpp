@@ -166,6 +166,9 @@ private slots:
         QCOMPARE(list.entry(1).userNumber, -7);
         QCOMPARE(readBytes(path), QByteArray("-7 \r\nBob\r\nbob@y.org\r\n"));
         QVERIFY(!list.isRefused(1234));
+        // The last entry can go too.
+        QVERIFY(!list.remove(path, 1));
+        QCOMPARE(list.count(), 0);
     }
 
     void refuseListStopsAtItsCapacity()

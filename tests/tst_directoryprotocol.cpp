@@ -14,16 +14,19 @@ class TestDirectoryProtocol : public QObject
 private slots:
     void loginsAreWrittenByteForByte()
     {
-        QCOMPARE(Proto::directoryLogin(1234, QStringLiteral("Ann Lee"), QStringLiteral("Ann@Example.ORG"),
-                                       QStringLiteral("Oslo"), QStringLiteral("hi all"), true, false, true, 2004),
+        QCOMPARE(Proto::login({.userNumber = 1234, .name = QStringLiteral("Ann Lee"), .email = QStringLiteral("Ann@Example.ORG"),
+                               .location = QStringLiteral("Oslo"), .comment = QStringLiteral("hi all"), .video = true,
+                               .listed = true, .port = 2004}),
                  QByteArray("LGN; 1234;Ann Lee;ann@example.org;Oslo;hi all;0;YES;NO;2.51;YES;NO;v1.2;2004;<ET>"));
-        QCOMPARE(Proto::directoryLogin(-1, {}, {}, {}, {}, false, true, false, 2000),
+        QCOMPARE(Proto::login({.audio = true, .port = 2000}),
                  QByteArray("LGN;-1;;;;;0;NO;YES;2.51;NO;NO;v1.2;2000;<ET>"));
-        QCOMPARE(Proto::palLogin(0, QStringLiteral("Bo"), QStringLiteral("BO@X.NET"), QStringLiteral("Rome"),
-                                 QStringLiteral("c"), 2000),
+        QCOMPARE(Proto::login({.userNumber = 0, .name = QStringLiteral("Bo"), .email = QStringLiteral("BO@X.NET"),
+                               .location = QStringLiteral("Rome"), .comment = QStringLiteral("c"),
+                               .kind = Proto::Login::PalClient, .port = 2000}),
                  QByteArray("LGN; 0;Bo;bo@x.net;Rome;c;3;NO;NO;2.51;NO;NO;v1.2;2000;<ET>"));
         // A field can neither add fields nor end the message early.
-        QCOMPARE(Proto::palLogin(7, QStringLiteral("a;b<ET>c\r\nd"), {}, {}, {}, 2000),
+        QCOMPARE(Proto::login({.userNumber = 7, .name = QStringLiteral("a;b<ET>c\r\nd"), .kind = Proto::Login::PalClient,
+                               .port = 2000}),
                  QByteArray("LGN; 7;abc  d;;;;3;NO;NO;2.51;NO;NO;v1.2;2000;<ET>"));
         QCOMPARE(Proto::noticeRequest(), QByteArray("INT<ET>"));
         QCOMPARE(Proto::listRequest(), QByteArray("LS1<ET>"));
@@ -34,14 +37,15 @@ private slots:
     void serverReadsWhatTheClientWrites()
     {
         const QByteArray wire =
-            Proto::directoryLogin(42, QStringLiteral("Ann"), QStringLiteral("ANN@x.org"), QStringLiteral("Oslo"),
-                                  QStringLiteral("hi"), true, true, true, 2008);
-        const Proto::Login l = Proto::parseLogin(wire.chopped(4));
+            Proto::login({.userNumber = 42, .name = QStringLiteral("Ann"), .email = QStringLiteral("ANN@x.org"),
+                          .location = QStringLiteral("Oslo"), .comment = QStringLiteral("hi"), .video = true,
+                          .audio = true, .listed = true, .port = 2008});
+        const Proto::FromClient read = Proto::readFromClient(wire.chopped(4));
+        QCOMPARE(read.kind, Proto::Kind::Login);
+        const Proto::Login &l = read.login;
         // Written again from what was read, it is the same login (its fields are checked
         // byte for byte above).
-        QCOMPARE(Proto::directoryLogin(l.userNumber, l.name, l.email, l.location, l.comment, l.video, l.audio, l.listed,
-                                       l.port),
-                 wire);
+        QCOMPARE(Proto::login(l), wire);
         QCOMPARE(l.kind, 0);
         // A login cut short leaves the rest empty; a port that is no port reads as none.
         const Proto::Login cut = Proto::parseLogin("LGN;x");
@@ -123,7 +127,7 @@ private slots:
         QCOMPARE(Proto::noticeText("MSG;Server going down;"), QStringLiteral("Server going down"));
         QCOMPARE(Proto::redirect({QStringLiteral("dir2.example"), 2020, QStringLiteral("Second")}),
                  QByteArray("RDM;Redirect;dir2.example;2020;Second;<ET>"));
-        const auto rdm = Proto::parseRedirect("RDM;x;dir2.example;2020;Second;");
+        const auto rdm = Proto::readFromServer("RDM;x;dir2.example;2020;Second;").target;
         QVERIFY(rdm);
         QCOMPARE(rdm->Host, QStringLiteral("dir2.example"));
         QCOMPARE(rdm->Port, 2020);
@@ -146,10 +150,14 @@ private slots:
         QCOMPARE(Proto::parseEmailAnswer("GER;x;A;B;1.2.3.4;123456;").port, 0);
 
         QCOMPARE(Proto::newNumber(17), QByteArray("NSN;17;<ET>"));
-        QCOMPARE(Proto::parseNewNumber("NSN;17;"), 17);
+        QCOMPARE(Proto::readFromServer("NSN;17;").number, 17);
         QCOMPARE(Proto::palBusy({QStringLiteral("pal2"), 2115, {}}), QByteArray("BSY;pal2;2115;<ET>"));
-        const auto busy = Proto::parsePalBusy("BSY;pal2;2115;");
+        // "BSY" is the pal server's "go there", or the directory's notice.
+        const auto busy = Proto::readFromServer("BSY;pal2;2115;").target;
         QVERIFY(busy && busy->Host == QStringLiteral("pal2") && busy->Port == 2115);
+        const Proto::FromServer full = Proto::readFromServer("BSY;The directory server is full.;");
+        QVERIFY(!full.target);
+        QCOMPARE(full.notice, QStringLiteral("The directory server is full."));
         QVERIFY(!Proto::parsePalBusy("BSY;pal2;0;"));
     }
 

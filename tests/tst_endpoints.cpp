@@ -1,7 +1,10 @@
+#include "core/DescriptorLines.h"
 #include "core/EndpointError.h"
 #include "support/RunningProgram.h"
 
 #include <QRandomGenerator>
+
+#include <unistd.h>
 
 
 namespace {
@@ -162,6 +165,20 @@ private slots:
         QTRY_COMPARE(texts(in, 1).join(), QByteArray(60, 'w') + "<E>");
         for (const auto &event : in)
             QVERIFY(event.at(1).toByteArray().size() <= 16);
+
+        // Lines read from a descriptor (standard input, a pipe): an overlong one comes out as
+        // its first bytes, marked cut, and the next line whole.
+        int ends[2];
+        QCOMPARE(::pipe(ends), 0);
+        DescriptorLines lines(ends[0], 100);
+        QSignalSpy read(&lines, &DescriptorLines::lineRead);
+        const QByteArray overlong = QByteArray(300, 'x') + "\nnext\n";
+        QCOMPARE(::write(ends[1], overlong.constData(), size_t(overlong.size())), ssize_t(overlong.size()));
+        QTRY_COMPARE(read.count(), 2);
+        QCOMPARE(read.at(0), QVariantList({QByteArray(100, 'x'), true}));
+        QCOMPARE(read.at(1), QVariantList({QByteArray("next"), false}));
+        ::close(ends[1]);
+        ::close(ends[0]);
     }
 
     void closesAreReportedAndLaterSendsDropped()

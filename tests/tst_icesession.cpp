@@ -5,6 +5,7 @@
 
 #include "reach/IceDescription.h"
 #include "reach/IceClosings.h"
+#include "reach/IceModule.h"
 #include "reach/IceSession.h"
 #include "server/RelayCredentials.h"
 #include "support/TestSupport.h"
@@ -13,6 +14,7 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMessageAuthenticationCode>
 #include <QProcess>
 #include <QSocketNotifier>
@@ -230,8 +232,9 @@ private:
 // Two sessions of one call in this process, both gathering on loopback only.
 struct Call
 {
-    std::unique_ptr<IceSession> caller = std::make_unique<IceSession>(IceSession::Role::Caller, Channels);
-    std::unique_ptr<IceSession> callee = std::make_unique<IceSession>(IceSession::Role::Callee, Channels);
+    IceModule module;
+    std::unique_ptr<IceSession> caller = std::make_unique<IceSession>(IceSession::Role::Caller, Channels, &module);
+    std::unique_ptr<IceSession> callee = std::make_unique<IceSession>(IceSession::Role::Callee, Channels, &module);
     std::unique_ptr<QSignalSpy> callerEnded, calleeEnded;
     std::vector<std::unique_ptr<Endpoint>> callerEnds, calleeEnds;
 
@@ -506,7 +509,7 @@ private slots:
         QVERIFY(!call.callee->start(with(noFourth)));
         QVERIFY(!call.callee->start(with({})));
         // Before gathering, nothing is started either.
-        IceSession early(IceSession::Role::Callee, Channels);
+        IceSession early(IceSession::Role::Callee, Channels, &call.module);
         QVERIFY(!early.start(offer));
         // Nothing of it stuck: the good description still makes the call.
         QSignalSpy callerReady(call.caller.get(), &IceSession::ready);
@@ -528,11 +531,43 @@ private slots:
         QCOMPARE(callerSide.readAll(), QByteArray("and back"));
     }
 
+    // The agent comes from a module loaded when the first session gathers: one that is missing
+    // or is no module fails the session with the reason, as a path that cannot be found does.
+    void aSessionWithoutItsModuleFailsSayingWhy()
+    {
+        QTemporaryDir folder;
+        const auto failure = [](IceModule &module) {
+            IceSession session(IceSession::Role::Caller, Channels, &module);
+            session.setLocalAddresses({QHostAddress(QHostAddress::LocalHost)});
+            QSignalSpy failed(&session, &IceSession::failed);
+            QSignalSpy gathered(&session, &IceSession::gathered);
+            session.gather();
+            if (!failed.wait(5000) || !gathered.isEmpty())
+                return QStringLiteral("(no failure)");
+            return failed.first().first().toString();
+        };
+        IceModule missing({folder.path()});
+        const QString notFound = failure(missing);
+        QVERIFY2(notFound.contains(QLatin1String("zelmo-ice.so was not found")) && notFound.contains(folder.path()),
+                 qPrintable(notFound));
+        QVERIFY(!missing.isLoaded());
+
+        QFile notAModule(folder.filePath(QString::fromLatin1(IceModule::FileName)));
+        QVERIFY(notAModule.open(QIODevice::WriteOnly));
+        notAModule.write("not a shared object");
+        notAModule.close();
+        IceModule broken({folder.path()});
+        const QString unloadable = failure(broken);
+        QVERIFY2(unloadable.contains(QLatin1String("could not be loaded")), qPrintable(unloadable));
+        QVERIFY(!broken.isLoaded());
+    }
+
     void deletingAtAnyMomentIsClean()
     {
         // Mid-gathering, twice: the first also has GLib make what it keeps for good.
-        auto deleteMidGathering = [] {
-            auto early = std::make_unique<IceSession>(IceSession::Role::Caller, Channels);
+        IceModule module;
+        auto deleteMidGathering = [&module] {
+            auto early = std::make_unique<IceSession>(IceSession::Role::Caller, Channels, &module);
             early->setLocalAddresses({QHostAddress(QHostAddress::LocalHost)});
             early->gather();
             early.reset();
@@ -628,7 +663,8 @@ private slots:
         QVERIFY(relay.start());
         QTRY_VERIFY_WITH_TIMEOUT(relay.accepting(), 10000);
         // With other candidates, the call goes on without the relay.
-        IceSession open(IceSession::Role::Caller, Channels);
+        IceModule module;
+        IceSession open(IceSession::Role::Caller, Channels, &module);
         open.setLocalAddresses({QHostAddress(QHostAddress::LocalHost)});
         open.setRelay(relay.access(QStringLiteral("ann"), true));
         QSignalSpy gathered(&open, &IceSession::gathered);
@@ -640,7 +676,7 @@ private slots:
             QVERIFY2(!line.contains(" typ relay"), line.constData());
 
         // With the relay alone, there is nothing to call from, and the session says why.
-        IceSession relayOnly(IceSession::Role::Caller, Channels);
+        IceSession relayOnly(IceSession::Role::Caller, Channels, &module);
         relayOnly.setLocalAddresses({QHostAddress(QHostAddress::LocalHost)});
         relayOnly.setRelay(relay.access(QStringLiteral("ann"), true));
         relayOnly.setRelayOnlyForTests(true);
@@ -667,10 +703,11 @@ private slots:
         const DirectoryProtocol::RelayAccess access = RelayCredentials(relay.secret().toLatin1())
                                                           .access(QStringLiteral("127.0.0.1"), port, 0, QStringLiteral("ann"),
                                                                   QDateTime::currentSecsSinceEpoch() + 3600);
+        IceModule module;
         IceClosings closings;
         std::vector<std::unique_ptr<IceSession>> sessions;
         for (const auto role : {IceSession::Role::Caller, IceSession::Role::Callee}) {
-            auto session = std::make_unique<IceSession>(role, Channels);
+            auto session = std::make_unique<IceSession>(role, Channels, &module);
             session->setLocalAddresses({QHostAddress(QHostAddress::LocalHost)});
             session->setRelay(access);
             session->setRelayOnlyForTests(true);

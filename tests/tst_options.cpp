@@ -3,6 +3,7 @@
 #include "core/Settings.h"
 #include "support/Windows.h"
 #include "media/AudioSendQueue.h"
+#include "media/MediaFormatChoice.h"
 
 #include <QAccessible>
 #include <QClipboard>
@@ -285,6 +286,18 @@ private slots:
         options->reject();
         QCOMPARE(queue.audioRecordIndex(), 1);
         QVERIFY(!queue.hold());
+    }
+
+    void aFormatChoiceThatCannotBeWrittenSaysSo()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("formats.ini")));
+        MediaFormatChoice formats(dir.filePath(QStringLiteral("formats.ini")));
+        QSignalSpy failed(&formats, &MediaFormatChoice::saveFailed);
+        formats.setPublishedOnly(true);
+        QCOMPARE(failed.count(), 1);
+        // The choice holds for this run all the same.
+        QVERIFY(formats.publishedOnly());
     }
 
     void refusedSendersAreListedAndRemoved()

@@ -3,6 +3,7 @@
 #include "path/PathFinder.h"
 #include "path/RelayLease.h"
 #include "reach/IceDescription.h"
+#include "reach/IceModule.h"
 #include "reach/IceSession.h"
 #include "secure/CallSecurity.h"
 #include "secure/SecureDialer.h"
@@ -31,7 +32,8 @@ namespace {
 // A description a real program would send: its candidates on this machine.
 QByteArray realDescription()
 {
-    IceSession session(IceSession::Role::Caller, 4);
+    IceModule module;
+    IceSession session(IceSession::Role::Caller, 4, &module);
     session.setLocalAddresses({QHostAddress(QHostAddress::LocalHost)});
     QSignalSpy gathered(&session, &IceSession::gathered);
     session.gather();
@@ -240,7 +242,8 @@ private slots:
         TestSupport::SilentPort silent(base + PortPlan::EncryptedOffset);
         QVERIFY(silent.isSilent());
         // The path is given up already, so the direct way's outcome is the call's.
-        CallPath path(std::make_unique<IceSession>(IceSession::Role::Caller, 4), CallPath::Role::Caller,
+        IceModule module;
+        CallPath path(std::make_unique<IceSession>(IceSession::Role::Caller, 4, &module), CallPath::Role::Caller,
                       "00000000000000c1", QHostAddress(QHostAddress::LocalHost), base);
         path.fail(QStringLiteral("no path"));
         PathDialer dialer(direct, [&path](const QString &, int) { return &path; });
@@ -251,6 +254,27 @@ private slots:
                                          [&done](ChannelDialer::Outcome) { done = true; });
         QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
         qInfo("The direct way was given up after %lld ms", took.elapsed());
+    }
+
+    // Without its ICE module a program still answers: an offer is turned down through the
+    // server, as when no path can be found, and the log says what is missing.
+    void withoutTheIceModuleAnOfferIsTurnedDown()
+    {
+        QStringList sent;
+        QStringList log;
+        PathFinder::Context context{[&sent](const QByteArray &text) {
+                                        sent << QString::fromUtf8(text);
+                                        return true;
+                                    },
+                                    [] { return true; }, [](int, const QHostAddress &) { return false; },
+                                    [&log](const QString &line) { log << line; }, [] { return false; }};
+        QTemporaryDir empty;
+        context.iceModuleFolders = {empty.path()};
+        PathFinder finder(std::move(context));
+        finder.offerArrived(offer("00000000000000d1", realDescription()));
+        QTRY_COMPARE_WITH_TIMEOUT(sent.filter(QStringLiteral("CLX;00000000000000d1")).size(), 1, 5000);
+        QVERIFY2(!log.filter(QStringLiteral("zelmo-ice.so was not found")).isEmpty(), qPrintable(log.join(QLatin1Char('\n'))));
+        QTRY_COMPARE_WITH_TIMEOUT(finder.pathCount(), 0, 5000);
     }
 
     // A connection over a path that the encrypted port's handshake turns away is no call:
@@ -272,7 +296,8 @@ private slots:
                            },
                            [&log](const QString &line) { log << line; }, [] { return false; }});
         QSignalSpy came(&finder, &PathFinder::incomingWayKnown);
-        IceSession caller(IceSession::Role::Caller, 4);
+        IceModule module;
+        IceSession caller(IceSession::Role::Caller, 4, &module);
         caller.setLocalAddresses({QHostAddress(QHostAddress::LocalHost)});
         QSignalSpy gathered(&caller, &IceSession::gathered);
         caller.gather();

@@ -23,8 +23,8 @@ int held(const Server &server)
 bool serves(const Server &server, const QString &email)
 {
     RawClient client(server.directoryPort());
-    return client.send(Proto::directoryLogin(-1, QStringLiteral("Probe"), email, QStringLiteral("Here"), QString(),
-                                             false, false, false, 2000)
+    return client.send(Proto::login({.name = QStringLiteral("Probe"), .email = email, .location = QStringLiteral("Here"),
+                                     .port = 2000})
                        + Proto::emailLookup(email))
            && client.waitFor("GER;" + email.toUtf8() + ";Probe;");
 }
@@ -106,8 +106,8 @@ private slots:
         RawClient silentPal(server.palPort());
         RawClient dripDirectory(server.directoryPort());
         RawClient dripPal(server.palPort());
-        const QByteArray login = Proto::directoryLogin(-1, QStringLiteral("Drip"), QStringLiteral("drip@example.org"),
-                                                       QStringLiteral("Slow"), QString(), false, false, true, 2000);
+        const QByteArray login = Proto::login({.name = QStringLiteral("Drip"), .email = QStringLiteral("drip@example.org"),
+                                               .location = QStringLiteral("Slow"), .listed = true, .port = 2000});
         int sent = 0;
         QTimer drip;
         connect(&drip, &QTimer::timeout, [&] {
@@ -139,8 +139,8 @@ private slots:
         QTRY_COMPARE(held(server), 0);
         const int descriptors = TestSupport::openDescriptors();
         const int before = 0;
-        const QByteArray login = Proto::directoryLogin(-1, QStringLiteral("Eve"), QStringLiteral("eve@example.org"),
-                                                       QStringLiteral("Nowhere"), QString(), false, false, true, 2000);
+        const QByteArray login = Proto::login({.name = QStringLiteral("Eve"), .email = QStringLiteral("eve@example.org"),
+                                               .location = QStringLiteral("Nowhere"), .listed = true, .port = 2000});
         for (int i = 0; i < 50; ++i) {
             const bool pal = i % 2;
             RawClient eve(pal ? server.palPort() : server.directoryPort());

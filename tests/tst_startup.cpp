@@ -73,6 +73,27 @@ private slots:
         QVERIFY(QFile::exists(dir.filePath(QStringLiteral("identity.key"))));
     }
 
+    void theMainWindowIsBuiltOnlyOnceTheProgramStarts()
+    {
+        const auto mainWindows = [] {
+            int n = 0;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                n += qobject_cast<frmMain *>(w) != nullptr;
+            return n;
+        };
+        const int base = TestSupport::portBlock();
+        // Its menus and first font load would hold up the moment calls can come in.
+        RunningProgram program(QString(), {.windows = true, .testDevices = false, .port = base, .start = false});
+        QCOMPARE(mainWindows(), 0);
+        program.start();
+        QVERIFY(listening(base) && listening(base + 1) && listening(base + 2) && listening(base + 3));
+        QCOMPARE(mainWindows(), 1);
+        QVERIFY(program.shell->splash() && program.shell->splash()->parentWidget() == program.shell->mainWindow());
+        // What the program reports at once goes to its windows, the main window among them.
+        program->messageBoxRequested(QStringLiteral("hello"));
+        QCOMPARE(program.shell->mainWindow()->findChildren<QMessageBox *>().size(), 1);
+    }
+
     void startupTailRestoresWindowsAndAsksForUserData()
     {
         Started program(TestSupport::portBlock());

@@ -64,8 +64,9 @@ struct Client : RawClient
 
 QByteArray login(qint32 number, const QString &name)
 {
-    return Proto::directoryLogin(number, name, name.toLower() + QStringLiteral("@example.org"), QStringLiteral("Here"),
-                                 QString(), true, true, true, 2000);
+    return Proto::login({.userNumber = number, .name = name, .email = name.toLower() + QStringLiteral("@example.org"),
+                         .location = QStringLiteral("Here"), .video = true, .audio = true, .listed = true,
+                         .port = 2000});
 }
 
 QString seen(std::initializer_list<std::pair<QString, QString>> pairs)

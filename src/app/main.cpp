@@ -152,13 +152,15 @@ int run(int argc, char *argv[])
     QObject::connect(&program, &Program::devicesMissing, [](const QString &text) {
         std::fprintf(stderr, "zelmo: %s\n", qPrintable(text));
     });
+    // The main window is built once the program listens; the hook reads nothing before the
+    // event loop runs.
+    shell.start();
     std::unique_ptr<TestHook> hook;
     if (parser.isSet(testHookOption)) {
         hook = std::make_unique<TestHook>(
             TestHook::Context{*shell.mainWindow(), program.videoEngine(), program.audioEngine(), program.messages()});
         hook->listen(STDIN_FILENO);
     }
-    shell.start();
     const int code = app.exec();
     program.finishReleasing();
     return code;

@@ -25,20 +25,6 @@ QString text(const QByteArray &bytes)
     return Fields::fromWire(bytes);
 }
 
-// What both logins say about the user.
-Login userLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
-                const QString &comment, int basePort)
-{
-    Login l;
-    l.userNumber = userNumber;
-    l.name = name;
-    l.email = email;
-    l.location = location;
-    l.comment = comment;
-    l.port = basePort;
-    return l;
-}
-
 } // namespace
 
 QByteArray command(const QByteArray &message)
@@ -96,25 +82,6 @@ QByteArray login(const Login &l)
     m += field(l.build) + ';';
     m += QByteArray::number(l.port) + ';';
     return m + Terminator;
-}
-
-QByteArray directoryLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
-                          const QString &comment, bool video, bool audio, bool listed, int basePort)
-{
-    Login l = userLogin(userNumber, name, email, location, comment, basePort);
-    l.kind = 0;
-    l.video = video;
-    l.audio = audio;
-    l.listed = listed;
-    return login(l);
-}
-
-QByteArray palLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
-                    const QString &comment, int basePort)
-{
-    Login l = userLogin(userNumber, name, email, location, comment, basePort);
-    l.kind = 3;
-    return login(l);
 }
 
 QByteArray noticeRequest()
@@ -466,6 +433,86 @@ std::optional<RelayAccess> parseRelayAccess(const QByteArray &message)
     r.tlsPort = portField(f[4]);
     r.lifetimeSeconds = qMax(0, Fields::leadingInt32(f[5]));
     return r;
+}
+
+namespace {
+
+// "CLA" and "CLX" read alike, whichever way they go.
+template <typename Read>
+void readBothWays(Read &m, const QByteArray &message)
+{
+    if (m.kind == Kind::CallAnswer)
+        m.answer = parseCallAnswer(message);
+    else if (m.kind == Kind::CallEnd)
+        m.end = parseCallEnd(message);
+}
+
+} // namespace
+
+FromServer readFromServer(const QByteArray &message)
+{
+    FromServer m;
+    m.kind = kindOf(message);
+    switch (m.kind) {
+    case Kind::Notice:
+    case Kind::Message:
+        m.notice = noticeText(message);
+        break;
+    case Kind::Busy:
+        // The directory's says why; the pal server's says where to go instead.
+        m.notice = noticeText(message);
+        m.target = parsePalBusy(message);
+        break;
+    case Kind::Redirect:
+        m.target = parseRedirect(message);
+        break;
+    case Kind::ServerList:
+        m.servers = parseServerList(message);
+        break;
+    case Kind::KeyedUsers:
+        m.keyed = parseKeyedUsers(message);
+        break;
+    case Kind::UserList:
+        m.users = parseUserList(message);
+        break;
+    case Kind::EmailAnswer:
+        m.email = parseEmailAnswer(message);
+        break;
+    case Kind::NewNumber:
+        m.number = parseNewNumber(message);
+        break;
+    case Kind::CallOffer:
+        m.offer = parseRelayedOffer(message);
+        break;
+    case Kind::RelayAccess:
+        m.relay = parseRelayAccess(message);
+        break;
+    default:
+        readBothWays(m, message);
+        break;
+    }
+    return m;
+}
+
+FromClient readFromClient(const QByteArray &message)
+{
+    FromClient m;
+    m.kind = kindOf(message);
+    switch (m.kind) {
+    case Kind::Login:
+        m.login = parseLogin(message);
+        break;
+    case Kind::EmailLookup:
+        m.lookup = parseEmailLookup(message);
+        break;
+    case Kind::CallOffer:
+        m.offer = parseCallOffer(message);
+        break;
+    default:
+        readBothWays(m, message);
+        break;
+    }
+    return m;
 }
 
 QByteArray newCallId()

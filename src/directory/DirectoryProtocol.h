@@ -31,12 +31,16 @@ inline constexpr char NobodyAddress[] = "0.0.0.0";
 // One login, directory or pal ("LGN"). The wire carries thirteen fields after the command.
 struct Login
 {
+    // The kind of client that logs in: the pal client says "NO" for the three flags.
+    static constexpr qint32 DirectoryClient = 0;
+    static constexpr qint32 PalClient = 3;
+
     qint32 userNumber = -1;
     QString name;
     QString email;
     QString location;
     QString comment;
-    qint32 kind = 0; // 0 from the directory client, 3 from the pal client
+    qint32 kind = DirectoryClient;
     bool video = false;
     bool audio = false;
     QString version = QStringLiteral("2.51");
@@ -125,12 +129,7 @@ QByteArray userNumberField(qint32 number);
 
 // ---- Client to server ----
 
-// The directory login: kind "0", the video and audio flags, "YES"/"NO" for listing.
-QByteArray directoryLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
-                          const QString &comment, bool video, bool audio, bool listed, int basePort);
-// The pal login: kind "3" and "NO" in place of the three flags.
-QByteArray palLogin(qint32 userNumber, const QString &name, const QString &email, const QString &location,
-                    const QString &comment, int basePort);
+// Either login; the e-mail goes in lower case.
 QByteArray login(const Login &login);
 QByteArray noticeRequest();  // "INT<ET>"
 QByteArray listRequest();    // "LS1<ET>"
@@ -261,5 +260,41 @@ std::optional<ServerEntry> parsePalBusy(const QByteArray &message);
 Login parseLogin(const QByteArray &message);
 // "GEM": the address asked for, trimmed and in lower case.
 QString parseEmailLookup(const QByteArray &message);
+
+// ---- A whole message, read once ----
+// Each side reads what it receives into the message's kind and the fields of that kind;
+// the fields of other kinds stay empty. An optional left empty is a message of its kind
+// that was not whole and well formed: the receiver drops it.
+
+// What a directory or pal server sends, as the clients read it.
+struct FromServer
+{
+    Kind kind = Kind::Unknown;
+    QString notice;                     // Notice, Message, and the directory's Busy
+    std::optional<ServerEntry> target;  // Redirect, and the pal server's Busy
+    QVector<ServerEntry> servers;       // ServerList
+    QSet<qint32> keyed;                 // KeyedUsers
+    UserList users;                     // UserList
+    EmailAnswer email;                  // EmailAnswer
+    qint32 number = NoUserNumber;       // NewNumber
+    std::optional<RelayedOffer> offer;  // CallOffer
+    std::optional<CallAnswer> answer;   // CallAnswer
+    std::optional<CallEnd> end;         // CallEnd
+    std::optional<RelayAccess> relay;   // RelayAccess
+};
+FromServer readFromServer(const QByteArray &message);
+
+// What a client sends, as the server reads it. Notice, UserList and NumberRequest are
+// requests without fields.
+struct FromClient
+{
+    Kind kind = Kind::Unknown;
+    Login login;                       // Login
+    QString lookup;                    // EmailLookup
+    std::optional<CallOffer> offer;    // CallOffer
+    std::optional<CallAnswer> answer;  // CallAnswer
+    std::optional<CallEnd> end;        // CallEnd
+};
+FromClient readFromClient(const QByteArray &message);
 
 } // namespace DirectoryProtocol

@@ -1,6 +1,5 @@
 #include "directory/DirectoryService.h"
 
-#include "call/CallControl.h"
 #include "core/Fields.h"
 #include "core/IPPort.h"
 #include "core/PalList.h"
@@ -58,12 +57,6 @@ DirectoryService::DirectoryService(Context context, QObject *parent)
         emit pathServerLost();
     });
     connect(m_tmrCheckPal, &QTimer::timeout, this, &DirectoryService::palCheckTick);
-
-    m_.calls.setEmailLookup([this](const QString &address) { return lookupEmail(address); });
-    m_.calls.setDirectoryLookup([this](int k) {
-        const Proto::UserEntry *e = entry(k);
-        return e ? CallControl::DirectoryEntry{e->Name, e->Location} : CallControl::DirectoryEntry{};
-    });
 }
 
 void DirectoryService::setAnswerWait(int ms)
@@ -303,13 +296,22 @@ void DirectoryService::reconnectDirectory()
     connectDirectory(m_.settings.DirAddress, dirPort());
 }
 
+Proto::Login DirectoryService::ownLogin() const
+{
+    const Settings &s = m_.settings;
+    return {.userNumber = m_userNumber, .name = s.Name, .email = s.EMail, .location = s.Location,
+            .comment = s.Comment, .port = m_listenPort};
+}
+
 void DirectoryService::sendDirectoryLogin()
 {
     Settings &s = m_.settings;
     s.EMail = s.EMail.toLower();
-    m_ippServer->sendData(Proto::directoryLogin(m_userNumber, s.Name, s.EMail, s.Location, s.Comment,
-                                                m_.capture.isReady(), m_.audio.hasAudio(), s.ShowOnList,
-                                                m_listenPort));
+    Proto::Login login = ownLogin();
+    login.video = m_.capture.isReady();
+    login.audio = m_.audio.hasAudio();
+    login.listed = s.ShowOnList;
+    m_ippServer->sendData(Proto::login(login));
 }
 
 void DirectoryService::onDirectoryConnected(int statusCode)
@@ -324,23 +326,15 @@ void DirectoryService::onDirectoryConnected(int statusCode)
     setStatus(tr("Connected to Directory Server"));
 }
 
-void DirectoryService::connectionBlocked(const QString &text, bool canAccept)
+void DirectoryService::connectionBlocked(const QString &text)
 {
     m_blockedText = text;
     setStatus(text);
-    if (canAccept && !m_keyQuestionOpen) {
-        m_keyQuestionOpen = true;
-        emit serverKeyQuestion(text);
-    }
 }
 
-void DirectoryService::answerServerKey(bool accept)
+void DirectoryService::retryWithNewKey()
 {
-    m_keyQuestionOpen = false;
-    if (!accept)
-        return;
     m_blockedText.clear();
-    emit serverKeyAccepted();
     reconnectDirectory();
     if (!m_ippServerPal->isConnected())
         connectPalServer();
@@ -373,7 +367,7 @@ void DirectoryService::onDirectoryDisconnected()
     m_awaitedAnswers = 0;
     m_tmrAnswer->stop();
     // No answer can come any more to an e-mail lookup under way.
-    m_.calls.emailLookupFailed();
+    emit lookupsLost();
 }
 
 void DirectoryService::onDirectoryData(const QByteArray &text, bool eol)
@@ -392,47 +386,46 @@ void DirectoryService::onDirectoryData(const QByteArray &text, bool eol)
     onDirectoryMessage(text);
 }
 
-void DirectoryService::onDirectoryMessage(const QByteArray &message)
+void DirectoryService::onDirectoryMessage(const QByteArray &text)
 {
     using Kind = Proto::Kind;
-    const Kind kind = Proto::kindOf(message);
+    Proto::FromServer message = Proto::readFromServer(text);
+    const Kind kind = message.kind;
     if ((kind == Kind::Notice || kind == Kind::UserList || kind == Kind::EmailAnswer) && m_awaitedAnswers > 0) {
         if (--m_awaitedAnswers == 0)
             m_tmrAnswer->stop();
     }
     switch (kind) {
-    case Kind::Notice: {
-        const QString notice = Proto::noticeText(message);
-        if (!notice.trimmed().isEmpty())
-            emit informationRequested(notice);
+    case Kind::Notice:
+        if (!message.notice.trimmed().isEmpty())
+            emit informationRequested(message.notice);
         sendDirectoryRequest(Proto::listRequest());
         setStatus(tr("Requesting User List"));
         break;
-    }
     case Kind::Message:
-        emit informationRequested(Proto::noticeText(message));
+        emit informationRequested(message.notice);
         break;
     case Kind::Busy:
-        emit informationRequested(Proto::noticeText(message));
+        emit informationRequested(message.notice);
         m_.settings.DirAddress.clear();
         m_ippServer->setConnected(false);
         break;
     case Kind::Redirect:
-        if (const auto target = Proto::parseRedirect(message))
+        if (const auto &target = message.target)
             emit redirectOffered(target->Host, target->Port, target->Description);
         break;
     case Kind::ServerList:
-        m_servers = Proto::parseServerList(message);
+        m_servers = std::move(message.servers);
         emit serverListChanged();
         break;
     case Kind::KeyedUsers:
         // Only a server reached over TLS says who is keyed, just before its list.
-        m_keyedNumbers = Proto::parseKeyedUsers(message);
+        m_keyedNumbers = std::move(message.keyed);
         break;
     case Kind::UserList: {
         setStatus(tr("Processing User List"));
-        Proto::UserList list = Proto::parseUserList(message);
-        m_entries = std::move(list.entries);
+        const Proto::UserList &list = message.users;
+        m_entries = std::move(message.users.entries);
         for (Proto::UserEntry &e : m_entries)
             e.Keyed = m_keyedNumbers.contains(e.UserNumber);
         m_keyedNumbers.clear();
@@ -444,8 +437,8 @@ void DirectoryService::onDirectoryMessage(const QByteArray &message)
         break;
     }
     case Kind::EmailAnswer: {
-        const Proto::EmailAnswer answer = Proto::parseEmailAnswer(message);
-        m_.calls.emailLookupAnswered(answer.name, answer.location, answer.address, answer.port);
+        const Proto::EmailAnswer &answer = message.email;
+        emit emailAnswered(answer.name, answer.location, answer.address, answer.port);
         break;
     }
     default:
@@ -483,9 +476,9 @@ void DirectoryService::onPalConnected(int statusCode)
 
 void DirectoryService::sendPalLogin()
 {
-    const Settings &s = m_.settings;
-    m_ippServerPal->sendData(
-        Proto::palLogin(m_userNumber, s.Name, s.EMail, s.Location, s.Comment, m_listenPort));
+    Proto::Login login = ownLogin();
+    login.kind = Proto::Login::PalClient;
+    m_ippServerPal->sendData(Proto::login(login));
     m_palLoggedIn = true;
     if (m_palCheckWanted) {
         m_palCheckWanted = false;
@@ -503,12 +496,13 @@ void DirectoryService::onPalData(const QByteArray &text, bool eol)
     onPalMessage(text);
 }
 
-void DirectoryService::onPalMessage(const QByteArray &message)
+void DirectoryService::onPalMessage(const QByteArray &text)
 {
     using Kind = Proto::Kind;
-    const Kind kind = Proto::kindOf(message);
-    if (kind == Kind::NewNumber) {
-        const qint32 number = Proto::parseNewNumber(message);
+    const Proto::FromServer message = Proto::readFromServer(text);
+    switch (message.kind) {
+    case Kind::NewNumber: {
+        const qint32 number = message.number;
         // Only a number of the servers' range is an identity worth keeping. A server with
         // none to give now says so with -1: the user logs in without one meanwhile and
         // asks again on the next connection.
@@ -527,37 +521,39 @@ void DirectoryService::onPalMessage(const QByteArray &message)
         // A directory login made before the number came carries -1: it is brought up to date.
         if (m_ippServer->isConnected())
             sendDirectoryLogin();
-    } else if (kind == Kind::EmailAnswer) {
-        onPalAnswer(message);
-    } else if (kind == Kind::CallOffer || kind == Kind::CallAnswer || kind == Kind::CallEnd
-               || kind == Kind::RelayAccess) {
+        break;
+    }
+    case Kind::EmailAnswer:
+        onPalAnswer(message.email);
+        break;
+    case Kind::CallOffer:
+    case Kind::CallAnswer:
+    case Kind::CallEnd:
+    case Kind::RelayAccess:
         // Only a server that speaks encrypted passes these on.
         if (passesPathTexts())
-            onPathMessage(kind, message);
-    } else if (kind == Kind::Busy) {
-        const auto target = Proto::parsePalBusy(message);
+            onPathMessage(message);
+        break;
+    case Kind::Busy:
         m_ippServerPal->setConnected(false);
-        if (target)
-            setPalServer(target->Host, target->Port);
+        if (message.target)
+            setPalServer(message.target->Host, message.target->Port);
+        break;
+    default:
+        break;
     }
 }
 
-void DirectoryService::onPathMessage(DirectoryProtocol::Kind kind, const QByteArray &message)
+void DirectoryService::onPathMessage(const Proto::FromServer &message)
 {
-    using Kind = Proto::Kind;
-    if (kind == Kind::CallOffer) {
-        if (const auto offer = Proto::parseRelayedOffer(message))
-            emit callOfferArrived(*offer);
-    } else if (kind == Kind::CallAnswer) {
-        if (const auto answer = Proto::parseCallAnswer(message))
-            emit callAnswerArrived(*answer);
-    } else if (kind == Kind::CallEnd) {
-        if (const auto ending = Proto::parseCallEnd(message))
-            emit callEndArrived(*ending);
-    } else if (kind == Kind::RelayAccess) {
-        if (const auto relay = Proto::parseRelayAccess(message))
-            emit relayAccessChanged(relay);
-    }
+    if (message.offer)
+        emit callOfferArrived(*message.offer);
+    else if (message.answer)
+        emit callAnswerArrived(*message.answer);
+    else if (message.end)
+        emit callEndArrived(*message.end);
+    else if (message.relay)
+        emit relayAccessChanged(message.relay);
 }
 
 bool DirectoryService::passesPathTexts() const
@@ -598,10 +594,9 @@ int DirectoryService::matchPal(const QString &email) const
     return 0;
 }
 
-void DirectoryService::onPalAnswer(const QByteArray &message)
+void DirectoryService::onPalAnswer(const Proto::EmailAnswer &answer)
 {
     PalList &list = m_.pals;
-    const Proto::EmailAnswer answer = Proto::parseEmailAnswer(message);
     if (const int k = matchPal(answer.email)) {
         PalList::Pal &pal = list.pal(k);
         if (answer.found() && answer.port != 0) {
@@ -713,7 +708,7 @@ void DirectoryService::call(const QString &address, int entryNumber, int palNumb
             return;
         }
     }
-    m_.calls.placeCall(address, PortPlan::PublishedBase, 0);
+    emit callRequested(address, PortPlan::PublishedBase, 0, QString());
 }
 
 void DirectoryService::callEntry(int k)
@@ -721,7 +716,7 @@ void DirectoryService::callEntry(int k)
     if (const Proto::UserEntry *e = entry(k)) {
         // A user whose number is bound to a key can be offered a path by that number.
         const QString name = e->Keyed ? QString::number(e->UserNumber) : QString();
-        m_.calls.placeCall(e->Address, e->Port, k, name);
+        emit callRequested(e->Address, e->Port, k, name);
     }
 }
 
@@ -730,7 +725,7 @@ void DirectoryService::callPal(int k)
     if (k < 1 || k > m_.pals.count())
         return;
     const PalList::Pal &pal = m_.pals.pal(k);
-    m_.calls.placeCall(pal.Address, int(quint16(pal.Port)), 0, pal.EMail);
+    emit callRequested(pal.Address, int(quint16(pal.Port)), 0, pal.EMail);
 }
 
 void DirectoryService::sendMessage(int entryNumber, int palNumber)

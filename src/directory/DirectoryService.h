@@ -9,7 +9,6 @@
 #include <QVector>
 
 class AudioControl;
-class CallControl;
 class CaptureControl;
 class IPPort;
 class PalList;
@@ -29,7 +28,6 @@ public:
     {
         Settings &settings;
         PalList &pals;
-        CallControl &calls;
         // The login says whether this user has a camera and sound.
         const CaptureControl &capture;
         const AudioControl &audio;
@@ -96,7 +94,8 @@ public:
 
     // ---- Directory ----
     void connectDirectory(const QString &host, int port);
-    // For call control: sends "GEM" when the directory is connected, else returns false.
+    // Sends "GEM" when the directory is connected, else returns false; the answer comes as
+    // emailAnswered, or lookupsLost when the connection closes first.
     bool lookupEmail(const QString &address);
     // The user picked or typed a directory server: "host:port..." or a bare host (port 2010).
     void chooseDirectory(const QString &text);
@@ -150,12 +149,11 @@ public slots:
     void closeDirectory();
     // Closes the directory connection and connects to the configured server again.
     void reconnectDirectory();
-    // The connection's security layer sent nothing to the server and says why; with
-    // `canAccept`, the server showed a new key the user may accept.
-    void connectionBlocked(const QString &text, bool canAccept);
-    // The user's answer about the server's new key; accepted, the connections are made
-    // again.
-    void answerServerKey(bool accept);
+    // The connection's security layer sent nothing to the server and says why; the status
+    // says so until a connection succeeds.
+    void connectionBlocked(const QString &text);
+    // The server's new key was accepted: the connections are made again.
+    void retryWithNewKey();
     // Whether the directory connection is encrypted.
     void setPrivate(bool encrypted);
 
@@ -175,9 +173,6 @@ signals:
     void sendMessageRequested(const QString &name, const QString &location, const QString &address, int port,
                               qint32 userNumber);
     void userNumberChanged(qint32 number);
-    // The server's key changed: the window asks the user whether to accept the new one.
-    void serverKeyQuestion(const QString &text);
-    void serverKeyAccepted();
     void privacyChanged(bool encrypted);
     // What the pal server passed on for the path finding.
     void relayAccessChanged(const std::optional<DirectoryProtocol::RelayAccess> &relay);
@@ -186,6 +181,12 @@ signals:
     void callEndArrived(const DirectoryProtocol::CallEnd &end);
     // The pal connection closed: nothing more will be passed on over it.
     void pathServerLost();
+    // An e-mail lookup's answer; no answer will come to one under way.
+    void emailAnswered(const QString &name, const QString &location, const QString &address, int port);
+    void lookupsLost();
+    // Call this address and port; entry is the listed user's number (0 for none), name
+    // what a path offer is addressed to (empty for none).
+    void callRequested(const QString &address, int port, int entry, const QString &name);
 
 private:
     void setStatus(const QString &text);
@@ -199,8 +200,10 @@ private:
     void onPalConnected(int statusCode);
     void onPalData(const QByteArray &text, bool eol);
     void onPalMessage(const QByteArray &message);
-    void onPalAnswer(const QByteArray &message);
-    void onPathMessage(DirectoryProtocol::Kind kind, const QByteArray &message);
+    void onPalAnswer(const DirectoryProtocol::EmailAnswer &answer);
+    void onPathMessage(const DirectoryProtocol::FromServer &message);
+    // The user's own fields of both logins.
+    DirectoryProtocol::Login ownLogin() const;
     void sendPalLogin();
     void sendDirectoryLogin();
     void lookUpPal(int k);
@@ -245,7 +248,6 @@ private:
 
     // Why nothing was sent to the server, until a connection succeeds.
     QString m_blockedText;
-    bool m_keyQuestionOpen = false;
 
     QDateTime m_nextRefresh;
     bool m_refreshOnShow = false;

@@ -6,6 +6,7 @@
 #include "path/RelayLease.h"
 #include "reach/IceClosings.h"
 #include "reach/IceDescription.h"
+#include "reach/IceModule.h"
 #include "reach/IceSession.h"
 
 #include <QSocketNotifier>
@@ -23,9 +24,10 @@ namespace {
 constexpr int Components = PortPlan::ChannelCount;
 
 // A session for a call with the peer at `peer`; the relay is set when it gathers.
-std::unique_ptr<IceSession> newSession(IceSession::Role role, const QHostAddress &peer, IceClosings *closings)
+std::unique_ptr<IceSession> newSession(IceSession::Role role, const QHostAddress &peer, IceModule *module,
+                                       IceClosings *closings)
 {
-    auto session = std::make_unique<IceSession>(role, Components);
+    auto session = std::make_unique<IceSession>(role, Components, module);
     session->setClosings(closings);
     // A peer on this very computer is reached over loopback, which is otherwise left out.
     if (peer.isLoopback())
@@ -38,6 +40,8 @@ std::unique_ptr<IceSession> newSession(IceSession::Role role, const QHostAddress
 PathFinder::PathFinder(Context context, QObject *parent)
     : QObject(parent)
     , m_(std::move(context))
+    , m_ice(std::make_unique<IceModule>(m_.iceModuleFolders.isEmpty() ? IceModule::defaultFolders()
+                                                                      : m_.iceModuleFolders))
     , m_relayLease(new RelayLease(m_.clock, this))
     , m_closings(new IceClosings(this))
     , m_trimTimer(new QTimer(this))
@@ -85,7 +89,7 @@ void PathFinder::prepareCall(const QString &target, const QString &address, int 
         end(old, QString::fromLatin1(Proto::EndGone), true);
 
     const QByteArray callId = Proto::newCallId();
-    auto session = newSession(IceSession::Role::Caller, peer, m_closings);
+    auto session = newSession(IceSession::Role::Caller, peer, m_ice.get(), m_closings);
     CallPath *path = add(std::make_unique<CallPath>(std::move(session), CallPath::Role::Caller, callId, peer, port));
     connect(&path->session(), &IceSession::gathered, path, [this, path, target] {
         const QByteArray offer =
@@ -140,7 +144,7 @@ void PathFinder::offerArrived(const Proto::RelayedOffer &offer)
         m_.sendToServer(Proto::callEnd({offer.callId, QString::fromLatin1(refusal)}));
         return;
     }
-    auto session = newSession(IceSession::Role::Callee, peer, m_closings);
+    auto session = newSession(IceSession::Role::Callee, peer, m_ice.get(), m_closings);
     CallPath *path =
         add(std::make_unique<CallPath>(std::move(session), CallPath::Role::Callee, offer.callId, peer, 0));
     const IceDescription theirs = *remote;

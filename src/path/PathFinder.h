@@ -9,12 +9,15 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class CallPath;
 class IceClosings;
+class IceModule;
 class RelayLease;
 class QSocketNotifier;
 class QTimer;
@@ -47,6 +50,8 @@ public:
         std::function<void()> renewRelay = {};
         // The wall clock the relay credentials' lifetime is judged by (default: the system's).
         std::function<qint64()> clock = {};
+        // Where the ICE module is looked for (default: IceModule::defaultFolders()).
+        QStringList iceModuleFolders = {};
     };
 
     // Offers from others being answered at once; more are refused until one is done.
@@ -114,6 +119,8 @@ private:
     bool inCall(CallPath *path) const;
 
     Context m_;
+    // Loaded when the first path is looked for.
+    std::unique_ptr<IceModule> m_ice;
     RelayLease *m_relayLease;
     IceClosings *m_closings;
     // Paths waiting for fresh relay credentials before they gather.

@@ -1,27 +1,9 @@
 #include "reach/IceClosings.h"
 
+#include "reach/IceAgent.h"
+
 #include <QEventLoop>
 #include <QTimer>
-
-// GLib's headers name struct members "signals", which Qt defines as a keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <nice/agent.h>
-#pragma pop_macro("signals")
-
-namespace {
-
-void closed(GObject *, GAsyncResult *, gpointer data)
-{
-    auto *ticket = static_cast<std::shared_ptr<IceClosings::Shared> *>(data);
-    IceClosings::Shared &shared = **ticket;
-    --shared.pending;
-    if (shared.owner && shared.pending == 0)
-        emit shared.owner->allClosed();
-    delete ticket;
-}
-
-} // namespace
 
 IceClosings::IceClosings(QObject *parent)
     : QObject(parent)
@@ -35,16 +17,18 @@ IceClosings::~IceClosings()
     m_shared->owner = nullptr;
 }
 
-void IceClosings::close(void *agent)
+void IceClosings::close(std::unique_ptr<IceAgent> agent)
 {
     if (!agent)
         return;
     ++m_shared->pending;
-    // The ticket lives until the closing ends (the agent's task holds the agent until
-    // then), and counts it down there, whether or not this object is still there.
-    auto *ticket = new std::shared_ptr<Shared>(m_shared);
-    nice_agent_close_async(static_cast<NiceAgent *>(agent), closed, ticket);
-    g_object_unref(agent);
+    // The agent's closing outlives the agent object, and counts down here when it ends,
+    // whether or not this object is still there.
+    agent->close([shared = m_shared] {
+        --shared->pending;
+        if (shared->owner && shared->pending == 0)
+            emit shared->owner->allClosed();
+    });
 }
 
 int IceClosings::pending() const

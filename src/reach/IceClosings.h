@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class IceAgent;
+
 // ICE agents being closed. An agent that goes first tells its relay to let go of its
 // allocations, which takes a round trip to the relay on GLib's loop; a program that quits
 // without waiting for it leaves them on the relay until they time out, minutes later. The
@@ -17,8 +19,8 @@ public:
     explicit IceClosings(QObject *parent = nullptr);
     ~IceClosings() override;
 
-    // Closes a NiceAgent, taking over the reference the caller held.
-    void close(void *agent);
+    // Closes an agent, taking it over.
+    void close(std::unique_ptr<IceAgent> agent);
     // Agents whose closing has not ended yet.
     int pending() const;
     // Runs the event loop until every closing has ended, or `ms` have passed; whether all did.

@@ -1,17 +1,13 @@
 #include "reach/IceSession.h"
 
+#include "reach/IceAgent.h"
 #include "reach/IceClosings.h"
+#include "reach/IceModule.h"
 
 #include <QAbstractEventDispatcher>
 #include <QHostInfo>
 #include <QPointer>
 #include <QSocketNotifier>
-
-// GLib's headers name struct members "signals", which Qt defines as a keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <nice/agent.h>
-#pragma pop_macro("signals")
 
 #include <algorithm>
 #include <cerrno>
@@ -25,7 +21,6 @@
 // pseudo-TCP window closes) instead of filling memory.
 struct IceSession::Channel
 {
-    IceSession *owner = nullptr;
     int id = 0;
     // The session's end of the local pair, and the end takeSocket() hands out (held here
     // until then; -1 once taken).
@@ -33,11 +28,10 @@ struct IceSession::Channel
     int peerFd = -1;
     bool taken = false;
 
-    GIOStream *io = nullptr;
-    // Fires when a packet comes in for the component. libnice handles a component's
-    // packets (its checks, and the pseudo-TCP's data and acknowledgements) only while it
-    // is read, so the pump reads whenever it has room.
-    GSource *readable = nullptr;
+    // The agent reads the component for the pump: libnice handles a component's packets
+    // (its checks, and the pseudo-TCP's data and acknowledgements) only while it is read,
+    // so the pump reads whenever it has room.
+    bool readable = false;
     std::unique_ptr<QSocketNotifier> localReadable;
     std::unique_ptr<QSocketNotifier> localWritable;
 
@@ -48,7 +42,7 @@ struct IceSession::Channel
     qsizetype outboundAt = 0;
     qsizetype outboundEnd = 0;
 
-    NiceComponentState state = NICE_COMPONENT_STATE_DISCONNECTED;
+    IceAgent::ComponentState state = IceAgent::ComponentState::Disconnected;
     // The relay gave the component an address.
     bool relayed = false;
     // The pseudo-TCP takes more (set by its writable signal, cleared when it takes less
@@ -70,35 +64,27 @@ struct IceSession::Channel
     qsizetype held() const { return (inboundEnd - inboundAt) + (outboundEnd - outboundAt); }
 };
 
-// The agent's signals and the components' sources, as plain functions calling back into
-// the session. They only note what happened and have settle() look, so that nothing the
-// session tells its owner runs inside libnice.
-struct IceSession::Glue
+// What the agent tells, calling back into the session. All but readable() only note what
+// happened and have settle() look, so that nothing the session tells its owner runs inside
+// libnice.
+struct IceSession::Glue final : IceAgent::Events
 {
-    static NiceAgent *agent(const IceSession *s) { return static_cast<NiceAgent *>(s->m_agent); }
+    explicit Glue(IceSession *session) : s(session) {}
+    IceSession *s;
 
-    static Channel *channel(IceSession *s, guint stream, guint component)
+    void gatheringDone() override
     {
-        if (stream != s->m_stream || component < 1 || component > s->m_channels.size())
-            return nullptr;
-        return s->m_channels[component - 1].get();
-    }
-
-    static void gatheringDone(NiceAgent *, guint stream, gpointer data)
-    {
-        auto *s = static_cast<IceSession *>(data);
-        if (stream == s->m_stream && s->m_state == State::Gathering) {
+        if (s->m_state == State::Gathering) {
             s->m_gatherDone = true;
             s->wake();
         }
     }
 
-    static void newCandidate(NiceAgent *, NiceCandidate *candidate, gpointer data)
+    void relayedCandidate(int component) override
     {
-        auto *s = static_cast<IceSession *>(data);
-        if (s->m_state != State::Gathering || candidate->type != NICE_CANDIDATE_TYPE_RELAYED)
+        if (s->m_state != State::Gathering)
             return;
-        Channel *c = channel(s, candidate->stream_id, candidate->component_id);
+        Channel *c = s->channel(component);
         if (!c)
             return;
         c->relayed = true;
@@ -110,36 +96,28 @@ struct IceSession::Glue
         }
     }
 
-    static void stateChanged(NiceAgent *, guint stream, guint component, guint state, gpointer data)
+    void stateChanged(int component, IceAgent::ComponentState state) override
     {
-        auto *s = static_cast<IceSession *>(data);
-        if (Channel *c = channel(s, stream, component)) {
-            c->state = NiceComponentState(state);
+        if (Channel *c = s->channel(component)) {
+            c->state = state;
             s->wake();
         }
     }
 
-    static void selectedPair(NiceAgent *, guint, guint, NiceCandidate *, NiceCandidate *, gpointer data)
-    {
-        static_cast<IceSession *>(data)->wake();
-    }
+    void selectedPair() override { s->wake(); }
 
-    static void writable(NiceAgent *, guint stream, guint component, gpointer data)
+    void writable(int component) override
     {
-        auto *s = static_cast<IceSession *>(data);
-        if (Channel *c = channel(s, stream, component)) {
+        if (Channel *c = s->channel(component)) {
             c->writable = true;
             s->wake();
         }
     }
 
-    static gboolean readable(GObject *, gpointer data)
+    void readable(int component) override
     {
-        auto *c = static_cast<Channel *>(data);
-        // The session owns the channel and destroys this source before the channel goes.
-        IceSession *s = c->owner;
-        s->pumpInbound(*c);
-        return G_SOURCE_CONTINUE;
+        if (Channel *c = s->channel(component))
+            s->pumpInbound(*c);
     }
 };
 
@@ -165,10 +143,12 @@ bool isLoopOfGlib()
 
 } // namespace
 
-IceSession::IceSession(Role role, int components, QObject *parent)
+IceSession::IceSession(Role role, int components, IceModule *module, QObject *parent)
     : QObject(parent)
     , m_role(role)
     , m_componentCount(std::clamp(components, 1, 16))
+    , m_module(module)
+    , m_glue(std::make_unique<Glue>(this))
 {
     m_gatherTimer.setSingleShot(true);
     m_connectTimer.setSingleShot(true);
@@ -277,48 +257,24 @@ void IceSession::gather()
 
 void IceSession::beginGathering()
 {
-    NiceAgent *agent = nice_agent_new_full(
-        g_main_context_default(), NICE_COMPATIBILITY_RFC5245,
-        NiceAgentOption(NICE_AGENT_OPTION_RELIABLE | NICE_AGENT_OPTION_CONSENT_FRESHNESS));
-    m_agent = agent;
-    // Consent freshness has the agent check the selected pair every few seconds and fail
-    // the component when the peer stops answering (libnice: 10 s), so a vanished peer or
-    // relay is noticed well within a minute. The program asks the router for ports itself;
-    // ICE over TCP would double the candidates for paths UDP already covers.
-    g_object_set(agent, "controlling-mode", gboolean(m_role == Role::Caller), "upnp", FALSE, "ice-tcp", FALSE,
-                 "force-relay", gboolean(m_relayOnly), nullptr);
-    const QByteArray relayAddress = m_relayAddress.toLatin1();
-    if (!relayAddress.isEmpty())
-        g_object_set(agent, "stun-server", relayAddress.constData(), "stun-server-port", guint(m_relay.port), nullptr);
-    for (const QHostAddress &address : std::as_const(m_localAddresses)) {
-        NiceAddress local;
-        nice_address_init(&local);
-        if (nice_address_set_from_string(&local, address.toString().toLatin1().constData()))
-            nice_agent_add_local_address(agent, &local);
-    }
-    g_signal_connect(agent, "candidate-gathering-done", G_CALLBACK(Glue::gatheringDone), this);
-    g_signal_connect(agent, "component-state-changed", G_CALLBACK(Glue::stateChanged), this);
-    g_signal_connect(agent, "new-candidate-full", G_CALLBACK(Glue::newCandidate), this);
-    g_signal_connect(agent, "new-selected-pair-full", G_CALLBACK(Glue::selectedPair), this);
-    g_signal_connect(agent, "reliable-transport-writable", G_CALLBACK(Glue::writable), this);
-
-    m_stream = nice_agent_add_stream(agent, guint(m_componentCount));
-    if (m_stream == 0) {
-        fail(QStringLiteral("the ICE agent could not make a stream"));
+    IceAgent::Config config;
+    config.controlling = m_role == Role::Caller;
+    config.relayOnly = m_relayOnly;
+    config.components = m_componentCount;
+    config.relayAddress = m_relayAddress.toStdString();
+    config.relayPort = m_relay.port;
+    config.relayUser = m_relay.username.toStdString();
+    config.relayPassword = m_relay.password.toStdString();
+    for (const QHostAddress &address : std::as_const(m_localAddresses))
+        config.localAddresses.push_back(address.toString().toStdString());
+    QString why;
+    m_agent = m_module ? m_module->make(config, *m_glue, why) : nullptr;
+    if (!m_agent) {
+        fail(m_module ? why : QStringLiteral("there is no ICE module"));
         return;
     }
-    const QByteArray user = m_relay.username.toUtf8();
-    const QByteArray password = m_relay.password.toUtf8();
     for (int id = 1; id <= m_componentCount; ++id) {
-        if (!relayAddress.isEmpty()) {
-            // libnice speaks TURN over TLS only in other compatibility modes: to a standard
-            // relay it would send plain TCP to the TLS port, so the TLS port is not used.
-            for (NiceRelayType type : {NICE_RELAY_TYPE_TURN_UDP, NICE_RELAY_TYPE_TURN_TCP})
-                nice_agent_set_relay_info(agent, m_stream, guint(id), relayAddress.constData(), guint(m_relay.port),
-                                          user.constData(), password.constData(), type);
-        }
         auto channel = std::make_unique<Channel>();
-        channel->owner = this;
         channel->id = id;
         int pair[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, pair) != 0) {
@@ -327,7 +283,6 @@ void IceSession::beginGathering()
         }
         channel->localFd = pair[0];
         channel->peerFd = pair[1];
-        channel->io = nice_agent_get_io_stream(agent, m_stream, guint(id));
         Channel *c = channel.get();
         channel->localReadable = std::make_unique<QSocketNotifier>(c->localFd, QSocketNotifier::Read);
         channel->localWritable = std::make_unique<QSocketNotifier>(c->localFd, QSocketNotifier::Write);
@@ -343,37 +298,34 @@ void IceSession::beginGathering()
     for (auto &channel : m_channels)
         armReadable(*channel, true);
     m_gatherTimer.start(GatherMs);
-    if (!nice_agent_gather_candidates(agent, m_stream))
+    if (!m_agent->gather())
         fail(QStringLiteral("no local address to gather candidates on"));
+}
+
+IceSession::Channel *IceSession::channel(int component)
+{
+    if (component < 1 || component > int(m_channels.size()))
+        return nullptr;
+    return m_channels[std::size_t(component - 1)].get();
 }
 
 void IceSession::gatheringDone()
 {
     m_gatherTimer.stop();
-    NiceAgent *agent = Glue::agent(this);
-    gchar *ufrag = nullptr;
-    gchar *password = nullptr;
-    if (!nice_agent_get_local_credentials(agent, m_stream, &ufrag, &password)) {
+    std::string ufrag;
+    std::string password;
+    if (!m_agent->localCredentials(ufrag, password)) {
         fail(QStringLiteral("the ICE agent has no credentials"));
         return;
     }
-    const QByteArray localUfrag(ufrag);
-    const QByteArray localPassword(password);
-    g_free(ufrag);
-    g_free(password);
+    const QByteArray localUfrag = QByteArray::fromStdString(ufrag);
+    const QByteArray localPassword = QByteArray::fromStdString(password);
 
     // Each component's lines, most preferred first.
-    std::vector<std::vector<std::pair<guint32, QByteArray>>> lines(m_channels.size());
+    std::vector<std::vector<std::pair<quint32, QByteArray>>> lines(m_channels.size());
     for (std::size_t k = 0; k < m_channels.size(); ++k) {
-        GSList *candidates = nice_agent_get_local_candidates(agent, m_stream, guint(k + 1));
-        for (GSList *i = candidates; i; i = i->next) {
-            auto *candidate = static_cast<NiceCandidate *>(i->data);
-            gchar *sdp = nice_agent_generate_local_candidate_sdp(agent, candidate);
-            if (sdp)
-                lines[k].emplace_back(candidate->priority, QByteArray(sdp));
-            g_free(sdp);
-        }
-        g_slist_free_full(candidates, reinterpret_cast<GDestroyNotify>(&nice_candidate_free));
+        for (const IceAgent::Candidate &candidate : m_agent->localCandidates(int(k + 1)))
+            lines[k].emplace_back(candidate.priority, QByteArray::fromStdString(candidate.line));
         std::stable_sort(lines[k].begin(), lines[k].end(),
                          [](const auto &a, const auto &b) { return a.first > b.first; });
         if (lines[k].empty()) {
@@ -418,54 +370,18 @@ bool IceSession::start(const IceDescription &remote)
 {
     if (m_state != State::Gathered || !remote.isValid())
         return false;
-    NiceAgent *agent = Glue::agent(this);
-    // Every line is read before anything is handed to the agent, so a description that
-    // is refused changes nothing.
-    std::vector<GSList *> perComponent(m_channels.size(), nullptr);
-    auto freeAll = [&perComponent] {
-        for (GSList *&list : perComponent) {
-            g_slist_free_full(list, reinterpret_cast<GDestroyNotify>(&nice_candidate_free));
-            list = nullptr;
-        }
-    };
-    for (const QByteArray &line : remote.candidates()) {
-        NiceCandidate *candidate = nice_agent_parse_remote_candidate_sdp(agent, m_stream, line.constData());
-        if (!candidate || candidate->component_id < 1 || candidate->component_id > m_channels.size()) {
-            if (candidate)
-                nice_candidate_free(candidate);
-            freeAll();
-            return false;
-        }
-        // ICE over TCP is off here: such candidates are passed over, not held against
-        // the description.
-        if (candidate->transport != NICE_CANDIDATE_TRANSPORT_UDP) {
-            nice_candidate_free(candidate);
-            continue;
-        }
-        GSList *&list = perComponent[candidate->component_id - 1];
-        list = g_slist_append(list, candidate);
-    }
-    for (GSList *list : perComponent) {
-        if (!list) {
-            freeAll();
-            return false;
-        }
-    }
-    if (!nice_agent_set_remote_credentials(agent, m_stream, remote.ufrag().constData(),
-                                           remote.password().constData())) {
-        freeAll();
+    std::vector<std::string> lines;
+    for (const QByteArray &line : remote.candidates())
+        lines.push_back(line.toStdString());
+    int failedComponent = 0;
+    const IceAgent::RemoteOutcome outcome =
+        m_agent->setRemote(remote.ufrag().toStdString(), remote.password().toStdString(), lines, failedComponent);
+    if (outcome == IceAgent::RemoteOutcome::Refused)
         return false;
-    }
     m_state = State::Checking;
     m_connectTimer.start(ConnectMs);
-    for (std::size_t k = 0; k < perComponent.size(); ++k) {
-        if (nice_agent_set_remote_candidates(agent, m_stream, guint(k + 1), perComponent[k]) <= 0) {
-            freeAll();
-            fail(QStringLiteral("the ICE agent took none of the peer's candidates for channel %1").arg(k + 1));
-            return true;
-        }
-    }
-    freeAll();
+    if (outcome == IceAgent::RemoteOutcome::ComponentRefused)
+        fail(QStringLiteral("the ICE agent took none of the peer's candidates for channel %1").arg(failedComponent));
     return true;
 }
 
@@ -498,16 +414,10 @@ void IceSession::wake()
 
 void IceSession::armReadable(Channel &c, bool on)
 {
-    if (on && !c.readable && c.io) {
-        c.readable = g_pollable_input_stream_create_source(
-            G_POLLABLE_INPUT_STREAM(g_io_stream_get_input_stream(c.io)), nullptr);
-        g_source_set_callback(c.readable, G_SOURCE_FUNC(Glue::readable), &c, nullptr);
-        g_source_attach(c.readable, nullptr);
-    } else if (!on && c.readable) {
-        g_source_destroy(c.readable);
-        g_source_unref(c.readable);
-        c.readable = nullptr;
-    }
+    if (!m_agent || on == c.readable)
+        return;
+    c.readable = on;
+    m_agent->watchReadable(c.id, on);
 }
 
 void IceSession::pumpInbound(Channel &c)
@@ -546,15 +456,12 @@ void IceSession::pumpInbound(Channel &c)
         if (c.retired)
             return;
 
-        GError *error = nullptr;
-        const gssize n = nice_agent_recv_nonblocking(Glue::agent(this), m_stream, guint(c.id),
-                                                     reinterpret_cast<guint8 *>(c.inbound.data()),
-                                                     gsize(c.inbound.size()), nullptr, &error);
-        if (n > 0) {
-            c.inboundEnd = n;
+        const IceAgent::Received got = m_agent->receive(c.id, c.inbound.data(), c.inbound.size());
+        if (got.kind == IceAgent::Received::Kind::Data) {
+            c.inboundEnd = qsizetype(got.bytes);
             continue;
         }
-        if (n == 0) {
+        if (got.kind == IceAgent::Received::Kind::End) {
             // The peer's end of stream: the owner reads it after what came before.
             if (!c.remoteEnded) {
                 c.remoteEnded = true;
@@ -565,10 +472,8 @@ void IceSession::pumpInbound(Channel &c)
                 wake();
             return;
         }
-        const bool wouldBlock = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_WOULD_BLOCK);
-        const QString why = QString::fromUtf8(error ? error->message : "unknown error");
-        g_clear_error(&error);
-        if (wouldBlock) {
+        const QString why = QString::fromStdString(got.error);
+        if (got.kind == IceAgent::Received::Kind::WouldBlock) {
             armReadable(c, true);
             return;
         }
@@ -586,11 +491,10 @@ void IceSession::pumpOutbound(Channel &c)
 {
     if (!m_agent || c.retired || c.broken || c.localEnded || !c.writable)
         return;
-    NiceAgent *agent = Glue::agent(this);
     for (;;) {
         while (c.outboundAt < c.outboundEnd) {
-            const gint want = gint(c.outboundEnd - c.outboundAt);
-            const gint n = nice_agent_send(agent, m_stream, guint(c.id), guint(want), c.outbound.data() + c.outboundAt);
+            const int want = int(c.outboundEnd - c.outboundAt);
+            const int n = m_agent->send(c.id, c.outbound.data() + c.outboundAt, want);
             if (n > 0)
                 c.outboundAt += n;
             if (n < want) {
@@ -631,8 +535,8 @@ void IceSession::finishOutbound(Channel &c)
     if (c.inboundAt < c.inboundEnd)
         return;
     c.outboundClosed = true;
-    if (c.io)
-        g_output_stream_close(g_io_stream_get_output_stream(c.io), nullptr, nullptr);
+    if (m_agent)
+        m_agent->closeOutput(c.id);
     if (channelDone(c))
         wake();
 }
@@ -660,17 +564,16 @@ void IceSession::channelBroke(Channel &c, const QString &why)
 
 IceSession::Route IceSession::judgeRoute() const
 {
-    NiceAgent *agent = Glue::agent(this);
     Route route = Route::Direct;
     for (const auto &c : m_channels) {
-        NiceCandidate *local = nullptr;
-        NiceCandidate *remote = nullptr;
-        if (!nice_agent_get_selected_pair(agent, m_stream, guint(c->id), &local, &remote))
+        IceAgent::CandidateKind local;
+        IceAgent::CandidateKind remote;
+        if (!m_agent->selectedPair(c->id, local, remote))
             continue;
-        for (const NiceCandidate *candidate : {local, remote}) {
-            if (candidate->type == NICE_CANDIDATE_TYPE_RELAYED)
+        for (const IceAgent::CandidateKind kind : {local, remote}) {
+            if (kind == IceAgent::CandidateKind::Relayed)
                 route = Route::Relayed;
-            else if (candidate->type != NICE_CANDIDATE_TYPE_HOST && route == Route::Direct)
+            else if (kind != IceAgent::CandidateKind::Host && route == Route::Direct)
                 route = Route::Punched;
         }
     }
@@ -709,7 +612,7 @@ void IceSession::settle()
                 closeFd(c->localFd);
                 continue;
             }
-            if (c->state == NICE_COMPONENT_STATE_FAILED) {
+            if (c->state == IceAgent::ComponentState::Failed) {
                 if (m_state == State::Checking) {
                     fail(QStringLiteral("no path to the peer was found for channel %1").arg(c->id));
                 } else if (m_state == State::Ready && !c->localEnded) {
@@ -727,12 +630,11 @@ void IceSession::settle()
     if (m_state == State::Checking) {
         bool all = true;
         for (const auto &c : m_channels) {
-            NiceCandidate *local = nullptr;
-            NiceCandidate *remote = nullptr;
-            const bool connected =
-                c->state == NICE_COMPONENT_STATE_CONNECTED || c->state == NICE_COMPONENT_STATE_READY;
-            if (!connected || !c->writable ||
-                !nice_agent_get_selected_pair(Glue::agent(this), m_stream, guint(c->id), &local, &remote))
+            IceAgent::CandidateKind local;
+            IceAgent::CandidateKind remote;
+            const bool connected = c->state == IceAgent::ComponentState::Connected
+                                   || c->state == IceAgent::ComponentState::Ready;
+            if (!connected || !c->writable || !m_agent->selectedPair(c->id, local, remote))
                 all = false;
         }
         if (all) {
@@ -773,9 +675,6 @@ void IceSession::release()
         QHostInfo::abortHostLookup(m_lookupId);
         m_lookupId = -1;
     }
-    NiceAgent *agent = Glue::agent(this);
-    if (agent)
-        g_signal_handlers_disconnect_by_data(agent, this);
     for (auto &c : m_channels) {
         armReadable(*c, false);
         c->localReadable.reset();
@@ -784,21 +683,12 @@ void IceSession::release()
         closeFd(c->localFd);
         closeFd(c->peerFd);
         c->inboundAt = c->inboundEnd = c->outboundAt = c->outboundEnd = 0;
-        // Closing the component's stream closes its pseudo-TCP, which tells the peer.
-        if (c->io)
-            g_object_unref(c->io);
-        c->io = nullptr;
     }
-    if (agent) {
-        // The agent lets go of its relay allocations before it goes; the closing holds
-        // its own reference and ends on the event loop. Nothing of the session is called
-        // from it.
-        if (m_closings) {
-            m_closings->close(agent);
-        } else {
-            nice_agent_close_async(agent, nullptr, nullptr);
-            g_object_unref(agent);
-        }
-        m_agent = nullptr;
+    if (std::unique_ptr<IceAgent> agent = std::move(m_agent)) {
+        // The agent closes its components' pseudo-TCP, which tells the peer, and lets go of
+        // its relay allocations before it goes; the closing ends on the event loop, and
+        // nothing of the session is called from it.
+        if (m_closings)
+            m_closings->close(std::move(agent));
     }
 }

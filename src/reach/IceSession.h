@@ -13,7 +13,9 @@
 #include <memory>
 #include <vector>
 
+class IceAgent;
 class IceClosings;
+class IceModule;
 
 // One ICE session of one call: a path between two programs that may both sit behind
 // routers forwarding nothing, found by ICE (libnice) and kept reliable by its pseudo-TCP,
@@ -30,11 +32,12 @@ class IceClosings;
 // when no path can be had; ended() when a path that was ready is lost. After either the
 // session does nothing more and every local socket sees its end; delete it at any time.
 //
-// Everything runs on the main thread's event loop. libnice runs on a GLib main context;
-// the agent uses GLib's default context, which on Linux is the one Qt's event loop runs
+// Everything runs on the main thread's event loop. The agent (libnice, loaded with its
+// module when the first session gathers: see IceModule) runs on GLib's default context, which on Linux is the one Qt's event loop runs
 // (Qt's GLib event dispatcher iterates g_main_context_default() on the main thread), so no
 // thread of its own is needed. A program whose loop does not run GLib's (QT_NO_GLIB set)
-// has the session fail at once with a reason saying so, instead of waiting for ever.
+// has the session fail at once with a reason saying so, instead of waiting for ever; so
+// does a program whose ICE module cannot be loaded.
 class IceSession : public QObject
 {
     Q_OBJECT
@@ -55,8 +58,9 @@ public:
     // until they are passed on, so a session holds at most twice this per component.
     static constexpr int ChunkBytes = 16384;
 
-    // `components` channels, numbered 1 to components (the call uses 4).
-    IceSession(Role role, int components, QObject *parent = nullptr);
+    // `components` channels, numbered 1 to components (the call uses 4); the agent comes
+    // from `module`, which outlives the session.
+    IceSession(Role role, int components, IceModule *module, QObject *parent = nullptr);
     ~IceSession() override;
 
     // Before gather(): the relay (TURN over UDP and over TCP on its port); its address also
@@ -110,6 +114,7 @@ private:
     struct Channel;
     struct Glue;
     friend struct Glue;
+    Channel *channel(int component);
 
     void beginGathering();
     void gatheringDone();
@@ -127,6 +132,7 @@ private:
 
     Role m_role;
     int m_componentCount;
+    IceModule *m_module;
     DirectoryProtocol::RelayAccess m_relay;
     QString m_relayAddress;
     QList<QHostAddress> m_localAddresses;
@@ -134,8 +140,8 @@ private:
     QPointer<IceClosings> m_closings;
 
     State m_state = State::Idle;
-    void *m_agent = nullptr;
-    unsigned m_stream = 0;
+    std::unique_ptr<Glue> m_glue;
+    std::unique_ptr<IceAgent> m_agent;
     std::vector<std::unique_ptr<Channel>> m_channels;
     IceDescription m_local;
     Route m_route = Route::Direct;

@@ -13,6 +13,7 @@
 #include "core/OptionsLogic.h"
 #include "core/SoundPlayer.h"
 #include "directory/DirectoryService.h"
+#include "directory/ServerKeyTrust.h"
 #include "directory/UserNumberFile.h"
 #include "media/AudioControl.h"
 #include "media/AudioSetup.h"
@@ -83,9 +84,10 @@ Program::Program(ProgramOptions options, QObject *parent)
                                   [this](const QString &line) { logLine(line); }},
                                  this))
     , m_chat(new ChatSession({m_settings, *m_calls, *m_session, *m_audioControl, *m_sounds, m_mediaClock}, this))
-    , m_directory(new DirectoryService({m_settings, m_palList, *m_calls, *m_capture, *m_audioControl,
+    , m_directory(new DirectoryService({m_settings, m_palList, *m_capture, *m_audioControl,
                                         profilePath(PalFile), profilePath(UserNumberFile::FileName)},
                                        this))
+    , m_serverKeys(new ServerKeyTrust(this))
     , m_messages(new MessageService({m_settings, m_refuseList, *m_sounds, profilePath(RefuseFile)}, this))
     , m_messageMedia(new MessageMedia({*m_capture, *m_video, *m_audioControl, m_audioSendQueue}, this))
     , m_optionsLogic(new OptionsLogic(m_settings, m_refuseList, profilePath(RefuseFile), this))
@@ -136,6 +138,15 @@ void Program::connectCalls()
 {
     connect(m_calls, &CallControl::informationRequested, this, &Program::informationRequested);
     connect(m_directory, &DirectoryService::informationRequested, this, &Program::informationRequested);
+    // Call control looks e-mails and listed users up in the directory, which places its calls.
+    m_calls->setEmailLookup([this](const QString &address) { return m_directory->lookupEmail(address); });
+    m_calls->setDirectoryLookup([this](int k) {
+        const DirectoryProtocol::UserEntry *e = m_directory->entry(k);
+        return e ? CallControl::DirectoryEntry{e->Name, e->Location} : CallControl::DirectoryEntry{};
+    });
+    connect(m_directory, &DirectoryService::emailAnswered, m_calls, &CallControl::emailLookupAnswered);
+    connect(m_directory, &DirectoryService::lookupsLost, m_calls, &CallControl::emailLookupFailed);
+    connect(m_directory, &DirectoryService::callRequested, m_calls, &CallControl::placeCall);
     connect(m_media, &MediaConnection::invalidAddress, this, &Program::informationRequested);
     connect(m_messages, &MessageService::saveFailed, this, &Program::messageBoxRequested);
 }
@@ -213,8 +224,11 @@ void Program::connectSecurity()
     security.attachDirectoryClient(m_directory->ippServerPal());
     directoryDialer.setHostName([this] { return m_settings.DirAddress; });
     connect(&directoryDialer, &DirectoryDialer::blocked, m_directory, &DirectoryService::connectionBlocked);
+    connect(&directoryDialer, &DirectoryDialer::blocked, m_serverKeys, &ServerKeyTrust::connectionBlocked);
     connect(&directoryDialer, &DirectoryDialer::privacyKnown, m_directory, &DirectoryService::setPrivate);
-    connect(m_directory, &DirectoryService::serverKeyAccepted, &directoryDialer, &DirectoryDialer::acceptOfferedKeys);
+    // An accepted key is pinned before the connections are made again.
+    connect(m_serverKeys, &ServerKeyTrust::accepted, &directoryDialer, &DirectoryDialer::acceptOfferedKeys);
+    connect(m_serverKeys, &ServerKeyTrust::accepted, m_directory, &DirectoryService::retryWithNewKey);
 }
 
 // Calls to someone the directory server knows may go over a path it helps find, when
@@ -297,6 +311,8 @@ void Program::start()
     m_security->start();
     // Without its port this program still calls encrypted; the log says why none come in.
     m_security->listen(m_listenPort);
+    // Calls can come in from here on; the windows are built now, before anything they show.
+    emit listenersReady();
     if (m_options.reachability)
         m_reach->start(m_listenPort);
     emit loaded();

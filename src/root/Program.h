@@ -27,6 +27,7 @@ class CaptureControl;
 class ChatSession;
 class DeviceProvider;
 class DirectoryService;
+class ServerKeyTrust;
 class IPDaemon;
 class IPPort;
 class MediaConnection;
@@ -105,6 +106,7 @@ public:
     MediaSession &mediaSession() { return *m_session; }
     ChatSession &chat() { return *m_chat; }
     DirectoryService &directory() { return *m_directory; }
+    ServerKeyTrust &serverKeys() { return *m_serverKeys; }
     MessageService &messages() { return *m_messages; }
     MessageMedia &messageMedia() { return *m_messageMedia; }
     OptionsLogic &optionsLogic() { return *m_optionsLogic; }
@@ -150,6 +152,9 @@ public:
     QTimer &startupTimer() { return m_startupTimer; }
 
 signals:
+    // The settings are read and the listeners bound, plain and encrypted; nothing else has
+    // started yet. The window shell builds its main window here.
+    void listenersReady();
     // The settings are read, the devices known and the listeners bound; capture, the chat
     // listener and the data files come next. The window shell builds its windows here.
     void loaded();
@@ -224,6 +229,7 @@ private:
     MediaSession *m_session;
     ChatSession *m_chat;
     DirectoryService *m_directory;
+    ServerKeyTrust *m_serverKeys;
     MessageService *m_messages;
     MessageMedia *m_messageMedia;
     OptionsLogic *m_optionsLogic;

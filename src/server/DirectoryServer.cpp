@@ -486,11 +486,12 @@ void DirectoryServer::onLine(Handle handle, const QByteArray &text)
 {
     const Channel channel = Channel(m_pool.channel(handle));
     using Kind = Proto::Kind;
-    const Kind kind = Proto::kindOf(text);
+    const Proto::FromClient message = Proto::readFromClient(text);
+    const Kind kind = message.kind;
     if (kind == Kind::Login) {
-        onLogin(channel, handle, text);
+        onLogin(channel, handle, message.login);
     } else if (kind == Kind::EmailLookup) {
-        onEmailLookup(channel, handle, text);
+        onEmailLookup(channel, handle, message.lookup);
     } else if (channel == Channel::Directory && kind == Kind::Notice) {
         reply(handle, Proto::notice("INT", m_config.notice));
     } else if (channel == Channel::Directory && kind == Kind::UserList) {
@@ -508,7 +509,7 @@ void DirectoryServer::onLine(Handle handle, const QByteArray &text)
     } else if (channel == Channel::Pal && kind == Kind::NumberRequest) {
         onNumberRequest(handle);
     } else if (kind == Kind::CallOffer || kind == Kind::CallAnswer || kind == Kind::CallEnd) {
-        onCallText(handle, kind, text);
+        onCallText(handle, message);
     } else if (channel == Channel::Directory && ReachProtocol::isRequest(text)) {
         const quint64 ticket = hold(handle);
         m_reach->handle(text, m_pool.peerAddress(handle),
@@ -519,9 +520,8 @@ void DirectoryServer::onLine(Handle handle, const QByteArray &text)
         m_pool.pauseReading(handle);
 }
 
-void DirectoryServer::onLogin(Channel channel, Handle handle, const QByteArray &text)
+void DirectoryServer::onLogin(Channel channel, Handle handle, const Proto::Login &login)
 {
-    const Proto::Login login = Proto::parseLogin(text);
     const bool again = m_users.contains(handle);
     // Every entry counts, on each port: a number already on line does not let a login
     // past the limit (a user holds one entry on each port).
@@ -678,18 +678,19 @@ void DirectoryServer::sendRelayAccess(Handle handle, const UserRegistry::User &u
     reply(handle, Proto::relayAccess(access));
 }
 
-void DirectoryServer::onCallText(Handle handle, DirectoryProtocol::Kind kind, const QByteArray &text)
+void DirectoryServer::onCallText(Handle handle, const Proto::FromClient &message)
 {
     const UserRegistry::User *self = m_users.user(handle);
     if (!self || !self->keyed || !m_pool.isEncrypted(handle))
         return;
-    if (kind == Proto::Kind::CallOffer) {
-        onCallOffer(handle, *self, text);
+    if (message.kind == Proto::Kind::CallOffer) {
+        if (message.offer)
+            onCallOffer(handle, *self, *message.offer);
         return;
     }
     const qint64 now = m_clock.elapsed();
-    if (kind == Proto::Kind::CallAnswer) {
-        const std::optional<Proto::CallAnswer> answer = Proto::parseCallAnswer(text);
+    if (message.kind == Proto::Kind::CallAnswer) {
+        const std::optional<Proto::CallAnswer> &answer = message.answer;
         if (!answer)
             return;
         // Only the callee answers; anyone else's answer for the call goes nowhere.
@@ -697,7 +698,7 @@ void DirectoryServer::onCallText(Handle handle, DirectoryProtocol::Kind kind, co
             send(*caller, Proto::callAnswer(*answer));
         return;
     }
-    std::optional<Proto::CallEnd> end = Proto::parseCallEnd(text);
+    std::optional<Proto::CallEnd> end = message.end;
     if (!end)
         return;
     if (const std::optional<Handle> other = m_calls.otherSide(end->callId, handle, now, CallTable::Text::End)) {
@@ -707,14 +708,11 @@ void DirectoryServer::onCallText(Handle handle, DirectoryProtocol::Kind kind, co
     }
 }
 
-void DirectoryServer::onCallOffer(Handle handle, const UserRegistry::User &caller, const QByteArray &text)
+void DirectoryServer::onCallOffer(Handle handle, const UserRegistry::User &caller, const Proto::CallOffer &offer)
 {
-    const std::optional<Proto::CallOffer> offer = Proto::parseCallOffer(text);
-    if (!offer)
-        return;
     const qint64 now = m_clock.elapsed();
     const auto refuse = [&](const char *reason) {
-        reply(handle, Proto::callEnd({offer->callId, QString::fromLatin1(reason)}));
+        reply(handle, Proto::callEnd({offer.callId, QString::fromLatin1(reason)}));
     };
     const QString address = m_pool.peerAddress(handle);
     const auto logLimit = [&](const QString &what) {
@@ -732,12 +730,12 @@ void DirectoryServer::onCallOffer(Handle handle, const UserRegistry::User &calle
         refuse(Proto::EndLimit);
         return;
     }
-    const Handle callee = callTarget(offer->target, handle);
+    const Handle callee = callTarget(offer.target, handle);
     if (callee == 0) {
         refuse(Proto::EndOffline);
         return;
     }
-    switch (m_calls.offer(offer->callId, handle, callee, now)) {
+    switch (m_calls.offer(offer.callId, handle, callee, now)) {
     case CallTable::Verdict::Refused:
         refuse(Proto::EndRefused);
         return;
@@ -752,12 +750,12 @@ void DirectoryServer::onCallOffer(Handle handle, const UserRegistry::User &calle
         m_callSweep->start();
     // Who sent it as this server knows them: only what is bound to the key it proved.
     Proto::RelayedOffer relayed;
-    relayed.callId = offer->callId;
+    relayed.callId = offer.callId;
     relayed.fromEmail = caller.email;
     relayed.fromNumber = caller.numberKeyed && caller.number > 0 ? caller.number : Proto::NoUserNumber;
     relayed.fromKey = m_pool.peerKey(handle);
     relayed.fromAddress = address;
-    relayed.description = offer->description;
+    relayed.description = offer.description;
     if (m_config.verbose)
         log(QStringLiteral("%1 #%2 %3 call offer to #%4")
                 .arg(channelName(Channel(m_pool.channel(handle))))
@@ -857,9 +855,8 @@ void DirectoryServer::turnAway(Channel channel, Handle handle)
     m_pool.close(handle);
 }
 
-void DirectoryServer::onEmailLookup(Channel channel, Handle handle, const QByteArray &text)
+void DirectoryServer::onEmailLookup(Channel channel, Handle handle, const QString &email)
 {
-    const QString email = Proto::parseEmailLookup(text);
     ++m_counters.lookups;
     const quint64 ticket = hold(handle);
     const auto answer = [this, channel, handle, ticket, email](std::optional<UserRegistry::User> found) {

@@ -125,18 +125,18 @@ private:
 
     void onLine(Handle handle, const QByteArray &text);
     void onClosed(Handle handle, Channel channel);
-    void onLogin(Channel channel, Handle handle, const QByteArray &text);
+    void onLogin(Channel channel, Handle handle, const DirectoryProtocol::Login &login);
     // The login's e-mail and number, as far as their owners let it use them, go on line.
     void demoteOthers(Handle owner, const Registry::Claim &claim);
     void admit(Channel channel, Handle handle, UserRegistry::User user, bool again);
     // The TLS configuration of both ports; false with the reason.
     bool setUpTls(QString *error);
     bool serveTls(const TlsSetup::Credentials &own, const QList<QSslCertificate> &chain, QString *error);
-    void onEmailLookup(Channel channel, Handle handle, const QByteArray &text);
+    void onEmailLookup(Channel channel, Handle handle, const QString &email);
     // "CLO", "CLA" and "CLX" of a program logged in with its key over TLS; from anyone
     // else they are ignored, as by a server of the published protocol.
-    void onCallText(Handle handle, DirectoryProtocol::Kind kind, const QByteArray &text);
-    void onCallOffer(Handle handle, const UserRegistry::User &caller, const QByteArray &text);
+    void onCallText(Handle handle, const DirectoryProtocol::FromClient &message);
+    void onCallOffer(Handle handle, const UserRegistry::User &caller, const DirectoryProtocol::CallOffer &offer);
     // The connection of the program logged in with its key over TLS with this e-mail (or
     // its number, when the target is all digits), the pal connection first; 0: none.
     Handle callTarget(const QString &target, Handle caller) const;

@@ -43,19 +43,33 @@
 WindowShell::WindowShell(Program &program, QObject *parent)
     : QObject(parent)
     , m_program(program)
-    , m_frmMain(new frmMain)
-    , m_messageWindows(new MessageWindows({program.messages(), program.messageMedia(), program.calls(),
-                                           program.directory(), program.settings(),
-                                           [&program](IPPort &client) { program.prepareMessageClient(client); }},
-                                          m_frmMain, this))
-    , m_securityIndicators(new SecurityIndicators(program.security().call(), *m_frmMain->securityBadge(), this))
 {
-    connect(m_frmMain, &frmMain::closeRequested, &program, &Program::requestClose);
-    connect(&program.reachability(), &ReachabilityService::lineChanged, m_frmMain, &frmMain::setReachability);
     connectProgram();
     connectCalls();
     connectMedia();
+}
+
+// The main window and what hangs on it: built once the program listens, so its menus and its
+// first font load do not hold up the start; anything that needs it earlier builds it then.
+frmMain *WindowShell::mainWindow()
+{
+    if (m_frmMain)
+        return m_frmMain;
+    m_frmMain = new frmMain;
+    m_messageWindows = new MessageWindows({m_program.messages(), m_program.messageMedia(), m_program.calls(),
+                                           m_program.directory(), m_program.settings(),
+                                           [this](IPPort &client) { m_program.prepareMessageClient(client); }},
+                                          m_frmMain, this);
+    m_securityIndicators = new SecurityIndicators(m_program.security().call(), *m_frmMain->securityBadge(), this);
+    connect(m_frmMain, &frmMain::closeRequested, &m_program, &Program::requestClose);
+    connect(&m_program.reachability(), &ReachabilityService::lineChanged, m_frmMain, &frmMain::setReachability);
+    MediaSession &session = m_program.mediaSession();
+    connect(&session, &MediaSession::inCallChanged, m_securityIndicators, &SecurityIndicators::setInCall);
+    connect(&m_program, &Program::callWayChanged, m_frmMain->securityBadge(), &SecurityBadge::setWay);
+    connect(&session, &MediaSession::codecsChanged, m_frmMain->securityBadge(), &SecurityBadge::setCodecs);
     connectMessages();
+    m_frmMain->setActivityFrame(0);
+    return m_frmMain;
 }
 
 WindowShell::~WindowShell()
@@ -71,13 +85,15 @@ void WindowShell::connectProgram()
     connect(&m_program, &Program::messageBoxRequested, this, &WindowShell::showMessageBox);
     // The user who quit waits for the reason a file was not written.
     connect(&m_program, &Program::saveFailed, this,
-            [this](const QString &text) { QMessageBox::warning(m_frmMain, QStringLiteral("ZELMO"), text); });
+            [this](const QString &text) { QMessageBox::warning(mainWindow(), QStringLiteral("ZELMO"), text); });
+    connect(&m_program, &Program::listenersReady, this, &WindowShell::mainWindow);
     connect(&m_program, &Program::loaded, this, &WindowShell::buildWindows);
     connect(&m_program, &Program::startupTailFinished, this, &WindowShell::finishStartup);
     connect(&m_program, &Program::shuttingDown, this, [this] {
         if (m_desktop)
             m_desktop->shutdown();
-        m_messageWindows->closeAll();
+        if (m_messageWindows)
+            m_messageWindows->closeAll();
     });
     connect(&m_program, &Program::savingSettings, this, &WindowShell::saveWindowPlaces);
     connect(&m_program, &Program::finished, this, &WindowShell::closeWindows);
@@ -88,7 +104,7 @@ void WindowShell::connectCalls()
     CallControl &calls = m_program.calls();
     connect(&calls, &CallControl::progressWindowRequested, this, [this](const QString &name, const QString &location) {
         if (!m_frmConStatus)
-            m_frmConStatus = new frmConStatus(m_program.calls(), m_program.ippClient(), m_frmMain);
+            m_frmConStatus = new frmConStatus(m_program.calls(), m_program.ippClient(), mainWindow());
         m_frmConStatus->setCallee(name, location);
         m_securityIndicators->follow(m_frmConStatus->securityNote());
         m_frmConStatus->show();
@@ -96,7 +112,7 @@ void WindowShell::connectCalls()
     });
     connect(&calls, &CallControl::callOffered, this, [this](const QString &name, const QString &location, bool autoAccepted) {
         if (!m_frmCallIn)
-            m_frmCallIn = new frmCallIn(m_program.settings(), m_program.calls(), m_frmMain);
+            m_frmCallIn = new frmCallIn(m_program.settings(), m_program.calls(), mainWindow());
         // The note first, so the prompt is placed at its final size.
         m_securityIndicators->follow(m_frmCallIn->securityNote());
         m_frmCallIn->offer(name, location, autoAccepted);
@@ -131,9 +147,6 @@ void WindowShell::connectMedia()
         if (m_frmRates)
             m_frmRates->showSentPicture(quality, width, height);
     });
-    connect(&session, &MediaSession::inCallChanged, m_securityIndicators, &SecurityIndicators::setInCall);
-    connect(&m_program, &Program::callWayChanged, m_frmMain->securityBadge(), &SecurityBadge::setWay);
-    connect(&session, &MediaSession::codecsChanged, m_frmMain->securityBadge(), &SecurityBadge::setCodecs);
     connect(&session, &MediaSession::codecFiguresChanged, this,
             [this](const QString &codec, const QString &estimate, const QString &lost) {
                 if (m_frmRates)
@@ -172,7 +185,6 @@ void WindowShell::connectMessages()
 
 void WindowShell::start()
 {
-    m_frmMain->setActivityFrame(0);
     m_program.start();
 }
 
@@ -180,7 +192,8 @@ void WindowShell::buildWindows()
 {
     Program &p = m_program;
     const Settings &s = p.settings();
-    m_frmDirectory = new frmDirectory(p.directory(), m_frmMain);
+    mainWindow();
+    m_frmDirectory = new frmDirectory(p.directory(), p.serverKeys(), m_frmMain);
     m_frmSelf = new frmSelf(p.capture(), p.videoEngine(), p.screenShare(), m_frmMain);
     m_frmNewChat = new frmNewChat(p.chat(), m_frmMain);
     m_frmRates = new frmRates(m_frmMain);
@@ -293,6 +306,8 @@ void WindowShell::finishStartup()
 void WindowShell::saveWindowPlaces()
 {
     Settings &s = m_program.settings();
+    if (!m_frmMain)
+        return;
     if (s.SaveWinPos) {
         s.WinPosLeft = Twips::fromPixels(m_frmMain->x());
         s.WinPosTop = Twips::fromPixels(m_frmMain->y());
@@ -314,6 +329,8 @@ void WindowShell::closeWindows()
         m_frmNewChat->allowClose();
         m_frmRates->allowClose();
     }
+    if (!m_frmMain)
+        return;
     m_frmMain->allowClose();
     if (m_controller)
         m_controller->closeWindows();
@@ -331,7 +348,7 @@ void WindowShell::closeWindows()
 void WindowShell::showInformation(const QString &text)
 {
     if (!m_frmMessage) {
-        m_frmMessage = new frmMessage(m_frmMain);
+        m_frmMessage = new frmMessage(mainWindow());
         connect(m_frmMessage, &frmMessage::confirmed, this, [this] {
             if (m_openFormatDialogAfterMessage) {
                 m_frmMessage->hide();
@@ -346,13 +363,13 @@ void WindowShell::showInformation(const QString &text)
 void WindowShell::showError(const QString &text)
 {
     if (!m_frmErrorMsg)
-        m_frmErrorMsg = new frmErrorMsg(m_frmMain);
+        m_frmErrorMsg = new frmErrorMsg(mainWindow());
     m_frmErrorMsg->showText(text);
 }
 
 QMessageBox *WindowShell::showMessageBox(const QString &text)
 {
-    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("ZELMO"), text, QMessageBox::Ok, m_frmMain);
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("ZELMO"), text, QMessageBox::Ok, mainWindow());
     box->setObjectName(QStringLiteral("MessageBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
@@ -362,7 +379,7 @@ QMessageBox *WindowShell::showMessageBox(const QString &text)
 
 VideoFormatDialog *WindowShell::openVideoFormatDialog()
 {
-    auto *dialog = new VideoFormatDialog(&m_program.videoEngine(), m_frmMain);
+    auto *dialog = new VideoFormatDialog(&m_program.videoEngine(), mainWindow());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setModal(false);
     dialog->show();
@@ -383,11 +400,6 @@ frmAbout *WindowShell::aboutWindow()
 frmHelp *WindowShell::helpWindow()
 {
     return m_controller->helpWindow();
-}
-
-frmMain *WindowShell::mainWindow() const
-{
-    return m_frmMain;
 }
 
 frmConStatus *WindowShell::progressWindow() const

@@ -42,11 +42,12 @@ public:
     // The program shuts down before its windows go.
     ~WindowShell() override;
 
-    // The main window's place and the splash, then the program's start-up; the windows
-    // that show its services are built once it has loaded.
+    // The program's start-up; the main window is built once it listens, the windows that
+    // show its services once it has loaded.
     void start();
 
-    frmMain *mainWindow() const;
+    // The main window, built here when something needs it before the program listens.
+    frmMain *mainWindow();
     frmConStatus *progressWindow() const;
     frmCallIn *callPrompt() const;
     frmSplash *splash() const;
@@ -64,7 +65,11 @@ public:
     MainWindowController &mainController() { return *m_controller; }
     // Notifications, the tray icon and the talk key that works in every window.
     DesktopIntegration &desktop() { return *m_desktop; }
-    MessageWindows &messageWindows() { return *m_messageWindows; }
+    MessageWindows &messageWindows()
+    {
+        mainWindow();
+        return *m_messageWindows;
+    }
 
     // The information window and the error window.
     void showInformation(const QString &text);
@@ -91,9 +96,9 @@ private:
     // Before any window, so every window is made in the user's language.
     UiLanguage m_language;
     QPointer<frmMain> m_frmMain;
-    MessageWindows *m_messageWindows;
+    MessageWindows *m_messageWindows = nullptr;
     // The call's encryption where the call is shown.
-    SecurityIndicators *m_securityIndicators;
+    SecurityIndicators *m_securityIndicators = nullptr;
     MainWindowController *m_controller = nullptr;
     DesktopIntegration *m_desktop = nullptr;
     QPointer<frmSplash> m_frmSplash;

@@ -3,6 +3,7 @@
 #include "core/PalList.h"
 #include "core/Twips.h"
 #include "directory/DirectoryService.h"
+#include "directory/ServerKeyTrust.h"
 #include "ui/DirectoryIcons.h"
 #include "ui/frmNewPal.h"
 #include "ui/frmRedirect.h"
@@ -45,9 +46,10 @@ QTreeWidget *makeList(QWidget *parent, const char *name, const QStringList &colu
 
 } // namespace
 
-frmDirectory::frmDirectory(DirectoryService &service, QWidget *parent)
+frmDirectory::frmDirectory(DirectoryService &service, ServerKeyTrust &serverKeys, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_service(service)
+    , m_serverKeys(serverKeys)
 {
     setObjectName(QStringLiteral("frmDirectory"));
     setWindowTitle(tr("ZELMO Directory"));
@@ -196,7 +198,7 @@ void frmDirectory::connectService()
     connect(s, &DirectoryService::directoryTextChanged, m_cboDirectory, &QComboBox::setEditText);
     connect(s, &DirectoryService::messageBoxRequested, this, &frmDirectory::showMessageBox);
     connect(s, &DirectoryService::redirectOffered, this, &frmDirectory::showRedirect);
-    connect(s, &DirectoryService::serverKeyQuestion, this, &frmDirectory::askServerKey);
+    connect(&m_serverKeys, &ServerKeyTrust::question, this, &frmDirectory::askServerKey);
     connect(s, &DirectoryService::privacyChanged, this, [this](bool encrypted) {
         m_lblPrivacy->setText(encrypted ? tr("Private") : tr("Not private"));
         m_lblPrivacy->setToolTip(encrypted ? tr("The connection to the directory server is encrypted")
@@ -367,7 +369,7 @@ void frmDirectory::askServerKey(const QString &text)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     connect(box, &QMessageBox::finished, this, [this, box] {
-        m_service.answerServerKey(box->clickedButton() == box->button(QMessageBox::Yes));
+        m_serverKeys.answer(box->clickedButton() == box->button(QMessageBox::Yes));
     });
     box->show();
 }

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class DirectoryService;
+class ServerKeyTrust;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -27,7 +28,7 @@ public:
     static constexpr int MinWidthTwips = 6200;
     static constexpr int MinHeightTwips = 5700;
 
-    explicit frmDirectory(DirectoryService &service, QWidget *parent = nullptr);
+    frmDirectory(DirectoryService &service, ServerKeyTrust &serverKeys, QWidget *parent = nullptr);
 
     // The toolbar's way in: the list is asked for again even when it was just fetched.
     void showFromToolbar();
@@ -63,6 +64,7 @@ private:
     void cmdDeletePal_Click();
 
     DirectoryService &m_service;
+    ServerKeyTrust &m_serverKeys;
     QLabel *m_lblGlobal = nullptr;
     QTreeWidget *m_lstGlobal = nullptr;
     QLabel *m_lblPeople = nullptr;

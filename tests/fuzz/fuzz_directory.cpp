@@ -89,8 +89,9 @@ void checkParsers(const QByteArray &message)
     FUZZ_CHECK(answer.port == 0 || usablePort(answer.port));
     const Proto::EmailAnswer back = Proto::parseEmailAnswer(Proto::emailAnswer(answer));
     FUZZ_CHECK(back.port == answer.port && back.found() == answer.found());
-    Proto::parseNewNumber(message);
-    Proto::noticeText(message);
+    // Every message as either side reads it.
+    Proto::readFromServer(message);
+    Proto::readFromClient(message);
 
     // The reachability check's answer: a usable port, and what is read is written back alike.
     if (const auto reach = ReachProtocol::parseAnswer(message)) {

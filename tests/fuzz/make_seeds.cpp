@@ -249,11 +249,14 @@ int main(int argc, char **argv)
              + Proto::palBusy({"127.0.0.1", 2025, ""}));
 
     // zelmo-directory: how many connection choices, the choices, then the clients' lines.
-    const QByteArray annLogin = Proto::directoryLogin(1234, "Ann Example", "Ann@Example.org", "Oslo", "Hi", true, true,
-                                                      true, 2000);
-    const QByteArray bobLogin = Proto::directoryLogin(-1, "Bob", "bob@example.org", "Bergen", "", false, true, true,
-                                                      2004);
-    const QByteArray annPal = Proto::palLogin(1234, "Ann Example", "ann@example.org", "Oslo", "Hi", 2000);
+    const QByteArray annLogin = Proto::login({.userNumber = 1234, .name = "Ann Example", .email = "Ann@Example.org",
+                                              .location = "Oslo", .comment = "Hi", .video = true, .audio = true,
+                                              .listed = true, .port = 2000});
+    const QByteArray bobLogin = Proto::login({.name = "Bob", .email = "bob@example.org", .location = "Bergen",
+                                              .audio = true, .listed = true, .port = 2004});
+    const QByteArray annPal = Proto::login({.userNumber = 1234, .name = "Ann Example", .email = "ann@example.org",
+                                            .location = "Oslo", .comment = "Hi", .kind = Proto::Login::PalClient,
+                                            .port = 2000});
     seed(out, "server", "directory-session",
          choices({0, 0}) + annLogin + Proto::noticeRequest() + Proto::listRequest()
              + Proto::emailLookup("Bob@example.org"));

@@ -12,6 +12,8 @@ check_tree() {
   local tree=$1 src=$2 size
   need "$tree" bin/zelmo
   need "$tree" bin/zelmo-directory
+  # The ICE module, where the program looks for it beside the installed executable.
+  [ -n "$(find "$tree"/lib* -path '*/zelmo/zelmo-ice.so' 2>/dev/null)" ] || { echo "missing: the ICE module lib*/zelmo/zelmo-ice.so"; fail=1; }
   need "$tree" share/applications/org.zelmo.Zelmo.desktop
   need "$tree" share/metainfo/org.zelmo.Zelmo.metainfo.xml
   for size in 16 22 24 32 48 64 128 256; do
