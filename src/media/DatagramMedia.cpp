@@ -21,6 +21,11 @@ namespace {
 constexpr int MaxConcealedPackets = 10;
 // Sent packets rtprtxsend keeps for resending.
 constexpr guint RetransmissionHistoryMs = 1000;
+// RTCP's share of the rate (above 1: bits per second): more than reports every
+// ReportIntervalMs take, so the interval alone decides.
+constexpr double RtcpShareBps = 200000;
+// The shortest wait before a lost packet is asked for again.
+constexpr gint RetryMinMs = 30;
 // Sources one session accepts: the peer's picture, its resent copies and its sound.
 constexpr guint MaxStreams = 8;
 
@@ -83,8 +88,14 @@ GstElement *retransmissionBin(const char *factory, guint session, guint32 videoS
         g_object_set(rtx, "ssrc-map", ssrcs, nullptr);
         gst_structure_free(ssrcs);
     }
-    if (g_object_class_find_property(G_OBJECT_GET_CLASS(rtx), "max-size-time"))
-        g_object_set(rtx, "max-size-time", RetransmissionHistoryMs, nullptr);
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(rtx), "max-size-time")) {
+        // The funnel in front hands on caps without a clock rate: the history's age is
+        // measured in RTP time, so it is given here.
+        GstStructure *rates = gst_structure_new("application/x-rtp-clock-rate-map", "96", G_TYPE_UINT, 90000u,
+                                                nullptr);
+        g_object_set(rtx, "clock-rate-map", rates, "max-size-time", RetransmissionHistoryMs, nullptr);
+        gst_structure_free(rates);
+    }
     gst_bin_add(GST_BIN(bin), rtx);
     for (const char *dir : {"src", "sink"}) {
         GstPad *pad = gst_element_get_static_pad(rtx, dir);
@@ -183,6 +194,13 @@ struct DatagramMedia::Pipeline
     static GstCaps *onRequestPtMap(GstElement *, guint, guint pt, gpointer)
     {
         return payloadCaps(pt);
+    }
+
+    // A lost packet is asked for again soon enough for a second and third try to fit in the
+    // jitter buffer's wait, as the request or the copy may be lost as well.
+    static void onNewJitterBuffer(GstElement *, GstElement *jitterBuffer, guint, guint, gpointer)
+    {
+        g_object_set(jitterBuffer, "rtx-min-retry-timeout", RetryMinMs, nullptr);
     }
 
     static GstElement *onAuxSender(GstElement *, guint session, gpointer data)
@@ -329,6 +347,7 @@ bool DatagramMedia::Pipeline::build(const QByteArray &sendKey, const QByteArray 
     g_signal_connect(rtpbin, "request-aux-sender", G_CALLBACK(onAuxSender), this);
     g_signal_connect(rtpbin, "request-aux-receiver", G_CALLBACK(onAuxReceiver), this);
     g_signal_connect(rtpbin, "pad-added", G_CALLBACK(onPadAdded), this);
+    g_signal_connect(rtpbin, "new-jitterbuffer", G_CALLBACK(onNewJitterBuffer), this);
 
     GstCaps *vp8 = gst_caps_new_empty_simple("video/x-vp8");
     GstCaps *opus = gst_caps_new_simple("audio/x-opus", "channel-mapping-family", G_TYPE_INT, 0, "channels",
@@ -402,8 +421,16 @@ bool DatagramMedia::Pipeline::build(const QByteArray &sendKey, const QByteArray 
     if (session) {
         // Reports (and feedback) go out as the picture's source even before it sends: the
         // peer takes no other.
-        g_object_set(session, "rtcp-min-interval", guint64(ReportIntervalMs) * GST_MSECOND, "internal-ssrc",
-                     guint(ownSources[0]), nullptr);
+        // In the feedback profile a request for lost packets may go out early only once per
+        // report interval, and otherwise waits for the next report: the interval has to be
+        // well inside the jitter buffer's wait. The share of the rate RTCP may take is set so
+        // high that this interval, not the share, decides how often reports go (about
+        // 10 kbit/s).
+        // Sources on probation hold their first packets back until a second one follows,
+        // which would delay the first resent copy; only the peer's own sources get past
+        // decryption, so there is nothing left to be wary of.
+        g_object_set(session, "rtcp-min-interval", guint64(ReportIntervalMs) * GST_MSECOND, "rtcp-fraction",
+                     RtcpShareBps, "probation", 0u, "internal-ssrc", guint(ownSources[0]), nullptr);
         g_object_unref(session);
     }
 

@@ -23,8 +23,10 @@
 //    from its key, so each end takes only the peer's three and keeps no decryption state
 //    for sources a stranger makes up.
 //  - Picture repair: the receiver's jitter buffer asks for lost packets (RTCP NACK, AVPF
-//    profile); rtprtxsend keeps a second of sent packets and resends them as RTX (payload
-//    type 97), rtprtxreceive restores them. A frame that still cannot be completed is
+//    profile, reports every ReportIntervalMs so that requests go out at once), again after
+//    a short wait while the packet's time allows; rtprtxsend keeps a second of sent packets
+//    and resends them as RTX (payload type 97, from the side's second source),
+//    rtprtxreceive restores them. A frame that still cannot be completed is
 //    dropped by the depayloader, which asks for a key frame (RTCP PLI); the sending side
 //    reports that as keyFrameWanted.
 //  - Sound repair: the sound comes out as RTP packets, in order, after the jitter buffer;
@@ -50,8 +52,9 @@ public:
     static constexpr int MaxDatagramBytes = 1500;
     // The wide-band Opus rate the decoder works at: lostSamples counts in it.
     static constexpr int SoundRate = 16000;
-    // Reports (and with them the round trip) at least this often: the rate follows them.
-    static constexpr int ReportIntervalMs = 500;
+    // Reports (and with them the round trip and the requests for lost packets) about this
+    // often: a request must reach the sender well inside LatencyMs.
+    static constexpr int ReportIntervalMs = 100;
 
     // A fresh random key (empty if OpenSSL's generator fails).
     static QByteArray newKey();
