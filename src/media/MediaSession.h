@@ -156,9 +156,8 @@ public:
     // Picture and sound go to the peer over encrypted datagrams (a call that agreed on
     // them, on a line that carries them).
     bool sendsOverDatagrams() const;
-    // Whether a call that agreed on datagrams offers them (from the next call on). Off until
-    // the picture's repair over datagrams is complete: the peer gets no offer and both ends
-    // stay on the channel, as before.
+    // Whether a call that agreed on datagrams offers them (from the next call on); on unless
+    // turned off. Off, the peer gets no offer and both ends stay on the channel.
     void setDatagramsAllowed(bool allowed) { m_datagramsAllowed = allowed; }
 
 signals:
@@ -297,5 +296,5 @@ private:
     std::unique_ptr<DatagramLink> m_datagrams;
     // A picture came over datagrams: late copies over the channel are dropped.
     bool m_datagramPictureCame = false;
-    bool m_datagramsAllowed = false;
+    bool m_datagramsAllowed = true;
 };
