@@ -311,6 +311,37 @@ private slots:
         QCOMPARE(after, 0);
     }
 
+    // Datagrams that stop after the switch while the channel lives: the link goes back to
+    // the channel and says so. A peer that only stops talking still sends its reports and
+    // keeps the link.
+    void aLinkWhoseDatagramsStopFallsBackToTheChannel()
+    {
+        DatagramLink a(QHostAddress::LocalHost);
+        auto b = std::make_unique<DatagramLink>(QHostAddress::LocalHost);
+        QVERIFY(a.takeOffer(b->offer()));
+        QVERIFY(b->takeOffer(a.offer()));
+        connect(&a, &DatagramLink::acknowledgementWanted, b.get(), &DatagramLink::takeAcknowledgement);
+        connect(b.get(), &DatagramLink::acknowledgementWanted, &a, &DatagramLink::takeAcknowledgement);
+        OpusVoiceEncoder encoder;
+        const std::vector<qint16> samples = voice(0, OpusVoiceEncoder::FrameSamples);
+        QTimer talk;
+        connect(&talk, &QTimer::timeout, [&] {
+            a.sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
+            b->sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
+        });
+        talk.start(20);
+        QTRY_VERIFY_WITH_TIMEOUT(a.sendsOverDatagrams() && b->sendsOverDatagrams() && a.receivesSound(), 4000);
+        QSignalSpy fellBack(&a, &DatagramLink::fellBack);
+        talk.stop();
+        QVERIFY(!fellBack.wait(DatagramLink::StallMs + 1000));
+        QVERIFY(a.sendsOverDatagrams());
+        b.reset();
+        QVERIFY(fellBack.wait(DatagramLink::StallMs * 3));
+        QVERIFY(!a.sendsOverDatagrams());
+        QVERIFY(!a.receivesSound());
+        QCOMPARE(fellBack.count(), 1);
+    }
+
     // What is not an offer is refused.
     void offersThatAreNotOffersAreRefused()
     {

@@ -8,6 +8,8 @@ namespace {
 
 // Datagrams read in one go at most; the rest wait for the next turn of the loop.
 constexpr int MaxReadsPerTurn = 256;
+// How often a switched link looks whether the peer's datagrams still come.
+constexpr int StallCheckMs = 250;
 
 } // namespace
 
@@ -26,6 +28,8 @@ DatagramLink::DatagramLink(const QHostAddress &peer, int probeMs, QObject *paren
     m_probeTimer.setSingleShot(true);
     m_probeTimer.setInterval(probeMs);
     connect(&m_probeTimer, &QTimer::timeout, this, &DatagramLink::onProbeTimeout);
+    m_stallCheck.setInterval(StallCheckMs);
+    connect(&m_stallCheck, &QTimer::timeout, this, &DatagramLink::checkStall);
 }
 
 DatagramLink::~DatagramLink() = default;
@@ -77,7 +81,29 @@ void DatagramLink::takeAcknowledgement()
     m_probing = false;
     m_probeTimer.stop();
     m_sending = true;
+    m_lastDecrypted = m_media->datagramsDecrypted();
+    m_sinceDecrypted.start();
+    m_stallCheck.start();
     emit switched();
+}
+
+void DatagramLink::checkStall()
+{
+    if (!m_sending)
+        return;
+    const int decrypted = m_media->datagramsDecrypted();
+    if (decrypted != m_lastDecrypted) {
+        m_lastDecrypted = decrypted;
+        m_sinceDecrypted.start();
+        return;
+    }
+    if (m_sinceDecrypted.elapsed() < StallMs)
+        return;
+    m_stallCheck.stop();
+    m_sending = false;
+    // The channel's sound is played again.
+    m_soundCame = false;
+    emit fellBack();
 }
 
 void DatagramLink::onProbeTimeout()

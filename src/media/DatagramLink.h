@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QTimer>
@@ -26,12 +27,17 @@ class DatagramMedia;
 //     the probe: the call goes on as before over the channel.
 // A receiver plays the peer's sound from datagrams once any came, and from then on drops
 // the copies that come over the channel; the picture it takes from either, as it comes.
+//  5. Once switched, the peer's reports alone come several times a second: when nothing of
+//     the peer's decrypts for StallMs, the line has stopped carrying datagrams, and this
+//     side goes back to the channel for good (fellBack). The peer, no longer hearing from
+//     it, does the same.
 class DatagramLink : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int DefaultProbeMs = 5000;
+    static constexpr int StallMs = 2000;
     // An offer: the port (two bytes, high first) and the key.
     static constexpr int OfferBytes = 2 + 30;
 
@@ -68,6 +74,8 @@ signals:
     void switched();
     // The probe ended without an acknowledgement: everything stays on the channel.
     void probeFailed();
+    // Datagrams stopped coming after the switch: picture and sound go back to the channel.
+    void fellBack();
     void videoReceived(const QByteArray &frame);
     void soundReceived(const QByteArray &packet, int lostSamples);
     void keyFrameWanted();
@@ -75,6 +83,7 @@ signals:
 private:
     void readDatagrams();
     void onProbeTimeout();
+    void checkStall();
 
     QHostAddress m_peer;
     quint16 m_peerPort = 0;
@@ -82,6 +91,10 @@ private:
     QByteArray m_key;
     QUdpSocket m_socket;
     QTimer m_probeTimer;
+    QTimer m_stallCheck;
+    // The peer's datagrams decrypted at the last check, and how long that count has stood.
+    int m_lastDecrypted = 0;
+    QElapsedTimer m_sinceDecrypted;
     std::unique_ptr<DatagramMedia> m_media;
     bool m_probing = false;
     bool m_sending = false;

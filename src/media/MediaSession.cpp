@@ -863,6 +863,13 @@ void MediaSession::startDatagrams()
         m_.audioControl.setExpectedLoss(ExpectedDatagramLossPercent);
         m_.logLine(QStringLiteral("Picture and sound go over encrypted datagrams"));
     });
+    connect(d, &DatagramLink::fellBack, this, [this] {
+        // The peer's picture comes over the channel again, and ours starts afresh there.
+        m_datagramPictureCame = false;
+        if (m_vp8)
+            m_vp8->requestKeyFrame();
+        m_.logLine(QStringLiteral("Datagrams stopped: picture and sound go back to the connection"));
+    });
     connect(d, &DatagramLink::probeFailed, this,
             [this] { m_.logLine(QStringLiteral("No datagrams get through: picture and sound stay on the connection")); });
     connect(d, &DatagramLink::videoReceived, this, [this](const QByteArray &frame) {
