@@ -144,6 +144,41 @@ private slots:
         QVERIFY2(longestStill < 500 + longestSendGap, qPrintable(figures));
     }
 
+    // A stretch the line loses whole, longer than any resent copy can make up for: the
+    // receiver asks for a key frame, and the picture goes on from it.
+    void aPictureBeyondRepairBringsAKeyFrame()
+    {
+        Pair pair(0.0, 1);
+        QVERIFY(pair.a.isValid() && pair.b.isValid());
+        Vp8Encoder encoder(400);
+        Vp8Decoder decoder;
+        int drawn = 0;
+        int drawnBeforeGap = -1;
+        int keysAsked = 0;
+        int keysAskedBeforeGap = -1;
+        QObject::connect(&pair.a, &DatagramMedia::keyFrameWanted, [&] {
+            ++keysAsked;
+            encoder.requestKeyFrame();
+        });
+        QObject::connect(&pair.b, &DatagramMedia::videoReceived, [&](const QByteArray &frame) {
+            if (decoder.decode(frame) == Vp8Decoder::Result::Picture)
+                ++drawn;
+        });
+        runPaced(160, [&](int tick) {
+            if (tick == 40) {
+                drawnBeforeGap = drawn;
+                keysAskedBeforeGap = keysAsked;
+                pair.aToB.block();
+            } else if (tick == 80) {
+                pair.aToB.unblock();
+            }
+            if (tick % 2 == 0)
+                pair.a.sendVideo(encoder.encode(pictureOf(320, 240, tick / 2), tick * 20).data);
+        });
+        QVERIFY(drawnBeforeGap > 5);
+        QTRY_VERIFY_WITH_TIMEOUT(keysAsked > keysAskedBeforeGap && drawn >= drawnBeforeGap + 10, 5000);
+    }
+
     // Sound is not resent: every lost packet is reported with the next one that came, so the
     // decoder fills exactly the time that was lost and the sound runs on without a gap.
     void lostSoundIsReportedForConcealment()

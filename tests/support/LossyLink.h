@@ -18,6 +18,7 @@ public:
     void carry(const QByteArray &datagram);
     // From now on every datagram is lost (a line that carries no datagrams at all).
     void block() { m_blocked = true; }
+    void unblock() { m_blocked = false; }
 
     int carried() const { return m_carried; }
     int lost() const { return m_lost; }
