@@ -9,7 +9,8 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite qt6-mu
   libnice-dev coturn tcpdump
   libxcb1-dev libxcb-xkb-dev libxcb-xtest0-dev libxcb-shm0-dev dbus-daemon
   libpipewire-0.3-dev pipewire pipewire-bin wireplumber
-  xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good pulseaudio pulseaudio-utils imagemagick
+  xvfb xauth gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-bad pulseaudio pulseaudio-utils imagemagick
   espeak-ng desktop-file-utils appstream)
 if [ "${1:-}" = "sanitize" ]; then
   # clang with its sanitizer and libFuzzer runtimes; llvm for the symbolizer of reports.

@@ -68,6 +68,9 @@ struct Caller : Party
     QString badgeText() { return badge()->findChild<QLabel *>(QStringLiteral("lblShortCode"))->text(); }
     QString codecs() { return badge()->findChild<QLabel *>(QStringLiteral("lblCodecs"))->text(); }
     MediaSession &media() { return program->mediaSession(); }
+    qint64 framesReceived() { return program->mediaStats().totals().framesReceived; }
+    // For what only the channel shows: picture and sound stay there.
+    void keepMediaOnTheChannel() { media().setDatagramsAllowed(false); }
     QString lock() { return badge()->findChild<QLabel *>(QStringLiteral("imgLock"))->accessibleName(); }
     QString promptNote() { return shell->callPrompt()->securityNote()->text(); }
     bool offered() { return shell->callPrompt() && shell->callPrompt()->isVisible(); }
@@ -143,6 +146,10 @@ private slots:
     {
         Caller ann(QStringLiteral("Annabella"));
         Caller bob(QStringLiteral("Bartholomew"), true);
+        // Picture and sound stay in the recorded channel; what datagrams carry is checked
+        // for clear bytes where they are made (tst_datagrammedia).
+        ann.keepMediaOnTheChannel();
+        bob.keepMediaOnTheChannel();
         bob.program->settings().SendWelcome = true;
         bob.program->settings().WelcomeMsg = QStringLiteral("Welcome aboard");
         // Each reaches the other only through a relay that keeps every byte, and only on the
@@ -203,10 +210,13 @@ private slots:
         QVERIFY2(found.isEmpty(), qPrintable(found.join(QStringLiteral(", "))));
     }
 
+    // The channel's own VP8 and Opus, as on a line that carries no datagrams.
     void twoProgramsOfThisVersionTalkInVp8AndOpus()
     {
         Caller ann(QStringLiteral("Ann"));
         Caller bob(QStringLiteral("Bob"), true);
+        ann.keepMediaOnTheChannel();
+        bob.keepMediaOnTheChannel();
         ann.useTestCamera();
         bob.useTestCamera();
         ann.call(bob.port);
@@ -237,10 +247,39 @@ private slots:
         QCOMPARE(ann.codecs(), QString());
     }
 
+    // Between two programs of this version picture and sound move to encrypted datagrams
+    // once the probe gets through, and keep coming from there; the call ends as usual.
+    void twoProgramsOfThisVersionMoveToDatagrams()
+    {
+        Caller ann(QStringLiteral("Ann"));
+        Caller bob(QStringLiteral("Bob"), true);
+        ann.useTestCamera();
+        bob.useTestCamera();
+        ann.call(bob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
+        ann.program->audioControl().talkPressed(Qt::RightButton);
+        bob.program->audioControl().talkPressed(Qt::RightButton);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.media().sendsOverDatagrams() && bob.media().sendsOverDatagrams(), CallMs);
+        const qint64 annFrames = ann.framesReceived();
+        const qint64 bobFrames = bob.framesReceived();
+        const int annBlocks = ann.blocksPlayed();
+        const int bobBlocks = bob.blocksPlayed();
+        QTRY_VERIFY_WITH_TIMEOUT(ann.framesReceived() >= annFrames + 10 && bob.framesReceived() >= bobFrames + 10,
+                                 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.blocksPlayed() >= annBlocks + 10 && bob.blocksPlayed() >= bobBlocks + 10, 15000);
+        QVERIFY(TestPatternCamera::readStamp(ann.program->videoEngine().incomingImage()).valid);
+        QVERIFY(TestPatternCamera::readStamp(bob.program->videoEngine().incomingImage()).valid);
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall() && !ann.inCall());
+        QVERIFY(!ann.media().sendsOverDatagrams() && !bob.media().sendsOverDatagrams());
+    }
+
     void aPictureThatCannotBeDecodedAsksForAKeyFrameAndRequestsAreBounded()
     {
         Caller ann(QStringLiteral("Ann"));
         Caller bob(QStringLiteral("Bob"), true);
+        ann.keepMediaOnTheChannel();
+        bob.keepMediaOnTheChannel();
         ann.useTestCamera();
         ann.call(bob.port);
         QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);

@@ -21,6 +21,9 @@ struct ChannelSecurity
     // The media channel's two ends agreed in its handshake on today's picture and sound
     // formats (VP8 and Opus) beside the published ones; never on a plain connection.
     bool currentFormats = false;
+    // With today's formats, the two ends agreed that picture and sound may move to
+    // encrypted datagrams when the line carries them.
+    bool datagrams = false;
 
     bool encrypted() const { return !peerKey.isEmpty(); }
 };

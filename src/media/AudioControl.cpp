@@ -49,6 +49,12 @@ void AudioControl::setOpusCoding(bool on)
     m_upsampler = std::make_unique<Resampler>(m_engine.sampleRate(), OpusVoiceEncoder::SampleRate);
 }
 
+void AudioControl::setExpectedLoss(int percent)
+{
+    if (m_opus)
+        m_opus->setPacketLossPercent(percent);
+}
+
 QByteArray AudioControl::codeOpus(const qint16 *samples, int count)
 {
     if (!m_opus || !m_opus->isValid() || !m_upsampler)

@@ -76,6 +76,9 @@ public:
     // GSM, and the devices at 8000 Hz. Each switch starts the coder afresh.
     void setOpusCoding(bool on);
     bool isOpusCoding() const { return m_opusOn; }
+    // The share of packets the line is expected to lose (per cent): Opus puts that much
+    // repair data for the frame before into each frame. 0 on a line that loses nothing.
+    void setExpectedLoss(int percent);
 
     // The speaker: opened unless it plays already (false when it cannot be); samples handed
     // to it (a refusal counts it as idle); once per tick it counts as playing while samples

@@ -19,6 +19,10 @@ const char *kindText(CodedMediaPacket::Kind kind)
         return CodedMediaPacket::KeyFrameRequestKind;
     case CodedMediaPacket::Kind::Vp8Part:
         return CodedMediaPacket::Vp8PartKind;
+    case CodedMediaPacket::Kind::DatagramOffer:
+        return CodedMediaPacket::DatagramOfferKind;
+    case CodedMediaPacket::Kind::DatagramArrived:
+        return CodedMediaPacket::DatagramArrivedKind;
     case CodedMediaPacket::Kind::Unknown:
         break;
     }
@@ -94,7 +98,8 @@ CodedMediaPacket::Received CodedMediaPacket::parse(const QByteArray &text)
 {
     Received packet;
     Kind kind = Kind::Unknown;
-    for (const Kind k : {Kind::Vp8, Kind::Opus, Kind::KeyFrameRequest, Kind::Vp8Part}) {
+    for (const Kind k : {Kind::Vp8, Kind::Opus, Kind::KeyFrameRequest, Kind::Vp8Part, Kind::DatagramOffer,
+                         Kind::DatagramArrived}) {
         if (text.startsWith(kindText(k)))
             kind = k;
     }

@@ -12,7 +12,7 @@
 class CodedMediaPacket
 {
 public:
-    enum class Kind { Unknown, Vp8, Opus, KeyFrameRequest, Vp8Part };
+    enum class Kind { Unknown, Vp8, Opus, KeyFrameRequest, Vp8Part, DatagramOffer, DatagramArrived };
 
     struct Received
     {
@@ -26,6 +26,10 @@ public:
     // A leading part of a VP8 frame too large for one packet; the frame's last part comes
     // as an ordinary VP8 packet.
     static constexpr char Vp8PartKind[] = "VPP";
+    // Only on a call that agreed on datagrams: a side's port and key for them, and word that
+    // the peer's datagrams arrive.
+    static constexpr char DatagramOfferKind[] = "DGO";
+    static constexpr char DatagramArrivedKind[] = "DGA";
     // Coded bytes per packet at most; escaped they fit the media endpoint's input buffer.
     static constexpr int MaxPayloadBytes = 19000;
     static constexpr char Escape = '\x1b';

@@ -13,12 +13,14 @@
 #include "media/CallClock.h"
 #include "media/CaptureControl.h"
 #include "media/CodedMediaPacket.h"
+#include "media/DatagramLink.h"
 #include "media/LinkPacer.h"
 #include "media/MediaClock.h"
 #include "media/MediaPacket.h"
 #include "media/MediaStats.h"
 #include "media/OutgoingTextQueue.h"
 #include "media/codec/OpusVoiceDecoder.h"
+#include "media/codec/OpusVoiceEncoder.h"
 #include "media/codec/Vp8Encoder.h"
 #include "media/engine/AudioEngine.h"
 #include "media/engine/FrameConverter.h"
@@ -151,8 +153,13 @@ void MediaSession::tick()
     else
         m_pacer.update(m_.ippClient.pendingOutput(), m_.ippClient.minRoundTripMs(), m_linkClock.elapsed());
     m_fit.update(m_pacer.drainRate(), m_pacer.linkBusy(), m_linkClock.elapsed());
-    if (m_currentFormats)
+    if (sendsOverDatagrams()) {
+        // The channel carries next to nothing now: the delay comes from the peer's reports.
+        if (const int delay = m_datagrams->pathDelayMs(); delay >= 0)
+            m_rate.update(delay, 0, m_linkClock.elapsed());
+    } else if (m_currentFormats) {
         m_rate.update(m_pacer.queueDelayMs(), m_pacer.drainRate(), m_linkClock.elapsed());
+    }
 
     // A text line the connection does not take is offered again next tick, before anything else.
     if (!m_.textQueue.isEmpty()) {
@@ -164,10 +171,19 @@ void MediaSession::tick()
     // Sound keeps its place unless the link has stopped taking even that.
     if (m_.audioSendQueue.hasWaiting() && !m_.audioControl.isMessageRecording() && m_pacer.soundAllowed()) {
         const QByteArray block = m_.audioSendQueue.front().bytes();
-        const QByteArray packet = m_currentFormats ? CodedMediaPacket::build(CodedMediaPacket::Kind::Opus, block)
-                                                   : MediaPacket::build(MediaPacket::AudioKind, block);
-        if (sendMediaPacket(packet) > 0)
+        if (sendsOverDatagrams()) {
+            m_datagrams->sendSound(block);
             m_.audioSendQueue.pop();
+        } else {
+            const QByteArray packet = m_currentFormats ? CodedMediaPacket::build(CodedMediaPacket::Kind::Opus, block)
+                                                       : MediaPacket::build(MediaPacket::AudioKind, block);
+            if (sendMediaPacket(packet) > 0) {
+                m_.audioSendQueue.pop();
+                // The probe of the datagram path: the same sound goes there too.
+                if (m_datagrams && m_datagrams->probing())
+                    m_datagrams->sendSound(block);
+            }
+        }
     }
     sendFramePackets();
 
@@ -467,15 +483,20 @@ void MediaSession::sendVp8Frame()
     // The encoder leaves a frame out when the rate falls short.
     if (frame.data.isEmpty())
         return;
-    const QList<QByteArray> packets = CodedMediaPacket::buildVp8Frame(frame.data);
-    if (packets.size() == 1 && sendMediaPacket(packets.first()) <= 0) {
-        // The peer would miss the frame the next one builds on.
-        m_vp8->requestKeyFrame();
-        return;
-    }
-    if (packets.size() > 1) {
-        m_framePackets.assign(packets.begin(), packets.end());
-        sendFramePackets();
+    if (sendsOverDatagrams()) {
+        m_datagrams->sendVideo(frame.data);
+        m_.stats.addBytesSent(frame.data.size());
+    } else {
+        const QList<QByteArray> packets = CodedMediaPacket::buildVp8Frame(frame.data);
+        if (packets.size() == 1 && sendMediaPacket(packets.first()) <= 0) {
+            // The peer would miss the frame the next one builds on.
+            m_vp8->requestKeyFrame();
+            return;
+        }
+        if (packets.size() > 1) {
+            m_framePackets.assign(packets.begin(), packets.end());
+            sendFramePackets();
+        }
     }
     if (frame.key) {
         m_lastKeyFrameMs = now;
@@ -530,6 +551,9 @@ void MediaSession::receiveCoded(const QByteArray &text)
         break;
     case CodedMediaPacket::Kind::Vp8: {
         const QByteArray frame = m_vp8Parts.finish(packet.payload);
+        // The peer has moved its picture to datagrams: this one was overtaken.
+        if (m_datagramPictureCame)
+            break;
         if (frame.isEmpty())
             askForKeyFrame();
         else
@@ -537,7 +561,13 @@ void MediaSession::receiveCoded(const QByteArray &text)
         break;
     }
     case CodedMediaPacket::Kind::Opus:
-        receiveOpus(packet.payload);
+        // The same sound comes over datagrams, repaired there; this copy is not played twice.
+        if (!(m_datagrams && m_datagrams->receivesSound()))
+            receiveOpus(packet.payload);
+        break;
+    case CodedMediaPacket::Kind::DatagramOffer:
+    case CodedMediaPacket::Kind::DatagramArrived:
+        takeDatagramPacket(packet.kind, packet.payload);
         break;
     case CodedMediaPacket::Kind::KeyFrameRequest:
         // However many come, the next key frame waits for its interval.
@@ -584,18 +614,27 @@ void MediaSession::askForKeyFrame()
     }
 }
 
-void MediaSession::receiveOpus(const QByteArray &packet)
+void MediaSession::receiveOpus(const QByteArray &packet, int lostSamples)
 {
     if (!m_opus || !m_downsampler)
         return;
+    std::vector<float> samples;
     std::array<qint16, OpusVoiceDecoder::MaxSamples> wide{};
+    // A lost stretch is filled a frame at a time: the last frame from this packet's repair
+    // data, the ones before by the decoder's concealment.
+    for (int left = lostSamples; left > 0; left -= OpusVoiceEncoder::FrameSamples) {
+        const int n = m_opus->recover(packet, std::min(left, OpusVoiceEncoder::FrameSamples), wide.data(),
+                                      int(wide.size()));
+        samples.insert(samples.end(), wide.begin(), wide.begin() + std::max(n, 0));
+    }
     const int n = m_opus->decode(packet, wide.data(), int(wide.size()));
-    if (n <= 0)
+    if (n > 0)
+        samples.insert(samples.end(), wide.begin(), wide.begin() + n);
+    if (samples.empty())
         return;
     // To the speaker's rate (the same as the coder's when the devices are wide).
-    const std::vector<float> samples(wide.begin(), wide.begin() + n);
     m_lowered.clear();
-    m_downsampler->process(samples.data(), n, m_lowered);
+    m_downsampler->process(samples.data(), int(samples.size()), m_lowered);
     queueForSpeaker(m_lowered);
 }
 
@@ -718,6 +757,8 @@ void MediaSession::startCall()
     if (m_currentFormats)
         m_downsampler = std::make_unique<Resampler>(OpusVoiceDecoder::SampleRate, m_.audio.sampleRate());
     showCodecs({});
+    if (m_currentFormats && security.datagrams && m_datagramsAllowed)
+        startDatagrams();
     // Both sides start from empty queues, so the welcome text is the first line each way.
     m_.audioSendQueue.reset();
     m_.textQueue.reset();
@@ -778,6 +819,8 @@ void MediaSession::resetMediaState()
     m_.audioPlayQueue.clear();
     m_.calls.mediaEnded();
     m_currentFormats = false;
+    m_datagrams.reset();
+    m_datagramPictureCame = false;
     m_.video.setSharpSharing(false);
     m_vp8Parts.reset();
     m_framePackets.clear();
@@ -794,6 +837,60 @@ void MediaSession::resetMediaState()
     emit connectionEnded();
     if (m_windowNormal())
         setDisplaySize(DefaultDisplayWidth, DefaultDisplayHeight);
+}
+
+bool MediaSession::sendsOverDatagrams() const
+{
+    return m_datagrams && m_datagrams->sendsOverDatagrams();
+}
+
+void MediaSession::startDatagrams()
+{
+    const QString peer = m_.ipdMedia.isConnected(1) ? m_.ipdMedia.remoteAddress(1) : m_.ippClient.remoteAddress();
+    auto link = std::make_unique<DatagramLink>(QHostAddress(peer));
+    const QByteArray offer = link->offer();
+    if (offer.isEmpty() || sendMediaPacket(CodedMediaPacket::build(CodedMediaPacket::Kind::DatagramOffer, offer)) <= 0)
+        return;
+    m_datagrams = std::move(link);
+    DatagramLink *d = m_datagrams.get();
+    connect(d, &DatagramLink::acknowledgementWanted, this, [this] {
+        sendMediaPacket(CodedMediaPacket::build(CodedMediaPacket::Kind::DatagramArrived, "1"));
+    });
+    connect(d, &DatagramLink::switched, this, [this] {
+        // The picture starts afresh there: nothing of it depends on what went before.
+        if (m_vp8)
+            m_vp8->requestKeyFrame();
+        m_.audioControl.setExpectedLoss(ExpectedDatagramLossPercent);
+        m_.logLine(QStringLiteral("Picture and sound go over encrypted datagrams"));
+    });
+    connect(d, &DatagramLink::fellBack, this, [this] {
+        // The peer's picture comes over the channel again, and ours starts afresh there.
+        m_datagramPictureCame = false;
+        if (m_vp8)
+            m_vp8->requestKeyFrame();
+        m_.logLine(QStringLiteral("Datagrams stopped: picture and sound go back to the connection"));
+    });
+    connect(d, &DatagramLink::probeFailed, this,
+            [this] { m_.logLine(QStringLiteral("No datagrams get through: picture and sound stay on the connection")); });
+    connect(d, &DatagramLink::videoReceived, this, [this](const QByteArray &frame) {
+        m_datagramPictureCame = true;
+        m_.stats.addBytesReceived(frame.size());
+        receiveVp8(frame);
+    });
+    connect(d, &DatagramLink::soundReceived, this,
+            [this](const QByteArray &packet, int lost) { receiveOpus(packet, lost); });
+    // The peer's picture could not be repaired: a key frame, within the usual bound.
+    connect(d, &DatagramLink::keyFrameWanted, this, [this] { m_keyFrameAsked = true; });
+}
+
+void MediaSession::takeDatagramPacket(CodedMediaPacket::Kind kind, const QByteArray &payload)
+{
+    if (!m_datagrams)
+        return;
+    if (kind == CodedMediaPacket::Kind::DatagramOffer)
+        m_datagrams->takeOffer(payload);
+    else
+        m_datagrams->takeAcknowledgement();
 }
 
 void MediaSession::showCallClock()

@@ -2,6 +2,7 @@
 
 #include "core/ChannelSecurity.h"
 #include "media/CodedFrameParts.h"
+#include "media/CodedMediaPacket.h"
 #include "media/LinkPacer.h"
 #include "media/PictureFit.h"
 #include "media/VideoRateControl.h"
@@ -23,6 +24,7 @@ class AudioPlayQueue;
 class AudioSendQueue;
 class CallClock;
 class CaptureControl;
+class DatagramLink;
 class IPDaemon;
 class IPPort;
 class MediaClock;
@@ -94,6 +96,8 @@ public:
     static constexpr int KeyFrameAskMs = 500;
     // What the sound takes of the rate the path carries, framing included.
     static constexpr int SoundShareBps = 32000;
+    // What the Opus coder prepares for once sound goes over datagrams.
+    static constexpr int ExpectedDatagramLossPercent = 5;
     // A screen shared at its own size goes at most one frame in this time: its text needs
     // the bits more than its movement does.
     static constexpr int SharpScreenFrameMs = 140;
@@ -149,6 +153,12 @@ public:
     // Key frames this call has made, and asked the peer for.
     int keyFramesSent() const { return m_keyFramesSent; }
     int keyFramesAsked() const { return m_keyFramesAsked; }
+    // Picture and sound go to the peer over encrypted datagrams (a call that agreed on
+    // them, on a line that carries them).
+    bool sendsOverDatagrams() const;
+    // Whether a call that agreed on datagrams offers them (from the next call on); on unless
+    // turned off. Off, the peer gets no offer and both ends stay on the channel.
+    void setDatagramsAllowed(bool allowed) { m_datagramsAllowed = allowed; }
 
 signals:
     void activityFrameChanged(int frame);
@@ -197,7 +207,13 @@ private:
     void receiveCoded(const QByteArray &text);
     void receiveVp8(const QByteArray &frame);
     void pictureDrawn();
-    void receiveOpus(const QByteArray &packet);
+    // An Opus packet; `lostSamples` before it (datagrams) are filled in from its repair
+    // data or the decoder's concealment.
+    void receiveOpus(const QByteArray &packet, int lostSamples = 0);
+    // The datagram path of a call that agreed on it: offered at the start, used once the
+    // peer's acknowledgement came.
+    void startDatagrams();
+    void takeDatagramPacket(CodedMediaPacket::Kind kind, const QByteArray &payload);
     // Samples at the speaker's rate into the play queue, as many entries as they take.
     void queueForSpeaker(const std::vector<float> &samples);
     // Samples waiting in the play queue.
@@ -276,4 +292,9 @@ private:
     // link takes them, after the sound, and no new frame is coded before they are out.
     std::deque<QByteArray> m_framePackets;
     qint64 m_lastSharpFrameMs = -1;
+    // Picture and sound over datagrams, on a call that agreed on them.
+    std::unique_ptr<DatagramLink> m_datagrams;
+    // A picture came over datagrams: late copies over the channel are dropped.
+    bool m_datagramPictureCame = false;
+    bool m_datagramsAllowed = true;
 };

@@ -33,9 +33,14 @@ QByteArray currentMediaProtocol()
     return QByteArrayLiteral("zelmo2-media");
 }
 
+QByteArray datagramMediaProtocol()
+{
+    return QByteArrayLiteral("zelmo3-media");
+}
+
 std::optional<PeerChannel> channelOf(const QByteArray &name)
 {
-    if (name == currentMediaProtocol())
+    if (name == currentMediaProtocol() || name == datagramMediaProtocol())
         return PeerChannel::Media;
     for (const PeerChannel channel : AllChannels) {
         if (protocolName(channel) == name)
@@ -56,8 +61,10 @@ QSslConfiguration configuration(const Credentials &own, const QList<PeerChannel>
     c.setCaCertificates({});
     QList<QByteArray> names;
     // The one that asks names it first: the answering end takes the first name it knows.
-    if (currentFormats && channels.contains(PeerChannel::Media))
+    if (currentFormats && channels.contains(PeerChannel::Media)) {
+        names.append(datagramMediaProtocol());
         names.append(currentMediaProtocol());
+    }
     for (const PeerChannel channel : channels)
         names.append(protocolName(channel));
     c.setAllowedNextProtocols(names);
@@ -97,8 +104,9 @@ ChannelSecurity securityOf(const QSslSocket &socket, const QByteArray &ownFinger
     security.ownKey = ownFingerprint;
     security.peerEmail = peer.subjectInfo(QSslCertificate::EmailAddress).value(0).trimmed();
     const QSslConfiguration c = socket.sslConfiguration();
-    security.currentFormats = c.nextProtocolNegotiationStatus() == QSslConfiguration::NextProtocolNegotiationNegotiated
-                              && c.nextNegotiatedProtocol() == currentMediaProtocol();
+    const bool agreed = c.nextProtocolNegotiationStatus() == QSslConfiguration::NextProtocolNegotiationNegotiated;
+    security.datagrams = agreed && c.nextNegotiatedProtocol() == datagramMediaProtocol();
+    security.currentFormats = security.datagrams || (agreed && c.nextNegotiatedProtocol() == currentMediaProtocol());
     return security;
 }
 

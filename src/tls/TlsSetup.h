@@ -36,6 +36,10 @@ QByteArray protocolName(PeerChannel channel);
 // agrees on the plain media channel, and one that speaks only the published protocol never
 // gets this far. An end that offers it offers the plain name too.
 QByteArray currentMediaProtocol();
+// Today's formats, and the picture and sound may move to datagrams (offered before the
+// name above, so two programs of this version agree on it and an older one never sees
+// anything of it beyond its name in the list).
+QByteArray datagramMediaProtocol();
 std::optional<PeerChannel> channelOf(const QByteArray &protocolName);
 
 // The configuration of one end; `channels` are the application protocols it speaks, and

@@ -48,6 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         break;
     }
     case CodedMediaPacket::Kind::KeyFrameRequest:
+    case CodedMediaPacket::Kind::Vp8Part:
+    case CodedMediaPacket::Kind::DatagramOffer:
+    case CodedMediaPacket::Kind::DatagramArrived:
     case CodedMediaPacket::Kind::Unknown:
         break;
     }

@@ -10,6 +10,7 @@
 #include "protocol/DirectoryProtocol.h"
 #include "directory/UserNumberFile.h"
 #include "media/CodedMediaPacket.h"
+#include "media/DatagramMedia.h"
 #include "media/MediaPacket.h"
 #include "media/codec/OpusVoiceEncoder.h"
 #include "media/codec/Vp8Encoder.h"
@@ -27,6 +28,7 @@
 #include "support/TestSupport.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -165,6 +167,27 @@ int main(int argc, char **argv)
         seed(out, "codedmedia", "vp8-next", coded(CodedMediaPacket::Kind::Vp8, next));
         seed(out, "codedmedia", "opus", coded(CodedMediaPacket::Kind::Opus, sound));
         seed(out, "codedmedia", "key-request", coded(CodedMediaPacket::Kind::KeyFrameRequest, "1"));
+    }
+
+    // Datagrams as a sender with the target's keys puts them on the wire: the first packets
+    // of a key frame and of sound.
+    {
+        DatagramMedia sender(QByteArray(DatagramMedia::KeyBytes, 'a'), QByteArray(DatagramMedia::KeyBytes, 'b'));
+        QList<QByteArray> wire;
+        QObject::connect(&sender, &DatagramMedia::datagramReady, [&wire](const QByteArray &d) { wire.append(d); });
+        Vp8Encoder encoder(300);
+        YuvPicture picture;
+        const std::vector<uchar> rgb = TestSupport::movingPicture(160, 120, 0);
+        FrameConverter::rgbToYuvPicture(rgb.data(), 160, 120, picture);
+        OpusVoiceEncoder opus;
+        const std::vector<qint16> silence(OpusVoiceEncoder::FrameSamples, 0);
+        sender.sendVideo(encoder.encode(picture, 0).data);
+        sender.sendSound(opus.encode(silence.data(), int(silence.size())));
+        QDeadlineTimer deadline(5000);
+        while (wire.size() < 2 && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        for (qsizetype i = 0; i < wire.size() && i < 4; ++i)
+            seed(out, "datagrammedia", qPrintable(QStringLiteral("datagram-%1").arg(i)), wire.at(i));
     }
 
     // Framing: terminator, limit and chunking choices, then a stream as it comes in.

@@ -1,0 +1,148 @@
+#include "media/DatagramLink.h"
+
+#include "media/DatagramMedia.h"
+
+#include <QNetworkDatagram>
+
+namespace {
+
+// Datagrams read in one go at most; the rest wait for the next turn of the loop.
+constexpr int MaxReadsPerTurn = 256;
+// How often a switched link looks whether the peer's datagrams still come.
+constexpr int StallCheckMs = 250;
+
+} // namespace
+
+DatagramLink::DatagramLink(const QHostAddress &peer, int probeMs, QObject *parent)
+    : QObject(parent), m_peer(peer), m_key(DatagramMedia::newKey())
+{
+    // IPv4-mapped IPv6 addresses from a dual-stack listener compare as IPv4.
+    bool isV4 = false;
+    const quint32 v4 = m_peer.toIPv4Address(&isV4);
+    if (isV4)
+        m_peer = QHostAddress(v4);
+    const QHostAddress any = m_peer.protocol() == QAbstractSocket::IPv6Protocol ? QHostAddress::AnyIPv6
+                                                                                : QHostAddress::AnyIPv4;
+    m_socket.bind(any, 0);
+    connect(&m_socket, &QUdpSocket::readyRead, this, &DatagramLink::readDatagrams);
+    m_probeTimer.setSingleShot(true);
+    m_probeTimer.setInterval(probeMs);
+    connect(&m_probeTimer, &QTimer::timeout, this, &DatagramLink::onProbeTimeout);
+    m_stallCheck.setInterval(StallCheckMs);
+    connect(&m_stallCheck, &QTimer::timeout, this, &DatagramLink::checkStall);
+}
+
+DatagramLink::~DatagramLink() = default;
+
+QByteArray DatagramLink::offer() const
+{
+    if (!isValid())
+        return {};
+    const quint16 port = m_socket.localPort();
+    QByteArray out;
+    out.append(char(port >> 8));
+    out.append(char(port & 0xff));
+    out.append(m_key);
+    return out;
+}
+
+bool DatagramLink::takeOffer(QByteArrayView offer)
+{
+    if (!isValid() || m_media || offer.size() != OfferBytes)
+        return false;
+    const quint16 port = quint16((quint8(offer[0]) << 8) | quint8(offer[1]));
+    if (port == 0)
+        return false;
+    const QByteArray peerKey = offer.sliced(2).toByteArray();
+    auto media = std::make_unique<DatagramMedia>(m_key, peerKey);
+    if (!media->isValid())
+        return false;
+    m_media = std::move(media);
+    m_peerPort = m_peerPortOverride ? m_peerPortOverride : port;
+    connect(m_media.get(), &DatagramMedia::datagramReady, this, [this](const QByteArray &d) {
+        m_socket.writeDatagram(d, m_peer, m_peerPort);
+    });
+    connect(m_media.get(), &DatagramMedia::videoReceived, this, &DatagramLink::videoReceived);
+    connect(m_media.get(), &DatagramMedia::soundReceived, this, [this](const QByteArray &packet, int lost) {
+        m_soundCame = true;
+        emit soundReceived(packet, lost);
+    });
+    connect(m_media.get(), &DatagramMedia::keyFrameWanted, this, &DatagramLink::keyFrameWanted);
+    connect(m_media.get(), &DatagramMedia::firstDatagramTaken, this, &DatagramLink::acknowledgementWanted);
+    m_probing = true;
+    m_probeTimer.start();
+    return true;
+}
+
+void DatagramLink::takeAcknowledgement()
+{
+    if (!m_media || m_sending || !m_probing)
+        return;
+    m_probing = false;
+    m_probeTimer.stop();
+    m_sending = true;
+    m_lastDecrypted = m_media->datagramsDecrypted();
+    m_sinceDecrypted.start();
+    m_stallCheck.start();
+    emit switched();
+}
+
+void DatagramLink::checkStall()
+{
+    if (!m_sending)
+        return;
+    const int decrypted = m_media->datagramsDecrypted();
+    if (decrypted != m_lastDecrypted) {
+        m_lastDecrypted = decrypted;
+        m_sinceDecrypted.start();
+        return;
+    }
+    if (m_sinceDecrypted.elapsed() < StallMs)
+        return;
+    m_stallCheck.stop();
+    m_sending = false;
+    // The channel's sound is played again.
+    m_soundCame = false;
+    emit fellBack();
+}
+
+void DatagramLink::onProbeTimeout()
+{
+    if (!m_probing)
+        return;
+    m_probing = false;
+    emit probeFailed();
+}
+
+int DatagramLink::pathDelayMs()
+{
+    return m_media ? m_media->pathDelayMs() : -1;
+}
+
+void DatagramLink::sendVideo(const QByteArray &frame)
+{
+    if (m_sending)
+        m_media->sendVideo(frame);
+}
+
+void DatagramLink::sendSound(const QByteArray &packet)
+{
+    if (m_sending || m_probing)
+        m_media->sendSound(packet);
+}
+
+void DatagramLink::readDatagrams()
+{
+    for (int i = 0; i < MaxReadsPerTurn && m_socket.hasPendingDatagrams(); ++i) {
+        const QNetworkDatagram d = m_socket.receiveDatagram(DatagramMedia::MaxDatagramBytes + 1);
+        bool isV4 = false;
+        const quint32 v4 = d.senderAddress().toIPv4Address(&isV4);
+        const QHostAddress from = isV4 ? QHostAddress(v4) : d.senderAddress();
+        // Datagrams from anyone but the peer, or before its offer, are not looked at.
+        if (!m_media || from != m_peer)
+            continue;
+        m_media->takeDatagram(d.data());
+    }
+    if (m_socket.hasPendingDatagrams())
+        QMetaObject::invokeMethod(this, &DatagramLink::readDatagrams, Qt::QueuedConnection);
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QObject>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <memory>
+
+class DatagramMedia;
+
+// Moves a call's picture and sound from the encrypted media channel to datagrams when the
+// line carries them, and leaves them where they are when it does not.
+//
+// Both ends of a call that agreed on datagrams do the same:
+//  1. Each binds a UDP socket on a port of its own and sends its offer (that port and the
+//     key it encrypts with) inside the encrypted media channel.
+//  2. With the peer's offer, it sends its sound over datagrams as well as over the channel
+//     (a probe that costs little), for at most the probe time.
+//  3. The first of the peer's datagrams that decrypts makes it tell the peer, inside the
+//     channel, that its datagrams arrive (acknowledgementWanted).
+//  4. With the peer's acknowledgement it sends picture and sound over datagrams only
+//     (sendsOverDatagrams, with a key frame first). Without one in the probe time it stops
+//     the probe: the call goes on as before over the channel.
+// A receiver plays the peer's sound from datagrams once any came, and from then on drops
+// the copies that come over the channel; the picture it takes from either, as it comes.
+//  5. Once switched, the peer's reports alone come several times a second: when nothing of
+//     the peer's decrypts for StallMs, the line has stopped carrying datagrams, and this
+//     side goes back to the channel for good (fellBack). The peer, no longer hearing from
+//     it, does the same.
+class DatagramLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DefaultProbeMs = 5000;
+    static constexpr int StallMs = 2000;
+    // An offer: the port (two bytes, high first) and the key.
+    static constexpr int OfferBytes = 2 + 30;
+
+    // Binds a socket on any port for datagrams with `peer` only. Not valid when no socket
+    // could be bound or no key drawn.
+    DatagramLink(const QHostAddress &peer, int probeMs = DefaultProbeMs, QObject *parent = nullptr);
+    ~DatagramLink() override;
+
+    bool isValid() const { return !m_key.isEmpty() && m_socket.state() == QUdpSocket::BoundState; }
+    QByteArray offer() const;
+    // The peer's offer; false (and nothing changes) for one that is not an offer, or a second.
+    bool takeOffer(QByteArrayView offer);
+    // The peer says this side's datagrams arrive.
+    void takeAcknowledgement();
+    // The peer's datagrams, as the socket gives them; for a test, the port its offer names
+    // may be overridden before the offer is taken.
+    void setPeerPort(quint16 port) { m_peerPortOverride = port; }
+    quint16 localPort() const { return m_socket.localPort(); }
+
+    // Sound goes over datagrams too while probing, and only there after the switch.
+    bool probing() const { return m_probing; }
+    bool sendsOverDatagrams() const { return m_sending; }
+    // Some of the peer's sound came over datagrams: its copies over the channel are dropped.
+    bool receivesSound() const { return m_soundCame; }
+
+    // The path's queueing delay as the peer's reports show it; -1 before one came.
+    int pathDelayMs();
+    void sendVideo(const QByteArray &frame);
+    void sendSound(const QByteArray &packet);
+
+signals:
+    void acknowledgementWanted();
+    // Picture and sound go over datagrams from now on.
+    void switched();
+    // The probe ended without an acknowledgement: everything stays on the channel.
+    void probeFailed();
+    // Datagrams stopped coming after the switch: picture and sound go back to the channel.
+    void fellBack();
+    void videoReceived(const QByteArray &frame);
+    void soundReceived(const QByteArray &packet, int lostSamples);
+    void keyFrameWanted();
+
+private:
+    void readDatagrams();
+    void onProbeTimeout();
+    void checkStall();
+
+    QHostAddress m_peer;
+    quint16 m_peerPort = 0;
+    quint16 m_peerPortOverride = 0;
+    QByteArray m_key;
+    QUdpSocket m_socket;
+    QTimer m_probeTimer;
+    QTimer m_stallCheck;
+    // The peer's datagrams decrypted at the last check, and how long that count has stood.
+    int m_lastDecrypted = 0;
+    QElapsedTimer m_sinceDecrypted;
+    std::unique_ptr<DatagramMedia> m_media;
+    bool m_probing = false;
+    bool m_sending = false;
+    bool m_soundCame = false;
+};

@@ -1,0 +1,16 @@
+#include "support/LossyLink.h"
+
+LossyLink::LossyLink(double lossFraction, quint32 seed, QObject *parent)
+    : QObject(parent), m_random(seed), m_loses(lossFraction)
+{
+}
+
+void LossyLink::carry(const QByteArray &datagram)
+{
+    if (m_blocked || m_loses(m_random)) {
+        ++m_lost;
+        return;
+    }
+    ++m_carried;
+    emit delivered(datagram);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+#include <random>
+
+// One direction of a datagram line that loses a fixed share of what it carries, chosen by
+// a seeded generator so that a run loses the same packets every time.
+class LossyLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    LossyLink(double lossFraction, quint32 seed, QObject *parent = nullptr);
+
+    // Takes a datagram: it is delivered at once or lost.
+    void carry(const QByteArray &datagram);
+    // From now on every datagram is lost (a line that carries no datagrams at all).
+    void block() { m_blocked = true; }
+    void unblock() { m_blocked = false; }
+
+    int carried() const { return m_carried; }
+    int lost() const { return m_lost; }
+
+signals:
+    void delivered(const QByteArray &datagram);
+
+private:
+    std::mt19937 m_random;
+    std::bernoulli_distribution m_loses;
+    bool m_blocked = false;
+    int m_carried = 0;
+    int m_lost = 0;
+};
