@@ -5,7 +5,6 @@
 #include "media/codec/Vp8Decoder.h"
 #include "media/codec/Vp8Encoder.h"
 #include "media/codec/YuvPicture.h"
-#include "media/engine/FrameConverter.h"
 #include "support/TestSupport.h"
 
 #include <QTest>
@@ -14,14 +13,6 @@
 #include <random>
 
 namespace {
-
-YuvPicture pictureOf(int width, int height, int frame)
-{
-    const std::vector<uchar> rgb = TestSupport::movingPicture(width, height, frame);
-    YuvPicture picture;
-    FrameConverter::rgbToYuvPicture(rgb.data(), width, height, picture);
-    return picture;
-}
 
 QImage rgbImage(int width, int height, int frame)
 {
@@ -44,7 +35,7 @@ double meanFrameBytes(int kbps, int frames)
     Vp8Encoder encoder(kbps);
     qint64 total = 0;
     for (int i = 0; i < frames; ++i)
-        total += encoder.encode(pictureOf(320, 240, i), i * 40).data.size();
+        total += encoder.encode(TestSupport::movingYuvPicture(320, 240, i), i * 40).data.size();
     return double(total) / frames;
 }
 
@@ -72,7 +63,7 @@ void tst_CallCodecs::vp8PicturesComeBackAsSent()
     Vp8Encoder encoder(800);
     Vp8Decoder decoder;
     for (int i = 0; i < 10; ++i) {
-        const Vp8Encoder::Frame frame = encoder.encode(pictureOf(640, 480, i), i * 40);
+        const Vp8Encoder::Frame frame = encoder.encode(TestSupport::movingYuvPicture(640, 480, i), i * 40);
         QVERIFY(!frame.data.isEmpty());
         QCOMPARE(frame.key, i == 0);
         QCOMPARE(decoder.decode(frame.data), Vp8Decoder::Result::Picture);
@@ -94,11 +85,11 @@ void tst_CallCodecs::vp8FollowsTheBitrateSetWhileRunning()
 
     Vp8Encoder encoder(1000);
     for (int i = 0; i < 30; ++i)
-        encoder.encode(pictureOf(320, 240, i), i * 40);
+        encoder.encode(TestSupport::movingYuvPicture(320, 240, i), i * 40);
     encoder.setBitrate(100);
     qint64 after = 0;
     for (int i = 30; i < 80; ++i) {
-        const Vp8Encoder::Frame frame = encoder.encode(pictureOf(320, 240, i), i * 40);
+        const Vp8Encoder::Frame frame = encoder.encode(TestSupport::movingYuvPicture(320, 240, i), i * 40);
         QVERIFY(!frame.key);
         if (i >= 55)
             after += frame.data.size();
@@ -111,10 +102,10 @@ void tst_CallCodecs::vp8KeyFrameOnRequestAndDecoderWaitsForOne()
     Vp8Encoder encoder(500);
     QList<Vp8Encoder::Frame> frames;
     for (int i = 0; i < 6; ++i)
-        frames.append(encoder.encode(pictureOf(320, 240, i), i * 40));
+        frames.append(encoder.encode(TestSupport::movingYuvPicture(320, 240, i), i * 40));
     encoder.requestKeyFrame();
-    frames.append(encoder.encode(pictureOf(320, 240, 6), 240));
-    frames.append(encoder.encode(pictureOf(320, 240, 7), 280));
+    frames.append(encoder.encode(TestSupport::movingYuvPicture(320, 240, 6), 240));
+    frames.append(encoder.encode(TestSupport::movingYuvPicture(320, 240, 7), 280));
     QVERIFY(frames[6].key);
     QVERIFY(!frames[7].key);
 
@@ -131,8 +122,8 @@ void tst_CallCodecs::vp8KeyFrameOnRequestAndDecoderWaitsForOne()
 void tst_CallCodecs::vp8BadFramesAreRefusedAndTheStreamGoesOn()
 {
     Vp8Encoder encoder(500);
-    const Vp8Encoder::Frame key = encoder.encode(pictureOf(320, 240, 0), 0);
-    const Vp8Encoder::Frame next = encoder.encode(pictureOf(320, 240, 1), 40);
+    const Vp8Encoder::Frame key = encoder.encode(TestSupport::movingYuvPicture(320, 240, 0), 0);
+    const Vp8Encoder::Frame next = encoder.encode(TestSupport::movingYuvPicture(320, 240, 1), 40);
 
     // A key frame that claims 65535 x 65535 (the size fields are 14 bits; all ones, with
     // the scale bits) is refused before anything is allocated for it.
@@ -185,7 +176,7 @@ void tst_CallCodecs::vp8StreamChangingSizeEveryFrame()
         if (i == 12)
             settledKb = TestSupport::residentKilobytes();
         const QSize size = sizes[i % 3];
-        const Vp8Encoder::Frame frame = encoder.encode(pictureOf(size.width(), size.height(), i), i * 40);
+        const Vp8Encoder::Frame frame = encoder.encode(TestSupport::movingYuvPicture(size.width(), size.height(), i), i * 40);
         // A new size starts over with a key frame.
         QVERIFY(frame.key);
         QCOMPARE(decoder.decode(frame.data), Vp8Decoder::Result::Picture);
@@ -197,7 +188,7 @@ void tst_CallCodecs::vp8StreamChangingSizeEveryFrame()
     QVERIFY2(grownKb < 16 * 1024, qPrintable(QString::number(grownKb)));
 #endif
     // A picture larger than the receiver takes (a shared screen beyond 1920 x 1080) is refused.
-    const Vp8Encoder::Frame large = encoder.encode(pictureOf(2560, 1440, 0), 1000);
+    const Vp8Encoder::Frame large = encoder.encode(TestSupport::movingYuvPicture(2560, 1440, 0), 1000);
     QVERIFY(large.key);
     QCOMPARE(decoder.decode(large.data), Vp8Decoder::Result::Refused);
 }

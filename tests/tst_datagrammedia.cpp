@@ -5,7 +5,6 @@
 #include "media/codec/Vp8Decoder.h"
 #include "media/codec/Vp8Encoder.h"
 #include "media/codec/YuvPicture.h"
-#include "media/engine/FrameConverter.h"
 #include "support/LossyLink.h"
 #include "support/TestSupport.h"
 
@@ -21,14 +20,6 @@
 #include <random>
 
 namespace {
-
-YuvPicture pictureOf(int width, int height, int frame)
-{
-    const std::vector<uchar> rgb = TestSupport::movingPicture(width, height, frame);
-    YuvPicture picture;
-    FrameConverter::rgbToYuvPicture(rgb.data(), width, height, picture);
-    return picture;
-}
 
 std::vector<qint16> voice(int from, int count)
 {
@@ -115,7 +106,7 @@ private slots:
         runPaced(200, [&](int tick) {
             if (tick % 2)
                 return;
-            const Vp8Encoder::Frame frame = encoder.encode(pictureOf(320, 240, tick / 2), tick * 20);
+            const Vp8Encoder::Frame frame = encoder.encode(TestSupport::movingYuvPicture(320, 240, tick / 2), tick * 20);
             if (frame.data.isEmpty())
                 return;
             const qint64 now = clock.elapsed();
@@ -173,7 +164,7 @@ private slots:
                 pair.aToB.unblock();
             }
             if (tick % 2 == 0)
-                pair.a.sendVideo(encoder.encode(pictureOf(320, 240, tick / 2), tick * 20).data);
+                pair.a.sendVideo(encoder.encode(TestSupport::movingYuvPicture(320, 240, tick / 2), tick * 20).data);
         });
         QVERIFY(drawnBeforeGap > 5);
         QTRY_VERIFY_WITH_TIMEOUT(keysAsked > keysAskedBeforeGap && drawn >= drawnBeforeGap + 10, 5000);
@@ -233,7 +224,7 @@ private slots:
         Vp8Encoder encoder(400);
         QList<QByteArray> frames;
         runPaced(20, [&](int tick) {
-            const Vp8Encoder::Frame frame = encoder.encode(pictureOf(320, 240, tick), tick * 40);
+            const Vp8Encoder::Frame frame = encoder.encode(TestSupport::movingYuvPicture(320, 240, tick), tick * 40);
             frames.append(frame.data);
             a.sendVideo(frame.data);
         });
@@ -268,7 +259,7 @@ private slots:
         QSignalSpy got(&pair.b, &DatagramMedia::videoReceived);
         Vp8Encoder encoder(400);
         runPaced(20, [&](int tick) {
-            pair.a.sendVideo(encoder.encode(pictureOf(160, 120, tick), tick * 40).data);
+            pair.a.sendVideo(encoder.encode(TestSupport::movingYuvPicture(160, 120, tick), tick * 40).data);
         });
         QTRY_VERIFY_WITH_TIMEOUT(got.count() >= 15, 5000);
     }
@@ -300,7 +291,7 @@ private slots:
         QSignalSpy pictures(&b, &DatagramLink::videoReceived);
         Vp8Encoder vp8(300);
         for (int i = 0; i < 5; ++i)
-            a.sendVideo(vp8.encode(pictureOf(160, 120, i), i * 40).data);
+            a.sendVideo(vp8.encode(TestSupport::movingYuvPicture(160, 120, i), i * 40).data);
         QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 5, 4000);
     }
 

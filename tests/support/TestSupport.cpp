@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "media/engine/FrameConverter.h"
+
 #include <sys/resource.h>
 
 #include <QDir>
@@ -119,6 +121,14 @@ double meanError(const QImage &a, const QImage &b)
             sum += std::abs(qRed(p[i]) - qRed(q[i])) + std::abs(qGreen(p[i]) - qGreen(q[i])) + std::abs(qBlue(p[i]) - qBlue(q[i]));
     }
     return sum / (3.0 * x.width() * x.height());
+}
+
+YuvPicture movingYuvPicture(int width, int height, int frame)
+{
+    const std::vector<uchar> rgb = movingPicture(width, height, frame);
+    YuvPicture picture;
+    FrameConverter::rgbToYuvPicture(rgb.data(), width, height, picture);
+    return picture;
 }
 
 std::vector<uchar> movingPicture(int width, int height, int frame)

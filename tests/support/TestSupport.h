@@ -1,6 +1,8 @@
 #pragma once
 
 // What the scenarios use everywhere: Qt's test tools, files and sockets.
+#include "media/codec/YuvPicture.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
@@ -93,6 +95,8 @@ double meanError(const QImage &a, const QImage &b);
 
 // A moving 24-bit picture like a camera's: gradients, sliding colour bars, hard blocks.
 std::vector<uchar> movingPicture(int width, int height, int frame);
+// The same picture as the encoders take it.
+YuvPicture movingYuvPicture(int width, int height, int frame);
 
 // A loopback port whose listening queue is full, so that the system drops every new
 // connection request to it without a word, as a firewall that drops them would.
