@@ -27,6 +27,16 @@
 // Helpers shared by the tests.
 namespace TestSupport {
 
+// Whether this build runs under AddressSanitizer, which keeps freed memory aside: memory
+// figures mean nothing there. GCC and clang say so in different ways.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool UnderAddressSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool UnderAddressSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool UnderAddressSanitizer = false;
+#endif
+
 // A block of `span` free-to-use ports inside this test executable's own range (CTest gives
 // each executable its range through ZELMO_TEST_PORT_BASE and ZELMO_TEST_PORT_SPAN).
 // Successive calls return successive blocks, so two programs in one test never share
