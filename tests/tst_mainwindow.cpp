@@ -251,6 +251,7 @@ private slots:
 
         // A button held down says so.
         r.item("Menu_ViewSelf")->trigger();
+        QVERIFY(QAccessible::queryAccessibleInterface(r.button(2))->state().checkable);
         QVERIFY(QAccessible::queryAccessibleInterface(r.button(2))->state().checked);
         QVERIFY(!QAccessible::queryAccessibleInterface(r.button(3))->state().checked);
         QAccessible::queryAccessibleInterface(r.button(3))->actionInterface()->doAction(

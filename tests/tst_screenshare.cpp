@@ -663,6 +663,13 @@ private slots:
         QTRY_VERIFY(!self->lblSharing()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(TestPatternCamera::readStamp(bob->videoEngine().incomingImage()).valid, 10000);
         QVERIFY(ann.inCall() && bob.inCall());
+
+        // A call that ends while the list is open takes the list with it.
+        QTest::mouseClick(self->cmdShare(), Qt::LeftButton);
+        QPointer<ScreenPickerDialog> open;
+        QTRY_VERIFY((open = ann.main()->findChild<ScreenPickerDialog *>()) && open->isVisible());
+        ann->calls().hangUp();
+        QTRY_VERIFY(!open || !open->isVisible());
     }
 };
 

@@ -111,6 +111,7 @@ private slots:
         choice->setCurrentIndex(f12);
         emit choice->activated(f12);
         QCOMPARE(status->text(), QStringLiteral("Hold F12 to talk, whichever window has the focus."));
+        QCOMPARE(choice->currentText(), QStringLiteral("F12"));
 
         Keyboard keyboard(m_display.name);
         QVERIFY(!program->audioControl().isMicOpen());

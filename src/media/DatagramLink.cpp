@@ -1,8 +1,11 @@
 #include "media/DatagramLink.h"
 
 #include "media/DatagramMedia.h"
+#include "media/codec/OpusVoiceEncoder.h"
 
 #include <QNetworkDatagram>
+
+#include <vector>
 
 namespace {
 
@@ -30,6 +33,8 @@ DatagramLink::DatagramLink(const QHostAddress &peer, int probeMs, QObject *paren
     connect(&m_probeTimer, &QTimer::timeout, this, &DatagramLink::onProbeTimeout);
     m_stallCheck.setInterval(StallCheckMs);
     connect(&m_stallCheck, &QTimer::timeout, this, &DatagramLink::checkStall);
+    m_silentProbe.setInterval(SilentProbeMs);
+    connect(&m_silentProbe, &QTimer::timeout, this, &DatagramLink::sendSilentProbe);
 }
 
 DatagramLink::~DatagramLink() = default;
@@ -71,6 +76,7 @@ bool DatagramLink::takeOffer(QByteArrayView offer)
     connect(m_media.get(), &DatagramMedia::firstDatagramTaken, this, &DatagramLink::acknowledgementWanted);
     m_probing = true;
     m_probeTimer.start();
+    m_silentProbe.start();
     return true;
 }
 
@@ -80,6 +86,7 @@ void DatagramLink::takeAcknowledgement()
         return;
     m_probing = false;
     m_probeTimer.stop();
+    m_silentProbe.stop();
     m_sending = true;
     m_lastDecrypted = m_media->datagramsDecrypted();
     m_sinceDecrypted.start();
@@ -111,7 +118,26 @@ void DatagramLink::onProbeTimeout()
     if (!m_probing)
         return;
     m_probing = false;
+    m_silentProbe.stop();
     emit probeFailed();
+}
+
+void DatagramLink::sendSilentProbe()
+{
+    if (!m_probing || !m_media)
+        return;
+    if (m_soundSent) {
+        m_soundSent = false;
+        return;
+    }
+    if (m_silence.isEmpty()) {
+        OpusVoiceEncoder encoder;
+        const std::vector<qint16> quiet(OpusVoiceEncoder::FrameSamples, 0);
+        if (encoder.isValid())
+            m_silence = encoder.encode(quiet.data(), int(quiet.size()));
+    }
+    if (!m_silence.isEmpty())
+        m_media->sendSound(m_silence);
 }
 
 int DatagramLink::pathDelayMs()
@@ -127,8 +153,10 @@ void DatagramLink::sendVideo(const QByteArray &frame)
 
 void DatagramLink::sendSound(const QByteArray &packet)
 {
-    if (m_sending || m_probing)
+    if (m_sending || m_probing) {
         m_media->sendSound(packet);
+        m_soundSent = true;
+    }
 }
 
 void DatagramLink::readDatagrams()

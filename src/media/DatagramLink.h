@@ -19,7 +19,9 @@ class DatagramMedia;
 //  1. Each binds a UDP socket on a port of its own and sends its offer (that port and the
 //     key it encrypts with) inside the encrypted media channel.
 //  2. With the peer's offer, it sends its sound over datagrams as well as over the channel
-//     (a probe that costs little), for at most the probe time.
+//     (a probe that costs little), for at most the probe time. Nobody need be talking at
+//     the start of a call: while no sound goes, a frame of silence goes every
+//     SilentProbeMs instead.
 //  3. The first of the peer's datagrams that decrypts makes it tell the peer, inside the
 //     channel, that its datagrams arrive (acknowledgementWanted).
 //  4. With the peer's acknowledgement it sends picture and sound over datagrams only
@@ -38,6 +40,7 @@ class DatagramLink : public QObject
 public:
     static constexpr int DefaultProbeMs = 5000;
     static constexpr int StallMs = 2000;
+    static constexpr int SilentProbeMs = 100;
     // An offer: the port (two bytes, high first) and the key.
     static constexpr int OfferBytes = 2 + 30;
 
@@ -84,6 +87,7 @@ private:
     void readDatagrams();
     void onProbeTimeout();
     void checkStall();
+    void sendSilentProbe();
 
     QHostAddress m_peer;
     quint16 m_peerPort = 0;
@@ -92,6 +96,10 @@ private:
     QUdpSocket m_socket;
     QTimer m_probeTimer;
     QTimer m_stallCheck;
+    QTimer m_silentProbe;
+    // One Opus frame of silence, and whether sound went out since the last probe turn.
+    QByteArray m_silence;
+    bool m_soundSent = false;
     // The peer's datagrams decrypted at the last check, and how long that count has stood.
     int m_lastDecrypted = 0;
     QElapsedTimer m_sinceDecrypted;
