@@ -1,5 +1,7 @@
 #include "core/CrashReport.h"
 
+#include "core/Sanitizers.h"
+
 #include <algorithm>
 #include <csignal>
 #include <cstring>
@@ -7,13 +9,6 @@
 #include <initializer_list>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ZELMO_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
-#define ZELMO_SANITIZED 1
-#endif
-#endif
 
 namespace {
 
@@ -42,7 +37,7 @@ void onFatalSignal(int signalNumber)
 
 void CrashReport::install()
 {
-#ifndef ZELMO_SANITIZED
+#ifndef ZELMO_ANY_SANITIZER
     void *warmUp[1];
     backtrace(warmUp, 1);
     // A stack of its own: a stack that overflowed has no room left for the handler. It

@@ -3,22 +3,16 @@
 #include <cstdio>
 #include <cstdlib>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ZELMO_LEAK_CHECK 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZELMO_LEAK_CHECK 1
-#endif
-#endif
+#include "core/Sanitizers.h"
 
-#ifdef ZELMO_LEAK_CHECK
+#ifdef ZELMO_ADDRESS_SANITIZER
 #include <sanitizer/lsan_interface.h>
 #endif
 
 void ProcessEnd::now(int status)
 {
     std::fflush(nullptr);
-#ifdef ZELMO_LEAK_CHECK
+#ifdef ZELMO_ADDRESS_SANITIZER
     // The check the sanitizer would run at exit; it does nothing unless detect_leaks asks.
     __lsan_do_leak_check();
 #endif

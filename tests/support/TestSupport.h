@@ -1,6 +1,7 @@
 #pragma once
 
 // What the scenarios use everywhere: Qt's test tools, files and sockets.
+#include "core/Sanitizers.h"
 #include "media/codec/YuvPicture.h"
 
 #include <QByteArray>
@@ -28,11 +29,9 @@
 namespace TestSupport {
 
 // Whether this build runs under AddressSanitizer, which keeps freed memory aside: memory
-// figures mean nothing there. GCC and clang say so in different ways.
-#if defined(__SANITIZE_ADDRESS__)
+// figures mean nothing there.
+#ifdef ZELMO_ADDRESS_SANITIZER
 constexpr bool UnderAddressSanitizer = true;
-#elif defined(__has_feature)
-constexpr bool UnderAddressSanitizer = __has_feature(address_sanitizer);
 #else
 constexpr bool UnderAddressSanitizer = false;
 #endif
