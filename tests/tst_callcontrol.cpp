@@ -3,6 +3,7 @@
 #include "support/RawClient.h"
 #include "support/TestMain.h"
 #include "tls/TlsSetup.h"
+#include "ui/CallDialog.h"
 
 namespace {
 
@@ -16,6 +17,17 @@ struct Peer : RunningProgram
     ConnectState connectState() { return call().ConnectState; }
     frmCallIn *prompt() { return shell->callPrompt(); }
     QString promptText() { return shown(prompt(), "lblCallMessage"); }
+};
+
+// A call window that counts its bookkeeping.
+class CountingCallDialog : public CallDialog
+{
+public:
+    using CallDialog::reopen;
+    int closings = 0;
+
+protected:
+    void closing() override { ++closings; }
 };
 
 } // namespace
@@ -105,10 +117,13 @@ private slots:
     {
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
         bob->callStatus().callState = CallState::InCall;
+        // Nor does the knock change the way the call on hand is shown to have come.
+        QSignalSpy way(bob.program.get(), &Program::callWayChanged);
         RawClient eve(bob.port);
         QVERIFY(eve.send("RQC;Eve;Nowhere;1:00;"));
         QTRY_COMPARE(eve.received, QByteArray("BSY"));
         QVERIFY(bob.prompt() == nullptr);
+        QCOMPARE(way.count(), 0);
     }
 
     void autoAcceptAnswersBeforeThePromptAndClosesItAfterFiveSeconds()
@@ -456,6 +471,24 @@ private slots:
         // The attempt is given up, so quitting is allowed again.
         QCOMPARE(cid.connectState(), ConnectState::Canceled);
         QVERIFY(!cid.program->ippControl().isConnected());
+    }
+
+    // The close box runs the dialog's own reject on its way: the bookkeeping still runs
+    // once per showing, and a window shown again closes anew.
+    void aCallWindowDoesItsBookkeepingOncePerShowing()
+    {
+        CountingCallDialog dialog;
+        QSignalSpy closed(&dialog, &CallDialog::closed);
+        dialog.show();
+        QVERIFY(dialog.close());
+        dialog.close();
+        QCOMPARE(dialog.closings, 1);
+        QCOMPARE(closed.count(), 1);
+        dialog.reopen();
+        dialog.show();
+        QVERIFY(dialog.close());
+        QCOMPARE(dialog.closings, 2);
+        QCOMPARE(closed.count(), 2);
     }
 
     void aNewCallReplacesTheAttemptOnHand()

@@ -399,6 +399,21 @@ private slots:
         QVERIFY(!r.shell->ratesWindow()->isVisible());
     }
 
+    // With no room at either side of a main window as wide as the screen, a window goes
+    // right under it, touching it.
+    void aWindowWithNoRoomBesideTheMainWindowGoesUnderIt()
+    {
+        const QRect area = WindowPlacement::screenArea(nullptr);
+        QWidget main;
+        main.setGeometry(area.left(), area.top(), area.width() - 100, 100);
+        QWidget window;
+        window.resize(150, 50);
+        WindowPlacement::besideMain(&window, &main, {});
+        // Neither is shown: each is taken with a title bar's worth of frame.
+        const QRect mainOuter = WindowPlacement::outerRect(&main, nullptr);
+        QCOMPARE(window.pos(), QPoint(mainOuter.left(), mainOuter.bottom() + 1));
+    }
+
     void aSecondProgramOpensOffsetFromTheFirst()
     {
         // A second program on a machine finds the first one's control port taken and moves

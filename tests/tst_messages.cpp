@@ -4,10 +4,15 @@
 #include "messages/MessageComposer.h"
 #include "messages/MessageSender.h"
 #include "messages/QuickMessageProtocol.h"
+#include "media/engine/VideoEngine.h"
 #include "support/MessageKit.h"
+
+#include <QVideoFrame>
+#include <QVideoSink>
 
 #include <turbojpeg.h>
 
+#include <cstring>
 #include <random>
 
 using namespace MessageKit;
@@ -167,6 +172,25 @@ private slots:
         const std::optional<QuickMessage> m = bob.messages().takeOldest();
         QCOMPARE(m->picture, c.picture());
         QCOMPARE(bob->messageMedia().thumbnail(m->picture).size(), QSize(w, h));
+    }
+
+    // A message begun while the camera has no usable frame (starting, or its last one did
+    // not decode) gets its picture when the next frame comes, without being asked again.
+    void aPictureMissingAtTheStartComesWithTheNextFrame()
+    {
+        Party ann(QStringLiteral("Ann"), 71);
+        MessageComposer c(ann.composing());
+        QTRY_VERIFY(!ann->messageMedia().grabThumbnail().isNull());
+        QVideoFrame broken(QVideoFrameFormat(QSize(320, 240), QVideoFrameFormat::Format_Jpeg));
+        QVERIFY(broken.map(QVideoFrame::WriteOnly));
+        std::memset(broken.bits(0), 0x42, size_t(broken.mappedBytes(0)));
+        broken.unmap();
+        ann->videoEngine().videoSink()->setVideoFrame(broken);
+        c.load();
+        QVERIFY(c.canRefresh());
+        QVERIFY(c.thumbnail().isNull());
+        QTRY_VERIFY(!c.thumbnail().isNull());
+        QVERIFY(c.imageChecked());
     }
 
     void refusedOrDisabledSendersAreAnsweredAndCanStoreNothing()

@@ -5,6 +5,7 @@
 #include "media/engine/VideoEngine.h"
 #include "share/ScreenShare.h"
 #include "share/X11ScreenSource.h"
+#include "share/X11Targets.h"
 #include "support/DesktopKit.h"
 #include "support/PipeWirePicture.h"
 #include "support/RunningProgram.h"
@@ -482,6 +483,34 @@ private slots:
     // stream it hands over (a known picture of 16:9) is read through a real PipeWire daemon
     // and fitted whole into the call's frame; the desktop ending the session, or its stream
     // stopping, ends the sharing with one line in the log, and a refusal shares nothing.
+    // Where a window manager lists the windows it manages, those are the windows offered:
+    // one it does not list (a tooltip, a frame of its own) is not, however it is titled.
+    void theWindowManagersListDecidesWhichWindowsAreOffered()
+    {
+        DesktopKit::VirtualDisplay display;
+        QVERIFY2(display.start(), "Xvfb did not start");
+        TestWindow listed(display.name, QRect(0, 0, 200, 100), "Listed");
+        TestWindow unlisted(display.name, QRect(300, 0, 200, 100), "Unlisted");
+        const auto offered = [&] {
+            QStringList names;
+            for (const ScreenTarget &t : X11Targets::list(display.name)) {
+                if (t.kind == ScreenTarget::Kind::Window)
+                    names.append(t.name);
+            }
+            return names;
+        };
+        QVERIFY(offered().contains(QStringLiteral("Unlisted")));
+
+        xcb_connection_t *c = listed.c;
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> clientList(
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 16, "_NET_CLIENT_LIST"), nullptr), &std::free);
+        QVERIFY(clientList);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, root, clientList->atom, XCB_ATOM_WINDOW, 32, 1, &listed.window);
+        listed.sync();
+        QCOMPARE(offered(), QStringList{QStringLiteral("Listed")});
+    }
+
     void thePortalsSessionDecidesWhatIsShared()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("pipewire")).isEmpty())

@@ -259,6 +259,20 @@ private slots:
             }
     }
 
+    // A frame of odd height holds a row of chroma less than its size asks for: its planes
+    // are refused rather than read past their end; the same frame one row shorter reads.
+    void planesShortOfTheFramesSizeAreRefused()
+    {
+        using F = QVideoFrameFormat;
+        FrameConverter::Planes planes;
+        for (const auto format : {F::Format_NV12, F::Format_NV21}) {
+            for (const int h : {47, 46}) {
+                const QVideoFrame frame(F(QSize(64, h), format));
+                QCOMPARE(FrameConverter::toPlanes(frame, QSize(64, h), planes), h % 2 == 0);
+            }
+        }
+    }
+
     void aYuvCameraFrameArrivesAsTheSamePictureAsAnRgbOne()
     {
         VideoEngine engine(patternOnly(), QString());
