@@ -479,10 +479,6 @@ private slots:
         }
     }
 
-    // With the desktop's portal on the bus, its picker is used, never ZELMO's own list; the
-    // stream it hands over (a known picture of 16:9) is read through a real PipeWire daemon
-    // and fitted whole into the call's frame; the desktop ending the session, or its stream
-    // stopping, ends the sharing with one line in the log, and a refusal shares nothing.
     // Where a window manager lists the windows it manages, those are the windows offered:
     // one it does not list (a tooltip, a frame of its own) is not, however it is titled.
     void theWindowManagersListDecidesWhichWindowsAreOffered()
@@ -511,6 +507,10 @@ private slots:
         QCOMPARE(offered(), QStringList{QStringLiteral("Listed")});
     }
 
+    // With the desktop's portal on the bus, its picker is used, never ZELMO's own list; the
+    // stream it hands over (a known picture of 16:9) is read through a real PipeWire daemon
+    // and fitted whole into the call's frame; the desktop ending the session, or its stream
+    // stopping, ends the sharing with one line in the log, and a refusal shares nothing.
     void thePortalsSessionDecidesWhatIsShared()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("pipewire")).isEmpty())
