@@ -140,9 +140,14 @@ void DatagramLink::sendSilentProbe()
         m_media->sendSound(m_silence);
 }
 
-int DatagramLink::pathDelayMs()
+DatagramMedia::PathReport DatagramLink::pathReport()
 {
-    return m_media ? m_media->pathDelayMs() : -1;
+    return m_media ? m_media->pathReport() : DatagramMedia::PathReport{};
+}
+
+qint64 DatagramLink::wireBytesSent() const
+{
+    return m_media ? m_media->wireBytesSent() : 0;
 }
 
 void DatagramLink::sendVideo(const QByteArray &frame)
