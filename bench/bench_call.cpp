@@ -486,6 +486,7 @@ struct Targets
     double maxCpu = -1;         // share of one core per side; < 0: none
     double maxPeakMb = -1;      // resident memory at the call's peak per side; < 0: none
     double maxSoundGapMs = -1;  // the longest the speaker ran dry while measuring; < 0: none
+    int minMedianWidth = 0;     // the picture's median width sent each way; 0: none
     // The options' picture, which frames must keep throughout (quality 0: no such target).
     int optionsQuality = 0;
     int optionsWidth = 0;
@@ -654,9 +655,17 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
     std::printf("%-38s %22s %22s   %s\n", "JPEG quality sent (median, range)",
                 qPrintable(spread(a, "qualityMedian", "qualityLeast", "qualityMost", false)),
                 qPrintable(spread(b, "qualityMedian", "qualityLeast", "qualityMost", false)), qPrintable(pictureTarget));
-    std::printf("%-38s %22s %22s\n", "picture size sent (median, range)",
+    const QString sizeTarget =
+        targets.minMedianWidth > 0
+            ? QStringLiteral("median %1x%2  %3")
+                  .arg(targets.minMedianWidth)
+                  .arg(targets.minMedianWidth * 3 / 4)
+                  .arg(QString::fromLatin1(verdict(value(a, "widthMedian") >= targets.minMedianWidth
+                                                   && value(b, "widthMedian") >= targets.minMedianWidth)))
+            : QString();
+    std::printf("%-38s %22s %22s   %s\n", "picture size sent (median, range)",
                 qPrintable(spread(a, "widthMedian", "widthLeast", "widthMost", true)),
-                qPrintable(spread(b, "widthMedian", "widthLeast", "widthMost", true)));
+                qPrintable(spread(b, "widthMedian", "widthLeast", "widthMost", true)), qPrintable(sizeTarget));
     if (talk) {
         row("sound blocks sent per second", per(a, "blocksSent"), per(b, "blocksSent"), "%.2f", QString());
         row("sound blocks played per second", per(b, "blocksPlayed"), per(a, "blocksPlayed"), "%.2f", QString());
@@ -1373,6 +1382,7 @@ int main(int argc, char **argv)
         } else if (kbit >= 512 && size.width() >= 640) {
             // Today's formats on a modest line: a moving picture at a camera's rate.
             targets.minFps = 25;
+            targets.minMedianWidth = 640;
             targets.maxMedianMs = 150;
             targets.maxP99Ms = 300;
         } else if (kbit >= 512) {
