@@ -404,6 +404,45 @@ private slots:
         QCOMPARE(fellBack.count(), 1);
     }
 
+    // Only one direction stops carrying datagrams: the end that hears nothing goes back to
+    // the channel, and the other, no longer hearing even its reports, follows, so neither
+    // drops the sound the other now sends over the channel.
+    void whenOneDirectionStopsBothEndsGoBack()
+    {
+        DatagramLink a(QHostAddress::LocalHost);
+        DatagramLink b(QHostAddress::LocalHost);
+        // A's datagrams to B pass a relay that can stop carrying them.
+        QUdpSocket relay;
+        QVERIFY(relay.bind(QHostAddress::LocalHost, 0));
+        bool carry = true;
+        connect(&relay, &QUdpSocket::readyRead, [&] {
+            while (relay.hasPendingDatagrams()) {
+                const QNetworkDatagram d = relay.receiveDatagram();
+                if (carry)
+                    relay.writeDatagram(d.data(), QHostAddress::LocalHost, b.localPort());
+            }
+        });
+        a.setPeerPort(relay.localPort());
+        QVERIFY(a.takeOffer(b.offer()));
+        QVERIFY(b.takeOffer(a.offer()));
+        connect(&a, &DatagramLink::acknowledgementWanted, &b, &DatagramLink::takeAcknowledgement);
+        connect(&b, &DatagramLink::acknowledgementWanted, &a, &DatagramLink::takeAcknowledgement);
+        OpusVoiceEncoder encoder;
+        const std::vector<qint16> samples = voice(0, OpusVoiceEncoder::FrameSamples);
+        QTimer talk;
+        connect(&talk, &QTimer::timeout, [&] {
+            a.sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
+            b.sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
+        });
+        talk.start(20);
+        QTRY_VERIFY_WITH_TIMEOUT(a.sendsOverDatagrams() && b.sendsOverDatagrams() && a.receivesSound()
+                                     && b.receivesSound(),
+                                 4000);
+        carry = false;
+        QTRY_VERIFY_WITH_TIMEOUT(!b.sendsOverDatagrams(), DatagramLink::StallMs * 3);
+        QTRY_VERIFY_WITH_TIMEOUT(!a.sendsOverDatagrams() && !a.receivesSound(), DatagramLink::StallMs * 3);
+    }
+
     // What is not an offer is refused.
     void offersThatAreNotOffersAreRefused()
     {

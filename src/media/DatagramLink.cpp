@@ -110,6 +110,9 @@ void DatagramLink::checkStall()
     m_sending = false;
     // The channel's sound is played again.
     m_soundCame = false;
+    // Nothing more goes out, reports included: the peer, still hearing them, would keep
+    // sending here and drop the sound that now comes over the channel.
+    m_media.reset();
     emit fellBack();
 }
 
