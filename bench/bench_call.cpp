@@ -33,6 +33,8 @@
 //   bench_call --link KBIT --loss PCT        (as --link, with PCT % of packets dropped at
 //                                             random on the link; with --drop too)
 //   bench_call --side caller|callee ...      (one side; started by the above)
+//   bench_call --camera-fps N ...            (the test camera's frames a second; 20 unless
+//                                             given, 30 with --link, as a usual camera)
 
 #include "call/CallControl.h"
 #include "media/SoundPlayer.h"
@@ -91,14 +93,8 @@ const char *const InsideLinkVariable = "ZELMO_BENCH_INSIDE_LINK";
 // The test camera's pixels in every program this run starts: "yuv" (planar 4:2:0, as many
 // cameras give) or "rgb" (32-bit BGRX).
 const char *const CameraVariable = "ZELMO_BENCH_CAMERA";
-
-// The tc words that name the link's token bucket: the root, or the child of the loss.
-QStringList bucketPlace(double lossPercent)
-{
-    return lossPercent > 0 ? QStringList{QStringLiteral("parent"), QStringLiteral("1:1"), QStringLiteral("handle"),
-                                         QStringLiteral("10:")}
-                           : QStringList{QStringLiteral("root")};
-}
+// The test camera's frames a second in every program this run starts.
+const char *const CameraRateVariable = "ZELMO_BENCH_CAMERA_FPS";
 
 QStringList bucketWords(int kbit)
 {
@@ -118,8 +114,16 @@ const char *cameraText()
 
 void setCameraPixels(Program &program)
 {
-    if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.devices()).patternCamera())
+    if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.devices()).patternCamera()) {
         camera->setPixelFormat(yuvCamera() ? QVideoFrameFormat::Format_YUV420P : QVideoFrameFormat::Format_BGRX8888);
+        if (const int fps = qEnvironmentVariableIntValue(CameraRateVariable); fps > 0)
+            camera->setFramesPerSecond(fps);
+    }
+}
+
+TestSpeaker *speakerOf(Program &program)
+{
+    return qobject_cast<TestSpeaker *>(program.audioEngine().outputDevice());
 }
 
 double cpuSeconds()
@@ -377,6 +381,8 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     const MediaStats::Totals start = program.mediaStats().totals();
     const qint64 blocksSent0 = blocksSent;
     const qint64 blocksPlayed0 = played.count();
+    if (TestSpeaker *speaker = speakerOf(program))
+        speaker->forgetGaps();
     const double cpu0 = cpuSeconds();
     QElapsedTimer window;
     window.start();
@@ -384,6 +390,12 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     runFor(seconds * 1000);
     measuring = false;
     const double elapsed = window.elapsed() / 1000.0;
+    TestSpeaker *speaker = speakerOf(program);
+    const qint64 soundGapMs = speaker ? speaker->longestGapMs() : -1;
+    const bool overDatagrams = program.mediaSession().sendsOverDatagrams();
+    const int estimateBps = program.mediaSession().rateEstimate();
+    const int keyFramesSent = program.mediaSession().keyFramesSent();
+    const int keyFramesAsked = program.mediaSession().keyFramesAsked();
     const double cpu = cpuSeconds() - cpu0;
     const MediaStats::Totals end = program.mediaStats().totals();
     const qint64 windowBlocksSent = blocksSent - blocksSent0;
@@ -403,14 +415,15 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
                 "blocksSent=%lld blocksPlayed=%lld totalBlocksSent=%lld totalBlocksPlayed=%lld bytesSent=%lld "
                 "bytesReceived=%lld framesSkipped=%lld cpu=%.3f maxrss=%ld latMedian=%.1f latP99=%.1f latencies=%zu "
                 "qualityMedian=%.0f qualityLeast=%.0f qualityMost=%.0f widthMedian=%.0f widthLeast=%.0f widthMost=%.0f "
-                "setupMs=%lld encrypted=%d\n",
+                "setupMs=%lld encrypted=%d datagrams=%d soundGapMs=%lld estimate=%d keyFramesSent=%d "
+                "keyFramesAsked=%d\n",
                 qPrintable(side), elapsed, end.framesSent - start.framesSent,
                 end.framesReceived - start.framesReceived, framesDrawn, unreadable, windowBlocksSent,
                 windowBlocksPlayed, totalSent, totalPlayed, end.bytesSent - start.bytesSent,
                 end.bytesReceived - start.bytesReceived, end.framesSkipped - start.framesSkipped, cpu, peakKilobytes(), percentile(latencies, 0.5),
                 percentile(latencies, 0.99), latencies.size(), percentile(qualities, 0.5), percentile(qualities, 0),
                 percentile(qualities, 1), percentile(widths, 0.5), percentile(widths, 0), percentile(widths, 1), setupMs,
-                encrypted ? 1 : 0);
+                encrypted ? 1 : 0, overDatagrams ? 1 : 0, soundGapMs, estimateBps, keyFramesSent, keyFramesAsked);
     std::fflush(stdout);
     program.shutdown();
     return 0;
@@ -472,6 +485,8 @@ struct Targets
     double minSoundPlayed = 1.0; // share of the blocks sent that were played
     double maxCpu = -1;         // share of one core per side; < 0: none
     double maxPeakMb = -1;      // resident memory at the call's peak per side; < 0: none
+    double maxSoundGapMs = -1;  // the longest the speaker ran dry while measuring; < 0: none
+    int minMedianWidth = 0;     // the picture's median width sent each way; 0: none
     // The options' picture, which frames must keep throughout (quality 0: no such target).
     int optionsQuality = 0;
     int optionsWidth = 0;
@@ -500,6 +515,7 @@ struct Outcome
     double cpuB = -1;
     double setupMs = -1;
     bool encrypted = false;
+    bool datagrams = false;
 };
 
 Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool headless, int portFrom,
@@ -577,6 +593,10 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
                 talk ? "talk latched on both sides" : "no talk", seconds,
                 outcome.encrypted ? "encrypted" : "not encrypted", processing ? "" : ", microphone processing off");
     std::printf("%-38s %10s %10s   %s\n", "each direction", "A->B", "B->A", "target");
+    // Each side says whether it sends over datagrams: A's is A->B.
+    outcome.datagrams = value(a, "datagrams") > 0 && value(b, "datagrams") > 0;
+    std::printf("%-38s %10s %10s\n", "picture and sound over datagrams", value(a, "datagrams") > 0 ? "yes" : "no",
+                value(b, "datagrams") > 0 ? "yes" : "no");
     auto row = [&](const char *label, double ab, double ba, const char *format, const QString &target) {
         char x[32];
         char y[32];
@@ -609,6 +629,11 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
                              : QStringLiteral("< %1  %2").arg(targets.maxP99Ms).arg(QString::fromLatin1(
                                    verdict(drawnBothWays && outcome.p99Ms < targets.maxP99Ms))));
     row("bytes sent per second", per(a, "bytesSent"), per(b, "bytesSent"), "%.0f", QString());
+    row("rate estimate at the end (kbit/s)", value(a, "estimate") / 1000, value(b, "estimate") / 1000, "%.0f",
+        QString());
+    row("key frames sent", value(a, "keyFramesSent"), value(b, "keyFramesSent"), "%.0f", QString());
+    row("key frames asked for by the receiver", value(b, "keyFramesAsked"), value(a, "keyFramesAsked"), "%.0f",
+        QString());
     // The picture frames went at: median (least-most), each way.
     auto spread = [&](const Result &r, const char *median, const char *least, const char *most, bool size) {
         auto text = [size](double v) {
@@ -630,9 +655,17 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
     std::printf("%-38s %22s %22s   %s\n", "JPEG quality sent (median, range)",
                 qPrintable(spread(a, "qualityMedian", "qualityLeast", "qualityMost", false)),
                 qPrintable(spread(b, "qualityMedian", "qualityLeast", "qualityMost", false)), qPrintable(pictureTarget));
-    std::printf("%-38s %22s %22s\n", "picture size sent (median, range)",
+    const QString sizeTarget =
+        targets.minMedianWidth > 0
+            ? QStringLiteral("median %1x%2  %3")
+                  .arg(targets.minMedianWidth)
+                  .arg(targets.minMedianWidth * 3 / 4)
+                  .arg(QString::fromLatin1(verdict(value(a, "widthMedian") >= targets.minMedianWidth
+                                                   && value(b, "widthMedian") >= targets.minMedianWidth)))
+            : QString();
+    std::printf("%-38s %22s %22s   %s\n", "picture size sent (median, range)",
                 qPrintable(spread(a, "widthMedian", "widthLeast", "widthMost", true)),
-                qPrintable(spread(b, "widthMedian", "widthLeast", "widthMost", true)));
+                qPrintable(spread(b, "widthMedian", "widthLeast", "widthMost", true)), qPrintable(sizeTarget));
     if (talk) {
         row("sound blocks sent per second", per(a, "blocksSent"), per(b, "blocksSent"), "%.2f", QString());
         row("sound blocks played per second", per(b, "blocksPlayed"), per(a, "blocksPlayed"), "%.2f", QString());
@@ -645,6 +678,13 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
         auto share = [](double played, double sent) { return sent > 0 ? std::min(1.0, played / sent) : 1.0; };
         outcome.soundPlayed = std::min(share(playedAB, sentAB), share(playedBA, sentBA));
         const bool whole = targets.minSoundPlayed >= 1.0;
+        const double gapAB = value(b, "soundGapMs");
+        const double gapBA = value(a, "soundGapMs");
+        row("longest sound gap (ms)", gapAB, gapBA, "%.0f",
+            targets.maxSoundGapMs < 0
+                ? QString()
+                : QStringLiteral("< %1  %2").arg(targets.maxSoundGapMs).arg(QString::fromLatin1(
+                      verdict(std::max(gapAB, gapBA) < targets.maxSoundGapMs && std::min(gapAB, gapBA) >= 0))));
         row("sound blocks played of those sent (%)", 100 * share(playedAB, sentAB), 100 * share(playedBA, sentBA),
             "%.1f",
             QStringLiteral("%1  %2")
@@ -1131,7 +1171,7 @@ bool linkChange(const QString &self, QSize size, int highKbit, int lowKbit, doub
     const auto setRate = [&](int kbit) {
         QProcess::execute(QStringLiteral("tc"), QStringList{QStringLiteral("qdisc"), QStringLiteral("change"),
                                                             QStringLiteral("dev"), QStringLiteral("lo")}
-                                                    + bucketPlace(lossPercent) + bucketWords(kbit));
+                                                    + QStringList{QStringLiteral("root")} + bucketWords(kbit));
         return QDateTime::currentMSecsSinceEpoch();
     };
     if (lowKbit > 0) {
@@ -1147,6 +1187,10 @@ bool linkChange(const QString &self, QSize size, int highKbit, int lowKbit, doub
     Targets targets;
     targets.minFps = -1;
     targets.maxMedianMs = lowKbit > 0 ? 1500 : 200;
+    if (lowKbit <= 0 && lossPercent > 0) {
+        targets.maxSoundGapMs = 60;
+        targets.minSoundPlayed = 0; // lost sound is concealed; the gap says how well
+    }
     const QString title = lowKbit > 0 ? QStringLiteral("link %1 -> %2 -> %1 kbit/s").arg(highKbit).arg(lowKbit)
                                       : QStringLiteral("link %1 kbit/s").arg(highKbit);
     const Outcome o = runPair(self, size, seconds, true, headless, 2000, targets,
@@ -1183,7 +1227,9 @@ bool linkChange(const QString &self, QSize size, int highKbit, int lowKbit, doub
     std::printf("%-46s %10.1f %10.1f\n", "frames a second on the low link", rab.fpsLow, rba.fpsLow);
     std::printf("%-46s %10.0f %10.0f\n", "worst second's median delay on it (ms)", rab.worstMedianMs,
                 rba.worstMedianMs);
-    const bool delayMet = rab.delayBackS >= 0 && rba.delayBackS >= 0 && std::max(rab.delayBackS, rba.delayBackS) < 5;
+    // A picture that stopped on the low link has no delay to show: that is no recovery.
+    const bool delayMet = rab.delayBackS >= 0 && rba.delayBackS >= 0 && std::max(rab.delayBackS, rba.delayBackS) < 5
+                          && rab.fpsLow > 0 && rba.fpsLow > 0;
     std::printf("%-46s %10.1f %10.1f   < 5  %s\n", "delay under 200 ms again after the drop (s)", rab.delayBackS,
                 rba.delayBackS, met(delayMet));
     const bool pictureMet =
@@ -1204,21 +1250,24 @@ QSize parseSize(const QString &text)
 }
 
 // Restarts this benchmark inside a fresh network namespace whose loopback is the slow link,
-// with lossPercent of its packets dropped at random (netem) in front of the bucket.
+// with lossPercent of its packets dropped at random (nftables' numgen random, in tenths of a
+// per cent) as they leave, datagrams and TCP alike.
 int enterLink(int kbit, double lossPercent, const QStringList &arguments)
 {
     if (geteuid() != 0) {
-        std::printf("bench_call --link needs root: it makes a network namespace (unshare -n) and limits its "
-                    "loopback with tc. Run it as root, or without --link.\n");
+        std::printf("bench_call --link needs root: it makes a network namespace (unshare -n), limits its "
+                    "loopback with tc and loses packets with nft. Run it as root, or without --link.\n");
         return 2;
     }
     const QString loss = lossPercent > 0
-                             ? QStringLiteral("tc qdisc add dev lo root handle 1: netem loss %1% && ").arg(lossPercent)
+                             ? QStringLiteral("nft add table inet benchloss && nft add chain inet benchloss out "
+                                              "'{ type filter hook output priority 0; }' && nft add rule inet "
+                                              "benchloss out numgen random mod 1000 '<' %1 drop && ")
+                                   .arg(qRound(lossPercent * 10))
                              : QString();
     const QString script = QStringLiteral("ip link set lo up && ip link set lo mtu 1500 && %1"
-                                          "tc qdisc add dev lo %2 %3 && exec \"$0\" \"$@\"")
-                               .arg(loss, bucketPlace(lossPercent).join(QLatin1Char(' ')),
-                                    bucketWords(kbit).join(QLatin1Char(' ')));
+                                          "tc qdisc add dev lo root %2 && exec \"$0\" \"$@\"")
+                               .arg(loss, bucketWords(kbit).join(QLatin1Char(' ')));
     std::vector<QByteArray> args{"unshare", "-n", "--", "/bin/sh", "-c", script.toUtf8()};
     for (const QString &a : arguments)
         args.push_back(a.toUtf8());
@@ -1268,12 +1317,16 @@ int main(int argc, char **argv)
                       QStringLiteral("KBIT")});
     parser.addOption({QStringLiteral("loss"), QStringLiteral("with --link: packets dropped at random, in per cent"),
                       QStringLiteral("PCT")});
+    parser.addOption({QStringLiteral("camera-fps"), QStringLiteral("the test camera's frames a second"),
+                      QStringLiteral("N")});
     parser.addOption({QStringLiteral("timeline"), QStringLiteral("each frame drawn printed (one side only)")});
     parser.addOption({QStringLiteral("align-camera"),
                       QStringLiteral("the test camera's clock starts on a tick (one side only)")});
     parser.process(app);
     if (parser.isSet(QStringLiteral("camera")))
         qputenv(CameraVariable, parser.value(QStringLiteral("camera")).toLatin1());
+    if (parser.isSet(QStringLiteral("camera-fps")))
+        qputenv(CameraRateVariable, parser.value(QStringLiteral("camera-fps")).toLatin1());
     const int seconds = std::max(1, parser.value(QStringLiteral("seconds")).toInt());
     const QString sizeOption = parser.value(QStringLiteral("size"));
     const QSize onlySize = parseSize(sizeOption);
@@ -1312,8 +1365,11 @@ int main(int argc, char **argv)
         }
         const double loss = std::clamp(parser.value(QStringLiteral("loss")).toDouble(), 0.0, 50.0);
         const int drop = parser.value(QStringLiteral("drop")).toInt();
-        if (qEnvironmentVariableIsEmpty(InsideLinkVariable))
+        if (qEnvironmentVariableIsEmpty(InsideLinkVariable)) {
+            if (!parser.isSet(QStringLiteral("camera-fps")))
+                qputenv(CameraRateVariable, "30");
             return enterLink(kbit, loss, QCoreApplication::arguments());
+        }
         // Without --size, the picture the targets pair with the rate: 640 x 480 from 1024 kbit/s.
         const QSize size = onlySize.isValid() ? onlySize : kbit >= 1024 ? QSize(640, 480) : QSize(320, 240);
         // What a user needs from a link of this rate for the picture to keep moving.
@@ -1323,6 +1379,12 @@ int main(int argc, char **argv)
         if (kbit >= 1024 && size.width() >= 640) {
             targets.minFps = 12;
             targets.maxMedianMs = 100;
+        } else if (kbit >= 512 && size.width() >= 640) {
+            // Today's formats on a modest line: a moving picture at a camera's rate.
+            targets.minFps = 25;
+            targets.minMedianWidth = 640;
+            targets.maxMedianMs = 150;
+            targets.maxP99Ms = 300;
         } else if (kbit >= 512) {
             targets.minFps = 12;
             targets.maxMedianMs = 80;
@@ -1335,8 +1397,8 @@ int main(int argc, char **argv)
                     "two programs in two processes, defaults, talk latched on both sides\n",
                     kbit, LinkBurstBytes, LinkQueueMs);
         if (drop > 0 || loss > 0) {
-            std::printf("bench_call: a %d kbit/s link%s%s; the call is TLS over TCP, so a lost packet is sent "
-                        "again by TCP and shows as delay, not as a gap\n",
+            std::printf("bench_call: a %d kbit/s link%s%s; over datagrams a lost packet is repaired or concealed, "
+                        "on the TLS connection TCP sends it again and it shows as delay\n",
                         kbit, drop > 0 ? qPrintable(QStringLiteral(" dropping to %1 kbit/s").arg(drop)) : "",
                         loss > 0 ? qPrintable(QStringLiteral(", %1 % of packets lost").arg(loss)) : "");
             return linkChange(self, size, kbit, drop, loss, headless) ? 0 : 1;

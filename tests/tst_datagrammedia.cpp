@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -135,6 +136,40 @@ private slots:
         QVERIFY2(longestStill < 500 + longestSendGap, qPrintable(figures));
     }
 
+    // The rate control on datagrams lives on the peer's reports: they come, and say what
+    // the line does. A line losing a tenth of the packets shows a share lost, the round
+    // trip is known, and every datagram sent is counted with its headers.
+    void theReportsShowTheRoundTripAndTheLoss()
+    {
+        Pair pair(0.1, 9090);
+        QVERIFY(pair.a.isValid() && pair.b.isValid());
+        Vp8Encoder encoder(300);
+        qint64 frameBytes = 0;
+        double lostSum = 0;
+        int reports = 0;
+        int delay = -1;
+        runPaced(100, [&](int tick) {
+            const Vp8Encoder::Frame frame = encoder.encode(TestSupport::movingYuvPicture(320, 240, tick), tick * 20);
+            frameBytes += frame.data.size();
+            pair.a.sendVideo(frame.data);
+            const DatagramMedia::PathReport report = pair.a.pathReport();
+            if (report.delayMs >= 0) {
+                lostSum += report.lost;
+                ++reports;
+            }
+            delay = std::max(delay, report.delayMs);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(pair.a.pathReport().delayMs >= 0, 3000);
+        QVERIFY2(delay >= 0, "no report on the picture came while it was sent");
+        // A report covers a few packets: on the whole about the tenth the line lost.
+        const double meanLost = reports > 0 ? lostSum / reports : 0;
+        QVERIFY2(meanLost > 0.03 && meanLost < 0.3, qPrintable(QString::number(meanLost)));
+        // The frames, their packets' headers and the reports: more than the frames alone,
+        // though not by much.
+        QVERIFY2(pair.a.wireBytesSent() > frameBytes && pair.a.wireBytesSent() < frameBytes * 3 / 2 + 20000,
+                 qPrintable(QStringLiteral("%1 on the line for %2 of frames").arg(pair.a.wireBytesSent()).arg(frameBytes)));
+    }
+
     // A stretch the line loses whole, longer than any resent copy can make up for: the
     // receiver asks for a key frame, and the picture goes on from it.
     void aPictureBeyondRepairBringsAKeyFrame()
@@ -155,12 +190,13 @@ private slots:
             if (decoder.decode(frame) == Vp8Decoder::Result::Picture)
                 ++drawn;
         });
-        runPaced(160, [&](int tick) {
+        // 1.4 s lost: more than the sender keeps for resending.
+        runPaced(180, [&](int tick) {
             if (tick == 40) {
                 drawnBeforeGap = drawn;
                 keysAskedBeforeGap = keysAsked;
                 pair.aToB.block();
-            } else if (tick == 80) {
+            } else if (tick == 110) {
                 pair.aToB.unblock();
             }
             if (tick % 2 == 0)
@@ -366,6 +402,45 @@ private slots:
         QVERIFY(!a.sendsOverDatagrams());
         QVERIFY(!a.receivesSound());
         QCOMPARE(fellBack.count(), 1);
+    }
+
+    // Only one direction stops carrying datagrams: the end that hears nothing goes back to
+    // the channel, and the other, no longer hearing even its reports, follows, so neither
+    // drops the sound the other now sends over the channel.
+    void whenOneDirectionStopsBothEndsGoBack()
+    {
+        DatagramLink a(QHostAddress::LocalHost);
+        DatagramLink b(QHostAddress::LocalHost);
+        // A's datagrams to B pass a relay that can stop carrying them.
+        QUdpSocket relay;
+        QVERIFY(relay.bind(QHostAddress::LocalHost, 0));
+        bool carry = true;
+        connect(&relay, &QUdpSocket::readyRead, [&] {
+            while (relay.hasPendingDatagrams()) {
+                const QNetworkDatagram d = relay.receiveDatagram();
+                if (carry)
+                    relay.writeDatagram(d.data(), QHostAddress::LocalHost, b.localPort());
+            }
+        });
+        a.setPeerPort(relay.localPort());
+        QVERIFY(a.takeOffer(b.offer()));
+        QVERIFY(b.takeOffer(a.offer()));
+        connect(&a, &DatagramLink::acknowledgementWanted, &b, &DatagramLink::takeAcknowledgement);
+        connect(&b, &DatagramLink::acknowledgementWanted, &a, &DatagramLink::takeAcknowledgement);
+        OpusVoiceEncoder encoder;
+        const std::vector<qint16> samples = voice(0, OpusVoiceEncoder::FrameSamples);
+        QTimer talk;
+        connect(&talk, &QTimer::timeout, [&] {
+            a.sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
+            b.sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
+        });
+        talk.start(20);
+        QTRY_VERIFY_WITH_TIMEOUT(a.sendsOverDatagrams() && b.sendsOverDatagrams() && a.receivesSound()
+                                     && b.receivesSound(),
+                                 4000);
+        carry = false;
+        QTRY_VERIFY_WITH_TIMEOUT(!b.sendsOverDatagrams(), DatagramLink::StallMs * 3);
+        QTRY_VERIFY_WITH_TIMEOUT(!a.sendsOverDatagrams() && !a.receivesSound(), DatagramLink::StallMs * 3);
     }
 
     // What is not an offer is refused.

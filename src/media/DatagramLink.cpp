@@ -110,6 +110,9 @@ void DatagramLink::checkStall()
     m_sending = false;
     // The channel's sound is played again.
     m_soundCame = false;
+    // Nothing more goes out, reports included: the peer, still hearing them, would keep
+    // sending here and drop the sound that now comes over the channel.
+    m_media.reset();
     emit fellBack();
 }
 
@@ -140,9 +143,14 @@ void DatagramLink::sendSilentProbe()
         m_media->sendSound(m_silence);
 }
 
-int DatagramLink::pathDelayMs()
+DatagramMedia::PathReport DatagramLink::pathReport()
 {
-    return m_media ? m_media->pathDelayMs() : -1;
+    return m_media ? m_media->pathReport() : DatagramMedia::PathReport{};
+}
+
+qint64 DatagramLink::wireBytesSent() const
+{
+    return m_media ? m_media->wireBytesSent() : 0;
 }
 
 void DatagramLink::sendVideo(const QByteArray &frame)

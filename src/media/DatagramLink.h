@@ -8,9 +8,9 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include <memory>
+#include "media/DatagramMedia.h"
 
-class DatagramMedia;
+#include <memory>
 
 // Moves a call's picture and sound from the encrypted media channel to datagrams when the
 // line carries them, and leaves them where they are when it does not.
@@ -66,8 +66,10 @@ public:
     // Some of the peer's sound came over datagrams: its copies over the channel are dropped.
     bool receivesSound() const { return m_soundCame; }
 
-    // The path's queueing delay as the peer's reports show it; -1 before one came.
-    int pathDelayMs();
+    // The path's queueing delay and loss as the peer's reports show them (delay -1 before
+    // one came), and what this side has put on the line, in bytes with their headers.
+    DatagramMedia::PathReport pathReport();
+    qint64 wireBytesSent() const;
     void sendVideo(const QByteArray &frame);
     void sendSound(const QByteArray &packet);
 

@@ -198,9 +198,15 @@ struct DatagramMedia::Pipeline
 
     // A lost packet is asked for again soon enough for a second and third try to fit in the
     // jitter buffer's wait, as the request or the copy may be lost as well.
+    // A packet counts as missing only once a later one came: guessed from the spacing of the
+    // last ones, a packet held up in a filling queue would be asked for again (more for the
+    // queue to carry) and then given up for lost while still on its way, and the picture
+    // would wait for a key frame.
     static void onNewJitterBuffer(GstElement *, GstElement *jitterBuffer, guint, guint, gpointer)
     {
         g_object_set(jitterBuffer, "rtx-min-retry-timeout", RetryMinMs, nullptr);
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(jitterBuffer), "rtx-next-seqnum"))
+            g_object_set(jitterBuffer, "rtx-next-seqnum", FALSE, nullptr);
     }
 
     static GstElement *onAuxSender(GstElement *, guint session, gpointer data)
@@ -483,20 +489,24 @@ int DatagramMedia::datagramsDecrypted() const
     return m_p->decrypted;
 }
 
-int DatagramMedia::pathDelayMs()
+DatagramMedia::PathReport DatagramMedia::pathReport()
 {
+    PathReport report;
     if (!isValid())
-        return -1;
+        return report;
     GObject *session = nullptr;
     g_signal_emit_by_name(m_p->rtpbin, "get-internal-session", 0u, &session);
     if (!session)
-        return -1;
+        return report;
     GstStructure *stats = nullptr;
     g_object_get(session, "stats", &stats, nullptr);
     g_object_unref(session);
     if (!stats)
-        return -1;
+        return report;
+    // The session keeps a report block with the source that sent it (the peer's), or, in
+    // some versions, with the source it is about (ours): either will do.
     int roundTripMs = -1;
+    bool fromOwn = false;
     const GValue *sources = gst_structure_get_value(stats, "source-stats");
     // The session gives its sources' figures as a GLib value array.
 #pragma GCC diagnostic push
@@ -513,20 +523,30 @@ int DatagramMedia::pathDelayMs()
             guint ssrc = 0;
             gboolean haveReport = FALSE;
             guint rtt = 0;
-            // The peer's report on our picture; the round trip in 1/65536 s.
-            if (gst_structure_get_uint(s, "ssrc", &ssrc) && ssrc == m_p->ownSources[0]
-                && gst_structure_get_boolean(s, "have-rb", &haveReport) && haveReport
-                && gst_structure_get_uint(s, "rb-round-trip", &rtt) && rtt > 0)
-                roundTripMs = int(qint64(rtt) * 1000 / 65536);
+            guint lost = 0;
+            // The peer's report on what we send; the round trip in 1/65536 s, the share lost
+            // in 1/256.
+            if (!gst_structure_get_uint(s, "ssrc", &ssrc)
+                || (ssrc != m_p->ownSources[0] && ssrc != m_p->peerSources[0])
+                || !gst_structure_get_boolean(s, "have-rb", &haveReport) || !haveReport
+                || !gst_structure_get_uint(s, "rb-round-trip", &rtt) || rtt == 0)
+                continue;
+            const bool own = ssrc == m_p->ownSources[0];
+            if (fromOwn && !own)
+                continue;
+            fromOwn = own;
+            roundTripMs = int(qint64(rtt) * 1000 / 65536);
+            report.lost = gst_structure_get_uint(s, "rb-fractionlost", &lost) ? std::min(lost, 255u) / 256.0 : 0;
         }
     }
 #pragma GCC diagnostic pop
     gst_structure_free(stats);
     if (roundTripMs < 0)
-        return -1;
+        return report;
     if (m_leastRoundTripMs < 0 || roundTripMs < m_leastRoundTripMs)
         m_leastRoundTripMs = roundTripMs;
-    return roundTripMs - m_leastRoundTripMs;
+    report.delayMs = roundTripMs - m_leastRoundTripMs;
+    return report;
 }
 
 void DatagramMedia::sendVideo(const QByteArray &frame)
@@ -568,8 +588,10 @@ void DatagramMedia::drainOutgoing()
     while (GstSample *sample = gst_app_sink_try_pull_sample(GST_APP_SINK(m_p->wireOut), 0)) {
         const QByteArray bytes = bufferBytes(gst_sample_get_buffer(sample));
         gst_sample_unref(sample);
-        if (!bytes.isEmpty())
-            emit datagramReady(bytes);
+        if (bytes.isEmpty())
+            continue;
+        m_wireBytes += bytes.size() + DatagramOverheadBytes;
+        emit datagramReady(bytes);
     }
 }
 

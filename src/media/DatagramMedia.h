@@ -79,9 +79,21 @@ public:
     // Datagrams that passed decryption, and those too short or too long to be looked at.
     int datagramsDecrypted() const;
     int datagramsRefused() const { return m_refused; }
-    // How much longer the round trip (from the peer's RTCP reports on the picture) is than
-    // the shortest seen: the time sent packets queue on the path. -1 before a report.
-    int pathDelayMs();
+    // What the peer's RTCP reports on the picture say about the path.
+    struct PathReport
+    {
+        // How much longer the round trip is than the shortest seen: the time sent packets
+        // queue on the path. -1 before a report.
+        int delayMs = -1;
+        // The share of the picture's packets lost in the last report's interval (0 to 1).
+        double lost = 0;
+    };
+    PathReport pathReport();
+    // Bytes of all datagrams sent so far (RTP, resent copies and RTCP), with their IP and
+    // UDP headers: what the line carries for this side.
+    qint64 wireBytesSent() const { return m_wireBytes; }
+    // The IP (v4) and UDP headers each datagram carries on the line.
+    static constexpr int DatagramOverheadBytes = 28;
 
 signals:
     // A datagram to send to the peer.
@@ -105,6 +117,7 @@ private:
 
     std::unique_ptr<Pipeline> m_p;
     int m_refused = 0;
+    qint64 m_wireBytes = 0;
     // The sequence number of the last sound packet given out.
     int m_leastRoundTripMs = -1;
     bool m_haveSound = false;

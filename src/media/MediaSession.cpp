@@ -154,9 +154,10 @@ void MediaSession::tick()
         m_pacer.update(m_.ippClient.pendingOutput(), m_.ippClient.minRoundTripMs(), m_linkClock.elapsed());
     m_fit.update(m_pacer.drainRate(), m_pacer.linkBusy(), m_linkClock.elapsed());
     if (sendsOverDatagrams()) {
-        // The channel carries next to nothing now: the delay comes from the peer's reports.
-        if (const int delay = m_datagrams->pathDelayMs(); delay >= 0)
-            m_rate.update(delay, 0, m_linkClock.elapsed());
+        // The channel carries next to nothing now: delay and loss come from the peer's
+        // reports, what goes on the line from the datagrams sent.
+        const DatagramMedia::PathReport report = m_datagrams->pathReport();
+        m_rate.updateFromReports(report.delayMs, report.lost, m_datagrams->wireBytesSent(), m_linkClock.elapsed());
     } else if (m_currentFormats) {
         m_rate.update(m_pacer.queueDelayMs(), m_pacer.drainRate(), m_linkClock.elapsed());
     }
@@ -453,7 +454,9 @@ void MediaSession::sendVideoFrame()
 void MediaSession::sendVp8Frame()
 {
     const qint64 now = m_linkClock.elapsed();
-    const int videoBps = std::max(VideoRateControl::MinBps, m_rate.targetBps() - SoundShareBps);
+    // Over datagrams the reports both ways take their share of the line too.
+    const int otherBps = SoundShareBps + (sendsOverDatagrams() ? RtcpShareBps : 0);
+    const int videoBps = std::max(VideoRateControl::MinBps, m_rate.targetBps() - otherBps);
     // A screen keeps its size, and its text, on a poor line; it loses frames instead.
     const bool screen = m_frameInCamera && m_.video.isSharpSharing();
     const QSize wanted(m_frameWidth, m_frameHeight);
@@ -475,8 +478,10 @@ void MediaSession::sendVp8Frame()
         return;
     m_vp8->setScreenContent(screen);
     m_vp8->setBitrate(videoBps / 1000);
-    if (m_keyFrameAsked && (m_lastKeyFrameMs < 0 || now - m_lastKeyFrameMs >= KeyFrameIntervalMs)) {
+    const int keyFrameSpacingMs = m_keyFrameAskedOverDatagrams ? DatagramKeyFrameIntervalMs : KeyFrameIntervalMs;
+    if (m_keyFrameAsked && (m_lastKeyFrameMs < 0 || now - m_lastKeyFrameMs >= keyFrameSpacingMs)) {
         m_keyFrameAsked = false;
+        m_keyFrameAskedOverDatagrams = false;
         m_vp8->requestKeyFrame();
     }
     const Vp8Encoder::Frame frame = m_vp8->encode(m_yuv, now);
@@ -572,6 +577,7 @@ void MediaSession::receiveCoded(const QByteArray &text)
     case CodedMediaPacket::Kind::KeyFrameRequest:
         // However many come, the next key frame waits for its interval.
         m_keyFrameAsked = true;
+        m_keyFrameAskedOverDatagrams = false;
         break;
     case CodedMediaPacket::Kind::Unknown:
         break;
@@ -739,6 +745,7 @@ void MediaSession::startCall()
     m_currentFormats = security.encrypted() && security.currentFormats;
     m_rate.reset();
     m_keyFrameAsked = false;
+    m_keyFrameAskedOverDatagrams = false;
     m_lastKeyFrameMs = -1;
     m_lastKeyAskMs = -1;
     m_keyFramesSent = 0;
@@ -879,8 +886,13 @@ void MediaSession::startDatagrams()
     });
     connect(d, &DatagramLink::soundReceived, this,
             [this](const QByteArray &packet, int lost) { receiveOpus(packet, lost); });
-    // The peer's picture could not be repaired: a key frame, within the usual bound.
-    connect(d, &DatagramLink::keyFrameWanted, this, [this] { m_keyFrameAsked = true; });
+    // The peer's picture could not be repaired: a key frame, within DatagramKeyFrameIntervalMs
+    // of the last (a request over the channel, already waiting, keeps its slower pace).
+    connect(d, &DatagramLink::keyFrameWanted, this, [this] {
+        if (!m_keyFrameAsked)
+            m_keyFrameAskedOverDatagrams = true;
+        m_keyFrameAsked = true;
+    });
 }
 
 void MediaSession::takeDatagramPacket(CodedMediaPacket::Kind kind, const QByteArray &payload)

@@ -93,9 +93,16 @@ public:
     // A call in today's formats: a sender makes at most one key frame in this time, however
     // often the peer asks; a receiver asks at most once in KeyFrameAskMs.
     static constexpr int KeyFrameIntervalMs = 1000;
+    // Over datagrams, a picture the peer could not repair stands still until the key frame
+    // comes: its request (RTCP's, which GStreamer's session already spaces out) is met
+    // sooner, though still at most once in this time.
+    static constexpr int DatagramKeyFrameIntervalMs = 300;
     static constexpr int KeyFrameAskMs = 500;
     // What the sound takes of the rate the path carries, framing included.
     static constexpr int SoundShareBps = 32000;
+    // What RTCP's reports (every 100 ms each way, with the requests for lost packets) take
+    // of it on a call over datagrams.
+    static constexpr int RtcpShareBps = 10000;
     // What the Opus coder prepares for once sound goes over datagrams.
     static constexpr int ExpectedDatagramLossPercent = 5;
     // A screen shared at its own size goes at most one frame in this time: its text needs
@@ -283,6 +290,8 @@ private:
     VideoRateControl m_rate;
     QString m_codecText;
     bool m_keyFrameAsked = false;
+    // The last request came from the peer's depayloader over datagrams.
+    bool m_keyFrameAskedOverDatagrams = false;
     qint64 m_lastKeyFrameMs = -1;
     qint64 m_lastKeyAskMs = -1;
     int m_keyFramesSent = 0;

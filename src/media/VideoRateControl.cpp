@@ -6,7 +6,7 @@ namespace {
 
 // Bits a second a picture of 640 x 480 needs at the least to look like one; smaller
 // pictures in proportion to their area.
-constexpr double FullPictureBps = 150000;
+constexpr double FullPictureBps = 120000;
 // A smaller picture grows again only above this share more than it needs.
 constexpr double UpMargin = 1.4;
 // How much one reading moves the smoothed delay.
@@ -18,9 +18,34 @@ constexpr qint64 MaxStepMs = 250;
 
 void VideoRateControl::update(qint64 queueDelayMs, double drainBytesPerSecond, qint64 nowMs)
 {
+    step(queueDelayMs, std::max(0.0, drainBytesPerSecond) * 8, false, nowMs);
+}
+
+void VideoRateControl::updateFromReports(int pathDelayMs, double lostShare, qint64 wireBytesSent, qint64 nowMs)
+{
+    m_sent.push_back({nowMs, wireBytesSent});
+    while (m_sent.size() > 2 && m_sent[1].atMs <= nowMs - SentWindowMs)
+        m_sent.pop_front();
+    // Until the peer has reported, nothing is known of the path.
+    if (pathDelayMs < 0)
+        return;
+    const qint64 spanMs = nowMs - m_sent.front().atMs;
+    const qint64 sinceMs = m_lastReportMs < 0 ? 0 : std::clamp<qint64>(nowMs - m_lastReportMs, 0, LossWindowMs);
+    m_lastReportMs = nowMs;
+    m_lost += (std::clamp(lostShare, 0.0, 1.0) - m_lost) * double(sinceMs) / LossWindowMs;
+    const double lost = m_lost;
+    const double throughBps = spanMs >= SentWindowMs / 2
+                                  ? double(wireBytesSent - m_sent.front().bytes) * 8000 / double(spanMs) * (1 - lost)
+                                  : 0;
+    // Heavy loss of late that goes on in the newest report: one lost packet among the few
+    // of a report is not enough, nor is a loss the last decrease has already ended.
+    step(pathDelayMs, throughBps, lost > HeavyLoss && lostShare > HeavyLoss, nowMs);
+}
+
+void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, qint64 nowMs)
+{
     const qint64 stepMs = m_lastMs < 0 ? 0 : std::clamp<qint64>(nowMs - m_lastMs, 0, MaxStepMs);
     m_lastMs = nowMs;
-    const double drainBps = std::max(0.0, drainBytesPerSecond) * 8;
     m_delayMs = int(std::clamp<qint64>(queueDelayMs, 0, 60000));
     // The delay is read once a tick, so one frame more or less on its way moves it by most
     // of a tick: the trend is what counts.
@@ -34,7 +59,7 @@ void VideoRateControl::update(qint64 queueDelayMs, double drainBytesPerSecond, q
     m_growthMs = int(m_smoothedMs - m_recent.front().delayMs);
 
     const bool holding = m_lastDecreaseMs >= 0 && nowMs - m_lastDecreaseMs < HoldMs;
-    if (m_growthMs > OveruseMs || m_delayMs > MaxDelayMs) {
+    if (overuse || m_growthMs > OveruseMs || m_delayMs > MaxDelayMs) {
         if (!holding) {
             const double below = drainBps > 0 ? DecreaseFactor * drainBps : m_target;
             m_target = std::min(m_target * DecreaseFactor, below);
@@ -82,4 +107,7 @@ void VideoRateControl::reset()
     m_lastDecreaseMs = -1;
     m_step = 0;
     m_lastShrinkMs = -1;
+    m_sent.clear();
+    m_lost = 0;
+    m_lastReportMs = -1;
 }

@@ -34,6 +34,20 @@ public:
     // monotonic time, in milliseconds.
     void update(qint64 queueDelayMs, double drainBytesPerSecond, qint64 nowMs);
 
+    // A tick of a call over datagrams, from what the peer's reports say: the path's
+    // queueing delay (-1 before a report came), the share of packets lost, and all bytes
+    // this side has put on the line so far. What got through of late (the rate sent less
+    // what was lost) stands for what the link drains; losing more than HeavyLoss counts as
+    // overuse (while the newest report still shows it), as a growing delay does. Loss below that is the line's, not ours: Opus and
+    // the resent copies make up for it. A report covers a tenth of a second, a few packets
+    // on a modest line, so one lost packet can make a third of it: the share counts as it
+    // stands over LossWindowMs.
+    void updateFromReports(int pathDelayMs, double lostShare, qint64 wireBytesSent, qint64 nowMs);
+    static constexpr double HeavyLoss = 0.1;
+    // How far back the rate sent is measured.
+    static constexpr int SentWindowMs = 1000;
+    static constexpr int LossWindowMs = 1000;
+
     int targetBps() const { return int(m_target); }
     int queueDelayMs() const { return m_delayMs; }
     // The delay's growth over its least of late, in milliseconds.
@@ -49,6 +63,8 @@ public:
     void reset();
 
 private:
+    void step(qint64 queueDelayMs, double drainBps, bool overuse, qint64 nowMs);
+
     double m_target = StartBps;
     int m_delayMs = 0;
     int m_growthMs = 0;
@@ -64,4 +80,13 @@ private:
     // 0 the wanted size, 1 half of it, 2 a quarter.
     int m_step = 0;
     qint64 m_lastShrinkMs = -1;
+    // Bytes on the line by then, over the last SentWindowMs.
+    struct Sent
+    {
+        qint64 atMs;
+        qint64 bytes;
+    };
+    std::deque<Sent> m_sent;
+    double m_lost = 0;
+    qint64 m_lastReportMs = -1;
 };

@@ -1,5 +1,7 @@
 #include "media/engine/TestPatternCamera.h"
 
+#include <algorithm>
+
 #include <QDateTime>
 #include <QPainter>
 #include <QVideoFrame>
@@ -74,13 +76,19 @@ QList<CameraFormat> TestPatternCamera::formats() const
 {
     QList<CameraFormat> list;
     for (const QSize &size : patternSizes())
-        list.append(CameraFormat{size, m_pixelFormat, float(FramesPerSecond)});
+        list.append(CameraFormat{size, m_pixelFormat, float(m_framesPerSecond)});
     return list;
 }
 
 void TestPatternCamera::setPixelFormat(QVideoFrameFormat::PixelFormat format)
 {
     m_pixelFormat = format == QVideoFrameFormat::Format_YUV420P ? format : QVideoFrameFormat::Format_BGRX8888;
+}
+
+void TestPatternCamera::setFramesPerSecond(int fps)
+{
+    m_framesPerSecond = std::clamp(fps, 1, 60);
+    m_timer.setInterval(1000 / m_framesPerSecond);
 }
 
 void TestPatternCamera::setFormat(int index)
@@ -126,7 +134,7 @@ void TestPatternCamera::produce()
 {
     const QSize size = patternSizes().value(m_format, QSize(320, 240));
     QVideoFrameFormat format(size, m_pixelFormat);
-    format.setFrameRate(FramesPerSecond);
+    format.setFrameRate(m_framesPerSecond);
     if (m_pixelFormat == QVideoFrameFormat::Format_YUV420P)
         format.setColorRange(QVideoFrameFormat::ColorRange_Video);
     QVideoFrame frame(format);

@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QVideoFrameFormat>
 
-// A camera without hardware: a moving colour pattern at 20 frames a second. The top of
+// A camera without hardware: a moving colour pattern at 20 frames a second (or the rate set). The top of
 // every frame carries the frame number and a millisecond time stamp as large black and
 // white cells, which survive JPEG coding at low quality and small sizes, so a receiver
 // can count lost frames and measure latency (readStamp).
@@ -47,6 +47,9 @@ public:
     // video range, as many cameras give. Takes effect with the next frame.
     void setPixelFormat(QVideoFrameFormat::PixelFormat format);
     QVideoFrameFormat::PixelFormat pixelFormat() const { return m_pixelFormat; }
+    // Frames a second it delivers (1 to 60), as a camera of that rate would.
+    void setFramesPerSecond(int fps);
+    int framesPerSecond() const { return m_framesPerSecond; }
 
     // On demand, a started camera delivers a frame only when deliverFrame() is called, so a
     // test decides exactly when frames arrive.
@@ -68,6 +71,7 @@ private:
 
     QTimer m_timer;
     int m_format = -1;
+    int m_framesPerSecond = FramesPerSecond;
     quint32 m_frameNumber = 0;
     bool m_active = false;
     bool m_onDemand = false;

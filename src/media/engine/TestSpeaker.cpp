@@ -26,6 +26,9 @@ void TestSpeaker::write(const qint16 *samples, int count)
     if (!m_started || !samples || count <= 0)
         return;
     const qint64 now = m_clock.elapsed();
+    // The first write after a start has nothing before it to have run out.
+    if (m_playEndMs > 0 && now > m_playEndMs)
+        m_longestGapMs = std::max(m_longestGapMs, now - m_playEndMs);
     // Durations are rounded up to whole milliseconds.
     m_playEndMs = std::max(m_playEndMs, now) + (qint64(count) * 1000 + m_rate - 1) / m_rate;
     m_samplesWritten += count;

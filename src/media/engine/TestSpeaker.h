@@ -31,12 +31,17 @@ public:
     qreal volume() const { return m_volume; }
     // The last samples written, oldest first, at most KeptSamples.
     QList<qint16> recentSamples() const { return m_recent; }
+    // The longest time it ran dry between two writes since it started or since
+    // forgetGaps, in milliseconds: what a listener hears as a gap in the sound.
+    qint64 longestGapMs() const { return m_longestGapMs; }
+    void forgetGaps() { m_longestGapMs = 0; }
 
 private:
     int m_rate;
     bool m_started = false;
     QElapsedTimer m_clock;
     qint64 m_playEndMs = 0;
+    qint64 m_longestGapMs = 0;
     qint64 m_samplesWritten = 0;
     int m_blocksWritten = 0;
     qreal m_volume = 1.0;
