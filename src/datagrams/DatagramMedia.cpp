@@ -1,10 +1,9 @@
-#include "media/DatagramMedia.h"
+#include "datagrams/DatagramMedia.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 #include <gst/rtp/gstrtpbuffer.h>
-#include <openssl/rand.h>
 #include <opus/opus.h>
 
 #include <QCryptographicHash>
@@ -439,14 +438,6 @@ bool DatagramMedia::Pipeline::build(const QByteArray &sendKey, const QByteArray 
         return false;
     }
     return true;
-}
-
-QByteArray DatagramMedia::newKey()
-{
-    QByteArray key(KeyBytes, Qt::Uninitialized);
-    if (RAND_bytes(reinterpret_cast<unsigned char *>(key.data()), KeyBytes) != 1)
-        return {};
-    return key;
 }
 
 DatagramMedia::DatagramMedia(const QByteArray &sendKey, const QByteArray &receiveKey, QObject *parent)
