@@ -68,6 +68,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QProcess>
+#include <QSet>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -168,6 +169,8 @@ void runFor(int ms)
 struct ProcessMemory {
     long residentKb = 0;
     long anonymousKb = 0;
+    // Shared libraries mapped: each one loaded costs start-up time and pages.
+    int libraries = 0;
 };
 
 ProcessMemory memoryOf(qint64 pid)
@@ -182,6 +185,16 @@ ProcessMemory memoryOf(qint64 pid)
             memory.residentKb = kb;
         else if (line.startsWith("RssAnon:"))
             memory.anonymousKb = kb;
+    }
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (maps.open(QIODevice::ReadOnly)) {
+        QSet<QByteArray> libraries;
+        for (const QByteArray &line : maps.readAll().split('\n')) {
+            const QByteArray path = line.mid(line.indexOf('/'));
+            if (line.contains('/') && (path.endsWith(".so") || path.contains(".so.")))
+                libraries.insert(path);
+        }
+        memory.libraries = int(libraries.size());
     }
     return memory;
 }
@@ -843,6 +856,7 @@ bool measureIdle(const QString &self, int seconds)
     const double zelmoOwn = zelmoMemory.anonymousKb / 1024.0;
     std::printf("%-46s %10.1f %10.1f   < 8  %s\n", "own (anonymous) memory idle (MB)", zelmoOwn,
                 bareMemory.anonymousKb / 1024.0, verdict(zelmoMemory.anonymousKb > 0 && zelmoOwn < 8));
+    std::printf("%-46s %10d %10d\n", "shared libraries mapped idle", zelmoMemory.libraries, bareMemory.libraries);
     std::fflush(stdout);
     return open.contains(QStringLiteral("ok")) && closed.contains(QStringLiteral("ok"));
 }

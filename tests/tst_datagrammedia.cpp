@@ -1,5 +1,6 @@
+#include "datagrams/DatagramMedia.h"
 #include "media/DatagramLink.h"
-#include "media/DatagramMedia.h"
+#include "media/DatagramModule.h"
 #include "media/codec/OpusVoiceDecoder.h"
 #include "media/codec/OpusVoiceEncoder.h"
 #include "media/codec/Vp8Decoder.h"
@@ -9,8 +10,10 @@
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
@@ -70,6 +73,9 @@ void runPaced(int ticks, const std::function<void(int)> &step)
 class TestDatagramMedia : public QObject
 {
     Q_OBJECT
+
+    // The links' sessions come from the module this build made.
+    DatagramModule module;
 
 private slots:
     // The picture over a line losing 5 % of its packets both ways (its feedback and the
@@ -303,8 +309,8 @@ private slots:
     // datagrams arrive, say so, and move picture and sound there.
     void linksMoveToDatagramsWhenTheyArrive()
     {
-        DatagramLink a(QHostAddress::LocalHost);
-        DatagramLink b(QHostAddress::LocalHost);
+        DatagramLink a(QHostAddress::LocalHost, module);
+        DatagramLink b(QHostAddress::LocalHost, module);
         QVERIFY(a.isValid() && b.isValid());
         QCOMPARE(a.offer().size(), DatagramLink::OfferBytes);
         QVERIFY(a.takeOffer(b.offer()));
@@ -337,8 +343,8 @@ private slots:
     {
         QUdpSocket hole; // takes the datagrams and never answers: a firewall that drops them
         QVERIFY(hole.bind(QHostAddress::LocalHost, 0));
-        DatagramLink a(QHostAddress::LocalHost, 400);
-        DatagramLink b(QHostAddress::LocalHost, 400);
+        DatagramLink a(QHostAddress::LocalHost, module, 400);
+        DatagramLink b(QHostAddress::LocalHost, module, 400);
         a.setPeerPort(hole.localPort());
         QVERIFY(a.takeOffer(b.offer()));
         QSignalSpy failed(&a, &DatagramLink::probeFailed);
@@ -378,8 +384,8 @@ private slots:
     // keeps the link.
     void aLinkWhoseDatagramsStopFallsBackToTheChannel()
     {
-        DatagramLink a(QHostAddress::LocalHost);
-        auto b = std::make_unique<DatagramLink>(QHostAddress::LocalHost);
+        DatagramLink a(QHostAddress::LocalHost, module);
+        auto b = std::make_unique<DatagramLink>(QHostAddress::LocalHost, module);
         QVERIFY(a.takeOffer(b->offer()));
         QVERIFY(b->takeOffer(a.offer()));
         connect(&a, &DatagramLink::acknowledgementWanted, b.get(), &DatagramLink::takeAcknowledgement);
@@ -409,8 +415,8 @@ private slots:
     // drops the sound the other now sends over the channel.
     void whenOneDirectionStopsBothEndsGoBack()
     {
-        DatagramLink a(QHostAddress::LocalHost);
-        DatagramLink b(QHostAddress::LocalHost);
+        DatagramLink a(QHostAddress::LocalHost, module);
+        DatagramLink b(QHostAddress::LocalHost, module);
         // A's datagrams to B pass a relay that can stop carrying them.
         QUdpSocket relay;
         QVERIFY(relay.bind(QHostAddress::LocalHost, 0));
@@ -446,8 +452,8 @@ private slots:
     // What is not an offer is refused.
     void offersThatAreNotOffersAreRefused()
     {
-        DatagramLink a(QHostAddress::LocalHost);
-        DatagramLink b(QHostAddress::LocalHost);
+        DatagramLink a(QHostAddress::LocalHost, module);
+        DatagramLink b(QHostAddress::LocalHost, module);
         const QByteArray offer = b.offer();
         QVERIFY(!a.takeOffer(offer.left(offer.size() - 1)));
         QVERIFY(!a.takeOffer(offer + 'x'));
@@ -457,6 +463,40 @@ private slots:
         QVERIFY(!a.takeOffer(noPort));
         QVERIFY(!a.probing());
         QVERIFY(a.takeOffer(offer));
+    }
+
+    // A program without the datagram media module (or with a file in its place that is no
+    // module) offers nothing, takes no offer and says why.
+    void aLinkWithoutItsModuleOffersNothingAndSaysWhy()
+    {
+        QTemporaryDir folder;
+        QUdpSocket peer;
+        QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
+        const auto unusable = [&peer](DatagramModule &without) {
+            DatagramLink a(QHostAddress::LocalHost, without);
+            if (a.isValid() || !a.offer().isEmpty())
+                return QStringLiteral("(a link that offers)");
+            QByteArray offer(DatagramLink::OfferBytes, 'k');
+            offer[0] = char(peer.localPort() >> 8);
+            offer[1] = char(peer.localPort() & 0xff);
+            if (a.takeOffer(offer) || a.probing())
+                return QStringLiteral("(a link that took an offer)");
+            return a.problem();
+        };
+        DatagramModule missing({folder.path()});
+        const QString notFound = unusable(missing);
+        QVERIFY2(notFound.contains(QLatin1String("zelmo-datagrams.so was not found")) && notFound.contains(folder.path()),
+                 qPrintable(notFound));
+        QVERIFY(!missing.isLoaded());
+
+        QFile notAModule(folder.filePath(QString::fromLatin1(DatagramModule::FileName)));
+        QVERIFY(notAModule.open(QIODevice::WriteOnly));
+        notAModule.write("not a shared object");
+        notAModule.close();
+        DatagramModule broken({folder.path()});
+        const QString unloadable = unusable(broken);
+        QVERIFY2(unloadable.contains(QLatin1String("could not be loaded")), qPrintable(unloadable));
+        QVERIFY(!broken.isLoaded());
     }
 };
 

@@ -31,6 +31,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -99,6 +100,20 @@ struct Caller : Party
         return QTest::qWaitFor([&] { return finished.count() > 0; }, 15000);
     }
 };
+
+// Both talk: ten more pictures and ten more sound blocks reach each side.
+void talkAndWatch(Caller &ann, Caller &bob)
+{
+    ann.program->audioControl().talkPressed(Qt::RightButton);
+    bob.program->audioControl().talkPressed(Qt::RightButton);
+    const qint64 annFrames = ann.framesReceived();
+    const qint64 bobFrames = bob.framesReceived();
+    const int annBlocks = ann.blocksPlayed();
+    const int bobBlocks = bob.blocksPlayed();
+    QTRY_VERIFY_WITH_TIMEOUT(ann.framesReceived() >= annFrames + 10 && bob.framesReceived() >= bobFrames + 10,
+                             15000);
+    QTRY_VERIFY_WITH_TIMEOUT(ann.blocksPlayed() >= annBlocks + 10 && bob.blocksPlayed() >= bobBlocks + 10, 15000);
+}
 
 // The amplitude of the `hertz` part of the speaker's last second; 0 when its rate cannot
 // carry that frequency at all.
@@ -259,20 +274,35 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
         // Nobody talks at first: the move does not wait for a voice.
         QTRY_VERIFY_WITH_TIMEOUT(ann.media().sendsOverDatagrams() && bob.media().sendsOverDatagrams(), CallMs);
-        ann.program->audioControl().talkPressed(Qt::RightButton);
-        bob.program->audioControl().talkPressed(Qt::RightButton);
-        const qint64 annFrames = ann.framesReceived();
-        const qint64 bobFrames = bob.framesReceived();
-        const int annBlocks = ann.blocksPlayed();
-        const int bobBlocks = bob.blocksPlayed();
-        QTRY_VERIFY_WITH_TIMEOUT(ann.framesReceived() >= annFrames + 10 && bob.framesReceived() >= bobFrames + 10,
-                                 15000);
-        QTRY_VERIFY_WITH_TIMEOUT(ann.blocksPlayed() >= annBlocks + 10 && bob.blocksPlayed() >= bobBlocks + 10, 15000);
+        talkAndWatch(ann, bob);
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(TestPatternCamera::readStamp(ann.program->videoEngine().incomingImage()).valid);
         QVERIFY(TestPatternCamera::readStamp(bob.program->videoEngine().incomingImage()).valid);
         ann.program->calls().hangUp();
         QTRY_VERIFY(!bob.inCall() && !ann.inCall());
         QVERIFY(!ann.media().sendsOverDatagrams() && !bob.media().sendsOverDatagrams());
+    }
+
+    // A program without its datagram media module offers no datagrams and its log says why;
+    // the peer's offer goes unanswered, and picture and sound go on over the channel.
+    void withoutTheDatagramModuleTheCallStaysOnTheChannel()
+    {
+        QTemporaryDir empty;
+        Caller ann(QStringLiteral("Ann"));
+        Caller bob(QStringLiteral("Bob"), true);
+        ann.media().setDatagramModuleFolders({empty.path()});
+        ann.useTestCamera();
+        bob.useTestCamera();
+        ann.call(bob.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!ann.log().filter(QStringLiteral("zelmo-datagrams.so was not found")).isEmpty(), CallMs);
+        talkAndWatch(ann, bob);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(!ann.media().sendsOverDatagrams() && !bob.media().sendsOverDatagrams());
+        ann.program->calls().hangUp();
+        QTRY_VERIFY(!bob.inCall() && !ann.inCall());
     }
 
     void aPictureThatCannotBeDecodedAsksForAKeyFrameAndRequestsAreBounded()

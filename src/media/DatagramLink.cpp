@@ -1,6 +1,6 @@
 #include "media/DatagramLink.h"
 
-#include "media/DatagramMedia.h"
+#include "media/DatagramModule.h"
 #include "media/codec/OpusVoiceEncoder.h"
 
 #include <QNetworkDatagram>
@@ -16,9 +16,10 @@ constexpr int StallCheckMs = 250;
 
 } // namespace
 
-DatagramLink::DatagramLink(const QHostAddress &peer, int probeMs, QObject *parent)
-    : QObject(parent), m_peer(peer), m_key(DatagramMedia::newKey())
+DatagramLink::DatagramLink(const QHostAddress &peer, DatagramModule &module, int probeMs, QObject *parent)
+    : QObject(parent), m_module(module), m_peer(peer), m_key(DatagramSession::newKey())
 {
+    m_moduleOpen = m_module.open(m_problem);
     // IPv4-mapped IPv6 addresses from a dual-stack listener compare as IPv4.
     bool isV4 = false;
     const quint32 v4 = m_peer.toIPv4Address(&isV4);
@@ -53,31 +54,49 @@ QByteArray DatagramLink::offer() const
 
 bool DatagramLink::takeOffer(QByteArrayView offer)
 {
-    if (!isValid() || m_media || offer.size() != OfferBytes)
+    if (!isValid() || m_media || !m_problem.isEmpty() || offer.size() != OfferBytes)
         return false;
     const quint16 port = quint16((quint8(offer[0]) << 8) | quint8(offer[1]));
     if (port == 0)
         return false;
     const QByteArray peerKey = offer.sliced(2).toByteArray();
-    auto media = std::make_unique<DatagramMedia>(m_key, peerKey);
-    if (!media->isValid())
+    QString why;
+    m_media = m_module.make(m_key, peerKey, *this, why);
+    if (!m_media) {
+        m_problem = why.isEmpty() ? QStringLiteral("the datagram media could not be set up") : why;
         return false;
-    m_media = std::move(media);
+    }
     m_peerPort = m_peerPortOverride ? m_peerPortOverride : port;
-    connect(m_media.get(), &DatagramMedia::datagramReady, this, [this](const QByteArray &d) {
-        m_socket.writeDatagram(d, m_peer, m_peerPort);
-    });
-    connect(m_media.get(), &DatagramMedia::videoReceived, this, &DatagramLink::videoReceived);
-    connect(m_media.get(), &DatagramMedia::soundReceived, this, [this](const QByteArray &packet, int lost) {
-        m_soundCame = true;
-        emit soundReceived(packet, lost);
-    });
-    connect(m_media.get(), &DatagramMedia::keyFrameWanted, this, &DatagramLink::keyFrameWanted);
-    connect(m_media.get(), &DatagramMedia::firstDatagramTaken, this, &DatagramLink::acknowledgementWanted);
     m_probing = true;
     m_probeTimer.start();
     m_silentProbe.start();
     return true;
+}
+
+void DatagramLink::datagramToSend(const QByteArray &datagram)
+{
+    m_socket.writeDatagram(datagram, m_peer, m_peerPort);
+}
+
+void DatagramLink::pictureFromPeer(const QByteArray &frame)
+{
+    emit videoReceived(frame);
+}
+
+void DatagramLink::soundFromPeer(const QByteArray &packet, int lostSamples)
+{
+    m_soundCame = true;
+    emit soundReceived(packet, lostSamples);
+}
+
+void DatagramLink::firstDatagramDecrypted()
+{
+    emit acknowledgementWanted();
+}
+
+void DatagramLink::keyFrameAskedFor()
+{
+    emit keyFrameWanted();
 }
 
 void DatagramLink::takeAcknowledgement()
@@ -143,9 +162,9 @@ void DatagramLink::sendSilentProbe()
         m_media->sendSound(m_silence);
 }
 
-DatagramMedia::PathReport DatagramLink::pathReport()
+DatagramSession::PathReport DatagramLink::pathReport()
 {
-    return m_media ? m_media->pathReport() : DatagramMedia::PathReport{};
+    return m_media ? m_media->pathReport() : DatagramSession::PathReport{};
 }
 
 qint64 DatagramLink::wireBytesSent() const
@@ -170,7 +189,7 @@ void DatagramLink::sendSound(const QByteArray &packet)
 void DatagramLink::readDatagrams()
 {
     for (int i = 0; i < MaxReadsPerTurn && m_socket.hasPendingDatagrams(); ++i) {
-        const QNetworkDatagram d = m_socket.receiveDatagram(DatagramMedia::MaxDatagramBytes + 1);
+        const QNetworkDatagram d = m_socket.receiveDatagram(DatagramSession::MaxDatagramBytes + 1);
         bool isV4 = false;
         const quint32 v4 = d.senderAddress().toIPv4Address(&isV4);
         const QHostAddress from = isV4 ? QHostAddress(v4) : d.senderAddress();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/DatagramSession.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QElapsedTimer>
@@ -8,9 +10,9 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include "media/DatagramMedia.h"
-
 #include <memory>
+
+class DatagramModule;
 
 // Moves a call's picture and sound from the encrypted media channel to datagrams when the
 // line carries them, and leaves them where they are when it does not.
@@ -33,7 +35,11 @@
 //     the peer's decrypts for StallMs, the line has stopped carrying datagrams, and this
 //     side goes back to the channel for good (fellBack). The peer, no longer hearing from
 //     it, does the same.
-class DatagramLink : public QObject
+// The offer needs nothing of the datagram media (the socket is this object's, the key
+// OpenSSL's), but the datagram media module is opened before it goes: a program without the
+// module offers nothing, and the peer's offer finds no answer, so the call stays on the
+// channel from the start.
+class DatagramLink : public QObject, private DatagramSession::Events
 {
     Q_OBJECT
 
@@ -44,14 +50,23 @@ public:
     // An offer: the port (two bytes, high first) and the key.
     static constexpr int OfferBytes = 2 + 30;
 
-    // Binds a socket on any port for datagrams with `peer` only. Not valid when no socket
-    // could be bound or no key drawn.
-    DatagramLink(const QHostAddress &peer, int probeMs = DefaultProbeMs, QObject *parent = nullptr);
+    // Binds a socket on any port for datagrams with `peer` only, and opens `module`, which
+    // makes the session once the peer's offer comes and must outlive this link. Not valid
+    // when the module cannot be opened, no socket could be bound or no key drawn.
+    DatagramLink(const QHostAddress &peer, DatagramModule &module, int probeMs = DefaultProbeMs,
+                 QObject *parent = nullptr);
     ~DatagramLink() override;
 
-    bool isValid() const { return !m_key.isEmpty() && m_socket.state() == QUdpSocket::BoundState; }
+    bool isValid() const
+    {
+        return m_moduleOpen && !m_key.isEmpty() && m_socket.state() == QUdpSocket::BoundState;
+    }
+    // Why datagrams cannot be used: the module could not be opened, or the session the
+    // peer's offer needs could not be made. Empty otherwise.
+    QString problem() const { return m_problem; }
     QByteArray offer() const;
-    // The peer's offer; false (and nothing changes) for one that is not an offer, or a second.
+    // The peer's offer; false (and nothing changes) for one that is not an offer, or a second,
+    // and after a session could not be made for one (problem() says why).
     bool takeOffer(QByteArrayView offer);
     // The peer says this side's datagrams arrive.
     void takeAcknowledgement();
@@ -68,7 +83,7 @@ public:
 
     // The path's queueing delay and loss as the peer's reports show them (delay -1 before
     // one came), and what this side has put on the line, in bytes with their headers.
-    DatagramMedia::PathReport pathReport();
+    DatagramSession::PathReport pathReport();
     qint64 wireBytesSent() const;
     void sendVideo(const QByteArray &frame);
     void sendSound(const QByteArray &packet);
@@ -86,11 +101,20 @@ signals:
     void keyFrameWanted();
 
 private:
+    void datagramToSend(const QByteArray &datagram) override;
+    void pictureFromPeer(const QByteArray &frame) override;
+    void soundFromPeer(const QByteArray &packet, int lostSamples) override;
+    void firstDatagramDecrypted() override;
+    void keyFrameAskedFor() override;
+
     void readDatagrams();
     void onProbeTimeout();
     void checkStall();
     void sendSilentProbe();
 
+    DatagramModule &m_module;
+    bool m_moduleOpen = false;
+    QString m_problem;
     QHostAddress m_peer;
     quint16 m_peerPort = 0;
     quint16 m_peerPortOverride = 0;
@@ -105,7 +129,7 @@ private:
     // The peer's datagrams decrypted at the last check, and how long that count has stood.
     int m_lastDecrypted = 0;
     QElapsedTimer m_sinceDecrypted;
-    std::unique_ptr<DatagramMedia> m_media;
+    std::unique_ptr<DatagramSession> m_media;
     bool m_probing = false;
     bool m_sending = false;
     bool m_soundCame = false;

@@ -14,6 +14,7 @@
 #include "media/CaptureControl.h"
 #include "media/CodedMediaPacket.h"
 #include "media/DatagramLink.h"
+#include "media/DatagramModule.h"
 #include "media/LinkPacer.h"
 #include "media/MediaClock.h"
 #include "media/MediaPacket.h"
@@ -51,6 +52,12 @@ double markAfter(double now, int seconds)
     return std::round(now + seconds);
 }
 
+// The log's line when datagrams cannot be used, whatever the peer offers.
+QString withoutDatagrams(const QString &why)
+{
+    return QStringLiteral("No datagrams, picture and sound stay on the connection: %1").arg(why);
+}
+
 } // namespace
 
 MediaSession::MediaSession(Context context, QObject *parent)
@@ -61,6 +68,7 @@ MediaSession::MediaSession(Context context, QObject *parent)
     , m_compressed(MaxFrameLength)
     , m_pacer(TickMs)
     , m_fit(TickMs)
+    , m_datagramModule(std::make_unique<DatagramModule>())
 {
     m_linkClock.start();
     m_.ipdMedia.setInputBufferSize(MediaInputBufferSize);
@@ -156,7 +164,7 @@ void MediaSession::tick()
     if (sendsOverDatagrams()) {
         // The channel carries next to nothing now: delay and loss come from the peer's
         // reports, what goes on the line from the datagrams sent.
-        const DatagramMedia::PathReport report = m_datagrams->pathReport();
+        const DatagramSession::PathReport report = m_datagrams->pathReport();
         m_rate.updateFromReports(report.delayMs, report.lost, m_datagrams->wireBytesSent(), m_linkClock.elapsed());
     } else if (m_currentFormats) {
         m_rate.update(m_pacer.queueDelayMs(), m_pacer.drainRate(), m_linkClock.elapsed());
@@ -851,11 +859,21 @@ bool MediaSession::sendsOverDatagrams() const
     return m_datagrams && m_datagrams->sendsOverDatagrams();
 }
 
+void MediaSession::setDatagramModuleFolders(const QStringList &folders)
+{
+    if (!m_datagrams && !m_datagramModule->isLoaded())
+        m_datagramModule = std::make_unique<DatagramModule>(folders);
+}
+
 void MediaSession::startDatagrams()
 {
     const QString peer = m_.ipdMedia.isConnected(1) ? m_.ipdMedia.remoteAddress(1) : m_.ippClient.remoteAddress();
-    auto link = std::make_unique<DatagramLink>(QHostAddress(peer));
+    auto link = std::make_unique<DatagramLink>(QHostAddress(peer), *m_datagramModule);
     const QByteArray offer = link->offer();
+    // Without its module this side offers nothing: the peer's offer goes unanswered, as on a
+    // line that carries no datagrams.
+    if (!link->problem().isEmpty())
+        m_.logLine(withoutDatagrams(link->problem()));
     if (offer.isEmpty() || sendMediaPacket(CodedMediaPacket::build(CodedMediaPacket::Kind::DatagramOffer, offer)) <= 0)
         return;
     m_datagrams = std::move(link);
@@ -899,10 +917,16 @@ void MediaSession::takeDatagramPacket(CodedMediaPacket::Kind kind, const QByteAr
 {
     if (!m_datagrams)
         return;
-    if (kind == CodedMediaPacket::Kind::DatagramOffer)
-        m_datagrams->takeOffer(payload);
-    else
+    if (kind == CodedMediaPacket::Kind::DatagramOffer) {
+        // A session that cannot be made leaves the call on the connection; this side sends
+        // no datagrams, so the peer's probe finds no answer.
+        if (!m_datagrams->takeOffer(payload) && !m_datagrams->problem().isEmpty()) {
+            m_.logLine(withoutDatagrams(m_datagrams->problem()));
+            m_datagrams.reset();
+        }
+    } else {
         m_datagrams->takeAcknowledgement();
+    }
 }
 
 void MediaSession::showCallClock()

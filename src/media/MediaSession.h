@@ -25,6 +25,7 @@ class AudioSendQueue;
 class CallClock;
 class CaptureControl;
 class DatagramLink;
+class DatagramModule;
 class IPDaemon;
 class IPPort;
 class MediaClock;
@@ -166,6 +167,9 @@ public:
     // Whether a call that agreed on datagrams offers them (from the next call on); on unless
     // turned off. Off, the peer gets no offer and both ends stay on the channel.
     void setDatagramsAllowed(bool allowed) { m_datagramsAllowed = allowed; }
+    // Where the datagram media module is looked for (by default beside the program, where
+    // the package installs it, and in the build folder); only before a call used it.
+    void setDatagramModuleFolders(const QStringList &folders);
 
 signals:
     void activityFrameChanged(int frame);
@@ -301,6 +305,9 @@ private:
     // link takes them, after the sound, and no new frame is coded before they are out.
     std::deque<QByteArray> m_framePackets;
     qint64 m_lastSharpFrameMs = -1;
+    // What makes the datagram sessions, opened by the first call that agreed on them; it
+    // outlives every link.
+    std::unique_ptr<DatagramModule> m_datagramModule;
     // Picture and sound over datagrams, on a call that agreed on them.
     std::unique_ptr<DatagramLink> m_datagrams;
     // A picture came over datagrams: late copies over the channel are dropped.

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "core/RuntimeModule.h"
 #include "reach/IceAgent.h"
 
-#include <QLibrary>
 #include <QString>
 #include <QStringList>
 
@@ -21,24 +21,14 @@ public:
 
     // Looks in `folders`, in order: by default defaultFolders().
     explicit IceModule(QStringList folders = defaultFolders());
-    IceModule(const IceModule &) = delete;
-    IceModule &operator=(const IceModule &) = delete;
 
     // Null when the module cannot be had, with `why` said.
     std::unique_ptr<IceAgent> make(const IceAgent::Config &config, IceAgent::Events &events, QString &why);
 
-    bool isLoaded() const { return m_make != nullptr; }
+    bool isLoaded() const { return m_module.isLoaded(); }
 
-    // Beside the executable; where the installed package puts it, relative to the
-    // executable's folder; and where this build made it.
-    static QStringList defaultFolders();
+    static QStringList defaultFolders() { return RuntimeModule::defaultFolders(); }
 
 private:
-    bool load();
-
-    QStringList m_folders;
-    QLibrary m_library;
-    IceAgentMaker m_make = nullptr;
-    bool m_tried = false;
-    QString m_failure;
+    RuntimeModule m_module;
 };

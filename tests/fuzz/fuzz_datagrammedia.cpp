@@ -4,7 +4,7 @@
 // the decryption's parsing.
 #include "FuzzSupport.h"
 
-#include "media/DatagramMedia.h"
+#include "datagrams/DatagramMedia.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -12,8 +12,11 @@ check_tree() {
   local tree=$1 src=$2 size
   need "$tree" bin/zelmo
   need "$tree" bin/zelmo-directory
-  # The ICE module, where the program looks for it beside the installed executable.
-  [ -n "$(find "$tree"/lib* -path '*/zelmo/zelmo-ice.so' 2>/dev/null)" ] || { echo "missing: the ICE module lib*/zelmo/zelmo-ice.so"; fail=1; }
+  # The modules, where the program looks for them beside the installed executable.
+  local module
+  for module in zelmo-ice.so zelmo-datagrams.so; do
+    [ -n "$(find "$tree"/lib* -path "*/zelmo/$module" 2>/dev/null)" ] || { echo "missing: the module lib*/zelmo/$module"; fail=1; }
+  done
   need "$tree" share/applications/org.zelmo.Zelmo.desktop
   need "$tree" share/metainfo/org.zelmo.Zelmo.metainfo.xml
   for size in 16 22 24 32 48 64 128 256; do

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/DatagramSession.h"
+
 #include <QByteArray>
 #include <QObject>
 
@@ -33,14 +35,13 @@
 //    a gap in their sequence is reported with the next packet (lostSamples), so that the
 //    Opus decoder fills it from that packet's in-band repair data or its concealment.
 // All hand-offs from GStreamer's streaming threads reach this object queued, on the
-// thread that owns it.
-class DatagramMedia : public QObject
+// thread that owns it. It lives in the module zelmo-datagrams.so, which makes it for
+// DatagramLink as a DatagramSession (its signals turned into that interface's events).
+class DatagramMedia : public QObject, public DatagramSession
 {
     Q_OBJECT
 
 public:
-    // SRTP master key and salt for AES-128 counter mode.
-    static constexpr int KeyBytes = 30;
     static constexpr int Vp8PayloadType = 96;
     static constexpr int Vp8RetransmissionPayloadType = 97;
     static constexpr int OpusPayloadType = 111;
@@ -48,16 +49,11 @@ public:
     static constexpr int LatencyMs = 120;
     // Largest RTP packet the payloaders make: well under a path's usual MTU.
     static constexpr int MaxPacketBytes = 1200;
-    // A larger datagram is no packet of this flow and is dropped before it is looked at.
-    static constexpr int MaxDatagramBytes = 1500;
     // The wide-band Opus rate the decoder works at: lostSamples counts in it.
     static constexpr int SoundRate = 16000;
     // Reports (and with them the round trip and the requests for lost packets) about this
     // often: a request must reach the sender well inside LatencyMs.
     static constexpr int ReportIntervalMs = 100;
-
-    // A fresh random key (empty if OpenSSL's generator fails).
-    static QByteArray newKey();
 
     // `sendKey` protects what this side sends, `receiveKey` (the peer's send key) what it
     // takes. Not valid with a key of the wrong size or when the pipeline cannot be built.
@@ -71,29 +67,16 @@ public:
     QString problem() const;
 
     // One coded VP8 frame, and one Opus packet (one that does not parse is not sent).
-    void sendVideo(const QByteArray &frame);
-    void sendSound(const QByteArray &packet);
+    void sendVideo(const QByteArray &frame) override;
+    void sendSound(const QByteArray &packet) override;
     // A datagram from the wire, as it came.
-    void takeDatagram(const QByteArray &datagram);
+    void takeDatagram(const QByteArray &datagram) override;
 
     // Datagrams that passed decryption, and those too short or too long to be looked at.
-    int datagramsDecrypted() const;
+    int datagramsDecrypted() const override;
     int datagramsRefused() const { return m_refused; }
-    // What the peer's RTCP reports on the picture say about the path.
-    struct PathReport
-    {
-        // How much longer the round trip is than the shortest seen: the time sent packets
-        // queue on the path. -1 before a report.
-        int delayMs = -1;
-        // The share of the picture's packets lost in the last report's interval (0 to 1).
-        double lost = 0;
-    };
-    PathReport pathReport();
-    // Bytes of all datagrams sent so far (RTP, resent copies and RTCP), with their IP and
-    // UDP headers: what the line carries for this side.
-    qint64 wireBytesSent() const { return m_wireBytes; }
-    // The IP (v4) and UDP headers each datagram carries on the line.
-    static constexpr int DatagramOverheadBytes = 28;
+    PathReport pathReport() override;
+    qint64 wireBytesSent() const override { return m_wireBytes; }
 
 signals:
     // A datagram to send to the peer.

@@ -1,10 +1,10 @@
-#include "media/DatagramMedia.h"
+#include "datagrams/DatagramMedia.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
+#include <gst/rtp/gstrtcpbuffer.h>
 #include <gst/rtp/gstrtpbuffer.h>
-#include <openssl/rand.h>
 #include <opus/opus.h>
 
 #include <QCryptographicHash>
@@ -162,6 +162,9 @@ struct DatagramMedia::Pipeline
     QString problem;
     std::atomic<int> decrypted{0};
     std::atomic<int> errors{0};
+    // The share of our picture's packets lost, in 1/256, from the peer's newest report on
+    // it; -1 before one came.
+    std::atomic<int> pictureLost{-1};
     // Set while a drain of that kind is queued, so a burst queues one.
     std::atomic<bool> outgoingQueued{false};
     std::atomic<bool> videoQueued{false};
@@ -190,6 +193,33 @@ struct DatagramMedia::Pipeline
     }
 
     bool build(const QByteArray &sendKey, const QByteArray &peerKey);
+
+    // The session keeps only the last report block of each report, whichever of our
+    // sources (picture, sound, resent copies) it is about, so the block on the picture is
+    // read here, as the report comes.
+    static void onReceivingRtcp(GObject *, GstBuffer *buffer, gpointer data)
+    {
+        auto *p = static_cast<Pipeline *>(data);
+        GstRTCPBuffer rtcp = GST_RTCP_BUFFER_INIT;
+        if (!gst_rtcp_buffer_map(buffer, GST_MAP_READ, &rtcp))
+            return;
+        GstRTCPPacket packet;
+        for (gboolean more = gst_rtcp_buffer_get_first_packet(&rtcp, &packet); more;
+             more = gst_rtcp_packet_move_to_next(&packet)) {
+            const GstRTCPType type = gst_rtcp_packet_get_type(&packet);
+            if (type != GST_RTCP_TYPE_RR && type != GST_RTCP_TYPE_SR)
+                continue;
+            for (guint i = 0; i < gst_rtcp_packet_get_rb_count(&packet); ++i) {
+                guint32 ssrc = 0, highest = 0, jitter = 0, lsr = 0, dlsr = 0;
+                guint8 fractionLost = 0;
+                gint32 packetsLost = 0;
+                gst_rtcp_packet_get_rb(&packet, i, &ssrc, &fractionLost, &packetsLost, &highest, &jitter, &lsr, &dlsr);
+                if (ssrc == p->ownSources[0])
+                    p->pictureLost = fractionLost;
+            }
+        }
+        gst_rtcp_buffer_unmap(&rtcp);
+    }
 
     static GstCaps *onRequestPtMap(GstElement *, guint, guint pt, gpointer)
     {
@@ -437,6 +467,7 @@ bool DatagramMedia::Pipeline::build(const QByteArray &sendKey, const QByteArray 
         // decryption, so there is nothing left to be wary of.
         g_object_set(session, "rtcp-min-interval", guint64(ReportIntervalMs) * GST_MSECOND, "rtcp-fraction",
                      RtcpShareBps, "probation", 0u, "internal-ssrc", guint(ownSources[0]), nullptr);
+        g_signal_connect(session, "on-receiving-rtcp", G_CALLBACK(onReceivingRtcp), this);
         g_object_unref(session);
     }
 
@@ -445,14 +476,6 @@ bool DatagramMedia::Pipeline::build(const QByteArray &sendKey, const QByteArray 
         return false;
     }
     return true;
-}
-
-QByteArray DatagramMedia::newKey()
-{
-    QByteArray key(KeyBytes, Qt::Uninitialized);
-    if (RAND_bytes(reinterpret_cast<unsigned char *>(key.data()), KeyBytes) != 1)
-        return {};
-    return key;
 }
 
 DatagramMedia::DatagramMedia(const QByteArray &sendKey, const QByteArray &receiveKey, QObject *parent)
@@ -504,7 +527,8 @@ DatagramMedia::PathReport DatagramMedia::pathReport()
     if (!stats)
         return report;
     // The session keeps a report block with the source that sent it (the peer's), or, in
-    // some versions, with the source it is about (ours): either will do.
+    // some versions, with the source it is about (ours): either will do for the round trip,
+    // which is the same for all our sources.
     int roundTripMs = -1;
     bool fromOwn = false;
     const GValue *sources = gst_structure_get_value(stats, "source-stats");
@@ -523,9 +547,7 @@ DatagramMedia::PathReport DatagramMedia::pathReport()
             guint ssrc = 0;
             gboolean haveReport = FALSE;
             guint rtt = 0;
-            guint lost = 0;
-            // The peer's report on what we send; the round trip in 1/65536 s, the share lost
-            // in 1/256.
+            // The peer's report on what we send; the round trip in 1/65536 s.
             if (!gst_structure_get_uint(s, "ssrc", &ssrc)
                 || (ssrc != m_p->ownSources[0] && ssrc != m_p->peerSources[0])
                 || !gst_structure_get_boolean(s, "have-rb", &haveReport) || !haveReport
@@ -536,13 +558,13 @@ DatagramMedia::PathReport DatagramMedia::pathReport()
                 continue;
             fromOwn = own;
             roundTripMs = int(qint64(rtt) * 1000 / 65536);
-            report.lost = gst_structure_get_uint(s, "rb-fractionlost", &lost) ? std::min(lost, 255u) / 256.0 : 0;
         }
     }
 #pragma GCC diagnostic pop
     gst_structure_free(stats);
     if (roundTripMs < 0)
         return report;
+    report.lost = std::max(0, m_p->pictureLost.load()) / 256.0;
     if (m_leastRoundTripMs < 0 || roundTripMs < m_leastRoundTripMs)
         m_leastRoundTripMs = roundTripMs;
     report.delayMs = roundTripMs - m_leastRoundTripMs;
