@@ -68,6 +68,34 @@ void runPaced(int ticks, const std::function<void(int)> &step)
     QTRY_VERIFY_WITH_TIMEOUT(done == ticks, ticks * 20 * 10);
 }
 
+// Two links that exchanged offers inside their channel (here: directly), handing each
+// other their acknowledgements, and both talking, a voice frame every 20 ms while this lives.
+class TalkingLinks
+{
+public:
+    TalkingLinks(DatagramLink &a, DatagramLink &b) : m_a(a), m_b(b)
+    {
+        m_offersTaken = a.takeOffer(b.offer()) && b.takeOffer(a.offer());
+        QObject::connect(&a, &DatagramLink::acknowledgementWanted, &b, &DatagramLink::takeAcknowledgement);
+        QObject::connect(&b, &DatagramLink::acknowledgementWanted, &a, &DatagramLink::takeAcknowledgement);
+        QObject::connect(&m_talk, &QTimer::timeout, [this] {
+            m_a.sendSound(m_encoder.encode(m_samples.data(), OpusVoiceEncoder::FrameSamples));
+            m_b.sendSound(m_encoder.encode(m_samples.data(), OpusVoiceEncoder::FrameSamples));
+        });
+        m_talk.start(20);
+    }
+    bool offersTaken() const { return m_offersTaken; }
+    void stopTalking() { m_talk.stop(); }
+
+private:
+    DatagramLink &m_a;
+    DatagramLink &m_b;
+    bool m_offersTaken = false;
+    OpusVoiceEncoder m_encoder;
+    const std::vector<qint16> m_samples = voice(0, OpusVoiceEncoder::FrameSamples);
+    QTimer m_talk;
+};
+
 } // namespace
 
 class TestDatagramMedia : public QObject
@@ -313,20 +341,10 @@ private slots:
         DatagramLink b(QHostAddress::LocalHost, module);
         QVERIFY(a.isValid() && b.isValid());
         QCOMPARE(a.offer().size(), DatagramLink::OfferBytes);
-        QVERIFY(a.takeOffer(b.offer()));
-        QVERIFY(b.takeOffer(a.offer()));
+        TalkingLinks talking(a, b);
+        QVERIFY(talking.offersTaken());
         QVERIFY(!a.takeOffer(b.offer()));
-        connect(&a, &DatagramLink::acknowledgementWanted, &b, &DatagramLink::takeAcknowledgement);
-        connect(&b, &DatagramLink::acknowledgementWanted, &a, &DatagramLink::takeAcknowledgement);
         QVERIFY(a.probing() && !a.sendsOverDatagrams());
-        OpusVoiceEncoder encoder;
-        const std::vector<qint16> samples = voice(0, OpusVoiceEncoder::FrameSamples);
-        QTimer talk;
-        connect(&talk, &QTimer::timeout, [&] {
-            a.sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
-            b.sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
-        });
-        talk.start(20);
         QTRY_VERIFY_WITH_TIMEOUT(a.sendsOverDatagrams() && b.sendsOverDatagrams(), 4000);
         QVERIFY(!a.probing());
         QTRY_VERIFY_WITH_TIMEOUT(a.receivesSound() && b.receivesSound(), 4000);
@@ -386,21 +404,11 @@ private slots:
     {
         DatagramLink a(QHostAddress::LocalHost, module);
         auto b = std::make_unique<DatagramLink>(QHostAddress::LocalHost, module);
-        QVERIFY(a.takeOffer(b->offer()));
-        QVERIFY(b->takeOffer(a.offer()));
-        connect(&a, &DatagramLink::acknowledgementWanted, b.get(), &DatagramLink::takeAcknowledgement);
-        connect(b.get(), &DatagramLink::acknowledgementWanted, &a, &DatagramLink::takeAcknowledgement);
-        OpusVoiceEncoder encoder;
-        const std::vector<qint16> samples = voice(0, OpusVoiceEncoder::FrameSamples);
-        QTimer talk;
-        connect(&talk, &QTimer::timeout, [&] {
-            a.sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
-            b->sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
-        });
-        talk.start(20);
+        TalkingLinks talking(a, *b);
+        QVERIFY(talking.offersTaken());
         QTRY_VERIFY_WITH_TIMEOUT(a.sendsOverDatagrams() && b->sendsOverDatagrams() && a.receivesSound(), 4000);
         QSignalSpy fellBack(&a, &DatagramLink::fellBack);
-        talk.stop();
+        talking.stopTalking();
         QVERIFY(!fellBack.wait(DatagramLink::StallMs + 1000));
         QVERIFY(a.sendsOverDatagrams());
         b.reset();
@@ -429,18 +437,8 @@ private slots:
             }
         });
         a.setPeerPort(relay.localPort());
-        QVERIFY(a.takeOffer(b.offer()));
-        QVERIFY(b.takeOffer(a.offer()));
-        connect(&a, &DatagramLink::acknowledgementWanted, &b, &DatagramLink::takeAcknowledgement);
-        connect(&b, &DatagramLink::acknowledgementWanted, &a, &DatagramLink::takeAcknowledgement);
-        OpusVoiceEncoder encoder;
-        const std::vector<qint16> samples = voice(0, OpusVoiceEncoder::FrameSamples);
-        QTimer talk;
-        connect(&talk, &QTimer::timeout, [&] {
-            a.sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
-            b.sendSound(encoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
-        });
-        talk.start(20);
+        TalkingLinks talking(a, b);
+        QVERIFY(talking.offersTaken());
         QTRY_VERIFY_WITH_TIMEOUT(a.sendsOverDatagrams() && b.sendsOverDatagrams() && a.receivesSound()
                                      && b.receivesSound(),
                                  4000);

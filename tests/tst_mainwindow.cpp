@@ -307,7 +307,8 @@ private slots:
         QVERIFY(r.shell->directoryWindow()->isVisible());
         r.shell->directoryWindow()->hide();
 
-        // The chat conversation is read-only: without care the menu would take the key.
+        // File, Call's Ctrl+C belongs to the main window: in the chat window's conversation,
+        // read-only as it is, the key copies and calls nobody.
         frmNewChat *chat = r.shell->chatWindow();
         emit r.program->calls().transcriptLine(QStringLiteral("worth keeping"));
         QPlainTextEdit *conversation = chat->txtIn();

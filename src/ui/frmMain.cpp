@@ -5,7 +5,6 @@
 #include "ui/Artwork.h"
 #include "ui/SecurityBadge.h"
 #include "ui/IndicatorButton.h"
-#include "ui/TextShortcutGuard.h"
 #include "ui/ToolbarButton.h"
 #include "ui/VideoView.h"
 
@@ -52,10 +51,6 @@ frmMain::frmMain(QWidget *parent)
     setWindowTitle(QStringLiteral("ZELMO"));
     setWindowIcon(Artwork::appIcon());
 
-
-    // File, Call holds Ctrl+C; a text box with the focus keeps it for copying.
-    if (qApp)
-        qApp->installEventFilter(new TextShortcutGuard(this));
 
     buildMenus();
 
