@@ -78,6 +78,15 @@ public:
         m_offersTaken = a.takeOffer(b.offer()) && b.takeOffer(a.offer());
         QObject::connect(&a, &DatagramLink::acknowledgementWanted, &b, &DatagramLink::takeAcknowledgement);
         QObject::connect(&b, &DatagramLink::acknowledgementWanted, &a, &DatagramLink::takeAcknowledgement);
+        // A side that goes back to the channel says so there.
+        QObject::connect(&a, &DatagramLink::fellBack, &b, [&b](bool told) {
+            if (!told)
+                b.takePeerStopped();
+        });
+        QObject::connect(&b, &DatagramLink::fellBack, &a, [&a](bool told) {
+            if (!told)
+                a.takePeerStopped();
+        });
         QObject::connect(&m_talk, &QTimer::timeout, [this] {
             m_a.sendSound(m_encoder.encode(m_samples.data(), OpusVoiceEncoder::FrameSamples));
             m_b.sendSound(m_encoder.encode(m_samples.data(), OpusVoiceEncoder::FrameSamples));
@@ -419,8 +428,9 @@ private slots:
     }
 
     // Only one direction stops carrying datagrams: the end that hears nothing goes back to
-    // the channel, and the other, no longer hearing even its reports, follows, so neither
-    // drops the sound the other now sends over the channel.
+    // the channel and says so there, and the other follows at once rather than sending where
+    // nothing arrives until it notices the silence itself; neither drops the sound the other
+    // now sends over the channel.
     void whenOneDirectionStopsBothEndsGoBack()
     {
         DatagramLink a(QHostAddress::LocalHost, module);
@@ -442,9 +452,15 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(a.sendsOverDatagrams() && b.sendsOverDatagrams() && a.receivesSound()
                                      && b.receivesSound(),
                                  4000);
+        QSignalSpy aBack(&a, &DatagramLink::fellBack);
+        QSignalSpy bBack(&b, &DatagramLink::fellBack);
         carry = false;
         QTRY_VERIFY_WITH_TIMEOUT(!b.sendsOverDatagrams(), DatagramLink::StallMs * 3);
-        QTRY_VERIFY_WITH_TIMEOUT(!a.sendsOverDatagrams() && !a.receivesSound(), DatagramLink::StallMs * 3);
+        QVERIFY(!a.sendsOverDatagrams() && !a.receivesSound());
+        QCOMPARE(bBack.count(), 1);
+        QCOMPARE(bBack.first().first().toBool(), false);
+        QCOMPARE(aBack.count(), 1);
+        QCOMPARE(aBack.first().first().toBool(), true);
     }
 
     // What is not an offer is refused.

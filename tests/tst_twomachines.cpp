@@ -14,6 +14,7 @@
 #include "support/ZelmoProcess.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -294,6 +295,33 @@ private slots:
         const auto inCall = [](const QString &caption) { return caption == QLatin1String("HangUp"); };
         QVERIFY(ann.askUntil(QStringLiteral("text frmMain lblcmd0"), inCall, StepMs));
         QVERIFY(bob.askUntil(QStringLiteral("text frmMain lblcmd0"), inCall, StepMs));
+
+        // Picture and sound move to datagrams; then machine A's datagrams stop reaching B.
+        // Bob, hearing nothing, goes back to the connection and says so; Ann goes back at
+        // once on his word, so what she says while talking reaches him.
+        const auto logShows = [](ZelmoProcess &peer, const QString &line) {
+            return peer.askUntil(QStringLiteral("text frmLog lstActivity"),
+                                 [line](const QString &rows) { return rows.contains(line); }, StepMs);
+        };
+        QVERIFY(ann.ask(QStringLiteral("trigger Menu_ViewLog")));
+        QVERIFY(bob.ask(QStringLiteral("trigger Menu_ViewLog")));
+        const QString moved = QStringLiteral("Picture and sound go over encrypted datagrams");
+        QVERIFY(logShows(ann, moved) && logShows(bob, moved));
+        const auto nft = [&](const QStringList &arguments) {
+            const QStringList line = m_machines->command(TwoMachines::A, QStringLiteral("nft"), arguments);
+            return QProcess::execute(line.first(), line.mid(1)) == 0;
+        };
+        QVERIFY(nft({QStringLiteral("add table inet cut")}));
+        QVERIFY(nft({QStringLiteral("add chain inet cut out { type filter hook output priority 0; }")}));
+        QVERIFY(nft({QStringLiteral("add rule inet cut out meta l4proto udp drop")}));
+        const qint64 heard = bob.counter(QStringLiteral("speakerBlocks"));
+        QVERIFY(ann.ask(QStringLiteral("press frmMain cmdtoolbar4")));
+        QVERIFY(logShows(bob, QStringLiteral("Datagrams stopped: picture and sound go back to the connection")));
+        QVERIFY(logShows(ann, QStringLiteral("The other side stopped getting datagrams")));
+        QVERIFY(bob.counterUntil(QStringLiteral("speakerBlocks"), heard + 10, StepMs) >= heard + 10);
+        QVERIFY(ann.ask(QStringLiteral("release frmMain cmdtoolbar4")));
+        QVERIFY(nft({QStringLiteral("delete table inet cut")}));
+
         QVERIFY(bob.ask(QStringLiteral("click frmMain cmdtoolbar0")));
         const auto idle = [](const QString &caption) { return caption == QLatin1String("Call"); };
         QVERIFY(ann.askUntil(QStringLiteral("text frmMain lblcmd0"), idle, StepMs));

@@ -23,6 +23,8 @@ const char *kindText(CodedMediaPacket::Kind kind)
         return CodedMediaPacket::DatagramOfferKind;
     case CodedMediaPacket::Kind::DatagramArrived:
         return CodedMediaPacket::DatagramArrivedKind;
+    case CodedMediaPacket::Kind::DatagramStopped:
+        return CodedMediaPacket::DatagramStoppedKind;
     case CodedMediaPacket::Kind::Unknown:
         break;
     }
@@ -99,7 +101,7 @@ CodedMediaPacket::Received CodedMediaPacket::parse(const QByteArray &text)
     Received packet;
     Kind kind = Kind::Unknown;
     for (const Kind k : {Kind::Vp8, Kind::Opus, Kind::KeyFrameRequest, Kind::Vp8Part, Kind::DatagramOffer,
-                         Kind::DatagramArrived}) {
+                         Kind::DatagramArrived, Kind::DatagramStopped}) {
         if (text.startsWith(kindText(k)))
             kind = k;
     }

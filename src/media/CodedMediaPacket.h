@@ -12,7 +12,7 @@
 class CodedMediaPacket
 {
 public:
-    enum class Kind { Unknown, Vp8, Opus, KeyFrameRequest, Vp8Part, DatagramOffer, DatagramArrived };
+    enum class Kind { Unknown, Vp8, Opus, KeyFrameRequest, Vp8Part, DatagramOffer, DatagramArrived, DatagramStopped };
 
     struct Received
     {
@@ -26,10 +26,11 @@ public:
     // A leading part of a VP8 frame too large for one packet; the frame's last part comes
     // as an ordinary VP8 packet.
     static constexpr char Vp8PartKind[] = "VPP";
-    // Only on a call that agreed on datagrams: a side's port and key for them, and word that
-    // the peer's datagrams arrive.
+    // Only on a call that agreed on datagrams: a side's port and key for them, word that
+    // the peer's datagrams arrive, and word that this side went back to the channel.
     static constexpr char DatagramOfferKind[] = "DGO";
     static constexpr char DatagramArrivedKind[] = "DGA";
+    static constexpr char DatagramStoppedKind[] = "DGS";
     // Coded bytes per packet at most; escaped they fit the media endpoint's input buffer.
     static constexpr int MaxPayloadBytes = 19000;
     static constexpr char Escape = '\x1b';

@@ -125,6 +125,17 @@ void DatagramLink::checkStall()
     }
     if (m_sinceDecrypted.elapsed() < StallMs)
         return;
+    fallBack(false);
+}
+
+void DatagramLink::takePeerStopped()
+{
+    if (m_sending)
+        fallBack(true);
+}
+
+void DatagramLink::fallBack(bool toldByPeer)
+{
     m_stallCheck.stop();
     m_sending = false;
     // The channel's sound is played again.
@@ -132,7 +143,7 @@ void DatagramLink::checkStall()
     // Nothing more goes out, reports included: the peer, still hearing them, would keep
     // sending here and drop the sound that now comes over the channel.
     m_media.reset();
-    emit fellBack();
+    emit fellBack(toldByPeer);
 }
 
 void DatagramLink::onProbeTimeout()

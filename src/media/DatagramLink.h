@@ -33,8 +33,10 @@ class DatagramModule;
 // the copies that come over the channel; the picture it takes from either, as it comes.
 //  5. Once switched, the peer's reports alone come several times a second: when nothing of
 //     the peer's decrypts for StallMs, the line has stopped carrying datagrams, and this
-//     side goes back to the channel for good (fellBack). The peer, no longer hearing from
-//     it, does the same.
+//     side goes back to the channel for good (fellBack) and tells the peer so inside the
+//     channel (takePeerStopped), which goes back at once: otherwise it would keep sending
+//     where nothing arrives until it noticed the silence itself, and what it sent meanwhile
+//     would be lost.
 // The offer needs nothing of the datagram media (the socket is this object's, the key
 // OpenSSL's), but the datagram media module is opened before it goes: a program without the
 // module offers nothing, and the peer's offer finds no answer, so the call stays on the
@@ -70,6 +72,8 @@ public:
     bool takeOffer(QByteArrayView offer);
     // The peer says this side's datagrams arrive.
     void takeAcknowledgement();
+    // The peer says it went back to the channel: so does this side.
+    void takePeerStopped();
     // The peer's datagrams, as the socket gives them; for a test, the port its offer names
     // may be overridden before the offer is taken.
     void setPeerPort(quint16 port) { m_peerPortOverride = port; }
@@ -94,8 +98,9 @@ signals:
     void switched();
     // The probe ended without an acknowledgement: everything stays on the channel.
     void probeFailed();
-    // Datagrams stopped coming after the switch: picture and sound go back to the channel.
-    void fellBack();
+    // Picture and sound go back to the channel after the switch: the peer's datagrams
+    // stopped coming, or (toldByPeer) the peer went back.
+    void fellBack(bool toldByPeer);
     void videoReceived(const QByteArray &frame);
     void soundReceived(const QByteArray &packet, int lostSamples);
     void keyFrameWanted();
@@ -110,6 +115,7 @@ private:
     void readDatagrams();
     void onProbeTimeout();
     void checkStall();
+    void fallBack(bool toldByPeer);
     void sendSilentProbe();
 
     DatagramModule &m_module;

@@ -580,6 +580,7 @@ void MediaSession::receiveCoded(const QByteArray &text)
         break;
     case CodedMediaPacket::Kind::DatagramOffer:
     case CodedMediaPacket::Kind::DatagramArrived:
+    case CodedMediaPacket::Kind::DatagramStopped:
         takeDatagramPacket(packet.kind, packet.payload);
         break;
     case CodedMediaPacket::Kind::KeyFrameRequest:
@@ -888,11 +889,17 @@ void MediaSession::startDatagrams()
         m_.audioControl.setExpectedLoss(ExpectedDatagramLossPercent);
         m_.logLine(QStringLiteral("Picture and sound go over encrypted datagrams"));
     });
-    connect(d, &DatagramLink::fellBack, this, [this] {
+    connect(d, &DatagramLink::fellBack, this, [this](bool toldByPeer) {
         // The peer's picture comes over the channel again, and ours starts afresh there.
         m_datagramPictureCame = false;
         if (m_vp8)
             m_vp8->requestKeyFrame();
+        if (toldByPeer) {
+            m_.logLine(QStringLiteral("The other side stopped getting datagrams: picture and sound go back to the connection"));
+            return;
+        }
+        // The peer may still hear ours: it would go on sending where nothing arrives.
+        sendMediaPacket(CodedMediaPacket::build(CodedMediaPacket::Kind::DatagramStopped, "1"));
         m_.logLine(QStringLiteral("Datagrams stopped: picture and sound go back to the connection"));
     });
     connect(d, &DatagramLink::probeFailed, this,
@@ -924,8 +931,10 @@ void MediaSession::takeDatagramPacket(CodedMediaPacket::Kind kind, const QByteAr
             m_.logLine(withoutDatagrams(m_datagrams->problem()));
             m_datagrams.reset();
         }
-    } else {
+    } else if (kind == CodedMediaPacket::Kind::DatagramArrived) {
         m_datagrams->takeAcknowledgement();
+    } else {
+        m_datagrams->takePeerStopped();
     }
 }
 
