@@ -56,7 +56,8 @@ constexpr int CallMs = 30000;
 // One program in a call, as its user sees it.
 struct Caller : Party
 {
-    explicit Caller(const QString &name, bool autoAccept = false) : Party(name)
+    explicit Caller(const QString &name, bool autoAccept = false, QStringList datagramModuleFolders = {})
+        : Party(name, -1, std::move(datagramModuleFolders))
     {
         Settings &s = settings();
         s.AutoAccept = autoAccept;
@@ -289,9 +290,8 @@ private slots:
     void withoutTheDatagramModuleTheCallStaysOnTheChannel()
     {
         QTemporaryDir empty;
-        Caller ann(QStringLiteral("Ann"));
+        Caller ann(QStringLiteral("Ann"), false, {empty.path()});
         Caller bob(QStringLiteral("Bob"), true);
-        ann.media().setDatagramModuleFolders({empty.path()});
         ann.useTestCamera();
         bob.useTestCamera();
         ann.call(bob.port);

@@ -68,7 +68,9 @@ MediaSession::MediaSession(Context context, QObject *parent)
     , m_compressed(MaxFrameLength)
     , m_pacer(TickMs)
     , m_fit(TickMs)
-    , m_datagramModule(std::make_unique<DatagramModule>())
+    , m_datagramModule(m_.datagramModuleFolders.isEmpty()
+                           ? std::make_unique<DatagramModule>()
+                           : std::make_unique<DatagramModule>(m_.datagramModuleFolders))
 {
     m_linkClock.start();
     m_.ipdMedia.setInputBufferSize(MediaInputBufferSize);
@@ -486,10 +488,8 @@ void MediaSession::sendVp8Frame()
         return;
     m_vp8->setScreenContent(screen);
     m_vp8->setBitrate(videoBps / 1000);
-    const int keyFrameSpacingMs = m_keyFrameAskedOverDatagrams ? DatagramKeyFrameIntervalMs : KeyFrameIntervalMs;
-    if (m_keyFrameAsked && (m_lastKeyFrameMs < 0 || now - m_lastKeyFrameMs >= keyFrameSpacingMs)) {
-        m_keyFrameAsked = false;
-        m_keyFrameAskedOverDatagrams = false;
+    if (m_keyFrameWaitMs > 0 && (m_lastKeyFrameMs < 0 || now - m_lastKeyFrameMs >= m_keyFrameWaitMs)) {
+        m_keyFrameWaitMs = 0;
         m_vp8->requestKeyFrame();
     }
     const Vp8Encoder::Frame frame = m_vp8->encode(m_yuv, now);
@@ -585,8 +585,7 @@ void MediaSession::receiveCoded(const QByteArray &text)
         break;
     case CodedMediaPacket::Kind::KeyFrameRequest:
         // However many come, the next key frame waits for its interval.
-        m_keyFrameAsked = true;
-        m_keyFrameAskedOverDatagrams = false;
+        m_keyFrameWaitMs = KeyFrameIntervalMs;
         break;
     case CodedMediaPacket::Kind::Unknown:
         break;
@@ -753,8 +752,7 @@ void MediaSession::startCall()
     const ChannelSecurity security = mediaSecurity();
     m_currentFormats = security.encrypted() && security.currentFormats;
     m_rate.reset();
-    m_keyFrameAsked = false;
-    m_keyFrameAskedOverDatagrams = false;
+    m_keyFrameWaitMs = 0;
     m_lastKeyFrameMs = -1;
     m_lastKeyAskMs = -1;
     m_keyFramesSent = 0;
@@ -860,12 +858,6 @@ bool MediaSession::sendsOverDatagrams() const
     return m_datagrams && m_datagrams->sendsOverDatagrams();
 }
 
-void MediaSession::setDatagramModuleFolders(const QStringList &folders)
-{
-    if (!m_datagrams && !m_datagramModule->isLoaded())
-        m_datagramModule = std::make_unique<DatagramModule>(folders);
-}
-
 void MediaSession::startDatagrams()
 {
     const QString peer = m_.ipdMedia.isConnected(1) ? m_.ipdMedia.remoteAddress(1) : m_.ippClient.remoteAddress();
@@ -914,9 +906,8 @@ void MediaSession::startDatagrams()
     // The peer's picture could not be repaired: a key frame, within DatagramKeyFrameIntervalMs
     // of the last (a request over the channel, already waiting, keeps its slower pace).
     connect(d, &DatagramLink::keyFrameWanted, this, [this] {
-        if (!m_keyFrameAsked)
-            m_keyFrameAskedOverDatagrams = true;
-        m_keyFrameAsked = true;
+        if (m_keyFrameWaitMs == 0)
+            m_keyFrameWaitMs = DatagramKeyFrameIntervalMs;
     });
 }
 

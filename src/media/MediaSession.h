@@ -70,6 +70,9 @@ public:
         AudioSendQueue &audioSendQueue;
         AudioPlayQueue &audioPlayQueue;
         std::function<void(const QString &)> logLine;
+        // Where the datagram media module is looked for; empty: where the program's modules
+        // are installed.
+        QStringList datagramModuleFolders = {};
     };
 
     // The largest frame the sender produces plus its 8-byte header: a packet that size
@@ -167,9 +170,6 @@ public:
     // Whether a call that agreed on datagrams offers them (from the next call on); on unless
     // turned off. Off, the peer gets no offer and both ends stay on the channel.
     void setDatagramsAllowed(bool allowed) { m_datagramsAllowed = allowed; }
-    // Where the datagram media module is looked for (by default beside the program, where
-    // the package installs it, and in the build folder); only before a call used it.
-    void setDatagramModuleFolders(const QStringList &folders);
 
 signals:
     void activityFrameChanged(int frame);
@@ -293,9 +293,9 @@ private:
     YuvPicture m_yuv;
     VideoRateControl m_rate;
     QString m_codecText;
-    bool m_keyFrameAsked = false;
-    // The last request came from the peer's depayloader over datagrams.
-    bool m_keyFrameAskedOverDatagrams = false;
+    // The spacing the waiting key-frame request allows since the last key frame (by the way
+    // it came); 0 while none waits.
+    int m_keyFrameWaitMs = 0;
     qint64 m_lastKeyFrameMs = -1;
     qint64 m_lastKeyAskMs = -1;
     int m_keyFramesSent = 0;

@@ -82,7 +82,7 @@ Program::Program(ProgramOptions options, QObject *parent)
     , m_session(new MediaSession({*m_calls, m_settings, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient,
                                   *m_video, *m_audio, *m_audioControl, *m_capture, *m_sounds, m_mediaClock,
                                   m_mediaStats, m_callClock, m_textQueue, m_audioSendQueue, m_audioPlayQueue,
-                                  [this](const QString &line) { logLine(line); }},
+                                  [this](const QString &line) { logLine(line); }, m_options.datagramModuleFolders},
                                  this))
     , m_chat(new ChatSession({m_settings, *m_calls, *m_session, *m_audioControl, *m_sounds, m_mediaClock}, this))
     , m_pals(new PalService({m_settings, m_palList, profilePath(PalFile), profilePath(UserNumberFile::FileName)}, this))

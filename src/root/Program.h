@@ -57,6 +57,9 @@ struct ProgramOptions
     // Deal with the home router and the reachability check: the binary does; a program
     // embedded in a test on the host's own network leaves the network's routers alone.
     bool reachability = false;
+    // Where the datagram media module is looked for; empty: where the program's modules are
+    // installed (a test names a folder without it).
+    QStringList datagramModuleFolders = {};
 };
 
 // The root object of one running program, without a window. It owns the user's settings

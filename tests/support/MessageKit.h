@@ -15,11 +15,12 @@ namespace MessageKit {
 // given.
 struct Party : RunningProgram
 {
-    explicit Party(const QString &name, qint32 userNumber = -1)
+    explicit Party(const QString &name, qint32 userNumber = -1, QStringList datagramModuleFolders = {})
         : RunningProgram(name, Options{.windows = true,
                                        .location = QStringLiteral("Room ") + name,
                                        .email = name + QStringLiteral("@example.org"),
-                                       .userNumber = userNumber})
+                                       .userNumber = userNumber,
+                                       .datagramModuleFolders = std::move(datagramModuleFolders)})
     {
     }
     MessageService &messages() { return program->messages(); }

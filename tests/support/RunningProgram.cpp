@@ -21,7 +21,9 @@ RunningProgram::RunningProgram(const QString &name, Options o)
     , port(o.port > 0 ? o.port : TestSupport::portBlock())
     , options(std::move(o))
 {
-    program = std::make_unique<Program>(ProgramOptions{port, folder, options.callAddress, options.testDevices});
+    ProgramOptions programOptions{port, folder, options.callAddress, options.testDevices};
+    programOptions.datagramModuleFolders = options.datagramModuleFolders;
+    program = std::make_unique<Program>(std::move(programOptions));
     if (options.windows)
         shell = std::make_unique<WindowShell>(*program);
     program->sounds().setMuted(true);

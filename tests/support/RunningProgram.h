@@ -50,6 +50,8 @@ struct RunningProgram
         int palPort = 0;
         // Above 0: the user number in the profile, as a pal server handed it out.
         qint32 userNumber = 0;
+        // Empty: the datagram media module of this build.
+        QStringList datagramModuleFolders;
     };
 
     explicit RunningProgram(const QString &name);
