@@ -177,10 +177,15 @@ private slots:
         QVERIFY(answerWait);
         auto *status = control<QLabel>(ann.window(), "barStatusPanel2");
         QVERIFY(status);
-        // A timer of the same event loop: the media loop rests out of a call.
+        // A timer of the same event loop (the media loop rests out of a call) turns while the
+        // answer is awaited; on a busy machine perhaps only once.
         QTimer alive;
+        int ticksWhileWaiting = 0;
+        connect(&alive, &QTimer::timeout, [&] {
+            if (answerWait->isActive())
+                ++ticksWhileWaiting;
+        });
         alive.start(75);
-        QSignalSpy ticks(&alive, &QTimer::timeout);
 
         // The server takes the login and the notice request and stays silent. On a busy
         // machine the wait may run out before the test looks, so the order of what was shown
@@ -198,7 +203,7 @@ private slots:
         QVERIFY(!ann.directory().ippServer().isConnected());
         QTRY_VERIFY(!directory.client || directory.client->state() == QAbstractSocket::UnconnectedState);
         // The program went on meanwhile: its event loop kept running.
-        QVERIFY(ticks.count() >= 5);
+        QVERIFY(ticksWhileWaiting >= 1);
         QCOMPARE(status->text(), QStringLiteral("Unable to contact Directory Server"));
 
         // Opening the window again connects again; this time the server answers, and once
