@@ -134,6 +134,7 @@ private:
     bool m_soundSent = false;
     // The peer's datagrams decrypted at the last check, and how long that count has stood.
     int m_lastDecrypted = 0;
+    qint64 m_takenFromPeer = 0;
     QElapsedTimer m_sinceDecrypted;
     std::unique_ptr<DatagramSession> m_media;
     bool m_probing = false;
