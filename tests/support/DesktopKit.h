@@ -15,6 +15,10 @@
 #include <QTest>
 #include <QVariantMap>
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 namespace DesktopKit {
 
 // A dbus-daemon of the test's own: nothing reaches the desktop of whoever runs the tests.
@@ -25,6 +29,9 @@ struct PrivateBus
 
     bool start()
     {
+        // Dies with the test, even one that aborts: otherwise it would live on, holding what
+        // the test inherited (the suite's lock among it).
+        daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         daemon.start(QStringLiteral("dbus-daemon"),
                      {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
         if (!daemon.waitForStarted(5000))
@@ -307,6 +314,8 @@ struct VirtualDisplay
     // The screen as Xvfb takes it: width x height x depth.
     bool start(const QString &screen = QStringLiteral("640x480x24"))
     {
+        // Dies with the test, as the bus does.
+        server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
                                              QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"), screen});
         if (!server.waitForStarted(5000))
