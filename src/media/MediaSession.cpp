@@ -68,9 +68,8 @@ MediaSession::MediaSession(Context context, QObject *parent)
     , m_compressed(MaxFrameLength)
     , m_pacer(TickMs)
     , m_fit(TickMs)
-    , m_datagramModule(m_.datagramModuleFolders.isEmpty()
-                           ? std::make_unique<DatagramModule>()
-                           : std::make_unique<DatagramModule>(m_.datagramModuleFolders))
+    , m_datagramModule(std::make_unique<DatagramModule>(
+          m_.datagramModuleFolders.isEmpty() ? RuntimeModule::defaultFolders() : m_.datagramModuleFolders))
 {
     m_linkClock.start();
     m_.ipdMedia.setInputBufferSize(MediaInputBufferSize);
