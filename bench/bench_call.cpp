@@ -115,7 +115,7 @@ const char *cameraText()
 
 void setCameraPixels(Program &program)
 {
-    if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.devices()).patternCamera()) {
+    if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.parts().devices).patternCamera()) {
         camera->setPixelFormat(yuvCamera() ? QVideoFrameFormat::Format_YUV420P : QVideoFrameFormat::Format_BGRX8888);
         if (const int fps = qEnvironmentVariableIntValue(CameraRateVariable); fps > 0)
             camera->setFramesPerSecond(fps);
@@ -308,7 +308,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         if (answering == Answering::Silent)
             silent = std::make_unique<TestSupport::SilentPort>(port + PortPlan::EncryptedOffset);
     }
-    program.sounds().setMuted(true);
+    program.parts().sounds.setMuted(true);
     setCameraPixels(program);
     program.videoEngine().setCaptureFormat(-1, size);
     // The program as a user starts it: the splash goes, the windows of last time come back.
@@ -319,9 +319,9 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
 
     // Sound blocks sent: the send index moves by one for each block that went.
     qint64 blocksSent = 0;
-    int lastSendIndex = program.audioSendQueue().audioSendIndex();
-    QObject::connect(&program.mediaTimer(), &QTimer::timeout, &program, [&] {
-        const int index = program.audioSendQueue().audioSendIndex();
+    int lastSendIndex = program.parts().audioSendQueue.audioSendIndex();
+    QObject::connect(&program.parts().mediaTimer, &QTimer::timeout, &program, [&] {
+        const int index = program.parts().audioSendQueue.audioSendIndex();
         if (index != lastSendIndex && program.calls().status().callState == CallState::InCall)
             ++blocksSent;
         lastSendIndex = index;
@@ -332,8 +332,8 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     std::vector<double> qualities;
     std::vector<double> widths;
     qint64 framesSentBefore = 0;
-    QObject::connect(&program.mediaTimer(), &QTimer::timeout, &program, [&] {
-        const qint64 framesSent = program.mediaStats().totals().framesSent;
+    QObject::connect(&program.parts().mediaTimer, &QTimer::timeout, &program, [&] {
+        const qint64 framesSent = program.parts().mediaStats.totals().framesSent;
         if (measuring && framesSent > framesSentBefore) {
             qualities.push_back(program.mediaSession().sentPicture().quality);
             widths.push_back(program.mediaSession().sentPicture().width);
@@ -380,8 +380,8 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         // The camera's clock starts again on a tick of the send loop, so every run meets
         // the ticks at the same phase.
         auto *aligned = new QObject(&program);
-        QObject::connect(&program.mediaTimer(), &QTimer::timeout, aligned, [&program, aligned] {
-            if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.devices()).patternCamera()) {
+        QObject::connect(&program.parts().mediaTimer, &QTimer::timeout, aligned, [&program, aligned] {
+            if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.parts().devices).patternCamera()) {
                 camera->setOnDemand(true);
                 camera->setOnDemand(false);
             }
@@ -391,7 +391,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     }
 
     // Measured from the moment the call is up: the first seconds count too.
-    const MediaStats::Totals start = program.mediaStats().totals();
+    const MediaStats::Totals start = program.parts().mediaStats.totals();
     const qint64 blocksSent0 = blocksSent;
     const qint64 blocksPlayed0 = played.count();
     if (TestSpeaker *speaker = speakerOf(program))
@@ -410,7 +410,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     const int keyFramesSent = program.mediaSession().keyFramesSent();
     const int keyFramesAsked = program.mediaSession().keyFramesAsked();
     const double cpu = cpuSeconds() - cpu0;
-    const MediaStats::Totals end = program.mediaStats().totals();
+    const MediaStats::Totals end = program.parts().mediaStats.totals();
     const qint64 windowBlocksSent = blocksSent - blocksSent0;
     const qint64 windowBlocksPlayed = played.count() - blocksPlayed0;
 
@@ -454,7 +454,7 @@ int runIdle(int port, int seconds, bool selfView)
     QObject::connect(&program, &Program::startupTailFinished, &program, [&] { tailDone = true; });
     shell.start();
     setCameraPixels(program);
-    program.sounds().setMuted(true);
+    program.parts().sounds.setMuted(true);
     if (!waitFor([&] { return tailDone; }, 20000)) {
         std::printf("RESULT error=no-start\n");
         return 1;

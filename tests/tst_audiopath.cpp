@@ -19,12 +19,12 @@ struct Running : RunningProgram
     void start()
     {
         RunningProgram::start();
-        program->setMediaLoopByHand(true);
+        program->parts().setMediaLoopByHand(true);
         main()->show();
     }
-    TestDeviceProvider &devices() { return static_cast<TestDeviceProvider &>(program->devices()); }
+    TestDeviceProvider &devices() { return static_cast<TestDeviceProvider &>(program->parts().devices); }
     AudioControl &audio() { return program->audioControl(); }
-    AudioSendQueue &queue() { return program->audioSendQueue(); }
+    AudioSendQueue &queue() { return program->parts().audioSendQueue; }
     QWidget *talkButton() { return window<QWidget>("cmdtoolbar4"); }
     bool micLampLit() { return window<QLabel>("imgLedMic")->property("lit").toBool(); }
     TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
@@ -88,7 +88,7 @@ private slots:
         TAKE_BLOCK(r);
         QVERIFY(!r.queue().hasWaiting());
         QCOMPARE(r.queue().audioRecordIndex(), 1);
-        r->callStatus().callState = CallState::InCall;
+        r->parts().callStatus.callState = CallState::InCall;
         TAKE_BLOCK(r);
         QCOMPARE(r.queue().audioRecordIndex(), 2);
         QCOMPARE(r.queue().block(1).count, 132);

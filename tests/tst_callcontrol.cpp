@@ -41,7 +41,7 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
-        QSignalSpy media(&ann.program->mediaConnection(), &MediaConnection::opening);
+        QSignalSpy media(&ann.program->parts().mediaConnection, &MediaConnection::opening);
         ann.call(bob);
         QCOMPARE(ann.connectState(), ConnectState::Establishing);
         QVERIFY(ann.shell->progressWindow()->isVisible());
@@ -81,13 +81,13 @@ private slots:
         click(bob.prompt(), "cmdCallNo");
         QTRY_COMPARE(ann.connectState(), ConnectState::Refused);
         QVERIFY(ann.logged(QStringLiteral("Call Not Accepted from 127.0.0.1")));
-        QVERIFY(!ann.program->ippControl().isConnected());
+        QVERIFY(!ann.program->parts().ippControl.isConnected());
         frmConStatus *progress = ann.shell->progressWindow();
         QTRY_COMPARE(shown(progress, "cmdCancel"), QStringLiteral("OK"));
         QCOMPARE(shown(progress, "pnlConStatus"), QStringLiteral("Connection Response is NO"));
         QTRY_COMPARE(shown(progress, "pnlSecond"), QStringLiteral("IDLE"));
         // The callee's side of the closed connection goes too; the answer stays as it was.
-        QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+        QTRY_VERIFY(bob.program->parts().ipdControl.connectionIds().isEmpty());
         QCOMPARE(ann.connectState(), ConnectState::Refused);
     }
 
@@ -116,7 +116,7 @@ private slots:
     void requestDuringACallIsBusyEvenOnConnectionOne()
     {
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
-        bob->callStatus().callState = CallState::InCall;
+        bob->parts().callStatus.callState = CallState::InCall;
         // Nor does the knock change the way the call on hand is shown to have come.
         QSignalSpy way(bob.program.get(), &Program::callWayChanged);
         RawClient eve(bob.port);
@@ -192,7 +192,7 @@ private slots:
         QCOMPARE(ann.connectState(), ConnectState::Canceled);
         QTRY_VERIFY(ann.shell->progressWindow() == nullptr);
         // Whatever reached the callee has gone again, so no request can follow.
-        QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+        QTRY_VERIFY(bob.program->parts().ipdControl.connectionIds().isEmpty());
         QCOMPARE(ann.connectState(), ConnectState::Canceled);
         QVERIFY(bob.prompt() == nullptr);
         QVERIFY(!bob.logged(QStringLiteral("Received Call from Ann, Oslo 127.0.0.1, 9:05")));
@@ -249,8 +249,8 @@ private slots:
         QTRY_COMPARE(int(ann.connectState()), outcome);
         QCOMPARE(request, QByteArray("RQC;Ann;Oslo;9:05;"));
         QCOMPARE(hellos > 0, handshakeBreaks);
-        QCOMPARE(ann.program->ippControl().security().fellBack, handshakeBreaks);
-        QTRY_VERIFY(!ann.program->ippControl().isConnected());
+        QCOMPARE(ann.program->parts().ippControl.security().fellBack, handshakeBreaks);
+        QTRY_VERIFY(!ann.program->parts().ippControl.isConnected());
         QCOMPARE(int(ann.connectState()), outcome);
     }
 
@@ -322,7 +322,7 @@ private slots:
                                        QByteArray("\xff\xfe\x00RQC", 6)}) {
             qsizetype taken = 0;
             const QMetaObject::Connection counter =
-                connect(&bob.program->ipdControl(), &IPDaemon::dataIn,
+                connect(&bob.program->parts().ipdControl, &IPDaemon::dataIn,
                         [&taken](int, const QByteArray &piece, bool) { taken += piece.size(); });
             RawClient eve(bob.port);
             QVERIFY(eve.send(text));
@@ -335,7 +335,7 @@ private slots:
             QTRY_VERIFY(!eve.received.isEmpty());
             QCOMPARE(eve.received, QByteArray("UIF;2.5;False;"));
             eve.socket.disconnectFromHost();
-            QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+            QTRY_VERIFY(bob.program->parts().ipdControl.connectionIds().isEmpty());
         }
         QVERIFY(bob.prompt() == nullptr);
         // An older version's user information changes nothing and still gets our reply.
@@ -374,9 +374,9 @@ private slots:
             flood.back()->connectToHost(QHostAddress::LocalHost, quint16(bob.port));
         }
         // One address holds no more than its share of the places.
-        QTRY_COMPARE(bob.program->ipdControl().connectionIds().size(), int(CallControl::MaxControlPerSource));
+        QTRY_COMPARE(bob.program->parts().ipdControl.connectionIds().size(), int(CallControl::MaxControlPerSource));
         // The silent ones are dropped after a while; then a real caller is offered.
-        QTRY_COMPARE(bob.program->ipdControl().connectionIds().size(), 0);
+        QTRY_COMPARE(bob.program->parts().ipdControl.connectionIds().size(), 0);
         ann.call(bob);
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
     }
@@ -394,7 +394,7 @@ private slots:
             QTRY_VERIFY(prompt.isNull());
         }
         QVERIFY(!bob.calls().answersNextCall());
-        QTRY_COMPARE(bob.program->ipdControl().connectionIds().size(), 0);
+        QTRY_COMPARE(bob.program->parts().ipdControl.connectionIds().size(), 0);
         RawClient cid(bob.port);
         QVERIFY(cid.send("RQC;Cid;Tromso;9:06;"));
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
@@ -419,10 +419,10 @@ private slots:
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         QPointer<frmCallIn> prompt = bob.prompt();
         ann.reset(); // Ann gives up; the prompt stays
-        QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+        QTRY_VERIFY(bob.program->parts().ipdControl.connectionIds().isEmpty());
         RawClient eve(bob.port);
         QVERIFY(eve.socket.waitForConnected(3000));
-        QTRY_COMPARE(bob.program->ipdControl().connectionIds(), QList<int>{1});
+        QTRY_COMPARE(bob.program->parts().ipdControl.connectionIds(), QList<int>{1});
         click(prompt, "cmdCallYes");
         QTRY_VERIFY(prompt.isNull());
         QVERIFY(eve.send("UIF;2.5;True;"));
@@ -443,7 +443,7 @@ private slots:
         QTRY_COMPARE(ann.received, QByteArray("RRS;NO;"));
         // Ann never hangs up; connection 1 is freed for the next caller all the same.
         QTRY_COMPARE(ann.socket.state(), QAbstractSocket::UnconnectedState);
-        QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+        QTRY_VERIFY(bob.program->parts().ipdControl.connectionIds().isEmpty());
     }
 
     void escapeClosesDialogsWithTheirBookkeeping()
@@ -470,7 +470,7 @@ private slots:
         QTRY_VERIFY(progress.isNull());
         // The attempt is given up, so quitting is allowed again.
         QCOMPARE(cid.connectState(), ConnectState::Canceled);
-        QVERIFY(!cid.program->ippControl().isConnected());
+        QVERIFY(!cid.program->parts().ippControl.isConnected());
     }
 
     // The close box runs the dialog's own reject on its way: the bookkeeping still runs

@@ -21,9 +21,9 @@ struct Peer : RunningProgram
     explicit Peer(const QString &name, bool autoAccept = false)
         : RunningProgram(name, Options{.windows = true, .autoAccept = autoAccept})
     {
-        sounds = std::make_unique<QSignalSpy>(&program->sounds(), &SoundPlayer::playRequested);
+        sounds = std::make_unique<QSignalSpy>(&program->parts().sounds, &SoundPlayer::playRequested);
         settings().SendWelcome = false;
-        program->mediaClock().setManual(100);
+        program->parts().mediaClock.setManual(100);
     }
 
     ChatSession &chat() { return program->chat(); }
@@ -146,27 +146,27 @@ private slots:
         QTRY_VERIFY(ann.conversation().endsWith(QStringLiteral("> hell!\nHi Ann, café\n")));
 
         // An empty line is echoed and queued all the same.
-        ann->setMediaLoopByHand(true);
+        ann->parts().setMediaLoopByHand(true);
         ann.type(QStringLiteral("\r"));
         QVERIFY(ann.conversation().endsWith(QStringLiteral("café\n> \n")));
-        QVERIFY(!ann.program->textQueue().isEmpty());
-        QCOMPARE(ann.program->textQueue().front(), QByteArray());
-        ann->setMediaLoopByHand(false);
+        QVERIFY(!ann.program->parts().textQueue.isEmpty());
+        QCOMPARE(ann.program->parts().textQueue.front(), QByteArray());
+        ann->parts().setMediaLoopByHand(false);
 
         // With a 2.5 peer, Ctrl+G rings here and there and is not typed; Ring User too.
         QTest::keyClick(ann.typingBox(), Qt::Key_G, Qt::ControlModifier);
         QCOMPARE(ann.typing(), QString());
         QCOMPARE(ann.bells(), 1);
         QTRY_COMPARE(bob.bells(), 1);
-        bob.program->mediaClock().advance(1);
-        ann.program->mediaClock().advance(1);
+        bob.program->parts().mediaClock.advance(1);
+        ann.program->parts().mediaClock.advance(1);
         bob.click("cmdBell");
         QCOMPARE(bob.bells(), 2);
         QTRY_COMPARE(ann.bells(), 2);
         // Never while the call's sound is running.
-        bob.program->mediaClock().advance(1);
+        bob.program->parts().mediaClock.advance(1);
         QVERIFY(bob->audioControl().openMicrophone());
-        ann.program->mediaClock().advance(1);
+        ann.program->parts().mediaClock.advance(1);
         QSignalSpy bobIn(&bob.chat().ipdText(), &IPDaemon::dataIn);
         ann.click("cmdBell");
         QCOMPARE(ann.bells(), 3);
@@ -204,11 +204,11 @@ private slots:
         QCOMPARE(bob.conversation(), callLine + QStringLiteral("m"));
 
         // A flood of bells rings once; later bells ring again, unless the call's sound runs.
-        bob.program->mediaClock().advance(1);
+        bob.program->parts().mediaClock.advance(1);
         eve.chat.send(QByteArray("BEL<E>T\x07<E>").repeated(500) + "Tn;<E>");
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("mn")));
         QCOMPARE(bob.bells(), 2);
-        bob.program->mediaClock().advance(1);
+        bob.program->parts().mediaClock.advance(1);
         QVERIFY(bob->audioControl().openMicrophone());
         eve.chat.send("BEL<E>To;<E>");
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("mno")));

@@ -119,7 +119,7 @@ private slots:
         for (const bool fromNotification : {true, false}) {
             // The caller before has gone.
             QTRY_COMPARE(bob.call().callState, CallState::Idle);
-            QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+            QTRY_VERIFY(bob.program->parts().ipdControl.connectionIds().isEmpty());
             m_service->shown.clear();
             Caller ann(bob.port, "RQC;Ann;Oslo;9:05;");
             QTRY_VERIFY(latest(QStringLiteral("Ann, Oslo is calling")));
@@ -140,7 +140,7 @@ private slots:
             QCOMPARE(ann.received, QByteArray("RRS;NO;"));
         }
         QTRY_COMPARE(bob.call().callState, CallState::Idle);
-        QTRY_VERIFY(bob.program->ipdControl().connectionIds().isEmpty());
+        QTRY_VERIFY(bob.program->parts().ipdControl.connectionIds().isEmpty());
 
         // The prompt counts down and declines by itself.
         bob.program->settings().AutoDecTime = 5;

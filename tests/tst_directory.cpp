@@ -152,7 +152,7 @@ private slots:
         QCOMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(), QStringLiteral("Bob"));
         QCOMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(),
                  QStringLiteral("Room Bob"));
-        QCOMPARE(ann.program->ippControl().remotePort(), bob.port);
+        QCOMPARE(ann.program->parts().ippControl.remotePort(), bob.port);
         ann.program->calls().cancelAttempt();
 
         // Nobody on line with that address: no call, "Email address not found".

@@ -122,11 +122,11 @@ private slots:
 
         // Call with a user picked dials that user's own port, as a double-click or Enter does.
         callButton->click();
-        QCOMPARE(ann.program->ippControl().remotePort(), ann.port + 40);
+        QCOMPARE(ann.program->parts().ippControl.remotePort(), ann.port + 40);
         ann.program->calls().cancelAttempt();
         list->itemActivated(list->topLevelItem(0), 0);
-        QCOMPARE(ann.program->ippControl().remoteAddress(), QStringLiteral("10.0.0.6"));
-        QCOMPARE(ann.program->ippControl().remotePort(), 2000);
+        QCOMPARE(ann.program->parts().ippControl.remoteAddress(), QStringLiteral("10.0.0.6"));
+        QCOMPARE(ann.program->parts().ippControl.remotePort(), 2000);
         ann.program->calls().cancelAttempt();
 
         // A typed address clears the pick and is called on 2000.
@@ -135,7 +135,7 @@ private slots:
         QTest::keyClicks(txt, QStringLiteral("127.0.0.1"));
         QVERIFY(list->selectedItems().isEmpty());
         callButton->click();
-        QCOMPARE(ann.program->ippControl().remotePort(), 2000);
+        QCOMPARE(ann.program->parts().ippControl.remotePort(), 2000);
         ann.program->calls().cancelAttempt();
     }
 

@@ -154,7 +154,7 @@ void earlierRun(const QString &folder)
     User ann(QStringLiteral("Ann"), server.directoryPort(), server.palPort(), folder, 4321);
     ann.pals().addPal(QStringLiteral("bob@example.org"));
     ann.pals().addPal(QStringLiteral("carol@example.org"));
-    ann->refuseList().add(ann.program->profilePath(QStringLiteral("refuse.dat")), 77, QStringLiteral("Eve"),
+    ann->parts().refuseList.add(ann.program->profilePath(QStringLiteral("refuse.dat")), 77, QStringLiteral("Eve"),
                                QStringLiteral("eve@example.org"));
     ann.program->logLine(QStringLiteral("An earlier line"));
     ann.program->shutdown();
@@ -283,7 +283,7 @@ private slots:
         TestSupport::writeBytes(profile.filePath(QStringLiteral("zelmo.num")), "0\r\n");
         const QMap<QString, QByteArray> atStart = contents(profile.path());
         User ann(QStringLiteral("Ann"), directory.port(), pals.port(), profile.path());
-        QCOMPARE(ann->palList().count(), 2);
+        QCOMPARE(ann->parts().palList.count(), 2);
         ann.settings().Name = QStringLiteral("Ann Changed");
         ann.program->logLine(QStringLiteral("A line of this run"));
 
@@ -315,7 +315,7 @@ private slots:
         QVERIFY(ann.shell->messageWindow()->text().startsWith(QStringLiteral("Could not save the user number, ")));
         // A pal added now cannot be stored either, and is kept for this run.
         ann.pals().addPal(QStringLiteral("dave@example.org"));
-        QCOMPARE(ann->palList().count(), 3);
+        QCOMPARE(ann->parts().palList.count(), 3);
         auto *box = control<QMessageBox>(ann.window(), "MessageBox");
         QVERIFY(box && box->text().startsWith(QStringLiteral("Could not save Pal File, ")));
 

@@ -116,11 +116,11 @@ private slots:
         QVERIFY(answers(bob.port));
         // The call and its frames come through the encrypted port.
         QVERIFY(bob->security().call().status().encrypted());
-        QCOMPARE(bob->ipdMedia().connectionIds(), QList<int>{1});
-        QVERIFY(bob->ipdMedia().security(1).encrypted());
+        QCOMPARE(bob->parts().ipdMedia.connectionIds(), QList<int>{1});
+        QVERIFY(bob->parts().ipdMedia.security(1).encrypted());
 
         // What the flooded port holds at most: connections, or handshakes under way.
-        IPDaemon *listeners[] = {&bob->ipdControl(), &bob->ipdMedia(), &messages.ipdMessage(), &bob->chat().ipdText()};
+        IPDaemon *listeners[] = {&bob->parts().ipdControl, &bob->parts().ipdMedia, &messages.ipdMessage(), &bob->chat().ipdText()};
         IPDaemon *listener = encrypted ? nullptr : listeners[offset];
         SecureListener &secure = bob->security().listener();
         const int calls = encrypted ? 0 : int(listener->connectionIds().size());
@@ -133,8 +133,8 @@ private slots:
                     [&] { mostHeld = std::max(mostHeld, int(listener->connectionIds().size())); });
         const int descriptors = TestSupport::openDescriptors();
         const qint64 memory = TestSupport::residentKilobytes();
-        TestSupport::TickWatch ticks(&bob->mediaTimer());
-        const qint32 framesBefore = bob->mediaStats().framesReceived();
+        TestSupport::TickWatch ticks(&bob->parts().mediaTimer);
+        const qint32 framesBefore = bob->parts().mediaStats.framesReceived();
         qint64 peak = memory;
         qint64 longestHeld = 0;
         {
@@ -151,10 +151,10 @@ private slots:
                 peak = std::max(peak, TestSupport::residentKilobytes());
             }
             // The call goes on meanwhile: frames keep coming and the tick keeps running.
-            QTRY_VERIFY_WITH_TIMEOUT(bob->mediaStats().framesReceived() >= framesBefore + 5, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(bob->parts().mediaStats.framesReceived() >= framesBefore + 5, 10000);
             QTRY_VERIFY_WITH_TIMEOUT(ticks.count >= 5, 10000);
-            QVERIFY(bob->ipdControl().isConnected(1));
-            QCOMPARE(bob->ipdMedia().connectionIds(), QList<int>{1});
+            QVERIFY(bob->parts().ipdControl.isConnected(1));
+            QCOMPARE(bob->parts().ipdMedia.connectionIds(), QList<int>{1});
             QCOMPARE(bob.call().callState, CallState::InCall);
             // Held connections that never speak, or never finish their handshakes, are let go.
             QTRY_COMPARE_WITH_TIMEOUT(flood.turnedAway(), 500, SecureListener::HandshakeMs + 5000);
@@ -180,7 +180,7 @@ private slots:
             QVERIFY(control.port.security().encrypted());
             control.port.setConnected(false);
         }
-        QTRY_COMPARE(bob->ipdControl().connectionIds(), QList<int>{1});
+        QTRY_COMPARE(bob->parts().ipdControl.connectionIds(), QList<int>{1});
         // The chat and the quick messages still serve.
         ann->chat().type(QStringLiteral("still here"));
         QTRY_VERIFY(bob->chat().conversation().text().endsWith(QStringLiteral("still here")));
@@ -198,7 +198,7 @@ private slots:
     void aStrangersIdleControlConnectionsDoNotMakeTheProgramBusy()
     {
         RunningProgram bob(QStringLiteral("Bob"));
-        IPDaemon &listener = bob->ipdControl();
+        IPDaemon &listener = bob->parts().ipdControl;
         QSignalSpy offers(&bob.calls(), &CallControl::callOffered);
         std::vector<std::unique_ptr<RawClient>> stranger;
         for (int i = 0; i < 7; ++i)
@@ -227,7 +227,7 @@ private slots:
     void aStrangersIdleEncryptedControlConnectionsDoNotMakeTheProgramBusy()
     {
         RunningProgram bob(QStringLiteral("Bob"));
-        IPDaemon &listener = bob->ipdControl();
+        IPDaemon &listener = bob->parts().ipdControl;
         QSignalSpy offers(&bob.calls(), &CallControl::callOffered);
         const auto encrypted = [&](const char *from, Identity &key) {
             auto socket = std::make_unique<QSslSocket>();
@@ -331,7 +331,7 @@ private slots:
         QVERIFY(drip.waitClosed(10000));
         QVERIFY(sent >= 2);
         QVERIFY(offers.isEmpty());
-        QVERIFY(bob->ipdControl().connectionIds().isEmpty());
+        QVERIFY(bob->parts().ipdControl.connectionIds().isEmpty());
         QVERIFY(answers(bob.port));
     }
 
@@ -345,7 +345,7 @@ private slots:
             RawClient eve(bob.port);
             QVERIFY(eve.resetAfter(QByteArray("RQC;Eve;Nowh").left(1 + i % 12)));
         }
-        QTRY_VERIFY(bob->ipdControl().connectionIds().isEmpty());
+        QTRY_VERIFY(bob->parts().ipdControl.connectionIds().isEmpty());
         QTRY_VERIFY(TestSupport::openDescriptors() <= descriptors);
         QVERIFY(offers.isEmpty());
         // A real caller is offered the call afterwards.
@@ -368,7 +368,7 @@ private slots:
     {
         QFETCH(bool, chat);
         RunningProgram bob(QStringLiteral("Bob"), {.autoAccept = true});
-        IPDaemon &listener = chat ? bob->chat().ipdText() : bob->ipdMedia();
+        IPDaemon &listener = chat ? bob->chat().ipdText() : bob->parts().ipdMedia;
         QSignalSpy calls(&bob->mediaSession(), &MediaSession::inCallChanged);
         for (int round = 0; round < 20; ++round) {
             RawCaller eve;
@@ -379,7 +379,7 @@ private slots:
             QVERIFY(late.waitClosed());
             QVERIFY(late.received.isEmpty());
             QVERIFY(listener.connectionIds().isEmpty());
-            QTRY_VERIFY(!bob->ipdControl().isConnected(1));
+            QTRY_VERIFY(!bob->parts().ipdControl.isConnected(1));
             QVERIFY(!bob.call().callAcceptedOnControl);
             QCOMPARE(calls.count(), 0);
         }
@@ -413,7 +413,7 @@ private slots:
         // One byte at a time: the characters come whole, the tick goes on meanwhile.
         const QByteArray typed =
             ChatProtocol::typed(U'h') + ChatProtocol::typed(U'\u00e9') + ChatProtocol::typed(U'!');
-        QSignalSpy ticks(&bob->mediaTimer(), &QTimer::timeout);
+        QSignalSpy ticks(&bob->parts().mediaTimer, &QTimer::timeout);
         int sent = 0;
         QTimer drip;
         connect(&drip, &QTimer::timeout, [&] {
@@ -431,7 +431,7 @@ private slots:
         QTRY_VERIFY(chat.connectionIds().isEmpty());
         QVERIFY(conversation().endsWith(QStringLiteral("h\u00e9!")));
         QVERIFY(bob.inCall());
-        QVERIFY(bob->ipdControl().isConnected(1));
+        QVERIFY(bob->parts().ipdControl.isConnected(1));
         RawClient again(bob.port + 3);
         QTRY_VERIFY(chat.isConnected(1));
         again.send(ChatProtocol::typed(U'z'));

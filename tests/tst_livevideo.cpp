@@ -24,7 +24,7 @@ private slots:
     void everyCapturedFrameIsOfferedOnceWhetherOrNotTheSelfViewDrewIt()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann->setMediaLoopByHand(true);
+        ann->parts().setMediaLoopByHand(true);
         TestPatternCamera *camera = ann.camera();
         QVERIFY(camera);
         camera->setOnDemand(true);
@@ -84,7 +84,7 @@ private slots:
     void aPictureNobodyCanSeeIsNotDrawnAndTheNewestShowsWhenItComesBack()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann->setMediaLoopByHand(true);
+        ann->parts().setMediaLoopByHand(true);
         TestPatternCamera *camera = ann.camera();
         QVERIFY(camera);
         camera->setOnDemand(true);
@@ -131,15 +131,15 @@ private slots:
         frmSelf *selfView = bob.shell->selfView();
         selfView->hide();
         QVERIFY(!camera->isActive());
-        QTRY_VERIFY(!bob->mediaTimer().isActive());
+        QTRY_VERIFY(!bob->parts().mediaTimer.isActive());
         // Opened: both come back at once.
         selfView->show();
         QVERIFY(camera->isActive());
-        QVERIFY(bob->mediaTimer().isActive());
+        QVERIFY(bob->parts().mediaTimer.isActive());
 
         // A call comes in while the self view is closed: the caller sees this camera.
         selfView->hide();
-        QTRY_VERIFY(!bob->mediaTimer().isActive());
+        QTRY_VERIFY(!bob->parts().mediaTimer.isActive());
         DrawnFrames atAnn(ann);
         ann.call(bob);
         QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
@@ -219,7 +219,7 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"));
         const auto waitTicks = [&](int ticks, const std::function<void()> &each = {}) {
-            QSignalSpy spy(&ann->mediaTimer(), &QTimer::timeout);
+            QSignalSpy spy(&ann->parts().mediaTimer, &QTimer::timeout);
             return QTest::qWaitFor([&] {
                 if (each)
                     each();
@@ -231,7 +231,7 @@ private slots:
         {
             MediaPeer fast;
             QVERIFY(ann.openMedia(fast));
-            ann->callStatus().PeerIsV25 = true;
+            ann->parts().callStatus.PeerIsV25 = true;
             QVERIFY(waitTicks(30));
             QVERIFY(fast.packets.size() >= 10);
         }

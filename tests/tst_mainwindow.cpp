@@ -178,11 +178,11 @@ private slots:
         r.item("Menu_ViewZoomNorm")->trigger();
         QCOMPARE(main->displayWidth(), 320);
         main->setWindowState(Qt::WindowNoState);
-        r->callStatus().lastVideoPayload = 320;
+        r->parts().callStatus.lastVideoPayload = 320;
         r.item("Menu_ViewZoomNorm")->trigger();
         QCOMPARE(main->displayWidth(), 320);
         QVERIFY(MainWindowController::lastFrameLengthForbidsSmallZoom(320));
-        r->callStatus().lastVideoPayload = 321;
+        r->parts().callStatus.lastVideoPayload = 321;
         r.item("Menu_ViewZoomNorm")->trigger();
         QCOMPARE(main->displayWidth(), 160);
     }

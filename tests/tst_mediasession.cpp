@@ -26,14 +26,14 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"));
         Peer bob(QStringLiteral("Bob"), true);
-        ann.program->mediaClock().setManual(100);
-        bob.program->mediaClock().setManual(100);
+        ann.program->parts().mediaClock.setManual(100);
+        bob.program->parts().mediaClock.setManual(100);
         QSignalSpy annText(&ann.session(), &MediaSession::textReceived);
         QSignalSpy bobText(&bob.session(), &MediaSession::textReceived);
         // A line left over from before the call does not go ahead of the welcome.
         bob.session().queueText("typed before the call");
         // Without an accepted call, a stranger on the media or chat port is closed at once.
-        QSignalSpy opened(&bob.program->ipdMedia(), &IPDaemon::connected);
+        QSignalSpy opened(&bob.program->parts().ipdMedia, &IPDaemon::connected);
         QVERIFY(turnedAway(bob.port + 1));
         QVERIFY(turnedAway(bob.port + 3));
         QCOMPARE(opened.count(), 0);
@@ -46,7 +46,7 @@ private slots:
         QTRY_COMPARE(bob.program->chat().ipdText().connectionIds(), QList<int>{1});
         QVERIFY(turnedAway(bob.port + 1));
         QVERIFY(turnedAway(bob.port + 3));
-        QCOMPARE(bob.program->ipdMedia().connectionIds(), QList<int>{1});
+        QCOMPARE(bob.program->parts().ipdMedia.connectionIds(), QList<int>{1});
         QCOMPARE(opened.count(), 1);
 
         // The welcome text is the first line each way.
@@ -61,7 +61,7 @@ private slots:
 
         // Video both ways at 320 x 240, stamped frames intact.
         for (Peer *p : {&ann, &bob}) {
-            QTRY_VERIFY(p->program->mediaStats().framesReceived() >= 5);
+            QTRY_VERIFY(p->program->parts().mediaStats.framesReceived() >= 5);
             QCOMPARE(p->shownFrame().size(), QSize(320, 240));
             QVERIFY(TestPatternCamera::readStamp(p->shownFrame()).valid);
         }
@@ -72,10 +72,10 @@ private slots:
         QTRY_COMPARE(bob.shownFrame().size(), QSize(640, 480));
         QCOMPARE(bob.main()->displayWidth(), 640);
         QCOMPARE(resized.count(), 1);
-        ann->callStatus().PeerIsV25 = false;
+        ann->parts().callStatus.PeerIsV25 = false;
         QTRY_COMPARE(bob.shownFrame().size(), QSize(320, 240));
         QVERIFY(TestPatternCamera::readStamp(bob.shownFrame()).valid);
-        ann->callStatus().PeerIsV25 = true;
+        ann->parts().callStatus.PeerIsV25 = true;
         QTRY_COMPARE(bob.main()->videoView()->size(), QSize(640, 480));
 
         // Sound from Ann's microphone is heard on Bob's speaker.
@@ -84,22 +84,22 @@ private slots:
         QTRY_VERIFY(bob->audioControl().isSpeakerPlaying());
         // Bob's side stalls for two seconds of Ann's talk; when it plays again the speaker
         // is not left that far behind: the oldest of the burst are dropped.
-        bob->setMediaLoopByHand(true);
-        QTRY_VERIFY_WITH_TIMEOUT(bob.program->audioPlayQueue().audioPlayCount() >= 25, 10000);
+        bob->parts().setMediaLoopByHand(true);
+        QTRY_VERIFY_WITH_TIMEOUT(bob.program->parts().audioPlayQueue.audioPlayCount() >= 25, 10000);
         const qint64 writtenBefore = bob.speaker()->samplesWritten();
-        bob.program->setMediaLoopByHand(false);
+        bob.program->parts().setMediaLoopByHand(false);
         QTRY_VERIFY(bob.speaker()->samplesWritten() > writtenBefore);
         QVERIFY(bob.speaker()->pendingSamples() <= MediaSession::MaxSpeakerBacklogSamples);
         QVERIFY(bob.speaker()->samplesWritten() - writtenBefore < 25 * AudioEngine::BlockSamples);
-        ann.program->mediaClock().advance(1.5);
-        QTRY_COMPARE(ann.program->callClock().text(), QStringLiteral("00:01"));
+        ann.program->parts().mediaClock.advance(1.5);
+        QTRY_COMPARE(ann.program->parts().callClock.text(), QStringLiteral("00:01"));
 
         // Bob hangs up while Ann's microphone is open: only a side whose sound is idle
         // plays the disconnect sound; both sides are reset, the display too.
         ann.program->audioEngine().closeAudioIn();
         QTRY_VERIFY(!bob->audioControl().isSpeakerPlaying());
-        QSignalSpy annSounds(&ann.program->sounds(), &SoundPlayer::playRequested);
-        QSignalSpy bobSounds(&bob.program->sounds(), &SoundPlayer::playRequested);
+        QSignalSpy annSounds(&ann.program->parts().sounds, &SoundPlayer::playRequested);
+        QSignalSpy bobSounds(&bob.program->parts().sounds, &SoundPlayer::playRequested);
         bob.calls().hangUp();
         QTRY_COMPARE(ann.call().callState, CallState::Idle);
         // The control connection's close may be taken in before the media connection's,
@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(bobSounds.first().first().toString(), QStringLiteral("discon.wav"));
         QCOMPARE(annSounds.count(), 0); // Ann's microphone was still open
         for (Peer *p : {&ann, &bob}) {
-            QCOMPARE(p->program->callClock().text(), QStringLiteral("00:00"));
+            QCOMPARE(p->program->parts().callClock.text(), QStringLiteral("00:00"));
             QVERIFY(p->conversation().endsWith(QStringLiteral("\n<End of Connection>\n")));
             QVERIFY(p->logged(QStringLiteral("Disconnected from 127.0.0.1")));
             QVERIFY(p->shownFrame().isNull());
@@ -158,10 +158,10 @@ private slots:
     void receivedPacketsAreCheckedBeforeTheyAreUsed()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann->setMediaLoopByHand(true);
+        ann->parts().setMediaLoopByHand(true);
         MediaSession &session = ann.session();
         QSignalSpy text(&session, &MediaSession::textReceived);
-        const MediaStats &stats = ann.program->mediaStats();
+        const MediaStats &stats = ann.program->parts().mediaStats;
 
         // A five-letter word, then the packets that must be dropped: zero or unreadable
         // length, a length beyond the data, a packet cut by the endpoint, an unknown kind.
@@ -200,7 +200,7 @@ private slots:
         // 61 sound blocks before the queue is played: the newest one replaces block 60.
         for (int i = 0; i < 60; ++i)
             session.receiveMediaData(unframed("AUD", gsmBlock(ann.program->audioEngine(), 200 + 10 * i)), true);
-        const AudioPlayQueue &play = ann.program->audioPlayQueue();
+        const AudioPlayQueue &play = ann.program->parts().audioPlayQueue;
         const QByteArray first = play.block(1).bytes(), last = play.block(59).bytes(), sixtieth = play.block(60).bytes();
         session.receiveMediaData(unframed("AUD", gsmBlock(ann.program->audioEngine(), 900)), true);
         QCOMPARE(play.audioPlayCount(), 60);
@@ -228,9 +228,9 @@ private slots:
     void theSendLoopOffersTextThenSoundThenVideoAndReportsWhatItCannotSend()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann->setMediaLoopByHand(true);
+        ann->parts().setMediaLoopByHand(true);
         ann.program->capture().pauseCapture();
-        ann.program->mediaClock().setManual(50);
+        ann.program->parts().mediaClock.setManual(50);
         MediaPeer peer;
         MediaSession &session = ann.session();
         QVERIFY(ann.openMedia(peer));
@@ -245,7 +245,7 @@ private slots:
 
         // One block per tick, in order, from the send index on.
         AudioEngine &audio = ann.program->audioEngine();
-        AudioSendQueue &sendQueue = ann.program->audioSendQueue();
+        AudioSendQueue &sendQueue = ann.program->parts().audioSendQueue;
         const QList<QByteArray> blocks{gsmBlock(audio, 300), gsmBlock(audio, 500), gsmBlock(audio, 700)};
         for (const QByteArray &b : blocks)
             sendQueue.record(b);
@@ -280,14 +280,14 @@ private slots:
         QVERIFY(session.sendMediaPacket(filler) > 0);
         QCOMPARE(session.sendMediaPacket(filler), 0);
         session.tick();
-        QCOMPARE(ann.program->textQueue().front(), QByteArray("held"));
+        QCOMPARE(ann.program->parts().textQueue.front(), QByteArray("held"));
         QCOMPARE(sendQueue.audioSendIndex(), sendIndex);
-        QCOMPARE(ann.program->mediaStats().framesSent(), 0);
+        QCOMPARE(ann.program->parts().mediaStats.framesSent(), 0);
         QTRY_COMPARE(peer.pairs().size(), 6);
         session.tick();
         QCOMPARE(sendQueue.audioSendIndex(), sendIndex + 1);
-        QVERIFY(ann.program->textQueue().isEmpty());
-        QCOMPARE(ann.program->mediaStats().framesSent(), 1);
+        QVERIFY(ann.program->parts().textQueue.isEmpty());
+        QCOMPARE(ann.program->parts().mediaStats.framesSent(), 1);
         QTRY_COMPARE(peer.pairs().size(), 9);
         QByteArrayList kinds;
         for (const auto &packet : peer.pairs().mid(5))
@@ -297,12 +297,12 @@ private slots:
         // A frame goes only when the camera has made a new one.
         const int framesCaptured = video.getFrameNum();
         session.tick();
-        const qint32 sent = ann.program->mediaStats().framesSent();
+        const qint32 sent = ann.program->parts().mediaStats.framesSent();
         session.tick();
-        QCOMPARE(ann.program->mediaStats().framesSent(), sent);
+        QCOMPARE(ann.program->parts().mediaStats.framesSent(), sent);
         QTRY_VERIFY(video.getFrameNum() != framesCaptured);
         session.tick();
-        QCOMPARE(ann.program->mediaStats().framesSent(), sent + 1);
+        QCOMPARE(ann.program->parts().mediaStats.framesSent(), sent + 1);
 
         // A frame that fills the receive buffer whole is taken: 40000 bytes and its header.
         QImage noise(640, 480, QImage::Format_RGB888);
@@ -311,15 +311,15 @@ private slots:
             noise.bits()[i] = uchar((seed = seed * 1664525u + 1013904223u) >> 24);
         const QByteArray big = unframed(MediaPacket::VideoKind, jpegOf(video, noise, 100)) + MediaPacket::Terminator;
         QVERIFY2(big.size() > 32768 + 11, qPrintable(QString::number(big.size())));
-        const qint32 framesBefore = ann.program->mediaStats().framesReceived();
+        const qint32 framesBefore = ann.program->parts().mediaStats.framesReceived();
         peer.socket->write(big);
-        QTRY_COMPARE(ann.program->mediaStats().framesReceived(), framesBefore + 1);
+        QTRY_COMPARE(ann.program->parts().mediaStats.framesReceived(), framesBefore + 1);
         QCOMPARE(ann.session().displayWidth(), 640);
 
         // Ten seconds into the call the figures reach the rates window.
         video.setCapStatus(false);
         const int capturedAt = video.getFrameNum();
-        ann.program->mediaClock().advance(10.5);
+        ann.program->parts().mediaClock.advance(10.5);
         session.tick();
         const auto rate = [&](frmRates::Figure f) { return ann.shell->ratesWindow()->figure(f); };
         QCOMPARE(rate(frmRates::FpsCap), QString::number((capturedAt - primedAt) / 5.0, 'f', 1));
@@ -341,7 +341,7 @@ private slots:
         QVERIFY(!session.queueText("one too many"));
         QCOMPARE(refused.count(), 1);
         QVERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());
-        QCOMPARE(ann.program->textQueue().front(), QByteArray("1"));
+        QCOMPARE(ann.program->parts().textQueue.front(), QByteArray("1"));
         ann.shell->messageWindow()->hide();
 
         // Captured pictures the converter cannot read: one is a damaged frame and skipped,
@@ -361,7 +361,7 @@ private slots:
     void theImageMessageIsBurntIntoSentFramesUntilItNoLongerFits()
     {
         Peer ann(QStringLiteral("Ann"));
-        ann->setMediaLoopByHand(true);
+        ann->parts().setMediaLoopByHand(true);
         MediaSession &session = ann.session();
         VideoEngine &video = ann.program->videoEngine();
         const auto nextFrame = [&]() -> std::pair<QByteArray, QByteArray> {

@@ -75,7 +75,7 @@ private slots:
         Party ann(QStringLiteral("Ann"), number);
         Party bob(QStringLiteral("Bob"), 55);
         Relay relay(bob.messagePort());
-        QSignalSpy sounds(&bob.program->sounds(), &SoundPlayer::playRequested);
+        QSignalSpy sounds(&bob.program->parts().sounds, &SoundPlayer::playRequested);
 
         MessageComposer c(ann.composing([number] { return qint32(number); }));
         c.setRecipient(QStringLiteral("127.0.0.1"), relay.base());
@@ -197,7 +197,7 @@ private slots:
     {
         Party bob(QStringLiteral("Bob"), 55);
         IPDaemon &ipd = bob.messages().ipdMessage();
-        QVERIFY(!bob->refuseList().add(bob.dir.filePath(QStringLiteral("refuse.dat")), 71, "Ann", "ann@x.org"));
+        QVERIFY(!bob->parts().refuseList.add(bob.dir.filePath(QStringLiteral("refuse.dat")), 71, "Ann", "ann@x.org"));
 
         for (const bool disabled : {false, true}) {
             bob.settings().Disable = disabled;

@@ -60,7 +60,7 @@ private slots:
         QCOMPARE(out->statusText(), QStringLiteral("MsgSize: %1Kb").arg(size / 1000));
         const QByteArray picture = c.picture();
 
-        QSignalSpy sounds(&bob.program->sounds(), &SoundPlayer::playRequested);
+        QSignalSpy sounds(&bob.program->parts().sounds, &SoundPlayer::playRequested);
         control<QPushButton>(out, "cmdSend")->click();
         QVERIFY(!control<QPushButton>(out, "cmdSend")->isEnabled());
         // Delivered: the compose window goes.
@@ -111,7 +111,7 @@ private slots:
         QCOMPARE(c.clip().size(), MessageComposer::LastRecordIndex - 1);
         QCOMPARE(control<QProgressBar>(out, "pgrAudioRec")->value(), MessageComposer::LastRecordIndex);
         QVERIFY(!ann->audioControl().isMicOpen() && !ann->audioControl().isMessageRecording());
-        QVERIFY(!ann->audioSendQueue().hold());
+        QVERIFY(!ann->parts().audioSendQueue.hold());
         int bytes = 0;
         for (const QByteArray &block : c.clip())
             bytes += int(block.size());
@@ -131,9 +131,9 @@ private slots:
         QVERIFY(!hasPicture(in));
         QVERIFY(!control<QPushButton>(in, "cmdPlay")->isEnabled());
         QVERIFY(!control<QGroupBox>(in, "pnlPlayMsg")->isEnabled());
-        const int pals = bob->palList().count();
+        const int pals = bob->parts().palList.count();
         control<QPushButton>(in, "cmdAddPal")->click();
-        QCOMPARE(bob->palList().count(), pals);
+        QCOMPARE(bob->parts().palList.count(), pals);
         QVERIFY(control<QPushButton>(in, "cmdAddPal")->isEnabled());
 
         // Reply: a compose window to the sender's address on port 2000; the viewer goes.
@@ -150,14 +150,14 @@ private slots:
         QVERIFY(sendWhole(bob.messagePort(), 34, "call me", "Dora", "dora@x.org"));
         in = bob.openOldest();
         control<QPushButton>(in, "cmdAddPal")->click();
-        QCOMPARE(bob->palList().count(), pals + 1);
-        QCOMPARE(bob->palList().pal(pals + 1).EMail, QStringLiteral("dora@x.org"));
+        QCOMPARE(bob->parts().palList.count(), pals + 1);
+        QCOMPARE(bob->parts().palList.pal(pals + 1).EMail, QStringLiteral("dora@x.org"));
         QVERIFY(!control<QPushButton>(in, "cmdAddPal")->isEnabled());
         viewer = in;
         control<QPushButton>(in, "cmdConnect")->click();
         QTRY_VERIFY(!viewer);
-        QCOMPARE(bob.program->ippControl().remoteAddress(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(bob.program->ippControl().remotePort(), 2000);
+        QCOMPARE(bob.program->parts().ippControl.remoteAddress(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(bob.program->parts().ippControl.remotePort(), 2000);
         bob.program->calls().cancelAttempt();
     }
 
@@ -173,7 +173,7 @@ private slots:
         QCOMPARE(refuse->text(), QStringLiteral("Refuse Future Messages from this Person"));
         refuse->click();
         control<QPushButton>(in, "cmdClose")->click();
-        QVERIFY(bob->refuseList().isRefused(33));
+        QVERIFY(bob->parts().refuseList.isRefused(33));
         const QByteArray file = TestSupport::readBytes(bob.dir.filePath(QStringLiteral("refuse.dat")));
         QCOMPARE(file, QByteArray(" 33 \r\nSpam\r\nspam@x.org\r\n"));
 
@@ -188,7 +188,7 @@ private slots:
         QVERIFY(in);
         QVERIFY(!control<QCheckBox>(in, "chkRefuse")->isEnabled());
         in->close();
-        QCOMPARE(bob->refuseList().count(), 1);
+        QCOMPARE(bob->parts().refuseList.count(), 1);
     }
 
     void sendingThatCannotStartKeepsTheWindow()

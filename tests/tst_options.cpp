@@ -268,7 +268,7 @@ private slots:
     {
         Running r;
         frmOptions *options = r.open();
-        AudioSendQueue &queue = r.program->audioSendQueue();
+        AudioSendQueue &queue = r.program->parts().audioSendQueue;
         queue.setHold(true);
         queue.record(QByteArray(33, 'x'));
         queue.record(QByteArray(33, 'y'));
@@ -304,7 +304,7 @@ private slots:
     {
         Running r;
         const QString path = r.program->profilePath(QStringLiteral("refuse.dat"));
-        RefuseList &list = r->refuseList();
+        RefuseList &list = r->parts().refuseList;
         QVERIFY(!list.add(path, 7, QStringLiteral("Spammer"), QStringLiteral("spam@example.org")));
         QVERIFY(!list.add(path, 9, QStringLiteral("Pest"), QStringLiteral("pest@example.org")));
         r.open();

@@ -70,7 +70,7 @@ struct Caller : Party
     QString badgeText() { return badge()->findChild<QLabel *>(QStringLiteral("lblShortCode"))->text(); }
     QString codecs() { return badge()->findChild<QLabel *>(QStringLiteral("lblCodecs"))->text(); }
     MediaSession &media() { return program->mediaSession(); }
-    qint64 framesReceived() { return program->mediaStats().totals().framesReceived; }
+    qint64 framesReceived() { return program->parts().mediaStats.totals().framesReceived; }
     // For what only the channel shows: picture and sound stay there.
     void keepMediaOnTheChannel() { media().setDatagramsAllowed(false); }
     QString lock() { return badge()->findChild<QLabel *>(QStringLiteral("imgLock"))->accessibleName(); }
@@ -188,8 +188,8 @@ private slots:
         bob.type(QStringLiteral("agreed"));
         QVERIFY(ann.leaveMessage(toBob, QStringLiteral("the first quick note")));
         QVERIFY(bob.leaveMessage(toAnn, QStringLiteral("the second quick note")));
-        QTRY_VERIFY_WITH_TIMEOUT(ann.program->mediaStats().totals().framesReceived >= 5
-                                     && bob.program->mediaStats().totals().framesReceived >= 5,
+        QTRY_VERIFY_WITH_TIMEOUT(ann.program->parts().mediaStats.totals().framesReceived >= 5
+                                     && bob.program->parts().mediaStats.totals().framesReceived >= 5,
                                  15000);
         QTRY_VERIFY_WITH_TIMEOUT(ann.blocksPlayed() >= 5 && bob.blocksPlayed() >= 5, 15000);
         QTRY_VERIFY(bob.conversation().endsWith(QStringLiteral("secret plan")));
@@ -241,8 +241,8 @@ private slots:
         QVERIFY(bob.media().currentFormats());
         ann.program->audioControl().talkPressed(Qt::RightButton);
         bob.program->audioControl().talkPressed(Qt::RightButton);
-        QTRY_VERIFY_WITH_TIMEOUT(ann.program->mediaStats().totals().framesReceived >= 10
-                                     && bob.program->mediaStats().totals().framesReceived >= 10,
+        QTRY_VERIFY_WITH_TIMEOUT(ann.program->parts().mediaStats.totals().framesReceived >= 10
+                                     && bob.program->parts().mediaStats.totals().framesReceived >= 10,
                                  15000);
         QTRY_VERIFY_WITH_TIMEOUT(ann.blocksPlayed() >= 5 && bob.blocksPlayed() >= 5, 15000);
         // The pictures are the test camera's, drawn at the size sent.
@@ -315,7 +315,7 @@ private slots:
         ann.call(bob.port);
         QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
         QVERIFY(bob.media().currentFormats());
-        const auto received = [&bob] { return bob.program->mediaStats().totals().framesReceived; };
+        const auto received = [&bob] { return bob.program->parts().mediaStats.totals().framesReceived; };
         QTRY_VERIFY_WITH_TIMEOUT(received() >= 5, 15000);
         QCOMPARE(ann.media().keyFramesSent(), 1);
         QCOMPARE(bob.media().keyFramesAsked(), 0);
@@ -343,7 +343,7 @@ private slots:
         // A flood of requests, five before each of forty frames Ann sends, makes at most one
         // key frame a second.
         const int before = ann.media().keyFramesSent();
-        const auto sent = [&ann] { return ann.program->mediaStats().totals().framesSent; };
+        const auto sent = [&ann] { return ann.program->parts().mediaStats.totals().framesSent; };
         QElapsedTimer flood;
         flood.start();
         const QByteArray ask = CodedMediaPacket::build(CodedMediaPacket::Kind::KeyFrameRequest, "1").chopped(3);
@@ -380,8 +380,8 @@ private slots:
         QVERIFY(ann.security().encrypted());
         QVERIFY(!ann.media().currentFormats());
         QVERIFY(!bob.media().currentFormats());
-        QTRY_VERIFY_WITH_TIMEOUT(ann.program->mediaStats().totals().framesReceived >= 3
-                                     && bob.program->mediaStats().totals().framesReceived >= 3,
+        QTRY_VERIFY_WITH_TIMEOUT(ann.program->parts().mediaStats.totals().framesReceived >= 3
+                                     && bob.program->parts().mediaStats.totals().framesReceived >= 3,
                                  15000);
         QCOMPARE(ann.codecs(), QString());
         QVERIFY(ann.media().sentPicture().quality > 0);
@@ -404,7 +404,7 @@ private slots:
         ann.program->mediaFormats().setPublishedOnly(publishedOnly);
         // 6 kHz, above all that 8000 samples a second carry. A steady tone is what noise
         // suppression is there to take out; the echo canceller stays on.
-        static_cast<TestDeviceProvider &>(ann.program->devices()).setMicrophoneSignal(TestMicrophone::Tone, 6000);
+        static_cast<TestDeviceProvider &>(ann.program->parts().devices).setMicrophoneSignal(TestMicrophone::Tone, 6000);
         ann.program->audioSetup().setNoiseSuppression(false);
         QVERIFY(ann.program->audioEngine().voiceProcessing().echoCancellation);
         ann.call(bob.port);

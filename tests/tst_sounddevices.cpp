@@ -74,7 +74,7 @@ private slots:
 
         SoundPeer ann(QStringLiteral("Ann"), false);
         SoundPeer bob(QStringLiteral("Bob"), true, true, Unprocessed);
-        static_cast<TestDeviceProvider &>(bob.program->devices()).setMicrophoneSignal(TestMicrophone::Tone, 440);
+        static_cast<TestDeviceProvider &>(bob.program->parts().devices).setMicrophoneSignal(TestMicrophone::Tone, 440);
         ann.call(bob);
         QVERIFY(ann.waitInCall(bob));
         bob.program->audioControl().talkPressed(Qt::RightButton);
@@ -120,7 +120,7 @@ private slots:
     {
         SoundPeer ann(QStringLiteral("Ann"), false, true);
         SoundPeer bob(QStringLiteral("Bob"), true, true);
-        auto &devices = static_cast<TestDeviceProvider &>(ann.program->devices());
+        auto &devices = static_cast<TestDeviceProvider &>(ann.program->parts().devices);
         const DeviceProvider::SoundDevice usb{"usb-mic", QStringLiteral("USB Microphone")};
         devices.addAudioDevice(true, usb);
         ann.program->audioSetup().pinMicrophone(usb.id);
@@ -140,7 +140,7 @@ private slots:
         QCOMPARE(options.findChild<QComboBox *>(QStringLiteral("cboMicrophone"))->currentText(),
                  QStringLiteral("usb-mic (not connected)"));
         // Bob goes on hearing her.
-        auto &bobDevices = static_cast<TestDeviceProvider &>(bob.program->devices());
+        auto &bobDevices = static_cast<TestDeviceProvider &>(bob.program->parts().devices);
         QVERIFY(QTest::qWaitFor([&] { return bobDevices.speaker() != nullptr; }, 3000));
         const qint64 heard = bobDevices.speaker()->samplesWritten();
         QVERIFY(QTest::qWaitFor([&] { return bobDevices.speaker()->samplesWritten() >= heard + 2 * AudioEngine::BlockSamples; }, 2000));

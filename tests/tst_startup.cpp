@@ -103,9 +103,9 @@ private slots:
         QVERIFY(palServer.listen(QHostAddress::AnyIPv4, quint16(palPort)));
         program->pals().setPalServer(QStringLiteral("127.0.0.1"), palPort);
         // Five one-second ticks would slow the suite; the sequence is what matters here.
-        program->startupTimer().start(5);
+        program->parts().startupTimer.start(5);
         QVERIFY(tail.wait(2000));
-        QVERIFY(!program->startupTimer().isActive());
+        QVERIFY(!program->parts().startupTimer.isActive());
         QVERIFY(program.shell->splash() == nullptr);
         QVERIFY(program.shell->mainWindow()->isVisible());
         // RememberWin and SelfViewOn default to true: the self view comes back.
@@ -125,7 +125,7 @@ private slots:
         QVERIFY(squatter.listen(QHostAddress::AnyIPv4, quint16(base)));
         Started program(base);
         QCOMPARE(program->listenPort(), base + 4);
-        QCOMPARE(program->ipdMedia().localPort(), base + 5);
+        QCOMPARE(program->parts().ipdMedia.localPort(), base + 5);
         QCOMPARE(program->messages().ipdMessage().localPort(), base + 6);
         QCOMPARE(program->chat().ipdText().localPort(), base + 7);
         QVERIFY(program->chat().ipdText().isListening());
@@ -143,10 +143,10 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         QVERIFY(boxes[0].startsWith(QStringLiteral("Failed to start Listen Daemon 1: 25049 ")));
         QCOMPARE(program->listenPort(), base + 12);
-        QVERIFY(program->ipdMedia().isListening());
-        QCOMPARE(program->ipdMedia().localPort(), base + 13);
+        QVERIFY(program->parts().ipdMedia.isListening());
+        QCOMPARE(program->parts().ipdMedia.localPort(), base + 13);
         QCOMPARE(program->messages().ipdMessage().localPort(), base + 14);
-        QVERIFY(!program->ipdControl().isListening());
+        QVERIFY(!program->parts().ipdControl.isListening());
     }
 
     void commandLineStartShowsTheWindowAndCallsOnTheFirstTick()
@@ -154,17 +154,17 @@ private slots:
         Started program(0, QStringLiteral("127.0.0.1"));
         // The call's state after each media tick.
         QList<ConnectState> ticks;
-        connect(&program->mediaTimer(), &QTimer::timeout, this, [&] { ticks << program.call().ConnectState; });
+        connect(&program->parts().mediaTimer, &QTimer::timeout, this, [&] { ticks << program.call().ConnectState; });
         QVERIFY(program.shell->splash() == nullptr);
         QVERIFY(program.shell->mainWindow()->isVisible());
         QVERIFY(program.calls().answersNextCall());
-        QVERIFY(!program->startupTimer().isActive());
+        QVERIFY(!program->parts().startupTimer.isActive());
         QCOMPARE(program.call().ConnectState, ConnectState::NoAttempt);
         // The first media tick places the call, to the address on port 2000.
         QTRY_VERIFY(!ticks.isEmpty());
         QCOMPARE(ticks.first(), ConnectState::Establishing);
-        QCOMPARE(program->ippControl().remoteAddress(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(program->ippControl().remotePort(), 2000);
+        QCOMPARE(program->parts().ippControl.remoteAddress(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(program->parts().ippControl.remotePort(), 2000);
         QVERIFY(program.shell->progressWindow() && program.shell->progressWindow()->isVisible());
         QCOMPARE(shown(program.shell->progressWindow(), "pnlUserName"), QStringLiteral("Unknown"));
         QCOMPARE(shown(program.shell->progressWindow(), "pnlUserLocation"), QStringLiteral("127.0.0.1"));
@@ -172,22 +172,22 @@ private slots:
         // Only one call; the pal server is not contacted and the tail never runs.
         const qsizetype cancelledAt = ticks.size();
         // The loop goes on ticking, or rests with nothing left to do.
-        QTRY_VERIFY(ticks.size() >= cancelledAt + 3 || !program->mediaTimer().isActive());
+        QTRY_VERIFY(ticks.size() >= cancelledAt + 3 || !program->parts().mediaTimer.isActive());
         QCOMPARE(program.call().ConnectState, ConnectState::Canceled);
-        QVERIFY(!program->startupTimer().isActive());
+        QVERIFY(!program->parts().startupTimer.isActive());
         QVERIFY(program->pals().ippServerPal().remotePort() == 0);
     }
 
     void closeIsRefusedWhileAConnectionIsBeingEstablished()
     {
         Started program(0, quietAddress());
-        program->callStatus().ConnectState = ConnectState::Establishing;
+        program->parts().callStatus.ConnectState = ConnectState::Establishing;
         program.shell->mainWindow()->close();
         QVERIFY(!program->isShutDown());
         QVERIFY(program.shell->mainWindow()->isVisible());
         QCOMPARE(program.shell->messageWindow()->text(),
                  QStringLiteral("You must cancel the connection that is being established before exiting."));
-        program->callStatus().ConnectState = ConnectState::Canceled;
+        program->parts().callStatus.ConnectState = ConnectState::Canceled;
         program.shell->mainWindow()->close();
         QVERIFY(program->isShutDown());
     }
@@ -197,7 +197,7 @@ private slots:
         Started program(0, quietAddress());
         TerminationSignals terminations;
         connect(&terminations, &TerminationSignals::received, &*program, &Program::shutdown);
-        program->callStatus().ConnectState = ConnectState::Establishing; // a signal is not a user's close: it is never refused
+        program->parts().callStatus.ConnectState = ConnectState::Establishing; // a signal is not a user's close: it is never refused
         QSignalSpy finished(&*program, &Program::finished);
         std::raise(SIGTERM);
         QVERIFY(finished.wait(2000));
@@ -232,7 +232,7 @@ private slots:
         second.start();
         first.logLine(QStringLiteral("only in the first"));
         first.shutdown();
-        QVERIFY(second.ipdControl().isListening());
+        QVERIFY(second.parts().ipdControl.isListening());
         second.shutdown();
         QVERIFY(fileLines(a.filePath(QStringLiteral("zelmo.log"))).join('\n').contains(QStringLiteral("only in the first")));
         QVERIFY(!fileLines(b.filePath(QStringLiteral("zelmo.log"))).join('\n').contains(QStringLiteral("only in the first")));

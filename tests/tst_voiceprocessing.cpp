@@ -90,7 +90,7 @@ struct FarSide
     std::vector<qint16> heard;
     qint64 taken = 0;
 
-    TestSpeaker *speaker() { return static_cast<TestDeviceProvider &>(bob.program->devices()).speaker(); }
+    TestSpeaker *speaker() { return static_cast<TestDeviceProvider &>(bob.program->parts().devices).speaker(); }
     void pull()
     {
         TestSpeaker *s = speaker();
@@ -196,7 +196,7 @@ private slots:
         QVERIFY2(room.settle(), "the room's echo path plays nothing");
         SoundPeer ann(QStringLiteral("Ann"), false, false, room.audioIni(true));
         SoundPeer bob(QStringLiteral("Bob"), true, true, Unprocessed);
-        static_cast<TestDeviceProvider &>(bob.program->devices())
+        static_cast<TestDeviceProvider &>(bob.program->parts().devices)
             .setMicrophoneRecording(std::make_shared<const std::vector<qint16>>(m_far));
         ann.call(bob);
         QVERIFY(ann.waitInCall(bob));

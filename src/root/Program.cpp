@@ -438,6 +438,13 @@ bool Program::mediaLoopNeeded() const
            || !m_pendingCallAddress.isEmpty();
 }
 
+ProgramParts Program::parts()
+{
+    return {m_refuseList, m_palList, m_call, *m_devices, *m_sounds, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_media,
+            m_mediaClock, m_mediaStats, m_callClock, m_audioSendQueue, m_audioPlayQueue, m_textQueue, m_mediaTimer,
+            m_startupTimer, [this](bool on) { setMediaLoopByHand(on); }};
+}
+
 void Program::setMediaLoopByHand(bool on)
 {
     m_mediaLoopByHand = on;

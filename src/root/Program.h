@@ -5,6 +5,7 @@
 #include "core/PeerChannel.h"
 #include "core/RefuseList.h"
 #include "core/Settings.h"
+#include "root/ProgramParts.h"
 #include "media/AudioPlayQueue.h"
 #include "media/AudioSendQueue.h"
 #include "media/CallClock.h"
@@ -97,11 +98,7 @@ public:
 
     // The user's settings and lists: read at start-up, written at the shutdown.
     Settings &settings() { return m_settings; }
-    RefuseList &refuseList() { return m_refuseList; }
-    PalList &palList() { return m_palList; }
     ActivityLog &activityLog() { return *m_log; }
-    // The call of the moment, as the call's channels keep it.
-    CallStatus &callStatus() { return m_call; }
     // Appends a time-stamped line to the activity log.
     void logLine(const QString &text);
 
@@ -132,29 +129,11 @@ public:
     // Showing the screen or a window in the camera's place during a call.
     ScreenShare &screenShare() { return *m_share; }
     AudioEngine &audioEngine() { return *m_audio; }
-    SoundPlayer &sounds() { return *m_sounds; }
-    // The cameras and sound devices the engines use.
-    DeviceProvider &devices() { return *m_devices; }
-    // The call's endpoints: the control and media listeners, and the calling side's control
-    // and media clients (the progress window follows the last).
-    IPDaemon &ipdControl() { return *m_ipdControl; }
-    IPDaemon &ipdMedia() { return *m_ipdMedia; }
-    IPPort &ippControl() { return *m_ippControl; }
+    // The progress window follows the calling side's media client.
     IPPort &ippClient() { return *m_ippClient; }
-    MediaConnection &mediaConnection() { return *m_media; }
-    // The media path's clocks, counters and queues.
-    MediaClock &mediaClock() { return m_mediaClock; }
-    MediaStats &mediaStats() { return m_mediaStats; }
-    CallClock &callClock() { return m_callClock; }
-    AudioSendQueue &audioSendQueue() { return m_audioSendQueue; }
-    AudioPlayQueue &audioPlayQueue() { return m_audioPlayQueue; }
-    OutgoingTextQueue &textQueue() { return m_textQueue; }
-    // The media loop's tick and the start-up tail's second; a test may hurry the second.
-    QTimer &mediaTimer() { return m_mediaTimer; }
-    // On: the media loop's tick stops and nothing starts it again, so a test drives the loop
-    // by hand. Off: it ticks again.
-    void setMediaLoopByHand(bool on);
-    QTimer &startupTimer() { return m_startupTimer; }
+
+    // What no window shows, for tests and the benchmark.
+    ProgramParts parts();
 
 signals:
     // The settings are read and the listeners bound, plain and encrypted; nothing else has
@@ -201,6 +180,7 @@ private:
     bool mediaLoopNeeded() const;
     void wakeMediaLoop();
     void onStartupTick();
+    void setMediaLoopByHand(bool on);
     void reportSaveFailure(const QString &text, int code, const QString &description);
 
     ProgramOptions m_options;

@@ -41,8 +41,8 @@ World &world()
         // Not started: no port is opened, the chat service works all the same.
         made.program = std::make_unique<Program>(
             ProgramOptions{2000, FuzzSupport::scratchPath(QStringLiteral("profile")), {}, true});
-        made.program->sounds().setMuted(true);
-        made.program->mediaClock().setManual(100);
+        made.program->parts().sounds.setMuted(true);
+        made.program->parts().mediaClock.setManual(100);
         return made;
     }();
     return w;

@@ -42,7 +42,7 @@ World &world()
     if (!w.program) {
         w.program = std::make_unique<Program>(
             ProgramOptions{2000, FuzzSupport::scratchPath(QStringLiteral("profile")), {}, true});
-        w.program->sounds().setMuted(true);
+        w.program->parts().sounds.setMuted(true);
         w.numberFile = w.program->profilePath(UserNumberFile::FileName);
         w.palFile = w.program->profilePath(QStringLiteral("zelmo.pal"));
         for (const char *address : PalAddresses)
@@ -121,9 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PalService &palClient = w.program->pals();
     palClient.start();
     s.start();
-    w.program->palList() = w.pals;
-    w.program->palList().checkPosition = 1;
-    w.program->callStatus().ConnectState = ConnectState::NoAttempt;
+    w.program->parts().palList = w.pals;
+    w.program->parts().palList.checkPosition = 1;
+    w.program->parts().callStatus.ConnectState = ConnectState::NoAttempt;
     palClient.setPalServer(QStringLiteral("127.0.0.1"), PalService::DefaultPalPort);
     IPPort &port = pal ? palClient.ippServerPal() : s.ippServer();
     emit port.connected(0, QString());
@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(usablePort(palClient.palServerPort()) && !palClient.palServerHost().trimmed().isEmpty());
 
     // The pals: the same ones, each either off line or on line where it can be called.
-    const PalList &pals = w.program->palList();
+    const PalList &pals = w.program->parts().palList;
     FUZZ_CHECK(pals.count() == w.pals.count());
     FUZZ_CHECK(pals.checkPosition >= 0 && pals.checkPosition <= pals.count());
     for (int k = 1; k <= pals.count(); ++k) {

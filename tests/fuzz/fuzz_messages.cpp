@@ -48,7 +48,7 @@ World &world()
         // Not started: no port is opened, the message service works all the same.
         made.program = std::make_unique<Program>(
             ProgramOptions{2000, FuzzSupport::scratchPath(QStringLiteral("profile")), {}, true});
-        made.program->sounds().setMuted(true);
+        made.program->parts().sounds.setMuted(true);
         return made;
     }();
     return w;

@@ -70,8 +70,8 @@ struct Peer : RunningProgram
 
     MediaSession &session() { return program->mediaSession(); }
     VideoEngine &video() { return program->videoEngine(); }
-    const MediaStats::Totals &totals() { return program->mediaStats().totals(); }
-    TestPatternCamera *camera() { return static_cast<TestDeviceProvider &>(program->devices()).patternCamera(); }
+    const MediaStats::Totals &totals() { return program->parts().mediaStats.totals(); }
+    TestPatternCamera *camera() { return static_cast<TestDeviceProvider &>(program->parts().devices).patternCamera(); }
     QString conversation() { return shell->chatWindow()->conversation(); }
     TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
     QImage shownFrame() { return main()->videoView()->frame(); }
@@ -90,7 +90,7 @@ struct Peer : RunningProgram
     // Lets this program's media tick run `ticks` more times.
     bool waitTicks(int ticks)
     {
-        QSignalSpy spy(&program->mediaTimer(), &QTimer::timeout);
+        QSignalSpy spy(&program->parts().mediaTimer, &QTimer::timeout);
         return QTest::qWaitFor([&] { return spy.count() >= ticks; }, 10000);
     }
 };

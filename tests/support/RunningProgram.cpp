@@ -26,7 +26,7 @@ RunningProgram::RunningProgram(const QString &name, Options o)
     program = std::make_unique<Program>(std::move(programOptions));
     if (options.windows)
         shell = std::make_unique<WindowShell>(*program);
-    program->sounds().setMuted(true);
+    program->parts().sounds.setMuted(true);
     // The start-up tail contacts the pal server: a port of this block nobody listens on,
     // unless the scenario has one on the directory server's host.
     if (options.palPort > 0)
@@ -75,7 +75,7 @@ bool RunningProgram::callAndSeeFrames(RunningProgram &callee)
         return false;
     if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
         program->capture().chooseDriver(TestPatternCamera::deviceName());
-    return QTest::qWaitFor([&] { return callee->mediaStats().framesReceived() >= 3; }, 10000);
+    return QTest::qWaitFor([&] { return callee->parts().mediaStats.framesReceived() >= 3; }, 10000);
 }
 
 bool RunningProgram::waitInCall(RunningProgram &callee, int ms)
