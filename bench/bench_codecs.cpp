@@ -1,8 +1,8 @@
 // Time per frame of the video codec and per 80 ms block of the GSM codec, beside the JPEG
 // library's own benchmark tool (when installed) doing the same work on the same picture.
 
-#include "media/engine/GsmCodec.h"
-#include "media/engine/VideoCodec.h"
+#include "media/sound/GsmCodec.h"
+#include "media/picture/VideoCodec.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>

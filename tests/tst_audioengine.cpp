@@ -1,12 +1,12 @@
 #include "support/RunningProgram.h"
-#include "media/engine/QtAudioInput.h"
-#include "media/engine/QtAudioOutput.h"
-#include "media/engine/Resampler.h"
-#include "media/engine/SampleConverter.h"
-#include "media/engine/StreamPosition.h"
-#include "media/engine/TestDeviceProvider.h"
-#include "media/engine/TestMicrophone.h"
-#include "media/engine/TestSpeaker.h"
+#include "media/sound/QtAudioInput.h"
+#include "media/sound/QtAudioOutput.h"
+#include "media/sound/Resampler.h"
+#include "media/sound/SampleConverter.h"
+#include "media/sound/StreamPosition.h"
+#include "media/devices/TestDeviceProvider.h"
+#include "media/sound/TestMicrophone.h"
+#include "media/sound/TestSpeaker.h"
 
 #include <QRegularExpression>
 

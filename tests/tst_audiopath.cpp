@@ -1,7 +1,7 @@
 #include "support/Windows.h"
 #include "media/AudioSendQueue.h"
-#include "media/engine/TestDeviceProvider.h"
-#include "media/engine/TestSpeaker.h"
+#include "media/devices/TestDeviceProvider.h"
+#include "media/sound/TestSpeaker.h"
 
 #include <QSet>
 

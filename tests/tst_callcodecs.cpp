@@ -1,10 +1,10 @@
 #include "media/CodedFrameParts.h"
 #include "media/CodedMediaPacket.h"
-#include "media/codec/OpusVoiceDecoder.h"
-#include "media/codec/OpusVoiceEncoder.h"
-#include "media/codec/Vp8Decoder.h"
-#include "media/codec/Vp8Encoder.h"
-#include "media/codec/YuvPicture.h"
+#include "media/sound/OpusVoiceDecoder.h"
+#include "media/sound/OpusVoiceEncoder.h"
+#include "media/picture/Vp8Decoder.h"
+#include "media/picture/Vp8Encoder.h"
+#include "media/picture/YuvPicture.h"
 #include "support/TestSupport.h"
 
 #include <QTest>

@@ -1,7 +1,7 @@
 #include "core/Settings.h"
 #include "support/Windows.h"
-#include "media/engine/TestDeviceProvider.h"
-#include "media/engine/TestPatternCamera.h"
+#include "media/devices/TestDeviceProvider.h"
+#include "media/picture/TestPatternCamera.h"
 
 #include <QScreen>
 #include <QVideoFrame>

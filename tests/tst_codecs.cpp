@@ -1,5 +1,5 @@
-#include "media/engine/GsmCodec.h"
-#include "media/engine/VideoCodec.h"
+#include "media/sound/GsmCodec.h"
+#include "media/picture/VideoCodec.h"
 #include "support/TestSupport.h"
 
 #include <gsm.h>

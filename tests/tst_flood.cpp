@@ -8,7 +8,7 @@
 #include "call/ControlProtocol.h"
 #include "chat/ChatProtocol.h"
 #include "media/MediaStats.h"
-#include "media/engine/TestPatternCamera.h"
+#include "media/picture/TestPatternCamera.h"
 #include "messages/QuickMessageProtocol.h"
 #include "secure/CallSecurity.h"
 #include "tls/Identity.h"

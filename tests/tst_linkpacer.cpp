@@ -1,5 +1,5 @@
 #include "media/PictureFit.h"
-#include "media/engine/VideoCodec.h"
+#include "media/picture/VideoCodec.h"
 #include "support/LinkModel.h"
 #include "support/TestSupport.h"
 

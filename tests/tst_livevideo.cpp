@@ -1,6 +1,6 @@
 #include "media/AudioControl.h"
-#include "media/engine/AudioEngine.h"
-#include "media/engine/TestMicrophone.h"
+#include "media/AudioEngine.h"
+#include "media/sound/TestMicrophone.h"
 #include "support/MediaKit.h"
 #include "ui/frmRates.h"
 

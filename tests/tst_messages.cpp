@@ -4,7 +4,7 @@
 #include "messages/MessageComposer.h"
 #include "messages/MessageSender.h"
 #include "messages/QuickMessageProtocol.h"
-#include "media/engine/VideoEngine.h"
+#include "media/VideoEngine.h"
 #include "support/MessageKit.h"
 
 #include <QVideoFrame>

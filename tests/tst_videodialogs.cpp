@@ -1,4 +1,4 @@
-#include "media/engine/TestDeviceProvider.h"
+#include "media/devices/TestDeviceProvider.h"
 #include "support/Windows.h"
 #include "ui/VideoDisplayDialog.h"
 #include "ui/VideoSourceDialog.h"

@@ -1,8 +1,8 @@
-#include "media/engine/CameraFormat.h"
-#include "media/engine/CaptureProfile.h"
-#include "media/engine/FrameConverter.h"
-#include "media/engine/TestDeviceProvider.h"
-#include "media/engine/TestPatternCamera.h"
+#include "media/picture/CameraFormat.h"
+#include "media/picture/CaptureProfile.h"
+#include "media/picture/FrameConverter.h"
+#include "media/devices/TestDeviceProvider.h"
+#include "media/picture/TestPatternCamera.h"
 #include "support/MediaKit.h"
 
 #include <QBuffer>

@@ -3,9 +3,9 @@
 #include "core/CallStates.h"
 #include "media/AudioBlock.h"
 #include "media/AudioSendQueue.h"
-#include "media/codec/OpusVoiceEncoder.h"
-#include "media/engine/AudioEngine.h"
-#include "media/engine/Resampler.h"
+#include "media/sound/OpusVoiceEncoder.h"
+#include "media/AudioEngine.h"
+#include "media/sound/Resampler.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #include "media/AudioRoute.h"
 
-#include "media/engine/AudioEngine.h"
+#include "media/AudioEngine.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/engine/DeviceProvider.h"
+#include "media/devices/DeviceProvider.h"
 
 #include <QHash>
 #include <QObject>

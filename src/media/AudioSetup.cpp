@@ -1,7 +1,7 @@
 #include "media/AudioSetup.h"
 
 #include "media/AudioRoute.h"
-#include "media/engine/AudioEngine.h"
+#include "media/AudioEngine.h"
 
 AudioSetup::AudioSetup(AudioEngine &engine, DeviceProvider &devices, QString settingsPath,
                        std::function<void(const QString &)> logLine, QObject *parent)

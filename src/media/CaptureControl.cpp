@@ -1,8 +1,8 @@
 #include "media/CaptureControl.h"
 
 #include "core/Settings.h"
-#include "media/engine/CameraDevice.h"
-#include "media/engine/VideoEngine.h"
+#include "media/picture/CameraDevice.h"
+#include "media/VideoEngine.h"
 
 #include <cmath>
 

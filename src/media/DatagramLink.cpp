@@ -1,7 +1,7 @@
 #include "media/DatagramLink.h"
 
 #include "media/DatagramModule.h"
-#include "media/codec/OpusVoiceEncoder.h"
+#include "media/sound/OpusVoiceEncoder.h"
 
 #include <QNetworkDatagram>
 

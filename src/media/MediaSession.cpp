@@ -20,13 +20,13 @@
 #include "media/MediaPacket.h"
 #include "media/MediaStats.h"
 #include "media/OutgoingTextQueue.h"
-#include "media/codec/OpusVoiceDecoder.h"
-#include "media/codec/OpusVoiceEncoder.h"
-#include "media/codec/Vp8Encoder.h"
-#include "media/engine/AudioEngine.h"
-#include "media/engine/FrameConverter.h"
-#include "media/engine/Resampler.h"
-#include "media/engine/VideoEngine.h"
+#include "media/sound/OpusVoiceDecoder.h"
+#include "media/sound/OpusVoiceEncoder.h"
+#include "media/picture/Vp8Encoder.h"
+#include "media/AudioEngine.h"
+#include "media/picture/FrameConverter.h"
+#include "media/sound/Resampler.h"
+#include "media/VideoEngine.h"
 
 #include <algorithm>
 #include <array>

@@ -6,7 +6,7 @@
 #include "media/LinkPacer.h"
 #include "media/PictureFit.h"
 #include "media/VideoRateControl.h"
-#include "media/codec/YuvPicture.h"
+#include "media/picture/YuvPicture.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

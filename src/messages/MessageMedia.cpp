@@ -4,7 +4,7 @@
 #include "media/AudioControl.h"
 #include "media/AudioSendQueue.h"
 #include "media/CaptureControl.h"
-#include "media/engine/VideoEngine.h"
+#include "media/VideoEngine.h"
 #include "messages/QuickMessageProtocol.h"
 
 #include <algorithm>

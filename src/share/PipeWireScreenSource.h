@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/engine/CameraDevice.h"
+#include "media/picture/CameraDevice.h"
 #include "share/ScreenFit.h"
 
 #include <QElapsedTimer>

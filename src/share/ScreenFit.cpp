@@ -1,6 +1,6 @@
 #include "share/ScreenFit.h"
 
-#include "media/engine/VideoEngine.h"
+#include "media/VideoEngine.h"
 
 #include <QVideoFrameFormat>
 

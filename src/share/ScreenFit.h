@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/engine/CameraFormat.h"
+#include "media/picture/CameraFormat.h"
 
 #include <QList>
 #include <QRect>

@@ -2,7 +2,7 @@
 
 #include "media/AudioRoute.h"
 #include "media/AudioSetup.h"
-#include "media/engine/AudioEngine.h"
+#include "media/AudioEngine.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,9 +1,9 @@
 #include "ui/TestHook.h"
 
 #include "core/DescriptorLines.h"
-#include "media/engine/AudioEngine.h"
-#include "media/engine/TestSpeaker.h"
-#include "media/engine/VideoEngine.h"
+#include "media/AudioEngine.h"
+#include "media/sound/TestSpeaker.h"
+#include "media/VideoEngine.h"
 #include "messages/MessageService.h"
 #include "ui/frmMain.h"
 

@@ -1,6 +1,6 @@
 #include "ui/VideoDisplayDialog.h"
 
-#include "media/engine/VideoEngine.h"
+#include "media/VideoEngine.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

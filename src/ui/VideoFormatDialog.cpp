@@ -1,6 +1,6 @@
 #include "ui/VideoFormatDialog.h"
 
-#include "media/engine/VideoEngine.h"
+#include "media/VideoEngine.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -1,7 +1,7 @@
 #include "ui/frmSelf.h"
 
 #include "media/CaptureControl.h"
-#include "media/engine/VideoEngine.h"
+#include "media/VideoEngine.h"
 #include "share/ScreenShare.h"
 #include "ui/Artwork.h"
 #include "ui/VideoView.h"

@@ -2,7 +2,7 @@
 // save writes what the first did.
 #include "FuzzSupport.h"
 
-#include "media/engine/CaptureProfile.h"
+#include "media/picture/CaptureProfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -3,8 +3,8 @@
 #include "FuzzSupport.h"
 
 #include "media/CodedMediaPacket.h"
-#include "media/codec/OpusVoiceDecoder.h"
-#include "media/codec/Vp8Decoder.h"
+#include "media/sound/OpusVoiceDecoder.h"
+#include "media/picture/Vp8Decoder.h"
 
 #include <array>
 

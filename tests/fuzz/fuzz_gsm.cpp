@@ -4,7 +4,7 @@
 // Input: a room choice, then the body.
 #include "FuzzSupport.h"
 
-#include "media/engine/GsmCodec.h"
+#include "media/sound/GsmCodec.h"
 
 #include <vector>
 

@@ -4,8 +4,8 @@
 // Input: a capacity choice, then the picture.
 #include "FuzzSupport.h"
 
-#include "media/engine/VideoCodec.h"
-#include "media/engine/VideoEngine.h"
+#include "media/picture/VideoCodec.h"
+#include "media/VideoEngine.h"
 
 #include <vector>
 

@@ -3,8 +3,8 @@
 #include "FuzzSupport.h"
 
 #include "media/MediaPacket.h"
-#include "media/engine/GsmCodec.h"
-#include "media/engine/VideoEngine.h"
+#include "media/sound/GsmCodec.h"
+#include "media/VideoEngine.h"
 
 #include <algorithm>
 #include <array>

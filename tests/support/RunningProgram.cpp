@@ -4,7 +4,7 @@
 #include "media/SoundPlayer.h"
 #include "directory/DirectoryService.h"
 #include "media/MediaStats.h"
-#include "media/engine/TestPatternCamera.h"
+#include "media/picture/TestPatternCamera.h"
 #include "support/TestSupport.h"
 #include "ui/WindowShell.h"
 

@@ -1,7 +1,7 @@
 #include "support/SoundRig.h"
 
 #include "media/AudioSettings.h"
-#include "media/engine/Resampler.h"
+#include "media/sound/Resampler.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>

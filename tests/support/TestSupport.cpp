@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "media/engine/FrameConverter.h"
+#include "media/picture/FrameConverter.h"
 
 #include <sys/resource.h>
 

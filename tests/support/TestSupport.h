@@ -2,7 +2,7 @@
 
 // What the scenarios use everywhere: Qt's test tools, files and sockets.
 #include "core/Sanitizers.h"
-#include "media/codec/YuvPicture.h"
+#include "media/picture/YuvPicture.h"
 
 #include <QByteArray>
 #include <QDir>
