@@ -123,8 +123,6 @@ struct User : RunningProgram
         if (userNumber > 0)
             TestSupport::writeBytes(folder + QStringLiteral("/zelmo.num"), QByteArray::number(userNumber) + "\r\n");
         start();
-        // An encrypted port that drops what comes (no refusal) is given up on sooner.
-        program->security().directoryDialer().setHandshakeWait(1000);
         settings().DirAddress = QStringLiteral("127.0.0.1");
         settings().DirPort = qint16(quint16(directoryPort));
     }
