@@ -145,6 +145,15 @@ def sh(cmd, timeout=None):
     return p.returncode, p.stdout
 
 
+def failed_functions(out):
+    """The scenarios (test functions, with their data rows) that failed in a run's output:
+    what decides whether a single scenario, not only its file, catches something alone."""
+    found = set()
+    for m in re.finditer(r'^FAIL!\s+:\s+(\w+)::(\w+)\(([^)]*)\)', out, re.M):
+        found.add(f'{m.group(1)}::{m.group(2)}' + (f'({m.group(3)})' if m.group(3) else ''))
+    return sorted(found)
+
+
 def build_and_run(build, tests, timeout, lock):
     """Under the lock: build the tests' targets, then run them. Returns (built, failed
     tests, log)."""
@@ -156,7 +165,7 @@ def build_and_run(build, tests, timeout, lock):
     regex = '^(%s)$' % '|'.join(tests)
     script = (f'cmake --build {build} -j 2 --target {targets} >{build}/fault-build.log 2>&1 || exit 97\n'
               f'cd {build} && . {ROOT}/scripts/test-env.sh && '
-              f'ctest -R "{regex}" -j 2 --timeout {timeout} 2>&1')
+              f'ctest -R "{regex}" -j 2 --timeout {timeout} --output-on-failure 2>&1')
     lock.take()
     rc, out = sh(['bash', '-c', script])
     if rc == 97:
@@ -347,6 +356,7 @@ def main():
             put_back(f, original)
         status = 'no-compile' if not built else ('caught' if failed else 'survived')
         res['faults'][f['id']] = {'status': status, 'caught_by': failed, 'tests': tests,
+                                  'scenarios': failed_functions(out) if built else [],
                                   'seconds': round(time.time() - started)}
         print(f"{f['id']:12} {status:10} {' '.join(failed)}  [{round(time.time() - started)} s]", flush=True)
         save_results(res)
