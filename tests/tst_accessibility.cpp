@@ -143,8 +143,8 @@ private slots:
         // The question the directory window asks when its server's key changed.
         emit ann.program->serverKeys().question(QStringLiteral("The key changed."));
         bob.call(ann);
-        QTRY_VERIFY_WITH_TIMEOUT(ann.shell->callPrompt() && ann.shell->callPrompt()->isVisible(), 10000);
-        QVERIFY(ann.shell->directoryWindow()->findChild<QMessageBox *>(QStringLiteral("ServerKeyBox")));
+        QTRY_VERIFY_WITH_TIMEOUT(ann.windowOf<frmCallIn>() && ann.windowOf<frmCallIn>()->isVisible(), 10000);
+        QVERIFY(ann.windowOf<frmDirectory>()->findChild<QMessageBox *>(QStringLiteral("ServerKeyBox")));
 
         Walk walk;
         QSet<QWidget *> seen;
@@ -203,10 +203,10 @@ private slots:
         QVERIFY(sitAt(ann.window()));
         QVERIFY(tabTo("lstGlobal"));
         press(Qt::Key_Return);
-        QTRY_VERIFY_WITH_TIMEOUT(bob.shell->callPrompt() && bob.shell->callPrompt()->isVisible(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(bob.windowOf<frmCallIn>() && bob.windowOf<frmCallIn>()->isVisible(), 10000);
         // The prompt is announced (this test's display activates every new window, so
         // that it leaves the keyboard alone is not seen here).
-        QVERIFY(said(bob.shell->callPrompt(), QAccessible::Description)
+        QVERIFY(said(bob.windowOf<frmCallIn>(), QAccessible::Description)
                     .startsWith(QStringLiteral("Incoming call from Ann, Room Ann.")));
         QVERIFY(sitAt(bob.main()));
         press(frmCallIn::answerKey());
@@ -223,16 +223,16 @@ private slots:
 
         // Ctrl+T opens the chat with the typing box ready; Bob reads what she types.
         press(QKeySequence(Qt::CTRL | Qt::Key_T));
-        QTRY_VERIFY(ann.shell->chatWindow()->isActiveWindow());
+        QTRY_VERIFY(ann.windowOf<frmNewChat>()->isActiveWindow());
         type(QStringLiteral("hello"));
-        QTRY_VERIFY(shown(bob.shell->chatWindow(), "txtIn").contains(QStringLiteral("hello")));
+        QTRY_VERIFY(shown(bob.windowOf<frmNewChat>(), "txtIn").contains(QStringLiteral("hello")));
 
         // Alt+V, O: the options; a new name and Enter keeps it.
         QVERIFY(sitAt(ann.main()));
         press(Qt::Key_V, Qt::AltModifier);
         QTRY_VERIFY(QApplication::activePopupWidget());
         press(Qt::Key_O);
-        frmOptions *options = ann.shell->optionsWindow();
+        frmOptions *options = ann.shell->mainController().optionsWindow();
         QTRY_VERIFY(options->isActiveWindow());
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("txtName"));
         press(QKeySequence::SelectAll);

@@ -30,7 +30,7 @@ struct Running : RunningProgram
     TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
     QString errorText()
     {
-        frmErrorMsg *w = shell->errorWindow();
+        frmErrorMsg *w = windowOf<frmErrorMsg>();
         return w && w->isVisible() ? w->text() : QString();
     }
 };
@@ -106,10 +106,10 @@ private slots:
         QCOMPARE(r.queue().audioSendIndex(), 1);
         QVERIFY(!r.queue().hold());
         VERIFY_TALKING(r, false);
-        r.shell->errorWindow()->hide();
+        r.windowOf<frmErrorMsg>()->hide();
         r.audio().testStop();
         QCOMPARE(r.errorText(), AudioControl::inCallText());
-        r.shell->errorWindow()->hide();
+        r.windowOf<frmErrorMsg>()->hide();
         r.queue().record(QByteArray(132, 'c'));
         r.audio().testPlay();
         QCOMPARE(r.errorText(), AudioControl::inCallText());
@@ -129,7 +129,7 @@ private slots:
         r.audio().testRecord();
         VERIFY_TALKING(r, false);
         r.audio().testPlay();
-        QVERIFY(r.shell->errorWindow() == nullptr);
+        QVERIFY(r.windowOf<frmErrorMsg>() == nullptr);
     }
 
     void soundTestRecordsSixtyBlocksAndPlaysThemBack()

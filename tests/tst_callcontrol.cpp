@@ -15,7 +15,7 @@ struct Peer : RunningProgram
     {
     }
     ConnectState connectState() { return call().ConnectState; }
-    frmCallIn *prompt() { return shell->callPrompt(); }
+    frmCallIn *prompt() { return windowOf<frmCallIn>(); }
     QString promptText() { return shown(prompt(), "lblCallMessage"); }
 };
 
@@ -44,8 +44,8 @@ private slots:
         QSignalSpy media(&ann.program->parts().mediaConnection, &MediaConnection::opening);
         ann.call(bob);
         QCOMPARE(ann.connectState(), ConnectState::Establishing);
-        QVERIFY(ann.shell->progressWindow()->isVisible());
-        QCOMPARE(shown(ann.shell->progressWindow(), "pnlUserLocation"), QStringLiteral("127.0.0.1:%1").arg(bob.port));
+        QVERIFY(ann.windowOf<frmConStatus>()->isVisible());
+        QCOMPARE(shown(ann.windowOf<frmConStatus>(), "pnlUserLocation"), QStringLiteral("127.0.0.1:%1").arg(bob.port));
 
         QTRY_VERIFY(bob.prompt() && bob.prompt()->isVisible());
         QCOMPARE(ann.connectState(), ConnectState::Requesting);
@@ -53,13 +53,13 @@ private slots:
         QCOMPARE(shown(bob.prompt(), "pnlUserLocation"), QStringLiteral("Oslo"));
         QCOMPARE(bob.promptText(), QStringLiteral("Would you like to accept this call?"));
         QVERIFY(bob.logged(QStringLiteral("Received Call from Ann, Oslo 127.0.0.1, 9:05")));
-        QVERIFY(bob.shell->chatWindow()->conversation().contains(QStringLiteral("Call: Ann, Time in Oslo is 9:05.")));
+        QVERIFY(bob.windowOf<frmNewChat>()->conversation().contains(QStringLiteral("Call: Ann, Time in Oslo is 9:05.")));
 
         click(bob.prompt(), "cmdCallYes");
         QTRY_COMPARE(ann.connectState(), ConnectState::Accepted);
         QCOMPARE(ann.call().PeerName, QStringLiteral("Bob"));
         QVERIFY(ann.logged(QStringLiteral("Call Accepted from Bob, Bergen 127.0.0.1, 9:05")));
-        QVERIFY(ann.shell->chatWindow()->conversation().contains(QStringLiteral("Call: Bob, Time in Bergen is 9:05.")));
+        QVERIFY(ann.windowOf<frmNewChat>()->conversation().contains(QStringLiteral("Call: Bob, Time in Bergen is 9:05.")));
         QCOMPARE(media.count(), 1);
         QCOMPARE(media[0][0].toString(), QStringLiteral("127.0.0.1"));
         QCOMPARE(media[0][1].toInt(), bob.port + 1);
@@ -69,7 +69,7 @@ private slots:
         QVERIFY(bob.prompt() == nullptr);
         // Once the media channel is up the progress window has done its work.
         QTRY_VERIFY(ann.program->ippClient().isConnected());
-        QTRY_VERIFY(ann.shell->progressWindow() == nullptr);
+        QTRY_VERIFY(ann.windowOf<frmConStatus>() == nullptr);
     }
 
     void declinedCallEndsTheAttemptWithNo()
@@ -82,7 +82,7 @@ private slots:
         QTRY_COMPARE(ann.connectState(), ConnectState::Refused);
         QVERIFY(ann.logged(QStringLiteral("Call Not Accepted from 127.0.0.1")));
         QVERIFY(!ann.program->parts().ippControl.isConnected());
-        frmConStatus *progress = ann.shell->progressWindow();
+        frmConStatus *progress = ann.windowOf<frmConStatus>();
         QTRY_COMPARE(shown(progress, "cmdCancel"), QStringLiteral("OK"));
         QCOMPARE(shown(progress, "pnlConStatus"), QStringLiteral("Connection Response is NO"));
         QTRY_COMPARE(shown(progress, "pnlSecond"), QStringLiteral("IDLE"));
@@ -101,16 +101,16 @@ private slots:
         cid.call(bob);
         QTRY_COMPARE(cid.connectState(), ConnectState::Busy);
         QVERIFY(cid.logged(QStringLiteral("User at 127.0.0.1 busy.")));
-        QVERIFY(bob.shell->busyNotify()->isVisible());
-        QCOMPARE(shown(bob.shell->busyNotify(), "pnlUserName"), QStringLiteral("Cid"));
+        QVERIFY(bob.windowOf<frmBusyNotify>()->isVisible());
+        QCOMPARE(shown(bob.windowOf<frmBusyNotify>(), "pnlUserName"), QStringLiteral("Cid"));
         QVERIFY(bob.logged(QStringLiteral("Sent busy to :Cid, Tromso 127.0.0.1")));
         // The busy caller does not rename the call on hand.
         QCOMPARE(bob.call().PeerName, QStringLiteral("Ann"));
         click(bob.prompt(), "cmdCallYes");
         QTRY_COMPARE(ann.connectState(), ConnectState::Accepted);
         // The notice goes away by itself.
-        bob.shell->busyNotify()->closeTimer()->start(10);
-        QTRY_VERIFY(!bob.shell->busyNotify()->isVisible());
+        bob.windowOf<frmBusyNotify>()->closeTimer()->start(10);
+        QTRY_VERIFY(!bob.windowOf<frmBusyNotify>()->isVisible());
     }
 
     void requestDuringACallIsBusyEvenOnConnectionOne()
@@ -188,9 +188,9 @@ private slots:
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
         ann.call(bob);
         QCOMPARE(ann.connectState(), ConnectState::Establishing);
-        click(ann.shell->progressWindow(), "cmdCancel");
+        click(ann.windowOf<frmConStatus>(), "cmdCancel");
         QCOMPARE(ann.connectState(), ConnectState::Canceled);
-        QTRY_VERIFY(ann.shell->progressWindow() == nullptr);
+        QTRY_VERIFY(ann.windowOf<frmConStatus>() == nullptr);
         // Whatever reached the callee has gone again, so no request can follow.
         QTRY_VERIFY(bob.program->parts().ipdControl.connectionIds().isEmpty());
         QCOMPARE(ann.connectState(), ConnectState::Canceled);
@@ -263,7 +263,7 @@ private slots:
         QVERIFY(!TestSupport::listening(nobody));
         ann.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(nobody), 2000, 0);
         QTRY_COMPARE(ann.connectState(), ConnectState::CouldNotConnect);
-        QTRY_COMPARE(shown(ann.shell->progressWindow(), "pnlConStatus"), QStringLiteral("could not connect"));
+        QTRY_COMPARE(shown(ann.windowOf<frmConStatus>(), "pnlConStatus"), QStringLiteral("could not connect"));
     }
 
     void doNotDisturbRefusesTheConnectionSilently()
@@ -277,7 +277,7 @@ private slots:
                  QVariant(QStringLiteral("imgDNDOn")));
         ann.call(bob);
         QTRY_COMPARE(ann.connectState(), ConnectState::DidNotAnswer);
-        QTRY_COMPARE(shown(ann.shell->progressWindow(), "pnlConStatus"), QStringLiteral("Did Not Answer"));
+        QTRY_COMPARE(shown(ann.windowOf<frmConStatus>(), "pnlConStatus"), QStringLiteral("Did Not Answer"));
         QCOMPARE(bob.log().size(), logBefore);
         QVERIFY(bob.prompt() == nullptr);
     }
@@ -308,7 +308,7 @@ private slots:
         QCOMPARE(int(ann.connectState()), state);
         // The invalid-address message goes on with the address.
         if (!message.isEmpty()) {
-            const QString text = ann.shell->messageWindow()->text();
+            const QString text = ann.windowOf<frmMessage>()->text();
             QVERIFY2(message.endsWith(QStringLiteral(": ")) ? text.startsWith(message) : text == message, qPrintable(text));
         }
         ann.calls().cancelAttempt();
@@ -406,9 +406,9 @@ private slots:
     {
         Peer ann(QStringLiteral("An"), QStringLiteral("Oslo"));
         emit ann.shell->mainWindow()->toolbarClicked(0);
-        QCOMPARE(ann.shell->messageWindow()->text(),
+        QCOMPARE(ann.windowOf<frmMessage>()->text(),
                  QStringLiteral("You must enter a name of at least 3 Characters in length.  "));
-        QVERIFY(!ann.shell->directoryWindow()->isVisible());
+        QVERIFY(!ann.windowOf<frmDirectory>()->isVisible());
     }
 
     void aPromptLeftOpenDoesNotAnswerTheNextHolderOfConnectionOne()
@@ -465,7 +465,7 @@ private slots:
         QVERIFY(silent.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1))));
         cid.calls().placeCall(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()), 2000, 0);
         QTRY_COMPARE(cid.connectState(), ConnectState::Requesting);
-        QPointer<frmConStatus> progress = cid.shell->progressWindow();
+        QPointer<frmConStatus> progress = cid.windowOf<frmConStatus>();
         QTest::keyClick(progress, Qt::Key_Escape);
         QTRY_VERIFY(progress.isNull());
         // The attempt is given up, so quitting is allowed again.
@@ -513,7 +513,7 @@ private slots:
         Peer ann(QStringLiteral("Ann"), QStringLiteral("Oslo"));
         ann.call(ann);
         QTRY_VERIFY(ann.prompt() && ann.prompt()->isVisible());
-        QCOMPARE(ann.shell->busyNotify()->isVisible(), false);
+        QCOMPARE(ann.windowOf<frmBusyNotify>()->isVisible(), false);
     }
 };
 

@@ -21,7 +21,7 @@ struct Started : RunningProgram
         start();
     }
     QString lamp() { return window<QLabel>("imgLedCam")->property("lamp").toString(); }
-    QString playTag() { return shell->selfView()->cmdCamSet()->property("tag").toString(); }
+    QString playTag() { return windowOf<frmSelf>()->cmdCamSet()->property("tag").toString(); }
     QList<VideoFormatDialog *> formatDialogs() { return main()->findChildren<VideoFormatDialog *>(); }
     // The media loop's five-second step.
     void fiveSecondMark() { emit program->mediaSession().fiveSecondMark(); }
@@ -69,7 +69,7 @@ private slots:
         Started s;
         Program &program = *s.program;
         WindowShell &shell = *s.shell;
-        frmSelf *view = shell.selfView();
+        frmSelf *view = s.windowOf<frmSelf>();
         VideoEngine &video = program.videoEngine();
         QCOMPARE(s.lamp(), QStringLiteral("imgCamOn"));
         QVERIFY(program.capture().isReady() && program.capture().isRunning());
@@ -162,7 +162,7 @@ private slots:
         QVERIFY(!program.capture().isRunning());
         QCOMPARE(s.lamp(), QStringLiteral("imgCamOff"));
         QCOMPARE(s.playTag(), QStringLiteral("Play"));
-        frmMessage *message = shell.messageWindow();
+        frmMessage *message = s.windowOf<frmMessage>();
         QVERIFY(message && message->isVisible());
         QCOMPARE(message->text(),
                  QStringLiteral("The video format is not correct.  Set your Video size to 160x120, 320x240, QCIF or "
@@ -199,10 +199,10 @@ private slots:
         WindowShell &shell = *s.shell;
         QCOMPARE(s.lamp(), QStringLiteral("imgLEDCamNo"));
         QVERIFY(!program.capture().isReady() && !program.capture().isRunning());
-        QVERIFY(shell.errorWindow() == nullptr);
+        QVERIFY(s.windowOf<frmErrorMsg>() == nullptr);
         // Neither pausing nor resuming pretends there is a camera.
-        shell.selfView()->cmdCamSet()->click();
-        shell.selfView()->cmdCamSet()->click();
+        s.windowOf<frmSelf>()->cmdCamSet()->click();
+        s.windowOf<frmSelf>()->cmdCamSet()->click();
         QCOMPARE(s.lamp(), QStringLiteral("imgLEDCamNo"));
         QSignalSpy sizes(&program.capture(), &CaptureControl::selfViewSizeChanged);
         s.fiveSecondMark();

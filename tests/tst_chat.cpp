@@ -27,7 +27,7 @@ struct Peer : RunningProgram
     }
 
     ChatSession &chat() { return program->chat(); }
-    frmNewChat *window() { return shell->chatWindow(); }
+    frmNewChat *window() { return windowOf<frmNewChat>(); }
     QPlainTextEdit *typingBox() { return window()->txtOut(); }
     QString conversation() { return window()->conversation(); }
     QString typing()

@@ -23,7 +23,7 @@ struct Party : RunningProgram
         : RunningProgram(name, Options{.windows = true, .location = QStringLiteral("Lima"), .profile = profile})
     {
     }
-    frmCallIn *prompt() { return shell->callPrompt(); }
+    frmCallIn *prompt() { return windowOf<frmCallIn>(); }
 };
 
 // A caller made of a bare client that asks at once, to see the answer byte by byte.
@@ -244,7 +244,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(ann.call().callState, CallState::InCall, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::InCall, 10000);
         m_service->shown.clear();
-        QVERIFY(!bob.shell->chatWindow()->isVisible());
+        QVERIFY(!bob.windowOf<frmNewChat>()->isVisible());
 
         // The chat may still be connecting: Ann rings until Bob hears it.
         QTRY_VERIFY_WITH_TIMEOUT((ann.program->chat().ringUser(), latest(QStringLiteral("Text Chat"))), 10000);
@@ -252,7 +252,7 @@ private slots:
         QCOMPARE(bell.summary, QStringLiteral("Text Chat - Ann"));
         QCOMPARE(bell.body, QStringLiteral("Ann rang the chat bell."));
         m_service->invoke(bell.id, QStringLiteral("default"));
-        QTRY_VERIFY(bob.shell->chatWindow()->isVisible());
+        QTRY_VERIFY(bob.windowOf<frmNewChat>()->isVisible());
         QVERIFY(bob.item("Menu_ViewChat")->isChecked());
         QTRY_VERIFY(!isOpen(bell.id));
         // Several bells make one notification, never a pile of them.
@@ -263,12 +263,12 @@ private slots:
 
         // A bell whose notification the service has not numbered yet when the chat window
         // comes up: it goes all the same.
-        bob.shell->chatWindow()->hide();
+        bob.windowOf<frmNewChat>()->hide();
         m_service->holdReplies = true;
         const qsizetype before = m_service->shown.size();
         QTRY_VERIFY_WITH_TIMEOUT((ann.program->chat().ringUser(), m_service->shown.size() > before), 10000);
         const uint late = latest(QStringLiteral("Text Chat"))->id;
-        bob.shell->chatWindow()->show();
+        bob.windowOf<frmNewChat>()->show();
         m_service->holdReplies = false;
         m_service->releaseReplies();
         QTRY_VERIFY(!isOpen(late));
@@ -343,7 +343,7 @@ private slots:
         {
             Party ann(QStringLiteral("Ann"), profile.path());
             ann.item("Menu_ViewOptions")->trigger();
-            frmOptions *options = ann.shell->optionsWindow();
+            frmOptions *options = ann.shell->mainController().optionsWindow();
             auto *notify = control<QCheckBox>(options, "chkNotify");
             auto *trayIcon = control<QCheckBox>(options, "chkTrayIcon");
             QVERIFY(notify->isChecked() && trayIcon->isChecked());
@@ -392,7 +392,7 @@ private slots:
             return button->picture()->pixmap().toImage().pixelColor(16, 6).lightness() < 110;
         };
         const auto pauseIsLight = [](Party &p) {
-            const QImage bars = control<QToolButton>(p.shell->selfView(), "cmdCamSet")->icon().pixmap(16, 16).toImage();
+            const QImage bars = control<QToolButton>(p.windowOf<frmSelf>(), "cmdCamSet")->icon().pixmap(16, 16).toImage();
             return bars.pixelColor(bars.width() * 3 / 10, bars.height() / 2).lightness() > 128;
         };
         QTemporaryDir profile;
@@ -409,7 +409,7 @@ private slots:
             ann.main()->show();
 
             ann.item("Menu_ViewOptions")->trigger();
-            auto *colours = control<QComboBox>(ann.shell->optionsWindow(), "cboColourScheme");
+            auto *colours = control<QComboBox>(ann.shell->mainController().optionsWindow(), "cboColourScheme");
             QCOMPARE(colours->currentText(), QStringLiteral("System"));
             colours->setCurrentIndex(colours->findText(QStringLiteral("Dark")));
             emit colours->activated(colours->currentIndex());

@@ -87,7 +87,7 @@ private slots:
         ann.settings().Comment = QStringLiteral("Zebra");
         ann.openDirectory();
         QTRY_COMPARE(ann.window()->panelText(2), QStringLiteral("Select User for Connection"));
-        QCOMPARE(ann.shell->messageWindow()->text(), QStringLiteral("Welcome to the test directory"));
+        QCOMPARE(ann.windowOf<frmMessage>()->text(), QStringLiteral("Welcome to the test directory"));
         bob.openDirectory();
         QTRY_COMPARE(bob.window()->panelText(2), QStringLiteral("Select User for Connection"));
 
@@ -147,8 +147,8 @@ private slots:
         QTest::keyClick(txtConnect, Qt::Key_Return);
         QCOMPARE(ann.call().ConnectState, ConnectState::LookingUpEmail);
         // The answer calls Bob on his own port, and the progress window names him.
-        QTRY_VERIFY(bob.shell->callPrompt() && bob.shell->callPrompt()->isVisible());
-        auto *progress = ann.shell->progressWindow();
+        QTRY_VERIFY(bob.windowOf<frmCallIn>() && bob.windowOf<frmCallIn>()->isVisible());
+        auto *progress = ann.windowOf<frmConStatus>();
         QCOMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlUserName"))->text(), QStringLiteral("Bob"));
         QCOMPARE(progress->findChild<QLabel *>(QStringLiteral("pnlUserLocation"))->text(),
                  QStringLiteral("Room Bob"));
@@ -227,7 +227,7 @@ private slots:
         carol.openDirectory();
         QTRY_COMPARE(busy.logged(QStringLiteral("login directory")), 1);
         dave.openDirectory();
-        QTRY_COMPARE(dave.shell->messageWindow() ? dave.shell->messageWindow()->text() : QString(),
+        QTRY_COMPARE(dave.windowOf<frmMessage>() ? dave.windowOf<frmMessage>()->text() : QString(),
                      QStringLiteral("The directory server is full. Please try again later."));
         QVERIFY(dave.settings().DirAddress.isEmpty());
         QTRY_VERIFY(!dave.directory().ippServer().isConnected());

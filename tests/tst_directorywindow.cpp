@@ -72,7 +72,7 @@ private slots:
         // A new comment typed into the options dialog: the server hears a second login from
         // the connection it already has, and the list shows the new comment.
         ann.shell->mainWindow()->action(QStringLiteral("Menu_ViewOptions"))->trigger();
-        QWidget *options = ann.shell->optionsWindow();
+        QWidget *options = ann.shell->mainController().optionsWindow();
         control<QLineEdit>(options, "txtComment")->setText(QStringLiteral("back at noon"));
         QTest::mouseClick(control<QPushButton>(options, "cmdClose"), Qt::LeftButton);
         QTRY_COMPARE(server.logged(QStringLiteral("login again directory")), 1);

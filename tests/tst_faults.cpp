@@ -230,7 +230,7 @@ private slots:
         QTRY_COMPARE(directory.received, QByteArray("GEM;carol@example.org;<ET>"));
         QTRY_COMPARE(ann.call().ConnectState, ConnectState::DidNotAnswer);
         QCOMPARE(ann.directory().statusText(), QStringLiteral("Unable to contact Directory Server"));
-        QTRY_COMPARE(shown(ann.shell->progressWindow(), "pnlConStatus"), QStringLiteral("Did Not Answer"));
+        QTRY_COMPARE(shown(ann.windowOf<frmConStatus>(), "pnlConStatus"), QStringLiteral("Did Not Answer"));
     }
 
     void aPalServerThatAnswersBusyIsAskedAgainOnlyAtItsChecks()
@@ -311,8 +311,8 @@ private slots:
         QTRY_COMPARE(pals.received, QByteArray("RSN;<ET>"));
         pals.send(Proto::newNumber(5678));
         QTRY_COMPARE(ann.pals().userNumber(), 5678);
-        QTRY_VERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());
-        QVERIFY(ann.shell->messageWindow()->text().startsWith(QStringLiteral("Could not save the user number, ")));
+        QTRY_VERIFY(ann.windowOf<frmMessage>() && ann.windowOf<frmMessage>()->isVisible());
+        QVERIFY(ann.windowOf<frmMessage>()->text().startsWith(QStringLiteral("Could not save the user number, ")));
         // A pal added now cannot be stored either, and is kept for this run.
         ann.pals().addPal(QStringLiteral("dave@example.org"));
         QCOMPARE(ann->parts().palList.count(), 3);

@@ -27,31 +27,31 @@ private slots:
         QCOMPARE(ann.main()->action(QStringLiteral("Menu_FileHangup"))->text(), QStringLiteral("Au&flegen"));
 
         ann.shell->mainController().showOptions(frmOptions::Personal);
-        frmOptions *options = ann.shell->optionsWindow();
+        frmOptions *options = ann.shell->mainController().optionsWindow();
         QCOMPARE(options->windowTitle(), QStringLiteral("ZELMO-Eigenschaften"));
         QCOMPARE(options->tabs()->tabText(0), QStringLiteral("Persönlich"));
         QCOMPARE(options->tabs()->tabText(4), QStringLiteral("Nachrichten"));
 
-        frmDirectory *directory = ann.shell->directoryWindow();
+        frmDirectory *directory = ann.windowOf<frmDirectory>();
         QCOMPARE(directory->windowTitle(), QStringLiteral("ZELMO-Verzeichnis"));
         QCOMPARE(shown(directory, "cmdCall"), QStringLiteral("Anrufen"));
         QCOMPARE(shown(directory, "cmdNewPal"), QStringLiteral("Neuer Freund"));
 
         // The help book follows, with its German pages.
-        ann.shell->helpWindow()->showContents();
-        QVERIFY2(ann.shell->helpWindow()->currentPage().path().startsWith(QStringLiteral("/help/de/")),
-                 qPrintable(ann.shell->helpWindow()->currentPage().toString()));
+        ann.shell->mainController().helpWindow()->showContents();
+        QVERIFY2(ann.shell->mainController().helpWindow()->currentPage().path().startsWith(QStringLiteral("/help/de/")),
+                 qPrintable(ann.shell->mainController().helpWindow()->currentPage().toString()));
 
         // A call: what goes on the wire is exactly what an English program sends.
         ann.settings().SendWelcome = false;
         RawCaller eve;
         QVERIFY(eve.callUpToChat(ann, true));
-        QCOMPARE(shown(ann.shell->callPrompt(), "lblCallMessage"),
+        QCOMPARE(shown(ann.windowOf<frmCallIn>(), "lblCallMessage"),
                  QStringLiteral("Dieser Anruf wird automatisch angenommen"));
         QCOMPARE(eve.control.received, QByteArray("RRS;YES;Ann;Annville;9:05;UIF;2.5;True;"));
 
         // The chat window's own line is German; typed text goes out as typed.
-        frmNewChat *chat = ann.shell->chatWindow();
+        frmNewChat *chat = ann.windowOf<frmNewChat>();
         QVERIFY(chat->conversation().startsWith(QStringLiteral("Anruf: Eve, Ortszeit in Evetown: 9:05.")));
         QTest::keyClicks(chat->txtOut(), QStringLiteral("Ja"));
         QTRY_COMPARE(eve.chat.received, QByteArray("TJ;<E>Ta;<E>"));

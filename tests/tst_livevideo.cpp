@@ -71,7 +71,7 @@ private slots:
         session.tick();
         QTRY_COMPARE(framesOnWire().size(), 5);
         // With the self view closed nothing draws the frame first; it goes all the same.
-        ann.shell->selfView()->hide();
+        ann.windowOf<frmSelf>()->hide();
         delivered.append(camera->framesMade());
         camera->deliverFrame();
         session.tick();
@@ -91,7 +91,7 @@ private slots:
         auto shownNumber = [](VideoView *view) { return TestPatternCamera::readStamp(view->frame()).frameNumber; };
 
         // The self view hidden while the camera goes on, then shown: the newest frame at once.
-        frmSelf *selfView = ann.shell->selfView();
+        frmSelf *selfView = ann.windowOf<frmSelf>();
         VideoView *self = control<VideoView>(selfView, "pnlCapture");
         camera->deliverFrame();
         QCOMPARE(shownNumber(self), camera->framesMade() - 1);
@@ -128,7 +128,7 @@ private slots:
         QVERIFY(camera && camera->isActive());
 
         // Closed, with no call: the camera stops and the media loop rests.
-        frmSelf *selfView = bob.shell->selfView();
+        frmSelf *selfView = bob.windowOf<frmSelf>();
         selfView->hide();
         QVERIFY(!camera->isActive());
         QTRY_VERIFY(!bob->parts().mediaTimer.isActive());
@@ -154,7 +154,7 @@ private slots:
     {
         Peer ann(QStringLiteral("Ann"));
         Peer bob(QStringLiteral("Bob"), true);
-        QVERIFY(ann.shell->selfView()->isVisible() && bob.shell->selfView()->isVisible());
+        QVERIFY(ann.windowOf<frmSelf>()->isVisible() && bob.windowOf<frmSelf>()->isVisible());
         QSignalSpy ratesShown(&bob.session(), &MediaSession::streamRatesChanged);
         DrawnFrames atAnn(ann);
         DrawnFrames atBob(bob);
@@ -164,7 +164,7 @@ private slots:
         // Frames flow both ways while both self views draw every frame.
         QTRY_VERIFY_WITH_TIMEOUT(atAnn.count >= 10 && atBob.count >= 10, 10000);
         // The rates window reads a frame rate within the call's first seconds.
-        QTRY_VERIFY_WITH_TIMEOUT(bob.shell->ratesWindow()->figure(frmRates::FpsIn).toDouble() > 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(bob.windowOf<frmRates>()->figure(frmRates::FpsIn).toDouble() > 0, 5000);
         QVERIFY(!ratesShown.isEmpty());
 
         // Pausing stops that side's video and only that; resuming brings it back, as often
@@ -175,7 +175,7 @@ private slots:
             for (int round = 0; round < 2; ++round) {
                 side->clickCamSet();
                 QVERIFY(!(*side)->capture().isRunning());
-                QCOMPARE(side->shell->selfView()->cmdCamSet()->property("tag").toString(), QStringLiteral("Play"));
+                QCOMPARE(side->windowOf<frmSelf>()->cmdCamSet()->property("tag").toString(), QStringLiteral("Play"));
                 QVERIFY(side->waitTicks(2)); // a frame taken just before the pause may still go
                 const qint64 sentWhilePaused = side->totals().framesSent;
                 QVERIFY(side->waitTicks(8));
@@ -364,15 +364,15 @@ private slots:
         QVERIFY(std::all_of(selfView.begin(), selfView.end(), [](QSize s) { return s == QSize(320, 240); }));
 
         // The rates window tells what goes.
-        QTRY_COMPARE_WITH_TIMEOUT(ann.shell->ratesWindow()->figure(frmRates::SizeOut), QStringLiteral("160x120"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.windowOf<frmRates>()->figure(frmRates::SizeOut), QStringLiteral("160x120"), 5000);
 
         QVERIFY(link.setRate(4000));
         QTRY_VERIFY_WITH_TIMEOUT(ann.session().sentPicture() == OptionsPicture, 20000);
         QTRY_VERIFY_WITH_TIMEOUT(drawn.back().second == 320, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(ann.shell->ratesWindow()->figure(frmRates::QualityOut), QStringLiteral("30"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ann.windowOf<frmRates>()->figure(frmRates::QualityOut), QStringLiteral("30"), 5000);
         ann.program->calls().hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(bob.call().callState, CallState::Idle, 10000);
-        QCOMPARE(ann.shell->ratesWindow()->figure(frmRates::SizeOut), QStringLiteral("-"));
+        QCOMPARE(ann.windowOf<frmRates>()->figure(frmRates::SizeOut), QStringLiteral("-"));
     }
 
     void aPeerSpeakingOnlyTheProtocolDecodesEveryFrameAtTheSizeItIsSent()

@@ -94,7 +94,7 @@ private slots:
         QTRY_COMPARE(ann.call().callState, CallState::Idle);
         QTRY_COMPARE(bob.call().callState, CallState::Idle);
         // Bob's prompt answered by itself and went; his auto-accept stays on.
-        QTRY_VERIFY(!bob.shell->callPrompt() || !bob.shell->callPrompt()->isVisible());
+        QTRY_VERIFY(!bob.windowOf<frmCallIn>() || !bob.windowOf<frmCallIn>()->isVisible());
         QVERIFY(bob.program->settings().AutoAccept);
         QVERIFY(ann.item("Menu_FileCall")->isEnabled());
         QVERIFY(!ann.item("Menu_FileHangup")->isEnabled());
@@ -107,8 +107,8 @@ private slots:
     void selfViewAndChatToggleFromMenuToolbarAndKeyboardInStep()
     {
         Running r;
-        frmSelf *self = r.shell->selfView();
-        frmNewChat *chat = r.shell->chatWindow();
+        frmSelf *self = r.windowOf<frmSelf>();
+        frmNewChat *chat = r.windowOf<frmNewChat>();
         auto inStep = [&](QWidget *window, const char *item, int button, bool shown) {
             return window->isVisible() == shown && r.item(item)->isChecked() == shown
                    && r.main()->buttonPressed(button) == shown && r.button(button)->isChecked() == shown;
@@ -256,7 +256,7 @@ private slots:
         QVERIFY(!QAccessible::queryAccessibleInterface(r.button(3))->state().checked);
         QAccessible::queryAccessibleInterface(r.button(3))->actionInterface()->doAction(
             QAccessibleActionInterface::pressAction());
-        QVERIFY(r.shell->chatWindow()->isVisible());
+        QVERIFY(r.windowOf<frmNewChat>()->isVisible());
 
         // Held Space on Talk talks; Enter latches and unlatches.
         QTest::keyPress(r.button(4), Qt::Key_Space);
@@ -293,7 +293,7 @@ private slots:
         Running r;
         frmMain *main = r.main();
         // The splash screen of the start-up would hold the keyboard.
-        delete r.shell->splash();
+        delete r.windowOf<frmSplash>();
         main->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(main));
         // Typing at the freshly opened window presses no toolbar button.
@@ -304,12 +304,12 @@ private slots:
         QSignalSpy calls(r.item("Menu_FileCall"), &QAction::triggered);
         QTest::keyClick(main, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(calls.count(), 1);
-        QVERIFY(r.shell->directoryWindow()->isVisible());
-        r.shell->directoryWindow()->hide();
+        QVERIFY(r.windowOf<frmDirectory>()->isVisible());
+        r.windowOf<frmDirectory>()->hide();
 
         // File, Call's Ctrl+C belongs to the main window: in the chat window's conversation,
         // read-only as it is, the key copies and calls nobody.
-        frmNewChat *chat = r.shell->chatWindow();
+        frmNewChat *chat = r.windowOf<frmNewChat>();
         emit r.program->calls().transcriptLine(QStringLiteral("worth keeping"));
         QPlainTextEdit *conversation = chat->txtIn();
         QTRY_VERIFY(conversation->toPlainText().contains(QStringLiteral("worth keeping")));
@@ -326,7 +326,7 @@ private slots:
     {
         Running r;
         r.item("Menu_HelpContents")->trigger();
-        frmHelp *help = r.shell->helpWindow();
+        frmHelp *help = r.shell->mainController().helpWindow();
         QVERIFY(help->isVisible());
         QCOMPARE(help->currentPage().fileName(), QStringLiteral("index.html"));
         auto *page = control<QTextBrowser>(help, "txtHelp");
@@ -351,7 +351,7 @@ private slots:
         QVERIFY(found->item(0)->text().contains(QStringLiteral("Troubleshooting")));
 
         r.item("Menu_HelpAbout")->trigger();
-        frmAbout *about = r.shell->aboutWindow();
+        frmAbout *about = r.shell->mainController().aboutWindow();
         QVERIFY(about->isVisible());
         const QString line = shown(about, "pnlAbout1");
         QVERIFY(line.startsWith(QStringLiteral("ZELMO for ")));
@@ -371,9 +371,9 @@ private slots:
         r.item("Menu_ViewRates")->trigger();
         r.shell->mainController().toggleChat();
         const QRect mainRect = main->frameGeometry();
-        const QRect self = r.shell->selfView()->frameGeometry();
-        const QRect rates = r.shell->ratesWindow()->frameGeometry();
-        const QRect chat = r.shell->chatWindow()->frameGeometry();
+        const QRect self = r.windowOf<frmSelf>()->frameGeometry();
+        const QRect rates = r.windowOf<frmRates>()->frameGeometry();
+        const QRect chat = r.windowOf<frmNewChat>()->frameGeometry();
         // The self view at the main window's right, the rates below it, the chat below.
         QCOMPARE(self.topLeft(), QPoint(mainRect.right() + 1, mainRect.top()));
         QCOMPARE(rates.left(), self.left());
@@ -386,18 +386,18 @@ private slots:
 
         r.shell->mainController().toggleChat();
         r.item("Menu_HelpAbout")->trigger();
-        QVERIFY(r.shell->selfView()->isVisible() && r.shell->ratesWindow()->isVisible());
-        QVERIFY(!r.shell->chatWindow()->isVisible());
+        QVERIFY(r.windowOf<frmSelf>()->isVisible() && r.windowOf<frmRates>()->isVisible());
+        QVERIFY(!r.windowOf<frmNewChat>()->isVisible());
         main->setWindowState(Qt::WindowMinimized);
-        QVERIFY(!r.shell->selfView()->isVisible());
-        QVERIFY(!r.shell->ratesWindow()->isVisible());
-        QVERIFY(!r.shell->aboutWindow()->isVisible());
+        QVERIFY(!r.windowOf<frmSelf>()->isVisible());
+        QVERIFY(!r.windowOf<frmRates>()->isVisible());
+        QVERIFY(!r.shell->mainController().aboutWindow()->isVisible());
         // Hidden with the main window, not by the user: still checked.
         QVERIFY(r.item("Menu_ViewSelf")->isChecked());
         main->setWindowState(Qt::WindowNoState);
-        QVERIFY(r.shell->selfView()->isVisible());
-        QVERIFY(!r.shell->chatWindow()->isVisible());
-        QVERIFY(!r.shell->ratesWindow()->isVisible());
+        QVERIFY(r.windowOf<frmSelf>()->isVisible());
+        QVERIFY(!r.windowOf<frmNewChat>()->isVisible());
+        QVERIFY(!r.windowOf<frmRates>()->isVisible());
     }
 
     // With no room at either side of a main window as wide as the screen, a window goes

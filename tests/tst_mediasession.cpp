@@ -324,7 +324,7 @@ private slots:
         const int capturedAt = video.getFrameNum();
         ann.program->parts().mediaClock.advance(10.5);
         session.tick();
-        const auto rate = [&](frmRates::Figure f) { return ann.shell->ratesWindow()->figure(f); };
+        const auto rate = [&](frmRates::Figure f) { return ann.windowOf<frmRates>()->figure(f); };
         QCOMPARE(rate(frmRates::FpsCap), QString::number((capturedAt - primedAt) / 5.0, 'f', 1));
         QCOMPARE(rate(frmRates::FpsIn), QStringLiteral("0.1"));
         QCOMPARE(rate(frmRates::ThIn), QString::number(qint64(big.size() - 3) * 8 / 10));
@@ -343,9 +343,9 @@ private slots:
             QVERIFY(session.queueText(QByteArray::number(i)));
         QVERIFY(!session.queueText("one too many"));
         QCOMPARE(refused.count(), 1);
-        QVERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());
+        QVERIFY(ann.windowOf<frmMessage>() && ann.windowOf<frmMessage>()->isVisible());
         QCOMPARE(ann.program->parts().textQueue.front(), QByteArray("1"));
-        ann.shell->messageWindow()->hide();
+        ann.windowOf<frmMessage>()->hide();
 
         // Captured pictures the converter cannot read: one is a damaged frame and skipped,
         // several in a row are a format it cannot use and pause capture with the message.
@@ -358,7 +358,7 @@ private slots:
             session.fetchFrame();
         }
         QVERIFY(!ann->capture().isRunning());
-        QVERIFY(ann.shell->messageWindow()->isVisible());
+        QVERIFY(ann.windowOf<frmMessage>()->isVisible());
     }
 
     void theImageMessageIsBurntIntoSentFramesUntilItNoLongerFits()

@@ -209,8 +209,8 @@ private slots:
         // No address at all.
         out = ann.shell->messageWindows().compose(QStringLiteral("Nobody"), QString(), QString(), 2000);
         control<QPushButton>(out, "cmdSend")->click();
-        QVERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());
-        QVERIFY(ann.shell->messageWindow()->text().startsWith(
+        QVERIFY(ann.windowOf<frmMessage>() && ann.windowOf<frmMessage>()->isVisible());
+        QVERIFY(ann.windowOf<frmMessage>()->text().startsWith(
             QStringLiteral("You have entered an invalid Host Address: ")));
         QVERIFY(out && out->isVisible() && !control<QPushButton>(out, "cmdSend")->isEnabled());
     }

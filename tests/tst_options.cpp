@@ -56,18 +56,18 @@ struct Running : RunningProgram
     frmOptions *open()
     {
         item("Menu_ViewOptions")->trigger();
-        return shell->optionsWindow();
+        return shell->mainController().optionsWindow();
     }
     template<typename T>
     T *control(const char *name)
     {
-        return ::control<T>(shell->optionsWindow(), name);
+        return ::control<T>(shell->mainController().optionsWindow(), name);
     }
     QLineEdit *box(const char *name) { return control<QLineEdit>(name); }
     void ok() { QTest::mouseClick(control<QPushButton>("cmdClose"), Qt::LeftButton); }
     QString information()
     {
-        frmMessage *w = shell->messageWindow();
+        frmMessage *w = windowOf<frmMessage>();
         return w && w->isVisible() ? w->text() : QString();
     }
 };

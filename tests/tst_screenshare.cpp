@@ -658,7 +658,7 @@ private slots:
         RunningProgram ann(QStringLiteral("Ann"), RunningProgram::Options{.windows = true});
         qunsetenv("DISPLAY");
         RunningProgram bob(QStringLiteral("Bob"), RunningProgram::Options{.autoAccept = true});
-        frmSelf *self = ann.shell->selfView();
+        frmSelf *self = ann.windowOf<frmSelf>();
         QVERIFY(self->cmdShare()->isHidden());
         QVERIFY(!ann.item("Menu_ViewShare")->isEnabled());
 

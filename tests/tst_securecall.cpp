@@ -74,8 +74,8 @@ struct Caller : Party
     // For what only the channel shows: picture and sound stay there.
     void keepMediaOnTheChannel() { media().setDatagramsAllowed(false); }
     QString lock() { return badge()->findChild<QLabel *>(QStringLiteral("imgLock"))->accessibleName(); }
-    QString promptNote() { return shell->callPrompt()->securityNote()->text(); }
-    bool offered() { return shell->callPrompt() && shell->callPrompt()->isVisible(); }
+    QString promptNote() { return windowOf<frmCallIn>()->securityNote()->text(); }
+    bool offered() { return windowOf<frmCallIn>() && windowOf<frmCallIn>()->isVisible(); }
     void useTestCamera()
     {
         if (program->videoEngine().driverGetName() != TestPatternCamera::deviceName())
@@ -87,8 +87,8 @@ struct Caller : Party
         return speaker ? speaker->blocksWritten() : 0;
     }
     TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
-    void type(const QString &text) { QTest::keyClicks(shell->chatWindow()->txtOut(), text); }
-    QString conversation() { return shell->chatWindow()->conversation(); }
+    void type(const QString &text) { QTest::keyClicks(windowOf<frmNewChat>()->txtOut(), text); }
+    QString conversation() { return windowOf<frmNewChat>()->conversation(); }
     // Sends a text-only message to a base port, as a compose window does, and waits until it went.
     bool leaveMessage(int base, const QString &text)
     {
@@ -182,8 +182,8 @@ private slots:
         ann.program->audioControl().talkPressed(Qt::RightButton);
         bob.program->audioControl().talkPressed(Qt::RightButton);
         QTRY_VERIFY_WITH_TIMEOUT(ann.program->chat().isRealTime() && bob.program->chat().isRealTime(), CallMs);
-        ann.shell->chatWindow()->show();
-        bob.shell->chatWindow()->show();
+        ann.windowOf<frmNewChat>()->show();
+        bob.windowOf<frmNewChat>()->show();
         ann.type(QStringLiteral("secret plan"));
         bob.type(QStringLiteral("agreed"));
         QVERIFY(ann.leaveMessage(toBob, QStringLiteral("the first quick note")));
@@ -437,8 +437,8 @@ private slots:
         ann.call(older.base);
         QTRY_VERIFY(older.controlIn);
         QTRY_COMPARE(older.heard, QByteArray("RQC;Ann;Room Ann;9:05;"));
-        QTRY_VERIFY(ann.shell->progressWindow() && ann.shell->progressWindow()->securityNote()->isVisible());
-        QCOMPARE(ann.shell->progressWindow()->securityNote()->text(),
+        QTRY_VERIFY(ann.windowOf<frmConStatus>() && ann.windowOf<frmConStatus>()->securityNote()->isVisible());
+        QCOMPARE(ann.windowOf<frmConStatus>()->securityNote()->text(),
                  QStringLiteral("not encrypted: the other program is an older version"));
         older.controlIn->write(ControlProtocol::acceptance(QStringLiteral("Old"), QStringLiteral("Past"), QTime(9, 6)));
         QTRY_COMPARE(older.heard,
@@ -480,7 +480,7 @@ private slots:
         ann.call(bob.port);
         QTRY_VERIFY_WITH_TIMEOUT(bob.offered(), CallMs);
         QCOMPARE(bob.promptNote(), QStringLiteral("Encrypted call, not verified"));
-        QTest::mouseClick(bob.shell->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes")),
+        QTest::mouseClick(bob.windowOf<frmCallIn>()->findChild<QPushButton *>(QStringLiteral("cmdCallYes")),
                           Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
         QCOMPARE(bob.security().standing, PeerStanding::New);
@@ -500,12 +500,12 @@ private slots:
         // Bob is asked, auto-accept or not, and told before he answers.
         QTRY_VERIFY_WITH_TIMEOUT(bob.offered(), CallMs);
         QVERIFY(bob.security().keyChanged());
-        QVERIFY(bob.shell->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes"))->isVisible());
+        QVERIFY(bob.windowOf<frmCallIn>()->findChild<QPushButton *>(QStringLiteral("cmdCallYes"))->isVisible());
         QCOMPARE(bob.promptNote(), CallSecurity::keyChangedText(QStringLiteral("ann@example.org")));
-        QVERIFY(bob.shell->callPrompt()->securityNote()->isVisible());
+        QVERIFY(bob.windowOf<frmCallIn>()->securityNote()->isVisible());
         // The warning makes the prompt larger; all of it stays on the screen.
-        const QRect screen = bob.shell->callPrompt()->screen()->availableGeometry();
-        const QRect prompt = bob.shell->callPrompt()->frameGeometry();
+        const QRect screen = bob.windowOf<frmCallIn>()->screen()->availableGeometry();
+        const QRect prompt = bob.windowOf<frmCallIn>()->frameGeometry();
         QVERIFY2(screen.contains(prompt), qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
                                                          .arg(prompt.x())
                                                          .arg(prompt.y())
@@ -513,7 +513,7 @@ private slots:
                                                          .arg(prompt.height())
                                                          .arg(screen.width())
                                                          .arg(screen.height())));
-        QTest::mouseClick(bob.shell->callPrompt()->findChild<QPushButton *>(QStringLiteral("cmdCallYes")),
+        QTest::mouseClick(bob.windowOf<frmCallIn>()->findChild<QPushButton *>(QStringLiteral("cmdCallYes")),
                           Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(ann.inCall() && bob.inCall(), CallMs);
         QVERIFY(ann.security().encrypted() && bob.security().encrypted());
@@ -544,9 +544,9 @@ private slots:
         Caller newBob(QStringLiteral("Bob"));
         ann.call(newBob.port);
         QTRY_VERIFY_WITH_TIMEOUT(newBob.offered(), CallMs);
-        QTRY_VERIFY_WITH_TIMEOUT(ann.shell->progressWindow() && ann.security().encrypted(), CallMs);
+        QTRY_VERIFY_WITH_TIMEOUT(ann.windowOf<frmConStatus>() && ann.security().encrypted(), CallMs);
         QVERIFY(ann.security().keyChanged());
-        QCOMPARE(ann.shell->progressWindow()->securityNote()->text(),
+        QCOMPARE(ann.windowOf<frmConStatus>()->securityNote()->text(),
                  CallSecurity::keyChangedText(QStringLiteral("bob@example.org")));
         newBob.calls().acceptOffered();
         QTRY_VERIFY_WITH_TIMEOUT(ann.inCall(), CallMs);
@@ -572,19 +572,19 @@ private slots:
         const QByteArray &answered = caller.received;
         QTRY_COMPARE(answered, QByteArray("RRS;NO;"));
         QVERIFY(!ann.offered());
-        QTRY_VERIFY(ann.shell->messageWindow() && ann.shell->messageWindow()->isVisible());
-        QVERIFY(ann.shell->messageWindow()->text().contains(QStringLiteral("only encrypted calls are accepted")));
+        QTRY_VERIFY(ann.windowOf<frmMessage>() && ann.windowOf<frmMessage>()->isVisible());
+        QVERIFY(ann.windowOf<frmMessage>()->text().contains(QStringLiteral("only encrypted calls are accepted")));
         QVERIFY(ann.logged(QStringLiteral("Refused a call that was not encrypted from Old, Past 127.0.0.1")));
 
         // A call to an older program is not placed: not a byte reaches it.
         OlderProgram older;
-        ann.shell->messageWindow()->hide();
+        ann.windowOf<frmMessage>()->hide();
         ann.call(older.base);
         QTRY_COMPARE(ann.call().ConnectState, ConnectState::CouldNotConnect);
         QVERIFY(!older.controlIn);
         QVERIFY(!older.control.hasPendingConnections());
-        QTRY_VERIFY(ann.shell->messageWindow()->isVisible());
-        QVERIFY(ann.shell->messageWindow()->text().contains(QStringLiteral("only encrypted calls are allowed")));
+        QTRY_VERIFY(ann.windowOf<frmMessage>()->isVisible());
+        QVERIFY(ann.windowOf<frmMessage>()->text().contains(QStringLiteral("only encrypted calls are allowed")));
 
         // Between two programs of this version, the call goes as ever.
         Caller bob(QStringLiteral("Bob"), true);

@@ -41,7 +41,7 @@ private slots:
     {
         const int base = TestSupport::portBlock();
         Started program(base);
-        QVERIFY(program.shell->splash() && program.shell->splash()->isVisible());
+        QVERIFY(program.windowOf<frmSplash>() && program.windowOf<frmSplash>()->isVisible());
         QVERIFY(!program.shell->mainWindow()->isVisible());
         QCOMPARE(program->listenPort(), base);
         QVERIFY(listening(base) && listening(base + 1) && listening(base + 2) && listening(base + 3));
@@ -88,7 +88,7 @@ private slots:
         program.start();
         QVERIFY(listening(base) && listening(base + 1) && listening(base + 2) && listening(base + 3));
         QCOMPARE(mainWindows(), 1);
-        QVERIFY(program.shell->splash() && program.shell->splash()->parentWidget() == program.shell->mainWindow());
+        QVERIFY(program.windowOf<frmSplash>() && program.windowOf<frmSplash>()->parentWidget() == program.shell->mainWindow());
         // What the program reports at once goes to its windows, the main window among them.
         program->messageBoxRequested(QStringLiteral("hello"));
         QCOMPARE(program.shell->mainWindow()->findChildren<QMessageBox *>().size(), 1);
@@ -106,15 +106,15 @@ private slots:
         program->parts().startupTimer.start(5);
         QVERIFY(tail.wait(2000));
         QVERIFY(!program->parts().startupTimer.isActive());
-        QVERIFY(program.shell->splash() == nullptr);
+        QVERIFY(program.windowOf<frmSplash>() == nullptr);
         QVERIFY(program.shell->mainWindow()->isVisible());
         // RememberWin and SelfViewOn default to true: the self view comes back.
-        QVERIFY(program.shell->selfView()->isVisible());
+        QVERIFY(program.windowOf<frmSelf>()->isVisible());
         QVERIFY(program.shell->mainWindow()->action(QStringLiteral("Menu_ViewSelf"))->isChecked());
-        QVERIFY(program.shell->optionsWindow()->isVisible());
+        QVERIFY(program.shell->mainController().optionsWindow()->isVisible());
         // The first tick logged in to the pal server.
         QTRY_VERIFY(palServer.hasPendingConnections() || palServer.nextPendingConnection());
-        QCOMPARE(program.shell->messageWindow()->text(),
+        QCOMPARE(program.windowOf<frmMessage>()->text(),
                  QStringLiteral("Please take a moment to fill in your user information and verify the setup."));
     }
 
@@ -155,7 +155,7 @@ private slots:
         // The call's state after each media tick.
         QList<ConnectState> ticks;
         connect(&program->parts().mediaTimer, &QTimer::timeout, this, [&] { ticks << program.call().ConnectState; });
-        QVERIFY(program.shell->splash() == nullptr);
+        QVERIFY(program.windowOf<frmSplash>() == nullptr);
         QVERIFY(program.shell->mainWindow()->isVisible());
         QVERIFY(program.calls().answersNextCall());
         QVERIFY(!program->parts().startupTimer.isActive());
@@ -165,9 +165,9 @@ private slots:
         QCOMPARE(ticks.first(), ConnectState::Establishing);
         QCOMPARE(program->parts().ippControl.remoteAddress(), QStringLiteral("127.0.0.1"));
         QCOMPARE(program->parts().ippControl.remotePort(), 2000);
-        QVERIFY(program.shell->progressWindow() && program.shell->progressWindow()->isVisible());
-        QCOMPARE(shown(program.shell->progressWindow(), "pnlUserName"), QStringLiteral("Unknown"));
-        QCOMPARE(shown(program.shell->progressWindow(), "pnlUserLocation"), QStringLiteral("127.0.0.1"));
+        QVERIFY(program.windowOf<frmConStatus>() && program.windowOf<frmConStatus>()->isVisible());
+        QCOMPARE(shown(program.windowOf<frmConStatus>(), "pnlUserName"), QStringLiteral("Unknown"));
+        QCOMPARE(shown(program.windowOf<frmConStatus>(), "pnlUserLocation"), QStringLiteral("127.0.0.1"));
         program.calls().cancelAttempt();
         // Only one call; the pal server is not contacted and the tail never runs.
         const qsizetype cancelledAt = ticks.size();
@@ -185,7 +185,7 @@ private slots:
         program.shell->mainWindow()->close();
         QVERIFY(!program->isShutDown());
         QVERIFY(program.shell->mainWindow()->isVisible());
-        QCOMPARE(program.shell->messageWindow()->text(),
+        QCOMPARE(program.windowOf<frmMessage>()->text(),
                  QStringLiteral("You must cancel the connection that is being established before exiting."));
         program->parts().callStatus.ConnectState = ConnectState::Canceled;
         program.shell->mainWindow()->close();
@@ -214,7 +214,7 @@ private slots:
         Started program(0, quietAddress(), dir.path());
         QCOMPARE(program.settings().Name, QStringLiteral("Ann"));
         QVERIFY(control(program.shell->mainWindow(), "imgMsgIn")->isHidden());
-        QCOMPARE(program.shell->chatWindow()->txtIn()->font().pointSize(), 12);
+        QCOMPARE(program.windowOf<frmNewChat>()->txtIn()->font().pointSize(), 12);
         program->shutdown();
         const QStringList lines = fileLines(ini);
         QVERIFY(lines.contains(QStringLiteral("; written by hand")));

@@ -45,7 +45,7 @@ private slots:
         QVERIFY(h.hook.run(QStringLiteral("fly away")).startsWith(QStringLiteral("error unknown command")));
 
         // A row is picked by its text; what is no list has no rows.
-        QTreeWidget *list = control<QTreeWidget>(h.program.shell->directoryWindow(), "lstGlobal");
+        QTreeWidget *list = control<QTreeWidget>(h.program.windowOf<frmDirectory>(), "lstGlobal");
         list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Ann"), QStringLiteral("Oslo")}));
         list->addTopLevelItem(new QTreeWidgetItem(QStringList{QStringLiteral("Bob"), QStringLiteral("Lima")}));
         QCOMPARE(h.hook.run(QStringLiteral("select frmDirectory lstGlobal Lima")), QStringLiteral("ok"));
@@ -56,7 +56,7 @@ private slots:
         QCOMPARE(h.hook.run(QStringLiteral("select frmDirectory cmdRefresh x")), QStringLiteral("error cmdRefresh is not a list"));
 
         // A closed window's controls are out of reach.
-        h.program.shell->directoryWindow()->hide();
+        h.program.windowOf<frmDirectory>()->hide();
         QCOMPARE(h.hook.run(QStringLiteral("text frmDirectory txtConnect")),
                  QStringLiteral("error no visible window frmDirectory"));
     }

@@ -203,7 +203,7 @@ void WindowShell::buildWindows()
     // The desktop opens the chat window through the controller, made next.
     m_desktop = new DesktopIntegration({p.calls(), p.messages(), p.chat(), p.mediaSession(), p.audioControl(),
                                         *m_frmMain, *m_frmNewChat, *m_messageWindows,
-                                        [this] { return callPrompt(); }, [this] { m_controller->toggleChat(); },
+                                        [this] { return m_frmCallIn.data(); }, [this] { m_controller->toggleChat(); },
                                         p.profilePath(DesktopSettings::FileName),
                                         [this](const QString &text) { showMessageBox(text); }},
                                        this);
@@ -387,72 +387,3 @@ VideoFormatDialog *WindowShell::openVideoFormatDialog()
     return dialog;
 }
 
-frmOptions *WindowShell::optionsWindow()
-{
-    return m_controller->optionsWindow();
-}
-
-frmAbout *WindowShell::aboutWindow()
-{
-    return m_controller->aboutWindow();
-}
-
-frmHelp *WindowShell::helpWindow()
-{
-    return m_controller->helpWindow();
-}
-
-frmConStatus *WindowShell::progressWindow() const
-{
-    return m_frmConStatus;
-}
-
-frmCallIn *WindowShell::callPrompt() const
-{
-    return m_frmCallIn;
-}
-
-frmSplash *WindowShell::splash() const
-{
-    return m_frmSplash;
-}
-
-frmSelf *WindowShell::selfView() const
-{
-    return m_frmSelf;
-}
-
-frmNewChat *WindowShell::chatWindow() const
-{
-    return m_frmNewChat;
-}
-
-frmDirectory *WindowShell::directoryWindow() const
-{
-    return m_frmDirectory;
-}
-
-frmRates *WindowShell::ratesWindow() const
-{
-    return m_frmRates;
-}
-
-frmLog *WindowShell::logWindow() const
-{
-    return m_frmLog;
-}
-
-frmBusyNotify *WindowShell::busyNotify() const
-{
-    return m_frmBusyNotify;
-}
-
-frmMessage *WindowShell::messageWindow() const
-{
-    return m_frmMessage;
-}
-
-frmErrorMsg *WindowShell::errorWindow() const
-{
-    return m_frmErrorMsg;
-}

@@ -13,18 +13,15 @@ class Program;
 class QMessageBox;
 class SecurityIndicators;
 class VideoFormatDialog;
-class frmAbout;
 class frmBusyNotify;
 class frmCallIn;
 class frmConStatus;
 class frmDirectory;
 class frmErrorMsg;
-class frmHelp;
 class frmLog;
 class frmMain;
 class frmMessage;
 class frmNewChat;
-class frmOptions;
 class frmRates;
 class frmSelf;
 class frmSplash;
@@ -46,22 +43,9 @@ public:
     // show its services once it has loaded.
     void start();
 
-    // The main window, built here when something needs it before the program listens.
+    // The main window, built here when something needs it before the program listens. The
+    // other windows are its children, each of its own kind.
     frmMain *mainWindow();
-    frmConStatus *progressWindow() const;
-    frmCallIn *callPrompt() const;
-    frmSplash *splash() const;
-    frmSelf *selfView() const;
-    frmNewChat *chatWindow() const;
-    frmDirectory *directoryWindow() const;
-    frmRates *ratesWindow() const;
-    frmLog *logWindow() const;
-    frmBusyNotify *busyNotify() const;
-    frmMessage *messageWindow() const;
-    frmErrorMsg *errorWindow() const;
-    frmOptions *optionsWindow();
-    frmAbout *aboutWindow();
-    frmHelp *helpWindow();
     MainWindowController &mainController() { return *m_controller; }
     // Notifications, the tray icon and the talk key that works in every window.
     DesktopIntegration &desktop() { return *m_desktop; }

@@ -140,7 +140,7 @@ struct User : RunningProgram
     }
     DirectoryService &directory() { return program->directory(); }
     PalService &pals() { return program->pals(); }
-    frmDirectory *window() { return shell->directoryWindow(); }
+    frmDirectory *window() { return windowOf<frmDirectory>(); }
     template<typename T>
     T *find(const char *name)
     {

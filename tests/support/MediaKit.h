@@ -61,7 +61,7 @@ struct Peer : RunningProgram
     {
         if (video().driverGetName() != TestPatternCamera::deviceName())
             program->capture().chooseDriver(TestPatternCamera::deviceName());
-        shell->selfView()->show();
+        windowOf<frmSelf>()->show();
         // These scenarios follow the published picture and sound path (JPEG quality, the
         // link fitting, the size for an older peer); today's formats have theirs beside the
         // encryption's.
@@ -72,7 +72,7 @@ struct Peer : RunningProgram
     VideoEngine &video() { return program->videoEngine(); }
     const MediaStats::Totals &totals() { return program->parts().mediaStats.totals(); }
     TestPatternCamera *camera() { return static_cast<TestDeviceProvider &>(program->parts().devices).patternCamera(); }
-    QString conversation() { return shell->chatWindow()->conversation(); }
+    QString conversation() { return windowOf<frmNewChat>()->conversation(); }
     TestSpeaker *speaker() { return qobject_cast<TestSpeaker *>(program->audioEngine().outputDevice()); }
     QImage shownFrame() { return main()->videoView()->frame(); }
     // Calls a bare media peer on its port, as the calling side of a call does, and waits
@@ -86,7 +86,7 @@ struct Peer : RunningProgram
         return QTest::qWaitFor([&] { return inCall() && peer.socket; }, 10000);
     }
     // The self view's pause/play button, clicked as a user does.
-    void clickCamSet() { shell->selfView()->cmdCamSet()->click(); }
+    void clickCamSet() { windowOf<frmSelf>()->cmdCamSet()->click(); }
     // Lets this program's media tick run `ticks` more times.
     bool waitTicks(int ticks)
     {

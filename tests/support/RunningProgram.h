@@ -83,6 +83,10 @@ struct RunningProgram
     QAction *item(const char *objectName);
     template<typename T>
     T *window(const char *objectName);
+    // The program's window of this kind as the shell made it: nullptr when it has not been
+    // made yet, or is gone.
+    template<typename W>
+    W *windowOf();
 
     QString name;
     QTemporaryDir dir;
@@ -99,4 +103,11 @@ template<typename T>
 T *RunningProgram::window(const char *objectName)
 {
     return main()->findChild<T *>(QString::fromLatin1(objectName));
+}
+
+template<typename W>
+W *RunningProgram::windowOf()
+{
+    frmMain *window = main();
+    return window ? window->findChild<W *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
 }
