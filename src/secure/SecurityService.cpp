@@ -105,11 +105,6 @@ void SecurityService::guardCallChannel(IPDaemon &listener)
     listener.setAdmission([this](const ChannelSecurity &security) { return m_call->belongsToCall(security); });
 }
 
-void SecurityService::attachClient(IPPort &client, PeerChannel channel)
-{
-    client.setDialer(m_dialer, channel);
-}
-
 void SecurityService::attachDirectoryClient(IPPort &client)
 {
     client.setDialer(m_directoryDialer, PeerChannel::Control);

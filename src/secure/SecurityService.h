@@ -56,8 +56,6 @@ public:
     void route(PeerChannel channel, IPDaemon &listener);
     // The call's media or chat listener takes only connections of the call's own key.
     void guardCallChannel(IPDaemon &listener);
-    // The client tries the encrypted way first.
-    void attachClient(IPPort &client, PeerChannel channel);
     // The directory or pal client goes over TLS on the server's own port.
     void attachDirectoryClient(IPPort &client);
     DirectoryDialer &directoryDialer() { return *m_directoryDialer; }

@@ -83,7 +83,7 @@ struct Client
     // Connects at once to the channel's port of `base` when one is given.
     Client(End &from, PeerChannel channel, int base = 0)
     {
-        from.service->attachClient(port, channel);
+        port.setDialer(&from.service->dialer(), channel);
         QObject::connect(&port, &IPPort::dataIn, [this](const QByteArray &text) { received += text; });
         QObject::connect(&port, &IPPort::connected, [this](int status) { statuses << status; });
         if (base > 0)
