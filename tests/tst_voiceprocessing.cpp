@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -143,6 +144,19 @@ struct FarSide
         pull();
         return heard.size() >= 800 ? levelDb(heard.data() + heard.size() - 800, 800) : -100.0;
     }
+    // The median of the half-second levels since the mark: a moment the sound server lost
+    // its pace (a busy machine) does not decide it.
+    double medianLevelSince(size_t mark)
+    {
+        pull();
+        std::vector<double> levels;
+        for (size_t at = mark; at + 4000 <= heard.size(); at += 4000)
+            levels.push_back(levelDb(heard.data() + at, 4000));
+        if (levels.empty())
+            return -100.0;
+        std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
+        return levels[levels.size() / 2];
+    }
     double levelSince(size_t mark)
     {
         pull();
@@ -214,7 +228,7 @@ private slots:
         QVERIFY(far.hear(2 * 8000));
         size_t mark = far.mark();
         QVERIFY(far.hear(4 * 8000));
-        const double echoOn = far.levelSince(mark);
+        const double echoOn = far.medianLevelSince(mark);
         qInfo("far end, every half second from his voice at her speaker: %s", qPrintable(far.levelsSince(voiceAtSpeaker)));
 
         // Double talk: Ann speaks while Bob goes on.
@@ -237,7 +251,7 @@ private slots:
         QVERIFY(far.hear(2 * 8000));
         mark = far.mark();
         QVERIFY(far.hear(4 * 8000));
-        const double echoOff = far.levelSince(mark);
+        const double echoOff = far.medianLevelSince(mark);
 
         qInfo("echo of the far end at the far end: %.1f dBFS without processing, %.1f dBFS with it: %.1f dB less",
               echoOff, echoOn, echoOff - echoOn);
