@@ -5,13 +5,13 @@
 #include "core/PeerChannel.h"
 #include "core/RefuseList.h"
 #include "core/Settings.h"
-#include "root/ProgramParts.h"
 #include "media/AudioPlayQueue.h"
 #include "media/AudioSendQueue.h"
 #include "media/CallClock.h"
 #include "media/MediaClock.h"
 #include "media/MediaStats.h"
 #include "media/OutgoingTextQueue.h"
+#include "root/ProgramParts.h"
 
 #include <QObject>
 #include <QString>

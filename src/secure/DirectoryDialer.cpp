@@ -26,12 +26,11 @@ public:
     {
     }
 
-    void start(const QHostAddress &address, int port, const TlsSetup::Credentials &own, int handshakeMs)
+    void start(const QHostAddress &address, int port, const TlsSetup::Credentials &own)
     {
         m_host = address;
         m_port = port;
         m_credentials = own;
-        m_handshakeMs = handshakeMs;
         tryAt(PortPlan::encrypted(port));
     }
 
@@ -50,7 +49,7 @@ private:
         connect(m_timer, &QTimer::timeout, this, [this] { failed(); });
         connect(m_socket, &QAbstractSocket::connected, this, [this] {
             TlsSetup::sendAtOnce(*m_socket);
-            m_timer->start(m_handshakeMs);
+            m_timer->start(HandshakeMs);
             m_socket->startClientEncryption();
         });
         // The server's certificate is judged by its key (or its authority) once the
@@ -60,7 +59,7 @@ private:
         connect(m_socket, &QAbstractSocket::errorOccurred, this, [this] { failed(); });
         connect(m_socket, &QAbstractSocket::disconnected, this, [this] { failed(); });
         // A port that drops what comes to it is waited for no longer than a handshake.
-        m_timer->start(m_handshakeMs);
+        m_timer->start(HandshakeMs);
         m_socket->connectToHost(m_host, quint16(port));
     }
 
@@ -122,7 +121,6 @@ private:
     QHostAddress m_host;
     int m_port = 0;
     TlsSetup::Credentials m_credentials;
-    int m_handshakeMs = 0;
     bool m_triedPublished = false;
 };
 
@@ -148,7 +146,7 @@ std::unique_ptr<QObject> DirectoryDialer::dial(const QHostAddress &address, int 
                                          : Outcome{Outcome::Kind::Refused, nullptr, {}, EndpointError::SocketError,
                                                    noLongerEncryptedText(dotted)});
     } else {
-        attempt->start(address, port, own, m_handshakeMs);
+        attempt->start(address, port, own);
     }
     return attempt;
 }

@@ -47,8 +47,6 @@ public:
                                   std::function<void(Outcome)> done) override;
 
     void setHostName(std::function<QString()> hostName) { m_context.hostName = std::move(hostName); }
-    // Tests shorten the wait for a port that does not answer.
-    void setHandshakeWait(int ms) { m_handshakeMs = ms; }
 
     // The user accepts the new keys servers showed (the one in the window's question): they
     // are pinned.
@@ -76,5 +74,4 @@ private:
 
     Context m_context;
     QHash<QString, QByteArray> m_offered;
-    int m_handshakeMs = HandshakeMs;
 };
