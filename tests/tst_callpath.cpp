@@ -82,7 +82,7 @@ struct KeyedProgram
 bool keyedOnLine(Server &server, const char *email, int connections)
 {
     const UserRegistry::User *u = server.server->users().findByEmail(QString::fromLatin1(email));
-    return u && u->keyed && server.server->users().connections() == connections;
+    return u && u->entry.Keyed && server.server->users().connections() == connections;
 }
 
 // A relay (coturn's turnserver) on this test's ports, sharing `secret`.
@@ -203,7 +203,7 @@ private slots:
         // alone, and nobody finds her by that number.
         KeyedProgram carol(server, "carol@example.org", 4242);
         QTRY_VERIFY(keyedOnLine(server, "carol@example.org", 4));
-        QCOMPARE(server.server->users().findByEmail(QStringLiteral("carol@example.org"))->number, 4242);
+        QCOMPARE(server.server->users().findByEmail(QStringLiteral("carol@example.org"))->entry.UserNumber, 4242);
         carol.send(offer(callId(7), QStringLiteral("bob@example.org")) + offer(callId(8), QStringLiteral("2")));
         for (const int n : {7, 8}) {
             const std::optional<Proto::RelayedOffer> fromCarol = Proto::parseRelayedOffer(bob.next("CLO"));

@@ -137,7 +137,7 @@ private slots:
         NodeKit::KeyedClient annAgain(two.dir(), &annKey.identity);
         annAgain.send(login(number, "Ann", "ann@example.org", true, 2002));
         QTRY_VERIFY(two.server->users().findByEmail(QStringLiteral("ann@example.org")) != nullptr);
-        QCOMPARE(two.server->users().findByEmail(QStringLiteral("ann@example.org"))->number, number);
+        QCOMPARE(two.server->users().findByEmail(QStringLiteral("ann@example.org"))->entry.UserNumber, number);
     }
 
     void theKeyMovesToAnotherProfileWithItsPassphrase()
@@ -175,7 +175,7 @@ private slots:
         NodeKit::KeyedClient moved(server.directoryPort(), &newProfile.service->identity());
         moved.send(login(number, "Ann", "ann@example.org"));
         QTRY_VERIFY(server.server->users().findByEmail(QStringLiteral("ann@example.org")));
-        QCOMPARE(server.server->users().findByEmail(QStringLiteral("ann@example.org"))->number, number);
+        QCOMPARE(server.server->users().findByEmail(QStringLiteral("ann@example.org"))->entry.UserNumber, number);
 
         // The operator frees the address for a user who lost the key.
         SqliteStore store;
@@ -202,8 +202,8 @@ private slots:
         const auto entryOf = [&](const QByteArray &address) {
             return server.server->users().findByEmail(QString::fromLatin1(address));
         };
-        QTRY_VERIFY(entryOf(email(1)) && entryOf(email(1))->name == QStringLiteral("Last"));
-        QVERIFY(entryOf(email(1))->keyed);
+        QTRY_VERIFY(entryOf(email(1)) && entryOf(email(1))->entry.Name == QStringLiteral("Last"));
+        QVERIFY(entryOf(email(1))->entry.Keyed);
         // The e-mails beyond the first five stay free: their real owners are served with them.
         for (const int i : {6, 77}) {
             NodeKit::Key realKey;
@@ -211,8 +211,8 @@ private slots:
             const QByteArray name = "User" + QByteArray::number(i);
             real.send(login(0, name, email(i)));
             QTRY_VERIFY(entryOf(email(i)));
-            QCOMPARE(entryOf(email(i))->name, QString::fromLatin1(name));
-            QVERIFY(entryOf(email(i))->keyed);
+            QCOMPARE(entryOf(email(i))->entry.Name, QString::fromLatin1(name));
+            QVERIFY(entryOf(email(i))->entry.Keyed);
         }
         // One line says so, one a summary period at most (a shared registry answers slower,
         // over more periods); the summary counts the rest.
@@ -227,8 +227,8 @@ private slots:
         NodeKit::KeyedClient newcomer(server.directoryPort(), &newcomerKey.identity);
         newcomer.send(login(number, "Newcomer", "new@example.org"));
         QTRY_VERIFY(entryOf("new@example.org"));
-        QCOMPARE(entryOf("new@example.org")->number, number);
-        QTRY_VERIFY(entryOf(email(1))->number != number);
+        QCOMPARE(entryOf("new@example.org")->entry.UserNumber, number);
+        QTRY_VERIFY(entryOf(email(1))->entry.UserNumber != number);
 
         // After a restart the key still owns no more than it did.
         mallory.socket.abort();
@@ -270,17 +270,17 @@ private slots:
         NodeKit::KeyedClient ann(server.directoryPort(), &annKey.identity);
         ann.send(login(annsNumber, "Ann", "ann@example.org"));
         QTRY_VERIFY(entryOf("ann@example.org"));
-        QCOMPARE(entryOf("ann@example.org")->number, annsNumber);
-        QTRY_COMPARE(entryOf("mallory@example.org")->number, qint32(DirectoryProtocol::NoUserNumber));
+        QCOMPARE(entryOf("ann@example.org")->entry.UserNumber, annsNumber);
+        QTRY_COMPARE(entryOf("mallory@example.org")->entry.UserNumber, qint32(DirectoryProtocol::NoUserNumber));
         // Nobody's key owns the plain asker's number: he is served with it.
         RawClient plain(server.directoryPort());
         plain.send(login(plainNumber, "Plain", "plain@example.org"));
         QTRY_VERIFY(entryOf("plain@example.org"));
-        QCOMPARE(entryOf("plain@example.org")->number, plainNumber);
+        QCOMPARE(entryOf("plain@example.org")->entry.UserNumber, plainNumber);
         // Mallory's key owns neither number: her next login with Ann's is served without it.
         mallory.send(login(annsNumber, "Mallory again", "mallory@example.org"));
-        QTRY_COMPARE(entryOf("mallory@example.org")->name, QStringLiteral("Mallory again"));
-        QCOMPARE(entryOf("mallory@example.org")->number, qint32(DirectoryProtocol::NoUserNumber));
+        QTRY_COMPARE(entryOf("mallory@example.org")->entry.Name, QStringLiteral("Mallory again"));
+        QCOMPARE(entryOf("mallory@example.org")->entry.UserNumber, qint32(DirectoryProtocol::NoUserNumber));
     }
 
     void ownershipLapsesWhenItsKeyStaysAway_data() { registryRows(); }
@@ -301,7 +301,9 @@ private slots:
         const auto served = [&](const char *name) {
             bool found = false;
             server.server->users().forEach(
-                [&](UserRegistry::Key, const UserRegistry::User &u) { found = found || u.name == QLatin1String(name); });
+                [&](UserRegistry::Key, const UserRegistry::User &u) {
+                    found = found || u.entry.Name == QLatin1String(name);
+                });
             return found;
         };
         // A login with the key, once it is served (with the e-mail or without).
@@ -336,15 +338,15 @@ private slots:
         today += 2 * Day;
         auto taker = logIn(newKey, "Taker", "ann@example.org");
         QVERIFY(entryOf("ann@example.org"));
-        QVERIFY(entryOf("ann@example.org")->keyed);
+        QVERIFY(entryOf("ann@example.org")->entry.Keyed);
         QCOMPARE(server.logged(QStringLiteral("has not logged in for 181 days: 3 e-mails and numbers")), 1);
         auto second = logIn(newKey, "Second", "ann2@example.org");
-        QVERIFY(entryOf("ann2@example.org") && entryOf("ann2@example.org")->keyed);
+        QVERIFY(entryOf("ann2@example.org") && entryOf("ann2@example.org")->entry.Keyed);
         // Ann is back with her old key: served without what lapsed.
         NodeKit::KeyedClient ann(server.directoryPort(), &annKey.identity);
         ann.send(login(number, "Ann", "ann@example.org"));
         QTRY_COMPARE(server.server->users().connections(), 3);
-        QCOMPARE(entryOf("ann@example.org")->name, QStringLiteral("Taker"));
+        QCOMPARE(entryOf("ann@example.org")->entry.Name, QStringLiteral("Taker"));
     }
 
     void aProgramsDirectoryAndPalTrafficIsNotReadableOnTheWire()

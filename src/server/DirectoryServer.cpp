@@ -476,10 +476,10 @@ QString DirectoryServer::who(Channel channel, Handle handle, const UserRegistry:
     return QStringLiteral("%1 #%2 %3:%4 number %5 <%6> %7")
         .arg(channelName(channel))
         .arg(slotNumber(handle))
-        .arg(user.address)
-        .arg(user.port)
-        .arg(user.number)
-        .arg(user.email, user.name);
+        .arg(user.entry.Address)
+        .arg(user.entry.Port)
+        .arg(user.entry.UserNumber)
+        .arg(user.email, user.entry.Name);
 }
 
 void DirectoryServer::onLine(Handle handle, const QByteArray &text)
@@ -546,20 +546,20 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const Proto::Login
         return;
     }
     UserRegistry::User user;
-    user.number = login.userNumber;
-    user.name = bounded(login.name);
+    user.entry.UserNumber = login.userNumber;
+    user.entry.Name = bounded(login.name);
     user.email = bounded(login.email);
-    user.location = bounded(login.location);
-    user.comment = bounded(login.comment);
-    user.address = address;
-    user.port = login.port != 0 ? login.port : PortPlan::PublishedBase;
-    user.kind = qint16(qBound(-32768, login.kind, 32767));
-    user.video = login.video;
-    user.audio = login.audio;
+    user.entry.Location = bounded(login.location);
+    user.entry.Comment = bounded(login.comment);
+    user.entry.Address = address;
+    user.entry.Port = login.port != 0 ? login.port : PortPlan::PublishedBase;
+    user.entry.Kind = qint16(qBound(-32768, login.kind, 32767));
+    user.entry.HasVideo = login.video;
+    user.entry.HasAudio = login.audio;
     // Only the directory lists people; the pal login says who is on line.
     user.listed = channel == Channel::Directory && login.listed;
     user.pal = channel == Channel::Pal;
-    const Registry::Claim claim{user.email, user.number, m_pool.peerKey(handle)};
+    const Registry::Claim claim{user.email, user.entry.UserNumber, m_pool.peerKey(handle)};
     if (claim.email.isEmpty() && claim.number <= 0) {
         admit(channel, handle, user, again);
         return;
@@ -570,19 +570,19 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const Proto::Login
             return;
         if (standing.overBound) {
             // One line, then a count in the summary: a hoarder logs in again and again.
-            logRepeated(user.address, QStringLiteral("claim of an e-mail beyond the bound of its key"),
+            logRepeated(user.entry.Address, QStringLiteral("claim of an e-mail beyond the bound of its key"),
                         QStringLiteral("%1 #%2 %3: served without <%4>, its key owns %5 e-mails already")
                             .arg(channelName(channel))
                             .arg(slotNumber(handle))
-                            .arg(user.address, claim.email)
+                            .arg(user.entry.Address, claim.email)
                             .arg(m_config.maxEmailsPerKey),
                         1);
         } else if (!standing.email || !standing.number) {
-            logRepeated(user.address, QStringLiteral("claim of an owned e-mail or number"),
+            logRepeated(user.entry.Address, QStringLiteral("claim of an owned e-mail or number"),
                         QStringLiteral("%1 #%2 %3 %4: served without %5, owned by another key")
                             .arg(channelName(channel))
                             .arg(slotNumber(handle))
-                            .arg(user.address, claim.key.isEmpty() ? QStringLiteral("plain login")
+                            .arg(user.entry.Address, claim.key.isEmpty() ? QStringLiteral("plain login")
                                                                    : QStringLiteral("login with another key"))
                             .arg(!standing.email && !standing.number
                                      ? QStringLiteral("<%1> and number %2").arg(claim.email).arg(claim.number)
@@ -592,8 +592,8 @@ void DirectoryServer::onLogin(Channel channel, Handle handle, const Proto::Login
         if (!standing.email)
             user.email.clear();
         if (!standing.number)
-            user.number = Proto::NoUserNumber;
-        user.keyed = standing.keyed;
+            user.entry.UserNumber = Proto::NoUserNumber;
+        user.entry.Keyed = standing.keyed;
         user.numberKeyed = standing.numberKeyed;
         admit(channel, handle, user, again);
         // Others give up only what is the key's own.
@@ -627,8 +627,8 @@ void DirectoryServer::demoteOthers(Handle owner, const Registry::Claim &claim)
     for (auto &[key, u] : taken) {
         if (u.email == claim.email)
             u.email.clear();
-        if (claim.number > 0 && u.number == claim.number)
-            u.number = Proto::NoUserNumber;
+        if (claim.number > 0 && u.entry.UserNumber == claim.number)
+            u.entry.UserNumber = Proto::NoUserNumber;
         m_users.login(key, u);
         m_registry->userChanged(key, u);
     }
@@ -636,13 +636,13 @@ void DirectoryServer::demoteOthers(Handle owner, const Registry::Claim &claim)
 
 void DirectoryServer::admit(Channel channel, Handle handle, UserRegistry::User user, bool again)
 {
-    const QString source = ConnectionPool::sourceOf(user.address);
+    const QString source = ConnectionPool::sourceOf(user.entry.Address);
     if (!again)
         ++m_loginsBySource[source];
     m_users.login(handle, user);
     m_registry->userChanged(handle, user);
     ++m_counters.logins;
-    logRepeated(user.address, QStringLiteral("login"),
+    logRepeated(user.entry.Address, QStringLiteral("login"),
                 (again ? QStringLiteral("login again ") : QStringLiteral("login ")) + who(channel, handle, user));
     if (channel == Channel::Directory && !again) {
         const QVector<Proto::ServerEntry> servers = serverList();
@@ -652,7 +652,7 @@ void DirectoryServer::admit(Channel channel, Handle handle, UserRegistry::User u
     // Only a program of this version logs in with its key over TLS: it is told where its
     // relay is, and again at each login; it logs in again for fresh credentials before
     // these run out.
-    if (channel == Channel::Pal && user.keyed && m_pool.isEncrypted(handle))
+    if (channel == Channel::Pal && user.entry.Keyed && m_pool.isEncrypted(handle))
         sendRelayAccess(handle, user);
 }
 
@@ -670,7 +670,8 @@ void DirectoryServer::sendRelayAccess(Handle handle, const UserRegistry::User &u
                    ? m_config.advertise->Host
                    : reached;
     }
-    const QString who = user.numberKeyed && user.number > 0 ? QString::number(user.number) : user.email;
+    const QString who =
+        user.numberKeyed && user.entry.UserNumber > 0 ? QString::number(user.entry.UserNumber) : user.email;
     const qint64 expiry = QDateTime::currentSecsSinceEpoch() + m_config.relayLifetimeSeconds;
     Proto::RelayAccess access = m_relay->access(host, m_config.relay->Port, m_config.relayTlsPort, who, expiry);
     // How long, rather than until when: the program's clock need not agree with this one.
@@ -681,7 +682,7 @@ void DirectoryServer::sendRelayAccess(Handle handle, const UserRegistry::User &u
 void DirectoryServer::onCallText(Handle handle, const Proto::FromClient &message)
 {
     const UserRegistry::User *self = m_users.user(handle);
-    if (!self || !self->keyed || !m_pool.isEncrypted(handle))
+    if (!self || !self->entry.Keyed || !m_pool.isEncrypted(handle))
         return;
     if (message.kind == Proto::Kind::CallOffer) {
         if (message.offer)
@@ -752,7 +753,8 @@ void DirectoryServer::onCallOffer(Handle handle, const UserRegistry::User &calle
     Proto::RelayedOffer relayed;
     relayed.callId = offer.callId;
     relayed.fromEmail = caller.email;
-    relayed.fromNumber = caller.numberKeyed && caller.number > 0 ? caller.number : Proto::NoUserNumber;
+    relayed.fromNumber =
+        caller.numberKeyed && caller.entry.UserNumber > 0 ? caller.entry.UserNumber : Proto::NoUserNumber;
     relayed.fromKey = m_pool.peerKey(handle);
     relayed.fromAddress = address;
     relayed.description = offer.description;
@@ -776,9 +778,9 @@ DirectoryServer::Handle DirectoryServer::callTarget(const QString &target, Handl
     Handle found = 0;
     for (const UserRegistry::Key key : m_users.holders(byNumber ? QString() : wanted, number)) {
         const UserRegistry::User *u = m_users.user(key);
-        if (key == caller || !u || !u->keyed || !m_pool.isEncrypted(key))
+        if (key == caller || !u || !u->entry.Keyed || !m_pool.isEncrypted(key))
             continue;
-        if (byNumber ? !(u->numberKeyed && u->number == number) : u->email != wanted)
+        if (byNumber ? !(u->numberKeyed && u->entry.UserNumber == number) : u->email != wanted)
             continue;
         // The pal connection stays open for the whole run of the program.
         if (u->pal)
@@ -864,10 +866,10 @@ void DirectoryServer::onEmailLookup(Channel channel, Handle handle, const QStrin
         answer.email = email;
         answer.address = QLatin1String(Proto::NobodyAddress);
         if (found) {
-            answer.name = found->name;
-            answer.location = found->location;
-            answer.address = found->address;
-            answer.port = found->port;
+            answer.name = found->entry.Name;
+            answer.location = found->entry.Location;
+            answer.address = found->entry.Address;
+            answer.port = found->entry.Port;
         }
         // Counted in the figures; one line each only when asked for.
         if (m_config.verbose)
@@ -988,12 +990,13 @@ void DirectoryServer::onClosed(Handle handle, Channel channel)
     m_settling.remove(handle);
     m_waiting.remove(handle);
     if (const auto user = m_users.logout(handle)) {
-        const QString source = ConnectionPool::sourceOf(user->address);
+        const QString source = ConnectionPool::sourceOf(user->entry.Address);
         if (const auto it = m_loginsBySource.find(source); it != m_loginsBySource.end() && --it.value() <= 0)
             m_loginsBySource.erase(it);
         // On the way out the registry drops all of this node's users at once.
         if (!m_stopping)
             m_registry->userLeft(handle, *user);
-        logRepeated(user->address, QStringLiteral("logout"), QStringLiteral("logout ") + who(channel, handle, *user));
+        logRepeated(user->entry.Address, QStringLiteral("logout"),
+                    QStringLiteral("logout ") + who(channel, handle, *user));
     }
 }

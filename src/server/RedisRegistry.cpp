@@ -524,7 +524,8 @@ void RedisRegistry::userChanged(Key key, const User &user)
         return;
     eval(Login,
          {m_nodeId, QByteArray::number(key), encode(user), stored(user.email), user.listed ? "1" : "0",
-          QByteArray::number(m_users.online()), QByteArray::number(m_users.listed()), QByteArray::number(user.number),
+          QByteArray::number(m_users.online()), QByteArray::number(m_users.listed()),
+          QByteArray::number(user.entry.UserNumber),
           m_token},
          [this, sentAs = m_nodeId](const RedisLink::Reply &reply) { checkHeld(sentAs, reply); });
 }
@@ -578,7 +579,7 @@ RedisRegistry::ListAnswer RedisRegistry::listMessage(const RedisLink::Reply &rep
     entries.reserve(reply.items.size() - 2);
     for (qsizetype i = 2; i < reply.items.size(); ++i) {
         if (const std::optional<User> u = answered(reply.items[i].text, loopbackHost))
-            entries.append(UserRegistry::listEntry(*u, u->address));
+            entries.append(UserRegistry::listEntry(*u, u->entry.Address));
     }
     return {Proto::keyedUsers(entries), Proto::userList(reply.items[0].integer, reply.items[1].integer, entries)};
 }
@@ -608,18 +609,18 @@ std::optional<UserRegistry::User> RedisRegistry::answered(const QByteArray &item
     if (cut < 0)
         return std::nullopt;
     std::optional<User> user = decode(item.mid(cut + 1));
-    if (!user || !UserRegistry::isLoopback(user->address))
+    if (!user || !UserRegistry::isLoopback(user->entry.Address))
         return user;
     const QByteArray node = item.left(cut);
     if (node == m_nodeId) {
-        user->address = UserRegistry::answeredAddress(user->address, loopbackHost);
+        user->entry.Address = UserRegistry::answeredAddress(user->entry.Address, loopbackHost);
         return user;
     }
     // A user on another node's machine: reached where that node is, as it reports itself.
     for (const NodeInfo &n : m_nodes) {
         if (n.id.toLatin1() == node) {
             if (!n.directory.Host.isEmpty() && !UserRegistry::isLoopback(n.directory.Host))
-                user->address = n.directory.Host;
+                user->entry.Address = n.directory.Host;
             break;
         }
     }
@@ -804,18 +805,18 @@ QByteArray RedisRegistry::encode(const User &u)
 {
     const char sep = '\x1f';
     QByteArray e;
-    e += QByteArray::number(u.number) + sep;
-    e += stored(u.name) + sep;
+    e += QByteArray::number(u.entry.UserNumber) + sep;
+    e += stored(u.entry.Name) + sep;
     e += stored(u.email) + sep;
-    e += stored(u.location) + sep;
-    e += stored(u.comment) + sep;
-    e += stored(u.address) + sep;
-    e += QByteArray::number(u.port) + sep;
-    e += QByteArray::number(u.kind) + sep;
-    e += (u.video ? "1" : "0") + QByteArray(1, sep);
-    e += (u.audio ? "1" : "0") + QByteArray(1, sep);
+    e += stored(u.entry.Location) + sep;
+    e += stored(u.entry.Comment) + sep;
+    e += stored(u.entry.Address) + sep;
+    e += QByteArray::number(u.entry.Port) + sep;
+    e += QByteArray::number(u.entry.Kind) + sep;
+    e += (u.entry.HasVideo ? "1" : "0") + QByteArray(1, sep);
+    e += (u.entry.HasAudio ? "1" : "0") + QByteArray(1, sep);
     e += (u.listed ? "1" : "0") + QByteArray(1, sep);
-    e += u.keyed ? "1" : "0";
+    e += u.entry.Keyed ? "1" : "0";
     return e;
 }
 
@@ -827,17 +828,17 @@ std::optional<UserRegistry::User> RedisRegistry::decode(const QByteArray &stored
     if (f.size() != 12 && f.size() != 13)
         return std::nullopt;
     User u;
-    u.number = f[1].toInt();
-    u.name = QString::fromUtf8(f[2]);
+    u.entry.UserNumber = f[1].toInt();
+    u.entry.Name = QString::fromUtf8(f[2]);
     u.email = QString::fromUtf8(f[3]);
-    u.location = QString::fromUtf8(f[4]);
-    u.comment = QString::fromUtf8(f[5]);
-    u.address = QString::fromUtf8(f[6]);
-    u.port = f[7].toInt();
-    u.kind = qint16(f[8].toInt());
-    u.video = f[9] == "1";
-    u.audio = f[10] == "1";
+    u.entry.Location = QString::fromUtf8(f[4]);
+    u.entry.Comment = QString::fromUtf8(f[5]);
+    u.entry.Address = QString::fromUtf8(f[6]);
+    u.entry.Port = f[7].toInt();
+    u.entry.Kind = qint16(f[8].toInt());
+    u.entry.HasVideo = f[9] == "1";
+    u.entry.HasAudio = f[10] == "1";
     u.listed = f[11] == "1";
-    u.keyed = f.size() > 12 && f[12] == "1";
+    u.entry.Keyed = f.size() > 12 && f[12] == "1";
     return u;
 }

@@ -84,9 +84,9 @@ QString SqliteRegistry::description() const
 void SqliteRegistry::userChanged(Key, const User &user)
 {
     QString why;
-    if (!m_store.remember(user.number, user.email, &why))
+    if (!m_store.remember(user.entry.UserNumber, user.email, &why))
         reportFailure(QStringLiteral("cannot record the e-mails of user numbers in %1").arg(m_store.path()),
-                      QStringLiteral("number %1: %2").arg(user.number).arg(why));
+                      QStringLiteral("number %1: %2").arg(user.entry.UserNumber).arg(why));
 }
 
 void SqliteRegistry::userLeft(Key, const User &)

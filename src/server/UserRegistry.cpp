@@ -23,9 +23,9 @@ void UserRegistry::login(Key key, const User &user)
     m_users.insert(key, Slot{user, serial});
     if (user.pal)
         ++m_palEntries;
-    if (numbered(user.number)) {
-        ++m_numbers[user.number];
-        m_byNumber.insert(user.number, key);
+    if (numbered(user.entry.UserNumber)) {
+        ++m_numbers[user.entry.UserNumber];
+        m_byNumber.insert(user.entry.UserNumber, key);
     } else
         ++m_anonymous;
     if (user.listed)
@@ -52,11 +52,11 @@ void UserRegistry::forget(Key key, const Slot &slot)
     const User &user = slot.user;
     if (user.pal)
         --m_palEntries;
-    if (numbered(user.number)) {
-        auto n = m_numbers.find(user.number);
+    if (numbered(user.entry.UserNumber)) {
+        auto n = m_numbers.find(user.entry.UserNumber);
         if (n != m_numbers.end() && --n.value() <= 0)
             m_numbers.erase(n);
-        m_byNumber.remove(user.number, key);
+        m_byNumber.remove(user.entry.UserNumber, key);
     } else {
         --m_anonymous;
     }
@@ -92,7 +92,7 @@ const UserRegistry::ListAnswer &UserRegistry::listMessage(int maxEntries, const 
         if (entries.size() >= maxEntries)
             break;
         const User &u = m_users.value(key).user;
-        entries.append(listEntry(u, answeredAddress(u.address, loopbackHost)));
+        entries.append(listEntry(u, answeredAddress(u.entry.Address, loopbackHost)));
     }
     return *m_lists.insert(loopbackHost, ListAnswer{DirectoryProtocol::keyedUsers(entries),
                                                     DirectoryProtocol::userList(online(), listed(), entries)});
@@ -124,24 +124,15 @@ std::optional<UserRegistry::User> UserRegistry::answerByEmail(const QString &ema
     if (!found)
         return std::nullopt;
     User user = *found;
-    user.address = answeredAddress(user.address, loopbackHost);
+    user.entry.Address = answeredAddress(user.entry.Address, loopbackHost);
     return user;
 }
 
 DirectoryProtocol::UserEntry UserRegistry::listEntry(const User &u, const QString &address)
 {
-    DirectoryProtocol::UserEntry e;
-    e.UserNumber = u.number;
-    e.Name = u.name;
-    e.Location = u.location;
-    e.Comment = u.comment;
+    DirectoryProtocol::UserEntry e = u.entry;
     e.Address = address;
-    e.Port = u.port;
-    e.Kind = u.kind;
-    e.HasVideo = u.video;
-    e.HasAudio = u.audio;
     e.State = 1; // on line and taking calls
-    e.Keyed = u.keyed;
     return e;
 }
 

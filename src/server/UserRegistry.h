@@ -21,20 +21,11 @@ public:
 
     struct User
     {
-        qint32 number = 0;
-        QString name;
+        // What the list shows of this user; its address is the one the login came from.
+        DirectoryProtocol::UserEntry entry;
         QString email; // lower case
-        QString location;
-        QString comment;
-        QString address;
-        int port = 0;
-        qint16 kind = 0;
-        bool video = false;
-        bool audio = false;
         bool listed = false;
-        // The e-mail is bound to the key this login proved.
-        bool keyed = false;
-        // So is the number.
+        // The number is bound to the key this login proved (the e-mail: `entry.Keyed`).
         bool numberKeyed = false;
         // Logged in on the pal port (else the directory port).
         bool pal = false;

@@ -138,9 +138,9 @@ void checkOwners(World &w)
     const QHash<QString, QByteArray> owners = w.store->owners();
     w.server->users().forEach([&](UserRegistry::Key, const UserRegistry::User &user) {
         if (!user.email.isEmpty() && owners.contains(QStringLiteral("e:") + user.email))
-            FUZZ_CHECK(user.keyed);
-        if (!user.keyed && user.number > 0)
-            FUZZ_CHECK(!owners.contains(QStringLiteral("n:") + QString::number(user.number))
+            FUZZ_CHECK(user.entry.Keyed);
+        if (!user.entry.Keyed && user.entry.UserNumber > 0)
+            FUZZ_CHECK(!owners.contains(QStringLiteral("n:") + QString::number(user.entry.UserNumber))
                        || user.email.isEmpty());
     });
 }
