@@ -3,10 +3,10 @@
 // credentials and going away mid-call. Each channel's taken socket is driven as its owner
 // would drive it: written as it takes bytes, read all at once or a slice at a time.
 
-#include "reach/IceDescription.h"
-#include "reach/IceClosings.h"
-#include "reach/IceModule.h"
-#include "reach/IceSession.h"
+#include "path/IceDescription.h"
+#include "path/IceClosings.h"
+#include "path/IceModule.h"
+#include "path/IceSession.h"
 #include "server/RelayCredentials.h"
 #include "support/TestSupport.h"
 #include "support/TurnRelay.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reach/IceAgent.h"
+#include "path/IceAgent.h"
 
 #include <nice/agent.h>
 

@@ -1,6 +1,6 @@
 #include "path/CallPath.h"
 
-#include "reach/IceSession.h"
+#include "path/IceSession.h"
 
 CallPath::CallPath(std::unique_ptr<IceSession> session, Role role, const QByteArray &callId,
                    const QHostAddress &peer, int basePort, QObject *parent)

@@ -4,10 +4,10 @@
 #include "core/PeerChannel.h"
 #include "path/CallPath.h"
 #include "path/RelayLease.h"
-#include "reach/IceClosings.h"
-#include "reach/IceDescription.h"
-#include "reach/IceModule.h"
-#include "reach/IceSession.h"
+#include "path/IceClosings.h"
+#include "path/IceDescription.h"
+#include "path/IceModule.h"
+#include "path/IceSession.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

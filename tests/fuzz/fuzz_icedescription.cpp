@@ -3,7 +3,7 @@
 // description.
 #include "FuzzSupport.h"
 
-#include "reach/IceDescription.h"
+#include "path/IceDescription.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -20,7 +20,7 @@
 #include "media/sound/GsmCodec.h"
 #include "media/picture/VideoCodec.h"
 #include "messages/QuickMessageProtocol.h"
-#include "reach/IceDescription.h"
+#include "path/IceDescription.h"
 #include "reach/UpnpSoap.h"
 #include "secure/KnownPeers.h"
 #include "tls/TlsSetup.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/RuntimeModule.h"
-#include "reach/IceAgent.h"
+#include "path/IceAgent.h"
 
 #include <QString>
 #include <QStringList>

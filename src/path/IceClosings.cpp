@@ -1,6 +1,6 @@
-#include "reach/IceClosings.h"
+#include "path/IceClosings.h"
 
-#include "reach/IceAgent.h"
+#include "path/IceAgent.h"
 
 #include <QEventLoop>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "reach/IceModule.h"
+#include "path/IceModule.h"
 
 IceModule::IceModule(QStringList folders)
     : m_module(FileName, QStringLiteral("the ICE module"), IceAgentMakerName, std::move(folders))

@@ -1,8 +1,8 @@
-#include "reach/IceSession.h"
+#include "path/IceSession.h"
 
-#include "reach/IceAgent.h"
-#include "reach/IceClosings.h"
-#include "reach/IceModule.h"
+#include "path/IceAgent.h"
+#include "path/IceClosings.h"
+#include "path/IceModule.h"
 
 #include <QAbstractEventDispatcher>
 #include <QHostInfo>

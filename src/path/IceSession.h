@@ -1,7 +1,7 @@
 #pragma once
 
 #include "protocol/DirectoryProtocol.h"
-#include "reach/IceDescription.h"
+#include "path/IceDescription.h"
 
 #include <QHostAddress>
 #include <QList>

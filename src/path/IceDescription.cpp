@@ -1,4 +1,4 @@
-#include "reach/IceDescription.h"
+#include "path/IceDescription.h"
 
 #include <algorithm>
 
