@@ -593,23 +593,21 @@ void MediaSession::receiveCoded(const QByteArray &text)
 
 void MediaSession::receiveVp8(const QByteArray &frame)
 {
-    if (m_.video.drawVp8Frame(frame) != Vp8Decoder::Result::Picture) {
+    const QImage picture = m_.video.drawVp8Frame(frame);
+    if (picture.isNull()) {
         if (m_.video.vp8KeyFrameNeeded())
             askForKeyFrame();
         return;
     }
-    pictureDrawn();
+    pictureDrawn(picture.size());
 }
 
 // A received picture is drawn, whatever its format: the view follows its size.
-void MediaSession::pictureDrawn()
+void MediaSession::pictureDrawn(QSize size)
 {
-    int width = 0;
-    int height = 0;
-    m_.video.getImageSize(&width, &height);
     // A shared screen's picture is shown fitted until the window is made larger.
-    QSize shown(width, height);
-    if (width > MaxDisplayWidth || height > MaxDisplayHeight)
+    QSize shown = size;
+    if (size.width() > MaxDisplayWidth || size.height() > MaxDisplayHeight)
         shown.scale(MaxDisplayWidth, MaxDisplayHeight, Qt::KeepAspectRatio);
     if (shown.width() > 0 && (shown.width() != m_displayWidth || shown.height() != m_displayHeight))
         setDisplaySize(shown.width(), shown.height());
@@ -653,9 +651,10 @@ void MediaSession::receiveOpus(const QByteArray &packet, int lostSamples)
 
 void MediaSession::receiveVideo(const QByteArray &body)
 {
-    if (!m_.video.drawFrame(body))
+    const QImage picture = m_.video.drawFrame(body);
+    if (picture.isNull())
         return;
-    pictureDrawn();
+    pictureDrawn(picture.size());
     // The calling side keeps the last frame's length for the zoom menu's Small item.
     if (m_.ippClient.isConnected())
         m_.calls.videoReceived(int(body.size()));

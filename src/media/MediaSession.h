@@ -217,7 +217,7 @@ private:
     void sendFramePackets();
     void receiveCoded(const QByteArray &text);
     void receiveVp8(const QByteArray &frame);
-    void pictureDrawn();
+    void pictureDrawn(QSize size);
     // An Opus packet; `lostSamples` before it (datagrams) are filled in from its repair
     // data or the decoder's concealment.
     void receiveOpus(const QByteArray &packet, int lostSamples = 0);

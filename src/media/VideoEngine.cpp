@@ -87,44 +87,32 @@ void VideoEngine::flushEvents()
 {
     m_vp8.reset();
     m_incoming = QImage();
-    m_incomingSize = QSize();
 }
 
 // ---- Receive side ------------------------------------------------------------------------
 
-bool VideoEngine::drawFrame(QByteArrayView frame)
+QImage VideoEngine::drawFrame(QByteArrayView frame)
 {
     const auto *body = reinterpret_cast<const uchar *>(frame.data());
     const int bodyLength = int(std::min<qsizetype>(frame.size(), std::numeric_limits<int>::max()));
     if (bodyLength <= 0)
-        return false;
+        return {};
     // Only the sizes a sender captures at: the window showing the frame follows its size.
     const QImage image = codec().decodePicture(body, bodyLength, captureSizes());
     if (image.isNull())
-        return false;
+        return {};
     m_incoming = image;
-    m_incomingSize = image.size();
     emit frameDrawn(m_incoming);
-    return true;
+    return m_incoming;
 }
 
-Vp8Decoder::Result VideoEngine::drawVp8Frame(QByteArrayView frame)
+QImage VideoEngine::drawVp8Frame(QByteArrayView frame)
 {
-    const Vp8Decoder::Result result = m_vp8.decode(frame);
-    if (result != Vp8Decoder::Result::Picture)
-        return result;
+    if (m_vp8.decode(frame) != Vp8Decoder::Result::Picture)
+        return {};
     m_incoming = m_vp8.picture();
-    m_incomingSize = m_incoming.size();
     emit frameDrawn(m_incoming);
-    return result;
-}
-
-void VideoEngine::getImageSize(int *width, int *height) const
-{
-    if (width)
-        *width = m_incomingSize.width() > 0 ? m_incomingSize.width() : 0;
-    if (height)
-        *height = m_incomingSize.height() > 0 ? m_incomingSize.height() : 0;
+    return m_incoming;
 }
 
 // ---- Coding ------------------------------------------------------------------------------

@@ -49,19 +49,17 @@ public:
     // Forgets the last received frame (the end of a connection).
     void flushEvents();
 
-    // Decodes a received video frame (a packet's body) into the incoming picture and
-    // announces it with frameDrawn. False, with the picture as it was, for a body that is not
-    // a picture of one of captureSizes().
-    bool drawFrame(QByteArrayView body);
-    // Decodes a peer's VP8 frame into the incoming picture the same way (announced with
-    // frameDrawn); the decoder refuses pictures beyond MaxSharedSize. After a frame that
-    // does not decode, the decoder waits for a key frame (vp8KeyFrameNeeded).
-    Vp8Decoder::Result drawVp8Frame(QByteArrayView frame);
+    // Decodes a received video frame (a packet's body) into the incoming picture, announces
+    // it with frameDrawn and returns it. Null, with the incoming picture as it was, for a
+    // body that is not a picture of one of captureSizes().
+    QImage drawFrame(QByteArrayView body);
+    // Decodes a peer's VP8 frame the same way; the decoder refuses pictures beyond
+    // MaxSharedSize. Null when the frame gives no picture; after one that does not decode,
+    // the decoder waits for a key frame (vp8KeyFrameNeeded).
+    QImage drawVp8Frame(QByteArrayView frame);
     bool vp8KeyFrameNeeded() const { return m_vp8.keyFrameNeeded(); }
     // VP8 frames of this call that could not be drawn.
     int vp8Failures() const { return m_vp8.failures(); }
-    // Size of the last decoded frame (0 x 0 before the first one).
-    void getImageSize(int *width, int *height) const;
     QImage incomingImage() const { return m_incoming; }
 
     // Still and frame coding; see VideoCodec. Every function takes its output's capacity.
@@ -205,7 +203,6 @@ private:
     // Receive side.
     Vp8Decoder m_vp8;
     QImage m_incoming;
-    QSize m_incomingSize;
 
     // Capture side.
     int m_driverIndex = -1;

@@ -36,12 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(packet.body == body);
     switch (packet.kind) {
     case MediaPacket::Kind::Video:
-        if (receiver.video.drawFrame(packet.body)) {
-            int width = 0;
-            int height = 0;
-            receiver.video.getImageSize(&width, &height);
-            FUZZ_CHECK(VideoEngine::captureSizes().contains(QSize(width, height)));
-            FUZZ_CHECK(receiver.video.incomingImage().size() == QSize(width, height));
+        if (const QImage picture = receiver.video.drawFrame(packet.body); !picture.isNull()) {
+            FUZZ_CHECK(VideoEngine::captureSizes().contains(picture.size()));
+            FUZZ_CHECK(receiver.video.incomingImage().size() == picture.size());
         }
         break;
     case MediaPacket::Kind::Audio: {
