@@ -68,7 +68,7 @@ private slots:
         QTRY_VERIFY(bob.call().RealTimeChat && ann.call().RealTimeChat);
         QVERIFY(bob.prompt() == nullptr);
         // Once the media channel is up the progress window has done its work.
-        QTRY_VERIFY(ann.program->ippClient().isConnected());
+        QTRY_VERIFY(ann.program->parts().ippClient.isConnected());
         QTRY_VERIFY(ann.windowOf<frmConStatus>() == nullptr);
     }
 

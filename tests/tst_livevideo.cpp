@@ -244,7 +244,7 @@ private slots:
         QVERIFY(ann.openMedia(slow));
         slow.setPace(20);
         qint64 mostWaiting = 0;
-        QVERIFY(waitTicks(20, [&] { mostWaiting = std::max(mostWaiting, ann->ippClient().pendingOutput()); }));
+        QVERIFY(waitTicks(20, [&] { mostWaiting = std::max(mostWaiting, ann->parts().ippClient.pendingOutput()); }));
         qInfo("at most %lld bytes waited on the slow link", mostWaiting);
         QVERIFY2(mostWaiting < 4000, qPrintable(QString::number(mostWaiting)));
     }
@@ -289,7 +289,7 @@ private slots:
                     worstFrameAge = std::max<qint64>(worstFrameAge, qint32(quint32(p.readAtMs) - stamp.msecs));
                 }
             }
-            mostWaiting = std::max(mostWaiting, ann.program->ippClient().pendingOutput());
+            mostWaiting = std::max(mostWaiting, ann.program->parts().ippClient.pendingOutput());
         };
         while (slow.elapsed() < 8000) {
             QTest::qWait(20);

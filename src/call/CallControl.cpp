@@ -420,6 +420,11 @@ void CallControl::declineOffered()
         armDeadline(1, m_lingerMs);
 }
 
+bool CallControl::mediaClientConnected() const
+{
+    return m_.ippClient.isConnected();
+}
+
 bool CallControl::isAcceptedCaller(const QString &remoteAddress) const
 {
     return m_.call.callAcceptedOnControl && m_.ipdControl.isConnectionUp(1)

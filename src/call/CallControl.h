@@ -81,6 +81,9 @@ public:
     // prompt that answers it uses the answer up.
     void setAnswerNextCall(bool on) { m_answerNextCall = on; }
     bool answersNextCall() const { return m_answerNextCall; }
+    // The calling side's media connection is up: the progress window's step after the
+    // control connection.
+    bool mediaClientConnected() const;
 
     // Name and location of user number k of the directory (counted from 1).
     void setDirectoryLookup(std::function<DirectoryEntry(int)> lookup);

@@ -440,7 +440,8 @@ bool Program::mediaLoopNeeded() const
 
 ProgramParts Program::parts()
 {
-    return {m_refuseList, m_palList, m_call, *m_devices, *m_sounds, *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_media,
+    return {m_refuseList, m_palList, m_call, *m_devices, *m_sounds,
+            *m_ipdControl, *m_ipdMedia, *m_ippControl, *m_ippClient, *m_media,
             m_mediaClock, m_mediaStats, m_callClock, m_audioSendQueue, m_audioPlayQueue, m_textQueue, m_mediaTimer,
             m_startupTimer, [this](bool on) { setMediaLoopByHand(on); }};
 }

@@ -129,8 +129,6 @@ public:
     // Showing the screen or a window in the camera's place during a call.
     ScreenShare &screenShare() { return *m_share; }
     AudioEngine &audioEngine() { return *m_audio; }
-    // The progress window follows the calling side's media client.
-    IPPort &ippClient() { return *m_ippClient; }
 
     // What no window shows, for tests and the benchmark.
     ProgramParts parts();

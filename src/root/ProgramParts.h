@@ -30,10 +30,11 @@ struct ProgramParts
     // The cameras and sound devices the engines use.
     DeviceProvider &devices;
     SoundPlayer &sounds;
-    // The control and media listeners and the calling side's control client.
+    // The control and media listeners and the calling side's control and media clients.
     IPDaemon &ipdControl;
     IPDaemon &ipdMedia;
     IPPort &ippControl;
+    IPPort &ippClient;
     MediaConnection &mediaConnection;
     MediaClock &mediaClock;
     MediaStats &mediaStats;

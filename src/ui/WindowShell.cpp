@@ -104,7 +104,7 @@ void WindowShell::connectCalls()
     CallControl &calls = m_program.calls();
     connect(&calls, &CallControl::progressWindowRequested, this, [this](const QString &name, const QString &location) {
         if (!m_frmConStatus)
-            m_frmConStatus = new frmConStatus(m_program.calls(), m_program.ippClient(), mainWindow());
+            m_frmConStatus = new frmConStatus(m_program.calls(), mainWindow());
         m_frmConStatus->setCallee(name, location);
         m_securityIndicators->follow(m_frmConStatus->securityNote());
         m_frmConStatus->show();

@@ -1,7 +1,6 @@
 #include "ui/frmConStatus.h"
 
 #include "call/CallControl.h"
-#include "core/IPPort.h"
 #include "core/CallStates.h"
 #include "ui/Artwork.h"
 #include "ui/SecurityNote.h"
@@ -14,10 +13,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-frmConStatus::frmConStatus(CallControl &calls, IPPort &ippClient, QWidget *parent)
+frmConStatus::frmConStatus(CallControl &calls, QWidget *parent)
     : CallDialog(parent)
     , m_calls(calls)
-    , m_ippClient(ippClient)
 {
     setObjectName(QStringLiteral("frmConStatus"));
     setWindowTitle(tr("Connecting..."));
@@ -93,7 +91,7 @@ void frmConStatus::closing()
 
 void frmConStatus::onTick()
 {
-    const ConnectProgress::Output out = m_progress.tick(m_calls.status().ConnectState, m_ippClient.isConnected());
+    const ConnectProgress::Output out = m_progress.tick(m_calls.status().ConnectState, m_calls.mediaClientConnected());
     if (!out.statusText.isNull())
         m_status->setText(out.statusText);
     if (out.close) {

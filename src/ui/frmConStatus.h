@@ -5,7 +5,6 @@
 #include "ui/CallDialog.h"
 
 class CallControl;
-class IPPort;
 class QLabel;
 class SecurityNote;
 class QPushButton;
@@ -18,7 +17,7 @@ class frmConStatus : public CallDialog
     Q_OBJECT
 
 public:
-    frmConStatus(CallControl &calls, IPPort &ippClient, QWidget *parent = nullptr);
+    frmConStatus(CallControl &calls, QWidget *parent = nullptr);
 
     // A new attempt: who is called, and the count and button start afresh.
     void setCallee(const QString &name, const QString &location);
@@ -34,7 +33,6 @@ private:
     void onTick();
 
     CallControl &m_calls;
-    IPPort &m_ippClient;
     ConnectProgress m_progress;
     QLabel *m_status;
     QLabel *m_seconds;

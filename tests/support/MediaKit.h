@@ -79,7 +79,7 @@ struct Peer : RunningProgram
     // for the call and the peer's end of the connection.
     bool openMedia(MediaPeer &peer)
     {
-        IPPort &client = program->ippClient();
+        IPPort &client = program->parts().ippClient;
         client.setRemotePort(peer.port());
         client.setRemoteAddress(QStringLiteral("127.0.0.1"));
         client.setConnected(true);
