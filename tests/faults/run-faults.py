@@ -34,6 +34,7 @@ FOLDER_TESTS = {
     'share': ['tst_screenshare'],
     'desktop': ['tst_desktop', 'tst_talkkey'],
     'path': ['tst_pathfinder', 'tst_callpath'],
+    'iceagent': ['tst_icesession', 'tst_pathfinder', 'tst_callpath'],
     'server': ['tst_directoryserver', 'tst_serverabuse'],
 }
 # Tests that see a folder whatever the naming says: the programs' own start and end.
