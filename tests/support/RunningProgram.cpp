@@ -5,10 +5,13 @@
 #include "directory/DirectoryService.h"
 #include "media/MediaStats.h"
 #include "media/picture/TestPatternCamera.h"
+#include "root/ProgramParts.h"
 #include "support/TestSupport.h"
 #include "ui/WindowShell.h"
 
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 RunningProgram::RunningProgram(const QString &name)
     : RunningProgram(name, Options())
@@ -61,6 +64,13 @@ void RunningProgram::start()
     s.Location = options.location.isEmpty() ? name + QStringLiteral("ville") : options.location;
     s.EMail = options.email.isEmpty() ? name.toLower() + QStringLiteral("@example.org") : options.email;
     s.AutoAccept = options.autoAccept;
+}
+
+bool RunningProgram::finishStarting()
+{
+    QSignalSpy tail(program.get(), &Program::startupTailFinished);
+    program->parts().startupTimer.start(5);
+    return tail.wait(30000);
 }
 
 void RunningProgram::call(RunningProgram &callee)

@@ -61,6 +61,9 @@ struct RunningProgram
     // The start-up, through the windows when there are any; then the user of the scenario
     // (none for an empty name: the profile's own).
     void start();
+    // The start-up's last step, hurried: the main window and the windows of the last run (the
+    // self view among them) come as at a real start. False when it does not come.
+    bool finishStarting();
 
     Program &operator*() { return *program; }
     Program *operator->() { return program.get(); }
