@@ -177,7 +177,8 @@ private slots:
     {
         Party bob(QStringLiteral("Bob"));
         frmMain *main = bob.shell->mainWindow();
-        main->show();
+        // Started to the end: the self view it brings back would take the keyboard later.
+        QVERIFY(bob.finishStarting());
         main->activateWindow();
         QTRY_VERIFY(main->isActiveWindow());
         {
