@@ -37,14 +37,9 @@ private slots:
             for (const MediaPeer::Packet &p : peer.packets) {
                 if (p.kind != "KJP")
                     continue;
-                int w = 0;
-                int h = 0;
-                QImage image(320, 240, QImage::Format_RGB888);
-                const int n = ann.video().unCompressStill(reinterpret_cast<const uchar *>(p.body.constData()),
-                                                          int(p.body.size()), &w, &h, image.bits(),
-                                                          int(image.sizeInBytes()), 320, 240);
+                const QImage image = ann.video().decodeStill(p.body, QSize(320, 240));
                 const TestPatternCamera::Stamp stamp = TestPatternCamera::readStamp(image);
-                numbers.append(n > 0 && stamp.valid ? stamp.frameNumber : quint32(-1));
+                numbers.append(!image.isNull() && stamp.valid ? stamp.frameNumber : quint32(-1));
             }
             return numbers;
         };

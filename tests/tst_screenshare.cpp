@@ -141,13 +141,7 @@ struct Rig
         QSignalSpy arrived(&engine, &VideoEngine::frameArrived);
         if (!arrived.wait(ms))
             return {};
-        std::vector<uchar> rgb(VideoEngine::MaxFrameBytes);
-        int w = 0;
-        int h = 0;
-        if (engine.getFrame(rgb.data(), int(rgb.size()), &w, &h) <= 0)
-            return {};
-        QImage image(rgb.data(), w, h, w * 3, QImage::Format_RGB888);
-        return image.copy();
+        return engine.latestPicture();
     }
     // Whether a frame shows the four quadrants within `area`.
     static bool showsQuadrants(const QImage &frame, QRect area)

@@ -10,7 +10,6 @@
 #include "media/MediaStats.h"
 #include "media/picture/Vp8Encoder.h"
 #include "media/picture/YuvPicture.h"
-#include "media/picture/FrameConverter.h"
 #include "media/devices/TestDeviceProvider.h"
 #include "media/AudioEngine.h"
 #include "media/picture/TestPatternCamera.h"
@@ -322,9 +321,7 @@ private slots:
 
         // A key frame damaged on the way: it claims 65535 x 65535, and the decoder has no
         // picture to build the next frames on.
-        const std::vector<uchar> rgb = TestSupport::movingPicture(320, 240, 0);
-        YuvPicture picture;
-        FrameConverter::rgbToYuvPicture(rgb.data(), 320, 240, picture);
+        const YuvPicture picture = TestSupport::movingYuvPicture(320, 240, 0);
         QByteArray damaged = Vp8Encoder(300).encode(picture, 0).data;
         for (int i = 6; i < 10; ++i)
             damaged[i] = char(0xff);

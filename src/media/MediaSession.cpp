@@ -36,9 +36,6 @@
 namespace {
 
 constexpr int AnimationFrames = 8;
-constexpr int SmallFrameBytes = 160 * 120 * 3;
-constexpr int NormalFrameBytes = 320 * 240 * 3;
-constexpr int LargeFrameBytes = 640 * 480 * 3;
 constexpr int BlockSampleRoom = AudioBlock::DataBytes / int(sizeof(qint16));
 
 const QString DisconnectSound = QStringLiteral("discon.wav");
@@ -64,8 +61,6 @@ MediaSession::MediaSession(Context context, QObject *parent)
     : QObject(parent)
     , m_(std::move(context))
     , m_windowNormal([] { return true; })
-    , m_frameBuffer(FrameBufferBytes)
-    , m_compressed(MaxFrameLength)
     , m_pacer(TickMs)
     , m_fit(TickMs)
     , m_datagramModule(std::make_unique<DatagramModule>(
@@ -210,7 +205,7 @@ void MediaSession::tick()
             return;
         }
         fetchFrame();
-        if (m_frameBytes > 0)
+        if (!m_frame.isEmpty())
             sendVideoFrame();
     }
 }
@@ -234,7 +229,7 @@ void MediaSession::onCameraFrame()
         m_lastSharpFrameMs = now;
     }
     fetchFrame();
-    if (m_frameBytes > 0)
+    if (!m_frame.isEmpty())
         sendVideoFrame();
 }
 
@@ -321,8 +316,7 @@ void MediaSession::playAudioQueue()
 
 void MediaSession::fetchFrame()
 {
-    m_frameBytes = 0;
-    m_frameInCamera = false;
+    m_frame = {};
     if (!m_.capture.isReady())
         return;
     const int n = m_.video.getFrameNum();
@@ -333,46 +327,29 @@ void MediaSession::fetchFrame()
     int height = 0;
     Settings &s = m_.settings;
     // Today's formats take any camera's frame as it is; JPEG only planar ones.
-    m_frameInCamera = !s.SendImageMsg && (m_currentFormats || m_.video.latestIsPlanar())
-                      && m_.video.getVideoSettings(&width, &height);
-    if (m_frameInCamera) {
+    if (!s.SendImageMsg && (m_currentFormats || m_.video.latestIsPlanar())
+        && m_.video.getVideoSettings(&width, &height)) {
         // A screen shared at its own size goes at that size.
-        if (m_.video.isSharpSharing() && !m_.video.latestSize().isEmpty()) {
-            width = m_.video.latestSize().width();
-            height = m_.video.latestSize().height();
-        }
+        const bool ownSize = m_.video.isSharpSharing() && !m_.video.latestSize().isEmpty();
         // Compressed later straight from the camera's planes; taken as RGB only if it must be scaled.
-        m_frameBytes = width * height * 3;
-        m_frameWidth = width;
-        m_frameHeight = height;
+        m_frame = OutgoingFrame::fromCamera(ownSize ? m_.video.latestSize() : QSize(width, height));
         m_unusableFrames = 0;
         return;
     }
-    m_frameBytes = m_.video.getFrame(m_frameBuffer.data(), FrameBufferBytes, &width, &height);
+    m_frame = OutgoingFrame::fromPicture(m_.video.latestPicture());
 
-    if (s.SendImageMsg && m_frameBytes > 0) {
+    if (s.SendImageMsg && !m_frame.isEmpty()) {
         // The message is rendered once per text, not once per frame.
-        if (m_imageMessageText != s.ImageMsg || m_imageMessage.empty()) {
+        if (m_imageMessageText != s.ImageMsg || m_imageMessage.isNull()) {
             m_imageMessageText = s.ImageMsg;
-            m_imageMessage.assign(FrameBufferBytes, 0);
-            m_imageMessageBytes = m_.video.textToImage(m_imageMessage.data(), int(m_imageMessage.size()),
-                                                       &m_imageMessageWidth, &m_imageMessageHeight, s.ImageMsg);
+            m_imageMessage = VideoEngine::textPicture(s.ImageMsg);
         }
-        const int textWidth = m_imageMessageWidth;
-        const int textHeight = m_imageMessageHeight;
-        const uchar *text = m_imageMessage.data();
-        bool burnt = m_imageMessageBytes > 0;
-        if (burnt) {
-            const qint16 x = qint16((width - textWidth) / 2);
-            burnt = m_.video.burnImage(m_frameBuffer.data(), width, height, text, textWidth, textHeight, x, 0);
-        }
-        if (!burnt) {
+        const QPoint at((m_frame.size.width() - m_imageMessage.width()) / 2, 0);
+        if (m_imageMessage.isNull() || !VideoEngine::burnPicture(m_frame.picture, m_imageMessage, at)) {
             s.SendImageMsg = false;
             s.ImageMsg = QStringLiteral("Previous message too long");
         }
     }
-    m_frameWidth = width;
-    m_frameHeight = height;
     countUsable();
 }
 
@@ -380,30 +357,31 @@ void MediaSession::countUsable()
 {
     // A corrupt frame now and then (a damaged compressed frame from a camera) is skipped;
     // a format that never gives a usable frame stops capture with the message.
-    m_unusableFrames = m_frameBytes == 0 ? m_unusableFrames + 1 : 0;
+    m_unusableFrames = m_frame.isEmpty() ? m_unusableFrames + 1 : 0;
     if (m_unusableFrames >= UnusableFramesForFormatMessage) {
         m_unusableFrames = 0;
         emit unsupportedCaptureFormat();
     }
 }
 
-QByteArray MediaSession::fetchedFrame()
+QImage MediaSession::fetchedPicture()
 {
     takeFrameFromCamera();
-    return QByteArray(reinterpret_cast<const char *>(m_frameBuffer.data()), m_frameBytes);
+    return m_frame.picture;
 }
 
 void MediaSession::takeFrameFromCamera()
 {
-    if (!m_frameInCamera)
+    if (!m_frame.inCamera)
         return;
-    m_frameInCamera = false;
-    int width = 0;
-    int height = 0;
-    m_frameBytes = m_.video.getFrame(m_frameBuffer.data(), FrameBufferBytes, &width, &height);
-    m_frameWidth = width;
-    m_frameHeight = height;
+    m_frame = OutgoingFrame::fromPicture(m_.video.latestPicture());
     countUsable();
+}
+
+void MediaSession::scaleFrame(QSize size)
+{
+    takeFrameFromCamera();
+    m_frame = OutgoingFrame::fromPicture(VideoEngine::scaledPicture(m_frame.picture, size));
 }
 
 void MediaSession::sendVideoFrame()
@@ -413,40 +391,26 @@ void MediaSession::sendVideoFrame()
         return;
     }
     int quality = m_.settings.VQualityLow ? 15 : 30;
-    if (m_frameBytes == LargeFrameBytes) {
-        if (m_.calls.status().PeerIsV25) {
+    if (m_frame.size == QSize(640, 480)) {
+        if (m_.calls.status().PeerIsV25)
             quality -= 3;
-        } else {
-            takeFrameFromCamera();
-            m_frameBytes = m_.video.downSampleImg(m_frameBuffer.data(), 640, 480, m_frameBuffer.data(), 320, 240,
-                                                  FrameBufferBytes);
-            m_frameWidth = 320;
-            m_frameHeight = 240;
-        }
+        else
+            scaleFrame(QSize(320, 240));
     }
-    if (m_frameBytes == SmallFrameBytes || m_frameBytes == NormalFrameBytes || m_frameBytes == LargeFrameBytes) {
+    if (VideoEngine::captureSizes().contains(m_frame.size)) {
         // What the link carries decides how much of the options' picture goes.
-        const PictureFit::Picture picture = m_fit.picture({quality, m_frameWidth, m_frameHeight});
-        if (picture.width != m_frameWidth) {
+        const PictureFit::Picture picture = m_fit.picture({quality, m_frame.size.width(), m_frame.size.height()});
+        if (picture.width != m_frame.size.width())
+            scaleFrame(QSize(picture.width, picture.height));
+        QByteArray jpeg;
+        if (m_frame.inCamera)
+            jpeg = m_.video.compressLatest(picture.quality, MaxFrameLength);
+        if (jpeg.isEmpty()) {
             takeFrameFromCamera();
-            m_frameBytes = m_.video.downSampleImg(m_frameBuffer.data(), m_frameWidth, m_frameHeight,
-                                                  m_frameBuffer.data(), picture.width, picture.height,
-                                                  FrameBufferBytes);
-            m_frameWidth = picture.width;
-            m_frameHeight = picture.height;
+            jpeg = m_.video.compressPicture(m_frame.picture, picture.quality, MaxFrameLength);
         }
-        int n = 0;
-        if (m_frameInCamera && picture.width == m_frameWidth)
-            n = m_.video.compressLatest(picture.quality, m_compressed.data(), MaxFrameLength);
-        if (n <= 0) {
-            takeFrameFromCamera();
-            if (m_frameBytes > 0)
-                n = m_.video.compressStill(m_frameBuffer.data(), m_frameWidth, m_frameHeight, picture.quality,
-                                           m_compressed.data(), MaxFrameLength);
-        }
-        if (n > 0) {
-            const QByteArray packet = MediaPacket::build(
-                MediaPacket::VideoKind, QByteArrayView(reinterpret_cast<const char *>(m_compressed.data()), n));
+        if (!jpeg.isEmpty()) {
+            const QByteArray packet = MediaPacket::build(MediaPacket::VideoKind, jpeg);
             // A frame the connection does not take is dropped: the next one is newer.
             const int sent = sendMediaPacket(packet);
             if (sent > 0) {
@@ -456,8 +420,7 @@ void MediaSession::sendVideoFrame()
             }
         }
     }
-    m_frameBytes = 0;
-    m_frameInCamera = false;
+    m_frame = {};
 }
 
 void MediaSession::sendVp8Frame()
@@ -467,22 +430,15 @@ void MediaSession::sendVp8Frame()
     const int otherBps = SoundShareBps + (sendsOverDatagrams() ? RtcpShareBps : 0);
     const int videoBps = std::max(VideoRateControl::MinBps, m_rate.targetBps() - otherBps);
     // A screen keeps its size, and its text, on a poor line; it loses frames instead.
-    const bool screen = m_frameInCamera && m_.video.isSharpSharing();
-    const QSize wanted(m_frameWidth, m_frameHeight);
-    const QSize size = screen ? wanted : m_rate.pictureFor(wanted, videoBps);
-    bool ok = m_frameInCamera && m_.video.latestYuv(size, m_yuv);
+    const bool screen = m_frame.inCamera && m_.video.isSharpSharing();
+    const QSize size = screen ? m_frame.size : m_rate.pictureFor(m_frame.size, videoBps);
+    bool ok = m_frame.inCamera && m_.video.latestYuv(size, m_yuv);
     if (!ok) {
         // The picture with the image message burnt in (or a frame the camera no longer holds).
-        takeFrameFromCamera();
-        if (m_frameBytes > 0 && QSize(m_frameWidth, m_frameHeight) != size)
-            m_frameBytes = m_.video.downSampleImg(m_frameBuffer.data(), m_frameWidth, m_frameHeight,
-                                                  m_frameBuffer.data(), size.width(), size.height(),
-                                                  FrameBufferBytes);
-        ok = m_frameBytes > 0
-             && FrameConverter::rgbToYuvPicture(m_frameBuffer.data(), size.width(), size.height(), m_yuv);
+        scaleFrame(size);
+        ok = !m_frame.isEmpty() && FrameConverter::rgbToYuvPicture(m_frame.picture, m_yuv);
     }
-    m_frameBytes = 0;
-    m_frameInCamera = false;
+    m_frame = {};
     if (!ok || !m_vp8)
         return;
     m_vp8->setScreenContent(screen);

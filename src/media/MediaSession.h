@@ -6,6 +6,7 @@
 #include "media/LinkPacer.h"
 #include "media/PictureFit.h"
 #include "media/VideoRateControl.h"
+#include "media/picture/OutgoingFrame.h"
 #include "media/picture/YuvPicture.h"
 
 #include <QByteArray>
@@ -84,7 +85,6 @@ public:
     // The longest sound or text body taken: a text line of the longest length the sender
     // queues. A longer one is dropped.
     static constexpr int MaxSoundOrTextBytes = 32000;
-    static constexpr int FrameBufferBytes = 640 * 480 * 3;
     static constexpr int DefaultDisplayWidth = 320;
     static constexpr int DefaultDisplayHeight = 240;
     // The main timer's interval.
@@ -147,8 +147,8 @@ public:
     // Takes the camera's newest frame, if it is new, and reports a format that cannot be
     // sent. Each tick of a call does this before sending; resumed capture does it at once.
     void fetchFrame();
-    // The frame fetchFrame took last, as it would be sent (24-bit RGB; empty when none).
-    QByteArray fetchedFrame();
+    // The frame fetchFrame took last, as it would be sent (null when none).
+    QImage fetchedPicture();
 
     int activityFrame() const { return m_animationFrame; }
     // A call is being set up or under way, or the activity picture has not come to rest.
@@ -203,8 +203,10 @@ signals:
     void codecFiguresChanged(const QString &codec, const QString &estimate, const QString &lost);
 
 private:
-    // A frame left in the camera's planes is copied into the frame buffer as RGB.
+    // A frame left in the camera's planes is taken out as RGB.
     void takeFrameFromCamera();
+    // The fetched frame at another size (taken out of the camera first).
+    void scaleFrame(QSize size);
     // Counts frames that could not be used, and gives up on a format that gives none.
     void countUsable();
     void playAudioQueue();
@@ -258,19 +260,10 @@ private:
     double m_secondMark = 0.0;
 
     // Sending video.
-    std::vector<uchar> m_frameBuffer;
+    OutgoingFrame m_frame;
     // The still-image message as last rendered, and the text it was rendered from.
     QString m_imageMessageText;
-    std::vector<uchar> m_imageMessage;
-    int m_imageMessageBytes = 0;
-    int m_imageMessageWidth = 0;
-    int m_imageMessageHeight = 0;
-    std::vector<uchar> m_compressed;
-    int m_frameBytes = 0;
-    // The fetched frame is still the camera's own (YUV), not yet in the frame buffer.
-    bool m_frameInCamera = false;
-    int m_frameWidth = 0;
-    int m_frameHeight = 0;
+    QImage m_imageMessage;
     int m_lastFrameTaken = 0;
     int m_lastFrameSkipped = -1;
     // Frames in a row that could not be used; one bad frame is not a wrong format.

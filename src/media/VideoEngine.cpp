@@ -22,6 +22,37 @@ bool sizeOk(int w, int h)
     return w > 0 && h > 0 && w <= MaxDimension && h <= MaxDimension;
 }
 
+// A still is never larger than a frame of the largest capture size: a header cannot make
+// the decoder take more memory than that.
+constexpr qint64 MaxStillPixels = 640 * 480;
+
+// A line of text as a picture: its own width, one line high, well inside this.
+constexpr size_t MaxTextPictureBytes = size_t(MaxDimension) * 64 * 3;
+
+// The codec reads rows that lie end to end; a picture pads each row to four bytes. Such a
+// picture is copied into `spare`, any other read in place.
+const uchar *packedRows(const QImage &picture, std::vector<uchar> &spare)
+{
+    const QImage rgb = picture.format() == QImage::Format_RGB888 ? picture
+                                                                 : picture.convertToFormat(QImage::Format_RGB888);
+    const size_t rowBytes = size_t(rgb.width()) * 3;
+    if (picture.format() == QImage::Format_RGB888 && size_t(rgb.bytesPerLine()) == rowBytes)
+        return picture.constBits();
+    spare.resize(rowBytes * size_t(rgb.height()));
+    for (int y = 0; y < rgb.height(); ++y)
+        std::memcpy(spare.data() + rowBytes * size_t(y), rgb.constScanLine(y), rowBytes);
+    return spare.data();
+}
+
+QImage fromPackedRows(const uchar *rgb, int width, int height)
+{
+    QImage picture(width, height, QImage::Format_RGB888);
+    const size_t rowBytes = size_t(width) * 3;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(picture.scanLine(y), rgb + rowBytes * size_t(y), rowBytes);
+    return picture;
+}
+
 } // namespace
 
 VideoEngine::VideoEngine(std::shared_ptr<DeviceProvider> devices, const QString &profileDir, QObject *parent)
@@ -117,56 +148,71 @@ QImage VideoEngine::drawVp8Frame(QByteArrayView frame)
 
 // ---- Coding ------------------------------------------------------------------------------
 
-int VideoEngine::compressStill(const uchar *rgb, int width, int height, int quality, uchar *out, int maxLength)
+QByteArray VideoEngine::compressPicture(const QImage &picture, int quality, int maxLength)
 {
-    if (!rgb || !out || maxLength <= 0 || !sizeOk(width, height))
-        return 0;
-    return codec().compressStill(rgb, width, height, quality, out, maxLength);
+    if (picture.isNull() || maxLength <= 0 || !sizeOk(picture.width(), picture.height()))
+        return {};
+    std::vector<uchar> spare;
+    QByteArray jpeg(maxLength, Qt::Uninitialized);
+    const int n = codec().compressStill(packedRows(picture, spare), picture.width(), picture.height(), quality,
+                                        reinterpret_cast<uchar *>(jpeg.data()), maxLength);
+    jpeg.truncate(std::max(n, 0));
+    return jpeg;
 }
 
-int VideoEngine::unCompressStill(const uchar *data, int length, int *width, int *height, uchar *image,
-                                 int imageCapacity, int expectWidth, int expectHeight)
+QImage VideoEngine::decodeStill(QByteArrayView jpeg, QSize expect)
 {
-    if (!data || length <= 0 || !image || imageCapacity <= 0)
-        return 0;
+    const int length = int(std::min<qsizetype>(jpeg.size(), std::numeric_limits<int>::max()));
     int w = 0;
     int h = 0;
-    const int n = codec().unCompressStill(data, length, &w, &h, image, imageCapacity, expectWidth, expectHeight);
-    if (width)
-        *width = n > 0 ? w : 0;
-    if (height)
-        *height = n > 0 ? h : 0;
-    return n;
+    const auto *data = reinterpret_cast<const uchar *>(jpeg.data());
+    // The header's size bounds the picture before anything is decoded.
+    if (length <= 0 || !codec().pictureSize(data, length, &w, &h) || !sizeOk(w, h)
+        || (!expect.isEmpty() && QSize(w, h) != expect) || qint64(w) * h > MaxStillPixels)
+        return {};
+    std::vector<uchar> rgb(size_t(w) * size_t(h) * 3);
+    if (codec().unCompressStill(data, length, &w, &h, rgb.data(), int(rgb.size()), expect.width(), expect.height())
+        <= 0)
+        return {};
+    return fromPackedRows(rgb.data(), w, h);
 }
 
-int VideoEngine::downSampleImg(const uchar *src, int srcWidth, int srcHeight, uchar *dst, int dstWidth,
-                               int dstHeight, int dstCapacity)
+QImage VideoEngine::scaledPicture(const QImage &picture, QSize size)
 {
-    if (!src || !dst || !sizeOk(srcWidth, srcHeight) || !sizeOk(dstWidth, dstHeight) || dstCapacity <= 0)
-        return 0;
-    const qsizetype srcBytes = qsizetype(srcWidth) * srcHeight * 3;
-    // The send loop scales a frame onto itself: work from a copy when the areas overlap.
-    const bool overlap = src < dst + dstCapacity && dst < src + srcBytes;
-    if (overlap) {
-        const std::vector<uchar> copy(src, src + srcBytes);
-        return VideoCodec::downSampleImg(copy.data(), srcWidth, srcHeight, dst, dstWidth, dstHeight, dstCapacity);
-    }
-    return VideoCodec::downSampleImg(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, dstCapacity);
+    if (picture.isNull() || !sizeOk(picture.width(), picture.height()) || !sizeOk(size.width(), size.height()))
+        return {};
+    if (picture.size() == size)
+        return picture;
+    std::vector<uchar> spare;
+    std::vector<uchar> scaled(size_t(size.width()) * size_t(size.height()) * 3);
+    if (VideoCodec::downSampleImg(packedRows(picture, spare), picture.width(), picture.height(), scaled.data(),
+                                  size.width(), size.height(), int(scaled.size()))
+        <= 0)
+        return {};
+    return fromPackedRows(scaled.data(), size.width(), size.height());
 }
 
-int VideoEngine::textToImage(uchar *image, int capacity, int *width, int *height, const QString &text)
+QImage VideoEngine::textPicture(const QString &text)
 {
-    if (!image || capacity <= 0)
-        return 0;
-    return VideoCodec::textToImage(image, capacity, width, height, text);
+    std::vector<uchar> rgb(MaxTextPictureBytes);
+    int w = 0;
+    int h = 0;
+    if (VideoCodec::textToImage(rgb.data(), int(rgb.size()), &w, &h, text) <= 0)
+        return {};
+    return fromPackedRows(rgb.data(), w, h);
 }
 
-bool VideoEngine::burnImage(uchar *frame, int frameWidth, int frameHeight, const uchar *image, int imageWidth,
-                            int imageHeight, int x, int y)
+bool VideoEngine::burnPicture(QImage &frame, const QImage &image, QPoint at)
 {
-    if (!frame || !image || !sizeOk(frameWidth, frameHeight) || !sizeOk(imageWidth, imageHeight))
+    if (frame.isNull() || image.isNull() || frame.format() != QImage::Format_RGB888)
         return false;
-    return VideoCodec::burnImage(frame, frameWidth, frameHeight, image, imageWidth, imageHeight, x, y);
+    std::vector<uchar> spare;
+    const uchar *rows = packedRows(image, spare);
+    // The frame is written in place only when its rows lie end to end, as the codec expects.
+    if (frame.bytesPerLine() != qsizetype(frame.width()) * 3)
+        return false;
+    return VideoCodec::burnImage(frame.bits(), frame.width(), frame.height(), rows, image.width(), image.height(),
+                                 at.x(), at.y());
 }
 
 // ---- Capture -----------------------------------------------------------------------------
@@ -389,7 +435,7 @@ void VideoEngine::showPreview()
         const QSize shown = target.scaled(shrink ? QSize(320, 240) : m_captureSize, Qt::KeepAspectRatio);
         picture = FrameConverter::toShownPicture(m_latestFrame, target, shown, mirror);
     } else {
-        const QImage latest = latestImage();
+        const QImage latest = latestPicture();
         const QSize shown = shrink ? QSize(320, 240) : latest.size();
         picture = FrameConverter::resized(latest, shown, mirror);
     }
@@ -397,7 +443,7 @@ void VideoEngine::showPreview()
         emit previewFrame(picture);
 }
 
-QImage VideoEngine::latestImage()
+QImage VideoEngine::latestPicture()
 {
     // One conversion per frame, whoever asks first: the self view and the sender share it.
     if (!m_latestConverted && m_latestFrame.isValid()) {
@@ -420,10 +466,10 @@ bool VideoEngine::latestIsPlanar() const
            && FrameConverter::givesPlanes(m_latestFrame.pixelFormat());
 }
 
-int VideoEngine::compressLatest(int quality, uchar *out, int maxLength)
+QByteArray VideoEngine::compressLatest(int quality, int maxLength)
 {
-    if (!out || maxLength <= 0 || !latestIsPlanar() || !FrameConverter::toPlanes(m_latestFrame, m_captureSize, m_planes))
-        return 0;
+    if (maxLength <= 0 || !latestIsPlanar() || !FrameConverter::toPlanes(m_latestFrame, m_captureSize, m_planes))
+        return {};
     VideoCodec::Planes planes;
     planes.width = m_planes.width;
     planes.height = m_planes.height;
@@ -432,35 +478,15 @@ int VideoEngine::compressLatest(int quality, uchar *out, int maxLength)
     planes.v = m_planes.v.data();
     planes.yStride = m_planes.width;
     planes.chromaStride = (m_planes.width + 1) / 2;
-    return codec().compressPlanes(planes, quality, out, maxLength);
+    QByteArray jpeg(maxLength, Qt::Uninitialized);
+    const int n = codec().compressPlanes(planes, quality, reinterpret_cast<uchar *>(jpeg.data()), maxLength);
+    jpeg.truncate(std::max(n, 0));
+    return jpeg;
 }
 
 bool VideoEngine::hasFrame() const
 {
     return m_frameSinceStart;
-}
-
-int VideoEngine::getFrame(uchar *buffer, int capacity, int *width, int *height)
-{
-    if (width)
-        *width = 0;
-    if (height)
-        *height = 0;
-    const QImage image = latestImage();
-    if (image.isNull() || !buffer)
-        return 0;
-    const int w = image.width();
-    const int h = image.height();
-    const qsizetype bytes = qsizetype(w) * h * 3;
-    if (bytes > capacity)
-        return 0;
-    for (int y = 0; y < h; ++y)
-        std::memcpy(buffer + qsizetype(y) * w * 3, image.constScanLine(y), size_t(w) * 3);
-    if (width)
-        *width = w;
-    if (height)
-        *height = h;
-    return int(bytes);
 }
 
 // ---- Sharing a screen --------------------------------------------------------------------

@@ -31,7 +31,6 @@ class VideoEngine : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int MaxFrameBytes = 640 * 480 * 3;
     static constexpr int FrameNumberModulo = 4096;
     // Capture choices per driver are kept in profileDir/capture.ini (an empty profileDir
     // keeps them in memory only).
@@ -62,16 +61,18 @@ public:
     int vp8Failures() const { return m_vp8.failures(); }
     QImage incomingImage() const { return m_incoming; }
 
-    // Still and frame coding; see VideoCodec. Every function takes its output's capacity.
-    int compressStill(const uchar *rgb, int width, int height, int quality, uchar *out, int maxLength);
-    int unCompressStill(const uchar *data, int length, int *width, int *height, uchar *image, int imageCapacity,
-                        int expectWidth = 0, int expectHeight = 0);
-    // src and dst may be the same buffer.
-    int downSampleImg(const uchar *src, int srcWidth, int srcHeight, uchar *dst, int dstWidth, int dstHeight,
-                      int dstCapacity);
-    int textToImage(uchar *image, int capacity, int *width, int *height, const QString &text);
-    bool burnImage(uchar *frame, int frameWidth, int frameHeight, const uchar *image, int imageWidth,
-                   int imageHeight, int x, int y);
+    // Still and frame coding on 24-bit RGB pictures (QImage::Format_RGB888); see VideoCodec.
+    // A JPEG of the picture of at most maxLength bytes; empty when none can be made.
+    QByteArray compressPicture(const QImage &picture, int quality, int maxLength);
+    // A JPEG decoded to 24-bit RGB; null when it does not decode, is larger than 640 x 480
+    // or, with `expect` given, has another size.
+    QImage decodeStill(QByteArrayView jpeg, QSize expect = {});
+    // The picture at another size, by the codec's own scaling; null for a null picture.
+    static QImage scaledPicture(const QImage &picture, QSize size);
+    // A line of text as a picture of its own size (white on black); null when it is too long.
+    static QImage textPicture(const QString &text);
+    // Burns `image` into `frame` at `at`; false when it does not lie wholly inside.
+    static bool burnPicture(QImage &frame, const QImage &image, QPoint at);
 
     // Capture drivers: the provider's cameras, by index from 0.
     QStringList driverNames() const;
@@ -108,18 +109,18 @@ public:
     void grabFrameNoStop();
     // Frames delivered so far, modulo 4096.
     int getFrameNum() const;
-    // Copies the latest frame as 24-bit RGB at the capture size. Returns its byte count,
-    // 0 when there is none, its pixel format cannot be converted, or it does not fit.
-    int getFrame(uchar *buffer, int capacity, int *width, int *height);
-    // Compresses the latest frame straight from the camera's YUV planes, when the camera
-    // gives YUV at the capture size; 0 otherwise (the caller takes the RGB way).
-    int compressLatest(int quality, uchar *out, int maxLength);
+    // The latest frame as 24-bit RGB at the capture size; null when there is none or its
+    // pixel format cannot be converted.
+    QImage latestPicture();
+    // The latest frame compressed straight from the camera's YUV planes, when the camera
+    // gives YUV at the capture size; empty otherwise (the caller takes the RGB way).
+    QByteArray compressLatest(int quality, int maxLength);
     // The latest frame as the VP8 coder takes it, at `size` (a capture size or a smaller
     // one): from the camera's own YUV when it gives that. False when there is none.
     bool latestYuv(QSize size, YuvPicture &out);
     // Whether compressLatest can take the latest frame.
     bool latestIsPlanar() const;
-    // A frame has arrived since capture (re)started; getFrame's 0 then means the frame
+    // A frame has arrived since capture (re)started; a null latestPicture then means the frame
     // could not be used rather than that there is none yet.
     bool hasFrame() const;
     // Lets tests push frames of their own, as a camera delivers them.
@@ -182,7 +183,6 @@ private:
     void showPreview();
     void startCamera();
     void forgetLatestFrame();
-    QImage latestImage();
     void saveChoice();
     void startShared();
     void releaseShared(bool now = false);

@@ -27,22 +27,9 @@ bool MessageMedia::canGrab() const
 
 QImage MessageMedia::grabThumbnail()
 {
-    VideoEngine &video = m_.video;
-    video.grabFrameNoStop();
-    std::vector<uchar> frame(static_cast<size_t>(VideoEngine::MaxFrameBytes));
-    int width = 0;
-    int height = 0;
-    const int w = Proto::ThumbnailWidth;
-    const int h = Proto::ThumbnailHeight;
-    std::vector<uchar> rgb(size_t(w * h * 3));
-    if (video.getFrame(frame.data(), int(frame.size()), &width, &height) <= 0
-        || video.downSampleImg(frame.data(), width, height, rgb.data(), w, h, int(rgb.size())) <= 0) {
-        return {};
-    }
-    QImage thumb(w, h, QImage::Format_RGB888);
-    for (int y = 0; y < h; ++y)
-        std::copy_n(rgb.data() + size_t(y * w * 3), w * 3, thumb.scanLine(y));
-    return thumb;
+    m_.video.grabFrameNoStop();
+    return VideoEngine::scaledPicture(m_.video.latestPicture(),
+                                      QSize(Proto::ThumbnailWidth, Proto::ThumbnailHeight));
 }
 
 void MessageMedia::holdCamera(bool on)
@@ -58,34 +45,13 @@ void MessageMedia::afterNextFrame(QObject *receiver, std::function<void()> actio
 
 QByteArray MessageMedia::compressThumbnail(const QImage &picture, int quality)
 {
-    const int w = picture.width();
-    const int h = picture.height();
-    std::vector<uchar> rgb(size_t(w * h * 3));
-    for (int y = 0; y < h; ++y)
-        std::copy_n(picture.constScanLine(y), w * 3, rgb.data() + size_t(y * w * 3));
-    std::vector<uchar> compressed(static_cast<size_t>(Proto::MaxPictureBytes));
-    const int size = m_.video.compressStill(rgb.data(), w, h, quality, compressed.data(), Proto::MaxPictureBytes);
-    return size > 0 ? QByteArray(reinterpret_cast<const char *>(compressed.data()), size) : QByteArray();
+    return m_.video.compressPicture(picture, quality, Proto::MaxPictureBytes);
 }
 
 QImage MessageMedia::thumbnail(const QByteArray &picture)
 {
-    if (picture.isEmpty())
-        return {};
-    const int w = Proto::ThumbnailWidth;
-    const int h = Proto::ThumbnailHeight;
-    QImage image(w, h, QImage::Format_RGB888);
-    std::vector<uchar> rgb(size_t(w * h * 3));
-    int width = 0;
-    int height = 0;
-    const int length = int(std::min<qsizetype>(picture.size(), Proto::MaxPictureBytes));
-    if (m_.video.unCompressStill(reinterpret_cast<const uchar *>(picture.constData()), length, &width, &height,
-                                 rgb.data(), int(rgb.size()), w, h)
-        <= 0)
-        return {};
-    for (int y = 0; y < h; ++y)
-        std::copy_n(rgb.data() + size_t(y * w * 3), w * 3, image.scanLine(y));
-    return image;
+    const QByteArrayView jpeg(picture.constData(), std::min<qsizetype>(picture.size(), Proto::MaxPictureBytes));
+    return m_.video.decodeStill(jpeg, QSize(Proto::ThumbnailWidth, Proto::ThumbnailHeight));
 }
 
 // ---- Sound ----

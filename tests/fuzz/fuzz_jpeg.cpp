@@ -5,9 +5,13 @@
 #include "FuzzSupport.h"
 
 #include "media/picture/VideoCodec.h"
-#include "media/VideoEngine.h"
 
 #include <vector>
+
+namespace {
+// The largest picture the program decodes: a frame of the largest capture size.
+constexpr int MaxFrameBytes = 640 * 480 * 3;
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -21,10 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int w = 0;
     int h = 0;
     const bool header = codec.pictureSize(jpeg, length, &w, &h);
-    // The room the picture needs exactly, one byte less, or the whole frame buffer.
+    // The room the picture needs exactly, one byte less, or room for the largest frame.
     const qint64 needed = header ? qint64(w) * h * 3 : 0;
-    int capacity = VideoEngine::MaxFrameBytes;
-    if (header && needed > 0 && needed <= VideoEngine::MaxFrameBytes)
+    int capacity = MaxFrameBytes;
+    if (header && needed > 0 && needed <= MaxFrameBytes)
         capacity = int(needed) - (choice % 3 == 1 ? 1 : 0);
     if (capacity <= 0)
         return 0;

@@ -15,7 +15,6 @@
 #include "media/sound/OpusVoiceEncoder.h"
 #include "media/picture/Vp8Encoder.h"
 #include "media/picture/YuvPicture.h"
-#include "media/picture/FrameConverter.h"
 #include "media/picture/CaptureProfile.h"
 #include "media/sound/GsmCodec.h"
 #include "media/picture/VideoCodec.h"
@@ -152,9 +151,7 @@ int main(int argc, char **argv)
     // Today's formats: a key frame, the frame after it, a sound packet and a request.
     {
         Vp8Encoder encoder(300);
-        YuvPicture picture;
-        const std::vector<uchar> rgb = TestSupport::movingPicture(160, 120, 0);
-        FrameConverter::rgbToYuvPicture(rgb.data(), 160, 120, picture);
+        const YuvPicture picture = TestSupport::movingYuvPicture(160, 120, 0);
         const QByteArray key = encoder.encode(picture, 0).data;
         const QByteArray next = encoder.encode(picture, 40).data;
         OpusVoiceEncoder opus;
@@ -176,9 +173,7 @@ int main(int argc, char **argv)
         QList<QByteArray> wire;
         QObject::connect(&sender, &DatagramMedia::datagramReady, [&wire](const QByteArray &d) { wire.append(d); });
         Vp8Encoder encoder(300);
-        YuvPicture picture;
-        const std::vector<uchar> rgb = TestSupport::movingPicture(160, 120, 0);
-        FrameConverter::rgbToYuvPicture(rgb.data(), 160, 120, picture);
+        const YuvPicture picture = TestSupport::movingYuvPicture(160, 120, 0);
         OpusVoiceEncoder opus;
         const std::vector<qint16> silence(OpusVoiceEncoder::FrameSamples, 0);
         sender.sendVideo(encoder.encode(picture, 0).data);

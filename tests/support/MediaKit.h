@@ -25,15 +25,10 @@
 
 namespace MediaKit {
 
-// A picture coded as the send loop codes a frame. Every size used has rows of a multiple of
-// four bytes, so the RGB lines follow each other without padding.
+// A picture coded as the send loop codes a frame.
 inline QByteArray jpegOf(VideoEngine &engine, const QImage &picture, int quality = 30)
 {
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    QByteArray out(MediaSession::MaxFrameLength, '\0');
-    out.truncate(engine.compressStill(rgb.constBits(), rgb.width(), rgb.height(), quality,
-                                      reinterpret_cast<uchar *>(out.data()), int(out.size())));
-    return out;
+    return engine.compressPicture(picture, quality, MediaSession::MaxFrameLength);
 }
 
 // A GSM block of a steady tone.

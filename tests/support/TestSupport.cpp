@@ -127,7 +127,7 @@ YuvPicture movingYuvPicture(int width, int height, int frame)
 {
     const std::vector<uchar> rgb = movingPicture(width, height, frame);
     YuvPicture picture;
-    FrameConverter::rgbToYuvPicture(rgb.data(), width, height, picture);
+    FrameConverter::rgbToYuvPicture(QImage(rgb.data(), width, height, width * 3, QImage::Format_RGB888), picture);
     return picture;
 }
 

@@ -587,14 +587,17 @@ bool scaleInto(const uchar *y, int ys, const uchar *u, int us, const uchar *v, i
 
 } // namespace
 
-bool FrameConverter::rgbToYuvPicture(const uchar *rgb, int width, int height, YuvPicture &out)
+bool FrameConverter::rgbToYuvPicture(const QImage &picture, YuvPicture &out)
 {
-    if (!rgb || width <= 0 || height <= 0 || width > MaxDimension || height > MaxDimension
-        || !out.allocate(QSize(width, height)))
+    const QImage rgb = picture.format() == QImage::Format_RGB888 ? picture
+                                                                 : picture.convertToFormat(QImage::Format_RGB888);
+    const int width = rgb.width();
+    const int height = rgb.height();
+    if (rgb.isNull() || width > MaxDimension || height > MaxDimension || !out.allocate(rgb.size()))
         return false;
     // 24-bit RGB in memory order R, G, B is the library's "RAW".
-    return libyuv::RAWToI420(rgb, width * 3, out.y(), out.width, out.u(), out.chromaWidth(), out.v(),
-                             out.chromaWidth(), width, height)
+    return libyuv::RAWToI420(rgb.constBits(), int(rgb.bytesPerLine()), out.y(), out.width, out.u(),
+                             out.chromaWidth(), out.v(), out.chromaWidth(), width, height)
            == 0;
 }
 

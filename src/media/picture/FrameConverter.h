@@ -54,8 +54,8 @@ public:
     // a camera that gives YUV; `out`'s buffer is reused. False when the frame does not
     // read or `target` is odd.
     static bool toYuvPicture(const QVideoFrame &frame, QSize target, YuvPicture &out);
-    // A 24-bit RGB picture (rows packed) in the same form, at its own size.
-    static bool rgbToYuvPicture(const uchar *rgb, int width, int height, YuvPicture &out);
+    // A picture in the same form, at its own size.
+    static bool rgbToYuvPicture(const QImage &picture, YuvPicture &out);
 
 private:
     static QImage convert(const QVideoFrame &frame, bool rgb32);
