@@ -123,6 +123,25 @@ double meanError(const QImage &a, const QImage &b)
     return sum / (3.0 * x.width() * x.height());
 }
 
+bool listening(int port)
+{
+    // Each row: "sl local_address rem_address st ...", the address as hex "ADDR:PORT", and
+    // state 0A for a listening socket.
+    const QByteArray ending = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QString &table : {QStringLiteral("/proc/net/tcp"), QStringLiteral("/proc/net/tcp6")}) {
+        QFile file(table);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> rows = file.readAll().split('\n');
+        for (const QByteArray &row : rows) {
+            const QList<QByteArray> fields = row.simplified().split(' ');
+            if (fields.size() > 3 && fields.at(3) == "0A" && fields.at(1).endsWith(ending))
+                return true;
+        }
+    }
+    return false;
+}
+
 YuvPicture movingYuvPicture(int width, int height, int frame)
 {
     const std::vector<uchar> rgb = movingPicture(width, height, frame);

@@ -57,12 +57,10 @@ inline constexpr int BareServerPortSpan = 17;
 QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
 
-// Something on this machine listens on the port (it cannot be taken).
-inline bool listening(int port)
-{
-    QTcpServer probe;
-    return !probe.listen(QHostAddress::AnyIPv4, quint16(port));
-}
+// Something in this network listens on the TCP port. Read from the kernel's tables, not
+// by trying the port: a probe that holds it for a moment can make a starting program find
+// it taken and move to other ports.
+bool listening(int port);
 
 // Counts a timer's ticks and keeps the longest pause between two, for the record.
 struct TickWatch
