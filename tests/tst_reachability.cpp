@@ -78,8 +78,10 @@ class TestReachability : public QObject
     static void expectCallWithVideo(ZelmoProcess &a, ZelmoProcess &b)
     {
         const auto inCall = [](const QString &caption) { return caption == QLatin1String("HangUp"); };
-        QVERIFY2(a.askUntil(QStringLiteral("text frmMain lblcmd0"), inCall, StepMs), qPrintable(a.name()));
-        QVERIFY2(b.askUntil(QStringLiteral("text frmMain lblcmd0"), inCall, StepMs), qPrintable(b.name()));
+        QVERIFY2(a.askUntil(QStringLiteral("text frmMain lblcmd0"), inCall, StepMs),
+                 qPrintable(a.name() + a.activity() + b.activity()));
+        QVERIFY2(b.askUntil(QStringLiteral("text frmMain lblcmd0"), inCall, StepMs),
+                 qPrintable(b.name() + a.activity() + b.activity()));
         for (ZelmoProcess *peer : {&a, &b}) {
             const auto drawn = [](const QString &c) { return !c.contains(QLatin1String("framesDrawn=0 ")); };
             QVERIFY2(peer->askUntil(QStringLiteral("counters"), drawn, StepMs), qPrintable(peer->name()));

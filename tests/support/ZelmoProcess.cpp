@@ -183,6 +183,14 @@ bool ZelmoProcess::askUntil(const QString &command, const std::function<bool(con
     }
 }
 
+QString ZelmoProcess::activity()
+{
+    QString rows;
+    if (!ask(QStringLiteral("trigger Menu_ViewLog"), &rows) || !ask(QStringLiteral("text frmLog lstActivity"), &rows))
+        return QStringLiteral("(no log: %1)").arg(rows);
+    return QStringLiteral("\n%1's log:\n%2").arg(m_name, rows);
+}
+
 qint64 ZelmoProcess::counter(const QString &name)
 {
     QString answer;
