@@ -375,6 +375,24 @@ private slots:
             QVERIFY2(!relay.bytes.contains(clear), clear);
     }
 
+    // A server that takes the connection on its encrypted port speaks TLS there, however
+    // long its answer takes: the program waits for it rather than speaking in the clear.
+    void aSlowAnswerOnTheEncryptedPortStaysPrivate()
+    {
+        DirectoryKit::Server server;
+        QTemporaryDir profile;
+        const int relayBase = TestSupport::portBlock(TestSupport::ServerPortSpan);
+        const int shift = relayBase - server.directoryPort();
+        // Only the encrypted ports answer, each a second past the wait for a connection.
+        SecureKit::RecordingRelay slow({relayBase + PortPlan::EncryptedOffset, relayBase + 1 + PortPlan::EncryptedOffset},
+                                       shift, DirectoryDialer::ConnectMs + 1000);
+        DirectoryKit::User ann(QStringLiteral("Ann"), relayBase, relayBase + 1, profile.path(), 21);
+        ann.openDirectory();
+        QTRY_COMPARE_WITH_TIMEOUT(server.logged(QStringLiteral("login directory")), 1, 3 * DirectoryDialer::HandshakeMs);
+        QTRY_COMPARE(ann.window()->findChild<QLabel *>(QStringLiteral("lblPrivacy"))->text(), QStringLiteral("Private"));
+        QVERIFY(!slow.bytes.contains("ann@example.org"));
+    }
+
     // A server that took TLS only on its published ports (the previous release) and was
     // pinned: its missing encrypted port is no reason to speak to it in the clear.
     void aPinnedServerWithoutItsEncryptedPortIsStillAskedEncrypted()

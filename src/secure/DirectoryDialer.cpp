@@ -58,8 +58,8 @@ private:
         connect(m_socket, &QSslSocket::encrypted, this, [this] { secured(); });
         connect(m_socket, &QAbstractSocket::errorOccurred, this, [this] { failed(); });
         connect(m_socket, &QAbstractSocket::disconnected, this, [this] { failed(); });
-        // A port that drops what comes to it is waited for no longer than a handshake.
-        m_timer->start(HandshakeMs);
+        // A port that drops what comes to it is not waited for long.
+        m_timer->start(ConnectMs);
         m_socket->connectToHost(m_host, quint16(port));
     }
 

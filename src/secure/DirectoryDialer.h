@@ -28,7 +28,10 @@ class DirectoryDialer : public QObject, public ChannelDialer
 public:
     // An encrypted port that neither refuses nor answers (a firewall that drops) is waited
     // for this long, and then taken as missing.
-    static constexpr int HandshakeMs = 3000;
+    static constexpr int ConnectMs = 3000;
+    // A server that took the connection on its encrypted port speaks TLS there; its
+    // handshake is given this long, as a busy machine or a slow line may need seconds.
+    static constexpr int HandshakeMs = 10000;
 
     struct Context
     {

@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QSslSocket>
 #include <QTcpServer>
+#include <QTimer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -132,20 +133,30 @@ struct RecordingRelay
     QByteArray bytes;
     int connections = 0;
 
-    RecordingRelay(const QList<int> &ports, int shift)
+    // holdMs: each connection is taken at once but passed on only after this long, as a
+    // slow line or a busy server would.
+    RecordingRelay(const QList<int> &ports, int shift, int holdMs = 0)
     {
         for (const int port : ports) {
             auto server = std::make_unique<QTcpServer>();
             if (!server->listen(QHostAddress::LocalHost, quint16(port)))
                 qFatal("the relay could not listen on %d", port);
             QTcpServer *s = server.get();
-            QObject::connect(s, &QTcpServer::newConnection, [this, s, port, shift] {
+            QObject::connect(s, &QTcpServer::newConnection, [this, s, port, shift, holdMs] {
                 while (QTcpSocket *in = s->nextPendingConnection()) {
                     ++connections;
-                    auto *out = new QTcpSocket(in);
-                    out->connectToHost(QHostAddress::LocalHost, quint16(port - shift));
-                    pipe(in, out);
-                    pipe(out, in);
+                    QTimer::singleShot(holdMs, in, [this, in, port, shift] {
+                        auto *out = new QTcpSocket(in);
+                        out->connectToHost(QHostAddress::LocalHost, quint16(port - shift));
+                        pipe(in, out);
+                        pipe(out, in);
+                        // What came while the connection was held.
+                        if (in->bytesAvailable() > 0) {
+                            const QByteArray held = in->readAll();
+                            bytes += held;
+                            out->write(held);
+                        }
+                    });
                 }
             });
             servers.push_back(std::move(server));
