@@ -33,11 +33,10 @@ constexpr size_t MaxTextPictureBytes = size_t(MaxDimension) * 64 * 3;
 // picture is copied into `spare`, any other read in place.
 const uchar *packedRows(const QImage &picture, std::vector<uchar> &spare)
 {
-    const QImage rgb = picture.format() == QImage::Format_RGB888 ? picture
-                                                                 : picture.convertToFormat(QImage::Format_RGB888);
-    const size_t rowBytes = size_t(rgb.width()) * 3;
-    if (picture.format() == QImage::Format_RGB888 && size_t(rgb.bytesPerLine()) == rowBytes)
+    const size_t rowBytes = size_t(picture.width()) * 3;
+    if (picture.format() == QImage::Format_RGB888 && size_t(picture.bytesPerLine()) == rowBytes)
         return picture.constBits();
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     spare.resize(rowBytes * size_t(rgb.height()));
     for (int y = 0; y < rgb.height(); ++y)
         std::memcpy(spare.data() + rowBytes * size_t(y), rgb.constScanLine(y), rowBytes);
@@ -206,11 +205,11 @@ bool VideoEngine::burnPicture(QImage &frame, const QImage &image, QPoint at)
 {
     if (frame.isNull() || image.isNull() || frame.format() != QImage::Format_RGB888)
         return false;
-    std::vector<uchar> spare;
-    const uchar *rows = packedRows(image, spare);
     // The frame is written in place only when its rows lie end to end, as the codec expects.
     if (frame.bytesPerLine() != qsizetype(frame.width()) * 3)
         return false;
+    std::vector<uchar> spare;
+    const uchar *rows = packedRows(image, spare);
     return VideoCodec::burnImage(frame.bits(), frame.width(), frame.height(), rows, image.width(), image.height(),
                                  at.x(), at.y());
 }
