@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <cstdlib>
 #include <tuple>
 
 namespace {
@@ -47,28 +48,39 @@ bool portFree(int port)
     return probe.listen(QHostAddress::Any, quint16(port));
 }
 
-// A picture of incoming video, not a dark or empty field: many colours, none taking
-// nearly all of it.
-bool looksLikeVideo(const QString &file, QString *why)
+// Incoming video, not an empty or frozen field: two grabs taken frames apart differ, and no
+// one colour covers nearly all of it. A count of colours alone cannot tell a small, cleanly
+// coded test pattern from the empty view's gradient; motion can.
+bool looksLikeVideo(const QString &first, const QString &second, QString *why)
 {
-    const QImage image(file);
-    if (image.isNull()) {
+    const QImage a(first);
+    const QImage b(second);
+    if (a.isNull() || b.isNull() || a.size() != b.size()) {
         *why = QStringLiteral("no picture");
         return false;
     }
     QHash<QRgb, int> counts;
     int samples = 0;
-    for (int y = 0; y < image.height(); y += 4) {
-        for (int x = 0; x < image.width(); x += 4) {
-            ++counts[image.pixel(x, y) & 0xF0F0F0];
+    int changed = 0;
+    for (int y = 0; y < a.height(); y += 4) {
+        for (int x = 0; x < a.width(); x += 4) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            ++counts[p & 0xF0F0F0];
             ++samples;
+            // Coding noise moves a channel a little; motion moves it a lot.
+            if (std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q)) > 48)
+                ++changed;
         }
     }
     int largest = 0;
     for (int n : counts)
         largest = qMax(largest, n);
-    *why = QStringLiteral("%1 colours, the commonest on %2% of it").arg(counts.size()).arg(100 * largest / qMax(1, samples));
-    return counts.size() >= 16 && largest < samples * 9 / 10;
+    samples = qMax(1, samples);
+    *why = QStringLiteral("%1 in 1000 points moved between two grabs; the commonest colour on %2%")
+               .arg(1000 * changed / samples)
+               .arg(100 * largest / samples);
+    return changed * 200 >= samples && largest < samples * 9 / 10;
 }
 
 } // namespace
@@ -395,9 +407,17 @@ bool Demo::video(Step &s)
     if (!ok)
         s.details << QStringLiteral("wanted at least %1 each way").arg(WantedFrames);
     for (ZelmoProcess *peer : {&m_ann, &m_bob}) {
-        const QString file = m_work->filePath(peer->name() + QStringLiteral("-video.png"));
+        const QString first = m_work->filePath(peer->name() + QStringLiteral("-video-1.png"));
+        const QString second = m_work->filePath(peer->name() + QStringLiteral("-video-2.png"));
         QString why;
-        if (!peer->ask(QStringLiteral("grab frmMain imgVidIn %1").arg(file), &why) || !looksLikeVideo(file, &why)) {
+        const qint64 drawn = peer->counter(QStringLiteral("framesDrawn"));
+        bool grabbed = peer->ask(QStringLiteral("grab frmMain imgVidIn %1").arg(first), &why);
+        if (grabbed && peer->counterUntil(QStringLiteral("framesDrawn"), drawn + 5, StepMs) < drawn + 5) {
+            why = QStringLiteral("no new frames drawn");
+            grabbed = false;
+        }
+        grabbed = grabbed && peer->ask(QStringLiteral("grab frmMain imgVidIn %1").arg(second), &why);
+        if (!grabbed || !looksLikeVideo(first, second, &why)) {
             s.details << QStringLiteral("%1's incoming video area shows no picture (%2)").arg(peer->name(), why);
             ok = false;
         } else {
