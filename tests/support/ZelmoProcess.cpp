@@ -188,7 +188,16 @@ QString ZelmoProcess::activity()
     QString rows;
     if (!ask(QStringLiteral("trigger Menu_ViewLog"), &rows) || !ask(QStringLiteral("text frmLog lstActivity"), &rows))
         return QStringLiteral("(no log: %1)").arg(rows);
-    return QStringLiteral("\n%1's log:\n%2").arg(m_name, rows);
+    // What the log does not say: a call under way shows in the open windows, the progress
+    // window's lines and the counters.
+    QString windows;
+    QString progress;
+    QString counters;
+    ask(QStringLiteral("windows"), &windows);
+    ask(QStringLiteral("text frmConStatus pnlConStatus"), &progress);
+    ask(QStringLiteral("counters"), &counters);
+    return QStringLiteral("\n%1's log:\n%2\n%1's windows: %3\nprogress: %4\ncounters: %5")
+        .arg(m_name, rows, windows, progress, counters);
 }
 
 qint64 ZelmoProcess::counter(const QString &name)

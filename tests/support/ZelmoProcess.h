@@ -62,7 +62,8 @@ public:
     // Asks for a counter until it reaches `atLeast` or the time is up; the last value read.
     qint64 counterUntil(const QString &name, qint64 atLeast, int timeoutMs);
 
-    // The program's activity log as its log window shows it, for a failure's message.
+    // The program's activity log as its log window shows it, with its open windows, the
+    // progress window's line and its counters, for a failure's message.
     QString activity();
 
     // Chooses File, Quit and waits for a clean end; false with the reason.
