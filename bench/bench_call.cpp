@@ -654,22 +654,32 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
         };
         return QStringLiteral("%1 (%2-%3)").arg(text(value(r, median)), text(value(r, least)), text(value(r, most)));
     };
-    const bool keptOptions = value(a, "qualityLeast") == targets.optionsQuality
-                             && value(b, "qualityLeast") == targets.optionsQuality
+    // A call in today's formats sends no JPEG: then only the options' size is kept or not.
+    const bool jpeg = value(a, "qualityMost") > 0 || value(b, "qualityMost") > 0;
+    const bool keptOptions = (!jpeg
+                              || (value(a, "qualityLeast") == targets.optionsQuality
+                                  && value(b, "qualityLeast") == targets.optionsQuality))
                              && value(a, "widthLeast") == targets.optionsWidth
                              && value(b, "widthLeast") == targets.optionsWidth;
-    const QString pictureTarget = targets.optionsQuality > 0
-                                      ? QStringLiteral("the options' %1 at %2x%3 throughout  %4")
-                                            .arg(targets.optionsQuality)
-                                            .arg(targets.optionsWidth)
-                                            .arg(targets.optionsWidth * 3 / 4)
-                                            .arg(QString::fromLatin1(verdict(keptOptions)))
-                                      : QString();
-    std::printf("%-38s %22s %22s   %s\n", "JPEG quality sent (median, range)",
-                qPrintable(spread(a, "qualityMedian", "qualityLeast", "qualityMost", false)),
-                qPrintable(spread(b, "qualityMedian", "qualityLeast", "qualityMost", false)), qPrintable(pictureTarget));
+    const QString pictureTarget =
+        targets.optionsQuality <= 0 ? QString()
+        : jpeg ? QStringLiteral("the options' %1 at %2x%3 throughout  %4")
+                     .arg(targets.optionsQuality)
+                     .arg(targets.optionsWidth)
+                     .arg(targets.optionsWidth * 3 / 4)
+                     .arg(QString::fromLatin1(verdict(keptOptions)))
+               : QStringLiteral("the options' %1x%2 throughout  %3")
+                     .arg(targets.optionsWidth)
+                     .arg(targets.optionsWidth * 3 / 4)
+                     .arg(QString::fromLatin1(verdict(keptOptions)));
+    if (jpeg)
+        std::printf("%-38s %22s %22s   %s\n", "JPEG quality sent (median, range)",
+                    qPrintable(spread(a, "qualityMedian", "qualityLeast", "qualityMost", false)),
+                    qPrintable(spread(b, "qualityMedian", "qualityLeast", "qualityMost", false)),
+                    qPrintable(pictureTarget));
     const QString sizeTarget =
-        targets.minMedianWidth > 0
+        !jpeg && targets.minMedianWidth <= 0 ? pictureTarget
+        : targets.minMedianWidth > 0
             ? QStringLiteral("median %1x%2  %3")
                   .arg(targets.minMedianWidth)
                   .arg(targets.minMedianWidth * 3 / 4)
