@@ -661,31 +661,27 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
                                   && value(b, "qualityLeast") == targets.optionsQuality))
                              && value(a, "widthLeast") == targets.optionsWidth
                              && value(b, "widthLeast") == targets.optionsWidth;
-    const QString pictureTarget =
-        targets.optionsQuality <= 0 ? QString()
-        : jpeg ? QStringLiteral("the options' %1 at %2x%3 throughout  %4")
-                     .arg(targets.optionsQuality)
-                     .arg(targets.optionsWidth)
-                     .arg(targets.optionsWidth * 3 / 4)
-                     .arg(QString::fromLatin1(verdict(keptOptions)))
-               : QStringLiteral("the options' %1x%2 throughout  %3")
-                     .arg(targets.optionsWidth)
-                     .arg(targets.optionsWidth * 3 / 4)
-                     .arg(QString::fromLatin1(verdict(keptOptions)));
+    // The quality is named only where JPEG went.
+    const QString pictureTarget = targets.optionsQuality > 0
+                                      ? QStringLiteral("the options' %1%2x%3 throughout  %4")
+                                            .arg(jpeg ? QStringLiteral("%1 at ").arg(targets.optionsQuality) : QString())
+                                            .arg(targets.optionsWidth)
+                                            .arg(targets.optionsWidth * 3 / 4)
+                                            .arg(QString::fromLatin1(verdict(keptOptions)))
+                                      : QString();
     if (jpeg)
         std::printf("%-38s %22s %22s   %s\n", "JPEG quality sent (median, range)",
                     qPrintable(spread(a, "qualityMedian", "qualityLeast", "qualityMost", false)),
                     qPrintable(spread(b, "qualityMedian", "qualityLeast", "qualityMost", false)),
                     qPrintable(pictureTarget));
     const QString sizeTarget =
-        !jpeg && targets.minMedianWidth <= 0 ? pictureTarget
-        : targets.minMedianWidth > 0
+        targets.minMedianWidth > 0
             ? QStringLiteral("median %1x%2  %3")
                   .arg(targets.minMedianWidth)
                   .arg(targets.minMedianWidth * 3 / 4)
                   .arg(QString::fromLatin1(verdict(value(a, "widthMedian") >= targets.minMedianWidth
                                                    && value(b, "widthMedian") >= targets.minMedianWidth)))
-            : QString();
+            : jpeg ? QString() : pictureTarget;
     std::printf("%-38s %22s %22s   %s\n", "picture size sent (median, range)",
                 qPrintable(spread(a, "widthMedian", "widthLeast", "widthMost", true)),
                 qPrintable(spread(b, "widthMedian", "widthLeast", "widthMost", true)), qPrintable(sizeTarget));
