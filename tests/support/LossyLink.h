@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <functional>
 #include <random>
 
 // One direction of a datagram line that loses a fixed share of what it carries, chosen by
@@ -19,6 +20,8 @@ public:
     // From now on every datagram is lost (a line that carries no datagrams at all).
     void block() { m_blocked = true; }
     void unblock() { m_blocked = false; }
+    // Datagrams `spared` picks are always delivered (a line that loses only some streams).
+    void spare(std::function<bool(const QByteArray &)> spared) { m_spared = std::move(spared); }
 
     int carried() const { return m_carried; }
     int lost() const { return m_lost; }
@@ -29,6 +32,7 @@ signals:
 private:
     std::mt19937 m_random;
     std::bernoulli_distribution m_loses;
+    std::function<bool(const QByteArray &)> m_spared;
     bool m_blocked = false;
     int m_carried = 0;
     int m_lost = 0;
