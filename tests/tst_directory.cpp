@@ -58,20 +58,21 @@ private slots:
             QCOMPARE(ann.settings().EMail, QStringLiteral("ann@example.org"));
             QCOMPARE(directory.tlsHellos, 0);
             directory.received.clear();
-            pal.send("NSN;1234;<ET>");
-            QTRY_COMPARE(pal.received, "RSN;<ET>LGN; 1234;Ann;ann@example.org;Room Ann;Hi;3;NO;NO;2.51;NO;NO;v1.2;"
+            // The last number of the servers' range is a number like any other.
+            pal.send("NSN;1000000;<ET>");
+            QTRY_COMPARE(pal.received, "RSN;<ET>LGN; 1000000;Ann;ann@example.org;Room Ann;Hi;3;NO;NO;2.51;NO;NO;v1.2;"
                                            + QByteArray::number(ann.port) + ";<ET>");
             // The directory entry made before the number came is brought up to date.
-            QTRY_VERIFY(directory.received.startsWith("LGN; 1234;Ann;"));
-            QCOMPARE(ann->pals().userNumber(), 1234);
-            QCOMPARE(TestSupport::readBytes(profile.filePath(QStringLiteral("zelmo.num"))), QByteArray("1234\r\n"));
+            QTRY_VERIFY(directory.received.startsWith("LGN; 1000000;Ann;"));
+            QCOMPARE(ann->pals().userNumber(), 1000000);
+            QCOMPARE(TestSupport::readBytes(profile.filePath(QStringLiteral("zelmo.num"))), QByteArray("1000000\r\n"));
         }
         // The next run logs in to the pal server at once with the stored number.
         pal.received.clear();
         User again(QStringLiteral("Ann"), directory.port(), pal.port(), profile.path());
-        QCOMPARE(again->pals().userNumber(), 1234);
+        QCOMPARE(again->pals().userNumber(), 1000000);
         again.pals().connectPalServer();
-        QTRY_VERIFY(pal.received.startsWith("LGN; 1234;Ann;"));
+        QTRY_VERIFY(pal.received.startsWith("LGN; 1000000;Ann;"));
     }
 
     void usersSeeEachOtherInTheList()
