@@ -15,6 +15,9 @@ counted. Results go to results.json (merged across runs) and a per-folder table 
   tests/faults/run-faults.py --whole-suite ...     run the whole suite for each fault
   tests/faults/run-faults.py --report              only rewrite results.txt
   tests/faults/run-faults.py --tests-for core-03   print the tests mapped to a fault
+  tests/faults/run-faults.py --ids media-11 --tests tst_twohomes
+                                                   run these tests too and add what they
+                                                   catch to the fault's record (before a cut)
 """
 import argparse, contextlib, fcntl, json, os, re, subprocess, sys, time
 
@@ -299,6 +302,7 @@ def main():
     ap.add_argument('--results', help='results file (default tests/faults/results.json); its table goes beside it')
     ap.add_argument('--turn', type=int, default=300, help='seconds to keep the build lock across faults')
     ap.add_argument('--tests-for')
+    ap.add_argument('--tests', nargs='*', help='run only these tests, adding to what is recorded')
     a = ap.parse_args()
     global RESULTS
     if a.results:
@@ -329,7 +333,13 @@ def main():
         chosen = [f for f in chosen if f['id'] not in res['faults']]
     if a.sample:
         chosen = spread(chosen, a.sample)
-    plan = [(f, all_tests if a.whole_suite else tests_for(f, all_tests)) for f in chosen]
+    if a.tests:
+        # Only what has not run against the fault yet: the record is added to, not replaced.
+        plan = [(f, [t for t in a.tests if t not in res['faults'].get(f['id'], {}).get('tests', [])])
+                for f in chosen]
+        plan = [(f, ts) for f, ts in plan if ts]
+    else:
+        plan = [(f, all_tests if a.whole_suite else tests_for(f, all_tests)) for f in chosen]
     if a.baseline:
         needed = sorted(set(t for _, ts in plan for t in ts))
         ok, failed, out = build_and_run(a.build, needed, a.timeout, lock)
@@ -356,8 +366,16 @@ def main():
         finally:
             put_back(f, original)
         status = 'no-compile' if not built else ('caught' if failed else 'survived')
+        before = res['faults'].get(f['id'])
+        if a.tests and built and before and before.get('status') in ('caught', 'survived'):
+            failed = sorted(set(failed) | set(before.get('caught_by', [])))
+            tests = sorted(set(tests) | set(before.get('tests', [])))
+            status = 'caught' if failed else 'survived'
+        scenarios = failed_functions(out) if built else []
+        if a.tests and before:
+            scenarios = sorted(set(before.get('scenarios', [])) | set(scenarios))
         res['faults'][f['id']] = {'status': status, 'caught_by': failed, 'tests': tests,
-                                  'scenarios': failed_functions(out) if built else [],
+                                  'scenarios': scenarios,
                                   'seconds': round(time.time() - started)}
         print(f"{f['id']:12} {status:10} {' '.join(failed)}  [{round(time.time() - started)} s]", flush=True)
         save_results(res)
