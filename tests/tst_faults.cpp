@@ -1,6 +1,5 @@
-// Faults around a running program: a directory server that takes the connection and never
-// answers, a pal server that answers "busy" to every connection, and a profile folder that
-// cannot be written at exit (read-only, or a disk that is full).
+// A fault around a running program: a profile folder that cannot be written at exit
+// (read-only, or a disk that is full).
 
 #include "core/RefuseList.h"
 #include "support/DirectoryKit.h"
@@ -20,37 +19,6 @@ using namespace DirectoryKit;
 namespace Proto = DirectoryProtocol;
 
 namespace {
-
-// A pal server that answers every connection with "BSY", sending it to `target` (itself
-// unless told otherwise), and counts the connections.
-struct BusyPalServer
-{
-    QTcpServer listener;
-    int connections = 0;
-    int targetPort = 0;
-
-    BusyPalServer()
-    {
-        if (!listener.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(TestSupport::BareServerPortSpan))))
-            qFatal("the busy pal server could not listen");
-        targetPort = listener.serverPort();
-        QObject::connect(&listener, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket *s = listener.nextPendingConnection()) {
-                ++connections;
-                QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-                QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                    if (hangUpOnTls(s)) {
-                        --connections;
-                        return;
-                    }
-                    s->readAll();
-                    s->write(Proto::palBusy({QStringLiteral("127.0.0.1"), targetPort, {}}));
-                });
-            }
-        });
-    }
-    int port() const { return listener.serverPort(); }
-};
 
 // Every file of a profile folder and its bytes.
 QMap<QString, QByteArray> contents(const QString &folder)
@@ -167,100 +135,6 @@ class TestFaults : public QObject
     Q_OBJECT
 
 private slots:
-    void aDirectoryThatNeverAnswersIsGivenUpAndTriedAgain()
-    {
-        RawServer directory;
-        Server pals;
-        User ann(QStringLiteral("Ann"), directory.port(), pals.palPort());
-        ann.directory().setAnswerWait(800);
-        auto *answerWait = ann.directory().findChild<QTimer *>(QStringLiteral("tmrDirectoryAnswer"));
-        QVERIFY(answerWait);
-        auto *status = control<QLabel>(ann.window(), "barStatusPanel2");
-        QVERIFY(status);
-        // A timer of the same event loop (the media loop rests out of a call) turns while the
-        // answer is awaited; on a busy machine perhaps only once.
-        QTimer alive;
-        int ticksWhileWaiting = 0;
-        connect(&alive, &QTimer::timeout, [&] {
-            if (answerWait->isActive())
-                ++ticksWhileWaiting;
-        });
-        alive.start(75);
-
-        // The server takes the login and the notice request and stays silent. On a busy
-        // machine the wait may run out before the test looks, so the order of what was shown
-        // is what counts.
-        QSignalSpy shownStatus(&ann.directory(), &DirectoryService::statusChanged);
-        ann.openDirectory();
-        QTRY_VERIFY(directory.received.contains("INT<ET>"));
-        QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Unable to contact Directory Server"));
-        QStringList statuses;
-        for (const QList<QVariant> &change : shownStatus)
-            statuses << change.at(0).toString();
-        QCOMPARE(statuses.mid(statuses.lastIndexOf(QStringLiteral("Connected to Directory Server"))),
-                 QStringList({QStringLiteral("Connected to Directory Server"),
-                              QStringLiteral("Unable to contact Directory Server")}));
-        QVERIFY(!ann.directory().ippServer().isConnected());
-        QTRY_VERIFY(!directory.client || directory.client->state() == QAbstractSocket::UnconnectedState);
-        // The program went on meanwhile: its event loop kept running.
-        QVERIFY(ticksWhileWaiting >= 1);
-        QCOMPARE(status->text(), QStringLiteral("Unable to contact Directory Server"));
-
-        // Opening the window again connects again; this time the server answers, and once
-        // everything asked for has come nothing more is awaited.
-        directory.received.clear();
-        ann.openDirectory();
-        QTRY_VERIFY(directory.received.contains("INT<ET>"));
-        QCOMPARE(directory.connections, 2);
-        directory.send(Proto::notice("INT", QString()));
-        QTRY_VERIFY(directory.received.endsWith("LS1<ET>"));
-        QVERIFY(answerWait->isActive());
-        directory.send(Proto::userList(1, 1, {{7, QStringLiteral("Bob"), QStringLiteral("Bergen"), QString(),
-                                                QStringLiteral("127.0.0.1"), 2004, 0, true, true, 1}}));
-        QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Select User for Connection"));
-        QCOMPARE(ann.directory().entries().size(), 1);
-        QVERIFY(!answerWait->isActive());
-        QVERIFY(ann.directory().ippServer().isConnected());
-
-        // A call to an e-mail address whose lookup is never answered ends as not answered,
-        // and the progress window says so.
-        directory.received.clear();
-        ann.calls().placeCall(QStringLiteral("carol@example.org"), 2000, 0);
-        QCOMPARE(ann.call().ConnectState, ConnectState::LookingUpEmail);
-        QTRY_COMPARE(directory.received, QByteArray("GEM;carol@example.org;<ET>"));
-        QTRY_COMPARE(ann.call().ConnectState, ConnectState::DidNotAnswer);
-        QCOMPARE(ann.directory().statusText(), QStringLiteral("Unable to contact Directory Server"));
-        QTRY_COMPARE(shown(ann.windowOf<frmConStatus>(), "pnlConStatus"), QStringLiteral("Did Not Answer"));
-    }
-
-    void aPalServerThatAnswersBusyIsAskedAgainOnlyAtItsChecks()
-    {
-        Server directory;
-        BusyPalServer first;
-        BusyPalServer second;
-        // Each sends the program to the other.
-        first.targetPort = second.port();
-        second.targetPort = first.port();
-        User ann(QStringLiteral("Ann"), directory.directoryPort(), first.port());
-        ann.pals().addPal(QStringLiteral("bob@example.org"));
-        QTimer *check = ann.pals().tmrCheckPal();
-        check->setInterval(50);
-        QSignalSpy checks(check, &QTimer::timeout);
-
-        ann.openDirectory();
-        QTRY_VERIFY_WITH_TIMEOUT(checks.count() >= 20, 10000);
-        const int ticks = int(checks.count());
-        const int connections = first.connections + second.connections;
-        qInfo("%d pal checks, %d connections to the busy pal servers", ticks, connections);
-        // It goes on trying, at most once per check (and once when the window opened).
-        QVERIFY(first.connections >= 2 && second.connections >= 2);
-        QVERIFY2(connections <= ticks + 2, "the pal server was called again without waiting for a check");
-        // The directory itself is unaffected.
-        QTRY_COMPARE(ann.directory().statusText(), QStringLiteral("Select User for Connection"));
-        QVERIFY(ann.pals().palServerPort() == first.port() || ann.pals().palServerPort() == second.port());
-        QCOMPARE(ann.pals().list().count(), 1);
-    }
-
     void aProfileFolderThatCannotBeWrittenAtExitKeepsEveryFile_data()
     {
         QTest::addColumn<bool>("full");
