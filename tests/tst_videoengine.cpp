@@ -3,7 +3,9 @@
 #include "media/picture/FrameConverter.h"
 #include "media/devices/TestDeviceProvider.h"
 #include "media/picture/TestPatternCamera.h"
-#include "support/MediaKit.h"
+#include "media/MediaSession.h"
+#include "media/VideoEngine.h"
+#include "support/TestSupport.h"
 
 #include <QBuffer>
 #include <QVideoFrame>
@@ -11,9 +13,14 @@
 #include <cstring>
 
 using Stamp = TestPatternCamera::Stamp;
-using MediaKit::jpegOf;
 
 namespace {
+
+// A picture coded as the send loop codes a frame.
+QByteArray jpegOf(VideoEngine &engine, const QImage &picture, int quality = 30)
+{
+    return engine.compressPicture(picture, quality, MediaSession::MaxFrameLength);
+}
 
 struct Colour
 {

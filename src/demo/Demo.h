@@ -1,7 +1,7 @@
 #pragma once
 
 #include "support/DirectoryProcess.h"
-#include "support/TwoMachines.h"
+#include "TwoMachines.h"
 #include "support/ZelmoProcess.h"
 
 #include <QString>

@@ -7,8 +7,8 @@ LossyLink::LossyLink(double lossFraction, quint32 seed, QObject *parent)
 
 void LossyLink::carry(const QByteArray &datagram)
 {
-    const bool spared = !m_blocked && m_spared && m_spared(datagram);
-    if (!spared && (m_blocked || m_loses(m_random))) {
+    const bool spared = m_spared && m_spared(datagram);
+    if (!spared && m_loses(m_random)) {
         ++m_lost;
         return;
     }

@@ -17,9 +17,6 @@ public:
 
     // Takes a datagram: it is delivered at once or lost.
     void carry(const QByteArray &datagram);
-    // From now on every datagram is lost (a line that carries no datagrams at all).
-    void block() { m_blocked = true; }
-    void unblock() { m_blocked = false; }
     // Datagrams `spared` picks are always delivered (a line that loses only some streams).
     void spare(std::function<bool(const QByteArray &)> spared) { m_spared = std::move(spared); }
 
@@ -33,7 +30,6 @@ private:
     std::mt19937 m_random;
     std::bernoulli_distribution m_loses;
     std::function<bool(const QByteArray &)> m_spared;
-    bool m_blocked = false;
     int m_carried = 0;
     int m_lost = 0;
 };

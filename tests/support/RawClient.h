@@ -5,13 +5,11 @@
 
 #include "support/TestSupport.h"
 
-#include <QDateTime>
 
 #include <algorithm>
 #include <memory>
 #include <vector>
 
-#include <sys/socket.h>
 
 struct RawClient
 {
@@ -79,16 +77,6 @@ struct RawClient
     }
     // Gone at once, without a goodbye.
     void drop() { socket.abort(); }
-    // Sends `part` (half a message, say) and goes with a reset rather than an orderly close.
-    bool resetAfter(const QByteArray &part)
-    {
-        if (!send(part))
-            return false;
-        const linger reset{1, 0};
-        const bool set = ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset) == 0;
-        socket.abort();
-        return set;
-    }
 };
 
 // How many of the clients the other side has closed.
@@ -169,86 +157,5 @@ struct RawCaller
             return false;
         return openMedia(callee.port) && QTest::qWaitFor([&] { return callee.inCall(); }, 10000)
                && openChat(callee.port) && QTest::qWaitFor([&] { return callee->chat().ipdText().isConnected(1); }, 5000);
-    }
-};
-
-// A media peer made of a listening socket that takes a program's media client and reads
-// the packets off the wire, either as fast as they come or at a fixed pace. What it does
-// not read waits with the sender, as on a slow link: its receive buffer is kept small.
-struct MediaPeer
-{
-    struct Packet
-    {
-        QByteArray kind;
-        QByteArray body;
-        qint64 readAtMs = 0;
-    };
-
-    QTcpServer server;
-    QPointer<QTcpSocket> socket;
-    QByteArray pending;
-    QList<Packet> packets;
-    QTimer pace;
-    int bytesPerRead = 0; // 0: everything as it arrives
-
-    explicit MediaPeer(int receiveBuffer = 0)
-    {
-        server.listen(QHostAddress::LocalHost, quint16(TestSupport::portBlock(1)));
-        if (receiveBuffer > 0) {
-            // Accepted connections take the listening socket's buffer size from the start.
-            const int size = receiveBuffer;
-            ::setsockopt(int(server.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-        }
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            socket = server.nextPendingConnection();
-            QObject::connect(socket, &QTcpSocket::readyRead, [this] {
-                if (bytesPerRead == 0)
-                    take(socket->readAll());
-            });
-        });
-        pace.setInterval(50);
-        QObject::connect(&pace, &QTimer::timeout, [this] {
-            if (socket && bytesPerRead > 0)
-                take(socket->read(bytesPerRead));
-        });
-    }
-    quint16 port() const { return server.serverPort(); }
-    // The packets read so far as kind and body.
-    QList<QPair<QByteArray, QByteArray>> pairs() const
-    {
-        QList<QPair<QByteArray, QByteArray>> list;
-        for (const Packet &p : packets)
-            list.append({p.kind, p.body});
-        return list;
-    }
-
-    // Reads `bytesPerSecond` in twenty portions a second; 0 reads everything at once.
-    void setPace(int bytesPerSecond)
-    {
-        bytesPerRead = bytesPerSecond / 20;
-        if (socket)
-            socket->setReadBufferSize(bytesPerRead);
-        if (bytesPerRead > 0) {
-            pace.start();
-        } else {
-            pace.stop();
-            if (socket)
-                take(socket->readAll());
-        }
-    }
-
-    void take(const QByteArray &bytes)
-    {
-        pending += bytes;
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        for (;;) {
-            if (pending.size() < 8)
-                return;
-            const int length = pending.mid(3, 5).toInt();
-            if (pending.size() < 8 + length + 3)
-                return;
-            packets.append({pending.left(3), pending.mid(8, length), now});
-            pending.remove(0, 8 + length + 3);
-        }
     }
 };

@@ -2,8 +2,6 @@
 
 #include "media/picture/FrameConverter.h"
 
-#include <sys/resource.h>
-
 #include <QDir>
 
 #include <QFile>
@@ -20,19 +18,6 @@
 
 namespace TestSupport {
 
-bool enoughDescriptors(int wanted)
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return false;
-    if (limit.rlim_cur < rlim_t(wanted) && limit.rlim_max >= rlim_t(wanted)) {
-        limit.rlim_cur = limit.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &limit);
-        getrlimit(RLIMIT_NOFILE, &limit);
-    }
-    return limit.rlim_cur >= rlim_t(wanted);
-}
-
 qint64 residentKilobytes(qint64 pid)
 {
     QFile status(pid > 0 ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
@@ -43,11 +28,6 @@ qint64 residentKilobytes(qint64 pid)
             return line.mid(6).trimmed().split(' ').first().toLongLong();
     }
     return 0;
-}
-
-int openDescriptors()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
 }
 
 int portBlock(int span)

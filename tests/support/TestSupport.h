@@ -42,9 +42,6 @@ constexpr bool UnderAddressSanitizer = false;
 // ports; asking for more than the range holds stops the test with a message.
 inline constexpr int DefaultPortSpan = 500;
 int portBlock(int span = 20);
-// Raises this process's bound on open descriptors to `wanted` where the hard bound allows
-// (a flood's both ends live in one process); whether there are that many now.
-bool enoughDescriptors(int wanted);
 // The block of a directory server's two ports (directory, pal) and of their encrypted
 // ports, PortPlan::EncryptedOffset above them: EncryptedOffset + 2 in all.
 inline constexpr int ServerPortSpan = 18;
@@ -89,8 +86,6 @@ void useOwnRuntimeFolder(const QString &parent);
 
 // The resident memory of a process (0: this one), in kB; 0 when it cannot be read.
 qint64 residentKilobytes(qint64 pid = 0);
-// The descriptors this process holds open: what a scenario gives back shows here.
-int openDescriptors();
 
 // `count` samples of a sine tone sampled at 8000 Hz, and the root-mean-square level of samples.
 std::vector<qint16> tone(double hertz, int count, double amplitude = 8000);
@@ -120,28 +115,6 @@ public:
 private:
     int m_listening = -1;
     int m_filler = -1;
-};
-
-// Counts the events of one type an object is sent, for as long as it lives.
-class EventCounter : public QObject
-{
-public:
-    EventCounter(QObject *watched, QEvent::Type type, int *count)
-        : m_type(type)
-        , m_count(count)
-    {
-        watched->installEventFilter(this);
-    }
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == m_type)
-            ++*m_count;
-        return false;
-    }
-
-private:
-    QEvent::Type m_type;
-    int *m_count;
 };
 
 } // namespace TestSupport

@@ -1,4 +1,4 @@
-#include "support/TwoMachines.h"
+#include "TwoMachines.h"
 
 TwoMachines::TwoMachines(const QString &tag)
     : m_lab(tag)
