@@ -1,3 +1,6 @@
+// A call's datagram path alone, two ends in this process over a line that loses packets:
+// what the reports say, lost sound handed on for concealment, and nothing in clear.
+
 #include "datagrams/DatagramMedia.h"
 #include "media/sound/OpusVoiceDecoder.h"
 #include "media/sound/OpusVoiceEncoder.h"

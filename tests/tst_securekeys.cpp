@@ -12,8 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// The long-term key, the peers remembered, and the short code, as the profile folder and
-// two users see them.
+// The long-term key and the peers remembered, as the profile folder and two users see them.
 namespace {
 
 QFileDevice::Permissions othersBits(const QString &path)
