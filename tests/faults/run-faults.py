@@ -380,6 +380,10 @@ def main():
             put_back(f, original)
         status = 'no-compile' if not built else ('caught' if failed else 'survived')
         before = res['faults'].get(f['id'])
+        if a.tests and not built and before:
+            # A build that failed says nothing of the tests: the record stays as it was.
+            print(f"{f['id']:12} did not build; its record is kept", flush=True)
+            continue
         if a.tests and built and before and before.get('status') in ('caught', 'survived'):
             failed = sorted(set(failed) | set(before.get('caught_by', [])))
             tests = sorted(set(tests) | set(before.get('tests', [])))
