@@ -295,9 +295,9 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     // The program as users run it has its windows; the measuring goes through the root only.
     std::unique_ptr<WindowShell> shell;
     if (!headless)
-        shell = std::make_unique<WindowShell>(program);
+        shell = std::make_unique<WindowShell>(program.face());
     bool tailDone = false;
-    QObject::connect(&program, &Program::startupTailFinished, &program, [&] { tailDone = true; });
+    QObject::connect(&program.events(), &ProgramEvents::startupTailFinished, &program, [&] { tailDone = true; });
     if (shell)
         shell->start();
     else
@@ -449,9 +449,9 @@ int runIdle(int port, int seconds, bool selfView)
     QTemporaryDir dir;
     writeProfile(dir.path(), false, selfView);
     Program program(ProgramOptions{port, dir.path(), {}, true});
-    WindowShell shell(program);
+    WindowShell shell(program.face());
     bool tailDone = false;
-    QObject::connect(&program, &Program::startupTailFinished, &program, [&] { tailDone = true; });
+    QObject::connect(&program.events(), &ProgramEvents::startupTailFinished, &program, [&] { tailDone = true; });
     shell.start();
     setCameraPixels(program);
     program.parts().sounds.setMuted(true);

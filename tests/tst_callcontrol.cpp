@@ -41,7 +41,7 @@ private slots:
         Peer bob(QStringLiteral("Bob"), QStringLiteral("Bergen"));
         bob->parts().callStatus.callState = CallState::InCall;
         // Nor does the knock change the way the call on hand is shown to have come.
-        QSignalSpy way(bob.program.get(), &Program::callWayChanged);
+        QSignalSpy way(&bob.program->events(), &ProgramEvents::callWayChanged);
         RawClient eve(bob.port);
         QVERIFY(eve.send("RQC;Eve;Nowhere;1:00;"));
         QTRY_COMPARE(eve.received, QByteArray("BSY"));

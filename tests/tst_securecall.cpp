@@ -428,7 +428,7 @@ private slots:
     {
         Caller ann(QStringLiteral("Ann"), true);
         OlderProgram older;
-        QSignalSpy ownConnections(&ann.program->security().listener(), &SecureListener::handedOver);
+        QSignalSpy ownConnections(&ann.program->security(), &SecurityService::handedOver);
 
         // Called: the request, exactly, on its control port and nowhere else.
         ann.call(older.base);

@@ -75,7 +75,7 @@ private slots:
         QCOMPARE(media.port.security().peerKey, bob.key());
         // Another key, even from the caller's address, does not join the call's media.
         End eve(QStringLiteral("eve@example.org"));
-        QSignalSpy handed(&bob.service->listener(), &SecureListener::handedOver);
+        QSignalSpy handed(bob.service.get(), &SecurityService::handedOver);
         Client intruder(eve, PeerChannel::Media, bob.base);
         QTRY_VERIFY(!handed.isEmpty());
         QCOMPARE(bob.ipdMedia.connectionIds().size(), 1);
@@ -83,7 +83,7 @@ private slots:
         // Another key on the encrypted port now (a relay took it over): no chat connection,
         // encrypted or plain.
         End mallory(QStringLiteral("bob@example.org"));
-        bob.service->listener().close();
+        bob.service->shutdown();
         QVERIFY(mallory.answer(TestSupport::portBlock()));
         SecureListener taken([&mallory] { return mallory.service->identity().credentials(QString()); });
         taken.route(PeerChannel::Chat, bob.ipdChat);

@@ -145,11 +145,11 @@ int run(int argc, char *argv[])
     QDir::setCurrent(options.profileDir);
 
     Program program(options);
-    WindowShell shell(program);
-    QObject::connect(&program, &Program::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    WindowShell shell(program.face());
+    QObject::connect(&program.events(), &ProgramEvents::finished, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::received, &program, &Program::shutdown);
-    QObject::connect(&program, &Program::devicesMissing, [](const QString &text) {
+    QObject::connect(&program.events(), &ProgramEvents::devicesMissing, [](const QString &text) {
         std::fprintf(stderr, "zelmo: %s\n", qPrintable(text));
     });
     // The main window is built once the program listens; the hook reads nothing before the

@@ -37,7 +37,6 @@
 #include "share/ScreenShare.h"
 
 #include <QDir>
-#include <QMetaMethod>
 #include <QTimer>
 
 namespace {
@@ -140,9 +139,9 @@ Program::~Program()
 
 void Program::connectCalls()
 {
-    connect(m_calls, &CallControl::informationRequested, this, &Program::informationRequested);
-    connect(m_directory, &DirectoryService::informationRequested, this, &Program::informationRequested);
-    connect(m_pals, &PalService::informationRequested, this, &Program::informationRequested);
+    connect(m_calls, &CallControl::informationRequested, &m_events, &ProgramEvents::informationRequested);
+    connect(m_directory, &DirectoryService::informationRequested, &m_events, &ProgramEvents::informationRequested);
+    connect(m_pals, &PalService::informationRequested, &m_events, &ProgramEvents::informationRequested);
     // The pal server goes with the directory server being reached, the window's activation
     // checks the pals, and the number the pal server assigns joins the directory login.
     connect(m_directory, &DirectoryService::connecting, m_pals, &PalService::directoryConnecting);
@@ -157,20 +156,20 @@ void Program::connectCalls()
     connect(m_directory, &DirectoryService::emailAnswered, m_calls, &CallControl::emailLookupAnswered);
     connect(m_directory, &DirectoryService::lookupsLost, m_calls, &CallControl::emailLookupFailed);
     connect(m_directory, &DirectoryService::callRequested, m_calls, &CallControl::placeCall);
-    connect(m_media, &MediaConnection::invalidAddress, this, &Program::informationRequested);
-    connect(m_messages, &MessageService::saveFailed, this, &Program::messageBoxRequested);
+    connect(m_media, &MediaConnection::invalidAddress, &m_events, &ProgramEvents::informationRequested);
+    connect(m_messages, &MessageService::saveFailed, &m_events, &ProgramEvents::messageBoxRequested);
 }
 
 void Program::connectMedia()
 {
-    connect(m_session, &MediaSession::textRefused, this, &Program::informationRequested);
+    connect(m_session, &MediaSession::textRefused, &m_events, &ProgramEvents::informationRequested);
     connect(m_session, &MediaSession::unsupportedCaptureFormat, m_capture, &CaptureControl::reportUnsupportedFormat);
     connect(m_session, &MediaSession::fiveSecondMark, m_capture, &CaptureControl::checkCaptureSize);
     connect(m_capture, &CaptureControl::resumed, m_session, &MediaSession::fetchFrame);
     connect(m_session, &MediaSession::inCallChanged, m_capture, &CaptureControl::setInCall);
     // A call's end stops the sharing (after the camera heard that the call no longer needs it).
     connect(m_session, &MediaSession::inCallChanged, m_share, &ScreenShare::setInCall);
-    connect(m_share, &ScreenShare::problem, this, &Program::informationRequested);
+    connect(m_share, &ScreenShare::problem, &m_events, &ProgramEvents::informationRequested);
     // Whatever gives the media loop work wakes it: a call coming or going, the self view
     // shown, the microphone or the speaker opening.
     connect(m_session, &MediaSession::inCallChanged, this, &Program::wakeMediaLoop);
@@ -178,10 +177,10 @@ void Program::connectMedia()
     connect(m_video, &VideoEngine::previewChanged, this, &Program::wakeMediaLoop);
     connect(m_audioControl, &AudioControl::micChanged, this, &Program::wakeMediaLoop);
     connect(m_audioControl, &AudioControl::speakerChanged, this, &Program::wakeMediaLoop);
-    connect(m_capture, &CaptureControl::errorMessage, this, &Program::errorRequested);
-    connect(m_audioControl, &AudioControl::errorMessage, this, &Program::errorRequested);
-    connect(m_audioSetup, &AudioSetup::saveFailed, this, &Program::messageBoxRequested);
-    connect(m_formats, &MediaFormatChoice::saveFailed, this, &Program::messageBoxRequested);
+    connect(m_capture, &CaptureControl::errorMessage, &m_events, &ProgramEvents::errorRequested);
+    connect(m_audioControl, &AudioControl::errorMessage, &m_events, &ProgramEvents::errorRequested);
+    connect(m_audioSetup, &AudioSetup::saveFailed, &m_events, &ProgramEvents::messageBoxRequested);
+    connect(m_formats, &MediaFormatChoice::saveFailed, &m_events, &ProgramEvents::messageBoxRequested);
 }
 
 void Program::connectOptions()
@@ -190,7 +189,7 @@ void Program::connectOptions()
     connect(m_optionsLogic, &OptionsLogic::directoryServerChanged, m_directory, &DirectoryService::closeDirectory);
     connect(m_optionsLogic, &OptionsLogic::loginChanged, m_directory, &DirectoryService::loginAgain);
     connect(m_optionsLogic, &OptionsLogic::loginChanged, m_pals, &PalService::refreshLogin);
-    connect(m_optionsLogic, &OptionsLogic::informationRequested, this, &Program::informationRequested);
+    connect(m_optionsLogic, &OptionsLogic::informationRequested, &m_events, &ProgramEvents::informationRequested);
     // The options dialog closed: a sound-test recording is dropped and no longer held.
     connect(m_optionsLogic, &OptionsLogic::soundTestEnded, this, [this] {
         m_audioSendQueue.reset();
@@ -228,7 +227,7 @@ void Program::connectSecurity()
         if (inCall)
             m_security->call().callStarted();
     });
-    connect(&security, &SecurityService::notice, this, &Program::informationRequested);
+    connect(&security, &SecurityService::notice, &m_events, &ProgramEvents::informationRequested);
     // The directory and pal connections go over TLS; the directory hears what that found.
     DirectoryDialer &directoryDialer = security.directoryDialer();
     security.attachDirectoryClient(m_directory->ippServer());
@@ -251,7 +250,7 @@ void Program::connectPaths()
     m_paths = new PathFinder({[this](const QByteArray &text) { return m_pals->sendPathText(text); },
                               [this] { return m_pals->passesPathTexts(); },
                               [this](int descriptor, const QHostAddress &peer) {
-                                  return m_security->listener().adopt(descriptor, peer);
+                                  return m_security->adopt(descriptor, peer);
                               },
                               [this](const QString &line) { logLine(line); },
                               [this] {
@@ -278,21 +277,21 @@ void Program::connectPaths()
     connect(m_pathDialer, &PathDialer::callWayKnown, this, [this](const QString &address, int port, CallPath *path) {
         if (!path)
             m_paths->directCallMade(address, port);
-        emit callWayChanged(CallPath::wayText(path ? path->way() : CallPath::Way::Direct));
+        emit m_events.callWayChanged(CallPath::wayText(path ? path->way() : CallPath::Way::Direct));
     });
     connect(m_paths, &PathFinder::incomingWayKnown, this,
-            [this](const QString &, CallPath *path) { emit callWayChanged(CallPath::wayText(path->way())); });
+            [this](const QString &, CallPath *path) { emit m_events.callWayChanged(CallPath::wayText(path->way())); });
     connect(m_ipdControl, &IPDaemon::connectionRequest, this, [this] {
         // A call that came to the port came directly; one over a path said so just before.
         if (!m_wayFromPath && m_call.callState == CallState::Idle)
-            emit callWayChanged(CallPath::wayText(CallPath::Way::Direct));
+            emit m_events.callWayChanged(CallPath::wayText(CallPath::Way::Direct));
         m_wayFromPath = false;
     });
     connect(m_paths, &PathFinder::incomingWayKnown, this, [this] { m_wayFromPath = true; });
     connect(m_session, &MediaSession::inCallChanged, this, [this](bool inCall) {
         if (!inCall) {
             m_paths->callEnded();
-            emit callWayChanged(QString());
+            emit m_events.callWayChanged(QString());
         }
     });
 }
@@ -324,17 +323,17 @@ void Program::start()
     // Without its port this program still calls encrypted; the log says why none come in.
     m_security->listen(m_listenPort);
     // Calls can come in from here on; the windows are built now, before anything they show.
-    emit listenersReady();
+    emit m_events.listenersReady();
     if (m_options.reachability)
         m_reach->start(m_listenPort);
-    emit loaded();
+    emit m_events.loaded();
 
     // Capture starts with every frame previewed.
     m_capture->setPreviewRate(0);
     m_capture->startCapture();
     m_capture->checkCaptureSize();
     if (const EndpointError e = m_chat->start(PortPlan::port(m_listenPort, PeerChannel::Chat)))
-        emit messageBoxRequested(errorText(tr("Failed to start text Listen Daemon 4: "), e));
+        emit m_events.messageBoxRequested(errorText(tr("Failed to start text Listen Daemon 4: "), e));
     loadDataFiles();
     logLine(QStringLiteral("ZELMO Power Up"));
     m_mediaTimer.start();
@@ -342,7 +341,7 @@ void Program::start()
     m_pendingCallAddress = m_options.callAddress;
     m_calls->setAnswerNextCall(!m_pendingCallAddress.isEmpty());
     if (!m_pendingCallAddress.isEmpty())
-        emit startupTailFinished();
+        emit m_events.startupTailFinished();
     else
         m_startupTimer.start();
 }
@@ -363,7 +362,7 @@ void Program::initializeEngines()
                                                   m_devices->hasAudioOutput());
         if (!notice.isEmpty()) {
             logLine(notice);
-            emit devicesMissing(notice);
+            emit m_events.devicesMissing(notice);
         }
     });
 }
@@ -382,7 +381,7 @@ void Program::networkStart()
             e = r;
     }
     if (e)
-        emit messageBoxRequested(errorText(tr("Failed to init TCP/IP Stack:"), e));
+        emit m_events.messageBoxRequested(errorText(tr("Failed to init TCP/IP Stack:"), e));
 
     // A taken control port moves all four listeners on by four ports, a few times.
     m_ipdControl->setLocalPort(m_listenPort);
@@ -393,18 +392,18 @@ void Program::networkStart()
         e = m_ipdControl->setListening(true);
     }
     if (e)
-        emit messageBoxRequested(errorText(tr("Failed to start Listen Daemon 1: "), e));
+        emit m_events.messageBoxRequested(errorText(tr("Failed to start Listen Daemon 1: "), e));
     m_directory->setListenPort(m_listenPort);
     m_pals->setListenPort(m_listenPort);
 
     m_ipdMedia->setLocalPort(PortPlan::port(m_listenPort, PeerChannel::Media));
     if ((e = m_ipdMedia->setListening(true)))
-        emit messageBoxRequested(errorText(tr("Failed to start Listen Daemon 2: "), e));
+        emit m_events.messageBoxRequested(errorText(tr("Failed to start Listen Daemon 2: "), e));
 
     if ((e = m_messages->startListening(PortPlan::port(m_listenPort, PeerChannel::Message))))
-        emit messageBoxRequested(errorText(tr("Failed to start Listen Daemon 3: "), e));
+        emit m_events.messageBoxRequested(errorText(tr("Failed to start Listen Daemon 3: "), e));
     if (m_ippClient->setRemoteAddress(m_ippClient->localAddress())) {
-        emit messageBoxRequested(tr("You must connect to the Internet before running ZELMO. Please "
+        emit m_events.messageBoxRequested(tr("You must connect to the Internet before running ZELMO. Please "
                                     "connect to the Internet and run ZELMO again."));
     }
 }
@@ -436,6 +435,16 @@ bool Program::mediaLoopNeeded() const
 {
     return m_session->wantsTicks() || m_video->isPreviewing() || !m_audioControl->soundIdle()
            || !m_pendingCallAddress.isEmpty();
+}
+
+ProgramFace Program::face()
+{
+    return {m_events, m_options, m_settings, *m_log, *m_calls, *m_session, *m_chat, *m_directory, *m_pals,
+            *m_serverKeys, *m_messages, *m_messageMedia, *m_optionsLogic, *m_security, *m_reach, *m_capture,
+            *m_audioControl, *m_audioSetup, *m_formats, *m_video, *m_share, *m_audio,
+            [this] { start(); }, [this] { return requestClose(); }, [this] { shutdown(); },
+            [this](IPPort &client) { prepareMessageClient(client); },
+            [this](const QString &fileName) { return profilePath(fileName); }, [this] { return m_listenPort; }};
 }
 
 ProgramParts Program::parts()
@@ -472,7 +481,7 @@ void Program::onStartupTick()
         ++m_startupTicks;
     if (m_startupTicks == 5) {
         m_startupTimer.stop();
-        emit startupTailFinished();
+        emit m_events.startupTailFinished();
     }
 }
 
@@ -483,7 +492,7 @@ bool Program::requestClose()
     if (m_shutDown || m_shuttingDown)
         return true;
     if (m_call.ConnectState == ConnectState::Establishing) {
-        emit informationRequested(
+        emit m_events.informationRequested(
             tr("You must cancel the connection that is being established before exiting."));
         return false;
     }
@@ -499,7 +508,7 @@ void Program::shutdown()
         return;
     }
     m_shuttingDown = true;
-    emit shuttingDown();
+    emit m_events.shuttingDown();
     // The router forwards nothing to a program that has gone.
     m_reach->shutdown();
 
@@ -528,7 +537,7 @@ void Program::shutdown()
 
     logLine(QStringLiteral("ZELMO Power Down"));
 
-    emit savingSettings();
+    emit m_events.savingSettings();
     QString settingsError;
     if (!m_settings.save(profilePath(SettingsFile), &settingsError))
         qWarning("zelmo: could not write the settings: %s", qPrintable(settingsError));
@@ -546,7 +555,7 @@ void Program::shutdown()
 
     m_shuttingDown = false;
     m_shutDown = true;
-    emit finished();
+    emit m_events.finished();
 }
 
 bool Program::finishReleasing()
@@ -559,8 +568,8 @@ void Program::reportSaveFailure(const QString &text, int code, const QString &de
     const QString message = text + QString::number(code) + QStringLiteral(" : ") + description;
     // The user who quit sees why a file was not written; a signal's sender may be a
     // session ending with nobody to click, so then the complaint goes to the terminal.
-    if (m_userClosed && isSignalConnected(QMetaMethod::fromSignal(&Program::saveFailed)))
-        emit saveFailed(message);
+    if (m_userClosed && m_events.saveFailureHeard())
+        emit m_events.saveFailed(message);
     else
         qWarning("zelmo: %s", qPrintable(message));
 }

@@ -11,6 +11,9 @@
 #include "media/MediaClock.h"
 #include "media/MediaStats.h"
 #include "media/OutgoingTextQueue.h"
+#include "root/ProgramEvents.h"
+#include "root/ProgramFace.h"
+#include "root/ProgramOptions.h"
 #include "root/ProgramParts.h"
 
 #include <QObject>
@@ -46,28 +49,11 @@ class ScreenShare;
 class SoundPlayer;
 class VideoEngine;
 
-// How a program is started: the binary passes the published base port and the user's profile folder; a test
-// passes ports and a folder of its own, so two programs can run in one process.
-struct ProgramOptions
-{
-    int firstPort = PortPlan::PublishedBase;
-    QString profileDir;
-    // The address given on the command line, called at once.
-    QString callAddress;
-    bool testDevices = false;
-    // Deal with the home router and the reachability check: the binary does; a program
-    // embedded in a test on the host's own network leaves the network's routers alone.
-    bool reachability = false;
-    // Where the datagram media module is looked for; empty: where the program's modules are
-    // installed (a test names a folder without it).
-    QStringList datagramModuleFolders = {};
-};
-
 // The root object of one running program, without a window. It owns the user's settings
 // and lists, the endpoints, the engines, the media queues and clocks, every service and
 // the media loop's 75 ms tick; it wires the services to each other and runs the start-up
-// and the orderly shutdown. The window shell builds the windows on top of it and hands
-// each window the services it shows; a test or a benchmark runs it alone.
+// and the orderly shutdown. The window shell builds the windows on what face() gives it and
+// hands each window the services it shows; a test or a benchmark runs it alone.
 class Program : public QObject
 {
     Q_OBJECT
@@ -130,36 +116,13 @@ public:
     ScreenShare &screenShare() { return *m_share; }
     AudioEngine &audioEngine() { return *m_audio; }
 
+    // What the windows use: the window shell takes this, never the root itself.
+    ProgramFace face();
+    // What the program tells: its start-up, its shutdown, the user's notices.
+    ProgramEvents &events() { return m_events; }
     // What no window shows, for tests and the benchmark.
     ProgramParts parts();
 
-signals:
-    // The settings are read and the listeners bound, plain and encrypted; nothing else has
-    // started yet. The window shell builds its main window here.
-    void listenersReady();
-    // The settings are read, the devices known and the listeners bound; capture, the chat
-    // listener and the data files come next. The window shell builds its windows here.
-    void loaded();
-    // The start-up tail has finished (or was skipped for a command-line start).
-    void startupTailFinished();
-    // The shutdown begins; nothing has closed yet.
-    void shuttingDown();
-    // The shutdown is about to write the settings: the windows put their places in.
-    void savingSettings();
-    // The shutdown has run; the process may end.
-    void finished();
-    // Start-up found no camera or sound device; the text (also in the log) says which.
-    void devicesMissing(const QString &text);
-    // What the user should be told: a notice, an error, a plain message box. A file the
-    // shutdown of a user's close could not write is saveFailed (or, when nobody listens,
-    // a line on the terminal).
-    void informationRequested(const QString &text);
-    void errorRequested(const QString &text);
-    void messageBoxRequested(const QString &text);
-    void saveFailed(const QString &text);
-    // How the call of the moment reached the peer ("direct", "through the routers",
-    // "relayed"), for beside the lock; empty when no call is being made.
-    void callWayChanged(const QString &way);
 
 private:
     // ---- Wiring: who hears whom ---------------------------------------------------
@@ -182,6 +145,7 @@ private:
     void reportSaveFailure(const QString &text, int code, const QString &description);
 
     ProgramOptions m_options;
+    ProgramEvents m_events;
     Settings m_settings;
     RefuseList m_refuseList;
     PalList m_palList;

@@ -34,6 +34,7 @@ SecurityService::SecurityService(Context context, QObject *parent)
     , m_call(new CallSecurity(m_.ippControl, m_.ipdControl, m_peers, [this] { savePeers(); }, this))
 {
     m_listener->setCurrentFormats(m_.currentFormats);
+    connect(m_listener, &SecureListener::handedOver, this, &SecurityService::handedOver);
     connect(m_dialer, &SecureDialer::plainCallRefused, this, [this](const QString &address) {
         m_.logLine(QStringLiteral("Call to ") + address + QStringLiteral(" not placed: it is not encrypted"));
         emit notice(tr("The call to %1 was not placed: only encrypted calls are allowed (Options), and "
@@ -93,6 +94,11 @@ EndpointError SecurityService::listen(int basePort)
 void SecurityService::shutdown()
 {
     m_listener->close();
+}
+
+bool SecurityService::adopt(int descriptor, const QHostAddress &peer)
+{
+    return m_listener->adopt(descriptor, peer);
 }
 
 void SecurityService::route(PeerChannel channel, IPDaemon &listener)

@@ -17,6 +17,7 @@ class DirectoryDialer;
 class IPDaemon;
 class IPPort;
 class SecureDialer;
+class QHostAddress;
 class SecureListener;
 
 // Encryption for the peer channels: this program's key, the peers it knows, the encrypted
@@ -73,10 +74,14 @@ public:
     QString importKey(const QString &file, const QString &passphrase);
 
     CallSecurity &call() { return *m_call; }
-    Identity &identity() { return m_identity; }
+    // This program's key, as the peers and the directory server see it.
+    const Identity &identity() const { return m_identity; }
     KnownPeers &knownPeers() { return m_peers; }
-    SecureListener &listener() { return *m_listener; }
+    // The clients' way out: the encrypted port of the peer first, then as the setting allows.
     SecureDialer &dialer() { return *m_dialer; }
+    // A connection that reached this program another way (a call's path) goes through the
+    // encrypted port's handshake as if it had come to the port. Whether it was taken.
+    bool adopt(int descriptor, const QHostAddress &peer);
 
     bool onlyEncrypted() const { return m_settings.OnlyEncrypted; }
     // Saved at once.
@@ -94,6 +99,8 @@ signals:
     // Something the user must be told: a key file that could not be used, a call refused
     // or not placed because it was not encrypted.
     void notice(const QString &text);
+    // The encrypted port has handed a connection over to the channel's listener.
+    void handedOver(PeerChannel channel, const QString &address);
 
 private:
     TlsSetup::Credentials credentials();

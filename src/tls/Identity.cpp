@@ -102,7 +102,7 @@ bool Identity::use(const QByteArray &pem)
     return true;
 }
 
-TlsSetup::Credentials Identity::credentials(const QString &email)
+TlsSetup::Credentials Identity::credentials(const QString &email) const
 {
     if (m_pem.isEmpty())
         return TlsSetup::Credentials();

@@ -49,7 +49,7 @@ public:
 
     // The key with a certificate naming this address; the certificate is made anew when the
     // address changes.
-    TlsSetup::Credentials credentials(const QString &email);
+    TlsSetup::Credentials credentials(const QString &email) const;
 
     // What the user is told about a key file that cannot be used.
     // The user reads the text in their language; the activity log keeps it in English.
@@ -63,6 +63,6 @@ private:
     QByteArray m_fingerprint;
     // Made when first asked for: a certificate, even an empty one, loads the TLS library,
     // which the program needs only once it listens.
-    std::optional<TlsSetup::Credentials> m_credentials;
-    QString m_certifiedEmail;
+    mutable std::optional<TlsSetup::Credentials> m_credentials;
+    mutable QString m_certifiedEmail;
 };

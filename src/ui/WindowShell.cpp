@@ -10,7 +10,9 @@
 #include "media/MediaSession.h"
 #include "messages/MessageService.h"
 #include "reach/ReachabilityService.h"
-#include "root/Program.h"
+#include "core/Settings.h"
+#include "root/ProgramEvents.h"
+#include "root/ProgramOptions.h"
 #include "secure/SecurityService.h"
 #include "share/ScreenShare.h"
 #include "ui/DesktopIntegration.h"
@@ -40,9 +42,9 @@
 #include <QMessageBox>
 #include <QScreen>
 
-WindowShell::WindowShell(Program &program, QObject *parent)
+WindowShell::WindowShell(ProgramFace program, QObject *parent)
     : QObject(parent)
-    , m_program(program)
+    , m_program(std::move(program))
 {
     connectProgram();
     connectCalls();
@@ -56,16 +58,16 @@ frmMain *WindowShell::mainWindow()
     if (m_frmMain)
         return m_frmMain;
     m_frmMain = new frmMain;
-    m_messageWindows = new MessageWindows({m_program.messages(), m_program.messageMedia(), m_program.calls(),
-                                           m_program.pals(), m_program.settings(),
+    m_messageWindows = new MessageWindows({m_program.messages, m_program.messageMedia, m_program.calls,
+                                           m_program.pals, m_program.settings,
                                            [this](IPPort &client) { m_program.prepareMessageClient(client); }},
                                           m_frmMain, this);
-    m_securityIndicators = new SecurityIndicators(m_program.security().call(), *m_frmMain->securityBadge(), this);
-    connect(m_frmMain, &frmMain::closeRequested, &m_program, &Program::requestClose);
-    connect(&m_program.reachability(), &ReachabilityService::lineChanged, m_frmMain, &frmMain::setReachability);
-    MediaSession &session = m_program.mediaSession();
+    m_securityIndicators = new SecurityIndicators(m_program.security.call(), *m_frmMain->securityBadge(), this);
+    connect(m_frmMain, &frmMain::closeRequested, this, [this] { m_program.requestClose(); });
+    connect(&m_program.reachability, &ReachabilityService::lineChanged, m_frmMain, &frmMain::setReachability);
+    MediaSession &session = m_program.mediaSession;
     connect(&session, &MediaSession::inCallChanged, m_securityIndicators, &SecurityIndicators::setInCall);
-    connect(&m_program, &Program::callWayChanged, m_frmMain->securityBadge(), &SecurityBadge::setWay);
+    connect(&m_program.events, &ProgramEvents::callWayChanged, m_frmMain->securityBadge(), &SecurityBadge::setWay);
     connect(&session, &MediaSession::codecsChanged, m_frmMain->securityBadge(), &SecurityBadge::setCodecs);
     connectMessages();
     m_frmMain->setActivityFrame(0);
@@ -80,31 +82,31 @@ WindowShell::~WindowShell()
 
 void WindowShell::connectProgram()
 {
-    connect(&m_program, &Program::informationRequested, this, &WindowShell::showInformation);
-    connect(&m_program, &Program::errorRequested, this, &WindowShell::showError);
-    connect(&m_program, &Program::messageBoxRequested, this, &WindowShell::showMessageBox);
+    connect(&m_program.events, &ProgramEvents::informationRequested, this, &WindowShell::showInformation);
+    connect(&m_program.events, &ProgramEvents::errorRequested, this, &WindowShell::showError);
+    connect(&m_program.events, &ProgramEvents::messageBoxRequested, this, &WindowShell::showMessageBox);
     // The user who quit waits for the reason a file was not written.
-    connect(&m_program, &Program::saveFailed, this,
+    connect(&m_program.events, &ProgramEvents::saveFailed, this,
             [this](const QString &text) { QMessageBox::warning(mainWindow(), QStringLiteral("ZELMO"), text); });
-    connect(&m_program, &Program::listenersReady, this, &WindowShell::mainWindow);
-    connect(&m_program, &Program::loaded, this, &WindowShell::buildWindows);
-    connect(&m_program, &Program::startupTailFinished, this, &WindowShell::finishStartup);
-    connect(&m_program, &Program::shuttingDown, this, [this] {
+    connect(&m_program.events, &ProgramEvents::listenersReady, this, &WindowShell::mainWindow);
+    connect(&m_program.events, &ProgramEvents::loaded, this, &WindowShell::buildWindows);
+    connect(&m_program.events, &ProgramEvents::startupTailFinished, this, &WindowShell::finishStartup);
+    connect(&m_program.events, &ProgramEvents::shuttingDown, this, [this] {
         if (m_desktop)
             m_desktop->shutdown();
         if (m_messageWindows)
             m_messageWindows->closeAll();
     });
-    connect(&m_program, &Program::savingSettings, this, &WindowShell::saveWindowPlaces);
-    connect(&m_program, &Program::finished, this, &WindowShell::closeWindows);
+    connect(&m_program.events, &ProgramEvents::savingSettings, this, &WindowShell::saveWindowPlaces);
+    connect(&m_program.events, &ProgramEvents::finished, this, &WindowShell::closeWindows);
 }
 
 void WindowShell::connectCalls()
 {
-    CallControl &calls = m_program.calls();
+    CallControl &calls = m_program.calls;
     connect(&calls, &CallControl::progressWindowRequested, this, [this](const QString &name, const QString &location) {
         if (!m_frmConStatus)
-            m_frmConStatus = new frmConStatus(m_program.calls(), mainWindow());
+            m_frmConStatus = new frmConStatus(m_program.calls, mainWindow());
         m_frmConStatus->setCallee(name, location);
         m_securityIndicators->follow(m_frmConStatus->securityNote());
         m_frmConStatus->show();
@@ -112,7 +114,7 @@ void WindowShell::connectCalls()
     });
     connect(&calls, &CallControl::callOffered, this, [this](const QString &name, const QString &location, bool autoAccepted) {
         if (!m_frmCallIn)
-            m_frmCallIn = new frmCallIn(m_program.settings(), m_program.calls(), mainWindow());
+            m_frmCallIn = new frmCallIn(m_program.settings, m_program.calls, mainWindow());
         // The note first, so the prompt is placed at its final size.
         m_securityIndicators->follow(m_frmCallIn->securityNote());
         m_frmCallIn->offer(name, location, autoAccepted);
@@ -129,7 +131,7 @@ void WindowShell::connectCalls()
 
 void WindowShell::connectMedia()
 {
-    MediaSession &session = m_program.mediaSession();
+    MediaSession &session = m_program.mediaSession;
     connect(&session, &MediaSession::captureRateChanged, this, [this](const QString &fps) {
         if (m_frmRates)
             m_frmRates->setFigure(frmRates::FpsCap, fps);
@@ -159,9 +161,9 @@ void WindowShell::connectMedia()
     // The self view keeps beside the main window.
     connect(&session, &MediaSession::fiveSecondMark, this, [this] {
         if (m_frmSelf)
-            m_frmSelf->followMainWindow(m_frmMain, m_program.settings().MoveAllWin);
+            m_frmSelf->followMainWindow(m_frmMain, m_program.settings.MoveAllWin);
     });
-    connect(&m_program.capture(), &CaptureControl::unusableFormat, this, [this](const QString &text) {
+    connect(&m_program.capture, &CaptureControl::unusableFormat, this, [this](const QString &text) {
         m_openFormatDialogAfterMessage = true;
         showInformation(text);
     });
@@ -170,12 +172,12 @@ void WindowShell::connectMedia()
 void WindowShell::connectMessages()
 {
     connect(m_messageWindows, &MessageWindows::informationRequested, this, &WindowShell::showInformation);
-    connect(&m_program.messages(), &MessageService::waitingChanged, m_frmMain,
+    connect(&m_program.messages, &MessageService::waitingChanged, m_frmMain,
             [this](int waiting) { m_frmMain->setMessageWaiting(waiting > 0); });
-    connect(&m_program.messages(), &MessageService::messageArrived, m_frmMain,
+    connect(&m_program.messages, &MessageService::messageArrived, m_frmMain,
             [this](quint64, const QuickMessage &m) { m_frmMain->announceMessage(m.senderName); });
     connect(m_frmMain, &frmMain::messageIndicatorActivated, m_messageWindows, &MessageWindows::openOldest);
-    connect(&m_program.directory(), &DirectoryService::sendMessageRequested, m_messageWindows,
+    connect(&m_program.directory, &DirectoryService::sendMessageRequested, m_messageWindows,
             [this](const QString &name, const QString &location, const QString &address, int port) {
                 m_messageWindows->compose(name, location, address, port);
             });
@@ -190,27 +192,27 @@ void WindowShell::start()
 
 void WindowShell::buildWindows()
 {
-    Program &p = m_program;
-    const Settings &s = p.settings();
+    const ProgramFace &p = m_program;
+    const Settings &s = p.settings;
     mainWindow();
-    m_frmDirectory = new frmDirectory(p.directory(), p.pals(), p.serverKeys(), m_frmMain);
-    m_frmSelf = new frmSelf(p.capture(), p.videoEngine(), p.screenShare(), m_frmMain);
-    m_frmNewChat = new frmNewChat(p.chat(), m_frmMain);
+    m_frmDirectory = new frmDirectory(p.directory, p.pals, p.serverKeys, m_frmMain);
+    m_frmSelf = new frmSelf(p.capture, p.videoEngine, p.screenShare, m_frmMain);
+    m_frmNewChat = new frmNewChat(p.chat, m_frmMain);
     m_frmRates = new frmRates(m_frmMain);
-    m_frmLog = new frmLog(p.activityLog(), m_frmMain);
+    m_frmLog = new frmLog(p.activityLog, m_frmMain);
     m_frmBusyNotify = new frmBusyNotify(m_frmMain);
 
     // The desktop opens the chat window through the controller, made next.
-    m_desktop = new DesktopIntegration({p.calls(), p.messages(), p.chat(), p.mediaSession(), p.audioControl(),
+    m_desktop = new DesktopIntegration({p.calls, p.messages, p.chat, p.mediaSession, p.audioControl,
                                         *m_frmMain, *m_frmNewChat, *m_messageWindows,
                                         [this] { return m_frmCallIn.data(); }, [this] { m_controller->toggleChat(); },
                                         p.profilePath(DesktopSettings::FileName),
                                         [this](const QString &text) { showMessageBox(text); }},
                                        this);
     m_controller = new MainWindowController(
-        {p.settings(), p.calls(), p.mediaSession(), p.videoEngine(), p.capture(), p.audioControl(), p.audioEngine(),
-         p.directory(), p.optionsLogic(), *m_frmSelf, *m_frmNewChat, *m_frmRates, *m_frmLog, *m_frmDirectory,
-         m_desktop, &p.audioSetup(), &p.security(), &p.reachability(), &p.mediaFormats(),
+        {p.settings, p.calls, p.mediaSession, p.videoEngine, p.capture, p.audioControl, p.audioEngine,
+         p.directory, p.optionsLogic, *m_frmSelf, *m_frmNewChat, *m_frmRates, *m_frmLog, *m_frmDirectory,
+         m_desktop, &p.audioSetup, &p.security, &p.reachability, &p.mediaFormats,
          [this] { m_program.requestClose(); }, [this] { openVideoFormatDialog(); },
          [this](const QString &text) { showInformation(text); }},
         *m_frmMain, this);
@@ -219,7 +221,7 @@ void WindowShell::buildWindows()
     m_controller->zoom(frmMain::Zoom::Normal);
     // The splash only once the main window has its default place: showing a window it owns makes
     // the main window's own, and the window manager would then place it by its frame.
-    if (p.options().callAddress.isEmpty()) {
+    if (p.options.callAddress.isEmpty()) {
         m_frmSplash = new frmSplash(m_frmMain);
         m_frmSplash->show();
     }
@@ -236,8 +238,8 @@ void WindowShell::buildWindows()
     m_frmMain->setMessageIndicatorVisible(!s.Disable);
     // Without sound devices there is nothing to talk with.
     if (QWidget *talk = m_frmMain->findChild<QWidget *>(QStringLiteral("cmdtoolbar4")))
-        talk->setEnabled(p.audioControl().hasAudio());
-    m_controller->offsetForBasePort(p.listenPort(), p.options().firstPort);
+        talk->setEnabled(p.audioControl.hasAudio());
+    m_controller->offsetForBasePort(p.listenPort(), p.options.firstPort);
     m_frmNewChat->placeBelow(m_frmMain);
     m_desktop->start();
     m_frmMain->showNormalButtonLooks();
@@ -246,7 +248,7 @@ void WindowShell::buildWindows()
 
 void WindowShell::connectScreenShare()
 {
-    ScreenShare &share = m_program.screenShare();
+    ScreenShare &share = m_program.screenShare;
     QAction *item = m_frmMain->action(QStringLiteral("Menu_ViewShare"));
     auto showState = [this, &share, item] {
         const bool sharing = share.state() == ScreenShare::State::Sharing;
@@ -286,14 +288,14 @@ void WindowShell::finishStartup()
 {
     // A command-line start shows the main window at once; otherwise the splash goes, the
     // windows of the last run come back, and a user without details is asked for them.
-    if (!m_program.options().callAddress.isEmpty()) {
+    if (!m_program.options.callAddress.isEmpty()) {
         m_frmMain->show();
         return;
     }
     delete m_frmSplash;
     m_controller->restoreSatelliteWindows();
     m_frmMain->show();
-    const Settings &s = m_program.settings();
+    const Settings &s = m_program.settings;
     if (s.Name.isEmpty() || s.Location.isEmpty() || s.EMail.isEmpty()) {
         m_controller->showOptions(frmOptions::Personal);
         showInformation(tr("Please take a moment to fill in your user information and verify the "
@@ -305,7 +307,7 @@ void WindowShell::finishStartup()
 
 void WindowShell::saveWindowPlaces()
 {
-    Settings &s = m_program.settings();
+    Settings &s = m_program.settings;
     if (!m_frmMain)
         return;
     if (s.SaveWinPos) {
@@ -379,7 +381,7 @@ QMessageBox *WindowShell::showMessageBox(const QString &text)
 
 VideoFormatDialog *WindowShell::openVideoFormatDialog()
 {
-    auto *dialog = new VideoFormatDialog(&m_program.videoEngine(), mainWindow());
+    auto *dialog = new VideoFormatDialog(&m_program.videoEngine, mainWindow());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setModal(false);
     dialog->show();

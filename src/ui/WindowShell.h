@@ -1,5 +1,6 @@
 #pragma once
 
+#include "root/ProgramFace.h"
 #include "ui/UiLanguage.h"
 
 #include <QObject>
@@ -9,7 +10,6 @@
 class DesktopIntegration;
 class MainWindowController;
 class MessageWindows;
-class Program;
 class QMessageBox;
 class SecurityIndicators;
 class VideoFormatDialog;
@@ -26,7 +26,7 @@ class frmRates;
 class frmSelf;
 class frmSplash;
 
-// The windows of one running program, built on top of its root: the main window and its
+// The windows of one running program, built on what its root shows them (ProgramFace): the main window and its
 // controller, the satellite windows, the call prompts, the message windows, the notices,
 // and the desktop around them. Each window or controller gets only the services it shows
 // and the actions it may ask for; the root runs without any of this.
@@ -35,7 +35,7 @@ class WindowShell : public QObject
     Q_OBJECT
 
 public:
-    explicit WindowShell(Program &program, QObject *parent = nullptr);
+    explicit WindowShell(ProgramFace program, QObject *parent = nullptr);
     // The program shuts down before its windows go.
     ~WindowShell() override;
 
@@ -76,7 +76,7 @@ private:
     void saveWindowPlaces();
     void closeWindows();
 
-    Program &m_program;
+    ProgramFace m_program;
     // Before any window, so every window is made in the user's language.
     UiLanguage m_language;
     QPointer<frmMain> m_frmMain;

@@ -111,7 +111,7 @@ struct KeyedClient
     QSslSocket socket;
     QByteArray received;
 
-    explicit KeyedClient(int port, Identity *key = nullptr)
+    explicit KeyedClient(int port, const Identity *key = nullptr)
     {
         QObject::connect(&socket, &QSslSocket::readyRead, [this] { received += socket.readAll(); });
         socket.setSslConfiguration(
@@ -127,7 +127,7 @@ struct KeyedClient
 
 // A user number asked for over TLS with the key (none: plain), as a program asks on its
 // pal connection; 0 when none came.
-inline int numberFor(int palPort, Identity *key)
+inline int numberFor(int palPort, const Identity *key)
 {
     if (!key)
         return DirectoryProtocol::parseNewNumber(body(RawClient(palPort).ask("RSN;<ET>", "NSN")));

@@ -28,7 +28,7 @@ RunningProgram::RunningProgram(const QString &name, Options o)
     programOptions.datagramModuleFolders = options.datagramModuleFolders;
     program = std::make_unique<Program>(std::move(programOptions));
     if (options.windows)
-        shell = std::make_unique<WindowShell>(*program);
+        shell = std::make_unique<WindowShell>(program->face());
     program->parts().sounds.setMuted(true);
     // The start-up tail contacts the pal server: a port of this block nobody listens on,
     // unless the scenario has one on the directory server's host.
@@ -68,7 +68,7 @@ void RunningProgram::start()
 
 bool RunningProgram::finishStarting()
 {
-    QSignalSpy tail(program.get(), &Program::startupTailFinished);
+    QSignalSpy tail(&program->events(), &ProgramEvents::startupTailFinished);
     program->parts().startupTimer.start(5);
     return tail.wait(30000);
 }
