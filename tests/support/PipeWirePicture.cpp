@@ -107,7 +107,7 @@ bool PipeWirePicture::start(QString *why)
         *why = QStringLiteral("the picture's stream could not be connected");
         return false;
     }
-    QTest::qWaitFor(
+    const bool numbered = QTest::qWaitFor(
         [this] {
             pw_thread_loop_lock(m_thread);
             m_node = pw_stream_get_node_id(m_stream);
@@ -115,7 +115,7 @@ bool PipeWirePicture::start(QString *why)
             return m_node != 0xffffffff;
         },
         10000);
-    if (m_node == 0xffffffff)
+    if (!numbered)
         *why = QStringLiteral("the picture's stream got no node");
     return m_node != 0xffffffff;
 }
