@@ -334,8 +334,9 @@ private slots:
         ann.shell->mainWindow()->hide();
         tray.action(QStringLiteral("trayShow"))->trigger();
         QVERIFY(ann.shell->mainWindow()->isVisible());
+        QSignalSpy finished(&ann.program->events(), &ProgramEvents::finished);
         tray.action(QStringLiteral("trayQuit"))->trigger();
-        QVERIFY(ann.program->isShutDown());
+        QCOMPARE(finished.size(), 1);
     }
 
     void theDesktopChoicesLiveInTheirOwnFile()

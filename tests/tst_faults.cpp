@@ -124,7 +124,7 @@ void earlierRun(const QString &folder)
     ann.pals().addPal(QStringLiteral("carol@example.org"));
     ann->parts().refuseList.add(ann.program->profilePath(QStringLiteral("refuse.dat")), 77, QStringLiteral("Eve"),
                                QStringLiteral("eve@example.org"));
-    ann.program->logLine(QStringLiteral("An earlier line"));
+    ann.program->activityLog().logLine(QStringLiteral("An earlier line"));
     ann.program->shutdown();
 }
 
@@ -159,7 +159,7 @@ private slots:
         User ann(QStringLiteral("Ann"), directory.port(), pals.port(), profile.path());
         QCOMPARE(ann->parts().palList.count(), 2);
         ann.settings().Name = QStringLiteral("Ann Changed");
-        ann.program->logLine(QStringLiteral("A line of this run"));
+        ann.program->activityLog().logLine(QStringLiteral("A line of this run"));
 
         std::unique_ptr<WithoutWritePower> noPower;
         std::unique_ptr<FullDisk> fullDisk;

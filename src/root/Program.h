@@ -70,7 +70,6 @@ public:
     bool requestClose();
     // The orderly shutdown; runs once, whatever asked for it (Quit, a signal, the end).
     void shutdown();
-    bool isShutDown() const { return m_shutDown; }
     // After the shutdown, when the loop has ended: runs it a little longer, ReleaseWaitMs at
     // most, until the relay has been told to let go of the calls' allocations, which it
     // would otherwise keep for minutes. Whether it was.
@@ -85,8 +84,6 @@ public:
     // The user's settings and lists: read at start-up, written at the shutdown.
     Settings &settings() { return m_settings; }
     ActivityLog &activityLog() { return *m_log; }
-    // Appends a time-stamped line to the activity log.
-    void logLine(const QString &text);
 
     // ---- Wiring: the services -------------------------------------------------------
     CallControl &calls() { return *m_calls; }
@@ -123,8 +120,9 @@ public:
     // What no window shows, for tests and the benchmark.
     ProgramParts parts();
 
-
 private:
+    // Appends a time-stamped line to the activity log.
+    void logLine(const QString &text);
     // ---- Wiring: who hears whom ---------------------------------------------------
     void connectCalls();
     void connectMedia();
