@@ -1,6 +1,7 @@
 #include "media/VideoRateControl.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -18,7 +19,7 @@ constexpr qint64 MaxStepMs = 250;
 
 void VideoRateControl::update(qint64 queueDelayMs, double drainBytesPerSecond, qint64 nowMs)
 {
-    step(queueDelayMs, std::max(0.0, drainBytesPerSecond) * 8, false, nowMs);
+    step(queueDelayMs, std::max(0.0, drainBytesPerSecond) * 8, false, false, nowMs);
 }
 
 void VideoRateControl::updateFromReports(int pathDelayMs, double lostShare, qint64 wireBytesSent, qint64 nowMs)
@@ -39,10 +40,12 @@ void VideoRateControl::updateFromReports(int pathDelayMs, double lostShare, qint
                                   : 0;
     // Heavy loss of late that goes on in the newest report: one lost packet among the few
     // of a report is not enough, nor is a loss the last decrease has already ended.
-    step(pathDelayMs, throughBps, lost > HeavyLoss && lostShare > HeavyLoss, nowMs);
+    // The reports' delay lags by the queue itself, so a drop shows there late: while it falls
+    // the drop is working.
+    step(pathDelayMs, throughBps, lost > HeavyLoss && lostShare > HeavyLoss, true, nowMs);
 }
 
-void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, qint64 nowMs)
+void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, bool lagging, qint64 nowMs)
 {
     const qint64 stepMs = m_lastMs < 0 ? 0 : std::clamp<qint64>(nowMs - m_lastMs, 0, MaxStepMs);
     m_lastMs = nowMs;
@@ -57,16 +60,24 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
         m_recent.pop_back();
     m_recent.push_back({nowMs, m_smoothedMs});
     m_growthMs = int(m_smoothedMs - m_recent.front().delayMs);
+    m_trend.push_back({nowMs, m_smoothedMs});
+    while (m_trend.size() > 1 && m_trend[1].atMs <= nowMs - TrendMs)
+        m_trend.pop_front();
+    const bool draining = lagging && nowMs - m_trend.front().atMs >= TrendMs && m_smoothedMs < m_trend.front().delayMs - FallingMs;
 
     const bool holding = m_lastDecreaseMs >= 0 && nowMs - m_lastDecreaseMs < HoldMs;
     if (overuse || m_growthMs > OveruseMs || m_delayMs > MaxDelayMs) {
-        if (!holding) {
+        if (!holding && (overuse || !draining)) {
+            const bool episodeBegins = m_lastDecreaseMs < 0 || nowMs - m_lastDecreaseMs > 2 * HoldMs;
+            if (episodeBegins)
+                m_overuseBps = m_target;
             const double below = drainBps > 0 ? DecreaseFactor * drainBps : m_target;
             m_target = std::min(m_target * DecreaseFactor, below);
             m_lastDecreaseMs = nowMs;
         }
     } else if (m_growthMs < UnderuseMs && !holding) {
-        m_target *= 1 + IncreasePerSecond * double(stepMs) / 1000;
+        const bool near = m_overuseBps > 0 && std::abs(m_target - m_overuseBps) < NearBand * m_overuseBps;
+        m_target *= 1 + (near ? NearIncreasePerSecond : IncreasePerSecond) * double(stepMs) / 1000;
         // What the path has not shown it carries is tried a step at a time.
         if (drainBps > 0)
             m_target = std::min(m_target, std::max<double>(1.5 * drainBps, StartBps));
@@ -103,6 +114,8 @@ void VideoRateControl::reset()
     m_growthMs = 0;
     m_smoothedMs = 0;
     m_recent.clear();
+    m_trend.clear();
+    m_overuseBps = 0;
     m_lastMs = -1;
     m_lastDecreaseMs = -1;
     m_step = 0;

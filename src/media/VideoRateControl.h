@@ -13,7 +13,11 @@
 // and the rate drops below what the link was seen to drain. While the growth stays under
 // UnderuseMs the rate climbs by IncreasePerSecond, never far beyond what the path was
 // seen to carry. After each drop the rate holds for HoldMs, the time the drop needs to
-// show in the delay.
+// show in the delay. Over datagrams, where the delay comes late in the peer's reports, no
+// further drop follows while the delay falls: the drop is working, and the queue of a line
+// shared by both directions drains slowly even below its rate.
+// Near the rate of the last overuse the rate climbs slowly, so the line is not filled again
+// every few seconds.
 class VideoRateControl
 {
 public:
@@ -28,6 +32,12 @@ public:
     static constexpr double IncreasePerSecond = 0.2;
     static constexpr double DecreaseFactor = 0.85;
     static constexpr int GrowHoldMs = 8000;
+    // How far back the delay's trend is read, and how much it must fall to count as falling.
+    static constexpr int TrendMs = 400;
+    static constexpr int FallingMs = 10;
+    // Within this share of the rate of the last overuse the rate climbs at NearIncreasePerSecond.
+    static constexpr double NearBand = 0.1;
+    static constexpr double NearIncreasePerSecond = 0.05;
 
     // A tick: how long the oldest byte not yet taken has waited beyond its round trip, the
     // rate in bytes a second the link was seen to drain (0: not known yet), and a
@@ -63,7 +73,7 @@ public:
     void reset();
 
 private:
-    void step(qint64 queueDelayMs, double drainBps, bool overuse, qint64 nowMs);
+    void step(qint64 queueDelayMs, double drainBps, bool overuse, bool lagging, qint64 nowMs);
 
     double m_target = StartBps;
     int m_delayMs = 0;
@@ -75,6 +85,10 @@ private:
     };
     double m_smoothedMs = 0;
     std::deque<Sample> m_recent;
+    // The smoothed delay over the last TrendMs and a little more.
+    std::deque<Sample> m_trend;
+    // The rate when the last overuse began (0: none yet).
+    double m_overuseBps = 0;
     qint64 m_lastMs = -1;
     qint64 m_lastDecreaseMs = -1;
     // 0 the wanted size, 1 half of it, 2 a quarter.
