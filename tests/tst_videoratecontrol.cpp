@@ -4,7 +4,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <deque>
 #include <random>
 
 using LinkKit::LinkModel;
@@ -75,16 +74,6 @@ struct SharedDatagramLine
     double bytesPerMs;
     double randomLoss;
     int queueMs = 200;
-    // The reports come back through the same queue, as on a real shared line: late by it.
-    bool lateReports = false;
-    struct Report
-    {
-        double at;
-        int delayMs;
-        double lost;
-        qint64 wireBytes;
-    };
-    std::deque<Report> reports[2];
     std::mt19937 random{2024};
     double now = 0;
     double emptyAt = 0;
@@ -124,21 +113,12 @@ struct SharedDatagramLine
             const double queue = std::max(0.0, emptyAt - now);
             delays.push_back(queue);
             if (qint64(now) % ReportMs == 0) {
-                for (int e = 0; e < 2; ++e) {
-                    End &end = ends[e];
+                for (End &end : ends) {
                     const double lost = end.sent > 0 ? double(end.lost) / end.sent : 0;
-                    reports[e].push_back({now + (lateReports ? queue : 0), int(2 * queue), lost, end.wireBytes});
+                    end.control.updateFromReports(int(2 * queue), lost, end.wireBytes, qint64(now));
+                    end.targets.push_back(end.control.targetBps());
                     end.sent = end.lost = 0;
                 }
-            }
-            for (int e = 0; e < 2; ++e) {
-                while (!reports[e].empty() && reports[e].front().at <= now) {
-                    const Report r = reports[e].front();
-                    reports[e].pop_front();
-                    ends[e].control.updateFromReports(r.delayMs, r.lost, r.wireBytes, qint64(now));
-                }
-                if (qint64(now) % ReportMs == 0)
-                    ends[e].targets.push_back(ends[e].control.targetBps());
             }
         }
     }
@@ -179,7 +159,6 @@ private slots:
     void overDatagramsRandomLossDoesNotStarveThePicture();
     void overDatagramsAWorseLineIsFollowedAndABetterOneUsed();
     void overDatagramsNothingMovesBeforeAReport();
-    void overDatagramsLateReportsDoNotCutTheRateFarBelowTheLine();
     void overDatagramsAShallowBufferShowsOveruseAsLoss();
 };
 
@@ -270,7 +249,9 @@ void tst_VideoRateControl::overDatagramsRandomLossDoesNotStarveThePicture()
                                 .arg(line.worstDelayFrom(10))
                                 .arg(line.meanTargetFrom(10));
     qInfo("%s", qPrintable(figures));
-    QVERIFY2(line.meanTargetFrom(10) > 150000, qPrintable(figures));
+    // Each end's fair part is about 230 kbit/s of the line: a cut is not followed by more
+    // while the queue drains, nor the line filled again at once.
+    QVERIFY2(line.meanTargetFrom(10) > 230000, qPrintable(figures));
     QVERIFY2(line.worstDelayFrom(10) < 120, qPrintable(figures));
 }
 
@@ -320,28 +301,6 @@ void tst_VideoRateControl::overDatagramsNothingMovesBeforeAReport()
     for (int t = 0; t <= 3000; t += 100)
         control.updateFromReports(-1, 0, t * 100, t);
     QCOMPARE(control.targetBps(), VideoRateControl::StartBps);
-}
-
-void tst_VideoRateControl::overDatagramsLateReportsDoNotCutTheRateFarBelowTheLine()
-{
-    // The delay heard lags by the queue it tells of: a drop shows only a queue later, and
-    // cutting on until then leaves each end far below its share of the line.
-    SharedDatagramLine line(512, 0);
-    line.lateReports = true;
-    line.run(40);
-    double least = 1e12;
-    for (const auto &end : line.ends) {
-        for (size_t i = 100; i < end.targets.size(); ++i)
-            least = std::min(least, double(end.targets[i]));
-    }
-    const QString figures = QStringLiteral("worst queue %1 ms, least mean rate %2, least rate %3")
-                                .arg(line.worstDelayFrom(10))
-                                .arg(line.meanTargetFrom(10))
-                                .arg(least);
-    qInfo("%s", qPrintable(figures));
-    // Each end's fair part is about 230 kbit/s; it is never cut far below it.
-    QVERIFY2(least > 200000, qPrintable(figures));
-    QVERIFY2(line.worstDelayFrom(10) < 120, qPrintable(figures));
 }
 
 QTEST_GUILESS_MAIN(tst_VideoRateControl)
