@@ -209,11 +209,18 @@ void tst_VideoRateControl::picturesShrinkWithTheRateAndComeBackWithMargin()
     later(0);
     const QSize wanted(640, 480);
     QCOMPARE(control.pictureFor(wanted, 400000), wanted);
+    // A moment a little short keeps the size; staying short does not.
+    QCOMPARE(control.pictureFor(wanted, 100000), wanted);
+    later(VideoRateControl::ShrinkAfterMs / 2);
+    QCOMPARE(control.pictureFor(wanted, 400000), wanted);
+    QCOMPARE(control.pictureFor(wanted, 100000), wanted);
+    later(VideoRateControl::ShrinkAfterMs);
     QCOMPARE(control.pictureFor(wanted, 100000), QSize(320, 240));
     // Just above what the larger picture needs is not enough to go back to it.
     later(VideoRateControl::GrowHoldMs);
     QCOMPARE(control.pictureFor(wanted, 160000), QSize(320, 240));
-    QCOMPARE(control.pictureFor(wanted, 20000), QSize(160, 120));
+    // Far short: at once.
+    QCOMPARE(control.pictureFor(wanted, 15000), QSize(160, 120));
     QCOMPARE(control.pictureFor(wanted, 5000), QSize(160, 120));
     // Soon after a shrink the rate alone does not bring the size back.
     later(VideoRateControl::GrowHoldMs / 2);

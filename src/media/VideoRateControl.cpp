@@ -92,12 +92,24 @@ QSize VideoRateControl::pictureFor(QSize wanted, int videoBps)
         const double area = double(wanted.width() >> step) * double(wanted.height() >> step);
         return FullPictureBps * area / fullArea;
     };
-    // Down as far as the rate says at once; up one size at a time, with a margin.
+    // Down at once when the rate is far short; a little short, only when it stays so for
+    // ShrinkAfterMs, since the rate dips for a moment after each overuse and every change of
+    // size costs a key frame, which fills the line again. Up one size at a time, with a margin.
     const int before = m_step;
-    while (m_step < 2 && videoBps < needs(m_step) && (wanted.width() >> (m_step + 1)) >= 160)
+    const bool canShrink = m_step < 2 && (wanted.width() >> (m_step + 1)) >= 160;
+    const bool short_ = canShrink && videoBps < needs(m_step);
+    if (!short_)
+        m_shortSinceMs = -1;
+    else if (m_shortSinceMs < 0)
+        m_shortSinceMs = m_lastMs;
+    const bool longShort = short_ && m_lastMs - m_shortSinceMs >= ShrinkAfterMs;
+    while (m_step < 2 && (wanted.width() >> (m_step + 1)) >= 160
+           && (videoBps < FarShortShare * needs(m_step) || (longShort && videoBps < needs(m_step))))
         ++m_step;
-    if (m_step > before)
+    if (m_step > before) {
         m_lastShrinkMs = m_lastMs;
+        m_shortSinceMs = -1;
+    }
     const bool settled = m_lastShrinkMs < 0 || m_lastMs - m_lastShrinkMs >= GrowHoldMs;
     if (m_step > 0 && m_step == before && settled && videoBps > UpMargin * needs(m_step - 1))
         --m_step;
@@ -120,6 +132,7 @@ void VideoRateControl::reset()
     m_lastDecreaseMs = -1;
     m_step = 0;
     m_lastShrinkMs = -1;
+    m_shortSinceMs = -1;
     m_sent.clear();
     m_lost = 0;
     m_lastReportMs = -1;

@@ -64,10 +64,13 @@ public:
     int delayGrowthMs() const { return m_growthMs; }
 
     // The picture for the rate: the wanted size, or a half or quarter of it when the rate
-    // is too low for it to look like anything; a size comes back only with some margin and
-    // not within GrowHoldMs of the last time it went (each change of size costs a key
-    // frame), so the picture does not flip between two sizes.
+    // is too low for it to look like anything (below FarShortShare of what it needs at once,
+    // else after ShrinkAfterMs of it); a size comes back only with some margin and not
+    // within GrowHoldMs of the last time it went (each change of size costs a key frame), so
+    // the picture does not flip between two sizes.
     QSize pictureFor(QSize wanted, int videoBps);
+    static constexpr int ShrinkAfterMs = 2000;
+    static constexpr double FarShortShare = 0.6;
 
     // A new call: nothing is known about its path.
     void reset();
@@ -94,6 +97,8 @@ private:
     // 0 the wanted size, 1 half of it, 2 a quarter.
     int m_step = 0;
     qint64 m_lastShrinkMs = -1;
+    // Since when the rate has been short of what the picture needs (-1: it is not).
+    qint64 m_shortSinceMs = -1;
     // Bytes on the line by then, over the last SentWindowMs.
     struct Sent
     {
