@@ -63,7 +63,8 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
     m_trend.push_back({nowMs, m_smoothedMs});
     while (m_trend.size() > 1 && m_trend[1].atMs <= nowMs - TrendMs)
         m_trend.pop_front();
-    const bool draining = lagging && nowMs - m_trend.front().atMs >= TrendMs && m_smoothedMs < m_trend.front().delayMs - FallingMs;
+    const bool draining = lagging && nowMs - m_trend.front().atMs >= TrendMs
+                          && m_smoothedMs < m_trend.front().delayMs - FallingMs;
 
     const bool holding = m_lastDecreaseMs >= 0 && nowMs - m_lastDecreaseMs < HoldMs;
     if (overuse || m_growthMs > OveruseMs || m_delayMs > MaxDelayMs) {
@@ -96,15 +97,14 @@ QSize VideoRateControl::pictureFor(QSize wanted, int videoBps)
     // ShrinkAfterMs, since the rate dips for a moment after each overuse and every change of
     // size costs a key frame, which fills the line again. Up one size at a time, with a margin.
     const int before = m_step;
-    const bool canShrink = m_step < 2 && (wanted.width() >> (m_step + 1)) >= 160;
-    const bool short_ = canShrink && videoBps < needs(m_step);
-    if (!short_)
+    const auto canShrink = [&] { return m_step < 2 && (wanted.width() >> (m_step + 1)) >= 160; };
+    const bool shortNow = canShrink() && videoBps < needs(m_step);
+    if (!shortNow)
         m_shortSinceMs = -1;
     else if (m_shortSinceMs < 0)
         m_shortSinceMs = m_lastMs;
-    const bool longShort = short_ && m_lastMs - m_shortSinceMs >= ShrinkAfterMs;
-    while (m_step < 2 && (wanted.width() >> (m_step + 1)) >= 160
-           && (videoBps < FarShortShare * needs(m_step) || (longShort && videoBps < needs(m_step))))
+    const bool shortLong = shortNow && m_lastMs - m_shortSinceMs >= ShrinkAfterMs;
+    while (canShrink() && (videoBps < FarShortShare * needs(m_step) || (shortLong && videoBps < needs(m_step))))
         ++m_step;
     if (m_step > before) {
         m_lastShrinkMs = m_lastMs;

@@ -404,7 +404,7 @@ void Program::networkStart()
         emit m_events.messageBoxRequested(errorText(tr("Failed to start Listen Daemon 3: "), e));
     if (m_ippClient->setRemoteAddress(m_ippClient->localAddress())) {
         emit m_events.messageBoxRequested(tr("You must connect to the Internet before running ZELMO. Please "
-                                    "connect to the Internet and run ZELMO again."));
+                                             "connect to the Internet and run ZELMO again."));
     }
 }
 

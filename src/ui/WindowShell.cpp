@@ -42,9 +42,9 @@
 #include <QMessageBox>
 #include <QScreen>
 
-WindowShell::WindowShell(ProgramFace program, QObject *parent)
+WindowShell::WindowShell(ProgramFace face, QObject *parent)
     : QObject(parent)
-    , m_program(std::move(program))
+    , m_face(std::move(face))
 {
     connectProgram();
     connectCalls();
@@ -58,16 +58,16 @@ frmMain *WindowShell::mainWindow()
     if (m_frmMain)
         return m_frmMain;
     m_frmMain = new frmMain;
-    m_messageWindows = new MessageWindows({m_program.messages, m_program.messageMedia, m_program.calls,
-                                           m_program.pals, m_program.settings,
-                                           [this](IPPort &client) { m_program.prepareMessageClient(client); }},
+    m_messageWindows = new MessageWindows({m_face.messages, m_face.messageMedia, m_face.calls,
+                                           m_face.pals, m_face.settings,
+                                           [this](IPPort &client) { m_face.prepareMessageClient(client); }},
                                           m_frmMain, this);
-    m_securityIndicators = new SecurityIndicators(m_program.security.call(), *m_frmMain->securityBadge(), this);
-    connect(m_frmMain, &frmMain::closeRequested, this, [this] { m_program.requestClose(); });
-    connect(&m_program.reachability, &ReachabilityService::lineChanged, m_frmMain, &frmMain::setReachability);
-    MediaSession &session = m_program.mediaSession;
+    m_securityIndicators = new SecurityIndicators(m_face.security.call(), *m_frmMain->securityBadge(), this);
+    connect(m_frmMain, &frmMain::closeRequested, this, [this] { m_face.requestClose(); });
+    connect(&m_face.reachability, &ReachabilityService::lineChanged, m_frmMain, &frmMain::setReachability);
+    MediaSession &session = m_face.mediaSession;
     connect(&session, &MediaSession::inCallChanged, m_securityIndicators, &SecurityIndicators::setInCall);
-    connect(&m_program.events, &ProgramEvents::callWayChanged, m_frmMain->securityBadge(), &SecurityBadge::setWay);
+    connect(&m_face.events, &ProgramEvents::callWayChanged, m_frmMain->securityBadge(), &SecurityBadge::setWay);
     connect(&session, &MediaSession::codecsChanged, m_frmMain->securityBadge(), &SecurityBadge::setCodecs);
     connectMessages();
     m_frmMain->setActivityFrame(0);
@@ -76,37 +76,37 @@ frmMain *WindowShell::mainWindow()
 
 WindowShell::~WindowShell()
 {
-    m_program.shutdown();
+    m_face.shutdown();
     delete m_frmMain;
 }
 
 void WindowShell::connectProgram()
 {
-    connect(&m_program.events, &ProgramEvents::informationRequested, this, &WindowShell::showInformation);
-    connect(&m_program.events, &ProgramEvents::errorRequested, this, &WindowShell::showError);
-    connect(&m_program.events, &ProgramEvents::messageBoxRequested, this, &WindowShell::showMessageBox);
+    connect(&m_face.events, &ProgramEvents::informationRequested, this, &WindowShell::showInformation);
+    connect(&m_face.events, &ProgramEvents::errorRequested, this, &WindowShell::showError);
+    connect(&m_face.events, &ProgramEvents::messageBoxRequested, this, &WindowShell::showMessageBox);
     // The user who quit waits for the reason a file was not written.
-    connect(&m_program.events, &ProgramEvents::saveFailed, this,
+    connect(&m_face.events, &ProgramEvents::saveFailed, this,
             [this](const QString &text) { QMessageBox::warning(mainWindow(), QStringLiteral("ZELMO"), text); });
-    connect(&m_program.events, &ProgramEvents::listenersReady, this, &WindowShell::mainWindow);
-    connect(&m_program.events, &ProgramEvents::loaded, this, &WindowShell::buildWindows);
-    connect(&m_program.events, &ProgramEvents::startupTailFinished, this, &WindowShell::finishStartup);
-    connect(&m_program.events, &ProgramEvents::shuttingDown, this, [this] {
+    connect(&m_face.events, &ProgramEvents::listenersReady, this, &WindowShell::mainWindow);
+    connect(&m_face.events, &ProgramEvents::loaded, this, &WindowShell::buildWindows);
+    connect(&m_face.events, &ProgramEvents::startupTailFinished, this, &WindowShell::finishStartup);
+    connect(&m_face.events, &ProgramEvents::shuttingDown, this, [this] {
         if (m_desktop)
             m_desktop->shutdown();
         if (m_messageWindows)
             m_messageWindows->closeAll();
     });
-    connect(&m_program.events, &ProgramEvents::savingSettings, this, &WindowShell::saveWindowPlaces);
-    connect(&m_program.events, &ProgramEvents::finished, this, &WindowShell::closeWindows);
+    connect(&m_face.events, &ProgramEvents::savingSettings, this, &WindowShell::saveWindowPlaces);
+    connect(&m_face.events, &ProgramEvents::finished, this, &WindowShell::closeWindows);
 }
 
 void WindowShell::connectCalls()
 {
-    CallControl &calls = m_program.calls;
+    CallControl &calls = m_face.calls;
     connect(&calls, &CallControl::progressWindowRequested, this, [this](const QString &name, const QString &location) {
         if (!m_frmConStatus)
-            m_frmConStatus = new frmConStatus(m_program.calls, mainWindow());
+            m_frmConStatus = new frmConStatus(m_face.calls, mainWindow());
         m_frmConStatus->setCallee(name, location);
         m_securityIndicators->follow(m_frmConStatus->securityNote());
         m_frmConStatus->show();
@@ -114,7 +114,7 @@ void WindowShell::connectCalls()
     });
     connect(&calls, &CallControl::callOffered, this, [this](const QString &name, const QString &location, bool autoAccepted) {
         if (!m_frmCallIn)
-            m_frmCallIn = new frmCallIn(m_program.settings, m_program.calls, mainWindow());
+            m_frmCallIn = new frmCallIn(m_face.settings, m_face.calls, mainWindow());
         // The note first, so the prompt is placed at its final size.
         m_securityIndicators->follow(m_frmCallIn->securityNote());
         m_frmCallIn->offer(name, location, autoAccepted);
@@ -131,7 +131,7 @@ void WindowShell::connectCalls()
 
 void WindowShell::connectMedia()
 {
-    MediaSession &session = m_program.mediaSession;
+    MediaSession &session = m_face.mediaSession;
     connect(&session, &MediaSession::captureRateChanged, this, [this](const QString &fps) {
         if (m_frmRates)
             m_frmRates->setFigure(frmRates::FpsCap, fps);
@@ -161,9 +161,9 @@ void WindowShell::connectMedia()
     // The self view keeps beside the main window.
     connect(&session, &MediaSession::fiveSecondMark, this, [this] {
         if (m_frmSelf)
-            m_frmSelf->followMainWindow(m_frmMain, m_program.settings.MoveAllWin);
+            m_frmSelf->followMainWindow(m_frmMain, m_face.settings.MoveAllWin);
     });
-    connect(&m_program.capture, &CaptureControl::unusableFormat, this, [this](const QString &text) {
+    connect(&m_face.capture, &CaptureControl::unusableFormat, this, [this](const QString &text) {
         m_openFormatDialogAfterMessage = true;
         showInformation(text);
     });
@@ -172,12 +172,12 @@ void WindowShell::connectMedia()
 void WindowShell::connectMessages()
 {
     connect(m_messageWindows, &MessageWindows::informationRequested, this, &WindowShell::showInformation);
-    connect(&m_program.messages, &MessageService::waitingChanged, m_frmMain,
+    connect(&m_face.messages, &MessageService::waitingChanged, m_frmMain,
             [this](int waiting) { m_frmMain->setMessageWaiting(waiting > 0); });
-    connect(&m_program.messages, &MessageService::messageArrived, m_frmMain,
+    connect(&m_face.messages, &MessageService::messageArrived, m_frmMain,
             [this](quint64, const QuickMessage &m) { m_frmMain->announceMessage(m.senderName); });
     connect(m_frmMain, &frmMain::messageIndicatorActivated, m_messageWindows, &MessageWindows::openOldest);
-    connect(&m_program.directory, &DirectoryService::sendMessageRequested, m_messageWindows,
+    connect(&m_face.directory, &DirectoryService::sendMessageRequested, m_messageWindows,
             [this](const QString &name, const QString &location, const QString &address, int port) {
                 m_messageWindows->compose(name, location, address, port);
             });
@@ -187,12 +187,12 @@ void WindowShell::connectMessages()
 
 void WindowShell::start()
 {
-    m_program.start();
+    m_face.start();
 }
 
 void WindowShell::buildWindows()
 {
-    const ProgramFace &p = m_program;
+    const ProgramFace &p = m_face;
     const Settings &s = p.settings;
     mainWindow();
     m_frmDirectory = new frmDirectory(p.directory, p.pals, p.serverKeys, m_frmMain);
@@ -213,7 +213,7 @@ void WindowShell::buildWindows()
         {p.settings, p.calls, p.mediaSession, p.videoEngine, p.capture, p.audioControl, p.audioEngine,
          p.directory, p.optionsLogic, *m_frmSelf, *m_frmNewChat, *m_frmRates, *m_frmLog, *m_frmDirectory,
          m_desktop, &p.audioSetup, &p.security, &p.reachability, &p.mediaFormats,
-         [this] { m_program.requestClose(); }, [this] { openVideoFormatDialog(); },
+         [this] { m_face.requestClose(); }, [this] { openVideoFormatDialog(); },
          [this](const QString &text) { showInformation(text); }},
         *m_frmMain, this);
 
@@ -248,7 +248,7 @@ void WindowShell::buildWindows()
 
 void WindowShell::connectScreenShare()
 {
-    ScreenShare &share = m_program.screenShare;
+    ScreenShare &share = m_face.screenShare;
     QAction *item = m_frmMain->action(QStringLiteral("Menu_ViewShare"));
     auto showState = [this, &share, item] {
         const bool sharing = share.state() == ScreenShare::State::Sharing;
@@ -288,14 +288,14 @@ void WindowShell::finishStartup()
 {
     // A command-line start shows the main window at once; otherwise the splash goes, the
     // windows of the last run come back, and a user without details is asked for them.
-    if (!m_program.options.callAddress.isEmpty()) {
+    if (!m_face.options.callAddress.isEmpty()) {
         m_frmMain->show();
         return;
     }
     delete m_frmSplash;
     m_controller->restoreSatelliteWindows();
     m_frmMain->show();
-    const Settings &s = m_program.settings;
+    const Settings &s = m_face.settings;
     if (s.Name.isEmpty() || s.Location.isEmpty() || s.EMail.isEmpty()) {
         m_controller->showOptions(frmOptions::Personal);
         showInformation(tr("Please take a moment to fill in your user information and verify the "
@@ -307,7 +307,7 @@ void WindowShell::finishStartup()
 
 void WindowShell::saveWindowPlaces()
 {
-    Settings &s = m_program.settings;
+    Settings &s = m_face.settings;
     if (!m_frmMain)
         return;
     if (s.SaveWinPos) {
@@ -381,7 +381,7 @@ QMessageBox *WindowShell::showMessageBox(const QString &text)
 
 VideoFormatDialog *WindowShell::openVideoFormatDialog()
 {
-    auto *dialog = new VideoFormatDialog(&m_program.videoEngine, mainWindow());
+    auto *dialog = new VideoFormatDialog(&m_face.videoEngine, mainWindow());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setModal(false);
     dialog->show();

@@ -26,16 +26,16 @@ class frmRates;
 class frmSelf;
 class frmSplash;
 
-// The windows of one running program, built on what its root shows them (ProgramFace): the main window and its
-// controller, the satellite windows, the call prompts, the message windows, the notices,
-// and the desktop around them. Each window or controller gets only the services it shows
-// and the actions it may ask for; the root runs without any of this.
+// The windows of one running program, built on what its root shows them (ProgramFace):
+// the main window and its controller, the satellite windows, the call prompts, the message
+// windows, the notices, and the desktop around them. Each window or controller gets only the
+// services it shows and the actions it may ask for; the root runs without any of this.
 class WindowShell : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit WindowShell(ProgramFace program, QObject *parent = nullptr);
+    explicit WindowShell(ProgramFace face, QObject *parent = nullptr);
     // The program shuts down before its windows go.
     ~WindowShell() override;
 
@@ -76,7 +76,7 @@ private:
     void saveWindowPlaces();
     void closeWindows();
 
-    ProgramFace m_program;
+    ProgramFace m_face;
     // Before any window, so every window is made in the user's language.
     UiLanguage m_language;
     QPointer<frmMain> m_frmMain;
