@@ -256,8 +256,8 @@ void tst_VideoRateControl::overDatagramsRandomLossDoesNotStarveThePicture()
                                 .arg(line.worstDelayFrom(10))
                                 .arg(line.meanTargetFrom(10));
     qInfo("%s", qPrintable(figures));
-    // Each end's fair part is about 230 kbit/s of the line: a cut is not followed by more
-    // while the queue drains, nor the line filled again at once.
+    // Each end's fair part is half the line; it keeps nine tenths of that, as a cut is not
+    // followed by more while the queue drains, nor the line filled again at once.
     QVERIFY2(line.meanTargetFrom(10) > 230000, qPrintable(figures));
     QVERIFY2(line.worstDelayFrom(10) < 120, qPrintable(figures));
 }
