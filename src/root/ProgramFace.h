@@ -24,7 +24,7 @@ class ReachabilityService;
 class ScreenShare;
 class SecurityService;
 class ServerKeyTrust;
-class Settings;
+struct Settings;
 class VideoEngine;
 struct ProgramOptions;
 
