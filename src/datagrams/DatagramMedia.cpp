@@ -131,6 +131,14 @@ bool linkPads(GstElement *from, const char *fromPad, GstElement *to, const char 
     return ok;
 }
 
+// RTCP packet types 192..223 where RTP has its marker and payload type: the two share the
+// flow (payload types 96..127 of RTP stay clear of them), and SRTP leaves both in clear.
+bool isRtcp(const QByteArray &datagram)
+{
+    const auto second = quint8(datagram.at(1));
+    return second >= 192 && second <= 223;
+}
+
 QByteArray bufferBytes(GstBuffer *buffer)
 {
     GstMapInfo map;
@@ -221,6 +229,19 @@ struct DatagramMedia::Pipeline
         gst_rtcp_buffer_unmap(&rtcp);
     }
 
+    // Each of our sources' reports would carry a block on each of the peer's; only the block
+    // on its picture is read (for the loss and the round trip), so the blocks on its sound
+    // and its resent copies are left out.
+    static void onNewSource(GObject *, GObject *source, gpointer data)
+    {
+        auto *p = static_cast<Pipeline *>(data);
+        guint ssrc = 0;
+        g_object_get(source, "ssrc", &ssrc, nullptr);
+        if ((ssrc == p->peerSources[1] || ssrc == p->peerSources[2])
+            && g_object_class_find_property(G_OBJECT_GET_CLASS(source), "disable-rtcp"))
+            g_object_set(source, "disable-rtcp", TRUE, nullptr);
+    }
+
     static GstCaps *onRequestPtMap(GstElement *, guint, guint pt, gpointer)
     {
         return payloadCaps(pt);
@@ -232,8 +253,15 @@ struct DatagramMedia::Pipeline
     // last ones, a packet held up in a filling queue would be asked for again (more for the
     // queue to carry) and then given up for lost while still on its way, and the picture
     // would wait for a key frame.
-    static void onNewJitterBuffer(GstElement *, GstElement *jitterBuffer, guint, guint, gpointer)
+    // The sound is never resent (Opus fills a gap from the next packet): asking for it would
+    // only spend reports, and the one early report allowed per interval, on nothing.
+    static void onNewJitterBuffer(GstElement *, GstElement *jitterBuffer, guint, guint ssrc, gpointer data)
     {
+        auto *p = static_cast<Pipeline *>(data);
+        if (ssrc == p->peerSources[2]) {
+            g_object_set(jitterBuffer, "do-retransmission", FALSE, nullptr);
+            return;
+        }
         g_object_set(jitterBuffer, "rtx-min-retry-timeout", RetryMinMs, nullptr);
         if (g_object_class_find_property(G_OBJECT_GET_CLASS(jitterBuffer), "rtx-next-seqnum"))
             g_object_set(jitterBuffer, "rtx-next-seqnum", FALSE, nullptr);
@@ -384,6 +412,14 @@ bool DatagramMedia::Pipeline::build(const QByteArray &sendKey, const QByteArray 
     g_signal_connect(rtpbin, "request-aux-receiver", G_CALLBACK(onAuxReceiver), this);
     g_signal_connect(rtpbin, "pad-added", G_CALLBACK(onPadAdded), this);
     g_signal_connect(rtpbin, "new-jitterbuffer", G_CALLBACK(onNewJitterBuffer), this);
+    // Each of our sources sends its own report with this description, several times a second:
+    // only the name RTP requires, short and drawn from the key, so that it says nothing of the
+    // user, the machine or the program.
+    const QByteArray name = QCryptographicHash::hash(sendKey, QCryptographicHash::Sha256).right(6).toBase64();
+    GstStructure *sdes = gst_structure_new("application/x-rtp-source-sdes", "cname", G_TYPE_STRING,
+                                           name.constData(), nullptr);
+    g_object_set(rtpbin, "sdes", sdes, nullptr);
+    gst_structure_free(sdes);
 
     GstCaps *vp8 = gst_caps_new_empty_simple("video/x-vp8");
     GstCaps *opus = gst_caps_new_simple("audio/x-opus", "channel-mapping-family", G_TYPE_INT, 0, "channels",
@@ -467,7 +503,12 @@ bool DatagramMedia::Pipeline::build(const QByteArray &sendKey, const QByteArray 
         // decryption, so there is nothing left to be wary of.
         g_object_set(session, "rtcp-min-interval", guint64(ReportIntervalMs) * GST_MSECOND, "rtcp-fraction",
                      RtcpShareBps, "probation", 0u, "internal-ssrc", guint(ownSources[0]), nullptr);
+        // A request for lost packets that goes out between reports carries only itself, not
+        // a full report from each of our sources.
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(session), "rtcp-reduced-size"))
+            g_object_set(session, "rtcp-reduced-size", TRUE, nullptr);
         g_signal_connect(session, "on-receiving-rtcp", G_CALLBACK(onReceivingRtcp), this);
+        g_signal_connect(session, "on-new-ssrc", G_CALLBACK(onNewSource), this);
         g_object_unref(session);
     }
 
@@ -598,10 +639,7 @@ void DatagramMedia::takeDatagram(const QByteArray &datagram)
         ++m_refused;
         return;
     }
-    // RTCP packet types 192..223 where RTP has its marker and payload type: the two share
-    // the flow (payload types 96..127 of RTP stay clear of them).
-    const auto second = quint8(datagram.at(1));
-    GstElement *into = (second >= 192 && second <= 223) ? m_p->rtcpIn : m_p->rtpIn;
+    GstElement *into = isRtcp(datagram) ? m_p->rtcpIn : m_p->rtpIn;
     gst_app_src_push_buffer(GST_APP_SRC(into), gst_buffer_new_memdup(datagram.constData(), gsize(datagram.size())));
 }
 
@@ -610,9 +648,13 @@ void DatagramMedia::drainOutgoing()
     while (GstSample *sample = gst_app_sink_try_pull_sample(GST_APP_SINK(m_p->wireOut), 0)) {
         const QByteArray bytes = bufferBytes(gst_sample_get_buffer(sample));
         gst_sample_unref(sample);
-        if (bytes.isEmpty())
+        if (bytes.size() < 2)
             continue;
-        m_wireBytes += bytes.size() + DatagramOverheadBytes;
+        const qint64 onLine = bytes.size() + DatagramOverheadBytes;
+        m_wire.all += onLine;
+        const int payloadType = quint8(bytes.at(1)) & 0x7f;
+        if (!isRtcp(bytes) && (payloadType == Vp8PayloadType || payloadType == Vp8RetransmissionPayloadType))
+            m_wire.picture += onLine;
         emit datagramReady(bytes);
     }
 }

@@ -76,7 +76,7 @@ public:
     int datagramsDecrypted() const override;
     int datagramsRefused() const { return m_refused; }
     PathReport pathReport() override;
-    qint64 wireBytesSent() const override { return m_wireBytes; }
+    WireBytes wireBytesSent() const override { return m_wire; }
 
 signals:
     // A datagram to send to the peer.
@@ -100,7 +100,7 @@ private:
 
     std::unique_ptr<Pipeline> m_p;
     int m_refused = 0;
-    qint64 m_wireBytes = 0;
+    WireBytes m_wire;
     // The sequence number of the last sound packet given out.
     int m_leastRoundTripMs = -1;
     bool m_haveSound = false;

@@ -188,9 +188,9 @@ DatagramSession::PathReport DatagramLink::pathReport()
     return m_media ? m_media->pathReport() : DatagramSession::PathReport{};
 }
 
-qint64 DatagramLink::wireBytesSent() const
+DatagramSession::WireBytes DatagramLink::wireBytesSent() const
 {
-    return m_media ? m_media->wireBytesSent() : 0;
+    return m_media ? m_media->wireBytesSent() : DatagramSession::WireBytes{};
 }
 
 void DatagramLink::sendVideo(const QByteArray &frame)

@@ -88,7 +88,7 @@ public:
     // The path's queueing delay and loss as the peer's reports show them (delay -1 before
     // one came), and what this side has put on the line, in bytes with their headers.
     DatagramSession::PathReport pathReport();
-    qint64 wireBytesSent() const;
+    DatagramSession::WireBytes wireBytesSent() const;
     void sendVideo(const QByteArray &frame);
     void sendSound(const QByteArray &packet);
 

@@ -14,7 +14,7 @@ class DatagramSession
 public:
     // Raised whenever the interface below changes: a module built against another version is
     // not used.
-    static constexpr int InterfaceVersion = 2;
+    static constexpr int InterfaceVersion = 3;
     // SRTP master key and salt for AES-128 counter mode.
     static constexpr int KeyBytes = 30;
     // A larger datagram is no packet of this flow and is dropped before it is looked at.
@@ -65,9 +65,15 @@ public:
         double lost = 0;
     };
     virtual PathReport pathReport() = 0;
-    // Bytes of all datagrams sent so far (RTP, resent copies and RTCP), with their IP and
-    // UDP headers: what the line carries for this side.
-    virtual qint64 wireBytesSent() const = 0;
+    // Bytes of the datagrams sent so far, with their IP and UDP headers: all of them (RTP,
+    // resent copies and RTCP), what the line carries for this side; and the picture's (its
+    // packets and their resent copies), so that what the rest takes is known.
+    struct WireBytes
+    {
+        qint64 all = 0;
+        qint64 picture = 0;
+    };
+    virtual WireBytes wireBytesSent() const = 0;
     // The IP (v4) and UDP headers each datagram carries on the line.
     static constexpr int DatagramOverheadBytes = 28;
 };

@@ -161,7 +161,8 @@ void MediaSession::tick()
         // The channel carries next to nothing now: delay and loss come from the peer's
         // reports, what goes on the line from the datagrams sent.
         const DatagramSession::PathReport report = m_datagrams->pathReport();
-        m_rate.updateFromReports(report.delayMs, report.lost, m_datagrams->wireBytesSent(), m_linkClock.elapsed());
+        const DatagramSession::WireBytes sent = m_datagrams->wireBytesSent();
+        m_rate.updateFromReports(report.delayMs, report.lost, sent.all, sent.picture, m_linkClock.elapsed());
     } else if (m_currentFormats) {
         m_rate.update(m_pacer.queueDelayMs(), m_pacer.drainRate(), m_linkClock.elapsed());
     }
@@ -426,9 +427,10 @@ void MediaSession::sendVideoFrame()
 void MediaSession::sendVp8Frame()
 {
     const qint64 now = m_linkClock.elapsed();
-    // Over datagrams the reports both ways take their share of the line too.
-    const int otherBps = SoundShareBps + (sendsOverDatagrams() ? RtcpShareBps : 0);
-    const int videoBps = std::max(VideoRateControl::MinBps, m_rate.targetBps() - otherBps);
+    // Over datagrams the sound and the reports take what they were seen to take.
+    const int videoBps = sendsOverDatagrams()
+                             ? m_rate.pictureBps(SoundShareBps + RtcpShareBps)
+                             : std::max(VideoRateControl::MinBps, m_rate.targetBps() - SoundShareBps);
     // A screen keeps its size, and its text, on a poor line; it loses frames instead.
     const bool screen = m_frame.inCamera && m_.video.isSharpSharing();
     const QSize size = screen ? m_frame.size : m_rate.pictureFor(m_frame.size, videoBps);

@@ -104,8 +104,8 @@ public:
     static constexpr int KeyFrameAskMs = 500;
     // What the sound takes of the rate the path carries, framing included.
     static constexpr int SoundShareBps = 32000;
-    // What RTCP's reports (every 100 ms each way, with the requests for lost packets) take
-    // of it on a call over datagrams.
+    // What RTCP's reports (every 100 ms, with the requests for lost packets) take of it on a
+    // call over datagrams: with the sound's share, the guess until what they take is measured.
     static constexpr int RtcpShareBps = 10000;
     // What the Opus coder prepares for once sound goes over datagrams.
     static constexpr int ExpectedDatagramLossPercent = 5;

@@ -22,15 +22,20 @@ void VideoRateControl::update(qint64 queueDelayMs, double drainBytesPerSecond, q
     step(queueDelayMs, std::max(0.0, drainBytesPerSecond) * 8, false, false, nowMs);
 }
 
-void VideoRateControl::updateFromReports(int pathDelayMs, double lostShare, qint64 wireBytesSent, qint64 nowMs)
+void VideoRateControl::updateFromReports(int pathDelayMs, double lostShare, qint64 wireBytesSent,
+                                         qint64 pictureBytesSent, qint64 nowMs)
 {
-    m_sent.push_back({nowMs, wireBytesSent});
+    m_sent.push_back({nowMs, wireBytesSent, pictureBytesSent});
     while (m_sent.size() > 2 && m_sent[1].atMs <= nowMs - SentWindowMs)
         m_sent.pop_front();
+    const qint64 spanMs = nowMs - m_sent.front().atMs;
+    if (spanMs >= SentWindowMs / 2) {
+        const qint64 besides = (wireBytesSent - pictureBytesSent) - (m_sent.front().bytes - m_sent.front().pictureBytes);
+        m_besidesBps = std::max<double>(0, double(besides) * 8000 / double(spanMs));
+    }
     // Until the peer has reported, nothing is known of the path.
     if (pathDelayMs < 0)
         return;
-    const qint64 spanMs = nowMs - m_sent.front().atMs;
     const qint64 sinceMs = m_lastReportMs < 0 ? 0 : std::clamp<qint64>(nowMs - m_lastReportMs, 0, LossWindowMs);
     m_lastReportMs = nowMs;
     m_lost += (std::clamp(lostShare, 0.0, 1.0) - m_lost) * double(sinceMs) / LossWindowMs;
@@ -86,6 +91,12 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
     m_target = std::clamp<double>(m_target, MinBps, MaxBps);
 }
 
+int VideoRateControl::pictureBps(int besidesGuessBps) const
+{
+    const double besides = m_besidesBps >= 0 ? m_besidesBps : besidesGuessBps;
+    return int(std::max<double>(MinBps, m_target - besides));
+}
+
 QSize VideoRateControl::pictureFor(QSize wanted, int videoBps)
 {
     const double fullArea = 640.0 * 480.0;
@@ -134,6 +145,7 @@ void VideoRateControl::reset()
     m_lastShrinkMs = -1;
     m_shortSinceMs = -1;
     m_sent.clear();
+    m_besidesBps = -1;
     m_lost = 0;
     m_lastReportMs = -1;
 }

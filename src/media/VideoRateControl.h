@@ -51,14 +51,20 @@ public:
     // overuse (while the newest report still shows it), as a growing delay does. Loss below that is the line's, not ours: Opus and
     // the resent copies make up for it. A report covers a tenth of a second, a few packets
     // on a modest line, so one lost packet can make a third of it: the share counts as it
-    // stands over LossWindowMs.
-    void updateFromReports(int pathDelayMs, double lostShare, qint64 wireBytesSent, qint64 nowMs);
+    // stands over LossWindowMs. `pictureBytesSent` is the picture's part of the bytes sent:
+    // what the rest (sound, reports) took of late is left out of the picture's rate.
+    void updateFromReports(int pathDelayMs, double lostShare, qint64 wireBytesSent, qint64 pictureBytesSent,
+                           qint64 nowMs);
     static constexpr double HeavyLoss = 0.1;
     // How far back the rate sent is measured.
     static constexpr int SentWindowMs = 1000;
     static constexpr int LossWindowMs = 1000;
 
     int targetBps() const { return int(m_target); }
+    // What the picture may take of the target over datagrams: the target less what went on
+    // the line besides the picture over the last SentWindowMs (`besidesGuessBps` until that
+    // is measured), never below MinBps.
+    int pictureBps(int besidesGuessBps) const;
     int queueDelayMs() const { return m_delayMs; }
     // The delay's growth over its least of late, in milliseconds.
     int delayGrowthMs() const { return m_growthMs; }
@@ -104,8 +110,11 @@ private:
     {
         qint64 atMs;
         qint64 bytes;
+        qint64 pictureBytes;
     };
     std::deque<Sent> m_sent;
+    // What went on the line besides the picture over the last SentWindowMs (-1: not known).
+    double m_besidesBps = -1;
     double m_lost = 0;
     qint64 m_lastReportMs = -1;
 };
