@@ -392,6 +392,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
 
     // Measured from the moment the call is up: the first seconds count too.
     const MediaStats::Totals start = program.parts().mediaStats.totals();
+    const DatagramSession::WireBytes wireStart = program.mediaSession().datagramBytesSent();
     const qint64 blocksSent0 = blocksSent;
     const qint64 blocksPlayed0 = played.count();
     if (TestSpeaker *speaker = speakerOf(program))
@@ -406,6 +407,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     TestSpeaker *speaker = speakerOf(program);
     const qint64 soundGapMs = speaker ? speaker->longestGapMs() : -1;
     const bool overDatagrams = program.mediaSession().sendsOverDatagrams();
+    const DatagramSession::WireBytes wireEnd = program.mediaSession().datagramBytesSent();
     const int estimateBps = program.mediaSession().rateEstimate();
     const int keyFramesSent = program.mediaSession().keyFramesSent();
     const int keyFramesAsked = program.mediaSession().keyFramesAsked();
@@ -429,14 +431,15 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
                 "bytesReceived=%lld framesSkipped=%lld cpu=%.3f maxrss=%ld latMedian=%.1f latP99=%.1f latencies=%zu "
                 "qualityMedian=%.0f qualityLeast=%.0f qualityMost=%.0f widthMedian=%.0f widthLeast=%.0f widthMost=%.0f "
                 "setupMs=%lld encrypted=%d datagrams=%d soundGapMs=%lld estimate=%d keyFramesSent=%d "
-                "keyFramesAsked=%d\n",
+                "keyFramesAsked=%d wireBytes=%lld wirePictureBytes=%lld\n",
                 qPrintable(side), elapsed, end.framesSent - start.framesSent,
                 end.framesReceived - start.framesReceived, framesDrawn, unreadable, windowBlocksSent,
                 windowBlocksPlayed, totalSent, totalPlayed, end.bytesSent - start.bytesSent,
                 end.bytesReceived - start.bytesReceived, end.framesSkipped - start.framesSkipped, cpu, peakKilobytes(), percentile(latencies, 0.5),
                 percentile(latencies, 0.99), latencies.size(), percentile(qualities, 0.5), percentile(qualities, 0),
                 percentile(qualities, 1), percentile(widths, 0.5), percentile(widths, 0), percentile(widths, 1), setupMs,
-                encrypted ? 1 : 0, overDatagrams ? 1 : 0, soundGapMs, estimateBps, keyFramesSent, keyFramesAsked);
+                encrypted ? 1 : 0, overDatagrams ? 1 : 0, soundGapMs, estimateBps, keyFramesSent, keyFramesAsked,
+                wireEnd.all - wireStart.all, wireEnd.picture - wireStart.picture);
     std::fflush(stdout);
     program.shutdown();
     return 0;
@@ -642,6 +645,12 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
                              : QStringLiteral("< %1  %2").arg(targets.maxP99Ms).arg(QString::fromLatin1(
                                    verdict(drawnBothWays && outcome.p99Ms < targets.maxP99Ms))));
     row("bytes sent per second", per(a, "bytesSent"), per(b, "bytesSent"), "%.0f", QString());
+    if (value(a, "datagrams") > 0) {
+        auto besides = [&](const Result &r) { return (per(r, "wireBytes") - per(r, "wirePictureBytes")) * 8 / 1000; };
+        row("datagrams on the line (kbit/s)", per(a, "wireBytes") * 8 / 1000, per(b, "wireBytes") * 8 / 1000, "%.1f",
+            QString());
+        row("  of them sound and reports (kbit/s)", besides(a), besides(b), "%.1f", QString());
+    }
     row("rate estimate at the end (kbit/s)", value(a, "estimate") / 1000, value(b, "estimate") / 1000, "%.0f",
         QString());
     row("key frames sent", value(a, "keyFramesSent"), value(b, "keyFramesSent"), "%.0f", QString());

@@ -814,6 +814,11 @@ bool MediaSession::sendsOverDatagrams() const
     return m_datagrams && m_datagrams->sendsOverDatagrams();
 }
 
+DatagramSession::WireBytes MediaSession::datagramBytesSent() const
+{
+    return m_datagrams ? m_datagrams->wireBytesSent() : DatagramSession::WireBytes{};
+}
+
 void MediaSession::startDatagrams()
 {
     const QString peer = m_.ipdMedia.isConnected(1) ? m_.ipdMedia.remoteAddress(1) : m_.ippClient.remoteAddress();

@@ -3,6 +3,7 @@
 #include "core/ChannelSecurity.h"
 #include "media/CodedFrameParts.h"
 #include "media/CodedMediaPacket.h"
+#include "media/DatagramSession.h"
 #include "media/LinkPacer.h"
 #include "media/PictureFit.h"
 #include "media/VideoRateControl.h"
@@ -167,6 +168,9 @@ public:
     // Picture and sound go to the peer over encrypted datagrams (a call that agreed on
     // them, on a line that carries them).
     bool sendsOverDatagrams() const;
+    // What this call has put on the line as datagrams, and the picture's part of it (zeros
+    // on the channel).
+    DatagramSession::WireBytes datagramBytesSent() const;
     // Whether a call that agreed on datagrams offers them (from the next call on); on unless
     // turned off. Off, the peer gets no offer and both ends stay on the channel.
     void setDatagramsAllowed(bool allowed) { m_datagramsAllowed = allowed; }
