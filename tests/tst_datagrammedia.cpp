@@ -8,6 +8,7 @@
 #include "support/LossyLink.h"
 #include "support/TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -81,6 +82,9 @@ private slots:
             return datagram.size() < 2 || (quint8(datagram.at(1)) & 0x7f) != DatagramMedia::Vp8PayloadType;
         });
         Vp8Encoder encoder(300);
+        OpusVoiceEncoder soundEncoder;
+        QElapsedTimer clock;
+        clock.start();
         qint64 frameBytes = 0;
         double lostSum = 0;
         int reports = 0;
@@ -90,6 +94,8 @@ private slots:
             const Vp8Encoder::Frame frame = encoder.encode(TestSupport::movingYuvPicture(320, 240, tick), tick * 20);
             frameBytes += frame.data.size();
             pair.a.sendVideo(frame.data);
+            const std::vector<qint16> samples = voice(tick * OpusVoiceEncoder::FrameSamples, OpusVoiceEncoder::FrameSamples);
+            pair.a.sendSound(soundEncoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples));
             // Each report once: on a busy machine many ticks come in a burst and would read
             // the same one again and again.
             const DatagramMedia::PathReport report = pair.a.pathReport();
@@ -116,6 +122,11 @@ private slots:
         qInfo("%s", qPrintable(figures));
         QVERIFY2(sent.picture > frameBytes && sent.all < frameBytes * 3 / 2 + 20000, qPrintable(figures));
         QVERIFY2(reportBytes > 0, qPrintable(figures));
+        // The peer sends nothing but its reports and requests: ten reports a second with the
+        // one block that is read, and each request on its own, fit in 16 kbit/s.
+        const double reportBps = double(pair.b.wireBytesSent().all) * 8000 / double(clock.elapsed());
+        qInfo("the peer's reports: %.0f bit/s", reportBps);
+        QVERIFY2(reportBps < 16000, qPrintable(QStringLiteral("the peer's reports take %1 bit/s").arg(reportBps)));
     }
 
     // Sound is not resent: every lost packet is reported with the next one that came, so the

@@ -25,10 +25,10 @@
 //    from its key, so each end takes only the peer's three and keeps no decryption state
 //    for sources a stranger makes up.
 //  - Picture repair: the receiver's jitter buffer asks for lost packets (RTCP NACK, AVPF
-//    profile, reports every ReportIntervalMs so that requests go out at once), again after
-//    a short wait while the packet's time allows; rtprtxsend keeps a second of sent packets
-//    and resends them as RTX (payload type 97, from the side's second source),
-//    rtprtxreceive restores them. A frame that still cannot be completed is
+//    profile, reports every ReportIntervalMs so that requests go out at once, in reduced
+//    size between reports), again after a short wait while the packet's time allows;
+//    rtprtxsend keeps a second of sent packets and resends them as RTX (payload type 97,
+//    from the side's second source), rtprtxreceive restores them. A frame that still cannot be completed is
 //    dropped by the depayloader, which asks for a key frame (RTCP PLI); the sending side
 //    reports that as keyFrameWanted.
 //  - Sound repair: the sound comes out as RTP packets, in order, after the jitter buffer;
