@@ -28,14 +28,10 @@ void VideoRateControl::updateFromReports(int pathDelayMs, double lostShare, qint
     m_sent.push_back({nowMs, wireBytesSent, pictureBytesSent});
     while (m_sent.size() > 2 && m_sent[1].atMs <= nowMs - SentWindowMs)
         m_sent.pop_front();
-    const qint64 spanMs = nowMs - m_sent.front().atMs;
-    if (spanMs >= SentWindowMs / 2) {
-        const qint64 besides = (wireBytesSent - pictureBytesSent) - (m_sent.front().bytes - m_sent.front().pictureBytes);
-        m_besidesBps = std::max<double>(0, double(besides) * 8000 / double(spanMs));
-    }
     // Until the peer has reported, nothing is known of the path.
     if (pathDelayMs < 0)
         return;
+    const qint64 spanMs = nowMs - m_sent.front().atMs;
     const qint64 sinceMs = m_lastReportMs < 0 ? 0 : std::clamp<qint64>(nowMs - m_lastReportMs, 0, LossWindowMs);
     m_lastReportMs = nowMs;
     m_lost += (std::clamp(lostShare, 0.0, 1.0) - m_lost) * double(sinceMs) / LossWindowMs;
@@ -93,7 +89,14 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
 
 int VideoRateControl::pictureBps(int besidesGuessBps) const
 {
-    const double besides = m_besidesBps >= 0 ? m_besidesBps : besidesGuessBps;
+    double besides = besidesGuessBps;
+    const qint64 spanMs = m_sent.empty() ? 0 : m_sent.back().atMs - m_sent.front().atMs;
+    if (spanMs >= SentWindowMs / 2) {
+        const Sent &first = m_sent.front();
+        const Sent &last = m_sent.back();
+        const qint64 bytes = (last.bytes - last.pictureBytes) - (first.bytes - first.pictureBytes);
+        besides = std::max<double>(0, double(bytes) * 8000 / double(spanMs));
+    }
     return int(std::max<double>(MinBps, m_target - besides));
 }
 
@@ -145,7 +148,6 @@ void VideoRateControl::reset()
     m_lastShrinkMs = -1;
     m_shortSinceMs = -1;
     m_sent.clear();
-    m_besidesBps = -1;
     m_lost = 0;
     m_lastReportMs = -1;
 }

@@ -113,8 +113,6 @@ private:
         qint64 pictureBytes;
     };
     std::deque<Sent> m_sent;
-    // What went on the line besides the picture over the last SentWindowMs (-1: not known).
-    double m_besidesBps = -1;
     double m_lost = 0;
     qint64 m_lastReportMs = -1;
 };
