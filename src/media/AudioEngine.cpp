@@ -192,13 +192,12 @@ void AudioEngine::setVoiceProcessing(const VoiceProcessor::Options &options)
     m_processing = options;
     if (!options.echoCancellation)
         m_reference.clear();
-    if (!options.any()) {
+    // The processing is built with the first sound it works on: a program that only waits
+    // for calls never sets up the echo canceller, and its start does not wait for it.
+    if (!options.any())
         m_processor.reset();
-        return;
-    }
-    if (!m_processor || m_processor->rate() != m_rate)
-        m_processor = std::make_unique<VoiceProcessor>(m_reference, m_rate);
-    m_processor->setOptions(options);
+    else if (m_processor)
+        m_processor->setOptions(options);
 }
 
 void AudioEngine::setSampleRate(int rate)
@@ -217,8 +216,7 @@ void AudioEngine::setSampleRate(int rate)
     m_reference.clear();
     m_recordPosition = recordPosition(m_rate);
     m_playPosition = playPosition(m_rate);
-    if (m_processor)
-        setVoiceProcessing(m_processing);
+    m_processor.reset();
     // A device that failed to open again waits, as one that failed while open does.
     if (input)
         m_inputLost = initAudioIn() != 0;
@@ -285,6 +283,10 @@ int AudioEngine::getAudioIn(qint16 *buffer, int capacity)
         return 0;
     const Block &block = m_blocks.front();
     std::copy_n(block.samples.begin(), samples, buffer);
+    if (m_processing.any() && !m_processor) {
+        m_processor = std::make_unique<VoiceProcessor>(m_reference, m_rate);
+        m_processor->setOptions(m_processing);
+    }
     if (m_processor)
         m_processor->process(buffer, samples, block.position);
     m_blocks.pop_front();
