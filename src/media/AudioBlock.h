@@ -13,7 +13,9 @@ struct AudioBlock
 {
     static constexpr int DataBytes = 2000;
 
-    alignas(qint16) std::array<uchar, DataBytes> data{};
+    // Left unset: only the first count bytes are ever read, and the queues' hundred-odd
+    // blocks would otherwise be written through before the program can listen.
+    alignas(qint16) std::array<uchar, DataBytes> data;
     qint32 count = 0;
 
     // Copies bytes into the data area. Anything past DataBytes is cut off, so a block never

@@ -6,11 +6,6 @@ namespace {
 constexpr qint64 Mask = EchoReference::Capacity - 1;
 } // namespace
 
-EchoReference::EchoReference()
-    : m_ring(Capacity, 0)
-{
-}
-
 void EchoReference::place(const qint16 *samples, int count, qint64 position)
 {
     if (!samples || count <= 0)
@@ -20,6 +15,8 @@ void EchoReference::place(const qint16 *samples, int count, qint64 position)
         position += count - Capacity;
         count = Capacity;
     }
+    if (m_ring.empty())
+        m_ring.assign(Capacity, 0);
     // Between the end of what was placed before and this, nothing played.
     if (m_end > 0 && position > m_end) {
         const qint64 gap = std::min<qint64>(position - m_end, Capacity);

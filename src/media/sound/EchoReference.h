@@ -13,8 +13,6 @@ class EchoReference
 public:
     static constexpr int Capacity = 1 << 16; // about 4 seconds at 16000 Hz
 
-    EchoReference();
-
     // `count` samples heard from `position` on. Playing over a stretch already placed
     // replaces it.
     void place(const qint16 *samples, int count, qint64 position);
@@ -26,6 +24,7 @@ public:
     qint64 end() const { return m_end; }
 
 private:
+    // Empty until the speaker first plays: most of a program's life has no far end.
     std::vector<qint16> m_ring;
     qint64 m_end = 0;
 };
