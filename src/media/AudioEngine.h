@@ -81,7 +81,6 @@ public:
     // (all off until set).
     void setVoiceProcessing(const VoiceProcessor::Options &options);
     VoiceProcessor::Options voiceProcessing() const { return m_processing; }
-    // The processor, while any of its work is on.
 
     // How loud the microphone is now, 0 to 100 (0 while it is closed).
     int inputLevel() const { return m_input ? m_meter.level() : 0; }
