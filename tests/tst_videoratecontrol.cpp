@@ -155,6 +155,7 @@ private slots:
     void aWorseLineIsFollowedWithinFiveSeconds();
     void aBetterLineIsUsedAgainWithinTenSeconds();
     void picturesShrinkWithTheRateAndComeBackWithMargin();
+    void overDatagramsHeavyLossTakesTheSmallerPictureAtOnce();
     void overDatagramsBothEndsShareTheLineWithoutFillingIt();
     void overDatagramsRandomLossDoesNotStarveThePicture();
     void overDatagramsAWorseLineIsFollowedAndABetterOneUsed();
@@ -234,6 +235,25 @@ void tst_VideoRateControl::picturesShrinkWithTheRateAndComeBackWithMargin()
     VideoRateControl small;
     QCOMPARE(small.pictureFor(QSize(160, 120), 1000), QSize(160, 120));
     QCOMPARE(small.pictureFor(QSize(320, 240), 1000), QSize(160, 120));
+}
+
+void tst_VideoRateControl::overDatagramsHeavyLossTakesTheSmallerPictureAtOnce()
+{
+    // Half a second of reports at a rate a little short of the full picture: where a third
+    // of the packets is lost the line's queue is full and the smaller picture comes at once;
+    // where a few are lost it waits, as on a clean line.
+    const QSize wanted(640, 480);
+    const auto picture = [&](double lostShare) {
+        VideoRateControl control;
+        qint64 bytes = 0;
+        for (qint64 now = 0; now <= 500; now += 100) {
+            bytes += 1250;
+            control.updateFromReports(0, now > 0 ? lostShare : 0, bytes, bytes, now);
+        }
+        return control.pictureFor(wanted, 100000);
+    };
+    QCOMPARE(picture(0.3), QSize(320, 240));
+    QCOMPARE(picture(0.03), wanted);
 }
 
 void tst_VideoRateControl::overDatagramsBothEndsShareTheLineWithoutFillingIt()

@@ -50,6 +50,7 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
 {
     const qint64 stepMs = m_lastMs < 0 ? 0 : std::clamp<qint64>(nowMs - m_lastMs, 0, MaxStepMs);
     m_lastMs = nowMs;
+    m_heavyLoss = overuse;
     m_delayMs = int(std::clamp<qint64>(queueDelayMs, 0, 60000));
     // The delay is read once a tick, so one frame more or less on its way moves it by most
     // of a tick: the trend is what counts.
@@ -117,7 +118,7 @@ QSize VideoRateControl::pictureFor(QSize wanted, int videoBps)
         m_shortSinceMs = -1;
     else if (m_shortSinceMs < 0)
         m_shortSinceMs = m_lastMs;
-    const bool shortLong = shortNow && m_lastMs - m_shortSinceMs >= ShrinkAfterMs;
+    const bool shortLong = shortNow && (m_lastMs - m_shortSinceMs >= ShrinkAfterMs || m_heavyLoss);
     while (canShrink() && (videoBps < FarShortShare * needs(m_step) || (shortLong && videoBps < needs(m_step))))
         ++m_step;
     if (m_step > before) {
@@ -147,6 +148,7 @@ void VideoRateControl::reset()
     m_step = 0;
     m_lastShrinkMs = -1;
     m_shortSinceMs = -1;
+    m_heavyLoss = false;
     m_sent.clear();
     m_lost = 0;
     m_lastReportMs = -1;

@@ -71,7 +71,8 @@ public:
 
     // The picture for the rate: the wanted size, or a half or quarter of it when the rate
     // is too low for it to look like anything (below FarShortShare of what it needs at once,
-    // else after ShrinkAfterMs of it); a size comes back only with some margin and not
+    // else after ShrinkAfterMs of it, or at once while the line loses a heavy share: its
+    // queue is full, and the larger picture's key frames do not get through); a size comes back only with some margin and not
     // within GrowHoldMs of the last time it went (each change of size costs a key frame), so
     // the picture does not flip between two sizes.
     QSize pictureFor(QSize wanted, int videoBps);
@@ -105,6 +106,8 @@ private:
     qint64 m_lastShrinkMs = -1;
     // Since when the rate has been short of what the picture needs (-1: it is not).
     qint64 m_shortSinceMs = -1;
+    // The newest report told of heavy loss.
+    bool m_heavyLoss = false;
     // Bytes on the line by then, over the last SentWindowMs.
     struct Sent
     {
