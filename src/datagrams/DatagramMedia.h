@@ -28,9 +28,9 @@
 //    profile, reports every ReportIntervalMs so that requests go out at once, in reduced
 //    size between reports), again after a short wait while the packet's time allows;
 //    rtprtxsend keeps a second of sent packets and resends them as RTX (payload type 97,
-//    from the side's second source), rtprtxreceive restores them. A frame that still cannot be completed is
-//    dropped by the depayloader, which asks for a key frame (RTCP PLI); the sending side
-//    reports that as keyFrameWanted.
+//    from the side's second source), rtprtxreceive restores them. A frame that still
+//    cannot be completed is dropped by the depayloader, which asks for a key frame (RTCP
+//    PLI); the sending side reports that as keyFrameWanted.
 //  - Sound repair: the sound comes out as RTP packets, in order, after the jitter buffer;
 //    a gap in their sequence is reported with the next packet (lostSamples), so that the
 //    Opus decoder fills it from that packet's in-band repair data or its concealment.

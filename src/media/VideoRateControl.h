@@ -72,9 +72,9 @@ public:
     // The picture for the rate: the wanted size, or a half or quarter of it when the rate
     // is too low for it to look like anything (below FarShortShare of what it needs at once,
     // else after ShrinkAfterMs of it, or at once while the line loses a heavy share: its
-    // queue is full, and the larger picture's key frames do not get through); a size comes back only with some margin and not
-    // within GrowHoldMs of the last time it went (each change of size costs a key frame), so
-    // the picture does not flip between two sizes.
+    // queue is full, and the larger picture's key frames do not get through); a size comes
+    // back only with some margin and not within GrowHoldMs of the last time it went (each
+    // change of size costs a key frame), so the picture does not flip between two sizes.
     QSize pictureFor(QSize wanted, int videoBps);
     static constexpr int ShrinkAfterMs = 2000;
     static constexpr double FarShortShare = 0.6;
