@@ -81,6 +81,30 @@ private slots:
         QVERIFY(!why.isEmpty());
     }
 
+    // An installation that lost its key module cannot read keys: a good key file is not
+    // taken for a damaged one (which the user is told to replace), and nothing is written.
+    void aMissingKeyModuleIsSaidAndTheKeyFileLeftAlone()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(Identity::FileName);
+        QVERIFY(!Identity().create(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        QTemporaryDir noModules;
+        Identity broken(QStringList{noModules.path()});
+        QCOMPARE(broken.load(path), Identity::Check::NoKeyModule);
+        QVERIFY2(broken.keyModuleProblem().contains(QStringLiteral("zelmo-keys.so was not found")),
+                 qPrintable(broken.keyModuleProblem()));
+        QVERIFY(broken.create(path));
+        QVERIFY(!broken.isReady());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+        QVERIFY(!QFile::exists(path + Identity::SetAsideSuffix));
+    }
+
     void knownPeersSurviveARestartAndBadLinesAreDropped()
     {
         QTemporaryDir dir;

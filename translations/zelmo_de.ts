@@ -1158,6 +1158,10 @@
         <source>The list %1 was a link to another file, so it is not used; the link is kept as %2</source>
         <translation>Die Liste %1 war eine Verknüpfung auf eine andere Datei und wird daher nicht verwendet; die Verknüpfung bleibt als %2 erhalten</translation>
     </message>
+    <message>
+        <source>Calls cannot be encrypted: %1. Installing ZELMO again mends this.</source>
+        <translation>Anrufe können nicht verschlüsselt werden: %1. Eine erneute Installation von ZELMO behebt das.</translation>
+    </message>
 </context>
 <context>
     <name>TrayController</name>

@@ -1158,6 +1158,10 @@
         <source>The list %1 was a link to another file, so it is not used; the link is kept as %2</source>
         <translation>La lista %1 era un enlace a otro archivo, así que no se usa; el enlace se conserva como %2</translation>
     </message>
+    <message>
+        <source>Calls cannot be encrypted: %1. Installing ZELMO again mends this.</source>
+        <translation>Las llamadas no se pueden cifrar: %1. Volver a instalar ZELMO lo soluciona.</translation>
+    </message>
 </context>
 <context>
     <name>TrayController</name>

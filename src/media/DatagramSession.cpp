@@ -1,11 +1,12 @@
 #include "media/DatagramSession.h"
 
-#include <openssl/rand.h>
+#include <QRandomGenerator>
 
 QByteArray DatagramSession::newKey()
 {
-    QByteArray key(KeyBytes, Qt::Uninitialized);
-    if (RAND_bytes(reinterpret_cast<unsigned char *>(key.data()), KeyBytes) != 1)
-        return {};
-    return key;
+    // The system's generator is the kernel's, fit for keys; the encryption library is not
+    // loaded for this alone.
+    quint32 words[(KeyBytes + 3) / 4];
+    QRandomGenerator::system()->fillRange(words);
+    return QByteArray(reinterpret_cast<const char *>(words), KeyBytes);
 }

@@ -20,8 +20,8 @@ public:
     // A larger datagram is no packet of this flow and is dropped before it is looked at.
     static constexpr int MaxDatagramBytes = 1500;
 
-    // A fresh random key (empty if OpenSSL's generator fails). Drawn by the program, without
-    // the module: the key goes out in the offer, before the peer's offer makes a session.
+    // A fresh random key. Drawn by the program, without the module: the key goes out in the
+    // offer, before the peer's offer makes a session.
     static QByteArray newKey();
 
     // What the session tells its owner, on the loop. The owner does not delete the session

@@ -63,6 +63,12 @@ void SecurityService::start()
     const Identity::Check check = m_identity.load(keyFile);
     if (check == Identity::Check::Ready)
         return;
+    if (check == Identity::Check::NoKeyModule) {
+        const QString why = m_identity.keyModuleProblem();
+        m_.logLine(QStringLiteral("Calls cannot be encrypted: ") + why);
+        emit notice(tr("Calls cannot be encrypted: %1. Installing ZELMO again mends this.").arg(why));
+        return;
+    }
     if (check != Identity::Check::Missing) {
         // Never silently: the user hears of it before the key is replaced.
         m_.logLine(Identity::problemText(check, keyFile, Identity::Language::English));

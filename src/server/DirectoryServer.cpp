@@ -255,6 +255,9 @@ bool DirectoryServer::setUpTls(QString *error)
                                 "(chmod 600), or move it away to make a new key")
                      .arg(path);
         return false;
+    case Identity::Check::NoKeyModule:
+        *error = QStringLiteral("cannot read or make keys: %1").arg(identity.keyModuleProblem());
+        return false;
     case Identity::Check::Link:
         *error = QStringLiteral("the key file %1 is a link, which is not followed; put the key file itself there")
                      .arg(path);

@@ -1,7 +1,6 @@
 #include "tls/Identity.h"
 
 #include "core/LineFile.h"
-#include "tls/KeyMaker.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -18,6 +17,11 @@ QSslKey keyOf(const QByteArray &pem)
 }
 
 } // namespace
+
+Identity::Identity(QStringList keyModuleFolders)
+    : m_keys(std::move(keyModuleFolders))
+{
+}
 
 Identity::Check Identity::load(const QString &path)
 {
@@ -39,12 +43,17 @@ Identity::Check Identity::load(const QString &path)
     const std::optional<QByteArray> pem = LineFile::readBytes(path, MaxFileBytes);
     if (!pem)
         return Check::Corrupt;
+    if (!keyMaker())
+        return Check::NoKeyModule;
     return use(*pem) ? Check::Ready : Check::Corrupt;
 }
 
 FileError Identity::create(const QString &path)
 {
-    const QByteArray pem = KeyMaker::newKey();
+    const KeyMaker *maker = keyMaker();
+    if (!maker)
+        return {1, QStringLiteral("The encryption library could not make a key: ") + m_keyModuleProblem};
+    const QByteArray pem = maker->newKey();
     if (pem.isEmpty() || keyOf(pem).isNull())
         return {1, QStringLiteral("The encryption library could not make a key")};
     return adopt(path, pem);
@@ -109,15 +118,23 @@ TlsSetup::Credentials Identity::credentials(const QString &email) const
     const QString address = email.trimmed();
     if (m_credentials && !m_credentials->isNull() && address == m_certifiedEmail)
         return *m_credentials;
+    const KeyMaker *maker = keyMaker();
+    if (!maker)
+        return m_credentials.value_or(TlsSetup::Credentials());
     TlsSetup::Credentials made;
     made.key = keyOf(m_pem);
-    made.certificate = QSslCertificate(KeyMaker::selfSignedCertificate(m_pem, address), QSsl::Pem);
+    made.certificate = QSslCertificate(maker->selfSignedCertificate(m_pem, address), QSsl::Pem);
     made.fingerprint = TlsSetup::fingerprint(made.certificate);
     if (made.isNull() || made.fingerprint.isEmpty())
         return m_credentials.value_or(TlsSetup::Credentials());
     m_credentials = made;
     m_certifiedEmail = address;
     return made;
+}
+
+const KeyMaker *Identity::keyMaker() const
+{
+    return m_keys.maker(m_keyModuleProblem);
 }
 
 QString Identity::problemText(Check check, const QString &path, Language language)
@@ -141,6 +158,7 @@ QString Identity::problemText(Check check, const QString &path, Language languag
         break;
     case Check::Ready:
     case Check::Missing:
+    case Check::NoKeyModule:
         return {};
     }
     const QString shown = language == Language::User ? QCoreApplication::translate("Identity", text)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/FileError.h"
+#include "tls/KeyModule.h"
 #include "tls/TlsSetup.h"
 
 #include <QByteArray>
@@ -26,7 +27,13 @@ public:
         Corrupt, // not a key this program can use
         Exposed, // others may read (or write) the file
         Link,    // a link to a file elsewhere, never followed
+        // The key module cannot be loaded (a broken installation): the file is neither
+        // judged nor touched, as a good key would be taken for a damaged one. See keyModuleProblem().
+        NoKeyModule,
     };
+
+    // The key module is looked for in `keyModuleFolders`, in order.
+    explicit Identity(QStringList keyModuleFolders = RuntimeModule::defaultFolders());
 
     // Reads the key file as it is on disk. Only Ready leaves a key to use.
     Check load(const QString &path);
@@ -44,6 +51,9 @@ public:
     // the text holds no key.
     static QByteArray imported(const QByteArray &text, const QByteArray &passphrase);
 
+    // Why keys can neither be read nor made, once load() said NoKeyModule.
+    QString keyModuleProblem() const { return m_keyModuleProblem; }
+
     bool isReady() const { return !m_fingerprint.isEmpty(); }
     QByteArray fingerprint() const { return m_fingerprint; }
 
@@ -58,6 +68,7 @@ public:
 
 private:
     bool use(const QByteArray &pem);
+    const KeyMaker *keyMaker() const;
 
     QByteArray m_pem;
     QByteArray m_fingerprint;
@@ -65,4 +76,7 @@ private:
     // which the program needs only once it listens.
     mutable std::optional<TlsSetup::Credentials> m_credentials;
     mutable QString m_certifiedEmail;
+    // Opened at the first key read or made, not at start.
+    mutable KeyModule m_keys;
+    mutable QString m_keyModuleProblem;
 };

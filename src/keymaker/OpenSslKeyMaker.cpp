@@ -1,3 +1,4 @@
+// The key module's code: keys and certificates made with the encryption library itself.
 #include "tls/KeyMaker.h"
 
 #include <QRandomGenerator>
@@ -47,10 +48,6 @@ bool addName(X509_NAME *name, const char *field, const QByteArray &value)
            == 1;
 }
 
-} // namespace
-
-namespace KeyMaker {
-
 QByteArray newKey()
 {
     Owned<EVP_PKEY> key(EVP_EC_gen("P-256"));
@@ -93,4 +90,17 @@ QByteArray selfSignedCertificate(const QByteArray &keyPem, const QString &email)
     return contents(out.get());
 }
 
-} // namespace KeyMaker
+constexpr KeyMaker Functions{newKey, selfSignedCertificate};
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) const KeyMaker *zelmo_key_maker(int version, QString &why)
+{
+    if (version != KeyMaker::InterfaceVersion) {
+        why = QStringLiteral("the key module was built for interface version %1, the program asks for %2")
+                  .arg(KeyMaker::InterfaceVersion)
+                  .arg(version);
+        return nullptr;
+    }
+    return &Functions;
+}
