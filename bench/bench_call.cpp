@@ -46,6 +46,7 @@
 #include "media/AudioEngine.h"
 #include "media/sound/EchoReference.h"
 #include "media/sound/SoundTimeline.h"
+#include "media/sound/VoiceModule.h"
 #include "media/sound/VoiceProcessor.h"
 #include "media/devices/TestDeviceProvider.h"
 #include "media/picture/TestPatternCamera.h"
@@ -929,7 +930,8 @@ void measureProcessing(int seconds)
     }
 
     EchoReference reference;
-    VoiceProcessor processor(reference);
+    VoiceModule module;
+    VoiceProcessor processor(reference, module);
     processor.setOptions({true, true, true});
     std::vector<qint16> out(microphone.size());
     double worstBlockMs = 0;
@@ -945,7 +947,7 @@ void measureProcessing(int seconds)
 
     // The delay: the near voice alone, noise suppression and level only (echo
     // cancellation would take out what it correlates with), in against out.
-    VoiceProcessor alone(reference);
+    VoiceProcessor alone(reference, module);
     alone.setOptions({false, true, true});
     std::vector<qint16> nearOut(near);
     for (size_t at = 0; at + size_t(block) <= nearOut.size(); at += size_t(block))

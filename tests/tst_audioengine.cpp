@@ -7,8 +7,12 @@
 #include "media/devices/TestDeviceProvider.h"
 #include "media/sound/TestMicrophone.h"
 #include "media/sound/TestSpeaker.h"
+#include "media/sound/EchoReference.h"
+#include "media/sound/VoiceModule.h"
+#include "media/sound/VoiceProcessor.h"
 
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <numbers>
@@ -220,6 +224,25 @@ private slots:
             QCOMPARE(absent->getAudioIn(buffer, Block), 0);
             QVERIFY(absent->setAudioOut(buffer, Block) != 0);
         }
+    }
+
+    // An installation without the processing module still sends the microphone's sound,
+    // as it came, and says why it is not processed.
+    void withoutItsModuleTheSoundGoesThroughUnprocessed()
+    {
+        QTemporaryDir noModules;
+        VoiceModule module(QStringList{noModules.path()});
+        EchoReference reference;
+        VoiceProcessor processor(reference, module);
+        processor.setOptions({true, true, true});
+        QVERIFY2(processor.problem().contains(QStringLiteral("zelmo-voice.so was not found")), qPrintable(processor.problem()));
+        std::vector<qint16> sound(Block);
+        for (int i = 0; i < Block; ++i)
+            sound[size_t(i)] = qint16(8000 * std::sin(i * 0.3));
+        const std::vector<qint16> sent = sound;
+        processor.process(sound.data(), Block, 0);
+        QVERIFY(sound == sent);
+        QCOMPARE(processor.echoDelayMs(), -1);
     }
 
     void deviceFormatsConvertToSpeechAndBack()

@@ -284,8 +284,12 @@ int AudioEngine::getAudioIn(qint16 *buffer, int capacity)
     const Block &block = m_blocks.front();
     std::copy_n(block.samples.begin(), samples, buffer);
     if (m_processing.any() && !m_processor) {
-        m_processor = std::make_unique<VoiceProcessor>(m_reference, m_rate);
+        m_processor = std::make_unique<VoiceProcessor>(m_reference, m_voiceModule, m_rate);
         m_processor->setOptions(m_processing);
+        if (!m_processor->problem().isEmpty() && !m_voiceProcessingFailureSaid) {
+            m_voiceProcessingFailureSaid = true;
+            emit voiceProcessingFailed(m_processor->problem());
+        }
     }
     if (m_processor)
         m_processor->process(buffer, samples, block.position);

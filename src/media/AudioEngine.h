@@ -4,6 +4,7 @@
 #include "media/sound/LevelMeter.h"
 #include "media/sound/SoundTimeline.h"
 #include "media/sound/StreamPosition.h"
+#include "media/sound/VoiceModule.h"
 #include "media/sound/VoiceProcessor.h"
 
 #include <QByteArray>
@@ -123,6 +124,9 @@ signals:
     void deviceFailed(const QString &reason);
     // The microphone's level changed (0 to 100).
     void inputLevelChanged(int level);
+    // The sound processing asked for cannot be had; the microphone's sound goes unprocessed.
+    // Said once, at the first sound that was to be processed.
+    void voiceProcessingFailed(const QString &reason);
 
 private:
     struct Block
@@ -164,6 +168,8 @@ private:
     StreamPosition m_playPosition = playPosition(SampleRate);
     EchoReference m_reference;
     VoiceProcessor::Options m_processing;
+    VoiceModule m_voiceModule;
+    bool m_voiceProcessingFailureSaid = false;
     std::unique_ptr<VoiceProcessor> m_processor;
     LevelMeter m_meter;
     int m_volume = 100;

@@ -8,8 +8,12 @@ AudioSetup::AudioSetup(AudioEngine &engine, DeviceProvider &devices, QString set
     : QObject(parent)
     , m_engine(engine)
     , m_path(std::move(settingsPath))
-    , m_route(new AudioRoute(devices, engine, std::move(logLine), this))
+    , m_route(new AudioRoute(devices, engine, logLine, this))
 {
+    connect(&m_engine, &AudioEngine::voiceProcessingFailed, this, [logLine](const QString &reason) {
+        if (logLine)
+            logLine(QStringLiteral("The microphone's sound is not processed: ") + reason);
+    });
 }
 
 void AudioSetup::start()

@@ -1,22 +1,20 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <memory>
 
 class EchoReference;
-
-namespace webrtc {
-class AudioFrame;
-class AudioProcessing;
-} // namespace webrtc
+class VoiceModule;
+class VoiceProcessing;
 
 // The microphone's sound made fit to send: the far end's echo taken out, steady noise
-// suppressed and the level evened out, each on its own switch. The work is the
-// webrtc-audio-processing library's, on 10 ms frames at 8000 or 16000 Hz (at 16000 the
-// canceller still works on the whole band; above that it would split it); the echo canceller
-// compares each frame with what the speaker played at the same place on the sound
-// timeline, and finds the rest of the delay between playing and hearing itself.
+// suppressed and the level evened out, each on its own switch. The work is the voice
+// processing module's (webrtc-audio-processing), on 10 ms frames at 8000 or 16000 Hz; the
+// echo canceller compares each frame with what the speaker played at the same place on the
+// sound timeline, and finds the rest of the delay between playing and hearing itself.
+// Without the module the sound goes through as it came, and problem() says why.
 class VoiceProcessor
 {
 public:
@@ -32,8 +30,9 @@ public:
         bool operator==(const Options &) const = default;
     };
 
-    // The reference and the samples processed are at `rate` a second (8000 or 16000).
-    explicit VoiceProcessor(const EchoReference &reference, int rate = 8000);
+    // The reference and the samples processed are at `rate` a second (8000 or 16000); the
+    // processing is made by `module`.
+    VoiceProcessor(const EchoReference &reference, VoiceModule &module, int rate = 8000);
     ~VoiceProcessor();
     VoiceProcessor(const VoiceProcessor &) = delete;
     VoiceProcessor &operator=(const VoiceProcessor &) = delete;
@@ -41,6 +40,9 @@ public:
     void setOptions(const Options &options);
     const Options &options() const { return m_options; }
     int rate() const { return m_rate; }
+
+    // Why the sound is not processed (the module could not be had); empty while it is.
+    QString problem() const { return m_problem; }
 
     // Processes whole frames of `count` samples in place (a last partial frame is left as
     // it is); `position` is where the first sample was recorded on the sound timeline.
@@ -56,7 +58,6 @@ private:
     int m_rate;
     int m_frame;
     Options m_options;
-    std::unique_ptr<webrtc::AudioProcessing> m_apm;
-    std::unique_ptr<webrtc::AudioFrame> m_near;
-    std::unique_ptr<webrtc::AudioFrame> m_far;
+    QString m_problem; // before m_processing, which the module's reason is written in while it is made
+    std::unique_ptr<VoiceProcessing> m_processing;
 };
