@@ -116,9 +116,14 @@ void ScreenShare::portalStarted(const QDBusUnixFileDescriptor &pipeWire, quint32
         m_portal->close();
         return;
     }
+    QString why;
+    const bool moduleOpen = m_streams.open(why);
+    if (!moduleOpen)
+        m_.logLine(QStringLiteral("The desktop's picture cannot be read: ") + why);
     m_sharedName = tr("Shared screen");
-    if (!m_.capture.startSharing(
-            std::make_unique<PipeWireScreenSource>(pipeWire.fileDescriptor(), node, m_.frameIntervalMs))) {
+    if (!moduleOpen
+        || !m_.capture.startSharing(std::make_unique<PipeWireScreenSource>(m_streams, pipeWire.fileDescriptor(), node,
+                                                                           m_.frameIntervalMs))) {
         m_sharedName.clear();
         m_portal->close();
         setState(State::Idle);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "share/ScreenStreamModule.h"
 #include "share/ScreenTarget.h"
 
 #include <QDBusConnection>
@@ -78,6 +79,7 @@ private:
     void finishSharing();
 
     Context m_;
+    ScreenStreamModule m_streams;
     PortalScreenCast *m_portal;
     State m_state = State::Idle;
     bool m_inCall = false;

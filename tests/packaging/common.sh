@@ -14,7 +14,7 @@ check_tree() {
   need "$tree" bin/zelmo-directory
   # The modules, where the program looks for them beside the installed executable.
   local module
-  for module in zelmo-keys.so zelmo-voice.so zelmo-ice.so zelmo-datagrams.so; do
+  for module in zelmo-keys.so zelmo-voice.so zelmo-screenstream.so zelmo-ice.so zelmo-datagrams.so; do
     [ -n "$(find "$tree"/lib* -path "*/zelmo/$module" 2>/dev/null)" ] || { echo "missing: the module lib*/zelmo/$module"; fail=1; }
   done
   need "$tree" share/applications/org.zelmo.Zelmo.desktop
