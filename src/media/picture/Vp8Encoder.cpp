@@ -12,8 +12,9 @@ namespace {
 // The fastest of the real-time speeds that still codes every frame fully.
 constexpr int CpuUsed = 12;
 // A key frame may take this many per cent of an average frame's share, so a requested key
-// frame does not stall the line for long.
-constexpr unsigned MaxIntraPercent = 400;
+// frame does not stall the line for long: on a lossy line a bigger one loses a packet more
+// often and holds up the resent copies behind it, and one lost key frame asks for the next.
+constexpr unsigned MaxIntraPercent = 200;
 // A screen's key frame carries its text; frames after it are left out until it is paid for.
 constexpr unsigned MaxScreenIntraPercent = 3000;
 // Key frames only when asked for, or after this many frames.
