@@ -28,7 +28,8 @@ public:
         Exposed, // others may read (or write) the file
         Link,    // a link to a file elsewhere, never followed
         // The key module cannot be loaded (a broken installation): the file is neither
-        // judged nor touched, as a good key would be taken for a damaged one. See keyModuleProblem().
+        // judged nor touched, as a good key would be taken for a damaged one. The reason
+        // is keyModuleProblem().
         NoKeyModule,
     };
 
