@@ -21,7 +21,6 @@ public:
     bool connect(int fd, quint32 node) override;
     int loopDescriptor() const override;
     void turn() override;
-    QSize size() const override { return QSize(int(m_info.size.width), int(m_info.size.height)); }
 
 private:
     static void onStateChanged(void *data, enum pw_stream_state old, enum pw_stream_state state, const char *error);

@@ -74,11 +74,6 @@ bool PipeWireScreenSource::isActive() const
     return m_active;
 }
 
-QSize PipeWireScreenSource::streamSize() const
-{
-    return m_stream ? m_stream->size() : QSize();
-}
-
 void PipeWireScreenSource::turnLoop()
 {
     if (m_stream)

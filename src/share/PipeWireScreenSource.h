@@ -5,7 +5,6 @@
 #include "share/ScreenStream.h"
 
 #include <QElapsedTimer>
-#include <QSize>
 
 #include <memory>
 
@@ -38,9 +37,6 @@ public:
     bool start() override;
     void stop() override;
     bool isActive() const override;
-
-    // The size the desktop sends at (empty before it said).
-    QSize streamSize() const;
 
 private:
     bool wantsPicture() override;

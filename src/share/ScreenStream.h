@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QSize>
 #include <QString>
 #include <QtGlobal>
 
@@ -45,8 +44,6 @@ public:
     virtual int loopDescriptor() const = 0;
     // Runs what is ready on the stream's loop, without waiting.
     virtual void turn() = 0;
-    // The size the desktop sends at (empty before it said).
-    virtual QSize size() const = 0;
 };
 
 // The module's one export: a stream telling `events`, or null with `why` said.

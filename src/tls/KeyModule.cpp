@@ -7,16 +7,10 @@ KeyModule::KeyModule(QStringList folders)
 
 const KeyMaker *KeyModule::maker(QString &why)
 {
-    if (m_maker)
-        return m_maker;
-    if (m_failure.isEmpty()) {
-        QString failure;
-        if (const auto getter = reinterpret_cast<KeyMakerGetter>(m_module.maker(failure)))
-            m_maker = getter(KeyMaker::InterfaceVersion, failure);
-        if (!m_maker)
-            m_failure = failure.isEmpty() ? QStringLiteral("the key module gave no functions") : failure;
+    // The module remembers why it could not be had; a module of another version says so again.
+    if (!m_maker) {
+        if (const auto getter = reinterpret_cast<KeyMakerGetter>(m_module.maker(why)))
+            m_maker = getter(KeyMaker::InterfaceVersion, why);
     }
-    if (!m_maker)
-        why = m_failure;
     return m_maker;
 }

@@ -23,5 +23,4 @@ public:
 private:
     RuntimeModule m_module;
     const KeyMaker *m_maker = nullptr;
-    QString m_failure;
 };

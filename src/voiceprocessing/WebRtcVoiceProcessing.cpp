@@ -72,14 +72,12 @@ void WebRtcVoiceProcessing::far(const qint16 *frame)
     m_apm->set_stream_delay_ms(0);
 }
 
-bool WebRtcVoiceProcessing::near(qint16 *frame)
+void WebRtcVoiceProcessing::near(qint16 *frame)
 {
     prepare(*m_near, m_rate);
     std::copy_n(frame, m_rate / 100, m_near->data_);
-    if (m_apm->ProcessStream(m_near.get()) != webrtc::AudioProcessing::kNoError)
-        return false;
-    std::copy_n(m_near->data_, m_rate / 100, frame);
-    return true;
+    if (m_apm->ProcessStream(m_near.get()) == webrtc::AudioProcessing::kNoError)
+        std::copy_n(m_near->data_, m_rate / 100, frame);
 }
 
 int WebRtcVoiceProcessing::echoDelayMs() const

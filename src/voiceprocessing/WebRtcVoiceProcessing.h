@@ -20,7 +20,7 @@ public:
 
     void setOptions(bool echoCancellation, bool noiseSuppression, bool automaticLevel) override;
     void far(const qint16 *frame) override;
-    bool near(qint16 *frame) override;
+    void near(qint16 *frame) override;
     int echoDelayMs() const override;
 
 private:

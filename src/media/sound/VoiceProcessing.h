@@ -18,8 +18,8 @@ public:
     // What the speaker played where `near`'s frame was recorded, before that frame, while
     // the echo is cancelled: a frame of the rate's samples (10 ms).
     virtual void far(const qint16 *frame) = 0;
-    // Processes one 10 ms frame in place; false leaves it as it was.
-    virtual bool near(qint16 *frame) = 0;
+    // Processes one 10 ms frame in place; a frame the processing fails on is left as it was.
+    virtual void near(qint16 *frame) = 0;
     // The delay the canceller found beyond the one placed, in ms; -1 while it has none.
     virtual int echoDelayMs() const = 0;
 };
