@@ -32,6 +32,10 @@
 //                                             delay is back under 200 ms, and the picture back)
 //   bench_call --link KBIT --loss PCT        (as --link, with PCT % of packets dropped at
 //                                             random on the link; with --drop too)
+//   bench_call --link KBIT --quality         (as --link, on a textured scene with sensor noise,
+//                                             640x480 unless --size: a call of this version, then
+//                                             one in the published formats only; the mean SSIM
+//                                             of the frames each side drew, and the frame rates)
 //   bench_call --side caller|callee ...      (one side; started by the above)
 //   bench_call --camera-fps N ...            (the test camera's frames a second; 20 unless
 //                                             given, 30 with --link, as a usual camera)
@@ -43,6 +47,7 @@
 #include "media/AudioSendQueue.h"
 #include "media/MediaSession.h"
 #include "media/MediaStats.h"
+#include "media/MediaFormatSettings.h"
 #include "media/AudioEngine.h"
 #include "media/sound/EchoReference.h"
 #include "media/sound/SoundTimeline.h"
@@ -50,6 +55,7 @@
 #include "media/sound/VoiceProcessor.h"
 #include "media/devices/TestDeviceProvider.h"
 #include "media/picture/TestPatternCamera.h"
+#include "media/picture/TexturedScene.h"
 #include "media/sound/TestSpeaker.h"
 #include "media/VideoEngine.h"
 #include "root/Program.h"
@@ -74,6 +80,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <libyuv/compare.h>
+#include <libyuv/convert_from_argb.h>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -83,6 +92,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -97,11 +107,21 @@ const char *const InsideLinkVariable = "ZELMO_BENCH_INSIDE_LINK";
 const char *const CameraVariable = "ZELMO_BENCH_CAMERA";
 // The test camera's frames a second in every program this run starts.
 const char *const CameraRateVariable = "ZELMO_BENCH_CAMERA_FPS";
+// "textured": the test camera shows the textured scene with sensor noise, and each side
+// compares every frame it draws against the frame the other side captured (SSIM).
+const char *const SceneVariable = "ZELMO_BENCH_SCENE";
+// "1": both programs use only the published picture and sound formats (JPEG and GSM).
+const char *const PublishedVariable = "ZELMO_BENCH_PUBLISHED";
 
 QStringList bucketWords(int kbit)
 {
     return {QStringLiteral("tbf"), QStringLiteral("rate"), QStringLiteral("%1kbit").arg(kbit), QStringLiteral("burst"),
             QString::number(LinkBurstBytes), QStringLiteral("latency"), QStringLiteral("%1ms").arg(LinkQueueMs)};
+}
+
+bool texturedScene()
+{
+    return qEnvironmentVariable(SceneVariable) == QLatin1String("textured");
 }
 
 bool yuvCamera()
@@ -118,6 +138,7 @@ void setCameraPixels(Program &program)
 {
     if (TestPatternCamera *camera = static_cast<TestDeviceProvider &>(program.parts().devices).patternCamera()) {
         camera->setPixelFormat(yuvCamera() ? QVideoFrameFormat::Format_YUV420P : QVideoFrameFormat::Format_BGRX8888);
+        camera->setScene(texturedScene() ? TestPatternCamera::Scene::Textured : TestPatternCamera::Scene::Bars);
         if (const int fps = qEnvironmentVariableIntValue(CameraRateVariable); fps > 0)
             camera->setFramesPerSecond(fps);
     }
@@ -126,6 +147,36 @@ void setCameraPixels(Program &program)
 TestSpeaker *speakerOf(Program &program)
 {
     return qobject_cast<TestSpeaker *>(program.audioEngine().outputDevice());
+}
+
+// This thread's processor time, to leave the benchmark's own comparing out of the figures.
+double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// The structural similarity (SSIM, luma) of a frame drawn against the frame the other side
+// captured, painted again from its number and brought to the size drawn. The stamp's rows
+// are left out: they are the benchmark's marking, not picture. -1 when they cannot be compared.
+double similarityToCaptured(const TexturedScene &scene, const QImage &drawn, quint32 frameNumber)
+{
+    const int top = drawn.width() / TestPatternCamera::StampColumns * TestPatternCamera::StampRows + 2;
+    const int w = drawn.width();
+    const int h = drawn.height() - top;
+    if (scene.size().isEmpty() || w < 8 || h < 8)
+        return -1;
+    QImage captured(scene.size(), QImage::Format_RGB32);
+    scene.paint(captured, frameNumber);
+    if (captured.size() != drawn.size())
+        captured = captured.scaled(drawn.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage shown = drawn.convertToFormat(QImage::Format_RGB32);
+    std::vector<uint8_t> a(size_t(w) * size_t(h));
+    std::vector<uint8_t> b(a.size());
+    libyuv::ARGBToI400(captured.constScanLine(top), int(captured.bytesPerLine()), a.data(), w, w, h);
+    libyuv::ARGBToI400(shown.constScanLine(top), int(shown.bytesPerLine()), b.data(), w, w, h);
+    return libyuv::CalcFrameSsim(a.data(), w, b.data(), w, w, h);
 }
 
 double cpuSeconds()
@@ -292,6 +343,11 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     writeProfile(dir.path(), !caller);
     if (!processing)
         writeProcessingOff(dir.path());
+    if (qEnvironmentVariable(PublishedVariable) == QLatin1String("1")) {
+        QFile ini(dir.path() + QLatin1Char('/') + MediaFormatSettings::FileName);
+        if (ini.open(QIODevice::WriteOnly))
+            ini.write("[Media]\r\nPublishedFormatsOnly=True\r\n");
+    }
     Program program(ProgramOptions{port, dir.path(), {}, true});
     // The program as users run it has its windows; the measuring goes through the root only.
     std::unique_ptr<WindowShell> shell;
@@ -345,6 +401,12 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     std::vector<double> latencies;
     qint64 framesDrawn = 0;
     qint64 unreadable = 0;
+    // Both sides capture at `size`: the other side's frames are painted again at it.
+    std::unique_ptr<TexturedScene> scene;
+    if (texturedScene())
+        scene = std::make_unique<TexturedScene>(size);
+    std::vector<double> similarities;
+    double comparingCpu = 0;
     QObject::connect(&program.videoEngine(), &VideoEngine::frameDrawn, &program, [&](const QImage &frame) {
         if (!measuring)
             return;
@@ -357,6 +419,12 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
         const qint64 epoch = QDateTime::currentMSecsSinceEpoch();
         const quint32 now = quint32(epoch);
         latencies.push_back(double(qint32(now - stamp.msecs)));
+        if (scene) {
+            const double before = threadCpuSeconds();
+            if (const double ssim = similarityToCaptured(*scene, frame, stamp.frameNumber); ssim >= 0)
+                similarities.push_back(ssim);
+            comparingCpu += threadCpuSeconds() - before;
+        }
         if (timeline)
             std::printf("FRAME %lld %d %d\n", epoch, qint32(now - stamp.msecs), int(frame.width()));
     });
@@ -412,7 +480,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
     const int estimateBps = program.mediaSession().rateEstimate();
     const int keyFramesSent = program.mediaSession().keyFramesSent();
     const int keyFramesAsked = program.mediaSession().keyFramesAsked();
-    const double cpu = cpuSeconds() - cpu0;
+    const double cpu = cpuSeconds() - cpu0 - comparingCpu;
     const MediaStats::Totals end = program.parts().mediaStats.totals();
     const qint64 windowBlocksSent = blocksSent - blocksSent0;
     const qint64 windowBlocksPlayed = played.count() - blocksPlayed0;
@@ -432,7 +500,7 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
                 "bytesReceived=%lld framesSkipped=%lld cpu=%.3f maxrss=%ld latMedian=%.1f latP99=%.1f latencies=%zu "
                 "qualityMedian=%.0f qualityLeast=%.0f qualityMost=%.0f widthMedian=%.0f widthLeast=%.0f widthMost=%.0f "
                 "setupMs=%lld encrypted=%d datagrams=%d soundGapMs=%lld estimate=%d keyFramesSent=%d "
-                "keyFramesAsked=%d wireBytes=%lld wirePictureBytes=%lld\n",
+                "keyFramesAsked=%d wireBytes=%lld wirePictureBytes=%lld ssimMean=%.4f ssimFrames=%zu\n",
                 qPrintable(side), elapsed, end.framesSent - start.framesSent,
                 end.framesReceived - start.framesReceived, framesDrawn, unreadable, windowBlocksSent,
                 windowBlocksPlayed, totalSent, totalPlayed, end.bytesSent - start.bytesSent,
@@ -440,7 +508,11 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
                 percentile(latencies, 0.99), latencies.size(), percentile(qualities, 0.5), percentile(qualities, 0),
                 percentile(qualities, 1), percentile(widths, 0.5), percentile(widths, 0), percentile(widths, 1), setupMs,
                 encrypted ? 1 : 0, overDatagrams ? 1 : 0, soundGapMs, estimateBps, keyFramesSent, keyFramesAsked,
-                wireEnd.all - wireStart.all, wireEnd.picture - wireStart.picture);
+                wireEnd.all - wireStart.all, wireEnd.picture - wireStart.picture,
+                similarities.empty() ? -1.0
+                                     : std::accumulate(similarities.begin(), similarities.end(), 0.0)
+                                           / double(similarities.size()),
+                similarities.size());
     std::fflush(stdout);
     program.shutdown();
     return 0;
@@ -533,6 +605,8 @@ struct Outcome
     double setupMs = -1;
     bool encrypted = false;
     bool datagrams = false;
+    double ssimAB = -1; // mean SSIM of the frames drawn; -1: not compared
+    double ssimBA = -1;
 };
 
 Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool headless, int portFrom,
@@ -645,6 +719,13 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
         targets.maxP99Ms < 0 ? QString()
                              : QStringLiteral("< %1  %2").arg(targets.maxP99Ms).arg(QString::fromLatin1(
                                    verdict(drawnBothWays && outcome.p99Ms < targets.maxP99Ms))));
+    outcome.ssimAB = value(b, "ssimFrames") > 0 ? value(b, "ssimMean") : -1;
+    outcome.ssimBA = value(a, "ssimFrames") > 0 ? value(a, "ssimMean") : -1;
+    if (outcome.ssimAB >= 0 || outcome.ssimBA >= 0) {
+        row("SSIM of frames drawn to those captured", outcome.ssimAB, outcome.ssimBA, "%.4f",
+            QStringLiteral("(luma, below the stamp, at the size drawn)"));
+        row("  frames compared", value(b, "ssimFrames"), value(a, "ssimFrames"), "%.0f", QString());
+    }
     row("bytes sent per second", per(a, "bytesSent"), per(b, "bytesSent"), "%.0f", QString());
     if (value(a, "datagrams") > 0) {
         auto besides = [&](const Result &r) { return (per(r, "wireBytes") - per(r, "wirePictureBytes")) * 8 / 1000; };
@@ -875,13 +956,6 @@ bool measureIdle(const QString &self, int seconds)
     std::printf("%-46s %10d %10d\n", "shared libraries mapped idle", zelmoMemory.libraries, bareMemory.libraries);
     std::fflush(stdout);
     return open.contains(QStringLiteral("ok")) && closed.contains(QStringLiteral("ok"));
-}
-
-double threadCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
 // A voice that is not a tone: the speech synthesiser's when it is there, else a buzz with
@@ -1187,6 +1261,46 @@ LinkRecovery recoveryOf(const std::vector<DrawnFrame> &frames, qint64 dropMs, qi
     return r;
 }
 
+// The picture's quality on a line, on the textured scene: a call of this version (VP8 and
+// Opus) and one in the published formats only (JPEG and GSM), one after the other on the
+// same line, each side comparing every frame it draws against the frame captured.
+bool compareQuality(const QString &self, QSize size, int seconds, int kbit, bool headless)
+{
+    qputenv(SceneVariable, "textured");
+    Targets targets;
+    targets.minFps = -1;
+    targets.maxMedianMs = 1500;
+    const QString title = QStringLiteral("link %1 kbit/s, textured scene").arg(kbit);
+    qputenv(PublishedVariable, "0");
+    const Outcome today = runPair(self, size, seconds, true, headless, 2000, targets, title + QStringLiteral(", VP8 and Opus"));
+    qputenv(PublishedVariable, "1");
+    const Outcome published =
+        runPair(self, size, seconds, true, headless, 2100, targets, title + QStringLiteral(", published formats only"));
+    qunsetenv(PublishedVariable);
+    if (!today.ok || !published.ok || today.ssimAB < 0 || today.ssimBA < 0 || published.ssimAB < 0
+        || published.ssimBA < 0) {
+        std::printf("\nquality: a call drew no frame to compare\n");
+        return false;
+    }
+    auto met = [](bool ok) { return ok ? "met" : "NOT met"; };
+    std::printf("\n== picture quality on a %d kbit/s line, textured scene with sensor noise, %dx%d captured ==\n",
+                kbit, size.width(), size.height());
+    std::printf("%-46s %10s %10s   %s\n", "each direction", "A->B", "B->A", "target");
+    std::printf("%-46s %10.4f %10.4f\n", "mean SSIM, VP8", today.ssimAB, today.ssimBA);
+    std::printf("%-46s %10.4f %10.4f\n", "mean SSIM, JPEG", published.ssimAB, published.ssimBA);
+    std::printf("%-46s %10.2f %10.2f\n", "frames received per second, VP8", today.fpsAB, today.fpsBA);
+    std::printf("%-46s %10.2f %10.2f\n", "frames received per second, JPEG", published.fpsAB, published.fpsBA);
+    const bool sharper = today.ssimAB > published.ssimAB && today.ssimBA > published.ssimBA;
+    // "About twice": at least 1.8 times JPEG's rate each way.
+    const double fpsRatio = std::min(today.fpsAB / std::max(0.01, published.fpsAB),
+                                     today.fpsBA / std::max(0.01, published.fpsBA));
+    std::printf("%-46s %10s %10s   higher  %s\n", "SSIM, VP8 against JPEG", "", "", met(sharper));
+    std::printf("%-46s %10.2f %10s   about twice (>= 1.8)  %s\n", "frame rate, VP8 against JPEG (least)", fpsRatio,
+                "", met(fpsRatio >= 1.8));
+    std::fflush(stdout);
+    return true;
+}
+
 // A call on a link that drops from `highKbit` to `lowKbit` and comes back, each side's
 // frames followed as they are drawn. lowKbit 0: the link stays as it is (the loss alone).
 bool linkChange(const QString &self, QSize size, int highKbit, int lowKbit, double lossPercent, bool headless)
@@ -1350,6 +1464,8 @@ int main(int argc, char **argv)
                       QStringLiteral("PCT")});
     parser.addOption({QStringLiteral("camera-fps"), QStringLiteral("the test camera's frames a second"),
                       QStringLiteral("N")});
+    parser.addOption({QStringLiteral("quality"),
+                      QStringLiteral("with --link: the picture's SSIM on a textured scene, VP8 against JPEG")});
     parser.addOption({QStringLiteral("timeline"), QStringLiteral("each frame drawn printed (one side only)")});
     parser.addOption({QStringLiteral("align-camera"),
                       QStringLiteral("the test camera's clock starts on a tick (one side only)")});
@@ -1434,6 +1550,8 @@ int main(int argc, char **argv)
                         loss > 0 ? qPrintable(QStringLiteral(", %1 % of packets lost").arg(loss)) : "");
             return linkChange(self, size, kbit, drop, loss, headless) ? 0 : 1;
         }
+        if (parser.isSet(QStringLiteral("quality")))
+            return compareQuality(self, onlySize.isValid() ? onlySize : QSize(640, 480), seconds, kbit, headless) ? 0 : 1;
         if (parser.isSet(QStringLiteral("secure")))
             return compareSecure(self, size, seconds, targets, QStringLiteral("link %1 kbit/s").arg(kbit)) ? 0 : 1;
         const Outcome o = runPair(self, size, seconds, true, headless, 2000, targets,

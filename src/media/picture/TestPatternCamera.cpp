@@ -1,5 +1,7 @@
 #include "media/picture/TestPatternCamera.h"
 
+#include "media/picture/TexturedScene.h"
+
 #include <algorithm>
 
 #include <QDateTime>
@@ -85,6 +87,13 @@ void TestPatternCamera::setPixelFormat(QVideoFrameFormat::PixelFormat format)
     m_pixelFormat = format == QVideoFrameFormat::Format_YUV420P ? format : QVideoFrameFormat::Format_BGRX8888;
 }
 
+void TestPatternCamera::setScene(Scene scene)
+{
+    m_scene = scene;
+    if (scene != Scene::Textured)
+        m_textured.reset();
+}
+
 void TestPatternCamera::setFramesPerSecond(int fps)
 {
     m_framesPerSecond = std::clamp(fps, 1, 60);
@@ -141,15 +150,25 @@ void TestPatternCamera::produce()
     if (!frame.map(QVideoFrame::WriteOnly))
         return;
     const quint32 msecs = quint32(QDateTime::currentMSecsSinceEpoch());
+    if (m_scene == Scene::Textured && (!m_textured || m_textured->size() != size))
+        m_textured = std::make_unique<TexturedScene>(size);
+    auto paint = [&](QImage &image) {
+        if (m_textured) {
+            m_textured->paint(image, m_frameNumber);
+            paintStamp(image, m_frameNumber, msecs);
+        } else {
+            paintFrame(image, m_frameNumber, msecs);
+        }
+    };
     if (m_pixelFormat == QVideoFrameFormat::Format_YUV420P) {
         if (m_canvas.size() != size)
             m_canvas = QImage(size, QImage::Format_RGB32);
-        paintFrame(m_canvas, m_frameNumber, msecs);
+        paint(m_canvas);
         toVideoRangeYuv(m_canvas, frame);
     } else {
         // Painted straight into the frame's buffer, as a camera's driver fills it.
         QImage image(frame.bits(0), size.width(), size.height(), frame.bytesPerLine(0), QImage::Format_RGB32);
-        paintFrame(image, m_frameNumber, msecs);
+        paint(image);
     }
     ++m_frameNumber;
     frame.unmap();
@@ -195,8 +214,15 @@ void TestPatternCamera::paintFrame(QImage &image, quint32 frameNumber, quint32 m
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(255, 128, 0));
     painter.drawEllipse(QRect(bx, by, ball, ball));
+    painter.end();
+    paintStamp(image, frameNumber, msecs);
+}
 
-    // The stamp: white cell for 1, black for 0, filling the full cell.
+void TestPatternCamera::paintStamp(QImage &image, quint32 frameNumber, quint32 msecs)
+{
+    const int cell = image.width() / StampColumns;
+    QPainter painter(&image);
+    // White cell for 1, black for 0, filling the full cell.
     const auto bits = stampBits(frameNumber, msecs);
     for (int r = 0; r < StampRows; ++r) {
         for (int c = 0; c < StampColumns; ++c) {

@@ -7,6 +7,10 @@
 #include <QTimer>
 #include <QVideoFrameFormat>
 
+#include <memory>
+
+class TexturedScene;
+
 // A camera without hardware: a moving colour pattern at 20 frames a second (or the rate set). The top of
 // every frame carries the frame number and a millisecond time stamp as large black and
 // white cells, which survive JPEG coding at low quality and small sizes, so a receiver
@@ -47,6 +51,11 @@ public:
     // video range, as many cameras give. Takes effect with the next frame.
     void setPixelFormat(QVideoFrameFormat::PixelFormat format);
     QVideoFrameFormat::PixelFormat pixelFormat() const { return m_pixelFormat; }
+    // What the frames show under the stamp: colour bars, which code small, or a textured
+    // scene with sensor noise (TexturedScene), which codes as a real camera's picture does.
+    enum class Scene { Bars, Textured };
+    void setScene(Scene scene);
+    Scene scene() const { return m_scene; }
     // Frames a second it delivers (1 to 60), as a camera of that rate would.
     void setFramesPerSecond(int fps);
     int framesPerSecond() const { return m_framesPerSecond; }
@@ -62,6 +71,8 @@ public:
     static QImage renderFrame(quint32 frameNumber, quint32 msecs, QSize size);
     // The same picture painted into an RGB32 image of one of the pattern's sizes.
     static void paintFrame(QImage &image, quint32 frameNumber, quint32 msecs);
+    // Paints only the stamp over the top of an RGB32 image.
+    static void paintStamp(QImage &image, quint32 frameNumber, quint32 msecs);
     // Reads the stamp from a frame (any size at least 20 x 8 pixels, possibly coded and
     // decoded); valid is false when the cells do not carry a consistent stamp.
     static Stamp readStamp(const QImage &image);
@@ -76,6 +87,9 @@ private:
     bool m_active = false;
     bool m_onDemand = false;
     QVideoFrameFormat::PixelFormat m_pixelFormat = QVideoFrameFormat::Format_BGRX8888;
+    Scene m_scene = Scene::Bars;
+    // Made for the size being captured, when the scene is textured.
+    std::unique_ptr<TexturedScene> m_textured;
     // The picture of a YUV frame before conversion, kept from frame to frame.
     QImage m_canvas;
 };
