@@ -170,9 +170,13 @@ struct DatagramMedia::Pipeline
     QString problem;
     std::atomic<int> decrypted{0};
     std::atomic<int> errors{0};
-    // The share of our picture's packets lost, in 1/256, from the peer's newest report on
-    // it; -1 before one came.
+    // The share of our picture's packets lost, in 1/256, since the peer's report before its
+    // newest; -1 before one came.
     std::atomic<int> pictureLost{-1};
+    // The newest report's running totals on our picture: packets lost, and the highest
+    // sequence number that came (-1: none yet). Read and written on the reports' thread only.
+    qint64 lostSoFar = 0;
+    qint64 highestSoFar = -1;
     // Set while a drain of that kind is queued, so a burst queues one.
     std::atomic<bool> outgoingQueued{false};
     std::atomic<bool> videoQueued{false};
@@ -223,10 +227,28 @@ struct DatagramMedia::Pipeline
                 gint32 packetsLost = 0;
                 gst_rtcp_packet_get_rb(&packet, i, &ssrc, &fractionLost, &packetsLost, &highest, &jitter, &lsr, &dlsr);
                 if (ssrc == p->ownSources[0])
-                    p->pictureLost = fractionLost;
+                    p->pictureLost = lostSinceLastReport(*p, fractionLost, packetsLost, highest);
             }
         }
         gst_rtcp_buffer_unmap(&rtcp);
+    }
+
+    // The share lost between two reports, from their running totals. The fraction a report
+    // gives for its own interval is not used: on a line whose full queue lost a quarter of
+    // the picture's packets, most reports gave 0 while their total of lost packets grew, and
+    // the rate was never cut. The first report has only its fraction.
+    static int lostSinceLastReport(Pipeline &p, guint8 fractionLost, gint32 packetsLost, guint32 highest)
+    {
+        const qint64 expected = p.highestSoFar < 0 ? 0 : qint64(highest) - p.highestSoFar;
+        const qint64 lost = qint64(packetsLost) - p.lostSoFar;
+        const bool first = p.highestSoFar < 0;
+        if (!first && expected <= 0)
+            return p.pictureLost;
+        p.highestSoFar = highest;
+        p.lostSoFar = packetsLost;
+        if (first)
+            return fractionLost;
+        return int(std::clamp<qint64>(lost * 256 / expected, 0, 255));
     }
 
     // Each of our sources' reports would carry a block on each of the peer's; only the block
