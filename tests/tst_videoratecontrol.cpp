@@ -68,6 +68,8 @@ struct SharedDatagramLine
         double owed = 0;
         int sent = 0;
         int lost = 0;
+        // The line loses all of this end's packets until then (ms).
+        double outageUntil = 0;
         std::vector<int> targets;
     };
 
@@ -93,7 +95,7 @@ struct SharedDatagramLine
         ++sentTotal;
         const bool full = emptyAt - now > queueMs;
         droppedTotal += full ? 1 : 0;
-        if (full || std::uniform_real_distribution<double>(0, 1)(random) < randomLoss) {
+        if (full || now < end.outageUntil || std::uniform_real_distribution<double>(0, 1)(random) < randomLoss) {
             ++end.lost;
             return;
         }
@@ -157,6 +159,7 @@ private slots:
     void picturesShrinkWithTheRateAndComeBackWithMargin();
     void overDatagramsHeavyLossTakesTheSmallerPictureAtOnce();
     void overDatagramsBothEndsShareTheLineWithoutFillingIt();
+    void overDatagramsAnEndCutHardAtTheStartWinsItsShareBack();
     void overDatagramsRandomLossDoesNotStarveThePicture();
     void overDatagramsAWorseLineIsFollowedAndABetterOneUsed();
     void overDatagramsNothingMovesBeforeAReport();
@@ -267,6 +270,30 @@ void tst_VideoRateControl::overDatagramsBothEndsShareTheLineWithoutFillingIt()
     QVERIFY2(line.worstDelayFrom(10) < 120, qPrintable(figures));
     // Each end keeps a fair part of the line: enough for a moving picture.
     QVERIFY2(line.meanTargetFrom(10) > 150000, qPrintable(figures));
+}
+
+void tst_VideoRateControl::overDatagramsAnEndCutHardAtTheStartWinsItsShareBack()
+{
+    // One direction loses everything for its first second (its first key frame filled the
+    // queue): that end falls to the least rate while the other takes the line.
+    SharedDatagramLine line(512, 0);
+    line.ends[1].outageUntil = 1000;
+    line.run(40);
+    const auto meanFrom = [&](const SharedDatagramLine::End &end, double seconds) {
+        const size_t from = size_t(seconds * 1000 / SharedDatagramLine::ReportMs);
+        double sum = 0;
+        for (size_t i = from; i < end.targets.size(); ++i)
+            sum += end.targets[i];
+        return sum / double(end.targets.size() - from);
+    };
+    const double first = meanFrom(line.ends[0], 25);
+    const double second = meanFrom(line.ends[1], 25);
+    const QString figures = QStringLiteral("mean rates from 25 s: %1 and %2").arg(first).arg(second);
+    qInfo("%s", qPrintable(figures));
+    // The same steps up for both ends bring them together: within half a minute the end
+    // cut at the start has at least three fifths of the other's rate.
+    QVERIFY2(second > 0.6 * first && first > 0.6 * second, qPrintable(figures));
+    QVERIFY2(line.worstDelayFrom(25) < 150, qPrintable(figures));
 }
 
 void tst_VideoRateControl::overDatagramsRandomLossDoesNotStarveThePicture()

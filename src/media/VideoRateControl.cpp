@@ -79,8 +79,18 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
             m_lastDecreaseMs = nowMs;
         }
     } else if (m_growthMs < UnderuseMs && !holding) {
+        // Over datagrams, up to the rate of the last overuse and a little beyond, every rate
+        // climbs by the same step: the two ends of a call share the line's queue and are cut
+        // by the same share at each overuse, so the larger loses more and they come together;
+        // growing by a share of itself, the larger would keep its lead. (On the connection,
+        // TCP shares the line out.) Far beyond, the line is probed in large steps.
         const bool near = m_overuseBps > 0 && std::abs(m_target - m_overuseBps) < NearBand * m_overuseBps;
-        m_target *= 1 + (near ? NearIncreasePerSecond : IncreasePerSecond) * double(stepMs) / 1000;
+        const bool belowLastOveruse = m_overuseBps > 0 && m_target < (1 + NearBand) * m_overuseBps;
+        const double seconds = double(stepMs) / 1000;
+        if (lagging && belowLastOveruse)
+            m_target += AdditiveIncreaseBps * seconds;
+        else
+            m_target *= 1 + (near ? NearIncreasePerSecond : IncreasePerSecond) * seconds;
         // What the path has not shown it carries is tried a step at a time.
         if (drainBps > 0)
             m_target = std::min(m_target, std::max<double>(1.5 * drainBps, StartBps));

@@ -17,7 +17,8 @@
 // further drop follows while the delay falls: the drop is working, and the queue of a line
 // shared by both directions drains slowly even below its rate.
 // Near the rate of the last overuse the rate climbs slowly, so the line is not filled again
-// every few seconds.
+// every few seconds; over datagrams, up to that rate it climbs by a fixed step, not a share
+// of itself, so the two ends of a call come to share the line fairly.
 class VideoRateControl
 {
 public:
@@ -35,9 +36,11 @@ public:
     // How far back the delay's trend is read, and how much it must fall to count as falling.
     static constexpr int TrendMs = 400;
     static constexpr int FallingMs = 10;
-    // Within this share of the rate of the last overuse the rate climbs at NearIncreasePerSecond.
+    // Within this share of the rate of the last overuse the rate climbs at NearIncreasePerSecond;
+    // over datagrams, below it and within the share above it, by AdditiveIncreaseBps a second.
     static constexpr double NearBand = 0.1;
     static constexpr double NearIncreasePerSecond = 0.05;
+    static constexpr double AdditiveIncreaseBps = 20000;
 
     // A tick: how long the oldest byte not yet taken has waited beyond its round trip, the
     // rate in bytes a second the link was seen to drain (0: not known yet), and a
