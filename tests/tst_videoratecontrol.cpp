@@ -1,4 +1,5 @@
 #include "media/VideoRateControl.h"
+#include "media/picture/Vp8Encoder.h"
 #include "support/LinkModel.h"
 
 #include <QTest>
@@ -157,6 +158,7 @@ private slots:
     void aWorseLineIsFollowedWithinFiveSeconds();
     void aBetterLineIsUsedAgainWithinTenSeconds();
     void picturesShrinkWithTheRateAndComeBackWithMargin();
+    void aPictureTheRateCannotCodeWellShrinksUntilItCan();
     void overDatagramsHeavyLossTakesTheSmallerPictureAtOnce();
     void overDatagramsBothEndsShareTheLineWithoutFillingIt();
     void overDatagramsAnEndCutHardAtTheStartWinsItsShareBack();
@@ -238,6 +240,37 @@ void tst_VideoRateControl::picturesShrinkWithTheRateAndComeBackWithMargin()
     VideoRateControl small;
     QCOMPARE(small.pictureFor(QSize(160, 120), 1000), QSize(160, 120));
     QCOMPARE(small.pictureFor(QSize(320, 240), 1000), QSize(160, 120));
+}
+
+void tst_VideoRateControl::aPictureTheRateCannotCodeWellShrinksUntilItCan()
+{
+    // A rate ample for the full picture by the table, but a detailed, noisy picture that the
+    // encoder codes only at its coarsest: it shrinks one size at a time while it stays so.
+    VideoRateControl control;
+    qint64 now = 0;
+    const QSize wanted(640, 480);
+    const auto frames = [&](int ms, int quantizer) {
+        QSize size;
+        for (int t = 0; t < ms; t += 40) {
+            now += 40;
+            control.update(0, 0, now);
+            size = control.pictureFor(wanted, 400000);
+            control.pictureCoded(quantizer);
+        }
+        return size;
+    };
+    // A moment of motion coded coarsely changes nothing.
+    QCOMPARE(frames(VideoRateControl::ShrinkAfterMs / 2, Vp8Encoder::MaxQuantizer), wanted);
+    QCOMPARE(frames(VideoRateControl::ShrinkAfterMs, 20), wanted);
+    QCOMPARE(frames(VideoRateControl::ShrinkAfterMs + 1500, Vp8Encoder::MaxQuantizer), QSize(320, 240));
+    QCOMPARE(frames(VideoRateControl::ShrinkAfterMs + 1500, Vp8Encoder::MaxQuantizer), QSize(160, 120));
+    // Coded finely at the small size, it grows once the hold is over; coded coarsely at a
+    // size just fit, it does not.
+    QCOMPARE(frames(VideoRateControl::GrowHoldMs / 2, VideoRateControl::EasyQuantizer + 6), QSize(160, 120));
+    QCOMPARE(frames(VideoRateControl::GrowHoldMs, VideoRateControl::EasyQuantizer + 6), QSize(160, 120));
+    // One size at a time: the next only once this one is seen to code finely too.
+    QCOMPARE(frames(500, 20), QSize(320, 240));
+    QCOMPARE(frames(1500, 20), wanted);
 }
 
 void tst_VideoRateControl::overDatagramsHeavyLossTakesTheSmallerPictureAtOnce()

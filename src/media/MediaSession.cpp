@@ -450,6 +450,8 @@ void MediaSession::sendVp8Frame()
         m_vp8->requestKeyFrame();
     }
     const Vp8Encoder::Frame frame = m_vp8->encode(m_yuv, now);
+    if (!screen)
+        m_rate.pictureCoded(frame.quantizer);
     // The encoder leaves a frame out when the rate falls short.
     if (frame.data.isEmpty())
         return;

@@ -123,7 +123,8 @@ QSize VideoRateControl::pictureFor(QSize wanted, int videoBps)
     // size costs a key frame, which fills the line again. Up one size at a time, with a margin.
     const int before = m_step;
     const auto canShrink = [&] { return m_step < 2 && (wanted.width() >> (m_step + 1)) >= 160; };
-    const bool shortNow = canShrink() && videoBps < needs(m_step);
+    const bool strained = m_quantizer >= StrainedQuantizer;
+    const bool shortNow = canShrink() && (videoBps < needs(m_step) || strained);
     if (!shortNow)
         m_shortSinceMs = -1;
     else if (m_shortSinceMs < 0)
@@ -131,17 +132,36 @@ QSize VideoRateControl::pictureFor(QSize wanted, int videoBps)
     const bool shortLong = shortNow && (m_lastMs - m_shortSinceMs >= ShrinkAfterMs || m_heavyLoss);
     while (canShrink() && (videoBps < FarShortShare * needs(m_step) || (shortLong && videoBps < needs(m_step))))
         ++m_step;
+    // The picture's own cost: one size at a time, measured again at the new size.
+    if (m_step == before && shortLong && strained)
+        ++m_step;
     if (m_step > before) {
         m_lastShrinkMs = m_lastMs;
         m_shortSinceMs = -1;
     }
     const bool settled = m_lastShrinkMs < 0 || m_lastMs - m_lastShrinkMs >= GrowHoldMs;
-    if (m_step > 0 && m_step == before && settled && videoBps > UpMargin * needs(m_step - 1))
+    // Without the encoder's word (JPEG), the rate alone decides.
+    const bool easy = !m_quantizerKnown || (m_quantizerFrames >= QuantizerFrames && m_quantizer <= EasyQuantizer);
+    if (m_step > 0 && m_step == before && settled && easy && videoBps > UpMargin * needs(m_step - 1))
         --m_step;
     m_step = std::min(m_step, 2);
     while (m_step > 0 && (wanted.width() >> m_step) < 160)
         --m_step;
+    if (m_step != before) {
+        m_quantizer = -1;
+        m_quantizerFrames = 0;
+    }
     return {(wanted.width() >> m_step) & ~1, (wanted.height() >> m_step) & ~1};
+}
+
+void VideoRateControl::pictureCoded(int quantizer)
+{
+    if (quantizer < 0)
+        return;
+    // About the last ten frames: a key frame or a moment of motion alone does not count.
+    m_quantizer = m_quantizer < 0 ? quantizer : m_quantizer + 0.1 * (quantizer - m_quantizer);
+    ++m_quantizerFrames;
+    m_quantizerKnown = true;
 }
 
 void VideoRateControl::reset()
@@ -159,6 +179,9 @@ void VideoRateControl::reset()
     m_lastShrinkMs = -1;
     m_shortSinceMs = -1;
     m_heavyLoss = false;
+    m_quantizer = -1;
+    m_quantizerFrames = 0;
+    m_quantizerKnown = false;
     m_sent.clear();
     m_lost = 0;
     m_lastReportMs = -1;

@@ -78,9 +78,19 @@ public:
     // queue is full, and the larger picture's key frames do not get through); a size comes
     // back only with some margin and not within GrowHoldMs of the last time it went (each
     // change of size costs a key frame), so the picture does not flip between two sizes.
+    // A picture that needs more than the rate, whatever the rate says it should need (a
+    // detailed, noisy camera picture), is coded at the encoder's coarsest: a quantizer that
+    // stays at StrainedQuantizer or above counts as a rate short of the size; a smaller size
+    // grows again only where it codes at EasyQuantizer or finer.
     QSize pictureFor(QSize wanted, int videoBps);
     static constexpr int ShrinkAfterMs = 2000;
     static constexpr double FarShortShare = 0.6;
+    // Each frame the encoder coded or left out: how coarse it was, 0-63 (see Vp8Encoder).
+    void pictureCoded(int quantizer);
+    static constexpr int StrainedQuantizer = 52;
+    static constexpr int EasyQuantizer = 40;
+    // Frames a size is coded at before its quantizer lets it grow.
+    static constexpr int QuantizerFrames = 25;
 
     // A new call: nothing is known about its path.
     void reset();
@@ -111,6 +121,11 @@ private:
     qint64 m_shortSinceMs = -1;
     // The newest report told of heavy loss.
     bool m_heavyLoss = false;
+    // The frames' quantizer, smoothed over a few frames at the size now sent (-1: none yet),
+    // how many frames it is made of, and whether the encoder ever told one.
+    double m_quantizer = -1;
+    int m_quantizerFrames = 0;
+    bool m_quantizerKnown = false;
     // Bytes on the line by then, over the last SentWindowMs.
     struct Sent
     {

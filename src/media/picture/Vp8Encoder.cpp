@@ -64,7 +64,7 @@ bool Vp8Encoder::setUp(QSize size)
     c.rc_end_usage = VPX_CBR;
     c.rc_target_bitrate = unsigned(m_kbps);
     c.rc_min_quantizer = 4;
-    c.rc_max_quantizer = 56;
+    c.rc_max_quantizer = MaxQuantizer;
     c.rc_undershoot_pct = 100;
     c.rc_overshoot_pct = 15;
     // A short buffer: the rate is met within half a second, not over several.
@@ -143,5 +143,12 @@ Vp8Encoder::Frame Vp8Encoder::encode(const YuvPicture &picture, qint64 timeMs)
     }
     if (frame.key)
         m_keyWanted = false;
+    if (frame.data.isEmpty()) {
+        frame.quantizer = MaxQuantizer;
+    } else {
+        int quantizer = -1;
+        if (vpx_codec_control(&m_ctx->codec, VP8E_GET_LAST_QUANTIZER_64, &quantizer) == VPX_CODEC_OK)
+            frame.quantizer = std::clamp(quantizer, 0, 63);
+    }
     return frame;
 }

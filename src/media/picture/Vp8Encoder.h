@@ -18,10 +18,17 @@ public:
     static constexpr int MinBitrateKbps = 30;
     static constexpr int MaxBitrateKbps = 4000;
 
+    // The coarsest quantizer the encoder uses, on the 0-63 scale it reports.
+    static constexpr int MaxQuantizer = 56;
+
     struct Frame
     {
         QByteArray data;
         bool key = false;
+        // How coarsely the frame was coded (0-63): near MaxQuantizer the rate is short of
+        // what this picture needs at this size. MaxQuantizer for a frame left out to meet
+        // the rate; -1 when nothing was coded.
+        int quantizer = -1;
     };
 
     explicit Vp8Encoder(int bitrateKbps = 300);
