@@ -87,7 +87,7 @@ public:
     static constexpr double FarShortShare = 0.6;
     // Each frame the encoder coded or left out: how coarse it was, 0-63 (see Vp8Encoder).
     void pictureCoded(int quantizer);
-    static constexpr int StrainedQuantizer = 52;
+    static constexpr int StrainedQuantizer = 54;
     static constexpr int EasyQuantizer = 40;
     // Frames a size is coded at before its quantizer lets it grow.
     static constexpr int QuantizerFrames = 25;
