@@ -239,15 +239,18 @@ struct DatagramMedia::Pipeline
     // the rate was never cut. The first report has only its fraction.
     static int lostSinceLastReport(Pipeline &p, guint8 fractionLost, gint32 packetsLost, guint32 highest)
     {
-        const qint64 expected = p.highestSoFar < 0 ? 0 : qint64(highest) - p.highestSoFar;
-        const qint64 lost = qint64(packetsLost) - p.lostSoFar;
-        const bool first = p.highestSoFar < 0;
-        if (!first && expected <= 0)
+        if (p.highestSoFar < 0) {
+            p.highestSoFar = highest;
+            p.lostSoFar = packetsLost;
+            return fractionLost;
+        }
+        // A report that covers no new packet says nothing new.
+        const qint64 expected = qint64(highest) - p.highestSoFar;
+        if (expected <= 0)
             return p.pictureLost;
+        const qint64 lost = qint64(packetsLost) - p.lostSoFar;
         p.highestSoFar = highest;
         p.lostSoFar = packetsLost;
-        if (first)
-            return fractionLost;
         return int(std::clamp<qint64>(lost * 256 / expected, 0, 255));
     }
 
