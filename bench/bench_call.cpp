@@ -1187,13 +1187,18 @@ double rateAt(const std::vector<DrawnFrame> &frames, size_t i)
     return n;
 }
 
-// The longest time between two frames drawn from `fromMs` on (to the end when untilMs < 0).
-qint64 longestFreeze(const std::vector<DrawnFrame> &frames, qint64 fromMs, qint64 untilMs)
+// The longest time between two frames drawn from `fromMs` on (to the end when untilMs < 0);
+// `beganMs`, when given, gets when it began.
+qint64 longestFreeze(const std::vector<DrawnFrame> &frames, qint64 fromMs, qint64 untilMs, qint64 *beganMs = nullptr)
 {
     qint64 longest = 0;
     for (size_t i = 1; i < frames.size(); ++i) {
-        if (frames[i - 1].atMs >= fromMs && (untilMs < 0 || frames[i].atMs <= untilMs))
-            longest = std::max(longest, frames[i].atMs - frames[i - 1].atMs);
+        if (frames[i - 1].atMs >= fromMs && (untilMs < 0 || frames[i].atMs <= untilMs)
+            && frames[i].atMs - frames[i - 1].atMs > longest) {
+            longest = frames[i].atMs - frames[i - 1].atMs;
+            if (beganMs)
+                *beganMs = frames[i - 1].atMs;
+        }
     }
     return longest;
 }
@@ -1348,10 +1353,18 @@ bool linkChange(const QString &self, QSize size, int highKbit, int lowKbit, doub
     const std::vector<DrawnFrame> ba = timelineOf(run.callerOut);
     auto met = [](bool ok) { return ok ? "met" : "NOT met"; };
     if (lowKbit <= 0) {
-        const qint64 freezeAB = longestFreeze(ab, 0, -1);
-        const qint64 freezeBA = longestFreeze(ba, 0, -1);
+        qint64 beganAB = 0;
+        qint64 beganBA = 0;
+        const qint64 freezeAB = longestFreeze(ab, 0, -1, &beganAB);
+        const qint64 freezeBA = longestFreeze(ba, 0, -1, &beganBA);
         std::printf("%-46s %10lld %10lld   < 500  %s\n", "longest picture freeze (ms)", freezeAB, freezeBA,
                     met(std::max(freezeAB, freezeBA) < 500));
+        // A freeze in the first seconds is the start's; later ones, the line's.
+        const auto secondsIn = [](const std::vector<DrawnFrame> &frames, qint64 atMs) {
+            return frames.empty() ? 0.0 : (atMs - frames.front().atMs) / 1000.0;
+        };
+        std::printf("%-46s %10.1f %10.1f\n", "  it began (s after the first frame)", secondsIn(ab, beganAB),
+                    secondsIn(ba, beganBA));
         std::fflush(stdout);
         return true;
     }
