@@ -137,6 +137,37 @@ private slots:
                                                             .arg(*most)));
     }
 
+    // A lost picture packet is asked for and its copy waited for, even on a line whose round
+    // trip is longer than a sound packet may wait: every frame arrives, and none is given up
+    // for a key frame.
+    void aLostPicturePacketIsRepairedOverALongRoundTrip()
+    {
+        Pair pair(0.05, 4242);
+        QVERIFY(pair.a.isValid() && pair.b.isValid());
+        // Only the picture's first copies are lost: each lost packet is resent once, and the
+        // copy arrives after a round trip of 200 ms.
+        pair.aToB.spare([](const QByteArray &datagram) {
+            return datagram.size() < 2 || (quint8(datagram.at(1)) & 0x7f) != DatagramMedia::Vp8PayloadType;
+        });
+        pair.bToA.spare([](const QByteArray &) { return true; });
+        pair.aToB.setDelayMs(100);
+        pair.bToA.setDelayMs(100);
+        QSignalSpy received(&pair.b, &DatagramMedia::videoReceived);
+        QSignalSpy keyFrameWanted(&pair.a, &DatagramMedia::keyFrameWanted);
+        Vp8Encoder encoder(300);
+        constexpr int Frames = 100;
+        runPaced(Frames, [&](int tick) {
+            // The receiver asks for a key frame when the picture begins: that one is no repair.
+            if (tick == 25)
+                keyFrameWanted.clear();
+            pair.a.sendVideo(encoder.encode(TestSupport::movingYuvPicture(320, 240, tick), tick * 20).data);
+        });
+        // A frame whose last packet was lost has nothing after it to show the loss.
+        QTRY_VERIFY_WITH_TIMEOUT(received.count() >= Frames - 1, 5000);
+        QVERIFY2(pair.aToB.lost() >= 3, "the line lost too little to prove a repair");
+        QCOMPARE(keyFrameWanted.count(), 0);
+    }
+
     // Sound is not resent: every lost packet is reported with the next one that came, so the
     // decoder fills exactly the time that was lost and the sound runs on without a gap.
     void lostSoundIsReportedForConcealment()

@@ -26,6 +26,8 @@ constexpr guint RetransmissionHistoryMs = 1000;
 constexpr double RtcpShareBps = 200000;
 // The shortest wait before a lost packet is asked for again.
 constexpr gint RetryMinMs = 30;
+// Packets in order that start the picture's jitter buffer.
+constexpr guint FaststartPackets = 2;
 // Sources one session accepts: the peer's picture, its resent copies and its sound.
 constexpr guint MaxStreams = 8;
 
@@ -287,7 +289,10 @@ struct DatagramMedia::Pipeline
             g_object_set(jitterBuffer, "do-retransmission", FALSE, nullptr);
             return;
         }
-        g_object_set(jitterBuffer, "rtx-min-retry-timeout", RetryMinMs, nullptr);
+        g_object_set(jitterBuffer, "latency", guint(PictureLatencyMs), "rtx-min-retry-timeout", RetryMinMs, nullptr);
+        // The first picture shows as soon as its packets come in order, not after the wait.
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(jitterBuffer), "faststart-min-packets"))
+            g_object_set(jitterBuffer, "faststart-min-packets", FaststartPackets, nullptr);
         if (g_object_class_find_property(G_OBJECT_GET_CLASS(jitterBuffer), "rtx-next-seqnum"))
             g_object_set(jitterBuffer, "rtx-next-seqnum", FALSE, nullptr);
     }

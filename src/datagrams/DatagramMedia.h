@@ -45,8 +45,13 @@ public:
     static constexpr int Vp8PayloadType = 96;
     static constexpr int Vp8RetransmissionPayloadType = 97;
     static constexpr int OpusPayloadType = 111;
-    // How long a packet waits in the jitter buffer for its predecessors or for a resent copy.
+    // How long a sound packet waits in the jitter buffer for its predecessors.
     static constexpr int LatencyMs = 120;
+    // How long a picture packet waits for a lost predecessor's resent copy. Packets in order
+    // pass at once, so this costs delay only after a loss; the copy may have to wait behind
+    // a key frame's burst in the line's queue, and a frame given up costs the picture until
+    // the next key frame arrives, far longer than this.
+    static constexpr int PictureLatencyMs = 300;
     // Largest RTP packet the payloaders make: well under a path's usual MTU.
     static constexpr int MaxPacketBytes = 1200;
     // The wide-band Opus rate the decoder works at: lostSamples counts in it.

@@ -1,5 +1,7 @@
 #include "support/LossyLink.h"
 
+#include <QTimer>
+
 LossyLink::LossyLink(double lossFraction, quint32 seed, QObject *parent)
     : QObject(parent), m_random(seed), m_loses(lossFraction)
 {
@@ -13,5 +15,9 @@ void LossyLink::carry(const QByteArray &datagram)
         return;
     }
     ++m_carried;
-    emit delivered(datagram);
+    if (m_delayMs <= 0) {
+        emit delivered(datagram);
+        return;
+    }
+    QTimer::singleShot(m_delayMs, Qt::PreciseTimer, this, [this, datagram] { emit delivered(datagram); });
 }

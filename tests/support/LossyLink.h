@@ -15,8 +15,10 @@ class LossyLink : public QObject
 public:
     LossyLink(double lossFraction, quint32 seed, QObject *parent = nullptr);
 
-    // Takes a datagram: it is delivered at once or lost.
+    // Takes a datagram: it is delivered (at once, or after the line's delay) or lost.
     void carry(const QByteArray &datagram);
+    // Every datagram delivered takes this long, in order: a line with a long round trip.
+    void setDelayMs(int ms) { m_delayMs = ms; }
     // Datagrams `spared` picks are always delivered (a line that loses only some streams).
     void spare(std::function<bool(const QByteArray &)> spared) { m_spared = std::move(spared); }
 
@@ -30,6 +32,7 @@ private:
     std::mt19937 m_random;
     std::bernoulli_distribution m_loses;
     std::function<bool(const QByteArray &)> m_spared;
+    int m_delayMs = 0;
     int m_carried = 0;
     int m_lost = 0;
 };
