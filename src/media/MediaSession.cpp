@@ -841,6 +841,7 @@ void MediaSession::startDatagrams()
         // The picture starts afresh there: nothing of it depends on what went before.
         if (m_vp8)
             m_vp8->requestKeyFrame();
+        m_rate.startOverDatagrams();
         m_.audioControl.setExpectedLoss(ExpectedDatagramLossPercent);
         m_.logLine(QStringLiteral("Picture and sound go over encrypted datagrams"));
     });

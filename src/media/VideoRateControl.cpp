@@ -70,12 +70,16 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
 
     const bool holding = m_lastDecreaseMs >= 0 && nowMs - m_lastDecreaseMs < HoldMs;
     if (overuse || m_growthMs > OveruseMs || m_delayMs > MaxDelayMs) {
-        if (!holding && (overuse || !draining)) {
-            const bool episodeBegins = m_lastDecreaseMs < 0 || nowMs - m_lastDecreaseMs > 2 * HoldMs;
+        const bool episodeBegins = m_lastDecreaseMs < 0 || nowMs - m_lastDecreaseMs > 2 * HoldMs;
+        // Over datagrams the first cut of an episode is deep: another follows only while the
+        // queue still grows beyond what it was at that cut.
+        const bool stillGrowing = !lagging || episodeBegins || m_delayMs > m_delayAtDecreaseMs;
+        if (!holding && (overuse || (!draining && stillGrowing))) {
             if (episodeBegins)
                 m_overuseBps = m_target;
+            m_delayAtDecreaseMs = m_delayMs;
             const double below = drainBps > 0 ? DecreaseFactor * drainBps : m_target;
-            m_target = std::min(m_target * DecreaseFactor, below);
+            m_target = std::min(m_target * (lagging ? DatagramDecreaseFactor : DecreaseFactor), below);
             m_lastDecreaseMs = nowMs;
         }
     } else if (m_growthMs < UnderuseMs && !holding) {
@@ -162,6 +166,11 @@ void VideoRateControl::pictureCoded(int quantizer)
     m_quantizer = m_quantizer < 0 ? quantizer : m_quantizer + 0.1 * (quantizer - m_quantizer);
     ++m_quantizerFrames;
     m_quantizerKnown = true;
+}
+
+void VideoRateControl::startOverDatagrams()
+{
+    m_target = std::min<double>(m_target, DatagramStartBps);
 }
 
 void VideoRateControl::reset()

@@ -32,6 +32,11 @@ public:
     static constexpr int HoldMs = 400;
     static constexpr double IncreasePerSecond = 0.2;
     static constexpr double DecreaseFactor = 0.85;
+    // Over datagrams a drop goes deeper: the reports show the queue late, so the line has
+    // been overfilled all that while, and what got through stands for the rate sent rather
+    // than for what the line drains. A queue drained slowly holds the copies of lost packets
+    // back beyond the receiver's wait, and each frame given up costs a key frame.
+    static constexpr double DatagramDecreaseFactor = 0.7;
     static constexpr int GrowHoldMs = 8000;
     // How far back the delay's trend is read, and how much it must fall to count as falling.
     static constexpr int TrendMs = 400;
@@ -94,6 +99,13 @@ public:
 
     // A new call: nothing is known about its path.
     void reset();
+    // The call's picture moves to datagrams. There nothing tells the rate a queue drains
+    // at before the peer's first reports, and both ends of a modest line share its queue:
+    // starting at StartBps each they would overfill it, and the key frames and resent
+    // copies the overflow costs would freeze the picture in its first seconds. So the rate
+    // starts at DatagramStartBps (unless it is lower already) and climbs from there.
+    void startOverDatagrams();
+    static constexpr int DatagramStartBps = 200000;
 
 private:
     void step(qint64 queueDelayMs, double drainBps, bool overuse, bool lagging, qint64 nowMs);
@@ -114,6 +126,7 @@ private:
     double m_overuseBps = 0;
     qint64 m_lastMs = -1;
     qint64 m_lastDecreaseMs = -1;
+    int m_delayAtDecreaseMs = 0;
     // 0 the wanted size, 1 half of it, 2 a quarter.
     int m_step = 0;
     qint64 m_lastShrinkMs = -1;
