@@ -72,8 +72,8 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
     if (overuse || m_growthMs > OveruseMs || m_delayMs > MaxDelayMs) {
         const bool episodeBegins = m_lastDecreaseMs < 0 || nowMs - m_lastDecreaseMs > 2 * HoldMs;
         // Over datagrams the first cut of an episode is deep: another follows only while the
-        // queue still grows beyond what it was at that cut.
-        const bool stillGrowing = !lagging || episodeBegins || m_delayMs > m_delayAtDecreaseMs;
+        // queue still grows, by more than a reading's noise, beyond what it was at that cut.
+        const bool stillGrowing = !lagging || episodeBegins || m_delayMs > m_delayAtDecreaseMs + OveruseMs;
         if (!holding && (overuse || (!draining && stillGrowing))) {
             if (episodeBegins)
                 m_overuseBps = m_target;
