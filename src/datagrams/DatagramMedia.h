@@ -57,7 +57,7 @@ public:
     // The wide-band Opus rate the decoder works at: lostSamples counts in it.
     static constexpr int SoundRate = 16000;
     // Reports (and with them the round trip and the requests for lost packets) about this
-    // often: a request must reach the sender well inside LatencyMs.
+    // often: a request must reach the sender well inside PictureLatencyMs.
     static constexpr int ReportIntervalMs = 100;
 
     // `sendKey` protects what this side sends, `receiveKey` (the peer's send key) what it

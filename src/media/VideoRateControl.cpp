@@ -184,6 +184,7 @@ void VideoRateControl::reset()
     m_overuseBps = 0;
     m_lastMs = -1;
     m_lastDecreaseMs = -1;
+    m_delayAtDecreaseMs = 0;
     m_step = 0;
     m_lastShrinkMs = -1;
     m_shortSinceMs = -1;

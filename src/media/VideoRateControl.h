@@ -13,9 +13,10 @@
 // and the rate drops below what the link was seen to drain. While the growth stays under
 // UnderuseMs the rate climbs by IncreasePerSecond, never far beyond what the path was
 // seen to carry. After each drop the rate holds for HoldMs, the time the drop needs to
-// show in the delay. Over datagrams, where the delay comes late in the peer's reports, no
-// further drop follows while the delay falls: the drop is working, and the queue of a line
-// shared by both directions drains slowly even below its rate.
+// show in the delay. Over datagrams, where the delay comes late in the peer's reports, the
+// first drop of an overuse is deep, and no further drop follows while the delay falls or
+// grows no more: the drop is working, and the queue of a line shared by both directions
+// drains slowly even below its rate.
 // Near the rate of the last overuse the rate climbs slowly, so the line is not filled again
 // every few seconds; over datagrams, up to that rate it climbs by a fixed step, not a share
 // of itself, so the two ends of a call come to share the line fairly.
