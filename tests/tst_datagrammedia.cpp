@@ -18,6 +18,12 @@
 
 namespace {
 
+// Everything but the picture's first copies: its resent copies, the sound and the reports.
+bool isNotFirstPictureCopy(const QByteArray &datagram)
+{
+    return datagram.size() < 2 || (quint8(datagram.at(1)) & 0x7f) != DatagramMedia::Vp8PayloadType;
+}
+
 std::vector<qint16> voice(int from, int count)
 {
     std::vector<qint16> samples(static_cast<size_t>(count), 0);
@@ -77,9 +83,7 @@ private slots:
         QVERIFY(pair.a.isValid() && pair.b.isValid());
         // The line loses only the picture's own packets, not the copies resent for them nor
         // the reports: the loss reported must be the picture's, not its repair's.
-        pair.aToB.spare([](const QByteArray &datagram) {
-            return datagram.size() < 2 || (quint8(datagram.at(1)) & 0x7f) != DatagramMedia::Vp8PayloadType;
-        });
+        pair.aToB.spare(isNotFirstPictureCopy);
         Vp8Encoder encoder(300);
         OpusVoiceEncoder soundEncoder;
         std::vector<int> reportSizes;
@@ -146,9 +150,7 @@ private slots:
         QVERIFY(pair.a.isValid() && pair.b.isValid());
         // Only the picture's first copies are lost: each lost packet is resent once, and the
         // copy arrives after a round trip of 200 ms.
-        pair.aToB.spare([](const QByteArray &datagram) {
-            return datagram.size() < 2 || (quint8(datagram.at(1)) & 0x7f) != DatagramMedia::Vp8PayloadType;
-        });
+        pair.aToB.spare(isNotFirstPictureCopy);
         pair.bToA.spare([](const QByteArray &) { return true; });
         pair.aToB.setDelayMs(100);
         pair.bToA.setDelayMs(100);

@@ -48,8 +48,8 @@ public:
     // How long a sound packet waits in the jitter buffer for its predecessors.
     static constexpr int LatencyMs = 120;
     // How long a picture packet waits for a lost predecessor's resent copy. Packets in order
-    // pass at once, so this costs delay only after a loss; the copy may have to wait behind
-    // a key frame's burst in the line's queue, and a frame given up costs the picture until
+    // pass at once, so this costs delay only after a loss; the request and the copy may each
+    // wait behind a filling queue on the line, and a frame given up costs the picture until
     // the next key frame arrives, far longer than this.
     static constexpr int PictureLatencyMs = 300;
     // Largest RTP packet the payloaders make: well under a path's usual MTU.
