@@ -77,6 +77,9 @@ struct SharedDatagramLine
     double bytesPerMs;
     double randomLoss;
     int queueMs = 200;
+    // The reports tell of the queue as it stood when they left the peer, and they wait
+    // behind it on their way back, as real reports do.
+    bool lateReports = false;
     std::mt19937 random{2024};
     double now = 0;
     double emptyAt = 0;
@@ -118,7 +121,9 @@ struct SharedDatagramLine
             if (qint64(now) % ReportMs == 0) {
                 for (End &end : ends) {
                     const double lost = end.sent > 0 ? double(end.lost) / end.sent : 0;
-                    end.control.updateFromReports(int(2 * queue), lost, end.wireBytes, end.wireBytes, qint64(now));
+                    const size_t lag = lateReports ? size_t((queue + ReportMs) / StepMs) : 0;
+                    const double told = delays[delays.size() - 1 - std::min(lag, delays.size() - 1)];
+                    end.control.updateFromReports(int(2 * told), lost, end.wireBytes, end.wireBytes, qint64(now));
                     end.targets.push_back(end.control.targetBps());
                     end.sent = end.lost = 0;
                 }
@@ -163,6 +168,7 @@ private slots:
     void overDatagramsBothEndsShareTheLineWithoutFillingIt();
     void overDatagramsAnEndCutHardAtTheStartWinsItsShareBack();
     void overDatagramsRandomLossDoesNotStarveThePicture();
+    void overDatagramsLateReportsLeaveEachEndItsPart();
     void overDatagramsTheStartLeavesASharedLineItsQueue();
     void overDatagramsAWorseLineIsFollowedAndABetterOneUsed();
     void overDatagramsNothingMovesBeforeAReport();
@@ -343,6 +349,21 @@ void tst_VideoRateControl::overDatagramsRandomLossDoesNotStarveThePicture()
     // no longer grows: each end keeps four fifths of its part.
     QVERIFY2(line.meanTargetFrom(10) > 210000, qPrintable(figures));
     QVERIFY2(line.worstDelayFrom(10) < 90, qPrintable(figures));
+}
+
+void tst_VideoRateControl::overDatagramsLateReportsLeaveEachEndItsPart()
+{
+    // The reports tell of the queue late, so the cuts of one overuse can come more than two
+    // holds apart; the rate the line was overfilled at is still the one before the first.
+    SharedDatagramLine line(512, 0.03);
+    line.lateReports = true;
+    line.run(40);
+    const QString figures = QStringLiteral("worst queue %1 ms, least mean rate %2")
+                                .arg(line.worstDelayFrom(10))
+                                .arg(line.meanTargetFrom(10));
+    qInfo("%s", qPrintable(figures));
+    QVERIFY2(line.worstDelayFrom(10) < 150, qPrintable(figures));
+    QVERIFY2(line.meanTargetFrom(10) > 180000, qPrintable(figures));
 }
 
 void tst_VideoRateControl::overDatagramsTheStartLeavesASharedLineItsQueue()

@@ -75,14 +75,20 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
         // queue still grows, by more than a reading's noise, beyond what it was at that cut.
         const bool stillGrowing = !lagging || episodeBegins || m_delayMs > m_delayAtDecreaseMs + OveruseMs;
         if (!holding && (overuse || (!draining && stillGrowing))) {
-            if (episodeBegins)
+            // The rate the line was overfilled at is the one before the first cut: over
+            // datagrams the reports show the queue late, so a second cut can come more than
+            // two holds after the first, before the rate has climbed again.
+            const bool stillOverusing = m_overusing && nowMs - m_lastDecreaseMs <= EpisodeEndsMs;
+            if (episodeBegins && !stillOverusing)
                 m_overuseBps = m_target;
             m_delayAtDecreaseMs = m_delayMs;
             const double below = drainBps > 0 ? DecreaseFactor * drainBps : m_target;
             m_target = std::min(m_target * (lagging ? DatagramDecreaseFactor : DecreaseFactor), below);
             m_lastDecreaseMs = nowMs;
+            m_overusing = true;
         }
     } else if (m_growthMs < UnderuseMs && !holding) {
+        m_overusing = false;
         // Over datagrams, up to the rate of the last overuse and a little beyond, every rate
         // climbs by the same step: the two ends of a call share the line's queue and are cut
         // by the same share at each overuse, so the larger loses more and they come together;
@@ -185,6 +191,7 @@ void VideoRateControl::reset()
     m_lastMs = -1;
     m_lastDecreaseMs = -1;
     m_delayAtDecreaseMs = 0;
+    m_overusing = false;
     m_step = 0;
     m_lastShrinkMs = -1;
     m_shortSinceMs = -1;

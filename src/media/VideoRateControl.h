@@ -39,6 +39,8 @@ public:
     // back beyond the receiver's wait, and each frame given up costs a key frame.
     static constexpr double DatagramDecreaseFactor = 0.7;
     static constexpr int GrowHoldMs = 8000;
+    // An overuse whose rate neither climbs nor is cut again for this long is over.
+    static constexpr int EpisodeEndsMs = 2000;
     // How far back the delay's trend is read, and how much it must fall to count as falling.
     static constexpr int TrendMs = 400;
     static constexpr int FallingMs = 10;
@@ -128,6 +130,8 @@ private:
     qint64 m_lastMs = -1;
     qint64 m_lastDecreaseMs = -1;
     int m_delayAtDecreaseMs = 0;
+    // Cut since the rate last climbed.
+    bool m_overusing = false;
     // 0 the wanted size, 1 half of it, 2 a quarter.
     int m_step = 0;
     qint64 m_lastShrinkMs = -1;
