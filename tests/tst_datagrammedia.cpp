@@ -141,6 +141,24 @@ private slots:
                                                             .arg(*most)));
     }
 
+    // The share lost comes from the reports' running totals, whatever each report's own
+    // fraction says: a line losing a quarter of the picture shows as a quarter.
+    void theShareLostIsReadFromTheReportsTotals()
+    {
+        DatagramMedia::ReportTotals totals;
+        // The first report has only its own fraction.
+        QCOMPARE(DatagramMedia::lostBetweenReports(totals, 10, 3, 100), 10);
+        // 100 packets more, 25 of them lost, though the report's fraction says none.
+        QCOMPARE(DatagramMedia::lostBetweenReports(totals, 0, 28, 200), 64);
+        // A report on no new packet leaves the share as it was.
+        QCOMPARE(DatagramMedia::lostBetweenReports(totals, 0, 28, 200), 64);
+        // Duplicates can make the total fall: no loss, not a negative one.
+        QCOMPARE(DatagramMedia::lostBetweenReports(totals, 0, 20, 300), 0);
+        // The highest sequence number goes on past 65535, extended by its cycles.
+        QCOMPARE(DatagramMedia::lostBetweenReports(totals, 0, 30, 65536 + 300), 0);
+        QCOMPARE(DatagramMedia::lostBetweenReports(totals, 0, 130, 65536 + 700), 64);
+    }
+
     // A lost picture packet is asked for and its copy waited for, even on a line whose round
     // trip is longer than a sound packet may wait: every frame arrives, and none is given up
     // for a key frame.

@@ -175,10 +175,9 @@ struct DatagramMedia::Pipeline
     // The share of our picture's packets lost, in 1/256, since the peer's report before its
     // newest; -1 before one came.
     std::atomic<int> pictureLost{-1};
-    // The newest report's running totals on our picture: packets lost, and the highest
-    // sequence number that came (-1: none yet). Read and written on the reports' thread only.
-    qint64 lostSoFar = 0;
-    qint64 highestSoFar = -1;
+    // The newest report's running totals on our picture. Read and written on the reports'
+    // thread only.
+    ReportTotals reportTotals;
     // Set while a drain of that kind is queued, so a burst queues one.
     std::atomic<bool> outgoingQueued{false};
     std::atomic<bool> videoQueued{false};
@@ -229,31 +228,10 @@ struct DatagramMedia::Pipeline
                 gint32 packetsLost = 0;
                 gst_rtcp_packet_get_rb(&packet, i, &ssrc, &fractionLost, &packetsLost, &highest, &jitter, &lsr, &dlsr);
                 if (ssrc == p->ownSources[0])
-                    p->pictureLost = lostSinceLastReport(*p, fractionLost, packetsLost, highest);
+                    p->pictureLost = lostBetweenReports(p->reportTotals, fractionLost, packetsLost, highest);
             }
         }
         gst_rtcp_buffer_unmap(&rtcp);
-    }
-
-    // The share lost between two reports, from their running totals. The fraction a report
-    // gives for its own interval is not used: on a line whose full queue lost a quarter of
-    // the picture's packets, most reports gave 0 while their total of lost packets grew, and
-    // the rate was never cut. The first report has only its fraction.
-    static int lostSinceLastReport(Pipeline &p, guint8 fractionLost, gint32 packetsLost, guint32 highest)
-    {
-        if (p.highestSoFar < 0) {
-            p.highestSoFar = highest;
-            p.lostSoFar = packetsLost;
-            return fractionLost;
-        }
-        // A report that covers no new packet says nothing new.
-        const qint64 expected = qint64(highest) - p.highestSoFar;
-        if (expected <= 0)
-            return p.pictureLost;
-        const qint64 lost = qint64(packetsLost) - p.lostSoFar;
-        p.highestSoFar = highest;
-        p.lostSoFar = packetsLost;
-        return int(std::clamp<qint64>(lost * 256 / expected, 0, 255));
     }
 
     // Each of our sources' reports would carry a block on each of the peer's; only the block
@@ -547,6 +525,21 @@ bool DatagramMedia::Pipeline::build(const QByteArray &sendKey, const QByteArray 
         return false;
     }
     return true;
+}
+
+int DatagramMedia::lostBetweenReports(ReportTotals &totals, int fraction, qint64 packetsLost, qint64 highest)
+{
+    if (totals.highest < 0) {
+        totals = {packetsLost, highest, fraction};
+        return fraction;
+    }
+    // A report that covers no new packet says nothing new.
+    const qint64 expected = highest - totals.highest;
+    if (expected <= 0)
+        return totals.share;
+    const qint64 lost = packetsLost - totals.lost;
+    totals = {packetsLost, highest, int(std::clamp<qint64>(lost * 256 / expected, 0, 255))};
+    return totals.share;
 }
 
 DatagramMedia::DatagramMedia(const QByteArray &sendKey, const QByteArray &receiveKey, QObject *parent)

@@ -83,6 +83,19 @@ public:
     PathReport pathReport() override;
     WireBytes wireBytesSent() const override { return m_wire; }
 
+    // The share of our picture's packets lost between two of the peer's reports, in 1/256,
+    // from their running totals: packets lost and the highest sequence number that came
+    // (extended). The fraction a report gives for its own interval is taken only from the
+    // first: on a line whose full queue lost a quarter of the picture's packets, most reports
+    // gave 0 while their total of lost packets grew, and the rate was never cut.
+    struct ReportTotals
+    {
+        qint64 lost = 0;
+        qint64 highest = -1;
+        int share = -1;
+    };
+    static int lostBetweenReports(ReportTotals &totals, int fraction, qint64 packetsLost, qint64 highest);
+
 signals:
     // A datagram to send to the peer.
     void datagramReady(const QByteArray &datagram);
