@@ -354,7 +354,8 @@ void tst_VideoRateControl::overDatagramsRandomLossDoesNotStarveThePicture()
 void tst_VideoRateControl::overDatagramsLateReportsLeaveEachEndItsPart()
 {
     // The reports tell of the queue late, so the cuts of one overuse can come more than two
-    // holds apart; the rate the line was overfilled at is still the one before the first.
+    // holds apart. The rate the line was overfilled at is still the one before the first: the
+    // slow climb near it then sits where the line is full, and each end keeps most of its part.
     SharedDatagramLine line(512, 0.03);
     line.lateReports = true;
     line.run(40);
