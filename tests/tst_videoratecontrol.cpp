@@ -171,6 +171,7 @@ private slots:
     void overDatagramsLateReportsLeaveEachEndItsPart();
     void overDatagramsTheStartLeavesASharedLineItsQueue();
     void overDatagramsAWorseLineIsFollowedAndABetterOneUsed();
+    void overDatagramsTheEncoderIsToldLessForASecondAfterACut();
     void overDatagramsNothingMovesBeforeAReport();
     void overDatagramsThePictureGetsWhatSoundAndReportsLeave();
     void overDatagramsAShallowBufferShowsOveruseAsLoss();
@@ -417,6 +418,36 @@ void tst_VideoRateControl::overDatagramsAShallowBufferShowsOveruseAsLoss()
     qInfo("%.3f of the packets dropped, least mean rate %.0f", dropped, line.meanTargetFrom(10));
     // Loss up to a tenth is taken for the line's own; the queue does not drop much beyond it.
     QVERIFY2(dropped < 0.2, qPrintable(QString::number(dropped)));
+}
+
+void tst_VideoRateControl::overDatagramsTheEncoderIsToldLessForASecondAfterACut()
+{
+    VideoRateControl overDatagrams;
+    VideoRateControl overTheConnection;
+    qint64 bytes = 0;
+    int t = 0;
+    const auto report = [&](int delayMs) {
+        bytes += 300000 / 80;
+        overDatagrams.updateFromReports(delayMs, 0, bytes, bytes, t);
+        overTheConnection.update(delayMs, 300000 / 8, t);
+        t += 100;
+    };
+    while (t < 3000)
+        report(0);
+    QCOMPARE(overDatagrams.encoderBps(100000), 100000);
+    // The queue grows until both cut; then it drains.
+    const int before = overDatagrams.targetBps();
+    for (int delay = 20; overDatagrams.targetBps() == before && delay < 1000; delay += 40)
+        report(delay);
+    QVERIFY(overDatagrams.targetBps() < before);
+    const int cutAt = t;
+    QCOMPARE(overDatagrams.encoderBps(100000), int(100000 * VideoRateControl::AfterCutShare));
+    // Over the connection the pacer leaves out what the line does not take: the encoder
+    // keeps the picture's rate.
+    QCOMPARE(overTheConnection.encoderBps(100000), 100000);
+    while (t < cutAt + VideoRateControl::AfterCutMs)
+        report(0);
+    QCOMPARE(overDatagrams.encoderBps(100000), 100000);
 }
 
 void tst_VideoRateControl::overDatagramsNothingMovesBeforeAReport()

@@ -444,7 +444,7 @@ void MediaSession::sendVp8Frame()
     if (!ok || !m_vp8)
         return;
     m_vp8->setScreenContent(screen);
-    m_vp8->setBitrate(videoBps / 1000);
+    m_vp8->setBitrate(m_rate.encoderBps(videoBps) / 1000);
     if (m_keyFrameWaitMs > 0 && (m_lastKeyFrameMs < 0 || now - m_lastKeyFrameMs >= m_keyFrameWaitMs)) {
         m_keyFrameWaitMs = 0;
         m_vp8->requestKeyFrame();

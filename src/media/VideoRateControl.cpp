@@ -85,6 +85,7 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
             const double below = drainBps > 0 ? DecreaseFactor * drainBps : m_target;
             m_target = std::min(m_target * (lagging ? DatagramDecreaseFactor : DecreaseFactor), below);
             m_lastDecreaseMs = nowMs;
+            m_lastCutLagging = lagging;
             m_overusing = true;
         }
     } else if (m_growthMs < UnderuseMs && !holding) {
@@ -106,6 +107,12 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
             m_target = std::min(m_target, std::max<double>(1.5 * drainBps, StartBps));
     }
     m_target = std::clamp<double>(m_target, MinBps, MaxBps);
+}
+
+int VideoRateControl::encoderBps(int pictureBps) const
+{
+    const bool afterCut = m_lastCutLagging && m_lastDecreaseMs >= 0 && m_lastMs - m_lastDecreaseMs < AfterCutMs;
+    return afterCut ? std::max(MinBps, int(pictureBps * AfterCutShare)) : pictureBps;
 }
 
 int VideoRateControl::pictureBps(int besidesGuessBps) const
@@ -192,6 +199,7 @@ void VideoRateControl::reset()
     m_lastDecreaseMs = -1;
     m_delayAtDecreaseMs = 0;
     m_overusing = false;
+    m_lastCutLagging = false;
     m_step = 0;
     m_lastShrinkMs = -1;
     m_shortSinceMs = -1;

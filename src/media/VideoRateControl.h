@@ -76,6 +76,14 @@ public:
     // the line besides the picture over the last SentWindowMs (`besidesGuessBps` until that
     // is measured), never below MinBps.
     int pictureBps(int besidesGuessBps) const;
+    // What the encoder is told of `pictureBps`: for AfterCutMs after a cut over datagrams,
+    // AfterCutShare of it. The encoder's own rate control spends, right after a cut, what it
+    // saved while the picture coded below the old rate, and sends up to half as much again
+    // as the new rate for about a second: on a line both directions share, that keeps the
+    // queue the cut should drain growing.
+    int encoderBps(int pictureBps) const;
+    static constexpr int AfterCutMs = 1000;
+    static constexpr double AfterCutShare = 0.7;
     int queueDelayMs() const { return m_delayMs; }
     // The delay's growth over its least of late, in milliseconds.
     int delayGrowthMs() const { return m_growthMs; }
@@ -132,6 +140,8 @@ private:
     int m_delayAtDecreaseMs = 0;
     // Cut since the rate last climbed.
     bool m_overusing = false;
+    // The last cut was made from the peer's reports.
+    bool m_lastCutLagging = false;
     // 0 the wanted size, 1 half of it, 2 a quarter.
     int m_step = 0;
     qint64 m_lastShrinkMs = -1;
