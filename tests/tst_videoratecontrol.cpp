@@ -442,12 +442,19 @@ void tst_VideoRateControl::overDatagramsTheEncoderIsToldLessForASecondAfterACut(
     QVERIFY(overDatagrams.targetBps() < before);
     const int cutAt = t;
     QCOMPARE(overDatagrams.encoderBps(100000), int(100000 * VideoRateControl::AfterCutShare));
+    // What it codes then, coarse for the lower rate, does not count against the size.
+    for (int frame = 0; frame < 25; ++frame)
+        overDatagrams.pictureCoded(VideoRateControl::StrainedQuantizer + 5);
     // Over the connection the pacer leaves out what the line does not take: the encoder
     // keeps the picture's rate.
     QCOMPARE(overTheConnection.encoderBps(100000), 100000);
     while (t < cutAt + VideoRateControl::AfterCutMs)
         report(0);
     QCOMPARE(overDatagrams.encoderBps(100000), 100000);
+    for (const int until = t + 3000; t < until;) {
+        report(0);
+        QCOMPARE(overDatagrams.pictureFor(QSize(640, 480), 1000000), QSize(640, 480));
+    }
 }
 
 void tst_VideoRateControl::overDatagramsNothingMovesBeforeAReport()

@@ -173,7 +173,9 @@ QSize VideoRateControl::pictureFor(QSize wanted, int videoBps)
 
 void VideoRateControl::pictureCoded(int quantizer)
 {
-    if (quantizer < 0)
+    // Told less than the picture's rate just after a cut, the encoder codes coarser than
+    // the rate needs: that says nothing of the size the rate can carry.
+    if (quantizer < 0 || encoderBps(MaxBps) < MaxBps)
         return;
     // About the last ten frames: a key frame or a moment of motion alone does not count.
     m_quantizer = m_quantizer < 0 ? quantizer : m_quantizer + 0.1 * (quantizer - m_quantizer);
