@@ -109,10 +109,14 @@ void VideoRateControl::step(qint64 queueDelayMs, double drainBps, bool overuse, 
     m_target = std::clamp<double>(m_target, MinBps, MaxBps);
 }
 
+bool VideoRateControl::justCutFromReports() const
+{
+    return m_lastCutLagging && m_lastDecreaseMs >= 0 && m_lastMs - m_lastDecreaseMs < AfterCutMs;
+}
+
 int VideoRateControl::encoderBps(int pictureBps) const
 {
-    const bool afterCut = m_lastCutLagging && m_lastDecreaseMs >= 0 && m_lastMs - m_lastDecreaseMs < AfterCutMs;
-    return afterCut ? std::max(MinBps, int(pictureBps * AfterCutShare)) : pictureBps;
+    return justCutFromReports() ? std::max(MinBps, int(pictureBps * AfterCutShare)) : pictureBps;
 }
 
 int VideoRateControl::pictureBps(int besidesGuessBps) const
@@ -175,7 +179,7 @@ void VideoRateControl::pictureCoded(int quantizer)
 {
     // Told less than the picture's rate just after a cut, the encoder codes coarser than
     // the rate needs: that says nothing of the size the rate can carry.
-    if (quantizer < 0 || encoderBps(MaxBps) < MaxBps)
+    if (quantizer < 0 || justCutFromReports())
         return;
     // About the last ten frames: a key frame or a moment of motion alone does not count.
     m_quantizer = m_quantizer < 0 ? quantizer : m_quantizer + 0.1 * (quantizer - m_quantizer);

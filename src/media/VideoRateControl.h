@@ -120,6 +120,8 @@ public:
 
 private:
     void step(qint64 queueDelayMs, double drainBps, bool overuse, bool lagging, qint64 nowMs);
+    // Within AfterCutMs of a cut made from the peer's reports.
+    bool justCutFromReports() const;
 
     double m_target = StartBps;
     int m_delayMs = 0;
