@@ -130,13 +130,14 @@ private slots:
         QVERIFY2(sent.picture > frameBytes && sent.all < frameBytes * 3 / 2 + 20000, qPrintable(figures));
         QVERIFY2(besidesBytes > soundBytes, qPrintable(figures));
         // The peer sends nothing but its reports and requests, and none of it counts as
-        // picture. Its reports carry one block (on the picture) and a short name: at most 80
-        // bytes with the SRTCP trailer; its requests for lost packets go out alone, without a
-        // report around them.
+        // picture. Its reports carry one block (on the picture) and a short name: 66 bytes
+        // with the SRTCP trailer, up to 86 when a request for lost packets that had to wait
+        // for it rides along (a second block would make 90); its other requests go out alone,
+        // without a report around them.
         QCOMPARE(pair.b.wireBytesSent().picture, 0);
         QVERIFY(!reportSizes.empty());
         const auto [least, most] = std::minmax_element(reportSizes.begin(), reportSizes.end());
-        QVERIFY2(*most <= 80 && *least < 48, qPrintable(QStringLiteral("the peer's datagrams were %1 to %2 bytes")
+        QVERIFY2(*most <= 86 && *least < 48, qPrintable(QStringLiteral("the peer's datagrams were %1 to %2 bytes")
                                                             .arg(*least)
                                                             .arg(*most)));
     }
