@@ -49,6 +49,7 @@ private slots:
     void vp8PicturesComeBackAsSent();
     void vp8FollowsTheBitrateSetWhileRunning();
     void vp8KeyFrameOnRequestAndDecoderWaitsForOne();
+    void vp8LayeredStreamDecodesAlikeWithoutItsDroppableFrames();
     void vp8BadFramesAreRefusedAndTheStreamGoesOn();
     void vp8StreamChangingSizeEveryFrame();
     void opusCarriesWidebandVoice();
@@ -117,6 +118,33 @@ void tst_CallCodecs::vp8KeyFrameOnRequestAndDecoderWaitsForOne()
     QCOMPARE(decoder.decode(frames[6].data), Vp8Decoder::Result::Picture);
     QVERIFY(!decoder.keyFrameNeeded());
     QCOMPARE(decoder.decode(frames[7].data), Vp8Decoder::Result::Picture);
+}
+
+// Every other frame of a layered stream is one nothing refers to: a receiver that lost
+// all of them draws the others exactly as one that got every frame.
+void tst_CallCodecs::vp8LayeredStreamDecodesAlikeWithoutItsDroppableFrames()
+{
+    Vp8Encoder encoder(600);
+    encoder.setLayered(true);
+    Vp8Decoder everyFrame;
+    Vp8Decoder baseOnly;
+    int droppable = 0;
+    for (int i = 0; i < 30; ++i) {
+        if (i == 15)
+            encoder.requestKeyFrame();
+        const Vp8Encoder::Frame frame = encoder.encode(TestSupport::movingYuvPicture(320, 240, i), i * 40);
+        QVERIFY(!frame.data.isEmpty());
+        // Alternating, and a key frame is never one to leave out.
+        QCOMPARE(frame.droppable, i != 0 && i != 15 && (i % 2 == (i < 15 ? 1 : 0)));
+        QCOMPARE(everyFrame.decode(frame.data), Vp8Decoder::Result::Picture);
+        if (frame.droppable) {
+            ++droppable;
+            continue;
+        }
+        QCOMPARE(baseOnly.decode(frame.data), Vp8Decoder::Result::Picture);
+        QVERIFY2(baseOnly.picture() == everyFrame.picture(), qPrintable(QStringLiteral("frame %1").arg(i)));
+    }
+    QCOMPARE(droppable, 14);
 }
 
 void tst_CallCodecs::vp8BadFramesAreRefusedAndTheStreamGoesOn()

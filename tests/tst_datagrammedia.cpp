@@ -2,6 +2,7 @@
 // what the reports say, lost sound handed on for concealment, and nothing in clear.
 
 #include "datagrams/DatagramMedia.h"
+#include "datagrams/FrameReferenceCheck.h"
 #include "media/sound/OpusVoiceDecoder.h"
 #include "media/sound/OpusVoiceEncoder.h"
 #include "media/picture/Vp8Encoder.h"
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -98,7 +100,7 @@ private slots:
         runPaced(100, [&](int tick) {
             const Vp8Encoder::Frame frame = encoder.encode(TestSupport::movingYuvPicture(320, 240, tick), tick * 20);
             frameBytes += frame.data.size();
-            pair.a.sendVideo(frame.data);
+            pair.a.sendVideo(frame.data, frame.droppable);
             const std::vector<qint16> samples = voice(tick * OpusVoiceEncoder::FrameSamples, OpusVoiceEncoder::FrameSamples);
             const QByteArray sound = soundEncoder.encode(samples.data(), OpusVoiceEncoder::FrameSamples);
             soundBytes += sound.size() + DatagramMedia::DatagramOverheadBytes;
@@ -181,12 +183,140 @@ private slots:
             // The receiver asks for a key frame when the picture begins: that one is no repair.
             if (tick == 25)
                 keyFrameWanted.clear();
-            pair.a.sendVideo(encoder.encode(TestSupport::movingYuvPicture(320, 240, tick), tick * 20).data);
+            pair.a.sendVideo(encoder.encode(TestSupport::movingYuvPicture(320, 240, tick), tick * 20).data, false);
         });
         // A frame whose last packet was lost has nothing after it to show the loss.
         QTRY_VERIFY_WITH_TIMEOUT(received.count() >= Frames - 1, 5000);
         QVERIFY2(pair.aToB.lost() >= 3, "the line lost too little to prove a repair");
         QCOMPARE(keyFrameWanted.count(), 0);
+    }
+
+    // A frame no later frame refers to, lost beyond repair, costs that frame alone: the
+    // picture goes on and no key frame is asked for. A lost frame that others refer to stops
+    // the picture until the key frame asked for comes; nothing built on it is handed on.
+    void aLostFrameCostsOnlyTheFramesReferringToIt()
+    {
+        const QByteArray keyA = DatagramMedia::newKey();
+        const QByteArray keyB = DatagramMedia::newKey();
+        DatagramMedia a(keyA, keyB);
+        DatagramMedia b(keyB, keyA);
+        QVERIFY(a.isValid() && b.isValid());
+        Vp8Encoder encoder(300);
+        encoder.setLayered(true);
+        QObject::connect(&a, &DatagramMedia::keyFrameWanted, [&] { encoder.requestKeyFrame(); });
+        QObject::connect(&b, &DatagramMedia::datagramReady, &a, &DatagramMedia::takeDatagram);
+        // A picture this small is one packet a frame, so a frame is known on the line by its
+        // sequence number (in clear). The line loses the chosen frames and every resent copy.
+        std::vector<Vp8Encoder::Frame> sent;
+        std::set<int> lost;
+        int firstSeq = -1;
+        QObject::connect(&a, &DatagramMedia::datagramReady, [&](const QByteArray &d) {
+            const int payloadType = quint8(d.at(1)) & 0x7f;
+            if (payloadType == DatagramMedia::Vp8RetransmissionPayloadType)
+                return;
+            if (payloadType == DatagramMedia::Vp8PayloadType) {
+                const int seq = (quint8(d.at(2)) << 8) | quint8(d.at(3));
+                if (firstSeq < 0)
+                    firstSeq = seq;
+                if (lost.count((seq - firstSeq) & 0xffff))
+                    return;
+            }
+            b.takeDatagram(d);
+        });
+        QHash<QByteArray, int> indexOf;
+        std::set<int> received;
+        QObject::connect(&b, &DatagramMedia::videoReceived,
+                         [&](const QByteArray &frame) { received.insert(indexOf.value(frame, -1)); });
+        int lostBase = -1;
+        runPaced(100, [&](int tick) {
+            Vp8Encoder::Frame frame = encoder.encode(TestSupport::movingYuvPicture(64, 48, tick), tick * 20);
+            if (frame.data.isEmpty())
+                return;
+            const int index = int(sent.size());
+            // Two frames nothing refers to, then one that others do.
+            if ((index >= 10 && lost.size() == 0 && frame.droppable) || (index >= 20 && lost.size() == 1 && frame.droppable)
+                || (index >= 40 && lost.size() == 2 && !frame.droppable && !frame.key)) {
+                lost.insert(index);
+                if (lost.size() == 3)
+                    lostBase = index;
+            }
+            QVERIFY2(frame.data.size() < DatagramMedia::MaxPacketBytes - 40, "a frame took more than one packet");
+            indexOf.insert(frame.data, index);
+            a.sendVideo(frame.data, frame.droppable);
+            sent.push_back(std::move(frame));
+        });
+        QCOMPARE(int(lost.size()), 3);
+        const auto keyAfter = std::find_if(sent.begin() + lostBase, sent.end(), [](const auto &f) { return f.key; });
+        QVERIFY2(keyAfter != sent.end(), "no key frame was asked for after the lost frame others refer to");
+        const int key = int(keyAfter - sent.begin());
+        QTRY_VERIFY_WITH_TIMEOUT(received.count(key), 5000);
+        for (int i = 1; i < key; ++i) {
+            const bool expected = i < lostBase && !lost.count(i);
+            QVERIFY2(bool(received.count(i)) == expected, qPrintable(QStringLiteral("frame %1 of %2, lost %3")
+                                                                         .arg(i)
+                                                                         .arg(key)
+                                                                         .arg(lostBase)));
+            QVERIFY2(i >= lostBase || !sent[size_t(i)].key, "a key frame was asked for before a frame others refer to was lost");
+        }
+    }
+
+    // What a frame's first packet says of it, read as the payloader writes it, and what
+    // follows for the frames after a loss.
+    void theFramesDescriptorsTellWhichLossBreaksThePicture()
+    {
+        const auto read = [](std::initializer_list<uint8_t> bytes) {
+            const std::vector<uint8_t> v(bytes);
+            return FrameReferenceCheck::parse(v.data(), v.size());
+        };
+        // Start of a frame, 15-bit picture ID, base index and layer (and its sync bit).
+        const auto full = read({0x90, 0xe0, 0x92, 0x34, 0x07, 0x60, 0x9d});
+        QVERIFY(full && full->frameStart);
+        QCOMPARE(full->pictureId, 0x1234);
+        QCOMPARE(full->pictureIdBits, 15);
+        QCOMPARE(full->baseIndex, 7);
+        QCOMPARE(full->layer, 1);
+        // A later packet of a frame, a 7-bit picture ID, a key index without a layer.
+        const auto later = read({0x80, 0x90, 0x05, 0x11, 0x00});
+        QVERIFY(later && !later->frameStart);
+        QCOMPARE(later->pictureId, 5);
+        QCOMPARE(later->layer, -1);
+        // Fields announced and missing.
+        QVERIFY(!read({0x90, 0x80}));
+        QVERIFY(!read({0x90, 0x80, 0x81}));
+        QVERIFY(!read({0x90, 0x60, 0x01}));
+        QVERIFY(!read({}));
+
+        FrameReferenceCheck check;
+        const auto frame = [](int base, int layer) {
+            FrameReferenceCheck::Descriptor d;
+            d.baseIndex = base;
+            d.layer = layer;
+            return d;
+        };
+        QVERIFY(!check.take(frame(254, 0), false)); // nothing before a key frame
+        QVERIFY(check.take(frame(255, 0), true));
+        QVERIFY(check.take(frame(255, 1), false));
+        // The frame of layer 1 on base 0 was lost; the base index wraps.
+        QVERIFY(check.take(frame(0, 0), false));
+        QVERIFY(check.take(frame(1, 0), false));
+        // Base 2 was lost: neither its layer-1 frame nor the next base frame decodes.
+        QVERIFY(!check.take(frame(2, 1), false));
+        QVERIFY(!check.take(frame(3, 0), false));
+        QVERIFY(check.take(frame(4, 0), true));
+        QVERIFY(check.take(frame(4, 1), false));
+
+        // Without layers, every picture ID must follow the last, wrapping at its width.
+        FrameReferenceCheck plain;
+        FrameReferenceCheck::Descriptor d;
+        d.pictureIdBits = 15;
+        d.pictureId = 0x7fff;
+        QVERIFY(plain.take(d, true));
+        d.pictureId = 0;
+        QVERIFY(plain.take(d, false));
+        d.pictureId = 2;
+        QVERIFY(!plain.take(d, false));
+        d.pictureId = 3;
+        QVERIFY(!plain.take(d, false));
     }
 
     // Sound is not resent: every lost packet is reported with the next one that came, so the
@@ -245,7 +375,7 @@ private slots:
         runPaced(20, [&](int tick) {
             const Vp8Encoder::Frame frame = encoder.encode(TestSupport::movingYuvPicture(320, 240, tick), tick * 40);
             frames.append(frame.data);
-            a.sendVideo(frame.data);
+            a.sendVideo(frame.data, frame.droppable);
         });
         QTRY_VERIFY_WITH_TIMEOUT(bGot.count() >= 15, 5000);
         QCOMPARE(strangerGot.count(), 0);

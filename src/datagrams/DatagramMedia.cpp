@@ -1,5 +1,7 @@
 #include "datagrams/DatagramMedia.h"
 
+#include "datagrams/FrameReferenceCheck.h"
+
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
@@ -28,6 +30,8 @@ constexpr double RtcpShareBps = 200000;
 constexpr gint RetryMinMs = 30;
 // Packets in order that start the picture's jitter buffer.
 constexpr guint FaststartPackets = 2;
+// The name of the meta on a coded frame that tells rtpvp8pay the frame's layer.
+constexpr const char *Vp8LayerMeta = "GstVP8Meta";
 // Sources one session accepts: the peer's picture, its resent copies and its sound.
 constexpr guint MaxStreams = 8;
 
@@ -182,6 +186,10 @@ struct DatagramMedia::Pipeline
     std::atomic<bool> outgoingQueued{false};
     std::atomic<bool> videoQueued{false};
     std::atomic<bool> soundQueued{false};
+    // Whether each whole frame of the peer's picture can be decoded, from the payload
+    // descriptor of its first packet. Used on the picture's streaming thread only.
+    FrameReferenceCheck frameCheck;
+    FrameReferenceCheck::Descriptor frameStart;
 
     ~Pipeline()
     {
@@ -353,6 +361,45 @@ struct DatagramMedia::Pipeline
         return GST_PAD_PROBE_OK;
     }
 
+    // The descriptor of the first packet of each frame, for the frame when it is whole.
+    static GstPadProbeReturn onPicturePacket(GstPad *, GstPadProbeInfo *info, gpointer data)
+    {
+        GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        GstRTPBuffer rtp = GST_RTP_BUFFER_INIT;
+        if (!buffer || !gst_rtp_buffer_map(buffer, GST_MAP_READ, &rtp))
+            return GST_PAD_PROBE_OK;
+        const auto descriptor = FrameReferenceCheck::parse(static_cast<const uint8_t *>(gst_rtp_buffer_get_payload(&rtp)),
+                                                           gst_rtp_buffer_get_payload_len(&rtp));
+        gst_rtp_buffer_unmap(&rtp);
+        if (descriptor && descriptor->frameStart)
+            static_cast<Pipeline *>(data)->frameStart = *descriptor;
+        return GST_PAD_PROBE_OK;
+    }
+
+    // A whole frame that refers to one that was lost would decode into a broken picture:
+    // it is dropped, and a key frame is asked for (RTCP PLI), until one comes.
+    static GstPadProbeReturn onWholeFrame(GstPad *pad, GstPadProbeInfo *info, gpointer data)
+    {
+        auto *p = static_cast<Pipeline *>(data);
+        GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        guint8 first = 1;
+        const bool key = buffer && gst_buffer_extract(buffer, 0, &first, 1) == 1 && (first & 0x01) == 0;
+        const bool decodable = p->frameCheck.take(p->frameStart, key);
+        p->frameStart = {};
+        if (decodable)
+            return GST_PAD_PROBE_OK;
+        GstElement *depay = gst_pad_get_parent_element(pad);
+        if (depay) {
+            GstPad *sink = gst_element_get_static_pad(depay, "sink");
+            GstStructure *s = gst_structure_new("GstForceKeyUnit", "all-headers", G_TYPE_BOOLEAN, TRUE, "count",
+                                                G_TYPE_UINT, 0u, nullptr);
+            gst_pad_push_event(sink, gst_event_new_custom(GST_EVENT_CUSTOM_UPSTREAM, s));
+            gst_object_unref(sink);
+            gst_object_unref(depay);
+        }
+        return GST_PAD_PROBE_DROP;
+    }
+
     // A stream of the peer's came out of the jitter buffer: the picture to its depayloader,
     // the sound as RTP packets to its sink. Others (a payload type never agreed) stay unlinked
     // and are dropped.
@@ -462,7 +509,9 @@ bool DatagramMedia::Pipeline::build(const QByteArray &sendKey, const QByteArray 
     for (GstElement *sink : {wireOut, videoOut, soundOut}) {
         g_object_set(sink, "sync", FALSE, "async", FALSE, "max-buffers", 400u, "drop", TRUE, nullptr);
     }
-    g_object_set(depay, "request-keyframe", TRUE, "wait-for-keyframe", TRUE, nullptr);
+    // The depayloader drops incomplete frames; which whole frames can be decoded, and when a
+    // key frame is needed, onWholeFrame decides.
+    g_object_set(depay, "request-keyframe", FALSE, "wait-for-keyframe", FALSE, nullptr);
 
     const bool linked = gst_element_link(videoIn, vp8pay) && gst_element_link(soundIn, opuspay)
         && linkPads(vp8pay, "src", funnel, "sink_%u") && linkPads(opuspay, "src", funnel, "sink_%u")
@@ -482,6 +531,12 @@ bool DatagramMedia::Pipeline::build(const QByteArray &sendKey, const QByteArray 
         gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, onDecrypted, this, nullptr);
         gst_object_unref(pad);
     }
+    GstPad *depaySink = gst_element_get_static_pad(depay, "sink");
+    gst_pad_add_probe(depaySink, GST_PAD_PROBE_TYPE_BUFFER, onPicturePacket, this, nullptr);
+    gst_object_unref(depaySink);
+    GstPad *depaySrc = gst_element_get_static_pad(depay, "src");
+    gst_pad_add_probe(depaySrc, GST_PAD_PROBE_TYPE_BUFFER, onWholeFrame, this, nullptr);
+    gst_object_unref(depaySrc);
     GstPad *paySrc = gst_element_get_static_pad(vp8pay, "src");
     gst_pad_add_probe(paySrc, GST_PAD_PROBE_TYPE_EVENT_UPSTREAM, onUpstreamEvent, this, nullptr);
     gst_object_unref(paySrc);
@@ -551,6 +606,12 @@ DatagramMedia::DatagramMedia(const QByteArray &sendKey, const QByteArray &receiv
         return;
     }
     gst_init(nullptr, nullptr);
+    // The meta the payloader reads a frame's layer from; GStreamer's own VP8 encoder, which
+    // registers it too, is not loaded here.
+    if (!gst_meta_get_info(Vp8LayerMeta)) {
+        static const gchar *noTags[] = {nullptr};
+        gst_meta_register_custom(Vp8LayerMeta, noTags, nullptr, nullptr, nullptr);
+    }
     if (!m_p->build(sendKey, receiveKey) && m_p->pipeline) {
         gst_element_set_state(m_p->pipeline, GST_STATE_NULL);
         gst_object_unref(m_p->pipeline);
@@ -635,11 +696,21 @@ DatagramMedia::PathReport DatagramMedia::pathReport()
     return report;
 }
 
-void DatagramMedia::sendVideo(const QByteArray &frame)
+void DatagramMedia::sendVideo(const QByteArray &frame, bool droppable)
 {
     if (!isValid() || frame.isEmpty())
         return;
-    gst_app_src_push_buffer(GST_APP_SRC(m_p->videoIn), gst_buffer_new_memdup(frame.constData(), gsize(frame.size())));
+    GstBuffer *buffer = gst_buffer_new_memdup(frame.constData(), gsize(frame.size()));
+    // The payloader numbers the frames others refer to and marks the rest, so the peer knows
+    // which losses break its picture.
+    if (droppable)
+        GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DROPPABLE);
+    if (GstCustomMeta *meta = gst_buffer_add_custom_meta(buffer, Vp8LayerMeta)) {
+        gst_structure_set(gst_custom_meta_get_structure(meta), "use-temporal-scaling", G_TYPE_BOOLEAN, TRUE,
+                          "layer-id", G_TYPE_UINT, droppable ? 1u : 0u, "layer-sync", G_TYPE_BOOLEAN,
+                          gboolean(droppable), nullptr);
+    }
+    gst_app_src_push_buffer(GST_APP_SRC(m_p->videoIn), buffer);
 }
 
 void DatagramMedia::sendSound(const QByteArray &packet)

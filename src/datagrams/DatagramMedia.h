@@ -29,8 +29,11 @@
 //    size between reports), again after a short wait while the packet's time allows;
 //    rtprtxsend keeps a second of sent packets and resends them as RTX (payload type 97,
 //    from the side's second source), rtprtxreceive restores them. A frame that still
-//    cannot be completed is dropped by the depayloader, which asks for a key frame (RTCP
-//    PLI); the sending side reports that as keyFrameWanted.
+//    cannot be completed is dropped by the depayloader. Frames the sender marked as ones
+//    no later frame refers to are counted apart from the others (the payload descriptor's
+//    layer fields), so their loss costs only themselves; after the loss of any other,
+//    whole frames are dropped and a key frame asked for (RTCP PLI) until one comes
+//    (FrameReferenceCheck). The sending side reports the request as keyFrameWanted.
 //  - Sound repair: the sound comes out as RTP packets, in order, after the jitter buffer;
 //    a gap in their sequence is reported with the next packet (lostSamples), so that the
 //    Opus decoder fills it from that packet's in-band repair data or its concealment.
@@ -71,8 +74,9 @@ public:
     // Why it is not valid (empty when it is).
     QString problem() const;
 
-    // One coded VP8 frame, and one Opus packet (one that does not parse is not sent).
-    void sendVideo(const QByteArray &frame) override;
+    // One coded VP8 frame (`droppable` when no later frame refers to it), and one Opus
+    // packet (one that does not parse is not sent).
+    void sendVideo(const QByteArray &frame, bool droppable) override;
     void sendSound(const QByteArray &packet) override;
     // A datagram from the wire, as it came.
     void takeDatagram(const QByteArray &datagram) override;

@@ -193,10 +193,10 @@ DatagramSession::WireBytes DatagramLink::wireBytesSent() const
     return m_media ? m_media->wireBytesSent() : DatagramSession::WireBytes{};
 }
 
-void DatagramLink::sendVideo(const QByteArray &frame)
+void DatagramLink::sendVideo(const QByteArray &frame, bool droppable)
 {
     if (m_sending)
-        m_media->sendVideo(frame);
+        m_media->sendVideo(frame, droppable);
 }
 
 void DatagramLink::sendSound(const QByteArray &packet)

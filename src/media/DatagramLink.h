@@ -89,7 +89,7 @@ public:
     // one came), and what this side has put on the line, in bytes with their headers.
     DatagramSession::PathReport pathReport();
     DatagramSession::WireBytes wireBytesSent() const;
-    void sendVideo(const QByteArray &frame);
+    void sendVideo(const QByteArray &frame, bool droppable);
     void sendSound(const QByteArray &packet);
 
 signals:

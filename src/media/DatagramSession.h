@@ -48,8 +48,9 @@ public:
 
     virtual ~DatagramSession() = default;
 
-    // One coded VP8 frame, and one Opus packet.
-    virtual void sendVideo(const QByteArray &frame) = 0;
+    // One coded VP8 frame (`droppable` when no later frame refers to it), and one Opus
+    // packet.
+    virtual void sendVideo(const QByteArray &frame, bool droppable) = 0;
     virtual void sendSound(const QByteArray &packet) = 0;
     // A datagram from the wire, as it came.
     virtual void takeDatagram(const QByteArray &datagram) = 0;

@@ -444,6 +444,8 @@ void MediaSession::sendVp8Frame()
     if (!ok || !m_vp8)
         return;
     m_vp8->setScreenContent(screen);
+    // Only datagrams lose frames; over the connection every frame arrives.
+    m_vp8->setLayered(sendsOverDatagrams());
     m_vp8->setBitrate(m_rate.encoderBps(videoBps) / 1000);
     if (m_keyFrameWaitMs > 0 && (m_lastKeyFrameMs < 0 || now - m_lastKeyFrameMs >= m_keyFrameWaitMs)) {
         m_keyFrameWaitMs = 0;
@@ -456,7 +458,7 @@ void MediaSession::sendVp8Frame()
     if (frame.data.isEmpty())
         return;
     if (sendsOverDatagrams()) {
-        m_datagrams->sendVideo(frame.data);
+        m_datagrams->sendVideo(frame.data, frame.droppable);
         m_.stats.addBytesSent(frame.data.size());
     } else {
         const QList<QByteArray> packets = CodedMediaPacket::buildVp8Frame(frame.data);

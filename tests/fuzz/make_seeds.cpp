@@ -176,7 +176,7 @@ int main(int argc, char **argv)
         const YuvPicture picture = TestSupport::movingYuvPicture(160, 120, 0);
         OpusVoiceEncoder opus;
         const std::vector<qint16> silence(OpusVoiceEncoder::FrameSamples, 0);
-        sender.sendVideo(encoder.encode(picture, 0).data);
+        sender.sendVideo(encoder.encode(picture, 0).data, false);
         sender.sendSound(opus.encode(silence.data(), int(silence.size())));
         QDeadlineTimer deadline(5000);
         while (wire.size() < 2 && !deadline.hasExpired())

@@ -128,7 +128,10 @@ Vp8Encoder::Frame Vp8Encoder::encode(const YuvPicture &picture, qint64 timeMs)
     const qint64 pts = std::max(timeMs, m_lastPts + 1);
     const unsigned long duration = m_lastPts < 0 ? 40 : std::clamp<unsigned long>(pts - m_lastPts, 1, 1000);
     m_lastPts = pts;
-    const vpx_enc_frame_flags_t flags = m_keyWanted ? VPX_EFLAG_FORCE_KF : 0;
+    vpx_enc_frame_flags_t flags = m_keyWanted ? VPX_EFLAG_FORCE_KF : 0;
+    const bool droppable = m_layered && m_nextDroppable && !m_keyWanted;
+    if (droppable)
+        flags |= VP8_EFLAG_NO_UPD_LAST | VP8_EFLAG_NO_UPD_GF | VP8_EFLAG_NO_UPD_ARF | VP8_EFLAG_NO_UPD_ENTROPY;
     if (vpx_codec_encode(&m_ctx->codec, &image, pts, duration, flags, VPX_DL_REALTIME) != VPX_CODEC_OK) {
         tearDown();
         return {};
@@ -143,6 +146,11 @@ Vp8Encoder::Frame Vp8Encoder::encode(const YuvPicture &picture, qint64 timeMs)
     }
     if (frame.key)
         m_keyWanted = false;
+    // A frame the encoder left out changes nothing: the next one takes its place.
+    if (!frame.data.isEmpty()) {
+        frame.droppable = droppable && !frame.key;
+        m_nextDroppable = !frame.droppable;
+    }
     if (frame.data.isEmpty()) {
         frame.quantizer = MaxQuantizer;
     } else {

@@ -29,6 +29,8 @@ public:
         // what this picture needs at this size. MaxQuantizer for a frame left out to meet
         // the rate; -1 when nothing was coded.
         int quantizer = -1;
+        // No later frame refers to this one (see setLayered).
+        bool droppable = false;
     };
 
     explicit Vp8Encoder(int bitrateKbps = 300);
@@ -48,6 +50,10 @@ public:
     // it). A change starts over with a key frame.
     void setScreenContent(bool on);
     bool screenContent() const { return m_screen; }
+    // On a lossy line every other frame is coded as one no later frame refers to, so that
+    // its loss costs that frame alone, not the picture until a key frame comes. The others
+    // refer a frame further back and cost a little more of the rate.
+    void setLayered(bool on) { m_layered = on; }
     // The next frame is a key frame.
     void requestKeyFrame() { m_keyWanted = true; }
     // The size the encoder is set up for (empty before the first frame).
@@ -63,5 +69,7 @@ private:
     int m_kbps;
     bool m_keyWanted = true;
     bool m_screen = false;
+    bool m_layered = false;
+    bool m_nextDroppable = false;
     qint64 m_lastPts = -1;
 };
