@@ -185,6 +185,21 @@ int main(int argc, char **argv)
             seed(out, "datagrammedia", qPrintable(QStringLiteral("datagram-%1").arg(i)), wire.at(i));
     }
 
+    // Picture packets' descriptors, each behind its length and key-frame flag: a layered
+    // stream that loses a base frame, and one numbered by picture IDs alone that wraps.
+    {
+        const auto packet = [](bool key, std::initializer_list<int> bytes) {
+            return choices({int(bytes.size()) | (key ? 0x10 : 0)}) + choices(bytes);
+        };
+        seed(out, "framereference", "layered",
+             packet(true, {0x90, 0xe0, 0x80, 0x01, 0x07, 0x00}) + packet(false, {0xb0, 0xe0, 0x80, 0x02, 0x07, 0x60})
+                 + packet(false, {0x90, 0xe0, 0x80, 0x03, 0x08, 0x00})
+                 + packet(false, {0xb0, 0xe0, 0x80, 0x06, 0x09, 0x60}));
+        seed(out, "framereference", "picture-ids",
+             packet(true, {0x90, 0x80, 0x7f}) + packet(false, {0x90, 0x80, 0x00}) + packet(false, {0x80, 0x80, 0x00})
+                 + packet(false, {0x90, 0x80, 0x02}));
+    }
+
     // Framing: terminator, limit and chunking choices, then a stream as it comes in.
     const QByteArray stream = MediaPacket::build(MediaPacket::TextKind, welcome)
                               + MediaPacket::build(MediaPacket::AudioKind, phone)
