@@ -180,7 +180,8 @@ private slots:
         Vp8Encoder encoder(300);
         constexpr int Frames = 100;
         runPaced(Frames, [&](int tick) {
-            // The receiver asks for a key frame when the picture begins: that one is no repair.
+            // A key frame asked for while the picture begins (its first packets lost before
+            // the receiver knew the stream) is no repair.
             if (tick == 25)
                 keyFrameWanted.clear();
             pair.a.sendVideo(encoder.encode(TestSupport::movingYuvPicture(320, 240, tick), tick * 20).data, false);
