@@ -67,7 +67,8 @@ bool FrameReferenceCheck::take(const Descriptor &first, bool keyFrame)
         m_intact = false;
         return false;
     }
-    if (first.layer == 0 || first.layer < 0)
+    // A frame without a layer counts as a base frame.
+    if (first.layer <= 0)
         m_lastBaseIndex = first.baseIndex;
     m_lastPictureId = first.pictureId;
     return true;
