@@ -2,6 +2,7 @@
 // once, and a call's channels go only to the key its control connection went to.
 
 #include "core/EndpointError.h"
+#include "support/NetworkLab.h"
 #include "support/SecureKit.h"
 
 #include <QElapsedTimer>
@@ -57,6 +58,50 @@ private slots:
         client.port.sendData("RQC;Ann;Oslo;9:05;");
         QTRY_COMPARE(arrived, QByteArray("RQC;Ann;Oslo;9:05;"));
         qInfo("plain connection after a %s encrypted port: %lld ms", silent ? "silent" : "refused", took.elapsed());
+    }
+
+    // A line that loses packets loses a connection request now and then. The system sends
+    // it again only after a second, later than a peer answering only plain is waited for:
+    // the call must not go plain for that.
+    void aLostConnectionRequestStillEndsEncrypted()
+    {
+        NetworkLab lab(QStringLiteral("lsyn"));
+        QString why;
+        if (!lab.addMachine(QStringLiteral("m"), &why))
+            QSKIP(qPrintable(QStringLiteral("no machine to test on: ") + why));
+        const int base = TestSupport::portBlock();
+        // The first request to the encrypted port is dropped (it fits the quota), later ones pass.
+        const QByteArray rules = QStringLiteral("table inet t {\n chain c {\n type filter hook input priority 0;\n"
+                                                " tcp dport %1 tcp flags & (syn|ack) == syn quota until 100 bytes"
+                                                " counter drop\n }\n}\n")
+                                     .arg(base + PortPlan::EncryptedOffset)
+                                     .toLatin1();
+        QString output;
+        QVERIFY2(lab.run(QStringLiteral("m"), {QStringLiteral("nft"), QStringLiteral("-f"), QStringLiteral("-")},
+                         &output, rules),
+                 qPrintable(output));
+        QList<int> statuses;
+        ChannelSecurity security;
+        bool answering = false;
+        QVERIFY(lab.onMachine(QStringLiteral("m"), [&] {
+            End ann(QStringLiteral("ann@example.org"));
+            End bob(QStringLiteral("bob@example.org"));
+            answering = bob.answer(base);
+            if (!answering)
+                return;
+            Client client(ann, PeerChannel::Control);
+            client.connectTo(base, PeerChannel::Control);
+            if (client.waitConnected()) {
+                statuses = client.statuses;
+                security = client.port.security();
+            }
+        }));
+        QVERIFY(answering);
+        QVERIFY(lab.run(QStringLiteral("m"), {QStringLiteral("nft"), QStringLiteral("list"), QStringLiteral("ruleset")},
+                        &output));
+        QVERIFY2(output.contains(QStringLiteral("counter packets 1 ")), qPrintable(output));
+        QCOMPARE(statuses, QList<int>{0});
+        QVERIFY(security.encrypted());
     }
 
     void callChannelsGoTheWayTheControlConnectionWent()

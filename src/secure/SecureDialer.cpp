@@ -50,17 +50,20 @@ public:
     {
         prepare(own, {m_plan.channel}, nullptr, m_plan.currentFormats);
         connect(m_timer, &QTimer::timeout, this, [this] { m_connected ? failed() : unanswered(); });
-        connect(m_socket, &QAbstractSocket::connected, this, [this] {
-            m_connected = true;
-            TlsSetup::sendAtOnce(*m_socket);
-            m_timer->start(m_plan.handshakeMs);
-            m_socket->startClientEncryption();
-        });
-        connect(m_socket, &QSslSocket::encrypted, this, [this] { secured(); });
-        connect(m_socket, &QAbstractSocket::errorOccurred, this, [this] { m_connected ? failed() : unanswered(); });
-        connect(m_socket, &QAbstractSocket::disconnected, this, [this] { failed(); });
+        knock(m_socket);
         m_timer->start(m_plan.answerMs);
-        m_socket->connectToHost(m_plan.address, quint16(PortPlan::encrypted(m_plan.basePort)));
+        // The system sends a lost connection request again only after a second, later than
+        // a peer that does not answer is waited for; on a lossy line a second request, sent
+        // early beside the first, keeps such a loss from making the call plain.
+        if (m_plan.answerMs > SecondRequestMs) {
+            QTimer::singleShot(SecondRequestMs, this, [this] {
+                if (m_connected || concluded() || m_spare)
+                    return;
+                m_spare = new QSslSocket(this);
+                m_spare->setSslConfiguration(m_socket->sslConfiguration());
+                knock(m_spare);
+            });
+        }
     }
 
     // The path is already there: a local socket whose other end carries the channel.
@@ -77,6 +80,51 @@ public:
     }
 
 private:
+    static constexpr int SecondRequestMs = 200;
+
+    void knock(QSslSocket *socket)
+    {
+        connect(socket, &QAbstractSocket::connected, this, [this, socket] { answered(socket); });
+        connect(socket, &QSslSocket::encrypted, this, [this] { secured(); });
+        connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] { broke(socket); });
+        connect(socket, &QAbstractSocket::disconnected, this, [this] { failed(); });
+        socket->connectToHost(m_plan.address, quint16(PortPlan::encrypted(m_plan.basePort)));
+    }
+
+    // The first request answered is the connection; the other one is withdrawn.
+    void answered(QSslSocket *socket)
+    {
+        if (socket == m_spare)
+            std::swap(m_socket, m_spare);
+        dropSpare();
+        m_connected = true;
+        TlsSetup::sendAtOnce(*m_socket);
+        m_timer->start(m_plan.handshakeMs);
+        m_socket->startClientEncryption();
+    }
+
+    void broke(QSslSocket *socket)
+    {
+        // The other request may still be answered.
+        if (!m_connected && m_spare) {
+            if (socket == m_socket)
+                std::swap(m_socket, m_spare);
+            dropSpare();
+            return;
+        }
+        m_connected ? failed() : unanswered();
+    }
+
+    void dropSpare()
+    {
+        if (!m_spare)
+            return;
+        m_spare->disconnect(this);
+        m_spare->abort();
+        m_spare->deleteLater();
+        m_spare = nullptr;
+    }
+
     void secured()
     {
         const ChannelSecurity security = this->security();
@@ -110,12 +158,18 @@ private:
         conclude(plain);
     }
 
-    void report(Outcome outcome) override { m_owner->finish(this, std::move(outcome)); }
+    void report(Outcome outcome) override
+    {
+        dropSpare();
+        m_owner->finish(this, std::move(outcome));
+    }
 
     SecureDialer *m_owner;
     Plan m_plan;
     std::function<void(Outcome)> m_done;
     bool m_connected = false;
+    // A second request to the encrypted port while the first is unanswered.
+    QSslSocket *m_spare = nullptr;
 };
 
 SecureDialer::SecureDialer(Context context, QObject *parent)
