@@ -70,10 +70,13 @@ private slots:
         if (!lab.addMachine(QStringLiteral("m"), &why))
             QSKIP(qPrintable(QStringLiteral("no machine to test on: ") + why));
         const int base = TestSupport::portBlock();
-        // The first request to the encrypted port is dropped (it fits the quota), later ones pass.
-        const QByteArray rules = QStringLiteral("table inet t {\n chain c {\n type filter hook input priority 0;\n"
+        // The first request to the encrypted port is lost, and so is every copy the system
+        // sends of it; later requests pass.
+        const QByteArray rules = QStringLiteral("table inet t {\n set lost { type inet_service; flags dynamic; }\n"
+                                                " chain c {\n type filter hook input priority 0;\n"
+                                                " tcp dport %1 tcp sport @lost drop\n"
                                                 " tcp dport %1 tcp flags & (syn|ack) == syn quota until 100 bytes"
-                                                " counter drop\n }\n}\n")
+                                                " add @lost { tcp sport } counter drop\n }\n}\n")
                                      .arg(base + PortPlan::EncryptedOffset)
                                      .toLatin1();
         QString output;
