@@ -1365,6 +1365,16 @@ bool linkChange(const QString &self, QSize size, int highKbit, int lowKbit, doub
         };
         std::printf("%-46s %10.1f %10.1f\n", "  it began (s after the first frame)", secondsIn(ab, beganAB),
                     secondsIn(ba, beganBA));
+        // A freeze across a change of size is the new size's key frame, not a loss.
+        const auto widthsAround = [](const std::vector<DrawnFrame> &frames, qint64 beganMs) {
+            for (size_t i = 1; i < frames.size(); ++i) {
+                if (frames[i - 1].atMs == beganMs)
+                    return QStringLiteral("%1->%2").arg(frames[i - 1].width).arg(frames[i].width);
+            }
+            return QStringLiteral("-");
+        };
+        std::printf("%-46s %10s %10s\n", "  width before and after it", qPrintable(widthsAround(ab, beganAB)),
+                    qPrintable(widthsAround(ba, beganBA)));
         std::fflush(stdout);
         return true;
     }
