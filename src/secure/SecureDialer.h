@@ -13,8 +13,9 @@
 // tries the peer's encrypted port, base + PortPlan::EncryptedOffset, where no program that
 // speaks only the plain protocol listens: a refusal there means plain at once, silence
 // (a firewall that drops it) plain after PlainAnswerMs (under half a second), or KnownPeerWaitMs when a peer
-// answered encrypted from that address before. A handshake that fails after something
-// answered also ends plain, marked as a fallback. The media and chat connections of a call
+// answered encrypted from that address before. A second connection request goes out early
+// beside the first, since the system repeats a lost one only after a second. A handshake
+// that fails after something answered also ends plain, marked as a fallback. The media and chat connections of a call
 // follow its control connection: encrypted to the very key the control connection saw (or
 // not at all), or plain at once.
 //
