@@ -39,6 +39,10 @@
 //   bench_call --side caller|callee ...      (one side; started by the above)
 //   bench_call --camera-fps N ...            (the test camera's frames a second; 20 unless
 //                                             given, 30 with --link, as a usual camera)
+//   bench_call --link ... --trace PREFIX     (each side's output: the frames it drew and, every
+//                                             50 ms, the key frames, width, frames it sent and
+//                                             its rate estimate; in PREFIX-caller.txt and
+//                                             PREFIX-callee.txt)
 
 #include "call/CallControl.h"
 #include "media/SoundPlayer.h"
@@ -107,6 +111,9 @@ const char *const InsideLinkVariable = "ZELMO_BENCH_INSIDE_LINK";
 const char *const CameraVariable = "ZELMO_BENCH_CAMERA";
 // The test camera's frames a second in every program this run starts.
 const char *const CameraRateVariable = "ZELMO_BENCH_CAMERA_FPS";
+// Where the sides' outputs go, with their state every TraceIntervalMs (unset: nowhere).
+const char *const TraceVariable = "ZELMO_BENCH_TRACE";
+constexpr int TraceIntervalMs = 50;
 // "textured": the test camera shows the textured scene with sensor noise, and each side
 // compares every frame it draws against the frame the other side captured (SSIM).
 const char *const SceneVariable = "ZELMO_BENCH_SCENE";
@@ -429,6 +436,18 @@ int runSide(const QString &side, int port, int peerPort, QSize size, int seconds
             std::printf("FRAME %lld %d %d\n", epoch, qint32(now - stamp.msecs), int(frame.width()));
     });
 
+    // What a freeze is made of: the sender's key frames, picture width, frames sent and
+    // rate estimate beside the frames the other side drew.
+    QTimer traceTimer;
+    if (timeline && qEnvironmentVariableIsSet(TraceVariable)) {
+        QObject::connect(&traceTimer, &QTimer::timeout, &program, [&program] {
+            const MediaSession &session = program.mediaSession();
+            std::printf("STATE %lld %d %d %d %lld est %d\n", QDateTime::currentMSecsSinceEpoch(),
+                        session.keyFramesSent(), session.keyFramesAsked(), session.sentPicture().width,
+                        program.parts().mediaStats.totals().framesSent, session.rateEstimate());
+        });
+        traceTimer.start(TraceIntervalMs);
+    }
     QElapsedTimer setup;
     setup.start();
     if (caller) {
@@ -660,6 +679,14 @@ Outcome runPair(const QString &self, QSize size, int seconds, bool talk, bool he
     if (run) {
         run->callerOut = callerOut;
         run->calleeOut = calleeOut;
+    }
+    if (qEnvironmentVariableIsSet(TraceVariable)) {
+        for (const auto &[name, out] : {std::pair{"caller", &callerOut}, std::pair{"callee", &calleeOut}}) {
+            QFile file(qEnvironmentVariable(TraceVariable) + QLatin1Char('-') + QLatin1String(name)
+                       + QLatin1String(".txt"));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(*out);
+        }
     }
     for (QProcess *p : {&callee, &caller}) {
         if (p->state() != QProcess::NotRunning)
@@ -1490,6 +1517,10 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("quality"),
                       QStringLiteral("with --link: the picture's SSIM on a textured scene, VP8 against JPEG")});
     parser.addOption({QStringLiteral("timeline"), QStringLiteral("each frame drawn printed (one side only)")});
+    parser.addOption({QStringLiteral("trace"),
+                      QStringLiteral("with --link: each side's output, with its state every 50 ms, in PREFIX-caller.txt "
+                                     "and PREFIX-callee.txt"),
+                      QStringLiteral("PREFIX")});
     parser.addOption({QStringLiteral("align-camera"),
                       QStringLiteral("the test camera's clock starts on a tick (one side only)")});
     parser.process(app);
@@ -1497,6 +1528,8 @@ int main(int argc, char **argv)
         qputenv(CameraVariable, parser.value(QStringLiteral("camera")).toLatin1());
     if (parser.isSet(QStringLiteral("camera-fps")))
         qputenv(CameraRateVariable, parser.value(QStringLiteral("camera-fps")).toLatin1());
+    if (parser.isSet(QStringLiteral("trace")))
+        qputenv(TraceVariable, parser.value(QStringLiteral("trace")).toLocal8Bit());
     const int seconds = std::max(1, parser.value(QStringLiteral("seconds")).toInt());
     const QString sizeOption = parser.value(QStringLiteral("size"));
     const QSize onlySize = parseSize(sizeOption);
