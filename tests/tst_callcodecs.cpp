@@ -96,6 +96,32 @@ void tst_CallCodecs::vp8FollowsTheBitrateSetWhileRunning()
             after += frame.data.size();
     }
     QVERIFY2(after / 25.0 < 900, qPrintable(QString::number(after / 25.0)));
+
+    // A deep cut, the rate told on every frame as it glides down: frames are left out to pay
+    // for what was spent at the old rate, but the picture never stands still for long.
+    Vp8Encoder gliding(1000);
+    for (int i = 0; i < 30; ++i)
+        gliding.encode(TestSupport::movingYuvPicture(320, 240, i), i * 40);
+    double kbps = 1000;
+    int leftOut = 0;
+    qint64 stillSinceMs = -1;
+    qint64 longestStillMs = 0;
+    for (int i = 30; i < 100; ++i) {
+        kbps = std::max(60.0, kbps * 0.9);
+        gliding.setBitrate(int(kbps) + i % 3);
+        const Vp8Encoder::Frame frame = gliding.encode(TestSupport::movingYuvPicture(320, 240, i), i * 40);
+        if (frame.data.isEmpty()) {
+            ++leftOut;
+            if (stillSinceMs < 0)
+                stillSinceMs = i * 40;
+        } else if (stillSinceMs >= 0) {
+            longestStillMs = std::max(longestStillMs, i * 40 - stillSinceMs);
+            stillSinceMs = -1;
+        }
+    }
+    qInfo() << "left out" << leftOut << "still" << longestStillMs;
+    QVERIFY(leftOut > 0);
+    QVERIFY2(longestStillMs <= Vp8Encoder::MaxLeftOutMs + 40, qPrintable(QString::number(longestStillMs)));
 }
 
 void tst_CallCodecs::vp8KeyFrameOnRequestAndDecoderWaitsForOne()
