@@ -97,19 +97,18 @@ void tst_CallCodecs::vp8FollowsTheBitrateSetWhileRunning()
     }
     QVERIFY2(after / 25.0 < 900, qPrintable(QString::number(after / 25.0)));
 
-    // A deep cut, the rate told on every frame as it glides down: frames are left out to pay
-    // for what was spent at the old rate, but the picture never stands still for long.
-    Vp8Encoder gliding(1000);
+    // A deep cut on a large picture: frames are left out to pay for what was spent at the
+    // old rate (left alone, the library left out 400 ms of them in a row), but the picture
+    // never stands still for longer than MaxLeftOutMs and the next frame.
+    Vp8Encoder large(1000);
     for (int i = 0; i < 30; ++i)
-        gliding.encode(TestSupport::movingYuvPicture(320, 240, i), i * 40);
-    double kbps = 1000;
+        large.encode(TestSupport::movingYuvPicture(640, 480, i), i * 40);
+    large.setBitrate(60);
     int leftOut = 0;
     qint64 stillSinceMs = -1;
     qint64 longestStillMs = 0;
     for (int i = 30; i < 100; ++i) {
-        kbps = std::max(60.0, kbps * 0.9);
-        gliding.setBitrate(int(kbps) + i % 3);
-        const Vp8Encoder::Frame frame = gliding.encode(TestSupport::movingYuvPicture(320, 240, i), i * 40);
+        const Vp8Encoder::Frame frame = large.encode(TestSupport::movingYuvPicture(640, 480, i), i * 40);
         if (frame.data.isEmpty()) {
             ++leftOut;
             if (stillSinceMs < 0)
@@ -119,8 +118,8 @@ void tst_CallCodecs::vp8FollowsTheBitrateSetWhileRunning()
             stillSinceMs = -1;
         }
     }
-    qInfo() << "left out" << leftOut << "still" << longestStillMs;
-    QVERIFY(leftOut > 0);
+    // Leaving frames out goes on: it is what keeps the rate.
+    QVERIFY2(leftOut > 20, qPrintable(QString::number(leftOut)));
     QVERIFY2(longestStillMs <= Vp8Encoder::MaxLeftOutMs + 40, qPrintable(QString::number(longestStillMs)));
 }
 
