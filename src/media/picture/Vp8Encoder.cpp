@@ -6,7 +6,6 @@
 #include <vpx/vpx_encoder.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 
@@ -20,10 +19,6 @@ constexpr unsigned MaxIntraPercent = 200;
 constexpr unsigned MaxScreenIntraPercent = 3000;
 // Key frames only when asked for, or after this many frames.
 constexpr unsigned KeyFrameDistance = 3000;
-// How full the library's buffer must stay before it leaves a camera frame out.
-constexpr unsigned DropThreshold = 25;
-// A new rate smaller than this share of the one set is left for later.
-constexpr int MinRateChangePercent = 5;
 constexpr int MaxSide = 4096;
 
 } // namespace
@@ -76,9 +71,8 @@ bool Vp8Encoder::setUp(QSize size)
     c.rc_buf_initial_sz = 300;
     c.rc_buf_optimal_sz = 400;
     c.rc_buf_sz = 600;
-    // Frames are left out rather than sent late when the rate falls short (but see
-    // MaxLeftOutMs).
-    c.rc_dropframe_thresh = m_screen ? 0 : DropThreshold;
+    // Frames are left out rather than sent late when the rate falls short.
+    c.rc_dropframe_thresh = m_screen ? 0 : 25;
     c.kf_mode = VPX_KF_AUTO;
     c.kf_min_dist = 0;
     c.kf_max_dist = KeyFrameDistance;
@@ -93,17 +87,7 @@ bool Vp8Encoder::setUp(QSize size)
     m_ctx = std::move(ctx);
     m_size = size;
     m_keyWanted = true;
-    m_leftOutSinceMs = -1;
     return true;
-}
-
-bool Vp8Encoder::allowLeavingOut(bool allow)
-{
-    const unsigned threshold = allow && !m_screen ? DropThreshold : 0;
-    if (m_ctx->config.rc_dropframe_thresh == threshold)
-        return true;
-    m_ctx->config.rc_dropframe_thresh = threshold;
-    return vpx_codec_enc_config_set(&m_ctx->codec, &m_ctx->config) == VPX_CODEC_OK;
 }
 
 void Vp8Encoder::setScreenContent(bool on)
@@ -117,9 +101,7 @@ void Vp8Encoder::setScreenContent(bool on)
 void Vp8Encoder::setBitrate(int kbps)
 {
     kbps = std::clamp(kbps, MinBitrateKbps, MaxBitrateKbps);
-    // Small changes wait: told a slightly different rate on every frame after a cut, the
-    // library left up to six frames in a row out, against three when told once.
-    if (std::abs(kbps - m_kbps) * 100 < m_kbps * MinRateChangePercent)
+    if (kbps == m_kbps)
         return;
     m_kbps = kbps;
     if (!m_ctx)
@@ -146,13 +128,6 @@ Vp8Encoder::Frame Vp8Encoder::encode(const YuvPicture &picture, qint64 timeMs)
     const qint64 pts = std::max(timeMs, m_lastPts + 1);
     const unsigned long duration = m_lastPts < 0 ? 40 : std::clamp<unsigned long>(pts - m_lastPts, 1, 1000);
     m_lastPts = pts;
-    // After a deep cut of the rate the library leaves frames out until its buffer has
-    // refilled, which can take a second: the other end sees a still picture. After
-    // MaxLeftOutMs of that the next frame is coded anyway, as coarsely as it takes.
-    if (!allowLeavingOut(m_leftOutSinceMs < 0 || pts - m_leftOutSinceMs < MaxLeftOutMs)) {
-        tearDown();
-        return {};
-    }
     vpx_enc_frame_flags_t flags = m_keyWanted ? VPX_EFLAG_FORCE_KF : 0;
     const bool droppable = m_layered && m_nextDroppable && !m_keyWanted;
     if (droppable)
@@ -171,10 +146,6 @@ Vp8Encoder::Frame Vp8Encoder::encode(const YuvPicture &picture, qint64 timeMs)
     }
     if (frame.key)
         m_keyWanted = false;
-    if (frame.data.isEmpty() && m_leftOutSinceMs < 0)
-        m_leftOutSinceMs = pts;
-    else if (!frame.data.isEmpty())
-        m_leftOutSinceMs = -1;
     // A frame the encoder left out changes nothing: the next one takes its place.
     if (!frame.data.isEmpty()) {
         frame.droppable = droppable && !frame.key;

@@ -20,8 +20,6 @@ public:
 
     // The coarsest quantizer the encoder uses, on the 0-63 scale it reports.
     static constexpr int MaxQuantizer = 56;
-    // The longest run of frames the encoder leaves out to meet the rate.
-    static constexpr int MaxLeftOutMs = 150;
 
     struct Frame
     {
@@ -65,8 +63,6 @@ private:
     struct Context;
     bool setUp(QSize size);
     void tearDown();
-    // Lets the library leave the next frame out to meet the rate, or not.
-    bool allowLeavingOut(bool allow);
 
     std::unique_ptr<Context> m_ctx;
     QSize m_size;
@@ -76,6 +72,4 @@ private:
     bool m_layered = false;
     bool m_nextDroppable = false;
     qint64 m_lastPts = -1;
-    // When the frames left out in a row began (-1: the last frame was coded).
-    qint64 m_leftOutSinceMs = -1;
 };
