@@ -11,13 +11,14 @@
 
 // The caller's side of the encrypted way. A control connection (or a quick message) first
 // tries the peer's encrypted port, base + PortPlan::EncryptedOffset, where no program that
-// speaks only the plain protocol listens: a refusal there means plain at once, silence
-// (a firewall that drops it) plain after PlainAnswerMs (under half a second), or KnownPeerWaitMs when a peer
-// answered encrypted from that address before. A second connection request goes out early
-// beside the first, since the system repeats a lost one only after a second. A handshake
-// that fails after something answered also ends plain, marked as a fallback. The media and chat connections of a call
-// follow its control connection: encrypted to the very key the control connection saw (or
-// not at all), or plain at once.
+// speaks only the plain protocol listens: a refusal there means plain at once, silence (a
+// firewall that drops it) plain after PlainAnswerMs (under half a second), or
+// KnownPeerWaitMs when a peer answered encrypted from that address before. A second
+// connection request goes out early beside the first, since the system repeats a lost one
+// only after a second. A handshake that fails after something answered also ends plain,
+// marked as a fallback. The media and chat connections of a call follow its control
+// connection: encrypted to the very key the control connection saw (or not at all), or
+// plain at once.
 //
 // With only encrypted calls allowed, a call's connection that would go plain is refused
 // instead. Quick messages are not calls: they still go plain to an older program.
